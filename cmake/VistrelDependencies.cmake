@@ -1,0 +1,22 @@
+# Every outside library the project uses, found once here.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
+find_package(JPEG REQUIRED)
+find_package(ZLIB REQUIRED)
+
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets DBus)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse libpulse-simple)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-shm xcb-damage xcb-xfixes xcb-randr xcb-image xcb-keysyms xcb-xinput)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+pkg_check_modules(ESPEAK REQUIRED IMPORTED_TARGET espeak-ng)
+if(NOT VISTREL_FUZZ)
+  if(VISTREL_TESTS)
+    find_package(GTest REQUIRED)
+  endif()
+  if(VISTREL_BENCH)
+    find_package(benchmark REQUIRED)
+  endif()
+endif()

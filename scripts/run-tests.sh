@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests, with the services the tests need (an X server with a
+# window manager, a private D-Bus session bus, a PulseAudio daemon with a null sink) started in a
+# private runtime folder and stopped by PID afterwards. Extra arguments go to ctest (e.g. -L gui).
+# VISTREL_SANITIZE=0 builds without AddressSanitizer/UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+bash "$root/scripts/setup.sh"
+
+sanitize="${VISTREL_SANITIZE:-1}"
+build="$root/build/test"
+[ "$sanitize" = "1" ] || build="$root/build/test-plain"
+jobs="$(nproc)"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVISTREL_SANITIZE="$([ "$sanitize" = "1" ] && echo ON || echo OFF)" >/dev/null
+cmake --build "$build" -j "$jobs"
+
+# Services, each stopped by its PID on exit.
+runtime="$(mktemp -d /tmp/vistrel-test.XXXXXX)"
+chmod 700 "$runtime"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+export XDG_RUNTIME_DIR="$runtime"
+export XDG_CONFIG_HOME="$runtime/config"
+export XDG_DATA_HOME="$runtime/data"
+export XDG_CACHE_HOME="$runtime/cache"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+
+exec 3>"$runtime/display"
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset >"$runtime/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+for _ in $(seq 100); do [ -s "$runtime/display" ] && break; sleep 0.05; done
+[ -s "$runtime/display" ] || { echo "Xvfb did not start:"; cat "$runtime/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n1 "$runtime/display")"
+openbox --sm-disable >"$runtime/openbox.log" 2>&1 &
+pids+=($!)
+
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime/bus" >"$runtime/dbus.log" 2>&1 &
+pids+=($!)
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
+
+mkdir -m 700 "$runtime/pa"
+XDG_RUNTIME_DIR="$runtime/pa" pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  --disallow-exit --log-target=file:"$runtime/pulse.log" \
+  -L "module-null-sink sink_name=test_sink rate=48000 norewinds=1" \
+  -L "module-native-protocol-unix socket=$runtime/pa/native auth-anonymous=1" >/dev/null 2>&1 &
+pids+=($!)
+export PULSE_SERVER="unix:$runtime/pa/native"
+for _ in $(seq 100); do [ -S "$runtime/pa/native" ] && [ -S "$runtime/bus" ] && break; sleep 0.05; done
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+
+status=0
+(cd "$build" && ctest -j "$jobs" --output-on-failure --timeout 300 "$@") || status=$?
+
+# Fuzz targets: built with clang's libFuzzer and run for a fixed number of inputs.
+if [ -f "$root/tests/fuzz/CMakeLists.txt" ] && [ $# -eq 0 ]; then
+  bash "$root/scripts/run-fuzzers.sh" || status=$?
+fi
+exit $status

@@ -1,0 +1,52 @@
+#pragma once
+// A path of move, line, cubic-curve and close elements, inspectable element by element.
+// It stands for both path kinds of the original platform (the path object and the mutable
+// graphics path). Plain value; the holder owns it.
+
+#include "platform/foundation/AffineTransform.h"
+#include "platform/foundation/Geometry.h"
+
+#include <array>
+#include <vector>
+
+namespace vtl {
+
+class BezierPath {
+public:
+    enum class ElementType { MoveTo, LineTo, CurveTo, ClosePath };
+    struct Element {
+        ElementType type;
+        // MoveTo, LineTo: points[0]. CurveTo: control 1, control 2, end. ClosePath: none.
+        std::array<Point, 3> points{};
+        friend bool operator==(const Element&, const Element&) = default;
+    };
+
+    void moveTo(Point p);
+    // Line and curve elements without a current point start with an implicit move to their first point.
+    void lineTo(Point p);
+    void curveTo(Point end, Point control1, Point control2);
+    void closePath();
+    void appendPath(const BezierPath& other);
+    void removeAllPoints();
+    void transform(const AffineTransform& t);
+
+    bool isEmpty() const { return elements_.empty(); }
+    size_t elementCount() const { return elements_.size(); }
+    const Element& element(size_t index) const { return elements_.at(index); }
+    const std::vector<Element>& elements() const { return elements_; }
+    bool hasCurrentPoint() const { return hasCurrent_; }
+    // The end of the last element; after a close, the start of that subpath. Zero when there is none.
+    Point currentPoint() const { return current_; }
+    // Bounds of every point of every element, control points included.
+    Rect controlPointBounds() const;
+
+    friend bool operator==(const BezierPath& l, const BezierPath& r) { return l.elements_ == r.elements_; }
+
+private:
+    std::vector<Element> elements_;
+    Point current_;
+    Point subpathStart_;
+    bool hasCurrent_ = false;
+};
+
+} // namespace vtl
