@@ -81,14 +81,10 @@ TEST_F(UserDefaultsTest, TypedGettersConvertWhereUnambiguous) {
         std::optional<std::string> asString;
     };
     const Case cases[] = {
-        {true, true, 1, 1.0, std::nullopt},
-        {0, false, 0, 0.0, "0"},
-        {3.9, true, 3, 3.9, "3.9"},
-        {"YES", true, 0, 0.0, "YES"},
-        {"12", true, 12, 12.0, "12"},
-        {"2.5x", false, 0, 0.0, "2.5x"},
-        {1e300, true, 0, 1e300, "1e+300"},
-        {PropertyList::array(), false, 0, 0.0, std::nullopt},
+        {true, true, 1, 1.0, std::nullopt}, {0, false, 0, 0.0, "0"},
+        {3.9, true, 3, 3.9, "3.9"},         {"YES", true, 0, 0.0, "YES"},
+        {"12", true, 12, 12.0, "12"},       {"2.5x", false, 0, 0.0, "2.5x"},
+        {1e300, true, 0, 1e300, "1e+300"},  {PropertyList::array(), false, 0, 0.0, std::nullopt},
     };
     for (const auto& c : cases) {
         defaults.set("key", c.stored);
