@@ -78,8 +78,8 @@ public:
     double duration() const;
     // Width and height from the header.
     Size size() const;
-    // Frames written so far (key, changed-block and stop frames); worker thread, or after finalizing.
-    std::uint32_t overallFrameCounter() const { return m_overallFrameCounter; }
+    // Frames written so far (key, changed-block and stop frames).
+    std::uint32_t overallFrameCounter() const { return m_overallFrameCounter.load(); }
     double totalQueueCost() const { return m_totalQueueCost.load(); }
     double pressure() const { return m_pressure.load(); }
     bool failed() const { return m_failed.load(); }
@@ -119,7 +119,7 @@ private:
     VTLMallocPool* m_pool;
     std::uint32_t m_keyFrameRate;
     std::uint16_t m_frameCounterSinceLastKeyFrame = 0;
-    std::uint32_t m_overallFrameCounter = 0;
+    std::atomic<std::uint32_t> m_overallFrameCounter{0};
     std::int64_t m_lastProcessedIndex = -1;
     std::atomic<double> m_totalQueueCost{0.0};
     std::atomic<double> m_pressure{0.0};
