@@ -3,7 +3,6 @@
 #include "recorder/VTLRecorderThumbnailFrame.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <vector>
 
@@ -13,8 +12,7 @@ namespace {
 using Block = VTLRecorderMoveChangeBlockFrame;
 using PixelRect = Block::PixelRect;
 
-TEST(ChangedRects, BigRectanglesAreSplitIntoBands)
-{
+TEST(ChangedRects, BigRectanglesAreSplitIntoBands) {
     struct Case {
         PixelRect rect;
         std::vector<PixelRect> bands;
@@ -35,8 +33,7 @@ TEST(ChangedRects, BigRectanglesAreSplitIntoBands)
     }
 }
 
-TEST(ChangedRects, CoalescingClipsAndBoundsTheCountWhileCoveringEveryPixel)
-{
+TEST(ChangedRects, CoalescingClipsAndBoundsTheCountWhileCoveringEveryPixel) {
     // Clipping and truncation.
     const std::vector<Rect> odd = {{-10, -10, 20, 20},
                                    {95.7, 45.2, 10.9, 10.9},
@@ -51,21 +48,22 @@ TEST(ChangedRects, CoalescingClipsAndBoundsTheCountWhileCoveringEveryPixel)
     for (std::size_t count : {std::size_t{40}, std::size_t{500}}) {
         std::vector<Rect> rects;
         for (std::size_t i = 0; i < count; ++i)
-            rects.push_back(Rect(double((i * 37) % 600), double((i * 53) % 400), 3 + double(i % 7), 2 + double(i % 5)));
+            rects.push_back(
+                Rect(double((i * 37) % 600), double((i * 53) % 400), 3 + double(i % 7), 2 + double(i % 5)));
         const auto merged = Block::coalesceRects(rects, 640, 480, 32);
         EXPECT_LE(merged.size(), 32u);
         for (const Rect& r : rects) {
             bool covered = false;
             for (const PixelRect& m : merged)
-                covered = covered || (r.minX() >= double(m.x) && r.minY() >= double(m.y) &&
-                                      r.maxX() <= double(m.x + m.width) && r.maxY() <= double(m.y + m.height));
+                covered =
+                    covered || (r.minX() >= double(m.x) && r.minY() >= double(m.y) &&
+                                r.maxX() <= double(m.x + m.width) && r.maxY() <= double(m.y + m.height));
             EXPECT_TRUE(covered) << r.minX() << "," << r.minY();
         }
     }
 }
 
-TEST(Frames, KeyFrameDecisionAndCost)
-{
+TEST(Frames, KeyFrameDecisionAndCost) {
     struct Case {
         std::vector<Rect> dirty;
         std::int64_t frame;
@@ -75,12 +73,13 @@ TEST(Frames, KeyFrameDecisionAndCost)
     const Case cases[] = {
         {{}, 0, 2},
         {{{0, 0, 100, 100}}, 60, 2},
-        {{{0, 0, 100, 70}}, 1, 0},                  // exactly 70 %: not a key frame
-        {{{0, 0, 100, 70}, {0, 70, 1, 1}}, 1, 1},   // just above
+        {{{0, 0, 100, 70}}, 1, 0},                // exactly 70 %: not a key frame
+        {{{0, 0, 100, 70}, {0, 70, 1, 1}}, 1, 1}, // just above
         {{{0, 0, 50, 100}, {50, 0, 50, 50}}, 29, 1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(100, 100, c.dirty, c.frame, 30), c.decision) << c.frame;
+        EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(100, 100, c.dirty, c.frame, 30), c.decision)
+            << c.frame;
 
     auto surface = std::make_shared<MemorySurface>(100, 100);
     const std::vector<Rect> changed = {{0, 0, 10, 10}, {95, 95, 10, 10}}; // the second is a quarter outside
@@ -92,12 +91,12 @@ TEST(Frames, KeyFrameDecisionAndCost)
     EXPECT_DOUBLE_EQ(key.costToEncodeFrame(), 1.0);
 }
 
-TEST(Frames, ThumbnailTakesEveryFactorthPixelWithOpaqueAlpha)
-{
+TEST(Frames, ThumbnailTakesEveryFactorthPixelWithOpaqueAlpha) {
     // 5 x 3 picture whose pixel (x, y) has blue x, green y, red 7, alpha 0.
     std::vector<std::uint8_t> packed;
     for (std::uint8_t y = 0; y < 3; ++y)
-        for (std::uint8_t x = 0; x < 5; ++x) packed.insert(packed.end(), {x, y, 7, 0});
+        for (std::uint8_t x = 0; x < 5; ++x)
+            packed.insert(packed.end(), {x, y, 7, 0});
     std::vector<std::uint8_t> thumb(2 * 1 * 4);
     VTLRecorderThumbnailFrame::subsample(packed.data(), 5, 3, 2, thumb.data());
     EXPECT_EQ(thumb, (std::vector<std::uint8_t>{0, 0, 7, 255, 2, 0, 7, 255}));

@@ -1,10 +1,8 @@
+#include "TestPackage.h"
 #include "recorder/jpeg/JpegCompressor.h"
 #include "recorder/jpeg/JpegStandardTables.h"
 
-#include "TestPackage.h"
-
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace vtl::recording {
@@ -12,8 +10,7 @@ namespace {
 
 using testing::Bytes;
 
-Bytes gradientPicture(std::uint32_t width, std::uint32_t height, std::size_t bytesPerRow)
-{
+Bytes gradientPicture(std::uint32_t width, std::uint32_t height, std::size_t bytesPerRow) {
     Bytes pixels(bytesPerRow * height, 0xcd); // padding bytes stay 0xcd
     for (std::uint32_t y = 0; y < height; ++y)
         for (std::uint32_t x = 0; x < width; ++x) {
@@ -26,8 +23,7 @@ Bytes gradientPicture(std::uint32_t width, std::uint32_t height, std::size_t byt
     return pixels;
 }
 
-TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQuality)
-{
+TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQuality) {
     struct Case {
         std::uint32_t width, height;
         std::size_t bytesPerRow;
@@ -45,7 +41,8 @@ TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQ
     for (const Case& c : cases) {
         const Bytes source = gradientPicture(c.width, c.height, c.bytesPerRow);
         std::string error;
-        ASSERT_TRUE(compressor.encode(source.data(), c.width, c.height, c.bytesPerRow, c.quality, out, &error))
+        ASSERT_TRUE(
+            compressor.encode(source.data(), c.width, c.height, c.bytesPerRow, c.quality, out, &error))
             << error;
         ASSERT_GT(out.sizeBytes(), 4u);
         EXPECT_EQ(out.data()[0], 0xff);
@@ -56,26 +53,27 @@ TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQ
         EXPECT_TRUE(testing::hasMarker(out.data(), out.sizeBytes(), 0xc0)) << "baseline SOF0";
 
         Bytes decoded(std::size_t{c.width} * c.height * 4);
-        ASSERT_TRUE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), c.quality, c.width, c.height, decoded.data(),
-                                          c.width * 4, &error))
+        ASSERT_TRUE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), c.quality, c.width, c.height,
+                                          decoded.data(), c.width * 4, &error))
             << error;
         Bytes packed(decoded.size());
         for (std::uint32_t y = 0; y < c.height; ++y)
             std::memcpy(packed.data() + y * c.width * 4, source.data() + y * c.bytesPerRow, c.width * 4);
-        const auto difference = testing::comparePictures(decoded.data(), packed.data(), std::size_t{c.width} * c.height);
+        const auto difference =
+            testing::comparePictures(decoded.data(), packed.data(), std::size_t{c.width} * c.height);
         EXPECT_LE(difference.meanAbsolute, c.meanBound) << c.width << "x" << c.height << " q" << c.quality;
         EXPECT_LE(difference.maximum, 40);
         EXPECT_EQ(decoded[3], 255); // alpha filled in
     }
 }
 
-TEST(JpegCompressor, NoisyStripeAtHighQualityGrowsTheBufferInsteadOfOverflowing)
-{
+TEST(JpegCompressor, NoisyStripeAtHighQualityGrowsTheBufferInsteadOfOverflowing) {
     const std::uint32_t width = 512, height = 256;
     Bytes noise(std::size_t{width} * height * 4);
     std::mt19937 random(7);
     // Grey noise: luminance only, so 2 x 2 chroma sampling loses nothing.
-    for (std::size_t i = 0; i < noise.size(); i += 4) noise[i] = noise[i + 1] = noise[i + 2] = std::uint8_t(random());
+    for (std::size_t i = 0; i < noise.size(); i += 4)
+        noise[i] = noise[i + 1] = noise[i + 2] = std::uint8_t(random());
     JpegCompressor compressor;
     JpegOutputBuffer out;
     std::string error;
@@ -83,17 +81,19 @@ TEST(JpegCompressor, NoisyStripeAtHighQualityGrowsTheBufferInsteadOfOverflowing)
     // Noise at quality 100 is bigger than a quarter of the raw picture the buffer started with.
     EXPECT_GT(out.sizeBytes(), std::size_t{width} * height);
     Bytes decoded(noise.size());
-    ASSERT_TRUE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), 100, width, height, decoded.data(), width * 4, &error))
+    ASSERT_TRUE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), 100, width, height, decoded.data(),
+                                      width * 4, &error))
         << error;
-    EXPECT_LE(testing::comparePictures(decoded.data(), noise.data(), std::size_t{width} * height).meanAbsolute, 2.0);
+    EXPECT_LE(
+        testing::comparePictures(decoded.data(), noise.data(), std::size_t{width} * height).meanAbsolute,
+        2.0);
     // The buffer is reused for a small stream.
     const std::size_t capacity = out.capacityBytes();
     ASSERT_TRUE(compressor.encode(noise.data(), 16, 16, width * 4, 50, out, &error));
     EXPECT_EQ(out.capacityBytes(), capacity);
 }
 
-TEST(JpegCompressor, RefusesImpossiblePicturesAndDamagedStreams)
-{
+TEST(JpegCompressor, RefusesImpossiblePicturesAndDamagedStreams) {
     JpegCompressor compressor;
     JpegOutputBuffer out;
     std::string error;
@@ -108,7 +108,8 @@ TEST(JpegCompressor, RefusesImpossiblePicturesAndDamagedStreams)
     Bytes decoded(16 * 4);
     EXPECT_FALSE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), 75, 5, 4, decoded.data(), 20, &error));
     const Bytes truncated(out.data(), out.data() + 6);
-    EXPECT_FALSE(decodeAbbreviatedJpeg(truncated.data(), truncated.size(), 75, 4, 4, decoded.data(), 16, &error));
+    EXPECT_FALSE(
+        decodeAbbreviatedJpeg(truncated.data(), truncated.size(), 75, 4, 4, decoded.data(), 16, &error));
     const Bytes garbage(100, 0x42);
     EXPECT_FALSE(decodeAbbreviatedJpeg(garbage.data(), garbage.size(), 75, 4, 4, decoded.data(), 16, &error));
 }
