@@ -176,13 +176,15 @@ bool VTL3RecordEndcodeQueue::encodeThumbnailFrame(VTL3RecorderFrame& frame) {
     return false;
 }
 
+double VTL3RecordEndcodeQueue::pressureForCost(double totalQueueCost) {
+    const float cost = static_cast<float>(totalQueueCost);
+    if (!(cost > 20.0f)) return 0.0;
+    const float x = (cost - 10.0f) / 30.0f;
+    return x * x;
+}
+
 void VTL3RecordEndcodeQueue::adjustFrameRate() {
-    const float cost = static_cast<float>(m_totalQueueCost.load());
-    float pressure = 0.0f;
-    if (cost > 20.0f) {
-        const float x = (cost - 10.0f) / 30.0f;
-        pressure = x * x;
-    }
+    const double pressure = pressureForCost(m_totalQueueCost.load());
     m_pressure = pressure;
     if (m_pressureHandler) m_pressureHandler(pressure);
 }

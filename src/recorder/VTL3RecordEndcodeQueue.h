@@ -52,6 +52,10 @@ public:
     VTL3RecordEndcodeQueue(const VTL3RecordEndcodeQueue&) = delete;
     VTL3RecordEndcodeQueue& operator=(const VTL3RecordEndcodeQueue&) = delete;
 
+    // ((cost - 10) / 30)^2 in single precision above a pending cost of 20, else 0: about 5 (where the
+    // grabber stops making frames) at a cost of 77.
+    static double pressureForCost(double totalQueueCost);
+
     // Creates the five files inside the existing package folder. False with `error` set on failure.
     bool prepareForRecording(const std::string& packagePath, std::string& error);
 

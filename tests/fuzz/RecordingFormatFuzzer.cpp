@@ -11,8 +11,7 @@
 
 using namespace vtl::recording;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const std::span<const std::uint8_t> bytes(data + 1, size - 1);
     switch (data[0] % 4) {
@@ -49,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::uint32_t width = bytes[1] + 1u;
         const std::uint32_t height = bytes[2] + 1u;
         std::vector<std::uint8_t> out(std::size_t{width} * height * 4);
-        (void)decodeAbbreviatedJpeg(bytes.data() + 3, bytes.size() - 3, quality, width, height, out.data(), width * 4);
+        (void)decodeAbbreviatedJpeg(bytes.data() + 3, bytes.size() - 3, quality, width, height, out.data(),
+                                    width * 4);
         break;
     }
     }
