@@ -73,6 +73,10 @@ void VTL3RecordEndcodeQueue::setErrorHandler(std::function<void(const std::strin
 
 void VTL3RecordEndcodeQueue::addRecorderFrame(std::unique_ptr<VTL3RecorderFrame> frame) {
     if (!frame) return;
+    if (m_finalizing) {
+        logMessage("A frame arrived after the recording was finalized; it is dropped.");
+        return;
+    }
     m_totalQueueCost.fetch_add(frame->costToEncodeFrame());
     m_grabQueue.addObject(std::move(frame));
 }
@@ -131,6 +135,13 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
         m_lastProcessedIndex = frame->frameIndex();
         std::string error;
         bool written = ensureHeaderWritten();
+        // A picture of another size than the header's would be stored as garbage.
+        if (written && movieEncodable &&
+            (frame->surfaceWidth() != m_header.displaySizeHorizontal ||
+             frame->surfaceHeight() != m_header.displaySizeVertical)) {
+            error = "The size of the recorded picture changed during the recording.";
+            written = false;
+        }
         if (written) {
             if (frame->isKeyFrame()) m_frameCounterSinceLastKeyFrame = 0;
             written = frame->encode(*this, error) && commitFrameFiles();
@@ -190,6 +201,7 @@ void VTL3RecordEndcodeQueue::adjustFrameRate() {
 }
 
 bool VTL3RecordEndcodeQueue::finalizeRecord(std::string* error) {
+    m_finalizing = true;
     m_grabQueue.stopProcessing(false);
     std::lock_guard lock(m_thumbnailMutex);
     if (!m_finalized && m_metaDataWriter) {

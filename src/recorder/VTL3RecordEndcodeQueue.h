@@ -141,6 +141,7 @@ private:
     std::uint64_t m_thumbCounter = 0;
     std::mutex m_thumbnailMutex; // thumbnails come from another thread than the worker
     bool m_finalized = false;
+    std::atomic<bool> m_finalizing{false};
 
     ParallelRunner m_runner;
     std::vector<std::unique_ptr<JpegCompressor>> m_compressors;

@@ -318,6 +318,18 @@ TEST_F(PackageTest, PressureFromPendingCostAndFramesWithoutTheirPixels) {
     EXPECT_FALSE(queue.finalizeRecord(&error));
     EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
     checkPackage(load(), 1);
+
+    // A picture of another size than the recorded area stops the recording too.
+    VTL3RecordEndcodeQueue other(settings(32, 32, 30));
+    ASSERT_TRUE(other.prepareForRecording(package, error));
+    auto wrongSize = std::make_unique<VTLRecorderKeyFrame>(std::make_shared<MemorySurface>(32, 40),
+                                                           Rect(0, 0, 32, 32), 0, 0);
+    ASSERT_TRUE(wrongSize->processSurface(pool));
+    other.addRecorderFrame(std::move(wrongSize));
+    EXPECT_FALSE(other.finalizeRecord(&error));
+    EXPECT_NE(error.find("size"), std::string::npos) << error;
+    checkPackage(load(), 0);
+    other.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(1.0, 1)); // after the end: dropped
 }
 
 // Files that share a byte budget, like a disk that fills up; appends past it write what fits
