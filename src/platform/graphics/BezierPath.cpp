@@ -30,6 +30,14 @@ void BezierPath::closePath() {
     current_ = subpathStart_;
 }
 
+void BezierPath::appendCloseElement() {
+    if (hasCurrent_) {
+        closePath();
+        return;
+    }
+    elements_.push_back({ElementType::ClosePath, {}});
+}
+
 void BezierPath::appendPath(const BezierPath& other) {
     for (const Element& e : other.elements_) {
         switch (e.type) {

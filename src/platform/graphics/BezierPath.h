@@ -26,6 +26,9 @@ public:
     void lineTo(Point p);
     void curveTo(Point end, Point control1, Point control2);
     void closePath();
+    // A close element even when there is no current point (a path of only a close element is how
+    // some builders report an empty outline).
+    void appendCloseElement();
     void appendPath(const BezierPath& other);
     void removeAllPoints();
     void transform(const AffineTransform& t);

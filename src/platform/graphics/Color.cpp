@@ -29,8 +29,7 @@ Color Color::hsb(double hue, double saturation, double brightness, double alpha)
 }
 
 Color Color::patternImage(std::shared_ptr<const Image> image) {
-    Color c{0, 0, 0, 1, Space::Pattern, std::move(image)};
-    return c;
+    return Color(0, 0, 0, 1, Space::Pattern, std::move(image));
 }
 
 double Color::whiteComponent() const {

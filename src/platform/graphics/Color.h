@@ -24,11 +24,17 @@ struct Color {
     // Set only for pattern colours: the image tiled when filling.
     std::shared_ptr<const Image> pattern;
 
-    static Color rgb(double r, double g, double b, double a = 1.0) { return {r, g, b, a}; }
+    Color() = default;
+    // Explicit, so that a braced list of numbers is never taken for a colour by accident.
+    explicit Color(double r, double g, double b, double a = 1.0, Space s = Space::CalibratedRGB,
+                   std::shared_ptr<const Image> patternImage = nullptr)
+        : red(r), green(g), blue(b), alpha(a), space(s), pattern(std::move(patternImage)) {}
+
+    static Color rgb(double r, double g, double b, double a = 1.0) { return Color(r, g, b, a); }
     static Color deviceRGB(double r, double g, double b, double a = 1.0) {
-        return {r, g, b, a, Space::DeviceRGB, nullptr};
+        return Color(r, g, b, a, Space::DeviceRGB);
     }
-    static Color white(double w, double a = 1.0) { return {w, w, w, a, Space::CalibratedWhite, nullptr}; }
+    static Color white(double w, double a = 1.0) { return Color(w, w, w, a, Space::CalibratedWhite); }
     static Color hsb(double hue, double saturation, double brightness, double alpha = 1.0);
     static Color hsb(const HSBComponents& c) { return hsb(c.hue, c.saturation, c.brightness, c.alpha); }
     static Color patternImage(std::shared_ptr<const Image> image);

@@ -569,7 +569,12 @@ QGradientStops stopsFor(const Gradient& g) {
     for (size_t i = 0; i < g.colors.size(); ++i)
         stops.emplace_back(std::clamp(g.locationAt(i), 0.0, 1.0), qt::toQColor(g.colors[i]));
     std::stable_sort(stops.begin(), stops.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Stops that share a location keep their order: the earlier ones move just below it, since the
+    // painter keeps only one stop per location.
+    for (size_t i = stops.size(); i-- > 1;)
+        if (stops[i - 1].first >= stops[i].first) stops[i - 1].first = std::max(0.0, stops[i].first - 1e-6);
     QGradientStops out;
+    if (!stops.empty() && stops.front().first > 0) out.append(QGradientStop(0.0, stops.front().second));
     for (auto& s : stops) out.append(QGradientStop(s.first, s.second));
     return out;
 }
