@@ -1,5 +1,6 @@
 #include "platform/graphics/GraphicsContext.h"
 
+#include "platform/graphics/Blur.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/QtBridge.h"
 
@@ -62,62 +63,6 @@ QPainter::CompositionMode toQMode(BlendMode m) {
     case BlendMode::Color: return QPainter::CompositionMode_SourceOver;
     }
     return QPainter::CompositionMode_SourceOver;
-}
-
-// Box sizes whose three passes approximate a gaussian of the given sigma.
-std::array<int, 3> boxesForGauss(double sigma) {
-    double wIdeal = std::sqrt(12 * sigma * sigma / 3 + 1);
-    int wl = static_cast<int>(std::floor(wIdeal));
-    if (wl % 2 == 0) wl--;
-    int wu = wl + 2;
-    double mIdeal = (12 * sigma * sigma - 3.0 * wl * wl - 12.0 * wl - 9) / (-4.0 * wl - 4);
-    int m = static_cast<int>(std::lround(mIdeal));
-    std::array<int, 3> sizes{};
-    for (int i = 0; i < 3; ++i) sizes[i] = i < m ? wl : wu;
-    return sizes;
-}
-
-void boxBlurPass(std::vector<float>& src, std::vector<float>& dst, int w, int h, int r, bool horizontal) {
-    int n = horizontal ? w : h;
-    int lines = horizontal ? h : w;
-    double scale = 1.0 / (2 * r + 1);
-    for (int line = 0; line < lines; ++line) {
-        auto idx = [&](int i) { return horizontal ? (line * w + i) : (i * w + line); };
-        for (int c = 0; c < 4; ++c) {
-            double sum = 0;
-            for (int i = -r; i <= r; ++i) {
-                int k = std::clamp(i, -1, n);
-                sum += (k < 0 || k >= n) ? 0 : src[idx(k) * 4 + c];
-            }
-            for (int i = 0; i < n; ++i) {
-                dst[idx(i) * 4 + c] = static_cast<float>(sum * scale);
-                int out = i - r, in = i + r + 1;
-                if (out >= 0) sum -= src[idx(out) * 4 + c];
-                if (in < n) sum += src[idx(in) * 4 + c];
-            }
-        }
-    }
-}
-
-void gaussianBlur(QImage& image, double sigma) {
-    if (sigma < 0.25) return;
-    int w = image.width(), h = image.height();
-    std::vector<float> a(static_cast<size_t>(w) * h * 4), b(a.size());
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* line = image.constScanLine(y);
-        for (int x = 0; x < w * 4; ++x) a[static_cast<size_t>(y) * w * 4 + x] = line[x];
-    }
-    for (int box : boxesForGauss(sigma)) {
-        int r = (box - 1) / 2;
-        if (r <= 0) continue;
-        boxBlurPass(a, b, w, h, r, true);
-        boxBlurPass(b, a, w, h, r, false);
-    }
-    for (int y = 0; y < h; ++y) {
-        uint8_t* line = image.scanLine(y);
-        for (int x = 0; x < w * 4; ++x)
-            line[x] = static_cast<uint8_t>(std::clamp(std::lround(a[static_cast<size_t>(y) * w * 4 + x]), 0L, 255L));
-    }
 }
 
 double lum(double r, double g, double b) { return 0.3 * r + 0.59 * g + 0.11 * b; }
@@ -256,7 +201,8 @@ struct GraphicsContext::Impl {
                 sp.setCompositionMode(QPainter::CompositionMode_SourceIn);
                 sp.fillRect(shadow.rect(), qt::toQColor(*st.shadow.color));
             }
-            gaussianBlur(shadow, st.shadow.blurRadius * 0.5);
+            gaussianBlurPixels(shadow.bits(), shadow.width(), shadow.height(),
+                               static_cast<size_t>(shadow.bytesPerLine()), st.shadow.blurRadius * 0.5);
             painter->setOpacity(std::clamp(opacity, 0.0, 1.0));
             painter->drawImage(QPointF(st.shadow.offset.width, -st.shadow.offset.height), shadow);
         }
