@@ -41,7 +41,9 @@ double segmentLength(Point a, Point b) {
     return std::sqrt(static_cast<double>(dx * dx + dy * dy));
 }
 
-Point lerp(Point a, Point b, double t) { return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; }
+Point lerp(Point a, Point b, double t) {
+    return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+}
 
 void split(const BezierPathAdditions::Curve& c, double t, BezierPathAdditions::Curve& left,
            BezierPathAdditions::Curve& right) {
@@ -63,7 +65,9 @@ double lengthOfBezierAt(const BezierPathAdditions::Curve& c, double error, int d
     return (polygon + chord) * 0.5;
 }
 
-Point pointOn(const BezierPath::Element& e) { return e.type == ET::CurveTo ? e.points[2] : e.points[0]; }
+Point pointOn(const BezierPath::Element& e) {
+    return e.type == ET::CurveTo ? e.points[2] : e.points[0];
+}
 
 } // namespace
 
@@ -79,8 +83,8 @@ void BezierPathAdditions::appendPathWithRect(BezierPath& path, const Rect& rect,
     roundedOutline(path, rect, r, true, true, true, true);
 }
 
-BezierPath BezierPathAdditions::pathWithRect(const Rect& rect, float radius, bool roundTopRight, bool roundTopLeft,
-                                             bool roundBottomRight, bool roundBottomLeft) {
+BezierPath BezierPathAdditions::pathWithRect(const Rect& rect, float radius, bool roundTopRight,
+                                             bool roundTopLeft, bool roundBottomRight, bool roundBottomLeft) {
     BezierPath path;
     float r = cappedRadius(rect, radius);
     roundedOutline(path, rect, r, roundTopRight, roundTopLeft, roundBottomRight, roundBottomLeft);
@@ -94,10 +98,18 @@ BezierPath BezierPathAdditions::pathWithTrianglePointingTo(int32_t direction, co
     BezierPath path;
     std::array<Point, 3> p;
     switch (direction) {
-    case 0: p = {Point{mx, my}, Point{mx, y}, Point{x, midY}}; break;
-    case 1: p = {Point{x, my}, Point{x, y}, Point{mx, midY}}; break;
-    case 2: p = {Point{x, my}, Point{mx, my}, Point{midX, y}}; break;
-    case 3: p = {Point{x, y}, Point{mx, y}, Point{midX, my}}; break;
+    case 0:
+        p = {Point{mx, my}, Point{mx, y}, Point{x, midY}};
+        break;
+    case 1:
+        p = {Point{x, my}, Point{x, y}, Point{mx, midY}};
+        break;
+    case 2:
+        p = {Point{x, my}, Point{mx, my}, Point{midX, y}};
+        break;
+    case 3:
+        p = {Point{x, y}, Point{mx, y}, Point{midX, my}};
+        break;
     default:
         logMessage("unsupported direction");
         path.appendCloseElement();
@@ -110,8 +122,8 @@ BezierPath BezierPathAdditions::pathWithTrianglePointingTo(int32_t direction, co
     return path;
 }
 
-BezierPath BezierPathAdditions::bezierPathWithBubbleInRect(const Rect& rect, uint32_t numberOfDents, float dentInset,
-                                                           float dentOffset) {
+BezierPath BezierPathAdditions::bezierPathWithBubbleInRect(const Rect& rect, uint32_t numberOfDents,
+                                                           float dentInset, float dentOffset) {
     BezierPath path;
     if (numberOfDents == 0) {
         path.appendCloseElement();
@@ -123,7 +135,9 @@ BezierPath BezierPathAdditions::bezierPathWithBubbleInRect(const Rect& rect, uin
     double step = 2 * M_PI / numberOfDents;
     double ax = static_cast<float>(inner.width() * 0.5), ay = static_cast<float>(inner.height() * 0.5);
     double bx = static_cast<float>(rect.width() * 0.5), by = static_cast<float>(rect.height() * 0.5);
-    auto at = [&](double a, double rx, double ry) { return Point{cx + std::sin(a) * rx, cy + std::cos(a) * ry}; };
+    auto at = [&](double a, double rx, double ry) {
+        return Point{cx + std::sin(a) * rx, cy + std::cos(a) * ry};
+    };
     Point start = at(phase, ax, ay);
     path.moveTo({static_cast<float>(start.x), static_cast<float>(start.y)});
     for (uint32_t i = 0; i < numberOfDents; ++i) {
@@ -165,7 +179,8 @@ BezierPath BezierPathAdditions::flippedStarWithRect(const Rect& rect, uint32_t r
     return star(rect, rays, stretch, true);
 }
 
-void BezierPathAdditions::appendSpeechBubbleWithRect(BezierPath& path, const Rect& rect, Point tip, float radius) {
+void BezierPathAdditions::appendSpeechBubbleWithRect(BezierPath& path, const Rect& rect, Point tip,
+                                                     float radius) {
     double r = cappedRadius(rect, std::max(0.0f, radius));
     double x = rect.minX(), y = rect.minY(), mx = rect.maxX(), my = rect.maxY();
     path.moveTo(tip);
@@ -191,11 +206,13 @@ void BezierPathAdditions::fillPath(const BezierPath& path, const Color& first, c
 
 std::array<float, 4> BezierPathAdditions::gradientInterpolate(const std::array<float, 8>& c, float t) {
     std::array<float, 4> out{};
-    for (int i = 0; i < 4; ++i) out[i] = c[i] * (1.0f - t) + c[4 + i] * t;
+    for (int i = 0; i < 4; ++i)
+        out[i] = c[i] * (1.0f - t) + c[4 + i] * t;
     return out;
 }
 
-void BezierPathAdditions::fillPath(const BezierPath& path, const Color& first, const Color& second, bool horizontal) {
+void BezierPathAdditions::fillPath(const BezierPath& path, const Color& first, const Color& second,
+                                   bool horizontal) {
     GraphicsContext* context = GraphicsContext::current();
     if (!context) return;
     if (!context->isDrawingToScreen()) {
@@ -211,12 +228,14 @@ void BezierPathAdditions::fillPath(const BezierPath& path, const Color& first, c
                 Color::deviceRGB(second.red, second.green, second.blue, second.alpha)},
                {0.0, 1.0});
     Point end = horizontal ? Point{b.maxX(), b.minY()} : Point{b.minX(), b.maxY()};
-    context->drawLinearGradient(g, b.origin, end, GradientDrawsBeforeStartLocation | GradientDrawsAfterEndLocation);
+    context->drawLinearGradient(g, b.origin, end,
+                                GradientDrawsBeforeStartLocation | GradientDrawsAfterEndLocation);
     context->restoreGState();
 }
 
 void BezierPathAdditions::fillRect(const Rect& rect, int radius) {
-    if (GraphicsContext* context = GraphicsContext::current()) context->fill(pathWithRect(rect, static_cast<float>(radius)));
+    if (GraphicsContext* context = GraphicsContext::current())
+        context->fill(pathWithRect(rect, static_cast<float>(radius)));
 }
 
 void BezierPathAdditions::fillLabelRect(const Rect& rect, const Color& color) {
@@ -243,10 +262,12 @@ float BezierPathAdditions::getDegreesOfLine(Point p1, Point p2) {
     return static_cast<float>(a * 180.0 / M_PI);
 }
 
-double BezierPathAdditions::lengthOfBezier(const Curve& curve, double error) { return lengthOfBezierAt(curve, error, 0); }
+double BezierPathAdditions::lengthOfBezier(const Curve& curve, double error) {
+    return lengthOfBezierAt(curve, error, 0);
+}
 
-void BezierPathAdditions::subdivideBezierAtLength(const Curve& curve, Curve& left, Curve& right, double length,
-                                                  double error) {
+void BezierPathAdditions::subdivideBezierAtLength(const Curve& curve, Curve& left, Curve& right,
+                                                  double length, double error) {
     float t = 0.5f, lo = 0, hi = 1;
     while (true) {
         split(curve, t, left, right);
@@ -270,7 +291,9 @@ double BezierPathAdditions::lengthWithMaximumError(const BezierPath& path, doubl
     Point cur, start;
     for (const auto& e : path.elements()) {
         switch (e.type) {
-        case ET::MoveTo: cur = start = e.points[0]; break;
+        case ET::MoveTo:
+            cur = start = e.points[0];
+            break;
         case ET::LineTo:
             total += segmentLength(cur, e.points[0]);
             cur = e.points[0];
@@ -288,7 +311,8 @@ double BezierPathAdditions::lengthWithMaximumError(const BezierPath& path, doubl
     return total;
 }
 
-BezierPath BezierPathAdditions::bezierPathByTrimmingToLength(const BezierPath& path, double length, double error) {
+BezierPath BezierPathAdditions::bezierPathByTrimmingToLength(const BezierPath& path, double length,
+                                                             double error) {
     BezierPath out;
     double remaining = length;
     Point cur, start;
@@ -307,8 +331,10 @@ BezierPath BezierPathAdditions::bezierPathByTrimmingToLength(const BezierPath& p
                 return out;
             }
             remaining -= segment;
-            if (e.type == ET::LineTo) out.lineTo(target);
-            else out.closePath();
+            if (e.type == ET::LineTo)
+                out.lineTo(target);
+            else
+                out.closePath();
             cur = target;
             break;
         }
@@ -331,7 +357,8 @@ BezierPath BezierPathAdditions::bezierPathByTrimmingToLength(const BezierPath& p
     return out;
 }
 
-BezierPath BezierPathAdditions::bezierPathByTrimmingFromLength(const BezierPath& path, double length, double error) {
+BezierPath BezierPathAdditions::bezierPathByTrimmingFromLength(const BezierPath& path, double length,
+                                                               double error) {
     BezierPath out;
     double remaining = length;
     bool crossed = !(remaining > 0);
@@ -346,10 +373,17 @@ BezierPath BezierPathAdditions::bezierPathByTrimmingFromLength(const BezierPath&
         if (crossed) {
             if (!out.hasCurrentPoint()) out.moveTo(cur);
             switch (e.type) {
-            case ET::LineTo: out.lineTo(end); break;
-            case ET::CurveTo: out.curveTo(end, e.points[0], e.points[1]); break;
-            case ET::ClosePath: out.closePath(); break;
-            default: break;
+            case ET::LineTo:
+                out.lineTo(end);
+                break;
+            case ET::CurveTo:
+                out.curveTo(end, e.points[0], e.points[1]);
+                break;
+            case ET::ClosePath:
+                out.closePath();
+                break;
+            default:
+                break;
             }
             cur = end;
             continue;
@@ -390,15 +424,24 @@ Point BezierPathAdditions::firstPoint(const BezierPath& path) {
     return path.element(0).points[0];
 }
 
-void BezierPathAdditions::appendBezierPathRemovingInitialMoveToPoint(BezierPath& path, const BezierPath& other) {
+void BezierPathAdditions::appendBezierPathRemovingInitialMoveToPoint(BezierPath& path,
+                                                                     const BezierPath& other) {
     for (size_t i = 0; i < other.elementCount(); ++i) {
         const auto& e = other.element(i);
         if (i == 0 && e.type == ET::MoveTo) continue;
         switch (e.type) {
-        case ET::MoveTo: path.moveTo(e.points[0]); break;
-        case ET::LineTo: path.lineTo(e.points[0]); break;
-        case ET::CurveTo: path.curveTo(e.points[2], e.points[0], e.points[1]); break;
-        case ET::ClosePath: path.closePath(); break;
+        case ET::MoveTo:
+            path.moveTo(e.points[0]);
+            break;
+        case ET::LineTo:
+            path.lineTo(e.points[0]);
+            break;
+        case ET::CurveTo:
+            path.curveTo(e.points[2], e.points[0], e.points[1]);
+            break;
+        case ET::ClosePath:
+            path.closePath();
+            break;
         }
     }
 }

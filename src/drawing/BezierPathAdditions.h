@@ -51,15 +51,19 @@ public:
     static double length(const BezierPath& path) { return lengthWithMaximumError(path, 0.1); }
     static double lengthOfBezier(const Curve& curve, double error);
     // Splits the curve where its length from the start reaches `length` (within the error).
-    static void subdivideBezierAtLength(const Curve& curve, Curve& left, Curve& right, double length, double error);
+    static void subdivideBezierAtLength(const Curve& curve, Curve& left, Curve& right, double length,
+                                        double error);
     static BezierPath bezierPathByTrimmingToLength(const BezierPath& path, double length, double error = 0.1);
-    static BezierPath bezierPathByTrimmingFromLength(const BezierPath& path, double length, double error = 0.1);
+    static BezierPath bezierPathByTrimmingFromLength(const BezierPath& path, double length,
+                                                     double error = 0.1);
     // The point of a leading move, else (0, 0).
     static Point firstPoint(const BezierPath& path);
     static void appendBezierPathRemovingInitialMoveToPoint(BezierPath& path, const BezierPath& other);
     // An open two-stroke arrow head whose tip is the path's first (last) point.
-    static BezierPath bezierPathWithArrowHeadForStartOfLength(const BezierPath& path, double length, float angleDegrees);
-    static BezierPath bezierPathWithArrowHeadForEndOfLength(const BezierPath& path, double length, float angleDegrees);
+    static BezierPath bezierPathWithArrowHeadForStartOfLength(const BezierPath& path, double length,
+                                                              float angleDegrees);
+    static BezierPath bezierPathWithArrowHeadForEndOfLength(const BezierPath& path, double length,
+                                                            float angleDegrees);
 };
 
 } // namespace vtl

@@ -18,13 +18,10 @@ namespace vtl {
 inline constexpr int64_t kNotFound = std::numeric_limits<int64_t>::max();
 
 namespace detail {
-template <class T>
-struct IsSharedPtr : std::false_type {};
-template <class T>
-struct IsSharedPtr<std::shared_ptr<T>> : std::true_type {};
+template <class T> struct IsSharedPtr : std::false_type {};
+template <class T> struct IsSharedPtr<std::shared_ptr<T>> : std::true_type {};
 
-template <class T>
-bool equalObjects(const T& a, const T& b) {
+template <class T> bool equalObjects(const T& a, const T& b) {
     if constexpr (IsSharedPtr<T>::value) {
         if (a == b) return true;
         return a && b && *a == *b;
@@ -33,15 +30,13 @@ bool equalObjects(const T& a, const T& b) {
     }
 }
 
-template <class E, class = void>
-struct HasCopy : std::false_type {};
+template <class E, class = void> struct HasCopy : std::false_type {};
 template <class E>
 struct HasCopy<E, std::void_t<decltype(std::declval<const E&>().copy())>> : std::true_type {};
 
 // Elements that can copy themselves are copied: through their own copy() when they have one,
 // by value when their type is not polymorphic (a copy by value would cut a subclass down).
-template <class T>
-T copyObject(const T& v) {
+template <class T> T copyObject(const T& v) {
     if constexpr (IsSharedPtr<T>::value) {
         using E = typename T::element_type;
         if constexpr (HasCopy<E>::value) {
@@ -57,21 +52,20 @@ T copyObject(const T& v) {
 } // namespace detail
 
 // A copy whose elements are copies (one level: each element's own copy decides how deep it goes).
-template <class T>
-std::vector<T> mutableDeepCopy(const std::vector<T>& array) {
+template <class T> std::vector<T> mutableDeepCopy(const std::vector<T>& array) {
     std::vector<T> out;
     out.reserve(array.size());
-    for (const T& v : array) out.push_back(detail::copyObject(v));
+    for (const T& v : array)
+        out.push_back(detail::copyObject(v));
     return out;
 }
-template <class T>
-std::vector<T> deepCopy(const std::vector<T>& array) {
+template <class T> std::vector<T> deepCopy(const std::vector<T>& array) {
     return mutableDeepCopy(array);
 }
-template <class K, class V>
-std::map<K, V> mutableDeepCopy(const std::map<K, V>& dictionary) {
+template <class K, class V> std::map<K, V> mutableDeepCopy(const std::map<K, V>& dictionary) {
     std::map<K, V> out;
-    for (const auto& [k, v] : dictionary) out.emplace(k, detail::copyObject(v));
+    for (const auto& [k, v] : dictionary)
+        out.emplace(k, detail::copyObject(v));
     return out;
 }
 
@@ -115,8 +109,7 @@ std::vector<T> arrayByRemovingObjectsFromArray(const std::vector<T>& array, cons
 }
 
 // The distinct elements, in no particular order.
-template <class T>
-std::vector<T> arrayOfUniqueObjects(const std::vector<T>& array) {
+template <class T> std::vector<T> arrayOfUniqueObjects(const std::vector<T>& array) {
     std::vector<T> out;
     for (const T& v : array)
         if (indexOfObjectThatIsEqualButNotNecessarilyTheSame(out, v) == kNotFound) out.push_back(v);
@@ -138,8 +131,7 @@ void addIfNotNil(std::vector<std::shared_ptr<T>>& array, const std::shared_ptr<T
 }
 
 // Appends each element the array does not hold yet (checked as it grows).
-template <class T>
-void addObjectsFromArrayIfNotPresent(std::vector<T>& array, const std::vector<T>& other) {
+template <class T> void addObjectsFromArrayIfNotPresent(std::vector<T>& array, const std::vector<T>& other) {
     for (const T& v : other)
         if (indexOfObjectThatIsEqualButNotNecessarilyTheSame(array, v) == kNotFound) array.push_back(v);
 }

@@ -23,8 +23,7 @@ std::vector<RepSize> repSizes(const Image& image) {
 }
 
 // A new image of the same size drawn by `draw` into a bitmap of the best representation's pixels.
-template <class F>
-ImageRef redrawn(const Image& image, F draw) {
+template <class F> ImageRef redrawn(const Image& image, F draw) {
     Size s = image.size();
     BitmapRef best = image.bestBitmapForPixelSize(s);
     int w = best ? best->width() : static_cast<int>(std::ceil(s.width));
@@ -42,7 +41,9 @@ ImageRef redrawn(const Image& image, F draw) {
 
 BitmapRef ciimageWithFactor(const Image& image, float* factor) {
     BitmapRef bitmap = image.bestBitmapForPixelSize(image.size());
-    if (factor) *factor = bitmap && image.size().width > 0 ? static_cast<float>(bitmap->width() / image.size().width) : 0;
+    if (factor)
+        *factor =
+            bitmap && image.size().width > 0 ? static_cast<float>(bitmap->width() / image.size().width) : 0;
     return bitmap;
 }
 

@@ -4,15 +4,16 @@
 
 namespace vtl {
 
-GraphicsContextRef MRDrawing_CGContextCreationHelper::beginCGContextWithSize(Size size, bool hasAlphaChannel) {
-    auto context = GraphicsContext::createBitmapContext(static_cast<int>(size.width), static_cast<int>(size.height),
-                                                        hasAlphaChannel);
+GraphicsContextRef MRDrawing_CGContextCreationHelper::beginCGContextWithSize(Size size,
+                                                                             bool hasAlphaChannel) {
+    auto context = GraphicsContext::createBitmapContext(static_cast<int>(size.width),
+                                                        static_cast<int>(size.height), hasAlphaChannel);
     if (context) beginPlattformContextWithCGContext(context, true);
     return context;
 }
 
 void MRDrawing_CGContextCreationHelper::beginPlattformContextWithCGContext(const GraphicsContextRef& context,
-                                                                          bool flipped) {
+                                                                           bool flipped) {
     GraphicsContext::saveCurrentGraphicsState();
     if (context) context->setFlipped(flipped);
     GraphicsContext::setCurrent(context);
@@ -29,8 +30,10 @@ BitmapRef MRDrawing_CGContextCreationHelper::releaseCGContextAndCreateImage(Grap
     return image;
 }
 
-ImageRef MRDrawing_CGContextCreationHelper::releaseContextAndCreatePlattformImage(GraphicsContextRef context) {
-    return MRDrawing_ImagesHelper::platformImageFromCGImage(releaseCGContextAndCreateImage(std::move(context)));
+ImageRef
+MRDrawing_CGContextCreationHelper::releaseContextAndCreatePlattformImage(GraphicsContextRef context) {
+    return MRDrawing_ImagesHelper::platformImageFromCGImage(
+        releaseCGContextAndCreateImage(std::move(context)));
 }
 
 } // namespace vtl

@@ -13,7 +13,8 @@ constexpr const char* kCountMessage = "Different Count of Colors and Locations p
 
 Gradient gradientOf(const std::vector<Color>& colors, const std::vector<double>& locations) {
     std::vector<Color> cg;
-    for (const Color& c : colors) cg.push_back(*MRDrawing_ColorsHelper::createCGColorRefFromPlattformColor(c));
+    for (const Color& c : colors)
+        cg.push_back(*MRDrawing_ColorsHelper::createCGColorRefFromPlattformColor(c));
     return Gradient(std::move(cg), locations);
 }
 
@@ -32,9 +33,11 @@ double normalizedAngle(double angle) {
 
 } // namespace
 
-void MRDrawing_CGContextDrawingHelper::drawGradientFromPoint(Point start, Point end, const std::vector<Color>& colors,
+void MRDrawing_CGContextDrawingHelper::drawGradientFromPoint(Point start, Point end,
+                                                             const std::vector<Color>& colors,
                                                              const std::vector<double>& locations,
-                                                             GraphicsContext& context, bool before, bool after) {
+                                                             GraphicsContext& context, bool before,
+                                                             bool after) {
     if (colors.size() != locations.size()) {
         logMessage(kCountMessage);
         return;
@@ -43,15 +46,14 @@ void MRDrawing_CGContextDrawingHelper::drawGradientFromPoint(Point start, Point 
 }
 
 void MRDrawing_CGContextDrawingHelper::drawGradientFromPoint(Point start, Point end, const Color& startColor,
-                                                             const Color& endColor, GraphicsContext& context) {
+                                                             const Color& endColor,
+                                                             GraphicsContext& context) {
     context.drawLinearGradient(gradientOf({startColor, endColor}, {}), start, end, 0);
 }
 
-void MRDrawing_CGContextDrawingHelper::drawRadialGradientFromCenterPoint(Point c0, Point c1, float r0, float r1,
-                                                                         const std::vector<Color>& colors,
-                                                                         const std::vector<double>& locations,
-                                                                         GraphicsContext& context, bool before,
-                                                                         bool after) {
+void MRDrawing_CGContextDrawingHelper::drawRadialGradientFromCenterPoint(
+    Point c0, Point c1, float r0, float r1, const std::vector<Color>& colors,
+    const std::vector<double>& locations, GraphicsContext& context, bool before, bool after) {
     if (colors.size() != locations.size()) {
         logMessage(kCountMessage);
         return;
@@ -59,13 +61,15 @@ void MRDrawing_CGContextDrawingHelper::drawRadialGradientFromCenterPoint(Point c
     context.drawRadialGradient(gradientOf(colors, locations), c0, r0, c1, r1, optionsOf(before, after));
 }
 
-void MRDrawing_CGContextDrawingHelper::drawRadialGradientFromCenterPoint(Point c0, Point c1, float r0, float r1,
-                                                                         const Color& startColor, const Color& endColor,
+void MRDrawing_CGContextDrawingHelper::drawRadialGradientFromCenterPoint(Point c0, Point c1, float r0,
+                                                                         float r1, const Color& startColor,
+                                                                         const Color& endColor,
                                                                          GraphicsContext& context) {
     context.drawRadialGradient(gradientOf({startColor, endColor}, {}), c0, r0, c1, r1, 0);
 }
 
-Gradient MRDrawing_CGContextDrawingHelper::glossyGradient(const Color& color, float s, bool adjustWhitepoint) {
+Gradient MRDrawing_CGContextDrawingHelper::glossyGradient(const Color& color, float s,
+                                                          bool adjustWhitepoint) {
     Color c = color.inCalibratedRGB();
     auto shifted = [&](double dr, double dg, double db) {
         return Color::rgb(c.red + dr * s, c.green + dg * s, c.blue + db * s, c.alpha);
@@ -105,24 +109,31 @@ Point MRDrawing_CGContextDrawingHelper::startPointForDrawingGradientInRect(const
 Point MRDrawing_CGContextDrawingHelper::stopPointForDrawingGradientInRect(const Rect& r, double angle) {
     double a = normalizedAngle(angle);
     Point corner;
-    if (a < M_PI / 2) corner = {r.maxX(), r.minY()};
-    else if (a < M_PI) corner = {r.maxX(), r.maxY()};
-    else if (a < 3 * M_PI / 2) corner = {r.minX(), r.maxY()};
-    else if (a < 2 * M_PI) corner = {r.minX(), r.minY()};
-    else return {};
+    if (a < M_PI / 2)
+        corner = {r.maxX(), r.minY()};
+    else if (a < M_PI)
+        corner = {r.maxX(), r.maxY()};
+    else if (a < 3 * M_PI / 2)
+        corner = {r.minX(), r.maxY()};
+    else if (a < 2 * M_PI)
+        corner = {r.minX(), r.minY()};
+    else
+        return {};
     float s = std::sin(static_cast<float>(a)), c = std::cos(static_cast<float>(a));
-    return intersectionPointForLine1DirectionVector({s, -c}, startPointForDrawingGradientInRect(r, angle), {-c, -s},
-                                                    corner);
+    return intersectionPointForLine1DirectionVector({s, -c}, startPointForDrawingGradientInRect(r, angle),
+                                                    {-c, -s}, corner);
 }
 
-Point MRDrawing_CGContextDrawingHelper::intersectionPointForLine1DirectionVector(Point d1, Point p1, Point d2, Point p2) {
+Point MRDrawing_CGContextDrawingHelper::intersectionPointForLine1DirectionVector(Point d1, Point p1, Point d2,
+                                                                                 Point p2) {
     double s;
     if (d1.x != 0) {
         s = (p2.y - p1.y - d1.y * (p2.x - p1.x) / d1.x) / (d1.y * d2.x / d1.x - d2.y);
     } else if (d1.y != 0) {
         s = (p1.x - p2.x) / d2.x;
     } else {
-        assertionFailure("MRDrawing_CGContextDrawingHelper_Gradients", __LINE__, "Direction could not have length 0!");
+        assertionFailure("MRDrawing_CGContextDrawingHelper_Gradients", __LINE__,
+                         "Direction could not have length 0!");
         return {};
     }
     return {p2.x + s * d2.x, p2.y + s * d2.y};

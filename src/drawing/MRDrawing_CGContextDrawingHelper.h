@@ -20,13 +20,15 @@ public:
                                       bool drawsBeforeStartPoint = false, bool drawsAfterStartPoint = false);
     static void drawGradientFromPoint(Point start, Point end, const Color& startColor, const Color& endColor,
                                       GraphicsContext& context);
-    static void drawRadialGradientFromCenterPoint(Point startCenter, Point endCenter, float startRadius, float endRadius,
-                                                  const std::vector<Color>& colors, const std::vector<double>& locations,
-                                                  GraphicsContext& context, bool drawsBeforeStartPoint = false,
+    static void drawRadialGradientFromCenterPoint(Point startCenter, Point endCenter, float startRadius,
+                                                  float endRadius, const std::vector<Color>& colors,
+                                                  const std::vector<double>& locations,
+                                                  GraphicsContext& context,
+                                                  bool drawsBeforeStartPoint = false,
                                                   bool drawsAfterStartPoint = false);
-    static void drawRadialGradientFromCenterPoint(Point startCenter, Point endCenter, float startRadius, float endRadius,
-                                                  const Color& startColor, const Color& endColor,
-                                                  GraphicsContext& context);
+    static void drawRadialGradientFromCenterPoint(Point startCenter, Point endCenter, float startRadius,
+                                                  float endRadius, const Color& startColor,
+                                                  const Color& endColor, GraphicsContext& context);
     static void drawGlossyGradientFromPoint(Point start, Point end, const Color& color, float glossyStrength,
                                             bool adjustWhitepoint, GraphicsContext& context);
     static void drawGlossyGradientFromPoint(Point start, Point end, const Color& color, float glossyStrength,

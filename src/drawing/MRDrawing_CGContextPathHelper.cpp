@@ -23,8 +23,12 @@ BezierPath MRDrawing_CGContextPathHelper::bezierPathFromCGPath(const std::vector
     for (const PathElement& e : elements) {
         const auto& p = e.points;
         switch (e.type) {
-        case 0: path.moveTo(p[0]); break;
-        case 1: path.lineTo(p[0]); break;
+        case 0:
+            path.moveTo(p[0]);
+            break;
+        case 1:
+            path.lineTo(p[0]);
+            break;
         case 2: {
             Point cur = path.currentPoint();
             Point c1{(2 * p[0].x + cur.x) / 3, (2 * p[0].y + cur.y) / 3};
@@ -32,16 +36,22 @@ BezierPath MRDrawing_CGContextPathHelper::bezierPathFromCGPath(const std::vector
             path.curveTo(p[1], c1, c2);
             break;
         }
-        case 3: path.curveTo(p[2], p[0], p[1]); break;
-        case 4: path.closePath(); break;
-        default: break;
+        case 3:
+            path.curveTo(p[2], p[0], p[1]);
+            break;
+        case 4:
+            path.closePath();
+            break;
+        default:
+            break;
         }
     }
     return path;
 }
 
-BezierPath MRDrawing_CGContextPathHelper::starPathWithFrame(const Rect& frame, float innerWidth, int numberOfSides,
-                                                            float innerSideSpacing, float outerSideWidth) {
+BezierPath MRDrawing_CGContextPathHelper::starPathWithFrame(const Rect& frame, float innerWidth,
+                                                            int numberOfSides, float innerSideSpacing,
+                                                            float outerSideWidth) {
     BezierPath path;
     if (numberOfSides <= 0) {
         path.appendCloseElement();
@@ -58,8 +68,10 @@ BezierPath MRDrawing_CGContextPathHelper::starPathWithFrame(const Rect& frame, f
         double a0 = i * step, a1 = (i + 1) * step;
         double mid = (a0 + a1 - step * u) * 0.5;
         Point first = pointAt(f, a0);
-        if (path.isEmpty()) path.moveTo(first);
-        else path.lineTo(first);
+        if (path.isEmpty())
+            path.moveTo(first);
+        else
+            path.lineTo(first);
         path.lineTo(pointAt(1, mid - step * o * 0.5));
         if (o > 0) path.lineTo(pointAt(1, mid + step * o * 0.5));
         path.lineTo(pointAt(f, a1 - step * u));

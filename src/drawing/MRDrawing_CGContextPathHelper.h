@@ -20,14 +20,15 @@ public:
         std::array<Point, 3> points{};
     };
 
-    // Begins a new path in the context: a rectangle with arcs of radius r at its corners. Neither fills nor strokes.
+    // Begins a new path in the context: a rectangle with arcs of radius r at its corners. Neither fills nor
+    // strokes.
     static void appendRoundRectPathInCGContext(GraphicsContext& context, const Rect& rect, float radius);
     // Moves, lines and cubic curves copied; quadratic curves raised to cubics; unknown kinds ignored.
     static BezierPath bezierPathFromCGPath(const std::vector<PathElement>& elements);
     static BezierPath bezierPathFromCGPath(const BezierPath& path) { return path; }
     // A star of n sides in the frame's ellipse; inner points at radius factor f.
-    static BezierPath starPathWithFrame(const Rect& frame, float innerWidth, int numberOfSides, float innerSideSpacing,
-                                        float outerSideWidth);
+    static BezierPath starPathWithFrame(const Rect& frame, float innerWidth, int numberOfSides,
+                                        float innerSideSpacing, float outerSideWidth);
 };
 
 } // namespace vtl

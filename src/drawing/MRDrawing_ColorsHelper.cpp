@@ -28,8 +28,12 @@ std::vector<std::string> split(const std::string& text, char sep) {
 }
 
 // The leading number of a text, 0 when there is none (the lenient reading stored texts expect).
-double floatValue(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
-long intValue(const std::string& s) { return std::strtol(s.c_str(), nullptr, 10); }
+double floatValue(const std::string& s) {
+    return std::strtod(s.c_str(), nullptr);
+}
+long intValue(const std::string& s) {
+    return std::strtol(s.c_str(), nullptr, 10);
+}
 
 std::string format(const char* fmt, double a, double b, double c = 0, double d = 0) {
     char buf[160];
@@ -39,17 +43,21 @@ std::string format(const char* fmt, double a, double b, double c = 0, double d =
 
 } // namespace
 
-Color MRDrawing_ColorsHelper::plattformColorWithRed(float r, float g, float b, float a) { return Color::rgb(r, g, b, a); }
+Color MRDrawing_ColorsHelper::plattformColorWithRed(float r, float g, float b, float a) {
+    return Color::rgb(r, g, b, a);
+}
 
 Color MRDrawing_ColorsHelper::plattformColorWithByteRed(int r, int g, int b, float a) {
-    return Color::rgb(static_cast<float>(r) / 255.0f, static_cast<float>(g) / 255.0f, static_cast<float>(b) / 255.0f, a);
+    return Color::rgb(static_cast<float>(r) / 255.0f, static_cast<float>(g) / 255.0f,
+                      static_cast<float>(b) / 255.0f, a);
 }
 
 Color MRDrawing_ColorsHelper::plattformColorBrightness(float brightness, float alpha) {
     return plattformColorWithRed(brightness, brightness, brightness, alpha);
 }
 
-Color MRDrawing_ColorsHelper::plattformColorBlendedWithColor(const Color& first, const Color& second, float fraction) {
+Color MRDrawing_ColorsHelper::plattformColorBlendedWithColor(const Color& first, const Color& second,
+                                                             float fraction) {
     return first.blended(second, fraction);
 }
 
@@ -57,9 +65,12 @@ Color MRDrawing_ColorsHelper::plattformColorWithPatternPlattformImage(ImageRef i
     return Color::patternImage(std::move(image));
 }
 
-Color MRDrawing_ColorsHelper::plattformColorWithAlpa(const Color& color, float alpha) { return color.withAlpha(alpha); }
+Color MRDrawing_ColorsHelper::plattformColorWithAlpa(const Color& color, float alpha) {
+    return color.withAlpha(alpha);
+}
 
-Color MRDrawing_ColorsHelper::plattformColorWithHue(float hue, float saturation, float brightness, float alpha) {
+Color MRDrawing_ColorsHelper::plattformColorWithHue(float hue, float saturation, float brightness,
+                                                    float alpha) {
     return Color::hsb(hue, saturation, brightness, alpha);
 }
 
@@ -71,18 +82,22 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorForNameFromPreference
     return color->inCalibratedRGB();
 }
 
-void MRDrawing_ColorsHelper::setPlattformColorForNameInPreferences(const Color& color, const std::string& key) {
+void MRDrawing_ColorsHelper::setPlattformColorForNameInPreferences(const Color& color,
+                                                                   const std::string& key) {
     Color rgb = color.inCalibratedRGB();
     // The four-field form keeps the alpha of opaque colours explicit.
-    PreferencesTextStore::standard().setString(key, format("%f;%f;%f;%f", rgb.red, rgb.green, rgb.blue, rgb.alpha));
+    PreferencesTextStore::standard().setString(
+        key, format("%f;%f;%f;%f", rgb.red, rgb.green, rgb.blue, rgb.alpha));
 }
 
 std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromString(const std::string& text) {
     if (text.empty()) return std::nullopt;
     auto parts = split(text, ';');
     if (parts.size() == 4)
-        return Color::rgb(floatValue(parts[0]), floatValue(parts[1]), floatValue(parts[2]), floatValue(parts[3]));
-    if (parts.size() == 3) return Color::rgb(floatValue(parts[0]), floatValue(parts[1]), floatValue(parts[2]), 1.0);
+        return Color::rgb(floatValue(parts[0]), floatValue(parts[1]), floatValue(parts[2]),
+                          floatValue(parts[3]));
+    if (parts.size() == 3)
+        return Color::rgb(floatValue(parts[0]), floatValue(parts[1]), floatValue(parts[2]), 1.0);
     logMessage("Error parsing Color: " + text);
     return std::nullopt;
 }
@@ -102,14 +117,16 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromHexString(const s
     char* end = nullptr;
     unsigned long value = std::strtoul(hex.c_str(), &end, 16);
     if (end == hex.c_str()) return std::nullopt;
-    return Color::rgb(((value >> 16) & 0xff) / 255.0, ((value >> 8) & 0xff) / 255.0, (value & 0xff) / 255.0, 1.0);
+    return Color::rgb(((value >> 16) & 0xff) / 255.0, ((value >> 8) & 0xff) / 255.0, (value & 0xff) / 255.0,
+                      1.0);
 }
 
 std::string MRDrawing_ColorsHelper::hexStringFromPlattformColor(const Color& color) {
     Color c = color.inCalibratedRGB();
     char buf[16];
     std::snprintf(buf, sizeof buf, "#%.2X%.2X%.2X", static_cast<unsigned>(static_cast<int>(c.red * 255)),
-                  static_cast<unsigned>(static_cast<int>(c.green * 255)), static_cast<unsigned>(static_cast<int>(c.blue * 255)));
+                  static_cast<unsigned>(static_cast<int>(c.green * 255)),
+                  static_cast<unsigned>(static_cast<int>(c.blue * 255)));
     return buf;
 }
 
@@ -117,11 +134,14 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString(con
     if (text.empty()) return std::nullopt;
     std::string t = text;
     for (const std::string& token : {std::string("rgba("), std::string(")")}) {
-        for (size_t pos; (pos = t.find(token)) != std::string::npos;) t.erase(pos, token.size());
+        for (size_t pos; (pos = t.find(token)) != std::string::npos;)
+            t.erase(pos, token.size());
     }
     auto parts = split(t, ',');
     if (parts.size() != 4) return std::nullopt;
-    auto channel = [](const std::string& s) { return static_cast<double>(static_cast<float>(intValue(s) / 255.0)); };
+    auto channel = [](const std::string& s) {
+        return static_cast<double>(static_cast<float>(intValue(s) / 255.0));
+    };
     return Color::rgb(channel(parts[0]), channel(parts[1]), channel(parts[2]), floatValue(parts[3]));
 }
 
@@ -149,7 +169,8 @@ Color MRDrawing_ColorsHelper::createCGColorRefWithRed(float r, float g, float b,
     return Color::deviceRGB(r, g, b, a);
 }
 
-std::optional<Color> MRDrawing_ColorsHelper::createCGColorRefFromPlattformColor(const std::optional<Color>& color) {
+std::optional<Color>
+MRDrawing_ColorsHelper::createCGColorRefFromPlattformColor(const std::optional<Color>& color) {
     if (!color) return std::nullopt;
     if (color->numberOfComponents() >= 3 && color->space != Color::Space::CalibratedWhite)
         return Color::deviceRGB(color->red, color->green, color->blue, color->alpha);
@@ -163,15 +184,17 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromCGColorRef(const 
 std::optional<std::string> MRDrawing_ColorsHelper::stringFromCGColorRef(const std::optional<Color>& color) {
     if (!color) return std::nullopt;
     if (color->numberOfComponents() == 2) return format("%f;%f", color->whiteComponent(), color->alpha);
-    if (color->numberOfComponents() == 4) return format("%f;%f;%f;%f", color->red, color->green, color->blue, color->alpha);
+    if (color->numberOfComponents() == 4)
+        return format("%f;%f;%f;%f", color->red, color->green, color->blue, color->alpha);
     return std::nullopt;
 }
 
 std::optional<Color> MRDrawing_ColorsHelper::createCGColorRefFromString(const std::string& text) {
     auto parts = split(text, ';');
     if (parts.size() == 4)
-        return createCGColorRefWithRed(static_cast<float>(floatValue(parts[0])), static_cast<float>(floatValue(parts[1])),
-                                       static_cast<float>(floatValue(parts[2])), static_cast<float>(floatValue(parts[3])));
+        return createCGColorRefWithRed(
+            static_cast<float>(floatValue(parts[0])), static_cast<float>(floatValue(parts[1])),
+            static_cast<float>(floatValue(parts[2])), static_cast<float>(floatValue(parts[3])));
     if (parts.size() == 2) {
         float w = static_cast<float>(floatValue(parts[0]));
         return createCGColorRefWithRed(w, w, w, static_cast<float>(floatValue(parts[1])));

@@ -18,7 +18,9 @@ float MRDrawing_GeometryHelper::angleOfRay(Point v) {
     return static_cast<float>(v.y >= 0 ? a + M_PI : a - M_PI);
 }
 
-float MRDrawing_GeometryHelper::dotProductWithPoint(Point a, Point b) { return static_cast<float>(a.x * b.x + a.y * b.y); }
+float MRDrawing_GeometryHelper::dotProductWithPoint(Point a, Point b) {
+    return static_cast<float>(a.x * b.x + a.y * b.y);
+}
 
 float MRDrawing_GeometryHelper::distanceOfPointToLine(Point p, Point o, Point d) {
     float dx = static_cast<float>(d.x - o.x), dy = static_cast<float>(d.y - o.y);
@@ -26,9 +28,12 @@ float MRDrawing_GeometryHelper::distanceOfPointToLine(Point p, Point o, Point d)
     float px = static_cast<float>(p.x - o.x), py = static_cast<float>(p.y - o.y);
     float t = (px * dx + py * dy) / (dx * dx + dy * dy);
     float qx, qy;
-    if (t < 0) qx = static_cast<float>(o.x), qy = static_cast<float>(o.y);
-    else if (t > 1) qx = static_cast<float>(d.x), qy = static_cast<float>(d.y);
-    else qx = static_cast<float>(o.x + t * dx), qy = static_cast<float>(o.y + t * dy);
+    if (t < 0)
+        qx = static_cast<float>(o.x), qy = static_cast<float>(o.y);
+    else if (t > 1)
+        qx = static_cast<float>(d.x), qy = static_cast<float>(d.y);
+    else
+        qx = static_cast<float>(o.x + t * dx), qy = static_cast<float>(o.y + t * dy);
     float ex = static_cast<float>(p.x) - qx, ey = static_cast<float>(p.y) - qy;
     return std::sqrt(ex * ex + ey * ey);
 }
@@ -74,7 +79,9 @@ Point MRDrawing_GeometryHelper::intersectRay(Point a1, Point a2, Point b1, Point
     return {a1.x + t * (a2.x - a1.x), a1.y + t * (a2.y - a1.y)};
 }
 
-Point MRDrawing_GeometryHelper::scaleVector(Point v, float s) { return {v.x * s, v.y * s}; }
+Point MRDrawing_GeometryHelper::scaleVector(Point v, float s) {
+    return {v.x * s, v.y * s};
+}
 
 float MRDrawing_GeometryHelper::length(Point v) {
     if (v.x == 0 && v.y == 0) return 0;
@@ -87,13 +94,20 @@ Point MRDrawing_GeometryHelper::normalize(Point v) {
     return {v.x / l, v.y / l};
 }
 
-Point MRDrawing_GeometryHelper::flipBy90Degrees(Point v) { return {v.y, -v.x}; }
-Point MRDrawing_GeometryHelper::multipyVector(Point a, Point b) { return {a.x * b.x, a.y * b.y}; }
-Point MRDrawing_GeometryHelper::addVector(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
+Point MRDrawing_GeometryHelper::flipBy90Degrees(Point v) {
+    return {v.y, -v.x};
+}
+Point MRDrawing_GeometryHelper::multipyVector(Point a, Point b) {
+    return {a.x * b.x, a.y * b.y};
+}
+Point MRDrawing_GeometryHelper::addVector(Point a, Point b) {
+    return {a.x + b.x, a.y + b.y};
+}
 
 Rect MRDrawing_GeometryHelper::centerRect(const Rect& inner, const Rect& outer) {
     return {outer.origin.x + outer.size.width * 0.5 - inner.size.width * 0.5,
-            outer.origin.y + outer.size.height * 0.5 - inner.size.height * 0.5, inner.size.width, inner.size.height};
+            outer.origin.y + outer.size.height * 0.5 - inner.size.height * 0.5, inner.size.width,
+            inner.size.height};
 }
 
 Rect MRDrawing_GeometryHelper::scaledRectInBounds(const Rect& bounds, Size size) {
@@ -163,9 +177,17 @@ Rect MRDrawing_GeometryHelper::roundRect(const Rect& r) {
     return {rd(r.origin.x), rd(r.origin.y), rd(r.size.width), rd(r.size.height)};
 }
 
-Rect MRDrawing_GeometryHelper::rectFromString(const std::string& s) { return vtl::rectFromString(s); }
-std::string MRDrawing_GeometryHelper::stringFromRect(const Rect& r) { return vtl::stringFromRect(r); }
-Point MRDrawing_GeometryHelper::pointFromString(const std::string& s) { return vtl::pointFromString(s); }
-std::string MRDrawing_GeometryHelper::stringFromPoint(Point p) { return vtl::stringFromPoint(p); }
+Rect MRDrawing_GeometryHelper::rectFromString(const std::string& s) {
+    return vtl::rectFromString(s);
+}
+std::string MRDrawing_GeometryHelper::stringFromRect(const Rect& r) {
+    return vtl::stringFromRect(r);
+}
+Point MRDrawing_GeometryHelper::pointFromString(const std::string& s) {
+    return vtl::pointFromString(s);
+}
+std::string MRDrawing_GeometryHelper::stringFromPoint(Point p) {
+    return vtl::stringFromPoint(p);
+}
 
 } // namespace vtl

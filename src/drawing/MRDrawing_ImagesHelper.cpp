@@ -17,7 +17,9 @@ namespace {
 
 using Helper = MRDrawing_CGContextCreationHelper;
 
-Rect wholeRect(const Bitmap& b) { return {0, 0, static_cast<double>(b.width()), static_cast<double>(b.height())}; }
+Rect wholeRect(const Bitmap& b) {
+    return {0, 0, static_cast<double>(b.width()), static_cast<double>(b.height())};
+}
 
 std::mutex& imageNamedLock() {
     static std::mutex lock;
@@ -40,10 +42,10 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path) {
 }
 
 // Draws the image over the whole of a new bitmap context and then applies `finish`.
-template <class F>
-BitmapRef withImageContext(const BitmapRef& image, F finish) {
+template <class F> BitmapRef withImageContext(const BitmapRef& image, F finish) {
     if (!image || image->isNull()) return nullptr;
-    auto ctx = Helper::beginCGContextWithSize({static_cast<double>(image->width()), static_cast<double>(image->height())});
+    auto ctx = Helper::beginCGContextWithSize(
+        {static_cast<double>(image->width()), static_cast<double>(image->height())});
     if (!ctx) return nullptr;
     Rect r = wholeRect(*image);
     ctx->drawImage(r, *image);
@@ -82,7 +84,8 @@ ImageRef MRDrawing_ImagesHelper::imageNamed(const std::string& name) {
     auto& cache = imageNamedCache();
     if (auto it = cache.find(fileName); it != cache.end()) return it->second;
     std::vector<std::filesystem::path> dirs{resourcesDirectory() / "images", resourcesDirectory()};
-    for (const auto& d : extraDirectories()) dirs.push_back(d);
+    for (const auto& d : extraDirectories())
+        dirs.push_back(d);
     ImageRef image;
     for (const auto& dir : dirs) {
         std::error_code ec;
@@ -120,7 +123,8 @@ BitmapRef MRDrawing_ImagesHelper::createSubImageFromImage(const BitmapRef& image
     if (!image) return nullptr;
     auto ctx = Helper::beginCGContextWithSize(rect.size);
     if (!ctx) return nullptr;
-    ctx->drawImage({-rect.minX(), -rect.minY(), static_cast<double>(image->width()), static_cast<double>(image->height())},
+    ctx->drawImage({-rect.minX(), -rect.minY(), static_cast<double>(image->width()),
+                    static_cast<double>(image->height())},
                    *image);
     return Helper::releaseCGContextAndCreateImage(ctx);
 }
@@ -174,7 +178,8 @@ BitmapRef MRDrawing_ImagesHelper::createImageRefFromFileName(const std::string& 
     std::vector<std::filesystem::path> dirs{resourcesDirectory() / "images", resourcesDirectory()};
     for (const auto& dir : dirs) {
         std::error_code ec;
-        if (std::filesystem::is_regular_file(dir / fileName, ec)) return createImageRefFromFile(dir / fileName);
+        if (std::filesystem::is_regular_file(dir / fileName, ec))
+            return createImageRefFromFile(dir / fileName);
     }
     return nullptr;
 }
@@ -185,13 +190,16 @@ BitmapRef MRDrawing_ImagesHelper::createImageRefFromFile(const std::filesystem::
     if (data.empty()) return nullptr;
     std::string ext = path.extension().string();
     BitmapRef image;
-    if (ext == ".png") image = createImageRefFromPNGData(data);
-    else if (ext == ".jpg") image = createImageRefFromJPGData(data);
+    if (ext == ".png")
+        image = createImageRefFromPNGData(data);
+    else if (ext == ".jpg")
+        image = createImageRefFromJPGData(data);
     if (!image) image = createImageRefFromData(data);
     return image;
 }
 
-BitmapRef MRDrawing_ImagesHelper::createImageRefFromData(const std::vector<uint8_t>& data, bool respectOrientation) {
+BitmapRef MRDrawing_ImagesHelper::createImageRefFromData(const std::vector<uint8_t>& data,
+                                                         bool respectOrientation) {
     if (data.empty()) return nullptr;
     BitmapRef image = Bitmap::fromData(data);
     if (!image || !respectOrientation) return image;
@@ -215,13 +223,27 @@ BitmapRef MRDrawing_ImagesHelper::applyEXIFOrientation(int orientation, const Bi
         for (int x = 0; x < out->width(); ++x) {
             int sx = x, sy = y;
             switch (orientation) {
-            case 2: sx = W - 1 - x; break;
-            case 3: sx = W - 1 - x, sy = H - 1 - y; break;
-            case 4: sy = H - 1 - y; break;
-            case 5: sx = y, sy = x; break;
-            case 6: sx = y, sy = H - 1 - x; break;
-            case 7: sx = W - 1 - y, sy = H - 1 - x; break;
-            case 8: sx = W - 1 - y, sy = x; break;
+            case 2:
+                sx = W - 1 - x;
+                break;
+            case 3:
+                sx = W - 1 - x, sy = H - 1 - y;
+                break;
+            case 4:
+                sy = H - 1 - y;
+                break;
+            case 5:
+                sx = y, sy = x;
+                break;
+            case 6:
+                sx = y, sy = H - 1 - x;
+                break;
+            case 7:
+                sx = W - 1 - y, sy = H - 1 - x;
+                break;
+            case 8:
+                sx = W - 1 - y, sy = x;
+                break;
             }
             out->setPixel(x, y, image->pixelAt(sx, sy));
         }
@@ -286,7 +308,9 @@ ImageRef MRDrawing_ImagesHelper::platformImageFromDataFromPreferences(const std:
     return Image::withBitmap(Bitmap::fromData(data));
 }
 
-Size MRDrawing_ImagesHelper::sizeOfPlattformImage(const ImageRef& image) { return image ? image->size() : Size{}; }
+Size MRDrawing_ImagesHelper::sizeOfPlattformImage(const ImageRef& image) {
+    return image ? image->size() : Size{};
+}
 
 ImageRef MRDrawing_ImagesHelper::scalePlatformImage(const ImageRef& image, Size size) {
     if (!image) return nullptr;

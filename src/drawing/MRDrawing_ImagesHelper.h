@@ -51,7 +51,8 @@ public:
     static bool isCGImageOpaque(const BitmapRef& image);
 
     // Draws into the current context through a vertical flip; mode 0 copies, others draw over.
-    static void drawPlattformImage(const ImageRef& image, const Rect& rect, int compositeMode, float fraction = 1.0f);
+    static void drawPlattformImage(const ImageRef& image, const Rect& rect, int compositeMode,
+                                   float fraction = 1.0f);
 
     static ImageRef platformImageFromJPGData(const std::vector<uint8_t>& data);
     static ImageRef platformImageFromPNGData(const std::vector<uint8_t>& data);

@@ -12,7 +12,8 @@ namespace {
 
 constexpr double kLineGap = 2;
 constexpr double kArcLinePitch = 14;
-constexpr unsigned kDrawingOptions = StringDrawingUsesLineFragmentOrigin | StringDrawingTruncatesLastVisibleLine;
+constexpr unsigned kDrawingOptions =
+    StringDrawingUsesLineFragmentOrigin | StringDrawingTruncatesLastVisibleLine;
 
 struct AttributeCache {
     std::mutex lock;
@@ -27,21 +28,31 @@ AttributeCache& cache() {
 
 TextAlignment alignmentFor(int alignment) {
     switch (alignment) {
-    case 0: return TextAlignment::Left;
-    case 1: return TextAlignment::Center;
-    case 2: return TextAlignment::Right;
-    default: return TextAlignment::Natural;
+    case 0:
+        return TextAlignment::Left;
+    case 1:
+        return TextAlignment::Center;
+    case 2:
+        return TextAlignment::Right;
+    default:
+        return TextAlignment::Natural;
     }
 }
 
 LineBreakMode lineBreakFor(int wordWrap) {
     switch (wordWrap) {
-    case 1: return LineBreakMode::CharWrapping;
-    case 2: return LineBreakMode::Clipping;
-    case 3: return LineBreakMode::TruncatingHead;
-    case 4: return LineBreakMode::TruncatingTail;
-    case 5: return LineBreakMode::TruncatingMiddle;
-    default: return LineBreakMode::WordWrapping;
+    case 1:
+        return LineBreakMode::CharWrapping;
+    case 2:
+        return LineBreakMode::Clipping;
+    case 3:
+        return LineBreakMode::TruncatingHead;
+    case 4:
+        return LineBreakMode::TruncatingTail;
+    case 5:
+        return LineBreakMode::TruncatingMiddle;
+    default:
+        return LineBreakMode::WordWrapping;
     }
 }
 
@@ -53,23 +64,24 @@ void drawEmbossed(const std::string& text, const Rect& rect, const Font& font, i
     if (strength > 0 && context->isDrawingToScreen())
         context->setShadow({0, black ? -1.0 : 1.0}, 0,
                            (black ? Color::whiteColor() : Color::black()).withAlpha(std::abs(strength)));
-    MRDrawing_StringDrawingHelper::drawString(text, rect, font,
-                                              (black ? Color::black() : Color::whiteColor()).withAlpha(opacity),
-                                              alignment, wordWrap, maximumLineHeight);
+    MRDrawing_StringDrawingHelper::drawString(
+        text, rect, font, (black ? Color::black() : Color::whiteColor()).withAlpha(opacity), alignment,
+        wordWrap, maximumLineHeight);
     context->restoreGState();
 }
 
-double lineHeight(const TextLine& line) { return line.ascent() + line.descent() + line.leading(); }
+double lineHeight(const TextLine& line) {
+    return line.ascent() + line.descent() + line.leading();
+}
 
 } // namespace
 
-std::shared_ptr<const TextAttributes> MRDrawing_StringDrawingHelper::attributes(const Font& font,
-                                                                                const std::optional<Color>& color,
-                                                                                int alignment, int wordWrap,
-                                                                                float maximumLineHeight) {
+std::shared_ptr<const TextAttributes>
+MRDrawing_StringDrawingHelper::attributes(const Font& font, const std::optional<Color>& color, int alignment,
+                                          int wordWrap, float maximumLineHeight) {
     char key[160];
-    std::snprintf(key, sizeof key, "%ld;%f,%d;%d;%ld", static_cast<long>(font.hash()), maximumLineHeight, alignment,
-                  wordWrap, color ? static_cast<long>(color->hash()) : 0L);
+    std::snprintf(key, sizeof key, "%ld;%f,%d;%d;%ld", static_cast<long>(font.hash()), maximumLineHeight,
+                  alignment, wordWrap, color ? static_cast<long>(color->hash()) : 0L);
     AttributeCache& c = cache();
     std::lock_guard<std::mutex> guard(c.lock);
     if (auto it = c.entries.find(key); it != c.entries.end()) return it->second;
@@ -100,20 +112,22 @@ void MRDrawing_StringDrawingHelper::drawString(const std::string& text, const Re
     vtl::drawString(*context, text, rect, *attrs, kDrawingOptions);
 }
 
-void MRDrawing_StringDrawingHelper::drawBlackEmbossedString(const std::string& text, const Rect& rect, const Font& font,
-                                                            int alignment, int wordWrap, float strength, float opacity,
+void MRDrawing_StringDrawingHelper::drawBlackEmbossedString(const std::string& text, const Rect& rect,
+                                                            const Font& font, int alignment, int wordWrap,
+                                                            float strength, float opacity,
                                                             float maximumLineHeight) {
     drawEmbossed(text, rect, font, alignment, wordWrap, strength, opacity, maximumLineHeight, true);
 }
 
-void MRDrawing_StringDrawingHelper::drawWhiteEmbossedString(const std::string& text, const Rect& rect, const Font& font,
-                                                            int alignment, int wordWrap, float strength, float opacity,
+void MRDrawing_StringDrawingHelper::drawWhiteEmbossedString(const std::string& text, const Rect& rect,
+                                                            const Font& font, int alignment, int wordWrap,
+                                                            float strength, float opacity,
                                                             float maximumLineHeight) {
     drawEmbossed(text, rect, font, alignment, wordWrap, strength, opacity, maximumLineHeight, false);
 }
 
-Size MRDrawing_StringDrawingHelper::sizeOfString(const std::string& text, const Font& font, float maximumLineHeight,
-                                                 Size constrainedToSize) {
+Size MRDrawing_StringDrawingHelper::sizeOfString(const std::string& text, const Font& font,
+                                                 float maximumLineHeight, Size constrainedToSize) {
     if (text.empty()) return {};
     TextAttributes attrs;
     attrs.font = font;
@@ -170,10 +184,14 @@ void MRDrawing_StringDrawingHelper::drawAttributedString(const AttributedString&
         Rect b = line.imageBounds();
         double x = 0;
         bool positioned = true;
-        if (alignment == 0) x = rect.minX();
-        else if (alignment == 1) x = rect.minX() + rect.width() * 0.5 - b.width() * 0.5;
-        else if (alignment == 2) x = rect.minX() + rect.width() - b.width();
-        else positioned = false;
+        if (alignment == 0)
+            x = rect.minX();
+        else if (alignment == 1)
+            x = rect.minX() + rect.width() * 0.5 - b.width() * 0.5;
+        else if (alignment == 2)
+            x = rect.minX() + rect.width() - b.width();
+        else
+            positioned = false;
         if (positioned) context.setTextPosition({x, -(b.height() * 0.5 + y)});
         line.draw(context);
         y += b.height() + kLineGap;
@@ -182,9 +200,9 @@ void MRDrawing_StringDrawingHelper::drawAttributedString(const AttributedString&
     context.restoreGState();
 }
 
-int MRDrawing_StringDrawingHelper::heightOfAttribtedStringOnArc(const AttributedString& string, float startAngle,
-                                                                float endAngle, float radius, bool,
-                                                                GraphicsContext&) {
+int MRDrawing_StringDrawingHelper::heightOfAttribtedStringOnArc(const AttributedString& string,
+                                                                float startAngle, float endAngle,
+                                                                float radius, bool, GraphicsContext&) {
     float width = (endAngle - startAngle) * (2 * static_cast<float>(M_PI) * radius / 360.0f);
     Typesetter setter(string);
     auto lines = createArrayWithCTLinesFromTypesetter(setter, string, width);
@@ -197,15 +215,17 @@ int MRDrawing_StringDrawingHelper::heightOfAttribtedStringOnArc(const Attributed
     return static_cast<int>(bounds.height());
 }
 
-void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedString& string, float startAngle,
-                                                              float endAngle, float radius, bool flipped,
-                                                              GraphicsContext& context) {
-    drawAttributedStringOnArc(string, startAngle, endAngle, radius, 3.4028235e38f, 1.1754944e-38f, flipped, context);
+void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedString& string,
+                                                              float startAngle, float endAngle, float radius,
+                                                              bool flipped, GraphicsContext& context) {
+    drawAttributedStringOnArc(string, startAngle, endAngle, radius, 3.4028235e38f, 1.1754944e-38f, flipped,
+                              context);
 }
 
-void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedString& string, float startAngle,
-                                                              float endAngle, float radius, float maxRadius,
-                                                              float minRadius, bool flipped, GraphicsContext& context) {
+void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedString& string,
+                                                              float startAngle, float endAngle, float radius,
+                                                              float maxRadius, float minRadius, bool flipped,
+                                                              GraphicsContext& context) {
     float unitsPerDegree = 2 * static_cast<float>(M_PI) * radius / 360.0f;
     float width = (endAngle - startAngle) * unitsPerDegree;
     Typesetter setter(string);

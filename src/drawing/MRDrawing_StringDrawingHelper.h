@@ -23,14 +23,16 @@ public:
     // 2 clipping, 3/4/5 truncating head/tail/middle, other: wrapping at words. A maximum line
     // height applies when above 0. Draws into the current context.
     static void drawString(const std::string& text, const Rect& rect, const Font& font,
-                           const std::optional<Color>& color, int alignment, int wordWrap, float maximumLineHeight);
+                           const std::optional<Color>& color, int alignment, int wordWrap,
+                           float maximumLineHeight);
     static void drawString(const std::string& text, const Rect& rect, const Font& font) {
         drawString(text, rect, font, std::nullopt, 0, 0, 0);
     }
     static void drawString(const std::string& text, const Rect& rect, const Font& font, int alignment) {
         drawString(text, rect, font, std::nullopt, alignment, 0, 0);
     }
-    static void drawString(const std::string& text, const Rect& rect, const Font& font, int alignment, int wordWrap) {
+    static void drawString(const std::string& text, const Rect& rect, const Font& font, int alignment,
+                           int wordWrap) {
         drawString(text, rect, font, std::nullopt, alignment, wordWrap, 0);
     }
     static void drawString(const std::string& text, const Rect& rect, const Font& font,
@@ -39,22 +41,24 @@ public:
     }
 
     // Black text over a white shadow one point below (while drawing to the screen and strength > 0).
-    static void drawBlackEmbossedString(const std::string& text, const Rect& rect, const Font& font, int alignment,
-                                        int wordWrap, float embossStrength = 0.75f, float opacity = 1.0f,
-                                        float maximumLineHeight = 0);
+    static void drawBlackEmbossedString(const std::string& text, const Rect& rect, const Font& font,
+                                        int alignment, int wordWrap, float embossStrength = 0.75f,
+                                        float opacity = 1.0f, float maximumLineHeight = 0);
     // White text over a black shadow one point above.
-    static void drawWhiteEmbossedString(const std::string& text, const Rect& rect, const Font& font, int alignment,
-                                        int wordWrap, float embossStrength = 0.75f, float opacity = 1.0f,
-                                        float maximumLineHeight = 0);
+    static void drawWhiteEmbossedString(const std::string& text, const Rect& rect, const Font& font,
+                                        int alignment, int wordWrap, float embossStrength = 0.75f,
+                                        float opacity = 1.0f, float maximumLineHeight = 0);
 
-    static Size sizeOfString(const std::string& text, const Font& font, float maximumLineHeight, Size constrainedToSize);
+    static Size sizeOfString(const std::string& text, const Font& font, float maximumLineHeight,
+                             Size constrainedToSize);
     static Size sizeOfString(const std::string& text, const Font& font, Size constrainedToSize) {
         return sizeOfString(text, font, 0, constrainedToSize);
     }
     static Size sizeOfString(const std::string& text, const Font& font);
 
     static std::vector<TextLine> createArrayWithCTLinesFromTypesetter(const Typesetter& typesetter,
-                                                                      const AttributedString& string, float width);
+                                                                      const AttributedString& string,
+                                                                      float width);
     static int heightOfAttributedString(const AttributedString& string, int width, GraphicsContext& context);
     static void drawAttributedString(const AttributedString& string, const Rect& rect, int alignment,
                                      GraphicsContext& context);
@@ -67,8 +71,9 @@ public:
                                           GraphicsContext& context);
 
     // The cached attribute set for the settings (built on first use of a combination).
-    static std::shared_ptr<const TextAttributes> attributes(const Font& font, const std::optional<Color>& color,
-                                                            int alignment, int wordWrap, float maximumLineHeight);
+    static std::shared_ptr<const TextAttributes> attributes(const Font& font,
+                                                            const std::optional<Color>& color, int alignment,
+                                                            int wordWrap, float maximumLineHeight);
     // How many attribute sets the cache has built so far.
     static int attributesBuildCount();
 };

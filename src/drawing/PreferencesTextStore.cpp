@@ -9,7 +9,9 @@ std::shared_ptr<PreferencesTextStore>& standardStore() {
 }
 } // namespace
 
-PreferencesTextStore& PreferencesTextStore::standard() { return *standardStore(); }
+PreferencesTextStore& PreferencesTextStore::standard() {
+    return *standardStore();
+}
 
 void PreferencesTextStore::setStandard(std::shared_ptr<PreferencesTextStore> store) {
     standardStore() = store ? std::move(store) : std::make_shared<MemoryPreferencesTextStore>();

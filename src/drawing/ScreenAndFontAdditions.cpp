@@ -9,9 +9,13 @@ std::optional<Screen> referenceScreen(const std::vector<Screen>& screens) {
     return screens.front();
 }
 
-std::optional<Screen> referenceScreen() { return referenceScreen(Screen::screens()); }
+std::optional<Screen> referenceScreen() {
+    return referenceScreen(Screen::screens());
+}
 
-float xPositionOfScreen(const Screen& screen) { return static_cast<float>(screen.frame.origin.x); }
+float xPositionOfScreen(const Screen& screen) {
+    return static_cast<float>(screen.frame.origin.x);
+}
 
 Font systemFontFallbackFontWithName(const std::string& name, double size) {
     if (auto font = Font::withName(name, size)) return *font;

@@ -11,7 +11,8 @@ namespace vtl {
 
 void removePrefixRepeatedly(const std::string& prefix, std::string& text) {
     if (prefix.empty()) return;
-    while (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    while (text.compare(0, prefix.size(), prefix) == 0)
+        text.erase(0, prefix.size());
 }
 
 std::string validFileName(const std::string& name) {
@@ -22,7 +23,9 @@ std::string validFileName(const std::string& name) {
     return out;
 }
 
-bool isValidFilename(const std::string& name) { return !name.empty() && name == validFileName(name); }
+bool isValidFilename(const std::string& name) {
+    return !name.empty() && name == validFileName(name);
+}
 
 std::optional<std::string> typeOfFile(const std::string& path) {
     std::error_code ec;
@@ -30,12 +33,24 @@ std::optional<std::string> typeOfFile(const std::string& path) {
     if (ec || !std::filesystem::exists(status)) return std::nullopt;
     if (std::filesystem::is_directory(status)) return std::string("public.folder");
     static const std::map<std::string, std::string> kTypes = {
-        {"png", "public.png"},           {"jpg", "public.jpeg"},         {"jpeg", "public.jpeg"},
-        {"tif", "public.tiff"},          {"tiff", "public.tiff"},        {"gif", "com.compuserve.gif"},
-        {"mov", "com.apple.quicktime-movie"}, {"mp4", "public.mpeg-4"}, {"m4v", "com.apple.m4v-video"},
-        {"m4a", "com.apple.m4a-audio"},  {"mp3", "public.mp3"},          {"wav", "com.microsoft.waveform-audio"},
-        {"aif", "public.aiff-audio"},    {"aiff", "public.aiff-audio"},  {"txt", "public.plain-text"},
-        {"rtf", "public.rtf"},           {"pdf", "com.adobe.pdf"},       {"plist", "com.apple.property-list"},
+        {"png", "public.png"},
+        {"jpg", "public.jpeg"},
+        {"jpeg", "public.jpeg"},
+        {"tif", "public.tiff"},
+        {"tiff", "public.tiff"},
+        {"gif", "com.compuserve.gif"},
+        {"mov", "com.apple.quicktime-movie"},
+        {"mp4", "public.mpeg-4"},
+        {"m4v", "com.apple.m4v-video"},
+        {"m4a", "com.apple.m4a-audio"},
+        {"mp3", "public.mp3"},
+        {"wav", "com.microsoft.waveform-audio"},
+        {"aif", "public.aiff-audio"},
+        {"aiff", "public.aiff-audio"},
+        {"txt", "public.plain-text"},
+        {"rtf", "public.rtf"},
+        {"pdf", "com.adobe.pdf"},
+        {"plist", "com.apple.property-list"},
     };
     std::string ext = std::filesystem::path(path).extension().string();
     if (!ext.empty()) ext.erase(0, 1);
@@ -63,8 +78,10 @@ std::string hoursMinutesSecondsFromTime(bool omitZeroHours, double t) {
     int seconds = s % 60;
     const char* sign = t < 0 ? "-" : "";
     char buf[64];
-    if (omitZeroHours && hours == 0) std::snprintf(buf, sizeof buf, "%s%02d:%02d", sign, minutes, seconds);
-    else std::snprintf(buf, sizeof buf, "%s%02d:%02d:%02d", sign, hours, minutes, seconds);
+    if (omitZeroHours && hours == 0)
+        std::snprintf(buf, sizeof buf, "%s%02d:%02d", sign, minutes, seconds);
+    else
+        std::snprintf(buf, sizeof buf, "%s%02d:%02d:%02d", sign, hours, minutes, seconds);
     return buf;
 }
 

@@ -9,15 +9,17 @@ VTLTextMeasurer& VTLTextMeasurer::sharedInstance() {
     return instance;
 }
 
-bool VTLTextMeasurer::textFitsInSize(const std::optional<std::string>& text, Size box, const Font& font, float fontSize,
-                                     const TextAttributes& attributes) const {
+bool VTLTextMeasurer::textFitsInSize(const std::optional<std::string>& text, Size box, const Font& font,
+                                     float fontSize, const TextAttributes& attributes) const {
     TextAttributes copy = attributes;
     copy.font = font.withSize(fontSize);
-    Rect measured = text ? boundingRectForString(*text, box, copy, StringDrawingUsesLineFragmentOrigin) : Rect();
+    Rect measured =
+        text ? boundingRectForString(*text, box, copy, StringDrawingUsesLineFragmentOrigin) : Rect();
     return !(measured.width() > box.width) && !(measured.height() > box.height);
 }
 
-float VTLTextMeasurer::largestFittingSize(float minimumSize, float maximumSize, const std::function<bool(float)>& fits) {
+float VTLTextMeasurer::largestFittingSize(float minimumSize, float maximumSize,
+                                          const std::function<bool(float)>& fits) {
     float lo = minimumSize, hi = maximumSize;
     std::optional<float> largestFit;
     while (true) {
@@ -40,9 +42,9 @@ float VTLTextMeasurer::largestFittingSize(float minimumSize, float maximumSize, 
     }
 }
 
-float VTLTextMeasurer::maximumFontSizeForText(const std::optional<std::string>& text, Size box, const Font& font,
-                                              const TextAttributes& attributes, float minimumSize,
-                                              float maximumSize) const {
+float VTLTextMeasurer::maximumFontSizeForText(const std::optional<std::string>& text, Size box,
+                                              const Font& font, const TextAttributes& attributes,
+                                              float minimumSize, float maximumSize) const {
     return largestFittingSize(minimumSize, maximumSize,
                               [&](float size) { return textFitsInSize(text, box, font, size, attributes); });
 }
@@ -51,7 +53,8 @@ float VTLTextMeasurer::requiredHeightForText(const std::optional<std::string>& t
                                              const TextAttributes& attributes) const {
     if (!text) return 0;
     Size limit{width, std::numeric_limits<float>::max()};
-    return static_cast<float>(boundingRectForString(*text, limit, attributes, StringDrawingUsesLineFragmentOrigin).height());
+    return static_cast<float>(
+        boundingRectForString(*text, limit, attributes, StringDrawingUsesLineFragmentOrigin).height());
 }
 
 } // namespace vtl

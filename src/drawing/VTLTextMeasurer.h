@@ -24,13 +24,15 @@ public:
     // A size above the minimum is returned only when it was tested and fits; otherwise the
     // minimum is returned (even when the text does not fit at it).
     float maximumFontSizeForText(const std::optional<std::string>& text, Size box, const Font& font,
-                                 const TextAttributes& attributes, float minimumSize, float maximumSize) const;
+                                 const TextAttributes& attributes, float minimumSize,
+                                 float maximumSize) const;
     // The height the text needs at the width, measured with the attributes as given (their font).
     float requiredHeightForText(const std::optional<std::string>& text, float width, const Font& font,
                                 const TextAttributes& attributes) const;
 
     // The bisection behind maximumFontSizeForText, over any fit test.
-    static float largestFittingSize(float minimumSize, float maximumSize, const std::function<bool(float)>& fits);
+    static float largestFittingSize(float minimumSize, float maximumSize,
+                                    const std::function<bool(float)>& fits);
 };
 
 } // namespace vtl

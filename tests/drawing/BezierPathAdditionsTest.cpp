@@ -1,10 +1,10 @@
 #include "drawing/BezierPathAdditions.h"
+
 #include "platform/foundation/Log.h"
 #include "platform/graphics/GraphicsContext.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace vtl {
 namespace {
@@ -24,8 +24,10 @@ BezierPath polyline(std::initializer_list<Point> points) {
     BezierPath p;
     bool first = true;
     for (Point q : points) {
-        if (first) p.moveTo(q);
-        else p.lineTo(q);
+        if (first)
+            p.moveTo(q);
+        else
+            p.lineTo(q);
         first = false;
     }
     return p;
@@ -55,7 +57,8 @@ TEST(PathAdditions, RoundedRectangleRadiusIsCapped) {
     expectPoint(partial.element(0).points[0], {0, 0});
     expectPoint(partial.element(1).points[0], {0, 30});
     int curves = 0;
-    for (const auto& e : partial.elements()) curves += e.type == ET::CurveTo;
+    for (const auto& e : partial.elements())
+        curves += e.type == ET::CurveTo;
     EXPECT_EQ(curves, 1);
 }
 
@@ -90,7 +93,8 @@ TEST(PathAdditions, BubblesAndStars) {
     BezierPath bubble = A::bezierPathWithBubbleInRect({0, 0, 100, 50}, 6, 2, 0);
     EXPECT_EQ(bubble.elementCount(), 8u);
     expectPoint(bubble.element(0).points[0], {50, 25 + 21}, 1e-5); // straight up on the inner ellipse
-    EXPECT_EQ(A::bezierPathWithBubbleInRect({0, 0, 100, 50}, 6, 2, 2), A::bezierPathWithBubbleInRect({0, 0, 100, 50}, 6, 2, 1));
+    EXPECT_EQ(A::bezierPathWithBubbleInRect({0, 0, 100, 50}, 6, 2, 2),
+              A::bezierPathWithBubbleInRect({0, 0, 100, 50}, 6, 2, 1));
 
     struct Case {
         uint32_t rays;
@@ -102,13 +106,16 @@ TEST(PathAdditions, BubblesAndStars) {
     }
     BezierPath star = A::starWithRect({0, 0, 100, 100}, 5, 20);
     expectPoint(star.element(0).points[0], {50, 100});
-    expectPoint(star.element(2).points[0], {50 + std::sin(2 * M_PI / 10) * 40, 50 + std::cos(2 * M_PI / 10) * 40});
+    expectPoint(star.element(2).points[0],
+                {50 + std::sin(2 * M_PI / 10) * 40, 50 + std::cos(2 * M_PI / 10) * 40});
     BezierPath flipped = A::flippedStarWithRect({0, 0, 100, 100}, 5, 20);
     expectPoint(flipped.element(0).points[0], {50, 0});
-    expectPoint(flipped.element(2).points[0], {50 + std::sin(2 * M_PI / 10) * 40, 50 - std::cos(2 * M_PI / 10) * 40});
+    expectPoint(flipped.element(2).points[0],
+                {50 + std::sin(2 * M_PI / 10) * 40, 50 - std::cos(2 * M_PI / 10) * 40});
     // A stretch longer than the short side becomes 0.8 of it.
     BezierPath squashed = A::starWithRect({0, 0, 100, 50}, 4, 60);
-    expectPoint(squashed.element(2).points[0], {50 + std::sin(M_PI / 4) * 30, 25 + std::cos(M_PI / 4) * 5}, 1e-4);
+    expectPoint(squashed.element(2).points[0], {50 + std::sin(M_PI / 4) * 30, 25 + std::cos(M_PI / 4) * 5},
+                1e-4);
 }
 
 TEST(PathAdditions, DegreesOfLines) {
@@ -116,9 +123,10 @@ TEST(PathAdditions, DegreesOfLines) {
         Point a, b;
         float degrees;
     };
-    const Case cases[] = {{{0, 0}, {0, 0}, 180}, {{0, 0}, {0, -1}, -90}, {{0, 0}, {1, 1}, 45},
+    const Case cases[] = {{{0, 0}, {0, 0}, 180},  {{0, 0}, {0, -1}, -90},   {{0, 0}, {1, 1}, 45},
                           {{0, 0}, {-1, 0}, 180}, {{0, 0}, {-1, -1}, -135}, {{0, 0}, {0, 5}, 90}};
-    for (const Case& c : cases) EXPECT_NEAR(A::getDegreesOfLine(c.a, c.b), c.degrees, 1e-4) << c.b.x << "," << c.b.y;
+    for (const Case& c : cases)
+        EXPECT_NEAR(A::getDegreesOfLine(c.a, c.b), c.degrees, 1e-4) << c.b.x << "," << c.b.y;
 }
 
 TEST(PathAdditions, Lengths) {
@@ -149,7 +157,8 @@ TEST(PathAdditions, TrimmingByLength) {
     BezierPath closed = polyline({{0, 0}, {10, 0}, {10, 10}});
     closed.closePath();
     BezierPath intoClose = A::bezierPathByTrimmingToLength(closed, 25);
-    expectPoint(intoClose.elements().back().points[0], {10 - 5 / std::sqrt(2.0), 10 - 5 / std::sqrt(2.0)}, 1e-6);
+    expectPoint(intoClose.elements().back().points[0], {10 - 5 / std::sqrt(2.0), 10 - 5 / std::sqrt(2.0)},
+                1e-6);
 
     BezierPath arc;
     arc.appendArc({0, 0}, 100, 0, 90, false);

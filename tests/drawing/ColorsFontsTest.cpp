@@ -3,9 +3,8 @@
 #include "drawing/PreferencesTextStore.h"
 #include "platform/foundation/Log.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <set>
 
 namespace vtl {
@@ -39,9 +38,11 @@ TEST(ColorsHelper, TextForms) {
 TEST(ColorsHelper, HexAndCssForms) {
     expectColor(C::plattformColorFromHexString("#f80"), 1, 136 / 255.0, 0, 1);
     expectColor(C::plattformColorFromHexString("FF8800"), 1, 136 / 255.0, 0, 1);
-    for (const char* bad : {"#12345", "", "##", "zzzzzz"}) EXPECT_FALSE(C::plattformColorFromHexString(bad)) << bad;
+    for (const char* bad : {"#12345", "", "##", "zzzzzz"})
+        EXPECT_FALSE(C::plattformColorFromHexString(bad)) << bad;
     EXPECT_EQ(C::hexStringFromPlattformColor(Color::rgb(1, 0.5, 0.0)), "#FF7F00");
-    expectColor(C::plattformColorFromCSSRGBAString("rgba(255,128,0,0.5)"), 1, static_cast<float>(128 / 255.0), 0, 0.5);
+    expectColor(C::plattformColorFromCSSRGBAString("rgba(255,128,0,0.5)"), 1, static_cast<float>(128 / 255.0),
+                0, 0.5);
     EXPECT_FALSE(C::plattformColorFromCSSRGBAString("rgba(1,2,3)"));
     EXPECT_FALSE(C::plattformColorFromCSSRGBAString(""));
     EXPECT_EQ(C::CSSRGBAStringFromPlattformColor(Color::rgb(1, 0.5, 0, 0.25)), "rgba(255,127,0,0.250000)");
@@ -76,7 +77,8 @@ TEST(ColorsHelper, RandomColoursComeInBrightnessRows) {
     auto colors = C::generateRandomPlattformColors(250);
     ASSERT_EQ(colors.size(), 250u);
     std::multiset<long> rows;
-    for (const Color& c : colors) rows.insert(std::lround(c.hsbComponents().brightness * 10000));
+    for (const Color& c : colors)
+        rows.insert(std::lround(c.hsbComponents().brightness * 10000));
     EXPECT_EQ(rows.count(10000), 100u);
     EXPECT_EQ(rows.count(8333), 100u);
     EXPECT_EQ(rows.count(6667), 50u);

@@ -3,9 +3,8 @@
 #include "drawing/MRDrawing_GeometryHelper.h"
 #include "platform/foundation/Log.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace vtl {
@@ -28,7 +27,8 @@ TEST(GeometryHelper, FittersScaleAsTheirNamesSay) {
         {"scaled enlarges", G::scaledRectInBounds, {50, 20}, {0, 30, 100, 40}},
         {"filled covers", G::filledRectInBounds, {50, 20}, {-75, 0, 250, 100}},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.fit(bounds, c.size), c.expected) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(c.fit(bounds, c.size), c.expected) << c.name;
     EXPECT_EQ(G::proportionallyScaleSize({50, 20}, {100, 100}), (Size{100, 40}));
     // A tall size: the ratio is rounded to single precision, so the width is not exactly 10.
     Rect tall = G::fittedRectInBounds(bounds, {20, 200});

@@ -4,13 +4,11 @@
 #include "drawing/ScreenAndFontAdditions.h"
 #include "drawing/StringAdditions.h"
 
-#include <gtest/gtest.h>
-
-#include <map>
-#include <string>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <string>
 #include <unistd.h>
 
 namespace vtl {
@@ -24,10 +22,8 @@ TEST(TimeText, Formats) {
         const char* full;
     };
     const Case cases[] = {
-        {3725.678, "01:02:05.67", "01:02:05", "01:02:05"},
-        {59.999, "00:00:59.99", "00:59", "00:00:59"},
-        {65.9, "00:01:05.90", "01:05", "00:01:05"},
-        {3600, "01:00:00.00", "01:00:00", "01:00:00"},
+        {3725.678, "01:02:05.67", "01:02:05", "01:02:05"}, {59.999, "00:00:59.99", "00:59", "00:00:59"},
+        {65.9, "00:01:05.90", "01:05", "00:01:05"},        {3600, "01:00:00.00", "01:00:00", "01:00:00"},
         {0, "00:00:00.00", "00:00", "00:00:00"},
     };
     for (const Case& c : cases) {
@@ -46,8 +42,9 @@ TEST(PathText, FileNames) {
         const char* out;
         bool valid;
     };
-    const Case cases[] = {{"..~/a/b", "-a-b", false}, {"~.x", ".x", false}, {"name.txt", "name.txt", true},
-                          {"", "", false},           {"a/b", "a-b", false}, {"...", "", false}};
+    const Case cases[] = {{"..~/a/b", "-a-b", false},     {"~.x", ".x", false},
+                          {"name.txt", "name.txt", true}, {"", "", false},
+                          {"a/b", "a-b", false},          {"...", "", false}};
     for (const Case& c : cases) {
         EXPECT_EQ(validFileName(c.in), c.out) << c.in;
         EXPECT_EQ(isValidFilename(c.in), c.valid) << c.in;
@@ -77,11 +74,14 @@ struct Derived : Base {};
 TEST(Collections, EqualityKindsAndSets) {
     std::vector<std::string> abc{"a", "b", "c"};
     EXPECT_EQ(arrayWithObjectsFromBothArray(abc, {"c", "a"}), (std::vector<std::string>{"a", "c"}));
-    EXPECT_EQ(arrayWithObjectsFromBothArray<std::string>({"a", "a", "b"}, {"a"}), (std::vector<std::string>{"a", "a"}));
-    EXPECT_EQ(arrayByRemovingObjectsFromArray<std::string>({"a", "b", "a"}, {"a"}), (std::vector<std::string>{"b"}));
+    EXPECT_EQ(arrayWithObjectsFromBothArray<std::string>({"a", "a", "b"}, {"a"}),
+              (std::vector<std::string>{"a", "a"}));
+    EXPECT_EQ(arrayByRemovingObjectsFromArray<std::string>({"a", "b", "a"}, {"a"}),
+              (std::vector<std::string>{"b"}));
     EXPECT_EQ(arrayByRemovingObjectsFromArray<std::string>(abc, {}), abc);
     EXPECT_EQ(indexOfObjectThatIsEqualButNotNecessarilyTheSame(abc, std::string("b")), 1);
-    EXPECT_EQ(indexOfObjectThatIsEqualButNotNecessarilyTheSame(std::vector<std::string>{}, std::string("b")), kNotFound);
+    EXPECT_EQ(indexOfObjectThatIsEqualButNotNecessarilyTheSame(std::vector<std::string>{}, std::string("b")),
+              kNotFound);
     EXPECT_EQ(arrayOfUniqueObjects<std::string>({"a", "b", "a"}).size(), 2u);
     std::vector<std::string> grow{"a"};
     addObjectsFromArrayIfNotPresent<std::string>(grow, {"b", "a", "b", "c"});
@@ -149,7 +149,8 @@ TEST(ColorAdditionsTest, Conversions) {
 
 TEST(ImageAdditionsTest, Representations) {
     Image image({16, 16});
-    for (int s : {16, 32, 128}) image.addRepresentation(std::make_shared<Bitmap>(s, s));
+    for (int s : {16, 32, 128})
+        image.addRepresentation(std::make_shared<Bitmap>(s, s));
     EXPECT_EQ(bestRepresentationForSize(image, {20, 20})->width(), 32);
     EXPECT_EQ(bestRepresentationForSize(image, {256, 256})->width(), 128);
     Image mixed({32, 32});
@@ -179,7 +180,8 @@ TEST(ImageAdditionsTest, FlipRotateAndShadow) {
     // Top half red, bottom half transparent.
     auto bitmap = std::make_shared<Bitmap>(4, 4);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) bitmap->setPixel(x, y, {0, 0, 255, 255});
+        for (int x = 0; x < 4; ++x)
+            bitmap->setPixel(x, y, {0, 0, 255, 255});
     auto image = Image::withBitmap(bitmap);
     ImageRef flipped = flippedImage(*image);
     BitmapRef f = flipped->representations()[0].bitmap;

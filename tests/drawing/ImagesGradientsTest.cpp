@@ -4,11 +4,10 @@
 #include "drawing/MRDrawing_ImagesHelper.h"
 #include "platform/foundation/Log.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace vtl {
@@ -27,7 +26,8 @@ BitmapRef twoByTwo() {
 }
 
 void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& data) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
 }
 
 TEST(ImagesHelper, OrientationsMoveTheCorners) {
@@ -42,7 +42,8 @@ TEST(ImagesHelper, OrientationsMoveTheCorners) {
         BitmapRef out = I::applyEXIFOrientation(c.orientation, src);
         EXPECT_EQ(out->pixelAt(c.x, c.y).r, 255) << c.orientation;
     }
-    for (int same : {1, 9, 0}) EXPECT_EQ(I::applyEXIFOrientation(same, src), src);
+    for (int same : {1, 9, 0})
+        EXPECT_EQ(I::applyEXIFOrientation(same, src), src);
     auto wide = std::make_shared<Bitmap>(3, 1);
     EXPECT_EQ(I::applyEXIFOrientation(6, wide)->width(), 1);
     EXPECT_EQ(I::applyEXIFOrientation(6, wide)->height(), 3);
@@ -130,7 +131,8 @@ TEST(ImagesHelper, DrawingWithCopyReplacesDestinationAlpha) {
     BitmapRef copied = MRDrawing_CGContextCreationHelper::releaseCGContextAndCreateImage(ctx);
     int transparent = 0;
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) transparent += copied->pixelAt(x, y).a == 0;
+        for (int x = 0; x < 2; ++x)
+            transparent += copied->pixelAt(x, y).a == 0;
     EXPECT_EQ(transparent, 1);
 }
 
@@ -141,11 +143,8 @@ TEST(Gradients, EndPointsFromAngles) {
         Point start, stop;
     };
     const Case cases[] = {
-        {0, {0, 50}, {0, 0}},
-        {M_PI, {100, 0}, {100, 50}},
-        {5 * M_PI, {100, 0}, {100, 50}},
-        {M_PI / 2, {0, 0}, {100, 0}},
-        {-M_PI / 2, {100, 50}, {0, 50}},
+        {0, {0, 50}, {0, 0}},         {M_PI, {100, 0}, {100, 50}},     {5 * M_PI, {100, 0}, {100, 50}},
+        {M_PI / 2, {0, 0}, {100, 0}}, {-M_PI / 2, {100, 50}, {0, 50}},
     };
     for (const Case& c : cases) {
         Point start = D::startPointForDrawingGradientInRect(r, c.angle);
@@ -176,10 +175,12 @@ TEST(Gradients, CountMismatchLogsAndDrawsNothing) {
     auto ctx = GraphicsContext::createBitmapContext(10, 10);
     std::vector<std::string> lines;
     auto previous = setLogSink([&](std::string_view l) { lines.emplace_back(l); });
-    D::drawGradientFromPoint({0, 0}, {10, 0}, {Color::black(), Color::redColor(), Color::whiteColor()}, {0, 1}, *ctx);
+    D::drawGradientFromPoint({0, 0}, {10, 0}, {Color::black(), Color::redColor(), Color::whiteColor()},
+                             {0, 1}, *ctx);
     D::drawRadialGradientFromCenterPoint({5, 5}, {5, 5}, 0, 5, {Color::black()}, {0, 1}, *ctx);
     setLogSink(previous);
-    EXPECT_EQ(lines, (std::vector<std::string>(2, "Different Count of Colors and Locations passed to gradient")));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>(2, "Different Count of Colors and Locations passed to gradient")));
     EXPECT_EQ(ctx->makeImage()->pixelAt(5, 5).a, 0);
 
     D::drawGradientFromPoint({0, 0}, {10, 0}, Color::black(), Color::whiteColor(), *ctx);

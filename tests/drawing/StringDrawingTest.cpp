@@ -2,7 +2,6 @@
 #include "drawing/VTLTextMeasurer.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace vtl {
@@ -91,7 +90,8 @@ TEST_F(CurrentContext, EmbossShadowOnlyOnScreenWithStrength) {
         BitmapRef b = c->makeImage();
         int white = 0;
         for (int y = 0; y < b->height(); ++y)
-            for (int x = 0; x < b->width(); ++x) white += b->pixelAt(x, y).r > 100;
+            for (int x = 0; x < b->width(); ++x)
+                white += b->pixelAt(x, y).r > 100;
         return white;
     };
     EXPECT_GT(whiteInk(true, 0.75f), 0);
@@ -170,7 +170,8 @@ TEST(TextMeasurer, BisectionCases) {
         });
         EXPECT_FLOAT_EQ(got, c.expected) << c.name;
         bool gotWasTestedAndFits = false;
-        for (float t : tested) gotWasTestedAndFits |= (t == got && t <= c.fitsUpTo);
+        for (float t : tested)
+            gotWasTestedAndFits |= (t == got && t <= c.fitsUpTo);
         if (got != c.min) {
             EXPECT_TRUE(gotWasTestedAndFits) << c.name;
         }
@@ -185,7 +186,8 @@ TEST(TextMeasurer, FitsAndHeights) {
     EXPECT_TRUE(m.textFitsInSize(std::nullopt, {0, 0}, font, 12, attrs));
     EXPECT_EQ(m.requiredHeightForText(std::nullopt, 100, font, attrs), 0);
 
-    Rect exact = boundingRectForString("Fits exactly", {1e6, 1e6}, attrs, StringDrawingUsesLineFragmentOrigin);
+    Rect exact =
+        boundingRectForString("Fits exactly", {1e6, 1e6}, attrs, StringDrawingUsesLineFragmentOrigin);
     EXPECT_TRUE(m.textFitsInSize("Fits exactly", exact.size, font, 12, attrs));
     EXPECT_FALSE(m.textFitsInSize("Fits exactly", {exact.width(), exact.height() - 1}, font, 12, attrs));
 

@@ -15,10 +15,8 @@ TEST(Color, HsbRoundTrip) {
         HSBComponents hsb;
     };
     const Case cases[] = {
-        {Color::rgb(1, 0, 0), {0, 1, 1, 1}},
-        {Color::rgb(0, 1, 0), {1.0 / 3, 1, 1, 1}},
-        {Color::rgb(0, 0, 0.5), {2.0 / 3, 1, 0.5, 1}},
-        {Color::rgb(0.5, 0.5, 0.5, 0.25), {0, 0, 0.5, 0.25}},
+        {Color::rgb(1, 0, 0), {0, 1, 1, 1}},           {Color::rgb(0, 1, 0), {1.0 / 3, 1, 1, 1}},
+        {Color::rgb(0, 0, 0.5), {2.0 / 3, 1, 0.5, 1}}, {Color::rgb(0.5, 0.5, 0.5, 0.25), {0, 0, 0.5, 0.25}},
         {Color::rgb(1, 0, 1), {5.0 / 6, 1, 1, 1}},
     };
     for (const Case& c : cases) {
@@ -62,7 +60,8 @@ TEST(Font, NamesRoundTripAndUnknownNamesFail) {
 TEST(Text, MeasuringWrapsAtTheWidth) {
     TextAttributes a{Font::systemFont(12), std::nullopt, std::nullopt};
     EXPECT_EQ(boundingRectForString("", {100, 100}, a, StringDrawingUsesLineFragmentOrigin), Rect());
-    Rect one = boundingRectForString("one two three four", {1e9, 1e9}, a, StringDrawingUsesLineFragmentOrigin);
+    Rect one =
+        boundingRectForString("one two three four", {1e9, 1e9}, a, StringDrawingUsesLineFragmentOrigin);
     Rect wrapped = boundingRectForString("one two three four", {one.width() * 0.6, 1e9}, a,
                                          StringDrawingUsesLineFragmentOrigin);
     EXPECT_GT(one.width(), 0);
@@ -73,7 +72,9 @@ TEST(Text, MeasuringWrapsAtTheWidth) {
 
     TextAttributes capped = a;
     capped.paragraphStyle = ParagraphStyle{TextAlignment::Natural, LineBreakMode::WordWrapping, 5};
-    EXPECT_NEAR(boundingRectForString("a\nb", {1e9, 1e9}, capped, StringDrawingUsesLineFragmentOrigin).height(), 10, 0.01);
+    EXPECT_NEAR(
+        boundingRectForString("a\nb", {1e9, 1e9}, capped, StringDrawingUsesLineFragmentOrigin).height(), 10,
+        0.01);
 }
 
 TEST(Text, DrawingStartsAtTheVisualTopAndAligns) {

@@ -1,5 +1,6 @@
-#include "PixelHelpers.h"
 #include "platform/graphics/GraphicsContext.h"
+
+#include "PixelHelpers.h"
 #include "platform/graphics/Image.h"
 
 #include <gtest/gtest.h>
@@ -96,7 +97,8 @@ TEST(GraphicsContext, GlobalAlphaScalesCoverage) {
 
 TEST(GraphicsContext, LinearGradientExtendsOnlyWhenAsked) {
     Gradient g({Color::redColor(), Color::rgb(0, 0, 1)});
-    for (unsigned options : {0u, unsigned(GradientDrawsBeforeStartLocation | GradientDrawsAfterEndLocation)}) {
+    for (unsigned options :
+         {0u, unsigned(GradientDrawsBeforeStartLocation | GradientDrawsAfterEndLocation)}) {
         auto c = context(40, 10);
         c->drawLinearGradient(g, {10, 5}, {30, 5}, options);
         BitmapRef b = c->makeImage();

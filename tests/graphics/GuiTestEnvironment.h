@@ -3,9 +3,8 @@
 // platform unless the environment names another.
 
 #include <QGuiApplication>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace vtl::test {

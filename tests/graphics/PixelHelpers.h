@@ -6,6 +6,8 @@
 namespace vtl::test {
 
 // The premultiplied pixel at (x, y) counted from the bottom-left of the bitmap.
-inline Bitmap::Pixel pixelUp(const Bitmap& b, int x, int y) { return b.pixelAt(x, b.height() - 1 - y); }
+inline Bitmap::Pixel pixelUp(const Bitmap& b, int x, int y) {
+    return b.pixelAt(x, b.height() - 1 - y);
+}
 
 } // namespace vtl::test

@@ -48,7 +48,9 @@ public:
 
     // Decoding any format the image reader knows (PNG, JPEG, BMP, ...). Null for data that is not an image.
     static std::shared_ptr<Bitmap> fromData(const uint8_t* bytes, size_t length);
-    static std::shared_ptr<Bitmap> fromData(const std::vector<uint8_t>& data) { return fromData(data.data(), data.size()); }
+    static std::shared_ptr<Bitmap> fromData(const std::vector<uint8_t>& data) {
+        return fromData(data.data(), data.size());
+    }
     // Decoding as one named format only ("PNG", "JPG").
     static std::shared_ptr<Bitmap> fromDataWithFormat(const std::vector<uint8_t>& data, const char* format);
     // The orientation value (1..8) stored in the data's photo metadata; 1 when there is none.

@@ -18,7 +18,8 @@ std::array<int, 3> boxesForGauss(double sigma) {
     double mIdeal = (12 * sigma * sigma - 3.0 * wl * wl - 12.0 * wl - 9) / (-4.0 * wl - 4);
     int m = static_cast<int>(std::lround(mIdeal));
     std::array<int, 3> sizes{};
-    for (int i = 0; i < 3; ++i) sizes[i] = i < m ? wl : wu;
+    for (int i = 0; i < 3; ++i)
+        sizes[i] = i < m ? wl : wu;
     return sizes;
 }
 
@@ -51,7 +52,8 @@ void gaussianBlurPixels(uint8_t* pixels, int w, int h, size_t bytesPerRow, doubl
     std::vector<float> a(static_cast<size_t>(w) * h * 4), b(a.size());
     for (int y = 0; y < h; ++y) {
         const uint8_t* line = pixels + static_cast<size_t>(y) * bytesPerRow;
-        for (int x = 0; x < w * 4; ++x) a[static_cast<size_t>(y) * w * 4 + x] = line[x];
+        for (int x = 0; x < w * 4; ++x)
+            a[static_cast<size_t>(y) * w * 4 + x] = line[x];
     }
     for (int box : boxesForGauss(sigma)) {
         int r = (box - 1) / 2;
@@ -62,10 +64,10 @@ void gaussianBlurPixels(uint8_t* pixels, int w, int h, size_t bytesPerRow, doubl
     for (int y = 0; y < h; ++y) {
         uint8_t* line = pixels + static_cast<size_t>(y) * bytesPerRow;
         for (int x = 0; x < w * 4; ++x)
-            line[x] = static_cast<uint8_t>(std::clamp(std::lround(a[static_cast<size_t>(y) * w * 4 + x]), 0L, 255L));
+            line[x] = static_cast<uint8_t>(
+                std::clamp(std::lround(a[static_cast<size_t>(y) * w * 4 + x]), 0L, 255L));
     }
 }
-
 
 void gaussianBlur(Bitmap& bitmap, double sigma) {
     gaussianBlurPixels(bitmap.data(), bitmap.width(), bitmap.height(), bitmap.bytesPerRow(), sigma);

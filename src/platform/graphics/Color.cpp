@@ -17,12 +17,24 @@ Color Color::hsb(double hue, double saturation, double brightness, double alpha)
         double f = sector - std::floor(sector);
         double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
         switch (i) {
-        case 0: r = v, g = t, b = p; break;
-        case 1: r = q, g = v, b = p; break;
-        case 2: r = p, g = v, b = t; break;
-        case 3: r = p, g = q, b = v; break;
-        case 4: r = t, g = p, b = v; break;
-        default: r = v, g = p, b = q; break;
+        case 0:
+            r = v, g = t, b = p;
+            break;
+        case 1:
+            r = q, g = v, b = p;
+            break;
+        case 2:
+            r = p, g = v, b = t;
+            break;
+        case 3:
+            r = p, g = q, b = v;
+            break;
+        case 4:
+            r = t, g = p, b = v;
+            break;
+        default:
+            r = v, g = p, b = q;
+            break;
         }
     }
     return rgb(r, g, b, alpha);
@@ -47,9 +59,12 @@ HSBComponents Color::hsbComponents() const {
     out.saturation = mx > 0 ? delta / mx : 0;
     if (delta > 0) {
         double h;
-        if (mx == red) h = (green - blue) / delta;
-        else if (mx == green) h = 2 + (blue - red) / delta;
-        else h = 4 + (red - green) / delta;
+        if (mx == red)
+            h = (green - blue) / delta;
+        else if (mx == green)
+            h = 2 + (blue - red) / delta;
+        else
+            h = 4 + (red - green) / delta;
         h /= 6.0;
         if (h < 0) h += 1;
         out.hue = h;

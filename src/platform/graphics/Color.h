@@ -28,7 +28,12 @@ struct Color {
     // Explicit, so that a braced list of numbers is never taken for a colour by accident.
     explicit Color(double r, double g, double b, double a = 1.0, Space s = Space::CalibratedRGB,
                    std::shared_ptr<const Image> patternImage = nullptr)
-        : red(r), green(g), blue(b), alpha(a), space(s), pattern(std::move(patternImage)) {}
+        : red(r)
+        , green(g)
+        , blue(b)
+        , alpha(a)
+        , space(s)
+        , pattern(std::move(patternImage)) {}
 
     static Color rgb(double r, double g, double b, double a = 1.0) { return Color(r, g, b, a); }
     static Color deviceRGB(double r, double g, double b, double a = 1.0) {
@@ -46,7 +51,9 @@ struct Color {
     static Color grayColor() { return white(0.5); }
 
     // Number of components of the colour's own space, alpha included (2 for grey, 4 for RGB).
-    int numberOfComponents() const { return space == Space::CalibratedWhite ? 2 : space == Space::Pattern ? 0 : 4; }
+    int numberOfComponents() const {
+        return space == Space::CalibratedWhite ? 2 : space == Space::Pattern ? 0 : 4;
+    }
     // The grey level: the components' luminance for RGB colours, the level itself for grey ones.
     double whiteComponent() const;
     HSBComponents hsbComponents() const;
@@ -60,8 +67,8 @@ struct Color {
     size_t hash() const;
 
     friend bool operator==(const Color& l, const Color& r) {
-        return l.red == r.red && l.green == r.green && l.blue == r.blue && l.alpha == r.alpha && l.space == r.space &&
-               l.pattern == r.pattern;
+        return l.red == r.red && l.green == r.green && l.blue == r.blue && l.alpha == r.alpha &&
+               l.space == r.space && l.pattern == r.pattern;
     }
 };
 

@@ -19,11 +19,20 @@ struct StyleName {
 };
 
 const StyleName kStyles[] = {
-    {"UltraLight", Font::UltraLight, false}, {"Thin", Font::Thin, false},       {"Light", Font::Light, false},
-    {"Regular", Font::Regular, false},       {"Medium", Font::Medium, false},   {"Semibold", Font::Semibold, false},
-    {"Bold", Font::Bold, false},             {"Heavy", Font::Heavy, false},     {"Black", Font::Black, false},
-    {"Italic", Font::Regular, true},         {"BoldItalic", Font::Bold, true},  {"LightItalic", Font::Light, true},
-    {"Oblique", Font::Regular, true},        {"BoldOblique", Font::Bold, true},
+    {"UltraLight", Font::UltraLight, false},
+    {"Thin", Font::Thin, false},
+    {"Light", Font::Light, false},
+    {"Regular", Font::Regular, false},
+    {"Medium", Font::Medium, false},
+    {"Semibold", Font::Semibold, false},
+    {"Bold", Font::Bold, false},
+    {"Heavy", Font::Heavy, false},
+    {"Black", Font::Black, false},
+    {"Italic", Font::Regular, true},
+    {"BoldItalic", Font::Bold, true},
+    {"LightItalic", Font::Light, true},
+    {"Oblique", Font::Regular, true},
+    {"BoldOblique", Font::Bold, true},
 };
 
 std::string squash(std::string_view s) {
@@ -79,14 +88,18 @@ Font Font::systemFont(double pointSize) {
     return Font(info.family().toStdString(), pointSize);
 }
 
-Font Font::boldSystemFont(double pointSize) { return systemFont(pointSize).bold(); }
+Font Font::boldSystemFont(double pointSize) {
+    return systemFont(pointSize).bold();
+}
 
 Font Font::systemFont(double pointSize, int weight) {
     Font base = systemFont(pointSize);
     return Font(base.family(), pointSize, weight, false);
 }
 
-bool Font::familyExists(std::string_view family) { return findFamily(family).has_value(); }
+bool Font::familyExists(std::string_view family) {
+    return findFamily(family).has_value();
+}
 
 std::string Font::name() const {
     std::string base;
@@ -98,9 +111,15 @@ std::string Font::name() const {
     return base;
 }
 
-double Font::ascender() const { return QFontMetricsF(qt::toQFont(*this)).ascent(); }
-double Font::descender() const { return -QFontMetricsF(qt::toQFont(*this)).descent(); }
-double Font::lineHeight() const { return QFontMetricsF(qt::toQFont(*this)).lineSpacing(); }
+double Font::ascender() const {
+    return QFontMetricsF(qt::toQFont(*this)).ascent();
+}
+double Font::descender() const {
+    return -QFontMetricsF(qt::toQFont(*this)).descent();
+}
+double Font::lineHeight() const {
+    return QFontMetricsF(qt::toQFont(*this)).lineSpacing();
+}
 
 size_t Font::hash() const {
     size_t h = std::hash<std::string>{}(family_);

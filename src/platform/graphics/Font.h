@@ -13,12 +13,24 @@ namespace vtl {
 class Font {
 public:
     // Weights on the usual 100..900 scale.
-    enum Weight { UltraLight = 100, Thin = 200, Light = 300, Regular = 400, Medium = 500, Semibold = 600,
-                  Bold = 700, Heavy = 800, Black = 900 };
+    enum Weight {
+        UltraLight = 100,
+        Thin = 200,
+        Light = 300,
+        Regular = 400,
+        Medium = 500,
+        Semibold = 600,
+        Bold = 700,
+        Heavy = 800,
+        Black = 900
+    };
 
     Font() = default;
     Font(std::string family, double pointSize, int weight = Regular, bool italic = false)
-        : family_(std::move(family)), pointSize_(pointSize), weight_(weight), italic_(italic) {}
+        : family_(std::move(family))
+        , pointSize_(pointSize)
+        , weight_(weight)
+        , italic_(italic) {}
 
     // The installed font of that name at the size; nullopt when the system has no such font.
     static std::optional<Font> withName(std::string_view name, double pointSize);

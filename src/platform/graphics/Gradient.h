@@ -14,7 +14,9 @@ struct Gradient {
     std::vector<double> locations;
 
     Gradient() = default;
-    Gradient(std::vector<Color> c, std::vector<double> l = {}) : colors(std::move(c)), locations(std::move(l)) {}
+    Gradient(std::vector<Color> c, std::vector<double> l = {})
+        : colors(std::move(c))
+        , locations(std::move(l)) {}
     // The location of colour i, whether given or spread evenly.
     double locationAt(size_t i) const {
         if (i < locations.size()) return locations[i];

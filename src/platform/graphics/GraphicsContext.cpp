@@ -28,7 +28,7 @@ struct GState {
     std::vector<double> dashes;
     Shadow shadow;
     bool hasClip = false;
-    QPainterPath clip; // Qt device coordinates
+    QPainterPath clip;            // Qt device coordinates
     std::shared_ptr<QImage> mask; // device-sized coverage
     bool antialias = true;
     Font font{"", 12};
@@ -37,35 +37,61 @@ struct GState {
 
 QPainter::CompositionMode toQMode(BlendMode m) {
     switch (m) {
-    case BlendMode::SourceOver: return QPainter::CompositionMode_SourceOver;
-    case BlendMode::Copy: return QPainter::CompositionMode_Source;
-    case BlendMode::Clear: return QPainter::CompositionMode_Clear;
-    case BlendMode::SourceIn: return QPainter::CompositionMode_SourceIn;
-    case BlendMode::SourceOut: return QPainter::CompositionMode_SourceOut;
-    case BlendMode::SourceAtop: return QPainter::CompositionMode_SourceAtop;
-    case BlendMode::DestinationOver: return QPainter::CompositionMode_DestinationOver;
-    case BlendMode::DestinationIn: return QPainter::CompositionMode_DestinationIn;
-    case BlendMode::DestinationOut: return QPainter::CompositionMode_DestinationOut;
-    case BlendMode::DestinationAtop: return QPainter::CompositionMode_DestinationAtop;
-    case BlendMode::Xor: return QPainter::CompositionMode_Xor;
-    case BlendMode::PlusLighter: return QPainter::CompositionMode_Plus;
-    case BlendMode::Multiply: return QPainter::CompositionMode_Multiply;
-    case BlendMode::Screen: return QPainter::CompositionMode_Screen;
-    case BlendMode::Overlay: return QPainter::CompositionMode_Overlay;
-    case BlendMode::Darken: return QPainter::CompositionMode_Darken;
-    case BlendMode::Lighten: return QPainter::CompositionMode_Lighten;
-    case BlendMode::ColorDodge: return QPainter::CompositionMode_ColorDodge;
-    case BlendMode::ColorBurn: return QPainter::CompositionMode_ColorBurn;
-    case BlendMode::HardLight: return QPainter::CompositionMode_HardLight;
-    case BlendMode::SoftLight: return QPainter::CompositionMode_SoftLight;
-    case BlendMode::Difference: return QPainter::CompositionMode_Difference;
-    case BlendMode::Exclusion: return QPainter::CompositionMode_Exclusion;
-    case BlendMode::Color: return QPainter::CompositionMode_SourceOver;
+    case BlendMode::SourceOver:
+        return QPainter::CompositionMode_SourceOver;
+    case BlendMode::Copy:
+        return QPainter::CompositionMode_Source;
+    case BlendMode::Clear:
+        return QPainter::CompositionMode_Clear;
+    case BlendMode::SourceIn:
+        return QPainter::CompositionMode_SourceIn;
+    case BlendMode::SourceOut:
+        return QPainter::CompositionMode_SourceOut;
+    case BlendMode::SourceAtop:
+        return QPainter::CompositionMode_SourceAtop;
+    case BlendMode::DestinationOver:
+        return QPainter::CompositionMode_DestinationOver;
+    case BlendMode::DestinationIn:
+        return QPainter::CompositionMode_DestinationIn;
+    case BlendMode::DestinationOut:
+        return QPainter::CompositionMode_DestinationOut;
+    case BlendMode::DestinationAtop:
+        return QPainter::CompositionMode_DestinationAtop;
+    case BlendMode::Xor:
+        return QPainter::CompositionMode_Xor;
+    case BlendMode::PlusLighter:
+        return QPainter::CompositionMode_Plus;
+    case BlendMode::Multiply:
+        return QPainter::CompositionMode_Multiply;
+    case BlendMode::Screen:
+        return QPainter::CompositionMode_Screen;
+    case BlendMode::Overlay:
+        return QPainter::CompositionMode_Overlay;
+    case BlendMode::Darken:
+        return QPainter::CompositionMode_Darken;
+    case BlendMode::Lighten:
+        return QPainter::CompositionMode_Lighten;
+    case BlendMode::ColorDodge:
+        return QPainter::CompositionMode_ColorDodge;
+    case BlendMode::ColorBurn:
+        return QPainter::CompositionMode_ColorBurn;
+    case BlendMode::HardLight:
+        return QPainter::CompositionMode_HardLight;
+    case BlendMode::SoftLight:
+        return QPainter::CompositionMode_SoftLight;
+    case BlendMode::Difference:
+        return QPainter::CompositionMode_Difference;
+    case BlendMode::Exclusion:
+        return QPainter::CompositionMode_Exclusion;
+    case BlendMode::Color:
+        return QPainter::CompositionMode_SourceOver;
     }
     return QPainter::CompositionMode_SourceOver;
 }
 
-double lum(double r, double g, double b) { return 0.3 * r + 0.59 * g + 0.11 * b; }
+double lum(double r, double g, double b) {
+    return 0.3 * r + 0.59 * g + 0.11 * b;
+}
 
 void setLum(double& r, double& g, double& b, double l) {
     double d = l - lum(r, g, b);
@@ -76,7 +102,8 @@ void setLum(double& r, double& g, double& b, double l) {
         r = L + (r - L) * L / (L - n), g = L + (g - L) * L / (L - n), b = L + (b - L) * L / (L - n);
     }
     if (x > 1) {
-        r = L + (r - L) * (1 - L) / (x - L), g = L + (g - L) * (1 - L) / (x - L), b = L + (b - L) * (1 - L) / (x - L);
+        r = L + (r - L) * (1 - L) / (x - L), g = L + (g - L) * (1 - L) / (x - L),
+        b = L + (b - L) * (1 - L) / (x - L);
     }
 }
 
@@ -90,16 +117,20 @@ void colorBlend(QImage& dest, const QImage& source, double opacity) {
             if (as <= 0) continue;
             double ab = qAlpha(d[x]) / 255.0;
             double sa = qAlpha(s[x]) / 255.0;
-            double sr = qRed(s[x]) / 255.0 / sa, sg = qGreen(s[x]) / 255.0 / sa, sb = qBlue(s[x]) / 255.0 / sa;
+            double sr = qRed(s[x]) / 255.0 / sa, sg = qGreen(s[x]) / 255.0 / sa,
+                   sb = qBlue(s[x]) / 255.0 / sa;
             double br = 0, bg = 0, bb = 0;
-            if (ab > 0) br = qRed(d[x]) / 255.0 / ab, bg = qGreen(d[x]) / 255.0 / ab, bb = qBlue(d[x]) / 255.0 / ab;
+            if (ab > 0)
+                br = qRed(d[x]) / 255.0 / ab, bg = qGreen(d[x]) / 255.0 / ab, bb = qBlue(d[x]) / 255.0 / ab;
             double mr = sr, mg = sg, mb = sb;
             setLum(mr, mg, mb, lum(br, bg, bb));
             double ao = as + ab - as * ab;
             auto comp = [&](double cs, double cb, double m) {
                 return cs * as * (1 - ab) + cb * ab * (1 - as) + as * ab * m;
             };
-            auto byte = [](double v) { return static_cast<int>(std::clamp(std::lround(v * 255.0), 0L, 255L)); };
+            auto byte = [](double v) {
+                return static_cast<int>(std::clamp(std::lround(v * 255.0), 0L, 255L));
+            };
             d[x] = qRgba(byte(comp(sr, br, mr)), byte(comp(sg, bg, mg)), byte(comp(sb, bb, mb)), byte(ao));
         }
     }
@@ -139,13 +170,18 @@ struct GraphicsContext::Impl {
 
     QPen pen() const {
         QPen p(brushFor(st.stroke), st.lineWidth);
-        p.setCapStyle(st.cap == LineCap::Butt ? Qt::FlatCap : st.cap == LineCap::Round ? Qt::RoundCap : Qt::SquareCap);
-        p.setJoinStyle(st.join == LineJoin::Miter ? Qt::MiterJoin : st.join == LineJoin::Round ? Qt::RoundJoin : Qt::BevelJoin);
+        p.setCapStyle(st.cap == LineCap::Butt    ? Qt::FlatCap
+                      : st.cap == LineCap::Round ? Qt::RoundCap
+                                                 : Qt::SquareCap);
+        p.setJoinStyle(st.join == LineJoin::Miter   ? Qt::MiterJoin
+                       : st.join == LineJoin::Round ? Qt::RoundJoin
+                                                    : Qt::BevelJoin);
         p.setMiterLimit(st.miterLimit);
         if (!st.dashes.empty()) {
             double unit = st.lineWidth > 0 ? st.lineWidth : 1;
             QList<qreal> pattern;
-            for (double l : st.dashes) pattern.append(std::max(l, 1e-6) / unit);
+            for (double l : st.dashes)
+                pattern.append(std::max(l, 1e-6) / unit);
             if (pattern.size() % 2) pattern.append(pattern);
             p.setDashPattern(pattern);
             p.setDashOffset(st.dashPhase / unit);
@@ -155,8 +191,10 @@ struct GraphicsContext::Impl {
 
     void setUp(QPainter& p) const {
         p.setTransform(QTransform());
-        if (st.hasClip) p.setClipPath(st.clip);
-        else p.setClipping(false);
+        if (st.hasClip)
+            p.setClipPath(st.clip);
+        else
+            p.setClipping(false);
         p.setRenderHint(QPainter::Antialiasing, st.antialias);
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -272,7 +310,8 @@ struct GraphicsContext::Impl {
     }
 };
 
-GraphicsContext::GraphicsContext() : d(std::make_unique<Impl>()) {}
+GraphicsContext::GraphicsContext()
+    : d(std::make_unique<Impl>()) {}
 GraphicsContext::~GraphicsContext() {
     if (d->ownPainter && d->ownPainter->isActive()) d->ownPainter->end();
 }
@@ -309,47 +348,101 @@ std::shared_ptr<GraphicsContext> GraphicsContext::createOverPainter(QPainter* pa
     return ctx;
 }
 
-int GraphicsContext::width() const { return d->w; }
-int GraphicsContext::height() const { return d->h; }
-bool GraphicsContext::hasAlpha() const { return d->hasAlpha; }
+int GraphicsContext::width() const {
+    return d->w;
+}
+int GraphicsContext::height() const {
+    return d->h;
+}
+bool GraphicsContext::hasAlpha() const {
+    return d->hasAlpha;
+}
 
 BitmapRef GraphicsContext::makeImage() const {
     if (d->image.isNull()) return nullptr;
     return qt::toBitmap(d->image);
 }
 
-bool GraphicsContext::isFlipped() const { return d->flipped; }
-void GraphicsContext::setFlipped(bool flipped) { d->flipped = flipped; }
-bool GraphicsContext::isDrawingToScreen() const { return d->screen; }
-void GraphicsContext::setDrawingToScreen(bool screen) { d->screen = screen; }
+bool GraphicsContext::isFlipped() const {
+    return d->flipped;
+}
+void GraphicsContext::setFlipped(bool flipped) {
+    d->flipped = flipped;
+}
+bool GraphicsContext::isDrawingToScreen() const {
+    return d->screen;
+}
+void GraphicsContext::setDrawingToScreen(bool screen) {
+    d->screen = screen;
+}
 
-void GraphicsContext::saveGState() { d->stack.push_back(d->st); }
+void GraphicsContext::saveGState() {
+    d->stack.push_back(d->st);
+}
 void GraphicsContext::restoreGState() {
     if (d->stack.empty()) return;
     d->st = std::move(d->stack.back());
     d->stack.pop_back();
 }
-int GraphicsContext::gStateDepth() const { return static_cast<int>(d->stack.size()); }
+int GraphicsContext::gStateDepth() const {
+    return static_cast<int>(d->stack.size());
+}
 
-AffineTransform GraphicsContext::ctm() const { return d->st.ctm; }
-void GraphicsContext::concatCTM(const AffineTransform& t) { d->st.ctm = t.concatenated(d->st.ctm); }
-void GraphicsContext::translateCTM(double dx, double dy) { concatCTM(AffineTransform::translation(dx, dy)); }
-void GraphicsContext::scaleCTM(double sx, double sy) { concatCTM(AffineTransform::scale(sx, sy)); }
-void GraphicsContext::rotateCTM(double radians) { concatCTM(AffineTransform::rotationRadians(radians)); }
+AffineTransform GraphicsContext::ctm() const {
+    return d->st.ctm;
+}
+void GraphicsContext::concatCTM(const AffineTransform& t) {
+    d->st.ctm = t.concatenated(d->st.ctm);
+}
+void GraphicsContext::translateCTM(double dx, double dy) {
+    concatCTM(AffineTransform::translation(dx, dy));
+}
+void GraphicsContext::scaleCTM(double sx, double sy) {
+    concatCTM(AffineTransform::scale(sx, sy));
+}
+void GraphicsContext::rotateCTM(double radians) {
+    concatCTM(AffineTransform::rotationRadians(radians));
+}
 
-void GraphicsContext::setFillColor(const Color& c) { d->st.fill = c; }
-void GraphicsContext::setStrokeColor(const Color& c) { d->st.stroke = c; }
-Color GraphicsContext::fillColor() const { return d->st.fill; }
-Color GraphicsContext::strokeColor() const { return d->st.stroke; }
-void GraphicsContext::setAlpha(double alpha) { d->st.alpha = std::clamp(alpha, 0.0, 1.0); }
-double GraphicsContext::alpha() const { return d->st.alpha; }
-void GraphicsContext::setBlendMode(BlendMode mode) { d->st.blend = mode; }
-BlendMode GraphicsContext::blendMode() const { return d->st.blend; }
-void GraphicsContext::setLineWidth(double w) { d->st.lineWidth = w; }
-double GraphicsContext::lineWidth() const { return d->st.lineWidth; }
-void GraphicsContext::setLineCap(LineCap cap) { d->st.cap = cap; }
-void GraphicsContext::setLineJoin(LineJoin join) { d->st.join = join; }
-void GraphicsContext::setMiterLimit(double limit) { d->st.miterLimit = limit; }
+void GraphicsContext::setFillColor(const Color& c) {
+    d->st.fill = c;
+}
+void GraphicsContext::setStrokeColor(const Color& c) {
+    d->st.stroke = c;
+}
+Color GraphicsContext::fillColor() const {
+    return d->st.fill;
+}
+Color GraphicsContext::strokeColor() const {
+    return d->st.stroke;
+}
+void GraphicsContext::setAlpha(double alpha) {
+    d->st.alpha = std::clamp(alpha, 0.0, 1.0);
+}
+double GraphicsContext::alpha() const {
+    return d->st.alpha;
+}
+void GraphicsContext::setBlendMode(BlendMode mode) {
+    d->st.blend = mode;
+}
+BlendMode GraphicsContext::blendMode() const {
+    return d->st.blend;
+}
+void GraphicsContext::setLineWidth(double w) {
+    d->st.lineWidth = w;
+}
+double GraphicsContext::lineWidth() const {
+    return d->st.lineWidth;
+}
+void GraphicsContext::setLineCap(LineCap cap) {
+    d->st.cap = cap;
+}
+void GraphicsContext::setLineJoin(LineJoin join) {
+    d->st.join = join;
+}
+void GraphicsContext::setMiterLimit(double limit) {
+    d->st.miterLimit = limit;
+}
 void GraphicsContext::setLineDash(double phase, const std::vector<double>& lengths) {
     d->st.dashPhase = phase;
     d->st.dashes = lengths;
@@ -360,18 +453,36 @@ void GraphicsContext::setShadow(Size offset, double blurRadius, std::optional<Co
 void GraphicsContext::setShadow(Size offset, double blurRadius) {
     setShadow(offset, blurRadius, Color::white(0, 1.0 / 3.0));
 }
-Shadow GraphicsContext::shadow() const { return d->st.shadow; }
-void GraphicsContext::setShouldAntialias(bool on) { d->st.antialias = on; }
-void GraphicsContext::setFont(const Font& font) { d->st.font = font; }
-Font GraphicsContext::font() const { return d->st.font; }
-void GraphicsContext::setTextPosition(Point p) { d->st.textPosition = p; }
-Point GraphicsContext::textPosition() const { return d->st.textPosition; }
+Shadow GraphicsContext::shadow() const {
+    return d->st.shadow;
+}
+void GraphicsContext::setShouldAntialias(bool on) {
+    d->st.antialias = on;
+}
+void GraphicsContext::setFont(const Font& font) {
+    d->st.font = font;
+}
+Font GraphicsContext::font() const {
+    return d->st.font;
+}
+void GraphicsContext::setTextPosition(Point p) {
+    d->st.textPosition = p;
+}
+Point GraphicsContext::textPosition() const {
+    return d->st.textPosition;
+}
 
-void GraphicsContext::beginPath() { d->path = QPainterPath(); }
-void GraphicsContext::moveTo(Point p) { d->path.moveTo(d->dev(p)); }
+void GraphicsContext::beginPath() {
+    d->path = QPainterPath();
+}
+void GraphicsContext::moveTo(Point p) {
+    d->path.moveTo(d->dev(p));
+}
 void GraphicsContext::addLineTo(Point p) {
-    if (d->path.elementCount() == 0) d->path.moveTo(d->dev(p));
-    else d->path.lineTo(d->dev(p));
+    if (d->path.elementCount() == 0)
+        d->path.moveTo(d->dev(p));
+    else
+        d->path.lineTo(d->dev(p));
 }
 void GraphicsContext::addCurveTo(Point c1, Point c2, Point end) {
     if (d->path.elementCount() == 0) d->path.moveTo(d->dev(c1));
@@ -381,7 +492,8 @@ void GraphicsContext::addQuadCurveTo(Point c, Point end) {
     if (d->path.elementCount() == 0) d->path.moveTo(d->dev(c));
     d->path.quadTo(d->dev(c), d->dev(end));
 }
-void GraphicsContext::addArc(Point center, double radius, double startRadians, double endRadians, bool clockwise) {
+void GraphicsContext::addArc(Point center, double radius, double startRadians, double endRadians,
+                             bool clockwise) {
     BezierPath arc;
     if (d->path.elementCount() > 0) {
         bool ok = false;
@@ -396,10 +508,18 @@ void GraphicsContext::addArc(Point center, double radius, double startRadians, d
             continue;
         }
         switch (e.type) {
-        case BezierPath::ElementType::MoveTo: moveTo(e.points[0]); break;
-        case BezierPath::ElementType::LineTo: addLineTo(e.points[0]); break;
-        case BezierPath::ElementType::CurveTo: addCurveTo(e.points[0], e.points[1], e.points[2]); break;
-        case BezierPath::ElementType::ClosePath: closePath(); break;
+        case BezierPath::ElementType::MoveTo:
+            moveTo(e.points[0]);
+            break;
+        case BezierPath::ElementType::LineTo:
+            addLineTo(e.points[0]);
+            break;
+        case BezierPath::ElementType::CurveTo:
+            addCurveTo(e.points[0], e.points[1], e.points[2]);
+            break;
+        case BezierPath::ElementType::ClosePath:
+            closePath();
+            break;
         }
     }
 }
@@ -419,7 +539,9 @@ void GraphicsContext::addPath(const BezierPath& path) {
 void GraphicsContext::closePath() {
     if (d->path.elementCount() > 0) d->path.closeSubpath();
 }
-bool GraphicsContext::isPathEmpty() const { return d->path.elementCount() == 0; }
+bool GraphicsContext::isPathEmpty() const {
+    return d->path.elementCount() == 0;
+}
 BezierPath GraphicsContext::currentPath() const {
     bool ok = false;
     QTransform inv = d->userToQt().inverted(&ok);
@@ -445,7 +567,9 @@ void GraphicsContext::clip(FillRule rule) {
 void GraphicsContext::fill(const BezierPath& path, FillRule rule) {
     d->fillDevicePath(d->userToQt().map(qt::toQPath(path)), rule);
 }
-void GraphicsContext::stroke(const BezierPath& path) { d->strokeDevicePath(d->userToQt().map(qt::toQPath(path))); }
+void GraphicsContext::stroke(const BezierPath& path) {
+    d->strokeDevicePath(d->userToQt().map(qt::toQPath(path)));
+}
 void GraphicsContext::clipToPath(const BezierPath& path, FillRule rule) {
     d->clipDevicePath(d->userToQt().map(qt::toQPath(path)), rule);
 }
@@ -514,14 +638,16 @@ QGradientStops stopsFor(const Gradient& g) {
     std::vector<std::pair<double, QColor>> stops;
     for (size_t i = 0; i < g.colors.size(); ++i)
         stops.emplace_back(std::clamp(g.locationAt(i), 0.0, 1.0), qt::toQColor(g.colors[i]));
-    std::stable_sort(stops.begin(), stops.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(stops.begin(), stops.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     // Stops that share a location keep their order: the earlier ones move just below it, since the
     // painter keeps only one stop per location.
     for (size_t i = stops.size(); i-- > 1;)
         if (stops[i - 1].first >= stops[i].first) stops[i - 1].first = std::max(0.0, stops[i].first - 1e-6);
     QGradientStops out;
     if (!stops.empty() && stops.front().first > 0) out.append(QGradientStop(0.0, stops.front().second));
-    for (auto& s : stops) out.append(QGradientStop(s.first, s.second));
+    for (auto& s : stops)
+        out.append(QGradientStop(s.first, s.second));
     return out;
 }
 
@@ -558,7 +684,9 @@ void GraphicsContext::drawLinearGradient(const Gradient& g, Point start, Point e
     double big = d->userReach() + len;
     double t0 = (options & GradientDrawsBeforeStartLocation) ? -big : 0;
     double t1 = (options & GradientDrawsAfterEndLocation) ? len + big : len;
-    auto at = [&](double t, double s) { return QPointF(start.x + ux * t - uy * s, start.y + uy * t + ux * s); };
+    auto at = [&](double t, double s) {
+        return QPointF(start.x + ux * t - uy * s, start.y + uy * t + ux * s);
+    };
     QPolygonF band;
     band << at(t0, -big) << at(t1, -big) << at(t1, big) << at(t0, big);
     QLinearGradient lg(QPointF(start.x, start.y), QPointF(end.x, end.y));
@@ -573,7 +701,8 @@ void GraphicsContext::drawLinearGradient(const Gradient& g, Point start, Point e
     });
 }
 
-void GraphicsContext::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c1, double r1, unsigned options) {
+void GraphicsContext::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c1, double r1,
+                                         unsigned options) {
     if (g.colors.empty()) return;
     QPointF q0(c0.x, c0.y), q1(c1.x, c1.y);
     QPainterPath region = circleHull(q0, std::max(0.0, r0), q1, std::max(0.0, r1));
@@ -601,13 +730,13 @@ void GraphicsContext::drawImage(const Rect& rect, const Bitmap& image) {
     drawBitmap(image, rect, Rect(), d->st.blend, 1.0);
 }
 
-void GraphicsContext::drawBitmap(const Bitmap& image, const Rect& rect, const Rect& sourcePixels, BlendMode operation,
-                                 double fraction, bool topAtMinY) {
+void GraphicsContext::drawBitmap(const Bitmap& image, const Rect& rect, const Rect& sourcePixels,
+                                 BlendMode operation, double fraction, bool topAtMinY) {
     if (image.isNull()) return;
     QImage q = qt::wrap(image);
     QRectF source = sourcePixels.isEmpty() ? QRectF(q.rect())
-                                           : QRectF(sourcePixels.minX(), sourcePixels.minY(), sourcePixels.width(),
-                                                    sourcePixels.height());
+                                           : QRectF(sourcePixels.minX(), sourcePixels.minY(),
+                                                    sourcePixels.width(), sourcePixels.height());
     QTransform t = d->userToQt();
     if (!topAtMinY) t = QTransform(1, 0, 0, -1, 0, rect.minY() + rect.maxY()) * t;
     QRectF target(rect.minX(), rect.minY(), rect.width(), rect.height());
@@ -627,9 +756,15 @@ void GraphicsContext::paintInUserSpace(const std::function<void(QPainter&)>& pai
     });
 }
 
-GraphicsContext* GraphicsContext::current() { return tCurrent.get(); }
-std::shared_ptr<GraphicsContext> GraphicsContext::currentShared() { return tCurrent; }
-void GraphicsContext::setCurrent(std::shared_ptr<GraphicsContext> context) { tCurrent = std::move(context); }
+GraphicsContext* GraphicsContext::current() {
+    return tCurrent.get();
+}
+std::shared_ptr<GraphicsContext> GraphicsContext::currentShared() {
+    return tCurrent;
+}
+void GraphicsContext::setCurrent(std::shared_ptr<GraphicsContext> context) {
+    tCurrent = std::move(context);
+}
 
 void GraphicsContext::saveCurrentGraphicsState() {
     tSaved.push_back(tCurrent);

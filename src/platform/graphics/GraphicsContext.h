@@ -60,7 +60,7 @@ enum class BlendMode {
 };
 
 struct Shadow {
-    Size offset;       // device space, y up
+    Size offset; // device space, y up
     double blurRadius = 0;
     std::optional<vtl::Color> color; // none: no shadow
 };

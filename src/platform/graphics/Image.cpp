@@ -6,7 +6,8 @@ namespace vtl {
 
 std::shared_ptr<Image> Image::withBitmap(BitmapRef bitmap) {
     if (!bitmap || bitmap->isNull()) return nullptr;
-    auto image = std::make_shared<Image>(Size{static_cast<double>(bitmap->width()), static_cast<double>(bitmap->height())});
+    auto image = std::make_shared<Image>(
+        Size{static_cast<double>(bitmap->width()), static_cast<double>(bitmap->height())});
     image->addRepresentation(std::move(bitmap));
     return image;
 }

@@ -17,7 +17,8 @@ enum class BlendMode;
 class Image {
 public:
     Image() = default;
-    explicit Image(Size sizePoints) : size_(sizePoints) {}
+    explicit Image(Size sizePoints)
+        : size_(sizePoints) {}
     // One representation whose pixel size is also the size in points.
     static std::shared_ptr<Image> withBitmap(BitmapRef bitmap);
 

@@ -6,8 +6,9 @@
 namespace vtl::qt {
 
 QColor toQColor(const Color& c) {
-    return QColor::fromRgbF(static_cast<float>(std::clamp(c.red, 0.0, 1.0)), static_cast<float>(std::clamp(c.green, 0.0, 1.0)),
-                            static_cast<float>(std::clamp(c.blue, 0.0, 1.0)), static_cast<float>(std::clamp(c.alpha, 0.0, 1.0)));
+    return QColor::fromRgbF(
+        static_cast<float>(std::clamp(c.red, 0.0, 1.0)), static_cast<float>(std::clamp(c.green, 0.0, 1.0)),
+        static_cast<float>(std::clamp(c.blue, 0.0, 1.0)), static_cast<float>(std::clamp(c.alpha, 0.0, 1.0)));
 }
 
 Color fromQColor(const QColor& c) {
@@ -26,19 +27,31 @@ QFont toQFont(const Font& f) {
     return q;
 }
 
-QTransform toQTransform(const AffineTransform& t) { return QTransform(t.a, t.b, t.c, t.d, t.tx, t.ty); }
+QTransform toQTransform(const AffineTransform& t) {
+    return QTransform(t.a, t.b, t.c, t.d, t.tx, t.ty);
+}
 
-AffineTransform fromQTransform(const QTransform& t) { return {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()}; }
+AffineTransform fromQTransform(const QTransform& t) {
+    return {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
+}
 
 QPainterPath toQPath(const BezierPath& path) {
     QPainterPath q;
     for (const auto& e : path.elements()) {
         const auto& p = e.points;
         switch (e.type) {
-        case BezierPath::ElementType::MoveTo: q.moveTo(p[0].x, p[0].y); break;
-        case BezierPath::ElementType::LineTo: q.lineTo(p[0].x, p[0].y); break;
-        case BezierPath::ElementType::CurveTo: q.cubicTo(p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y); break;
-        case BezierPath::ElementType::ClosePath: q.closeSubpath(); break;
+        case BezierPath::ElementType::MoveTo:
+            q.moveTo(p[0].x, p[0].y);
+            break;
+        case BezierPath::ElementType::LineTo:
+            q.lineTo(p[0].x, p[0].y);
+            break;
+        case BezierPath::ElementType::CurveTo:
+            q.cubicTo(p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y);
+            break;
+        case BezierPath::ElementType::ClosePath:
+            q.closeSubpath();
+            break;
         }
     }
     return q;
@@ -54,14 +67,17 @@ BezierPath fromQPath(const QPainterPath& q) {
             path.moveTo({e.x, e.y});
             start = {e.x, e.y};
             break;
-        case QPainterPath::LineToElement: path.lineTo({e.x, e.y}); break;
+        case QPainterPath::LineToElement:
+            path.lineTo({e.x, e.y});
+            break;
         case QPainterPath::CurveToElement: {
             QPainterPath::Element c2 = q.elementAt(i + 1), end = q.elementAt(i + 2);
             path.curveTo({end.x, end.y}, {e.x, e.y}, {c2.x, c2.y});
             i += 2;
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     (void)start;
@@ -70,16 +86,19 @@ BezierPath fromQPath(const QPainterPath& q) {
 
 QImage wrap(const Bitmap& bitmap) {
     if (bitmap.isNull()) return QImage();
-    return QImage(bitmap.data(), bitmap.width(), bitmap.height(), static_cast<qsizetype>(bitmap.bytesPerRow()),
+    return QImage(bitmap.data(), bitmap.width(), bitmap.height(),
+                  static_cast<qsizetype>(bitmap.bytesPerRow()),
                   bitmap.hasAlpha() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
 std::shared_ptr<Bitmap> toBitmap(const QImage& image) {
     if (image.isNull()) return nullptr;
     bool alpha = image.hasAlphaChannel();
-    QImage converted = image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage converted =
+        image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     auto out = std::make_shared<Bitmap>(converted.width(), converted.height(),
-                                        alpha ? Bitmap::AlphaInfo::PremultipliedFirst : Bitmap::AlphaInfo::NoneSkipFirst);
+                                        alpha ? Bitmap::AlphaInfo::PremultipliedFirst
+                                              : Bitmap::AlphaInfo::NoneSkipFirst);
     for (int y = 0; y < converted.height(); ++y)
         std::memcpy(out->data() + y * out->bytesPerRow(), converted.constScanLine(y), out->bytesPerRow());
     return out;

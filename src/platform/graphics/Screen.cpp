@@ -23,7 +23,8 @@ std::vector<Screen> Screen::screens() {
         Screen screen;
         screen.name = s->name().toStdString();
         screen.frame = globalRectFromWindowSystem(Rect(g.x(), g.y(), g.width(), g.height()), primaryHeight);
-        screen.visibleFrame = globalRectFromWindowSystem(Rect(v.x(), v.y(), v.width(), v.height()), primaryHeight);
+        screen.visibleFrame =
+            globalRectFromWindowSystem(Rect(v.x(), v.y(), v.width(), v.height()), primaryHeight);
         screen.backingScaleFactor = s->devicePixelRatio();
         out.push_back(screen);
     }

@@ -18,8 +18,12 @@ namespace {
 // QTextLayout works in 26.6 fixed point: keep "unlimited" widths well inside its range.
 constexpr double kMaxLayoutWidth = 1e6;
 
-Font fontOf(const TextAttributes& a) { return a.font ? *a.font : Font::systemFont(12); }
-Color colorOf(const TextAttributes& a) { return a.foregroundColor ? *a.foregroundColor : Color::black(); }
+Font fontOf(const TextAttributes& a) {
+    return a.font ? *a.font : Font::systemFont(12);
+}
+Color colorOf(const TextAttributes& a) {
+    return a.foregroundColor ? *a.foregroundColor : Color::black();
+}
 
 QString qstr(const std::string& s) {
     QString q = QString::fromStdString(s);
@@ -72,10 +76,12 @@ Laid layOut(const AttributedString& s, double width, bool multiLine) {
     ParagraphStyle ps = styleOf(s);
     out.layout = makeLayout(s, 0, s.length());
     QTextOption option;
-    bool wraps = multiLine && (ps.lineBreakMode == LineBreakMode::WordWrapping || ps.lineBreakMode == LineBreakMode::CharWrapping);
+    bool wraps = multiLine && (ps.lineBreakMode == LineBreakMode::WordWrapping ||
+                               ps.lineBreakMode == LineBreakMode::CharWrapping);
     option.setWrapMode(!wraps ? QTextOption::NoWrap
-                              : ps.lineBreakMode == LineBreakMode::CharWrapping ? QTextOption::WrapAnywhere
-                                                                               : QTextOption::WrapAtWordBoundaryOrAnywhere);
+                       : ps.lineBreakMode == LineBreakMode::CharWrapping
+                           ? QTextOption::WrapAnywhere
+                           : QTextOption::WrapAtWordBoundaryOrAnywhere);
     out.layout->setTextOption(option);
     double lineWidth = std::min(std::max(width, 0.0), kMaxLayoutWidth);
     out.layout->beginLayout();
@@ -90,8 +96,10 @@ Laid layOut(const AttributedString& s, double width, bool multiLine) {
         double x = 0;
         if (width < kMaxLayoutWidth) {
             double free = width - line.naturalTextWidth();
-            if (ps.alignment == TextAlignment::Center) x = free * 0.5;
-            else if (ps.alignment == TextAlignment::Right) x = free;
+            if (ps.alignment == TextAlignment::Center)
+                x = free * 0.5;
+            else if (ps.alignment == TextAlignment::Right)
+                x = free;
         }
         line.setPosition(QPointF(x, y));
         y += h;
@@ -106,9 +114,12 @@ Laid layOut(const AttributedString& s, double width, bool multiLine) {
 
 Qt::TextElideMode elideMode(LineBreakMode m) {
     switch (m) {
-    case LineBreakMode::TruncatingHead: return Qt::ElideLeft;
-    case LineBreakMode::TruncatingMiddle: return Qt::ElideMiddle;
-    default: return Qt::ElideRight;
+    case LineBreakMode::TruncatingHead:
+        return Qt::ElideLeft;
+    case LineBreakMode::TruncatingMiddle:
+        return Qt::ElideMiddle;
+    default:
+        return Qt::ElideRight;
     }
 }
 
@@ -133,7 +144,8 @@ AttributedString truncated(const AttributedString& s, double width, LineBreakMod
 
 AttributedString prepared(const AttributedString& s, double width, bool multiLine) {
     ParagraphStyle ps = styleOf(s);
-    bool truncates = ps.lineBreakMode == LineBreakMode::TruncatingHead || ps.lineBreakMode == LineBreakMode::TruncatingTail ||
+    bool truncates = ps.lineBreakMode == LineBreakMode::TruncatingHead ||
+                     ps.lineBreakMode == LineBreakMode::TruncatingTail ||
                      ps.lineBreakMode == LineBreakMode::TruncatingMiddle;
     if (truncates && multiLine && width < kMaxLayoutWidth) return truncated(s, width, ps.lineBreakMode);
     return s;
@@ -141,7 +153,9 @@ AttributedString prepared(const AttributedString& s, double width, bool multiLin
 
 } // namespace
 
-AttributedString::AttributedString(const std::string& utf8, const TextAttributes& attributes) { append(utf8, attributes); }
+AttributedString::AttributedString(const std::string& utf8, const TextAttributes& attributes) {
+    append(utf8, attributes);
+}
 
 void AttributedString::append(const std::string& utf8, const TextAttributes& attributes) {
     size_t len = static_cast<size_t>(QString::fromStdString(utf8).size());
@@ -153,7 +167,8 @@ void AttributedString::append(const std::string& utf8, const TextAttributes& att
 TextAttributes AttributedString::attributesAt(size_t index) const {
     for (const Run& r : runs_)
         if (index >= r.start && index < r.start + r.length) return r.attributes;
-    return runs_.empty() ? TextAttributes{} : (index >= length_ ? runs_.back().attributes : runs_.front().attributes);
+    return runs_.empty() ? TextAttributes{}
+                         : (index >= length_ ? runs_.back().attributes : runs_.front().attributes);
 }
 
 Rect boundingRectForString(const AttributedString& text, Size constraint, unsigned options) {
@@ -164,7 +179,8 @@ Rect boundingRectForString(const AttributedString& text, Size constraint, unsign
     return {0, 0, laid.width, laid.height};
 }
 
-Rect boundingRectForString(const std::string& text, Size constraint, const TextAttributes& attributes, unsigned options) {
+Rect boundingRectForString(const std::string& text, Size constraint, const TextAttributes& attributes,
+                           unsigned options) {
     return boundingRectForString(AttributedString(text, attributes), constraint, options);
 }
 
@@ -194,7 +210,8 @@ void drawString(GraphicsContext& context, const AttributedString& text, const Re
         if (from > 0) {
             AttributedString before;
             QString all = QString::fromStdString(s.string());
-            before = AttributedString(all.left(static_cast<qsizetype>(from)).toStdString(), s.attributesAt(0));
+            before =
+                AttributedString(all.left(static_cast<qsizetype>(from)).toStdString(), s.attributesAt(0));
             head = before;
         }
         head.append(line.toStdString(), a);
@@ -211,13 +228,14 @@ void drawString(GraphicsContext& context, const AttributedString& text, const Re
         p.translate(rect.minX(), top);
         if (!flipped) p.scale(1, -1);
         p.setPen(Qt::black);
-        for (const QTextLine& line : lines) line.draw(&p, QPointF(0, 0));
+        for (const QTextLine& line : lines)
+            line.draw(&p, QPointF(0, 0));
         (void)layout;
     });
 }
 
-void drawString(GraphicsContext& context, const std::string& text, const Rect& rect, const TextAttributes& attributes,
-                unsigned options) {
+void drawString(GraphicsContext& context, const std::string& text, const Rect& rect,
+                const TextAttributes& attributes, unsigned options) {
     drawString(context, AttributedString(text, attributes), rect, options);
 }
 
@@ -229,18 +247,35 @@ struct TextLine::Impl {
     std::vector<QRawFont> rawFonts;
 };
 
-TextLine::TextLine() : d(std::make_shared<Impl>()) {}
+TextLine::TextLine()
+    : d(std::make_shared<Impl>()) {}
 TextLine::~TextLine() = default;
 TextLine::TextLine(const TextLine&) = default;
 TextLine& TextLine::operator=(const TextLine&) = default;
-size_t TextLine::start() const { return d->start; }
-size_t TextLine::length() const { return d->length; }
-double TextLine::width() const { return d->width; }
-double TextLine::ascent() const { return d->ascent; }
-double TextLine::descent() const { return d->descent; }
-double TextLine::leading() const { return d->leading; }
-Rect TextLine::imageBounds() const { return d->imageBounds; }
-const std::vector<TextLine::GlyphRun>& TextLine::glyphRuns() const { return d->runs; }
+size_t TextLine::start() const {
+    return d->start;
+}
+size_t TextLine::length() const {
+    return d->length;
+}
+double TextLine::width() const {
+    return d->width;
+}
+double TextLine::ascent() const {
+    return d->ascent;
+}
+double TextLine::descent() const {
+    return d->descent;
+}
+double TextLine::leading() const {
+    return d->leading;
+}
+Rect TextLine::imageBounds() const {
+    return d->imageBounds;
+}
+const std::vector<TextLine::GlyphRun>& TextLine::glyphRuns() const {
+    return d->runs;
+}
 
 void TextLine::draw(GraphicsContext& context) const {
     Point origin = context.textPosition();
@@ -253,7 +288,8 @@ void TextLine::draw(GraphicsContext& context) const {
             g.setRawFont(d->rawFonts[i]);
             QList<quint32> glyphs(run.glyphs.begin(), run.glyphs.end());
             QList<QPointF> positions;
-            for (const Point& pt : run.positions) positions.append(QPointF(pt.x, -pt.y));
+            for (const Point& pt : run.positions)
+                positions.append(QPointF(pt.x, -pt.y));
             g.setGlyphIndexes(glyphs);
             g.setPositions(positions);
             p.setPen(qt::toQColor(run.color));
@@ -275,7 +311,8 @@ void TextLine::drawGlyph(GraphicsContext& context, size_t run, size_t glyph, con
     });
 }
 
-Typesetter::Typesetter(AttributedString text) : text_(std::move(text)) {}
+Typesetter::Typesetter(AttributedString text)
+    : text_(std::move(text)) {}
 
 size_t Typesetter::suggestLineBreak(size_t start, double width) const {
     if (start >= text_.length()) return 0;
@@ -341,7 +378,8 @@ TextLine Typesetter::createLine(size_t start, size_t length) const {
                 if (box.isEmpty()) continue;
                 double bx0 = box.left(), bx1 = box.right(), by0 = asc - box.bottom(), by1 = asc - box.top();
                 if (!any) x0 = bx0, x1 = bx1, y0 = by0, y1 = by1, any = true;
-                x0 = std::min(x0, bx0), x1 = std::max(x1, bx1), y0 = std::min(y0, by0), y1 = std::max(y1, by1);
+                x0 = std::min(x0, bx0), x1 = std::max(x1, bx1), y0 = std::min(y0, by0),
+                y1 = std::max(y1, by1);
             }
             d.runs.push_back(std::move(gr));
             d.rawFonts.push_back(raw);

@@ -103,7 +103,7 @@ public:
 
     size_t start() const;
     size_t length() const;
-    double width() const;   // typographic width
+    double width() const; // typographic width
     double ascent() const;
     double descent() const; // positive below the baseline
     double leading() const;
