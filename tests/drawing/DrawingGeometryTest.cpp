@@ -123,6 +123,11 @@ TEST(CreationHelper, BeginMakesCurrentAndReleaseRestores) {
     EXPECT_EQ(image->size(), (Size{6, 3}));
     EXPECT_EQ(image->representations()[0].bitmap->pixelAt(2, 2).r, 255);
     EXPECT_EQ(GraphicsContext::current(), outer.get());
+
+    auto opaque = MRDrawing_CGContextCreationHelper::beginCGContextWithSize({3, 3}, false);
+    BitmapRef noAlpha = MRDrawing_CGContextCreationHelper::releaseCGContextAndCreateImage(opaque);
+    EXPECT_FALSE(noAlpha->hasAlpha());
+    EXPECT_EQ(noAlpha->pixelAt(1, 1).a, 255);
     GraphicsContext::setCurrent(nullptr);
 }
 

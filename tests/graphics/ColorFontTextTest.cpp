@@ -96,6 +96,59 @@ TEST(Text, DrawingStartsAtTheVisualTopAndAligns) {
     }
 }
 
+// Columns that hold ink, and rows (stored, 0 at the top).
+struct InkBox {
+    int minX = 1 << 30, maxX = -1, minY = 1 << 30, maxY = -1;
+};
+InkBox inkBox(const Bitmap& b) {
+    InkBox box;
+    for (int y = 0; y < b.height(); ++y)
+        for (int x = 0; x < b.width(); ++x)
+            if (b.pixelAt(x, y).a > 100) {
+                box.minX = std::min(box.minX, x), box.maxX = std::max(box.maxX, x);
+                box.minY = std::min(box.minY, y), box.maxY = std::max(box.maxY, y);
+            }
+    return box;
+}
+
+TEST(Text, TruncatingAndClippingKeepLinesInsideTheWidth) {
+    const std::string longText = "a long line of text that cannot fit";
+    for (LineBreakMode mode :
+         {LineBreakMode::TruncatingTail, LineBreakMode::TruncatingHead, LineBreakMode::Clipping}) {
+        TextAttributes a{Font::systemFont(12), Color::black(), ParagraphStyle{TextAlignment::Left, mode}};
+        Rect measured = boundingRectForString(longText, {60, 1000}, a, StringDrawingUsesLineFragmentOrigin);
+        EXPECT_LT(measured.height(), Font::systemFont(12).lineHeight() * 1.5) << "one line";
+        auto c = GraphicsContext::createBitmapContext(200, 40, true, true);
+        drawString(*c, longText, {10, 0, 60, 40}, a, StringDrawingUsesLineFragmentOrigin);
+        InkBox box = inkBox(*c->makeImage());
+        EXPECT_GE(box.minX, 10) << int(mode);
+        EXPECT_LE(box.maxX, 71) << int(mode);
+    }
+    // Wrapped text taller than the rectangle: the last visible line ends with the rest cut.
+    TextAttributes wrap{Font::systemFont(12), Color::black(), std::nullopt};
+    auto c = GraphicsContext::createBitmapContext(200, 20, true, true);
+    drawString(*c, longText + " " + longText, {0, 0, 60, 18}, wrap,
+               StringDrawingUsesLineFragmentOrigin | StringDrawingTruncatesLastVisibleLine);
+    InkBox box = inkBox(*c->makeImage());
+    EXPECT_LE(box.maxX, 61);
+    EXPECT_LT(box.maxY, 18);
+}
+
+TEST(Text, DrawingAtAPointPlacesTheBlockCorner) {
+    TextAttributes a{Font::systemFont(12), Color::black(), std::nullopt};
+    auto up = GraphicsContext::createBitmapContext(100, 60);
+    drawStringAtPoint(*up, AttributedString("Mg", a), {10, 5});
+    InkBox upBox = inkBox(*up->makeImage());
+    EXPECT_GE(upBox.minX, 10);
+    EXPECT_LE(upBox.maxY, 60 - 5) << "above the point";
+    EXPECT_GT(upBox.maxY, 60 - 5 - 8) << "near it";
+    auto down = GraphicsContext::createBitmapContext(100, 60, true, true);
+    drawStringAtPoint(*down, AttributedString("Mg", a), {10, 5});
+    InkBox downBox = inkBox(*down->makeImage());
+    EXPECT_GE(downBox.minY, 5) << "below the point";
+    EXPECT_LT(downBox.minY, 5 + 8);
+}
+
 TEST(Text, TypesetterBreaksAtWordsAndLinesCarryGlyphs) {
     TextAttributes a{Font::systemFont(12), std::nullopt, std::nullopt};
     Typesetter setter(AttributedString("hello world", a));

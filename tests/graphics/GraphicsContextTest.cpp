@@ -219,3 +219,29 @@ TEST(Bitmap, PngRoundTripKeepsPixels) {
 
 } // namespace
 } // namespace vtl
+
+#include <QImage>
+#include <QPainter>
+
+namespace vtl {
+namespace {
+
+TEST(GraphicsContext, OverAnOutsidePainterWithFlippedCoordinates) {
+    QImage target(20, 20, QImage::Format_ARGB32_Premultiplied);
+    target.fill(Qt::transparent);
+    QPainter painter(&target);
+    auto c = GraphicsContext::createOverPainter(&painter, 20, 20, true);
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->makeImage());
+    c->setShadow({3, -3}, 0, Color::black());
+    c->setFillColor(Color::redColor());
+    c->fillRect({0, 0, 5, 5});
+    painter.end();
+    EXPECT_EQ(qRed(target.pixel(1, 1)), 255) << "flipped: the top-left corner";
+    EXPECT_EQ(qAlpha(target.pixel(6, 6)), 255) << "the shadow, 3 right and 3 down";
+    EXPECT_EQ(qRed(target.pixel(6, 6)), 0);
+    EXPECT_FALSE(GraphicsContext::createOverPainter(nullptr, 5, 5, false));
+}
+
+} // namespace
+} // namespace vtl

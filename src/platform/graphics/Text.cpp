@@ -224,14 +224,25 @@ void drawString(GraphicsContext& context, const AttributedString& text, const Re
     QTextLayout* layout = laid.layout.get();
     std::vector<QTextLine> lines(laid.lines.begin(), laid.lines.begin() + static_cast<long>(shown));
     if (!multi) top = flipped ? rect.minY() - lines[0].ascent() : rect.minY() + lines[0].ascent();
+    bool clips = styleOf(s).lineBreakMode == LineBreakMode::Clipping;
     context.paintInUserSpace([&](QPainter& p) {
         p.translate(rect.minX(), top);
         if (!flipped) p.scale(1, -1);
+        // Clipped lines end at the rectangle's side.
+        if (clips)
+            p.setClipRect(QRectF(0, -kMaxLayoutWidth, rect.width(), 2 * kMaxLayoutWidth), Qt::IntersectClip);
         p.setPen(Qt::black);
         for (const QTextLine& line : lines)
             line.draw(&p, QPointF(0, 0));
         (void)layout;
     });
+}
+
+void drawStringAtPoint(GraphicsContext& context, const AttributedString& text, Point point) {
+    Rect bounds =
+        boundingRectForString(text, {kMaxLayoutWidth, kMaxLayoutWidth}, StringDrawingUsesLineFragmentOrigin);
+    drawString(context, text, {point.x, point.y, bounds.width() + 1, bounds.height()},
+               StringDrawingUsesLineFragmentOrigin);
 }
 
 void drawString(GraphicsContext& context, const std::string& text, const Rect& rect,

@@ -85,6 +85,9 @@ Rect boundingRectForString(const std::string& text, Size constraint, const TextA
 void drawString(GraphicsContext& context, const AttributedString& text, const Rect& rect, unsigned options);
 void drawString(GraphicsContext& context, const std::string& text, const Rect& rect,
                 const TextAttributes& attributes, unsigned options);
+// Draws the text unwrapped with the corner of its block at the point: the top-left corner in a
+// flipped context, the bottom-left corner otherwise.
+void drawStringAtPoint(GraphicsContext& context, const AttributedString& text, Point point);
 
 // One laid-out line of text. Coordinates are relative to the line's origin on the baseline, y up.
 class TextLine {
