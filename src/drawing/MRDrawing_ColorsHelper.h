@@ -6,6 +6,7 @@
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Image.h"
 
+#include <any>
 #include <array>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ public:
 
     // Fill and stroke colour of the thread's current context.
     static void setPlattformColorInCurrentContext(const Color& color);
+    // Whether a loosely typed value (a property-list or archive value) holds a colour.
+    static bool isPlattformColor(const std::any& object) { return object.type() == typeid(Color); }
     static bool getRGBAComponents(std::array<double, 4>& components, const Color& color);
 
     static Color createCGColorRefWithRed(float r, float g, float b, float a);

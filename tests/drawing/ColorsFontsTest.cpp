@@ -60,6 +60,9 @@ TEST(ColorsHelper, DrawingColoursAndTheirTexts) {
     expectColor(C::createCGColorRefFromString("0.3;0.6"), 0.3, 0.3, 0.3, 0.6);
     EXPECT_FALSE(C::createCGColorRefFromString("0.3;0.6;1"));
     expectColor(C::plattformColorWithByteRed(255, 51, 0, 1), 1, 0.2, 0, 1);
+    EXPECT_TRUE(C::isPlattformColor(std::any(Color::black())));
+    EXPECT_FALSE(C::isPlattformColor(std::any(std::string("0;0;0"))));
+    EXPECT_FALSE(C::isPlattformColor(std::any()));
 }
 
 TEST(ColorsHelper, PreferencesKeepTheTextForm) {
