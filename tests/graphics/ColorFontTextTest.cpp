@@ -54,6 +54,9 @@ TEST(Font, NamesRoundTripAndUnknownNamesFail) {
     EXPECT_FALSE(Font::withName("NoSuchFamilyAnywhere", 12));
     EXPECT_FALSE(Font::withName("", 12));
     EXPECT_GT(system.ascender(), 0);
+    // A point is a unit of user space: a 13-point face is about 13 units from top to bottom.
+    EXPECT_GT(system.lineHeight(), 13 * 0.9);
+    EXPECT_LT(system.lineHeight(), 13 * 1.35);
     EXPECT_LT(system.descender(), 0);
 }
 

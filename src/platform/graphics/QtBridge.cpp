@@ -1,6 +1,8 @@
 #include "platform/graphics/QtBridge.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <cstring>
 
 namespace vtl::qt {
@@ -18,10 +20,15 @@ Color fromQColor(const QColor& c) {
 
 QFont toQFont(const Font& f) {
     QFont q(QString::fromStdString(f.family()));
-    q.setPointSizeF(f.pointSize() > 0 ? f.pointSize() : 0.01);
+    // A point is one unit of user space, as on the original platform at scale 1: undo the
+    // screen resolution that Qt applies to point sizes.
+    double dpi = 96;
+    if (QGuiApplication::instance())
+        if (QScreen* screen = QGuiApplication::primaryScreen()) dpi = screen->logicalDotsPerInchY();
+    double size = f.pointSize() > 0 ? f.pointSize() : 0.01;
+    q.setPointSizeF(size * 72.0 / (dpi > 0 ? dpi : 96));
     q.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight(), 1, 1000)));
     q.setItalic(f.isItalic());
-    // Points are pixels here, as on the original platform at scale 1.
     q.setHintingPreference(QFont::PreferNoHinting);
     q.setKerning(true);
     return q;
