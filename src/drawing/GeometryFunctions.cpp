@@ -246,3 +246,26 @@ Rect boundsOfPoints(const std::vector<Point>& points) {
 }
 
 } // namespace vtl
+
+namespace vtl {
+
+void appendPathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, GraphicsContext& context, bool clip,
+                                                 const Rect& rect, float r) {
+    context.beginPath();
+    context.addPath(pathWithRoundedCornersLeftRightInRect(roundLeft, roundRight, rect, r));
+    if (clip) context.clip();
+}
+
+void drawGradientInRect(const Color& first, const Color& second, const Rect& rect) {
+    GraphicsContext* context = GraphicsContext::current();
+    if (!context) return;
+    Gradient gradient({first, second}, {1.0, 1.0});
+    context->saveGState();
+    context->clipToRect(rect);
+    // At 90 degrees the gradient runs from the bottom edge to the top edge.
+    context->drawLinearGradient(gradient, {rect.minX(), rect.minY()}, {rect.minX(), rect.maxY()},
+                                GradientDrawsBeforeStartLocation | GradientDrawsAfterEndLocation);
+    context->restoreGState();
+}
+
+} // namespace vtl

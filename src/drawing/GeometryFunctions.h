@@ -6,6 +6,8 @@
 #include "platform/foundation/AffineTransform.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/graphics/BezierPath.h"
+#include "platform/graphics/Color.h"
+#include "platform/graphics/GraphicsContext.h"
 
 #include <array>
 #include <cstdint>
@@ -50,6 +52,13 @@ void appendBezierpathWithRoundedCornersInRectOmittingBottomLeft(BezierPath& path
 // The outline of appendPathWithRoundedCornersLeftRightInRect, rounding only the chosen sides
 // (corner inset r); the drawing module builds it into a context and clips when asked.
 BezierPath pathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, const Rect& rect, float r);
+// Makes that outline the context's current path (replacing any), and clips to it when asked
+// (which consumes the path). Neither fills nor strokes.
+void appendPathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, GraphicsContext& context, bool clip,
+                                                 const Rect& rect, float r);
+// Fills the rectangle of the current context with a gradient of the two colours at 90 degrees.
+// Both colours stand at location 1.0, so the fill is the first colour throughout (kept as callers expect).
+void drawGradientInRect(const Color& first, const Color& second, const Rect& rect);
 
 // Maps `from` onto `to`: translate by −from.origin, scale, translate by to.origin.
 AffineTransform CGAffineTransformFromRectToRect(const Rect& from, const Rect& to);

@@ -26,6 +26,9 @@ public:
     void lineTo(Point p);
     void curveTo(Point end, Point control1, Point control2);
     void closePath();
+    // A close element even when there is no current point (a path of only a close element is how
+    // some builders report an empty outline).
+    void appendCloseElement();
     void appendPath(const BezierPath& other);
     void removeAllPoints();
     void transform(const AffineTransform& t);
@@ -39,6 +42,18 @@ public:
     Point currentPoint() const { return current_; }
     // Bounds of every point of every element, control points included.
     Rect controlPointBounds() const;
+    // Tight bounds of the outline (curve extrema, not control points).
+    Rect bounds() const;
+
+    // An arc of a circle, angles in degrees; clockwise as seen with y up. Starts with a line from
+    // the current point to the arc's start, or a move when there is no current point.
+    void appendArc(Point center, double radius, double startDegrees, double endDegrees, bool clockwise);
+    // A closed rectangle starting at (x, y), counter-clockwise in y-up space.
+    void appendRect(const Rect& r);
+    // A closed ellipse inscribed in the rectangle.
+    void appendOvalInRect(const Rect& r);
+    // The same outline traced backward, subpath by subpath.
+    BezierPath reversed() const;
 
     friend bool operator==(const BezierPath& l, const BezierPath& r) { return l.elements_ == r.elements_; }
 

@@ -1,0 +1,247 @@
+#include "platform/graphics/GraphicsContext.h"
+
+#include "PixelHelpers.h"
+#include "platform/graphics/Image.h"
+
+#include <gtest/gtest.h>
+
+namespace vtl {
+namespace {
+
+using test::pixelUp;
+
+GraphicsContextRef context(int w = 20, int h = 20, bool flipped = false) {
+    auto c = GraphicsContext::createBitmapContext(w, h, true, flipped);
+    EXPECT_TRUE(c);
+    return c;
+}
+
+TEST(GraphicsContext, EmptySizeGivesNoContext) {
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(0, 10));
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(10, -1));
+}
+
+TEST(GraphicsContext, UserSpaceIsYUpUnlessFlipped) {
+    for (bool flipped : {false, true}) {
+        auto c = context(20, 20, flipped);
+        EXPECT_EQ(c->isFlipped(), flipped);
+        c->setFillColor(Color::redColor());
+        c->fillRect({0, 0, 5, 5});
+        BitmapRef b = c->makeImage();
+        // Stored row 0 is the top of the picture.
+        Bitmap::Pixel top = b->pixelAt(1, 1), bottom = b->pixelAt(1, 18);
+        EXPECT_EQ(flipped ? top.r : bottom.r, 255) << flipped;
+        EXPECT_EQ(flipped ? bottom.a : top.a, 0) << flipped;
+    }
+}
+
+TEST(GraphicsContext, ClipLimitsFillsAndRestoreLiftsIt) {
+    auto c = context();
+    c->saveGState();
+    c->clipToRect({0, 0, 10, 20});
+    c->setFillColor(Color::rgb(0, 0, 1));
+    c->fillRect({0, 0, 20, 20});
+    c->restoreGState();
+    BitmapRef b = c->makeImage();
+    EXPECT_EQ(pixelUp(*b, 5, 10).b, 255);
+    EXPECT_EQ(pixelUp(*b, 15, 10).a, 0);
+
+    c->fillRect({0, 0, 20, 20});
+    EXPECT_EQ(pixelUp(*c->makeImage(), 15, 10).a, 255) << "the clip went with the restored state";
+    EXPECT_EQ(c->fillColor(), Color::black()) << "so did the fill colour";
+}
+
+TEST(GraphicsContext, FillRulesDifferForNestedSquares) {
+    BezierPath nested;
+    nested.appendRect({2, 2, 16, 16});
+    nested.appendRect({6, 6, 8, 8});
+    for (FillRule rule : {FillRule::Winding, FillRule::EvenOdd}) {
+        auto c = context();
+        c->fill(nested, rule);
+        BitmapRef b = c->makeImage();
+        EXPECT_EQ(pixelUp(*b, 3, 3).a, 255);
+        EXPECT_EQ(pixelUp(*b, 10, 10).a, rule == FillRule::Winding ? 255 : 0);
+    }
+}
+
+TEST(GraphicsContext, ShadowIsOffsetInDeviceSpaceAndBlurred) {
+    // Sharp shadow: the square moved right and down by 4 (offset y is up).
+    auto c = context(40, 40);
+    c->setShadow({4, -4}, 0, Color::black());
+    c->setFillColor(Color::whiteColor());
+    c->fillRect({10, 20, 10, 10});
+    BitmapRef b = c->makeImage();
+    EXPECT_EQ(pixelUp(*b, 15, 25).r, 255) << "the shape itself";
+    Bitmap::Pixel shadow = pixelUp(*b, 22, 18);
+    EXPECT_EQ(shadow.a, 255);
+    EXPECT_EQ(shadow.r, 0);
+    EXPECT_EQ(pixelUp(*b, 8, 25).a, 0) << "nothing on the other side";
+
+    // A blurred shadow falls off with distance from the moved shape's edge.
+    auto blurred = context(60, 60);
+    blurred->setShadow({0, 0}, 8, Color::black());
+    blurred->fillRect({20, 20, 20, 20});
+    BitmapRef bb = blurred->makeImage();
+    int near = pixelUp(*bb, 42, 30).a, far = pixelUp(*bb, 46, 30).a, farther = pixelUp(*bb, 50, 30).a;
+    EXPECT_GT(near, far);
+    EXPECT_GT(far, farther);
+    EXPECT_GT(near, 0);
+}
+
+TEST(GraphicsContext, GlobalAlphaScalesCoverage) {
+    auto c = context();
+    c->setAlpha(0.5);
+    c->fillRect({0, 0, 20, 20});
+    EXPECT_NEAR(pixelUp(*c->makeImage(), 10, 10).a, 128, 1);
+}
+
+TEST(GraphicsContext, LinearGradientExtendsOnlyWhenAsked) {
+    Gradient g({Color::redColor(), Color::rgb(0, 0, 1)});
+    for (unsigned options :
+         {0u, unsigned(GradientDrawsBeforeStartLocation | GradientDrawsAfterEndLocation)}) {
+        auto c = context(40, 10);
+        c->drawLinearGradient(g, {10, 5}, {30, 5}, options);
+        BitmapRef b = c->makeImage();
+        Bitmap::Pixel before = pixelUp(*b, 5, 5), after = pixelUp(*b, 35, 5), start = pixelUp(*b, 11, 5);
+        EXPECT_GT(start.r, 200);
+        if (options) {
+            EXPECT_EQ(before.r, 255);
+            EXPECT_EQ(after.b, 255);
+        } else {
+            EXPECT_EQ(before.a, 0);
+            EXPECT_EQ(after.a, 0);
+        }
+    }
+}
+
+TEST(GraphicsContext, RadialGradientStaysInsideItsCircles) {
+    auto c = context(40, 40);
+    c->drawRadialGradient(Gradient({Color::whiteColor(), Color::black()}), {20, 20}, 0, {20, 20}, 10);
+    BitmapRef b = c->makeImage();
+    EXPECT_GT(pixelUp(*b, 20, 20).r, 200);
+    EXPECT_EQ(pixelUp(*b, 20, 20).a, 255);
+    EXPECT_EQ(pixelUp(*b, 2, 2).a, 0);
+}
+
+TEST(GraphicsContext, ImagesDrawUprightAndCopyReplacesAlpha) {
+    // A 2 × 2 bitmap whose top row is red, bottom row transparent.
+    Bitmap src(2, 2);
+    src.setPixel(0, 0, {0, 0, 255, 255});
+    src.setPixel(1, 0, {0, 0, 255, 255});
+    auto c = context(10, 10);
+    c->setFillColor(Color::rgb(0, 1, 0));
+    c->fillRect({0, 0, 10, 10});
+    c->drawBitmap(src, {0, 0, 10, 10}, {}, BlendMode::Copy, 1.0);
+    BitmapRef b = c->makeImage();
+    EXPECT_EQ(pixelUp(*b, 5, 8).r, 255) << "the image's top row lands at maxY";
+    EXPECT_EQ(pixelUp(*b, 5, 1).a, 0) << "copy replaced the green with transparency";
+
+    auto over = context(10, 10);
+    over->setFillColor(Color::rgb(0, 1, 0));
+    over->fillRect({0, 0, 10, 10});
+    over->drawBitmap(src, {0, 0, 10, 10}, {}, BlendMode::SourceOver, 1.0);
+    EXPECT_EQ(pixelUp(*over->makeImage(), 5, 1).g, 255);
+}
+
+TEST(GraphicsContext, MaskClipUsesImageCoverage) {
+    Bitmap mask(2, 1);
+    mask.setPixel(0, 0, {255, 255, 255, 255});
+    auto c = context(10, 10);
+    c->clipToMask({0, 0, 10, 10}, mask);
+    c->fillRect({0, 0, 10, 10});
+    BitmapRef b = c->makeImage();
+    EXPECT_EQ(pixelUp(*b, 2, 5).a, 255);
+    EXPECT_EQ(pixelUp(*b, 8, 5).a, 0);
+}
+
+TEST(GraphicsContext, StrokesUseLineWidthInUserSpace) {
+    auto c = context(20, 20);
+    c->scaleCTM(2, 2);
+    c->setLineWidth(2);
+    c->beginPath();
+    c->moveTo({0, 5});
+    c->addLineTo({10, 5});
+    c->strokePath();
+    EXPECT_TRUE(c->isPathEmpty());
+    BitmapRef b = c->makeImage();
+    EXPECT_EQ(pixelUp(*b, 10, 9).a, 255) << "2 user units are 4 pixels: rows 8..11";
+    EXPECT_EQ(pixelUp(*b, 10, 11).a, 255);
+    EXPECT_EQ(pixelUp(*b, 10, 6).a, 0);
+    EXPECT_EQ(pixelUp(*b, 10, 13).a, 0);
+}
+
+TEST(GraphicsContext, CurrentContextStackRestoresThePreviousContext) {
+    auto first = context();
+    GraphicsContext::setCurrent(first);
+    first->setAlpha(0.7);
+    GraphicsContext::saveCurrentGraphicsState();
+    auto second = context();
+    GraphicsContext::setCurrent(second);
+    first->setAlpha(0.2);
+    EXPECT_EQ(GraphicsContext::current(), second.get());
+    GraphicsContext::restoreCurrentGraphicsState();
+    EXPECT_EQ(GraphicsContext::current(), first.get());
+    EXPECT_DOUBLE_EQ(first->alpha(), 0.7);
+    GraphicsContext::setCurrent(nullptr);
+}
+
+TEST(GraphicsContext, ColorBlendKeepsDestinationLuminosity) {
+    auto c = context(4, 4);
+    c->setFillColor(Color::white(0.5));
+    c->fillRect({0, 0, 4, 4});
+    c->setBlendMode(BlendMode::Color);
+    c->setFillColor(Color::redColor());
+    c->fillRect({0, 0, 4, 4});
+    Bitmap::Pixel p = pixelUp(*c->makeImage(), 1, 1);
+    EXPECT_GT(p.r, p.g);
+    EXPECT_NEAR(0.3 * p.r + 0.59 * p.g + 0.11 * p.b, 128, 3);
+}
+
+TEST(Image, BestRepresentationAndDrawingFromPoints) {
+    Image image({16, 16});
+    image.addRepresentation(std::make_shared<Bitmap>(16, 16));
+    image.addRepresentation(std::make_shared<Bitmap>(32, 32));
+    EXPECT_EQ(image.bestBitmapForPixelSize({20, 20})->width(), 32);
+    EXPECT_EQ(image.bestBitmapForPixelSize({64, 64})->width(), 32);
+    EXPECT_EQ(image.bestBitmapForPixelSize({8, 8})->width(), 16);
+}
+
+TEST(Bitmap, PngRoundTripKeepsPixels) {
+    Bitmap b(3, 2);
+    b.setPixel(2, 1, {10, 20, 30, 255});
+    auto back = Bitmap::fromData(b.pngData());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->width(), 3);
+    EXPECT_EQ(back->pixelAt(2, 1), (Bitmap::Pixel{10, 20, 30, 255}));
+    EXPECT_FALSE(Bitmap::fromData(std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(Bitmap::fromDataWithFormat(b.pngData(), "JPG"));
+}
+
+} // namespace
+} // namespace vtl
+
+#include <QImage>
+#include <QPainter>
+
+namespace vtl {
+namespace {
+
+TEST(GraphicsContext, OverAnOutsidePainterWithFlippedCoordinates) {
+    QImage target(20, 20, QImage::Format_ARGB32_Premultiplied);
+    target.fill(Qt::transparent);
+    QPainter painter(&target);
+    auto c = GraphicsContext::createOverPainter(&painter, 20, 20, true);
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->makeImage());
+    c->setShadow({3, -3}, 0, Color::black());
+    c->setFillColor(Color::redColor());
+    c->fillRect({0, 0, 5, 5});
+    painter.end();
+    EXPECT_EQ(qRed(target.pixel(1, 1)), 255) << "flipped: the top-left corner";
+    EXPECT_EQ(qAlpha(target.pixel(6, 6)), 255) << "the shadow, 3 right and 3 down";
+    EXPECT_EQ(qRed(target.pixel(6, 6)), 0);
+    EXPECT_FALSE(GraphicsContext::createOverPainter(nullptr, 5, 5, false));
+}
+
+} // namespace
+} // namespace vtl
