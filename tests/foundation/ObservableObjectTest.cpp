@@ -12,7 +12,7 @@ namespace vtl {
 namespace {
 
 // A small model object with a number, a string, an object reference and a to-many list.
-class Clip : public ObservableObject {
+class Clip : public KeyValueCodingBase<Clip, ObservableObject> {
 public:
     double startTime() const { return startTime_; }
     void setStartTime(double value) { setObservedValue("startTime", startTime_, value); }
@@ -51,33 +51,7 @@ public:
     const std::vector<int>& states() const { return states_; }
     void setStates(const std::vector<int>& value) { setObservedValue("states", states_, value); }
 
-    std::any valueForKey(const std::string& key) const override {
-        if (auto* entry = table().find(key)) return entry->get(*this);
-        return ObservableObject::valueForKey(key);
-    }
-    bool setValueForKey(const std::string& key, const std::any& value) override {
-        if (auto* entry = table().find(key)) return entry->set(*this, value);
-        return ObservableObject::setValueForKey(key, value);
-    }
-    std::size_t countForKey(const std::string& key) const override {
-        if (auto* entry = table().find(key)) return entry->count(*this);
-        return ObservableObject::countForKey(key);
-    }
-    std::any valueAtIndex(const std::string& key, std::size_t index) const override {
-        if (auto* entry = table().find(key)) return entry->at(*this, index);
-        return ObservableObject::valueAtIndex(key, index);
-    }
-    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override {
-        if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
-        return ObservableObject::insertValueAtIndex(key, index, value);
-    }
-    bool removeValueAtIndex(const std::string& key, std::size_t index) override {
-        if (auto* entry = table().find(key)) return entry->remove(*this, index);
-        return ObservableObject::removeValueAtIndex(key, index);
-    }
-
-private:
-    static const KeyValueCodingTable<Clip>& table() {
+    static const KeyValueCodingTable<Clip>& keyValueTable() {
         static const auto t =
             KeyValueCodingTable<Clip>()
                 .property("startTime", &Clip::startTime, &Clip::setStartTime)
@@ -92,10 +66,26 @@ private:
         return t;
     }
 
+private:
     double startTime_ = 0, endTime_ = 0;
     std::string name_;
     std::shared_ptr<Clip> owner_;
     std::vector<int> states_;
+};
+
+// A subclass adds its own keys and keeps those of its base.
+class Shape : public KeyValueCodingBase<Shape, Clip> {
+public:
+    int corners() const { return corners_; }
+    void setCorners(int value) { setObservedValue("corners", corners_, value); }
+    static const KeyValueCodingTable<Shape>& keyValueTable() {
+        static const auto t =
+            KeyValueCodingTable<Shape>().property("corners", &Shape::corners, &Shape::setCorners);
+        return t;
+    }
+
+private:
+    int corners_ = 4;
 };
 
 const KeyValueObservingOptions oldAndNew =
@@ -233,6 +223,21 @@ TEST(ObservableObject, BadKeyValueCodingIsReportedAndChangesNothing) {
     EXPECT_EQ(clip.startTime(), 3.0);
     EXPECT_TRUE(clip.states().empty());
     EXPECT_EQ(std::any_cast<double>(clip.valueForKey("duration")), -3.0);
+}
+
+TEST(ObservableObject, SubclassKeysComeFirstThenTheBaseClassKeys) {
+    Shape shape;
+    std::vector<std::string> keys;
+    for (const char* key : {"corners", "startTime"})
+        shape.addObserver(key, KeyValueObservingOptions::none, nullptr,
+                          [&](const KeyValueChange& c) { keys.push_back(c.key); });
+    EXPECT_TRUE(shape.setValueForKey("corners", std::any(6)));
+    EXPECT_TRUE(shape.setValueForKey("startTime", std::any(2.0)));
+    EXPECT_EQ(std::any_cast<int>(shape.valueForKey("corners")), 6);
+    EXPECT_EQ(std::any_cast<double>(shape.valueForKey("startTime")), 2.0);
+    EXPECT_TRUE(shape.insertValueAtIndex("states", 0, std::any(9)));
+    EXPECT_EQ(shape.countForKey("states"), 1u);
+    EXPECT_EQ(keys, (std::vector<std::string>{"corners", "startTime"}));
 }
 
 TEST(ObservableObject, NestedChangesOfTwoKeysKeepTheirOldValues) {

@@ -225,7 +225,7 @@ TEST_F(UndoManagerTest, NotificationsAndStateAroundUndoAndRedo) {
 
 // The model's way: an object observes its own undoable keys and registers the inverse of each
 // change; a to-many removal is undone by inserting the old element at its index.
-class Track : public ObservableObject {
+class Track : public KeyValueCodingBase<Track, ObservableObject> {
 public:
     explicit Track(UndoManager& undo)
         : undo_(undo) {
@@ -249,36 +249,16 @@ public:
     }
     const std::vector<std::string>& clips() const { return clips_; }
 
-    std::any valueForKey(const std::string& key) const override {
-        if (auto* e = table().find(key)) return e->get(*this);
-        return ObservableObject::valueForKey(key);
-    }
-    bool setValueForKey(const std::string& key, const std::any& v) override {
-        if (auto* e = table().find(key)) return e->set(*this, v);
-        return ObservableObject::setValueForKey(key, v);
-    }
-    std::any valueAtIndex(const std::string& key, std::size_t i) const override {
-        if (auto* e = table().find(key)) return e->at(*this, i);
-        return ObservableObject::valueAtIndex(key, i);
-    }
-    bool insertValueAtIndex(const std::string& key, std::size_t i, const std::any& v) override {
-        if (auto* e = table().find(key)) return e->insert(*this, i, v);
-        return ObservableObject::insertValueAtIndex(key, i, v);
-    }
-    bool removeValueAtIndex(const std::string& key, std::size_t i) override {
-        if (auto* e = table().find(key)) return e->remove(*this, i);
-        return ObservableObject::removeValueAtIndex(key, i);
-    }
-
-private:
-    static inline const int context = 0;
-    static const KeyValueCodingTable<Track>& table() {
+    static const KeyValueCodingTable<Track>& keyValueTable() {
         static const auto t = KeyValueCodingTable<Track>()
                                   .property("name", &Track::name, &Track::setName)
                                   .toMany("clips", &Track::countOfClips, &Track::clipAt, &Track::insertClip,
                                           &Track::removeClip);
         return t;
     }
+
+private:
+    static inline const int context = 0;
     void registerInverse(const KeyValueChange& c) {
         std::string key = c.key;
         if (c.kind == KeyValueChangeKind::removal) {

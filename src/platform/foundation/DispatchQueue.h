@@ -1,8 +1,10 @@
 #pragma once
 // Task queues: the main queue (drained by the application's event loop, see DispatchMainLoop.h),
 // serial queues (FIFO on one worker thread of their own) and concurrent queues (on the shared
-// worker pool). Queues are shared: whoever creates one holds it through std::shared_ptr; pending
-// tasks still run after the last holder lets go.
+// worker pool). Queues are shared: whoever creates one holds it through std::shared_ptr. When the
+// last holder of a serial queue lets go, it waits for the pending tasks (so they may use their
+// owner until then); it must therefore not let go on a thread those tasks wait for. Letting go
+// from one of the queue's own tasks is fine.
 
 #include <functional>
 #include <memory>

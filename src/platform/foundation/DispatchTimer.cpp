@@ -47,8 +47,10 @@ private:
                 wake_.wait(lock);
                 continue;
             }
-            if (entries_.top().deadline > TimerClock::now()) {
-                wake_.wait_until(lock, entries_.top().deadline);
+            // A copy: the heap may reallocate while waiting.
+            const TimerClock::time_point next = entries_.top().deadline;
+            if (next > TimerClock::now()) {
+                wake_.wait_until(lock, next);
                 continue;
             }
             Entry entry = entries_.top();

@@ -1,23 +1,26 @@
 #pragma once
 // A per-class table of accessors by key, so a subclass of ObservableObject implements key-value
-// coding without a chain of string comparisons in each override:
+// coding without a chain of string comparisons, and KeyValueCodingBase, which answers the
+// key-value coding calls from the table of the class and hands unknown keys to the base class:
 //
-//   static const KeyValueCodingTable<Clip>& table() {
-//       static const auto t = KeyValueCodingTable<Clip>()
-//           .property("startTime", &Clip::startTime, &Clip::setStartTime)
-//           .toMany("states", &Clip::countOfStates, &Clip::objectInStatesAtIndex,
-//                   &Clip::insertObjectInStatesAtIndex, &Clip::removeObjectFromStatesAtIndex);
-//       return t;
-//   }
-//   std::any valueForKey(const std::string& key) const override {
-//       if (auto* entry = table().find(key)) return entry->get(*this);
-//       return Base::valueForKey(key);
-//   }
+//   class Clip : public KeyValueCodingBase<Clip, ObservableObject> {
+//   public:
+//       static const KeyValueCodingTable<Clip>& keyValueTable() {
+//           static const auto table = KeyValueCodingTable<Clip>()
+//               .property("startTime", &Clip::startTime, &Clip::setStartTime)
+//               .toMany("states", &Clip::countOfStates, &Clip::objectInStatesAtIndex,
+//                       &Clip::insertObjectInStatesAtIndex, &Clip::removeObjectFromStatesAtIndex);
+//           return table;
+//       }
+//       ...
+//   };
+//   class Shape : public KeyValueCodingBase<Shape, Clip> { ... }; // its own table, then Clip's
 //
 // Values travel as std::any holding exactly the getter's value type; an empty std::any given to
 // a setter means the type's default (nil for pointers).
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ObservableObject.h"
 
 #include <any>
 #include <cstddef>
@@ -153,6 +156,43 @@ public:
 
 private:
     std::map<std::string, Entry, std::less<>> entries_;
+};
+
+// Implements the key-value coding calls of ObservableObject from Derived::keyValueTable(),
+// falling back to Base for keys the table does not hold. Base is ObservableObject or a class
+// derived from it; its constructors are inherited.
+template <typename Derived, typename Base> class KeyValueCodingBase : public Base {
+public:
+    using Base::Base;
+
+    std::any valueForKey(const std::string& key) const override {
+        if (auto* entry = Derived::keyValueTable().find(key)) return entry->get(self());
+        return Base::valueForKey(key);
+    }
+    bool setValueForKey(const std::string& key, const std::any& value) override {
+        if (auto* entry = Derived::keyValueTable().find(key)) return entry->set(self(), value);
+        return Base::setValueForKey(key, value);
+    }
+    std::size_t countForKey(const std::string& key) const override {
+        if (auto* entry = Derived::keyValueTable().find(key)) return entry->count(self());
+        return Base::countForKey(key);
+    }
+    std::any valueAtIndex(const std::string& key, std::size_t index) const override {
+        if (auto* entry = Derived::keyValueTable().find(key)) return entry->at(self(), index);
+        return Base::valueAtIndex(key, index);
+    }
+    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override {
+        if (auto* entry = Derived::keyValueTable().find(key)) return entry->insert(self(), index, value);
+        return Base::insertValueAtIndex(key, index, value);
+    }
+    bool removeValueAtIndex(const std::string& key, std::size_t index) override {
+        if (auto* entry = Derived::keyValueTable().find(key)) return entry->remove(self(), index);
+        return Base::removeValueAtIndex(key, index);
+    }
+
+private:
+    const Derived& self() const { return static_cast<const Derived&>(*this); }
+    Derived& self() { return static_cast<Derived&>(*this); }
 };
 
 } // namespace vtl

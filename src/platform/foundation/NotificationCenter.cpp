@@ -5,8 +5,9 @@
 namespace vtl {
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: threads may still post while the program exits.
+    static auto* center = new NotificationCenter();
+    return *center;
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(std::string name, const void* object,
