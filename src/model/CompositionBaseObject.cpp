@@ -66,7 +66,9 @@ std::string makeGloballyUniqueString() {
 Object::CompositionBaseObject(CompositionObjectsContainer* container)
     : name_(localizedString("_CompositionBaseObject_Unnamed"))
     , uniqueID_(makeGloballyUniqueString())
-    , container_(container) {}
+{
+    setObjectsContainer(container);
+}
 
 Object::CompositionBaseObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState)
     : CompositionBaseObject(container) {
@@ -82,6 +84,17 @@ void Object::didConstruct() {
 }
 
 // --- Container, teardown, deletion
+
+CompositionObjectsContainer* Object::compositionObjectsContainer() const {
+    if (containerTracked_ && containerRef_.expired()) return nullptr;
+    return container_;
+}
+
+void Object::setObjectsContainer(CompositionObjectsContainer* container) {
+    container_ = container;
+    containerRef_ = container ? container->weak_from_this() : std::weak_ptr<CompositionUndoObject>();
+    containerTracked_ = !containerRef_.expired();
+}
 
 void Object::tearDown() {
     if (std::shared_ptr<Object> owner = owningTrack()) owner->removeSubtrack(this);
@@ -324,7 +337,7 @@ void Object::setAnimationEnabled(bool enabled) {
         setPropertyNames(panes);
     }
     setObservedValue("animationEnabled", animationEnabled_, enabled);
-    NotificationCenter::defaultCenter().post(kObjectAnimationEnabledChangedNotification, container_);
+    NotificationCenter::defaultCenter().post(kObjectAnimationEnabledChangedNotification, compositionObjectsContainer());
     invalidate();
 }
 
@@ -377,7 +390,7 @@ void Object::postObjectNotification(const std::string& name, const CompositionBa
             info[kCompositionObjectKey] = shared;
         }
     }
-    NotificationCenter::defaultCenter().post(name, container_, std::move(info));
+    NotificationCenter::defaultCenter().post(name, compositionObjectsContainer(), std::move(info));
 }
 
 void Object::setOwningTrack(const std::shared_ptr<CompositionBaseObject>& owner) {
@@ -474,10 +487,13 @@ void Object::invalidate() {
     if (!postsChangeNotifications() || undoDisabled()) return;
     NotificationUserInfo info;
     if (auto self = weak_from_this().lock()) info[kCompositionChangedObjectKey] = std::static_pointer_cast<Object>(self);
-    NotificationCenter::defaultCenter().post(kObjectChangedNotification, container_, std::move(info));
+    NotificationCenter::defaultCenter().post(kObjectChangedNotification, compositionObjectsContainer(), std::move(info));
 }
 
-CompositionUndoManager* Object::undoManager() const { return container_ ? container_->undoManager() : nullptr; }
+CompositionUndoManager* Object::undoManager() const {
+    CompositionObjectsContainer* container = compositionObjectsContainer();
+    return container ? container->undoManager() : nullptr;
+}
 
 std::vector<std::string> Object::undoKeyPaths() const {
     // "containerTrack" and "languageScript" join this list with the track and language classes.
@@ -488,12 +504,13 @@ std::vector<std::string> Object::undoKeyPaths() const {
 void Object::updateAfterUndo() {
     if (undoDisabled()) return;
     invalidate();
-    if (container_) container_->updateAfterUndo();
+    if (CompositionObjectsContainer* container = compositionObjectsContainer()) container->updateAfterUndo();
 }
 
 bool Object::acceptsUndoRegistration() const {
     if (undoDisabled()) return false;
-    if (container_ && (container_->undoDisabled() || container_->isOffscreen())) return false;
+    CompositionObjectsContainer* container = compositionObjectsContainer();
+    if (container && (container->undoDisabled() || container->isOffscreen())) return false;
     return true;
 }
 
@@ -539,7 +556,7 @@ std::shared_ptr<CompositionBaseObject> Object::copy() const {
 }
 
 std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
-    return makeModelObject<CompositionBaseObject>(container_, std::move(baseState));
+    return makeModelObject<CompositionBaseObject>(compositionObjectsContainer(), std::move(baseState));
 }
 
 // A copy is not yet in the composition: its values are written directly, so making it registers
@@ -548,7 +565,8 @@ void Object::copyValuesInto(CompositionBaseObject& target) const {
     target.setUndoDisabled(undoDisabled());
     target.startTime_ = startTime_;
     target.endTime_ = endTime_;
-    target.name_ = container_ ? container_->nameOfCopyForObject(*this) : name_;
+    CompositionObjectsContainer* container = compositionObjectsContainer();
+    target.name_ = container ? container->nameOfCopyForObject(*this) : name_;
     StateList copies;
     for (const auto& state : states()) {
         std::shared_ptr<CompositionBaseState> stateCopy = state->copy();

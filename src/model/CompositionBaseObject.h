@@ -46,11 +46,15 @@ public:
     // Creates the none-animation state (when none was given) once the object is whole.
     void didConstruct() override;
 
-    virtual std::string className() const { return "CompositionBaseObject"; }
+    std::string className() const override { return "CompositionBaseObject"; }
+
+    void encodeWithCoder(KeyedArchiver& coder) const override;
+    void initWithCoder(KeyedUnarchiver& coder) override;
 
     // --- Container, teardown, deletion
-    CompositionObjectsContainer* compositionObjectsContainer() const { return container_; }
-    virtual void setObjectsContainer(CompositionObjectsContainer* container) { container_ = container; }
+    // Null once a container held by std::shared_ptr has gone.
+    CompositionObjectsContainer* compositionObjectsContainer() const;
+    virtual void setObjectsContainer(CompositionObjectsContainer* container);
     virtual void tearDown();
     void prepareForDeletion() override;
     void awakeAfterUndelete() override;
@@ -161,7 +165,7 @@ public:
     virtual void stateAdded(const std::shared_ptr<CompositionBaseState>&) {}
 
     // --- Change reporting and undo
-    bool postsChangeNotifications() const { return container_ != nullptr; }
+    bool postsChangeNotifications() const { return compositionObjectsContainer() != nullptr; }
     // Posts "objectChanged" (user info "changedObject").
     virtual void invalidate();
     CompositionUndoManager* undoManager() const override;
@@ -237,6 +241,10 @@ protected:
 
 private:
     CompositionObjectsContainer* container_ = nullptr;
+    // Set when the container is held by std::shared_ptr, so a decoded object whose container went
+    // away sees none instead of a dangling pointer.
+    std::weak_ptr<CompositionUndoObject> containerRef_;
+    bool containerTracked_ = false;
     int32_t serializationMode_ = 0;
     double currentMovieTime_ = 0;
     std::shared_ptr<CompositionBaseState> noneAnimationState_;

@@ -21,7 +21,10 @@ class CompositionBaseState : public CompositionUndoObject {
 public:
     explicit CompositionBaseState(CompositionBaseObject* owner);
 
-    virtual std::string className() const { return "CompositionBaseState"; }
+    std::string className() const override { return "CompositionBaseState"; }
+
+    void encodeWithCoder(KeyedArchiver& coder) const override;
+    void initWithCoder(KeyedUnarchiver& coder) override;
 
     double time() const { return time_; }
     // Clamped to the owner's duration; posts "VistrelStateChangedTimeNotification".

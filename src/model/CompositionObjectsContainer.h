@@ -16,6 +16,8 @@ class CompositionObjectsContainer : public CompositionUndoObject {
 public:
     CompositionObjectsContainer() = default;
 
+    std::string className() const override { return "CompositionObjectsContainer"; }
+
     // Not owned: the document owns the container.
     CompositionDocumentServices* document() const { return document_; }
     void setDocument(CompositionDocumentServices* document) { document_ = document; }

@@ -24,6 +24,9 @@ public:
 
     std::string className() const override { return "CompositionRectangularState"; }
 
+    void encodeWithCoder(KeyedArchiver& coder) const override;
+    void initWithCoder(KeyedUnarchiver& coder) override;
+
     uint32_t animationTimingKind() const { return timingKind_; }
     void setAnimationTimingKind(uint32_t kind);
 

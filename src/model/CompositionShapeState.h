@@ -12,6 +12,9 @@ public:
 
     std::string className() const override { return "CompositionShapeState"; }
 
+    void encodeWithCoder(KeyedArchiver& coder) const override;
+    void initWithCoder(KeyedUnarchiver& coder) override;
+
     const std::optional<RGBAColor>& color() const { return color_; }
     void setColor(const std::optional<RGBAColor>& color);
     uint32_t numberOfCorners() const { return numberOfCorners_; }

@@ -12,10 +12,13 @@ using State = CompositionTrackState;
 const KeyValueCodingTable<State>& table() {
     static const auto t =
         KeyValueCodingTable<State>()
-            .property("visualizesMouseCursor", &State::visualizesMouseCursor, &State::setVisualizesMouseCursor)
+            // The optional forms, so an undo can take a number away again.
+            .property("visualizesMouseCursor", &State::visualizesMouseCursorNumber,
+                      &State::setVisualizesMouseCursorNumber)
             .property("mouseCursorKind", &State::mouseCursorKind, &State::setMouseCursorKind)
             .property("visualizesModifiers", &State::visualizesModifiers, &State::setVisualizesModifiers)
-            .property("visualizesMouseEvents", &State::visualizesMouseEvents, &State::setVisualizesMouseEvents)
+            .property("visualizesMouseEvents", &State::visualizesMouseEventsNumber,
+                      &State::setVisualizesMouseEventsNumber)
             .property("playsSoundForMouseClicks", &State::playsSoundForMouseClicks, &State::setPlaysSoundForMouseClicks)
             .property("playbackSpeed", &State::playbackSpeed, &State::setPlaybackSpeed);
     return t;
@@ -30,17 +33,13 @@ void State::setTime(double time) {
 }
 
 void State::setPlaybackSpeed(double speed) { setObservedValue("playbackSpeed", playbackSpeed_, speed); }
-void State::setVisualizesMouseCursor(bool flag) {
-    willChangeValueForKey("visualizesMouseCursor");
-    visualizesMouseCursorNumber_ = flag;
-    didChangeValueForKey("visualizesMouseCursor");
+void State::setVisualizesMouseCursorNumber(const std::optional<bool>& flag) {
+    setObservedValue("visualizesMouseCursor", visualizesMouseCursorNumber_, flag);
 }
 void State::setMouseCursorKind(int32_t kind) { setObservedValue("mouseCursorKind", mouseCursorKind_, kind); }
 void State::setVisualizesModifiers(bool flag) { setObservedValue("visualizesModifiers", visualizesModifers_, flag); }
-void State::setVisualizesMouseEvents(bool flag) {
-    willChangeValueForKey("visualizesMouseEvents");
-    visualizesMouseEventsNumber_ = flag;
-    didChangeValueForKey("visualizesMouseEvents");
+void State::setVisualizesMouseEventsNumber(const std::optional<bool>& flag) {
+    setObservedValue("visualizesMouseEvents", visualizesMouseEventsNumber_, flag);
 }
 void State::setPlaysSoundForMouseClicks(bool flag) {
     setObservedValue("playsSoundForMouseClicks", playsSoundForMouseClicks_, flag);

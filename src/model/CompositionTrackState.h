@@ -12,6 +12,9 @@ public:
 
     std::string className() const override { return "CompositionTrackState"; }
 
+    void encodeWithCoder(KeyedArchiver& coder) const override;
+    void initWithCoder(KeyedUnarchiver& coder) override;
+
     // Stores without clamping, has the track recache its visualized mouse events, then posts.
     void setTime(double time) override;
 
@@ -19,14 +22,16 @@ public:
     void setPlaybackSpeed(double speed);
     const std::optional<bool>& visualizesMouseCursorNumber() const { return visualizesMouseCursorNumber_; }
     bool visualizesMouseCursor() const { return visualizesMouseCursorNumber_.value_or(false); }
-    void setVisualizesMouseCursor(bool flag);
+    void setVisualizesMouseCursor(bool flag) { setVisualizesMouseCursorNumber(flag); }
+    void setVisualizesMouseCursorNumber(const std::optional<bool>& flag);
     int32_t mouseCursorKind() const { return mouseCursorKind_; }
     void setMouseCursorKind(int32_t kind);
     bool visualizesModifiers() const { return visualizesModifers_; }
     void setVisualizesModifiers(bool flag);
     const std::optional<bool>& visualizesMouseEventsNumber() const { return visualizesMouseEventsNumber_; }
     bool visualizesMouseEvents() const { return visualizesMouseEventsNumber_.value_or(false); }
-    void setVisualizesMouseEvents(bool flag);
+    void setVisualizesMouseEvents(bool flag) { setVisualizesMouseEventsNumber(flag); }
+    void setVisualizesMouseEventsNumber(const std::optional<bool>& flag);
     bool playsSoundForMouseClicks() const { return playsSoundForMouseClicks_; }
     void setPlaysSoundForMouseClicks(bool flag);
 

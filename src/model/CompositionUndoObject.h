@@ -4,6 +4,7 @@
 // the inverse change with its undo manager, so setters never write undo code themselves.
 // Objects are made with makeModelObject and held by std::shared_ptr; main thread only.
 
+#include "platform/foundation/KeyedArchivable.h"
 #include "platform/foundation/ObservableObject.h"
 
 #include <any>
@@ -16,9 +17,18 @@ namespace vtl {
 
 class CompositionUndoManager;
 
-class CompositionUndoObject : public ObservableObject, public std::enable_shared_from_this<CompositionUndoObject> {
+class CompositionUndoObject : public ObservableObject,
+                              public Archivable,
+                              public std::enable_shared_from_this<CompositionUndoObject> {
 public:
     ~CompositionUndoObject() override;
+
+    // The class name stored in keyed archives.
+    virtual std::string className() const = 0;
+    std::string archivedClassName() const override { return className(); }
+    // The base writes and reads no keys.
+    void encodeWithCoder(KeyedArchiver&) const override {}
+    void initWithCoder(KeyedUnarchiver&) override {}
 
     // Hooks, in the order subclasses override them.
     virtual CompositionUndoManager* undoManager() const { return nullptr; }

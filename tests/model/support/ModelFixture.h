@@ -5,6 +5,7 @@
 #include "document/CompositionDocument.h"
 #include "model/CompositionRectangularState.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/DispatchMainLoop.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@ namespace vtl::test {
 
 class ModelFixture : public ::testing::Test {
 protected:
+    ModelFixture() { registerVisualObjectClasses(); }
+
     CompositionUndoManager& undoManager() { return *document.undoManager(); }
     CompositionObjectsContainer* container() { return document.objectsContainer().get(); }
 
