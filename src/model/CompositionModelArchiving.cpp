@@ -251,8 +251,17 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     startTime_ = coder.decodeDouble("startTime");
     endTime_ = coder.decodeDouble("endTime");
     if (auto state = coder.decodeObjectOfClass<CompositionBaseState>("noneAnimationState")) noneAnimationState_ = state;
-    setStatesTriggeredStates(coder.decodeArrayOfObjects<CompositionBaseState>("states"),
-                             coder.decodeArrayOfObjects<CompositionUndoObject>("key_triggeredStates"));
+    // A timeline object is never a triggered state; refusing it keeps a damaged archive from
+    // making an object own itself.
+    std::vector<std::shared_ptr<CompositionUndoObject>> triggered;
+    for (auto& state : coder.decodeArrayOfObjects<CompositionUndoObject>("key_triggeredStates")) {
+        if (!dynamic_cast<CompositionBaseObject*>(state.get())) triggered.push_back(std::move(state));
+    }
+    setStatesTriggeredStates(coder.decodeArrayOfObjects<CompositionBaseState>("states"), std::move(triggered));
+    // The keyframes belong to this object whatever their back-references say, so none is left
+    // pointing at an object that a damaged archive made and nobody keeps.
+    if (noneAnimationState_) noneAnimationState_->adoptBaseObject(this);
+    for (const auto& state : states()) state->adoptBaseObject(this);
     std::vector<std::string> panes;
     if (std::optional<ArchivedArray> items = coder.decodeArray("propertyNames")) {
         for (const ArchivedValue& item : *items) {
@@ -260,7 +269,12 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
         }
     }
     setPropertyNames(panes);
-    dependentTracks_ = coder.decodeArrayOfObjects<CompositionBaseObject>("dependentTracks");
+    // One level of dependency: a dependent with dependents of its own (or this object itself) is
+    // dropped, which also keeps a damaged archive from forming an ownership cycle.
+    dependentTracks_.clear();
+    for (auto& dependent : coder.decodeArrayOfObjects<CompositionBaseObject>("dependentTracks")) {
+        if (dependent.get() != this && !dependent->hasDependentTracks()) dependentTracks_.push_back(std::move(dependent));
+    }
     owningTrack_ = coder.decodeObjectOfClass<CompositionBaseObject>("owningTrack");
     animationEnabled_ = coder.decodeBool("key_animationEnabled");
     std::optional<std::string> identifier = coder.decodeString("key_uniqueID");

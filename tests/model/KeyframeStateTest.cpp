@@ -111,6 +111,20 @@ TEST_F(KeyframeStates, TrackKeyframeFrameGroupCoversMouseVisualization) {
     EXPECT_EQ(track.playbackSpeed(), 1.0);
 }
 
+TEST_F(KeyframeStates, EnablingAGroupTakesTheObjectsValueAtTheKeyframe) {
+    auto object = makeObject(10, 20);
+    object->enableAnimations();
+    addKeyframe(*object, 0)->setRotation(0);
+    addKeyframe(*object, 8)->setRotation(80);
+    auto middle = addKeyframe(*object, 4);
+    ASSERT_FALSE(middle->hasRotation());
+    middle->enableAnimationsForAnimationProperty(kGroupRotation);
+    EXPECT_EQ(middle->rotationNumber(), 40.0f);
+    middle->setRotation(5);
+    middle->enableAnimationsForAnimationProperty(kGroupRotation);
+    EXPECT_EQ(middle->rotationNumber(), 5.0f) << "a carried group keeps its value";
+}
+
 TEST_F(KeyframeStates, CopiesKeepEveryValue) {
     auto object = makeObject(0, 10);
     auto track = makeModelObject<CompositionTrackState>(object.get());
