@@ -32,7 +32,7 @@ struct Node : Archivable {
         coder.encodeConditionalObject("delegate", delegate);
     }
     void initWithCoder(KeyedUnarchiver& coder) override {
-        name = coder.decodeString("name").value_or("");
+        name = coder.decodeStringForKey("name").value_or("");
         parent = coder.decodeObjectOfClass<Node>("parent").get();
         children = coder.decodeArrayOfObjects<Node>("children");
         link = coder.decodeObjectOfClass<Node>("link");
@@ -90,25 +90,25 @@ struct Values : Archivable {
         if (!dollarKeyValue.empty()) coder.encodeString("$class", dollarKeyValue);
     }
     void initWithCoder(KeyedUnarchiver& coder) override {
-        flag = coder.decodeBool("flag");
-        small = coder.decodeInt32("small");
-        large = coder.decodeInt64("large");
-        single = coder.decodeFloat("single");
-        precise = coder.decodeDouble("precise");
-        bytes = coder.decodeBytes("bytes");
-        point = coder.decodePoint("point");
-        size = coder.decodeSize("size");
-        rect = coder.decodeRect("rect");
-        text = coder.decodeString("text");
-        number = coder.decodeNumber("number");
-        date = coder.decodeDate("date");
-        color = coder.decodeColor("color");
-        font = coder.decodeFont("font");
-        image = coder.decodeImage("image");
-        list = coder.decodeArray("list");
-        dict = coder.decodeDictionary("dict");
+        flag = coder.decodeBoolForKey("flag");
+        small = coder.decodeInt32ForKey("small");
+        large = coder.decodeInt64ForKey("large");
+        single = coder.decodeFloatForKey("single");
+        precise = coder.decodeDoubleForKey("precise");
+        bytes = coder.decodeBytesForKey("bytes");
+        point = coder.decodePointForKey("point");
+        size = coder.decodeSizeForKey("size");
+        rect = coder.decodeRectForKey("rect");
+        text = coder.decodeStringForKey("text");
+        number = coder.decodeNumberForKey("number");
+        date = coder.decodeDateForKey("date");
+        color = coder.decodeColorForKey("color");
+        font = coder.decodeFontForKey("font");
+        image = coder.decodeImageForKey("image");
+        list = coder.decodeArrayForKey("list");
+        dict = coder.decodeDictionaryForKey("dict");
         opacity = coder.decodeOptionalNumber("key_opacityObject", "key_no_opacity");
-        dollarKeyValue = coder.decodeString("$class").value_or("");
+        dollarKeyValue = coder.decodeStringForKey("$class").value_or("");
     }
 };
 
@@ -266,15 +266,15 @@ TEST(KeyedArchive, MissingKeysGiveNeutralValues) {
     ASSERT_TRUE(coder.open(bytes.value).ok());
     EXPECT_TRUE(coder.containsValueForKey("present"));
     EXPECT_FALSE(coder.containsValueForKey("absent"));
-    EXPECT_EQ(coder.decodeInt32("present"), 5);
-    EXPECT_FALSE(coder.decodeBool("absent"));
-    EXPECT_EQ(coder.decodeInt64("absent"), 0);
-    EXPECT_EQ(coder.decodeDouble("absent"), 0);
-    EXPECT_EQ(coder.decodeRect("absent"), Rect());
-    EXPECT_TRUE(coder.decodeBytes("absent").empty());
-    EXPECT_TRUE(coder.decodeObject("absent").isNil());
-    EXPECT_FALSE(coder.decodeString("absent"));
-    EXPECT_FALSE(coder.decodeColor("absent"));
+    EXPECT_EQ(coder.decodeInt32ForKey("present"), 5);
+    EXPECT_FALSE(coder.decodeBoolForKey("absent"));
+    EXPECT_EQ(coder.decodeInt64ForKey("absent"), 0);
+    EXPECT_EQ(coder.decodeDoubleForKey("absent"), 0);
+    EXPECT_EQ(coder.decodeRectForKey("absent"), Rect());
+    EXPECT_TRUE(coder.decodeBytesForKey("absent").empty());
+    EXPECT_TRUE(coder.decodeObjectForKey("absent").isNil());
+    EXPECT_FALSE(coder.decodeStringForKey("absent"));
+    EXPECT_FALSE(coder.decodeColorForKey("absent"));
     EXPECT_EQ(coder.decodeObjectOfClass<Node>("absent"), nullptr);
     EXPECT_TRUE(coder.decodeArrayOfObjects<Node>("absent").empty());
     EXPECT_EQ(coder.decodeOptionalNumber("absent", "absentFlag").state,
@@ -301,10 +301,10 @@ TEST(KeyedArchive, NumbersConvertButOtherKindsAreFaults) {
 
     KeyedUnarchiver coder(testRegistry());
     ASSERT_TRUE(coder.open(bytes.value).ok());
-    EXPECT_EQ(coder.decodeInt32("real"), 2);
-    EXPECT_EQ(coder.decodeDouble("yes"), 1.0);
-    EXPECT_EQ(coder.decodeDouble("boxed"), 7.0);
-    EXPECT_EQ(coder.decodeInt64("huge"), std::int64_t(1) << 40);
+    EXPECT_EQ(coder.decodeInt32ForKey("real"), 2);
+    EXPECT_EQ(coder.decodeDoubleForKey("yes"), 1.0);
+    EXPECT_EQ(coder.decodeDoubleForKey("boxed"), 7.0);
+    EXPECT_EQ(coder.decodeInt64ForKey("huge"), std::int64_t(1) << 40);
     EXPECT_TRUE(coder.finishDecoding().ok());
 
     struct Case {
@@ -312,10 +312,10 @@ TEST(KeyedArchive, NumbersConvertButOtherKindsAreFaults) {
         std::function<void(KeyedUnarchiver&)> read;
     };
     const Case faults[] = {
-        {"string as integer", [](KeyedUnarchiver& c) { c.decodeInt32("text"); }},
-        {"integer out of 32-bit range", [](KeyedUnarchiver& c) { c.decodeInt32("huge"); }},
-        {"number as string", [](KeyedUnarchiver& c) { c.decodeString("boxed"); }},
-        {"string as colour", [](KeyedUnarchiver& c) { c.decodeColor("text"); }},
+        {"string as integer", [](KeyedUnarchiver& c) { c.decodeInt32ForKey("text"); }},
+        {"integer out of 32-bit range", [](KeyedUnarchiver& c) { c.decodeInt32ForKey("huge"); }},
+        {"number as string", [](KeyedUnarchiver& c) { c.decodeStringForKey("boxed"); }},
+        {"string as colour", [](KeyedUnarchiver& c) { c.decodeColorForKey("text"); }},
         {"string as object", [](KeyedUnarchiver& c) { c.decodeObjectOfClass<Node>("text"); }},
     };
     for (const Case& f : faults) {
@@ -325,7 +325,7 @@ TEST(KeyedArchive, NumbersConvertButOtherKindsAreFaults) {
         EXPECT_TRUE(c.failed()) << f.name;
         EXPECT_NE(c.error().find("key \""), std::string::npos) << c.error();
         // After a fault every read is neutral.
-        EXPECT_EQ(c.decodeInt64("huge"), 0) << f.name;
+        EXPECT_EQ(c.decodeInt64ForKey("huge"), 0) << f.name;
     }
 }
 
@@ -545,7 +545,9 @@ struct FixtureStyle : Archivable {
     double strength = 0;
     std::string archivedClassName() const override { return "FixtureStyle"; }
     void encodeWithCoder(KeyedArchiver&) const override {}
-    void initWithCoder(KeyedUnarchiver& coder) override { strength = coder.decodeDouble("key_strength"); }
+    void initWithCoder(KeyedUnarchiver& coder) override {
+        strength = coder.decodeDoubleForKey("key_strength");
+    }
 };
 
 struct FixtureContainer;
@@ -575,28 +577,28 @@ struct FixtureContainer : Archivable {
     std::string archivedClassName() const override { return "FixtureContainer"; }
     void encodeWithCoder(KeyedArchiver&) const override {}
     void initWithCoder(KeyedUnarchiver& coder) override {
-        name = coder.decodeString("name").value_or("");
-        canvasSize = coder.decodeSize("canvasSize");
+        name = coder.decodeStringForKey("name").value_or("");
+        canvasSize = coder.decodeSizeForKey("canvasSize");
         tracks = coder.decodeArrayOfObjects<FixtureTrack>("key_containerTracks");
-        background = coder.decodeColor("key_backgroundColor1");
-        metadata = coder.decodeDictionary("key_metaData");
-        created = coder.decodeDate("key_created");
-        audioExtentScale = coder.decodeFloat("key_audioExtentScaling");
-        backgroundKind = coder.decodeInt32("key_backgroundKind");
+        background = coder.decodeColorForKey("key_backgroundColor1");
+        metadata = coder.decodeDictionaryForKey("key_metaData");
+        created = coder.decodeDateForKey("key_created");
+        audioExtentScale = coder.decodeFloatForKey("key_audioExtentScaling");
+        backgroundKind = coder.decodeInt32ForKey("key_backgroundKind");
     }
 };
 
 void FixtureTrack::initWithCoder(KeyedUnarchiver& coder) {
     container = coder.decodeObjectOfClass<FixtureContainer>("compositionObjectsContainer").get();
-    trackID = coder.decodeInt32("trackID");
-    disabled = coder.decodeBool("key_disabled");
-    frame = coder.decodeRect("key_frame");
-    titleFont = coder.decodeFont("key_titleFont");
+    trackID = coder.decodeInt32ForKey("trackID");
+    disabled = coder.decodeBoolForKey("key_disabled");
+    frame = coder.decodeRectForKey("key_frame");
+    titleFont = coder.decodeFontForKey("key_titleFont");
     style = coder.decodeObjectOfClass<FixtureStyle>("key_style");
     auto number = coder.decodeOptionalNumber("key_opacityObject", "key_no_opacity");
     if (number.state == KeyedUnarchiver::OptionalNumberState::Present) opacity = number.value;
     // An older archive keeps the frame under the bare key.
-    if (!coder.containsValueForKey("key_frame")) frame = coder.decodeRect("rect");
+    if (!coder.containsValueForKey("key_frame")) frame = coder.decodeRectForKey("rect");
 }
 
 PlistBytes readFixture() {

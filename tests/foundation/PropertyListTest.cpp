@@ -39,6 +39,10 @@ PlistBytes assembleBinary(const std::vector<PlistBytes>& objects, std::uint64_t 
     return out;
 }
 
+PlistBytes xmlBytes(std::string_view text) {
+    return PlistBytes(text.begin(), text.end());
+}
+
 PlistBytes arrayOf(std::vector<std::uint16_t> refs) {
     PlistBytes o = {static_cast<std::uint8_t>(0xa0 | refs.size())};
     for (std::uint16_t r : refs) {
@@ -213,6 +217,11 @@ TEST(PropertyListIo, MalformedInputGivesAnError) {
         {"deep binary", assembleBinary(deepChain)},
         {"multiplying binary", assembleBinary(multiplying)},
         {"deep xml", PlistBytes(deepXml.begin(), deepXml.end())},
+        {"key with NUL", assembleBinary({{0xd1, 0, 1, 0, 2}, {0x53, 'a', 0, 'b'}, {0x09}})},
+        {"key not text", assembleBinary({{0xd1, 0, 1, 0, 1}, {0x09}})},
+        {"xml key with NUL reference", xmlBytes("<plist><dict><key>a&#x0;b</key><true/></dict></plist>")},
+        {"xml with NUL byte",
+         xmlBytes(std::string("<plist><dict><key>a\0b</key><true/></dict></plist>", 49))},
     };
     for (const Case& c : cases) {
         auto result = PropertyList::fromBytes(c.bytes);

@@ -19,27 +19,27 @@ struct FuzzNode : vtl::Archivable {
         coder.encodeObject("parent", parent);
     }
     void initWithCoder(vtl::KeyedUnarchiver& coder) override {
-        count = coder.decodeInt32("count");
-        (void)coder.decodeBool("flag");
-        (void)coder.decodeInt64("large");
-        (void)coder.decodeFloat("single");
-        (void)coder.decodeDouble("precise");
-        (void)coder.decodeBytes("bytes");
-        (void)coder.decodePoint("point");
-        (void)coder.decodeSize("size");
-        (void)coder.decodeRect("rect");
-        (void)coder.decodeString("name");
-        (void)coder.decodeNumber("number");
-        (void)coder.decodeDate("date");
-        (void)coder.decodeColor("color");
-        (void)coder.decodeFont("font");
-        (void)coder.decodeImage("image");
-        (void)coder.decodeDictionary("dict");
+        count = coder.decodeInt32ForKey("count");
+        (void)coder.decodeBoolForKey("flag");
+        (void)coder.decodeInt64ForKey("large");
+        (void)coder.decodeFloatForKey("single");
+        (void)coder.decodeDoubleForKey("precise");
+        (void)coder.decodeBytesForKey("bytes");
+        (void)coder.decodePointForKey("point");
+        (void)coder.decodeSizeForKey("size");
+        (void)coder.decodeRectForKey("rect");
+        (void)coder.decodeStringForKey("name");
+        (void)coder.decodeNumberForKey("number");
+        (void)coder.decodeDateForKey("date");
+        (void)coder.decodeColorForKey("color");
+        (void)coder.decodeFontForKey("font");
+        (void)coder.decodeImageForKey("image");
+        (void)coder.decodeDictionaryForKey("dict");
         (void)coder.decodeOptionalNumber("key_opacityObject", "key_no_opacity");
         parent = coder.decodeObjectOfClass<FuzzNode>("parent").get();
         for (const auto& child : coder.decodeArrayOfObjects<FuzzNode>("children"))
             count += child ? 1 : 0;
-        if (!coder.containsValueForKey("key_name")) (void)coder.decodeObject("object");
+        if (!coder.containsValueForKey("key_name")) (void)coder.decodeObjectForKey("object");
     }
     std::int32_t count = 0;
     FuzzNode* parent = nullptr;
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         vtl::KeyedUnarchiver coder(registry());
         if (coder.open(bytes).ok()) {
             std::shared_ptr<FuzzNode> root = coder.decodeObjectOfClass<FuzzNode>("root");
-            (void)coder.decodeObject("other");
+            (void)coder.decodeObjectForKey("other");
             // A decoded object archives again.
             if (root && !coder.failed()) (void)vtl::KeyedArchiver::archivedData(root, registry());
         }

@@ -140,7 +140,7 @@ const PropertyList* KeyedUnarchiver::lookupScalar(std::string_view key) {
     return v;
 }
 
-bool KeyedUnarchiver::decodeBool(std::string_view key) {
+bool KeyedUnarchiver::decodeBoolForKey(std::string_view key) {
     const PropertyList* v = lookupScalar(key);
     if (!v) return false;
     if (auto b = v->boolValue()) return *b;
@@ -150,7 +150,7 @@ bool KeyedUnarchiver::decodeBool(std::string_view key) {
     return false;
 }
 
-std::int64_t KeyedUnarchiver::decodeInt64(std::string_view key) {
+std::int64_t KeyedUnarchiver::decodeInt64ForKey(std::string_view key) {
     const PropertyList* v = lookupScalar(key);
     if (!v) return 0;
     if (auto i = v->integerValue()) return *i;
@@ -166,8 +166,8 @@ std::int64_t KeyedUnarchiver::decodeInt64(std::string_view key) {
     return 0;
 }
 
-std::int32_t KeyedUnarchiver::decodeInt32(std::string_view key) {
-    const std::int64_t v = decodeInt64(key);
+std::int32_t KeyedUnarchiver::decodeInt32ForKey(std::string_view key) {
+    const std::int64_t v = decodeInt64ForKey(key);
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
         failAt(key, "the number " + std::to_string(v) + " is out of the 32-bit range");
         return 0;
@@ -175,7 +175,7 @@ std::int32_t KeyedUnarchiver::decodeInt32(std::string_view key) {
     return static_cast<std::int32_t>(v);
 }
 
-double KeyedUnarchiver::decodeDouble(std::string_view key) {
+double KeyedUnarchiver::decodeDoubleForKey(std::string_view key) {
     const PropertyList* v = lookupScalar(key);
     if (!v) return 0;
     if (auto n = v->numberValue()) return *n;
@@ -184,16 +184,16 @@ double KeyedUnarchiver::decodeDouble(std::string_view key) {
     return 0;
 }
 
-float KeyedUnarchiver::decodeFloat(std::string_view key) {
-    return static_cast<float>(decodeDouble(key));
+float KeyedUnarchiver::decodeFloatForKey(std::string_view key) {
+    return static_cast<float>(decodeDoubleForKey(key));
 }
 
-PlistBytes KeyedUnarchiver::decodeBytes(std::string_view key) {
+PlistBytes KeyedUnarchiver::decodeBytesForKey(std::string_view key) {
     const PropertyList* v = lookup(key);
     if (!v) return {};
     if (const PlistBytes* d = v->dataValue()) return *d;
     if (v->uidValue()) {
-        ArchivedValue value = decodeObject(key);
+        ArchivedValue value = decodeObjectForKey(key);
         if (value.isNil()) return {};
         if (const PlistBytes* d = value.dataValue()) return *d;
         failWrongType(key, "data", value);
@@ -203,40 +203,40 @@ PlistBytes KeyedUnarchiver::decodeBytes(std::string_view key) {
     return {};
 }
 
-Point KeyedUnarchiver::decodePoint(std::string_view key) {
+Point KeyedUnarchiver::decodePointForKey(std::string_view key) {
     const PropertyList* v = lookup(key);
     if (!v) return {};
     if (const std::string* s = v->stringValue()) return pointFromString(*s);
-    ArchivedValue value = decodeObject(key);
+    ArchivedValue value = decodeObjectForKey(key);
     if (auto p = value.pointValue()) return *p;
     if (const std::string* s = value.stringValue()) return pointFromString(*s);
     if (!value.isNil()) failWrongType(key, "a point", value);
     return {};
 }
 
-Size KeyedUnarchiver::decodeSize(std::string_view key) {
+Size KeyedUnarchiver::decodeSizeForKey(std::string_view key) {
     const PropertyList* v = lookup(key);
     if (!v) return {};
     if (const std::string* s = v->stringValue()) return sizeFromString(*s);
-    ArchivedValue value = decodeObject(key);
+    ArchivedValue value = decodeObjectForKey(key);
     if (auto p = value.sizeValue()) return *p;
     if (const std::string* s = value.stringValue()) return sizeFromString(*s);
     if (!value.isNil()) failWrongType(key, "a size", value);
     return {};
 }
 
-Rect KeyedUnarchiver::decodeRect(std::string_view key) {
+Rect KeyedUnarchiver::decodeRectForKey(std::string_view key) {
     const PropertyList* v = lookup(key);
     if (!v) return {};
     if (const std::string* s = v->stringValue()) return rectFromString(*s);
-    ArchivedValue value = decodeObject(key);
+    ArchivedValue value = decodeObjectForKey(key);
     if (auto p = value.rectValue()) return *p;
     if (const std::string* s = value.stringValue()) return rectFromString(*s);
     if (!value.isNil()) failWrongType(key, "a rectangle", value);
     return {};
 }
 
-ArchivedValue KeyedUnarchiver::decodeObject(std::string_view key) {
+ArchivedValue KeyedUnarchiver::decodeObjectForKey(std::string_view key) {
     const PropertyList* v = lookup(key);
     if (!v) return {};
     if (std::optional<PlistUid> uid = v->uidValue()) return decodeReference(uid->value);
@@ -255,64 +255,64 @@ ArchivedValue KeyedUnarchiver::decodeObject(std::string_view key) {
     }
 }
 
-std::optional<std::string> KeyedUnarchiver::decodeString(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (const std::string* s = value.stringValue()) return *s;
     failWrongType(key, "a string", value);
     return std::nullopt;
 }
 
-std::optional<double> KeyedUnarchiver::decodeNumber(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<double> KeyedUnarchiver::decodeNumberForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (auto n = value.numberValue()) return n;
     failWrongType(key, "a number", value);
     return std::nullopt;
 }
 
-std::optional<PlistDate> KeyedUnarchiver::decodeDate(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<PlistDate> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (auto d = value.dateValue()) return d;
     failWrongType(key, "a date", value);
     return std::nullopt;
 }
 
-std::optional<ArchivedColor> KeyedUnarchiver::decodeColor(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<ArchivedColor> KeyedUnarchiver::decodeColorForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (auto c = value.colorValue()) return c;
     failWrongType(key, "a colour", value);
     return std::nullopt;
 }
 
-std::optional<ArchivedFont> KeyedUnarchiver::decodeFont(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<ArchivedFont> KeyedUnarchiver::decodeFontForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (const ArchivedFont* f = value.fontValue()) return *f;
     failWrongType(key, "a font", value);
     return std::nullopt;
 }
 
-std::optional<ArchivedImage> KeyedUnarchiver::decodeImage(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<ArchivedImage> KeyedUnarchiver::decodeImageForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (const ArchivedImage* i = value.imageValue()) return *i;
     failWrongType(key, "an image", value);
     return std::nullopt;
 }
 
-std::optional<ArchivedArray> KeyedUnarchiver::decodeArray(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<ArchivedArray> KeyedUnarchiver::decodeArrayForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (ArchivedArray* a = value.arrayValue()) return std::move(*a);
     failWrongType(key, "an array", value);
     return std::nullopt;
 }
 
-std::optional<ArchivedDictionary> KeyedUnarchiver::decodeDictionary(std::string_view key) {
-    ArchivedValue value = decodeObject(key);
+std::optional<ArchivedDictionary> KeyedUnarchiver::decodeDictionaryForKey(std::string_view key) {
+    ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
     if (ArchivedDictionary* d = value.dictionaryValue()) return std::move(*d);
     failWrongType(key, "a dictionary", value);
@@ -322,10 +322,10 @@ std::optional<ArchivedDictionary> KeyedUnarchiver::decodeDictionary(std::string_
 KeyedUnarchiver::OptionalNumber KeyedUnarchiver::decodeOptionalNumber(std::string_view numberKey,
                                                                       std::string_view absentFlagKey) {
     OptionalNumber out;
-    if (std::optional<double> n = decodeNumber(numberKey)) {
+    if (std::optional<double> n = decodeNumberForKey(numberKey)) {
         out.state = OptionalNumberState::Present;
         out.value = *n;
-    } else if (decodeBool(absentFlagKey)) {
+    } else if (decodeBoolForKey(absentFlagKey)) {
         out.state = OptionalNumberState::Absent;
     }
     return out;

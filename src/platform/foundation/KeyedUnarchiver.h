@@ -63,34 +63,34 @@ public:
 
     // Scalars: a missing key gives 0 or false; a value of another kind is a fault. Numbers convert
     // between booleans, integers and reals; integers out of range are a fault.
-    bool decodeBool(std::string_view key);
-    std::int32_t decodeInt32(std::string_view key);
-    std::int64_t decodeInt64(std::string_view key);
-    float decodeFloat(std::string_view key);
-    double decodeDouble(std::string_view key);
+    bool decodeBoolForKey(std::string_view key);
+    std::int32_t decodeInt32ForKey(std::string_view key);
+    std::int64_t decodeInt64ForKey(std::string_view key);
+    float decodeFloatForKey(std::string_view key);
+    double decodeDoubleForKey(std::string_view key);
     // Inline bytes or a data object; empty when missing.
-    PlistBytes decodeBytes(std::string_view key);
+    PlistBytes decodeBytesForKey(std::string_view key);
     // Geometry from its text form (read leniently, as stored files expect) or from a value object;
     // zero when missing.
-    Point decodePoint(std::string_view key);
-    Size decodeSize(std::string_view key);
-    Rect decodeRect(std::string_view key);
+    Point decodePointForKey(std::string_view key);
+    Size decodeSizeForKey(std::string_view key);
+    Rect decodeRectForKey(std::string_view key);
 
     // Objects: nil when missing.
-    ArchivedValue decodeObject(std::string_view key);
-    std::optional<std::string> decodeString(std::string_view key);
+    ArchivedValue decodeObjectForKey(std::string_view key);
+    std::optional<std::string> decodeStringForKey(std::string_view key);
     // A number object (or an inline number).
-    std::optional<double> decodeNumber(std::string_view key);
-    std::optional<PlistDate> decodeDate(std::string_view key);
-    std::optional<ArchivedColor> decodeColor(std::string_view key);
-    std::optional<ArchivedFont> decodeFont(std::string_view key);
-    std::optional<ArchivedImage> decodeImage(std::string_view key);
-    std::optional<ArchivedArray> decodeArray(std::string_view key);
-    std::optional<ArchivedDictionary> decodeDictionary(std::string_view key);
+    std::optional<double> decodeNumberForKey(std::string_view key);
+    std::optional<PlistDate> decodeDateForKey(std::string_view key);
+    std::optional<ArchivedColor> decodeColorForKey(std::string_view key);
+    std::optional<ArchivedFont> decodeFontForKey(std::string_view key);
+    std::optional<ArchivedImage> decodeImageForKey(std::string_view key);
+    std::optional<ArchivedArray> decodeArrayForKey(std::string_view key);
+    std::optional<ArchivedDictionary> decodeDictionaryForKey(std::string_view key);
 
     // A model object of class T (or a subclass); another class is a fault.
     template <typename T> std::shared_ptr<T> decodeObjectOfClass(std::string_view key) {
-        ArchivedValue value = decodeObject(key);
+        ArchivedValue value = decodeObjectForKey(key);
         if (value.isNil()) return nullptr;
         std::shared_ptr<T> object = value.objectAs<T>();
         if (!object) failWrongType(key, "an object of the expected class", value);
@@ -100,7 +100,7 @@ public:
     // A list of model objects of class T; nil elements are skipped, other values are a fault.
     template <typename T> std::vector<std::shared_ptr<T>> decodeArrayOfObjects(std::string_view key) {
         std::vector<std::shared_ptr<T>> out;
-        std::optional<ArchivedArray> items = decodeArray(key);
+        std::optional<ArchivedArray> items = decodeArrayForKey(key);
         if (!items) return out;
         out.reserve(items->size());
         for (const ArchivedValue& item : *items) {

@@ -489,6 +489,9 @@ PlistResult<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> 
     } else if (plist_detail::xmlNestingDepth(bytes) > maximumDepth) {
         result.error = "the property list is nested too deeply";
         return result;
+    } else if (plist_detail::xmlHasNulCharacter(bytes)) {
+        result.error = "the property list holds a NUL character";
+        return result;
     }
 
     plist_t root = nullptr;

@@ -116,6 +116,34 @@ ObjectRefs inspectObject(const Parsed& p, std::uint64_t object) {
     }
 }
 
+// A dictionary key must be a string without NUL characters (the parser asserts on those).
+std::string checkKeyObject(const Parsed& p, std::uint64_t object) {
+    if (object >= p.offsets.size()) return "the binary property list refers to a missing object";
+    const std::uint8_t* data = p.bytes.data();
+    const std::uint64_t offset = p.offsets[object];
+    const std::uint8_t marker = data[offset];
+    const std::uint8_t kind = marker >> 4;
+    if (kind != 0x5 && kind != 0x6) return "the binary property list has a dictionary key that is not text";
+    ObjectRefs bounds = inspectObject(p, object);
+    if (!bounds.error.empty()) return "the binary property list is damaged: " + bounds.error;
+    std::uint64_t count = marker & 0x0f;
+    std::uint64_t cursor = offset + 1;
+    if (count == 0x0f) {
+        const std::size_t width = std::size_t(1) << (data[cursor] & 0x0f);
+        count = readBigEndian(data + cursor + 1, width);
+        cursor += 1 + width;
+    }
+    if (kind == 0x5) {
+        if (std::memchr(data + cursor, 0, count) != nullptr)
+            return "the binary property list has a dictionary key with a NUL character";
+    } else {
+        for (std::uint64_t i = 0; i < count; ++i)
+            if (data[cursor + 2 * i] == 0 && data[cursor + 2 * i + 1] == 0)
+                return "the binary property list has a dictionary key with a NUL character";
+    }
+    return {};
+}
+
 } // namespace
 
 std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const BinaryCheckLimits& limits) {
@@ -163,9 +191,19 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
     std::vector<Frame> stack;
     const std::uint64_t cap = limits.maximumExpandedObjects + 1;
 
+    std::vector<std::uint8_t> keyChecked(p.offsets.size(), 0);
     auto push = [&](std::uint64_t object) -> std::string {
         ObjectRefs refs = inspectObject(p, object);
         if (!refs.error.empty()) return "the binary property list is damaged: " + refs.error;
+        if ((bytes[p.offsets[object]] >> 4) == 0xd) {
+            for (std::uint64_t i = 0; i < refs.refCount / 2; ++i) {
+                const std::uint64_t key =
+                    readBigEndian(bytes.data() + refs.firstRef + i * p.refSize, p.refSize);
+                if (key < keyChecked.size() && keyChecked[key]) continue;
+                if (std::string e = checkKeyObject(p, key); !e.empty()) return e;
+                keyChecked[key] = 1;
+            }
+        }
         state[object] = onStack;
         expanded[object] = 1;
         height[object] = 1;
@@ -207,6 +245,26 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
         if (std::string e = push(child); !e.empty()) return e;
     }
     return {};
+}
+
+bool xmlHasNulCharacter(std::span<const std::uint8_t> bytes) {
+    std::size_t size = bytes.size();
+    while (size > 0 && bytes[size - 1] == 0)
+        --size; // a terminating NUL is harmless
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), size);
+    if (text.find('\0') != std::string_view::npos) return true;
+    // Character references to NUL: "&#0;", "&#x00;" and the like.
+    std::size_t pos = 0;
+    while ((pos = text.find("&#", pos)) != std::string_view::npos) {
+        std::size_t i = pos + 2;
+        if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) ++i;
+        const std::size_t digits = i;
+        while (i < text.size() && text[i] == '0')
+            ++i;
+        if (i > digits && i < text.size() && text[i] == ';') return true;
+        pos += 2;
+    }
+    return false;
 }
 
 int xmlNestingDepth(std::span<const std::uint8_t> bytes) {
