@@ -21,7 +21,7 @@ ArchivedColor archivedColor(const RGBAColor& color) {
 }
 
 std::optional<RGBAColor> decodeModelColor(KeyedUnarchiver& coder, std::string_view key) {
-    std::optional<ArchivedColor> color = coder.decodeColor(key);
+    std::optional<ArchivedColor> color = coder.decodeColorForKey(key);
     if (!color) return std::nullopt;
     return RGBAColor{color->red, color->green, color->blue, color->alpha,
                      color->colorSpace != ArchivedColor::calibratedRgb};
@@ -44,15 +44,15 @@ std::optional<float> decodeOptionalFloat(KeyedUnarchiver& coder, std::string_vie
     case KeyedUnarchiver::OptionalNumberState::Absent: return std::nullopt;
     case KeyedUnarchiver::OptionalNumberState::Missing: break;
     }
-    return coder.decodeFloat(olderKey);
+    return coder.decodeFloatForKey(olderKey);
 }
 
 // An optional boolean: the number key, else the older boolean key (NO when missing too).
 bool decodeNumberOrOlderBool(KeyedUnarchiver& coder, std::string_view numberKey, std::string_view olderKey) {
     if (coder.containsValueForKey(numberKey)) {
-        if (std::optional<double> number = coder.decodeNumber(numberKey)) return *number != 0;
+        if (std::optional<double> number = coder.decodeNumberForKey(numberKey)) return *number != 0;
     }
-    return coder.decodeBool(olderKey);
+    return coder.decodeBoolForKey(olderKey);
 }
 
 PlistDictionary toPlistDictionary(const ArchivedDictionary& dictionary) {
@@ -81,16 +81,16 @@ void CompositionBaseState::encodeWithCoder(KeyedArchiver& coder) const {
 
 void CompositionBaseState::initWithCoder(KeyedUnarchiver& coder) {
     object_ = coder.decodeObjectOfClass<CompositionBaseObject>("object").get();
-    time_ = coder.decodeDouble("time");
-    isDisabled_ = coder.decodeBool("isDisabled");
+    time_ = coder.decodeDoubleForKey("time");
+    isDisabled_ = coder.decodeBoolForKey("isDisabled");
     effects_.clear();
-    if (std::optional<ArchivedArray> effects = coder.decodeArray("key_effects")) {
+    if (std::optional<ArchivedArray> effects = coder.decodeArrayForKey("key_effects")) {
         for (const ArchivedValue& item : *effects) {
             if (const ArchivedDictionary* entry = item.dictionaryValue()) effects_.push_back(toPlistDictionary(*entry));
         }
     }
     effectValues_.clear();
-    if (std::optional<ArchivedDictionary> values = coder.decodeDictionary("key_effectValues")) {
+    if (std::optional<ArchivedDictionary> values = coder.decodeDictionaryForKey("key_effectValues")) {
         for (const auto& [name, value] : *values) {
             if (const ArchivedDictionary* perEffect = value.dictionaryValue()) {
                 effectValues_.set(name, PropertyList(toPlistDictionary(*perEffect)));
@@ -132,17 +132,17 @@ void CompositionRectangularState::encodeWithCoder(KeyedArchiver& coder) const {
 
 void CompositionRectangularState::initWithCoder(KeyedUnarchiver& coder) {
     CompositionBaseState::initWithCoder(coder);
-    xScalingFactor_ = coder.decodeDouble("key_xScalingFactor");
-    yScalingFactor_ = coder.decodeDouble("key_yScalingFactor");
+    xScalingFactor_ = coder.decodeDoubleForKey("key_xScalingFactor");
+    yScalingFactor_ = coder.decodeDoubleForKey("key_yScalingFactor");
 
     rectValue_.reset();
     auto storeRect = [this](const Rect& r) {
         if (r.size.width != 0 && r.size.height != 0) rectValue_ = r;
     };
-    if (std::optional<std::string> text = coder.decodeString("key_rectObject")) {
+    if (std::optional<std::string> text = coder.decodeStringForKey("key_rectObject")) {
         storeRect(rectFromString(*text));
-    } else if (!coder.decodeBool("key_no_rect")) {
-        storeRect(coder.decodeRect("rect"));
+    } else if (!coder.decodeBoolForKey("key_no_rect")) {
+        storeRect(coder.decodeRectForKey("rect"));
     }
     opacityNumber_ = decodeOptionalFloat(coder, "key_opacityObject", "key_no_opacity", "opacity");
     rotationNumber_ = decodeOptionalFloat(coder, "rotationObject", "key_no_rotation", "rotation");
@@ -151,15 +151,15 @@ void CompositionRectangularState::initWithCoder(KeyedUnarchiver& coder) {
 
     frameColor_ = decodeModelColor(coder, "key_frameColor");
     shadowColor_ = decodeModelColor(coder, "key_shadowColor");
-    shadowOpacity_ = coder.decodeFloat("key_shadowOpacity");
-    shadowRadius_ = coder.decodeFloat("key_shadowRadius");
-    shadowAngle_ = coder.decodeFloat("key_shadowAngle");
-    shadowDistance_ = coder.decodeFloat("key_shadowDistance");
-    drawsFrame_ = coder.decodeBool("key_drawsFrame");
-    drawsShadow_ = coder.decodeBool("key_drawsShadow");
-    drawsBackground_ = coder.decodeBool("key_drawsBackground");
+    shadowOpacity_ = coder.decodeFloatForKey("key_shadowOpacity");
+    shadowRadius_ = coder.decodeFloatForKey("key_shadowRadius");
+    shadowAngle_ = coder.decodeFloatForKey("key_shadowAngle");
+    shadowDistance_ = coder.decodeFloatForKey("key_shadowDistance");
+    drawsFrame_ = coder.decodeBoolForKey("key_drawsFrame");
+    drawsShadow_ = coder.decodeBoolForKey("key_drawsShadow");
+    drawsBackground_ = coder.decodeBoolForKey("key_drawsBackground");
     backgroundColor_ = decodeModelColor(coder, "backgroundColor");
-    timingKind_ = static_cast<uint32_t>(coder.decodeInt32("key_animationTimingFuction"));
+    timingKind_ = static_cast<uint32_t>(coder.decodeInt32ForKey("key_animationTimingFuction"));
     if (xScalingFactor_ == 0) xScalingFactor_ = 1.0;
     if (yScalingFactor_ == 0) yScalingFactor_ = 1.0;
 }
@@ -181,15 +181,15 @@ void CompositionShapeState::encodeWithCoder(KeyedArchiver& coder) const {
 void CompositionShapeState::initWithCoder(KeyedUnarchiver& coder) {
     CompositionRectangularState::initWithCoder(coder);
     color_ = decodeModelColor(coder, "fillColor");
-    const int64_t corners = coder.decodeInt64("key_numberOfCorners");
+    const int64_t corners = coder.decodeInt64ForKey("key_numberOfCorners");
     numberOfCorners_ = corners < 0 || corners > UINT32_MAX ? 0 : static_cast<uint32_t>(corners);
     // Stored as read: an archive may hold both flags.
-    isStar_ = coder.decodeBool("key_isStar");
-    isBubble_ = coder.decodeBool("key_isBubble");
-    isFilled_ = coder.decodeBool("key_isFilled");
-    rayInset_ = coder.decodeDouble("key_rayInset");
-    dashPhaseFactor_ = coder.decodeDouble("key_dashPhaseFactor");
-    dentPhaseFactor_ = coder.decodeDouble("key_dentPhaseFactor");
+    isStar_ = coder.decodeBoolForKey("key_isStar");
+    isBubble_ = coder.decodeBoolForKey("key_isBubble");
+    isFilled_ = coder.decodeBoolForKey("key_isFilled");
+    rayInset_ = coder.decodeDoubleForKey("key_rayInset");
+    dashPhaseFactor_ = coder.decodeDoubleForKey("key_dashPhaseFactor");
+    dentPhaseFactor_ = coder.decodeDoubleForKey("key_dentPhaseFactor");
 }
 
 // --- CompositionTrackState
@@ -210,15 +210,15 @@ void CompositionTrackState::encodeWithCoder(KeyedArchiver& coder) const {
 
 void CompositionTrackState::initWithCoder(KeyedUnarchiver& coder) {
     CompositionRectangularState::initWithCoder(coder);
-    playbackSpeed_ = coder.decodeDouble("key_playbackSpeed");
+    playbackSpeed_ = coder.decodeDoubleForKey("key_playbackSpeed");
     if (playbackSpeed_ == 0) playbackSpeed_ = 1.0;
     visualizesMouseCursorNumber_ =
         decodeNumberOrOlderBool(coder, "key_visualizesMouseCursorNumber", "key_visualizesMouseCursor");
-    mouseCursorKind_ = coder.decodeInt32("key_mouseCursorKind");
-    visualizesModifers_ = coder.decodeBool("key_visualizesModifiers");
+    mouseCursorKind_ = coder.decodeInt32ForKey("key_mouseCursorKind");
+    visualizesModifers_ = coder.decodeBoolForKey("key_visualizesModifiers");
     visualizesMouseEventsNumber_ =
         decodeNumberOrOlderBool(coder, "key_visualizesMouseEventsNumber", "key_visualizesMouseEvents");
-    playsSoundForMouseClicks_ = coder.decodeBool("key_playsSoundForMouseClicks");
+    playsSoundForMouseClicks_ = coder.decodeBoolForKey("key_playsSoundForMouseClicks");
 }
 
 // --- CompositionBaseObject
@@ -247,9 +247,9 @@ void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
 
 void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     setObjectsContainer(coder.decodeObjectOfClass<CompositionObjectsContainer>("compositionObjectsContainer").get());
-    if (std::optional<std::string> name = coder.decodeString("name")) name_ = *name;
-    startTime_ = coder.decodeDouble("startTime");
-    endTime_ = coder.decodeDouble("endTime");
+    if (std::optional<std::string> name = coder.decodeStringForKey("name")) name_ = *name;
+    startTime_ = coder.decodeDoubleForKey("startTime");
+    endTime_ = coder.decodeDoubleForKey("endTime");
     if (auto state = coder.decodeObjectOfClass<CompositionBaseState>("noneAnimationState")) noneAnimationState_ = state;
     // A timeline object is never a triggered state; refusing it keeps a damaged archive from
     // making an object own itself.
@@ -263,7 +263,7 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     if (noneAnimationState_) noneAnimationState_->adoptBaseObject(this);
     for (const auto& state : states()) state->adoptBaseObject(this);
     std::vector<std::string> panes;
-    if (std::optional<ArchivedArray> items = coder.decodeArray("propertyNames")) {
+    if (std::optional<ArchivedArray> items = coder.decodeArrayForKey("propertyNames")) {
         for (const ArchivedValue& item : *items) {
             if (const std::string* pane = item.stringValue()) panes.push_back(*pane);
         }
@@ -276,13 +276,13 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
         if (dependent.get() != this && !dependent->hasDependentTracks()) dependentTracks_.push_back(std::move(dependent));
     }
     owningTrack_ = coder.decodeObjectOfClass<CompositionBaseObject>("owningTrack");
-    animationEnabled_ = coder.decodeBool("key_animationEnabled");
-    std::optional<std::string> identifier = coder.decodeString("key_uniqueID");
+    animationEnabled_ = coder.decodeBoolForKey("key_animationEnabled");
+    std::optional<std::string> identifier = coder.decodeStringForKey("key_uniqueID");
     uniqueID_ = identifier && !identifier->empty() ? *identifier : makeGloballyUniqueString();
     // Older archives kept their keyframes in place.
-    stretchMode_ = coder.decodeInt32("key_animationStatesStretchMode");
+    stretchMode_ = coder.decodeInt32ForKey("key_animationStatesStretchMode");
     metaData_.reset();
-    if (std::optional<ArchivedDictionary> metaData = coder.decodeDictionary("key_metaData")) {
+    if (std::optional<ArchivedDictionary> metaData = coder.decodeDictionaryForKey("key_metaData")) {
         metaData_ = toPlistDictionary(*metaData);
     }
     recacheNamesOfAllUsedEffects();
