@@ -22,8 +22,12 @@ using Object = CompositionBaseObject;
 const char kInspectorResetPane[] = "CompositionInspectorReset.nib";
 
 // Undo restores times through these: the keyframes restore their own times, so no stretching.
-double getStartTime(const Object& o) { return o.startTime(); }
-double getEndTime(const Object& o) { return o.endTime(); }
+double getStartTime(const Object& o) {
+    return o.startTime();
+}
+double getEndTime(const Object& o) {
+    return o.endTime();
+}
 
 const KeyValueCodingTable<Object>& table() {
     static const auto t =
@@ -31,13 +35,15 @@ const KeyValueCodingTable<Object>& table() {
             .property("snapStartTime", &Object::snapStartTime, &Object::setSnapStartTime)
             .property("snapEndTime", &Object::snapEndTime, nullptr)
             .property("owningTrack", &Object::owningTrack, &Object::setOwningTrack)
-            .toMany("dependentTracks", &Object::countOfDependentTracks, &Object::objectInDependentTracksAtIndex,
-                    &Object::insertObjectInDependentTracksAtIndex, &Object::removeObjectFromDependentTracksAtIndex)
-            .toMany("triggeredStates", &Object::countOfTriggeredStates, &Object::objectInTriggeredStatesAtIndex,
-                    &Object::insertObjectInTriggeredStatesAtIndex, &Object::removeObjectFromTriggeredStatesAtIndex)
+            .toMany("dependentTracks", &Object::countOfDependentTracks,
+                    &Object::objectInDependentTracksAtIndex, &Object::insertObjectInDependentTracksAtIndex,
+                    &Object::removeObjectFromDependentTracksAtIndex)
+            .toMany("triggeredStates", &Object::countOfTriggeredStates,
+                    &Object::objectInTriggeredStatesAtIndex, &Object::insertObjectInTriggeredStatesAtIndex,
+                    &Object::removeObjectFromTriggeredStatesAtIndex)
             .toMany("states", &Object::countOfStates, &Object::objectInStatesAtIndex,
-                    &Object::insertObjectInStatesAtIndex, &Object::removeObjectFromStatesAtIndex, &Object::states,
-                    &Object::setStates)
+                    &Object::insertObjectInStatesAtIndex, &Object::removeObjectFromStatesAtIndex,
+                    &Object::states, &Object::setStates)
             .property("animationEnabled", &Object::isAnimationEnabled, &Object::setAnimationEnabled)
             .property("name", &Object::name, &Object::setName)
             .property("properties", &Object::propertyNames, &Object::setPropertyNames);
@@ -65,12 +71,12 @@ std::string makeGloballyUniqueString() {
 
 Object::CompositionBaseObject(CompositionObjectsContainer* container)
     : name_(localizedString("_CompositionBaseObject_Unnamed"))
-    , uniqueID_(makeGloballyUniqueString())
-{
+    , uniqueID_(makeGloballyUniqueString()) {
     setObjectsContainer(container);
 }
 
-Object::CompositionBaseObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState)
+Object::CompositionBaseObject(CompositionObjectsContainer* container,
+                              std::shared_ptr<CompositionBaseState> baseState)
     : CompositionBaseObject(container) {
     noneAnimationState_ = std::move(baseState);
     if (noneAnimationState_) noneAnimationState_->adoptBaseObject(this);
@@ -110,10 +116,13 @@ void Object::prepareForDeletion() {
     postObjectNotification(kObjectWillBeDeletedNotification, this);
     tearDown();
     const auto dependents = dependentTracks_;
-    for (const auto& dependent : dependents) dependent->setOwningTrack(nullptr);
+    for (const auto& dependent : dependents)
+        dependent->setOwningTrack(nullptr);
 }
 
-void Object::awakeAfterUndelete() { CompositionUndoObject::awakeAfterUndelete(); }
+void Object::awakeAfterUndelete() {
+    CompositionUndoObject::awakeAfterUndelete();
+}
 
 // --- Time
 
@@ -147,7 +156,8 @@ void Object::stretchStates(double oldSnapDuration, double delta, bool forEnd) {
     if (stretchMode_ == StretchModeScale) {
         if (oldSnapDuration == 0) return;
         const double factor = newSnapDuration / oldSnapDuration;
-        for (const auto& state : list) state->setTime(state->time() * factor);
+        for (const auto& state : list)
+            state->setTime(state->time() * factor);
     } else if (stretchMode_ == StretchModeShiftSecondHalf) {
         const double half = newSnapDuration * 0.5;
         for (const auto& state : list) {
@@ -181,7 +191,8 @@ void Object::moveSnapStartTimeTo(double time) {
 bool Object::timeOverlapsObject(const CompositionBaseObject& other) const {
     const double ownStart = snapStartTime(), ownEnd = snapEndTime();
     const double otherStart = other.snapStartTime(), otherEnd = other.snapEndTime();
-    return (otherStart >= ownStart && otherStart <= ownEnd) || (ownStart >= otherStart && ownStart <= otherEnd);
+    return (otherStart >= ownStart && otherStart <= ownEnd) ||
+           (ownStart >= otherStart && ownStart <= otherEnd);
 }
 
 // --- Name and panes
@@ -191,7 +202,9 @@ void Object::setName(const std::string& name) {
     invalidate();
 }
 
-void Object::setPropertyNames(const std::vector<std::string>& names) { setObservedValue("properties", propertyNames_, names); }
+void Object::setPropertyNames(const std::vector<std::string>& names) {
+    setObservedValue("properties", propertyNames_, names);
+}
 
 void Object::addPropertyName(const std::string& name) {
     if (std::find(propertyNames_.begin(), propertyNames_.end(), name) != propertyNames_.end()) return;
@@ -202,7 +215,9 @@ void Object::addPropertyName(const std::string& name) {
 
 // --- Keyframe list
 
-void Object::setNoneAnimationState(std::shared_ptr<CompositionBaseState> state) { noneAnimationState_ = std::move(state); }
+void Object::setNoneAnimationState(std::shared_ptr<CompositionBaseState> state) {
+    noneAnimationState_ = std::move(state);
+}
 
 std::shared_ptr<CompositionBaseState> Object::noneAnimationStateOrFirstAnimationState() const {
     if (!animationEnabled_) return noneAnimationState_;
@@ -225,7 +240,8 @@ std::shared_ptr<CompositionBaseState> Object::objectInStatesAtIndex(std::size_t 
     return index < states_.size() ? states_[index] : nullptr;
 }
 
-void Object::insertObjectInStatesAtIndex(const std::shared_ptr<CompositionBaseState>& state, std::size_t index) {
+void Object::insertObjectInStatesAtIndex(const std::shared_ptr<CompositionBaseState>& state,
+                                         std::size_t index) {
     if (!state || index > countOfStates()) {
         assertionFailure(__FILE__, __LINE__, "insertObjectInStatesAtIndex: no state or index out of range");
         return;
@@ -264,7 +280,8 @@ void Object::setStates(const StateList& list) {
     recacheNamesOfAllUsedEffects();
 }
 
-void Object::setStatesTriggeredStates(StateList list, std::vector<std::shared_ptr<CompositionUndoObject>> triggered) {
+void Object::setStatesTriggeredStates(StateList list,
+                                      std::vector<std::shared_ptr<CompositionUndoObject>> triggered) {
     {
         std::lock_guard lock(statesMutex_);
         states_ = std::move(list);
@@ -293,7 +310,8 @@ void Object::removeState(const std::shared_ptr<CompositionBaseState>& state) {
 
 void Object::removeAllStates() {
     std::lock_guard lock(statesMutex_);
-    for (std::size_t i = states_.size(); i > 0; --i) removeObjectFromStatesAtIndex(i - 1);
+    for (std::size_t i = states_.size(); i > 0; --i)
+        removeObjectFromStatesAtIndex(i - 1);
 }
 
 void Object::removeAllStatesExcept(const std::set<std::size_t>& keptIndexes) {
@@ -315,12 +333,17 @@ void Object::removeAndReinsertState(const std::shared_ptr<CompositionBaseState>&
 }
 
 void Object::shiftAllStatesBy(double delta) {
-    for (const auto& state : states()) state->setTime(state->time() + delta);
+    for (const auto& state : states())
+        state->setTime(state->time() + delta);
 }
 
-bool Object::canMoveState(const std::shared_ptr<CompositionBaseState>& state) const { return state != noneAnimationState_; }
+bool Object::canMoveState(const std::shared_ptr<CompositionBaseState>& state) const {
+    return state != noneAnimationState_;
+}
 
-std::shared_ptr<CompositionBaseState> Object::newStateOfStateClass() { return makeModelObject<CompositionBaseState>(this); }
+std::shared_ptr<CompositionBaseState> Object::newStateOfStateClass() {
+    return makeModelObject<CompositionBaseState>(this);
+}
 
 // --- Animation switch
 
@@ -337,7 +360,8 @@ void Object::setAnimationEnabled(bool enabled) {
         setPropertyNames(panes);
     }
     setObservedValue("animationEnabled", animationEnabled_, enabled);
-    NotificationCenter::defaultCenter().post(kObjectAnimationEnabledChangedNotification, compositionObjectsContainer());
+    NotificationCenter::defaultCenter().post(kObjectAnimationEnabledChangedNotification,
+                                             compositionObjectsContainer());
     invalidate();
 }
 
@@ -448,7 +472,8 @@ void Object::removeSubtrack(const CompositionBaseObject* object) {
 
 void Object::removeAllDependentTracks() {
     const auto snapshot = dependentTracks_;
-    for (const auto& member : snapshot) removeSubtrack(member.get());
+    for (const auto& member : snapshot)
+        removeSubtrack(member.get());
 }
 
 bool Object::canBecomeOwnerOfObject(const CompositionBaseObject& object) const {
@@ -472,7 +497,8 @@ const PropertyList* Object::metaDataObjectForKey(const std::string& key) const {
 }
 
 void Object::setOriginalObjectUniqueID(const std::string& identifier) {
-    if (!originalObjectUniqueID_.empty()) logMessage("originalObjectUniqueID was not nil. Overwriting anyway.");
+    if (!originalObjectUniqueID_.empty())
+        logMessage("originalObjectUniqueID was not nil. Overwriting anyway.");
     originalObjectUniqueID_ = identifier;
 }
 
@@ -486,8 +512,10 @@ void Object::regenerateIDAndSetOld(const std::string& oldIdentifier) {
 void Object::invalidate() {
     if (!postsChangeNotifications() || undoDisabled()) return;
     NotificationUserInfo info;
-    if (auto self = weak_from_this().lock()) info[kCompositionChangedObjectKey] = std::static_pointer_cast<Object>(self);
-    NotificationCenter::defaultCenter().post(kObjectChangedNotification, compositionObjectsContainer(), std::move(info));
+    if (auto self = weak_from_this().lock())
+        info[kCompositionChangedObjectKey] = std::static_pointer_cast<Object>(self);
+    NotificationCenter::defaultCenter().post(kObjectChangedNotification, compositionObjectsContainer(),
+                                             std::move(info));
 }
 
 CompositionUndoManager* Object::undoManager() const {
@@ -497,8 +525,8 @@ CompositionUndoManager* Object::undoManager() const {
 
 std::vector<std::string> Object::undoKeyPaths() const {
     // "containerTrack" and "languageScript" join this list with the track and language classes.
-    return {"startTime", "endTime", "snapStartTime", "snapEndTime", "owningTrack", "dependentTracks",
-            "triggeredStates", "states", "animationEnabled", "name"};
+    return {"startTime",       "endTime",         "snapStartTime", "snapEndTime",      "owningTrack",
+            "dependentTracks", "triggeredStates", "states",        "animationEnabled", "name"};
 }
 
 void Object::updateAfterUndo() {
@@ -549,13 +577,15 @@ std::string Object::description() const {
 // --- Copying
 
 std::shared_ptr<CompositionBaseObject> Object::copy() const {
-    std::shared_ptr<CompositionBaseState> baseState = noneAnimationState_ ? noneAnimationState_->copy() : nullptr;
+    std::shared_ptr<CompositionBaseState> baseState =
+        noneAnimationState_ ? noneAnimationState_->copy() : nullptr;
     std::shared_ptr<CompositionBaseObject> target = makeEmptyCopy(baseState);
     copyValuesInto(*target);
     return target;
 }
 
-std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionBaseObject>(compositionObjectsContainer(), std::move(baseState));
 }
 

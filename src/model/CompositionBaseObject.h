@@ -40,7 +40,8 @@ class CompositionBaseObject : public CompositionUndoObject {
 public:
     explicit CompositionBaseObject(CompositionObjectsContainer* container);
     // The given state becomes the none-animation state (used by copying).
-    CompositionBaseObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState);
+    CompositionBaseObject(CompositionObjectsContainer* container,
+                          std::shared_ptr<CompositionBaseState> baseState);
     ~CompositionBaseObject() override;
 
     // Creates the none-animation state (when none was given) once the object is whole.
@@ -126,23 +127,29 @@ public:
     void setStretchMode(int32_t mode) { stretchMode_ = mode; }
 
     // --- Triggered states
-    const std::vector<std::shared_ptr<CompositionUndoObject>>& triggeredStates() const { return triggeredStates_; }
+    const std::vector<std::shared_ptr<CompositionUndoObject>>& triggeredStates() const {
+        return triggeredStates_;
+    }
     std::size_t countOfTriggeredStates() const { return triggeredStates_.size(); }
     std::shared_ptr<CompositionUndoObject> objectInTriggeredStatesAtIndex(std::size_t index) const;
-    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionUndoObject>& state, std::size_t index);
+    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionUndoObject>& state,
+                                              std::size_t index);
     void removeObjectFromTriggeredStatesAtIndex(std::size_t index);
 
     // --- Dependent tracks (one level of dependency)
     std::shared_ptr<CompositionBaseObject> owningTrack() const { return owningTrack_.lock(); }
     void setOwningTrack(const std::shared_ptr<CompositionBaseObject>& owner);
     bool isSubtrack() const { return owningTrack() != nullptr; }
-    const std::vector<std::shared_ptr<CompositionBaseObject>>& dependentTracks() const { return dependentTracks_; }
+    const std::vector<std::shared_ptr<CompositionBaseObject>>& dependentTracks() const {
+        return dependentTracks_;
+    }
     std::size_t countOfDependentTracks() const { return dependentTracks_.size(); }
     std::size_t numberOfDependentTracks() const { return dependentTracks_.size(); }
     bool hasDependentTracks() const { return !dependentTracks_.empty(); }
     bool isDependentTrack(const CompositionBaseObject* object) const;
     std::shared_ptr<CompositionBaseObject> objectInDependentTracksAtIndex(std::size_t index) const;
-    void insertObjectInDependentTracksAtIndex(const std::shared_ptr<CompositionBaseObject>& object, std::size_t index);
+    void insertObjectInDependentTracksAtIndex(const std::shared_ptr<CompositionBaseObject>& object,
+                                              std::size_t index);
     void removeObjectFromDependentTracksAtIndex(std::size_t index);
     void addDependentTrack(const std::shared_ptr<CompositionBaseObject>& object);
     void removeSubtrack(const CompositionBaseObject* object);
@@ -178,7 +185,8 @@ public:
     virtual std::string description() const;
 
     // --- Keyframe lookup (object times, relative to the start)
-    StateList statesForEffectNamed(const std::string& effectName, bool includeNoneAnimationState = true) const;
+    StateList statesForEffectNamed(const std::string& effectName,
+                                   bool includeNoneAnimationState = true) const;
     StateList statesForAttributeGroupNamed(const std::string& group) const;
     StateList statesForTime(double time, bool exact) const;
     std::shared_ptr<CompositionBaseState> stateForTime(double time, bool exact) const;
@@ -188,8 +196,10 @@ public:
                                                                              const std::string& group) const;
     // The one or two keyframes whose values hold or are interpolated at the time; empty for none.
     StateList findStatesToInterpolateForTime(double time) const;
-    StateList findStatesToInterpolateForTimeForAttributeGroupNamed(double time, const std::string& group) const;
-    virtual StateList findStatesToInterpolateForTimeForEffectNamed(double time, const std::string& effectName) const;
+    StateList findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
+                                                                   const std::string& group) const;
+    virtual StateList findStatesToInterpolateForTimeForEffectNamed(double time,
+                                                                   const std::string& effectName) const;
     // The bracketing rule over one list ascending by time, once an exact match was ruled out:
     // the first keyframe before 0, the last after the duration, else the last enabled keyframe
     // before the time and the first enabled one after it (either may be missing).
@@ -198,7 +208,8 @@ public:
     std::size_t indexForState(const CompositionBaseState& state) const;
     virtual bool canCreateStateAtTime(double time) const;
     // A new keyframe (not yet in the list) at the time clamped to 0 … duration.
-    std::shared_ptr<CompositionBaseState> createNewStateForTime(double time, bool fillInterpolatedValues = true);
+    std::shared_ptr<CompositionBaseState> createNewStateForTime(double time,
+                                                                bool fillInterpolatedValues = true);
     // Fills the keyframe with the values the object shows at a composition time.
     virtual void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime);
     // The keyframe in effect at the time in a list ascending by time (binary search).
@@ -219,11 +230,13 @@ public:
 protected:
     bool acceptsUndoRegistration() const override;
     // A new object of the same class for the same container around the given none-animation state.
-    virtual std::shared_ptr<CompositionBaseObject> makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const;
+    virtual std::shared_ptr<CompositionBaseObject>
+    makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const;
     // Copies this object's values into `target`, as copy() describes.
     virtual void copyValuesInto(CompositionBaseObject& target) const;
     // Installs both lists without change notifications (copies, decoding).
-    void setStatesTriggeredStates(StateList states, std::vector<std::shared_ptr<CompositionUndoObject>> triggered);
+    void setStatesTriggeredStates(StateList states,
+                                  std::vector<std::shared_ptr<CompositionUndoObject>> triggered);
     void stretchStates(double oldSnapDuration, double delta, bool forEnd);
     void postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const;
 

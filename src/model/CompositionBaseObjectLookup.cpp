@@ -20,7 +20,8 @@ bool matchesTime(const CompositionBaseState& state, double time, bool exact) {
 
 // The keyframe lookup rule over one list: before the start the first, after the end the last,
 // else the first one within the tolerance.
-std::shared_ptr<CompositionBaseState> stateForTimeIn(const StateList& list, double time, bool exact, double duration) {
+std::shared_ptr<CompositionBaseState> stateForTimeIn(const StateList& list, double time, bool exact,
+                                                     double duration) {
     if (list.empty()) return nullptr;
     if (time < 0) return list.front();
     if (time > duration) return list.back();
@@ -96,13 +97,15 @@ std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTime(double
     return stateForTimeIn(states_, time, exact, duration());
 }
 
-std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTimeForEffectNamed(
-    double time, bool exact, const std::string& effectName) const {
+std::shared_ptr<CompositionBaseState>
+CompositionBaseObject::stateForTimeForEffectNamed(double time, bool exact,
+                                                  const std::string& effectName) const {
     return stateForTimeIn(statesForEffectNamed(effectName, false), time, exact, duration());
 }
 
-std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTimeForAttributeGroupNamed(
-    double time, bool exact, const std::string& group) const {
+std::shared_ptr<CompositionBaseState>
+CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, bool exact,
+                                                          const std::string& group) const {
     StateList carrying;
     {
         std::lock_guard lock(statesMutex_);
@@ -123,8 +126,9 @@ StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) con
     return bracket(states_, time);
 }
 
-StateList CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
-                                                                                     const std::string& group) const {
+StateList
+CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
+                                                                            const std::string& group) const {
     if (!animationEnabled_) return {noneAnimationState_};
     std::lock_guard lock(statesMutex_);
     if (states_.empty()) return {};
@@ -141,19 +145,23 @@ StateList CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroup
     return bracket(carrying, time);
 }
 
-StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(double, const std::string&) const {
+StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(double,
+                                                                              const std::string&) const {
     return {};
 }
 
 std::size_t CompositionBaseObject::indexForState(const CompositionBaseState& state) const {
     std::lock_guard lock(statesMutex_);
-    return insertionIndexForTime(states_.size(), state.time(), [&](std::size_t i) { return states_[i]->time(); });
+    return insertionIndexForTime(states_.size(), state.time(),
+                                 [&](std::size_t i) { return states_[i]->time(); });
 }
 
-bool CompositionBaseObject::canCreateStateAtTime(double time) const { return stateForTime(time, false) == nullptr; }
+bool CompositionBaseObject::canCreateStateAtTime(double time) const {
+    return stateForTime(time, false) == nullptr;
+}
 
-std::shared_ptr<CompositionBaseState> CompositionBaseObject::createNewStateForTime(double time,
-                                                                                  bool fillInterpolatedValues) {
+std::shared_ptr<CompositionBaseState>
+CompositionBaseObject::createNewStateForTime(double time, bool fillInterpolatedValues) {
     std::shared_ptr<CompositionBaseState> state = newStateOfStateClass();
     state->setUndoDisabled(undoDisabled());
     const double clamped = std::min(std::max(time, 0.0), duration());

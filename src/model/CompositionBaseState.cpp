@@ -13,24 +13,25 @@ namespace vtl {
 namespace {
 
 const KeyValueCodingTable<CompositionBaseState>& table() {
-    static const auto t = KeyValueCodingTable<CompositionBaseState>()
-                              .property("time", &CompositionBaseState::time, &CompositionBaseState::setTime)
-                              .property("baseObject", &CompositionBaseState::baseObject,
-                                        &CompositionBaseState::setBaseObject)
-                              .property("disabled", &CompositionBaseState::isDisabled, &CompositionBaseState::setDisabled)
-                              .property("effectValues", &CompositionBaseState::effectValues,
-                                        &CompositionBaseState::setEffectValues)
-                              .toMany("effects", &CompositionBaseState::countOfEffects,
-                                      &CompositionBaseState::objectInEffectsAtIndex,
-                                      &CompositionBaseState::insertObjectInEffectsAtIndex,
-                                      &CompositionBaseState::removeObjectFromEffectsAtIndex,
-                                      &CompositionBaseState::effects, &CompositionBaseState::setEffects);
+    static const auto t =
+        KeyValueCodingTable<CompositionBaseState>()
+            .property("time", &CompositionBaseState::time, &CompositionBaseState::setTime)
+            .property("baseObject", &CompositionBaseState::baseObject, &CompositionBaseState::setBaseObject)
+            .property("disabled", &CompositionBaseState::isDisabled, &CompositionBaseState::setDisabled)
+            .property("effectValues", &CompositionBaseState::effectValues,
+                      &CompositionBaseState::setEffectValues)
+            .toMany("effects", &CompositionBaseState::countOfEffects,
+                    &CompositionBaseState::objectInEffectsAtIndex,
+                    &CompositionBaseState::insertObjectInEffectsAtIndex,
+                    &CompositionBaseState::removeObjectFromEffectsAtIndex, &CompositionBaseState::effects,
+                    &CompositionBaseState::setEffects);
     return t;
 }
 
 } // namespace
 
-CompositionBaseState::CompositionBaseState(CompositionBaseObject* owner) : object_(owner) {}
+CompositionBaseState::CompositionBaseState(CompositionBaseObject* owner)
+    : object_(owner) {}
 
 void CompositionBaseState::setTime(double time) {
     if (object_) time = std::clamp(time, 0.0, std::max(0.0, object_->endTime() - object_->startTime()));
@@ -38,14 +39,18 @@ void CompositionBaseState::setTime(double time) {
     postTimeChanged();
 }
 
-void CompositionBaseState::writeTime(double time) { setObservedValue("time", time_, time); }
+void CompositionBaseState::writeTime(double time) {
+    setObservedValue("time", time_, time);
+}
 
 void CompositionBaseState::postTimeChanged() const {
     NotificationCenter::defaultCenter().post(kStateChangedTimeNotification,
                                              object_ ? object_->compositionObjectsContainer() : nullptr);
 }
 
-void CompositionBaseState::setBaseObject(CompositionBaseObject* object) { setObservedValue("baseObject", object_, object); }
+void CompositionBaseState::setBaseObject(CompositionBaseObject* object) {
+    setObservedValue("baseObject", object_, object);
+}
 
 void CompositionBaseState::setDisabled(bool disabled) {
     setObservedValue("disabled", isDisabled_, disabled);
@@ -86,11 +91,14 @@ void CompositionBaseState::setEffectValues(const PlistDictionary& values) {
     setObservedValue("effectValues", effectValues_, values);
 }
 
-void CompositionBaseState::setEffectValuesForEffectNamed(const PlistDictionary& values, const std::string& name) {
+void CompositionBaseState::setEffectValuesForEffectNamed(const PlistDictionary& values,
+                                                         const std::string& name) {
     effectValues_.set(name, PropertyList(values));
 }
 
-CompositionUndoManager* CompositionBaseState::undoManager() const { return object_ ? object_->undoManager() : nullptr; }
+CompositionUndoManager* CompositionBaseState::undoManager() const {
+    return object_ ? object_->undoManager() : nullptr;
+}
 
 std::vector<std::string> CompositionBaseState::undoKeyPaths() const {
     return {"time", "effectValues", "disabled", "baseObject", "effects"};
@@ -105,8 +113,9 @@ std::string CompositionBaseState::description() const {
     std::snprintf(buffer, sizeof buffer, "<%s: %p>, object: %p at time: %f", className().c_str(),
                   static_cast<const void*>(this), static_cast<const void*>(object_), time_);
     std::string text = buffer;
-    if (!effects_.empty()) text += "\nEffects: " + std::to_string(effects_.size()) + "\r\nValues " +
-                                   std::to_string(effectValues_.size());
+    if (!effects_.empty())
+        text += "\nEffects: " + std::to_string(effects_.size()) + "\r\nValues " +
+                std::to_string(effectValues_.size());
     return text + descriptionDetails();
 }
 
@@ -148,7 +157,8 @@ std::any CompositionBaseState::valueAtIndex(const std::string& key, std::size_t 
     return CompositionUndoObject::valueAtIndex(key, index);
 }
 
-bool CompositionBaseState::insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) {
+bool CompositionBaseState::insertValueAtIndex(const std::string& key, std::size_t index,
+                                              const std::any& value) {
     if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
     return CompositionUndoObject::insertValueAtIndex(key, index, value);
 }

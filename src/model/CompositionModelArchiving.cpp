@@ -40,9 +40,12 @@ std::optional<float> decodeOptionalFloat(KeyedUnarchiver& coder, std::string_vie
                                          std::string_view absentKey, std::string_view olderKey) {
     KeyedUnarchiver::OptionalNumber number = coder.decodeOptionalNumber(numberKey, absentKey);
     switch (number.state) {
-    case KeyedUnarchiver::OptionalNumberState::Present: return static_cast<float>(number.value);
-    case KeyedUnarchiver::OptionalNumberState::Absent: return std::nullopt;
-    case KeyedUnarchiver::OptionalNumberState::Missing: break;
+    case KeyedUnarchiver::OptionalNumberState::Present:
+        return static_cast<float>(number.value);
+    case KeyedUnarchiver::OptionalNumberState::Absent:
+        return std::nullopt;
+    case KeyedUnarchiver::OptionalNumberState::Missing:
+        break;
     }
     return coder.decodeFloatForKey(olderKey);
 }
@@ -73,7 +76,8 @@ void CompositionBaseState::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeDouble("time", time_);
     coder.encodeObject("object", object_);
     ArchivedArray effects;
-    for (const EffectEntry& entry : effects_) effects.push_back(ArchivedValue::fromPropertyList(PropertyList(entry)));
+    for (const EffectEntry& entry : effects_)
+        effects.push_back(ArchivedValue::fromPropertyList(PropertyList(entry)));
     coder.encodeObject("key_effects", ArchivedValue(std::move(effects)));
     coder.encodeObject("key_effectValues", ArchivedValue::fromPropertyList(PropertyList(effectValues_)));
     coder.encodeBool("isDisabled", isDisabled_);
@@ -86,7 +90,8 @@ void CompositionBaseState::initWithCoder(KeyedUnarchiver& coder) {
     effects_.clear();
     if (std::optional<ArchivedArray> effects = coder.decodeArrayForKey("key_effects")) {
         for (const ArchivedValue& item : *effects) {
-            if (const ArchivedDictionary* entry = item.dictionaryValue()) effects_.push_back(toPlistDictionary(*entry));
+            if (const ArchivedDictionary* entry = item.dictionaryValue())
+                effects_.push_back(toPlistDictionary(*entry));
         }
     }
     effectValues_.clear();
@@ -146,8 +151,10 @@ void CompositionRectangularState::initWithCoder(KeyedUnarchiver& coder) {
     }
     opacityNumber_ = decodeOptionalFloat(coder, "key_opacityObject", "key_no_opacity", "opacity");
     rotationNumber_ = decodeOptionalFloat(coder, "rotationObject", "key_no_rotation", "rotation");
-    frameThicknessNumber_ = decodeOptionalFloat(coder, "key_frameThicknessObject", "key_no_frame", "key_frameThickness");
-    cornerRadiusNumber_ = decodeOptionalFloat(coder, "key_cornerRadiusNumber", "key_no_CornerRadius", "key_cornerRadius");
+    frameThicknessNumber_ =
+        decodeOptionalFloat(coder, "key_frameThicknessObject", "key_no_frame", "key_frameThickness");
+    cornerRadiusNumber_ =
+        decodeOptionalFloat(coder, "key_cornerRadiusNumber", "key_no_CornerRadius", "key_cornerRadius");
 
     frameColor_ = decodeModelColor(coder, "key_frameColor");
     shadowColor_ = decodeModelColor(coder, "key_shadowColor");
@@ -232,7 +239,8 @@ void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeObject("noneAnimationState", ArchivedValue(noneAnimationState_));
     coder.encodeArray("states", states());
     ArchivedArray panes;
-    for (const std::string& pane : propertyNames_) panes.emplace_back(pane);
+    for (const std::string& pane : propertyNames_)
+        panes.emplace_back(pane);
     coder.encodeObject("propertyNames", ArchivedValue(std::move(panes)));
     if (full) {
         coder.encodeArray("dependentTracks", dependentTracks_);
@@ -242,26 +250,31 @@ void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeString("key_uniqueID", uniqueID_);
     coder.encodeInt32("key_animationStatesStretchMode", stretchMode_);
     if (!triggeredStates_.empty()) coder.encodeArray("key_triggeredStates", triggeredStates_);
-    if (metaData_) coder.encodeObject("key_metaData", ArchivedValue::fromPropertyList(PropertyList(*metaData_)));
+    if (metaData_)
+        coder.encodeObject("key_metaData", ArchivedValue::fromPropertyList(PropertyList(*metaData_)));
 }
 
 void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
-    setObjectsContainer(coder.decodeObjectOfClass<CompositionObjectsContainer>("compositionObjectsContainer").get());
+    setObjectsContainer(
+        coder.decodeObjectOfClass<CompositionObjectsContainer>("compositionObjectsContainer").get());
     if (std::optional<std::string> name = coder.decodeStringForKey("name")) name_ = *name;
     startTime_ = coder.decodeDoubleForKey("startTime");
     endTime_ = coder.decodeDoubleForKey("endTime");
-    if (auto state = coder.decodeObjectOfClass<CompositionBaseState>("noneAnimationState")) noneAnimationState_ = state;
+    if (auto state = coder.decodeObjectOfClass<CompositionBaseState>("noneAnimationState"))
+        noneAnimationState_ = state;
     // A timeline object is never a triggered state; refusing it keeps a damaged archive from
     // making an object own itself.
     std::vector<std::shared_ptr<CompositionUndoObject>> triggered;
     for (auto& state : coder.decodeArrayOfObjects<CompositionUndoObject>("key_triggeredStates")) {
         if (!dynamic_cast<CompositionBaseObject*>(state.get())) triggered.push_back(std::move(state));
     }
-    setStatesTriggeredStates(coder.decodeArrayOfObjects<CompositionBaseState>("states"), std::move(triggered));
+    setStatesTriggeredStates(coder.decodeArrayOfObjects<CompositionBaseState>("states"),
+                             std::move(triggered));
     // The keyframes belong to this object whatever their back-references say, so none is left
     // pointing at an object that a damaged archive made and nobody keeps.
     if (noneAnimationState_) noneAnimationState_->adoptBaseObject(this);
-    for (const auto& state : states()) state->adoptBaseObject(this);
+    for (const auto& state : states())
+        state->adoptBaseObject(this);
     std::vector<std::string> panes;
     if (std::optional<ArchivedArray> items = coder.decodeArrayForKey("propertyNames")) {
         for (const ArchivedValue& item : *items) {
@@ -273,7 +286,8 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     // dropped, which also keeps a damaged archive from forming an ownership cycle.
     dependentTracks_.clear();
     for (auto& dependent : coder.decodeArrayOfObjects<CompositionBaseObject>("dependentTracks")) {
-        if (dependent.get() != this && !dependent->hasDependentTracks()) dependentTracks_.push_back(std::move(dependent));
+        if (dependent.get() != this && !dependent->hasDependentTracks())
+            dependentTracks_.push_back(std::move(dependent));
     }
     owningTrack_ = coder.decodeObjectOfClass<CompositionBaseObject>("owningTrack");
     animationEnabled_ = coder.decodeBoolForKey("key_animationEnabled");
@@ -294,13 +308,20 @@ void registerCompositionModelClasses(ArchiveClassRegistry& registry) {
     registry.registerClass("CompositionObjectsContainer", "CompositionUndoObject", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionObjectsContainer>());
     });
-    registry.registerClass("CompositionBaseState", "CompositionUndoObject", factoryOf<CompositionBaseState>());
-    registry.registerClass("CompositionRectangularState", "CompositionBaseState", factoryOf<CompositionRectangularState>());
-    registry.registerClass("CompositionShapeState", "CompositionRectangularState", factoryOf<CompositionShapeState>());
-    registry.registerClass("CompositionTextState", "CompositionRectangularState", factoryOf<CompositionTextState>());
-    registry.registerClass("CompositionTrackState", "CompositionRectangularState", factoryOf<CompositionTrackState>());
-    registry.registerClass("CompositionMovieTrackState", "CompositionTrackState", factoryOf<CompositionMovieTrackState>());
-    registry.registerClass("CompositionBaseObject", "CompositionUndoObject", factoryOf<CompositionBaseObject>());
+    registry.registerClass("CompositionBaseState", "CompositionUndoObject",
+                           factoryOf<CompositionBaseState>());
+    registry.registerClass("CompositionRectangularState", "CompositionBaseState",
+                           factoryOf<CompositionRectangularState>());
+    registry.registerClass("CompositionShapeState", "CompositionRectangularState",
+                           factoryOf<CompositionShapeState>());
+    registry.registerClass("CompositionTextState", "CompositionRectangularState",
+                           factoryOf<CompositionTextState>());
+    registry.registerClass("CompositionTrackState", "CompositionRectangularState",
+                           factoryOf<CompositionTrackState>());
+    registry.registerClass("CompositionMovieTrackState", "CompositionTrackState",
+                           factoryOf<CompositionMovieTrackState>());
+    registry.registerClass("CompositionBaseObject", "CompositionUndoObject",
+                           factoryOf<CompositionBaseObject>());
 }
 
 } // namespace vtl

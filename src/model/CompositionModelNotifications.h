@@ -11,10 +11,12 @@ inline constexpr const char* kCompositionChangedObjectKey = "changedObject";
 inline constexpr const char* kCompositionObjectKey = "object";
 
 inline constexpr const char* kStateChangedTimeNotification = "VistrelStateChangedTimeNotification";
-inline constexpr const char* kRectangularStateDidUndoChangeNotification = "VistrelRectangularStateDidUndoChangeNotification";
+inline constexpr const char* kRectangularStateDidUndoChangeNotification =
+    "VistrelRectangularStateDidUndoChangeNotification";
 inline constexpr const char* kEffectWillBeDeletedNotification = "Vistrel_effectWillBeDeletedNotificationName";
 inline constexpr const char* kObjectWillBeDeletedNotification = "VistrelObjectWillBeDeletedNotification";
-inline constexpr const char* kObjectAnimationEnabledChangedNotification = "Vistrel_ObjectAnimationEnabledChangedNotificationName";
+inline constexpr const char* kObjectAnimationEnabledChangedNotification =
+    "Vistrel_ObjectAnimationEnabledChangedNotificationName";
 inline constexpr const char* kObjectDependencyStatusMightHaveChangedNotification =
     "VistrelObjectDependencyStatusMightHaveChanged";
 

@@ -16,41 +16,44 @@ namespace {
 using State = CompositionRectangularState;
 
 const KeyValueCodingTable<State>& table() {
-    static const auto t = KeyValueCodingTable<State>()
-                              .property("animationTimingKind", &State::animationTimingKind, &State::setAnimationTimingKind)
-                              .property("xScalingFactor", &State::xScalingFactor, &State::setXScalingFactor)
-                              .property("yScalingFactor", &State::yScalingFactor, &State::setYScalingFactor)
-                              .property("rect", &State::rect, &State::setRect)
-                              .property("opacity", &State::opacity, &State::setOpacity)
-                              .property("rotation", &State::rotation, &State::setRotation)
-                              .property("frameThickness", &State::frameThickness, &State::setFrameThickness)
-                              .property("frameColor", &State::frameColor, &State::setFrameColor)
-                              .property("shadowColor", &State::shadowColor, &State::setShadowColor)
-                              .property("shadowOpacity", &State::shadowOpacity, &State::setShadowOpacity)
-                              .property("shadowRadius", &State::shadowRadius, &State::setShadowRadius)
-                              .property("shadowAngle", &State::shadowAngle, &State::setShadowAngle)
-                              .property("shadowDistance", &State::shadowDistance, &State::setShadowDistance)
-                              // The optional form, so an undo can take the group away again.
-                              .property("cornerRadius", &State::cornerRadiusNumber, &State::setCornerRadiusNumber)
-                              .property("drawsFrame", &State::drawsFrame, &State::setDrawsFrame)
-                              .property("drawsShadow", &State::drawsShadow, &State::setDrawsShadow)
-                              .property("drawsBackground", &State::drawsBackground, &State::setDrawsBackground)
-                              .property("backgroundColor", &State::backgroundColor, &State::setBackgroundColor)
-                              .property("rectObject", &State::rectObject, &State::setRectObject)
-                              .property("opacityNumber", &State::opacityNumber, &State::setOpacityNumber)
-                              .property("rotationNumber", &State::rotationNumber, &State::setRotationNumber)
-                              .property("frameThicknessNumber", &State::frameThicknessNumber,
-                                        &State::setFrameThicknessNumber)
-                              .property("endMarkerForAnyEffect", &State::endMarkerForAnyEffect, nullptr)
-                              .property("startMarkerForAnyEffect", &State::startMarkerForAnyEffect, nullptr);
+    static const auto t =
+        KeyValueCodingTable<State>()
+            .property("animationTimingKind", &State::animationTimingKind, &State::setAnimationTimingKind)
+            .property("xScalingFactor", &State::xScalingFactor, &State::setXScalingFactor)
+            .property("yScalingFactor", &State::yScalingFactor, &State::setYScalingFactor)
+            .property("rect", &State::rect, &State::setRect)
+            .property("opacity", &State::opacity, &State::setOpacity)
+            .property("rotation", &State::rotation, &State::setRotation)
+            .property("frameThickness", &State::frameThickness, &State::setFrameThickness)
+            .property("frameColor", &State::frameColor, &State::setFrameColor)
+            .property("shadowColor", &State::shadowColor, &State::setShadowColor)
+            .property("shadowOpacity", &State::shadowOpacity, &State::setShadowOpacity)
+            .property("shadowRadius", &State::shadowRadius, &State::setShadowRadius)
+            .property("shadowAngle", &State::shadowAngle, &State::setShadowAngle)
+            .property("shadowDistance", &State::shadowDistance, &State::setShadowDistance)
+            // The optional form, so an undo can take the group away again.
+            .property("cornerRadius", &State::cornerRadiusNumber, &State::setCornerRadiusNumber)
+            .property("drawsFrame", &State::drawsFrame, &State::setDrawsFrame)
+            .property("drawsShadow", &State::drawsShadow, &State::setDrawsShadow)
+            .property("drawsBackground", &State::drawsBackground, &State::setDrawsBackground)
+            .property("backgroundColor", &State::backgroundColor, &State::setBackgroundColor)
+            .property("rectObject", &State::rectObject, &State::setRectObject)
+            .property("opacityNumber", &State::opacityNumber, &State::setOpacityNumber)
+            .property("rotationNumber", &State::rotationNumber, &State::setRotationNumber)
+            .property("frameThicknessNumber", &State::frameThicknessNumber, &State::setFrameThicknessNumber)
+            .property("endMarkerForAnyEffect", &State::endMarkerForAnyEffect, nullptr)
+            .property("startMarkerForAnyEffect", &State::startMarkerForAnyEffect, nullptr);
     return t;
 }
 
-const char* carried(bool flag) { return flag ? "+" : "-"; }
+const char* carried(bool flag) {
+    return flag ? "+" : "-";
+}
 
 } // namespace
 
-CompositionRectangularState::CompositionRectangularState(CompositionBaseObject* owner) : CompositionBaseState(owner) {
+CompositionRectangularState::CompositionRectangularState(CompositionBaseObject* owner)
+    : CompositionBaseState(owner) {
     frameColor_ = RGBAColor::device(1, 0, 0, 1);
     shadowColor_ = RGBAColor::device(0, 0, 0, 1);
     if (owner) setUndoDisabled(owner->undoDisabled());
@@ -59,8 +62,12 @@ CompositionRectangularState::CompositionRectangularState(CompositionBaseObject* 
 
 // The plain accessors report their change under the optional's key, so one undo step restores
 // "no value" as well as a value.
-void State::setAnimationTimingKind(uint32_t kind) { setObservedValue("animationTimingKind", timingKind_, kind); }
-void State::setRectObject(const std::optional<Rect>& rect) { setObservedValue("rectObject", rectValue_, rect); }
+void State::setAnimationTimingKind(uint32_t kind) {
+    setObservedValue("animationTimingKind", timingKind_, kind);
+}
+void State::setRectObject(const std::optional<Rect>& rect) {
+    setObservedValue("rectObject", rectValue_, rect);
+}
 void State::setRect(const Rect& rect) {
     if (rect.size.width == 0 || rect.size.height == 0) return;
     setRectObject(rect);
@@ -81,8 +88,12 @@ void State::setYPosition(float y) {
     r.origin.y = y;
     setRect(r);
 }
-void State::moveByPointValue(Point delta) { setRect(rect().offsetBy(delta.x, delta.y)); }
-void State::setOpacityNumber(const std::optional<float>& value) { setObservedValue("opacityNumber", opacityNumber_, value); }
+void State::moveByPointValue(Point delta) {
+    setRect(rect().offsetBy(delta.x, delta.y));
+}
+void State::setOpacityNumber(const std::optional<float>& value) {
+    setObservedValue("opacityNumber", opacityNumber_, value);
+}
 void State::setRotationNumber(const std::optional<float>& value) {
     setObservedValue("rotationNumber", rotationNumber_, value);
 }
@@ -92,20 +103,42 @@ void State::setFrameThicknessNumber(const std::optional<float>& value) {
 void State::setCornerRadiusNumber(const std::optional<float>& value) {
     setObservedValue("cornerRadius", cornerRadiusNumber_, value);
 }
-void State::setXScalingFactor(double factor) { setObservedValue("xScalingFactor", xScalingFactor_, factor); }
-void State::setYScalingFactor(double factor) { setObservedValue("yScalingFactor", yScalingFactor_, factor); }
-void State::setFrameColor(const std::optional<RGBAColor>& color) { setObservedValue("frameColor", frameColor_, color); }
-void State::setShadowColor(const std::optional<RGBAColor>& color) { setObservedValue("shadowColor", shadowColor_, color); }
+void State::setXScalingFactor(double factor) {
+    setObservedValue("xScalingFactor", xScalingFactor_, factor);
+}
+void State::setYScalingFactor(double factor) {
+    setObservedValue("yScalingFactor", yScalingFactor_, factor);
+}
+void State::setFrameColor(const std::optional<RGBAColor>& color) {
+    setObservedValue("frameColor", frameColor_, color);
+}
+void State::setShadowColor(const std::optional<RGBAColor>& color) {
+    setObservedValue("shadowColor", shadowColor_, color);
+}
 void State::setBackgroundColor(const std::optional<RGBAColor>& color) {
     setObservedValue("backgroundColor", backgroundColor_, color);
 }
-void State::setShadowOpacity(float value) { setObservedValue("shadowOpacity", shadowOpacity_, value); }
-void State::setShadowRadius(float value) { setObservedValue("shadowRadius", shadowRadius_, value); }
-void State::setShadowAngle(float value) { setObservedValue("shadowAngle", shadowAngle_, value); }
-void State::setShadowDistance(float value) { setObservedValue("shadowDistance", shadowDistance_, value); }
-void State::setDrawsFrame(bool value) { setObservedValue("drawsFrame", drawsFrame_, value); }
-void State::setDrawsShadow(bool value) { setObservedValue("drawsShadow", drawsShadow_, value); }
-void State::setDrawsBackground(bool value) { setObservedValue("drawsBackground", drawsBackground_, value); }
+void State::setShadowOpacity(float value) {
+    setObservedValue("shadowOpacity", shadowOpacity_, value);
+}
+void State::setShadowRadius(float value) {
+    setObservedValue("shadowRadius", shadowRadius_, value);
+}
+void State::setShadowAngle(float value) {
+    setObservedValue("shadowAngle", shadowAngle_, value);
+}
+void State::setShadowDistance(float value) {
+    setObservedValue("shadowDistance", shadowDistance_, value);
+}
+void State::setDrawsFrame(bool value) {
+    setObservedValue("drawsFrame", drawsFrame_, value);
+}
+void State::setDrawsShadow(bool value) {
+    setObservedValue("drawsShadow", drawsShadow_, value);
+}
+void State::setDrawsBackground(bool value) {
+    setObservedValue("drawsBackground", drawsBackground_, value);
+}
 
 bool State::carriesAttributeGroup(const std::string& group) const {
     if (group == kGroupRectOrScaling) return hasRectOrScaling();
@@ -116,7 +149,9 @@ bool State::carriesAttributeGroup(const std::string& group) const {
     return false;
 }
 
-void State::disableAllAnimationProperties() { disableAllAnimationPropertiesExcept({}); }
+void State::disableAllAnimationProperties() {
+    disableAllAnimationPropertiesExcept({});
+}
 
 void State::disableAllAnimationPropertiesExcept(const std::string& group) {
     if (group != kGroupRectOrScaling) setRectObject(std::nullopt);
@@ -143,7 +178,8 @@ void State::enableAnimationsForAnimationProperty(const std::string& group) {
 void State::scaleStateByFactor(double factor) {
     if (rectValue_) {
         const Rect r = *rectValue_;
-        setRectObject(Rect(r.origin.x * factor, r.origin.y * factor, r.size.width * factor, r.size.height * factor));
+        setRectObject(
+            Rect(r.origin.x * factor, r.origin.y * factor, r.size.width * factor, r.size.height * factor));
         const float f = static_cast<float>(factor);
         setXScalingFactor(static_cast<float>(xScalingFactor_) * f);
         setYScalingFactor(static_cast<float>(yScalingFactor_) * f);
@@ -170,7 +206,8 @@ void State::setEndMarker(bool flag, const std::string& effectName) {
     if (CompositionUndoManager* manager = undoManager()) {
         if (auto self = std::dynamic_pointer_cast<State>(shared_from_this())) {
             const bool previous = endMarkerForAttributeGroupNamed(effectName);
-            manager->registerUndo(this, [self, previous, effectName] { self->setEndMarker(previous, effectName); });
+            manager->registerUndo(this,
+                                  [self, previous, effectName] { self->setEndMarker(previous, effectName); });
         }
     }
     if (const PlistDictionary* values = effectValuesForEffectNamed(effectName)) {
@@ -222,10 +259,27 @@ bool State::startMarkerForAnyEffect() const {
 
 std::vector<std::string> State::undoKeyPaths() const {
     std::vector<std::string> keys = CompositionBaseState::undoKeyPaths();
-    keys.insert(keys.end(), {"animationTimingKind", "xScalingFactor", "yScalingFactor", "rect", "opacity", "rotation",
-                             "frameThickness", "frameColor", "shadowColor", "shadowOpacity", "shadowRadius",
-                             "shadowAngle", "shadowDistance", "cornerRadius", "drawsFrame", "drawsShadow",
-                             "drawsBackground", "backgroundColor", "rectObject", "opacityNumber", "rotationNumber",
+    keys.insert(keys.end(), {"animationTimingKind",
+                             "xScalingFactor",
+                             "yScalingFactor",
+                             "rect",
+                             "opacity",
+                             "rotation",
+                             "frameThickness",
+                             "frameColor",
+                             "shadowColor",
+                             "shadowOpacity",
+                             "shadowRadius",
+                             "shadowAngle",
+                             "shadowDistance",
+                             "cornerRadius",
+                             "drawsFrame",
+                             "drawsShadow",
+                             "drawsBackground",
+                             "backgroundColor",
+                             "rectObject",
+                             "opacityNumber",
+                             "rotationNumber",
                              "frameThicknessNumber"});
     return keys;
 }

@@ -9,20 +9,25 @@ namespace {
 using State = CompositionShapeState;
 
 const KeyValueCodingTable<State>& table() {
-    static const auto t = KeyValueCodingTable<State>()
-                              .property("color", &State::color, &State::setColor)
-                              .property("numberOfCorners", &State::numberOfCorners, &State::setNumberOfCorners)
-                              .property("isStar", &State::isStar, &State::setIsStar)
-                              .property("isBubble", &State::isBubble, &State::setIsBubble)
-                              .property("isFilled", &State::isFilled, &State::setFilled)
-                              .property("rayInset", &State::rayInset, &State::setRayInset);
+    static const auto t =
+        KeyValueCodingTable<State>()
+            .property("color", &State::color, &State::setColor)
+            .property("numberOfCorners", &State::numberOfCorners, &State::setNumberOfCorners)
+            .property("isStar", &State::isStar, &State::setIsStar)
+            .property("isBubble", &State::isBubble, &State::setIsBubble)
+            .property("isFilled", &State::isFilled, &State::setFilled)
+            .property("rayInset", &State::rayInset, &State::setRayInset);
     return t;
 }
 
 } // namespace
 
-void State::setColor(const std::optional<RGBAColor>& color) { setObservedValue("color", color_, color); }
-void State::setNumberOfCorners(uint32_t corners) { setObservedValue("numberOfCorners", numberOfCorners_, corners); }
+void State::setColor(const std::optional<RGBAColor>& color) {
+    setObservedValue("color", color_, color);
+}
+void State::setNumberOfCorners(uint32_t corners) {
+    setObservedValue("numberOfCorners", numberOfCorners_, corners);
+}
 void State::setIsStar(bool star) {
     setObservedValue("isStar", isStar_, star);
     if (star) setObservedValue("isBubble", isBubble_, false);
@@ -31,8 +36,12 @@ void State::setIsBubble(bool bubble) {
     setObservedValue("isBubble", isBubble_, bubble);
     if (bubble) setObservedValue("isStar", isStar_, false);
 }
-void State::setFilled(bool filled) { setObservedValue("isFilled", isFilled_, filled); }
-void State::setRayInset(double inset) { setObservedValue("rayInset", rayInset_, inset); }
+void State::setFilled(bool filled) {
+    setObservedValue("isFilled", isFilled_, filled);
+}
+void State::setRayInset(double inset) {
+    setObservedValue("rayInset", rayInset_, inset);
+}
 
 std::vector<std::string> State::undoKeyPaths() const {
     std::vector<std::string> keys = CompositionRectangularState::undoKeyPaths();
@@ -40,7 +49,9 @@ std::vector<std::string> State::undoKeyPaths() const {
     return keys;
 }
 
-std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const { return makeModelObject<State>(baseObject()); }
+std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const {
+    return makeModelObject<State>(baseObject());
+}
 
 void State::copyValuesInto(CompositionBaseState& base) const {
     CompositionRectangularState::copyValuesInto(base);

@@ -8,7 +8,8 @@ namespace vtl {
 
 class CompositionShapeState : public CompositionRectangularState {
 public:
-    explicit CompositionShapeState(CompositionBaseObject* owner) : CompositionRectangularState(owner) {}
+    explicit CompositionShapeState(CompositionBaseObject* owner)
+        : CompositionRectangularState(owner) {}
 
     std::string className() const override { return "CompositionShapeState"; }
 
@@ -41,7 +42,8 @@ protected:
     std::shared_ptr<CompositionBaseState> makeEmptyCopy() const override;
     void copyValuesInto(CompositionBaseState& target) const override;
 
-    std::optional<RGBAColor> color_ = RGBAColor::device(0.047058823529411764, 0.26666666666666666, 0.5372549019607843, 1.0);
+    std::optional<RGBAColor> color_ =
+        RGBAColor::device(0.047058823529411764, 0.26666666666666666, 0.5372549019607843, 1.0);
     uint32_t numberOfCorners_ = 0;
     bool isStar_ = false;
     bool isBubble_ = false;

@@ -7,7 +7,8 @@ namespace vtl {
 
 class CompositionTextState : public CompositionRectangularState {
 public:
-    explicit CompositionTextState(CompositionBaseObject* owner) : CompositionRectangularState(owner) {}
+    explicit CompositionTextState(CompositionBaseObject* owner)
+        : CompositionRectangularState(owner) {}
 
     std::string className() const override { return "CompositionTextState"; }
 
@@ -15,7 +16,8 @@ public:
     void scaleStateByFactor(double factor) override {
         if (!rectObject()) return;
         const Rect r = *rectObject();
-        setRectObject(Rect(r.origin.x * factor, r.origin.y * factor, r.size.width * factor, r.size.height * factor));
+        setRectObject(
+            Rect(r.origin.x * factor, r.origin.y * factor, r.size.width * factor, r.size.height * factor));
     }
 
 protected:

@@ -19,7 +19,8 @@ const KeyValueCodingTable<State>& table() {
             .property("visualizesModifiers", &State::visualizesModifiers, &State::setVisualizesModifiers)
             .property("visualizesMouseEvents", &State::visualizesMouseEventsNumber,
                       &State::setVisualizesMouseEventsNumber)
-            .property("playsSoundForMouseClicks", &State::playsSoundForMouseClicks, &State::setPlaysSoundForMouseClicks)
+            .property("playsSoundForMouseClicks", &State::playsSoundForMouseClicks,
+                      &State::setPlaysSoundForMouseClicks)
             .property("playbackSpeed", &State::playbackSpeed, &State::setPlaybackSpeed);
     return t;
 }
@@ -32,12 +33,18 @@ void State::setTime(double time) {
     postTimeChanged();
 }
 
-void State::setPlaybackSpeed(double speed) { setObservedValue("playbackSpeed", playbackSpeed_, speed); }
+void State::setPlaybackSpeed(double speed) {
+    setObservedValue("playbackSpeed", playbackSpeed_, speed);
+}
 void State::setVisualizesMouseCursorNumber(const std::optional<bool>& flag) {
     setObservedValue("visualizesMouseCursor", visualizesMouseCursorNumber_, flag);
 }
-void State::setMouseCursorKind(int32_t kind) { setObservedValue("mouseCursorKind", mouseCursorKind_, kind); }
-void State::setVisualizesModifiers(bool flag) { setObservedValue("visualizesModifiers", visualizesModifers_, flag); }
+void State::setMouseCursorKind(int32_t kind) {
+    setObservedValue("mouseCursorKind", mouseCursorKind_, kind);
+}
+void State::setVisualizesModifiers(bool flag) {
+    setObservedValue("visualizesModifiers", visualizesModifers_, flag);
+}
 void State::setVisualizesMouseEventsNumber(const std::optional<bool>& flag) {
     setObservedValue("visualizesMouseEvents", visualizesMouseEventsNumber_, flag);
 }
@@ -52,12 +59,14 @@ bool State::hasFrame() const {
 
 std::vector<std::string> State::undoKeyPaths() const {
     std::vector<std::string> keys = CompositionRectangularState::undoKeyPaths();
-    keys.insert(keys.end(), {"visualizesMouseCursor", "mouseCursorKind", "visualizesModifiers", "visualizesMouseEvents",
-                             "playsSoundForMouseClicks", "playbackSpeed"});
+    keys.insert(keys.end(), {"visualizesMouseCursor", "mouseCursorKind", "visualizesModifiers",
+                             "visualizesMouseEvents", "playsSoundForMouseClicks", "playbackSpeed"});
     return keys;
 }
 
-std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const { return makeModelObject<State>(baseObject()); }
+std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const {
+    return makeModelObject<State>(baseObject());
+}
 
 std::shared_ptr<CompositionBaseState> CompositionMovieTrackState::makeEmptyCopy() const {
     return makeModelObject<CompositionMovieTrackState>(baseObject());

@@ -8,7 +8,8 @@ namespace vtl {
 
 class CompositionTrackState : public CompositionRectangularState {
 public:
-    explicit CompositionTrackState(CompositionBaseObject* owner) : CompositionRectangularState(owner) {}
+    explicit CompositionTrackState(CompositionBaseObject* owner)
+        : CompositionRectangularState(owner) {}
 
     std::string className() const override { return "CompositionTrackState"; }
 
@@ -57,7 +58,8 @@ protected:
 // The keyframe of movie tracks; adds nothing to the track keyframe.
 class CompositionMovieTrackState : public CompositionTrackState {
 public:
-    explicit CompositionMovieTrackState(CompositionBaseObject* owner) : CompositionTrackState(owner) {}
+    explicit CompositionMovieTrackState(CompositionBaseObject* owner)
+        : CompositionTrackState(owner) {}
     std::string className() const override { return "CompositionMovieTrackState"; }
 
 protected:

@@ -44,7 +44,8 @@ void CompositionUndoManager::customUndoGroupPrepare(const void* target, Action a
 
 void CompositionUndoManager::beginCustomUndoIfNecessary() {
     if (closeUndoGroupTimer_) closeUndoGroupTimer_->cancel();
-    closeUndoGroupTimer_ = DispatchTimer::scheduleOnce(kCoalescingIntervalSeconds, [this] { closeUndoGroupFromTimer(); });
+    closeUndoGroupTimer_ =
+        DispatchTimer::scheduleOnce(kCoalescingIntervalSeconds, [this] { closeUndoGroupFromTimer(); });
     if (hasBegunCustomUndoGrouping_) return;
     nestedInPassGroup_ = groupingLevel() > 0;
     passEndedSinceBegin_ = false;

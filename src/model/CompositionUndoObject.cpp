@@ -11,22 +11,28 @@ namespace {
 const char kUndoContext[] = "Composition Undo Context";
 } // namespace
 
-const void* CompositionUndoObject::undoContext() { return kUndoContext; }
+const void* CompositionUndoObject::undoContext() {
+    return kUndoContext;
+}
 
-CompositionUndoObject::~CompositionUndoObject() { deregisterUndoKeyPaths(); }
+CompositionUndoObject::~CompositionUndoObject() {
+    deregisterUndoKeyPaths();
+}
 
 void CompositionUndoObject::registerUndoKeyPaths() {
     for (const std::string& keyPath : undoKeyPaths()) {
-        addObserver(keyPath, KeyValueObservingOptions::oldValue | KeyValueObservingOptions::newValue, undoContext(),
-                    [this](const KeyValueChange& change) { registerUndoForChange(change); });
+        addObserver(keyPath, KeyValueObservingOptions::oldValue | KeyValueObservingOptions::newValue,
+                    undoContext(), [this](const KeyValueChange& change) { registerUndoForChange(change); });
         observedKeyPaths_.push_back(keyPath);
     }
 }
 
 void CompositionUndoObject::deregisterUndoKeyPaths() {
-    for (const std::string& keyPath : observedKeyPaths_) removeObservers(keyPath, undoContext());
+    for (const std::string& keyPath : observedKeyPaths_)
+        removeObservers(keyPath, undoContext());
     observedKeyPaths_.clear();
-    for (const std::string& keyPath : additionalObservedUndoProperties_) removeObservers(keyPath, undoContext());
+    for (const std::string& keyPath : additionalObservedUndoProperties_)
+        removeObservers(keyPath, undoContext());
 }
 
 void CompositionUndoObject::addUndoKeyPath(const std::string& keyPath) {
@@ -36,16 +42,19 @@ void CompositionUndoObject::addUndoKeyPath(const std::string& keyPath) {
 }
 
 void CompositionUndoObject::removeUndoKeyPath(const std::string& keyPath) {
-    auto it = std::find(additionalObservedUndoProperties_.begin(), additionalObservedUndoProperties_.end(), keyPath);
+    auto it = std::find(additionalObservedUndoProperties_.begin(), additionalObservedUndoProperties_.end(),
+                        keyPath);
     if (it == additionalObservedUndoProperties_.end()) return;
     additionalObservedUndoProperties_.erase(it);
     // Observations of the same key path made by the list above stay.
     removeObservers(keyPath, undoContext());
-    bool stillObserved = std::find(observedKeyPaths_.begin(), observedKeyPaths_.end(), keyPath) != observedKeyPaths_.end();
-    auto remaining = std::count(additionalObservedUndoProperties_.begin(), additionalObservedUndoProperties_.end(), keyPath);
+    bool stillObserved =
+        std::find(observedKeyPaths_.begin(), observedKeyPaths_.end(), keyPath) != observedKeyPaths_.end();
+    auto remaining = std::count(additionalObservedUndoProperties_.begin(),
+                                additionalObservedUndoProperties_.end(), keyPath);
     for (long i = 0; i < remaining + (stillObserved ? 1 : 0); ++i) {
-        addObserver(keyPath, KeyValueObservingOptions::oldValue | KeyValueObservingOptions::newValue, undoContext(),
-                    [this](const KeyValueChange& change) { registerUndoForChange(change); });
+        addObserver(keyPath, KeyValueObservingOptions::oldValue | KeyValueObservingOptions::newValue,
+                    undoContext(), [this](const KeyValueChange& change) { registerUndoForChange(change); });
     }
 }
 
@@ -68,7 +77,8 @@ void CompositionUndoObject::registerUndoForChange(const KeyValueChange& change) 
         if (change.indexes.empty() || change.oldElements.empty()) return;
         const std::size_t index = change.indexes.front();
         std::any element = change.oldElements.front();
-        manager->registerUndo(self.get(), [self, key, index, element] { self->insertValueAtIndex(key, index, element); });
+        manager->registerUndo(self.get(),
+                              [self, key, index, element] { self->insertValueAtIndex(key, index, element); });
         break;
     }
     case KeyValueChangeKind::insertion: {

@@ -48,7 +48,9 @@ public:
     // Observes one more key path (old value only) for the life of the object.
     void addUndoKeyPath(const std::string& keyPath);
     void removeUndoKeyPath(const std::string& keyPath);
-    const std::vector<std::string>& additionalObservedUndoProperties() const { return additionalObservedUndoProperties_; }
+    const std::vector<std::string>& additionalObservedUndoProperties() const {
+        return additionalObservedUndoProperties_;
+    }
 
     // The inverse of a plain change: sets the value by key, then updateAfterUndo.
     void changeKeyPath(const std::string& keyPath, const std::any& value);

@@ -7,7 +7,9 @@ namespace vtl {
 
 namespace {
 
-double mix(double from, double to, double progress) { return from + (to - from) * progress; }
+double mix(double from, double to, double progress) {
+    return from + (to - from) * progress;
+}
 
 } // namespace
 
@@ -25,15 +27,17 @@ std::shared_ptr<CompositionBaseState> CompositionRectangularObject::newStateOfSt
 CompositionRectangularObject::GroupInterpolation
 CompositionRectangularObject::interpolationForGroup(double compositionTime, const std::string& group) const {
     GroupInterpolation result;
-    StateList found = findStatesToInterpolateForTimeForAttributeGroupNamed(compositionTime - startTime(), group);
+    StateList found =
+        findStatesToInterpolateForTimeForAttributeGroupNamed(compositionTime - startTime(), group);
     if (found.empty()) return result;
     result.from = dynamic_cast<const CompositionRectangularState*>(found.front().get());
     if (found.size() < 2 || !result.from) return result;
     result.to = dynamic_cast<const CompositionRectangularState*>(found[1].get());
     if (!result.to) return result;
     // The earlier keyframe's curve governs the stretch to the next one.
-    result.progress = animationProgressFromTimes(result.from->animationTimingKind(), compositionTime,
-                                                 startTime() + result.from->time(), startTime() + result.to->time());
+    result.progress =
+        animationProgressFromTimes(result.from->animationTimingKind(), compositionTime,
+                                   startTime() + result.from->time(), startTime() + result.to->time());
     return result;
 }
 
@@ -119,8 +123,8 @@ StateList CompositionRectangularObject::findStatesToInterpolateForTimeForEffectN
     return found;
 }
 
-std::shared_ptr<CompositionBaseObject> CompositionRectangularObject::makeEmptyCopy(
-    std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+CompositionRectangularObject::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionRectangularObject>(compositionObjectsContainer(), std::move(baseState));
 }
 

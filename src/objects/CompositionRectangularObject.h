@@ -13,7 +13,8 @@ class CompositionRectangularState;
 class CompositionRectangularObject : public CompositionBaseObject, public RectangularStateOwner {
 public:
     explicit CompositionRectangularObject(CompositionObjectsContainer* container);
-    CompositionRectangularObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState);
+    CompositionRectangularObject(CompositionObjectsContainer* container,
+                                 std::shared_ptr<CompositionBaseState> baseState);
 
     std::string className() const override { return "CompositionRectangularObject"; }
 
@@ -29,10 +30,12 @@ public:
     void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime) override;
     // The bracketing keyframes of an effect; a keyframe that ends the effect's segment does not
     // interpolate into the next one.
-    StateList findStatesToInterpolateForTimeForEffectNamed(double time, const std::string& effectName) const override;
+    StateList findStatesToInterpolateForTimeForEffectNamed(double time,
+                                                           const std::string& effectName) const override;
 
 protected:
-    std::shared_ptr<CompositionBaseObject> makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const override;
+    std::shared_ptr<CompositionBaseObject>
+    makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const override;
 
 private:
     // The keyframes of the group at the time with the progress between them (0 with one keyframe).

@@ -14,7 +14,8 @@ protected:
     // Times of the keyframes of a lookup answer.
     static std::vector<double> timesOf(const StateList& states) {
         std::vector<double> times;
-        for (const auto& state : states) times.push_back(state->time());
+        for (const auto& state : states)
+            times.push_back(state->time());
         return times;
     }
 };
@@ -61,12 +62,13 @@ TEST_F(KeyframeLookup, BracketingPairAroundATime) {
         std::vector<double> expected;
     };
     const Case cases[] = {
-        {1.0, {0, 2}},  {2.005, {2}}, // at a keyframe within the exact tolerance
-        {2.05, {2}},                  // after the end
-        {-0.5, {0}},                  // before the start
+        {1.0, {0, 2}}, {2.005, {2}}, // at a keyframe within the exact tolerance
+        {2.05, {2}},                 // after the end
+        {-0.5, {0}},                 // before the start
         {0.0, {0}},
     };
-    for (const Case& c : cases) EXPECT_EQ(timesOf(object->findStatesToInterpolateForTime(c.time)), c.expected) << c.time;
+    for (const Case& c : cases)
+        EXPECT_EQ(timesOf(object->findStatesToInterpolateForTime(c.time)), c.expected) << c.time;
 }
 
 TEST_F(KeyframeLookup, BracketingSkipsDisabledKeyframes) {
@@ -196,9 +198,11 @@ TEST_F(KeyframeLookup, EffectBracketingStopsAtASegmentEnd) {
     auto b = addKeyframe(*object, 4);
     b->insertObjectInEffectsAtIndex(bloom, 0);
     addKeyframe(*object, 2); // carries no effect
-    EXPECT_EQ(timesOf(object->findStatesToInterpolateForTimeForEffectNamed(1, "CIBloom")), (std::vector<double>{0, 4}));
+    EXPECT_EQ(timesOf(object->findStatesToInterpolateForTimeForEffectNamed(1, "CIBloom")),
+              (std::vector<double>{0, 4}));
     a->setEndMarker(true, "CIBloom");
-    EXPECT_EQ(timesOf(object->findStatesToInterpolateForTimeForEffectNamed(1, "CIBloom")), (std::vector<double>{4}));
+    EXPECT_EQ(timesOf(object->findStatesToInterpolateForTimeForEffectNamed(1, "CIBloom")),
+              (std::vector<double>{4}));
     EXPECT_TRUE(b->startMarkerForAttributeGroupNamed("CIBloom"));
     EXPECT_EQ(object->statesForAttributeGroupNamed("effect_CIBloom"), (StateList{a, b}));
 }

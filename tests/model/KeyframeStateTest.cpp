@@ -63,9 +63,10 @@ TEST_F(KeyframeStates, TimeIsClampedExceptOnTrackKeyframes) {
 TEST_F(KeyframeStates, SettingTheTimePostsToTheContainer) {
     auto object = makeObject(0, 10);
     int posts = 0;
-    ScopedNotificationObserver observer(NotificationCenter::defaultCenter(),
-                                        NotificationCenter::defaultCenter().addObserver(
-                                            kStateChangedTimeNotification, container(), [&](const Notification&) { ++posts; }));
+    ScopedNotificationObserver observer(
+        NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(kStateChangedTimeNotification, container(),
+                                                        [&](const Notification&) { ++posts; }));
     addKeyframe(*object, 1)->setTime(2);
     EXPECT_EQ(posts, 2);
 }
@@ -151,7 +152,8 @@ TEST_F(KeyframeStates, CopiesKeepEveryValue) {
     EXPECT_EQ(copy->cornerRadiusNumber(), track->cornerRadiusNumber());
     EXPECT_TRUE(copy->isDisabled());
     EXPECT_TRUE(copy->hasEffectNamed("CIBloom"));
-    EXPECT_TRUE(copy->visualizesMouseCursorNumber().has_value()) << "a copy carries both visualization numbers";
+    EXPECT_TRUE(copy->visualizesMouseCursorNumber().has_value())
+        << "a copy carries both visualization numbers";
 
     auto shape = makeModelObject<CompositionShapeState>(object.get());
     shape->setIsStar(true);

@@ -46,7 +46,8 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
     rectangular->setRect(Rect(1, 2, 30, 40));
     rectangular->setBackgroundColor(RGBAColor::device(0, 1, 0, 0.5));
     rectangular->insertObjectInEffectsAtIndex(EffectEntry{{"name", PropertyList("CIBloom")}}, 0);
-    rectangular->setEffectValuesForEffectNamed(PlistDictionary{{"inputRadius", PropertyList(2.5)}}, "CIBloom");
+    rectangular->setEffectValuesForEffectNamed(PlistDictionary{{"inputRadius", PropertyList(2.5)}},
+                                               "CIBloom");
     auto shape = makeModelObject<CompositionShapeState>(object.get());
     shape->setTime(2);
     shape->setIsStar(true);
@@ -80,12 +81,14 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
         EXPECT_EQ(decoded->objectInStatesAtIndex(i)->className(), classes[i]);
         EXPECT_EQ(decoded->objectInStatesAtIndex(i)->baseObject(), decoded.get());
     }
-    auto decodedRect = std::dynamic_pointer_cast<CompositionRectangularState>(decoded->objectInStatesAtIndex(0));
+    auto decodedRect =
+        std::dynamic_pointer_cast<CompositionRectangularState>(decoded->objectInStatesAtIndex(0));
     EXPECT_EQ(decodedRect->rect(), Rect(1, 2, 30, 40));
     EXPECT_EQ(decodedRect->animationTimingKind(), 3u);
     EXPECT_EQ(decodedRect->backgroundColor(), RGBAColor::device(0, 1, 0, 0.5));
     EXPECT_TRUE(decodedRect->hasEffectNamed("CIBloom"));
-    auto decodedText = std::dynamic_pointer_cast<CompositionRectangularState>(decoded->objectInStatesAtIndex(2));
+    auto decodedText =
+        std::dynamic_pointer_cast<CompositionRectangularState>(decoded->objectInStatesAtIndex(2));
     EXPECT_FALSE(decodedText->hasRectOrScaling());
     EXPECT_FALSE(decodedText->hasOpacity());
 
@@ -122,11 +125,12 @@ TEST_F(ModelArchive, AbsentGroupsAreWrittenWithTheirFlags) {
 }
 
 TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
-    auto objectWriter = std::make_shared<ArchiveWriter>("CompositionRectangularObject", [](KeyedArchiver& coder) {
-        coder.encodeString("name", "Old");
-        coder.encodeDouble("startTime", 1);
-        coder.encodeDouble("endTime", 4);
-    });
+    auto objectWriter =
+        std::make_shared<ArchiveWriter>("CompositionRectangularObject", [](KeyedArchiver& coder) {
+            coder.encodeString("name", "Old");
+            coder.encodeDouble("startTime", 1);
+            coder.encodeDouble("endTime", 4);
+        });
     auto object = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(objectWriter));
     ASSERT_TRUE(object.ok()) << object.error;
     EXPECT_EQ(object.value->stretchMode(), StretchModeKeep) << "older archives keep keyframes in place";
@@ -149,14 +153,14 @@ TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
     EXPECT_EQ(state.value->playbackSpeed(), 1.0) << "an impossible speed of 0 becomes 1";
     EXPECT_EQ(state.value->xScalingFactor(), 1.0) << "an impossible scaling of 0 becomes 1";
     EXPECT_EQ(state.value->visualizesMouseCursorNumber(), true);
-    EXPECT_EQ(state.value->visualizesMouseEventsNumber(), false) << "a decoded track keyframe carries both numbers";
+    EXPECT_EQ(state.value->visualizesMouseEventsNumber(), false)
+        << "a decoded track keyframe carries both numbers";
     EXPECT_FALSE(state.value->shadowColor().has_value());
 }
 
 TEST_F(ModelArchive, DamagedValuesAreReportedNotCrashed) {
-    auto writer = std::make_shared<ArchiveWriter>("CompositionBaseObject", [](KeyedArchiver& coder) {
-        coder.encodeString("states", "not a list");
-    });
+    auto writer = std::make_shared<ArchiveWriter>(
+        "CompositionBaseObject", [](KeyedArchiver& coder) { coder.encodeString("states", "not a list"); });
     auto decoded = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(writer));
     EXPECT_FALSE(decoded.ok());
     EXPECT_FALSE(decoded.error.empty());

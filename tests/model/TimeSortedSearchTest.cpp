@@ -1,7 +1,6 @@
 #include "model/TimeSortedSearch.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <vector>
 
@@ -15,9 +14,7 @@ TEST(TimeSortedSearch, ElementInEffectAtTime) {
         std::optional<std::size_t> expected;
     };
     const Case cases[] = {
-        {{}, 1.0, std::nullopt},
-        {{5.0}, -10.0, 0u},
-        {{5.0}, 10.0, 0u},
+        {{}, 1.0, std::nullopt},    {{5.0}, -10.0, 0u},         {{5.0}, 10.0, 0u},
         {{0, 2, 4, 6}, -1.0, 0u},  // before the first
         {{0, 2, 4, 6}, 0.0, 0u},   // at the first
         {{0, 2, 4, 6}, 3.0, 1u},   // between: the earlier one
@@ -25,9 +22,7 @@ TEST(TimeSortedSearch, ElementInEffectAtTime) {
         {{0, 2, 4, 6}, 5.999, 2u}, //
         {{0, 2, 4, 6}, 6.0, 3u},   // at the last
         {{0, 2, 4, 6}, 60.0, 3u},  // after the last
-        {{0, 2, 4, 6, 8}, 7.0, 3u},
-        {{0, 2, 4, 6, 8}, 1.0, 0u},
-        {{1, 2}, 1.5, 0u},
+        {{0, 2, 4, 6, 8}, 7.0, 3u}, {{0, 2, 4, 6, 8}, 1.0, 0u}, {{1, 2}, 1.5, 0u},
     };
     for (const Case& c : cases) {
         auto found = indexInEffectAtTime(c.times.size(), c.time, [&](std::size_t i) { return c.times[i]; });

@@ -18,11 +18,12 @@ protected:
         explicit ChangeCounter(const CompositionBaseObject* watched) {
             token = ScopedNotificationObserver(
                 NotificationCenter::defaultCenter(),
-                NotificationCenter::defaultCenter().addObserver(kObjectChangedNotification, nullptr,
-                                                                [this, watched](const Notification& n) {
-                    auto* changed = n.value<std::shared_ptr<CompositionBaseObject>>(kCompositionChangedObjectKey);
-                    if (changed && changed->get() == watched) ++count;
-                }));
+                NotificationCenter::defaultCenter().addObserver(
+                    kObjectChangedNotification, nullptr, [this, watched](const Notification& n) {
+                        auto* changed =
+                            n.value<std::shared_ptr<CompositionBaseObject>>(kCompositionChangedObjectKey);
+                        if (changed && changed->get() == watched) ++count;
+                    }));
         }
         int count = 0;
         ScopedNotificationObserver token;
@@ -83,7 +84,7 @@ TEST_F(TimelineObject, AnimationSwitchManagesTheResetPane) {
     object->setPropertyNames({"A.nib", "B.nib", "C.nib", "D.nib"});
     object->enableAnimations();
     EXPECT_EQ(object->propertyNames(), (std::vector<std::string>{"A.nib", "B.nib", "C.nib",
-                                                                  "CompositionInspectorReset.nib", "D.nib"}));
+                                                                 "CompositionInspectorReset.nib", "D.nib"}));
     object->setAnimationEnabled(true);
     EXPECT_EQ(object->propertyNames().size(), 5u) << "already present";
     object->toggleAnimationEnabled();
@@ -156,7 +157,8 @@ TEST_F(TimelineObject, CopiesGetANewIdentityThatPointsAtTheFirstSource) {
     EXPECT_TRUE(copy->isAnimationEnabled());
     EXPECT_EQ(copy->stretchMode(), StretchModeScale);
     ASSERT_EQ(copy->countOfStates(), 1u);
-    auto copiedKeyframe = std::dynamic_pointer_cast<CompositionRectangularState>(copy->objectInStatesAtIndex(0));
+    auto copiedKeyframe =
+        std::dynamic_pointer_cast<CompositionRectangularState>(copy->objectInStatesAtIndex(0));
     ASSERT_NE(copiedKeyframe, nullptr);
     EXPECT_NE(copiedKeyframe, keyframe);
     EXPECT_EQ(copiedKeyframe->baseObject(), copy.get());

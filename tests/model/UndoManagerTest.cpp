@@ -188,7 +188,8 @@ TEST_F(CompositionUndo, AdditionalKeyPathsAreObservedUntilRemoved) {
     settle();
     // Not among the keyframe's own undo keys.
     keyframe->addUndoKeyPath("endMarkerForAnyEffect");
-    EXPECT_EQ(keyframe->additionalObservedUndoProperties(), (std::vector<std::string>{"endMarkerForAnyEffect"}));
+    EXPECT_EQ(keyframe->additionalObservedUndoProperties(),
+              (std::vector<std::string>{"endMarkerForAnyEffect"}));
     keyframe->removeUndoKeyPath("endMarkerForAnyEffect");
     EXPECT_TRUE(keyframe->additionalObservedUndoProperties().empty());
     keyframe->setTime(2); // still observed through its own list

@@ -38,7 +38,8 @@ protected:
 
     void checkAll(const std::vector<Case>& cases) {
         UndoRoundTrip roundTrip(undoManager(), object);
-        for (const Case& c : cases) roundTrip.check(c.keyPath, c.operation);
+        for (const Case& c : cases)
+            roundTrip.check(c.keyPath, c.operation);
     }
 
     std::shared_ptr<CompositionRectangularObject> object, other;
@@ -58,7 +59,10 @@ TEST_F(UndoableKeyPaths, TimelineObjectKeys) {
         {"dependentTracks insert", [&] { object->addDependentTrack(makeObject(0, 1)); }},
         {"dependentTracks remove", [&] { object->removeAllDependentTracks(); }},
         {"triggeredStates insert",
-         [&] { object->insertObjectInTriggeredStatesAtIndex(makeModelObject<CompositionBaseState>(object.get()), 0); }},
+         [&] {
+             object->insertObjectInTriggeredStatesAtIndex(makeModelObject<CompositionBaseState>(object.get()),
+                                                          0);
+         }},
         {"triggeredStates remove", [&] { object->removeObjectFromTriggeredStatesAtIndex(0); }},
         {"states insert", [&] { object->addNewState(object->createNewStateForTime(3)); }},
         {"states remove", [&] { object->removeState(shape); }},
@@ -74,12 +78,21 @@ TEST_F(UndoableKeyPaths, KeyframeKeys) {
     checkAll({
         {"time", [&] { rectangular->setTime(3.5); }},
         {"effectValues",
-         [&] { rectangular->setEffectValues(PlistDictionary{{"CIBloom", PropertyList::dictionary({{"inputRadius", 3.0}})}}); }},
+         [&] {
+             rectangular->setEffectValues(
+                 PlistDictionary{{"CIBloom", PropertyList::dictionary({{"inputRadius", 3.0}})}});
+         }},
         {"disabled", [&] { rectangular->setDisabled(true); }},
         {"baseObject", [&] { rectangular->setBaseObject(other.get()); }},
-        {"effects insert", [&] { rectangular->insertObjectInEffectsAtIndex(EffectEntry{{"name", PropertyList("CIBloom")}}, 0); }},
+        {"effects insert",
+         [&] {
+             rectangular->insertObjectInEffectsAtIndex(EffectEntry{{"name", PropertyList("CIBloom")}}, 0);
+         }},
         {"effects remove", [&] { rectangular->removeObjectFromEffectsAtIndex(0); }},
-        {"effects replaced", [&] { rectangular->setEffects({EffectEntry{{"name", PropertyList("CIGloom")}}}); }},
+        {"effects replaced",
+         [&] {
+             rectangular->setEffects({EffectEntry{{"name", PropertyList("CIGloom")}}});
+         }},
         {"animationTimingKind", [&] { rectangular->setAnimationTimingKind(2); }},
         {"xScalingFactor", [&] { rectangular->setXScalingFactor(1.5); }},
         {"yScalingFactor", [&] { rectangular->setYScalingFactor(0.5); }},
@@ -102,7 +115,11 @@ TEST_F(UndoableKeyPaths, KeyframeKeys) {
         {"opacityNumber", [&] { rectangular->setOpacityNumber(std::nullopt); }},
         {"rotationNumber", [&] { rectangular->setRotationNumber(std::nullopt); }},
         {"frameThicknessNumber", [&] { rectangular->setFrameThicknessNumber(std::nullopt); }},
-        {"scaled", [&] { rectangular->setRect(Rect(0, 0, 10, 10)); rectangular->scaleStateByFactor(3); }},
+        {"scaled",
+         [&] {
+             rectangular->setRect(Rect(0, 0, 10, 10));
+             rectangular->scaleStateByFactor(3);
+         }},
         {"groups removed", [&] { rectangular->disableAllAnimationProperties(); }},
     });
 }

@@ -9,7 +9,6 @@
 #include "platform/foundation/DispatchMainLoop.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace vtl::test {

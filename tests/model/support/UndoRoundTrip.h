@@ -9,9 +9,8 @@
 #include "platform/foundation/KeyedArchiveDump.h"
 #include "platform/foundation/KeyedArchiver.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
