@@ -542,6 +542,10 @@ bool Object::acceptsUndoRegistration() const {
     return true;
 }
 
+void Object::addAnimationGroupFromDictionary(const PlistDictionary&) {
+    logMessage("implement addAnimationGroupFromDictionary in a concrete subclass.");
+}
+
 std::string Object::startEndTimeDescriptionString() const {
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "from %f to %f", startTime_, endTime_);

@@ -184,6 +184,27 @@ public:
     std::string startEndTimeDescriptionString() const;
     virtual std::string description() const;
 
+    // --- Hooks of the object kinds, with the base answers
+    virtual bool allowsTimeCropping() const { return true; }
+    virtual void propagateDocument() {}
+    virtual bool allowsAddingTriggeredStates() const { return false; }
+    virtual bool needsToDrawAtTime(double) const { return false; }
+    virtual bool loadResources() { return true; }
+    virtual void prepareForPlayBackAtTime(double) {}
+    virtual void donePlayBackAtTime(double) {}
+    virtual bool drawsInPreviewView() const { return false; }
+    virtual bool transitionsToOtherObjects() const { return false; }
+    virtual void revertAtTime(double) {}
+    virtual void noteTrackEnabledChanged() {}
+    virtual bool acceptsAnimationGroups() const { return true; }
+    virtual void addAnimationGroupFromDictionary(const PlistDictionary& group);
+    virtual bool allowsSettingVistrelLanguage() const { return false; }
+    virtual std::vector<std::string> namesOfGroupedAnimationAttributes() const { return {}; }
+    virtual std::vector<std::string> additionalInvalidateKeys() const { return {}; }
+    virtual void releaseAllCachedResources() {}
+    virtual bool isAudioObject() const { return false; }
+    virtual bool hasOwnVisualization() const { return false; }
+
     // --- Keyframe lookup (object times, relative to the start)
     StateList statesForEffectNamed(const std::string& effectName,
                                    bool includeNoneAnimationState = true) const;

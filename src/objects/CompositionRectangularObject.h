@@ -19,6 +19,7 @@ public:
     std::string className() const override { return "CompositionRectangularObject"; }
 
     std::shared_ptr<CompositionBaseState> newStateOfStateClass() override;
+    bool drawsInPreviewView() const override { return true; }
 
     // Values at a composition time, from the keyframes that carry each group.
     Rect rectForTime(double compositionTime) const override;
