@@ -1,7 +1,9 @@
 #include "model/TimingCurves.h"
 #include "support/ModelFixture.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 namespace vtl {
@@ -205,6 +207,36 @@ TEST_F(KeyframeLookup, EffectBracketingStopsAtASegmentEnd) {
               (std::vector<double>{4}));
     EXPECT_TRUE(b->startMarkerForAttributeGroupNamed("CIBloom"));
     EXPECT_EQ(object->statesForAttributeGroupNamed("effect_CIBloom"), (StateList{a, b}));
+}
+
+} // namespace
+} // namespace vtl
+
+namespace vtl {
+namespace {
+
+TEST_F(KeyframeLookup, RenderThreadsReadWholeListsWhileTheMainThreadEdits) {
+    auto object = makeObject(0, 100);
+    object->enableAnimations();
+    std::atomic<bool> done{false};
+    std::atomic<std::size_t> reads{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            StateList snapshot = object->states();
+            for (std::size_t i = 1; i < snapshot.size(); ++i) ASSERT_LE(snapshot[i - 1]->time(), snapshot[i]->time());
+            (void)object->findStatesToInterpolateForTime(50.0);
+            (void)object->stateForTime(10.0, false);
+            reads.fetch_add(1);
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        for (int i = 0; i < 10; ++i) addKeyframe(*object, (round * 7 + i * 13) % 100);
+        object->removeAllStates();
+    }
+    while (reads.load() == 0) std::this_thread::yield();
+    done = true;
+    reader.join();
+    EXPECT_EQ(object->countOfStates(), 0u);
 }
 
 } // namespace
