@@ -13,6 +13,10 @@ VALUE is a JSON string, integer, boolean or list, or one of
 Class records are appended after the named objects, one per class name.
 
 Usage: make-archive-fixture.py DESCRIPTION.json OUTPUT
+
+The descriptions live in tests/foundation/fixtures/: keyed-archive-fixture.json gives
+keyed-archive-fixture.bin there, fuzz-seed-node-graph.json gives the seed
+tests/fuzz/corpus/keyed_archive_fuzzer/node-graph.bin.
 """
 import json
 import plistlib

@@ -430,6 +430,55 @@ TEST(KeyedArchive, WrongClassIsAFault) {
     EXPECT_NE(unknown.error.find("unknown class \"TestValues\""), std::string::npos) << unknown.error;
 }
 
+struct Unnamed : Archivable {
+    std::string archivedClassName() const override { return ""; }
+    void encodeWithCoder(KeyedArchiver&) const override {}
+    void initWithCoder(KeyedUnarchiver&) override {}
+};
+
+TEST(KeyedArchive, EncodingFaultsAreReported) {
+    // A chain deeper than the archiver allows.
+    auto head = std::make_shared<Node>();
+    Node* tail = head.get();
+    for (int i = 0; i < 600; ++i) {
+        tail->link = std::make_shared<Node>();
+        tail = tail->link.get();
+    }
+    struct Case {
+        const char* name;
+        std::shared_ptr<Archivable> root;
+        const char* errorPart;
+    };
+    const Case cases[] = {
+        {"no class name", std::make_shared<Unnamed>(), "class name"},
+        {"too deep", head, "nested too deeply"},
+    };
+    for (const Case& c : cases) {
+        auto result = KeyedArchiver::archivedData(c.root, testRegistry());
+        EXPECT_FALSE(result.ok()) << c.name;
+        EXPECT_NE(result.error.find(c.errorPart), std::string::npos) << c.name << ": " << result.error;
+    }
+
+    KeyedArchiver archiver(testRegistry());
+    archiver.fail("the model refused");
+    archiver.encodeInt32("ignored", 1);
+    EXPECT_EQ(archiver.finishEncoding().error, "the model refused");
+    EXPECT_FALSE(archiver.finishEncoding().ok()) << "an archiver writes one archive";
+}
+
+TEST(KeyedArchive, PropertyListValuesConvert) {
+    const PropertyList plist =
+        PropertyList::dictionary({{"name", "Ann"},
+                                  {"takes", 3},
+                                  {"list", PropertyList::array({1.5, true, PlistBytes{1}, PlistDate{2}})}});
+    const ArchivedValue value = ArchivedValue::fromPropertyList(plist);
+    EXPECT_EQ(*value.get("name")->stringValue(), "Ann");
+    EXPECT_EQ(value.get("takes")->integerValue(), 3);
+    EXPECT_EQ(value.toPropertyList(), plist);
+    // Values with no property-list form give nothing rather than a partial copy.
+    EXPECT_TRUE(ArchivedValue(ArchivedArray{Rect{1, 2, 3, 4}}).toPropertyList().isNone());
+}
+
 // ---- Hostile archives ----
 
 // An archive built by hand: objects after "$null", the top under "root".

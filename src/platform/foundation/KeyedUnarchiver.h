@@ -3,7 +3,11 @@
 // model objects through the class registry. Defensive: the bytes come from disk and the clipboard,
 // so every fault (damaged property list, dangling reference, unknown class, wrong value type, too
 // deep or too large a graph) becomes an error message, never a crash. After the first fault every
-// decode call gives a neutral value. One unarchiver reads one archive; the caller owns it.
+// decode call gives a neutral value. One unarchiver reads one archive; the caller owns it. The
+// unarchiver keeps every decoded object alive while it lives; afterwards objects live only through
+// the owning references of the graph (an object reached only through raw back-pointers is gone).
+// A hostile archive can make owning references form a cycle; classes that must not leak then check
+// the shape of what they decoded.
 
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/KeyedArchivable.h"
