@@ -1,0 +1,295 @@
+#pragma once
+// Base of every object on a composition's timeline: its place in time, name and inspector panes,
+// keyframe states with the animation switch, triggered states, dependent tracks, metadata and
+// identity, and the lookups of keyframes by time. Held by std::shared_ptr (the container's list);
+// the back-pointer to the container is not owned, the owning object is a weak reference.
+//
+// Threads: everything runs on the main thread, except that rendering threads read the keyframe
+// list. The list is guarded by a recursive lock per object that the mutators and every lookup
+// take; other threads read it only through the lookups or the snapshot that states() returns.
+
+#include "model/CompositionBaseState.h"
+#include "model/CompositionUndoObject.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vtl {
+
+class CompositionObjectsContainer;
+
+using StateList = std::vector<std::shared_ptr<CompositionBaseState>>;
+
+// How keyframe times follow changes of start and end time.
+enum StretchMode : int32_t {
+    StretchModeKeep = 0,
+    StretchModeScale = 1,
+    StretchModeShiftSecondHalf = 2,
+};
+
+// Keyframe matching tolerances in seconds: loose (user clicks) and exact.
+inline constexpr double kStateTimeTolerance = 0.1;
+inline constexpr double kStateExactTimeTolerance = 0.01;
+
+class CompositionBaseObject : public CompositionUndoObject {
+public:
+    explicit CompositionBaseObject(CompositionObjectsContainer* container);
+    // The given state becomes the none-animation state (used by copying).
+    CompositionBaseObject(CompositionObjectsContainer* container,
+                          std::shared_ptr<CompositionBaseState> baseState);
+    ~CompositionBaseObject() override;
+
+    // Creates the none-animation state (when none was given) once the object is whole.
+    void didConstruct() override;
+
+    std::string className() const override { return "CompositionBaseObject"; }
+
+    void encodeWithCoder(KeyedArchiver& coder) const override;
+    void initWithCoder(KeyedUnarchiver& coder) override;
+
+    // --- Container, teardown, deletion
+    // Null once a container held by std::shared_ptr has gone.
+    CompositionObjectsContainer* compositionObjectsContainer() const;
+    virtual void setObjectsContainer(CompositionObjectsContainer* container);
+    virtual void tearDown();
+    void prepareForDeletion() override;
+    void awakeAfterUndelete() override;
+
+    // 0: full archive; otherwise references outside the object are left out.
+    int32_t serializationMode() const { return serializationMode_; }
+    void setSerializationMode(int32_t mode) { serializationMode_ = mode; }
+
+    // --- Time (composition seconds)
+    double startTime() const { return startTime_; }
+    double endTime() const { return endTime_; }
+    virtual double duration() const { return endTime_ - startTime_; }
+    virtual double snapStartTime() const { return startTime_; }
+    virtual double snapEndTime() const { return endTime_; }
+    double snapDuration() const { return snapEndTime() - snapStartTime(); }
+    virtual void setStartTime(double startTime);
+    virtual void setEndTime(double endTime);
+    // Both at once, without moving keyframes.
+    virtual void setStartTimeEndTime(double startTime, double endTime);
+    void moveSnapStartTimeByTimeValue(double delta);
+    void moveSnapStartTimeTo(double time);
+    void setSnapStartTime(double time) { moveSnapStartTimeTo(time); }
+    bool timeOverlapsObject(const CompositionBaseObject& other) const;
+    virtual bool alsoWantsEndSetWhenMovingInTime() const { return false; }
+    double currentMovieTime() const { return currentMovieTime_; }
+    virtual void setCurrentMovieTime(double time) { currentMovieTime_ = time; }
+
+    // --- Name and inspector panes
+    const std::string& name() const { return name_; }
+    void setName(const std::string& name);
+    const std::vector<std::string>& propertyNames() const { return propertyNames_; }
+    virtual void setPropertyNames(const std::vector<std::string>& names);
+    void addPropertyName(const std::string& name);
+
+    // --- Keyframe list (ascending by time, times relative to the start)
+    std::shared_ptr<CompositionBaseState> noneAnimationState() const { return noneAnimationState_; }
+    void setNoneAnimationState(std::shared_ptr<CompositionBaseState> state);
+    // The none-animation state while animation is off, else the first keyframe (none without keyframes).
+    std::shared_ptr<CompositionBaseState> noneAnimationStateOrFirstAnimationState() const;
+    // A snapshot of the list, safe to read on any thread.
+    StateList states() const;
+    std::size_t countOfStates() const;
+    std::shared_ptr<CompositionBaseState> objectInStatesAtIndex(std::size_t index) const;
+    void insertObjectInStatesAtIndex(const std::shared_ptr<CompositionBaseState>& state, std::size_t index);
+    void removeObjectFromStatesAtIndex(std::size_t index);
+    // Replaces the whole list (an undoable setting).
+    void setStates(const StateList& states);
+    virtual void addNewState(const std::shared_ptr<CompositionBaseState>& state);
+    void removeState(const std::shared_ptr<CompositionBaseState>& state);
+    void removeAllStates();
+    void removeAllStatesExcept(const std::set<std::size_t>& keptIndexes);
+    // Puts a keyframe whose time was changed back in order (registers no undo).
+    void removeAndReinsertState(const std::shared_ptr<CompositionBaseState>& state);
+    void shiftAllStatesBy(double delta);
+    bool canMoveState(const std::shared_ptr<CompositionBaseState>& state) const;
+    // The lock of the keyframe list; recursive.
+    std::recursive_mutex& statesLock() const { return statesMutex_; }
+    // The keyframe class of this kind of object, new and empty, for this object.
+    virtual std::shared_ptr<CompositionBaseState> newStateOfStateClass();
+
+    // --- Animation switch and stretching
+    bool isAnimationEnabled() const { return animationEnabled_; }
+    virtual void setAnimationEnabled(bool enabled);
+    void enableAnimations();
+    void disableAnimations();
+    virtual void toggleAnimationEnabled();
+    virtual bool canEnableAnimations() const { return true; }
+    int32_t stretchMode() const { return stretchMode_; }
+    void setStretchMode(int32_t mode) { stretchMode_ = mode; }
+
+    // --- Triggered states
+    const std::vector<std::shared_ptr<CompositionUndoObject>>& triggeredStates() const {
+        return triggeredStates_;
+    }
+    std::size_t countOfTriggeredStates() const { return triggeredStates_.size(); }
+    std::shared_ptr<CompositionUndoObject> objectInTriggeredStatesAtIndex(std::size_t index) const;
+    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionUndoObject>& state,
+                                              std::size_t index);
+    void removeObjectFromTriggeredStatesAtIndex(std::size_t index);
+
+    // --- Dependent tracks (one level of dependency)
+    std::shared_ptr<CompositionBaseObject> owningTrack() const { return owningTrack_.lock(); }
+    void setOwningTrack(const std::shared_ptr<CompositionBaseObject>& owner);
+    bool isSubtrack() const { return owningTrack() != nullptr; }
+    const std::vector<std::shared_ptr<CompositionBaseObject>>& dependentTracks() const {
+        return dependentTracks_;
+    }
+    std::size_t countOfDependentTracks() const { return dependentTracks_.size(); }
+    std::size_t numberOfDependentTracks() const { return dependentTracks_.size(); }
+    bool hasDependentTracks() const { return !dependentTracks_.empty(); }
+    bool isDependentTrack(const CompositionBaseObject* object) const;
+    std::shared_ptr<CompositionBaseObject> objectInDependentTracksAtIndex(std::size_t index) const;
+    void insertObjectInDependentTracksAtIndex(const std::shared_ptr<CompositionBaseObject>& object,
+                                              std::size_t index);
+    void removeObjectFromDependentTracksAtIndex(std::size_t index);
+    void addDependentTrack(const std::shared_ptr<CompositionBaseObject>& object);
+    void removeSubtrack(const CompositionBaseObject* object);
+    void removeAllDependentTracks();
+    bool canBecomeOwnerOfObject(const CompositionBaseObject& object) const;
+
+    // --- Metadata and identity
+    void setMetaDataObject(const PropertyList& value, const std::string& key);
+    const PropertyList* metaDataObjectForKey(const std::string& key) const;
+    const std::optional<PlistDictionary>& metaData() const { return metaData_; }
+    const std::string& uniqueID() const { return uniqueID_; }
+    const std::string& originalObjectUniqueID() const { return originalObjectUniqueID_; }
+    void setOriginalObjectUniqueID(const std::string& identifier);
+    void regenerateIDAndSetOld(const std::string& oldIdentifier);
+
+    // --- Effects bookkeeping (the effect operations build on these)
+    const std::vector<std::string>& namesOfAllUsedEffects() const { return namesOfAllUsedEffects_; }
+    virtual void recacheNamesOfAllUsedEffects() {}
+    // Called when a keyframe joined the list.
+    virtual void stateAdded(const std::shared_ptr<CompositionBaseState>&) {}
+
+    // --- Change reporting and undo
+    bool postsChangeNotifications() const { return compositionObjectsContainer() != nullptr; }
+    // Posts "objectChanged" (user info "changedObject").
+    virtual void invalidate();
+    CompositionUndoManager* undoManager() const override;
+    std::vector<std::string> undoKeyPaths() const override;
+    void updateAfterUndo() override;
+    // Recording tracks recache their visualized mouse events when a keyframe moves.
+    virtual void recacheMouseEventsToVisualize() {}
+
+    std::string startEndTimeDescriptionString() const;
+    virtual std::string description() const;
+
+    // --- Hooks of the object kinds, with the base answers
+    virtual bool allowsTimeCropping() const { return true; }
+    virtual void propagateDocument() {}
+    virtual bool allowsAddingTriggeredStates() const { return false; }
+    virtual bool needsToDrawAtTime(double) const { return false; }
+    virtual bool loadResources() { return true; }
+    virtual void prepareForPlayBackAtTime(double) {}
+    virtual void donePlayBackAtTime(double) {}
+    virtual bool drawsInPreviewView() const { return false; }
+    virtual bool transitionsToOtherObjects() const { return false; }
+    virtual void revertAtTime(double) {}
+    virtual void noteTrackEnabledChanged() {}
+    virtual bool acceptsAnimationGroups() const { return true; }
+    virtual void addAnimationGroupFromDictionary(const PlistDictionary& group);
+    virtual bool allowsSettingVistrelLanguage() const { return false; }
+    virtual std::vector<std::string> namesOfGroupedAnimationAttributes() const { return {}; }
+    virtual std::vector<std::string> additionalInvalidateKeys() const { return {}; }
+    virtual void releaseAllCachedResources() {}
+    virtual bool isAudioObject() const { return false; }
+    virtual bool hasOwnVisualization() const { return false; }
+
+    // --- Keyframe lookup (object times, relative to the start)
+    StateList statesForEffectNamed(const std::string& effectName,
+                                   bool includeNoneAnimationState = true) const;
+    StateList statesForAttributeGroupNamed(const std::string& group) const;
+    StateList statesForTime(double time, bool exact) const;
+    std::shared_ptr<CompositionBaseState> stateForTime(double time, bool exact) const;
+    std::shared_ptr<CompositionBaseState> stateForTimeForEffectNamed(double time, bool exact,
+                                                                     const std::string& effectName) const;
+    std::shared_ptr<CompositionBaseState> stateForTimeForAttributeGroupNamed(double time, bool exact,
+                                                                             const std::string& group) const;
+    // The one or two keyframes whose values hold or are interpolated at the time; empty for none.
+    StateList findStatesToInterpolateForTime(double time) const;
+    StateList findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
+                                                                   const std::string& group) const;
+    virtual StateList findStatesToInterpolateForTimeForEffectNamed(double time,
+                                                                   const std::string& effectName) const;
+    // The bracketing rule over one list ascending by time, once an exact match was ruled out:
+    // the first keyframe before 0, the last after the duration, else the last enabled keyframe
+    // before the time and the first enabled one after it (either may be missing).
+    StateList bracketStatesInList(const StateList& list, double time) const;
+    // Where the keyframe goes in the list: before every keyframe at or after its time.
+    std::size_t indexForState(const CompositionBaseState& state) const;
+    virtual bool canCreateStateAtTime(double time) const;
+    // A new keyframe (not yet in the list) at the time clamped to 0 … duration.
+    std::shared_ptr<CompositionBaseState> createNewStateForTime(double time,
+                                                                bool fillInterpolatedValues = true);
+    // Fills the keyframe with the values the object shows at a composition time.
+    virtual void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime);
+    // The keyframe in effect at the time in a list ascending by time (binary search).
+    static std::shared_ptr<CompositionBaseState> stateAtTime(double time, const StateList& states,
+                                                             std::size_t* index = nullptr);
+
+    // --- Copying: a new object of the same kind with copies of the keyframes and a new identity.
+    std::shared_ptr<CompositionBaseObject> copy() const;
+
+    // --- Key-value coding of the undoable keys
+    std::any valueForKey(const std::string& key) const override;
+    bool setValueForKey(const std::string& key, const std::any& value) override;
+    std::size_t countForKey(const std::string& key) const override;
+    std::any valueAtIndex(const std::string& key, std::size_t index) const override;
+    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override;
+    bool removeValueAtIndex(const std::string& key, std::size_t index) override;
+
+protected:
+    bool acceptsUndoRegistration() const override;
+    // A new object of the same class for the same container around the given none-animation state.
+    virtual std::shared_ptr<CompositionBaseObject>
+    makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const;
+    // Copies this object's values into `target`, as copy() describes.
+    virtual void copyValuesInto(CompositionBaseObject& target) const;
+    // Installs both lists without change notifications (copies, decoding).
+    void setStatesTriggeredStates(StateList states,
+                                  std::vector<std::shared_ptr<CompositionUndoObject>> triggered);
+    void stretchStates(double oldSnapDuration, double delta, bool forEnd);
+    void postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const;
+
+    // Fields that decoding fills directly.
+    double startTime_ = 0;
+    double endTime_ = 0;
+    std::string name_;
+    std::vector<std::string> propertyNames_;
+    bool animationEnabled_ = false;
+    int32_t stretchMode_ = StretchModeShiftSecondHalf;
+    std::string uniqueID_;
+    std::string originalObjectUniqueID_;
+    std::optional<PlistDictionary> metaData_;
+    std::vector<std::string> namesOfAllUsedEffects_;
+
+private:
+    CompositionObjectsContainer* container_ = nullptr;
+    // Set when the container is held by std::shared_ptr, so a decoded object whose container went
+    // away sees none instead of a dangling pointer.
+    std::weak_ptr<CompositionUndoObject> containerRef_;
+    bool containerTracked_ = false;
+    int32_t serializationMode_ = 0;
+    double currentMovieTime_ = 0;
+    std::shared_ptr<CompositionBaseState> noneAnimationState_;
+    std::weak_ptr<CompositionBaseObject> owningTrack_;
+    std::vector<std::shared_ptr<CompositionBaseObject>> dependentTracks_;
+    mutable std::recursive_mutex statesMutex_;
+    StateList states_;
+    std::vector<std::shared_ptr<CompositionUndoObject>> triggeredStates_;
+};
+
+// A process-wide unique identifier string.
+std::string makeGloballyUniqueString();
+
+} // namespace vtl

@@ -1,0 +1,194 @@
+// Keyframe lookup of CompositionBaseObject: the keyframe at a time, the keyframes to interpolate
+// between, insertion order and new keyframes. Every lookup holds the keyframe-list lock.
+
+#include "model/CompositionBaseObject.h"
+#include "model/TimeSortedSearch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vtl {
+
+namespace {
+
+const char kEffectGroupPrefix[] = "effect_";
+constexpr std::size_t kEffectGroupPrefixLength = 7;
+
+bool matchesTime(const CompositionBaseState& state, double time, bool exact) {
+    return std::fabs(state.time() - time) < (exact ? kStateExactTimeTolerance : kStateTimeTolerance);
+}
+
+// The keyframe lookup rule over one list: before the start the first, after the end the last,
+// else the first one within the tolerance.
+std::shared_ptr<CompositionBaseState> stateForTimeIn(const StateList& list, double time, bool exact,
+                                                     double duration) {
+    if (list.empty()) return nullptr;
+    if (time < 0) return list.front();
+    if (time > duration) return list.back();
+    for (const auto& state : list) {
+        if (matchesTime(*state, time, exact)) return state;
+    }
+    return nullptr;
+}
+
+// Bracketing over one list, after the exact match was ruled out: the last enabled keyframe
+// before the time and the first enabled one after it.
+StateList bracket(const StateList& list, double time) {
+    std::shared_ptr<CompositionBaseState> before;
+    for (const auto& state : list) {
+        if (state->isDisabled()) continue;
+        if (state->time() > time) {
+            if (before) return {before, state};
+            return {state};
+        }
+        before = state;
+    }
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        if (!(*it)->isDisabled()) return {*it};
+    }
+    return {};
+}
+
+} // namespace
+
+StateList CompositionBaseObject::bracketStatesInList(const StateList& list, double time) const {
+    if (list.empty()) return {};
+    if (time < 0) return {list.front()};
+    if (time > duration()) return {list.back()};
+    return bracket(list, time);
+}
+
+StateList CompositionBaseObject::statesForEffectNamed(const std::string& effectName,
+                                                      bool includeNoneAnimationState) const {
+    StateList result;
+    if (includeNoneAnimationState && noneAnimationState_ && noneAnimationState_->hasEffectNamed(effectName)) {
+        result.push_back(noneAnimationState_);
+    }
+    std::lock_guard lock(statesMutex_);
+    for (const auto& state : states_) {
+        if (state->hasEffectNamed(effectName)) result.push_back(state);
+    }
+    return result;
+}
+
+StateList CompositionBaseObject::statesForAttributeGroupNamed(const std::string& group) const {
+    if (group.rfind(kEffectGroupPrefix, 0) == 0) {
+        return statesForEffectNamed(group.substr(kEffectGroupPrefixLength), false);
+    }
+    StateList result;
+    std::lock_guard lock(statesMutex_);
+    for (const auto& state : states_) {
+        if (state->carriesAttributeGroup(group)) result.push_back(state);
+    }
+    return result;
+}
+
+StateList CompositionBaseObject::statesForTime(double time, bool exact) const {
+    StateList result;
+    std::lock_guard lock(statesMutex_);
+    for (const auto& state : states_) {
+        if (matchesTime(*state, time, exact)) result.push_back(state);
+    }
+    return result;
+}
+
+std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTime(double time, bool exact) const {
+    std::lock_guard lock(statesMutex_);
+    return stateForTimeIn(states_, time, exact, duration());
+}
+
+std::shared_ptr<CompositionBaseState>
+CompositionBaseObject::stateForTimeForEffectNamed(double time, bool exact,
+                                                  const std::string& effectName) const {
+    return stateForTimeIn(statesForEffectNamed(effectName, false), time, exact, duration());
+}
+
+std::shared_ptr<CompositionBaseState>
+CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, bool exact,
+                                                          const std::string& group) const {
+    StateList carrying;
+    {
+        std::lock_guard lock(statesMutex_);
+        for (const auto& state : states_) {
+            if (state->carriesAttributeGroup(group)) carrying.push_back(state);
+        }
+    }
+    return stateForTimeIn(carrying, time, exact, duration());
+}
+
+StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) const {
+    if (!animationEnabled_) return {noneAnimationState_};
+    std::lock_guard lock(statesMutex_);
+    if (states_.empty()) return {};
+    if (time < 0) return {states_.front()};
+    if (time > duration()) return {states_.back()};
+    if (auto exact = stateForTimeIn(states_, time, true, duration())) return {exact};
+    return bracket(states_, time);
+}
+
+StateList
+CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
+                                                                            const std::string& group) const {
+    if (!animationEnabled_) return {noneAnimationState_};
+    std::lock_guard lock(statesMutex_);
+    if (states_.empty()) return {};
+    StateList carrying;
+    for (const auto& state : states_) {
+        if (state->carriesAttributeGroup(group)) carrying.push_back(state);
+    }
+    const bool anyEnabled =
+        std::any_of(carrying.begin(), carrying.end(), [](const auto& state) { return !state->isDisabled(); });
+    if (!anyEnabled) return {noneAnimationState_};
+    if (time < 0) return {carrying.front()};
+    if (time > duration()) return {carrying.back()};
+    if (auto exact = stateForTimeIn(carrying, time, true, duration())) return {exact};
+    return bracket(carrying, time);
+}
+
+StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(double,
+                                                                              const std::string&) const {
+    return {};
+}
+
+std::size_t CompositionBaseObject::indexForState(const CompositionBaseState& state) const {
+    std::lock_guard lock(statesMutex_);
+    return insertionIndexForTime(states_.size(), state.time(),
+                                 [&](std::size_t i) { return states_[i]->time(); });
+}
+
+bool CompositionBaseObject::canCreateStateAtTime(double time) const {
+    return stateForTime(time, false) == nullptr;
+}
+
+std::shared_ptr<CompositionBaseState>
+CompositionBaseObject::createNewStateForTime(double time, bool fillInterpolatedValues) {
+    std::shared_ptr<CompositionBaseState> state = newStateOfStateClass();
+    state->setUndoDisabled(undoDisabled());
+    const double clamped = std::min(std::max(time, 0.0), duration());
+    state->setTime(clamped);
+    if (fillInterpolatedValues) fillStateWithInterpolatedValuesForTime(*state, startTime_ + clamped);
+    return state;
+}
+
+void CompositionBaseObject::fillStateWithInterpolatedValuesForTime(CompositionBaseState& state,
+                                                                   double compositionTime) {
+    state.setTime(compositionTime - startTime_);
+    std::shared_ptr<CompositionBaseState> source;
+    if (animationEnabled_) {
+        StateList found = findStatesToInterpolateForTime(compositionTime - startTime_);
+        if (!found.empty()) source = found.front();
+    }
+    if (!source) source = noneAnimationState_;
+    if (!source || source.get() == &state) return;
+    state.setEffects(source->effects());
+}
+
+std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateAtTime(double time, const StateList& list,
+                                                                         std::size_t* index) {
+    std::optional<std::size_t> found =
+        indexInEffectAtTime(list.size(), time, [&](std::size_t i) { return list[i]->time(); });
+    if (index) *index = found.value_or(0);
+    return found ? list[*found] : nullptr;
+}
+
+} // namespace vtl

@@ -1,0 +1,171 @@
+#include "model/CompositionBaseState.h"
+
+#include "model/CompositionBaseObject.h"
+#include "model/CompositionModelNotifications.h"
+#include "platform/foundation/KeyValueCodingTable.h"
+#include "platform/foundation/NotificationCenter.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vtl {
+
+namespace {
+
+const KeyValueCodingTable<CompositionBaseState>& table() {
+    static const auto t =
+        KeyValueCodingTable<CompositionBaseState>()
+            .property("time", &CompositionBaseState::time, &CompositionBaseState::setTime)
+            .property("baseObject", &CompositionBaseState::baseObject, &CompositionBaseState::setBaseObject)
+            .property("disabled", &CompositionBaseState::isDisabled, &CompositionBaseState::setDisabled)
+            .property("effectValues", &CompositionBaseState::effectValues,
+                      &CompositionBaseState::setEffectValues)
+            .toMany("effects", &CompositionBaseState::countOfEffects,
+                    &CompositionBaseState::objectInEffectsAtIndex,
+                    &CompositionBaseState::insertObjectInEffectsAtIndex,
+                    &CompositionBaseState::removeObjectFromEffectsAtIndex, &CompositionBaseState::effects,
+                    &CompositionBaseState::setEffects);
+    return t;
+}
+
+} // namespace
+
+CompositionBaseState::CompositionBaseState(CompositionBaseObject* owner)
+    : object_(owner) {}
+
+void CompositionBaseState::setTime(double time) {
+    if (object_) time = std::clamp(time, 0.0, std::max(0.0, object_->endTime() - object_->startTime()));
+    writeTime(time);
+    postTimeChanged();
+}
+
+void CompositionBaseState::writeTime(double time) {
+    setObservedValue("time", time_, time);
+}
+
+void CompositionBaseState::postTimeChanged() const {
+    NotificationCenter::defaultCenter().post(kStateChangedTimeNotification,
+                                             object_ ? object_->compositionObjectsContainer() : nullptr);
+}
+
+void CompositionBaseState::setBaseObject(CompositionBaseObject* object) {
+    setObservedValue("baseObject", object_, object);
+}
+
+void CompositionBaseState::setDisabled(bool disabled) {
+    setObservedValue("disabled", isDisabled_, disabled);
+    if (object_) object_->invalidate();
+}
+
+void CompositionBaseState::setEffects(const std::vector<EffectEntry>& effects) {
+    setObservedValue("effects", effects_, effects);
+    updateAfterUndo();
+}
+
+bool CompositionBaseState::hasEffectNamed(const std::string& name) const {
+    return std::any_of(effects_.begin(), effects_.end(), [&](const EffectEntry& entry) {
+        const PropertyList* entryName = entry.find("name");
+        return entryName && entryName->stringValue() && *entryName->stringValue() == name;
+    });
+}
+
+void CompositionBaseState::insertObjectInEffectsAtIndex(const EffectEntry& entry, std::size_t index) {
+    if (index > effects_.size()) return;
+    willChange(KeyValueChangeKind::insertion, {index}, "effects");
+    effects_.insert(effects_.begin() + static_cast<std::ptrdiff_t>(index), entry);
+    didChange(KeyValueChangeKind::insertion, {index}, "effects");
+    if (object_) object_->invalidate();
+}
+
+void CompositionBaseState::removeObjectFromEffectsAtIndex(std::size_t index) {
+    if (index >= effects_.size()) return;
+    NotificationCenter::defaultCenter().post(kEffectWillBeDeletedNotification,
+                                             object_ ? object_->compositionObjectsContainer() : nullptr);
+    willChange(KeyValueChangeKind::removal, {index}, "effects");
+    effects_.erase(effects_.begin() + static_cast<std::ptrdiff_t>(index));
+    didChange(KeyValueChangeKind::removal, {index}, "effects");
+    if (object_) object_->invalidate();
+}
+
+void CompositionBaseState::setEffectValues(const PlistDictionary& values) {
+    setObservedValue("effectValues", effectValues_, values);
+}
+
+void CompositionBaseState::setEffectValuesForEffectNamed(const PlistDictionary& values,
+                                                         const std::string& name) {
+    effectValues_.set(name, PropertyList(values));
+}
+
+CompositionUndoManager* CompositionBaseState::undoManager() const {
+    return object_ ? object_->undoManager() : nullptr;
+}
+
+std::vector<std::string> CompositionBaseState::undoKeyPaths() const {
+    return {"time", "effectValues", "disabled", "baseObject", "effects"};
+}
+
+void CompositionBaseState::updateAfterUndo() {
+    if (!undoDisabled() && object_) object_->updateAfterUndo();
+}
+
+std::string CompositionBaseState::description() const {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "<%s: %p>, object: %p at time: %f", className().c_str(),
+                  static_cast<const void*>(this), static_cast<const void*>(object_), time_);
+    std::string text = buffer;
+    if (!effects_.empty())
+        text += "\nEffects: " + std::to_string(effects_.size()) + "\r\nValues " +
+                std::to_string(effectValues_.size());
+    return text + descriptionDetails();
+}
+
+std::shared_ptr<CompositionBaseState> CompositionBaseState::copy() const {
+    std::shared_ptr<CompositionBaseState> target = makeEmptyCopy();
+    copyValuesInto(*target);
+    return target;
+}
+
+std::shared_ptr<CompositionBaseState> CompositionBaseState::makeEmptyCopy() const {
+    return makeModelObject<CompositionBaseState>(object_);
+}
+
+void CompositionBaseState::copyValuesInto(CompositionBaseState& target) const {
+    target.setUndoDisabled(undoDisabled());
+    target.effects_ = effects_;
+    target.effectValues_ = effectValues_;
+    target.time_ = time_;
+    target.isDisabled_ = isDisabled_;
+}
+
+std::any CompositionBaseState::valueForKey(const std::string& key) const {
+    if (auto* entry = table().find(key)) return entry->get(*this);
+    return CompositionUndoObject::valueForKey(key);
+}
+
+bool CompositionBaseState::setValueForKey(const std::string& key, const std::any& value) {
+    if (auto* entry = table().find(key)) return entry->set(*this, value);
+    return CompositionUndoObject::setValueForKey(key, value);
+}
+
+std::size_t CompositionBaseState::countForKey(const std::string& key) const {
+    if (auto* entry = table().find(key)) return entry->count(*this);
+    return CompositionUndoObject::countForKey(key);
+}
+
+std::any CompositionBaseState::valueAtIndex(const std::string& key, std::size_t index) const {
+    if (auto* entry = table().find(key)) return entry->at(*this, index);
+    return CompositionUndoObject::valueAtIndex(key, index);
+}
+
+bool CompositionBaseState::insertValueAtIndex(const std::string& key, std::size_t index,
+                                              const std::any& value) {
+    if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
+    return CompositionUndoObject::insertValueAtIndex(key, index, value);
+}
+
+bool CompositionBaseState::removeValueAtIndex(const std::string& key, std::size_t index) {
+    if (auto* entry = table().find(key)) return entry->remove(*this, index);
+    return CompositionUndoObject::removeValueAtIndex(key, index);
+}
+
+} // namespace vtl

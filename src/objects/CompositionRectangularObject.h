@@ -1,0 +1,51 @@
+#pragma once
+// Base of every timeline object with a frame on the canvas: its keyframes are rectangular, and it
+// answers the frame rectangle, opacity, rotation and frame line at any time by interpolating its
+// keyframes along their timing curves. Held by std::shared_ptr like every timeline object.
+
+#include "model/CompositionBaseObject.h"
+#include "model/RectangularStateOwner.h"
+
+namespace vtl {
+
+class CompositionRectangularState;
+
+class CompositionRectangularObject : public CompositionBaseObject, public RectangularStateOwner {
+public:
+    explicit CompositionRectangularObject(CompositionObjectsContainer* container);
+    CompositionRectangularObject(CompositionObjectsContainer* container,
+                                 std::shared_ptr<CompositionBaseState> baseState);
+
+    std::string className() const override { return "CompositionRectangularObject"; }
+
+    std::shared_ptr<CompositionBaseState> newStateOfStateClass() override;
+    bool drawsInPreviewView() const override { return true; }
+
+    // Values at a composition time, from the keyframes that carry each group.
+    Rect rectForTime(double compositionTime) const override;
+    float opacityForTime(double compositionTime) const override;
+    float rotationForTime(double compositionTime) const override;
+    float frameThicknessForTime(double compositionTime) const override;
+    bool stateIsDuringTransition(const CompositionBaseState& state) const override;
+
+    void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime) override;
+    // The bracketing keyframes of an effect; a keyframe that ends the effect's segment does not
+    // interpolate into the next one.
+    StateList findStatesToInterpolateForTimeForEffectNamed(double time,
+                                                           const std::string& effectName) const override;
+
+protected:
+    std::shared_ptr<CompositionBaseObject>
+    makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const override;
+
+private:
+    // The keyframes of the group at the time with the progress between them (0 with one keyframe).
+    struct GroupInterpolation {
+        const CompositionRectangularState* from = nullptr;
+        const CompositionRectangularState* to = nullptr;
+        double progress = 0;
+    };
+    GroupInterpolation interpolationForGroup(double compositionTime, const std::string& group) const;
+};
+
+} // namespace vtl

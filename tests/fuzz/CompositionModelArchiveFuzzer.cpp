@@ -1,0 +1,29 @@
+// Feeds arbitrary bytes to the decoding of timeline objects and keyframe states from keyed
+// archives (the clipboard and document files), then archives what was decoded again.
+
+#include "model/CompositionBaseObject.h"
+#include "objects/RectangularObjectArchiving.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool registered = [] {
+        vtl::registerVisualObjectClasses();
+        return true;
+    }();
+    (void)registered;
+    std::span<const std::uint8_t> bytes(data, size);
+    auto object = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseObject>(bytes);
+    if (object.ok() && object.value) {
+        object.value->setSerializationMode(2);
+        (void)vtl::KeyedArchiver::archivedData(object.value);
+        (void)object.value->findStatesToInterpolateForTime(1.0);
+    }
+    auto state = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseState>(bytes);
+    (void)state;
+    return 0;
+}
