@@ -231,7 +231,11 @@ TEST_F(DisplayStreamTest, StopsFromItsOwnHandlerAndRestartsWithAWholeAreaUpdate)
     EXPECT_FALSE(stream->isRunning());
 
     window.fill(0, 0, 5, 5, 0xff0000);
+    auto still = stream->grabStill(&error);
+    ASSERT_TRUE(still) << error;
+    EXPECT_EQ(rgbAt(still->baseAddress(), still->bytesPerRow(), 2, 2), 0xff0000u);
     ASSERT_TRUE(stream->start(&error)) << error;
+    EXPECT_FALSE(stream->grabStill(&error));
     auto restarted = collector.next();
     ASSERT_TRUE(restarted);
     EXPECT_THAT(restarted->refreshed, ::testing::ElementsAre(Rect{0, 0, 160, 120}));

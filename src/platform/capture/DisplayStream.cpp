@@ -78,6 +78,8 @@ struct DisplayStream::Impl {
     void joinIfNeeded();
     void run();
     std::shared_ptr<CaptureSurface> freeSurface(std::size_t& index);
+    // Fills the surface at `index` with the area's pixels; the cookie's sequence tells later events apart.
+    bool grabInto(std::size_t index, unsigned int& sequence);
     // Adds the damage event's rectangle, in surface pixels, to `region`; false for other events.
     bool addDamage(const xcb_generic_event_t* event, ChangedRegion& region) const;
 };
@@ -149,6 +151,22 @@ bool DisplayStream::Impl::addDamage(const xcb_generic_event_t* event, ChangedReg
     return true;
 }
 
+bool DisplayStream::Impl::grabInto(std::size_t index, unsigned int& sequence) {
+    xcb_connection_t* c = connection->get();
+    CaptureSurface& surface = *surfaces[index];
+    surface.lockForWriting();
+    xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
+        c, connection->root(), static_cast<std::int16_t>(area.minX()), static_cast<std::int16_t>(area.minY()),
+        static_cast<std::uint16_t>(area.width()), static_cast<std::uint16_t>(area.height()), ~0u,
+        static_cast<std::uint8_t>(XCB_IMAGE_FORMAT_Z_PIXMAP), segments[index], 0);
+    xcb_generic_error_t* error = nullptr;
+    XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &error));
+    surface.unlockForWriting();
+    std::free(error);
+    sequence = cookie.sequence;
+    return reply != nullptr;
+}
+
 void DisplayStream::Impl::joinIfNeeded() {
     if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
 }
@@ -200,17 +218,8 @@ void DisplayStream::Impl::run() {
         }
 
         std::uint64_t displayTime = monotonicNanoseconds();
-        surface->lockForWriting();
-        xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
-            c, connection->root(), static_cast<std::int16_t>(area.minX()),
-            static_cast<std::int16_t>(area.minY()), static_cast<std::uint16_t>(area.width()),
-            static_cast<std::uint16_t>(area.height()), ~0u,
-            static_cast<std::uint8_t>(XCB_IMAGE_FORMAT_Z_PIXMAP), segments[index], 0);
-        xcb_generic_error_t* grabError = nullptr;
-        XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &grabError));
-        surface->unlockForWriting();
-        if (!reply) {
-            std::free(grabError);
+        unsigned int grabSequence = 0;
+        if (!grabInto(index, grabSequence)) {
             logOnce("capture.grab", "Grabbing the screen area failed; trying again at the next frame.");
             nextDue = now + frameNanoseconds;
             if (connection->hasError()) break;
@@ -222,7 +231,7 @@ void DisplayStream::Impl::run() {
         ChangedRegion later(configuration.maximumChangedRects);
         while (xcb_generic_event_t* event = xcb_poll_for_queued_event(c)) {
             if (event->response_type != 0) {
-                bool before = static_cast<std::int32_t>(event->full_sequence - cookie.sequence) < 0;
+                bool before = static_cast<std::int32_t>(event->full_sequence - grabSequence) < 0;
                 addDamage(event, before ? pending : later);
             }
             std::free(event);
@@ -366,6 +375,27 @@ void DisplayStream::stop() {
 
 bool DisplayStream::isRunning() const {
     return impl_->running.load();
+}
+
+std::shared_ptr<CaptureSurface> DisplayStream::grabStill(std::string* error) {
+    std::lock_guard lock(impl_->controlMutex);
+    if (impl_->running.load()) {
+        if (error) *error = "A still picture cannot be taken while the stream is running.";
+        return nullptr;
+    }
+    impl_->joinIfNeeded();
+    std::size_t index = 0;
+    std::shared_ptr<CaptureSurface> surface = impl_->freeSurface(index);
+    unsigned int sequence = 0;
+    if (!surface) {
+        if (error) *error = "Every capture surface is in use.";
+        return nullptr;
+    }
+    if (!impl_->grabInto(index, sequence)) {
+        if (error) *error = "Grabbing the screen area failed.";
+        return nullptr;
+    }
+    return surface;
 }
 
 Rect DisplayStream::areaX11() const {

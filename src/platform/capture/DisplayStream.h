@@ -52,6 +52,10 @@ public:
     void stop();
     bool isRunning() const;
 
+    // One picture of the area now, taken on the caller's thread into a free surface of the ring,
+    // for still grabs while the stream is not running; nullptr with a message otherwise.
+    std::shared_ptr<CaptureSurface> grabStill(std::string* error = nullptr);
+
     // The recorded area in X11 root pixels.
     Rect areaX11() const;
 
