@@ -2,17 +2,7 @@
 
 #include <algorithm>
 
-namespace vtl {
-
-int FrameScheduler::keyFrameDecision(std::uint32_t surfaceWidth, std::uint32_t surfaceHeight,
-                                     const std::vector<Rect>& refreshedRects, std::int64_t frameNumber,
-                                     std::uint64_t frameRate) {
-    if (frameRate > 0 && frameNumber % static_cast<std::int64_t>(frameRate) == 0) return 2;
-    float changed = 0;
-    for (const Rect& r : refreshedRects)
-        changed += static_cast<float>(r.width() * r.height());
-    return changed > kMostlyChangedShare * surfaceWidth * surfaceHeight ? 1 : 0;
-}
+namespace vtl::recording {
 
 std::unique_ptr<FrameScheduler> FrameScheduler::create(std::uint64_t frameRate, std::string& error) {
     if (frameRate < kMinimumFrameRate) {
@@ -102,4 +92,4 @@ double FrameScheduler::stopFrameTime(double nowSeconds) const {
     return std::max(t, haveLastFrameTime_ ? lastFrameTimeInterval_ : 0.0);
 }
 
-} // namespace vtl
+} // namespace vtl::recording

@@ -2,7 +2,7 @@
 // The screen grabber's per-update decisions, kept apart from pixels and threads so they can be
 // checked with made-up updates and times: the frame time base without pauses, when to make a
 // thumbnail, when encoder pressure skips or drops a frame (holding its changes back for the next
-// one), key-frame decisions and frame numbering. Owned by one VTL3RecordImageGrabber; its
+// one) and frame numbering. Owned by one VTL3RecordImageGrabber; its
 // methods are called under the grabber's lock, except the pressure, which may be set from any thread.
 
 #include "platform/capture/DisplayStreamUpdate.h"
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl {
+namespace vtl::recording {
 
 class FrameScheduler {
 public:
@@ -24,14 +24,6 @@ public:
     // A frame is dropped when cost × pressure exceeds this many times the seconds since the last kept frame.
     static constexpr double kDropBudgetPerSecond = 30.0;
     static constexpr double kThumbnailIntervalSeconds = 1.0;
-    // A key frame is made when more than this share of the picture changed.
-    static constexpr double kMostlyChangedShare = 0.7;
-
-    // 0: a moved/changed-block frame; 1: a key frame because most of the picture changed;
-    // 2: a scheduled key frame (every frameRate-th frame, from frame 0), never dropped.
-    static int keyFrameDecision(std::uint32_t surfaceWidth, std::uint32_t surfaceHeight,
-                                const std::vector<Rect>& refreshedRects, std::int64_t frameNumber,
-                                std::uint64_t frameRate);
 
     // nullptr with a message in `error` for frame rates below 2.
     static std::unique_ptr<FrameScheduler> create(std::uint64_t frameRate, std::string& error);
@@ -89,4 +81,4 @@ private:
     std::shared_ptr<const DisplayStreamUpdate> heldBack_;
 };
 
-} // namespace vtl
+} // namespace vtl::recording

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-namespace vtl {
+namespace vtl::recording {
 namespace {
 
 std::uint64_t ns(double seconds) {
@@ -25,25 +25,6 @@ std::unique_ptr<FrameScheduler> scheduler(std::uint64_t frameRate) {
     auto s = FrameScheduler::create(frameRate, error);
     EXPECT_TRUE(s) << error;
     return s;
-}
-
-TEST(ScreenGrabberScheduling, KeyFrameDecisions) {
-    struct Case {
-        const char* what;
-        std::vector<Rect> rects;
-        std::int64_t frame;
-        int expected;
-    };
-    const Case cases[] = {
-        {"frame 0 is always a key frame", {}, 0, 2},
-        {"every frame-rate-th frame", {}, 60, 2},
-        {"small change", {{0, 0, 10, 10}}, 1, 0},
-        {"exactly 70 % is not a key frame", {{0, 0, 70, 100}}, 7, 0},
-        {"just above 70 %", {{0, 0, 70, 100}, {90, 0, 1, 1}}, 7, 1},
-        {"areas are summed even when they overlap", {{0, 0, 50, 100}, {0, 0, 50, 100}}, 31, 1},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FrameScheduler::keyFrameDecision(100, 100, c.rects, c.frame, 30), c.expected) << c.what;
 }
 
 TEST(ScreenGrabberScheduling, RefusesFrameRatesBelowTwo) {
@@ -161,4 +142,4 @@ TEST(ScreenGrabberScheduling, ThumbnailsEveryHalfSecondOfFramesWithoutBurstsWhen
 }
 
 } // namespace
-} // namespace vtl
+} // namespace vtl::recording
