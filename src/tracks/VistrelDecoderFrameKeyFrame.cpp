@@ -42,7 +42,7 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
         fail("key frame " + std::to_string(m_frameIndex) + " covers " + std::to_string(row) + " of " +
              std::to_string(m_height) + " rows");
 
-    m_inBuffer = PooledBlock::borrow(static_cast<std::size_t>(totalBytes));
+    m_inBuffer = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
     if (!m_inBuffer) {
         fail("no memory for the data of frame " + std::to_string(m_frameIndex));
         return false;

@@ -2,7 +2,7 @@
 // Decoder of a key frame: the whole picture as horizontal JPEG stripes, decoded in parallel
 // straight into the frame buffer. Created by VistrelRecording for one frame.
 
-#include "tracks/PooledBlock.h"
+#include "drawing/VTLMallocPool.h"
 #include "tracks/VistrelDecoderFrame.h"
 
 #include <vector>
@@ -25,7 +25,7 @@ private:
     };
     std::vector<Stripe> m_stripeEntries;
     std::uint64_t m_quality = 0;
-    PooledBlock m_inBuffer; // the stripes' streams, back to back as in "vtldata"
+    PoolBlock m_inBuffer; // the stripes' streams, back to back as in "vtldata"
 };
 
 } // namespace vtl

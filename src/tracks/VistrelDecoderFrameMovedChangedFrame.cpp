@@ -150,7 +150,7 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
     }
     if (!dataFits(dataFile, totalBytes)) return false;
     if (totalBytes > 0) {
-        m_inBuffer = PooledBlock::borrow(static_cast<std::size_t>(totalBytes));
+        m_inBuffer = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
         if (!m_inBuffer) {
             fail("no memory for the data of frame " + std::to_string(m_frameIndex));
             return false;

@@ -3,7 +3,7 @@
 // moves blocks of the previous picture, then decodes the changed rectangles' JPEG streams in
 // parallel on top. Created by VistrelRecording for one frame.
 
-#include "tracks/PooledBlock.h"
+#include "drawing/VTLMallocPool.h"
 #include "tracks/VistrelDecoderFrame.h"
 
 #include <vector>
@@ -41,7 +41,7 @@ private:
     };
     std::vector<recording::MovedRectRecord> m_movedRectEntries;
     std::vector<Changed> m_changedRectEntries;
-    PooledBlock m_inBuffer; // every changed rectangle's stream, back to back as in "vtldata"
+    PoolBlock m_inBuffer; // every changed rectangle's stream, back to back as in "vtldata"
 };
 
 } // namespace vtl
