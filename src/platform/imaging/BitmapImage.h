@@ -24,7 +24,9 @@ public:
     // For the one who made the image, before it is shared.
     std::uint8_t* mutableData() { return m_pixels.get(); }
     const std::uint8_t* rowAt(std::size_t y) const { return m_pixels.get() + y * m_bytesPerRow; }
-    // Pixel (x, y) as 0xAARRGGBB; (0) outside the image.
+    // Whether no other copy shares the pixels (a pool may then reuse them).
+    bool isUniquelyHeld() const { return m_pixels.use_count() == 1; }
+    // Pixel (x, y) as 0xAARRGGBB; 0 outside the image.
     std::uint32_t pixelAt(std::size_t x, std::size_t y) const;
 
 private:
