@@ -1,3 +1,4 @@
+#include "ScreenGrabberTestSupport.h"
 #include "TestPackage.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"
@@ -11,6 +12,7 @@ namespace vtl::recording {
 namespace {
 
 using testing::Bytes;
+using testing::FakeCoordinator;
 using testing::TestPackage;
 
 constexpr std::uint32_t kWidth = 64;
@@ -36,31 +38,6 @@ public:
 
 private:
     DisplayStreamHandler handler_;
-};
-
-class FakeCoordinator final : public ScreenGrabberCoordinator {
-public:
-    std::uint32_t displayID() const override { return 1; }
-    Rect logicalAreaOnRecordingScreenRect() const override { return {100, 50, kWidth, kHeight}; }
-    Rect physicalAreaOnRecordingScreenRect() const override { return {100, 50, kWidth, kHeight}; }
-    std::string recordPath() const override { return path; }
-    void showError(int code) override { errors.push_back(code); }
-    void stopRecording() override {
-        ++stopRequests;
-        if (grabber) grabber->stopRecord();
-    }
-    bool recorderStartedProducingData(VTL3RecordImageGrabber&) override {
-        ++started;
-        return true;
-    }
-    void recorderDone(VTL3RecordImageGrabber&) override { ++done; }
-
-    std::string path;
-    VTL3RecordImageGrabber* grabber = nullptr;
-    std::vector<int> errors;
-    int stopRequests = 0;
-    int started = 0;
-    int done = 0;
 };
 
 // A picture of solid rectangles painted on the way, kept as the truth the package must show.
@@ -168,7 +145,7 @@ protected:
 
     std::filesystem::path folder;
     VTLMallocPool pool;
-    FakeCoordinator coordinator;
+    FakeCoordinator coordinator{Rect(100, 50, kWidth, kHeight)};
     std::unique_ptr<VTL3RecordEndcodeQueue> queue;
     std::unique_ptr<VTL3RecordImageGrabber> grabber;
     InjectedSource* source = nullptr;
@@ -307,7 +284,7 @@ TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackag
     EXPECT_LT(pictureAfter(package, 2, screen.pixels()).worstTileMean, 6.0);
 
     // A disk whose free space cannot be read does not stop anything.
-    FakeCoordinator other;
+    FakeCoordinator other{Rect(100, 50, kWidth, kHeight)};
     other.path = coordinator.path;
     std::string error;
     ImageGrabberServices unreadable;
