@@ -6,11 +6,17 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace vtl {
 namespace {
@@ -88,6 +94,49 @@ bool covered(const std::vector<Rect>& rects, const Rect& r) {
     return std::any_of(rects.begin(), rects.end(), [&](const Rect& held) { return held.containsRect(r); });
 }
 
+// A private X server with some extensions switched off, stopped by its process id at the end.
+class PrivateXServer {
+public:
+    explicit PrivateXServer(std::vector<std::string> extraArguments) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                         "-nolisten", "tcp",        "-noreset"};
+        args.insert(args.end(), extraArguments.begin(), extraArguments.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execvp("Xvfb", argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        pollfd p{fds[0], POLLIN, 0};
+        char buffer[16] = {};
+        if (pid_ > 0 && poll(&p, 1, 5000) == 1 && read(fds[0], buffer, sizeof buffer - 1) > 0)
+            display_ = ":" + std::string(buffer, strcspn(buffer, "\n"));
+        close(fds[0]);
+    }
+    ~PrivateXServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    // Empty when the server did not start.
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
 class DisplayStreamTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -136,6 +185,32 @@ TEST_F(DisplayStreamTest, RefusesWhatItCannotRecordWithAClearMessage) {
             c.config, [](auto...) {}, error, c.displayName);
         EXPECT_FALSE(stream) << c.what;
         EXPECT_THAT(error, ::testing::HasSubstr(c.message)) << c.what;
+    }
+}
+
+TEST_F(DisplayStreamTest, RefusesDisplaysWithoutWhatRecordingNeeds) {
+    struct Case {
+        std::vector<std::string> serverArguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"-screen", "0", "320x240x24", "-extension", "MIT-SHM"}, "no MIT-SHM extension"},
+        {{"-screen", "0", "320x240x24", "-extension", "DAMAGE"}, "no DAMAGE extension"},
+        {{"-screen", "0", "320x240x16"}, "pixel format is not supported"},
+    };
+    for (const Case& c : cases) {
+        PrivateXServer server(c.serverArguments);
+        if (server.display().empty()) GTEST_SKIP() << "cannot start a private X server";
+        std::string error;
+        auto screens = listScreens(&error, server.display().c_str());
+        ASSERT_TRUE(screens) << error;
+        DisplayStreamConfiguration config;
+        config.displayID = screens->front().displayID;
+        config.outputWidth = 320;
+        config.outputHeight = 240;
+        EXPECT_FALSE(DisplayStream::create(
+            config, [](auto...) {}, error, server.display().c_str()));
+        EXPECT_THAT(error, ::testing::HasSubstr(c.message));
     }
 }
 
