@@ -32,6 +32,8 @@ public:
         , area_(area)
         , path_(std::move(path)) {}
     std::uint32_t displayID() const override { return display_; }
+    Rect logicalRecordingScreenRect() const override { return {0, 0, 1920, 1080}; }
+    float recordingScreenScaling() const override { return 1.0f; }
     Rect logicalAreaOnRecordingScreenRect() const override { return area_; }
     Rect physicalAreaOnRecordingScreenRect() const override { return area_; }
     std::string recordPath() const override { return path_; }

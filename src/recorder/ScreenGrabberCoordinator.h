@@ -18,6 +18,10 @@ public:
 
     // The recorded screen (a capture screen's displayID).
     virtual std::uint32_t displayID() const = 0;
+    // The recorded screen's frame in global points, y up from the primary screen's bottom-left.
+    virtual Rect logicalRecordingScreenRect() const = 0;
+    // Pixels per point of the recorded screen (1.0 on X11).
+    virtual float recordingScreenScaling() const = 0;
     // The recorded area in points relative to the screen's bottom-left corner, y up.
     virtual Rect logicalAreaOnRecordingScreenRect() const = 0;
     // The same area in pixels: the size of every recorded picture.

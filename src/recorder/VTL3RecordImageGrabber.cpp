@@ -2,6 +2,7 @@
 
 #include "platform/capture/DiskSpace.h"
 #include "platform/capture/MonotonicClock.h"
+#include "platform/capture/WindowFrames.h"
 #include "platform/foundation/Log.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTLRecorderKeyFrame.h"
@@ -272,6 +273,23 @@ void VTL3RecordImageGrabber::finalizeRecord() {
     if (!encodeQueue_.finalizeRecord(&error))
         logMessage("The screen recording was not written completely: " + error);
     coordinator_.recorderDone(*this);
+}
+
+Rect VTL3RecordImageGrabber::rectForWindowValid(bool& valid, Point& flippedOrigin) const {
+    valid = false;
+    flippedOrigin = {};
+    std::optional<Rect> frame = onScreenWindowFrame(static_cast<std::uint32_t>(windowNumber_));
+    if (!frame) return {};
+    Rect screen = coordinator_.logicalRecordingScreenRect();
+    double scale = coordinator_.recordingScreenScaling();
+    Rect relative(frame->minX() - screen.minX(), frame->minY() - screen.minY(), frame->width(),
+                  frame->height());
+    if (scale != 1.0)
+        relative = Rect(relative.minX() * scale, relative.minY() * scale, relative.width() * scale,
+                        relative.height() * scale);
+    valid = true;
+    flippedOrigin = relative.origin;
+    return relative;
 }
 
 VTL3RecordImageGrabber::Statistics VTL3RecordImageGrabber::statistics() const {

@@ -85,6 +85,11 @@ public:
     // stop. Answers whether it asked.
     bool checkFreeDiskSpace();
 
+    // The followed window's frame relative to the recorded screen, y up, in pixels; `valid` says
+    // whether that window is on screen (the zero rectangle otherwise) and `flippedOrigin` is the
+    // rectangle's origin.
+    Rect rectForWindowValid(bool& valid, Point& flippedOrigin) const;
+
     Statistics statistics() const;
     std::int64_t frameCounter() const;
     bool isPaused() const;

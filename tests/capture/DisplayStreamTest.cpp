@@ -3,6 +3,7 @@
 #include "CaptureTestSupport.h"
 #include "platform/capture/CaptureGeometry.h"
 #include "platform/capture/Screens.h"
+#include "platform/capture/WindowFrames.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -156,6 +157,19 @@ TEST_F(DisplayStreamTest, ScreensStartWithThePrimaryScreenAtTheGlobalOrigin) {
     EXPECT_EQ(primary.backingScaleFactor, 1.0);
     for (std::size_t i = 1; i < screens->size(); ++i)
         EXPECT_FALSE((*screens)[i].isPrimary);
+}
+
+TEST_F(DisplayStreamTest, WindowFramesAreGlobalPointsWithYUp) {
+    auto screens = listScreens();
+    ASSERT_TRUE(screens);
+    const Rect primary = screens->front().x11Frame;
+    XcbTestWindow window(50, 60, 200, 100, 0x000000);
+    ASSERT_TRUE(window.ok());
+    auto frame = onScreenWindowFrame(window.id());
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(*frame, (Rect{50 - primary.minX(), primary.maxY() - 160, 200, 100}));
+    EXPECT_FALSE(onScreenWindowFrame(0));
+    EXPECT_FALSE(onScreenWindowFrame(0x7ffffff0u)) << "no such window";
 }
 
 TEST_F(DisplayStreamTest, RefusesWhatItCannotRecordWithAClearMessage) {

@@ -159,5 +159,36 @@ TEST(ScreenGrabberRecording, ThreeSecondsOfAWindowAreaDecodeToWhatWasDrawnAtTheR
     std::filesystem::remove_all(folder);
 }
 
+TEST(ScreenGrabberRecording, FollowedWindowFrameIsRelativeToTheRecordedScreen) {
+    if (!capturetest::haveDisplay()) GTEST_SKIP() << "needs an X display";
+    auto screens = listScreens();
+    ASSERT_TRUE(screens && !screens->empty());
+    const ScreenDescription& screen = screens->front();
+    XcbTestWindow window(40, 30, 120, 80, kBackground);
+    ASSERT_TRUE(window.ok());
+    auto folder = std::filesystem::temp_directory_path() / ("vistrel-window-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    FakeCoordinator coordinator(Rect(0, 0, 200, 100), screen.displayID, screen.frame);
+    coordinator.path = folder.string();
+    EncodeQueueSettings settings;
+    settings.areaWidthPixels = 200;
+    settings.areaHeightPixels = 100;
+    VTL3RecordEndcodeQueue queue(settings);
+    std::string error;
+    auto grabber = VTL3RecordImageGrabber::create(30, 1, queue, coordinator, 2, error);
+    ASSERT_TRUE(grabber) << error;
+
+    bool valid = true;
+    Point origin{1, 1};
+    EXPECT_EQ(grabber->rectForWindowValid(valid, origin), Rect());
+    EXPECT_FALSE(valid) << "no window number set";
+    grabber->setWindowNumber(int(window.id()));
+    Rect frame = grabber->rectForWindowValid(valid, origin);
+    EXPECT_TRUE(valid);
+    EXPECT_EQ(frame, (Rect{40, screen.x11Frame.height() - 110, 120, 80}));
+    EXPECT_EQ(origin, frame.origin);
+    std::filesystem::remove_all(folder);
+}
+
 } // namespace
 } // namespace vtl::recording

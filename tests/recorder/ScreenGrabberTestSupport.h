@@ -13,11 +13,14 @@ namespace vtl::recording::testing {
 class FakeCoordinator final : public ScreenGrabberCoordinator {
 public:
     // `area`: the recorded area in points relative to the screen, y up (scale 1: also the pixels).
-    explicit FakeCoordinator(Rect area, std::uint32_t display = 1)
+    explicit FakeCoordinator(Rect area, std::uint32_t display = 1, Rect screen = {0, 0, 1920, 1080})
         : area_(area)
-        , display_(display) {}
+        , display_(display)
+        , screen_(screen) {}
 
     std::uint32_t displayID() const override { return display_; }
+    Rect logicalRecordingScreenRect() const override { return screen_; }
+    float recordingScreenScaling() const override { return 1.0f; }
     Rect logicalAreaOnRecordingScreenRect() const override { return area_; }
     Rect physicalAreaOnRecordingScreenRect() const override { return area_; }
     std::string recordPath() const override { return path; }
@@ -43,6 +46,7 @@ public:
 private:
     Rect area_;
     std::uint32_t display_;
+    Rect screen_;
 };
 
 } // namespace vtl::recording::testing
