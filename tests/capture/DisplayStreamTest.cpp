@@ -138,6 +138,9 @@ private:
     std::string display_;
 };
 
+// Tests that compare pixels put their windows in separate places in the lower right of the
+// screen, apart from each other and from the screen grabber's recording test, because test
+// programs run side by side on one display.
 class DisplayStreamTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -229,8 +232,8 @@ TEST_F(DisplayStreamTest, RefusesDisplaysWithoutWhatRecordingNeeds) {
 }
 
 TEST_F(DisplayStreamTest, DeliversTheDrawnPixelsWithTheirChangedRectangles) {
-    const Rect area(300, 200, 320, 240);
-    XcbTestWindow window(300, 200, 320, 240, 0x102030);
+    const Rect area(1080, 800, 320, 240);
+    XcbTestWindow window(1080, 800, 320, 240, 0x102030);
     ASSERT_TRUE(window.ok());
     Collector collector;
     std::string error;
@@ -272,8 +275,8 @@ TEST_F(DisplayStreamTest, DeliversTheDrawnPixelsWithTheirChangedRectangles) {
 }
 
 TEST_F(DisplayStreamTest, KeepsChangesWhileEverySurfaceIsHeld) {
-    const Rect area(700, 200, 200, 100);
-    XcbTestWindow window(700, 200, 200, 100, 0x000000);
+    const Rect area(1420, 600, 200, 100);
+    XcbTestWindow window(1420, 600, 200, 100, 0x000000);
     ASSERT_TRUE(window.ok());
     Collector collector;
     collector.holdSurfaces = true;
@@ -304,8 +307,8 @@ TEST_F(DisplayStreamTest, KeepsChangesWhileEverySurfaceIsHeld) {
 }
 
 TEST_F(DisplayStreamTest, StopsFromItsOwnHandlerAndRestartsWithAWholeAreaUpdate) {
-    const Rect area(100, 600, 160, 120);
-    XcbTestWindow window(100, 600, 160, 120, 0x808080);
+    const Rect area(1640, 600, 160, 120);
+    XcbTestWindow window(1640, 600, 160, 120, 0x808080);
     ASSERT_TRUE(window.ok());
     Collector collector;
     std::string error;
@@ -332,8 +335,8 @@ TEST_F(DisplayStreamTest, StopsFromItsOwnHandlerAndRestartsWithAWholeAreaUpdate)
 }
 
 TEST_F(DisplayStreamTest, NeverDeliversFasterThanTheMinimumFrameTime) {
-    const Rect area(1000, 600, 100, 100);
-    XcbTestWindow window(1000, 600, 100, 100, 0x000000);
+    const Rect area(1420, 720, 100, 100);
+    XcbTestWindow window(1420, 720, 100, 100, 0x000000);
     ASSERT_TRUE(window.ok());
     Collector collector;
     DisplayStreamConfiguration config = areaOf(area);

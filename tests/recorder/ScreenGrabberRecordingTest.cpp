@@ -22,7 +22,8 @@ namespace {
 using capturetest::XcbTestWindow;
 using testing::FakeCoordinator;
 
-constexpr int kX = 420, kY = 300, kWidth = 320, kHeight = 240;
+// Apart from the windows of the capture tests, which may run at the same time on the same display.
+constexpr int kX = 1560, kY = 800, kWidth = 320, kHeight = 240;
 constexpr std::uint32_t kBackground = 0x3060a0;
 
 struct Step {
