@@ -123,6 +123,15 @@ public:
         if (pid_ > 0 && poll(&p, 1, 5000) == 1 && read(fds[0], buffer, sizeof buffer - 1) > 0)
             display_ = ":" + std::string(buffer, strcspn(buffer, "\n"));
         close(fds[0]);
+        // Ready once a client gets in.
+        for (int i = 0; i < 100 && !display_.empty(); ++i) {
+            xcb_connection_t* probe = xcb_connect(display_.c_str(), nullptr);
+            bool ok = !xcb_connection_has_error(probe);
+            xcb_disconnect(probe);
+            if (ok) return;
+            std::this_thread::sleep_for(20ms);
+        }
+        display_.clear();
     }
     ~PrivateXServer() {
         if (pid_ > 0) {
@@ -220,7 +229,7 @@ TEST_F(DisplayStreamTest, RefusesDisplaysWithoutWhatRecordingNeeds) {
         if (server.display().empty()) GTEST_SKIP() << "cannot start a private X server";
         std::string error;
         auto screens = listScreens(&error, server.display().c_str());
-        ASSERT_TRUE(screens) << error;
+        ASSERT_TRUE(screens) << error << " on " << server.display();
         DisplayStreamConfiguration config;
         config.displayID = screens->front().displayID;
         config.outputWidth = 320;
