@@ -310,6 +310,39 @@ TEST_F(DisplayStreamTest, DeliversTheDrawnPixelsWithTheirChangedRectangles) {
     EXPECT_FALSE(stream->isRunning());
 }
 
+TEST_F(DisplayStreamTest, ManySmallChangesArriveAsAFewCoveringRectangles) {
+    const Rect area(1080, 560, 320, 220);
+    XcbTestWindow window(1080, 560, 320, 220, 0x000000);
+    ASSERT_TRUE(window.ok());
+    Collector collector;
+    DisplayStreamConfiguration config = areaOf(area);
+    config.maximumChangedRects = 4;
+    config.minimumFrameTimeSeconds = 0.1;
+    std::string error;
+    auto stream = DisplayStream::create(config, collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_TRUE(collector.next());
+
+    std::vector<Rect> drawn;
+    for (int i = 0; i < 40; ++i) {
+        Rect r((i * 37) % 300, (i * 53) % 200, 6, 5);
+        window.fill(int(r.minX()), int(r.minY()), 6, 5, 0xffffff);
+        drawn.push_back(r);
+    }
+    std::vector<Rect> seen;
+    auto allSeen = [&] {
+        return std::all_of(drawn.begin(), drawn.end(), [&](const Rect& r) { return covered(seen, r); });
+    };
+    while (!allSeen()) {
+        auto d = collector.next();
+        ASSERT_TRUE(d) << "a drawn rectangle was never reported";
+        EXPECT_LE(d->refreshed.size(), 4u);
+        seen.insert(seen.end(), d->refreshed.begin(), d->refreshed.end());
+    }
+    stream->stop();
+}
+
 TEST_F(DisplayStreamTest, KeepsChangesWhileEverySurfaceIsHeld) {
     const Rect area(1420, 600, 200, 100);
     XcbTestWindow window(1420, 600, 200, 100, 0x000000);
