@@ -73,6 +73,10 @@ void VTL3RecordEndcodeQueue::setErrorHandler(std::function<void(const std::strin
 
 void VTL3RecordEndcodeQueue::addRecorderFrame(std::unique_ptr<VTL3RecorderFrame> frame) {
     if (!frame) return;
+    if (m_finalizing) {
+        logMessage("A frame arrived after the recording was finalized; it is dropped.");
+        return;
+    }
     m_totalQueueCost.fetch_add(frame->costToEncodeFrame());
     m_grabQueue.addObject(std::move(frame));
 }
@@ -131,6 +135,13 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
         m_lastProcessedIndex = frame->frameIndex();
         std::string error;
         bool written = ensureHeaderWritten();
+        // A picture of another size than the header's would be stored as garbage.
+        if (written && movieEncodable &&
+            (frame->surfaceWidth() != m_header.displaySizeHorizontal ||
+             frame->surfaceHeight() != m_header.displaySizeVertical)) {
+            error = "The size of the recorded picture changed during the recording.";
+            written = false;
+        }
         if (written) {
             if (frame->isKeyFrame()) m_frameCounterSinceLastKeyFrame = 0;
             written = frame->encode(*this, error) && commitFrameFiles();
@@ -176,18 +187,21 @@ bool VTL3RecordEndcodeQueue::encodeThumbnailFrame(VTL3RecorderFrame& frame) {
     return false;
 }
 
+double VTL3RecordEndcodeQueue::pressureForCost(double totalQueueCost) {
+    const float cost = static_cast<float>(totalQueueCost);
+    if (!(cost > 20.0f)) return 0.0;
+    const float x = (cost - 10.0f) / 30.0f;
+    return x * x;
+}
+
 void VTL3RecordEndcodeQueue::adjustFrameRate() {
-    const float cost = static_cast<float>(m_totalQueueCost.load());
-    float pressure = 0.0f;
-    if (cost > 20.0f) {
-        const float x = (cost - 10.0f) / 30.0f;
-        pressure = x * x;
-    }
+    const double pressure = pressureForCost(m_totalQueueCost.load());
     m_pressure = pressure;
     if (m_pressureHandler) m_pressureHandler(pressure);
 }
 
 bool VTL3RecordEndcodeQueue::finalizeRecord(std::string* error) {
+    m_finalizing = true;
     m_grabQueue.stopProcessing(false);
     std::lock_guard lock(m_thumbnailMutex);
     if (!m_finalized && m_metaDataWriter) {

@@ -52,6 +52,10 @@ public:
     VTL3RecordEndcodeQueue(const VTL3RecordEndcodeQueue&) = delete;
     VTL3RecordEndcodeQueue& operator=(const VTL3RecordEndcodeQueue&) = delete;
 
+    // ((cost - 10) / 30)^2 in single precision above a pending cost of 20, else 0: about 5 (where the
+    // grabber stops making frames) at a cost of 77.
+    static double pressureForCost(double totalQueueCost);
+
     // Creates the five files inside the existing package folder. False with `error` set on failure.
     bool prepareForRecording(const std::string& packagePath, std::string& error);
 
@@ -137,6 +141,7 @@ private:
     std::uint64_t m_thumbCounter = 0;
     std::mutex m_thumbnailMutex; // thumbnails come from another thread than the worker
     bool m_finalized = false;
+    std::atomic<bool> m_finalizing{false};
 
     ParallelRunner m_runner;
     std::vector<std::unique_ptr<JpegCompressor>> m_compressors;

@@ -145,15 +145,17 @@ TEST(PropertyListIo, DatesKeepFractionsOnlyInBinary) {
     EXPECT_NEAR(xml.value.dateForKey("when")->secondsSince2001, std::floor(seconds), 1.0);
 }
 
-TEST(PropertyListIo, UidsRoundTripInBinary) {
+TEST(PropertyListIo, UidsRoundTripInBothFormats) {
     const PropertyList doc =
         PropertyList::dictionary({{"$top", PropertyList::dictionary({{"root", PlistUid{1}}})},
                                   {"big", PlistUid{70000}},
                                   {"zero", PlistUid{0}}});
-    auto back = PropertyList::fromBytes(doc.toBytes(PropertyListFormat::Binary).value);
-    ASSERT_TRUE(back.ok()) << back.error;
-    EXPECT_EQ(back.value, doc);
-    EXPECT_EQ(back.value.getPath({"$top", "root"})->uidValue(), PlistUid{1});
+    for (PropertyListFormat format : {PropertyListFormat::Binary, PropertyListFormat::Xml}) {
+        auto back = PropertyList::fromBytes(doc.toBytes(format).value);
+        ASSERT_TRUE(back.ok()) << back.error;
+        EXPECT_EQ(back.value, doc);
+        EXPECT_EQ(back.value.getPath({"$top", "root"})->uidValue(), PlistUid{1});
+    }
 }
 
 TEST(PropertyListIo, RefusesValuesWithoutStoredForm) {

@@ -296,6 +296,42 @@ TEST_F(PackageTest, AFrameWithOnlyMovedBlocksWritesNoData) {
     EXPECT_EQ(p.entries[1].dataOffsetBytes, p.entries[2].dataOffsetBytes);
 }
 
+TEST_F(PackageTest, PressureFromPendingCostAndFramesWithoutTheirPixels) {
+    struct Case {
+        double cost, pressure;
+    };
+    const Case cases[] = {{0, 0}, {20, 0}, {20.5, 0.1225}, {40, 1}, {77, 4.98778}};
+    for (const Case& c : cases)
+        EXPECT_NEAR(VTL3RecordEndcodeQueue::pressureForCost(c.cost), c.pressure, 1e-4) << c.cost;
+
+    // A frame whose copy failed (no memory) stops the recording instead of writing garbage.
+    auto surface = std::make_shared<MemorySurface>(32, 32);
+    VTL3RecordEndcodeQueue queue(settings(32, 32, 30));
+    std::string error;
+    ASSERT_TRUE(queue.prepareForRecording(package, error));
+    auto key = std::make_unique<VTLRecorderKeyFrame>(surface, Rect(0, 0, 32, 32), 0, 0);
+    ASSERT_TRUE(key->processSurface(pool));
+    queue.addRecorderFrame(std::move(key));
+    queue.addRecorderFrame(
+        std::make_unique<VTLRecorderKeyFrame>(surface, Rect(0, 0, 32, 32), 0.1, 1)); // not copied
+    queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(0.2, 2));
+    EXPECT_FALSE(queue.finalizeRecord(&error));
+    EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
+    checkPackage(load(), 1);
+
+    // A picture of another size than the recorded area stops the recording too.
+    VTL3RecordEndcodeQueue other(settings(32, 32, 30));
+    ASSERT_TRUE(other.prepareForRecording(package, error));
+    auto wrongSize = std::make_unique<VTLRecorderKeyFrame>(std::make_shared<MemorySurface>(32, 40),
+                                                           Rect(0, 0, 32, 32), 0, 0);
+    ASSERT_TRUE(wrongSize->processSurface(pool));
+    other.addRecorderFrame(std::move(wrongSize));
+    EXPECT_FALSE(other.finalizeRecord(&error));
+    EXPECT_NE(error.find("size"), std::string::npos) << error;
+    checkPackage(load(), 0);
+    other.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(1.0, 1)); // after the end: dropped
+}
+
 // Files that share a byte budget, like a disk that fills up; appends past it write what fits
 // and then fail.
 struct DiskBudget {

@@ -429,6 +429,16 @@ std::string fromNode(plist_t node, int depth, PropertyList& out) {
         return {};
     }
     case PLIST_DICT: {
+        // The XML form of a UID is a dictionary holding only an integer under "CF$UID".
+        if (plist_dict_get_size(node) == 1) {
+            plist_t uid = plist_dict_get_item(node, "CF$UID");
+            if (uid && plist_get_node_type(uid) == PLIST_UINT) {
+                std::uint64_t v = 0;
+                plist_get_uint_val(uid, &v);
+                out = PropertyList(PlistUid{v});
+                return {};
+            }
+        }
         PlistDictionary dict;
         plist_dict_iter iter = nullptr;
         plist_dict_new_iter(node, &iter);

@@ -66,8 +66,8 @@ public:
     PlistDictionary& operator=(PlistDictionary&&) noexcept;
     ~PlistDictionary();
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    std::size_t size() const;
+    bool empty() const;
     bool contains(std::string_view key) const { return index_.find(key) != index_.end(); }
     // nullptr when the key is absent.
     const PropertyList* find(std::string_view key) const;
@@ -79,8 +79,8 @@ public:
     void clear();
 
     const std::vector<Entry>& entries() const { return entries_; }
-    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
 
     // Equal when the same keys map to equal values, in any order.
     friend bool operator==(const PlistDictionary& a, const PlistDictionary& b);
@@ -192,5 +192,19 @@ private:
 
 // Writes bytes to a file atomically (temporary file in the same folder, fsync, rename).
 PlistStatus writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Defined here, where PropertyList is complete.
+inline std::size_t PlistDictionary::size() const {
+    return entries_.size();
+}
+inline bool PlistDictionary::empty() const {
+    return entries_.empty();
+}
+inline std::vector<PlistDictionary::Entry>::const_iterator PlistDictionary::begin() const {
+    return entries_.begin();
+}
+inline std::vector<PlistDictionary::Entry>::const_iterator PlistDictionary::end() const {
+    return entries_.end();
+}
 
 } // namespace vtl
