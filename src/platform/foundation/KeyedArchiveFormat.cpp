@@ -1,0 +1,155 @@
+#include "platform/foundation/KeyedArchiveFormat.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace vtl::archive_format {
+
+BuiltinKind builtinKind(std::string_view name) {
+    if (name == "NSArray" || name == "NSMutableArray") return BuiltinKind::Array;
+    if (name == "NSSet" || name == "NSMutableSet" || name == "NSOrderedSet" || name == "NSMutableOrderedSet")
+        return BuiltinKind::Set;
+    if (name == "NSDictionary" || name == "NSMutableDictionary") return BuiltinKind::Dictionary;
+    if (name == "NSString" || name == "NSMutableString") return BuiltinKind::String;
+    if (name == "NSData" || name == "NSMutableData") return BuiltinKind::Data;
+    if (name == "NSDate") return BuiltinKind::Date;
+    if (name == "NSNumber") return BuiltinKind::Number;
+    if (name == "NSValue") return BuiltinKind::Value;
+    if (name == "NSColor") return BuiltinKind::Color;
+    if (name == "NSFont") return BuiltinKind::Font;
+    if (name == "NSImage") return BuiltinKind::Image;
+    if (name == "NSNull") return BuiltinKind::Null;
+    return BuiltinKind::None;
+}
+
+std::vector<std::string> builtinChain(std::string_view name) {
+    if (name == "NSMutableArray") return {"NSMutableArray", "NSArray", "NSObject"};
+    if (name == "NSMutableDictionary") return {"NSMutableDictionary", "NSDictionary", "NSObject"};
+    return {std::string(name), "NSObject"};
+}
+
+namespace {
+
+std::string formatComponent(double v) {
+    // Shortest text that reads back to the same double.
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    if (ec != std::errc()) return "0";
+    return std::string(buffer, end);
+}
+
+} // namespace
+
+PlistBytes colorComponentsText(const ArchivedColor& c) {
+    std::string text =
+        formatComponent(c.red) + " " + formatComponent(c.green) + " " + formatComponent(c.blue);
+    if (c.alpha != 1.0) text += " " + formatComponent(c.alpha);
+    PlistBytes bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+std::optional<ArchivedColor> parseColorComponents(const PlistBytes& text, bool gray, int colorSpace) {
+    double values[4] = {0, 0, 0, 1};
+    int count = 0;
+    const char* p = reinterpret_cast<const char*>(text.data());
+    const char* end = p + text.size();
+    while (p < end && count < 4) {
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+            ++p;
+        if (p == end || *p == '\0') break;
+        double v = 0;
+        auto [next, ec] = std::from_chars(p, end, v);
+        if (ec != std::errc() || next == p) return std::nullopt;
+        if (!std::isfinite(v)) return std::nullopt;
+        values[count++] = v;
+        p = next;
+    }
+    ArchivedColor color;
+    color.colorSpace = colorSpace;
+    if (gray) {
+        if (count < 1) return std::nullopt;
+        color.red = color.green = color.blue = values[0];
+        color.alpha = count >= 2 ? values[1] : 1.0;
+    } else {
+        if (count < 3) return std::nullopt;
+        color.red = values[0];
+        color.green = values[1];
+        color.blue = values[2];
+        color.alpha = count >= 4 ? values[3] : 1.0;
+    }
+    return color;
+}
+
+Layout readLayout(const PropertyList& archive) {
+    Layout layout;
+    if (!archive.isDictionary()) {
+        layout.error = "the data is not a keyed archive (the outer value is not a dictionary)";
+        return layout;
+    }
+    if (const PropertyList* name = archive.get("$archiver"); name && !name->stringValue()) {
+        layout.error = "the keyed archive has a damaged \"$archiver\" entry";
+        return layout;
+    }
+    if (const PropertyList* v = archive.get("$version"); v && !v->integerValue()) {
+        layout.error = "the keyed archive has a damaged \"$version\" entry";
+        return layout;
+    }
+    const PlistArray* objects = archive.arrayForKey("$objects");
+    const PlistDictionary* top = archive.dictionaryForKey("$top");
+    if (!objects || !top) {
+        layout.error = "the data is not a keyed archive (\"$objects\" or \"$top\" is missing)";
+        return layout;
+    }
+    if (objects->empty()) {
+        layout.error = "the keyed archive has an empty object table";
+        return layout;
+    }
+    layout.objects = objects;
+    layout.top = top;
+    return layout;
+}
+
+ClassInfo readClassRecord(const PlistArray& objects, const PropertyList& reference) {
+    ClassInfo info;
+    const std::optional<PlistUid> uid = reference.uidValue();
+    if (!uid) {
+        info.error = "an object's \"$class\" is not a reference";
+        return info;
+    }
+    if (uid->value == 0 || uid->value >= objects.size()) {
+        info.error = "an object's \"$class\" refers to a missing class record";
+        return info;
+    }
+    const PropertyList& record = objects[static_cast<std::size_t>(uid->value)];
+    const std::string* name = record.stringForKey("$classname");
+    if (!name || name->empty()) {
+        info.error = "class record " + std::to_string(uid->value) + " has no class name";
+        return info;
+    }
+    info.name = *name;
+    if (const PropertyList* classes = record.get("$classes")) {
+        const PlistArray* list = classes->arrayValue();
+        if (!list) {
+            info.error = "class record of " + *name + " has a damaged class list";
+            return info;
+        }
+        for (const PropertyList& entry : *list) {
+            const std::string* s = entry.stringValue();
+            if (!s) {
+                info.error = "class record of " + *name + " has a class list with a non-text entry";
+                return info;
+            }
+            info.chain.push_back(*s);
+        }
+    }
+    if (info.chain.empty()) info.chain.push_back(*name);
+    return info;
+}
+
+std::uint64_t workLimit(std::size_t objectCount) {
+    return 1'000'000 + 16 * static_cast<std::uint64_t>(objectCount);
+}
+
+} // namespace vtl::archive_format

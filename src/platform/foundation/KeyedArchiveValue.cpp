@@ -1,0 +1,238 @@
+#include "platform/foundation/KeyedArchiveValue.h"
+
+#include "platform/foundation/KeyedArchivable.h"
+
+#include <cmath>
+
+namespace vtl {
+
+// ---- ArchivedDictionary ----
+
+ArchivedDictionary::ArchivedDictionary(std::initializer_list<Entry> entries) {
+    for (const Entry& e : entries)
+        set(e.first, e.second);
+}
+ArchivedDictionary::ArchivedDictionary(const ArchivedDictionary&) = default;
+ArchivedDictionary::ArchivedDictionary(ArchivedDictionary&&) noexcept = default;
+ArchivedDictionary& ArchivedDictionary::operator=(const ArchivedDictionary&) = default;
+ArchivedDictionary& ArchivedDictionary::operator=(ArchivedDictionary&&) noexcept = default;
+ArchivedDictionary::~ArchivedDictionary() = default;
+
+const ArchivedValue* ArchivedDictionary::find(std::string_view key) const {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[it->second].second;
+}
+
+ArchivedValue* ArchivedDictionary::find(std::string_view key) {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[it->second].second;
+}
+
+void ArchivedDictionary::set(std::string key, ArchivedValue value) {
+    if (auto it = index_.find(key); it != index_.end()) {
+        entries_[it->second].second = std::move(value);
+        return;
+    }
+    index_.emplace(key, entries_.size());
+    entries_.emplace_back(std::move(key), std::move(value));
+}
+
+bool ArchivedDictionary::remove(std::string_view key) {
+    auto it = index_.find(key);
+    if (it == index_.end()) return false;
+    const std::size_t position = it->second;
+    index_.erase(it);
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [name, i] : index_)
+        if (i > position) --i;
+    return true;
+}
+
+bool operator==(const ArchivedDictionary& a, const ArchivedDictionary& b) {
+    if (a.size() != b.size()) return false;
+    for (const auto& [key, value] : a.entries_) {
+        const ArchivedValue* other = b.find(key);
+        if (!other || !(*other == value)) return false;
+    }
+    return true;
+}
+
+// ---- ArchivedValue ----
+
+std::optional<bool> ArchivedValue::boolValue() const {
+    if (auto v = std::get_if<bool>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> ArchivedValue::integerValue() const {
+    if (auto v = std::get_if<std::int64_t>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<double> ArchivedValue::realValue() const {
+    if (auto v = std::get_if<double>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<double> ArchivedValue::numberValue() const {
+    if (auto v = std::get_if<double>(&storage_)) return *v;
+    if (auto v = std::get_if<std::int64_t>(&storage_)) return static_cast<double>(*v);
+    if (auto v = std::get_if<bool>(&storage_)) return *v ? 1.0 : 0.0;
+    return std::nullopt;
+}
+
+std::optional<PlistDate> ArchivedValue::dateValue() const {
+    if (auto v = std::get_if<PlistDate>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<Point> ArchivedValue::pointValue() const {
+    if (auto v = std::get_if<Point>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<Size> ArchivedValue::sizeValue() const {
+    if (auto v = std::get_if<Size>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<Rect> ArchivedValue::rectValue() const {
+    if (auto v = std::get_if<Rect>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<ArchivedColor> ArchivedValue::colorValue() const {
+    if (auto v = std::get_if<ArchivedColor>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::shared_ptr<Archivable> ArchivedValue::objectValue() const {
+    if (auto v = std::get_if<std::shared_ptr<Archivable>>(&storage_)) return *v;
+    return nullptr;
+}
+
+const ArchivedValue* ArchivedValue::get(std::string_view key) const {
+    const ArchivedDictionary* d = dictionaryValue();
+    return d ? d->find(key) : nullptr;
+}
+
+bool operator==(const ArchivedValue& a, const ArchivedValue& b) {
+    if (a.type() != b.type()) return false;
+    if (a.type() == ArchivedValue::Type::Real) {
+        const double x = *a.realValue(), y = *b.realValue();
+        return x == y || (std::isnan(x) && std::isnan(y));
+    }
+    return a.storage_ == b.storage_;
+}
+
+const char* ArchivedValue::describe(Type type) {
+    switch (type) {
+    case Type::Nil:
+        return "nil";
+    case Type::String:
+        return "a string";
+    case Type::Boolean:
+        return "a boolean";
+    case Type::Integer:
+        return "an integer";
+    case Type::Real:
+        return "a real number";
+    case Type::Data:
+        return "data";
+    case Type::Date:
+        return "a date";
+    case Type::Array:
+        return "an array";
+    case Type::Dictionary:
+        return "a dictionary";
+    case Type::Point:
+        return "a point";
+    case Type::Size:
+        return "a size";
+    case Type::Rect:
+        return "a rectangle";
+    case Type::Color:
+        return "a colour";
+    case Type::Font:
+        return "a font";
+    case Type::Image:
+        return "an image";
+    case Type::Object:
+        return "an object";
+    }
+    return "an unknown value";
+}
+
+ArchivedValue ArchivedValue::fromPropertyList(const PropertyList& value) {
+    using T = PropertyList::Type;
+    switch (value.type()) {
+    case T::None:
+    case T::Uid:
+        return {};
+    case T::String:
+        return ArchivedValue(*value.stringValue());
+    case T::Integer:
+        return ArchivedValue(*value.integerValue());
+    case T::Real:
+        return ArchivedValue(*value.realValue());
+    case T::Boolean:
+        return ArchivedValue(*value.boolValue());
+    case T::Date:
+        return ArchivedValue(*value.dateValue());
+    case T::Data:
+        return ArchivedValue(*value.dataValue());
+    case T::Array: {
+        ArchivedArray items;
+        items.reserve(value.count());
+        for (const PropertyList& item : *value.arrayValue())
+            items.push_back(fromPropertyList(item));
+        return ArchivedValue(std::move(items));
+    }
+    case T::Dictionary: {
+        ArchivedDictionary dict;
+        for (const auto& [key, item] : *value.dictionaryValue())
+            dict.set(key, fromPropertyList(item));
+        return ArchivedValue(std::move(dict));
+    }
+    }
+    return {};
+}
+
+PropertyList ArchivedValue::toPropertyList() const {
+    switch (type()) {
+    case Type::String:
+        return PropertyList(*stringValue());
+    case Type::Boolean:
+        return PropertyList(*boolValue());
+    case Type::Integer:
+        return PropertyList(*integerValue());
+    case Type::Real:
+        return PropertyList(*realValue());
+    case Type::Data:
+        return PropertyList(*dataValue());
+    case Type::Date:
+        return PropertyList(*dateValue());
+    case Type::Array: {
+        PlistArray items;
+        for (const ArchivedValue& item : *arrayValue()) {
+            PropertyList converted = item.toPropertyList();
+            if (converted.isNone()) return {};
+            items.push_back(std::move(converted));
+        }
+        return PropertyList(std::move(items));
+    }
+    case Type::Dictionary: {
+        PlistDictionary dict;
+        for (const auto& [key, item] : *dictionaryValue()) {
+            PropertyList converted = item.toPropertyList();
+            if (converted.isNone()) return {};
+            dict.set(key, std::move(converted));
+        }
+        return PropertyList(std::move(dict));
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace vtl

@@ -1,0 +1,625 @@
+#include "platform/foundation/PropertyList.h"
+
+#include "platform/foundation/PropertyListBinaryCheck.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vtl {
+
+// ---- PlistDictionary ----
+
+PlistDictionary::PlistDictionary(std::initializer_list<Entry> entries) {
+    for (const Entry& e : entries)
+        set(e.first, e.second);
+}
+PlistDictionary::PlistDictionary(const PlistDictionary&) = default;
+PlistDictionary::PlistDictionary(PlistDictionary&&) noexcept = default;
+PlistDictionary& PlistDictionary::operator=(const PlistDictionary&) = default;
+PlistDictionary& PlistDictionary::operator=(PlistDictionary&&) noexcept = default;
+PlistDictionary::~PlistDictionary() = default;
+
+const PropertyList* PlistDictionary::find(std::string_view key) const {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[it->second].second;
+}
+
+PropertyList* PlistDictionary::find(std::string_view key) {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[it->second].second;
+}
+
+void PlistDictionary::set(std::string key, PropertyList value) {
+    if (auto it = index_.find(key); it != index_.end()) {
+        entries_[it->second].second = std::move(value);
+        return;
+    }
+    index_.emplace(key, entries_.size());
+    entries_.emplace_back(std::move(key), std::move(value));
+}
+
+bool PlistDictionary::remove(std::string_view key) {
+    auto it = index_.find(key);
+    if (it == index_.end()) return false;
+    const std::size_t position = it->second;
+    index_.erase(it);
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [name, i] : index_)
+        if (i > position) --i;
+    return true;
+}
+
+void PlistDictionary::clear() {
+    entries_.clear();
+    index_.clear();
+}
+
+bool operator==(const PlistDictionary& a, const PlistDictionary& b) {
+    if (a.size() != b.size()) return false;
+    for (const auto& [key, value] : a.entries_) {
+        const PropertyList* other = b.find(key);
+        if (!other || !(*other == value)) return false;
+    }
+    return true;
+}
+
+// ---- PropertyList: construction and access ----
+
+PropertyList::PropertyList(bool value)
+    : storage_(std::in_place_type<bool>, value) {}
+PropertyList::PropertyList(double value)
+    : storage_(std::in_place_type<double>, value) {}
+PropertyList::PropertyList(std::string value)
+    : storage_(std::in_place_type<std::string>, std::move(value)) {}
+PropertyList::PropertyList(PlistDate value)
+    : storage_(std::in_place_type<PlistDate>, value) {}
+PropertyList::PropertyList(PlistUid value)
+    : storage_(std::in_place_type<PlistUid>, value) {}
+PropertyList::PropertyList(PlistBytes value)
+    : storage_(std::in_place_type<PlistBytes>, std::move(value)) {}
+PropertyList::PropertyList(PlistArray value)
+    : storage_(std::in_place_type<PlistArray>, std::move(value)) {}
+PropertyList::PropertyList(PlistDictionary value)
+    : storage_(std::in_place_type<PlistDictionary>, std::move(value)) {}
+
+PropertyList PropertyList::dictionary(std::initializer_list<PlistDictionary::Entry> entries) {
+    return PropertyList(PlistDictionary(entries));
+}
+
+PropertyList PropertyList::array(std::initializer_list<PropertyList> items) {
+    return PropertyList(PlistArray(items));
+}
+
+PropertyList PropertyList::data(std::span<const std::uint8_t> bytes) {
+    return PropertyList(PlistBytes(bytes.begin(), bytes.end()));
+}
+
+const std::string* PropertyList::stringValue() const {
+    return std::get_if<std::string>(&storage_);
+}
+
+std::optional<std::int64_t> PropertyList::integerValue() const {
+    if (auto v = std::get_if<std::int64_t>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<double> PropertyList::realValue() const {
+    if (auto v = std::get_if<double>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<double> PropertyList::numberValue() const {
+    if (auto v = std::get_if<double>(&storage_)) return *v;
+    if (auto v = std::get_if<std::int64_t>(&storage_)) return static_cast<double>(*v);
+    return std::nullopt;
+}
+
+std::optional<bool> PropertyList::boolValue() const {
+    if (auto v = std::get_if<bool>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<PlistDate> PropertyList::dateValue() const {
+    if (auto v = std::get_if<PlistDate>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+const PlistBytes* PropertyList::dataValue() const {
+    return std::get_if<PlistBytes>(&storage_);
+}
+
+std::optional<PlistUid> PropertyList::uidValue() const {
+    if (auto v = std::get_if<PlistUid>(&storage_)) return *v;
+    return std::nullopt;
+}
+
+const PlistArray* PropertyList::arrayValue() const {
+    return std::get_if<PlistArray>(&storage_);
+}
+PlistArray* PropertyList::arrayValue() {
+    return std::get_if<PlistArray>(&storage_);
+}
+const PlistDictionary* PropertyList::dictionaryValue() const {
+    return std::get_if<PlistDictionary>(&storage_);
+}
+PlistDictionary* PropertyList::dictionaryValue() {
+    return std::get_if<PlistDictionary>(&storage_);
+}
+
+const PropertyList* PropertyList::get(std::string_view key) const {
+    const PlistDictionary* d = dictionaryValue();
+    return d ? d->find(key) : nullptr;
+}
+
+PropertyList* PropertyList::get(std::string_view key) {
+    PlistDictionary* d = dictionaryValue();
+    return d ? d->find(key) : nullptr;
+}
+
+const PropertyList* PropertyList::at(std::size_t index) const {
+    const PlistArray* a = arrayValue();
+    return a && index < a->size() ? &(*a)[index] : nullptr;
+}
+
+const PropertyList* PropertyList::getPath(std::initializer_list<std::string_view> keys) const {
+    const PropertyList* node = this;
+    for (std::string_view key : keys) {
+        node = node->get(key);
+        if (!node) return nullptr;
+    }
+    return node;
+}
+
+const std::string* PropertyList::stringForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->stringValue() : nullptr;
+}
+
+std::optional<std::int64_t> PropertyList::integerForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->integerValue() : std::nullopt;
+}
+
+std::optional<double> PropertyList::numberForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->numberValue() : std::nullopt;
+}
+
+std::optional<bool> PropertyList::boolForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->boolValue() : std::nullopt;
+}
+
+std::optional<PlistDate> PropertyList::dateForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->dateValue() : std::nullopt;
+}
+
+const PlistBytes* PropertyList::dataForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->dataValue() : nullptr;
+}
+
+const PlistArray* PropertyList::arrayForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->arrayValue() : nullptr;
+}
+
+const PlistDictionary* PropertyList::dictionaryForKey(std::string_view key) const {
+    const PropertyList* v = get(key);
+    return v ? v->dictionaryValue() : nullptr;
+}
+
+bool PropertyList::set(std::string key, PropertyList value) {
+    PlistDictionary* d = dictionaryValue();
+    if (!d) return false;
+    d->set(std::move(key), std::move(value));
+    return true;
+}
+
+bool PropertyList::append(PropertyList value) {
+    PlistArray* a = arrayValue();
+    if (!a) return false;
+    a->push_back(std::move(value));
+    return true;
+}
+
+std::size_t PropertyList::count() const {
+    if (const PlistArray* a = arrayValue()) return a->size();
+    if (const PlistDictionary* d = dictionaryValue()) return d->size();
+    return 0;
+}
+
+bool operator==(const PropertyList& a, const PropertyList& b) {
+    if (a.type() != b.type()) return false;
+    if (a.type() == PropertyList::Type::Real) {
+        // NaN equals NaN here, so a stored NaN compares equal after a round trip.
+        const double x = *a.realValue(), y = *b.realValue();
+        return x == y || (std::isnan(x) && std::isnan(y));
+    }
+    return a.storage_ == b.storage_;
+}
+
+// ---- Conversion to and from libplist nodes ----
+
+namespace {
+
+struct NodeDeleter {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using NodePtr = std::unique_ptr<void, NodeDeleter>;
+
+bool isValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == 0) return false; // libplist takes C strings
+        std::size_t extra = 0;
+        std::uint32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xe0) == 0xc0) {
+            extra = 1;
+            cp = c & 0x1f;
+        } else if ((c & 0xf0) == 0xe0) {
+            extra = 2;
+            cp = c & 0x0f;
+        } else if ((c & 0xf8) == 0xf0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (extra >= s.size() - i) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3f);
+        }
+        static constexpr std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[extra] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string toNode(const PropertyList& value, int depth, NodePtr& out) {
+    if (depth > PropertyList::maximumDepth) return "the property list is nested too deeply to be written";
+    using T = PropertyList::Type;
+    switch (value.type()) {
+    case T::None:
+        return "the property list holds an empty value, which has no stored form";
+    case T::Boolean:
+        out.reset(plist_new_bool(*value.boolValue() ? 1 : 0));
+        break;
+    case T::Integer:
+        // Stored as the two's-complement 64-bit pattern; it reads back signed.
+        out.reset(plist_new_uint(static_cast<std::uint64_t>(*value.integerValue())));
+        break;
+    case T::Real:
+        out.reset(plist_new_real(*value.realValue()));
+        break;
+    case T::String: {
+        const std::string& s = *value.stringValue();
+        if (!isValidUtf8(s)) return "a string in the property list is not valid UTF-8 text";
+        out.reset(plist_new_string(s.c_str()));
+        break;
+    }
+    case T::Date: {
+        const double seconds = value.dateValue()->secondsSince2001;
+        if (!std::isfinite(seconds)) return "a date in the property list is not a finite time";
+        double whole = std::floor(seconds);
+        long long micro = std::llround((seconds - whole) * 1e6);
+        if (micro >= 1000000) {
+            whole += 1;
+            micro -= 1000000;
+        }
+        if (whole < INT32_MIN || whole > INT32_MAX)
+            return "a date in the property list is out of the storable range";
+        out.reset(plist_new_date(static_cast<std::int32_t>(whole), static_cast<std::int32_t>(micro)));
+        break;
+    }
+    case T::Data: {
+        const PlistBytes& d = *value.dataValue();
+        out.reset(plist_new_data(reinterpret_cast<const char*>(d.data()), d.size()));
+        break;
+    }
+    case T::Uid:
+        out.reset(plist_new_uid(value.uidValue()->value));
+        break;
+    case T::Array: {
+        out.reset(plist_new_array());
+        for (const PropertyList& item : *value.arrayValue()) {
+            NodePtr child;
+            if (std::string e = toNode(item, depth + 1, child); !e.empty()) return e;
+            plist_array_append_item(out.get(), child.release());
+        }
+        break;
+    }
+    case T::Dictionary: {
+        out.reset(plist_new_dict());
+        for (const auto& [key, item] : *value.dictionaryValue()) {
+            if (!isValidUtf8(key)) return "a dictionary key in the property list is not valid UTF-8 text";
+            NodePtr child;
+            if (std::string e = toNode(item, depth + 1, child); !e.empty()) return e;
+            plist_dict_set_item(out.get(), key.c_str(), child.release());
+        }
+        break;
+    }
+    }
+    if (!out) return "out of memory while writing the property list";
+    return {};
+}
+
+std::string fromNode(plist_t node, int depth, PropertyList& out) {
+    if (depth > PropertyList::maximumDepth) return "the property list is nested too deeply";
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        std::uint8_t v = 0;
+        plist_get_bool_val(node, &v);
+        out = PropertyList(v != 0);
+        return {};
+    }
+    case PLIST_UINT: {
+        std::uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        out = PropertyList(static_cast<std::int64_t>(v));
+        return {};
+    }
+    case PLIST_REAL: {
+        double v = 0;
+        plist_get_real_val(node, &v);
+        out = PropertyList(v);
+        return {};
+    }
+    case PLIST_STRING: {
+        std::uint64_t length = 0;
+        const char* p = plist_get_string_ptr(node, &length);
+        out = PropertyList(p ? std::string(p, static_cast<std::size_t>(length)) : std::string());
+        return {};
+    }
+    case PLIST_DATE: {
+        std::int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        // The parser splits a date into whole seconds rounded toward zero and the size of the
+        // fraction, so before 2001 the fraction counts backwards. (Within the first second before
+        // 2001 the sign is lost; such dates do not occur in practice.)
+        const double fraction = std::abs(static_cast<double>(usec)) / 1e6;
+        out = PropertyList(PlistDate{sec < 0 ? sec - fraction : sec + fraction});
+        return {};
+    }
+    case PLIST_DATA: {
+        std::uint64_t length = 0;
+        const char* p = plist_get_data_ptr(node, &length);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(p);
+        out = PropertyList(p ? PlistBytes(b, b + length) : PlistBytes());
+        return {};
+    }
+    case PLIST_UID: {
+        std::uint64_t v = 0;
+        plist_get_uid_val(node, &v);
+        out = PropertyList(PlistUid{v});
+        return {};
+    }
+    case PLIST_ARRAY: {
+        PlistArray items;
+        items.reserve(plist_array_get_size(node));
+        plist_array_iter iter = nullptr;
+        plist_array_new_iter(node, &iter);
+        std::unique_ptr<void, decltype(&std::free)> iterGuard(iter, &std::free);
+        for (;;) {
+            plist_t child = nullptr;
+            plist_array_next_item(node, iter, &child);
+            if (!child) break;
+            PropertyList item;
+            if (std::string e = fromNode(child, depth + 1, item); !e.empty()) return e;
+            items.push_back(std::move(item));
+        }
+        out = PropertyList(std::move(items));
+        return {};
+    }
+    case PLIST_DICT: {
+        // The XML form of a UID is a dictionary holding only an integer under "CF$UID".
+        if (plist_dict_get_size(node) == 1) {
+            plist_t uid = plist_dict_get_item(node, "CF$UID");
+            if (uid && plist_get_node_type(uid) == PLIST_UINT) {
+                std::uint64_t v = 0;
+                plist_get_uint_val(uid, &v);
+                out = PropertyList(PlistUid{v});
+                return {};
+            }
+        }
+        PlistDictionary dict;
+        plist_dict_iter iter = nullptr;
+        plist_dict_new_iter(node, &iter);
+        std::unique_ptr<void, decltype(&std::free)> iterGuard(iter, &std::free);
+        for (;;) {
+            char* key = nullptr;
+            plist_t child = nullptr;
+            plist_dict_next_item(node, iter, &key, &child);
+            std::unique_ptr<char, decltype(&std::free)> keyGuard(key, &std::free);
+            if (!child) break;
+            PropertyList item;
+            if (std::string e = fromNode(child, depth + 1, item); !e.empty()) return e;
+            dict.set(key ? std::string(key) : std::string(), std::move(item));
+        }
+        out = PropertyList(std::move(dict));
+        return {};
+    }
+    default:
+        return "the property list holds a value of an unsupported type";
+    }
+}
+
+} // namespace
+
+// ---- Reading and writing ----
+
+PlistResult<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> bytes) {
+    PlistResult<PropertyList> result;
+    if (bytes.empty()) {
+        result.error = "the property list is empty";
+        return result;
+    }
+    if (bytes.size() > maximumInputBytes || bytes.size() > UINT32_MAX) {
+        result.error = "the property list is too large to read";
+        return result;
+    }
+    const bool binary = bytes.size() >= 6 && std::memcmp(bytes.data(), "bplist", 6) == 0;
+    if (binary) {
+        plist_detail::BinaryCheckLimits limits;
+        limits.maximumDepth = maximumDepth;
+        // Shared objects are expanded into copies by the parser; allow ordinary sharing of
+        // leaves but not a structure that multiplies out.
+        limits.maximumExpandedObjects = 1'000'000 + 8 * static_cast<std::uint64_t>(bytes.size());
+        if (std::string e = plist_detail::checkBinaryPropertyList(bytes, limits); !e.empty()) {
+            result.error = e;
+            return result;
+        }
+    } else if (plist_detail::xmlNestingDepth(bytes) > maximumDepth) {
+        result.error = "the property list is nested too deeply";
+        return result;
+    }
+
+    plist_t root = nullptr;
+    plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()),
+                      &root);
+    NodePtr guard(root);
+    if (!root) {
+        result.error =
+            binary ? "the binary property list is damaged" : "the data is not a readable property list";
+        return result;
+    }
+    if (std::string e = fromNode(root, 1, result.value); !e.empty()) {
+        result.value = PropertyList();
+        result.error = e;
+    }
+    return result;
+}
+
+PlistResult<PropertyList> PropertyList::fromBytes(std::string_view bytes) {
+    return fromBytes(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+PlistResult<PropertyList> PropertyList::fromFile(const std::filesystem::path& path) {
+    PlistResult<PropertyList> result;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        result.error = "cannot open " + path.string() + ": " + std::strerror(errno);
+        return result;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        result.error = "cannot read " + path.string();
+        return result;
+    }
+    if (static_cast<std::uint64_t>(size) > maximumInputBytes) {
+        result.error = path.string() + ": the property list is too large to read";
+        return result;
+    }
+    in.seekg(0, std::ios::beg);
+    PlistBytes bytes(static_cast<std::size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        result.error = "cannot read " + path.string();
+        return result;
+    }
+    result = fromBytes(bytes);
+    if (!result.ok()) result.error = path.string() + ": " + result.error;
+    return result;
+}
+
+PlistResult<PlistBytes> PropertyList::toBytes(PropertyListFormat format) const {
+    PlistResult<PlistBytes> result;
+    NodePtr root;
+    if (std::string e = toNode(*this, 1, root); !e.empty()) {
+        result.error = e;
+        return result;
+    }
+    char* buffer = nullptr;
+    std::uint32_t length = 0;
+    if (format == PropertyListFormat::Binary)
+        plist_to_bin(root.get(), &buffer, &length);
+    else
+        plist_to_xml(root.get(), &buffer, &length);
+    if (!buffer) {
+        result.error = "the property list could not be encoded";
+        return result;
+    }
+    const auto* b = reinterpret_cast<const std::uint8_t*>(buffer);
+    result.value.assign(b, b + length);
+    if (format == PropertyListFormat::Binary)
+        plist_to_bin_free(buffer);
+    else
+        plist_to_xml_free(buffer);
+    return result;
+}
+
+PlistStatus PropertyList::writeToFile(const std::filesystem::path& path, PropertyListFormat format) const {
+    PlistResult<PlistBytes> bytes = toBytes(format);
+    if (!bytes.ok()) return {path.string() + ": " + bytes.error};
+    return writeFileAtomically(path, bytes.value);
+}
+
+PlistStatus writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    auto failure = [&](const char* what) {
+        return PlistStatus{"cannot " + std::string(what) + " " + path.string() + ": " + std::strerror(errno)};
+    };
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return failure("create a temporary file for");
+
+    auto abandon = [&](const char* what) {
+        PlistStatus status = failure(what);
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return status;
+    };
+    // Keep the permissions of a file being replaced; a new file gets the usual 0644.
+    struct stat existing {};
+    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0) return abandon("set permissions for");
+
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return abandon("write");
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return abandon("sync");
+    if (::close(fd) != 0) {
+        PlistStatus status = failure("close");
+        ::unlink(temp.c_str());
+        return status;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        PlistStatus status = failure("replace");
+        ::unlink(temp.c_str());
+        return status;
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
+}
+
+} // namespace vtl

@@ -1,0 +1,99 @@
+#include "recorder/ByteSink.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vtl::recording {
+
+namespace {
+
+std::string describe(const std::string& action, const std::string& path, int code) {
+    return action + " \"" + path + "\" failed: " + std::strerror(code) + ".";
+}
+
+} // namespace
+
+std::unique_ptr<FileByteSink> FileByteSink::create(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = describe("Creating", path, errno);
+        return nullptr;
+    }
+    return std::unique_ptr<FileByteSink>(new FileByteSink(fd, path));
+}
+
+FileByteSink::~FileByteSink() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool FileByteSink::append(const std::uint8_t* data, std::size_t sizeBytes, std::string& error) {
+    while (sizeBytes > 0) {
+        const ssize_t written = ::write(m_fd, data, sizeBytes);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            error = describe("Writing", m_path, errno);
+            return false;
+        }
+        if (written == 0) {
+            error = describe("Writing", m_path, ENOSPC);
+            return false;
+        }
+        data += written;
+        sizeBytes -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool FileByteSink::writeAt(std::uint64_t offsetBytes, const std::uint8_t* data, std::size_t sizeBytes,
+                           std::string& error) {
+    while (sizeBytes > 0) {
+        const ssize_t written = ::pwrite(m_fd, data, sizeBytes, static_cast<off_t>(offsetBytes));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            error = describe("Writing", m_path, errno);
+            return false;
+        }
+        if (written == 0) {
+            error = describe("Writing", m_path, ENOSPC);
+            return false;
+        }
+        data += written;
+        offsetBytes += static_cast<std::uint64_t>(written);
+        sizeBytes -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool FileByteSink::truncate(std::uint64_t sizeBytes, std::string& error) {
+    if (::ftruncate(m_fd, static_cast<off_t>(sizeBytes)) != 0 ||
+        ::lseek(m_fd, static_cast<off_t>(sizeBytes), SEEK_SET) < 0) {
+        error = describe("Truncating", m_path, errno);
+        return false;
+    }
+    return true;
+}
+
+bool FileByteSink::close(std::string& error) {
+    if (m_fd < 0) return true;
+    bool ok = true;
+    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
+        error = describe("Saving", m_path, errno);
+        ok = false;
+    }
+    if (::close(m_fd) != 0 && ok) {
+        error = describe("Closing", m_path, errno);
+        ok = false;
+    }
+    m_fd = -1;
+    return ok;
+}
+
+ByteSinkFactory fileByteSinkFactory() {
+    return [](const std::string& path, std::string& error) -> std::unique_ptr<ByteSink> {
+        return FileByteSink::create(path, error);
+    };
+}
+
+} // namespace vtl::recording

@@ -1,0 +1,98 @@
+#include "recorder/VTL3RecorderFrame.h"
+
+#include "platform/foundation/Log.h"
+#include "recorder/VTL3RecordEndcodeQueue.h"
+#include "recorder/format/RecordingFormat.h"
+
+#include <cstring>
+
+namespace vtl::recording {
+
+VTL3RecorderFrame::VTL3RecorderFrame(double timeSeconds, std::int64_t frameIndex)
+    : m_time(timeSeconds)
+    , m_frameIndex(frameIndex) {}
+
+VTL3RecorderFrame::VTL3RecorderFrame(std::shared_ptr<RecorderSurface> surface, Rect recordedRect,
+                                     double timeSeconds, std::int64_t frameIndex)
+    : m_surface(std::move(surface))
+    , m_time(timeSeconds)
+    , m_frameIndex(frameIndex)
+    , m_recordedRect(recordedRect) {
+    if (m_surface) {
+        m_surfaceWidth = m_surface->width();
+        m_surfaceHeight = m_surface->height();
+        m_bytesPerRow = m_surface->bytesPerRow();
+    }
+}
+
+VTL3RecorderFrame::~VTL3RecorderFrame() = default;
+
+bool VTL3RecorderFrame::processSurface(VTLMallocPool&) {
+    assertionFailure("VTL3RecorderFrame", __LINE__, "implement me in subclass!");
+    return false;
+}
+
+bool VTL3RecorderFrame::encode(VTL3RecordEndcodeQueue&, std::string& error) {
+    assertionFailure("VTL3RecorderFrame", __LINE__, "implement me in subclass!");
+    error = "A frame of an unknown kind cannot be written.";
+    return false;
+}
+
+void VTL3RecorderFrame::disposeSurface() {
+    m_surface.reset();
+}
+
+bool VTL3RecorderFrame::copyWholeSurface(VTLMallocPool& pool, PoolBlock& block) {
+    if (!m_surface) return false;
+    const std::size_t packedRow = m_surfaceWidth * 4;
+    block = PoolBlock(pool, packedRow * m_surfaceHeight);
+    if (!block) {
+        disposeSurface();
+        return false;
+    }
+    const std::uint8_t* source = m_surface->lockForReading();
+    if (!source) {
+        disposeSurface();
+        block.reset();
+        return false;
+    }
+    if (m_bytesPerRow == packedRow) {
+        std::memcpy(block.data(), source, packedRow * m_surfaceHeight);
+    } else {
+        for (std::uint64_t y = 0; y < m_surfaceHeight; ++y)
+            std::memcpy(block.data() + y * packedRow, source + y * m_bytesPerRow, packedRow);
+    }
+    m_surface->unlock();
+    disposeSurface();
+    return true;
+}
+
+float VTL3RecorderFrame::baseQualityForRecordQuality(int recordQuality) {
+    switch (recordQuality) {
+    case 1:
+        return 0.95f;
+    case 2:
+        return 0.75f;
+    case 3:
+        return 0.55f;
+    default:
+        return 0.0f;
+    }
+}
+
+int VTL3RecorderFrame::jpegRecordQualityToUse(VTL3RecordEndcodeQueue& queue) {
+    VTL3RecorderEncodeQueueQualityTracker& tracker = queue.qualityTracker();
+    const std::uint64_t to = secondsToTicks(m_time);
+    const std::uint64_t from = secondsToTicks(m_time - 1.0);
+    const float factor = tracker.qualityFactorForTime(from, to);
+    // Key frames count their whole area once; changed-block frames count their changed pixels
+    // after encoding. (Counting the whole area for every frame would pin the quality to the base.)
+    if (isKeyFrame()) {
+        const std::uint64_t area = m_surfaceWidth * m_surfaceHeight;
+        tracker.addNumberOfPixels(static_cast<std::uint32_t>(std::min<std::uint64_t>(area, UINT32_MAX)), to);
+    }
+    const float quality = ((1.0f - factor) * 0.2f + baseQualityForRecordQuality(m_recordQuality)) * 100.0f;
+    return static_cast<int>(quality);
+}
+
+} // namespace vtl::recording

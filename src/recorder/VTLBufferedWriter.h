@@ -1,0 +1,56 @@
+#pragma once
+// Buffered, checked appends to one file of a recording package, with a commit point per frame:
+// a failed frame is cut off again so the file ends with the last complete frame. Owned by the
+// encode queue; used from one thread at a time.
+
+#include "recorder/ByteSink.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vtl::recording {
+
+class VTLBufferedWriter {
+public:
+    static constexpr std::size_t kDefaultBufferBytes = 256 * 1024;
+
+    explicit VTLBufferedWriter(std::unique_ptr<ByteSink> sink, std::size_t bufferBytes = kDefaultBufferBytes);
+    // Creates (or truncates) the file at `path`; nullptr with `error` set when that fails.
+    static std::unique_ptr<VTLBufferedWriter> open(const std::string& path, const ByteSinkFactory& factory,
+                                                   std::string& error);
+
+    // Appends bytes; false once anything failed (see error()).
+    bool writeData(const void* data, std::size_t sizeBytes);
+    // Bytes appended so far, committed or not.
+    std::uint64_t currentPosition() const { return m_position; }
+    std::uint64_t committedPosition() const { return m_committed; }
+
+    // Hands everything appended to the file and marks it as complete.
+    bool commit();
+    // Drops everything appended since the last commit, in memory and in the file.
+    bool rollback();
+    // Overwrites committed bytes (the header rewrite).
+    bool rewriteCommitted(std::uint64_t offsetBytes, const void* data, std::size_t sizeBytes);
+    // Commits, makes the file durable and closes it. Idempotent.
+    bool closeFile();
+
+    bool failed() const { return !m_error.empty(); }
+    const std::string& error() const { return m_error; }
+
+private:
+    bool flushBuffer();
+    bool fail(const std::string& message);
+
+    std::unique_ptr<ByteSink> m_sink;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_buffered = 0;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_flushed = 0;
+    std::uint64_t m_committed = 0;
+    bool m_closed = false;
+    std::string m_error;
+};
+
+} // namespace vtl::recording

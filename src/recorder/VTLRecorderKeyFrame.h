@@ -1,0 +1,29 @@
+#pragma once
+// A full picture, stored as JPEG stripes of 256 rows. Also decides which updates need one.
+
+#include "recorder/VTL3RecorderFrame.h"
+
+#include <span>
+
+namespace vtl::recording {
+
+class VTLRecorderKeyFrame final : public VTL3RecorderFrame {
+public:
+    using VTL3RecorderFrame::VTL3RecorderFrame;
+
+    // 2: a scheduled key frame (every frameRate frames from frame 0), never dropped; 1: most of
+    // the picture (over 70 %) changed; 0: a changed-block frame will do.
+    static int surfaceRequiresKeyframe(std::uint64_t surfaceWidth, std::uint64_t surfaceHeight,
+                                       std::span<const Rect> dirtyRects, std::int64_t frameNumber,
+                                       std::uint64_t frameRate);
+
+    bool processSurface(VTLMallocPool& pool) override;
+    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    bool isMovieEncodableNonMetaFrame() const override { return true; }
+    bool isKeyFrame() const override { return true; }
+
+private:
+    PoolBlock m_imageData;
+};
+
+} // namespace vtl::recording

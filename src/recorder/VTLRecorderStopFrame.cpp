@@ -1,0 +1,19 @@
+#include "recorder/VTLRecorderStopFrame.h"
+
+#include "recorder/VTL3RecordEndcodeQueue.h"
+#include "recorder/format/RecordingFormat.h"
+
+namespace vtl::recording {
+
+bool VTLRecorderStopFrame::encode(VTL3RecordEndcodeQueue& queue, std::string&) {
+    if (!queue.appendDirectoryEntry(m_frameIndex, m_time, false)) return false;
+    const FrameMetaRecord record =
+        makeStopFrameRecord(static_cast<std::uint64_t>(m_frameIndex), secondsToTicks(m_time),
+                            queue.frameCounterSinceLastKeyFrame());
+    std::vector<std::uint8_t>& bytes = queue.recordScratch();
+    bytes.clear();
+    appendFrameMetaRecord(record, bytes);
+    return queue.metaDataWriter().writeData(bytes.data(), bytes.size());
+}
+
+} // namespace vtl::recording

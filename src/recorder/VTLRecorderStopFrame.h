@@ -1,0 +1,18 @@
+#pragma once
+// The record after the last captured frame: it gives the recording its duration.
+
+#include "recorder/VTL3RecorderFrame.h"
+
+namespace vtl::recording {
+
+class VTLRecorderStopFrame final : public VTL3RecorderFrame {
+public:
+    VTLRecorderStopFrame(double timeSeconds, std::int64_t frameIndex)
+        : VTL3RecorderFrame(timeSeconds, frameIndex) {}
+
+    bool processSurface(VTLMallocPool&) override { return true; }
+    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    double costToEncodeFrame() const override { return 0.0; }
+};
+
+} // namespace vtl::recording

@@ -1,0 +1,147 @@
+#include "recorder/jpeg/JpegCompressor.h"
+
+// clang-format off
+#include <cstdio>
+#include <csetjmp>
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include <algorithm>
+#include <new>
+
+namespace vtl::recording {
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void errorExit(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, manager->message);
+    std::longjmp(manager->jump, 1);
+}
+
+void silentMessage(j_common_ptr) {}
+
+// Destination writing into a JpegOutputBuffer and doubling it when full.
+struct Destination {
+    jpeg_destination_mgr pub;
+    JpegOutputBuffer* buffer;
+    std::size_t initialSizeBytes;
+};
+
+void initDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+    std::vector<std::uint8_t>& storage = dest->buffer->storage();
+    if (storage.size() < dest->initialSizeBytes) {
+        try {
+            storage.resize(dest->initialSizeBytes);
+        } catch (const std::bad_alloc&) {
+            ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
+        }
+    }
+    dest->pub.next_output_byte = storage.data();
+    dest->pub.free_in_buffer = storage.size();
+}
+
+boolean emptyOutputBuffer(j_compress_ptr cinfo) {
+    // Called when the whole buffer is full, whatever free_in_buffer says.
+    auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+    std::vector<std::uint8_t>& storage = dest->buffer->storage();
+    const std::size_t used = storage.size();
+    try {
+        storage.resize(std::max<std::size_t>(used * 2, 4096));
+    } catch (const std::bad_alloc&) {
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 11);
+    }
+    dest->pub.next_output_byte = storage.data() + used;
+    dest->pub.free_in_buffer = storage.size() - used;
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+    dest->buffer->setSizeBytes(dest->buffer->storage().size() - dest->pub.free_in_buffer);
+}
+
+} // namespace
+
+struct JpegCompressor::State {
+    jpeg_compress_struct cinfo;
+    ErrorManager error;
+    Destination destination;
+    bool created = false;
+};
+
+JpegCompressor::JpegCompressor()
+    : m_state(std::make_unique<State>()) {
+    State& s = *m_state;
+    s.cinfo.err = jpeg_std_error(&s.error.pub);
+    s.error.pub.error_exit = errorExit;
+    s.error.pub.output_message = silentMessage;
+    if (setjmp(s.error.jump) == 0) {
+        jpeg_create_compress(&s.cinfo);
+        s.created = true;
+    }
+    s.destination.pub.init_destination = initDestination;
+    s.destination.pub.empty_output_buffer = emptyOutputBuffer;
+    s.destination.pub.term_destination = termDestination;
+}
+
+JpegCompressor::~JpegCompressor() {
+    if (m_state->created) jpeg_destroy_compress(&m_state->cinfo);
+}
+
+bool JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                            std::size_t bytesPerRow, int quality, JpegOutputBuffer& out, std::string* error) {
+    State& s = *m_state;
+    out.clear();
+    if (!s.created || !pixels || width == 0 || height == 0 || width > JPEG_MAX_DIMENSION ||
+        height > JPEG_MAX_DIMENSION || bytesPerRow < std::size_t{width} * 4) {
+        if (error)
+            *error =
+                s.created ? "The picture cannot be stored as JPEG." : "The JPEG compressor is unavailable.";
+        return false;
+    }
+    jpeg_compress_struct& cinfo = s.cinfo;
+    s.destination.buffer = &out;
+    // Room for a typical stream, so growing is rare.
+    s.destination.initialSizeBytes = std::size_t{height} * bytesPerRow / 4 + 3000;
+
+    if (setjmp(s.error.jump) != 0) {
+        jpeg_abort_compress(&cinfo);
+        out.clear();
+        if (error) *error = std::string("JPEG compression failed: ") + s.error.message;
+        return false;
+    }
+    cinfo.dest = &s.destination.pub;
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&cinfo);
+    cinfo.dct_method = JDCT_FLOAT;
+    cinfo.write_JFIF_header = FALSE;
+    cinfo.write_Adobe_marker = FALSE;
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    // The reader installs the standard tables for the quality stored beside the stream.
+    jpeg_suppress_tables(&cinfo, TRUE);
+    jpeg_start_compress(&cinfo, FALSE);
+    constexpr int kRowsPerCall = 16;
+    JSAMPROW rows[kRowsPerCall];
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const JDIMENSION count = std::min<JDIMENSION>(kRowsPerCall, cinfo.image_height - cinfo.next_scanline);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = const_cast<JSAMPROW>(pixels + std::size_t{cinfo.next_scanline + i} * bytesPerRow);
+        jpeg_write_scanlines(&cinfo, rows, count);
+    }
+    jpeg_finish_compress(&cinfo);
+    return true;
+}
+
+} // namespace vtl::recording

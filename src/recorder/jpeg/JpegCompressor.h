@@ -1,0 +1,47 @@
+#pragma once
+// Turns 32-bit B, G, R, X pixels into an abbreviated baseline JPEG stream (no tables, no JFIF
+// marker, floating-point DCT) in a growing output buffer. One compressor per thread, reused.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vtl::recording {
+
+// A reusable output buffer: keeps its storage between streams, grows when a stream needs more.
+class JpegOutputBuffer {
+public:
+    const std::uint8_t* data() const { return m_storage.data(); }
+    std::size_t sizeBytes() const { return m_sizeBytes; }
+    std::size_t capacityBytes() const { return m_storage.size(); }
+    void clear() { m_sizeBytes = 0; }
+
+    std::vector<std::uint8_t>& storage() { return m_storage; }
+    void setSizeBytes(std::size_t sizeBytes) { m_sizeBytes = sizeBytes; }
+
+private:
+    std::vector<std::uint8_t> m_storage;
+    std::size_t m_sizeBytes = 0;
+};
+
+class JpegCompressor {
+public:
+    JpegCompressor();
+    ~JpegCompressor();
+    JpegCompressor(const JpegCompressor&) = delete;
+    JpegCompressor& operator=(const JpegCompressor&) = delete;
+
+    // Encodes width x height pixels (bytesPerRow apart) at quality percentage `quality`, which the
+    // library limits to 1...100; the stream replaces the contents of `out`. On failure `out` is
+    // empty and `error` (when given) says why.
+    bool encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                std::size_t bytesPerRow, int quality, JpegOutputBuffer& out, std::string* error = nullptr);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace vtl::recording

@@ -1,0 +1,72 @@
+#pragma once
+// A made-up screen for tests, benchmarks and the developer tool: a still background with
+// rectangles that move, rectangles whose content changes, and optionally a scrolling area that
+// produces moved blocks. Every update says exactly what changed, like a capture would.
+
+#include "platform/foundation/Geometry.h"
+#include "recorder/RecorderSurface.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vtl::recording {
+
+struct SyntheticScreenSettings {
+    std::uint32_t width = 1920;
+    std::uint32_t height = 1080;
+    unsigned movingRects = 2;
+    std::uint32_t movingRectSize = 96;
+    unsigned changingRects = 2;
+    std::uint32_t changingRectWidth = 240;
+    std::uint32_t changingRectHeight = 24;
+    // A scrolling area on the right half, moved up by scrollStepRows every frame.
+    bool movedBlocks = false;
+    std::uint32_t scrollStepRows = 8;
+    std::uint64_t seed = 1;
+};
+
+struct SyntheticUpdate {
+    std::shared_ptr<MemorySurface> surface; // the source's own surface, changed in place
+    std::vector<Rect> changedRects;         // y downward, surface pixels
+    std::vector<Rect> movedRects;
+    double movedDeltaX = 0;
+    double movedDeltaY = 0;
+};
+
+class SyntheticScreenSource {
+public:
+    explicit SyntheticScreenSource(SyntheticScreenSettings settings);
+
+    // The next picture; the first one reports the whole surface as changed. The surface is
+    // changed again by the following call, so copy what is needed first.
+    SyntheticUpdate nextFrame();
+    std::uint64_t frameNumber() const { return m_frameNumber; }
+    // An independent copy of the current picture.
+    std::shared_ptr<MemorySurface> snapshot() const;
+
+private:
+    struct Mover {
+        double x, y, vx, vy;
+        std::uint32_t colour;
+    };
+    void paintBackground();
+    void restoreBackground(const Rect& rect);
+    void fillRect(const Rect& rect, std::uint32_t colour, bool framed);
+    void paintChanging(const Rect& rect, std::uint64_t step);
+    void paintScrollRows(std::uint32_t firstRow, std::uint32_t rowCount);
+    std::uint32_t scrollPixel(std::uint64_t documentRow, std::uint32_t x) const;
+    std::uint64_t random();
+
+    SyntheticScreenSettings m_settings;
+    std::shared_ptr<MemorySurface> m_surface;
+    std::vector<std::uint8_t> m_background;
+    std::vector<Mover> m_movers;
+    std::vector<Rect> m_changing;
+    Rect m_scrollArea;
+    std::uint64_t m_scrollOffset = 0;
+    std::uint64_t m_frameNumber = 0;
+    std::uint64_t m_random;
+};
+
+} // namespace vtl::recording

@@ -1,0 +1,36 @@
+// vistrel-archive-dump FILE: prints the object graph of a keyed archive as indented text. Exits 1
+// with one line on standard error when the file cannot be read or the archive is damaged.
+
+#include "platform/foundation/KeyedArchiveDump.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vistrel-archive-dump FILE\n");
+        return 2;
+    }
+    const std::string path = argv[1];
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "vistrel-archive-dump: %s: cannot open the file\n", path.c_str());
+        return 1;
+    }
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        std::fprintf(stderr, "vistrel-archive-dump: %s: cannot read the file\n", path.c_str());
+        return 1;
+    }
+    vtl::PlistResult<std::string> text = vtl::dumpKeyedArchive(bytes);
+    if (!text.ok()) {
+        std::fprintf(stderr, "vistrel-archive-dump: %s: %s\n", path.c_str(), text.error.c_str());
+        return 1;
+    }
+    std::fwrite(text.value.data(), 1, text.value.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
