@@ -85,13 +85,14 @@ void VistrelDecoderCachedBuffer::releaseCachedResources() {
 BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds) {
     ++m_requestCount;
     if (!m_cacheBuffer || !m_cacheThreadRunning.load()) return {};
-    wakeThread();
     const std::int64_t index = m_recording->indexOfTime(seconds);
     const std::int64_t count = static_cast<std::int64_t>(m_recording->numberOfFrames());
     if (index < 0 || index >= count) return {};
     const std::uint64_t frame = static_cast<std::uint64_t>(index);
     std::shared_ptr<VistrelDecodedFrameCache> entry = m_cacheBuffer->frameAtIndex(frame);
     m_lastRequestedFrame = frame;
+    // Woken after the request is recorded, so the next pass moves the window to it.
+    wakeThread();
     if (!entry) {
         ++m_invalidateCurrentlyDecodingFrame;
         {
