@@ -275,13 +275,18 @@ void VistrelRecording::releaseDecompressionInfo(DecompressionInfo& info) const {
     info.decompressionDispatchQueue.reset();
 }
 
-std::optional<std::vector<std::uint8_t>>
-VistrelRecording::metaDataWithPath(const std::string& fileName) const {
+std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string& fileName) const {
     if (fileName.empty() || fileName.find('/') != std::string::npos || fileName == "." || fileName == "..")
         return std::nullopt;
     std::vector<std::uint8_t> bytes;
     if (!m_storage->readWholeFile(fileName, bytes, kMaxSideFileBytes)) return std::nullopt;
-    return bytes;
+    auto parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+    if (!parsed) {
+        logOnce("plist:" + path() + ":" + fileName,
+                "Recording " + path() + ": \"" + fileName + "\" is not readable: " + parsed.error);
+        return std::nullopt;
+    }
+    return std::move(parsed.value);
 }
 
 const DirectoryEntry* VistrelRecording::directoryEntryAtIndex(std::uint64_t index) const {

@@ -428,7 +428,10 @@ TEST(VistrelRecording, ThumbnailsAndPosterImages) {
 
 TEST(VistrelRecording, ReadsAPackageFolderAndItsSideFiles) {
     TestPackage package = makeRecording();
-    package.files()["mouse"] = {'b', 'p', 'l', 'i', 's', 't'};
+    PlistDictionary mouse;
+    mouse.set("mouseVisible", PropertyList(true));
+    package.files()["mouse"] = PropertyList(mouse).toBytes(PropertyListFormat::Binary).value;
+    package.files()["pauseTimes"] = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
     const std::string dir = ::testing::TempDir() + "/reader-test.vistrelRecord";
     std::filesystem::remove_all(dir);
     package.writeTo(dir);
@@ -436,8 +439,11 @@ TEST(VistrelRecording, ReadsAPackageFolderAndItsSideFiles) {
     ASSERT_TRUE(decoder.recording->open());
     EXPECT_TRUE(decoder.decode(7));
     expectPicture(decoder, package.expected()[7], 7);
-    EXPECT_EQ(decoder.recording->metaDataWithPath("mouse")->size(), 6u);
-    EXPECT_FALSE(decoder.recording->metaDataWithPath("pauseTimes").has_value());
+    const auto read = decoder.recording->metaDataWithPath("mouse");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_TRUE(read->isDictionary());
+    EXPECT_FALSE(decoder.recording->metaDataWithPath("pauseTimes").has_value());          // damaged
+    EXPECT_FALSE(decoder.recording->metaDataWithPath("iOSDeviceMeta.plist").has_value()); // missing
     EXPECT_FALSE(decoder.recording->metaDataWithPath("../reader-test.vistrelRecord/mouse").has_value());
     VistrelRecording missing(dir + "-not-there");
     EXPECT_FALSE(missing.open());
