@@ -361,7 +361,7 @@ TEST(VistrelRecording, AFrameMovingMoreBlocksThanAScreenCanIsRefused) {
     TestPackage package(16, 16, 5);
     const Picture picture = test::smoothPicture(16, 16, 0);
     package.addKeyFrame(picture, 0);
-    package.addBlockFrame(picture, std::vector<MovedRectRecord>(5000, {0, 0, 16, 16, 1, 0}), {}, 20);
+    package.addBlockFrame(picture, std::vector<MovedRectRecord>(5000, {0, 0, 16, 16, 0, 0}), {}, 20);
     package.addStopFrame(40);
     package.finish();
     Decoder decoder(package.storage());
