@@ -1,33 +1,58 @@
 #include "tracks/PixelBufferPool.h"
 
+#include <mutex>
+#include <new>
+#include <vector>
+
 namespace vtl {
 
-BitmapImage PixelBufferPool::take() {
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto it = m_images.begin(); it != m_images.end(); ++it) {
-            if (!it->isUniquelyHeld()) continue;
-            BitmapImage image = std::move(*it);
-            m_images.erase(it);
-            return image;
-        }
+struct PixelBufferPool::Shelf {
+    std::mutex mutex;
+    std::vector<std::uint8_t*> buffers;
+    std::size_t maxKept = 0;
+    ~Shelf() {
+        for (std::uint8_t* buffer : buffers)
+            delete[] buffer;
     }
-    return BitmapImage(m_width, m_height);
+};
+
+PixelBufferPool::PixelBufferPool(std::size_t width, std::size_t height, std::size_t maxKept)
+    : m_width(width)
+    , m_height(height)
+    , m_shelf(std::make_shared<Shelf>()) {
+    m_shelf->maxKept = maxKept;
 }
 
-void PixelBufferPool::recycle(BitmapImage image) {
-    if (image.isEmpty() || image.width() != m_width || image.height() != m_height) return;
-    std::lock_guard lock(m_mutex);
-    // Drop images nobody will give back soon rather than grow without bound.
-    if (m_images.size() >= m_maxKept) {
-        for (auto it = m_images.begin(); it != m_images.end(); ++it)
-            if (!it->isUniquelyHeld()) {
-                m_images.erase(it);
-                break;
-            }
-        if (m_images.size() >= m_maxKept) return;
+std::size_t PixelBufferPool::keptCount() const {
+    std::lock_guard lock(m_shelf->mutex);
+    return m_shelf->buffers.size();
+}
+
+BitmapImage PixelBufferPool::take() {
+    if (m_width == 0 || m_height == 0) return {};
+    std::uint8_t* buffer = nullptr;
+    {
+        std::lock_guard lock(m_shelf->mutex);
+        if (!m_shelf->buffers.empty()) {
+            buffer = m_shelf->buffers.back();
+            m_shelf->buffers.pop_back();
+        }
     }
-    m_images.push_back(std::move(image));
+    if (!buffer) buffer = new (std::nothrow) std::uint8_t[m_width * m_height * 4];
+    if (!buffer) return {};
+    // Runs after the last copy is gone (the release of the count orders every earlier use before it).
+    std::weak_ptr<Shelf> weakShelf = m_shelf;
+    std::shared_ptr<std::uint8_t[]> pixels(buffer, [weakShelf](std::uint8_t* released) {
+        if (auto shelf = weakShelf.lock()) {
+            std::lock_guard lock(shelf->mutex);
+            if (shelf->buffers.size() < shelf->maxKept) {
+                shelf->buffers.push_back(released);
+                return;
+            }
+        }
+        delete[] released;
+    });
+    return BitmapImage(m_width, m_height, m_width * 4, std::move(pixels));
 }
 
 } // namespace vtl

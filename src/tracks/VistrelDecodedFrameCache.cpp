@@ -16,9 +16,7 @@ VistrelDecodedFrameCache::VistrelDecodedFrameCache(std::uint64_t frameIndex,
     , m_recording(std::move(recording))
     , m_decompressionInfo(decompressionInfo) {}
 
-VistrelDecodedFrameCache::~VistrelDecodedFrameCache() {
-    if (m_pixelBufferPool) m_pixelBufferPool->recycle(std::move(m_pixelBuffer));
-}
+VistrelDecodedFrameCache::~VistrelDecodedFrameCache() = default;
 
 bool VistrelDecodedFrameCache::hasBeenDecoded() const {
     std::lock_guard lock(m_decodeLock);

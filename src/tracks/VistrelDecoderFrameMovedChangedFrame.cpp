@@ -17,6 +17,8 @@ namespace {
 
 // Above this many moves the ordering passes cost more than one copy through the spare buffer.
 constexpr std::size_t kMaxOrderedMoves = 64;
+constexpr std::size_t kMaxMoves = 4096;
+constexpr std::uint64_t kMaxMovedFrameAreas = 16;
 
 bool intersects(std::size_t ax, std::size_t ay, std::size_t aw, std::size_t ah, std::size_t bx,
                 std::size_t by, std::size_t bw, std::size_t bh) {
@@ -178,7 +180,18 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
                  " reached outside the frame and was clipped");
             complete = false;
         }
-        applyMoves(std::move(moves), buffer, m_width, m_height, m_tempBuffer);
+        // The display server reports a handful of moved blocks; copying thousands of large ones
+        // is a damaged or hostile record, refused rather than spent time on.
+        std::uint64_t movedPixels = 0;
+        for (const Move& m : moves)
+            movedPixels += std::uint64_t(m.width) * m.height;
+        if (moves.size() > kMaxMoves ||
+            movedPixels > kMaxMovedFrameAreas * std::uint64_t(m_width) * m_height) {
+            fail("frame " + std::to_string(m_frameIndex) + " moves more blocks than a screen can");
+            complete = false;
+        } else {
+            applyMoves(std::move(moves), buffer, m_width, m_height, m_tempBuffer);
+        }
     }
     const std::size_t stride = m_width * 4;
     std::mutex errorMutex;

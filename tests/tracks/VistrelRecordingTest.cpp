@@ -357,6 +357,19 @@ TEST(VistrelRecording, CorruptedFieldsAreReportedAndDecodeWhatIsIntact) {
     }
 }
 
+TEST(VistrelRecording, AFrameMovingMoreBlocksThanAScreenCanIsRefused) {
+    TestPackage package(16, 16, 5);
+    const Picture picture = test::smoothPicture(16, 16, 0);
+    package.addKeyFrame(picture, 0);
+    package.addBlockFrame(picture, std::vector<MovedRectRecord>(5000, {0, 0, 16, 16, 0, 0}), {}, 20);
+    package.addStopFrame(40);
+    package.finish();
+    Decoder decoder(package.storage());
+    EXPECT_FALSE(decoder.decode(1));
+    EXPECT_NE(decoder.info.lastError.find("moves more blocks"), std::string::npos) << decoder.info.lastError;
+    EXPECT_LT(test::compareBGR(decoder.info.buffer.get(), picture.bgra.data(), 16, 16).mean, 3.0);
+}
+
 TEST(VistrelRecording, DamagedDirectoriesEndAtTheFirstBadEntry) {
     struct Case {
         const char* name;

@@ -19,6 +19,15 @@ BitmapImage::BitmapImage(std::size_t width, std::size_t height, std::size_t byte
     m_pixels = std::move(pixels);
 }
 
+BitmapImage::BitmapImage(std::size_t width, std::size_t height, std::size_t bytesPerRow,
+                         std::shared_ptr<std::uint8_t[]> pixels) {
+    if (!pixels || width == 0 || height == 0 || bytesPerRow / 4 < width) return;
+    m_width = width;
+    m_height = height;
+    m_bytesPerRow = bytesPerRow;
+    m_pixels = std::move(pixels);
+}
+
 std::uint32_t BitmapImage::pixelAt(std::size_t x, std::size_t y) const {
     if (!m_pixels || x >= m_width || y >= m_height) return 0;
     const std::uint8_t* p = rowAt(y) + x * 4;

@@ -13,6 +13,10 @@ public:
     BitmapImage() = default;
     // A zero-filled image; bytesPerRow 0 means width × 4. An impossible size gives an empty image.
     BitmapImage(std::size_t width, std::size_t height, std::size_t bytesPerRow = 0);
+    // An image over pixels someone else provides (at least bytesPerRow × height bytes); the
+    // deleter of `pixels` decides what happens when the last copy lets go (a pool may reuse them).
+    BitmapImage(std::size_t width, std::size_t height, std::size_t bytesPerRow,
+                std::shared_ptr<std::uint8_t[]> pixels);
 
     bool isEmpty() const { return !m_pixels; }
     std::size_t width() const { return m_width; }
@@ -24,8 +28,6 @@ public:
     // For the one who made the image, before it is shared.
     std::uint8_t* mutableData() { return m_pixels.get(); }
     const std::uint8_t* rowAt(std::size_t y) const { return m_pixels.get() + y * m_bytesPerRow; }
-    // Whether no other copy shares the pixels (a pool may then reuse them).
-    bool isUniquelyHeld() const { return m_pixels.use_count() == 1; }
     // Pixel (x, y) as 0xAARRGGBB; 0 outside the image.
     std::uint32_t pixelAt(std::size_t x, std::size_t y) const;
 

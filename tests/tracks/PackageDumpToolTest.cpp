@@ -1,0 +1,107 @@
+#include "TestPackage.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+
+#ifdef VISTREL_PACKAGE_DUMP
+
+namespace vtl {
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ToolRun runTool(const std::string& arguments) {
+    const std::string base = ::testing::TempDir() + "/dump-tool-" + std::to_string(::getpid());
+    const std::string command =
+        std::string(VISTREL_PACKAGE_DUMP) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
+    const int raw = std::system(command.c_str());
+    ToolRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    run.out = slurp(base + ".out");
+    run.err = slurp(base + ".err");
+    std::filesystem::remove(base + ".out");
+    std::filesystem::remove(base + ".err");
+    return run;
+}
+
+std::string makePackage(const std::string& name, const std::function<void(test::TestPackage&)>& damage = {}) {
+    test::TestPackage package(20, 270, 5);
+    test::Picture picture = test::smoothPicture(20, 270, 1);
+    package.addKeyFrame(picture, 0);
+    test::copyBlock(test::smoothPicture(20, 270, 2), 0, 0, picture, 0, 0, 10, 10);
+    package.addBlockFrame(picture, {{0, 20, 20, 10, 0, 5}}, {{0, 0, 10, 10}}, 20);
+    package.addStopFrame(40);
+    package.finish();
+    if (damage) damage(package);
+    const std::string path =
+        ::testing::TempDir() + "/" + name + "-" + std::to_string(::getpid()) + ".vistrelRecord";
+    std::filesystem::remove_all(path);
+    package.writeTo(path);
+    return path;
+}
+
+TEST(PackageDumpTool, ListsAndWritesFramesAndFailsWithOneLine) {
+    const std::string good = makePackage("dump-good");
+    const std::string cut =
+        makePackage("dump-cut", [](test::TestPackage& p) { p.files()["vtlmeta"].resize(90); });
+    const std::string png = ::testing::TempDir() + "/dump-frame.png";
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string outContains;
+    };
+    const std::vector<Case> cases = {
+        {good, 0, "frame 1: delta"},
+        {good + " --frame 1 --png " + png, 0, "frame 1 written"},
+        {good + " --time 0.04 --png " + png, 0, "frame 1 written"},
+        {good + " --time 0.5 --png " + png, 1, ""},
+        {good + " --frame 9 --png " + png, 1, ""},
+        {good + "-missing", 1, ""},
+        {cut, 1, ""},
+        {cut + " --frame 0 --png " + png, 1, ""},
+        {good + " --frame", 2, ""},
+        {good + " --frame 1", 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::filesystem::remove(png);
+        const ToolRun run = runTool(c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.out.find(c.outContains), std::string::npos) << run.out;
+        if (c.status == 1) {
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
+        if (c.status == 0 && c.arguments.find("--png") != std::string::npos) {
+            const std::string bytes = slurp(png);
+            ASSERT_GT(bytes.size(), 24u);
+            EXPECT_EQ(bytes.substr(1, 3), "PNG");
+            EXPECT_EQ(static_cast<unsigned char>(bytes[19]), 20u); // width
+            EXPECT_EQ(static_cast<unsigned char>(bytes[23]), 14u); // 270 = 0x10E: low byte
+        }
+    }
+    std::filesystem::remove_all(good);
+    std::filesystem::remove_all(cut);
+    std::filesystem::remove(png);
+}
+
+} // namespace
+} // namespace vtl
+
+#endif
