@@ -62,10 +62,25 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 status=0
-(cd "$build" && ctest -j "$jobs" --output-on-failure --timeout 300 "$@") || status=$?
+set +e
+(cd "$build" && ctest -j "$jobs" --output-on-failure --timeout 300 "$@") 2>&1 | tee "$runtime/ctest.log"
+[ "${PIPESTATUS[0]}" = "0" ] || status=1
+set -e
+summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$runtime/ctest.log" | tail -n1 || true)"
 
-# Fuzz targets: built with clang's libFuzzer and run for a fixed number of inputs.
-if [ -f "$root/tests/fuzz/CMakeLists.txt" ] && [ $# -eq 0 ]; then
-  bash "$root/scripts/run-fuzzers.sh" || status=$?
+if [ $# -eq 0 ]; then
+  # The application's own build (no sanitizers, as the run command makes it) must compile too.
+  release="$root/build/release"
+  cmake -S "$root" -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVISTREL_TESTS=OFF -DVISTREL_BENCH=OFF >/dev/null
+  cmake --build "$release" -j "$jobs" || { echo "The application's release build failed."; status=1; }
+  # Fuzz targets: built with clang's libFuzzer and run for a fixed number of inputs.
+  if [ -f "$root/tests/fuzz/CMakeLists.txt" ]; then
+    bash "$root/scripts/run-fuzzers.sh" || status=$?
+  fi
+fi
+# The closing line: the test count of the ctest run.
+if [[ "$summary" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+  failed="${BASH_REMATCH[1]}"; total="${BASH_REMATCH[2]}"
+  echo "tests: $((total - failed)) passed, $failed failed"
 fi
 exit $status

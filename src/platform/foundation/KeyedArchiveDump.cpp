@@ -248,16 +248,16 @@ private:
         }
         case Kind::Color: {
             const PropertyList* space = dict->find("NSColorSpace");
-            const std::optional<std::int64_t> s = space ? space->integerValue() : std::nullopt;
-            const PropertyList* rgb = resolved(dict->find(s && *s >= 3 ? "NSWhite" : "NSRGB"));
+            // A plain number (0 when absent) keeps GCC's uninitialised-optional false positive away.
+            const std::int64_t s = space && space->integerValue() ? *space->integerValue() : 0;
+            const PropertyList* rgb = resolved(dict->find(s >= 3 ? "NSWhite" : "NSRGB"));
             std::optional<ArchivedColor> color;
-            if (s && *s >= 1 && *s <= 4 && rgb && rgb->dataValue())
-                color =
-                    archive_format::parseColorComponents(*rgb->dataValue(), *s >= 3, static_cast<int>(*s));
+            if (s >= 1 && s <= 4 && rgb && rgb->dataValue())
+                color = archive_format::parseColorComponents(*rgb->dataValue(), s >= 3, static_cast<int>(s));
             if (color) {
                 line(indent, label,
                      tag + " rgba(" + number(color->red) + ", " + number(color->green) + ", " +
-                         number(color->blue) + ", " + number(color->alpha) + ") space " + std::to_string(*s));
+                         number(color->blue) + ", " + number(color->alpha) + ") space " + std::to_string(s));
                 return;
             }
             break; // print its keys
