@@ -16,62 +16,6 @@
 
 namespace vtl {
 
-// ---- PlistDictionary ----
-
-PlistDictionary::PlistDictionary(std::initializer_list<Entry> entries) {
-    for (const Entry& e : entries)
-        set(e.first, e.second);
-}
-PlistDictionary::PlistDictionary(const PlistDictionary&) = default;
-PlistDictionary::PlistDictionary(PlistDictionary&&) noexcept = default;
-PlistDictionary& PlistDictionary::operator=(const PlistDictionary&) = default;
-PlistDictionary& PlistDictionary::operator=(PlistDictionary&&) noexcept = default;
-PlistDictionary::~PlistDictionary() = default;
-
-const PropertyList* PlistDictionary::find(std::string_view key) const {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &entries_[it->second].second;
-}
-
-PropertyList* PlistDictionary::find(std::string_view key) {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &entries_[it->second].second;
-}
-
-void PlistDictionary::set(std::string key, PropertyList value) {
-    if (auto it = index_.find(key); it != index_.end()) {
-        entries_[it->second].second = std::move(value);
-        return;
-    }
-    index_.emplace(key, entries_.size());
-    entries_.emplace_back(std::move(key), std::move(value));
-}
-
-bool PlistDictionary::remove(std::string_view key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) return false;
-    const std::size_t position = it->second;
-    index_.erase(it);
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [name, i] : index_)
-        if (i > position) --i;
-    return true;
-}
-
-void PlistDictionary::clear() {
-    entries_.clear();
-    index_.clear();
-}
-
-bool operator==(const PlistDictionary& a, const PlistDictionary& b) {
-    if (a.size() != b.size()) return false;
-    for (const auto& [key, value] : a.entries_) {
-        const PropertyList* other = b.find(key);
-        if (!other || !(*other == value)) return false;
-    }
-    return true;
-}
-
 // ---- PropertyList: construction and access ----
 
 PropertyList::PropertyList(bool value)
