@@ -3,7 +3,6 @@
 #include "TestPackage.h"
 
 #include <csetjmp>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
@@ -33,34 +32,6 @@ std::vector<std::uint8_t> decodeWithTables(const std::vector<std::uint8_t>& stre
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return out;
-}
-
-// A table-less one-component stream: valid JPEG, but never what the recorder writes.
-std::vector<std::uint8_t> encodeTablelessGrey(std::size_t w, std::size_t h) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = static_cast<JDIMENSION>(w);
-    cinfo.image_height = static_cast<JDIMENSION>(h);
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    jpeg_suppress_tables(&cinfo, TRUE);
-    jpeg_start_compress(&cinfo, FALSE);
-    std::vector<std::uint8_t> row(w, 128);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> bytes(out, out + outSize);
-    std::free(out);
-    return bytes;
 }
 
 TEST(JPEGDecompression, TablelessStreamsDecodeExactlyAsWithTheirTables) {
@@ -128,7 +99,7 @@ TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds) {
         {"cut in the data", std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2), 32, 16},
         {"wrong width", good, 16, 16},
         {"wrong height", good, 32, 32},
-        {"wrong components", encodeTablelessGrey(32, 16), 32, 16},
+        {"wrong components", test::encodeTablelessGreyJPEG(picture, 0, 0, 32, 16, 80), 32, 16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
