@@ -9,18 +9,15 @@ namespace vtl {
 // ---- ArchivedValue ----
 
 std::optional<bool> ArchivedValue::boolValue() const {
-    if (auto v = std::get_if<bool>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<bool>(storage_);
 }
 
 std::optional<std::int64_t> ArchivedValue::integerValue() const {
-    if (auto v = std::get_if<std::int64_t>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<std::int64_t>(storage_);
 }
 
 std::optional<double> ArchivedValue::realValue() const {
-    if (auto v = std::get_if<double>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<double>(storage_);
 }
 
 std::optional<double> ArchivedValue::numberValue() const {
@@ -31,28 +28,23 @@ std::optional<double> ArchivedValue::numberValue() const {
 }
 
 std::optional<PlistDate> ArchivedValue::dateValue() const {
-    if (auto v = std::get_if<PlistDate>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<PlistDate>(storage_);
 }
 
 std::optional<Point> ArchivedValue::pointValue() const {
-    if (auto v = std::get_if<Point>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<Point>(storage_);
 }
 
 std::optional<Size> ArchivedValue::sizeValue() const {
-    if (auto v = std::get_if<Size>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<Size>(storage_);
 }
 
 std::optional<Rect> ArchivedValue::rectValue() const {
-    if (auto v = std::get_if<Rect>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<Rect>(storage_);
 }
 
 std::optional<ArchivedColor> ArchivedValue::colorValue() const {
-    if (auto v = std::get_if<ArchivedColor>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<ArchivedColor>(storage_);
 }
 
 std::shared_ptr<Archivable> ArchivedValue::objectValue() const {

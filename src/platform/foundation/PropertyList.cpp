@@ -52,13 +52,11 @@ const std::string* PropertyList::stringValue() const {
 }
 
 std::optional<std::int64_t> PropertyList::integerValue() const {
-    if (auto v = std::get_if<std::int64_t>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<std::int64_t>(storage_);
 }
 
 std::optional<double> PropertyList::realValue() const {
-    if (auto v = std::get_if<double>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<double>(storage_);
 }
 
 std::optional<double> PropertyList::numberValue() const {
@@ -68,13 +66,11 @@ std::optional<double> PropertyList::numberValue() const {
 }
 
 std::optional<bool> PropertyList::boolValue() const {
-    if (auto v = std::get_if<bool>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<bool>(storage_);
 }
 
 std::optional<PlistDate> PropertyList::dateValue() const {
-    if (auto v = std::get_if<PlistDate>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<PlistDate>(storage_);
 }
 
 const PlistBytes* PropertyList::dataValue() const {
@@ -82,8 +78,7 @@ const PlistBytes* PropertyList::dataValue() const {
 }
 
 std::optional<PlistUid> PropertyList::uidValue() const {
-    if (auto v = std::get_if<PlistUid>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<PlistUid>(storage_);
 }
 
 const PlistArray* PropertyList::arrayValue() const {

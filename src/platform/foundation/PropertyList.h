@@ -23,6 +23,13 @@ namespace vtl {
 
 class PropertyList;
 
+// The alternative T held by a variant, as a copy; nullopt when it holds another one. The typed
+// getters of the value classes share it.
+template <typename T, typename Variant> std::optional<T> variantAlternative(const Variant& storage) {
+    if (auto v = std::get_if<T>(&storage)) return *v;
+    return std::nullopt;
+}
+
 using PlistBytes = std::vector<std::uint8_t>;
 using PlistArray = std::vector<PropertyList>;
 
