@@ -1,6 +1,6 @@
 #include "tracks/VistrelDecoderFrameKeyFrame.h"
 
-#include "tracks/JPEGDecompression.h"
+#include "recorder/jpeg/JpegDecompression.h"
 #include "tracks/VistrelRecording.h"
 
 #include <mutex>

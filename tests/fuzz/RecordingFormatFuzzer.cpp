@@ -1,8 +1,8 @@
-// Feeds untrusted bytes to the recording package's parsers and to the abbreviated-JPEG decoder.
+// Feeds untrusted bytes to the recording package's parsers and to the table-less JPEG decoder.
 // First byte: 0 "vtlmeta" (header, then records one after another), 1 "vtldirectory" entries,
 // 2 "thumbmeta" records, 3 a JPEG stream (then quality, width - 1, height - 1).
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegStandardTables.h"
+#include "recorder/jpeg/JpegDecompression.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -48,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::uint32_t width = bytes[1] + 1u;
         const std::uint32_t height = bytes[2] + 1u;
         std::vector<std::uint8_t> out(std::size_t{width} * height * 4);
-        (void)decodeAbbreviatedJpeg(bytes.data() + 3, bytes.size() - 3, quality, width, height, out.data(),
-                                    width * 4);
+        (void)decompressJPEGData(bytes.data() + 3, bytes.size() - 3, quality, {out.data(), 0, width, height});
         break;
     }
     }

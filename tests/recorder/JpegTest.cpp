@@ -1,6 +1,6 @@
 #include "TestPackage.h"
 #include "recorder/jpeg/JpegCompressor.h"
-#include "recorder/jpeg/JpegStandardTables.h"
+#include "recorder/jpeg/JpegDecompression.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -53,8 +53,8 @@ TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQ
         EXPECT_TRUE(testing::hasMarker(out.data(), out.sizeBytes(), 0xc0)) << "baseline SOF0";
 
         Bytes decoded(std::size_t{c.width} * c.height * 4);
-        ASSERT_TRUE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), c.quality, c.width, c.height,
-                                          decoded.data(), c.width * 4, &error))
+        ASSERT_TRUE(decompressJPEGData(out.data(), out.sizeBytes(), c.quality,
+                                       {decoded.data(), 0, c.width, c.height}, &error))
             << error;
         Bytes packed(decoded.size());
         for (std::uint32_t y = 0; y < c.height; ++y)
@@ -81,8 +81,8 @@ TEST(JpegCompressor, NoisyStripeAtHighQualityGrowsTheBufferInsteadOfOverflowing)
     // Noise at quality 100 is bigger than a quarter of the raw picture the buffer started with.
     EXPECT_GT(out.sizeBytes(), std::size_t{width} * height);
     Bytes decoded(noise.size());
-    ASSERT_TRUE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), 100, width, height, decoded.data(),
-                                      width * 4, &error))
+    ASSERT_TRUE(
+        decompressJPEGData(out.data(), out.sizeBytes(), 100, {decoded.data(), 0, width, height}, &error))
         << error;
     EXPECT_LE(
         testing::comparePictures(decoded.data(), noise.data(), std::size_t{width} * height).meanAbsolute,
@@ -106,12 +106,12 @@ TEST(JpegCompressor, RefusesImpossiblePicturesAndDamagedStreams) {
     ASSERT_TRUE(compressor.encode(pixels.data(), 4, 4, 16, 75, out, &error));
 
     Bytes decoded(16 * 4);
-    EXPECT_FALSE(decodeAbbreviatedJpeg(out.data(), out.sizeBytes(), 75, 5, 4, decoded.data(), 20, &error));
+    EXPECT_FALSE(decompressJPEGData(out.data(), out.sizeBytes(), 75, {decoded.data(), 0, 5, 4}, &error));
     const Bytes truncated(out.data(), out.data() + 6);
     EXPECT_FALSE(
-        decodeAbbreviatedJpeg(truncated.data(), truncated.size(), 75, 4, 4, decoded.data(), 16, &error));
+        decompressJPEGData(truncated.data(), truncated.size(), 75, {decoded.data(), 0, 4, 4}, &error));
     const Bytes garbage(100, 0x42);
-    EXPECT_FALSE(decodeAbbreviatedJpeg(garbage.data(), garbage.size(), 75, 4, 4, decoded.data(), 16, &error));
+    EXPECT_FALSE(decompressJPEGData(garbage.data(), garbage.size(), 75, {decoded.data(), 0, 4, 4}, &error));
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // pictures frame by frame and compares them with source pictures.
 
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegStandardTables.h"
+#include "recorder/jpeg/JpegDecompression.h"
 
 #include <cmath>
 #include <cstdint>
@@ -112,11 +112,11 @@ struct TestPackage {
             for (const StripeRecord& stripe : rec.stripes) {
                 if (offset + stripe.jpegSizeBytes > data.size())
                     return (error = "stripe past the data", false);
-                if (!decodeAbbreviatedJpeg(data.data() + offset, stripe.jpegSizeBytes, int(rec.jpegQuality),
-                                           std::uint32_t(width), std::uint32_t(stripe.heightRows),
-                                           picture.data() +
-                                               stripe.stripeIndex * kStripeHeightRows * width * 4,
-                                           width * 4, &error))
+                const JPEGDestination destination{picture.data() +
+                                                      stripe.stripeIndex * kStripeHeightRows * width * 4,
+                                                  0, width, stripe.heightRows};
+                if (!decompressJPEGData(data.data() + offset, stripe.jpegSizeBytes, rec.jpegQuality,
+                                        destination, &error))
                     return false;
                 offset += stripe.jpegSizeBytes;
             }
@@ -133,9 +133,8 @@ struct TestPackage {
             if (offset + changed.jpegSizeBytes > data.size())
                 return (error = "rectangle past the data", false);
             Bytes block(changed.width * changed.height * 4);
-            if (!decodeAbbreviatedJpeg(data.data() + offset, changed.jpegSizeBytes, int(changed.jpegQuality),
-                                       std::uint32_t(changed.width), std::uint32_t(changed.height),
-                                       block.data(), changed.width * 4, &error))
+            if (!decompressJPEGData(data.data() + offset, changed.jpegSizeBytes, changed.jpegQuality,
+                                    {block.data(), 0, changed.width, changed.height}, &error))
                 return false;
             for (std::uint64_t y = 0; y < changed.height; ++y)
                 std::memcpy(picture.data() + ((changed.y + y) * width + changed.x) * 4,

@@ -1,4 +1,4 @@
-#include "tracks/JPEGDecompression.h"
+#include "recorder/jpeg/JpegDecompression.h"
 
 #include "TestPackage.h"
 
@@ -9,6 +9,8 @@
 namespace vtl {
 namespace {
 
+using recording::decompressJPEGData;
+using recording::jpegQualityScaling;
 using test::Picture;
 
 // Reference: the library's own decode of a stream that carries its tables.
@@ -97,6 +99,7 @@ TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds) {
         {"cut in the data", std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2), 32, 16},
         {"wrong width", good, 16, 16},
         {"wrong height", good, 32, 32},
+        {"wrong components", test::encodeTablelessGreyJPEG(picture, 0, 0, 32, 16, 80), 32, 16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

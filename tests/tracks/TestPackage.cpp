@@ -35,7 +35,7 @@ void copyBlock(const Picture& from, std::size_t sx, std::size_t sy, Picture& to,
 namespace {
 
 std::vector<std::uint8_t> encode(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
-                                 std::size_t h, int quality, bool tables) {
+                                 std::size_t h, int quality, bool tables, bool grey = false) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -48,6 +48,7 @@ std::vector<std::uint8_t> encode(const Picture& picture, std::size_t x, std::siz
     cinfo.input_components = 4;
     cinfo.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&cinfo);
+    if (grey) jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
     cinfo.dct_method = JDCT_FLOAT;
     cinfo.write_JFIF_header = FALSE;
     jpeg_set_quality(&cinfo, quality, TRUE);
@@ -74,6 +75,11 @@ std::vector<std::uint8_t> encodeTablelessJPEG(const Picture& picture, std::size_
 std::vector<std::uint8_t> encodeFullJPEG(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
                                          std::size_t h, int quality) {
     return encode(picture, x, y, w, h, quality, true);
+}
+
+std::vector<std::uint8_t> encodeTablelessGreyJPEG(const Picture& picture, std::size_t x, std::size_t y,
+                                                  std::size_t w, std::size_t h, int quality) {
+    return encode(picture, x, y, w, h, quality, false, true);
 }
 
 PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::size_t width,

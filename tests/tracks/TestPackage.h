@@ -34,6 +34,9 @@ std::vector<std::uint8_t> encodeTablelessJPEG(const Picture& picture, std::size_
 // The same block as a complete stream with its tables.
 std::vector<std::uint8_t> encodeFullJPEG(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
                                          std::size_t h, int quality);
+// The same block as an abbreviated one-component (grey) stream, which the recorder never writes.
+std::vector<std::uint8_t> encodeTablelessGreyJPEG(const Picture& picture, std::size_t x, std::size_t y,
+                                                  std::size_t w, std::size_t h, int quality);
 
 // Largest per-channel difference of the B, G, R bytes, and the mean absolute difference.
 struct PictureDifference {

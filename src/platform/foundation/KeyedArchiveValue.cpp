@@ -6,72 +6,18 @@
 
 namespace vtl {
 
-// ---- ArchivedDictionary ----
-
-ArchivedDictionary::ArchivedDictionary(std::initializer_list<Entry> entries) {
-    for (const Entry& e : entries)
-        set(e.first, e.second);
-}
-ArchivedDictionary::ArchivedDictionary(const ArchivedDictionary&) = default;
-ArchivedDictionary::ArchivedDictionary(ArchivedDictionary&&) noexcept = default;
-ArchivedDictionary& ArchivedDictionary::operator=(const ArchivedDictionary&) = default;
-ArchivedDictionary& ArchivedDictionary::operator=(ArchivedDictionary&&) noexcept = default;
-ArchivedDictionary::~ArchivedDictionary() = default;
-
-const ArchivedValue* ArchivedDictionary::find(std::string_view key) const {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &entries_[it->second].second;
-}
-
-ArchivedValue* ArchivedDictionary::find(std::string_view key) {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &entries_[it->second].second;
-}
-
-void ArchivedDictionary::set(std::string key, ArchivedValue value) {
-    if (auto it = index_.find(key); it != index_.end()) {
-        entries_[it->second].second = std::move(value);
-        return;
-    }
-    index_.emplace(key, entries_.size());
-    entries_.emplace_back(std::move(key), std::move(value));
-}
-
-bool ArchivedDictionary::remove(std::string_view key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) return false;
-    const std::size_t position = it->second;
-    index_.erase(it);
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [name, i] : index_)
-        if (i > position) --i;
-    return true;
-}
-
-bool operator==(const ArchivedDictionary& a, const ArchivedDictionary& b) {
-    if (a.size() != b.size()) return false;
-    for (const auto& [key, value] : a.entries_) {
-        const ArchivedValue* other = b.find(key);
-        if (!other || !(*other == value)) return false;
-    }
-    return true;
-}
-
 // ---- ArchivedValue ----
 
 std::optional<bool> ArchivedValue::boolValue() const {
-    if (auto v = std::get_if<bool>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<bool>(storage_);
 }
 
 std::optional<std::int64_t> ArchivedValue::integerValue() const {
-    if (auto v = std::get_if<std::int64_t>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<std::int64_t>(storage_);
 }
 
 std::optional<double> ArchivedValue::realValue() const {
-    if (auto v = std::get_if<double>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<double>(storage_);
 }
 
 std::optional<double> ArchivedValue::numberValue() const {
@@ -82,28 +28,23 @@ std::optional<double> ArchivedValue::numberValue() const {
 }
 
 std::optional<PlistDate> ArchivedValue::dateValue() const {
-    if (auto v = std::get_if<PlistDate>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<PlistDate>(storage_);
 }
 
 std::optional<Point> ArchivedValue::pointValue() const {
-    if (auto v = std::get_if<Point>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<Point>(storage_);
 }
 
 std::optional<Size> ArchivedValue::sizeValue() const {
-    if (auto v = std::get_if<Size>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<Size>(storage_);
 }
 
 std::optional<Rect> ArchivedValue::rectValue() const {
-    if (auto v = std::get_if<Rect>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<Rect>(storage_);
 }
 
 std::optional<ArchivedColor> ArchivedValue::colorValue() const {
-    if (auto v = std::get_if<ArchivedColor>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<ArchivedColor>(storage_);
 }
 
 std::shared_ptr<Archivable> ArchivedValue::objectValue() const {

@@ -4,11 +4,11 @@
 // (model objects are shared); the caller owns it.
 
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/OrderedDictionary.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <concepts>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,38 +49,7 @@ struct ArchivedImage {
 };
 
 // A dictionary with string keys in insertion order (the archive's order when decoded).
-class ArchivedDictionary {
-public:
-    using Entry = std::pair<std::string, ArchivedValue>;
-
-    ArchivedDictionary() = default;
-    ArchivedDictionary(std::initializer_list<Entry> entries);
-    ArchivedDictionary(const ArchivedDictionary&);
-    ArchivedDictionary(ArchivedDictionary&&) noexcept;
-    ArchivedDictionary& operator=(const ArchivedDictionary&);
-    ArchivedDictionary& operator=(ArchivedDictionary&&) noexcept;
-    ~ArchivedDictionary();
-
-    std::size_t size() const;
-    bool empty() const;
-    bool contains(std::string_view key) const { return index_.find(key) != index_.end(); }
-    const ArchivedValue* find(std::string_view key) const;
-    ArchivedValue* find(std::string_view key);
-    // Replaces in place when the key exists, otherwise appends.
-    void set(std::string key, ArchivedValue value);
-    bool remove(std::string_view key);
-
-    const std::vector<Entry>& entries() const { return entries_; }
-    std::vector<Entry>::const_iterator begin() const;
-    std::vector<Entry>::const_iterator end() const;
-
-    // Same keys with equal values, in any order.
-    friend bool operator==(const ArchivedDictionary& a, const ArchivedDictionary& b);
-
-private:
-    std::vector<Entry> entries_;
-    std::map<std::string, std::size_t, std::less<>> index_;
-};
+using ArchivedDictionary = OrderedDictionary<ArchivedValue>;
 
 class ArchivedValue {
 public:
@@ -204,19 +173,5 @@ private:
                  ArchivedImage, std::shared_ptr<Archivable>>
         storage_;
 };
-
-// Defined here, where ArchivedValue is complete.
-inline std::size_t ArchivedDictionary::size() const {
-    return entries_.size();
-}
-inline bool ArchivedDictionary::empty() const {
-    return entries_.empty();
-}
-inline std::vector<ArchivedDictionary::Entry>::const_iterator ArchivedDictionary::begin() const {
-    return entries_.begin();
-}
-inline std::vector<ArchivedDictionary::Entry>::const_iterator ArchivedDictionary::end() const {
-    return entries_.end();
-}
 
 } // namespace vtl

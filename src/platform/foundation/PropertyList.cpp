@@ -16,62 +16,6 @@
 
 namespace vtl {
 
-// ---- PlistDictionary ----
-
-PlistDictionary::PlistDictionary(std::initializer_list<Entry> entries) {
-    for (const Entry& e : entries)
-        set(e.first, e.second);
-}
-PlistDictionary::PlistDictionary(const PlistDictionary&) = default;
-PlistDictionary::PlistDictionary(PlistDictionary&&) noexcept = default;
-PlistDictionary& PlistDictionary::operator=(const PlistDictionary&) = default;
-PlistDictionary& PlistDictionary::operator=(PlistDictionary&&) noexcept = default;
-PlistDictionary::~PlistDictionary() = default;
-
-const PropertyList* PlistDictionary::find(std::string_view key) const {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &entries_[it->second].second;
-}
-
-PropertyList* PlistDictionary::find(std::string_view key) {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : &entries_[it->second].second;
-}
-
-void PlistDictionary::set(std::string key, PropertyList value) {
-    if (auto it = index_.find(key); it != index_.end()) {
-        entries_[it->second].second = std::move(value);
-        return;
-    }
-    index_.emplace(key, entries_.size());
-    entries_.emplace_back(std::move(key), std::move(value));
-}
-
-bool PlistDictionary::remove(std::string_view key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) return false;
-    const std::size_t position = it->second;
-    index_.erase(it);
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [name, i] : index_)
-        if (i > position) --i;
-    return true;
-}
-
-void PlistDictionary::clear() {
-    entries_.clear();
-    index_.clear();
-}
-
-bool operator==(const PlistDictionary& a, const PlistDictionary& b) {
-    if (a.size() != b.size()) return false;
-    for (const auto& [key, value] : a.entries_) {
-        const PropertyList* other = b.find(key);
-        if (!other || !(*other == value)) return false;
-    }
-    return true;
-}
-
 // ---- PropertyList: construction and access ----
 
 PropertyList::PropertyList(bool value)
@@ -108,13 +52,11 @@ const std::string* PropertyList::stringValue() const {
 }
 
 std::optional<std::int64_t> PropertyList::integerValue() const {
-    if (auto v = std::get_if<std::int64_t>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<std::int64_t>(storage_);
 }
 
 std::optional<double> PropertyList::realValue() const {
-    if (auto v = std::get_if<double>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<double>(storage_);
 }
 
 std::optional<double> PropertyList::numberValue() const {
@@ -124,13 +66,11 @@ std::optional<double> PropertyList::numberValue() const {
 }
 
 std::optional<bool> PropertyList::boolValue() const {
-    if (auto v = std::get_if<bool>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<bool>(storage_);
 }
 
 std::optional<PlistDate> PropertyList::dateValue() const {
-    if (auto v = std::get_if<PlistDate>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<PlistDate>(storage_);
 }
 
 const PlistBytes* PropertyList::dataValue() const {
@@ -138,8 +78,7 @@ const PlistBytes* PropertyList::dataValue() const {
 }
 
 std::optional<PlistUid> PropertyList::uidValue() const {
-    if (auto v = std::get_if<PlistUid>(&storage_)) return *v;
-    return std::nullopt;
+    return variantAlternative<PlistUid>(storage_);
 }
 
 const PlistArray* PropertyList::arrayValue() const {

@@ -3,13 +3,14 @@
 // data, UID) and its binary and XML stored forms. Plain value with deep-copy semantics; the caller
 // owns it. Reading is defensive: the bytes may come from any file or the clipboard.
 
+#include "platform/foundation/OrderedDictionary.h"
+
 #include <compare>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
-#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +22,13 @@
 namespace vtl {
 
 class PropertyList;
+
+// The alternative T held by a variant, as a copy; nullopt when it holds another one. The typed
+// getters of the value classes share it.
+template <typename T, typename Variant> std::optional<T> variantAlternative(const Variant& storage) {
+    if (auto v = std::get_if<T>(&storage)) return *v;
+    return std::nullopt;
+}
 
 using PlistBytes = std::vector<std::uint8_t>;
 using PlistArray = std::vector<PropertyList>;
@@ -54,41 +62,7 @@ template <typename T> struct PlistResult {
 };
 
 // A dictionary whose keys keep their insertion order (stored files are written in that order).
-class PlistDictionary {
-public:
-    using Entry = std::pair<std::string, PropertyList>;
-
-    PlistDictionary() = default;
-    PlistDictionary(std::initializer_list<Entry> entries);
-    PlistDictionary(const PlistDictionary&);
-    PlistDictionary(PlistDictionary&&) noexcept;
-    PlistDictionary& operator=(const PlistDictionary&);
-    PlistDictionary& operator=(PlistDictionary&&) noexcept;
-    ~PlistDictionary();
-
-    std::size_t size() const;
-    bool empty() const;
-    bool contains(std::string_view key) const { return index_.find(key) != index_.end(); }
-    // nullptr when the key is absent.
-    const PropertyList* find(std::string_view key) const;
-    PropertyList* find(std::string_view key);
-    // Replaces the value in place when the key exists, otherwise appends it.
-    void set(std::string key, PropertyList value);
-    // Returns false when the key was absent.
-    bool remove(std::string_view key);
-    void clear();
-
-    const std::vector<Entry>& entries() const { return entries_; }
-    std::vector<Entry>::const_iterator begin() const;
-    std::vector<Entry>::const_iterator end() const;
-
-    // Equal when the same keys map to equal values, in any order.
-    friend bool operator==(const PlistDictionary& a, const PlistDictionary& b);
-
-private:
-    std::vector<Entry> entries_;
-    std::map<std::string, std::size_t, std::less<>> index_;
-};
+using PlistDictionary = OrderedDictionary<PropertyList>;
 
 class PropertyList {
 public:
@@ -192,19 +166,5 @@ private:
 
 // Writes bytes to a file atomically (temporary file in the same folder, fsync, rename).
 PlistStatus writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
-
-// Defined here, where PropertyList is complete.
-inline std::size_t PlistDictionary::size() const {
-    return entries_.size();
-}
-inline bool PlistDictionary::empty() const {
-    return entries_.empty();
-}
-inline std::vector<PlistDictionary::Entry>::const_iterator PlistDictionary::begin() const {
-    return entries_.begin();
-}
-inline std::vector<PlistDictionary::Entry>::const_iterator PlistDictionary::end() const {
-    return entries_.end();
-}
 
 } // namespace vtl

@@ -1,32 +1,14 @@
 #include "recorder/jpeg/JpegCompressor.h"
 
-// clang-format off
-#include <cstdio>
-#include <csetjmp>
-#include <jpeglib.h>
-#include <jerror.h>
-// clang-format on
+#include "recorder/jpeg/JpegErrorManager.h"
 
 #include <algorithm>
+#include <jerror.h>
 #include <new>
 
 namespace vtl::recording {
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void errorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    std::longjmp(manager->jump, 1);
-}
-
-void silentMessage(j_common_ptr) {}
 
 // Destination writing into a JpegOutputBuffer and doubling it when full.
 struct Destination {
@@ -73,7 +55,7 @@ void termDestination(j_compress_ptr cinfo) {
 
 struct JpegCompressor::State {
     jpeg_compress_struct cinfo;
-    ErrorManager error;
+    JpegErrorManager error;
     Destination destination;
     bool created = false;
 };
@@ -81,9 +63,7 @@ struct JpegCompressor::State {
 JpegCompressor::JpegCompressor()
     : m_state(std::make_unique<State>()) {
     State& s = *m_state;
-    s.cinfo.err = jpeg_std_error(&s.error.pub);
-    s.error.pub.error_exit = errorExit;
-    s.error.pub.output_message = silentMessage;
+    s.cinfo.err = initJpegErrorManager(s.error);
     if (setjmp(s.error.jump) == 0) {
         jpeg_create_compress(&s.cinfo);
         s.created = true;

@@ -1,13 +1,14 @@
 #pragma once
 // Decoding of the recording package's table-less JPEG streams straight into a B, G, R, A frame
 // buffer. The standard tables for the quality stored beside each stream are installed before
-// decoding. Safe to call from several threads at once.
+// decoding. Used by the package reader and by the recorder's own checks. Safe to call from several
+// threads at once.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace vtl {
+namespace vtl::recording {
 
 struct JPEGDestination {
     std::uint8_t* topLeft = nullptr;  // where pixel (0, 0) of the stream goes
@@ -25,4 +26,4 @@ bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::ui
 // The quantisation scale factor (percent) the standard library applies for a quality.
 int jpegQualityScaling(std::int64_t quality);
 
-} // namespace vtl
+} // namespace vtl::recording

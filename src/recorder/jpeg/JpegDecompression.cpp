@@ -1,16 +1,13 @@
-#include "tracks/JPEGDecompression.h"
+#include "recorder/jpeg/JpegDecompression.h"
 
-#include "platform/foundation/Log.h"
+#include "recorder/jpeg/JpegErrorManager.h"
 
 #include <algorithm>
 #include <array>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <jpeglib.h>
 #include <mutex>
 
-namespace vtl {
+namespace vtl::recording {
 
 namespace {
 
@@ -22,30 +19,10 @@ struct StandardTables {
     std::array<JHUFF_TBL, 2> ac{};
 };
 
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void replacedErrorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    std::longjmp(manager->jump, 1);
-}
-
-// Warnings of damaged streams arrive per stripe and per frame: log each kind once.
-void replacedOutputMessage(j_common_ptr cinfo) {
-    char buffer[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, buffer);
-    logOnce(std::string("jpeg-warning:") + buffer, std::string("JPEG stream warning: ") + buffer);
-}
-
 bool buildTables(int quality, StandardTables& tables) {
     jpeg_compress_struct cinfo;
-    ErrorManager manager;
-    cinfo.err = jpeg_std_error(&manager.base);
-    manager.base.error_exit = replacedErrorExit;
+    JpegErrorManager manager;
+    cinfo.err = initJpegErrorManager(manager);
     if (setjmp(manager.jump)) {
         jpeg_destroy_compress(&cinfo);
         return false;
@@ -98,11 +75,8 @@ void installTables(j_decompress_ptr cinfo, const StandardTables& tables) {
 bool decodeStream(const std::uint8_t* data, std::size_t sizeBytes, const StandardTables& tables,
                   const JPEGDestination& destination, char* errorText, std::size_t errorTextSize) {
     jpeg_decompress_struct cinfo;
-    ErrorManager manager;
-    cinfo.err = jpeg_std_error(&manager.base);
-    manager.base.error_exit = replacedErrorExit;
-    manager.base.output_message = replacedOutputMessage;
-    manager.message[0] = 0;
+    JpegErrorManager manager;
+    cinfo.err = initJpegErrorManager(manager);
     if (setjmp(manager.jump)) {
         std::snprintf(errorText, errorTextSize, "corrupt JPEG stream: %s", manager.message);
         jpeg_destroy_decompress(&cinfo);
@@ -115,6 +89,14 @@ bool decodeStream(const std::uint8_t* data, std::size_t sizeBytes, const Standar
         std::snprintf(errorText, errorTextSize, "JPEG stream is %ux%u pixels, its rectangle %zux%zu",
                       cinfo.image_width, cinfo.image_height, destination.expectedWidth,
                       destination.expectedHeight);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // The recorder writes colour streams only; the standard tables cover exactly their three
+    // components.
+    if (cinfo.num_components != 3) {
+        std::snprintf(errorText, errorTextSize, "JPEG stream has %d colour components, not 3",
+                      cinfo.num_components);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -172,4 +154,4 @@ bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::ui
     return true;
 }
 
-} // namespace vtl
+} // namespace vtl::recording
