@@ -108,14 +108,10 @@ TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds) {
         std::string error;
         const bool ok =
             decompressJPEGData(c.bytes.data(), c.bytes.size(), 80, {out.data(), 0, c.w, c.h}, &error);
-        if (!ok) {
-            EXPECT_FALSE(error.empty());
-        }
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(error.empty());
         for (std::size_t i = c.w * c.h * 4; i < out.size(); ++i)
             ASSERT_EQ(out[i], 0xEE);
-        if (std::string(c.name).starts_with("wrong") || std::string(c.name) == "not a JPEG") {
-            EXPECT_FALSE(ok);
-        }
     }
     std::string error;
     EXPECT_FALSE(decompressJPEGData(nullptr, 0, 80, {garbage.data(), 0, 1, 1}, &error));

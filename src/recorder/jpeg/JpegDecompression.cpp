@@ -115,9 +115,17 @@ bool decodeStream(const std::uint8_t* data, std::size_t sizeBytes, const Standar
             rows[r] = destination.topLeft + (first + r) * stride;
         if (jpeg_read_scanlines(&cinfo, rows, count) == 0) break;
     }
-    const bool complete = cinfo.output_scanline == cinfo.output_height;
+    bool complete = cinfo.output_scanline == cinfo.output_height;
     if (complete) {
         jpeg_finish_decompress(&cinfo);
+        // The library pads a stream cut inside its data and only warns; for a recorded stream any
+        // warning means damaged pixels, which must not pass for a decoded picture.
+        if (cinfo.err->num_warnings > 0) {
+            char warning[JMSG_LENGTH_MAX];
+            (*cinfo.err->format_message)(reinterpret_cast<j_common_ptr>(&cinfo), warning);
+            std::snprintf(errorText, errorTextSize, "damaged JPEG stream: %s", warning);
+            complete = false;
+        }
     } else {
         std::snprintf(errorText, errorTextSize, "JPEG stream ended after %u of %u rows",
                       cinfo.output_scanline, cinfo.output_height);
