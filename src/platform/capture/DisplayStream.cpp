@@ -1,0 +1,405 @@
+#include "platform/capture/DisplayStream.h"
+
+#include "platform/capture/CaptureGeometry.h"
+#include "platform/capture/MonotonicClock.h"
+#include "platform/capture/XcbConnection.h"
+#include "platform/foundation/Log.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <thread>
+#include <xcb/damage.h>
+#include <xcb/shm.h>
+
+namespace vtl {
+
+namespace {
+
+template <typename T> struct FreeDeleter {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
+
+constexpr std::uint64_t kDefaultFrameNanoseconds = 1000000000ull / 60;
+// Longest wait before the stream thread looks at its stop flag again.
+constexpr int kMaximumWaitMilliseconds = 20;
+
+// The root window's pixels must be 32-bit little-endian B, G, R, X for the surfaces to hold them as they are.
+bool rootHasBgrxPixels(xcb_connection_t* c, const xcb_screen_t* screen, std::string& error) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    bool bpp32 = false;
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it))
+        if (it.data->depth == screen->root_depth) bpp32 = it.data->bits_per_pixel == 32;
+    const xcb_visualtype_t* visual = nullptr;
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem && !visual; xcb_depth_next(&d))
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+            if (v.data->visual_id == screen->root_visual) {
+                visual = v.data;
+                break;
+            }
+    bool lsb = setup->image_byte_order == static_cast<std::uint8_t>(XCB_IMAGE_ORDER_LSB_FIRST);
+    if (!bpp32 || !visual || !lsb || visual->red_mask != 0xff0000u || visual->green_mask != 0xff00u ||
+        visual->blue_mask != 0xffu) {
+        error =
+            "The X display's pixel format is not supported: recording needs 24-bit colour stored in 32 bits.";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+struct DisplayStream::Impl {
+    std::unique_ptr<XcbConnection> connection;
+    DisplayStreamConfiguration configuration;
+    DisplayStreamHandler handler;
+    Rect area; // X11 root pixels, whole numbers
+    std::uint64_t frameNanoseconds = kDefaultFrameNanoseconds;
+    std::uint8_t damageFirstEvent = 0;
+
+    std::vector<std::shared_ptr<CaptureSurface>> surfaces;
+    std::vector<xcb_shm_seg_t> segments;
+    std::size_t nextSurface = 0;
+
+    std::mutex controlMutex;
+    std::thread thread;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> running{false};
+    xcb_damage_damage_t damage = 0;
+
+    ~Impl();
+    bool makeSurfaces(std::string& error);
+    void joinIfNeeded();
+    void run();
+    std::shared_ptr<CaptureSurface> freeSurface(std::size_t& index);
+    // Fills the surface at `index` with the area's pixels; the cookie's sequence tells later events apart.
+    bool grabInto(std::size_t index, unsigned int& sequence);
+    // Adds the damage event's rectangle, in surface pixels, to `region`; false for other events.
+    bool addDamage(const xcb_generic_event_t* event, ChangedRegion& region) const;
+};
+
+DisplayStream::Impl::~Impl() {
+    if (!connection) return;
+    xcb_connection_t* c = connection->get();
+    for (xcb_shm_seg_t seg : segments)
+        xcb_shm_detach(c, seg);
+    xcb_flush(c);
+}
+
+bool DisplayStream::Impl::makeSurfaces(std::string& error) {
+    xcb_connection_t* c = connection->get();
+    auto width = static_cast<std::uint32_t>(area.width());
+    auto height = static_cast<std::uint32_t>(area.height());
+    std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
+    int depth = std::clamp(configuration.queueDepth, 2, 32);
+    for (int i = 0; i < depth; ++i) {
+        int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0) {
+            error = "Cannot create shared memory for screen capture.";
+            return false;
+        }
+        void* address = shmat(id, nullptr, 0);
+        if (address == reinterpret_cast<void*>(-1)) {
+            shmctl(id, IPC_RMID, nullptr);
+            error = "Cannot map shared memory for screen capture.";
+            return false;
+        }
+        xcb_shm_seg_t seg = xcb_generate_id(c);
+        XcbReply<xcb_generic_error_t> attachError(
+            xcb_request_check(c, xcb_shm_attach_checked(c, seg, static_cast<std::uint32_t>(id), 0)));
+        // Marked for removal now, so the segment goes away with the last mapping even after a crash.
+        shmctl(id, IPC_RMID, nullptr);
+        if (attachError) {
+            shmdt(address);
+            error = "The X server cannot attach shared memory (MIT-SHM needs a local display).";
+            return false;
+        }
+        segments.push_back(seg);
+        surfaces.push_back(std::make_shared<CaptureSurface>(
+            width, height, static_cast<std::size_t>(width) * 4, static_cast<std::uint8_t*>(address),
+            [address] { shmdt(address); }));
+    }
+    return true;
+}
+
+std::shared_ptr<CaptureSurface> DisplayStream::Impl::freeSurface(std::size_t& index) {
+    for (std::size_t i = 0; i < surfaces.size(); ++i) {
+        std::size_t candidate = (nextSurface + i) % surfaces.size();
+        if (!surfaces[candidate]->isInUse()) {
+            index = candidate;
+            nextSurface = candidate + 1;
+            return surfaces[candidate];
+        }
+    }
+    return nullptr;
+}
+
+bool DisplayStream::Impl::addDamage(const xcb_generic_event_t* event, ChangedRegion& region) const {
+    if ((event->response_type & 0x7f) != damageFirstEvent + XCB_DAMAGE_NOTIFY) return false;
+    const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+    Rect changed(notify->area.x, notify->area.y, notify->area.width, notify->area.height);
+    // Damage on the root window is in root pixels; anything of another drawable is ignored.
+    if (notify->drawable != connection->root()) return true;
+    Rect inArea = changed.intersection(area);
+    if (!inArea.isEmpty()) region.add(inArea.offsetBy(-area.minX(), -area.minY()));
+    return true;
+}
+
+bool DisplayStream::Impl::grabInto(std::size_t index, unsigned int& sequence) {
+    xcb_connection_t* c = connection->get();
+    CaptureSurface& surface = *surfaces[index];
+    surface.lockForWriting();
+    xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
+        c, connection->root(), static_cast<std::int16_t>(area.minX()), static_cast<std::int16_t>(area.minY()),
+        static_cast<std::uint16_t>(area.width()), static_cast<std::uint16_t>(area.height()), ~0u,
+        static_cast<std::uint8_t>(XCB_IMAGE_FORMAT_Z_PIXMAP), segments[index], 0);
+    xcb_generic_error_t* error = nullptr;
+    XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &error));
+    surface.unlockForWriting();
+    std::free(error);
+    sequence = cookie.sequence;
+    return reply != nullptr;
+}
+
+void DisplayStream::Impl::joinIfNeeded() {
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
+}
+
+void DisplayStream::Impl::run() {
+    xcb_connection_t* c = connection->get();
+    const int fd = xcb_get_file_descriptor(c);
+    const Rect whole(0, 0, area.width(), area.height());
+    ChangedRegion pending(configuration.maximumChangedRects);
+    bool first = true;
+    std::uint64_t nextDue = 0;
+
+    auto drainEvents = [&] {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            if (event->response_type == 0)
+                logOnce("capture.xerror", "The X server reported an error to the screen capture.");
+            else
+                addDamage(event, pending);
+            std::free(event);
+        }
+    };
+
+    while (!stopRequested.load()) {
+        std::uint64_t now = monotonicNanoseconds();
+        bool due = now >= nextDue && (first || !pending.isEmpty());
+        if (!due) {
+            int waitMs = kMaximumWaitMilliseconds;
+            if (first || !pending.isEmpty())
+                waitMs =
+                    static_cast<int>(std::min<std::uint64_t>((nextDue - now + 999999) / 1000000, waitMs));
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, waitMs);
+            drainEvents();
+            if (connection->hasError()) {
+                logMessage("The connection to the X display was lost; screen capture stopped.");
+                break;
+            }
+            continue;
+        }
+
+        std::size_t index = 0;
+        std::shared_ptr<CaptureSurface> surface = freeSurface(index);
+        if (!surface) {
+            // Every surface is still held by frames being copied: wait for one, keeping the changes.
+            logOnce("capture.ringfull",
+                    "All screen capture surfaces are in use; waiting for one to be released.");
+            nextDue = now + 2000000;
+            continue;
+        }
+
+        std::uint64_t displayTime = monotonicNanoseconds();
+        unsigned int grabSequence = 0;
+        if (!grabInto(index, grabSequence)) {
+            logOnce("capture.grab", "Grabbing the screen area failed; trying again at the next frame.");
+            nextDue = now + frameNanoseconds;
+            if (connection->hasError()) break;
+            continue;
+        }
+
+        // Changes the server made before it took the picture are in it; later ones wait for the
+        // next picture. The sequence number of an event tells which side of the grab it is on.
+        ChangedRegion later(configuration.maximumChangedRects);
+        while (xcb_generic_event_t* event = xcb_poll_for_queued_event(c)) {
+            if (event->response_type != 0) {
+                bool before = static_cast<std::int32_t>(event->full_sequence - grabSequence) < 0;
+                addDamage(event, before ? pending : later);
+            }
+            std::free(event);
+        }
+        std::vector<Rect> refreshed = first ? std::vector<Rect>{whole} : pending.rectangles();
+        first = false;
+        pending = later;
+        nextDue = displayTime + frameNanoseconds;
+
+        auto update = std::make_shared<const DisplayStreamUpdate>(std::move(refreshed));
+        surface->incrementUseCount();
+        handler(DisplayStreamFrameStatus::frameComplete, displayTime, surface, update);
+        surface->decrementUseCount();
+    }
+    handler(DisplayStreamFrameStatus::stopped, monotonicNanoseconds(), nullptr, nullptr);
+}
+
+DisplayStream::DisplayStream(std::unique_ptr<Impl> impl)
+    : impl_(std::move(impl)) {}
+
+DisplayStream::~DisplayStream() {
+    stop();
+    if (impl_->thread.joinable()) {
+        if (impl_->thread.get_id() == std::this_thread::get_id())
+            impl_->thread.detach();
+        else
+            impl_->thread.join();
+    }
+}
+
+std::unique_ptr<DisplayStream> DisplayStream::create(const DisplayStreamConfiguration& configuration,
+                                                     DisplayStreamHandler handler, std::string& error,
+                                                     const char* displayName) {
+    auto impl = std::make_unique<Impl>();
+    impl->connection = XcbConnection::open(displayName, error);
+    if (!impl->connection) return nullptr;
+    xcb_connection_t* c = impl->connection->get();
+    impl->configuration = configuration;
+    impl->handler = std::move(handler);
+    if (!impl->handler) {
+        error = "A display stream needs a handler.";
+        return nullptr;
+    }
+
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
+    if (!shm || !shm->present) {
+        error = "The X display has no MIT-SHM extension, which screen recording needs.";
+        return nullptr;
+    }
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
+    XcbReply<xcb_damage_query_version_reply_t> damageVersion(
+        damage && damage->present
+            ? xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr)
+            : nullptr);
+    if (!damageVersion) {
+        error = "The X display has no DAMAGE extension, which screen recording needs.";
+        return nullptr;
+    }
+    impl->damageFirstEvent = damage->first_event;
+    if (!rootHasBgrxPixels(c, impl->connection->screen(), error)) return nullptr;
+
+    const auto screens = impl->connection->screens();
+    auto screen = std::find_if(screens.begin(), screens.end(), [&](const ScreenDescription& s) {
+        return s.displayID == configuration.displayID;
+    });
+    if (screen == screens.end()) {
+        error = "There is no screen with display number " + std::to_string(configuration.displayID) + ".";
+        return nullptr;
+    }
+    Rect area = configuration.sourceRect.isEmpty()
+                    ? screen->x11Frame
+                    : X11CoordinateSpace(screen->x11Frame).toX11(configuration.sourceRect).integral();
+    Rect root(0, 0, impl->connection->screen()->width_in_pixels,
+              impl->connection->screen()->height_in_pixels);
+    area = area.intersection(root).intersection(screen->x11Frame);
+    if (area.isEmpty()) {
+        error = "The area to record lies outside the screen.";
+        return nullptr;
+    }
+    if (configuration.outputWidth != static_cast<std::uint32_t>(area.width()) ||
+        configuration.outputHeight != static_cast<std::uint32_t>(area.height())) {
+        error = "The output size " + std::to_string(configuration.outputWidth) + " x " +
+                std::to_string(configuration.outputHeight) + " does not match the recorded area of " +
+                std::to_string(static_cast<long>(area.width())) + " x " +
+                std::to_string(static_cast<long>(area.height())) + " pixels.";
+        return nullptr;
+    }
+    impl->area = area;
+    if (configuration.minimumFrameTimeSeconds > 0)
+        impl->frameNanoseconds =
+            static_cast<std::uint64_t>(std::llround(configuration.minimumFrameTimeSeconds * 1e9));
+    if (!impl->makeSurfaces(error)) return nullptr;
+    return std::unique_ptr<DisplayStream>(new DisplayStream(std::move(impl)));
+}
+
+bool DisplayStream::start(std::string* error) {
+    std::lock_guard lock(impl_->controlMutex);
+    if (impl_->running.load()) return true;
+    impl_->joinIfNeeded();
+    xcb_connection_t* c = impl_->connection->get();
+    if (impl_->connection->hasError()) {
+        if (error) *error = "The connection to the X display was lost.";
+        return false;
+    }
+    // A fresh damage object per run: nothing that happened while stopped is missed, since the
+    // first picture after a start covers the whole area anyway.
+    impl_->damage = xcb_generate_id(c);
+    XcbReply<xcb_generic_error_t> damageError(xcb_request_check(
+        c, xcb_damage_create_checked(c, impl_->damage, impl_->connection->root(),
+                                     static_cast<std::uint8_t>(XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES))));
+    if (damageError) {
+        impl_->damage = 0;
+        if (error) *error = "Cannot watch the screen for changes (DAMAGE request failed).";
+        return false;
+    }
+    impl_->stopRequested = false;
+    impl_->running = true;
+    impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
+    return true;
+}
+
+void DisplayStream::stop() {
+    std::thread finishing;
+    {
+        std::lock_guard lock(impl_->controlMutex);
+        if (!impl_->running.load()) return;
+        impl_->stopRequested = true;
+        impl_->running = false;
+        // From the handler itself the thread ends after the call returns; it is joined at the next start.
+        if (impl_->thread.get_id() != std::this_thread::get_id()) finishing = std::move(impl_->thread);
+        xcb_connection_t* c = impl_->connection->get();
+        if (impl_->damage) {
+            xcb_damage_destroy(c, impl_->damage);
+            impl_->damage = 0;
+            xcb_flush(c);
+        }
+    }
+    // Joined outside the lock: the handler may itself be asking to stop.
+    if (finishing.joinable()) finishing.join();
+}
+
+bool DisplayStream::isRunning() const {
+    return impl_->running.load();
+}
+
+std::shared_ptr<CaptureSurface> DisplayStream::grabStill(std::string* error) {
+    std::lock_guard lock(impl_->controlMutex);
+    if (impl_->running.load()) {
+        if (error) *error = "A still picture cannot be taken while the stream is running.";
+        return nullptr;
+    }
+    impl_->joinIfNeeded();
+    std::size_t index = 0;
+    std::shared_ptr<CaptureSurface> surface = impl_->freeSurface(index);
+    unsigned int sequence = 0;
+    if (!surface) {
+        if (error) *error = "Every capture surface is in use.";
+        return nullptr;
+    }
+    if (!impl_->grabInto(index, sequence)) {
+        if (error) *error = "Grabbing the screen area failed.";
+        return nullptr;
+    }
+    return surface;
+}
+
+Rect DisplayStream::areaX11() const {
+    return impl_->area;
+}
+
+} // namespace vtl

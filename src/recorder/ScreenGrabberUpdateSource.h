@@ -1,0 +1,29 @@
+#pragma once
+// Where the screen grabber's updates come from: the capture layer's display stream in a
+// recording, a source that tests drive by hand otherwise. The grabber owns its source.
+
+#include "platform/capture/DisplayStream.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vtl::recording {
+
+class ScreenGrabberUpdateSource {
+public:
+    virtual ~ScreenGrabberUpdateSource() = default;
+    virtual bool start(std::string* error) = 0;
+    // May be called from the source's own handler.
+    virtual void stop() = 0;
+};
+
+using ScreenGrabberUpdateSourceFactory = std::function<std::unique_ptr<ScreenGrabberUpdateSource>(
+    const DisplayStreamConfiguration&, DisplayStreamHandler, std::string& error)>;
+
+// The display stream of the X display as a source; nullptr with a message when it cannot be made.
+std::unique_ptr<ScreenGrabberUpdateSource>
+openDisplayStreamSource(const DisplayStreamConfiguration& configuration, DisplayStreamHandler handler,
+                        std::string& error);
+
+} // namespace vtl::recording

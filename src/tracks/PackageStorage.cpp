@@ -1,0 +1,101 @@
+#include "tracks/PackageStorage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vtl {
+
+namespace {
+
+class DiskFile final : public PackageFile {
+public:
+    explicit DiskFile(int descriptor)
+        : m_descriptor(descriptor) {}
+    ~DiskFile() override { ::close(m_descriptor); }
+
+    std::uint64_t sizeBytes() const override {
+        struct stat info;
+        if (::fstat(m_descriptor, &info) != 0 || info.st_size < 0) return 0;
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+
+    std::size_t readAt(std::uint64_t offsetBytes, void* destination, std::size_t length) const override {
+        auto* out = static_cast<char*>(destination);
+        std::size_t done = 0;
+        while (done < length) {
+            const std::uint64_t position = offsetBytes + done;
+            if (position < offsetBytes || position > static_cast<std::uint64_t>(INT64_MAX)) break;
+            const ssize_t got =
+                ::pread(m_descriptor, out + done, length - done, static_cast<off_t>(position));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += static_cast<std::size_t>(got);
+        }
+        return done;
+    }
+
+private:
+    int m_descriptor;
+};
+
+class MemoryFile final : public PackageFile {
+public:
+    explicit MemoryFile(std::shared_ptr<const std::vector<std::uint8_t>> bytes)
+        : m_bytes(std::move(bytes)) {}
+    std::uint64_t sizeBytes() const override { return m_bytes->size(); }
+    std::size_t readAt(std::uint64_t offsetBytes, void* destination, std::size_t length) const override {
+        if (offsetBytes >= m_bytes->size()) return 0;
+        const std::size_t count = std::min<std::uint64_t>(length, m_bytes->size() - offsetBytes);
+        std::memcpy(destination, m_bytes->data() + offsetBytes, count);
+        return count;
+    }
+
+private:
+    std::shared_ptr<const std::vector<std::uint8_t>> m_bytes;
+};
+
+} // namespace
+
+bool PackageStorage::readWholeFile(const std::string& name, std::vector<std::uint8_t>& contents,
+                                   std::uint64_t limitBytes) const {
+    auto file = openFile(name);
+    if (!file) return false;
+    const std::uint64_t size = file->sizeBytes();
+    if (size > limitBytes) return false;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    bytes.resize(file->readAt(0, bytes.data(), bytes.size()));
+    contents = std::move(bytes);
+    return true;
+}
+
+std::unique_ptr<PackageFile> DirectoryPackageStorage::openFile(const std::string& name) const {
+    const std::string full = m_path + "/" + name;
+    const int descriptor = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return nullptr;
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        return nullptr;
+    }
+    return std::make_unique<DiskFile>(descriptor);
+}
+
+void MemoryPackageStorage::setFile(const std::string& name, std::vector<std::uint8_t> contents) {
+    m_files[name] = std::make_shared<const std::vector<std::uint8_t>>(std::move(contents));
+}
+
+void MemoryPackageStorage::removeFile(const std::string& name) {
+    m_files.erase(name);
+}
+
+std::unique_ptr<PackageFile> MemoryPackageStorage::openFile(const std::string& name) const {
+    auto it = m_files.find(name);
+    if (it == m_files.end()) return nullptr;
+    return std::make_unique<MemoryFile>(it->second);
+}
+
+} // namespace vtl

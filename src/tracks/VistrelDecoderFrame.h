@@ -1,0 +1,56 @@
+#pragma once
+// One frame record of a recording, read from the package files and applied on top of a
+// frame buffer. Base of the key-frame and moved/changed-block decoders; created by
+// VistrelRecording for one frame, read, applied once and released.
+
+#include "recorder/format/RecordingFormat.h"
+#include "tracks/ConcurrentDispatchQueue.h"
+#include "tracks/PackageStorage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vtl {
+
+class VistrelRecording;
+
+class VistrelDecoderFrame {
+public:
+    VistrelDecoderFrame(const VistrelRecording& recording, std::uint64_t frameIndex);
+    virtual ~VistrelDecoderFrame() = default;
+    VistrelDecoderFrame(const VistrelDecoderFrame&) = delete;
+    VistrelDecoderFrame& operator=(const VistrelDecoderFrame&) = delete;
+
+    void setTemporaryBuffer(std::uint8_t* temporaryBuffer) { m_tempBuffer = temporaryBuffer; }
+
+    // Reads the record; answers whether it was read whole and fits the frame (frameIsValid).
+    virtual bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile);
+    // Applies the record to a frame buffer of the recording's size; answers whether every part
+    // decoded. Does nothing unless the record was read whole.
+    virtual bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue);
+
+    bool frameIsValid() const { return m_frameIsValid; }
+    std::uint64_t frameIndex() const { return m_frameIndex; }
+    // The first problem met while reading or applying (empty when none).
+    const std::string& error() const { return m_error; }
+
+protected:
+    // Reads the whole meta record of this frame and its JPEG bytes' extent; false with m_error set
+    // (tableName names the table a short read hit, as in "Movie file error stripeEntries").
+    bool readMetaRecord(const PackageFile& metaFile, recording::FrameKind expectedKind,
+                        recording::FrameMetaRecord& record);
+    // Checks that byteCount bytes of JPEG data start at this frame's data offset in dataFile.
+    bool dataFits(const PackageFile& dataFile, std::uint64_t byteCount);
+    void fail(const std::string& message);
+
+    std::size_t m_width = 0;
+    std::size_t m_height = 0;
+    const VistrelRecording& m_recording;
+    std::uint64_t m_frameIndex = 0;
+    std::uint8_t* m_tempBuffer = nullptr;
+    bool m_frameIsValid = false;
+    std::string m_error;
+};
+
+} // namespace vtl

@@ -1,0 +1,31 @@
+#pragma once
+// Decoder of a key frame: the whole picture as horizontal JPEG stripes, decoded in parallel
+// straight into the frame buffer. Created by VistrelRecording for one frame.
+
+#include "drawing/VTLMallocPool.h"
+#include "tracks/VistrelDecoderFrame.h"
+
+#include <vector>
+
+namespace vtl {
+
+class VistrelDecoderFrameKeyFrame final : public VistrelDecoderFrame {
+public:
+    using VistrelDecoderFrame::VistrelDecoderFrame;
+
+    bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile) override;
+    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue) override;
+
+private:
+    struct Stripe {
+        std::size_t firstRow = 0;
+        std::size_t rows = 0;
+        std::size_t dataOffsetBytes = 0; // inside inBuffer
+        std::size_t jpegSizeBytes = 0;
+    };
+    std::vector<Stripe> m_stripeEntries;
+    std::uint64_t m_quality = 0;
+    PoolBlock m_inBuffer; // the stripes' streams, back to back as in "vtldata"
+};
+
+} // namespace vtl

@@ -1,0 +1,200 @@
+#include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
+
+#include "platform/foundation/Log.h"
+#include "tracks/JPEGDecompression.h"
+#include "tracks/VistrelRecording.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace vtl {
+
+using namespace recording;
+
+namespace {
+
+// Above this many moves the ordering passes cost more than one copy through the spare buffer.
+constexpr std::size_t kMaxOrderedMoves = 64;
+
+bool intersects(std::size_t ax, std::size_t ay, std::size_t aw, std::size_t ah, std::size_t bx,
+                std::size_t by, std::size_t bw, std::size_t bh) {
+    if (aw == 0 || ah == 0 || bw == 0 || bh == 0) return false;
+    return ax < bx + bw && bx < ax + aw && ay < by + bh && by < ay + ah;
+}
+
+void copyBlock(const std::uint8_t* from, std::size_t fromX, std::size_t fromY, std::uint8_t* to,
+               std::size_t toX, std::size_t toY, std::size_t width, std::size_t height, std::size_t stride) {
+    const std::size_t rowBytes = width * 4;
+    // Rows are taken in the order that keeps an overlapping source intact in one buffer.
+    if (fromY > toY || from != to) {
+        for (std::size_t r = 0; r < height; ++r)
+            std::memmove(to + (toY + r) * stride + toX * 4, from + (fromY + r) * stride + fromX * 4,
+                         rowBytes);
+    } else {
+        for (std::size_t r = height; r-- > 0;)
+            std::memmove(to + (toY + r) * stride + toX * 4, from + (fromY + r) * stride + fromX * 4,
+                         rowBytes);
+    }
+}
+
+} // namespace
+
+std::vector<VistrelDecoderFrameMovedChangedFrame::Move>
+VistrelDecoderFrameMovedChangedFrame::clipMoves(const std::vector<MovedRectRecord>& records,
+                                                std::size_t width, std::size_t height, bool* clipped) {
+    std::vector<Move> moves;
+    if (clipped) *clipped = false;
+    if (records.empty()) return moves;
+    const std::int64_t dx =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(records.front().deltaX & 0xffff));
+    const std::int64_t dy =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(records.front().deltaY & 0xffff));
+    const std::int64_t frameW = static_cast<std::int64_t>(width);
+    const std::int64_t frameH = static_cast<std::int64_t>(height);
+    for (const MovedRectRecord& r : records) {
+        // Clamp first so that the sums below cannot overflow.
+        const std::int64_t x0 = static_cast<std::int64_t>(std::min<std::uint64_t>(r.x, width));
+        const std::int64_t y0 = static_cast<std::int64_t>(std::min<std::uint64_t>(r.y, height));
+        const std::int64_t x1 = static_cast<std::int64_t>(std::min<std::uint64_t>(r.x, width) +
+                                                          std::min<std::uint64_t>(r.width, width));
+        const std::int64_t y1 = static_cast<std::int64_t>(std::min<std::uint64_t>(r.y, height) +
+                                                          std::min<std::uint64_t>(r.height, height));
+        // Destination and source (destination + offset) must both lie inside the frame.
+        const std::int64_t cx0 = std::max({x0, std::int64_t(0), -dx});
+        const std::int64_t cy0 = std::max({y0, std::int64_t(0), -dy});
+        const std::int64_t cx1 = std::min({x1, frameW, frameW - dx});
+        const std::int64_t cy1 = std::min({y1, frameH, frameH - dy});
+        const bool whole = cx0 == static_cast<std::int64_t>(r.x) && cy0 == static_cast<std::int64_t>(r.y) &&
+                           r.width <= width && r.height <= height &&
+                           cx1 - cx0 == static_cast<std::int64_t>(r.width) &&
+                           cy1 - cy0 == static_cast<std::int64_t>(r.height);
+        if (!whole && clipped) *clipped = true;
+        if (cx1 <= cx0 || cy1 <= cy0) continue;
+        moves.push_back({static_cast<std::size_t>(cx0), static_cast<std::size_t>(cy0),
+                         static_cast<std::size_t>(cx1 - cx0), static_cast<std::size_t>(cy1 - cy0),
+                         static_cast<std::size_t>(cx0 + dx), static_cast<std::size_t>(cy0 + dy)});
+    }
+    return moves;
+}
+
+void VistrelDecoderFrameMovedChangedFrame::applyMoves(std::vector<Move> pending, std::uint8_t* buffer,
+                                                      std::size_t width, std::size_t height,
+                                                      std::uint8_t* temporaryBuffer) {
+    const std::size_t stride = width * 4;
+    if (pending.size() <= kMaxOrderedMoves) {
+        // A block may move once no other pending block still has to read from where it lands.
+        bool movedOne = true;
+        while (!pending.empty() && movedOne) {
+            movedOne = false;
+            for (std::size_t i = 0; i < pending.size();) {
+                const Move& d = pending[i];
+                bool blocked = false;
+                for (std::size_t j = 0; j < pending.size() && !blocked; ++j) {
+                    if (j == i) continue;
+                    const Move& s = pending[j];
+                    blocked =
+                        intersects(s.sourceX, s.sourceY, s.width, s.height, d.x, d.y, d.width, d.height);
+                }
+                if (blocked) {
+                    ++i;
+                    continue;
+                }
+                copyBlock(buffer, d.sourceX, d.sourceY, buffer, d.x, d.y, d.width, d.height, stride);
+                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+                movedOne = true;
+            }
+        }
+    }
+    if (pending.empty()) return;
+    // The rest block each other (or are too many to order): read every source before writing.
+    std::unique_ptr<std::uint8_t[]> ownCopy;
+    if (!temporaryBuffer) {
+        ownCopy.reset(new std::uint8_t[stride * height]);
+        temporaryBuffer = ownCopy.get();
+    }
+    for (const Move& m : pending)
+        copyBlock(buffer, m.sourceX, m.sourceY, temporaryBuffer, m.sourceX, m.sourceY, m.width, m.height,
+                  stride);
+    for (const Move& m : pending)
+        copyBlock(temporaryBuffer, m.sourceX, m.sourceY, buffer, m.x, m.y, m.width, m.height, stride);
+}
+
+bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFile& dataFile,
+                                                                const PackageFile& metaFile) {
+    FrameMetaRecord record;
+    if (!readMetaRecord(metaFile, FrameKind::Block, record)) return false;
+    m_movedRectEntries = std::move(record.movedRects);
+
+    std::uint64_t totalBytes = 0;
+    const std::uint64_t dataSize = dataFile.sizeBytes();
+    m_changedRectEntries.reserve(record.changedRects.size());
+    for (const ChangedRectRecord& r : record.changedRects) {
+        if (r.jpegSizeBytes > dataSize || totalBytes > dataSize - r.jpegSizeBytes) {
+            fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " runs past the end of vtldata");
+            return false;
+        }
+        const std::uint64_t offset = totalBytes;
+        totalBytes += r.jpegSizeBytes;
+        // A rectangle outside the frame is skipped; its stream still takes its place in the data.
+        if (r.width == 0 || r.height == 0 || r.x >= m_width || r.y >= m_height || r.width > m_width - r.x ||
+            r.height > m_height - r.y) {
+            fail("a changed rectangle of frame " + std::to_string(m_frameIndex) + " lies outside the frame");
+            continue;
+        }
+        m_changedRectEntries.push_back({static_cast<std::size_t>(r.x), static_cast<std::size_t>(r.y),
+                                        static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
+                                        static_cast<std::size_t>(offset),
+                                        static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
+    }
+    if (!dataFits(dataFile, totalBytes)) return false;
+    if (totalBytes > 0) {
+        m_inBuffer = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
+        if (!m_inBuffer) {
+            fail("no memory for the data of frame " + std::to_string(m_frameIndex));
+            return false;
+        }
+        const std::uint64_t dataOffset = m_recording.directoryEntryAtIndex(m_frameIndex)->dataOffsetBytes;
+        if (dataFile.readAt(dataOffset, m_inBuffer.data(), static_cast<std::size_t>(totalBytes)) !=
+            totalBytes) {
+            fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " could not be read");
+            return false;
+        }
+    }
+    m_frameIsValid = true;
+    return true;
+}
+
+bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
+                                                                       const ConcurrentDispatchQueue& queue) {
+    if (!m_frameIsValid || !buffer) return false;
+    bool complete = m_error.empty();
+    if (!m_movedRectEntries.empty()) {
+        bool clipped = false;
+        std::vector<Move> moves = clipMoves(m_movedRectEntries, m_width, m_height, &clipped);
+        if (clipped) {
+            fail("a moved block of frame " + std::to_string(m_frameIndex) +
+                 " reached outside the frame and was clipped");
+            complete = false;
+        }
+        applyMoves(std::move(moves), buffer, m_width, m_height, m_tempBuffer);
+    }
+    const std::size_t stride = m_width * 4;
+    std::mutex errorMutex;
+    queue.apply(m_changedRectEntries.size(), [&](std::size_t k) {
+        const Changed& c = m_changedRectEntries[k];
+        JPEGDestination destination{buffer + c.y * stride + c.x * 4, stride - c.width * 4, c.width, c.height};
+        std::string error;
+        if (!decompressJPEGData(m_inBuffer.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality,
+                                destination, &error)) {
+            std::lock_guard lock(errorMutex);
+            complete = false;
+            fail("changed rectangle " + std::to_string(k) + " of frame " + std::to_string(m_frameIndex) +
+                 ": " + error);
+        }
+    });
+    return complete;
+}
+
+} // namespace vtl

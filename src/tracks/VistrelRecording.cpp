@@ -1,0 +1,496 @@
+#include "tracks/VistrelRecording.h"
+
+#include "platform/foundation/Log.h"
+#include "recorder/format/LittleEndian.h"
+#include "tracks/VistrelDecoderFrameKeyFrame.h"
+#include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace vtl {
+
+using namespace recording;
+
+namespace {
+
+// Larger pictures than any screen: refused before a frame buffer is sized by them.
+constexpr std::uint64_t kMaxSidePixels = 16384;
+constexpr std::uint64_t kMaxFramePixels = std::uint64_t(1) << 27;
+// Side files are property lists and thumbnails; anything larger is not read whole.
+constexpr std::uint64_t kMaxSideFileBytes = std::uint64_t(1) << 30;
+
+const std::string kMetaName(kMetaFileName);
+const std::string kDataName(kDataFileName);
+const std::string kDirectoryName(kDirectoryFileName);
+
+} // namespace
+
+VistrelRecording::VistrelRecording(std::string path)
+    : m_storage(std::make_shared<DirectoryPackageStorage>(std::move(path))) {}
+
+VistrelRecording::VistrelRecording(std::shared_ptr<PackageStorage> storage)
+    : m_storage(std::move(storage)) {}
+
+VistrelRecording::~VistrelRecording() {
+    std::vector<std::pair<int, RemovalObserver>> observers;
+    {
+        std::lock_guard lock(m_observerMutex);
+        observers.swap(m_removalObservers);
+    }
+    for (auto& [token, observer] : observers)
+        if (observer) observer(*this);
+}
+
+int VistrelRecording::addRemovalObserver(RemovalObserver observer) {
+    std::lock_guard lock(m_observerMutex);
+    const int token = m_nextObserverToken++;
+    m_removalObservers.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void VistrelRecording::removeRemovalObserver(int token) {
+    std::lock_guard lock(m_observerMutex);
+    std::erase_if(m_removalObservers, [token](const auto& entry) { return entry.first == token; });
+}
+
+std::string VistrelRecording::openError() const {
+    std::lock_guard lock(m_openMutex);
+    return m_openError;
+}
+
+bool VistrelRecording::open() {
+    const std::int32_t state = m_recordingState.load();
+    if (state == Open) return true;
+    if (state == Failed) return false;
+    std::lock_guard lock(m_openMutex);
+    if (m_recordingState.load() == Open) return true;
+    if (m_recordingState.load() == Failed) return false;
+    m_openError.clear();
+    const bool opened = openLocked();
+    if (!opened && !m_openError.empty())
+        logOnce("open:" + path() + ":" + m_openError, "Cannot open recording " + path() + ": " + m_openError);
+    return opened;
+}
+
+bool VistrelRecording::openLocked() {
+    auto directoryFile = m_storage->openFile(kDirectoryName);
+    if (!directoryFile) {
+        m_recordingState = Failed;
+        m_openError = "the package has no readable \"vtldirectory\"";
+        return false;
+    }
+    auto metaFile = m_storage->openFile(kMetaName);
+    if (!metaFile) {
+        m_recordingState = Failed;
+        m_openError = "the package has no readable \"vtlmeta\"";
+        return false;
+    }
+    std::array<std::uint8_t, kHeaderSizeBytes> headerBytes{};
+    const std::size_t headerRead = metaFile->readAt(0, headerBytes.data(), headerBytes.size());
+    auto header = parseHeader(std::span<const std::uint8_t>(headerBytes.data(), headerRead));
+    if (!header) {
+        m_openError = "the header in \"vtlmeta\" is incomplete";
+        return false;
+    }
+    const RecordingHeader& h = header.value();
+    if (h.displaySizeHorizontal == 0 || h.displaySizeVertical == 0) {
+        m_openError = "the header gives no picture size";
+        return false;
+    }
+    if (h.displaySizeHorizontal > kMaxSidePixels || h.displaySizeVertical > kMaxSidePixels ||
+        h.displaySizeHorizontal * h.displaySizeVertical > kMaxFramePixels) {
+        m_openError = "the header's picture size " + std::to_string(h.displaySizeHorizontal) + "x" +
+                      std::to_string(h.displaySizeVertical) + " is impossible";
+        return false;
+    }
+
+    // Only complete entries count, and only as many as the header allows (all of them while the
+    // header still holds the provisional count of an unfinished recording).
+    const std::uint64_t count = usableFrameEntryCount(h, directoryFile->sizeBytes());
+    std::vector<std::uint8_t> directoryBytes(static_cast<std::size_t>(count * kDirectoryEntrySizeBytes));
+    const std::size_t directoryRead = directoryFile->readAt(0, directoryBytes.data(), directoryBytes.size());
+    const std::uint64_t entriesRead = directoryRead / kDirectoryEntrySizeBytes;
+
+    const std::uint64_t metaSize = metaFile->sizeBytes();
+    auto dataFile = m_storage->openFile(kDataName);
+    const std::uint64_t dataSize =
+        dataFile ? dataFile->sizeBytes() : std::numeric_limits<std::uint64_t>::max();
+    std::vector<DirectoryEntry> entries;
+    entries.reserve(static_cast<std::size_t>(entriesRead));
+    std::vector<std::string> warnings;
+    for (std::uint64_t i = 0; i < entriesRead; ++i) {
+        auto parsed = parseDirectoryEntry(std::span<const std::uint8_t>(
+            directoryBytes.data() + i * kDirectoryEntrySizeBytes, kDirectoryEntrySizeBytes));
+        if (!parsed) break;
+        const DirectoryEntry& e = parsed.value();
+        std::string problem;
+        const std::uint64_t minimumRecord = kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes;
+        if (e.metaOffsetBytes < kHeaderSizeBytes || e.metaOffsetBytes > metaSize ||
+            metaSize - e.metaOffsetBytes < minimumRecord)
+            problem = "its meta record lies outside \"vtlmeta\"";
+        else if (!entries.empty() && e.metaOffsetBytes < entries.back().metaOffsetBytes + minimumRecord)
+            problem = "its meta record does not follow the previous one";
+        else if (e.dataOffsetBytes > dataSize)
+            problem = "its data lies outside \"vtldata\"";
+        else if (!entries.empty() && e.dataOffsetBytes < entries.back().dataOffsetBytes)
+            problem = "its data lies before the previous frame's";
+        else if (!entries.empty() && e.time < entries.back().time)
+            problem = "its time lies before the previous frame's";
+        if (!problem.empty()) {
+            warnings.push_back("directory entry " + std::to_string(i) + " is damaged (" + problem +
+                               "); the " + std::to_string(entriesRead - i) +
+                               " entries from it on are not used");
+            break;
+        }
+        entries.push_back(e);
+    }
+    // A recorder that ended abnormally can leave entries whose records were never written.
+    while (!entries.empty() && !entryRecordIsComplete(*metaFile, dataFile.get(), entries.back())) {
+        warnings.push_back("the record of frame " + std::to_string(entries.size() - 1) +
+                           " is incomplete; the recording ends before it");
+        entries.pop_back();
+    }
+    if (entries.size() < 2) {
+        m_openError =
+            "the directory holds " + std::to_string(entries.size()) + " usable frames, fewer than two";
+        return false;
+    }
+    m_movieHeader = h;
+    m_directoryEntries = std::move(entries);
+    m_openWarnings = std::move(warnings);
+    m_recordingState = DirectoryRead;
+    m_width = h.displaySizeHorizontal;
+    m_height = h.displaySizeVertical;
+    m_bytesPerRow = m_width * 4;
+    m_timeScale = h.timeScale == 0 ? kTimeScale : h.timeScale;
+    for (const std::string& warning : m_openWarnings)
+        logOnce("open:" + path() + ":" + warning, path() + ": " + warning);
+    m_hasThumbMetaData =
+        m_storage->readWholeFile(std::string(kThumbMetaFileName), m_thumbMetaData, kMaxSideFileBytes);
+    m_hasThumbImageData =
+        m_storage->readWholeFile(std::string(kThumbDataFileName), m_thumbImageData, kMaxSideFileBytes);
+    m_recordingState = Open;
+    return true;
+}
+
+bool VistrelRecording::entryRecordIsComplete(const PackageFile& metaFile, const PackageFile* dataFile,
+                                             const DirectoryEntry& entry) const {
+    std::array<std::uint8_t, kMetaRecordHeadSizeBytes + kBlockFrameContinuationSizeBytes> fixed{};
+    const std::size_t got = metaFile.readAt(entry.metaOffsetBytes, fixed.data(), fixed.size());
+    if (got < kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes) return false;
+    const std::uint64_t kind = loadU64LE(fixed.data());
+    const std::uint64_t metaAvailable = metaFile.sizeBytes() - entry.metaOffsetBytes;
+    std::uint64_t needed = 0;
+    std::uint64_t jpegBytes = 0;
+    if (kind == static_cast<std::uint64_t>(FrameKind::Key)) {
+        const std::uint64_t stripes = loadU64LE(fixed.data() + kMetaRecordHeadSizeBytes);
+        const std::uint64_t fixedSize = kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes;
+        if (stripes > (metaAvailable - fixedSize) / kStripeRecordSizeBytes) return false;
+        needed = fixedSize + stripes * kStripeRecordSizeBytes;
+    } else if (kind == static_cast<std::uint64_t>(FrameKind::Block)) {
+        if (got < fixed.size()) return false;
+        const std::uint64_t moved = loadU64LE(fixed.data() + kMetaRecordHeadSizeBytes);
+        const std::uint64_t changed = loadU64LE(fixed.data() + kMetaRecordHeadSizeBytes + 8);
+        const std::uint64_t room = metaAvailable - fixed.size();
+        if (moved > room / kMovedRectRecordSizeBytes) return false;
+        if (changed > (room - moved * kMovedRectRecordSizeBytes) / kChangedRectRecordSizeBytes) return false;
+        needed = fixed.size() + moved * kMovedRectRecordSizeBytes + changed * kChangedRectRecordSizeBytes;
+    } else {
+        return true; // an unknown kind is reported when the frame is decoded
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(needed));
+    if (metaFile.readAt(entry.metaOffsetBytes, bytes.data(), bytes.size()) != bytes.size()) return false;
+    FrameMetaRecord record;
+    if (!parseFrameMetaRecord(bytes, record)) return false;
+    for (const StripeRecord& s : record.stripes)
+        jpegBytes += std::min<std::uint64_t>(s.jpegSizeBytes, UINT32_MAX);
+    for (const ChangedRectRecord& c : record.changedRects)
+        jpegBytes += std::min<std::uint64_t>(c.jpegSizeBytes, UINT32_MAX);
+    if (!dataFile) return true;
+    const std::uint64_t dataSize = dataFile->sizeBytes();
+    return entry.dataOffsetBytes <= dataSize && jpegBytes <= dataSize - entry.dataOffsetBytes;
+}
+
+void VistrelRecording::fillDecompressionInfo(DecompressionInfo& info, double) const {
+    std::lock_guard lock(info.decompressionReleaseMutex);
+    info.structValid = false;
+    info.buffer.reset();
+    info.temporaryBuffer.reset();
+    info.bufferSizeBytes = 0;
+    info.lastFrameValid = false;
+    info.lastFrameComplete = false;
+    info.lastError.clear();
+    if (m_recordingState.load() != Open) {
+        info.lastError = "the recording is not open";
+        return;
+    }
+    const std::size_t size = static_cast<std::size_t>(m_height * m_bytesPerRow);
+    info.buffer.reset(new (std::nothrow) std::uint8_t[size]());
+    info.temporaryBuffer.reset(new (std::nothrow) std::uint8_t[size]);
+    if (!info.buffer || !info.temporaryBuffer) {
+        info.buffer.reset();
+        info.temporaryBuffer.reset();
+        info.lastError = "no memory for the frame buffers";
+        return;
+    }
+    info.bufferSizeBytes = size;
+    info.decompressionDispatchQueue =
+        std::make_unique<ConcurrentDispatchQueue>("com.morlune.vistrel3.frameDecompressionQueue");
+    info.bitmapInfo = DecompressionInfo::kBitmapInfoBGRX;
+    info.frameEntry = {};
+    info.structValid = true;
+}
+
+void VistrelRecording::openWithDecompressionInfo(DecompressionInfo& info) {
+    if (!open()) return;
+    auto dataFile = m_storage->openFile(kDataName);
+    auto metaFile = m_storage->openFile(kMetaName);
+    if (!dataFile || !metaFile) {
+        m_recordingState = Failed;
+        std::lock_guard lock(m_openMutex);
+        m_openError =
+            dataFile ? "the package has no readable \"vtlmeta\"" : "the package has no readable \"vtldata\"";
+        logOnce("open:" + path() + ":" + m_openError, "Cannot open recording " + path() + ": " + m_openError);
+        return;
+    }
+    std::lock_guard lock(info.decompressionReleaseMutex);
+    info.dataFile = std::move(dataFile);
+    info.metaFile = std::move(metaFile);
+}
+
+void VistrelRecording::releaseDecompressionInfo(DecompressionInfo& info) const {
+    std::lock_guard lock(info.decompressionReleaseMutex);
+    info.structValid = false;
+    info.lastFrameValid = false;
+    info.dataFile.reset();
+    info.metaFile.reset();
+    std::lock_guard memoryLock(info.memoryAccessMutex);
+    info.buffer.reset();
+    info.temporaryBuffer.reset();
+    info.bufferSizeBytes = 0;
+    info.decompressionDispatchQueue.reset();
+}
+
+std::optional<std::vector<std::uint8_t>>
+VistrelRecording::metaDataWithPath(const std::string& fileName) const {
+    if (fileName.empty() || fileName.find('/') != std::string::npos || fileName == "." || fileName == "..")
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    if (!m_storage->readWholeFile(fileName, bytes, kMaxSideFileBytes)) return std::nullopt;
+    return bytes;
+}
+
+const DirectoryEntry* VistrelRecording::directoryEntryAtIndex(std::uint64_t index) const {
+    if (index >= m_directoryEntries.size()) return nullptr;
+    return &m_directoryEntries[static_cast<std::size_t>(index)];
+}
+
+double VistrelRecording::duration() const {
+    if (m_recordingState.load() != Open || m_directoryEntries.size() < 2) return 0.0;
+    return static_cast<double>(m_directoryEntries.back().time) / static_cast<double>(m_timeScale);
+}
+
+double VistrelRecording::averageFrameRate() const {
+    const double seconds = duration();
+    return seconds > 0 ? static_cast<double>(m_directoryEntries.size()) / seconds : 0.0;
+}
+
+std::int64_t VistrelRecording::indexOfTime(double seconds) const {
+    const std::int64_t count = static_cast<std::int64_t>(m_directoryEntries.size());
+    if (count == 0) return -1;
+    // Negative, NaN and too large times lie outside the recording: no frame.
+    const double ticksDouble = seconds * static_cast<double>(m_timeScale);
+    if (!(ticksDouble >= 0.0) || ticksDouble >= 18446744073709551616.0) return count;
+    const std::uint64_t ticks = static_cast<std::uint64_t>(ticksDouble);
+    if (ticks > m_directoryEntries.back().time) return count;
+    // The last entry whose time is at or before ticks, or 0 before the first.
+    auto after = std::upper_bound(m_directoryEntries.begin(), m_directoryEntries.end(), ticks,
+                                  [](std::uint64_t t, const DirectoryEntry& e) { return t < e.time; });
+    if (after == m_directoryEntries.begin()) return 0;
+    return static_cast<std::int64_t>(after - m_directoryEntries.begin()) - 1;
+}
+
+std::uint64_t VistrelRecording::timeOfFrame(std::uint64_t index) const {
+    const DirectoryEntry* entry = directoryEntryAtIndex(index);
+    return entry ? entry->time : 0;
+}
+
+std::uint64_t VistrelRecording::indexOfKeyframeAtOrBeforeIndex(std::uint64_t index) const {
+    if (m_directoryEntries.empty()) return 0;
+    index = std::min<std::uint64_t>(index, m_directoryEntries.size() - 1);
+    while (index > 0 && !m_directoryEntries[static_cast<std::size_t>(index)].isKeyFrame)
+        --index;
+    return index;
+}
+
+void VistrelRecording::reportDecodeProblem(DecompressionInfo& info, const std::string& problem) const {
+    info.lastFrameComplete = false;
+    if (info.lastError.empty()) info.lastError = problem;
+    // Keyed without the frame number, so a fault met in every frame is logged once.
+    std::string key = problem;
+    for (char& c : key)
+        if (c >= '0' && c <= '9') c = '#';
+    logOnce("decode:" + path() + ":" + key, "Recording " + path() + ": " + problem);
+}
+
+bool VistrelRecording::decompressNextFrame(DecompressionInfo& info) const {
+    if (!info.structValid || !info.buffer || !info.dataFile || !info.metaFile) return false;
+    const std::uint64_t k = info.frameEntry.frameNumber;
+    const DirectoryEntry* entry = directoryEntryAtIndex(k);
+    if (!entry) {
+        reportDecodeProblem(info, "frame " + std::to_string(k) + " is past the last frame");
+        return false;
+    }
+    std::uint8_t head[8];
+    if (info.metaFile->readAt(entry->metaOffsetBytes, head, sizeof head) != sizeof head) {
+        reportDecodeProblem(info,
+                            "Movie file error: the record of frame " + std::to_string(k) + " cannot be read");
+        info.frameNumber = k;
+        return false;
+    }
+    const std::uint64_t kind = loadU64LE(head);
+    std::unique_ptr<VistrelDecoderFrame> frame;
+    if (kind == static_cast<std::uint64_t>(FrameKind::Key))
+        frame = std::make_unique<VistrelDecoderFrameKeyFrame>(*this, k);
+    else if (kind == static_cast<std::uint64_t>(FrameKind::Block))
+        frame = std::make_unique<VistrelDecoderFrameMovedChangedFrame>(*this, k);
+    bool complete = false;
+    if (!frame) {
+        reportDecodeProblem(info,
+                            "unknown frame kind " + std::to_string(kind) + " in frame " + std::to_string(k));
+    } else {
+        frame->setTemporaryBuffer(info.temporaryBuffer.get());
+        frame->readDataFromDataFile(*info.dataFile, *info.metaFile);
+        complete = frame->decodeAndApplyFrameToBuffer(info.buffer.get(), *info.decompressionDispatchQueue);
+        if (!complete)
+            reportDecodeProblem(info, frame->error().empty()
+                                          ? "frame " + std::to_string(k) + " did not decode"
+                                          : frame->error());
+    }
+    info.frameNumber = k;
+    ++info.decodedFrameCount;
+    return complete;
+}
+
+bool VistrelRecording::rewindToKeyframeBeforeFrame(DecompressionInfo& info) const {
+    if (!info.structValid || !info.buffer) return false;
+    const std::uint64_t key = indexOfKeyframeAtOrBeforeIndex(info.frameEntry.frameNumber);
+    info.frameEntry.frameNumber = key;
+    info.lastFrameComplete = true;
+    info.lastError.clear();
+    // Without a real key frame to start from, build on an empty picture rather than a stale one.
+    const DirectoryEntry* entry = directoryEntryAtIndex(key);
+    std::uint8_t head[8] = {};
+    if (!entry || !info.metaFile ||
+        info.metaFile->readAt(entry->metaOffsetBytes, head, sizeof head) != sizeof head ||
+        loadU64LE(head) != static_cast<std::uint64_t>(FrameKind::Key)) {
+        std::lock_guard memoryLock(info.memoryAccessMutex);
+        std::memset(info.buffer.get(), 0, info.bufferSizeBytes);
+    }
+    const bool complete = decompressNextFrame(info);
+    info.lastFrameComplete = complete;
+    return complete;
+}
+
+bool VistrelRecording::decompressFrame(DecompressionInfo& info) const {
+    std::lock_guard lock(info.decompressionReleaseMutex);
+    if (!info.structValid || m_directoryEntries.empty()) return false;
+    // Past the end keeps the last picture.
+    const std::uint64_t target =
+        std::min<std::uint64_t>(info.frameEntry.frameNumber, m_directoryEntries.size() - 1);
+    const std::uint64_t keyFrameRate = m_movieHeader.keyFrameRate;
+    bool rewind = true;
+    if (info.lastFrameValid) {
+        const std::uint64_t last = info.frameNumber;
+        if (target == last) {
+            info.frameEntry.frameNumber = target;
+            return info.lastFrameComplete;
+        }
+        // Differences are taken only in the direction they are known to be positive.
+        rewind = target < last || target - last > keyFrameRate;
+    }
+    info.lastFrameValid = false;
+    if (rewind) {
+        info.frameEntry.frameNumber = target;
+        rewindToKeyframeBeforeFrame(info);
+    }
+    while (info.frameNumber < target) {
+        info.frameEntry.frameNumber = info.frameNumber + 1;
+        if (!decompressNextFrame(info)) info.lastFrameComplete = false;
+    }
+    info.frameEntry.frameNumber = target;
+    info.lastFrameValid = true;
+    return info.lastFrameComplete;
+}
+
+Size VistrelRecording::thumbSize() const {
+    return {static_cast<double>(m_movieHeader.thumbWidth), static_cast<double>(m_movieHeader.thumbHeight)};
+}
+
+std::int32_t VistrelRecording::indexOfTimeInThumbnails(double seconds) const {
+    const std::uint64_t count64 = numberOfThumbnails();
+    if (count64 == 0) return -1;
+    const std::int32_t n = static_cast<std::int32_t>(std::min<std::uint64_t>(count64, INT32_MAX));
+    if (n == 1) return 0;
+    auto timeAt = [this](std::int32_t i) {
+        return loadF64LE(m_thumbMetaData.data() + static_cast<std::size_t>(i) * kThumbnailRecordSizeBytes);
+    };
+    std::int32_t low = 0;
+    std::int32_t high = n - 1;
+    std::int32_t middle = 0;
+    while (low <= high) {
+        middle = low + (high - low) / 2;
+        const double t = timeAt(middle);
+        if (t == seconds) return middle;
+        if (t > seconds) {
+            if (middle == 0) return 0;
+            high = middle - 1;
+        } else {
+            low = middle + 1;
+            if (middle < n - 1 && seconds < timeAt(middle + 1)) return middle;
+        }
+    }
+    return middle;
+}
+
+std::span<const std::uint8_t> VistrelRecording::thumbnailDataAtTime(double seconds) const {
+    const std::int32_t index = indexOfTimeInThumbnails(seconds);
+    const std::uint64_t size = thumbnailSizeBytes(m_movieHeader);
+    if (index < 0 || size == 0 || !m_hasThumbImageData) return {};
+    const std::uint64_t count = m_thumbImageData.size() / size;
+    if (static_cast<std::uint64_t>(index) >= count) return {};
+    return std::span<const std::uint8_t>(m_thumbImageData.data() + static_cast<std::size_t>(index * size),
+                                         static_cast<std::size_t>(size));
+}
+
+BitmapImage VistrelRecording::posterImageAtTime(double seconds) const {
+    if (m_movieHeader.thumbWidth == 0 || m_movieHeader.thumbHeight == 0) return {};
+    const auto bytes = thumbnailDataAtTime(seconds);
+    if (bytes.empty()) return {};
+    BitmapImage image(static_cast<std::size_t>(m_movieHeader.thumbWidth),
+                      static_cast<std::size_t>(m_movieHeader.thumbHeight));
+    if (image.isEmpty() || image.byteCount() != bytes.size()) return {};
+    std::memcpy(image.mutableData(), bytes.data(), bytes.size());
+    return image;
+}
+
+BitmapImage VistrelRecording::posterImage() const {
+    return posterImageAtTime(duration() / 2.0);
+}
+
+std::vector<BitmapImage> VistrelRecording::posterImages() const {
+    const BitmapImage middle = posterImage();
+    std::vector<BitmapImage> images = {posterImageAtTime(0.1), middle, posterImageAtTime(duration() - 0.1)};
+    for (BitmapImage& image : images) {
+        if (!image.isEmpty()) continue;
+        if (middle.isEmpty()) return {};
+        image = middle;
+    }
+    return images;
+}
+
+} // namespace vtl

@@ -1,0 +1,145 @@
+#pragma once
+// Reader of one recording package in the main application: header, frame directory and
+// thumbnails, time-to-frame mapping, and rebuilding any frame into a DecompressionInfo's frame
+// buffer by decoding forward from a key frame. Shared (std::shared_ptr) by the recording's
+// movie, track, view and every renderer's decode-ahead cache. After open() its fields are only
+// read, so any thread may use it; decoding state lives in each user's DecompressionInfo.
+
+#include "platform/foundation/Geometry.h"
+#include "platform/imaging/BitmapImage.h"
+#include "recorder/format/RecordingFormat.h"
+#include "tracks/DecompressionInfo.h"
+#include "tracks/PackageStorage.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vtl {
+
+// Posted (to the removal observers) while a reader is being released.
+inline constexpr const char* kVistrelRecordingIsBeingRemovedNotification =
+    "VistrelRecordingIsBeingRemovedNotification";
+
+class VistrelRecording {
+public:
+    enum State : std::int32_t { NotOpened = 0, DirectoryRead = 1, Open = 2, Failed = -1 };
+
+    // Keeps the path; nothing is opened yet.
+    explicit VistrelRecording(std::string path);
+    // A package from any storage (a package in memory in tests and fuzzing).
+    explicit VistrelRecording(std::shared_ptr<PackageStorage> storage);
+    // Tells the removal observers first, then frees the directory and thumbnails.
+    ~VistrelRecording();
+    VistrelRecording(const VistrelRecording&) = delete;
+    VistrelRecording& operator=(const VistrelRecording&) = delete;
+
+    static std::vector<std::string> readableTypes() { return {"vistrelRecord"}; }
+
+    const std::string& path() const { return m_storage->path(); }
+
+    // Opens the package once; later calls answer from the state. A package whose header or
+    // directory is not there yet (zero size, fewer than two entries) stays unopened and may be
+    // tried again; a missing "vtldirectory" or "vtlmeta" fails it for good.
+    bool open();
+    State recordingState() const { return static_cast<State>(m_recordingState.load()); }
+    // Why the last open() answered no (empty when it did not).
+    std::string openError() const;
+    // Problems found in the directory while opening (entries dropped past a damaged one).
+    const std::vector<std::string>& openWarnings() const { return m_openWarnings; }
+
+    // Decoding users.
+    void fillDecompressionInfo(DecompressionInfo& info, double frameRate) const;
+    void openWithDecompressionInfo(DecompressionInfo& info);
+    void releaseDecompressionInfo(DecompressionInfo& info) const;
+
+    // A property-list side file of the package ("mouse", "pauseTimes", …) as its raw bytes;
+    // nothing when it does not exist.
+    std::optional<std::vector<std::uint8_t>> metaDataWithPath(const std::string& fileName) const;
+
+    // Header values (valid once open).
+    const recording::RecordingHeader& movieHeader() const { return m_movieHeader; }
+    std::uint64_t numberOfFrames() const { return m_directoryEntries.size(); }
+    std::uint64_t timeScale() const { return m_timeScale; }
+    std::uint64_t frameRate() const { return m_movieHeader.keyFrameRate; }
+    float recordingContentsScale() const { return m_movieHeader.recordingScreenScaling; }
+    std::uint64_t width() const { return m_width; }
+    std::uint64_t height() const { return m_height; }
+    std::uint64_t bytesPerRow() const { return m_bytesPerRow; }
+    // Null for an index past the last entry.
+    const recording::DirectoryEntry* directoryEntryAtIndex(std::uint64_t index) const;
+    int numberOfAudioTracks() const { return 0; }
+    int numberOfVideoTracks() const { return 1; }
+
+    // Time.
+    double duration() const;
+    double averageFrameRate() const;
+    // The frame shown at that time: 0 before the first entry, numberOfFrames() after the last
+    // timestamp (no frame at all); negative and NaN times also answer numberOfFrames().
+    std::int64_t indexOfTime(double seconds) const;
+    // That entry's timestamp in ticks of timeScale (0 past the last entry).
+    std::uint64_t timeOfFrame(std::uint64_t index) const;
+    std::uint64_t indexOfKeyframeAtOrBeforeIndex(std::uint64_t index) const;
+
+    // Frame extraction: the caller stores the wanted index in info.frameEntry.frameNumber first.
+    // decompressFrame leaves that frame in info.buffer (an index past the end gives the last
+    // frame) and answers whether every record it applied decoded completely.
+    bool decompressFrame(DecompressionInfo& info) const;
+    bool rewindToKeyframeBeforeFrame(DecompressionInfo& info) const;
+    bool decompressNextFrame(DecompressionInfo& info) const;
+    void prepareForPlayback(DecompressionInfo&) const {}
+
+    // Thumbnails.
+    Size thumbSize() const;
+    std::int32_t indexOfTimeInThumbnails(double seconds) const;
+    std::uint64_t numberOfThumbnails() const {
+        return m_thumbMetaData.size() / recording::kThumbnailRecordSizeBytes;
+    }
+    // thumbWidth × thumbHeight × 4 bytes (B, G, R, A) inside the loaded "thumbdata"; empty when
+    // there is none or the data does not hold it.
+    std::span<const std::uint8_t> thumbnailDataAtTime(double seconds) const;
+    BitmapImage posterImageAtTime(double seconds) const;
+    BitmapImage posterImage() const;
+    // At 0.1 s, half the duration and the duration minus 0.1 s; each missing one replaced by
+    // posterImage(); empty when that is missing too.
+    std::vector<BitmapImage> posterImages() const;
+
+    // Called with the reader while it is being released (the renderers drop their caches).
+    using RemovalObserver = std::function<void(const VistrelRecording&)>;
+    int addRemovalObserver(RemovalObserver observer);
+    void removeRemovalObserver(int token);
+
+private:
+    bool openLocked();
+    bool entryRecordIsComplete(const PackageFile& metaFile, const PackageFile* dataFile,
+                               const recording::DirectoryEntry& entry) const;
+    void reportDecodeProblem(DecompressionInfo& info, const std::string& problem) const;
+
+    std::shared_ptr<PackageStorage> m_storage;
+    mutable std::mutex m_openMutex;
+    std::atomic<std::int32_t> m_recordingState{NotOpened};
+    std::string m_openError;
+    std::vector<std::string> m_openWarnings;
+    recording::RecordingHeader m_movieHeader;
+    std::vector<recording::DirectoryEntry> m_directoryEntries;
+    std::uint64_t m_width = 0;
+    std::uint64_t m_height = 0;
+    std::uint64_t m_bytesPerRow = 0;
+    std::uint64_t m_timeScale = recording::kTimeScale;
+    std::vector<std::uint8_t> m_thumbMetaData;
+    std::vector<std::uint8_t> m_thumbImageData;
+    bool m_hasThumbMetaData = false;
+    bool m_hasThumbImageData = false;
+
+    std::mutex m_observerMutex;
+    std::vector<std::pair<int, RemovalObserver>> m_removalObservers;
+    int m_nextObserverToken = 1;
+};
+
+} // namespace vtl

@@ -1,0 +1,371 @@
+#include "platform/capture/DisplayStream.h"
+
+#include "CaptureTestSupport.h"
+#include "platform/capture/CaptureGeometry.h"
+#include "platform/capture/Screens.h"
+#include "platform/capture/WindowFrames.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vtl {
+namespace {
+
+using capturetest::rgbAt;
+using capturetest::XcbTestWindow;
+using namespace std::chrono_literals;
+
+struct Delivery {
+    std::uint64_t displayTimeNanoseconds = 0;
+    std::vector<Rect> refreshed;
+    std::shared_ptr<CaptureSurface> surface;
+};
+
+// Collects what a stream delivers; optionally keeps every delivered surface in use until released.
+class Collector {
+public:
+    bool holdSurfaces = false;
+    std::function<void()> onFirstFrame;
+
+    DisplayStreamHandler handler() {
+        return [this](DisplayStreamFrameStatus status, std::uint64_t time,
+                      const std::shared_ptr<CaptureSurface>& surface,
+                      const std::shared_ptr<const DisplayStreamUpdate>& update) {
+            std::function<void()> first;
+            {
+                std::lock_guard lock(mutex_);
+                if (status == DisplayStreamFrameStatus::stopped) {
+                    stopped_ = true;
+                } else if (status == DisplayStreamFrameStatus::frameComplete) {
+                    if (holdSurfaces) surface->incrementUseCount();
+                    deliveries_.push_back({time, update->refreshedRects(), surface});
+                    if (onFirstFrame) std::swap(first, onFirstFrame);
+                }
+            }
+            changed_.notify_all();
+            if (first) first();
+        };
+    }
+
+    std::optional<Delivery> next(std::chrono::milliseconds timeout = 3000ms) {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, timeout, [&] { return !deliveries_.empty(); })) return std::nullopt;
+        Delivery d = deliveries_.front();
+        deliveries_.pop_front();
+        return d;
+    }
+
+    bool waitStopped(std::chrono::milliseconds timeout = 3000ms) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return stopped_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Delivery> deliveries_;
+    bool stopped_ = false;
+};
+
+// The stream configuration that records exactly the given rectangle of X11 root pixels.
+DisplayStreamConfiguration areaOf(const Rect& x11Area) {
+    auto screens = listScreens();
+    EXPECT_TRUE(screens && !screens->empty());
+    const ScreenDescription& primary = screens->front();
+    DisplayStreamConfiguration config;
+    config.displayID = primary.displayID;
+    config.sourceRect = X11CoordinateSpace(primary.x11Frame).fromX11(x11Area);
+    config.outputWidth = static_cast<std::uint32_t>(x11Area.width());
+    config.outputHeight = static_cast<std::uint32_t>(x11Area.height());
+    return config;
+}
+
+bool covered(const std::vector<Rect>& rects, const Rect& r) {
+    return std::any_of(rects.begin(), rects.end(), [&](const Rect& held) { return held.containsRect(r); });
+}
+
+// A private X server with some extensions switched off, stopped by its process id at the end.
+class PrivateXServer {
+public:
+    explicit PrivateXServer(std::vector<std::string> extraArguments) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                         "-nolisten", "tcp",        "-noreset"};
+        args.insert(args.end(), extraArguments.begin(), extraArguments.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execvp("Xvfb", argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        pollfd p{fds[0], POLLIN, 0};
+        char buffer[16] = {};
+        if (pid_ > 0 && poll(&p, 1, 5000) == 1 && read(fds[0], buffer, sizeof buffer - 1) > 0)
+            display_ = ":" + std::string(buffer, strcspn(buffer, "\n"));
+        close(fds[0]);
+        // Ready once a client gets in.
+        for (int i = 0; i < 100 && !display_.empty(); ++i) {
+            xcb_connection_t* probe = xcb_connect(display_.c_str(), nullptr);
+            bool ok = !xcb_connection_has_error(probe);
+            xcb_disconnect(probe);
+            if (ok) return;
+            std::this_thread::sleep_for(20ms);
+        }
+        display_.clear();
+    }
+    ~PrivateXServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    // Empty when the server did not start.
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Tests that compare pixels put their windows in separate places in the lower right of the
+// screen, apart from each other and from the screen grabber's recording test, because test
+// programs run side by side on one display.
+class DisplayStreamTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!capturetest::haveDisplay()) GTEST_SKIP() << "needs an X display";
+    }
+};
+
+TEST_F(DisplayStreamTest, ScreensStartWithThePrimaryScreenAtTheGlobalOrigin) {
+    std::string error;
+    auto screens = listScreens(&error);
+    ASSERT_TRUE(screens) << error;
+    ASSERT_FALSE(screens->empty());
+    const ScreenDescription& primary = screens->front();
+    EXPECT_TRUE(primary.isPrimary);
+    EXPECT_EQ(primary.frame.origin, (Point{0, 0}));
+    EXPECT_EQ(primary.frame.size, primary.x11Frame.size);
+    EXPECT_EQ(primary.backingScaleFactor, 1.0);
+    for (std::size_t i = 1; i < screens->size(); ++i)
+        EXPECT_FALSE((*screens)[i].isPrimary);
+}
+
+TEST_F(DisplayStreamTest, WindowFramesAreGlobalPointsWithYUp) {
+    auto screens = listScreens();
+    ASSERT_TRUE(screens);
+    const Rect primary = screens->front().x11Frame;
+    XcbTestWindow window(50, 60, 200, 100, 0x000000);
+    ASSERT_TRUE(window.ok());
+    auto frame = onScreenWindowFrame(window.id());
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(*frame, (Rect{50 - primary.minX(), primary.maxY() - 160, 200, 100}));
+    EXPECT_FALSE(onScreenWindowFrame(0));
+    EXPECT_FALSE(onScreenWindowFrame(0x7ffffff0u)) << "no such window";
+}
+
+TEST_F(DisplayStreamTest, RefusesWhatItCannotRecordWithAClearMessage) {
+    DisplayStreamConfiguration good = areaOf({0, 0, 64, 48});
+    struct Case {
+        const char* what;
+        DisplayStreamConfiguration config;
+        const char* displayName;
+        const char* message;
+    };
+    DisplayStreamConfiguration unknownScreen = good;
+    unknownScreen.displayID = 0xfffffff0u;
+    DisplayStreamConfiguration offScreen = good;
+    offScreen.sourceRect = Rect(-500, -500, 64, 48);
+    DisplayStreamConfiguration wrongSize = good;
+    wrongSize.outputWidth = 65;
+    const Case cases[] = {
+        {"no X server", good, ":4711", "Cannot connect to the X display"},
+        {"empty display name", good, "", "No X display"},
+        {"unknown screen", unknownScreen, nullptr, "no screen with display number"},
+        {"area off the screen", offScreen, nullptr, "outside the screen"},
+        {"output size", wrongSize, nullptr, "does not match the recorded area of 64 x 48"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        auto stream = DisplayStream::create(
+            c.config, [](auto...) {}, error, c.displayName);
+        EXPECT_FALSE(stream) << c.what;
+        EXPECT_THAT(error, ::testing::HasSubstr(c.message)) << c.what;
+    }
+}
+
+TEST_F(DisplayStreamTest, RefusesDisplaysWithoutWhatRecordingNeeds) {
+    struct Case {
+        std::vector<std::string> serverArguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"-screen", "0", "320x240x24", "-extension", "MIT-SHM"}, "no MIT-SHM extension"},
+        {{"-screen", "0", "320x240x24", "-extension", "DAMAGE"}, "no DAMAGE extension"},
+        {{"-screen", "0", "320x240x16"}, "pixel format is not supported"},
+    };
+    for (const Case& c : cases) {
+        PrivateXServer server(c.serverArguments);
+        if (server.display().empty()) GTEST_SKIP() << "cannot start a private X server";
+        std::string error;
+        auto screens = listScreens(&error, server.display().c_str());
+        ASSERT_TRUE(screens) << error << " on " << server.display();
+        DisplayStreamConfiguration config;
+        config.displayID = screens->front().displayID;
+        config.outputWidth = 320;
+        config.outputHeight = 240;
+        EXPECT_FALSE(DisplayStream::create(
+            config, [](auto...) {}, error, server.display().c_str()));
+        EXPECT_THAT(error, ::testing::HasSubstr(c.message));
+    }
+}
+
+TEST_F(DisplayStreamTest, DeliversTheDrawnPixelsWithTheirChangedRectangles) {
+    const Rect area(1080, 800, 320, 240);
+    XcbTestWindow window(1080, 800, 320, 240, 0x102030);
+    ASSERT_TRUE(window.ok());
+    Collector collector;
+    std::string error;
+    auto stream = DisplayStream::create(areaOf(area), collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    EXPECT_EQ(stream->areaX11(), area);
+    ASSERT_TRUE(stream->start(&error)) << error;
+
+    auto first = collector.next();
+    ASSERT_TRUE(first);
+    EXPECT_THAT(first->refreshed, ::testing::ElementsAre(Rect{0, 0, 320, 240}));
+    ASSERT_EQ(first->surface->width(), 320u);
+    ASSERT_EQ(first->surface->height(), 240u);
+    EXPECT_EQ(rgbAt(first->surface->baseAddress(), first->surface->bytesPerRow(), 0, 0), 0x102030u);
+    EXPECT_EQ(rgbAt(first->surface->baseAddress(), first->surface->bytesPerRow(), 319, 239), 0x102030u);
+
+    window.fill(10, 20, 30, 40, 0xff8000);
+    window.fill(200, 150, 50, 60, 0x00ff40);
+    // The two fills may arrive in one picture or two; together they cover both rectangles.
+    std::vector<Rect> seen;
+    std::shared_ptr<CaptureSurface> latest;
+    while (!(covered(seen, {10, 20, 30, 40}) && covered(seen, {200, 150, 50, 60}))) {
+        auto d = collector.next();
+        ASSERT_TRUE(d) << "no update for the drawn rectangles";
+        seen.insert(seen.end(), d->refreshed.begin(), d->refreshed.end());
+        latest = d->surface;
+    }
+    const std::uint8_t* pixels = latest->baseAddress();
+    std::size_t row = latest->bytesPerRow();
+    EXPECT_EQ(rgbAt(pixels, row, 10, 20), 0xff8000u);
+    EXPECT_EQ(rgbAt(pixels, row, 39, 59), 0xff8000u);
+    EXPECT_EQ(rgbAt(pixels, row, 40, 60), 0x102030u);
+    EXPECT_EQ(rgbAt(pixels, row, 225, 180), 0x00ff40u);
+    // Changes are reported in surface pixels, y down, not as the whole area.
+    for (const Rect& r : seen)
+        EXPECT_LT(r.width() * r.height(), 320.0 * 240.0 / 2) << stringFromRect(r);
+    stream->stop();
+    EXPECT_FALSE(stream->isRunning());
+}
+
+TEST_F(DisplayStreamTest, KeepsChangesWhileEverySurfaceIsHeld) {
+    const Rect area(1420, 600, 200, 100);
+    XcbTestWindow window(1420, 600, 200, 100, 0x000000);
+    ASSERT_TRUE(window.ok());
+    Collector collector;
+    collector.holdSurfaces = true;
+    DisplayStreamConfiguration config = areaOf(area);
+    config.queueDepth = 2;
+    std::string error;
+    auto stream = DisplayStream::create(config, collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    ASSERT_TRUE(stream->start(&error)) << error;
+
+    auto first = collector.next();
+    ASSERT_TRUE(first);
+    window.fill(0, 0, 10, 10, 0xffffff);
+    auto second = collector.next();
+    ASSERT_TRUE(second);
+    // Both surfaces are held now: a change has nowhere to go until one is given back.
+    window.fill(100, 50, 20, 20, 0x0000ff);
+    EXPECT_FALSE(collector.next(300ms));
+    first->surface->decrementUseCount();
+    auto third = collector.next();
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->surface, first->surface);
+    EXPECT_TRUE(covered(third->refreshed, {100, 50, 20, 20}));
+    EXPECT_EQ(rgbAt(third->surface->baseAddress(), third->surface->bytesPerRow(), 110, 60), 0x0000ffu);
+    second->surface->decrementUseCount();
+    third->surface->decrementUseCount();
+    stream->stop();
+}
+
+TEST_F(DisplayStreamTest, StopsFromItsOwnHandlerAndRestartsWithAWholeAreaUpdate) {
+    const Rect area(1640, 600, 160, 120);
+    XcbTestWindow window(1640, 600, 160, 120, 0x808080);
+    ASSERT_TRUE(window.ok());
+    Collector collector;
+    std::string error;
+    DisplayStream* raw = nullptr;
+    collector.onFirstFrame = [&] { raw->stop(); };
+    auto stream = DisplayStream::create(areaOf(area), collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    raw = stream.get();
+    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_TRUE(collector.next());
+    ASSERT_TRUE(collector.waitStopped());
+    EXPECT_FALSE(stream->isRunning());
+
+    window.fill(0, 0, 5, 5, 0xff0000);
+    auto still = stream->grabStill(&error);
+    ASSERT_TRUE(still) << error;
+    EXPECT_EQ(rgbAt(still->baseAddress(), still->bytesPerRow(), 2, 2), 0xff0000u);
+    ASSERT_TRUE(stream->start(&error)) << error;
+    EXPECT_FALSE(stream->grabStill(&error));
+    auto restarted = collector.next();
+    ASSERT_TRUE(restarted);
+    EXPECT_THAT(restarted->refreshed, ::testing::ElementsAre(Rect{0, 0, 160, 120}));
+    EXPECT_EQ(rgbAt(restarted->surface->baseAddress(), restarted->surface->bytesPerRow(), 2, 2), 0xff0000u);
+}
+
+TEST_F(DisplayStreamTest, NeverDeliversFasterThanTheMinimumFrameTime) {
+    const Rect area(1420, 720, 100, 100);
+    XcbTestWindow window(1420, 720, 100, 100, 0x000000);
+    ASSERT_TRUE(window.ok());
+    Collector collector;
+    DisplayStreamConfiguration config = areaOf(area);
+    config.minimumFrameTimeSeconds = 0.2;
+    std::string error;
+    auto stream = DisplayStream::create(config, collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    ASSERT_TRUE(stream->start(&error)) << error;
+    for (int i = 0; i < 12; ++i) {
+        window.fill(i * 8, 0, 8, 8, 0xffffff);
+        std::this_thread::sleep_for(50ms);
+    }
+    stream->stop();
+    std::vector<std::uint64_t> times;
+    while (auto d = collector.next(0ms))
+        times.push_back(d->displayTimeNanoseconds);
+    ASSERT_GE(times.size(), 2u);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_GE(times[i] - times[i - 1], 200000000u);
+}
+
+} // namespace
+} // namespace vtl
