@@ -94,16 +94,22 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
         // The handler may withdraw this object (the program quits): keep what is needed.
         auto handler = method->handler;
         std::string outSignature = method->outSignature;
-        std::optional<IpcValue> result = handler ? handler(arguments) : std::nullopt;
+        IpcReply result = handler ? handler(arguments) : IpcReply{};
         if (!message.isReplyRequired()) return true;
+        if (!result.ok()) {
+            replyError(message, connection,
+                       result.errorName.empty() ? "org.freedesktop.DBus.Error.Failed" : result.errorName.c_str(),
+                       result.error);
+            return true;
+        }
         QVariantList out;
         if (!outSignature.empty()) {
-            if (!result || ipcSignature(*result) != outSignature) {
+            if (!result.value || ipcSignature(*result.value) != outSignature) {
                 connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                                                          QString::fromStdString(member + " gave no result.")));
                 return true;
             }
-            out << toQVariant(*result);
+            out << toQVariant(*result.value);
         }
         connection.send(message.createReply(out));
         return true;

@@ -19,8 +19,9 @@ struct IpcMethod {
     std::string inSignature;  // e.g. "ay", "b", "" for none
     std::string outSignature; // "" or one value, e.g. "b"
     bool oneWay = false;      // callers send it without waiting for a reply
-    // Returns the result (nullopt for methods without one). Arguments match inSignature.
-    std::function<std::optional<IpcValue>(const IpcArguments&)> handler;
+    // Returns the result (no value for methods without one) or an error for the caller.
+    // Arguments match inSignature.
+    std::function<IpcReply(const IpcArguments&)> handler;
 };
 
 // Whether the caller (its unique bus name) may call; `why` tells the refused caller.
