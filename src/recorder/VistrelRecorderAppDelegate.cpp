@@ -131,7 +131,7 @@ void VistrelRecorderAppDelegate::mainApplicationOwnerChanged(const std::string& 
         return;
     }
     // Not connected yet: with the main application gone there is nobody to record for.
-    if (newOwner.empty() && !restartGUIApp_ && !recordingInProgress()) {
+    if (newOwner.empty() && !restartGUIApp_ && !quitScheduled_ && !recordingInProgress()) {
         logMessage("Vistrel is gone before a recording started. Quitting.");
         quitWithoutRecording();
     }
@@ -228,8 +228,10 @@ void VistrelRecorderAppDelegate::setPlayIOSVideo(bool on) {
 void VistrelRecorderAppDelegate::guiConnectionLost() {
     guiApp_.reset();
     guiAppOwner_.clear();
-    if (restartGUIApp_) return;
-    if (recordingInProgress()) {
+    if (restartGUIApp_ || quitScheduled_) return;
+    if (coordinator_ && coordinator_->state() == RecordingCoordinator::State::done) {
+        scheduleQuit();
+    } else if (recordingInProgress()) {
         logMessage("Vistrel died while recording. Recording will be stopped, the movie will be closed and saved.");
         stopRecord();
     } else {
