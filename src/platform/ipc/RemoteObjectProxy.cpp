@@ -35,7 +35,8 @@ IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& ar
     IpcReply reply;
     if (isNil()) return reply;
     QDBusMessage answer = bus_->impl().connection.call(makeCall(destination_, interfaceName_, method, arguments),
-                                                       QDBus::Block, timeoutMilliseconds);
+                                                       handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block,
+                                                       timeoutMilliseconds);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         reply.errorName = answer.errorName().toStdString();
         reply.error = answer.errorMessage().toStdString();

@@ -16,6 +16,10 @@ public:
     RemoteObjectProxy() = default;
     RemoteObjectProxy(BusConnection& bus, std::string destination, std::string interfaceName);
 
+    // While waiting for a reply, the calling thread's events are handled (calls to objects this
+    // same thread serves can then be answered); off by default, so no handler runs inside a call.
+    void setHandlesEventsWhileWaiting(bool handles) { handlesEvents_ = handles; }
+
     bool isNil() const { return bus_ == nullptr || destination_.empty(); }
     const std::string& destination() const { return destination_; }
 
@@ -29,6 +33,7 @@ private:
     BusConnection* bus_ = nullptr;
     std::string destination_;
     std::string interfaceName_;
+    bool handlesEvents_ = false;
 };
 
 } // namespace vtl::ipc
