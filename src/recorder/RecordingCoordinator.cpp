@@ -240,10 +240,11 @@ Point RecordingCoordinator::unscaledRecordingScreenPoint(Point point) const {
 Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(Point point) const {
     const Rect& screen = screen_.frame;
     const Rect& ref = referenceScreenFrame_;
+    // The area is kept y up from the screen's bottom, so the point's height above the screen's
+    // bottom less the area's bottom is its height in the area.
     float x = static_cast<float>(point.x - screen.minX() - area_.minX());
     float refTop = static_cast<float>(ref.minY() + ref.height());
-    float areaTopGap = static_cast<float>(screen.height() - (area_.height() + area_.minY()));
-    float y = refTop - static_cast<float>(point.y) - static_cast<float>(screen.minY()) - areaTopGap;
+    float y = refTop - static_cast<float>(point.y) - static_cast<float>(screen.minY()) - static_cast<float>(area_.minY());
     if (scaling_ == 1.0f) return Point(x, y);
     return Point(x * scaling_, y * scaling_);
 }
