@@ -25,7 +25,8 @@ struct AudioDeviceDescription {
 };
 
 // The device with that persistent id and stream, or nullopt when it is not present.
-std::optional<AudioDeviceDescription> audioDeviceWithUID(std::string_view persistentUID, std::uint32_t audioStreamID);
+std::optional<AudioDeviceDescription> audioDeviceWithUID(std::string_view persistentUID,
+                                                         std::uint32_t audioStreamID);
 
 class VTLAudioDeviceRecorder : public Recorder {
 public:

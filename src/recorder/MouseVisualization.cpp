@@ -34,7 +34,8 @@ void MouseVisualization::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeBool("isVistrelOwn", vistrelOwn);
     coder.encodeString("key_uid", uid);
     coder.encodeBool("documentSpecific", documentSpecific);
-    if (originalVisualizationUID) coder.encodeString("key_originalVisualizationUID", *originalVisualizationUID);
+    if (originalVisualizationUID)
+        coder.encodeString("key_originalVisualizationUID", *originalVisualizationUID);
     coder.encodeBool("key_isProjectCopy", isProjectCopy);
 
     coder.encodeDouble("duration", duration);
@@ -62,7 +63,8 @@ void MouseVisualization::initWithCoder(KeyedUnarchiver& coder) {
     vistrelOwn = coder.decodeBoolForKey("isVistrelOwn");
     documentSpecific = coder.decodeBoolForKey("documentSpecific");
     uid = coder.decodeStringForKey("key_uid").value_or("");
-    if (auto original = coder.decodeStringForKey("key_originalVisualizationUID")) originalVisualizationUID = *original;
+    if (auto original = coder.decodeStringForKey("key_originalVisualizationUID"))
+        originalVisualizationUID = *original;
     isProjectCopy = coder.decodeBoolForKey("key_isProjectCopy");
 
     duration = coder.decodeDoubleForKey("duration");
@@ -87,12 +89,14 @@ void MouseVisualization::initWithCoder(KeyedUnarchiver& coder) {
 }
 
 void MouseVisualization::registerClasses(ArchiveClassRegistry& registry) {
-    if (!registry.contains("CompositionUndoObject")) registry.registerClass("CompositionUndoObject", "NSObject", nullptr);
+    if (!registry.contains("CompositionUndoObject"))
+        registry.registerClass("CompositionUndoObject", "NSObject", nullptr);
     registry.registerClass("BaseVisualization", "CompositionUndoObject", nullptr);
     registry.registerClass<MouseVisualization>("MouseVisualization", "BaseVisualization");
 }
 
-PlistResult<std::shared_ptr<MouseVisualization>> MouseVisualization::unarchive(std::span<const std::uint8_t> bytes) {
+PlistResult<std::shared_ptr<MouseVisualization>>
+MouseVisualization::unarchive(std::span<const std::uint8_t> bytes) {
     registerClasses();
     return KeyedUnarchiver::unarchive<MouseVisualization>(bytes);
 }
@@ -105,13 +109,15 @@ PlistResult<PlistBytes> MouseVisualization::archivedData() const {
 }
 
 bool MouseVisualization::sameStoredValues(const MouseVisualization& o) const {
-    return name_ == o.name_ && uid == o.uid && vistrelOwn == o.vistrelOwn && documentSpecific == o.documentSpecific &&
-           isProjectCopy == o.isProjectCopy && originalVisualizationUID == o.originalVisualizationUID &&
-           duration == o.duration && strength == o.strength && size == o.size && filled == o.filled &&
+    return name_ == o.name_ && uid == o.uid && vistrelOwn == o.vistrelOwn &&
+           documentSpecific == o.documentSpecific && isProjectCopy == o.isProjectCopy &&
+           originalVisualizationUID == o.originalVisualizationUID && duration == o.duration &&
+           strength == o.strength && size == o.size && filled == o.filled &&
            visualizesClicks == o.visualizesClicks && visualizeMouseCursor == o.visualizeMouseCursor &&
-           leftClickColor == o.leftClickColor && rightClickColor == o.rightClickColor && clickFont == o.clickFont &&
-           clickFontColor == o.clickFontColor && showClickCount == o.showClickCount &&
-           showMouseWheel == o.showMouseWheel && showButtonName == o.showButtonName && clickBump == o.clickBump &&
+           leftClickColor == o.leftClickColor && rightClickColor == o.rightClickColor &&
+           clickFont == o.clickFont && clickFontColor == o.clickFontColor &&
+           showClickCount == o.showClickCount && showMouseWheel == o.showMouseWheel &&
+           showButtonName == o.showButtonName && clickBump == o.clickBump &&
            clickBumpWidth == o.clickBumpWidth && clickBumpExtent == o.clickBumpExtent;
 }
 

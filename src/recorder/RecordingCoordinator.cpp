@@ -25,15 +25,15 @@ constexpr int kMaximumFrameRate = 120;
 
 RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services) {
     if (!services.clockSeconds) services.clockSeconds = [] { return monotonicSeconds(); };
-    if (!services.screens)
-        services.screens = [](std::string& error) { return listScreens(&error); };
+    if (!services.screens) services.screens = [](std::string& error) { return listScreens(&error); };
     if (!services.makeScreenRecorder)
-        services.makeScreenRecorder = [](RecordingCoordinator& coordinator, const ScreenRecorderOptions& options,
-                                         std::string& error) {
+        services.makeScreenRecorder = [](RecordingCoordinator& coordinator,
+                                         const ScreenRecorderOptions& options, std::string& error) {
             return createGrabberScreenRecorder(coordinator, options, error);
         };
     if (!services.scheduleAfter)
-        services.scheduleAfter = [](double delaySeconds, std::function<void()> task) -> std::function<void()> {
+        services.scheduleAfter = [](double delaySeconds,
+                                    std::function<void()> task) -> std::function<void()> {
             std::shared_ptr<DispatchTimer> timer = DispatchTimer::scheduleOnce(delaySeconds, std::move(task));
             return [timer] { timer->cancel(); };
         };
@@ -46,7 +46,8 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
         services.suppressScreenSaver = [](bool hold) {
             static ipc::ScreenSaverInhibitor* inhibitor = new ipc::ScreenSaverInhibitor();
             std::string error;
-            bool ok = hold ? inhibitor->inhibit("Vistrel", "Vistrel Recording", error) : inhibitor->release(error);
+            bool ok =
+                hold ? inhibitor->inhibit("Vistrel", "Vistrel Recording", error) : inhibitor->release(error);
             if (!ok) logMessage(error);
             return ok;
         };
@@ -121,9 +122,11 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     if (settings.recordMode < kRecordModeFullScreen || settings.recordMode > kRecordModeIOSDevice)
         return failPrepare(error, "The record mode " + std::to_string(settings.recordMode) + " is unknown.");
     if (settings.frameRate < kMinimumFrameRate || settings.frameRate > kMaximumFrameRate)
-        return failPrepare(error, "The frame rate " + std::to_string(settings.frameRate) + " cannot be recorded.");
+        return failPrepare(error,
+                           "The frame rate " + std::to_string(settings.frameRate) + " cannot be recorded.");
     if (settings.recordQuality < 1 || settings.recordQuality > 3) {
-        logMessage("The record quality " + std::to_string(settings.recordQuality) + " is unknown; 2 is used.");
+        logMessage("The record quality " + std::to_string(settings.recordQuality) +
+                   " is unknown; 2 is used.");
         settings.recordQuality = 2;
     }
     if (settings.path.empty() || !fs::path(settings.path).is_absolute())
@@ -134,7 +137,8 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     std::optional<std::vector<ScreenDescription>> screens = services_.screens(screensError);
     if (!screens || screens->empty())
         return failPrepare(error, "The screens cannot be listed: " + screensError);
-    if (settings.recordScreenIndex < 0 || static_cast<std::size_t>(settings.recordScreenIndex) >= screens->size())
+    if (settings.recordScreenIndex < 0 ||
+        static_cast<std::size_t>(settings.recordScreenIndex) >= screens->size())
         return failPrepare(error, "There is no screen " + std::to_string(settings.recordScreenIndex) + ".");
     screen_ = (*screens)[static_cast<std::size_t>(settings.recordScreenIndex)];
     referenceScreenFrame_ = screens->front().frame;
@@ -142,8 +146,9 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     const Rect screenBounds(0, 0, screen_.frame.width(), screen_.frame.height());
     Rect area = screenBounds;
     if (!(settings.recordMode == kRecordModeFullScreen && settings.recordRect.isEmpty()))
-        area = Rect(settings.recordRect.minX() - screen_.frame.minX(), settings.recordRect.minY() - screen_.frame.minY(),
-                    settings.recordRect.width(), settings.recordRect.height());
+        area = Rect(settings.recordRect.minX() - screen_.frame.minX(),
+                    settings.recordRect.minY() - screen_.frame.minY(), settings.recordRect.width(),
+                    settings.recordRect.height());
     // Only what lies on the screen can be recorded, in whole points.
     double left = std::max(std::floor(area.minX()), 0.0), bottom = std::max(std::floor(area.minY()), 0.0);
     double right = std::min(std::floor(area.maxX()), screenBounds.width());
@@ -162,7 +167,8 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
             return failPrepare(error, "Something is already stored at " + recordPath_ + ".");
     } else {
         if (!fs::create_directory(recordPath_, ec))
-            return failPrepare(error, "The recording folder " + recordPath_ + " cannot be created: " + ec.message());
+            return failPrepare(error,
+                               "The recording folder " + recordPath_ + " cannot be created: " + ec.message());
         createdPackageFolder_ = true;
     }
 
@@ -203,7 +209,8 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
         }
         if (device->numberOfInputChannels < 1) continue;
         std::string audioError;
-        std::unique_ptr<VTLAudioDeviceRecorder> recorder = VTLAudioDeviceRecorder::create(*device, *this, audioError);
+        std::unique_ptr<VTLAudioDeviceRecorder> recorder =
+            VTLAudioDeviceRecorder::create(*device, *this, audioError);
         if (!recorder) {
             logMessage(audioError);
             continue;
@@ -229,7 +236,8 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
 
 Rect RecordingCoordinator::physicalAreaOnRecordingScreenRect() const {
     if (scaling_ == 1.0f) return area_;
-    return Rect(area_.minX() * scaling_, area_.minY() * scaling_, area_.width() * scaling_, area_.height() * scaling_);
+    return Rect(area_.minX() * scaling_, area_.minY() * scaling_, area_.width() * scaling_,
+                area_.height() * scaling_);
 }
 
 Point RecordingCoordinator::unscaledRecordingScreenPoint(Point point) const {
@@ -244,7 +252,8 @@ Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(
     // bottom less the area's bottom is its height in the area.
     float x = static_cast<float>(point.x - screen.minX() - area_.minX());
     float refTop = static_cast<float>(ref.minY() + ref.height());
-    float y = refTop - static_cast<float>(point.y) - static_cast<float>(screen.minY()) - static_cast<float>(area_.minY());
+    float y = refTop - static_cast<float>(point.y) - static_cast<float>(screen.minY()) -
+              static_cast<float>(area_.minY());
     if (scaling_ == 1.0f) return Point(x, y);
     return Point(x * scaling_, y * scaling_);
 }
@@ -378,7 +387,8 @@ void RecordingCoordinator::stopRecording() {
         return;
     }
     std::unique_lock lock(mutex_);
-    if (state_ == State::created || state_ == State::prepared || state_ == State::stopping || state_ == State::done)
+    if (state_ == State::created || state_ == State::prepared || state_ == State::stopping ||
+        state_ == State::done)
         return;
     if (state_ == State::started) {
         // No real start yet: wait for it, but not for ever.

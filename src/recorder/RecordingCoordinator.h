@@ -38,8 +38,8 @@ struct RecordingCoordinatorServices {
     // The screens, primary first.
     std::function<std::optional<std::vector<ScreenDescription>>(std::string& error)> screens;
     // The screen recorder of record modes 0 to 2, made once the package folder exists.
-    std::function<std::unique_ptr<CoordinatedScreenRecorder>(RecordingCoordinator&, const ScreenRecorderOptions&,
-                                                             std::string& error)>
+    std::function<std::unique_ptr<CoordinatedScreenRecorder>(
+        RecordingCoordinator&, const ScreenRecorderOptions&, std::string& error)>
         makeScreenRecorder;
     // Runs the task on the main thread after the delay; the answer cancels it (before it ran).
     std::function<std::function<void()>(double delaySeconds, std::function<void()> task)> scheduleAfter;
@@ -47,7 +47,8 @@ struct RecordingCoordinatorServices {
     std::function<void(std::string_view name)> postNotification;
     // Holds (true) or lets go of (false) the screen saver; answers whether that worked.
     std::function<bool(bool hold)> suppressScreenSaver;
-    std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID, std::uint32_t streamID)>
+    std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID,
+                                                        std::uint32_t streamID)>
         findAudioDevice;
 };
 
@@ -175,8 +176,8 @@ private:
     PauseTimes pauseTimes_;
     std::atomic<int> errorToShow_{0};
 
-    bool stopPerformSet_ = false;     // a stop is put off until the minimum length
-    bool stopWanted_ = false;         // a stop came before the real start
+    bool stopPerformSet_ = false; // a stop is put off until the minimum length
+    bool stopWanted_ = false;     // a stop came before the real start
     std::function<void()> cancelStartWait_;
     std::function<void()> cancelTimeout_;
     bool holdsScreenSaver_ = false;

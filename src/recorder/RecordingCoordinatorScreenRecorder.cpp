@@ -60,9 +60,9 @@ std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGra
     });
 
     auto recorder = std::make_unique<GrabberScreenRecorder>(std::move(queue));
-    recorder->grabber_ = VTL3RecordImageGrabber::create(static_cast<std::uint64_t>(options.frameRate),
-                                                         options.recordMode, *recorder->queue_, coordinator,
-                                                         options.recordQuality, error);
+    recorder->grabber_ =
+        VTL3RecordImageGrabber::create(static_cast<std::uint64_t>(options.frameRate), options.recordMode,
+                                       *recorder->queue_, coordinator, options.recordQuality, error);
     if (!recorder->grabber_) return nullptr;
     if (options.recordMode == 1) recorder->grabber_->setWindowNumber(options.windowNumber);
     return recorder;

@@ -88,8 +88,8 @@ public:
         if (!value) return;
         const std::string* text = value->stringValue();
         std::optional<Rect> rect = text ? parseRect(*text) : std::nullopt;
-        if (!rect || !std::isfinite(rect->minX()) || !std::isfinite(rect->minY()) || !std::isfinite(rect->width()) ||
-            !std::isfinite(rect->height())) {
+        if (!rect || !std::isfinite(rect->minX()) || !std::isfinite(rect->minY()) ||
+            !std::isfinite(rect->width()) || !std::isfinite(rect->height())) {
             wrongType(key, "a rectangle \"{{x, y}, {w, h}}\"");
             return;
         }
@@ -175,8 +175,9 @@ PropertyList RecordingSettings::toDictionary() const {
     put(keys::kShowStatusItem, showStatusItem);
     PropertyList devices = PropertyList::array();
     for (const AudioDeviceToRecord& device : audioDevicesToRecord)
-        devices.append(PropertyList::dictionary({{std::string(keys::kPersistentUID), PropertyList(device.persistentUID)},
-                                                 {std::string(keys::kAudioStreamID), PropertyList(device.audioStreamID)}}));
+        devices.append(PropertyList::dictionary(
+            {{std::string(keys::kPersistentUID), PropertyList(device.persistentUID)},
+             {std::string(keys::kAudioStreamID), PropertyList(device.audioStreamID)}}));
     put(keys::kAudioDevicesToRecord, std::move(devices));
     put(keys::kHotkeys, hotkeys.toPropertyList());
     put(keys::kRestartGUIApp, restartGUIApp);
@@ -184,7 +185,8 @@ PropertyList RecordingSettings::toDictionary() const {
     return d;
 }
 
-RecordingSettings RecordingSettings::fromDictionary(const PropertyList& dictionary, std::vector<std::string>& problems) {
+RecordingSettings RecordingSettings::fromDictionary(const PropertyList& dictionary,
+                                                    std::vector<std::string>& problems) {
     RecordingSettings s;
     if (!dictionary.isDictionary()) {
         problems.push_back("The recording settings are not a dictionary.");

@@ -56,7 +56,12 @@ inline constexpr std::string_view kGUIAppPath = "GUIAppPath";
 // The package folder's extension, added to "path".
 inline constexpr std::string_view kRecordingPackageExtension = "vistrelRecord";
 
-enum RecordMode : int { kRecordModeFullScreen = 0, kRecordModeWindow = 1, kRecordModeArea = 2, kRecordModeIOSDevice = 3 };
+enum RecordMode : int {
+    kRecordModeFullScreen = 0,
+    kRecordModeWindow = 1,
+    kRecordModeArea = 2,
+    kRecordModeIOSDevice = 3
+};
 
 // A global hot key as stored: the original key code and modifier mask.
 struct HotKeyRecord {
@@ -93,7 +98,7 @@ struct RecordingSettings {
     int recordQuality = 2;           // 1 highest, 2 high, 3 medium
     bool showRecordAreaWhileRecording = false;
     int windowNumber = 0;
-    std::string path; // the package path without the extension
+    std::string path;              // the package path without the extension
     PlistBytes mouseVisualization; // keyed archive of a MouseVisualization
     PropertyList buttonNames;      // a dictionary, or None
     std::string iOSDeviceID;
@@ -118,7 +123,8 @@ struct RecordingSettings {
     PropertyList toDictionary() const;
     // Reads the dictionary; a key that is missing keeps its default, one of the wrong type too,
     // with a line in `problems`. A value that is not a dictionary gives the defaults and a problem.
-    static RecordingSettings fromDictionary(const PropertyList& dictionary, std::vector<std::string>& problems);
+    static RecordingSettings fromDictionary(const PropertyList& dictionary,
+                                            std::vector<std::string>& problems);
 
     // The package folder: "path" with the extension.
     std::string recordPath() const;

@@ -52,7 +52,8 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
         {"prepareMovieWithInfoDictionary", "ay", "", false,
          [this](const IpcArguments& a) {
              const auto& bytes = std::get<ipc::IpcBytes>(a.at(0));
-             PlistResult<PropertyList> settings = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+             PlistResult<PropertyList> settings =
+                 PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
              IpcReply reply;
              if (!settings) {
                  reply.error = "The recording settings cannot be read: " + settings.error;
@@ -63,12 +64,31 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
              if (!prepareMovieWithInfoDictionary(settings.value, error)) reply.error = error;
              return reply;
          }},
-        {"startAudioRouting", "", "", false, [this](const IpcArguments&) { startAudioRouting(); return noValue(); }},
-        {"startRecording", "", "", false, [this](const IpcArguments&) { startRecording(); return noValue(); }},
-        {"pauseResumeRecord", "", "", true, [this](const IpcArguments&) { pauseResumeRecord(); return noValue(); }},
-        {"stopRecord", "", "", true, [this](const IpcArguments&) { stopRecord(); return noValue(); }},
+        {"startAudioRouting", "", "", false,
+         [this](const IpcArguments&) {
+             startAudioRouting();
+             return noValue();
+         }},
+        {"startRecording", "", "", false,
+         [this](const IpcArguments&) {
+             startRecording();
+             return noValue();
+         }},
+        {"pauseResumeRecord", "", "", true,
+         [this](const IpcArguments&) {
+             pauseResumeRecord();
+             return noValue();
+         }},
+        {"stopRecord", "", "", true,
+         [this](const IpcArguments&) {
+             stopRecord();
+             return noValue();
+         }},
         {"quitWithoutRecording", "", "", false,
-         [this](const IpcArguments&) { quitWithoutRecording(); return noValue(); }},
+         [this](const IpcArguments&) {
+             quitWithoutRecording();
+             return noValue();
+         }},
         {"isPaused", "", "b", false,
          [this](const IpcArguments&) {
              IpcReply reply;
@@ -76,9 +96,15 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
              return reply;
          }},
         {"setPlayIOSAudio", "b", "", false,
-         [this, argumentBool](const IpcArguments& a) { setPlayIOSAudio(argumentBool(a)); return noValue(); }},
+         [this, argumentBool](const IpcArguments& a) {
+             setPlayIOSAudio(argumentBool(a));
+             return noValue();
+         }},
         {"setPlayIOSVideo", "b", "", false,
-         [this, argumentBool](const IpcArguments& a) { setPlayIOSVideo(argumentBool(a)); return noValue(); }},
+         [this, argumentBool](const IpcArguments& a) {
+             setPlayIOSVideo(argumentBool(a));
+             return noValue();
+         }},
     };
     ipc::BusConnection* bus = bus_;
     server_ = ipc::RemoteObjectServer::create(
@@ -144,7 +170,8 @@ bool VistrelRecorderAppDelegate::recordingInProgress() const {
            state == RecordingCoordinator::State::stopping;
 }
 
-bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyList& settings, std::string& error) {
+bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyList& settings,
+                                                                std::string& error) {
     if (coordinator_) {
         error = "A recording has already been prepared by this recorder.";
         return false;
@@ -155,12 +182,13 @@ bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyLi
     const RecordingSettings& read = coordinator_->settings();
 
     hotKeys_ = read.hotkeys;
-    if (hotKeys_.stop || hotKeys_.pauseResume) logMessage("Global hot keys are not registered by this recorder.");
+    if (hotKeys_.stop || hotKeys_.pauseResume)
+        logMessage("Global hot keys are not registered by this recorder.");
     restartGUIApp_ = read.restartGUIApp;
     // Only the main application installed with the recorder is ever started; a path received
     // with the settings is not run.
     guiAppPath_ = services_.installedMainApplicationPath;
-    if (!read.GUIAppPath.empty() && read.GUIAppPath != guiAppPath_)
+    if (restartGUIApp_ && !read.GUIAppPath.empty() && read.GUIAppPath != guiAppPath_)
         logMessage("The main application to restart is the installed one, not " + read.GUIAppPath + ".");
     if (!restartGUIApp_) {
         guiAppOwner_ = bus_->nameOwner(ipc::kMainApplicationServiceName);
@@ -168,7 +196,8 @@ bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyLi
             logMessage("Vistrel is not on the bus; the recording's result cannot be delivered.");
         } else {
             // Addressed to the owner's own bus name: a later owner of the well-known name gets nothing.
-            guiApp_ = std::make_unique<ipc::RemoteObjectProxy>(*bus_, guiAppOwner_, std::string(ipc::kVistrelInterface));
+            guiApp_ = std::make_unique<ipc::RemoteObjectProxy>(*bus_, guiAppOwner_,
+                                                               std::string(ipc::kVistrelInterface));
         }
     }
     moviePath_ = read.path;
@@ -232,7 +261,8 @@ void VistrelRecorderAppDelegate::guiConnectionLost() {
     if (coordinator_ && coordinator_->state() == RecordingCoordinator::State::done) {
         scheduleQuit();
     } else if (recordingInProgress()) {
-        logMessage("Vistrel died while recording. Recording will be stopped, the movie will be closed and saved.");
+        logMessage(
+            "Vistrel died while recording. Recording will be stopped, the movie will be closed and saved.");
         stopRecord();
     } else {
         logMessage("Vistrel is gone before the recording started. Quitting.");
@@ -298,19 +328,21 @@ void VistrelRecorderAppDelegate::doneRecordingWithInfo(const std::optional<Prope
 
 void VistrelRecorderAppDelegate::restartGUIApp() {
     if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->addObserver(std::string(ipc::kDidLaunchNotification), [this](const ipc::DistributedNotification& n) {
-        if (fromMainApplication(n.senderBusName)) restartedGUIApp();
-    });
+    notifications_->addObserver(std::string(ipc::kDidLaunchNotification),
+                                [this](const ipc::DistributedNotification& n) {
+                                    if (fromMainApplication(n.senderBusName)) restartedGUIApp();
+                                });
     std::weak_ptr<int> alive = lifetime_;
-    std::shared_ptr<DispatchTimer> wait = DispatchTimer::scheduleOnce(services_.relaunchWaitSeconds, [this, alive] {
-        if (!alive.lock()) return;
-        logMessage("Vistrel did not announce its start; the recorder quits.");
-        scheduleQuit();
-    });
+    std::shared_ptr<DispatchTimer> wait =
+        DispatchTimer::scheduleOnce(services_.relaunchWaitSeconds, [this, alive] {
+            if (!alive.lock()) return;
+            logMessage("Vistrel did not announce its start; the recorder quits.");
+            scheduleQuit();
+        });
     cancelRelaunchWait_ = [wait] { wait->cancel(); };
     if (guiAppPath_.empty() || !services_.launchApplication || !services_.launchApplication(guiAppPath_)) {
-        logMessage("Vistrel cannot be started again from " + (guiAppPath_.empty() ? std::string("nowhere") : guiAppPath_) +
-                   ".");
+        logMessage("Vistrel cannot be started again from " +
+                   (guiAppPath_.empty() ? std::string("nowhere") : guiAppPath_) + ".");
         scheduleQuit();
     }
 }

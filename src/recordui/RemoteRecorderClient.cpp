@@ -45,7 +45,8 @@ bool RemoteRecorderClient::vend(std::string& error) {
              std::optional<PropertyList> info;
              // An empty array stands for no dictionary.
              if (!bytes.empty()) {
-                 PlistResult<PropertyList> parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+                 PlistResult<PropertyList> parsed =
+                     PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
                  if (!parsed) {
                      IpcReply reply;
                      reply.error = "The done info cannot be read: " + parsed.error;
@@ -77,10 +78,12 @@ bool RemoteRecorderClient::vend(std::string& error) {
              return IpcReply{};
          }},
         {"disableIOSAudioPreviewFromRecorder", "", "", false, call([this] {
-             if (callbacks_.disableIOSAudioPreviewFromRecorder) callbacks_.disableIOSAudioPreviewFromRecorder();
+             if (callbacks_.disableIOSAudioPreviewFromRecorder)
+                 callbacks_.disableIOSAudioPreviewFromRecorder();
          })},
         {"disableIOSVideoPreviewFromRecorder", "", "", false, call([this] {
-             if (callbacks_.disableIOSVideoPreviewFromRecorder) callbacks_.disableIOSVideoPreviewFromRecorder();
+             if (callbacks_.disableIOSVideoPreviewFromRecorder)
+                 callbacks_.disableIOSVideoPreviewFromRecorder();
          })},
     };
     ipc::BusConnection* bus = bus_;
@@ -97,14 +100,14 @@ bool RemoteRecorderClient::vend(std::string& error) {
     }
     ownsName_ = true;
     notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->addObserver(std::string(ipc::kRemoteRecorderAvailableNotification),
-                                [this](const ipc::DistributedNotification& n) {
-                                    // Only the owner of the recorder's name announces a recorder.
-                                    std::string why;
-                                    if (!ipc::callerIsOwnerOf(*bus_, n.senderBusName, ipc::kRecorderServiceName, why))
-                                        return;
-                                    if (callbacks_.remoteRecorderAvailable) callbacks_.remoteRecorderAvailable();
-                                });
+    notifications_->addObserver(
+        std::string(ipc::kRemoteRecorderAvailableNotification),
+        [this](const ipc::DistributedNotification& n) {
+            // Only the owner of the recorder's name announces a recorder.
+            std::string why;
+            if (!ipc::callerIsOwnerOf(*bus_, n.senderBusName, ipc::kRecorderServiceName, why)) return;
+            if (callbacks_.remoteRecorderAvailable) callbacks_.remoteRecorderAvailable();
+        });
     return true;
 }
 

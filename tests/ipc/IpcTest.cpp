@@ -10,7 +10,6 @@
 #include "platform/ipc/ScreenSaverInhibitor.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace vtl::ipc {
@@ -64,7 +63,9 @@ protected:
         BusConnection* bus = server.get();
         object = RemoteObjectServer::create(
             *server, kInterface, std::move(methods),
-            [bus](const std::string& caller, std::string& why) { return callerIsOwnerOf(*bus, caller, kTrustedName, why); },
+            [bus](const std::string& caller, std::string& why) {
+                return callerIsOwnerOf(*bus, caller, kTrustedName, why);
+            },
             error);
         ASSERT_TRUE(object) << error;
         ASSERT_TRUE(server->requestName(kServiceName, error)) << error;
@@ -164,8 +165,9 @@ TEST_F(IpcTest, AWellKnownNameHasOneOwnerAndItsOwnerChangesAreSeen) {
     EXPECT_EQ(client->unixUserOf(server->uniqueName()), static_cast<std::uint32_t>(::geteuid()));
 
     std::vector<std::pair<std::string, std::string>> changes;
-    NameOwnerWatcher watcher(*client, kServiceName,
-                             [&](const std::string& before, const std::string& after) { changes.emplace_back(before, after); });
+    NameOwnerWatcher watcher(*client, kServiceName, [&](const std::string& before, const std::string& after) {
+        changes.emplace_back(before, after);
+    });
     std::string owner = server->uniqueName();
     server.reset(); // the owner's connection ends, as when its process dies
     ASSERT_TRUE(processEventsUntil([&] { return !changes.empty(); }, 30));
@@ -181,7 +183,8 @@ TEST_F(IpcTest, NotificationsReachObserversWithTheirUserInfoAndSender) {
     auto token = receiver.addObserver("VistrelTestNotification",
                                       [&](const DistributedNotification& n) { received.push_back(n); });
     ASSERT_NE(token, 0u);
-    receiver.addObserver("VistrelOtherNotification", [&](const DistributedNotification& n) { received.push_back(n); });
+    receiver.addObserver("VistrelOtherNotification",
+                         [&](const DistributedNotification& n) { received.push_back(n); });
     // The subscription reaches the bus before the first post is made.
     client->flush();
 

@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -43,7 +42,8 @@ inline bool startPrivateSessionBus(std::string& error) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    const char* argv[] = {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1", nullptr};
+    const char* argv[] = {"dbus-daemon", "--session",         "--nofork",
+                          "--nopidfile", "--print-address=1", nullptr};
     static pid_t pid = 0;
     int rc = posix_spawnp(&pid, "dbus-daemon", &actions, nullptr, const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);

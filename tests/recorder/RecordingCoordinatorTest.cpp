@@ -1,15 +1,15 @@
 // The recording coordinator with stand-in recorders, clock, timers and screens: preparing, the
 // real start, the minimum length, pauses and the pause list, stops that must not hang, the result.
 
-#include "platform/foundation/DispatchMainLoop.h"
-#include "platform/foundation/PropertyList.h"
 #include "recorder/RecordingCoordinator.h"
 
-#include <gtest/gtest.h>
+#include "platform/foundation/DispatchMainLoop.h"
+#include "platform/foundation/PropertyList.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
 
@@ -68,9 +68,9 @@ private:
 class RecordingCoordinatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("vistrel-coordinator-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("vistrel-coordinator-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         screens = {
@@ -141,7 +141,8 @@ protected:
         for (;;) {
             std::shared_ptr<Scheduled> next;
             for (auto& entry : scheduled)
-                if (!entry->cancelled && !entry->ran && entry->at <= end && (!next || entry->at < next->at)) next = entry;
+                if (!entry->cancelled && !entry->ran && entry->at <= end && (!next || entry->at < next->at))
+                    next = entry;
             if (!next) break;
             clock = std::max(clock, next->at);
             next->ran = true;
@@ -198,7 +199,8 @@ TEST_F(RecordingCoordinatorTest, PrepareRefusesWhatCannotBeRecordedAndLeavesNoth
              s.recordMode = kRecordModeArea;
              s.recordRect = Rect(5000, 5000, 100, 100);
          }},
-        {"parent folder missing", [this](RecordingSettings& s) { s.path = (folder / "missing" / "take").string(); }},
+        {"parent folder missing",
+         [this](RecordingSettings& s) { s.path = (folder / "missing" / "take").string(); }},
         {"screen recorder fails", [this](RecordingSettings&) { recorderFails = true; }},
     };
     for (const Case& c : cases) {
@@ -329,8 +331,8 @@ TEST_F(RecordingCoordinatorTest, PausesMoveTheTimeBaseAndEndUpInThePauseList) {
     advance(1);
     ASSERT_EQ(delegate.results.size(), 1u);
     EXPECT_EQ(notifications, (std::vector<std::string>{"VistrelRemoteRecorderDidPauseRecording",
-                                                        "VistrelRemoteRecorderDidResumeRecording",
-                                                        "VistrelMovieFinishedNotification"}));
+                                                       "VistrelRemoteRecorderDidResumeRecording",
+                                                       "VistrelMovieFinishedNotification"}));
 
     auto stored = PropertyList::fromFile(fs::path(coordinator->recordPath()) / "pauseTimes");
     ASSERT_TRUE(stored) << stored.error;

@@ -1,9 +1,10 @@
 // The recording settings dictionary as both programs read and write it, and the mouse style
 // archive that travels inside it.
 
+#include "recorder/RecordingSettings.h"
+
 #include "platform/foundation/KeyedArchiver.h"
 #include "recorder/MouseVisualization.h"
-#include "recorder/RecordingSettings.h"
 
 #include <gtest/gtest.h>
 

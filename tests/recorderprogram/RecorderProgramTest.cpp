@@ -14,12 +14,10 @@
 
 #include <QProcess>
 #include <QStandardPaths>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace vtl::recording {
@@ -81,16 +79,17 @@ protected:
         screen = screens->front();
         vtl::testing::ensureApplication();
         bus = &ipc::BusConnection::session();
-        folder = fs::temp_directory_path() / ("vistrel-recorder-program-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("vistrel-recorder-program-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
 
     void TearDown() override {
         if (client && bus->hasOwner(ipc::kRecorderServiceName)) client->quitWithoutRecording();
-        if (bus && !processEventsUntil([&] { return !bus->hasOwner(ipc::kRecorderServiceName); }, 30) && client &&
-            client->recorderProcessId() > 0)
+        if (bus && !processEventsUntil([&] { return !bus->hasOwner(ipc::kRecorderServiceName); }, 30) &&
+            client && client->recorderProcessId() > 0)
             ::kill(pid_t(client->recorderProcessId()), SIGKILL);
         client.reset();
         fs::remove_all(folder);
@@ -173,8 +172,9 @@ TEST_F(RecorderProgramTest, AFullScreenRecordingWithAPauseEndsInAResultAndAPacka
     EXPECT_LT(*duration, wallSeconds) << "the pause is not part of the recording";
     EXPECT_EQ(info.integerForKey("RecordingType"), 0);
     ASSERT_TRUE(info.stringForKey("RecordingSize"));
-    EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_" + std::to_string(int(screen.frame.width())) +
-                                                       "x" + std::to_string(int(screen.frame.height())));
+    EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_" +
+                                                       std::to_string(int(screen.frame.width())) + "x" +
+                                                       std::to_string(int(screen.frame.height())));
 
     PackageCheck check = checkPackage(settings.recordPath());
     ASSERT_TRUE(check.opened) << check.error;
@@ -199,7 +199,8 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
                                  std::string(ipc::kRemoteRecorderInterface));
     RecordingSettings settings = fullScreenSettings();
     auto bytes = settings.toDictionary().toBytes(PropertyListFormat::Binary);
-    for (const char* method : {"prepareMovieWithInfoDictionary", "startRecording", "isPaused", "quitWithoutRecording"}) {
+    for (const char* method :
+         {"prepareMovieWithInfoDictionary", "startRecording", "isPaused", "quitWithoutRecording"}) {
         ipc::IpcArguments arguments;
         if (std::string(method) == "prepareMovieWithInfoDictionary") arguments.push_back(bytes.value);
         ipc::IpcReply reply = proxy.call(method, arguments);
@@ -212,9 +213,11 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     QString sender = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
     if (!sender.isEmpty()) {
         QProcess process;
-        process.start(sender, {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                               QStringLiteral("--dest=com.morlunesoftware.vistrel3.vistrelrecorder"), QStringLiteral("/"),
-                               QStringLiteral("com.morlunesoftware.vistrel3.RemoteRecorder.quitWithoutRecording")});
+        process.start(sender,
+                      {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                       QStringLiteral("--dest=com.morlunesoftware.vistrel3.vistrelrecorder"),
+                       QStringLiteral("/"),
+                       QStringLiteral("com.morlunesoftware.vistrel3.RemoteRecorder.quitWithoutRecording")});
         ASSERT_TRUE(process.waitForFinished(30000));
         EXPECT_NE(process.exitCode(), 0);
         EXPECT_TRUE(process.readAllStandardError().contains("AccessDenied"));
@@ -232,8 +235,9 @@ TEST_F(RecorderProgramTest, AMainApplicationThatDiesMidRecordingStillLeavesAFini
     QProcess mainApplication;
     const std::string package = (folder / "killed").string();
     mainApplication.start(QStringLiteral(VISTREL_REMOTE_RECORD_PATH),
-                          {QStringLiteral("--recorder"), QStringLiteral(VISTREL_RECORDER_PATH), QStringLiteral("--package"),
-                           QString::fromStdString(package), QStringLiteral("--seconds"), QStringLiteral("0")});
+                          {QStringLiteral("--recorder"), QStringLiteral(VISTREL_RECORDER_PATH),
+                           QStringLiteral("--package"), QString::fromStdString(package),
+                           QStringLiteral("--seconds"), QStringLiteral("0")});
     ASSERT_TRUE(mainApplication.waitForStarted(30000));
     QByteArray output;
     ASSERT_TRUE(processEventsUntil(

@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -47,7 +46,8 @@ int main(int argc, char** argv) {
         }
     }
     if (recorderPath.empty() || packagePath.empty()) {
-        std::fprintf(stderr, "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R]\n",
+                     argv[0]);
         return 2;
     }
     settings.path = packagePath;

@@ -5,7 +5,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusReply>
-
 #include <atomic>
 #include <unistd.h>
 
@@ -72,8 +71,9 @@ bool BusConnection::requestName(std::string_view name, std::string& error) {
     }
     if (!impl_->connection.registerService(toQString(name))) {
         QDBusError failure = impl_->connection.lastError();
-        error = "The name " + std::string(name) + " cannot be taken" +
-                (failure.isValid() ? ": " + toStdString(failure.message()) : std::string(": it has an owner"));
+        error =
+            "The name " + std::string(name) + " cannot be taken" +
+            (failure.isValid() ? ": " + toStdString(failure.message()) : std::string(": it has an owner"));
         return false;
     }
     return true;

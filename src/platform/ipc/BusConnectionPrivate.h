@@ -5,7 +5,6 @@
 
 #include <QDBusConnection>
 #include <QString>
-
 #include <string>
 #include <string_view>
 

@@ -8,7 +8,6 @@
 #include <QByteArray>
 #include <QDBusMessage>
 #include <QObject>
-
 #include <map>
 
 namespace vtl::ipc {
@@ -23,9 +22,10 @@ struct DistributedNotificationCenter::Impl {
     Token nextToken = 1;
 
     void disconnect(Subscription& subscription) {
-        bus->impl().connection.disconnect(QString(), toQString(kObjectPath), toQString(kNotificationsInterface),
-                                          QString::fromStdString(subscription.name), subscription.receiver.get(),
-                                          SLOT(deliver(QDBusMessage)));
+        bus->impl().connection.disconnect(QString(), toQString(kObjectPath),
+                                          toQString(kNotificationsInterface),
+                                          QString::fromStdString(subscription.name),
+                                          subscription.receiver.get(), SLOT(deliver(QDBusMessage)));
     }
 };
 
@@ -49,37 +49,37 @@ bool DistributedNotificationCenter::post(std::string_view name, const PropertyLi
         else
             logMessage("The user info of " + std::string(name) + " cannot be sent: " + encoded.error);
     }
-    QDBusMessage signal =
-        QDBusMessage::createSignal(toQString(kObjectPath), toQString(kNotificationsInterface), toQString(name));
+    QDBusMessage signal = QDBusMessage::createSignal(toQString(kObjectPath),
+                                                     toQString(kNotificationsInterface), toQString(name));
     signal << bytes;
     return impl_->bus->impl().connection.send(signal);
 }
 
 DistributedNotificationCenter::Token DistributedNotificationCenter::addObserver(std::string name,
-                                                                              Observer observer) {
+                                                                                Observer observer) {
     std::string notificationName = name;
-    auto receiver = std::make_unique<NotificationReceiver>(
-        [notificationName, observer = std::move(observer)](const QDBusMessage& message) {
-            DistributedNotification notification;
-            notification.name = notificationName;
-            notification.senderBusName = message.service().toStdString();
-            if (!message.arguments().isEmpty()) {
-                QByteArray bytes = message.arguments().constFirst().toByteArray();
-                if (!bytes.isEmpty()) {
-                    PlistResult<PropertyList> parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(
-                        reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
-                    if (parsed)
-                        notification.userInfo = std::move(parsed.value);
-                    else
-                        logMessage("The user info of " + notificationName + " cannot be read: " + parsed.error);
-                }
+    auto receiver = std::make_unique<NotificationReceiver>([notificationName, observer = std::move(observer)](
+                                                               const QDBusMessage& message) {
+        DistributedNotification notification;
+        notification.name = notificationName;
+        notification.senderBusName = message.service().toStdString();
+        if (!message.arguments().isEmpty()) {
+            QByteArray bytes = message.arguments().constFirst().toByteArray();
+            if (!bytes.isEmpty()) {
+                PlistResult<PropertyList> parsed = PropertyList::fromBytes(
+                    std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                  static_cast<std::size_t>(bytes.size())));
+                if (parsed)
+                    notification.userInfo = std::move(parsed.value);
+                else
+                    logMessage("The user info of " + notificationName + " cannot be read: " + parsed.error);
             }
-            observer(notification);
-        });
-    bool connected = impl_->bus->impl().connection.connect(QString(), toQString(kObjectPath),
-                                                           toQString(kNotificationsInterface),
-                                                           QString::fromStdString(name), receiver.get(),
-                                                           SLOT(deliver(QDBusMessage)));
+        }
+        observer(notification);
+    });
+    bool connected = impl_->bus->impl().connection.connect(
+        QString(), toQString(kObjectPath), toQString(kNotificationsInterface), QString::fromStdString(name),
+        receiver.get(), SLOT(deliver(QDBusMessage)));
     if (!connected) {
         logMessage("Notifications named " + name + " cannot be observed.");
         return 0;

@@ -5,7 +5,6 @@
 
 #include <QVariant>
 #include <QVariantList>
-
 #include <optional>
 
 namespace vtl::ipc {

@@ -4,7 +4,6 @@
 
 #include <QDBusMessage>
 #include <QObject>
-
 #include <functional>
 
 namespace vtl::ipc {

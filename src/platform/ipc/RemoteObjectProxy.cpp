@@ -10,10 +10,11 @@ namespace vtl::ipc {
 
 namespace {
 
-QDBusMessage makeCall(const std::string& destination, const std::string& interfaceName, std::string_view method,
-                      const IpcArguments& arguments) {
-    QDBusMessage message = QDBusMessage::createMethodCall(QString::fromStdString(destination), toQString(kObjectPath),
-                                                          QString::fromStdString(interfaceName), toQString(method));
+QDBusMessage makeCall(const std::string& destination, const std::string& interfaceName,
+                      std::string_view method, const IpcArguments& arguments) {
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QString::fromStdString(destination), toQString(kObjectPath),
+                                       QString::fromStdString(interfaceName), toQString(method));
     // Nothing is started on demand: the peer is there or the call fails.
     message.setAutoStartService(false);
     QVariantList values;
@@ -34,13 +35,14 @@ IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& ar
                                  int timeoutMilliseconds) const {
     IpcReply reply;
     if (isNil()) return reply;
-    QDBusMessage answer = bus_->impl().connection.call(makeCall(destination_, interfaceName_, method, arguments),
-                                                       handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block,
-                                                       timeoutMilliseconds);
+    QDBusMessage answer = bus_->impl().connection.call(
+        makeCall(destination_, interfaceName_, method, arguments),
+        handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         reply.errorName = answer.errorName().toStdString();
         reply.error = answer.errorMessage().toStdString();
-        if (reply.error.empty()) reply.error = "The call of " + std::string(method) + " failed (" + reply.errorName + ").";
+        if (reply.error.empty())
+            reply.error = "The call of " + std::string(method) + " failed (" + reply.errorName + ").";
         return reply;
     }
     if (answer.type() != QDBusMessage::ReplyMessage) {

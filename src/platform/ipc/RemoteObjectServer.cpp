@@ -34,13 +34,15 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
     int refused = 0;
 
     QString introspect(const QString&) const override {
-        QString xml = QStringLiteral("  <interface name=\"%1\">\n").arg(QString::fromStdString(interfaceName));
+        QString xml =
+            QStringLiteral("  <interface name=\"%1\">\n").arg(QString::fromStdString(interfaceName));
         for (const IpcMethod& method : methods) {
             xml += QStringLiteral("    <method name=\"%1\">\n").arg(QString::fromStdString(method.name));
             xml += introspectionArguments(method.inSignature, "in");
             xml += introspectionArguments(method.outSignature, "out");
             if (method.oneWay)
-                xml += QStringLiteral("      <annotation name=\"org.freedesktop.DBus.Method.NoReply\" value=\"true\"/>\n");
+                xml += QStringLiteral(
+                    "      <annotation name=\"org.freedesktop.DBus.Method.NoReply\" value=\"true\"/>\n");
             xml += QStringLiteral("    </method>\n");
         }
         xml += QStringLiteral("  </interface>\n");
@@ -50,7 +52,8 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
     void replyError(const QDBusMessage& message, const QDBusConnection& connection, const char* name,
                     const std::string& text) {
         if (message.isReplyRequired())
-            connection.send(message.createErrorReply(QString::fromLatin1(name), QString::fromStdString(text)));
+            connection.send(
+                message.createErrorReply(QString::fromLatin1(name), QString::fromStdString(text)));
     }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
@@ -77,8 +80,8 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
         }
         if (message.signature().toStdString() != method->inSignature) {
             replyError(message, connection, "org.freedesktop.DBus.Error.InvalidArgs",
-                       member + " takes (" + method->inSignature + "), not (" + message.signature().toStdString() +
-                           ").");
+                       member + " takes (" + method->inSignature + "), not (" +
+                           message.signature().toStdString() + ").");
             return true;
         }
         IpcArguments arguments;
@@ -98,15 +101,17 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
         if (!message.isReplyRequired()) return true;
         if (!result.ok()) {
             replyError(message, connection,
-                       result.errorName.empty() ? "org.freedesktop.DBus.Error.Failed" : result.errorName.c_str(),
+                       result.errorName.empty() ? "org.freedesktop.DBus.Error.Failed"
+                                                : result.errorName.c_str(),
                        result.error);
             return true;
         }
         QVariantList out;
         if (!outSignature.empty()) {
             if (!result.value || ipcSignature(*result.value) != outSignature) {
-                connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
-                                                         QString::fromStdString(member + " gave no result.")));
+                connection.send(
+                    message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                             QString::fromStdString(member + " gave no result.")));
                 return true;
             }
             out << toQVariant(*result.value);
@@ -121,7 +126,8 @@ RemoteObjectServer::RemoteObjectServer(std::unique_ptr<Impl> impl)
 
 std::unique_ptr<RemoteObjectServer> RemoteObjectServer::create(BusConnection& bus, std::string interfaceName,
                                                                std::vector<IpcMethod> methods,
-                                                               IpcCallerCheck callerCheck, std::string& error) {
+                                                               IpcCallerCheck callerCheck,
+                                                               std::string& error) {
     if (!bus.isConnected()) {
         error = "The session bus cannot be reached: " + bus.lastError();
         return nullptr;

@@ -31,8 +31,8 @@ class RemoteObjectServer {
 public:
     // nullptr with a message when the path is already served on this connection.
     static std::unique_ptr<RemoteObjectServer> create(BusConnection& bus, std::string interfaceName,
-                                                      std::vector<IpcMethod> methods, IpcCallerCheck callerCheck,
-                                                      std::string& error);
+                                                      std::vector<IpcMethod> methods,
+                                                      IpcCallerCheck callerCheck, std::string& error);
     ~RemoteObjectServer();
     RemoteObjectServer(const RemoteObjectServer&) = delete;
     RemoteObjectServer& operator=(const RemoteObjectServer&) = delete;

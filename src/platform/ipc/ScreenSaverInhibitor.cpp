@@ -13,9 +13,9 @@ constexpr const char* kService = "org.freedesktop.ScreenSaver";
 
 // The service lives at its own object path, not at "/" where the proxies of this layer call.
 IpcReply callScreenSaver(BusConnection& bus, std::string_view method, const IpcArguments& arguments) {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                       QString::fromLatin1(kService), toQString(method));
+    QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(kService),
+                                                          QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                                          QString::fromLatin1(kService), toQString(method));
     message.setAutoStartService(false);
     QVariantList values;
     for (const IpcValue& value : arguments)
@@ -43,7 +43,8 @@ ScreenSaverInhibitor::~ScreenSaverInhibitor() {
     if (inhibited_) release(ignored);
 }
 
-bool ScreenSaverInhibitor::inhibit(std::string_view applicationName, std::string_view reason, std::string& error) {
+bool ScreenSaverInhibitor::inhibit(std::string_view applicationName, std::string_view reason,
+                                   std::string& error) {
     if (inhibited_) return true;
     if (!bus_->hasOwner(kService)) {
         error = "There is no screen-saver service on the session bus.";

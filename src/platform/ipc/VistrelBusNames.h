@@ -27,7 +27,8 @@ inline constexpr std::string_view kRemoteRecorderTerminateNotification =
     "VistrelRemoteRecorderTerminateNotification";
 inline constexpr std::string_view kDidLaunchNotification = "VistrelDidLaunchNotification";
 inline constexpr std::string_view kOpenLastRecordingNotification = "VistrelOpenLastRecordingNotification";
-inline constexpr std::string_view kRemoteRecorderDidPauseNotification = "VistrelRemoteRecorderDidPauseRecording";
+inline constexpr std::string_view kRemoteRecorderDidPauseNotification =
+    "VistrelRemoteRecorderDidPauseRecording";
 inline constexpr std::string_view kRemoteRecorderDidResumeNotification =
     "VistrelRemoteRecorderDidResumeRecording";
 inline constexpr std::string_view kMovieFinishedNotification = "VistrelMovieFinishedNotification";
