@@ -242,7 +242,7 @@ Rect RecordingCoordinator::physicalAreaOnRecordingScreenRect() const {
 
 Point RecordingCoordinator::unscaledRecordingScreenPoint(Point point) const {
     if (scaling_ == 1.0f) return point;
-    return Point(point.x * scaling_, point.y * scaling_);
+    return Point{point.x * scaling_, point.y * scaling_};
 }
 
 Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(Point point) const {
@@ -254,8 +254,8 @@ Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(
     float refTop = static_cast<float>(ref.minY() + ref.height());
     float y = refTop - static_cast<float>(point.y) - static_cast<float>(screen.minY()) -
               static_cast<float>(area_.minY());
-    if (scaling_ == 1.0f) return Point(x, y);
-    return Point(x * scaling_, y * scaling_);
+    if (scaling_ == 1.0f) return Point{x, y};
+    return Point{x * scaling_, y * scaling_};
 }
 
 std::uint64_t RecordingCoordinator::sizeOfEntireRecordingSoFar() const {

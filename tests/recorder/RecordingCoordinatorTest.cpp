@@ -56,7 +56,7 @@ public:
         delegate_.recorderDone(*this);
     }
     double durationSeconds() const override { return 7.5; }
-    std::optional<Size> sizePixels() const override { return Size(640, 480); }
+    std::optional<Size> sizePixels() const override { return Size{640, 480}; }
     std::uint64_t bytesWrittenSoFar() const override { return 1234; }
 
 private:
@@ -415,14 +415,14 @@ TEST_F(RecordingCoordinatorTest, PointsFromTheTopOfTheReferenceScreenBecomeAreaP
     };
     const Case cases[] = {
         // Global y up 100 is 620 from the top of the 720-point reference screen.
-        {Point(1380, 620), Point(0, 0)},
-        {Point(1430, 570), Point(50, 50)},
-        {Point(1580, 470), Point(200, 150)},
+        {Point{1380, 620}, Point{0, 0}},
+        {Point{1430, 570}, Point{50, 50}},
+        {Point{1580, 470}, Point{200, 150}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(coordinator->convertPointFromCarbonCoordinatesToMovieCoordinates(c.topDown), c.expected)
             << stringFromPoint(c.topDown);
-    EXPECT_EQ(coordinator->unscaledRecordingScreenPoint(Point(3, 4)), Point(3, 4));
+    EXPECT_EQ(coordinator->unscaledRecordingScreenPoint(Point{3, 4}), (Point{3, 4}));
 }
 
 TEST_F(RecordingCoordinatorTest, TheMouseVisualizationOfTheSettingsIsRead) {

@@ -25,7 +25,7 @@ public:
     void startProcessQueue() override { delegate_.recorderStartedProducingData(*this); }
     void finalizeRecord() override { delegate_.recorderDone(*this); }
     double durationSeconds() const override { return 6; }
-    std::optional<Size> sizePixels() const override { return Size(320, 200); }
+    std::optional<Size> sizePixels() const override { return Size{320, 200}; }
     std::uint64_t bytesWrittenSoFar() const override { return 0; }
 
 private:
