@@ -52,6 +52,7 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
             return ok;
         };
     if (!services.findAudioDevice) services.findAudioDevice = audioDeviceWithUID;
+    if (!services.makeStatusItem) services.makeStatusItem = createTrayStatusItem;
     return services;
 }
 
@@ -70,6 +71,7 @@ RecordingCoordinator::RecordingCoordinator(RecordingCoordinatorDelegate& delegat
     , services_(withDefaults(std::move(services))) {}
 
 RecordingCoordinator::~RecordingCoordinator() {
+    if (statusItemTimer_) statusItemTimer_->cancel();
     if (cancelTimeout_) cancelTimeout_();
     if (cancelStartWait_) cancelStartWait_();
     if (holdsScreenSaver_) services_.suppressScreenSaver(false);
@@ -192,7 +194,6 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
     if (settings.hideDesktop) logMessage("The desktop is not covered while recording.");
     if (settings.showRecordAreaWhileRecording) logMessage("The recorded area is not framed while recording.");
-    if (settings.showStatusItem) logMessage("The recorder shows no status item.");
     if (settings.recordISight) logMessage("The camera is not recorded by this recorder.");
 
     for (const AudioDeviceToRecord& wanted : settings.audioDevicesToRecord) {
@@ -230,8 +231,38 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     VTLMallocPool::sharedInstance().setMaxMemory(static_cast<std::uint64_t>(settings.frameRate) *
                                                  static_cast<std::uint64_t>(physical.width()) *
                                                  static_cast<std::uint64_t>(physical.height()));
+    if (settings.showStatusItem) {
+        RecorderStatusItemActions actions;
+        std::weak_ptr<int> alive = lifetime_;
+        actions.stop = [this, alive] {
+            if (alive.lock()) stopRecording();
+        };
+        actions.pause = [this, alive] {
+            if (alive.lock()) pauseRecording();
+        };
+        actions.resume = [this, alive] {
+            if (alive.lock()) resumeRecording();
+        };
+        statusItem_ = services_.makeStatusItem(std::move(actions));
+        if (statusItem_ && settings.recorderDisplayMode != 0) {
+            statusItem_->setTitle("");
+            statusItemTimer_ = DispatchTimer::scheduleRepeating(1.0, [this, alive] {
+                if (alive.lock()) updateStatusItem();
+            });
+        }
+    }
     state_ = State::prepared;
     return true;
+}
+
+void RecordingCoordinator::updateStatusItem() {
+    if (!statusItem_) return;
+    std::optional<double> elapsed;
+    double start = recordStartTime_.load();
+    // While paused the time stands still.
+    if (start != 0) elapsed = (isPaused() ? pauseStartTime_ : now()) - start;
+    statusItem_->setTitle(
+        recorderStatusTitle(settings_.recorderDisplayMode, elapsed, sizeOfEntireRecordingSoFar()));
 }
 
 Rect RecordingCoordinator::physicalAreaOnRecordingScreenRect() const {
@@ -351,6 +382,7 @@ void RecordingCoordinator::promotePaused(bool paused) {
     } else {
         services_.postNotification(ipc::kRemoteRecorderDidResumeNotification);
     }
+    if (statusItem_) statusItem_->setPaused(paused);
     applyPaused(paused, time);
 }
 
@@ -480,6 +512,9 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
         doneInfo = doneInfoDictionary(duration, static_cast<unsigned>(settings_.recordMode), size);
     }
     state_ = State::done;
+    if (statusItemTimer_) statusItemTimer_->cancel();
+    statusItemTimer_.reset();
+    statusItem_.reset();
     delegate_.doneRecordingWithInfo(doneInfo);
 }
 

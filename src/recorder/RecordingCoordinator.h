@@ -14,6 +14,7 @@
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingCoordinatorScreenRecorder.h"
+#include "recorder/RecordingCoordinatorStatusItem.h"
 #include "recorder/RecordingSettings.h"
 #include "recorder/ScreenGrabberCoordinator.h"
 #include "recorder/format/PackageSideFiles.h"
@@ -26,6 +27,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace vtl {
+class DispatchTimer;
+}
 
 namespace vtl::recording {
 
@@ -50,6 +55,8 @@ struct RecordingCoordinatorServices {
     std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID,
                                                         std::uint32_t streamID)>
         findAudioDevice;
+    // The status item, asked for by "showStatusItem"; nullptr when there is none.
+    std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
 };
 
 class RecordingCoordinator final : public RecorderDelegate, public ScreenGrabberCoordinator {
@@ -112,6 +119,9 @@ public:
     std::shared_ptr<MouseVisualization> mouseVisualization() const { return mouseVisualization_; }
     std::uint64_t sizeOfEntireRecordingSoFar() const;
     std::uint64_t sizeOfAdditionalAudioAndVideo() const { return 0; }
+    // Shows the elapsed time or the size so far in the status item (every second while recording).
+    void updateStatusItem();
+    bool hasStatusItem() const { return statusItem_ != nullptr; }
 
     // Geometry, read by recorders from their own threads once prepared.
     int recordMode() const { return settings_.recordMode; }
@@ -181,6 +191,8 @@ private:
     std::function<void()> cancelStartWait_;
     std::function<void()> cancelTimeout_;
     bool holdsScreenSaver_ = false;
+    std::unique_ptr<RecorderStatusItem> statusItem_;
+    std::shared_ptr<DispatchTimer> statusItemTimer_;
 };
 
 } // namespace vtl::recording

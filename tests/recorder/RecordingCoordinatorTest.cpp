@@ -65,6 +65,13 @@ private:
     bool producesData_;
 };
 
+struct FakeStatusItem final : RecorderStatusItem {
+    void setTitle(const std::string& t) override { titles.push_back(t); }
+    void setPaused(bool paused) override { pausedStates.push_back(paused); }
+    std::vector<std::string> titles;
+    std::vector<bool> pausedStates;
+};
+
 class RecordingCoordinatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,6 +111,12 @@ protected:
             return std::function<void()>([entry] { entry->cancelled = true; });
         };
         s.postNotification = [this](std::string_view name) { notifications.emplace_back(name); };
+        s.makeStatusItem = [this](RecorderStatusItemActions actions) {
+            statusActions = std::move(actions);
+            auto item = std::make_unique<FakeStatusItem>();
+            statusItem = item.get();
+            return std::unique_ptr<RecorderStatusItem>(std::move(item));
+        };
         s.suppressScreenSaver = [this](bool hold) {
             screenSaverCalls.push_back(hold);
             return true;
@@ -175,6 +188,8 @@ protected:
     std::vector<std::string> log;
     std::vector<bool> screenSaverCalls;
     ScreenRecorderOptions options_;
+    RecorderStatusItemActions statusActions;
+    FakeStatusItem* statusItem = nullptr;
     bool recorderFails = false;
     bool recorderProducesData = true;
     FakeDelegate delegate;
@@ -402,6 +417,52 @@ TEST_F(RecordingCoordinatorTest, StopRequestsFromOtherThreadsAreCarriedOutOnTheM
     while (runMainLoopOnce()) {
     }
     EXPECT_EQ(delegate.results.size(), 1u);
+}
+
+TEST_F(RecordingCoordinatorTest, TheStatusItemShowsTheRecordedTimeAndItsMenuControlsTheRecording) {
+    RecordingSettings settings = settingsFor();
+    settings.showStatusItem = true;
+    settings.recorderDisplayMode = 1;
+    ASSERT_TRUE(prepare(settings));
+    ASSERT_TRUE(statusItem);
+    coordinator->updateStatusItem();
+    EXPECT_EQ(statusItem->titles.back(), "") << "no time before the real start";
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    advance(65);
+    coordinator->updateStatusItem();
+    EXPECT_EQ(statusItem->titles.back(), "01:05");
+    statusActions.pause();
+    advance(10);
+    coordinator->updateStatusItem();
+    EXPECT_EQ(statusItem->titles.back(), "01:05") << "the time stands still while paused";
+    statusActions.resume();
+    EXPECT_EQ(statusItem->pausedStates, (std::vector<bool>{true, false}));
+    statusActions.stop();
+    EXPECT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(coordinator->hasStatusItem()) << "gone with the recording";
+}
+
+TEST(RecorderStatusTitle, ElapsedTimeAndSizeTexts) {
+    struct Case {
+        int mode;
+        std::optional<double> elapsed;
+        std::uint64_t bytes;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, 12.0, 5000, ""},
+        {1, std::nullopt, 0, ""},
+        {1, 59.9, 0, "00:59"},
+        {1, 3599.0, 0, "59:59"},
+        {1, 3661.0, 0, "01:01:01"},
+        {2, std::nullopt, 10240, "10 KB"},
+        {2, std::nullopt, 3 * 1048576 + 524288, "3.5 MB"},
+        {2, std::nullopt, 5ull << 30, "5.00 GB"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(recorderStatusTitle(c.mode, c.elapsed, c.bytes), c.expected) << c.mode << " " << c.bytes;
 }
 
 TEST_F(RecordingCoordinatorTest, PointsFromTheTopOfTheReferenceScreenBecomeAreaPixelsFromItsBottom) {

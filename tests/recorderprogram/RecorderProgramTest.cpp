@@ -17,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -261,18 +262,31 @@ TEST_F(RecorderProgramTest, AMainApplicationThatDiesMidRecordingStillLeavesAFini
 }
 
 TEST_F(RecorderProgramTest, ATerminateRequestMidRecordingFinishesThePackageFirst) {
-    launchRecorder();
-    RecordingSettings settings = fullScreenSettings();
-    ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary()));
-    ASSERT_TRUE(client->startRecording());
-    processEventsFor(1.0);
-    client->postTerminate();
-    ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds));
-    EXPECT_TRUE(recorderGone());
-    ASSERT_TRUE(record.done[0]);
-    PackageCheck check = checkPackage(settings.recordPath());
-    ASSERT_TRUE(check.opened) << check.error;
-    EXPECT_EQ(check.decodedFrames, check.frames - 1) << check.error;
+    struct Case {
+        const char* name;
+        std::function<void()> terminate;
+    };
+    const Case cases[] = {
+        {"notification", [this] { client->postTerminate(); }},
+        {"signal", [this] { ::kill(pid_t(client->recorderProcessId()), SIGTERM); }},
+    };
+    for (const Case& c : cases) {
+        record = {};
+        launchRecorder();
+        RecordingSettings settings = fullScreenSettings();
+        settings.path += c.name;
+        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary())) << c.name;
+        ASSERT_TRUE(client->startRecording()) << c.name;
+        processEventsFor(1.0);
+        c.terminate();
+        ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds)) << c.name;
+        EXPECT_TRUE(recorderGone()) << c.name;
+        ASSERT_TRUE(record.done[0]) << c.name;
+        PackageCheck check = checkPackage(settings.recordPath());
+        ASSERT_TRUE(check.opened) << c.name << ": " << check.error;
+        EXPECT_EQ(check.decodedFrames, check.frames - 1) << c.name << ": " << check.error;
+        client.reset();
+    }
 }
 
 TEST_F(RecorderProgramTest, APrepareThatCannotBeRecordedIsAnsweredWithTheReason) {
