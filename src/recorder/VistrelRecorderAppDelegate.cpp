@@ -233,6 +233,11 @@ bool VistrelRecorderAppDelegate::isPaused() const {
 }
 
 void VistrelRecorderAppDelegate::quitWithoutRecording() {
+    // Meant for before the start; a recording already under way is finished rather than lost.
+    if (recordingInProgress()) {
+        terminate();
+        return;
+    }
     if (coordinator_) coordinator_->stopObservingAndSession();
     scheduleQuit();
 }
