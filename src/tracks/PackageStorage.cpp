@@ -48,7 +48,7 @@ public:
         : m_bytes(std::move(bytes)) {}
     std::uint64_t sizeBytes() const override { return m_bytes->size(); }
     std::size_t readAt(std::uint64_t offsetBytes, void* destination, std::size_t length) const override {
-        if (offsetBytes >= m_bytes->size()) return 0;
+        if (length == 0 || offsetBytes >= m_bytes->size()) return 0;
         const std::size_t count = std::min<std::uint64_t>(length, m_bytes->size() - offsetBytes);
         std::memcpy(destination, m_bytes->data() + offsetBytes, count);
         return count;

@@ -2,8 +2,7 @@
 
 namespace vtl {
 
-BitmapImage PixelBufferPool::take()
-{
+BitmapImage PixelBufferPool::take() {
     {
         std::lock_guard lock(m_mutex);
         for (auto it = m_images.begin(); it != m_images.end(); ++it) {
@@ -16,8 +15,7 @@ BitmapImage PixelBufferPool::take()
     return BitmapImage(m_width, m_height);
 }
 
-void PixelBufferPool::recycle(BitmapImage image)
-{
+void PixelBufferPool::recycle(BitmapImage image) {
     if (image.isEmpty() || image.width() != m_width || image.height() != m_height) return;
     std::lock_guard lock(m_mutex);
     // Drop images nobody will give back soon rather than grow without bound.

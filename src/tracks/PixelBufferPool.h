@@ -14,7 +14,9 @@ namespace vtl {
 class PixelBufferPool {
 public:
     PixelBufferPool(std::size_t width, std::size_t height, std::size_t maxKept)
-        : m_width(width), m_height(height), m_maxKept(maxKept) {}
+        : m_width(width)
+        , m_height(height)
+        , m_maxKept(maxKept) {}
 
     // An image of the pool's size (contents undefined when reused); empty when memory is short.
     BitmapImage take();

@@ -14,29 +14,23 @@ VistrelDecodedFrameCache::VistrelDecodedFrameCache(std::uint64_t frameIndex,
     : m_frameIndex(frameIndex)
     , m_pixelBufferPool(std::move(pixelBufferPool))
     , m_recording(std::move(recording))
-    , m_decompressionInfo(decompressionInfo)
-{
-}
+    , m_decompressionInfo(decompressionInfo) {}
 
-VistrelDecodedFrameCache::~VistrelDecodedFrameCache()
-{
+VistrelDecodedFrameCache::~VistrelDecodedFrameCache() {
     if (m_pixelBufferPool) m_pixelBufferPool->recycle(std::move(m_pixelBuffer));
 }
 
-bool VistrelDecodedFrameCache::hasBeenDecoded() const
-{
+bool VistrelDecodedFrameCache::hasBeenDecoded() const {
     std::lock_guard lock(m_decodeLock);
     return m_phase == Phase::Decoded;
 }
 
-bool VistrelDecodedFrameCache::isAbandoned() const
-{
+bool VistrelDecodedFrameCache::isAbandoned() const {
     std::lock_guard lock(m_decodeLock);
     return m_phase == Phase::Abandoned;
 }
 
-void VistrelDecodedFrameCache::decode()
-{
+void VistrelDecodedFrameCache::decode() {
     {
         std::lock_guard lock(m_decodeLock);
         if (m_phase != Phase::Pending) return;
@@ -58,8 +52,8 @@ void VistrelDecodedFrameCache::decode()
                                 rows * rowBytes);
                 } else {
                     for (std::size_t r = first; r < first + rows; ++r)
-                        std::memcpy(image.mutableData() + r * image.bytesPerRow(), info.buffer.get() + r * rowBytes,
-                                    rowBytes);
+                        std::memcpy(image.mutableData() + r * image.bytesPerRow(),
+                                    info.buffer.get() + r * rowBytes, rowBytes);
                 }
             }
         } else {
@@ -76,8 +70,7 @@ void VistrelDecodedFrameCache::decode()
     m_decoded.notify_all();
 }
 
-void VistrelDecodedFrameCache::uploadToGPU(const UploadHook& hook)
-{
+void VistrelDecodedFrameCache::uploadToGPU(const UploadHook& hook) {
     std::lock_guard uploadLock(m_uploadLock);
     if (m_uploaded) return;
     decode();
@@ -91,8 +84,7 @@ void VistrelDecodedFrameCache::uploadToGPU(const UploadHook& hook)
     m_uploaded = true;
 }
 
-void VistrelDecodedFrameCache::abandon()
-{
+void VistrelDecodedFrameCache::abandon() {
     {
         std::lock_guard lock(m_decodeLock);
         if (m_phase != Phase::Pending) return;
@@ -101,15 +93,13 @@ void VistrelDecodedFrameCache::abandon()
     m_decoded.notify_all();
 }
 
-bool VistrelDecodedFrameCache::waitForDecodeCompletion() const
-{
+bool VistrelDecodedFrameCache::waitForDecodeCompletion() const {
     std::unique_lock lock(m_decodeLock);
     m_decoded.wait(lock, [this] { return m_phase != Phase::Pending; });
     return m_phase == Phase::Decoded;
 }
 
-BitmapImage VistrelDecodedFrameCache::image() const
-{
+BitmapImage VistrelDecodedFrameCache::image() const {
     if (!waitForDecodeCompletion()) return {};
     std::lock_guard lock(m_decodeLock);
     return m_pixelBuffer;

@@ -23,7 +23,8 @@ public:
     using UploadHook = std::function<void(std::uint64_t frameIndex, const BitmapImage& image)>;
 
     VistrelDecodedFrameCache(std::uint64_t frameIndex, std::shared_ptr<PixelBufferPool> pixelBufferPool,
-                             std::shared_ptr<const VistrelRecording> recording, DecompressionInfo* decompressionInfo);
+                             std::shared_ptr<const VistrelRecording> recording,
+                             DecompressionInfo* decompressionInfo);
     ~VistrelDecodedFrameCache();
     VistrelDecodedFrameCache(const VistrelDecodedFrameCache&) = delete;
     VistrelDecodedFrameCache& operator=(const VistrelDecodedFrameCache&) = delete;

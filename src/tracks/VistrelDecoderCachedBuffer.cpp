@@ -7,26 +7,25 @@
 
 namespace vtl {
 
-VistrelDecoderCachedBuffer::VistrelDecoderCachedBuffer(std::shared_ptr<VistrelRecording> recording, std::uint64_t,
-                                                       std::uint64_t numberOfFramesToDecode)
+VistrelDecoderCachedBuffer::VistrelDecoderCachedBuffer(std::shared_ptr<VistrelRecording> recording,
+                                                       std::uint64_t, std::uint64_t numberOfFramesToDecode)
     : m_recording(std::move(recording))
-    , m_numberFrames(std::clamp<std::uint64_t>(numberOfFramesToDecode, 1, 1024))
-{
+    , m_numberFrames(std::clamp<std::uint64_t>(numberOfFramesToDecode, 1, 1024)) {
     if (m_recording && m_recording->open()) {
-        m_recording->fillDecompressionInfo(m_cachingDecompressionInfo, static_cast<double>(m_recording->frameRate()));
+        m_recording->fillDecompressionInfo(m_cachingDecompressionInfo,
+                                           static_cast<double>(m_recording->frameRate()));
         m_recording->openWithDecompressionInfo(m_cachingDecompressionInfo);
     }
 }
 
-VistrelDecoderCachedBuffer::~VistrelDecoderCachedBuffer()
-{
+VistrelDecoderCachedBuffer::~VistrelDecoderCachedBuffer() {
     cancelCaching();
     m_cacheBuffer.reset();
     if (m_recording) m_recording->releaseDecompressionInfo(m_cachingDecompressionInfo);
 }
 
-void VistrelDecoderCachedBuffer::setColorspaceAndStartDecoding(const std::string& colorSpace, UploadHook uploadHook)
-{
+void VistrelDecoderCachedBuffer::setColorspaceAndStartDecoding(const std::string& colorSpace,
+                                                               UploadHook uploadHook) {
     {
         std::lock_guard lock(m_startMutex);
         if (m_colorspaceSet) return;
@@ -41,8 +40,7 @@ void VistrelDecoderCachedBuffer::setColorspaceAndStartDecoding(const std::string
     startCache();
 }
 
-bool VistrelDecoderCachedBuffer::startCache()
-{
+bool VistrelDecoderCachedBuffer::startCache() {
     std::lock_guard lock(m_startMutex);
     if (m_cacheThreadRunning.load()) return true;
     // Without a window to decode into there is nothing a request could wait for.
@@ -63,8 +61,7 @@ bool VistrelDecoderCachedBuffer::startCache()
     return true;
 }
 
-void VistrelDecoderCachedBuffer::wakeThread()
-{
+void VistrelDecoderCachedBuffer::wakeThread() {
     {
         std::lock_guard lock(m_cacheFullMutex);
         m_wakeRequested = true;
@@ -72,8 +69,7 @@ void VistrelDecoderCachedBuffer::wakeThread()
     m_cacheFullCondition.notify_all();
 }
 
-void VistrelDecoderCachedBuffer::cancelCaching()
-{
+void VistrelDecoderCachedBuffer::cancelCaching() {
     std::lock_guard lock(m_startMutex);
     if (m_cacheThreadRunning.exchange(false)) wakeThread();
     if (m_cacheThread.joinable()) m_cacheThread.join();
@@ -82,24 +78,27 @@ void VistrelDecoderCachedBuffer::cancelCaching()
     if (m_cacheBuffer) m_cacheBuffer->clearCache();
 }
 
-void VistrelDecoderCachedBuffer::releaseCachedResources() { cancelCaching(); }
+void VistrelDecoderCachedBuffer::releaseCachedResources() {
+    cancelCaching();
+}
 
-BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds)
-{
+BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds) {
     ++m_requestCount;
     if (!m_cacheBuffer || !m_cacheThreadRunning.load()) return {};
-    wakeThread();
     const std::int64_t index = m_recording->indexOfTime(seconds);
     const std::int64_t count = static_cast<std::int64_t>(m_recording->numberOfFrames());
     if (index < 0 || index >= count) return {};
     const std::uint64_t frame = static_cast<std::uint64_t>(index);
     std::shared_ptr<VistrelDecodedFrameCache> entry = m_cacheBuffer->frameAtIndex(frame);
     m_lastRequestedFrame = frame;
+    // Woken after the request is recorded, so the next pass moves the window to it.
+    wakeThread();
     if (!entry) {
         ++m_invalidateCurrentlyDecodingFrame;
         {
             std::lock_guard lock(m_decodeMutex);
-            const std::uint64_t end = std::min<std::uint64_t>(frame + m_numberFrames, static_cast<std::uint64_t>(count));
+            const std::uint64_t end =
+                std::min<std::uint64_t>(frame + m_numberFrames, static_cast<std::uint64_t>(count));
             m_cacheBuffer->clearCacheAndGenerateFramesFrom(frame, end);
             entry = m_cacheBuffer->frameAtIndex(frame);
             // A cancel that got here first has already woken its waiters: do not start waiting.
@@ -117,8 +116,7 @@ BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds)
     return entry->image();
 }
 
-void VistrelDecoderCachedBuffer::startCaching()
-{
+void VistrelDecoderCachedBuffer::startCaching() {
     while (m_cacheThreadRunning.load()) {
         std::unique_lock decodeLock(m_decodeMutex);
         if (m_invalidateCurrentlyDecodingFrame.load() > 0) {
@@ -132,12 +130,13 @@ void VistrelDecoderCachedBuffer::startCaching()
         const std::uint64_t first = m_cacheBuffer->firstFrameNumber();
         if (first != VistrelDecodedFrameCacheBuffer::kNoFrame) {
             const std::int64_t d = static_cast<std::int64_t>(requested) - static_cast<std::int64_t>(first);
-            if (d > 0) m_cacheBuffer->shiftBy(static_cast<std::uint32_t>(std::min<std::int64_t>(d, UINT32_MAX)));
+            if (d > 0)
+                m_cacheBuffer->shiftBy(static_cast<std::uint32_t>(std::min<std::int64_t>(d, UINT32_MAX)));
         }
         const bool decoded = m_cacheBuffer->decodeFirstUndecodedFrame();
         while (!m_cacheBuffer->isFull()) {
-            const std::uint64_t next = m_cacheBuffer->numberOfFrames() == 0 ? requested
-                                                                             : m_cacheBuffer->lastFrameNumber() + 1;
+            const std::uint64_t next =
+                m_cacheBuffer->numberOfFrames() == 0 ? requested : m_cacheBuffer->lastFrameNumber() + 1;
             if (next >= count) break;
             m_cacheBuffer->generateAndDecodeFrameCacheAtIndex(next);
         }
@@ -150,7 +149,8 @@ void VistrelDecoderCachedBuffer::startCaching()
             decodeLock.unlock();
             std::unique_lock lock(m_cacheFullMutex);
             m_decodeThreadWaiting = true;
-            m_cacheFullCondition.wait(lock, [this] { return m_wakeRequested || !m_cacheThreadRunning.load(); });
+            m_cacheFullCondition.wait(lock,
+                                      [this] { return m_wakeRequested || !m_cacheThreadRunning.load(); });
             m_wakeRequested = false;
             m_decodeThreadWaiting = false;
         }

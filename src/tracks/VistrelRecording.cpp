@@ -275,13 +275,18 @@ void VistrelRecording::releaseDecompressionInfo(DecompressionInfo& info) const {
     info.decompressionDispatchQueue.reset();
 }
 
-std::optional<std::vector<std::uint8_t>>
-VistrelRecording::metaDataWithPath(const std::string& fileName) const {
+std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string& fileName) const {
     if (fileName.empty() || fileName.find('/') != std::string::npos || fileName == "." || fileName == "..")
         return std::nullopt;
     std::vector<std::uint8_t> bytes;
     if (!m_storage->readWholeFile(fileName, bytes, kMaxSideFileBytes)) return std::nullopt;
-    return bytes;
+    auto parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+    if (!parsed) {
+        logOnce("plist:" + path() + ":" + fileName,
+                "Recording " + path() + ": \"" + fileName + "\" is not readable: " + parsed.error);
+        return std::nullopt;
+    }
+    return std::move(parsed.value);
 }
 
 const DirectoryEntry* VistrelRecording::directoryEntryAtIndex(std::uint64_t index) const {
@@ -398,7 +403,10 @@ bool VistrelRecording::rewindToKeyframeBeforeFrame(DecompressionInfo& info) cons
 
 bool VistrelRecording::decompressFrame(DecompressionInfo& info) const {
     std::lock_guard lock(info.decompressionReleaseMutex);
-    if (!info.structValid || m_directoryEntries.empty()) return false;
+    if (!info.structValid || !info.buffer || !info.dataFile || !info.metaFile || m_directoryEntries.empty()) {
+        info.lastError = "the frame data is not open";
+        return false;
+    }
     // Past the end keeps the last picture.
     const std::uint64_t target =
         std::min<std::uint64_t>(info.frameEntry.frameNumber, m_directoryEntries.size() - 1);
@@ -419,8 +427,10 @@ bool VistrelRecording::decompressFrame(DecompressionInfo& info) const {
         rewindToKeyframeBeforeFrame(info);
     }
     while (info.frameNumber < target) {
-        info.frameEntry.frameNumber = info.frameNumber + 1;
+        const std::uint64_t next = info.frameNumber + 1;
+        info.frameEntry.frameNumber = next;
         if (!decompressNextFrame(info)) info.lastFrameComplete = false;
+        if (info.frameNumber != next) break; // cannot happen with the files open; never loop on it
     }
     info.frameEntry.frameNumber = target;
     info.lastFrameValid = true;

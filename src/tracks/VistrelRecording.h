@@ -6,6 +6,7 @@
 // read, so any thread may use it; decoding state lives in each user's DecompressionInfo.
 
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/imaging/BitmapImage.h"
 #include "recorder/format/RecordingFormat.h"
 #include "tracks/DecompressionInfo.h"
@@ -59,9 +60,9 @@ public:
     void openWithDecompressionInfo(DecompressionInfo& info);
     void releaseDecompressionInfo(DecompressionInfo& info) const;
 
-    // A property-list side file of the package ("mouse", "pauseTimes", …) as its raw bytes;
-    // nothing when it does not exist.
-    std::optional<std::vector<std::uint8_t>> metaDataWithPath(const std::string& fileName) const;
+    // A property-list side file of the package ("mouse", "pauseTimes", …); nothing when it does not
+    // exist or is not a property list (logged once).
+    std::optional<PropertyList> metaDataWithPath(const std::string& fileName) const;
 
     // Header values (valid once open).
     const recording::RecordingHeader& movieHeader() const { return m_movieHeader; }

@@ -95,18 +95,49 @@ bool covered(const std::vector<Rect>& rects, const Rect& r) {
     return std::any_of(rects.begin(), rects.end(), [&](const Rect& held) { return held.containsRect(r); });
 }
 
-// A private X server with some extensions switched off, stopped by its process id at the end.
+// A private X server of the given depth with some extensions switched off, stopped by its
+// process id at the end. Its screen width is particular to this process, so a client can tell
+// it from servers that other test programs start at the same time.
 class PrivateXServer {
 public:
-    explicit PrivateXServer(std::vector<std::string> extraArguments) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                         "-nolisten", "tcp",        "-noreset"};
-        args.insert(args.end(), extraArguments.begin(), extraArguments.end());
+    PrivateXServer(int depth, const std::vector<std::string>& disabledExtensions) {
+        width_ = 256 + static_cast<std::uint32_t>(getpid() % 1024);
+        // Display numbers picked from the process id; a number another server holds makes the
+        // new server exit, and the next number is tried.
+        for (int attempt = 0; attempt < 10 && display_.empty(); ++attempt) {
+            std::string display = ":" + std::to_string(1000 + (getpid() * 7 + attempt * 131) % 20000);
+            if (launch(display, depth, disabledExtensions)) display_ = display;
+        }
+    }
+    ~PrivateXServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Empty when the server did not start.
+    const std::string& display() const { return display_; }
+    std::uint32_t width() const { return width_; }
+    static constexpr std::uint32_t kHeight = 200;
+
+private:
+    bool launch(const std::string& display, int depth, const std::vector<std::string>& disabledExtensions) {
+        std::vector<std::string> args = {
+            "Xvfb",
+            display,
+            "-nolisten",
+            "tcp",
+            "-noreset",
+            "-screen",
+            "0",
+            std::to_string(width_) + "x" + std::to_string(kHeight) + "x" + std::to_string(depth)};
+        for (const std::string& e : disabledExtensions) {
+            args.push_back("-extension");
+            args.push_back(e);
+        }
         pid_ = fork();
         if (pid_ == 0) {
-            close(fds[0]);
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
@@ -117,33 +148,28 @@ public:
             execvp("Xvfb", argv.data());
             _exit(127);
         }
-        close(fds[1]);
-        pollfd p{fds[0], POLLIN, 0};
-        char buffer[16] = {};
-        if (pid_ > 0 && poll(&p, 1, 5000) == 1 && read(fds[0], buffer, sizeof buffer - 1) > 0)
-            display_ = ":" + std::string(buffer, strcspn(buffer, "\n"));
-        close(fds[0]);
-        // Ready once a client gets in.
-        for (int i = 0; i < 100 && !display_.empty(); ++i) {
-            xcb_connection_t* probe = xcb_connect(display_.c_str(), nullptr);
-            bool ok = !xcb_connection_has_error(probe);
+        if (pid_ < 0) return false;
+        // Ready once a client gets in and finds this server's screen.
+        for (int i = 0; i < 150; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
+            bool ours = !xcb_connection_has_error(probe) &&
+                        xcb_setup_roots_iterator(xcb_get_setup(probe)).data->width_in_pixels == width_;
             xcb_disconnect(probe);
-            if (ok) return;
+            if (ours) return true;
             std::this_thread::sleep_for(20ms);
         }
-        display_.clear();
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        return false;
     }
-    ~PrivateXServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    // Empty when the server did not start.
-    const std::string& display() const { return display_; }
 
-private:
     pid_t pid_ = -1;
+    std::uint32_t width_ = 0;
     std::string display_;
 };
 
@@ -216,24 +242,25 @@ TEST_F(DisplayStreamTest, RefusesWhatItCannotRecordWithAClearMessage) {
 
 TEST_F(DisplayStreamTest, RefusesDisplaysWithoutWhatRecordingNeeds) {
     struct Case {
-        std::vector<std::string> serverArguments;
+        int depth;
+        std::vector<std::string> disabledExtensions;
         const char* message;
     };
     const Case cases[] = {
-        {{"-screen", "0", "320x240x24", "-extension", "MIT-SHM"}, "no MIT-SHM extension"},
-        {{"-screen", "0", "320x240x24", "-extension", "DAMAGE"}, "no DAMAGE extension"},
-        {{"-screen", "0", "320x240x16"}, "pixel format is not supported"},
+        {24, {"MIT-SHM"}, "no MIT-SHM extension"},
+        {24, {"DAMAGE"}, "no DAMAGE extension"},
+        {16, {}, "pixel format is not supported"},
     };
     for (const Case& c : cases) {
-        PrivateXServer server(c.serverArguments);
+        PrivateXServer server(c.depth, c.disabledExtensions);
         if (server.display().empty()) GTEST_SKIP() << "cannot start a private X server";
         std::string error;
         auto screens = listScreens(&error, server.display().c_str());
         ASSERT_TRUE(screens) << error << " on " << server.display();
         DisplayStreamConfiguration config;
         config.displayID = screens->front().displayID;
-        config.outputWidth = 320;
-        config.outputHeight = 240;
+        config.outputWidth = server.width();
+        config.outputHeight = PrivateXServer::kHeight;
         EXPECT_FALSE(DisplayStream::create(
             config, [](auto...) {}, error, server.display().c_str()));
         EXPECT_THAT(error, ::testing::HasSubstr(c.message));
@@ -281,6 +308,39 @@ TEST_F(DisplayStreamTest, DeliversTheDrawnPixelsWithTheirChangedRectangles) {
         EXPECT_LT(r.width() * r.height(), 320.0 * 240.0 / 2) << stringFromRect(r);
     stream->stop();
     EXPECT_FALSE(stream->isRunning());
+}
+
+TEST_F(DisplayStreamTest, ManySmallChangesArriveAsAFewCoveringRectangles) {
+    const Rect area(1080, 560, 320, 220);
+    XcbTestWindow window(1080, 560, 320, 220, 0x000000);
+    ASSERT_TRUE(window.ok());
+    Collector collector;
+    DisplayStreamConfiguration config = areaOf(area);
+    config.maximumChangedRects = 4;
+    config.minimumFrameTimeSeconds = 0.1;
+    std::string error;
+    auto stream = DisplayStream::create(config, collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_TRUE(collector.next());
+
+    std::vector<Rect> drawn;
+    for (int i = 0; i < 40; ++i) {
+        Rect r((i * 37) % 300, (i * 53) % 200, 6, 5);
+        window.fill(int(r.minX()), int(r.minY()), 6, 5, 0xffffff);
+        drawn.push_back(r);
+    }
+    std::vector<Rect> seen;
+    auto allSeen = [&] {
+        return std::all_of(drawn.begin(), drawn.end(), [&](const Rect& r) { return covered(seen, r); });
+    };
+    while (!allSeen()) {
+        auto d = collector.next();
+        ASSERT_TRUE(d) << "a drawn rectangle was never reported";
+        EXPECT_LE(d->refreshed.size(), 4u);
+        seen.insert(seen.end(), d->refreshed.begin(), d->refreshed.end());
+    }
+    stream->stop();
 }
 
 TEST_F(DisplayStreamTest, KeepsChangesWhileEverySurfaceIsHeld) {

@@ -1,10 +1,9 @@
-#include "TestPackage.h"
-
 #include "tracks/JPEGDecompression.h"
 
-#include <gtest/gtest.h>
+#include "TestPackage.h"
 
 #include <csetjmp>
+#include <gtest/gtest.h>
 #include <jpeglib.h>
 
 namespace vtl {
@@ -13,8 +12,8 @@ namespace {
 using test::Picture;
 
 // Reference: the library's own decode of a stream that carries its tables.
-std::vector<std::uint8_t> decodeWithTables(const std::vector<std::uint8_t>& stream, std::size_t w, std::size_t h)
-{
+std::vector<std::uint8_t> decodeWithTables(const std::vector<std::uint8_t>& stream, std::size_t w,
+                                           std::size_t h) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -33,22 +32,23 @@ std::vector<std::uint8_t> decodeWithTables(const std::vector<std::uint8_t>& stre
     return out;
 }
 
-TEST(JPEGDecompression, TablelessStreamsDecodeExactlyAsWithTheirTables)
-{
+TEST(JPEGDecompression, TablelessStreamsDecodeExactlyAsWithTheirTables) {
     const Picture picture = test::smoothPicture(48, 40, 3);
     for (int quality : {1, 10, 49, 50, 70, 100}) {
         SCOPED_TRACE(quality);
         const auto stream = test::encodeTablelessJPEG(picture, 0, 0, 48, 40, quality);
         std::vector<std::uint8_t> out(48 * 40 * 4, 0);
         std::string error;
-        ASSERT_TRUE(decompressJPEGData(stream.data(), stream.size(), quality, {out.data(), 0, 48, 40}, &error)) << error;
+        ASSERT_TRUE(
+            decompressJPEGData(stream.data(), stream.size(), quality, {out.data(), 0, 48, 40}, &error))
+            << error;
         EXPECT_EQ(out, decodeWithTables(test::encodeFullJPEG(picture, 0, 0, 48, 40, quality), 48, 40));
-        for (std::size_t i = 3; i < out.size(); i += 4) ASSERT_EQ(out[i], 255);
+        for (std::size_t i = 3; i < out.size(); i += 4)
+            ASSERT_EQ(out[i], 255);
     }
 }
 
-TEST(JPEGDecompression, QualitiesOutsideTheLibraryRangeScaleAsTheLibraryDoes)
-{
+TEST(JPEGDecompression, QualitiesOutsideTheLibraryRangeScaleAsTheLibraryDoes) {
     // A stored quality above 100 (the uncapped value the recorder may store) decodes like 100.
     const Picture picture = test::smoothPicture(16, 16, 1);
     const auto stream = test::encodeTablelessJPEG(picture, 0, 0, 16, 16, 100);
@@ -63,8 +63,7 @@ TEST(JPEGDecompression, QualitiesOutsideTheLibraryRangeScaleAsTheLibraryDoes)
     EXPECT_EQ(jpegQualityScaling(255), 0);
 }
 
-TEST(JPEGDecompression, RectangleRowsLandOnTheirFrameRowsAndLeaveTheRestAlone)
-{
+TEST(JPEGDecompression, RectangleRowsLandOnTheirFrameRowsAndLeaveTheRestAlone) {
     // A 20-pixel rectangle at x = 10 in a frame 100 pixels wide: 80 bytes per row at byte 40,
     // then 320 bytes skipped.
     const Picture picture = test::smoothPicture(20, 8, 2);
@@ -81,8 +80,7 @@ TEST(JPEGDecompression, RectangleRowsLandOnTheirFrameRowsAndLeaveTheRestAlone)
     EXPECT_LT(test::compareBGR(frame.data() + 40, picture.bgra.data(), 1, 1).maximum, 12);
 }
 
-TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds)
-{
+TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds) {
     const Picture picture = test::smoothPicture(32, 16, 4);
     const auto good = test::encodeTablelessJPEG(picture, 0, 0, 32, 16, 80);
     struct Case {
@@ -91,7 +89,8 @@ TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds)
         std::size_t w, h;
     };
     std::vector<std::uint8_t> garbage(200);
-    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    for (std::size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<std::uint8_t>(i * 37 + 11);
     std::vector<Case> cases = {
         {"not a JPEG", garbage, 32, 16},
         {"header only", std::vector<std::uint8_t>(good.begin(), good.begin() + 20), 32, 16},
@@ -104,11 +103,13 @@ TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds)
         // A guard row after the destination catches any write past it.
         std::vector<std::uint8_t> out(c.w * c.h * 4 + 64, 0xEE);
         std::string error;
-        const bool ok = decompressJPEGData(c.bytes.data(), c.bytes.size(), 80, {out.data(), 0, c.w, c.h}, &error);
+        const bool ok =
+            decompressJPEGData(c.bytes.data(), c.bytes.size(), 80, {out.data(), 0, c.w, c.h}, &error);
         if (!ok) {
             EXPECT_FALSE(error.empty());
         }
-        for (std::size_t i = c.w * c.h * 4; i < out.size(); ++i) ASSERT_EQ(out[i], 0xEE);
+        for (std::size_t i = c.w * c.h * 4; i < out.size(); ++i)
+            ASSERT_EQ(out[i], 0xEE);
         if (std::string(c.name).starts_with("wrong") || std::string(c.name) == "not a JPEG") {
             EXPECT_FALSE(ok);
         }

@@ -1,8 +1,7 @@
 #include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace vtl {
@@ -15,8 +14,10 @@ using recording::MovedRectRecord;
 struct Frame {
     std::size_t width, height;
     std::vector<std::uint8_t> bytes;
-    Frame(std::size_t w, std::size_t h) : width(w), height(h), bytes(w * h * 4)
-    {
+    Frame(std::size_t w, std::size_t h)
+        : width(w)
+        , height(h)
+        , bytes(w * h * 4) {
         for (std::size_t y = 0; y < h; ++y)
             for (std::size_t x = 0; x < w; ++x) {
                 std::uint8_t* p = &bytes[(y * w + x) * 4];
@@ -26,16 +27,14 @@ struct Frame {
                 p[3] = 255;
             }
     }
-    std::pair<int, int> at(std::size_t x, std::size_t y) const
-    {
+    std::pair<int, int> at(std::size_t x, std::size_t y) const {
         const std::uint8_t* p = &bytes[(y * width + x) * 4];
         return {p[0], p[1]};
     }
 };
 
 // What the moves mean: every destination pixel shows the previous picture at its source.
-Frame expectedAfter(const Frame& before, const std::vector<Move>& moves)
-{
+Frame expectedAfter(const Frame& before, const std::vector<Move>& moves) {
     Frame after = before;
     for (const Move& m : moves)
         for (std::size_t r = 0; r < m.height; ++r)
@@ -45,8 +44,7 @@ Frame expectedAfter(const Frame& before, const std::vector<Move>& moves)
     return after;
 }
 
-TEST(MovedBlocks, OffsetIsTheFirstRecordsLow16BitsAsASignedNumber)
-{
+TEST(MovedBlocks, OffsetIsTheFirstRecordsLow16BitsAsASignedNumber) {
     struct Case {
         std::int64_t stored;
         std::int64_t applied;
@@ -59,15 +57,14 @@ TEST(MovedBlocks, OffsetIsTheFirstRecordsLow16BitsAsASignedNumber)
         EXPECT_EQ(static_cast<std::int64_t>(moves[0].sourceX) - 20000, c.applied);
     }
     // Later records' offsets are not read.
-    const auto moves = VistrelDecoderFrameMovedChangedFrame::clipMoves(
-        {{10, 10, 2, 2, 1, 2}, {20, 20, 2, 2, 9, 9}}, 64, 64);
+    const auto moves =
+        VistrelDecoderFrameMovedChangedFrame::clipMoves({{10, 10, 2, 2, 1, 2}, {20, 20, 2, 2, 9, 9}}, 64, 64);
     ASSERT_EQ(moves.size(), 2u);
     EXPECT_EQ(moves[1].sourceX, 21u);
     EXPECT_EQ(moves[1].sourceY, 22u);
 }
 
-TEST(MovedBlocks, ClippingKeepsDestinationAndSourceInsideTheFrame)
-{
+TEST(MovedBlocks, ClippingKeepsDestinationAndSourceInsideTheFrame) {
     bool clipped = false;
     // Source reaches past the right edge: only the part whose source exists is moved.
     auto moves = VistrelDecoderFrameMovedChangedFrame::clipMoves({{10, 0, 20, 5, 5, 0}}, 32, 8, &clipped);
@@ -77,7 +74,8 @@ TEST(MovedBlocks, ClippingKeepsDestinationAndSourceInsideTheFrame)
     EXPECT_EQ(moves[0].sourceX + moves[0].width, 32u);
     // Entirely outside, or absurd sizes: dropped without overflow.
     moves = VistrelDecoderFrameMovedChangedFrame::clipMoves(
-        {{100, 0, 5, 5, 0, 0}, {UINT64_MAX - 2, 1, UINT64_MAX, UINT64_MAX, 0, 0}, {0, 0, 0, 4, 0, 0}}, 32, 8, &clipped);
+        {{100, 0, 5, 5, 0, 0}, {UINT64_MAX - 2, 1, UINT64_MAX, UINT64_MAX, 0, 0}, {0, 0, 0, 4, 0, 0}}, 32, 8,
+        &clipped);
     EXPECT_TRUE(moves.empty());
     // A block that fits is not reported as clipped.
     moves = VistrelDecoderFrameMovedChangedFrame::clipMoves({{0, 1, 32, 7, 0, -1}}, 32, 8, &clipped);
@@ -85,8 +83,7 @@ TEST(MovedBlocks, ClippingKeepsDestinationAndSourceInsideTheFrame)
     ASSERT_EQ(moves.size(), 1u);
 }
 
-TEST(MovedBlocks, MovesEndAsIfEverySourceWasReadFirst)
-{
+TEST(MovedBlocks, MovesEndAsIfEverySourceWasReadFirst) {
     struct Case {
         const char* name;
         std::vector<Move> moves;
@@ -115,11 +112,11 @@ TEST(MovedBlocks, MovesEndAsIfEverySourceWasReadFirst)
     }
 }
 
-TEST(MovedBlocks, ManyMovesStillEnd)
-{
+TEST(MovedBlocks, ManyMovesStillEnd) {
     Frame frame(64, 64);
     std::vector<Move> moves;
-    for (std::size_t i = 0; i < 500; ++i) moves.push_back({(i * 7) % 60, (i * 13) % 60, 4, 4, (i * 11) % 60, (i * 3) % 60});
+    for (std::size_t i = 0; i < 500; ++i)
+        moves.push_back({(i * 7) % 60, (i * 13) % 60, 4, 4, (i * 11) % 60, (i * 3) % 60});
     std::vector<std::uint8_t> spare(frame.bytes.size());
     VistrelDecoderFrameMovedChangedFrame::applyMoves(moves, frame.bytes.data(), 64, 64, spare.data());
     SUCCEED();

@@ -2,20 +2,18 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
-
 #include <jpeglib.h>
+#include <stdexcept>
 
 namespace vtl::test {
 
 using namespace recording;
 
-Picture smoothPicture(std::size_t width, std::size_t height, int seed)
-{
+Picture smoothPicture(std::size_t width, std::size_t height, int seed) {
     Picture p{width, height, std::vector<std::uint8_t>(width * height * 4)};
     for (std::size_t y = 0; y < height; ++y)
         for (std::size_t x = 0; x < width; ++x) {
@@ -28,17 +26,16 @@ Picture smoothPicture(std::size_t width, std::size_t height, int seed)
     return p;
 }
 
-void copyBlock(const Picture& from, std::size_t sx, std::size_t sy, Picture& to, std::size_t dx, std::size_t dy,
-               std::size_t w, std::size_t h)
-{
-    for (std::size_t r = 0; r < h; ++r) std::memcpy(to.at(dx, dy + r), from.at(sx, sy + r), w * 4);
+void copyBlock(const Picture& from, std::size_t sx, std::size_t sy, Picture& to, std::size_t dx,
+               std::size_t dy, std::size_t w, std::size_t h) {
+    for (std::size_t r = 0; r < h; ++r)
+        std::memcpy(to.at(dx, dy + r), from.at(sx, sy + r), w * 4);
 }
 
 namespace {
 
-std::vector<std::uint8_t> encode(const Picture& picture, std::size_t x, std::size_t y, std::size_t w, std::size_t h,
-                                 int quality, bool tables)
-{
+std::vector<std::uint8_t> encode(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
+                                 std::size_t h, int quality, bool tables) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -69,20 +66,18 @@ std::vector<std::uint8_t> encode(const Picture& picture, std::size_t x, std::siz
 
 } // namespace
 
-std::vector<std::uint8_t> encodeTablelessJPEG(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
-                                              std::size_t h, int quality)
-{
+std::vector<std::uint8_t> encodeTablelessJPEG(const Picture& picture, std::size_t x, std::size_t y,
+                                              std::size_t w, std::size_t h, int quality) {
     return encode(picture, x, y, w, h, quality, false);
 }
 
 std::vector<std::uint8_t> encodeFullJPEG(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
-                                         std::size_t h, int quality)
-{
+                                         std::size_t h, int quality) {
     return encode(picture, x, y, w, h, quality, true);
 }
 
-PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::size_t width, std::size_t height)
-{
+PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::size_t width,
+                             std::size_t height) {
     PictureDifference d;
     double sum = 0;
     for (std::size_t i = 0; i < width * height; ++i)
@@ -96,19 +91,17 @@ PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::
 }
 
 TestPackage::TestPackage(std::size_t width, std::size_t height, std::uint64_t keyFrameRate)
-    : m_header(makeRecordingHeader(width, height, keyFrameRate, 1.0f))
-{
-    for (const char* name : {"vtlmeta", "vtldata", "vtldirectory", "thumbmeta", "thumbdata"}) m_files[name];
+    : m_header(makeRecordingHeader(width, height, keyFrameRate, 1.0f)) {
+    for (const char* name : {"vtlmeta", "vtldata", "vtldirectory", "thumbmeta", "thumbdata"})
+        m_files[name];
 }
 
-void TestPackage::append(const std::string& name, const std::uint8_t* data, std::size_t size)
-{
+void TestPackage::append(const std::string& name, const std::uint8_t* data, std::size_t size) {
     auto& file = m_files[name];
     file.insert(file.end(), data, data + size);
 }
 
-void TestPackage::appendEntry(bool key, std::uint64_t ticks)
-{
+void TestPackage::appendEntry(bool key, std::uint64_t ticks) {
     if (m_files["vtlmeta"].empty()) {
         const auto header = serializeHeader(m_header);
         append("vtlmeta", header.data(), header.size());
@@ -118,8 +111,7 @@ void TestPackage::appendEntry(bool key, std::uint64_t ticks)
     append("vtldirectory", bytes.data(), bytes.size());
 }
 
-void TestPackage::addKeyFrame(const Picture& picture, std::uint64_t ticks, int quality)
-{
+void TestPackage::addKeyFrame(const Picture& picture, std::uint64_t ticks, int quality) {
     appendEntry(true, ticks);
     FrameMetaRecord record;
     record.kind = FrameKind::Key;
@@ -141,8 +133,7 @@ void TestPackage::addKeyFrame(const Picture& picture, std::uint64_t ticks, int q
 }
 
 void TestPackage::addBlockFrame(const Picture& picture, const std::vector<MovedRectRecord>& moved,
-                                const std::vector<ChangedBlock>& changed, std::uint64_t ticks, int quality)
-{
+                                const std::vector<ChangedBlock>& changed, std::uint64_t ticks, int quality) {
     appendEntry(false, ticks);
     FrameMetaRecord record;
     record.kind = FrameKind::Block;
@@ -153,7 +144,8 @@ void TestPackage::addBlockFrame(const Picture& picture, const std::vector<MovedR
     for (const ChangedBlock& c : changed) {
         auto stream = encodeTablelessJPEG(picture, c.x, c.y, c.w, c.h, quality);
         append("vtldata", stream.data(), stream.size());
-        record.changedRects.push_back({c.x, c.y, c.w, c.h, stream.size(), static_cast<std::uint64_t>(quality)});
+        record.changedRects.push_back(
+            {c.x, c.y, c.w, c.h, stream.size(), static_cast<std::uint64_t>(quality)});
         record.dataSizeBytes += stream.size();
     }
     const auto bytes = serializeFrameMetaRecord(record);
@@ -162,8 +154,7 @@ void TestPackage::addBlockFrame(const Picture& picture, const std::vector<MovedR
     ++m_frameCount;
 }
 
-void TestPackage::addStopFrame(std::uint64_t ticks)
-{
+void TestPackage::addStopFrame(std::uint64_t ticks) {
     appendEntry(false, ticks);
     const auto bytes = serializeFrameMetaRecord(makeStopFrameRecord(m_frameCount, ticks, m_framesSinceKey));
     append("vtlmeta", bytes.data(), bytes.size());
@@ -171,8 +162,7 @@ void TestPackage::addStopFrame(std::uint64_t ticks)
     ++m_frameCount;
 }
 
-void TestPackage::addThumbnail(double seconds, const Picture& picture)
-{
+void TestPackage::addThumbnail(double seconds, const Picture& picture) {
     const std::uint64_t factor = thumbnailFactor(picture.width, picture.height);
     const auto record = serializeThumbnailRecord({seconds, m_thumbCount++});
     append("thumbmeta", record.data(), record.size());
@@ -185,8 +175,7 @@ void TestPackage::addThumbnail(double seconds, const Picture& picture)
         }
 }
 
-void TestPackage::finish()
-{
+void TestPackage::finish() {
     m_header.numberFrameEntries = m_frameCount;
     const auto header = serializeHeader(m_header);
     auto& meta = m_files["vtlmeta"];
@@ -194,15 +183,14 @@ void TestPackage::finish()
     std::memcpy(meta.data(), header.data(), header.size());
 }
 
-std::shared_ptr<MemoryPackageStorage> TestPackage::storage() const
-{
+std::shared_ptr<MemoryPackageStorage> TestPackage::storage() const {
     auto storage = std::make_shared<MemoryPackageStorage>();
-    for (const auto& [name, bytes] : m_files) storage->setFile(name, bytes);
+    for (const auto& [name, bytes] : m_files)
+        storage->setFile(name, bytes);
     return storage;
 }
 
-void TestPackage::writeTo(const std::string& directory) const
-{
+void TestPackage::writeTo(const std::string& directory) const {
     std::filesystem::create_directories(directory);
     for (const auto& [name, bytes] : m_files) {
         std::ofstream out(directory + "/" + name, std::ios::binary | std::ios::trunc);

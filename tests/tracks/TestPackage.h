@@ -25,12 +25,12 @@ struct Picture {
 // A smooth picture (JPEG keeps it close) that differs with the seed.
 Picture smoothPicture(std::size_t width, std::size_t height, int seed);
 // Copies a block of `from` at (sx, sy) into `to` at (dx, dy).
-void copyBlock(const Picture& from, std::size_t sx, std::size_t sy, Picture& to, std::size_t dx, std::size_t dy,
-               std::size_t w, std::size_t h);
+void copyBlock(const Picture& from, std::size_t sx, std::size_t sy, Picture& to, std::size_t dx,
+               std::size_t dy, std::size_t w, std::size_t h);
 
 // Abbreviated baseline stream (no tables, no JFIF marker) of a block of the picture.
-std::vector<std::uint8_t> encodeTablelessJPEG(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
-                                              std::size_t h, int quality);
+std::vector<std::uint8_t> encodeTablelessJPEG(const Picture& picture, std::size_t x, std::size_t y,
+                                              std::size_t w, std::size_t h, int quality);
 // The same block as a complete stream with its tables.
 std::vector<std::uint8_t> encodeFullJPEG(const Picture& picture, std::size_t x, std::size_t y, std::size_t w,
                                          std::size_t h, int quality);
@@ -40,7 +40,8 @@ struct PictureDifference {
     int maximum = 0;
     double mean = 0.0;
 };
-PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::size_t width, std::size_t height);
+PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::size_t width,
+                             std::size_t height);
 
 struct ChangedBlock {
     std::size_t x, y, w, h;

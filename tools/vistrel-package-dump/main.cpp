@@ -1,0 +1,181 @@
+// vistrel-package-dump PACKAGE                      prints the header, directory and frame records
+// vistrel-package-dump PACKAGE --frame N --png FILE writes frame N as an 8-bit RGB PNG
+// vistrel-package-dump PACKAGE --time S --png FILE  writes the frame shown at S seconds
+// Exits 1 with one line on standard error when the package cannot be read that far.
+#include "PngWriter.h"
+#include "platform/foundation/Log.h"
+#include "recorder/format/RecordingFormat.h"
+#include "tracks/VistrelRecording.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace vtl;
+using namespace vtl::recording;
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: vistrel-package-dump PACKAGE [--frame N | --time SECONDS] [--png FILE]\n");
+    return 2;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "vistrel-package-dump: %s\n", message.c_str());
+    return 1;
+}
+
+bool parseUnsigned(const char* text, std::uint64_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text, &end, 10);
+    return text[0] != '-' && end && *end == 0 && end != text && errno == 0;
+}
+
+void printHeader(const RecordingHeader& h) {
+    std::printf(
+        "header: version %llu, numberFrameEntries %llu, size %llux%llu, timeScale %llu, keyFrameRate %llu, "
+        "numberThumbs %llu, thumbnail %llux%llu, scaling %g, flags %llu\n",
+        (unsigned long long)h.version, (unsigned long long)h.numberFrameEntries,
+        (unsigned long long)h.displaySizeHorizontal, (unsigned long long)h.displaySizeVertical,
+        (unsigned long long)h.timeScale, (unsigned long long)h.keyFrameRate,
+        (unsigned long long)h.numberThumbs, (unsigned long long)h.thumbWidth,
+        (unsigned long long)h.thumbHeight, double(h.recordingScreenScaling),
+        (unsigned long long)h.otherRecordingFlags);
+}
+
+void printRecord(std::uint64_t index, const DirectoryEntry& entry, const std::vector<std::uint8_t>& meta) {
+    std::printf("frame %llu: %s, time %llu (%.3f s), meta at %llu, data at %llu", (unsigned long long)index,
+                entry.isKeyFrame ? "key" : "delta", (unsigned long long)entry.time, entry.time / 600.0,
+                (unsigned long long)entry.metaOffsetBytes, (unsigned long long)entry.dataOffsetBytes);
+    FrameMetaRecord record;
+    if (entry.metaOffsetBytes > meta.size()) {
+        std::printf(", record outside vtlmeta\n");
+        return;
+    }
+    auto parsed = parseFrameMetaRecord(std::span(meta).subspan(entry.metaOffsetBytes), record);
+    if (!parsed) {
+        std::printf(", unreadable record: %s\n", parsed.error().c_str());
+        return;
+    }
+    if (record.isKeyFrame()) {
+        std::printf(", key record: %zu stripes, quality %llu, %llu bytes\n", record.stripes.size(),
+                    (unsigned long long)record.jpegQuality, (unsigned long long)record.dataSizeBytes);
+        for (const StripeRecord& s : record.stripes)
+            std::printf("  stripe %llu: %llu rows, %llu bytes\n", (unsigned long long)s.stripeIndex,
+                        (unsigned long long)s.heightRows, (unsigned long long)s.jpegSizeBytes);
+        return;
+    }
+    if (record.isStopFrame()) {
+        std::printf(", stop record, %llu frames since the key frame\n",
+                    (unsigned long long)record.framesSinceKeyFrame);
+        return;
+    }
+    std::printf(", block record: %zu moved, %zu changed, %llu bytes, %llu frames since the key frame\n",
+                record.movedRects.size(), record.changedRects.size(),
+                (unsigned long long)record.dataSizeBytes, (unsigned long long)record.framesSinceKeyFrame);
+    for (const MovedRectRecord& m : record.movedRects)
+        std::printf("  moved %llu,%llu %llux%llu from offset %lld,%lld\n", (unsigned long long)m.x,
+                    (unsigned long long)m.y, (unsigned long long)m.width, (unsigned long long)m.height,
+                    (long long)m.deltaX, (long long)m.deltaY);
+    for (const ChangedRectRecord& c : record.changedRects)
+        std::printf("  changed %llu,%llu %llux%llu, %llu bytes, quality %llu\n", (unsigned long long)c.x,
+                    (unsigned long long)c.y, (unsigned long long)c.width, (unsigned long long)c.height,
+                    (unsigned long long)c.jpegSizeBytes, (unsigned long long)c.jpegQuality);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    const std::string path = argv[1];
+    std::optional<std::uint64_t> frame;
+    std::optional<double> seconds;
+    std::string pngPath;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        std::uint64_t number = 0;
+        if (arg == "--frame" && hasValue && parseUnsigned(argv[i + 1], number)) {
+            frame = number;
+            ++i;
+        } else if (arg == "--time" && hasValue) {
+            char* end = nullptr;
+            const double value = std::strtod(argv[i + 1], &end);
+            if (!end || *end != 0 || !std::isfinite(value)) return usage();
+            seconds = value;
+            ++i;
+        } else if (arg == "--png" && hasValue) {
+            pngPath = argv[++i];
+        } else {
+            return usage();
+        }
+    }
+    if ((frame || seconds) != !pngPath.empty() || (frame && seconds)) return usage();
+
+    // Every problem reaches the user once, in this tool's own words.
+    setLogSink([](std::string_view) {});
+    auto recording = std::make_shared<VistrelRecording>(path);
+    const bool opened = recording->open();
+    if (!opened && recording->recordingState() == VistrelRecording::Failed)
+        return fail("cannot read " + path + ": " + recording->openError());
+
+    if (pngPath.empty()) {
+        DirectoryPackageStorage storage(path);
+        std::vector<std::uint8_t> meta;
+        if (!storage.readWholeFile("vtlmeta", meta))
+            return fail("cannot read " + path + ": no readable \"vtlmeta\"");
+        auto header = parseHeader(meta);
+        if (!header) return fail("cannot read " + path + ": " + header.error());
+        std::printf("package: %s\n", path.c_str());
+        printHeader(header.value());
+        if (!opened) return fail("cannot read " + path + ": " + recording->openError());
+        for (const std::string& warning : recording->openWarnings())
+            std::printf("warning: %s\n", warning.c_str());
+        std::printf("directory: %llu usable entries, duration %.3f s, %llu thumbnails\n",
+                    (unsigned long long)recording->numberOfFrames(), recording->duration(),
+                    (unsigned long long)recording->numberOfThumbnails());
+        for (std::uint64_t i = 0; i < recording->numberOfFrames(); ++i)
+            printRecord(i, *recording->directoryEntryAtIndex(i), meta);
+        return 0;
+    }
+
+    if (!opened) return fail("cannot read " + path + ": " + recording->openError());
+    std::uint64_t index = frame.value_or(0);
+    if (seconds) {
+        const std::int64_t found = recording->indexOfTime(*seconds);
+        if (found < 0 || std::uint64_t(found) >= recording->numberOfFrames())
+            return fail("no frame at " + std::to_string(*seconds) + " s (the recording lasts " +
+                        std::to_string(recording->duration()) + " s)");
+        index = std::uint64_t(found);
+    }
+    if (index >= recording->numberOfFrames())
+        return fail("no frame " + std::to_string(index) + " (the recording has " +
+                    std::to_string(recording->numberOfFrames()) + ")");
+    DecompressionInfo info;
+    recording->fillDecompressionInfo(info, double(recording->frameRate()));
+    recording->openWithDecompressionInfo(info);
+    if (!info.structValid || !info.dataFile || !info.metaFile) {
+        const std::string why = info.lastError.empty() ? recording->openError() : info.lastError;
+        recording->releaseDecompressionInfo(info);
+        return fail("cannot decode " + path + ": " + why);
+    }
+    info.frameEntry.frameNumber = index;
+    const bool whole = recording->decompressFrame(info);
+    std::string error;
+    const bool written = tools::writeRGBPng(pngPath, info.buffer.get(), recording->width(),
+                                            recording->height(), recording->bytesPerRow(), &error);
+    const std::string decodeError = info.lastError;
+    recording->releaseDecompressionInfo(info);
+    if (!written) return fail(error);
+    if (!whole)
+        std::fprintf(stderr, "vistrel-package-dump: warning: frame %llu is damaged: %s\n",
+                     (unsigned long long)index, decodeError.c_str());
+    std::printf("frame %llu written to %s\n", (unsigned long long)index, pngPath.c_str());
+    return 0;
+}
