@@ -152,6 +152,18 @@ TEST_F(RecorderAppDelegateTest, OnlyTheMainApplicationEndsARecordingAndATerminat
     EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
 }
 
+TEST_F(RecorderAppDelegateTest, AQuitWithoutRecordingDuringARecordingFinishesItFirst) {
+    std::string error;
+    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
+    delegate->startRecording();
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30));
+    clock += 6;
+    delegate->quitWithoutRecording();
+    ASSERT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
+}
+
 TEST_F(RecorderAppDelegateTest, AMainApplicationGoneBeforeTheStartEndsTheRecorder) {
     std::string error;
     ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
