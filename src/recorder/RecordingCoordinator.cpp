@@ -1,0 +1,531 @@
+#include "recorder/RecordingCoordinator.h"
+
+#include "drawing/VTLMallocPool.h"
+#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/DispatchTimer.h"
+#include "platform/foundation/Log.h"
+#include "platform/ipc/DistributedNotificationCenter.h"
+#include "platform/ipc/ScreenSaverInhibitor.h"
+#include "platform/ipc/VistrelBusNames.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace vtl::recording {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMinimumFrameRate = 2;
+constexpr int kMaximumFrameRate = 120;
+
+RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services) {
+    if (!services.clockSeconds) services.clockSeconds = [] { return monotonicSeconds(); };
+    if (!services.screens) services.screens = [](std::string& error) { return listScreens(&error); };
+    if (!services.makeScreenRecorder)
+        services.makeScreenRecorder = [](RecordingCoordinator& coordinator,
+                                         const ScreenRecorderOptions& options, std::string& error) {
+            return createGrabberScreenRecorder(coordinator, options, error);
+        };
+    if (!services.scheduleAfter)
+        services.scheduleAfter = [](double delaySeconds,
+                                    std::function<void()> task) -> std::function<void()> {
+            std::shared_ptr<DispatchTimer> timer = DispatchTimer::scheduleOnce(delaySeconds, std::move(task));
+            return [timer] { timer->cancel(); };
+        };
+    if (!services.postNotification)
+        services.postNotification = [](std::string_view name) {
+            static ipc::DistributedNotificationCenter* center = new ipc::DistributedNotificationCenter();
+            center->post(name);
+        };
+    if (!services.suppressScreenSaver)
+        services.suppressScreenSaver = [](bool hold) {
+            static ipc::ScreenSaverInhibitor* inhibitor = new ipc::ScreenSaverInhibitor();
+            std::string error;
+            bool ok =
+                hold ? inhibitor->inhibit("Vistrel", "Vistrel Recording", error) : inhibitor->release(error);
+            if (!ok) logMessage(error);
+            return ok;
+        };
+    if (!services.findAudioDevice) services.findAudioDevice = audioDeviceWithUID;
+    if (!services.makeStatusItem) services.makeStatusItem = createTrayStatusItem;
+    return services;
+}
+
+template <typename T> void eraseValue(std::vector<T>& items, const T& value) {
+    items.erase(std::remove(items.begin(), items.end(), value), items.end());
+}
+
+template <typename T> bool containsValue(const std::vector<T>& items, const T& value) {
+    return std::find(items.begin(), items.end(), value) != items.end();
+}
+
+} // namespace
+
+RecordingCoordinator::RecordingCoordinator(RecordingCoordinatorDelegate& delegate, Services services)
+    : delegate_(delegate)
+    , services_(withDefaults(std::move(services))) {}
+
+RecordingCoordinator::~RecordingCoordinator() {
+    if (statusItemTimer_) statusItemTimer_->cancel();
+    if (cancelTimeout_) cancelTimeout_();
+    if (cancelStartWait_) cancelStartWait_();
+    if (holdsScreenSaver_) services_.suppressScreenSaver(false);
+    // A recording still running when the program ends is stopped so its threads end before the
+    // encode queue goes; its files then hold every complete frame.
+    if (screenRecorder_ && state_ != State::done && state_ != State::created) screenRecorder_->stopRecord();
+    screenRecorder_.reset();
+    otherRecorders_.clear();
+}
+
+void RecordingCoordinator::onMainThread(std::function<void()> task) {
+    std::weak_ptr<int> alive = lifetime_;
+    DispatchQueue::mainQueue()->async([alive, task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
+std::function<void()> RecordingCoordinator::scheduleGuarded(double delaySeconds, std::function<void()> task) {
+    std::weak_ptr<int> alive = lifetime_;
+    return services_.scheduleAfter(delaySeconds, [alive, task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
+bool RecordingCoordinator::failPrepare(std::string& error, std::string message) {
+    error = std::move(message);
+    screenRecorder_.reset();
+    otherRecorders_.clear();
+    if (createdPackageFolder_) {
+        std::error_code ignored;
+        fs::remove_all(recordPath_, ignored);
+        createdPackageFolder_ = false;
+    }
+    logMessage(error);
+    return false;
+}
+
+bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, std::string& error) {
+    if (state_ != State::created) {
+        error = "This recording has already been prepared.";
+        return false;
+    }
+    std::vector<std::string> problems;
+    RecordingSettings settings = RecordingSettings::fromDictionary(info, problems);
+    for (const std::string& problem : problems)
+        logMessage(problem);
+
+    if (settings.recordMode == kRecordModeIOSDevice)
+        return failPrepare(error, "iOS devices cannot be recorded on this system.");
+    if (settings.recordMode < kRecordModeFullScreen || settings.recordMode > kRecordModeIOSDevice)
+        return failPrepare(error, "The record mode " + std::to_string(settings.recordMode) + " is unknown.");
+    if (settings.frameRate < kMinimumFrameRate || settings.frameRate > kMaximumFrameRate)
+        return failPrepare(error,
+                           "The frame rate " + std::to_string(settings.frameRate) + " cannot be recorded.");
+    if (settings.recordQuality < 1 || settings.recordQuality > 3) {
+        logMessage("The record quality " + std::to_string(settings.recordQuality) +
+                   " is unknown; 2 is used.");
+        settings.recordQuality = 2;
+    }
+    if (settings.path.empty() || !fs::path(settings.path).is_absolute())
+        return failPrepare(error, "The recording has no absolute package path.");
+
+    // The screen and the area on it.
+    std::string screensError;
+    std::optional<std::vector<ScreenDescription>> screens = services_.screens(screensError);
+    if (!screens || screens->empty())
+        return failPrepare(error, "The screens cannot be listed: " + screensError);
+    if (settings.recordScreenIndex < 0 ||
+        static_cast<std::size_t>(settings.recordScreenIndex) >= screens->size())
+        return failPrepare(error, "There is no screen " + std::to_string(settings.recordScreenIndex) + ".");
+    screen_ = (*screens)[static_cast<std::size_t>(settings.recordScreenIndex)];
+    referenceScreenFrame_ = screens->front().frame;
+    scaling_ = static_cast<float>(screen_.backingScaleFactor);
+    const Rect screenBounds(0, 0, screen_.frame.width(), screen_.frame.height());
+    Rect area = screenBounds;
+    if (!(settings.recordMode == kRecordModeFullScreen && settings.recordRect.isEmpty()))
+        area = Rect(settings.recordRect.minX() - screen_.frame.minX(),
+                    settings.recordRect.minY() - screen_.frame.minY(), settings.recordRect.width(),
+                    settings.recordRect.height());
+    // Only what lies on the screen can be recorded, in whole points.
+    double left = std::max(std::floor(area.minX()), 0.0), bottom = std::max(std::floor(area.minY()), 0.0);
+    double right = std::min(std::floor(area.maxX()), screenBounds.width());
+    double top = std::min(std::floor(area.maxY()), screenBounds.height());
+    if (right - left < 1 || top - bottom < 1)
+        return failPrepare(error, "The area to record " + stringFromRect(settings.recordRect) +
+                                      " does not lie on the screen.");
+    area_ = Rect(left, bottom, right - left, top - bottom);
+    settings_ = settings;
+
+    // The package folder; its parent must exist, and an earlier recording is never replaced.
+    recordPath_ = settings.recordPath();
+    std::error_code ec;
+    if (fs::exists(recordPath_, ec)) {
+        if (!fs::is_directory(recordPath_, ec) || !fs::is_empty(recordPath_, ec))
+            return failPrepare(error, "Something is already stored at " + recordPath_ + ".");
+    } else {
+        if (!fs::create_directory(recordPath_, ec))
+            return failPrepare(error,
+                               "The recording folder " + recordPath_ + " cannot be created: " + ec.message());
+        createdPackageFolder_ = true;
+    }
+
+    ScreenRecorderOptions options;
+    options.frameRate = settings.frameRate;
+    options.recordMode = settings.recordMode;
+    options.recordQuality = settings.recordQuality;
+    options.windowNumber = settings.windowNumber;
+    std::string recorderError;
+    screenRecorder_ = services_.makeScreenRecorder(*this, options, recorderError);
+    if (!screenRecorder_) return failPrepare(error, "The screen cannot be recorded: " + recorderError);
+
+    if (!settings.mouseVisualization.empty()) {
+        auto decoded = MouseVisualization::unarchive(settings.mouseVisualization);
+        if (decoded)
+            mouseVisualization_ = decoded.value;
+        else
+            logMessage("The mouse visualization of the recording cannot be read: " + decoded.error);
+    }
+    // Parts of a recording that this recorder does not make yet.
+    if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
+    if (settings.hideDesktop) logMessage("The desktop is not covered while recording.");
+    if (settings.showRecordAreaWhileRecording) logMessage("The recorded area is not framed while recording.");
+    if (settings.recordISight) logMessage("The camera is not recorded by this recorder.");
+
+    for (const AudioDeviceToRecord& wanted : settings.audioDevicesToRecord) {
+        std::optional<AudioDeviceDescription> device =
+            services_.findAudioDevice(wanted.persistentUID, wanted.audioStreamID);
+        if (!device) {
+            logMessage("Device not found: DeviceID -> " + wanted.persistentUID + ", StreamID -> " +
+                       std::to_string(wanted.audioStreamID));
+            continue;
+        }
+        if (device->name == kSystemAudioDeviceName) {
+            logMessage("The system's sound is not recorded by this recorder.");
+            continue;
+        }
+        if (device->numberOfInputChannels < 1) continue;
+        std::string audioError;
+        std::unique_ptr<VTLAudioDeviceRecorder> recorder =
+            VTLAudioDeviceRecorder::create(*device, *this, audioError);
+        if (!recorder) {
+            logMessage(audioError);
+            continue;
+        }
+        otherRecorders_.push_back(std::move(recorder));
+    }
+
+    {
+        std::lock_guard lock(mutex_);
+        recorders_.push_back(screenRecorder_.get());
+        allRecorders_.push_back(screenRecorder_.get());
+        for (auto& recorder : otherRecorders_)
+            recorders_.push_back(recorder.get());
+        pendingRecorders_ = recorders_;
+    }
+    Rect physical = physicalAreaOnRecordingScreenRect();
+    VTLMallocPool::sharedInstance().setMaxMemory(static_cast<std::uint64_t>(settings.frameRate) *
+                                                 static_cast<std::uint64_t>(physical.width()) *
+                                                 static_cast<std::uint64_t>(physical.height()));
+    if (settings.showStatusItem) {
+        RecorderStatusItemActions actions;
+        std::weak_ptr<int> alive = lifetime_;
+        actions.stop = [this, alive] {
+            if (alive.lock()) stopRecording();
+        };
+        actions.pause = [this, alive] {
+            if (alive.lock()) pauseRecording();
+        };
+        actions.resume = [this, alive] {
+            if (alive.lock()) resumeRecording();
+        };
+        statusItem_ = services_.makeStatusItem(std::move(actions));
+        if (statusItem_ && settings.recorderDisplayMode != 0) {
+            statusItem_->setTitle("");
+            statusItemTimer_ = DispatchTimer::scheduleRepeating(1.0, [this, alive] {
+                if (alive.lock()) updateStatusItem();
+            });
+        }
+    }
+    state_ = State::prepared;
+    return true;
+}
+
+void RecordingCoordinator::updateStatusItem() {
+    if (!statusItem_) return;
+    std::optional<double> elapsed;
+    double start = recordStartTime_.load();
+    // While paused the time stands still.
+    if (start != 0) elapsed = (isPaused() ? pauseStartTime_ : now()) - start;
+    statusItem_->setTitle(
+        recorderStatusTitle(settings_.recorderDisplayMode, elapsed, sizeOfEntireRecordingSoFar()));
+}
+
+Rect RecordingCoordinator::physicalAreaOnRecordingScreenRect() const {
+    if (scaling_ == 1.0f) return area_;
+    return Rect(area_.minX() * scaling_, area_.minY() * scaling_, area_.width() * scaling_,
+                area_.height() * scaling_);
+}
+
+Point RecordingCoordinator::unscaledRecordingScreenPoint(Point point) const {
+    if (scaling_ == 1.0f) return point;
+    return Point{point.x * scaling_, point.y * scaling_};
+}
+
+Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(Point point) const {
+    const Rect& screen = screen_.frame;
+    const Rect& ref = referenceScreenFrame_;
+    // The area is kept y up from the screen's bottom, so the point's height above the screen's
+    // bottom less the area's bottom is its height in the area.
+    float x = static_cast<float>(point.x - screen.minX() - area_.minX());
+    float refTop = static_cast<float>(ref.minY() + ref.height());
+    float y = refTop - static_cast<float>(point.y) - static_cast<float>(screen.minY()) -
+              static_cast<float>(area_.minY());
+    if (scaling_ == 1.0f) return Point{x, y};
+    return Point{x * scaling_, y * scaling_};
+}
+
+std::uint64_t RecordingCoordinator::sizeOfEntireRecordingSoFar() const {
+    std::uint64_t bytes = sizeOfAdditionalAudioAndVideo();
+    if (screenRecorder_) bytes += screenRecorder_->bytesWrittenSoFar();
+    return bytes;
+}
+
+void RecordingCoordinator::startAudioRouting() {
+    // No system-audio recorder here: nothing to route.
+}
+
+void RecordingCoordinator::startRecording() {
+    if (state_ != State::prepared) {
+        logMessage("The recording cannot be started: it is not prepared or has started already.");
+        return;
+    }
+    state_ = State::started;
+    std::vector<Recorder*> recorders;
+    {
+        std::lock_guard lock(mutex_);
+        recorders = recorders_;
+    }
+    for (Recorder* recorder : recorders)
+        recorder->startProcessQueue();
+    for (Recorder* recorder : recorders)
+        recorder->startRecord();
+}
+
+bool RecordingCoordinator::recorderStartedProducingData(VTL3RecordImageGrabber&) {
+    return screenRecorder_ ? recorderStartedProducingData(*screenRecorder_) : false;
+}
+
+void RecordingCoordinator::recorderDone(VTL3RecordImageGrabber&) {
+    if (screenRecorder_) recorderDone(*screenRecorder_);
+}
+
+bool RecordingCoordinator::recorderStartedProducingData(Recorder& recorder) {
+    std::lock_guard lock(mutex_);
+    if (realStartTriggered_) return true;
+    if (containsValue(pendingRecorders_, &recorder)) {
+        eraseValue(pendingRecorders_, &recorder);
+        if (!containsValue(allRecorders_, &recorder)) allRecorders_.push_back(&recorder);
+    }
+    if (!pendingRecorders_.empty()) return false;
+    realStartTriggered_ = true;
+    recordStartTime_.store(now());
+    onMainThread([this] { startRealRecordOnMainThread(); });
+    return true;
+}
+
+void RecordingCoordinator::startRealRecordOnMainThread() {
+    std::vector<Recorder*> recorders;
+    {
+        std::lock_guard lock(mutex_);
+        // A stop that gave up waiting has finished the recording already.
+        if (state_ != State::started) return;
+        state_ = State::running;
+        recorders = allRecorders_;
+    }
+    if (cancelStartWait_) {
+        cancelStartWait_();
+        cancelStartWait_ = nullptr;
+    }
+    for (Recorder* recorder : recorders)
+        recorder->setWriteToMovie();
+    if (settings_.suppressScreensaver) {
+        holdsScreenSaver_ = services_.suppressScreenSaver(true);
+        if (!holdsScreenSaver_) logMessage("The screen saver cannot be suppressed during the recording.");
+    }
+    if (settings_.recordTimeoutSeconds > 0)
+        cancelTimeout_ = scheduleGuarded(settings_.recordTimeoutSeconds, [this] { stopRecording(); });
+    if (stopWanted_) stopRecording();
+}
+
+void RecordingCoordinator::pauseResumeRecord() {
+    promotePaused(!isPaused());
+}
+
+void RecordingCoordinator::promotePaused(bool paused) {
+    if (!isMainThread()) {
+        onMainThread([this, paused] { promotePaused(paused); });
+        return;
+    }
+    // Only a running recording has a time base to pause.
+    if (state_ != State::running) return;
+    if (paused == isPaused()) return;
+    double time = now();
+    if (paused) {
+        pauseStartTime_ = time;
+        services_.postNotification(ipc::kRemoteRecorderDidPauseNotification);
+        pauseTimes_.beginPause(time - recordStartTime_.load());
+    } else {
+        services_.postNotification(ipc::kRemoteRecorderDidResumeNotification);
+    }
+    if (statusItem_) statusItem_->setPaused(paused);
+    applyPaused(paused, time);
+}
+
+void RecordingCoordinator::applyPaused(bool paused, double time) {
+    if (!paused) {
+        recordStartTime_.store(recordStartTime_.load() + (time - pauseStartTime_));
+        pauseTimes_.endPause(time - pauseStartTime_);
+    }
+    currentlyPaused_ = paused;
+    std::vector<Recorder*> recorders;
+    {
+        std::lock_guard lock(mutex_);
+        recorders = recorders_;
+    }
+    for (Recorder* recorder : recorders)
+        recorder->setPaused(paused);
+}
+
+bool RecordingCoordinator::unpause() {
+    if (!waitingToBeUnpaused_) return false;
+    waitingToBeUnpaused_ = false;
+    applyPaused(false, now());
+    delegate_.setWaitingForUnpause(false);
+    return true;
+}
+
+void RecordingCoordinator::iOSRecordingResolutionChangeToSize(Size sizePixels) {
+    pauseTimes_.addSizeChange(now() - recordStartTime_.load(), sizePixels);
+}
+
+void RecordingCoordinator::stopRecording() {
+    if (!isMainThread()) {
+        onMainThread([this] { stopRecording(); });
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    if (state_ == State::created || state_ == State::prepared || state_ == State::stopping ||
+        state_ == State::done)
+        return;
+    if (state_ == State::started) {
+        // No real start yet: wait for it, but not for ever.
+        stopWanted_ = true;
+        if (!cancelStartWait_)
+            cancelStartWait_ = scheduleGuarded(kStartWaitSeconds, [this] {
+                cancelStartWait_ = nullptr;
+                if (state_ != State::started) return;
+                logMessage("Not every recorder delivered data; the recording stops without them.");
+                performStop();
+            });
+        return;
+    }
+    double elapsed = now() - recordStartTime_.load();
+    if (elapsed < kMinimumRecordingSeconds) {
+        if (!stopPerformSet_) {
+            stopPerformSet_ = true;
+            // The put-off stop happens whatever the clock says then (a pause in between must not
+            // make it wait again and lose it).
+            scheduleGuarded(kMinimumRecordingSeconds - elapsed, [this] {
+                if (state_ == State::running) performStop();
+            });
+        }
+        return;
+    }
+    lock.unlock();
+    performStop();
+}
+
+void RecordingCoordinator::performStop() {
+    std::vector<Recorder*> recorders;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == State::stopping || state_ == State::done) return;
+        state_ = State::stopping;
+        recorders = recorders_;
+    }
+    if (cancelTimeout_) {
+        cancelTimeout_();
+        cancelTimeout_ = nullptr;
+    }
+    if (cancelStartWait_) {
+        cancelStartWait_();
+        cancelStartWait_ = nullptr;
+    }
+    for (Recorder* recorder : recorders)
+        recorder->stopRecord();
+    delegate_.unregisterHotkeys();
+    delegate_.showFinishingRecord();
+    for (Recorder* recorder : recorders)
+        recorder->finishPendingFrames();
+    if (holdsScreenSaver_) {
+        if (!services_.suppressScreenSaver(false)) logMessage("The screen saver could not be let go again.");
+        holdsScreenSaver_ = false;
+    }
+    finishRecordings();
+}
+
+void RecordingCoordinator::finishRecordings() {
+    std::vector<Recorder*> recorders;
+    {
+        std::lock_guard lock(mutex_);
+        recorders = recorders_;
+    }
+    for (Recorder* recorder : recorders)
+        recorder->finalizeRecord();
+}
+
+void RecordingCoordinator::recorderDone(Recorder& recorder) {
+    if (!isMainThread()) {
+        onMainThread([this, &recorder] { recorderDone(recorder); });
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (!containsValue(recorders_, &recorder)) return;
+        eraseValue(recorders_, &recorder);
+        if (!recorders_.empty()) return;
+    }
+    // A pause still open at the end is not stored.
+    PlistStatus written = pauseTimes_.writeToPackage(recordPath_);
+    if (!written) logMessage("The pause list cannot be written: " + written.error);
+    services_.postNotification(ipc::kMovieFinishedNotification);
+
+    std::optional<PropertyList> doneInfo;
+    if (errorToShow() == 0) {
+        double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
+        std::optional<Size> size = screenRecorder_ ? screenRecorder_->sizePixels() : std::nullopt;
+        doneInfo = doneInfoDictionary(duration, static_cast<unsigned>(settings_.recordMode), size);
+    }
+    state_ = State::done;
+    if (statusItemTimer_) statusItemTimer_->cancel();
+    statusItemTimer_.reset();
+    statusItem_.reset();
+    delegate_.doneRecordingWithInfo(doneInfo);
+}
+
+void RecordingCoordinator::stopObservingAndSession() {
+    // No window frame reader or capture session runs outside the recorders here.
+}
+
+void RecordingCoordinator::setPlayIOSAudio(bool) {}
+
+void RecordingCoordinator::setPlayIOSVideo(bool on) {
+    if (!on) delegate_.setSurfaceID(0);
+}
+
+} // namespace vtl::recording

@@ -1,0 +1,198 @@
+#pragma once
+// Owns one recording from the settings dictionary to the done-info dictionary: works out the
+// recorded screen and area, creates the package folder and the recorders, starts them together
+// once each delivers data, handles pause and resume (and the package's pause list), keeps a
+// recording at least five seconds long, stops and finishes the recorders in order and hands the
+// result to its delegate (the recorder's application delegate, which owns the coordinator).
+// Runs on the main thread; recorders call in from their own threads where noted.
+
+#include "platform/capture/Screens.h"
+#include "platform/foundation/Geometry.h"
+#include "platform/foundation/PropertyList.h"
+#include "recorder/AudioDeviceRecorder.h"
+#include "recorder/MouseVisualization.h"
+#include "recorder/RecorderDelegate.h"
+#include "recorder/RecordingCoordinatorDelegate.h"
+#include "recorder/RecordingCoordinatorScreenRecorder.h"
+#include "recorder/RecordingCoordinatorStatusItem.h"
+#include "recorder/RecordingSettings.h"
+#include "recorder/ScreenGrabberCoordinator.h"
+#include "recorder/format/PackageSideFiles.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vtl {
+class DispatchTimer;
+}
+
+namespace vtl::recording {
+
+class RecordingCoordinator;
+
+// The coordinator's connections to the world; empty members get the real ones. Tests replace them.
+struct RecordingCoordinatorServices {
+    // Seconds on a clock that does not jump; the recording's times are differences of it.
+    std::function<double()> clockSeconds;
+    // The screens, primary first.
+    std::function<std::optional<std::vector<ScreenDescription>>(std::string& error)> screens;
+    // The screen recorder of record modes 0 to 2, made once the package folder exists.
+    std::function<std::unique_ptr<CoordinatedScreenRecorder>(
+        RecordingCoordinator&, const ScreenRecorderOptions&, std::string& error)>
+        makeScreenRecorder;
+    // Runs the task on the main thread after the delay; the answer cancels it (before it ran).
+    std::function<std::function<void()>(double delaySeconds, std::function<void()> task)> scheduleAfter;
+    // Posts a notification to the other programs of the session.
+    std::function<void(std::string_view name)> postNotification;
+    // Holds (true) or lets go of (false) the screen saver; answers whether that worked.
+    std::function<bool(bool hold)> suppressScreenSaver;
+    std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID,
+                                                        std::uint32_t streamID)>
+        findAudioDevice;
+    // The status item, asked for by "showStatusItem"; nullptr when there is none.
+    std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
+};
+
+class RecordingCoordinator final : public RecorderDelegate, public ScreenGrabberCoordinator {
+public:
+    using Services = RecordingCoordinatorServices;
+
+    // A recording shorter than this is stopped only once it is this long.
+    static constexpr double kMinimumRecordingSeconds = 5.0;
+    // How long a stop waits for the recorders' first data before it stops without it.
+    static constexpr double kStartWaitSeconds = 5.0;
+
+    enum class State { created, prepared, started, running, stopping, done };
+
+    explicit RecordingCoordinator(RecordingCoordinatorDelegate& delegate, Services services = {});
+    ~RecordingCoordinator() override;
+    RecordingCoordinator(const RecordingCoordinator&) = delete;
+    RecordingCoordinator& operator=(const RecordingCoordinator&) = delete;
+
+    // Reads the settings, creates the package folder and the recorders. False with a message (and
+    // nothing left behind) when the recording cannot be made; settings for recorders that do not
+    // exist here are logged and left out.
+    bool prepareWithInfoDictionary(const PropertyList& info, std::string& error);
+    void startAudioRouting();
+    void startRecording();
+    // Toggles between paused and running.
+    void pauseResumeRecord();
+    void promotePaused(bool paused);
+    void pauseRecording() { promotePaused(true); }
+    void resumeRecording() { promotePaused(false); }
+    // Any thread. Before the real start it waits (at most kStartWaitSeconds) for it; in the first
+    // kMinimumRecordingSeconds it is put off until then; afterwards the recording stops and is
+    // finished.
+    void stopRecording() override;
+    void stopObservingAndSession();
+    void setPlayIOSAudio(bool on);
+    void setPlayIOSVideo(bool on);
+    // Completes a resume that waited for a device; false when none was waiting.
+    bool unpause();
+    void iOSRecordingResolutionChangeToSize(Size sizePixels);
+    void forwardIOSSurfaceID(std::uint32_t surfaceID) { delegate_.setSurfaceID(surfaceID); }
+    void disableIOSAudioPreviewFromRecorder() { delegate_.disableIOSAudioPreviewFromRecorder(); }
+    void disableIOSVideoPreviewFromRecorder() { delegate_.disableIOSVideoPreviewFromRecorder(); }
+    void presentRecordError(const std::string& message) { delegate_.presentRecordError(message); }
+
+    // Any thread: the error to show after the recording (0 none, 1 disk full).
+    void showError(int errorCode) override { errorToShow_.store(errorCode); }
+    int errorToShow() const { return errorToShow_.load(); }
+
+    State state() const { return state_; }
+    bool currentlyPaused() const { return currentlyPaused_; }
+    bool waitingToBeUnpaused() const { return waitingToBeUnpaused_; }
+    // Paused as the main application should see it (a resume still waiting counts as paused).
+    bool isPaused() const { return currentlyPaused_ || waitingToBeUnpaused_; }
+    // Clock seconds of the real start, moved forward by every pause; 0 before the real start.
+    // Any thread.
+    double recordStartTime() const { return recordStartTime_.load(); }
+    const PauseTimes& pauseTimes() const { return pauseTimes_; }
+    const RecordingSettings& settings() const { return settings_; }
+    // The decoded style of "mouseVisualization", when the settings carried a readable one.
+    std::shared_ptr<MouseVisualization> mouseVisualization() const { return mouseVisualization_; }
+    std::uint64_t sizeOfEntireRecordingSoFar() const;
+    std::uint64_t sizeOfAdditionalAudioAndVideo() const { return 0; }
+    // Shows the elapsed time or the size so far in the status item (every second while recording).
+    void updateStatusItem();
+    bool hasStatusItem() const { return statusItem_ != nullptr; }
+
+    // Geometry, read by recorders from their own threads once prepared.
+    int recordMode() const { return settings_.recordMode; }
+    std::uint32_t displayID() const override { return screen_.displayID; }
+    Rect logicalRecordingScreenRect() const override { return screen_.frame; }
+    float recordingScreenScaling() const override { return scaling_; }
+    Rect logicalAreaOnRecordingScreenRect() const override { return area_; }
+    Rect physicalAreaOnRecordingScreenRect() const override;
+    std::string recordPath() const override { return recordPath_; }
+    Point unscaledRecordingScreenPoint(Point point) const;
+    // A global point with y down from the top of the reference screen to recording pixels with y
+    // up from the bottom of the area.
+    Point convertPointFromCarbonCoordinatesToMovieCoordinates(Point point) const;
+
+    // RecorderDelegate (any thread) and the screen grabber's side of the same calls.
+    bool recorderStartedProducingData(Recorder& recorder) override;
+    void recorderDone(Recorder& recorder) override;
+    bool recorderStartedProducingData(VTL3RecordImageGrabber& grabber) override;
+    void recorderDone(VTL3RecordImageGrabber& grabber) override;
+
+private:
+    void startRealRecordOnMainThread();
+    // The stop itself, past the start and minimum-length rules.
+    void performStop();
+    void finishRecordings();
+    void applyPaused(bool paused, double now);
+    double now() const { return services_.clockSeconds(); }
+    // Runs the task on the main thread after the delay unless the coordinator is gone by then.
+    std::function<void()> scheduleGuarded(double delaySeconds, std::function<void()> task);
+    void onMainThread(std::function<void()> task);
+    bool failPrepare(std::string& error, std::string message);
+
+    RecordingCoordinatorDelegate& delegate_;
+    Services services_;
+    // Tasks queued to the main thread hold a weak reference and do nothing once it is gone.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
+    RecordingSettings settings_;
+    ScreenDescription screen_;
+    Rect referenceScreenFrame_;
+    Rect area_;
+    float scaling_ = 1.0f;
+    std::string recordPath_;
+    bool createdPackageFolder_ = false;
+    std::shared_ptr<MouseVisualization> mouseVisualization_;
+
+    std::unique_ptr<CoordinatedScreenRecorder> screenRecorder_;
+    std::vector<std::unique_ptr<Recorder>> otherRecorders_;
+
+    // Guards the recorder sets and the start; recorders call in from their own threads.
+    mutable std::recursive_mutex mutex_;
+    std::vector<Recorder*> recorders_;    // still running (removed when done)
+    std::vector<Recorder*> allRecorders_; // have produced data: they get setWriteToMovie
+    std::vector<Recorder*> pendingRecorders_;
+    bool realStartTriggered_ = false;
+
+    State state_ = State::created;
+    std::atomic<double> recordStartTime_{0};
+    double pauseStartTime_ = 0;
+    bool currentlyPaused_ = false;
+    bool waitingToBeUnpaused_ = false;
+    PauseTimes pauseTimes_;
+    std::atomic<int> errorToShow_{0};
+
+    bool stopPerformSet_ = false; // a stop is put off until the minimum length
+    bool stopWanted_ = false;     // a stop came before the real start
+    std::function<void()> cancelStartWait_;
+    std::function<void()> cancelTimeout_;
+    bool holdsScreenSaver_ = false;
+    std::unique_ptr<RecorderStatusItem> statusItem_;
+    std::shared_ptr<DispatchTimer> statusItemTimer_;
+};
+
+} // namespace vtl::recording

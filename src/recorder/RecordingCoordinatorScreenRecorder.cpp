@@ -1,0 +1,71 @@
+#include "recorder/RecordingCoordinatorScreenRecorder.h"
+
+#include "platform/foundation/Log.h"
+#include "recorder/ScreenGrabberCoordinator.h"
+#include "recorder/VTL3RecordEndcodeQueue.h"
+#include "recorder/VTL3RecordImageGrabber.h"
+
+namespace vtl::recording {
+
+namespace {
+
+class GrabberScreenRecorder final : public CoordinatedScreenRecorder {
+public:
+    GrabberScreenRecorder(std::unique_ptr<VTL3RecordEndcodeQueue> queue)
+        : queue_(std::move(queue)) {}
+    ~GrabberScreenRecorder() override {
+        // The grabber feeds the queue: it goes first.
+        grabber_.reset();
+        queue_.reset();
+    }
+
+    void startProcessQueue() override { grabber_->startProcessQueue(); }
+    void startRecord() override { grabber_->startRecord(); }
+    void setWriteToMovie() override { grabber_->setWriteToMovie(); }
+    void setPaused(bool paused) override { grabber_->setPaused(paused); }
+    void stopRecord() override { grabber_->stopRecord(); }
+    void finishPendingFrames() override { grabber_->finishPendingFrames(); }
+    void finalizeRecord() override { grabber_->finalizeRecord(); }
+
+    double durationSeconds() const override { return queue_->duration(); }
+    std::optional<Size> sizePixels() const override {
+        Size size = queue_->size();
+        if (size.width <= 0 || size.height <= 0) return std::nullopt;
+        return size;
+    }
+    std::uint64_t bytesWrittenSoFar() const override { return queue_->bytesWrittenSoFar(); }
+
+    std::unique_ptr<VTL3RecordEndcodeQueue> queue_;
+    std::unique_ptr<VTL3RecordImageGrabber> grabber_;
+};
+
+} // namespace
+
+std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGrabberCoordinator& coordinator,
+                                                                       const ScreenRecorderOptions& options,
+                                                                       std::string& error) {
+    Rect physical = coordinator.physicalAreaOnRecordingScreenRect();
+    EncodeQueueSettings settings;
+    settings.frameRate = static_cast<std::uint32_t>(options.frameRate);
+    settings.areaWidthPixels = physical.width();
+    settings.areaHeightPixels = physical.height();
+    settings.screenScaling = coordinator.recordingScreenScaling();
+    auto queue = std::make_unique<VTL3RecordEndcodeQueue>(settings);
+    if (!queue->prepareForRecording(coordinator.recordPath(), error)) return nullptr;
+    // A value above 2 is stored as 1; nothing reads it, the grabber keeps the raw quality.
+    queue->setCompressionAlgorithm(options.recordQuality > 2 ? 1 : options.recordQuality);
+    queue->setErrorHandler([&coordinator](const std::string& message) {
+        logMessage("The recording cannot be written any further: " + message);
+        coordinator.stopRecording();
+    });
+
+    auto recorder = std::make_unique<GrabberScreenRecorder>(std::move(queue));
+    recorder->grabber_ =
+        VTL3RecordImageGrabber::create(static_cast<std::uint64_t>(options.frameRate), options.recordMode,
+                                       *recorder->queue_, coordinator, options.recordQuality, error);
+    if (!recorder->grabber_) return nullptr;
+    if (options.recordMode == 1) recorder->grabber_->setWindowNumber(options.windowNumber);
+    return recorder;
+}
+
+} // namespace vtl::recording

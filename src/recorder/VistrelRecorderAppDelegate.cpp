@@ -1,0 +1,374 @@
+#include "recorder/VistrelRecorderAppDelegate.h"
+
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/DispatchTimer.h"
+#include "platform/foundation/Log.h"
+#include "platform/ipc/BusConnection.h"
+#include "platform/ipc/DistributedNotificationCenter.h"
+#include "platform/ipc/NameOwnerWatcher.h"
+#include "platform/ipc/RemoteObjectProxy.h"
+#include "platform/ipc/RemoteObjectServer.h"
+#include "platform/ipc/VistrelBusNames.h"
+#include "recorder/format/PackageSideFiles.h"
+
+#include <filesystem>
+
+namespace vtl::recording {
+
+namespace {
+
+ipc::IpcBytes bytesOf(const std::optional<PropertyList>& value) {
+    if (!value) return {};
+    PlistResult<PlistBytes> encoded = value->toBytes(PropertyListFormat::Binary);
+    if (!encoded) {
+        logMessage("The done info cannot be written as a property list: " + encoded.error);
+        return {};
+    }
+    return encoded.value;
+}
+
+ipc::IpcReply noValue() {
+    return {};
+}
+
+} // namespace
+
+VistrelRecorderAppDelegate::VistrelRecorderAppDelegate(Services services)
+    : services_(std::move(services))
+    , bus_(services_.bus ? services_.bus : &ipc::BusConnection::session()) {}
+
+VistrelRecorderAppDelegate::~VistrelRecorderAppDelegate() {
+    if (cancelRelaunchWait_) cancelRelaunchWait_();
+    // The coordinator calls back into this object while it winds down.
+    coordinator_.reset();
+}
+
+bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
+    using ipc::IpcArguments;
+    using ipc::IpcMethod;
+    using ipc::IpcReply;
+    auto argumentBool = [](const IpcArguments& a) { return std::get<bool>(a.at(0)); };
+    std::vector<IpcMethod> methods = {
+        {"prepareMovieWithInfoDictionary", "ay", "", false,
+         [this](const IpcArguments& a) {
+             const auto& bytes = std::get<ipc::IpcBytes>(a.at(0));
+             PlistResult<PropertyList> settings =
+                 PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+             IpcReply reply;
+             if (!settings) {
+                 reply.error = "The recording settings cannot be read: " + settings.error;
+                 logMessage(reply.error);
+                 return reply;
+             }
+             std::string error;
+             if (!prepareMovieWithInfoDictionary(settings.value, error)) reply.error = error;
+             return reply;
+         }},
+        {"startAudioRouting", "", "", false,
+         [this](const IpcArguments&) {
+             startAudioRouting();
+             return noValue();
+         }},
+        {"startRecording", "", "", false,
+         [this](const IpcArguments&) {
+             startRecording();
+             return noValue();
+         }},
+        {"pauseResumeRecord", "", "", true,
+         [this](const IpcArguments&) {
+             pauseResumeRecord();
+             return noValue();
+         }},
+        {"stopRecord", "", "", true,
+         [this](const IpcArguments&) {
+             stopRecord();
+             return noValue();
+         }},
+        {"quitWithoutRecording", "", "", false,
+         [this](const IpcArguments&) {
+             quitWithoutRecording();
+             return noValue();
+         }},
+        {"isPaused", "", "b", false,
+         [this](const IpcArguments&) {
+             IpcReply reply;
+             reply.value = isPaused();
+             return reply;
+         }},
+        {"setPlayIOSAudio", "b", "", false,
+         [this, argumentBool](const IpcArguments& a) {
+             setPlayIOSAudio(argumentBool(a));
+             return noValue();
+         }},
+        {"setPlayIOSVideo", "b", "", false,
+         [this, argumentBool](const IpcArguments& a) {
+             setPlayIOSVideo(argumentBool(a));
+             return noValue();
+         }},
+    };
+    ipc::BusConnection* bus = bus_;
+    server_ = ipc::RemoteObjectServer::create(
+        *bus, std::string(ipc::kRemoteRecorderInterface), std::move(methods),
+        [bus](const std::string& caller, std::string& why) {
+            return ipc::callerIsOwnerOf(*bus, caller, ipc::kMainApplicationServiceName, why);
+        },
+        error);
+    if (!server_) return false;
+    if (!bus_->requestName(ipc::kRecorderServiceName, error)) {
+        server_.reset();
+        return false;
+    }
+    notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
+    notifications_->post(ipc::kRemoteRecorderAvailableNotification);
+    return true;
+}
+
+bool VistrelRecorderAppDelegate::applicationDidFinishLaunching() {
+    if (!bus_->hasOwner(ipc::kMainApplicationServiceName)) {
+        logMessage("Vistrel not running. Quitting.");
+        scheduleQuit();
+        return false;
+    }
+    if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
+    notifications_->addObserver(std::string(ipc::kRemoteRecorderEndNotification),
+                                [this](const ipc::DistributedNotification& n) {
+                                    if (fromMainApplication(n.senderBusName)) endRecording();
+                                });
+    notifications_->addObserver(std::string(ipc::kRemoteRecorderTerminateNotification),
+                                [this](const ipc::DistributedNotification& n) {
+                                    if (fromMainApplication(n.senderBusName)) terminate();
+                                });
+    mainApplicationWatcher_ = std::make_unique<ipc::NameOwnerWatcher>(
+        *bus_, std::string(ipc::kMainApplicationServiceName),
+        [this](const std::string&, const std::string& newOwner) { mainApplicationOwnerChanged(newOwner); });
+    return true;
+}
+
+bool VistrelRecorderAppDelegate::fromMainApplication(const std::string& senderBusName) const {
+    std::string why;
+    if (ipc::callerIsOwnerOf(*bus_, senderBusName, ipc::kMainApplicationServiceName, why)) return true;
+    logMessage("A notification from " + senderBusName + " is ignored: " + why + ".");
+    return false;
+}
+
+void VistrelRecorderAppDelegate::mainApplicationOwnerChanged(const std::string& newOwner) {
+    if (guiApp_) {
+        if (newOwner != guiAppOwner_) guiConnectionLost();
+        return;
+    }
+    // Not connected yet: with the main application gone there is nobody to record for.
+    if (newOwner.empty() && !restartGUIApp_ && !quitScheduled_ && !recordingInProgress()) {
+        logMessage("Vistrel is gone before a recording started. Quitting.");
+        quitWithoutRecording();
+    }
+}
+
+bool VistrelRecorderAppDelegate::recordingInProgress() const {
+    if (!coordinator_) return false;
+    RecordingCoordinator::State state = coordinator_->state();
+    return state == RecordingCoordinator::State::started || state == RecordingCoordinator::State::running ||
+           state == RecordingCoordinator::State::stopping;
+}
+
+bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyList& settings,
+                                                                std::string& error) {
+    if (coordinator_) {
+        error = "A recording has already been prepared by this recorder.";
+        return false;
+    }
+    auto coordinator = std::make_unique<RecordingCoordinator>(*this, services_.coordinatorServices);
+    if (!coordinator->prepareWithInfoDictionary(settings, error)) return false;
+    coordinator_ = std::move(coordinator);
+    const RecordingSettings& read = coordinator_->settings();
+
+    hotKeys_ = read.hotkeys;
+    if (hotKeys_.stop || hotKeys_.pauseResume)
+        logMessage("Global hot keys are not registered by this recorder.");
+    restartGUIApp_ = read.restartGUIApp;
+    // Only the main application installed with the recorder is ever started; a path received
+    // with the settings is not run.
+    guiAppPath_ = services_.installedMainApplicationPath;
+    if (restartGUIApp_ && !read.GUIAppPath.empty() && read.GUIAppPath != guiAppPath_)
+        logMessage("The main application to restart is the installed one, not " + read.GUIAppPath + ".");
+    if (!restartGUIApp_) {
+        guiAppOwner_ = bus_->nameOwner(ipc::kMainApplicationServiceName);
+        if (guiAppOwner_.empty()) {
+            logMessage("Vistrel is not on the bus; the recording's result cannot be delivered.");
+        } else {
+            // Addressed to the owner's own bus name: a later owner of the well-known name gets nothing.
+            guiApp_ = std::make_unique<ipc::RemoteObjectProxy>(*bus_, guiAppOwner_,
+                                                               std::string(ipc::kVistrelInterface));
+        }
+    }
+    moviePath_ = read.path;
+    return true;
+}
+
+void VistrelRecorderAppDelegate::startAudioRouting() {
+    if (coordinator_) coordinator_->startAudioRouting();
+}
+
+void VistrelRecorderAppDelegate::startRecording() {
+    if (coordinator_) coordinator_->startRecording();
+}
+
+void VistrelRecorderAppDelegate::pauseResumeRecord() {
+    if (coordinator_) coordinator_->pauseResumeRecord();
+}
+
+void VistrelRecorderAppDelegate::pauseRecord() {
+    if (coordinator_) coordinator_->promotePaused(!coordinator_->isPaused());
+}
+
+void VistrelRecorderAppDelegate::stopRecord() {
+    if (coordinator_) coordinator_->stopRecording();
+}
+
+void VistrelRecorderAppDelegate::endRecording() {
+    stopRecord();
+}
+
+bool VistrelRecorderAppDelegate::isPaused() const {
+    return coordinator_ && coordinator_->isPaused();
+}
+
+void VistrelRecorderAppDelegate::quitWithoutRecording() {
+    // Meant for before the start; a recording already under way is finished rather than lost.
+    if (recordingInProgress()) {
+        terminate();
+        return;
+    }
+    if (coordinator_) coordinator_->stopObservingAndSession();
+    scheduleQuit();
+}
+
+void VistrelRecorderAppDelegate::terminate() {
+    if (recordingInProgress()) {
+        // The package is finished and closed first; the program ends with the result.
+        stopRecord();
+        return;
+    }
+    scheduleQuit();
+}
+
+void VistrelRecorderAppDelegate::setPlayIOSAudio(bool on) {
+    if (coordinator_) coordinator_->setPlayIOSAudio(on);
+}
+
+void VistrelRecorderAppDelegate::setPlayIOSVideo(bool on) {
+    if (coordinator_) coordinator_->setPlayIOSVideo(on);
+}
+
+void VistrelRecorderAppDelegate::guiConnectionLost() {
+    guiApp_.reset();
+    guiAppOwner_.clear();
+    if (restartGUIApp_ || quitScheduled_) return;
+    if (coordinator_ && coordinator_->state() == RecordingCoordinator::State::done) {
+        scheduleQuit();
+    } else if (recordingInProgress()) {
+        logMessage(
+            "Vistrel died while recording. Recording will be stopped, the movie will be closed and saved.");
+        stopRecord();
+    } else {
+        logMessage("Vistrel is gone before the recording started. Quitting.");
+        quitWithoutRecording();
+    }
+}
+
+bool VistrelRecorderAppDelegate::hasGuiApp() const {
+    return guiApp_ != nullptr;
+}
+
+void VistrelRecorderAppDelegate::showFinishingRecord() {
+    if (guiApp_) guiApp_->send("showFinishingRecord");
+}
+
+void VistrelRecorderAppDelegate::recordDoneWithInfo(const std::optional<PropertyList>& doneInfo) {
+    if (!guiApp_) return;
+    // Waited for, so the result has arrived before the program ends.
+    ipc::IpcReply reply =
+        guiApp_->call("recordDoneWithInfo", {bytesOf(doneInfo)}, services_.doneReplyTimeoutMilliseconds);
+    if (!reply) logMessage("Vistrel did not take the recording's result: " + reply.error);
+}
+
+void VistrelRecorderAppDelegate::setSurfaceID(std::uint32_t surfaceID) {
+    if (guiApp_) guiApp_->send("setSurfaceID", {surfaceID});
+}
+
+void VistrelRecorderAppDelegate::setWaitingForUnpause(bool waiting) {
+    if (guiApp_) guiApp_->send("setWaitingForUnpause", {waiting});
+}
+
+void VistrelRecorderAppDelegate::presentRecordError(const std::string& message) {
+    if (guiApp_) guiApp_->send("presentRecordError", {message});
+}
+
+void VistrelRecorderAppDelegate::disableIOSAudioPreviewFromRecorder() {
+    if (guiApp_) guiApp_->send("disableIOSAudioPreviewFromRecorder");
+}
+
+void VistrelRecorderAppDelegate::disableIOSVideoPreviewFromRecorder() {
+    if (guiApp_) guiApp_->send("disableIOSVideoPreviewFromRecorder");
+}
+
+void VistrelRecorderAppDelegate::unregisterHotkeys() {
+    hotKeys_ = {};
+}
+
+void VistrelRecorderAppDelegate::doneRecordingWithInfo(const std::optional<PropertyList>& doneInfo) {
+    if (restartGUIApp_) {
+        if (doneInfo && coordinator_) {
+            PlistStatus written = writeStealthRecordingInfo(coordinator_->recordPath(), *doneInfo);
+            if (!written) logMessage("The recording's result cannot be left for Vistrel: " + written.error);
+        }
+        restartGUIApp();
+        return;
+    }
+    recordDoneWithInfo(doneInfo);
+    int error = coordinator_ ? coordinator_->errorToShow() : 0;
+    if (error != 0 && guiApp_) guiApp_->send("setRecordingError", {static_cast<std::int32_t>(error)});
+    bus_->flush();
+    scheduleQuit();
+}
+
+void VistrelRecorderAppDelegate::restartGUIApp() {
+    if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
+    notifications_->addObserver(std::string(ipc::kDidLaunchNotification),
+                                [this](const ipc::DistributedNotification& n) {
+                                    if (fromMainApplication(n.senderBusName)) restartedGUIApp();
+                                });
+    std::weak_ptr<int> alive = lifetime_;
+    std::shared_ptr<DispatchTimer> wait =
+        DispatchTimer::scheduleOnce(services_.relaunchWaitSeconds, [this, alive] {
+            if (!alive.lock()) return;
+            logMessage("Vistrel did not announce its start; the recorder quits.");
+            scheduleQuit();
+        });
+    cancelRelaunchWait_ = [wait] { wait->cancel(); };
+    if (guiAppPath_.empty() || !services_.launchApplication || !services_.launchApplication(guiAppPath_)) {
+        logMessage("Vistrel cannot be started again from " +
+                   (guiAppPath_.empty() ? std::string("nowhere") : guiAppPath_) + ".");
+        scheduleQuit();
+    }
+}
+
+void VistrelRecorderAppDelegate::restartedGUIApp() {
+    if (notifications_) notifications_->post(ipc::kOpenLastRecordingNotification);
+    bus_->flush();
+    scheduleQuit();
+}
+
+void VistrelRecorderAppDelegate::scheduleQuit() {
+    if (quitScheduled_) return;
+    quitScheduled_ = true;
+    if (cancelRelaunchWait_) {
+        cancelRelaunchWait_();
+        cancelRelaunchWait_ = nullptr;
+    }
+    std::weak_ptr<int> alive = lifetime_;
+    DispatchQueue::mainQueue()->async([this, alive] {
+        if (alive.lock() && services_.quitApplication) services_.quitApplication();
+    });
+}
+
+} // namespace vtl::recording

@@ -1,0 +1,507 @@
+// The recording coordinator with stand-in recorders, clock, timers and screens: preparing, the
+// real start, the minimum length, pauses and the pause list, stops that must not hang, the result.
+
+#include "recorder/RecordingCoordinator.h"
+
+#include "platform/foundation/DispatchMainLoop.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vtl::recording {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FakeDelegate final : RecordingCoordinatorDelegate {
+    void showFinishingRecord() override { ++finishingShown; }
+    void recordDoneWithInfo(const std::optional<PropertyList>&) override {}
+    void setSurfaceID(std::uint32_t id) override { surfaceIDs.push_back(id); }
+    void setWaitingForUnpause(bool) override {}
+    void setRecordingError(int) override {}
+    void presentRecordError(const std::string&) override {}
+    void disableIOSAudioPreviewFromRecorder() override {}
+    void disableIOSVideoPreviewFromRecorder() override {}
+    void doneRecordingWithInfo(const std::optional<PropertyList>& info) override { results.push_back(info); }
+    void unregisterHotkeys() override { ++hotkeysUnregistered; }
+
+    int finishingShown = 0;
+    int hotkeysUnregistered = 0;
+    std::vector<std::uint32_t> surfaceIDs;
+    std::vector<std::optional<PropertyList>> results;
+};
+
+class FakeScreenRecorder final : public CoordinatedScreenRecorder {
+public:
+    FakeScreenRecorder(RecorderDelegate& delegate, std::vector<std::string>& log, bool producesData)
+        : delegate_(delegate)
+        , log_(log)
+        , producesData_(producesData) {}
+    void startProcessQueue() override {
+        log_.push_back("startProcessQueue");
+        if (producesData_) delegate_.recorderStartedProducingData(*this);
+    }
+    void startRecord() override { log_.push_back("startRecord"); }
+    void setWriteToMovie() override { log_.push_back("setWriteToMovie"); }
+    void setPaused(bool paused) override { log_.push_back(paused ? "setPaused(1)" : "setPaused(0)"); }
+    void stopRecord() override { log_.push_back("stopRecord"); }
+    void finishPendingFrames() override { log_.push_back("finishPendingFrames"); }
+    void finalizeRecord() override {
+        log_.push_back("finalizeRecord");
+        delegate_.recorderDone(*this);
+    }
+    double durationSeconds() const override { return 7.5; }
+    std::optional<Size> sizePixels() const override { return Size{640, 480}; }
+    std::uint64_t bytesWrittenSoFar() const override { return 1234; }
+
+private:
+    RecorderDelegate& delegate_;
+    std::vector<std::string>& log_;
+    bool producesData_;
+};
+
+struct FakeStatusItem final : RecorderStatusItem {
+    void setTitle(const std::string& t) override { titles.push_back(t); }
+    void setPaused(bool paused) override { pausedStates.push_back(paused); }
+    std::vector<std::string> titles;
+    std::vector<bool> pausedStates;
+};
+
+class RecordingCoordinatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder =
+            fs::temp_directory_path() / ("vistrel-coordinator-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        screens = {
+            {1, "left", Rect(0, 0, 1280, 720), Rect(0, 0, 1280, 720), 1.0, true},
+            {2, "right", Rect(1280, 0, 1024, 768), Rect(1280, 0, 1024, 768), 1.0, false},
+        };
+    }
+    void TearDown() override {
+        coordinator.reset();
+        while (runMainLoopOnce()) {
+        }
+        fs::remove_all(folder);
+    }
+
+    RecordingCoordinator::Services services() {
+        RecordingCoordinator::Services s;
+        s.clockSeconds = [this] { return clock; };
+        s.screens = [this](std::string&) { return std::optional(screens); };
+        s.makeScreenRecorder = [this](RecordingCoordinator& c, const ScreenRecorderOptions& options,
+                                      std::string& error) -> std::unique_ptr<CoordinatedScreenRecorder> {
+            options_ = options;
+            if (recorderFails) {
+                error = "no display";
+                return nullptr;
+            }
+            return std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData);
+        };
+        s.scheduleAfter = [this](double delay, std::function<void()> task) {
+            auto entry = std::make_shared<Scheduled>(Scheduled{clock + delay, std::move(task), false});
+            scheduled.push_back(entry);
+            return std::function<void()>([entry] { entry->cancelled = true; });
+        };
+        s.postNotification = [this](std::string_view name) { notifications.emplace_back(name); };
+        s.makeStatusItem = [this](RecorderStatusItemActions actions) {
+            statusActions = std::move(actions);
+            auto item = std::make_unique<FakeStatusItem>();
+            statusItem = item.get();
+            return std::unique_ptr<RecorderStatusItem>(std::move(item));
+        };
+        s.suppressScreenSaver = [this](bool hold) {
+            screenSaverCalls.push_back(hold);
+            return true;
+        };
+        return s;
+    }
+
+    RecordingSettings settingsFor(int mode = kRecordModeFullScreen) {
+        RecordingSettings s;
+        s.recordMode = mode;
+        s.frameRate = 10;
+        s.path = (folder / "take").string();
+        return s;
+    }
+
+    bool prepare(const RecordingSettings& settings, std::string* errorOut = nullptr) {
+        coordinator = std::make_unique<RecordingCoordinator>(delegate, services());
+        std::string error;
+        bool ok = coordinator->prepareWithInfoDictionary(settings.toDictionary(), error);
+        if (errorOut) *errorOut = error;
+        return ok;
+    }
+
+    // Prepared and really started at clock 1000.
+    void startRecording(RecordingSettings settings) {
+        ASSERT_TRUE(prepare(settings));
+        coordinator->startRecording();
+        while (runMainLoopOnce()) {
+        }
+    }
+
+    // Moves the clock on, running the timers that come due and the main queue.
+    void advance(double seconds) {
+        double end = clock + seconds;
+        for (;;) {
+            std::shared_ptr<Scheduled> next;
+            for (auto& entry : scheduled)
+                if (!entry->cancelled && !entry->ran && entry->at <= end && (!next || entry->at < next->at))
+                    next = entry;
+            if (!next) break;
+            clock = std::max(clock, next->at);
+            next->ran = true;
+            next->task();
+            while (runMainLoopOnce()) {
+            }
+        }
+        clock = end;
+        while (runMainLoopOnce()) {
+        }
+    }
+
+    int pendingTimers() const {
+        return static_cast<int>(std::count_if(scheduled.begin(), scheduled.end(),
+                                              [](const auto& e) { return !e->cancelled && !e->ran; }));
+    }
+
+    struct Scheduled {
+        double at;
+        std::function<void()> task;
+        bool cancelled;
+        bool ran = false;
+    };
+
+    fs::path folder;
+    std::vector<ScreenDescription> screens;
+    double clock = 1000;
+    std::vector<std::shared_ptr<Scheduled>> scheduled;
+    std::vector<std::string> notifications;
+    std::vector<std::string> log;
+    std::vector<bool> screenSaverCalls;
+    ScreenRecorderOptions options_;
+    RecorderStatusItemActions statusActions;
+    FakeStatusItem* statusItem = nullptr;
+    bool recorderFails = false;
+    bool recorderProducesData = true;
+    FakeDelegate delegate;
+    std::unique_ptr<RecordingCoordinator> coordinator;
+};
+
+TEST_F(RecordingCoordinatorTest, PrepareRefusesWhatCannotBeRecordedAndLeavesNothingBehind) {
+    struct Case {
+        const char* name;
+        std::function<void(RecordingSettings&)> change;
+    };
+    const Case cases[] = {
+        {"iOS device mode", [](RecordingSettings& s) { s.recordMode = kRecordModeIOSDevice; }},
+        {"unknown mode", [](RecordingSettings& s) { s.recordMode = 7; }},
+        {"frame rate too low", [](RecordingSettings& s) { s.frameRate = 1; }},
+        {"frame rate too high", [](RecordingSettings& s) { s.frameRate = 1000; }},
+        {"relative path", [](RecordingSettings& s) { s.path = "take"; }},
+        {"no path", [](RecordingSettings& s) { s.path.clear(); }},
+        {"no such screen", [](RecordingSettings& s) { s.recordScreenIndex = 2; }},
+        {"area off the screen",
+         [](RecordingSettings& s) {
+             s.recordMode = kRecordModeArea;
+             s.recordRect = Rect(5000, 5000, 100, 100);
+         }},
+        {"parent folder missing",
+         [this](RecordingSettings& s) { s.path = (folder / "missing" / "take").string(); }},
+        {"screen recorder fails", [this](RecordingSettings&) { recorderFails = true; }},
+    };
+    for (const Case& c : cases) {
+        RecordingSettings settings = settingsFor();
+        recorderFails = false;
+        c.change(settings);
+        std::string error;
+        EXPECT_FALSE(prepare(settings, &error)) << c.name;
+        EXPECT_FALSE(error.empty()) << c.name;
+        EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::created) << c.name;
+        EXPECT_FALSE(fs::exists(settings.recordPath())) << c.name;
+    }
+
+    // An earlier recording at the path is never replaced.
+    RecordingSettings settings = settingsFor();
+    fs::create_directory(settings.recordPath());
+    std::ofstream(fs::path(settings.recordPath()) / "vtldata") << "earlier";
+    recorderFails = false;
+    EXPECT_FALSE(prepare(settings));
+    EXPECT_TRUE(fs::exists(fs::path(settings.recordPath()) / "vtldata"));
+}
+
+TEST_F(RecordingCoordinatorTest, PrepareWorksOutTheScreenAndTheAreaOnIt) {
+    struct Case {
+        int mode;
+        int screenIndex;
+        Rect recordRect;
+        std::uint32_t displayID;
+        Rect area; // relative to the screen, y up
+    };
+    const Case cases[] = {
+        {kRecordModeFullScreen, 0, Rect(), 1, Rect(0, 0, 1280, 720)},
+        {kRecordModeFullScreen, 1, Rect(), 2, Rect(0, 0, 1024, 768)},
+        {kRecordModeArea, 1, Rect(1380, 100, 200, 150), 2, Rect(100, 100, 200, 150)},
+        // Only the part on the screen, in whole points.
+        {kRecordModeArea, 0, Rect(1200.5, 600, 200, 200), 1, Rect(1200, 600, 80, 120)},
+    };
+    for (const Case& c : cases) {
+        RecordingSettings settings = settingsFor(c.mode);
+        settings.recordScreenIndex = c.screenIndex;
+        settings.recordRect = c.recordRect;
+        ASSERT_TRUE(prepare(settings));
+        EXPECT_EQ(coordinator->displayID(), c.displayID);
+        EXPECT_EQ(coordinator->logicalAreaOnRecordingScreenRect(), c.area) << stringFromRect(c.recordRect);
+        EXPECT_EQ(coordinator->physicalAreaOnRecordingScreenRect(), c.area);
+        EXPECT_EQ(coordinator->logicalRecordingScreenRect(), screens[c.screenIndex].frame);
+        EXPECT_TRUE(fs::is_directory(settings.recordPath()));
+        coordinator.reset();
+        fs::remove_all(settings.recordPath());
+    }
+}
+
+TEST_F(RecordingCoordinatorTest, TheGrabberGetsTheRawQualityAndTheFrameRate) {
+    for (int quality : {1, 2, 3}) {
+        RecordingSettings settings = settingsFor(kRecordModeWindow);
+        settings.recordQuality = quality;
+        settings.frameRate = 25;
+        settings.windowNumber = 77;
+        settings.recordRect = Rect(10, 10, 300, 200);
+        ASSERT_TRUE(prepare(settings));
+        EXPECT_EQ(options_.recordQuality, quality);
+        EXPECT_EQ(options_.frameRate, 25);
+        EXPECT_EQ(options_.recordMode, kRecordModeWindow);
+        EXPECT_EQ(options_.windowNumber, 77);
+        coordinator.reset();
+        fs::remove_all(settings.recordPath());
+    }
+}
+
+TEST_F(RecordingCoordinatorTest, TheRealStartComesOnTheMainThreadOnceTheRecorderDeliversData) {
+    ASSERT_TRUE(prepare(settingsFor()));
+    EXPECT_EQ(coordinator->recordStartTime(), 0);
+    coordinator->stopRecording(); // before the start: nothing
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::prepared);
+
+    coordinator->startRecording();
+    EXPECT_EQ(log, (std::vector<std::string>{"startProcessQueue", "startRecord"}));
+    EXPECT_EQ(coordinator->recordStartTime(), 1000);
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(log.back(), "setWriteToMovie");
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
+}
+
+TEST_F(RecordingCoordinatorTest, AStopInTheFirstFiveSecondsIsPutOffOnceAndThenFinishesTheRecording) {
+    startRecording(settingsFor(kRecordModeFullScreen));
+    advance(2);
+    coordinator->stopRecording();
+    coordinator->stopRecording();
+    EXPECT_EQ(pendingTimers(), 1);
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
+    advance(2.9);
+    EXPECT_TRUE(delegate.results.empty());
+    advance(0.1);
+
+    ASSERT_EQ(delegate.results.size(), 1u);
+    const std::optional<PropertyList>& info = delegate.results[0];
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->numberForKey("RecordingDuration"), 7.5);
+    EXPECT_EQ(info->integerForKey("RecordingType"), kRecordModeFullScreen);
+    ASSERT_TRUE(info->stringForKey("RecordingSize"));
+    EXPECT_EQ(*info->stringForKey("RecordingSize"), "RecordingSize_640x480");
+    EXPECT_EQ(delegate.hotkeysUnregistered, 1);
+    EXPECT_EQ(delegate.finishingShown, 1);
+    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+              (std::vector<std::string>{"stopRecord", "finishPendingFrames", "finalizeRecord"}));
+    EXPECT_EQ(notifications, std::vector<std::string>{"VistrelMovieFinishedNotification"});
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::done);
+    // No pauses: no pause list.
+    EXPECT_FALSE(fs::exists(fs::path(coordinator->recordPath()) / "pauseTimes"));
+}
+
+TEST_F(RecordingCoordinatorTest, PausesMoveTheTimeBaseAndEndUpInThePauseList) {
+    startRecording(settingsFor());
+    advance(1);
+    coordinator->pauseResumeRecord();
+    EXPECT_TRUE(coordinator->isPaused());
+    EXPECT_EQ(log.back(), "setPaused(1)");
+    coordinator->promotePaused(true); // already paused: nothing
+    advance(2);
+    coordinator->pauseResumeRecord();
+    EXPECT_FALSE(coordinator->isPaused());
+    EXPECT_EQ(log.back(), "setPaused(0)");
+    EXPECT_EQ(coordinator->recordStartTime(), 1002);
+    advance(3); // 4 recorded seconds
+    coordinator->stopRecording();
+    EXPECT_TRUE(delegate.results.empty()) << "recorded time, not wall time, counts";
+    advance(1);
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_EQ(notifications, (std::vector<std::string>{"VistrelRemoteRecorderDidPauseRecording",
+                                                       "VistrelRemoteRecorderDidResumeRecording",
+                                                       "VistrelMovieFinishedNotification"}));
+
+    auto stored = PropertyList::fromFile(fs::path(coordinator->recordPath()) / "pauseTimes");
+    ASSERT_TRUE(stored) << stored.error;
+    ASSERT_EQ(stored.value.count(), 1u);
+    EXPECT_EQ(stored.value.at(0)->numberForKey("time"), 1.0);
+    EXPECT_EQ(stored.value.at(0)->numberForKey("duration"), 2.0);
+}
+
+TEST_F(RecordingCoordinatorTest, AStopWhilePausedLeavesTheOpenPauseOut) {
+    startRecording(settingsFor());
+    advance(6);
+    coordinator->pauseRecording();
+    advance(1);
+    coordinator->stopRecording();
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(fs::exists(fs::path(coordinator->recordPath()) / "pauseTimes"));
+}
+
+TEST_F(RecordingCoordinatorTest, APauseWhileAStopIsPutOffDoesNotLoseTheStop) {
+    startRecording(settingsFor());
+    advance(2);
+    coordinator->stopRecording();
+    advance(1);
+    coordinator->pauseRecording();
+    advance(2);
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::done);
+}
+
+TEST_F(RecordingCoordinatorTest, AStopWaitsForTheFirstDataOnlyForAWhile) {
+    recorderProducesData = false;
+    ASSERT_TRUE(prepare(settingsFor()));
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::started);
+    coordinator->stopRecording();
+    advance(RecordingCoordinator::kStartWaitSeconds - 0.5);
+    EXPECT_TRUE(delegate.results.empty());
+    advance(0.5);
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_TRUE(std::find(log.begin(), log.end(), "setWriteToMovie") == log.end());
+    EXPECT_EQ(log.back(), "finalizeRecord");
+}
+
+TEST_F(RecordingCoordinatorTest, AnErrorToShowReplacesTheResultAndTheTimeoutStopsTheRecording) {
+    RecordingSettings settings = settingsFor();
+    settings.recordTimeoutSeconds = 8;
+    settings.suppressScreensaver = true;
+    startRecording(settings);
+    EXPECT_EQ(screenSaverCalls, std::vector<bool>{true});
+    coordinator->showError(1);
+    advance(7.9);
+    EXPECT_TRUE(delegate.results.empty());
+    advance(0.1);
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(delegate.results[0]);
+    EXPECT_EQ(coordinator->errorToShow(), 1);
+    EXPECT_EQ(screenSaverCalls, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RecordingCoordinatorTest, StopRequestsFromOtherThreadsAreCarriedOutOnTheMainThread) {
+    startRecording(settingsFor());
+    advance(6);
+    std::thread([this] { coordinator->stopRecording(); }).join();
+    EXPECT_TRUE(delegate.results.empty());
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(delegate.results.size(), 1u);
+}
+
+TEST_F(RecordingCoordinatorTest, TheStatusItemShowsTheRecordedTimeAndItsMenuControlsTheRecording) {
+    RecordingSettings settings = settingsFor();
+    settings.showStatusItem = true;
+    settings.recorderDisplayMode = 1;
+    ASSERT_TRUE(prepare(settings));
+    ASSERT_TRUE(statusItem);
+    coordinator->updateStatusItem();
+    EXPECT_EQ(statusItem->titles.back(), "") << "no time before the real start";
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    advance(65);
+    coordinator->updateStatusItem();
+    EXPECT_EQ(statusItem->titles.back(), "01:05");
+    statusActions.pause();
+    advance(10);
+    coordinator->updateStatusItem();
+    EXPECT_EQ(statusItem->titles.back(), "01:05") << "the time stands still while paused";
+    statusActions.resume();
+    EXPECT_EQ(statusItem->pausedStates, (std::vector<bool>{true, false}));
+    statusActions.stop();
+    EXPECT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(coordinator->hasStatusItem()) << "gone with the recording";
+}
+
+TEST(RecorderStatusTitle, ElapsedTimeAndSizeTexts) {
+    struct Case {
+        int mode;
+        std::optional<double> elapsed;
+        std::uint64_t bytes;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, 12.0, 5000, ""},
+        {1, std::nullopt, 0, ""},
+        {1, 59.9, 0, "00:59"},
+        {1, 3599.0, 0, "59:59"},
+        {1, 3661.0, 0, "01:01:01"},
+        {2, std::nullopt, 10240, "10 KB"},
+        {2, std::nullopt, 3 * 1048576 + 524288, "3.5 MB"},
+        {2, std::nullopt, 5ull << 30, "5.00 GB"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(recorderStatusTitle(c.mode, c.elapsed, c.bytes), c.expected) << c.mode << " " << c.bytes;
+}
+
+TEST_F(RecordingCoordinatorTest, PointsFromTheTopOfTheReferenceScreenBecomeAreaPixelsFromItsBottom) {
+    RecordingSettings settings = settingsFor(kRecordModeArea);
+    settings.recordScreenIndex = 1;
+    settings.recordRect = Rect(1380, 100, 200, 150); // area (100, 100) on the second screen
+    ASSERT_TRUE(prepare(settings));
+    struct Case {
+        Point topDown;
+        Point expected;
+    };
+    const Case cases[] = {
+        // Global y up 100 is 620 from the top of the 720-point reference screen.
+        {Point{1380, 620}, Point{0, 0}},
+        {Point{1430, 570}, Point{50, 50}},
+        {Point{1580, 470}, Point{200, 150}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(coordinator->convertPointFromCarbonCoordinatesToMovieCoordinates(c.topDown), c.expected)
+            << stringFromPoint(c.topDown);
+    EXPECT_EQ(coordinator->unscaledRecordingScreenPoint(Point{3, 4}), (Point{3, 4}));
+}
+
+TEST_F(RecordingCoordinatorTest, TheMouseVisualizationOfTheSettingsIsRead) {
+    MouseVisualization style;
+    style.size = 31;
+    style.visualizesClicks = false;
+    RecordingSettings settings = settingsFor();
+    settings.mouseVisualization = style.archivedData().value;
+    ASSERT_TRUE(prepare(settings));
+    ASSERT_TRUE(coordinator->mouseVisualization());
+    EXPECT_TRUE(coordinator->mouseVisualization()->sameStoredValues(style));
+
+    coordinator.reset();
+    fs::remove_all(settings.recordPath());
+    settings.mouseVisualization = {1, 2, 3};
+    ASSERT_TRUE(prepare(settings)) << "an unreadable style is logged, the recording goes on";
+    EXPECT_FALSE(coordinator->mouseVisualization());
+}
+
+} // namespace
+} // namespace vtl::recording

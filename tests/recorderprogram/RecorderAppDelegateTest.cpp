@@ -1,0 +1,180 @@
+// The recorder's application delegate in this process, on connections of a private bus: stealth
+// recordings that relaunch only the installed main application, and who may end a recording.
+
+#include "ipc/PrivateSessionBus.h"
+#include "platform/ipc/BusConnection.h"
+#include "platform/ipc/DistributedNotificationCenter.h"
+#include "platform/ipc/VistrelBusNames.h"
+#include "recorder/VistrelRecorderAppDelegate.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace vtl::recording {
+namespace {
+
+namespace fs = std::filesystem;
+using vtl::testing::processEventsFor;
+using vtl::testing::processEventsUntil;
+
+class InstantScreenRecorder final : public CoordinatedScreenRecorder {
+public:
+    explicit InstantScreenRecorder(RecorderDelegate& delegate)
+        : delegate_(delegate) {}
+    void startProcessQueue() override { delegate_.recorderStartedProducingData(*this); }
+    void finalizeRecord() override { delegate_.recorderDone(*this); }
+    double durationSeconds() const override { return 6; }
+    std::optional<Size> sizePixels() const override { return Size{320, 200}; }
+    std::uint64_t bytesWrittenSoFar() const override { return 0; }
+
+private:
+    RecorderDelegate& delegate_;
+};
+
+class RecorderAppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        if (!vtl::testing::startPrivateSessionBus(error)) GTEST_SKIP() << error;
+        vtl::testing::ensureApplication();
+        recorderBus = ipc::BusConnection::openSeparate(error);
+        mainBus = ipc::BusConnection::openSeparate(error);
+        strangerBus = ipc::BusConnection::openSeparate(error);
+        ASSERT_TRUE(recorderBus && mainBus && strangerBus) << error;
+        ASSERT_TRUE(mainBus->requestName(ipc::kMainApplicationServiceName, error)) << error;
+        folder =
+            fs::temp_directory_path() / ("vistrel-app-delegate-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+
+        VistrelRecorderAppDelegate::Services services;
+        services.bus = recorderBus.get();
+        services.quitApplication = [this] { ++quits; };
+        services.installedMainApplicationPath = "/opt/vistrel/bin/vistrel";
+        services.launchApplication = [this](const std::string& path) {
+            launched.push_back(path);
+            return true;
+        };
+        auto& c = services.coordinatorServices;
+        c.clockSeconds = [this] { return clock; };
+        c.screens = [](std::string&) {
+            return std::optional(std::vector<ScreenDescription>{
+                {1, "screen", Rect(0, 0, 320, 200), Rect(0, 0, 320, 200), 1.0, true}});
+        };
+        c.makeScreenRecorder = [](RecordingCoordinator& coordinator, const ScreenRecorderOptions&,
+                                  std::string&) {
+            return std::unique_ptr<CoordinatedScreenRecorder>(new InstantScreenRecorder(coordinator));
+        };
+        c.scheduleAfter = [](double, std::function<void()>) { return std::function<void()>([] {}); };
+        c.postNotification = [](std::string_view) {};
+        delegate = std::make_unique<VistrelRecorderAppDelegate>(std::move(services));
+        ASSERT_TRUE(delegate->awakeFromNib(error)) << error;
+        ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+        // The subscriptions reach the bus before anything is posted.
+        recorderBus->flush();
+    }
+
+    void TearDown() override {
+        delegate.reset();
+        fs::remove_all(folder);
+    }
+
+    PropertyList settings(bool stealth) {
+        RecordingSettings s;
+        s.frameRate = 10;
+        s.path = (folder / "take").string();
+        s.restartGUIApp = stealth;
+        s.GUIAppPath = "/tmp/not-vistrel";
+        return s.toDictionary();
+    }
+
+    // Prepared, started and stopped after six seconds of recording.
+    void record(bool stealth) {
+        std::string error;
+        ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(stealth), error)) << error;
+        delegate->startRecording();
+        processEventsUntil(
+            [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30);
+        clock += 6;
+        delegate->stopRecord();
+    }
+
+    std::unique_ptr<ipc::BusConnection> recorderBus, mainBus, strangerBus;
+    std::unique_ptr<VistrelRecorderAppDelegate> delegate;
+    fs::path folder;
+    double clock = 100;
+    int quits = 0;
+    std::vector<std::string> launched;
+};
+
+TEST_F(RecorderAppDelegateTest,
+       AStealthRecordingLeavesItsResultBesideThePackageAndRelaunchesOnlyTheInstalledProgram) {
+    record(true);
+    EXPECT_FALSE(delegate->hasGuiApp());
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
+    EXPECT_EQ(launched, std::vector<std::string>{"/opt/vistrel/bin/vistrel"});
+    auto info = PropertyList::fromFile(folder / "StealthRecordingInfo");
+    ASSERT_TRUE(info) << info.error;
+    EXPECT_EQ(info.value.numberForKey("RecordingDuration"), 6.0);
+
+    ipc::DistributedNotificationCenter mainNotifications(*mainBus);
+    int openLast = 0;
+    mainNotifications.addObserver(std::string(ipc::kOpenLastRecordingNotification),
+                                  [&](const ipc::DistributedNotification&) { ++openLast; });
+    mainBus->flush();
+    // Only the main application's own announcement counts.
+    ipc::DistributedNotificationCenter(*strangerBus).post(ipc::kDidLaunchNotification);
+    processEventsFor(0.3);
+    EXPECT_EQ(quits, 0);
+    mainNotifications.post(ipc::kDidLaunchNotification);
+    EXPECT_TRUE(processEventsUntil([&] { return quits == 1 && openLast == 1; }, 30));
+}
+
+TEST_F(RecorderAppDelegateTest, OnlyTheMainApplicationEndsARecordingAndATerminateFinishesItFirst) {
+    std::string error;
+    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
+    EXPECT_TRUE(delegate->hasGuiApp());
+    delegate->startRecording();
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30));
+    clock += 6;
+
+    ipc::DistributedNotificationCenter(*strangerBus).post(ipc::kRemoteRecorderTerminateNotification);
+    ipc::DistributedNotificationCenter(*strangerBus).post(ipc::kRemoteRecorderEndNotification);
+    processEventsFor(0.3);
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::running);
+    EXPECT_EQ(quits, 0);
+
+    ipc::DistributedNotificationCenter(*mainBus).post(ipc::kRemoteRecorderTerminateNotification);
+    ASSERT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
+}
+
+TEST_F(RecorderAppDelegateTest, AQuitWithoutRecordingDuringARecordingFinishesItFirst) {
+    std::string error;
+    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
+    delegate->startRecording();
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30));
+    clock += 6;
+    delegate->quitWithoutRecording();
+    ASSERT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
+}
+
+TEST_F(RecorderAppDelegateTest, AMainApplicationGoneBeforeTheStartEndsTheRecorder) {
+    std::string error;
+    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
+    std::string second;
+    EXPECT_FALSE(delegate->prepareMovieWithInfoDictionary(settings(false), second))
+        << "one recording per recorder";
+    mainBus.reset();
+    EXPECT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
+    EXPECT_FALSE(delegate->hasGuiApp());
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::prepared);
+}
+
+} // namespace
+} // namespace vtl::recording

@@ -1,0 +1,315 @@
+// The recorder executable under remote control, as the main application uses it: availability,
+// prepare, start, pause, resume, stop, the result and the finished package; a main application
+// that dies or asks the recorder to terminate mid-recording; callers that are not the main
+// application.
+
+#include "ipc/PrivateSessionBus.h"
+#include "platform/capture/Screens.h"
+#include "platform/ipc/BusConnection.h"
+#include "platform/ipc/RemoteObjectProxy.h"
+#include "platform/ipc/VistrelBusNames.h"
+#include "recorder/RecordingSettings.h"
+#include "recordui/RemoteRecorderClient.h"
+#include "tracks/VistrelRecording.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace vtl::recording {
+namespace {
+
+namespace fs = std::filesystem;
+using vtl::testing::processEventsFor;
+using vtl::testing::processEventsUntil;
+
+// Generous: the test machine may be small and run with sanitizers.
+constexpr double kStartSeconds = 60;
+constexpr double kFinishSeconds = 120;
+
+struct PackageCheck {
+    bool opened = false;
+    std::string error;
+    std::uint64_t frames = 0;
+    std::uint64_t decodedFrames = 0;
+    double durationSeconds = 0;
+};
+
+// Opens the package with the reader and decodes every frame of it.
+PackageCheck checkPackage(const std::string& path) {
+    PackageCheck check;
+    VistrelRecording recording(path);
+    check.opened = recording.open();
+    if (!check.opened) {
+        check.error = recording.openError();
+        return check;
+    }
+    check.frames = recording.numberOfFrames();
+    check.durationSeconds = recording.duration();
+    DecompressionInfo info;
+    recording.fillDecompressionInfo(info, double(recording.frameRate()));
+    recording.openWithDecompressionInfo(info);
+    if (!info.structValid) {
+        check.error = info.lastError;
+        return check;
+    }
+    // The last entry is the stop frame, which holds no picture.
+    for (std::uint64_t i = 0; i + 1 < check.frames; ++i) {
+        info.frameEntry.frameNumber = i;
+        if (recording.decompressFrame(info))
+            ++check.decodedFrames;
+        else
+            check.error = info.lastError;
+    }
+    recording.releaseDecompressionInfo(info);
+    return check;
+}
+
+class RecorderProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        if (!vtl::testing::startPrivateSessionBus(error)) GTEST_SKIP() << error;
+        auto screens = listScreens(&error);
+        if (!screens || screens->empty()) GTEST_SKIP() << "needs an X display: " << error;
+        screen = screens->front();
+        vtl::testing::ensureApplication();
+        bus = &ipc::BusConnection::session();
+        folder =
+            fs::temp_directory_path() / ("vistrel-recorder-program-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+
+    void TearDown() override {
+        if (client && bus->hasOwner(ipc::kRecorderServiceName)) client->quitWithoutRecording();
+        if (bus && !processEventsUntil([&] { return !bus->hasOwner(ipc::kRecorderServiceName); }, 30) &&
+            client && client->recorderProcessId() > 0)
+            ::kill(pid_t(client->recorderProcessId()), SIGKILL);
+        client.reset();
+        fs::remove_all(folder);
+    }
+
+    // Takes the main application's name, starts the recorder and waits for its announcement.
+    void launchRecorder() {
+        VistrelCallbacksRecord& r = record;
+        recordui::VistrelCallbacks callbacks;
+        callbacks.remoteRecorderAvailable = [&r] { ++r.available; };
+        callbacks.showFinishingRecord = [&r] { ++r.finishing; };
+        callbacks.recordDoneWithInfo = [&r](const std::optional<PropertyList>& info) {
+            r.done.push_back(info);
+        };
+        callbacks.setRecordingError = [&r](int code) { r.errors.push_back(code); };
+        client = std::make_unique<recordui::RemoteRecorderClient>(callbacks);
+        std::string error;
+        ASSERT_TRUE(client->vend(error)) << error;
+        ASSERT_TRUE(client->launchRecorder(VISTREL_RECORDER_PATH, error)) << error;
+        ASSERT_TRUE(processEventsUntil([&] { return record.available > 0; }, kStartSeconds))
+            << "the recorder did not announce itself";
+    }
+
+    RecordingSettings fullScreenSettings() {
+        RecordingSettings settings;
+        settings.recordMode = kRecordModeFullScreen;
+        settings.frameRate = 10;
+        settings.path = (folder / "take").string();
+        return settings;
+    }
+
+    bool recorderGone() {
+        return processEventsUntil([&] { return !bus->hasOwner(ipc::kRecorderServiceName); }, kFinishSeconds);
+    }
+
+    struct VistrelCallbacksRecord {
+        int available = 0;
+        int finishing = 0;
+        std::vector<std::optional<PropertyList>> done;
+        std::vector<int> errors;
+    };
+
+    ScreenDescription screen;
+    ipc::BusConnection* bus = nullptr;
+    fs::path folder;
+    VistrelCallbacksRecord record;
+    std::unique_ptr<recordui::RemoteRecorderClient> client;
+};
+
+TEST_F(RecorderProgramTest, AFullScreenRecordingWithAPauseEndsInAResultAndAPackageThatDecodes) {
+    launchRecorder();
+    RecordingSettings settings = fullScreenSettings();
+    ipc::IpcReply prepared = client->prepareMovieWithInfoDictionary(settings.toDictionary());
+    ASSERT_TRUE(prepared) << prepared.error;
+    EXPECT_TRUE(fs::is_directory(settings.recordPath()));
+    EXPECT_EQ(client->isPaused(), false);
+
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client->startRecording());
+    processEventsFor(1.5);
+    ASSERT_TRUE(client->pauseResumeRecord());
+    ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == true; }, kStartSeconds));
+    processEventsFor(1.0);
+    ASSERT_TRUE(client->pauseResumeRecord());
+    ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == false; }, kStartSeconds));
+    processEventsFor(4.0);
+    ASSERT_TRUE(client->stopRecord());
+
+    ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds));
+    double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_TRUE(recorderGone()) << "the recorder quits once the result is delivered";
+    EXPECT_EQ(record.finishing, 1);
+    EXPECT_TRUE(record.errors.empty());
+    ASSERT_EQ(record.done.size(), 1u);
+    ASSERT_TRUE(record.done[0]);
+    const PropertyList& info = *record.done[0];
+    std::optional<double> duration = info.numberForKey("RecordingDuration");
+    ASSERT_TRUE(duration);
+    EXPECT_GT(*duration, 0);
+    EXPECT_LT(*duration, wallSeconds) << "the pause is not part of the recording";
+    EXPECT_EQ(info.integerForKey("RecordingType"), 0);
+    ASSERT_TRUE(info.stringForKey("RecordingSize"));
+    EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_" +
+                                                       std::to_string(int(screen.frame.width())) + "x" +
+                                                       std::to_string(int(screen.frame.height())));
+
+    PackageCheck check = checkPackage(settings.recordPath());
+    ASSERT_TRUE(check.opened) << check.error;
+    EXPECT_GE(check.frames, 2u);
+    EXPECT_EQ(check.decodedFrames, check.frames - 1) << check.error;
+    EXPECT_DOUBLE_EQ(check.durationSeconds, *duration);
+
+    auto pauses = PropertyList::fromFile(fs::path(settings.recordPath()) / "pauseTimes");
+    ASSERT_TRUE(pauses) << pauses.error;
+    ASSERT_EQ(pauses.value.count(), 1u);
+    EXPECT_GT(pauses.value.at(0)->numberForKey("time").value_or(0), 0);
+    EXPECT_GT(pauses.value.at(0)->numberForKey("duration").value_or(0), 0);
+}
+
+TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
+    launchRecorder();
+    // Another client of the bus: its own connection, without the main application's name.
+    std::string error;
+    auto stranger = ipc::BusConnection::openSeparate(error);
+    ASSERT_TRUE(stranger) << error;
+    ipc::RemoteObjectProxy proxy(*stranger, std::string(ipc::kRecorderServiceName),
+                                 std::string(ipc::kRemoteRecorderInterface));
+    RecordingSettings settings = fullScreenSettings();
+    auto bytes = settings.toDictionary().toBytes(PropertyListFormat::Binary);
+    for (const char* method :
+         {"prepareMovieWithInfoDictionary", "startRecording", "isPaused", "quitWithoutRecording"}) {
+        ipc::IpcArguments arguments;
+        if (std::string(method) == "prepareMovieWithInfoDictionary") arguments.push_back(bytes.value);
+        ipc::IpcReply reply = proxy.call(method, arguments);
+        EXPECT_FALSE(reply) << method;
+        EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.AccessDenied") << method;
+    }
+    EXPECT_FALSE(fs::exists(settings.recordPath())) << "the refused prepare made nothing";
+
+    // Another process altogether.
+    QString sender = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
+    if (!sender.isEmpty()) {
+        QProcess process;
+        process.start(sender,
+                      {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                       QStringLiteral("--dest=com.morlunesoftware.vistrel3.vistrelrecorder"),
+                       QStringLiteral("/"),
+                       QStringLiteral("com.morlunesoftware.vistrel3.RemoteRecorder.quitWithoutRecording")});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_NE(process.exitCode(), 0);
+        EXPECT_TRUE(process.readAllStandardError().contains("AccessDenied"));
+    }
+
+    // The recorder is still there for the main application.
+    EXPECT_TRUE(bus->hasOwner(ipc::kRecorderServiceName));
+    EXPECT_EQ(client->isPaused(), false);
+    EXPECT_TRUE(client->quitWithoutRecording());
+    EXPECT_TRUE(recorderGone());
+}
+
+TEST_F(RecorderProgramTest, AMainApplicationThatDiesMidRecordingStillLeavesAFinishedPackage) {
+    // The main application is a process of its own here, so it can be killed.
+    QProcess mainApplication;
+    const std::string package = (folder / "killed").string();
+    mainApplication.start(QStringLiteral(VISTREL_REMOTE_RECORD_PATH),
+                          {QStringLiteral("--recorder"), QStringLiteral(VISTREL_RECORDER_PATH),
+                           QStringLiteral("--package"), QString::fromStdString(package),
+                           QStringLiteral("--seconds"), QStringLiteral("0")});
+    ASSERT_TRUE(mainApplication.waitForStarted(30000));
+    QByteArray output;
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            output += mainApplication.readAllStandardOutput();
+            return output.contains("recording ") || mainApplication.state() == QProcess::NotRunning;
+        },
+        kStartSeconds))
+        << "the recording did not start";
+    ASSERT_TRUE(output.contains("recording ")) << mainApplication.readAllStandardError().toStdString();
+    processEventsFor(1.0);
+    mainApplication.kill();
+    ASSERT_TRUE(mainApplication.waitForFinished(30000));
+
+    ASSERT_TRUE(recorderGone()) << "the recorder finishes and quits without its main application";
+    PackageCheck check = checkPackage(package + ".vistrelRecord");
+    ASSERT_TRUE(check.opened) << check.error;
+    EXPECT_GE(check.frames, 2u);
+    EXPECT_EQ(check.decodedFrames, check.frames - 1) << check.error;
+    EXPECT_GT(check.durationSeconds, 0);
+}
+
+TEST_F(RecorderProgramTest, ATerminateRequestMidRecordingFinishesThePackageFirst) {
+    struct Case {
+        const char* name;
+        std::function<void()> terminate;
+    };
+    const Case cases[] = {
+        {"notification", [this] { client->postTerminate(); }},
+        {"signal", [this] { ::kill(pid_t(client->recorderProcessId()), SIGTERM); }},
+    };
+    for (const Case& c : cases) {
+        record = {};
+        launchRecorder();
+        RecordingSettings settings = fullScreenSettings();
+        settings.path += c.name;
+        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary())) << c.name;
+        ASSERT_TRUE(client->startRecording()) << c.name;
+        processEventsFor(1.0);
+        c.terminate();
+        ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds)) << c.name;
+        EXPECT_TRUE(recorderGone()) << c.name;
+        ASSERT_TRUE(record.done[0]) << c.name;
+        PackageCheck check = checkPackage(settings.recordPath());
+        ASSERT_TRUE(check.opened) << c.name << ": " << check.error;
+        EXPECT_EQ(check.decodedFrames, check.frames - 1) << c.name << ": " << check.error;
+        client.reset();
+    }
+}
+
+TEST_F(RecorderProgramTest, APrepareThatCannotBeRecordedIsAnsweredWithTheReason) {
+    launchRecorder();
+    RecordingSettings settings = fullScreenSettings();
+    settings.recordScreenIndex = 99;
+    ipc::IpcReply reply = client->prepareMovieWithInfoDictionary(settings.toDictionary());
+    EXPECT_FALSE(reply);
+    EXPECT_NE(reply.error.find("screen"), std::string::npos) << reply.error;
+    EXPECT_FALSE(fs::exists(settings.recordPath()));
+    EXPECT_TRUE(client->quitWithoutRecording());
+    EXPECT_TRUE(recorderGone());
+}
+
+TEST_F(RecorderProgramTest, TheRecorderQuitsWhenTheMainApplicationIsNotRunning) {
+    QProcess recorder;
+    recorder.start(QStringLiteral(VISTREL_RECORDER_PATH), {});
+    ASSERT_TRUE(recorder.waitForStarted(30000));
+    ASSERT_TRUE(recorder.waitForFinished(int(kStartSeconds * 1000)));
+    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recorder.exitCode(), 0);
+    EXPECT_TRUE(recorder.readAllStandardError().contains("Vistrel not running. Quitting."));
+}
+
+} // namespace
+} // namespace vtl::recording
