@@ -449,8 +449,10 @@ TEST_F(PackageTest, SteadyRecordingObtainsNoNewPoolBlocks) {
                 update.changedRects);
         ASSERT_TRUE(frame->processSurface(pool));
         queue.addRecorderFrame(std::move(frame));
-        // Like a capture at frame rate: the encoder keeps up, so few frames are in flight.
-        while (queue.overallFrameCounter() < std::uint32_t(i))
+        // Like a capture at frame rate with an encoder that keeps up. Each frame (and its
+        // thumbnail) is finished before the next, so the number of blocks in flight does not
+        // depend on how loaded the machine is.
+        while (queue.overallFrameCounter() < std::uint32_t(i + 1) || pool.lentBlockCount() != 0)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(6.0, 60));
