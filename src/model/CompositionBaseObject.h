@@ -9,7 +9,9 @@
 // take; other threads read it only through the lookups or the snapshot that states() returns.
 
 #include "model/CompositionBaseState.h"
+#include "model/CompositionBaseTriggeredState.h"
 #include "model/CompositionUndoObject.h"
+#include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <memory>
@@ -22,6 +24,8 @@
 namespace vtl {
 
 class CompositionObjectsContainer;
+class CompositionObjectsContainerTrack;
+class VistrelLanguage;
 
 using StateList = std::vector<std::shared_ptr<CompositionBaseState>>;
 
@@ -126,15 +130,49 @@ public:
     int32_t stretchMode() const { return stretchMode_; }
     void setStretchMode(int32_t mode) { stretchMode_ = mode; }
 
-    // --- Triggered states
-    const std::vector<std::shared_ptr<CompositionUndoObject>>& triggeredStates() const {
-        return triggeredStates_;
-    }
+    // --- Triggered states (kept ascending by start time, free of overlaps)
+    const TriggeredStateList& triggeredStates() const { return triggeredStates_; }
+    bool hasTriggeredStates() const { return !triggeredStates_.empty(); }
     std::size_t countOfTriggeredStates() const { return triggeredStates_.size(); }
-    std::shared_ptr<CompositionUndoObject> objectInTriggeredStatesAtIndex(std::size_t index) const;
-    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionUndoObject>& state,
+    std::shared_ptr<CompositionBaseTriggeredState> objectInTriggeredStatesAtIndex(std::size_t index) const;
+    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionBaseTriggeredState>& state,
                                               std::size_t index);
     void removeObjectFromTriggeredStatesAtIndex(std::size_t index);
+    // A new, empty triggered state of this kind of object.
+    virtual std::shared_ptr<CompositionBaseTriggeredState> newTriggeredState(double start, double end) const;
+    // After the states with the same start.
+    std::size_t indexForTriggeredState(const CompositionBaseTriggeredState& state) const;
+    void addTriggeredState(const std::shared_ptr<CompositionBaseTriggeredState>& state);
+    void removeTriggeredState(const CompositionBaseTriggeredState* state);
+    // Null unless the object allows triggered states; global (composition) times.
+    std::shared_ptr<CompositionBaseTriggeredState> addNewTriggeredStateAtGlobalTimes(double globalStart,
+                                                                                     double globalEnd);
+    std::shared_ptr<CompositionBaseTriggeredState> triggeredStateAtObjectTime(double time) const;
+    // States from 1 s after the time back to 3 s before it (lead-in and lead-out).
+    TriggeredStateList triggeredStatesAtObjectTime(double time) const;
+    // No state touches [time, time + duration] (inclusive bounds).
+    bool wouldFitTriggeredStateAtObjectTime(double time, double duration) const;
+    // Global times; only strict overlaps with other states block the drag.
+    bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart,
+                                    double globalEnd,
+                                    std::shared_ptr<CompositionBaseTriggeredState>* inTheWay) const;
+    void sortTriggeredStates();
+
+    // --- Track and language
+    const std::shared_ptr<CompositionObjectsContainerTrack>& containerTrack() const {
+        return containerTrack_;
+    }
+    // Leaves the old track's clips and joins the new one's; posts the track-changed notification.
+    virtual void setContainerTrack(const std::shared_ptr<CompositionObjectsContainerTrack>& track);
+    // Leaves the track's clips but keeps the field.
+    void removeFromContainerTrack();
+    // Never null: the language of code −1 when none was set.
+    const std::shared_ptr<VistrelLanguage>& vistrelLanguage() const { return language_; }
+    void setVistrelLanguage(const std::shared_ptr<VistrelLanguage>& language);
+    int32_t languageScriptCode() const;
+    // The languages the object has content in: its own, or one per text of a speech object.
+    virtual std::vector<std::shared_ptr<VistrelLanguage>> contentLanguages() const { return {language_}; }
+    std::string languageName() const;
 
     // --- Dependent tracks (one level of dependency)
     std::shared_ptr<CompositionBaseObject> owningTrack() const { return owningTrack_.lock(); }
@@ -205,6 +243,41 @@ public:
     virtual bool isAudioObject() const { return false; }
     virtual bool hasOwnVisualization() const { return false; }
 
+    // --- Hooks the container asks of the object kinds (transitions, media tracks, masks, anchors)
+    bool isTransition() const { return transitionsToOtherObjects(); }
+    virtual bool canBeSplitAtGlobalTime(double time) const {
+        return time > snapStartTime() && time < snapEndTime();
+    }
+    // Media objects cut their movie instead of moving keyframes when split.
+    virtual bool cutsMediaWhenSplit() const { return false; }
+    virtual bool canSetMovieStartTimeTo(double) const { return true; }
+    virtual bool canSetMovieEndTimeTo(double) const { return true; }
+    virtual void setMovieStartTime(double) {}
+    virtual void setMovieEndTime(double) {}
+    // The part of the media cut away at its start (seconds).
+    virtual double movieStartTime() const { return 0; }
+    // Recorded pointer positions: dictionaries with "time" and "point", ascending by time.
+    virtual const PlistArray& mouseLocationsArray() const;
+    virtual bool canBeUsedAsMask() const { return false; }
+    virtual bool hasFromTransition() const { return false; }
+    virtual bool hasToTransition() const { return false; }
+    std::shared_ptr<CompositionBaseObject> maskObject() const { return maskObject_.lock(); }
+    std::shared_ptr<CompositionBaseObject> maskForObject() const { return maskForObject_.lock(); }
+    bool hasMask() const { return maskObject() != nullptr; }
+    bool isAMask() const { return maskForObject() != nullptr; }
+    virtual void setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask);
+    virtual void setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked);
+    virtual std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const { return nullptr; }
+    virtual std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const { return nullptr; }
+    virtual bool usesGlobalShadow() const { return false; }
+    virtual void invalidateCachedImage() {}
+    virtual void setIsExporting(bool) {}
+    virtual void setAudioScale(float) {}
+    virtual void reinitializeAfterPathChanged() {}
+    // Canvas alignment (rectangular objects).
+    virtual Rect enclosingRectAtTime(double, bool) const { return {}; }
+    virtual void alignWithValueAtTime(int32_t, double, double) {}
+
     // --- Keyframe lookup (object times, relative to the start)
     StateList statesForEffectNamed(const std::string& effectName,
                                    bool includeNoneAnimationState = true) const;
@@ -256,8 +329,7 @@ protected:
     // Copies this object's values into `target`, as copy() describes.
     virtual void copyValuesInto(CompositionBaseObject& target) const;
     // Installs both lists without change notifications (copies, decoding).
-    void setStatesTriggeredStates(StateList states,
-                                  std::vector<std::shared_ptr<CompositionUndoObject>> triggered);
+    void setStatesTriggeredStates(StateList states, TriggeredStateList triggered);
     void stretchStates(double oldSnapDuration, double delta, bool forEnd);
     void postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const;
 
@@ -286,7 +358,14 @@ private:
     std::vector<std::shared_ptr<CompositionBaseObject>> dependentTracks_;
     mutable std::recursive_mutex statesMutex_;
     StateList states_;
-    std::vector<std::shared_ptr<CompositionUndoObject>> triggeredStates_;
+    TriggeredStateList triggeredStates_;
+    std::shared_ptr<CompositionObjectsContainerTrack> containerTrack_;
+    // The track left by tearDown, so an undone deletion finds it again.
+    std::weak_ptr<CompositionObjectsContainerTrack> rememberedTrack_;
+    std::shared_ptr<VistrelLanguage> language_;
+    mutable std::string cachedLanguageName_;
+    std::weak_ptr<CompositionBaseObject> maskObject_;
+    std::weak_ptr<CompositionBaseObject> maskForObject_;
 };
 
 // A process-wide unique identifier string.
