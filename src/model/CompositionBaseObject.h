@@ -214,6 +214,8 @@ public:
     // Posts "objectChanged" (user info "changedObject").
     virtual void invalidate();
     CompositionUndoManager* undoManager() const override;
+    // Whether changes of the object and its keyframes register undo (not in offscreen containers).
+    bool registersUndoForChanges() const { return acceptsUndoRegistration(); }
     std::vector<std::string> undoKeyPaths() const override;
     void updateAfterUndo() override;
     // Recording tracks recache their visualized mouse events when a keyframe moves.

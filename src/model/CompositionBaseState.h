@@ -78,6 +78,8 @@ public:
     bool removeValueAtIndex(const std::string& key, std::size_t index) override;
 
 protected:
+    // Follows the owner: keyframes of offscreen compositions register nothing.
+    bool acceptsUndoRegistration() const override;
     // A new, empty keyframe of the same class for the same owner.
     virtual std::shared_ptr<CompositionBaseState> makeEmptyCopy() const;
     // Copies this keyframe's values into `target` (a keyframe of the same class).
