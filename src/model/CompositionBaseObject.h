@@ -26,6 +26,8 @@ namespace vtl {
 class CompositionObjectsContainer;
 class CompositionObjectsContainerTrack;
 class VistrelLanguage;
+struct FilterAttributeDescription;
+struct FilterDescription;
 
 using StateList = std::vector<std::shared_ptr<CompositionBaseState>>;
 
@@ -203,9 +205,56 @@ public:
     void setOriginalObjectUniqueID(const std::string& identifier);
     void regenerateIDAndSetOld(const std::string& oldIdentifier);
 
-    // --- Effects bookkeeping (the effect operations build on these)
+    // --- Effects (object times are relative to the start, composition times absolute)
+    // Group names ("effect_" + name) of every effect any keyframe uses.
     const std::vector<std::string>& namesOfAllUsedEffects() const { return namesOfAllUsedEffects_; }
+    std::size_t countOfNamesOfAllUsedEffects() const { return namesOfAllUsedEffects_.size(); }
+    std::string objectInNamesOfAllUsedEffectsAtIndex(std::size_t index) const;
+    void insertObjectInNamesOfAllUsedEffectsAtIndex(const std::string& group, std::size_t index);
+    void removeObjectFromNamesOfAllUsedEffectsAtIndex(std::size_t index);
     virtual void recacheNamesOfAllUsedEffects() {}
+    virtual bool hasEffectsAtTime(double) const { return false; }
+    std::shared_ptr<CompositionBaseState> stateForEffectsAtTime(double objectTime) const;
+    std::shared_ptr<CompositionBaseState> stateForEffectsAtTimeForInspector(double objectTime) const;
+    std::shared_ptr<CompositionBaseState> nextStateAfterState(const CompositionBaseState* state) const;
+    void setEffectsAtTime(const std::vector<EffectEntry>& effects, double objectTime);
+    bool canAddEffectNamedAtTime(const std::string& effectName, double compositionTime) const;
+    // An effect is used at most once per object; audio effects are refused.
+    virtual bool canAddEffectAtTime(const EffectEntry& entry, double compositionTime) const;
+    virtual void addEffectAtTime(const EffectEntry& entry, double compositionTime);
+    // The window for an existing keyframe follows the given tolerance (seconds, either side).
+    virtual void addEffectAtPreciseTime(const EffectEntry& entry, double objectTime, double tolerance);
+    virtual void removeEffect(const std::string&) {}
+    virtual std::string localizedNameForEffect(const std::string&) const { return "Not localized"; }
+    virtual void setDefaultValuesForEffectInState(const EffectEntry&, CompositionBaseState&) {}
+    void setFloatForEffectNamed(float value, const std::string& effectName, const std::string& attribute,
+                                double compositionTime);
+    void setColorForEffectNamed(const RGBAColor& color, const std::string& effectName,
+                                const std::string& attribute, double compositionTime);
+    void setCenterForEffectNamed(Point center, const std::string& effectName, double compositionTime);
+    void setMaskForEffectNamed(const Rect& mask, const std::string& effectName, double compositionTime);
+    float floatForEffectNamed(const std::string& effectName, const std::string& attribute,
+                              double compositionTime) const;
+    RGBAColor colorForEffectNamed(const std::string& effectName, const std::string& attribute,
+                                  double compositionTime) const;
+    Rect maskForEffectAtTime(const std::string& effectName, double compositionTime,
+                             bool* isValid = nullptr) const;
+    Point centerForEffectAtTime(const std::string& effectName, double compositionTime) const;
+    // Filters by name (the catalog installed by the rendering layer); null, logged once, when unknown.
+    static const FilterDescription* filterWithName(const std::string& effectName);
+    static bool filterHasAttribute(const std::string& effectName, const std::string& attribute);
+    static std::vector<std::string> attributeNamesOfClassNamed(const std::string& attributeClass,
+                                                               const std::string& effectName,
+                                                               bool preferLocalized = false);
+    static std::vector<std::string> floatAttributeNamesForFilterWithName(const std::string& effectName,
+                                                                         bool preferLocalized = false);
+    static const FilterAttributeDescription* attributeDescriptionForAttribute(const std::string& attribute,
+                                                                              const std::string& effectName);
+    // The inspector pane of an effect.
+    static std::string nibNameForEffectNamed(const std::string& effectName);
+    static std::string classNameForPropertyInspectorForEffectNamed(const std::string& effectName);
+    // Pre-fills a new keyframe with one effect's entry and its interpolated values.
+    void fillStateWithValuesForEffectNamed(CompositionBaseState& state, const std::string& effectName);
     // Called when a keyframe joined the list.
     virtual void stateAdded(const std::shared_ptr<CompositionBaseState>&) {}
 
