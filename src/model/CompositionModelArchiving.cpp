@@ -11,6 +11,7 @@
 #include "model/CompositionShapeState.h"
 #include "model/CompositionTextState.h"
 #include "model/CompositionTrackState.h"
+#include "model/DocumentMediaManager.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -385,6 +386,12 @@ void registerCompositionModelClasses(ArchiveClassRegistry& registry) {
     });
     registry.registerClass("CompositionTrackTriggeredState", "CompositionBaseTriggeredState", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionTrackTriggeredState>());
+    });
+    registry.registerClass("CompositionMediaEntry", "NSObject", [] {
+        return std::static_pointer_cast<Archivable>(std::make_shared<CompositionMediaEntry>());
+    });
+    registry.registerClass("DocumentMediaManager", "NSObject", [] {
+        return std::static_pointer_cast<Archivable>(std::make_shared<DocumentMediaManager>());
     });
     registry.registerClass("VistrelLanguage", "NSObject", [] {
         return std::static_pointer_cast<Archivable>(std::make_shared<VistrelLanguage>());
