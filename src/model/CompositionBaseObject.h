@@ -325,6 +325,11 @@ public:
     virtual void setIsExporting(bool) {}
     virtual void setAudioScale(float) {}
     virtual void reinitializeAfterPathChanged() {}
+    // Background extraction of media tracks (waveforms, timeline thumbnails).
+    virtual bool waveformExtractionDone() const { return true; }
+    virtual void extractWaveFormAndNotify() {}
+    virtual bool previewThumbnailsGenerated() const { return true; }
+    virtual void generateThumbnails() {}
     // Canvas alignment (rectangular objects).
     virtual Rect enclosingRectAtTime(double, bool) const { return {}; }
     virtual void alignWithValueAtTime(int32_t, double, double) {}

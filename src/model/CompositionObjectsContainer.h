@@ -42,6 +42,11 @@ inline constexpr const char* kCurrentLanguageScriptChangedNotification =
     "VistrelCurrentLanguageScriptChangedNotification";
 // Object: the document.
 inline constexpr const char* kChapterMarksChangedNotification = "Vistrel_ChapterMarksChangedNotification";
+// User info kExtractedTrackKey → the track.
+inline constexpr const char* kWaveformGeneratedNotification = "VistrelWaveformGeneratedNotificationName";
+inline constexpr const char* kThumbnailsPartiallyGeneratedNotification =
+    "VistrelThumbnailsPartiallyGeneratedNotificationName";
+inline constexpr const char* kExtractedTrackKey = "track";
 
 // Alignment criteria of arrangeObjects.
 enum class ArrangeCriterion : int32_t {
@@ -234,6 +239,12 @@ public:
     void setGlobalShadowRadius(float value);
     void createGlobalShadow();
     void invalidateAllObjectsWithGlobalShadow();
+
+    // --- Extraction queues (main thread; null starts the queues)
+    void waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>& track);
+    void thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject>& track);
+    void takeAudioExtractionProgress(double progress);
+    void takeVideoExtractionProgress(double progress);
 
     // --- Undo
     std::vector<std::string> undoKeyPaths() const override;

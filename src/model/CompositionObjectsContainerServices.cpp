@@ -3,6 +3,7 @@
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionDocumentServices.h"
+#include "model/CompositionExtractionQueues.h"
 #include "model/CompositionObjectsContainer.h"
 #include "model/CompositionUndoManager.h"
 #include "platform/foundation/Localization.h"
@@ -169,6 +170,33 @@ void Container::invalidateAllObjectsWithGlobalShadow() {
         object->invalidateCachedImage();
         object->invalidate();
     }
+}
+
+// --- Extraction queues
+
+void Container::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>& track) {
+    if (track) {
+        NotificationCenter::defaultCenter().post(kWaveformGeneratedNotification, this,
+                                                 {{kExtractedTrackKey, track}});
+        NotificationCenter::defaultCenter().post(kThumbnailsPartiallyGeneratedNotification, this,
+                                                 {{kExtractedTrackKey, track}});
+    } else if (document_) {
+        document_->prepareToShowAudioExtractionProgress();
+    }
+    CompositionExtractionQueues::shared().waveformExtractionDone(track);
+}
+
+void Container::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject>& track) {
+    if (!track && document_) document_->prepareToShowAudioExtractionProgress();
+    CompositionExtractionQueues::shared().thumbnailGenerationDone(track);
+}
+
+void Container::takeAudioExtractionProgress(double progress) {
+    if (document_) document_->showAudioExtractionProgress(progress);
+}
+
+void Container::takeVideoExtractionProgress(double progress) {
+    if (document_) document_->showAudioExtractionProgress(progress);
 }
 
 } // namespace vtl
