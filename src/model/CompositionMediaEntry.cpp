@@ -169,8 +169,13 @@ void Entry::initWithCoder(KeyedUnarchiver& coder) {
     const int32_t counter = coder.decodeInt32ForKey("key_usageCounter");
     usageCounter_ = counter < 0 ? 0 : static_cast<uint32_t>(counter);
     superEntry_ = coder.decodeObjectOfClass<CompositionMediaEntry>("key_superEntry");
-    // A damaged archive could make an entry its own super entry.
-    if (superEntry_.get() == this) superEntry_.reset();
+    // A damaged archive could make the chain of super entries loop back to this entry.
+    for (const CompositionMediaEntry* up = superEntry_.get(); up; up = up->superEntry_.get()) {
+        if (up == this) {
+            superEntry_.reset();
+            break;
+        }
+    }
     relativePathFromSuperEntry_ = coder.decodeStringForKey("key_relativePathFromSuperEntry").value_or("");
     mediaManager_ = coder.decodeObjectOfClass<DocumentMediaManager>("key_mediaManager").get();
 }

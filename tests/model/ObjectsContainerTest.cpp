@@ -1,6 +1,8 @@
 #include "model/CompositionChapterMark.h"
+#include "model/CompositionEventTriggeredState.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionObjectsContainer.h"
+#include "model/SharedMediaManager.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "support/ModelFixture.h"
@@ -276,6 +278,13 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
     a->enableAnimations();
     addKeyframe(*a, 2, 0.5f);
     a->setVistrelLanguage(VistrelLanguage::languageWithLanguageScript(2));
+    auto keyframe = a->objectInStatesAtIndex(0);
+    keyframe->addEffect(EffectEntry{{"name", PropertyList(std::string("CIBloom"))}});
+    keyframe->setEmptyEffectValuesForEffectNamed("CIBloom");
+    keyframe->setFloatForEffectNamed(0.25f, "CIBloom", "inputIntensity");
+    auto zoom = makeModelObject<CompositionEventTriggeredState>(1, 4);
+    zoom->setZoomTime(0.75);
+    a->addTriggeredState(zoom);
     auto b = addOnTrack(3, 8, 1);
     container()->trackByNumber(1)->setDisabled(true);
     container()->createChapterMarkAtTime(1.0 / 3.0)->setName("Third");
@@ -283,10 +292,28 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
     container()->setGlobalShadowRadius(9);
     container()->setCanvasSize({800, 600});
 
+    // The document keeps its media entries beside the container.
+    SharedMediaManager media(std::filesystem::temp_directory_path() / "unused-temporary-resources");
+    auto recording = media.entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document, false);
+    media.entryForResourceWithRelativePath("vtldata", recording, &document)->addToUsageCounter(1);
+
+    KeyedArchiver archiver;
+    archiver.encodeObject("objects", ArchivedValue(root()));
+    archiver.encodeArray("mediaEntries", media.entriesForDocument(&document));
+    auto archived = archiver.finishEncoding();
+    ASSERT_TRUE(archived.ok()) << archived.error;
+    KeyedUnarchiver unarchiver;
+    ASSERT_TRUE(unarchiver.open(archived.value).ok());
+    auto decodedContainer = unarchiver.decodeObjectOfClass<CompositionObjectsContainer>("objects");
+    auto decodedEntries = unarchiver.decodeArrayOfObjects<CompositionMediaEntry>("mediaEntries");
+    ASSERT_TRUE(unarchiver.finishDecoding().ok()) << unarchiver.error();
+    ASSERT_NE(decodedContainer, nullptr);
+    ASSERT_EQ(decodedEntries.size(), 2u);
+    EXPECT_EQ(decodedEntries[1]->superEntry(), decodedEntries[0]);
+    EXPECT_EQ(decodedEntries[0]->usageCounter(), 1u);
+
     const PlistBytes bytes = test::archiveOf(root());
-    auto decoded = KeyedUnarchiver::unarchive<CompositionObjectsContainer>(bytes);
-    ASSERT_TRUE(decoded.ok()) << decoded.error;
-    auto& copy = *decoded.value;
+    auto& copy = *decodedContainer;
     ASSERT_EQ(copy.countOfObjects(), 2u);
     ASSERT_EQ(copy.countOfTracks(), container()->countOfTracks());
     EXPECT_EQ(copy.objects()[0]->containerTrack(), copy.tracks()[0]);
@@ -295,6 +322,15 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
     EXPECT_FLOAT_EQ(copy.tracks()[1]->heightInSequencer(), 106.0f);
     EXPECT_EQ(copy.objects()[0]->languageScriptCode(), 2);
     EXPECT_EQ(copy.objects()[1]->languageScriptCode(), -1);
+    const auto decodedKeyframe = copy.objects()[0]->objectInStatesAtIndex(0);
+    EXPECT_TRUE(decodedKeyframe->hasEffectNamed("CIBloom"));
+    EXPECT_FLOAT_EQ(decodedKeyframe->floatForEffectName("CIBloom", "inputIntensity"), 0.25f);
+    ASSERT_EQ(copy.objects()[0]->countOfTriggeredStates(), 1u);
+    auto decodedZoom =
+        std::dynamic_pointer_cast<CompositionEventTriggeredState>(copy.objects()[0]->triggeredStates()[0]);
+    ASSERT_NE(decodedZoom, nullptr);
+    EXPECT_DOUBLE_EQ(decodedZoom->zoomTime(), 0.75);
+    EXPECT_EQ(decodedZoom->object(), copy.objects()[0].get());
     ASSERT_EQ(copy.chapterMarks().size(), 1u);
     EXPECT_EQ(copy.chapterMarks()[0]->time(), static_cast<double>(static_cast<float>(1.0 / 3.0)));
     EXPECT_EQ(copy.chapterMarks()[0]->name(), "Third");
@@ -304,7 +340,7 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
     EXPECT_EQ(copy.languageScript(), -1) << "a decoded container plays all languages";
     EXPECT_FALSE(copy.isInExport());
     copy.setDocument(&document);
-    EXPECT_EQ(test::archiveOf(decoded.value), bytes) << "the decoded container archives to the same bytes";
+    EXPECT_EQ(test::archiveOf(decodedContainer), bytes) << "the decoded container archives to the same bytes";
 }
 
 TEST_F(ObjectsContainer, DecodingWithoutNewerKeysFallsBackToDefaults) {
