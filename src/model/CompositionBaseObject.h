@@ -26,6 +26,7 @@ namespace vtl {
 class CompositionObjectsContainer;
 class CompositionObjectsContainerTrack;
 class VistrelLanguage;
+class VisualizationPreset;
 struct FilterAttributeDescription;
 struct FilterDescription;
 
@@ -325,6 +326,9 @@ public:
     virtual void setIsExporting(bool) {}
     virtual void setAudioScale(float) {}
     virtual void reinitializeAfterPathChanged() {}
+    // The visualization presets the object draws with (text objects, movie tracks).
+    virtual std::shared_ptr<VisualizationPreset> textVisualization() const { return nullptr; }
+    virtual std::shared_ptr<VisualizationPreset> mouseVisualization() const { return nullptr; }
     // Background extraction of media tracks (waveforms, timeline thumbnails).
     virtual bool waveformExtractionDone() const { return true; }
     virtual void extractWaveFormAndNotify() {}

@@ -322,8 +322,8 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
 void CompositionObjectsContainer::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeArray("objects", objects_);
     coder.encodeSize("canvasSize", canvasSize_);
-    coder.encodeObject("key_projectMouseVisualizations", ArchivedValue(ArchivedArray()));
-    coder.encodeObject("key_projectTextVisualizations", ArchivedValue(ArchivedArray()));
+    coder.encodeArray("key_projectMouseVisualizations", projectMouseVisualizations_);
+    coder.encodeArray("key_projectTextVisualizations", projectTextVisualizations_);
     coder.encodeArray("key_containerTracks", tracks_);
     encodeModelColor(coder, "key_backgroundColor1", backgroundColor1_);
     encodeModelColor(coder, "key_backgroundColor2", backgroundColor2_);
@@ -346,6 +346,10 @@ void CompositionObjectsContainer::encodeWithCoder(KeyedArchiver& coder) const {
 void CompositionObjectsContainer::initWithCoder(KeyedUnarchiver& coder) {
     // A decoded container follows only the time changes; its caches wait for the document.
     if (observers_.size() > 1) observers_.pop_back();
+    projectMouseVisualizations_ =
+        coder.decodeArrayOfObjects<VisualizationPreset>("key_projectMouseVisualizations");
+    projectTextVisualizations_ =
+        coder.decodeArrayOfObjects<VisualizationPreset>("key_projectTextVisualizations");
     tracks_ = coder.decodeArrayOfObjects<CompositionObjectsContainerTrack>("key_containerTracks");
     for (const auto& track : tracks_)
         track->setObjectsContainer(this);

@@ -8,6 +8,7 @@
 #include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoObject.h"
 #include "model/RGBAColor.h"
+#include "model/VisualizationPreset.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
@@ -215,6 +216,21 @@ public:
     objectTrackIsAnchoredToAfter(const CompositionBaseObject& object) const;
     bool objectIsAnchoredObject(const CompositionBaseObject& object) const;
 
+    // --- Project copies of visualization presets
+    const VisualizationList& projectTextVisualizations() const { return projectTextVisualizations_; }
+    const VisualizationList& projectMouseVisualizations() const { return projectMouseVisualizations_; }
+    // The preset itself when it is a project copy or built in; else the composition's copy of it,
+    // made on first use.
+    std::shared_ptr<VisualizationPreset>
+    projectTextVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset);
+    std::shared_ptr<VisualizationPreset>
+    projectMouseVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset);
+    // The entry copied from that uid when exactly one is.
+    static std::shared_ptr<VisualizationPreset>
+    visualizationWithOriginalVisualizationUID(const std::string& uid, const VisualizationList& list);
+    // Drops the copies no object uses (anonymous text copies stay) and sorts the lists by name.
+    void recacheVisualizations();
+
     // --- Appearance and global shadow
     RGBAColor backgroundColor1() const { return backgroundColor1_; }
     RGBAColor backgroundColor2() const { return backgroundColor2_; }
@@ -286,6 +302,8 @@ private:
     ObjectList cachedTransitionsAndObjectsIgnoringVisibility_;
     PlistDictionary metaData_;
     std::vector<std::shared_ptr<CompositionChapterMark>> chapterMarks_;
+    VisualizationList projectTextVisualizations_;
+    VisualizationList projectMouseVisualizations_;
     int32_t maxTrackID_ = 0;
     RGBAColor backgroundColor1_ = RGBAColor::device(0.5, 0.5, 0.5, 1);
     RGBAColor backgroundColor2_ = RGBAColor::device(0.35, 0.35, 0.35, 1);

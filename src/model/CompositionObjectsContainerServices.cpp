@@ -8,7 +8,9 @@
 #include "model/CompositionUndoManager.h"
 #include "platform/foundation/Localization.h"
 
+#include <algorithm>
 #include <cctype>
+#include <set>
 
 namespace vtl {
 
@@ -99,6 +101,78 @@ Container::objectTrackIsAnchoredToAfter(const CompositionBaseObject& object) con
 
 bool Container::objectIsAnchoredObject(const CompositionBaseObject& object) const {
     return objectTrackIsAnchoredToBefore(object) || objectTrackIsAnchoredToAfter(object);
+}
+
+// --- Project visualizations
+
+std::shared_ptr<VisualizationPreset> VisualizationPreset::projectCopy() const {
+    std::shared_ptr<VisualizationPreset> copy = clone();
+    copy->uid_ = makeGloballyUniqueString();
+    copy->originalVisualizationUID_ = uid_;
+    copy->isProjectCopy_ = true;
+    return copy;
+}
+
+namespace {
+
+std::shared_ptr<VisualizationPreset>
+projectVisualizationIn(VisualizationList& list, const std::shared_ptr<VisualizationPreset>& preset) {
+    if (!preset || preset->isProjectCopy() || preset->isVistrelOwn()) return preset;
+    for (const auto& copy : list) {
+        if (copy->originalVisualizationUID() == preset->uid()) return copy;
+    }
+    auto copy = preset->projectCopy();
+    list.push_back(copy);
+    return copy;
+}
+
+} // namespace
+
+std::shared_ptr<VisualizationPreset>
+Container::projectTextVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset) {
+    return projectVisualizationIn(projectTextVisualizations_, preset);
+}
+
+std::shared_ptr<VisualizationPreset>
+Container::projectMouseVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset) {
+    return projectVisualizationIn(projectMouseVisualizations_, preset);
+}
+
+std::shared_ptr<VisualizationPreset>
+Container::visualizationWithOriginalVisualizationUID(const std::string& uid, const VisualizationList& list) {
+    std::shared_ptr<VisualizationPreset> found;
+    for (const auto& entry : list) {
+        if (entry->originalVisualizationUID() != uid) continue;
+        if (found) return nullptr;
+        found = entry;
+    }
+    return found;
+}
+
+void Container::recacheVisualizations() {
+    std::set<const VisualizationPreset*> textInUse, mouseInUse;
+    std::set<std::string> textUids, mouseUids;
+    for (const auto& object : objects_) {
+        if (auto text = object->textVisualization(); text && !text->anonymous()) {
+            textInUse.insert(text.get());
+            textUids.insert(text->uid());
+        }
+        if (auto mouse = object->mouseVisualization()) {
+            mouseInUse.insert(mouse.get());
+            mouseUids.insert(mouse->uid());
+        }
+    }
+    // A copy counts as used when an object uses it or the preset it was copied from.
+    std::erase_if(projectTextVisualizations_, [&](const auto& copy) {
+        const bool used = textInUse.count(copy.get()) || textUids.count(copy->originalVisualizationUID());
+        return !copy->anonymous() && !used;
+    });
+    std::erase_if(projectMouseVisualizations_, [&](const auto& copy) {
+        return !mouseInUse.count(copy.get()) && !mouseUids.count(copy->originalVisualizationUID());
+    });
+    auto byName = [](const auto& a, const auto& b) { return a->name() < b->name(); };
+    std::stable_sort(projectTextVisualizations_.begin(), projectTextVisualizations_.end(), byName);
+    std::stable_sort(projectMouseVisualizations_.begin(), projectMouseVisualizations_.end(), byName);
 }
 
 // --- Appearance

@@ -23,6 +23,30 @@ public:
     int cacheInvalidations = 0;
 };
 
+class TestPreset : public VisualizationPreset {
+public:
+    TestPreset(std::string uid, std::string name) {
+        setUid(std::move(uid));
+        setName(std::move(name));
+    }
+    std::string archivedClassName() const override { return "TestPreset"; }
+    void encodeWithCoder(KeyedArchiver&) const override {}
+    void initWithCoder(KeyedUnarchiver&) override {}
+
+protected:
+    std::shared_ptr<VisualizationPreset> clone() const override {
+        return std::make_shared<TestPreset>(*this);
+    }
+};
+
+// A text object drawing with a preset.
+class TextObject : public CompositionRectangularObject {
+public:
+    using CompositionRectangularObject::CompositionRectangularObject;
+    std::shared_ptr<VisualizationPreset> textVisualization() const override { return preset; }
+    std::shared_ptr<VisualizationPreset> preset;
+};
+
 // A media track that extracts in the background; the test finishes its work by hand.
 class ExtractingTrack : public CompositionRectangularObject {
 public:
@@ -108,6 +132,38 @@ TEST_F(ContainerServices, GlobalShadowAndBackground) {
     EXPECT_EQ(container()->backgroundGeneration(), generation);
     container()->setCanvasSize({100, 100});
     EXPECT_EQ(container()->backgroundGeneration(), generation + 1);
+}
+
+TEST_F(ContainerServices, ProjectCopiesOfVisualizationPresets) {
+    auto userPreset = std::make_shared<TestPreset>("U1", "Zoom");
+    auto builtIn = std::make_shared<TestPreset>("B1", "Plain");
+    builtIn->setIsVistrelOwn(true);
+    auto copy = container()->projectTextVisualizationForVisualization(userPreset);
+    ASSERT_NE(copy, userPreset);
+    EXPECT_TRUE(copy->isProjectCopy());
+    EXPECT_EQ(copy->originalVisualizationUID(), "U1");
+    EXPECT_NE(copy->uid(), "U1");
+    EXPECT_EQ(container()->projectTextVisualizationForVisualization(userPreset), copy)
+        << "one copy per preset";
+    EXPECT_EQ(container()->projectTextVisualizationForVisualization(copy), copy);
+    EXPECT_EQ(container()->projectTextVisualizationForVisualization(builtIn), builtIn);
+    EXPECT_EQ(CompositionObjectsContainer::visualizationWithOriginalVisualizationUID(
+                  "U1", container()->projectTextVisualizations()),
+              copy);
+
+    auto unused =
+        container()->projectTextVisualizationForVisualization(std::make_shared<TestPreset>("U2", "Alpha"));
+    auto kept = std::make_shared<TestPreset>("U3", "Beta");
+    auto anonymousCopy = container()->projectTextVisualizationForVisualization(kept);
+    anonymousCopy->setAnonymous(true);
+    auto text = makeModelObject<TextObject>(container());
+    text->preset = copy;
+    container()->addObject(text);
+    container()->recacheVisualizations();
+    const auto& remaining = container()->projectTextVisualizations();
+    ASSERT_EQ(remaining.size(), 2u) << "the unused copy goes, the anonymous one stays";
+    EXPECT_EQ(remaining[0], anonymousCopy) << "sorted by name";
+    EXPECT_EQ(remaining[1], copy);
 }
 
 TEST(ExtractionQueues, WaveformsRunBeforeThumbnailsOneAtATime) {
