@@ -27,8 +27,20 @@ const KeyValueCodingTable<Track>& table() {
 } // namespace
 
 Track::CompositionObjectsContainerTrack(CompositionObjectsContainer* container, int32_t trackNumber)
-    : container_(container)
-    , trackNumber_(trackNumber) {}
+    : trackNumber_(trackNumber) {
+    setObjectsContainer(container);
+}
+
+CompositionObjectsContainer* Track::objectsContainer() const {
+    if (containerTracked_ && containerRef_.expired()) return nullptr;
+    return container_;
+}
+
+void Track::setObjectsContainer(CompositionObjectsContainer* container) {
+    container_ = container;
+    containerRef_ = container ? container->weak_from_this() : std::weak_ptr<CompositionUndoObject>();
+    containerTracked_ = !containerRef_.expired();
+}
 
 void Track::setTrackNumber(int32_t number) {
     if (number == trackNumber_) return;
@@ -134,15 +146,17 @@ std::shared_ptr<CompositionBaseObject> Track::nextObject(const CompositionBaseOb
 }
 
 CompositionUndoManager* Track::undoManager() const {
-    return container_ ? container_->undoManager() : nullptr;
+    CompositionObjectsContainer* container = objectsContainer();
+    return container ? container->undoManager() : nullptr;
 }
 
 void Track::updateAfterUndo() {
-    if (container_) container_->updateAfterUndo();
+    if (CompositionObjectsContainer* container = objectsContainer()) container->updateAfterUndo();
 }
 
 bool Track::acceptsUndoRegistration() const {
-    if (container_ && (container_->isOffscreen() || container_->undoDisabled())) return false;
+    CompositionObjectsContainer* container = objectsContainer();
+    if (container && (container->isOffscreen() || container->undoDisabled())) return false;
     return CompositionUndoObject::acceptsUndoRegistration();
 }
 
@@ -165,7 +179,7 @@ bool Track::setValueForKey(const std::string& key, const std::any& value) {
 
 // The clips form a set; they are written ordered by identifier so equal tracks give equal archives.
 void Track::encodeWithCoder(KeyedArchiver& coder) const {
-    coder.encodeObject("compositionObjectsContainer", container_);
+    coder.encodeObject("compositionObjectsContainer", objectsContainer());
     auto sorted = clips();
     std::sort(sorted.begin(), sorted.end(),
               [](const auto& a, const auto& b) { return a->uniqueID() < b->uniqueID(); });
@@ -176,7 +190,8 @@ void Track::encodeWithCoder(KeyedArchiver& coder) const {
 }
 
 void Track::initWithCoder(KeyedUnarchiver& coder) {
-    container_ = coder.decodeObjectOfClass<CompositionObjectsContainer>("compositionObjectsContainer").get();
+    setObjectsContainer(
+        coder.decodeObjectOfClass<CompositionObjectsContainer>("compositionObjectsContainer").get());
     clips_.clear();
     for (const auto& clip : coder.decodeArrayOfObjects<CompositionBaseObject>("key_clips"))
         clips_.push_back(clip);

@@ -27,8 +27,10 @@ public:
     void encodeWithCoder(KeyedArchiver& coder) const override;
     void initWithCoder(KeyedUnarchiver& coder) override;
 
-    CompositionObjectsContainer* objectsContainer() const { return container_; }
-    void setObjectsContainer(CompositionObjectsContainer* container) { container_ = container; }
+    // Null once a container held by std::shared_ptr has gone (a track decoded from a damaged
+    // archive may name a container nobody keeps).
+    CompositionObjectsContainer* objectsContainer() const;
+    void setObjectsContainer(CompositionObjectsContainer* container);
 
     int32_t trackNumber() const { return trackNumber_; }
     void setTrackNumber(int32_t number);
@@ -86,6 +88,8 @@ private:
                                       const CompositionBaseObject& object) const;
 
     CompositionObjectsContainer* container_ = nullptr;
+    std::weak_ptr<CompositionUndoObject> containerRef_;
+    bool containerTracked_ = false;
     std::vector<std::weak_ptr<CompositionBaseObject>> clips_;
     int32_t trackNumber_ = 0;
     bool disabled_ = false;
