@@ -181,6 +181,38 @@ TEST_F(ObjectsContainer, TrackNeighboursSkipTransitions) {
     EXPECT_DOUBLE_EQ(container()->earliestTimeOnSameTrackForObject(*first), 0);
 }
 
+TEST_F(ObjectsContainer, TrackMovesAndShifts) {
+    auto low = addOnTrack(0, 5, 0);
+    auto high = addOnTrack(0, 5, 2);
+    container()->moveTrackID(0, 2, false);
+    EXPECT_EQ(trackOf(*low), 2);
+    EXPECT_EQ(trackOf(*high), 1);
+    for (std::size_t i = 0; i < container()->countOfTracks(); ++i)
+        EXPECT_EQ(container()->tracks()[i]->trackNumber(), static_cast<int32_t>(i));
+
+    auto blocker = addOnTrack(6, 9, 2);
+    low->setEndTime(7); // now overlaps the next clip on its track
+    container()->shiftObjectToOtherTrackIfNecessary(low);
+    EXPECT_EQ(trackOf(*low), 3) << "climbs to the first track above that takes it";
+    EXPECT_EQ(trackOf(*blocker), 2);
+}
+
+TEST_F(ObjectsContainer, RefreshesAfterUndoAreCoalesced) {
+    struct CountingDocument : CompositionDocument {
+        void updateSequencerView() override { ++refreshes; }
+        int refreshes = 0;
+    } counting;
+    auto& target = *counting.objectsContainer();
+    endPass();
+    counting.refreshes = 0;
+    target.updateAfterUndo();
+    target.updateAfterUndo();
+    target.updateAfterUndo();
+    EXPECT_TRUE(runMainLoopUntil([&] { return counting.refreshes > 0; }, 2));
+    runMainLoopOnce(0.01);
+    EXPECT_EQ(counting.refreshes, 1);
+}
+
 TEST_F(ObjectsContainer, TrackCountAndHeights) {
     int posted = 0;
     ScopedNotificationObserver observer(
