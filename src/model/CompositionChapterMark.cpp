@@ -24,7 +24,7 @@ const KeyValueCodingTable<Mark>& table() {
 
 Mark::CompositionChapterMark(CompositionDocumentServices* document, double time)
     : document_(document)
-    , name_(localizedString("New_ChapterMark"))
+    , name_(localizedString("New_ChapterMark", "Composition"))
     , time_(time < 0 ? 0 : time) {}
 
 void Mark::setTime(double time) {

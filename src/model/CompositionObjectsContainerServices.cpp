@@ -19,7 +19,7 @@ namespace {
 using Container = CompositionObjectsContainer;
 
 std::string copySuffix() {
-    return localizedString("_Copy_Suffix");
+    return localizedString("_Copy_Suffix", "Composition");
 }
 
 } // namespace
