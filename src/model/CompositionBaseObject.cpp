@@ -2,7 +2,9 @@
 
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionObjectsContainer.h"
+#include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoManager.h"
+#include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
@@ -46,6 +48,8 @@ const KeyValueCodingTable<Object>& table() {
                     &Object::states, &Object::setStates)
             .property("animationEnabled", &Object::isAnimationEnabled, &Object::setAnimationEnabled)
             .property("name", &Object::name, &Object::setName)
+            .property("containerTrack", &Object::containerTrack, &Object::setContainerTrack)
+            .property("languageScript", &Object::vistrelLanguage, &Object::setVistrelLanguage)
             .property("properties", &Object::propertyNames, &Object::setPropertyNames);
     return t;
 }
@@ -71,7 +75,8 @@ std::string makeGloballyUniqueString() {
 
 Object::CompositionBaseObject(CompositionObjectsContainer* container)
     : name_(localizedString("_CompositionBaseObject_Unnamed"))
-    , uniqueID_(makeGloballyUniqueString()) {
+    , uniqueID_(makeGloballyUniqueString())
+    , language_(VistrelLanguage::languageWithLanguageScript(VistrelLanguage::kAllLanguages)) {
     setObjectsContainer(container);
 }
 
@@ -103,6 +108,8 @@ void Object::setObjectsContainer(CompositionObjectsContainer* container) {
 }
 
 void Object::tearDown() {
+    if (containerTrack_) rememberedTrack_ = containerTrack_;
+    setContainerTrack(nullptr);
     if (std::shared_ptr<Object> owner = owningTrack()) owner->removeSubtrack(this);
     owningTrack_.reset();
 }
@@ -121,6 +128,15 @@ void Object::prepareForDeletion() {
 }
 
 void Object::awakeAfterUndelete() {
+    std::shared_ptr<CompositionObjectsContainerTrack> track =
+        containerTrack_ ? containerTrack_ : rememberedTrack_.lock();
+    if (track) {
+        if (containerTrack_) {
+            track->addClip(std::static_pointer_cast<Object>(shared_from_this()));
+        } else {
+            setContainerTrack(track);
+        }
+    }
     CompositionUndoObject::awakeAfterUndelete();
 }
 
@@ -280,8 +296,7 @@ void Object::setStates(const StateList& list) {
     recacheNamesOfAllUsedEffects();
 }
 
-void Object::setStatesTriggeredStates(StateList list,
-                                      std::vector<std::shared_ptr<CompositionUndoObject>> triggered) {
+void Object::setStatesTriggeredStates(StateList list, TriggeredStateList triggered) {
     {
         std::lock_guard lock(statesMutex_);
         states_ = std::move(list);
@@ -383,11 +398,12 @@ void Object::toggleAnimationEnabled() {
 
 // --- Triggered states
 
-std::shared_ptr<CompositionUndoObject> Object::objectInTriggeredStatesAtIndex(std::size_t index) const {
+std::shared_ptr<CompositionBaseTriggeredState>
+Object::objectInTriggeredStatesAtIndex(std::size_t index) const {
     return index < triggeredStates_.size() ? triggeredStates_[index] : nullptr;
 }
 
-void Object::insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionUndoObject>& state,
+void Object::insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionBaseTriggeredState>& state,
                                                   std::size_t index) {
     if (!state || index > triggeredStates_.size()) return;
     willChange(KeyValueChangeKind::insertion, {index}, "triggeredStates");
@@ -401,6 +417,60 @@ void Object::removeObjectFromTriggeredStatesAtIndex(std::size_t index) {
     willChange(KeyValueChangeKind::removal, {index}, "triggeredStates");
     triggeredStates_.erase(triggeredStates_.begin() + static_cast<std::ptrdiff_t>(index));
     didChange(KeyValueChangeKind::removal, {index}, "triggeredStates");
+    invalidate();
+}
+
+// --- Track and language
+
+void Object::setContainerTrack(const std::shared_ptr<CompositionObjectsContainerTrack>& track) {
+    if (track == containerTrack_) return;
+    willChangeValueForKey("containerTrack");
+    if (containerTrack_) containerTrack_->removeClip(this);
+    containerTrack_ = track;
+    if (track) {
+        rememberedTrack_ = track;
+        track->addClip(std::static_pointer_cast<Object>(shared_from_this()));
+    }
+    didChangeValueForKey("containerTrack");
+    if (track) invalidate();
+    NotificationCenter::defaultCenter().post(kObjectTrackChangedNotification, compositionObjectsContainer());
+}
+
+void Object::removeFromContainerTrack() {
+    if (containerTrack_) containerTrack_->removeClip(this);
+}
+
+void Object::setVistrelLanguage(const std::shared_ptr<VistrelLanguage>& language) {
+    setObservedValue("languageScript", language_,
+                     language ? language
+                              : VistrelLanguage::languageWithLanguageScript(VistrelLanguage::kAllLanguages));
+    cachedLanguageName_.clear();
+    if (undoDisabled()) return;
+    postObjectNotification("VistrelObjectLanguageChangedNotification", this);
+    invalidate();
+}
+
+int32_t Object::languageScriptCode() const {
+    return language_ ? language_->languageScript() : VistrelLanguage::kAllLanguages;
+}
+
+std::string Object::languageName() const {
+    if (cachedLanguageName_.empty() && language_) cachedLanguageName_ = language_->name();
+    return cachedLanguageName_;
+}
+
+const PlistArray& Object::mouseLocationsArray() const {
+    static const PlistArray none;
+    return none;
+}
+
+void Object::setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask) {
+    maskObject_ = mask;
+    invalidate();
+}
+
+void Object::setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked) {
+    maskForObject_ = masked;
     invalidate();
 }
 
@@ -524,9 +594,9 @@ CompositionUndoManager* Object::undoManager() const {
 }
 
 std::vector<std::string> Object::undoKeyPaths() const {
-    // "containerTrack" and "languageScript" join this list with the track and language classes.
     return {"startTime",       "endTime",         "snapStartTime", "snapEndTime",      "owningTrack",
-            "dependentTracks", "triggeredStates", "states",        "animationEnabled", "name"};
+            "dependentTracks", "triggeredStates", "states",        "animationEnabled", "name",
+            "containerTrack",  "languageScript"};
 }
 
 void Object::updateAfterUndo() {
@@ -554,9 +624,10 @@ std::string Object::startEndTimeDescriptionString() const {
 
 std::string Object::description() const {
     char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "<%s: %p> %s on track (null)", className().c_str(),
+    const std::string trackText = containerTrack_ ? containerTrack_->description() : std::string("(null)");
+    std::snprintf(buffer, sizeof buffer, "<%s: %p> %s on track ", className().c_str(),
                   static_cast<const void*>(this), startEndTimeDescriptionString().c_str());
-    std::string text = buffer;
+    std::string text = buffer + trackText;
     StateList list = states();
     for (std::size_t i = 0; i < list.size(); ++i) {
         text += "\n -> State " + std::to_string(i) + ": " + list[i]->description();
@@ -608,8 +679,20 @@ void Object::copyValuesInto(CompositionBaseObject& target) const {
         copies.push_back(std::move(stateCopy));
     }
     target.propertyNames_ = propertyNames_;
-    // Triggered states are copied by their own class once it exists; the copy starts without.
-    target.setStatesTriggeredStates(std::move(copies), {});
+    target.language_ = language_;
+    // The copy joins the same track directly: it is not yet in the composition.
+    if (containerTrack_) {
+        target.containerTrack_ = containerTrack_;
+        target.rememberedTrack_ = containerTrack_;
+        containerTrack_->addClip(std::static_pointer_cast<Object>(target.shared_from_this()));
+    }
+    TriggeredStateList triggeredCopies;
+    for (const auto& state : triggeredStates_) {
+        std::shared_ptr<CompositionBaseTriggeredState> stateCopy = state->copy();
+        stateCopy->setObject(&target);
+        triggeredCopies.push_back(std::move(stateCopy));
+    }
+    target.setStatesTriggeredStates(std::move(copies), std::move(triggeredCopies));
     if (animationEnabled_ && !target.animationEnabled_) {
         auto& panes = target.propertyNames_;
         if (std::find(panes.begin(), panes.end(), kInspectorResetPane) == panes.end()) {

@@ -9,7 +9,9 @@
 // take; other threads read it only through the lookups or the snapshot that states() returns.
 
 #include "model/CompositionBaseState.h"
+#include "model/CompositionBaseTriggeredState.h"
 #include "model/CompositionUndoObject.h"
+#include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <memory>
@@ -22,6 +24,11 @@
 namespace vtl {
 
 class CompositionObjectsContainer;
+class CompositionObjectsContainerTrack;
+class VistrelLanguage;
+class VisualizationPreset;
+struct FilterAttributeDescription;
+struct FilterDescription;
 
 using StateList = std::vector<std::shared_ptr<CompositionBaseState>>;
 
@@ -126,15 +133,49 @@ public:
     int32_t stretchMode() const { return stretchMode_; }
     void setStretchMode(int32_t mode) { stretchMode_ = mode; }
 
-    // --- Triggered states
-    const std::vector<std::shared_ptr<CompositionUndoObject>>& triggeredStates() const {
-        return triggeredStates_;
-    }
+    // --- Triggered states (kept ascending by start time, free of overlaps)
+    const TriggeredStateList& triggeredStates() const { return triggeredStates_; }
+    bool hasTriggeredStates() const { return !triggeredStates_.empty(); }
     std::size_t countOfTriggeredStates() const { return triggeredStates_.size(); }
-    std::shared_ptr<CompositionUndoObject> objectInTriggeredStatesAtIndex(std::size_t index) const;
-    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionUndoObject>& state,
+    std::shared_ptr<CompositionBaseTriggeredState> objectInTriggeredStatesAtIndex(std::size_t index) const;
+    void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionBaseTriggeredState>& state,
                                               std::size_t index);
     void removeObjectFromTriggeredStatesAtIndex(std::size_t index);
+    // A new, empty triggered state of this kind of object.
+    virtual std::shared_ptr<CompositionBaseTriggeredState> newTriggeredState(double start, double end) const;
+    // After the states with the same start.
+    std::size_t indexForTriggeredState(const CompositionBaseTriggeredState& state) const;
+    void addTriggeredState(const std::shared_ptr<CompositionBaseTriggeredState>& state);
+    void removeTriggeredState(const CompositionBaseTriggeredState* state);
+    // Null unless the object allows triggered states; global (composition) times.
+    std::shared_ptr<CompositionBaseTriggeredState> addNewTriggeredStateAtGlobalTimes(double globalStart,
+                                                                                     double globalEnd);
+    std::shared_ptr<CompositionBaseTriggeredState> triggeredStateAtObjectTime(double time) const;
+    // States from 1 s after the time back to 3 s before it (lead-in and lead-out).
+    TriggeredStateList triggeredStatesAtObjectTime(double time) const;
+    // No state touches [time, time + duration] (inclusive bounds).
+    bool wouldFitTriggeredStateAtObjectTime(double time, double duration) const;
+    // Global times; only strict overlaps with other states block the drag.
+    bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart,
+                                    double globalEnd,
+                                    std::shared_ptr<CompositionBaseTriggeredState>* inTheWay) const;
+    void sortTriggeredStates();
+
+    // --- Track and language
+    const std::shared_ptr<CompositionObjectsContainerTrack>& containerTrack() const {
+        return containerTrack_;
+    }
+    // Leaves the old track's clips and joins the new one's; posts the track-changed notification.
+    virtual void setContainerTrack(const std::shared_ptr<CompositionObjectsContainerTrack>& track);
+    // Leaves the track's clips but keeps the field.
+    void removeFromContainerTrack();
+    // Never null: the language of code −1 when none was set.
+    const std::shared_ptr<VistrelLanguage>& vistrelLanguage() const { return language_; }
+    void setVistrelLanguage(const std::shared_ptr<VistrelLanguage>& language);
+    int32_t languageScriptCode() const;
+    // The languages the object has content in: its own, or one per text of a speech object.
+    virtual std::vector<std::shared_ptr<VistrelLanguage>> contentLanguages() const { return {language_}; }
+    std::string languageName() const;
 
     // --- Dependent tracks (one level of dependency)
     std::shared_ptr<CompositionBaseObject> owningTrack() const { return owningTrack_.lock(); }
@@ -165,9 +206,56 @@ public:
     void setOriginalObjectUniqueID(const std::string& identifier);
     void regenerateIDAndSetOld(const std::string& oldIdentifier);
 
-    // --- Effects bookkeeping (the effect operations build on these)
+    // --- Effects (object times are relative to the start, composition times absolute)
+    // Group names ("effect_" + name) of every effect any keyframe uses.
     const std::vector<std::string>& namesOfAllUsedEffects() const { return namesOfAllUsedEffects_; }
+    std::size_t countOfNamesOfAllUsedEffects() const { return namesOfAllUsedEffects_.size(); }
+    std::string objectInNamesOfAllUsedEffectsAtIndex(std::size_t index) const;
+    void insertObjectInNamesOfAllUsedEffectsAtIndex(const std::string& group, std::size_t index);
+    void removeObjectFromNamesOfAllUsedEffectsAtIndex(std::size_t index);
     virtual void recacheNamesOfAllUsedEffects() {}
+    virtual bool hasEffectsAtTime(double) const { return false; }
+    std::shared_ptr<CompositionBaseState> stateForEffectsAtTime(double objectTime) const;
+    std::shared_ptr<CompositionBaseState> stateForEffectsAtTimeForInspector(double objectTime) const;
+    std::shared_ptr<CompositionBaseState> nextStateAfterState(const CompositionBaseState* state) const;
+    void setEffectsAtTime(const std::vector<EffectEntry>& effects, double objectTime);
+    bool canAddEffectNamedAtTime(const std::string& effectName, double compositionTime) const;
+    // An effect is used at most once per object; audio effects are refused.
+    virtual bool canAddEffectAtTime(const EffectEntry& entry, double compositionTime) const;
+    virtual void addEffectAtTime(const EffectEntry& entry, double compositionTime);
+    // The window for an existing keyframe follows the given tolerance (seconds, either side).
+    virtual void addEffectAtPreciseTime(const EffectEntry& entry, double objectTime, double tolerance);
+    virtual void removeEffect(const std::string&) {}
+    virtual std::string localizedNameForEffect(const std::string&) const { return "Not localized"; }
+    virtual void setDefaultValuesForEffectInState(const EffectEntry&, CompositionBaseState&) {}
+    void setFloatForEffectNamed(float value, const std::string& effectName, const std::string& attribute,
+                                double compositionTime);
+    void setColorForEffectNamed(const RGBAColor& color, const std::string& effectName,
+                                const std::string& attribute, double compositionTime);
+    void setCenterForEffectNamed(Point center, const std::string& effectName, double compositionTime);
+    void setMaskForEffectNamed(const Rect& mask, const std::string& effectName, double compositionTime);
+    float floatForEffectNamed(const std::string& effectName, const std::string& attribute,
+                              double compositionTime) const;
+    RGBAColor colorForEffectNamed(const std::string& effectName, const std::string& attribute,
+                                  double compositionTime) const;
+    Rect maskForEffectAtTime(const std::string& effectName, double compositionTime,
+                             bool* isValid = nullptr) const;
+    Point centerForEffectAtTime(const std::string& effectName, double compositionTime) const;
+    // Filters by name (the catalog installed by the rendering layer); null, logged once, when unknown.
+    static const FilterDescription* filterWithName(const std::string& effectName);
+    static bool filterHasAttribute(const std::string& effectName, const std::string& attribute);
+    static std::vector<std::string> attributeNamesOfClassNamed(const std::string& attributeClass,
+                                                               const std::string& effectName,
+                                                               bool preferLocalized = false);
+    static std::vector<std::string> floatAttributeNamesForFilterWithName(const std::string& effectName,
+                                                                         bool preferLocalized = false);
+    static const FilterAttributeDescription* attributeDescriptionForAttribute(const std::string& attribute,
+                                                                              const std::string& effectName);
+    // The inspector pane of an effect.
+    static std::string nibNameForEffectNamed(const std::string& effectName);
+    static std::string classNameForPropertyInspectorForEffectNamed(const std::string& effectName);
+    // Pre-fills a new keyframe with one effect's entry and its interpolated values.
+    void fillStateWithValuesForEffectNamed(CompositionBaseState& state, const std::string& effectName);
     // Called when a keyframe joined the list.
     virtual void stateAdded(const std::shared_ptr<CompositionBaseState>&) {}
 
@@ -176,6 +264,8 @@ public:
     // Posts "objectChanged" (user info "changedObject").
     virtual void invalidate();
     CompositionUndoManager* undoManager() const override;
+    // Whether changes of the object and its keyframes register undo (not in offscreen containers).
+    bool registersUndoForChanges() const { return acceptsUndoRegistration(); }
     std::vector<std::string> undoKeyPaths() const override;
     void updateAfterUndo() override;
     // Recording tracks recache their visualized mouse events when a keyframe moves.
@@ -204,6 +294,49 @@ public:
     virtual void releaseAllCachedResources() {}
     virtual bool isAudioObject() const { return false; }
     virtual bool hasOwnVisualization() const { return false; }
+
+    // --- Hooks the container asks of the object kinds (transitions, media tracks, masks, anchors)
+    bool isTransition() const { return transitionsToOtherObjects(); }
+    virtual bool canBeSplitAtGlobalTime(double time) const {
+        return time > snapStartTime() && time < snapEndTime();
+    }
+    // Media objects cut their movie instead of moving keyframes when split.
+    virtual bool cutsMediaWhenSplit() const { return false; }
+    virtual bool canSetMovieStartTimeTo(double) const { return true; }
+    virtual bool canSetMovieEndTimeTo(double) const { return true; }
+    virtual void setMovieStartTime(double) {}
+    virtual void setMovieEndTime(double) {}
+    // The part of the media cut away at its start (seconds).
+    virtual double movieStartTime() const { return 0; }
+    // Recorded pointer positions: dictionaries with "time" and "point", ascending by time.
+    virtual const PlistArray& mouseLocationsArray() const;
+    virtual bool canBeUsedAsMask() const { return false; }
+    virtual bool hasFromTransition() const { return false; }
+    virtual bool hasToTransition() const { return false; }
+    std::shared_ptr<CompositionBaseObject> maskObject() const { return maskObject_.lock(); }
+    std::shared_ptr<CompositionBaseObject> maskForObject() const { return maskForObject_.lock(); }
+    bool hasMask() const { return maskObject() != nullptr; }
+    bool isAMask() const { return maskForObject() != nullptr; }
+    virtual void setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask);
+    virtual void setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked);
+    virtual std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const { return nullptr; }
+    virtual std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const { return nullptr; }
+    virtual bool usesGlobalShadow() const { return false; }
+    virtual void invalidateCachedImage() {}
+    virtual void setIsExporting(bool) {}
+    virtual void setAudioScale(float) {}
+    virtual void reinitializeAfterPathChanged() {}
+    // The visualization presets the object draws with (text objects, movie tracks).
+    virtual std::shared_ptr<VisualizationPreset> textVisualization() const { return nullptr; }
+    virtual std::shared_ptr<VisualizationPreset> mouseVisualization() const { return nullptr; }
+    // Background extraction of media tracks (waveforms, timeline thumbnails).
+    virtual bool waveformExtractionDone() const { return true; }
+    virtual void extractWaveFormAndNotify() {}
+    virtual bool previewThumbnailsGenerated() const { return true; }
+    virtual void generateThumbnails() {}
+    // Canvas alignment (rectangular objects).
+    virtual Rect enclosingRectAtTime(double, bool) const { return {}; }
+    virtual void alignWithValueAtTime(int32_t, double, double) {}
 
     // --- Keyframe lookup (object times, relative to the start)
     StateList statesForEffectNamed(const std::string& effectName,
@@ -256,8 +389,7 @@ protected:
     // Copies this object's values into `target`, as copy() describes.
     virtual void copyValuesInto(CompositionBaseObject& target) const;
     // Installs both lists without change notifications (copies, decoding).
-    void setStatesTriggeredStates(StateList states,
-                                  std::vector<std::shared_ptr<CompositionUndoObject>> triggered);
+    void setStatesTriggeredStates(StateList states, TriggeredStateList triggered);
     void stretchStates(double oldSnapDuration, double delta, bool forEnd);
     void postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const;
 
@@ -286,7 +418,14 @@ private:
     std::vector<std::shared_ptr<CompositionBaseObject>> dependentTracks_;
     mutable std::recursive_mutex statesMutex_;
     StateList states_;
-    std::vector<std::shared_ptr<CompositionUndoObject>> triggeredStates_;
+    TriggeredStateList triggeredStates_;
+    std::shared_ptr<CompositionObjectsContainerTrack> containerTrack_;
+    // The track left by tearDown, so an undone deletion finds it again.
+    std::weak_ptr<CompositionObjectsContainerTrack> rememberedTrack_;
+    std::shared_ptr<VistrelLanguage> language_;
+    mutable std::string cachedLanguageName_;
+    std::weak_ptr<CompositionBaseObject> maskObject_;
+    std::weak_ptr<CompositionBaseObject> maskForObject_;
 };
 
 // A process-wide unique identifier string.

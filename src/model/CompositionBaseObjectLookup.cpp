@@ -2,6 +2,7 @@
 // between, insertion order and new keyframes. Every lookup holds the keyframe-list lock.
 
 #include "model/CompositionBaseObject.h"
+#include "model/EffectFilterDescriptions.h"
 #include "model/TimeSortedSearch.h"
 
 #include <algorithm>
@@ -181,6 +182,24 @@ void CompositionBaseObject::fillStateWithInterpolatedValuesForTime(CompositionBa
     if (!source) source = noneAnimationState_;
     if (!source || source.get() == &state) return;
     state.setEffects(source->effects());
+    // Numeric and colour values of every effect as the object shows them at that time.
+    for (const auto& [effectName, values] : source->effectValues()) {
+        const PlistDictionary* attributes = values.dictionaryValue();
+        if (!attributes) continue;
+        for (const auto& [attribute, value] : *attributes) {
+            const FilterAttributeDescription* description =
+                attributeDescriptionForAttribute(attribute, effectName);
+            if (!description) continue;
+            if (description->attributeClass == kFilterAttributeClassNumber) {
+                const float interpolated = floatForEffectNamed(effectName, attribute, compositionTime);
+                state.storeEffectValue(effectName, attribute,
+                                       PropertyList(static_cast<double>(interpolated)));
+            } else if (description->attributeClass == kFilterAttributeClassColor) {
+                const RGBAColor interpolated = colorForEffectNamed(effectName, attribute, compositionTime);
+                state.storeEffectValue(effectName, attribute, PropertyList(effectColorText(interpolated)));
+            }
+        }
+    }
 }
 
 std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateAtTime(double time, const StateList& list,

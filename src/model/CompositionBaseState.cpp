@@ -168,4 +168,9 @@ bool CompositionBaseState::removeValueAtIndex(const std::string& key, std::size_
     return CompositionUndoObject::removeValueAtIndex(key, index);
 }
 
+bool CompositionBaseState::acceptsUndoRegistration() const {
+    if (!CompositionUndoObject::acceptsUndoRegistration()) return false;
+    return !object_ || object_->registersUndoForChanges();
+}
+
 } // namespace vtl

@@ -1,6 +1,11 @@
 #pragma once
-// What the model needs of the document that owns a composition: its undo manager. The document
-// (a higher layer) implements it; the objects container keeps a non-owning pointer to it.
+// What the model needs of the document that owns a composition: its undo manager, view refreshes,
+// playback state, its package location and identity, and progress displays. The document (a
+// higher layer) implements it; the objects container keeps a non-owning pointer to it. Answers
+// other than the undo manager have neutral defaults, for documents without a window.
+
+#include <optional>
+#include <string>
 
 namespace vtl {
 
@@ -10,6 +15,24 @@ class CompositionDocumentServices {
 public:
     virtual ~CompositionDocumentServices() = default;
     virtual CompositionUndoManager* undoManager() = 0;
+
+    virtual void updatePreviewView() {}
+    virtual void updateSequencerView() {}
+    virtual bool isPlaying() const { return false; }
+    virtual void startPlay() {}
+    virtual void stopPlay() {}
+
+    // The package folder once the document has been saved, else nullopt.
+    virtual std::optional<std::string> packagePath() const { return std::nullopt; }
+    // Unique for the document's life (key of its clean-up basket).
+    virtual std::string identifier() const { return {}; }
+    virtual void showProgressSheet() {}
+    virtual void hideProgressSheet() {}
+    virtual void prepareToShowAudioExtractionProgress() {}
+    virtual void showAudioExtractionProgress(double) {}
+    virtual void hideCopyMediaProgress() {}
+    // The timeline redraws clips, waveforms and thumbnails.
+    virtual void updateSequencer() {}
 };
 
 } // namespace vtl

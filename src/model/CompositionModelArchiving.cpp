@@ -4,12 +4,19 @@
 #include "model/CompositionModelArchiving.h"
 
 #include "model/CompositionBaseObject.h"
+#include "model/CompositionChapterMark.h"
+#include "model/CompositionEventTriggeredState.h"
 #include "model/CompositionObjectsContainer.h"
+#include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionShapeState.h"
 #include "model/CompositionTextState.h"
 #include "model/CompositionTrackState.h"
+#include "model/DocumentMediaManager.h"
+#include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+
+#include <algorithm>
 
 namespace vtl {
 
@@ -236,6 +243,7 @@ void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeString("name", name_);
     coder.encodeDouble("startTime", startTime_);
     coder.encodeDouble("endTime", endTime_);
+    if (full) coder.encodeObject("key_containerTrack", ArchivedValue(containerTrack_));
     coder.encodeObject("noneAnimationState", ArchivedValue(noneAnimationState_));
     coder.encodeArray("states", states());
     ArchivedArray panes;
@@ -248,6 +256,7 @@ void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
     }
     coder.encodeBool("key_animationEnabled", animationEnabled_);
     coder.encodeString("key_uniqueID", uniqueID_);
+    coder.encodeObject("key_languageScript", ArchivedValue(language_));
     coder.encodeInt32("key_animationStatesStretchMode", stretchMode_);
     if (!triggeredStates_.empty()) coder.encodeArray("key_triggeredStates", triggeredStates_);
     if (metaData_)
@@ -260,14 +269,17 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     if (std::optional<std::string> name = coder.decodeStringForKey("name")) name_ = *name;
     startTime_ = coder.decodeDoubleForKey("startTime");
     endTime_ = coder.decodeDoubleForKey("endTime");
+    // The track's clip set is filled by the track itself when it is decoded.
+    containerTrack_ = coder.decodeObjectOfClass<CompositionObjectsContainerTrack>("key_containerTrack");
+    rememberedTrack_ = containerTrack_;
     if (auto state = coder.decodeObjectOfClass<CompositionBaseState>("noneAnimationState"))
         noneAnimationState_ = state;
     // A timeline object is never a triggered state; refusing it keeps a damaged archive from
     // making an object own itself.
-    std::vector<std::shared_ptr<CompositionUndoObject>> triggered;
-    for (auto& state : coder.decodeArrayOfObjects<CompositionUndoObject>("key_triggeredStates")) {
-        if (!dynamic_cast<CompositionBaseObject*>(state.get())) triggered.push_back(std::move(state));
-    }
+    TriggeredStateList triggered =
+        coder.decodeArrayOfObjects<CompositionBaseTriggeredState>("key_triggeredStates");
+    for (const auto& state : triggered)
+        state->setObject(this);
     setStatesTriggeredStates(coder.decodeArrayOfObjects<CompositionBaseState>("states"),
                              std::move(triggered));
     // The keyframes belong to this object whatever their back-references say, so none is left
@@ -293,6 +305,8 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     animationEnabled_ = coder.decodeBoolForKey("key_animationEnabled");
     std::optional<std::string> identifier = coder.decodeStringForKey("key_uniqueID");
     uniqueID_ = identifier && !identifier->empty() ? *identifier : makeGloballyUniqueString();
+    language_ = coder.decodeObjectOfClass<VistrelLanguage>("key_languageScript");
+    if (!language_) language_ = VistrelLanguage::languageWithLanguageScript(VistrelLanguage::kAllLanguages);
     // Older archives kept their keyframes in place.
     stretchMode_ = coder.decodeInt32ForKey("key_animationStatesStretchMode");
     metaData_.reset();
@@ -303,7 +317,89 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     serializationMode_ = 0;
 }
 
+// --- CompositionObjectsContainer
+
+void CompositionObjectsContainer::encodeWithCoder(KeyedArchiver& coder) const {
+    coder.encodeArray("objects", objects_);
+    coder.encodeSize("canvasSize", canvasSize_);
+    coder.encodeArray("key_projectMouseVisualizations", projectMouseVisualizations_);
+    coder.encodeArray("key_projectTextVisualizations", projectTextVisualizations_);
+    coder.encodeArray("key_containerTracks", tracks_);
+    encodeModelColor(coder, "key_backgroundColor1", backgroundColor1_);
+    encodeModelColor(coder, "key_backgroundColor2", backgroundColor2_);
+    coder.encodeInt32("key_backgroundKind", backgroundKind_);
+    coder.encodeFloat("key_audioExtentScaling", audioExtentScale_);
+    // The marks form a set; they are written by time (then name) so equal sets give equal archives.
+    auto marks = chapterMarks_;
+    std::stable_sort(marks.begin(), marks.end(), [](const auto& a, const auto& b) {
+        return a->time() != b->time() ? a->time() < b->time() : a->name() < b->name();
+    });
+    coder.encodeArray("key_chapterMarks", marks);
+    coder.encodeObject("key_metaData", ArchivedValue::fromPropertyList(PropertyList(metaData_)));
+    encodeModelColor(coder, "key_shadowColor", globalShadowColor_);
+    coder.encodeFloat("key_shadowAngle", globalShadowAngle_);
+    coder.encodeFloat("key_shadowDistance", globalShadowDistance_);
+    coder.encodeFloat("key_shadowRadius", globalShadowRadius_);
+    coder.encodeFloat("key_shadowOpacity", globalShadowOpacity_);
+}
+
+void CompositionObjectsContainer::initWithCoder(KeyedUnarchiver& coder) {
+    // A decoded container follows only the time changes; its caches wait for the document.
+    if (observers_.size() > 1) observers_.pop_back();
+    projectMouseVisualizations_ =
+        coder.decodeArrayOfObjects<VisualizationPreset>("key_projectMouseVisualizations");
+    projectTextVisualizations_ =
+        coder.decodeArrayOfObjects<VisualizationPreset>("key_projectTextVisualizations");
+    tracks_ = coder.decodeArrayOfObjects<CompositionObjectsContainerTrack>("key_containerTracks");
+    for (const auto& track : tracks_)
+        track->setObjectsContainer(this);
+    objects_ = coder.decodeArrayOfObjects<CompositionBaseObject>("objects");
+    canvasSize_ = coder.decodeSizeForKey("canvasSize");
+    if (auto color = decodeModelColor(coder, "key_backgroundColor1")) backgroundColor1_ = *color;
+    if (auto color = decodeModelColor(coder, "key_backgroundColor2")) backgroundColor2_ = *color;
+    backgroundKind_ = coder.decodeInt32ForKey("key_backgroundKind");
+    audioExtentScale_ = coder.decodeFloatForKey("key_audioExtentScaling");
+    createGlobalShadow();
+    if (auto color = decodeModelColor(coder, "key_shadowColor")) {
+        globalShadowColor_ = *color;
+        globalShadowAngle_ = coder.decodeFloatForKey("key_shadowAngle");
+        globalShadowDistance_ = coder.decodeFloatForKey("key_shadowDistance");
+        globalShadowRadius_ = coder.decodeFloatForKey("key_shadowRadius");
+        globalShadowOpacity_ = coder.decodeFloatForKey("key_shadowOpacity");
+    }
+    chapterMarks_ = coder.decodeArrayOfObjects<CompositionChapterMark>("key_chapterMarks");
+    currentLanguageScript_ = -1;
+    metaData_.clear();
+    if (std::optional<ArchivedDictionary> metaData = coder.decodeDictionaryForKey("key_metaData"))
+        metaData_ = toPlistDictionary(*metaData);
+    inExport_ = false;
+}
+
 void registerCompositionModelClasses(ArchiveClassRegistry& registry) {
+    registry.registerClass("CompositionObjectsContainerTrack", "CompositionUndoObject", [] {
+        return std::static_pointer_cast<Archivable>(makeModelObject<CompositionObjectsContainerTrack>());
+    });
+    registry.registerClass("CompositionChapterMark", "CompositionUndoObject", [] {
+        return std::static_pointer_cast<Archivable>(makeModelObject<CompositionChapterMark>());
+    });
+    registry.registerClass("CompositionBaseTriggeredState", "CompositionUndoObject", [] {
+        return std::static_pointer_cast<Archivable>(makeModelObject<CompositionBaseTriggeredState>());
+    });
+    registry.registerClass("CompositionEventTriggeredState", "CompositionBaseTriggeredState", [] {
+        return std::static_pointer_cast<Archivable>(makeModelObject<CompositionEventTriggeredState>());
+    });
+    registry.registerClass("CompositionTrackTriggeredState", "CompositionBaseTriggeredState", [] {
+        return std::static_pointer_cast<Archivable>(makeModelObject<CompositionTrackTriggeredState>());
+    });
+    registry.registerClass("CompositionMediaEntry", "NSObject", [] {
+        return std::static_pointer_cast<Archivable>(std::make_shared<CompositionMediaEntry>());
+    });
+    registry.registerClass("DocumentMediaManager", "NSObject", [] {
+        return std::static_pointer_cast<Archivable>(std::make_shared<DocumentMediaManager>());
+    });
+    registry.registerClass("VistrelLanguage", "NSObject", [] {
+        return std::static_pointer_cast<Archivable>(std::make_shared<VistrelLanguage>());
+    });
     registry.registerClass("CompositionUndoObject", "NSObject", nullptr);
     registry.registerClass("CompositionObjectsContainer", "CompositionUndoObject", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionObjectsContainer>());

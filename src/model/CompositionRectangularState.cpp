@@ -203,7 +203,7 @@ bool State::endMarkerForAttributeGroupNamed(const std::string& effectName) const
 
 void State::setEndMarker(bool flag, const std::string& effectName) {
     willChangeValueForKey("endMarkerForAnyEffect");
-    if (CompositionUndoManager* manager = undoManager()) {
+    if (CompositionUndoManager* manager = acceptsUndoRegistration() ? undoManager() : nullptr) {
         if (auto self = std::dynamic_pointer_cast<State>(shared_from_this())) {
             const bool previous = endMarkerForAttributeGroupNamed(effectName);
             manager->registerUndo(this,

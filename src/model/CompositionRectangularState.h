@@ -28,6 +28,7 @@ public:
     void initWithCoder(KeyedUnarchiver& coder) override;
 
     uint32_t animationTimingKind() const { return timingKind_; }
+    uint32_t effectTimingKind() const override { return timingKind_; }
     void setAnimationTimingKind(uint32_t kind);
 
     // Rectangle group. setRect ignores a rectangle without width or height.
@@ -94,7 +95,7 @@ public:
     bool carriesAttributeGroup(const std::string& group) const override;
 
     // Removes the four optional groups (all, or all but one named group).
-    void disableAllAnimationProperties();
+    void disableAllAnimationProperties() override;
     void disableAllAnimationPropertiesExcept(const std::string& group);
     // Carries the group from now on, with the value the object shows at this keyframe's time.
     void enableAnimationsForAnimationProperty(const std::string& group);

@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to the decoding of timeline objects and keyframe states from keyed
-// archives (the clipboard and document files), then archives what was decoded again.
+// Feeds arbitrary bytes to the decoding of timeline objects, keyframe states and objects
+// containers from keyed archives (the clipboard and document files), then archives what was
+// decoded again.
 
 #include "model/CompositionBaseObject.h"
+#include "model/CompositionObjectsContainer.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -25,5 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     auto state = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseState>(bytes);
     (void)state;
+    // Document files hold a whole container: its tracks, objects and chapter marks.
+    auto container = vtl::KeyedUnarchiver::unarchive<vtl::CompositionObjectsContainer>(bytes);
+    if (container.ok() && container.value) {
+        container.value->recacheObjectsAndTransitionsDuringDrag(false);
+        (void)container.value->usedLanguages();
+        (void)vtl::KeyedArchiver::archivedData(container.value);
+    }
     return 0;
 }

@@ -223,17 +223,20 @@ TEST_F(KeyframeLookup, RenderThreadsReadWholeListsWhileTheMainThreadEdits) {
     std::thread reader([&] {
         while (!done.load()) {
             StateList snapshot = object->states();
-            for (std::size_t i = 1; i < snapshot.size(); ++i) ASSERT_LE(snapshot[i - 1]->time(), snapshot[i]->time());
+            for (std::size_t i = 1; i < snapshot.size(); ++i)
+                ASSERT_LE(snapshot[i - 1]->time(), snapshot[i]->time());
             (void)object->findStatesToInterpolateForTime(50.0);
             (void)object->stateForTime(10.0, false);
             reads.fetch_add(1);
         }
     });
     for (int round = 0; round < 200; ++round) {
-        for (int i = 0; i < 10; ++i) addKeyframe(*object, (round * 7 + i * 13) % 100);
+        for (int i = 0; i < 10; ++i)
+            addKeyframe(*object, (round * 7 + i * 13) % 100);
         object->removeAllStates();
     }
-    while (reads.load() == 0) std::this_thread::yield();
+    while (reads.load() == 0)
+        std::this_thread::yield();
     done = true;
     reader.join();
     EXPECT_EQ(object->countOfStates(), 0u);

@@ -1,9 +1,9 @@
 #include "model/TimingCurves.h"
+
 #include "platform/foundation/Log.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace vtl {
@@ -17,9 +17,18 @@ TEST(TimingCurves, ProgressAtTheEdgesAndMiddle) {
         double tolerance;
     };
     const Case cases[] = {
-        {0, 0, 0, 0},   {1, 0, 0, 0},     {2, 0, 0, 1e-7},        {3, 0, 0, 0},
-        {0, 1, 1, 0},   {1, 1, 1, 0},     {2, 1, 1, 0},           {3, 1, 1, 1e-7},
-        {0, 0.5, 0.5, 0}, {1, 0.5, 0.5, 0}, {2, 0.5, 0.29289, 1e-5}, {3, 0.5, 0.70711, 1e-5},
+        {0, 0, 0, 0},
+        {1, 0, 0, 0},
+        {2, 0, 0, 1e-7},
+        {3, 0, 0, 0},
+        {0, 1, 1, 0},
+        {1, 1, 1, 0},
+        {2, 1, 1, 0},
+        {3, 1, 1, 1e-7},
+        {0, 0.5, 0.5, 0},
+        {1, 0.5, 0.5, 0},
+        {2, 0.5, 0.29289, 1e-5},
+        {3, 0.5, 0.70711, 1e-5},
     };
     for (const Case& c : cases) {
         EXPECT_NEAR(animationProgressFromFraction(c.kind, c.fraction), c.expected, c.tolerance)

@@ -1,5 +1,6 @@
 #include "model/CompositionShapeState.h"
 #include "model/CompositionTrackState.h"
+#include "model/VistrelLanguage.h"
 #include "support/ModelFixture.h"
 #include "support/UndoRoundTrip.h"
 
@@ -60,8 +61,8 @@ TEST_F(UndoableKeyPaths, TimelineObjectKeys) {
         {"dependentTracks remove", [&] { object->removeAllDependentTracks(); }},
         {"triggeredStates insert",
          [&] {
-             object->insertObjectInTriggeredStatesAtIndex(makeModelObject<CompositionBaseState>(object.get()),
-                                                          0);
+             object->insertObjectInTriggeredStatesAtIndex(
+                 makeModelObject<CompositionBaseTriggeredState>(1, 2), 0);
          }},
         {"triggeredStates remove", [&] { object->removeObjectFromTriggeredStatesAtIndex(0); }},
         {"states insert", [&] { object->addNewState(object->createNewStateForTime(3)); }},
@@ -70,6 +71,9 @@ TEST_F(UndoableKeyPaths, TimelineObjectKeys) {
         {"states replaced", [&] { object->setStates({rectangular}); }},
         {"animationEnabled", [&] { object->disableAnimations(); }},
         {"name", [&] { object->setName("Renamed"); }},
+        {"containerTrack", [&] { object->setContainerTrack(container()->trackByNumber(2)); }},
+        {"languageScript",
+         [&] { object->setVistrelLanguage(VistrelLanguage::languageWithLanguageScript(2)); }},
         {"keyframes shifted", [&] { object->shiftAllStatesBy(1.25); }},
     });
 }

@@ -1,0 +1,69 @@
+#include "model/CompositionChapterMark.h"
+
+#include "model/CompositionDocumentServices.h"
+#include "model/CompositionObjectsContainer.h"
+#include "platform/foundation/KeyValueCodingTable.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Localization.h"
+
+namespace vtl {
+
+namespace {
+
+using Mark = CompositionChapterMark;
+
+const KeyValueCodingTable<Mark>& table() {
+    static const auto t = KeyValueCodingTable<Mark>()
+                              .property("time", &Mark::time, &Mark::setTime)
+                              .property("name", &Mark::name, &Mark::setName);
+    return t;
+}
+
+} // namespace
+
+Mark::CompositionChapterMark(CompositionDocumentServices* document, double time)
+    : document_(document)
+    , name_(localizedString("New_ChapterMark", "Composition"))
+    , time_(time < 0 ? 0 : time) {}
+
+void Mark::setTime(double time) {
+    if (time < 0) return;
+    setObservedValue("time", time_, time);
+}
+
+void Mark::setName(const std::string& name) {
+    setObservedValue("name", name_, name);
+}
+
+CompositionUndoManager* Mark::undoManager() const {
+    return document_ ? document_->undoManager() : nullptr;
+}
+
+void Mark::updateAfterUndo() {
+    NotificationCenter::defaultCenter().post(kChapterMarksChangedNotification, document_);
+    CompositionUndoObject::updateAfterUndo();
+}
+
+std::any Mark::valueForKey(const std::string& key) const {
+    if (auto* entry = table().find(key)) return entry->get(*this);
+    return CompositionUndoObject::valueForKey(key);
+}
+
+bool Mark::setValueForKey(const std::string& key, const std::any& value) {
+    if (auto* entry = table().find(key)) return entry->set(*this, value);
+    return CompositionUndoObject::setValueForKey(key, value);
+}
+
+void Mark::encodeWithCoder(KeyedArchiver& coder) const {
+    coder.encodeString("name", name_);
+    coder.encodeFloat("time", static_cast<float>(time_));
+}
+
+void Mark::initWithCoder(KeyedUnarchiver& coder) {
+    if (std::optional<std::string> name = coder.decodeStringForKey("name")) name_ = *name;
+    const double time = coder.decodeFloatForKey("time");
+    time_ = time < 0 ? 0 : time;
+}
+
+} // namespace vtl
