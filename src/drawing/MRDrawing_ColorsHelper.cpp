@@ -4,7 +4,9 @@
 #include "platform/foundation/Log.h"
 #include "platform/graphics/GraphicsContext.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <cstdlib>
 #include <sstream>
 
@@ -145,10 +147,21 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString(con
     return Color::rgb(channel(parts[0]), channel(parts[1]), channel(parts[2]), floatValue(parts[3]));
 }
 
+namespace {
+// Truncates like a plain conversion, but components far outside 0…1 (or NaN) from parsed text
+// must not overflow the integer.
+int cssChannel(double component) {
+    const double value = component * 255;
+    if (!(value == value)) return 0;
+    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
+                                       double(std::numeric_limits<int>::max())));
+}
+} // namespace
+
 std::string MRDrawing_ColorsHelper::CSSRGBAStringFromPlattformColor(const Color& color) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "rgba(%d,%d,%d,%f)", static_cast<int>(color.red * 255),
-                  static_cast<int>(color.green * 255), static_cast<int>(color.blue * 255), color.alpha);
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "rgba(%d,%d,%d,%f)", cssChannel(color.red), cssChannel(color.green),
+                  cssChannel(color.blue), color.alpha);
     return buf;
 }
 

@@ -46,6 +46,9 @@ TEST(ColorsHelper, HexAndCssForms) {
     EXPECT_FALSE(C::plattformColorFromCSSRGBAString("rgba(1,2,3)"));
     EXPECT_FALSE(C::plattformColorFromCSSRGBAString(""));
     EXPECT_EQ(C::CSSRGBAStringFromPlattformColor(Color::rgb(1, 0.5, 0, 0.25)), "rgba(255,127,0,0.250000)");
+    // Components parsed from outside text can be far out of range; writing them must not overflow.
+    EXPECT_EQ(C::CSSRGBAStringFromPlattformColor(Color::rgb(1e30, -1e30, 0, 1)),
+              "rgba(2147483647,-2147483648,0,1.000000)");
 }
 
 TEST(ColorsHelper, DrawingColoursAndTheirTexts) {
