@@ -232,18 +232,7 @@ Rect boundingRectOfTransformedRect(const AffineTransform& t, const Rect& r) {
                            t.apply({r.maxX(), r.maxY()}), t.apply({r.maxX(), r.minY()})});
 }
 
-Rect boundsOfPoints(const std::vector<Point>& points) {
-    if (points.empty()) return {};
-    double minX = std::numeric_limits<double>::infinity(), minY = minX;
-    double maxX = -std::numeric_limits<double>::infinity(), maxY = maxX;
-    for (const Point& p : points) {
-        minX = std::min(minX, p.x);
-        minY = std::min(minY, p.y);
-        maxX = std::max(maxX, p.x);
-        maxY = std::max(maxY, p.y);
-    }
-    return {minX, minY, maxX - minX, maxY - minY};
-}
+Rect boundsOfPoints(const std::vector<Point>& points) { return boundingRectOfPoints(points); }
 
 } // namespace vtl
 

@@ -95,4 +95,11 @@ int VTL3RecorderFrame::jpegRecordQualityToUse(VTL3RecordEndcodeQueue& queue) {
     return static_cast<int>(quality);
 }
 
+bool VTL3RecorderFrame::writeMetaRecord(VTL3RecordEndcodeQueue& queue, const FrameMetaRecord& record) {
+    std::vector<std::uint8_t>& bytes = queue.recordScratch();
+    bytes.clear();
+    appendFrameMetaRecord(record, bytes);
+    return queue.metaDataWriter().writeData(bytes.data(), bytes.size());
+}
+
 } // namespace vtl::recording

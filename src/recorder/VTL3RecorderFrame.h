@@ -15,6 +15,7 @@
 namespace vtl::recording {
 
 class VTL3RecordEndcodeQueue;
+struct FrameMetaRecord;
 
 class VTL3RecorderFrame {
 public:
@@ -54,6 +55,8 @@ public:
 protected:
     // Copies the whole surface packed (width x 4 bytes a row) into `block`.
     bool copyWholeSurface(VTLMallocPool& pool, PoolBlock& block);
+    // Appends the frame's record to "vtlmeta" through the queue's reusable scratch bytes.
+    static bool writeMetaRecord(VTL3RecordEndcodeQueue& queue, const FrameMetaRecord& record);
     void disposeSurface();
 
     std::shared_ptr<RecorderSurface> m_surface;

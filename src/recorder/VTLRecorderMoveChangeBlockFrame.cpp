@@ -225,10 +225,7 @@ bool VTLRecorderMoveChangeBlockFrame::encode(VTL3RecordEndcodeQueue& queue, std:
         record.dataSizeBytes += buffers[i].sizeBytes();
         if (!queue.dataWriter().writeData(buffers[i].data(), buffers[i].sizeBytes())) return false;
     }
-    std::vector<std::uint8_t>& bytes = queue.recordScratch();
-    bytes.clear();
-    appendFrameMetaRecord(record, bytes);
-    if (!queue.metaDataWriter().writeData(bytes.data(), bytes.size())) return false;
+    if (!writeMetaRecord(queue, record)) return false;
     m_imageData.reset();
     return true;
 }

@@ -10,10 +10,7 @@ bool VTLRecorderStopFrame::encode(VTL3RecordEndcodeQueue& queue, std::string&) {
     const FrameMetaRecord record =
         makeStopFrameRecord(static_cast<std::uint64_t>(m_frameIndex), secondsToTicks(m_time),
                             queue.frameCounterSinceLastKeyFrame());
-    std::vector<std::uint8_t>& bytes = queue.recordScratch();
-    bytes.clear();
-    appendFrameMetaRecord(record, bytes);
-    return queue.metaDataWriter().writeData(bytes.data(), bytes.size());
+    return writeMetaRecord(queue, record);
 }
 
 } // namespace vtl::recording

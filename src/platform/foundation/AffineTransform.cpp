@@ -1,6 +1,5 @@
 #include "platform/foundation/AffineTransform.h"
 
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -22,16 +21,9 @@ AffineTransform AffineTransform::concatenated(const AffineTransform& t) const {
 
 Rect AffineTransform::applyToRect(const Rect& r) const {
     Rect s = r.standardized();
-    Point corners[4] = {apply({s.minX(), s.minY()}), apply({s.maxX(), s.minY()}), apply({s.minX(), s.maxY()}),
-                        apply({s.maxX(), s.maxY()})};
-    double x0 = corners[0].x, x1 = corners[0].x, y0 = corners[0].y, y1 = corners[0].y;
-    for (const Point& p : corners) {
-        x0 = std::min(x0, p.x);
-        x1 = std::max(x1, p.x);
-        y0 = std::min(y0, p.y);
-        y1 = std::max(y1, p.y);
-    }
-    return {x0, y0, x1 - x0, y1 - y0};
+    const Point corners[4] = {apply({s.minX(), s.minY()}), apply({s.maxX(), s.minY()}),
+                              apply({s.minX(), s.maxY()}), apply({s.maxX(), s.maxY()})};
+    return boundingRectOfPoints(corners);
 }
 
 std::optional<AffineTransform> AffineTransform::inverted() const {

@@ -65,6 +65,18 @@ Rect Rect::unionWith(const Rect& other) const {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
+Rect boundingRectOfPoints(std::span<const Point> points) {
+    if (points.empty()) return {};
+    double x0 = points[0].x, x1 = x0, y0 = points[0].y, y1 = y0;
+    for (const Point& p : points) {
+        x0 = std::min(x0, p.x);
+        x1 = std::max(x1, p.x);
+        y0 = std::min(y0, p.y);
+        y1 = std::max(y1, p.y);
+    }
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
 namespace {
 
 std::string number(double v) {

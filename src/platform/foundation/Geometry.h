@@ -4,6 +4,7 @@
 // "{x, y}", "{w, h}" and "{{x, y}, {w, h}}". Plain values; nobody owns them.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,9 @@ struct Rect {
 
     friend bool operator==(const Rect&, const Rect&) = default;
 };
+
+// The smallest rectangle holding every point; the zero rectangle when there are none.
+Rect boundingRectOfPoints(std::span<const Point> points);
 
 // Text forms. Numbers are written in their shortest exact form, so a value read back is equal.
 std::string stringFromPoint(Point p);

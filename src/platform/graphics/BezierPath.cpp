@@ -57,32 +57,18 @@ void BezierPath::removeAllPoints() {
 
 void BezierPath::transform(const AffineTransform& t) {
     for (Element& e : elements_) {
-        int n = e.type == ElementType::CurveTo ? 3 : e.type == ElementType::ClosePath ? 0 : 1;
-        for (int i = 0; i < n; ++i) e.points[i] = t.apply(e.points[i]);
+        for (int i = 0; i < pointCount(e.type); ++i) e.points[i] = t.apply(e.points[i]);
     }
     current_ = t.apply(current_);
     subpathStart_ = t.apply(subpathStart_);
 }
 
 Rect BezierPath::controlPointBounds() const {
-    bool any = false;
-    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    for (const Element& e : elements_) {
-        int n = e.type == ElementType::CurveTo ? 3 : e.type == ElementType::ClosePath ? 0 : 1;
-        for (int i = 0; i < n; ++i) {
-            const Point& p = e.points[i];
-            if (!any) {
-                x0 = x1 = p.x;
-                y0 = y1 = p.y;
-                any = true;
-            }
-            x0 = std::min(x0, p.x);
-            x1 = std::max(x1, p.x);
-            y0 = std::min(y0, p.y);
-            y1 = std::max(y1, p.y);
-        }
-    }
-    return {x0, y0, x1 - x0, y1 - y0};
+    std::vector<Point> points;
+    points.reserve(elements_.size() * 3);
+    for (const Element& e : elements_)
+        points.insert(points.end(), e.points.begin(), e.points.begin() + pointCount(e.type));
+    return boundingRectOfPoints(points);
 }
 
 } // namespace vtl

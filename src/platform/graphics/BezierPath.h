@@ -58,6 +58,10 @@ public:
     friend bool operator==(const BezierPath& l, const BezierPath& r) { return l.elements_ == r.elements_; }
 
 private:
+    static int pointCount(ElementType type) {
+        return type == ElementType::CurveTo ? 3 : type == ElementType::ClosePath ? 0 : 1;
+    }
+
     std::vector<Element> elements_;
     Point current_;
     Point subpathStart_;
