@@ -203,37 +203,31 @@ PlistBytes KeyedUnarchiver::decodeBytesForKey(std::string_view key) {
     return {};
 }
 
-Point KeyedUnarchiver::decodePointForKey(std::string_view key) {
+// Geometry is stored in its text form, inline or as a string object, or as a value object.
+template <class Value>
+Value KeyedUnarchiver::decodeGeometryForKey(std::string_view key, Value (*fromString)(std::string_view),
+                                            std::optional<Value> (ArchivedValue::*fromValue)() const,
+                                            const char* expected) {
     const PropertyList* v = lookup(key);
     if (!v) return {};
-    if (const std::string* s = v->stringValue()) return pointFromString(*s);
+    if (const std::string* s = v->stringValue()) return fromString(*s);
     ArchivedValue value = decodeObjectForKey(key);
-    if (auto p = value.pointValue()) return *p;
-    if (const std::string* s = value.stringValue()) return pointFromString(*s);
-    if (!value.isNil()) failWrongType(key, "a point", value);
+    if (auto p = (value.*fromValue)()) return *p;
+    if (const std::string* s = value.stringValue()) return fromString(*s);
+    if (!value.isNil()) failWrongType(key, expected, value);
     return {};
+}
+
+Point KeyedUnarchiver::decodePointForKey(std::string_view key) {
+    return decodeGeometryForKey<Point>(key, pointFromString, &ArchivedValue::pointValue, "a point");
 }
 
 Size KeyedUnarchiver::decodeSizeForKey(std::string_view key) {
-    const PropertyList* v = lookup(key);
-    if (!v) return {};
-    if (const std::string* s = v->stringValue()) return sizeFromString(*s);
-    ArchivedValue value = decodeObjectForKey(key);
-    if (auto p = value.sizeValue()) return *p;
-    if (const std::string* s = value.stringValue()) return sizeFromString(*s);
-    if (!value.isNil()) failWrongType(key, "a size", value);
-    return {};
+    return decodeGeometryForKey<Size>(key, sizeFromString, &ArchivedValue::sizeValue, "a size");
 }
 
 Rect KeyedUnarchiver::decodeRectForKey(std::string_view key) {
-    const PropertyList* v = lookup(key);
-    if (!v) return {};
-    if (const std::string* s = v->stringValue()) return rectFromString(*s);
-    ArchivedValue value = decodeObjectForKey(key);
-    if (auto p = value.rectValue()) return *p;
-    if (const std::string* s = value.stringValue()) return rectFromString(*s);
-    if (!value.isNil()) failWrongType(key, "a rectangle", value);
-    return {};
+    return decodeGeometryForKey<Rect>(key, rectFromString, &ArchivedValue::rectValue, "a rectangle");
 }
 
 ArchivedValue KeyedUnarchiver::decodeObjectForKey(std::string_view key) {

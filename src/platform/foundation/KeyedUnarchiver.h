@@ -159,6 +159,9 @@ private:
     ArchivedValue decodeClassedObject(std::uint64_t uid, const PlistDictionary& dict);
     const ClassRecord* classRecord(const PropertyList& reference);
     void failWrongType(std::string_view key, const char* expected, const ArchivedValue& found);
+    template <class Value>
+    Value decodeGeometryForKey(std::string_view key, Value (*fromString)(std::string_view),
+                               std::optional<Value> (ArchivedValue::*fromValue)() const, const char* expected);
     void failAt(std::string_view key, const std::string& message);
 
     const ArchiveClassRegistry& registry_;
