@@ -74,7 +74,9 @@ bool PackageStorage::readWholeFile(const std::string& name, std::vector<std::uin
 
 std::unique_ptr<PackageFile> DirectoryPackageStorage::openFile(const std::string& name) const {
     const std::string full = m_path + "/" + name;
-    const int descriptor = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a fifo or device planted in a package cannot stall the open; reads
+    // of the regular files kept below are not affected by the flag.
+    const int descriptor = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor < 0) return nullptr;
     struct stat info;
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 
 namespace vtl {
 namespace {
@@ -462,6 +463,33 @@ TEST(VistrelRecording, ReadsAPackageFolderAndItsSideFiles) {
     EXPECT_FALSE(missing.open());
     EXPECT_EQ(missing.recordingState(), VistrelRecording::Failed);
     std::filesystem::remove_all(dir);
+}
+
+TEST(VistrelRecording, PackageFilesThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+    // A fifo with no writer would block a plain open forever.
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+    };
+    const std::vector<Case> cases = {
+        {"fifo", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }},
+    };
+    for (const std::string file : {"vtlmeta", "vtldata"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(file + " as a " + c.name);
+            const std::string dir = ::testing::TempDir() + "/reader-special-files.vistrelRecord";
+            std::filesystem::remove_all(dir);
+            TestPackage package = makeRecording();
+            package.files().erase(file);
+            package.writeTo(dir);
+            c.make(dir + "/" + file);
+            Decoder decoder(std::make_shared<DirectoryPackageStorage>(dir));
+            EXPECT_FALSE(decoder.decode(3));
+            EXPECT_EQ(decoder.recording->recordingState(), VistrelRecording::Failed);
+            std::filesystem::remove_all(dir);
+        }
+    }
 }
 
 TEST(VistrelRecording, ReleasedRecordsDecodeNothingAndObserversHearOfRemoval) {
