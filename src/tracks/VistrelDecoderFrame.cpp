@@ -4,6 +4,7 @@
 #include "recorder/format/LittleEndian.h"
 #include "tracks/VistrelRecording.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace vtl {
@@ -52,28 +53,13 @@ bool VistrelDecoderFrame::readMetaRecord(const PackageFile& metaFile, FrameKind 
         return false;
     }
     // Every count is checked against what the file holds before anything is sized by it.
-    const std::uint64_t room = available - fixedSize;
-    std::uint64_t tableBytes = 0;
-    if (key) {
-        const std::uint64_t stripes = loadU64LE(bytes.data() + kMetaRecordHeadSizeBytes);
-        if (stripes > room / kStripeRecordSizeBytes) {
-            fail("Movie file error stripeEntries");
-            return false;
-        }
-        tableBytes = stripes * kStripeRecordSizeBytes;
-    } else {
-        const std::uint64_t moved = loadU64LE(bytes.data() + kMetaRecordHeadSizeBytes);
-        const std::uint64_t changed = loadU64LE(bytes.data() + kMetaRecordHeadSizeBytes + 8);
-        if (moved > room / kMovedRectRecordSizeBytes) {
-            fail("Movie file error movedRectEntries");
-            return false;
-        }
-        if (changed > (room - moved * kMovedRectRecordSizeBytes) / kChangedRectRecordSizeBytes) {
-            fail("Movie file error changedRectEntries");
-            return false;
-        }
-        tableBytes = moved * kMovedRectRecordSizeBytes + changed * kChangedRectRecordSizeBytes;
+    const char* table = key ? "stripeEntries" : "frameEntry";
+    const std::uint64_t recordBytes = metaRecordSizeBytes(bytes, available, &table);
+    if (recordBytes == 0) {
+        fail(std::string("Movie file error ") + table);
+        return false;
     }
+    const std::uint64_t tableBytes = recordBytes - fixedSize;
     bytes.resize(fixedSize + static_cast<std::size_t>(tableBytes));
     if (tableBytes > 0 && metaFile.readAt(offset + fixedSize, bytes.data() + fixedSize,
                                           static_cast<std::size_t>(tableBytes)) != tableBytes) {
@@ -88,9 +74,47 @@ bool VistrelDecoderFrame::readMetaRecord(const PackageFile& metaFile, FrameKind 
     return true;
 }
 
+std::uint64_t VistrelDecoderFrame::metaRecordSizeBytes(std::span<const std::uint8_t> fixedPart,
+                                                       std::uint64_t availableBytes,
+                                                       const char** faultyTable) {
+    auto refuse = [faultyTable](const char* table) -> std::uint64_t {
+        if (faultyTable) *faultyTable = table;
+        return 0;
+    };
+    if (fixedPart.size() < kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes)
+        return refuse("frameEntry");
+    const std::uint64_t kind = loadU64LE(fixedPart.data());
+    const std::uint64_t limit = std::min(availableBytes, kMaxMetaRecordBytes);
+    const std::uint8_t* counts = fixedPart.data() + kMetaRecordHeadSizeBytes;
+    if (kind == static_cast<std::uint64_t>(FrameKind::Key)) {
+        const std::uint64_t fixedSize = kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes;
+        if (limit < fixedSize) return refuse("frameEntry");
+        const std::uint64_t stripes = loadU64LE(counts);
+        if (stripes > (limit - fixedSize) / kStripeRecordSizeBytes) return refuse("stripeEntries");
+        return fixedSize + stripes * kStripeRecordSizeBytes;
+    }
+    if (kind != static_cast<std::uint64_t>(FrameKind::Block)) return 0;
+    const std::uint64_t fixedSize = kMetaRecordHeadSizeBytes + kBlockFrameContinuationSizeBytes;
+    if (fixedPart.size() < fixedSize || limit < fixedSize) return refuse("frameEntry");
+    const std::uint64_t moved = loadU64LE(counts);
+    const std::uint64_t changed = loadU64LE(counts + 8);
+    const std::uint64_t room = limit - fixedSize;
+    if (moved > room / kMovedRectRecordSizeBytes) return refuse("movedRectEntries");
+    if (changed > (room - moved * kMovedRectRecordSizeBytes) / kChangedRectRecordSizeBytes)
+        return refuse("changedRectEntries");
+    return fixedSize + moved * kMovedRectRecordSizeBytes + changed * kChangedRectRecordSizeBytes;
+}
+
 bool VistrelDecoderFrame::dataFits(const PackageFile& dataFile, std::uint64_t byteCount) {
     const DirectoryEntry* entry = m_recording.directoryEntryAtIndex(m_frameIndex);
     const std::uint64_t fileSize = dataFile.sizeBytes();
+    // Compressed streams of one frame never come near several raw frames; more is a damaged
+    // size over a file that claims to hold it (a sparse file), refused before memory is sized by it.
+    const std::uint64_t frameBytes = std::uint64_t(m_width) * m_height * kBytesPerPixel;
+    if (byteCount > 4 * frameBytes + (std::uint64_t(1) << 20)) {
+        fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " is larger than any frame's");
+        return false;
+    }
     if (!entry || entry->dataOffsetBytes > fileSize || byteCount > fileSize - entry->dataOffsetBytes) {
         fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " runs past the end of vtldata");
         return false;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace vtl {
@@ -29,6 +30,18 @@ public:
     // Applies the record to a frame buffer of the recording's size; answers whether every part
     // decoded. Does nothing unless the record was read whole.
     virtual bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue);
+
+    // The whole size of a frame's meta record, judged from its fixed part (the head and the
+    // kind's continuation, as read: fixedPart may be longer) and the bytes the file holds from
+    // the record on. 0 when the fixed part is short, or when its counts do not fit those bytes
+    // or exceed what any frame's record needs; *faultyTable then names the table ("stripeEntries",
+    // "movedRectEntries", "changedRectEntries"), or "frameEntry" for a short fixed part.
+    // Unknown kinds also give 0, with faultyTable left alone.
+    static std::uint64_t metaRecordSizeBytes(std::span<const std::uint8_t> fixedPart,
+                                             std::uint64_t availableBytes,
+                                             const char** faultyTable = nullptr);
+    // Refused beyond this, whatever the file claims to hold (a sparse file claims anything).
+    static constexpr std::uint64_t kMaxMetaRecordBytes = std::uint64_t(64) << 20;
 
     bool frameIsValid() const { return m_frameIsValid; }
     std::uint64_t frameIndex() const { return m_frameIndex; }

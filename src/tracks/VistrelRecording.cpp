@@ -110,21 +110,30 @@ bool VistrelRecording::openLocked() {
 
     // Only complete entries count, and only as many as the header allows (all of them while the
     // header still holds the provisional count of an unfinished recording).
-    const std::uint64_t count = usableFrameEntryCount(h, directoryFile->sizeBytes());
-    std::vector<std::uint8_t> directoryBytes(static_cast<std::size_t>(count * kDirectoryEntrySizeBytes));
-    const std::size_t directoryRead = directoryFile->readAt(0, directoryBytes.data(), directoryBytes.size());
-    const std::uint64_t entriesRead = directoryRead / kDirectoryEntrySizeBytes;
+    std::uint64_t count = usableFrameEntryCount(h, directoryFile->sizeBytes());
 
     const std::uint64_t metaSize = metaFile->sizeBytes();
     auto dataFile = m_storage->openFile(kDataName);
     const std::uint64_t dataSize =
         dataFile ? dataFile->sizeBytes() : std::numeric_limits<std::uint64_t>::max();
+    // Read in pieces: the file's size is only a claim (a sparse file costs nothing to make), and
+    // memory grows only with entries that check out.
+    constexpr std::uint64_t kEntriesPerRead = 4096;
+    std::vector<std::uint8_t> directoryBytes;
     std::vector<DirectoryEntry> entries;
-    entries.reserve(static_cast<std::size_t>(entriesRead));
     std::vector<std::string> warnings;
-    for (std::uint64_t i = 0; i < entriesRead; ++i) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint64_t inPiece = i % kEntriesPerRead;
+        if (inPiece == 0) {
+            const std::uint64_t want = std::min(kEntriesPerRead, count - i) * kDirectoryEntrySizeBytes;
+            directoryBytes.resize(static_cast<std::size_t>(want));
+            const std::size_t got = directoryFile->readAt(i * kDirectoryEntrySizeBytes, directoryBytes.data(),
+                                                          directoryBytes.size());
+            if (got < want) count = i + got / kDirectoryEntrySizeBytes; // the file shrank
+            if (i >= count) break;
+        }
         auto parsed = parseDirectoryEntry(std::span<const std::uint8_t>(
-            directoryBytes.data() + i * kDirectoryEntrySizeBytes, kDirectoryEntrySizeBytes));
+            directoryBytes.data() + inPiece * kDirectoryEntrySizeBytes, kDirectoryEntrySizeBytes));
         if (!parsed) break;
         const DirectoryEntry& e = parsed.value();
         std::string problem;
@@ -142,8 +151,7 @@ bool VistrelRecording::openLocked() {
             problem = "its time lies before the previous frame's";
         if (!problem.empty()) {
             warnings.push_back("directory entry " + std::to_string(i) + " is damaged (" + problem +
-                               "); the " + std::to_string(entriesRead - i) +
-                               " entries from it on are not used");
+                               "); the " + std::to_string(count - i) + " entries from it on are not used");
             break;
         }
         entries.push_back(e);
@@ -183,25 +191,16 @@ bool VistrelRecording::entryRecordIsComplete(const PackageFile& metaFile, const 
     const std::size_t got = metaFile.readAt(entry.metaOffsetBytes, fixed.data(), fixed.size());
     if (got < kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes) return false;
     const std::uint64_t kind = loadU64LE(fixed.data());
-    const std::uint64_t metaAvailable = metaFile.sizeBytes() - entry.metaOffsetBytes;
-    std::uint64_t needed = 0;
-    std::uint64_t jpegBytes = 0;
-    if (kind == static_cast<std::uint64_t>(FrameKind::Key)) {
-        const std::uint64_t stripes = loadU64LE(fixed.data() + kMetaRecordHeadSizeBytes);
-        const std::uint64_t fixedSize = kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes;
-        if (stripes > (metaAvailable - fixedSize) / kStripeRecordSizeBytes) return false;
-        needed = fixedSize + stripes * kStripeRecordSizeBytes;
-    } else if (kind == static_cast<std::uint64_t>(FrameKind::Block)) {
-        if (got < fixed.size()) return false;
-        const std::uint64_t moved = loadU64LE(fixed.data() + kMetaRecordHeadSizeBytes);
-        const std::uint64_t changed = loadU64LE(fixed.data() + kMetaRecordHeadSizeBytes + 8);
-        const std::uint64_t room = metaAvailable - fixed.size();
-        if (moved > room / kMovedRectRecordSizeBytes) return false;
-        if (changed > (room - moved * kMovedRectRecordSizeBytes) / kChangedRectRecordSizeBytes) return false;
-        needed = fixed.size() + moved * kMovedRectRecordSizeBytes + changed * kChangedRectRecordSizeBytes;
-    } else {
+    if (kind != static_cast<std::uint64_t>(FrameKind::Key) &&
+        kind != static_cast<std::uint64_t>(FrameKind::Block))
         return true; // an unknown kind is reported when the frame is decoded
-    }
+    const std::uint64_t metaSize = metaFile.sizeBytes();
+    const std::uint64_t metaAvailable =
+        metaSize > entry.metaOffsetBytes ? metaSize - entry.metaOffsetBytes : 0;
+    const std::uint64_t needed = VistrelDecoderFrame::metaRecordSizeBytes(
+        std::span<const std::uint8_t>(fixed.data(), got), metaAvailable);
+    if (needed == 0) return false;
+    std::uint64_t jpegBytes = 0;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(needed));
     if (metaFile.readAt(entry.metaOffsetBytes, bytes.data(), bytes.size()) != bytes.size()) return false;
     FrameMetaRecord record;

@@ -4,9 +4,11 @@
 #include "recorder/format/LittleEndian.h"
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 
 namespace vtl {
@@ -397,6 +399,95 @@ TEST(VistrelRecording, DamagedDirectoriesEndAtTheFirstBadEntry) {
         EXPECT_FALSE(decoder.recording->openWarnings().empty());
         EXPECT_TRUE(decoder.decode(c.entry - 1));
         expectPicture(decoder, package.expected()[c.entry - 1], c.entry - 1);
+    }
+}
+
+// A package whose chosen files end in a hole, as sparse files do: they claim `extraBytes` more
+// than they hold, and read as zeros there.
+class SparseTailStorage final : public PackageStorage {
+public:
+    SparseTailStorage(std::shared_ptr<PackageStorage> inner, std::set<std::string> names,
+                      std::uint64_t extraBytes)
+        : m_inner(std::move(inner))
+        , m_names(std::move(names))
+        , m_extraBytes(extraBytes) {}
+    const std::string& path() const override { return m_inner->path(); }
+    std::unique_ptr<PackageFile> openFile(const std::string& name) const override {
+        auto file = m_inner->openFile(name);
+        if (!file || !m_names.contains(name)) return file;
+        return std::make_unique<File>(std::move(file), m_extraBytes);
+    }
+
+private:
+    class File final : public PackageFile {
+    public:
+        File(std::unique_ptr<PackageFile> inner, std::uint64_t extraBytes)
+            : m_inner(std::move(inner))
+            , m_extraBytes(extraBytes) {}
+        std::uint64_t sizeBytes() const override { return m_inner->sizeBytes() + m_extraBytes; }
+        std::size_t readAt(std::uint64_t offset, void* destination, std::size_t length) const override {
+            const std::uint64_t size = sizeBytes();
+            if (offset >= size) return 0;
+            length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size - offset));
+            const std::size_t real = m_inner->readAt(offset, destination, length);
+            std::memset(static_cast<std::uint8_t*>(destination) + real, 0, length - real);
+            return length;
+        }
+
+    private:
+        std::unique_ptr<PackageFile> m_inner;
+        std::uint64_t m_extraBytes;
+    };
+    std::shared_ptr<PackageStorage> m_inner;
+    std::set<std::string> m_names;
+    std::uint64_t m_extraBytes;
+};
+
+TEST(VistrelRecording, SizesClaimedBySparseFilesAreNotTakenAsMemoryToSpend) {
+    TestPackage reference = makeRecording();
+    const auto entries = entriesOf(reference);
+    const std::uint64_t key5 = entries[5].metaOffsetBytes;
+    const std::uint64_t block7 = entries[7].metaOffsetBytes;
+    constexpr std::uint64_t kHole = std::uint64_t(1) << 42;
+    struct Case {
+        const char* name;
+        std::set<std::string> sparse;
+        std::function<void(TestPackage&)> damage;
+        std::uint64_t damagedFrame; // 13: none
+    };
+    const std::vector<Case> cases = {
+        {"unfinished directory", {"vtldirectory"}, [](TestPackage& p) { patch(p, "vtlmeta", 8, 1000); }, 13},
+        {"stripe count", {"vtlmeta"}, [&](TestPackage& p) { patch(p, "vtlmeta", key5 + 32, kHole / 64); }, 5},
+        {"changed count",
+         {"vtlmeta"},
+         [&](TestPackage& p) { patch(p, "vtlmeta", block7 + 40, kHole / 64); },
+         7},
+        {"stripe bytes",
+         {"vtldata"},
+         [&](TestPackage& p) { patch(p, "vtlmeta", key5 + 48 + 16, kHole / 2); },
+         5},
+        {"changed bytes",
+         {"vtldata"},
+         [&](TestPackage& p) { patch(p, "vtlmeta", block7 + 56 + 32, kHole / 2); },
+         7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestPackage package = makeRecording();
+        c.damage(package);
+        Decoder decoder(std::make_shared<SparseTailStorage>(package.storage(), c.sparse, kHole));
+        ASSERT_TRUE(decoder.recording->open());
+        EXPECT_EQ(decoder.recording->numberOfFrames(), 13u);
+        for (std::uint64_t frame = 0; frame < 13; ++frame) {
+            const bool whole = decoder.decode(frame);
+            if (frame < c.damagedFrame) {
+                EXPECT_TRUE(whole) << frame << ": " << decoder.info.lastError;
+                expectPicture(decoder, package.expected()[frame], frame);
+            } else if (frame == c.damagedFrame) {
+                EXPECT_FALSE(whole);
+                EXPECT_FALSE(decoder.info.lastError.empty());
+            }
+        }
     }
 }
 
