@@ -84,7 +84,9 @@ void VistrelDecoderCachedBuffer::releaseCachedResources() {
 
 BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds) {
     ++m_requestCount;
-    if (!m_cacheBuffer || !m_cacheThreadRunning.load()) return {};
+    // The running flag first: it is raised after the window is made, so once it is seen the
+    // window can be read without the start lock.
+    if (!m_cacheThreadRunning.load() || !m_cacheBuffer) return {};
     const std::int64_t index = m_recording->indexOfTime(seconds);
     const std::int64_t count = static_cast<std::int64_t>(m_recording->numberOfFrames());
     if (index < 0 || index >= count) return {};
