@@ -136,18 +136,21 @@ void VistrelDecoderCachedBuffer::startCaching() {
                 m_cacheBuffer->shiftBy(static_cast<std::uint32_t>(std::min<std::int64_t>(d, UINT32_MAX)));
         }
         const bool decoded = m_cacheBuffer->decodeFirstUndecodedFrame();
+        // Entries added now are still to decode: the pass after this one does that, not a wake.
+        bool added = false;
         while (!m_cacheBuffer->isFull()) {
             const std::uint64_t next =
                 m_cacheBuffer->numberOfFrames() == 0 ? requested : m_cacheBuffer->lastFrameNumber() + 1;
             if (next >= count) break;
             m_cacheBuffer->generateAndDecodeFrameCacheAtIndex(next);
+            added = true;
         }
         // The frame being shown and the next few are kept decoded and uploaded.
         for (const auto& entry : m_cacheBuffer->copyFramesFromBeginning(kUploadedFrames)) {
             if (!m_cacheThreadRunning.load()) break;
             entry->uploadToGPU(m_uploadHook);
         }
-        if (!decoded) {
+        if (!decoded && !added) {
             decodeLock.unlock();
             std::unique_lock lock(m_cacheFullMutex);
             m_decodeThreadWaiting = true;

@@ -81,6 +81,19 @@ TEST(DecoderCache, SequentialPlaybackGetsEveryFrameInOrder) {
     EXPECT_FALSE(uploaded.empty());
 }
 
+TEST(DecoderCache, TheWholeWindowIsDecodedAheadWithoutWaitingForARequest) {
+    CacheFixture f;
+    f.cache.setColorspaceAndStartDecoding("sRGB", {});
+    EXPECT_TRUE(eventually([&] {
+        const auto window = f.cache.cacheBuffer()->copyFramesFromBeginning(15);
+        return window.size() == 15 &&
+               std::all_of(window.begin(), window.end(), [](const auto& e) { return e->hasBeenDecoded(); });
+    }));
+    EXPECT_EQ(f.cache.waitedRequestCount(), 0u);
+    EXPECT_TRUE(f.matches(f.cache.createImageAtTime(secondsOf(14)), 14));
+    EXPECT_EQ(f.cache.waitedRequestCount(), 0u);
+}
+
 TEST(DecoderCache, JumpsAndRepeatsAnswerTheRightFrame) {
     CacheFixture f;
     f.cache.setColorspaceAndStartDecoding("sRGB", {});
