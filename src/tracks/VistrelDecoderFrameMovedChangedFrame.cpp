@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -39,6 +41,40 @@ void copyBlock(const std::uint8_t* from, std::size_t fromX, std::size_t fromY, s
             std::memmove(to + (toY + r) * stride + toX * 4, from + (fromY + r) * stride + fromX * 4,
                          rowBytes);
     }
+}
+
+// Whether any two of the rectangles share a pixel: a sweep down the rows keeping the rectangles
+// crossing the current row by their left edge. Until a first overlap those are disjoint, so a new
+// one can only overlap its neighbours in that order.
+template <typename Rect> bool anyRectanglesOverlap(const std::vector<Rect>& rects) {
+    struct Event {
+        std::size_t y;
+        bool opens;
+        std::size_t index;
+    };
+    std::vector<Event> events;
+    events.reserve(rects.size() * 2);
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        events.push_back({rects[i].y, true, i});
+        events.push_back({rects[i].y + rects[i].height, false, i});
+    }
+    // Rows are half open: a rectangle ending at a row is gone before one starting there comes.
+    std::sort(events.begin(), events.end(),
+              [](const Event& a, const Event& b) { return a.y != b.y ? a.y < b.y : (!a.opens && b.opens); });
+    std::map<std::size_t, std::size_t> crossing; // left edge → right edge (exclusive)
+    for (const Event& e : events) {
+        const Rect& r = rects[e.index];
+        if (!e.opens) {
+            crossing.erase(r.x);
+            continue;
+        }
+        const std::size_t right = r.x + r.width;
+        auto next = crossing.lower_bound(r.x);
+        if (next != crossing.end() && next->first < right) return true;
+        if (next != crossing.begin() && std::prev(next)->second > r.x) return true;
+        crossing.emplace(r.x, right);
+    }
+    return false;
 }
 
 } // namespace
@@ -195,7 +231,7 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
     }
     const std::size_t stride = m_width * 4;
     std::mutex errorMutex;
-    queue.apply(m_changedRectEntries.size(), [&](std::size_t k) {
+    auto decodeChanged = [&](std::size_t k) {
         const Changed& c = m_changedRectEntries[k];
         JPEGDestination destination{buffer + c.y * stride + c.x * 4, stride - c.width * 4, c.width, c.height};
         std::string error;
@@ -206,7 +242,15 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
             fail("changed rectangle " + std::to_string(k) + " of frame " + std::to_string(m_frameIndex) +
                  ": " + error);
         }
-    });
+    };
+    // Rectangles that share pixels (only a damaged record has them) are applied one after the
+    // other in their order, never written by two threads at once.
+    if (anyRectanglesOverlap(m_changedRectEntries)) {
+        for (std::size_t k = 0; k < m_changedRectEntries.size(); ++k)
+            decodeChanged(k);
+    } else {
+        queue.apply(m_changedRectEntries.size(), decodeChanged);
+    }
     return complete;
 }
 

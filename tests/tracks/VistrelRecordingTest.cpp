@@ -373,6 +373,29 @@ TEST(VistrelRecording, AFrameMovingMoreBlocksThanAScreenCanIsRefused) {
     EXPECT_LT(test::compareBGR(decoder.info.buffer.get(), picture.bgra.data(), 16, 16).mean, 3.0);
 }
 
+TEST(VistrelRecording, OverlappingChangedRectanglesApplyInTheirOrder) {
+    // A damaged record: the second, small rectangle lies over the first, large one.
+    constexpr std::size_t kSide = 512;
+    TestPackage package(kSide, kSide, 5);
+    const Picture first = test::smoothPicture(kSide, kSide, 0);
+    const Picture second = test::smoothPicture(kSide, kSide, 1);
+    package.addKeyFrame(first, 0);
+    package.addBlockFrame(second, {}, {{0, 0, kSide, 480}, {0, 480, 16, 16}}, 20);
+    package.addStopFrame(40);
+    package.finish();
+    patch(package, "vtlmeta", entriesOf(package)[1].metaOffsetBytes + 56 + 48 + 8, 400);
+    Picture expected = first;
+    test::copyBlock(second, 0, 0, expected, 0, 0, kSide, 480);
+    test::copyBlock(second, 0, 480, expected, 0, 400, 16, 16);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        Decoder decoder(package.storage());
+        ASSERT_TRUE(decoder.decode(1)) << decoder.info.lastError;
+        const auto difference =
+            test::compareBGR(decoder.info.buffer.get(), expected.bgra.data(), kSide, kSide);
+        ASSERT_LE(difference.maximum, 24) << "attempt " << attempt;
+    }
+}
+
 TEST(VistrelRecording, DamagedDirectoriesEndAtTheFirstBadEntry) {
     struct Case {
         const char* name;
