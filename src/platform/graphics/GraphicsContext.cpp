@@ -319,6 +319,13 @@ GraphicsContext::~GraphicsContext() {
 std::shared_ptr<GraphicsContext> GraphicsContext::createBitmapContext(int width, int height, bool hasAlpha,
                                                                       bool flippedCoordinates) {
     if (width <= 0 || height <= 0) return nullptr;
+    // The painter cannot address more than 32767 pixels a side, and sizes come from documents
+    // and scaling factors: an absurd one must fail here rather than reserve gigabytes.
+    constexpr int kMaxSide = 32767;
+    constexpr size_t kMaxBytes = size_t(1) << 30;
+    if (width > kMaxSide || height > kMaxSide ||
+        static_cast<size_t>(width) * static_cast<size_t>(height) * 4 > kMaxBytes)
+        return nullptr;
     std::shared_ptr<GraphicsContext> ctx(new GraphicsContext());
     Impl& d = *ctx->d;
     d.w = width, d.h = height, d.hasAlpha = hasAlpha;
