@@ -246,15 +246,12 @@ void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedSt
     }
     double middle = (startAngle + (endAngle - startAngle) * 0.5) * M_PI / 180.0;
     // Glyph tops face away from the centre unless flipped (then towards it), matching the way the
-    // lines stack above. Each glyph is turned so its baseline runs along the circle in reading
-    // order; glyphs are drawn in the space the context shows y up in, so where the scaled space
-    // is a mirror image of the device (a context that is not flipped), each glyph is mirrored
-    // back and the glyphs go round the other way.
-    context.saveGState();
-    context.scaleCTM(1, -1);
-    const AffineTransform scaled = context.ctm();
-    context.restoreGState();
-    const bool mirrored = scaled.a * scaled.d - scaled.b * scaled.c < 0;
+    // lines stack above, and each glyph's baseline runs along the circle in reading order. The
+    // vertical scale below undoes a flipped context's flip; in a y-up user space it makes a
+    // mirror image of the device instead, so there each glyph is mirrored back and the glyphs
+    // go round the other way.
+    const AffineTransform ctm = context.ctm();
+    const bool mirrored = ctm.a * ctm.d - ctm.b * ctm.c > 0;
     const double order = (flipped ? 1.0 : -1.0) * (mirrored ? -1.0 : 1.0);
     for (size_t l = 0; l < lines.size(); ++l) {
         const TextLine& line = lines[l];
