@@ -155,6 +155,24 @@ TEST(GraphicsContext, LinearGradientExtendsOnlyWhenAsked) {
     }
 }
 
+TEST(GraphicsContext, GradientLocationsOutsideTheRangeAreClamped) {
+    struct Case {
+        const char* name;
+        double first, second;
+    };
+    const Case cases[] = {{"in range", 0, 1}, {"NaN first", std::nan(""), 1}, {"beyond", -5, 7}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto c = context(40, 10);
+        c->drawLinearGradient(Gradient({Color::redColor(), Color::rgb(0, 0, 1)}, {k.first, k.second}), {0, 5},
+                              {40, 5});
+        BitmapRef b = c->makeImage();
+        EXPECT_GT(pixelUp(*b, 1, 5).r, 240);
+        EXPECT_GT(pixelUp(*b, 38, 5).b, 240);
+        EXPECT_NEAR(pixelUp(*b, 20, 5).r, 128, 12) << "halfway";
+    }
+}
+
 TEST(GraphicsContext, RadialGradientStaysInsideItsCircles) {
     auto c = context(40, 40);
     c->drawRadialGradient(Gradient({Color::whiteColor(), Color::black()}), {20, 20}, 0, {20, 20}, 10);

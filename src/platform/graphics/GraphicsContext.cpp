@@ -643,8 +643,11 @@ namespace {
 
 QGradientStops stopsFor(const Gradient& g) {
     std::vector<std::pair<double, QColor>> stops;
-    for (size_t i = 0; i < g.colors.size(); ++i)
-        stops.emplace_back(std::clamp(g.locationAt(i), 0.0, 1.0), qt::toQColor(g.colors[i]));
+    // Locations can come from documents: a NaN one counts as 0, since sorting NaN is undefined.
+    for (size_t i = 0; i < g.colors.size(); ++i) {
+        double location = g.locationAt(i);
+        stops.emplace_back(location > 0 ? std::min(location, 1.0) : 0.0, qt::toQColor(g.colors[i]));
+    }
     std::stable_sort(stops.begin(), stops.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     // Stops that share a location keep their order: the earlier ones move just below it, since the
