@@ -26,8 +26,8 @@ std::vector<RepSize> repSizes(const Image& image) {
 template <class F> ImageRef redrawn(const Image& image, F draw) {
     Size s = image.size();
     BitmapRef best = image.bestBitmapForPixelSize(s);
-    int w = best ? best->width() : static_cast<int>(std::ceil(s.width));
-    int h = best ? best->height() : static_cast<int>(std::ceil(s.height));
+    int w = best ? best->width() : pixelCount(std::ceil(s.width));
+    int h = best ? best->height() : pixelCount(std::ceil(s.height));
     auto ctx = GraphicsContext::createBitmapContext(w, h);
     if (!ctx) return nullptr;
     ctx->scaleCTM(w / s.width, h / s.height);
@@ -70,8 +70,8 @@ BitmapRef bestRepresentationForSize(const Image& image, Size size) {
 }
 
 BitmapRef bitmapRepresentationWithScalingFactor(const Image& image, float factor) {
-    int w = static_cast<int>(std::ceil(static_cast<float>(image.size().width) * factor));
-    int h = static_cast<int>(std::ceil(static_cast<float>(image.size().height) * factor));
+    int w = pixelCount(std::ceil(static_cast<float>(image.size().width) * factor));
+    int h = pixelCount(std::ceil(static_cast<float>(image.size().height) * factor));
     auto ctx = GraphicsContext::createBitmapContext(w, h);
     if (!ctx) return nullptr;
     image.drawInRect(*ctx, {0, 0, double(w), double(h)}, Rect(), BlendMode::Copy, 1.0);
@@ -87,8 +87,8 @@ Size sizeOfFirstBitmapRepresentation(const Image& image) {
 PlacedBitmap shadowWithBlurRadius(const Image& image, float radius, const Color& color) {
     Size s = image.size();
     double margin = std::ceil(std::max(0.0f, radius) * 3.0);
-    auto ctx = GraphicsContext::createBitmapContext(static_cast<int>(std::ceil(s.width + 2 * margin)),
-                                                    static_cast<int>(std::ceil(s.height + 2 * margin)));
+    auto ctx = GraphicsContext::createBitmapContext(pixelCount(std::ceil(s.width + 2 * margin)),
+                                                    pixelCount(std::ceil(s.height + 2 * margin)));
     if (!ctx) return {};
     image.drawInRect(*ctx, {margin, margin, s.width, s.height}, Rect(), BlendMode::SourceOver, 1.0);
     // Every pixel takes the colour, keeping its coverage.
@@ -108,8 +108,8 @@ PlacedBitmap imageWithShadowWithBlurRadius(const Image& image, float radius, con
     Rect shadowRect(shadow.origin.x + offset.width, shadow.origin.y + offset.height, shadow.bitmap->width(),
                     shadow.bitmap->height());
     Rect all = shadowRect.unionWith({0, 0, s.width, s.height});
-    auto ctx = GraphicsContext::createBitmapContext(static_cast<int>(std::ceil(all.width())),
-                                                    static_cast<int>(std::ceil(all.height())));
+    auto ctx = GraphicsContext::createBitmapContext(pixelCount(std::ceil(all.width())),
+                                                    pixelCount(std::ceil(all.height())));
     if (!ctx) return {};
     ctx->translateCTM(-all.minX(), -all.minY());
     ctx->drawBitmap(*shadow.bitmap, shadowRect, Rect(), BlendMode::SourceOver, shadowAlpha);

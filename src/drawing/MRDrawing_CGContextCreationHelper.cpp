@@ -6,8 +6,8 @@ namespace vtl {
 
 GraphicsContextRef MRDrawing_CGContextCreationHelper::beginCGContextWithSize(Size size,
                                                                              bool hasAlphaChannel) {
-    auto context = GraphicsContext::createBitmapContext(static_cast<int>(size.width),
-                                                        static_cast<int>(size.height), hasAlphaChannel);
+    auto context = GraphicsContext::createBitmapContext(pixelCount(size.width), pixelCount(size.height),
+                                                        hasAlphaChannel);
     if (context) beginPlattformContextWithCGContext(context, true);
     return context;
 }

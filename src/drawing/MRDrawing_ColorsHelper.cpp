@@ -37,6 +37,15 @@ long intValue(const std::string& s) {
     return std::strtol(s.c_str(), nullptr, 10);
 }
 
+// A component as a byte value: truncates like a plain conversion, but components far outside
+// 0…1 (or NaN) from parsed text must not overflow the integer.
+int byteChannel(double component) {
+    const double value = component * 255;
+    if (!(value == value)) return 0;
+    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
+                                       double(std::numeric_limits<int>::max())));
+}
+
 std::string format(const char* fmt, double a, double b, double c = 0, double d = 0) {
     char buf[160];
     std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
@@ -126,9 +135,8 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromHexString(const s
 std::string MRDrawing_ColorsHelper::hexStringFromPlattformColor(const Color& color) {
     Color c = color.inCalibratedRGB();
     char buf[16];
-    std::snprintf(buf, sizeof buf, "#%.2X%.2X%.2X", static_cast<unsigned>(static_cast<int>(c.red * 255)),
-                  static_cast<unsigned>(static_cast<int>(c.green * 255)),
-                  static_cast<unsigned>(static_cast<int>(c.blue * 255)));
+    std::snprintf(buf, sizeof buf, "#%.2X%.2X%.2X", static_cast<unsigned>(byteChannel(c.red)),
+                  static_cast<unsigned>(byteChannel(c.green)), static_cast<unsigned>(byteChannel(c.blue)));
     return buf;
 }
 
@@ -147,21 +155,10 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString(con
     return Color::rgb(channel(parts[0]), channel(parts[1]), channel(parts[2]), floatValue(parts[3]));
 }
 
-namespace {
-// Truncates like a plain conversion, but components far outside 0…1 (or NaN) from parsed text
-// must not overflow the integer.
-int cssChannel(double component) {
-    const double value = component * 255;
-    if (!(value == value)) return 0;
-    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
-                                       double(std::numeric_limits<int>::max())));
-}
-} // namespace
-
 std::string MRDrawing_ColorsHelper::CSSRGBAStringFromPlattformColor(const Color& color) {
     char buf[128];
-    std::snprintf(buf, sizeof buf, "rgba(%d,%d,%d,%f)", cssChannel(color.red), cssChannel(color.green),
-                  cssChannel(color.blue), color.alpha);
+    std::snprintf(buf, sizeof buf, "rgba(%d,%d,%d,%f)", byteChannel(color.red), byteChannel(color.green),
+                  byteChannel(color.blue), color.alpha);
     return buf;
 }
 

@@ -314,8 +314,8 @@ Size MRDrawing_ImagesHelper::sizeOfPlattformImage(const ImageRef& image) {
 
 ImageRef MRDrawing_ImagesHelper::scalePlatformImage(const ImageRef& image, Size size) {
     if (!image) return nullptr;
-    auto ctx = GraphicsContext::createBitmapContext(static_cast<int>(std::ceil(size.width)),
-                                                    static_cast<int>(std::ceil(size.height)));
+    auto ctx = GraphicsContext::createBitmapContext(pixelCount(std::ceil(size.width)),
+                                                    pixelCount(std::ceil(size.height)));
     if (!ctx) return nullptr;
     image->drawInRect(*ctx, {0, 0, size.width, size.height}, Rect(), BlendMode::Copy, 1.0);
     auto out = std::make_shared<Image>(size);

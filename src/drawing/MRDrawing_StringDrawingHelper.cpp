@@ -228,6 +228,10 @@ void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedSt
                                                               GraphicsContext& context) {
     float unitsPerDegree = 2 * static_cast<float>(M_PI) * radius / 360.0f;
     float width = (endAngle - startAngle) * unitsPerDegree;
+    // Without a real circle there is nowhere to put the glyphs (and no transform to draw them with).
+    if (!std::isfinite(width) || !std::isfinite(startAngle) || !(unitsPerDegree > 0) ||
+        !std::isfinite(unitsPerDegree))
+        return;
     Typesetter setter(string);
     auto lines = createArrayWithCTLinesFromTypesetter(setter, string, width);
     if (lines.empty()) return;
@@ -241,6 +245,14 @@ void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedSt
         if (r - kArcLinePitch < minRadius) r = minRadius + kArcLinePitch;
     }
     double middle = (startAngle + (endAngle - startAngle) * 0.5) * M_PI / 180.0;
+    // Glyph tops face away from the centre unless flipped (then towards it), matching the way the
+    // lines stack above, and each glyph's baseline runs along the circle in reading order. The
+    // vertical scale below undoes a flipped context's flip; in a y-up user space it makes a
+    // mirror image of the device instead, so there each glyph is mirrored back and the glyphs
+    // go round the other way.
+    const AffineTransform ctm = context.ctm();
+    const bool mirrored = ctm.a * ctm.d - ctm.b * ctm.c > 0;
+    const double order = (flipped ? 1.0 : -1.0) * (mirrored ? -1.0 : 1.0);
     for (size_t l = 0; l < lines.size(); ++l) {
         const TextLine& line = lines[l];
         double imageWidth = line.imageBounds().width();
@@ -250,9 +262,10 @@ void MRDrawing_StringDrawingHelper::drawAttributedStringOnArc(const AttributedSt
                 context.saveGState();
                 context.scaleCTM(1, -1);
                 double delta = (runs[ri].positions[gi].x - imageWidth * 0.5) / unitsPerDegree * M_PI / 180.0;
-                context.rotateCTM(flipped ? middle + delta : middle - delta);
+                context.rotateCTM(middle + order * delta);
                 context.translateCTM(-r, 0);
-                context.rotateCTM(flipped ? M_PI / 2 : -M_PI / 2);
+                context.rotateCTM(flipped ? -M_PI / 2 : M_PI / 2);
+                if (mirrored) context.scaleCTM(-1, 1);
                 line.drawGlyph(context, ri, gi, Color::black());
                 context.restoreGState();
             }

@@ -59,29 +59,40 @@ std::optional<std::string> typeOfFile(const std::string& path) {
     return std::string("public.data");
 }
 
+namespace {
+// Times come from stored documents: NaN and values beyond any real duration must not reach an
+// integer conversion. A trillion seconds keeps every count below in 64-bit range.
+double representableSeconds(double t) {
+    if (!(t == t)) return 0;
+    return std::clamp(t, -1e12, 1e12);
+}
+} // namespace
+
 std::string hoursMinutesSecondsFramesFromTime(double t) {
-    int hours = static_cast<int>(t * (1.0 / 3600.0));
-    int s = static_cast<int>(t);
-    int minutes = (s % 3600) / 60;
-    int seconds = s % 60;
-    int hundredths = static_cast<int>(t * 100) % 100;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%02d", hours, minutes, seconds, hundredths);
+    t = representableSeconds(t);
+    long long hours = static_cast<long long>(t * (1.0 / 3600.0));
+    long long s = static_cast<long long>(t);
+    long long minutes = (s % 3600) / 60;
+    long long seconds = s % 60;
+    long long hundredths = static_cast<long long>(t * 100) % 100;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%02lld", hours, minutes, seconds, hundredths);
     return buf;
 }
 
 std::string hoursMinutesSecondsFromTime(bool omitZeroHours, double t) {
+    t = representableSeconds(t);
     double v = t < 0 ? -std::floor(t) : std::floor(t);
-    int s = static_cast<int>(v);
-    int hours = static_cast<int>(v * (1.0 / 3600.0));
-    int minutes = (s % 3600) / 60;
-    int seconds = s % 60;
+    long long s = static_cast<long long>(v);
+    long long hours = static_cast<long long>(v * (1.0 / 3600.0));
+    long long minutes = (s % 3600) / 60;
+    long long seconds = s % 60;
     const char* sign = t < 0 ? "-" : "";
-    char buf[64];
+    char buf[96];
     if (omitZeroHours && hours == 0)
-        std::snprintf(buf, sizeof buf, "%s%02d:%02d", sign, minutes, seconds);
+        std::snprintf(buf, sizeof buf, "%s%02lld:%02lld", sign, minutes, seconds);
     else
-        std::snprintf(buf, sizeof buf, "%s%02d:%02d:%02d", sign, hours, minutes, seconds);
+        std::snprintf(buf, sizeof buf, "%s%02lld:%02lld:%02lld", sign, hours, minutes, seconds);
     return buf;
 }
 

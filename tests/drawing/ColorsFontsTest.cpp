@@ -49,6 +49,7 @@ TEST(ColorsHelper, HexAndCssForms) {
     // Components parsed from outside text can be far out of range; writing them must not overflow.
     EXPECT_EQ(C::CSSRGBAStringFromPlattformColor(Color::rgb(1e30, -1e30, 0, 1)),
               "rgba(2147483647,-2147483648,0,1.000000)");
+    EXPECT_EQ(C::hexStringFromPlattformColor(*C::plattformColorFromString("1e30;nan;0")), "#7FFFFFFF0000");
 }
 
 TEST(ColorsHelper, DrawingColoursAndTheirTexts) {

@@ -108,6 +108,8 @@ TEST(CreationHelper, BeginMakesCurrentAndReleaseRestores) {
     auto outer = GraphicsContext::createBitmapContext(4, 4);
     GraphicsContext::setCurrent(outer);
     EXPECT_FALSE(MRDrawing_CGContextCreationHelper::beginCGContextWithSize({0, 5}));
+    for (Size absurd : {Size{std::nan(""), 5}, Size{1e300, 1e300}, Size{5, 1e12}})
+        EXPECT_FALSE(MRDrawing_CGContextCreationHelper::beginCGContextWithSize(absurd));
     EXPECT_EQ(GraphicsContext::current(), outer.get()) << "a refused context changes nothing";
 
     auto ctx = MRDrawing_CGContextCreationHelper::beginCGContextWithSize({6.9, 3.2});

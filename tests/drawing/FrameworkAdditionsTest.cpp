@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -34,6 +35,18 @@ TEST(TimeText, Formats) {
     EXPECT_EQ(hoursMinutesSecondsFromTime(true, -65.2), "-01:06");
     EXPECT_EQ(hoursMinutesSecondsFromTime(true, -1.5), "-00:02");
     EXPECT_EQ(hoursMinutesSecondsFromTime(false, -3600.5), "-01:00:01");
+
+    // Times read from documents: beyond the range of int, or not a number at all.
+    const Case outside[] = {
+        {1e10, "2777777:46:40.00", "2777777:46:40", "2777777:46:40"},
+        {std::nan(""), "00:00:00.00", "00:00", "00:00:00"},
+    };
+    for (const Case& c : outside) {
+        EXPECT_EQ(hoursMinutesSecondsFramesFromTime(c.seconds), c.frames) << c.seconds;
+        EXPECT_EQ(hoursMinutesSecondsFromTime(true, c.seconds), c.omitted) << c.seconds;
+        EXPECT_EQ(hoursMinutesSecondsFromTime(false, c.seconds), c.full) << c.seconds;
+    }
+    EXPECT_EQ(hoursMinutesSecondsFromTime(false, -1e300), "-277777777:46:40");
 }
 
 TEST(PathText, FileNames) {

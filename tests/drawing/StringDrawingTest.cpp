@@ -1,6 +1,7 @@
 #include "drawing/MRDrawing_StringDrawingHelper.h"
 #include "drawing/VTLTextMeasurer.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -148,6 +149,75 @@ TEST(StringLines, AttributedStringDrawsInAFlippedContextAndArcsDrawGlyphs) {
     Ink arcInk = inkOf(*arc->makeImage());
     EXPECT_GT(arcInk.count, 0);
     EXPECT_EQ(arc->gStateDepth(), 0);
+}
+
+// Ink centre and the centre of the ink's bounds, in screen terms: x to the right, y up.
+struct InkBalance {
+    int count = 0;
+    double massX = 0, massY = 0, boxX = 0, boxY = 0;
+};
+
+InkBalance balanceOf(const Bitmap& b) {
+    InkBalance out;
+    Ink ink = inkOf(b);
+    double sx = 0, sy = 0;
+    for (int y = 0; y < b.height(); ++y)
+        for (int x = 0; x < b.width(); ++x)
+            if (b.pixelAt(x, y).a > 100) sx += x, sy += y, ++out.count;
+    if (out.count == 0) return out;
+    out.massX = sx / out.count, out.massY = -sy / out.count;
+    out.boxX = (ink.minX + ink.maxX) * 0.5, out.boxY = -(ink.minY + ink.maxY) * 0.5;
+    return out;
+}
+
+// Text on an arc must read like ordinary text turned along the circle: glyphs never mirrored and
+// laid out in reading order, whichever way up the context's user space is. An "L" shows both (its
+// ink sits at its own bottom-left), and "W...." shows the order (the heavy glyph comes first).
+TEST(StringLines, TextOnAnArcReadsInOrderAndUnmirrored) {
+    struct Case {
+        const char* name;
+        bool flippedContext, flag;
+        float start, end;
+        bool onTopHalf;
+        int glyphUp; // +1: the glyphs' tops point up the screen, -1: down
+    };
+    const Case cases[] = {
+        {"y-up, outside, top", false, false, 45, 135, true, +1},
+        {"y-up, outside, bottom", false, false, -135, -45, false, -1},
+        {"y-up, inside, bottom", false, true, -135, -45, false, +1},
+        {"flipped, outside, top", true, false, -135, -45, true, +1},
+        {"flipped, inside, bottom", true, true, 45, 135, false, +1},
+        {"flipped, inside, top", true, true, -135, -45, true, -1},
+    };
+    TextAttributes a{Font::systemFont(24), std::nullopt, std::nullopt};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto draw = [&](const char* text) {
+            auto ctx = GraphicsContext::createBitmapContext(240, 240, true, c.flippedContext);
+            ctx->translateCTM(120, 120);
+            S::drawAttributedStringOnArc(AttributedString(text, a), c.start, c.end, 80, c.flag, *ctx);
+            return balanceOf(*ctx->makeImage());
+        };
+        // Reading direction on the screen: the glyphs' up turned a quarter clockwise.
+        const double up = c.glyphUp, right = c.glyphUp;
+
+        InkBalance l = draw("L");
+        ASSERT_GT(l.count, 0);
+        EXPECT_EQ(l.boxY > -120, c.onTopHalf) << "where on the circle";
+        EXPECT_LT((l.massY - l.boxY) * up, -1) << "an L's foot is at its bottom";
+        EXPECT_LT((l.massX - l.boxX) * right, -1) << "an L's stem is at its left";
+
+        InkBalance w = draw("W....");
+        ASSERT_GT(w.count, 0);
+        EXPECT_LT((w.massX - w.boxX) * right, -2) << "the first glyph comes first";
+    }
+
+    for (float radius : {std::nanf(""), 0.0f, HUGE_VALF}) {
+        auto ctx = GraphicsContext::createBitmapContext(100, 100);
+        S::drawAttributedStringOnArc(AttributedString("ARC", a), 0, 90, radius, false, *ctx);
+        EXPECT_EQ(inkOf(*ctx->makeImage()).count, 0) << "no circle to draw on: " << radius;
+        EXPECT_EQ(ctx->gStateDepth(), 0);
+    }
 }
 
 TEST(TextMeasurer, BisectionCases) {

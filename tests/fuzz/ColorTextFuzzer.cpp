@@ -14,9 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)quiet;
     std::string text(reinterpret_cast<const char*>(data), size);
     using C = vtl::MRDrawing_ColorsHelper;
-    if (auto c = C::plattformColorFromString(text)) C::stringFromPlattformColor(*c);
-    if (auto c = C::plattformColorFromHexString(text)) C::hexStringFromPlattformColor(*c);
-    if (auto c = C::plattformColorFromCSSRGBAString(text)) C::CSSRGBAStringFromPlattformColor(*c);
-    if (auto c = C::createCGColorRefFromString(text)) C::stringFromCGColorRef(*c);
+    // A colour read in one form may be written in any other: every writer sees every parse.
+    auto writeAll = [](const vtl::Color& c) {
+        C::stringFromPlattformColor(c);
+        C::hexStringFromPlattformColor(c);
+        C::CSSRGBAStringFromPlattformColor(c);
+        C::stringFromCGColorRef(c);
+    };
+    if (auto c = C::plattformColorFromString(text)) writeAll(*c);
+    if (auto c = C::plattformColorFromHexString(text)) writeAll(*c);
+    if (auto c = C::plattformColorFromCSSRGBAString(text)) writeAll(*c);
+    if (auto c = C::createCGColorRefFromString(text)) writeAll(*c);
     return 0;
 }

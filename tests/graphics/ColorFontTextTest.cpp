@@ -4,6 +4,7 @@
 #include "platform/graphics/GraphicsContext.h"
 #include "platform/graphics/Text.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace vtl {
@@ -29,6 +30,15 @@ TEST(Color, HsbRoundTrip) {
         EXPECT_NEAR(back.green, c.rgb.green, 1e-9);
         EXPECT_NEAR(back.blue, c.rgb.blue, 1e-9);
         EXPECT_EQ(back.alpha, c.rgb.alpha);
+    }
+}
+
+TEST(Color, HueWithoutAFiniteValueReadsAsRed) {
+    for (double hue : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        Color c = Color::hsb(hue, 1, 1, 1);
+        EXPECT_EQ(c.red, 1) << hue;
+        EXPECT_EQ(c.green, 0) << hue;
+        EXPECT_EQ(c.blue, 0) << hue;
     }
 }
 

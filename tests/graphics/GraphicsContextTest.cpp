@@ -1,8 +1,11 @@
 #include "platform/graphics/GraphicsContext.h"
 
 #include "PixelHelpers.h"
+#include "platform/graphics/Blur.h"
 #include "platform/graphics/Image.h"
 
+#include <cmath>
+#include <limits>
 #include <gtest/gtest.h>
 
 namespace vtl {
@@ -19,6 +22,13 @@ GraphicsContextRef context(int w = 20, int h = 20, bool flipped = false) {
 TEST(GraphicsContext, EmptySizeGivesNoContext) {
     EXPECT_FALSE(GraphicsContext::createBitmapContext(0, 10));
     EXPECT_FALSE(GraphicsContext::createBitmapContext(10, -1));
+    // Sizes worked out from documents can be absurd: they fail instead of reserving the memory.
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(std::numeric_limits<int>::max(), 10));
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(30000, 30000));
+    EXPECT_TRUE(GraphicsContext::createBitmapContext(32767, 1));
+    for (double length : {std::nan(""), -1e300, 1e300, HUGE_VAL})
+        EXPECT_FALSE(GraphicsContext::createBitmapContext(pixelCount(length), 10)) << length;
+    EXPECT_EQ(pixelCount(6.9), 6);
 }
 
 TEST(GraphicsContext, UserSpaceIsYUpUnlessFlipped) {
@@ -88,6 +98,37 @@ TEST(GraphicsContext, ShadowIsOffsetInDeviceSpaceAndBlurred) {
     EXPECT_GT(near, 0);
 }
 
+// Colours and shadow radii can come from stored texts: NaN and absurd sizes must draw defined
+// pixels and finish.
+TEST(GraphicsContext, OutOfRangeColoursAndBlursStayDefined) {
+    auto c = context();
+    c->setFillColor(Color::rgb(std::nan(""), 1, 0, 1));
+    c->fillRect({0, 0, 20, 20});
+    Bitmap::Pixel p = pixelUp(*c->makeImage(), 10, 10);
+    EXPECT_EQ(p.r, 0);
+    EXPECT_EQ(p.g, 255);
+    EXPECT_EQ(p.a, 255);
+
+    struct Case {
+        double sigma;
+        int minCentre, maxCentre;
+    };
+    const Case cases[] = {
+        {std::nan(""), 255, 255}, // no blur at all
+        {1e12, 0, 40},            // spread far beyond the image
+        {HUGE_VAL, 0, 40},
+    };
+    for (const Case& k : cases) {
+        Bitmap square(21, 21);
+        for (int y = 8; y <= 12; ++y)
+            for (int x = 8; x <= 12; ++x)
+                square.setPixel(x, y, {255, 255, 255, 255});
+        gaussianBlur(square, k.sigma);
+        EXPECT_GE(square.pixelAt(10, 10).a, k.minCentre) << k.sigma;
+        EXPECT_LE(square.pixelAt(10, 10).a, k.maxCentre) << k.sigma;
+    }
+}
+
 TEST(GraphicsContext, GlobalAlphaScalesCoverage) {
     auto c = context();
     c->setAlpha(0.5);
@@ -111,6 +152,24 @@ TEST(GraphicsContext, LinearGradientExtendsOnlyWhenAsked) {
             EXPECT_EQ(before.a, 0);
             EXPECT_EQ(after.a, 0);
         }
+    }
+}
+
+TEST(GraphicsContext, GradientLocationsOutsideTheRangeAreClamped) {
+    struct Case {
+        const char* name;
+        double first, second;
+    };
+    const Case cases[] = {{"in range", 0, 1}, {"NaN first", std::nan(""), 1}, {"beyond", -5, 7}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto c = context(40, 10);
+        c->drawLinearGradient(Gradient({Color::redColor(), Color::rgb(0, 0, 1)}, {k.first, k.second}), {0, 5},
+                              {40, 5});
+        BitmapRef b = c->makeImage();
+        EXPECT_GT(pixelUp(*b, 1, 5).r, 240);
+        EXPECT_GT(pixelUp(*b, 38, 5).b, 240);
+        EXPECT_NEAR(pixelUp(*b, 20, 5).r, 128, 12) << "halfway";
     }
 }
 

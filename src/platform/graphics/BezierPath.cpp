@@ -144,12 +144,17 @@ Rect BezierPath::bounds() const {
 }
 
 void BezierPath::appendArc(Point c, double radius, double startDegrees, double endDegrees, bool clockwise) {
+    // Angles can come from stored values: a huge or infinite one must not spin the turn count
+    // below forever (or reach an integer conversion as NaN).
+    if (!std::isfinite(startDegrees) || !std::isfinite(endDegrees)) return;
     double sweep = endDegrees - startDegrees;
     if (clockwise) {
-        while (sweep > 0) sweep -= 360;
+        if (sweep > 0) sweep = std::fmod(sweep, 360.0);
+        if (sweep > 0) sweep -= 360;
         sweep = std::max(sweep, -360.0);
     } else {
-        while (sweep < 0) sweep += 360;
+        if (sweep < 0) sweep = std::fmod(sweep, 360.0);
+        if (sweep < 0) sweep += 360;
         sweep = std::min(sweep, 360.0);
     }
     double a0 = startDegrees * M_PI / 180.0;

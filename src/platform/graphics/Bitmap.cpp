@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <cstring>
+#include <limits>
 
 namespace vtl {
 
@@ -18,6 +19,12 @@ Bitmap::Bitmap(int width, int height, AlphaInfo alphaInfo)
     if (alphaInfo == AlphaInfo::NoneSkipFirst)
         for (size_t i = 3; i < pixels_.size(); i += 4)
             pixels_[i] = 255;
+}
+
+int pixelCount(double length) {
+    if (!(length > 0)) return 0;
+    if (length >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    return static_cast<int>(length);
 }
 
 Bitmap::Pixel Bitmap::pixelAt(int x, int y) const {

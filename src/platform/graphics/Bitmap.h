@@ -66,4 +66,9 @@ private:
 
 using BitmapRef = std::shared_ptr<const Bitmap>;
 
+// A length as a whole number of pixels: truncated, 0 for a negative length or NaN, at most
+// INT_MAX. Sizes worked out in user space (from documents, scaling factors) go through it
+// before they become bitmap dimensions; a context of an impossible size then simply fails.
+int pixelCount(double length);
+
 } // namespace vtl

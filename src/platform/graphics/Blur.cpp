@@ -48,7 +48,10 @@ void boxBlurPass(std::vector<float>& src, std::vector<float>& dst, int w, int h,
 } // namespace
 
 void gaussianBlurPixels(uint8_t* pixels, int w, int h, size_t bytesPerRow, double sigma) {
-    if (sigma < 0.25 || w <= 0 || h <= 0) return;
+    if (!(sigma >= 0.25) || w <= 0 || h <= 0) return;
+    // Beyond a few times the image's size a wider blur only leaves the image fainter, while its
+    // box sizes would overflow an int and its passes run as long as the radius.
+    sigma = std::min(sigma, 4.0 * std::max(w, h));
     std::vector<float> a(static_cast<size_t>(w) * h * 4), b(a.size());
     for (int y = 0; y < h; ++y) {
         const uint8_t* line = pixels + static_cast<size_t>(y) * bytesPerRow;

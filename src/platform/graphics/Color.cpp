@@ -7,13 +7,14 @@
 namespace vtl {
 
 Color Color::hsb(double hue, double saturation, double brightness, double alpha) {
-    double h = hue - std::floor(hue);
+    // An infinite or NaN hue has no sector; read it as red rather than convert NaN to an index.
+    double h = std::isfinite(hue) ? hue - std::floor(hue) : 0.0;
     double s = std::clamp(saturation, 0.0, 1.0);
     double v = brightness;
     double r = v, g = v, b = v;
     if (s > 0) {
         double sector = h * 6.0;
-        int i = static_cast<int>(std::floor(sector)) % 6;
+        int i = std::clamp(static_cast<int>(std::floor(sector)), 0, 6) % 6;
         double f = sector - std::floor(sector);
         double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
         switch (i) {

@@ -319,6 +319,13 @@ GraphicsContext::~GraphicsContext() {
 std::shared_ptr<GraphicsContext> GraphicsContext::createBitmapContext(int width, int height, bool hasAlpha,
                                                                       bool flippedCoordinates) {
     if (width <= 0 || height <= 0) return nullptr;
+    // The painter cannot address more than 32767 pixels a side, and sizes come from documents
+    // and scaling factors: an absurd one must fail here rather than reserve gigabytes.
+    constexpr int kMaxSide = 32767;
+    constexpr size_t kMaxBytes = size_t(1) << 30;
+    if (width > kMaxSide || height > kMaxSide ||
+        static_cast<size_t>(width) * static_cast<size_t>(height) * 4 > kMaxBytes)
+        return nullptr;
     std::shared_ptr<GraphicsContext> ctx(new GraphicsContext());
     Impl& d = *ctx->d;
     d.w = width, d.h = height, d.hasAlpha = hasAlpha;
@@ -636,8 +643,11 @@ namespace {
 
 QGradientStops stopsFor(const Gradient& g) {
     std::vector<std::pair<double, QColor>> stops;
-    for (size_t i = 0; i < g.colors.size(); ++i)
-        stops.emplace_back(std::clamp(g.locationAt(i), 0.0, 1.0), qt::toQColor(g.colors[i]));
+    // Locations can come from documents: a NaN one counts as 0, since sorting NaN is undefined.
+    for (size_t i = 0; i < g.colors.size(); ++i) {
+        double location = g.locationAt(i);
+        stops.emplace_back(location > 0 ? std::min(location, 1.0) : 0.0, qt::toQColor(g.colors[i]));
+    }
     std::stable_sort(stops.begin(), stops.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     // Stops that share a location keep their order: the earlier ones move just below it, since the

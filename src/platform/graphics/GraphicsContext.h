@@ -67,7 +67,8 @@ struct Shadow {
 
 class GraphicsContext : public std::enable_shared_from_this<GraphicsContext> {
 public:
-    // A transparent bitmap context of width × height pixels (truncated), or null for an empty size.
+    // A transparent bitmap context of width × height pixels (truncated), or null for an empty size
+    // or one beyond 32767 pixels a side or 1 GiB of pixels.
     // flippedCoordinates: user space starts at the top-left with y down, and isFlipped() is true.
     static std::shared_ptr<GraphicsContext> createBitmapContext(int width, int height, bool hasAlpha = true,
                                                                 bool flippedCoordinates = false);

@@ -7,10 +7,16 @@
 
 namespace vtl::qt {
 
+namespace {
+// Components come from stored texts too: NaN would reach an integer conversion inside QColor.
+float unitComponent(double v) {
+    return v > 0 ? static_cast<float>(std::min(v, 1.0)) : 0.0f;
+}
+} // namespace
+
 QColor toQColor(const Color& c) {
-    return QColor::fromRgbF(
-        static_cast<float>(std::clamp(c.red, 0.0, 1.0)), static_cast<float>(std::clamp(c.green, 0.0, 1.0)),
-        static_cast<float>(std::clamp(c.blue, 0.0, 1.0)), static_cast<float>(std::clamp(c.alpha, 0.0, 1.0)));
+    return QColor::fromRgbF(unitComponent(c.red), unitComponent(c.green), unitComponent(c.blue),
+                            unitComponent(c.alpha));
 }
 
 Color fromQColor(const QColor& c) {
@@ -25,7 +31,9 @@ QFont toQFont(const Font& f) {
     double dpi = 96;
     if (QGuiApplication::instance())
         if (QScreen* screen = QGuiApplication::primaryScreen()) dpi = screen->logicalDotsPerInchY();
-    double size = f.pointSize() > 0 ? f.pointSize() : 0.01;
+    // Sizes come from stored texts and fitting searches: keep NaN, infinite and absurd sizes out
+    // of the font engine, which converts them to integers.
+    double size = f.pointSize() > 0.01 ? std::min(f.pointSize(), 10000.0) : 0.01;
     q.setPointSizeF(size * 72.0 / (dpi > 0 ? dpi : 96));
     q.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight(), 1, 1000)));
     q.setItalic(f.isItalic());

@@ -18,6 +18,11 @@ namespace {
 // QTextLayout works in 26.6 fixed point: keep "unlimited" widths well inside its range.
 constexpr double kMaxLayoutWidth = 1e6;
 
+// A width the layout can take: NaN and negative widths are no width at all.
+double layoutWidth(double width) {
+    return width > 0 ? std::min(width, kMaxLayoutWidth) : 0.0;
+}
+
 Font fontOf(const TextAttributes& a) {
     return a.font ? *a.font : Font::systemFont(12);
 }
@@ -83,7 +88,7 @@ Laid layOut(const AttributedString& s, double width, bool multiLine) {
                            ? QTextOption::WrapAnywhere
                            : QTextOption::WrapAtWordBoundaryOrAnywhere);
     out.layout->setTextOption(option);
-    double lineWidth = std::min(std::max(width, 0.0), kMaxLayoutWidth);
+    double lineWidth = layoutWidth(width);
     out.layout->beginLayout();
     double y = 0;
     while (true) {
@@ -205,7 +210,7 @@ void drawString(GraphicsContext& context, const AttributedString& text, const Re
         rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
         TextAttributes a = s.attributesAt(from);
         QFontMetricsF fm(qt::toQFont(fontOf(a)));
-        QString line = fm.elidedText(rest, Qt::ElideRight, rect.width());
+        QString line = fm.elidedText(rest, Qt::ElideRight, layoutWidth(rect.width()));
         AttributedString head;
         if (from > 0) {
             AttributedString before;
@@ -335,7 +340,7 @@ size_t Typesetter::suggestLineBreak(size_t start, double width) const {
     QTextLine line = layout->createLine();
     size_t n = 0;
     if (line.isValid()) {
-        line.setLineWidth(std::clamp(width, 0.0, kMaxLayoutWidth));
+        line.setLineWidth(layoutWidth(width));
         n = static_cast<size_t>(std::max(1, line.textLength()));
     }
     layout->endLayout();
