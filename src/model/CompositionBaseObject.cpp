@@ -352,6 +352,18 @@ void Object::shiftAllStatesBy(double delta) {
         state->setTime(state->time() + delta);
 }
 
+bool Object::listsState(const CompositionBaseState& state) const {
+    if (noneAnimationState_.get() == &state) return true;
+    std::lock_guard lock(statesMutex_);
+    return std::any_of(states_.begin(), states_.end(),
+                       [&](const auto& member) { return member.get() == &state; });
+}
+
+bool Object::listsTriggeredState(const CompositionBaseTriggeredState& state) const {
+    return std::any_of(triggeredStates_.begin(), triggeredStates_.end(),
+                       [&](const auto& member) { return member.get() == &state; });
+}
+
 bool Object::canMoveState(const std::shared_ptr<CompositionBaseState>& state) const {
     return state != noneAnimationState_;
 }

@@ -118,6 +118,8 @@ public:
     void removeAndReinsertState(const std::shared_ptr<CompositionBaseState>& state);
     void shiftAllStatesBy(double delta);
     bool canMoveState(const std::shared_ptr<CompositionBaseState>& state) const;
+    // Whether the keyframe is this object's none-animation state or in its list.
+    bool listsState(const CompositionBaseState& state) const;
     // The lock of the keyframe list; recursive.
     std::recursive_mutex& statesLock() const { return statesMutex_; }
     // The keyframe class of this kind of object, new and empty, for this object.
@@ -137,6 +139,7 @@ public:
     const TriggeredStateList& triggeredStates() const { return triggeredStates_; }
     bool hasTriggeredStates() const { return !triggeredStates_.empty(); }
     std::size_t countOfTriggeredStates() const { return triggeredStates_.size(); }
+    bool listsTriggeredState(const CompositionBaseTriggeredState& state) const;
     std::shared_ptr<CompositionBaseTriggeredState> objectInTriggeredStatesAtIndex(std::size_t index) const;
     void insertObjectInTriggeredStatesAtIndex(const std::shared_ptr<CompositionBaseTriggeredState>& state,
                                               std::size_t index);

@@ -33,6 +33,17 @@ const KeyValueCodingTable<CompositionBaseState>& table() {
 CompositionBaseState::CompositionBaseState(CompositionBaseObject* owner)
     : object_(owner) {}
 
+// Rendering threads read the times and disabled flags of keyframes while they hold the owner's
+// keyframe-list lock, so those fields change only under it.
+template <typename Write> void CompositionBaseState::writeUnderOwnerLock(Write&& write) {
+    if (!object_) {
+        write();
+        return;
+    }
+    std::lock_guard lock(object_->statesLock());
+    write();
+}
+
 void CompositionBaseState::setTime(double time) {
     if (object_) time = std::clamp(time, 0.0, std::max(0.0, object_->endTime() - object_->startTime()));
     writeTime(time);
@@ -40,7 +51,13 @@ void CompositionBaseState::setTime(double time) {
 }
 
 void CompositionBaseState::writeTime(double time) {
-    setObservedValue("time", time_, time);
+    willChangeValueForKey("time");
+    writeUnderOwnerLock([&] { time_ = time; });
+    didChangeValueForKey("time");
+}
+
+void CompositionBaseState::moveByTime(double delta) {
+    writeUnderOwnerLock([&] { time_ += delta; });
 }
 
 void CompositionBaseState::postTimeChanged() const {
@@ -53,7 +70,9 @@ void CompositionBaseState::setBaseObject(CompositionBaseObject* object) {
 }
 
 void CompositionBaseState::setDisabled(bool disabled) {
-    setObservedValue("disabled", isDisabled_, disabled);
+    willChangeValueForKey("disabled");
+    writeUnderOwnerLock([&] { isDisabled_ = disabled; });
+    didChangeValueForKey("disabled");
     if (object_) object_->invalidate();
 }
 

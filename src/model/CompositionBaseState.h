@@ -1,7 +1,8 @@
 #pragma once
 // A keyframe state: the values of one timeline object at one moment of its life (time relative to
 // the object's start, effects and their values, the disabled flag). Owned by its object's keyframe
-// list through std::shared_ptr; the back-pointer to the object is not owned. Main thread only.
+// list through std::shared_ptr; the back-pointer to the object is not owned. Main thread only,
+// except that the time and the disabled flag change under the owner's keyframe-list lock.
 
 #include "model/CompositionUndoObject.h"
 #include "model/RGBAColor.h"
@@ -34,7 +35,7 @@ public:
     // Clamped to the owner's duration; posts "VistrelStateChangedTimeNotification".
     virtual void setTime(double time);
     // Adds without clamping and without notification.
-    void moveByTime(double delta) { time_ += delta; }
+    void moveByTime(double delta);
 
     CompositionBaseObject* baseObject() const { return object_; }
     void setBaseObject(CompositionBaseObject* object);
@@ -155,6 +156,8 @@ protected:
     void postTimeChanged() const;
 
 private:
+    template <typename Write> void writeUnderOwnerLock(Write&& write);
+
     double time_ = 0;
     CompositionBaseObject* object_ = nullptr;
     std::vector<EffectEntry> effects_;

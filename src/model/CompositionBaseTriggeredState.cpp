@@ -269,6 +269,8 @@ void Event::recacheMouseEnterLeaveEvents() {
             ++m;
         }
     }
+    // No pointer position fell before the end of the last focus.
+    if (list.empty()) return;
     // A leave followed by a re-entry of the same rectangle within a second is no leave at all.
     double previousTime = timeOf(list.front());
     Rect previousRect = focusRectOf(list.front());

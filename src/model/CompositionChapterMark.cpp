@@ -25,10 +25,11 @@ const KeyValueCodingTable<Mark>& table() {
 Mark::CompositionChapterMark(CompositionDocumentServices* document, double time)
     : document_(document)
     , name_(localizedString("New_ChapterMark", "Composition"))
-    , time_(time < 0 ? 0 : time) {}
+    , time_(time >= 0 ? time : 0) {}
 
 void Mark::setTime(double time) {
-    if (time < 0) return;
+    // Not a number is refused too: the marks are sorted by time.
+    if (!(time >= 0)) return;
     setObservedValue("time", time_, time);
 }
 
@@ -63,7 +64,7 @@ void Mark::encodeWithCoder(KeyedArchiver& coder) const {
 void Mark::initWithCoder(KeyedUnarchiver& coder) {
     if (std::optional<std::string> name = coder.decodeStringForKey("name")) name_ = *name;
     const double time = coder.decodeFloatForKey("time");
-    time_ = time < 0 ? 0 : time;
+    time_ = time >= 0 ? time : 0;
 }
 
 } // namespace vtl

@@ -24,7 +24,7 @@ public:
     void setDocument(CompositionDocumentServices* document) { document_ = document; }
 
     double time() const { return time_; }
-    // A negative time is ignored.
+    // A negative time (or not a number) is ignored.
     void setTime(double time);
     const std::string& name() const { return name_; }
     void setName(const std::string& name);

@@ -104,7 +104,6 @@ void Queues::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>
 void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject>&) {
     std::shared_ptr<CompositionBaseObject> next;
     bool videoEmpty = false, audioEmpty = false;
-    std::vector<CompositionDocumentServices*> documents;
     {
         std::lock_guard guard(lock_);
         while (!videoTracks_.empty()) {
@@ -117,7 +116,6 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
         }
         videoEmpty = videoTracks_.empty();
         audioEmpty = audioTracks_.empty();
-        documents = openDocuments_;
     }
     if (next) next->generateThumbnails();
     if (!videoEmpty) return;
@@ -125,8 +123,14 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
         waveformExtractionDone(nullptr);
         return;
     }
-    // Waited for outside the lock, so an extraction thread calling in cannot deadlock.
-    runOnMainThreadAndWait([documents] {
+    // Waited for outside the lock, so an extraction thread calling in cannot deadlock. The list
+    // is read on the main thread, where documents close, so none closed meanwhile is reached.
+    runOnMainThreadAndWait([this] {
+        std::vector<CompositionDocumentServices*> documents;
+        {
+            std::lock_guard guard(lock_);
+            documents = openDocuments_;
+        }
         for (CompositionDocumentServices* document : documents) {
             document->updateSequencer();
             document->hideCopyMediaProgress();

@@ -33,7 +33,8 @@ public:
     // progress hidden, on the main thread.
     void thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject>& track);
 
-    // The open documents that are told when the queues run empty (not owned).
+    // The open documents that are told when the queues run empty (not owned). Main thread only;
+    // a document removes itself before it goes.
     void addOpenDocument(CompositionDocumentServices* document);
     void removeOpenDocument(CompositionDocumentServices* document);
 

@@ -22,6 +22,14 @@ std::string uniqueNameWithExtensionOf(const std::string& path) {
     return makeGloballyUniqueString() + fs::path(path).extension().string();
 }
 
+// A path stored in a document names a place inside the package only when it is relative and
+// never climbs out with "..".
+bool staysInsideItsFolder(const std::string& relative) {
+    const fs::path path(relative);
+    if (path.empty() || path.has_root_path()) return false;
+    return std::none_of(path.begin(), path.end(), [](const fs::path& part) { return part == ".."; });
+}
+
 } // namespace
 
 Entry::CompositionMediaEntry(const std::string& fileSystemPath, CompositionDocumentServices* document)
@@ -177,6 +185,13 @@ void Entry::initWithCoder(KeyedUnarchiver& coder) {
         }
     }
     relativePathFromSuperEntry_ = coder.decodeStringForKey("key_relativePathFromSuperEntry").value_or("");
+    // A damaged archive's path must not lead saving or clean-up outside the package (an empty one
+    // would name the media folder itself). Such an entry gets a name of its own; its media is
+    // then reported missing rather than sought elsewhere.
+    if (!superEntry_ && !staysInsideItsFolder(relativePathFromDocumentRoot_))
+        relativePathFromDocumentRoot_ = uniqueNameWithExtensionOf(fileSystemPath_);
+    if (!relativePathFromSuperEntry_.empty() && !staysInsideItsFolder(relativePathFromSuperEntry_))
+        relativePathFromSuperEntry_.clear();
     mediaManager_ = coder.decodeObjectOfClass<DocumentMediaManager>("key_mediaManager").get();
 }
 

@@ -272,21 +272,31 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     // The track's clip set is filled by the track itself when it is decoded.
     containerTrack_ = coder.decodeObjectOfClass<CompositionObjectsContainerTrack>("key_containerTrack");
     rememberedTrack_ = containerTrack_;
+    // The keyframes belong to this object whatever their back-references say, so none is left
+    // pointing at an object that a damaged archive made and nobody keeps. One that a damaged
+    // archive lists in two objects stays with the first; the second takes a copy. (Every object
+    // the back-references name is alive until decoding ends.)
+    auto claimState = [this](std::shared_ptr<CompositionBaseState> state) {
+        const CompositionBaseObject* owner = state->baseObject();
+        if (owner && owner != this && owner->listsState(*state)) state = state->copy();
+        state->adoptBaseObject(this);
+        return state;
+    };
     if (auto state = coder.decodeObjectOfClass<CompositionBaseState>("noneAnimationState"))
-        noneAnimationState_ = state;
+        noneAnimationState_ = claimState(std::move(state));
     // A timeline object is never a triggered state; refusing it keeps a damaged archive from
     // making an object own itself.
-    TriggeredStateList triggered =
-        coder.decodeArrayOfObjects<CompositionBaseTriggeredState>("key_triggeredStates");
-    for (const auto& state : triggered)
+    TriggeredStateList triggered;
+    for (auto& state : coder.decodeArrayOfObjects<CompositionBaseTriggeredState>("key_triggeredStates")) {
+        const CompositionBaseObject* owner = state->object();
+        if (owner && owner != this && owner->listsTriggeredState(*state)) state = state->copy();
         state->setObject(this);
-    setStatesTriggeredStates(coder.decodeArrayOfObjects<CompositionBaseState>("states"),
-                             std::move(triggered));
-    // The keyframes belong to this object whatever their back-references say, so none is left
-    // pointing at an object that a damaged archive made and nobody keeps.
-    if (noneAnimationState_) noneAnimationState_->adoptBaseObject(this);
-    for (const auto& state : states())
-        state->adoptBaseObject(this);
+        triggered.push_back(std::move(state));
+    }
+    StateList decodedStates;
+    for (auto& state : coder.decodeArrayOfObjects<CompositionBaseState>("states"))
+        decodedStates.push_back(claimState(std::move(state)));
+    setStatesTriggeredStates(std::move(decodedStates), std::move(triggered));
     std::vector<std::string> panes;
     if (std::optional<ArchivedArray> items = coder.decodeArrayForKey("propertyNames")) {
         for (const ArchivedValue& item : *items) {

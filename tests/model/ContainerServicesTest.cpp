@@ -208,5 +208,50 @@ TEST(ExtractionQueues, WaveformsRunBeforeThumbnailsOneAtATime) {
     queues.removeOpenDocument(&document);
 }
 
+// A finished movie track that says when the queue lock is held while it is asked.
+class SignallingTrack : public CompositionRectangularObject {
+public:
+    using CompositionRectangularObject::CompositionRectangularObject;
+    bool previewThumbnailsGenerated() const override {
+        askedUnderLock = true;
+        return true;
+    }
+    mutable std::atomic<bool> askedUnderLock{false};
+};
+
+class CountingDocument : public CompositionDocument {
+public:
+    explicit CountingDocument(std::atomic<int>* updates)
+        : updates_(updates) {}
+    void updateSequencer() override { ++*updates_; }
+
+private:
+    std::atomic<int>* updates_;
+};
+
+TEST(ExtractionQueues, DocumentClosedWhileTheMainThreadIsAwaitedIsNotReached) {
+    auto& queues = CompositionExtractionQueues::shared();
+    ASSERT_TRUE(queues.audioTracks().empty());
+    std::atomic<int> updates{0};
+    auto document = std::make_unique<CountingDocument>(&updates);
+    queues.addOpenDocument(document.get());
+    auto track = makeModelObject<SignallingTrack>(nullptr);
+    queues.addVideoTrack(track);
+
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        queues.thumbnailGenerationDone(nullptr);
+        finished = true;
+    });
+    // The worker is inside the queue lock; the document closes before the main loop runs again.
+    while (!track->askedUnderLock.load())
+        std::this_thread::yield();
+    queues.removeOpenDocument(document.get());
+    document.reset();
+    EXPECT_TRUE(runMainLoopUntil([&] { return finished.load(); }, 10));
+    worker.join();
+    EXPECT_EQ(updates.load(), 0);
+}
+
 } // namespace
 } // namespace vtl

@@ -242,5 +242,41 @@ TEST_F(KeyframeLookup, RenderThreadsReadWholeListsWhileTheMainThreadEdits) {
     EXPECT_EQ(object->countOfStates(), 0u);
 }
 
+// The lookups read keyframe times and disabled flags under the list lock; the main thread changes
+// them under the same lock (a race detector shows the difference).
+TEST_F(KeyframeLookup, LookupsWhileKeyframesInTheListMoveAndSwitchOff) {
+    auto object = makeObject(0, 100);
+    object->enableAnimations();
+    StateList keyframes;
+    for (int i = 0; i < 10; ++i)
+        keyframes.push_back(addKeyframe(*object, i * 10 + 5));
+    std::atomic<bool> done{false};
+    std::atomic<std::size_t> reads{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            for (double time : {0.0, 33.0, 50.0, 99.0}) {
+                const std::size_t found = object->findStatesToInterpolateForTime(time).size();
+                EXPECT_TRUE(found == 1 || found == 2) << found << " at " << time;
+            }
+            (void)object->stateForTime(25.0, false);
+            reads.fetch_add(1);
+        }
+    });
+    for (int round = 0; round < 500; ++round) {
+        // Odd keyframes switch off and back on; even ones move a little, keeping their order.
+        auto& keyframe = keyframes[static_cast<std::size_t>(round % 10)];
+        if (round % 2) {
+            keyframe->setDisabled(!keyframe->isDisabled());
+        } else {
+            keyframe->setTime(keyframe->time() + (round % 4 ? 0.25 : -0.25));
+        }
+    }
+    while (reads.load() == 0)
+        std::this_thread::yield();
+    done = true;
+    reader.join();
+    EXPECT_EQ(object->countOfStates(), 10u);
+}
+
 } // namespace
 } // namespace vtl

@@ -278,5 +278,57 @@ TEST_F(MediaManagers, ArchivesOfEntriesAndOlderManagers) {
     EXPECT_TRUE(olderEntry.value->hasBeenSerialized()) << "entries of older archives are in the package";
 }
 
+// Paths read from a damaged document stay inside the package: saving writes, and clean-up deletes,
+// only there.
+TEST_F(MediaManagers, DecodedEntryPathsStayInsideThePackage) {
+    registerVisualObjectClasses();
+    struct Case {
+        std::string relativeDocumentPath;
+        std::string relativePathFromSuperEntry;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"ABC.mov", "", true},
+        {"sub/ABC.mov", "inner/data", true},
+        {"", "", false},
+        {"/abs/escape.mov", "/etc", false},
+        {"../../escape.mov", "../up", false},
+        {"a/../../b.mov", "x/../../y", false},
+    };
+    save(document, "Doc.vtl");
+    const fs::path media = root / "Doc.vtl" / "media";
+    for (const Case& c : cases) {
+        SCOPED_TRACE("\"" + c.relativeDocumentPath + "\"");
+        class DamagedEntry : public Archivable {
+        public:
+            explicit DamagedEntry(const Case& c)
+                : case_(c) {}
+            std::string archivedClassName() const override { return "CompositionMediaEntry"; }
+            void encodeWithCoder(KeyedArchiver& coder) const override {
+                coder.encodeString("key_fileSystemPath", "/old/movie.mov");
+                coder.encodeString("key_relativeDocumentPath", case_.relativeDocumentPath);
+                coder.encodeString("key_relativePathFromSuperEntry", case_.relativePathFromSuperEntry);
+            }
+            void initWithCoder(KeyedUnarchiver&) override {}
+            const Case& case_;
+        };
+        auto bytes = KeyedArchiver::archivedData(std::make_shared<DamagedEntry>(c));
+        ASSERT_TRUE(bytes.ok()) << bytes.error;
+        auto entry = KeyedUnarchiver::unarchive<CompositionMediaEntry>(bytes.value);
+        ASSERT_TRUE(entry.ok()) << entry.error;
+        entry.value->setDocument(&document);
+        const std::string relative = entry.value->relativePathFromDocumentRoot();
+        if (c.kept) {
+            EXPECT_EQ(relative, c.relativeDocumentPath);
+            EXPECT_EQ(entry.value->relativePathFromSuperEntry(), c.relativePathFromSuperEntry);
+        } else {
+            EXPECT_EQ(fs::path(relative).extension(), ".mov");
+            EXPECT_TRUE(entry.value->relativePathFromSuperEntry().empty());
+        }
+        EXPECT_TRUE(pathIsInsideFolder(entry.value->dataPath(), media)) << entry.value->dataPath();
+        EXPECT_TRUE(pathIsInsideFolder(media / relative, media)) << relative;
+    }
+}
+
 } // namespace
 } // namespace vtl

@@ -158,6 +158,56 @@ TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
     EXPECT_FALSE(state.value->shadowColor().has_value());
 }
 
+// A damaged archive may list one keyframe or triggered state in two objects, the second named only
+// weakly (as the owning track) and so gone once decoding ends. The part must never point back at it.
+TEST_F(ModelArchive, PartListedInTwoObjectsPointsBackAtTheObjectThatKeepsIt) {
+    struct Case {
+        const char* key;
+        const char* partClass;
+        bool inList;
+    };
+    const Case cases[] = {
+        {"states", "CompositionBaseState", true},
+        {"noneAnimationState", "CompositionRectangularState", false},
+        {"key_triggeredStates", "CompositionBaseTriggeredState", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        auto part = std::make_shared<ArchiveWriter>(c.partClass, [](KeyedArchiver& coder) {
+            coder.encodeDouble("time", 1);
+            coder.encodeDouble("startTime", 1);
+            coder.encodeDouble("endTime", 2);
+        });
+        auto writePart = [&](KeyedArchiver& coder) {
+            if (c.inList) {
+                coder.encodeArray(c.key, std::vector<std::shared_ptr<ArchiveWriter>>{part});
+            } else {
+                coder.encodeObject(c.key, part.get());
+            }
+        };
+        // Decoding reads the keyframes before the owning track, so the other object claims the
+        // part last.
+        auto other = std::make_shared<ArchiveWriter>("CompositionBaseObject", writePart);
+        auto root = std::make_shared<ArchiveWriter>("CompositionBaseObject", [&](KeyedArchiver& coder) {
+            writePart(coder);
+            coder.encodeObject("owningTrack", other.get());
+        });
+        auto decoded = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(root));
+        ASSERT_TRUE(decoded.ok()) << decoded.error;
+        const auto& object = decoded.value;
+        EXPECT_EQ(object->owningTrack(), nullptr) << "nobody keeps the other object";
+        if (std::string(c.key) == "states") {
+            ASSERT_EQ(object->countOfStates(), 1u);
+            EXPECT_EQ(object->objectInStatesAtIndex(0)->baseObject(), object.get());
+        } else if (std::string(c.key) == "noneAnimationState") {
+            EXPECT_EQ(object->noneAnimationState()->baseObject(), object.get());
+        } else {
+            ASSERT_EQ(object->countOfTriggeredStates(), 1u);
+            EXPECT_EQ(object->objectInTriggeredStatesAtIndex(0)->object(), object.get());
+        }
+    }
+}
+
 TEST_F(ModelArchive, DamagedValuesAreReportedNotCrashed) {
     auto writer = std::make_shared<ArchiveWriter>(
         "CompositionBaseObject", [](KeyedArchiver& coder) { coder.encodeString("states", "not a list"); });

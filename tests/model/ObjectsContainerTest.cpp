@@ -8,6 +8,7 @@
 #include "support/ModelFixture.h"
 #include "support/UndoRoundTrip.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace vtl {
@@ -286,8 +287,10 @@ TEST_F(ObjectsContainer, ChapterMarks) {
     settle();
     auto mark = container()->createChapterMarkAtTime(4);
     EXPECT_EQ(mark->name(), "New Chapter");
-    mark->setTime(-1);
-    EXPECT_EQ(mark->time(), 4) << "a negative time is ignored";
+    for (double refused : {-1.0, std::nan("")}) {
+        mark->setTime(refused);
+        EXPECT_EQ(mark->time(), 4) << refused << " is ignored";
+    }
     mark->setTime(0);
     EXPECT_EQ(mark->time(), 0);
     endPass();
@@ -302,6 +305,22 @@ TEST_F(ObjectsContainer, ChapterMarks) {
     auto twin = container()->createChapterMarkAtTime(0);
     EXPECT_EQ(container()->chronologicallySortedChapterMarks().size(), 2u)
         << "marks at the same time both stay";
+
+    // A damaged document's times that cannot be sorted start at 0.
+    struct MarkWriter : Archivable {
+        explicit MarkWriter(float time)
+            : time(time) {}
+        std::string archivedClassName() const override { return "CompositionChapterMark"; }
+        void encodeWithCoder(KeyedArchiver& coder) const override { coder.encodeFloat("time", time); }
+        void initWithCoder(KeyedUnarchiver&) override {}
+        float time;
+    };
+    for (float stored : {-2.0f, std::nanf(""), 1.5f}) {
+        auto decoded = KeyedUnarchiver::unarchive<CompositionChapterMark>(
+            test::archiveOf(std::make_shared<MarkWriter>(stored)));
+        ASSERT_TRUE(decoded.ok()) << decoded.error;
+        EXPECT_EQ(decoded.value->time(), stored > 0 ? stored : 0.0f) << stored;
+    }
 }
 
 TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
