@@ -21,11 +21,6 @@ namespace vtl {
 
 namespace {
 
-template <typename T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
-
 constexpr std::uint64_t kDefaultFrameNanoseconds = 1000000000ull / 60;
 // Longest wait before the stream thread looks at its stop flag again.
 constexpr int kMaximumWaitMilliseconds = 20;
