@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace vtl::recording {
@@ -11,6 +12,29 @@ namespace {
 
 std::string describe(const std::string& action, const std::string& path, int code) {
     return action + " \"" + path + "\" failed: " + std::strerror(code) + ".";
+}
+
+// Writes every byte, at the file offset when one is given (the descriptor's position stays), else
+// at the descriptor's position; short writes continue and interrupted ones are retried.
+bool writeAll(int fd, const std::string& path, const std::uint8_t* data, std::size_t sizeBytes,
+              std::optional<std::uint64_t> offsetBytes, std::string& error) {
+    while (sizeBytes > 0) {
+        const ssize_t written = offsetBytes ? ::pwrite(fd, data, sizeBytes, static_cast<off_t>(*offsetBytes))
+                                            : ::write(fd, data, sizeBytes);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            error = describe("Writing", path, errno);
+            return false;
+        }
+        if (written == 0) {
+            error = describe("Writing", path, ENOSPC);
+            return false;
+        }
+        data += written;
+        if (offsetBytes) *offsetBytes += static_cast<std::uint64_t>(written);
+        sizeBytes -= static_cast<std::size_t>(written);
+    }
+    return true;
 }
 
 } // namespace
@@ -29,41 +53,12 @@ FileByteSink::~FileByteSink() {
 }
 
 bool FileByteSink::append(const std::uint8_t* data, std::size_t sizeBytes, std::string& error) {
-    while (sizeBytes > 0) {
-        const ssize_t written = ::write(m_fd, data, sizeBytes);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            error = describe("Writing", m_path, errno);
-            return false;
-        }
-        if (written == 0) {
-            error = describe("Writing", m_path, ENOSPC);
-            return false;
-        }
-        data += written;
-        sizeBytes -= static_cast<std::size_t>(written);
-    }
-    return true;
+    return writeAll(m_fd, m_path, data, sizeBytes, std::nullopt, error);
 }
 
 bool FileByteSink::writeAt(std::uint64_t offsetBytes, const std::uint8_t* data, std::size_t sizeBytes,
                            std::string& error) {
-    while (sizeBytes > 0) {
-        const ssize_t written = ::pwrite(m_fd, data, sizeBytes, static_cast<off_t>(offsetBytes));
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            error = describe("Writing", m_path, errno);
-            return false;
-        }
-        if (written == 0) {
-            error = describe("Writing", m_path, ENOSPC);
-            return false;
-        }
-        data += written;
-        offsetBytes += static_cast<std::uint64_t>(written);
-        sizeBytes -= static_cast<std::size_t>(written);
-    }
-    return true;
+    return writeAll(m_fd, m_path, data, sizeBytes, offsetBytes, error);
 }
 
 bool FileByteSink::truncate(std::uint64_t sizeBytes, std::string& error) {

@@ -514,7 +514,12 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
     state_ = State::done;
     if (statusItemTimer_) statusItemTimer_->cancel();
     statusItemTimer_.reset();
-    statusItem_.reset();
+    if (statusItem_) {
+        // The stop may have come from the item's own menu, which is still delivering that choice:
+        // the item goes once the main thread is back from it.
+        std::shared_ptr<RecorderStatusItem> finished(std::move(statusItem_));
+        DispatchQueue::mainQueue()->async([finished] {});
+    }
     delegate_.doneRecordingWithInfo(doneInfo);
 }
 

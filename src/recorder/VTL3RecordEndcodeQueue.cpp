@@ -107,7 +107,10 @@ bool VTL3RecordEndcodeQueue::ensureHeaderWritten() {
 }
 
 bool VTL3RecordEndcodeQueue::commitFrameFiles() {
-    // Data and meta first: the directory entry makes the frame visible to a reader.
+    // Every file takes the frame's bytes before any of them commits, so a failure in one file
+    // rolls all of them back to the same frame. Data and meta go first: the directory entry
+    // makes the frame visible to a reader.
+    if (!m_dataWriter->flush() || !m_metaDataWriter->flush() || !m_directoryWriter->flush()) return false;
     return m_dataWriter->commit() && m_metaDataWriter->commit() && m_directoryWriter->commit();
 }
 
@@ -173,7 +176,9 @@ bool VTL3RecordEndcodeQueue::encodeThumbnailFrame(VTL3RecorderFrame& frame) {
     std::lock_guard lock(m_thumbnailMutex);
     if (m_failed || m_finalized || !m_thumbnailMetaWriter) return false;
     std::string error;
-    if (frame.encode(*this, error) && m_thumbnailMetaWriter->commit() && m_thumbnailDataWriter->commit()) {
+    // Both files take the thumbnail before either commits: a record never outlives its pixels.
+    if (frame.encode(*this, error) && m_thumbnailDataWriter->flush() && m_thumbnailMetaWriter->flush() &&
+        m_thumbnailDataWriter->commit() && m_thumbnailMetaWriter->commit()) {
         m_thumbnailBytesWritten =
             m_thumbnailMetaWriter->committedPosition() + m_thumbnailDataWriter->committedPosition();
         m_bytesWritten = m_frameBytesWritten + m_thumbnailBytesWritten;

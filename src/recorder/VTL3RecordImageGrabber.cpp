@@ -270,8 +270,12 @@ void VTL3RecordImageGrabber::finalizeRecord() {
     thumbnailQueue_->drain();
     encodeQueue_.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(time, index));
     std::string error;
-    if (!encodeQueue_.finalizeRecord(&error))
+    if (!encodeQueue_.finalizeRecord(&error)) {
         logMessage("The screen recording was not written completely: " + error);
+        // The package keeps every frame before the failure, but the recording must not pass for
+        // a complete one: the writes failed because the disk gave out.
+        coordinator_.showError(1);
+    }
     coordinator_.recorderDone(*this);
 }
 

@@ -76,7 +76,8 @@ public:
     void resumeRecord();
     void stopRecord();
     void finishPendingFrames() {}
-    // Writes the stop frame, finishes the encode queue and reports done to the coordinator.
+    // Writes the stop frame, finishes the encode queue and reports done to the coordinator; a
+    // recording whose files could not be written completely reports error 1 first.
     void finalizeRecord();
 
     // From the encode queue's worker after every frame.

@@ -49,6 +49,12 @@ bool VTLBufferedWriter::writeData(const void* data, std::size_t sizeBytes) {
     return true;
 }
 
+bool VTLBufferedWriter::flush() {
+    if (failed()) return false;
+    if (m_closed) return fail("A package file was written after it was closed.");
+    return flushBuffer();
+}
+
 bool VTLBufferedWriter::commit() {
     if (failed() || m_closed) return !failed();
     if (!flushBuffer()) return false;

@@ -27,6 +27,9 @@ public:
     std::uint64_t currentPosition() const { return m_position; }
     std::uint64_t committedPosition() const { return m_committed; }
 
+    // Hands everything appended to the file without marking it complete: a rollback still
+    // removes it. Lets several files of one frame reach the disk before any of them commits.
+    bool flush();
     // Hands everything appended to the file and marks it as complete.
     bool commit();
     // Drops everything appended since the last commit, in memory and in the file.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -64,6 +65,11 @@ public:
         Delivery d = deliveries_.front();
         deliveries_.pop_front();
         return d;
+    }
+
+    bool hasStopped() {
+        std::lock_guard lock(mutex_);
+        return stopped_;
     }
 
     bool waitStopped(std::chrono::milliseconds timeout = 3000ms) {
@@ -401,6 +407,27 @@ TEST_F(DisplayStreamTest, StopsFromItsOwnHandlerAndRestartsWithAWholeAreaUpdate)
     ASSERT_TRUE(restarted);
     EXPECT_THAT(restarted->refreshed, ::testing::ElementsAre(Rect{0, 0, 160, 120}));
     EXPECT_EQ(rgbAt(restarted->surface->baseAddress(), restarted->surface->bytesPerRow(), 2, 2), 0xff0000u);
+}
+
+TEST_F(DisplayStreamTest, AStopFromOutsideWaitsForAHandlerThatStoppedTheStreamItself) {
+    Collector collector;
+    std::string error;
+    DisplayStream* raw = nullptr;
+    std::promise<void> stoppedInHandler;
+    collector.onFirstFrame = [&] {
+        raw->stop();
+        stoppedInHandler.set_value();
+        // Still busy with the frame when the owner stops the stream too.
+        std::this_thread::sleep_for(300ms);
+    };
+    auto stream = DisplayStream::create(areaOf(Rect(1640, 760, 100, 80)), collector.handler(), error);
+    ASSERT_TRUE(stream) << error;
+    raw = stream.get();
+    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_EQ(stoppedInHandler.get_future().wait_for(3s), std::future_status::ready);
+    stream->stop();
+    // The handler is done: whoever stopped may now let go of what it uses.
+    EXPECT_TRUE(collector.hasStopped());
 }
 
 TEST_F(DisplayStreamTest, NeverDeliversFasterThanTheMinimumFrameTime) {

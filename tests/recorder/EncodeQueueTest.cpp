@@ -363,15 +363,26 @@ private:
 };
 
 TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
-    for (std::int64_t budgetBytes : {std::int64_t{40000}, std::int64_t{120000}, std::int64_t{100}}) {
+    // The budget is the disk's, or one file's alone: a frame whose bytes reached some files
+    // before another one failed must leave none of them behind.
+    struct Case {
+        std::int64_t budgetBytes;
+        const char* onlyFile; // nullptr: every file shares the budget
+    };
+    for (const Case& c : {Case{40000, nullptr}, Case{120000, nullptr}, Case{100, nullptr},
+                          Case{1000, "vtlmeta"}, Case{200, "vtldirectory"}}) {
+        const std::int64_t budgetBytes = c.budgetBytes;
+        SCOPED_TRACE(std::to_string(budgetBytes) + (c.onlyFile ? std::string(" ") + c.onlyFile : ""));
         std::filesystem::remove_all(package);
         std::filesystem::create_directory(package);
         auto budget = std::make_shared<DiskBudget>();
         budget->remaining = budgetBytes;
         EncodeQueueSettings s = settings(160, 120, 10);
-        s.sinkFactory = [budget](const std::string& path, std::string& error) -> std::unique_ptr<ByteSink> {
+        s.sinkFactory = [budget, onlyFile = c.onlyFile](const std::string& path,
+                                                        std::string& error) -> std::unique_ptr<ByteSink> {
             auto inner = FileByteSink::create(path, error);
             if (!inner) return nullptr;
+            if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
             return std::make_unique<FullingSink>(std::move(inner), budget);
         };
         SyntheticScreenSettings screen;
@@ -410,6 +421,36 @@ TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
         }
         checkPackage(p, complete, &made.pictures);
     }
+}
+
+TEST_F(PackageTest, AThumbnailThatDoesNotFitLeavesNoRecordWithoutItsPixels) {
+    auto budget = std::make_shared<DiskBudget>();
+    const std::int64_t thumbnailBytes = 160 * 120 * 4; // thumbnail factor 1
+    budget->remaining = 2 * thumbnailBytes + thumbnailBytes / 2;
+    EncodeQueueSettings s = settings(160, 120, 10);
+    s.sinkFactory = [budget](const std::string& path, std::string& error) -> std::unique_ptr<ByteSink> {
+        auto inner = FileByteSink::create(path, error);
+        if (!inner || std::filesystem::path(path).filename() != "thumbdata") return inner;
+        return std::make_unique<FullingSink>(std::move(inner), budget);
+    };
+    SyntheticScreenSettings screen;
+    screen.width = 160;
+    screen.height = 120;
+    SyntheticScreenSource source(screen);
+    VTL3RecordEndcodeQueue queue(s);
+    std::string error;
+    ASSERT_TRUE(queue.prepareForRecording(package, error));
+    std::vector<bool> written;
+    for (int i = 0; i < 4; ++i) {
+        VTLRecorderThumbnailFrame thumbnail(source.nextFrame().surface, Rect(0, 0, 160, 120), i * 0.5, i);
+        ASSERT_TRUE(thumbnail.processSurface(pool));
+        written.push_back(queue.encodeThumbnailFrame(thumbnail));
+    }
+    EXPECT_EQ(written, (std::vector<bool>{true, true, false, false}));
+    EXPECT_TRUE(queue.failed());
+    EXPECT_FALSE(queue.finalizeRecord(&error));
+    EXPECT_EQ(std::filesystem::file_size(package + "/thumbmeta"), 2 * kThumbnailRecordSizeBytes);
+    EXPECT_EQ(std::filesystem::file_size(package + "/thumbdata"), std::uintmax_t(2 * thumbnailBytes));
 }
 
 TEST_F(PackageTest, SteadyRecordingObtainsNoNewPoolBlocks) {

@@ -66,7 +66,13 @@ private:
 };
 
 struct FakeStatusItem final : RecorderStatusItem {
+    explicit FakeStatusItem(RecorderStatusItemActions menuActions)
+        : actions(std::move(menuActions)) {}
+    ~FakeStatusItem() override { *alive = false; }
     void setTitle(const std::string& t) override { titles.push_back(t); }
+    // What a real item's menu holds and calls.
+    RecorderStatusItemActions actions;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     void setPaused(bool paused) override { pausedStates.push_back(paused); }
     std::vector<std::string> titles;
     std::vector<bool> pausedStates;
@@ -112,8 +118,8 @@ protected:
         };
         s.postNotification = [this](std::string_view name) { notifications.emplace_back(name); };
         s.makeStatusItem = [this](RecorderStatusItemActions actions) {
-            statusActions = std::move(actions);
-            auto item = std::make_unique<FakeStatusItem>();
+            statusActions = actions;
+            auto item = std::make_unique<FakeStatusItem>(std::move(actions));
             statusItem = item.get();
             return std::unique_ptr<RecorderStatusItem>(std::move(item));
         };
@@ -442,6 +448,22 @@ TEST_F(RecordingCoordinatorTest, TheStatusItemShowsTheRecordedTimeAndItsMenuCont
     statusActions.stop();
     EXPECT_EQ(delegate.results.size(), 1u);
     EXPECT_FALSE(coordinator->hasStatusItem()) << "gone with the recording";
+}
+
+TEST_F(RecordingCoordinatorTest, StoppingFromTheStatusItemsMenuLeavesTheItemUntilTheChoiceIsDelivered) {
+    RecordingSettings settings = settingsFor();
+    settings.showStatusItem = true;
+    startRecording(settings);
+    advance(6);
+    ASSERT_TRUE(statusItem);
+    std::shared_ptr<bool> itemAlive = statusItem->alive;
+    statusItem->actions.stop();
+    EXPECT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(coordinator->hasStatusItem());
+    EXPECT_TRUE(*itemAlive) << "destroyed while its own menu was delivering the stop";
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_FALSE(*itemAlive);
 }
 
 TEST(RecorderStatusTitle, ElapsedTimeAndSizeTexts) {

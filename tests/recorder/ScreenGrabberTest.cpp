@@ -83,8 +83,9 @@ protected:
     void TearDown() override { std::filesystem::remove_all(folder); }
 
     // A grabber on an injected source, a hand-set clock and disk, writing a real package.
-    void make(std::uint32_t frameRate) {
+    void make(std::uint32_t frameRate, ByteSinkFactory sinks = {}) {
         EncodeQueueSettings settings;
+        settings.sinkFactory = std::move(sinks);
         settings.frameRate = frameRate;
         settings.areaWidthPixels = kWidth;
         settings.areaHeightPixels = kHeight;
@@ -263,6 +264,44 @@ TEST_F(ScreenGrabberTest, PausedTimeIsLeftOutAndUpdatesWhilePausedAreIgnored) {
     EXPECT_EQ(package.entries[1].time, 300u);
     EXPECT_NEAR(double(package.entries[2].time), 420.0, 1.0); // 0.7 s: follows on from 0.5 s
     EXPECT_NEAR(double(package.entries[3].time), 600.0, 1.0); // the stop frame at 1.0 s
+}
+
+// Fails every append once the first `budget` appends to the file went through.
+class FailingSink final : public ByteSink {
+public:
+    FailingSink(std::unique_ptr<ByteSink> inner, int budget)
+        : inner_(std::move(inner))
+        , budget_(budget) {}
+    bool append(const std::uint8_t* data, std::size_t size, std::string& error) override {
+        if (budget_-- > 0) return inner_->append(data, size, error);
+        error = "Writing failed: Input/output error.";
+        return false;
+    }
+    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size,
+                 std::string& error) override {
+        return inner_->writeAt(offset, data, size, error);
+    }
+    bool truncate(std::uint64_t size, std::string& error) override { return inner_->truncate(size, error); }
+    bool close(std::string& error) override { return inner_->close(error); }
+
+private:
+    std::unique_ptr<ByteSink> inner_;
+    int budget_;
+};
+
+TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
+    make(10, [](const std::string& path, std::string& error) -> std::unique_ptr<ByteSink> {
+        auto inner = FileByteSink::create(path, error);
+        if (!inner || std::filesystem::path(path).filename() != "vtldata") return inner;
+        return std::make_unique<FailingSink>(std::move(inner), 1);
+    });
+    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    screen.fill({1, 1, 2, 2}, 0xff0000);
+    deliver(100.1, {{1, 1, 2, 2}});
+    TestPackage package = finish();
+    EXPECT_EQ(coordinator.errors, std::vector<int>{1});
+    EXPECT_EQ(coordinator.done, 1);
+    EXPECT_EQ(package.entries.size(), 1u) << "the frame before the failure stays";
 }
 
 TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackage) {

@@ -10,9 +10,21 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+namespace {
+
+bool parseNumber(const std::string& text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -29,9 +41,18 @@ int main(int argc, char** argv) {
         } else if (option == "--package") {
             packagePath = value;
         } else if (option == "--seconds") {
-            seconds = std::stod(value);
+            // At most a day: the stop timer counts milliseconds in an int.
+            if (!parseNumber(value, seconds) || seconds < 0 || seconds > 86400) {
+                std::fprintf(stderr, "Not a number of seconds from 0 to 86400: %s\n", value.c_str());
+                return 2;
+            }
         } else if (option == "--fps") {
-            settings.frameRate = std::stoi(value);
+            double fps = 0;
+            if (!parseNumber(value, fps) || fps < 2 || fps > 120 || fps != std::trunc(fps)) {
+                std::fprintf(stderr, "Not a frame rate from 2 to 120: %s\n", value.c_str());
+                return 2;
+            }
+            settings.frameRate = static_cast<int>(fps);
         } else if (option == "--rect") {
             std::optional<vtl::Rect> rect = vtl::parseRect(value);
             if (!rect) {

@@ -21,11 +21,6 @@ namespace vtl {
 
 namespace {
 
-template <typename T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
-
 constexpr std::uint64_t kDefaultFrameNanoseconds = 1000000000ull / 60;
 // Longest wait before the stream thread looks at its stop flag again.
 constexpr int kMaximumWaitMilliseconds = 20;
@@ -357,17 +352,20 @@ void DisplayStream::stop() {
     std::thread finishing;
     {
         std::lock_guard lock(impl_->controlMutex);
-        if (!impl_->running.load()) return;
-        impl_->stopRequested = true;
-        impl_->running = false;
-        // From the handler itself the thread ends after the call returns; it is joined at the next start.
-        if (impl_->thread.get_id() != std::this_thread::get_id()) finishing = std::move(impl_->thread);
-        xcb_connection_t* c = impl_->connection->get();
-        if (impl_->damage) {
-            xcb_damage_destroy(c, impl_->damage);
-            impl_->damage = 0;
-            xcb_flush(c);
+        if (impl_->running.load()) {
+            impl_->stopRequested = true;
+            impl_->running = false;
+            xcb_connection_t* c = impl_->connection->get();
+            if (impl_->damage) {
+                xcb_damage_destroy(c, impl_->damage);
+                impl_->damage = 0;
+                xcb_flush(c);
+            }
         }
+        // From the handler itself the thread ends after the call returns; it is joined by the next
+        // start or stop from another thread, which must not return while the handler still runs.
+        if (impl_->thread.joinable() && impl_->thread.get_id() != std::this_thread::get_id())
+            finishing = std::move(impl_->thread);
     }
     // Joined outside the lock: the handler may itself be asking to stop.
     if (finishing.joinable()) finishing.join();

@@ -48,7 +48,8 @@ public:
     // Starting a running stream does nothing.
     bool start(std::string* error = nullptr);
     // Stops delivering; the handler's last call has the status `stopped`. May be called from the
-    // handler itself. Stopping a stopped stream does nothing.
+    // handler itself; from any other thread it returns once the handler's last call has
+    // finished, also when the handler stopped the stream itself just before.
     void stop();
     bool isRunning() const;
 

@@ -11,11 +11,6 @@ namespace vtl {
 
 namespace {
 
-template <typename T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
-
 std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
     XcbReply<xcb_get_atom_name_reply_t> reply(
         xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr));

@@ -4,6 +4,7 @@
 
 #include "platform/capture/Screens.h"
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,12 @@
 #include <xcb/xcb.h>
 
 namespace vtl {
+
+// A reply or error from xcb, which the caller frees with free().
+template <typename T> struct XcbFree {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T> using XcbReply = std::unique_ptr<T, XcbFree<T>>;
 
 class XcbConnection {
 public:

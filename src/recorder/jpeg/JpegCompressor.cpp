@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <jerror.h>
 #include <new>
+#include <stdexcept>
 
 namespace vtl::recording {
 
@@ -17,16 +18,24 @@ struct Destination {
     std::size_t initialSizeBytes;
 };
 
+// The error exit jumps away, which must not happen from inside a catch block: the exception
+// would never be finished. Failure is answered here and the jump made by the caller.
+bool resized(std::vector<std::uint8_t>& storage, std::size_t sizeBytes) {
+    try {
+        storage.resize(sizeBytes);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+}
+
 void initDestination(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
     std::vector<std::uint8_t>& storage = dest->buffer->storage();
-    if (storage.size() < dest->initialSizeBytes) {
-        try {
-            storage.resize(dest->initialSizeBytes);
-        } catch (const std::bad_alloc&) {
-            ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
-        }
-    }
+    if (storage.size() < dest->initialSizeBytes && !resized(storage, dest->initialSizeBytes))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
     dest->pub.next_output_byte = storage.data();
     dest->pub.free_in_buffer = storage.size();
 }
@@ -36,11 +45,7 @@ boolean emptyOutputBuffer(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
     std::vector<std::uint8_t>& storage = dest->buffer->storage();
     const std::size_t used = storage.size();
-    try {
-        storage.resize(std::max<std::size_t>(used * 2, 4096));
-    } catch (const std::bad_alloc&) {
-        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 11);
-    }
+    if (!resized(storage, std::max<std::size_t>(used * 2, 4096))) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 11);
     dest->pub.next_output_byte = storage.data() + used;
     dest->pub.free_in_buffer = storage.size() - used;
     return TRUE;
