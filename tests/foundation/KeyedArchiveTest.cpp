@@ -571,6 +571,10 @@ TEST(KeyedArchive, HostileArchivesGiveErrors) {
          "colour components"},
         {"too deep", handArchive(deep), "nested too deeply"},
         {"multiplying", handArchive(multiplying), "too large an object graph"},
+        {"large string shared many times",
+         handArchive({arrayObject(2, std::vector<std::uint64_t>(120, 3)), classRecord("NSArray"),
+                      PropertyList(std::string(std::size_t(1) << 20, 'x'))}),
+         "too large an object graph"},
         {"wrong field type in object",
          handArchive(
              {PropertyList::dictionary({{"$class", PlistUid{2}}, {"name", 5}}), classRecord("TestNode")}),

@@ -56,6 +56,20 @@ private:
     int& depth_;
 };
 
+// Rough size of a value once copied: its text and data, and a little for every value.
+std::uint64_t copySizeBytes(const PropertyList& v) {
+    std::uint64_t size = 16;
+    if (const std::string* s = v.stringValue()) size += s->size();
+    if (const PlistBytes* d = v.dataValue()) size += d->size();
+    if (const PlistArray* a = v.arrayValue())
+        for (const PropertyList& item : *a)
+            size += copySizeBytes(item);
+    if (const PlistDictionary* d = v.dictionaryValue())
+        for (const auto& [key, item] : *d)
+            size += key.size() + copySizeBytes(item);
+    return size;
+}
+
 } // namespace
 
 KeyedUnarchiver::KeyedUnarchiver(const ArchiveClassRegistry& registry)
@@ -80,6 +94,7 @@ PlistStatus KeyedUnarchiver::openPropertyList(PropertyList archive) {
     decodedObjects_.clear();
     classRecords_.clear();
     work_ = 0;
+    copiedBytes_ = 0;
     depth_ = 0;
     archive_format::Layout layout = archive_format::readLayout(archive_);
     if (!layout.error.empty()) {
@@ -90,6 +105,7 @@ PlistStatus KeyedUnarchiver::openPropertyList(PropertyList archive) {
     top_ = layout.top;
     collectionsInProgress_.assign(objects_->size(), 0);
     workLimit_ = archive_format::workLimit(objects_->size());
+    copyLimitBytes_ = (std::uint64_t(64) << 20) + 16 * copySizeBytes(archive_);
     return {error_};
 }
 
@@ -242,7 +258,7 @@ ArchivedValue KeyedUnarchiver::decodeObjectForKey(std::string_view key) {
     case PropertyList::Type::Boolean:
     case PropertyList::Type::Data:
     case PropertyList::Type::Date:
-        return ArchivedValue::fromPropertyList(*v);
+        return copyStored(*v);
     default:
         failAt(key, std::string("expected an object reference, found ") + describePlist(*v));
         return {};
@@ -340,6 +356,15 @@ const KeyedUnarchiver::ClassRecord* KeyedUnarchiver::classRecord(const PropertyL
     return &it->second;
 }
 
+ArchivedValue KeyedUnarchiver::copyStored(const PropertyList& stored) {
+    copiedBytes_ += copySizeBytes(stored);
+    if (copiedBytes_ > copyLimitBytes_) {
+        fail("the keyed archive describes too large an object graph");
+        return {};
+    }
+    return ArchivedValue::fromPropertyList(stored);
+}
+
 ArchivedValue KeyedUnarchiver::decodeReference(std::uint64_t uid) {
     if (failed() || !objects_) return {};
     if (uid == 0) return {};
@@ -366,7 +391,7 @@ ArchivedValue KeyedUnarchiver::decodeReference(std::uint64_t uid) {
     case PropertyList::Type::Boolean:
     case PropertyList::Type::Data:
     case PropertyList::Type::Date:
-        return ArchivedValue::fromPropertyList(stored);
+        return copyStored(stored);
     case PropertyList::Type::Dictionary:
         if (stored.get("$class")) return decodeClassedObject(uid, *stored.dictionaryValue());
         break;
@@ -412,7 +437,7 @@ ArchivedValue KeyedUnarchiver::decodeClassedObject(std::uint64_t uid, const Plis
         const PropertyList* v = dict.find(key);
         if (!v) return {};
         if (std::optional<PlistUid> ref = v->uidValue()) return decodeReference(ref->value);
-        return ArchivedValue::fromPropertyList(*v);
+        return copyStored(*v);
     };
 
     std::uint8_t& inProgress = collectionsInProgress_[static_cast<std::size_t>(uid)];
