@@ -262,7 +262,8 @@ TEST(Dispatch, VeryLongDelaysDoNotFireAtOnce) {
 struct SchedulesWhenDestroyed {
     std::atomic<bool>* fired;
     ~SchedulesWhenDestroyed() {
-        DispatchTimer::scheduleOnce(0.0, [fired = fired] { *fired = true; }, DispatchQueue::globalQueue());
+        DispatchTimer::scheduleOnce(
+            0.0, [fired = fired] { *fired = true; }, DispatchQueue::globalQueue());
     }
 };
 
@@ -275,7 +276,8 @@ TEST(Dispatch, TimerWhoseTaskSchedulesWhenDroppedDoesNotStopTheTimers) {
     cancelled->cancel();
     cancelled.reset(); // the timer service now holds the last reference
     auto repeating = DispatchTimer::scheduleRepeating(
-        0.01, [guard = std::make_shared<SchedulesWhenDestroyed>(&firedDropped)] {}, DispatchQueue::globalQueue());
+        0.01, [guard = std::make_shared<SchedulesWhenDestroyed>(&firedDropped)] {},
+        DispatchQueue::globalQueue());
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     repeating->cancel();
     repeating.reset();
