@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
 #include <limits>
 #include <mutex>
@@ -174,6 +175,28 @@ TEST(Dispatch, EndOfPassObserverMayRemoveAnotherDuringThePass) {
     runMainLoopOnce();
     MainLoop::removeEndOfPassObserver(first);
     EXPECT_EQ(secondCalls, 0);
+}
+
+// Removes an end-of-pass observer when destroyed, as an object owning an undo manager does.
+struct RemovesPassObserverWhenDestroyed {
+    MainLoop::Token token;
+    ~RemovesPassObserverWhenDestroyed() { MainLoop::removeEndOfPassObserver(token); }
+};
+
+TEST(Dispatch, RemovingAnEndOfPassObserverWhoseCapturesRemoveAnotherWhenReleased) {
+    int calls = 0;
+    const auto other = MainLoop::addEndOfPassObserver([&] { ++calls; });
+    auto holder = std::make_shared<RemovesPassObserverWhenDestroyed>(other);
+    const auto first = MainLoop::addEndOfPassObserver([holder] {});
+    holder.reset();
+    auto done = std::make_shared<std::promise<void>>();
+    std::thread([first, done] {
+        MainLoop::removeEndOfPassObserver(first);
+        done->set_value();
+    }).detach();
+    ASSERT_EQ(done->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    runMainLoopOnce();
+    EXPECT_EQ(calls, 0);
 }
 
 TEST(Dispatch, WakeUpHookIsCalledOncePerPendingBatch) {
