@@ -265,68 +265,50 @@ ArchivedValue KeyedUnarchiver::decodeObjectForKey(std::string_view key) {
     }
 }
 
-std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view key) {
+// An object of one kind: nil gives nullopt, another kind is a fault.
+template <typename T, typename Get>
+std::optional<T> KeyedUnarchiver::decodeObjectOfKind(std::string_view key, const char* expected, Get get) {
     ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
-    if (const std::string* s = value.stringValue()) return *s;
-    failWrongType(key, "a string", value);
+    if (auto found = get(value)) return std::optional<T>(std::move(*found));
+    failWrongType(key, expected, value);
     return std::nullopt;
+}
+
+std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view key) {
+    return decodeObjectOfKind<std::string>(key, "a string", [](ArchivedValue& v) { return v.stringValue(); });
 }
 
 std::optional<double> KeyedUnarchiver::decodeNumberForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (auto n = value.numberValue()) return n;
-    failWrongType(key, "a number", value);
-    return std::nullopt;
+    return decodeObjectOfKind<double>(key, "a number", [](ArchivedValue& v) { return v.numberValue(); });
 }
 
 std::optional<PlistDate> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (auto d = value.dateValue()) return d;
-    failWrongType(key, "a date", value);
-    return std::nullopt;
+    return decodeObjectOfKind<PlistDate>(key, "a date", [](ArchivedValue& v) { return v.dateValue(); });
 }
 
 std::optional<ArchivedColor> KeyedUnarchiver::decodeColorForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (auto c = value.colorValue()) return c;
-    failWrongType(key, "a colour", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedColor>(key, "a colour",
+                                             [](ArchivedValue& v) { return v.colorValue(); });
 }
 
 std::optional<ArchivedFont> KeyedUnarchiver::decodeFontForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (const ArchivedFont* f = value.fontValue()) return *f;
-    failWrongType(key, "a font", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedFont>(key, "a font", [](ArchivedValue& v) { return v.fontValue(); });
 }
 
 std::optional<ArchivedImage> KeyedUnarchiver::decodeImageForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (const ArchivedImage* i = value.imageValue()) return *i;
-    failWrongType(key, "an image", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedImage>(key, "an image",
+                                             [](ArchivedValue& v) { return v.imageValue(); });
 }
 
 std::optional<ArchivedArray> KeyedUnarchiver::decodeArrayForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (ArchivedArray* a = value.arrayValue()) return std::move(*a);
-    failWrongType(key, "an array", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedArray>(key, "an array",
+                                             [](ArchivedValue& v) { return v.arrayValue(); });
 }
 
 std::optional<ArchivedDictionary> KeyedUnarchiver::decodeDictionaryForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (ArchivedDictionary* d = value.dictionaryValue()) return std::move(*d);
-    failWrongType(key, "a dictionary", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedDictionary>(key, "a dictionary",
+                                                  [](ArchivedValue& v) { return v.dictionaryValue(); });
 }
 
 KeyedUnarchiver::OptionalNumber KeyedUnarchiver::decodeOptionalNumber(std::string_view numberKey,

@@ -161,6 +161,8 @@ private:
     ArchivedValue decodeClassedObject(std::uint64_t uid, const PlistDictionary& dict);
     const ClassRecord* classRecord(const PropertyList& reference);
     void failWrongType(std::string_view key, const char* expected, const ArchivedValue& found);
+    template <typename T, typename Get>
+    std::optional<T> decodeObjectOfKind(std::string_view key, const char* expected, Get get);
     template <class Value>
     Value decodeGeometryForKey(std::string_view key, Value (*fromString)(std::string_view),
                                std::optional<Value> (ArchivedValue::*fromValue)() const,
