@@ -171,10 +171,15 @@ std::optional<PlistDictionary> UserDefaults::dictionaryForKey(std::string_view k
     return std::nullopt;
 }
 
-void UserDefaults::set(std::string_view key, PropertyList value) {
+PlistStatus UserDefaults::set(std::string_view key, PropertyList value) {
     if (value.isNone()) {
         remove(key);
-        return;
+        return {};
+    }
+    // Kept, such a value would make every later write of the file fail, losing every change.
+    if (PlistResult<PlistBytes> stored = value.toBytes(PropertyListFormat::Binary); !stored.ok()) {
+        logMessage("The setting \"" + std::string(key) + "\" was not changed: " + stored.error);
+        return {stored.error};
     }
     {
         std::lock_guard lock(state_->mutex);
@@ -182,6 +187,7 @@ void UserDefaults::set(std::string_view key, PropertyList value) {
         state_->dirty = true;
     }
     scheduleSave();
+    return {};
 }
 
 void UserDefaults::remove(std::string_view key) {
