@@ -125,6 +125,21 @@ TEST_F(UserDefaultsTest, WriteFailureIsReportedAndKeptForTheNextTry) {
     EXPECT_EQ(UserDefaults(folder / "blocker" / "defaults.plist").integerForKey("a"), 1);
 }
 
+TEST_F(UserDefaultsTest, StoredEntryThatCannotBeWrittenBackIsDropped) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << "<?xml version=\"1.0\"?><plist><dict><key>kept</key><integer>1</integer>"
+                           "<key>unpaired</key><string>&#xD800;</string></dict></plist>";
+    auto previous = setLogSink([](std::string_view) {});
+    UserDefaults defaults(file);
+    setLogSink(previous);
+    EXPECT_FALSE(defaults.objectForKey("unpaired"));
+    defaults.set("added", 2);
+    ASSERT_TRUE(defaults.synchronize().ok());
+    UserDefaults reread(file);
+    EXPECT_EQ(reread.integerForKey("kept"), 1);
+    EXPECT_EQ(reread.integerForKey("added"), 2);
+}
+
 TEST_F(UserDefaultsTest, ValueWithoutStoredFormIsRefusedAndLaterChangesAreSaved) {
     UserDefaults defaults(file);
     defaults.set("before", 1);

@@ -87,7 +87,18 @@ UserDefaults::UserDefaults(std::filesystem::path file)
                    " holds no dictionary; the settings start empty.");
         return;
     }
-    state_->persistent = *read.value.dictionaryValue();
+    // An entry that could not be written back (text that is not UTF-8, say) would make every
+    // later write fail; such entries are dropped.
+    for (const auto& [key, value] : *read.value.dictionaryValue()) {
+        if (PlistResult<PlistBytes> stored =
+                PropertyList::dictionary({{key, value}}).toBytes(PropertyListFormat::Binary);
+            !stored.ok()) {
+            logMessage("The setting \"" + key + "\" in " + state_->file.string() +
+                       " was dropped: " + stored.error);
+            continue;
+        }
+        state_->persistent.set(key, value);
+    }
 }
 
 UserDefaults::~UserDefaults() {
