@@ -422,7 +422,7 @@ PlistResult<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> 
         // leaves but not a structure that multiplies out.
         limits.maximumExpandedObjects = 1'000'000 + 8 * static_cast<std::uint64_t>(bytes.size());
         limits.maximumExpandedBytes =
-            (std::uint64_t(64) << 20) + 4 * static_cast<std::uint64_t>(bytes.size());
+            (std::uint64_t(64) << 20) + 8 * static_cast<std::uint64_t>(bytes.size());
         if (std::string e = plist_detail::checkBinaryPropertyList(bytes, limits); !e.empty()) {
             result.error = e;
             return result;
