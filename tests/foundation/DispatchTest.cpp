@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
+#include <limits>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -175,6 +177,28 @@ TEST(Dispatch, EndOfPassObserverMayRemoveAnotherDuringThePass) {
     EXPECT_EQ(secondCalls, 0);
 }
 
+// Removes an end-of-pass observer when destroyed, as an object owning an undo manager does.
+struct RemovesPassObserverWhenDestroyed {
+    MainLoop::Token token;
+    ~RemovesPassObserverWhenDestroyed() { MainLoop::removeEndOfPassObserver(token); }
+};
+
+TEST(Dispatch, RemovingAnEndOfPassObserverWhoseCapturesRemoveAnotherWhenReleased) {
+    int calls = 0;
+    const auto other = MainLoop::addEndOfPassObserver([&] { ++calls; });
+    auto holder = std::make_shared<RemovesPassObserverWhenDestroyed>(other);
+    const auto first = MainLoop::addEndOfPassObserver([holder] {});
+    holder.reset();
+    auto done = std::make_shared<std::promise<void>>();
+    std::thread([first, done] {
+        MainLoop::removeEndOfPassObserver(first);
+        done->set_value();
+    }).detach();
+    ASSERT_EQ(done->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    runMainLoopOnce();
+    EXPECT_EQ(calls, 0);
+}
+
 TEST(Dispatch, WakeUpHookIsCalledOncePerPendingBatch) {
     std::atomic<int> wakes{0};
     runMainLoopOnce(); // start from an empty queue
@@ -240,6 +264,48 @@ TEST(Dispatch, RepeatingTimerFiresUntilCancelled) {
     EXPECT_TRUE(runMainLoopUntil([&] { return fired >= 3; }, generousTimeoutSeconds));
     runMainLoopUntil([] { return false; }, 0.05);
     EXPECT_EQ(fired, 3);
+}
+
+TEST(Dispatch, VeryLongDelaysDoNotFireAtOnce) {
+    int fired = 0;
+    std::vector<std::shared_ptr<DispatchTimer>> timers;
+    for (double delaySeconds : {1e10, 1e300, std::numeric_limits<double>::infinity()}) {
+        timers.push_back(DispatchTimer::scheduleOnce(delaySeconds, [&] { ++fired; }));
+        timers.push_back(DispatchTimer::scheduleRepeating(delaySeconds, [&] { ++fired; }));
+    }
+    runMainLoopUntil([] { return false; }, 0.1);
+    EXPECT_EQ(fired, 0);
+    for (const auto& timer : timers) {
+        EXPECT_TRUE(timer->isValid());
+        timer->cancel();
+    }
+}
+
+// Schedules a timer when destroyed, as the captures of a task may do.
+struct SchedulesWhenDestroyed {
+    std::atomic<bool>* fired;
+    ~SchedulesWhenDestroyed() {
+        DispatchTimer::scheduleOnce(
+            0.0, [fired = fired] { *fired = true; }, DispatchQueue::globalQueue());
+    }
+};
+
+TEST(Dispatch, TimerWhoseTaskSchedulesWhenDroppedDoesNotStopTheTimers) {
+    static std::atomic<bool> cancelledDropped{false};
+    static std::atomic<bool> firedDropped{false};
+    auto cancelled = DispatchTimer::scheduleOnce(
+        0.01, [guard = std::make_shared<SchedulesWhenDestroyed>(&cancelledDropped)] {},
+        DispatchQueue::globalQueue());
+    cancelled->cancel();
+    cancelled.reset(); // the timer service now holds the last reference
+    auto repeating = DispatchTimer::scheduleRepeating(
+        0.01, [guard = std::make_shared<SchedulesWhenDestroyed>(&firedDropped)] {},
+        DispatchQueue::globalQueue());
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    repeating->cancel();
+    repeating.reset();
+    EXPECT_TRUE(runMainLoopUntil([] { return cancelledDropped.load() && firedDropped.load(); },
+                                 generousTimeoutSeconds));
 }
 
 TEST(Dispatch, TimerAndAfterOnAWorkerQueue) {

@@ -571,6 +571,10 @@ TEST(KeyedArchive, HostileArchivesGiveErrors) {
          "colour components"},
         {"too deep", handArchive(deep), "nested too deeply"},
         {"multiplying", handArchive(multiplying), "too large an object graph"},
+        {"large string shared many times",
+         handArchive({arrayObject(2, std::vector<std::uint64_t>(120, 3)), classRecord("NSArray"),
+                      PropertyList(std::string(std::size_t(1) << 20, 'x'))}),
+         "too large an object graph"},
         {"wrong field type in object",
          handArchive(
              {PropertyList::dictionary({{"$class", PlistUid{2}}, {"name", 5}}), classRecord("TestNode")}),
@@ -715,6 +719,13 @@ TEST(KeyedArchiveDump, PrintsEachObjectOnceAndRefusesDamage) {
     auto damaged = dumpKeyedArchive(handArchive({arrayObject(2, {77}), classRecord("NSArray")}));
     EXPECT_FALSE(damaged.ok());
     EXPECT_EQ(damaged.error.find('\n'), std::string::npos);
+
+    // A long string printed at each of many references.
+    auto enormous = dumpKeyedArchive(
+        handArchive({arrayObject(2, std::vector<std::uint64_t>(120, 3)), classRecord("NSArray"),
+                     PropertyList(std::string(std::size_t(1) << 20, 'x'))}));
+    EXPECT_FALSE(enormous.ok());
+    EXPECT_NE(enormous.error.find("too large"), std::string::npos) << enormous.error;
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "platform/foundation/NotificationCenter.h"
 
+#include <atomic>
+#include <future>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 namespace vtl {
@@ -61,6 +64,32 @@ TEST(NotificationCenter, ObserverRemovedDuringDeliveryIsNotCalledAfterwards) {
     center.post("n");
     EXPECT_EQ(calls, (std::vector<std::string>{"first", "third", "third"}));
     center.removeObserver(12345); // unknown: ignored
+}
+
+// Removes a registration when destroyed, as an object holding a scoped observer does.
+struct RemovesWhenDestroyed {
+    NotificationCenter* center;
+    NotificationCenter::Token token;
+    ~RemovesWhenDestroyed() { center->removeObserver(token); }
+};
+
+TEST(NotificationCenter, RemovingAnObserverWhoseCapturesRemoveAnotherWhenReleased) {
+    // Leaked if the removal never returns, so the stuck thread does not outlive the center.
+    auto* center = new NotificationCenter();
+    std::atomic<int> calls{0};
+    const auto other = center->addObserver("n", nullptr, [&](const Notification&) { ++calls; });
+    auto holder = std::make_shared<RemovesWhenDestroyed>(center, other);
+    const auto first = center->addObserver("n", nullptr, [holder](const Notification&) {});
+    holder.reset();
+    auto done = std::make_shared<std::promise<void>>();
+    std::thread([center, first, done] {
+        center->removeObserver(first);
+        done->set_value();
+    }).detach();
+    ASSERT_EQ(done->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    center->post("n");
+    EXPECT_EQ(calls.load(), 0);
+    delete center;
 }
 
 TEST(NotificationCenter, ObserverAddedDuringDeliveryWaitsForTheNextPost) {

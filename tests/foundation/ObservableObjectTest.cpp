@@ -3,6 +3,7 @@
 #include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/Log.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -275,6 +276,46 @@ TEST(ObservableObject, RemovalByTokenAndByContextIncludingDuringDelivery) {
     EXPECT_EQ(third, 1);
     EXPECT_TRUE(clip.hasObservers("startTime"));
     EXPECT_FALSE(clip.hasObservers("endTime"));
+}
+
+// Removes an observation when destroyed, as a controller captured by an observer does.
+struct RemovesObservationWhenDestroyed {
+    ObservableObject* object = nullptr;
+    ObservableObject::Token token = 0;
+    ~RemovesObservationWhenDestroyed() {
+        if (object) object->removeObserver(token);
+    }
+};
+
+TEST(ObservableObject, ReleasedObserverMayRemoveOtherObservations) {
+    struct Way {
+        const char* name;
+        std::function<void(std::unique_ptr<Clip>&, ObservableObject::Token)> release;
+    };
+    const Way ways[] = {
+        {"by token", [](auto& clip, ObservableObject::Token token) { clip->removeObserver(token); }},
+        {"by context",
+         [](auto& clip, ObservableObject::Token) { clip->removeObservers("startTime", &contextMarker); }},
+        {"with the object", [](auto& clip, ObservableObject::Token) { clip.reset(); }},
+    };
+    for (const Way& way : ways) {
+        auto clip = std::make_unique<Clip>();
+        int calls = 0;
+        auto holder = std::make_shared<RemovesObservationWhenDestroyed>();
+        const auto first = clip->addObserver("startTime", KeyValueObservingOptions::none, &contextMarker,
+                                             [holder](const KeyValueChange&) {});
+        const auto second = clip->addObserver("startTime", KeyValueObservingOptions::none, nullptr,
+                                              [&](const KeyValueChange&) { ++calls; });
+        clip->addObserver("startTime", KeyValueObservingOptions::none, nullptr,
+                          [&](const KeyValueChange&) { ++calls; });
+        holder->object = clip.get();
+        holder->token = second;
+        holder.reset();
+        way.release(clip, first);
+        if (!clip) continue;
+        clip->setStartTime(1);
+        EXPECT_EQ(calls, 1) << way.name;
+    }
 }
 
 TEST(ObservableObject, CopiesDoNotShareObservers) {

@@ -52,6 +52,26 @@ PlistBytes arrayOf(std::vector<std::uint16_t> refs) {
     return o;
 }
 
+// An array of any length whose items all refer to one object.
+PlistBytes longArrayOf(std::uint32_t count, std::uint16_t ref) {
+    PlistBytes o = {0xaf, 0x12};
+    for (int shift = 24; shift >= 0; shift -= 8)
+        o.push_back(static_cast<std::uint8_t>(count >> shift));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        o.push_back(static_cast<std::uint8_t>(ref >> 8));
+        o.push_back(static_cast<std::uint8_t>(ref));
+    }
+    return o;
+}
+
+PlistBytes dataOf(std::uint32_t length) {
+    PlistBytes o = {0x4f, 0x12};
+    for (int shift = 24; shift >= 0; shift -= 8)
+        o.push_back(static_cast<std::uint8_t>(length >> shift));
+    o.resize(o.size() + length, 'x');
+    return o;
+}
+
 PropertyList sampleDocument() {
     PlistArray numbers{PropertyList(0),
                        PropertyList(-1),
@@ -216,6 +236,7 @@ TEST(PropertyListIo, MalformedInputGivesAnError) {
         {"huge count", assembleBinary({{0xaf, 0x13, 0x7f, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}})},
         {"deep binary", assembleBinary(deepChain)},
         {"multiplying binary", assembleBinary(multiplying)},
+        {"large data shared many times", assembleBinary({longArrayOf(80, 1), dataOf(1u << 20)})},
         {"deep xml", PlistBytes(deepXml.begin(), deepXml.end())},
         {"key with NUL", assembleBinary({{0xd1, 0, 1, 0, 2}, {0x53, 'a', 0, 'b'}, {0x09}})},
         {"key not text", assembleBinary({{0xd1, 0, 1, 0, 1}, {0x09}})},
@@ -241,6 +262,11 @@ TEST(PropertyListIo, ModestSharingIsAccepted) {
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.value.count(), 14u);
     EXPECT_EQ(*result.value.at(13)->stringValue(), "k");
+
+    // Large data referenced a few times.
+    result = PropertyList::fromBytes(assembleBinary({longArrayOf(8, 1), dataOf(1u << 20)}));
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.value.at(7)->dataValue()->size(), 1u << 20);
 }
 
 class PropertyListFileTest : public ::testing::Test {

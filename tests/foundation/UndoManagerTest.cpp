@@ -6,7 +6,9 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ObservableObject.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -199,6 +201,45 @@ TEST_F(UndoManagerTest, RemoveAllActionsForOneTarget) {
     undo.removeAllActions();
     EXPECT_FALSE(undo.canUndo());
     EXPECT_EQ(undo.groupingLevel(), 0);
+}
+
+// Removes its own actions when destroyed, as a model object does.
+struct RemovesItsActions {
+    UndoManager* undo;
+    ~RemovesItsActions() { undo->removeAllActions(this); }
+};
+
+TEST_F(UndoManagerTest, ActionsReleasedByTheManagerMayCallBackIntoIt) {
+    static const int marker = 0;
+    struct Way {
+        const char* name;
+        std::function<void(UndoManager&)> drop;
+        std::size_t stepsLeft;
+    };
+    const Way ways[] = {
+        {"remove all", [](UndoManager& u) { u.removeAllActions(); }, 0},
+        {"remove by target", [](UndoManager& u) { u.removeAllActions(&marker); }, 0},
+        {"fewer levels", [](UndoManager& u) { u.setLevelsOfUndo(1); }, 1},
+        {"new change clears redo",
+         [](UndoManager& u) {
+             u.undo();
+             u.undo();
+             u.undo();
+             u.registerUndo(&marker, [] {});
+         },
+         1},
+    };
+    for (const Way& way : ways) {
+        UndoManager manager;
+        manager.setGroupsByEvent(false);
+        for (int i = 0; i < 3; ++i) {
+            auto held = std::make_shared<RemovesItsActions>(&manager);
+            // Undoing registers the redo action, which holds the object in turn.
+            manager.registerUndo(&marker, [held, &manager] { manager.registerUndo(&marker, [held] {}); });
+        }
+        way.drop(manager);
+        EXPECT_EQ(manager.undoStepCount() + manager.redoStepCount(), way.stepsLeft) << way.name;
+    }
 }
 
 TEST_F(UndoManagerTest, NotificationsAndStateAroundUndoAndRedo) {

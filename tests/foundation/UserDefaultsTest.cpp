@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace vtl {
 namespace {
@@ -122,6 +123,41 @@ TEST_F(UserDefaultsTest, WriteFailureIsReportedAndKeptForTheNextTry) {
     std::filesystem::remove(folder / "blocker");
     EXPECT_TRUE(defaults.synchronize().ok());
     EXPECT_EQ(UserDefaults(folder / "blocker" / "defaults.plist").integerForKey("a"), 1);
+}
+
+TEST_F(UserDefaultsTest, StoredEntryThatCannotBeWrittenBackIsDropped) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << "<?xml version=\"1.0\"?><plist><dict><key>kept</key><integer>1</integer>"
+                           "<key>unpaired</key><string>&#xD800;</string></dict></plist>";
+    auto previous = setLogSink([](std::string_view) {});
+    UserDefaults defaults(file);
+    setLogSink(previous);
+    EXPECT_FALSE(defaults.objectForKey("unpaired"));
+    defaults.set("added", 2);
+    ASSERT_TRUE(defaults.synchronize().ok());
+    UserDefaults reread(file);
+    EXPECT_EQ(reread.integerForKey("kept"), 1);
+    EXPECT_EQ(reread.integerForKey("added"), 2);
+}
+
+TEST_F(UserDefaultsTest, ValueWithoutStoredFormIsRefusedAndLaterChangesAreSaved) {
+    UserDefaults defaults(file);
+    defaults.set("before", 1);
+    auto previous = setLogSink([](std::string_view) {});
+    const PropertyList unstorable[] = {
+        PropertyList(std::string("\xff\xfe")),
+        PropertyList::array({PropertyList()}),
+        PropertyList(PlistDate{std::numeric_limits<double>::infinity()}),
+    };
+    for (const PropertyList& value : unstorable)
+        EXPECT_FALSE(defaults.set("bad", value).ok());
+    setLogSink(previous);
+    EXPECT_FALSE(defaults.objectForKey("bad"));
+    defaults.set("after", 2);
+    ASSERT_TRUE(defaults.synchronize().ok());
+    UserDefaults reread(file);
+    EXPECT_EQ(reread.integerForKey("before"), 1);
+    EXPECT_EQ(reread.integerForKey("after"), 2);
 }
 
 TEST_F(UserDefaultsTest, SettingsFolderFollowsTheConfigHome) {

@@ -135,12 +135,17 @@ MainLoop::Token MainLoop::addEndOfPassObserver(std::function<void()> observer) {
 
 void MainLoop::removeEndOfPassObserver(Token token) {
     auto& s = state();
-    std::lock_guard lock(s.observerMutex);
-    auto it = std::find_if(s.observers.begin(), s.observers.end(),
-                           [token](const auto& entry) { return entry->token == token; });
-    if (it == s.observers.end()) return;
-    (*it)->removed = true;
-    s.observers.erase(it);
+    std::shared_ptr<EndOfPassObserver> removed;
+    {
+        std::lock_guard lock(s.observerMutex);
+        auto it = std::find_if(s.observers.begin(), s.observers.end(),
+                               [token](const auto& entry) { return entry->token == token; });
+        if (it == s.observers.end()) return;
+        (*it)->removed = true;
+        removed = std::move(*it);
+        s.observers.erase(it);
+    }
+    // Released unlocked: what the observer captures may remove other observers when destroyed.
 }
 
 bool MainLoop::hasPendingTasks() {

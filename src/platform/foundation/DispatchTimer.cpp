@@ -11,6 +11,16 @@ namespace vtl {
 
 using TimerClock = std::chrono::steady_clock;
 
+namespace {
+// Longer delays are treated as this one (about 30 years): the clock's count of nanoseconds would
+// overflow within a few centuries, and an overflowed deadline lies in the past.
+constexpr double longestDelaySeconds = 1e9;
+
+TimerClock::duration durationOf(double seconds) {
+    return std::chrono::duration_cast<TimerClock::duration>(std::chrono::duration<double>(seconds));
+}
+} // namespace
+
 // One thread that waits for the next deadline and hands each due timer to its queue.
 class DispatchTimerService {
 public:
@@ -55,18 +65,23 @@ private:
             }
             Entry entry = entries_.top();
             entries_.pop();
-            if (!entry.timer->isValid()) continue;
+            // Everything below runs unlocked: dropping the last reference to a timer destroys its
+            // task and perhaps its queue, whose destructors may schedule timers themselves.
             lock.unlock();
-            entry.timer->fire();
-            lock.lock();
-            if (entry.timer->repeats_ && entry.timer->isValid()) {
-                auto interval = std::chrono::duration_cast<TimerClock::duration>(
-                    std::chrono::duration<double>(entry.timer->intervalSeconds_));
-                auto next = entry.deadline + interval;
-                auto now = TimerClock::now();
-                if (next <= now) next = now + interval; // behind: skip the missed fires
-                entries_.push(Entry{next, sequence_++, std::move(entry.timer)});
+            if (entry.timer->isValid()) {
+                entry.timer->fire();
+                if (entry.timer->repeats_ && entry.timer->isValid()) {
+                    auto interval = durationOf(entry.timer->intervalSeconds_);
+                    auto next = entry.deadline + interval;
+                    auto now = TimerClock::now();
+                    if (next <= now) next = now + interval; // behind: skip the missed fires
+                    lock.lock();
+                    entries_.push(Entry{next, sequence_++, std::move(entry.timer)});
+                    continue;
+                }
             }
+            entry.timer.reset();
+            lock.lock();
         }
     }
 
@@ -91,12 +106,12 @@ std::shared_ptr<DispatchTimer> makeTimer(double seconds, bool repeats, DispatchT
     // A repeating timer needs a positive interval or it would fire without pause.
     if (repeats && !(seconds > 0.0)) seconds = 0.001;
     if (!(seconds >= 0.0)) seconds = 0.0;
+    if (seconds > longestDelaySeconds) seconds = longestDelaySeconds;
     return std::make_shared<DispatchTimer>(seconds, repeats, std::move(task), std::move(queue));
 }
 
 TimerClock::time_point deadlineAfter(double seconds) {
-    return TimerClock::now() +
-           std::chrono::duration_cast<TimerClock::duration>(std::chrono::duration<double>(seconds));
+    return TimerClock::now() + durationOf(seconds);
 }
 } // namespace
 

@@ -1,7 +1,8 @@
 #pragma once
 // One-shot and repeating timers that run their task on a queue (the main queue by default).
 // A scheduled timer is kept alive by the timer service until it has fired (one-shot) or is
-// cancelled, like a timer scheduled on a run loop; holders keep the handle to cancel it.
+// cancelled, like a timer scheduled on a run loop; holders keep the handle to cancel it. Delays and
+// intervals longer than about thirty years are shortened to that.
 
 #include "platform/foundation/DispatchQueue.h"
 

@@ -109,11 +109,12 @@ std::string scalarText(const PropertyList& v) {
 
 class Dumper {
 public:
-    explicit Dumper(const archive_format::Layout& layout)
+    Dumper(const archive_format::Layout& layout, std::uint64_t textLimitBytes)
         : objects_(*layout.objects)
         , top_(*layout.top)
         , shown_(objects_.size(), 0)
-        , workLimit_(archive_format::workLimit(objects_.size())) {}
+        , workLimit_(archive_format::workLimit(objects_.size()))
+        , textLimitBytes_(textLimitBytes) {}
 
     bool run() {
         for (const auto& [key, value] : top_) {
@@ -128,6 +129,13 @@ public:
 
 private:
     void line(int indent, const std::string& label, const std::string& value) {
+        // Text and numbers are printed at each reference: a long string shared many times would
+        // otherwise make an enormous text.
+        const std::size_t lineBytes = static_cast<std::size_t>(indent) * 2 + label.size() + value.size() + 3;
+        if (text.size() + lineBytes > textLimitBytes_) {
+            fail("the keyed archive describes too large an object graph");
+            return;
+        }
         text.append(static_cast<std::size_t>(indent) * 2, ' ');
         text += label;
         text += ": ";
@@ -307,6 +315,7 @@ private:
     std::vector<std::uint8_t> shown_;
     std::uint64_t work_ = 0;
     std::uint64_t workLimit_;
+    std::uint64_t textLimitBytes_;
 };
 
 } // namespace
@@ -323,7 +332,7 @@ PlistResult<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes) {
         result.error = layout.error;
         return result;
     }
-    Dumper dumper(layout);
+    Dumper dumper(layout, (std::uint64_t(64) << 20) + 16 * static_cast<std::uint64_t>(bytes.size()));
     if (!dumper.run()) {
         result.error = dumper.error_;
         return result;

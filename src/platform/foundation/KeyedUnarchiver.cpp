@@ -56,6 +56,20 @@ private:
     int& depth_;
 };
 
+// Rough size of a value once copied: its text and data, and a little for every value.
+std::uint64_t copySizeBytes(const PropertyList& v) {
+    std::uint64_t size = 16;
+    if (const std::string* s = v.stringValue()) size += s->size();
+    if (const PlistBytes* d = v.dataValue()) size += d->size();
+    if (const PlistArray* a = v.arrayValue())
+        for (const PropertyList& item : *a)
+            size += copySizeBytes(item);
+    if (const PlistDictionary* d = v.dictionaryValue())
+        for (const auto& [key, item] : *d)
+            size += key.size() + copySizeBytes(item);
+    return size;
+}
+
 } // namespace
 
 KeyedUnarchiver::KeyedUnarchiver(const ArchiveClassRegistry& registry)
@@ -80,6 +94,7 @@ PlistStatus KeyedUnarchiver::openPropertyList(PropertyList archive) {
     decodedObjects_.clear();
     classRecords_.clear();
     work_ = 0;
+    copiedBytes_ = 0;
     depth_ = 0;
     archive_format::Layout layout = archive_format::readLayout(archive_);
     if (!layout.error.empty()) {
@@ -90,6 +105,7 @@ PlistStatus KeyedUnarchiver::openPropertyList(PropertyList archive) {
     top_ = layout.top;
     collectionsInProgress_.assign(objects_->size(), 0);
     workLimit_ = archive_format::workLimit(objects_->size());
+    copyLimitBytes_ = (std::uint64_t(64) << 20) + 16 * copySizeBytes(archive_);
     return {error_};
 }
 
@@ -242,75 +258,57 @@ ArchivedValue KeyedUnarchiver::decodeObjectForKey(std::string_view key) {
     case PropertyList::Type::Boolean:
     case PropertyList::Type::Data:
     case PropertyList::Type::Date:
-        return ArchivedValue::fromPropertyList(*v);
+        return copyStored(*v);
     default:
         failAt(key, std::string("expected an object reference, found ") + describePlist(*v));
         return {};
     }
 }
 
-std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view key) {
+// An object of one kind: nil gives nullopt, another kind is a fault.
+template <typename T, typename Get>
+std::optional<T> KeyedUnarchiver::decodeObjectOfKind(std::string_view key, const char* expected, Get get) {
     ArchivedValue value = decodeObjectForKey(key);
     if (value.isNil()) return std::nullopt;
-    if (const std::string* s = value.stringValue()) return *s;
-    failWrongType(key, "a string", value);
+    if (auto found = get(value)) return std::optional<T>(std::move(*found));
+    failWrongType(key, expected, value);
     return std::nullopt;
+}
+
+std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view key) {
+    return decodeObjectOfKind<std::string>(key, "a string", [](ArchivedValue& v) { return v.stringValue(); });
 }
 
 std::optional<double> KeyedUnarchiver::decodeNumberForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (auto n = value.numberValue()) return n;
-    failWrongType(key, "a number", value);
-    return std::nullopt;
+    return decodeObjectOfKind<double>(key, "a number", [](ArchivedValue& v) { return v.numberValue(); });
 }
 
 std::optional<PlistDate> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (auto d = value.dateValue()) return d;
-    failWrongType(key, "a date", value);
-    return std::nullopt;
+    return decodeObjectOfKind<PlistDate>(key, "a date", [](ArchivedValue& v) { return v.dateValue(); });
 }
 
 std::optional<ArchivedColor> KeyedUnarchiver::decodeColorForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (auto c = value.colorValue()) return c;
-    failWrongType(key, "a colour", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedColor>(key, "a colour",
+                                             [](ArchivedValue& v) { return v.colorValue(); });
 }
 
 std::optional<ArchivedFont> KeyedUnarchiver::decodeFontForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (const ArchivedFont* f = value.fontValue()) return *f;
-    failWrongType(key, "a font", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedFont>(key, "a font", [](ArchivedValue& v) { return v.fontValue(); });
 }
 
 std::optional<ArchivedImage> KeyedUnarchiver::decodeImageForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (const ArchivedImage* i = value.imageValue()) return *i;
-    failWrongType(key, "an image", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedImage>(key, "an image",
+                                             [](ArchivedValue& v) { return v.imageValue(); });
 }
 
 std::optional<ArchivedArray> KeyedUnarchiver::decodeArrayForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (ArchivedArray* a = value.arrayValue()) return std::move(*a);
-    failWrongType(key, "an array", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedArray>(key, "an array",
+                                             [](ArchivedValue& v) { return v.arrayValue(); });
 }
 
 std::optional<ArchivedDictionary> KeyedUnarchiver::decodeDictionaryForKey(std::string_view key) {
-    ArchivedValue value = decodeObjectForKey(key);
-    if (value.isNil()) return std::nullopt;
-    if (ArchivedDictionary* d = value.dictionaryValue()) return std::move(*d);
-    failWrongType(key, "a dictionary", value);
-    return std::nullopt;
+    return decodeObjectOfKind<ArchivedDictionary>(key, "a dictionary",
+                                                  [](ArchivedValue& v) { return v.dictionaryValue(); });
 }
 
 KeyedUnarchiver::OptionalNumber KeyedUnarchiver::decodeOptionalNumber(std::string_view numberKey,
@@ -340,6 +338,15 @@ const KeyedUnarchiver::ClassRecord* KeyedUnarchiver::classRecord(const PropertyL
     return &it->second;
 }
 
+ArchivedValue KeyedUnarchiver::copyStored(const PropertyList& stored) {
+    copiedBytes_ += copySizeBytes(stored);
+    if (copiedBytes_ > copyLimitBytes_) {
+        fail("the keyed archive describes too large an object graph");
+        return {};
+    }
+    return ArchivedValue::fromPropertyList(stored);
+}
+
 ArchivedValue KeyedUnarchiver::decodeReference(std::uint64_t uid) {
     if (failed() || !objects_) return {};
     if (uid == 0) return {};
@@ -366,7 +373,7 @@ ArchivedValue KeyedUnarchiver::decodeReference(std::uint64_t uid) {
     case PropertyList::Type::Boolean:
     case PropertyList::Type::Data:
     case PropertyList::Type::Date:
-        return ArchivedValue::fromPropertyList(stored);
+        return copyStored(stored);
     case PropertyList::Type::Dictionary:
         if (stored.get("$class")) return decodeClassedObject(uid, *stored.dictionaryValue());
         break;
@@ -412,7 +419,7 @@ ArchivedValue KeyedUnarchiver::decodeClassedObject(std::uint64_t uid, const Plis
         const PropertyList* v = dict.find(key);
         if (!v) return {};
         if (std::optional<PlistUid> ref = v->uidValue()) return decodeReference(ref->value);
-        return ArchivedValue::fromPropertyList(*v);
+        return copyStored(*v);
     };
 
     std::uint8_t& inProgress = collectionsInProgress_[static_cast<std::size_t>(uid)];

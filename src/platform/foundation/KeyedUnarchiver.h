@@ -155,13 +155,18 @@ private:
     const PropertyList* lookup(std::string_view key) const;
     // An inline value, or the stored object an inline UID points at (for scalars read leniently).
     const PropertyList* lookupScalar(std::string_view key);
+    // A stored value as an archived value, charged to the copy budget.
+    ArchivedValue copyStored(const PropertyList& stored);
     ArchivedValue decodeReference(std::uint64_t uid);
     ArchivedValue decodeClassedObject(std::uint64_t uid, const PlistDictionary& dict);
     const ClassRecord* classRecord(const PropertyList& reference);
     void failWrongType(std::string_view key, const char* expected, const ArchivedValue& found);
+    template <typename T, typename Get>
+    std::optional<T> decodeObjectOfKind(std::string_view key, const char* expected, Get get);
     template <class Value>
     Value decodeGeometryForKey(std::string_view key, Value (*fromString)(std::string_view),
-                               std::optional<Value> (ArchivedValue::*fromValue)() const, const char* expected);
+                               std::optional<Value> (ArchivedValue::*fromValue)() const,
+                               const char* expected);
     void failAt(std::string_view key, const std::string& message);
 
     const ArchiveClassRegistry& registry_;
@@ -174,6 +179,9 @@ private:
     std::vector<std::uint8_t> collectionsInProgress_;
     std::uint64_t work_ = 0;
     std::uint64_t workLimit_ = 0;
+    // Collections and boxed values are copied at each reference: bytes copied so far and allowed.
+    std::uint64_t copiedBytes_ = 0;
+    std::uint64_t copyLimitBytes_ = 0;
     int depth_ = 0;
     std::string error_;
 };

@@ -23,12 +23,18 @@ NotificationCenter::Token NotificationCenter::addObserver(std::string name, cons
 }
 
 void NotificationCenter::removeObserver(Token token) {
-    std::lock_guard lock(mutex_);
-    auto it =
-        std::find_if(entries_.begin(), entries_.end(), [token](const auto& e) { return e->token == token; });
-    if (it == entries_.end()) return;
-    (*it)->removed = true;
-    entries_.erase(it);
+    std::shared_ptr<Entry> removed;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [token](const auto& e) { return e->token == token; });
+        if (it == entries_.end()) return;
+        (*it)->removed = true;
+        removed = std::move(*it);
+        entries_.erase(it);
+    }
+    // The observer and what it captures are released here, unlocked: their destructors may remove
+    // other observers.
 }
 
 void NotificationCenter::post(const Notification& notification) const {

@@ -32,12 +32,17 @@ struct ObservableObject::ObservationInfo {
 
 ObservableObject::ObservableObject() = default;
 ObservableObject::ObservableObject(const ObservableObject&) {}
-ObservableObject& ObservableObject::operator=(const ObservableObject&) { return *this; }
+ObservableObject& ObservableObject::operator=(const ObservableObject&) {
+    return *this;
+}
 
 ObservableObject::~ObservableObject() {
-    if (!info_) return;
+    // Detached first: what the observers capture may, when destroyed, remove observers of this
+    // object, which then finds none.
+    std::unique_ptr<ObservationInfo> info = std::move(info_);
+    if (!info) return;
     // Observers still running further up the stack must see these as gone.
-    for (auto& registration : info_->registrations)
+    for (auto& registration : info->registrations)
         registration->removed = true;
 }
 
@@ -71,16 +76,25 @@ void ObservableObject::removeObserver(Token token) {
     auto it = std::find_if(list.begin(), list.end(), [token](const auto& r) { return r->token == token; });
     if (it == list.end()) return;
     (*it)->removed = true;
+    // Released after the list is whole again: its captures may remove observers when destroyed.
+    std::shared_ptr<Registration> removed = std::move(*it);
     list.erase(it);
 }
 
 void ObservableObject::removeObservers(const std::string& key, const void* context) {
     if (!info_) return;
     auto& list = info_->registrations;
-    for (auto& r : list)
-        if (r->key == key && r->context == context) r->removed = true;
-    list.erase(std::remove_if(list.begin(), list.end(), [](const auto& r) { return r->removed; }),
-               list.end());
+    std::vector<std::shared_ptr<Registration>> removed;
+    auto kept = list.begin();
+    for (auto& r : list) {
+        if (r->key == key && r->context == context) {
+            r->removed = true;
+            removed.push_back(std::move(r));
+        } else {
+            *kept++ = std::move(r);
+        }
+    }
+    list.erase(kept, list.end());
 }
 
 bool ObservableObject::hasObservers(const std::string& key) const {

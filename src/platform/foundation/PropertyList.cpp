@@ -421,6 +421,8 @@ PlistResult<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> 
         // Shared objects are expanded into copies by the parser; allow ordinary sharing of
         // leaves but not a structure that multiplies out.
         limits.maximumExpandedObjects = 1'000'000 + 8 * static_cast<std::uint64_t>(bytes.size());
+        limits.maximumExpandedBytes =
+            (std::uint64_t(64) << 20) + 8 * static_cast<std::uint64_t>(bytes.size());
         if (std::string e = plist_detail::checkBinaryPropertyList(bytes, limits); !e.empty()) {
             result.error = e;
             return result;

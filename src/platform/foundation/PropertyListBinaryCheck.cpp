@@ -29,6 +29,7 @@ struct Parsed {
 struct ObjectRefs {
     std::size_t firstRef = 0; // byte offset of the first reference
     std::uint64_t refCount = 0;
+    std::uint64_t payloadBytes = 0; // text or data held by the object itself
     std::string error;
 };
 
@@ -88,6 +89,7 @@ ObjectRefs inspectObject(const Parsed& p, std::uint64_t object) {
         }
         const std::uint64_t unit = kind == 0x6 ? 2 : 1;
         if (count > end || !fits(cursor, count * unit)) out.error = "string or data runs past the end";
+        out.payloadBytes = count * unit;
         return out;
     }
     case 0x8:
@@ -183,6 +185,7 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
     std::vector<std::uint8_t> state(p.offsets.size(), unvisited);
     std::vector<std::uint64_t> expanded(p.offsets.size(), 0);
     std::vector<std::uint32_t> height(p.offsets.size(), 0);
+    std::vector<std::uint64_t> expandedBytes(p.offsets.size(), 0);
     struct Frame {
         std::uint64_t object;
         ObjectRefs refs;
@@ -190,6 +193,18 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
     };
     std::vector<Frame> stack;
     const std::uint64_t cap = limits.maximumExpandedObjects + 1;
+    const std::uint64_t byteCap = limits.maximumExpandedBytes + 1;
+    // Adds a finished child's expanded measures to its parent; an error when a limit is passed.
+    auto addChild = [&](std::uint64_t parent, std::uint64_t child) -> const char* {
+        expanded[parent] = std::min(cap, expanded[parent] + expanded[child]);
+        expandedBytes[parent] = std::min(byteCap, expandedBytes[parent] + expandedBytes[child]);
+        height[parent] = std::max(height[parent], height[child] + 1);
+        if (expanded[parent] >= cap) return "the property list expands to too many objects";
+        if (expandedBytes[parent] >= byteCap) return "the property list expands to too much text and data";
+        if (height[parent] > static_cast<std::uint32_t>(limits.maximumDepth))
+            return "the property list is nested too deeply";
+        return nullptr;
+    };
 
     std::vector<std::uint8_t> keyChecked(p.offsets.size(), 0);
     auto push = [&](std::uint64_t object) -> std::string {
@@ -206,6 +221,7 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
         }
         state[object] = onStack;
         expanded[object] = 1;
+        expandedBytes[object] = std::min(byteCap, refs.payloadBytes);
         height[object] = 1;
         stack.push_back({object, std::move(refs), 0});
         if (stack.size() > static_cast<std::size_t>(limits.maximumDepth))
@@ -214,18 +230,15 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
     };
 
     if (std::string e = push(topObject); !e.empty()) return e;
+    if (expandedBytes[topObject] >= byteCap) return "the property list expands to too much text and data";
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.refs.refCount) {
             const std::uint64_t finished = frame.object;
             state[finished] = done;
             stack.pop_back();
-            if (!stack.empty()) {
-                const std::uint64_t parent = stack.back().object;
-                expanded[parent] = std::min(cap, expanded[parent] + expanded[finished]);
-                height[parent] = std::max(height[parent], height[finished] + 1);
-                if (expanded[parent] >= cap) return "the property list expands to too many objects";
-            }
+            if (!stack.empty())
+                if (const char* e = addChild(stack.back().object, finished)) return e;
             continue;
         }
         const std::uint64_t child =
@@ -234,12 +247,7 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
         if (child >= p.offsets.size()) return "the binary property list refers to a missing object";
         if (state[child] == onStack) return "the binary property list contains a reference loop";
         if (state[child] == done) {
-            const std::uint64_t parent = frame.object;
-            expanded[parent] = std::min(cap, expanded[parent] + expanded[child]);
-            height[parent] = std::max(height[parent], height[child] + 1);
-            if (expanded[parent] >= cap) return "the property list expands to too many objects";
-            if (height[parent] > static_cast<std::uint32_t>(limits.maximumDepth))
-                return "the property list is nested too deeply";
+            if (const char* e = addChild(frame.object, child)) return e;
             continue;
         }
         if (std::string e = push(child); !e.empty()) return e;

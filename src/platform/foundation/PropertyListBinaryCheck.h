@@ -15,6 +15,9 @@ namespace vtl::plist_detail {
 struct BinaryCheckLimits {
     int maximumDepth = 512;
     std::uint64_t maximumExpandedObjects = 1'000'000;
+    // Bytes of text and data in the expanded tree: a large string shared by many references is
+    // copied at each one.
+    std::uint64_t maximumExpandedBytes = std::uint64_t(64) << 20;
 };
 
 // Empty when the bytes are safe to parse, otherwise a sentence naming the fault.

@@ -61,7 +61,9 @@ void UndoManager::endOfPass() {
 
 void UndoManager::registerUndo(const void* target, Action action) {
     if (disabledCount_ > 0 || !action) return;
-    if (!undoing_ && !redoing_) redoStack_.clear();
+    // Released on return, once the manager is consistent again (see removeAllActions).
+    Stack droppedRedo;
+    if (!undoing_ && !redoing_) droppedRedo.swap(redoStack_);
     bool ownStep = false;
     if (openGroups_.empty()) {
         if (groupsByEvent_ && !undoing_ && !redoing_) {
@@ -145,7 +147,9 @@ void UndoManager::redo() {
 
 void UndoManager::trim(Stack& stack) {
     if (levelsOfUndo_ == 0 || stack.size() <= levelsOfUndo_) return;
-    stack.erase(stack.begin(), stack.begin() + static_cast<std::ptrdiff_t>(stack.size() - levelsOfUndo_));
+    const auto oldest = stack.begin() + static_cast<std::ptrdiff_t>(stack.size() - levelsOfUndo_);
+    Stack dropped(std::make_move_iterator(stack.begin()), std::make_move_iterator(oldest));
+    stack.erase(stack.begin(), oldest);
 }
 
 void UndoManager::setLevelsOfUndo(std::size_t levels) {
@@ -184,19 +188,26 @@ std::string UndoManager::redoActionName() const {
     return redoStack_.empty() ? std::string() : redoStack_.back()->actionName;
 }
 
+// Dropped actions are released only after the manager is consistent again: what they capture may,
+// when destroyed, call back into it (a model object removing its own actions, say).
 void UndoManager::removeAllActions() {
-    undoStack_.clear();
-    redoStack_.clear();
-    openGroups_.clear();
+    Stack undoSteps, redoSteps, openGroups;
+    undoSteps.swap(undoStack_);
+    redoSteps.swap(redoStack_);
+    openGroups.swap(openGroups_);
 }
 
 namespace {
-// Removes the target's actions from the group; returns whether the group is left empty.
-template <typename GroupT> bool dropTarget(GroupT& group, const void* target) {
+// Removes the target's actions from the group, moving them to `dropped`; returns whether the
+// group is left empty.
+template <typename GroupT>
+bool dropTarget(GroupT& group, const void* target, std::vector<UndoManager::Action>& dropped) {
     auto& entries = group.entries;
+    for (auto& entry : entries)
+        if (!entry.group && entry.target == target) dropped.push_back(std::move(entry.action));
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [&](auto& entry) {
-                                     if (entry.group) return dropTarget(*entry.group, target);
+                                     if (entry.group) return dropTarget(*entry.group, target, dropped);
                                      return entry.target == target;
                                  }),
                   entries.end());
@@ -205,12 +216,13 @@ template <typename GroupT> bool dropTarget(GroupT& group, const void* target) {
 } // namespace
 
 void UndoManager::removeAllActions(const void* target) {
+    std::vector<Action> dropped;
     for (Stack* stack : {&undoStack_, &redoStack_})
         stack->erase(std::remove_if(stack->begin(), stack->end(),
-                                    [&](auto& group) { return dropTarget(*group, target); }),
+                                    [&](auto& group) { return dropTarget(*group, target, dropped); }),
                      stack->end());
     for (auto& group : openGroups_)
-        dropTarget(*group, target);
+        dropTarget(*group, target, dropped);
 }
 
 } // namespace vtl

@@ -87,7 +87,18 @@ UserDefaults::UserDefaults(std::filesystem::path file)
                    " holds no dictionary; the settings start empty.");
         return;
     }
-    state_->persistent = *read.value.dictionaryValue();
+    // An entry that could not be written back (text that is not UTF-8, say) would make every
+    // later write fail; such entries are dropped.
+    for (const auto& [key, value] : *read.value.dictionaryValue()) {
+        if (PlistResult<PlistBytes> stored =
+                PropertyList::dictionary({{key, value}}).toBytes(PropertyListFormat::Binary);
+            !stored.ok()) {
+            logMessage("The setting \"" + key + "\" in " + state_->file.string() +
+                       " was dropped: " + stored.error);
+            continue;
+        }
+        state_->persistent.set(key, value);
+    }
 }
 
 UserDefaults::~UserDefaults() {
@@ -171,10 +182,15 @@ std::optional<PlistDictionary> UserDefaults::dictionaryForKey(std::string_view k
     return std::nullopt;
 }
 
-void UserDefaults::set(std::string_view key, PropertyList value) {
+PlistStatus UserDefaults::set(std::string_view key, PropertyList value) {
     if (value.isNone()) {
         remove(key);
-        return;
+        return {};
+    }
+    // Kept, such a value would make every later write of the file fail, losing every change.
+    if (PlistResult<PlistBytes> stored = value.toBytes(PropertyListFormat::Binary); !stored.ok()) {
+        logMessage("The setting \"" + std::string(key) + "\" was not changed: " + stored.error);
+        return {stored.error};
     }
     {
         std::lock_guard lock(state_->mutex);
@@ -182,6 +198,7 @@ void UserDefaults::set(std::string_view key, PropertyList value) {
         state_->dirty = true;
     }
     scheduleSave();
+    return {};
 }
 
 void UserDefaults::remove(std::string_view key) {

@@ -51,8 +51,9 @@ public:
     std::optional<PlistArray> arrayForKey(std::string_view key) const;
     std::optional<PlistDictionary> dictionaryForKey(std::string_view key) const;
 
-    // A None value removes the key.
-    void set(std::string_view key, PropertyList value);
+    // A None value removes the key. A value without a stored form (holding an empty value, text
+    // that is not UTF-8, a date out of range) is refused with the reason, and nothing changes.
+    PlistStatus set(std::string_view key, PropertyList value);
     void remove(std::string_view key);
 
     // Writes unsaved changes now. The result tells why a write failed; the changes stay
