@@ -23,7 +23,7 @@
 namespace {
 
 using namespace vtl;
-using namespace vtl::recording;
+using namespace vtl;
 
 class BenchCoordinator final : public ScreenGrabberCoordinator {
 public:

@@ -25,11 +25,11 @@ const std::string& recordingPath()
             (std::filesystem::temp_directory_path() / ("reader-bench-" + std::to_string(::getpid()) + ".vistrelRecord"))
                 .string();
         std::filesystem::remove_all(p);
-        recording::SyntheticRecordingSettings settings;
+        SyntheticRecordingSettings settings;
         settings.framesPerSecond = 30;
         settings.seconds = 2.0;
         settings.screen.movedBlocks = true;
-        const auto result = recording::writeSyntheticRecording(p, settings);
+        const auto result = writeSyntheticRecording(p, settings);
         if (!result.ok) {
             std::fprintf(stderr, "could not write the benchmark recording: %s\n", result.error.c_str());
             std::exit(1);

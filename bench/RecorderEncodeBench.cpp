@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 #include <thread>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 class DiscardSink final : public ByteSink {
@@ -134,4 +134,4 @@ BENCHMARK(BM_SyntheticRecording10s)
     ->Iterations(1);
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

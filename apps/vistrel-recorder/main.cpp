@@ -35,14 +35,14 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("VistrelRecorder");
     vtl::installQtMainLoop();
 
-    vtl::recording::VistrelRecorderAppDelegate::Services services;
+    vtl::VistrelRecorderAppDelegate::Services services;
     services.quitApplication = [] { QCoreApplication::quit(); };
     services.installedMainApplicationPath =
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vistrel")).toStdString();
     services.launchApplication = [](const std::string& path) {
         return QProcess::startDetached(QString::fromStdString(path), {});
     };
-    vtl::recording::VistrelRecorderAppDelegate delegate(std::move(services));
+    vtl::VistrelRecorderAppDelegate delegate(std::move(services));
 
     // Asked to end (logout, shutdown, Ctrl-C): a running recording is finished first.
     std::unique_ptr<QSocketNotifier> signalNotifier;

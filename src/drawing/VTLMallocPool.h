@@ -67,13 +67,13 @@ private:
 
     void cleanUpBlocksOfSize(std::uint64_t sizeClassBytes, double now); // mutex held
 
-    Clock m_clock;
-    mutable std::mutex m_accessMutex;
-    std::unordered_map<std::uint64_t, SizeClass> m_mallocBlocks;
-    LentMap m_lentBlocks;
-    std::uint64_t m_maxMemory = kDefaultMaxMemoryBytes;
-    std::uint64_t m_currentlyAllocatedMemory = 0;
-    std::uint64_t m_systemAllocationCount = 0;
+    Clock clock_;
+    mutable std::mutex accessMutex_;
+    std::unordered_map<std::uint64_t, SizeClass> mallocBlocks_;
+    LentMap lentBlocks_;
+    std::uint64_t maxMemory_ = kDefaultMaxMemoryBytes;
+    std::uint64_t currentlyAllocatedMemory_ = 0;
+    std::uint64_t systemAllocationCount_ = 0;
 };
 
 // Owns one block borrowed from a pool and returns it on destruction.
@@ -81,19 +81,19 @@ class PoolBlock {
 public:
     PoolBlock() = default;
     PoolBlock(VTLMallocPool& pool, std::uint64_t sizeBytes)
-        : m_pool(&pool)
-        , m_data(static_cast<std::uint8_t*>(pool.mallocBlock(sizeBytes)))
-        , m_sizeBytes(m_data ? sizeBytes : 0) {}
+        : pool_(&pool)
+        , data_(static_cast<std::uint8_t*>(pool.mallocBlock(sizeBytes)))
+        , sizeBytes_(data_ ? sizeBytes : 0) {}
     ~PoolBlock() { reset(); }
     PoolBlock(PoolBlock&& other) noexcept { *this = std::move(other); }
     PoolBlock& operator=(PoolBlock&& other) noexcept {
         if (this != &other) {
             reset();
-            m_pool = other.m_pool;
-            m_data = other.m_data;
-            m_sizeBytes = other.m_sizeBytes;
-            other.m_data = nullptr;
-            other.m_sizeBytes = 0;
+            pool_ = other.pool_;
+            data_ = other.data_;
+            sizeBytes_ = other.sizeBytes_;
+            other.data_ = nullptr;
+            other.sizeBytes_ = 0;
         }
         return *this;
     }
@@ -101,19 +101,19 @@ public:
     PoolBlock& operator=(const PoolBlock&) = delete;
 
     void reset() {
-        if (m_data && m_pool) m_pool->returnBlock(m_data);
-        m_data = nullptr;
-        m_sizeBytes = 0;
+        if (data_ && pool_) pool_->returnBlock(data_);
+        data_ = nullptr;
+        sizeBytes_ = 0;
     }
-    explicit operator bool() const { return m_data != nullptr; }
-    std::uint8_t* data() const { return m_data; }
+    explicit operator bool() const { return data_ != nullptr; }
+    std::uint8_t* data() const { return data_; }
     // The size asked for (the block itself may be larger).
-    std::uint64_t sizeBytes() const { return m_sizeBytes; }
+    std::uint64_t sizeBytes() const { return sizeBytes_; }
 
 private:
-    VTLMallocPool* m_pool = nullptr;
-    std::uint8_t* m_data = nullptr;
-    std::uint64_t m_sizeBytes = 0;
+    VTLMallocPool* pool_ = nullptr;
+    std::uint8_t* data_ = nullptr;
+    std::uint64_t sizeBytes_ = 0;
 };
 
 } // namespace vtl

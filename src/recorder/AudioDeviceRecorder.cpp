@@ -1,6 +1,6 @@
 #include "recorder/AudioDeviceRecorder.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 std::optional<AudioDeviceDescription> audioDeviceWithUID(std::string_view, std::uint32_t) {
     return std::nullopt;
@@ -12,4 +12,4 @@ VTLAudioDeviceRecorder::create(const AudioDeviceDescription& device, RecorderDel
     return nullptr;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace vtl::recording {
+namespace vtl {
 
 // The loop-back device whose choice means "record the system's sound".
 inline constexpr std::string_view kSystemAudioDeviceName = "System Audio (Vistrel)";
@@ -35,4 +35,4 @@ public:
                                                           RecorderDelegate& coordinator, std::string& error);
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -6,7 +6,7 @@
 #include <optional>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -49,39 +49,39 @@ std::unique_ptr<FileByteSink> FileByteSink::create(const std::string& path, std:
 }
 
 FileByteSink::~FileByteSink() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool FileByteSink::append(const std::uint8_t* data, std::size_t sizeBytes, std::string& error) {
-    return writeAll(m_fd, m_path, data, sizeBytes, std::nullopt, error);
+    return writeAll(fd_, path_, data, sizeBytes, std::nullopt, error);
 }
 
 bool FileByteSink::writeAt(std::uint64_t offsetBytes, const std::uint8_t* data, std::size_t sizeBytes,
                            std::string& error) {
-    return writeAll(m_fd, m_path, data, sizeBytes, offsetBytes, error);
+    return writeAll(fd_, path_, data, sizeBytes, offsetBytes, error);
 }
 
 bool FileByteSink::truncate(std::uint64_t sizeBytes, std::string& error) {
-    if (::ftruncate(m_fd, static_cast<off_t>(sizeBytes)) != 0 ||
-        ::lseek(m_fd, static_cast<off_t>(sizeBytes), SEEK_SET) < 0) {
-        error = describe("Truncating", m_path, errno);
+    if (::ftruncate(fd_, static_cast<off_t>(sizeBytes)) != 0 ||
+        ::lseek(fd_, static_cast<off_t>(sizeBytes), SEEK_SET) < 0) {
+        error = describe("Truncating", path_, errno);
         return false;
     }
     return true;
 }
 
 bool FileByteSink::close(std::string& error) {
-    if (m_fd < 0) return true;
+    if (fd_ < 0) return true;
     bool ok = true;
-    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-        error = describe("Saving", m_path, errno);
+    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+        error = describe("Saving", path_, errno);
         ok = false;
     }
-    if (::close(m_fd) != 0 && ok) {
-        error = describe("Closing", m_path, errno);
+    if (::close(fd_) != 0 && ok) {
+        error = describe("Closing", path_, errno);
         ok = false;
     }
-    m_fd = -1;
+    fd_ = -1;
     return ok;
 }
 
@@ -91,4 +91,4 @@ ByteSinkFactory fileByteSinkFactory() {
     };
 }
 
-} // namespace vtl::recording
+} // namespace vtl

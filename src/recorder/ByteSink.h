@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class ByteSink {
 public:
@@ -38,14 +38,14 @@ public:
 
 private:
     FileByteSink(int fd, std::string path)
-        : m_fd(fd)
-        , m_path(std::move(path)) {}
-    int m_fd = -1;
-    std::string m_path;
+        : fd_(fd)
+        , path_(std::move(path)) {}
+    int fd_ = -1;
+    std::string path_;
 };
 
 // Opens the sink for one file of a package (tests hand in failing sinks).
 using ByteSinkFactory = std::function<std::unique_ptr<ByteSink>(const std::string& path, std::string& error)>;
 ByteSinkFactory fileByteSinkFactory();
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vtl::recording {
+namespace vtl {
 
 std::unique_ptr<FrameScheduler> FrameScheduler::create(std::uint64_t frameRate, std::string& error) {
     if (frameRate < kMinimumFrameRate) {
@@ -92,4 +92,4 @@ double FrameScheduler::stopFrameTime(double nowSeconds) const {
     return std::max(t, haveLastFrameTime_ ? lastFrameTimeInterval_ : 0.0);
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class FrameScheduler {
 public:
@@ -81,4 +81,4 @@ private:
     std::shared_ptr<const DisplayStreamUpdate> heldBack_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

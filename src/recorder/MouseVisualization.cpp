@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <random>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -121,4 +121,4 @@ bool MouseVisualization::sameStoredValues(const MouseVisualization& o) const {
            clickBumpWidth == o.clickBumpWidth && clickBumpExtent == o.clickBumpExtent;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class MouseVisualization : public Archivable {
 public:
@@ -66,4 +66,4 @@ private:
     std::string name_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

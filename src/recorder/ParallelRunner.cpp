@@ -2,54 +2,54 @@
 
 #include <algorithm>
 
-namespace vtl::recording {
+namespace vtl {
 
 ParallelRunner::ParallelRunner(unsigned workerCount) {
     if (workerCount == 0) workerCount = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-    m_workerCount = workerCount;
-    for (unsigned worker = 1; worker < m_workerCount; ++worker)
-        m_threads.emplace_back([this, worker] { workerLoop(worker); });
+    workerCount_ = workerCount;
+    for (unsigned worker = 1; worker < workerCount_; ++worker)
+        threads_.emplace_back([this, worker] { workerLoop(worker); });
 }
 
 ParallelRunner::~ParallelRunner() {
     {
-        std::lock_guard lock(m_mutex);
-        m_exit = true;
+        std::lock_guard lock(mutex_);
+        exit_ = true;
     }
-    m_wake.notify_all();
-    for (std::thread& thread : m_threads)
+    wake_.notify_all();
+    for (std::thread& thread : threads_)
         thread.join();
 }
 
 void ParallelRunner::run(std::size_t count, Trampoline trampoline, void* context) {
     if (count == 0) return;
     {
-        std::lock_guard lock(m_mutex);
-        m_trampoline = trampoline;
-        m_context = context;
-        m_count = count;
-        m_nextIndex = 0;
-        m_finished = 0;
-        ++m_generation;
+        std::lock_guard lock(mutex_);
+        trampoline_ = trampoline;
+        context_ = context;
+        count_ = count;
+        nextIndex_ = 0;
+        finished_ = 0;
+        ++generation_;
     }
-    if (count > 1) m_wake.notify_all();
+    if (count > 1) wake_.notify_all();
     drain(0);
-    std::unique_lock lock(m_mutex);
-    m_done.wait(lock, [this] { return m_finished == m_count; });
-    m_trampoline = nullptr;
-    m_context = nullptr;
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return finished_ == count_; });
+    trampoline_ = nullptr;
+    context_ = nullptr;
 }
 
 void ParallelRunner::drain(unsigned worker) {
-    std::unique_lock lock(m_mutex);
-    while (m_trampoline && m_nextIndex < m_count) {
-        const std::size_t index = m_nextIndex++;
-        Trampoline trampoline = m_trampoline;
-        void* context = m_context;
+    std::unique_lock lock(mutex_);
+    while (trampoline_ && nextIndex_ < count_) {
+        const std::size_t index = nextIndex_++;
+        Trampoline trampoline = trampoline_;
+        void* context = context_;
         lock.unlock();
         trampoline(context, index, worker);
         lock.lock();
-        if (++m_finished == m_count) m_done.notify_all();
+        if (++finished_ == count_) done_.notify_all();
     }
 }
 
@@ -57,13 +57,13 @@ void ParallelRunner::workerLoop(unsigned worker) {
     std::size_t seen = 0;
     for (;;) {
         {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [&] { return m_exit || m_generation != seen; });
-            if (m_exit) return;
-            seen = m_generation;
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return exit_ || generation_ != seen; });
+            if (exit_) return;
+            seen = generation_;
         }
         drain(worker);
     }
 }
 
-} // namespace vtl::recording
+} // namespace vtl

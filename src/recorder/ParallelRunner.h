@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class ParallelRunner {
 public:
@@ -20,7 +20,7 @@ public:
     ParallelRunner(const ParallelRunner&) = delete;
     ParallelRunner& operator=(const ParallelRunner&) = delete;
 
-    unsigned workerCount() const { return m_workerCount; }
+    unsigned workerCount() const { return workerCount_; }
 
     // Calls body(index, worker) for every index in [0, count) and returns when all are done.
     // `worker` is below workerCount() and names the calling worker, for per-worker scratch state.
@@ -39,18 +39,18 @@ private:
     void workerLoop(unsigned worker);
     void drain(unsigned worker);
 
-    unsigned m_workerCount = 1;
-    std::vector<std::thread> m_threads;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_done;
-    bool m_exit = false;
-    std::size_t m_generation = 0;
-    Trampoline m_trampoline = nullptr;
-    void* m_context = nullptr;
-    std::size_t m_count = 0;
-    std::size_t m_nextIndex = 0;
-    std::size_t m_finished = 0;
+    unsigned workerCount_ = 1;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    bool exit_ = false;
+    std::size_t generation_ = 0;
+    Trampoline trampoline_ = nullptr;
+    void* context_ = nullptr;
+    std::size_t count_ = 0;
+    std::size_t nextIndex_ = 0;
+    std::size_t finished_ = 0;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -3,7 +3,7 @@
 // the order the recording coordinator calls them, and the coordinator's side that recorders call
 // back. The coordinator owns the recorders; a recorder never owns its delegate.
 
-namespace vtl::recording {
+namespace vtl {
 
 class Recorder {
 public:
@@ -31,4 +31,4 @@ public:
     virtual void recorderDone(Recorder& recorder) = 0;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

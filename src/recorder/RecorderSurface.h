@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class RecorderSurface {
 public:
@@ -23,24 +23,24 @@ public:
 class MemorySurface final : public RecorderSurface {
 public:
     MemorySurface(std::uint32_t width, std::uint32_t height, std::size_t bytesPerRow = 0)
-        : m_width(width)
-        , m_height(height)
-        , m_bytesPerRow(bytesPerRow ? bytesPerRow : std::size_t{width} * 4)
-        , m_pixels(m_bytesPerRow * height) {}
-    std::uint32_t width() const override { return m_width; }
-    std::uint32_t height() const override { return m_height; }
-    std::size_t bytesPerRow() const override { return m_bytesPerRow; }
-    const std::uint8_t* lockForReading() override { return m_pixels.data(); }
+        : width_(width)
+        , height_(height)
+        , bytesPerRow_(bytesPerRow ? bytesPerRow : std::size_t{width} * 4)
+        , pixels_(bytesPerRow_ * height) {}
+    std::uint32_t width() const override { return width_; }
+    std::uint32_t height() const override { return height_; }
+    std::size_t bytesPerRow() const override { return bytesPerRow_; }
+    const std::uint8_t* lockForReading() override { return pixels_.data(); }
     void unlock() override {}
 
-    std::uint8_t* pixels() { return m_pixels.data(); }
-    const std::uint8_t* pixels() const { return m_pixels.data(); }
+    std::uint8_t* pixels() { return pixels_.data(); }
+    const std::uint8_t* pixels() const { return pixels_.data(); }
 
 private:
-    std::uint32_t m_width;
-    std::uint32_t m_height;
-    std::size_t m_bytesPerRow;
-    std::vector<std::uint8_t> m_pixels;
+    std::uint32_t width_;
+    std::uint32_t height_;
+    std::size_t bytesPerRow_;
+    std::vector<std::uint8_t> pixels_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace fs = std::filesystem;
 
@@ -39,12 +39,12 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
         };
     if (!services.postNotification)
         services.postNotification = [](std::string_view name) {
-            static ipc::DistributedNotificationCenter* center = new ipc::DistributedNotificationCenter();
+            static DistributedNotificationCenter* center = new DistributedNotificationCenter();
             center->post(name);
         };
     if (!services.suppressScreenSaver)
         services.suppressScreenSaver = [](bool hold) {
-            static ipc::ScreenSaverInhibitor* inhibitor = new ipc::ScreenSaverInhibitor();
+            static ScreenSaverInhibitor* inhibitor = new ScreenSaverInhibitor();
             std::string error;
             bool ok =
                 hold ? inhibitor->inhibit("Vistrel", "Vistrel Recording", error) : inhibitor->release(error);
@@ -377,10 +377,10 @@ void RecordingCoordinator::promotePaused(bool paused) {
     double time = now();
     if (paused) {
         pauseStartTime_ = time;
-        services_.postNotification(ipc::kRemoteRecorderDidPauseNotification);
+        services_.postNotification(kRemoteRecorderDidPauseNotification);
         pauseTimes_.beginPause(time - recordStartTime_.load());
     } else {
-        services_.postNotification(ipc::kRemoteRecorderDidResumeNotification);
+        services_.postNotification(kRemoteRecorderDidResumeNotification);
     }
     if (statusItem_) statusItem_->setPaused(paused);
     applyPaused(paused, time);
@@ -503,7 +503,7 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
     // A pause still open at the end is not stored.
     PlistStatus written = pauseTimes_.writeToPackage(recordPath_);
     if (!written) logMessage("The pause list cannot be written: " + written.error);
-    services_.postNotification(ipc::kMovieFinishedNotification);
+    services_.postNotification(kMovieFinishedNotification);
 
     std::optional<PropertyList> doneInfo;
     if (errorToShow() == 0) {
@@ -533,4 +533,4 @@ void RecordingCoordinator::setPlayIOSVideo(bool on) {
     if (!on) delegate_.setSurfaceID(0);
 }
 
-} // namespace vtl::recording
+} // namespace vtl

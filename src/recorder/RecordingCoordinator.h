@@ -32,7 +32,7 @@ namespace vtl {
 class DispatchTimer;
 }
 
-namespace vtl::recording {
+namespace vtl {
 
 class RecordingCoordinator;
 
@@ -195,4 +195,4 @@ private:
     std::shared_ptr<DispatchTimer> statusItemTimer_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

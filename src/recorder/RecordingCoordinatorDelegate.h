@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class Vistrel {
 public:
@@ -36,4 +36,4 @@ public:
     virtual void unregisterHotkeys() = 0;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

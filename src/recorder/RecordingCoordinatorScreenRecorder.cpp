@@ -5,7 +5,7 @@
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGra
     return recorder;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class ScreenGrabberCoordinator;
 
@@ -39,4 +39,4 @@ std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGra
                                                                        const ScreenRecorderOptions& options,
                                                                        std::string& error);
 
-} // namespace vtl::recording
+} // namespace vtl

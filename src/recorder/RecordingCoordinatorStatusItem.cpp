@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -126,4 +126,4 @@ std::string recorderStatusTitle(int displayMode, std::optional<double> elapsedSe
     return {};
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class RecorderStatusItem {
 public:
@@ -34,4 +34,4 @@ std::string recorderStatusTitle(int displayMode, std::optional<double> elapsedSe
                                 std::uint64_t sizeBytes);
 std::string formatRecordSize(std::uint64_t sizeBytes);
 
-} // namespace vtl::recording
+} // namespace vtl

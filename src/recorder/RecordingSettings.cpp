@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace keys = settings_keys;
 
@@ -254,4 +254,4 @@ std::string RecordingSettings::recordPath() const {
     return path + "." + std::string(kRecordingPackageExtension);
 }
 
-} // namespace vtl::recording
+} // namespace vtl

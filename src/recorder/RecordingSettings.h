@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace settings_keys {
 inline constexpr std::string_view kRecordMode = "recordMode";
@@ -130,4 +130,4 @@ struct RecordingSettings {
     std::string recordPath() const;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTL3RecordImageGrabber;
 
@@ -37,4 +37,4 @@ public:
     virtual void recorderDone(VTL3RecordImageGrabber& recorder) = 0;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -1,6 +1,6 @@
 #include "recorder/ScreenGrabberUpdateSource.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -25,4 +25,4 @@ openDisplayStreamSource(const DisplayStreamConfiguration& configuration, Display
     return std::make_unique<DisplayStreamSource>(std::move(stream));
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class ScreenGrabberUpdateSource {
 public:
@@ -26,4 +26,4 @@ std::unique_ptr<ScreenGrabberUpdateSource>
 openDisplayStreamSource(const DisplayStreamConfiguration& configuration, DisplayStreamHandler handler,
                         std::string& error);
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vtl::recording {
+namespace vtl {
 
 ScreenGrabberWorkQueue::ScreenGrabberWorkQueue(unsigned threadCount, bool synchronous)
     : synchronous_(synchronous) {
@@ -55,4 +55,4 @@ void ScreenGrabberWorkQueue::workerLoop() {
     }
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class ScreenGrabberWorkQueue {
 public:
@@ -37,4 +37,4 @@ private:
     std::vector<std::thread> threads_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

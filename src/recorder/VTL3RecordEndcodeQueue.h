@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTL3RecorderFrame;
 
@@ -63,8 +63,8 @@ public:
     void setPressureHandler(std::function<void(double)> handler);
     // Called once, on the worker thread, when writing fails; the recording should stop.
     void setErrorHandler(std::function<void(const std::string&)> handler);
-    void setCompressionAlgorithm(int algorithm) { m_compressionAlgorithm = algorithm; }
-    int compressionAlgorithm() const { return m_compressionAlgorithm; }
+    void setCompressionAlgorithm(int algorithm) { compressionAlgorithm_ = algorithm; }
+    int compressionAlgorithm() const { return compressionAlgorithm_; }
 
     // From any thread, frames in any order; they are encoded in frame-index order. Frames must
     // have copied their surface (processSurface) before they are added.
@@ -77,38 +77,38 @@ public:
     // complete frame before the failure.
     bool finalizeRecord(std::string* error = nullptr);
 
-    std::uint64_t bytesWrittenSoFar() const { return m_bytesWritten.load(); }
+    std::uint64_t bytesWrittenSoFar() const { return bytesWritten_.load(); }
     // Time of the last directory entry in seconds, read back from "vtldirectory".
     double duration() const;
     // Width and height from the header.
     Size size() const;
     // Frames written so far (key, changed-block and stop frames).
-    std::uint32_t overallFrameCounter() const { return m_overallFrameCounter.load(); }
-    double totalQueueCost() const { return m_totalQueueCost.load(); }
-    double pressure() const { return m_pressure.load(); }
-    bool failed() const { return m_failed.load(); }
+    std::uint32_t overallFrameCounter() const { return overallFrameCounter_.load(); }
+    double totalQueueCost() const { return totalQueueCost_.load(); }
+    double pressure() const { return pressure_.load(); }
+    bool failed() const { return failed_.load(); }
     std::string errorMessage() const;
 
     // Used by frames while they encode, on the worker thread.
-    VTLBufferedWriter& metaDataWriter() { return *m_metaDataWriter; }
-    VTLBufferedWriter& dataWriter() { return *m_dataWriter; }
-    VTLBufferedWriter& directoryWriter() { return *m_directoryWriter; }
-    VTLBufferedWriter& thumbnailMetaWriter() { return *m_thumbnailMetaWriter; }
-    VTLBufferedWriter& thumbnailDataWriter() { return *m_thumbnailDataWriter; }
-    std::uint32_t keyFrameRate() const { return m_keyFrameRate; }
-    std::uint16_t frameCounterSinceLastKeyFrame() const { return m_frameCounterSinceLastKeyFrame; }
-    VTL3RecorderEncodeQueueQualityTracker& qualityTracker() { return m_qualityTracker; }
-    std::uint64_t thumbnailDownscaleFactor() const { return m_thumbnailDownscaleFactor; }
-    std::uint64_t thumbCounter() const { return m_thumbCounter; }
-    void setThumbCounter(std::uint64_t counter) { m_thumbCounter = counter; }
-    VTLMallocPool& pool() { return *m_pool; }
-    ParallelRunner& runner() { return m_runner; }
+    VTLBufferedWriter& metaDataWriter() { return *metaDataWriter_; }
+    VTLBufferedWriter& dataWriter() { return *dataWriter_; }
+    VTLBufferedWriter& directoryWriter() { return *directoryWriter_; }
+    VTLBufferedWriter& thumbnailMetaWriter() { return *thumbnailMetaWriter_; }
+    VTLBufferedWriter& thumbnailDataWriter() { return *thumbnailDataWriter_; }
+    std::uint32_t keyFrameRate() const { return keyFrameRate_; }
+    std::uint16_t frameCounterSinceLastKeyFrame() const { return frameCounterSinceLastKeyFrame_; }
+    VTL3RecorderEncodeQueueQualityTracker& qualityTracker() { return qualityTracker_; }
+    std::uint64_t thumbnailDownscaleFactor() const { return thumbnailDownscaleFactor_; }
+    std::uint64_t thumbCounter() const { return thumbCounter_; }
+    void setThumbCounter(std::uint64_t counter) { thumbCounter_ = counter; }
+    VTLMallocPool& pool() { return *pool_; }
+    ParallelRunner& runner() { return runner_; }
     // `count` reusable output buffers for one frame's streams; one compressor per runner worker.
     std::span<JpegOutputBuffer> streamBuffers(std::size_t count);
-    JpegCompressor& compressor(unsigned worker) { return *m_compressors[worker]; }
+    JpegCompressor& compressor(unsigned worker) { return *compressors_[worker]; }
 
     // Scratch bytes for serialising one meta record (capacity kept between frames).
-    std::vector<std::uint8_t>& recordScratch() { return m_recordBytes; }
+    std::vector<std::uint8_t>& recordScratch() { return recordBytes_; }
     // Appends a directory entry for the frame about to be written, at the current file ends.
     bool appendDirectoryEntry(std::int64_t frameIndex, double timeSeconds, bool keyFrame);
 
@@ -119,45 +119,45 @@ private:
     void failRecording(const std::string& message);
     void adjustFrameRate();
 
-    EncodeQueueSettings m_settings;
-    VTLMallocPool* m_pool;
-    std::uint32_t m_keyFrameRate;
-    std::uint16_t m_frameCounterSinceLastKeyFrame = 0;
-    std::atomic<std::uint32_t> m_overallFrameCounter{0};
-    std::int64_t m_lastProcessedIndex = -1;
-    std::atomic<double> m_totalQueueCost{0.0};
-    std::atomic<double> m_pressure{0.0};
-    RecordingHeader m_header;
-    bool m_headerInitialized = false;
-    std::string m_recordingBasePath;
-    VTL3RecorderEncodeQueueQualityTracker m_qualityTracker;
-    int m_compressionAlgorithm = 0;
-    std::unique_ptr<VTLBufferedWriter> m_metaDataWriter;
-    std::unique_ptr<VTLBufferedWriter> m_dataWriter;
-    std::unique_ptr<VTLBufferedWriter> m_directoryWriter;
-    std::unique_ptr<VTLBufferedWriter> m_thumbnailMetaWriter;
-    std::unique_ptr<VTLBufferedWriter> m_thumbnailDataWriter;
-    std::uint64_t m_thumbnailDownscaleFactor = 1;
-    std::uint64_t m_thumbCounter = 0;
-    std::mutex m_thumbnailMutex; // thumbnails come from another thread than the worker
-    bool m_finalized = false;
-    std::atomic<bool> m_finalizing{false};
+    EncodeQueueSettings settings_;
+    VTLMallocPool* pool_;
+    std::uint32_t keyFrameRate_;
+    std::uint16_t frameCounterSinceLastKeyFrame_ = 0;
+    std::atomic<std::uint32_t> overallFrameCounter_{0};
+    std::int64_t lastProcessedIndex_ = -1;
+    std::atomic<double> totalQueueCost_{0.0};
+    std::atomic<double> pressure_{0.0};
+    RecordingHeader header_;
+    bool headerInitialized_ = false;
+    std::string recordingBasePath_;
+    VTL3RecorderEncodeQueueQualityTracker qualityTracker_;
+    int compressionAlgorithm_ = 0;
+    std::unique_ptr<VTLBufferedWriter> metaDataWriter_;
+    std::unique_ptr<VTLBufferedWriter> dataWriter_;
+    std::unique_ptr<VTLBufferedWriter> directoryWriter_;
+    std::unique_ptr<VTLBufferedWriter> thumbnailMetaWriter_;
+    std::unique_ptr<VTLBufferedWriter> thumbnailDataWriter_;
+    std::uint64_t thumbnailDownscaleFactor_ = 1;
+    std::uint64_t thumbCounter_ = 0;
+    std::mutex thumbnailMutex_; // thumbnails come from another thread than the worker
+    bool finalized_ = false;
+    std::atomic<bool> finalizing_{false};
 
-    ParallelRunner m_runner;
-    std::vector<std::unique_ptr<JpegCompressor>> m_compressors;
-    std::vector<JpegOutputBuffer> m_streamBuffers;
-    std::vector<std::uint8_t> m_recordBytes;
+    ParallelRunner runner_;
+    std::vector<std::unique_ptr<JpegCompressor>> compressors_;
+    std::vector<JpegOutputBuffer> streamBuffers_;
+    std::vector<std::uint8_t> recordBytes_;
 
-    std::function<void(double)> m_pressureHandler;
-    std::function<void(const std::string&)> m_errorHandler;
-    std::atomic<bool> m_failed{false};
-    mutable std::mutex m_errorMutex;
-    std::string m_error;
-    std::atomic<std::uint64_t> m_bytesWritten{0};
-    std::atomic<std::uint64_t> m_frameBytesWritten{0};
-    std::atomic<std::uint64_t> m_thumbnailBytesWritten{0};
+    std::function<void(double)> pressureHandler_;
+    std::function<void(const std::string&)> errorHandler_;
+    std::atomic<bool> failed_{false};
+    mutable std::mutex errorMutex_;
+    std::string error_;
+    std::atomic<std::uint64_t> bytesWritten_{0};
+    std::atomic<std::uint64_t> frameBytesWritten_{0};
+    std::atomic<std::uint64_t> thumbnailBytesWritten_{0};
 
-    VTLMessageQueue<std::unique_ptr<VTL3RecorderFrame>> m_grabQueue;
+    VTLMessageQueue<std::unique_ptr<VTL3RecorderFrame>> grabQueue_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -311,4 +311,4 @@ bool VTL3RecordImageGrabber::isPaused() const {
     return scheduler_->isPaused();
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTL3RecordEndcodeQueue;
 
@@ -129,4 +129,4 @@ private:
     std::unique_ptr<ScreenGrabberWorkQueue> copyQueue_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -4,26 +4,26 @@
 
 #include <algorithm>
 
-namespace vtl::recording {
+namespace vtl {
 
 VTL3RecorderEncodeQueueQualityTracker::VTL3RecorderEncodeQueueQualityTracker(
     std::uint64_t maximumNumberOfFrames, double recordWidth, double recordHeight,
     std::uint64_t framesPerSecond)
-    : m_maximumNumberOfFrames(std::max<std::uint64_t>(maximumNumberOfFrames, 2))
-    , m_recordWidth(recordWidth)
-    , m_recordHeight(recordHeight)
-    , m_framesPerSecond(framesPerSecond) {
-    m_entries.reserve(static_cast<std::size_t>(m_maximumNumberOfFrames));
+    : maximumNumberOfFrames_(std::max<std::uint64_t>(maximumNumberOfFrames, 2))
+    , recordWidth_(recordWidth)
+    , recordHeight_(recordHeight)
+    , framesPerSecond_(framesPerSecond) {
+    entries_.reserve(static_cast<std::size_t>(maximumNumberOfFrames_));
 }
 
 void VTL3RecorderEncodeQueueQualityTracker::addNumberOfPixels(std::uint32_t pixels, std::uint64_t time) {
-    if (m_entries.size() >= m_maximumNumberOfFrames - 1) shiftTrackEntriesBy(1);
-    m_entries.push_back({time, pixels});
+    if (entries_.size() >= maximumNumberOfFrames_ - 1) shiftTrackEntriesBy(1);
+    entries_.push_back({time, pixels});
 }
 
 void VTL3RecorderEncodeQueueQualityTracker::shiftTrackEntriesBy(std::uint64_t count) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_entries.size()));
-    m_entries.erase(m_entries.begin(), m_entries.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, entries_.size()));
+    entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 std::uint64_t
@@ -31,7 +31,7 @@ VTL3RecorderEncodeQueueQualityTracker::numberOfChangedPixels(std::uint64_t fromT
                                                              std::uint64_t* effectiveFrames) const {
     std::uint64_t sum = 0;
     std::uint64_t frames = 0;
-    for (const Entry& entry : m_entries) {
+    for (const Entry& entry : entries_) {
         if (entry.time > toTime) break;
         if (entry.time >= fromTime) {
             sum += entry.pixels;
@@ -51,10 +51,10 @@ float VTL3RecorderEncodeQueueQualityTracker::qualityFactorForTime(std::uint64_t 
     const float frames =
         std::max(1.0f, static_cast<float>(static_cast<std::uint64_t>(static_cast<float>(toTime - fromTime) /
                                                                      static_cast<float>(kTimeScale) *
-                                                                     static_cast<float>(m_framesPerSecond))));
-    const float area = static_cast<float>(m_recordWidth) * static_cast<float>(m_recordHeight);
+                                                                     static_cast<float>(framesPerSecond_))));
+    const float area = static_cast<float>(recordWidth_) * static_cast<float>(recordHeight_);
     if (!(area > 0.0f)) return 0.0f;
     return std::clamp(static_cast<float>(pixels) / (frames * area), 0.0f, 1.0f);
 }
 
-} // namespace vtl::recording
+} // namespace vtl

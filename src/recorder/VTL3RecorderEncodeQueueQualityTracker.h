@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTL3RecorderEncodeQueueQualityTracker {
 public:
@@ -22,18 +22,18 @@ public:
     // Share of the area changed per frame over the interval, in 0...1 (0 for an empty interval).
     float qualityFactorForTime(std::uint64_t fromTime, std::uint64_t toTime) const;
 
-    std::uint32_t trackCounter() const { return static_cast<std::uint32_t>(m_entries.size()); }
+    std::uint32_t trackCounter() const { return static_cast<std::uint32_t>(entries_.size()); }
 
 private:
     struct Entry {
         std::uint64_t time;
         std::uint32_t pixels;
     };
-    std::vector<Entry> m_entries; // oldest first
-    std::uint64_t m_maximumNumberOfFrames;
-    double m_recordWidth;
-    double m_recordHeight;
-    std::uint64_t m_framesPerSecond;
+    std::vector<Entry> entries_; // oldest first
+    std::uint64_t maximumNumberOfFrames_;
+    double recordWidth_;
+    double recordHeight_;
+    std::uint64_t framesPerSecond_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -6,22 +6,22 @@
 
 #include <cstring>
 
-namespace vtl::recording {
+namespace vtl {
 
 VTL3RecorderFrame::VTL3RecorderFrame(double timeSeconds, std::int64_t frameIndex)
-    : m_time(timeSeconds)
-    , m_frameIndex(frameIndex) {}
+    : time_(timeSeconds)
+    , frameIndex_(frameIndex) {}
 
 VTL3RecorderFrame::VTL3RecorderFrame(std::shared_ptr<RecorderSurface> surface, Rect recordedRect,
                                      double timeSeconds, std::int64_t frameIndex)
-    : m_surface(std::move(surface))
-    , m_time(timeSeconds)
-    , m_frameIndex(frameIndex)
-    , m_recordedRect(recordedRect) {
-    if (m_surface) {
-        m_surfaceWidth = m_surface->width();
-        m_surfaceHeight = m_surface->height();
-        m_bytesPerRow = m_surface->bytesPerRow();
+    : surface_(std::move(surface))
+    , time_(timeSeconds)
+    , frameIndex_(frameIndex)
+    , recordedRect_(recordedRect) {
+    if (surface_) {
+        surfaceWidth_ = surface_->width();
+        surfaceHeight_ = surface_->height();
+        bytesPerRow_ = surface_->bytesPerRow();
     }
 }
 
@@ -39,30 +39,30 @@ bool VTL3RecorderFrame::encode(VTL3RecordEndcodeQueue&, std::string& error) {
 }
 
 void VTL3RecorderFrame::disposeSurface() {
-    m_surface.reset();
+    surface_.reset();
 }
 
 bool VTL3RecorderFrame::copyWholeSurface(VTLMallocPool& pool, PoolBlock& block) {
-    if (!m_surface) return false;
-    const std::size_t packedRow = m_surfaceWidth * 4;
-    block = PoolBlock(pool, packedRow * m_surfaceHeight);
+    if (!surface_) return false;
+    const std::size_t packedRow = surfaceWidth_ * 4;
+    block = PoolBlock(pool, packedRow * surfaceHeight_);
     if (!block) {
         disposeSurface();
         return false;
     }
-    const std::uint8_t* source = m_surface->lockForReading();
+    const std::uint8_t* source = surface_->lockForReading();
     if (!source) {
         disposeSurface();
         block.reset();
         return false;
     }
-    if (m_bytesPerRow == packedRow) {
-        std::memcpy(block.data(), source, packedRow * m_surfaceHeight);
+    if (bytesPerRow_ == packedRow) {
+        std::memcpy(block.data(), source, packedRow * surfaceHeight_);
     } else {
-        for (std::uint64_t y = 0; y < m_surfaceHeight; ++y)
-            std::memcpy(block.data() + y * packedRow, source + y * m_bytesPerRow, packedRow);
+        for (std::uint64_t y = 0; y < surfaceHeight_; ++y)
+            std::memcpy(block.data() + y * packedRow, source + y * bytesPerRow_, packedRow);
     }
-    m_surface->unlock();
+    surface_->unlock();
     disposeSurface();
     return true;
 }
@@ -82,16 +82,16 @@ float VTL3RecorderFrame::baseQualityForRecordQuality(int recordQuality) {
 
 int VTL3RecorderFrame::jpegRecordQualityToUse(VTL3RecordEndcodeQueue& queue) {
     VTL3RecorderEncodeQueueQualityTracker& tracker = queue.qualityTracker();
-    const std::uint64_t to = secondsToTicks(m_time);
-    const std::uint64_t from = secondsToTicks(m_time - 1.0);
+    const std::uint64_t to = secondsToTicks(time_);
+    const std::uint64_t from = secondsToTicks(time_ - 1.0);
     const float factor = tracker.qualityFactorForTime(from, to);
     // Key frames count their whole area once; changed-block frames count their changed pixels
     // after encoding. (Counting the whole area for every frame would pin the quality to the base.)
     if (isKeyFrame()) {
-        const std::uint64_t area = m_surfaceWidth * m_surfaceHeight;
+        const std::uint64_t area = surfaceWidth_ * surfaceHeight_;
         tracker.addNumberOfPixels(static_cast<std::uint32_t>(std::min<std::uint64_t>(area, UINT32_MAX)), to);
     }
-    const float quality = ((1.0f - factor) * 0.2f + baseQualityForRecordQuality(m_recordQuality)) * 100.0f;
+    const float quality = ((1.0f - factor) * 0.2f + baseQualityForRecordQuality(recordQuality_)) * 100.0f;
     return static_cast<int>(quality);
 }
 
@@ -102,4 +102,4 @@ bool VTL3RecorderFrame::writeMetaRecord(VTL3RecordEndcodeQueue& queue, const Fra
     return queue.metaDataWriter().writeData(bytes.data(), bytes.size());
 }
 
-} // namespace vtl::recording
+} // namespace vtl

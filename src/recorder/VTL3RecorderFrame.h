@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTL3RecordEndcodeQueue;
 struct FrameMetaRecord;
@@ -37,14 +37,14 @@ public:
     virtual bool isMovieEncodableNonMetaFrame() const { return false; }
     virtual bool isKeyFrame() const { return false; }
 
-    void setRecordQuality(int quality) { m_recordQuality = quality; }
-    int recordQuality() const { return m_recordQuality; }
-    std::int64_t frameIndex() const { return m_frameIndex; }
-    double time() const { return m_time; }
-    Rect recordedRect() const { return m_recordedRect; }
-    std::uint64_t surfaceWidth() const { return m_surfaceWidth; }
-    std::uint64_t surfaceHeight() const { return m_surfaceHeight; }
-    std::uint64_t bytesPerRow() const { return m_bytesPerRow; }
+    void setRecordQuality(int quality) { recordQuality_ = quality; }
+    int recordQuality() const { return recordQuality_; }
+    std::int64_t frameIndex() const { return frameIndex_; }
+    double time() const { return time_; }
+    Rect recordedRect() const { return recordedRect_; }
+    std::uint64_t surfaceWidth() const { return surfaceWidth_; }
+    std::uint64_t surfaceHeight() const { return surfaceHeight_; }
+    std::uint64_t bytesPerRow() const { return bytesPerRow_; }
 
     // The JPEG quality percentage for this frame from the changes of the last second; records a
     // key frame's full area in the tracker (changed-block frames record their changed pixels).
@@ -59,15 +59,15 @@ protected:
     static bool writeMetaRecord(VTL3RecordEndcodeQueue& queue, const FrameMetaRecord& record);
     void disposeSurface();
 
-    std::shared_ptr<RecorderSurface> m_surface;
-    std::uint64_t m_surfaceWidth = 0;
-    std::uint64_t m_surfaceHeight = 0;
-    std::uint64_t m_bytesPerRow = 0;
-    double m_time = 0;
-    std::int64_t m_frameIndex = 0;
-    Rect m_recordedRect;
-    int m_recordQuality = 2;
-    bool m_processed = false; // processSurface succeeded
+    std::shared_ptr<RecorderSurface> surface_;
+    std::uint64_t surfaceWidth_ = 0;
+    std::uint64_t surfaceHeight_ = 0;
+    std::uint64_t bytesPerRow_ = 0;
+    double time_ = 0;
+    std::int64_t frameIndex_ = 0;
+    Rect recordedRect_;
+    int recordQuality_ = 2;
+    bool processed_ = false; // processSurface succeeded
 };
 
-} // namespace vtl::recording
+} // namespace vtl

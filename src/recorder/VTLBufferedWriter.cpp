@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-namespace vtl::recording {
+namespace vtl {
 
 VTLBufferedWriter::VTLBufferedWriter(std::unique_ptr<ByteSink> sink, std::size_t bufferBytes)
-    : m_sink(std::move(sink))
-    , m_buffer(bufferBytes > 0 ? bufferBytes : 1) {}
+    : sink_(std::move(sink))
+    , buffer_(bufferBytes > 0 ? bufferBytes : 1) {}
 
 std::unique_ptr<VTLBufferedWriter>
 VTLBufferedWriter::open(const std::string& path, const ByteSinkFactory& factory, std::string& error) {
@@ -16,81 +16,81 @@ VTLBufferedWriter::open(const std::string& path, const ByteSinkFactory& factory,
 }
 
 bool VTLBufferedWriter::fail(const std::string& message) {
-    if (m_error.empty()) m_error = message;
+    if (error_.empty()) error_ = message;
     return false;
 }
 
 bool VTLBufferedWriter::flushBuffer() {
-    if (m_buffered == 0) return true;
+    if (buffered_ == 0) return true;
     std::string error;
-    if (!m_sink->append(m_buffer.data(), m_buffered, error)) return fail(error);
-    m_flushed += m_buffered;
-    m_buffered = 0;
+    if (!sink_->append(buffer_.data(), buffered_, error)) return fail(error);
+    flushed_ += buffered_;
+    buffered_ = 0;
     return true;
 }
 
 bool VTLBufferedWriter::writeData(const void* data, std::size_t sizeBytes) {
     if (failed()) return false;
-    if (m_closed) return fail("A package file was written after it was closed.");
+    if (closed_) return fail("A package file was written after it was closed.");
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (m_buffered + sizeBytes > m_buffer.size()) {
+    if (buffered_ + sizeBytes > buffer_.size()) {
         if (!flushBuffer()) return false;
-        if (sizeBytes >= m_buffer.size()) {
+        if (sizeBytes >= buffer_.size()) {
             std::string error;
-            if (!m_sink->append(bytes, sizeBytes, error)) return fail(error);
-            m_flushed += sizeBytes;
-            m_position += sizeBytes;
+            if (!sink_->append(bytes, sizeBytes, error)) return fail(error);
+            flushed_ += sizeBytes;
+            position_ += sizeBytes;
             return true;
         }
     }
-    std::memcpy(m_buffer.data() + m_buffered, bytes, sizeBytes);
-    m_buffered += sizeBytes;
-    m_position += sizeBytes;
+    std::memcpy(buffer_.data() + buffered_, bytes, sizeBytes);
+    buffered_ += sizeBytes;
+    position_ += sizeBytes;
     return true;
 }
 
 bool VTLBufferedWriter::flush() {
     if (failed()) return false;
-    if (m_closed) return fail("A package file was written after it was closed.");
+    if (closed_) return fail("A package file was written after it was closed.");
     return flushBuffer();
 }
 
 bool VTLBufferedWriter::commit() {
-    if (failed() || m_closed) return !failed();
+    if (failed() || closed_) return !failed();
     if (!flushBuffer()) return false;
-    m_committed = m_position;
+    committed_ = position_;
     return true;
 }
 
 bool VTLBufferedWriter::rollback() {
-    if (m_closed) return false;
-    m_buffered = 0;
+    if (closed_) return false;
+    buffered_ = 0;
     // Always cut: a failed append may have left part of its bytes in the file.
     std::string error;
-    if (!m_sink->truncate(m_committed, error)) return fail(error);
-    m_flushed = m_committed;
-    m_position = m_committed;
+    if (!sink_->truncate(committed_, error)) return fail(error);
+    flushed_ = committed_;
+    position_ = committed_;
     return true;
 }
 
 bool VTLBufferedWriter::rewriteCommitted(std::uint64_t offsetBytes, const void* data, std::size_t sizeBytes) {
-    if (m_closed) return fail("A package file was written after it was closed.");
-    if (offsetBytes + sizeBytes > m_committed)
+    if (closed_) return fail("A package file was written after it was closed.");
+    if (offsetBytes + sizeBytes > committed_)
         return fail("A rewrite reached past the written part of a file.");
     std::string error;
-    if (!m_sink->writeAt(offsetBytes, static_cast<const std::uint8_t*>(data), sizeBytes, error))
+    if (!sink_->writeAt(offsetBytes, static_cast<const std::uint8_t*>(data), sizeBytes, error))
         return fail(error);
     return true;
 }
 
 bool VTLBufferedWriter::closeFile() {
-    if (m_closed) return !failed();
+    if (closed_) return !failed();
     if (!failed()) commit();
     std::string error;
-    const bool closed = m_sink->close(error);
-    m_closed = true;
+    const bool closed = sink_->close(error);
+    closed_ = true;
     if (!closed) return fail(error);
     return !failed();
 }
 
-} // namespace vtl::recording
+} // namespace vtl

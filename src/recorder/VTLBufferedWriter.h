@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTLBufferedWriter {
 public:
@@ -24,8 +24,8 @@ public:
     // Appends bytes; false once anything failed (see error()).
     bool writeData(const void* data, std::size_t sizeBytes);
     // Bytes appended so far, committed or not.
-    std::uint64_t currentPosition() const { return m_position; }
-    std::uint64_t committedPosition() const { return m_committed; }
+    std::uint64_t currentPosition() const { return position_; }
+    std::uint64_t committedPosition() const { return committed_; }
 
     // Hands everything appended to the file without marking it complete: a rollback still
     // removes it. Lets several files of one frame reach the disk before any of them commits.
@@ -39,21 +39,21 @@ public:
     // Commits, makes the file durable and closes it. Idempotent.
     bool closeFile();
 
-    bool failed() const { return !m_error.empty(); }
-    const std::string& error() const { return m_error; }
+    bool failed() const { return !error_.empty(); }
+    const std::string& error() const { return error_; }
 
 private:
     bool flushBuffer();
     bool fail(const std::string& message);
 
-    std::unique_ptr<ByteSink> m_sink;
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_buffered = 0;
-    std::uint64_t m_position = 0;
-    std::uint64_t m_flushed = 0;
-    std::uint64_t m_committed = 0;
-    bool m_closed = false;
-    std::string m_error;
+    std::unique_ptr<ByteSink> sink_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t buffered_ = 0;
+    std::uint64_t position_ = 0;
+    std::uint64_t flushed_ = 0;
+    std::uint64_t committed_ = 0;
+    bool closed_ = false;
+    std::string error_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 template <class Object> class VTLMessageQueue {
 public:
@@ -23,7 +23,7 @@ public:
     using Hook = std::function<void()>;
 
     explicit VTLMessageQueue(IndexOf indexOf)
-        : m_indexOf(std::move(indexOf)) {}
+        : indexOf_(std::move(indexOf)) {}
     ~VTLMessageQueue() { stopProcessing(true); }
     VTLMessageQueue(const VTLMessageQueue&) = delete;
     VTLMessageQueue& operator=(const VTLMessageQueue&) = delete;
@@ -32,17 +32,17 @@ public:
     // be started (logged).
     bool startProcessing(Process process, Hook setUp = {}, Hook tearDown = {}, Process drop = {}) {
         stopProcessing(true);
-        std::lock_guard lock(m_mutex);
-        m_process = std::move(process);
-        m_setUp = std::move(setUp);
-        m_tearDown = std::move(tearDown);
-        m_drop = std::move(drop);
-        m_exit = false;
-        m_waiting = false;
-        m_objects.clear();
-        m_nextRequiredFrameIndex = 0;
+        std::lock_guard lock(mutex_);
+        process_ = std::move(process);
+        setUp_ = std::move(setUp);
+        tearDown_ = std::move(tearDown);
+        drop_ = std::move(drop);
+        exit_ = false;
+        waiting_ = false;
+        objects_.clear();
+        nextRequiredFrameIndex_ = 0;
         try {
-            m_thread = std::thread([this] { workerLoop(); });
+            thread_ = std::thread([this] { workerLoop(); });
         } catch (const std::system_error& error) {
             logMessage(std::string("ERROR; return code from pthread_create() is ") +
                        std::to_string(error.code().value()));
@@ -52,97 +52,97 @@ public:
     }
 
     void addObject(Object object) {
-        std::lock_guard lock(m_mutex);
-        const std::int64_t index = m_indexOf(object);
+        std::lock_guard lock(mutex_);
+        const std::int64_t index = indexOf_(object);
         auto position =
-            std::upper_bound(m_objects.begin(), m_objects.end(), index,
-                             [this](std::int64_t i, const Object& o) { return i < m_indexOf(o); });
-        m_objects.insert(position, std::move(object));
-        if (m_waiting) m_condition.notify_one();
+            std::upper_bound(objects_.begin(), objects_.end(), index,
+                             [this](std::int64_t i, const Object& o) { return i < indexOf_(o); });
+        objects_.insert(position, std::move(object));
+        if (waiting_) condition_.notify_one();
     }
 
     // Processes everything still queued (unless skipPending), then joins the worker.
     void stopProcessing(bool skipPending = false) {
         {
-            std::lock_guard lock(m_mutex);
-            if (!m_thread.joinable()) return;
-            m_exit = true;
-            if (skipPending) m_objects.clear();
-            m_condition.notify_one();
+            std::lock_guard lock(mutex_);
+            if (!thread_.joinable()) return;
+            exit_ = true;
+            if (skipPending) objects_.clear();
+            condition_.notify_one();
         }
-        m_thread.join();
-        std::lock_guard lock(m_mutex);
-        m_process = {};
-        m_setUp = {};
-        m_tearDown = {};
-        m_drop = {};
+        thread_.join();
+        std::lock_guard lock(mutex_);
+        process_ = {};
+        setUp_ = {};
+        tearDown_ = {};
+        drop_ = {};
     }
 
     std::size_t numberOfObjectsInQueue() const {
-        std::lock_guard lock(m_mutex);
-        return m_objects.size();
+        std::lock_guard lock(mutex_);
+        return objects_.size();
     }
 
     // Removes every n-th queued object, starting with the first, handing each to the drop function.
     void dropObjectsWithInterval(int interval) {
         if (interval <= 0) return;
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(mutex_);
         std::vector<Object> kept;
-        for (std::size_t i = 0; i < m_objects.size(); ++i) {
+        for (std::size_t i = 0; i < objects_.size(); ++i) {
             if (i % static_cast<std::size_t>(interval) == 0) {
-                if (m_drop) m_drop(std::move(m_objects[i]));
+                if (drop_) drop_(std::move(objects_[i]));
             } else {
-                kept.push_back(std::move(m_objects[i]));
+                kept.push_back(std::move(objects_[i]));
             }
         }
-        m_objects = std::move(kept);
+        objects_ = std::move(kept);
     }
 
 private:
     void workerLoop() {
-        if (m_setUp) m_setUp();
-        std::unique_lock lock(m_mutex);
+        if (setUp_) setUp_();
+        std::unique_lock lock(mutex_);
         for (;;) {
-            m_waiting = true;
-            if (m_objects.empty()) {
-                if (m_exit) break;
-                m_condition.wait(lock);
+            waiting_ = true;
+            if (objects_.empty()) {
+                if (exit_) break;
+                condition_.wait(lock);
                 continue;
             }
             // An index below the expected one (a repeat) cannot be waited for either: take it.
-            if (m_indexOf(m_objects.front()) > m_nextRequiredFrameIndex) {
-                if (!m_exit) {
-                    m_condition.wait(lock);
+            if (indexOf_(objects_.front()) > nextRequiredFrameIndex_) {
+                if (!exit_) {
+                    condition_.wait(lock);
                     continue;
                 }
                 // Stopping with a gap that can never be filled: carry on with what is there
                 // rather than waiting for ever.
                 logMessage("A queued frame is missing; the frames after it are processed anyway.");
             }
-            m_waiting = false;
-            Object object = std::move(m_objects.front());
-            m_objects.erase(m_objects.begin());
-            m_nextRequiredFrameIndex = std::max(m_nextRequiredFrameIndex, m_indexOf(object) + 1);
+            waiting_ = false;
+            Object object = std::move(objects_.front());
+            objects_.erase(objects_.begin());
+            nextRequiredFrameIndex_ = std::max(nextRequiredFrameIndex_, indexOf_(object) + 1);
             lock.unlock();
-            m_process(std::move(object));
+            process_(std::move(object));
             lock.lock();
         }
         lock.unlock();
-        if (m_tearDown) m_tearDown();
+        if (tearDown_) tearDown_();
     }
 
-    IndexOf m_indexOf;
-    Process m_process;
-    Hook m_setUp;
-    Hook m_tearDown;
-    Process m_drop;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::thread m_thread;
-    std::vector<Object> m_objects; // ascending frame index
-    bool m_waiting = false;
-    bool m_exit = false;
-    std::int64_t m_nextRequiredFrameIndex = 0;
+    IndexOf indexOf_;
+    Process process_;
+    Hook setUp_;
+    Hook tearDown_;
+    Process drop_;
+    mutable std::mutex mutex_;
+    std::condition_variable condition_;
+    std::thread thread_;
+    std::vector<Object> objects_; // ascending frame index
+    bool waiting_ = false;
+    bool exit_ = false;
+    std::int64_t nextRequiredFrameIndex_ = 0;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

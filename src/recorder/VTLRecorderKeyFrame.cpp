@@ -6,7 +6,7 @@
 #include <atomic>
 #include <mutex>
 
-namespace vtl::recording {
+namespace vtl {
 
 int VTLRecorderKeyFrame::surfaceRequiresKeyframe(std::uint64_t surfaceWidth, std::uint64_t surfaceHeight,
                                                  std::span<const Rect> dirtyRects, std::int64_t frameNumber,
@@ -20,26 +20,26 @@ int VTLRecorderKeyFrame::surfaceRequiresKeyframe(std::uint64_t surfaceWidth, std
 }
 
 bool VTLRecorderKeyFrame::processSurface(VTLMallocPool& pool) {
-    m_processed = copyWholeSurface(pool, m_imageData);
-    return m_processed;
+    processed_ = copyWholeSurface(pool, imageData_);
+    return processed_;
 }
 
 bool VTLRecorderKeyFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& error) {
-    if (!m_processed || !m_imageData) {
-        error = "The picture of frame " + std::to_string(m_frameIndex) + " could not be kept: out of memory.";
+    if (!processed_ || !imageData_) {
+        error = "The picture of frame " + std::to_string(frameIndex_) + " could not be kept: out of memory.";
         return false;
     }
     const int quality = jpegRecordQualityToUse(queue);
-    if (!queue.appendDirectoryEntry(m_frameIndex, m_time, true)) return false;
+    if (!queue.appendDirectoryEntry(frameIndex_, time_, true)) return false;
 
-    const std::uint64_t width = m_surfaceWidth;
-    const std::uint64_t height = m_surfaceHeight;
+    const std::uint64_t width = surfaceWidth_;
+    const std::uint64_t height = surfaceHeight_;
     const std::size_t stripes = static_cast<std::size_t>(stripeCount(height));
     std::span<JpegOutputBuffer> buffers = queue.streamBuffers(stripes);
     std::atomic<bool> encoded{true};
     std::mutex errorMutex;
     queue.runner().apply(stripes, [&](std::size_t i, unsigned worker) {
-        const std::uint8_t* pixels = m_imageData.data() + i * kStripeHeightRows * width * 4;
+        const std::uint8_t* pixels = imageData_.data() + i * kStripeHeightRows * width * 4;
         const auto rows = static_cast<std::uint32_t>(stripeHeightRows(height, i));
         std::string stripeError;
         if (!queue.compressor(worker).encode(pixels, static_cast<std::uint32_t>(width), rows, width * 4,
@@ -53,8 +53,8 @@ bool VTLRecorderKeyFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& err
 
     thread_local FrameMetaRecord record;
     record.kind = FrameKind::Key;
-    record.frameIndex = static_cast<std::uint64_t>(m_frameIndex);
-    record.time = secondsToTicks(m_time);
+    record.frameIndex = static_cast<std::uint64_t>(frameIndex_);
+    record.time = secondsToTicks(time_);
     record.jpegQuality = static_cast<std::uint64_t>(quality & 255);
     record.stripes.clear();
     record.dataSizeBytes = 0;
@@ -64,8 +64,8 @@ bool VTLRecorderKeyFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& err
         if (!queue.dataWriter().writeData(buffers[i].data(), buffers[i].sizeBytes())) return false;
     }
     if (!writeMetaRecord(queue, record)) return false;
-    m_imageData.reset();
+    imageData_.reset();
     return true;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -5,7 +5,7 @@
 
 #include <span>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTLRecorderKeyFrame final : public VTL3RecorderFrame {
 public:
@@ -23,7 +23,7 @@ public:
     bool isKeyFrame() const override { return true; }
 
 private:
-    PoolBlock m_imageData;
+    PoolBlock imageData_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -10,7 +10,7 @@
 #include <limits>
 #include <mutex>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -44,21 +44,21 @@ VTLRecorderMoveChangeBlockFrame::VTLRecorderMoveChangeBlockFrame(
     std::span<const Rect> movedRects, double movedRectDeltaX, double movedRectDeltaY,
     std::span<const Rect> changedRects)
     : VTL3RecorderFrame(std::move(surface), recordedRect, timeSeconds, frameIndex)
-    , m_changedRects(changedRects.begin(), changedRects.end())
-    , m_movedRects(movedRects.begin(), movedRects.end())
-    , m_movedRectDeltaX(movedRectDeltaX)
-    , m_movedRectDeltaY(movedRectDeltaY) {
+    , changedRects_(changedRects.begin(), changedRects.end())
+    , movedRects_(movedRects.begin(), movedRects.end())
+    , movedRectDeltaX_(movedRectDeltaX)
+    , movedRectDeltaY_(movedRectDeltaY) {
     // Share of the recorded area to encode, from the rectangles as reported.
     const Rect area(0, 0, recordedRect.width(), recordedRect.height());
     const double areaPixels = area.width() * area.height();
     if (areaPixels > 0) {
         double sum = 0;
-        for (const Rect& rect : m_changedRects) {
+        for (const Rect& rect : changedRects_) {
             const double w = std::min(rect.maxX(), area.maxX()) - std::max(rect.minX(), area.minX());
             const double h = std::min(rect.maxY(), area.maxY()) - std::max(rect.minY(), area.minY());
             if (w > 0 && h > 0) sum += w * h;
         }
-        m_cost = sum / areaPixels;
+        cost_ = sum / areaPixels;
     }
 }
 
@@ -134,60 +134,60 @@ void VTLRecorderMoveChangeBlockFrame::splitIntoBands(const PixelRect& rect, std:
 }
 
 bool VTLRecorderMoveChangeBlockFrame::processSurface(VTLMallocPool& pool) {
-    m_bands.clear();
-    m_bandOffsets.clear();
-    if (!m_surface) return false;
-    for (const PixelRect& rect : coalesceRects(m_changedRects, m_surfaceWidth, m_surfaceHeight,
+    bands_.clear();
+    bandOffsets_.clear();
+    if (!surface_) return false;
+    for (const PixelRect& rect : coalesceRects(changedRects_, surfaceWidth_, surfaceHeight_,
                                                VTL3RecordEndcodeQueue::kMaximumChangedRects))
-        splitIntoBands(rect, m_bands);
+        splitIntoBands(rect, bands_);
     std::uint64_t totalBytes = 0;
-    for (const PixelRect& band : m_bands) {
-        m_bandOffsets.push_back(static_cast<std::size_t>(totalBytes));
+    for (const PixelRect& band : bands_) {
+        bandOffsets_.push_back(static_cast<std::size_t>(totalBytes));
         totalBytes += band.area() * 4;
     }
     if (totalBytes > 0) {
         // All bands share one block.
-        m_imageData = PoolBlock(pool, totalBytes);
-        if (!m_imageData) {
+        imageData_ = PoolBlock(pool, totalBytes);
+        if (!imageData_) {
             disposeSurface();
             return false;
         }
-        const std::uint8_t* source = m_surface->lockForReading();
+        const std::uint8_t* source = surface_->lockForReading();
         if (!source) {
-            m_imageData.reset();
+            imageData_.reset();
             disposeSurface();
             return false;
         }
-        for (std::size_t i = 0; i < m_bands.size(); ++i) {
-            const PixelRect& band = m_bands[i];
-            std::uint8_t* target = m_imageData.data() + m_bandOffsets[i];
+        for (std::size_t i = 0; i < bands_.size(); ++i) {
+            const PixelRect& band = bands_[i];
+            std::uint8_t* target = imageData_.data() + bandOffsets_[i];
             for (std::uint64_t row = 0; row < band.height; ++row)
                 std::memcpy(target + row * band.width * 4,
-                            source + (band.y + row) * m_bytesPerRow + band.x * 4, band.width * 4);
+                            source + (band.y + row) * bytesPerRow_ + band.x * 4, band.width * 4);
         }
-        m_surface->unlock();
+        surface_->unlock();
     }
     disposeSurface();
-    m_processed = true;
+    processed_ = true;
     return true;
 }
 
 bool VTLRecorderMoveChangeBlockFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& error) {
-    if (!m_processed) {
-        error = "The changes of frame " + std::to_string(m_frameIndex) + " could not be kept: out of memory.";
+    if (!processed_) {
+        error = "The changes of frame " + std::to_string(frameIndex_) + " could not be kept: out of memory.";
         return false;
     }
     const int quality = jpegRecordQualityToUse(queue);
-    if (!queue.appendDirectoryEntry(m_frameIndex, m_time, false)) return false;
+    if (!queue.appendDirectoryEntry(frameIndex_, time_, false)) return false;
 
-    std::span<JpegOutputBuffer> buffers = queue.streamBuffers(m_bands.size());
+    std::span<JpegOutputBuffer> buffers = queue.streamBuffers(bands_.size());
     std::atomic<bool> encoded{true};
     std::mutex errorMutex;
-    queue.runner().apply(m_bands.size(), [&](std::size_t i, unsigned worker) {
-        const PixelRect& band = m_bands[i];
+    queue.runner().apply(bands_.size(), [&](std::size_t i, unsigned worker) {
+        const PixelRect& band = bands_[i];
         std::string bandError;
         if (!queue.compressor(worker).encode(
-                m_imageData.data() + m_bandOffsets[i], static_cast<std::uint32_t>(band.width),
+                imageData_.data() + bandOffsets_[i], static_cast<std::uint32_t>(band.width),
                 static_cast<std::uint32_t>(band.height), band.width * 4, quality, buffers[i], &bandError)) {
             encoded = false;
             std::lock_guard lock(errorMutex);
@@ -197,37 +197,37 @@ bool VTLRecorderMoveChangeBlockFrame::encode(VTL3RecordEndcodeQueue& queue, std:
     if (!encoded) return false;
 
     std::uint64_t changedPixels = 0;
-    for (const PixelRect& band : m_bands)
+    for (const PixelRect& band : bands_)
         changedPixels += band.area();
     queue.qualityTracker().addNumberOfPixels(
         static_cast<std::uint32_t>(std::min<std::uint64_t>(changedPixels, UINT32_MAX)),
-        secondsToTicks(m_time));
+        secondsToTicks(time_));
 
     thread_local FrameMetaRecord record;
     record.kind = FrameKind::Block;
-    record.frameIndex = static_cast<std::uint64_t>(m_frameIndex);
-    record.time = secondsToTicks(m_time);
+    record.frameIndex = static_cast<std::uint64_t>(frameIndex_);
+    record.time = secondsToTicks(time_);
     record.framesSinceKeyFrame = queue.frameCounterSinceLastKeyFrame();
     record.dataSizeBytes = 0;
     record.movedRects.clear();
     record.changedRects.clear();
-    const std::int64_t dx = truncatedOffset(m_movedRectDeltaX);
-    const std::int64_t dy = truncatedOffset(m_movedRectDeltaY);
+    const std::int64_t dx = truncatedOffset(movedRectDeltaX_);
+    const std::int64_t dy = truncatedOffset(movedRectDeltaY_);
     constexpr std::uint64_t noLimit = std::numeric_limits<std::uint64_t>::max();
-    for (const Rect& moved : m_movedRects)
+    for (const Rect& moved : movedRects_)
         record.movedRects.push_back({clampedPixel(moved.minX(), noLimit), clampedPixel(moved.minY(), noLimit),
                                      clampedPixel(moved.width(), noLimit),
                                      clampedPixel(moved.height(), noLimit), dx, dy});
-    for (std::size_t i = 0; i < m_bands.size(); ++i) {
-        const PixelRect& band = m_bands[i];
+    for (std::size_t i = 0; i < bands_.size(); ++i) {
+        const PixelRect& band = bands_[i];
         record.changedRects.push_back({band.x, band.y, band.width, band.height, buffers[i].sizeBytes(),
                                        static_cast<std::uint64_t>(quality & 255)});
         record.dataSizeBytes += buffers[i].sizeBytes();
         if (!queue.dataWriter().writeData(buffers[i].data(), buffers[i].sizeBytes())) return false;
     }
     if (!writeMetaRecord(queue, record)) return false;
-    m_imageData.reset();
+    imageData_.reset();
     return true;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

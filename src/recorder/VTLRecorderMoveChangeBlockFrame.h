@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTLRecorderMoveChangeBlockFrame final : public VTL3RecorderFrame {
 public:
@@ -21,7 +21,7 @@ public:
 
     bool processSurface(VTLMallocPool& pool) override;
     bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
-    double costToEncodeFrame() const override { return m_cost; }
+    double costToEncodeFrame() const override { return cost_; }
     bool isMovieEncodableNonMetaFrame() const override { return true; }
 
     // Integer rectangle inside the surface.
@@ -38,17 +38,17 @@ public:
     // floor(height / n) rows, the last band taking the rest.
     static void splitIntoBands(const PixelRect& rect, std::vector<PixelRect>& out);
 
-    const std::vector<PixelRect>& changedBands() const { return m_bands; }
+    const std::vector<PixelRect>& changedBands() const { return bands_; }
 
 private:
-    std::vector<Rect> m_changedRects; // as reported, until processed
-    std::vector<PixelRect> m_bands;   // what is stored, after merging and splitting
-    std::vector<std::size_t> m_bandOffsets;
-    std::vector<Rect> m_movedRects;
-    double m_movedRectDeltaX = 0;
-    double m_movedRectDeltaY = 0;
-    double m_cost = 0;
-    PoolBlock m_imageData;
+    std::vector<Rect> changedRects_; // as reported, until processed
+    std::vector<PixelRect> bands_;   // what is stored, after merging and splitting
+    std::vector<std::size_t> bandOffsets_;
+    std::vector<Rect> movedRects_;
+    double movedRectDeltaX_ = 0;
+    double movedRectDeltaY_ = 0;
+    double cost_ = 0;
+    PoolBlock imageData_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

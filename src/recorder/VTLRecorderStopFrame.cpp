@@ -3,14 +3,14 @@
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/format/RecordingFormat.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 bool VTLRecorderStopFrame::encode(VTL3RecordEndcodeQueue& queue, std::string&) {
-    if (!queue.appendDirectoryEntry(m_frameIndex, m_time, false)) return false;
+    if (!queue.appendDirectoryEntry(frameIndex_, time_, false)) return false;
     const FrameMetaRecord record =
-        makeStopFrameRecord(static_cast<std::uint64_t>(m_frameIndex), secondsToTicks(m_time),
+        makeStopFrameRecord(static_cast<std::uint64_t>(frameIndex_), secondsToTicks(time_),
                             queue.frameCounterSinceLastKeyFrame());
     return writeMetaRecord(queue, record);
 }
 
-} // namespace vtl::recording
+} // namespace vtl

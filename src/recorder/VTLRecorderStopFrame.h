@@ -3,7 +3,7 @@
 
 #include "recorder/VTL3RecorderFrame.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTLRecorderStopFrame final : public VTL3RecorderFrame {
 public:
@@ -15,4 +15,4 @@ public:
     double costToEncodeFrame() const override { return 0.0; }
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -3,11 +3,11 @@
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/format/RecordingFormat.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 bool VTLRecorderThumbnailFrame::processSurface(VTLMallocPool& pool) {
-    m_processed = copyWholeSurface(pool, m_imageData);
-    return m_processed;
+    processed_ = copyWholeSurface(pool, imageData_);
+    return processed_;
 }
 
 void VTLRecorderThumbnailFrame::subsample(const std::uint8_t* packed, std::uint64_t width,
@@ -29,24 +29,24 @@ void VTLRecorderThumbnailFrame::subsample(const std::uint8_t* packed, std::uint6
 }
 
 bool VTLRecorderThumbnailFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& error) {
-    if (!m_processed || !m_imageData) {
+    if (!processed_ || !imageData_) {
         error = "The picture of a thumbnail could not be kept: out of memory.";
         return false;
     }
     const std::uint64_t factor = queue.thumbnailDownscaleFactor();
-    const std::uint64_t thumbBytes = (m_surfaceWidth / factor) * (m_surfaceHeight / factor) * 4;
+    const std::uint64_t thumbBytes = (surfaceWidth_ / factor) * (surfaceHeight_ / factor) * 4;
     PoolBlock thumbData(queue.pool(), thumbBytes);
     if (!thumbData) {
         error = "A thumbnail could not be made: out of memory.";
         return false;
     }
-    subsample(m_imageData.data(), m_surfaceWidth, m_surfaceHeight, factor, thumbData.data());
-    const auto record = serializeThumbnailRecord({m_time, queue.thumbCounter()});
+    subsample(imageData_.data(), surfaceWidth_, surfaceHeight_, factor, thumbData.data());
+    const auto record = serializeThumbnailRecord({time_, queue.thumbCounter()});
     if (!queue.thumbnailMetaWriter().writeData(record.data(), record.size())) return false;
     if (!queue.thumbnailDataWriter().writeData(thumbData.data(), thumbBytes)) return false;
     queue.setThumbCounter(queue.thumbCounter() + 1);
-    m_imageData.reset();
+    imageData_.reset();
     return true;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -4,7 +4,7 @@
 
 #include "recorder/VTL3RecorderFrame.h"
 
-namespace vtl::recording {
+namespace vtl {
 
 class VTLRecorderThumbnailFrame final : public VTL3RecorderFrame {
 public:
@@ -20,7 +20,7 @@ public:
                           std::uint64_t factor, std::uint8_t* out);
 
 private:
-    PoolBlock m_imageData;
+    PoolBlock imageData_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -13,11 +13,11 @@
 
 #include <filesystem>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
-ipc::IpcBytes bytesOf(const std::optional<PropertyList>& value) {
+IpcBytes bytesOf(const std::optional<PropertyList>& value) {
     if (!value) return {};
     PlistResult<PlistBytes> encoded = value->toBytes(PropertyListFormat::Binary);
     if (!encoded) {
@@ -27,7 +27,7 @@ ipc::IpcBytes bytesOf(const std::optional<PropertyList>& value) {
     return encoded.value;
 }
 
-ipc::IpcReply noValue() {
+IpcReply noValue() {
     return {};
 }
 
@@ -35,7 +35,7 @@ ipc::IpcReply noValue() {
 
 VistrelRecorderAppDelegate::VistrelRecorderAppDelegate(Services services)
     : services_(std::move(services))
-    , bus_(services_.bus ? services_.bus : &ipc::BusConnection::session()) {}
+    , bus_(services_.bus ? services_.bus : &BusConnection::session()) {}
 
 VistrelRecorderAppDelegate::~VistrelRecorderAppDelegate() {
     if (cancelRelaunchWait_) cancelRelaunchWait_();
@@ -44,14 +44,11 @@ VistrelRecorderAppDelegate::~VistrelRecorderAppDelegate() {
 }
 
 bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
-    using ipc::IpcArguments;
-    using ipc::IpcMethod;
-    using ipc::IpcReply;
     auto argumentBool = [](const IpcArguments& a) { return std::get<bool>(a.at(0)); };
     std::vector<IpcMethod> methods = {
         {"prepareMovieWithInfoDictionary", "ay", "", false,
          [this](const IpcArguments& a) {
-             const auto& bytes = std::get<ipc::IpcBytes>(a.at(0));
+             const auto& bytes = std::get<IpcBytes>(a.at(0));
              PlistResult<PropertyList> settings =
                  PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
              IpcReply reply;
@@ -106,47 +103,47 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
              return noValue();
          }},
     };
-    ipc::BusConnection* bus = bus_;
-    server_ = ipc::RemoteObjectServer::create(
-        *bus, std::string(ipc::kRemoteRecorderInterface), std::move(methods),
+    BusConnection* bus = bus_;
+    server_ = RemoteObjectServer::create(
+        *bus, std::string(kRemoteRecorderInterface), std::move(methods),
         [bus](const std::string& caller, std::string& why) {
-            return ipc::callerIsOwnerOf(*bus, caller, ipc::kMainApplicationServiceName, why);
+            return callerIsOwnerOf(*bus, caller, kMainApplicationServiceName, why);
         },
         error);
     if (!server_) return false;
-    if (!bus_->requestName(ipc::kRecorderServiceName, error)) {
+    if (!bus_->requestName(kRecorderServiceName, error)) {
         server_.reset();
         return false;
     }
-    notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->post(ipc::kRemoteRecorderAvailableNotification);
+    notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
+    notifications_->post(kRemoteRecorderAvailableNotification);
     return true;
 }
 
 bool VistrelRecorderAppDelegate::applicationDidFinishLaunching() {
-    if (!bus_->hasOwner(ipc::kMainApplicationServiceName)) {
+    if (!bus_->hasOwner(kMainApplicationServiceName)) {
         logMessage("Vistrel not running. Quitting.");
         scheduleQuit();
         return false;
     }
-    if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->addObserver(std::string(ipc::kRemoteRecorderEndNotification),
-                                [this](const ipc::DistributedNotification& n) {
+    if (!notifications_) notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
+    notifications_->addObserver(std::string(kRemoteRecorderEndNotification),
+                                [this](const DistributedNotification& n) {
                                     if (fromMainApplication(n.senderBusName)) endRecording();
                                 });
-    notifications_->addObserver(std::string(ipc::kRemoteRecorderTerminateNotification),
-                                [this](const ipc::DistributedNotification& n) {
+    notifications_->addObserver(std::string(kRemoteRecorderTerminateNotification),
+                                [this](const DistributedNotification& n) {
                                     if (fromMainApplication(n.senderBusName)) terminate();
                                 });
-    mainApplicationWatcher_ = std::make_unique<ipc::NameOwnerWatcher>(
-        *bus_, std::string(ipc::kMainApplicationServiceName),
+    mainApplicationWatcher_ = std::make_unique<NameOwnerWatcher>(
+        *bus_, std::string(kMainApplicationServiceName),
         [this](const std::string&, const std::string& newOwner) { mainApplicationOwnerChanged(newOwner); });
     return true;
 }
 
 bool VistrelRecorderAppDelegate::fromMainApplication(const std::string& senderBusName) const {
     std::string why;
-    if (ipc::callerIsOwnerOf(*bus_, senderBusName, ipc::kMainApplicationServiceName, why)) return true;
+    if (callerIsOwnerOf(*bus_, senderBusName, kMainApplicationServiceName, why)) return true;
     logMessage("A notification from " + senderBusName + " is ignored: " + why + ".");
     return false;
 }
@@ -191,13 +188,13 @@ bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyLi
     if (restartGUIApp_ && !read.GUIAppPath.empty() && read.GUIAppPath != guiAppPath_)
         logMessage("The main application to restart is the installed one, not " + read.GUIAppPath + ".");
     if (!restartGUIApp_) {
-        guiAppOwner_ = bus_->nameOwner(ipc::kMainApplicationServiceName);
+        guiAppOwner_ = bus_->nameOwner(kMainApplicationServiceName);
         if (guiAppOwner_.empty()) {
             logMessage("Vistrel is not on the bus; the recording's result cannot be delivered.");
         } else {
             // Addressed to the owner's own bus name: a later owner of the well-known name gets nothing.
-            guiApp_ = std::make_unique<ipc::RemoteObjectProxy>(*bus_, guiAppOwner_,
-                                                               std::string(ipc::kVistrelInterface));
+            guiApp_ = std::make_unique<RemoteObjectProxy>(*bus_, guiAppOwner_,
+                                                               std::string(kVistrelInterface));
         }
     }
     moviePath_ = read.path;
@@ -286,7 +283,7 @@ void VistrelRecorderAppDelegate::showFinishingRecord() {
 void VistrelRecorderAppDelegate::recordDoneWithInfo(const std::optional<PropertyList>& doneInfo) {
     if (!guiApp_) return;
     // Waited for, so the result has arrived before the program ends.
-    ipc::IpcReply reply =
+    IpcReply reply =
         guiApp_->call("recordDoneWithInfo", {bytesOf(doneInfo)}, services_.doneReplyTimeoutMilliseconds);
     if (!reply) logMessage("Vistrel did not take the recording's result: " + reply.error);
 }
@@ -332,9 +329,9 @@ void VistrelRecorderAppDelegate::doneRecordingWithInfo(const std::optional<Prope
 }
 
 void VistrelRecorderAppDelegate::restartGUIApp() {
-    if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->addObserver(std::string(ipc::kDidLaunchNotification),
-                                [this](const ipc::DistributedNotification& n) {
+    if (!notifications_) notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
+    notifications_->addObserver(std::string(kDidLaunchNotification),
+                                [this](const DistributedNotification& n) {
                                     if (fromMainApplication(n.senderBusName)) restartedGUIApp();
                                 });
     std::weak_ptr<int> alive = lifetime_;
@@ -353,7 +350,7 @@ void VistrelRecorderAppDelegate::restartGUIApp() {
 }
 
 void VistrelRecorderAppDelegate::restartedGUIApp() {
-    if (notifications_) notifications_->post(ipc::kOpenLastRecordingNotification);
+    if (notifications_) notifications_->post(kOpenLastRecordingNotification);
     bus_->flush();
     scheduleQuit();
 }
@@ -371,4 +368,4 @@ void VistrelRecorderAppDelegate::scheduleQuit() {
     });
 }
 
-} // namespace vtl::recording
+} // namespace vtl

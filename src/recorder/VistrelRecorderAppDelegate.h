@@ -17,19 +17,19 @@
 #include <optional>
 #include <string>
 
-namespace vtl::ipc {
+namespace vtl {
 class BusConnection;
 class DistributedNotificationCenter;
 class NameOwnerWatcher;
 class RemoteObjectProxy;
 class RemoteObjectServer;
-} // namespace vtl::ipc
+} // namespace vtl
 
-namespace vtl::recording {
+namespace vtl {
 
 struct VistrelRecorderAppServices {
     // The bus to serve on; null: the session bus.
-    ipc::BusConnection* bus = nullptr;
+    BusConnection* bus = nullptr;
     // Ends the program (called from a main-queue task, never inside a remote call).
     std::function<void()> quitApplication;
     // The main application installed next to the recorder: the only program relaunched.
@@ -104,12 +104,12 @@ private:
     void mainApplicationOwnerChanged(const std::string& newOwner);
 
     Services services_;
-    ipc::BusConnection* bus_;
-    std::unique_ptr<ipc::RemoteObjectServer> server_;
-    std::unique_ptr<ipc::DistributedNotificationCenter> notifications_;
-    std::unique_ptr<ipc::NameOwnerWatcher> mainApplicationWatcher_;
+    BusConnection* bus_;
+    std::unique_ptr<RemoteObjectServer> server_;
+    std::unique_ptr<DistributedNotificationCenter> notifications_;
+    std::unique_ptr<NameOwnerWatcher> mainApplicationWatcher_;
     std::unique_ptr<RecordingCoordinator> coordinator_;
-    std::unique_ptr<ipc::RemoteObjectProxy> guiApp_;
+    std::unique_ptr<RemoteObjectProxy> guiApp_;
     std::string guiAppOwner_;
     bool restartGUIApp_ = false;
     std::string guiAppPath_;
@@ -120,4 +120,4 @@ private:
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
-} // namespace vtl::recording
+} // namespace vtl

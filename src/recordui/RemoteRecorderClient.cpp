@@ -10,22 +10,19 @@
 #include <QProcess>
 #include <QString>
 
-namespace vtl::recordui {
+namespace vtl {
 
-using ipc::IpcArguments;
-using ipc::IpcMethod;
-using ipc::IpcReply;
 
-RemoteRecorderClient::RemoteRecorderClient(VistrelCallbacks callbacks, ipc::BusConnection* bus)
+RemoteRecorderClient::RemoteRecorderClient(VistrelCallbacks callbacks, BusConnection* bus)
     : callbacks_(std::move(callbacks))
-    , bus_(bus ? bus : &ipc::BusConnection::session()) {
-    recorder_ = std::make_unique<ipc::RemoteObjectProxy>(*bus_, std::string(ipc::kRecorderServiceName),
-                                                         std::string(ipc::kRemoteRecorderInterface));
+    , bus_(bus ? bus : &BusConnection::session()) {
+    recorder_ = std::make_unique<RemoteObjectProxy>(*bus_, std::string(kRecorderServiceName),
+                                                         std::string(kRemoteRecorderInterface));
 }
 
 RemoteRecorderClient::~RemoteRecorderClient() {
     server_.reset();
-    if (ownsName_) bus_->releaseName(ipc::kMainApplicationServiceName);
+    if (ownsName_) bus_->releaseName(kMainApplicationServiceName);
 }
 
 bool RemoteRecorderClient::vend(std::string& error) {
@@ -41,7 +38,7 @@ bool RemoteRecorderClient::vend(std::string& error) {
          })},
         {"recordDoneWithInfo", "ay", "", false,
          [this](const IpcArguments& a) {
-             const auto& bytes = std::get<ipc::IpcBytes>(a.at(0));
+             const auto& bytes = std::get<IpcBytes>(a.at(0));
              std::optional<PropertyList> info;
              // An empty array stands for no dictionary.
              if (!bytes.empty()) {
@@ -86,26 +83,26 @@ bool RemoteRecorderClient::vend(std::string& error) {
                  callbacks_.disableIOSVideoPreviewFromRecorder();
          })},
     };
-    ipc::BusConnection* bus = bus_;
-    server_ = ipc::RemoteObjectServer::create(
-        *bus_, std::string(ipc::kVistrelInterface), std::move(methods),
+    BusConnection* bus = bus_;
+    server_ = RemoteObjectServer::create(
+        *bus_, std::string(kVistrelInterface), std::move(methods),
         [bus](const std::string& caller, std::string& why) {
-            return ipc::callerIsOwnerOf(*bus, caller, ipc::kRecorderServiceName, why);
+            return callerIsOwnerOf(*bus, caller, kRecorderServiceName, why);
         },
         error);
     if (!server_) return false;
-    if (!bus_->requestName(ipc::kMainApplicationServiceName, error)) {
+    if (!bus_->requestName(kMainApplicationServiceName, error)) {
         server_.reset();
         return false;
     }
     ownsName_ = true;
-    notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
+    notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
     notifications_->addObserver(
-        std::string(ipc::kRemoteRecorderAvailableNotification),
-        [this](const ipc::DistributedNotification& n) {
+        std::string(kRemoteRecorderAvailableNotification),
+        [this](const DistributedNotification& n) {
             // Only the owner of the recorder's name announces a recorder.
             std::string why;
-            if (!ipc::callerIsOwnerOf(*bus_, n.senderBusName, ipc::kRecorderServiceName, why)) return;
+            if (!callerIsOwnerOf(*bus_, n.senderBusName, kRecorderServiceName, why)) return;
             if (callbacks_.remoteRecorderAvailable) callbacks_.remoteRecorderAvailable();
         });
     return true;
@@ -122,7 +119,7 @@ bool RemoteRecorderClient::launchRecorder(const std::string& executablePath, std
 }
 
 bool RemoteRecorderClient::recorderIsOnBus() const {
-    return bus_->hasOwner(ipc::kRecorderServiceName);
+    return bus_->hasOwner(kRecorderServiceName);
 }
 
 IpcReply RemoteRecorderClient::prepareMovieWithInfoDictionary(const PropertyList& settings) {
@@ -171,13 +168,13 @@ IpcReply RemoteRecorderClient::setPlayIOSVideo(bool on) {
 }
 
 void RemoteRecorderClient::postEndRecording() {
-    if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->post(ipc::kRemoteRecorderEndNotification);
+    if (!notifications_) notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
+    notifications_->post(kRemoteRecorderEndNotification);
 }
 
 void RemoteRecorderClient::postTerminate() {
-    if (!notifications_) notifications_ = std::make_unique<ipc::DistributedNotificationCenter>(*bus_);
-    notifications_->post(ipc::kRemoteRecorderTerminateNotification);
+    if (!notifications_) notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
+    notifications_->post(kRemoteRecorderTerminateNotification);
 }
 
-} // namespace vtl::recordui
+} // namespace vtl

@@ -13,14 +13,14 @@
 #include <optional>
 #include <string>
 
-namespace vtl::ipc {
+namespace vtl {
 class BusConnection;
 class DistributedNotificationCenter;
 class RemoteObjectProxy;
 class RemoteObjectServer;
-} // namespace vtl::ipc
+} // namespace vtl
 
-namespace vtl::recordui {
+namespace vtl {
 
 // What the recorder tells the main application. Empty members ignore the call.
 struct VistrelCallbacks {
@@ -39,7 +39,7 @@ struct VistrelCallbacks {
 class RemoteRecorderClient {
 public:
     // `bus`: null for the session bus.
-    explicit RemoteRecorderClient(VistrelCallbacks callbacks, ipc::BusConnection* bus = nullptr);
+    explicit RemoteRecorderClient(VistrelCallbacks callbacks, BusConnection* bus = nullptr);
     ~RemoteRecorderClient();
     RemoteRecorderClient(const RemoteRecorderClient&) = delete;
     RemoteRecorderClient& operator=(const RemoteRecorderClient&) = delete;
@@ -55,16 +55,16 @@ public:
 
     // The remote-recorder operations. Calls wait for the recorder's answer; the one-way ones
     // (pause/resume, stop) only say whether they were sent.
-    ipc::IpcReply prepareMovieWithInfoDictionary(const PropertyList& settings);
-    ipc::IpcReply startAudioRouting();
-    ipc::IpcReply startRecording();
+    IpcReply prepareMovieWithInfoDictionary(const PropertyList& settings);
+    IpcReply startAudioRouting();
+    IpcReply startRecording();
     bool pauseResumeRecord();
     bool stopRecord();
-    ipc::IpcReply quitWithoutRecording();
+    IpcReply quitWithoutRecording();
     // nullopt when the recorder did not answer.
     std::optional<bool> isPaused();
-    ipc::IpcReply setPlayIOSAudio(bool on);
-    ipc::IpcReply setPlayIOSVideo(bool on);
+    IpcReply setPlayIOSAudio(bool on);
+    IpcReply setPlayIOSVideo(bool on);
 
     // The broadcast requests to the recorder.
     void postEndRecording();
@@ -72,12 +72,12 @@ public:
 
 private:
     VistrelCallbacks callbacks_;
-    ipc::BusConnection* bus_;
-    std::unique_ptr<ipc::RemoteObjectServer> server_;
-    std::unique_ptr<ipc::DistributedNotificationCenter> notifications_;
-    std::unique_ptr<ipc::RemoteObjectProxy> recorder_;
+    BusConnection* bus_;
+    std::unique_ptr<RemoteObjectServer> server_;
+    std::unique_ptr<DistributedNotificationCenter> notifications_;
+    std::unique_ptr<RemoteObjectProxy> recorder_;
     std::int64_t recorderProcessId_ = 0;
     bool ownsName_ = false;
 };
 
-} // namespace vtl::recordui
+} // namespace vtl

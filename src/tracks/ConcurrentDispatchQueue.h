@@ -12,15 +12,15 @@ namespace vtl {
 class ConcurrentDispatchQueue {
 public:
     explicit ConcurrentDispatchQueue(std::string label)
-        : m_label(std::move(label)) {}
+        : label_(std::move(label)) {}
 
-    const std::string& label() const { return m_label; }
+    const std::string& label() const { return label_; }
 
     // Runs job(0) … job(count − 1) concurrently and returns when all have finished.
     void apply(std::size_t count, const std::function<void(std::size_t)>& job) const;
 
 private:
-    std::string m_label;
+    std::string label_;
 };
 
 } // namespace vtl

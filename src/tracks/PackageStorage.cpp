@@ -14,12 +14,12 @@ namespace {
 class DiskFile final : public PackageFile {
 public:
     explicit DiskFile(int descriptor)
-        : m_descriptor(descriptor) {}
-    ~DiskFile() override { ::close(m_descriptor); }
+        : descriptor_(descriptor) {}
+    ~DiskFile() override { ::close(descriptor_); }
 
     std::uint64_t sizeBytes() const override {
         struct stat info;
-        if (::fstat(m_descriptor, &info) != 0 || info.st_size < 0) return 0;
+        if (::fstat(descriptor_, &info) != 0 || info.st_size < 0) return 0;
         return static_cast<std::uint64_t>(info.st_size);
     }
 
@@ -30,7 +30,7 @@ public:
             const std::uint64_t position = offsetBytes + done;
             if (position < offsetBytes || position > static_cast<std::uint64_t>(INT64_MAX)) break;
             const ssize_t got =
-                ::pread(m_descriptor, out + done, length - done, static_cast<off_t>(position));
+                ::pread(descriptor_, out + done, length - done, static_cast<off_t>(position));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             done += static_cast<std::size_t>(got);
@@ -39,23 +39,23 @@ public:
     }
 
 private:
-    int m_descriptor;
+    int descriptor_;
 };
 
 class MemoryFile final : public PackageFile {
 public:
     explicit MemoryFile(std::shared_ptr<const std::vector<std::uint8_t>> bytes)
-        : m_bytes(std::move(bytes)) {}
-    std::uint64_t sizeBytes() const override { return m_bytes->size(); }
+        : bytes_(std::move(bytes)) {}
+    std::uint64_t sizeBytes() const override { return bytes_->size(); }
     std::size_t readAt(std::uint64_t offsetBytes, void* destination, std::size_t length) const override {
-        if (length == 0 || offsetBytes >= m_bytes->size()) return 0;
-        const std::size_t count = std::min<std::uint64_t>(length, m_bytes->size() - offsetBytes);
-        std::memcpy(destination, m_bytes->data() + offsetBytes, count);
+        if (length == 0 || offsetBytes >= bytes_->size()) return 0;
+        const std::size_t count = std::min<std::uint64_t>(length, bytes_->size() - offsetBytes);
+        std::memcpy(destination, bytes_->data() + offsetBytes, count);
         return count;
     }
 
 private:
-    std::shared_ptr<const std::vector<std::uint8_t>> m_bytes;
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
 };
 
 } // namespace
@@ -73,7 +73,7 @@ bool PackageStorage::readWholeFile(const std::string& name, std::vector<std::uin
 }
 
 std::unique_ptr<PackageFile> DirectoryPackageStorage::openFile(const std::string& name) const {
-    const std::string full = m_path + "/" + name;
+    const std::string full = path_ + "/" + name;
     // Non-blocking, so that a fifo or device planted in a package cannot stall the open; reads
     // of the regular files kept below are not affected by the flag.
     const int descriptor = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -87,16 +87,16 @@ std::unique_ptr<PackageFile> DirectoryPackageStorage::openFile(const std::string
 }
 
 void MemoryPackageStorage::setFile(const std::string& name, std::vector<std::uint8_t> contents) {
-    m_files[name] = std::make_shared<const std::vector<std::uint8_t>>(std::move(contents));
+    files_[name] = std::make_shared<const std::vector<std::uint8_t>>(std::move(contents));
 }
 
 void MemoryPackageStorage::removeFile(const std::string& name) {
-    m_files.erase(name);
+    files_.erase(name);
 }
 
 std::unique_ptr<PackageFile> MemoryPackageStorage::openFile(const std::string& name) const {
-    auto it = m_files.find(name);
-    if (it == m_files.end()) return nullptr;
+    auto it = files_.find(name);
+    if (it == files_.end()) return nullptr;
     return std::make_unique<MemoryFile>(it->second);
 }
 

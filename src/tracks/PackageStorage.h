@@ -37,27 +37,27 @@ public:
 class DirectoryPackageStorage final : public PackageStorage {
 public:
     explicit DirectoryPackageStorage(std::string path)
-        : m_path(std::move(path)) {}
-    const std::string& path() const override { return m_path; }
+        : path_(std::move(path)) {}
+    const std::string& path() const override { return path_; }
     std::unique_ptr<PackageFile> openFile(const std::string& name) const override;
 
 private:
-    std::string m_path;
+    std::string path_;
 };
 
 // A package held in memory: file name → contents.
 class MemoryPackageStorage final : public PackageStorage {
 public:
     explicit MemoryPackageStorage(std::string name = "memory.vistrelRecord")
-        : m_path(std::move(name)) {}
+        : path_(std::move(name)) {}
     void setFile(const std::string& name, std::vector<std::uint8_t> contents);
     void removeFile(const std::string& name);
-    const std::string& path() const override { return m_path; }
+    const std::string& path() const override { return path_; }
     std::unique_ptr<PackageFile> openFile(const std::string& name) const override;
 
 private:
-    std::string m_path;
-    std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> m_files;
+    std::string path_;
+    std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> files_;
 };
 
 } // namespace vtl

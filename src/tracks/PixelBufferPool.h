@@ -18,15 +18,15 @@ public:
     // An image of the pool's size (contents undefined when reused); empty when memory is short.
     BitmapImage take();
 
-    std::size_t width() const { return m_width; }
-    std::size_t height() const { return m_height; }
+    std::size_t width() const { return width_; }
+    std::size_t height() const { return height_; }
     std::size_t keptCount() const;
 
 private:
     struct Shelf;
-    std::size_t m_width;
-    std::size_t m_height;
-    std::shared_ptr<Shelf> m_shelf;
+    std::size_t width_;
+    std::size_t height_;
+    std::shared_ptr<Shelf> shelf_;
 };
 
 } // namespace vtl

@@ -11,32 +11,32 @@ VistrelDecodedFrameCache::VistrelDecodedFrameCache(std::uint64_t frameIndex,
                                                    std::shared_ptr<PixelBufferPool> pixelBufferPool,
                                                    std::shared_ptr<const VistrelRecording> recording,
                                                    DecompressionInfo* decompressionInfo)
-    : m_frameIndex(frameIndex)
-    , m_pixelBufferPool(std::move(pixelBufferPool))
-    , m_recording(std::move(recording))
-    , m_decompressionInfo(decompressionInfo) {}
+    : frameIndex_(frameIndex)
+    , pixelBufferPool_(std::move(pixelBufferPool))
+    , recording_(std::move(recording))
+    , decompressionInfo_(decompressionInfo) {}
 
 VistrelDecodedFrameCache::~VistrelDecodedFrameCache() = default;
 
 bool VistrelDecodedFrameCache::hasBeenDecoded() const {
-    std::lock_guard lock(m_decodeLock);
-    return m_phase == Phase::Decoded;
+    std::lock_guard lock(decodeLock_);
+    return phase_ == Phase::Decoded;
 }
 
 bool VistrelDecodedFrameCache::isAbandoned() const {
-    std::lock_guard lock(m_decodeLock);
-    return m_phase == Phase::Abandoned;
+    std::lock_guard lock(decodeLock_);
+    return phase_ == Phase::Abandoned;
 }
 
 void VistrelDecodedFrameCache::decode() {
     {
-        std::lock_guard lock(m_decodeLock);
-        if (m_phase != Phase::Pending) return;
+        std::lock_guard lock(decodeLock_);
+        if (phase_ != Phase::Pending) return;
     }
-    BitmapImage image = m_pixelBufferPool->take();
-    DecompressionInfo& info = *m_decompressionInfo;
-    info.frameEntry.frameNumber = m_frameIndex;
-    m_recording->decompressFrame(info);
+    BitmapImage image = pixelBufferPool_->take();
+    DecompressionInfo& info = *decompressionInfo_;
+    info.frameEntry.frameNumber = frameIndex_;
+    recording_->decompressFrame(info);
     if (!image.isEmpty()) {
         std::lock_guard memoryLock(info.memoryAccessMutex);
         const std::size_t rowBytes = image.width() * 4;
@@ -59,48 +59,48 @@ void VistrelDecodedFrameCache::decode() {
         }
     }
     {
-        std::lock_guard lock(m_decodeLock);
-        if (m_phase == Phase::Pending) {
-            m_pixelBuffer = std::move(image);
-            m_phase = m_pixelBuffer.isEmpty() ? Phase::Abandoned : Phase::Decoded;
+        std::lock_guard lock(decodeLock_);
+        if (phase_ == Phase::Pending) {
+            pixelBuffer_ = std::move(image);
+            phase_ = pixelBuffer_.isEmpty() ? Phase::Abandoned : Phase::Decoded;
         }
     }
-    m_decoded.notify_all();
+    decoded_.notify_all();
 }
 
 void VistrelDecodedFrameCache::uploadToGPU(const UploadHook& hook) {
-    std::lock_guard uploadLock(m_uploadLock);
-    if (m_uploaded) return;
+    std::lock_guard uploadLock(uploadLock_);
+    if (uploaded_) return;
     decode();
     BitmapImage image;
     {
-        std::lock_guard lock(m_decodeLock);
-        if (m_phase != Phase::Decoded) return;
-        image = m_pixelBuffer;
+        std::lock_guard lock(decodeLock_);
+        if (phase_ != Phase::Decoded) return;
+        image = pixelBuffer_;
     }
-    if (hook) hook(m_frameIndex, image);
-    m_uploaded = true;
+    if (hook) hook(frameIndex_, image);
+    uploaded_ = true;
 }
 
 void VistrelDecodedFrameCache::abandon() {
     {
-        std::lock_guard lock(m_decodeLock);
-        if (m_phase != Phase::Pending) return;
-        m_phase = Phase::Abandoned;
+        std::lock_guard lock(decodeLock_);
+        if (phase_ != Phase::Pending) return;
+        phase_ = Phase::Abandoned;
     }
-    m_decoded.notify_all();
+    decoded_.notify_all();
 }
 
 bool VistrelDecodedFrameCache::waitForDecodeCompletion() const {
-    std::unique_lock lock(m_decodeLock);
-    m_decoded.wait(lock, [this] { return m_phase != Phase::Pending; });
-    return m_phase == Phase::Decoded;
+    std::unique_lock lock(decodeLock_);
+    decoded_.wait(lock, [this] { return phase_ != Phase::Pending; });
+    return phase_ == Phase::Decoded;
 }
 
 BitmapImage VistrelDecodedFrameCache::image() const {
     if (!waitForDecodeCompletion()) return {};
-    std::lock_guard lock(m_decodeLock);
-    return m_pixelBuffer;
+    std::lock_guard lock(decodeLock_);
+    return pixelBuffer_;
 }
 
 } // namespace vtl

@@ -29,7 +29,7 @@ public:
     VistrelDecodedFrameCache(const VistrelDecodedFrameCache&) = delete;
     VistrelDecodedFrameCache& operator=(const VistrelDecodedFrameCache&) = delete;
 
-    std::uint64_t frameNumber() const { return m_frameIndex; }
+    std::uint64_t frameNumber() const { return frameIndex_; }
     bool hasBeenDecoded() const;
     // Whether it will never be decoded (dropped from the window or cancelled before its turn).
     bool isAbandoned() const;
@@ -49,17 +49,17 @@ public:
 private:
     enum class Phase { Pending, Decoded, Abandoned };
 
-    std::uint64_t m_frameIndex;
-    std::shared_ptr<PixelBufferPool> m_pixelBufferPool;
-    std::shared_ptr<const VistrelRecording> m_recording;
-    DecompressionInfo* m_decompressionInfo; // the cache's, not owned
-    BitmapImage m_pixelBuffer;
-    bool m_uploaded = false;
+    std::uint64_t frameIndex_;
+    std::shared_ptr<PixelBufferPool> pixelBufferPool_;
+    std::shared_ptr<const VistrelRecording> recording_;
+    DecompressionInfo* decompressionInfo_; // the cache's, not owned
+    BitmapImage pixelBuffer_;
+    bool uploaded_ = false;
 
-    mutable std::mutex m_decodeLock; // the completion latch: guards m_phase and m_pixelBuffer
-    mutable std::condition_variable m_decoded;
-    Phase m_phase = Phase::Pending;
-    std::mutex m_uploadLock;
+    mutable std::mutex decodeLock_; // the completion latch: guards phase_ and pixelBuffer_
+    mutable std::condition_variable decoded_;
+    Phase phase_ = Phase::Pending;
+    std::mutex uploadLock_;
 };
 
 } // namespace vtl

@@ -9,12 +9,12 @@ namespace vtl {
 VistrelDecodedFrameCacheBuffer::VistrelDecodedFrameCacheBuffer(
     std::shared_ptr<const VistrelRecording> recording, DecompressionInfo* decompressionInfo,
     std::uint32_t size)
-    : m_pixelBufferPool(std::make_shared<PixelBufferPool>(static_cast<std::size_t>(recording->width()),
+    : pixelBufferPool_(std::make_shared<PixelBufferPool>(static_cast<std::size_t>(recording->width()),
                                                           static_cast<std::size_t>(recording->height()),
                                                           static_cast<std::size_t>(size) + 4))
-    , m_recording(std::move(recording))
-    , m_decompressionInfo(decompressionInfo)
-    , m_size(size) {}
+    , recording_(std::move(recording))
+    , decompressionInfo_(decompressionInfo)
+    , size_(size) {}
 
 VistrelDecodedFrameCacheBuffer::~VistrelDecodedFrameCacheBuffer() {
     clearCache();
@@ -22,10 +22,10 @@ VistrelDecodedFrameCacheBuffer::~VistrelDecodedFrameCacheBuffer() {
 
 std::shared_ptr<VistrelDecodedFrameCache>
 VistrelDecodedFrameCacheBuffer::frameAtIndex(std::uint64_t frameNumber) const {
-    std::lock_guard lock(m_accessLock);
-    auto it = m_framesDictionary.find(frameNumber);
-    if (it == m_framesDictionary.end()) return nullptr;
-    for (const auto& frame : m_framesArray)
+    std::lock_guard lock(accessLock_);
+    auto it = framesDictionary_.find(frameNumber);
+    if (it == framesDictionary_.end()) return nullptr;
+    for (const auto& frame : framesArray_)
         if (frame.get() == it->second) return frame;
     return nullptr;
 }
@@ -34,32 +34,32 @@ void VistrelDecodedFrameCacheBuffer::addFrame(std::shared_ptr<VistrelDecodedFram
     if (!frame) return;
     std::shared_ptr<VistrelDecodedFrameCache> replaced;
     {
-        std::lock_guard lock(m_accessLock);
+        std::lock_guard lock(accessLock_);
         const std::uint64_t number = frame->frameNumber();
-        auto it = m_framesDictionary.find(number);
-        if (it != m_framesDictionary.end()) {
+        auto it = framesDictionary_.find(number);
+        if (it != framesDictionary_.end()) {
             // One entry per frame number: the newer one takes the older one's place in the lookup.
-            auto old = std::find_if(m_framesArray.begin(), m_framesArray.end(),
+            auto old = std::find_if(framesArray_.begin(), framesArray_.end(),
                                     [&](const auto& f) { return f.get() == it->second; });
-            if (old != m_framesArray.end()) {
+            if (old != framesArray_.end()) {
                 replaced = *old;
-                m_framesArray.erase(old);
+                framesArray_.erase(old);
             }
         }
-        m_framesDictionary[number] = frame.get();
-        m_framesArray.push_back(std::move(frame));
-        m_lastFrame = number;
-        if (m_framesArray.size() == 1)
-            m_firstFrame = number;
+        framesDictionary_[number] = frame.get();
+        framesArray_.push_back(std::move(frame));
+        lastFrame_ = number;
+        if (framesArray_.size() == 1)
+            firstFrame_ = number;
         else
-            m_firstFrame = m_framesArray.front()->frameNumber();
+            firstFrame_ = framesArray_.front()->frameNumber();
     }
     if (replaced) replaced->abandon();
 }
 
 void VistrelDecodedFrameCacheBuffer::generateAndDecodeFrameCacheAtIndex(std::uint64_t frameNumber) {
-    addFrame(std::make_shared<VistrelDecodedFrameCache>(frameNumber, m_pixelBufferPool, m_recording,
-                                                        m_decompressionInfo));
+    addFrame(std::make_shared<VistrelDecodedFrameCache>(frameNumber, pixelBufferPool_, recording_,
+                                                        decompressionInfo_));
 }
 
 void VistrelDecodedFrameCacheBuffer::clearCacheAndGenerateFramesFrom(std::uint64_t from, std::uint64_t to) {
@@ -69,43 +69,43 @@ void VistrelDecodedFrameCacheBuffer::clearCacheAndGenerateFramesFrom(std::uint64
 }
 
 std::uint32_t VistrelDecodedFrameCacheBuffer::numberOfFrames() const {
-    std::lock_guard lock(m_accessLock);
-    return static_cast<std::uint32_t>(m_framesArray.size());
+    std::lock_guard lock(accessLock_);
+    return static_cast<std::uint32_t>(framesArray_.size());
 }
 
 bool VistrelDecodedFrameCacheBuffer::isFull() const {
-    return numberOfFrames() >= m_size;
+    return numberOfFrames() >= size_;
 }
 
 std::uint64_t VistrelDecodedFrameCacheBuffer::firstFrameNumber() const {
-    std::lock_guard lock(m_accessLock);
-    return m_firstFrame;
+    std::lock_guard lock(accessLock_);
+    return firstFrame_;
 }
 
 std::uint64_t VistrelDecodedFrameCacheBuffer::lastFrameNumber() const {
-    std::lock_guard lock(m_accessLock);
-    return m_lastFrame;
+    std::lock_guard lock(accessLock_);
+    return lastFrame_;
 }
 
 std::vector<std::shared_ptr<VistrelDecodedFrameCache>>
 VistrelDecodedFrameCacheBuffer::dropFirstLocked(std::size_t n) {
     std::vector<std::shared_ptr<VistrelDecodedFrameCache>> dropped;
-    n = std::min(n, m_framesArray.size());
+    n = std::min(n, framesArray_.size());
     for (std::size_t i = 0; i < n; ++i) {
-        auto frame = std::move(m_framesArray.front());
-        m_framesArray.pop_front();
-        auto it = m_framesDictionary.find(frame->frameNumber());
-        if (it != m_framesDictionary.end() && it->second == frame.get()) m_framesDictionary.erase(it);
+        auto frame = std::move(framesArray_.front());
+        framesArray_.pop_front();
+        auto it = framesDictionary_.find(frame->frameNumber());
+        if (it != framesDictionary_.end() && it->second == frame.get()) framesDictionary_.erase(it);
         dropped.push_back(std::move(frame));
     }
-    m_firstFrame = m_framesArray.empty() ? kNoFrame : m_framesArray.front()->frameNumber();
+    firstFrame_ = framesArray_.empty() ? kNoFrame : framesArray_.front()->frameNumber();
     return dropped;
 }
 
 void VistrelDecodedFrameCacheBuffer::shiftBy(std::uint32_t n) {
     std::vector<std::shared_ptr<VistrelDecodedFrameCache>> dropped;
     {
-        std::lock_guard lock(m_accessLock);
+        std::lock_guard lock(accessLock_);
         dropped = dropFirstLocked(n);
     }
     for (auto& frame : dropped)
@@ -114,19 +114,19 @@ void VistrelDecodedFrameCacheBuffer::shiftBy(std::uint32_t n) {
 
 std::vector<std::shared_ptr<VistrelDecodedFrameCache>>
 VistrelDecodedFrameCacheBuffer::copyFramesFromBeginning(std::uint32_t n) const {
-    std::lock_guard lock(m_accessLock);
-    const std::size_t count = std::min<std::size_t>(n, m_framesArray.size());
-    return {m_framesArray.begin(), m_framesArray.begin() + static_cast<std::ptrdiff_t>(count)};
+    std::lock_guard lock(accessLock_);
+    const std::size_t count = std::min<std::size_t>(n, framesArray_.size());
+    return {framesArray_.begin(), framesArray_.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
 void VistrelDecodedFrameCacheBuffer::clearCache() {
     std::vector<std::shared_ptr<VistrelDecodedFrameCache>> dropped;
     {
-        std::lock_guard lock(m_accessLock);
-        dropped = dropFirstLocked(m_framesArray.size());
-        m_framesDictionary.clear();
-        m_firstFrame = kNoFrame;
-        m_lastFrame = 0;
+        std::lock_guard lock(accessLock_);
+        dropped = dropFirstLocked(framesArray_.size());
+        framesDictionary_.clear();
+        firstFrame_ = kNoFrame;
+        lastFrame_ = 0;
     }
     for (auto& frame : dropped)
         frame->abandon();
@@ -135,8 +135,8 @@ void VistrelDecodedFrameCacheBuffer::clearCache() {
 bool VistrelDecodedFrameCacheBuffer::decodeFirstUndecodedFrame() {
     std::shared_ptr<VistrelDecodedFrameCache> next;
     {
-        std::lock_guard lock(m_accessLock);
-        for (const auto& frame : m_framesArray)
+        std::lock_guard lock(accessLock_);
+        for (const auto& frame : framesArray_)
             if (!frame->hasBeenDecoded() && !frame->isAbandoned()) {
                 next = frame;
                 break;

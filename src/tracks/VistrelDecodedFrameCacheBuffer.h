@@ -48,20 +48,20 @@ public:
     bool decodeFirstUndecodedFrame();
     void releaseCachedResources() { clearCache(); }
 
-    std::uint32_t size() const { return m_size; }
+    std::uint32_t size() const { return size_; }
 
 private:
     std::vector<std::shared_ptr<VistrelDecodedFrameCache>> dropFirstLocked(std::size_t n);
 
-    std::deque<std::shared_ptr<VistrelDecodedFrameCache>> m_framesArray;
-    std::unordered_map<std::uint64_t, VistrelDecodedFrameCache*> m_framesDictionary;
-    std::shared_ptr<PixelBufferPool> m_pixelBufferPool;
-    std::shared_ptr<const VistrelRecording> m_recording;
-    DecompressionInfo* m_decompressionInfo; // the owner's
-    mutable std::mutex m_accessLock;
-    std::uint64_t m_firstFrame = kNoFrame;
-    std::uint64_t m_lastFrame = 0;
-    std::uint32_t m_size;
+    std::deque<std::shared_ptr<VistrelDecodedFrameCache>> framesArray_;
+    std::unordered_map<std::uint64_t, VistrelDecodedFrameCache*> framesDictionary_;
+    std::shared_ptr<PixelBufferPool> pixelBufferPool_;
+    std::shared_ptr<const VistrelRecording> recording_;
+    DecompressionInfo* decompressionInfo_; // the owner's
+    mutable std::mutex accessLock_;
+    std::uint64_t firstFrame_ = kNoFrame;
+    std::uint64_t lastFrame_ = 0;
+    std::uint32_t size_;
 };
 
 } // namespace vtl

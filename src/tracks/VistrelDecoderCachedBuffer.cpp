@@ -9,52 +9,52 @@ namespace vtl {
 
 VistrelDecoderCachedBuffer::VistrelDecoderCachedBuffer(std::shared_ptr<VistrelRecording> recording,
                                                        std::uint64_t, std::uint64_t numberOfFramesToDecode)
-    : m_recording(std::move(recording))
-    , m_numberFrames(std::clamp<std::uint64_t>(numberOfFramesToDecode, 1, 1024)) {
-    if (m_recording && m_recording->open()) {
-        m_recording->fillDecompressionInfo(m_cachingDecompressionInfo,
-                                           static_cast<double>(m_recording->frameRate()));
-        m_recording->openWithDecompressionInfo(m_cachingDecompressionInfo);
+    : recording_(std::move(recording))
+    , numberFrames_(std::clamp<std::uint64_t>(numberOfFramesToDecode, 1, 1024)) {
+    if (recording_ && recording_->open()) {
+        recording_->fillDecompressionInfo(cachingDecompressionInfo_,
+                                           static_cast<double>(recording_->frameRate()));
+        recording_->openWithDecompressionInfo(cachingDecompressionInfo_);
     }
 }
 
 VistrelDecoderCachedBuffer::~VistrelDecoderCachedBuffer() {
     cancelCaching();
-    m_cacheBuffer.reset();
-    if (m_recording) m_recording->releaseDecompressionInfo(m_cachingDecompressionInfo);
+    cacheBuffer_.reset();
+    if (recording_) recording_->releaseDecompressionInfo(cachingDecompressionInfo_);
 }
 
 void VistrelDecoderCachedBuffer::setColorspaceAndStartDecoding(const std::string& colorSpace,
                                                                UploadHook uploadHook) {
     {
-        std::lock_guard lock(m_startMutex);
-        if (m_colorspaceSet) return;
-        m_colorspaceSet = true;
-        m_cachingColorspace = colorSpace;
-        m_cachingDecompressionInfo.colorSpace = colorSpace;
-        m_uploadHook = std::move(uploadHook);
-        if (m_recording && m_cachingDecompressionInfo.structValid)
-            m_cacheBuffer = std::make_unique<VistrelDecodedFrameCacheBuffer>(
-                m_recording, &m_cachingDecompressionInfo, static_cast<std::uint32_t>(m_numberFrames));
+        std::lock_guard lock(startMutex_);
+        if (colorspaceSet_) return;
+        colorspaceSet_ = true;
+        cachingColorspace_ = colorSpace;
+        cachingDecompressionInfo_.colorSpace = colorSpace;
+        uploadHook_ = std::move(uploadHook);
+        if (recording_ && cachingDecompressionInfo_.structValid)
+            cacheBuffer_ = std::make_unique<VistrelDecodedFrameCacheBuffer>(
+                recording_, &cachingDecompressionInfo_, static_cast<std::uint32_t>(numberFrames_));
     }
     startCache();
 }
 
 bool VistrelDecoderCachedBuffer::startCache() {
-    std::lock_guard lock(m_startMutex);
-    if (m_cacheThreadRunning.load()) return true;
+    std::lock_guard lock(startMutex_);
+    if (cacheThreadRunning_.load()) return true;
     // Without a window to decode into there is nothing a request could wait for.
-    if (!m_colorspaceSet || !m_cacheBuffer) return false;
-    if (m_cacheThread.joinable()) m_cacheThread.join();
+    if (!colorspaceSet_ || !cacheBuffer_) return false;
+    if (cacheThread_.joinable()) cacheThread_.join();
     {
-        std::lock_guard wakeLock(m_cacheFullMutex);
-        m_wakeRequested = false;
+        std::lock_guard wakeLock(cacheFullMutex_);
+        wakeRequested_ = false;
     }
-    m_cacheThreadRunning = true;
+    cacheThreadRunning_ = true;
     try {
-        m_cacheThread = std::thread([this] { startCaching(); });
+        cacheThread_ = std::thread([this] { startCaching(); });
     } catch (const std::system_error& error) {
-        m_cacheThreadRunning = false;
+        cacheThreadRunning_ = false;
         logMessage("ERROR; return code from pthread_create() is " + std::to_string(error.code().value()));
         return false;
     }
@@ -63,19 +63,19 @@ bool VistrelDecoderCachedBuffer::startCache() {
 
 void VistrelDecoderCachedBuffer::wakeThread() {
     {
-        std::lock_guard lock(m_cacheFullMutex);
-        m_wakeRequested = true;
+        std::lock_guard lock(cacheFullMutex_);
+        wakeRequested_ = true;
     }
-    m_cacheFullCondition.notify_all();
+    cacheFullCondition_.notify_all();
 }
 
 void VistrelDecoderCachedBuffer::cancelCaching() {
-    std::lock_guard lock(m_startMutex);
-    if (m_cacheThreadRunning.exchange(false)) wakeThread();
-    if (m_cacheThread.joinable()) m_cacheThread.join();
+    std::lock_guard lock(startMutex_);
+    if (cacheThreadRunning_.exchange(false)) wakeThread();
+    if (cacheThread_.joinable()) cacheThread_.join();
     // Requests waiting on frames that will now never be decoded return with none.
-    std::lock_guard decodeLock(m_decodeMutex);
-    if (m_cacheBuffer) m_cacheBuffer->clearCache();
+    std::lock_guard decodeLock(decodeMutex_);
+    if (cacheBuffer_) cacheBuffer_->clearCache();
 }
 
 void VistrelDecoderCachedBuffer::releaseCachedResources() {
@@ -83,81 +83,81 @@ void VistrelDecoderCachedBuffer::releaseCachedResources() {
 }
 
 BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds) {
-    ++m_requestCount;
+    ++requestCount_;
     // The running flag first: it is raised after the window is made, so once it is seen the
     // window can be read without the start lock.
-    if (!m_cacheThreadRunning.load() || !m_cacheBuffer) return {};
-    const std::int64_t index = m_recording->indexOfTime(seconds);
-    const std::int64_t count = static_cast<std::int64_t>(m_recording->numberOfFrames());
+    if (!cacheThreadRunning_.load() || !cacheBuffer_) return {};
+    const std::int64_t index = recording_->indexOfTime(seconds);
+    const std::int64_t count = static_cast<std::int64_t>(recording_->numberOfFrames());
     if (index < 0 || index >= count) return {};
     const std::uint64_t frame = static_cast<std::uint64_t>(index);
-    std::shared_ptr<VistrelDecodedFrameCache> entry = m_cacheBuffer->frameAtIndex(frame);
-    m_lastRequestedFrame = frame;
+    std::shared_ptr<VistrelDecodedFrameCache> entry = cacheBuffer_->frameAtIndex(frame);
+    lastRequestedFrame_ = frame;
     // Woken after the request is recorded, so the next pass moves the window to it.
     wakeThread();
     if (!entry) {
-        ++m_invalidateCurrentlyDecodingFrame;
+        ++invalidateCurrentlyDecodingFrame_;
         {
-            std::lock_guard lock(m_decodeMutex);
+            std::lock_guard lock(decodeMutex_);
             const std::uint64_t end =
-                std::min<std::uint64_t>(frame + m_numberFrames, static_cast<std::uint64_t>(count));
-            m_cacheBuffer->clearCacheAndGenerateFramesFrom(frame, end);
-            entry = m_cacheBuffer->frameAtIndex(frame);
+                std::min<std::uint64_t>(frame + numberFrames_, static_cast<std::uint64_t>(count));
+            cacheBuffer_->clearCacheAndGenerateFramesFrom(frame, end);
+            entry = cacheBuffer_->frameAtIndex(frame);
             // A cancel that got here first has already woken its waiters: do not start waiting.
-            if (!m_cacheThreadRunning.load()) {
-                m_cacheBuffer->clearCache();
+            if (!cacheThreadRunning_.load()) {
+                cacheBuffer_->clearCache();
                 entry.reset();
             }
         }
-        --m_invalidateCurrentlyDecodingFrame;
+        --invalidateCurrentlyDecodingFrame_;
         wakeThread();
     }
     if (!entry) return {};
-    if (!entry->hasBeenDecoded()) ++m_waitedRequestCount;
+    if (!entry->hasBeenDecoded()) ++waitedRequestCount_;
     // The entry is held here, so it stays alive even if the thread drops it from the window.
     return entry->image();
 }
 
 void VistrelDecoderCachedBuffer::startCaching() {
-    while (m_cacheThreadRunning.load()) {
-        std::unique_lock decodeLock(m_decodeMutex);
-        if (m_invalidateCurrentlyDecodingFrame.load() > 0) {
+    while (cacheThreadRunning_.load()) {
+        std::unique_lock decodeLock(decodeMutex_);
+        if (invalidateCurrentlyDecodingFrame_.load() > 0) {
             // A requester is about to rebuild the window: let it in.
             decodeLock.unlock();
             std::this_thread::yield();
             continue;
         }
-        const std::uint64_t count = m_recording->numberOfFrames();
-        const std::uint64_t requested = m_lastRequestedFrame.load();
-        const std::uint64_t first = m_cacheBuffer->firstFrameNumber();
+        const std::uint64_t count = recording_->numberOfFrames();
+        const std::uint64_t requested = lastRequestedFrame_.load();
+        const std::uint64_t first = cacheBuffer_->firstFrameNumber();
         if (first != VistrelDecodedFrameCacheBuffer::kNoFrame) {
             const std::int64_t d = static_cast<std::int64_t>(requested) - static_cast<std::int64_t>(first);
             if (d > 0)
-                m_cacheBuffer->shiftBy(static_cast<std::uint32_t>(std::min<std::int64_t>(d, UINT32_MAX)));
+                cacheBuffer_->shiftBy(static_cast<std::uint32_t>(std::min<std::int64_t>(d, UINT32_MAX)));
         }
-        const bool decoded = m_cacheBuffer->decodeFirstUndecodedFrame();
+        const bool decoded = cacheBuffer_->decodeFirstUndecodedFrame();
         // Entries added now are still to decode: the pass after this one does that, not a wake.
         bool added = false;
-        while (!m_cacheBuffer->isFull()) {
+        while (!cacheBuffer_->isFull()) {
             const std::uint64_t next =
-                m_cacheBuffer->numberOfFrames() == 0 ? requested : m_cacheBuffer->lastFrameNumber() + 1;
+                cacheBuffer_->numberOfFrames() == 0 ? requested : cacheBuffer_->lastFrameNumber() + 1;
             if (next >= count) break;
-            m_cacheBuffer->generateAndDecodeFrameCacheAtIndex(next);
+            cacheBuffer_->generateAndDecodeFrameCacheAtIndex(next);
             added = true;
         }
         // The frame being shown and the next few are kept decoded and uploaded.
-        for (const auto& entry : m_cacheBuffer->copyFramesFromBeginning(kUploadedFrames)) {
-            if (!m_cacheThreadRunning.load()) break;
-            entry->uploadToGPU(m_uploadHook);
+        for (const auto& entry : cacheBuffer_->copyFramesFromBeginning(kUploadedFrames)) {
+            if (!cacheThreadRunning_.load()) break;
+            entry->uploadToGPU(uploadHook_);
         }
         if (!decoded && !added) {
             decodeLock.unlock();
-            std::unique_lock lock(m_cacheFullMutex);
-            m_decodeThreadWaiting = true;
-            m_cacheFullCondition.wait(lock,
-                                      [this] { return m_wakeRequested || !m_cacheThreadRunning.load(); });
-            m_wakeRequested = false;
-            m_decodeThreadWaiting = false;
+            std::unique_lock lock(cacheFullMutex_);
+            decodeThreadWaiting_ = true;
+            cacheFullCondition_.wait(lock,
+                                      [this] { return wakeRequested_ || !cacheThreadRunning_.load(); });
+            wakeRequested_ = false;
+            decodeThreadWaiting_ = false;
         }
     }
 }

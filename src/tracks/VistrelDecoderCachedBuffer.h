@@ -47,36 +47,36 @@ public:
     void cancelCaching();
     void releaseCachedResources();
 
-    bool isRunning() const { return m_cacheThreadRunning.load(); }
-    const VistrelDecodedFrameCacheBuffer* cacheBuffer() const { return m_cacheBuffer.get(); }
+    bool isRunning() const { return cacheThreadRunning_.load(); }
+    const VistrelDecodedFrameCacheBuffer* cacheBuffer() const { return cacheBuffer_.get(); }
     // Requests so far, and those that found their frame not decoded yet and had to wait.
-    std::uint64_t requestCount() const { return m_requestCount.load(); }
-    std::uint64_t waitedRequestCount() const { return m_waitedRequestCount.load(); }
+    std::uint64_t requestCount() const { return requestCount_.load(); }
+    std::uint64_t waitedRequestCount() const { return waitedRequestCount_.load(); }
 
 private:
     void startCaching();
     void wakeThread();
 
-    std::shared_ptr<VistrelRecording> m_recording;
-    DecompressionInfo m_cachingDecompressionInfo;
-    std::unique_ptr<VistrelDecodedFrameCacheBuffer> m_cacheBuffer;
-    std::atomic<bool> m_cacheThreadRunning{false};
-    std::string m_cachingColorspace;
-    bool m_colorspaceSet = false;
-    UploadHook m_uploadHook;
-    std::thread m_cacheThread;
-    std::mutex m_startMutex; // serialises start and cancel
+    std::shared_ptr<VistrelRecording> recording_;
+    DecompressionInfo cachingDecompressionInfo_;
+    std::unique_ptr<VistrelDecodedFrameCacheBuffer> cacheBuffer_;
+    std::atomic<bool> cacheThreadRunning_{false};
+    std::string cachingColorspace_;
+    bool colorspaceSet_ = false;
+    UploadHook uploadHook_;
+    std::thread cacheThread_;
+    std::mutex startMutex_; // serialises start and cancel
 
-    std::mutex m_decodeMutex;
-    std::mutex m_cacheFullMutex;
-    std::condition_variable m_cacheFullCondition;
-    bool m_decodeThreadWaiting = false;
-    bool m_wakeRequested = false;
-    std::uint64_t m_numberFrames;
-    std::atomic<int> m_invalidateCurrentlyDecodingFrame{0};
-    std::atomic<std::uint64_t> m_lastRequestedFrame{0};
-    std::atomic<std::uint64_t> m_requestCount{0};
-    std::atomic<std::uint64_t> m_waitedRequestCount{0};
+    std::mutex decodeMutex_;
+    std::mutex cacheFullMutex_;
+    std::condition_variable cacheFullCondition_;
+    bool decodeThreadWaiting_ = false;
+    bool wakeRequested_ = false;
+    std::uint64_t numberFrames_;
+    std::atomic<int> invalidateCurrentlyDecodingFrame_{0};
+    std::atomic<std::uint64_t> lastRequestedFrame_{0};
+    std::atomic<std::uint64_t> requestCount_{0};
+    std::atomic<std::uint64_t> waitedRequestCount_{0};
 };
 
 } // namespace vtl

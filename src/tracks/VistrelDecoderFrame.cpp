@@ -9,13 +9,12 @@
 
 namespace vtl {
 
-using namespace recording;
 
 VistrelDecoderFrame::VistrelDecoderFrame(const VistrelRecording& recording, std::uint64_t frameIndex)
-    : m_width(static_cast<std::size_t>(recording.width()))
-    , m_height(static_cast<std::size_t>(recording.height()))
-    , m_recording(recording)
-    , m_frameIndex(frameIndex) {}
+    : width_(static_cast<std::size_t>(recording.width()))
+    , height_(static_cast<std::size_t>(recording.height()))
+    , recording_(recording)
+    , frameIndex_(frameIndex) {}
 
 bool VistrelDecoderFrame::readDataFromDataFile(const PackageFile&, const PackageFile&) {
     VTL_ASSERT(false, "implement in subclass!");
@@ -27,14 +26,14 @@ bool VistrelDecoderFrame::decodeAndApplyFrameToBuffer(std::uint8_t*, const Concu
 }
 
 void VistrelDecoderFrame::fail(const std::string& message) {
-    if (m_error.empty()) m_error = message;
+    if (error_.empty()) error_ = message;
 }
 
 bool VistrelDecoderFrame::readMetaRecord(const PackageFile& metaFile, FrameKind expectedKind,
                                          FrameMetaRecord& record) {
-    const DirectoryEntry* entry = m_recording.directoryEntryAtIndex(m_frameIndex);
+    const DirectoryEntry* entry = recording_.directoryEntryAtIndex(frameIndex_);
     if (!entry) {
-        fail("frame " + std::to_string(m_frameIndex) + " is not in the directory");
+        fail("frame " + std::to_string(frameIndex_) + " is not in the directory");
         return false;
     }
     const bool key = expectedKind == FrameKind::Key;
@@ -49,7 +48,7 @@ bool VistrelDecoderFrame::readMetaRecord(const PackageFile& metaFile, FrameKind 
         return false;
     }
     if (loadU64LE(bytes.data()) != static_cast<std::uint64_t>(expectedKind)) {
-        fail("frame " + std::to_string(m_frameIndex) + " changed its kind while it was read");
+        fail("frame " + std::to_string(frameIndex_) + " changed its kind while it was read");
         return false;
     }
     // Every count is checked against what the file holds before anything is sized by it.
@@ -106,17 +105,17 @@ std::uint64_t VistrelDecoderFrame::metaRecordSizeBytes(std::span<const std::uint
 }
 
 bool VistrelDecoderFrame::dataFits(const PackageFile& dataFile, std::uint64_t byteCount) {
-    const DirectoryEntry* entry = m_recording.directoryEntryAtIndex(m_frameIndex);
+    const DirectoryEntry* entry = recording_.directoryEntryAtIndex(frameIndex_);
     const std::uint64_t fileSize = dataFile.sizeBytes();
     // Compressed streams of one frame never come near several raw frames; more is a damaged
     // size over a file that claims to hold it (a sparse file), refused before memory is sized by it.
-    const std::uint64_t frameBytes = std::uint64_t(m_width) * m_height * kBytesPerPixel;
+    const std::uint64_t frameBytes = std::uint64_t(width_) * height_ * kBytesPerPixel;
     if (byteCount > 4 * frameBytes + (std::uint64_t(1) << 20)) {
-        fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " is larger than any frame's");
+        fail("the JPEG data of frame " + std::to_string(frameIndex_) + " is larger than any frame's");
         return false;
     }
     if (!entry || entry->dataOffsetBytes > fileSize || byteCount > fileSize - entry->dataOffsetBytes) {
-        fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " runs past the end of vtldata");
+        fail("the JPEG data of frame " + std::to_string(frameIndex_) + " runs past the end of vtldata");
         return false;
     }
     return true;

@@ -23,7 +23,7 @@ public:
     VistrelDecoderFrame(const VistrelDecoderFrame&) = delete;
     VistrelDecoderFrame& operator=(const VistrelDecoderFrame&) = delete;
 
-    void setTemporaryBuffer(std::uint8_t* temporaryBuffer) { m_tempBuffer = temporaryBuffer; }
+    void setTemporaryBuffer(std::uint8_t* temporaryBuffer) { tempBuffer_ = temporaryBuffer; }
 
     // Reads the record; answers whether it was read whole and fits the frame (frameIsValid).
     virtual bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile);
@@ -43,27 +43,27 @@ public:
     // Refused beyond this, whatever the file claims to hold (a sparse file claims anything).
     static constexpr std::uint64_t kMaxMetaRecordBytes = std::uint64_t(64) << 20;
 
-    bool frameIsValid() const { return m_frameIsValid; }
-    std::uint64_t frameIndex() const { return m_frameIndex; }
+    bool frameIsValid() const { return frameIsValid_; }
+    std::uint64_t frameIndex() const { return frameIndex_; }
     // The first problem met while reading or applying (empty when none).
-    const std::string& error() const { return m_error; }
+    const std::string& error() const { return error_; }
 
 protected:
-    // Reads the whole meta record of this frame and its JPEG bytes' extent; false with m_error set
+    // Reads the whole meta record of this frame and its JPEG bytes' extent; false with error_ set
     // (tableName names the table a short read hit, as in "Movie file error stripeEntries").
-    bool readMetaRecord(const PackageFile& metaFile, recording::FrameKind expectedKind,
-                        recording::FrameMetaRecord& record);
+    bool readMetaRecord(const PackageFile& metaFile, FrameKind expectedKind,
+                        FrameMetaRecord& record);
     // Checks that byteCount bytes of JPEG data start at this frame's data offset in dataFile.
     bool dataFits(const PackageFile& dataFile, std::uint64_t byteCount);
     void fail(const std::string& message);
 
-    std::size_t m_width = 0;
-    std::size_t m_height = 0;
-    const VistrelRecording& m_recording;
-    std::uint64_t m_frameIndex = 0;
-    std::uint8_t* m_tempBuffer = nullptr;
-    bool m_frameIsValid = false;
-    std::string m_error;
+    std::size_t width_ = 0;
+    std::size_t height_ = 0;
+    const VistrelRecording& recording_;
+    std::uint64_t frameIndex_ = 0;
+    std::uint8_t* tempBuffer_ = nullptr;
+    bool frameIsValid_ = false;
+    std::string error_;
 };
 
 } // namespace vtl

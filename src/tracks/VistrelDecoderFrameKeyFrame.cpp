@@ -7,71 +7,70 @@
 
 namespace vtl {
 
-using namespace recording;
 
 bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFile,
                                                        const PackageFile& metaFile) {
     FrameMetaRecord record;
     if (!readMetaRecord(metaFile, FrameKind::Key, record)) return false;
-    m_quality = record.jpegQuality;
+    quality_ = record.jpegQuality;
 
     // Stripes lie one below the other from the top; whatever does not fit the frame is refused.
     std::size_t row = 0;
     std::uint64_t totalBytes = 0;
-    m_stripeEntries.reserve(record.stripes.size());
+    stripeEntries_.reserve(record.stripes.size());
     for (const StripeRecord& stripe : record.stripes) {
-        if (stripe.heightRows == 0 || stripe.heightRows > m_height - row) {
-            fail("a stripe of key frame " + std::to_string(m_frameIndex) + " does not fit the frame");
+        if (stripe.heightRows == 0 || stripe.heightRows > height_ - row) {
+            fail("a stripe of key frame " + std::to_string(frameIndex_) + " does not fit the frame");
             break;
         }
         if (stripe.jpegSizeBytes > dataFile.sizeBytes() - std::min(dataFile.sizeBytes(), totalBytes)) {
-            fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " runs past the end of vtldata");
+            fail("the JPEG data of frame " + std::to_string(frameIndex_) + " runs past the end of vtldata");
             break;
         }
-        m_stripeEntries.push_back({row, static_cast<std::size_t>(stripe.heightRows),
+        stripeEntries_.push_back({row, static_cast<std::size_t>(stripe.heightRows),
                                    static_cast<std::size_t>(totalBytes),
                                    static_cast<std::size_t>(stripe.jpegSizeBytes)});
         row += static_cast<std::size_t>(stripe.heightRows);
         totalBytes += stripe.jpegSizeBytes;
     }
-    if (m_stripeEntries.size() != record.stripes.size() || !dataFits(dataFile, totalBytes)) {
-        m_stripeEntries.clear();
+    if (stripeEntries_.size() != record.stripes.size() || !dataFits(dataFile, totalBytes)) {
+        stripeEntries_.clear();
         return false;
     }
-    if (row != m_height)
-        fail("key frame " + std::to_string(m_frameIndex) + " covers " + std::to_string(row) + " of " +
-             std::to_string(m_height) + " rows");
+    if (row != height_)
+        fail("key frame " + std::to_string(frameIndex_) + " covers " + std::to_string(row) + " of " +
+             std::to_string(height_) + " rows");
 
-    m_inBuffer = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
-    if (!m_inBuffer) {
-        fail("no memory for the data of frame " + std::to_string(m_frameIndex));
+    inBuffer_ = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
+    if (!inBuffer_) {
+        fail("no memory for the data of frame " + std::to_string(frameIndex_));
         return false;
     }
-    const std::uint64_t dataOffset = m_recording.directoryEntryAtIndex(m_frameIndex)->dataOffsetBytes;
+    const std::uint64_t dataOffset = recording_.directoryEntryAtIndex(frameIndex_)->dataOffsetBytes;
     if (totalBytes > 0 &&
-        dataFile.readAt(dataOffset, m_inBuffer.data(), static_cast<std::size_t>(totalBytes)) != totalBytes) {
-        fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " could not be read");
+        dataFile.readAt(dataOffset, inBuffer_.data(), static_cast<std::size_t>(totalBytes)) != totalBytes) {
+        fail("the JPEG data of frame " + std::to_string(frameIndex_) + " could not be read");
         return false;
     }
-    m_frameIsValid = true;
+    frameIsValid_ = true;
     return true;
 }
 
 bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
                                                               const ConcurrentDispatchQueue& queue) {
-    if (!m_frameIsValid || !buffer) return false;
-    const std::size_t stride = m_width * 4;
+    if (!frameIsValid_ || !buffer) return false;
+    const std::size_t stride = width_ * 4;
     std::mutex errorMutex;
-    bool complete = m_error.empty();
-    queue.apply(m_stripeEntries.size(), [&](std::size_t k) {
-        const Stripe& stripe = m_stripeEntries[k];
-        JPEGDestination destination{buffer + stripe.firstRow * stride, 0, m_width, stripe.rows};
+    bool complete = error_.empty();
+    queue.apply(stripeEntries_.size(), [&](std::size_t k) {
+        const Stripe& stripe = stripeEntries_[k];
+        JPEGDestination destination{buffer + stripe.firstRow * stride, 0, width_, stripe.rows};
         std::string error;
-        if (!decompressJPEGData(m_inBuffer.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes, m_quality,
+        if (!decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes, quality_,
                                 destination, &error)) {
             std::lock_guard lock(errorMutex);
             complete = false;
-            fail("stripe " + std::to_string(k) + " of frame " + std::to_string(m_frameIndex) + ": " + error);
+            fail("stripe " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) + ": " + error);
         }
     });
     return complete;

@@ -23,9 +23,9 @@ private:
         std::size_t dataOffsetBytes = 0; // inside inBuffer
         std::size_t jpegSizeBytes = 0;
     };
-    std::vector<Stripe> m_stripeEntries;
-    std::uint64_t m_quality = 0;
-    PoolBlock m_inBuffer; // the stripes' streams, back to back as in "vtldata"
+    std::vector<Stripe> stripeEntries_;
+    std::uint64_t quality_ = 0;
+    PoolBlock inBuffer_; // the stripes' streams, back to back as in "vtldata"
 };
 
 } // namespace vtl

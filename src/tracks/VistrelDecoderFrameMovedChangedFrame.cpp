@@ -13,7 +13,6 @@
 
 namespace vtl {
 
-using namespace recording;
 
 namespace {
 
@@ -163,56 +162,56 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
                                                                 const PackageFile& metaFile) {
     FrameMetaRecord record;
     if (!readMetaRecord(metaFile, FrameKind::Block, record)) return false;
-    m_movedRectEntries = std::move(record.movedRects);
+    movedRectEntries_ = std::move(record.movedRects);
 
     std::uint64_t totalBytes = 0;
     const std::uint64_t dataSize = dataFile.sizeBytes();
-    m_changedRectEntries.reserve(record.changedRects.size());
+    changedRectEntries_.reserve(record.changedRects.size());
     for (const ChangedRectRecord& r : record.changedRects) {
         if (r.jpegSizeBytes > dataSize || totalBytes > dataSize - r.jpegSizeBytes) {
-            fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " runs past the end of vtldata");
+            fail("the JPEG data of frame " + std::to_string(frameIndex_) + " runs past the end of vtldata");
             return false;
         }
         const std::uint64_t offset = totalBytes;
         totalBytes += r.jpegSizeBytes;
         // A rectangle outside the frame is skipped; its stream still takes its place in the data.
-        if (r.width == 0 || r.height == 0 || r.x >= m_width || r.y >= m_height || r.width > m_width - r.x ||
-            r.height > m_height - r.y) {
-            fail("a changed rectangle of frame " + std::to_string(m_frameIndex) + " lies outside the frame");
+        if (r.width == 0 || r.height == 0 || r.x >= width_ || r.y >= height_ || r.width > width_ - r.x ||
+            r.height > height_ - r.y) {
+            fail("a changed rectangle of frame " + std::to_string(frameIndex_) + " lies outside the frame");
             continue;
         }
-        m_changedRectEntries.push_back({static_cast<std::size_t>(r.x), static_cast<std::size_t>(r.y),
+        changedRectEntries_.push_back({static_cast<std::size_t>(r.x), static_cast<std::size_t>(r.y),
                                         static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
                                         static_cast<std::size_t>(offset),
                                         static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
     }
     if (!dataFits(dataFile, totalBytes)) return false;
     if (totalBytes > 0) {
-        m_inBuffer = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
-        if (!m_inBuffer) {
-            fail("no memory for the data of frame " + std::to_string(m_frameIndex));
+        inBuffer_ = PoolBlock(VTLMallocPool::sharedInstance(), static_cast<std::size_t>(totalBytes));
+        if (!inBuffer_) {
+            fail("no memory for the data of frame " + std::to_string(frameIndex_));
             return false;
         }
-        const std::uint64_t dataOffset = m_recording.directoryEntryAtIndex(m_frameIndex)->dataOffsetBytes;
-        if (dataFile.readAt(dataOffset, m_inBuffer.data(), static_cast<std::size_t>(totalBytes)) !=
+        const std::uint64_t dataOffset = recording_.directoryEntryAtIndex(frameIndex_)->dataOffsetBytes;
+        if (dataFile.readAt(dataOffset, inBuffer_.data(), static_cast<std::size_t>(totalBytes)) !=
             totalBytes) {
-            fail("the JPEG data of frame " + std::to_string(m_frameIndex) + " could not be read");
+            fail("the JPEG data of frame " + std::to_string(frameIndex_) + " could not be read");
             return false;
         }
     }
-    m_frameIsValid = true;
+    frameIsValid_ = true;
     return true;
 }
 
 bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
                                                                        const ConcurrentDispatchQueue& queue) {
-    if (!m_frameIsValid || !buffer) return false;
-    bool complete = m_error.empty();
-    if (!m_movedRectEntries.empty()) {
+    if (!frameIsValid_ || !buffer) return false;
+    bool complete = error_.empty();
+    if (!movedRectEntries_.empty()) {
         bool clipped = false;
-        std::vector<Move> moves = clipMoves(m_movedRectEntries, m_width, m_height, &clipped);
+        std::vector<Move> moves = clipMoves(movedRectEntries_, width_, height_, &clipped);
         if (clipped) {
-            fail("a moved block of frame " + std::to_string(m_frameIndex) +
+            fail("a moved block of frame " + std::to_string(frameIndex_) +
                  " reached outside the frame and was clipped");
             complete = false;
         }
@@ -222,34 +221,34 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
         for (const Move& m : moves)
             movedPixels += std::uint64_t(m.width) * m.height;
         if (moves.size() > kMaxMoves ||
-            movedPixels > kMaxMovedFrameAreas * std::uint64_t(m_width) * m_height) {
-            fail("frame " + std::to_string(m_frameIndex) + " moves more blocks than a screen can");
+            movedPixels > kMaxMovedFrameAreas * std::uint64_t(width_) * height_) {
+            fail("frame " + std::to_string(frameIndex_) + " moves more blocks than a screen can");
             complete = false;
         } else {
-            applyMoves(std::move(moves), buffer, m_width, m_height, m_tempBuffer);
+            applyMoves(std::move(moves), buffer, width_, height_, tempBuffer_);
         }
     }
-    const std::size_t stride = m_width * 4;
+    const std::size_t stride = width_ * 4;
     std::mutex errorMutex;
     auto decodeChanged = [&](std::size_t k) {
-        const Changed& c = m_changedRectEntries[k];
+        const Changed& c = changedRectEntries_[k];
         JPEGDestination destination{buffer + c.y * stride + c.x * 4, stride - c.width * 4, c.width, c.height};
         std::string error;
-        if (!decompressJPEGData(m_inBuffer.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality,
+        if (!decompressJPEGData(inBuffer_.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality,
                                 destination, &error)) {
             std::lock_guard lock(errorMutex);
             complete = false;
-            fail("changed rectangle " + std::to_string(k) + " of frame " + std::to_string(m_frameIndex) +
+            fail("changed rectangle " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) +
                  ": " + error);
         }
     };
     // Rectangles that share pixels (only a damaged record has them) are applied one after the
     // other in their order, never written by two threads at once.
-    if (anyRectanglesOverlap(m_changedRectEntries)) {
-        for (std::size_t k = 0; k < m_changedRectEntries.size(); ++k)
+    if (anyRectanglesOverlap(changedRectEntries_)) {
+        for (std::size_t k = 0; k < changedRectEntries_.size(); ++k)
             decodeChanged(k);
     } else {
-        queue.apply(m_changedRectEntries.size(), decodeChanged);
+        queue.apply(changedRectEntries_.size(), decodeChanged);
     }
     return complete;
 }

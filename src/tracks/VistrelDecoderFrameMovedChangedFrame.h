@@ -24,7 +24,7 @@ public:
     };
     // Clips the stored rectangles to a width × height frame with one offset for all of them
     // (the low 16 bits of the first record's deltas, as signed numbers); empty moves are dropped.
-    static std::vector<Move> clipMoves(const std::vector<recording::MovedRectRecord>& records,
+    static std::vector<Move> clipMoves(const std::vector<MovedRectRecord>& records,
                                        std::size_t width, std::size_t height, bool* clipped = nullptr);
     // Moves the blocks in place in an order that never overwrites a source still to be read;
     // when the moves block each other, finishes through a copy in temporaryBuffer (a frame-sized
@@ -35,13 +35,13 @@ public:
 private:
     struct Changed {
         std::size_t x = 0, y = 0, width = 0, height = 0;
-        std::size_t dataOffsetBytes = 0; // inside m_inBuffer
+        std::size_t dataOffsetBytes = 0; // inside inBuffer_
         std::size_t jpegSizeBytes = 0;
         std::uint64_t quality = 0;
     };
-    std::vector<recording::MovedRectRecord> m_movedRectEntries;
-    std::vector<Changed> m_changedRectEntries;
-    PoolBlock m_inBuffer; // every changed rectangle's stream, back to back as in "vtldata"
+    std::vector<MovedRectRecord> movedRectEntries_;
+    std::vector<Changed> changedRectEntries_;
+    PoolBlock inBuffer_; // every changed rectangle's stream, back to back as in "vtldata"
 };
 
 } // namespace vtl

@@ -13,7 +13,6 @@
 
 namespace vtl {
 
-using namespace recording;
 
 namespace {
 
@@ -30,80 +29,80 @@ const std::string kDirectoryName(kDirectoryFileName);
 } // namespace
 
 VistrelRecording::VistrelRecording(std::string path)
-    : m_storage(std::make_shared<DirectoryPackageStorage>(std::move(path))) {}
+    : storage_(std::make_shared<DirectoryPackageStorage>(std::move(path))) {}
 
 VistrelRecording::VistrelRecording(std::shared_ptr<PackageStorage> storage)
-    : m_storage(std::move(storage)) {}
+    : storage_(std::move(storage)) {}
 
 VistrelRecording::~VistrelRecording() {
     std::vector<std::pair<int, RemovalObserver>> observers;
     {
-        std::lock_guard lock(m_observerMutex);
-        observers.swap(m_removalObservers);
+        std::lock_guard lock(observerMutex_);
+        observers.swap(removalObservers_);
     }
     for (auto& [token, observer] : observers)
         if (observer) observer(*this);
 }
 
 int VistrelRecording::addRemovalObserver(RemovalObserver observer) {
-    std::lock_guard lock(m_observerMutex);
-    const int token = m_nextObserverToken++;
-    m_removalObservers.emplace_back(token, std::move(observer));
+    std::lock_guard lock(observerMutex_);
+    const int token = nextObserverToken_++;
+    removalObservers_.emplace_back(token, std::move(observer));
     return token;
 }
 
 void VistrelRecording::removeRemovalObserver(int token) {
-    std::lock_guard lock(m_observerMutex);
-    std::erase_if(m_removalObservers, [token](const auto& entry) { return entry.first == token; });
+    std::lock_guard lock(observerMutex_);
+    std::erase_if(removalObservers_, [token](const auto& entry) { return entry.first == token; });
 }
 
 std::string VistrelRecording::openError() const {
-    std::lock_guard lock(m_openMutex);
-    return m_openError;
+    std::lock_guard lock(openMutex_);
+    return openError_;
 }
 
 bool VistrelRecording::open() {
-    const std::int32_t state = m_recordingState.load();
+    const std::int32_t state = recordingState_.load();
     if (state == Open) return true;
     if (state == Failed) return false;
-    std::lock_guard lock(m_openMutex);
-    if (m_recordingState.load() == Open) return true;
-    if (m_recordingState.load() == Failed) return false;
-    m_openError.clear();
+    std::lock_guard lock(openMutex_);
+    if (recordingState_.load() == Open) return true;
+    if (recordingState_.load() == Failed) return false;
+    openError_.clear();
     const bool opened = openLocked();
-    if (!opened && !m_openError.empty())
-        logOnce("open:" + path() + ":" + m_openError, "Cannot open recording " + path() + ": " + m_openError);
+    if (!opened && !openError_.empty())
+        logOnce("open:" + path() + ":" + openError_, "Cannot open recording " + path() + ": " + openError_);
     return opened;
 }
 
 bool VistrelRecording::openLocked() {
-    auto directoryFile = m_storage->openFile(kDirectoryName);
+    auto directoryFile = storage_->openFile(kDirectoryName);
     if (!directoryFile) {
-        m_recordingState = Failed;
-        m_openError = "the package has no readable \"vtldirectory\"";
+        recordingState_ = Failed;
+        openError_ = "the package has no readable \"vtldirectory\"";
         return false;
     }
-    auto metaFile = m_storage->openFile(kMetaName);
+    auto metaFile = storage_->openFile(kMetaName);
     if (!metaFile) {
-        m_recordingState = Failed;
-        m_openError = "the package has no readable \"vtlmeta\"";
+        recordingState_ = Failed;
+        openError_ = "the package has no readable \"vtlmeta\"";
         return false;
     }
     std::array<std::uint8_t, kHeaderSizeBytes> headerBytes{};
     const std::size_t headerRead = metaFile->readAt(0, headerBytes.data(), headerBytes.size());
     auto header = parseHeader(std::span<const std::uint8_t>(headerBytes.data(), headerRead));
     if (!header) {
-        m_openError = "the header in \"vtlmeta\" is incomplete";
+        openError_ = "the header in \"vtlmeta\" is incomplete";
         return false;
     }
     const RecordingHeader& h = header.value();
     if (h.displaySizeHorizontal == 0 || h.displaySizeVertical == 0) {
-        m_openError = "the header gives no picture size";
+        openError_ = "the header gives no picture size";
         return false;
     }
     if (h.displaySizeHorizontal > kMaxSidePixels || h.displaySizeVertical > kMaxSidePixels ||
         h.displaySizeHorizontal * h.displaySizeVertical > kMaxFramePixels) {
-        m_openError = "the header's picture size " + std::to_string(h.displaySizeHorizontal) + "x" +
+        openError_ = "the header's picture size " + std::to_string(h.displaySizeHorizontal) + "x" +
                       std::to_string(h.displaySizeVertical) + " is impossible";
         return false;
     }
@@ -113,7 +112,7 @@ bool VistrelRecording::openLocked() {
     std::uint64_t count = usableFrameEntryCount(h, directoryFile->sizeBytes());
 
     const std::uint64_t metaSize = metaFile->sizeBytes();
-    auto dataFile = m_storage->openFile(kDataName);
+    auto dataFile = storage_->openFile(kDataName);
     const std::uint64_t dataSize =
         dataFile ? dataFile->sizeBytes() : std::numeric_limits<std::uint64_t>::max();
     // Read in pieces: the file's size is only a claim (a sparse file costs nothing to make), and
@@ -163,25 +162,25 @@ bool VistrelRecording::openLocked() {
         entries.pop_back();
     }
     if (entries.size() < 2) {
-        m_openError =
+        openError_ =
             "the directory holds " + std::to_string(entries.size()) + " usable frames, fewer than two";
         return false;
     }
-    m_movieHeader = h;
-    m_directoryEntries = std::move(entries);
-    m_openWarnings = std::move(warnings);
-    m_recordingState = DirectoryRead;
-    m_width = h.displaySizeHorizontal;
-    m_height = h.displaySizeVertical;
-    m_bytesPerRow = m_width * 4;
-    m_timeScale = h.timeScale == 0 ? kTimeScale : h.timeScale;
-    for (const std::string& warning : m_openWarnings)
+    movieHeader_ = h;
+    directoryEntries_ = std::move(entries);
+    openWarnings_ = std::move(warnings);
+    recordingState_ = DirectoryRead;
+    width_ = h.displaySizeHorizontal;
+    height_ = h.displaySizeVertical;
+    bytesPerRow_ = width_ * 4;
+    timeScale_ = h.timeScale == 0 ? kTimeScale : h.timeScale;
+    for (const std::string& warning : openWarnings_)
         logOnce("open:" + path() + ":" + warning, path() + ": " + warning);
-    m_hasThumbMetaData =
-        m_storage->readWholeFile(std::string(kThumbMetaFileName), m_thumbMetaData, kMaxSideFileBytes);
-    m_hasThumbImageData =
-        m_storage->readWholeFile(std::string(kThumbDataFileName), m_thumbImageData, kMaxSideFileBytes);
-    m_recordingState = Open;
+    hasThumbMetaData_ =
+        storage_->readWholeFile(std::string(kThumbMetaFileName), thumbMetaData_, kMaxSideFileBytes);
+    hasThumbImageData_ =
+        storage_->readWholeFile(std::string(kThumbDataFileName), thumbImageData_, kMaxSideFileBytes);
+    recordingState_ = Open;
     return true;
 }
 
@@ -223,11 +222,11 @@ void VistrelRecording::fillDecompressionInfo(DecompressionInfo& info, double) co
     info.lastFrameValid = false;
     info.lastFrameComplete = false;
     info.lastError.clear();
-    if (m_recordingState.load() != Open) {
+    if (recordingState_.load() != Open) {
         info.lastError = "the recording is not open";
         return;
     }
-    const std::size_t size = static_cast<std::size_t>(m_height * m_bytesPerRow);
+    const std::size_t size = static_cast<std::size_t>(height_ * bytesPerRow_);
     info.buffer.reset(new (std::nothrow) std::uint8_t[size]());
     info.temporaryBuffer.reset(new (std::nothrow) std::uint8_t[size]);
     if (!info.buffer || !info.temporaryBuffer) {
@@ -246,14 +245,14 @@ void VistrelRecording::fillDecompressionInfo(DecompressionInfo& info, double) co
 
 void VistrelRecording::openWithDecompressionInfo(DecompressionInfo& info) {
     if (!open()) return;
-    auto dataFile = m_storage->openFile(kDataName);
-    auto metaFile = m_storage->openFile(kMetaName);
+    auto dataFile = storage_->openFile(kDataName);
+    auto metaFile = storage_->openFile(kMetaName);
     if (!dataFile || !metaFile) {
-        m_recordingState = Failed;
-        std::lock_guard lock(m_openMutex);
-        m_openError =
+        recordingState_ = Failed;
+        std::lock_guard lock(openMutex_);
+        openError_ =
             dataFile ? "the package has no readable \"vtlmeta\"" : "the package has no readable \"vtldata\"";
-        logOnce("open:" + path() + ":" + m_openError, "Cannot open recording " + path() + ": " + m_openError);
+        logOnce("open:" + path() + ":" + openError_, "Cannot open recording " + path() + ": " + openError_);
         return;
     }
     std::lock_guard lock(info.decompressionReleaseMutex);
@@ -278,7 +277,7 @@ std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string
     if (fileName.empty() || fileName.find('/') != std::string::npos || fileName == "." || fileName == "..")
         return std::nullopt;
     std::vector<std::uint8_t> bytes;
-    if (!m_storage->readWholeFile(fileName, bytes, kMaxSideFileBytes)) return std::nullopt;
+    if (!storage_->readWholeFile(fileName, bytes, kMaxSideFileBytes)) return std::nullopt;
     auto parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
     if (!parsed) {
         logOnce("plist:" + path() + ":" + fileName,
@@ -289,33 +288,33 @@ std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string
 }
 
 const DirectoryEntry* VistrelRecording::directoryEntryAtIndex(std::uint64_t index) const {
-    if (index >= m_directoryEntries.size()) return nullptr;
-    return &m_directoryEntries[static_cast<std::size_t>(index)];
+    if (index >= directoryEntries_.size()) return nullptr;
+    return &directoryEntries_[static_cast<std::size_t>(index)];
 }
 
 double VistrelRecording::duration() const {
-    if (m_recordingState.load() != Open || m_directoryEntries.size() < 2) return 0.0;
-    return static_cast<double>(m_directoryEntries.back().time) / static_cast<double>(m_timeScale);
+    if (recordingState_.load() != Open || directoryEntries_.size() < 2) return 0.0;
+    return static_cast<double>(directoryEntries_.back().time) / static_cast<double>(timeScale_);
 }
 
 double VistrelRecording::averageFrameRate() const {
     const double seconds = duration();
-    return seconds > 0 ? static_cast<double>(m_directoryEntries.size()) / seconds : 0.0;
+    return seconds > 0 ? static_cast<double>(directoryEntries_.size()) / seconds : 0.0;
 }
 
 std::int64_t VistrelRecording::indexOfTime(double seconds) const {
-    const std::int64_t count = static_cast<std::int64_t>(m_directoryEntries.size());
+    const std::int64_t count = static_cast<std::int64_t>(directoryEntries_.size());
     if (count == 0) return -1;
     // Negative, NaN and too large times lie outside the recording: no frame.
-    const double ticksDouble = seconds * static_cast<double>(m_timeScale);
+    const double ticksDouble = seconds * static_cast<double>(timeScale_);
     if (!(ticksDouble >= 0.0) || ticksDouble >= 18446744073709551616.0) return count;
     const std::uint64_t ticks = static_cast<std::uint64_t>(ticksDouble);
-    if (ticks > m_directoryEntries.back().time) return count;
+    if (ticks > directoryEntries_.back().time) return count;
     // The last entry whose time is at or before ticks, or 0 before the first.
-    auto after = std::upper_bound(m_directoryEntries.begin(), m_directoryEntries.end(), ticks,
+    auto after = std::upper_bound(directoryEntries_.begin(), directoryEntries_.end(), ticks,
                                   [](std::uint64_t t, const DirectoryEntry& e) { return t < e.time; });
-    if (after == m_directoryEntries.begin()) return 0;
-    return static_cast<std::int64_t>(after - m_directoryEntries.begin()) - 1;
+    if (after == directoryEntries_.begin()) return 0;
+    return static_cast<std::int64_t>(after - directoryEntries_.begin()) - 1;
 }
 
 std::uint64_t VistrelRecording::timeOfFrame(std::uint64_t index) const {
@@ -324,9 +323,9 @@ std::uint64_t VistrelRecording::timeOfFrame(std::uint64_t index) const {
 }
 
 std::uint64_t VistrelRecording::indexOfKeyframeAtOrBeforeIndex(std::uint64_t index) const {
-    if (m_directoryEntries.empty()) return 0;
-    index = std::min<std::uint64_t>(index, m_directoryEntries.size() - 1);
-    while (index > 0 && !m_directoryEntries[static_cast<std::size_t>(index)].isKeyFrame)
+    if (directoryEntries_.empty()) return 0;
+    index = std::min<std::uint64_t>(index, directoryEntries_.size() - 1);
+    while (index > 0 && !directoryEntries_[static_cast<std::size_t>(index)].isKeyFrame)
         --index;
     return index;
 }
@@ -402,14 +401,14 @@ bool VistrelRecording::rewindToKeyframeBeforeFrame(DecompressionInfo& info) cons
 
 bool VistrelRecording::decompressFrame(DecompressionInfo& info) const {
     std::lock_guard lock(info.decompressionReleaseMutex);
-    if (!info.structValid || !info.buffer || !info.dataFile || !info.metaFile || m_directoryEntries.empty()) {
+    if (!info.structValid || !info.buffer || !info.dataFile || !info.metaFile || directoryEntries_.empty()) {
         info.lastError = "the frame data is not open";
         return false;
     }
     // Past the end keeps the last picture.
     const std::uint64_t target =
-        std::min<std::uint64_t>(info.frameEntry.frameNumber, m_directoryEntries.size() - 1);
-    const std::uint64_t keyFrameRate = m_movieHeader.keyFrameRate;
+        std::min<std::uint64_t>(info.frameEntry.frameNumber, directoryEntries_.size() - 1);
+    const std::uint64_t keyFrameRate = movieHeader_.keyFrameRate;
     bool rewind = true;
     if (info.lastFrameValid) {
         const std::uint64_t last = info.frameNumber;
@@ -437,7 +436,7 @@ bool VistrelRecording::decompressFrame(DecompressionInfo& info) const {
 }
 
 Size VistrelRecording::thumbSize() const {
-    return {static_cast<double>(m_movieHeader.thumbWidth), static_cast<double>(m_movieHeader.thumbHeight)};
+    return {static_cast<double>(movieHeader_.thumbWidth), static_cast<double>(movieHeader_.thumbHeight)};
 }
 
 std::int32_t VistrelRecording::indexOfTimeInThumbnails(double seconds) const {
@@ -446,7 +445,7 @@ std::int32_t VistrelRecording::indexOfTimeInThumbnails(double seconds) const {
     const std::int32_t n = static_cast<std::int32_t>(std::min<std::uint64_t>(count64, INT32_MAX));
     if (n == 1) return 0;
     auto timeAt = [this](std::int32_t i) {
-        return loadF64LE(m_thumbMetaData.data() + static_cast<std::size_t>(i) * kThumbnailRecordSizeBytes);
+        return loadF64LE(thumbMetaData_.data() + static_cast<std::size_t>(i) * kThumbnailRecordSizeBytes);
     };
     std::int32_t low = 0;
     std::int32_t high = n - 1;
@@ -468,20 +467,20 @@ std::int32_t VistrelRecording::indexOfTimeInThumbnails(double seconds) const {
 
 std::span<const std::uint8_t> VistrelRecording::thumbnailDataAtTime(double seconds) const {
     const std::int32_t index = indexOfTimeInThumbnails(seconds);
-    const std::uint64_t size = thumbnailSizeBytes(m_movieHeader);
-    if (index < 0 || size == 0 || !m_hasThumbImageData) return {};
-    const std::uint64_t count = m_thumbImageData.size() / size;
+    const std::uint64_t size = thumbnailSizeBytes(movieHeader_);
+    if (index < 0 || size == 0 || !hasThumbImageData_) return {};
+    const std::uint64_t count = thumbImageData_.size() / size;
     if (static_cast<std::uint64_t>(index) >= count) return {};
-    return std::span<const std::uint8_t>(m_thumbImageData.data() + static_cast<std::size_t>(index * size),
+    return std::span<const std::uint8_t>(thumbImageData_.data() + static_cast<std::size_t>(index * size),
                                          static_cast<std::size_t>(size));
 }
 
 BitmapImage VistrelRecording::posterImageAtTime(double seconds) const {
-    if (m_movieHeader.thumbWidth == 0 || m_movieHeader.thumbHeight == 0) return {};
+    if (movieHeader_.thumbWidth == 0 || movieHeader_.thumbHeight == 0) return {};
     const auto bytes = thumbnailDataAtTime(seconds);
     if (bytes.empty()) return {};
-    BitmapImage image(static_cast<std::size_t>(m_movieHeader.thumbWidth),
-                      static_cast<std::size_t>(m_movieHeader.thumbHeight));
+    BitmapImage image(static_cast<std::size_t>(movieHeader_.thumbWidth),
+                      static_cast<std::size_t>(movieHeader_.thumbHeight));
     if (image.isEmpty() || image.byteCount() != bytes.size()) return {};
     std::memcpy(image.mutableData(), bytes.data(), bytes.size());
     return image;

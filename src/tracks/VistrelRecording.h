@@ -43,17 +43,17 @@ public:
 
     static std::vector<std::string> readableTypes() { return {"vistrelRecord"}; }
 
-    const std::string& path() const { return m_storage->path(); }
+    const std::string& path() const { return storage_->path(); }
 
     // Opens the package once; later calls answer from the state. A package whose header or
     // directory is not there yet (zero size, fewer than two entries) stays unopened and may be
     // tried again; a missing "vtldirectory" or "vtlmeta" fails it for good.
     bool open();
-    State recordingState() const { return static_cast<State>(m_recordingState.load()); }
+    State recordingState() const { return static_cast<State>(recordingState_.load()); }
     // Why the last open() answered no (empty when it did not).
     std::string openError() const;
     // Problems found in the directory while opening (entries dropped past a damaged one).
-    const std::vector<std::string>& openWarnings() const { return m_openWarnings; }
+    const std::vector<std::string>& openWarnings() const { return openWarnings_; }
 
     // Decoding users.
     void fillDecompressionInfo(DecompressionInfo& info, double frameRate) const;
@@ -65,16 +65,16 @@ public:
     std::optional<PropertyList> metaDataWithPath(const std::string& fileName) const;
 
     // Header values (valid once open).
-    const recording::RecordingHeader& movieHeader() const { return m_movieHeader; }
-    std::uint64_t numberOfFrames() const { return m_directoryEntries.size(); }
-    std::uint64_t timeScale() const { return m_timeScale; }
-    std::uint64_t frameRate() const { return m_movieHeader.keyFrameRate; }
-    float recordingContentsScale() const { return m_movieHeader.recordingScreenScaling; }
-    std::uint64_t width() const { return m_width; }
-    std::uint64_t height() const { return m_height; }
-    std::uint64_t bytesPerRow() const { return m_bytesPerRow; }
+    const RecordingHeader& movieHeader() const { return movieHeader_; }
+    std::uint64_t numberOfFrames() const { return directoryEntries_.size(); }
+    std::uint64_t timeScale() const { return timeScale_; }
+    std::uint64_t frameRate() const { return movieHeader_.keyFrameRate; }
+    float recordingContentsScale() const { return movieHeader_.recordingScreenScaling; }
+    std::uint64_t width() const { return width_; }
+    std::uint64_t height() const { return height_; }
+    std::uint64_t bytesPerRow() const { return bytesPerRow_; }
     // Null for an index past the last entry.
-    const recording::DirectoryEntry* directoryEntryAtIndex(std::uint64_t index) const;
+    const DirectoryEntry* directoryEntryAtIndex(std::uint64_t index) const;
     int numberOfAudioTracks() const { return 0; }
     int numberOfVideoTracks() const { return 1; }
 
@@ -100,7 +100,7 @@ public:
     Size thumbSize() const;
     std::int32_t indexOfTimeInThumbnails(double seconds) const;
     std::uint64_t numberOfThumbnails() const {
-        return m_thumbMetaData.size() / recording::kThumbnailRecordSizeBytes;
+        return thumbMetaData_.size() / kThumbnailRecordSizeBytes;
     }
     // thumbWidth × thumbHeight × 4 bytes (B, G, R, A) inside the loaded "thumbdata"; empty when
     // there is none or the data does not hold it.
@@ -119,28 +119,28 @@ public:
 private:
     bool openLocked();
     bool entryRecordIsComplete(const PackageFile& metaFile, const PackageFile* dataFile,
-                               const recording::DirectoryEntry& entry) const;
+                               const DirectoryEntry& entry) const;
     void reportDecodeProblem(DecompressionInfo& info, const std::string& problem) const;
 
-    std::shared_ptr<PackageStorage> m_storage;
-    mutable std::mutex m_openMutex;
-    std::atomic<std::int32_t> m_recordingState{NotOpened};
-    std::string m_openError;
-    std::vector<std::string> m_openWarnings;
-    recording::RecordingHeader m_movieHeader;
-    std::vector<recording::DirectoryEntry> m_directoryEntries;
-    std::uint64_t m_width = 0;
-    std::uint64_t m_height = 0;
-    std::uint64_t m_bytesPerRow = 0;
-    std::uint64_t m_timeScale = recording::kTimeScale;
-    std::vector<std::uint8_t> m_thumbMetaData;
-    std::vector<std::uint8_t> m_thumbImageData;
-    bool m_hasThumbMetaData = false;
-    bool m_hasThumbImageData = false;
+    std::shared_ptr<PackageStorage> storage_;
+    mutable std::mutex openMutex_;
+    std::atomic<std::int32_t> recordingState_{NotOpened};
+    std::string openError_;
+    std::vector<std::string> openWarnings_;
+    RecordingHeader movieHeader_;
+    std::vector<DirectoryEntry> directoryEntries_;
+    std::uint64_t width_ = 0;
+    std::uint64_t height_ = 0;
+    std::uint64_t bytesPerRow_ = 0;
+    std::uint64_t timeScale_ = kTimeScale;
+    std::vector<std::uint8_t> thumbMetaData_;
+    std::vector<std::uint8_t> thumbImageData_;
+    bool hasThumbMetaData_ = false;
+    bool hasThumbImageData_ = false;
 
-    std::mutex m_observerMutex;
-    std::vector<std::pair<int, RemovalObserver>> m_removalObservers;
-    int m_nextObserverToken = 1;
+    std::mutex observerMutex_;
+    std::vector<std::pair<int, RemovalObserver>> removalObservers_;
+    int nextObserverToken_ = 1;
 };
 
 } // namespace vtl

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-using namespace vtl::recording;
+using namespace vtl;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace vtl::ipc {
+namespace vtl {
 namespace {
 
 using vtl::testing::processEventsFor;
@@ -217,4 +217,4 @@ TEST_F(IpcTest, ScreenSaverInhibitionWithoutAServiceFailsWithAMessage) {
 }
 
 } // namespace
-} // namespace vtl::ipc
+} // namespace vtl

@@ -16,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 using testing::Bytes;
@@ -341,25 +341,25 @@ struct DiskBudget {
 class FullingSink final : public ByteSink {
 public:
     FullingSink(std::unique_ptr<ByteSink> inner, std::shared_ptr<DiskBudget> budget)
-        : m_inner(std::move(inner))
-        , m_budget(std::move(budget)) {}
+        : inner_(std::move(inner))
+        , budget_(std::move(budget)) {}
     bool append(const std::uint8_t* data, std::size_t size, std::string& error) override {
-        const std::int64_t before = m_budget->remaining.fetch_sub(std::int64_t(size));
-        if (before >= std::int64_t(size)) return m_inner->append(data, size, error);
-        if (before > 0) m_inner->append(data, std::size_t(before), error); // a torn write
+        const std::int64_t before = budget_->remaining.fetch_sub(std::int64_t(size));
+        if (before >= std::int64_t(size)) return inner_->append(data, size, error);
+        if (before > 0) inner_->append(data, std::size_t(before), error); // a torn write
         error = "Writing failed: No space left on device.";
         return false;
     }
     bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size,
                  std::string& error) override {
-        return m_inner->writeAt(offset, data, size, error);
+        return inner_->writeAt(offset, data, size, error);
     }
-    bool truncate(std::uint64_t size, std::string& error) override { return m_inner->truncate(size, error); }
-    bool close(std::string& error) override { return m_inner->close(error); }
+    bool truncate(std::uint64_t size, std::string& error) override { return inner_->truncate(size, error); }
+    bool close(std::string& error) override { return inner_->close(error); }
 
 private:
-    std::unique_ptr<ByteSink> m_inner;
-    std::shared_ptr<DiskBudget> m_budget;
+    std::unique_ptr<ByteSink> inner_;
+    std::shared_ptr<DiskBudget> budget_;
 };
 
 TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
@@ -535,4 +535,4 @@ TEST_F(PackageTest, SyntheticRecordingDriverWritesACompletePackage) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

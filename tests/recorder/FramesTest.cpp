@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 using Block = VTLRecorderMoveChangeBlockFrame;
@@ -103,4 +103,4 @@ TEST(Frames, ThumbnailTakesEveryFactorthPixelWithOpaqueAlpha) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <random>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 using testing::Bytes;
@@ -115,4 +115,4 @@ TEST(JpegCompressor, RefusesImpossiblePicturesAndDamagedStreams) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

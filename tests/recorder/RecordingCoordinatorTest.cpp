@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 namespace fs = std::filesystem;
@@ -526,4 +526,4 @@ TEST_F(RecordingCoordinatorTest, TheMouseVisualizationOfTheSettingsIsRead) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -290,4 +290,4 @@ TEST(DirectoryAndThumbnailFormat, SerialiseAndParseByteExact) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

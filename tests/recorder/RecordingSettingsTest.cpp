@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 TEST(RecordingSettings, TheMainApplicationsDictionaryReadsBackUnchanged) {
@@ -127,4 +127,4 @@ TEST(MouseVisualization, MissingKeysReadAsZeroOrOffExceptTheTwoSwitches) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -16,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 using capturetest::XcbTestWindow;
@@ -192,4 +192,4 @@ TEST(ScreenGrabberRecording, FollowedWindowFrameIsRelativeToTheRecordedScreen) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 std::uint64_t ns(double seconds) {
@@ -142,4 +142,4 @@ TEST(ScreenGrabberScheduling, ThumbnailsEveryHalfSecondOfFramesWithoutBurstsWhen
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

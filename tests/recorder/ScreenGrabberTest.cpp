@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 using testing::Bytes;
@@ -339,4 +339,4 @@ TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackag
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl::recording::testing {
+namespace vtl::testing {
 
 class FakeCoordinator final : public ScreenGrabberCoordinator {
 public:
@@ -49,4 +49,4 @@ private:
     Rect screen_;
 };
 
-} // namespace vtl::recording::testing
+} // namespace vtl::testing

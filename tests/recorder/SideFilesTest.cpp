@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 class SideFilesTest : public ::testing::Test {
@@ -79,4 +79,4 @@ TEST_F(SideFilesTest, DeviceMetaAndStealthInfo) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl::recording::testing {
+namespace vtl::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -145,4 +145,4 @@ struct TestPackage {
     }
 };
 
-} // namespace vtl::recording::testing
+} // namespace vtl::testing

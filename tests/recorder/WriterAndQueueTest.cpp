@@ -9,7 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 std::string tempFile(const char* name) {
@@ -134,4 +134,4 @@ TEST(QualityTracker, FactorFromTheChangedPixelsOfTheLastSecond) {
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,11 +38,11 @@ protected:
         std::string error;
         if (!vtl::testing::startPrivateSessionBus(error)) GTEST_SKIP() << error;
         vtl::testing::ensureApplication();
-        recorderBus = ipc::BusConnection::openSeparate(error);
-        mainBus = ipc::BusConnection::openSeparate(error);
-        strangerBus = ipc::BusConnection::openSeparate(error);
+        recorderBus = BusConnection::openSeparate(error);
+        mainBus = BusConnection::openSeparate(error);
+        strangerBus = BusConnection::openSeparate(error);
         ASSERT_TRUE(recorderBus && mainBus && strangerBus) << error;
-        ASSERT_TRUE(mainBus->requestName(ipc::kMainApplicationServiceName, error)) << error;
+        ASSERT_TRUE(mainBus->requestName(kMainApplicationServiceName, error)) << error;
         folder =
             fs::temp_directory_path() / ("vistrel-app-delegate-" + std::to_string(::getpid()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -101,7 +101,7 @@ protected:
         delegate->stopRecord();
     }
 
-    std::unique_ptr<ipc::BusConnection> recorderBus, mainBus, strangerBus;
+    std::unique_ptr<BusConnection> recorderBus, mainBus, strangerBus;
     std::unique_ptr<VistrelRecorderAppDelegate> delegate;
     fs::path folder;
     double clock = 100;
@@ -119,16 +119,16 @@ TEST_F(RecorderAppDelegateTest,
     ASSERT_TRUE(info) << info.error;
     EXPECT_EQ(info.value.numberForKey("RecordingDuration"), 6.0);
 
-    ipc::DistributedNotificationCenter mainNotifications(*mainBus);
+    DistributedNotificationCenter mainNotifications(*mainBus);
     int openLast = 0;
-    mainNotifications.addObserver(std::string(ipc::kOpenLastRecordingNotification),
-                                  [&](const ipc::DistributedNotification&) { ++openLast; });
+    mainNotifications.addObserver(std::string(kOpenLastRecordingNotification),
+                                  [&](const DistributedNotification&) { ++openLast; });
     mainBus->flush();
     // Only the main application's own announcement counts.
-    ipc::DistributedNotificationCenter(*strangerBus).post(ipc::kDidLaunchNotification);
+    DistributedNotificationCenter(*strangerBus).post(kDidLaunchNotification);
     processEventsFor(0.3);
     EXPECT_EQ(quits, 0);
-    mainNotifications.post(ipc::kDidLaunchNotification);
+    mainNotifications.post(kDidLaunchNotification);
     EXPECT_TRUE(processEventsUntil([&] { return quits == 1 && openLast == 1; }, 30));
 }
 
@@ -141,13 +141,13 @@ TEST_F(RecorderAppDelegateTest, OnlyTheMainApplicationEndsARecordingAndATerminat
         [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30));
     clock += 6;
 
-    ipc::DistributedNotificationCenter(*strangerBus).post(ipc::kRemoteRecorderTerminateNotification);
-    ipc::DistributedNotificationCenter(*strangerBus).post(ipc::kRemoteRecorderEndNotification);
+    DistributedNotificationCenter(*strangerBus).post(kRemoteRecorderTerminateNotification);
+    DistributedNotificationCenter(*strangerBus).post(kRemoteRecorderEndNotification);
     processEventsFor(0.3);
     EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::running);
     EXPECT_EQ(quits, 0);
 
-    ipc::DistributedNotificationCenter(*mainBus).post(ipc::kRemoteRecorderTerminateNotification);
+    DistributedNotificationCenter(*mainBus).post(kRemoteRecorderTerminateNotification);
     ASSERT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
     EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
 }
@@ -177,4 +177,4 @@ TEST_F(RecorderAppDelegateTest, AMainApplicationGoneBeforeTheStartEndsTheRecorde
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-namespace vtl::recording {
+namespace vtl {
 namespace {
 
 namespace fs = std::filesystem;
@@ -79,7 +79,7 @@ protected:
         if (!screens || screens->empty()) GTEST_SKIP() << "needs an X display: " << error;
         screen = screens->front();
         vtl::testing::ensureApplication();
-        bus = &ipc::BusConnection::session();
+        bus = &BusConnection::session();
         folder =
             fs::temp_directory_path() / ("vistrel-recorder-program-" + std::to_string(::getpid()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -88,8 +88,8 @@ protected:
     }
 
     void TearDown() override {
-        if (client && bus->hasOwner(ipc::kRecorderServiceName)) client->quitWithoutRecording();
-        if (bus && !processEventsUntil([&] { return !bus->hasOwner(ipc::kRecorderServiceName); }, 30) &&
+        if (client && bus->hasOwner(kRecorderServiceName)) client->quitWithoutRecording();
+        if (bus && !processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, 30) &&
             client && client->recorderProcessId() > 0)
             ::kill(pid_t(client->recorderProcessId()), SIGKILL);
         client.reset();
@@ -99,14 +99,14 @@ protected:
     // Takes the main application's name, starts the recorder and waits for its announcement.
     void launchRecorder() {
         VistrelCallbacksRecord& r = record;
-        recordui::VistrelCallbacks callbacks;
+        VistrelCallbacks callbacks;
         callbacks.remoteRecorderAvailable = [&r] { ++r.available; };
         callbacks.showFinishingRecord = [&r] { ++r.finishing; };
         callbacks.recordDoneWithInfo = [&r](const std::optional<PropertyList>& info) {
             r.done.push_back(info);
         };
         callbacks.setRecordingError = [&r](int code) { r.errors.push_back(code); };
-        client = std::make_unique<recordui::RemoteRecorderClient>(callbacks);
+        client = std::make_unique<RemoteRecorderClient>(callbacks);
         std::string error;
         ASSERT_TRUE(client->vend(error)) << error;
         ASSERT_TRUE(client->launchRecorder(VISTREL_RECORDER_PATH, error)) << error;
@@ -123,7 +123,7 @@ protected:
     }
 
     bool recorderGone() {
-        return processEventsUntil([&] { return !bus->hasOwner(ipc::kRecorderServiceName); }, kFinishSeconds);
+        return processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, kFinishSeconds);
     }
 
     struct VistrelCallbacksRecord {
@@ -134,16 +134,16 @@ protected:
     };
 
     ScreenDescription screen;
-    ipc::BusConnection* bus = nullptr;
+    BusConnection* bus = nullptr;
     fs::path folder;
     VistrelCallbacksRecord record;
-    std::unique_ptr<recordui::RemoteRecorderClient> client;
+    std::unique_ptr<RemoteRecorderClient> client;
 };
 
 TEST_F(RecorderProgramTest, AFullScreenRecordingWithAPauseEndsInAResultAndAPackageThatDecodes) {
     launchRecorder();
     RecordingSettings settings = fullScreenSettings();
-    ipc::IpcReply prepared = client->prepareMovieWithInfoDictionary(settings.toDictionary());
+    IpcReply prepared = client->prepareMovieWithInfoDictionary(settings.toDictionary());
     ASSERT_TRUE(prepared) << prepared.error;
     EXPECT_TRUE(fs::is_directory(settings.recordPath()));
     EXPECT_EQ(client->isPaused(), false);
@@ -194,17 +194,17 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     launchRecorder();
     // Another client of the bus: its own connection, without the main application's name.
     std::string error;
-    auto stranger = ipc::BusConnection::openSeparate(error);
+    auto stranger = BusConnection::openSeparate(error);
     ASSERT_TRUE(stranger) << error;
-    ipc::RemoteObjectProxy proxy(*stranger, std::string(ipc::kRecorderServiceName),
-                                 std::string(ipc::kRemoteRecorderInterface));
+    RemoteObjectProxy proxy(*stranger, std::string(kRecorderServiceName),
+                                 std::string(kRemoteRecorderInterface));
     RecordingSettings settings = fullScreenSettings();
     auto bytes = settings.toDictionary().toBytes(PropertyListFormat::Binary);
     for (const char* method :
          {"prepareMovieWithInfoDictionary", "startRecording", "isPaused", "quitWithoutRecording"}) {
-        ipc::IpcArguments arguments;
+        IpcArguments arguments;
         if (std::string(method) == "prepareMovieWithInfoDictionary") arguments.push_back(bytes.value);
-        ipc::IpcReply reply = proxy.call(method, arguments);
+        IpcReply reply = proxy.call(method, arguments);
         EXPECT_FALSE(reply) << method;
         EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.AccessDenied") << method;
     }
@@ -225,7 +225,7 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     }
 
     // The recorder is still there for the main application.
-    EXPECT_TRUE(bus->hasOwner(ipc::kRecorderServiceName));
+    EXPECT_TRUE(bus->hasOwner(kRecorderServiceName));
     EXPECT_EQ(client->isPaused(), false);
     EXPECT_TRUE(client->quitWithoutRecording());
     EXPECT_TRUE(recorderGone());
@@ -293,7 +293,7 @@ TEST_F(RecorderProgramTest, APrepareThatCannotBeRecordedIsAnsweredWithTheReason)
     launchRecorder();
     RecordingSettings settings = fullScreenSettings();
     settings.recordScreenIndex = 99;
-    ipc::IpcReply reply = client->prepareMovieWithInfoDictionary(settings.toDictionary());
+    IpcReply reply = client->prepareMovieWithInfoDictionary(settings.toDictionary());
     EXPECT_FALSE(reply);
     EXPECT_NE(reply.error.find("screen"), std::string::npos) << reply.error;
     EXPECT_FALSE(fs::exists(settings.recordPath()));
@@ -312,4 +312,4 @@ TEST_F(RecorderProgramTest, TheRecorderQuitsWhenTheMainApplicationIsNotRunning) 
 }
 
 } // namespace
-} // namespace vtl::recording
+} // namespace vtl

@@ -9,8 +9,6 @@
 namespace vtl {
 namespace {
 
-using recording::decompressJPEGData;
-using recording::jpegQualityScaling;
 using test::Picture;
 
 // Reference: the library's own decode of a stream that carries its tables.

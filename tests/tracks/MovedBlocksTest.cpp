@@ -8,7 +8,6 @@ namespace vtl {
 namespace {
 
 using Move = VistrelDecoderFrameMovedChangedFrame::Move;
-using recording::MovedRectRecord;
 
 // A frame whose every pixel tells its own position.
 struct Frame {

@@ -11,7 +11,6 @@
 namespace vtl {
 namespace {
 
-using namespace recording;
 
 // A recording written by the recorder's own pipeline from the synthetic screen, and the
 // pictures that screen showed, frame by frame.

@@ -11,7 +11,6 @@
 
 namespace vtl::test {
 
-using namespace recording;
 
 Picture smoothPicture(std::size_t width, std::size_t height, int seed) {
     Picture p{width, height, std::vector<std::uint8_t>(width * height * 4)};
@@ -97,22 +96,22 @@ PictureDifference compareBGR(const std::uint8_t* a, const std::uint8_t* b, std::
 }
 
 TestPackage::TestPackage(std::size_t width, std::size_t height, std::uint64_t keyFrameRate)
-    : m_header(makeRecordingHeader(width, height, keyFrameRate, 1.0f)) {
+    : header_(makeRecordingHeader(width, height, keyFrameRate, 1.0f)) {
     for (const char* name : {"vtlmeta", "vtldata", "vtldirectory", "thumbmeta", "thumbdata"})
-        m_files[name];
+        files_[name];
 }
 
 void TestPackage::append(const std::string& name, const std::uint8_t* data, std::size_t size) {
-    auto& file = m_files[name];
+    auto& file = files_[name];
     file.insert(file.end(), data, data + size);
 }
 
 void TestPackage::appendEntry(bool key, std::uint64_t ticks) {
-    if (m_files["vtlmeta"].empty()) {
-        const auto header = serializeHeader(m_header);
+    if (files_["vtlmeta"].empty()) {
+        const auto header = serializeHeader(header_);
         append("vtlmeta", header.data(), header.size());
     }
-    DirectoryEntry entry{m_frameCount, ticks, m_files["vtlmeta"].size(), m_files["vtldata"].size(), key};
+    DirectoryEntry entry{frameCount_, ticks, files_["vtlmeta"].size(), files_["vtldata"].size(), key};
     const auto bytes = serializeDirectoryEntry(entry);
     append("vtldirectory", bytes.data(), bytes.size());
 }
@@ -121,7 +120,7 @@ void TestPackage::addKeyFrame(const Picture& picture, std::uint64_t ticks, int q
     appendEntry(true, ticks);
     FrameMetaRecord record;
     record.kind = FrameKind::Key;
-    record.frameIndex = m_frameCount;
+    record.frameIndex = frameCount_;
     record.time = ticks;
     record.jpegQuality = static_cast<std::uint64_t>(quality);
     for (std::uint64_t i = 0; i < stripeCount(picture.height); ++i) {
@@ -133,9 +132,9 @@ void TestPackage::addKeyFrame(const Picture& picture, std::uint64_t ticks, int q
     }
     const auto bytes = serializeFrameMetaRecord(record);
     append("vtlmeta", bytes.data(), bytes.size());
-    m_expected.push_back(picture);
-    ++m_frameCount;
-    m_framesSinceKey = 1;
+    expected_.push_back(picture);
+    ++frameCount_;
+    framesSinceKey_ = 1;
 }
 
 void TestPackage::addBlockFrame(const Picture& picture, const std::vector<MovedRectRecord>& moved,
@@ -143,10 +142,10 @@ void TestPackage::addBlockFrame(const Picture& picture, const std::vector<MovedR
     appendEntry(false, ticks);
     FrameMetaRecord record;
     record.kind = FrameKind::Block;
-    record.frameIndex = m_frameCount;
+    record.frameIndex = frameCount_;
     record.time = ticks;
     record.movedRects = moved;
-    record.framesSinceKeyFrame = m_framesSinceKey++;
+    record.framesSinceKeyFrame = framesSinceKey_++;
     for (const ChangedBlock& c : changed) {
         auto stream = encodeTablelessJPEG(picture, c.x, c.y, c.w, c.h, quality);
         append("vtldata", stream.data(), stream.size());
@@ -156,24 +155,24 @@ void TestPackage::addBlockFrame(const Picture& picture, const std::vector<MovedR
     }
     const auto bytes = serializeFrameMetaRecord(record);
     append("vtlmeta", bytes.data(), bytes.size());
-    m_expected.push_back(picture);
-    ++m_frameCount;
+    expected_.push_back(picture);
+    ++frameCount_;
 }
 
 void TestPackage::addStopFrame(std::uint64_t ticks) {
     appendEntry(false, ticks);
-    const auto bytes = serializeFrameMetaRecord(makeStopFrameRecord(m_frameCount, ticks, m_framesSinceKey));
+    const auto bytes = serializeFrameMetaRecord(makeStopFrameRecord(frameCount_, ticks, framesSinceKey_));
     append("vtlmeta", bytes.data(), bytes.size());
-    m_expected.push_back(m_expected.empty() ? Picture{} : m_expected.back());
-    ++m_frameCount;
+    expected_.push_back(expected_.empty() ? Picture{} : expected_.back());
+    ++frameCount_;
 }
 
 void TestPackage::addThumbnail(double seconds, const Picture& picture) {
     const std::uint64_t factor = thumbnailFactor(picture.width, picture.height);
-    const auto record = serializeThumbnailRecord({seconds, m_thumbCount++});
+    const auto record = serializeThumbnailRecord({seconds, thumbCount_++});
     append("thumbmeta", record.data(), record.size());
-    for (std::uint64_t y = 0; y < m_header.thumbHeight; ++y)
-        for (std::uint64_t x = 0; x < m_header.thumbWidth; ++x) {
+    for (std::uint64_t y = 0; y < header_.thumbHeight; ++y)
+        for (std::uint64_t x = 0; x < header_.thumbWidth; ++x) {
             std::uint8_t px[4];
             std::memcpy(px, picture.at(x * factor, y * factor), 4);
             px[3] = 255;
@@ -182,23 +181,23 @@ void TestPackage::addThumbnail(double seconds, const Picture& picture) {
 }
 
 void TestPackage::finish() {
-    m_header.numberFrameEntries = m_frameCount;
-    const auto header = serializeHeader(m_header);
-    auto& meta = m_files["vtlmeta"];
+    header_.numberFrameEntries = frameCount_;
+    const auto header = serializeHeader(header_);
+    auto& meta = files_["vtlmeta"];
     if (meta.size() < header.size()) meta.resize(header.size());
     std::memcpy(meta.data(), header.data(), header.size());
 }
 
 std::shared_ptr<MemoryPackageStorage> TestPackage::storage() const {
     auto storage = std::make_shared<MemoryPackageStorage>();
-    for (const auto& [name, bytes] : m_files)
+    for (const auto& [name, bytes] : files_)
         storage->setFile(name, bytes);
     return storage;
 }
 
 void TestPackage::writeTo(const std::string& directory) const {
     std::filesystem::create_directories(directory);
-    for (const auto& [name, bytes] : m_files) {
+    for (const auto& [name, bytes] : files_) {
         std::ofstream out(directory + "/" + name, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }

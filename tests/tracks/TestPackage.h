@@ -56,31 +56,31 @@ public:
 
     void addKeyFrame(const Picture& picture, std::uint64_t ticks, int quality = 90);
     // Moves (records as stored) then changed blocks taken from `picture`, the full new picture.
-    void addBlockFrame(const Picture& picture, const std::vector<recording::MovedRectRecord>& moved,
+    void addBlockFrame(const Picture& picture, const std::vector<MovedRectRecord>& moved,
                        const std::vector<ChangedBlock>& changed, std::uint64_t ticks, int quality = 90);
     void addStopFrame(std::uint64_t ticks);
     void addThumbnail(double seconds, const Picture& picture);
     // Rewrites the header with the real entry count, as a finished recording has it.
     void finish();
 
-    std::map<std::string, std::vector<std::uint8_t>>& files() { return m_files; }
+    std::map<std::string, std::vector<std::uint8_t>>& files() { return files_; }
     std::shared_ptr<MemoryPackageStorage> storage() const;
     void writeTo(const std::string& directory) const;
     // Frame i's picture as it should decode.
-    const std::vector<Picture>& expected() const { return m_expected; }
-    recording::RecordingHeader& header() { return m_header; }
-    std::uint64_t frameCount() const { return m_frameCount; }
+    const std::vector<Picture>& expected() const { return expected_; }
+    RecordingHeader& header() { return header_; }
+    std::uint64_t frameCount() const { return frameCount_; }
 
 private:
     void appendEntry(bool key, std::uint64_t ticks);
     void append(const std::string& name, const std::uint8_t* data, std::size_t size);
 
-    recording::RecordingHeader m_header;
-    std::map<std::string, std::vector<std::uint8_t>> m_files;
-    std::vector<Picture> m_expected;
-    std::uint64_t m_frameCount = 0;
-    std::uint64_t m_framesSinceKey = 0;
-    std::uint64_t m_thumbCount = 0;
+    RecordingHeader header_;
+    std::map<std::string, std::vector<std::uint8_t>> files_;
+    std::vector<Picture> expected_;
+    std::uint64_t frameCount_ = 0;
+    std::uint64_t framesSinceKey_ = 0;
+    std::uint64_t thumbCount_ = 0;
 };
 
 } // namespace vtl::test

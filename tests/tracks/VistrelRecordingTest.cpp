@@ -14,7 +14,6 @@
 namespace vtl {
 namespace {
 
-using namespace recording;
 using test::Picture;
 using test::TestPackage;
 
@@ -431,39 +430,39 @@ class SparseTailStorage final : public PackageStorage {
 public:
     SparseTailStorage(std::shared_ptr<PackageStorage> inner, std::set<std::string> names,
                       std::uint64_t extraBytes)
-        : m_inner(std::move(inner))
-        , m_names(std::move(names))
-        , m_extraBytes(extraBytes) {}
-    const std::string& path() const override { return m_inner->path(); }
+        : inner_(std::move(inner))
+        , names_(std::move(names))
+        , extraBytes_(extraBytes) {}
+    const std::string& path() const override { return inner_->path(); }
     std::unique_ptr<PackageFile> openFile(const std::string& name) const override {
-        auto file = m_inner->openFile(name);
-        if (!file || !m_names.contains(name)) return file;
-        return std::make_unique<File>(std::move(file), m_extraBytes);
+        auto file = inner_->openFile(name);
+        if (!file || !names_.contains(name)) return file;
+        return std::make_unique<File>(std::move(file), extraBytes_);
     }
 
 private:
     class File final : public PackageFile {
     public:
         File(std::unique_ptr<PackageFile> inner, std::uint64_t extraBytes)
-            : m_inner(std::move(inner))
-            , m_extraBytes(extraBytes) {}
-        std::uint64_t sizeBytes() const override { return m_inner->sizeBytes() + m_extraBytes; }
+            : inner_(std::move(inner))
+            , extraBytes_(extraBytes) {}
+        std::uint64_t sizeBytes() const override { return inner_->sizeBytes() + extraBytes_; }
         std::size_t readAt(std::uint64_t offset, void* destination, std::size_t length) const override {
             const std::uint64_t size = sizeBytes();
             if (offset >= size) return 0;
             length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size - offset));
-            const std::size_t real = m_inner->readAt(offset, destination, length);
+            const std::size_t real = inner_->readAt(offset, destination, length);
             std::memset(static_cast<std::uint8_t*>(destination) + real, 0, length - real);
             return length;
         }
 
     private:
-        std::unique_ptr<PackageFile> m_inner;
-        std::uint64_t m_extraBytes;
+        std::unique_ptr<PackageFile> inner_;
+        std::uint64_t extraBytes_;
     };
-    std::shared_ptr<PackageStorage> m_inner;
-    std::set<std::string> m_names;
-    std::uint64_t m_extraBytes;
+    std::shared_ptr<PackageStorage> inner_;
+    std::set<std::string> names_;
+    std::uint64_t extraBytes_;
 };
 
 TEST(VistrelRecording, SizesClaimedBySparseFilesAreNotTakenAsMemoryToSpend) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 using namespace vtl;
-using namespace vtl::recording;
+using namespace vtl;
 
 namespace {
 

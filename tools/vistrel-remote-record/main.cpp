@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
 
     std::string recorderPath, packagePath;
     double seconds = 10;
-    vtl::recording::RecordingSettings settings;
+    vtl::RecordingSettings settings;
     settings.frameRate = 10;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i], value = argv[i + 1];
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "Not a rectangle: %s\n", value.c_str());
                 return 2;
             }
-            settings.recordMode = vtl::recording::kRecordModeArea;
+            settings.recordMode = vtl::kRecordModeArea;
             settings.recordRect = *rect;
         } else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
@@ -74,11 +74,11 @@ int main(int argc, char** argv) {
     settings.path = packagePath;
 
     int status = 0;
-    vtl::recordui::RemoteRecorderClient* clientPointer = nullptr;
-    vtl::recordui::VistrelCallbacks callbacks;
+    vtl::RemoteRecorderClient* clientPointer = nullptr;
+    vtl::VistrelCallbacks callbacks;
     callbacks.remoteRecorderAvailable = [&] {
-        vtl::ipc::IpcReply prepared = clientPointer->prepareMovieWithInfoDictionary(settings.toDictionary());
-        vtl::ipc::IpcReply started = prepared ? clientPointer->startRecording() : prepared;
+        vtl::IpcReply prepared = clientPointer->prepareMovieWithInfoDictionary(settings.toDictionary());
+        vtl::IpcReply started = prepared ? clientPointer->startRecording() : prepared;
         if (!started) {
             std::fprintf(stderr, "The recording did not start: %s\n", started.error.c_str());
             clientPointer->quitWithoutRecording();
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "recording error %d\n", code);
         status = 1;
     };
-    vtl::recordui::RemoteRecorderClient client(callbacks);
+    vtl::RemoteRecorderClient client(callbacks);
     clientPointer = &client;
     std::string error;
     if (!client.vend(error) || !client.launchRecorder(recorderPath, error)) {

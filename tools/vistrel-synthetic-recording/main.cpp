@@ -33,7 +33,7 @@ bool parseNumber(const char* text, double& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-    vtl::recording::SyntheticRecordingSettings settings;
+    vtl::SyntheticRecordingSettings settings;
     settings.screen.movedBlocks = false;
     std::string folder;
     for (int i = 1; i < argc; ++i) {
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     if (folder.empty()) return usage();
 
     const auto start = std::chrono::steady_clock::now();
-    const auto result = vtl::recording::writeSyntheticRecording(folder, settings);
+    const auto result = vtl::writeSyntheticRecording(folder, settings);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!result.ok) {
         std::fprintf(stderr, "vistrel-synthetic-recording: %s\n", result.error.c_str());

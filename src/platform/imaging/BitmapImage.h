@@ -18,24 +18,24 @@ public:
     BitmapImage(std::size_t width, std::size_t height, std::size_t bytesPerRow,
                 std::shared_ptr<std::uint8_t[]> pixels);
 
-    bool isEmpty() const { return !m_pixels; }
-    std::size_t width() const { return m_width; }
-    std::size_t height() const { return m_height; }
-    std::size_t bytesPerRow() const { return m_bytesPerRow; }
-    std::size_t byteCount() const { return m_bytesPerRow * m_height; }
+    bool isEmpty() const { return !pixels_; }
+    std::size_t width() const { return width_; }
+    std::size_t height() const { return height_; }
+    std::size_t bytesPerRow() const { return bytesPerRow_; }
+    std::size_t byteCount() const { return bytesPerRow_ * height_; }
 
-    const std::uint8_t* data() const { return m_pixels.get(); }
+    const std::uint8_t* data() const { return pixels_.get(); }
     // For the one who made the image, before it is shared.
-    std::uint8_t* mutableData() { return m_pixels.get(); }
-    const std::uint8_t* rowAt(std::size_t y) const { return m_pixels.get() + y * m_bytesPerRow; }
+    std::uint8_t* mutableData() { return pixels_.get(); }
+    const std::uint8_t* rowAt(std::size_t y) const { return pixels_.get() + y * bytesPerRow_; }
     // Pixel (x, y) as 0xAARRGGBB; 0 outside the image.
     std::uint32_t pixelAt(std::size_t x, std::size_t y) const;
 
 private:
-    std::size_t m_width = 0;
-    std::size_t m_height = 0;
-    std::size_t m_bytesPerRow = 0;
-    std::shared_ptr<std::uint8_t[]> m_pixels;
+    std::size_t width_ = 0;
+    std::size_t height_ = 0;
+    std::size_t bytesPerRow_ = 0;
+    std::shared_ptr<std::uint8_t[]> pixels_;
 };
 
 } // namespace vtl

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <unistd.h>
 
-namespace vtl::ipc {
+namespace vtl {
 
 BusConnection::BusConnection(std::unique_ptr<Impl> impl)
     : impl_(std::move(impl)) {}
@@ -109,4 +109,4 @@ bool callerIsOwnerOf(BusConnection& bus, std::string_view callerBusName, std::st
     return true;
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

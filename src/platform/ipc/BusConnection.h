@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace vtl::ipc {
+namespace vtl {
 
 class BusConnection {
 public:
@@ -58,4 +58,4 @@ private:
 bool callerIsOwnerOf(BusConnection& bus, std::string_view callerBusName, std::string_view trustedName,
                      std::string& why);
 
-} // namespace vtl::ipc
+} // namespace vtl

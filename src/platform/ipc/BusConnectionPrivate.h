@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace vtl::ipc {
+namespace vtl {
 
 struct BusConnection::Impl {
     QDBusConnection connection;
@@ -23,4 +23,4 @@ inline std::string toStdString(const QString& text) {
     return text.toStdString();
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -10,7 +10,7 @@
 #include <QObject>
 #include <map>
 
-namespace vtl::ipc {
+namespace vtl {
 
 struct DistributedNotificationCenter::Impl {
     BusConnection* bus = nullptr;
@@ -98,4 +98,4 @@ void DistributedNotificationCenter::removeObserver(Token token) {
     impl_->subscriptions.erase(found);
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace vtl::ipc {
+namespace vtl {
 
 struct DistributedNotification {
     std::string name;
@@ -44,4 +44,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace vtl::ipc {
+namespace vtl {
 
 const char* ipcSignature(const IpcValue& value) {
     switch (value.index()) {
@@ -59,4 +59,4 @@ std::optional<IpcValue> fromQVariant(const QVariant& value) {
 #pragma GCC diagnostic pop
 #endif
 
-} // namespace vtl::ipc
+} // namespace vtl

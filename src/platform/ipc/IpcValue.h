@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-namespace vtl::ipc {
+namespace vtl {
 
 using IpcBytes = std::vector<std::uint8_t>;
 using IpcValue = std::variant<bool, std::int32_t, std::uint32_t, std::string, IpcBytes>;
@@ -27,4 +27,4 @@ struct IpcReply {
     explicit operator bool() const { return ok(); }
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -7,10 +7,10 @@
 #include <QVariantList>
 #include <optional>
 
-namespace vtl::ipc {
+namespace vtl {
 
 QVariant toQVariant(const IpcValue& value);
 // nullopt for a value of a type that does not travel in remote calls here.
 std::optional<IpcValue> fromQVariant(const QVariant& value);
 
-} // namespace vtl::ipc
+} // namespace vtl

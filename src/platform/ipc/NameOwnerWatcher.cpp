@@ -4,7 +4,7 @@
 
 #include <QDBusServiceWatcher>
 
-namespace vtl::ipc {
+namespace vtl {
 
 struct NameOwnerWatcher::Impl {
     std::unique_ptr<QDBusServiceWatcher> watcher;
@@ -23,4 +23,4 @@ NameOwnerWatcher::NameOwnerWatcher(BusConnection& bus, std::string name, Handler
 
 NameOwnerWatcher::~NameOwnerWatcher() = default;
 
-} // namespace vtl::ipc
+} // namespace vtl

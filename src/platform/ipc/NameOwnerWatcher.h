@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace vtl::ipc {
+namespace vtl {
 
 class NameOwnerWatcher {
 public:
@@ -26,4 +26,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

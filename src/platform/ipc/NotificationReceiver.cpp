@@ -1,6 +1,6 @@
 #include "platform/ipc/NotificationReceiver.h"
 
-namespace vtl::ipc {
+namespace vtl {
 
 NotificationReceiver::NotificationReceiver(std::function<void(const QDBusMessage&)> handler)
     : handler_(std::move(handler)) {}
@@ -9,4 +9,4 @@ void NotificationReceiver::deliver(const QDBusMessage& message) {
     handler_(message);
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

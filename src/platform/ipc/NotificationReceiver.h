@@ -6,7 +6,7 @@
 #include <QObject>
 #include <functional>
 
-namespace vtl::ipc {
+namespace vtl {
 
 class NotificationReceiver : public QObject {
     Q_OBJECT
@@ -20,4 +20,4 @@ private:
     std::function<void(const QDBusMessage&)> handler_;
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

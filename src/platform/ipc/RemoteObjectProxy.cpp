@@ -6,7 +6,7 @@
 
 #include <QDBusMessage>
 
-namespace vtl::ipc {
+namespace vtl {
 
 namespace {
 
@@ -62,4 +62,4 @@ bool RemoteObjectProxy::send(std::string_view method, const IpcArguments& argume
     return bus_->impl().connection.send(makeCall(destination_, interfaceName_, method, arguments));
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace vtl::ipc {
+namespace vtl {
 
 class RemoteObjectProxy {
 public:
@@ -36,4 +36,4 @@ private:
     bool handlesEvents_ = false;
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -8,7 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 
-namespace vtl::ipc {
+namespace vtl {
 
 namespace {
 
@@ -153,4 +153,4 @@ int RemoteObjectServer::refusedCalls() const {
     return impl_->refused;
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace vtl::ipc {
+namespace vtl {
 
 struct IpcMethod {
     std::string name;
@@ -47,4 +47,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -5,7 +5,7 @@
 
 #include <QDBusMessage>
 
-namespace vtl::ipc {
+namespace vtl {
 
 namespace {
 
@@ -72,4 +72,4 @@ bool ScreenSaverInhibitor::release(std::string& error) {
     return true;
 }
 
-} // namespace vtl::ipc
+} // namespace vtl

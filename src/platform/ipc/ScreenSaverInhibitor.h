@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace vtl::ipc {
+namespace vtl {
 
 class ScreenSaverInhibitor {
 public:
@@ -30,4 +30,4 @@ private:
     bool inhibited_ = false;
 };
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace vtl::ipc {
+namespace vtl {
 
 inline constexpr std::string_view kObjectPath = "/";
 
@@ -33,4 +33,4 @@ inline constexpr std::string_view kRemoteRecorderDidResumeNotification =
     "VistrelRemoteRecorderDidResumeRecording";
 inline constexpr std::string_view kMovieFinishedNotification = "VistrelMovieFinishedNotification";
 
-} // namespace vtl::ipc
+} // namespace vtl

@@ -5,35 +5,35 @@
 #include <string>
 #include <utility>
 
-namespace vtl::recording {
+namespace vtl {
 
 template <class T> class FormatResult {
 public:
     static FormatResult success(T value) {
         FormatResult result;
-        result.m_value = std::move(value);
+        result.value_ = std::move(value);
         return result;
     }
     static FormatResult failure(std::string message) {
         FormatResult result;
-        result.m_error = std::move(message);
+        result.error_ = std::move(message);
         return result;
     }
 
-    bool ok() const { return m_value.has_value(); }
+    bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
-    const T& value() const& { return *m_value; }
-    T& value() & { return *m_value; }
-    T&& value() && { return std::move(*m_value); }
-    const T* operator->() const { return &*m_value; }
-    const T& operator*() const { return *m_value; }
+    const T& value() const& { return *value_; }
+    T& value() & { return *value_; }
+    T&& value() && { return std::move(*value_); }
+    const T* operator->() const { return &*value_; }
+    const T& operator*() const { return *value_; }
     // Empty when ok().
-    const std::string& error() const { return m_error; }
+    const std::string& error() const { return error_; }
 
 private:
     FormatResult() = default;
-    std::optional<T> m_value;
-    std::string m_error;
+    std::optional<T> value_;
+    std::string error_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

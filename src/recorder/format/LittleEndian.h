@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace vtl::recording {
+namespace vtl {
 
 inline void storeU64LE(std::uint8_t* out, std::uint64_t value) {
     for (int i = 0; i < 8; ++i)
@@ -53,4 +53,4 @@ inline double loadF64LE(const std::uint8_t* in) {
     return std::bit_cast<double>(loadU64LE(in));
 }
 
-} // namespace vtl::recording
+} // namespace vtl

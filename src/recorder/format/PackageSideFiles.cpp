@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -19,11 +19,11 @@ long long truncatedDimension(double value) {
 } // namespace
 
 void PauseTimes::beginPause(double recordingTimeSeconds) {
-    m_entries.push_back({recordingTimeSeconds, {}, {}});
+    entries_.push_back({recordingTimeSeconds, {}, {}});
 }
 
 void PauseTimes::endPause(double durationSeconds) {
-    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
         if (!it->sizePixels && !it->durationSeconds) {
             it->durationSeconds = durationSeconds;
             return;
@@ -31,18 +31,18 @@ void PauseTimes::endPause(double durationSeconds) {
 }
 
 void PauseTimes::addSizeChange(double recordingTimeSeconds, Size sizePixels) {
-    m_entries.push_back({recordingTimeSeconds, 0.0, sizePixels});
+    entries_.push_back({recordingTimeSeconds, 0.0, sizePixels});
 }
 
 bool PauseTimes::hasOpenPause() const {
-    for (const Entry& entry : m_entries)
+    for (const Entry& entry : entries_)
         if (!entry.sizePixels && !entry.durationSeconds) return true;
     return false;
 }
 
 PropertyList PauseTimes::propertyList() const {
     PropertyList list = PropertyList::array();
-    for (const Entry& entry : m_entries) {
+    for (const Entry& entry : entries_) {
         if (!entry.sizePixels && !entry.durationSeconds) continue; // still open
         PropertyList item = PropertyList::dictionary();
         item.set(std::string(kPauseTimeKey), entry.timeSeconds);
@@ -91,4 +91,4 @@ PlistStatus writeStealthRecordingInfo(const std::string& packagePath, const Prop
     return doneInfo.writeToFile(target, PropertyListFormat::Xml);
 }
 
-} // namespace vtl::recording
+} // namespace vtl

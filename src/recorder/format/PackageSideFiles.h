@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 inline constexpr std::string_view kPauseTimeKey = "time";
 inline constexpr std::string_view kPauseDurationKey = "duration";
@@ -37,7 +37,7 @@ public:
     void endPause(double durationSeconds);
     void addSizeChange(double recordingTimeSeconds, Size sizePixels);
     bool hasOpenPause() const;
-    const std::vector<Entry>& entries() const { return m_entries; }
+    const std::vector<Entry>& entries() const { return entries_; }
 
     // The stored array; a pause still open is left out.
     PropertyList propertyList() const;
@@ -45,7 +45,7 @@ public:
     PlistStatus writeToPackage(const std::string& packagePath) const;
 
 private:
-    std::vector<Entry> m_entries;
+    std::vector<Entry> entries_;
 };
 
 // Writes "iOSDeviceMeta.plist" with the capture device's name.
@@ -59,4 +59,4 @@ std::string recordingSizeText(std::optional<Size> sizePixels);
 // Replaces "StealthRecordingInfo" in the folder holding the package with the done-info dictionary.
 PlistStatus writeStealthRecordingInfo(const std::string& packagePath, const PropertyList& doneInfo);
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -316,4 +316,4 @@ std::uint64_t thumbnailSizeBytes(const RecordingHeader& header) {
     return w * h * kBytesPerPixel;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 // File names inside (and, for the stealth info, beside) a package. Exact and case-sensitive.
 inline constexpr std::string_view kPackageExtension = "vistrelRecord";
@@ -190,4 +190,4 @@ FormatResult<ThumbnailRecord> parseThumbnailRecord(std::span<const std::uint8_t>
 // Bytes of one thumbnail in "thumbdata" (width x height x 4); 0 when the product overflows.
 std::uint64_t thumbnailSizeBytes(const RecordingHeader& header);
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -66,8 +66,8 @@ struct JpegCompressor::State {
 };
 
 JpegCompressor::JpegCompressor()
-    : m_state(std::make_unique<State>()) {
-    State& s = *m_state;
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
     s.cinfo.err = initJpegErrorManager(s.error);
     if (setjmp(s.error.jump) == 0) {
         jpeg_create_compress(&s.cinfo);
@@ -79,12 +79,12 @@ JpegCompressor::JpegCompressor()
 }
 
 JpegCompressor::~JpegCompressor() {
-    if (m_state->created) jpeg_destroy_compress(&m_state->cinfo);
+    if (state_->created) jpeg_destroy_compress(&state_->cinfo);
 }
 
 bool JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
                             std::size_t bytesPerRow, int quality, JpegOutputBuffer& out, std::string* error) {
-    State& s = *m_state;
+    State& s = *state_;
     out.clear();
     if (!s.created || !pixels || width == 0 || height == 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION || bytesPerRow < std::size_t{width} * 4) {
@@ -129,4 +129,4 @@ bool JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std
     return true;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

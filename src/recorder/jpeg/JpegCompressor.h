@@ -8,22 +8,22 @@
 #include <string>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 // A reusable output buffer: keeps its storage between streams, grows when a stream needs more.
 class JpegOutputBuffer {
 public:
-    const std::uint8_t* data() const { return m_storage.data(); }
-    std::size_t sizeBytes() const { return m_sizeBytes; }
-    std::size_t capacityBytes() const { return m_storage.size(); }
-    void clear() { m_sizeBytes = 0; }
+    const std::uint8_t* data() const { return storage_.data(); }
+    std::size_t sizeBytes() const { return sizeBytes_; }
+    std::size_t capacityBytes() const { return storage_.size(); }
+    void clear() { sizeBytes_ = 0; }
 
-    std::vector<std::uint8_t>& storage() { return m_storage; }
-    void setSizeBytes(std::size_t sizeBytes) { m_sizeBytes = sizeBytes; }
+    std::vector<std::uint8_t>& storage() { return storage_; }
+    void setSizeBytes(std::size_t sizeBytes) { sizeBytes_ = sizeBytes; }
 
 private:
-    std::vector<std::uint8_t> m_storage;
-    std::size_t m_sizeBytes = 0;
+    std::vector<std::uint8_t> storage_;
+    std::size_t sizeBytes_ = 0;
 };
 
 class JpegCompressor {
@@ -41,7 +41,7 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> m_state;
+    std::unique_ptr<State> state_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -162,4 +162,4 @@ bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::ui
     return true;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 struct JPEGDestination {
     std::uint8_t* topLeft = nullptr;  // where pixel (0, 0) of the stream goes
@@ -26,4 +26,4 @@ bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::ui
 // The quantisation scale factor (percent) the standard library applies for a quality.
 int jpegQualityScaling(std::int64_t quality);
 
-} // namespace vtl::recording
+} // namespace vtl

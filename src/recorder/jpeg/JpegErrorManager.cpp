@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -31,4 +31,4 @@ jpeg_error_mgr* initJpegErrorManager(JpegErrorManager& manager) {
     return base;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

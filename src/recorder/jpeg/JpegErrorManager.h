@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 // clang-format on
 
-namespace vtl::recording {
+namespace vtl {
 
 struct JpegErrorManager {
     jpeg_error_mgr base;
@@ -22,4 +22,4 @@ struct JpegErrorManager {
 // message) and returns what to store in the struct's `err`.
 jpeg_error_mgr* initJpegErrorManager(JpegErrorManager& manager);
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-namespace vtl::recording {
+namespace vtl {
 
 SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
                                                  const SyntheticRecordingSettings& settings) {
@@ -79,4 +79,4 @@ SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
     return result;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vtl::recording {
+namespace vtl {
 
 struct SyntheticRecordingSettings {
     SyntheticScreenSettings screen;
@@ -35,4 +35,4 @@ struct SyntheticRecordingResult {
 SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
                                                  const SyntheticRecordingSettings& settings);
 
-} // namespace vtl::recording
+} // namespace vtl

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace vtl::recording {
+namespace vtl {
 
 namespace {
 
@@ -18,56 +18,56 @@ void storePixel(std::uint8_t* p, std::uint32_t bgr) {
 } // namespace
 
 SyntheticScreenSource::SyntheticScreenSource(SyntheticScreenSettings settings)
-    : m_settings(settings)
-    , m_random(settings.seed * 0x9e3779b97f4a7c15ull + 1) {
-    const std::uint32_t w = std::max<std::uint32_t>(m_settings.width, 1);
-    const std::uint32_t h = std::max<std::uint32_t>(m_settings.height, 1);
-    m_settings.width = w;
-    m_settings.height = h;
-    m_surface = std::make_shared<MemorySurface>(w, h);
+    : settings_(settings)
+    , random_(settings.seed * 0x9e3779b97f4a7c15ull + 1) {
+    const std::uint32_t w = std::max<std::uint32_t>(settings_.width, 1);
+    const std::uint32_t h = std::max<std::uint32_t>(settings_.height, 1);
+    settings_.width = w;
+    settings_.height = h;
+    surface_ = std::make_shared<MemorySurface>(w, h);
     paintBackground();
-    m_background.assign(m_surface->pixels(), m_surface->pixels() + m_surface->bytesPerRow() * h);
+    background_.assign(surface_->pixels(), surface_->pixels() + surface_->bytesPerRow() * h);
 
     // Movers and changing rectangles stay in the left half when a scrolling area takes the right.
-    const double fieldWidth = m_settings.movedBlocks ? std::floor(w / 2.0) : w;
-    const double size = std::min<double>({double(m_settings.movingRectSize), fieldWidth / 2, h / 2.0});
-    for (unsigned i = 0; i < m_settings.movingRects; ++i) {
+    const double fieldWidth = settings_.movedBlocks ? std::floor(w / 2.0) : w;
+    const double size = std::min<double>({double(settings_.movingRectSize), fieldWidth / 2, h / 2.0});
+    for (unsigned i = 0; i < settings_.movingRects; ++i) {
         Mover mover;
         mover.x = double(random() % std::max<std::uint64_t>(1, std::uint64_t(fieldWidth - size)));
         mover.y = double(random() % std::max<std::uint64_t>(1, std::uint64_t(h - size)));
         mover.vx = double(random() % 13) + 3;
         mover.vy = double(random() % 9) + 2;
         mover.colour = static_cast<std::uint32_t>(random() & 0xffffff);
-        m_movers.push_back(mover);
+        movers_.push_back(mover);
     }
-    for (unsigned i = 0; i < m_settings.changingRects; ++i) {
-        const double cw = std::min<double>(m_settings.changingRectWidth, fieldWidth);
-        const double ch = std::min<double>(m_settings.changingRectHeight, h);
+    for (unsigned i = 0; i < settings_.changingRects; ++i) {
+        const double cw = std::min<double>(settings_.changingRectWidth, fieldWidth);
+        const double ch = std::min<double>(settings_.changingRectHeight, h);
         const double x = double(random() % std::max<std::uint64_t>(1, std::uint64_t(fieldWidth - cw)));
         const double y = double(random() % std::max<std::uint64_t>(1, std::uint64_t(h - ch)));
-        m_changing.push_back(Rect(x, y, cw, ch));
+        changing_.push_back(Rect(x, y, cw, ch));
     }
-    if (m_settings.movedBlocks) {
-        m_scrollArea = Rect(std::floor(w / 2.0), 0, w - std::floor(w / 2.0), h);
+    if (settings_.movedBlocks) {
+        scrollArea_ = Rect(std::floor(w / 2.0), 0, w - std::floor(w / 2.0), h);
         paintScrollRows(0, h);
-        m_background.assign(m_surface->pixels(), m_surface->pixels() + m_surface->bytesPerRow() * h);
+        background_.assign(surface_->pixels(), surface_->pixels() + surface_->bytesPerRow() * h);
     }
 }
 
 std::uint64_t SyntheticScreenSource::random() {
     // xorshift64*
-    m_random ^= m_random >> 12;
-    m_random ^= m_random << 25;
-    m_random ^= m_random >> 27;
-    return m_random * 0x2545f4914f6cdd1dull;
+    random_ ^= random_ >> 12;
+    random_ ^= random_ << 25;
+    random_ ^= random_ >> 27;
+    return random_ * 0x2545f4914f6cdd1dull;
 }
 
 void SyntheticScreenSource::paintBackground() {
     // A soft gradient with thin text-like lines, so the JPEG has real work to do.
-    const std::uint32_t w = m_settings.width;
-    const std::uint32_t h = m_settings.height;
+    const std::uint32_t w = settings_.width;
+    const std::uint32_t h = settings_.height;
     for (std::uint32_t y = 0; y < h; ++y) {
-        std::uint8_t* row = m_surface->pixels() + y * m_surface->bytesPerRow();
+        std::uint8_t* row = surface_->pixels() + y * surface_->bytesPerRow();
         const bool textRow = (y % 18) >= 6 && (y % 18) <= 12;
         for (std::uint32_t x = 0; x < w; ++x) {
             std::uint32_t b = 200 + (x * 40) / w;
@@ -84,9 +84,9 @@ void SyntheticScreenSource::restoreBackground(const Rect& rect) {
     const auto y0 = static_cast<std::size_t>(rect.minY());
     const auto w = static_cast<std::size_t>(rect.width());
     const auto h = static_cast<std::size_t>(rect.height());
-    const std::size_t stride = m_surface->bytesPerRow();
+    const std::size_t stride = surface_->bytesPerRow();
     for (std::size_t y = y0; y < y0 + h; ++y)
-        std::memcpy(m_surface->pixels() + y * stride + x0 * 4, m_background.data() + y * stride + x0 * 4,
+        std::memcpy(surface_->pixels() + y * stride + x0 * 4, background_.data() + y * stride + x0 * 4,
                     w * 4);
 }
 
@@ -96,7 +96,7 @@ void SyntheticScreenSource::fillRect(const Rect& rect, std::uint32_t colour, boo
     const auto w = static_cast<std::uint32_t>(rect.width());
     const auto h = static_cast<std::uint32_t>(rect.height());
     for (std::uint32_t y = 0; y < h; ++y) {
-        std::uint8_t* row = m_surface->pixels() + (y0 + y) * m_surface->bytesPerRow() + x0 * 4;
+        std::uint8_t* row = surface_->pixels() + (y0 + y) * surface_->bytesPerRow() + x0 * 4;
         for (std::uint32_t x = 0; x < w; ++x) {
             const bool border = framed && (x < 3 || y < 3 || x + 3 >= w || y + 3 >= h);
             storePixel(row + x * 4, border ? 0x202020 : colour);
@@ -110,7 +110,7 @@ void SyntheticScreenSource::paintChanging(const Rect& rect, std::uint64_t step) 
     const auto w = static_cast<std::uint32_t>(rect.width());
     const auto h = static_cast<std::uint32_t>(rect.height());
     for (std::uint32_t y = 0; y < h; ++y) {
-        std::uint8_t* row = m_surface->pixels() + (y0 + y) * m_surface->bytesPerRow() + x0 * 4;
+        std::uint8_t* row = surface_->pixels() + (y0 + y) * surface_->bytesPerRow() + x0 * 4;
         for (std::uint32_t x = 0; x < w; ++x) {
             const bool ink = ((x / 9 + step) % 4 != 0) && ((x * 7 + y * 3 + step * 5) % 10 < 4);
             storePixel(row + x * 4, ink ? 0x101010 : 0xf0f0e8);
@@ -125,58 +125,58 @@ std::uint32_t SyntheticScreenSource::scrollPixel(std::uint64_t documentRow, std:
 }
 
 void SyntheticScreenSource::paintScrollRows(std::uint32_t firstRow, std::uint32_t rowCount) {
-    const auto x0 = static_cast<std::uint32_t>(m_scrollArea.minX());
-    const auto w = static_cast<std::uint32_t>(m_scrollArea.width());
+    const auto x0 = static_cast<std::uint32_t>(scrollArea_.minX());
+    const auto w = static_cast<std::uint32_t>(scrollArea_.width());
     for (std::uint32_t y = firstRow; y < firstRow + rowCount; ++y) {
-        std::uint8_t* row = m_surface->pixels() + y * m_surface->bytesPerRow() + x0 * 4;
+        std::uint8_t* row = surface_->pixels() + y * surface_->bytesPerRow() + x0 * 4;
         for (std::uint32_t x = 0; x < w; ++x)
-            storePixel(row + x * 4, scrollPixel(m_scrollOffset + y, x));
+            storePixel(row + x * 4, scrollPixel(scrollOffset_ + y, x));
     }
 }
 
 SyntheticUpdate SyntheticScreenSource::nextFrame() {
     SyntheticUpdate update;
-    update.surface = m_surface;
-    const double w = m_settings.width;
-    const double h = m_settings.height;
-    const std::uint64_t frame = m_frameNumber++;
-    const double fieldWidth = m_settings.movedBlocks ? std::floor(w / 2.0) : w;
-    const double size = std::min<double>({double(m_settings.movingRectSize), fieldWidth / 2, h / 2.0});
+    update.surface = surface_;
+    const double w = settings_.width;
+    const double h = settings_.height;
+    const std::uint64_t frame = frameNumber_++;
+    const double fieldWidth = settings_.movedBlocks ? std::floor(w / 2.0) : w;
+    const double size = std::min<double>({double(settings_.movingRectSize), fieldWidth / 2, h / 2.0});
     if (frame == 0) {
-        for (const Mover& mover : m_movers) {
+        for (const Mover& mover : movers_) {
             fillRect(Rect(mover.x, mover.y, size, size), mover.colour, true);
         }
-        for (const Rect& rect : m_changing)
+        for (const Rect& rect : changing_)
             paintChanging(rect, 0);
         update.changedRects.push_back(Rect(0, 0, w, h));
         return update;
     }
 
-    if (m_settings.movedBlocks && m_scrollArea.height() > m_settings.scrollStepRows) {
+    if (settings_.movedBlocks && scrollArea_.height() > settings_.scrollStepRows) {
         // Scroll the area up: its pixels come from scrollStepRows further down in the old picture.
-        const std::uint32_t step = m_settings.scrollStepRows;
-        const auto x0 = static_cast<std::size_t>(m_scrollArea.minX());
-        const auto areaWidth = static_cast<std::size_t>(m_scrollArea.width());
-        const auto areaHeight = static_cast<std::uint32_t>(m_scrollArea.height());
-        const std::size_t stride = m_surface->bytesPerRow();
+        const std::uint32_t step = settings_.scrollStepRows;
+        const auto x0 = static_cast<std::size_t>(scrollArea_.minX());
+        const auto areaWidth = static_cast<std::size_t>(scrollArea_.width());
+        const auto areaHeight = static_cast<std::uint32_t>(scrollArea_.height());
+        const std::size_t stride = surface_->bytesPerRow();
         for (std::uint32_t y = 0; y + step < areaHeight; ++y)
-            std::memmove(m_surface->pixels() + y * stride + x0 * 4,
-                         m_surface->pixels() + (y + step) * stride + x0 * 4, areaWidth * 4);
-        m_scrollOffset += step;
+            std::memmove(surface_->pixels() + y * stride + x0 * 4,
+                         surface_->pixels() + (y + step) * stride + x0 * 4, areaWidth * 4);
+        scrollOffset_ += step;
         paintScrollRows(areaHeight - step, step);
-        update.movedRects.push_back(Rect(m_scrollArea.minX(), 0, m_scrollArea.width(), areaHeight - step));
+        update.movedRects.push_back(Rect(scrollArea_.minX(), 0, scrollArea_.width(), areaHeight - step));
         update.movedDeltaX = 0;
         update.movedDeltaY = step;
         update.changedRects.push_back(
-            Rect(m_scrollArea.minX(), areaHeight - step, m_scrollArea.width(), step));
+            Rect(scrollArea_.minX(), areaHeight - step, scrollArea_.width(), step));
     }
 
-    for (const Mover& mover : m_movers) {
+    for (const Mover& mover : movers_) {
         const Rect old(mover.x, mover.y, size, size);
         restoreBackground(old);
         update.changedRects.push_back(old);
     }
-    for (Mover& mover : m_movers) {
+    for (Mover& mover : movers_) {
         mover.x += mover.vx;
         mover.y += mover.vy;
         if (mover.x < 0 || mover.x + size > fieldWidth) {
@@ -189,11 +189,11 @@ SyntheticUpdate SyntheticScreenSource::nextFrame() {
         }
     }
     // Changing rectangles are painted first so movers pass over them.
-    for (const Rect& rect : m_changing) {
+    for (const Rect& rect : changing_) {
         paintChanging(rect, frame);
         update.changedRects.push_back(rect);
     }
-    for (const Mover& mover : m_movers) {
+    for (const Mover& mover : movers_) {
         const Rect now(mover.x, mover.y, size, size);
         fillRect(now, mover.colour, true);
         update.changedRects.push_back(now);
@@ -203,9 +203,9 @@ SyntheticUpdate SyntheticScreenSource::nextFrame() {
 
 std::shared_ptr<MemorySurface> SyntheticScreenSource::snapshot() const {
     auto copy =
-        std::make_shared<MemorySurface>(m_surface->width(), m_surface->height(), m_surface->bytesPerRow());
-    std::memcpy(copy->pixels(), m_surface->pixels(), m_surface->bytesPerRow() * m_surface->height());
+        std::make_shared<MemorySurface>(surface_->width(), surface_->height(), surface_->bytesPerRow());
+    std::memcpy(copy->pixels(), surface_->pixels(), surface_->bytesPerRow() * surface_->height());
     return copy;
 }
 
-} // namespace vtl::recording
+} // namespace vtl

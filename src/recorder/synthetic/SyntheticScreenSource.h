@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace vtl::recording {
+namespace vtl {
 
 struct SyntheticScreenSettings {
     std::uint32_t width = 1920;
@@ -41,7 +41,7 @@ public:
     // The next picture; the first one reports the whole surface as changed. The surface is
     // changed again by the following call, so copy what is needed first.
     SyntheticUpdate nextFrame();
-    std::uint64_t frameNumber() const { return m_frameNumber; }
+    std::uint64_t frameNumber() const { return frameNumber_; }
     // An independent copy of the current picture.
     std::shared_ptr<MemorySurface> snapshot() const;
 
@@ -58,15 +58,15 @@ private:
     std::uint32_t scrollPixel(std::uint64_t documentRow, std::uint32_t x) const;
     std::uint64_t random();
 
-    SyntheticScreenSettings m_settings;
-    std::shared_ptr<MemorySurface> m_surface;
-    std::vector<std::uint8_t> m_background;
-    std::vector<Mover> m_movers;
-    std::vector<Rect> m_changing;
-    Rect m_scrollArea;
-    std::uint64_t m_scrollOffset = 0;
-    std::uint64_t m_frameNumber = 0;
-    std::uint64_t m_random;
+    SyntheticScreenSettings settings_;
+    std::shared_ptr<MemorySurface> surface_;
+    std::vector<std::uint8_t> background_;
+    std::vector<Mover> movers_;
+    std::vector<Rect> changing_;
+    Rect scrollArea_;
+    std::uint64_t scrollOffset_ = 0;
+    std::uint64_t frameNumber_ = 0;
+    std::uint64_t random_;
 };
 
-} // namespace vtl::recording
+} // namespace vtl
