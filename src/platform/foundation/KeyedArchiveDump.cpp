@@ -116,12 +116,12 @@ public:
         , workLimit_(archive_format::workLimit(objects_.size()))
         , textLimitBytes_(textLimitBytes) {}
 
-    bool run() {
+    Status run() {
         for (const auto& [key, value] : top_) {
             entry(key, value, 0);
-            if (!error_.empty()) return false;
+            if (!error_.empty()) return vtl::fail(error_);
         }
-        return true;
+        return {};
     }
 
     std::string text;
@@ -213,11 +213,12 @@ private:
             fail("the keyed archive is damaged: object " + std::to_string(uid) + " has no class");
             return;
         }
-        archive_format::ClassInfo info = archive_format::readClassRecord(objects_, *classRef);
-        if (!info.error.empty()) {
-            fail("the keyed archive is damaged: " + info.error);
+        Result<archive_format::ClassInfo> record = archive_format::readClassRecord(objects_, *classRef);
+        if (!record) {
+            fail("the keyed archive is damaged: " + record.error());
             return;
         }
+        const archive_format::ClassInfo& info = *record;
         const std::string tag = "#" + std::to_string(uid) + " " + info.name;
         std::uint8_t& shown = shown_[static_cast<std::size_t>(uid)];
         if (shown) {
@@ -320,25 +321,14 @@ private:
 
 } // namespace
 
-PlistResult<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes) {
-    PlistResult<std::string> result;
-    PlistResult<PropertyList> parsed = PropertyList::fromBytes(bytes);
-    if (!parsed.ok()) {
-        result.error = "the keyed archive could not be read: " + parsed.error;
-        return result;
-    }
-    archive_format::Layout layout = archive_format::readLayout(parsed.value);
-    if (!layout.error.empty()) {
-        result.error = layout.error;
-        return result;
-    }
-    Dumper dumper(layout, (std::uint64_t(64) << 20) + 16 * static_cast<std::uint64_t>(bytes.size()));
-    if (!dumper.run()) {
-        result.error = dumper.error_;
-        return result;
-    }
-    result.value = std::move(dumper.text);
-    return result;
+Result<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes) {
+    Result<PropertyList> parsed = PropertyList::fromBytes(bytes);
+    if (!parsed) return fail("the keyed archive could not be read: " + parsed.error());
+    Result<archive_format::Layout> layout = archive_format::readLayout(*parsed);
+    if (!layout) return layout.asFailure();
+    Dumper dumper(*layout, (std::uint64_t(64) << 20) + 16 * static_cast<std::uint64_t>(bytes.size()));
+    if (Status status = dumper.run(); !status) return status.asFailure();
+    return std::move(dumper.text);
 }
 
 } // namespace vtl
