@@ -653,9 +653,8 @@ void FixtureTrack::initWithCoder(KeyedUnarchiver& coder) {
     if (!coder.containsValueForKey("key_frame")) frame = coder.decodeRectForKey("rect");
 }
 
-PlistBytes readFixture() {
-    const auto path =
-        std::filesystem::path(__FILE__).parent_path() / "fixtures" / "keyed-archive-fixture.bin";
+PlistBytes readFixture(const char* name = "keyed-archive-fixture.bin") {
+    const auto path = std::filesystem::path(__FILE__).parent_path() / "fixtures" / name;
     std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(in) << path;
     return PlistBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -725,6 +724,46 @@ TEST(KeyedArchiveDump, PrintsEachObjectOnceAndRefusesDamage) {
                      PropertyList(std::string(std::size_t(1) << 20, 'x'))}));
     EXPECT_FALSE(enormous.ok());
     EXPECT_NE(enormous.error().find("too large"), std::string::npos) << enormous.error();
+}
+
+// The fixture was written by an independent writer (scripts/make-plist-fixture.py) from the
+// layout this graph must have. The four equal data values are stored once, whatever buffers
+// they sit in.
+TEST(KeyedArchiveBytes, TheSameGraphGivesTheSameBytesInEveryRun) {
+    auto makeGraph = [] {
+        const PlistBytes payload{1, 2, 3};
+        auto values = std::make_shared<Values>();
+        values->flag = true;
+        values->small = 7;
+        values->large = -5;
+        values->single = 0.5f;
+        values->precise = 0.1;
+        values->bytes = payload;
+        values->point = {1, 2};
+        values->size = {3, 4};
+        values->rect = {5, 6, 7, 8};
+        values->text = "Grüße";
+        values->number = 7;
+        values->image = ArchivedImage{payload};
+        values->list = ArchivedArray{ArchivedValue(payload), ArchivedValue(payload), ArchivedValue("Grüße")};
+        values->opacityToWrite = 0.75;
+        return values;
+    };
+    const PlistBytes expected = readFixture("keyed-archive-canonical.bin");
+    auto first = KeyedArchiver::archivedData(makeGraph(), testRegistry());
+    ASSERT_TRUE(first.ok()) << first.error();
+    EXPECT_EQ(first.value(), expected);
+
+    // Allocations of assorted sizes in between put the second graph's buffers elsewhere.
+    std::vector<PlistBytes> ballast;
+    for (std::size_t i = 1; i < 200; ++i)
+        ballast.emplace_back(i * 13 % 97 + 1, static_cast<std::uint8_t>(i));
+    for (int run = 0; run < 5; ++run) {
+        auto again = KeyedArchiver::archivedData(makeGraph(), testRegistry());
+        ASSERT_TRUE(again.ok()) << again.error();
+        EXPECT_EQ(again.value(), expected) << "run " << run;
+        ballast.erase(ballast.begin(), ballast.begin() + 20);
+    }
 }
 
 } // namespace

@@ -182,6 +182,56 @@ TEST(PropertyListIo, UidsRoundTripInBothFormats) {
     }
 }
 
+// The number of objects a binary property list stores (from its trailer).
+std::uint64_t storedObjectCount(const PlistBytes& bytes) {
+    std::uint64_t count = 0;
+    for (std::size_t i = bytes.size() - 24; i < bytes.size() - 16; ++i)
+        count = (count << 8) | bytes[i];
+    return count;
+}
+
+TEST(PropertyListIo, EqualValuesAreStoredOnceAndDistinctOnesApart) {
+    // Separately allocated copies, interleaved with other allocations.
+    auto copies = [](const PropertyList& value, int count) {
+        PlistArray items;
+        std::vector<std::string> ballast;
+        for (int i = 0; i < count; ++i) {
+            items.push_back(value);
+            ballast.emplace_back(static_cast<std::size_t>(i * 7 + 20), 'x');
+        }
+        return PropertyList(std::move(items));
+    };
+    struct Case {
+        const char* name;
+        PropertyList value;
+        std::uint64_t objects;
+    };
+    const Case cases[] = {
+        {"data", copies(PropertyList(PlistBytes(300, 0xab)), 40), 2},
+        {"text", copies(PropertyList("Grüße"), 20), 2},
+        {"numbers", copies(PropertyList(-3), 20), 2},
+        {"uids", copies(PropertyList(PlistUid{9}), 20), 2},
+        {"key and value", PropertyList::dictionary({{"a", "a"}, {"b", "a"}}), 3},
+        {"containers stay apart", copies(PropertyList::array({1}), 3), 5},
+        {"types stay apart",
+         PropertyList::array({1, 1.0, true, "1", PlistBytes{1}, PlistUid{1}, PlistDate{1}}), 8},
+        {"signed zeros stay apart", PropertyList::array({0.0, -0.0}), 3},
+    };
+    for (const Case& c : cases) {
+        auto bytes = c.value.toBytes(PropertyListFormat::Binary);
+        ASSERT_TRUE(bytes.ok()) << c.name << ": " << bytes.error();
+        EXPECT_EQ(storedObjectCount(bytes.value()), c.objects) << c.name;
+        auto back = PropertyList::fromBytes(bytes.value());
+        ASSERT_TRUE(back.ok()) << c.name << ": " << back.error();
+        EXPECT_EQ(back.value(), c.value) << c.name;
+    }
+    const PropertyList zeros = PropertyList::array({0.0, -0.0});
+    EXPECT_TRUE(std::signbit(*PropertyList::fromBytes(zeros.toBytes(PropertyListFormat::Binary).value())
+                                 .value()
+                                 .at(1)
+                                 ->realValue()));
+}
+
 TEST(PropertyListIo, RefusesValuesWithoutStoredForm) {
     const PropertyList cases[] = {
         PropertyList::dictionary({{"bad", std::string("\xff\xfe", 2)}}),
