@@ -1,6 +1,7 @@
 #include "platform/foundation/KeyedArchiveDump.h"
 
 #include "platform/foundation/KeyedArchiveFormat.h"
+#include "platform/foundation/StringConcat.h"
 
 #include <charconv>
 #include <cmath>
@@ -52,7 +53,7 @@ std::string number(double v) {
 }
 
 std::string bytesText(const PlistBytes& bytes) {
-    std::string out = "<" + std::to_string(bytes.size()) + " bytes";
+    std::string out = concat({"<", std::to_string(bytes.size()), " bytes"});
     const std::size_t shown = std::min<std::size_t>(bytes.size(), 16);
     if (shown) out += ":";
     for (std::size_t i = 0; i < shown; ++i) {
@@ -175,7 +176,7 @@ private:
         if (const PlistArray* items = value.arrayValue()) {
             line(indent, label, "inline array (" + std::to_string(items->size()) + " items)");
             for (std::size_t i = 0; i < items->size(); ++i)
-                entry("[" + std::to_string(i) + "]", (*items)[i], indent + 1);
+                entry(concat({"[", std::to_string(i), "]"}), (*items)[i], indent + 1);
             return;
         }
         if (const PlistDictionary* dict = value.dictionaryValue()) {
@@ -219,10 +220,10 @@ private:
             return;
         }
         const archive_format::ClassInfo& info = *record;
-        const std::string tag = "#" + std::to_string(uid) + " " + info.name;
+        const std::string tag = concat({"#", std::to_string(uid), " ", info.name});
         std::uint8_t& shown = shown_[static_cast<std::size_t>(uid)];
         if (shown) {
-            line(indent, label, "-> " + tag + " (shown above)");
+            line(indent, label, concat({"-> ", tag, " (shown above)"}));
             return;
         }
         shown = 1;
@@ -232,9 +233,9 @@ private:
         case Kind::Set: {
             const PlistArray* items = arrayAt(*dict, "NS.objects");
             const std::size_t count = items ? items->size() : 0;
-            line(indent, label, tag + " (" + std::to_string(count) + " items)");
+            line(indent, label, concat({tag, " (", std::to_string(count), " items)"}));
             for (std::size_t i = 0; i < count; ++i)
-                entry("[" + std::to_string(i) + "]", (*items)[i], indent + 1);
+                entry(concat({"[", std::to_string(i), "]"}), (*items)[i], indent + 1);
             return;
         }
         case Kind::Dictionary: {

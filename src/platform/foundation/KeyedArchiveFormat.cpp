@@ -1,5 +1,7 @@
 #include "platform/foundation/KeyedArchiveFormat.h"
 
+#include "platform/foundation/StringConcat.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -42,9 +44,8 @@ std::string formatComponent(double v) {
 } // namespace
 
 PlistBytes colorComponentsText(const ArchivedColor& c) {
-    std::string text =
-        formatComponent(c.red) + " " + formatComponent(c.green) + " " + formatComponent(c.blue);
-    if (c.alpha != 1.0) text += " " + formatComponent(c.alpha);
+    std::string text = concat({formatComponent(c.red), " ", formatComponent(c.green), " ", formatComponent(c.blue)});
+    if (c.alpha != 1.0) text += concat({" ", formatComponent(c.alpha)});
     PlistBytes bytes(text.begin(), text.end());
     bytes.push_back(0);
     return bytes;

@@ -1,6 +1,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 
 #include "platform/foundation/KeyedArchiveFormat.h"
+#include "platform/foundation/StringConcat.h"
 
 namespace vtl {
 namespace {
@@ -9,7 +10,7 @@ constexpr std::size_t maximumEncodeDepth = 512;
 
 // Keys beginning with "$" would collide with the layout's own keys; they get one more "$".
 std::string escapedKey(std::string_view key) {
-    if (!key.empty() && key.front() == '$') return "$" + std::string(key);
+    if (!key.empty() && key.front() == '$') return concat({"$", key});
     return std::string(key);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 
 #include "platform/foundation/KeyedArchiveFormat.h"
+#include "platform/foundation/StringConcat.h"
 
 #include <cmath>
 #include <limits>
@@ -37,7 +38,7 @@ const char* describePlist(const PropertyList& v) {
 }
 
 std::string escapedKey(std::string_view key) {
-    if (!key.empty() && key.front() == '$') return "$" + std::string(key);
+    if (!key.empty() && key.front() == '$') return concat({"$", key});
     return std::string(key);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/PropertyListBinaryCheck.h"
 #include "platform/foundation/PropertyListBinaryWriter.h"
+#include "platform/foundation/StringConcat.h"
 
 #include <cerrno>
 #include <cmath>
@@ -444,7 +445,7 @@ Status writeFileAtomically(const std::filesystem::path& path, std::span<const st
     };
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string temp = (folder / concat({".", path.filename().string(), ".XXXXXX"})).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return failure("create a temporary file for");
 
