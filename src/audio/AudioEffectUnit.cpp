@@ -96,7 +96,8 @@ Status AudioEffectUnit::setClassInfo(const PropertyList& classInfo) {
             storeParameter(id, static_cast<float>(std::clamp(*number, -1e30, 1e30)));
         }
     }
-    if (const std::string* name = classInfo.stringForKey("name"))
+    // A name other than the present preset's marks the state as the user's own.
+    if (const std::string* name = classInfo.stringForKey("name"); name && (!presentPreset_ || presentPreset_->presetName != *name))
         presentPreset_ = AudioUnitPreset{-1, *name};
     return {};
 }

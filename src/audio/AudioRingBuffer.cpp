@@ -50,6 +50,11 @@ std::size_t AudioRingBuffer::discard(std::size_t frames) {
     return n;
 }
 
+void AudioRingBuffer::discardUntil(std::uint64_t writtenCount) {
+    const std::uint64_t r = read_.load(std::memory_order_relaxed);
+    if (writtenCount > r) read_.store(std::min(writtenCount, written_.load(std::memory_order_acquire)), std::memory_order_release);
+}
+
 void AudioRingBuffer::clear() {
     read_.store(0);
     written_.store(0);

@@ -24,6 +24,10 @@ public:
     std::size_t read(float* left, float* right, std::size_t frames);
     // Reader: drops up to `frames` frames; returns how many.
     std::size_t discard(std::size_t frames);
+    // Reader: drops everything written before the writer's count reached `writtenCount`.
+    void discardUntil(std::uint64_t writtenCount);
+    // Frames written since the start, for the writer to mark a point in the stream.
+    std::uint64_t writtenCount() const { return written_.load(std::memory_order_acquire); }
 
     void clear();
 

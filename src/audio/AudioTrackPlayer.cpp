@@ -61,6 +61,8 @@ struct AudioTrackPlayer::RenderState {
     // Render thread while active; the main thread while not.
     std::int64_t debt = 0;
     std::int64_t runStartFrame = 0;
+    std::uint64_t generation = 0;
+    bool fresh = false;
     AudioEffectChain* chain = nullptr;
     AudioFeeder* feeder = nullptr;
 
@@ -89,13 +91,20 @@ void AudioTrackPlayer::RenderState::render(float* const* channels, std::size_t f
     const auto count = static_cast<std::int64_t>(frames);
     AudioRingBuffer& ring = feeder->ring();
 
+    // Until the feeder has moved to this run's position the ring holds nothing of it.
+    const bool ready = feeder->ready(generation);
+    if (ready && !fresh) {
+        feeder->dropStaleFrames();
+        fresh = true;
+    }
     // Frames owed from an underrun are skipped, so what is heard stays at its time.
-    if (debt > 0) debt -= static_cast<std::int64_t>(ring.discard(static_cast<std::size_t>(debt)));
-    const std::size_t got = debt > 0 ? 0 : ring.read(left, right, frames);
+    if (ready && debt > 0) debt -= static_cast<std::int64_t>(ring.discard(static_cast<std::size_t>(debt)));
+    const std::size_t got = !ready || debt > 0 ? 0 : ring.read(left, right, frames);
     if (got < frames) {
         std::fill(left + got, left + frames, 0.0f);
         std::fill(right + got, right + frames, 0.0f);
-        const std::int64_t expected = std::clamp<std::int64_t>(feeder->endFrame() - start, 0, count);
+        const std::int64_t end = ready ? feeder->endFrame() : AudioFeeder::unknownEnd;
+        const std::int64_t expected = std::clamp<std::int64_t>(end - start, 0, count);
         if (static_cast<std::int64_t>(got) < expected) {
             const std::int64_t missing = expected - static_cast<std::int64_t>(got);
             debt += missing;
@@ -219,7 +228,8 @@ void AudioTrackPlayer::startAt(std::int64_t frame) {
     if (running_) return;
     positionFrame_ = std::max<std::int64_t>(frame, 0);
     if (!ensureOutput()) return;
-    feeder_->seek(positionFrame_);
+    render_->generation = feeder_->seek(positionFrame_);
+    render_->fresh = false;
     chain_.requestReset();
     render_->position.store(positionFrame_);
     render_->debt = 0;

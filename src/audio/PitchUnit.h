@@ -19,10 +19,15 @@ protected:
     void processDsp(float* left, float* right, std::size_t frames) override;
 
 private:
+    // Where a tap that has faded out starts again: one whole window away, moved by up to a
+    // period so it joins in phase with the tap that is sounding.
+    double restartDelay(double otherDelay) const;
+
     std::vector<float> bufferLeft_;
     std::vector<float> bufferRight_;
     std::size_t write_ = 0;
     double phase_ = 0;
+    double delays_[2] = {1, 1};
     double ratio_ = 1;
 };
 

@@ -24,7 +24,10 @@ constexpr double combInputGain = 0.1;
 constexpr double maximumPreDelaySeconds = 0.2;
 constexpr double maximumDelaySeconds = 2.0;
 constexpr std::size_t pitchWindowFrames = 2048;
-constexpr std::size_t pitchBufferMask = 4095;
+// Up to one period of a 43 Hz tone is searched for the best place to restart a tap.
+constexpr std::size_t pitchSearchFrames = 1024;
+constexpr std::size_t pitchMatchFrames = 128;
+constexpr std::size_t pitchBufferMask = 8191;
 
 std::size_t scaledLength(std::size_t length, double sampleRate, std::size_t channel) {
     return std::max<std::size_t>(
@@ -197,16 +200,57 @@ void PitchUnit::resetDsp() {
     std::fill(bufferRight_.begin(), bufferRight_.end(), 0.0f);
     write_ = 0;
     phase_ = 0;
+    delays_[0] = delays_[1] = 1;
 }
 
-void PitchUnit::updateDsp() { ratio_ = std::pow(2.0, value(Pitch) / 1200.0); }
+void PitchUnit::updateDsp() {
+    const double ratio = std::pow(2.0, value(Pitch) / 1200.0);
+    if ((ratio > 1) != (ratio_ > 1)) {
+        // The taps run the other way now: start them where that direction needs them.
+        const double window = static_cast<double>(pitchWindowFrames);
+        delays_[0] = ratio > 1 ? window + 1 : 1;
+        delays_[1] = ratio > 1 ? window / 2 + 1 : window / 2 + 1;
+        phase_ = 0;
+    }
+    ratio_ = ratio;
+}
+
+double PitchUnit::restartDelay(double otherDelay) const {
+    const double window = static_cast<double>(pitchWindowFrames);
+    const double base = ratio_ > 1 ? window + 1 : 1;
+    // The offset whose stretch of input looks most like what the other tap reads now.
+    const auto other = static_cast<std::int64_t>(write_) - static_cast<std::int64_t>(otherDelay);
+    double bestScore = -1e300;
+    std::size_t best = 0;
+    for (std::size_t offset = 0; offset < pitchSearchFrames; ++offset) {
+        const auto candidate = static_cast<std::int64_t>(write_) - static_cast<std::int64_t>(base) -
+                               static_cast<std::int64_t>(offset);
+        double score = 0, energy = 1e-12;
+        for (std::size_t k = 1; k <= pitchMatchFrames; ++k) {
+            const float a = bufferLeft_[static_cast<std::size_t>(other - static_cast<std::int64_t>(k)) & pitchBufferMask] +
+                            bufferRight_[static_cast<std::size_t>(other - static_cast<std::int64_t>(k)) & pitchBufferMask];
+            const float b =
+                bufferLeft_[static_cast<std::size_t>(candidate - static_cast<std::int64_t>(k)) & pitchBufferMask] +
+                bufferRight_[static_cast<std::size_t>(candidate - static_cast<std::int64_t>(k)) & pitchBufferMask];
+            score += static_cast<double>(a) * b;
+            energy += static_cast<double>(b) * b;
+        }
+        score /= std::sqrt(energy);
+        if (score > bestScore) {
+            bestScore = score;
+            best = offset;
+        }
+    }
+    return base + static_cast<double>(best) + (otherDelay - std::floor(otherDelay));
+}
 
 void PitchUnit::processDsp(float* left, float* right, std::size_t frames) {
     if (value(Pitch) == 0) return;
     const double window = static_cast<double>(pitchWindowFrames);
-    // The read taps move through the line at `ratio` samples per sample: the delay changes by
-    // (1 − ratio) each sample, and each tap fades out where it wraps.
-    const double step = (1.0 - ratio_) / window;
+    // Each tap reads the line at `ratio` samples per sample, so its delay changes by (1 − ratio)
+    // a sample; it fades out before it runs out of line and restarts a window away.
+    const double step = 1.0 - ratio_;
+    const double phaseStep = std::abs(step) / window;
     auto tap = [&](const std::vector<float>& buffer, double delay) {
         const double position = static_cast<double>(write_) - delay;
         const double floorPosition = std::floor(position);
@@ -218,17 +262,21 @@ void PitchUnit::processDsp(float* left, float* right, std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
         bufferLeft_[write_] = left[i];
         bufferRight_[write_] = right[i];
-        double phase2 = phase_ + 0.5;
-        if (phase2 >= 1) phase2 -= 1;
         const double s = std::sin(std::numbers::pi * phase_);
         const double g1 = s * s, g2 = 1 - g1;
-        const double d1 = phase_ * window + 1, d2 = phase2 * window + 1;
-        left[i] = static_cast<float>(g1 * tap(bufferLeft_, d1) + g2 * tap(bufferLeft_, d2));
-        right[i] = static_cast<float>(g1 * tap(bufferRight_, d1) + g2 * tap(bufferRight_, d2));
+        left[i] = static_cast<float>(g1 * tap(bufferLeft_, delays_[0]) + g2 * tap(bufferLeft_, delays_[1]));
+        right[i] = static_cast<float>(g1 * tap(bufferRight_, delays_[0]) + g2 * tap(bufferRight_, delays_[1]));
         write_ = (write_ + 1) & pitchBufferMask;
-        phase_ += step;
-        if (phase_ >= 1) phase_ -= 1;
-        if (phase_ < 0) phase_ += 1;
+        delays_[0] = std::clamp(delays_[0] + step, 1.0, static_cast<double>(pitchBufferMask - pitchMatchFrames));
+        delays_[1] = std::clamp(delays_[1] + step, 1.0, static_cast<double>(pitchBufferMask - pitchMatchFrames));
+        const double before = phase_;
+        phase_ += phaseStep;
+        // Tap 1 is silent at phase 0, tap 2 at phase 0.5: that is where each restarts.
+        if (phase_ >= 1) {
+            phase_ -= 1;
+            delays_[0] = restartDelay(delays_[1]);
+        }
+        if (before < 0.5 && phase_ >= 0.5) delays_[1] = restartDelay(delays_[0]);
     }
 }
 
