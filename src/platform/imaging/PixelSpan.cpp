@@ -28,7 +28,7 @@ PixelRegion PixelRegion::grownBy(int pixels) const {
 }
 
 PixelRegion pixelRegionCovering(const Rect& rect) {
-    constexpr double limit = double(1 << 30);
+    constexpr double limit = double(1 << 29);
     if (rect.isEmpty() || std::isnan(rect.origin.x) || std::isnan(rect.origin.y)) return {};
     double x0 = std::clamp(std::floor(rect.minX()), -limit, limit);
     double y0 = std::clamp(std::floor(rect.minY()), -limit, limit);

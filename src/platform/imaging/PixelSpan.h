@@ -38,7 +38,7 @@ struct PixelRegion {
     friend bool operator==(const PixelRegion&, const PixelRegion&) = default;
 };
 
-// The pixels a rectangle touches (its edges pushed outward to whole pixels), clipped to ±2^30 so
+// The pixels a rectangle touches (its edges pushed outward to whole pixels), clipped to ±2^29 so
 // that any finite or infinite rectangle has one; empty for NaN or an empty rectangle.
 PixelRegion pixelRegionCovering(const Rect& rect);
 
