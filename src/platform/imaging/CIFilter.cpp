@@ -75,28 +75,24 @@ FilterValue CIFilter::value(const std::string& key) const {
     return {};
 }
 
-double CIFilter::number(const std::string& key) const {
+template <class T> T CIFilter::typed(const std::string& key) const {
     if (auto it = values_.find(key); it != values_.end())
-        if (auto v = std::get_if<double>(&it->second)) return *v;
+        if (auto v = std::get_if<T>(&it->second)) return *v;
     if (const FilterAttribute* a = attributes_->input(key))
-        if (auto v = std::get_if<double>(&a->defaultValue)) return *v;
-    return 0;
+        if (auto v = std::get_if<T>(&a->defaultValue)) return *v;
+    return T{};
+}
+
+double CIFilter::number(const std::string& key) const {
+    return typed<double>(key);
 }
 
 CIColor CIFilter::color(const std::string& key) const {
-    if (auto it = values_.find(key); it != values_.end())
-        if (auto v = std::get_if<CIColor>(&it->second)) return *v;
-    if (const FilterAttribute* a = attributes_->input(key))
-        if (auto v = std::get_if<CIColor>(&a->defaultValue)) return *v;
-    return {};
+    return typed<CIColor>(key);
 }
 
 CIVector CIFilter::vector(const std::string& key) const {
-    if (auto it = values_.find(key); it != values_.end())
-        if (auto v = std::get_if<CIVector>(&it->second)) return *v;
-    if (const FilterAttribute* a = attributes_->input(key))
-        if (auto v = std::get_if<CIVector>(&a->defaultValue)) return *v;
-    return {};
+    return typed<CIVector>(key);
 }
 
 CIImage CIFilter::image(const std::string& key) const {

@@ -51,6 +51,8 @@ protected:
     CIImage image(const std::string& key) const;
 
 private:
+    template <class T> T typed(const std::string& key) const;
+
     std::shared_ptr<const FilterAttributes> attributes_;
     std::map<std::string, FilterValue, std::less<>> values_;
 };
