@@ -14,14 +14,16 @@ bool isUsableRect(const Rect& r) {
     return !isInfiniteRect(r);
 }
 
-} // namespace
-
-AffineTransform transformFromRectToRect(const Rect& from, const Rect& to) {
+// The transform that maps `from` onto `to`: translate by −from origin, scale, translate by the
+// destination origin.
+AffineTransform placing(const Rect& from, const Rect& to) {
     if (from.isEmpty()) return AffineTransform::identity();
     return AffineTransform::translation(-from.minX(), -from.minY())
         .concatenated(AffineTransform::scale(to.width() / from.width(), to.height() / from.height()))
         .concatenated(AffineTransform::translation(to.minX(), to.minY()));
 }
+
+} // namespace
 
 CIContext::CIContext(std::unique_ptr<Evaluator> evaluator, const Options& options)
     : evaluator_(std::move(evaluator))
@@ -48,7 +50,7 @@ Status CIContext::drawImage(const CIImage& image, const Rect& inRect, const Rect
         return fail("An image can only be drawn from and into finite rectangles.");
     if (image.isEmpty() || fromRect.isEmpty() || inRect.isEmpty()) return {};
     CIImage placed = image.imageByCroppingToRect(fromRect).imageByApplyingTransform(
-        transformFromRectToRect(fromRect, inRect));
+        placing(fromRect, inRect));
     if (graphicsContext_) {
         PixelRegion region = pixelRegionCovering(inRect.intersection(placed.extent()));
         if (region.isEmpty()) return {};

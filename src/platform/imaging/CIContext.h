@@ -48,8 +48,4 @@ private:
     std::shared_ptr<GraphicsContext> graphicsContext_;
 };
 
-// The transform that maps `from` onto `to` (translate by −from origin, scale, translate by the
-// destination origin); identity for an empty source.
-AffineTransform transformFromRectToRect(const Rect& from, const Rect& to);
-
 } // namespace vtl
