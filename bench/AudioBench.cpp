@@ -9,10 +9,9 @@
 #include "platform/audio/AudioFormat.h"
 #include "platform/audio/NullAudioHardware.h"
 
-#include <benchmark/benchmark.h>
-
 #include <array>
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -33,8 +32,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -45,7 +48,8 @@ class CallbackHardware : public NullAudioHardware {
 public:
     std::vector<AudioRenderCallback> callbacks;
 
-    Result<std::unique_ptr<AudioOutputStream>> openOutputStream(std::uint32_t, AudioRenderCallback callback) override {
+    Result<std::unique_ptr<AudioOutputStream>> openOutputStream(std::uint32_t,
+                                                                AudioRenderCallback callback) override {
         callbacks.push_back(callback);
         struct Stream : AudioOutputStream {
             Status start() override { return {}; }
@@ -63,7 +67,8 @@ std::unique_ptr<PcmSource> music(double seconds) {
     std::vector<std::vector<float>> channels(2, std::vector<float>(frames));
     for (std::size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / playbackSampleRate;
-        channels[0][i] = static_cast<float>(0.3 * std::sin(2 * 3.14159265 * 220 * t) + 0.1 * std::sin(2 * 3.14159265 * 3300 * t));
+        channels[0][i] = static_cast<float>(0.3 * std::sin(2 * 3.14159265 * 220 * t) +
+                                            0.1 * std::sin(2 * 3.14159265 * 3300 * t));
         channels[1][i] = static_cast<float>(0.3 * std::sin(2 * 3.14159265 * 330 * t));
     }
     return std::make_unique<MemoryPcmSource>(std::move(channels));
@@ -119,7 +124,8 @@ void TrackRender(benchmark::State& state) {
         benchmark::DoNotOptimize(left.data());
     }
     const double audioSeconds = static_cast<double>(frames) / playbackSampleRate;
-    state.counters["core_per_track"] = audioSeconds > 0 ? renderCpuSeconds / (audioSeconds * static_cast<double>(tracks)) : 0;
+    state.counters["core_per_track"] =
+        audioSeconds > 0 ? renderCpuSeconds / (audioSeconds * static_cast<double>(tracks)) : 0;
     state.counters["allocations"] = static_cast<double>(allocations.load());
     state.counters["underruns"] = 0;
     for (auto& p : players)

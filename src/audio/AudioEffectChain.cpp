@@ -73,7 +73,8 @@ UnitConfigurations AudioEffectChain::saveConfigurations() const {
         if (!unit) continue;
         PropertyList info = unit->classInfo();
         if (auto preset = unit->presentPreset())
-            info.set(std::string(unitconfig::presetDataKey), unitconfig::encodePresetData(preset->presetNumber));
+            info.set(std::string(unitconfig::presetDataKey),
+                     unitconfig::encodePresetData(preset->presetNumber));
         configurations[unit->subtype()] = std::move(info);
     }
     return configurations;

@@ -26,7 +26,9 @@ public:
     std::size_t size() const { return units_.size(); }
     bool empty() const { return units_.empty(); }
     // Null for a slot whose kind is not available.
-    AudioEffectUnit* unit(std::size_t index) const { return index < units_.size() ? units_[index].get() : nullptr; }
+    AudioEffectUnit* unit(std::size_t index) const {
+        return index < units_.size() ? units_[index].get() : nullptr;
+    }
 
     // Allocates every unit's memory; not while process() may run.
     void prepare(double sampleRate, std::size_t maximumFrames);

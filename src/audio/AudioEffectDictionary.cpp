@@ -47,7 +47,8 @@ std::optional<EffectKind> effectKind(const PropertyList& dictionary) {
         const PropertyList* value = dictionary.get(key);
         if (!value) return std::nullopt;
         std::optional<double> number = value->numberValue();
-        if (!number || *number < 0 || *number > 4294967295.0 || *number != static_cast<double>(static_cast<std::int64_t>(*number)))
+        if (!number || *number < 0 || *number > 4294967295.0 ||
+            *number != static_cast<double>(static_cast<std::int64_t>(*number)))
             return std::nullopt;
         return static_cast<FourCharCode>(*number);
     };

@@ -82,7 +82,8 @@ PropertyList AudioEffectUnit::classInfo() const {
 
 Status AudioEffectUnit::setClassInfo(const PropertyList& classInfo) {
     if (!classInfo.isDictionary()) return fail("The effect settings are not a dictionary.");
-    if (auto subtype = classInfo.integerForKey("subtype"); subtype && *subtype != static_cast<std::int64_t>(subtype_))
+    if (auto subtype = classInfo.integerForKey("subtype");
+        subtype && *subtype != static_cast<std::int64_t>(subtype_))
         return fail("The effect settings belong to another kind of effect.");
     if (auto type = classInfo.integerForKey("type"); type && *type != static_cast<std::int64_t>(type_))
         return fail("The effect settings belong to another kind of effect.");
@@ -97,7 +98,8 @@ Status AudioEffectUnit::setClassInfo(const PropertyList& classInfo) {
         }
     }
     // A name other than the present preset's marks the state as the user's own.
-    if (const std::string* name = classInfo.stringForKey("name"); name && (!presentPreset_ || presentPreset_->presetName != *name))
+    if (const std::string* name = classInfo.stringForKey("name");
+        name && (!presentPreset_ || presentPreset_->presetName != *name))
         presentPreset_ = AudioUnitPreset{-1, *name};
     return {};
 }

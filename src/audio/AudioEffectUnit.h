@@ -69,7 +69,8 @@ public:
 
 protected:
     AudioEffectUnit(FourCharCode type, FourCharCode subtype, std::string name,
-                    std::vector<AudioUnitParameterInfo> parameters, std::vector<AudioUnitFactoryPreset> presets = {});
+                    std::vector<AudioUnitParameterInfo> parameters,
+                    std::vector<AudioUnitFactoryPreset> presets = {});
 
     // The current value of a parameter by index, for the render thread.
     float value(std::size_t index) const { return values_[index].load(std::memory_order_relaxed); }

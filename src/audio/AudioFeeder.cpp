@@ -74,7 +74,8 @@ bool AudioFeeder::waitForFrames(std::size_t frames, double timeoutSeconds) {
 }
 
 void AudioFeeder::run() {
-    std::vector<std::vector<float>> buffers(std::max<std::uint32_t>(channelCount_, 2), std::vector<float>(chunkFrames));
+    std::vector<std::vector<float>> buffers(std::max<std::uint32_t>(channelCount_, 2),
+                                            std::vector<float>(chunkFrames));
     std::vector<float*> pointers;
     for (auto& b : buffers)
         pointers.push_back(b.data());

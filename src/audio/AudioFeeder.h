@@ -37,7 +37,9 @@ public:
 
     // For the render thread: whether the frames of that generation are coming; before that the
     // ring may still hold frames of an earlier one.
-    bool ready(std::uint64_t generation) const { return readyGeneration_.load(std::memory_order_acquire) == generation; }
+    bool ready(std::uint64_t generation) const {
+        return readyGeneration_.load(std::memory_order_acquire) == generation;
+    }
     // For the render thread, once ready: drops what was written before the seek.
     void dropStaleFrames() { ring_.discardUntil(discardUntil_.load(std::memory_order_acquire)); }
     // The frame after the last one the source has, once the feeder has met the end (or a read

@@ -7,7 +7,9 @@ namespace vtl {
 AudioPlayer::AudioPlayer(std::string path, std::shared_ptr<AudioHardware> hardware)
     : playback_(std::move(path), std::move(hardware), 0) {}
 
-AudioPlayer::~AudioPlayer() { playback_.stop(); }
+AudioPlayer::~AudioPlayer() {
+    playback_.stop();
+}
 
 void AudioPlayer::play() {
     if (currentlyPlaying_) {

@@ -11,12 +11,13 @@ AudioRingBuffer::AudioRingBuffer(std::size_t capacityFrames)
     , mask_(left_.size() - 1) {}
 
 std::size_t AudioRingBuffer::readAvailable() const {
-    return static_cast<std::size_t>(written_.load(std::memory_order_acquire) - read_.load(std::memory_order_relaxed));
+    return static_cast<std::size_t>(written_.load(std::memory_order_acquire) -
+                                    read_.load(std::memory_order_relaxed));
 }
 
 std::size_t AudioRingBuffer::writeAvailable() const {
-    return capacity() -
-           static_cast<std::size_t>(written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire));
+    return capacity() - static_cast<std::size_t>(written_.load(std::memory_order_relaxed) -
+                                                 read_.load(std::memory_order_acquire));
 }
 
 std::size_t AudioRingBuffer::write(const float* left, const float* right, std::size_t frames) {
@@ -52,7 +53,9 @@ std::size_t AudioRingBuffer::discard(std::size_t frames) {
 
 void AudioRingBuffer::discardUntil(std::uint64_t writtenCount) {
     const std::uint64_t r = read_.load(std::memory_order_relaxed);
-    if (writtenCount > r) read_.store(std::min(writtenCount, written_.load(std::memory_order_acquire)), std::memory_order_release);
+    if (writtenCount > r)
+        read_.store(std::min(writtenCount, written_.load(std::memory_order_acquire)),
+                    std::memory_order_release);
 }
 
 void AudioRingBuffer::clear() {

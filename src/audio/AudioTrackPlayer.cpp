@@ -27,7 +27,9 @@ std::int64_t frameAt(double seconds) {
     return static_cast<std::int64_t>(std::min(seconds * playbackSampleRate, 9.0e15));
 }
 
-float gainForDelta(float delta) { return std::max(0.0f, 1.5f * delta + 1.0f); }
+float gainForDelta(float delta) {
+    return std::max(0.0f, 1.5f * delta + 1.0f);
+}
 
 // What the render thread reads of the mute phases and the end, frozen.
 struct RenderSnapshot {
@@ -116,9 +118,14 @@ void AudioTrackPlayer::RenderState::render(float* const* channels, std::size_t f
     chain->process(left, right, frames);
 
     switch (mapping.load(std::memory_order_relaxed)) {
-    case 1: std::copy_n(left, frames, right); break;
-    case 2: std::copy_n(right, frames, left); break;
-    default: break;
+    case 1:
+        std::copy_n(left, frames, right);
+        break;
+    case 2:
+        std::copy_n(right, frames, left);
+        break;
+    default:
+        break;
     }
     const float g = gain.load(std::memory_order_relaxed);
     if (g != 1.0f)
@@ -139,7 +146,8 @@ void AudioTrackPlayer::RenderState::render(float* const* channels, std::size_t f
         for (const auto& phase : frozen->phases) {
             if (phase.startFrame >= start + count) break;
             silence(phase.startFrame, phase.endFrame);
-            if (phase.startFrame >= start && phase.startFrame >= runStartFrame && phase.endFrame > phase.startFrame) {
+            if (phase.startFrame >= start && phase.startFrame >= runStartFrame &&
+                phase.endFrame > phase.startFrame) {
                 lastEnteredPhase.store(phase.index, std::memory_order_relaxed);
                 mutePhaseEntries.fetch_add(1, std::memory_order_release);
             }
@@ -149,7 +157,8 @@ void AudioTrackPlayer::RenderState::render(float* const* channels, std::size_t f
     renderCount.fetch_add(1, std::memory_order_seq_cst);
 }
 
-AudioTrackPlayer::AudioTrackPlayer(std::unique_ptr<PcmSource> source, bool underlyingMediaSupportsPreciseTiming,
+AudioTrackPlayer::AudioTrackPlayer(std::unique_ptr<PcmSource> source,
+                                   bool underlyingMediaSupportsPreciseTiming,
                                    std::shared_ptr<AudioHardware> hardware)
     : hardware_(hardware ? std::move(hardware) : AudioHardware::shared())
     , render_(std::make_unique<RenderState>())
@@ -202,8 +211,8 @@ AudioTrackPlayer::~AudioTrackPlayer() {
 bool AudioTrackPlayer::ensureOutput() {
     if (output_) return true;
     RenderState* state = render_.get();
-    auto opened =
-        hardware_->openOutputStream(0, [state](float* const* channels, std::size_t frames) { state->render(channels, frames); });
+    auto opened = hardware_->openOutputStream(
+        0, [state](float* const* channels, std::size_t frames) { state->render(channels, frames); });
     if (!opened) {
         logOnce("audio.track.output", "A track cannot play: " + opened.error());
         return false;
@@ -259,7 +268,9 @@ void AudioTrackPlayer::doStartMoviePreview(std::optional<double> timeSeconds) {
     startAt(timeSeconds ? frameAt(*timeSeconds) : positionFrame_);
 }
 
-void AudioTrackPlayer::doStopMoviePreview() { stopOutput(); }
+void AudioTrackPlayer::doStopMoviePreview() {
+    stopOutput();
+}
 
 void AudioTrackPlayer::setTime(double seconds) {
     whileStopped([&] { positionFrame_ = frameAt(seconds); });
@@ -302,7 +313,8 @@ void AudioTrackPlayer::publishSnapshot() {
                      [](const auto& a, const auto& b) { return a.startFrame < b.startFrame; });
     const RenderSnapshot* old = render_->snapshot.exchange(snapshot.release(), std::memory_order_acq_rel);
     if (old)
-        retired_.push_back({std::unique_ptr<const RenderSnapshot>(old), render_->renderCount.load(std::memory_order_seq_cst)});
+        retired_.push_back({std::unique_ptr<const RenderSnapshot>(old),
+                            render_->renderCount.load(std::memory_order_seq_cst)});
     freeRetiredSnapshots(!running_);
 }
 
@@ -386,7 +398,8 @@ std::optional<PlistBytes> AudioTrackPlayer::presetDataForUnitAtIndex(std::size_t
 void AudioTrackPlayer::setPresetData(const PlistBytes& presetData, std::size_t unitIndex) {
     AudioEffectUnit* unit = chain_.unit(unitIndex);
     if (!unit || presetData.empty()) return;
-    if (auto number = unitconfig::presetNumber(presetData); number && *number >= 0) unit->selectFactoryPreset(*number);
+    if (auto number = unitconfig::presetNumber(presetData); number && *number >= 0)
+        unit->selectFactoryPreset(*number);
     currentUnitConfigurations_ = unitConfigurations();
 }
 
@@ -435,8 +448,12 @@ void AudioTrackPlayer::configurationChanged() {
 
 // --- Diagnostics
 
-std::uint64_t AudioTrackPlayer::underrunCount() const { return render_->underruns.load(); }
-std::uint64_t AudioTrackPlayer::skippedFrames() const { return render_->skippedFrames.load(); }
+std::uint64_t AudioTrackPlayer::underrunCount() const {
+    return render_->underruns.load();
+}
+std::uint64_t AudioTrackPlayer::skippedFrames() const {
+    return render_->skippedFrames.load();
+}
 
 bool AudioTrackPlayer::waitForFeeder(std::size_t frames, double timeoutSeconds) {
     return feeder_->waitForFrames(frames, timeoutSeconds);

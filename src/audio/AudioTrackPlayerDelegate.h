@@ -15,7 +15,9 @@ public:
 
     // The user changed a parameter of one of the player's units; `previous` is the chain's
     // configuration before the change, for undo.
-    virtual void registerForUndoWithPreviousConfiguration(const UnitConfigurations& previous) { (void)previous; }
+    virtual void registerForUndoWithPreviousConfiguration(const UnitConfigurations& previous) {
+        (void)previous;
+    }
     // Playback reached the start of a mute phase.
     virtual void mutePhaseEntered(AudioTrackPlayer& player, const MutePhase& phase) {
         (void)player;

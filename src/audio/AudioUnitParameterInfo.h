@@ -9,7 +9,17 @@
 
 namespace vtl {
 
-enum class AudioUnitParameterUnit { Generic, Indexed, Percent, Seconds, Hertz, Cents, Decibels, Ratio, LinearGain };
+enum class AudioUnitParameterUnit {
+    Generic,
+    Indexed,
+    Percent,
+    Seconds,
+    Hertz,
+    Cents,
+    Decibels,
+    Ratio,
+    LinearGain
+};
 
 struct AudioUnitParameterInfo {
     std::uint32_t parameterID = 0;
@@ -20,7 +30,6 @@ struct AudioUnitParameterInfo {
     float defaultValue = 0;
     // Names of the values of an indexed parameter, from minValue on.
     std::vector<std::string> valueNames;
-
 };
 
 inline AudioUnitParameterInfo unitParameter(std::string name, AudioUnitParameterUnit unit, float minValue,

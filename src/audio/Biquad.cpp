@@ -56,16 +56,18 @@ BiquadCoefficients BiquadCoefficients::lowShelf(double fs, double f, double gain
     const double a = std::pow(10.0, gainDb / 40), w = omega(fs, f), c = std::cos(w);
     const double alpha = std::sin(w) / 2 * std::numbers::sqrt2;
     const double s = 2 * std::sqrt(a) * alpha;
-    return normalized({a * ((a + 1) - (a - 1) * c + s), 2 * a * ((a - 1) - (a + 1) * c), a * ((a + 1) - (a - 1) * c - s),
-                       (a + 1) + (a - 1) * c + s, -2 * ((a - 1) + (a + 1) * c), (a + 1) + (a - 1) * c - s});
+    return normalized({a * ((a + 1) - (a - 1) * c + s), 2 * a * ((a - 1) - (a + 1) * c),
+                       a * ((a + 1) - (a - 1) * c - s), (a + 1) + (a - 1) * c + s,
+                       -2 * ((a - 1) + (a + 1) * c), (a + 1) + (a - 1) * c - s});
 }
 
 BiquadCoefficients BiquadCoefficients::highShelf(double fs, double f, double gainDb) {
     const double a = std::pow(10.0, gainDb / 40), w = omega(fs, f), c = std::cos(w);
     const double alpha = std::sin(w) / 2 * std::numbers::sqrt2;
     const double s = 2 * std::sqrt(a) * alpha;
-    return normalized({a * ((a + 1) + (a - 1) * c + s), -2 * a * ((a - 1) + (a + 1) * c), a * ((a + 1) + (a - 1) * c - s),
-                       (a + 1) - (a - 1) * c + s, 2 * ((a - 1) - (a + 1) * c), (a + 1) - (a - 1) * c - s});
+    return normalized({a * ((a + 1) + (a - 1) * c + s), -2 * a * ((a - 1) + (a + 1) * c),
+                       a * ((a + 1) + (a - 1) * c - s), (a + 1) - (a - 1) * c + s,
+                       2 * ((a - 1) - (a + 1) * c), (a + 1) - (a - 1) * c - s});
 }
 
 void Biquad::reset() {

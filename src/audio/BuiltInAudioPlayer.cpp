@@ -6,21 +6,26 @@
 
 namespace vtl {
 
-std::unique_ptr<BuiltInAudioPlayer> BuiltInAudioPlayer::create(std::string path, std::shared_ptr<AudioHardware> hardware) {
+std::unique_ptr<BuiltInAudioPlayer> BuiltInAudioPlayer::create(std::string path,
+                                                               std::shared_ptr<AudioHardware> hardware) {
     if (!hardware) hardware = AudioHardware::shared();
     const std::uint32_t device = VTLAudioTools::builtInOutputDeviceID(*hardware);
     if (device == 0) {
         logMessage("built in audio device could not be determined");
         return nullptr;
     }
-    return std::unique_ptr<BuiltInAudioPlayer>(new BuiltInAudioPlayer(std::move(path), std::move(hardware), device));
+    return std::unique_ptr<BuiltInAudioPlayer>(
+        new BuiltInAudioPlayer(std::move(path), std::move(hardware), device));
 }
 
-BuiltInAudioPlayer::BuiltInAudioPlayer(std::string path, std::shared_ptr<AudioHardware> hardware, std::uint32_t deviceID)
+BuiltInAudioPlayer::BuiltInAudioPlayer(std::string path, std::shared_ptr<AudioHardware> hardware,
+                                       std::uint32_t deviceID)
     : playback_(std::move(path), std::move(hardware), deviceID)
     , builtInDeviceID_(deviceID) {}
 
-BuiltInAudioPlayer::~BuiltInAudioPlayer() { playback_.stop(); }
+BuiltInAudioPlayer::~BuiltInAudioPlayer() {
+    playback_.stop();
+}
 
 void BuiltInAudioPlayer::play() {
     if (currentlyPlaying_) return;

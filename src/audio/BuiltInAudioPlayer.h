@@ -15,7 +15,8 @@ class AudioHardware;
 class BuiltInAudioPlayer {
 public:
     // Null (logged) when the machine has no built-in output.
-    static std::unique_ptr<BuiltInAudioPlayer> create(std::string path, std::shared_ptr<AudioHardware> hardware = nullptr);
+    static std::unique_ptr<BuiltInAudioPlayer> create(std::string path,
+                                                      std::shared_ptr<AudioHardware> hardware = nullptr);
     ~BuiltInAudioPlayer();
 
     void play();

@@ -10,12 +10,12 @@ namespace vtl {
 
 namespace {
 
-
-std::optional<CompositionAudioRecordDevice> firstStream(AudioHardware& hardware,
-                                                        const std::function<bool(const AudioDeviceDescription&)>& match) {
+std::optional<CompositionAudioRecordDevice>
+firstStream(AudioHardware& hardware, const std::function<bool(const AudioDeviceDescription&)>& match) {
     for (const auto& d : hardware.devices()) {
         if (!match(d) || d.inputStreams.empty()) continue;
-        return CompositionAudioRecordDevice(d.deviceID, d.name, d.persistentUID, d.inputStreams.front().streamID,
+        return CompositionAudioRecordDevice(d.deviceID, d.name, d.persistentUID,
+                                            d.inputStreams.front().streamID,
                                             static_cast<std::uint32_t>(d.inputStreams.size()));
     }
     return std::nullopt;
@@ -24,7 +24,8 @@ std::optional<CompositionAudioRecordDevice> firstStream(AudioHardware& hardware,
 } // namespace
 
 CompositionAudioRecordDevice::CompositionAudioRecordDevice(std::uint32_t deviceID, std::string name,
-                                                           std::string persistentDeviceUID, std::uint32_t streamID,
+                                                           std::string persistentDeviceUID,
+                                                           std::uint32_t streamID,
                                                            std::uint32_t totalNumberOfStreamsInDevice)
     : deviceID_(deviceID)
     , audioStreamID_(streamID)
@@ -32,12 +33,14 @@ CompositionAudioRecordDevice::CompositionAudioRecordDevice(std::uint32_t deviceI
     , persistentDeviceUID_(std::move(persistentDeviceUID))
     , totalNumberOfStreamsInDevice_(totalNumberOfStreamsInDevice) {}
 
-std::vector<CompositionAudioRecordDevice> CompositionAudioRecordDevice::recordDevices(AudioHardware& hardware) {
+std::vector<CompositionAudioRecordDevice>
+CompositionAudioRecordDevice::recordDevices(AudioHardware& hardware) {
     std::vector<CompositionAudioRecordDevice> result;
     for (const AudioDeviceDescription& d : hardware.devices()) {
         if (d.inputStreams.empty()) continue;
         const std::uint32_t deviceChannels = d.inputChannelCount.value_or(0);
-        if (!d.inputChannelCount) logMessage("could not get number of channels for device " + std::to_string(d.deviceID));
+        if (!d.inputChannelCount)
+            logMessage("could not get number of channels for device " + std::to_string(d.deviceID));
         const auto streamCount = static_cast<std::uint32_t>(d.inputStreams.size());
         const std::size_t first = result.size();
         for (const auto& stream : d.inputStreams) {
@@ -60,9 +63,10 @@ std::vector<CompositionAudioRecordDevice> CompositionAudioRecordDevice::recordDe
     return result;
 }
 
-std::optional<CompositionAudioRecordDevice> CompositionAudioRecordDevice::findByPersistentUID(
-    const std::vector<CompositionAudioRecordDevice>& devices, const std::string& persistentUID,
-    std::uint32_t audioStreamID) {
+std::optional<CompositionAudioRecordDevice>
+CompositionAudioRecordDevice::findByPersistentUID(const std::vector<CompositionAudioRecordDevice>& devices,
+                                                  const std::string& persistentUID,
+                                                  std::uint32_t audioStreamID) {
     for (const auto& d : devices)
         if (d.persistentDeviceUID() == persistentUID &&
             (d.totalNumberOfStreamsInDevice() == 1 || d.audioStreamID() == audioStreamID))
@@ -75,31 +79,36 @@ std::optional<CompositionAudioRecordDevice> CompositionAudioRecordDevice::device
     return findByPersistentUID(recordDevices(hardware), persistentUID, audioStreamID);
 }
 
-std::optional<CompositionAudioRecordDevice> CompositionAudioRecordDevice::deviceWithDeviceID(
-    std::uint32_t deviceID, std::uint32_t audioStreamID, AudioHardware& hardware) {
+std::optional<CompositionAudioRecordDevice>
+CompositionAudioRecordDevice::deviceWithDeviceID(std::uint32_t deviceID, std::uint32_t audioStreamID,
+                                                 AudioHardware& hardware) {
     for (const auto& d : recordDevices(hardware))
         if (d.deviceID() == deviceID && d.audioStreamID() == audioStreamID) return d;
     return std::nullopt;
 }
 
-std::optional<CompositionAudioRecordDevice> CompositionAudioRecordDevice::firstStreamOfDeviceWithDevicePersistentUID(
-    const std::string& persistentUID, AudioHardware& hardware) {
+std::optional<CompositionAudioRecordDevice>
+CompositionAudioRecordDevice::firstStreamOfDeviceWithDevicePersistentUID(const std::string& persistentUID,
+                                                                         AudioHardware& hardware) {
     return firstStream(hardware, [&](const auto& d) { return d.persistentUID == persistentUID; });
 }
 
-std::optional<CompositionAudioRecordDevice> CompositionAudioRecordDevice::firstStreamOfDeviceWithDeviceID(
-    std::uint32_t deviceID, AudioHardware& hardware) {
+std::optional<CompositionAudioRecordDevice>
+CompositionAudioRecordDevice::firstStreamOfDeviceWithDeviceID(std::uint32_t deviceID,
+                                                              AudioHardware& hardware) {
     return firstStream(hardware, [&](const auto& d) { return d.deviceID == deviceID; });
 }
 
-void CompositionAudioRecordDevice::setNumberOfChannels(std::uint32_t numberOfChannels, std::uint32_t firstChannel,
-                                                       std::uint32_t streamIndex, AudioHardware& hardware) {
+void CompositionAudioRecordDevice::setNumberOfChannels(std::uint32_t numberOfChannels,
+                                                       std::uint32_t firstChannel, std::uint32_t streamIndex,
+                                                       AudioHardware& hardware) {
     const auto d = VTLAudioTools::device(deviceID_, hardware);
     setNumberOfChannels(numberOfChannels, firstChannel, streamIndex, d ? &*d : nullptr);
 }
 
-void CompositionAudioRecordDevice::setNumberOfChannels(std::uint32_t numberOfChannels, std::uint32_t firstChannel,
-                                                       std::uint32_t streamIndex, const AudioDeviceDescription* device) {
+void CompositionAudioRecordDevice::setNumberOfChannels(std::uint32_t numberOfChannels,
+                                                       std::uint32_t firstChannel, std::uint32_t streamIndex,
+                                                       const AudioDeviceDescription* device) {
     numberOfChannels_ = numberOfChannels;
     firstChannel_ = firstChannel;
     streamIndex_ = streamIndex;

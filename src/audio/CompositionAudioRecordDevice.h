@@ -18,32 +18,39 @@ public:
     CompositionAudioRecordDevice(std::uint32_t deviceID, std::string name, std::string persistentDeviceUID,
                                  std::uint32_t streamID, std::uint32_t totalNumberOfStreamsInDevice);
     static CompositionAudioRecordDevice deviceWithName(std::string name, std::uint32_t deviceID,
-                                                       std::string persistentDeviceUID, std::uint32_t streamID,
+                                                       std::string persistentDeviceUID,
+                                                       std::uint32_t streamID,
                                                        std::uint32_t totalNumberOfStreamsInDevice) {
-        return {deviceID, std::move(name), std::move(persistentDeviceUID), streamID, totalNumberOfStreamsInDevice};
+        return {deviceID, std::move(name), std::move(persistentDeviceUID), streamID,
+                totalNumberOfStreamsInDevice};
     }
 
-    static std::vector<CompositionAudioRecordDevice> recordDevices(AudioHardware& hardware = *AudioHardware::shared());
-    static std::optional<CompositionAudioRecordDevice> deviceWithPersistentDeviceUID(
-        const std::string& persistentUID, std::uint32_t audioStreamID, AudioHardware& hardware = *AudioHardware::shared());
-    static std::optional<CompositionAudioRecordDevice> deviceWithDeviceID(
-        std::uint32_t deviceID, std::uint32_t audioStreamID, AudioHardware& hardware = *AudioHardware::shared());
+    static std::vector<CompositionAudioRecordDevice>
+    recordDevices(AudioHardware& hardware = *AudioHardware::shared());
+    static std::optional<CompositionAudioRecordDevice>
+    deviceWithPersistentDeviceUID(const std::string& persistentUID, std::uint32_t audioStreamID,
+                                  AudioHardware& hardware = *AudioHardware::shared());
+    static std::optional<CompositionAudioRecordDevice>
+    deviceWithDeviceID(std::uint32_t deviceID, std::uint32_t audioStreamID,
+                       AudioHardware& hardware = *AudioHardware::shared());
     // The device's first input stream, without its channels; nothing when there is no such device.
-    static std::optional<CompositionAudioRecordDevice> firstStreamOfDeviceWithDevicePersistentUID(
-        const std::string& persistentUID, AudioHardware& hardware = *AudioHardware::shared());
-    static std::optional<CompositionAudioRecordDevice> firstStreamOfDeviceWithDeviceID(
-        std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
+    static std::optional<CompositionAudioRecordDevice>
+    firstStreamOfDeviceWithDevicePersistentUID(const std::string& persistentUID,
+                                               AudioHardware& hardware = *AudioHardware::shared());
+    static std::optional<CompositionAudioRecordDevice>
+    firstStreamOfDeviceWithDeviceID(std::uint32_t deviceID,
+                                    AudioHardware& hardware = *AudioHardware::shared());
     // The first entry of `devices` with that UID that is its device's only stream or has that stream ID.
-    static std::optional<CompositionAudioRecordDevice> findByPersistentUID(
-        const std::vector<CompositionAudioRecordDevice>& devices, const std::string& persistentUID,
-        std::uint32_t audioStreamID);
+    static std::optional<CompositionAudioRecordDevice>
+    findByPersistentUID(const std::vector<CompositionAudioRecordDevice>& devices,
+                        const std::string& persistentUID, std::uint32_t audioStreamID);
 
     // Sets n channels from device channel f (counted from 1) for stream index i. Three or more
     // channels of a one-stream device are reduced to the device's preferred stereo pair.
-    void setNumberOfChannels(std::uint32_t numberOfChannels, std::uint32_t firstChannel, std::uint32_t streamIndex,
-                             AudioHardware& hardware = *AudioHardware::shared());
-    void setNumberOfChannels(std::uint32_t numberOfChannels, std::uint32_t firstChannel, std::uint32_t streamIndex,
-                             const AudioDeviceDescription* device);
+    void setNumberOfChannels(std::uint32_t numberOfChannels, std::uint32_t firstChannel,
+                             std::uint32_t streamIndex, AudioHardware& hardware = *AudioHardware::shared());
+    void setNumberOfChannels(std::uint32_t numberOfChannels, std::uint32_t firstChannel,
+                             std::uint32_t streamIndex, const AudioDeviceDescription* device);
     void setDeviceNumberOfChannels(std::uint32_t channels) { deviceNumberOfChannels_ = channels; }
 
     std::uint32_t deviceID() const { return deviceID_; }

@@ -28,8 +28,10 @@ public:
         meanSquare_ += (frameMeanSquare - meanSquare_) * (frameMeanSquare > meanSquare_ ? attack_ : release_);
         const double level = 10.0 * std::log10(meanSquare_ + 1e-30);
         double gainDecibels = 0;
-        if (level > threshold_) gainDecibels = (level - threshold_) * slope_;
-        else if (level < expansionThreshold_) gainDecibels = (level - expansionThreshold_) * expansionSlope_;
+        if (level > threshold_)
+            gainDecibels = (level - threshold_) * slope_;
+        else if (level < expansionThreshold_)
+            gainDecibels = (level - expansionThreshold_) * expansionSlope_;
         if (gainDecibels == 0) return 1.0;
         return std::pow(10.0, std::max(gainDecibels, -120.0) / 20.0);
     }

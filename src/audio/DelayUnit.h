@@ -3,6 +3,7 @@
 // dry/wet mix. Owned by the effect chain that holds it.
 
 #include "audio/AudioEffectUnit.h"
+
 #include <vector>
 
 namespace vtl {

@@ -1,5 +1,6 @@
 #pragma once
-// Distortion ('aufx'/'dist'): soft saturation with drive, dry/wet mix and output gain. Owned by the effect chain that holds it.
+// Distortion ('aufx'/'dist'): soft saturation with drive, dry/wet mix and output gain. Owned by the effect
+// chain that holds it.
 
 #include "audio/AudioEffectUnit.h"
 

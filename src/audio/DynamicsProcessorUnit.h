@@ -1,6 +1,7 @@
 #pragma once
 // Dynamics processor ('aufx'/'dcmp'): compressor above a threshold, expander below an
-// expansion threshold, on an RMS level with attack and release, and a master gain. Owned by the effect chain that holds it.
+// expansion threshold, on an RMS level with attack and release, and a master gain. Owned by the effect chain
+// that holds it.
 
 #include "audio/AudioEffectUnit.h"
 #include "audio/CompressorEnvelope.h"
@@ -9,7 +10,15 @@ namespace vtl {
 
 class DynamicsProcessorUnit : public AudioEffectUnit {
 public:
-    enum Parameter : std::uint32_t { Threshold, CompressionRatio, ExpansionRatio, ExpansionThreshold, AttackTime, ReleaseTime, MasterGain };
+    enum Parameter : std::uint32_t {
+        Threshold,
+        CompressionRatio,
+        ExpansionRatio,
+        ExpansionThreshold,
+        AttackTime,
+        ReleaseTime,
+        MasterGain
+    };
     DynamicsProcessorUnit();
 
 protected:

@@ -1,9 +1,8 @@
 // The units that change levels: limiter, dynamics processor and multi-band compressor.
+#include "audio/AudioEffectDictionary.h"
 #include "audio/DynamicsProcessorUnit.h"
 #include "audio/MultiBandCompressorUnit.h"
 #include "audio/PeakLimiterUnit.h"
-
-#include "audio/AudioEffectDictionary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +14,9 @@ namespace {
 
 using Unit = AudioUnitParameterUnit;
 
-double decibelsToGain(double decibels) { return std::pow(10.0, decibels / 20); }
+double decibelsToGain(double decibels) {
+    return std::pow(10.0, decibels / 20);
+}
 
 constexpr double maximumLookaheadSeconds = 0.03;
 
@@ -68,7 +69,8 @@ void PeakLimiterUnit::processDsp(float* left, float* right, std::size_t frames) 
         const double target = peak > ceiling ? ceiling / peak : 1.0;
         const std::size_t slot = sample_ % capacity_;
         // Sliding minimum of the targets of the samples still in the look-ahead.
-        while (queueSize_ > 0 && targets_[minimumQueue_[(queueHead_ + queueSize_ - 1) % capacity_] % capacity_] >= target)
+        while (queueSize_ > 0 &&
+               targets_[minimumQueue_[(queueHead_ + queueSize_ - 1) % capacity_] % capacity_] >= target)
             --queueSize_;
         targets_[slot] = target;
         minimumQueue_[(queueHead_ + queueSize_) % capacity_] = sample_;
@@ -96,23 +98,27 @@ void PeakLimiterUnit::processDsp(float* left, float* right, std::size_t frames) 
 // --- Dynamics processor
 
 DynamicsProcessorUnit::DynamicsProcessorUnit()
-    : AudioEffectUnit(audioeffect::effectType, fourCharCode("dcmp"), "DynamicsProcessor",
-                      {unitParameter("Threshold", Unit::Decibels, -40, 20, -20),
-                       unitParameter("Compression Ratio", Unit::Ratio, 1, 50, 2),
-                       unitParameter("Expansion Ratio", Unit::Ratio, 1, 50, 2),
-                       unitParameter("Expansion Threshold", Unit::Decibels, -120, 0, -100),
-                       unitParameter("Attack Time", Unit::Seconds, 0.0001f, 0.2f, 0.001f),
-                       unitParameter("Release Time", Unit::Seconds, 0.01f, 3, 0.05f),
-                       unitParameter("Master Gain", Unit::Decibels, -40, 40, 0)},
-                      {{{0, "Gentle"}, {}},
-                       {{1, "Voice Leveler"}, {{Threshold, -30}, {CompressionRatio, 4}, {MasterGain, 6}}},
-                       {{2, "Noise Gate"}, {{ExpansionThreshold, -50}, {ExpansionRatio, 10}, {CompressionRatio, 1}}}}) {}
+    : AudioEffectUnit(
+          audioeffect::effectType, fourCharCode("dcmp"), "DynamicsProcessor",
+          {unitParameter("Threshold", Unit::Decibels, -40, 20, -20),
+           unitParameter("Compression Ratio", Unit::Ratio, 1, 50, 2),
+           unitParameter("Expansion Ratio", Unit::Ratio, 1, 50, 2),
+           unitParameter("Expansion Threshold", Unit::Decibels, -120, 0, -100),
+           unitParameter("Attack Time", Unit::Seconds, 0.0001f, 0.2f, 0.001f),
+           unitParameter("Release Time", Unit::Seconds, 0.01f, 3, 0.05f),
+           unitParameter("Master Gain", Unit::Decibels, -40, 40, 0)},
+          {{{0, "Gentle"}, {}},
+           {{1, "Voice Leveler"}, {{Threshold, -30}, {CompressionRatio, 4}, {MasterGain, 6}}},
+           {{2, "Noise Gate"}, {{ExpansionThreshold, -50}, {ExpansionRatio, 10}, {CompressionRatio, 1}}}}) {}
 
 void DynamicsProcessorUnit::prepareDsp(double, std::size_t) {}
-void DynamicsProcessorUnit::resetDsp() { envelope_.reset(); }
+void DynamicsProcessorUnit::resetDsp() {
+    envelope_.reset();
+}
 void DynamicsProcessorUnit::updateDsp() {
     envelope_.setTimes(sampleRate(), value(AttackTime), value(ReleaseTime));
-    envelope_.setCurve(value(Threshold), value(CompressionRatio), value(ExpansionThreshold), value(ExpansionRatio));
+    envelope_.setCurve(value(Threshold), value(CompressionRatio), value(ExpansionThreshold),
+                       value(ExpansionRatio));
     masterGain_ = decibelsToGain(value(MasterGain));
 }
 void DynamicsProcessorUnit::processDsp(float* left, float* right, std::size_t frames) {
@@ -142,8 +148,13 @@ MultiBandCompressorUnit::MultiBandCompressorUnit()
                        unitParameter("Band 3 Ratio", Unit::Ratio, 1, 50, 2)},
                       {{{0, "Gentle"}, {}},
                        {{1, "Broadcast"},
-                        {{Band1Threshold, -30}, {Band1Ratio, 4}, {Band2Threshold, -28}, {Band2Ratio, 4},
-                         {Band3Threshold, -30}, {Band3Ratio, 4}, {PostGain, 8}}}}) {}
+                        {{Band1Threshold, -30},
+                         {Band1Ratio, 4},
+                         {Band2Threshold, -28},
+                         {Band2Ratio, 4},
+                         {Band3Threshold, -30},
+                         {Band3Ratio, 4},
+                         {PostGain, 8}}}}) {}
 
 void MultiBandCompressorUnit::prepareDsp(double, std::size_t) {}
 

@@ -1,4 +1,5 @@
 // The equalising and filtering units: one or more second-order sections each.
+#include "audio/AudioEffectDictionary.h"
 #include "audio/GraphicEQUnit.h"
 #include "audio/HighPassFilterUnit.h"
 #include "audio/HighShelfFilterUnit.h"
@@ -6,8 +7,6 @@
 #include "audio/LowShelfFilterUnit.h"
 #include "audio/MultiModeFilterUnit.h"
 #include "audio/ParametricEQUnit.h"
-
-#include "audio/AudioEffectDictionary.h"
 
 #include <cmath>
 #include <numbers>
@@ -19,7 +18,9 @@ namespace {
 using Unit = AudioUnitParameterUnit;
 
 // Resonance in decibels above the flat (Butterworth) response.
-double qForResonance(double resonanceDecibels) { return std::numbers::sqrt2 / 2 * std::pow(10.0, resonanceDecibels / 20); }
+double qForResonance(double resonanceDecibels) {
+    return std::numbers::sqrt2 / 2 * std::pow(10.0, resonanceDecibels / 20);
+}
 
 void processStereo(Biquad& filter, float* left, float* right, std::size_t frames) {
     filter.process(left, frames, 0);
@@ -35,7 +36,9 @@ LowPassFilterUnit::LowPassFilterUnit()
                       {unitParameter("Cutoff Frequency", Unit::Hertz, 10, 22050, 6900),
                        unitParameter("Resonance", Unit::Decibels, -20, 40, 0)}) {}
 void LowPassFilterUnit::prepareDsp(double, std::size_t) {}
-void LowPassFilterUnit::resetDsp() { filter_.reset(); }
+void LowPassFilterUnit::resetDsp() {
+    filter_.reset();
+}
 void LowPassFilterUnit::updateDsp() {
     filter_.setCoefficients(
         BiquadCoefficients::lowPass(sampleRate(), value(CutoffFrequency), qForResonance(value(Resonance))));
@@ -51,7 +54,9 @@ HighPassFilterUnit::HighPassFilterUnit()
                       {unitParameter("Cutoff Frequency", Unit::Hertz, 10, 22050, 6900),
                        unitParameter("Resonance", Unit::Decibels, -20, 40, 0)}) {}
 void HighPassFilterUnit::prepareDsp(double, std::size_t) {}
-void HighPassFilterUnit::resetDsp() { filter_.reset(); }
+void HighPassFilterUnit::resetDsp() {
+    filter_.reset();
+}
 void HighPassFilterUnit::updateDsp() {
     filter_.setCoefficients(
         BiquadCoefficients::highPass(sampleRate(), value(CutoffFrequency), qForResonance(value(Resonance))));
@@ -64,9 +69,12 @@ void HighPassFilterUnit::processDsp(float* left, float* right, std::size_t frame
 
 LowShelfFilterUnit::LowShelfFilterUnit()
     : AudioEffectUnit(audioeffect::effectType, fourCharCode("lshf"), "LowShelfFilter",
-                      {unitParameter("Cutoff Frequency", Unit::Hertz, 10, 200, 80), unitParameter("Gain", Unit::Decibels, -40, 40, 0)}) {}
+                      {unitParameter("Cutoff Frequency", Unit::Hertz, 10, 200, 80),
+                       unitParameter("Gain", Unit::Decibels, -40, 40, 0)}) {}
 void LowShelfFilterUnit::prepareDsp(double, std::size_t) {}
-void LowShelfFilterUnit::resetDsp() { filter_.reset(); }
+void LowShelfFilterUnit::resetDsp() {
+    filter_.reset();
+}
 void LowShelfFilterUnit::updateDsp() {
     filter_.setCoefficients(BiquadCoefficients::lowShelf(sampleRate(), value(CutoffFrequency), value(Gain)));
 }
@@ -82,7 +90,9 @@ HighShelfFilterUnit::HighShelfFilterUnit()
                       {unitParameter("Cutoff Frequency", Unit::Hertz, 10000, 22050, 10000),
                        unitParameter("Gain", Unit::Decibels, -40, 40, 0)}) {}
 void HighShelfFilterUnit::prepareDsp(double, std::size_t) {}
-void HighShelfFilterUnit::resetDsp() { filter_.reset(); }
+void HighShelfFilterUnit::resetDsp() {
+    filter_.reset();
+}
 void HighShelfFilterUnit::updateDsp() {
     filter_.setCoefficients(BiquadCoefficients::highShelf(sampleRate(), value(CutoffFrequency), value(Gain)));
 }
@@ -95,12 +105,16 @@ void HighShelfFilterUnit::processDsp(float* left, float* right, std::size_t fram
 
 ParametricEQUnit::ParametricEQUnit()
     : AudioEffectUnit(audioeffect::effectType, fourCharCode("pmeq"), "ParametricEQ",
-                      {unitParameter("Center Frequency", Unit::Hertz, 20, 22050, 2000), unitParameter("Q", Unit::Generic, 0.1f, 20, 1),
+                      {unitParameter("Center Frequency", Unit::Hertz, 20, 22050, 2000),
+                       unitParameter("Q", Unit::Generic, 0.1f, 20, 1),
                        unitParameter("Gain", Unit::Decibels, -20, 20, 0)}) {}
 void ParametricEQUnit::prepareDsp(double, std::size_t) {}
-void ParametricEQUnit::resetDsp() { filter_.reset(); }
+void ParametricEQUnit::resetDsp() {
+    filter_.reset();
+}
 void ParametricEQUnit::updateDsp() {
-    filter_.setCoefficients(BiquadCoefficients::peaking(sampleRate(), value(CenterFrequency), value(Q), value(Gain)));
+    filter_.setCoefficients(
+        BiquadCoefficients::peaking(sampleRate(), value(CenterFrequency), value(Q), value(Gain)));
 }
 void ParametricEQUnit::processDsp(float* left, float* right, std::size_t frames) {
     if (value(Gain) == 0) return;
@@ -116,7 +130,7 @@ std::vector<AudioUnitParameterInfo> graphicBands() {
     for (std::size_t b = 0; b < GraphicEQUnit::bandCount; ++b) {
         const double f = GraphicEQUnit::bandFrequency(b);
         const std::string label = f < 1000 ? std::to_string(static_cast<int>(std::lround(f))) + " Hz"
-                                            : std::to_string(static_cast<int>(std::lround(f / 1000))) + " kHz";
+                                           : std::to_string(static_cast<int>(std::lround(f / 1000))) + " kHz";
         list.push_back(unitParameter(label, Unit::Decibels, -20, 12, 0));
     }
     return list;
@@ -136,10 +150,13 @@ constexpr double graphicBandQ = 1.41;
 
 } // namespace
 
-double GraphicEQUnit::bandFrequency(std::size_t band) { return 31.25 * std::pow(2.0, static_cast<double>(band)); }
+double GraphicEQUnit::bandFrequency(std::size_t band) {
+    return 31.25 * std::pow(2.0, static_cast<double>(band));
+}
 
 GraphicEQUnit::GraphicEQUnit()
-    : AudioEffectUnit(audioeffect::effectType, fourCharCode("greq"), "GraphicEQ", graphicBands(), graphicPresets()) {}
+    : AudioEffectUnit(audioeffect::effectType, fourCharCode("greq"), "GraphicEQ", graphicBands(),
+                      graphicPresets()) {}
 void GraphicEQUnit::prepareDsp(double, std::size_t) {}
 void GraphicEQUnit::resetDsp() {
     for (auto& b : bands_)
@@ -150,7 +167,8 @@ void GraphicEQUnit::updateDsp() {
         const float gain = value(b);
         if (gain != 0 && !active_[b]) bands_[b].reset();
         active_[b] = gain != 0;
-        bands_[b].setCoefficients(BiquadCoefficients::peaking(sampleRate(), bandFrequency(b), graphicBandQ, gain));
+        bands_[b].setCoefficients(
+            BiquadCoefficients::peaking(sampleRate(), bandFrequency(b), graphicBandQ, gain));
     }
 }
 void GraphicEQUnit::processDsp(float* left, float* right, std::size_t frames) {
@@ -161,19 +179,30 @@ void GraphicEQUnit::processDsp(float* left, float* right, std::size_t frames) {
 // --- Multi-mode filter
 
 MultiModeFilterUnit::MultiModeFilterUnit()
-    : AudioEffectUnit(audioeffect::effectType, fourCharCode("filt"), "Filter",
-                      {unitParameter("Mode", Unit::Indexed, 0, 3, 0, {"Low Pass", "High Pass", "Band Pass", "Notch"}),
-                       unitParameter("Frequency", Unit::Hertz, 10, 22050, 1000),
-                       unitParameter("Q", Unit::Generic, 0.1f, 20, static_cast<float>(std::numbers::sqrt2 / 2))}) {}
+    : AudioEffectUnit(
+          audioeffect::effectType, fourCharCode("filt"), "Filter",
+          {unitParameter("Mode", Unit::Indexed, 0, 3, 0, {"Low Pass", "High Pass", "Band Pass", "Notch"}),
+           unitParameter("Frequency", Unit::Hertz, 10, 22050, 1000),
+           unitParameter("Q", Unit::Generic, 0.1f, 20, static_cast<float>(std::numbers::sqrt2 / 2))}) {}
 void MultiModeFilterUnit::prepareDsp(double, std::size_t) {}
-void MultiModeFilterUnit::resetDsp() { filter_.reset(); }
+void MultiModeFilterUnit::resetDsp() {
+    filter_.reset();
+}
 void MultiModeFilterUnit::updateDsp() {
     const double f = value(Frequency), q = value(Q);
     switch (static_cast<int>(value(Mode))) {
-    case 1: filter_.setCoefficients(BiquadCoefficients::highPass(sampleRate(), f, q)); break;
-    case 2: filter_.setCoefficients(BiquadCoefficients::bandPass(sampleRate(), f, q)); break;
-    case 3: filter_.setCoefficients(BiquadCoefficients::notch(sampleRate(), f, q)); break;
-    default: filter_.setCoefficients(BiquadCoefficients::lowPass(sampleRate(), f, q)); break;
+    case 1:
+        filter_.setCoefficients(BiquadCoefficients::highPass(sampleRate(), f, q));
+        break;
+    case 2:
+        filter_.setCoefficients(BiquadCoefficients::bandPass(sampleRate(), f, q));
+        break;
+    case 3:
+        filter_.setCoefficients(BiquadCoefficients::notch(sampleRate(), f, q));
+        break;
+    default:
+        filter_.setCoefficients(BiquadCoefficients::lowPass(sampleRate(), f, q));
+        break;
     }
 }
 void MultiModeFilterUnit::processDsp(float* left, float* right, std::size_t frames) {

@@ -1,8 +1,10 @@
 #pragma once
-// Graphic equaliser ('aufx'/'greq'): ten octave bands from 31.25 Hz to 16 kHz. Owned by the effect chain that holds it.
+// Graphic equaliser ('aufx'/'greq'): ten octave bands from 31.25 Hz to 16 kHz. Owned by the effect chain that
+// holds it.
 
 #include "audio/AudioEffectUnit.h"
 #include "audio/Biquad.h"
+
 #include <array>
 
 namespace vtl {

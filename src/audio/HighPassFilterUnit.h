@@ -1,5 +1,6 @@
 #pragma once
-// High-pass filter ('aufx'/'hpas'): a resonant second-order high-pass. Owned by the effect chain that holds it.
+// High-pass filter ('aufx'/'hpas'): a resonant second-order high-pass. Owned by the effect chain that holds
+// it.
 
 #include "audio/AudioEffectUnit.h"
 #include "audio/Biquad.h"

@@ -1,5 +1,6 @@
 #pragma once
-// High-shelf filter ('aufx'/'hshf'): raises or lowers everything above the cut-off. Owned by the effect chain that holds it.
+// High-shelf filter ('aufx'/'hshf'): raises or lowers everything above the cut-off. Owned by the effect chain
+// that holds it.
 
 #include "audio/AudioEffectUnit.h"
 #include "audio/Biquad.h"

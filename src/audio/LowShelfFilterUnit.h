@@ -1,5 +1,6 @@
 #pragma once
-// Low-shelf filter ('aufx'/'lshf'): raises or lowers everything below the cut-off. Owned by the effect chain that holds it.
+// Low-shelf filter ('aufx'/'lshf'): raises or lowers everything below the cut-off. Owned by the effect chain
+// that holds it.
 
 #include "audio/AudioEffectUnit.h"
 #include "audio/Biquad.h"

@@ -30,7 +30,8 @@ Result<std::unique_ptr<MemoryPcmSource>> MemoryPcmSource::decode(PcmSource& sour
         if (!got) return got.asFailure();
         if (*got == 0) break;
         for (std::uint32_t c = 0; c < count; ++c)
-            channels[c].insert(channels[c].end(), buffers[c].begin(), buffers[c].begin() + static_cast<std::ptrdiff_t>(*got));
+            channels[c].insert(channels[c].end(), buffers[c].begin(),
+                               buffers[c].begin() + static_cast<std::ptrdiff_t>(*got));
     }
     return std::make_unique<MemoryPcmSource>(std::move(channels));
 }
@@ -39,9 +40,13 @@ std::unique_ptr<MemoryPcmSource> MemoryPcmSource::clone() const {
     return std::unique_ptr<MemoryPcmSource>(new MemoryPcmSource(channels_));
 }
 
-std::uint32_t MemoryPcmSource::channelCount() const { return static_cast<std::uint32_t>(channels_->size()); }
+std::uint32_t MemoryPcmSource::channelCount() const {
+    return static_cast<std::uint32_t>(channels_->size());
+}
 
-std::int64_t MemoryPcmSource::durationFrames() const { return static_cast<std::int64_t>(channels_->front().size()); }
+std::int64_t MemoryPcmSource::durationFrames() const {
+    return static_cast<std::int64_t>(channels_->front().size());
+}
 
 Status MemoryPcmSource::seek(std::int64_t frame) {
     position_ = static_cast<std::size_t>(std::clamp<std::int64_t>(frame, 0, durationFrames()));

@@ -5,6 +5,7 @@
 #include "audio/AudioEffectUnit.h"
 #include "audio/Biquad.h"
 #include "audio/CompressorEnvelope.h"
+
 #include <array>
 #include <vector>
 
@@ -12,7 +13,20 @@ namespace vtl {
 
 class MultiBandCompressorUnit : public AudioEffectUnit {
 public:
-    enum Parameter : std::uint32_t { PreGain, PostGain, Crossover1, Crossover2, AttackTime, ReleaseTime, Band1Threshold, Band1Ratio, Band2Threshold, Band2Ratio, Band3Threshold, Band3Ratio };
+    enum Parameter : std::uint32_t {
+        PreGain,
+        PostGain,
+        Crossover1,
+        Crossover2,
+        AttackTime,
+        ReleaseTime,
+        Band1Threshold,
+        Band1Ratio,
+        Band2Threshold,
+        Band2Ratio,
+        Band3Threshold,
+        Band3Ratio
+    };
     MultiBandCompressorUnit();
 
 protected:

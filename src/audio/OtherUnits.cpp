@@ -1,8 +1,7 @@
 // The units without memory: distortion and the stereo mixer.
+#include "audio/AudioEffectDictionary.h"
 #include "audio/DistortionUnit.h"
 #include "audio/StereoMixerUnit.h"
-
-#include "audio/AudioEffectDictionary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +16,8 @@ using Unit = AudioUnitParameterUnit;
 
 DistortionUnit::DistortionUnit()
     : AudioEffectUnit(audioeffect::effectType, fourCharCode("dist"), "Distortion",
-                      {unitParameter("Drive", Unit::Decibels, 0, 40, 12), unitParameter("Mix", Unit::Percent, 0, 100, 50),
+                      {unitParameter("Drive", Unit::Decibels, 0, 40, 12),
+                       unitParameter("Mix", Unit::Percent, 0, 100, 50),
                        unitParameter("Output Gain", Unit::Decibels, -40, 20, 0)},
                       {{{0, "Warm"}, {{Drive, 6}, {Mix, 100}}},
                        {{1, "Crunch"}, {{Drive, 24}, {Mix, 100}, {OutputGain, -3}}},
@@ -45,7 +45,8 @@ void DistortionUnit::processDsp(float* left, float* right, std::size_t frames) {
 
 StereoMixerUnit::StereoMixerUnit()
     : AudioEffectUnit(fourCharCode("aumx"), fourCharCode("smxr"), "StereoMixer",
-                      {unitParameter("Volume", Unit::LinearGain, 0, 1, 1), unitParameter("Pan", Unit::Generic, -1, 1, 0)}) {}
+                      {unitParameter("Volume", Unit::LinearGain, 0, 1, 1),
+                       unitParameter("Pan", Unit::Generic, -1, 1, 0)}) {}
 
 void StereoMixerUnit::prepareDsp(double, std::size_t) {}
 void StereoMixerUnit::resetDsp() {}

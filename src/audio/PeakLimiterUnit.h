@@ -3,6 +3,7 @@
 // (1.0); the look-ahead is the attack time. Owned by the effect chain that holds it.
 
 #include "audio/AudioEffectUnit.h"
+
 #include <vector>
 
 namespace vtl {

@@ -3,6 +3,7 @@
 // taps on a modulated delay line. Owned by the effect chain that holds it.
 
 #include "audio/AudioEffectUnit.h"
+
 #include <vector>
 
 namespace vtl {

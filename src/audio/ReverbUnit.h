@@ -3,6 +3,7 @@
 // pre-delay, decay time, damping and dry/wet mix. Owned by the effect chain that holds it.
 
 #include "audio/AudioEffectUnit.h"
+
 #include <array>
 #include <vector>
 

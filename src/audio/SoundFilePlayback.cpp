@@ -14,12 +14,15 @@ namespace {
 constexpr double tailMarginSeconds = 0.05;
 } // namespace
 
-SoundFilePlayback::SoundFilePlayback(std::string path, std::shared_ptr<AudioHardware> hardware, std::uint32_t deviceID)
+SoundFilePlayback::SoundFilePlayback(std::string path, std::shared_ptr<AudioHardware> hardware,
+                                     std::uint32_t deviceID)
     : path_(std::move(path))
     , hardware_(hardware ? std::move(hardware) : AudioHardware::shared())
     , deviceID_(deviceID) {}
 
-SoundFilePlayback::~SoundFilePlayback() { stop(); }
+SoundFilePlayback::~SoundFilePlayback() {
+    stop();
+}
 
 Status SoundFilePlayback::load() {
     if (samples_) return {};
@@ -46,15 +49,17 @@ Status SoundFilePlayback::start(std::function<void()> heard) {
     if (auto status = load(); !status) return status;
     if (!output_) {
         Samples* samples = samples_.get();
-        auto opened = hardware_->openOutputStream(deviceID_, [samples](float* const* channels, std::size_t frames) {
-            const std::size_t at = samples->position.load(std::memory_order_relaxed);
-            const std::size_t n = std::min(frames, samples->left.size() - std::min(at, samples->left.size()));
-            std::copy_n(samples->left.data() + at, n, channels[0]);
-            std::copy_n(samples->right.data() + at, n, channels[1]);
-            std::fill(channels[0] + n, channels[0] + frames, 0.0f);
-            std::fill(channels[1] + n, channels[1] + frames, 0.0f);
-            samples->position.store(at + n, std::memory_order_relaxed);
-        });
+        auto opened =
+            hardware_->openOutputStream(deviceID_, [samples](float* const* channels, std::size_t frames) {
+                const std::size_t at = samples->position.load(std::memory_order_relaxed);
+                const std::size_t n =
+                    std::min(frames, samples->left.size() - std::min(at, samples->left.size()));
+                std::copy_n(samples->left.data() + at, n, channels[0]);
+                std::copy_n(samples->right.data() + at, n, channels[1]);
+                std::fill(channels[0] + n, channels[0] + frames, 0.0f);
+                std::fill(channels[1] + n, channels[1] + frames, 0.0f);
+                samples->position.store(at + n, std::memory_order_relaxed);
+            });
         if (!opened) return opened.asFailure();
         output_ = std::move(*opened);
     }

@@ -1,9 +1,8 @@
 // The units built on delay lines: reverb, delay and pitch.
+#include "audio/AudioEffectDictionary.h"
 #include "audio/DelayUnit.h"
 #include "audio/PitchUnit.h"
 #include "audio/ReverbUnit.h"
-
-#include "audio/AudioEffectDictionary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,7 +30,8 @@ constexpr std::size_t pitchBufferMask = 8191;
 
 std::size_t scaledLength(std::size_t length, double sampleRate, std::size_t channel) {
     return std::max<std::size_t>(
-        1, static_cast<std::size_t>(std::lround(static_cast<double>(length + channel * stereoSpread) * sampleRate / 44100.0)));
+        1, static_cast<std::size_t>(
+               std::lround(static_cast<double>(length + channel * stereoSpread) * sampleRate / 44100.0)));
 }
 
 } // namespace
@@ -39,15 +39,16 @@ std::size_t scaledLength(std::size_t length, double sampleRate, std::size_t chan
 // --- Reverb
 
 ReverbUnit::ReverbUnit()
-    : AudioEffectUnit(audioeffect::effectType, fourCharCode("mrev"), "Reverb",
-                      {unitParameter("Dry/Wet Mix", Unit::Percent, 0, 100, 33),
-                       unitParameter("Decay Time", Unit::Seconds, 0.1f, 10, 1.5f),
-                       unitParameter("Damping", Unit::Generic, 0, 1, 0.3f),
-                       unitParameter("Pre-Delay", Unit::Seconds, 0, static_cast<float>(maximumPreDelaySeconds), 0.02f)},
-                      {{{0, "Small Room"}, {{DecayTime, 0.4f}, {Damping, 0.5f}, {PreDelay, 0.005f}, {DryWetMix, 25}}},
-                       {{1, "Medium Room"}, {{DecayTime, 0.9f}, {Damping, 0.4f}, {PreDelay, 0.01f}, {DryWetMix, 30}}},
-                       {{2, "Large Hall"}, {{DecayTime, 2.5f}, {Damping, 0.25f}, {PreDelay, 0.03f}, {DryWetMix, 35}}},
-                       {{3, "Cathedral"}, {{DecayTime, 6}, {Damping, 0.2f}, {PreDelay, 0.05f}, {DryWetMix, 40}}}}) {}
+    : AudioEffectUnit(
+          audioeffect::effectType, fourCharCode("mrev"), "Reverb",
+          {unitParameter("Dry/Wet Mix", Unit::Percent, 0, 100, 33),
+           unitParameter("Decay Time", Unit::Seconds, 0.1f, 10, 1.5f),
+           unitParameter("Damping", Unit::Generic, 0, 1, 0.3f),
+           unitParameter("Pre-Delay", Unit::Seconds, 0, static_cast<float>(maximumPreDelaySeconds), 0.02f)},
+          {{{0, "Small Room"}, {{DecayTime, 0.4f}, {Damping, 0.5f}, {PreDelay, 0.005f}, {DryWetMix, 25}}},
+           {{1, "Medium Room"}, {{DecayTime, 0.9f}, {Damping, 0.4f}, {PreDelay, 0.01f}, {DryWetMix, 30}}},
+           {{2, "Large Hall"}, {{DecayTime, 2.5f}, {Damping, 0.25f}, {PreDelay, 0.03f}, {DryWetMix, 35}}},
+           {{3, "Cathedral"}, {{DecayTime, 6}, {Damping, 0.2f}, {PreDelay, 0.05f}, {DryWetMix, 40}}}}) {}
 
 void ReverbUnit::prepareDsp(double sampleRate, std::size_t) {
     for (std::size_t ch = 0; ch < 2; ++ch) {
@@ -56,7 +57,8 @@ void ReverbUnit::prepareDsp(double sampleRate, std::size_t) {
             c.combs[k].buffer.assign(scaledLength(combLengths[k], sampleRate, ch), 0.0f);
         for (std::size_t k = 0; k < allpassCount; ++k)
             c.allpasses[k].buffer.assign(scaledLength(allpassLengths[k], sampleRate, ch), 0.0f);
-        c.preDelay.buffer.assign(static_cast<std::size_t>(std::ceil(maximumPreDelaySeconds * sampleRate)) + 1, 0.0f);
+        c.preDelay.buffer.assign(static_cast<std::size_t>(std::ceil(maximumPreDelaySeconds * sampleRate)) + 1,
+                                 0.0f);
     }
 }
 
@@ -99,7 +101,8 @@ void ReverbUnit::processDsp(float* left, float* right, std::size_t frames) {
         for (std::size_t i = 0; i < frames; ++i) {
             const double x = samples[i];
             c.preDelay.buffer[c.preDelay.position] = static_cast<float>(x);
-            const double in = c.preDelay.buffer[(c.preDelay.position + preSize - preDelayFrames_) % preSize] * combInputGain;
+            const double in = c.preDelay.buffer[(c.preDelay.position + preSize - preDelayFrames_) % preSize] *
+                              combInputGain;
             c.preDelay.position = (c.preDelay.position + 1) % preSize;
             double sum = 0;
             for (std::size_t k = 0; k < combCount; ++k) {
@@ -124,14 +127,15 @@ void ReverbUnit::processDsp(float* left, float* right, std::size_t frames) {
 // --- Delay
 
 DelayUnit::DelayUnit()
-    : AudioEffectUnit(audioeffect::effectType, fourCharCode("dely"), "Delay",
-                      {unitParameter("Dry/Wet Mix", Unit::Percent, 0, 100, 50),
-                       unitParameter("Delay Time", Unit::Seconds, 0, static_cast<float>(maximumDelaySeconds), 1),
-                       unitParameter("Feedback", Unit::Percent, -99.9f, 99.9f, 50),
-                       unitParameter("Lowpass Cutoff Frequency", Unit::Hertz, 10, 22050, 15000)},
-                      {{{0, "Slapback"}, {{DelayTime, 0.09f}, {Feedback, 0}, {DryWetMix, 35}}},
-                       {{1, "Short Echo"}, {{DelayTime, 0.25f}, {Feedback, 30}, {DryWetMix, 35}}},
-                       {{2, "Long Echo"}, {{DelayTime, 0.6f}, {Feedback, 45}, {DryWetMix, 40}}}}) {}
+    : AudioEffectUnit(
+          audioeffect::effectType, fourCharCode("dely"), "Delay",
+          {unitParameter("Dry/Wet Mix", Unit::Percent, 0, 100, 50),
+           unitParameter("Delay Time", Unit::Seconds, 0, static_cast<float>(maximumDelaySeconds), 1),
+           unitParameter("Feedback", Unit::Percent, -99.9f, 99.9f, 50),
+           unitParameter("Lowpass Cutoff Frequency", Unit::Hertz, 10, 22050, 15000)},
+          {{{0, "Slapback"}, {{DelayTime, 0.09f}, {Feedback, 0}, {DryWetMix, 35}}},
+           {{1, "Short Echo"}, {{DelayTime, 0.25f}, {Feedback, 30}, {DryWetMix, 35}}},
+           {{2, "Long Echo"}, {{DelayTime, 0.6f}, {Feedback, 45}, {DryWetMix, 40}}}}) {}
 
 void DelayUnit::prepareDsp(double sampleRate, std::size_t) {
     const std::size_t capacity = static_cast<std::size_t>(std::ceil(maximumDelaySeconds * sampleRate)) + 2;
@@ -147,8 +151,9 @@ void DelayUnit::resetDsp() {
 }
 
 void DelayUnit::updateDsp() {
-    delayFrames_ = std::min(bufferLeft_.size() - 1,
-                            static_cast<std::size_t>(std::lround(std::max(0.0f, value(DelayTime)) * sampleRate())));
+    delayFrames_ =
+        std::min(bufferLeft_.size() - 1,
+                 static_cast<std::size_t>(std::lround(std::max(0.0f, value(DelayTime)) * sampleRate())));
     const double mix = std::clamp<double>(value(DryWetMix), 0, 100) / 100;
     wet_ = mix;
     dry_ = 1 - mix;
@@ -170,7 +175,8 @@ void DelayUnit::processDsp(float* left, float* right, std::size_t frames) {
         double state = lowpassState_[ch];
         for (std::size_t i = 0; i < frames; ++i) {
             const double x = samples[i];
-            const double delayed = delayFrames_ == 0 ? x : buffer[(write + capacity - delayFrames_) % capacity];
+            const double delayed =
+                delayFrames_ == 0 ? x : buffer[(write + capacity - delayFrames_) % capacity];
             state = (1 - lowpass_) * delayed + lowpass_ * state;
             buffer[write] = static_cast<float>(x + feedback_ * state);
             if (++write == capacity) write = 0;
@@ -227,11 +233,14 @@ double PitchUnit::restartDelay(double otherDelay) const {
                                static_cast<std::int64_t>(offset);
         double score = 0, energy = 1e-12;
         for (std::size_t k = 1; k <= pitchMatchFrames; ++k) {
-            const float a = bufferLeft_[static_cast<std::size_t>(other - static_cast<std::int64_t>(k)) & pitchBufferMask] +
-                            bufferRight_[static_cast<std::size_t>(other - static_cast<std::int64_t>(k)) & pitchBufferMask];
-            const float b =
-                bufferLeft_[static_cast<std::size_t>(candidate - static_cast<std::int64_t>(k)) & pitchBufferMask] +
-                bufferRight_[static_cast<std::size_t>(candidate - static_cast<std::int64_t>(k)) & pitchBufferMask];
+            const float a = bufferLeft_[static_cast<std::size_t>(other - static_cast<std::int64_t>(k)) &
+                                        pitchBufferMask] +
+                            bufferRight_[static_cast<std::size_t>(other - static_cast<std::int64_t>(k)) &
+                                         pitchBufferMask];
+            const float b = bufferLeft_[static_cast<std::size_t>(candidate - static_cast<std::int64_t>(k)) &
+                                        pitchBufferMask] +
+                            bufferRight_[static_cast<std::size_t>(candidate - static_cast<std::int64_t>(k)) &
+                                         pitchBufferMask];
             score += static_cast<double>(a) * b;
             energy += static_cast<double>(b) * b;
         }
@@ -255,7 +264,8 @@ void PitchUnit::processDsp(float* left, float* right, std::size_t frames) {
         const double position = static_cast<double>(write_) - delay;
         const double floorPosition = std::floor(position);
         const double fraction = position - floorPosition;
-        const auto index = static_cast<std::size_t>(static_cast<std::int64_t>(floorPosition) & pitchBufferMask);
+        const auto index =
+            static_cast<std::size_t>(static_cast<std::int64_t>(floorPosition) & pitchBufferMask);
         const double a = buffer[index], b = buffer[(index + 1) & pitchBufferMask];
         return a + (b - a) * fraction;
     };
@@ -265,10 +275,13 @@ void PitchUnit::processDsp(float* left, float* right, std::size_t frames) {
         const double s = std::sin(std::numbers::pi * phase_);
         const double g1 = s * s, g2 = 1 - g1;
         left[i] = static_cast<float>(g1 * tap(bufferLeft_, delays_[0]) + g2 * tap(bufferLeft_, delays_[1]));
-        right[i] = static_cast<float>(g1 * tap(bufferRight_, delays_[0]) + g2 * tap(bufferRight_, delays_[1]));
+        right[i] =
+            static_cast<float>(g1 * tap(bufferRight_, delays_[0]) + g2 * tap(bufferRight_, delays_[1]));
         write_ = (write_ + 1) & pitchBufferMask;
-        delays_[0] = std::clamp(delays_[0] + step, 1.0, static_cast<double>(pitchBufferMask - pitchMatchFrames));
-        delays_[1] = std::clamp(delays_[1] + step, 1.0, static_cast<double>(pitchBufferMask - pitchMatchFrames));
+        delays_[0] =
+            std::clamp(delays_[0] + step, 1.0, static_cast<double>(pitchBufferMask - pitchMatchFrames));
+        delays_[1] =
+            std::clamp(delays_[1] + step, 1.0, static_cast<double>(pitchBufferMask - pitchMatchFrames));
         const double before = phase_;
         phase_ += phaseStep;
         // Tap 1 is silent at phase 0, tap 2 at phase 0.5: that is where each restarts.

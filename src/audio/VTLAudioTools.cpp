@@ -18,7 +18,9 @@ std::optional<AudioDeviceDescription> VTLAudioTools::device(std::uint32_t device
     return std::nullopt;
 }
 
-std::size_t VTLAudioTools::numberAudioDevices(AudioHardware& hardware) { return hardware.devices().size(); }
+std::size_t VTLAudioTools::numberAudioDevices(AudioHardware& hardware) {
+    return hardware.devices().size();
+}
 
 std::uint32_t VTLAudioTools::deviceAtIndex(std::size_t index, AudioHardware& hardware) {
     const auto all = hardware.devices();
@@ -60,7 +62,7 @@ std::string VTLAudioTools::persistentDeviceUID(std::uint32_t deviceID, AudioHard
 }
 
 std::vector<std::uint32_t> VTLAudioTools::availableNominalSampligRatesForDevice(std::uint32_t deviceID,
-                                                                              AudioHardware& hardware) {
+                                                                                AudioHardware& hardware) {
     auto d = device(deviceID, hardware);
     return d ? d->nominalSampleRates : std::vector<std::uint32_t>{};
 }
@@ -105,18 +107,20 @@ std::uint32_t VTLAudioTools::numberOfChannelsOfDevice(std::uint32_t deviceID, Au
     return *d->inputChannelCount;
 }
 
-PropertyList VTLAudioTools::persistentUIDDictionariesForAudioDevices(const std::vector<CompositionAudioRecordDevice>& devices) {
+PropertyList VTLAudioTools::persistentUIDDictionariesForAudioDevices(
+    const std::vector<CompositionAudioRecordDevice>& devices) {
     PropertyList list = PropertyList::array();
     for (const auto& d : devices) {
         if (d.persistentDeviceUID().empty()) continue;
-        list.append(PropertyList::dictionary({{"persistentUID", d.persistentDeviceUID()},
-                                              {"audioStreamID", static_cast<std::int64_t>(d.audioStreamID())}}));
+        list.append(
+            PropertyList::dictionary({{"persistentUID", d.persistentDeviceUID()},
+                                      {"audioStreamID", static_cast<std::int64_t>(d.audioStreamID())}}));
     }
     return list;
 }
 
-std::vector<CompositionAudioRecordDevice> VTLAudioTools::devicesForAudioPersistentUIDs(const PropertyList& stored,
-                                                                                       AudioHardware& hardware) {
+std::vector<CompositionAudioRecordDevice>
+VTLAudioTools::devicesForAudioPersistentUIDs(const PropertyList& stored, AudioHardware& hardware) {
     std::vector<CompositionAudioRecordDevice> result;
     const PlistArray* entries = stored.arrayValue();
     if (!entries) return result;
@@ -125,7 +129,8 @@ std::vector<CompositionAudioRecordDevice> VTLAudioTools::devicesForAudioPersiste
         const std::string* uid = entry.stringForKey("persistentUID");
         const auto stream = entry.integerForKey("audioStreamID");
         if (!uid || !stream || *stream < 0 || *stream > 0xFFFFFFFFll) continue;
-        if (auto d = CompositionAudioRecordDevice::findByPersistentUID(present, *uid, static_cast<std::uint32_t>(*stream)))
+        if (auto d = CompositionAudioRecordDevice::findByPersistentUID(present, *uid,
+                                                                       static_cast<std::uint32_t>(*stream)))
             result.push_back(*d);
     }
     return result;

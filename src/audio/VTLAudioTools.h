@@ -31,25 +31,32 @@ public:
 
     // "" for an unknown device.
     static std::string deviceName(std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
-    static std::string persistentDeviceUID(std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
+    static std::string persistentDeviceUID(std::uint32_t deviceID,
+                                           AudioHardware& hardware = *AudioHardware::shared());
 
-    static std::vector<std::uint32_t> availableNominalSampligRatesForDevice(
-        std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
+    static std::vector<std::uint32_t>
+    availableNominalSampligRatesForDevice(std::uint32_t deviceID,
+                                          AudioHardware& hardware = *AudioHardware::shared());
     // The first offered rate at or above the wanted one (at most 128000), else the highest offered
     // (logged); 0 when none is offered or setting failed.
     static std::uint32_t setDeviceSamplingRate(std::uint32_t deviceID, std::uint32_t wantedRate,
                                                AudioHardware& hardware = *AudioHardware::shared());
 
-    static bool deviceWithIDIsInput(std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
-    static std::uint32_t numberOfOutputsOfDevice(std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
+    static bool deviceWithIDIsInput(std::uint32_t deviceID,
+                                    AudioHardware& hardware = *AudioHardware::shared());
+    static std::uint32_t numberOfOutputsOfDevice(std::uint32_t deviceID,
+                                                 AudioHardware& hardware = *AudioHardware::shared());
     // Input channels of the device; 0 (logged) when they cannot be read.
-    static std::uint32_t numberOfChannelsOfDevice(std::uint32_t deviceID, AudioHardware& hardware = *AudioHardware::shared());
+    static std::uint32_t numberOfChannelsOfDevice(std::uint32_t deviceID,
+                                                  AudioHardware& hardware = *AudioHardware::shared());
 
     // The stored form: [{"persistentUID": text, "audioStreamID": integer}], devices without a UID left out.
-    static PropertyList persistentUIDDictionariesForAudioDevices(const std::vector<CompositionAudioRecordDevice>& devices);
+    static PropertyList
+    persistentUIDDictionariesForAudioDevices(const std::vector<CompositionAudioRecordDevice>& devices);
     // The devices present for a stored form, in order; absent ones and malformed entries left out.
-    static std::vector<CompositionAudioRecordDevice> devicesForAudioPersistentUIDs(
-        const PropertyList& stored, AudioHardware& hardware = *AudioHardware::shared());
+    static std::vector<CompositionAudioRecordDevice>
+    devicesForAudioPersistentUIDs(const PropertyList& stored,
+                                  AudioHardware& hardware = *AudioHardware::shared());
 
     // The description of one device; nothing when it is not present.
     static std::optional<AudioDeviceDescription> device(std::uint32_t deviceID, AudioHardware& hardware);

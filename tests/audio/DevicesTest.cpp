@@ -47,7 +47,8 @@ TEST(RecordDevices, ChannelsOfEachInput) {
     NullAudioHardware hardware;
     auto eight = inputDevice(20, "Interface", 8, {1});
     eight.preferredStereoPair = std::make_pair(3u, 4u);
-    hardware.setDevices({inputDevice(10, "Stereo Mic", 2, {1}), eight, inputDevice(30, "Two Streams", 4, {1, 3}),
+    hardware.setDevices({inputDevice(10, "Stereo Mic", 2, {1}), eight,
+                         inputDevice(30, "Two Streams", 4, {1, 3}),
                          inputDevice(40, "Unreadable Start", 6, {std::nullopt})},
                         0, 10);
     LogCapture log;
@@ -83,8 +84,10 @@ TEST(RecordDevices, EqualityFindingAndStoredForm) {
     NullAudioHardware hardware;
     hardware.setDevices({inputDevice(10, "Mic", 2, {1}), inputDevice(30, "Two Streams", 4, {1, 3})}, 0, 10);
     // A one-stream device is the same device whatever stream ID was remembered.
-    EXPECT_EQ(CompositionAudioRecordDevice(10, "Mic", "uid-10", 1000, 1), CompositionAudioRecordDevice(10, "Mic", "uid-10", 1001, 1));
-    EXPECT_FALSE(CompositionAudioRecordDevice(30, "A", "uid-30", 3000, 2) == CompositionAudioRecordDevice(30, "A", "uid-30", 3001, 2));
+    EXPECT_EQ(CompositionAudioRecordDevice(10, "Mic", "uid-10", 1000, 1),
+              CompositionAudioRecordDevice(10, "Mic", "uid-10", 1001, 1));
+    EXPECT_FALSE(CompositionAudioRecordDevice(30, "A", "uid-30", 3000, 2) ==
+                 CompositionAudioRecordDevice(30, "A", "uid-30", 3001, 2));
 
     EXPECT_TRUE(CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("uid-10", 999, hardware));
     auto second = CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("uid-30", 3001, hardware);
@@ -163,7 +166,8 @@ TEST(AudioTools, DeviceQuestions) {
 
 TEST(SoundPlayers, PlaysOwedForEveryPlayAskedForAndTellsTheEndOnce) {
     setPcmFileOpener([](const std::string&) -> Result<std::unique_ptr<PcmSource>> {
-        return std::unique_ptr<PcmSource>(std::make_unique<MemoryPcmSource>(std::vector<std::vector<float>>{std::vector<float>(2205, 0.5f)}));
+        return std::unique_ptr<PcmSource>(std::make_unique<MemoryPcmSource>(
+            std::vector<std::vector<float>>{std::vector<float>(2205, 0.5f)}));
     });
     struct Delegate : AudioPlayerDelegate {
         int done = 0;

@@ -87,7 +87,8 @@ TEST(EffectChain, PresetDataRestoresFactoryPresets) {
         std::int32_t storedPreset;
         bool selected;
     };
-    const Case cases[] = {{"factory preset", 2, true}, {"user preset", -5, false}, {"no such preset", 40, false}};
+    const Case cases[] = {
+        {"factory preset", 2, true}, {"user preset", -5, false}, {"no such preset", 40, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AudioEffectChain source({effect("mrev")});

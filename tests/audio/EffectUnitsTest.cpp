@@ -17,9 +17,8 @@
 #include "audio/StereoMixerUnit.h"
 #include "support/Signals.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace vtl;
 using namespace vtl::test;
@@ -70,10 +69,17 @@ TEST(EffectUnits, CutOffsAreMinusThreeDecibelsWithinFivePercent) {
     };
     const Case cases[] = {
         {"low pass", {maker<LowPassFilterUnit>(), {{LowPassFilterUnit::CutoffFrequency, 1000}}}, 1000, true},
-        {"high pass", {maker<HighPassFilterUnit>(), {{HighPassFilterUnit::CutoffFrequency, 2000}}}, 2000, false},
-        {"filter, low-pass mode", {maker<MultiModeFilterUnit>(), {{MultiModeFilterUnit::Frequency, 500}}}, 500, true},
+        {"high pass",
+         {maker<HighPassFilterUnit>(), {{HighPassFilterUnit::CutoffFrequency, 2000}}},
+         2000,
+         false},
+        {"filter, low-pass mode",
+         {maker<MultiModeFilterUnit>(), {{MultiModeFilterUnit::Frequency, 500}}},
+         500,
+         true},
         {"filter, high-pass mode",
-         {maker<MultiModeFilterUnit>(), {{MultiModeFilterUnit::Mode, 1}, {MultiModeFilterUnit::Frequency, 3000}}},
+         {maker<MultiModeFilterUnit>(),
+          {{MultiModeFilterUnit::Mode, 1}, {MultiModeFilterUnit::Frequency, 3000}}},
          3000,
          false},
     };
@@ -96,18 +102,30 @@ TEST(EffectUnits, GainsHoldWithinHalfADecibel) {
         double amplitude = 0.25;
     };
     const Case cases[] = {
-        {"low shelf", {maker<LowShelfFilterUnit>(), {{LowShelfFilterUnit::CutoffFrequency, 200}, {LowShelfFilterUnit::Gain, 6}}}, 20, 6},
+        {"low shelf",
+         {maker<LowShelfFilterUnit>(),
+          {{LowShelfFilterUnit::CutoffFrequency, 200}, {LowShelfFilterUnit::Gain, 6}}},
+         20,
+         6},
         {"high shelf", {maker<HighShelfFilterUnit>(), {{HighShelfFilterUnit::Gain, -9}}}, 20000, -9},
         {"parametric at its centre",
-         {maker<ParametricEQUnit>(), {{ParametricEQUnit::CenterFrequency, 1500}, {ParametricEQUnit::Gain, 8}}}, 1500, 8},
+         {maker<ParametricEQUnit>(),
+          {{ParametricEQUnit::CenterFrequency, 1500}, {ParametricEQUnit::Gain, 8}}},
+         1500,
+         8},
         {"parametric far from its centre", {maker<ParametricEQUnit>(), {{ParametricEQUnit::Gain, 8}}}, 50, 0},
         {"graphic band at 1 kHz", {maker<GraphicEQUnit>(), {{5, -10}}}, 1000, -10},
         {"graphic band at 125 Hz", {maker<GraphicEQUnit>(), {{2, 6}}}, 125, 6},
         {"dynamics master gain below the threshold",
-         {maker<DynamicsProcessorUnit>(), {{DynamicsProcessorUnit::MasterGain, 6}}}, 440, 6, 0.01},
+         {maker<DynamicsProcessorUnit>(), {{DynamicsProcessorUnit::MasterGain, 6}}},
+         440,
+         6,
+         0.01},
         {"stereo mixer volume", {maker<StereoMixerUnit>(), {{StereoMixerUnit::Volume, 0.5f}}}, 440, -6.02},
         {"distortion dry with output gain",
-         {maker<DistortionUnit>(), {{DistortionUnit::Mix, 0}, {DistortionUnit::OutputGain, -12}}}, 440, -12},
+         {maker<DistortionUnit>(), {{DistortionUnit::Mix, 0}, {DistortionUnit::OutputGain, -12}}},
+         440,
+         -12},
         {"multi-band sum is flat, low", {maker<MultiBandCompressorUnit>(), {}}, 60, 0, 0.01},
         {"multi-band sum is flat, crossover", {maker<MultiBandCompressorUnit>(), {}}, 2000, 0, 0.01},
         {"multi-band sum is flat, high", {maker<MultiBandCompressorUnit>(), {}}, 9000, 0, 0.01},
@@ -171,7 +189,8 @@ TEST(EffectUnits, PitchShiftsByItsCentsWithinOnePercent) {
         pitch.setParameter(PitchUnit::Pitch, cents);
         const auto out = run(pitch, tone(440, 0.5, 44100));
         const double expected = 440 * std::pow(2.0, cents / 1200.0);
-        EXPECT_NEAR(dominantFrequency(out, expected * 0.9, expected * 1.1, 4410, 44100), expected, expected * 0.01);
+        EXPECT_NEAR(dominantFrequency(out, expected * 0.9, expected * 1.1, 4410, 44100), expected,
+                    expected * 0.01);
     }
 }
 

@@ -10,11 +10,10 @@
 #include "support/Signals.h"
 #include "support/WaveFileSource.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace vtl;
@@ -30,12 +29,13 @@ public:
         auto id = VTLAudioTools::loopbackDeviceID(hardware);
         EXPECT_TRUE(id) << "no monitor of the default sink";
         if (!id) return;
-        auto opened = hardware.openInputStream(*id, 1, 44100, [this](const float* data, std::size_t frames, std::uint32_t) {
-            std::size_t at = count_.load(std::memory_order_relaxed);
-            const std::size_t n = std::min(frames, samples_.size() - at);
-            std::copy_n(data, n, samples_.data() + at);
-            count_.store(at + n, std::memory_order_release);
-        });
+        auto opened = hardware.openInputStream(
+            *id, 1, 44100, [this](const float* data, std::size_t frames, std::uint32_t) {
+                std::size_t at = count_.load(std::memory_order_relaxed);
+                const std::size_t n = std::min(frames, samples_.size() - at);
+                std::copy_n(data, n, samples_.data() + at);
+                count_.store(at + n, std::memory_order_release);
+            });
         EXPECT_TRUE(opened) << opened.error();
         if (opened) stream_ = std::move(*opened);
         if (stream_) {
@@ -45,7 +45,8 @@ public:
     std::vector<float> stop() {
         if (stream_) stream_->stop();
         stream_.reset();
-        return std::vector<float>(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
+        return std::vector<float>(samples_.begin(),
+                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
     }
 
 private:
@@ -167,7 +168,8 @@ TEST(PulseAudio, AudioPlayerPlayedThriceSoundsThrice) {
     EXPECT_EQ(delegate.done, 1);
     const auto heard = recorder.stop();
     int bursts = 0;
-    for (std::size_t at = firstAbove(heard, 0.05f); at < heard.size(); at = firstAbove(heard, 0.05f, firstQuiet(heard, at, 441)))
+    for (std::size_t at = firstAbove(heard, 0.05f); at < heard.size();
+         at = firstAbove(heard, 0.05f, firstQuiet(heard, at, 441)))
         ++bursts;
     EXPECT_EQ(bursts, 3);
     setPcmFileOpener(nullptr);
@@ -177,8 +179,9 @@ TEST(PulseAudio, AudioPlayerPlayedThriceSoundsThrice) {
 TEST(PulseAudio, DevicesListTheMonitorAndNewSources) {
     PulseAudioHardware hardware;
     auto devices = CompositionAudioRecordDevice::recordDevices(hardware);
-    EXPECT_TRUE(std::any_of(devices.begin(), devices.end(),
-                            [](const auto& d) { return d.name() == "System Audio (Vistrel)" && d.streamNumberOfChannels() == 2; }));
+    EXPECT_TRUE(std::any_of(devices.begin(), devices.end(), [](const auto& d) {
+        return d.name() == "System Audio (Vistrel)" && d.streamNumberOfChannels() == 2;
+    }));
     EXPECT_NE(VTLAudioTools::defaultOutputDeviceID(hardware), 0u);
 
     FILE* pipe = popen("pactl load-module module-sine-source source_name=vistrel_test_sine 2>/dev/null", "r");
@@ -194,5 +197,6 @@ TEST(PulseAudio, DevicesListTheMonitorAndNewSources) {
         EXPECT_GE(sine->streamNumberOfChannels(), 1u);
     }
     EXPECT_EQ(std::system(("pactl unload-module " + module).c_str()), 0);
-    EXPECT_FALSE(CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_sine", 0, hardware));
+    EXPECT_FALSE(
+        CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_sine", 0, hardware));
 }

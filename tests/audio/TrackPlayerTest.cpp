@@ -5,9 +5,8 @@
 #include "platform/audio/NullAudioHardware.h"
 #include "platform/foundation/DispatchMainLoop.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace vtl;
@@ -17,8 +16,12 @@ namespace {
 constexpr std::size_t mediaFrames = 2 * 44100;
 
 // Every frame of the test media is told apart by its value.
-float leftValue(std::int64_t frame) { return static_cast<float>(frame) * 1e-6f; }
-float rightValue(std::int64_t frame) { return -static_cast<float>(frame) * 2e-6f; }
+float leftValue(std::int64_t frame) {
+    return static_cast<float>(frame) * 1e-6f;
+}
+float rightValue(std::int64_t frame) {
+    return -static_cast<float>(frame) * 2e-6f;
+}
 
 std::unique_ptr<PcmSource> media(std::uint32_t channels = 2) {
     std::vector<std::vector<float>> planar(channels, std::vector<float>(mediaFrames));
@@ -29,7 +32,9 @@ std::unique_ptr<PcmSource> media(std::uint32_t channels = 2) {
     return std::make_unique<MemoryPcmSource>(std::move(planar));
 }
 
-std::int64_t frameOf(double seconds) { return static_cast<std::int64_t>(seconds * 44100); }
+std::int64_t frameOf(double seconds) {
+    return static_cast<std::int64_t>(seconds * 44100);
+}
 
 class TrackPlayerTest : public ::testing::Test {
 protected:
@@ -139,7 +144,9 @@ TEST_F(TrackPlayerTest, MutePhasesSilenceExactlyTheirFrames) {
 TEST_F(TrackPlayerTest, EnteringAMutePhaseReachesTheDelegateOnTheMainThread) {
     struct Delegate : AudioTrackPlayerDelegate {
         std::vector<MutePhase> entered;
-        void mutePhaseEntered(AudioTrackPlayer&, const MutePhase& phase) override { entered.push_back(phase); }
+        void mutePhaseEntered(AudioTrackPlayer&, const MutePhase& phase) override {
+            entered.push_back(phase);
+        }
     } delegate;
     auto p = player();
     p->setDelegate(&delegate);
@@ -174,7 +181,8 @@ TEST_F(TrackPlayerTest, ChannelMappings) {
         bool leftFromLeft;
         bool rightFromLeft;
     };
-    for (const auto& c : {Case{0, true, false}, Case{1, true, true}, Case{2, false, false}, Case{7, false, false}}) {
+    for (const auto& c :
+         {Case{0, true, false}, Case{1, true, true}, Case{2, false, false}, Case{7, false, false}}) {
         SCOPED_TRACE(c.stored);
         auto p = player();
         p->setChannelMapping(c.stored);
@@ -230,7 +238,9 @@ TEST_F(TrackPlayerTest, NewChainOrSeekWhilePlayingResumesInPlace) {
 TEST_F(TrackPlayerTest, ChangedParametersReachTheDelegateForUndo) {
     struct Delegate : AudioTrackPlayerDelegate {
         std::vector<UnitConfigurations> previous;
-        void registerForUndoWithPreviousConfiguration(const UnitConfigurations& p) override { previous.push_back(p); }
+        void registerForUndoWithPreviousConfiguration(const UnitConfigurations& p) override {
+            previous.push_back(p);
+        }
     } delegate;
     auto p = player();
     p->setDelegate(&delegate);
@@ -245,15 +255,17 @@ TEST_F(TrackPlayerTest, ChangedParametersReachTheDelegateForUndo) {
     EXPECT_EQ(delegate.previous.front(), before);
 
     // Configurations carry over a chain change by subtype.
-    p->setEffectDictionaries({audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("lpas")),
-                              audioeffect::stereoMixerDictionary()});
+    p->setEffectDictionaries(
+        {audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("lpas")),
+         audioeffect::stereoMixerDictionary()});
     EXPECT_EQ(p->unitAtIndex(1)->parameter(StereoMixerUnit::Volume), 0.25f);
 }
 
 TEST_F(TrackPlayerTest, PresetsOfUnits) {
     auto p = player();
-    p->setEffectDictionaries({audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("mrev")),
-                              audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("lpas"))});
+    p->setEffectDictionaries(
+        {audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("mrev")),
+         audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("lpas"))});
     ASSERT_TRUE(p->presetsOfUnitAtIndex(0));
     EXPECT_EQ(p->presetsOfUnitAtIndex(0)->at(2).presetName, "Large Hall");
     EXPECT_FALSE(p->presetsOfUnitAtIndex(1)); // a unit without factory presets

@@ -1,14 +1,13 @@
+#include "audio/views/AudioUnitGenericView.h"
+
 #include "audio/DelayUnit.h"
 #include "audio/MultiModeFilterUnit.h"
 #include "audio/ReverbUnit.h"
-#include "audio/views/AudioUnitGenericView.h"
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QSlider>
-
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace vtl {

@@ -7,7 +7,6 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QSlider>
-
 #include <cmath>
 
 namespace vtl {
@@ -18,13 +17,20 @@ constexpr int sliderSteps = 1000;
 
 const char* unitSuffix(AudioUnitParameterUnit unit) {
     switch (unit) {
-    case AudioUnitParameterUnit::Percent: return " %";
-    case AudioUnitParameterUnit::Seconds: return " s";
-    case AudioUnitParameterUnit::Hertz: return " Hz";
-    case AudioUnitParameterUnit::Cents: return " cents";
-    case AudioUnitParameterUnit::Decibels: return " dB";
-    case AudioUnitParameterUnit::Ratio: return ":1";
-    default: return "";
+    case AudioUnitParameterUnit::Percent:
+        return " %";
+    case AudioUnitParameterUnit::Seconds:
+        return " s";
+    case AudioUnitParameterUnit::Hertz:
+        return " Hz";
+    case AudioUnitParameterUnit::Cents:
+        return " cents";
+    case AudioUnitParameterUnit::Decibels:
+        return " dB";
+    case AudioUnitParameterUnit::Ratio:
+        return ":1";
+    default:
+        return "";
     }
 }
 
@@ -63,8 +69,9 @@ AudioUnitGenericView::AudioUnitGenericView(AudioEffectUnit& unit, QWidget* paren
             menu->setObjectName(name);
             for (const auto& v : info.valueNames)
                 menu->addItem(QString::fromStdString(v));
-            connect(menu, &QComboBox::activated, this,
-                    [this, id, info](int index) { unit_.setParameter(id, info.minValue + static_cast<float>(index)); });
+            connect(menu, &QComboBox::activated, this, [this, id, info](int index) {
+                unit_.setParameter(id, info.minValue + static_cast<float>(index));
+            });
             layout->addRow(name, menu);
             continue;
         }
@@ -79,7 +86,8 @@ AudioUnitGenericView::AudioUnitGenericView(AudioEffectUnit& unit, QWidget* paren
         rowLayout->addWidget(slider);
         rowLayout->addWidget(value);
         connect(slider, &QSlider::valueChanged, this, [this, id, info, value](int position) {
-            const float v = info.minValue + (info.maxValue - info.minValue) * static_cast<float>(position) / sliderSteps;
+            const float v =
+                info.minValue + (info.maxValue - info.minValue) * static_cast<float>(position) / sliderSteps;
             unit_.setParameter(id, v);
             value->setText(valueText(info, unit_.parameter(id).value_or(v)));
         });
@@ -95,7 +103,8 @@ void AudioUnitGenericView::refresh() {
         if (auto* slider = findChild<QSlider*>(name)) {
             const QSignalBlocker block(slider);
             slider->setValue(sliderPosition(info, v));
-            if (auto* label = slider->parentWidget()->findChild<QLabel*>()) label->setText(valueText(info, v));
+            if (auto* label = slider->parentWidget()->findChild<QLabel*>())
+                label->setText(valueText(info, v));
         } else if (auto* menu = findChild<QComboBox*>(name)) {
             const QSignalBlocker block(menu);
             menu->setCurrentIndex(static_cast<int>(std::lround(v - info.minValue)));
@@ -108,7 +117,8 @@ void AudioUnitGenericView::refresh() {
     }
 }
 
-std::unique_ptr<QWidget> AudioUnitGenericView::propertiesViewForUnitAtIndex(AudioTrackPlayer& player, std::size_t index) {
+std::unique_ptr<QWidget> AudioUnitGenericView::propertiesViewForUnitAtIndex(AudioTrackPlayer& player,
+                                                                            std::size_t index) {
     AudioEffectUnit* unit = player.unitAtIndex(index);
     if (!unit) return nullptr;
     auto view = std::make_unique<AudioUnitGenericView>(*unit);

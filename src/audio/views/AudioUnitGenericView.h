@@ -5,7 +5,6 @@
 // the unit must outlive it.
 
 #include <QWidget>
-
 #include <memory>
 
 class QComboBox;

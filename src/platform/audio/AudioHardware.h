@@ -38,9 +38,9 @@ public:
                                                                         AudioRenderCallback callback) = 0;
     // Capture of `channelCount` channels at `sampleRate` from an input device.
     virtual Result<std::unique_ptr<AudioInputStream>> openInputStream(std::uint32_t deviceID,
-                                                                     std::uint32_t channelCount,
-                                                                     std::uint32_t sampleRate,
-                                                                     AudioCaptureCallback callback) = 0;
+                                                                      std::uint32_t channelCount,
+                                                                      std::uint32_t sampleRate,
+                                                                      AudioCaptureCallback callback) = 0;
 
 protected:
     AudioHardware() = default;

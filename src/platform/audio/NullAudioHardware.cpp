@@ -60,8 +60,8 @@ public:
 
 class NullAudioHardware::InputStream : public AudioInputStream {
 public:
-    InputStream(std::shared_ptr<State> state, std::uint32_t deviceID, std::uint32_t channels, std::uint32_t rate,
-                AudioCaptureCallback callback)
+    InputStream(std::shared_ptr<State> state, std::uint32_t deviceID, std::uint32_t channels,
+                std::uint32_t rate, AudioCaptureCallback callback)
         : state_(std::move(state))
         , deviceID_(deviceID)
         , channels_(channels)
@@ -160,7 +160,8 @@ void NullAudioHardware::capture(std::uint32_t deviceID, const float* interleaved
                                 std::uint32_t channelCount) {
     MutexLock lock(state_->mutex);
     for (InputStream* stream : state_->inputs)
-        if (stream->running_ && stream->deviceID_ == deviceID) stream->callback_(interleaved, frames, channelCount);
+        if (stream->running_ && stream->deviceID_ == deviceID)
+            stream->callback_(interleaved, frames, channelCount);
 }
 
 std::size_t NullAudioHardware::openOutputStreamCount() const {
@@ -205,13 +206,14 @@ Result<std::unique_ptr<AudioOutputStream>> NullAudioHardware::openOutputStream(s
         const AudioDeviceDescription* d = state_->find(device);
         if (!d || d->outputStreamCount == 0) return fail("The audio output device is not present.");
     }
-    return std::unique_ptr<AudioOutputStream>(std::make_unique<OutputStream>(state_, device, std::move(callback)));
+    return std::unique_ptr<AudioOutputStream>(
+        std::make_unique<OutputStream>(state_, device, std::move(callback)));
 }
 
 Result<std::unique_ptr<AudioInputStream>> NullAudioHardware::openInputStream(std::uint32_t deviceID,
-                                                                            std::uint32_t channelCount,
-                                                                            std::uint32_t sampleRate,
-                                                                            AudioCaptureCallback callback) {
+                                                                             std::uint32_t channelCount,
+                                                                             std::uint32_t sampleRate,
+                                                                             AudioCaptureCallback callback) {
     if (channelCount == 0 || channelCount > 32) return fail("The channel count is not supported.");
     if (sampleRate < 1000 || sampleRate > 384000) return fail("The sample rate is not supported.");
     {

@@ -34,7 +34,8 @@ public:
     // in calls of at most maximumFramesPerRender, and returns their sum.
     RenderedAudio render(std::size_t frames, std::uint32_t deviceID = 0);
     // Hands interleaved frames to every running input stream of the device.
-    void capture(std::uint32_t deviceID, const float* interleaved, std::size_t frames, std::uint32_t channelCount);
+    void capture(std::uint32_t deviceID, const float* interleaved, std::size_t frames,
+                 std::uint32_t channelCount);
 
     std::size_t openOutputStreamCount() const;
     // The rate last set with setNominalSampleRate, or 0.
@@ -46,9 +47,10 @@ public:
     Status setNominalSampleRate(std::uint32_t deviceID, std::uint32_t rate) override;
     Result<std::unique_ptr<AudioOutputStream>> openOutputStream(std::uint32_t deviceID,
                                                                 AudioRenderCallback callback) override;
-    Result<std::unique_ptr<AudioInputStream>> openInputStream(std::uint32_t deviceID, std::uint32_t channelCount,
-                                                             std::uint32_t sampleRate,
-                                                             AudioCaptureCallback callback) override;
+    Result<std::unique_ptr<AudioInputStream>> openInputStream(std::uint32_t deviceID,
+                                                              std::uint32_t channelCount,
+                                                              std::uint32_t sampleRate,
+                                                              AudioCaptureCallback callback) override;
 
 private:
     class OutputStream;

@@ -11,10 +11,20 @@ constexpr std::uint32_t sinkIDFlag = 0x80000000u;
 constexpr std::uint32_t sourceIDFlag = 0x40000000u;
 constexpr std::uint32_t indexMask = 0x3FFFFFFFu;
 
-constexpr std::uint32_t sinkDeviceID(std::uint32_t index) { return sinkIDFlag | (index & indexMask); }
-constexpr std::uint32_t sourceDeviceID(std::uint32_t index) { return sourceIDFlag | (index & indexMask); }
-constexpr bool isSinkDeviceID(std::uint32_t id) { return (id & (sinkIDFlag | sourceIDFlag)) == sinkIDFlag; }
-constexpr bool isSourceDeviceID(std::uint32_t id) { return (id & (sinkIDFlag | sourceIDFlag)) == sourceIDFlag; }
-constexpr std::uint32_t serverIndex(std::uint32_t id) { return id & indexMask; }
+constexpr std::uint32_t sinkDeviceID(std::uint32_t index) {
+    return sinkIDFlag | (index & indexMask);
+}
+constexpr std::uint32_t sourceDeviceID(std::uint32_t index) {
+    return sourceIDFlag | (index & indexMask);
+}
+constexpr bool isSinkDeviceID(std::uint32_t id) {
+    return (id & (sinkIDFlag | sourceIDFlag)) == sinkIDFlag;
+}
+constexpr bool isSourceDeviceID(std::uint32_t id) {
+    return (id & (sinkIDFlag | sourceIDFlag)) == sourceIDFlag;
+}
+constexpr std::uint32_t serverIndex(std::uint32_t id) {
+    return id & indexMask;
+}
 
 } // namespace vtl::pulse

@@ -46,8 +46,8 @@ std::string propertyText(pa_proplist* properties, const char* key) {
     return value ? value : "";
 }
 
-DeviceProperties describe(std::uint32_t index, const char* name, const char* description, pa_proplist* properties,
-                          const pa_channel_map& map) {
+DeviceProperties describe(std::uint32_t index, const char* name, const char* description,
+                          pa_proplist* properties, const pa_channel_map& map) {
     DeviceProperties d;
     d.index = index;
     d.name = name ? name : "";
@@ -73,14 +73,15 @@ void sinkArrived(pa_context*, const pa_sink_info* info, int eol, void* userdata)
 
 void sourceArrived(pa_context*, const pa_source_info* info, int eol, void* userdata) {
     if (eol || !info) return;
-    DeviceProperties d = describe(info->index, info->name, info->description, info->proplist, info->channel_map);
+    DeviceProperties d =
+        describe(info->index, info->name, info->description, info->proplist, info->channel_map);
     d.monitorOfSink = info->monitor_of_sink;
     static_cast<ServerSnapshot*>(userdata)->sources.push_back(std::move(d));
 }
 
 // PulseAudio resamples to whatever the device runs at, so every common rate is on offer.
 const std::vector<std::uint32_t>& offeredSampleRates() {
-    static const std::vector<std::uint32_t> rates = {8000,  11025, 16000, 22050, 32000, 44100,
+    static const std::vector<std::uint32_t> rates = {8000,  11025, 16000, 22050,  32000, 44100,
                                                      48000, 88200, 96000, 176400, 192000};
     return rates;
 }
@@ -118,7 +119,8 @@ std::vector<AudioDeviceDescription> devicesFrom(const ServerSnapshot& snapshot) 
     }
     for (const auto& source : snapshot.sources) {
         const bool isMonitor = source.monitorOfSink != PA_INVALID_INDEX;
-        if (isMonitor && (defaultSinkIndex == PA_INVALID_INDEX || source.monitorOfSink != defaultSinkIndex)) continue;
+        if (isMonitor && (defaultSinkIndex == PA_INVALID_INDEX || source.monitorOfSink != defaultSinkIndex))
+            continue;
         AudioDeviceDescription d;
         d.deviceID = pulse::sourceDeviceID(source.index);
         d.name = isMonitor ? PulseAudioHardware::systemAudioDeviceName : source.description;
@@ -155,7 +157,8 @@ struct PulseAudioHardware::Impl {
         }
         connection.reset();
         const auto now = std::chrono::steady_clock::now();
-        if (failedBefore && now - lastFailure < std::chrono::duration<double>(reconnectDelaySeconds)) return nullptr;
+        if (failedBefore && now - lastFailure < std::chrono::duration<double>(reconnectDelaySeconds))
+            return nullptr;
         auto opened = PulseConnection::open(connectTimeoutSeconds);
         if (!opened) {
             if (!failedBefore) logMessage(opened.error());
@@ -198,7 +201,9 @@ PulseAudioHardware::PulseAudioHardware()
 
 PulseAudioHardware::~PulseAudioHardware() = default;
 
-std::vector<AudioDeviceDescription> PulseAudioHardware::devices() { return impl_->devices(); }
+std::vector<AudioDeviceDescription> PulseAudioHardware::devices() {
+    return impl_->devices();
+}
 
 std::uint32_t PulseAudioHardware::defaultOutputDeviceID() {
     auto c = impl_->connect();
@@ -229,25 +234,27 @@ Status PulseAudioHardware::setNominalSampleRate(std::uint32_t deviceID, std::uin
     return {};
 }
 
-Result<std::unique_ptr<AudioOutputStream>> PulseAudioHardware::openOutputStream(std::uint32_t deviceID,
-                                                                                AudioRenderCallback callback) {
+Result<std::unique_ptr<AudioOutputStream>>
+PulseAudioHardware::openOutputStream(std::uint32_t deviceID, AudioRenderCallback callback) {
     auto c = impl_->connect();
     if (!c) return fail("The audio server cannot be reached.");
     std::string sinkName;
     if (deviceID != 0) {
         const auto all = devices();
         auto it = std::find_if(all.begin(), all.end(), [&](const auto& d) { return d.deviceID == deviceID; });
-        if (it == all.end() || it->outputStreamCount == 0) return fail("The audio output device is not present.");
+        if (it == all.end() || it->outputStreamCount == 0)
+            return fail("The audio output device is not present.");
         sinkName = it->persistentUID;
     }
     return detail::openPulseOutputStream(c, sinkName, std::move(callback));
 }
 
 Result<std::unique_ptr<AudioInputStream>> PulseAudioHardware::openInputStream(std::uint32_t deviceID,
-                                                                             std::uint32_t channelCount,
-                                                                             std::uint32_t sampleRate,
-                                                                             AudioCaptureCallback callback) {
-    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX) return fail("The channel count is not supported.");
+                                                                              std::uint32_t channelCount,
+                                                                              std::uint32_t sampleRate,
+                                                                              AudioCaptureCallback callback) {
+    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX)
+        return fail("The channel count is not supported.");
     if (sampleRate < 1000 || sampleRate > PA_RATE_MAX) return fail("The sample rate is not supported.");
     auto c = impl_->connect();
     if (!c) return fail("The audio server cannot be reached.");

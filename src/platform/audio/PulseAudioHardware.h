@@ -30,9 +30,10 @@ public:
     Status setNominalSampleRate(std::uint32_t deviceID, std::uint32_t rate) override;
     Result<std::unique_ptr<AudioOutputStream>> openOutputStream(std::uint32_t deviceID,
                                                                 AudioRenderCallback callback) override;
-    Result<std::unique_ptr<AudioInputStream>> openInputStream(std::uint32_t deviceID, std::uint32_t channelCount,
-                                                             std::uint32_t sampleRate,
-                                                             AudioCaptureCallback callback) override;
+    Result<std::unique_ptr<AudioInputStream>> openInputStream(std::uint32_t deviceID,
+                                                              std::uint32_t channelCount,
+                                                              std::uint32_t sampleRate,
+                                                              AudioCaptureCallback callback) override;
 
 private:
     struct Impl;

@@ -51,8 +51,12 @@ PulseConnection::~PulseConnection() {
     }
 }
 
-void PulseConnection::lock() { pa_threaded_mainloop_lock(mainloop_); }
-void PulseConnection::unlock() { pa_threaded_mainloop_unlock(mainloop_); }
+void PulseConnection::lock() {
+    pa_threaded_mainloop_lock(mainloop_);
+}
+void PulseConnection::unlock() {
+    pa_threaded_mainloop_unlock(mainloop_);
+}
 
 bool PulseConnection::isReady() const {
     return context_ && pa_context_get_state(context_) == PA_CONTEXT_READY;

@@ -6,10 +6,9 @@
 
 #include "platform/foundation/Result.h"
 
-#include <pulse/pulseaudio.h>
-
 #include <functional>
 #include <memory>
+#include <pulse/pulseaudio.h>
 
 namespace vtl::detail {
 

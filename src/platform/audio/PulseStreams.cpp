@@ -46,7 +46,9 @@ bool setCorked(PulseConnection& connection, pa_stream* stream, bool corked) {
     if (!stream || pa_stream_get_state(stream) != PA_STREAM_READY) return false;
     bool ok = connection.waitForOperation(pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr),
                                           streamTimeoutSeconds);
-    if (corked) ok = connection.waitForOperation(pa_stream_flush(stream, nullptr, nullptr), streamTimeoutSeconds) && ok;
+    if (corked)
+        ok = connection.waitForOperation(pa_stream_flush(stream, nullptr, nullptr), streamTimeoutSeconds) &&
+             ok;
     return ok;
 }
 
@@ -64,7 +66,8 @@ public:
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
         stream_ = pa_stream_new(connection_->context(), "Vistrel playback", &spec, &map);
-        if (!stream_) return fail("The audio output stream could not be made: " + connection_->lastError() + ".");
+        if (!stream_)
+            return fail("The audio output stream could not be made: " + connection_->lastError() + ".");
         pa_stream_set_write_callback(stream_, &PulseOutputStream::writeRequested, this);
         pa_stream_set_underflow_callback(stream_, &PulseOutputStream::underflowed, this);
         pa_buffer_attr attributes;
@@ -73,11 +76,11 @@ public:
         attributes.prebuf = static_cast<std::uint32_t>(-1);
         attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(requestSizeUsec, &spec));
         attributes.fragsize = static_cast<std::uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                                          PA_STREAM_AUTO_TIMING_UPDATE |
-                                                          PA_STREAM_INTERPOLATE_TIMING);
-        if (pa_stream_connect_playback(stream_, sinkName.empty() ? nullptr : sinkName.c_str(), &attributes, flags,
-                                       nullptr, nullptr) < 0 ||
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                           PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        if (pa_stream_connect_playback(stream_, sinkName.empty() ? nullptr : sinkName.c_str(), &attributes,
+                                       flags, nullptr, nullptr) < 0 ||
             !waitUntilReady(*connection_, stream_))
             return fail("The audio output stream could not be connected: " + connection_->lastError() + ".");
         if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream_))
@@ -88,7 +91,8 @@ public:
     Status start() override {
         PulseLock lock(*connection_);
         if (running_) return {};
-        if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY) return fail("The audio output stream is gone.");
+        if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+            return fail("The audio output stream is gone.");
         // Requests that came while stopped were left unanswered: fill the buffer now, then play.
         running_ = true;
         const std::size_t writable = pa_stream_writable_size(stream_);
@@ -104,7 +108,8 @@ public:
         PulseLock lock(*connection_);
         if (!running_) return;
         running_ = false;
-        if (!setCorked(*connection_, stream_, true)) logOnce("pulse.output.stop", "The audio output stream is gone.");
+        if (!setCorked(*connection_, stream_, true))
+            logOnce("pulse.output.stop", "The audio output stream is gone.");
     }
 
     bool isRunning() const override { return running_.load(); }
@@ -181,7 +186,8 @@ public:
         if (!pa_channel_map_init_auto(&map, channels_, PA_CHANNEL_MAP_DEFAULT))
             return fail("The channel count is not supported.");
         stream_ = pa_stream_new(connection_->context(), "Vistrel capture", &spec, &map);
-        if (!stream_) return fail("The audio input stream could not be made: " + connection_->lastError() + ".");
+        if (!stream_)
+            return fail("The audio input stream could not be made: " + connection_->lastError() + ".");
         pa_stream_set_read_callback(stream_, &PulseInputStream::readable, this);
         pa_buffer_attr attributes;
         attributes.maxlength = static_cast<std::uint32_t>(-1);
@@ -208,7 +214,8 @@ public:
         PulseLock lock(*connection_);
         if (!running_) return;
         running_ = false;
-        if (!setCorked(*connection_, stream_, true)) logOnce("pulse.input.stop", "The audio input stream is gone.");
+        if (!setCorked(*connection_, stream_, true))
+            logOnce("pulse.input.stop", "The audio input stream is gone.");
     }
 
     bool isRunning() const override { return running_.load(); }
@@ -261,12 +268,11 @@ Result<std::unique_ptr<AudioOutputStream>> openPulseOutputStream(std::shared_ptr
     return std::unique_ptr<AudioOutputStream>(std::move(stream));
 }
 
-Result<std::unique_ptr<AudioInputStream>> openPulseInputStream(std::shared_ptr<PulseConnection> connection,
-                                                               const std::string& sourceName,
-                                                               std::uint32_t channelCount, std::uint32_t sampleRate,
-                                                               AudioCaptureCallback callback) {
-    auto stream =
-        std::make_unique<PulseInputStream>(std::move(connection), channelCount, sampleRate, std::move(callback));
+Result<std::unique_ptr<AudioInputStream>>
+openPulseInputStream(std::shared_ptr<PulseConnection> connection, const std::string& sourceName,
+                     std::uint32_t channelCount, std::uint32_t sampleRate, AudioCaptureCallback callback) {
+    auto stream = std::make_unique<PulseInputStream>(std::move(connection), channelCount, sampleRate,
+                                                     std::move(callback));
     if (auto status = stream->open(sourceName); !status) return status.asFailure();
     return std::unique_ptr<AudioInputStream>(std::move(stream));
 }

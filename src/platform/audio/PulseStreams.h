@@ -16,9 +16,8 @@ class PulseConnection;
 Result<std::unique_ptr<AudioOutputStream>> openPulseOutputStream(std::shared_ptr<PulseConnection> connection,
                                                                  const std::string& sinkName,
                                                                  AudioRenderCallback callback);
-Result<std::unique_ptr<AudioInputStream>> openPulseInputStream(std::shared_ptr<PulseConnection> connection,
-                                                               const std::string& sourceName,
-                                                               std::uint32_t channelCount, std::uint32_t sampleRate,
-                                                               AudioCaptureCallback callback);
+Result<std::unique_ptr<AudioInputStream>>
+openPulseInputStream(std::shared_ptr<PulseConnection> connection, const std::string& sourceName,
+                     std::uint32_t channelCount, std::uint32_t sampleRate, AudioCaptureCallback callback);
 
 } // namespace vtl::detail

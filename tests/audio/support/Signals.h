@@ -14,7 +14,8 @@ constexpr double sampleRate = 44100;
 inline std::vector<float> tone(double frequency, double amplitude, std::size_t frames) {
     std::vector<float> out(frames);
     for (std::size_t i = 0; i < frames; ++i)
-        out[i] = static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / sampleRate));
+        out[i] = static_cast<float>(
+            amplitude * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / sampleRate));
     return out;
 }
 
@@ -26,9 +27,12 @@ inline double rms(const std::vector<float>& x, std::size_t from, std::size_t to)
     return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
 }
 
-inline double decibels(double ratio) { return 20 * std::log10(std::max(ratio, 1e-12)); }
+inline double decibels(double ratio) {
+    return 20 * std::log10(std::max(ratio, 1e-12));
+}
 
-inline double peak(const std::vector<float>& x, std::size_t from = 0, std::size_t to = static_cast<std::size_t>(-1)) {
+inline double peak(const std::vector<float>& x, std::size_t from = 0,
+                   std::size_t to = static_cast<std::size_t>(-1)) {
     to = std::min(to, x.size());
     double p = 0;
     for (std::size_t i = from; i < to; ++i)
@@ -44,7 +48,8 @@ inline double amplitudeAt(const std::vector<float>& x, double frequency, std::si
     for (std::size_t i = from; i < to; ++i) {
         const double w = 2 * std::numbers::pi * frequency * static_cast<double>(i - from) / rate;
         // Hann window, so neighbouring components leak little.
-        const double h = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i - from) / static_cast<double>(to - from));
+        const double h = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i - from) /
+                                              static_cast<double>(to - from));
         re += x[i] * h * std::cos(w);
         im += x[i] * h * std::sin(w);
     }
@@ -52,8 +57,8 @@ inline double amplitudeAt(const std::vector<float>& x, double frequency, std::si
 }
 
 // The strongest frequency between low and high, by a fine scan.
-inline double dominantFrequency(const std::vector<float>& x, double low, double high, std::size_t from, std::size_t to,
-                                double rate = sampleRate) {
+inline double dominantFrequency(const std::vector<float>& x, double low, double high, std::size_t from,
+                                std::size_t to, double rate = sampleRate) {
     double best = low, bestAmplitude = -1;
     for (double f = low; f <= high; f += 0.25) {
         const double a = amplitudeAt(x, f, from, to, rate);

@@ -19,7 +19,8 @@ inline Result<std::unique_ptr<PcmSource>> openWaveFile(const std::string& path) 
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto u16 = [&](std::size_t at) { return static_cast<std::uint32_t>(bytes[at] | (bytes[at + 1] << 8)); };
     auto u32 = [&](std::size_t at) { return u16(at) | (u16(at + 2) << 16); };
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return fail("Not a WAV file.");
     std::uint32_t format = 0, channels = 0, rate = 0, bits = 0;
     std::size_t at = 12;
@@ -34,7 +35,8 @@ inline Result<std::unique_ptr<PcmSource>> openWaveFile(const std::string& path) 
             bits = u16(body + 14);
             if (format == 0xFFFE && size >= 26) format = u16(body + 24);
         } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
-            if (rate != 44100 || channels == 0 || !((format == 1 && bits == 16) || (format == 3 && bits == 32)))
+            if (rate != 44100 || channels == 0 ||
+                !((format == 1 && bits == 16) || (format == 3 && bits == 32)))
                 return fail("Unsupported WAV format.");
             const std::size_t frameBytes = channels * bits / 8;
             const std::size_t frames = size / frameBytes;
