@@ -2,14 +2,17 @@
 # Builds everything and runs all tests, with the services the tests need (an X server with a
 # window manager, a private D-Bus session bus, a PulseAudio daemon with a null sink) started in a
 # private runtime folder and stopped by PID afterwards. Extra arguments go to ctest (e.g. -L gui).
-# VISTREL_SANITIZE=0 builds without AddressSanitizer/UndefinedBehaviorSanitizer.
+# A full run (no arguments) runs the tests twice: in the sanitizer build and in the plain optimised
+# build, which is also the application's own build, so optimiser-only faults show up too.
+# VISTREL_SANITIZE=0 builds and runs only the plain build.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
 
 sanitize="${VISTREL_SANITIZE:-1}"
+plain="$root/build/test-plain"
 build="$root/build/test"
-[ "$sanitize" = "1" ] || build="$root/build/test-plain"
+[ "$sanitize" = "1" ] || build="$plain"
 jobs="$(nproc)"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -62,25 +65,47 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 status=0
-set +e
-(cd "$build" && ctest -j "$jobs" --output-on-failure --timeout 300 "$@") 2>&1 | tee "$runtime/ctest.log"
-[ "${PIPESTATUS[0]}" = "0" ] || status=1
-set -e
-summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$runtime/ctest.log" | tail -n1 || true)"
+passed=0
+failed=0
+# Runs ctest in a build folder and adds its counts to the closing line.
+run_ctest() {
+  local folder="$1"; shift
+  local log="$runtime/ctest-$(basename "$folder").log"
+  set +e
+  (cd "$folder" && ctest -j "$jobs" --output-on-failure --timeout 300 "$@") 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" = "0" ] || status=1
+  set -e
+  local summary
+  summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1 || true)"
+  if [[ "$summary" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  elif ! grep -q 'No tests were found' "$log"; then
+    status=1
+  fi
+}
+
+run_ctest "$build" "$@"
 
 if [ $# -eq 0 ]; then
-  # The application's own build (no sanitizers, as the run command makes it) must compile too.
-  release="$root/build/release"
-  cmake -S "$root" -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVISTREL_TESTS=OFF -DVISTREL_BENCH=OFF >/dev/null
-  cmake --build "$release" -j "$jobs" || { echo "The application's release build failed."; status=1; }
+  if [ "$build" != "$plain" ]; then
+    # The plain optimised build: the application as the run command makes it, and the unit tests
+    # once more without sanitizers.
+    cmake -S "$root" -B "$plain" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVISTREL_SANITIZE=OFF \
+      -DVISTREL_BENCH=OFF >/dev/null
+    if cmake --build "$plain" -j "$jobs"; then
+      echo "Unit tests in the plain optimised build:"
+      run_ctest "$plain" -L unit
+    else
+      echo "The plain optimised build failed."
+      status=1
+    fi
+  fi
   # Fuzz targets: built with clang's libFuzzer and run for a fixed number of inputs.
   if [ -f "$root/tests/fuzz/CMakeLists.txt" ]; then
     bash "$root/scripts/run-fuzzers.sh" || status=$?
   fi
 fi
-# The closing line: the test count of the ctest run.
-if [[ "$summary" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
-  failed="${BASH_REMATCH[1]}"; total="${BASH_REMATCH[2]}"
-  echo "tests: $((total - failed)) passed, $failed failed"
-fi
+# The closing line: the test counts of every ctest run above.
+echo "tests: $passed passed, $failed failed"
 exit $status

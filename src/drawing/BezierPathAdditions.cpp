@@ -2,6 +2,7 @@
 
 #include "drawing/GeometryFunctions.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/SinglePrecision.h"
 #include "platform/graphics/GraphicsContext.h"
 
 #include <algorithm>
@@ -92,7 +93,7 @@ BezierPath BezierPathAdditions::pathWithRect(const Rect& rect, float radius, boo
 }
 
 BezierPath BezierPathAdditions::pathWithTrianglePointingTo(int32_t direction, const Rect& rect) {
-    auto f = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+    auto f = [](double v) { return singlePrecision(v); };
     double x = f(rect.minX()), y = f(rect.minY()), mx = f(rect.maxX()), my = f(rect.maxY());
     double midX = f(rect.minX() + rect.width() * 0.5), midY = f(rect.minY() + rect.height() * 0.5);
     BezierPath path;
@@ -133,13 +134,13 @@ BezierPath BezierPathAdditions::bezierPathWithBubbleInRect(const Rect& rect, uin
     double cx = rect.midX(), cy = rect.midY();
     double phase = std::min(std::max(0.0f, dentOffset), 1.0f) * 2 * M_PI;
     double step = 2 * M_PI / numberOfDents;
-    double ax = static_cast<float>(inner.width() * 0.5), ay = static_cast<float>(inner.height() * 0.5);
-    double bx = static_cast<float>(rect.width() * 0.5), by = static_cast<float>(rect.height() * 0.5);
+    double ax = singlePrecision(inner.width() * 0.5), ay = singlePrecision(inner.height() * 0.5);
+    double bx = singlePrecision(rect.width() * 0.5), by = singlePrecision(rect.height() * 0.5);
     auto at = [&](double a, double rx, double ry) {
         return Point{cx + std::sin(a) * rx, cy + std::cos(a) * ry};
     };
     Point start = at(phase, ax, ay);
-    path.moveTo({static_cast<float>(start.x), static_cast<float>(start.y)});
+    path.moveTo({singlePrecision(start.x), singlePrecision(start.y)});
     for (uint32_t i = 0; i < numberOfDents; ++i) {
         path.curveTo(at((i + 1) * step + phase, ax, ay), at((i + 0.1) * step + phase, bx, by),
                      at((i + 1 - 0.1) * step + phase, bx, by));

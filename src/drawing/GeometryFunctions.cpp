@@ -1,5 +1,7 @@
 #include "drawing/GeometryFunctions.h"
 
+#include "platform/foundation/SinglePrecision.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -36,8 +38,8 @@ std::array<Point, 4> pointsFromRect(const Rect& r) {
 }
 
 Rect centeredRectForImageInRect(Size imageSize, const Rect& r) {
-    float dx = static_cast<float>(r.size.width - imageSize.width);
-    float dy = static_cast<float>(r.size.height - imageSize.height);
+    float dx = roundedToFloat(r.size.width - imageSize.width);
+    float dy = roundedToFloat(r.size.height - imageSize.height);
     return {r.origin.x + dx / 2.0f, r.origin.y + dy / 2.0f, r.size.width - dx, r.size.height - dy};
 }
 
@@ -70,14 +72,14 @@ Rect rectInRectWithOptions(int32_t option, const Rect& inner, const Rect& outer)
         double s = option == RectInRectAspectFill ? std::max(rx, ry) : std::min(rx, ry);
         size = {w1 * s, h1 * s};
     }
-    float dx = static_cast<float>(outer.size.width - size.width);
-    float dy = static_cast<float>(outer.size.height - size.height);
+    float dx = roundedToFloat(outer.size.width - size.width);
+    float dy = roundedToFloat(outer.size.height - size.height);
     return {outer.origin.x + dx * 0.5f, outer.origin.y + dy * 0.5f, size.width, size.height};
 }
 
 bool valueIsWithinVicinity(float v, float c, float t) {
-    float lo = static_cast<float>((1.0 - static_cast<double>(t)) * c);
-    float hi = static_cast<float>((1.0 + static_cast<double>(t)) * c);
+    float lo = roundedToFloat((1.0 - static_cast<double>(t)) * c);
+    float hi = roundedToFloat((1.0 + static_cast<double>(t)) * c);
     return lo <= v && v <= hi;
 }
 
@@ -160,8 +162,8 @@ AffineTransform CGAffineTransformFromRectToRect(const Rect& from, const Rect& to
 }
 
 AffineTransform transformFromRectToRect(const Rect& from, const Rect& to) {
-    double sx = static_cast<float>(to.size.width / from.size.width);
-    double sy = static_cast<float>(to.size.height / from.size.height);
+    double sx = singlePrecision(to.size.width / from.size.width);
+    double sy = singlePrecision(to.size.height / from.size.height);
     return AffineTransform::scale(sx, sy).concatenated(
         AffineTransform::translation(to.origin.x - sx * from.origin.x, to.origin.y - sy * from.origin.y));
 }

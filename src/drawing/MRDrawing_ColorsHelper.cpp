@@ -2,6 +2,7 @@
 
 #include "drawing/PreferencesTextStore.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/SinglePrecision.h"
 #include "platform/graphics/GraphicsContext.h"
 
 #include <algorithm>
@@ -150,7 +151,7 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString(con
     auto parts = split(t, ',');
     if (parts.size() != 4) return std::nullopt;
     auto channel = [](const std::string& s) {
-        return static_cast<double>(static_cast<float>(intValue(s) / 255.0));
+        return singlePrecision(intValue(s) / 255.0);
     };
     return Color::rgb(channel(parts[0]), channel(parts[1]), channel(parts[2]), floatValue(parts[3]));
 }

@@ -95,13 +95,13 @@ void MouseVisualization::registerClasses(ArchiveClassRegistry& registry) {
     registry.registerClass<MouseVisualization>("MouseVisualization", "BaseVisualization");
 }
 
-PlistResult<std::shared_ptr<MouseVisualization>>
+Result<std::shared_ptr<MouseVisualization>>
 MouseVisualization::unarchive(std::span<const std::uint8_t> bytes) {
     registerClasses();
     return KeyedUnarchiver::unarchive<MouseVisualization>(bytes);
 }
 
-PlistResult<PlistBytes> MouseVisualization::archivedData() const {
+Result<PlistBytes> MouseVisualization::archivedData() const {
     registerClasses();
     KeyedArchiver archiver;
     archiver.encodeObject(KeyedArchiver::rootKey, this);

@@ -56,8 +56,8 @@ public:
     static void registerClasses(ArchiveClassRegistry& registry = ArchiveClassRegistry::shared());
 
     // Reads a keyed archive whose root is a MouseVisualization.
-    static PlistResult<std::shared_ptr<MouseVisualization>> unarchive(std::span<const std::uint8_t> bytes);
-    PlistResult<PlistBytes> archivedData() const;
+    static Result<std::shared_ptr<MouseVisualization>> unarchive(std::span<const std::uint8_t> bytes);
+    Result<PlistBytes> archivedData() const;
 
     // Equal in every stored field.
     bool sameStoredValues(const MouseVisualization& other) const;

@@ -186,9 +186,9 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     if (!settings.mouseVisualization.empty()) {
         auto decoded = MouseVisualization::unarchive(settings.mouseVisualization);
         if (decoded)
-            mouseVisualization_ = decoded.value;
+            mouseVisualization_ = decoded.value();
         else
-            logMessage("The mouse visualization of the recording cannot be read: " + decoded.error);
+            logMessage("The mouse visualization of the recording cannot be read: " + decoded.error());
     }
     // Parts of a recording that this recorder does not make yet.
     if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
@@ -501,8 +501,8 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
         if (!recorders_.empty()) return;
     }
     // A pause still open at the end is not stored.
-    PlistStatus written = pauseTimes_.writeToPackage(recordPath_);
-    if (!written) logMessage("The pause list cannot be written: " + written.error);
+    Status written = pauseTimes_.writeToPackage(recordPath_);
+    if (!written) logMessage("The pause list cannot be written: " + written.error());
     services_.postNotification(kMovieFinishedNotification);
 
     std::optional<PropertyList> doneInfo;

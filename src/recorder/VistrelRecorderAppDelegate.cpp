@@ -19,12 +19,12 @@ namespace {
 
 IpcBytes bytesOf(const std::optional<PropertyList>& value) {
     if (!value) return {};
-    PlistResult<PlistBytes> encoded = value->toBytes(PropertyListFormat::Binary);
+    Result<PlistBytes> encoded = value->toBytes(PropertyListFormat::Binary);
     if (!encoded) {
-        logMessage("The done info cannot be written as a property list: " + encoded.error);
+        logMessage("The done info cannot be written as a property list: " + encoded.error());
         return {};
     }
-    return encoded.value;
+    return encoded.value();
 }
 
 IpcReply noValue() {
@@ -49,16 +49,16 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
         {"prepareMovieWithInfoDictionary", "ay", "", false,
          [this](const IpcArguments& a) {
              const auto& bytes = std::get<IpcBytes>(a.at(0));
-             PlistResult<PropertyList> settings =
+             Result<PropertyList> settings =
                  PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
              IpcReply reply;
              if (!settings) {
-                 reply.error = "The recording settings cannot be read: " + settings.error;
+                 reply.error = "The recording settings cannot be read: " + settings.error();
                  logMessage(reply.error);
                  return reply;
              }
              std::string error;
-             if (!prepareMovieWithInfoDictionary(settings.value, error)) reply.error = error;
+             if (!prepareMovieWithInfoDictionary(settings.value(), error)) reply.error = error;
              return reply;
          }},
         {"startAudioRouting", "", "", false,
@@ -315,8 +315,8 @@ void VistrelRecorderAppDelegate::unregisterHotkeys() {
 void VistrelRecorderAppDelegate::doneRecordingWithInfo(const std::optional<PropertyList>& doneInfo) {
     if (restartGUIApp_) {
         if (doneInfo && coordinator_) {
-            PlistStatus written = writeStealthRecordingInfo(coordinator_->recordPath(), *doneInfo);
-            if (!written) logMessage("The recording's result cannot be left for Vistrel: " + written.error);
+            Status written = writeStealthRecordingInfo(coordinator_->recordPath(), *doneInfo);
+            if (!written) logMessage("The recording's result cannot be left for Vistrel: " + written.error());
         }
         restartGUIApp();
         return;

@@ -42,14 +42,14 @@ bool RemoteRecorderClient::vend(std::string& error) {
              std::optional<PropertyList> info;
              // An empty array stands for no dictionary.
              if (!bytes.empty()) {
-                 PlistResult<PropertyList> parsed =
+                 Result<PropertyList> parsed =
                      PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
                  if (!parsed) {
                      IpcReply reply;
-                     reply.error = "The done info cannot be read: " + parsed.error;
+                     reply.error = "The done info cannot be read: " + parsed.error();
                      return reply;
                  }
-                 info = std::move(parsed.value);
+                 info = std::move(parsed.value());
              }
              if (callbacks_.recordDoneWithInfo) callbacks_.recordDoneWithInfo(info);
              return IpcReply{};
@@ -123,13 +123,13 @@ bool RemoteRecorderClient::recorderIsOnBus() const {
 }
 
 IpcReply RemoteRecorderClient::prepareMovieWithInfoDictionary(const PropertyList& settings) {
-    PlistResult<PlistBytes> bytes = settings.toBytes(PropertyListFormat::Binary);
+    Result<PlistBytes> bytes = settings.toBytes(PropertyListFormat::Binary);
     if (!bytes) {
         IpcReply reply;
-        reply.error = "The recording settings cannot be written: " + bytes.error;
+        reply.error = "The recording settings cannot be written: " + bytes.error();
         return reply;
     }
-    return recorder_->call("prepareMovieWithInfoDictionary", {bytes.value});
+    return recorder_->call("prepareMovieWithInfoDictionary", {bytes.value()});
 }
 
 IpcReply RemoteRecorderClient::startAudioRouting() {

@@ -59,7 +59,15 @@ bool VistrelDecoderFrame::readMetaRecord(const PackageFile& metaFile, FrameKind 
         return false;
     }
     const std::uint64_t tableBytes = recordBytes - fixedSize;
+    // GCC 12 at -O3 sees an unbounded memset inside vector::resize here; the size is checked above.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
+#endif
     bytes.resize(fixedSize + static_cast<std::size_t>(tableBytes));
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     if (tableBytes > 0 && metaFile.readAt(offset + fixedSize, bytes.data() + fixedSize,
                                           static_cast<std::size_t>(tableBytes)) != tableBytes) {
         fail(key ? "Movie file error stripeEntries" : "Movie file error changedRectEntries");

@@ -281,10 +281,10 @@ std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string
     auto parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
     if (!parsed) {
         logOnce("plist:" + path() + ":" + fileName,
-                "Recording " + path() + ": \"" + fileName + "\" is not readable: " + parsed.error);
+                "Recording " + path() + ": \"" + fileName + "\" is not readable: " + parsed.error());
         return std::nullopt;
     }
-    return std::move(parsed.value);
+    return std::move(parsed.value());
 }
 
 const DirectoryEntry* VistrelRecording::directoryEntryAtIndex(std::uint64_t index) const {

@@ -28,14 +28,14 @@ TEST_F(UserDefaultsTest, StoredValuesSurviveAndRegisteredOnesAreNotStored) {
     {
         UserDefaults defaults(file);
         defaults.registerDefaults({{"registeredOnly", 7}});
-        defaults.set("flag", true);
-        defaults.set("count", 42);
-        defaults.set("scale", 1.5);
-        defaults.set("name", "Screen 1");
-        defaults.set("bytes", PropertyList::data(std::vector<std::uint8_t>{1, 2, 3}));
-        defaults.set("list", PropertyList::array({"a", 2}));
-        defaults.set("settings", PropertyList::dictionary({{"quality", 0.75}}));
-        defaults.set("removed", 1);
+        EXPECT_TRUE(defaults.set("flag", true));
+        EXPECT_TRUE(defaults.set("count", 42));
+        EXPECT_TRUE(defaults.set("scale", 1.5));
+        EXPECT_TRUE(defaults.set("name", "Screen 1"));
+        EXPECT_TRUE(defaults.set("bytes", PropertyList::data(std::vector<std::uint8_t>{1, 2, 3})));
+        EXPECT_TRUE(defaults.set("list", PropertyList::array({"a", 2})));
+        EXPECT_TRUE(defaults.set("settings", PropertyList::dictionary({{"quality", 0.75}})));
+        EXPECT_TRUE(defaults.set("removed", 1));
         defaults.remove("removed");
         ASSERT_TRUE(defaults.synchronize().ok());
     }
@@ -58,14 +58,14 @@ TEST_F(UserDefaultsTest, RegistrationDomainIsTheFallback) {
     defaults.registerDefaults({{"fps", 30}, {"codec", "jpeg"}});
     defaults.registerDefaults({{"fps", 25}}); // later registration replaces the key
     EXPECT_EQ(defaults.integerForKey("fps"), 25);
-    defaults.set("fps", 60);
+    EXPECT_TRUE(defaults.set("fps", 60));
     EXPECT_EQ(defaults.integerForKey("fps"), 60);
     defaults.remove("fps");
     EXPECT_EQ(defaults.integerForKey("fps"), 25);
-    defaults.set("codec", PropertyList()); // none removes
+    EXPECT_TRUE(defaults.set("codec", PropertyList())); // none removes
     EXPECT_EQ(defaults.stringForKey("codec"), "jpeg");
     // A stored value of another type does not fall back.
-    defaults.set("codec", PropertyList::array());
+    EXPECT_TRUE(defaults.set("codec", PropertyList::array()));
     EXPECT_EQ(defaults.stringForKey("codec"), std::nullopt);
     EXPECT_EQ(defaults.integerForKey("missing"), 0);
     EXPECT_FALSE(defaults.boolForKey("missing"));
@@ -88,7 +88,7 @@ TEST_F(UserDefaultsTest, TypedGettersConvertWhereUnambiguous) {
         {1e300, true, 0, 1e300, "1e+300"},  {PropertyList::array(), false, 0, 0.0, std::nullopt},
     };
     for (const auto& c : cases) {
-        defaults.set("key", c.stored);
+        EXPECT_TRUE(defaults.set("key", c.stored));
         SCOPED_TRACE(defaults.stringForKey("key").value_or("(not text)"));
         EXPECT_EQ(defaults.boolForKey("key"), c.asBool);
         EXPECT_EQ(defaults.integerForKey("key"), c.asInteger);
@@ -106,11 +106,11 @@ TEST_F(UserDefaultsTest, DamagedFileStartsEmptyAndIsReplacedWhole) {
     setLogSink(previous);
     EXPECT_NE(logged.find("could not be read"), std::string::npos);
     EXPECT_FALSE(defaults.objectForKey("a"));
-    defaults.set("b", 2);
+    EXPECT_TRUE(defaults.set("b", 2));
     ASSERT_TRUE(defaults.synchronize().ok());
     auto stored = PropertyList::fromFile(file);
-    ASSERT_TRUE(stored.ok()) << stored.error;
-    EXPECT_EQ(stored.value.integerForKey("b"), 2);
+    ASSERT_TRUE(stored.ok()) << stored.error();
+    EXPECT_EQ(stored.value().integerForKey("b"), 2);
     // No temporary file is left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
 }
@@ -118,7 +118,7 @@ TEST_F(UserDefaultsTest, DamagedFileStartsEmptyAndIsReplacedWhole) {
 TEST_F(UserDefaultsTest, WriteFailureIsReportedAndKeptForTheNextTry) {
     std::ofstream(folder / "blocker") << "a file where the folder should be";
     UserDefaults defaults(folder / "blocker" / "defaults.plist");
-    defaults.set("a", 1);
+    EXPECT_TRUE(defaults.set("a", 1));
     EXPECT_FALSE(defaults.synchronize().ok());
     std::filesystem::remove(folder / "blocker");
     EXPECT_TRUE(defaults.synchronize().ok());
@@ -133,7 +133,7 @@ TEST_F(UserDefaultsTest, StoredEntryThatCannotBeWrittenBackIsDropped) {
     UserDefaults defaults(file);
     setLogSink(previous);
     EXPECT_FALSE(defaults.objectForKey("unpaired"));
-    defaults.set("added", 2);
+    EXPECT_TRUE(defaults.set("added", 2));
     ASSERT_TRUE(defaults.synchronize().ok());
     UserDefaults reread(file);
     EXPECT_EQ(reread.integerForKey("kept"), 1);
@@ -142,7 +142,7 @@ TEST_F(UserDefaultsTest, StoredEntryThatCannotBeWrittenBackIsDropped) {
 
 TEST_F(UserDefaultsTest, ValueWithoutStoredFormIsRefusedAndLaterChangesAreSaved) {
     UserDefaults defaults(file);
-    defaults.set("before", 1);
+    EXPECT_TRUE(defaults.set("before", 1));
     auto previous = setLogSink([](std::string_view) {});
     const PropertyList unstorable[] = {
         PropertyList(std::string("\xff\xfe")),
@@ -153,7 +153,7 @@ TEST_F(UserDefaultsTest, ValueWithoutStoredFormIsRefusedAndLaterChangesAreSaved)
         EXPECT_FALSE(defaults.set("bad", value).ok());
     setLogSink(previous);
     EXPECT_FALSE(defaults.objectForKey("bad"));
-    defaults.set("after", 2);
+    EXPECT_TRUE(defaults.set("after", 2));
     ASSERT_TRUE(defaults.synchronize().ok());
     UserDefaults reread(file);
     EXPECT_EQ(reread.integerForKey("before"), 1);

@@ -20,19 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)registered;
     std::span<const std::uint8_t> bytes(data, size);
     auto object = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseObject>(bytes);
-    if (object.ok() && object.value) {
-        object.value->setSerializationMode(2);
-        (void)vtl::KeyedArchiver::archivedData(object.value);
-        (void)object.value->findStatesToInterpolateForTime(1.0);
+    if (object.ok() && object.value()) {
+        object.value()->setSerializationMode(2);
+        (void)vtl::KeyedArchiver::archivedData(object.value());
+        (void)object.value()->findStatesToInterpolateForTime(1.0);
     }
     auto state = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseState>(bytes);
     (void)state;
     // Document files hold a whole container: its tracks, objects and chapter marks.
     auto container = vtl::KeyedUnarchiver::unarchive<vtl::CompositionObjectsContainer>(bytes);
-    if (container.ok() && container.value) {
-        container.value->recacheObjectsAndTransitionsDuringDrag(false);
-        (void)container.value->usedLanguages();
-        (void)vtl::KeyedArchiver::archivedData(container.value);
+    if (container.ok() && container.value()) {
+        container.value()->recacheObjectsAndTransitionsDuringDrag(false);
+        (void)container.value()->usedLanguages();
+        (void)vtl::KeyedArchiver::archivedData(container.value());
     }
     return 0;
 }

@@ -248,19 +248,19 @@ TEST_F(MediaManagers, ArchivesOfEntriesAndOlderManagers) {
     auto older = std::make_shared<DocumentMediaManager>(&document);
     older->mutableMediaEntries() = {package, inside};
     auto bytes = KeyedArchiver::archivedData(older);
-    ASSERT_TRUE(bytes.ok()) << bytes.error;
-    auto decoded = KeyedUnarchiver::unarchive<DocumentMediaManager>(bytes.value);
-    ASSERT_TRUE(decoded.ok()) << decoded.error;
-    ASSERT_EQ(decoded.value->mediaEntries().size(), 2u);
-    const auto& copy = decoded.value->mediaEntries()[1];
-    EXPECT_EQ(copy->superEntry(), decoded.value->mediaEntries()[0])
+    ASSERT_TRUE(bytes.ok()) << bytes.error();
+    auto decoded = KeyedUnarchiver::unarchive<DocumentMediaManager>(bytes.value());
+    ASSERT_TRUE(decoded.ok()) << decoded.error();
+    ASSERT_EQ(decoded.value()->mediaEntries().size(), 2u);
+    const auto& copy = decoded.value()->mediaEntries()[1];
+    EXPECT_EQ(copy->superEntry(), decoded.value()->mediaEntries()[0])
         << "the super entry is shared, not duplicated";
     EXPECT_EQ(copy->usageCounter(), 2u);
     EXPECT_EQ(copy->relativePathFromSuperEntry(), "vtldata");
     EXPECT_EQ(copy->fileSystemPath(), "/rec/capture.vtlrec");
     EXPECT_FALSE(copy->hasBeenSerialized());
 
-    manager->migrateMediaFromDocumentMediaManager(*decoded.value, &other);
+    manager->migrateMediaFromDocumentMediaManager(*decoded.value(), &other);
     EXPECT_EQ(manager->entriesForDocument(&other).size(), 2u);
 
     class OlderEntry : public Archivable {
@@ -273,9 +273,9 @@ TEST_F(MediaManagers, ArchivesOfEntriesAndOlderManagers) {
         void initWithCoder(KeyedUnarchiver&) override {}
     };
     auto olderBytes = KeyedArchiver::archivedData(std::make_shared<OlderEntry>());
-    auto olderEntry = KeyedUnarchiver::unarchive<CompositionMediaEntry>(olderBytes.value);
-    ASSERT_TRUE(olderEntry.ok()) << olderEntry.error;
-    EXPECT_TRUE(olderEntry.value->hasBeenSerialized()) << "entries of older archives are in the package";
+    auto olderEntry = KeyedUnarchiver::unarchive<CompositionMediaEntry>(olderBytes.value());
+    ASSERT_TRUE(olderEntry.ok()) << olderEntry.error();
+    EXPECT_TRUE(olderEntry.value()->hasBeenSerialized()) << "entries of older archives are in the package";
 }
 
 // Paths read from a damaged document stay inside the package: saving writes, and clean-up deletes,
@@ -313,19 +313,19 @@ TEST_F(MediaManagers, DecodedEntryPathsStayInsideThePackage) {
             const Case& case_;
         };
         auto bytes = KeyedArchiver::archivedData(std::make_shared<DamagedEntry>(c));
-        ASSERT_TRUE(bytes.ok()) << bytes.error;
-        auto entry = KeyedUnarchiver::unarchive<CompositionMediaEntry>(bytes.value);
-        ASSERT_TRUE(entry.ok()) << entry.error;
-        entry.value->setDocument(&document);
-        const std::string relative = entry.value->relativePathFromDocumentRoot();
+        ASSERT_TRUE(bytes.ok()) << bytes.error();
+        auto entry = KeyedUnarchiver::unarchive<CompositionMediaEntry>(bytes.value());
+        ASSERT_TRUE(entry.ok()) << entry.error();
+        entry.value()->setDocument(&document);
+        const std::string relative = entry.value()->relativePathFromDocumentRoot();
         if (c.kept) {
             EXPECT_EQ(relative, c.relativeDocumentPath);
-            EXPECT_EQ(entry.value->relativePathFromSuperEntry(), c.relativePathFromSuperEntry);
+            EXPECT_EQ(entry.value()->relativePathFromSuperEntry(), c.relativePathFromSuperEntry);
         } else {
             EXPECT_EQ(fs::path(relative).extension(), ".mov");
-            EXPECT_TRUE(entry.value->relativePathFromSuperEntry().empty());
+            EXPECT_TRUE(entry.value()->relativePathFromSuperEntry().empty());
         }
-        EXPECT_TRUE(pathIsInsideFolder(entry.value->dataPath(), media)) << entry.value->dataPath();
+        EXPECT_TRUE(pathIsInsideFolder(entry.value()->dataPath(), media)) << entry.value()->dataPath();
         EXPECT_TRUE(pathIsInsideFolder(media / relative, media)) << relative;
     }
 }

@@ -31,8 +31,8 @@ protected:
     template <typename T> std::shared_ptr<T> roundTrip(const std::shared_ptr<Archivable>& root) {
         PlistBytes bytes = archiveOf(root);
         auto decoded = KeyedUnarchiver::unarchive<T>(bytes);
-        EXPECT_TRUE(decoded.ok()) << decoded.error;
-        return decoded.value;
+        EXPECT_TRUE(decoded.ok()) << decoded.error();
+        return std::move(decoded).valueOr(nullptr);
     }
 };
 
@@ -132,10 +132,10 @@ TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
             coder.encodeDouble("endTime", 4);
         });
     auto object = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(objectWriter));
-    ASSERT_TRUE(object.ok()) << object.error;
-    EXPECT_EQ(object.value->stretchMode(), StretchModeKeep) << "older archives keep keyframes in place";
-    EXPECT_FALSE(object.value->uniqueID().empty());
-    EXPECT_EQ(object.value->countOfStates(), 0u);
+    ASSERT_TRUE(object.ok()) << object.error();
+    EXPECT_EQ(object.value()->stretchMode(), StretchModeKeep) << "older archives keep keyframes in place";
+    EXPECT_FALSE(object.value()->uniqueID().empty());
+    EXPECT_EQ(object.value()->countOfStates(), 0u);
 
     auto stateWriter = std::make_shared<ArchiveWriter>("CompositionTrackState", [](KeyedArchiver& coder) {
         coder.encodeDouble("time", 2);
@@ -145,17 +145,17 @@ TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
         coder.encodeDouble("key_playbackSpeed", 0);
     });
     auto state = KeyedUnarchiver::unarchive<CompositionTrackState>(archiveOf(stateWriter));
-    ASSERT_TRUE(state.ok()) << state.error;
-    EXPECT_EQ(state.value->time(), 2.0);
-    EXPECT_EQ(state.value->rect(), Rect(5, 6, 70, 80));
-    EXPECT_FLOAT_EQ(state.value->opacity(), 0.75f);
-    EXPECT_EQ(state.value->rotationNumber(), 0.0f) << "a very old archive carries every group";
-    EXPECT_EQ(state.value->playbackSpeed(), 1.0) << "an impossible speed of 0 becomes 1";
-    EXPECT_EQ(state.value->xScalingFactor(), 1.0) << "an impossible scaling of 0 becomes 1";
-    EXPECT_EQ(state.value->visualizesMouseCursorNumber(), true);
-    EXPECT_EQ(state.value->visualizesMouseEventsNumber(), false)
+    ASSERT_TRUE(state.ok()) << state.error();
+    EXPECT_EQ(state.value()->time(), 2.0);
+    EXPECT_EQ(state.value()->rect(), Rect(5, 6, 70, 80));
+    EXPECT_FLOAT_EQ(state.value()->opacity(), 0.75f);
+    EXPECT_EQ(state.value()->rotationNumber(), 0.0f) << "a very old archive carries every group";
+    EXPECT_EQ(state.value()->playbackSpeed(), 1.0) << "an impossible speed of 0 becomes 1";
+    EXPECT_EQ(state.value()->xScalingFactor(), 1.0) << "an impossible scaling of 0 becomes 1";
+    EXPECT_EQ(state.value()->visualizesMouseCursorNumber(), true);
+    EXPECT_EQ(state.value()->visualizesMouseEventsNumber(), false)
         << "a decoded track keyframe carries both numbers";
-    EXPECT_FALSE(state.value->shadowColor().has_value());
+    EXPECT_FALSE(state.value()->shadowColor().has_value());
 }
 
 // A damaged archive may list one keyframe or triggered state in two objects, the second named only
@@ -193,8 +193,8 @@ TEST_F(ModelArchive, PartListedInTwoObjectsPointsBackAtTheObjectThatKeepsIt) {
             coder.encodeObject("owningTrack", other.get());
         });
         auto decoded = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(root));
-        ASSERT_TRUE(decoded.ok()) << decoded.error;
-        const auto& object = decoded.value;
+        ASSERT_TRUE(decoded.ok()) << decoded.error();
+        const auto& object = decoded.value();
         EXPECT_EQ(object->owningTrack(), nullptr) << "nobody keeps the other object";
         if (std::string(c.key) == "states") {
             ASSERT_EQ(object->countOfStates(), 1u);
@@ -213,7 +213,7 @@ TEST_F(ModelArchive, DamagedValuesAreReportedNotCrashed) {
         "CompositionBaseObject", [](KeyedArchiver& coder) { coder.encodeString("states", "not a list"); });
     auto decoded = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(writer));
     EXPECT_FALSE(decoded.ok());
-    EXPECT_FALSE(decoded.error.empty());
+    EXPECT_FALSE(decoded.error().empty());
 }
 
 } // namespace

@@ -318,8 +318,8 @@ TEST_F(ObjectsContainer, ChapterMarks) {
     for (float stored : {-2.0f, std::nanf(""), 1.5f}) {
         auto decoded = KeyedUnarchiver::unarchive<CompositionChapterMark>(
             test::archiveOf(std::make_shared<MarkWriter>(stored)));
-        ASSERT_TRUE(decoded.ok()) << decoded.error;
-        EXPECT_EQ(decoded.value->time(), stored > 0 ? stored : 0.0f) << stored;
+        ASSERT_TRUE(decoded.ok()) << decoded.error();
+        EXPECT_EQ(decoded.value()->time(), stored > 0 ? stored : 0.0f) << stored;
     }
 }
 
@@ -352,9 +352,9 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
     archiver.encodeObject("objects", ArchivedValue(root()));
     archiver.encodeArray("mediaEntries", media.entriesForDocument(&document));
     auto archived = archiver.finishEncoding();
-    ASSERT_TRUE(archived.ok()) << archived.error;
+    ASSERT_TRUE(archived.ok()) << archived.error();
     KeyedUnarchiver unarchiver;
-    ASSERT_TRUE(unarchiver.open(archived.value).ok());
+    ASSERT_TRUE(unarchiver.open(archived.value()).ok());
     auto decodedContainer = unarchiver.decodeObjectOfClass<CompositionObjectsContainer>("objects");
     auto decodedEntries = unarchiver.decodeArrayOfObjects<CompositionMediaEntry>("mediaEntries");
     ASSERT_TRUE(unarchiver.finishDecoding().ok()) << unarchiver.error();
@@ -408,9 +408,9 @@ TEST_F(ObjectsContainer, DecodingWithoutNewerKeysFallsBackToDefaults) {
     };
     auto bytes = KeyedArchiver::archivedData(std::make_shared<OlderContainer>());
     ASSERT_TRUE(bytes.ok());
-    auto decoded = KeyedUnarchiver::unarchive<CompositionObjectsContainer>(bytes.value);
-    ASSERT_TRUE(decoded.ok()) << decoded.error;
-    const auto& copy = *decoded.value;
+    auto decoded = KeyedUnarchiver::unarchive<CompositionObjectsContainer>(bytes.value());
+    ASSERT_TRUE(decoded.ok()) << decoded.error();
+    const auto& copy = *decoded.value();
     EXPECT_FLOAT_EQ(copy.globalShadowAngle(), 135);
     EXPECT_FLOAT_EQ(copy.globalShadowOpacity(), 0.7f);
     EXPECT_FLOAT_EQ(copy.globalShadowDistance(), 5);

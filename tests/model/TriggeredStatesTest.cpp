@@ -113,10 +113,10 @@ TEST_F(TriggeredStates, ZoomTimeDefaultsWhenMissingFromAnArchive) {
     };
     auto bytes = KeyedArchiver::archivedData(std::make_shared<OlderEventState>());
     ASSERT_TRUE(bytes.ok());
-    auto decoded = KeyedUnarchiver::unarchive<CompositionEventTriggeredState>(bytes.value);
-    ASSERT_TRUE(decoded.ok()) << decoded.error;
-    EXPECT_DOUBLE_EQ(decoded.value->zoomTime(), 0.5);
-    EXPECT_DOUBLE_EQ(decoded.value->endTime(), 3);
+    auto decoded = KeyedUnarchiver::unarchive<CompositionEventTriggeredState>(bytes.value());
+    ASSERT_TRUE(decoded.ok()) << decoded.error();
+    EXPECT_DOUBLE_EQ(decoded.value()->zoomTime(), 0.5);
+    EXPECT_DOUBLE_EQ(decoded.value()->endTime(), 3);
 }
 
 TEST_F(TriggeredStates, QuickReentriesOfTheFocusAreMerged) {

@@ -356,10 +356,10 @@ TEST_F(RecordingCoordinatorTest, PausesMoveTheTimeBaseAndEndUpInThePauseList) {
                                                        "VistrelMovieFinishedNotification"}));
 
     auto stored = PropertyList::fromFile(fs::path(coordinator->recordPath()) / "pauseTimes");
-    ASSERT_TRUE(stored) << stored.error;
-    ASSERT_EQ(stored.value.count(), 1u);
-    EXPECT_EQ(stored.value.at(0)->numberForKey("time"), 1.0);
-    EXPECT_EQ(stored.value.at(0)->numberForKey("duration"), 2.0);
+    ASSERT_TRUE(stored) << stored.error();
+    ASSERT_EQ(stored.value().count(), 1u);
+    EXPECT_EQ(stored.value().at(0)->numberForKey("time"), 1.0);
+    EXPECT_EQ(stored.value().at(0)->numberForKey("duration"), 2.0);
 }
 
 TEST_F(RecordingCoordinatorTest, AStopWhilePausedLeavesTheOpenPauseOut) {
@@ -513,7 +513,7 @@ TEST_F(RecordingCoordinatorTest, TheMouseVisualizationOfTheSettingsIsRead) {
     style.size = 31;
     style.visualizesClicks = false;
     RecordingSettings settings = settingsFor();
-    settings.mouseVisualization = style.archivedData().value;
+    settings.mouseVisualization = style.archivedData().value();
     ASSERT_TRUE(prepare(settings));
     ASSERT_TRUE(coordinator->mouseVisualization());
     EXPECT_TRUE(coordinator->mouseVisualization()->sameStoredValues(style));

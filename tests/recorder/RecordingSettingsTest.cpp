@@ -91,14 +91,14 @@ TEST(MouseVisualization, AnArchiveReadsBackWithEveryStoredValue) {
     style.clickBump = true;
     style.clickBumpWidth = 12;
 
-    PlistResult<PlistBytes> bytes = style.archivedData();
-    ASSERT_TRUE(bytes) << bytes.error;
-    auto read = MouseVisualization::unarchive(bytes.value);
-    ASSERT_TRUE(read) << read.error;
-    EXPECT_TRUE(read.value->sameStoredValues(style));
-    EXPECT_EQ(read.value->name(), "Big clicks");
+    Result<PlistBytes> bytes = style.archivedData();
+    ASSERT_TRUE(bytes) << bytes.error();
+    auto read = MouseVisualization::unarchive(bytes.value());
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_TRUE(read.value()->sameStoredValues(style));
+    EXPECT_EQ(read.value()->name(), "Big clicks");
     // Archived again, the bytes are the same.
-    EXPECT_EQ(read.value->archivedData().value, bytes.value);
+    EXPECT_EQ(read.value()->archivedData().value(), bytes.value());
 }
 
 // An older archive of the style that holds nothing but its uid.
@@ -111,10 +111,10 @@ struct UidOnlyStyle final : Archivable {
 TEST(MouseVisualization, MissingKeysReadAsZeroOrOffExceptTheTwoSwitches) {
     MouseVisualization::registerClasses();
     auto bytes = KeyedArchiver::archivedData(std::make_shared<UidOnlyStyle>());
-    ASSERT_TRUE(bytes) << bytes.error;
-    auto read = MouseVisualization::unarchive(bytes.value);
-    ASSERT_TRUE(read) << read.error;
-    const MouseVisualization& style = *read.value;
+    ASSERT_TRUE(bytes) << bytes.error();
+    auto read = MouseVisualization::unarchive(bytes.value());
+    ASSERT_TRUE(read) << read.error();
+    const MouseVisualization& style = *read.value();
     EXPECT_EQ(style.duration, 0);
     EXPECT_EQ(style.size, 0);
     EXPECT_EQ(style.strength, 0);

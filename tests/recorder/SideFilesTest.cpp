@@ -35,13 +35,13 @@ TEST_F(SideFilesTest, PauseListKeepsClosedPausesAndSizeChangesAndDropsAnOpenPaus
     ASSERT_TRUE(pauses.writeToPackage(package));
 
     const auto read = PropertyList::fromFile(package + "/pauseTimes");
-    ASSERT_TRUE(read) << read.error;
+    ASSERT_TRUE(read) << read.error();
     const PropertyList expected = PropertyList::array({
         PropertyList::dictionary({{"time", 2.5}, {"duration", 4.0}}),
         PropertyList::dictionary(
             {{"time", 2.5}, {"duration", 0.0}, {"size", stringFromSize(Size{1170, 2532})}}),
     });
-    EXPECT_EQ(read.value, expected);
+    EXPECT_EQ(read.value(), expected);
 
     PauseTimes onlyOpen;
     onlyOpen.beginPause(1.0);
@@ -53,8 +53,8 @@ TEST_F(SideFilesTest, PauseListKeepsClosedPausesAndSizeChangesAndDropsAnOpenPaus
 TEST_F(SideFilesTest, DeviceMetaAndStealthInfo) {
     ASSERT_TRUE(writeIOSDeviceMeta(package, "Ada's phone"));
     const auto meta = PropertyList::fromFile(package + "/iOSDeviceMeta.plist");
-    ASSERT_TRUE(meta) << meta.error;
-    EXPECT_EQ(meta.value, PropertyList::dictionary({{"DeviceName", "Ada's phone"}}));
+    ASSERT_TRUE(meta) << meta.error();
+    EXPECT_EQ(meta.value(), PropertyList::dictionary({{"DeviceName", "Ada's phone"}}));
 
     struct Case {
         std::optional<Size> size;
@@ -71,8 +71,8 @@ TEST_F(SideFilesTest, DeviceMetaAndStealthInfo) {
     const PropertyList info = doneInfoDictionary(12.5, 2, Size{800, 600});
     ASSERT_TRUE(writeStealthRecordingInfo(package + "/", info));
     const auto read = PropertyList::fromFile(folder / "StealthRecordingInfo");
-    ASSERT_TRUE(read) << read.error;
-    EXPECT_EQ(read.value, PropertyList::dictionary({{"RecordingDuration", 12.5},
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read.value(), PropertyList::dictionary({{"RecordingDuration", 12.5},
                                                     {"RecordingType", 2},
                                                     {"RecordingSize", "RecordingSize_800x600"}}));
     EXPECT_FALSE(std::filesystem::exists(package + "/StealthRecordingInfo"));

@@ -116,8 +116,8 @@ TEST_F(RecorderAppDelegateTest,
     EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
     EXPECT_EQ(launched, std::vector<std::string>{"/opt/vistrel/bin/vistrel"});
     auto info = PropertyList::fromFile(folder / "StealthRecordingInfo");
-    ASSERT_TRUE(info) << info.error;
-    EXPECT_EQ(info.value.numberForKey("RecordingDuration"), 6.0);
+    ASSERT_TRUE(info) << info.error();
+    EXPECT_EQ(info.value().numberForKey("RecordingDuration"), 6.0);
 
     DistributedNotificationCenter mainNotifications(*mainBus);
     int openLast = 0;

@@ -184,10 +184,10 @@ TEST_F(RecorderProgramTest, AFullScreenRecordingWithAPauseEndsInAResultAndAPacka
     EXPECT_DOUBLE_EQ(check.durationSeconds, *duration);
 
     auto pauses = PropertyList::fromFile(fs::path(settings.recordPath()) / "pauseTimes");
-    ASSERT_TRUE(pauses) << pauses.error;
-    ASSERT_EQ(pauses.value.count(), 1u);
-    EXPECT_GT(pauses.value.at(0)->numberForKey("time").value_or(0), 0);
-    EXPECT_GT(pauses.value.at(0)->numberForKey("duration").value_or(0), 0);
+    ASSERT_TRUE(pauses) << pauses.error();
+    ASSERT_EQ(pauses.value().count(), 1u);
+    EXPECT_GT(pauses.value().at(0)->numberForKey("time").value_or(0), 0);
+    EXPECT_GT(pauses.value().at(0)->numberForKey("duration").value_or(0), 0);
 }
 
 TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
@@ -203,7 +203,7 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     for (const char* method :
          {"prepareMovieWithInfoDictionary", "startRecording", "isPaused", "quitWithoutRecording"}) {
         IpcArguments arguments;
-        if (std::string(method) == "prepareMovieWithInfoDictionary") arguments.push_back(bytes.value);
+        if (std::string(method) == "prepareMovieWithInfoDictionary") arguments.push_back(bytes.value());
         IpcReply reply = proxy.call(method, arguments);
         EXPECT_FALSE(reply) << method;
         EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.AccessDenied") << method;

@@ -557,7 +557,7 @@ TEST(VistrelRecording, ReadsAPackageFolderAndItsSideFiles) {
     TestPackage package = makeRecording();
     PlistDictionary mouse;
     mouse.set("mouseVisible", PropertyList(true));
-    package.files()["mouse"] = PropertyList(mouse).toBytes(PropertyListFormat::Binary).value;
+    package.files()["mouse"] = PropertyList(mouse).toBytes(PropertyListFormat::Binary).value();
     package.files()["pauseTimes"] = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
     const std::string dir = ::testing::TempDir() + "/reader-test.vistrelRecord";
     std::filesystem::remove_all(dir);

@@ -26,11 +26,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vistrel-archive-dump: %s: cannot read the file\n", path.c_str());
         return 1;
     }
-    vtl::PlistResult<std::string> text = vtl::dumpKeyedArchive(bytes);
+    vtl::Result<std::string> text = vtl::dumpKeyedArchive(bytes);
     if (!text.ok()) {
-        std::fprintf(stderr, "vistrel-archive-dump: %s: %s\n", path.c_str(), text.error.c_str());
+        std::fprintf(stderr, "vistrel-archive-dump: %s: %s\n", path.c_str(), text.error().c_str());
         return 1;
     }
-    std::fwrite(text.value.data(), 1, text.value.size(), stdout);
+    std::fwrite(text.value().data(), 1, text.value().size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

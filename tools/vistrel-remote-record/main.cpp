@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     callbacks.recordDoneWithInfo = [&](const std::optional<vtl::PropertyList>& info) {
         if (info) {
             auto xml = info->toBytes(vtl::PropertyListFormat::Xml);
-            std::fwrite(xml.value.data(), 1, xml.value.size(), stdout);
+            std::fwrite(xml.value().data(), 1, xml.value().size(), stdout);
         } else {
             std::printf("no done info\n");
         }

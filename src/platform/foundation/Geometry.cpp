@@ -1,5 +1,7 @@
 #include "platform/foundation/Geometry.h"
 
+#include "platform/foundation/StringConcat.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -155,10 +157,10 @@ private:
 
 } // namespace
 
-std::string stringFromPoint(Point p) { return "{" + number(p.x) + ", " + number(p.y) + "}"; }
-std::string stringFromSize(Size s) { return "{" + number(s.width) + ", " + number(s.height) + "}"; }
+std::string stringFromPoint(Point p) { return concat({"{", number(p.x), ", ", number(p.y), "}"}); }
+std::string stringFromSize(Size s) { return concat({"{", number(s.width), ", ", number(s.height), "}"}); }
 std::string stringFromRect(const Rect& r) {
-    return "{" + stringFromPoint(r.origin) + ", " + stringFromSize(r.size) + "}";
+    return concat({"{", stringFromPoint(r.origin), ", ", stringFromSize(r.size), "}"});
 }
 
 std::optional<Point> parsePoint(std::string_view text) {

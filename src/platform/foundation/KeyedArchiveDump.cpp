@@ -1,6 +1,7 @@
 #include "platform/foundation/KeyedArchiveDump.h"
 
 #include "platform/foundation/KeyedArchiveFormat.h"
+#include "platform/foundation/StringConcat.h"
 
 #include <charconv>
 #include <cmath>
@@ -52,7 +53,7 @@ std::string number(double v) {
 }
 
 std::string bytesText(const PlistBytes& bytes) {
-    std::string out = "<" + std::to_string(bytes.size()) + " bytes";
+    std::string out = concat({"<", std::to_string(bytes.size()), " bytes"});
     const std::size_t shown = std::min<std::size_t>(bytes.size(), 16);
     if (shown) out += ":";
     for (std::size_t i = 0; i < shown; ++i) {
@@ -116,12 +117,12 @@ public:
         , workLimit_(archive_format::workLimit(objects_.size()))
         , textLimitBytes_(textLimitBytes) {}
 
-    bool run() {
+    Status run() {
         for (const auto& [key, value] : top_) {
             entry(key, value, 0);
-            if (!error_.empty()) return false;
+            if (!error_.empty()) return vtl::fail(error_);
         }
-        return true;
+        return {};
     }
 
     std::string text;
@@ -175,7 +176,7 @@ private:
         if (const PlistArray* items = value.arrayValue()) {
             line(indent, label, "inline array (" + std::to_string(items->size()) + " items)");
             for (std::size_t i = 0; i < items->size(); ++i)
-                entry("[" + std::to_string(i) + "]", (*items)[i], indent + 1);
+                entry(concat({"[", std::to_string(i), "]"}), (*items)[i], indent + 1);
             return;
         }
         if (const PlistDictionary* dict = value.dictionaryValue()) {
@@ -213,15 +214,16 @@ private:
             fail("the keyed archive is damaged: object " + std::to_string(uid) + " has no class");
             return;
         }
-        archive_format::ClassInfo info = archive_format::readClassRecord(objects_, *classRef);
-        if (!info.error.empty()) {
-            fail("the keyed archive is damaged: " + info.error);
+        Result<archive_format::ClassInfo> record = archive_format::readClassRecord(objects_, *classRef);
+        if (!record) {
+            fail("the keyed archive is damaged: " + record.error());
             return;
         }
-        const std::string tag = "#" + std::to_string(uid) + " " + info.name;
+        const archive_format::ClassInfo& info = *record;
+        const std::string tag = concat({"#", std::to_string(uid), " ", info.name});
         std::uint8_t& shown = shown_[static_cast<std::size_t>(uid)];
         if (shown) {
-            line(indent, label, "-> " + tag + " (shown above)");
+            line(indent, label, concat({"-> ", tag, " (shown above)"}));
             return;
         }
         shown = 1;
@@ -231,9 +233,9 @@ private:
         case Kind::Set: {
             const PlistArray* items = arrayAt(*dict, "NS.objects");
             const std::size_t count = items ? items->size() : 0;
-            line(indent, label, tag + " (" + std::to_string(count) + " items)");
+            line(indent, label, concat({tag, " (", std::to_string(count), " items)"}));
             for (std::size_t i = 0; i < count; ++i)
-                entry("[" + std::to_string(i) + "]", (*items)[i], indent + 1);
+                entry(concat({"[", std::to_string(i), "]"}), (*items)[i], indent + 1);
             return;
         }
         case Kind::Dictionary: {
@@ -320,25 +322,14 @@ private:
 
 } // namespace
 
-PlistResult<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes) {
-    PlistResult<std::string> result;
-    PlistResult<PropertyList> parsed = PropertyList::fromBytes(bytes);
-    if (!parsed.ok()) {
-        result.error = "the keyed archive could not be read: " + parsed.error;
-        return result;
-    }
-    archive_format::Layout layout = archive_format::readLayout(parsed.value);
-    if (!layout.error.empty()) {
-        result.error = layout.error;
-        return result;
-    }
-    Dumper dumper(layout, (std::uint64_t(64) << 20) + 16 * static_cast<std::uint64_t>(bytes.size()));
-    if (!dumper.run()) {
-        result.error = dumper.error_;
-        return result;
-    }
-    result.value = std::move(dumper.text);
-    return result;
+Result<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes) {
+    Result<PropertyList> parsed = PropertyList::fromBytes(bytes);
+    if (!parsed) return fail("the keyed archive could not be read: " + parsed.error());
+    Result<archive_format::Layout> layout = archive_format::readLayout(*parsed);
+    if (!layout) return layout.asFailure();
+    Dumper dumper(*layout, (std::uint64_t(64) << 20) + 16 * static_cast<std::uint64_t>(bytes.size()));
+    if (Status status = dumper.run(); !status) return status.asFailure();
+    return std::move(dumper.text);
 }
 
 } // namespace vtl

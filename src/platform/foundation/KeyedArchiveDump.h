@@ -5,6 +5,7 @@
 // registry. Stateless.
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <span>
@@ -13,6 +14,6 @@
 namespace vtl {
 
 // The text, or an error for a damaged archive (one sentence).
-PlistResult<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes);
+Result<std::string> dumpKeyedArchive(std::span<const std::uint8_t> bytes);
 
 } // namespace vtl

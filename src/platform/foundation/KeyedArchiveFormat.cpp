@@ -1,5 +1,7 @@
 #include "platform/foundation/KeyedArchiveFormat.h"
 
+#include "platform/foundation/StringConcat.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -42,9 +44,8 @@ std::string formatComponent(double v) {
 } // namespace
 
 PlistBytes colorComponentsText(const ArchivedColor& c) {
-    std::string text =
-        formatComponent(c.red) + " " + formatComponent(c.green) + " " + formatComponent(c.blue);
-    if (c.alpha != 1.0) text += " " + formatComponent(c.alpha);
+    std::string text = concat({formatComponent(c.red), " ", formatComponent(c.green), " ", formatComponent(c.blue)});
+    if (c.alpha != 1.0) text += concat({" ", formatComponent(c.alpha)});
     PlistBytes bytes(text.begin(), text.end());
     bytes.push_back(0);
     return bytes;
@@ -82,65 +83,35 @@ std::optional<ArchivedColor> parseColorComponents(const PlistBytes& text, bool g
     return color;
 }
 
-Layout readLayout(const PropertyList& archive) {
-    Layout layout;
-    if (!archive.isDictionary()) {
-        layout.error = "the data is not a keyed archive (the outer value is not a dictionary)";
-        return layout;
-    }
-    if (const PropertyList* name = archive.get("$archiver"); name && !name->stringValue()) {
-        layout.error = "the keyed archive has a damaged \"$archiver\" entry";
-        return layout;
-    }
-    if (const PropertyList* v = archive.get("$version"); v && !v->integerValue()) {
-        layout.error = "the keyed archive has a damaged \"$version\" entry";
-        return layout;
-    }
+Result<Layout> readLayout(const PropertyList& archive) {
+    if (!archive.isDictionary()) return fail("the data is not a keyed archive (the outer value is not a dictionary)");
+    if (const PropertyList* name = archive.get("$archiver"); name && !name->stringValue())
+        return fail("the keyed archive has a damaged \"$archiver\" entry");
+    if (const PropertyList* v = archive.get("$version"); v && !v->integerValue())
+        return fail("the keyed archive has a damaged \"$version\" entry");
     const PlistArray* objects = archive.arrayForKey("$objects");
     const PlistDictionary* top = archive.dictionaryForKey("$top");
-    if (!objects || !top) {
-        layout.error = "the data is not a keyed archive (\"$objects\" or \"$top\" is missing)";
-        return layout;
-    }
-    if (objects->empty()) {
-        layout.error = "the keyed archive has an empty object table";
-        return layout;
-    }
-    layout.objects = objects;
-    layout.top = top;
-    return layout;
+    if (!objects || !top) return fail("the data is not a keyed archive (\"$objects\" or \"$top\" is missing)");
+    if (objects->empty()) return fail("the keyed archive has an empty object table");
+    return Layout{objects, top};
 }
 
-ClassInfo readClassRecord(const PlistArray& objects, const PropertyList& reference) {
-    ClassInfo info;
+Result<ClassInfo> readClassRecord(const PlistArray& objects, const PropertyList& reference) {
     const std::optional<PlistUid> uid = reference.uidValue();
-    if (!uid) {
-        info.error = "an object's \"$class\" is not a reference";
-        return info;
-    }
-    if (uid->value == 0 || uid->value >= objects.size()) {
-        info.error = "an object's \"$class\" refers to a missing class record";
-        return info;
-    }
+    if (!uid) return fail("an object's \"$class\" is not a reference");
+    if (uid->value == 0 || uid->value >= objects.size())
+        return fail("an object's \"$class\" refers to a missing class record");
     const PropertyList& record = objects[static_cast<std::size_t>(uid->value)];
     const std::string* name = record.stringForKey("$classname");
-    if (!name || name->empty()) {
-        info.error = "class record " + std::to_string(uid->value) + " has no class name";
-        return info;
-    }
+    if (!name || name->empty()) return fail("class record " + std::to_string(uid->value) + " has no class name");
+    ClassInfo info;
     info.name = *name;
     if (const PropertyList* classes = record.get("$classes")) {
         const PlistArray* list = classes->arrayValue();
-        if (!list) {
-            info.error = "class record of " + *name + " has a damaged class list";
-            return info;
-        }
+        if (!list) return fail("class record of " + *name + " has a damaged class list");
         for (const PropertyList& entry : *list) {
             const std::string* s = entry.stringValue();
-            if (!s) {
-                info.error = "class record of " + *name + " has a class list with a non-text entry";
-                return info;
-            }
+            if (!s) return fail("class record of " + *name + " has a class list with a non-text entry");
             info.chain.push_back(*s);
         }
     }

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/KeyedArchiveValue.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -49,21 +50,19 @@ PlistBytes colorComponentsText(const ArchivedColor& color);
 // Reads "NSRGB" (or "NSWhite") text; nullopt when it holds no number.
 std::optional<ArchivedColor> parseColorComponents(const PlistBytes& text, bool gray, int colorSpace);
 
-// Top-level layout of an archive: nullptr members and an error when it is not one.
+// Top-level layout of an archive; pointers into the archive, which must outlive it.
 struct Layout {
     const PlistArray* objects = nullptr;
     const PlistDictionary* top = nullptr;
-    std::string error;
 };
-Layout readLayout(const PropertyList& archive);
+Result<Layout> readLayout(const PropertyList& archive);
 
 // The class record an object's "$class" points at.
 struct ClassInfo {
     std::string name;
     std::vector<std::string> chain;
-    std::string error;
 };
-ClassInfo readClassRecord(const PlistArray& objects, const PropertyList& classReference);
+Result<ClassInfo> readClassRecord(const PlistArray& objects, const PropertyList& classReference);
 
 // Work allowed for decoding an archive with this many stored objects: shared collections are
 // expanded at each use, so a small hostile archive could otherwise describe an enormous graph.

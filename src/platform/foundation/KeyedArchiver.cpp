@@ -1,6 +1,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 
 #include "platform/foundation/KeyedArchiveFormat.h"
+#include "platform/foundation/StringConcat.h"
 
 namespace vtl {
 namespace {
@@ -9,7 +10,7 @@ constexpr std::size_t maximumEncodeDepth = 512;
 
 // Keys beginning with "$" would collide with the layout's own keys; they get one more "$".
 std::string escapedKey(std::string_view key) {
-    if (!key.empty() && key.front() == '$') return "$" + std::string(key);
+    if (!key.empty() && key.front() == '$') return concat({"$", key});
     return std::string(key);
 }
 
@@ -28,7 +29,7 @@ KeyedArchiver::KeyedArchiver(const ArchiveClassRegistry& registry)
     objects_.emplace_back(std::string(archive_format::nullMarker));
 }
 
-PlistResult<PlistBytes> KeyedArchiver::archivedData(const std::shared_ptr<Archivable>& root,
+Result<PlistBytes> KeyedArchiver::archivedData(const std::shared_ptr<Archivable>& root,
                                                     const ArchiveClassRegistry& registry) {
     KeyedArchiver archiver(registry);
     archiver.encodeObject(rootKey, ArchivedValue(root));
@@ -258,18 +259,11 @@ std::uint64_t KeyedArchiver::referenceFor(const ArchivedValue& value, int depth)
     return 0;
 }
 
-PlistResult<PropertyList> KeyedArchiver::finishEncodingAsPropertyList() {
-    PlistResult<PropertyList> result;
-    if (finished_) {
-        result.error = "the archive was already finished";
-        return result;
-    }
+Result<PropertyList> KeyedArchiver::finishEncodingAsPropertyList() {
+    if (finished_) return vtl::fail("the archive was already finished");
     if (!stack_.empty()) fail("the archive was finished while an object was being encoded");
     finished_ = true;
-    if (failed()) {
-        result.error = error_;
-        return result;
-    }
+    if (failed()) return vtl::fail(error_);
     for (const PendingConditional& pending : conditionals_) {
         auto it = objectUids_.find(pending.object);
         if (it == objectUids_.end()) continue; // never written unconditionally: stays nil
@@ -277,20 +271,20 @@ PlistResult<PropertyList> KeyedArchiver::finishEncodingAsPropertyList() {
             pending.holder == topHolder ? &top_ : objects_[pending.holder].dictionaryValue();
         if (holder) holder->set(pending.key, PropertyList(PlistUid{it->second}));
     }
-    result.value = PropertyList::dictionary({
+    PropertyList archive = PropertyList::dictionary({
         {"$version", archive_format::version},
         {"$archiver", std::string(archive_format::archiverName)},
         {"$top", PropertyList(std::move(top_))},
         {"$objects", PropertyList(std::move(objects_))},
     });
     retained_.clear();
-    return result;
+    return archive;
 }
 
-PlistResult<PlistBytes> KeyedArchiver::finishEncoding() {
-    PlistResult<PropertyList> archive = finishEncodingAsPropertyList();
-    if (!archive.ok()) return {{}, archive.error};
-    return archive.value.toBytes(PropertyListFormat::Binary);
+Result<PlistBytes> KeyedArchiver::finishEncoding() {
+    Result<PropertyList> archive = finishEncodingAsPropertyList();
+    if (!archive) return archive.asFailure();
+    return archive->toBytes(PropertyListFormat::Binary);
 }
 
 } // namespace vtl

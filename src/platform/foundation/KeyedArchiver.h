@@ -10,6 +10,7 @@
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/KeyedArchiveValue.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <map>
@@ -33,7 +34,7 @@ public:
     KeyedArchiver& operator=(const KeyedArchiver&) = delete;
 
     // Archives one object under "root".
-    static PlistResult<PlistBytes>
+    static Result<PlistBytes>
     archivedData(const std::shared_ptr<Archivable>& root,
                  const ArchiveClassRegistry& registry = ArchiveClassRegistry::shared());
 
@@ -92,9 +93,9 @@ public:
     const std::string& error() const { return error_; }
 
     // The archive as a binary property list, or the first fault. Ends this archiver's use.
-    PlistResult<PlistBytes> finishEncoding();
+    Result<PlistBytes> finishEncoding();
     // The archive as a property-list value (for tests and tools). Ends this archiver's use.
-    PlistResult<PropertyList> finishEncodingAsPropertyList();
+    Result<PropertyList> finishEncodingAsPropertyList();
 
 private:
     std::uint64_t referenceFor(const ArchivedValue& value, int depth);

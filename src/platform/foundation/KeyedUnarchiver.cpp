@@ -1,6 +1,7 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 
 #include "platform/foundation/KeyedArchiveFormat.h"
+#include "platform/foundation/StringConcat.h"
 
 #include <cmath>
 #include <limits>
@@ -37,7 +38,7 @@ const char* describePlist(const PropertyList& v) {
 }
 
 std::string escapedKey(std::string_view key) {
-    if (!key.empty() && key.front() == '$') return "$" + std::string(key);
+    if (!key.empty() && key.front() == '$') return concat({"$", key});
     return std::string(key);
 }
 
@@ -75,18 +76,18 @@ std::uint64_t copySizeBytes(const PropertyList& v) {
 KeyedUnarchiver::KeyedUnarchiver(const ArchiveClassRegistry& registry)
     : registry_(registry) {}
 
-PlistStatus KeyedUnarchiver::open(std::span<const std::uint8_t> bytes) {
-    PlistResult<PropertyList> parsed = PropertyList::fromBytes(bytes);
-    if (!parsed.ok()) {
+Status KeyedUnarchiver::open(std::span<const std::uint8_t> bytes) {
+    Result<PropertyList> parsed = PropertyList::fromBytes(bytes);
+    if (!parsed) {
         objects_ = nullptr;
         top_ = nullptr;
-        fail("the keyed archive could not be read: " + parsed.error);
-        return {error_};
+        fail("the keyed archive could not be read: " + parsed.error());
+        return finishDecoding();
     }
-    return openPropertyList(std::move(parsed.value));
+    return openPropertyList(std::move(parsed).value());
 }
 
-PlistStatus KeyedUnarchiver::openPropertyList(PropertyList archive) {
+Status KeyedUnarchiver::openPropertyList(PropertyList archive) {
     archive_ = std::move(archive);
     objects_ = nullptr;
     top_ = nullptr;
@@ -96,17 +97,22 @@ PlistStatus KeyedUnarchiver::openPropertyList(PropertyList archive) {
     work_ = 0;
     copiedBytes_ = 0;
     depth_ = 0;
-    archive_format::Layout layout = archive_format::readLayout(archive_);
-    if (!layout.error.empty()) {
-        fail(layout.error);
-        return {error_};
+    Result<archive_format::Layout> layout = archive_format::readLayout(archive_);
+    if (!layout) {
+        fail(layout.error());
+        return finishDecoding();
     }
-    objects_ = layout.objects;
-    top_ = layout.top;
+    objects_ = layout->objects;
+    top_ = layout->top;
     collectionsInProgress_.assign(objects_->size(), 0);
     workLimit_ = archive_format::workLimit(objects_->size());
     copyLimitBytes_ = (std::uint64_t(64) << 20) + 16 * copySizeBytes(archive_);
-    return {error_};
+    return finishDecoding();
+}
+
+Status KeyedUnarchiver::finishDecoding() const {
+    if (failed()) return vtl::fail(error_);
+    return {};
 }
 
 const std::string& KeyedUnarchiver::currentClassName() const {
@@ -328,13 +334,13 @@ const KeyedUnarchiver::ClassRecord* KeyedUnarchiver::classRecord(const PropertyL
     if (uid) {
         if (auto it = classRecords_.find(uid->value); it != classRecords_.end()) return &it->second;
     }
-    archive_format::ClassInfo info = archive_format::readClassRecord(*objects_, reference);
-    if (!info.error.empty()) {
-        fail("the keyed archive is damaged: " + info.error);
+    Result<archive_format::ClassInfo> info = archive_format::readClassRecord(*objects_, reference);
+    if (!info) {
+        fail("the keyed archive is damaged: " + info.error());
         return nullptr;
     }
     auto [it, inserted] =
-        classRecords_.emplace(uid->value, ClassRecord{std::move(info.name), std::move(info.chain)});
+        classRecords_.emplace(uid->value, ClassRecord{std::move(info->name), std::move(info->chain)});
     return &it->second;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/KeyedArchiveValue.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,30 +37,21 @@ public:
     KeyedUnarchiver& operator=(const KeyedUnarchiver&) = delete;
 
     // Reads the archive's outer layout; decode calls then read from "$top".
-    PlistStatus open(std::span<const std::uint8_t> bytes);
+    Status open(std::span<const std::uint8_t> bytes);
     // The same for an archive already read as a property list.
-    PlistStatus openPropertyList(PropertyList archive);
+    Status openPropertyList(PropertyList archive);
 
     // Decodes the object stored under "root" (or another top key) and checks its class.
     template <typename T>
-    static PlistResult<std::shared_ptr<T>>
-    unarchive(std::span<const std::uint8_t> bytes,
-              const ArchiveClassRegistry& registry = ArchiveClassRegistry::shared(),
-              std::string_view key = "root") {
-        PlistResult<std::shared_ptr<T>> result;
+    static Result<std::shared_ptr<T>> unarchive(std::span<const std::uint8_t> bytes,
+                                                const ArchiveClassRegistry& registry = ArchiveClassRegistry::shared(),
+                                                std::string_view key = "root") {
         KeyedUnarchiver coder(registry);
-        PlistStatus status = coder.open(bytes);
-        if (status.ok()) {
-            result.value = coder.decodeObjectOfClass<T>(key);
-            if (!result.value && !coder.failed())
-                coder.fail("the archive has no object under \"" + std::string(key) + "\"");
-            status = coder.finishDecoding();
-        }
-        if (!status.ok()) {
-            result.value = nullptr;
-            result.error = status.error;
-        }
-        return result;
+        if (Status status = coder.open(bytes); !status) return status.asFailure();
+        std::shared_ptr<T> object = coder.decodeObjectOfClass<T>(key);
+        if (!object && !coder.failed()) coder.fail("the archive has no object under \"" + std::string(key) + "\"");
+        if (Status status = coder.finishDecoding(); !status) return status.asFailure();
+        return object;
     }
 
     // Keys of the object being decoded (or of "$top").
@@ -140,7 +132,7 @@ public:
     const std::string& error() const { return error_; }
 
     // The first fault, if any.
-    PlistStatus finishDecoding() const { return {error_}; }
+    Status finishDecoding() const;
 
 private:
     struct ClassRecord {

@@ -1,9 +1,10 @@
 #include "platform/foundation/PropertyList.h"
 
 #include "platform/foundation/PropertyListBinaryCheck.h"
+#include "platform/foundation/PropertyListBinaryWriter.h"
+#include "platform/foundation/StringConcat.h"
 
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -197,47 +198,13 @@ struct NodeDeleter {
 };
 using NodePtr = std::unique_ptr<void, NodeDeleter>;
 
-bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c == 0) return false; // libplist takes C strings
-        std::size_t extra = 0;
-        std::uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xe0) == 0xc0) {
-            extra = 1;
-            cp = c & 0x1f;
-        } else if ((c & 0xf0) == 0xe0) {
-            extra = 2;
-            cp = c & 0x0f;
-        } else if ((c & 0xf8) == 0xf0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (extra >= s.size() - i) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xc0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3f);
-        }
-        static constexpr std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < minimum[extra] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-std::string toNode(const PropertyList& value, int depth, NodePtr& out) {
-    if (depth > PropertyList::maximumDepth) return "the property list is nested too deeply to be written";
+// The XML form is written by libplist from a node tree, which it walks in order.
+Status toNode(const PropertyList& value, int depth, NodePtr& out) {
+    if (depth > PropertyList::maximumDepth) return fail("the property list is nested too deeply to be written");
     using T = PropertyList::Type;
     switch (value.type()) {
     case T::None:
-        return "the property list holds an empty value, which has no stored form";
+        return fail("the property list holds an empty value, which has no stored form");
     case T::Boolean:
         out.reset(plist_new_bool(*value.boolValue() ? 1 : 0));
         break;
@@ -250,22 +217,14 @@ std::string toNode(const PropertyList& value, int depth, NodePtr& out) {
         break;
     case T::String: {
         const std::string& s = *value.stringValue();
-        if (!isValidUtf8(s)) return "a string in the property list is not valid UTF-8 text";
+        if (!plist_detail::isStorableText(s)) return fail("a string in the property list is not valid UTF-8 text");
         out.reset(plist_new_string(s.c_str()));
         break;
     }
     case T::Date: {
-        const double seconds = value.dateValue()->secondsSince2001;
-        if (!std::isfinite(seconds)) return "a date in the property list is not a finite time";
-        double whole = std::floor(seconds);
-        long long micro = std::llround((seconds - whole) * 1e6);
-        if (micro >= 1000000) {
-            whole += 1;
-            micro -= 1000000;
-        }
-        if (whole < INT32_MIN || whole > INT32_MAX)
-            return "a date in the property list is out of the storable range";
-        out.reset(plist_new_date(static_cast<std::int32_t>(whole), static_cast<std::int32_t>(micro)));
+        Result<plist_detail::DateParts> parts = plist_detail::storableDate(value.dateValue()->secondsSince2001);
+        if (!parts) return parts.asFailure();
+        out.reset(plist_new_date(parts->seconds, parts->microseconds));
         break;
     }
     case T::Data: {
@@ -280,7 +239,7 @@ std::string toNode(const PropertyList& value, int depth, NodePtr& out) {
         out.reset(plist_new_array());
         for (const PropertyList& item : *value.arrayValue()) {
             NodePtr child;
-            if (std::string e = toNode(item, depth + 1, child); !e.empty()) return e;
+            if (Status status = toNode(item, depth + 1, child); !status) return status;
             plist_array_append_item(out.get(), child.release());
         }
         break;
@@ -288,20 +247,21 @@ std::string toNode(const PropertyList& value, int depth, NodePtr& out) {
     case T::Dictionary: {
         out.reset(plist_new_dict());
         for (const auto& [key, item] : *value.dictionaryValue()) {
-            if (!isValidUtf8(key)) return "a dictionary key in the property list is not valid UTF-8 text";
+            if (!plist_detail::isStorableText(key))
+                return fail("a dictionary key in the property list is not valid UTF-8 text");
             NodePtr child;
-            if (std::string e = toNode(item, depth + 1, child); !e.empty()) return e;
+            if (Status status = toNode(item, depth + 1, child); !status) return status;
             plist_dict_set_item(out.get(), key.c_str(), child.release());
         }
         break;
     }
     }
-    if (!out) return "out of memory while writing the property list";
+    if (!out) return fail("out of memory while writing the property list");
     return {};
 }
 
-std::string fromNode(plist_t node, int depth, PropertyList& out) {
-    if (depth > PropertyList::maximumDepth) return "the property list is nested too deeply";
+Status fromNode(plist_t node, int depth, PropertyList& out) {
+    if (depth > PropertyList::maximumDepth) return fail("the property list is nested too deeply");
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         std::uint8_t v = 0;
@@ -361,7 +321,7 @@ std::string fromNode(plist_t node, int depth, PropertyList& out) {
             plist_array_next_item(node, iter, &child);
             if (!child) break;
             PropertyList item;
-            if (std::string e = fromNode(child, depth + 1, item); !e.empty()) return e;
+            if (Status status = fromNode(child, depth + 1, item); !status) return status;
             items.push_back(std::move(item));
         }
         out = PropertyList(std::move(items));
@@ -389,14 +349,14 @@ std::string fromNode(plist_t node, int depth, PropertyList& out) {
             std::unique_ptr<char, decltype(&std::free)> keyGuard(key, &std::free);
             if (!child) break;
             PropertyList item;
-            if (std::string e = fromNode(child, depth + 1, item); !e.empty()) return e;
+            if (Status status = fromNode(child, depth + 1, item); !status) return status;
             dict.set(key ? std::string(key) : std::string(), std::move(item));
         }
         out = PropertyList(std::move(dict));
         return {};
     }
     default:
-        return "the property list holds a value of an unsupported type";
+        return fail("the property list holds a value of an unsupported type");
     }
 }
 
@@ -404,16 +364,10 @@ std::string fromNode(plist_t node, int depth, PropertyList& out) {
 
 // ---- Reading and writing ----
 
-PlistResult<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> bytes) {
-    PlistResult<PropertyList> result;
-    if (bytes.empty()) {
-        result.error = "the property list is empty";
-        return result;
-    }
-    if (bytes.size() > maximumInputBytes || bytes.size() > UINT32_MAX) {
-        result.error = "the property list is too large to read";
-        return result;
-    }
+Result<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return fail("the property list is empty");
+    if (bytes.size() > maximumInputBytes || bytes.size() > UINT32_MAX)
+        return fail("the property list is too large to read");
     const bool binary = bytes.size() >= 6 && std::memcmp(bytes.data(), "bplist", 6) == 0;
     if (binary) {
         plist_detail::BinaryCheckLimits limits;
@@ -423,111 +377,80 @@ PlistResult<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> 
         limits.maximumExpandedObjects = 1'000'000 + 8 * static_cast<std::uint64_t>(bytes.size());
         limits.maximumExpandedBytes =
             (std::uint64_t(64) << 20) + 8 * static_cast<std::uint64_t>(bytes.size());
-        if (std::string e = plist_detail::checkBinaryPropertyList(bytes, limits); !e.empty()) {
-            result.error = e;
-            return result;
-        }
+        if (Status status = plist_detail::checkBinaryPropertyList(bytes, limits); !status) return status.asFailure();
     } else if (plist_detail::xmlNestingDepth(bytes) > maximumDepth) {
-        result.error = "the property list is nested too deeply";
-        return result;
+        return fail("the property list is nested too deeply");
     } else if (plist_detail::xmlHasNulCharacter(bytes)) {
-        result.error = "the property list holds a NUL character";
-        return result;
+        return fail("the property list holds a NUL character");
     }
 
     plist_t root = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()),
                       &root);
     NodePtr guard(root);
-    if (!root) {
-        result.error =
-            binary ? "the binary property list is damaged" : "the data is not a readable property list";
-        return result;
-    }
-    if (std::string e = fromNode(root, 1, result.value); !e.empty()) {
-        result.value = PropertyList();
-        result.error = e;
-    }
-    return result;
+    if (!root)
+        return fail(binary ? "the binary property list is damaged" : "the data is not a readable property list");
+    PropertyList value;
+    if (Status status = fromNode(root, 1, value); !status) return status.asFailure();
+    return value;
 }
 
-PlistResult<PropertyList> PropertyList::fromBytes(std::string_view bytes) {
+Result<PropertyList> PropertyList::fromBytes(std::string_view bytes) {
     return fromBytes(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-PlistResult<PropertyList> PropertyList::fromFile(const std::filesystem::path& path) {
-    PlistResult<PropertyList> result;
+Result<PropertyList> PropertyList::fromFile(const std::filesystem::path& path) {
+    const std::string name = path.string();
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.error = "cannot open " + path.string() + ": " + std::strerror(errno);
-        return result;
-    }
+    if (!in) return fail("cannot open " + name + ": " + std::strerror(errno));
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
-    if (size < 0) {
-        result.error = "cannot read " + path.string();
-        return result;
-    }
-    if (static_cast<std::uint64_t>(size) > maximumInputBytes) {
-        result.error = path.string() + ": the property list is too large to read";
-        return result;
-    }
+    if (size < 0) return fail("cannot read " + name);
+    if (static_cast<std::uint64_t>(size) > maximumInputBytes)
+        return fail(name + ": the property list is too large to read");
     in.seekg(0, std::ios::beg);
     PlistBytes bytes(static_cast<std::size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        result.error = "cannot read " + path.string();
-        return result;
-    }
-    result = fromBytes(bytes);
-    if (!result.ok()) result.error = path.string() + ": " + result.error;
+    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) return fail("cannot read " + name);
+    Result<PropertyList> result = fromBytes(bytes);
+    if (!result) return fail(name + ": " + result.error());
     return result;
 }
 
-PlistResult<PlistBytes> PropertyList::toBytes(PropertyListFormat format) const {
-    PlistResult<PlistBytes> result;
+Result<PlistBytes> PropertyList::toBytes(PropertyListFormat format) const {
+    if (format == PropertyListFormat::Binary) return plist_detail::writeBinaryPropertyList(*this);
     NodePtr root;
-    if (std::string e = toNode(*this, 1, root); !e.empty()) {
-        result.error = e;
-        return result;
-    }
+    if (Status status = toNode(*this, 1, root); !status) return status.asFailure();
     char* buffer = nullptr;
     std::uint32_t length = 0;
-    if (format == PropertyListFormat::Binary)
-        plist_to_bin(root.get(), &buffer, &length);
-    else
-        plist_to_xml(root.get(), &buffer, &length);
-    if (!buffer) {
-        result.error = "the property list could not be encoded";
-        return result;
-    }
+    plist_to_xml(root.get(), &buffer, &length);
+    if (!buffer) return fail("the property list could not be encoded");
     const auto* b = reinterpret_cast<const std::uint8_t*>(buffer);
-    result.value.assign(b, b + length);
-    if (format == PropertyListFormat::Binary)
-        plist_to_bin_free(buffer);
-    else
-        plist_to_xml_free(buffer);
-    return result;
+    PlistBytes bytes(b, b + length);
+    plist_to_xml_free(buffer);
+    return bytes;
 }
 
-PlistStatus PropertyList::writeToFile(const std::filesystem::path& path, PropertyListFormat format) const {
-    PlistResult<PlistBytes> bytes = toBytes(format);
-    if (!bytes.ok()) return {path.string() + ": " + bytes.error};
-    return writeFileAtomically(path, bytes.value);
+Status PropertyList::writeToFile(const std::filesystem::path& path, PropertyListFormat format) const {
+    Result<PlistBytes> bytes = toBytes(format);
+    if (!bytes) return fail(path.string() + ": " + bytes.error());
+    return writeFileAtomically(path, *bytes);
 }
 
-PlistStatus writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+Status writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    const std::string name = path.string();
     auto failure = [&](const char* what) {
-        return PlistStatus{"cannot " + std::string(what) + " " + path.string() + ": " + std::strerror(errno)};
+        const int code = errno;
+        return fail(std::string("cannot ") + what + " " + name + ": " + std::strerror(code));
     };
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string temp = (folder / concat({".", path.filename().string(), ".XXXXXX"})).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return failure("create a temporary file for");
 
     auto abandon = [&](const char* what) {
-        PlistStatus status = failure(what);
+        Failure status = failure(what);
         ::close(fd);
         ::unlink(temp.c_str());
         return status;
@@ -548,12 +471,12 @@ PlistStatus writeFileAtomically(const std::filesystem::path& path, std::span<con
     }
     if (::fsync(fd) != 0) return abandon("sync");
     if (::close(fd) != 0) {
-        PlistStatus status = failure("close");
+        Failure status = failure("close");
         ::unlink(temp.c_str());
         return status;
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
-        PlistStatus status = failure("replace");
+        Failure status = failure("replace");
         ::unlink(temp.c_str());
         return status;
     }

@@ -4,6 +4,7 @@
 // owns it. Reading is defensive: the bytes may come from any file or the clipboard.
 
 #include "platform/foundation/OrderedDictionary.h"
+#include "platform/foundation/Result.h"
 
 #include <compare>
 #include <concepts>
@@ -46,20 +47,6 @@ struct PlistUid {
 };
 
 enum class PropertyListFormat { Binary, Xml };
-
-// Outcome of an operation that fails from an outside cause; `error` is a plain sentence.
-struct PlistStatus {
-    std::string error;
-    bool ok() const { return error.empty(); }
-    explicit operator bool() const { return ok(); }
-};
-
-template <typename T> struct PlistResult {
-    T value{};
-    std::string error;
-    bool ok() const { return error.empty(); }
-    explicit operator bool() const { return ok(); }
-};
 
 // A dictionary whose keys keep their insertion order (stored files are written in that order).
 using PlistDictionary = OrderedDictionary<PropertyList>;
@@ -148,14 +135,16 @@ public:
     friend bool operator==(const PropertyList& a, const PropertyList& b);
 
     // Reading detects the binary or XML form from the first bytes.
-    static PlistResult<PropertyList> fromBytes(std::span<const std::uint8_t> bytes);
-    static PlistResult<PropertyList> fromBytes(std::string_view bytes);
-    static PlistResult<PropertyList> fromFile(const std::filesystem::path& path);
+    static Result<PropertyList> fromBytes(std::span<const std::uint8_t> bytes);
+    static Result<PropertyList> fromBytes(std::string_view bytes);
+    static Result<PropertyList> fromFile(const std::filesystem::path& path);
 
-    PlistResult<PlistBytes> toBytes(PropertyListFormat format) const;
+    // The same value gives the same bytes in every build and run (equal values other than
+    // containers are stored once in the binary form).
+    Result<PlistBytes> toBytes(PropertyListFormat format) const;
     // Writes through a temporary file in the same folder, synced and renamed over the target, so
     // the target holds either the old or the new contents.
-    PlistStatus writeToFile(const std::filesystem::path& path, PropertyListFormat format) const;
+    Status writeToFile(const std::filesystem::path& path, PropertyListFormat format) const;
 
 private:
     // Alternatives in the order of Type.
@@ -165,6 +154,6 @@ private:
 };
 
 // Writes bytes to a file atomically (temporary file in the same folder, fsync, rename).
-PlistStatus writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+Status writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 } // namespace vtl

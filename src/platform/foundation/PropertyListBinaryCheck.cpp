@@ -119,15 +119,15 @@ ObjectRefs inspectObject(const Parsed& p, std::uint64_t object) {
 }
 
 // A dictionary key must be a string without NUL characters (the parser asserts on those).
-std::string checkKeyObject(const Parsed& p, std::uint64_t object) {
-    if (object >= p.offsets.size()) return "the binary property list refers to a missing object";
+Status checkKeyObject(const Parsed& p, std::uint64_t object) {
+    if (object >= p.offsets.size()) return fail("the binary property list refers to a missing object");
     const std::uint8_t* data = p.bytes.data();
     const std::uint64_t offset = p.offsets[object];
     const std::uint8_t marker = data[offset];
     const std::uint8_t kind = marker >> 4;
-    if (kind != 0x5 && kind != 0x6) return "the binary property list has a dictionary key that is not text";
+    if (kind != 0x5 && kind != 0x6) return fail("the binary property list has a dictionary key that is not text");
     ObjectRefs bounds = inspectObject(p, object);
-    if (!bounds.error.empty()) return "the binary property list is damaged: " + bounds.error;
+    if (!bounds.error.empty()) return fail("the binary property list is damaged: " + bounds.error);
     std::uint64_t count = marker & 0x0f;
     std::uint64_t cursor = offset + 1;
     if (count == 0x0f) {
@@ -137,20 +137,20 @@ std::string checkKeyObject(const Parsed& p, std::uint64_t object) {
     }
     if (kind == 0x5) {
         if (std::memchr(data + cursor, 0, count) != nullptr)
-            return "the binary property list has a dictionary key with a NUL character";
+            return fail("the binary property list has a dictionary key with a NUL character");
     } else {
         for (std::uint64_t i = 0; i < count; ++i)
             if (data[cursor + 2 * i] == 0 && data[cursor + 2 * i + 1] == 0)
-                return "the binary property list has a dictionary key with a NUL character";
+                return fail("the binary property list has a dictionary key with a NUL character");
     }
     return {};
 }
 
 } // namespace
 
-std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const BinaryCheckLimits& limits) {
-    if (bytes.size() < headerBytes + trailerBytes) return "the binary property list is truncated";
-    if (std::memcmp(bytes.data(), "bplist0", 7) != 0) return "the data is not a binary property list";
+Status checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const BinaryCheckLimits& limits) {
+    if (bytes.size() < headerBytes + trailerBytes) return fail("the binary property list is truncated");
+    if (std::memcmp(bytes.data(), "bplist0", 7) != 0) return fail("the data is not a binary property list");
 
     Parsed p;
     p.bytes = bytes;
@@ -163,19 +163,19 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
     const std::size_t tableLimit = bytes.size() - trailerBytes;
 
     if (offsetSize < 1 || offsetSize > 8 || p.refSize < 1 || p.refSize > 8)
-        return "the binary property list has a damaged trailer";
+        return fail("the binary property list has a damaged trailer");
     if (objectCount == 0 || topObject >= objectCount)
-        return "the binary property list has no valid top object";
+        return fail("the binary property list has no valid top object");
     if (tableOffset < headerBytes || tableOffset > tableLimit ||
         objectCount > (tableLimit - tableOffset) / offsetSize)
-        return "the binary property list offset table lies outside the data";
+        return fail("the binary property list offset table lies outside the data");
 
     p.objectsEnd = static_cast<std::size_t>(tableOffset);
     p.offsets.resize(static_cast<std::size_t>(objectCount));
     for (std::size_t i = 0; i < p.offsets.size(); ++i) {
         const std::uint64_t offset = readBigEndian(bytes.data() + tableOffset + i * offsetSize, offsetSize);
         if (offset < headerBytes || offset >= p.objectsEnd)
-            return "the binary property list has an object outside the data";
+            return fail("the binary property list has an object outside the data");
         p.offsets[i] = offset;
     }
 
@@ -207,15 +207,15 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
     };
 
     std::vector<std::uint8_t> keyChecked(p.offsets.size(), 0);
-    auto push = [&](std::uint64_t object) -> std::string {
+    auto push = [&](std::uint64_t object) -> Status {
         ObjectRefs refs = inspectObject(p, object);
-        if (!refs.error.empty()) return "the binary property list is damaged: " + refs.error;
+        if (!refs.error.empty()) return fail("the binary property list is damaged: " + refs.error);
         if ((bytes[p.offsets[object]] >> 4) == 0xd) {
             for (std::uint64_t i = 0; i < refs.refCount / 2; ++i) {
                 const std::uint64_t key =
                     readBigEndian(bytes.data() + refs.firstRef + i * p.refSize, p.refSize);
                 if (key < keyChecked.size() && keyChecked[key]) continue;
-                if (std::string e = checkKeyObject(p, key); !e.empty()) return e;
+                if (Status status = checkKeyObject(p, key); !status) return status;
                 keyChecked[key] = 1;
             }
         }
@@ -225,12 +225,12 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
         height[object] = 1;
         stack.push_back({object, std::move(refs), 0});
         if (stack.size() > static_cast<std::size_t>(limits.maximumDepth))
-            return "the property list is nested too deeply";
+            return fail("the property list is nested too deeply");
         return {};
     };
 
-    if (std::string e = push(topObject); !e.empty()) return e;
-    if (expandedBytes[topObject] >= byteCap) return "the property list expands to too much text and data";
+    if (Status status = push(topObject); !status) return status;
+    if (expandedBytes[topObject] >= byteCap) return fail("the property list expands to too much text and data");
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.refs.refCount) {
@@ -238,19 +238,19 @@ std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const B
             state[finished] = done;
             stack.pop_back();
             if (!stack.empty())
-                if (const char* e = addChild(stack.back().object, finished)) return e;
+                if (const char* e = addChild(stack.back().object, finished)) return fail(e);
             continue;
         }
         const std::uint64_t child =
             readBigEndian(bytes.data() + frame.refs.firstRef + frame.next * p.refSize, p.refSize);
         ++frame.next;
-        if (child >= p.offsets.size()) return "the binary property list refers to a missing object";
-        if (state[child] == onStack) return "the binary property list contains a reference loop";
+        if (child >= p.offsets.size()) return fail("the binary property list refers to a missing object");
+        if (state[child] == onStack) return fail("the binary property list contains a reference loop");
         if (state[child] == done) {
-            if (const char* e = addChild(frame.object, child)) return e;
+            if (const char* e = addChild(frame.object, child)) return fail(e);
             continue;
         }
-        if (std::string e = push(child); !e.empty()) return e;
+        if (Status status = push(child); !status) return status;
     }
     return {};
 }

@@ -5,6 +5,8 @@
 // and dictionary keys must be text without NUL characters.
 // Internal to the property-list reader.
 
+#include "platform/foundation/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -20,8 +22,8 @@ struct BinaryCheckLimits {
     std::uint64_t maximumExpandedBytes = std::uint64_t(64) << 20;
 };
 
-// Empty when the bytes are safe to parse, otherwise a sentence naming the fault.
-std::string checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const BinaryCheckLimits& limits);
+// Success when the bytes are safe to parse, otherwise a sentence naming the fault.
+Status checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const BinaryCheckLimits& limits);
 
 // True when XML text holds a NUL character, raw or as a character reference (apart from
 // terminating NULs); the parser cannot represent such keys.

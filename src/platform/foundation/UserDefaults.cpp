@@ -43,14 +43,13 @@ struct UserDefaults::State {
     bool saveScheduled = false;
 
     // Called with the mutex held.
-    PlistStatus saveLocked() {
+    Status saveLocked() {
         if (!dirty) return {};
         std::error_code error;
         std::filesystem::create_directories(file.parent_path(), error);
-        if (error)
-            return {"cannot create the folder " + file.parent_path().string() + ": " + error.message()};
-        PlistStatus status = PropertyList(persistent).writeToFile(file, PropertyListFormat::Xml);
-        if (status.ok()) dirty = false;
+        if (error) return fail("cannot create the folder " + file.parent_path().string() + ": " + error.message());
+        Status status = PropertyList(persistent).writeToFile(file, PropertyListFormat::Xml);
+        if (status) dirty = false;
         return status;
     }
 };
@@ -78,23 +77,22 @@ UserDefaults::UserDefaults(std::filesystem::path file)
     std::error_code error;
     if (!std::filesystem::exists(state_->file, error)) return;
     auto read = PropertyList::fromFile(state_->file);
-    if (!read.ok()) {
-        logMessage("The settings could not be read and start empty: " + read.error);
+    if (!read) {
+        logMessage("The settings could not be read and start empty: " + read.error());
         return;
     }
-    if (!read.value.isDictionary()) {
+    if (!read->isDictionary()) {
         logMessage("The settings file " + state_->file.string() +
                    " holds no dictionary; the settings start empty.");
         return;
     }
     // An entry that could not be written back (text that is not UTF-8, say) would make every
     // later write fail; such entries are dropped.
-    for (const auto& [key, value] : *read.value.dictionaryValue()) {
-        if (PlistResult<PlistBytes> stored =
-                PropertyList::dictionary({{key, value}}).toBytes(PropertyListFormat::Binary);
-            !stored.ok()) {
+    for (const auto& [key, value] : *read->dictionaryValue()) {
+        if (Result<PlistBytes> stored = PropertyList::dictionary({{key, value}}).toBytes(PropertyListFormat::Binary);
+            !stored) {
             logMessage("The setting \"" + key + "\" in " + state_->file.string() +
-                       " was dropped: " + stored.error);
+                       " was dropped: " + stored.error());
             continue;
         }
         state_->persistent.set(key, value);
@@ -103,8 +101,8 @@ UserDefaults::UserDefaults(std::filesystem::path file)
 
 UserDefaults::~UserDefaults() {
     std::lock_guard lock(state_->mutex);
-    if (PlistStatus status = state_->saveLocked(); !status.ok())
-        logMessage("The settings could not be saved: " + status.error);
+    if (Status status = state_->saveLocked(); !status)
+        logMessage("The settings could not be saved: " + status.error());
 }
 
 const std::filesystem::path& UserDefaults::file() const {
@@ -182,15 +180,15 @@ std::optional<PlistDictionary> UserDefaults::dictionaryForKey(std::string_view k
     return std::nullopt;
 }
 
-PlistStatus UserDefaults::set(std::string_view key, PropertyList value) {
+Status UserDefaults::set(std::string_view key, PropertyList value) {
     if (value.isNone()) {
         remove(key);
         return {};
     }
     // Kept, such a value would make every later write of the file fail, losing every change.
-    if (PlistResult<PlistBytes> stored = value.toBytes(PropertyListFormat::Binary); !stored.ok()) {
-        logMessage("The setting \"" + std::string(key) + "\" was not changed: " + stored.error);
-        return {stored.error};
+    if (Result<PlistBytes> stored = value.toBytes(PropertyListFormat::Binary); !stored) {
+        logMessage("The setting \"" + std::string(key) + "\" was not changed: " + stored.error());
+        return stored.asFailure();
     }
     {
         std::lock_guard lock(state_->mutex);
@@ -210,7 +208,7 @@ void UserDefaults::remove(std::string_view key) {
     scheduleSave();
 }
 
-PlistStatus UserDefaults::synchronize() {
+Status UserDefaults::synchronize() {
     std::lock_guard lock(state_->mutex);
     return state_->saveLocked();
 }
@@ -228,8 +226,8 @@ void UserDefaults::scheduleSave() {
         if (!state) return;
         std::lock_guard lock(state->mutex);
         state->saveScheduled = false;
-        if (PlistStatus status = state->saveLocked(); !status.ok())
-            logMessage("The settings could not be saved: " + status.error);
+        if (Status status = state->saveLocked(); !status)
+            logMessage("The settings could not be saved: " + status.error());
     });
 }
 

@@ -6,6 +6,7 @@
 // object goes away; every write replaces the file atomically.
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -53,12 +54,12 @@ public:
 
     // A None value removes the key. A value without a stored form (holding an empty value, text
     // that is not UTF-8, a date out of range) is refused with the reason, and nothing changes.
-    PlistStatus set(std::string_view key, PropertyList value);
+    Status set(std::string_view key, PropertyList value);
     void remove(std::string_view key);
 
     // Writes unsaved changes now. The result tells why a write failed; the changes stay
     // pending and are tried again by the next write.
-    PlistStatus synchronize();
+    Status synchronize();
 
     const std::filesystem::path& file() const;
 

@@ -42,12 +42,12 @@ DistributedNotificationCenter::~DistributedNotificationCenter() {
 bool DistributedNotificationCenter::post(std::string_view name, const PropertyList& userInfo) {
     QByteArray bytes;
     if (!userInfo.isNone()) {
-        PlistResult<PlistBytes> encoded = userInfo.toBytes(PropertyListFormat::Binary);
+        Result<PlistBytes> encoded = userInfo.toBytes(PropertyListFormat::Binary);
         if (encoded)
-            bytes = QByteArray(reinterpret_cast<const char*>(encoded.value.data()),
-                               static_cast<qsizetype>(encoded.value.size()));
+            bytes = QByteArray(reinterpret_cast<const char*>(encoded.value().data()),
+                               static_cast<qsizetype>(encoded.value().size()));
         else
-            logMessage("The user info of " + std::string(name) + " cannot be sent: " + encoded.error);
+            logMessage("The user info of " + std::string(name) + " cannot be sent: " + encoded.error());
     }
     QDBusMessage signal = QDBusMessage::createSignal(toQString(kObjectPath),
                                                      toQString(kNotificationsInterface), toQString(name));
@@ -66,13 +66,13 @@ DistributedNotificationCenter::Token DistributedNotificationCenter::addObserver(
         if (!message.arguments().isEmpty()) {
             QByteArray bytes = message.arguments().constFirst().toByteArray();
             if (!bytes.isEmpty()) {
-                PlistResult<PropertyList> parsed = PropertyList::fromBytes(
+                Result<PropertyList> parsed = PropertyList::fromBytes(
                     std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                   static_cast<std::size_t>(bytes.size())));
                 if (parsed)
-                    notification.userInfo = std::move(parsed.value);
+                    notification.userInfo = std::move(parsed.value());
                 else
-                    logMessage("The user info of " + notificationName + " cannot be read: " + parsed.error);
+                    logMessage("The user info of " + notificationName + " cannot be read: " + parsed.error());
             }
         }
         observer(notification);

@@ -53,14 +53,14 @@ PropertyList PauseTimes::propertyList() const {
     return list;
 }
 
-PlistStatus PauseTimes::writeToPackage(const std::string& packagePath) const {
+Status PauseTimes::writeToPackage(const std::string& packagePath) const {
     const PropertyList list = propertyList();
     if (list.count() == 0) return {};
     return list.writeToFile(std::filesystem::path(packagePath) / std::string(kPauseTimesFileName),
                             PropertyListFormat::Xml);
 }
 
-PlistStatus writeIOSDeviceMeta(const std::string& packagePath, std::string_view deviceName) {
+Status writeIOSDeviceMeta(const std::string& packagePath, std::string_view deviceName) {
     PropertyList meta = PropertyList::dictionary();
     meta.set(std::string(kDeviceNameKey), std::string(deviceName));
     return meta.writeToFile(std::filesystem::path(packagePath) / std::string(kIOSDeviceMetaFileName),
@@ -81,7 +81,7 @@ PropertyList doneInfoDictionary(double durationSeconds, unsigned recordMode, std
     return info;
 }
 
-PlistStatus writeStealthRecordingInfo(const std::string& packagePath, const PropertyList& doneInfo) {
+Status writeStealthRecordingInfo(const std::string& packagePath, const PropertyList& doneInfo) {
     std::filesystem::path package(packagePath);
     // "folder/take.vistrelRecord/" names the same package as without the slash.
     if (!package.has_filename()) package = package.parent_path();

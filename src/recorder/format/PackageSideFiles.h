@@ -42,14 +42,14 @@ public:
     // The stored array; a pause still open is left out.
     PropertyList propertyList() const;
     // Writes "pauseTimes" into the package atomically, only when there is something to store.
-    PlistStatus writeToPackage(const std::string& packagePath) const;
+    Status writeToPackage(const std::string& packagePath) const;
 
 private:
     std::vector<Entry> entries_;
 };
 
 // Writes "iOSDeviceMeta.plist" with the capture device's name.
-PlistStatus writeIOSDeviceMeta(const std::string& packagePath, std::string_view deviceName);
+Status writeIOSDeviceMeta(const std::string& packagePath, std::string_view deviceName);
 
 // The done-info dictionary of a finished recording. The size text is "RecordingSize_<w>x<h>" with
 // the pixel size truncated, or empty when no size is known.
@@ -57,6 +57,6 @@ PropertyList doneInfoDictionary(double durationSeconds, unsigned recordMode, std
 std::string recordingSizeText(std::optional<Size> sizePixels);
 
 // Replaces "StealthRecordingInfo" in the folder holding the package with the done-info dictionary.
-PlistStatus writeStealthRecordingInfo(const std::string& packagePath, const PropertyList& doneInfo);
+Status writeStealthRecordingInfo(const std::string& packagePath, const PropertyList& doneInfo);
 
 } // namespace vtl

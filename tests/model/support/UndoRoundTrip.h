@@ -18,15 +18,15 @@ namespace vtl::test {
 
 // The keyed archive of the graph reachable from root.
 inline PlistBytes archiveOf(const std::shared_ptr<Archivable>& root) {
-    PlistResult<PlistBytes> archived = KeyedArchiver::archivedData(root);
-    EXPECT_TRUE(archived.ok()) << archived.error;
-    return archived.value;
+    Result<PlistBytes> archived = KeyedArchiver::archivedData(root);
+    EXPECT_TRUE(archived.ok()) << archived.error();
+    return std::move(archived).valueOr({});
 }
 
 // The readable form of an archive, for failure messages.
 inline std::string describeArchive(const PlistBytes& bytes) {
-    PlistResult<std::string> text = dumpKeyedArchive(bytes);
-    return text.ok() ? text.value : text.error;
+    Result<std::string> text = dumpKeyedArchive(bytes);
+    return text.ok() ? text.value() : text.error();
 }
 
 class UndoRoundTrip {
