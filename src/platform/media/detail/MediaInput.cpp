@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace vtl::detail {
 
@@ -13,6 +14,24 @@ namespace {
 
 constexpr const char* containerWhitelist = "mov,aiff,wav,mp3,caf,aac,flac";
 constexpr int memoryBufferBytes = 64 * 1024;
+
+// QuickTime-family headers carry every parameter the media layer needs; probing them would decode
+// frames of every stream (tens of milliseconds for large pictures) to learn nothing new.
+bool describesItself(const AVFormatContext* format) {
+    if (!format->iformat || std::strncmp(format->iformat->name, "mov,", 4) != 0) return false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        const AVCodecParameters* parameters = stream->codecpar;
+        if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            (parameters->width <= 0 || parameters->height <= 0 || stream->r_frame_rate.num <= 0 ||
+             stream->r_frame_rate.den <= 0))
+            return false;
+        if (parameters->codec_type == AVMEDIA_TYPE_AUDIO &&
+            (parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -95,8 +114,12 @@ Result<std::unique_ptr<MediaInput>> MediaInput::open(const MediaSource& source, 
         return fail("The file is not a movie or sound file that can be read (" + ffmpegErrorText(opened) + ").");
     }
     input->format_ = format;
-    if (streamInfo == StreamInfo::Probe) {
-        const int found = avformat_find_stream_info(format, nullptr);
+    if (streamInfo == StreamInfo::Probe && !describesItself(format)) {
+        // Probing decodes a few frames per stream; one thread each is plenty and starts fast.
+        std::vector<AVDictionary*> options(format->nb_streams, nullptr);
+        for (AVDictionary*& streamOptions : options) av_dict_set(&streamOptions, "threads", "1", 0);
+        const int found = avformat_find_stream_info(format, options.empty() ? nullptr : options.data());
+        for (AVDictionary*& streamOptions : options) av_dict_free(&streamOptions);
         if (found < 0)
             return fail("The file's tracks cannot be read (" + ffmpegErrorText(found) + ").");
     }
@@ -112,8 +135,20 @@ MediaInput::~MediaInput() {
 }
 
 std::int64_t MediaInput::originMicroseconds() const {
-    if (!format_ || format_->start_time == AV_NOPTS_VALUE) return 0;
-    return format_->start_time;
+    if (!format_) return 0;
+    if (format_->start_time != AV_NOPTS_VALUE) return format_->start_time;
+    // Not probed: the earliest start of a stream that plays.
+    std::int64_t earliest = AV_NOPTS_VALUE;
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        const AVStream* stream = format_->streams[i];
+        const AVMediaType type = stream->codecpar->codec_type;
+        if ((type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || stream->start_time == AV_NOPTS_VALUE ||
+            !isUsableTimeBase(stream->time_base))
+            continue;
+        const std::int64_t start = av_rescale_q(stream->start_time, stream->time_base, AVRational{1, AV_TIME_BASE});
+        if (earliest == AV_NOPTS_VALUE || start < earliest) earliest = start;
+    }
+    return earliest == AV_NOPTS_VALUE ? 0 : earliest;
 }
 
 } // namespace vtl::detail
