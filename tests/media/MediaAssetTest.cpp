@@ -213,3 +213,38 @@ TEST(MediaAsset, ReadersRefuseTracksOfTheWrongKind) {
     unusable.channelCount = 0;
     EXPECT_FALSE(PcmReader::open(asset, audio, unusable).ok());
 }
+
+TEST(MediaAsset, AFileCutAfterItsHeaderDecodesWhatIsThere) {
+    // Header first, then cut in the middle of the pictures.
+    const std::string whole = scratchFolder() + "/faststart.mov";
+    ASSERT_TRUE(runCommand("ffmpeg -nostdin -v error -y -i '" + mediaFixture("h264-360p") +
+                           "' -c copy -movflags +faststart '" + whole + "'"));
+    std::vector<std::uint8_t> bytes = readFileBytes(whole);
+    bytes.resize(bytes.size() / 2);
+    const std::string cut = scratchFolder() + "/cut.mov";
+    writeFileBytes(cut, bytes);
+
+    auto asset = MediaAsset::open(cut);
+    ASSERT_TRUE(asset.ok()) << asset.error();
+    auto reader = MediaFrameReader::open(*asset, 0);
+    ASSERT_TRUE(reader.ok()) << reader.error();
+    int frames = 0;
+    for (;;) {
+        auto frame = (*reader)->nextFrame();
+        if (!frame.ok()) {
+            EXPECT_FALSE(frame.error().empty());
+            break;
+        }
+        if (!*frame) break;
+        ++frames;
+    }
+    EXPECT_GT(frames, 30);
+    EXPECT_LT(frames, 180);
+    // Asking for a picture the file no longer holds answers plainly.
+    auto generator = MediaImageGenerator::create(*asset, 0);
+    ASSERT_TRUE(generator.ok());
+    auto late = (*generator)->imageAtTime(MediaTime{5, 1});
+    ASSERT_FALSE(late.ok());
+    EXPECT_FALSE(late.error().empty());
+    EXPECT_TRUE((*generator)->imageAtTime(MediaTime{1, 10}).ok());
+}

@@ -372,3 +372,79 @@ TEST(Tx3g, SampleEntryLayout) {
     EXPECT_EQ(std::string(bytes.begin() + 34, bytes.begin() + 38), "ftab");
     EXPECT_EQ(std::string(bytes.end() - 10, bytes.end()), "Sans-Serif");
 }
+
+TEST(MovieWriter, H264PacketsAreCopiedAsTheyAre) {
+    // The packets, their times and the decoder configuration of a clip with B-frames, as the
+    // ffmpeg tool reads them.
+    const std::string source = mediaFixture("h264-360p");
+    const std::string payloadPath = scratchFolder() + "/packets.bin";
+    ASSERT_TRUE(runCommand("ffmpeg -nostdin -v error -y -i '" + source + "' -map 0:v -c copy -f data '" + payloadPath + "'"));
+    const std::vector<std::uint8_t> payload = readFileBytes(payloadPath);
+    const auto table = commandOutput("ffprobe -v error -select_streams v -show_entries packet=pts,dts,size,flags -of csv=p=0 '" +
+                                     source + "'");
+    const auto dump = commandOutput("ffprobe -v error -select_streams v -show_streams -show_data -of default=nw=1 '" +
+                                    source + "'");
+    // "00000000: 0164 000d ffe1 …  text" lines after "extradata=".
+    std::vector<std::uint8_t> configuration;
+    {
+        const std::string text(dump.begin(), dump.end());
+        std::size_t at = text.find("extradata=\n");
+        ASSERT_NE(at, std::string::npos);
+        at += 11;
+        while (at < text.size() && text[at] != '\n') {
+            const std::size_t end = text.find('\n', at);
+            const std::string line = text.substr(at, end - at);
+            const std::string hex = line.substr(10, 40);
+            for (std::size_t i = 0; i + 1 < hex.size(); ++i) {
+                if (hex[i] == ' ') continue;
+                configuration.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+                ++i;
+            }
+            at = end + 1;
+        }
+    }
+    ASSERT_GT(configuration.size(), 8u);
+    EXPECT_EQ(configuration[0], 1); // avcC version
+
+    const std::string path = scratchFolder() + "/copied.mov";
+    auto writer = MovieWriter::create(path);
+    ASSERT_TRUE(writer.ok()) << writer.error();
+    VideoTrackSettings video;
+    video.codec = VideoCodec::H264Passthrough;
+    video.widthPixels = 640;
+    video.heightPixels = 360;
+    video.codecConfiguration = configuration;
+    const std::size_t track = *(*writer)->addVideoTrack(video);
+    ASSERT_TRUE((*writer)->start().ok());
+    const std::string rows(table.begin(), table.end());
+    std::size_t offset = 0;
+    int packets = 0;
+    for (std::size_t at = 0; at < rows.size();) {
+        const std::size_t end = rows.find('\n', at);
+        long long pts = 0, dts = 0;
+        std::size_t size = 0;
+        char flags[8] = {};
+        ASSERT_EQ(std::sscanf(rows.c_str() + at, "%lld,%lld,%zu,%7s", &pts, &dts, &size, flags), 4);
+        ASSERT_LE(offset + size, payload.size());
+        const Status appended = (*writer)->appendVideoPacket(track, payload.data() + offset, size, MediaTime{pts, 15360},
+                                                             MediaTime{dts, 15360}, flags[0] == 'K');
+        ASSERT_TRUE(appended.ok()) << appended.error();
+        offset += size;
+        ++packets;
+        at = end == std::string::npos ? rows.size() : end + 1;
+    }
+    EXPECT_EQ(packets, 180);
+    ASSERT_TRUE((*writer)->finish().ok());
+
+    // The copy decodes to the very same pictures at the same times.
+    auto original = MediaImageGenerator::create(*MediaAsset::open(source), 0);
+    auto copied = MediaImageGenerator::create(*MediaAsset::open(path), 0);
+    ASSERT_TRUE(original.ok() && copied.ok());
+    for (int frame : {0, 1, 45, 179}) {
+        auto a = (*original)->imageAtTime(MediaTime{frame * 20, 600});
+        auto b = (*copied)->imageAtTime(MediaTime{frame * 20, 600});
+        ASSERT_TRUE(a.ok() && b.ok()) << frame;
+        EXPECT_EQ(a->time, b->time);
+        EXPECT_EQ(meanDifference(a->image, b->image), 0.0) << "frame " << frame;
+    }
+}
