@@ -10,7 +10,10 @@
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/BitmapImage.h"
 #include "platform/media/MediaTime.h"
-#include "platform/media/MovieWriterSettings.h"
+#include "platform/media/AudioTrackSettings.h"
+#include "platform/media/MovieWriterOptions.h"
+#include "platform/media/TextTrackSettings.h"
+#include "platform/media/VideoTrackSettings.h"
 
 #include <cstddef>
 #include <cstdint>

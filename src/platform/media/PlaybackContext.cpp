@@ -72,13 +72,8 @@ const VideoFrame* PlaybackContext::frameHolding(MediaTime time) const {
         holding = &frame;
     }
     if (!holding) return nullptr;
-    const MediaTime end =
-        MediaTime::fromSeconds(holding->time.seconds() + holding->duration.seconds(), 90000);
-    // Exact comparison where the end is exact in both scales.
-    if (holding->time.timeScale == holding->duration.timeScale) {
-        const MediaTime exactEnd{holding->time.value + holding->duration.value, holding->time.timeScale};
-        return time < exactEnd ? holding : nullptr;
-    }
+    // A picture's time and length share the track's scale.
+    const MediaTime end{holding->time.value + holding->duration.value, holding->time.timeScale};
     return time < end ? holding : nullptr;
 }
 
