@@ -5,7 +5,7 @@
 
 #include "platform/imaging/BitmapImage.h"
 #include "tracks/DecompressionInfo.h"
-#include "tracks/PixelBufferPool.h"
+#include "platform/imaging/PixelBufferPool.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // which wakes anyone waiting on them.
 
 #include "tracks/DecompressionInfo.h"
-#include "tracks/PixelBufferPool.h"
+#include "platform/imaging/PixelBufferPool.h"
 #include "tracks/VistrelDecodedFrameCache.h"
 
 #include <cstdint>

@@ -1,8 +1,9 @@
 #pragma once
-// Recycles the frame-sized images a decode-ahead cache decodes into, so steady playback does
-// not allocate: when the last copy of an image handed out is dropped (by the window, a waiting
-// request or the renderer), its pixels come back here. Shared by a cache's window and its
-// entries; thread-safe, and images may outlive the pool.
+// Recycles the frame-sized images that decoders (a recording's decode-ahead cache, a movie's
+// frame readers) decode into, so steady playback does not allocate: when the last copy of an
+// image handed out is dropped (by a window, a waiting request or the renderer), its pixels come
+// back here. Shared by its decoder and the decoder's entries; thread-safe, and images may
+// outlive the pool.
 
 #include "platform/imaging/BitmapImage.h"
 

@@ -1,4 +1,4 @@
-#include "tracks/PixelBufferPool.h"
+#include "platform/imaging/PixelBufferPool.h"
 
 #include <mutex>
 #include <new>
