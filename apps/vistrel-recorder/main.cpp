@@ -2,7 +2,7 @@
 // which it then drives over the session bus.
 #include "platform/foundation/Log.h"
 #include "platform/mainloop/QtMainLoop.h"
-#include "recorder/VistrelRecorderAppDelegate.h"
+#include "recorder/app/VistrelRecorderAppDelegate.h"
 
 #include <QApplication>
 #include <QDir>

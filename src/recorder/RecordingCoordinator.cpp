@@ -1,7 +1,7 @@
 #include "recorder/RecordingCoordinator.h"
 
-#include "drawing/VTLMallocPool.h"
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/VTLMallocPool.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/DispatchTimer.h"
 #include "platform/foundation/Log.h"

@@ -14,7 +14,7 @@
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingCoordinatorScreenRecorder.h"
-#include "recorder/RecordingCoordinatorStatusItem.h"
+#include "recorder/views/RecordingCoordinatorStatusItem.h"
 #include "recorder/RecordingSettings.h"
 #include "recorder/ScreenGrabberCoordinator.h"
 #include "recorder/format/PackageSideFiles.h"

@@ -5,7 +5,7 @@
 // back to the last complete frame, stops further writing and is reported. Created by the
 // recording coordinator, one per screen recording.
 
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 #include "platform/foundation/Geometry.h"
 #include "recorder/ByteSink.h"
 #include "recorder/ParallelRunner.h"
@@ -13,7 +13,7 @@
 #include "recorder/VTLBufferedWriter.h"
 #include "recorder/VTLMessageQueue.h"
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegCompressor.h"
+#include "platform/jpeg/JpegCompressor.h"
 
 #include <atomic>
 #include <cstdint>

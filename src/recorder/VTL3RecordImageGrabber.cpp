@@ -1,7 +1,7 @@
 #include "recorder/VTL3RecordImageGrabber.h"
 
-#include "platform/capture/DiskSpace.h"
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/DiskSpace.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/capture/WindowFrames.h"
 #include "platform/foundation/Log.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"

@@ -4,7 +4,7 @@
 // the encode queue. Created by the screen grabber, owned by whoever holds it next (copy job,
 // encode queue).
 
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 #include "platform/foundation/Geometry.h"
 #include "recorder/RecorderSurface.h"
 

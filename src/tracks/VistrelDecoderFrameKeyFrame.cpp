@@ -1,6 +1,6 @@
 #include "tracks/VistrelDecoderFrameKeyFrame.h"
 
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 #include "tracks/VistrelRecording.h"
 
 #include <mutex>

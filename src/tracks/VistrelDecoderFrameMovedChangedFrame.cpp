@@ -1,7 +1,7 @@
 #include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
 
 #include "platform/foundation/Log.h"
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 #include "tracks/VistrelRecording.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // moves blocks of the previous picture, then decodes the changed rectangles' JPEG streams in
 // parallel on top. Created by VistrelRecording for one frame.
 
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 #include "tracks/VistrelDecoderFrame.h"
 
 #include <vector>

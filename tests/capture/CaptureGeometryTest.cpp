@@ -1,7 +1,7 @@
 #include "platform/capture/CaptureGeometry.h"
 
 #include "CaptureTestSupport.h"
-#include "platform/capture/DiskSpace.h"
+#include "platform/foundation/DiskSpace.h"
 #include "platform/capture/DisplayStreamUpdate.h"
 
 #include <algorithm>

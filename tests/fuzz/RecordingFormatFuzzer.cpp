@@ -2,7 +2,7 @@
 // First byte: 0 "vtlmeta" (header, then records one after another), 1 "vtldirectory" entries,
 // 2 "thumbmeta" records, 3 a JPEG stream (then quality, width - 1, height - 1).
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "TestPackage.h"
-#include "recorder/jpeg/JpegCompressor.h"
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegCompressor.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -3,7 +3,7 @@
 #include "ScreenGrabberTestSupport.h"
 #include "capture/CaptureTestSupport.h"
 #include "platform/capture/CaptureGeometry.h"
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/capture/Screens.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"

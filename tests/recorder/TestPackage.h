@@ -3,7 +3,7 @@
 // pictures frame by frame and compares them with source pictures.
 
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include <cmath>
 #include <cstdint>

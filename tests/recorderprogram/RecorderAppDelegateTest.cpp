@@ -5,7 +5,7 @@
 #include "platform/ipc/BusConnection.h"
 #include "platform/ipc/DistributedNotificationCenter.h"
 #include "platform/ipc/VistrelBusNames.h"
-#include "recorder/VistrelRecorderAppDelegate.h"
+#include "recorder/app/VistrelRecorderAppDelegate.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include "TestPackage.h"
 

@@ -1,7 +1,7 @@
 #include "platform/capture/DisplayStream.h"
 
 #include "platform/capture/CaptureGeometry.h"
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/capture/XcbConnection.h"
 #include "platform/foundation/Log.h"
 

@@ -1,4 +1,4 @@
-#include "recorder/VistrelRecorderAppDelegate.h"
+#include "recorder/app/VistrelRecorderAppDelegate.h"
 
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/DispatchTimer.h"

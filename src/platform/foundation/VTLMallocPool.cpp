@@ -1,4 +1,4 @@
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 
 #include "platform/foundation/Log.h"
 

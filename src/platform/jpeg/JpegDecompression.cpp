@@ -1,6 +1,6 @@
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 
-#include "recorder/jpeg/JpegErrorManager.h"
+#include "platform/jpeg/JpegErrorManager.h"
 
 #include <algorithm>
 #include <array>

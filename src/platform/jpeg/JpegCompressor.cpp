@@ -1,6 +1,6 @@
-#include "recorder/jpeg/JpegCompressor.h"
+#include "platform/jpeg/JpegCompressor.h"
 
-#include "recorder/jpeg/JpegErrorManager.h"
+#include "platform/jpeg/JpegErrorManager.h"
 
 #include <algorithm>
 #include <jerror.h>

@@ -1,4 +1,4 @@
-#include "platform/capture/DiskSpace.h"
+#include "platform/foundation/DiskSpace.h"
 
 #include <cerrno>
 #include <cstring>

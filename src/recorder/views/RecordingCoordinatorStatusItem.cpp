@@ -1,4 +1,4 @@
-#include "recorder/RecordingCoordinatorStatusItem.h"
+#include "recorder/views/RecordingCoordinatorStatusItem.h"
 
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
