@@ -4,13 +4,11 @@
 
 namespace vtl {
 
-std::unique_ptr<FrameScheduler> FrameScheduler::create(std::uint64_t frameRate, std::string& error) {
-    if (frameRate < kMinimumFrameRate) {
-        error = "The frame rate " + std::to_string(frameRate) +
-                " is not supported; recording needs at least " + std::to_string(kMinimumFrameRate) +
-                " frames per second.";
-        return nullptr;
-    }
+Result<std::unique_ptr<FrameScheduler>> FrameScheduler::create(std::uint64_t frameRate) {
+    if (frameRate < kMinimumFrameRate)
+        return fail("The frame rate " + std::to_string(frameRate) +
+                    " is not supported; recording needs at least " + std::to_string(kMinimumFrameRate) +
+                    " frames per second.");
     return std::unique_ptr<FrameScheduler>(new FrameScheduler(frameRate));
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/capture/DisplayStreamUpdate.h"
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/Result.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,8 +26,8 @@ public:
     static constexpr double kDropBudgetPerSecond = 30.0;
     static constexpr double kThumbnailIntervalSeconds = 1.0;
 
-    // nullptr with a message in `error` for frame rates below 2.
-    static std::unique_ptr<FrameScheduler> create(std::uint64_t frameRate, std::string& error);
+    // Fails for frame rates below 2.
+    static Result<std::unique_ptr<FrameScheduler>> create(std::uint64_t frameRate);
 
     struct Plan {
         double frameTimeSeconds = 0;

@@ -18,7 +18,7 @@ public:
                                        std::uint64_t frameRate);
 
     bool processSurface(VTLMallocPool& pool) override;
-    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    Result<EncodedFrame> encode(FrameEncoder& encoder) override;
     bool isMovieEncodableNonMetaFrame() const override { return true; }
     bool isKeyFrame() const override { return true; }
 

@@ -7,7 +7,6 @@
 
 namespace vtl {
 
-
 bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFile,
                                                        const PackageFile& metaFile) {
     FrameMetaRecord record;
@@ -28,8 +27,8 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
             break;
         }
         stripeEntries_.push_back({row, static_cast<std::size_t>(stripe.heightRows),
-                                   static_cast<std::size_t>(totalBytes),
-                                   static_cast<std::size_t>(stripe.jpegSizeBytes)});
+                                  static_cast<std::size_t>(totalBytes),
+                                  static_cast<std::size_t>(stripe.jpegSizeBytes)});
         row += static_cast<std::size_t>(stripe.heightRows);
         totalBytes += stripe.jpegSizeBytes;
     }
@@ -65,12 +64,13 @@ bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buff
     queue.apply(stripeEntries_.size(), [&](std::size_t k) {
         const Stripe& stripe = stripeEntries_[k];
         JPEGDestination destination{buffer + stripe.firstRow * stride, 0, width_, stripe.rows};
-        std::string error;
-        if (!decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes, quality_,
-                                destination, &error)) {
+        Status decoded = decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes,
+                                            quality_, destination);
+        if (!decoded) {
             std::lock_guard lock(errorMutex);
             complete = false;
-            fail("stripe " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) + ": " + error);
+            fail("stripe " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) + ": " +
+                 decoded.error());
         }
     });
     return complete;

@@ -13,7 +13,6 @@
 
 namespace vtl {
 
-
 namespace {
 
 // Above this many moves the ordering passes cost more than one copy through the spare buffer.
@@ -181,9 +180,9 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
             continue;
         }
         changedRectEntries_.push_back({static_cast<std::size_t>(r.x), static_cast<std::size_t>(r.y),
-                                        static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
-                                        static_cast<std::size_t>(offset),
-                                        static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
+                                       static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
+                                       static_cast<std::size_t>(offset),
+                                       static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
     }
     if (!dataFits(dataFile, totalBytes)) return false;
     if (totalBytes > 0) {
@@ -220,8 +219,7 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
         std::uint64_t movedPixels = 0;
         for (const Move& m : moves)
             movedPixels += std::uint64_t(m.width) * m.height;
-        if (moves.size() > kMaxMoves ||
-            movedPixels > kMaxMovedFrameAreas * std::uint64_t(width_) * height_) {
+        if (moves.size() > kMaxMoves || movedPixels > kMaxMovedFrameAreas * std::uint64_t(width_) * height_) {
             fail("frame " + std::to_string(frameIndex_) + " moves more blocks than a screen can");
             complete = false;
         } else {
@@ -233,13 +231,13 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
     auto decodeChanged = [&](std::size_t k) {
         const Changed& c = changedRectEntries_[k];
         JPEGDestination destination{buffer + c.y * stride + c.x * 4, stride - c.width * 4, c.width, c.height};
-        std::string error;
-        if (!decompressJPEGData(inBuffer_.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality,
-                                destination, &error)) {
+        Status decoded =
+            decompressJPEGData(inBuffer_.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality, destination);
+        if (!decoded) {
             std::lock_guard lock(errorMutex);
             complete = false;
             fail("changed rectangle " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) +
-                 ": " + error);
+                 ": " + decoded.error());
         }
     };
     // Rectangles that share pixels (only a damaged record has them) are applied one after the

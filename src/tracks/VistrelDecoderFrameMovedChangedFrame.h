@@ -24,8 +24,8 @@ public:
     };
     // Clips the stored rectangles to a width × height frame with one offset for all of them
     // (the low 16 bits of the first record's deltas, as signed numbers); empty moves are dropped.
-    static std::vector<Move> clipMoves(const std::vector<MovedRectRecord>& records,
-                                       std::size_t width, std::size_t height, bool* clipped = nullptr);
+    static std::vector<Move> clipMoves(const std::vector<MovedRectRecord>& records, std::size_t width,
+                                       std::size_t height, bool* clipped = nullptr);
     // Moves the blocks in place in an order that never overwrites a source still to be read;
     // when the moves block each other, finishes through a copy in temporaryBuffer (a frame-sized
     // buffer, or null to allocate one). Always ends.

@@ -3,8 +3,8 @@
 #include "ScreenGrabberTestSupport.h"
 #include "capture/CaptureTestSupport.h"
 #include "platform/capture/CaptureGeometry.h"
-#include "platform/foundation/MonotonicClock.h"
 #include "platform/capture/Screens.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"
 #include "tracks/VistrelRecording.h"
@@ -98,9 +98,11 @@ TEST(ScreenGrabberRecording, ThreeSecondsOfAWindowAreaDecodeToWhatWasDrawnAtTheR
     settings.areaHeightPixels = kHeight;
     VTL3RecordEndcodeQueue queue(settings);
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error)) << error;
-    auto grabber = VTL3RecordImageGrabber::create(fps, 2, queue, coordinator, 2, error);
-    ASSERT_TRUE(grabber) << error;
+    ASSERT_TRUE(queue.prepareForRecording(package));
+    auto created =
+        VTL3RecordImageGrabber::create(fps, RecordMode::Area, queue, coordinator, RecordQuality::High);
+    ASSERT_TRUE(created) << created.error();
+    auto grabber = std::move(created).value();
     coordinator.grabber = grabber.get();
 
     grabber->startProcessQueue();
@@ -176,8 +178,10 @@ TEST(ScreenGrabberRecording, FollowedWindowFrameIsRelativeToTheRecordedScreen) {
     settings.areaHeightPixels = 100;
     VTL3RecordEndcodeQueue queue(settings);
     std::string error;
-    auto grabber = VTL3RecordImageGrabber::create(30, 1, queue, coordinator, 2, error);
-    ASSERT_TRUE(grabber) << error;
+    auto created =
+        VTL3RecordImageGrabber::create(30, RecordMode::Window, queue, coordinator, RecordQuality::High);
+    ASSERT_TRUE(created) << created.error();
+    auto grabber = std::move(created).value();
 
     bool valid = true;
     Point origin{1, 1};

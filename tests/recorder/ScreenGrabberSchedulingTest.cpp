@@ -21,20 +21,18 @@ bool covers(const DisplayStreamUpdate& update, const Rect& r) {
 }
 
 std::unique_ptr<FrameScheduler> scheduler(std::uint64_t frameRate) {
-    std::string error;
-    auto s = FrameScheduler::create(frameRate, error);
-    EXPECT_TRUE(s) << error;
-    return s;
+    auto s = FrameScheduler::create(frameRate);
+    EXPECT_TRUE(s) << s.error();
+    return s ? std::move(s).value() : nullptr;
 }
 
 TEST(ScreenGrabberScheduling, RefusesFrameRatesBelowTwo) {
     for (std::uint64_t rate : {0u, 1u}) {
-        std::string error;
-        EXPECT_FALSE(FrameScheduler::create(rate, error));
-        EXPECT_NE(error.find("at least 2 frames per second"), std::string::npos) << error;
+        auto refused = FrameScheduler::create(rate);
+        EXPECT_FALSE(refused);
+        EXPECT_NE(refused.error().find("at least 2 frames per second"), std::string::npos) << refused.error();
     }
-    std::string error;
-    EXPECT_TRUE(FrameScheduler::create(2, error));
+    EXPECT_TRUE(FrameScheduler::create(2));
 }
 
 TEST(ScreenGrabberScheduling, FrameTimesCountFromTheFirstUpdateWithoutPauses) {

@@ -75,8 +75,9 @@ protected:
     void SetUp() override {
         std::string error;
         if (!vtl::testing::startPrivateSessionBus(error)) GTEST_SKIP() << error;
-        auto screens = listScreens(&error);
-        if (!screens || screens->empty()) GTEST_SKIP() << "needs an X display: " << error;
+        auto screens = listScreens();
+        if (!screens || screens->empty())
+            GTEST_SKIP() << "needs an X display: " << (screens ? "no screens" : screens.error());
         screen = screens->front();
         vtl::testing::ensureApplication();
         bus = &BusConnection::session();
@@ -89,8 +90,8 @@ protected:
 
     void TearDown() override {
         if (client && bus->hasOwner(kRecorderServiceName)) client->quitWithoutRecording();
-        if (bus && !processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, 30) &&
-            client && client->recorderProcessId() > 0)
+        if (bus && !processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, 30) && client &&
+            client->recorderProcessId() > 0)
             ::kill(pid_t(client->recorderProcessId()), SIGKILL);
         client.reset();
         fs::remove_all(folder);
@@ -116,7 +117,7 @@ protected:
 
     RecordingSettings fullScreenSettings() {
         RecordingSettings settings;
-        settings.recordMode = kRecordModeFullScreen;
+        settings.recordMode = RecordMode::FullScreen;
         settings.frameRate = 10;
         settings.path = (folder / "take").string();
         return settings;
@@ -197,7 +198,7 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     auto stranger = BusConnection::openSeparate(error);
     ASSERT_TRUE(stranger) << error;
     RemoteObjectProxy proxy(*stranger, std::string(kRecorderServiceName),
-                                 std::string(kRemoteRecorderInterface));
+                            std::string(kRemoteRecorderInterface));
     RecordingSettings settings = fullScreenSettings();
     auto bytes = settings.toDictionary().toBytes(PropertyListFormat::Binary);
     for (const char* method :

@@ -1,6 +1,6 @@
 #pragma once
-// The clock that paces capture and stamps display updates: monotonic, unaffected by changes of
-// the wall clock, in nanoseconds from an arbitrary start.
+// The one monotonic clock of the program: it paces capture, stamps display updates and times
+// recordings and pools. Unaffected by changes of the wall clock; counted from an arbitrary start.
 
 #include <cstdint>
 
