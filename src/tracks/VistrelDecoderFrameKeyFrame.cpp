@@ -1,7 +1,7 @@
 #include "tracks/VistrelDecoderFrameKeyFrame.h"
 
+#include "platform/foundation/DispatchApply.h"
 #include "platform/jpeg/JpegDecompression.h"
-#include "tracks/VistrelRecording.h"
 
 #include <mutex>
 
@@ -45,7 +45,7 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
         fail("no memory for the data of frame " + std::to_string(frameIndex_));
         return false;
     }
-    const std::uint64_t dataOffset = recording_.directoryEntryAtIndex(frameIndex_)->dataOffsetBytes;
+    const std::uint64_t dataOffset = entry_.dataOffsetBytes;
     if (totalBytes > 0 &&
         dataFile.readAt(dataOffset, inBuffer_.data(), static_cast<std::size_t>(totalBytes)) != totalBytes) {
         fail("the JPEG data of frame " + std::to_string(frameIndex_) + " could not be read");
@@ -55,13 +55,12 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
     return true;
 }
 
-bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
-                                                              const ConcurrentDispatchQueue& queue) {
+bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer) {
     if (!frameIsValid_ || !buffer) return false;
     const std::size_t stride = width_ * 4;
     std::mutex errorMutex;
     bool complete = error_.empty();
-    queue.apply(stripeEntries_.size(), [&](std::size_t k) {
+    dispatchApply(stripeEntries_.size(), [&](std::size_t k) {
         const Stripe& stripe = stripeEntries_[k];
         JPEGDestination destination{buffer + stripe.firstRow * stride, 0, width_, stripe.rows};
         Status decoded = decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes,

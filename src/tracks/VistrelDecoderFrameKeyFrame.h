@@ -14,7 +14,7 @@ public:
     using VistrelDecoderFrame::VistrelDecoderFrame;
 
     bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile) override;
-    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue) override;
+    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer) override;
 
 private:
     struct Stripe {

@@ -1,8 +1,8 @@
 #include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
 
+#include "platform/foundation/DispatchApply.h"
 #include "platform/foundation/Log.h"
 #include "platform/jpeg/JpegDecompression.h"
-#include "tracks/VistrelRecording.h"
 
 #include <algorithm>
 #include <cstring>
@@ -191,7 +191,7 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
             fail("no memory for the data of frame " + std::to_string(frameIndex_));
             return false;
         }
-        const std::uint64_t dataOffset = recording_.directoryEntryAtIndex(frameIndex_)->dataOffsetBytes;
+        const std::uint64_t dataOffset = entry_.dataOffsetBytes;
         if (dataFile.readAt(dataOffset, inBuffer_.data(), static_cast<std::size_t>(totalBytes)) !=
             totalBytes) {
             fail("the JPEG data of frame " + std::to_string(frameIndex_) + " could not be read");
@@ -202,8 +202,7 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
     return true;
 }
 
-bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
-                                                                       const ConcurrentDispatchQueue& queue) {
+bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer) {
     if (!frameIsValid_ || !buffer) return false;
     bool complete = error_.empty();
     if (!movedRectEntries_.empty()) {
@@ -246,7 +245,7 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
         for (std::size_t k = 0; k < changedRectEntries_.size(); ++k)
             decodeChanged(k);
     } else {
-        queue.apply(changedRectEntries_.size(), decodeChanged);
+        dispatchApply(changedRectEntries_.size(), decodeChanged);
     }
     return complete;
 }

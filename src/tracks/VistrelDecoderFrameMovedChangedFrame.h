@@ -15,7 +15,7 @@ public:
     using VistrelDecoderFrame::VistrelDecoderFrame;
 
     bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile) override;
-    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue) override;
+    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer) override;
 
     // A block move clipped so that both its destination and its source lie in the frame.
     struct Move {

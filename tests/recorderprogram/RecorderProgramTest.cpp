@@ -51,22 +51,20 @@ PackageCheck checkPackage(const std::string& path) {
     }
     check.frames = recording.numberOfFrames();
     check.durationSeconds = recording.duration();
-    DecompressionInfo info;
-    recording.fillDecompressionInfo(info, double(recording.frameRate()));
-    recording.openWithDecompressionInfo(info);
-    if (!info.structValid) {
-        check.error = info.lastError;
+    auto decoder = recording.makeDecompressionInfo();
+    if (!decoder) {
+        check.error = decoder.error();
         return check;
     }
+    DecompressionInfo& info = **decoder;
     // The last entry is the stop frame, which holds no picture.
     for (std::uint64_t i = 0; i + 1 < check.frames; ++i) {
-        info.frameEntry.frameNumber = i;
-        if (recording.decompressFrame(info))
+        if (info.decompressFrame(i))
             ++check.decodedFrames;
         else
-            check.error = info.lastError;
+            check.error = info.lastError();
     }
-    recording.releaseDecompressionInfo(info);
+    info.release();
     return check;
 }
 

@@ -83,15 +83,14 @@ TEST(RoundTrip, EveryFrameAndTimeDecodesToTheSourcePicture) {
     ASSERT_TRUE(w.result) << w.result.error();
     auto recording = std::make_shared<VistrelRecording>(w.path);
     ASSERT_TRUE(recording->open());
-    DecompressionInfo info;
-    recording->fillDecompressionInfo(info, 10);
-    recording->openWithDecompressionInfo(info);
+    auto decoder = recording->makeDecompressionInfo();
+    ASSERT_TRUE(decoder) << decoder.error();
+    DecompressionInfo& info = **decoder;
     const std::size_t width = w.settings.screen.width, height = w.settings.screen.height;
     const std::uint64_t n = recording->numberOfFrames();
     auto check = [&](std::uint64_t frame) {
-        info.frameEntry.frameNumber = frame;
-        EXPECT_TRUE(recording->decompressFrame(info)) << info.lastError;
-        const auto d = test::compareBGR(info.buffer.get(), w.pictures[frame].data(), width, height);
+        EXPECT_TRUE(info.decompressFrame(frame)) << info.lastError();
+        const auto d = test::compareBGR(info.frameBytes().data(), w.pictures[frame].data(), width, height);
         EXPECT_LE(d.mean, 2.5) << "frame " << frame;
         EXPECT_LE(d.maximum, 120) << "frame " << frame;
     };
@@ -114,7 +113,7 @@ TEST(RoundTrip, EveryFrameAndTimeDecodesToTheSourcePicture) {
             EXPECT_EQ(recording->indexOfTime((t + next) / 2), std::int64_t(i));
         }
     }
-    recording->releaseDecompressionInfo(info);
+    info.release();
 }
 
 TEST(RoundTrip, DurationAndThumbnailsMatchTheWriter) {

@@ -157,21 +157,19 @@ int main(int argc, char** argv) {
     if (index >= recording->numberOfFrames())
         return failWith("no frame " + std::to_string(index) + " (the recording has " +
                         std::to_string(recording->numberOfFrames()) + ")");
-    DecompressionInfo info;
-    recording->fillDecompressionInfo(info, double(recording->frameRate()));
-    recording->openWithDecompressionInfo(info);
-    if (!info.structValid || !info.dataFile || !info.metaFile) {
-        const std::string why = info.lastError.empty() ? recording->openError() : info.lastError;
-        recording->releaseDecompressionInfo(info);
+    auto decoder = recording->makeDecompressionInfo();
+    if (!decoder) {
+        const std::string why = recording->openError().empty() ? decoder.error() : recording->openError();
         return failWith("cannot decode " + path + ": " + why);
     }
-    info.frameEntry.frameNumber = index;
-    const bool whole = recording->decompressFrame(info);
+    DecompressionInfo& info = **decoder;
+    const bool whole = info.decompressFrame(index);
+    const std::vector<std::uint8_t> picture = info.frameBytes();
     std::string error;
-    const bool written = tools::writeRGBPng(pngPath, info.buffer.get(), recording->width(),
-                                            recording->height(), recording->bytesPerRow(), &error);
-    const std::string decodeError = info.lastError;
-    recording->releaseDecompressionInfo(info);
+    const bool written = tools::writeRGBPng(pngPath, picture.data(), recording->width(), recording->height(),
+                                            recording->bytesPerRow(), &error);
+    const std::string decodeError = info.lastError();
+    info.release();
     if (!written) return failWith(error);
     if (!whole)
         std::fprintf(stderr, "vistrel-package-dump: warning: frame %llu is damaged: %s\n",

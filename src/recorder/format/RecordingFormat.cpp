@@ -267,6 +267,14 @@ FrameMetaRecord makeStopFrameRecord(std::uint64_t frameIndex, std::uint64_t time
     return record;
 }
 
+std::uint64_t keyFrameAtOrBefore(std::span<const DirectoryEntry> entries, std::uint64_t index) {
+    if (entries.empty()) return 0;
+    index = std::min<std::uint64_t>(index, entries.size() - 1);
+    while (index > 0 && !entries[static_cast<std::size_t>(index)].isKeyFrame)
+        --index;
+    return index;
+}
+
 std::array<std::uint8_t, kDirectoryEntrySizeBytes> serializeDirectoryEntry(const DirectoryEntry& entry) {
     std::array<std::uint8_t, kDirectoryEntrySizeBytes> bytes{};
     storeU64LE(bytes.data() + 0, entry.frameIndex);

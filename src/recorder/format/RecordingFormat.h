@@ -176,6 +176,9 @@ struct DirectoryEntry {
 };
 
 std::array<std::uint8_t, kDirectoryEntrySizeBytes> serializeDirectoryEntry(const DirectoryEntry& entry);
+
+// The nearest key frame at or before `index` (clamped to the last entry); entry 0 counts as one.
+std::uint64_t keyFrameAtOrBefore(std::span<const DirectoryEntry> entries, std::uint64_t index);
 Result<DirectoryEntry> parseDirectoryEntry(std::span<const std::uint8_t> bytes);
 
 struct ThumbnailRecord {
