@@ -1,6 +1,10 @@
 # Helpers shared by every library, program and test folder.
 
 set(VISTREL_WARNINGS -Wall -Wextra -Werror -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  # Checks the VTL_GUARDED_BY annotations of platform/foundation/ThreadAnnotations.h.
+  list(APPEND VISTREL_WARNINGS -Wthread-safety)
+endif()
 
 # Adds each immediate child folder of DIR that has a CMakeLists.txt, in name order.
 function(vistrel_add_subdirectories dir)
