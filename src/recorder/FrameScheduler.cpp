@@ -54,8 +54,8 @@ FrameScheduler::Plan FrameScheduler::planUpdate(std::uint64_t displayTimeNanosec
     return plan;
 }
 
-bool FrameScheduler::dropFrame(const Plan& plan, int keyFrameDecision, double cost) {
-    if (keyFrameDecision == 2) return false;
+bool FrameScheduler::dropFrame(const Plan& plan, KeyFrameDecision keyFrameDecision, double cost) {
+    if (keyFrameDecision == KeyFrameDecision::Scheduled) return false;
     double pressure = encodeQueuePressure();
     if (!(pressure > 0)) return false;
     if (cost * pressure > kDropBudgetPerSecond * (plan.frameTimeSeconds - lastFrameTimeInterval_)) {

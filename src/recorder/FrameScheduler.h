@@ -8,6 +8,7 @@
 #include "platform/capture/DisplayStreamUpdate.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Result.h"
+#include "recorder/KeyFrameDecision.h"
 
 #include <atomic>
 #include <cstdint>
@@ -42,7 +43,7 @@ public:
     Plan planUpdate(std::uint64_t displayTimeNanoseconds, std::shared_ptr<const DisplayStreamUpdate> update);
     // Whether a frame of the plan, with the given key-frame decision and cost, is dropped; a
     // dropped frame's update is held back for the next one.
-    bool dropFrame(const Plan& plan, int keyFrameDecision, double cost);
+    bool dropFrame(const Plan& plan, KeyFrameDecision keyFrameDecision, double cost);
     // Counts a kept frame: the next frame takes the next index.
     void acceptFrame(const Plan& plan);
 

@@ -226,9 +226,9 @@ void VTL3RecordImageGrabber::handleUpdate(DisplayStreamFrameStatus status,
         }
 
         const auto& refreshed = plan.update->refreshedRects();
-        int decision = VTLRecorderKeyFrame::surfaceRequiresKeyframe(
+        const KeyFrameDecision decision = VTLRecorderKeyFrame::surfaceRequiresKeyframe(
             surface->width(), surface->height(), refreshed, plan.frameIndex, scheduler_->frameRate());
-        if (decision != 0)
+        if (decision != KeyFrameDecision::NotNeeded)
             frame = std::make_unique<VTLRecorderKeyFrame>(shared, recordedRect_, plan.frameTimeSeconds,
                                                           plan.frameIndex);
         else
@@ -244,7 +244,7 @@ void VTL3RecordImageGrabber::handleUpdate(DisplayStreamFrameStatus status,
         } else {
             scheduler_->acceptFrame(plan);
             ++statistics_.kept;
-            if (decision != 0) ++statistics_.keyFrames;
+            if (decision != KeyFrameDecision::NotNeeded) ++statistics_.keyFrames;
         }
     }
 

@@ -4,15 +4,18 @@
 
 namespace vtl {
 
-int VTLRecorderKeyFrame::surfaceRequiresKeyframe(std::uint64_t surfaceWidth, std::uint64_t surfaceHeight,
-                                                 std::span<const Rect> dirtyRects, std::int64_t frameNumber,
-                                                 std::uint64_t frameRate) {
-    if (frameRate == 0 || frameNumber % static_cast<std::int64_t>(frameRate) == 0) return 2;
+KeyFrameDecision VTLRecorderKeyFrame::surfaceRequiresKeyframe(std::uint64_t surfaceWidth,
+                                                              std::uint64_t surfaceHeight,
+                                                              std::span<const Rect> dirtyRects,
+                                                              std::int64_t frameNumber,
+                                                              std::uint64_t frameRate) {
+    if (frameRate == 0 || frameNumber % static_cast<std::int64_t>(frameRate) == 0)
+        return KeyFrameDecision::Scheduled;
     float changed = 0.0f;
     for (const Rect& rect : dirtyRects)
         changed += static_cast<float>(rect.width() * rect.height());
     const float limit = 0.7f * static_cast<float>(surfaceWidth) * static_cast<float>(surfaceHeight);
-    return changed > limit ? 1 : 0;
+    return changed > limit ? KeyFrameDecision::MostlyChanged : KeyFrameDecision::NotNeeded;
 }
 
 bool VTLRecorderKeyFrame::processSurface(VTLMallocPool& pool) {

@@ -56,7 +56,7 @@ protected:
     struct Made {
         std::vector<std::unique_ptr<VTL3RecorderFrame>> frames;
         std::vector<Bytes> pictures;
-        std::vector<int> decisions;
+        std::vector<KeyFrameDecision> decisions;
     };
     Made makeFrames(SyntheticScreenSource& source, std::uint32_t width, std::uint32_t height,
                     std::uint32_t fps, int count, int qualityNumber) {
@@ -65,10 +65,10 @@ protected:
         for (int i = 0; i < count; ++i) {
             SyntheticUpdate update = source.nextFrame();
             const double t = double(i) / fps;
-            const int decision =
+            const KeyFrameDecision decision =
                 VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, i, fps);
             std::unique_ptr<VTL3RecorderFrame> frame;
-            if (decision)
+            if (decision != KeyFrameDecision::NotNeeded)
                 frame = std::make_unique<VTLRecorderKeyFrame>(update.surface, area, t, i);
             else
                 frame = std::make_unique<VTLRecorderMoveChangeBlockFrame>(
@@ -187,7 +187,7 @@ TEST_F(PackageTest, FramesArrivingOutOfOrderAreWrittenInOrderAndRebuildTheSource
     EXPECT_EQ(p.header.thumbWidth, 106u); // factor min(4, 3) = 3
     EXPECT_EQ(p.header.thumbHeight, 85u);
     for (std::size_t i = 0; i < 25; ++i) {
-        EXPECT_EQ(p.entries[i].isKeyFrame, made.decisions[i] != 0) << i;
+        EXPECT_EQ(p.entries[i].isKeyFrame, made.decisions[i] != KeyFrameDecision::NotNeeded) << i;
         EXPECT_EQ(p.entries[i].time, i * 60) << i;
     }
     FrameMetaRecord record;
@@ -489,7 +489,8 @@ TEST_F(PackageTest, SteadyRecordingObtainsNoNewPoolBlocks) {
             lastThumb = t;
         }
         std::unique_ptr<VTL3RecorderFrame> frame;
-        if (VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, i, fps))
+        if (VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, i, fps) !=
+            KeyFrameDecision::NotNeeded)
             frame = std::make_unique<VTLRecorderKeyFrame>(update.surface, area, t, i);
         else
             frame = std::make_unique<VTLRecorderMoveChangeBlockFrame>(

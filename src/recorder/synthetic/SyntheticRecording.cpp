@@ -50,10 +50,10 @@ Result<SyntheticRecordingSummary> writeSyntheticRecording(const std::string& pac
             if (thumbnail.processSurface(pool) && queue.encodeThumbnailFrame(thumbnail)) ++result.thumbnails;
             lastThumbTime = t;
         }
-        const int decision =
+        const KeyFrameDecision decision =
             VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, index, fps);
         std::unique_ptr<VTL3RecorderFrame> frame;
-        if (decision != 0) {
+        if (decision != KeyFrameDecision::NotNeeded) {
             frame = std::make_unique<VTLRecorderKeyFrame>(update.surface, area, t, index);
             ++result.keyFrames;
         } else {
