@@ -2,8 +2,11 @@
 // What a frame may use while it encodes itself: the JPEG quality for it, a compressor of its own
 // for each worker, the runner that spreads the pieces of one frame (stripes, changed rectangles)
 // over those workers, reusable output buffers and a reusable record. The encode queue implements
-// it and keeps the files, the counters and the commits to itself. Worker thread only.
+// it and keeps the files, the counters and the commits to itself. Used on the queue's worker
+// thread; thumbnails, encoded on the grabber's thumbnail thread, use only pool() and
+// thumbnailDownscaleFactor(), which any thread may call.
 
+#include "platform/foundation/DispatchWorkerGroup.h"
 #include "platform/foundation/VTLMallocPool.h"
 #include "platform/jpeg/JpegCompressor.h"
 #include "recorder/format/RecordingFormat.h"
@@ -11,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <type_traits>
 
 namespace vtl {
 
@@ -19,21 +21,11 @@ class VTL3RecorderFrame;
 
 class FrameEncoder {
 public:
-    // Calls body(index, worker) for every index in [0, count) and returns when all are done;
-    // `worker` is below workerCount().
-    template <class Body> void apply(std::size_t count, Body&& body) {
-        run(
-            count,
-            [](void* context, std::size_t index, unsigned worker) {
-                (*static_cast<std::remove_reference_t<Body>*>(context))(index, worker);
-            },
-            &body);
-    }
-
     // The JPEG quality percentage for the frame, from how much of the picture changed during the
     // second before it (a key frame's whole area counts as changed).
     virtual int jpegQuality(const VTL3RecorderFrame& frame) = 0;
-    virtual unsigned workerCount() const = 0;
+    // The workers that encode the pieces of one frame; compressor(worker) is that worker's own.
+    virtual DispatchWorkerGroup& runner() = 0;
     virtual JpegCompressor& compressor(unsigned worker) = 0;
     // `count` output buffers for one frame's streams (capacity kept between frames).
     virtual std::span<JpegOutputBuffer> streamBuffers(std::size_t count) = 0;
@@ -45,8 +37,6 @@ public:
 
 protected:
     ~FrameEncoder() = default;
-    using Trampoline = void (*)(void*, std::size_t, unsigned);
-    virtual void run(std::size_t count, Trampoline trampoline, void* context) = 0;
 };
 
 } // namespace vtl

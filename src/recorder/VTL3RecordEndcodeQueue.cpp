@@ -121,12 +121,6 @@ std::span<JpegOutputBuffer> VTL3RecordEndcodeQueue::streamBuffers(std::size_t co
     return std::span<JpegOutputBuffer>(streamBuffers_.data(), count);
 }
 
-void VTL3RecordEndcodeQueue::run(std::size_t count, Trampoline trampoline, void* context) {
-    runner_.apply(count, [trampoline, context](std::size_t index, unsigned worker) {
-        trampoline(context, index, worker);
-    });
-}
-
 Status VTL3RecordEndcodeQueue::writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded) {
     if (!encoded.record)
         return fail("Frame " + std::to_string(frame.frameIndex()) + " gave no record to write.");

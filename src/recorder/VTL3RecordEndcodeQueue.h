@@ -101,12 +101,11 @@ public:
 private:
     // The encoder side, for the frames.
     int jpegQuality(const VTL3RecorderFrame& frame) override;
-    unsigned workerCount() const override { return runner_.workerCount(); }
+    DispatchWorkerGroup& runner() override { return runner_; }
     JpegCompressor& compressor(unsigned worker) override { return *compressors_[worker]; }
     std::span<JpegOutputBuffer> streamBuffers(std::size_t count) override;
     FrameMetaRecord& scratchRecord() override { return scratchRecord_; }
     std::uint64_t thumbnailDownscaleFactor() const override { return thumbnailDownscaleFactor_; }
-    void run(std::size_t count, Trampoline trampoline, void* context) override;
 
     void processFrame(std::unique_ptr<VTL3RecorderFrame> frame);
     Status writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded);

@@ -63,7 +63,7 @@ protected:
     static Status encodePieces(FrameEncoder& encoder, std::size_t count, Piece&& piece) {
         std::atomic<bool> failed{false};
         std::string firstError; // written by the first failing piece only, read after all ended
-        encoder.apply(count, [&](std::size_t index, unsigned worker) {
+        encoder.runner().apply(count, [&](std::size_t index, unsigned worker) {
             Status encoded = piece(index, encoder.compressor(worker));
             if (!encoded && !failed.exchange(true)) firstError = encoded.error();
         });
