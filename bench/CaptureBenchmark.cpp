@@ -12,10 +12,9 @@
 namespace {
 
 std::unique_ptr<vtl::DisplayStream> fullHdStream(benchmark::State& state) {
-    std::string error;
-    auto screens = vtl::listScreens(&error);
+    auto screens = vtl::listScreens();
     if (!screens || screens->empty()) {
-        state.SkipWithError(error.c_str());
+        state.SkipWithError(screens ? "no screen" : screens.error().c_str());
         return nullptr;
     }
     vtl::DisplayStreamConfiguration config;
@@ -23,10 +22,12 @@ std::unique_ptr<vtl::DisplayStream> fullHdStream(benchmark::State& state) {
     config.sourceRect = vtl::Rect(0, 0, 1920, 1080);
     config.outputWidth = 1920;
     config.outputHeight = 1080;
-    auto stream = vtl::DisplayStream::create(
-        config, [](auto...) {}, error);
-    if (!stream) state.SkipWithError(error.c_str());
-    return stream;
+    auto stream = vtl::DisplayStream::create(config, [](auto...) {});
+    if (!stream) {
+        state.SkipWithError(stream.error().c_str());
+        return nullptr;
+    }
+    return std::move(stream).value();
 }
 
 void BM_Grab1920x1080(benchmark::State& state) {
@@ -34,7 +35,7 @@ void BM_Grab1920x1080(benchmark::State& state) {
     if (!stream) return;
     for (auto _ : state) {
         auto surface = stream->grabStill();
-        benchmark::DoNotOptimize(surface);
+        benchmark::DoNotOptimize(surface.ok());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 1920 * 1080 * 4);
 }
@@ -45,11 +46,12 @@ void BM_Grab1920x1080AndCopy(benchmark::State& state) {
     if (!stream) return;
     std::vector<std::uint8_t> packed(std::size_t{1920} * 1080 * 4);
     for (auto _ : state) {
-        auto surface = stream->grabStill();
-        if (!surface) {
+        auto grabbed = stream->grabStill();
+        if (!grabbed) {
             state.SkipWithError("grab failed");
             return;
         }
+        auto surface = std::move(grabbed).value();
         surface->lockReadOnly();
         std::memcpy(packed.data(), surface->baseAddress(), packed.size());
         surface->unlockReadOnly();

@@ -59,10 +59,9 @@ void BM_RecordChangingScreen(benchmark::State& state) {
     const auto fps = static_cast<std::uint32_t>(state.range(0));
     const bool wholeScreen = state.range(1) != 0;
     const double seconds = 10.0;
-    std::string error;
-    auto screens = listScreens(&error);
+    auto screens = listScreens();
     if (!screens || screens->empty()) {
-        state.SkipWithError(error.c_str());
+        state.SkipWithError(screens ? "no screen" : screens.error().c_str());
         return;
     }
     const ScreenDescription& screen = screens->front();
@@ -84,15 +83,17 @@ void BM_RecordChangingScreen(benchmark::State& state) {
         settings.areaWidthPixels = 1920;
         settings.areaHeightPixels = 1080;
         VTL3RecordEndcodeQueue queue(settings);
-        if (!queue.prepareForRecording(coordinator.recordPath(), error)) {
-            state.SkipWithError(error.c_str());
+        if (Status prepared = queue.prepareForRecording(coordinator.recordPath()); !prepared) {
+            state.SkipWithError(prepared.error().c_str());
             return;
         }
-        auto grabber = VTL3RecordImageGrabber::create(fps, 0, queue, coordinator, 2, error);
-        if (!grabber) {
-            state.SkipWithError(error.c_str());
+        auto created = VTL3RecordImageGrabber::create(fps, RecordMode::FullScreen, queue, coordinator,
+                                                      RecordQuality::High);
+        if (!created) {
+            state.SkipWithError(created.error().c_str());
             return;
         }
+        auto grabber = std::move(created).value();
 
         // Something changes all the time. Mode 0: a band sweeping down the screen and a block that
         // changes colour, about 200 drawings a second. Mode 1: the whole screen, as bands of

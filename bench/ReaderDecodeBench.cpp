@@ -8,7 +8,6 @@
 #include "tracks/VistrelRecording.h"
 
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -18,11 +17,12 @@ namespace vtl {
 namespace {
 
 // One recording for the whole program: 2 s at 30 fps, so key frames at 0 and 30.
-const std::string& recordingPath()
-{
+const std::string& recordingPath() {
     static const std::string path = [] {
         const std::string p =
-            (std::filesystem::temp_directory_path() / ("reader-bench-" + std::to_string(::getpid()) + ".vistrelRecord"))
+            (std::filesystem::temp_directory_path() /
+             ("reader-bench-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+              ".vistrelRecord"))
                 .string();
         std::filesystem::remove_all(p);
         SyntheticRecordingSettings settings;
@@ -30,8 +30,8 @@ const std::string& recordingPath()
         settings.seconds = 2.0;
         settings.screen.movedBlocks = true;
         const auto result = writeSyntheticRecording(p, settings);
-        if (!result.ok) {
-            std::fprintf(stderr, "could not write the benchmark recording: %s\n", result.error.c_str());
+        if (!result) {
+            std::fprintf(stderr, "could not write the benchmark recording: %s\n", result.error().c_str());
             std::exit(1);
         }
         std::atexit([] { std::filesystem::remove_all(recordingPath()); });
@@ -42,53 +42,49 @@ const std::string& recordingPath()
 
 struct OpenRecording {
     std::shared_ptr<VistrelRecording> recording = std::make_shared<VistrelRecording>(recordingPath());
-    DecompressionInfo info;
-    OpenRecording()
-    {
-        recording->open();
-        recording->fillDecompressionInfo(info, 30);
-        recording->openWithDecompressionInfo(info);
+    std::unique_ptr<DecompressionInfo> info;
+    OpenRecording() {
+        auto made = recording->makeDecompressionInfo();
+        if (!made) {
+            std::fprintf(stderr, "could not decode the benchmark recording: %s\n", made.error().c_str());
+            std::exit(1);
+        }
+        info = std::move(made).value();
     }
-    ~OpenRecording() { recording->releaseDecompressionInfo(info); }
-    void decodeFromScratch(std::uint64_t frame)
-    {
-        info.lastFrameValid = false;
-        info.frameEntry.frameNumber = frame;
-        recording->decompressFrame(info);
+    ~OpenRecording() { info->release(); }
+    void decodeFromScratch(std::uint64_t frame) {
+        info->forgetLastFrame();
+        info->decompressFrame(frame);
     }
 };
 
-void BM_KeyFrame1080p(benchmark::State& state)
-{
+void BM_KeyFrame1080p(benchmark::State& state) {
     OpenRecording r;
-    for (auto _ : state) r.decodeFromScratch(0);
+    for (auto _ : state)
+        r.decodeFromScratch(0);
     state.SetLabel(std::to_string(r.recording->width()) + "x" + std::to_string(r.recording->height()));
 }
 BENCHMARK(BM_KeyFrame1080p)->Unit(benchmark::kMillisecond);
 
-void BM_ChangedBlockFrame(benchmark::State& state)
-{
+void BM_ChangedBlockFrame(benchmark::State& state) {
     OpenRecording r;
     r.decodeFromScratch(4);
     // Applying frame 5's record again costs what applying it once does.
-    for (auto _ : state) {
-        r.info.frameEntry.frameNumber = 5;
-        r.recording->decompressNextFrame(r.info);
-    }
+    for (auto _ : state)
+        r.info->decompressNextFrame(5);
 }
 BENCHMARK(BM_ChangedBlockFrame)->Unit(benchmark::kMillisecond);
 
-void BM_WorstCaseRandomAccess(benchmark::State& state)
-{
+void BM_WorstCaseRandomAccess(benchmark::State& state) {
     OpenRecording r;
     const std::uint64_t target = r.recording->frameRate() - 1;
-    for (auto _ : state) r.decodeFromScratch(target);
+    for (auto _ : state)
+        r.decodeFromScratch(target);
     state.counters["frames decoded"] = double(target + 1);
 }
 BENCHMARK(BM_WorstCaseRandomAccess)->Unit(benchmark::kMillisecond);
 
-void BM_PlaybackThroughCacheAt60Hz(benchmark::State& state)
-{
+void BM_PlaybackThroughCacheAt60Hz(benchmark::State& state) {
     auto recording = std::make_shared<VistrelRecording>(recordingPath());
     recording->open();
     std::uint64_t requests = 0, waited = 0;

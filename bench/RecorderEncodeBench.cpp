@@ -11,7 +11,7 @@
 
 #include <benchmark/benchmark.h>
 #include <chrono>
-#include <sys/resource.h>
+#include <ctime>
 #include <thread>
 
 namespace vtl {
@@ -19,23 +19,21 @@ namespace {
 
 class DiscardSink final : public ByteSink {
 public:
-    bool append(const std::uint8_t*, std::size_t, std::string&) override { return true; }
-    bool writeAt(std::uint64_t, const std::uint8_t*, std::size_t, std::string&) override { return true; }
-    bool truncate(std::uint64_t, std::string&) override { return true; }
-    bool close(std::string&) override { return true; }
+    Status append(const std::uint8_t*, std::size_t) override { return {}; }
+    Status writeAt(std::uint64_t, const std::uint8_t*, std::size_t) override { return {}; }
+    Status truncate(std::uint64_t) override { return {}; }
+    Status close() override { return {}; }
 };
 
 ByteSinkFactory discardFactory() {
-    return [](const std::string&, std::string&) -> std::unique_ptr<ByteSink> {
-        return std::make_unique<DiscardSink>();
+    return [](const std::string&) -> Result<std::unique_ptr<ByteSink>> {
+        return std::unique_ptr<ByteSink>(std::make_unique<DiscardSink>());
     };
 }
 
+// Processor time of every thread of the process.
 double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(std::clock()) / CLOCKS_PER_SEC;
 }
 
 void waitForFrames(const VTL3RecordEndcodeQueue& queue, std::uint32_t count) {
@@ -58,8 +56,8 @@ void encodeFrames(benchmark::State& state, bool keyFrames) {
     settings.encodeThreads = static_cast<unsigned>(state.range(0));
     settings.sinkFactory = discardFactory();
     VTL3RecordEndcodeQueue queue(settings);
-    std::string error;
-    if (!queue.prepareForRecording("/nonexistent", error)) state.SkipWithError(error.c_str());
+    if (Status prepared = queue.prepareForRecording("/nonexistent"); !prepared)
+        state.SkipWithError(prepared.error().c_str());
     const Rect area(0, 0, width, height);
     std::int64_t index = 0;
     std::uint64_t pixels = 0;
@@ -71,7 +69,7 @@ void encodeFrames(benchmark::State& state, bool keyFrames) {
             frame = std::make_unique<VTLRecorderMoveChangeBlockFrame>(
                 update.surface, area, double(index) / 30, index, update.movedRects, update.movedDeltaX,
                 update.movedDeltaY, update.changedRects);
-        frame->setRecordQuality(2);
+        frame->setRecordQuality(RecordQuality::High);
         frame->processSurface(queue.pool());
         queue.addRecorderFrame(std::move(frame));
         ++index;
@@ -80,7 +78,7 @@ void encodeFrames(benchmark::State& state, bool keyFrames) {
     for (const Rect& rect : update.changedRects)
         pixels += std::uint64_t(rect.width() * rect.height());
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(double(index) / 30, index));
-    queue.finalizeRecord();
+    (void)queue.finalizeRecord();
     state.SetItemsProcessed(state.iterations());
     state.counters["frames_per_second"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
@@ -109,8 +107,11 @@ void BM_SyntheticRecording10s(benchmark::State& state) {
         const auto result = writeSyntheticRecording("/tmp", settings);
         wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cpuSeconds += processCpuSeconds() - cpuBefore;
-        if (!result.ok) state.SkipWithError(result.error.c_str());
-        frames += double(result.framesWritten);
+        if (!result) {
+            state.SkipWithError(result.error().c_str());
+            break;
+        }
+        frames += double(result->framesWritten);
     }
     const double runs = double(state.iterations());
     state.counters["encode_fps"] = frames / wallSeconds;

@@ -4,6 +4,10 @@
 # Release or MinSizeRel build only reports them: newer optimisers warn about code that is sound
 # (GCC 12 at -O3 flags "text" + std::string with -Wrestrict inside the standard library).
 set(VISTREL_WARNINGS -Wall -Wextra $<$<NOT:$<CONFIG:Release,MinSizeRel>>:-Werror> -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  # Checks the VTL_GUARDED_BY annotations of platform/foundation/ThreadAnnotations.h.
+  list(APPEND VISTREL_WARNINGS -Wthread-safety)
+endif()
 
 # Adds each immediate child folder of DIR that has a CMakeLists.txt, in name order.
 function(vistrel_add_subdirectories dir)
@@ -18,11 +22,25 @@ function(vistrel_add_subdirectories dir)
   endforeach()
 endfunction()
 
-# vistrel_library(NAME [QT] DEPS ...): a static library from every .cpp under the calling folder.
-# Headers are included as "<folder-of-library>/Header.h" relative to src/ (e.g. "platform/foundation/Geometry.h").
+# vistrel_library(NAME [QT] DEPS ...): a static library from every .cpp under the calling folder,
+# except those in subfolders with a CMakeLists.txt of their own (libraries of their own, such as
+# "recorder/format" inside "recorder"). Headers are included as "<folder-of-library>/Header.h"
+# relative to src/ (e.g. "platform/foundation/Geometry.h").
 function(vistrel_library name)
   cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE nested CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(lists IN LISTS nested)
+    get_filename_component(folder ${lists} DIRECTORY)
+    set(kept)
+    foreach(source IN LISTS sources)
+      string(FIND "${source}" "${folder}/" position)
+      if(NOT position EQUAL 0)
+        list(APPEND kept ${source})
+      endif()
+    endforeach()
+    set(sources ${kept})
+  endforeach()
   foreach(pattern IN LISTS ARG_EXCLUDE)
     list(FILTER sources EXCLUDE REGEX "${pattern}")
   endforeach()
@@ -103,3 +121,5 @@ function(vistrel_fuzzer name)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
 endfunction()
+
+include(VistrelTargetList)

@@ -17,6 +17,9 @@ jobs="$(nproc)"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVISTREL_SANITIZE="$([ "$sanitize" = "1" ] && echo ON || echo OFF)" >/dev/null
+# Library boundaries, read from the configured targets before anything is compiled.
+layers_ok=1
+bash "$root/scripts/check-layers.sh" "$build" || layers_ok=0
 cmake --build "$build" -j "$jobs"
 
 # Services, each stopped by its PID on exit.
@@ -65,6 +68,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 status=0
+[ "$layers_ok" = 1 ] || { echo "The library boundaries do not hold (see check-layers above)."; status=1; }
 passed=0
 failed=0
 # Runs ctest in a build folder and adds its counts to the closing line.

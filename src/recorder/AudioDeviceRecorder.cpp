@@ -6,10 +6,9 @@ std::optional<AudioDeviceDescription> audioDeviceWithUID(std::string_view, std::
     return std::nullopt;
 }
 
-std::unique_ptr<VTLAudioDeviceRecorder>
-VTLAudioDeviceRecorder::create(const AudioDeviceDescription& device, RecorderDelegate&, std::string& error) {
-    error = "Audio devices cannot be recorded yet (" + device.name + ").";
-    return nullptr;
+Result<std::unique_ptr<VTLAudioDeviceRecorder>>
+VTLAudioDeviceRecorder::create(const AudioDeviceDescription& device, RecorderDelegate&) {
+    return fail("Audio devices cannot be recorded yet (" + device.name + ").");
 }
 
 } // namespace vtl

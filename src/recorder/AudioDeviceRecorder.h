@@ -4,6 +4,7 @@
 // movie. No device backend exists yet: no device is found and no such recorder is made, and
 // settings that ask for one are logged and left out of the recording.
 
+#include "platform/foundation/Result.h"
 #include "recorder/RecorderDelegate.h"
 
 #include <cstdint>
@@ -30,9 +31,9 @@ std::optional<AudioDeviceDescription> audioDeviceWithUID(std::string_view persis
 
 class VTLAudioDeviceRecorder : public Recorder {
 public:
-    // A recorder for the device, or nullptr with a message when it cannot be recorded.
-    static std::unique_ptr<VTLAudioDeviceRecorder> create(const AudioDeviceDescription& device,
-                                                          RecorderDelegate& coordinator, std::string& error);
+    // A recorder for the device; fails when it cannot be recorded.
+    static Result<std::unique_ptr<VTLAudioDeviceRecorder>> create(const AudioDeviceDescription& device,
+                                                                  RecorderDelegate& coordinator);
 };
 
 } // namespace vtl

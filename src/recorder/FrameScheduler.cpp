@@ -4,13 +4,11 @@
 
 namespace vtl {
 
-std::unique_ptr<FrameScheduler> FrameScheduler::create(std::uint64_t frameRate, std::string& error) {
-    if (frameRate < kMinimumFrameRate) {
-        error = "The frame rate " + std::to_string(frameRate) +
-                " is not supported; recording needs at least " + std::to_string(kMinimumFrameRate) +
-                " frames per second.";
-        return nullptr;
-    }
+Result<std::unique_ptr<FrameScheduler>> FrameScheduler::create(std::uint64_t frameRate) {
+    if (frameRate < kMinimumFrameRate)
+        return fail("The frame rate " + std::to_string(frameRate) +
+                    " is not supported; recording needs at least " + std::to_string(kMinimumFrameRate) +
+                    " frames per second.");
     return std::unique_ptr<FrameScheduler>(new FrameScheduler(frameRate));
 }
 
@@ -56,8 +54,8 @@ FrameScheduler::Plan FrameScheduler::planUpdate(std::uint64_t displayTimeNanosec
     return plan;
 }
 
-bool FrameScheduler::dropFrame(const Plan& plan, int keyFrameDecision, double cost) {
-    if (keyFrameDecision == 2) return false;
+bool FrameScheduler::dropFrame(const Plan& plan, KeyFrameDecision keyFrameDecision, double cost) {
+    if (keyFrameDecision == KeyFrameDecision::Scheduled) return false;
     double pressure = encodeQueuePressure();
     if (!(pressure > 0)) return false;
     if (cost * pressure > kDropBudgetPerSecond * (plan.frameTimeSeconds - lastFrameTimeInterval_)) {

@@ -7,6 +7,8 @@
 
 #include "platform/capture/DisplayStreamUpdate.h"
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/Result.h"
+#include "recorder/KeyFrameDecision.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,8 +27,8 @@ public:
     static constexpr double kDropBudgetPerSecond = 30.0;
     static constexpr double kThumbnailIntervalSeconds = 1.0;
 
-    // nullptr with a message in `error` for frame rates below 2.
-    static std::unique_ptr<FrameScheduler> create(std::uint64_t frameRate, std::string& error);
+    // Fails for frame rates below 2.
+    static Result<std::unique_ptr<FrameScheduler>> create(std::uint64_t frameRate);
 
     struct Plan {
         double frameTimeSeconds = 0;
@@ -41,7 +43,7 @@ public:
     Plan planUpdate(std::uint64_t displayTimeNanoseconds, std::shared_ptr<const DisplayStreamUpdate> update);
     // Whether a frame of the plan, with the given key-frame decision and cost, is dropped; a
     // dropped frame's update is held back for the next one.
-    bool dropFrame(const Plan& plan, int keyFrameDecision, double cost);
+    bool dropFrame(const Plan& plan, KeyFrameDecision keyFrameDecision, double cost);
     // Counts a kept frame: the next frame takes the next index.
     void acceptFrame(const Plan& plan);
 

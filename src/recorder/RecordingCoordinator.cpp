@@ -1,10 +1,10 @@
 #include "recorder/RecordingCoordinator.h"
 
-#include "drawing/VTLMallocPool.h"
-#include "platform/capture/MonotonicClock.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/DispatchTimer.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/MonotonicClock.h"
+#include "platform/foundation/VTLMallocPool.h"
 #include "platform/ipc/DistributedNotificationCenter.h"
 #include "platform/ipc/ScreenSaverInhibitor.h"
 #include "platform/ipc/VistrelBusNames.h"
@@ -25,11 +25,11 @@ constexpr int kMaximumFrameRate = 120;
 
 RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services) {
     if (!services.clockSeconds) services.clockSeconds = [] { return monotonicSeconds(); };
-    if (!services.screens) services.screens = [](std::string& error) { return listScreens(&error); };
+    if (!services.screens) services.screens = [] { return listScreens(); };
     if (!services.makeScreenRecorder)
         services.makeScreenRecorder = [](RecordingCoordinator& coordinator,
-                                         const ScreenRecorderOptions& options, std::string& error) {
-            return createGrabberScreenRecorder(coordinator, options, error);
+                                         const ScreenRecorderOptions& options) {
+            return createGrabberScreenRecorder(coordinator, options);
         };
     if (!services.scheduleAfter)
         services.scheduleAfter = [](double delaySeconds,
@@ -52,7 +52,6 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
             return ok;
         };
     if (!services.findAudioDevice) services.findAudioDevice = audioDeviceWithUID;
-    if (!services.makeStatusItem) services.makeStatusItem = createTrayStatusItem;
     return services;
 }
 
@@ -96,8 +95,7 @@ std::function<void()> RecordingCoordinator::scheduleGuarded(double delaySeconds,
     });
 }
 
-bool RecordingCoordinator::failPrepare(std::string& error, std::string message) {
-    error = std::move(message);
+Failure RecordingCoordinator::failPrepare(std::string message) {
     screenRecorder_.reset();
     otherRecorders_.clear();
     if (createdPackageFolder_) {
@@ -105,49 +103,45 @@ bool RecordingCoordinator::failPrepare(std::string& error, std::string message) 
         fs::remove_all(recordPath_, ignored);
         createdPackageFolder_ = false;
     }
-    logMessage(error);
-    return false;
+    logMessage(message);
+    return fail(std::move(message));
 }
 
-bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, std::string& error) {
-    if (state_ != State::created) {
-        error = "This recording has already been prepared.";
-        return false;
-    }
+Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info) {
+    if (state_ != State::created) return fail("This recording has already been prepared.");
     std::vector<std::string> problems;
     RecordingSettings settings = RecordingSettings::fromDictionary(info, problems);
     for (const std::string& problem : problems)
         logMessage(problem);
 
-    if (settings.recordMode == kRecordModeIOSDevice)
-        return failPrepare(error, "iOS devices cannot be recorded on this system.");
-    if (settings.recordMode < kRecordModeFullScreen || settings.recordMode > kRecordModeIOSDevice)
-        return failPrepare(error, "The record mode " + std::to_string(settings.recordMode) + " is unknown.");
+    if (settings.recordMode == RecordMode::IOSDevice)
+        return failPrepare("iOS devices cannot be recorded on this system.");
+    if (!isKnownRecordMode(settings.recordMode))
+        return failPrepare("The record mode " + std::to_string(static_cast<int>(settings.recordMode)) +
+                           " is unknown.");
     if (settings.frameRate < kMinimumFrameRate || settings.frameRate > kMaximumFrameRate)
-        return failPrepare(error,
-                           "The frame rate " + std::to_string(settings.frameRate) + " cannot be recorded.");
-    if (settings.recordQuality < 1 || settings.recordQuality > 3) {
-        logMessage("The record quality " + std::to_string(settings.recordQuality) +
+        return failPrepare("The frame rate " + std::to_string(settings.frameRate) + " cannot be recorded.");
+    if (!isKnownRecordQuality(settings.recordQuality)) {
+        logMessage("The record quality " + std::to_string(static_cast<int>(settings.recordQuality)) +
                    " is unknown; 2 is used.");
-        settings.recordQuality = 2;
+        settings.recordQuality = RecordQuality::High;
     }
     if (settings.path.empty() || !fs::path(settings.path).is_absolute())
-        return failPrepare(error, "The recording has no absolute package path.");
+        return failPrepare("The recording has no absolute package path.");
 
     // The screen and the area on it.
-    std::string screensError;
-    std::optional<std::vector<ScreenDescription>> screens = services_.screens(screensError);
-    if (!screens || screens->empty())
-        return failPrepare(error, "The screens cannot be listed: " + screensError);
+    Result<std::vector<ScreenDescription>> screens = services_.screens();
+    if (!screens) return failPrepare("The screens cannot be listed: " + screens.error());
+    if (screens->empty()) return failPrepare("The screens cannot be listed: there are none.");
     if (settings.recordScreenIndex < 0 ||
         static_cast<std::size_t>(settings.recordScreenIndex) >= screens->size())
-        return failPrepare(error, "There is no screen " + std::to_string(settings.recordScreenIndex) + ".");
+        return failPrepare("There is no screen " + std::to_string(settings.recordScreenIndex) + ".");
     screen_ = (*screens)[static_cast<std::size_t>(settings.recordScreenIndex)];
     referenceScreenFrame_ = screens->front().frame;
     scaling_ = static_cast<float>(screen_.backingScaleFactor);
     const Rect screenBounds(0, 0, screen_.frame.width(), screen_.frame.height());
     Rect area = screenBounds;
-    if (!(settings.recordMode == kRecordModeFullScreen && settings.recordRect.isEmpty()))
+    if (!(settings.recordMode == RecordMode::FullScreen && settings.recordRect.isEmpty()))
         area = Rect(settings.recordRect.minX() - screen_.frame.minX(),
                     settings.recordRect.minY() - screen_.frame.minY(), settings.recordRect.width(),
                     settings.recordRect.height());
@@ -156,8 +150,8 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     double right = std::min(std::floor(area.maxX()), screenBounds.width());
     double top = std::min(std::floor(area.maxY()), screenBounds.height());
     if (right - left < 1 || top - bottom < 1)
-        return failPrepare(error, "The area to record " + stringFromRect(settings.recordRect) +
-                                      " does not lie on the screen.");
+        return failPrepare("The area to record " + stringFromRect(settings.recordRect) +
+                           " does not lie on the screen.");
     area_ = Rect(left, bottom, right - left, top - bottom);
     settings_ = settings;
 
@@ -166,11 +160,10 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     std::error_code ec;
     if (fs::exists(recordPath_, ec)) {
         if (!fs::is_directory(recordPath_, ec) || !fs::is_empty(recordPath_, ec))
-            return failPrepare(error, "Something is already stored at " + recordPath_ + ".");
+            return failPrepare("Something is already stored at " + recordPath_ + ".");
     } else {
         if (!fs::create_directory(recordPath_, ec))
-            return failPrepare(error,
-                               "The recording folder " + recordPath_ + " cannot be created: " + ec.message());
+            return failPrepare("The recording folder " + recordPath_ + " cannot be created: " + ec.message());
         createdPackageFolder_ = true;
     }
 
@@ -179,9 +172,10 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     options.recordMode = settings.recordMode;
     options.recordQuality = settings.recordQuality;
     options.windowNumber = settings.windowNumber;
-    std::string recorderError;
-    screenRecorder_ = services_.makeScreenRecorder(*this, options, recorderError);
-    if (!screenRecorder_) return failPrepare(error, "The screen cannot be recorded: " + recorderError);
+    auto screenRecorder = services_.makeScreenRecorder(*this, options);
+    if (!screenRecorder) return failPrepare("The screen cannot be recorded: " + screenRecorder.error());
+    if (!*screenRecorder) return failPrepare("The screen cannot be recorded.");
+    screenRecorder_ = std::move(screenRecorder).value();
 
     if (!settings.mouseVisualization.empty()) {
         auto decoded = MouseVisualization::unarchive(settings.mouseVisualization);
@@ -209,14 +203,12 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
             continue;
         }
         if (device->numberOfInputChannels < 1) continue;
-        std::string audioError;
-        std::unique_ptr<VTLAudioDeviceRecorder> recorder =
-            VTLAudioDeviceRecorder::create(*device, *this, audioError);
+        auto recorder = VTLAudioDeviceRecorder::create(*device, *this);
         if (!recorder) {
-            logMessage(audioError);
+            logMessage(recorder.error());
             continue;
         }
-        otherRecorders_.push_back(std::move(recorder));
+        otherRecorders_.push_back(std::move(recorder).value());
     }
 
     {
@@ -231,7 +223,7 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
     VTLMallocPool::sharedInstance().setMaxMemory(static_cast<std::uint64_t>(settings.frameRate) *
                                                  static_cast<std::uint64_t>(physical.width()) *
                                                  static_cast<std::uint64_t>(physical.height()));
-    if (settings.showStatusItem) {
+    if (settings.showStatusItem && services_.makeStatusItem) {
         RecorderStatusItemActions actions;
         std::weak_ptr<int> alive = lifetime_;
         actions.stop = [this, alive] {
@@ -244,7 +236,7 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
             if (alive.lock()) resumeRecording();
         };
         statusItem_ = services_.makeStatusItem(std::move(actions));
-        if (statusItem_ && settings.recorderDisplayMode != 0) {
+        if (statusItem_ && settings.recorderDisplayMode != RecorderDisplayMode::Nothing) {
             statusItem_->setTitle("");
             statusItemTimer_ = DispatchTimer::scheduleRepeating(1.0, [this, alive] {
                 if (alive.lock()) updateStatusItem();
@@ -252,7 +244,7 @@ bool RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info, s
         }
     }
     state_ = State::prepared;
-    return true;
+    return {};
 }
 
 void RecordingCoordinator::updateStatusItem() {
@@ -509,7 +501,8 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
     if (errorToShow() == 0) {
         double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
         std::optional<Size> size = screenRecorder_ ? screenRecorder_->sizePixels() : std::nullopt;
-        doneInfo = doneInfoDictionary(duration, static_cast<unsigned>(settings_.recordMode), size);
+        doneInfo =
+            doneInfoDictionary(duration, static_cast<unsigned>(static_cast<int>(settings_.recordMode)), size);
     }
     state_ = State::done;
     if (statusItemTimer_) statusItemTimer_->cancel();

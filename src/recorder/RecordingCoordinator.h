@@ -12,9 +12,9 @@
 #include "recorder/AudioDeviceRecorder.h"
 #include "recorder/MouseVisualization.h"
 #include "recorder/RecorderDelegate.h"
+#include "recorder/RecorderStatusItem.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingCoordinatorScreenRecorder.h"
-#include "recorder/RecordingCoordinatorStatusItem.h"
 #include "recorder/RecordingSettings.h"
 #include "recorder/ScreenGrabberCoordinator.h"
 #include "recorder/format/PackageSideFiles.h"
@@ -41,10 +41,10 @@ struct RecordingCoordinatorServices {
     // Seconds on a clock that does not jump; the recording's times are differences of it.
     std::function<double()> clockSeconds;
     // The screens, primary first.
-    std::function<std::optional<std::vector<ScreenDescription>>(std::string& error)> screens;
+    std::function<Result<std::vector<ScreenDescription>>()> screens;
     // The screen recorder of record modes 0 to 2, made once the package folder exists.
-    std::function<std::unique_ptr<CoordinatedScreenRecorder>(
-        RecordingCoordinator&, const ScreenRecorderOptions&, std::string& error)>
+    std::function<Result<std::unique_ptr<CoordinatedScreenRecorder>>(RecordingCoordinator&,
+                                                                     const ScreenRecorderOptions&)>
         makeScreenRecorder;
     // Runs the task on the main thread after the delay; the answer cancels it (before it ran).
     std::function<std::function<void()>(double delaySeconds, std::function<void()> task)> scheduleAfter;
@@ -55,7 +55,8 @@ struct RecordingCoordinatorServices {
     std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID,
                                                         std::uint32_t streamID)>
         findAudioDevice;
-    // The status item, asked for by "showStatusItem"; nullptr when there is none.
+    // The status item, asked for by "showStatusItem"; nullptr when there is none. Empty: none (the
+    // recorder program hands in its tray view).
     std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
 };
 
@@ -75,10 +76,10 @@ public:
     RecordingCoordinator(const RecordingCoordinator&) = delete;
     RecordingCoordinator& operator=(const RecordingCoordinator&) = delete;
 
-    // Reads the settings, creates the package folder and the recorders. False with a message (and
-    // nothing left behind) when the recording cannot be made; settings for recorders that do not
-    // exist here are logged and left out.
-    bool prepareWithInfoDictionary(const PropertyList& info, std::string& error);
+    // Reads the settings, creates the package folder and the recorders. Fails (leaving nothing
+    // behind) when the recording cannot be made; settings for recorders that do not exist here are
+    // logged and left out.
+    Status prepareWithInfoDictionary(const PropertyList& info);
     void startAudioRouting();
     void startRecording();
     // Toggles between paused and running.
@@ -124,7 +125,7 @@ public:
     bool hasStatusItem() const { return statusItem_ != nullptr; }
 
     // Geometry, read by recorders from their own threads once prepared.
-    int recordMode() const { return settings_.recordMode; }
+    RecordMode recordMode() const { return settings_.recordMode; }
     std::uint32_t displayID() const override { return screen_.displayID; }
     Rect logicalRecordingScreenRect() const override { return screen_.frame; }
     float recordingScreenScaling() const override { return scaling_; }
@@ -152,7 +153,8 @@ private:
     // Runs the task on the main thread after the delay unless the coordinator is gone by then.
     std::function<void()> scheduleGuarded(double delaySeconds, std::function<void()> task);
     void onMainThread(std::function<void()> task);
-    bool failPrepare(std::string& error, std::string message);
+    // Undoes what the prepare made so far and logs the message.
+    Failure failPrepare(std::string message);
 
     RecordingCoordinatorDelegate& delegate_;
     Services services_;

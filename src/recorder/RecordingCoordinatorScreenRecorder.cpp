@@ -41,9 +41,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGrabberCoordinator& coordinator,
-                                                                       const ScreenRecorderOptions& options,
-                                                                       std::string& error) {
+Result<std::unique_ptr<CoordinatedScreenRecorder>>
+createGrabberScreenRecorder(ScreenGrabberCoordinator& coordinator, const ScreenRecorderOptions& options) {
     Rect physical = coordinator.physicalAreaOnRecordingScreenRect();
     EncodeQueueSettings settings;
     settings.frameRate = static_cast<std::uint32_t>(options.frameRate);
@@ -51,21 +50,25 @@ std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGra
     settings.areaHeightPixels = physical.height();
     settings.screenScaling = coordinator.recordingScreenScaling();
     auto queue = std::make_unique<VTL3RecordEndcodeQueue>(settings);
-    if (!queue->prepareForRecording(coordinator.recordPath(), error)) return nullptr;
-    // A value above 2 is stored as 1; nothing reads it, the grabber keeps the raw quality.
-    queue->setCompressionAlgorithm(options.recordQuality > 2 ? 1 : options.recordQuality);
+    if (Status prepared = queue->prepareForRecording(coordinator.recordPath()); !prepared)
+        return prepared.asFailure();
+    // A quality above 2 is stored as 1; nothing reads it, the grabber keeps the raw quality.
+    const int quality = static_cast<int>(options.recordQuality);
+    queue->setCompressionAlgorithm(quality > 2 ? CompressionAlgorithm::Finer
+                                               : static_cast<CompressionAlgorithm>(quality));
     queue->setErrorHandler([&coordinator](const std::string& message) {
         logMessage("The recording cannot be written any further: " + message);
         coordinator.stopRecording();
     });
 
     auto recorder = std::make_unique<GrabberScreenRecorder>(std::move(queue));
-    recorder->grabber_ =
+    auto grabber =
         VTL3RecordImageGrabber::create(static_cast<std::uint64_t>(options.frameRate), options.recordMode,
-                                       *recorder->queue_, coordinator, options.recordQuality, error);
-    if (!recorder->grabber_) return nullptr;
-    if (options.recordMode == 1) recorder->grabber_->setWindowNumber(options.windowNumber);
-    return recorder;
+                                       *recorder->queue_, coordinator, options.recordQuality);
+    if (!grabber) return grabber.asFailure();
+    recorder->grabber_ = std::move(grabber).value();
+    if (options.recordMode == RecordMode::Window) recorder->grabber_->setWindowNumber(options.windowNumber);
+    return std::unique_ptr<CoordinatedScreenRecorder>(std::move(recorder));
 }
 
 } // namespace vtl

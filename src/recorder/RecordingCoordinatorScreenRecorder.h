@@ -5,7 +5,9 @@
 // coordinator; tests put a stand-in in its place.
 
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/Result.h"
 #include "recorder/RecorderDelegate.h"
+#include "recorder/RecordingModes.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,16 +29,16 @@ public:
 
 struct ScreenRecorderOptions {
     int frameRate = 30;
-    int recordMode = 0;
-    int recordQuality = 2; // the grabber's; the encode queue gets 1 for anything above 2
-    int windowNumber = 0;  // followed in record mode 1
+    RecordMode recordMode = RecordMode::FullScreen;
+    RecordQuality recordQuality =
+        RecordQuality::High; // the grabber's; the encode queue keeps a compression choice
+    int windowNumber = 0;    // followed in record mode 1
 };
 
 // Creates the frame-stream files in the existing package folder and a grabber of the coordinator's
-// screen and area. nullptr with a message when either cannot be made (nothing is left running).
-// `stopRecording` is what a failed write calls, from the encode worker's thread.
-std::unique_ptr<CoordinatedScreenRecorder> createGrabberScreenRecorder(ScreenGrabberCoordinator& coordinator,
-                                                                       const ScreenRecorderOptions& options,
-                                                                       std::string& error);
+// screen and area; fails when either cannot be made (nothing is left running). `stopRecording`
+// is what a failed write calls, from the encode worker's thread.
+Result<std::unique_ptr<CoordinatedScreenRecorder>>
+createGrabberScreenRecorder(ScreenGrabberCoordinator& coordinator, const ScreenRecorderOptions& options);
 
 } // namespace vtl

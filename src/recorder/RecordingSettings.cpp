@@ -31,6 +31,13 @@ public:
         out = static_cast<int>(*number);
     }
 
+    // An enumeration keeps the number as stored; whoever uses it judges it.
+    template <class Enum> void readEnum(std::string_view key, Enum& out) {
+        int number = static_cast<int>(out);
+        readInt(key, number);
+        out = static_cast<Enum>(number);
+    }
+
     void readUInt32(std::string_view key, std::uint32_t& out, const PropertyList& from) {
         const PropertyList* value = from.get(key);
         if (!value) return;
@@ -147,14 +154,14 @@ PropertyList RecordingSettings::toDictionary() const {
     auto putData = [&put](std::string_view key, const PlistBytes& value) {
         if (!value.empty()) put(key, PropertyList(value));
     };
-    put(keys::kRecordMode, recordMode);
+    put(keys::kRecordMode, static_cast<int>(recordMode));
     put(keys::kRecordScreenIndex, recordScreenIndex);
     put(keys::kRecordRect, stringFromRect(recordRect));
     put(keys::kRecordMouse, recordMouse);
     put(keys::kFrameRate, frameRate);
     putData(keys::kDesktopFillColor, desktopFillColor);
     put(keys::kRecordTimeout, recordTimeoutSeconds);
-    put(keys::kRecordQuality, recordQuality);
+    put(keys::kRecordQuality, static_cast<int>(recordQuality));
     put(keys::kShowRecordAreaWhileRecording, showRecordAreaWhileRecording);
     put(keys::kWindowNumber, windowNumber);
     putString(keys::kPath, path);
@@ -171,7 +178,7 @@ PropertyList RecordingSettings::toDictionary() const {
     putString(keys::kDesktopBackgroundImage, desktopBackgroundImage);
     put(keys::kDesktopImageStretchMode, desktopImageStretchMode);
     put(keys::kSuppressScreensaver, suppressScreensaver);
-    put(keys::kRecorderDisplayMode, recorderDisplayMode);
+    put(keys::kRecorderDisplayMode, static_cast<int>(recorderDisplayMode));
     put(keys::kShowStatusItem, showStatusItem);
     PropertyList devices = PropertyList::array();
     for (const AudioDeviceToRecord& device : audioDevicesToRecord)
@@ -193,14 +200,14 @@ RecordingSettings RecordingSettings::fromDictionary(const PropertyList& dictiona
         return s;
     }
     Reader r(dictionary, problems);
-    r.readInt(keys::kRecordMode, s.recordMode);
+    r.readEnum(keys::kRecordMode, s.recordMode);
     r.readInt(keys::kRecordScreenIndex, s.recordScreenIndex);
     r.readRect(keys::kRecordRect, s.recordRect);
     r.readBool(keys::kRecordMouse, s.recordMouse);
     r.readInt(keys::kFrameRate, s.frameRate);
     r.readData(keys::kDesktopFillColor, s.desktopFillColor);
     r.readDouble(keys::kRecordTimeout, s.recordTimeoutSeconds);
-    r.readInt(keys::kRecordQuality, s.recordQuality);
+    r.readEnum(keys::kRecordQuality, s.recordQuality);
     r.readBool(keys::kShowRecordAreaWhileRecording, s.showRecordAreaWhileRecording);
     r.readInt(keys::kWindowNumber, s.windowNumber);
     r.readString(keys::kPath, s.path);
@@ -222,7 +229,7 @@ RecordingSettings RecordingSettings::fromDictionary(const PropertyList& dictiona
     r.readString(keys::kDesktopBackgroundImage, s.desktopBackgroundImage);
     r.readInt(keys::kDesktopImageStretchMode, s.desktopImageStretchMode);
     r.readBool(keys::kSuppressScreensaver, s.suppressScreensaver);
-    r.readInt(keys::kRecorderDisplayMode, s.recorderDisplayMode);
+    r.readEnum(keys::kRecorderDisplayMode, s.recorderDisplayMode);
     r.readBool(keys::kShowStatusItem, s.showStatusItem);
     if (const PropertyList* devices = dictionary.get(keys::kAudioDevicesToRecord)) {
         const PlistArray* list = devices->arrayValue();

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
+#include "recorder/RecordingModes.h"
 
 #include <cstdint>
 #include <optional>
@@ -56,13 +57,6 @@ inline constexpr std::string_view kGUIAppPath = "GUIAppPath";
 // The package folder's extension, added to "path".
 inline constexpr std::string_view kRecordingPackageExtension = "vistrelRecord";
 
-enum RecordMode : int {
-    kRecordModeFullScreen = 0,
-    kRecordModeWindow = 1,
-    kRecordModeArea = 2,
-    kRecordModeIOSDevice = 3
-};
-
 // A global hot key as stored: the original key code and modifier mask.
 struct HotKeyRecord {
     std::uint32_t keyCode = 0;
@@ -88,14 +82,14 @@ struct AudioDeviceToRecord {
 };
 
 struct RecordingSettings {
-    int recordMode = kRecordModeFullScreen;
+    RecordMode recordMode = RecordMode::FullScreen;
     int recordScreenIndex = 0;
     Rect recordRect; // points, global, y up; empty in full-screen mode means the whole screen
     bool recordMouse = false;
     int frameRate = 30;
     PlistBytes desktopFillColor;
     double recordTimeoutSeconds = 0; // 0: none
-    int recordQuality = 2;           // 1 highest, 2 high, 3 medium
+    RecordQuality recordQuality = RecordQuality::High;
     bool showRecordAreaWhileRecording = false;
     int windowNumber = 0;
     std::string path;              // the package path without the extension
@@ -112,7 +106,7 @@ struct RecordingSettings {
     std::string desktopBackgroundImage;
     int desktopImageStretchMode = 0;
     bool suppressScreensaver = false;
-    int recorderDisplayMode = 0;
+    RecorderDisplayMode recorderDisplayMode = RecorderDisplayMode::Nothing;
     bool showStatusItem = false;
     std::vector<AudioDeviceToRecord> audioDevicesToRecord;
     RecordingHotKeys hotkeys;

@@ -8,7 +8,7 @@ class DisplayStreamSource final : public ScreenGrabberUpdateSource {
 public:
     explicit DisplayStreamSource(std::unique_ptr<DisplayStream> stream)
         : stream_(std::move(stream)) {}
-    bool start(std::string* error) override { return stream_->start(error); }
+    Status start() override { return stream_->start(); }
     void stop() override { stream_->stop(); }
 
 private:
@@ -17,12 +17,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<ScreenGrabberUpdateSource>
-openDisplayStreamSource(const DisplayStreamConfiguration& configuration, DisplayStreamHandler handler,
-                        std::string& error) {
-    auto stream = DisplayStream::create(configuration, std::move(handler), error);
-    if (!stream) return nullptr;
-    return std::make_unique<DisplayStreamSource>(std::move(stream));
+Result<std::unique_ptr<ScreenGrabberUpdateSource>>
+openDisplayStreamSource(const DisplayStreamConfiguration& configuration, DisplayStreamHandler handler) {
+    auto stream = DisplayStream::create(configuration, std::move(handler));
+    if (!stream) return stream.asFailure();
+    return std::unique_ptr<ScreenGrabberUpdateSource>(
+        std::make_unique<DisplayStreamSource>(std::move(stream).value()));
 }
 
 } // namespace vtl

@@ -3,6 +3,7 @@
 // recording, a source that tests drive by hand otherwise. The grabber owns its source.
 
 #include "platform/capture/DisplayStream.h"
+#include "platform/foundation/Result.h"
 
 #include <functional>
 #include <memory>
@@ -13,17 +14,16 @@ namespace vtl {
 class ScreenGrabberUpdateSource {
 public:
     virtual ~ScreenGrabberUpdateSource() = default;
-    virtual bool start(std::string* error) = 0;
+    virtual Status start() = 0;
     // May be called from the source's own handler.
     virtual void stop() = 0;
 };
 
-using ScreenGrabberUpdateSourceFactory = std::function<std::unique_ptr<ScreenGrabberUpdateSource>(
-    const DisplayStreamConfiguration&, DisplayStreamHandler, std::string& error)>;
+using ScreenGrabberUpdateSourceFactory = std::function<Result<std::unique_ptr<ScreenGrabberUpdateSource>>(
+    const DisplayStreamConfiguration&, DisplayStreamHandler)>;
 
-// The display stream of the X display as a source; nullptr with a message when it cannot be made.
-std::unique_ptr<ScreenGrabberUpdateSource>
-openDisplayStreamSource(const DisplayStreamConfiguration& configuration, DisplayStreamHandler handler,
-                        std::string& error);
+// The display stream of the X display as a source.
+Result<std::unique_ptr<ScreenGrabberUpdateSource>>
+openDisplayStreamSource(const DisplayStreamConfiguration& configuration, DisplayStreamHandler handler);
 
 } // namespace vtl

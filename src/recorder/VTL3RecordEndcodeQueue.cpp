@@ -1,10 +1,12 @@
 #include "recorder/VTL3RecordEndcodeQueue.h"
 
+#include "platform/foundation/FileHandle.h"
 #include "platform/foundation/Log.h"
 #include "recorder/VTL3RecorderFrame.h"
 
+#include <algorithm>
 #include <cmath>
-#include <fstream>
+#include <limits>
 
 namespace vtl {
 
@@ -16,51 +18,69 @@ std::uint64_t truncatedPixels(double value) {
     return static_cast<std::uint64_t>(value);
 }
 
+unsigned encodeWorkers(unsigned requested) {
+    return requested > 0 ? requested : DispatchWorkerGroup::processorCount(8);
+}
+
+std::uint32_t clampedPixelCount(std::uint64_t pixels) {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(pixels, std::numeric_limits<std::uint32_t>::max()));
+}
+
+Status writerFailure(const VTLBufferedWriter& writer) {
+    return fail(writer.error());
+}
+
 } // namespace
 
 VTL3RecordEndcodeQueue::VTL3RecordEndcodeQueue(EncodeQueueSettings settings)
     : settings_(std::move(settings))
     , pool_(settings_.pool ? settings_.pool : &VTLMallocPool::sharedInstance())
+    , thumbnailDownscaleFactor_(thumbnailFactor(truncatedPixels(settings_.areaWidthPixels),
+                                                truncatedPixels(settings_.areaHeightPixels)))
     , keyFrameRate_(settings_.frameRate)
     , qualityTracker_(settings_.frameRate, settings_.areaWidthPixels, settings_.areaHeightPixels,
-                       settings_.frameRate)
-    , thumbnailDownscaleFactor_(thumbnailFactor(truncatedPixels(settings_.areaWidthPixels),
-                                                 truncatedPixels(settings_.areaHeightPixels)))
-    , runner_(settings_.encodeThreads)
+                      settings_.frameRate)
+    , runner_(encodeWorkers(settings_.encodeThreads) - 1, "com.morlunesoftware.vistrel.encodeQueue")
     , grabQueue_([](const std::unique_ptr<VTL3RecorderFrame>& frame) { return frame->frameIndex(); }) {
     for (unsigned i = 0; i < runner_.workerCount(); ++i)
         compressors_.push_back(std::make_unique<JpegCompressor>());
     header_ = makeRecordingHeader(truncatedPixels(settings_.areaWidthPixels),
-                                   truncatedPixels(settings_.areaHeightPixels), keyFrameRate_,
-                                   settings_.screenScaling);
+                                  truncatedPixels(settings_.areaHeightPixels), keyFrameRate_,
+                                  settings_.screenScaling);
     grabQueue_.startProcessing(
         [this](std::unique_ptr<VTL3RecorderFrame> frame) { processFrame(std::move(frame)); });
 }
 
 VTL3RecordEndcodeQueue::~VTL3RecordEndcodeQueue() {
     grabQueue_.stopProcessing(true);
+    MutexLock lock(thumbnailMutex_);
     for (VTLBufferedWriter* writer : {metaDataWriter_.get(), dataWriter_.get(), directoryWriter_.get(),
                                       thumbnailMetaWriter_.get(), thumbnailDataWriter_.get()})
         if (writer) writer->closeFile();
 }
 
-bool VTL3RecordEndcodeQueue::prepareForRecording(const std::string& packagePath, std::string& error) {
-    recordingBasePath_ = packagePath;
+Status VTL3RecordEndcodeQueue::prepareForRecording(const std::string& packagePath) {
     const std::string base = packagePath + "/";
     std::unique_ptr<VTLBufferedWriter> writers[5];
     const std::string_view names[5] = {kMetaFileName, kDataFileName, kDirectoryFileName, kThumbDataFileName,
                                        kThumbMetaFileName};
     for (int i = 0; i < 5; ++i) {
-        writers[i] = VTLBufferedWriter::open(base + std::string(names[i]), settings_.sinkFactory, error);
-        if (!writers[i]) return false;
+        auto writer = VTLBufferedWriter::open(base + std::string(names[i]), settings_.sinkFactory);
+        if (!writer) return writer.asFailure();
+        writers[i] = std::move(writer).value();
     }
+    recordingBasePath_ = packagePath;
     metaDataWriter_ = std::move(writers[0]);
     dataWriter_ = std::move(writers[1]);
     directoryWriter_ = std::move(writers[2]);
-    thumbnailDataWriter_ = std::move(writers[3]);
-    thumbnailMetaWriter_ = std::move(writers[4]);
+    {
+        MutexLock lock(thumbnailMutex_);
+        thumbnailDataWriter_ = std::move(writers[3]);
+        thumbnailMetaWriter_ = std::move(writers[4]);
+    }
     headerInitialized_ = false;
-    return true;
+    return {};
 }
 
 void VTL3RecordEndcodeQueue::setPressureHandler(std::function<void(double)> handler) {
@@ -81,18 +101,55 @@ void VTL3RecordEndcodeQueue::addRecorderFrame(std::unique_ptr<VTL3RecorderFrame>
     grabQueue_.addObject(std::move(frame));
 }
 
+int VTL3RecordEndcodeQueue::jpegQuality(const VTL3RecorderFrame& frame) {
+    const std::uint64_t to = secondsToTicks(frame.time());
+    const std::uint64_t from = secondsToTicks(frame.time() - 1.0);
+    const float factor = qualityTracker_.qualityFactorForTime(from, to);
+    // Key frames count their whole area once; changed-block frames count their changed pixels
+    // after encoding. (Counting the whole area for every frame would pin the quality to the base.)
+    if (frame.isKeyFrame())
+        qualityTracker_.addNumberOfPixels(clampedPixelCount(frame.surfaceWidth() * frame.surfaceHeight()),
+                                          to);
+    const float quality =
+        ((1.0f - factor) * 0.2f + VTL3RecorderFrame::baseQualityForRecordQuality(frame.recordQuality())) *
+        100.0f;
+    return static_cast<int>(quality);
+}
+
 std::span<JpegOutputBuffer> VTL3RecordEndcodeQueue::streamBuffers(std::size_t count) {
     if (streamBuffers_.size() < count) streamBuffers_.resize(count);
     return std::span<JpegOutputBuffer>(streamBuffers_.data(), count);
 }
 
-bool VTL3RecordEndcodeQueue::appendDirectoryEntry(std::int64_t frameIndex, double timeSeconds,
-                                                  bool keyFrame) {
-    const DirectoryEntry entry{static_cast<std::uint64_t>(frameIndex), secondsToTicks(timeSeconds),
+Status VTL3RecordEndcodeQueue::writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded) {
+    if (!encoded.record)
+        return fail("Frame " + std::to_string(frame.frameIndex()) + " gave no record to write.");
+    FrameMetaRecord& record = *encoded.record;
+    if (record.kind == FrameKind::Block) record.framesSinceKeyFrame = frameCounterSinceLastKeyFrame_;
+    // The entry points at where the frame's bytes begin; it makes the frame visible to a reader.
+    const DirectoryEntry entry{static_cast<std::uint64_t>(frame.frameIndex()), secondsToTicks(frame.time()),
                                metaDataWriter_->currentPosition(), dataWriter_->currentPosition(),
-                               keyFrame};
-    const auto bytes = serializeDirectoryEntry(entry);
-    return directoryWriter_->writeData(bytes.data(), bytes.size());
+                               record.isKeyFrame()};
+    const auto entryBytes = serializeDirectoryEntry(entry);
+    if (!directoryWriter_->writeData(entryBytes.data(), entryBytes.size()))
+        return writerFailure(*directoryWriter_);
+    for (const JpegOutputBuffer& stream : encoded.streams)
+        if (!dataWriter_->writeData(stream.data(), stream.sizeBytes())) return writerFailure(*dataWriter_);
+    recordBytes_.clear();
+    appendFrameMetaRecord(record, recordBytes_);
+    if (!metaDataWriter_->writeData(recordBytes_.data(), recordBytes_.size()))
+        return writerFailure(*metaDataWriter_);
+    return {};
+}
+
+Status VTL3RecordEndcodeQueue::writeThumbnail(const EncodedFrame& encoded) {
+    if (!encoded.thumbnailTimeSeconds) return fail("A thumbnail frame gave no thumbnail to write.");
+    const auto record = serializeThumbnailRecord({*encoded.thumbnailTimeSeconds, thumbCounter_});
+    if (!thumbnailMetaWriter_->writeData(record.data(), record.size()))
+        return writerFailure(*thumbnailMetaWriter_);
+    if (!thumbnailDataWriter_->writeData(encoded.thumbnailPixels.data(), encoded.thumbnailPixels.size()))
+        return writerFailure(*thumbnailDataWriter_);
+    return {};
 }
 
 bool VTL3RecordEndcodeQueue::ensureHeaderWritten() {
@@ -115,18 +172,20 @@ bool VTL3RecordEndcodeQueue::commitFrameFiles() {
 }
 
 void VTL3RecordEndcodeQueue::failRecording(const std::string& message) {
+    std::string error;
     {
-        std::lock_guard lock(errorMutex_);
+        MutexLock lock(errorMutex_);
         if (!error_.empty()) return;
         error_ = message.empty() ? std::string("Writing the recording failed.") : message;
+        error = error_;
     }
     failed_ = true;
-    logMessage("Recording stopped: " + error_);
-    if (errorHandler_) errorHandler_(error_);
+    logMessage("Recording stopped: " + error);
+    if (errorHandler_) errorHandler_(error);
 }
 
 std::string VTL3RecordEndcodeQueue::errorMessage() const {
-    std::lock_guard lock(errorMutex_);
+    MutexLock lock(errorMutex_);
     return error_;
 }
 
@@ -147,7 +206,13 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
         }
         if (written) {
             if (frame->isKeyFrame()) frameCounterSinceLastKeyFrame_ = 0;
-            written = frame->encode(*this, error) && commitFrameFiles();
+            Result<EncodedFrame> encoded = frame->encode(*this);
+            Status status = encoded ? writeFrame(*frame, *encoded) : encoded.asFailure();
+            if (encoded && encoded->changedPixels)
+                qualityTracker_.addNumberOfPixels(clampedPixelCount(*encoded->changedPixels),
+                                                  secondsToTicks(frame->time()));
+            if (!status) error = status.error();
+            written = status && commitFrameFiles();
         }
         if (written) {
             ++overallFrameCounter_;
@@ -160,7 +225,7 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
             failRecording(error);
         }
         frameBytesWritten_ = metaDataWriter_->committedPosition() + dataWriter_->committedPosition() +
-                              directoryWriter_->committedPosition();
+                             directoryWriter_->committedPosition();
         bytesWritten_ = frameBytesWritten_ + thumbnailBytesWritten_;
     } else if (!metaDataWriter_) {
         logMessage("A frame reached an encode queue that has no files; it is dropped.");
@@ -173,17 +238,20 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
 }
 
 bool VTL3RecordEndcodeQueue::encodeThumbnailFrame(VTL3RecorderFrame& frame) {
-    std::lock_guard lock(thumbnailMutex_);
+    MutexLock lock(thumbnailMutex_);
     if (failed_ || finalized_ || !thumbnailMetaWriter_) return false;
-    std::string error;
+    Result<EncodedFrame> encoded = frame.encode(*this);
+    Status written = encoded ? writeThumbnail(*encoded) : encoded.asFailure();
     // Both files take the thumbnail before either commits: a record never outlives its pixels.
-    if (frame.encode(*this, error) && thumbnailDataWriter_->flush() && thumbnailMetaWriter_->flush() &&
+    if (written && thumbnailDataWriter_->flush() && thumbnailMetaWriter_->flush() &&
         thumbnailDataWriter_->commit() && thumbnailMetaWriter_->commit()) {
+        ++thumbCounter_;
         thumbnailBytesWritten_ =
             thumbnailMetaWriter_->committedPosition() + thumbnailDataWriter_->committedPosition();
         bytesWritten_ = frameBytesWritten_ + thumbnailBytesWritten_;
         return true;
     }
+    std::string error = written ? std::string() : written.error();
     for (VTLBufferedWriter* writer : {thumbnailMetaWriter_.get(), thumbnailDataWriter_.get()}) {
         if (error.empty() && writer->failed()) error = writer->error();
         writer->rollback();
@@ -205,10 +273,10 @@ void VTL3RecordEndcodeQueue::adjustFrameRate() {
     if (pressureHandler_) pressureHandler_(pressure);
 }
 
-bool VTL3RecordEndcodeQueue::finalizeRecord(std::string* error) {
+Status VTL3RecordEndcodeQueue::finalizeRecord() {
     finalizing_ = true;
     grabQueue_.stopProcessing(false);
-    std::lock_guard lock(thumbnailMutex_);
+    MutexLock lock(thumbnailMutex_);
     if (!finalized_ && metaDataWriter_) {
         finalized_ = true;
         // A recording without any frame still gets its header, with no entries.
@@ -229,20 +297,18 @@ bool VTL3RecordEndcodeQueue::finalizeRecord(std::string* error) {
     } else if (!metaDataWriter_) {
         failRecording("The recording was never prepared.");
     }
-    if (error) *error = errorMessage();
-    return !failed_;
+    if (failed_) return fail(errorMessage());
+    return {};
 }
 
 double VTL3RecordEndcodeQueue::duration() const {
-    std::ifstream file(recordingBasePath_ + "/" + std::string(kDirectoryFileName),
-                       std::ios::binary | std::ios::ate);
+    auto file =
+        FileHandle::open(recordingBasePath_ + "/" + std::string(kDirectoryFileName), FileOpenMode::Read);
     if (!file) return 0.0;
-    const auto fileSize = static_cast<std::uint64_t>(file.tellg());
-    const std::uint64_t entries = usableFrameEntryCount(header_, fileSize);
+    const std::uint64_t entries = usableFrameEntryCount(header_, file->size().valueOr(0));
     if (entries == 0) return 0.0;
     std::array<std::uint8_t, kDirectoryEntrySizeBytes> bytes{};
-    file.seekg(static_cast<std::streamoff>((entries - 1) * kDirectoryEntrySizeBytes));
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) return 0.0;
+    if (!file->readAllAt((entries - 1) * kDirectoryEntrySizeBytes, bytes.data(), bytes.size())) return 0.0;
     const auto entry = parseDirectoryEntry(bytes);
     return entry ? ticksToSeconds(entry->time, header_.timeScale) : 0.0;
 }

@@ -1,15 +1,16 @@
 #include "recorder/VTL3RecordImageGrabber.h"
 
-#include "platform/capture/DiskSpace.h"
-#include "platform/capture/MonotonicClock.h"
 #include "platform/capture/WindowFrames.h"
+#include "platform/foundation/DiskSpace.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTLRecorderKeyFrame.h"
 #include "recorder/VTLRecorderMoveChangeBlockFrame.h"
 #include "recorder/VTLRecorderStopFrame.h"
 #include "recorder/VTLRecorderThumbnailFrame.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vtl {
@@ -46,16 +47,20 @@ template <class T> auto boxed(std::unique_ptr<T> p) {
 
 } // namespace
 
-std::unique_ptr<VTL3RecordImageGrabber>
-VTL3RecordImageGrabber::create(std::uint64_t frameRate, int recordMode, VTL3RecordEndcodeQueue& encodeQueue,
-                               ScreenGrabberCoordinator& coordinator, int recordQuality, std::string& error,
-                               Services services) {
-    std::shared_ptr<FrameScheduler> scheduler = FrameScheduler::create(frameRate, error);
-    if (!scheduler) return nullptr;
+Result<std::unique_ptr<VTL3RecordImageGrabber>>
+VTL3RecordImageGrabber::create(std::uint64_t frameRate, RecordMode recordMode,
+                               VTL3RecordEndcodeQueue& encodeQueue, ScreenGrabberCoordinator& coordinator,
+                               RecordQuality recordQuality, Services services) {
+    auto created = FrameScheduler::create(frameRate);
+    if (!created) return created.asFailure();
+    std::shared_ptr<FrameScheduler> scheduler = std::move(created).value();
     if (!services.openUpdateSource) services.openUpdateSource = openDisplayStreamSource;
     if (!services.clockSeconds) services.clockSeconds = [] { return monotonicSeconds(); };
     if (!services.freeDiskSpace)
-        services.freeDiskSpace = [](const std::string& path) { return freeDiskSpaceBytes(path); };
+        services.freeDiskSpace = [](const std::string& path) -> std::optional<std::uint64_t> {
+            auto free = freeDiskSpaceBytes(path);
+            return free ? std::optional(*free) : std::nullopt;
+        };
 
     std::unique_ptr<VTL3RecordImageGrabber> grabber(new VTL3RecordImageGrabber(
         encodeQueue, coordinator, std::move(scheduler), recordMode, recordQuality, std::move(services)));
@@ -70,15 +75,15 @@ VTL3RecordImageGrabber::create(std::uint64_t frameRate, int recordMode, VTL3Reco
     // At 60 frames per second the stream's own pace is kept.
     if (frameRate != 60) config.minimumFrameTimeSeconds = 1.0 / static_cast<double>(frameRate);
     VTL3RecordImageGrabber* raw = grabber.get();
-    grabber->source_ = grabber->services_.openUpdateSource(
-        config,
-        [raw](DisplayStreamFrameStatus status, std::uint64_t time,
-              const std::shared_ptr<CaptureSurface>& surface,
-              const std::shared_ptr<const DisplayStreamUpdate>& update) {
+    auto source = grabber->services_.openUpdateSource(
+        config, [raw](DisplayStreamFrameStatus status, std::uint64_t time,
+                      const std::shared_ptr<CaptureSurface>& surface,
+                      const std::shared_ptr<const DisplayStreamUpdate>& update) {
             raw->handleUpdate(status, time, surface, update);
-        },
-        error);
-    if (!grabber->source_) return nullptr;
+        });
+    if (!source) return source.asFailure();
+    if (!*source) return fail("The screen has no source of updates.");
+    grabber->source_ = std::move(source).value();
     encodeQueue.setPressureHandler(
         [scheduler = grabber->scheduler_](double pressure) { scheduler->setEncodeQueuePressure(pressure); });
     return grabber;
@@ -86,8 +91,9 @@ VTL3RecordImageGrabber::create(std::uint64_t frameRate, int recordMode, VTL3Reco
 
 VTL3RecordImageGrabber::VTL3RecordImageGrabber(VTL3RecordEndcodeQueue& encodeQueue,
                                                ScreenGrabberCoordinator& coordinator,
-                                               std::shared_ptr<FrameScheduler> scheduler, int recordMode,
-                                               int recordQuality, Services services)
+                                               std::shared_ptr<FrameScheduler> scheduler,
+                                               RecordMode recordMode, RecordQuality recordQuality,
+                                               Services services)
     : encodeQueue_(encodeQueue)
     , coordinator_(coordinator)
     , scheduler_(std::move(scheduler))
@@ -97,8 +103,10 @@ VTL3RecordImageGrabber::VTL3RecordImageGrabber(VTL3RecordEndcodeQueue& encodeQue
     Rect physical = coordinator.physicalAreaOnRecordingScreenRect();
     recordedRect_ = Rect(0, 0, std::floor(physical.width()), std::floor(physical.height()));
     lastDiskSpaceCheckTime_ = services_.clockSeconds();
-    thumbnailQueue_ = std::make_unique<ScreenGrabberWorkQueue>(1, services_.synchronousWork);
-    copyQueue_ = std::make_unique<ScreenGrabberWorkQueue>(services_.copyThreads, services_.synchronousWork);
+    // Without threads of their own the jobs run at once on the capture thread.
+    thumbnailQueue_ = std::make_unique<DispatchWorkerGroup>(services_.synchronousWork ? 0 : 1, "thumbnails");
+    copyQueue_ = std::make_unique<DispatchWorkerGroup>(
+        services_.synchronousWork ? 0 : std::max(1u, services_.copyThreads), "frame copies");
 }
 
 VTL3RecordImageGrabber::~VTL3RecordImageGrabber() {
@@ -112,8 +120,8 @@ void VTL3RecordImageGrabber::startProcessQueue() {
 }
 
 void VTL3RecordImageGrabber::startSource() {
-    std::string error;
-    if (!source_->start(&error)) logMessage("The screen capture could not be started: " + error);
+    if (Status started = source_->start(); !started)
+        logMessage("The screen capture could not be started: " + started.error());
 }
 
 void VTL3RecordImageGrabber::setWriteToMovie() {
@@ -206,7 +214,7 @@ void VTL3RecordImageGrabber::handleUpdate(DisplayStreamFrameStatus status,
             ++statistics_.thumbnails;
             auto thumbnail = boxed(std::make_unique<VTLRecorderThumbnailFrame>(
                 shared, recordedRect_, plan.frameTimeSeconds, plan.frameIndex));
-            thumbnailQueue_->post([this, thumbnail] {
+            thumbnailQueue_->async([this, thumbnail] {
                 VTL3RecorderFrame& t = **thumbnail;
                 if (t.processSurface(encodeQueue_.pool())) encodeQueue_.encodeThumbnailFrame(t);
                 thumbnail->reset();
@@ -218,9 +226,9 @@ void VTL3RecordImageGrabber::handleUpdate(DisplayStreamFrameStatus status,
         }
 
         const auto& refreshed = plan.update->refreshedRects();
-        int decision = VTLRecorderKeyFrame::surfaceRequiresKeyframe(
+        const KeyFrameDecision decision = VTLRecorderKeyFrame::surfaceRequiresKeyframe(
             surface->width(), surface->height(), refreshed, plan.frameIndex, scheduler_->frameRate());
-        if (decision != 0)
+        if (decision != KeyFrameDecision::NotNeeded)
             frame = std::make_unique<VTLRecorderKeyFrame>(shared, recordedRect_, plan.frameTimeSeconds,
                                                           plan.frameIndex);
         else
@@ -236,13 +244,13 @@ void VTL3RecordImageGrabber::handleUpdate(DisplayStreamFrameStatus status,
         } else {
             scheduler_->acceptFrame(plan);
             ++statistics_.kept;
-            if (decision != 0) ++statistics_.keyFrames;
+            if (decision != KeyFrameDecision::NotNeeded) ++statistics_.keyFrames;
         }
     }
 
     if (frame) {
         auto job = boxed(std::move(frame));
-        copyQueue_->post([this, job] {
+        copyQueue_->async([this, job] {
             // A frame whose copy failed is still added: the queue needs every index to move on.
             (*job)->processSurface(encodeQueue_.pool());
             encodeQueue_.addRecorderFrame(std::move(*job));
@@ -269,9 +277,9 @@ void VTL3RecordImageGrabber::finalizeRecord() {
     copyQueue_->drain();
     thumbnailQueue_->drain();
     encodeQueue_.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(time, index));
-    std::string error;
-    if (!encodeQueue_.finalizeRecord(&error)) {
-        logMessage("The screen recording was not written completely: " + error);
+    Status finalized = encodeQueue_.finalizeRecord();
+    if (!finalized) {
+        logMessage("The screen recording was not written completely: " + finalized.error());
         // The package keeps every frame before the failure, but the recording must not pass for
         // a complete one: the writes failed because the disk gave out.
         coordinator_.showError(1);

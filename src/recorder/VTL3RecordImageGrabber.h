@@ -6,10 +6,11 @@
 // Created by the recording coordinator, which owns it together with the encode queue.
 
 #include "platform/capture/DisplayStream.h"
+#include "platform/foundation/DispatchWorkerGroup.h"
 #include "recorder/FrameScheduler.h"
+#include "recorder/RecordingModes.h"
 #include "recorder/ScreenGrabberCoordinator.h"
 #include "recorder/ScreenGrabberUpdateSource.h"
-#include "recorder/ScreenGrabberWorkQueue.h"
 
 #include <atomic>
 #include <cstdint>
@@ -53,13 +54,11 @@ public:
         std::uint64_t keyFrames = 0;
     };
 
-    // Makes the grabber and its (not yet started) update source. nullptr with a message in
-    // `error` for frame rates below 2, or when the display cannot be recorded.
-    static std::unique_ptr<VTL3RecordImageGrabber> create(std::uint64_t frameRate, int recordMode,
-                                                          VTL3RecordEndcodeQueue& encodeQueue,
-                                                          ScreenGrabberCoordinator& coordinator,
-                                                          int recordQuality, std::string& error,
-                                                          Services services = {});
+    // Makes the grabber and its (not yet started) update source. Fails for frame rates below 2,
+    // or when the display cannot be recorded.
+    static Result<std::unique_ptr<VTL3RecordImageGrabber>>
+    create(std::uint64_t frameRate, RecordMode recordMode, VTL3RecordEndcodeQueue& encodeQueue,
+           ScreenGrabberCoordinator& coordinator, RecordQuality recordQuality, Services services = {});
     ~VTL3RecordImageGrabber();
     VTL3RecordImageGrabber(const VTL3RecordImageGrabber&) = delete;
     VTL3RecordImageGrabber& operator=(const VTL3RecordImageGrabber&) = delete;
@@ -97,8 +96,8 @@ public:
 
 private:
     VTL3RecordImageGrabber(VTL3RecordEndcodeQueue& encodeQueue, ScreenGrabberCoordinator& coordinator,
-                           std::shared_ptr<FrameScheduler> scheduler, int recordMode, int recordQuality,
-                           Services services);
+                           std::shared_ptr<FrameScheduler> scheduler, RecordMode recordMode,
+                           RecordQuality recordQuality, Services services);
     void handleUpdate(DisplayStreamFrameStatus status, std::uint64_t displayTimeNanoseconds,
                       const std::shared_ptr<CaptureSurface>& surface,
                       const std::shared_ptr<const DisplayStreamUpdate>& update);
@@ -110,8 +109,8 @@ private:
     ScreenGrabberCoordinator& coordinator_;
     // Shared with the encode queue's pressure handler, which may outlive the grabber.
     std::shared_ptr<FrameScheduler> scheduler_;
-    int recordMode_;
-    int recordQuality_;
+    RecordMode recordMode_;
+    RecordQuality recordQuality_;
     int windowNumber_ = 0;
     Services services_;
     Rect recordedRect_; // the physical area in surface pixels: origin 0, 0
@@ -124,9 +123,10 @@ private:
     Statistics statistics_;
 
     std::unique_ptr<ScreenGrabberUpdateSource> source_;
-    // Destroyed before the source; both finish their jobs first.
-    std::unique_ptr<ScreenGrabberWorkQueue> thumbnailQueue_;
-    std::unique_ptr<ScreenGrabberWorkQueue> copyQueue_;
+    // Destroyed before the source; both finish their jobs first. The thumbnail queue has one
+    // thread, so thumbnails stay in order.
+    std::unique_ptr<DispatchWorkerGroup> thumbnailQueue_;
+    std::unique_ptr<DispatchWorkerGroup> copyQueue_;
 };
 
 } // namespace vtl

@@ -1,8 +1,6 @@
 #include "recorder/VTL3RecorderFrame.h"
 
 #include "platform/foundation/Log.h"
-#include "recorder/VTL3RecordEndcodeQueue.h"
-#include "recorder/format/RecordingFormat.h"
 
 #include <cstring>
 
@@ -32,10 +30,23 @@ bool VTL3RecorderFrame::processSurface(VTLMallocPool&) {
     return false;
 }
 
-bool VTL3RecorderFrame::encode(VTL3RecordEndcodeQueue&, std::string& error) {
+Result<EncodedFrame> VTL3RecorderFrame::encode(FrameEncoder&) {
     assertionFailure("VTL3RecorderFrame", __LINE__, "implement me in subclass!");
-    error = "A frame of an unknown kind cannot be written.";
-    return false;
+    return fail("A frame of an unknown kind cannot be written.");
+}
+
+FrameMetaRecord& VTL3RecorderFrame::beginRecord(FrameEncoder& encoder, FrameKind kind) const {
+    FrameMetaRecord& record = encoder.scratchRecord();
+    record.kind = kind;
+    record.frameIndex = static_cast<std::uint64_t>(frameIndex_);
+    record.time = secondsToTicks(time_);
+    record.dataSizeBytes = 0;
+    record.jpegQuality = 0;
+    record.stripes.clear();
+    record.movedRects.clear();
+    record.changedRects.clear();
+    record.framesSinceKeyFrame = 0;
+    return record;
 }
 
 void VTL3RecorderFrame::disposeSurface() {
@@ -67,39 +78,16 @@ bool VTL3RecorderFrame::copyWholeSurface(VTLMallocPool& pool, PoolBlock& block) 
     return true;
 }
 
-float VTL3RecorderFrame::baseQualityForRecordQuality(int recordQuality) {
+float VTL3RecorderFrame::baseQualityForRecordQuality(RecordQuality recordQuality) {
     switch (recordQuality) {
-    case 1:
+    case RecordQuality::Highest:
         return 0.95f;
-    case 2:
+    case RecordQuality::High:
         return 0.75f;
-    case 3:
+    case RecordQuality::Medium:
         return 0.55f;
-    default:
-        return 0.0f;
     }
-}
-
-int VTL3RecorderFrame::jpegRecordQualityToUse(VTL3RecordEndcodeQueue& queue) {
-    VTL3RecorderEncodeQueueQualityTracker& tracker = queue.qualityTracker();
-    const std::uint64_t to = secondsToTicks(time_);
-    const std::uint64_t from = secondsToTicks(time_ - 1.0);
-    const float factor = tracker.qualityFactorForTime(from, to);
-    // Key frames count their whole area once; changed-block frames count their changed pixels
-    // after encoding. (Counting the whole area for every frame would pin the quality to the base.)
-    if (isKeyFrame()) {
-        const std::uint64_t area = surfaceWidth_ * surfaceHeight_;
-        tracker.addNumberOfPixels(static_cast<std::uint32_t>(std::min<std::uint64_t>(area, UINT32_MAX)), to);
-    }
-    const float quality = ((1.0f - factor) * 0.2f + baseQualityForRecordQuality(recordQuality_)) * 100.0f;
-    return static_cast<int>(quality);
-}
-
-bool VTL3RecorderFrame::writeMetaRecord(VTL3RecordEndcodeQueue& queue, const FrameMetaRecord& record) {
-    std::vector<std::uint8_t>& bytes = queue.recordScratch();
-    bytes.clear();
-    appendFrameMetaRecord(record, bytes);
-    return queue.metaDataWriter().writeData(bytes.data(), bytes.size());
+    return 0.0f;
 }
 
 } // namespace vtl

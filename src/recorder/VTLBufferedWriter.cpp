@@ -8,11 +8,12 @@ VTLBufferedWriter::VTLBufferedWriter(std::unique_ptr<ByteSink> sink, std::size_t
     : sink_(std::move(sink))
     , buffer_(bufferBytes > 0 ? bufferBytes : 1) {}
 
-std::unique_ptr<VTLBufferedWriter>
-VTLBufferedWriter::open(const std::string& path, const ByteSinkFactory& factory, std::string& error) {
-    std::unique_ptr<ByteSink> sink = factory ? factory(path, error) : fileByteSinkFactory()(path, error);
-    if (!sink) return nullptr;
-    return std::make_unique<VTLBufferedWriter>(std::move(sink));
+Result<std::unique_ptr<VTLBufferedWriter>> VTLBufferedWriter::open(const std::string& path,
+                                                                   const ByteSinkFactory& factory) {
+    auto sink = factory ? factory(path) : FileByteSink::create(path);
+    if (!sink) return sink.asFailure();
+    if (!*sink) return vtl::fail("No file could be made for \"" + path + "\".");
+    return std::make_unique<VTLBufferedWriter>(std::move(sink).value());
 }
 
 bool VTLBufferedWriter::fail(const std::string& message) {
@@ -20,10 +21,16 @@ bool VTLBufferedWriter::fail(const std::string& message) {
     return false;
 }
 
+// Keeps the first failure; answers whether `status` is one.
+bool VTLBufferedWriter::recordFailure(const Status& status) {
+    if (status) return false;
+    fail(status.error());
+    return true;
+}
+
 bool VTLBufferedWriter::flushBuffer() {
     if (buffered_ == 0) return true;
-    std::string error;
-    if (!sink_->append(buffer_.data(), buffered_, error)) return fail(error);
+    if (recordFailure(sink_->append(buffer_.data(), buffered_))) return false;
     flushed_ += buffered_;
     buffered_ = 0;
     return true;
@@ -36,8 +43,7 @@ bool VTLBufferedWriter::writeData(const void* data, std::size_t sizeBytes) {
     if (buffered_ + sizeBytes > buffer_.size()) {
         if (!flushBuffer()) return false;
         if (sizeBytes >= buffer_.size()) {
-            std::string error;
-            if (!sink_->append(bytes, sizeBytes, error)) return fail(error);
+            if (recordFailure(sink_->append(bytes, sizeBytes))) return false;
             flushed_ += sizeBytes;
             position_ += sizeBytes;
             return true;
@@ -66,8 +72,7 @@ bool VTLBufferedWriter::rollback() {
     if (closed_) return false;
     buffered_ = 0;
     // Always cut: a failed append may have left part of its bytes in the file.
-    std::string error;
-    if (!sink_->truncate(committed_, error)) return fail(error);
+    if (recordFailure(sink_->truncate(committed_))) return false;
     flushed_ = committed_;
     position_ = committed_;
     return true;
@@ -77,19 +82,15 @@ bool VTLBufferedWriter::rewriteCommitted(std::uint64_t offsetBytes, const void* 
     if (closed_) return fail("A package file was written after it was closed.");
     if (offsetBytes + sizeBytes > committed_)
         return fail("A rewrite reached past the written part of a file.");
-    std::string error;
-    if (!sink_->writeAt(offsetBytes, static_cast<const std::uint8_t*>(data), sizeBytes, error))
-        return fail(error);
-    return true;
+    return !recordFailure(sink_->writeAt(offsetBytes, static_cast<const std::uint8_t*>(data), sizeBytes));
 }
 
 bool VTLBufferedWriter::closeFile() {
     if (closed_) return !failed();
     if (!failed()) commit();
-    std::string error;
-    const bool closed = sink_->close(error);
+    const Status closed = sink_->close();
     closed_ = true;
-    if (!closed) return fail(error);
+    if (recordFailure(closed)) return false;
     return !failed();
 }
 

@@ -17,9 +17,9 @@ public:
     static constexpr std::size_t kDefaultBufferBytes = 256 * 1024;
 
     explicit VTLBufferedWriter(std::unique_ptr<ByteSink> sink, std::size_t bufferBytes = kDefaultBufferBytes);
-    // Creates (or truncates) the file at `path`; nullptr with `error` set when that fails.
-    static std::unique_ptr<VTLBufferedWriter> open(const std::string& path, const ByteSinkFactory& factory,
-                                                   std::string& error);
+    // Creates (or truncates) the file at `path` through the factory (plain files when empty).
+    static Result<std::unique_ptr<VTLBufferedWriter>> open(const std::string& path,
+                                                           const ByteSinkFactory& factory);
 
     // Appends bytes; false once anything failed (see error()).
     bool writeData(const void* data, std::size_t sizeBytes);
@@ -45,6 +45,7 @@ public:
 private:
     bool flushBuffer();
     bool fail(const std::string& message);
+    bool recordFailure(const Status& status);
 
     std::unique_ptr<ByteSink> sink_;
     std::vector<std::uint8_t> buffer_;

@@ -1,17 +1,18 @@
 #pragma once
-// A queue with one worker thread that hands objects to a processing function strictly in
+// A queue that hands objects to a processing function on a worker thread of its own, strictly in
 // ascending frame index, whatever order they arrive in. Owned by the encode queue.
 
+#include "platform/foundation/DispatchWorkerGroup.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ThreadAnnotations.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace vtl {
@@ -32,46 +33,48 @@ public:
     // be started (logged).
     bool startProcessing(Process process, Hook setUp = {}, Hook tearDown = {}, Process drop = {}) {
         stopProcessing(true);
-        std::lock_guard lock(mutex_);
-        process_ = std::move(process);
-        setUp_ = std::move(setUp);
-        tearDown_ = std::move(tearDown);
-        drop_ = std::move(drop);
-        exit_ = false;
-        waiting_ = false;
-        objects_.clear();
-        nextRequiredFrameIndex_ = 0;
+        {
+            MutexLock lock(mutex_);
+            process_ = std::move(process);
+            setUp_ = std::move(setUp);
+            tearDown_ = std::move(tearDown);
+            drop_ = std::move(drop);
+            exit_ = false;
+            waiting_ = false;
+            objects_.clear();
+            nextRequiredFrameIndex_ = 0;
+        }
         try {
-            thread_ = std::thread([this] { workerLoop(); });
+            worker_ = std::make_unique<DispatchWorkerGroup>(1, "VTLMessageQueue");
         } catch (const std::system_error& error) {
             logMessage(std::string("ERROR; return code from pthread_create() is ") +
                        std::to_string(error.code().value()));
             return false;
         }
+        worker_->async([this] { workerLoop(); });
         return true;
     }
 
     void addObject(Object object) {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         const std::int64_t index = indexOf_(object);
-        auto position =
-            std::upper_bound(objects_.begin(), objects_.end(), index,
-                             [this](std::int64_t i, const Object& o) { return i < indexOf_(o); });
+        auto position = std::upper_bound(objects_.begin(), objects_.end(), index,
+                                         [this](std::int64_t i, const Object& o) { return i < indexOf_(o); });
         objects_.insert(position, std::move(object));
         if (waiting_) condition_.notify_one();
     }
 
-    // Processes everything still queued (unless skipPending), then joins the worker.
+    // Processes everything still queued (unless skipPending), then ends the worker.
     void stopProcessing(bool skipPending = false) {
+        if (!worker_) return;
         {
-            std::lock_guard lock(mutex_);
-            if (!thread_.joinable()) return;
+            MutexLock lock(mutex_);
             exit_ = true;
             if (skipPending) objects_.clear();
             condition_.notify_one();
         }
-        thread_.join();
-        std::lock_guard lock(mutex_);
+        worker_.reset(); // waits for the worker loop to end
+        MutexLock lock(mutex_);
         process_ = {};
         setUp_ = {};
         tearDown_ = {};
@@ -79,14 +82,14 @@ public:
     }
 
     std::size_t numberOfObjectsInQueue() const {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         return objects_.size();
     }
 
     // Removes every n-th queued object, starting with the first, handing each to the drop function.
     void dropObjectsWithInterval(int interval) {
         if (interval <= 0) return;
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         std::vector<Object> kept;
         for (std::size_t i = 0; i < objects_.size(); ++i) {
             if (i % static_cast<std::size_t>(interval) == 0) {
@@ -100,8 +103,17 @@ public:
 
 private:
     void workerLoop() {
-        if (setUp_) setUp_();
-        std::unique_lock lock(mutex_);
+        Hook setUp;
+        Process process;
+        Hook tearDown;
+        {
+            MutexLock lock(mutex_);
+            setUp = setUp_;
+            process = process_;
+            tearDown = tearDown_;
+        }
+        if (setUp) setUp();
+        MutexLock lock(mutex_);
         for (;;) {
             waiting_ = true;
             if (objects_.empty()) {
@@ -124,25 +136,26 @@ private:
             objects_.erase(objects_.begin());
             nextRequiredFrameIndex_ = std::max(nextRequiredFrameIndex_, indexOf_(object) + 1);
             lock.unlock();
-            process_(std::move(object));
+            process(std::move(object));
             lock.lock();
         }
         lock.unlock();
-        if (tearDown_) tearDown_();
+        if (tearDown) tearDown();
     }
 
     IndexOf indexOf_;
-    Process process_;
-    Hook setUp_;
-    Hook tearDown_;
-    Process drop_;
-    mutable std::mutex mutex_;
-    std::condition_variable condition_;
-    std::thread thread_;
-    std::vector<Object> objects_; // ascending frame index
-    bool waiting_ = false;
-    bool exit_ = false;
-    std::int64_t nextRequiredFrameIndex_ = 0;
+    mutable Mutex mutex_;
+    std::condition_variable_any condition_;
+    Process process_ VTL_GUARDED_BY(mutex_);
+    Hook setUp_ VTL_GUARDED_BY(mutex_);
+    Hook tearDown_ VTL_GUARDED_BY(mutex_);
+    Process drop_ VTL_GUARDED_BY(mutex_);
+    std::vector<Object> objects_ VTL_GUARDED_BY(mutex_); // ascending frame index
+    bool waiting_ VTL_GUARDED_BY(mutex_) = false;
+    bool exit_ VTL_GUARDED_BY(mutex_) = false;
+    std::int64_t nextRequiredFrameIndex_ VTL_GUARDED_BY(mutex_) = 0;
+    // The one thread the loop runs on; only start and stop touch it.
+    std::unique_ptr<DispatchWorkerGroup> worker_;
 };
 
 } // namespace vtl

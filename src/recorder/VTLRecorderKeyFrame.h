@@ -1,6 +1,7 @@
 #pragma once
 // A full picture, stored as JPEG stripes of 256 rows. Also decides which updates need one.
 
+#include "recorder/KeyFrameDecision.h"
 #include "recorder/VTL3RecorderFrame.h"
 
 #include <span>
@@ -11,14 +12,13 @@ class VTLRecorderKeyFrame final : public VTL3RecorderFrame {
 public:
     using VTL3RecorderFrame::VTL3RecorderFrame;
 
-    // 2: a scheduled key frame (every frameRate frames from frame 0), never dropped; 1: most of
-    // the picture (over 70 %) changed; 0: a changed-block frame will do.
-    static int surfaceRequiresKeyframe(std::uint64_t surfaceWidth, std::uint64_t surfaceHeight,
-                                       std::span<const Rect> dirtyRects, std::int64_t frameNumber,
-                                       std::uint64_t frameRate);
+    // Whether an update of the surface with these changed rectangles needs a key frame.
+    static KeyFrameDecision surfaceRequiresKeyframe(std::uint64_t surfaceWidth, std::uint64_t surfaceHeight,
+                                                    std::span<const Rect> dirtyRects,
+                                                    std::int64_t frameNumber, std::uint64_t frameRate);
 
     bool processSurface(VTLMallocPool& pool) override;
-    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    Result<EncodedFrame> encode(FrameEncoder& encoder) override;
     bool isMovieEncodableNonMetaFrame() const override { return true; }
     bool isKeyFrame() const override { return true; }
 

@@ -1,14 +1,11 @@
 #include "recorder/VTLRecorderMoveChangeBlockFrame.h"
 
-#include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/format/RecordingFormat.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 namespace vtl {
 
@@ -137,8 +134,8 @@ bool VTLRecorderMoveChangeBlockFrame::processSurface(VTLMallocPool& pool) {
     bands_.clear();
     bandOffsets_.clear();
     if (!surface_) return false;
-    for (const PixelRect& rect : coalesceRects(changedRects_, surfaceWidth_, surfaceHeight_,
-                                               VTL3RecordEndcodeQueue::kMaximumChangedRects))
+    for (const PixelRect& rect :
+         coalesceRects(changedRects_, surfaceWidth_, surfaceHeight_, kMaximumChangedRects))
         splitIntoBands(rect, bands_);
     std::uint64_t totalBytes = 0;
     for (const PixelRect& band : bands_) {
@@ -172,45 +169,25 @@ bool VTLRecorderMoveChangeBlockFrame::processSurface(VTLMallocPool& pool) {
     return true;
 }
 
-bool VTLRecorderMoveChangeBlockFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& error) {
-    if (!processed_) {
-        error = "The changes of frame " + std::to_string(frameIndex_) + " could not be kept: out of memory.";
-        return false;
-    }
-    const int quality = jpegRecordQualityToUse(queue);
-    if (!queue.appendDirectoryEntry(frameIndex_, time_, false)) return false;
-
-    std::span<JpegOutputBuffer> buffers = queue.streamBuffers(bands_.size());
-    std::atomic<bool> encoded{true};
-    std::mutex errorMutex;
-    queue.runner().apply(bands_.size(), [&](std::size_t i, unsigned worker) {
+Result<EncodedFrame> VTLRecorderMoveChangeBlockFrame::encode(FrameEncoder& encoder) {
+    if (!processed_)
+        return fail("The changes of frame " + std::to_string(frameIndex_) +
+                    " could not be kept: out of memory.");
+    const int quality = encoder.jpegQuality(*this);
+    std::span<JpegOutputBuffer> buffers = encoder.streamBuffers(bands_.size());
+    Status encoded = encodePieces(encoder, bands_.size(), [&](std::size_t i, JpegCompressor& compressor) {
         const PixelRect& band = bands_[i];
-        std::string bandError;
-        if (!queue.compressor(worker).encode(
-                imageData_.data() + bandOffsets_[i], static_cast<std::uint32_t>(band.width),
-                static_cast<std::uint32_t>(band.height), band.width * 4, quality, buffers[i], &bandError)) {
-            encoded = false;
-            std::lock_guard lock(errorMutex);
-            error = bandError;
-        }
+        return compressor.encode(imageData_.data() + bandOffsets_[i], static_cast<std::uint32_t>(band.width),
+                                 static_cast<std::uint32_t>(band.height), band.width * 4, quality,
+                                 buffers[i]);
     });
-    if (!encoded) return false;
+    if (!encoded) return encoded.asFailure();
 
     std::uint64_t changedPixels = 0;
     for (const PixelRect& band : bands_)
         changedPixels += band.area();
-    queue.qualityTracker().addNumberOfPixels(
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(changedPixels, UINT32_MAX)),
-        secondsToTicks(time_));
 
-    thread_local FrameMetaRecord record;
-    record.kind = FrameKind::Block;
-    record.frameIndex = static_cast<std::uint64_t>(frameIndex_);
-    record.time = secondsToTicks(time_);
-    record.framesSinceKeyFrame = queue.frameCounterSinceLastKeyFrame();
-    record.dataSizeBytes = 0;
-    record.movedRects.clear();
-    record.changedRects.clear();
+    FrameMetaRecord& record = beginRecord(encoder, FrameKind::Block);
     const std::int64_t dx = truncatedOffset(movedRectDeltaX_);
     const std::int64_t dy = truncatedOffset(movedRectDeltaY_);
     constexpr std::uint64_t noLimit = std::numeric_limits<std::uint64_t>::max();
@@ -223,11 +200,13 @@ bool VTLRecorderMoveChangeBlockFrame::encode(VTL3RecordEndcodeQueue& queue, std:
         record.changedRects.push_back({band.x, band.y, band.width, band.height, buffers[i].sizeBytes(),
                                        static_cast<std::uint64_t>(quality & 255)});
         record.dataSizeBytes += buffers[i].sizeBytes();
-        if (!queue.dataWriter().writeData(buffers[i].data(), buffers[i].sizeBytes())) return false;
     }
-    if (!writeMetaRecord(queue, record)) return false;
     imageData_.reset();
-    return true;
+    EncodedFrame frame;
+    frame.record = &record;
+    frame.streams = buffers;
+    frame.changedPixels = changedPixels;
+    return frame;
 }
 
 } // namespace vtl

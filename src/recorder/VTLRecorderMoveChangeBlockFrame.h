@@ -12,6 +12,9 @@ namespace vtl {
 
 class VTLRecorderMoveChangeBlockFrame final : public VTL3RecorderFrame {
 public:
+    // Changed rectangles of one frame are merged down to at most this many before encoding.
+    static constexpr std::size_t kMaximumChangedRects = 32;
+
     // Rectangles in surface pixels, y downward; the move offset points from a moved rectangle back
     // to where its pixels were.
     VTLRecorderMoveChangeBlockFrame(std::shared_ptr<RecorderSurface> surface, Rect recordedRect,
@@ -20,7 +23,7 @@ public:
                                     double movedRectDeltaY, std::span<const Rect> changedRects);
 
     bool processSurface(VTLMallocPool& pool) override;
-    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    Result<EncodedFrame> encode(FrameEncoder& encoder) override;
     double costToEncodeFrame() const override { return cost_; }
     bool isMovieEncodableNonMetaFrame() const override { return true; }
 

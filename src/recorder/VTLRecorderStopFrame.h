@@ -11,7 +11,7 @@ public:
         : VTL3RecorderFrame(timeSeconds, frameIndex) {}
 
     bool processSurface(VTLMallocPool&) override { return true; }
-    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    Result<EncodedFrame> encode(FrameEncoder& encoder) override;
     double costToEncodeFrame() const override { return 0.0; }
 };
 

@@ -1,7 +1,8 @@
 #include "recorder/VTLRecorderThumbnailFrame.h"
 
-#include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/format/RecordingFormat.h"
+
+#include <algorithm>
 
 namespace vtl {
 
@@ -28,25 +29,20 @@ void VTLRecorderThumbnailFrame::subsample(const std::uint8_t* packed, std::uint6
     }
 }
 
-bool VTLRecorderThumbnailFrame::encode(VTL3RecordEndcodeQueue& queue, std::string& error) {
-    if (!processed_ || !imageData_) {
-        error = "The picture of a thumbnail could not be kept: out of memory.";
-        return false;
-    }
-    const std::uint64_t factor = queue.thumbnailDownscaleFactor();
+Result<EncodedFrame> VTLRecorderThumbnailFrame::encode(FrameEncoder& encoder) {
+    if (!processed_ || !imageData_)
+        return fail("The picture of a thumbnail could not be kept: out of memory.");
+    const std::uint64_t factor = std::max<std::uint64_t>(encoder.thumbnailDownscaleFactor(), 1);
     const std::uint64_t thumbBytes = (surfaceWidth_ / factor) * (surfaceHeight_ / factor) * 4;
-    PoolBlock thumbData(queue.pool(), thumbBytes);
-    if (!thumbData) {
-        error = "A thumbnail could not be made: out of memory.";
-        return false;
-    }
-    subsample(imageData_.data(), surfaceWidth_, surfaceHeight_, factor, thumbData.data());
-    const auto record = serializeThumbnailRecord({time_, queue.thumbCounter()});
-    if (!queue.thumbnailMetaWriter().writeData(record.data(), record.size())) return false;
-    if (!queue.thumbnailDataWriter().writeData(thumbData.data(), thumbBytes)) return false;
-    queue.setThumbCounter(queue.thumbCounter() + 1);
+    thumbData_ = PoolBlock(encoder.pool(), thumbBytes);
+    if (!thumbData_) return fail("A thumbnail could not be made: out of memory.");
+    subsample(imageData_.data(), surfaceWidth_, surfaceHeight_, factor, thumbData_.data());
     imageData_.reset();
-    return true;
+    EncodedFrame frame;
+    frame.thumbnailTimeSeconds = time_;
+    frame.thumbnailPixels =
+        std::span<const std::uint8_t>(thumbData_.data(), static_cast<std::size_t>(thumbBytes));
+    return frame;
 }
 
 } // namespace vtl

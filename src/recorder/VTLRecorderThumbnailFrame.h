@@ -11,8 +11,9 @@ public:
     using VTL3RecorderFrame::VTL3RecorderFrame;
 
     bool processSurface(VTLMallocPool& pool) override;
-    // Appends the thumbnail through the queue's thumbnail files (encodeThumbnailFrame calls it).
-    bool encode(VTL3RecordEndcodeQueue& queue, std::string& error) override;
+    // Makes the thumbnail (the queue's encodeThumbnailFrame calls it); its pixels stay with the
+    // frame until it is released.
+    Result<EncodedFrame> encode(FrameEncoder& encoder) override;
 
     // Makes the thumbnail of a packed picture: every factor-th pixel of every factor-th row,
     // fourth byte 255. `out` holds (width / factor) x (height / factor) x 4 bytes.
@@ -21,6 +22,7 @@ public:
 
 private:
     PoolBlock imageData_;
+    PoolBlock thumbData_;
 };
 
 } // namespace vtl

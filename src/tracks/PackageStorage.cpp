@@ -1,11 +1,9 @@
 #include "tracks/PackageStorage.h"
 
+#include "platform/foundation/FileHandle.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vtl {
 
@@ -13,33 +11,16 @@ namespace {
 
 class DiskFile final : public PackageFile {
 public:
-    explicit DiskFile(int descriptor)
-        : descriptor_(descriptor) {}
-    ~DiskFile() override { ::close(descriptor_); }
+    explicit DiskFile(FileHandle file)
+        : file_(std::move(file)) {}
 
-    std::uint64_t sizeBytes() const override {
-        struct stat info;
-        if (::fstat(descriptor_, &info) != 0 || info.st_size < 0) return 0;
-        return static_cast<std::uint64_t>(info.st_size);
-    }
-
+    std::uint64_t sizeBytes() const override { return file_.size().valueOr(0); }
     std::size_t readAt(std::uint64_t offsetBytes, void* destination, std::size_t length) const override {
-        auto* out = static_cast<char*>(destination);
-        std::size_t done = 0;
-        while (done < length) {
-            const std::uint64_t position = offsetBytes + done;
-            if (position < offsetBytes || position > static_cast<std::uint64_t>(INT64_MAX)) break;
-            const ssize_t got =
-                ::pread(descriptor_, out + done, length - done, static_cast<off_t>(position));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            done += static_cast<std::size_t>(got);
-        }
-        return done;
+        return file_.readAt(offsetBytes, destination, length).valueOr(0);
     }
 
 private:
-    int descriptor_;
+    FileHandle file_;
 };
 
 class MemoryFile final : public PackageFile {
@@ -73,17 +54,10 @@ bool PackageStorage::readWholeFile(const std::string& name, std::vector<std::uin
 }
 
 std::unique_ptr<PackageFile> DirectoryPackageStorage::openFile(const std::string& name) const {
-    const std::string full = path_ + "/" + name;
-    // Non-blocking, so that a fifo or device planted in a package cannot stall the open; reads
-    // of the regular files kept below are not affected by the flag.
-    const int descriptor = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (descriptor < 0) return nullptr;
-    struct stat info;
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(descriptor);
-        return nullptr;
-    }
-    return std::make_unique<DiskFile>(descriptor);
+    // Only regular files: a fifo or device planted in a package is refused without waiting on it.
+    auto file = FileHandle::open(path_ + "/" + name, FileOpenMode::Read);
+    if (!file) return nullptr;
+    return std::make_unique<DiskFile>(std::move(file).value());
 }
 
 void MemoryPackageStorage::setFile(const std::string& name, std::vector<std::uint8_t> contents) {

@@ -1,18 +1,13 @@
 #include "tracks/VistrelDecodedFrameCacheBuffer.h"
 
-#include "tracks/VistrelRecording.h"
-
 #include <algorithm>
 
 namespace vtl {
 
-VistrelDecodedFrameCacheBuffer::VistrelDecodedFrameCacheBuffer(
-    std::shared_ptr<const VistrelRecording> recording, DecompressionInfo* decompressionInfo,
-    std::uint32_t size)
-    : pixelBufferPool_(std::make_shared<PixelBufferPool>(static_cast<std::size_t>(recording->width()),
-                                                          static_cast<std::size_t>(recording->height()),
-                                                          static_cast<std::size_t>(size) + 4))
-    , recording_(std::move(recording))
+VistrelDecodedFrameCacheBuffer::VistrelDecodedFrameCacheBuffer(DecompressionInfo* decompressionInfo,
+                                                               std::uint32_t size)
+    : pixelBufferPool_(std::make_shared<PixelBufferPool>(
+          decompressionInfo->width(), decompressionInfo->height(), static_cast<std::size_t>(size) + 4))
     , decompressionInfo_(decompressionInfo)
     , size_(size) {}
 
@@ -22,7 +17,7 @@ VistrelDecodedFrameCacheBuffer::~VistrelDecodedFrameCacheBuffer() {
 
 std::shared_ptr<VistrelDecodedFrameCache>
 VistrelDecodedFrameCacheBuffer::frameAtIndex(std::uint64_t frameNumber) const {
-    std::lock_guard lock(accessLock_);
+    MutexLock lock(accessLock_);
     auto it = framesDictionary_.find(frameNumber);
     if (it == framesDictionary_.end()) return nullptr;
     for (const auto& frame : framesArray_)
@@ -34,7 +29,7 @@ void VistrelDecodedFrameCacheBuffer::addFrame(std::shared_ptr<VistrelDecodedFram
     if (!frame) return;
     std::shared_ptr<VistrelDecodedFrameCache> replaced;
     {
-        std::lock_guard lock(accessLock_);
+        MutexLock lock(accessLock_);
         const std::uint64_t number = frame->frameNumber();
         auto it = framesDictionary_.find(number);
         if (it != framesDictionary_.end()) {
@@ -58,8 +53,7 @@ void VistrelDecodedFrameCacheBuffer::addFrame(std::shared_ptr<VistrelDecodedFram
 }
 
 void VistrelDecodedFrameCacheBuffer::generateAndDecodeFrameCacheAtIndex(std::uint64_t frameNumber) {
-    addFrame(std::make_shared<VistrelDecodedFrameCache>(frameNumber, pixelBufferPool_, recording_,
-                                                        decompressionInfo_));
+    addFrame(std::make_shared<VistrelDecodedFrameCache>(frameNumber, pixelBufferPool_, decompressionInfo_));
 }
 
 void VistrelDecodedFrameCacheBuffer::clearCacheAndGenerateFramesFrom(std::uint64_t from, std::uint64_t to) {
@@ -69,7 +63,7 @@ void VistrelDecodedFrameCacheBuffer::clearCacheAndGenerateFramesFrom(std::uint64
 }
 
 std::uint32_t VistrelDecodedFrameCacheBuffer::numberOfFrames() const {
-    std::lock_guard lock(accessLock_);
+    MutexLock lock(accessLock_);
     return static_cast<std::uint32_t>(framesArray_.size());
 }
 
@@ -78,12 +72,12 @@ bool VistrelDecodedFrameCacheBuffer::isFull() const {
 }
 
 std::uint64_t VistrelDecodedFrameCacheBuffer::firstFrameNumber() const {
-    std::lock_guard lock(accessLock_);
+    MutexLock lock(accessLock_);
     return firstFrame_;
 }
 
 std::uint64_t VistrelDecodedFrameCacheBuffer::lastFrameNumber() const {
-    std::lock_guard lock(accessLock_);
+    MutexLock lock(accessLock_);
     return lastFrame_;
 }
 
@@ -105,7 +99,7 @@ VistrelDecodedFrameCacheBuffer::dropFirstLocked(std::size_t n) {
 void VistrelDecodedFrameCacheBuffer::shiftBy(std::uint32_t n) {
     std::vector<std::shared_ptr<VistrelDecodedFrameCache>> dropped;
     {
-        std::lock_guard lock(accessLock_);
+        MutexLock lock(accessLock_);
         dropped = dropFirstLocked(n);
     }
     for (auto& frame : dropped)
@@ -114,7 +108,7 @@ void VistrelDecodedFrameCacheBuffer::shiftBy(std::uint32_t n) {
 
 std::vector<std::shared_ptr<VistrelDecodedFrameCache>>
 VistrelDecodedFrameCacheBuffer::copyFramesFromBeginning(std::uint32_t n) const {
-    std::lock_guard lock(accessLock_);
+    MutexLock lock(accessLock_);
     const std::size_t count = std::min<std::size_t>(n, framesArray_.size());
     return {framesArray_.begin(), framesArray_.begin() + static_cast<std::ptrdiff_t>(count)};
 }
@@ -122,7 +116,7 @@ VistrelDecodedFrameCacheBuffer::copyFramesFromBeginning(std::uint32_t n) const {
 void VistrelDecodedFrameCacheBuffer::clearCache() {
     std::vector<std::shared_ptr<VistrelDecodedFrameCache>> dropped;
     {
-        std::lock_guard lock(accessLock_);
+        MutexLock lock(accessLock_);
         dropped = dropFirstLocked(framesArray_.size());
         framesDictionary_.clear();
         firstFrame_ = kNoFrame;
@@ -135,7 +129,7 @@ void VistrelDecodedFrameCacheBuffer::clearCache() {
 bool VistrelDecodedFrameCacheBuffer::decodeFirstUndecodedFrame() {
     std::shared_ptr<VistrelDecodedFrameCache> next;
     {
-        std::lock_guard lock(accessLock_);
+        MutexLock lock(accessLock_);
         for (const auto& frame : framesArray_)
             if (!frame->hasBeenDecoded() && !frame->isAbandoned()) {
                 next = frame;

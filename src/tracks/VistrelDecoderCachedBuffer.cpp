@@ -11,43 +11,46 @@ VistrelDecoderCachedBuffer::VistrelDecoderCachedBuffer(std::shared_ptr<VistrelRe
                                                        std::uint64_t, std::uint64_t numberOfFramesToDecode)
     : recording_(std::move(recording))
     , numberFrames_(std::clamp<std::uint64_t>(numberOfFramesToDecode, 1, 1024)) {
-    if (recording_ && recording_->open()) {
-        recording_->fillDecompressionInfo(cachingDecompressionInfo_,
-                                           static_cast<double>(recording_->frameRate()));
-        recording_->openWithDecompressionInfo(cachingDecompressionInfo_);
+    if (recording_) {
+        auto info = recording_->makeDecompressionInfo();
+        if (info)
+            cachingDecompressionInfo_ = std::move(info).value();
+        else
+            logMessage("The decode-ahead cache has no frames to decode: " + info.error());
     }
 }
 
 VistrelDecoderCachedBuffer::~VistrelDecoderCachedBuffer() {
     cancelCaching();
     cacheBuffer_.reset();
-    if (recording_) recording_->releaseDecompressionInfo(cachingDecompressionInfo_);
+    if (cachingDecompressionInfo_) cachingDecompressionInfo_->release();
 }
 
 void VistrelDecoderCachedBuffer::setColorspaceAndStartDecoding(const std::string& colorSpace,
                                                                UploadHook uploadHook) {
     {
-        std::lock_guard lock(startMutex_);
+        MutexLock lock(startMutex_);
         if (colorspaceSet_) return;
         colorspaceSet_ = true;
         cachingColorspace_ = colorSpace;
-        cachingDecompressionInfo_.colorSpace = colorSpace;
         uploadHook_ = std::move(uploadHook);
-        if (recording_ && cachingDecompressionInfo_.structValid)
+        if (cachingDecompressionInfo_ && cachingDecompressionInfo_->isValid()) {
+            cachingDecompressionInfo_->setColorSpace(colorSpace);
             cacheBuffer_ = std::make_unique<VistrelDecodedFrameCacheBuffer>(
-                recording_, &cachingDecompressionInfo_, static_cast<std::uint32_t>(numberFrames_));
+                cachingDecompressionInfo_.get(), static_cast<std::uint32_t>(numberFrames_));
+        }
     }
     startCache();
 }
 
 bool VistrelDecoderCachedBuffer::startCache() {
-    std::lock_guard lock(startMutex_);
+    MutexLock lock(startMutex_);
     if (cacheThreadRunning_.load()) return true;
     // Without a window to decode into there is nothing a request could wait for.
     if (!colorspaceSet_ || !cacheBuffer_) return false;
     if (cacheThread_.joinable()) cacheThread_.join();
     {
-        std::lock_guard wakeLock(cacheFullMutex_);
+        MutexLock wakeLock(cacheFullMutex_);
         wakeRequested_ = false;
     }
     cacheThreadRunning_ = true;
@@ -63,18 +66,18 @@ bool VistrelDecoderCachedBuffer::startCache() {
 
 void VistrelDecoderCachedBuffer::wakeThread() {
     {
-        std::lock_guard lock(cacheFullMutex_);
+        MutexLock lock(cacheFullMutex_);
         wakeRequested_ = true;
     }
     cacheFullCondition_.notify_all();
 }
 
 void VistrelDecoderCachedBuffer::cancelCaching() {
-    std::lock_guard lock(startMutex_);
+    MutexLock lock(startMutex_);
     if (cacheThreadRunning_.exchange(false)) wakeThread();
     if (cacheThread_.joinable()) cacheThread_.join();
     // Requests waiting on frames that will now never be decoded return with none.
-    std::lock_guard decodeLock(decodeMutex_);
+    MutexLock decodeLock(decodeMutex_);
     if (cacheBuffer_) cacheBuffer_->clearCache();
 }
 
@@ -98,7 +101,7 @@ BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds) {
     if (!entry) {
         ++invalidateCurrentlyDecodingFrame_;
         {
-            std::lock_guard lock(decodeMutex_);
+            MutexLock lock(decodeMutex_);
             const std::uint64_t end =
                 std::min<std::uint64_t>(frame + numberFrames_, static_cast<std::uint64_t>(count));
             cacheBuffer_->clearCacheAndGenerateFramesFrom(frame, end);
@@ -120,7 +123,7 @@ BitmapImage VistrelDecoderCachedBuffer::createImageAtTime(double seconds) {
 
 void VistrelDecoderCachedBuffer::startCaching() {
     while (cacheThreadRunning_.load()) {
-        std::unique_lock decodeLock(decodeMutex_);
+        MutexLock decodeLock(decodeMutex_);
         if (invalidateCurrentlyDecodingFrame_.load() > 0) {
             // A requester is about to rebuild the window: let it in.
             decodeLock.unlock();
@@ -152,10 +155,10 @@ void VistrelDecoderCachedBuffer::startCaching() {
         }
         if (!decoded && !added) {
             decodeLock.unlock();
-            std::unique_lock lock(cacheFullMutex_);
+            MutexLock lock(cacheFullMutex_);
             decodeThreadWaiting_ = true;
-            cacheFullCondition_.wait(lock,
-                                      [this] { return wakeRequested_ || !cacheThreadRunning_.load(); });
+            while (!wakeRequested_ && cacheThreadRunning_.load())
+                cacheFullCondition_.wait(lock);
             wakeRequested_ = false;
             decodeThreadWaiting_ = false;
         }

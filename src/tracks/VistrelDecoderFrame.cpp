@@ -2,18 +2,17 @@
 
 #include "platform/foundation/Log.h"
 #include "recorder/format/LittleEndian.h"
-#include "tracks/VistrelRecording.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace vtl {
 
-
-VistrelDecoderFrame::VistrelDecoderFrame(const VistrelRecording& recording, std::uint64_t frameIndex)
-    : width_(static_cast<std::size_t>(recording.width()))
-    , height_(static_cast<std::size_t>(recording.height()))
-    , recording_(recording)
+VistrelDecoderFrame::VistrelDecoderFrame(const DirectoryEntry& entry, std::uint64_t frameIndex,
+                                         std::size_t width, std::size_t height)
+    : width_(width)
+    , height_(height)
+    , entry_(entry)
     , frameIndex_(frameIndex) {}
 
 bool VistrelDecoderFrame::readDataFromDataFile(const PackageFile&, const PackageFile&) {
@@ -21,7 +20,7 @@ bool VistrelDecoderFrame::readDataFromDataFile(const PackageFile&, const Package
     return false;
 }
 
-bool VistrelDecoderFrame::decodeAndApplyFrameToBuffer(std::uint8_t*, const ConcurrentDispatchQueue&) {
+bool VistrelDecoderFrame::decodeAndApplyFrameToBuffer(std::uint8_t*) {
     return false;
 }
 
@@ -31,14 +30,9 @@ void VistrelDecoderFrame::fail(const std::string& message) {
 
 bool VistrelDecoderFrame::readMetaRecord(const PackageFile& metaFile, FrameKind expectedKind,
                                          FrameMetaRecord& record) {
-    const DirectoryEntry* entry = recording_.directoryEntryAtIndex(frameIndex_);
-    if (!entry) {
-        fail("frame " + std::to_string(frameIndex_) + " is not in the directory");
-        return false;
-    }
     const bool key = expectedKind == FrameKind::Key;
     const std::uint64_t fileSize = metaFile.sizeBytes();
-    const std::uint64_t offset = entry->metaOffsetBytes;
+    const std::uint64_t offset = entry_.metaOffsetBytes;
     const std::uint64_t available = offset < fileSize ? fileSize - offset : 0;
     const std::size_t fixedSize =
         kMetaRecordHeadSizeBytes + (key ? kKeyFrameContinuationSizeBytes : kBlockFrameContinuationSizeBytes);
@@ -113,7 +107,6 @@ std::uint64_t VistrelDecoderFrame::metaRecordSizeBytes(std::span<const std::uint
 }
 
 bool VistrelDecoderFrame::dataFits(const PackageFile& dataFile, std::uint64_t byteCount) {
-    const DirectoryEntry* entry = recording_.directoryEntryAtIndex(frameIndex_);
     const std::uint64_t fileSize = dataFile.sizeBytes();
     // Compressed streams of one frame never come near several raw frames; more is a damaged
     // size over a file that claims to hold it (a sparse file), refused before memory is sized by it.
@@ -122,7 +115,7 @@ bool VistrelDecoderFrame::dataFits(const PackageFile& dataFile, std::uint64_t by
         fail("the JPEG data of frame " + std::to_string(frameIndex_) + " is larger than any frame's");
         return false;
     }
-    if (!entry || entry->dataOffsetBytes > fileSize || byteCount > fileSize - entry->dataOffsetBytes) {
+    if (entry_.dataOffsetBytes > fileSize || byteCount > fileSize - entry_.dataOffsetBytes) {
         fail("the JPEG data of frame " + std::to_string(frameIndex_) + " runs past the end of vtldata");
         return false;
     }

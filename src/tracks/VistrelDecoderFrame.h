@@ -1,10 +1,9 @@
 #pragma once
 // One frame record of a recording, read from the package files and applied on top of a
-// frame buffer. Base of the key-frame and moved/changed-block decoders; created by
-// VistrelRecording for one frame, read, applied once and released.
+// frame buffer. Base of the key-frame and moved/changed-block decoders; created by a
+// DecompressionInfo for one frame from its directory entry, read, applied once and released.
 
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/ConcurrentDispatchQueue.h"
 #include "tracks/PackageStorage.h"
 
 #include <cstddef>
@@ -14,11 +13,11 @@
 
 namespace vtl {
 
-class VistrelRecording;
-
 class VistrelDecoderFrame {
 public:
-    VistrelDecoderFrame(const VistrelRecording& recording, std::uint64_t frameIndex);
+    // Frame `frameIndex` of a width × height recording, as its directory entry places it.
+    VistrelDecoderFrame(const DirectoryEntry& entry, std::uint64_t frameIndex, std::size_t width,
+                        std::size_t height);
     virtual ~VistrelDecoderFrame() = default;
     VistrelDecoderFrame(const VistrelDecoderFrame&) = delete;
     VistrelDecoderFrame& operator=(const VistrelDecoderFrame&) = delete;
@@ -28,8 +27,9 @@ public:
     // Reads the record; answers whether it was read whole and fits the frame (frameIsValid).
     virtual bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile);
     // Applies the record to a frame buffer of the recording's size; answers whether every part
-    // decoded. Does nothing unless the record was read whole.
-    virtual bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue);
+    // decoded; the pieces of the frame are decoded in parallel. Does nothing unless the record was
+    // read whole.
+    virtual bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer);
 
     // The whole size of a frame's meta record, judged from its fixed part (the head and the
     // kind's continuation, as read: fixedPart may be longer) and the bytes the file holds from
@@ -51,15 +51,14 @@ public:
 protected:
     // Reads the whole meta record of this frame and its JPEG bytes' extent; false with error_ set
     // (tableName names the table a short read hit, as in "Movie file error stripeEntries").
-    bool readMetaRecord(const PackageFile& metaFile, FrameKind expectedKind,
-                        FrameMetaRecord& record);
+    bool readMetaRecord(const PackageFile& metaFile, FrameKind expectedKind, FrameMetaRecord& record);
     // Checks that byteCount bytes of JPEG data start at this frame's data offset in dataFile.
     bool dataFits(const PackageFile& dataFile, std::uint64_t byteCount);
     void fail(const std::string& message);
 
     std::size_t width_ = 0;
     std::size_t height_ = 0;
-    const VistrelRecording& recording_;
+    DirectoryEntry entry_;
     std::uint64_t frameIndex_ = 0;
     std::uint8_t* tempBuffer_ = nullptr;
     bool frameIsValid_ = false;

@@ -1,12 +1,11 @@
 #include "tracks/VistrelDecoderFrameKeyFrame.h"
 
-#include "recorder/jpeg/JpegDecompression.h"
-#include "tracks/VistrelRecording.h"
+#include "platform/foundation/DispatchApply.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include <mutex>
 
 namespace vtl {
-
 
 bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFile,
                                                        const PackageFile& metaFile) {
@@ -28,8 +27,8 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
             break;
         }
         stripeEntries_.push_back({row, static_cast<std::size_t>(stripe.heightRows),
-                                   static_cast<std::size_t>(totalBytes),
-                                   static_cast<std::size_t>(stripe.jpegSizeBytes)});
+                                  static_cast<std::size_t>(totalBytes),
+                                  static_cast<std::size_t>(stripe.jpegSizeBytes)});
         row += static_cast<std::size_t>(stripe.heightRows);
         totalBytes += stripe.jpegSizeBytes;
     }
@@ -46,7 +45,7 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
         fail("no memory for the data of frame " + std::to_string(frameIndex_));
         return false;
     }
-    const std::uint64_t dataOffset = recording_.directoryEntryAtIndex(frameIndex_)->dataOffsetBytes;
+    const std::uint64_t dataOffset = entry_.dataOffsetBytes;
     if (totalBytes > 0 &&
         dataFile.readAt(dataOffset, inBuffer_.data(), static_cast<std::size_t>(totalBytes)) != totalBytes) {
         fail("the JPEG data of frame " + std::to_string(frameIndex_) + " could not be read");
@@ -56,21 +55,21 @@ bool VistrelDecoderFrameKeyFrame::readDataFromDataFile(const PackageFile& dataFi
     return true;
 }
 
-bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
-                                                              const ConcurrentDispatchQueue& queue) {
+bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer) {
     if (!frameIsValid_ || !buffer) return false;
     const std::size_t stride = width_ * 4;
     std::mutex errorMutex;
     bool complete = error_.empty();
-    queue.apply(stripeEntries_.size(), [&](std::size_t k) {
+    dispatchApply(stripeEntries_.size(), [&](std::size_t k) {
         const Stripe& stripe = stripeEntries_[k];
         JPEGDestination destination{buffer + stripe.firstRow * stride, 0, width_, stripe.rows};
-        std::string error;
-        if (!decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes, quality_,
-                                destination, &error)) {
+        Status decoded = decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes,
+                                            quality_, destination);
+        if (!decoded) {
             std::lock_guard lock(errorMutex);
             complete = false;
-            fail("stripe " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) + ": " + error);
+            fail("stripe " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) + ": " +
+                 decoded.error());
         }
     });
     return complete;

@@ -2,7 +2,7 @@
 // Decoder of a key frame: the whole picture as horizontal JPEG stripes, decoded in parallel
 // straight into the frame buffer. Created by VistrelRecording for one frame.
 
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 #include "tracks/VistrelDecoderFrame.h"
 
 #include <vector>
@@ -14,7 +14,7 @@ public:
     using VistrelDecoderFrame::VistrelDecoderFrame;
 
     bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile) override;
-    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue) override;
+    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer) override;
 
 private:
     struct Stripe {

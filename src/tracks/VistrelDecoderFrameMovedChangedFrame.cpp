@@ -1,8 +1,8 @@
 #include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
 
+#include "platform/foundation/DispatchApply.h"
 #include "platform/foundation/Log.h"
-#include "recorder/jpeg/JpegDecompression.h"
-#include "tracks/VistrelRecording.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,7 +12,6 @@
 #include <mutex>
 
 namespace vtl {
-
 
 namespace {
 
@@ -181,9 +180,9 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
             continue;
         }
         changedRectEntries_.push_back({static_cast<std::size_t>(r.x), static_cast<std::size_t>(r.y),
-                                        static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
-                                        static_cast<std::size_t>(offset),
-                                        static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
+                                       static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
+                                       static_cast<std::size_t>(offset),
+                                       static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
     }
     if (!dataFits(dataFile, totalBytes)) return false;
     if (totalBytes > 0) {
@@ -192,7 +191,7 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
             fail("no memory for the data of frame " + std::to_string(frameIndex_));
             return false;
         }
-        const std::uint64_t dataOffset = recording_.directoryEntryAtIndex(frameIndex_)->dataOffsetBytes;
+        const std::uint64_t dataOffset = entry_.dataOffsetBytes;
         if (dataFile.readAt(dataOffset, inBuffer_.data(), static_cast<std::size_t>(totalBytes)) !=
             totalBytes) {
             fail("the JPEG data of frame " + std::to_string(frameIndex_) + " could not be read");
@@ -203,8 +202,7 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
     return true;
 }
 
-bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer,
-                                                                       const ConcurrentDispatchQueue& queue) {
+bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buffer) {
     if (!frameIsValid_ || !buffer) return false;
     bool complete = error_.empty();
     if (!movedRectEntries_.empty()) {
@@ -220,8 +218,7 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
         std::uint64_t movedPixels = 0;
         for (const Move& m : moves)
             movedPixels += std::uint64_t(m.width) * m.height;
-        if (moves.size() > kMaxMoves ||
-            movedPixels > kMaxMovedFrameAreas * std::uint64_t(width_) * height_) {
+        if (moves.size() > kMaxMoves || movedPixels > kMaxMovedFrameAreas * std::uint64_t(width_) * height_) {
             fail("frame " + std::to_string(frameIndex_) + " moves more blocks than a screen can");
             complete = false;
         } else {
@@ -233,13 +230,13 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
     auto decodeChanged = [&](std::size_t k) {
         const Changed& c = changedRectEntries_[k];
         JPEGDestination destination{buffer + c.y * stride + c.x * 4, stride - c.width * 4, c.width, c.height};
-        std::string error;
-        if (!decompressJPEGData(inBuffer_.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality,
-                                destination, &error)) {
+        Status decoded =
+            decompressJPEGData(inBuffer_.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality, destination);
+        if (!decoded) {
             std::lock_guard lock(errorMutex);
             complete = false;
             fail("changed rectangle " + std::to_string(k) + " of frame " + std::to_string(frameIndex_) +
-                 ": " + error);
+                 ": " + decoded.error());
         }
     };
     // Rectangles that share pixels (only a damaged record has them) are applied one after the
@@ -248,7 +245,7 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
         for (std::size_t k = 0; k < changedRectEntries_.size(); ++k)
             decodeChanged(k);
     } else {
-        queue.apply(changedRectEntries_.size(), decodeChanged);
+        dispatchApply(changedRectEntries_.size(), decodeChanged);
     }
     return complete;
 }

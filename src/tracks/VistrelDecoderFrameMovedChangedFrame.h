@@ -3,7 +3,7 @@
 // moves blocks of the previous picture, then decodes the changed rectangles' JPEG streams in
 // parallel on top. Created by VistrelRecording for one frame.
 
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 #include "tracks/VistrelDecoderFrame.h"
 
 #include <vector>
@@ -15,7 +15,7 @@ public:
     using VistrelDecoderFrame::VistrelDecoderFrame;
 
     bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile) override;
-    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer, const ConcurrentDispatchQueue& queue) override;
+    bool decodeAndApplyFrameToBuffer(std::uint8_t* buffer) override;
 
     // A block move clipped so that both its destination and its source lie in the frame.
     struct Move {
@@ -24,8 +24,8 @@ public:
     };
     // Clips the stored rectangles to a width × height frame with one offset for all of them
     // (the low 16 bits of the first record's deltas, as signed numbers); empty moves are dropped.
-    static std::vector<Move> clipMoves(const std::vector<MovedRectRecord>& records,
-                                       std::size_t width, std::size_t height, bool* clipped = nullptr);
+    static std::vector<Move> clipMoves(const std::vector<MovedRectRecord>& records, std::size_t width,
+                                       std::size_t height, bool* clipped = nullptr);
     // Moves the blocks in place in an order that never overwrites a source still to be read;
     // when the moves block each other, finishes through a copy in temporaryBuffer (a frame-sized
     // buffer, or null to allocate one). Always ends.

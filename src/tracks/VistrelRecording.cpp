@@ -2,8 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "recorder/format/LittleEndian.h"
-#include "tracks/VistrelDecoderFrameKeyFrame.h"
-#include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
+#include "tracks/VistrelDecoderFrame.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +11,6 @@
 #include <new>
 
 namespace vtl {
-
 
 namespace {
 
@@ -103,7 +101,7 @@ bool VistrelRecording::openLocked() {
     if (h.displaySizeHorizontal > kMaxSidePixels || h.displaySizeVertical > kMaxSidePixels ||
         h.displaySizeHorizontal * h.displaySizeVertical > kMaxFramePixels) {
         openError_ = "the header's picture size " + std::to_string(h.displaySizeHorizontal) + "x" +
-                      std::to_string(h.displaySizeVertical) + " is impossible";
+                     std::to_string(h.displaySizeVertical) + " is impossible";
         return false;
     }
 
@@ -167,7 +165,7 @@ bool VistrelRecording::openLocked() {
         return false;
     }
     movieHeader_ = h;
-    directoryEntries_ = std::move(entries);
+    directory_ = std::make_shared<const std::vector<DirectoryEntry>>(std::move(entries));
     openWarnings_ = std::move(warnings);
     recordingState_ = DirectoryRead;
     width_ = h.displaySizeHorizontal;
@@ -213,64 +211,26 @@ bool VistrelRecording::entryRecordIsComplete(const PackageFile& metaFile, const 
     return entry.dataOffsetBytes <= dataSize && jpegBytes <= dataSize - entry.dataOffsetBytes;
 }
 
-void VistrelRecording::fillDecompressionInfo(DecompressionInfo& info, double) const {
-    std::lock_guard lock(info.decompressionReleaseMutex);
-    info.structValid = false;
-    info.buffer.reset();
-    info.temporaryBuffer.reset();
-    info.bufferSizeBytes = 0;
-    info.lastFrameValid = false;
-    info.lastFrameComplete = false;
-    info.lastError.clear();
-    if (recordingState_.load() != Open) {
-        info.lastError = "the recording is not open";
-        return;
+Result<std::unique_ptr<DecompressionInfo>> VistrelRecording::makeDecompressionInfo() {
+    if (!open()) {
+        const std::string why = openError();
+        return fail("The recording cannot be opened" + (why.empty() ? std::string(".") : ": " + why + "."));
     }
-    const std::size_t size = static_cast<std::size_t>(height_ * bytesPerRow_);
-    info.buffer.reset(new (std::nothrow) std::uint8_t[size]());
-    info.temporaryBuffer.reset(new (std::nothrow) std::uint8_t[size]);
-    if (!info.buffer || !info.temporaryBuffer) {
-        info.buffer.reset();
-        info.temporaryBuffer.reset();
-        info.lastError = "no memory for the frame buffers";
-        return;
+    auto info = DecompressionInfo::open({storage_, directory_, static_cast<std::size_t>(width_),
+                                         static_cast<std::size_t>(height_), movieHeader_.keyFrameRate});
+    if (!info) {
+        // A frame file gone since opening fails the recording for good; a lack of memory does not.
+        const bool dataReadable = storage_->openFile(kDataName) != nullptr;
+        if (!dataReadable || !storage_->openFile(kMetaName)) {
+            recordingState_ = Failed;
+            std::lock_guard lock(openMutex_);
+            openError_ = dataReadable ? "the package has no readable \"vtlmeta\""
+                                      : "the package has no readable \"vtldata\"";
+            logOnce("open:" + path() + ":" + openError_,
+                    "Cannot open recording " + path() + ": " + openError_);
+        }
     }
-    info.bufferSizeBytes = size;
-    info.decompressionDispatchQueue =
-        std::make_unique<ConcurrentDispatchQueue>("com.morlune.vistrel3.frameDecompressionQueue");
-    info.bitmapInfo = DecompressionInfo::kBitmapInfoBGRX;
-    info.frameEntry = {};
-    info.structValid = true;
-}
-
-void VistrelRecording::openWithDecompressionInfo(DecompressionInfo& info) {
-    if (!open()) return;
-    auto dataFile = storage_->openFile(kDataName);
-    auto metaFile = storage_->openFile(kMetaName);
-    if (!dataFile || !metaFile) {
-        recordingState_ = Failed;
-        std::lock_guard lock(openMutex_);
-        openError_ =
-            dataFile ? "the package has no readable \"vtlmeta\"" : "the package has no readable \"vtldata\"";
-        logOnce("open:" + path() + ":" + openError_, "Cannot open recording " + path() + ": " + openError_);
-        return;
-    }
-    std::lock_guard lock(info.decompressionReleaseMutex);
-    info.dataFile = std::move(dataFile);
-    info.metaFile = std::move(metaFile);
-}
-
-void VistrelRecording::releaseDecompressionInfo(DecompressionInfo& info) const {
-    std::lock_guard lock(info.decompressionReleaseMutex);
-    info.structValid = false;
-    info.lastFrameValid = false;
-    info.dataFile.reset();
-    info.metaFile.reset();
-    std::lock_guard memoryLock(info.memoryAccessMutex);
-    info.buffer.reset();
-    info.temporaryBuffer.reset();
-    info.bufferSizeBytes = 0;
-    info.decompressionDispatchQueue.reset();
+    return info;
 }
 
 std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string& fileName) const {
@@ -288,33 +248,33 @@ std::optional<PropertyList> VistrelRecording::metaDataWithPath(const std::string
 }
 
 const DirectoryEntry* VistrelRecording::directoryEntryAtIndex(std::uint64_t index) const {
-    if (index >= directoryEntries_.size()) return nullptr;
-    return &directoryEntries_[static_cast<std::size_t>(index)];
+    if (index >= entries().size()) return nullptr;
+    return &entries()[static_cast<std::size_t>(index)];
 }
 
 double VistrelRecording::duration() const {
-    if (recordingState_.load() != Open || directoryEntries_.size() < 2) return 0.0;
-    return static_cast<double>(directoryEntries_.back().time) / static_cast<double>(timeScale_);
+    if (recordingState_.load() != Open || entries().size() < 2) return 0.0;
+    return static_cast<double>(entries().back().time) / static_cast<double>(timeScale_);
 }
 
 double VistrelRecording::averageFrameRate() const {
     const double seconds = duration();
-    return seconds > 0 ? static_cast<double>(directoryEntries_.size()) / seconds : 0.0;
+    return seconds > 0 ? static_cast<double>(entries().size()) / seconds : 0.0;
 }
 
 std::int64_t VistrelRecording::indexOfTime(double seconds) const {
-    const std::int64_t count = static_cast<std::int64_t>(directoryEntries_.size());
+    const std::int64_t count = static_cast<std::int64_t>(entries().size());
     if (count == 0) return -1;
     // Negative, NaN and too large times lie outside the recording: no frame.
     const double ticksDouble = seconds * static_cast<double>(timeScale_);
     if (!(ticksDouble >= 0.0) || ticksDouble >= 18446744073709551616.0) return count;
     const std::uint64_t ticks = static_cast<std::uint64_t>(ticksDouble);
-    if (ticks > directoryEntries_.back().time) return count;
+    if (ticks > entries().back().time) return count;
     // The last entry whose time is at or before ticks, or 0 before the first.
-    auto after = std::upper_bound(directoryEntries_.begin(), directoryEntries_.end(), ticks,
+    auto after = std::upper_bound(entries().begin(), entries().end(), ticks,
                                   [](std::uint64_t t, const DirectoryEntry& e) { return t < e.time; });
-    if (after == directoryEntries_.begin()) return 0;
-    return static_cast<std::int64_t>(after - directoryEntries_.begin()) - 1;
+    if (after == entries().begin()) return 0;
+    return static_cast<std::int64_t>(after - entries().begin()) - 1;
 }
 
 std::uint64_t VistrelRecording::timeOfFrame(std::uint64_t index) const {
@@ -323,116 +283,7 @@ std::uint64_t VistrelRecording::timeOfFrame(std::uint64_t index) const {
 }
 
 std::uint64_t VistrelRecording::indexOfKeyframeAtOrBeforeIndex(std::uint64_t index) const {
-    if (directoryEntries_.empty()) return 0;
-    index = std::min<std::uint64_t>(index, directoryEntries_.size() - 1);
-    while (index > 0 && !directoryEntries_[static_cast<std::size_t>(index)].isKeyFrame)
-        --index;
-    return index;
-}
-
-void VistrelRecording::reportDecodeProblem(DecompressionInfo& info, const std::string& problem) const {
-    info.lastFrameComplete = false;
-    if (info.lastError.empty()) info.lastError = problem;
-    // Keyed without the frame number, so a fault met in every frame is logged once.
-    std::string key = problem;
-    for (char& c : key)
-        if (c >= '0' && c <= '9') c = '#';
-    logOnce("decode:" + path() + ":" + key, "Recording " + path() + ": " + problem);
-}
-
-bool VistrelRecording::decompressNextFrame(DecompressionInfo& info) const {
-    if (!info.structValid || !info.buffer || !info.dataFile || !info.metaFile) return false;
-    const std::uint64_t k = info.frameEntry.frameNumber;
-    const DirectoryEntry* entry = directoryEntryAtIndex(k);
-    if (!entry) {
-        reportDecodeProblem(info, "frame " + std::to_string(k) + " is past the last frame");
-        return false;
-    }
-    std::uint8_t head[8];
-    if (info.metaFile->readAt(entry->metaOffsetBytes, head, sizeof head) != sizeof head) {
-        reportDecodeProblem(info,
-                            "Movie file error: the record of frame " + std::to_string(k) + " cannot be read");
-        info.frameNumber = k;
-        return false;
-    }
-    const std::uint64_t kind = loadU64LE(head);
-    std::unique_ptr<VistrelDecoderFrame> frame;
-    if (kind == static_cast<std::uint64_t>(FrameKind::Key))
-        frame = std::make_unique<VistrelDecoderFrameKeyFrame>(*this, k);
-    else if (kind == static_cast<std::uint64_t>(FrameKind::Block))
-        frame = std::make_unique<VistrelDecoderFrameMovedChangedFrame>(*this, k);
-    bool complete = false;
-    if (!frame) {
-        reportDecodeProblem(info,
-                            "unknown frame kind " + std::to_string(kind) + " in frame " + std::to_string(k));
-    } else {
-        frame->setTemporaryBuffer(info.temporaryBuffer.get());
-        frame->readDataFromDataFile(*info.dataFile, *info.metaFile);
-        complete = frame->decodeAndApplyFrameToBuffer(info.buffer.get(), *info.decompressionDispatchQueue);
-        if (!complete)
-            reportDecodeProblem(info, frame->error().empty()
-                                          ? "frame " + std::to_string(k) + " did not decode"
-                                          : frame->error());
-    }
-    info.frameNumber = k;
-    ++info.decodedFrameCount;
-    return complete;
-}
-
-bool VistrelRecording::rewindToKeyframeBeforeFrame(DecompressionInfo& info) const {
-    if (!info.structValid || !info.buffer) return false;
-    const std::uint64_t key = indexOfKeyframeAtOrBeforeIndex(info.frameEntry.frameNumber);
-    info.frameEntry.frameNumber = key;
-    info.lastFrameComplete = true;
-    info.lastError.clear();
-    // Without a real key frame to start from, build on an empty picture rather than a stale one.
-    const DirectoryEntry* entry = directoryEntryAtIndex(key);
-    std::uint8_t head[8] = {};
-    if (!entry || !info.metaFile ||
-        info.metaFile->readAt(entry->metaOffsetBytes, head, sizeof head) != sizeof head ||
-        loadU64LE(head) != static_cast<std::uint64_t>(FrameKind::Key)) {
-        std::lock_guard memoryLock(info.memoryAccessMutex);
-        std::memset(info.buffer.get(), 0, info.bufferSizeBytes);
-    }
-    const bool complete = decompressNextFrame(info);
-    info.lastFrameComplete = complete;
-    return complete;
-}
-
-bool VistrelRecording::decompressFrame(DecompressionInfo& info) const {
-    std::lock_guard lock(info.decompressionReleaseMutex);
-    if (!info.structValid || !info.buffer || !info.dataFile || !info.metaFile || directoryEntries_.empty()) {
-        info.lastError = "the frame data is not open";
-        return false;
-    }
-    // Past the end keeps the last picture.
-    const std::uint64_t target =
-        std::min<std::uint64_t>(info.frameEntry.frameNumber, directoryEntries_.size() - 1);
-    const std::uint64_t keyFrameRate = movieHeader_.keyFrameRate;
-    bool rewind = true;
-    if (info.lastFrameValid) {
-        const std::uint64_t last = info.frameNumber;
-        if (target == last) {
-            info.frameEntry.frameNumber = target;
-            return info.lastFrameComplete;
-        }
-        // Differences are taken only in the direction they are known to be positive.
-        rewind = target < last || target - last > keyFrameRate;
-    }
-    info.lastFrameValid = false;
-    if (rewind) {
-        info.frameEntry.frameNumber = target;
-        rewindToKeyframeBeforeFrame(info);
-    }
-    while (info.frameNumber < target) {
-        const std::uint64_t next = info.frameNumber + 1;
-        info.frameEntry.frameNumber = next;
-        if (!decompressNextFrame(info)) info.lastFrameComplete = false;
-        if (info.frameNumber != next) break; // cannot happen with the files open; never loop on it
-    }
-    info.frameEntry.frameNumber = target;
-    info.lastFrameValid = true;
-    return info.lastFrameComplete;
+    return keyFrameAtOrBefore(entries(), index);
 }
 
 Size VistrelRecording::thumbSize() const {

@@ -1,9 +1,9 @@
 #pragma once
 // Reader of one recording package in the main application: header, frame directory and
-// thumbnails, time-to-frame mapping, and rebuilding any frame into a DecompressionInfo's frame
-// buffer by decoding forward from a key frame. Shared (std::shared_ptr) by the recording's
-// movie, track, view and every renderer's decode-ahead cache. After open() its fields are only
-// read, so any thread may use it; decoding state lives in each user's DecompressionInfo.
+// thumbnails, time-to-frame mapping, and a decoder (DecompressionInfo) for each user that rebuilds
+// frames. Shared (std::shared_ptr) by the recording's movie, track, view and every renderer's
+// decode-ahead cache. After open() its fields are only read, so any thread may use it; decoding
+// state lives in each user's decoder.
 
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
@@ -55,10 +55,10 @@ public:
     // Problems found in the directory while opening (entries dropped past a damaged one).
     const std::vector<std::string>& openWarnings() const { return openWarnings_; }
 
-    // Decoding users.
-    void fillDecompressionInfo(DecompressionInfo& info, double frameRate) const;
-    void openWithDecompressionInfo(DecompressionInfo& info);
-    void releaseDecompressionInfo(DecompressionInfo& info) const;
+    // A decoder of its own for a decoding user, with its own files and frame buffers (fill and
+    // open in one). Fails when the recording cannot be opened, a frame file is missing (which
+    // fails the recording for good) or memory is short.
+    Result<std::unique_ptr<DecompressionInfo>> makeDecompressionInfo();
 
     // A property-list side file of the package ("mouse", "pauseTimes", …); nothing when it does not
     // exist or is not a property list (logged once).
@@ -66,7 +66,7 @@ public:
 
     // Header values (valid once open).
     const RecordingHeader& movieHeader() const { return movieHeader_; }
-    std::uint64_t numberOfFrames() const { return directoryEntries_.size(); }
+    std::uint64_t numberOfFrames() const { return entries().size(); }
     std::uint64_t timeScale() const { return timeScale_; }
     std::uint64_t frameRate() const { return movieHeader_.keyFrameRate; }
     float recordingContentsScale() const { return movieHeader_.recordingScreenScaling; }
@@ -88,20 +88,10 @@ public:
     std::uint64_t timeOfFrame(std::uint64_t index) const;
     std::uint64_t indexOfKeyframeAtOrBeforeIndex(std::uint64_t index) const;
 
-    // Frame extraction: the caller stores the wanted index in info.frameEntry.frameNumber first.
-    // decompressFrame leaves that frame in info.buffer (an index past the end gives the last
-    // frame) and answers whether every record it applied decoded completely.
-    bool decompressFrame(DecompressionInfo& info) const;
-    bool rewindToKeyframeBeforeFrame(DecompressionInfo& info) const;
-    bool decompressNextFrame(DecompressionInfo& info) const;
-    void prepareForPlayback(DecompressionInfo&) const {}
-
     // Thumbnails.
     Size thumbSize() const;
     std::int32_t indexOfTimeInThumbnails(double seconds) const;
-    std::uint64_t numberOfThumbnails() const {
-        return thumbMetaData_.size() / kThumbnailRecordSizeBytes;
-    }
+    std::uint64_t numberOfThumbnails() const { return thumbMetaData_.size() / kThumbnailRecordSizeBytes; }
     // thumbWidth × thumbHeight × 4 bytes (B, G, R, A) inside the loaded "thumbdata"; empty when
     // there is none or the data does not hold it.
     std::span<const std::uint8_t> thumbnailDataAtTime(double seconds) const;
@@ -120,7 +110,7 @@ private:
     bool openLocked();
     bool entryRecordIsComplete(const PackageFile& metaFile, const PackageFile* dataFile,
                                const DirectoryEntry& entry) const;
-    void reportDecodeProblem(DecompressionInfo& info, const std::string& problem) const;
+    const std::vector<DirectoryEntry>& entries() const { return directory_ ? *directory_ : noEntries_; }
 
     std::shared_ptr<PackageStorage> storage_;
     mutable std::mutex openMutex_;
@@ -128,7 +118,9 @@ private:
     std::string openError_;
     std::vector<std::string> openWarnings_;
     RecordingHeader movieHeader_;
-    std::vector<DirectoryEntry> directoryEntries_;
+    // Shared with the decoders; written once, while opening.
+    std::shared_ptr<const std::vector<DirectoryEntry>> directory_;
+    const std::vector<DirectoryEntry> noEntries_;
     std::uint64_t width_ = 0;
     std::uint64_t height_ = 0;
     std::uint64_t bytesPerRow_ = 0;

@@ -1,7 +1,6 @@
 #include "platform/capture/CaptureGeometry.h"
 
 #include "CaptureTestSupport.h"
-#include "platform/capture/DiskSpace.h"
 #include "platform/capture/DisplayStreamUpdate.h"
 
 #include <algorithm>
@@ -97,15 +96,6 @@ TEST(DisplayStreamUpdate, MergedUpdateKeepsEarlierMovesAndRefreshesLaterOnes) {
     auto fromEmpty = DisplayStreamUpdate::merged(DisplayStreamUpdate{}, DisplayStreamUpdate({{1, 2, 3, 4}}));
     ASSERT_EQ(fromEmpty->refreshedRects().size(), 1u);
     EXPECT_TRUE(fromEmpty->movedRects().empty());
-}
-
-TEST(DiskSpace, ReportsFreeBytesOrAClearError) {
-    auto free = freeDiskSpaceBytes("/tmp");
-    ASSERT_TRUE(free);
-    EXPECT_GT(*free, 0u);
-    std::string error;
-    EXPECT_FALSE(freeDiskSpaceBytes("/no/such/folder/here", &error));
-    EXPECT_NE(error.find("/no/such/folder/here"), std::string::npos);
 }
 
 } // namespace

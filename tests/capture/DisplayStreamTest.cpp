@@ -191,8 +191,8 @@ protected:
 
 TEST_F(DisplayStreamTest, ScreensStartWithThePrimaryScreenAtTheGlobalOrigin) {
     std::string error;
-    auto screens = listScreens(&error);
-    ASSERT_TRUE(screens) << error;
+    auto screens = listScreens();
+    ASSERT_TRUE(screens) << screens.error();
     ASSERT_FALSE(screens->empty());
     const ScreenDescription& primary = screens->front();
     EXPECT_TRUE(primary.isPrimary);
@@ -240,9 +240,9 @@ TEST_F(DisplayStreamTest, RefusesWhatItCannotRecordWithAClearMessage) {
     for (const Case& c : cases) {
         std::string error;
         auto stream = DisplayStream::create(
-            c.config, [](auto...) {}, error, c.displayName);
+            c.config, [](auto...) {}, c.displayName);
         EXPECT_FALSE(stream) << c.what;
-        EXPECT_THAT(error, ::testing::HasSubstr(c.message)) << c.what;
+        EXPECT_THAT(stream.error(), ::testing::HasSubstr(c.message)) << c.what;
     }
 }
 
@@ -261,15 +261,16 @@ TEST_F(DisplayStreamTest, RefusesDisplaysWithoutWhatRecordingNeeds) {
         PrivateXServer server(c.depth, c.disabledExtensions);
         if (server.display().empty()) GTEST_SKIP() << "cannot start a private X server";
         std::string error;
-        auto screens = listScreens(&error, server.display().c_str());
-        ASSERT_TRUE(screens) << error << " on " << server.display();
+        auto screens = listScreens(server.display().c_str());
+        ASSERT_TRUE(screens) << screens.error() << " on " << server.display();
         DisplayStreamConfiguration config;
         config.displayID = screens->front().displayID;
         config.outputWidth = server.width();
         config.outputHeight = PrivateXServer::kHeight;
-        EXPECT_FALSE(DisplayStream::create(
-            config, [](auto...) {}, error, server.display().c_str()));
-        EXPECT_THAT(error, ::testing::HasSubstr(c.message));
+        auto stream = DisplayStream::create(
+            config, [](auto...) {}, server.display().c_str());
+        EXPECT_FALSE(stream);
+        EXPECT_THAT(stream.error(), ::testing::HasSubstr(c.message));
     }
 }
 
@@ -279,10 +280,11 @@ TEST_F(DisplayStreamTest, DeliversTheDrawnPixelsWithTheirChangedRectangles) {
     ASSERT_TRUE(window.ok());
     Collector collector;
     std::string error;
-    auto stream = DisplayStream::create(areaOf(area), collector.handler(), error);
-    ASSERT_TRUE(stream) << error;
+    auto created = DisplayStream::create(areaOf(area), collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
     EXPECT_EQ(stream->areaX11(), area);
-    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_EQ(stream->start().error(), "");
 
     auto first = collector.next();
     ASSERT_TRUE(first);
@@ -325,9 +327,10 @@ TEST_F(DisplayStreamTest, ManySmallChangesArriveAsAFewCoveringRectangles) {
     config.maximumChangedRects = 4;
     config.minimumFrameTimeSeconds = 0.1;
     std::string error;
-    auto stream = DisplayStream::create(config, collector.handler(), error);
-    ASSERT_TRUE(stream) << error;
-    ASSERT_TRUE(stream->start(&error)) << error;
+    auto created = DisplayStream::create(config, collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
+    ASSERT_EQ(stream->start().error(), "");
     ASSERT_TRUE(collector.next());
 
     std::vector<Rect> drawn;
@@ -358,9 +361,10 @@ TEST_F(DisplayStreamTest, KeepsChangesWhileEverySurfaceIsHeld) {
     DisplayStreamConfiguration config = areaOf(area);
     config.queueDepth = 2;
     std::string error;
-    auto stream = DisplayStream::create(config, collector.handler(), error);
-    ASSERT_TRUE(stream) << error;
-    ASSERT_TRUE(stream->start(&error)) << error;
+    auto created = DisplayStream::create(config, collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
+    ASSERT_EQ(stream->start().error(), "");
 
     auto first = collector.next();
     ASSERT_TRUE(first);
@@ -389,20 +393,22 @@ TEST_F(DisplayStreamTest, StopsFromItsOwnHandlerAndRestartsWithAWholeAreaUpdate)
     std::string error;
     DisplayStream* raw = nullptr;
     collector.onFirstFrame = [&] { raw->stop(); };
-    auto stream = DisplayStream::create(areaOf(area), collector.handler(), error);
-    ASSERT_TRUE(stream) << error;
+    auto created = DisplayStream::create(areaOf(area), collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
     raw = stream.get();
-    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_EQ(stream->start().error(), "");
     ASSERT_TRUE(collector.next());
     ASSERT_TRUE(collector.waitStopped());
     EXPECT_FALSE(stream->isRunning());
 
     window.fill(0, 0, 5, 5, 0xff0000);
-    auto still = stream->grabStill(&error);
-    ASSERT_TRUE(still) << error;
+    auto grabbed = stream->grabStill();
+    ASSERT_TRUE(grabbed) << grabbed.error();
+    auto still = std::move(grabbed).value();
     EXPECT_EQ(rgbAt(still->baseAddress(), still->bytesPerRow(), 2, 2), 0xff0000u);
-    ASSERT_TRUE(stream->start(&error)) << error;
-    EXPECT_FALSE(stream->grabStill(&error));
+    ASSERT_EQ(stream->start().error(), "");
+    EXPECT_FALSE(stream->grabStill());
     auto restarted = collector.next();
     ASSERT_TRUE(restarted);
     EXPECT_THAT(restarted->refreshed, ::testing::ElementsAre(Rect{0, 0, 160, 120}));
@@ -420,10 +426,11 @@ TEST_F(DisplayStreamTest, AStopFromOutsideWaitsForAHandlerThatStoppedTheStreamIt
         // Still busy with the frame when the owner stops the stream too.
         std::this_thread::sleep_for(300ms);
     };
-    auto stream = DisplayStream::create(areaOf(Rect(1640, 760, 100, 80)), collector.handler(), error);
-    ASSERT_TRUE(stream) << error;
+    auto created = DisplayStream::create(areaOf(Rect(1640, 760, 100, 80)), collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
     raw = stream.get();
-    ASSERT_TRUE(stream->start(&error)) << error;
+    ASSERT_EQ(stream->start().error(), "");
     ASSERT_EQ(stoppedInHandler.get_future().wait_for(3s), std::future_status::ready);
     stream->stop();
     // The handler is done: whoever stopped may now let go of what it uses.
@@ -438,9 +445,10 @@ TEST_F(DisplayStreamTest, NeverDeliversFasterThanTheMinimumFrameTime) {
     DisplayStreamConfiguration config = areaOf(area);
     config.minimumFrameTimeSeconds = 0.2;
     std::string error;
-    auto stream = DisplayStream::create(config, collector.handler(), error);
-    ASSERT_TRUE(stream) << error;
-    ASSERT_TRUE(stream->start(&error)) << error;
+    auto created = DisplayStream::create(config, collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
+    ASSERT_EQ(stream->start().error(), "");
     for (int i = 0; i < 12; ++i) {
         window.fill(i * 8, 0, 8, 8, 0xffffff);
         std::this_thread::sleep_for(50ms);

@@ -2,6 +2,7 @@
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/DispatchTimer.h"
+#include "platform/foundation/DispatchWorkerGroup.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -323,6 +324,88 @@ TEST(Dispatch, AfterOnTheMainQueue) {
     DispatchQueue::mainQueue()->after(0.01, [&] { ran = true; });
     EXPECT_FALSE(ran);
     EXPECT_TRUE(runMainLoopUntil([&] { return ran; }, generousTimeoutSeconds));
+}
+
+TEST(DispatchWorkerGroup, ApplyCoversEveryIndexOnceAndNoWorkerRunsTwoBodiesAtOnce) {
+    for (unsigned threads : {0u, 1u, 3u}) {
+        DispatchWorkerGroup group(threads, "test");
+        ASSERT_EQ(group.workerCount(), threads + 1);
+        for (int round = 0; round < 20; ++round) {
+            constexpr std::size_t count = 200;
+            std::vector<std::atomic<int>> calls(count);
+            std::vector<std::atomic<bool>> busy(group.workerCount());
+            std::atomic<bool> overlapped{false};
+            std::atomic<bool> badWorker{false};
+            group.apply(count, [&](std::size_t index, unsigned worker) {
+                if (worker >= group.workerCount()) {
+                    badWorker = true;
+                    return;
+                }
+                if (busy[worker].exchange(true)) overlapped = true;
+                ++calls[index];
+                std::this_thread::yield();
+                busy[worker] = false;
+            });
+            for (std::size_t i = 0; i < count; ++i)
+                ASSERT_EQ(calls[i].load(), 1) << threads << " threads, index " << i;
+            EXPECT_FALSE(overlapped) << "per-worker state would be shared";
+            EXPECT_FALSE(badWorker);
+        }
+    }
+}
+
+TEST(DispatchWorkerGroup, ApplyRethrowsAfterEveryCallFinished) {
+    DispatchWorkerGroup group(2, "test");
+    std::atomic<int> finished{0};
+    EXPECT_THROW(group.apply(50,
+                             [&](std::size_t index, unsigned) {
+                                 if (index == 7) throw std::runtime_error("piece 7");
+                                 ++finished;
+                             }),
+                 std::runtime_error);
+    EXPECT_EQ(finished.load(), 49);
+    // The group is still usable.
+    std::atomic<int> again{0};
+    group.apply(10, [&](std::size_t, unsigned) { ++again; });
+    EXPECT_EQ(again.load(), 10);
+}
+
+TEST(DispatchWorkerGroup, JobsRunInOrderOnOneThreadAndDrainWaitsForThem) {
+    DispatchWorkerGroup group(1, "test");
+    std::vector<int> order;
+    std::set<std::thread::id> threads;
+    for (int i = 0; i < 100; ++i)
+        group.async([&, i] {
+            order.push_back(i);
+            threads.insert(std::this_thread::get_id());
+        });
+    group.drain();
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+    EXPECT_EQ(threads.size(), 1u);
+    EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+}
+
+TEST(DispatchWorkerGroup, GoingAwayRunsTheQueuedJobsAndNoThreadsMeansAtOnce) {
+    std::atomic<int> ran{0};
+    {
+        DispatchWorkerGroup group(2, "test");
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        for (int i = 0; i < 2; ++i)
+            group.async([released] { released.wait(); });
+        for (int i = 0; i < 20; ++i)
+            group.async([&] { ++ran; });
+        release.set_value();
+    }
+    EXPECT_EQ(ran.load(), 20);
+
+    DispatchWorkerGroup inline_(0, "test");
+    std::thread::id where;
+    inline_.async([&] { where = std::this_thread::get_id(); });
+    EXPECT_EQ(where, std::this_thread::get_id());
+    inline_.drain();
 }
 
 } // namespace

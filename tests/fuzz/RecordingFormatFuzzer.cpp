@@ -1,8 +1,8 @@
 // Feeds untrusted bytes to the recording package's parsers and to the table-less JPEG decoder.
 // First byte: 0 "vtlmeta" (header, then records one after another), 1 "vtldirectory" entries,
 // 2 "thumbmeta" records, 3 a JPEG stream (then quality, width - 1, height - 1).
+#include "platform/jpeg/JpegDecompression.h"
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegDecompression.h"
 
 #include <cstddef>
 #include <cstdint>

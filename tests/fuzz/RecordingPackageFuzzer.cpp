@@ -10,8 +10,7 @@
 #include <memory>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 8) return 0;
     static const char* const kNames[] = {"vtldirectory", "vtlmeta", "thumbmeta", "thumbdata"};
     auto storage = std::make_shared<vtl::MemoryPackageStorage>("fuzz.vistrelRecord");
@@ -30,16 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)recording->posterImages();
     // Big pictures cost time without reaching new code.
     if (recording->width() * recording->height() > 512 * 512) return 0;
-    vtl::DecompressionInfo info;
-    recording->fillDecompressionInfo(info, 30);
-    recording->openWithDecompressionInfo(info);
+    auto decoder = recording->makeDecompressionInfo();
+    if (!decoder) return 0;
+    vtl::DecompressionInfo& info = **decoder;
     const std::uint64_t frames = std::min<std::uint64_t>(recording->numberOfFrames(), 12);
-    for (std::uint64_t i = 0; i < frames; ++i) {
-        info.frameEntry.frameNumber = i;
-        recording->decompressFrame(info);
-    }
-    info.frameEntry.frameNumber = frames / 2;
-    recording->decompressFrame(info);
-    recording->releaseDecompressionInfo(info);
+    for (std::uint64_t i = 0; i < frames; ++i)
+        info.decompressFrame(i);
+    info.decompressFrame(frames / 2);
+    info.release();
     return 0;
 }

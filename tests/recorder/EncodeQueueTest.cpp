@@ -56,25 +56,25 @@ protected:
     struct Made {
         std::vector<std::unique_ptr<VTL3RecorderFrame>> frames;
         std::vector<Bytes> pictures;
-        std::vector<int> decisions;
+        std::vector<KeyFrameDecision> decisions;
     };
     Made makeFrames(SyntheticScreenSource& source, std::uint32_t width, std::uint32_t height,
-                    std::uint32_t fps, int count, int quality) {
+                    std::uint32_t fps, int count, int qualityNumber) {
         Made made;
         const Rect area(0, 0, width, height);
         for (int i = 0; i < count; ++i) {
             SyntheticUpdate update = source.nextFrame();
             const double t = double(i) / fps;
-            const int decision =
+            const KeyFrameDecision decision =
                 VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, i, fps);
             std::unique_ptr<VTL3RecorderFrame> frame;
-            if (decision)
+            if (decision != KeyFrameDecision::NotNeeded)
                 frame = std::make_unique<VTLRecorderKeyFrame>(update.surface, area, t, i);
             else
                 frame = std::make_unique<VTLRecorderMoveChangeBlockFrame>(
                     update.surface, area, t, i, update.movedRects, update.movedDeltaX, update.movedDeltaY,
                     update.changedRects);
-            frame->setRecordQuality(quality);
+            frame->setRecordQuality(static_cast<RecordQuality>(qualityNumber));
             EXPECT_TRUE(frame->processSurface(pool));
             made.frames.push_back(std::move(frame));
             made.pictures.emplace_back(update.surface->pixels(),
@@ -158,7 +158,7 @@ TEST_F(PackageTest, FramesArrivingOutOfOrderAreWrittenInOrderAndRebuildTheSource
 
     VTL3RecordEndcodeQueue queue(settings(width, height, fps));
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error)) << error;
+    ASSERT_TRUE(queue.prepareForRecording(package));
     std::vector<double> pressures;
     queue.setPressureHandler([&](double pressure) { pressures.push_back(pressure); });
     // Hand the frames in from three threads in a shuffled order.
@@ -174,7 +174,8 @@ TEST_F(PackageTest, FramesArrivingOutOfOrderAreWrittenInOrderAndRebuildTheSource
     for (std::thread& thread : threads)
         thread.join();
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(2.5, 25));
-    ASSERT_TRUE(queue.finalizeRecord(&error)) << error;
+    error = queue.finalizeRecord().error();
+    ASSERT_TRUE(error.empty()) << error;
     EXPECT_DOUBLE_EQ(queue.duration(), 2.5);
     EXPECT_EQ(queue.size().width, 320);
     EXPECT_EQ(pressures.size(), 25u);
@@ -186,7 +187,7 @@ TEST_F(PackageTest, FramesArrivingOutOfOrderAreWrittenInOrderAndRebuildTheSource
     EXPECT_EQ(p.header.thumbWidth, 106u); // factor min(4, 3) = 3
     EXPECT_EQ(p.header.thumbHeight, 85u);
     for (std::size_t i = 0; i < 25; ++i) {
-        EXPECT_EQ(p.entries[i].isKeyFrame, made.decisions[i] != 0) << i;
+        EXPECT_EQ(p.entries[i].isKeyFrame, made.decisions[i] != KeyFrameDecision::NotNeeded) << i;
         EXPECT_EQ(p.entries[i].time, i * 60) << i;
     }
     FrameMetaRecord record;
@@ -220,11 +221,12 @@ TEST_F(PackageTest, HeaderAndStripesForTypicalHeights) {
         Made made = makeFrames(source, c.width, c.height, 30, 2, 1);
         VTL3RecordEndcodeQueue queue(settings(c.width, c.height, 30));
         std::string error;
-        ASSERT_TRUE(queue.prepareForRecording(package, error));
+        ASSERT_TRUE(queue.prepareForRecording(package));
         for (auto& frame : made.frames)
             queue.addRecorderFrame(std::move(frame));
         queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(0.1, 2));
-        ASSERT_TRUE(queue.finalizeRecord(&error)) << error;
+        error = queue.finalizeRecord().error();
+        ASSERT_TRUE(error.empty()) << error;
         const TestPackage p = load();
         checkPackage(p, 3, &made.pictures);
         FrameMetaRecord key;
@@ -248,9 +250,10 @@ TEST_F(PackageTest, RecordingsStoppedBeforeTheirFirstKeyFrameStillGetTheRealCoun
     {
         VTL3RecordEndcodeQueue queue(settings(64, 64, 30));
         std::string error;
-        ASSERT_TRUE(queue.prepareForRecording(package, error));
+        ASSERT_TRUE(queue.prepareForRecording(package));
         queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(0.0, 0));
-        ASSERT_TRUE(queue.finalizeRecord(&error)) << error;
+        error = queue.finalizeRecord().error();
+        ASSERT_TRUE(error.empty()) << error;
         const TestPackage p = load();
         checkPackage(p, 1);
         EXPECT_EQ(p.meta.size(), 128u + 56u); // the stop record follows the header
@@ -260,8 +263,9 @@ TEST_F(PackageTest, RecordingsStoppedBeforeTheirFirstKeyFrameStillGetTheRealCoun
     {
         VTL3RecordEndcodeQueue queue(settings(64, 64, 30));
         std::string error;
-        ASSERT_TRUE(queue.prepareForRecording(package, error));
-        ASSERT_TRUE(queue.finalizeRecord(&error)) << error;
+        ASSERT_TRUE(queue.prepareForRecording(package));
+        error = queue.finalizeRecord().error();
+        ASSERT_TRUE(error.empty()) << error;
         const TestPackage p = load();
         checkPackage(p, 0);
         EXPECT_EQ(p.meta.size(), 128u);
@@ -273,7 +277,7 @@ TEST_F(PackageTest, AFrameWithOnlyMovedBlocksWritesNoData) {
     auto surface = std::make_shared<MemorySurface>(64, 64);
     VTL3RecordEndcodeQueue queue(settings(64, 64, 30));
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error));
+    ASSERT_TRUE(queue.prepareForRecording(package));
     auto key = std::make_unique<VTLRecorderKeyFrame>(surface, Rect(0, 0, 64, 64), 0, 0);
     ASSERT_TRUE(key->processSurface(pool));
     const std::vector<Rect> moved = {{0, 0, 64, 60}};
@@ -283,7 +287,8 @@ TEST_F(PackageTest, AFrameWithOnlyMovedBlocksWritesNoData) {
     queue.addRecorderFrame(std::move(block));
     queue.addRecorderFrame(std::move(key));
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(2.0 / 30, 2));
-    ASSERT_TRUE(queue.finalizeRecord(&error)) << error;
+    error = queue.finalizeRecord().error();
+    ASSERT_TRUE(error.empty()) << error;
     const TestPackage p = load();
     checkPackage(p, 3);
     FrameMetaRecord record;
@@ -308,25 +313,27 @@ TEST_F(PackageTest, PressureFromPendingCostAndFramesWithoutTheirPixels) {
     auto surface = std::make_shared<MemorySurface>(32, 32);
     VTL3RecordEndcodeQueue queue(settings(32, 32, 30));
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error));
+    ASSERT_TRUE(queue.prepareForRecording(package));
     auto key = std::make_unique<VTLRecorderKeyFrame>(surface, Rect(0, 0, 32, 32), 0, 0);
     ASSERT_TRUE(key->processSurface(pool));
     queue.addRecorderFrame(std::move(key));
     queue.addRecorderFrame(
         std::make_unique<VTLRecorderKeyFrame>(surface, Rect(0, 0, 32, 32), 0.1, 1)); // not copied
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(0.2, 2));
-    EXPECT_FALSE(queue.finalizeRecord(&error));
+    error = queue.finalizeRecord().error();
+    EXPECT_FALSE(error.empty());
     EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
     checkPackage(load(), 1);
 
     // A picture of another size than the recorded area stops the recording too.
     VTL3RecordEndcodeQueue other(settings(32, 32, 30));
-    ASSERT_TRUE(other.prepareForRecording(package, error));
+    ASSERT_TRUE(other.prepareForRecording(package));
     auto wrongSize = std::make_unique<VTLRecorderKeyFrame>(std::make_shared<MemorySurface>(32, 40),
                                                            Rect(0, 0, 32, 32), 0, 0);
     ASSERT_TRUE(wrongSize->processSurface(pool));
     other.addRecorderFrame(std::move(wrongSize));
-    EXPECT_FALSE(other.finalizeRecord(&error));
+    error = other.finalizeRecord().error();
+    EXPECT_FALSE(error.empty());
     EXPECT_NE(error.find("size"), std::string::npos) << error;
     checkPackage(load(), 0);
     other.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(1.0, 1)); // after the end: dropped
@@ -343,19 +350,17 @@ public:
     FullingSink(std::unique_ptr<ByteSink> inner, std::shared_ptr<DiskBudget> budget)
         : inner_(std::move(inner))
         , budget_(std::move(budget)) {}
-    bool append(const std::uint8_t* data, std::size_t size, std::string& error) override {
+    Status append(const std::uint8_t* data, std::size_t size) override {
         const std::int64_t before = budget_->remaining.fetch_sub(std::int64_t(size));
-        if (before >= std::int64_t(size)) return inner_->append(data, size, error);
-        if (before > 0) inner_->append(data, std::size_t(before), error); // a torn write
-        error = "Writing failed: No space left on device.";
-        return false;
+        if (before >= std::int64_t(size)) return inner_->append(data, size);
+        if (before > 0) (void)inner_->append(data, std::size_t(before)); // a torn write
+        return fail("Writing failed: No space left on device.");
     }
-    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size,
-                 std::string& error) override {
-        return inner_->writeAt(offset, data, size, error);
+    Status writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
+        return inner_->writeAt(offset, data, size);
     }
-    bool truncate(std::uint64_t size, std::string& error) override { return inner_->truncate(size, error); }
-    bool close(std::string& error) override { return inner_->close(error); }
+    Status truncate(std::uint64_t size) override { return inner_->truncate(size); }
+    Status close() override { return inner_->close(); }
 
 private:
     std::unique_ptr<ByteSink> inner_;
@@ -378,12 +383,12 @@ TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
         auto budget = std::make_shared<DiskBudget>();
         budget->remaining = budgetBytes;
         EncodeQueueSettings s = settings(160, 120, 10);
-        s.sinkFactory = [budget, onlyFile = c.onlyFile](const std::string& path,
-                                                        std::string& error) -> std::unique_ptr<ByteSink> {
-            auto inner = FileByteSink::create(path, error);
-            if (!inner) return nullptr;
+        s.sinkFactory =
+            [budget, onlyFile = c.onlyFile](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
+            auto inner = FileByteSink::create(path);
+            if (!inner) return inner;
             if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
-            return std::make_unique<FullingSink>(std::move(inner), budget);
+            return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
         };
         SyntheticScreenSettings screen;
         screen.width = 160;
@@ -394,14 +399,15 @@ TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
 
         VTL3RecordEndcodeQueue queue(s);
         std::string error;
-        ASSERT_TRUE(queue.prepareForRecording(package, error));
+        ASSERT_TRUE(queue.prepareForRecording(package));
         std::vector<std::string> reported;
         queue.setErrorHandler([&](const std::string& message) { reported.push_back(message); });
         for (auto& frame : made.frames)
             queue.addRecorderFrame(std::move(frame));
         queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(3.0, 30));
-        EXPECT_FALSE(queue.finalizeRecord(&error)) << budgetBytes;
-        EXPECT_NE(error.find("No space"), std::string::npos) << error;
+        Status finalized = queue.finalizeRecord();
+        EXPECT_FALSE(finalized) << budgetBytes;
+        EXPECT_NE(finalized.error().find("No space"), std::string::npos) << finalized.error();
         ASSERT_EQ(reported.size(), 1u);
         EXPECT_TRUE(queue.failed());
 
@@ -428,10 +434,10 @@ TEST_F(PackageTest, AThumbnailThatDoesNotFitLeavesNoRecordWithoutItsPixels) {
     const std::int64_t thumbnailBytes = 160 * 120 * 4; // thumbnail factor 1
     budget->remaining = 2 * thumbnailBytes + thumbnailBytes / 2;
     EncodeQueueSettings s = settings(160, 120, 10);
-    s.sinkFactory = [budget](const std::string& path, std::string& error) -> std::unique_ptr<ByteSink> {
-        auto inner = FileByteSink::create(path, error);
+    s.sinkFactory = [budget](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
+        auto inner = FileByteSink::create(path);
         if (!inner || std::filesystem::path(path).filename() != "thumbdata") return inner;
-        return std::make_unique<FullingSink>(std::move(inner), budget);
+        return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
     };
     SyntheticScreenSettings screen;
     screen.width = 160;
@@ -439,7 +445,7 @@ TEST_F(PackageTest, AThumbnailThatDoesNotFitLeavesNoRecordWithoutItsPixels) {
     SyntheticScreenSource source(screen);
     VTL3RecordEndcodeQueue queue(s);
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error));
+    ASSERT_TRUE(queue.prepareForRecording(package));
     std::vector<bool> written;
     for (int i = 0; i < 4; ++i) {
         VTLRecorderThumbnailFrame thumbnail(source.nextFrame().surface, Rect(0, 0, 160, 120), i * 0.5, i);
@@ -448,7 +454,8 @@ TEST_F(PackageTest, AThumbnailThatDoesNotFitLeavesNoRecordWithoutItsPixels) {
     }
     EXPECT_EQ(written, (std::vector<bool>{true, true, false, false}));
     EXPECT_TRUE(queue.failed());
-    EXPECT_FALSE(queue.finalizeRecord(&error));
+    error = queue.finalizeRecord().error();
+    EXPECT_FALSE(error.empty());
     EXPECT_EQ(std::filesystem::file_size(package + "/thumbmeta"), 2 * kThumbnailRecordSizeBytes);
     EXPECT_EQ(std::filesystem::file_size(package + "/thumbdata"), std::uintmax_t(2 * thumbnailBytes));
 }
@@ -463,7 +470,7 @@ TEST_F(PackageTest, SteadyRecordingObtainsNoNewPoolBlocks) {
     SyntheticScreenSource source(screen);
     VTL3RecordEndcodeQueue queue(settings(width, height, fps));
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error));
+    ASSERT_TRUE(queue.prepareForRecording(package));
     const Rect area(0, 0, width, height);
     std::uint64_t allocationsAfterWarmUp = 0;
     double lastThumb = -10;
@@ -482,7 +489,8 @@ TEST_F(PackageTest, SteadyRecordingObtainsNoNewPoolBlocks) {
             lastThumb = t;
         }
         std::unique_ptr<VTL3RecorderFrame> frame;
-        if (VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, i, fps))
+        if (VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, i, fps) !=
+            KeyFrameDecision::NotNeeded)
             frame = std::make_unique<VTLRecorderKeyFrame>(update.surface, area, t, i);
         else
             frame = std::make_unique<VTLRecorderMoveChangeBlockFrame>(
@@ -497,7 +505,8 @@ TEST_F(PackageTest, SteadyRecordingObtainsNoNewPoolBlocks) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(6.0, 60));
-    ASSERT_TRUE(queue.finalizeRecord(&error)) << error;
+    error = queue.finalizeRecord().error();
+    ASSERT_TRUE(error.empty()) << error;
     EXPECT_EQ(pool.systemAllocationCount(), allocationsAfterWarmUp);
     EXPECT_EQ(pool.lentBlockCount(), 0u);
 
@@ -522,16 +531,16 @@ TEST_F(PackageTest, SyntheticRecordingDriverWritesACompletePackage) {
     s.seconds = 1.5;
     s.encodeThreads = 2;
     const auto result = writeSyntheticRecording(package, s);
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.framesWritten, 19u);
-    EXPECT_EQ(result.keyFrames, 2u);
-    EXPECT_DOUBLE_EQ(result.durationSeconds, 1.5);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(result->framesWritten, 19u);
+    EXPECT_EQ(result->keyFrames, 2u);
+    EXPECT_DOUBLE_EQ(result->durationSeconds, 1.5);
     checkPackage(load(), 19);
 
     // A folder whose parent is missing is refused, not created with its parents.
     const auto refused = writeSyntheticRecording((folder / "missing" / "x.vistrelRecord").string(), s);
-    EXPECT_FALSE(refused.ok);
-    EXPECT_FALSE(refused.error.empty());
+    EXPECT_FALSE(refused);
+    EXPECT_FALSE(refused.error().empty());
 }
 
 } // namespace

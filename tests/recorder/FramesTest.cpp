@@ -67,15 +67,16 @@ TEST(Frames, KeyFrameDecisionAndCost) {
     struct Case {
         std::vector<Rect> dirty;
         std::int64_t frame;
-        int decision;
+        KeyFrameDecision decision;
     };
+    using enum KeyFrameDecision;
     // 100 x 100 surface at 30 frames per second.
     const Case cases[] = {
-        {{}, 0, 2},
-        {{{0, 0, 100, 100}}, 60, 2},
-        {{{0, 0, 100, 70}}, 1, 0},                // exactly 70 %: not a key frame
-        {{{0, 0, 100, 70}, {0, 70, 1, 1}}, 1, 1}, // just above
-        {{{0, 0, 50, 100}, {50, 0, 50, 50}}, 29, 1},
+        {{}, 0, Scheduled},
+        {{{0, 0, 100, 100}}, 60, Scheduled},
+        {{{0, 0, 100, 70}}, 1, NotNeeded},                    // exactly 70 %: not a key frame
+        {{{0, 0, 100, 70}, {0, 70, 1, 1}}, 1, MostlyChanged}, // just above
+        {{{0, 0, 50, 100}, {50, 0, 50, 50}}, 29, MostlyChanged},
     };
     for (const Case& c : cases)
         EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(100, 100, c.dirty, c.frame, 30), c.decision)

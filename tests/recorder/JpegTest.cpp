@@ -1,6 +1,6 @@
 #include "TestPackage.h"
-#include "recorder/jpeg/JpegCompressor.h"
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegCompressor.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -40,10 +40,8 @@ TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQ
     JpegOutputBuffer out;
     for (const Case& c : cases) {
         const Bytes source = gradientPicture(c.width, c.height, c.bytesPerRow);
-        std::string error;
-        ASSERT_TRUE(
-            compressor.encode(source.data(), c.width, c.height, c.bytesPerRow, c.quality, out, &error))
-            << error;
+        Status encoded = compressor.encode(source.data(), c.width, c.height, c.bytesPerRow, c.quality, out);
+        ASSERT_TRUE(encoded) << encoded.error();
         ASSERT_GT(out.sizeBytes(), 4u);
         EXPECT_EQ(out.data()[0], 0xff);
         EXPECT_EQ(out.data()[1], 0xd8);
@@ -53,9 +51,9 @@ TEST(JpegCompressor, StreamsCarryNoTablesAndDecodeWithStandardTablesAtTheStoredQ
         EXPECT_TRUE(testing::hasMarker(out.data(), out.sizeBytes(), 0xc0)) << "baseline SOF0";
 
         Bytes decoded(std::size_t{c.width} * c.height * 4);
-        ASSERT_TRUE(decompressJPEGData(out.data(), out.sizeBytes(), c.quality,
-                                       {decoded.data(), 0, c.width, c.height}, &error))
-            << error;
+        Status decodedStatus = decompressJPEGData(out.data(), out.sizeBytes(), c.quality,
+                                                  {decoded.data(), 0, c.width, c.height});
+        ASSERT_TRUE(decodedStatus) << decodedStatus.error();
         Bytes packed(decoded.size());
         for (std::uint32_t y = 0; y < c.height; ++y)
             std::memcpy(packed.data() + y * c.width * 4, source.data() + y * c.bytesPerRow, c.width * 4);
@@ -76,42 +74,41 @@ TEST(JpegCompressor, NoisyStripeAtHighQualityGrowsTheBufferInsteadOfOverflowing)
         noise[i] = noise[i + 1] = noise[i + 2] = std::uint8_t(random());
     JpegCompressor compressor;
     JpegOutputBuffer out;
-    std::string error;
-    ASSERT_TRUE(compressor.encode(noise.data(), width, height, width * 4, 100, out, &error)) << error;
+    Status encoded = compressor.encode(noise.data(), width, height, width * 4, 100, out);
+    ASSERT_TRUE(encoded) << encoded.error();
     // Noise at quality 100 is bigger than a quarter of the raw picture the buffer started with.
     EXPECT_GT(out.sizeBytes(), std::size_t{width} * height);
     Bytes decoded(noise.size());
-    ASSERT_TRUE(
-        decompressJPEGData(out.data(), out.sizeBytes(), 100, {decoded.data(), 0, width, height}, &error))
-        << error;
+    Status decodedStatus =
+        decompressJPEGData(out.data(), out.sizeBytes(), 100, {decoded.data(), 0, width, height});
+    ASSERT_TRUE(decodedStatus) << decodedStatus.error();
     EXPECT_LE(
         testing::comparePictures(decoded.data(), noise.data(), std::size_t{width} * height).meanAbsolute,
         2.0);
     // The buffer is reused for a small stream.
     const std::size_t capacity = out.capacityBytes();
-    ASSERT_TRUE(compressor.encode(noise.data(), 16, 16, width * 4, 50, out, &error));
+    ASSERT_TRUE(compressor.encode(noise.data(), 16, 16, width * 4, 50, out));
     EXPECT_EQ(out.capacityBytes(), capacity);
 }
 
 TEST(JpegCompressor, RefusesImpossiblePicturesAndDamagedStreams) {
     JpegCompressor compressor;
     JpegOutputBuffer out;
-    std::string error;
     const Bytes pixels(64, 0);
-    EXPECT_FALSE(compressor.encode(pixels.data(), 0, 4, 16, 75, out, &error));
-    EXPECT_FALSE(compressor.encode(nullptr, 4, 4, 16, 75, out, &error));
-    EXPECT_FALSE(compressor.encode(pixels.data(), 4, 4, 8, 75, out, &error)); // rows too short
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(compressor.encode(pixels.data(), 0, 4, 16, 75, out));
+    EXPECT_FALSE(compressor.encode(nullptr, 4, 4, 16, 75, out));
+    Status shortRows = compressor.encode(pixels.data(), 4, 4, 8, 75, out); // rows too short
+    EXPECT_FALSE(shortRows);
+    EXPECT_FALSE(shortRows.error().empty());
     // Still usable afterwards.
-    ASSERT_TRUE(compressor.encode(pixels.data(), 4, 4, 16, 75, out, &error));
+    ASSERT_TRUE(compressor.encode(pixels.data(), 4, 4, 16, 75, out));
 
     Bytes decoded(16 * 4);
-    EXPECT_FALSE(decompressJPEGData(out.data(), out.sizeBytes(), 75, {decoded.data(), 0, 5, 4}, &error));
+    EXPECT_FALSE(decompressJPEGData(out.data(), out.sizeBytes(), 75, {decoded.data(), 0, 5, 4}));
     const Bytes truncated(out.data(), out.data() + 6);
-    EXPECT_FALSE(
-        decompressJPEGData(truncated.data(), truncated.size(), 75, {decoded.data(), 0, 4, 4}, &error));
+    EXPECT_FALSE(decompressJPEGData(truncated.data(), truncated.size(), 75, {decoded.data(), 0, 4, 4}));
     const Bytes garbage(100, 0x42);
-    EXPECT_FALSE(decompressJPEGData(garbage.data(), garbage.size(), 75, {decoded.data(), 0, 4, 4}, &error));
+    EXPECT_FALSE(decompressJPEGData(garbage.data(), garbage.size(), 75, {decoded.data(), 0, 4, 4}));
 }
 
 } // namespace

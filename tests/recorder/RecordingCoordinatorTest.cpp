@@ -101,15 +101,13 @@ protected:
     RecordingCoordinator::Services services() {
         RecordingCoordinator::Services s;
         s.clockSeconds = [this] { return clock; };
-        s.screens = [this](std::string&) { return std::optional(screens); };
-        s.makeScreenRecorder = [this](RecordingCoordinator& c, const ScreenRecorderOptions& options,
-                                      std::string& error) -> std::unique_ptr<CoordinatedScreenRecorder> {
+        s.screens = [this]() -> Result<std::vector<ScreenDescription>> { return screens; };
+        s.makeScreenRecorder = [this](RecordingCoordinator& c, const ScreenRecorderOptions& options)
+            -> Result<std::unique_ptr<CoordinatedScreenRecorder>> {
             options_ = options;
-            if (recorderFails) {
-                error = "no display";
-                return nullptr;
-            }
-            return std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData);
+            if (recorderFails) return fail("no display");
+            return std::unique_ptr<CoordinatedScreenRecorder>(
+                std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData));
         };
         s.scheduleAfter = [this](double delay, std::function<void()> task) {
             auto entry = std::make_shared<Scheduled>(Scheduled{clock + delay, std::move(task), false});
@@ -130,7 +128,7 @@ protected:
         return s;
     }
 
-    RecordingSettings settingsFor(int mode = kRecordModeFullScreen) {
+    RecordingSettings settingsFor(RecordMode mode = RecordMode::FullScreen) {
         RecordingSettings s;
         s.recordMode = mode;
         s.frameRate = 10;
@@ -140,10 +138,9 @@ protected:
 
     bool prepare(const RecordingSettings& settings, std::string* errorOut = nullptr) {
         coordinator = std::make_unique<RecordingCoordinator>(delegate, services());
-        std::string error;
-        bool ok = coordinator->prepareWithInfoDictionary(settings.toDictionary(), error);
-        if (errorOut) *errorOut = error;
-        return ok;
+        Status prepared = coordinator->prepareWithInfoDictionary(settings.toDictionary());
+        if (errorOut) *errorOut = prepared.error();
+        return prepared.ok();
     }
 
     // Prepared and really started at clock 1000.
@@ -208,8 +205,8 @@ TEST_F(RecordingCoordinatorTest, PrepareRefusesWhatCannotBeRecordedAndLeavesNoth
         std::function<void(RecordingSettings&)> change;
     };
     const Case cases[] = {
-        {"iOS device mode", [](RecordingSettings& s) { s.recordMode = kRecordModeIOSDevice; }},
-        {"unknown mode", [](RecordingSettings& s) { s.recordMode = 7; }},
+        {"iOS device mode", [](RecordingSettings& s) { s.recordMode = RecordMode::IOSDevice; }},
+        {"unknown mode", [](RecordingSettings& s) { s.recordMode = static_cast<RecordMode>(7); }},
         {"frame rate too low", [](RecordingSettings& s) { s.frameRate = 1; }},
         {"frame rate too high", [](RecordingSettings& s) { s.frameRate = 1000; }},
         {"relative path", [](RecordingSettings& s) { s.path = "take"; }},
@@ -217,7 +214,7 @@ TEST_F(RecordingCoordinatorTest, PrepareRefusesWhatCannotBeRecordedAndLeavesNoth
         {"no such screen", [](RecordingSettings& s) { s.recordScreenIndex = 2; }},
         {"area off the screen",
          [](RecordingSettings& s) {
-             s.recordMode = kRecordModeArea;
+             s.recordMode = RecordMode::Area;
              s.recordRect = Rect(5000, 5000, 100, 100);
          }},
         {"parent folder missing",
@@ -246,18 +243,18 @@ TEST_F(RecordingCoordinatorTest, PrepareRefusesWhatCannotBeRecordedAndLeavesNoth
 
 TEST_F(RecordingCoordinatorTest, PrepareWorksOutTheScreenAndTheAreaOnIt) {
     struct Case {
-        int mode;
+        RecordMode mode;
         int screenIndex;
         Rect recordRect;
         std::uint32_t displayID;
         Rect area; // relative to the screen, y up
     };
     const Case cases[] = {
-        {kRecordModeFullScreen, 0, Rect(), 1, Rect(0, 0, 1280, 720)},
-        {kRecordModeFullScreen, 1, Rect(), 2, Rect(0, 0, 1024, 768)},
-        {kRecordModeArea, 1, Rect(1380, 100, 200, 150), 2, Rect(100, 100, 200, 150)},
+        {RecordMode::FullScreen, 0, Rect(), 1, Rect(0, 0, 1280, 720)},
+        {RecordMode::FullScreen, 1, Rect(), 2, Rect(0, 0, 1024, 768)},
+        {RecordMode::Area, 1, Rect(1380, 100, 200, 150), 2, Rect(100, 100, 200, 150)},
         // Only the part on the screen, in whole points.
-        {kRecordModeArea, 0, Rect(1200.5, 600, 200, 200), 1, Rect(1200, 600, 80, 120)},
+        {RecordMode::Area, 0, Rect(1200.5, 600, 200, 200), 1, Rect(1200, 600, 80, 120)},
     };
     for (const Case& c : cases) {
         RecordingSettings settings = settingsFor(c.mode);
@@ -275,8 +272,8 @@ TEST_F(RecordingCoordinatorTest, PrepareWorksOutTheScreenAndTheAreaOnIt) {
 }
 
 TEST_F(RecordingCoordinatorTest, TheGrabberGetsTheRawQualityAndTheFrameRate) {
-    for (int quality : {1, 2, 3}) {
-        RecordingSettings settings = settingsFor(kRecordModeWindow);
+    for (RecordQuality quality : {RecordQuality::Highest, RecordQuality::High, RecordQuality::Medium}) {
+        RecordingSettings settings = settingsFor(RecordMode::Window);
         settings.recordQuality = quality;
         settings.frameRate = 25;
         settings.windowNumber = 77;
@@ -284,7 +281,7 @@ TEST_F(RecordingCoordinatorTest, TheGrabberGetsTheRawQualityAndTheFrameRate) {
         ASSERT_TRUE(prepare(settings));
         EXPECT_EQ(options_.recordQuality, quality);
         EXPECT_EQ(options_.frameRate, 25);
-        EXPECT_EQ(options_.recordMode, kRecordModeWindow);
+        EXPECT_EQ(options_.recordMode, RecordMode::Window);
         EXPECT_EQ(options_.windowNumber, 77);
         coordinator.reset();
         fs::remove_all(settings.recordPath());
@@ -307,7 +304,7 @@ TEST_F(RecordingCoordinatorTest, TheRealStartComesOnTheMainThreadOnceTheRecorder
 }
 
 TEST_F(RecordingCoordinatorTest, AStopInTheFirstFiveSecondsIsPutOffOnceAndThenFinishesTheRecording) {
-    startRecording(settingsFor(kRecordModeFullScreen));
+    startRecording(settingsFor(RecordMode::FullScreen));
     advance(2);
     coordinator->stopRecording();
     coordinator->stopRecording();
@@ -321,7 +318,7 @@ TEST_F(RecordingCoordinatorTest, AStopInTheFirstFiveSecondsIsPutOffOnceAndThenFi
     const std::optional<PropertyList>& info = delegate.results[0];
     ASSERT_TRUE(info);
     EXPECT_EQ(info->numberForKey("RecordingDuration"), 7.5);
-    EXPECT_EQ(info->integerForKey("RecordingType"), kRecordModeFullScreen);
+    EXPECT_EQ(info->integerForKey("RecordingType"), static_cast<int>(RecordMode::FullScreen));
     ASSERT_TRUE(info->stringForKey("RecordingSize"));
     EXPECT_EQ(*info->stringForKey("RecordingSize"), "RecordingSize_640x480");
     EXPECT_EQ(delegate.hotkeysUnregistered, 1);
@@ -428,7 +425,7 @@ TEST_F(RecordingCoordinatorTest, StopRequestsFromOtherThreadsAreCarriedOutOnTheM
 TEST_F(RecordingCoordinatorTest, TheStatusItemShowsTheRecordedTimeAndItsMenuControlsTheRecording) {
     RecordingSettings settings = settingsFor();
     settings.showStatusItem = true;
-    settings.recorderDisplayMode = 1;
+    settings.recorderDisplayMode = RecorderDisplayMode::ElapsedTime;
     ASSERT_TRUE(prepare(settings));
     ASSERT_TRUE(statusItem);
     coordinator->updateStatusItem();
@@ -468,27 +465,28 @@ TEST_F(RecordingCoordinatorTest, StoppingFromTheStatusItemsMenuLeavesTheItemUnti
 
 TEST(RecorderStatusTitle, ElapsedTimeAndSizeTexts) {
     struct Case {
-        int mode;
+        RecorderDisplayMode mode;
         std::optional<double> elapsed;
         std::uint64_t bytes;
         const char* expected;
     };
     const Case cases[] = {
-        {0, 12.0, 5000, ""},
-        {1, std::nullopt, 0, ""},
-        {1, 59.9, 0, "00:59"},
-        {1, 3599.0, 0, "59:59"},
-        {1, 3661.0, 0, "01:01:01"},
-        {2, std::nullopt, 10240, "10 KB"},
-        {2, std::nullopt, 3 * 1048576 + 524288, "3.5 MB"},
-        {2, std::nullopt, 5ull << 30, "5.00 GB"},
+        {RecorderDisplayMode::Nothing, 12.0, 5000, ""},
+        {RecorderDisplayMode::ElapsedTime, std::nullopt, 0, ""},
+        {RecorderDisplayMode::ElapsedTime, 59.9, 0, "00:59"},
+        {RecorderDisplayMode::ElapsedTime, 3599.0, 0, "59:59"},
+        {RecorderDisplayMode::ElapsedTime, 3661.0, 0, "01:01:01"},
+        {RecorderDisplayMode::RecordedSize, std::nullopt, 10240, "10 KB"},
+        {RecorderDisplayMode::RecordedSize, std::nullopt, 3 * 1048576 + 524288, "3.5 MB"},
+        {RecorderDisplayMode::RecordedSize, std::nullopt, 5ull << 30, "5.00 GB"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(recorderStatusTitle(c.mode, c.elapsed, c.bytes), c.expected) << c.mode << " " << c.bytes;
+        EXPECT_EQ(recorderStatusTitle(c.mode, c.elapsed, c.bytes), c.expected)
+            << static_cast<int>(c.mode) << " " << c.bytes;
 }
 
 TEST_F(RecordingCoordinatorTest, PointsFromTheTopOfTheReferenceScreenBecomeAreaPixelsFromItsBottom) {
-    RecordingSettings settings = settingsFor(kRecordModeArea);
+    RecordingSettings settings = settingsFor(RecordMode::Area);
     settings.recordScreenIndex = 1;
     settings.recordRect = Rect(1380, 100, 200, 150); // area (100, 100) on the second screen
     ASSERT_TRUE(prepare(settings));

@@ -13,19 +13,19 @@ namespace {
 
 TEST(RecordingSettings, TheMainApplicationsDictionaryReadsBackUnchanged) {
     RecordingSettings s;
-    s.recordMode = kRecordModeArea;
+    s.recordMode = RecordMode::Area;
     s.recordScreenIndex = 1;
     s.recordRect = Rect(10.5, 20, 640, 480);
     s.recordMouse = true;
     s.frameRate = 25;
     s.recordTimeoutSeconds = 90.5;
-    s.recordQuality = 3;
+    s.recordQuality = RecordQuality::Medium;
     s.windowNumber = 4711;
     s.path = "/tmp/Recordings/take";
     s.mouseVisualization = {1, 2, 3};
     s.buttonNames = PropertyList::dictionary({{"1", "Left"}});
     s.suppressScreensaver = true;
-    s.recorderDisplayMode = 2;
+    s.recorderDisplayMode = RecorderDisplayMode::RecordedSize;
     s.audioDevicesToRecord = {{"usb-mic", 3}, {"system", 0}};
     s.hotkeys.stop = HotKeyRecord{1, 0x100};
     s.hotkeys.pauseResume = HotKeyRecord{35, 0x900};

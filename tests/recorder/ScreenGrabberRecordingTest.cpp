@@ -3,8 +3,8 @@
 #include "ScreenGrabberTestSupport.h"
 #include "capture/CaptureTestSupport.h"
 #include "platform/capture/CaptureGeometry.h"
-#include "platform/capture/MonotonicClock.h"
 #include "platform/capture/Screens.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"
 #include "tracks/VistrelRecording.h"
@@ -98,9 +98,11 @@ TEST(ScreenGrabberRecording, ThreeSecondsOfAWindowAreaDecodeToWhatWasDrawnAtTheR
     settings.areaHeightPixels = kHeight;
     VTL3RecordEndcodeQueue queue(settings);
     std::string error;
-    ASSERT_TRUE(queue.prepareForRecording(package, error)) << error;
-    auto grabber = VTL3RecordImageGrabber::create(fps, 2, queue, coordinator, 2, error);
-    ASSERT_TRUE(grabber) << error;
+    ASSERT_TRUE(queue.prepareForRecording(package));
+    auto created =
+        VTL3RecordImageGrabber::create(fps, RecordMode::Area, queue, coordinator, RecordQuality::High);
+    ASSERT_TRUE(created) << created.error();
+    auto grabber = std::move(created).value();
     coordinator.grabber = grabber.get();
 
     grabber->startProcessQueue();
@@ -127,17 +129,17 @@ TEST(ScreenGrabberRecording, ThreeSecondsOfAWindowAreaDecodeToWhatWasDrawnAtTheR
     EXPECT_EQ(recording.width(), std::uint64_t(kWidth));
     EXPECT_EQ(recording.height(), std::uint64_t(kHeight));
     EXPECT_NEAR(recording.duration(), kRecordingSeconds, 0.3);
-    DecompressionInfo info;
-    recording.fillDecompressionInfo(info, fps);
-    recording.openWithDecompressionInfo(info);
-    ASSERT_TRUE(info.structValid) << info.lastError;
-
+    auto decoder = recording.makeDecompressionInfo();
+    ASSERT_TRUE(decoder) << decoder.error();
+    DecompressionInfo& info = **decoder;
+    std::vector<std::uint8_t> picture;
     auto pictureAt = [&](double seconds) {
         std::int64_t index = recording.indexOfTime(seconds);
-        info.frameEntry.frameNumber =
-            std::uint64_t(std::min<std::int64_t>(index, recording.numberOfFrames() - 2));
-        EXPECT_TRUE(recording.decompressFrame(info)) << info.lastError;
-        return info.buffer.get();
+        EXPECT_TRUE(info.decompressFrame(
+            std::uint64_t(std::min<std::int64_t>(index, recording.numberOfFrames() - 2))))
+            << info.lastError();
+        picture = info.frameBytes();
+        return picture.data();
     };
     // Frame times count from the first picture, taken as the stream starts: allow for that and
     // for a frame interval of delay after each drawing.
@@ -156,7 +158,7 @@ TEST(ScreenGrabberRecording, ThreeSecondsOfAWindowAreaDecodeToWhatWasDrawnAtTheR
         keyFrames += recording.directoryEntryAtIndex(i)->isKeyFrame ? 1 : 0;
     EXPECT_GE(keyFrames, 2u);
     EXPECT_LT(keyFrames, recording.numberOfFrames() - 1);
-    recording.releaseDecompressionInfo(info);
+    info.release();
     std::filesystem::remove_all(folder);
 }
 
@@ -176,8 +178,10 @@ TEST(ScreenGrabberRecording, FollowedWindowFrameIsRelativeToTheRecordedScreen) {
     settings.areaHeightPixels = 100;
     VTL3RecordEndcodeQueue queue(settings);
     std::string error;
-    auto grabber = VTL3RecordImageGrabber::create(30, 1, queue, coordinator, 2, error);
-    ASSERT_TRUE(grabber) << error;
+    auto created =
+        VTL3RecordImageGrabber::create(30, RecordMode::Window, queue, coordinator, RecordQuality::High);
+    ASSERT_TRUE(created) << created.error();
+    auto grabber = std::move(created).value();
 
     bool valid = true;
     Point origin{1, 1};

@@ -21,20 +21,18 @@ bool covers(const DisplayStreamUpdate& update, const Rect& r) {
 }
 
 std::unique_ptr<FrameScheduler> scheduler(std::uint64_t frameRate) {
-    std::string error;
-    auto s = FrameScheduler::create(frameRate, error);
-    EXPECT_TRUE(s) << error;
-    return s;
+    auto s = FrameScheduler::create(frameRate);
+    EXPECT_TRUE(s) << s.error();
+    return s ? std::move(s).value() : nullptr;
 }
 
 TEST(ScreenGrabberScheduling, RefusesFrameRatesBelowTwo) {
     for (std::uint64_t rate : {0u, 1u}) {
-        std::string error;
-        EXPECT_FALSE(FrameScheduler::create(rate, error));
-        EXPECT_NE(error.find("at least 2 frames per second"), std::string::npos) << error;
+        auto refused = FrameScheduler::create(rate);
+        EXPECT_FALSE(refused);
+        EXPECT_NE(refused.error().find("at least 2 frames per second"), std::string::npos) << refused.error();
     }
-    std::string error;
-    EXPECT_TRUE(FrameScheduler::create(2, error));
+    EXPECT_TRUE(FrameScheduler::create(2));
 }
 
 TEST(ScreenGrabberScheduling, FrameTimesCountFromTheFirstUpdateWithoutPauses) {
@@ -78,23 +76,23 @@ TEST(ScreenGrabberScheduling, SkipsAbovePressureFiveAndMergesTheChangesIntoTheNe
     EXPECT_TRUE(covers(*next.update, {10, 10, 5, 5}));
     EXPECT_TRUE(covers(*next.update, {50, 50, 5, 5}));
     EXPECT_FALSE(s->hasHeldBackUpdate());
-    EXPECT_FALSE(s->dropFrame(next, 0, 1.0)) << "no pressure, no drop";
+    EXPECT_FALSE(s->dropFrame(next, KeyFrameDecision::NotNeeded, 1.0)) << "no pressure, no drop";
 }
 
 TEST(ScreenGrabberScheduling, DropsCostlyFramesUnderPressureButNeverScheduledKeyFrames) {
     struct Case {
         const char* what;
         double pressure, cost, secondsSinceLastFrame;
-        int decision;
+        KeyFrameDecision decision;
         bool dropped;
     };
     const Case cases[] = {
-        {"cost x pressure above the budget", 4.0, 1.0, 0.125, 0, true},
-        {"cost x pressure at the budget", 3.75, 1.0, 0.125, 0, false},
-        {"enough time since the last frame", 2.0, 0.5, 0.1, 0, false},
-        {"a mostly-changed key frame can be dropped", 3.0, 1.0, 0.05, 1, true},
-        {"a scheduled key frame is never dropped", 5.0, 1.0, 0.0, 2, false},
-        {"no pressure", 0.0, 1.0, 0.0, 0, false},
+        {"cost x pressure above the budget", 4.0, 1.0, 0.125, KeyFrameDecision::NotNeeded, true},
+        {"cost x pressure at the budget", 3.75, 1.0, 0.125, KeyFrameDecision::NotNeeded, false},
+        {"enough time since the last frame", 2.0, 0.5, 0.1, KeyFrameDecision::NotNeeded, false},
+        {"a mostly-changed key frame can be dropped", 3.0, 1.0, 0.05, KeyFrameDecision::MostlyChanged, true},
+        {"a scheduled key frame is never dropped", 5.0, 1.0, 0.0, KeyFrameDecision::Scheduled, false},
+        {"no pressure", 0.0, 1.0, 0.0, KeyFrameDecision::NotNeeded, false},
     };
     for (const Case& c : cases) {
         auto s = scheduler(30);

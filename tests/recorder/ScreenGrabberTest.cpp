@@ -23,9 +23,9 @@ class InjectedSource final : public ScreenGrabberUpdateSource {
 public:
     explicit InjectedSource(DisplayStreamHandler handler)
         : handler_(std::move(handler)) {}
-    bool start(std::string*) override {
+    Status start() override {
         ++starts;
-        return true;
+        return {};
     }
     void stop() override { ++stops; }
     void deliver(std::uint64_t displayTimeNanoseconds, const std::shared_ptr<CaptureSurface>& surface,
@@ -92,21 +92,24 @@ protected:
         settings.encodeThreads = 2;
         settings.pool = &pool;
         queue = std::make_unique<VTL3RecordEndcodeQueue>(settings);
-        std::string error;
-        ASSERT_TRUE(queue->prepareForRecording(coordinator.path, error)) << error;
+        Status prepared = queue->prepareForRecording(coordinator.path);
+        ASSERT_TRUE(prepared) << prepared.error();
         ImageGrabberServices services;
-        services.openUpdateSource = [this](const DisplayStreamConfiguration& config,
-                                           DisplayStreamHandler handler, std::string&) {
+        services.openUpdateSource =
+            [this](const DisplayStreamConfiguration& config,
+                   DisplayStreamHandler handler) -> Result<std::unique_ptr<ScreenGrabberUpdateSource>> {
             streamConfig = config;
             auto s = std::make_unique<InjectedSource>(std::move(handler));
             source = s.get();
-            return s;
+            return std::unique_ptr<ScreenGrabberUpdateSource>(std::move(s));
         };
         services.clockSeconds = [this] { return clock; };
         services.freeDiskSpace = [this](const std::string&) { return freeDisk; };
         services.synchronousWork = true;
-        grabber = VTL3RecordImageGrabber::create(frameRate, 2, *queue, coordinator, 2, error, services);
-        ASSERT_TRUE(grabber) << error;
+        auto created = VTL3RecordImageGrabber::create(frameRate, RecordMode::Area, *queue, coordinator,
+                                                      RecordQuality::High, services);
+        ASSERT_TRUE(created) << created.error();
+        grabber = std::move(created).value();
         coordinator.grabber = grabber.get();
         grabber->startProcessQueue();
         grabber->startRecord();
@@ -168,18 +171,18 @@ TEST_F(ScreenGrabberTest, OpensTheStreamOnTheRecordedAreaAndRefusesFrameRatesBel
     EXPECT_EQ(source->starts, 1);
 
     for (std::uint64_t rate : {0u, 1u}) {
-        std::string error;
-        EXPECT_FALSE(VTL3RecordImageGrabber::create(rate, 0, *queue, coordinator, 2, error));
-        EXPECT_NE(error.find("at least 2 frames per second"), std::string::npos) << error;
+        auto refused = VTL3RecordImageGrabber::create(rate, RecordMode::FullScreen, *queue, coordinator,
+                                                      RecordQuality::High);
+        EXPECT_FALSE(refused);
+        EXPECT_NE(refused.error().find("at least 2 frames per second"), std::string::npos) << refused.error();
     }
-    std::string error;
     ImageGrabberServices noDisplay;
-    noDisplay.openUpdateSource = [](const DisplayStreamConfiguration&, DisplayStreamHandler, std::string& e) {
-        e = "No X display";
-        return std::unique_ptr<ScreenGrabberUpdateSource>();
-    };
-    EXPECT_FALSE(VTL3RecordImageGrabber::create(30, 0, *queue, coordinator, 2, error, noDisplay));
-    EXPECT_EQ(error, "No X display");
+    noDisplay.openUpdateSource = [](const DisplayStreamConfiguration&, DisplayStreamHandler)
+        -> Result<std::unique_ptr<ScreenGrabberUpdateSource>> { return fail("No X display"); };
+    auto refused = VTL3RecordImageGrabber::create(30, RecordMode::FullScreen, *queue, coordinator,
+                                                  RecordQuality::High, noDisplay);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "No X display");
     finish();
 }
 
@@ -272,17 +275,15 @@ public:
     FailingSink(std::unique_ptr<ByteSink> inner, int budget)
         : inner_(std::move(inner))
         , budget_(budget) {}
-    bool append(const std::uint8_t* data, std::size_t size, std::string& error) override {
-        if (budget_-- > 0) return inner_->append(data, size, error);
-        error = "Writing failed: Input/output error.";
-        return false;
+    Status append(const std::uint8_t* data, std::size_t size) override {
+        if (budget_-- > 0) return inner_->append(data, size);
+        return fail("Writing failed: Input/output error.");
     }
-    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size,
-                 std::string& error) override {
-        return inner_->writeAt(offset, data, size, error);
+    Status writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
+        return inner_->writeAt(offset, data, size);
     }
-    bool truncate(std::uint64_t size, std::string& error) override { return inner_->truncate(size, error); }
-    bool close(std::string& error) override { return inner_->close(error); }
+    Status truncate(std::uint64_t size) override { return inner_->truncate(size); }
+    Status close() override { return inner_->close(); }
 
 private:
     std::unique_ptr<ByteSink> inner_;
@@ -290,10 +291,10 @@ private:
 };
 
 TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
-    make(10, [](const std::string& path, std::string& error) -> std::unique_ptr<ByteSink> {
-        auto inner = FileByteSink::create(path, error);
+    make(10, [](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
+        auto inner = FileByteSink::create(path);
         if (!inner || std::filesystem::path(path).filename() != "vtldata") return inner;
-        return std::make_unique<FailingSink>(std::move(inner), 1);
+        return std::unique_ptr<ByteSink>(std::make_unique<FailingSink>(std::move(inner).value(), 1));
     });
     deliver(100.0, {{0, 0, kWidth, kHeight}});
     screen.fill({1, 1, 2, 2}, 0xff0000);
@@ -325,14 +326,18 @@ TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackag
     // A disk whose free space cannot be read does not stop anything.
     FakeCoordinator other{Rect(100, 50, kWidth, kHeight)};
     other.path = coordinator.path;
-    std::string error;
     ImageGrabberServices unreadable;
-    unreadable.openUpdateSource = [](const DisplayStreamConfiguration&, DisplayStreamHandler h,
-                                     std::string&) { return std::make_unique<InjectedSource>(std::move(h)); };
+    unreadable.openUpdateSource =
+        [](const DisplayStreamConfiguration&,
+           DisplayStreamHandler h) -> Result<std::unique_ptr<ScreenGrabberUpdateSource>> {
+        return std::unique_ptr<ScreenGrabberUpdateSource>(std::make_unique<InjectedSource>(std::move(h)));
+    };
     unreadable.clockSeconds = [this] { return clock; };
     unreadable.freeDiskSpace = [](const std::string&) { return std::optional<std::uint64_t>(); };
-    auto g = VTL3RecordImageGrabber::create(10, 0, *queue, other, 2, error, unreadable);
-    ASSERT_TRUE(g);
+    auto created = VTL3RecordImageGrabber::create(10, RecordMode::FullScreen, *queue, other,
+                                                  RecordQuality::High, unreadable);
+    ASSERT_TRUE(created);
+    auto g = std::move(created).value();
     clock += 60;
     EXPECT_FALSE(g->checkFreeDiskSpace());
     EXPECT_EQ(other.stopRequests, 0);

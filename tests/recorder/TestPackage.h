@@ -2,8 +2,8 @@
 // A small reader of recording packages for the tests: loads the frame-stream files, rebuilds
 // pictures frame by frame and compares them with source pictures.
 
+#include "platform/jpeg/JpegDecompression.h"
 #include "recorder/format/RecordingFormat.h"
-#include "recorder/jpeg/JpegDecompression.h"
 
 #include <cmath>
 #include <cstdint>
@@ -115,9 +115,9 @@ struct TestPackage {
                 const JPEGDestination destination{picture.data() +
                                                       stripe.stripeIndex * kStripeHeightRows * width * 4,
                                                   0, width, stripe.heightRows};
-                if (!decompressJPEGData(data.data() + offset, stripe.jpegSizeBytes, rec.jpegQuality,
-                                        destination, &error))
-                    return false;
+                Status decoded = decompressJPEGData(data.data() + offset, stripe.jpegSizeBytes,
+                                                    rec.jpegQuality, destination);
+                if (!decoded) return (error = decoded.error(), false);
                 offset += stripe.jpegSizeBytes;
             }
             return true;
@@ -133,9 +133,10 @@ struct TestPackage {
             if (offset + changed.jpegSizeBytes > data.size())
                 return (error = "rectangle past the data", false);
             Bytes block(changed.width * changed.height * 4);
-            if (!decompressJPEGData(data.data() + offset, changed.jpegSizeBytes, changed.jpegQuality,
-                                    {block.data(), 0, changed.width, changed.height}, &error))
-                return false;
+            Status decoded =
+                decompressJPEGData(data.data() + offset, changed.jpegSizeBytes, changed.jpegQuality,
+                                   {block.data(), 0, changed.width, changed.height});
+            if (!decoded) return (error = decoded.error(), false);
             for (std::uint64_t y = 0; y < changed.height; ++y)
                 std::memcpy(picture.data() + ((changed.y + y) * width + changed.x) * 4,
                             block.data() + y * changed.width * 4, changed.width * 4);

@@ -19,9 +19,9 @@ std::string tempFile(const char* name) {
 
 TEST(VTLBufferedWriter, CommitsRollsBackAndRewrites) {
     const std::string path = tempFile("writer");
-    std::string error;
-    auto writer = VTLBufferedWriter::open(path, {}, error);
-    ASSERT_TRUE(writer) << error;
+    auto opened = VTLBufferedWriter::open(path, {});
+    ASSERT_TRUE(opened) << opened.error();
+    auto writer = std::move(opened).value();
     ASSERT_TRUE(writer->writeData("header--", 8));
     ASSERT_TRUE(writer->commit());
     std::vector<std::uint8_t> big(VTLBufferedWriter::kDefaultBufferBytes + 10, 'x'); // bypasses the buffer
@@ -43,9 +43,9 @@ TEST(VTLBufferedWriter, CommitsRollsBackAndRewrites) {
 
 TEST(VTLBufferedWriter, AFullDiskIsReportedNotSwallowed) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    std::string error;
-    auto writer = VTLBufferedWriter::open("/dev/full", {}, error);
-    ASSERT_TRUE(writer) << error;
+    auto opened = VTLBufferedWriter::open("/dev/full", {});
+    ASSERT_TRUE(opened) << opened.error();
+    auto writer = std::move(opened).value();
     EXPECT_TRUE(writer->writeData("buffered", 8)); // only buffered so far
     EXPECT_FALSE(writer->commit());
     EXPECT_TRUE(writer->failed());
@@ -53,8 +53,9 @@ TEST(VTLBufferedWriter, AFullDiskIsReportedNotSwallowed) {
     EXPECT_FALSE(writer->writeData("more", 4));
     EXPECT_FALSE(writer->closeFile());
 
-    EXPECT_FALSE(VTLBufferedWriter::open("/nonexistent-folder/file", {}, error));
-    EXPECT_NE(error.find("/nonexistent-folder/file"), std::string::npos);
+    auto missing = VTLBufferedWriter::open("/nonexistent-folder/file", {});
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.error().find("/nonexistent-folder/file"), std::string::npos);
 }
 
 struct Item {

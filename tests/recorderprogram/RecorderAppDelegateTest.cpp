@@ -5,7 +5,7 @@
 #include "platform/ipc/BusConnection.h"
 #include "platform/ipc/DistributedNotificationCenter.h"
 #include "platform/ipc/VistrelBusNames.h"
-#include "recorder/VistrelRecorderAppDelegate.h"
+#include "recorder/app/VistrelRecorderAppDelegate.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -59,18 +59,20 @@ protected:
         };
         auto& c = services.coordinatorServices;
         c.clockSeconds = [this] { return clock; };
-        c.screens = [](std::string&) {
-            return std::optional(std::vector<ScreenDescription>{
-                {1, "screen", Rect(0, 0, 320, 200), Rect(0, 0, 320, 200), 1.0, true}});
+        c.screens = []() -> Result<std::vector<ScreenDescription>> {
+            return std::vector<ScreenDescription>{
+                {1, "screen", Rect(0, 0, 320, 200), Rect(0, 0, 320, 200), 1.0, true}};
         };
-        c.makeScreenRecorder = [](RecordingCoordinator& coordinator, const ScreenRecorderOptions&,
-                                  std::string&) {
+        c.makeScreenRecorder =
+            [](RecordingCoordinator& coordinator,
+               const ScreenRecorderOptions&) -> Result<std::unique_ptr<CoordinatedScreenRecorder>> {
             return std::unique_ptr<CoordinatedScreenRecorder>(new InstantScreenRecorder(coordinator));
         };
         c.scheduleAfter = [](double, std::function<void()>) { return std::function<void()>([] {}); };
         c.postNotification = [](std::string_view) {};
         delegate = std::make_unique<VistrelRecorderAppDelegate>(std::move(services));
-        ASSERT_TRUE(delegate->awakeFromNib(error)) << error;
+        Status vended = delegate->awakeFromNib();
+        ASSERT_TRUE(vended) << vended.error();
         ASSERT_TRUE(delegate->applicationDidFinishLaunching());
         // The subscriptions reach the bus before anything is posted.
         recorderBus->flush();
@@ -93,7 +95,8 @@ protected:
     // Prepared, started and stopped after six seconds of recording.
     void record(bool stealth) {
         std::string error;
-        ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(stealth), error)) << error;
+        error = delegate->prepareMovieWithInfoDictionary(settings(stealth)).error();
+        ASSERT_TRUE(error.empty()) << error;
         delegate->startRecording();
         processEventsUntil(
             [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30);
@@ -134,7 +137,8 @@ TEST_F(RecorderAppDelegateTest,
 
 TEST_F(RecorderAppDelegateTest, OnlyTheMainApplicationEndsARecordingAndATerminateFinishesItFirst) {
     std::string error;
-    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
+    error = delegate->prepareMovieWithInfoDictionary(settings(false)).error();
+    ASSERT_TRUE(error.empty()) << error;
     EXPECT_TRUE(delegate->hasGuiApp());
     delegate->startRecording();
     ASSERT_TRUE(processEventsUntil(
@@ -154,7 +158,8 @@ TEST_F(RecorderAppDelegateTest, OnlyTheMainApplicationEndsARecordingAndATerminat
 
 TEST_F(RecorderAppDelegateTest, AQuitWithoutRecordingDuringARecordingFinishesItFirst) {
     std::string error;
-    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
+    error = delegate->prepareMovieWithInfoDictionary(settings(false)).error();
+    ASSERT_TRUE(error.empty()) << error;
     delegate->startRecording();
     ASSERT_TRUE(processEventsUntil(
         [&] { return delegate->coordinator()->state() == RecordingCoordinator::State::running; }, 30));
@@ -166,10 +171,9 @@ TEST_F(RecorderAppDelegateTest, AQuitWithoutRecordingDuringARecordingFinishesItF
 
 TEST_F(RecorderAppDelegateTest, AMainApplicationGoneBeforeTheStartEndsTheRecorder) {
     std::string error;
-    ASSERT_TRUE(delegate->prepareMovieWithInfoDictionary(settings(false), error)) << error;
-    std::string second;
-    EXPECT_FALSE(delegate->prepareMovieWithInfoDictionary(settings(false), second))
-        << "one recording per recorder";
+    error = delegate->prepareMovieWithInfoDictionary(settings(false)).error();
+    ASSERT_TRUE(error.empty()) << error;
+    EXPECT_FALSE(delegate->prepareMovieWithInfoDictionary(settings(false))) << "one recording per recorder";
     mainBus.reset();
     EXPECT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
     EXPECT_FALSE(delegate->hasGuiApp());

@@ -51,22 +51,20 @@ PackageCheck checkPackage(const std::string& path) {
     }
     check.frames = recording.numberOfFrames();
     check.durationSeconds = recording.duration();
-    DecompressionInfo info;
-    recording.fillDecompressionInfo(info, double(recording.frameRate()));
-    recording.openWithDecompressionInfo(info);
-    if (!info.structValid) {
-        check.error = info.lastError;
+    auto decoder = recording.makeDecompressionInfo();
+    if (!decoder) {
+        check.error = decoder.error();
         return check;
     }
+    DecompressionInfo& info = **decoder;
     // The last entry is the stop frame, which holds no picture.
     for (std::uint64_t i = 0; i + 1 < check.frames; ++i) {
-        info.frameEntry.frameNumber = i;
-        if (recording.decompressFrame(info))
+        if (info.decompressFrame(i))
             ++check.decodedFrames;
         else
-            check.error = info.lastError;
+            check.error = info.lastError();
     }
-    recording.releaseDecompressionInfo(info);
+    info.release();
     return check;
 }
 
@@ -75,8 +73,9 @@ protected:
     void SetUp() override {
         std::string error;
         if (!vtl::testing::startPrivateSessionBus(error)) GTEST_SKIP() << error;
-        auto screens = listScreens(&error);
-        if (!screens || screens->empty()) GTEST_SKIP() << "needs an X display: " << error;
+        auto screens = listScreens();
+        if (!screens || screens->empty())
+            GTEST_SKIP() << "needs an X display: " << (screens ? "no screens" : screens.error());
         screen = screens->front();
         vtl::testing::ensureApplication();
         bus = &BusConnection::session();
@@ -89,8 +88,8 @@ protected:
 
     void TearDown() override {
         if (client && bus->hasOwner(kRecorderServiceName)) client->quitWithoutRecording();
-        if (bus && !processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, 30) &&
-            client && client->recorderProcessId() > 0)
+        if (bus && !processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, 30) && client &&
+            client->recorderProcessId() > 0)
             ::kill(pid_t(client->recorderProcessId()), SIGKILL);
         client.reset();
         fs::remove_all(folder);
@@ -116,7 +115,7 @@ protected:
 
     RecordingSettings fullScreenSettings() {
         RecordingSettings settings;
-        settings.recordMode = kRecordModeFullScreen;
+        settings.recordMode = RecordMode::FullScreen;
         settings.frameRate = 10;
         settings.path = (folder / "take").string();
         return settings;
@@ -197,7 +196,7 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     auto stranger = BusConnection::openSeparate(error);
     ASSERT_TRUE(stranger) << error;
     RemoteObjectProxy proxy(*stranger, std::string(kRecorderServiceName),
-                                 std::string(kRemoteRecorderInterface));
+                            std::string(kRemoteRecorderInterface));
     RecordingSettings settings = fullScreenSettings();
     auto bytes = settings.toDictionary().toBytes(PropertyListFormat::Binary);
     for (const char* method :

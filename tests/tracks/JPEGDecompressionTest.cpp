@@ -1,4 +1,4 @@
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 
 #include "TestPackage.h"
 
@@ -38,10 +38,8 @@ TEST(JPEGDecompression, TablelessStreamsDecodeExactlyAsWithTheirTables) {
         SCOPED_TRACE(quality);
         const auto stream = test::encodeTablelessJPEG(picture, 0, 0, 48, 40, quality);
         std::vector<std::uint8_t> out(48 * 40 * 4, 0);
-        std::string error;
-        ASSERT_TRUE(
-            decompressJPEGData(stream.data(), stream.size(), quality, {out.data(), 0, 48, 40}, &error))
-            << error;
+        Status decoded = decompressJPEGData(stream.data(), stream.size(), quality, {out.data(), 0, 48, 40});
+        ASSERT_TRUE(decoded) << decoded.error();
         EXPECT_EQ(out, decodeWithTables(test::encodeFullJPEG(picture, 0, 0, 48, 40, quality), 48, 40));
         for (std::size_t i = 3; i < out.size(); i += 4)
             ASSERT_EQ(out[i], 255);
@@ -103,16 +101,13 @@ TEST(JPEGDecompression, DamagedStreamsFailWithAMessageAndStayInBounds) {
         SCOPED_TRACE(c.name);
         // A guard row after the destination catches any write past it.
         std::vector<std::uint8_t> out(c.w * c.h * 4 + 64, 0xEE);
-        std::string error;
-        const bool ok =
-            decompressJPEGData(c.bytes.data(), c.bytes.size(), 80, {out.data(), 0, c.w, c.h}, &error);
-        EXPECT_FALSE(ok);
-        EXPECT_FALSE(error.empty());
+        Status decoded = decompressJPEGData(c.bytes.data(), c.bytes.size(), 80, {out.data(), 0, c.w, c.h});
+        EXPECT_FALSE(decoded);
+        EXPECT_FALSE(decoded.error().empty());
         for (std::size_t i = c.w * c.h * 4; i < out.size(); ++i)
             ASSERT_EQ(out[i], 0xEE);
     }
-    std::string error;
-    EXPECT_FALSE(decompressJPEGData(nullptr, 0, 80, {garbage.data(), 0, 1, 1}, &error));
+    EXPECT_FALSE(decompressJPEGData(nullptr, 0, 80, {garbage.data(), 0, 1, 1}));
 }
 
 } // namespace

@@ -11,13 +11,12 @@
 namespace vtl {
 namespace {
 
-
 // A recording written by the recorder's own pipeline from the synthetic screen, and the
 // pictures that screen showed, frame by frame.
 struct WrittenRecording {
     std::string path;
     SyntheticRecordingSettings settings;
-    SyntheticRecordingResult result;
+    Result<SyntheticRecordingSummary> result = fail("Not written yet.");
     std::vector<std::vector<std::uint8_t>> pictures;
 
     WrittenRecording() {
@@ -32,14 +31,14 @@ struct WrittenRecording {
         settings.screen.scrollStepRows = 4;
         settings.framesPerSecond = 10;
         settings.seconds = 3.5;
-        settings.recordQuality = 1;
+        settings.recordQuality = RecordQuality::Highest;
         path = ::testing::TempDir() + "/round-trip-" + std::to_string(::getpid()) + ".vistrelRecord";
         std::filesystem::remove_all(path);
         result = writeSyntheticRecording(path, settings);
         // The same source replayed gives the picture of every frame.
         SyntheticScreenSource source(settings.screen);
         const std::size_t bytes = std::size_t(settings.screen.width) * settings.screen.height * 4;
-        for (std::uint64_t i = 0; i + 1 < result.framesWritten; ++i) {
+        for (std::uint64_t i = 0; result && i + 1 < result->framesWritten; ++i) {
             source.nextFrame();
             auto snapshot = source.snapshot();
             pictures.emplace_back(snapshot->pixels(), snapshot->pixels() + bytes);
@@ -56,11 +55,11 @@ WrittenRecording& written() {
 
 TEST(RoundTrip, TheRecordersPackageHoldsEveryKindOfFrame) {
     WrittenRecording& w = written();
-    ASSERT_TRUE(w.result.ok) << w.result.error;
+    ASSERT_TRUE(w.result) << w.result.error();
     VistrelRecording recording(w.path);
     ASSERT_TRUE(recording.open()) << recording.openError();
-    EXPECT_EQ(recording.numberOfFrames(), w.result.framesWritten);
-    EXPECT_GE(w.result.keyFrames, 3u);
+    EXPECT_EQ(recording.numberOfFrames(), w.result->framesWritten);
+    EXPECT_GE(w.result->keyFrames, 3u);
     // Count the kinds from the meta records.
     DirectoryPackageStorage storage(w.path);
     std::vector<std::uint8_t> meta;
@@ -81,18 +80,17 @@ TEST(RoundTrip, TheRecordersPackageHoldsEveryKindOfFrame) {
 
 TEST(RoundTrip, EveryFrameAndTimeDecodesToTheSourcePicture) {
     WrittenRecording& w = written();
-    ASSERT_TRUE(w.result.ok) << w.result.error;
+    ASSERT_TRUE(w.result) << w.result.error();
     auto recording = std::make_shared<VistrelRecording>(w.path);
     ASSERT_TRUE(recording->open());
-    DecompressionInfo info;
-    recording->fillDecompressionInfo(info, 10);
-    recording->openWithDecompressionInfo(info);
+    auto decoder = recording->makeDecompressionInfo();
+    ASSERT_TRUE(decoder) << decoder.error();
+    DecompressionInfo& info = **decoder;
     const std::size_t width = w.settings.screen.width, height = w.settings.screen.height;
     const std::uint64_t n = recording->numberOfFrames();
     auto check = [&](std::uint64_t frame) {
-        info.frameEntry.frameNumber = frame;
-        EXPECT_TRUE(recording->decompressFrame(info)) << info.lastError;
-        const auto d = test::compareBGR(info.buffer.get(), w.pictures[frame].data(), width, height);
+        EXPECT_TRUE(info.decompressFrame(frame)) << info.lastError();
+        const auto d = test::compareBGR(info.frameBytes().data(), w.pictures[frame].data(), width, height);
         EXPECT_LE(d.mean, 2.5) << "frame " << frame;
         EXPECT_LE(d.maximum, 120) << "frame " << frame;
     };
@@ -115,16 +113,16 @@ TEST(RoundTrip, EveryFrameAndTimeDecodesToTheSourcePicture) {
             EXPECT_EQ(recording->indexOfTime((t + next) / 2), std::int64_t(i));
         }
     }
-    recording->releaseDecompressionInfo(info);
+    info.release();
 }
 
 TEST(RoundTrip, DurationAndThumbnailsMatchTheWriter) {
     WrittenRecording& w = written();
-    ASSERT_TRUE(w.result.ok) << w.result.error;
+    ASSERT_TRUE(w.result) << w.result.error();
     VistrelRecording recording(w.path);
     ASSERT_TRUE(recording.open());
-    EXPECT_DOUBLE_EQ(recording.duration(), w.result.durationSeconds);
-    EXPECT_EQ(recording.numberOfThumbnails(), w.result.thumbnails);
+    EXPECT_DOUBLE_EQ(recording.duration(), w.result->durationSeconds);
+    EXPECT_EQ(recording.numberOfThumbnails(), w.result->thumbnails);
     const std::uint64_t factor = thumbnailFactor(w.settings.screen.width, w.settings.screen.height);
     const Size size = recording.thumbSize();
     ASSERT_EQ(size.width, double(w.settings.screen.width / factor));

@@ -61,25 +61,25 @@ TestPackage makeRecording() {
 
 struct Decoder {
     std::shared_ptr<VistrelRecording> recording;
-    DecompressionInfo info;
+    std::unique_ptr<DecompressionInfo> info;
     explicit Decoder(std::shared_ptr<PackageStorage> storage)
         : recording(std::make_shared<VistrelRecording>(std::move(storage))) {
         if (recording->open()) {
-            recording->fillDecompressionInfo(info, 30);
-            recording->openWithDecompressionInfo(info);
+            auto made = recording->makeDecompressionInfo();
+            if (made) info = std::move(made).value();
         }
     }
-    ~Decoder() { recording->releaseDecompressionInfo(info); }
-    bool decode(std::uint64_t frame) {
-        info.frameEntry.frameNumber = frame;
-        return recording->decompressFrame(info);
+    ~Decoder() {
+        if (info) info->release();
     }
+    bool decode(std::uint64_t frame) { return info && info->decompressFrame(frame); }
+    std::string lastError() const { return info ? info->lastError() : "no decoder"; }
 };
 
 void expectPicture(const Decoder& decoder, const Picture& expected, std::uint64_t frame) {
-    ASSERT_EQ(decoder.info.frameNumber, frame);
+    ASSERT_EQ(decoder.info->frameNumber(), frame);
     const auto difference =
-        test::compareBGR(decoder.info.buffer.get(), expected.bgra.data(), kWidth, kHeight);
+        test::compareBGR(decoder.info->frameBytes().data(), expected.bgra.data(), kWidth, kHeight);
     EXPECT_LE(difference.maximum, 24) << "frame " << frame;
     EXPECT_LE(difference.mean, 3.0) << "frame " << frame;
 }
@@ -126,7 +126,7 @@ TEST(VistrelRecording, TimeMapsToTheFrameShownThen) {
 TEST(VistrelRecording, EveryFrameDecodesInAnyOrder) {
     TestPackage package = makeRecording();
     Decoder decoder(package.storage());
-    ASSERT_TRUE(decoder.info.structValid);
+    ASSERT_TRUE(decoder.info && decoder.info->isValid());
     std::vector<std::uint64_t> order;
     for (std::uint64_t i = 0; i < 13; ++i)
         order.push_back(i);
@@ -138,7 +138,7 @@ TEST(VistrelRecording, EveryFrameDecodesInAnyOrder) {
     order.insert(order.end(), {4, 4, 6, 6, 12, 0});
     for (std::uint64_t frame : order) {
         SCOPED_TRACE(frame);
-        EXPECT_TRUE(decoder.decode(frame)) << decoder.info.lastError;
+        EXPECT_TRUE(decoder.decode(frame)) << decoder.lastError();
         expectPicture(decoder, package.expected()[frame], frame);
     }
     // Past the end keeps the last picture.
@@ -166,10 +166,11 @@ TEST(VistrelRecording, DecodesOnlyWhatAFrameRequestNeeds) {
     const std::vector<Step> steps = {{10, 11}, {10, 0},  {11, 1},  {10, 11},
                                      {40, 30}, {10, 11}, {41, 42}, {0, 1}};
     for (const Step& s : steps) {
-        const std::uint64_t before = decoder.info.decodedFrameCount;
+        const std::uint64_t before = decoder.info->decodedFrameCount();
         decoder.decode(s.frame);
-        EXPECT_EQ(decoder.info.decodedFrameCount - before, s.decoded) << "to frame " << s.frame;
-        EXPECT_EQ(test::compareBGR(decoder.info.buffer.get(), package.expected()[s.frame].bgra.data(), 16, 16)
+        EXPECT_EQ(decoder.info->decodedFrameCount() - before, s.decoded) << "to frame " << s.frame;
+        EXPECT_EQ(test::compareBGR(decoder.info->frameBytes().data(), package.expected()[s.frame].bgra.data(),
+                                   16, 16)
                           .mean < 3,
                   true);
     }
@@ -285,7 +286,7 @@ TEST(VistrelRecording, TruncatedPackagesDecodeWhatIsIntact) {
                 const bool intact = (file != "vtlmeta" || cut >= next.metaOffsetBytes) &&
                                     (file != "vtldata" || cut >= next.dataOffsetBytes);
                 if (intact && frame < 10) {
-                    EXPECT_TRUE(whole) << "frame " << frame << ": " << decoder.info.lastError;
+                    EXPECT_TRUE(whole) << "frame " << frame << ": " << decoder.lastError();
                     expectPicture(decoder, package.expected()[frame], frame);
                 }
             }
@@ -348,7 +349,7 @@ TEST(VistrelRecording, CorruptedFieldsAreReportedAndDecodeWhatIsIntact) {
                 expectPicture(decoder, package.expected()[frame], frame);
             } else if (frame == c.damagedFrame) {
                 EXPECT_FALSE(whole);
-                EXPECT_FALSE(decoder.info.lastError.empty());
+                EXPECT_FALSE(decoder.lastError().empty());
             }
         }
         // The key frame after the damage starts clean again.
@@ -368,8 +369,8 @@ TEST(VistrelRecording, AFrameMovingMoreBlocksThanAScreenCanIsRefused) {
     package.finish();
     Decoder decoder(package.storage());
     EXPECT_FALSE(decoder.decode(1));
-    EXPECT_NE(decoder.info.lastError.find("moves more blocks"), std::string::npos) << decoder.info.lastError;
-    EXPECT_LT(test::compareBGR(decoder.info.buffer.get(), picture.bgra.data(), 16, 16).mean, 3.0);
+    EXPECT_NE(decoder.lastError().find("moves more blocks"), std::string::npos) << decoder.lastError();
+    EXPECT_LT(test::compareBGR(decoder.info->frameBytes().data(), picture.bgra.data(), 16, 16).mean, 3.0);
 }
 
 TEST(VistrelRecording, OverlappingChangedRectanglesApplyInTheirOrder) {
@@ -388,9 +389,9 @@ TEST(VistrelRecording, OverlappingChangedRectanglesApplyInTheirOrder) {
     test::copyBlock(second, 0, 480, expected, 0, 400, 16, 16);
     for (int attempt = 0; attempt < 5; ++attempt) {
         Decoder decoder(package.storage());
-        ASSERT_TRUE(decoder.decode(1)) << decoder.info.lastError;
+        ASSERT_TRUE(decoder.decode(1)) << decoder.lastError();
         const auto difference =
-            test::compareBGR(decoder.info.buffer.get(), expected.bgra.data(), kSide, kSide);
+            test::compareBGR(decoder.info->frameBytes().data(), expected.bgra.data(), kSide, kSide);
         ASSERT_LE(difference.maximum, 24) << "attempt " << attempt;
     }
 }
@@ -503,11 +504,11 @@ TEST(VistrelRecording, SizesClaimedBySparseFilesAreNotTakenAsMemoryToSpend) {
         for (std::uint64_t frame = 0; frame < 13; ++frame) {
             const bool whole = decoder.decode(frame);
             if (frame < c.damagedFrame) {
-                EXPECT_TRUE(whole) << frame << ": " << decoder.info.lastError;
+                EXPECT_TRUE(whole) << frame << ": " << decoder.lastError();
                 expectPicture(decoder, package.expected()[frame], frame);
             } else if (frame == c.damagedFrame) {
                 EXPECT_FALSE(whole);
-                EXPECT_FALSE(decoder.info.lastError.empty());
+                EXPECT_FALSE(decoder.lastError().empty());
             }
         }
     }
@@ -614,7 +615,7 @@ TEST(VistrelRecording, ReleasedRecordsDecodeNothingAndObserversHearOfRemoval) {
         const int dropped =
             decoder.recording->addRemovalObserver([&](const VistrelRecording&) { removed += 100; });
         decoder.recording->removeRemovalObserver(dropped);
-        decoder.recording->releaseDecompressionInfo(decoder.info);
+        decoder.info->release();
         EXPECT_FALSE(decoder.decode(3));
         EXPECT_EQ(removed, 0);
     }

@@ -25,7 +25,7 @@ int usage() {
     return 2;
 }
 
-int exitWithError(const std::string& message) {
+int failWith(const std::string& message) {
     std::fprintf(stderr, "vistrel-package-dump: %s\n", message.c_str());
     return 1;
 }
@@ -123,18 +123,18 @@ int main(int argc, char** argv) {
     auto recording = std::make_shared<VistrelRecording>(path);
     const bool opened = recording->open();
     if (!opened && recording->recordingState() == VistrelRecording::Failed)
-        return exitWithError("cannot read " + path + ": " + recording->openError());
+        return failWith("cannot read " + path + ": " + recording->openError());
 
     if (pngPath.empty()) {
         DirectoryPackageStorage storage(path);
         std::vector<std::uint8_t> meta;
         if (!storage.readWholeFile("vtlmeta", meta))
-            return exitWithError("cannot read " + path + ": no readable \"vtlmeta\"");
+            return failWith("cannot read " + path + ": no readable \"vtlmeta\"");
         auto header = parseHeader(meta);
-        if (!header) return exitWithError("cannot read " + path + ": " + header.error());
+        if (!header) return failWith("cannot read " + path + ": " + header.error());
         std::printf("package: %s\n", path.c_str());
         printHeader(header.value());
-        if (!opened) return exitWithError("cannot read " + path + ": " + recording->openError());
+        if (!opened) return failWith("cannot read " + path + ": " + recording->openError());
         for (const std::string& warning : recording->openWarnings())
             std::printf("warning: %s\n", warning.c_str());
         std::printf("directory: %llu usable entries, duration %.3f s, %llu thumbnails\n",
@@ -145,34 +145,32 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    if (!opened) return exitWithError("cannot read " + path + ": " + recording->openError());
+    if (!opened) return failWith("cannot read " + path + ": " + recording->openError());
     std::uint64_t index = frame.value_or(0);
     if (seconds) {
         const std::int64_t found = recording->indexOfTime(*seconds);
         if (found < 0 || std::uint64_t(found) >= recording->numberOfFrames())
-            return exitWithError("no frame at " + std::to_string(*seconds) + " s (the recording lasts " +
-                        std::to_string(recording->duration()) + " s)");
+            return failWith("no frame at " + std::to_string(*seconds) + " s (the recording lasts " +
+                            std::to_string(recording->duration()) + " s)");
         index = std::uint64_t(found);
     }
     if (index >= recording->numberOfFrames())
-        return exitWithError("no frame " + std::to_string(index) + " (the recording has " +
-                    std::to_string(recording->numberOfFrames()) + ")");
-    DecompressionInfo info;
-    recording->fillDecompressionInfo(info, double(recording->frameRate()));
-    recording->openWithDecompressionInfo(info);
-    if (!info.structValid || !info.dataFile || !info.metaFile) {
-        const std::string why = info.lastError.empty() ? recording->openError() : info.lastError;
-        recording->releaseDecompressionInfo(info);
-        return exitWithError("cannot decode " + path + ": " + why);
+        return failWith("no frame " + std::to_string(index) + " (the recording has " +
+                        std::to_string(recording->numberOfFrames()) + ")");
+    auto decoder = recording->makeDecompressionInfo();
+    if (!decoder) {
+        const std::string why = recording->openError().empty() ? decoder.error() : recording->openError();
+        return failWith("cannot decode " + path + ": " + why);
     }
-    info.frameEntry.frameNumber = index;
-    const bool whole = recording->decompressFrame(info);
+    DecompressionInfo& info = **decoder;
+    const bool whole = info.decompressFrame(index);
+    const std::vector<std::uint8_t> picture = info.frameBytes();
     std::string error;
-    const bool written = tools::writeRGBPng(pngPath, info.buffer.get(), recording->width(),
-                                            recording->height(), recording->bytesPerRow(), &error);
-    const std::string decodeError = info.lastError;
-    recording->releaseDecompressionInfo(info);
-    if (!written) return exitWithError(error);
+    const bool written = tools::writeRGBPng(pngPath, picture.data(), recording->width(), recording->height(),
+                                            recording->bytesPerRow(), &error);
+    const std::string decodeError = info.lastError();
+    info.release();
+    if (!written) return failWith(error);
     if (!whole)
         std::fprintf(stderr, "vistrel-package-dump: warning: frame %llu is damaged: %s\n",
                      (unsigned long long)index, decodeError.c_str());

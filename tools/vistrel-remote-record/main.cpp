@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "Not a rectangle: %s\n", value.c_str());
                 return 2;
             }
-            settings.recordMode = vtl::kRecordModeArea;
+            settings.recordMode = vtl::RecordMode::Area;
             settings.recordRect = *rect;
         } else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--quality" && hasValue && parseNumber(argv[i + 1], number) && number >= 1 &&
                    number <= 3) {
-            settings.recordQuality = static_cast<int>(number);
+            settings.recordQuality = static_cast<vtl::RecordQuality>(static_cast<int>(number));
             ++i;
         } else if (arg == "--threads" && hasValue && parseNumber(argv[i + 1], number) && number >= 1 &&
                    number <= 64) {
@@ -78,14 +78,14 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const auto result = vtl::writeSyntheticRecording(folder, settings);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!result.ok) {
-        std::fprintf(stderr, "vistrel-synthetic-recording: %s\n", result.error.c_str());
+    if (!result) {
+        std::fprintf(stderr, "vistrel-synthetic-recording: %s\n", result.error().c_str());
         return 1;
     }
     std::printf("%s: %llu frames (%llu key frames), %llu thumbnails, %.3f s, %llu bytes, written in %.2f s\n",
-                folder.c_str(), static_cast<unsigned long long>(result.framesWritten),
-                static_cast<unsigned long long>(result.keyFrames),
-                static_cast<unsigned long long>(result.thumbnails), result.durationSeconds,
-                static_cast<unsigned long long>(result.bytesWritten), elapsed);
+                folder.c_str(), static_cast<unsigned long long>(result->framesWritten),
+                static_cast<unsigned long long>(result->keyFrames),
+                static_cast<unsigned long long>(result->thumbnails), result->durationSeconds,
+                static_cast<unsigned long long>(result->bytesWritten), elapsed);
     return 0;
 }

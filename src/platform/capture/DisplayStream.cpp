@@ -1,9 +1,9 @@
 #include "platform/capture/DisplayStream.h"
 
 #include "platform/capture/CaptureGeometry.h"
-#include "platform/capture/MonotonicClock.h"
 #include "platform/capture/XcbConnection.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/MonotonicClock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -257,79 +257,70 @@ DisplayStream::~DisplayStream() {
     }
 }
 
-std::unique_ptr<DisplayStream> DisplayStream::create(const DisplayStreamConfiguration& configuration,
-                                                     DisplayStreamHandler handler, std::string& error,
-                                                     const char* displayName) {
+Result<std::unique_ptr<DisplayStream>> DisplayStream::create(const DisplayStreamConfiguration& configuration,
+                                                             DisplayStreamHandler handler,
+                                                             const char* displayName) {
+    std::string error;
     auto impl = std::make_unique<Impl>();
     impl->connection = XcbConnection::open(displayName, error);
-    if (!impl->connection) return nullptr;
+    if (!impl->connection) return fail(error);
     xcb_connection_t* c = impl->connection->get();
     impl->configuration = configuration;
     impl->handler = std::move(handler);
-    if (!impl->handler) {
-        error = "A display stream needs a handler.";
-        return nullptr;
-    }
+    if (!impl->handler) return fail("A display stream needs a handler.");
 
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
-    if (!shm || !shm->present) {
-        error = "The X display has no MIT-SHM extension, which screen recording needs.";
-        return nullptr;
-    }
+    if (!shm || !shm->present)
+        return fail("The X display has no MIT-SHM extension, which screen recording needs.");
+
     const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
     XcbReply<xcb_damage_query_version_reply_t> damageVersion(
         damage && damage->present
             ? xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr)
             : nullptr);
-    if (!damageVersion) {
-        error = "The X display has no DAMAGE extension, which screen recording needs.";
-        return nullptr;
-    }
+    if (!damageVersion) return fail("The X display has no DAMAGE extension, which screen recording needs.");
+
     impl->damageFirstEvent = damage->first_event;
-    if (!rootHasBgrxPixels(c, impl->connection->screen(), error)) return nullptr;
+    if (!rootHasBgrxPixels(c, impl->connection->screen(), error)) return fail(error);
 
     const auto screens = impl->connection->screens();
     auto screen = std::find_if(screens.begin(), screens.end(), [&](const ScreenDescription& s) {
         return s.displayID == configuration.displayID;
     });
-    if (screen == screens.end()) {
-        error = "There is no screen with display number " + std::to_string(configuration.displayID) + ".";
-        return nullptr;
-    }
+    if (screen == screens.end())
+        return fail("There is no screen with display number " + std::to_string(configuration.displayID) +
+                    ".");
+
     Rect area = configuration.sourceRect.isEmpty()
                     ? screen->x11Frame
                     : X11CoordinateSpace(screen->x11Frame).toX11(configuration.sourceRect).integral();
     Rect root(0, 0, impl->connection->screen()->width_in_pixels,
               impl->connection->screen()->height_in_pixels);
     area = area.intersection(root).intersection(screen->x11Frame);
-    if (area.isEmpty()) {
-        error = "The area to record lies outside the screen.";
-        return nullptr;
-    }
+    if (area.isEmpty()) return fail("The area to record lies outside the screen.");
+
     if (configuration.outputWidth != static_cast<std::uint32_t>(area.width()) ||
-        configuration.outputHeight != static_cast<std::uint32_t>(area.height())) {
-        error = "The output size " + std::to_string(configuration.outputWidth) + " x " +
-                std::to_string(configuration.outputHeight) + " does not match the recorded area of " +
-                std::to_string(static_cast<long>(area.width())) + " x " +
-                std::to_string(static_cast<long>(area.height())) + " pixels.";
-        return nullptr;
-    }
+        configuration.outputHeight != static_cast<std::uint32_t>(area.height()))
+        return fail("The output size " + std::to_string(configuration.outputWidth) + " x " +
+                    std::to_string(configuration.outputHeight) + " does not match the recorded area of " +
+                    std::to_string(static_cast<long>(area.width())) + " x " +
+                    std::to_string(static_cast<long>(area.height())) + " pixels.");
+
     impl->area = area;
     if (configuration.minimumFrameTimeSeconds > 0)
         impl->frameNanoseconds =
             static_cast<std::uint64_t>(std::llround(configuration.minimumFrameTimeSeconds * 1e9));
-    if (!impl->makeSurfaces(error)) return nullptr;
+    if (!impl->makeSurfaces(error)) return fail(error);
     return std::unique_ptr<DisplayStream>(new DisplayStream(std::move(impl)));
 }
 
-bool DisplayStream::start(std::string* error) {
+Status DisplayStream::start() {
     std::lock_guard lock(impl_->controlMutex);
-    if (impl_->running.load()) return true;
+    if (impl_->running.load()) return {};
     impl_->joinIfNeeded();
     xcb_connection_t* c = impl_->connection->get();
     if (impl_->connection->hasError()) {
-        if (error) *error = "The connection to the X display was lost.";
-        return false;
+        return fail("The connection to the X display was lost.");
     }
     // A fresh damage object per run: nothing that happened while stopped is missed, since the
     // first picture after a start covers the whole area anyway.
@@ -339,13 +330,12 @@ bool DisplayStream::start(std::string* error) {
                                      static_cast<std::uint8_t>(XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES))));
     if (damageError) {
         impl_->damage = 0;
-        if (error) *error = "Cannot watch the screen for changes (DAMAGE request failed).";
-        return false;
+        return fail("Cannot watch the screen for changes (DAMAGE request failed).");
     }
     impl_->stopRequested = false;
     impl_->running = true;
     impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
-    return true;
+    return {};
 }
 
 void DisplayStream::stop() {
@@ -375,23 +365,20 @@ bool DisplayStream::isRunning() const {
     return impl_->running.load();
 }
 
-std::shared_ptr<CaptureSurface> DisplayStream::grabStill(std::string* error) {
+Result<std::shared_ptr<CaptureSurface>> DisplayStream::grabStill() {
     std::lock_guard lock(impl_->controlMutex);
     if (impl_->running.load()) {
-        if (error) *error = "A still picture cannot be taken while the stream is running.";
-        return nullptr;
+        return fail("A still picture cannot be taken while the stream is running.");
     }
     impl_->joinIfNeeded();
     std::size_t index = 0;
     std::shared_ptr<CaptureSurface> surface = impl_->freeSurface(index);
     unsigned int sequence = 0;
     if (!surface) {
-        if (error) *error = "Every capture surface is in use.";
-        return nullptr;
+        return fail("Every capture surface is in use.");
     }
     if (!impl_->grabInto(index, sequence)) {
-        if (error) *error = "Grabbing the screen area failed.";
-        return nullptr;
+        return fail("Grabbing the screen area failed.");
     }
     return surface;
 }

@@ -8,6 +8,7 @@
 #include "platform/capture/CaptureSurface.h"
 #include "platform/capture/DisplayStreamUpdate.h"
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,19 +35,19 @@ using DisplayStreamHandler =
 
 class DisplayStream {
 public:
-    // Connects to the X display (nullptr: DISPLAY) and prepares the ring of surfaces; nullptr with
-    // a message in `error` when there is no display, an extension (MIT-SHM, DAMAGE) is missing,
-    // the screen is unknown, the area lies off the screen or the pixel format is not 32-bit.
-    static std::unique_ptr<DisplayStream> create(const DisplayStreamConfiguration& configuration,
-                                                 DisplayStreamHandler handler, std::string& error,
-                                                 const char* displayName = nullptr);
+    // Connects to the X display (nullptr: DISPLAY) and prepares the ring of surfaces; fails when
+    // there is no display, an extension (MIT-SHM, DAMAGE) is missing, the screen is unknown, the
+    // area lies off the screen or the pixel format is not 32-bit.
+    static Result<std::unique_ptr<DisplayStream>> create(const DisplayStreamConfiguration& configuration,
+                                                         DisplayStreamHandler handler,
+                                                         const char* displayName = nullptr);
     ~DisplayStream();
     DisplayStream(const DisplayStream&) = delete;
     DisplayStream& operator=(const DisplayStream&) = delete;
 
     // Starts delivering; the first picture after a start reports the whole area as changed.
     // Starting a running stream does nothing.
-    bool start(std::string* error = nullptr);
+    Status start();
     // Stops delivering; the handler's last call has the status `stopped`. May be called from the
     // handler itself; from any other thread it returns once the handler's last call has
     // finished, also when the handler stopped the stream itself just before.
@@ -54,8 +55,8 @@ public:
     bool isRunning() const;
 
     // One picture of the area now, taken on the caller's thread into a free surface of the ring,
-    // for still grabs while the stream is not running; nullptr with a message otherwise.
-    std::shared_ptr<CaptureSurface> grabStill(std::string* error = nullptr);
+    // for still grabs while the stream is not running.
+    Result<std::shared_ptr<CaptureSurface>> grabStill();
 
     // The recorded area in X11 root pixels.
     Rect areaX11() const;

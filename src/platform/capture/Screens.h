@@ -3,6 +3,7 @@
 // with y up from the bottom-left of the primary screen, and a backing scale factor (1.0 on X11).
 
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,9 +21,8 @@ struct ScreenDescription {
     bool isPrimary = false;
 };
 
-// The screens, primary first, or nullopt with a message in `error` when no X display can be
-// reached. A server without RANDR monitors gives one screen covering the root window.
-std::optional<std::vector<ScreenDescription>> listScreens(std::string* error = nullptr,
-                                                          const char* displayName = nullptr);
+// The screens, primary first; fails when no X display can be reached. A server without RANDR
+// monitors gives one screen covering the root window.
+Result<std::vector<ScreenDescription>> listScreens(const char* displayName = nullptr);
 
 } // namespace vtl

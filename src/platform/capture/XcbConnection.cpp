@@ -105,13 +105,10 @@ std::vector<ScreenDescription> XcbConnection::screens() const {
     return result;
 }
 
-std::optional<std::vector<ScreenDescription>> listScreens(std::string* error, const char* displayName) {
+Result<std::vector<ScreenDescription>> listScreens(const char* displayName) {
     std::string message;
     auto connection = XcbConnection::open(displayName, message);
-    if (!connection) {
-        if (error) *error = message;
-        return std::nullopt;
-    }
+    if (!connection) return fail(message);
     return connection->screens();
 }
 

@@ -50,9 +50,9 @@ std::array<std::uint8_t, kHeaderSizeBytes> serializeHeader(const RecordingHeader
     return bytes;
 }
 
-FormatResult<RecordingHeader> parseHeader(std::span<const std::uint8_t> bytes) {
+Result<RecordingHeader> parseHeader(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kHeaderSizeBytes)
-        return FormatResult<RecordingHeader>::failure(
+        return Result<RecordingHeader>::failure(
             shortInput("The recording header", kHeaderSizeBytes, bytes.size()));
     const std::uint8_t* p = bytes.data();
     RecordingHeader header;
@@ -69,7 +69,7 @@ FormatResult<RecordingHeader> parseHeader(std::span<const std::uint8_t> bytes) {
     header.otherRecordingFlags = loadU64LE(p + 80);
     for (std::size_t i = 0; i < header.reserved.size(); ++i)
         header.reserved[i] = loadU64LE(p + 88 + 8 * i);
-    return FormatResult<RecordingHeader>::success(header);
+    return Result<RecordingHeader>::success(header);
 }
 
 std::uint64_t thumbnailFactor(std::uint64_t widthPixels, std::uint64_t heightPixels) {
@@ -164,18 +164,18 @@ std::vector<std::uint8_t> serializeFrameMetaRecord(const FrameMetaRecord& record
     return bytes;
 }
 
-FormatResult<std::size_t> parseFrameMetaRecord(std::span<const std::uint8_t> bytes, FrameMetaRecord& out) {
-    using Result = FormatResult<std::size_t>;
+Result<std::size_t> parseFrameMetaRecord(std::span<const std::uint8_t> bytes, FrameMetaRecord& out) {
+    using SizeResult = Result<std::size_t>;
     const std::size_t fixedSize = kMetaRecordHeadSizeBytes + kBlockFrameContinuationSizeBytes;
     static_assert(kKeyFrameContinuationSizeBytes <= kBlockFrameContinuationSizeBytes);
     if (bytes.size() < kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes)
-        return Result::failure(shortInput(
+        return SizeResult::failure(shortInput(
             "A frame record", kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes, bytes.size()));
     const std::uint8_t* p = bytes.data();
     const std::uint64_t kindValue = loadU64LE(p);
     if (kindValue != static_cast<std::uint64_t>(FrameKind::Key) &&
         kindValue != static_cast<std::uint64_t>(FrameKind::Block))
-        return Result::failure("A frame record has the unknown kind " + std::to_string(kindValue) + ".");
+        return SizeResult::failure("A frame record has the unknown kind " + std::to_string(kindValue) + ".");
 
     // Check every count against the bytes that are there before touching `out`.
     std::size_t total = 0;
@@ -185,23 +185,23 @@ FormatResult<std::size_t> parseFrameMetaRecord(std::span<const std::uint8_t> byt
         firstCount = loadU64LE(p + kMetaRecordHeadSizeBytes);
         const std::size_t rest = bytes.size() - kMetaRecordHeadSizeBytes - kKeyFrameContinuationSizeBytes;
         if (firstCount > rest / kStripeRecordSizeBytes)
-            return Result::failure("A key frame record lists " + std::to_string(firstCount) +
-                                   " stripes, more than its bytes hold.");
+            return SizeResult::failure("A key frame record lists " + std::to_string(firstCount) +
+                                       " stripes, more than its bytes hold.");
         total = kMetaRecordHeadSizeBytes + kKeyFrameContinuationSizeBytes +
                 static_cast<std::size_t>(firstCount) * kStripeRecordSizeBytes;
     } else {
         if (bytes.size() < fixedSize)
-            return Result::failure(shortInput("A block frame record", fixedSize, bytes.size()));
+            return SizeResult::failure(shortInput("A block frame record", fixedSize, bytes.size()));
         firstCount = loadU64LE(p + kMetaRecordHeadSizeBytes);
         secondCount = loadU64LE(p + kMetaRecordHeadSizeBytes + 8);
         std::size_t rest = bytes.size() - fixedSize;
         if (firstCount > rest / kMovedRectRecordSizeBytes)
-            return Result::failure("A block frame record lists " + std::to_string(firstCount) +
-                                   " moved rectangles, more than its bytes hold.");
+            return SizeResult::failure("A block frame record lists " + std::to_string(firstCount) +
+                                       " moved rectangles, more than its bytes hold.");
         rest -= static_cast<std::size_t>(firstCount) * kMovedRectRecordSizeBytes;
         if (secondCount > rest / kChangedRectRecordSizeBytes)
-            return Result::failure("A block frame record lists " + std::to_string(secondCount) +
-                                   " changed rectangles, more than its bytes hold.");
+            return SizeResult::failure("A block frame record lists " + std::to_string(secondCount) +
+                                       " changed rectangles, more than its bytes hold.");
         total = fixedSize + static_cast<std::size_t>(firstCount) * kMovedRectRecordSizeBytes +
                 static_cast<std::size_t>(secondCount) * kChangedRectRecordSizeBytes;
     }
@@ -253,7 +253,7 @@ FormatResult<std::size_t> parseFrameMetaRecord(std::span<const std::uint8_t> byt
             changed.jpegQuality = get();
         }
     }
-    return Result::success(total);
+    return SizeResult::success(total);
 }
 
 FrameMetaRecord makeStopFrameRecord(std::uint64_t frameIndex, std::uint64_t time,
@@ -267,6 +267,14 @@ FrameMetaRecord makeStopFrameRecord(std::uint64_t frameIndex, std::uint64_t time
     return record;
 }
 
+std::uint64_t keyFrameAtOrBefore(std::span<const DirectoryEntry> entries, std::uint64_t index) {
+    if (entries.empty()) return 0;
+    index = std::min<std::uint64_t>(index, entries.size() - 1);
+    while (index > 0 && !entries[static_cast<std::size_t>(index)].isKeyFrame)
+        --index;
+    return index;
+}
+
 std::array<std::uint8_t, kDirectoryEntrySizeBytes> serializeDirectoryEntry(const DirectoryEntry& entry) {
     std::array<std::uint8_t, kDirectoryEntrySizeBytes> bytes{};
     storeU64LE(bytes.data() + 0, entry.frameIndex);
@@ -277,9 +285,9 @@ std::array<std::uint8_t, kDirectoryEntrySizeBytes> serializeDirectoryEntry(const
     return bytes;
 }
 
-FormatResult<DirectoryEntry> parseDirectoryEntry(std::span<const std::uint8_t> bytes) {
+Result<DirectoryEntry> parseDirectoryEntry(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kDirectoryEntrySizeBytes)
-        return FormatResult<DirectoryEntry>::failure(
+        return Result<DirectoryEntry>::failure(
             shortInput("A directory entry", kDirectoryEntrySizeBytes, bytes.size()));
     DirectoryEntry entry;
     entry.frameIndex = loadU64LE(bytes.data() + 0);
@@ -287,7 +295,7 @@ FormatResult<DirectoryEntry> parseDirectoryEntry(std::span<const std::uint8_t> b
     entry.metaOffsetBytes = loadU64LE(bytes.data() + 16);
     entry.dataOffsetBytes = loadU64LE(bytes.data() + 24);
     entry.isKeyFrame = (loadU64LE(bytes.data() + 32) & 1) != 0;
-    return FormatResult<DirectoryEntry>::success(entry);
+    return Result<DirectoryEntry>::success(entry);
 }
 
 std::array<std::uint8_t, kThumbnailRecordSizeBytes> serializeThumbnailRecord(const ThumbnailRecord& record) {
@@ -297,14 +305,14 @@ std::array<std::uint8_t, kThumbnailRecordSizeBytes> serializeThumbnailRecord(con
     return bytes;
 }
 
-FormatResult<ThumbnailRecord> parseThumbnailRecord(std::span<const std::uint8_t> bytes) {
+Result<ThumbnailRecord> parseThumbnailRecord(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kThumbnailRecordSizeBytes)
-        return FormatResult<ThumbnailRecord>::failure(
+        return Result<ThumbnailRecord>::failure(
             shortInput("A thumbnail record", kThumbnailRecordSizeBytes, bytes.size()));
     ThumbnailRecord record;
     record.timeSeconds = loadF64LE(bytes.data());
     record.thumbnailIndex = loadU64LE(bytes.data() + 8);
-    return FormatResult<ThumbnailRecord>::success(record);
+    return Result<ThumbnailRecord>::success(record);
 }
 
 std::uint64_t thumbnailSizeBytes(const RecordingHeader& header) {

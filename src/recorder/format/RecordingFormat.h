@@ -3,7 +3,7 @@
 // byte-exact serialisers and defensive parsers. Shared by the recorder (writer) and the main
 // application (reader); holds no writer state.
 
-#include "recorder/format/FormatResult.h"
+#include "platform/foundation/Result.h"
 
 #include <array>
 #include <cstddef>
@@ -78,7 +78,7 @@ RecordingHeader makeRecordingHeader(std::uint64_t widthPixels, std::uint64_t hei
 
 std::array<std::uint8_t, kHeaderSizeBytes> serializeHeader(const RecordingHeader& header);
 // Fails only on input shorter than the header; field values are the caller's to judge.
-FormatResult<RecordingHeader> parseHeader(std::span<const std::uint8_t> bytes);
+Result<RecordingHeader> parseHeader(std::span<const std::uint8_t> bytes);
 
 // max(1, min(trunc(width / 80), trunc(height / 80))).
 std::uint64_t thumbnailFactor(std::uint64_t widthPixels, std::uint64_t heightPixels);
@@ -160,7 +160,7 @@ std::vector<std::uint8_t> serializeFrameMetaRecord(const FrameMetaRecord& record
 
 // Parses one record at the start of `bytes` into `out` and returns its size in bytes. Fails on
 // short input, an unknown kind or counts that do not fit the input; `out` is unchanged on failure.
-FormatResult<std::size_t> parseFrameMetaRecord(std::span<const std::uint8_t> bytes, FrameMetaRecord& out);
+Result<std::size_t> parseFrameMetaRecord(std::span<const std::uint8_t> bytes, FrameMetaRecord& out);
 
 // The stop frame closing a recording: a block frame without rectangles or data.
 FrameMetaRecord makeStopFrameRecord(std::uint64_t frameIndex, std::uint64_t time,
@@ -176,7 +176,10 @@ struct DirectoryEntry {
 };
 
 std::array<std::uint8_t, kDirectoryEntrySizeBytes> serializeDirectoryEntry(const DirectoryEntry& entry);
-FormatResult<DirectoryEntry> parseDirectoryEntry(std::span<const std::uint8_t> bytes);
+
+// The nearest key frame at or before `index` (clamped to the last entry); entry 0 counts as one.
+std::uint64_t keyFrameAtOrBefore(std::span<const DirectoryEntry> entries, std::uint64_t index);
+Result<DirectoryEntry> parseDirectoryEntry(std::span<const std::uint8_t> bytes);
 
 struct ThumbnailRecord {
     double timeSeconds = 0.0;
@@ -185,7 +188,7 @@ struct ThumbnailRecord {
 };
 
 std::array<std::uint8_t, kThumbnailRecordSizeBytes> serializeThumbnailRecord(const ThumbnailRecord& record);
-FormatResult<ThumbnailRecord> parseThumbnailRecord(std::span<const std::uint8_t> bytes);
+Result<ThumbnailRecord> parseThumbnailRecord(std::span<const std::uint8_t> bytes);
 
 // Bytes of one thumbnail in "thumbdata" (width x height x 4); 0 when the product overflows.
 std::uint64_t thumbnailSizeBytes(const RecordingHeader& header);

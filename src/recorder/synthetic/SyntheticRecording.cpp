@@ -6,22 +6,21 @@
 #include "recorder/VTLRecorderStopFrame.h"
 #include "recorder/VTLRecorderThumbnailFrame.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 namespace vtl {
 
-SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
-                                                 const SyntheticRecordingSettings& settings) {
-    SyntheticRecordingResult result;
-    if (::mkdir(packagePath.c_str(), 0755) != 0 && errno != EEXIST) {
-        result.error = "Creating \"" + packagePath + "\" failed: " + std::strerror(errno) + ".";
-        return result;
-    }
+Result<SyntheticRecordingSummary> writeSyntheticRecording(const std::string& packagePath,
+                                                          const SyntheticRecordingSettings& settings) {
+    SyntheticRecordingSummary result;
+    std::error_code error;
+    // Only the package folder itself is made: a missing parent is a mistake, not a request.
+    std::filesystem::create_directory(packagePath, error);
+    if (error) return fail("Creating \"" + packagePath + "\" failed: " + error.message() + ".");
     const std::uint32_t fps = std::max<std::uint32_t>(settings.framesPerSecond, 2);
     SyntheticScreenSource source(settings.screen);
     const std::uint64_t width = settings.screen.width;
@@ -36,7 +35,7 @@ SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
     queueSettings.encodeThreads = settings.encodeThreads;
     queueSettings.sinkFactory = settings.sinkFactory;
     VTL3RecordEndcodeQueue queue(queueSettings);
-    if (!queue.prepareForRecording(packagePath, result.error)) return result;
+    if (Status prepared = queue.prepareForRecording(packagePath); !prepared) return prepared.asFailure();
     VTLMallocPool& pool = queue.pool();
 
     const auto frames = static_cast<std::int64_t>(std::llround(settings.seconds * fps));
@@ -51,10 +50,10 @@ SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
             if (thumbnail.processSurface(pool) && queue.encodeThumbnailFrame(thumbnail)) ++result.thumbnails;
             lastThumbTime = t;
         }
-        const int decision =
+        const KeyFrameDecision decision =
             VTLRecorderKeyFrame::surfaceRequiresKeyframe(width, height, update.changedRects, index, fps);
         std::unique_ptr<VTL3RecorderFrame> frame;
-        if (decision != 0) {
+        if (decision != KeyFrameDecision::NotNeeded) {
             frame = std::make_unique<VTLRecorderKeyFrame>(update.surface, area, t, index);
             ++result.keyFrames;
         } else {
@@ -72,7 +71,8 @@ SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(double(frames) / fps, index));
-    result.ok = queue.finalizeRecord(&result.error);
+    Status finalized = queue.finalizeRecord();
+    if (!finalized) return finalized.asFailure();
     result.durationSeconds = queue.duration();
     result.bytesWritten = queue.bytesWrittenSoFar();
     result.framesWritten = queue.overallFrameCounter();

@@ -3,7 +3,9 @@
 // pipeline (key-frame decision, thumbnails, copies, encode queue, stop frame, header rewrite).
 // Used by the developer tool, the benchmarks and the tests.
 
+#include "platform/foundation/Result.h"
 #include "recorder/ByteSink.h"
+#include "recorder/RecordingModes.h"
 #include "recorder/synthetic/SyntheticScreenSource.h"
 
 #include <cstdint>
@@ -15,15 +17,14 @@ struct SyntheticRecordingSettings {
     SyntheticScreenSettings screen;
     std::uint32_t framesPerSecond = 30;
     double seconds = 10.0;
-    int recordQuality = 2; // 1 best ... 3
+    RecordQuality recordQuality = RecordQuality::High;
     float screenScaling = 1.0f;
     unsigned encodeThreads = 0;
     ByteSinkFactory sinkFactory; // empty: plain files
 };
 
-struct SyntheticRecordingResult {
-    bool ok = false;
-    std::string error;
+// What a synthetic recording wrote.
+struct SyntheticRecordingSummary {
     std::uint64_t framesWritten = 0; // directory entries, stop frame included
     std::uint64_t keyFrames = 0;
     std::uint64_t thumbnails = 0;
@@ -32,7 +33,7 @@ struct SyntheticRecordingResult {
 };
 
 // Creates the package folder if needed (not its parents) and records into it.
-SyntheticRecordingResult writeSyntheticRecording(const std::string& packagePath,
-                                                 const SyntheticRecordingSettings& settings);
+Result<SyntheticRecordingSummary> writeSyntheticRecording(const std::string& packagePath,
+                                                          const SyntheticRecordingSettings& settings);
 
 } // namespace vtl

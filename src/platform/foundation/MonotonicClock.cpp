@@ -1,4 +1,4 @@
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/MonotonicClock.h"
 
 #include <time.h>
 

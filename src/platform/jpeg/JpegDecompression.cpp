@@ -1,6 +1,6 @@
-#include "recorder/jpeg/JpegDecompression.h"
+#include "platform/jpeg/JpegDecompression.h"
 
-#include "recorder/jpeg/JpegErrorManager.h"
+#include "platform/jpeg/JpegErrorManager.h"
 
 #include <algorithm>
 #include <array>
@@ -142,12 +142,8 @@ int jpegQualityScaling(std::int64_t quality) {
     return quality < 50 ? static_cast<int>(5000 / quality) : static_cast<int>(200 - quality * 2);
 }
 
-bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::uint64_t quality,
-                        const JPEGDestination& destination, std::string* error) {
-    auto fail = [&](std::string message) {
-        if (error) *error = std::move(message);
-        return false;
-    };
+Status decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::uint64_t quality,
+                          const JPEGDestination& destination) {
     if (!data || sizeBytes == 0) return fail("empty JPEG stream");
     if (!destination.topLeft || destination.expectedWidth == 0 || destination.expectedHeight == 0)
         return fail("JPEG stream has no destination");
@@ -159,7 +155,7 @@ bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::ui
     errorText[0] = 0;
     if (!decodeStream(data, sizeBytes, *tables, destination, errorText, sizeof errorText))
         return fail(errorText);
-    return true;
+    return {};
 }
 
 } // namespace vtl

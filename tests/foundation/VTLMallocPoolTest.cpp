@@ -1,4 +1,4 @@
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 
 #include <gtest/gtest.h>
 #include <set>

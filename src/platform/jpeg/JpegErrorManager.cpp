@@ -1,4 +1,4 @@
-#include "recorder/jpeg/JpegErrorManager.h"
+#include "platform/jpeg/JpegErrorManager.h"
 
 #include "platform/foundation/Log.h"
 

@@ -4,6 +4,8 @@
 // decoding. Used by the package reader and by the recorder's own checks. Safe to call from several
 // threads at once.
 
+#include "platform/foundation/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,11 +19,11 @@ struct JPEGDestination {
     std::size_t expectedHeight = 0;
 };
 
-// Decodes one stream. Answers true when it decoded completely; otherwise false with a plain
-// sentence in *error (when given). Rows already written stay written; nothing is written
-// outside expectedHeight rows of expectedWidth pixels. A corrupt stream never ends the program.
-bool decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::uint64_t quality,
-                        const JPEGDestination& destination, std::string* error = nullptr);
+// Decodes one stream; fails unless it decoded completely. Rows already written stay written;
+// nothing is written outside expectedHeight rows of expectedWidth pixels. A corrupt stream never
+// ends the program.
+Status decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::uint64_t quality,
+                          const JPEGDestination& destination);
 
 // The quantisation scale factor (percent) the standard library applies for a quality.
 int jpegQualityScaling(std::int64_t quality);

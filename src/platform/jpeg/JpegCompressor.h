@@ -2,6 +2,8 @@
 // Turns 32-bit B, G, R, X pixels into an abbreviated baseline JPEG stream (no tables, no JFIF
 // marker, floating-point DCT) in a growing output buffer. One compressor per thread, reused.
 
+#include "platform/foundation/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,9 +37,9 @@ public:
 
     // Encodes width x height pixels (bytesPerRow apart) at quality percentage `quality`, which the
     // library limits to 1...100; the stream replaces the contents of `out`. On failure `out` is
-    // empty and `error` (when given) says why.
-    bool encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
-                std::size_t bytesPerRow, int quality, JpegOutputBuffer& out, std::string* error = nullptr);
+    // empty.
+    Status encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                  std::size_t bytesPerRow, int quality, JpegOutputBuffer& out);
 
 private:
     struct State;

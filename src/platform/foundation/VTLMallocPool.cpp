@@ -1,21 +1,12 @@
-#include "drawing/VTLMallocPool.h"
+#include "platform/foundation/VTLMallocPool.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/MonotonicClock.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <new>
 
 namespace vtl {
-
-namespace {
-
-double monotonicSeconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
 
 VTLMallocPool& VTLMallocPool::sharedInstance() {
     // Never destroyed: blocks may be returned from threads that outlive static destruction.
@@ -24,7 +15,7 @@ VTLMallocPool& VTLMallocPool::sharedInstance() {
 }
 
 VTLMallocPool::VTLMallocPool(Clock clock)
-    : clock_(clock ? std::move(clock) : Clock(monotonicSeconds)) {}
+    : clock_(clock ? std::move(clock) : Clock([] { return monotonicSeconds(); })) {}
 
 VTLMallocPool::~VTLMallocPool() {
     for (auto& [sizeClass, nodes] : mallocBlocks_)

@@ -1,6 +1,6 @@
-#include "recorder/jpeg/JpegCompressor.h"
+#include "platform/jpeg/JpegCompressor.h"
 
-#include "recorder/jpeg/JpegErrorManager.h"
+#include "platform/jpeg/JpegErrorManager.h"
 
 #include <algorithm>
 #include <jerror.h>
@@ -82,16 +82,14 @@ JpegCompressor::~JpegCompressor() {
     if (state_->created) jpeg_destroy_compress(&state_->cinfo);
 }
 
-bool JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
-                            std::size_t bytesPerRow, int quality, JpegOutputBuffer& out, std::string* error) {
+Status JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                              std::size_t bytesPerRow, int quality, JpegOutputBuffer& out) {
     State& s = *state_;
     out.clear();
     if (!s.created || !pixels || width == 0 || height == 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION || bytesPerRow < std::size_t{width} * 4) {
-        if (error)
-            *error =
-                s.created ? "The picture cannot be stored as JPEG." : "The JPEG compressor is unavailable.";
-        return false;
+        return fail(s.created ? "The picture cannot be stored as JPEG."
+                              : "The JPEG compressor is unavailable.");
     }
     jpeg_compress_struct& cinfo = s.cinfo;
     s.destination.buffer = &out;
@@ -101,8 +99,7 @@ bool JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std
     if (setjmp(s.error.jump) != 0) {
         jpeg_abort_compress(&cinfo);
         out.clear();
-        if (error) *error = std::string("JPEG compression failed: ") + s.error.message;
-        return false;
+        return fail(std::string("JPEG compression failed: ") + s.error.message);
     }
     cinfo.dest = &s.destination.pub;
     cinfo.image_width = width;
@@ -126,7 +123,7 @@ bool JpegCompressor::encode(const std::uint8_t* pixels, std::uint32_t width, std
         jpeg_write_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_compress(&cinfo);
-    return true;
+    return {};
 }
 
 } // namespace vtl

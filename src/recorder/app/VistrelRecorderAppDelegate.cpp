@@ -1,4 +1,4 @@
-#include "recorder/VistrelRecorderAppDelegate.h"
+#include "recorder/app/VistrelRecorderAppDelegate.h"
 
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/DispatchTimer.h"
@@ -43,7 +43,7 @@ VistrelRecorderAppDelegate::~VistrelRecorderAppDelegate() {
     coordinator_.reset();
 }
 
-bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
+Status VistrelRecorderAppDelegate::awakeFromNib() {
     auto argumentBool = [](const IpcArguments& a) { return std::get<bool>(a.at(0)); };
     std::vector<IpcMethod> methods = {
         {"prepareMovieWithInfoDictionary", "ay", "", false,
@@ -57,8 +57,8 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
                  logMessage(reply.error);
                  return reply;
              }
-             std::string error;
-             if (!prepareMovieWithInfoDictionary(settings.value(), error)) reply.error = error;
+             if (Status prepared = prepareMovieWithInfoDictionary(settings.value()); !prepared)
+                 reply.error = prepared.error();
              return reply;
          }},
         {"startAudioRouting", "", "", false,
@@ -104,20 +104,21 @@ bool VistrelRecorderAppDelegate::awakeFromNib(std::string& error) {
          }},
     };
     BusConnection* bus = bus_;
+    std::string error;
     server_ = RemoteObjectServer::create(
         *bus, std::string(kRemoteRecorderInterface), std::move(methods),
         [bus](const std::string& caller, std::string& why) {
             return callerIsOwnerOf(*bus, caller, kMainApplicationServiceName, why);
         },
         error);
-    if (!server_) return false;
+    if (!server_) return fail(error);
     if (!bus_->requestName(kRecorderServiceName, error)) {
         server_.reset();
-        return false;
+        return fail(error);
     }
     notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
     notifications_->post(kRemoteRecorderAvailableNotification);
-    return true;
+    return {};
 }
 
 bool VistrelRecorderAppDelegate::applicationDidFinishLaunching() {
@@ -167,14 +168,10 @@ bool VistrelRecorderAppDelegate::recordingInProgress() const {
            state == RecordingCoordinator::State::stopping;
 }
 
-bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyList& settings,
-                                                                std::string& error) {
-    if (coordinator_) {
-        error = "A recording has already been prepared by this recorder.";
-        return false;
-    }
+Status VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyList& settings) {
+    if (coordinator_) return fail("A recording has already been prepared by this recorder.");
     auto coordinator = std::make_unique<RecordingCoordinator>(*this, services_.coordinatorServices);
-    if (!coordinator->prepareWithInfoDictionary(settings, error)) return false;
+    if (Status prepared = coordinator->prepareWithInfoDictionary(settings); !prepared) return prepared;
     coordinator_ = std::move(coordinator);
     const RecordingSettings& read = coordinator_->settings();
 
@@ -193,12 +190,12 @@ bool VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const PropertyLi
             logMessage("Vistrel is not on the bus; the recording's result cannot be delivered.");
         } else {
             // Addressed to the owner's own bus name: a later owner of the well-known name gets nothing.
-            guiApp_ = std::make_unique<RemoteObjectProxy>(*bus_, guiAppOwner_,
-                                                               std::string(kVistrelInterface));
+            guiApp_ =
+                std::make_unique<RemoteObjectProxy>(*bus_, guiAppOwner_, std::string(kVistrelInterface));
         }
     }
     moviePath_ = read.path;
-    return true;
+    return {};
 }
 
 void VistrelRecorderAppDelegate::startAudioRouting() {

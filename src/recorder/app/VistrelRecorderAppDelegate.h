@@ -7,6 +7,7 @@
 // by the program's main(); main thread only.
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 #include "recorder/RecordingCoordinator.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingSettings.h"
@@ -52,15 +53,15 @@ public:
     VistrelRecorderAppDelegate(const VistrelRecorderAppDelegate&) = delete;
     VistrelRecorderAppDelegate& operator=(const VistrelRecorderAppDelegate&) = delete;
 
-    // Vends the remote recorder under its well-known name and announces it. False with a message
-    // when the bus cannot be reached or another recorder holds the name.
-    bool awakeFromNib(std::string& error);
+    // Vends the remote recorder under its well-known name and announces it. Fails when the bus
+    // cannot be reached or another recorder holds the name.
+    Status awakeFromNib();
     // Quits when the main application is not running (answers false); otherwise observes its
     // end and terminate notifications and its presence on the bus.
     bool applicationDidFinishLaunching();
 
     // The remote-recorder operations (also what the bus calls, once the caller is checked).
-    bool prepareMovieWithInfoDictionary(const PropertyList& settings, std::string& error);
+    Status prepareMovieWithInfoDictionary(const PropertyList& settings);
     void startAudioRouting();
     void startRecording();
     void pauseResumeRecord();
