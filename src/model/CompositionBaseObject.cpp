@@ -198,10 +198,12 @@ void Object::moveSnapStartTimeByTimeValue(double delta) {
     invalidate();
 }
 
+// A move, not a stretch: both times change together, so every keyframe keeps its time relative
+// to the start whatever the stretch mode.
 void Object::moveSnapStartTimeTo(double time) {
     const double d = snapStartTime() - time;
-    setEndTime(endTime_ - d);
-    setStartTime(startTime_ - d);
+    if (d == 0 || std::isnan(d)) return;
+    setStartTimeEndTime(startTime_ - d, endTime_ - d);
 }
 
 bool Object::timeOverlapsObject(const CompositionBaseObject& other) const {

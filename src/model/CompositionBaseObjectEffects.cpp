@@ -183,7 +183,6 @@ void Object::setFloatForEffectNamed(float value, const std::string& effectName, 
             state->setFloatForEffectNamed(value, effectName, attribute);
         }
     }
-    postObjectNotification(kObjectChangedNotification, this);
     invalidate();
 }
 

@@ -15,7 +15,7 @@ namespace {
 const KeyValueCodingTable<CompositionBaseState>& table() {
     static const auto t =
         KeyValueCodingTable<CompositionBaseState>()
-            .property("time", &CompositionBaseState::time, &CompositionBaseState::setTime)
+            .property("time", &CompositionBaseState::time, &CompositionBaseState::restoreTime)
             .property("baseObject", &CompositionBaseState::baseObject, &CompositionBaseState::setBaseObject)
             .property("disabled", &CompositionBaseState::isDisabled, &CompositionBaseState::setDisabled)
             .property("effectValues", &CompositionBaseState::effectValues,
@@ -46,6 +46,11 @@ template <typename Write> void CompositionBaseState::writeUnderOwnerLock(Write&&
 
 void CompositionBaseState::setTime(double time) {
     if (object_) time = std::clamp(time, 0.0, std::max(0.0, object_->endTime() - object_->startTime()));
+    writeTime(time);
+    postTimeChanged();
+}
+
+void CompositionBaseState::restoreTime(double time) {
     writeTime(time);
     postTimeChanged();
 }

@@ -34,6 +34,9 @@ public:
     double time() const { return time_; }
     // Clamped to the owner's duration; posts "VistrelStateChangedTimeNotification".
     virtual void setTime(double time);
+    // What undo sets: the earlier time exactly, without the clamping, because the owner may have
+    // been shortened since without moving its keyframes.
+    virtual void restoreTime(double time);
     // Adds without clamping and without notification.
     void moveByTime(double delta);
 

@@ -106,6 +106,11 @@ bool Container::registersUndo() const {
     return !isOffscreen_ && !undoDisabled() && undoManager() != nullptr;
 }
 
+bool Container::isReplayingUndoOrRedo() const {
+    const CompositionUndoManager* manager = undoManager();
+    return manager && (manager->isUndoing() || manager->isRedoing());
+}
+
 void Container::registerUndoAction(std::function<void()> action) {
     if (!registersUndo()) return;
     // The undo stack keeps the container alive for as long as a step refers to it.
@@ -310,7 +315,10 @@ void Container::recacheObjectsAndTransitionsDuringDrag(bool duringDrag) {
                              &cachedTransitionsAndObjectsIgnoringVisibility_})
         sortByTrackNumber(*list);
     maxTrackID_ = static_cast<int32_t>(tracks_.size());
-    if (!duringDrag) {
+    // Trimming is part of the user's operation and is undone with it. While an undo or redo replays
+    // a step, the lists pass through states in between (tracks back before their clips), and a trim
+    // then would drop a track that a later action of the same step fills again.
+    if (!duringDrag && !isReplayingUndoOrRedo()) {
         const int32_t top = cachedOnlyObjectsIgnoringVisibility_.empty()
                                 ? 0
                                 : trackNumberOf(*cachedOnlyObjectsIgnoringVisibility_.back());

@@ -283,6 +283,7 @@ protected:
 private:
     // Registers the inverse on the document's undo manager unless offscreen or undo is disabled.
     bool registersUndo() const;
+    bool isReplayingUndoOrRedo() const;
     void registerUndoAction(std::function<void()> action);
     void askDocumentToUpdateViews() const;
     void setTracksReplacingList(const TrackList& tracks);

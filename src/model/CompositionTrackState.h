@@ -18,6 +18,7 @@ public:
 
     // Stores without clamping, has the track recache its visualized mouse events, then posts.
     void setTime(double time) override;
+    void restoreTime(double time) override { setTime(time); }
 
     double playbackSpeed() const { return playbackSpeed_; }
     void setPlaybackSpeed(double speed);

@@ -1,7 +1,9 @@
+#include "model/CompositionModelNotifications.h"
 #include "model/EffectFilterDescriptions.h"
 #include "model/TimingCurves.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "render/FilterCatalog.h"
 #include "support/ModelFixture.h"
 #include "support/UndoRoundTrip.h"
@@ -134,6 +136,23 @@ TEST_F(Effects, KeyframingAValueCreatesAKeyframeForTheEffect) {
     object->setFloatForEffectNamed(0.5f, "CIBloom", "inputIntensity", 14.05);
     EXPECT_EQ(object->countOfStates(), 2u) << "a keyframe within 0.1 s takes the value";
     EXPECT_FLOAT_EQ(created->floatForEffectName("CIBloom", "inputIntensity"), 0.5f);
+}
+
+TEST_F(Effects, KeyframingAValueNamesTheChangedObjectInEveryPost) {
+    bloomKeyframe(0, 0);
+    int posts = 0, withoutObject = 0;
+    ScopedNotificationObserver observer(
+        NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(
+            kObjectChangedNotification, container(), [&](const Notification& note) {
+                ++posts;
+                auto* changed = note.value<std::shared_ptr<CompositionBaseObject>>(kCompositionChangedObjectKey);
+                if (!changed || changed->get() != object.get()) ++withoutObject;
+            }));
+    object->setFloatForEffectNamed(0.4f, "CIBloom", "inputIntensity", 10); // the existing keyframe
+    object->setFloatForEffectNamed(0.6f, "CIBloom", "inputIntensity", 15); // a new keyframe
+    EXPECT_GT(posts, 0);
+    EXPECT_EQ(withoutObject, 0) << "every \"objectChanged\" names its object under \"changedObject\"";
 }
 
 TEST_F(Effects, EffectChangesAreUndoneToTheSameArchive) {

@@ -9,6 +9,7 @@
 #include "support/UndoRoundTrip.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace vtl {
@@ -141,6 +142,48 @@ TEST_F(ObjectsContainer, EveryListOperationIsUndoneToTheSameArchive) {
     roundTrip.check("object to another track", [&] { a->setContainerTrack(container()->trackByNumber(2)); });
     a->addDependentTrack(b);
     roundTrip.check("separate dependent", [&] { container()->separateDependentTracksOfTrack(a); });
+}
+
+TEST_F(ObjectsContainer, UndoingAnOperationThatTrimmedTracksPutsTheClipBackOnItsTrack) {
+    struct Case {
+        const char* what;
+        std::function<void(CompositionObjectsContainer&, CompositionBaseObject&)> operation;
+    };
+    const Case cases[] = {
+        {"removal", [](CompositionObjectsContainer& target, CompositionBaseObject& clip) {
+             target.removeObject(&clip);
+         }},
+        {"move down", [](CompositionObjectsContainer& target, CompositionBaseObject& clip) {
+             clip.setContainerTrack(target.trackByNumber(0));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CompositionDocument fresh;
+        auto& target = *fresh.objectsContainer();
+        auto place = [&](double start, double end, int32_t track) {
+            auto object = makeModelObject<CompositionRectangularObject>(&target);
+            object->setStartTimeEndTime(start, end);
+            object->setContainerTrack(target.trackByNumber(track));
+            target.addObjectAndAssignFreeTrackID(object, false);
+            return object;
+        };
+        place(0, 10, 0);
+        auto clip = place(20, 30, 3);
+        endPass();
+        fresh.undoManager()->removeAllActions();
+        ASSERT_EQ(target.countOfTracks(), 4u);
+
+        UndoRoundTrip roundTrip(*fresh.undoManager(), fresh.objectsContainer());
+        roundTrip.check(c.what, [&] { c.operation(target, *clip); });
+        EXPECT_EQ(target.countOfTracks(), 3u) << "the operation trims the empty top track";
+        fresh.undoManager()->undo();
+        ASSERT_EQ(target.countOfTracks(), 4u);
+        EXPECT_EQ(clip->containerTrack(), target.tracks()[3]);
+        EXPECT_TRUE(target.tracks()[3]->containsClip(clip.get()));
+        EXPECT_EQ(target.trackByNumber(3), target.tracks()[3]) << "no second track 3";
+        EXPECT_EQ(target.countOfTracks(), 4u);
+    }
 }
 
 TEST_F(ObjectsContainer, SplittingKeepsKeyframesAtTheirCompositionTimes) {

@@ -52,6 +52,24 @@ TEST_F(TimelineObject, StretchModesMoveKeyframesWithTheStart) {
     }
 }
 
+TEST_F(TimelineObject, MovingByTheSnapStartKeepsKeyframesRelativeToTheStart) {
+    for (int32_t mode : {StretchModeShiftSecondHalf, StretchModeScale, StretchModeKeep}) {
+        SCOPED_TRACE(mode);
+        auto object = makeObject(10, 20);
+        object->setStretchMode(mode);
+        object->enableAnimations();
+        auto first = addKeyframe(*object, 5);
+        auto second = addKeyframe(*object, 9);
+        for (double to : {14.0, 7.0}) {
+            object->moveSnapStartTimeTo(to);
+            EXPECT_DOUBLE_EQ(object->startTime(), to);
+            EXPECT_DOUBLE_EQ(object->endTime(), to + 10);
+            EXPECT_DOUBLE_EQ(first->time(), 5);
+            EXPECT_DOUBLE_EQ(second->time(), 9);
+        }
+    }
+}
+
 TEST_F(TimelineObject, EndTimeShiftsTheSecondHalf) {
     auto object = makeObject(0, 10);
     auto first = addKeyframe(*object, 2);
