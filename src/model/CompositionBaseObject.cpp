@@ -5,7 +5,6 @@
 #include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoManager.h"
 #include "model/VistrelLanguage.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -22,37 +21,6 @@ namespace {
 
 using Object = CompositionBaseObject;
 const char kInspectorResetPane[] = "CompositionInspectorReset.nib";
-
-// Undo restores times through these: the keyframes restore their own times, so no stretching.
-double getStartTime(const Object& o) {
-    return o.startTime();
-}
-double getEndTime(const Object& o) {
-    return o.endTime();
-}
-
-const KeyValueCodingTable<Object>& table() {
-    static const auto t =
-        KeyValueCodingTable<Object>()
-            .property("snapStartTime", &Object::snapStartTime, &Object::setSnapStartTime)
-            .property("snapEndTime", &Object::snapEndTime, nullptr)
-            .property("owningTrack", &Object::owningTrack, &Object::setOwningTrack)
-            .toMany("dependentTracks", &Object::countOfDependentTracks,
-                    &Object::objectInDependentTracksAtIndex, &Object::insertObjectInDependentTracksAtIndex,
-                    &Object::removeObjectFromDependentTracksAtIndex)
-            .toMany("triggeredStates", &Object::countOfTriggeredStates,
-                    &Object::objectInTriggeredStatesAtIndex, &Object::insertObjectInTriggeredStatesAtIndex,
-                    &Object::removeObjectFromTriggeredStatesAtIndex)
-            .toMany("states", &Object::countOfStates, &Object::objectInStatesAtIndex,
-                    &Object::insertObjectInStatesAtIndex, &Object::removeObjectFromStatesAtIndex,
-                    &Object::states, &Object::setStates)
-            .property("animationEnabled", &Object::isAnimationEnabled, &Object::setAnimationEnabled)
-            .property("name", &Object::name, &Object::setName)
-            .property("containerTrack", &Object::containerTrack, &Object::setContainerTrack)
-            .property("languageScript", &Object::vistrelLanguage, &Object::setVistrelLanguage)
-            .property("properties", &Object::propertyNames, &Object::setPropertyNames);
-    return t;
-}
 
 } // namespace
 
@@ -607,12 +575,6 @@ CompositionUndoManager* Object::undoManager() const {
     return container ? container->undoManager() : nullptr;
 }
 
-std::vector<std::string> Object::undoKeyPaths() const {
-    return {"startTime",       "endTime",         "snapStartTime", "snapEndTime",      "owningTrack",
-            "dependentTracks", "triggeredStates", "states",        "animationEnabled", "name",
-            "containerTrack",  "languageScript"};
-}
-
 void Object::updateAfterUndo() {
     if (undoDisabled()) return;
     invalidate();
@@ -720,48 +682,40 @@ void Object::copyValuesInto(CompositionBaseObject& target) const {
     target.stretchMode_ = stretchMode_;
 }
 
-// --- Key-value coding
+// --- Keys
 
-std::any Object::valueForKey(const std::string& key) const {
-    if (key == "startTime") return getStartTime(*this);
-    if (key == "endTime") return getEndTime(*this);
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Object::setValueForKey(const std::string& key, const std::any& value) {
-    if (key == "startTime" || key == "endTime") {
-        const double* time = std::any_cast<double>(&value);
-        if (!time) {
-            assertionFailure(__FILE__, __LINE__, "setValueForKey: wrong value type for key " + key);
-            return false;
-        }
-        setObservedValue(key, key == "startTime" ? startTime_ : endTime_, *time);
-        invalidate();
-        return true;
-    }
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
-}
-
-std::size_t Object::countForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->count(*this);
-    return CompositionUndoObject::countForKey(key);
-}
-
-std::any Object::valueAtIndex(const std::string& key, std::size_t index) const {
-    if (auto* entry = table().find(key)) return entry->at(*this, index);
-    return CompositionUndoObject::valueAtIndex(key, index);
-}
-
-bool Object::insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
-    return CompositionUndoObject::insertValueAtIndex(key, index, value);
-}
-
-bool Object::removeValueAtIndex(const std::string& key, std::size_t index) {
-    if (auto* entry = table().find(key)) return entry->remove(*this, index);
-    return CompositionUndoObject::removeValueAtIndex(key, index);
+const ModelKeyTable<Object>& Object::keyValueTable() {
+    // Undo puts the times back directly: the keyframes restore their own times, so no stretching.
+    auto restoreTime = [](double Object::*field, const char* key) {
+        return [field, key](Object& object, double time) {
+            object.setObservedValue(key, object.*field, time);
+            object.invalidate();
+        };
+    };
+    static const auto table =
+        ModelKeyTable<Object>()
+            .undoable("startTime", &Object::startTime, restoreTime(&Object::startTime_, "startTime"))
+            .undoable("endTime", &Object::endTime, restoreTime(&Object::endTime_, "endTime"))
+            .undoable("snapStartTime", &Object::snapStartTime, &Object::setSnapStartTime)
+            .undoable("snapEndTime", &Object::snapEndTime, nullptr)
+            .undoable("owningTrack", &Object::owningTrack, &Object::setOwningTrack)
+            .undoableToMany("dependentTracks", &Object::countOfDependentTracks,
+                            &Object::objectInDependentTracksAtIndex,
+                            &Object::insertObjectInDependentTracksAtIndex,
+                            &Object::removeObjectFromDependentTracksAtIndex)
+            .undoableToMany("triggeredStates", &Object::countOfTriggeredStates,
+                            &Object::objectInTriggeredStatesAtIndex,
+                            &Object::insertObjectInTriggeredStatesAtIndex,
+                            &Object::removeObjectFromTriggeredStatesAtIndex)
+            .undoableToMany("states", &Object::countOfStates, &Object::objectInStatesAtIndex,
+                            &Object::insertObjectInStatesAtIndex, &Object::removeObjectFromStatesAtIndex,
+                            &Object::states, &Object::setStates)
+            .undoable("animationEnabled", &Object::isAnimationEnabled, &Object::setAnimationEnabled)
+            .undoable("name", &Object::name, &Object::setName)
+            .undoable("containerTrack", &Object::containerTrack, &Object::setContainerTrack)
+            .undoable("languageScript", &Object::vistrelLanguage, &Object::setVistrelLanguage)
+            .property("properties", &Object::propertyNames, &Object::setPropertyNames);
+    return table;
 }
 
 } // namespace vtl

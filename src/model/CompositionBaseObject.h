@@ -11,6 +11,7 @@
 #include "model/CompositionBaseState.h"
 #include "model/CompositionBaseTriggeredState.h"
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -43,7 +44,7 @@ enum StretchMode : int32_t {
 inline constexpr double kStateTimeTolerance = 0.1;
 inline constexpr double kStateExactTimeTolerance = 0.01;
 
-class CompositionBaseObject : public CompositionUndoObject {
+class CompositionBaseObject : public ModelKeyCoding<CompositionBaseObject, CompositionUndoObject> {
 public:
     explicit CompositionBaseObject(CompositionObjectsContainer* container);
     // The given state becomes the none-animation state (used by copying).
@@ -269,7 +270,6 @@ public:
     CompositionUndoManager* undoManager() const override;
     // Whether changes of the object and its keyframes register undo (not in offscreen containers).
     bool registersUndoForChanges() const { return acceptsUndoRegistration(); }
-    std::vector<std::string> undoKeyPaths() const override;
     void updateAfterUndo() override;
     // Recording tracks recache their visualized mouse events when a keyframe moves.
     virtual void recacheMouseEventsToVisualize() {}
@@ -376,13 +376,8 @@ public:
     // --- Copying: a new object of the same kind with copies of the keyframes and a new identity.
     std::shared_ptr<CompositionBaseObject> copy() const;
 
-    // --- Key-value coding of the undoable keys
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
-    std::size_t countForKey(const std::string& key) const override;
-    std::any valueAtIndex(const std::string& key, std::size_t index) const override;
-    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override;
-    bool removeValueAtIndex(const std::string& key, std::size_t index) override;
+    // --- The keys of the class: key-value coding and the undoable key paths
+    static const ModelKeyTable<CompositionBaseObject>& keyValueTable();
 
 protected:
     bool acceptsUndoRegistration() const override;

@@ -4,6 +4,7 @@
 // triggered states; the pointer back to the object is not owned. Main thread only.
 
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 
 #include <memory>
 #include <string>
@@ -12,7 +13,8 @@ namespace vtl {
 
 class CompositionBaseObject;
 
-class CompositionBaseTriggeredState : public CompositionUndoObject {
+class CompositionBaseTriggeredState
+    : public ModelKeyCoding<CompositionBaseTriggeredState, CompositionUndoObject> {
 public:
     static constexpr double kMinimumDuration = 0.5;
     static constexpr double kEffectDuration = 0.1;
@@ -60,12 +62,10 @@ public:
                                std::shared_ptr<CompositionBaseTriggeredState>* inTheWay = nullptr) const;
 
     CompositionUndoManager* undoManager() const override;
-    std::vector<std::string> undoKeyPaths() const override { return {"startTime", "endTime"}; }
     void updateAfterUndo() override;
     virtual std::string description() const;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionBaseTriggeredState>& keyValueTable();
 
 protected:
     void invalidateOwner() const;

@@ -8,7 +8,6 @@
 #include "model/RectangularStateOwner.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/DispatchTimer.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/Log.h"
 
 #include <algorithm>
@@ -21,27 +20,6 @@ namespace vtl {
 namespace {
 
 using Container = CompositionObjectsContainer;
-
-const KeyValueCodingTable<Container>& table() {
-    static const auto t =
-        KeyValueCodingTable<Container>()
-            .toMany("objects", &Container::countOfObjects, &Container::objectInObjectsAtIndex,
-                    &Container::insertObjectInObjectsAtIndex, &Container::removeObjectFromObjectsAtIndex,
-                    &Container::objects, &Container::setObjects)
-            .property("backgroundColor1", &Container::backgroundColor1, &Container::setBackgroundColor1)
-            .property("backgroundColor2", &Container::backgroundColor2, &Container::setBackgroundColor2)
-            .property("backgroundKind", &Container::backgroundKind, &Container::setBackgroundKind)
-            .property("backgroundReflects", &Container::backgroundReflects, &Container::setBackgroundReflects)
-            .property("globalShadowColor", &Container::globalShadowColor, &Container::setGlobalShadowColor)
-            .property("globalShadowAngle", &Container::globalShadowAngle, &Container::setGlobalShadowAngle)
-            .property("globalShadowOpacity", &Container::globalShadowOpacity,
-                      &Container::setGlobalShadowOpacity)
-            .property("globalShadowDistance", &Container::globalShadowDistance,
-                      &Container::setGlobalShadowDistance)
-            .property("globalShadowRadius", &Container::globalShadowRadius,
-                      &Container::setGlobalShadowRadius);
-    return t;
-}
 
 int32_t trackNumberOf(const CompositionBaseObject& object) {
     return object.containerTrack() ? object.containerTrack()->trackNumber() : -1;
@@ -61,6 +39,28 @@ void sortByTrackNumber(ObjectList& list) {
 }
 
 } // namespace
+
+const ModelKeyTable<CompositionObjectsContainer>& CompositionObjectsContainer::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<Container>()
+            .undoableToMany("objects", &Container::countOfObjects, &Container::objectInObjectsAtIndex,
+                            &Container::insertObjectInObjectsAtIndex,
+                            &Container::removeObjectFromObjectsAtIndex, &Container::objects,
+                            &Container::setObjects)
+            .undoable("backgroundColor1", &Container::backgroundColor1, &Container::setBackgroundColor1)
+            .undoable("backgroundColor2", &Container::backgroundColor2, &Container::setBackgroundColor2)
+            .undoable("backgroundKind", &Container::backgroundKind, &Container::setBackgroundKind)
+            .undoable("backgroundReflects", &Container::backgroundReflects, &Container::setBackgroundReflects)
+            .undoable("globalShadowColor", &Container::globalShadowColor, &Container::setGlobalShadowColor)
+            .undoable("globalShadowAngle", &Container::globalShadowAngle, &Container::setGlobalShadowAngle)
+            .undoable("globalShadowOpacity", &Container::globalShadowOpacity,
+                      &Container::setGlobalShadowOpacity)
+            .undoable("globalShadowDistance", &Container::globalShadowDistance,
+                      &Container::setGlobalShadowDistance)
+            .undoable("globalShadowRadius", &Container::globalShadowRadius,
+                      &Container::setGlobalShadowRadius);
+    return table;
+}
 
 Container::CompositionObjectsContainer() {
     // A new composition starts in export mode (the document switches it off when it shows it).
@@ -835,13 +835,6 @@ void Container::arrangeObjects(const ObjectList& objects, double time, ArrangeCr
 
 // --- Undo
 
-std::vector<std::string> Container::undoKeyPaths() const {
-    return {"objects",           "backgroundColor1",    "backgroundColor2",
-            "backgroundKind",    "backgroundReflects",  "globalShadowColor",
-            "globalShadowAngle", "globalShadowOpacity", "globalShadowDistance",
-            "globalShadowRadius"};
-}
-
 void Container::updateAfterUndo() {
     if (delayedUpdateTimer_) delayedUpdateTimer_->cancel();
     std::weak_ptr<CompositionUndoObject> weak = weak_from_this();
@@ -855,36 +848,6 @@ void Container::delayedUpdateAfterUndo() {
     if (undoDisabled()) return;
     recacheObjectsAndTransitionsDuringDrag(false);
     askDocumentToUpdateViews();
-}
-
-std::any Container::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Container::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
-}
-
-std::size_t Container::countForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->count(*this);
-    return CompositionUndoObject::countForKey(key);
-}
-
-std::any Container::valueAtIndex(const std::string& key, std::size_t index) const {
-    if (auto* entry = table().find(key)) return entry->at(*this, index);
-    return CompositionUndoObject::valueAtIndex(key, index);
-}
-
-bool Container::insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
-    return CompositionUndoObject::insertValueAtIndex(key, index, value);
-}
-
-bool Container::removeValueAtIndex(const std::string& key, std::size_t index) {
-    if (auto* entry = table().find(key)) return entry->remove(*this, index);
-    return CompositionUndoObject::removeValueAtIndex(key, index);
 }
 
 } // namespace vtl

@@ -7,6 +7,7 @@
 
 #include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
 #include "model/VisualizationPreset.h"
 #include "platform/foundation/Geometry.h"
@@ -61,7 +62,8 @@ enum class ArrangeCriterion : int32_t {
     DistributeHorizontally = 7,
 };
 
-class CompositionObjectsContainer : public CompositionUndoObject {
+class CompositionObjectsContainer
+    : public ModelKeyCoding<CompositionObjectsContainer, CompositionUndoObject> {
 public:
     CompositionObjectsContainer();
     ~CompositionObjectsContainer() override;
@@ -263,17 +265,11 @@ public:
     void takeVideoExtractionProgress(double progress);
 
     // --- Undo
-    std::vector<std::string> undoKeyPaths() const override;
     // Schedules one delayed refresh (caches and views) shortly after; repeated calls coalesce.
     void updateAfterUndo() override;
     void delayedUpdateAfterUndo();
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
-    std::size_t countForKey(const std::string& key) const override;
-    std::any valueAtIndex(const std::string& key, std::size_t index) const override;
-    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override;
-    bool removeValueAtIndex(const std::string& key, std::size_t index) override;
+    static const ModelKeyTable<CompositionObjectsContainer>& keyValueTable();
 
 protected:
     bool acceptsUndoRegistration() const override {

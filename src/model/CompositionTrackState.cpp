@@ -1,7 +1,6 @@
 #include "model/CompositionTrackState.h"
 
 #include "model/CompositionBaseObject.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 
 namespace vtl {
 
@@ -9,23 +8,23 @@ namespace {
 
 using State = CompositionTrackState;
 
-const KeyValueCodingTable<State>& table() {
-    static const auto t =
-        KeyValueCodingTable<State>()
-            // The optional forms, so an undo can take a number away again.
-            .property("visualizesMouseCursor", &State::visualizesMouseCursorNumber,
-                      &State::setVisualizesMouseCursorNumber)
-            .property("mouseCursorKind", &State::mouseCursorKind, &State::setMouseCursorKind)
-            .property("visualizesModifiers", &State::visualizesModifiers, &State::setVisualizesModifiers)
-            .property("visualizesMouseEvents", &State::visualizesMouseEventsNumber,
-                      &State::setVisualizesMouseEventsNumber)
-            .property("playsSoundForMouseClicks", &State::playsSoundForMouseClicks,
-                      &State::setPlaysSoundForMouseClicks)
-            .property("playbackSpeed", &State::playbackSpeed, &State::setPlaybackSpeed);
-    return t;
-}
-
 } // namespace
+
+const ModelKeyTable<CompositionTrackState>& CompositionTrackState::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<State>()
+            // The optional forms, so an undo can take a number away again.
+            .undoable("visualizesMouseCursor", &State::visualizesMouseCursorNumber,
+                      &State::setVisualizesMouseCursorNumber)
+            .undoable("mouseCursorKind", &State::mouseCursorKind, &State::setMouseCursorKind)
+            .undoable("visualizesModifiers", &State::visualizesModifiers, &State::setVisualizesModifiers)
+            .undoable("visualizesMouseEvents", &State::visualizesMouseEventsNumber,
+                      &State::setVisualizesMouseEventsNumber)
+            .undoable("playsSoundForMouseClicks", &State::playsSoundForMouseClicks,
+                      &State::setPlaysSoundForMouseClicks)
+            .undoable("playbackSpeed", &State::playbackSpeed, &State::setPlaybackSpeed);
+    return table;
+}
 
 void State::setTime(double time) {
     writeTime(time);
@@ -57,13 +56,6 @@ bool State::hasFrame() const {
            CompositionRectangularState::hasFrame();
 }
 
-std::vector<std::string> State::undoKeyPaths() const {
-    std::vector<std::string> keys = CompositionRectangularState::undoKeyPaths();
-    keys.insert(keys.end(), {"visualizesMouseCursor", "mouseCursorKind", "visualizesModifiers",
-                             "visualizesMouseEvents", "playsSoundForMouseClicks", "playbackSpeed"});
-    return keys;
-}
-
 std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const {
     return makeModelObject<State>(baseObject());
 }
@@ -82,16 +74,6 @@ void State::copyValuesInto(CompositionBaseState& base) const {
     target.playsSoundForMouseClicks_ = playsSoundForMouseClicks_;
     target.playbackSpeed_ = playbackSpeed_;
     target.visualizesModifers_ = visualizesModifers_;
-}
-
-std::any State::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionRectangularState::valueForKey(key);
-}
-
-bool State::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionRectangularState::setValueForKey(key, value);
 }
 
 } // namespace vtl

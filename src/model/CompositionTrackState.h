@@ -3,13 +3,14 @@
 // on top of the rectangular values. Its time is not clamped to the object's duration.
 
 #include "model/CompositionRectangularState.h"
+#include "model/ModelKeyCoding.h"
 
 namespace vtl {
 
-class CompositionTrackState : public CompositionRectangularState {
+class CompositionTrackState : public ModelKeyCoding<CompositionTrackState, CompositionRectangularState> {
 public:
     explicit CompositionTrackState(CompositionBaseObject* owner)
-        : CompositionRectangularState(owner) {}
+        : ModelKeyCoding(owner) {}
 
     std::string className() const override { return "CompositionTrackState"; }
 
@@ -40,9 +41,7 @@ public:
     // The frame group of a track keyframe covers the mouse visualization values too.
     bool hasFrame() const override;
 
-    std::vector<std::string> undoKeyPaths() const override;
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionTrackState>& keyValueTable();
 
 protected:
     std::shared_ptr<CompositionBaseState> makeEmptyCopy() const override;
