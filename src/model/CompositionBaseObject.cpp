@@ -441,21 +441,6 @@ std::string Object::languageName() const {
     return cachedLanguageName_;
 }
 
-const PlistArray& Object::mouseLocationsArray() const {
-    static const PlistArray none;
-    return none;
-}
-
-void Object::setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask) {
-    maskObject_ = mask;
-    invalidate();
-}
-
-void Object::setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked) {
-    maskForObject_ = masked;
-    invalidate();
-}
-
 // --- Dependent tracks
 
 void Object::postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const {
@@ -586,10 +571,6 @@ bool Object::acceptsUndoRegistration() const {
     CompositionObjectsContainer* container = compositionObjectsContainer();
     if (container && (container->undoDisabled() || container->isOffscreen())) return false;
     return true;
-}
-
-void Object::addAnimationGroupFromDictionary(const PlistDictionary&) {
-    logMessage("implement addAnimationGroupFromDictionary in a concrete subclass.");
 }
 
 std::string Object::startEndTimeDescriptionString() const {

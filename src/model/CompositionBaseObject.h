@@ -24,10 +24,13 @@
 
 namespace vtl {
 
+class AudioCapability;
 class CompositionObjectsContainer;
 class CompositionObjectsContainerTrack;
+class MediaTrackCapability;
+class TransitionCapability;
+class VisualCapability;
 class VistrelLanguage;
-class VisualizationPreset;
 struct FilterAttributeDescription;
 struct FilterDescription;
 
@@ -271,75 +274,37 @@ public:
     // Whether changes of the object and its keyframes register undo (not in offscreen containers).
     bool registersUndoForChanges() const { return acceptsUndoRegistration(); }
     void updateAfterUndo() override;
-    // Recording tracks recache their visualized mouse events when a keyframe moves.
-    virtual void recacheMouseEventsToVisualize() {}
 
     std::string startEndTimeDescriptionString() const;
     virtual std::string description() const;
 
-    // --- Hooks of the object kinds, with the base answers
+    // --- Hooks every kind may answer, with the base answers
     virtual bool allowsTimeCropping() const { return true; }
     virtual void propagateDocument() {}
     virtual bool allowsAddingTriggeredStates() const { return false; }
-    virtual bool needsToDrawAtTime(double) const { return false; }
     virtual bool loadResources() { return true; }
     virtual void prepareForPlayBackAtTime(double) {}
     virtual void donePlayBackAtTime(double) {}
-    virtual bool drawsInPreviewView() const { return false; }
-    virtual bool transitionsToOtherObjects() const { return false; }
     virtual void revertAtTime(double) {}
     virtual void noteTrackEnabledChanged() {}
-    virtual bool acceptsAnimationGroups() const { return true; }
-    virtual void addAnimationGroupFromDictionary(const PlistDictionary& group);
     virtual bool allowsSettingVistrelLanguage() const { return false; }
-    virtual std::vector<std::string> namesOfGroupedAnimationAttributes() const { return {}; }
-    virtual std::vector<std::string> additionalInvalidateKeys() const { return {}; }
     virtual void releaseAllCachedResources() {}
-    virtual bool isAudioObject() const { return false; }
-    virtual bool hasOwnVisualization() const { return false; }
-
-    // --- Hooks the container asks of the object kinds (transitions, media tracks, masks, anchors)
-    bool isTransition() const { return transitionsToOtherObjects(); }
     virtual bool canBeSplitAtGlobalTime(double time) const {
         return time > snapStartTime() && time < snapEndTime();
     }
-    // Media objects cut their movie instead of moving keyframes when split.
-    virtual bool cutsMediaWhenSplit() const { return false; }
-    virtual bool canSetMovieStartTimeTo(double) const { return true; }
-    virtual bool canSetMovieEndTimeTo(double) const { return true; }
-    virtual void setMovieStartTime(double) {}
-    virtual void setMovieEndTime(double) {}
-    // The part of the media cut away at its start (seconds).
-    virtual double movieStartTime() const { return 0; }
-    // Recorded pointer positions: dictionaries with "time" and "point", ascending by time.
-    virtual const PlistArray& mouseLocationsArray() const;
-    virtual bool canBeUsedAsMask() const { return false; }
-    virtual bool hasFromTransition() const { return false; }
-    virtual bool hasToTransition() const { return false; }
-    std::shared_ptr<CompositionBaseObject> maskObject() const { return maskObject_.lock(); }
-    std::shared_ptr<CompositionBaseObject> maskForObject() const { return maskForObject_.lock(); }
-    bool hasMask() const { return maskObject() != nullptr; }
-    bool isAMask() const { return maskForObject() != nullptr; }
-    virtual void setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask);
-    virtual void setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked);
-    virtual std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const { return nullptr; }
-    virtual std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const { return nullptr; }
-    virtual bool usesGlobalShadow() const { return false; }
-    virtual void invalidateCachedImage() {}
-    virtual void setIsExporting(bool) {}
-    virtual void setAudioScale(float) {}
-    virtual void reinitializeAfterPathChanged() {}
-    // The visualization presets the object draws with (text objects, movie tracks).
-    virtual std::shared_ptr<VisualizationPreset> textVisualization() const { return nullptr; }
-    virtual std::shared_ptr<VisualizationPreset> mouseVisualization() const { return nullptr; }
-    // Background extraction of media tracks (waveforms, timeline thumbnails).
-    virtual bool waveformExtractionDone() const { return true; }
-    virtual void extractWaveFormAndNotify() {}
-    virtual bool previewThumbnailsGenerated() const { return true; }
-    virtual void generateThumbnails() {}
-    // Canvas alignment (rectangular objects).
-    virtual Rect enclosingRectAtTime(double, bool) const { return {}; }
-    virtual void alignWithValueAtTime(int32_t, double, double) {}
+
+    // --- Capabilities of the object kinds. Each query costs one virtual call and answers null
+    // for the kinds without the capability.
+    VisualCapability* asVisual() { return visualCapability(); }
+    const VisualCapability* asVisual() const { return mutableSelf().visualCapability(); }
+    MediaTrackCapability* asMediaTrack() { return mediaTrackCapability(); }
+    const MediaTrackCapability* asMediaTrack() const { return mutableSelf().mediaTrackCapability(); }
+    AudioCapability* asAudio() { return audioCapability(); }
+    const AudioCapability* asAudio() const { return mutableSelf().audioCapability(); }
+    TransitionCapability* asTransition() { return transitionCapability(); }
+    const TransitionCapability* asTransition() const { return mutableSelf().transitionCapability(); }
+    bool isTransition() const { return asTransition() != nullptr; }
+    bool isAudioObject() const { return asAudio() != nullptr; }
 
     // --- Keyframe lookup (object times, relative to the start)
     StateList statesForEffectNamed(const std::string& effectName,
@@ -380,6 +345,12 @@ public:
     static const ModelKeyTable<CompositionBaseObject>& keyValueTable();
 
 protected:
+    // Overridden by the kinds that have the capability, answering themselves.
+    virtual VisualCapability* visualCapability() { return nullptr; }
+    virtual MediaTrackCapability* mediaTrackCapability() { return nullptr; }
+    virtual AudioCapability* audioCapability() { return nullptr; }
+    virtual TransitionCapability* transitionCapability() { return nullptr; }
+
     bool acceptsUndoRegistration() const override;
     // A new object of the same class for the same container around the given none-animation state.
     virtual std::shared_ptr<CompositionBaseObject>
@@ -404,6 +375,9 @@ protected:
     std::vector<std::string> namesOfAllUsedEffects_;
 
 private:
+    // The capability queries hand out the interface the object itself implements.
+    CompositionBaseObject& mutableSelf() const { return const_cast<CompositionBaseObject&>(*this); }
+
     CompositionObjectsContainer* container_ = nullptr;
     // Set when the container is held by std::shared_ptr, so a decoded object whose container went
     // away sees none instead of a dangling pointer.
@@ -422,8 +396,6 @@ private:
     std::weak_ptr<CompositionObjectsContainerTrack> rememberedTrack_;
     std::shared_ptr<VistrelLanguage> language_;
     mutable std::string cachedLanguageName_;
-    std::weak_ptr<CompositionBaseObject> maskObject_;
-    std::weak_ptr<CompositionBaseObject> maskForObject_;
 };
 
 // A process-wide unique identifier string.

@@ -2,6 +2,7 @@
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionEventTriggeredState.h"
+#include "model/MediaTrackCapability.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -237,7 +238,9 @@ void Event::recacheRelevantEvents() {
 
 void Event::recacheMouseEnterLeaveEvents() {
     mouseEnterLeaveFocusRectEvents_.clear();
-    const PlistArray& locations = object_ ? object_->mouseLocationsArray() : PlistArray();
+    static const PlistArray noLocations;
+    const MediaTrackCapability* track = object_ ? object_->asMediaTrack() : nullptr;
+    const PlistArray& locations = track ? track->mouseLocationsArray() : noLocations;
     if (focusEvents_.empty() || locations.empty()) return;
     PlistArray& list = mouseEnterLeaveFocusRectEvents_;
     std::size_t m = 0;
@@ -325,7 +328,8 @@ void Event::initWithCoder(KeyedUnarchiver& coder) {
 // --- CompositionTrackTriggeredState
 
 double CompositionTrackTriggeredState::cropCorrectedStartTime() const {
-    return startTime_ - (object_ ? object_->movieStartTime() : 0);
+    const MediaTrackCapability* track = object_ ? object_->asMediaTrack() : nullptr;
+    return startTime_ - (track ? track->movieStartTime() : 0);
 }
 
 std::shared_ptr<CompositionBaseTriggeredState> CompositionTrackTriggeredState::copy() const {

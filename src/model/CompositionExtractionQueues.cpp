@@ -1,7 +1,9 @@
 #include "model/CompositionExtractionQueues.h"
 
+#include "model/AudioCapability.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionDocumentServices.h"
+#include "model/MediaTrackCapability.h"
 #include "platform/foundation/DispatchQueue.h"
 
 #include <algorithm>
@@ -89,7 +91,8 @@ void Queues::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>
         // A finished track leaves the queue only when the queue next advances.
         while (!audioTracks_.empty()) {
             auto first = audioTracks_.front().lock();
-            if (first && !first->waveformExtractionDone()) {
+            const AudioCapability* audio = first ? first->asAudio() : nullptr;
+            if (audio && !audio->waveformExtractionDone()) {
                 next = std::move(first);
                 break;
             }
@@ -97,7 +100,7 @@ void Queues::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>
         }
         empty = audioTracks_.empty();
     }
-    if (next) next->extractWaveFormAndNotify();
+    if (next) next->asAudio()->extractWaveFormAndNotify();
     if (empty) thumbnailGenerationDone(nullptr);
 }
 
@@ -108,7 +111,8 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
         std::lock_guard guard(lock_);
         while (!videoTracks_.empty()) {
             auto first = videoTracks_.front().lock();
-            if (first && !first->previewThumbnailsGenerated()) {
+            const MediaTrackCapability* media = first ? first->asMediaTrack() : nullptr;
+            if (media && !media->previewThumbnailsGenerated()) {
                 next = std::move(first);
                 break;
             }
@@ -117,7 +121,7 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
         videoEmpty = videoTracks_.empty();
         audioEmpty = audioTracks_.empty();
     }
-    if (next) next->generateThumbnails();
+    if (next) next->asMediaTrack()->generateThumbnails();
     if (!videoEmpty) return;
     if (!audioEmpty) {
         waveformExtractionDone(nullptr);

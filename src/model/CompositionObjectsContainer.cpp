@@ -1,11 +1,12 @@
 #include "model/CompositionObjectsContainer.h"
 
+#include "model/AudioCapability.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/CompositionDocumentServices.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionUndoManager.h"
-#include "model/RectangularStateOwner.h"
+#include "model/MediaTrackCapability.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/DispatchTimer.h"
 #include "platform/foundation/Log.h"
@@ -26,7 +27,7 @@ int32_t trackNumberOf(const CompositionBaseObject& object) {
 }
 
 bool isRectangular(const CompositionBaseObject& object) {
-    return dynamic_cast<const RectangularStateOwner*>(&object) != nullptr;
+    return object.asVisual() != nullptr;
 }
 
 bool isVisible(const CompositionBaseObject& object) {
@@ -73,8 +74,10 @@ Container::~CompositionObjectsContainer() {
     for (const auto& object : objects_) {
         if (object->compositionObjectsContainer() != this) continue;
         object->setObjectsContainer(nullptr);
-        if (object->hasMask()) object->setMaskObject(nullptr);
-        if (object->isAMask()) object->setMaskForObject(nullptr);
+        VisualCapability* visual = object->asVisual();
+        if (!visual) continue;
+        if (visual->hasMask()) visual->setMaskObject(nullptr);
+        if (visual->isAMask()) visual->setMaskForObject(nullptr);
     }
     // A mutex still held by an interrupt is released before it is destroyed.
     resumeExtraction();
@@ -353,7 +356,8 @@ double Container::maximumTime() const {
 double Container::maximumVisibleTime() const {
     double maximum = 0;
     for (const auto& object : objects_) {
-        if (!object->isTransition() && object->drawsInPreviewView())
+        const VisualCapability* visual = object->asVisual();
+        if (!object->isTransition() && visual && visual->drawsInPreviewView())
             maximum = std::max(maximum, object->snapEndTime());
     }
     return maximum;
@@ -392,8 +396,9 @@ void Container::shiftObjectToOtherTrackIfNecessary(const std::shared_ptr<Composi
 }
 
 void Container::reinitializeAfterPathChanged() {
-    for (const auto& object : objects_)
-        object->reinitializeAfterPathChanged();
+    for (const auto& object : objects_) {
+        if (MediaTrackCapability* media = object->asMediaTrack()) media->reinitializeAfterPathChanged();
+    }
 }
 
 void Container::loadTrackResources() {
@@ -629,7 +634,7 @@ ObjectList Container::activeUncachedAudioTracksWithLanguageScript(int32_t langua
 
 void Container::setAudioExtentScale(float scale) {
     for (const auto& object : objects_) {
-        if (object->isAudioObject()) object->setAudioScale(scale);
+        if (AudioCapability* audio = object->asAudio()) audio->setAudioScale(scale);
     }
     audioExtentScale_ = scale;
     if (document_) document_->updateSequencerView();
@@ -680,8 +685,9 @@ void Container::donePlayBackAtTime(double time) {
 }
 
 void Container::setIsInExport(bool inExport) {
-    for (const auto& object : objects_)
-        object->setIsExporting(inExport);
+    for (const auto& object : objects_) {
+        if (MediaTrackCapability* media = object->asMediaTrack()) media->setIsExporting(inExport);
+    }
     inExport_ = inExport;
 }
 
@@ -708,8 +714,9 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
             logMessage("the object cannot be split at this time");
             continue;
         }
-        if (object->cutsMediaWhenSplit() && (!object->canSetMovieEndTimeTo(time - object->startTime()) ||
-                                             !object->canSetMovieStartTimeTo(time - object->startTime()))) {
+        MediaTrackCapability* media = object->asMediaTrack();
+        if (media && (!media->canSetMovieEndTimeTo(time - object->startTime()) ||
+                      !media->canSetMovieStartTimeTo(time - object->startTime()))) {
             logMessage("the media of the object cannot be cut at this time");
             continue;
         }
@@ -720,9 +727,9 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
         const int32_t copyMode = second->stretchMode();
         object->setStretchMode(StretchModeKeep);
         second->setStretchMode(StretchModeKeep);
-        if (object->cutsMediaWhenSplit()) {
-            object->setMovieEndTime(time - object->startTime());
-            second->setMovieStartTime(time - second->startTime());
+        if (MediaTrackCapability* secondMedia = second->asMediaTrack(); media && secondMedia) {
+            media->setMovieEndTime(time - object->startTime());
+            secondMedia->setMovieStartTime(time - second->startTime());
         } else {
             object->setEndTime(time);
             second->setStartTime(time);
@@ -757,14 +764,17 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
 void Container::arrangeObjects(const ObjectList& objects, double time, ArrangeCriterion criterion) {
     const bool distributes = criterion == ArrangeCriterion::DistributeVertically ||
                              criterion == ArrangeCriterion::DistributeHorizontally;
-    if (objects.empty() || (distributes && objects.size() == 1)) return;
+    // Only objects with a frame on the canvas take part.
     struct Item {
-        std::shared_ptr<CompositionBaseObject> object;
+        VisualCapability* object;
         Rect rect;
     };
     std::vector<Item> items;
-    for (const auto& object : objects)
-        items.push_back({object, object->enclosingRectAtTime(time, true)});
+    for (const auto& object : objects) {
+        if (VisualCapability* visual = object ? object->asVisual() : nullptr)
+            items.push_back({visual, visual->enclosingRectAtTime(time, RotationHandling::Respect)});
+    }
+    if (items.empty() || (distributes && items.size() == 1)) return;
     if (distributes) {
         const bool horizontal = criterion == ArrangeCriterion::DistributeHorizontally;
         std::stable_sort(items.begin(), items.end(), [horizontal](const Item& a, const Item& b) {
@@ -829,8 +839,7 @@ void Container::arrangeObjects(const ObjectList& objects, double time, ArrangeCr
         break;
     }
     for (std::size_t i = 0; i < items.size(); ++i)
-        items[i].object->alignWithValueAtTime(static_cast<int32_t>(criterion),
-                                              value + static_cast<double>(i) * step, time);
+        items[i].object->alignWithValueAtTime(criterion, value + static_cast<double>(i) * step, time);
 }
 
 // --- Undo

@@ -9,6 +9,7 @@
 #include "model/CompositionUndoObject.h"
 #include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
+#include "model/VisualCapability.h"
 #include "model/VisualizationPreset.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -49,18 +50,6 @@ inline constexpr const char* kWaveformGeneratedNotification = "VistrelWaveformGe
 inline constexpr const char* kThumbnailsPartiallyGeneratedNotification =
     "VistrelThumbnailsPartiallyGeneratedNotificationName";
 inline constexpr const char* kExtractedTrackKey = "track";
-
-// Alignment criteria of arrangeObjects.
-enum class ArrangeCriterion : int32_t {
-    LeftEdges = 0,
-    HorizontalCentres = 1,
-    RightEdges = 2,
-    TopEdges = 3,
-    VerticalCentres = 4,
-    BottomEdges = 5,
-    DistributeVertically = 6,
-    DistributeHorizontally = 7,
-};
 
 class CompositionObjectsContainer
     : public ModelKeyCoding<CompositionObjectsContainer, CompositionUndoObject> {

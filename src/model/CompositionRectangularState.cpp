@@ -3,7 +3,7 @@
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionUndoManager.h"
-#include "model/RectangularStateOwner.h"
+#include "model/VisualCapability.h"
 #include "platform/foundation/NotificationCenter.h"
 
 #include <cstdio>
@@ -160,7 +160,7 @@ void State::disableAllAnimationPropertiesExcept(const std::string& group) {
 }
 
 void State::enableAnimationsForAnimationProperty(const std::string& group) {
-    auto* owner = dynamic_cast<RectangularStateOwner*>(baseObject());
+    const VisualCapability* owner = baseObject() ? baseObject()->asVisual() : nullptr;
     if (!owner || carriesAttributeGroup(group)) return;
     const double at = baseObject()->startTime() + time();
     if (group == kGroupRectOrScaling) {
@@ -189,7 +189,7 @@ void State::scaleStateByFactor(double factor) {
 }
 
 bool State::isDuringATransition() const {
-    auto* owner = dynamic_cast<const RectangularStateOwner*>(baseObject());
+    const VisualCapability* owner = baseObject() ? baseObject()->asVisual() : nullptr;
     return owner && owner->stateIsDuringTransition(*this);
 }
 

@@ -1,6 +1,7 @@
 #include "model/CompositionTrackState.h"
 
 #include "model/CompositionBaseObject.h"
+#include "model/MediaTrackCapability.h"
 
 namespace vtl {
 
@@ -28,7 +29,8 @@ const ModelKeyTable<CompositionTrackState>& CompositionTrackState::keyValueTable
 
 void State::setTime(double time) {
     writeTime(time);
-    if (baseObject()) baseObject()->recacheMouseEventsToVisualize();
+    if (MediaTrackCapability* track = baseObject() ? baseObject()->asMediaTrack() : nullptr)
+        track->recacheMouseEventsToVisualize();
     postTimeChanged();
 }
 

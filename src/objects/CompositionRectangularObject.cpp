@@ -2,6 +2,7 @@
 
 #include "model/CompositionRectangularState.h"
 #include "model/TimingCurves.h"
+#include "platform/foundation/Log.h"
 
 namespace vtl {
 
@@ -75,6 +76,20 @@ float CompositionRectangularObject::frameThicknessForTime(double compositionTime
 bool CompositionRectangularObject::stateIsDuringTransition(const CompositionBaseState&) const {
     // No transitions are attached to objects yet.
     return false;
+}
+
+void CompositionRectangularObject::setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask) {
+    maskObject_ = mask;
+    invalidate();
+}
+
+void CompositionRectangularObject::setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked) {
+    maskForObject_ = masked;
+    invalidate();
+}
+
+void CompositionRectangularObject::addAnimationGroupFromDictionary(const PlistDictionary&) {
+    logMessage("implement addAnimationGroupFromDictionary in a concrete subclass.");
 }
 
 void CompositionRectangularObject::fillStateWithInterpolatedValuesForTime(CompositionBaseState& base,

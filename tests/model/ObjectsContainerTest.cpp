@@ -3,6 +3,7 @@
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionObjectsContainer.h"
 #include "model/SharedMediaManager.h"
+#include "model/TransitionCapability.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "support/ModelFixture.h"
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace vtl {
 namespace {
@@ -19,23 +21,23 @@ using test::ModelFixture;
 using test::UndoRoundTrip;
 
 // A transition between two clips: it lies on a track but is stepped over as a neighbour.
-class TestTransition : public CompositionRectangularObject {
+class TestTransition : public CompositionRectangularObject, public TransitionCapability {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
-    bool transitionsToOtherObjects() const override { return true; }
+    TransitionCapability* transitionCapability() override { return this; }
 };
 
 // A clip with a fixed frame on the canvas that records how it was aligned.
 class AlignableObject : public CompositionRectangularObject {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
-    Rect enclosingRectAtTime(double, bool) const override { return frame; }
-    void alignWithValueAtTime(int32_t criterion, double value, double) override {
+    Rect enclosingRectAtTime(double, RotationHandling) const override { return frame; }
+    void alignWithValueAtTime(ArrangeCriterion criterion, double value, double) override {
         alignedCriterion = criterion;
         alignedValue = value;
     }
     Rect frame;
-    int32_t alignedCriterion = -1;
+    std::optional<ArrangeCriterion> alignedCriterion;
     double alignedValue = 0;
 };
 
@@ -150,12 +152,10 @@ TEST_F(ObjectsContainer, UndoingAnOperationThatTrimmedTracksPutsTheClipBackOnIts
         std::function<void(CompositionObjectsContainer&, CompositionBaseObject&)> operation;
     };
     const Case cases[] = {
-        {"removal", [](CompositionObjectsContainer& target, CompositionBaseObject& clip) {
-             target.removeObject(&clip);
-         }},
-        {"move down", [](CompositionObjectsContainer& target, CompositionBaseObject& clip) {
-             clip.setContainerTrack(target.trackByNumber(0));
-         }},
+        {"removal", [](CompositionObjectsContainer& target,
+                       CompositionBaseObject& clip) { target.removeObject(&clip); }},
+        {"move down", [](CompositionObjectsContainer& target,
+                         CompositionBaseObject& clip) { clip.setContainerTrack(target.trackByNumber(0)); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -316,9 +316,9 @@ TEST_F(ObjectsContainer, ArrangingAlignsAndDistributes) {
     EXPECT_DOUBLE_EQ(c->alignedValue, 265);
     EXPECT_DOUBLE_EQ(b->alignedValue, 520);
 
-    single->alignedCriterion = -1;
+    single->alignedCriterion.reset();
     container()->arrangeObjects({single}, 0, ArrangeCriterion::DistributeVertically);
-    EXPECT_EQ(single->alignedCriterion, -1) << "distributing one object does nothing";
+    EXPECT_FALSE(single->alignedCriterion) << "distributing one object does nothing";
 }
 
 TEST_F(ObjectsContainer, ChapterMarks) {
