@@ -73,8 +73,8 @@ Manager::entryForResourceWithFileSystemPath(const std::string& path, Composition
     if (copyResources && entry->canCopyToDocument()) {
         if (document) document->showProgressSheet();
         // On failure the entry stays unserialized; the next save copies it or reports the fault.
-        if (MediaResult copied = entry->copyToDocument(); !copied)
-            logMessage("copying media failed: " + copied.error);
+        if (Status copied = entry->copyToDocument(); !copied)
+            logMessage("Copying media failed: " + copied.error());
         if (document) document->hideProgressSheet();
     }
     return entry;
@@ -141,8 +141,8 @@ uint64_t Manager::sizeOfResourcesNeedingToBeSavedForDocument(const CompositionDo
     return total;
 }
 
-MediaResult Manager::writeMediaForDocument(const CompositionDocumentServices* document,
-                                           const fs::path& mediaFolder) {
+Status Manager::writeMediaForDocument(const CompositionDocumentServices* document,
+                                      const fs::path& mediaFolder) {
     MediaEntryList work = entriesForDocument(document);
     for (std::size_t i = 0; i < work.size(); ++i) {
         const auto super = work[i]->superEntry();
@@ -153,7 +153,7 @@ MediaResult Manager::writeMediaForDocument(const CompositionDocumentServices* do
     for (const auto& entry : work) {
         if (entry->hasSuperEntry()) continue; // inside its super entry, which is written whole
         if (files_->exists(mediaFolder / entry->relativePathFromDocumentRoot())) continue;
-        if (MediaResult copied = entry->copyToDirectory(mediaFolder); !copied) return copied;
+        if (Status copied = entry->copyToDirectory(mediaFolder); !copied) return copied;
     }
     return {};
 }
@@ -235,14 +235,14 @@ std::vector<std::string> Manager::cleanUpBasket(const CompositionDocumentService
     return found == cleanUpBaskets_.end() ? std::vector<std::string>() : found->second;
 }
 
-MediaResult Manager::cleanUpResourcesForDocument(const CompositionDocumentServices* document) {
-    MediaResult result;
+Status Manager::cleanUpResourcesForDocument(const CompositionDocumentServices* document) {
+    Status result;
     std::optional<std::string> package = document ? document->packagePath() : std::nullopt;
     for (const std::string& path : cleanUpBasket(document)) {
         const bool inPackage = package && pathIsInsideFolder(path, *package);
         if (!inPackage && !pathIsInsideFolder(path, temporaryResourcesFolder_)) continue;
         if (!files_->exists(path)) continue;
-        if (MediaResult removed = files_->remove(path); !removed && result.ok()) result = removed;
+        if (Status removed = files_->remove(path); !removed && result.ok()) result = removed;
     }
     return result;
 }

@@ -65,8 +65,8 @@ public:
                                                         const std::filesystem::path& mediaFolder) const;
     // Copies every missing file into the package's media folder; stops at the first failure and
     // reports it (nothing is deleted). A save must not succeed when this fails.
-    MediaResult writeMediaForDocument(const CompositionDocumentServices* document,
-                                      const std::filesystem::path& mediaFolder);
+    Status writeMediaForDocument(const CompositionDocumentServices* document,
+                                 const std::filesystem::path& mediaFolder);
 
     void migrateMediaFromDocumentMediaManager(DocumentMediaManager& manager,
                                               CompositionDocumentServices* document);
@@ -88,7 +88,7 @@ public:
     std::vector<std::string> cleanUpBasket(const CompositionDocumentServices* document) const;
     // Deletes the queued files that lie inside the document's package or the temporary folder;
     // other paths are left alone. Failures are reported, the rest is still done.
-    MediaResult cleanUpResourcesForDocument(const CompositionDocumentServices* document);
+    Status cleanUpResourcesForDocument(const CompositionDocumentServices* document);
 
     // Entries of documents never saved that name the path.
     std::size_t countInUnsavedDocumentsForResourceWithPath(const std::string& path) const;
