@@ -24,6 +24,17 @@ const char kInspectorResetPane[] = "CompositionInspectorReset.nib";
 
 } // namespace
 
+StretchMode stretchModeFromNumber(int32_t number) {
+    switch (number) {
+    case static_cast<int32_t>(StretchMode::Scale):
+        return StretchMode::Scale;
+    case static_cast<int32_t>(StretchMode::ShiftSecondHalf):
+        return StretchMode::ShiftSecondHalf;
+    default:
+        return StretchMode::Keep;
+    }
+}
+
 std::string makeGloballyUniqueString() {
     static std::atomic<uint64_t> counter{0};
     static const uint64_t processSalt = [] {
@@ -118,7 +129,7 @@ void Object::setStartTime(double startTime) {
     // keyframes have their times back.
     willChangeValueForKey("startTime");
     startTime_ = startTime;
-    stretchStates(oldSnapDuration, delta, false);
+    stretchStates(oldSnapDuration, delta, MovedTime::Start);
     didChangeValueForKey("startTime");
     invalidate();
 }
@@ -128,24 +139,25 @@ void Object::setEndTime(double endTime) {
     const double delta = endTime - endTime_;
     willChangeValueForKey("endTime");
     endTime_ = endTime;
-    if (delta != 0 && !std::isnan(delta)) stretchStates(oldSnapDuration, delta, true);
+    if (delta != 0 && !std::isnan(delta)) stretchStates(oldSnapDuration, delta, MovedTime::End);
     didChangeValueForKey("endTime");
     invalidate();
 }
 
-void Object::stretchStates(double oldSnapDuration, double delta, bool forEnd) {
+void Object::stretchStates(double oldSnapDuration, double delta, MovedTime moved) {
     const double newSnapDuration = snapDuration();
     StateList list = states();
     if (list.empty()) return;
-    if (stretchMode_ == StretchModeScale) {
+    if (stretchMode_ == StretchMode::Scale) {
         if (oldSnapDuration == 0) return;
         const double factor = newSnapDuration / oldSnapDuration;
         for (const auto& state : list)
             state->setTime(state->time() * factor);
-    } else if (stretchMode_ == StretchModeShiftSecondHalf) {
+    } else if (stretchMode_ == StretchMode::ShiftSecondHalf) {
         const double half = newSnapDuration * 0.5;
         for (const auto& state : list) {
-            if (state->time() >= half) state->setTime(forEnd ? state->time() + delta : state->time() - delta);
+            if (state->time() < half) continue;
+            state->setTime(moved == MovedTime::End ? state->time() + delta : state->time() - delta);
         }
     }
 }

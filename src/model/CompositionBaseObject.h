@@ -36,16 +36,34 @@ struct FilterDescription;
 
 using StateList = std::vector<std::shared_ptr<CompositionBaseState>>;
 
-// How keyframe times follow changes of start and end time.
-enum StretchMode : int32_t {
-    StretchModeKeep = 0,
-    StretchModeScale = 1,
-    StretchModeShiftSecondHalf = 2,
+// How keyframe times follow changes of start and end time; archives store the number.
+enum class StretchMode : int32_t {
+    Keep = 0,
+    Scale = 1,
+    ShiftSecondHalf = 2,
+};
+// The mode of a stored number. Numbers that name no mode keep keyframes in place, as such objects
+// always did.
+StretchMode stretchModeFromNumber(int32_t number);
+
+// What the archive of an object holds: everything, or, for copies (the document archives copied
+// objects this way), nothing that lies outside the object.
+enum class SerializationMode : int32_t {
+    Full = 0,
+    Copy = 2,
 };
 
 // Keyframe matching tolerances in seconds: loose (user clicks) and exact.
 inline constexpr double kStateTimeTolerance = 0.1;
 inline constexpr double kStateExactTimeTolerance = 0.01;
+enum class TimeTolerance { Loose, Exact };
+
+// Whether a list of the keyframes carrying an effect starts with the none-animation state.
+enum class NoneAnimationState { Include, Exclude };
+// Whether a new keyframe gets the values the object shows at its time.
+enum class NewStateValues { Interpolated, Empty };
+// Filter attributes listed by key, or by display name where the filter gives one.
+enum class AttributeNaming { Keys, PreferLocalized };
 
 class CompositionBaseObject : public ModelKeyCoding<CompositionBaseObject, CompositionUndoObject> {
 public:
@@ -71,9 +89,8 @@ public:
     void prepareForDeletion() override;
     void awakeAfterUndelete() override;
 
-    // 0: full archive; otherwise references outside the object are left out.
-    int32_t serializationMode() const { return serializationMode_; }
-    void setSerializationMode(int32_t mode) { serializationMode_ = mode; }
+    SerializationMode serializationMode() const { return serializationMode_; }
+    void setSerializationMode(SerializationMode mode) { serializationMode_ = mode; }
 
     // --- Time (composition seconds)
     double startTime() const { return startTime_; }
@@ -136,8 +153,8 @@ public:
     void disableAnimations();
     virtual void toggleAnimationEnabled();
     virtual bool canEnableAnimations() const { return true; }
-    int32_t stretchMode() const { return stretchMode_; }
-    void setStretchMode(int32_t mode) { stretchMode_ = mode; }
+    StretchMode stretchMode() const { return stretchMode_; }
+    void setStretchMode(StretchMode mode) { stretchMode_ = mode; }
 
     // --- Triggered states (kept ascending by start time, free of overlaps)
     const TriggeredStateList& triggeredStates() const { return triggeredStates_; }
@@ -251,11 +268,12 @@ public:
     // Filters by name (the catalog installed by the rendering layer); null, logged once, when unknown.
     static const FilterDescription* filterWithName(const std::string& effectName);
     static bool filterHasAttribute(const std::string& effectName, const std::string& attribute);
-    static std::vector<std::string> attributeNamesOfClassNamed(const std::string& attributeClass,
-                                                               const std::string& effectName,
-                                                               bool preferLocalized = false);
-    static std::vector<std::string> floatAttributeNamesForFilterWithName(const std::string& effectName,
-                                                                         bool preferLocalized = false);
+    static std::vector<std::string>
+    attributeNamesOfClassNamed(const std::string& attributeClass, const std::string& effectName,
+                               AttributeNaming naming = AttributeNaming::Keys);
+    static std::vector<std::string>
+    floatAttributeNamesForFilterWithName(const std::string& effectName,
+                                         AttributeNaming naming = AttributeNaming::Keys);
     static const FilterAttributeDescription* attributeDescriptionForAttribute(const std::string& attribute,
                                                                               const std::string& effectName);
     // The inspector pane of an effect.
@@ -308,14 +326,14 @@ public:
 
     // --- Keyframe lookup (object times, relative to the start)
     StateList statesForEffectNamed(const std::string& effectName,
-                                   bool includeNoneAnimationState = true) const;
+                                   NoneAnimationState noneAnimationState = NoneAnimationState::Include) const;
     StateList statesForAttributeGroupNamed(const std::string& group) const;
-    StateList statesForTime(double time, bool exact) const;
-    std::shared_ptr<CompositionBaseState> stateForTime(double time, bool exact) const;
-    std::shared_ptr<CompositionBaseState> stateForTimeForEffectNamed(double time, bool exact,
+    StateList statesForTime(double time, TimeTolerance tolerance) const;
+    std::shared_ptr<CompositionBaseState> stateForTime(double time, TimeTolerance tolerance) const;
+    std::shared_ptr<CompositionBaseState> stateForTimeForEffectNamed(double time, TimeTolerance tolerance,
                                                                      const std::string& effectName) const;
-    std::shared_ptr<CompositionBaseState> stateForTimeForAttributeGroupNamed(double time, bool exact,
-                                                                             const std::string& group) const;
+    std::shared_ptr<CompositionBaseState>
+    stateForTimeForAttributeGroupNamed(double time, TimeTolerance tolerance, const std::string& group) const;
     // The one or two keyframes whose values hold or are interpolated at the time; empty for none.
     StateList findStatesToInterpolateForTime(double time) const;
     StateList findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
@@ -330,8 +348,8 @@ public:
     std::size_t indexForState(const CompositionBaseState& state) const;
     virtual bool canCreateStateAtTime(double time) const;
     // A new keyframe (not yet in the list) at the time clamped to 0 … duration.
-    std::shared_ptr<CompositionBaseState> createNewStateForTime(double time,
-                                                                bool fillInterpolatedValues = true);
+    std::shared_ptr<CompositionBaseState>
+    createNewStateForTime(double time, NewStateValues values = NewStateValues::Interpolated);
     // Fills the keyframe with the values the object shows at a composition time.
     virtual void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime);
     // The keyframe in effect at the time in a list ascending by time (binary search).
@@ -359,7 +377,8 @@ protected:
     virtual void copyValuesInto(CompositionBaseObject& target) const;
     // Installs both lists without change notifications (copies, decoding).
     void setStatesTriggeredStates(StateList states, TriggeredStateList triggered);
-    void stretchStates(double oldSnapDuration, double delta, bool forEnd);
+    enum class MovedTime { Start, End };
+    void stretchStates(double oldSnapDuration, double delta, MovedTime moved);
     void postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const;
 
     // Fields that decoding fills directly.
@@ -368,7 +387,7 @@ protected:
     std::string name_;
     std::vector<std::string> propertyNames_;
     bool animationEnabled_ = false;
-    int32_t stretchMode_ = StretchModeShiftSecondHalf;
+    StretchMode stretchMode_ = StretchMode::ShiftSecondHalf;
     std::string uniqueID_;
     std::string originalObjectUniqueID_;
     std::optional<PlistDictionary> metaData_;
@@ -383,7 +402,7 @@ private:
     // away sees none instead of a dangling pointer.
     std::weak_ptr<CompositionUndoObject> containerRef_;
     bool containerTracked_ = false;
-    int32_t serializationMode_ = 0;
+    SerializationMode serializationMode_ = SerializationMode::Full;
     double currentMovieTime_ = 0;
     std::shared_ptr<CompositionBaseState> noneAnimationState_;
     std::weak_ptr<CompositionBaseObject> owningTrack_;

@@ -7,6 +7,7 @@
 #include "model/CompositionUndoObject.h"
 #include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
+#include "model/TimingCurves.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -123,7 +124,7 @@ public:
                             const std::optional<PropertyList>& value);
 
     // The timing curve from this keyframe to the next (rectangular keyframes have one).
-    virtual uint32_t effectTimingKind() const { return 0; }
+    virtual AnimationTimingKind effectTimingKind() const { return AnimationTimingKind::Linear; }
     // Removes the optional attribute groups (rectangular keyframes have them).
     virtual void disableAllAnimationProperties() {}
 

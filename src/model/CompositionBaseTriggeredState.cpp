@@ -80,11 +80,11 @@ void Base::setStartTimeEndTimeObject(double start, double end, CompositionBaseOb
     object_ = object;
 }
 
-void Base::shiftStateBy(double delta, bool invalidateObject) {
+void Base::shiftStateBy(double delta, OwnerUpdate ownerUpdate) {
     if (delta == 0) return;
     setStartTime(startTime_ + delta);
     setEndTime(endTime_ + delta);
-    if (invalidateObject) invalidateOwner();
+    if (ownerUpdate == OwnerUpdate::Invalidate) invalidateOwner();
 }
 
 void Base::invalidateOwner() const {
@@ -164,8 +164,8 @@ void Event::setEndTime(double time) {
     recacheRelevantEvents();
 }
 
-void Event::shiftStateBy(double delta, bool invalidateObject) {
-    Base::shiftStateBy(delta, invalidateObject);
+void Event::shiftStateBy(double delta, OwnerUpdate ownerUpdate) {
+    Base::shiftStateBy(delta, ownerUpdate);
     recacheRelevantEvents();
 }
 

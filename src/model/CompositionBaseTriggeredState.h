@@ -46,8 +46,10 @@ public:
     void setGlobalEndTime(double time);
     // All three at once, without notification.
     void setStartTimeEndTimeObject(double start, double end, CompositionBaseObject* object);
-    // A zero delta does nothing.
-    virtual void shiftStateBy(double delta, bool invalidateObject = true);
+    // A zero delta does nothing. The setters invalidate the owner; it is told once more at the end
+    // unless asked not to.
+    enum class OwnerUpdate { Invalidate, Skip };
+    virtual void shiftStateBy(double delta, OwnerUpdate ownerUpdate = OwnerUpdate::Invalidate);
 
     // A copy with the same range and owner (a state of the same kind).
     virtual std::shared_ptr<CompositionBaseTriggeredState> copy() const;

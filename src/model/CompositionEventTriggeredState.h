@@ -29,7 +29,7 @@ public:
 
     void setStartTime(double time) override;
     void setEndTime(double time) override;
-    void shiftStateBy(double delta, bool invalidateObject = true) override;
+    void shiftStateBy(double delta, OwnerUpdate ownerUpdate = OwnerUpdate::Invalidate) override;
 
     int32_t kind() const { return kind_; }
     void setKind(int32_t kind);

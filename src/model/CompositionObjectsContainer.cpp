@@ -97,7 +97,7 @@ void Container::didConstruct() {
         }));
     observers_.emplace_back(
         center, center.addObserver(kObjectTrackChangedNotification, this, [this](const Notification&) {
-            recacheObjectsAndTransitionsDuringDrag(false);
+            recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
         }));
 }
 
@@ -167,11 +167,11 @@ bool Container::containsObject(const CompositionBaseObject* object) const {
 }
 
 bool Container::addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionBaseObject>& object,
-                                              bool assign) {
+                                              TrackAssignment assignment) {
     if (!object) return false;
     if (containsObject(object.get())) return true;
     bool tookNewTrack = false;
-    if (assign) {
+    if (assignment == TrackAssignment::FreeTrack) {
         const int32_t count = static_cast<int32_t>(tracks_.size());
         increaseNumberOfTracksTo(count + 1);
         TrackList sorted = tracks_;
@@ -192,7 +192,7 @@ bool Container::addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionB
         object->setContainerTrack(chosen);
     }
     insertObjectInObjectsAtIndex(object, objects_.size());
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     return tookNewTrack;
 }
 
@@ -217,7 +217,7 @@ bool Container::addObjectsOnNextFreeTrack(const ObjectList& objects) {
         object->setContainerTrack(chosen);
         if (!containsObject(object.get())) insertObjectInObjectsAtIndex(object, objects_.size());
     }
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     return tookNewTrack;
 }
 
@@ -232,7 +232,7 @@ void Container::removeObject(const CompositionBaseObject* object) {
 
 void Container::setObjects(const ObjectList& objects) {
     setObservedValue("objects", objects_, objects);
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     updateAfterUndo();
     recomputeAllTrackHeights();
 }
@@ -255,7 +255,7 @@ void Container::insertObjectInObjectsAtIndex(const std::shared_ptr<CompositionBa
     willChange(KeyValueChangeKind::insertion, {index}, "objects");
     objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(index), object);
     didChange(KeyValueChangeKind::insertion, {index}, "objects");
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     NotificationCenter::defaultCenter().post(kObjectsAddedOrRemovedNotification, this,
                                              {{kObjectsAddedKey, object}});
     askDocumentToUpdateViews();
@@ -272,7 +272,7 @@ void Container::removeObjectFromObjectsAtIndex(std::size_t index) {
     objects_.erase(objects_.begin() + static_cast<std::ptrdiff_t>(index));
     didChange(KeyValueChangeKind::removal, {index}, "objects");
     if (isOffscreen_) return;
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     askDocumentToUpdateViews();
     NotificationCenter::defaultCenter().post(kObjectsAddedOrRemovedNotification, this,
                                              {{kObjectsRemovedKey, object}});
@@ -285,7 +285,7 @@ std::shared_ptr<CompositionBaseObject> Container::objectWithID(const std::string
     return nullptr;
 }
 
-void Container::recacheObjectsAndTransitionsDuringDrag(bool duringDrag) {
+void Container::recacheObjectsAndTransitionsDuringDrag(DuringDrag duringDrag) {
     cachedOnlyObjects_.clear();
     cachedOnlyTransitions_.clear();
     cachedTransitionsAndObjects_.clear();
@@ -321,7 +321,7 @@ void Container::recacheObjectsAndTransitionsDuringDrag(bool duringDrag) {
     // Trimming is part of the user's operation and is undone with it. While an undo or redo replays
     // a step, the lists pass through states in between (tracks back before their clips), and a trim
     // then would drop a track that a later action of the same step fills again.
-    if (!duringDrag && !isReplayingUndoOrRedo()) {
+    if (duringDrag == DuringDrag::No && !isReplayingUndoOrRedo()) {
         const int32_t top = cachedOnlyObjectsIgnoringVisibility_.empty()
                                 ? 0
                                 : trackNumberOf(*cachedOnlyObjectsIgnoringVisibility_.back());
@@ -386,7 +386,7 @@ void Container::shiftObjectToOtherTrackIfNecessary(const std::shared_ptr<Composi
     const auto track = object ? object->containerTrack() : nullptr;
     if (!track || !track->nextObject(*object) || track->timeToNextObject(*object) > 0) return;
     for (int32_t number = track->trackNumber() + 1;; ++number) {
-        auto candidate = trackByNumber(number, true);
+        auto candidate = trackByNumber(number, TrackCreation::IfMissing);
         if (!candidate) return;
         if (candidate->wouldFitObject(*object)) {
             object->setContainerTrack(candidate);
@@ -418,10 +418,10 @@ std::shared_ptr<CompositionObjectsContainerTrack> Container::objectInTracksAtInd
 }
 
 std::shared_ptr<CompositionObjectsContainerTrack> Container::trackByNumber(int32_t number,
-                                                                           bool createIfNecessary) {
+                                                                           TrackCreation creation) {
     if (number < 0) return nullptr;
     if (static_cast<std::size_t>(number) >= tracks_.size()) {
-        if (!createIfNecessary) return nullptr;
+        if (creation == TrackCreation::Never) return nullptr;
         increaseNumberOfTracksTo(number + 1);
     }
     return tracks_[static_cast<std::size_t>(number)];
@@ -453,7 +453,7 @@ void Container::setTracks(const TrackList& tracks) {
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
     tracks_ = tracks;
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
 }
 
 void Container::sortTracks() {
@@ -478,10 +478,10 @@ void Container::postNumberOfTracksChanged() const {
 void Container::insertEmptyTrackAtop() {
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
-    shiftTracks(0, static_cast<int32_t>(tracks_.size()), 1, false);
+    shiftTracks(0, static_cast<int32_t>(tracks_.size()), 1, DuringDrag::No);
 }
 
-void Container::moveTrackID(int32_t from, int32_t to, bool isDrag) {
+void Container::moveTrackID(int32_t from, int32_t to, DuringDrag duringDrag) {
     if (from == to || from < 0 || to < 0 || static_cast<std::size_t>(from) >= tracks_.size() ||
         static_cast<std::size_t>(to) >= tracks_.size())
         return;
@@ -493,28 +493,28 @@ void Container::moveTrackID(int32_t from, int32_t to, bool isDrag) {
     for (std::size_t i = 0; i < tracks_.size(); ++i)
         tracks_[i]->setTrackNumber(static_cast<int32_t>(i));
     sortTracks();
-    recacheObjectsAndTransitionsDuringDrag(isDrag);
+    recacheObjectsAndTransitionsDuringDrag(duringDrag);
     askDocumentToUpdateViews();
 }
 
-void Container::shiftTracks(int32_t from, int32_t to, int32_t delta, bool isDrag) {
+void Container::shiftTracks(int32_t from, int32_t to, int32_t delta, DuringDrag duringDrag) {
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
-    if (delta == -1 && !isDrag && from >= 1) {
-        auto removed = trackByNumber(from - 1, true);
+    if (delta == -1 && duringDrag == DuringDrag::No && from >= 1) {
+        auto removed = trackByNumber(from - 1, TrackCreation::IfMissing);
         NotificationCenter::defaultCenter().post(kTrackWillBeDeletedNotification, removed.get());
         std::erase(tracks_, removed);
     }
     for (const auto& track : tracks_) {
         if (track->trackNumber() >= from && track->trackNumber() <= to) track->shiftTrackNumberBy(delta);
     }
-    if (delta == 1 && !isDrag) {
+    if (delta == 1 && duringDrag == DuringDrag::No) {
         auto track = makeTrack(from);
         track->setAccumulatedHeightBelow(0);
         tracks_.push_back(std::move(track));
     }
     sortTracks();
-    recacheObjectsAndTransitionsDuringDrag(isDrag);
+    recacheObjectsAndTransitionsDuringDrag(duringDrag);
 }
 
 void Container::separateDependentTracksOfTrack(const std::shared_ptr<CompositionBaseObject>& owner) {
@@ -522,12 +522,12 @@ void Container::separateDependentTracksOfTrack(const std::shared_ptr<Composition
     const ObjectList dependents = owner->dependentTracks();
     willChangeValueForKey("objects");
     for (const auto& dependent : dependents)
-        addObjectAndAssignFreeTrackID(dependent, false);
+        addObjectAndAssignFreeTrackID(dependent, TrackAssignment::KeepTrack);
     for (const auto& dependent : dependents) {
         owner->removeSubtrack(dependent.get());
         dependent->setOwningTrack(nullptr);
     }
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     didChangeValueForKey("objects");
 }
 
@@ -555,7 +555,7 @@ void Container::toggleTrackDisabled(int32_t number) {
     willChangeValueForKey("disabledTracks");
     auto& track = tracks_[static_cast<std::size_t>(number)];
     track->setDisabled(!track->isDisabled());
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     didChangeValueForKey("disabledTracks");
     if (wasPlaying) document_->startPlay();
 }
@@ -722,11 +722,11 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
         }
         const double oldStart = object->startTime();
         std::shared_ptr<CompositionBaseObject> second = object->copy();
-        addObjectAndAssignFreeTrackID(second, false);
-        const int32_t objectMode = object->stretchMode();
-        const int32_t copyMode = second->stretchMode();
-        object->setStretchMode(StretchModeKeep);
-        second->setStretchMode(StretchModeKeep);
+        addObjectAndAssignFreeTrackID(second, TrackAssignment::KeepTrack);
+        const StretchMode objectMode = object->stretchMode();
+        const StretchMode copyMode = second->stretchMode();
+        object->setStretchMode(StretchMode::Keep);
+        second->setStretchMode(StretchMode::Keep);
         if (MediaTrackCapability* secondMedia = second->asMediaTrack(); media && secondMedia) {
             media->setMovieEndTime(time - object->startTime());
             secondMedia->setMovieStartTime(time - second->startTime());
@@ -757,7 +757,7 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
             ownerCopy->addDependentTrack(dependentCopy);
         }
     }
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     return result;
 }
 
@@ -855,7 +855,7 @@ void Container::updateAfterUndo() {
 void Container::delayedUpdateAfterUndo() {
     delayedUpdateTimer_.reset();
     if (undoDisabled()) return;
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     askDocumentToUpdateViews();
 }
 

@@ -189,6 +189,12 @@ void Container::recacheVisualizations() {
 
 // --- Appearance
 
+BackgroundKind backgroundKindFromNumber(int32_t number) {
+    if (number == static_cast<int32_t>(BackgroundKind::LinearGradient)) return BackgroundKind::LinearGradient;
+    if (number == static_cast<int32_t>(BackgroundKind::RadialGradient)) return BackgroundKind::RadialGradient;
+    return BackgroundKind::None;
+}
+
 void Container::setBackgroundColor1(const RGBAColor& color) {
     setObservedValue("backgroundColor1", backgroundColor1_, color);
     recacheBackground();
@@ -199,7 +205,7 @@ void Container::setBackgroundColor2(const RGBAColor& color) {
     recacheBackground();
 }
 
-void Container::setBackgroundKind(int32_t kind) {
+void Container::setBackgroundKind(BackgroundKind kind) {
     if (kind == backgroundKind_) return;
     setObservedValue("backgroundKind", backgroundKind_, kind);
     recacheBackground();

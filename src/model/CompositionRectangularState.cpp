@@ -61,7 +61,7 @@ CompositionRectangularState::CompositionRectangularState(CompositionBaseObject* 
 
 // The plain accessors report their change under the optional's key, so one undo step restores
 // "no value" as well as a value.
-void State::setAnimationTimingKind(uint32_t kind) {
+void State::setAnimationTimingKind(AnimationTimingKind kind) {
     setObservedValue("animationTimingKind", timingKind_, kind);
 }
 void State::setRectObject(const std::optional<Rect>& rect) {
@@ -239,7 +239,7 @@ bool State::endMarkerForAnyEffect() const {
 bool State::startMarkerForAttributeGroupNamed(const std::string& effectName) const {
     CompositionBaseObject* owner = baseObject();
     if (!owner) return false;
-    StateList carrying = owner->statesForEffectNamed(effectName, false);
+    StateList carrying = owner->statesForEffectNamed(effectName, NoneAnimationState::Exclude);
     for (std::size_t i = 0; i < carrying.size(); ++i) {
         if (carrying[i].get() != this) continue;
         if (i == 0) return true;

@@ -28,9 +28,9 @@ public:
     void encodeWithCoder(KeyedArchiver& coder) const override;
     void initWithCoder(KeyedUnarchiver& coder) override;
 
-    uint32_t animationTimingKind() const { return timingKind_; }
-    uint32_t effectTimingKind() const override { return timingKind_; }
-    void setAnimationTimingKind(uint32_t kind);
+    AnimationTimingKind animationTimingKind() const { return timingKind_; }
+    AnimationTimingKind effectTimingKind() const override { return timingKind_; }
+    void setAnimationTimingKind(AnimationTimingKind kind);
 
     // Rectangle group. setRect ignores a rectangle without width or height.
     const std::optional<Rect>& rectObject() const { return rectValue_; }
@@ -121,7 +121,7 @@ protected:
     std::string descriptionDetails() const override;
 
     // Fields the decoder fills directly.
-    uint32_t timingKind_ = 0;
+    AnimationTimingKind timingKind_ = AnimationTimingKind::Linear;
     std::optional<Rect> rectValue_;
     std::optional<float> opacityNumber_;
     std::optional<float> rotationNumber_;

@@ -11,6 +11,13 @@ using State = CompositionTrackState;
 
 } // namespace
 
+MouseCursorKind mouseCursorKindFromNumber(int32_t number) {
+    if (number < static_cast<int32_t>(MouseCursorKind::Recorded) ||
+        number > static_cast<int32_t>(MouseCursorKind::BlackDot))
+        return MouseCursorKind::Recorded;
+    return static_cast<MouseCursorKind>(number);
+}
+
 const ModelKeyTable<CompositionTrackState>& CompositionTrackState::keyValueTable() {
     static const auto table =
         ModelKeyTable<State>()
@@ -40,7 +47,7 @@ void State::setPlaybackSpeed(double speed) {
 void State::setVisualizesMouseCursorNumber(const std::optional<bool>& flag) {
     setObservedValue("visualizesMouseCursor", visualizesMouseCursorNumber_, flag);
 }
-void State::setMouseCursorKind(int32_t kind) {
+void State::setMouseCursorKind(MouseCursorKind kind) {
     setObservedValue("mouseCursorKind", mouseCursorKind_, kind);
 }
 void State::setVisualizesModifiers(bool flag) {

@@ -7,6 +7,16 @@
 
 namespace vtl {
 
+// How the pointer of a recording is drawn; archives store the number.
+enum class MouseCursorKind : int32_t {
+    Recorded = 0, // the recorded cursor images
+    Arrow = 1,
+    RedRing = 2,
+    BlackDot = 3,
+};
+// The kind of a stored number; numbers that name no kind draw the recorded cursor.
+MouseCursorKind mouseCursorKindFromNumber(int32_t number);
+
 class CompositionTrackState : public ModelKeyCoding<CompositionTrackState, CompositionRectangularState> {
 public:
     explicit CompositionTrackState(CompositionBaseObject* owner)
@@ -27,8 +37,8 @@ public:
     bool visualizesMouseCursor() const { return visualizesMouseCursorNumber_.value_or(false); }
     void setVisualizesMouseCursor(bool flag) { setVisualizesMouseCursorNumber(flag); }
     void setVisualizesMouseCursorNumber(const std::optional<bool>& flag);
-    int32_t mouseCursorKind() const { return mouseCursorKind_; }
-    void setMouseCursorKind(int32_t kind);
+    MouseCursorKind mouseCursorKind() const { return mouseCursorKind_; }
+    void setMouseCursorKind(MouseCursorKind kind);
     bool visualizesModifiers() const { return visualizesModifers_; }
     void setVisualizesModifiers(bool flag);
     const std::optional<bool>& visualizesMouseEventsNumber() const { return visualizesMouseEventsNumber_; }
@@ -49,7 +59,7 @@ protected:
 
     double playbackSpeed_ = 1.0;
     std::optional<bool> visualizesMouseCursorNumber_;
-    int32_t mouseCursorKind_ = 0;
+    MouseCursorKind mouseCursorKind_ = MouseCursorKind::Recorded;
     bool visualizesModifers_ = false;
     std::optional<bool> visualizesMouseEventsNumber_;
     bool playsSoundForMouseClicks_ = false;

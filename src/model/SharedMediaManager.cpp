@@ -64,13 +64,13 @@ bool Manager::isRegistered(const CompositionMediaEntry* entry) const {
 
 std::shared_ptr<CompositionMediaEntry>
 Manager::entryForResourceWithFileSystemPath(const std::string& path, CompositionDocumentServices* document,
-                                            bool copyResources) {
+                                            ResourceCopy copy) {
     for (const auto& entry : mediaEntries_) {
         if (entry->document() == document && entry->fileSystemPath() == path) return entry;
     }
     auto entry = std::make_shared<CompositionMediaEntry>(path, document);
     addEntries({entry}, document);
-    if (copyResources && entry->canCopyToDocument()) {
+    if (copy == ResourceCopy::IntoPackage && entry->canCopyToDocument()) {
         if (document) document->showProgressSheet();
         // On failure the entry stays unserialized; the next save copies it or reports the fault.
         if (Status copied = entry->copyToDocument(); !copied)
@@ -201,7 +201,7 @@ Manager::migratedMediaEntry(const std::shared_ptr<CompositionMediaEntry>& entry,
     std::string path = entry->fileSystemPath();
     if (std::optional<fs::path> folder = entry->documentMediaFolder())
         path = (*folder / entry->relativePathFromDocumentRoot()).string();
-    auto migrated = entryForResourceWithFileSystemPath(path, toDocument, false);
+    auto migrated = entryForResourceWithFileSystemPath(path, toDocument, ResourceCopy::None);
     if (!migrated) logMessage("migration of media entry failed");
     return migrated;
 }

@@ -42,9 +42,10 @@ public:
     bool isRegistered(const CompositionMediaEntry* entry) const;
     // The document's entry for the file, or a new registered one; copied into the package at
     // once when asked and the document has been saved.
+    enum class ResourceCopy { IntoPackage, None };
     std::shared_ptr<CompositionMediaEntry>
     entryForResourceWithFileSystemPath(const std::string& path, CompositionDocumentServices* document,
-                                       bool copyResources = true);
+                                       ResourceCopy copy = ResourceCopy::IntoPackage);
     std::shared_ptr<CompositionMediaEntry>
     entryForResourceWithRelativePath(const std::string& relativePath,
                                      const std::shared_ptr<CompositionMediaEntry>& superEntry,

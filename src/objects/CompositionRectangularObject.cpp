@@ -129,8 +129,9 @@ StateList CompositionRectangularObject::findStatesToInterpolateForTimeForEffectN
     double time, const std::string& effectName) const {
     if (!isAnimationEnabled()) return {noneAnimationState()};
     if (countOfStates() == 0) return {};
-    if (auto exact = stateForTimeForEffectNamed(time, true, effectName)) return {exact};
-    StateList found = bracketStatesInList(statesForEffectNamed(effectName, true), time);
+    if (auto exact = stateForTimeForEffectNamed(time, TimeTolerance::Exact, effectName)) return {exact};
+    StateList found =
+        bracketStatesInList(statesForEffectNamed(effectName, NoneAnimationState::Include), time);
     if (found.size() == 2) {
         auto* earlier = dynamic_cast<const CompositionRectangularState*>(found.front().get());
         if (earlier && earlier->endMarkerForAttributeGroupNamed(effectName)) found.erase(found.begin());

@@ -131,11 +131,11 @@ TEST_F(ContainerServices, GlobalShadowAndBackground) {
     EXPECT_EQ(plain->cacheInvalidations, 0);
 
     const uint64_t generation = container()->backgroundGeneration();
-    container()->setBackgroundKind(0);
+    container()->setBackgroundKind(BackgroundKind::LinearGradient);
     EXPECT_EQ(container()->backgroundGeneration(), generation) << "an unchanged kind rebuilds nothing";
     container()->setCanvasSize({0, 0});
     EXPECT_EQ(container()->backgroundGeneration(), generation) << "an empty canvas keeps the old background";
-    container()->setBackgroundKind(1);
+    container()->setBackgroundKind(BackgroundKind::RadialGradient);
     EXPECT_EQ(container()->backgroundGeneration(), generation);
     container()->setCanvasSize({100, 100});
     EXPECT_EQ(container()->backgroundGeneration(), generation + 1);

@@ -36,8 +36,8 @@ protected:
     }
 
     // A keyframe at the object time carrying "CIBloom" with the given intensity.
-    std::shared_ptr<CompositionRectangularState> bloomKeyframe(double time, float intensity,
-                                                               uint32_t kind = 0) {
+    std::shared_ptr<CompositionRectangularState>
+    bloomKeyframe(double time, float intensity, AnimationTimingKind kind = AnimationTimingKind::Linear) {
         auto state = addKeyframe(*object, time, 1.0f, kind);
         state->addEffect(effect("CIBloom"));
         state->setEmptyEffectValuesForEffectNamed("CIBloom");
@@ -52,7 +52,7 @@ TEST_F(Effects, ValuesAreInterpolatedAlongTheEarlierKeyframesCurve) {
     auto first = bloomKeyframe(0, 0);
     bloomKeyframe(2, 1);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 11), 0.5f);
-    first->setAnimationTimingKind(AnimationTimingEaseInOut);
+    first->setAnimationTimingKind(AnimationTimingKind::EaseInOut);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 11), 0.5f);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 10.5), 0.15625f);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 25), 1.0f) << "after the end";
@@ -146,7 +146,8 @@ TEST_F(Effects, KeyframingAValueNamesTheChangedObjectInEveryPost) {
         NotificationCenter::defaultCenter().addObserver(
             kObjectChangedNotification, container(), [&](const Notification& note) {
                 ++posts;
-                auto* changed = note.value<std::shared_ptr<CompositionBaseObject>>(kCompositionChangedObjectKey);
+                auto* changed =
+                    note.value<std::shared_ptr<CompositionBaseObject>>(kCompositionChangedObjectKey);
                 if (!changed || changed->get() != object.get()) ++withoutObject;
             }));
     object->setFloatForEffectNamed(0.4f, "CIBloom", "inputIntensity", 10); // the existing keyframe
@@ -187,7 +188,8 @@ TEST_F(Effects, UnknownFiltersAreSkippedNotFatal) {
 TEST_F(Effects, FilterAttributesAndInspectorPanes) {
     EXPECT_EQ(CompositionBaseObject::floatAttributeNamesForFilterWithName("CIColorControls"),
               (std::vector<std::string>{"inputBrightness", "inputContrast", "inputSaturation"}));
-    EXPECT_EQ(CompositionBaseObject::floatAttributeNamesForFilterWithName("CIBloom", true),
+    EXPECT_EQ(CompositionBaseObject::floatAttributeNamesForFilterWithName("CIBloom",
+                                                                          AttributeNaming::PreferLocalized),
               (std::vector<std::string>{"Intensity", "Radius"}));
     struct Case {
         const char* effect;

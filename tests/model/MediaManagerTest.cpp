@@ -242,7 +242,8 @@ TEST_F(MediaManagers, FreeSpaceKeepsOneGigabyte) {
 
 TEST_F(MediaManagers, ArchivesOfEntriesAndOlderManagers) {
     registerVisualObjectClasses();
-    auto package = manager->entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document, false);
+    auto package = manager->entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document,
+                                                               SharedMediaManager::ResourceCopy::None);
     auto inside = manager->entryForResourceWithRelativePath("vtldata", package, &document);
     inside->addToUsageCounter(2);
     auto older = std::make_shared<DocumentMediaManager>(&document);

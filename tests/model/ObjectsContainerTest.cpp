@@ -49,7 +49,7 @@ protected:
     std::shared_ptr<CompositionRectangularObject> addOnTrack(double start, double end, int32_t track) {
         auto object = makeObject(start, end);
         object->setContainerTrack(container()->trackByNumber(track));
-        container()->addObjectAndAssignFreeTrackID(object, false);
+        container()->addObjectAndAssignFreeTrackID(object, TrackAssignment::KeepTrack);
         return object;
     }
 
@@ -83,7 +83,7 @@ TEST_F(ObjectsContainer, TrimmingKeepsTwoEmptyTracksAboveTheHighestUsedOne) {
             target.insertObjectInObjectsAtIndex(object, 0);
         }
         target.increaseNumberOfTracksTo(c.tracks);
-        target.recacheObjectsAndTransitionsDuringDrag(false);
+        target.recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
         EXPECT_EQ(target.countOfTracks(), c.expected);
         EXPECT_EQ(target.maxTrackID(), static_cast<int32_t>(c.expected));
         for (std::size_t i = 0; i < target.countOfTracks(); ++i)
@@ -129,8 +129,8 @@ TEST_F(ObjectsContainer, EveryListOperationIsUndoneToTheSameArchive) {
     });
     roundTrip.check("remove", [&] { container()->removeObject(c.get()); });
     roundTrip.check("split", [&] { container()->splitObjects({a, b}, 15); });
-    roundTrip.check("move a track", [&] { container()->moveTrackID(0, 1, false); });
-    roundTrip.check("shift tracks up", [&] { container()->shiftTracks(0, 1, 1, false); });
+    roundTrip.check("move a track", [&] { container()->moveTrackID(0, 1, DuringDrag::No); });
+    roundTrip.check("shift tracks up", [&] { container()->shiftTracks(0, 1, 1, DuringDrag::No); });
     roundTrip.check("insert an empty bottom track", [&] { container()->insertEmptyTrackAtop(); });
     roundTrip.check("disable a track", [&] { container()->toggleTrackDisabled(0); });
     roundTrip.check("lock a track", [&] { container()->toggleTrackLocked(1); });
@@ -165,7 +165,7 @@ TEST_F(ObjectsContainer, UndoingAnOperationThatTrimmedTracksPutsTheClipBackOnIts
             auto object = makeModelObject<CompositionRectangularObject>(&target);
             object->setStartTimeEndTime(start, end);
             object->setContainerTrack(target.trackByNumber(track));
-            target.addObjectAndAssignFreeTrackID(object, false);
+            target.addObjectAndAssignFreeTrackID(object, TrackAssignment::KeepTrack);
             return object;
         };
         place(0, 10, 0);
@@ -211,7 +211,7 @@ TEST_F(ObjectsContainer, TrackNeighboursSkipTransitions) {
     auto transition = makeModelObject<TestTransition>(container());
     transition->setStartTimeEndTime(5, 6);
     transition->setContainerTrack(container()->trackByNumber(0));
-    container()->addObjectAndAssignFreeTrackID(transition, false);
+    container()->addObjectAndAssignFreeTrackID(transition, TrackAssignment::KeepTrack);
     auto second = addOnTrack(6, 9, 0);
     const auto& track = *container()->trackByNumber(0);
     EXPECT_EQ(track.timeToNextObject(*first), 0.0) << "touching clips";
@@ -228,7 +228,7 @@ TEST_F(ObjectsContainer, TrackNeighboursSkipTransitions) {
 TEST_F(ObjectsContainer, TrackMovesAndShifts) {
     auto low = addOnTrack(0, 5, 0);
     auto high = addOnTrack(0, 5, 2);
-    container()->moveTrackID(0, 2, false);
+    container()->moveTrackID(0, 2, DuringDrag::No);
     EXPECT_EQ(trackOf(*low), 2);
     EXPECT_EQ(trackOf(*high), 1);
     for (std::size_t i = 0; i < container()->countOfTracks(); ++i)
@@ -270,7 +270,7 @@ TEST_F(ObjectsContainer, TrackCountAndHeights) {
     EXPECT_EQ(posted, 1) << "a count not above the current one still posts";
     EXPECT_FLOAT_EQ(container()->tracks()[2]->accumulatedHeightBelow(), 3 * 106.0f);
     EXPECT_EQ(container()->trackByNumber(-1), nullptr);
-    EXPECT_EQ(container()->trackByNumber(7, false), nullptr);
+    EXPECT_EQ(container()->trackByNumber(7, TrackCreation::Never), nullptr);
     EXPECT_FALSE(container()->trackIsDisabled(9));
     container()->setTrackDisabled(9, true); // ignored past the count
     container()->setTrackDisabled(1, true);
@@ -388,7 +388,8 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
 
     // The document keeps its media entries beside the container.
     SharedMediaManager media(std::filesystem::temp_directory_path() / "unused-temporary-resources");
-    auto recording = media.entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document, false);
+    auto recording = media.entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document,
+                                                              SharedMediaManager::ResourceCopy::None);
     media.entryForResourceWithRelativePath("vtldata", recording, &document)->addToUsageCounter(1);
 
     KeyedArchiver archiver;
@@ -469,7 +470,7 @@ TEST_F(ObjectsContainer, NamesOfCopies) {
     original->setName("Title");
     EXPECT_EQ(container()->nameOfCopyForObject(*original), "Title copy");
     auto copy = original->copy();
-    container()->addObjectAndAssignFreeTrackID(copy, false);
+    container()->addObjectAndAssignFreeTrackID(copy, TrackAssignment::KeepTrack);
     EXPECT_EQ(copy->name(), "Title copy");
     EXPECT_EQ(container()->nameOfCopyForObject(*original), "Title copy 2");
     EXPECT_EQ(container()->nameOfCopyForObject(*copy), "Title copy 2")
