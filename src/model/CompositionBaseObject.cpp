@@ -219,22 +219,22 @@ void Object::setNoneAnimationState(std::shared_ptr<CompositionBaseState> state) 
 
 std::shared_ptr<CompositionBaseState> Object::noneAnimationStateOrFirstAnimationState() const {
     if (!animationEnabled_) return noneAnimationState_;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return states_.empty() ? nullptr : states_.front();
 }
 
 StateList Object::states() const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return states_;
 }
 
 std::size_t Object::countOfStates() const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return states_.size();
 }
 
 std::shared_ptr<CompositionBaseState> Object::objectInStatesAtIndex(std::size_t index) const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return index < states_.size() ? states_[index] : nullptr;
 }
 
@@ -246,7 +246,7 @@ void Object::insertObjectInStatesAtIndex(const std::shared_ptr<CompositionBaseSt
     }
     willChange(KeyValueChangeKind::insertion, {index}, "states");
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_.insert(states_.begin() + static_cast<std::ptrdiff_t>(index), state);
     }
     didChange(KeyValueChangeKind::insertion, {index}, "states");
@@ -261,7 +261,7 @@ void Object::removeObjectFromStatesAtIndex(std::size_t index) {
     }
     willChange(KeyValueChangeKind::removal, {index}, "states");
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_.erase(states_.begin() + static_cast<std::ptrdiff_t>(index));
     }
     didChange(KeyValueChangeKind::removal, {index}, "states");
@@ -271,7 +271,7 @@ void Object::removeObjectFromStatesAtIndex(std::size_t index) {
 void Object::setStates(const StateList& list) {
     willChangeValueForKey("states");
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_ = list;
     }
     didChangeValueForKey("states");
@@ -280,7 +280,7 @@ void Object::setStates(const StateList& list) {
 
 void Object::setStatesTriggeredStates(StateList list, TriggeredStateList triggered) {
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_ = std::move(list);
     }
     triggeredStates_ = std::move(triggered);
@@ -296,7 +296,7 @@ void Object::removeState(const std::shared_ptr<CompositionBaseState>& state) {
         logMessage("attempt to remove noneAnimationState!");
         return;
     }
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     auto it = std::find(states_.begin(), states_.end(), state);
     if (!state || it == states_.end()) {
         logMessage("attempt to remove state that is not in states");
@@ -306,20 +306,20 @@ void Object::removeState(const std::shared_ptr<CompositionBaseState>& state) {
 }
 
 void Object::removeAllStates() {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (std::size_t i = states_.size(); i > 0; --i)
         removeObjectFromStatesAtIndex(i - 1);
 }
 
 void Object::removeAllStatesExcept(const std::set<std::size_t>& keptIndexes) {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (std::size_t i = states_.size(); i > 0; --i) {
         if (!keptIndexes.count(i - 1)) removeObjectFromStatesAtIndex(i - 1);
     }
 }
 
 void Object::removeAndReinsertState(const std::shared_ptr<CompositionBaseState>& state) {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     auto it = std::find(states_.begin(), states_.end(), state);
     if (!state || it == states_.end()) {
         logMessage("unknown state");
@@ -336,7 +336,7 @@ void Object::shiftAllStatesBy(double delta) {
 
 bool Object::listsState(const CompositionBaseState& state) const {
     if (noneAnimationState_.get() == &state) return true;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return std::any_of(states_.begin(), states_.end(),
                        [&](const auto& member) { return member.get() == &state; });
 }

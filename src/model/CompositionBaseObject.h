@@ -14,9 +14,9 @@
 #include "model/ModelKeyCoding.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/RecursiveMutex.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -142,7 +142,7 @@ public:
     // Whether the keyframe is this object's none-animation state or in its list.
     bool listsState(const CompositionBaseState& state) const;
     // The lock of the keyframe list; recursive.
-    std::recursive_mutex& statesLock() const { return statesMutex_; }
+    RecursiveMutex& statesLock() const { return statesMutex_; }
     // The keyframe class of this kind of object, new and empty, for this object.
     virtual std::shared_ptr<CompositionBaseState> newStateOfStateClass();
 
@@ -407,8 +407,8 @@ private:
     std::shared_ptr<CompositionBaseState> noneAnimationState_;
     std::weak_ptr<CompositionBaseObject> owningTrack_;
     std::vector<std::shared_ptr<CompositionBaseObject>> dependentTracks_;
-    mutable std::recursive_mutex statesMutex_;
-    StateList states_;
+    mutable RecursiveMutex statesMutex_;
+    StateList states_ VTL_GUARDED_BY(statesMutex_);
     TriggeredStateList triggeredStates_;
     std::shared_ptr<CompositionObjectsContainerTrack> containerTrack_;
     // The track left by tearDown, so an undone deletion finds it again.

@@ -67,7 +67,7 @@ StateList CompositionBaseObject::statesForEffectNamed(const std::string& effectN
         noneAnimationState_->hasEffectNamed(effectName)) {
         result.push_back(noneAnimationState_);
     }
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (const auto& state : states_) {
         if (state->hasEffectNamed(effectName)) result.push_back(state);
     }
@@ -79,7 +79,7 @@ StateList CompositionBaseObject::statesForAttributeGroupNamed(const std::string&
         return statesForEffectNamed(group.substr(kEffectGroupPrefixLength), NoneAnimationState::Exclude);
     }
     StateList result;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (const auto& state : states_) {
         if (state->carriesAttributeGroup(group)) result.push_back(state);
     }
@@ -88,7 +88,7 @@ StateList CompositionBaseObject::statesForAttributeGroupNamed(const std::string&
 
 StateList CompositionBaseObject::statesForTime(double time, TimeTolerance tolerance) const {
     StateList result;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (const auto& state : states_) {
         if (matchesTime(*state, time, tolerance)) result.push_back(state);
     }
@@ -97,7 +97,7 @@ StateList CompositionBaseObject::statesForTime(double time, TimeTolerance tolera
 
 std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTime(double time,
                                                                           TimeTolerance tolerance) const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return stateForTimeIn(states_, time, tolerance, duration());
 }
 
@@ -113,7 +113,7 @@ CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, TimeToler
                                                           const std::string& group) const {
     StateList carrying;
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         for (const auto& state : states_) {
             if (state->carriesAttributeGroup(group)) carrying.push_back(state);
         }
@@ -123,7 +123,7 @@ CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, TimeToler
 
 StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) const {
     if (!animationEnabled_) return {noneAnimationState_};
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     if (states_.empty()) return {};
     if (time < 0) return {states_.front()};
     if (time > duration()) return {states_.back()};
@@ -135,7 +135,7 @@ StateList
 CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
                                                                             const std::string& group) const {
     if (!animationEnabled_) return {noneAnimationState_};
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     if (states_.empty()) return {};
     StateList carrying;
     for (const auto& state : states_) {
@@ -156,9 +156,11 @@ StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(do
 }
 
 std::size_t CompositionBaseObject::indexForState(const CompositionBaseState& state) const {
-    std::lock_guard lock(statesMutex_);
-    return insertionIndexForTime(states_.size(), state.time(),
-                                 [&](std::size_t i) { return states_[i]->time(); });
+    RecursiveMutexLock lock(statesMutex_);
+    // Before every keyframe at or after its time.
+    auto at = std::lower_bound(states_.begin(), states_.end(), state.time(),
+                               [](const auto& member, double time) { return member->time() < time; });
+    return static_cast<std::size_t>(at - states_.begin());
 }
 
 bool CompositionBaseObject::canCreateStateAtTime(double time) const {

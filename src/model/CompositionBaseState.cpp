@@ -33,7 +33,7 @@ template <typename Write> void CompositionBaseState::writeUnderOwnerLock(Write&&
         write();
         return;
     }
-    std::lock_guard lock(object_->statesLock());
+    RecursiveMutexLock lock(object_->statesLock());
     write();
 }
 

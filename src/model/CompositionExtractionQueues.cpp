@@ -42,43 +42,43 @@ std::vector<std::shared_ptr<CompositionBaseObject>> Queues::snapshot(const Queue
 }
 
 std::vector<std::shared_ptr<CompositionBaseObject>> Queues::audioTracks() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return snapshot(audioTracks_);
 }
 
 std::vector<std::shared_ptr<CompositionBaseObject>> Queues::videoTracks() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return snapshot(videoTracks_);
 }
 
 void Queues::addAudioTrack(const std::shared_ptr<CompositionBaseObject>& track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     append(audioTracks_, track);
 }
 
 void Queues::addVideoTrack(const std::shared_ptr<CompositionBaseObject>& track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     append(videoTracks_, track);
 }
 
 void Queues::removeAudioTrack(const CompositionBaseObject* track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     removeFrom(audioTracks_, track);
 }
 
 void Queues::removeVideoTrack(const CompositionBaseObject* track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     removeFrom(videoTracks_, track);
 }
 
 void Queues::addOpenDocument(CompositionDocumentServices* document) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     if (document && std::find(openDocuments_.begin(), openDocuments_.end(), document) == openDocuments_.end())
         openDocuments_.push_back(document);
 }
 
 void Queues::removeOpenDocument(CompositionDocumentServices* document) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     std::erase(openDocuments_, document);
 }
 
@@ -87,7 +87,7 @@ void Queues::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>
     std::shared_ptr<CompositionBaseObject> next;
     bool empty = false;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         // A finished track leaves the queue only when the queue next advances.
         while (!audioTracks_.empty()) {
             auto first = audioTracks_.front().lock();
@@ -108,7 +108,7 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
     std::shared_ptr<CompositionBaseObject> next;
     bool videoEmpty = false, audioEmpty = false;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         while (!videoTracks_.empty()) {
             auto first = videoTracks_.front().lock();
             const MediaTrackCapability* media = first ? first->asMediaTrack() : nullptr;
@@ -132,7 +132,7 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
     runOnMainThreadAndWait([this] {
         std::vector<CompositionDocumentServices*> documents;
         {
-            std::lock_guard guard(lock_);
+            MutexLock guard(lock_);
             documents = openDocuments_;
         }
         for (CompositionDocumentServices* document : documents) {

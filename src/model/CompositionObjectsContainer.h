@@ -14,11 +14,11 @@
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/ThreadAnnotations.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -197,9 +197,10 @@ public:
     void setIsInExport(bool inExport);
     // Background extraction steps hold the mutex; the main thread interrupts them for playback,
     // saving and teardown. A second interrupt or resume in a row does nothing.
-    void interruptExtraction();
-    void resumeExtraction();
-    std::mutex& extractionPlayMutex() { return extractionPlayMutex_; }
+    // The lock is held from the one to the other, across calls, which the analysis cannot follow.
+    void interruptExtraction() VTL_NO_THREAD_SAFETY_ANALYSIS;
+    void resumeExtraction() VTL_NO_THREAD_SAFETY_ANALYSIS;
+    Mutex& extractionPlayMutex() { return extractionPlayMutex_; }
     bool extractionInterrupted() const { return extractionInterrupted_.load(); }
 
     // --- Editing
@@ -316,7 +317,7 @@ private:
     uint64_t backgroundGeneration_ = 0;
     float audioExtentScale_ = 0.25f;
     int32_t currentLanguageScript_ = 0;
-    std::mutex extractionPlayMutex_;
+    Mutex extractionPlayMutex_;
     std::atomic<bool> extractionInterrupted_{false};
     bool isOffscreen_ = false;
     RGBAColor globalShadowColor_{0, 0, 0, 1, false};
