@@ -5,7 +5,6 @@
 #include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoManager.h"
 #include "model/VistrelLanguage.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -23,38 +22,18 @@ namespace {
 using Object = CompositionBaseObject;
 const char kInspectorResetPane[] = "CompositionInspectorReset.nib";
 
-// Undo restores times through these: the keyframes restore their own times, so no stretching.
-double getStartTime(const Object& o) {
-    return o.startTime();
-}
-double getEndTime(const Object& o) {
-    return o.endTime();
-}
-
-const KeyValueCodingTable<Object>& table() {
-    static const auto t =
-        KeyValueCodingTable<Object>()
-            .property("snapStartTime", &Object::snapStartTime, &Object::setSnapStartTime)
-            .property("snapEndTime", &Object::snapEndTime, nullptr)
-            .property("owningTrack", &Object::owningTrack, &Object::setOwningTrack)
-            .toMany("dependentTracks", &Object::countOfDependentTracks,
-                    &Object::objectInDependentTracksAtIndex, &Object::insertObjectInDependentTracksAtIndex,
-                    &Object::removeObjectFromDependentTracksAtIndex)
-            .toMany("triggeredStates", &Object::countOfTriggeredStates,
-                    &Object::objectInTriggeredStatesAtIndex, &Object::insertObjectInTriggeredStatesAtIndex,
-                    &Object::removeObjectFromTriggeredStatesAtIndex)
-            .toMany("states", &Object::countOfStates, &Object::objectInStatesAtIndex,
-                    &Object::insertObjectInStatesAtIndex, &Object::removeObjectFromStatesAtIndex,
-                    &Object::states, &Object::setStates)
-            .property("animationEnabled", &Object::isAnimationEnabled, &Object::setAnimationEnabled)
-            .property("name", &Object::name, &Object::setName)
-            .property("containerTrack", &Object::containerTrack, &Object::setContainerTrack)
-            .property("languageScript", &Object::vistrelLanguage, &Object::setVistrelLanguage)
-            .property("properties", &Object::propertyNames, &Object::setPropertyNames);
-    return t;
-}
-
 } // namespace
+
+StretchMode stretchModeFromNumber(int32_t number) {
+    switch (number) {
+    case static_cast<int32_t>(StretchMode::Scale):
+        return StretchMode::Scale;
+    case static_cast<int32_t>(StretchMode::ShiftSecondHalf):
+        return StretchMode::ShiftSecondHalf;
+    default:
+        return StretchMode::Keep;
+    }
+}
 
 std::string makeGloballyUniqueString() {
     static std::atomic<uint64_t> counter{0};
@@ -150,7 +129,7 @@ void Object::setStartTime(double startTime) {
     // keyframes have their times back.
     willChangeValueForKey("startTime");
     startTime_ = startTime;
-    stretchStates(oldSnapDuration, delta, false);
+    stretchStates(oldSnapDuration, delta, MovedTime::Start);
     didChangeValueForKey("startTime");
     invalidate();
 }
@@ -160,24 +139,25 @@ void Object::setEndTime(double endTime) {
     const double delta = endTime - endTime_;
     willChangeValueForKey("endTime");
     endTime_ = endTime;
-    if (delta != 0 && !std::isnan(delta)) stretchStates(oldSnapDuration, delta, true);
+    if (delta != 0 && !std::isnan(delta)) stretchStates(oldSnapDuration, delta, MovedTime::End);
     didChangeValueForKey("endTime");
     invalidate();
 }
 
-void Object::stretchStates(double oldSnapDuration, double delta, bool forEnd) {
+void Object::stretchStates(double oldSnapDuration, double delta, MovedTime moved) {
     const double newSnapDuration = snapDuration();
     StateList list = states();
     if (list.empty()) return;
-    if (stretchMode_ == StretchModeScale) {
+    if (stretchMode_ == StretchMode::Scale) {
         if (oldSnapDuration == 0) return;
         const double factor = newSnapDuration / oldSnapDuration;
         for (const auto& state : list)
             state->setTime(state->time() * factor);
-    } else if (stretchMode_ == StretchModeShiftSecondHalf) {
+    } else if (stretchMode_ == StretchMode::ShiftSecondHalf) {
         const double half = newSnapDuration * 0.5;
         for (const auto& state : list) {
-            if (state->time() >= half) state->setTime(forEnd ? state->time() + delta : state->time() - delta);
+            if (state->time() < half) continue;
+            state->setTime(moved == MovedTime::End ? state->time() + delta : state->time() - delta);
         }
     }
 }
@@ -198,10 +178,12 @@ void Object::moveSnapStartTimeByTimeValue(double delta) {
     invalidate();
 }
 
+// A move, not a stretch: both times change together, so every keyframe keeps its time relative
+// to the start whatever the stretch mode.
 void Object::moveSnapStartTimeTo(double time) {
     const double d = snapStartTime() - time;
-    setEndTime(endTime_ - d);
-    setStartTime(startTime_ - d);
+    if (d == 0 || std::isnan(d)) return;
+    setStartTimeEndTime(startTime_ - d, endTime_ - d);
 }
 
 bool Object::timeOverlapsObject(const CompositionBaseObject& other) const {
@@ -237,22 +219,22 @@ void Object::setNoneAnimationState(std::shared_ptr<CompositionBaseState> state) 
 
 std::shared_ptr<CompositionBaseState> Object::noneAnimationStateOrFirstAnimationState() const {
     if (!animationEnabled_) return noneAnimationState_;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return states_.empty() ? nullptr : states_.front();
 }
 
 StateList Object::states() const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return states_;
 }
 
 std::size_t Object::countOfStates() const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return states_.size();
 }
 
 std::shared_ptr<CompositionBaseState> Object::objectInStatesAtIndex(std::size_t index) const {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return index < states_.size() ? states_[index] : nullptr;
 }
 
@@ -264,7 +246,7 @@ void Object::insertObjectInStatesAtIndex(const std::shared_ptr<CompositionBaseSt
     }
     willChange(KeyValueChangeKind::insertion, {index}, "states");
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_.insert(states_.begin() + static_cast<std::ptrdiff_t>(index), state);
     }
     didChange(KeyValueChangeKind::insertion, {index}, "states");
@@ -279,7 +261,7 @@ void Object::removeObjectFromStatesAtIndex(std::size_t index) {
     }
     willChange(KeyValueChangeKind::removal, {index}, "states");
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_.erase(states_.begin() + static_cast<std::ptrdiff_t>(index));
     }
     didChange(KeyValueChangeKind::removal, {index}, "states");
@@ -289,7 +271,7 @@ void Object::removeObjectFromStatesAtIndex(std::size_t index) {
 void Object::setStates(const StateList& list) {
     willChangeValueForKey("states");
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_ = list;
     }
     didChangeValueForKey("states");
@@ -298,7 +280,7 @@ void Object::setStates(const StateList& list) {
 
 void Object::setStatesTriggeredStates(StateList list, TriggeredStateList triggered) {
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         states_ = std::move(list);
     }
     triggeredStates_ = std::move(triggered);
@@ -314,7 +296,7 @@ void Object::removeState(const std::shared_ptr<CompositionBaseState>& state) {
         logMessage("attempt to remove noneAnimationState!");
         return;
     }
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     auto it = std::find(states_.begin(), states_.end(), state);
     if (!state || it == states_.end()) {
         logMessage("attempt to remove state that is not in states");
@@ -324,20 +306,20 @@ void Object::removeState(const std::shared_ptr<CompositionBaseState>& state) {
 }
 
 void Object::removeAllStates() {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (std::size_t i = states_.size(); i > 0; --i)
         removeObjectFromStatesAtIndex(i - 1);
 }
 
 void Object::removeAllStatesExcept(const std::set<std::size_t>& keptIndexes) {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (std::size_t i = states_.size(); i > 0; --i) {
         if (!keptIndexes.count(i - 1)) removeObjectFromStatesAtIndex(i - 1);
     }
 }
 
 void Object::removeAndReinsertState(const std::shared_ptr<CompositionBaseState>& state) {
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     auto it = std::find(states_.begin(), states_.end(), state);
     if (!state || it == states_.end()) {
         logMessage("unknown state");
@@ -354,7 +336,7 @@ void Object::shiftAllStatesBy(double delta) {
 
 bool Object::listsState(const CompositionBaseState& state) const {
     if (noneAnimationState_.get() == &state) return true;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     return std::any_of(states_.begin(), states_.end(),
                        [&](const auto& member) { return member.get() == &state; });
 }
@@ -469,21 +451,6 @@ int32_t Object::languageScriptCode() const {
 std::string Object::languageName() const {
     if (cachedLanguageName_.empty() && language_) cachedLanguageName_ = language_->name();
     return cachedLanguageName_;
-}
-
-const PlistArray& Object::mouseLocationsArray() const {
-    static const PlistArray none;
-    return none;
-}
-
-void Object::setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask) {
-    maskObject_ = mask;
-    invalidate();
-}
-
-void Object::setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked) {
-    maskForObject_ = masked;
-    invalidate();
 }
 
 // --- Dependent tracks
@@ -605,12 +572,6 @@ CompositionUndoManager* Object::undoManager() const {
     return container ? container->undoManager() : nullptr;
 }
 
-std::vector<std::string> Object::undoKeyPaths() const {
-    return {"startTime",       "endTime",         "snapStartTime", "snapEndTime",      "owningTrack",
-            "dependentTracks", "triggeredStates", "states",        "animationEnabled", "name",
-            "containerTrack",  "languageScript"};
-}
-
 void Object::updateAfterUndo() {
     if (undoDisabled()) return;
     invalidate();
@@ -622,10 +583,6 @@ bool Object::acceptsUndoRegistration() const {
     CompositionObjectsContainer* container = compositionObjectsContainer();
     if (container && (container->undoDisabled() || container->isOffscreen())) return false;
     return true;
-}
-
-void Object::addAnimationGroupFromDictionary(const PlistDictionary&) {
-    logMessage("implement addAnimationGroupFromDictionary in a concrete subclass.");
 }
 
 std::string Object::startEndTimeDescriptionString() const {
@@ -718,48 +675,40 @@ void Object::copyValuesInto(CompositionBaseObject& target) const {
     target.stretchMode_ = stretchMode_;
 }
 
-// --- Key-value coding
+// --- Keys
 
-std::any Object::valueForKey(const std::string& key) const {
-    if (key == "startTime") return getStartTime(*this);
-    if (key == "endTime") return getEndTime(*this);
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Object::setValueForKey(const std::string& key, const std::any& value) {
-    if (key == "startTime" || key == "endTime") {
-        const double* time = std::any_cast<double>(&value);
-        if (!time) {
-            assertionFailure(__FILE__, __LINE__, "setValueForKey: wrong value type for key " + key);
-            return false;
-        }
-        setObservedValue(key, key == "startTime" ? startTime_ : endTime_, *time);
-        invalidate();
-        return true;
-    }
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
-}
-
-std::size_t Object::countForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->count(*this);
-    return CompositionUndoObject::countForKey(key);
-}
-
-std::any Object::valueAtIndex(const std::string& key, std::size_t index) const {
-    if (auto* entry = table().find(key)) return entry->at(*this, index);
-    return CompositionUndoObject::valueAtIndex(key, index);
-}
-
-bool Object::insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
-    return CompositionUndoObject::insertValueAtIndex(key, index, value);
-}
-
-bool Object::removeValueAtIndex(const std::string& key, std::size_t index) {
-    if (auto* entry = table().find(key)) return entry->remove(*this, index);
-    return CompositionUndoObject::removeValueAtIndex(key, index);
+const ModelKeyTable<Object>& Object::keyValueTable() {
+    // Undo puts the times back directly: the keyframes restore their own times, so no stretching.
+    auto restoreTime = [](double Object::*field, const char* key) {
+        return [field, key](Object& object, double time) {
+            object.setObservedValue(key, object.*field, time);
+            object.invalidate();
+        };
+    };
+    static const auto table =
+        ModelKeyTable<Object>()
+            .undoable("startTime", &Object::startTime, restoreTime(&Object::startTime_, "startTime"))
+            .undoable("endTime", &Object::endTime, restoreTime(&Object::endTime_, "endTime"))
+            .undoable("snapStartTime", &Object::snapStartTime, &Object::setSnapStartTime)
+            .undoable("snapEndTime", &Object::snapEndTime, nullptr)
+            .undoable("owningTrack", &Object::owningTrack, &Object::setOwningTrack)
+            .undoableToMany("dependentTracks", &Object::countOfDependentTracks,
+                            &Object::objectInDependentTracksAtIndex,
+                            &Object::insertObjectInDependentTracksAtIndex,
+                            &Object::removeObjectFromDependentTracksAtIndex)
+            .undoableToMany("triggeredStates", &Object::countOfTriggeredStates,
+                            &Object::objectInTriggeredStatesAtIndex,
+                            &Object::insertObjectInTriggeredStatesAtIndex,
+                            &Object::removeObjectFromTriggeredStatesAtIndex)
+            .undoableToMany("states", &Object::countOfStates, &Object::objectInStatesAtIndex,
+                            &Object::insertObjectInStatesAtIndex, &Object::removeObjectFromStatesAtIndex,
+                            &Object::states, &Object::setStates)
+            .undoable("animationEnabled", &Object::isAnimationEnabled, &Object::setAnimationEnabled)
+            .undoable("name", &Object::name, &Object::setName)
+            .undoable("containerTrack", &Object::containerTrack, &Object::setContainerTrack)
+            .undoable("languageScript", &Object::vistrelLanguage, &Object::setVistrelLanguage)
+            .property("properties", &Object::propertyNames, &Object::setPropertyNames);
+    return table;
 }
 
 } // namespace vtl

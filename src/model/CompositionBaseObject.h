@@ -11,11 +11,12 @@
 #include "model/CompositionBaseState.h"
 #include "model/CompositionBaseTriggeredState.h"
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/RecursiveMutex.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,27 +24,48 @@
 
 namespace vtl {
 
+class AudioCapability;
 class CompositionObjectsContainer;
 class CompositionObjectsContainerTrack;
+class MediaTrackCapability;
+class TransitionCapability;
+class VisualCapability;
 class VistrelLanguage;
-class VisualizationPreset;
 struct FilterAttributeDescription;
 struct FilterDescription;
 
 using StateList = std::vector<std::shared_ptr<CompositionBaseState>>;
 
-// How keyframe times follow changes of start and end time.
-enum StretchMode : int32_t {
-    StretchModeKeep = 0,
-    StretchModeScale = 1,
-    StretchModeShiftSecondHalf = 2,
+// How keyframe times follow changes of start and end time; archives store the number.
+enum class StretchMode : int32_t {
+    Keep = 0,
+    Scale = 1,
+    ShiftSecondHalf = 2,
+};
+// The mode of a stored number. Numbers that name no mode keep keyframes in place, as such objects
+// always did.
+StretchMode stretchModeFromNumber(int32_t number);
+
+// What the archive of an object holds: everything, or, for copies (the document archives copied
+// objects this way), nothing that lies outside the object.
+enum class SerializationMode : int32_t {
+    Full = 0,
+    Copy = 2,
 };
 
 // Keyframe matching tolerances in seconds: loose (user clicks) and exact.
 inline constexpr double kStateTimeTolerance = 0.1;
 inline constexpr double kStateExactTimeTolerance = 0.01;
+enum class TimeTolerance { Loose, Exact };
 
-class CompositionBaseObject : public CompositionUndoObject {
+// Whether a list of the keyframes carrying an effect starts with the none-animation state.
+enum class NoneAnimationState { Include, Exclude };
+// Whether a new keyframe gets the values the object shows at its time.
+enum class NewStateValues { Interpolated, Empty };
+// Filter attributes listed by key, or by display name where the filter gives one.
+enum class AttributeNaming { Keys, PreferLocalized };
+
+class CompositionBaseObject : public ModelKeyCoding<CompositionBaseObject, CompositionUndoObject> {
 public:
     explicit CompositionBaseObject(CompositionObjectsContainer* container);
     // The given state becomes the none-animation state (used by copying).
@@ -67,9 +89,8 @@ public:
     void prepareForDeletion() override;
     void awakeAfterUndelete() override;
 
-    // 0: full archive; otherwise references outside the object are left out.
-    int32_t serializationMode() const { return serializationMode_; }
-    void setSerializationMode(int32_t mode) { serializationMode_ = mode; }
+    SerializationMode serializationMode() const { return serializationMode_; }
+    void setSerializationMode(SerializationMode mode) { serializationMode_ = mode; }
 
     // --- Time (composition seconds)
     double startTime() const { return startTime_; }
@@ -121,7 +142,7 @@ public:
     // Whether the keyframe is this object's none-animation state or in its list.
     bool listsState(const CompositionBaseState& state) const;
     // The lock of the keyframe list; recursive.
-    std::recursive_mutex& statesLock() const { return statesMutex_; }
+    RecursiveMutex& statesLock() const { return statesMutex_; }
     // The keyframe class of this kind of object, new and empty, for this object.
     virtual std::shared_ptr<CompositionBaseState> newStateOfStateClass();
 
@@ -132,8 +153,8 @@ public:
     void disableAnimations();
     virtual void toggleAnimationEnabled();
     virtual bool canEnableAnimations() const { return true; }
-    int32_t stretchMode() const { return stretchMode_; }
-    void setStretchMode(int32_t mode) { stretchMode_ = mode; }
+    StretchMode stretchMode() const { return stretchMode_; }
+    void setStretchMode(StretchMode mode) { stretchMode_ = mode; }
 
     // --- Triggered states (kept ascending by start time, free of overlaps)
     const TriggeredStateList& triggeredStates() const { return triggeredStates_; }
@@ -247,11 +268,12 @@ public:
     // Filters by name (the catalog installed by the rendering layer); null, logged once, when unknown.
     static const FilterDescription* filterWithName(const std::string& effectName);
     static bool filterHasAttribute(const std::string& effectName, const std::string& attribute);
-    static std::vector<std::string> attributeNamesOfClassNamed(const std::string& attributeClass,
-                                                               const std::string& effectName,
-                                                               bool preferLocalized = false);
-    static std::vector<std::string> floatAttributeNamesForFilterWithName(const std::string& effectName,
-                                                                         bool preferLocalized = false);
+    static std::vector<std::string>
+    attributeNamesOfClassNamed(const std::string& attributeClass, const std::string& effectName,
+                               AttributeNaming naming = AttributeNaming::Keys);
+    static std::vector<std::string>
+    floatAttributeNamesForFilterWithName(const std::string& effectName,
+                                         AttributeNaming naming = AttributeNaming::Keys);
     static const FilterAttributeDescription* attributeDescriptionForAttribute(const std::string& attribute,
                                                                               const std::string& effectName);
     // The inspector pane of an effect.
@@ -269,88 +291,49 @@ public:
     CompositionUndoManager* undoManager() const override;
     // Whether changes of the object and its keyframes register undo (not in offscreen containers).
     bool registersUndoForChanges() const { return acceptsUndoRegistration(); }
-    std::vector<std::string> undoKeyPaths() const override;
     void updateAfterUndo() override;
-    // Recording tracks recache their visualized mouse events when a keyframe moves.
-    virtual void recacheMouseEventsToVisualize() {}
 
     std::string startEndTimeDescriptionString() const;
     virtual std::string description() const;
 
-    // --- Hooks of the object kinds, with the base answers
+    // --- Hooks every kind may answer, with the base answers
     virtual bool allowsTimeCropping() const { return true; }
     virtual void propagateDocument() {}
     virtual bool allowsAddingTriggeredStates() const { return false; }
-    virtual bool needsToDrawAtTime(double) const { return false; }
     virtual bool loadResources() { return true; }
     virtual void prepareForPlayBackAtTime(double) {}
     virtual void donePlayBackAtTime(double) {}
-    virtual bool drawsInPreviewView() const { return false; }
-    virtual bool transitionsToOtherObjects() const { return false; }
     virtual void revertAtTime(double) {}
     virtual void noteTrackEnabledChanged() {}
-    virtual bool acceptsAnimationGroups() const { return true; }
-    virtual void addAnimationGroupFromDictionary(const PlistDictionary& group);
     virtual bool allowsSettingVistrelLanguage() const { return false; }
-    virtual std::vector<std::string> namesOfGroupedAnimationAttributes() const { return {}; }
-    virtual std::vector<std::string> additionalInvalidateKeys() const { return {}; }
     virtual void releaseAllCachedResources() {}
-    virtual bool isAudioObject() const { return false; }
-    virtual bool hasOwnVisualization() const { return false; }
-
-    // --- Hooks the container asks of the object kinds (transitions, media tracks, masks, anchors)
-    bool isTransition() const { return transitionsToOtherObjects(); }
     virtual bool canBeSplitAtGlobalTime(double time) const {
         return time > snapStartTime() && time < snapEndTime();
     }
-    // Media objects cut their movie instead of moving keyframes when split.
-    virtual bool cutsMediaWhenSplit() const { return false; }
-    virtual bool canSetMovieStartTimeTo(double) const { return true; }
-    virtual bool canSetMovieEndTimeTo(double) const { return true; }
-    virtual void setMovieStartTime(double) {}
-    virtual void setMovieEndTime(double) {}
-    // The part of the media cut away at its start (seconds).
-    virtual double movieStartTime() const { return 0; }
-    // Recorded pointer positions: dictionaries with "time" and "point", ascending by time.
-    virtual const PlistArray& mouseLocationsArray() const;
-    virtual bool canBeUsedAsMask() const { return false; }
-    virtual bool hasFromTransition() const { return false; }
-    virtual bool hasToTransition() const { return false; }
-    std::shared_ptr<CompositionBaseObject> maskObject() const { return maskObject_.lock(); }
-    std::shared_ptr<CompositionBaseObject> maskForObject() const { return maskForObject_.lock(); }
-    bool hasMask() const { return maskObject() != nullptr; }
-    bool isAMask() const { return maskForObject() != nullptr; }
-    virtual void setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask);
-    virtual void setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked);
-    virtual std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const { return nullptr; }
-    virtual std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const { return nullptr; }
-    virtual bool usesGlobalShadow() const { return false; }
-    virtual void invalidateCachedImage() {}
-    virtual void setIsExporting(bool) {}
-    virtual void setAudioScale(float) {}
-    virtual void reinitializeAfterPathChanged() {}
-    // The visualization presets the object draws with (text objects, movie tracks).
-    virtual std::shared_ptr<VisualizationPreset> textVisualization() const { return nullptr; }
-    virtual std::shared_ptr<VisualizationPreset> mouseVisualization() const { return nullptr; }
-    // Background extraction of media tracks (waveforms, timeline thumbnails).
-    virtual bool waveformExtractionDone() const { return true; }
-    virtual void extractWaveFormAndNotify() {}
-    virtual bool previewThumbnailsGenerated() const { return true; }
-    virtual void generateThumbnails() {}
-    // Canvas alignment (rectangular objects).
-    virtual Rect enclosingRectAtTime(double, bool) const { return {}; }
-    virtual void alignWithValueAtTime(int32_t, double, double) {}
+
+    // --- Capabilities of the object kinds. Each query costs one virtual call and answers null
+    // for the kinds without the capability.
+    VisualCapability* asVisual() { return visualCapability(); }
+    const VisualCapability* asVisual() const { return mutableSelf().visualCapability(); }
+    MediaTrackCapability* asMediaTrack() { return mediaTrackCapability(); }
+    const MediaTrackCapability* asMediaTrack() const { return mutableSelf().mediaTrackCapability(); }
+    AudioCapability* asAudio() { return audioCapability(); }
+    const AudioCapability* asAudio() const { return mutableSelf().audioCapability(); }
+    TransitionCapability* asTransition() { return transitionCapability(); }
+    const TransitionCapability* asTransition() const { return mutableSelf().transitionCapability(); }
+    bool isTransition() const { return asTransition() != nullptr; }
+    bool isAudioObject() const { return asAudio() != nullptr; }
 
     // --- Keyframe lookup (object times, relative to the start)
     StateList statesForEffectNamed(const std::string& effectName,
-                                   bool includeNoneAnimationState = true) const;
+                                   NoneAnimationState noneAnimationState = NoneAnimationState::Include) const;
     StateList statesForAttributeGroupNamed(const std::string& group) const;
-    StateList statesForTime(double time, bool exact) const;
-    std::shared_ptr<CompositionBaseState> stateForTime(double time, bool exact) const;
-    std::shared_ptr<CompositionBaseState> stateForTimeForEffectNamed(double time, bool exact,
+    StateList statesForTime(double time, TimeTolerance tolerance) const;
+    std::shared_ptr<CompositionBaseState> stateForTime(double time, TimeTolerance tolerance) const;
+    std::shared_ptr<CompositionBaseState> stateForTimeForEffectNamed(double time, TimeTolerance tolerance,
                                                                      const std::string& effectName) const;
-    std::shared_ptr<CompositionBaseState> stateForTimeForAttributeGroupNamed(double time, bool exact,
-                                                                             const std::string& group) const;
+    std::shared_ptr<CompositionBaseState>
+    stateForTimeForAttributeGroupNamed(double time, TimeTolerance tolerance, const std::string& group) const;
     // The one or two keyframes whose values hold or are interpolated at the time; empty for none.
     StateList findStatesToInterpolateForTime(double time) const;
     StateList findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
@@ -365,8 +348,8 @@ public:
     std::size_t indexForState(const CompositionBaseState& state) const;
     virtual bool canCreateStateAtTime(double time) const;
     // A new keyframe (not yet in the list) at the time clamped to 0 … duration.
-    std::shared_ptr<CompositionBaseState> createNewStateForTime(double time,
-                                                                bool fillInterpolatedValues = true);
+    std::shared_ptr<CompositionBaseState>
+    createNewStateForTime(double time, NewStateValues values = NewStateValues::Interpolated);
     // Fills the keyframe with the values the object shows at a composition time.
     virtual void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime);
     // The keyframe in effect at the time in a list ascending by time (binary search).
@@ -376,15 +359,16 @@ public:
     // --- Copying: a new object of the same kind with copies of the keyframes and a new identity.
     std::shared_ptr<CompositionBaseObject> copy() const;
 
-    // --- Key-value coding of the undoable keys
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
-    std::size_t countForKey(const std::string& key) const override;
-    std::any valueAtIndex(const std::string& key, std::size_t index) const override;
-    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override;
-    bool removeValueAtIndex(const std::string& key, std::size_t index) override;
+    // --- The keys of the class: key-value coding and the undoable key paths
+    static const ModelKeyTable<CompositionBaseObject>& keyValueTable();
 
 protected:
+    // Overridden by the kinds that have the capability, answering themselves.
+    virtual VisualCapability* visualCapability() { return nullptr; }
+    virtual MediaTrackCapability* mediaTrackCapability() { return nullptr; }
+    virtual AudioCapability* audioCapability() { return nullptr; }
+    virtual TransitionCapability* transitionCapability() { return nullptr; }
+
     bool acceptsUndoRegistration() const override;
     // A new object of the same class for the same container around the given none-animation state.
     virtual std::shared_ptr<CompositionBaseObject>
@@ -393,7 +377,8 @@ protected:
     virtual void copyValuesInto(CompositionBaseObject& target) const;
     // Installs both lists without change notifications (copies, decoding).
     void setStatesTriggeredStates(StateList states, TriggeredStateList triggered);
-    void stretchStates(double oldSnapDuration, double delta, bool forEnd);
+    enum class MovedTime { Start, End };
+    void stretchStates(double oldSnapDuration, double delta, MovedTime moved);
     void postObjectNotification(const std::string& name, const CompositionBaseObject* subject) const;
 
     // Fields that decoding fills directly.
@@ -402,33 +387,34 @@ protected:
     std::string name_;
     std::vector<std::string> propertyNames_;
     bool animationEnabled_ = false;
-    int32_t stretchMode_ = StretchModeShiftSecondHalf;
+    StretchMode stretchMode_ = StretchMode::ShiftSecondHalf;
     std::string uniqueID_;
     std::string originalObjectUniqueID_;
     std::optional<PlistDictionary> metaData_;
     std::vector<std::string> namesOfAllUsedEffects_;
 
 private:
+    // The capability queries hand out the interface the object itself implements.
+    CompositionBaseObject& mutableSelf() const { return const_cast<CompositionBaseObject&>(*this); }
+
     CompositionObjectsContainer* container_ = nullptr;
     // Set when the container is held by std::shared_ptr, so a decoded object whose container went
     // away sees none instead of a dangling pointer.
     std::weak_ptr<CompositionUndoObject> containerRef_;
     bool containerTracked_ = false;
-    int32_t serializationMode_ = 0;
+    SerializationMode serializationMode_ = SerializationMode::Full;
     double currentMovieTime_ = 0;
     std::shared_ptr<CompositionBaseState> noneAnimationState_;
     std::weak_ptr<CompositionBaseObject> owningTrack_;
     std::vector<std::shared_ptr<CompositionBaseObject>> dependentTracks_;
-    mutable std::recursive_mutex statesMutex_;
-    StateList states_;
+    mutable RecursiveMutex statesMutex_;
+    StateList states_ VTL_GUARDED_BY(statesMutex_);
     TriggeredStateList triggeredStates_;
     std::shared_ptr<CompositionObjectsContainerTrack> containerTrack_;
     // The track left by tearDown, so an undone deletion finds it again.
     std::weak_ptr<CompositionObjectsContainerTrack> rememberedTrack_;
     std::shared_ptr<VistrelLanguage> language_;
     mutable std::string cachedLanguageName_;
-    std::weak_ptr<CompositionBaseObject> maskObject_;
-    std::weak_ptr<CompositionBaseObject> maskForObject_;
 };
 
 // A process-wide unique identifier string.

@@ -97,7 +97,7 @@ void Object::addEffectAtTime(const EffectEntry& entry, double compositionTime) {
     std::shared_ptr<CompositionBaseState> state = noneAnimationState_;
     if (animationEnabled_) {
         const double time = compositionTime - startTime_;
-        state = stateForTime(time, false);
+        state = stateForTime(time, TimeTolerance::Loose);
         if (!state) {
             state = newStateOfStateClass();
             state->setUndoDisabled(undoDisabled());
@@ -157,10 +157,10 @@ std::shared_ptr<CompositionBaseState> keyframeForValue(Object& object, const std
                                                        double compositionTime, bool* isNew) {
     *isNew = false;
     const double time = compositionTime - object.startTime();
-    auto existing = object.stateForTimeForEffectNamed(time, false, effectName);
+    auto existing = object.stateForTimeForEffectNamed(time, TimeTolerance::Loose, effectName);
     if (existing && existing != object.noneAnimationState()) return existing;
     if (!object.isAnimationEnabled()) return nullptr;
-    auto state = object.createNewStateForTime(time, false);
+    auto state = object.createNewStateForTime(time, NewStateValues::Empty);
     state->disableAllAnimationProperties();
     object.fillStateWithValuesForEffectNamed(*state, effectName);
     state->addEffect(entryNamed(effectName));
@@ -183,7 +183,6 @@ void Object::setFloatForEffectNamed(float value, const std::string& effectName, 
             state->setFloatForEffectNamed(value, effectName, attribute);
         }
     }
-    postObjectNotification(kObjectChangedNotification, this);
     invalidate();
 }
 
@@ -314,21 +313,21 @@ const FilterAttributeDescription* Object::attributeDescriptionForAttribute(const
 
 std::vector<std::string> Object::attributeNamesOfClassNamed(const std::string& attributeClass,
                                                             const std::string& effectName,
-                                                            bool preferLocalized) {
+                                                            AttributeNaming naming) {
     std::vector<std::string> names;
     const FilterDescription* filter = filterWithName(effectName);
     if (!filter) return names;
     for (const auto& attribute : filter->attributes) {
         if (attribute.attributeClass != attributeClass) continue;
-        names.push_back(preferLocalized && !attribute.displayName.empty() ? attribute.displayName
-                                                                          : attribute.name);
+        const bool localized = naming == AttributeNaming::PreferLocalized && !attribute.displayName.empty();
+        names.push_back(localized ? attribute.displayName : attribute.name);
     }
     return names;
 }
 
 std::vector<std::string> Object::floatAttributeNamesForFilterWithName(const std::string& effectName,
-                                                                      bool preferLocalized) {
-    return attributeNamesOfClassNamed(kFilterAttributeClassNumber, effectName, preferLocalized);
+                                                                      AttributeNaming naming) {
+    return attributeNamesOfClassNamed(kFilterAttributeClassNumber, effectName, naming);
 }
 
 std::string Object::nibNameForEffectNamed(const std::string& effectName) {
@@ -361,10 +360,11 @@ void Object::fillStateWithValuesForEffectNamed(CompositionBaseState& state, cons
     if (!animationEnabled_) {
         source = noneAnimationState_;
     } else {
-        for (const auto& candidate : statesForEffectNamed(effectName, true)) {
+        for (const auto& candidate : statesForEffectNamed(effectName, NoneAnimationState::Include)) {
             if (candidate->time() < state.time()) source = candidate;
         }
-        if (!source) source = stateAtTime(state.time(), statesForEffectNamed(effectName, false));
+        if (!source)
+            source = stateAtTime(state.time(), statesForEffectNamed(effectName, NoneAnimationState::Exclude));
     }
     if (!source) return;
     std::vector<EffectEntry> entries;

@@ -15,19 +15,20 @@ namespace {
 const char kEffectGroupPrefix[] = "effect_";
 constexpr std::size_t kEffectGroupPrefixLength = 7;
 
-bool matchesTime(const CompositionBaseState& state, double time, bool exact) {
-    return std::fabs(state.time() - time) < (exact ? kStateExactTimeTolerance : kStateTimeTolerance);
+bool matchesTime(const CompositionBaseState& state, double time, TimeTolerance tolerance) {
+    return std::fabs(state.time() - time) <
+           (tolerance == TimeTolerance::Exact ? kStateExactTimeTolerance : kStateTimeTolerance);
 }
 
 // The keyframe lookup rule over one list: before the start the first, after the end the last,
 // else the first one within the tolerance.
-std::shared_ptr<CompositionBaseState> stateForTimeIn(const StateList& list, double time, bool exact,
-                                                     double duration) {
+std::shared_ptr<CompositionBaseState> stateForTimeIn(const StateList& list, double time,
+                                                     TimeTolerance tolerance, double duration) {
     if (list.empty()) return nullptr;
     if (time < 0) return list.front();
     if (time > duration) return list.back();
     for (const auto& state : list) {
-        if (matchesTime(*state, time, exact)) return state;
+        if (matchesTime(*state, time, tolerance)) return state;
     }
     return nullptr;
 }
@@ -60,12 +61,13 @@ StateList CompositionBaseObject::bracketStatesInList(const StateList& list, doub
 }
 
 StateList CompositionBaseObject::statesForEffectNamed(const std::string& effectName,
-                                                      bool includeNoneAnimationState) const {
+                                                      NoneAnimationState noneAnimationState) const {
     StateList result;
-    if (includeNoneAnimationState && noneAnimationState_ && noneAnimationState_->hasEffectNamed(effectName)) {
+    if (noneAnimationState == NoneAnimationState::Include && noneAnimationState_ &&
+        noneAnimationState_->hasEffectNamed(effectName)) {
         result.push_back(noneAnimationState_);
     }
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (const auto& state : states_) {
         if (state->hasEffectNamed(effectName)) result.push_back(state);
     }
@@ -74,56 +76,58 @@ StateList CompositionBaseObject::statesForEffectNamed(const std::string& effectN
 
 StateList CompositionBaseObject::statesForAttributeGroupNamed(const std::string& group) const {
     if (group.rfind(kEffectGroupPrefix, 0) == 0) {
-        return statesForEffectNamed(group.substr(kEffectGroupPrefixLength), false);
+        return statesForEffectNamed(group.substr(kEffectGroupPrefixLength), NoneAnimationState::Exclude);
     }
     StateList result;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (const auto& state : states_) {
         if (state->carriesAttributeGroup(group)) result.push_back(state);
     }
     return result;
 }
 
-StateList CompositionBaseObject::statesForTime(double time, bool exact) const {
+StateList CompositionBaseObject::statesForTime(double time, TimeTolerance tolerance) const {
     StateList result;
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     for (const auto& state : states_) {
-        if (matchesTime(*state, time, exact)) result.push_back(state);
+        if (matchesTime(*state, time, tolerance)) result.push_back(state);
     }
     return result;
 }
 
-std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTime(double time, bool exact) const {
-    std::lock_guard lock(statesMutex_);
-    return stateForTimeIn(states_, time, exact, duration());
+std::shared_ptr<CompositionBaseState> CompositionBaseObject::stateForTime(double time,
+                                                                          TimeTolerance tolerance) const {
+    RecursiveMutexLock lock(statesMutex_);
+    return stateForTimeIn(states_, time, tolerance, duration());
 }
 
 std::shared_ptr<CompositionBaseState>
-CompositionBaseObject::stateForTimeForEffectNamed(double time, bool exact,
+CompositionBaseObject::stateForTimeForEffectNamed(double time, TimeTolerance tolerance,
                                                   const std::string& effectName) const {
-    return stateForTimeIn(statesForEffectNamed(effectName, false), time, exact, duration());
+    return stateForTimeIn(statesForEffectNamed(effectName, NoneAnimationState::Exclude), time, tolerance,
+                          duration());
 }
 
 std::shared_ptr<CompositionBaseState>
-CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, bool exact,
+CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, TimeTolerance tolerance,
                                                           const std::string& group) const {
     StateList carrying;
     {
-        std::lock_guard lock(statesMutex_);
+        RecursiveMutexLock lock(statesMutex_);
         for (const auto& state : states_) {
             if (state->carriesAttributeGroup(group)) carrying.push_back(state);
         }
     }
-    return stateForTimeIn(carrying, time, exact, duration());
+    return stateForTimeIn(carrying, time, tolerance, duration());
 }
 
 StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) const {
     if (!animationEnabled_) return {noneAnimationState_};
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     if (states_.empty()) return {};
     if (time < 0) return {states_.front()};
     if (time > duration()) return {states_.back()};
-    if (auto exact = stateForTimeIn(states_, time, true, duration())) return {exact};
+    if (auto exact = stateForTimeIn(states_, time, TimeTolerance::Exact, duration())) return {exact};
     return bracket(states_, time);
 }
 
@@ -131,7 +135,7 @@ StateList
 CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
                                                                             const std::string& group) const {
     if (!animationEnabled_) return {noneAnimationState_};
-    std::lock_guard lock(statesMutex_);
+    RecursiveMutexLock lock(statesMutex_);
     if (states_.empty()) return {};
     StateList carrying;
     for (const auto& state : states_) {
@@ -142,7 +146,7 @@ CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(doub
     if (!anyEnabled) return {noneAnimationState_};
     if (time < 0) return {carrying.front()};
     if (time > duration()) return {carrying.back()};
-    if (auto exact = stateForTimeIn(carrying, time, true, duration())) return {exact};
+    if (auto exact = stateForTimeIn(carrying, time, TimeTolerance::Exact, duration())) return {exact};
     return bracket(carrying, time);
 }
 
@@ -152,22 +156,25 @@ StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(do
 }
 
 std::size_t CompositionBaseObject::indexForState(const CompositionBaseState& state) const {
-    std::lock_guard lock(statesMutex_);
-    return insertionIndexForTime(states_.size(), state.time(),
-                                 [&](std::size_t i) { return states_[i]->time(); });
+    RecursiveMutexLock lock(statesMutex_);
+    // Before every keyframe at or after its time.
+    auto at = std::lower_bound(states_.begin(), states_.end(), state.time(),
+                               [](const auto& member, double time) { return member->time() < time; });
+    return static_cast<std::size_t>(at - states_.begin());
 }
 
 bool CompositionBaseObject::canCreateStateAtTime(double time) const {
-    return stateForTime(time, false) == nullptr;
+    return stateForTime(time, TimeTolerance::Loose) == nullptr;
 }
 
-std::shared_ptr<CompositionBaseState>
-CompositionBaseObject::createNewStateForTime(double time, bool fillInterpolatedValues) {
+std::shared_ptr<CompositionBaseState> CompositionBaseObject::createNewStateForTime(double time,
+                                                                                   NewStateValues values) {
     std::shared_ptr<CompositionBaseState> state = newStateOfStateClass();
     state->setUndoDisabled(undoDisabled());
     const double clamped = std::min(std::max(time, 0.0), duration());
     state->setTime(clamped);
-    if (fillInterpolatedValues) fillStateWithInterpolatedValuesForTime(*state, startTime_ + clamped);
+    if (values == NewStateValues::Interpolated)
+        fillStateWithInterpolatedValuesForTime(*state, startTime_ + clamped);
     return state;
 }
 

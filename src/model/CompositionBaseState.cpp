@@ -2,7 +2,6 @@
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionModelNotifications.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/NotificationCenter.h"
 
 #include <algorithm>
@@ -10,25 +9,19 @@
 
 namespace vtl {
 
-namespace {
-
-const KeyValueCodingTable<CompositionBaseState>& table() {
-    static const auto t =
-        KeyValueCodingTable<CompositionBaseState>()
-            .property("time", &CompositionBaseState::time, &CompositionBaseState::setTime)
-            .property("baseObject", &CompositionBaseState::baseObject, &CompositionBaseState::setBaseObject)
-            .property("disabled", &CompositionBaseState::isDisabled, &CompositionBaseState::setDisabled)
-            .property("effectValues", &CompositionBaseState::effectValues,
-                      &CompositionBaseState::setEffectValues)
-            .toMany("effects", &CompositionBaseState::countOfEffects,
-                    &CompositionBaseState::objectInEffectsAtIndex,
-                    &CompositionBaseState::insertObjectInEffectsAtIndex,
-                    &CompositionBaseState::removeObjectFromEffectsAtIndex, &CompositionBaseState::effects,
-                    &CompositionBaseState::setEffects);
-    return t;
+const ModelKeyTable<CompositionBaseState>& CompositionBaseState::keyValueTable() {
+    using State = CompositionBaseState;
+    static const auto table =
+        ModelKeyTable<State>()
+            .undoable("time", &State::time, &State::restoreTime)
+            .undoable("effectValues", &State::effectValues, &State::setEffectValues)
+            .undoable("disabled", &State::isDisabled, &State::setDisabled)
+            .undoable("baseObject", &State::baseObject, &State::setBaseObject)
+            .undoableToMany("effects", &State::countOfEffects, &State::objectInEffectsAtIndex,
+                            &State::insertObjectInEffectsAtIndex, &State::removeObjectFromEffectsAtIndex,
+                            &State::effects, &State::setEffects);
+    return table;
 }
-
-} // namespace
 
 CompositionBaseState::CompositionBaseState(CompositionBaseObject* owner)
     : object_(owner) {}
@@ -40,12 +33,17 @@ template <typename Write> void CompositionBaseState::writeUnderOwnerLock(Write&&
         write();
         return;
     }
-    std::lock_guard lock(object_->statesLock());
+    RecursiveMutexLock lock(object_->statesLock());
     write();
 }
 
 void CompositionBaseState::setTime(double time) {
     if (object_) time = std::clamp(time, 0.0, std::max(0.0, object_->endTime() - object_->startTime()));
+    writeTime(time);
+    postTimeChanged();
+}
+
+void CompositionBaseState::restoreTime(double time) {
     writeTime(time);
     postTimeChanged();
 }
@@ -119,10 +117,6 @@ CompositionUndoManager* CompositionBaseState::undoManager() const {
     return object_ ? object_->undoManager() : nullptr;
 }
 
-std::vector<std::string> CompositionBaseState::undoKeyPaths() const {
-    return {"time", "effectValues", "disabled", "baseObject", "effects"};
-}
-
 void CompositionBaseState::updateAfterUndo() {
     if (!undoDisabled() && object_) object_->updateAfterUndo();
 }
@@ -154,37 +148,6 @@ void CompositionBaseState::copyValuesInto(CompositionBaseState& target) const {
     target.effectValues_ = effectValues_;
     target.time_ = time_;
     target.isDisabled_ = isDisabled_;
-}
-
-std::any CompositionBaseState::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool CompositionBaseState::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
-}
-
-std::size_t CompositionBaseState::countForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->count(*this);
-    return CompositionUndoObject::countForKey(key);
-}
-
-std::any CompositionBaseState::valueAtIndex(const std::string& key, std::size_t index) const {
-    if (auto* entry = table().find(key)) return entry->at(*this, index);
-    return CompositionUndoObject::valueAtIndex(key, index);
-}
-
-bool CompositionBaseState::insertValueAtIndex(const std::string& key, std::size_t index,
-                                              const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
-    return CompositionUndoObject::insertValueAtIndex(key, index, value);
-}
-
-bool CompositionBaseState::removeValueAtIndex(const std::string& key, std::size_t index) {
-    if (auto* entry = table().find(key)) return entry->remove(*this, index);
-    return CompositionUndoObject::removeValueAtIndex(key, index);
 }
 
 bool CompositionBaseState::acceptsUndoRegistration() const {

@@ -5,7 +5,9 @@
 // except that the time and the disabled flag change under the owner's keyframe-list lock.
 
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
+#include "model/TimingCurves.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -22,7 +24,7 @@ class CompositionBaseObject;
 // One effect of a keyframe: a dictionary with at least "name".
 using EffectEntry = PlistDictionary;
 
-class CompositionBaseState : public CompositionUndoObject {
+class CompositionBaseState : public ModelKeyCoding<CompositionBaseState, CompositionUndoObject> {
 public:
     explicit CompositionBaseState(CompositionBaseObject* owner);
 
@@ -34,6 +36,9 @@ public:
     double time() const { return time_; }
     // Clamped to the owner's duration; posts "VistrelStateChangedTimeNotification".
     virtual void setTime(double time);
+    // What undo sets: the earlier time exactly, without the clamping, because the owner may have
+    // been shortened since without moving its keyframes.
+    virtual void restoreTime(double time);
     // Adds without clamping and without notification.
     void moveByTime(double delta);
 
@@ -119,7 +124,7 @@ public:
                             const std::optional<PropertyList>& value);
 
     // The timing curve from this keyframe to the next (rectangular keyframes have one).
-    virtual uint32_t effectTimingKind() const { return 0; }
+    virtual AnimationTimingKind effectTimingKind() const { return AnimationTimingKind::Linear; }
     // Removes the optional attribute groups (rectangular keyframes have them).
     virtual void disableAllAnimationProperties() {}
 
@@ -127,7 +132,6 @@ public:
     virtual bool carriesAttributeGroup(const std::string&) const { return false; }
 
     CompositionUndoManager* undoManager() const override;
-    std::vector<std::string> undoKeyPaths() const override;
     void updateAfterUndo() override;
 
     std::string description() const;
@@ -136,12 +140,7 @@ public:
     // not in any list and its values are set directly, so making it registers no undo.
     std::shared_ptr<CompositionBaseState> copy() const;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
-    std::size_t countForKey(const std::string& key) const override;
-    std::any valueAtIndex(const std::string& key, std::size_t index) const override;
-    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override;
-    bool removeValueAtIndex(const std::string& key, std::size_t index) override;
+    static const ModelKeyTable<CompositionBaseState>& keyValueTable();
 
 protected:
     // Follows the owner: keyframes of offscreen compositions register nothing.

@@ -2,8 +2,8 @@
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionEventTriggeredState.h"
+#include "model/MediaTrackCapability.h"
 #include "platform/foundation/Geometry.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 
@@ -17,24 +17,6 @@ namespace {
 using Base = CompositionBaseTriggeredState;
 using Event = CompositionEventTriggeredState;
 
-const KeyValueCodingTable<Base>& baseTable() {
-    static const auto t = KeyValueCodingTable<Base>()
-                              .property("startTime", &Base::startTime, &Base::setStartTime)
-                              .property("endTime", &Base::endTime, &Base::setEndTime);
-    return t;
-}
-
-const KeyValueCodingTable<Event>& eventTable() {
-    static const auto t =
-        KeyValueCodingTable<Event>()
-            .property("kind", &Event::kind, &Event::setKind)
-            .property("suspensionBehaviour", &Event::suspensionBehaviour, &Event::setSuspensionBehaviour)
-            .property("followBehaviour", &Event::followBehaviour, &Event::setFollowBehaviour)
-            .property("maximumZoomFactor", &Event::maximumZoomFactor, &Event::setMaximumZoomFactor)
-            .property("zoomTime", &Event::zoomTime, &Event::setZoomTime);
-    return t;
-}
-
 double timeOf(const PropertyList& entry) {
     return entry.numberForKey("time").value_or(0);
 }
@@ -45,6 +27,24 @@ Rect focusRectOf(const PropertyList& entry) {
 }
 
 } // namespace
+
+const ModelKeyTable<CompositionBaseTriggeredState>& CompositionBaseTriggeredState::keyValueTable() {
+    static const auto table = ModelKeyTable<Base>()
+                                  .undoable("startTime", &Base::startTime, &Base::setStartTime)
+                                  .undoable("endTime", &Base::endTime, &Base::setEndTime);
+    return table;
+}
+
+const ModelKeyTable<CompositionEventTriggeredState>& CompositionEventTriggeredState::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<Event>()
+            .undoable("kind", &Event::kind, &Event::setKind)
+            .undoable("suspensionBehaviour", &Event::suspensionBehaviour, &Event::setSuspensionBehaviour)
+            .undoable("followBehaviour", &Event::followBehaviour, &Event::setFollowBehaviour)
+            .undoable("maximumZoomFactor", &Event::maximumZoomFactor, &Event::setMaximumZoomFactor)
+            .undoable("zoomTime", &Event::zoomTime, &Event::setZoomTime);
+    return table;
+}
 
 // --- CompositionBaseTriggeredState
 
@@ -80,11 +80,11 @@ void Base::setStartTimeEndTimeObject(double start, double end, CompositionBaseOb
     object_ = object;
 }
 
-void Base::shiftStateBy(double delta, bool invalidateObject) {
+void Base::shiftStateBy(double delta, OwnerUpdate ownerUpdate) {
     if (delta == 0) return;
     setStartTime(startTime_ + delta);
     setEndTime(endTime_ + delta);
-    if (invalidateObject) invalidateOwner();
+    if (ownerUpdate == OwnerUpdate::Invalidate) invalidateOwner();
 }
 
 void Base::invalidateOwner() const {
@@ -136,16 +136,6 @@ std::string Base::description() const {
     return buffer;
 }
 
-std::any Base::valueForKey(const std::string& key) const {
-    if (auto* entry = baseTable().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Base::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = baseTable().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
-}
-
 void Base::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeDouble("startTime", startTime_);
     coder.encodeDouble("endTime", endTime_);
@@ -161,7 +151,7 @@ void Base::initWithCoder(KeyedUnarchiver& coder) {
 // --- CompositionEventTriggeredState
 
 Event::CompositionEventTriggeredState(double startTime, double endTime)
-    : CompositionBaseTriggeredState(startTime, endTime)
+    : ModelKeyCoding(startTime, endTime)
     , zoomTime_(0.5) {}
 
 void Event::setStartTime(double time) {
@@ -174,8 +164,8 @@ void Event::setEndTime(double time) {
     recacheRelevantEvents();
 }
 
-void Event::shiftStateBy(double delta, bool invalidateObject) {
-    Base::shiftStateBy(delta, invalidateObject);
+void Event::shiftStateBy(double delta, OwnerUpdate ownerUpdate) {
+    Base::shiftStateBy(delta, ownerUpdate);
     recacheRelevantEvents();
 }
 
@@ -248,7 +238,9 @@ void Event::recacheRelevantEvents() {
 
 void Event::recacheMouseEnterLeaveEvents() {
     mouseEnterLeaveFocusRectEvents_.clear();
-    const PlistArray& locations = object_ ? object_->mouseLocationsArray() : PlistArray();
+    static const PlistArray noLocations;
+    const MediaTrackCapability* track = object_ ? object_->asMediaTrack() : nullptr;
+    const PlistArray& locations = track ? track->mouseLocationsArray() : noLocations;
     if (focusEvents_.empty() || locations.empty()) return;
     PlistArray& list = mouseEnterLeaveFocusRectEvents_;
     std::size_t m = 0;
@@ -309,27 +301,10 @@ std::shared_ptr<CompositionBaseTriggeredState> Event::copy() const {
     return target;
 }
 
-std::vector<std::string> Event::undoKeyPaths() const {
-    std::vector<std::string> paths = Base::undoKeyPaths();
-    paths.insert(paths.end(),
-                 {"kind", "suspensionBehaviour", "followBehaviour", "maximumZoomFactor", "zoomTime"});
-    return paths;
-}
-
 std::string Event::description() const {
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "From %f to %f", startTime_, endTime_);
     return Base::description() + buffer;
-}
-
-std::any Event::valueForKey(const std::string& key) const {
-    if (auto* entry = eventTable().find(key)) return entry->get(*this);
-    return Base::valueForKey(key);
-}
-
-bool Event::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = eventTable().find(key)) return entry->set(*this, value);
-    return Base::setValueForKey(key, value);
 }
 
 void Event::encodeWithCoder(KeyedArchiver& coder) const {
@@ -353,7 +328,8 @@ void Event::initWithCoder(KeyedUnarchiver& coder) {
 // --- CompositionTrackTriggeredState
 
 double CompositionTrackTriggeredState::cropCorrectedStartTime() const {
-    return startTime_ - (object_ ? object_->movieStartTime() : 0);
+    const MediaTrackCapability* track = object_ ? object_->asMediaTrack() : nullptr;
+    return startTime_ - (track ? track->movieStartTime() : 0);
 }
 
 std::shared_ptr<CompositionBaseTriggeredState> CompositionTrackTriggeredState::copy() const {

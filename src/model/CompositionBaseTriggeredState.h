@@ -4,6 +4,7 @@
 // triggered states; the pointer back to the object is not owned. Main thread only.
 
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 
 #include <memory>
 #include <string>
@@ -12,7 +13,8 @@ namespace vtl {
 
 class CompositionBaseObject;
 
-class CompositionBaseTriggeredState : public CompositionUndoObject {
+class CompositionBaseTriggeredState
+    : public ModelKeyCoding<CompositionBaseTriggeredState, CompositionUndoObject> {
 public:
     static constexpr double kMinimumDuration = 0.5;
     static constexpr double kEffectDuration = 0.1;
@@ -44,8 +46,10 @@ public:
     void setGlobalEndTime(double time);
     // All three at once, without notification.
     void setStartTimeEndTimeObject(double start, double end, CompositionBaseObject* object);
-    // A zero delta does nothing.
-    virtual void shiftStateBy(double delta, bool invalidateObject = true);
+    // A zero delta does nothing. The setters invalidate the owner; it is told once more at the end
+    // unless asked not to.
+    enum class OwnerUpdate { Invalidate, Skip };
+    virtual void shiftStateBy(double delta, OwnerUpdate ownerUpdate = OwnerUpdate::Invalidate);
 
     // A copy with the same range and owner (a state of the same kind).
     virtual std::shared_ptr<CompositionBaseTriggeredState> copy() const;
@@ -60,12 +64,10 @@ public:
                                std::shared_ptr<CompositionBaseTriggeredState>* inTheWay = nullptr) const;
 
     CompositionUndoManager* undoManager() const override;
-    std::vector<std::string> undoKeyPaths() const override { return {"startTime", "endTime"}; }
     void updateAfterUndo() override;
     virtual std::string description() const;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionBaseTriggeredState>& keyValueTable();
 
 protected:
     void invalidateOwner() const;

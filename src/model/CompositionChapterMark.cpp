@@ -2,7 +2,6 @@
 
 #include "model/CompositionDocumentServices.h"
 #include "model/CompositionObjectsContainer.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Localization.h"
@@ -13,14 +12,14 @@ namespace {
 
 using Mark = CompositionChapterMark;
 
-const KeyValueCodingTable<Mark>& table() {
-    static const auto t = KeyValueCodingTable<Mark>()
-                              .property("time", &Mark::time, &Mark::setTime)
-                              .property("name", &Mark::name, &Mark::setName);
-    return t;
-}
-
 } // namespace
+
+const ModelKeyTable<CompositionChapterMark>& CompositionChapterMark::keyValueTable() {
+    static const auto table = ModelKeyTable<Mark>()
+                                  .undoable("time", &Mark::time, &Mark::setTime)
+                                  .undoable("name", &Mark::name, &Mark::setName);
+    return table;
+}
 
 Mark::CompositionChapterMark(CompositionDocumentServices* document, double time)
     : document_(document)
@@ -44,16 +43,6 @@ CompositionUndoManager* Mark::undoManager() const {
 void Mark::updateAfterUndo() {
     NotificationCenter::defaultCenter().post(kChapterMarksChangedNotification, document_);
     CompositionUndoObject::updateAfterUndo();
-}
-
-std::any Mark::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Mark::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
 }
 
 void Mark::encodeWithCoder(KeyedArchiver& coder) const {

@@ -3,6 +3,7 @@
 // document pointer is not owned (the document sets it after loading). Main thread only.
 
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 
 #include <string>
 
@@ -10,7 +11,7 @@ namespace vtl {
 
 class CompositionDocumentServices;
 
-class CompositionChapterMark : public CompositionUndoObject {
+class CompositionChapterMark : public ModelKeyCoding<CompositionChapterMark, CompositionUndoObject> {
 public:
     // Named with the localized "New_ChapterMark".
     explicit CompositionChapterMark(CompositionDocumentServices* document = nullptr, double time = 0);
@@ -30,12 +31,10 @@ public:
     void setName(const std::string& name);
 
     CompositionUndoManager* undoManager() const override;
-    std::vector<std::string> undoKeyPaths() const override { return {"time", "name"}; }
     // Posts the chapter-marks notification (object: the document).
     void updateAfterUndo() override;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionChapterMark>& keyValueTable();
 
 private:
     CompositionDocumentServices* document_ = nullptr;

@@ -4,11 +4,13 @@
 // the focus rectangle. The recorded lists are shared with the owner and set by it after loading.
 
 #include "model/CompositionBaseTriggeredState.h"
+#include "model/ModelKeyCoding.h"
 #include "platform/foundation/PropertyList.h"
 
 namespace vtl {
 
-class CompositionEventTriggeredState : public CompositionBaseTriggeredState {
+class CompositionEventTriggeredState
+    : public ModelKeyCoding<CompositionEventTriggeredState, CompositionBaseTriggeredState> {
 public:
     static constexpr double kMinimumDuration = 1.0;
     static constexpr double kEffectDuration = 0.5;
@@ -27,7 +29,7 @@ public:
 
     void setStartTime(double time) override;
     void setEndTime(double time) override;
-    void shiftStateBy(double delta, bool invalidateObject = true) override;
+    void shiftStateBy(double delta, OwnerUpdate ownerUpdate = OwnerUpdate::Invalidate) override;
 
     int32_t kind() const { return kind_; }
     void setKind(int32_t kind);
@@ -52,11 +54,9 @@ public:
     void recacheMouseEnterLeaveEvents();
 
     std::shared_ptr<CompositionBaseTriggeredState> copy() const override;
-    std::vector<std::string> undoKeyPaths() const override;
     std::string description() const override;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionEventTriggeredState>& keyValueTable();
 
 private:
     int32_t kind_ = 0;

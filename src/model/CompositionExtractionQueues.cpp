@@ -1,7 +1,9 @@
 #include "model/CompositionExtractionQueues.h"
 
+#include "model/AudioCapability.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionDocumentServices.h"
+#include "model/MediaTrackCapability.h"
 #include "platform/foundation/DispatchQueue.h"
 
 #include <algorithm>
@@ -40,43 +42,43 @@ std::vector<std::shared_ptr<CompositionBaseObject>> Queues::snapshot(const Queue
 }
 
 std::vector<std::shared_ptr<CompositionBaseObject>> Queues::audioTracks() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return snapshot(audioTracks_);
 }
 
 std::vector<std::shared_ptr<CompositionBaseObject>> Queues::videoTracks() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return snapshot(videoTracks_);
 }
 
 void Queues::addAudioTrack(const std::shared_ptr<CompositionBaseObject>& track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     append(audioTracks_, track);
 }
 
 void Queues::addVideoTrack(const std::shared_ptr<CompositionBaseObject>& track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     append(videoTracks_, track);
 }
 
 void Queues::removeAudioTrack(const CompositionBaseObject* track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     removeFrom(audioTracks_, track);
 }
 
 void Queues::removeVideoTrack(const CompositionBaseObject* track) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     removeFrom(videoTracks_, track);
 }
 
 void Queues::addOpenDocument(CompositionDocumentServices* document) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     if (document && std::find(openDocuments_.begin(), openDocuments_.end(), document) == openDocuments_.end())
         openDocuments_.push_back(document);
 }
 
 void Queues::removeOpenDocument(CompositionDocumentServices* document) {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     std::erase(openDocuments_, document);
 }
 
@@ -85,11 +87,12 @@ void Queues::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>
     std::shared_ptr<CompositionBaseObject> next;
     bool empty = false;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         // A finished track leaves the queue only when the queue next advances.
         while (!audioTracks_.empty()) {
             auto first = audioTracks_.front().lock();
-            if (first && !first->waveformExtractionDone()) {
+            const AudioCapability* audio = first ? first->asAudio() : nullptr;
+            if (audio && !audio->waveformExtractionDone()) {
                 next = std::move(first);
                 break;
             }
@@ -97,7 +100,7 @@ void Queues::waveformExtractionDone(const std::shared_ptr<CompositionBaseObject>
         }
         empty = audioTracks_.empty();
     }
-    if (next) next->extractWaveFormAndNotify();
+    if (next) next->asAudio()->extractWaveFormAndNotify();
     if (empty) thumbnailGenerationDone(nullptr);
 }
 
@@ -105,10 +108,11 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
     std::shared_ptr<CompositionBaseObject> next;
     bool videoEmpty = false, audioEmpty = false;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         while (!videoTracks_.empty()) {
             auto first = videoTracks_.front().lock();
-            if (first && !first->previewThumbnailsGenerated()) {
+            const MediaTrackCapability* media = first ? first->asMediaTrack() : nullptr;
+            if (media && !media->previewThumbnailsGenerated()) {
                 next = std::move(first);
                 break;
             }
@@ -117,7 +121,7 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
         videoEmpty = videoTracks_.empty();
         audioEmpty = audioTracks_.empty();
     }
-    if (next) next->generateThumbnails();
+    if (next) next->asMediaTrack()->generateThumbnails();
     if (!videoEmpty) return;
     if (!audioEmpty) {
         waveformExtractionDone(nullptr);
@@ -128,7 +132,7 @@ void Queues::thumbnailGenerationDone(const std::shared_ptr<CompositionBaseObject
     runOnMainThreadAndWait([this] {
         std::vector<CompositionDocumentServices*> documents;
         {
-            std::lock_guard guard(lock_);
+            MutexLock guard(lock_);
             documents = openDocuments_;
         }
         for (CompositionDocumentServices* document : documents) {

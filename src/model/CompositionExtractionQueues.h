@@ -5,8 +5,9 @@
 // lock; the lock is never held while a track is started or while the main thread is waited for,
 // so a track may call back into the queues from any thread.
 
+#include "platform/foundation/ThreadAnnotations.h"
+
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vtl {
@@ -44,10 +45,10 @@ private:
     static void removeFrom(Queue& queue, const CompositionBaseObject* track);
     static std::vector<std::shared_ptr<CompositionBaseObject>> snapshot(const Queue& queue);
 
-    mutable std::mutex lock_;
-    Queue audioTracks_;
-    Queue videoTracks_;
-    std::vector<CompositionDocumentServices*> openDocuments_;
+    mutable Mutex lock_;
+    Queue audioTracks_ VTL_GUARDED_BY(lock_);
+    Queue videoTracks_ VTL_GUARDED_BY(lock_);
+    std::vector<CompositionDocumentServices*> openDocuments_ VTL_GUARDED_BY(lock_);
 };
 
 } // namespace vtl

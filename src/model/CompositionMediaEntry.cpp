@@ -105,38 +105,37 @@ bool Entry::canCopyToDocument() const {
     return documentMediaFolder().has_value();
 }
 
-MediaResult Entry::copyToDocument() {
+Status Entry::copyToDocument() {
     if (superEntry_) return {};
     std::optional<fs::path> folder = documentMediaFolder();
-    if (!folder) return MediaResult::failure("the document has not been saved yet");
-    if (MediaResult created = files().createDirectories(*folder); !created) return created;
+    if (!folder) return fail("The document has not been saved yet.");
+    if (Status created = files().createDirectories(*folder); !created) return created;
     const fs::path target = *folder / relativePathFromDocumentRoot_;
-    MediaResult result =
-        isInTmp_ ? files().move(fileSystemPath_, target) : files().copy(fileSystemPath_, target);
+    Status result = isInTmp_ ? files().move(fileSystemPath_, target) : files().copy(fileSystemPath_, target);
     if (!result) return result;
     isInTmp_ = false;
     setHasBeenSerialized(true);
     return {};
 }
 
-MediaResult Entry::copyToDirectory(const fs::path& folder) {
+Status Entry::copyToDirectory(const fs::path& folder) {
     if (superEntry_) return {};
     const std::string source = dataPath();
-    if (!files().exists(source)) return MediaResult::failure("missing media file " + source);
-    MediaResult result = files().copy(source, folder / relativePathFromDocumentRoot_);
+    if (!files().exists(source)) return fail("The media file " + source + " is missing.");
+    Status result = files().copy(source, folder / relativePathFromDocumentRoot_);
     if (!result) return result;
     setHasBeenSerialized(true);
     return {};
 }
 
-MediaResult Entry::moveToTmp() {
+Status Entry::moveToTmp() {
     if (isInTmp_) return {};
     if (superEntry_) return superEntry_->moveToTmp();
     const fs::path folder = sharedManager().temporaryResourcesFolder();
-    if (MediaResult created = files().createDirectories(folder); !created) return created;
+    if (Status created = files().createDirectories(folder); !created) return created;
     const std::string source = dataPath();
     const fs::path target = folder / uniqueNameWithExtensionOf(source);
-    if (MediaResult copied = files().copy(source, target); !copied) return copied;
+    if (Status copied = files().copy(source, target); !copied) return copied;
     fileSystemPath_ = target.string();
     hasBeenSerialized_ = false;
     isInTmp_ = true;

@@ -71,11 +71,11 @@ public:
 
     // Copies (or, from the temporary folder, moves) the file into the package. The entry counts as
     // serialized only when the file is there.
-    MediaResult copyToDocument();
+    Status copyToDocument();
     // Copies the file into the folder under its media name.
-    MediaResult copyToDirectory(const std::filesystem::path& folder);
+    Status copyToDirectory(const std::filesystem::path& folder);
     // Copies the file into the temporary-resources folder (pasting into another document).
-    MediaResult moveToTmp();
+    Status moveToTmp();
 
     std::string description() const;
 

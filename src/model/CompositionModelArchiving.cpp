@@ -173,7 +173,7 @@ void CompositionRectangularState::initWithCoder(KeyedUnarchiver& coder) {
     drawsShadow_ = coder.decodeBoolForKey("key_drawsShadow");
     drawsBackground_ = coder.decodeBoolForKey("key_drawsBackground");
     backgroundColor_ = decodeModelColor(coder, "backgroundColor");
-    timingKind_ = static_cast<uint32_t>(coder.decodeInt32ForKey("key_animationTimingFuction"));
+    timingKind_ = static_cast<AnimationTimingKind>(coder.decodeInt32ForKey("key_animationTimingFuction"));
     if (xScalingFactor_ == 0) xScalingFactor_ = 1.0;
     if (yScalingFactor_ == 0) yScalingFactor_ = 1.0;
 }
@@ -214,7 +214,7 @@ void CompositionTrackState::encodeWithCoder(KeyedArchiver& coder) const {
     if (visualizesMouseCursorNumber_) {
         coder.encodeObject("key_visualizesMouseCursorNumber", ArchivedValue(*visualizesMouseCursorNumber_));
     }
-    coder.encodeInt32("key_mouseCursorKind", mouseCursorKind_);
+    coder.encodeInt32("key_mouseCursorKind", static_cast<int32_t>(mouseCursorKind_));
     coder.encodeBool("key_visualizesModifiers", visualizesModifers_);
     if (visualizesMouseEventsNumber_) {
         coder.encodeObject("key_visualizesMouseEventsNumber", ArchivedValue(*visualizesMouseEventsNumber_));
@@ -228,7 +228,7 @@ void CompositionTrackState::initWithCoder(KeyedUnarchiver& coder) {
     if (playbackSpeed_ == 0) playbackSpeed_ = 1.0;
     visualizesMouseCursorNumber_ =
         decodeNumberOrOlderBool(coder, "key_visualizesMouseCursorNumber", "key_visualizesMouseCursor");
-    mouseCursorKind_ = coder.decodeInt32ForKey("key_mouseCursorKind");
+    mouseCursorKind_ = mouseCursorKindFromNumber(coder.decodeInt32ForKey("key_mouseCursorKind"));
     visualizesModifers_ = coder.decodeBoolForKey("key_visualizesModifiers");
     visualizesMouseEventsNumber_ =
         decodeNumberOrOlderBool(coder, "key_visualizesMouseEventsNumber", "key_visualizesMouseEvents");
@@ -238,7 +238,7 @@ void CompositionTrackState::initWithCoder(KeyedUnarchiver& coder) {
 // --- CompositionBaseObject
 
 void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
-    const bool full = serializationMode_ == 0;
+    const bool full = serializationMode_ == SerializationMode::Full;
     if (full) coder.encodeObject("compositionObjectsContainer", compositionObjectsContainer());
     coder.encodeString("name", name_);
     coder.encodeDouble("startTime", startTime_);
@@ -257,7 +257,7 @@ void CompositionBaseObject::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeBool("key_animationEnabled", animationEnabled_);
     coder.encodeString("key_uniqueID", uniqueID_);
     coder.encodeObject("key_languageScript", ArchivedValue(language_));
-    coder.encodeInt32("key_animationStatesStretchMode", stretchMode_);
+    coder.encodeInt32("key_animationStatesStretchMode", static_cast<int32_t>(stretchMode_));
     if (!triggeredStates_.empty()) coder.encodeArray("key_triggeredStates", triggeredStates_);
     if (metaData_)
         coder.encodeObject("key_metaData", ArchivedValue::fromPropertyList(PropertyList(*metaData_)));
@@ -318,13 +318,13 @@ void CompositionBaseObject::initWithCoder(KeyedUnarchiver& coder) {
     language_ = coder.decodeObjectOfClass<VistrelLanguage>("key_languageScript");
     if (!language_) language_ = VistrelLanguage::languageWithLanguageScript(VistrelLanguage::kAllLanguages);
     // Older archives kept their keyframes in place.
-    stretchMode_ = coder.decodeInt32ForKey("key_animationStatesStretchMode");
+    stretchMode_ = stretchModeFromNumber(coder.decodeInt32ForKey("key_animationStatesStretchMode"));
     metaData_.reset();
     if (std::optional<ArchivedDictionary> metaData = coder.decodeDictionaryForKey("key_metaData")) {
         metaData_ = toPlistDictionary(*metaData);
     }
     recacheNamesOfAllUsedEffects();
-    serializationMode_ = 0;
+    serializationMode_ = SerializationMode::Full;
 }
 
 // --- CompositionObjectsContainer
@@ -337,7 +337,7 @@ void CompositionObjectsContainer::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeArray("key_containerTracks", tracks_);
     encodeModelColor(coder, "key_backgroundColor1", backgroundColor1_);
     encodeModelColor(coder, "key_backgroundColor2", backgroundColor2_);
-    coder.encodeInt32("key_backgroundKind", backgroundKind_);
+    coder.encodeInt32("key_backgroundKind", static_cast<int32_t>(backgroundKind_));
     coder.encodeFloat("key_audioExtentScaling", audioExtentScale_);
     // The marks form a set; they are written by time (then name) so equal sets give equal archives.
     auto marks = chapterMarks_;
@@ -367,7 +367,7 @@ void CompositionObjectsContainer::initWithCoder(KeyedUnarchiver& coder) {
     canvasSize_ = coder.decodeSizeForKey("canvasSize");
     if (auto color = decodeModelColor(coder, "key_backgroundColor1")) backgroundColor1_ = *color;
     if (auto color = decodeModelColor(coder, "key_backgroundColor2")) backgroundColor2_ = *color;
-    backgroundKind_ = coder.decodeInt32ForKey("key_backgroundKind");
+    backgroundKind_ = backgroundKindFromNumber(coder.decodeInt32ForKey("key_backgroundKind"));
     audioExtentScale_ = coder.decodeFloatForKey("key_audioExtentScaling");
     createGlobalShadow();
     if (auto color = decodeModelColor(coder, "key_shadowColor")) {

@@ -1,14 +1,14 @@
 #include "model/CompositionObjectsContainer.h"
 
+#include "model/AudioCapability.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/CompositionDocumentServices.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionUndoManager.h"
-#include "model/RectangularStateOwner.h"
+#include "model/MediaTrackCapability.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/DispatchTimer.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/Log.h"
 
 #include <algorithm>
@@ -22,33 +22,12 @@ namespace {
 
 using Container = CompositionObjectsContainer;
 
-const KeyValueCodingTable<Container>& table() {
-    static const auto t =
-        KeyValueCodingTable<Container>()
-            .toMany("objects", &Container::countOfObjects, &Container::objectInObjectsAtIndex,
-                    &Container::insertObjectInObjectsAtIndex, &Container::removeObjectFromObjectsAtIndex,
-                    &Container::objects, &Container::setObjects)
-            .property("backgroundColor1", &Container::backgroundColor1, &Container::setBackgroundColor1)
-            .property("backgroundColor2", &Container::backgroundColor2, &Container::setBackgroundColor2)
-            .property("backgroundKind", &Container::backgroundKind, &Container::setBackgroundKind)
-            .property("backgroundReflects", &Container::backgroundReflects, &Container::setBackgroundReflects)
-            .property("globalShadowColor", &Container::globalShadowColor, &Container::setGlobalShadowColor)
-            .property("globalShadowAngle", &Container::globalShadowAngle, &Container::setGlobalShadowAngle)
-            .property("globalShadowOpacity", &Container::globalShadowOpacity,
-                      &Container::setGlobalShadowOpacity)
-            .property("globalShadowDistance", &Container::globalShadowDistance,
-                      &Container::setGlobalShadowDistance)
-            .property("globalShadowRadius", &Container::globalShadowRadius,
-                      &Container::setGlobalShadowRadius);
-    return t;
-}
-
 int32_t trackNumberOf(const CompositionBaseObject& object) {
     return object.containerTrack() ? object.containerTrack()->trackNumber() : -1;
 }
 
 bool isRectangular(const CompositionBaseObject& object) {
-    return dynamic_cast<const RectangularStateOwner*>(&object) != nullptr;
+    return object.asVisual() != nullptr;
 }
 
 bool isVisible(const CompositionBaseObject& object) {
@@ -62,6 +41,28 @@ void sortByTrackNumber(ObjectList& list) {
 
 } // namespace
 
+const ModelKeyTable<CompositionObjectsContainer>& CompositionObjectsContainer::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<Container>()
+            .undoableToMany("objects", &Container::countOfObjects, &Container::objectInObjectsAtIndex,
+                            &Container::insertObjectInObjectsAtIndex,
+                            &Container::removeObjectFromObjectsAtIndex, &Container::objects,
+                            &Container::setObjects)
+            .undoable("backgroundColor1", &Container::backgroundColor1, &Container::setBackgroundColor1)
+            .undoable("backgroundColor2", &Container::backgroundColor2, &Container::setBackgroundColor2)
+            .undoable("backgroundKind", &Container::backgroundKind, &Container::setBackgroundKind)
+            .undoable("backgroundReflects", &Container::backgroundReflects, &Container::setBackgroundReflects)
+            .undoable("globalShadowColor", &Container::globalShadowColor, &Container::setGlobalShadowColor)
+            .undoable("globalShadowAngle", &Container::globalShadowAngle, &Container::setGlobalShadowAngle)
+            .undoable("globalShadowOpacity", &Container::globalShadowOpacity,
+                      &Container::setGlobalShadowOpacity)
+            .undoable("globalShadowDistance", &Container::globalShadowDistance,
+                      &Container::setGlobalShadowDistance)
+            .undoable("globalShadowRadius", &Container::globalShadowRadius,
+                      &Container::setGlobalShadowRadius);
+    return table;
+}
+
 Container::CompositionObjectsContainer() {
     // A new composition starts in export mode (the document switches it off when it shows it).
     inExport_ = true;
@@ -73,8 +74,10 @@ Container::~CompositionObjectsContainer() {
     for (const auto& object : objects_) {
         if (object->compositionObjectsContainer() != this) continue;
         object->setObjectsContainer(nullptr);
-        if (object->hasMask()) object->setMaskObject(nullptr);
-        if (object->isAMask()) object->setMaskForObject(nullptr);
+        VisualCapability* visual = object->asVisual();
+        if (!visual) continue;
+        if (visual->hasMask()) visual->setMaskObject(nullptr);
+        if (visual->isAMask()) visual->setMaskForObject(nullptr);
     }
     // A mutex still held by an interrupt is released before it is destroyed.
     resumeExtraction();
@@ -94,7 +97,7 @@ void Container::didConstruct() {
         }));
     observers_.emplace_back(
         center, center.addObserver(kObjectTrackChangedNotification, this, [this](const Notification&) {
-            recacheObjectsAndTransitionsDuringDrag(false);
+            recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
         }));
 }
 
@@ -104,6 +107,11 @@ CompositionUndoManager* Container::undoManager() const {
 
 bool Container::registersUndo() const {
     return !isOffscreen_ && !undoDisabled() && undoManager() != nullptr;
+}
+
+bool Container::isReplayingUndoOrRedo() const {
+    const CompositionUndoManager* manager = undoManager();
+    return manager && (manager->isUndoing() || manager->isRedoing());
 }
 
 void Container::registerUndoAction(std::function<void()> action) {
@@ -159,11 +167,11 @@ bool Container::containsObject(const CompositionBaseObject* object) const {
 }
 
 bool Container::addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionBaseObject>& object,
-                                              bool assign) {
+                                              TrackAssignment assignment) {
     if (!object) return false;
     if (containsObject(object.get())) return true;
     bool tookNewTrack = false;
-    if (assign) {
+    if (assignment == TrackAssignment::FreeTrack) {
         const int32_t count = static_cast<int32_t>(tracks_.size());
         increaseNumberOfTracksTo(count + 1);
         TrackList sorted = tracks_;
@@ -184,7 +192,7 @@ bool Container::addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionB
         object->setContainerTrack(chosen);
     }
     insertObjectInObjectsAtIndex(object, objects_.size());
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     return tookNewTrack;
 }
 
@@ -209,7 +217,7 @@ bool Container::addObjectsOnNextFreeTrack(const ObjectList& objects) {
         object->setContainerTrack(chosen);
         if (!containsObject(object.get())) insertObjectInObjectsAtIndex(object, objects_.size());
     }
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     return tookNewTrack;
 }
 
@@ -224,7 +232,7 @@ void Container::removeObject(const CompositionBaseObject* object) {
 
 void Container::setObjects(const ObjectList& objects) {
     setObservedValue("objects", objects_, objects);
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     updateAfterUndo();
     recomputeAllTrackHeights();
 }
@@ -247,7 +255,7 @@ void Container::insertObjectInObjectsAtIndex(const std::shared_ptr<CompositionBa
     willChange(KeyValueChangeKind::insertion, {index}, "objects");
     objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(index), object);
     didChange(KeyValueChangeKind::insertion, {index}, "objects");
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     NotificationCenter::defaultCenter().post(kObjectsAddedOrRemovedNotification, this,
                                              {{kObjectsAddedKey, object}});
     askDocumentToUpdateViews();
@@ -264,7 +272,7 @@ void Container::removeObjectFromObjectsAtIndex(std::size_t index) {
     objects_.erase(objects_.begin() + static_cast<std::ptrdiff_t>(index));
     didChange(KeyValueChangeKind::removal, {index}, "objects");
     if (isOffscreen_) return;
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     askDocumentToUpdateViews();
     NotificationCenter::defaultCenter().post(kObjectsAddedOrRemovedNotification, this,
                                              {{kObjectsRemovedKey, object}});
@@ -277,7 +285,7 @@ std::shared_ptr<CompositionBaseObject> Container::objectWithID(const std::string
     return nullptr;
 }
 
-void Container::recacheObjectsAndTransitionsDuringDrag(bool duringDrag) {
+void Container::recacheObjectsAndTransitionsDuringDrag(DuringDrag duringDrag) {
     cachedOnlyObjects_.clear();
     cachedOnlyTransitions_.clear();
     cachedTransitionsAndObjects_.clear();
@@ -310,7 +318,10 @@ void Container::recacheObjectsAndTransitionsDuringDrag(bool duringDrag) {
                              &cachedTransitionsAndObjectsIgnoringVisibility_})
         sortByTrackNumber(*list);
     maxTrackID_ = static_cast<int32_t>(tracks_.size());
-    if (!duringDrag) {
+    // Trimming is part of the user's operation and is undone with it. While an undo or redo replays
+    // a step, the lists pass through states in between (tracks back before their clips), and a trim
+    // then would drop a track that a later action of the same step fills again.
+    if (duringDrag == DuringDrag::No && !isReplayingUndoOrRedo()) {
         const int32_t top = cachedOnlyObjectsIgnoringVisibility_.empty()
                                 ? 0
                                 : trackNumberOf(*cachedOnlyObjectsIgnoringVisibility_.back());
@@ -345,7 +356,8 @@ double Container::maximumTime() const {
 double Container::maximumVisibleTime() const {
     double maximum = 0;
     for (const auto& object : objects_) {
-        if (!object->isTransition() && object->drawsInPreviewView())
+        const VisualCapability* visual = object->asVisual();
+        if (!object->isTransition() && visual && visual->drawsInPreviewView())
             maximum = std::max(maximum, object->snapEndTime());
     }
     return maximum;
@@ -374,7 +386,7 @@ void Container::shiftObjectToOtherTrackIfNecessary(const std::shared_ptr<Composi
     const auto track = object ? object->containerTrack() : nullptr;
     if (!track || !track->nextObject(*object) || track->timeToNextObject(*object) > 0) return;
     for (int32_t number = track->trackNumber() + 1;; ++number) {
-        auto candidate = trackByNumber(number, true);
+        auto candidate = trackByNumber(number, TrackCreation::IfMissing);
         if (!candidate) return;
         if (candidate->wouldFitObject(*object)) {
             object->setContainerTrack(candidate);
@@ -384,8 +396,9 @@ void Container::shiftObjectToOtherTrackIfNecessary(const std::shared_ptr<Composi
 }
 
 void Container::reinitializeAfterPathChanged() {
-    for (const auto& object : objects_)
-        object->reinitializeAfterPathChanged();
+    for (const auto& object : objects_) {
+        if (MediaTrackCapability* media = object->asMediaTrack()) media->reinitializeAfterPathChanged();
+    }
 }
 
 void Container::loadTrackResources() {
@@ -405,10 +418,10 @@ std::shared_ptr<CompositionObjectsContainerTrack> Container::objectInTracksAtInd
 }
 
 std::shared_ptr<CompositionObjectsContainerTrack> Container::trackByNumber(int32_t number,
-                                                                           bool createIfNecessary) {
+                                                                           TrackCreation creation) {
     if (number < 0) return nullptr;
     if (static_cast<std::size_t>(number) >= tracks_.size()) {
-        if (!createIfNecessary) return nullptr;
+        if (creation == TrackCreation::Never) return nullptr;
         increaseNumberOfTracksTo(number + 1);
     }
     return tracks_[static_cast<std::size_t>(number)];
@@ -440,7 +453,7 @@ void Container::setTracks(const TrackList& tracks) {
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
     tracks_ = tracks;
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
 }
 
 void Container::sortTracks() {
@@ -465,10 +478,10 @@ void Container::postNumberOfTracksChanged() const {
 void Container::insertEmptyTrackAtop() {
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
-    shiftTracks(0, static_cast<int32_t>(tracks_.size()), 1, false);
+    shiftTracks(0, static_cast<int32_t>(tracks_.size()), 1, DuringDrag::No);
 }
 
-void Container::moveTrackID(int32_t from, int32_t to, bool isDrag) {
+void Container::moveTrackID(int32_t from, int32_t to, DuringDrag duringDrag) {
     if (from == to || from < 0 || to < 0 || static_cast<std::size_t>(from) >= tracks_.size() ||
         static_cast<std::size_t>(to) >= tracks_.size())
         return;
@@ -480,28 +493,28 @@ void Container::moveTrackID(int32_t from, int32_t to, bool isDrag) {
     for (std::size_t i = 0; i < tracks_.size(); ++i)
         tracks_[i]->setTrackNumber(static_cast<int32_t>(i));
     sortTracks();
-    recacheObjectsAndTransitionsDuringDrag(isDrag);
+    recacheObjectsAndTransitionsDuringDrag(duringDrag);
     askDocumentToUpdateViews();
 }
 
-void Container::shiftTracks(int32_t from, int32_t to, int32_t delta, bool isDrag) {
+void Container::shiftTracks(int32_t from, int32_t to, int32_t delta, DuringDrag duringDrag) {
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
-    if (delta == -1 && !isDrag && from >= 1) {
-        auto removed = trackByNumber(from - 1, true);
+    if (delta == -1 && duringDrag == DuringDrag::No && from >= 1) {
+        auto removed = trackByNumber(from - 1, TrackCreation::IfMissing);
         NotificationCenter::defaultCenter().post(kTrackWillBeDeletedNotification, removed.get());
         std::erase(tracks_, removed);
     }
     for (const auto& track : tracks_) {
         if (track->trackNumber() >= from && track->trackNumber() <= to) track->shiftTrackNumberBy(delta);
     }
-    if (delta == 1 && !isDrag) {
+    if (delta == 1 && duringDrag == DuringDrag::No) {
         auto track = makeTrack(from);
         track->setAccumulatedHeightBelow(0);
         tracks_.push_back(std::move(track));
     }
     sortTracks();
-    recacheObjectsAndTransitionsDuringDrag(isDrag);
+    recacheObjectsAndTransitionsDuringDrag(duringDrag);
 }
 
 void Container::separateDependentTracksOfTrack(const std::shared_ptr<CompositionBaseObject>& owner) {
@@ -509,12 +522,12 @@ void Container::separateDependentTracksOfTrack(const std::shared_ptr<Composition
     const ObjectList dependents = owner->dependentTracks();
     willChangeValueForKey("objects");
     for (const auto& dependent : dependents)
-        addObjectAndAssignFreeTrackID(dependent, false);
+        addObjectAndAssignFreeTrackID(dependent, TrackAssignment::KeepTrack);
     for (const auto& dependent : dependents) {
         owner->removeSubtrack(dependent.get());
         dependent->setOwningTrack(nullptr);
     }
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     didChangeValueForKey("objects");
 }
 
@@ -542,7 +555,7 @@ void Container::toggleTrackDisabled(int32_t number) {
     willChangeValueForKey("disabledTracks");
     auto& track = tracks_[static_cast<std::size_t>(number)];
     track->setDisabled(!track->isDisabled());
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     didChangeValueForKey("disabledTracks");
     if (wasPlaying) document_->startPlay();
 }
@@ -621,7 +634,7 @@ ObjectList Container::activeUncachedAudioTracksWithLanguageScript(int32_t langua
 
 void Container::setAudioExtentScale(float scale) {
     for (const auto& object : objects_) {
-        if (object->isAudioObject()) object->setAudioScale(scale);
+        if (AudioCapability* audio = object->asAudio()) audio->setAudioScale(scale);
     }
     audioExtentScale_ = scale;
     if (document_) document_->updateSequencerView();
@@ -672,8 +685,9 @@ void Container::donePlayBackAtTime(double time) {
 }
 
 void Container::setIsInExport(bool inExport) {
-    for (const auto& object : objects_)
-        object->setIsExporting(inExport);
+    for (const auto& object : objects_) {
+        if (MediaTrackCapability* media = object->asMediaTrack()) media->setIsExporting(inExport);
+    }
     inExport_ = inExport;
 }
 
@@ -700,21 +714,22 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
             logMessage("the object cannot be split at this time");
             continue;
         }
-        if (object->cutsMediaWhenSplit() && (!object->canSetMovieEndTimeTo(time - object->startTime()) ||
-                                             !object->canSetMovieStartTimeTo(time - object->startTime()))) {
+        MediaTrackCapability* media = object->asMediaTrack();
+        if (media && (!media->canSetMovieEndTimeTo(time - object->startTime()) ||
+                      !media->canSetMovieStartTimeTo(time - object->startTime()))) {
             logMessage("the media of the object cannot be cut at this time");
             continue;
         }
         const double oldStart = object->startTime();
         std::shared_ptr<CompositionBaseObject> second = object->copy();
-        addObjectAndAssignFreeTrackID(second, false);
-        const int32_t objectMode = object->stretchMode();
-        const int32_t copyMode = second->stretchMode();
-        object->setStretchMode(StretchModeKeep);
-        second->setStretchMode(StretchModeKeep);
-        if (object->cutsMediaWhenSplit()) {
-            object->setMovieEndTime(time - object->startTime());
-            second->setMovieStartTime(time - second->startTime());
+        addObjectAndAssignFreeTrackID(second, TrackAssignment::KeepTrack);
+        const StretchMode objectMode = object->stretchMode();
+        const StretchMode copyMode = second->stretchMode();
+        object->setStretchMode(StretchMode::Keep);
+        second->setStretchMode(StretchMode::Keep);
+        if (MediaTrackCapability* secondMedia = second->asMediaTrack(); media && secondMedia) {
+            media->setMovieEndTime(time - object->startTime());
+            secondMedia->setMovieStartTime(time - second->startTime());
         } else {
             object->setEndTime(time);
             second->setStartTime(time);
@@ -742,21 +757,24 @@ ObjectList Container::splitObjects(const ObjectList& objects, double time) {
             ownerCopy->addDependentTrack(dependentCopy);
         }
     }
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     return result;
 }
 
 void Container::arrangeObjects(const ObjectList& objects, double time, ArrangeCriterion criterion) {
     const bool distributes = criterion == ArrangeCriterion::DistributeVertically ||
                              criterion == ArrangeCriterion::DistributeHorizontally;
-    if (objects.empty() || (distributes && objects.size() == 1)) return;
+    // Only objects with a frame on the canvas take part.
     struct Item {
-        std::shared_ptr<CompositionBaseObject> object;
+        VisualCapability* object;
         Rect rect;
     };
     std::vector<Item> items;
-    for (const auto& object : objects)
-        items.push_back({object, object->enclosingRectAtTime(time, true)});
+    for (const auto& object : objects) {
+        if (VisualCapability* visual = object ? object->asVisual() : nullptr)
+            items.push_back({visual, visual->enclosingRectAtTime(time, RotationHandling::Respect)});
+    }
+    if (items.empty() || (distributes && items.size() == 1)) return;
     if (distributes) {
         const bool horizontal = criterion == ArrangeCriterion::DistributeHorizontally;
         std::stable_sort(items.begin(), items.end(), [horizontal](const Item& a, const Item& b) {
@@ -821,18 +839,10 @@ void Container::arrangeObjects(const ObjectList& objects, double time, ArrangeCr
         break;
     }
     for (std::size_t i = 0; i < items.size(); ++i)
-        items[i].object->alignWithValueAtTime(static_cast<int32_t>(criterion),
-                                              value + static_cast<double>(i) * step, time);
+        items[i].object->alignWithValueAtTime(criterion, value + static_cast<double>(i) * step, time);
 }
 
 // --- Undo
-
-std::vector<std::string> Container::undoKeyPaths() const {
-    return {"objects",           "backgroundColor1",    "backgroundColor2",
-            "backgroundKind",    "backgroundReflects",  "globalShadowColor",
-            "globalShadowAngle", "globalShadowOpacity", "globalShadowDistance",
-            "globalShadowRadius"};
-}
 
 void Container::updateAfterUndo() {
     if (delayedUpdateTimer_) delayedUpdateTimer_->cancel();
@@ -845,38 +855,8 @@ void Container::updateAfterUndo() {
 void Container::delayedUpdateAfterUndo() {
     delayedUpdateTimer_.reset();
     if (undoDisabled()) return;
-    recacheObjectsAndTransitionsDuringDrag(false);
+    recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     askDocumentToUpdateViews();
-}
-
-std::any Container::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Container::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
-}
-
-std::size_t Container::countForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->count(*this);
-    return CompositionUndoObject::countForKey(key);
-}
-
-std::any Container::valueAtIndex(const std::string& key, std::size_t index) const {
-    if (auto* entry = table().find(key)) return entry->at(*this, index);
-    return CompositionUndoObject::valueAtIndex(key, index);
-}
-
-bool Container::insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->insert(*this, index, value);
-    return CompositionUndoObject::insertValueAtIndex(key, index, value);
-}
-
-bool Container::removeValueAtIndex(const std::string& key, std::size_t index) {
-    if (auto* entry = table().find(key)) return entry->remove(*this, index);
-    return CompositionUndoObject::removeValueAtIndex(key, index);
 }
 
 } // namespace vtl

@@ -7,16 +7,18 @@
 
 #include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
+#include "model/VisualCapability.h"
 #include "model/VisualizationPreset.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/ThreadAnnotations.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,19 +51,25 @@ inline constexpr const char* kThumbnailsPartiallyGeneratedNotification =
     "VistrelThumbnailsPartiallyGeneratedNotificationName";
 inline constexpr const char* kExtractedTrackKey = "track";
 
-// Alignment criteria of arrangeObjects.
-enum class ArrangeCriterion : int32_t {
-    LeftEdges = 0,
-    HorizontalCentres = 1,
-    RightEdges = 2,
-    TopEdges = 3,
-    VerticalCentres = 4,
-    BottomEdges = 5,
-    DistributeVertically = 6,
-    DistributeHorizontally = 7,
-};
+// Whether an object added to the container moves to the lowest track it fits on or keeps its track.
+enum class TrackAssignment { FreeTrack, KeepTrack };
+// Whether a change is a step of a drag in the timeline: drag steps leave the track list as it is
+// (no trimming, no tracks made or removed by shifts) until the drag ends.
+enum class DuringDrag { No, Yes };
+// Whether asking for a track above the top one makes the missing tracks.
+enum class TrackCreation { IfMissing, Never };
 
-class CompositionObjectsContainer : public CompositionUndoObject {
+// How the canvas background is drawn from its two colours; archives store the number.
+enum class BackgroundKind : int32_t {
+    LinearGradient = 0,
+    RadialGradient = 1,
+    None = 2,
+};
+// The kind of a stored number; numbers that name no gradient draw no background.
+BackgroundKind backgroundKindFromNumber(int32_t number);
+
+class CompositionObjectsContainer
+    : public ModelKeyCoding<CompositionObjectsContainer, CompositionUndoObject> {
 public:
     CompositionObjectsContainer();
     ~CompositionObjectsContainer() override;
@@ -93,11 +101,12 @@ public:
 
     // --- Objects
     bool addObject(const std::shared_ptr<CompositionBaseObject>& object) {
-        return addObjectAndAssignFreeTrackID(object, true);
+        return addObjectAndAssignFreeTrackID(object, TrackAssignment::FreeTrack);
     }
     void addObjectsFromArray(const ObjectList& objects);
     // True when the object landed on a newly made track.
-    bool addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionBaseObject>& object, bool assign);
+    bool addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionBaseObject>& object,
+                                       TrackAssignment assignment);
     bool addObjectsOnNextFreeTrack(const ObjectList& objects);
     void removeObject(const CompositionBaseObject* object);
     const ObjectList& objects() const { return objects_; }
@@ -124,7 +133,7 @@ public:
     const ObjectList& transitionsAndObjectsIgnoringVisibility() const {
         return cachedTransitionsAndObjectsIgnoringVisibility_;
     }
-    void recacheObjectsAndTransitionsDuringDrag(bool duringDrag);
+    void recacheObjectsAndTransitionsDuringDrag(DuringDrag duringDrag);
 
     // Time extents (composition seconds).
     double minimumTime() const;
@@ -143,16 +152,16 @@ public:
     std::shared_ptr<CompositionObjectsContainerTrack> objectInTracksAtIndex(std::size_t index) const;
     int32_t maxTrackID() const { return maxTrackID_; }
     int32_t uncachedMaxTrackID() const { return static_cast<int32_t>(tracks_.size()); }
-    std::shared_ptr<CompositionObjectsContainerTrack> trackByNumber(int32_t number,
-                                                                    bool createIfNecessary = true);
+    std::shared_ptr<CompositionObjectsContainerTrack>
+    trackByNumber(int32_t number, TrackCreation creation = TrackCreation::IfMissing);
     void increaseNumberOfTracksTo(int32_t count);
     // Replaces the list (registering the old one for undo) and rebuilds the caches.
     void setTracks(const TrackList& tracks);
     void sortTracks();
     void recomputeAllTrackHeights();
     void insertEmptyTrackAtop();
-    void moveTrackID(int32_t from, int32_t to, bool isDrag);
-    void shiftTracks(int32_t from, int32_t to, int32_t delta, bool isDrag);
+    void moveTrackID(int32_t from, int32_t to, DuringDrag duringDrag);
+    void shiftTracks(int32_t from, int32_t to, int32_t delta, DuringDrag duringDrag);
     void separateDependentTracksOfTrack(const std::shared_ptr<CompositionBaseObject>& owner);
     bool trackIsDisabled(int32_t number) const;
     bool trackIsLocked(int32_t number) const;
@@ -188,9 +197,10 @@ public:
     void setIsInExport(bool inExport);
     // Background extraction steps hold the mutex; the main thread interrupts them for playback,
     // saving and teardown. A second interrupt or resume in a row does nothing.
-    void interruptExtraction();
-    void resumeExtraction();
-    std::mutex& extractionPlayMutex() { return extractionPlayMutex_; }
+    // The lock is held from the one to the other, across calls, which the analysis cannot follow.
+    void interruptExtraction() VTL_NO_THREAD_SAFETY_ANALYSIS;
+    void resumeExtraction() VTL_NO_THREAD_SAFETY_ANALYSIS;
+    Mutex& extractionPlayMutex() { return extractionPlayMutex_; }
     bool extractionInterrupted() const { return extractionInterrupted_.load(); }
 
     // --- Editing
@@ -234,11 +244,11 @@ public:
     // --- Appearance and global shadow
     RGBAColor backgroundColor1() const { return backgroundColor1_; }
     RGBAColor backgroundColor2() const { return backgroundColor2_; }
-    int32_t backgroundKind() const { return backgroundKind_; }
+    BackgroundKind backgroundKind() const { return backgroundKind_; }
     bool backgroundReflects() const { return backgroundReflects_; }
     void setBackgroundColor1(const RGBAColor& color);
     void setBackgroundColor2(const RGBAColor& color);
-    void setBackgroundKind(int32_t kind);
+    void setBackgroundKind(BackgroundKind kind);
     void setBackgroundReflects(bool reflects);
     // Counts the background rebuilds (the renderer draws the picture from the values above).
     uint64_t backgroundGeneration() const { return backgroundGeneration_; }
@@ -263,17 +273,11 @@ public:
     void takeVideoExtractionProgress(double progress);
 
     // --- Undo
-    std::vector<std::string> undoKeyPaths() const override;
     // Schedules one delayed refresh (caches and views) shortly after; repeated calls coalesce.
     void updateAfterUndo() override;
     void delayedUpdateAfterUndo();
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
-    std::size_t countForKey(const std::string& key) const override;
-    std::any valueAtIndex(const std::string& key, std::size_t index) const override;
-    bool insertValueAtIndex(const std::string& key, std::size_t index, const std::any& value) override;
-    bool removeValueAtIndex(const std::string& key, std::size_t index) override;
+    static const ModelKeyTable<CompositionObjectsContainer>& keyValueTable();
 
 protected:
     bool acceptsUndoRegistration() const override {
@@ -283,6 +287,7 @@ protected:
 private:
     // Registers the inverse on the document's undo manager unless offscreen or undo is disabled.
     bool registersUndo() const;
+    bool isReplayingUndoOrRedo() const;
     void registerUndoAction(std::function<void()> action);
     void askDocumentToUpdateViews() const;
     void setTracksReplacingList(const TrackList& tracks);
@@ -307,12 +312,12 @@ private:
     int32_t maxTrackID_ = 0;
     RGBAColor backgroundColor1_ = RGBAColor::device(0.5, 0.5, 0.5, 1);
     RGBAColor backgroundColor2_ = RGBAColor::device(0.35, 0.35, 0.35, 1);
-    int32_t backgroundKind_ = 0;
+    BackgroundKind backgroundKind_ = BackgroundKind::LinearGradient;
     bool backgroundReflects_ = false;
     uint64_t backgroundGeneration_ = 0;
     float audioExtentScale_ = 0.25f;
     int32_t currentLanguageScript_ = 0;
-    std::mutex extractionPlayMutex_;
+    Mutex extractionPlayMutex_;
     std::atomic<bool> extractionInterrupted_{false};
     bool isOffscreen_ = false;
     RGBAColor globalShadowColor_{0, 0, 0, 1, false};

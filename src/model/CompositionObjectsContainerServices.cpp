@@ -6,6 +6,8 @@
 #include "model/CompositionExtractionQueues.h"
 #include "model/CompositionObjectsContainer.h"
 #include "model/CompositionUndoManager.h"
+#include "model/MediaTrackCapability.h"
+#include "model/VisualCapability.h"
 #include "platform/foundation/Localization.h"
 
 #include <algorithm>
@@ -61,31 +63,38 @@ std::string Container::nameOfCopyForObject(const CompositionBaseObject& object) 
 bool Container::canUseObjectAsMaskForObject(const CompositionBaseObject& mask,
                                             const CompositionBaseObject& masked) const {
     if (&mask == &masked) return false;
-    if (!mask.drawsInPreviewView() || !mask.canBeUsedAsMask() || mask.hasMask() || mask.isAMask() ||
-        mask.isTransition() || mask.hasFromTransition() || mask.hasToTransition() ||
-        objectIsAnchoredObject(mask))
+    const VisualCapability* maskVisual = mask.asVisual();
+    const VisualCapability* maskedVisual = masked.asVisual();
+    if (!maskVisual || !maskedVisual) return false;
+    if (!maskVisual->drawsInPreviewView() || !maskVisual->canBeUsedAsMask() || maskVisual->hasMask() ||
+        maskVisual->isAMask() || mask.isTransition() || maskVisual->hasFromTransition() ||
+        maskVisual->hasToTransition() || objectIsAnchoredObject(mask))
         return false;
-    if (!masked.drawsInPreviewView() || masked.hasMask() || masked.isAMask() || masked.isTransition() ||
-        objectIsAnchoredObject(masked))
+    if (!maskedVisual->drawsInPreviewView() || maskedVisual->hasMask() || maskedVisual->isAMask() ||
+        masked.isTransition() || objectIsAnchoredObject(masked))
         return false;
     return true;
 }
 
 void Container::establishMaskRelation(const std::shared_ptr<CompositionBaseObject>& mask,
                                       const std::shared_ptr<CompositionBaseObject>& masked) {
-    if (!masked) return;
-    std::shared_ptr<CompositionBaseObject> previous = masked->maskObject();
+    VisualCapability* maskedVisual = masked ? masked->asVisual() : nullptr;
+    VisualCapability* maskVisual = mask ? mask->asVisual() : nullptr;
+    if (!maskedVisual || (mask && !maskVisual)) return;
+    std::shared_ptr<CompositionBaseObject> previous = maskedVisual->maskObject();
     registerUndoAction([this, previous, masked] { establishMaskRelation(previous, masked); });
-    if (previous) previous->setMaskForObject(nullptr);
-    masked->setMaskObject(mask);
-    if (mask) mask->setMaskForObject(masked);
+    if (VisualCapability* previousVisual = previous ? previous->asVisual() : nullptr)
+        previousVisual->setMaskForObject(nullptr);
+    maskedVisual->setMaskObject(mask);
+    if (maskVisual) maskVisual->setMaskForObject(masked);
 }
 
 std::shared_ptr<CompositionBaseObject>
 Container::objectTrackIsAnchoredToBefore(const CompositionBaseObject& object) const {
     std::shared_ptr<CompositionBaseObject> found;
     for (const auto& candidate : objects_) {
-        if (candidate->beforeAnchoredObject().get() == &object) found = candidate;
+        const MediaTrackCapability* track = candidate->asMediaTrack();
+        if (track && track->beforeAnchoredObject().get() == &object) found = candidate;
     }
     return found;
 }
@@ -94,7 +103,8 @@ std::shared_ptr<CompositionBaseObject>
 Container::objectTrackIsAnchoredToAfter(const CompositionBaseObject& object) const {
     std::shared_ptr<CompositionBaseObject> found;
     for (const auto& candidate : objects_) {
-        if (candidate->afterAnchoredObject().get() == &object) found = candidate;
+        const MediaTrackCapability* track = candidate->asMediaTrack();
+        if (track && track->afterAnchoredObject().get() == &object) found = candidate;
     }
     return found;
 }
@@ -153,11 +163,13 @@ void Container::recacheVisualizations() {
     std::set<const VisualizationPreset*> textInUse, mouseInUse;
     std::set<std::string> textUids, mouseUids;
     for (const auto& object : objects_) {
-        if (auto text = object->textVisualization(); text && !text->anonymous()) {
+        const VisualCapability* visual = object->asVisual();
+        if (!visual) continue;
+        if (auto text = visual->textVisualization(); text && !text->anonymous()) {
             textInUse.insert(text.get());
             textUids.insert(text->uid());
         }
-        if (auto mouse = object->mouseVisualization()) {
+        if (auto mouse = visual->mouseVisualization()) {
             mouseInUse.insert(mouse.get());
             mouseUids.insert(mouse->uid());
         }
@@ -177,6 +189,12 @@ void Container::recacheVisualizations() {
 
 // --- Appearance
 
+BackgroundKind backgroundKindFromNumber(int32_t number) {
+    if (number == static_cast<int32_t>(BackgroundKind::LinearGradient)) return BackgroundKind::LinearGradient;
+    if (number == static_cast<int32_t>(BackgroundKind::RadialGradient)) return BackgroundKind::RadialGradient;
+    return BackgroundKind::None;
+}
+
 void Container::setBackgroundColor1(const RGBAColor& color) {
     setObservedValue("backgroundColor1", backgroundColor1_, color);
     recacheBackground();
@@ -187,7 +205,7 @@ void Container::setBackgroundColor2(const RGBAColor& color) {
     recacheBackground();
 }
 
-void Container::setBackgroundKind(int32_t kind) {
+void Container::setBackgroundKind(BackgroundKind kind) {
     if (kind == backgroundKind_) return;
     setObservedValue("backgroundKind", backgroundKind_, kind);
     recacheBackground();
@@ -240,8 +258,9 @@ void Container::setGlobalShadowRadius(float value) {
 
 void Container::invalidateAllObjectsWithGlobalShadow() {
     for (const auto& object : objects_) {
-        if (!object->usesGlobalShadow()) continue;
-        object->invalidateCachedImage();
+        VisualCapability* visual = object->asVisual();
+        if (!visual || !visual->usesGlobalShadow()) continue;
+        visual->invalidateCachedImage();
         object->invalidate();
     }
 }

@@ -2,7 +2,6 @@
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionObjectsContainer.h"
-#include "platform/foundation/KeyValueCodingTable.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -16,15 +15,15 @@ namespace {
 
 using Track = CompositionObjectsContainerTrack;
 
-const KeyValueCodingTable<Track>& table() {
-    static const auto t = KeyValueCodingTable<Track>()
-                              .property("disabled", &Track::isDisabled, &Track::setDisabled)
-                              .property("trackNumber", &Track::trackNumber, &Track::setTrackNumber)
-                              .property("trackLocked", &Track::trackLocked, &Track::setTrackLocked);
-    return t;
-}
-
 } // namespace
+
+const ModelKeyTable<CompositionObjectsContainerTrack>& CompositionObjectsContainerTrack::keyValueTable() {
+    static const auto table = ModelKeyTable<Track>()
+                                  .undoable("disabled", &Track::isDisabled, &Track::setDisabled)
+                                  .undoable("trackNumber", &Track::trackNumber, &Track::setTrackNumber)
+                                  .undoable("trackLocked", &Track::trackLocked, &Track::setTrackLocked);
+    return table;
+}
 
 Track::CompositionObjectsContainerTrack(CompositionObjectsContainer* container, int32_t trackNumber)
     : trackNumber_(trackNumber) {
@@ -165,16 +164,6 @@ std::string Track::description() const {
     std::snprintf(buffer, sizeof buffer, "<%s: %p>, trackID %d", className().c_str(),
                   static_cast<const void*>(this), trackNumber_);
     return buffer;
-}
-
-std::any Track::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionUndoObject::valueForKey(key);
-}
-
-bool Track::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionUndoObject::setValueForKey(key, value);
 }
 
 // The clips form a set; they are written ordered by identifier so equal tracks give equal archives.

@@ -5,6 +5,7 @@
 // cycle forms. Main thread only.
 
 #include "model/CompositionUndoObject.h"
+#include "model/ModelKeyCoding.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,7 +17,8 @@ namespace vtl {
 class CompositionBaseObject;
 class CompositionObjectsContainer;
 
-class CompositionObjectsContainerTrack : public CompositionUndoObject {
+class CompositionObjectsContainerTrack
+    : public ModelKeyCoding<CompositionObjectsContainerTrack, CompositionUndoObject> {
 public:
     static constexpr float kDefaultHeightInSequencer = 106.0f;
 
@@ -70,14 +72,10 @@ public:
     std::shared_ptr<CompositionBaseObject> nextObject(const CompositionBaseObject& object) const;
 
     CompositionUndoManager* undoManager() const override;
-    std::vector<std::string> undoKeyPaths() const override {
-        return {"disabled", "trackNumber", "trackLocked"};
-    }
     void updateAfterUndo() override;
     std::string description() const;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionObjectsContainerTrack>& keyValueTable();
 
 protected:
     bool acceptsUndoRegistration() const override;

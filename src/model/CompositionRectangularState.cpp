@@ -3,8 +3,7 @@
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionUndoManager.h"
-#include "model/RectangularStateOwner.h"
-#include "platform/foundation/KeyValueCodingTable.h"
+#include "model/VisualCapability.h"
 #include "platform/foundation/NotificationCenter.h"
 
 #include <cstdio>
@@ -15,45 +14,45 @@ namespace {
 
 using State = CompositionRectangularState;
 
-const KeyValueCodingTable<State>& table() {
-    static const auto t =
-        KeyValueCodingTable<State>()
-            .property("animationTimingKind", &State::animationTimingKind, &State::setAnimationTimingKind)
-            .property("xScalingFactor", &State::xScalingFactor, &State::setXScalingFactor)
-            .property("yScalingFactor", &State::yScalingFactor, &State::setYScalingFactor)
-            .property("rect", &State::rect, &State::setRect)
-            .property("opacity", &State::opacity, &State::setOpacity)
-            .property("rotation", &State::rotation, &State::setRotation)
-            .property("frameThickness", &State::frameThickness, &State::setFrameThickness)
-            .property("frameColor", &State::frameColor, &State::setFrameColor)
-            .property("shadowColor", &State::shadowColor, &State::setShadowColor)
-            .property("shadowOpacity", &State::shadowOpacity, &State::setShadowOpacity)
-            .property("shadowRadius", &State::shadowRadius, &State::setShadowRadius)
-            .property("shadowAngle", &State::shadowAngle, &State::setShadowAngle)
-            .property("shadowDistance", &State::shadowDistance, &State::setShadowDistance)
-            // The optional form, so an undo can take the group away again.
-            .property("cornerRadius", &State::cornerRadiusNumber, &State::setCornerRadiusNumber)
-            .property("drawsFrame", &State::drawsFrame, &State::setDrawsFrame)
-            .property("drawsShadow", &State::drawsShadow, &State::setDrawsShadow)
-            .property("drawsBackground", &State::drawsBackground, &State::setDrawsBackground)
-            .property("backgroundColor", &State::backgroundColor, &State::setBackgroundColor)
-            .property("rectObject", &State::rectObject, &State::setRectObject)
-            .property("opacityNumber", &State::opacityNumber, &State::setOpacityNumber)
-            .property("rotationNumber", &State::rotationNumber, &State::setRotationNumber)
-            .property("frameThicknessNumber", &State::frameThicknessNumber, &State::setFrameThicknessNumber)
-            .property("endMarkerForAnyEffect", &State::endMarkerForAnyEffect, nullptr)
-            .property("startMarkerForAnyEffect", &State::startMarkerForAnyEffect, nullptr);
-    return t;
-}
-
 const char* carried(bool flag) {
     return flag ? "+" : "-";
 }
 
 } // namespace
 
+const ModelKeyTable<CompositionRectangularState>& CompositionRectangularState::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<State>()
+            .undoable("animationTimingKind", &State::animationTimingKind, &State::setAnimationTimingKind)
+            .undoable("xScalingFactor", &State::xScalingFactor, &State::setXScalingFactor)
+            .undoable("yScalingFactor", &State::yScalingFactor, &State::setYScalingFactor)
+            .undoable("rect", &State::rect, &State::setRect)
+            .undoable("opacity", &State::opacity, &State::setOpacity)
+            .undoable("rotation", &State::rotation, &State::setRotation)
+            .undoable("frameThickness", &State::frameThickness, &State::setFrameThickness)
+            .undoable("frameColor", &State::frameColor, &State::setFrameColor)
+            .undoable("shadowColor", &State::shadowColor, &State::setShadowColor)
+            .undoable("shadowOpacity", &State::shadowOpacity, &State::setShadowOpacity)
+            .undoable("shadowRadius", &State::shadowRadius, &State::setShadowRadius)
+            .undoable("shadowAngle", &State::shadowAngle, &State::setShadowAngle)
+            .undoable("shadowDistance", &State::shadowDistance, &State::setShadowDistance)
+            // The optional form, so an undo can take the group away again.
+            .undoable("cornerRadius", &State::cornerRadiusNumber, &State::setCornerRadiusNumber)
+            .undoable("drawsFrame", &State::drawsFrame, &State::setDrawsFrame)
+            .undoable("drawsShadow", &State::drawsShadow, &State::setDrawsShadow)
+            .undoable("drawsBackground", &State::drawsBackground, &State::setDrawsBackground)
+            .undoable("backgroundColor", &State::backgroundColor, &State::setBackgroundColor)
+            .undoable("rectObject", &State::rectObject, &State::setRectObject)
+            .undoable("opacityNumber", &State::opacityNumber, &State::setOpacityNumber)
+            .undoable("rotationNumber", &State::rotationNumber, &State::setRotationNumber)
+            .undoable("frameThicknessNumber", &State::frameThicknessNumber, &State::setFrameThicknessNumber)
+            .property("endMarkerForAnyEffect", &State::endMarkerForAnyEffect, nullptr)
+            .property("startMarkerForAnyEffect", &State::startMarkerForAnyEffect, nullptr);
+    return table;
+}
+
 CompositionRectangularState::CompositionRectangularState(CompositionBaseObject* owner)
-    : CompositionBaseState(owner) {
+    : ModelKeyCoding(owner) {
     frameColor_ = RGBAColor::device(1, 0, 0, 1);
     shadowColor_ = RGBAColor::device(0, 0, 0, 1);
     if (owner) setUndoDisabled(owner->undoDisabled());
@@ -62,7 +61,7 @@ CompositionRectangularState::CompositionRectangularState(CompositionBaseObject* 
 
 // The plain accessors report their change under the optional's key, so one undo step restores
 // "no value" as well as a value.
-void State::setAnimationTimingKind(uint32_t kind) {
+void State::setAnimationTimingKind(AnimationTimingKind kind) {
     setObservedValue("animationTimingKind", timingKind_, kind);
 }
 void State::setRectObject(const std::optional<Rect>& rect) {
@@ -161,7 +160,7 @@ void State::disableAllAnimationPropertiesExcept(const std::string& group) {
 }
 
 void State::enableAnimationsForAnimationProperty(const std::string& group) {
-    auto* owner = dynamic_cast<RectangularStateOwner*>(baseObject());
+    const VisualCapability* owner = baseObject() ? baseObject()->asVisual() : nullptr;
     if (!owner || carriesAttributeGroup(group)) return;
     const double at = baseObject()->startTime() + time();
     if (group == kGroupRectOrScaling) {
@@ -190,7 +189,7 @@ void State::scaleStateByFactor(double factor) {
 }
 
 bool State::isDuringATransition() const {
-    auto* owner = dynamic_cast<const RectangularStateOwner*>(baseObject());
+    const VisualCapability* owner = baseObject() ? baseObject()->asVisual() : nullptr;
     return owner && owner->stateIsDuringTransition(*this);
 }
 
@@ -240,7 +239,7 @@ bool State::endMarkerForAnyEffect() const {
 bool State::startMarkerForAttributeGroupNamed(const std::string& effectName) const {
     CompositionBaseObject* owner = baseObject();
     if (!owner) return false;
-    StateList carrying = owner->statesForEffectNamed(effectName, false);
+    StateList carrying = owner->statesForEffectNamed(effectName, NoneAnimationState::Exclude);
     for (std::size_t i = 0; i < carrying.size(); ++i) {
         if (carrying[i].get() != this) continue;
         if (i == 0) return true;
@@ -255,33 +254,6 @@ bool State::startMarkerForAnyEffect() const {
         if (startMarkerForAttributeGroupNamed(entry.first)) return true;
     }
     return false;
-}
-
-std::vector<std::string> State::undoKeyPaths() const {
-    std::vector<std::string> keys = CompositionBaseState::undoKeyPaths();
-    keys.insert(keys.end(), {"animationTimingKind",
-                             "xScalingFactor",
-                             "yScalingFactor",
-                             "rect",
-                             "opacity",
-                             "rotation",
-                             "frameThickness",
-                             "frameColor",
-                             "shadowColor",
-                             "shadowOpacity",
-                             "shadowRadius",
-                             "shadowAngle",
-                             "shadowDistance",
-                             "cornerRadius",
-                             "drawsFrame",
-                             "drawsShadow",
-                             "drawsBackground",
-                             "backgroundColor",
-                             "rectObject",
-                             "opacityNumber",
-                             "rotationNumber",
-                             "frameThicknessNumber"});
-    return keys;
 }
 
 void State::updateAfterUndo() {
@@ -322,16 +294,6 @@ std::string State::descriptionDetails() const {
                   carried(hasRectOrScaling()), stringFromRect(rect()).c_str(), carried(hasRectOrScaling()),
                   xScalingFactor_, yScalingFactor_, carried(hasOpacity()), opacity());
     return buffer;
-}
-
-std::any State::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionBaseState::valueForKey(key);
-}
-
-bool State::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionBaseState::setValueForKey(key, value);
 }
 
 } // namespace vtl

@@ -4,6 +4,7 @@
 // background and the timing curve towards the next keyframe. Owned like every keyframe.
 
 #include "model/CompositionBaseState.h"
+#include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
 #include "platform/foundation/Geometry.h"
 
@@ -18,7 +19,7 @@ inline constexpr const char* kGroupRotation = "hasRotation";
 inline constexpr const char* kGroupFrame = "hasFrame";
 inline constexpr const char* kEffectEndMarkerKey = "key_effect_endMarker";
 
-class CompositionRectangularState : public CompositionBaseState {
+class CompositionRectangularState : public ModelKeyCoding<CompositionRectangularState, CompositionBaseState> {
 public:
     explicit CompositionRectangularState(CompositionBaseObject* owner);
 
@@ -27,9 +28,9 @@ public:
     void encodeWithCoder(KeyedArchiver& coder) const override;
     void initWithCoder(KeyedUnarchiver& coder) override;
 
-    uint32_t animationTimingKind() const { return timingKind_; }
-    uint32_t effectTimingKind() const override { return timingKind_; }
-    void setAnimationTimingKind(uint32_t kind);
+    AnimationTimingKind animationTimingKind() const { return timingKind_; }
+    AnimationTimingKind effectTimingKind() const override { return timingKind_; }
+    void setAnimationTimingKind(AnimationTimingKind kind);
 
     // Rectangle group. setRect ignores a rectangle without width or height.
     const std::optional<Rect>& rectObject() const { return rectValue_; }
@@ -110,11 +111,9 @@ public:
     bool startMarkerForAttributeGroupNamed(const std::string& effectName) const;
     bool startMarkerForAnyEffect() const;
 
-    std::vector<std::string> undoKeyPaths() const override;
     void updateAfterUndo() override;
 
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionRectangularState>& keyValueTable();
 
 protected:
     std::shared_ptr<CompositionBaseState> makeEmptyCopy() const override;
@@ -122,7 +121,7 @@ protected:
     std::string descriptionDetails() const override;
 
     // Fields the decoder fills directly.
-    uint32_t timingKind_ = 0;
+    AnimationTimingKind timingKind_ = AnimationTimingKind::Linear;
     std::optional<Rect> rectValue_;
     std::optional<float> opacityNumber_;
     std::optional<float> rotationNumber_;

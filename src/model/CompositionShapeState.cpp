@@ -1,26 +1,24 @@
 #include "model/CompositionShapeState.h"
 
-#include "platform/foundation/KeyValueCodingTable.h"
-
 namespace vtl {
 
 namespace {
 
 using State = CompositionShapeState;
 
-const KeyValueCodingTable<State>& table() {
-    static const auto t =
-        KeyValueCodingTable<State>()
-            .property("color", &State::color, &State::setColor)
-            .property("numberOfCorners", &State::numberOfCorners, &State::setNumberOfCorners)
-            .property("isStar", &State::isStar, &State::setIsStar)
-            .property("isBubble", &State::isBubble, &State::setIsBubble)
-            .property("isFilled", &State::isFilled, &State::setFilled)
-            .property("rayInset", &State::rayInset, &State::setRayInset);
-    return t;
-}
-
 } // namespace
+
+const ModelKeyTable<CompositionShapeState>& CompositionShapeState::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<State>()
+            .undoable("color", &State::color, &State::setColor)
+            .undoable("numberOfCorners", &State::numberOfCorners, &State::setNumberOfCorners)
+            .undoable("isStar", &State::isStar, &State::setIsStar)
+            .undoable("isBubble", &State::isBubble, &State::setIsBubble)
+            .undoable("isFilled", &State::isFilled, &State::setFilled)
+            .undoable("rayInset", &State::rayInset, &State::setRayInset);
+    return table;
+}
 
 void State::setColor(const std::optional<RGBAColor>& color) {
     setObservedValue("color", color_, color);
@@ -43,12 +41,6 @@ void State::setRayInset(double inset) {
     setObservedValue("rayInset", rayInset_, inset);
 }
 
-std::vector<std::string> State::undoKeyPaths() const {
-    std::vector<std::string> keys = CompositionRectangularState::undoKeyPaths();
-    keys.insert(keys.end(), {"color", "numberOfCorners", "isStar", "isBubble", "isFilled", "rayInset"});
-    return keys;
-}
-
 std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const {
     return makeModelObject<State>(baseObject());
 }
@@ -64,16 +56,6 @@ void State::copyValuesInto(CompositionBaseState& base) const {
     target.rayInset_ = rayInset_;
     target.dashPhaseFactor_ = dashPhaseFactor_;
     target.dentPhaseFactor_ = dentPhaseFactor_;
-}
-
-std::any State::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionRectangularState::valueForKey(key);
-}
-
-bool State::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionRectangularState::setValueForKey(key, value);
 }
 
 } // namespace vtl

@@ -3,13 +3,14 @@
 // on top of the rectangular values. Owned like every keyframe.
 
 #include "model/CompositionRectangularState.h"
+#include "model/ModelKeyCoding.h"
 
 namespace vtl {
 
-class CompositionShapeState : public CompositionRectangularState {
+class CompositionShapeState : public ModelKeyCoding<CompositionShapeState, CompositionRectangularState> {
 public:
     explicit CompositionShapeState(CompositionBaseObject* owner)
-        : CompositionRectangularState(owner) {}
+        : ModelKeyCoding(owner) {}
 
     std::string className() const override { return "CompositionShapeState"; }
 
@@ -34,9 +35,7 @@ public:
     double dentPhaseFactor() const { return dentPhaseFactor_; }
     void setDentPhaseFactor(double factor) { dentPhaseFactor_ = factor; }
 
-    std::vector<std::string> undoKeyPaths() const override;
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionShapeState>& keyValueTable();
 
 protected:
     std::shared_ptr<CompositionBaseState> makeEmptyCopy() const override;

@@ -1,7 +1,7 @@
 #include "model/CompositionTrackState.h"
 
 #include "model/CompositionBaseObject.h"
-#include "platform/foundation/KeyValueCodingTable.h"
+#include "model/MediaTrackCapability.h"
 
 namespace vtl {
 
@@ -9,27 +9,35 @@ namespace {
 
 using State = CompositionTrackState;
 
-const KeyValueCodingTable<State>& table() {
-    static const auto t =
-        KeyValueCodingTable<State>()
-            // The optional forms, so an undo can take a number away again.
-            .property("visualizesMouseCursor", &State::visualizesMouseCursorNumber,
-                      &State::setVisualizesMouseCursorNumber)
-            .property("mouseCursorKind", &State::mouseCursorKind, &State::setMouseCursorKind)
-            .property("visualizesModifiers", &State::visualizesModifiers, &State::setVisualizesModifiers)
-            .property("visualizesMouseEvents", &State::visualizesMouseEventsNumber,
-                      &State::setVisualizesMouseEventsNumber)
-            .property("playsSoundForMouseClicks", &State::playsSoundForMouseClicks,
-                      &State::setPlaysSoundForMouseClicks)
-            .property("playbackSpeed", &State::playbackSpeed, &State::setPlaybackSpeed);
-    return t;
+} // namespace
+
+MouseCursorKind mouseCursorKindFromNumber(int32_t number) {
+    if (number < static_cast<int32_t>(MouseCursorKind::Recorded) ||
+        number > static_cast<int32_t>(MouseCursorKind::BlackDot))
+        return MouseCursorKind::Recorded;
+    return static_cast<MouseCursorKind>(number);
 }
 
-} // namespace
+const ModelKeyTable<CompositionTrackState>& CompositionTrackState::keyValueTable() {
+    static const auto table =
+        ModelKeyTable<State>()
+            // The optional forms, so an undo can take a number away again.
+            .undoable("visualizesMouseCursor", &State::visualizesMouseCursorNumber,
+                      &State::setVisualizesMouseCursorNumber)
+            .undoable("mouseCursorKind", &State::mouseCursorKind, &State::setMouseCursorKind)
+            .undoable("visualizesModifiers", &State::visualizesModifiers, &State::setVisualizesModifiers)
+            .undoable("visualizesMouseEvents", &State::visualizesMouseEventsNumber,
+                      &State::setVisualizesMouseEventsNumber)
+            .undoable("playsSoundForMouseClicks", &State::playsSoundForMouseClicks,
+                      &State::setPlaysSoundForMouseClicks)
+            .undoable("playbackSpeed", &State::playbackSpeed, &State::setPlaybackSpeed);
+    return table;
+}
 
 void State::setTime(double time) {
     writeTime(time);
-    if (baseObject()) baseObject()->recacheMouseEventsToVisualize();
+    if (MediaTrackCapability* track = baseObject() ? baseObject()->asMediaTrack() : nullptr)
+        track->recacheMouseEventsToVisualize();
     postTimeChanged();
 }
 
@@ -39,7 +47,7 @@ void State::setPlaybackSpeed(double speed) {
 void State::setVisualizesMouseCursorNumber(const std::optional<bool>& flag) {
     setObservedValue("visualizesMouseCursor", visualizesMouseCursorNumber_, flag);
 }
-void State::setMouseCursorKind(int32_t kind) {
+void State::setMouseCursorKind(MouseCursorKind kind) {
     setObservedValue("mouseCursorKind", mouseCursorKind_, kind);
 }
 void State::setVisualizesModifiers(bool flag) {
@@ -55,13 +63,6 @@ void State::setPlaysSoundForMouseClicks(bool flag) {
 bool State::hasFrame() const {
     return visualizesMouseCursorNumber_.has_value() || visualizesMouseEventsNumber_.has_value() ||
            CompositionRectangularState::hasFrame();
-}
-
-std::vector<std::string> State::undoKeyPaths() const {
-    std::vector<std::string> keys = CompositionRectangularState::undoKeyPaths();
-    keys.insert(keys.end(), {"visualizesMouseCursor", "mouseCursorKind", "visualizesModifiers",
-                             "visualizesMouseEvents", "playsSoundForMouseClicks", "playbackSpeed"});
-    return keys;
 }
 
 std::shared_ptr<CompositionBaseState> State::makeEmptyCopy() const {
@@ -82,16 +83,6 @@ void State::copyValuesInto(CompositionBaseState& base) const {
     target.playsSoundForMouseClicks_ = playsSoundForMouseClicks_;
     target.playbackSpeed_ = playbackSpeed_;
     target.visualizesModifers_ = visualizesModifers_;
-}
-
-std::any State::valueForKey(const std::string& key) const {
-    if (auto* entry = table().find(key)) return entry->get(*this);
-    return CompositionRectangularState::valueForKey(key);
-}
-
-bool State::setValueForKey(const std::string& key, const std::any& value) {
-    if (auto* entry = table().find(key)) return entry->set(*this, value);
-    return CompositionRectangularState::setValueForKey(key, value);
 }
 
 } // namespace vtl

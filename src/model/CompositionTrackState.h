@@ -3,13 +3,24 @@
 // on top of the rectangular values. Its time is not clamped to the object's duration.
 
 #include "model/CompositionRectangularState.h"
+#include "model/ModelKeyCoding.h"
 
 namespace vtl {
 
-class CompositionTrackState : public CompositionRectangularState {
+// How the pointer of a recording is drawn; archives store the number.
+enum class MouseCursorKind : int32_t {
+    Recorded = 0, // the recorded cursor images
+    Arrow = 1,
+    RedRing = 2,
+    BlackDot = 3,
+};
+// The kind of a stored number; numbers that name no kind draw the recorded cursor.
+MouseCursorKind mouseCursorKindFromNumber(int32_t number);
+
+class CompositionTrackState : public ModelKeyCoding<CompositionTrackState, CompositionRectangularState> {
 public:
     explicit CompositionTrackState(CompositionBaseObject* owner)
-        : CompositionRectangularState(owner) {}
+        : ModelKeyCoding(owner) {}
 
     std::string className() const override { return "CompositionTrackState"; }
 
@@ -18,6 +29,7 @@ public:
 
     // Stores without clamping, has the track recache its visualized mouse events, then posts.
     void setTime(double time) override;
+    void restoreTime(double time) override { setTime(time); }
 
     double playbackSpeed() const { return playbackSpeed_; }
     void setPlaybackSpeed(double speed);
@@ -25,8 +37,8 @@ public:
     bool visualizesMouseCursor() const { return visualizesMouseCursorNumber_.value_or(false); }
     void setVisualizesMouseCursor(bool flag) { setVisualizesMouseCursorNumber(flag); }
     void setVisualizesMouseCursorNumber(const std::optional<bool>& flag);
-    int32_t mouseCursorKind() const { return mouseCursorKind_; }
-    void setMouseCursorKind(int32_t kind);
+    MouseCursorKind mouseCursorKind() const { return mouseCursorKind_; }
+    void setMouseCursorKind(MouseCursorKind kind);
     bool visualizesModifiers() const { return visualizesModifers_; }
     void setVisualizesModifiers(bool flag);
     const std::optional<bool>& visualizesMouseEventsNumber() const { return visualizesMouseEventsNumber_; }
@@ -39,9 +51,7 @@ public:
     // The frame group of a track keyframe covers the mouse visualization values too.
     bool hasFrame() const override;
 
-    std::vector<std::string> undoKeyPaths() const override;
-    std::any valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const std::any& value) override;
+    static const ModelKeyTable<CompositionTrackState>& keyValueTable();
 
 protected:
     std::shared_ptr<CompositionBaseState> makeEmptyCopy() const override;
@@ -49,7 +59,7 @@ protected:
 
     double playbackSpeed_ = 1.0;
     std::optional<bool> visualizesMouseCursorNumber_;
-    int32_t mouseCursorKind_ = 0;
+    MouseCursorKind mouseCursorKind_ = MouseCursorKind::Recorded;
     bool visualizesModifers_ = false;
     std::optional<bool> visualizesMouseEventsNumber_;
     bool playsSoundForMouseClicks_ = false;

@@ -21,8 +21,8 @@ DocumentMediaManager::entryForResourceWithFileSystemPath(const std::string& path
     mediaEntries_.push_back(entry);
     if (entry->canCopyToDocument()) {
         if (document_) document_->showProgressSheet();
-        if (MediaResult copied = entry->copyToDocument(); !copied)
-            logMessage("copying media failed: " + copied.error);
+        if (Status copied = entry->copyToDocument(); !copied)
+            logMessage("Copying media failed: " + copied.error());
         if (document_) document_->hideProgressSheet();
     }
     return entry;
@@ -60,12 +60,12 @@ bool DocumentMediaManager::needsToCopyMediaToPath(const fs::path& mediaFolder) c
     });
 }
 
-MediaResult DocumentMediaManager::writeMediaToPath(const fs::path& mediaFolder) {
-    MediaResult first;
+Status DocumentMediaManager::writeMediaToPath(const fs::path& mediaFolder) {
+    Status first;
     for (const auto& entry : mediaEntries_) {
         if (entry->hasSuperEntry() || files_->exists(mediaFolder / entry->relativePathFromDocumentRoot()))
             continue;
-        if (MediaResult copied = entry->copyToDirectory(mediaFolder); !copied && first.ok()) first = copied;
+        if (Status copied = entry->copyToDirectory(mediaFolder); !copied && first.ok()) first = copied;
     }
     return first;
 }

@@ -35,7 +35,7 @@ public:
     void cleanupUnusedMedia();
     bool needsToCopyMediaToPath(const std::filesystem::path& mediaFolder) const;
     // Copies every missing file; reports the first failure after trying all.
-    MediaResult writeMediaToPath(const std::filesystem::path& mediaFolder);
+    Status writeMediaToPath(const std::filesystem::path& mediaFolder);
 
 private:
     CompositionDocumentServices* document_ = nullptr;

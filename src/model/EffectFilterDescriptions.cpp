@@ -1,35 +1,38 @@
 #include "model/EffectFilterDescriptions.h"
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ThreadAnnotations.h"
 
 #include <cstdio>
-#include <mutex>
 #include <sstream>
 
 namespace vtl {
 
 namespace {
 
-std::mutex& catalogMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
+// The installed catalog; rendering threads read it while the program may install another.
+struct CatalogSlot {
+    Mutex mutex;
+    std::shared_ptr<const FilterDescriptionCatalog> catalog VTL_GUARDED_BY(mutex);
+};
 
-std::shared_ptr<const FilterDescriptionCatalog>& catalogSlot() {
-    static std::shared_ptr<const FilterDescriptionCatalog> catalog;
-    return catalog;
+CatalogSlot& catalogSlot() {
+    static CatalogSlot slot;
+    return slot;
 }
 
 std::shared_ptr<const FilterDescriptionCatalog> installedCatalog() {
-    std::lock_guard lock(catalogMutex());
-    return catalogSlot();
+    CatalogSlot& slot = catalogSlot();
+    MutexLock lock(slot.mutex);
+    return slot.catalog;
 }
 
 } // namespace
 
 void installFilterDescriptionCatalog(std::shared_ptr<const FilterDescriptionCatalog> catalog) {
-    std::lock_guard lock(catalogMutex());
-    catalogSlot() = std::move(catalog);
+    CatalogSlot& slot = catalogSlot();
+    MutexLock lock(slot.mutex);
+    slot.catalog = std::move(catalog);
 }
 
 const FilterDescription* filterDescriptionNamed(const std::string& name) {

@@ -13,10 +13,10 @@ bool MediaFileOperations::exists(const fs::path& path) const {
     return fs::exists(path, error);
 }
 
-MediaResult MediaFileOperations::copy(const fs::path& from, const fs::path& to) {
+Status MediaFileOperations::copy(const fs::path& from, const fs::path& to) {
     std::error_code error;
-    if (!fs::exists(from, error)) return MediaResult::failure("missing source " + from.string());
-    if (fs::exists(to, error)) return MediaResult::failure("the target exists already: " + to.string());
+    if (!fs::exists(from, error)) return fail("The file " + from.string() + " does not exist.");
+    if (fs::exists(to, error)) return fail("The file " + to.string() + " exists already.");
     const fs::path partial =
         to.parent_path() / (".partial-" + makeGloballyUniqueString() + "-" + to.filename().string());
     fs::copy(from, partial, fs::copy_options::recursive, error);
@@ -24,34 +24,33 @@ MediaResult MediaFileOperations::copy(const fs::path& from, const fs::path& to) 
     if (error) {
         std::error_code ignored;
         fs::remove_all(partial, ignored);
-        return MediaResult::failure("cannot copy " + from.string() + " to " + to.string() + ": " +
-                                    error.message());
+        return fail("Cannot copy " + from.string() + " to " + to.string() + ": " + error.message() + ".");
     }
     return {};
 }
 
-MediaResult MediaFileOperations::move(const fs::path& from, const fs::path& to) {
+Status MediaFileOperations::move(const fs::path& from, const fs::path& to) {
     std::error_code error;
-    if (!fs::exists(from, error)) return MediaResult::failure("missing source " + from.string());
-    if (fs::exists(to, error)) return MediaResult::failure("the target exists already: " + to.string());
+    if (!fs::exists(from, error)) return fail("The file " + from.string() + " does not exist.");
+    if (fs::exists(to, error)) return fail("The file " + to.string() + " exists already.");
     fs::rename(from, to, error);
     if (!error) return {};
     // Across volumes: copy whole, then remove the source.
-    if (MediaResult copied = copy(from, to); !copied) return copied;
+    if (Status copied = copy(from, to); !copied) return copied;
     return remove(from);
 }
 
-MediaResult MediaFileOperations::remove(const fs::path& path) {
+Status MediaFileOperations::remove(const fs::path& path) {
     std::error_code error;
     fs::remove_all(path, error);
-    if (error) return MediaResult::failure("cannot remove " + path.string() + ": " + error.message());
+    if (error) return fail("Cannot remove " + path.string() + ": " + error.message() + ".");
     return {};
 }
 
-MediaResult MediaFileOperations::createDirectories(const fs::path& path) {
+Status MediaFileOperations::createDirectories(const fs::path& path) {
     std::error_code error;
     fs::create_directories(path, error);
-    if (error) return MediaResult::failure("cannot create " + path.string() + ": " + error.message());
+    if (error) return fail("Cannot create the folder " + path.string() + ": " + error.message() + ".");
     return {};
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The file operations the media managers perform, behind an interface so that failures (an
 // unwritable target, a full disk) can be reproduced. Each operation reports failure with a
-// message; a copy is written under a temporary name and renamed into place, so a file that is
+// sentence; a copy is written under a temporary name and renamed into place, so a file that is
 // present is always whole. The default implementation works on the real file system; it is
 // stateless and safe from any thread.
+
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -13,24 +15,16 @@
 
 namespace vtl {
 
-// Empty error: success.
-struct MediaResult {
-    std::string error;
-    bool ok() const { return error.empty(); }
-    explicit operator bool() const { return ok(); }
-    static MediaResult failure(std::string message) { return {std::move(message)}; }
-};
-
 class MediaFileOperations {
 public:
     virtual ~MediaFileOperations() = default;
     virtual bool exists(const std::filesystem::path& path) const;
     // Files and folders (recursively); the target's folder must exist; an existing target fails.
-    virtual MediaResult copy(const std::filesystem::path& from, const std::filesystem::path& to);
+    virtual Status copy(const std::filesystem::path& from, const std::filesystem::path& to);
     // A rename, or a copy followed by removal of the source across volumes.
-    virtual MediaResult move(const std::filesystem::path& from, const std::filesystem::path& to);
-    virtual MediaResult remove(const std::filesystem::path& path);
-    virtual MediaResult createDirectories(const std::filesystem::path& path);
+    virtual Status move(const std::filesystem::path& from, const std::filesystem::path& to);
+    virtual Status remove(const std::filesystem::path& path);
+    virtual Status createDirectories(const std::filesystem::path& path);
     // A file's size, or the allocated sizes of everything inside a folder.
     virtual uint64_t sizeOfResourceAtPath(const std::filesystem::path& path) const;
     // Free bytes of the volume holding the path (or its nearest existing parent).

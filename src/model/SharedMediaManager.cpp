@@ -64,17 +64,17 @@ bool Manager::isRegistered(const CompositionMediaEntry* entry) const {
 
 std::shared_ptr<CompositionMediaEntry>
 Manager::entryForResourceWithFileSystemPath(const std::string& path, CompositionDocumentServices* document,
-                                            bool copyResources) {
+                                            ResourceCopy copy) {
     for (const auto& entry : mediaEntries_) {
         if (entry->document() == document && entry->fileSystemPath() == path) return entry;
     }
     auto entry = std::make_shared<CompositionMediaEntry>(path, document);
     addEntries({entry}, document);
-    if (copyResources && entry->canCopyToDocument()) {
+    if (copy == ResourceCopy::IntoPackage && entry->canCopyToDocument()) {
         if (document) document->showProgressSheet();
         // On failure the entry stays unserialized; the next save copies it or reports the fault.
-        if (MediaResult copied = entry->copyToDocument(); !copied)
-            logMessage("copying media failed: " + copied.error);
+        if (Status copied = entry->copyToDocument(); !copied)
+            logMessage("Copying media failed: " + copied.error());
         if (document) document->hideProgressSheet();
     }
     return entry;
@@ -141,8 +141,8 @@ uint64_t Manager::sizeOfResourcesNeedingToBeSavedForDocument(const CompositionDo
     return total;
 }
 
-MediaResult Manager::writeMediaForDocument(const CompositionDocumentServices* document,
-                                           const fs::path& mediaFolder) {
+Status Manager::writeMediaForDocument(const CompositionDocumentServices* document,
+                                      const fs::path& mediaFolder) {
     MediaEntryList work = entriesForDocument(document);
     for (std::size_t i = 0; i < work.size(); ++i) {
         const auto super = work[i]->superEntry();
@@ -153,7 +153,7 @@ MediaResult Manager::writeMediaForDocument(const CompositionDocumentServices* do
     for (const auto& entry : work) {
         if (entry->hasSuperEntry()) continue; // inside its super entry, which is written whole
         if (files_->exists(mediaFolder / entry->relativePathFromDocumentRoot())) continue;
-        if (MediaResult copied = entry->copyToDirectory(mediaFolder); !copied) return copied;
+        if (Status copied = entry->copyToDirectory(mediaFolder); !copied) return copied;
     }
     return {};
 }
@@ -201,7 +201,7 @@ Manager::migratedMediaEntry(const std::shared_ptr<CompositionMediaEntry>& entry,
     std::string path = entry->fileSystemPath();
     if (std::optional<fs::path> folder = entry->documentMediaFolder())
         path = (*folder / entry->relativePathFromDocumentRoot()).string();
-    auto migrated = entryForResourceWithFileSystemPath(path, toDocument, false);
+    auto migrated = entryForResourceWithFileSystemPath(path, toDocument, ResourceCopy::None);
     if (!migrated) logMessage("migration of media entry failed");
     return migrated;
 }
@@ -235,14 +235,14 @@ std::vector<std::string> Manager::cleanUpBasket(const CompositionDocumentService
     return found == cleanUpBaskets_.end() ? std::vector<std::string>() : found->second;
 }
 
-MediaResult Manager::cleanUpResourcesForDocument(const CompositionDocumentServices* document) {
-    MediaResult result;
+Status Manager::cleanUpResourcesForDocument(const CompositionDocumentServices* document) {
+    Status result;
     std::optional<std::string> package = document ? document->packagePath() : std::nullopt;
     for (const std::string& path : cleanUpBasket(document)) {
         const bool inPackage = package && pathIsInsideFolder(path, *package);
         if (!inPackage && !pathIsInsideFolder(path, temporaryResourcesFolder_)) continue;
         if (!files_->exists(path)) continue;
-        if (MediaResult removed = files_->remove(path); !removed && result.ok()) result = removed;
+        if (Status removed = files_->remove(path); !removed && result.ok()) result = removed;
     }
     return result;
 }

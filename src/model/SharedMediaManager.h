@@ -42,9 +42,10 @@ public:
     bool isRegistered(const CompositionMediaEntry* entry) const;
     // The document's entry for the file, or a new registered one; copied into the package at
     // once when asked and the document has been saved.
+    enum class ResourceCopy { IntoPackage, None };
     std::shared_ptr<CompositionMediaEntry>
     entryForResourceWithFileSystemPath(const std::string& path, CompositionDocumentServices* document,
-                                       bool copyResources = true);
+                                       ResourceCopy copy = ResourceCopy::IntoPackage);
     std::shared_ptr<CompositionMediaEntry>
     entryForResourceWithRelativePath(const std::string& relativePath,
                                      const std::shared_ptr<CompositionMediaEntry>& superEntry,
@@ -65,8 +66,8 @@ public:
                                                         const std::filesystem::path& mediaFolder) const;
     // Copies every missing file into the package's media folder; stops at the first failure and
     // reports it (nothing is deleted). A save must not succeed when this fails.
-    MediaResult writeMediaForDocument(const CompositionDocumentServices* document,
-                                      const std::filesystem::path& mediaFolder);
+    Status writeMediaForDocument(const CompositionDocumentServices* document,
+                                 const std::filesystem::path& mediaFolder);
 
     void migrateMediaFromDocumentMediaManager(DocumentMediaManager& manager,
                                               CompositionDocumentServices* document);
@@ -88,7 +89,7 @@ public:
     std::vector<std::string> cleanUpBasket(const CompositionDocumentServices* document) const;
     // Deletes the queued files that lie inside the document's package or the temporary folder;
     // other paths are left alone. Failures are reported, the rest is still done.
-    MediaResult cleanUpResourcesForDocument(const CompositionDocumentServices* document);
+    Status cleanUpResourcesForDocument(const CompositionDocumentServices* document);
 
     // Entries of documents never saved that name the path.
     std::size_t countInUnsavedDocumentsForResourceWithPath(const std::string& path) const;

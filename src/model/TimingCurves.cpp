@@ -11,18 +11,18 @@ namespace {
 constexpr double kHalfPi = 1.5707963267948966;
 }
 
-double animationProgressFromFraction(uint32_t kind, double f) {
+double animationProgressFromFraction(AnimationTimingKind kind, double f) {
     switch (kind) {
-    case AnimationTimingLinear:
+    case AnimationTimingKind::Linear:
         return f;
-    case AnimationTimingEaseInOut:
+    case AnimationTimingKind::EaseInOut:
         return (f * -2.0 + 3.0) * (f * f);
-    case AnimationTimingEaseIn: {
+    case AnimationTimingKind::EaseIn: {
         // The last bits of every animated value depend on this single-precision sine.
         float argument = static_cast<float>((f + -1.0) * kHalfPi);
         return static_cast<double>(std::sin(argument)) + 1.0;
     }
-    case AnimationTimingEaseOut: {
+    case AnimationTimingKind::EaseOut: {
         float argument = static_cast<float>(f * kHalfPi);
         return static_cast<double>(std::sin(argument));
     }
@@ -32,19 +32,19 @@ double animationProgressFromFraction(uint32_t kind, double f) {
     }
 }
 
-double animationProgressFromTimes(uint32_t kind, double time, double startTime, double endTime) {
+double animationProgressFromTimes(AnimationTimingKind kind, double time, double startTime, double endTime) {
     return animationProgressFromFraction(kind, (time - startTime) / (endTime - startTime));
 }
 
-std::string animationNameFromEnum(uint32_t kind) {
+std::string animationNameFromEnum(AnimationTimingKind kind) {
     switch (kind) {
-    case AnimationTimingLinear:
+    case AnimationTimingKind::Linear:
         return localizedString("CompositionAnimationTimingFuctionLinear");
-    case AnimationTimingEaseInOut:
+    case AnimationTimingKind::EaseInOut:
         return localizedString("CompositionAnimationTimingFuctionEaseInOut");
-    case AnimationTimingEaseIn:
+    case AnimationTimingKind::EaseIn:
         return localizedString("CompositionAnimationTimingFuctionEaseIn");
-    case AnimationTimingEaseOut:
+    case AnimationTimingKind::EaseOut:
         return localizedString("CompositionAnimationTimingFuctionEaseOut");
     default:
         return "Unknown Animation Function!";

@@ -7,18 +7,20 @@
 
 namespace vtl {
 
-enum AnimationTimingKind : uint32_t {
-    AnimationTimingLinear = 0,
-    AnimationTimingEaseInOut = 1,
-    AnimationTimingEaseIn = 2,
-    AnimationTimingEaseOut = 3,
+// Stored as its number in rectangular keyframes. A number without a curve is kept as it is (the
+// functions below treat it as linear), so a document from a later version keeps it.
+enum class AnimationTimingKind : uint32_t {
+    Linear = 0,
+    EaseInOut = 1,
+    EaseIn = 2,
+    EaseOut = 3,
 };
 
 // Progress along the curve for a fraction of the stretch (not clamped). Unknown kinds log and act as linear.
-double animationProgressFromFraction(uint32_t kind, double fraction);
+double animationProgressFromFraction(AnimationTimingKind kind, double fraction);
 // Progress at `time` between the absolute times of two bracketing keyframes.
-double animationProgressFromTimes(uint32_t kind, double time, double startTime, double endTime);
+double animationProgressFromTimes(AnimationTimingKind kind, double time, double startTime, double endTime);
 // The localized display name of a kind; "Unknown Animation Function!" above 3.
-std::string animationNameFromEnum(uint32_t kind);
+std::string animationNameFromEnum(AnimationTimingKind kind);
 
 } // namespace vtl

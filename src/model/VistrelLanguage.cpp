@@ -85,14 +85,13 @@ VistrelLanguage::languageFromUnlocalizedLanguageName(const std::string& name) {
     return nullptr;
 }
 
-std::vector<std::shared_ptr<VistrelLanguage>>
-VistrelLanguage::availableLanguages(bool sortCurrentLocaleToTop) {
+std::vector<std::shared_ptr<VistrelLanguage>> VistrelLanguage::availableLanguages(Order order) {
     std::vector<std::shared_ptr<VistrelLanguage>> languages;
     for (int32_t code = 0; code <= kLastLanguageCode; ++code)
         languages.push_back(languageWithLanguageScript(code));
     std::stable_sort(languages.begin(), languages.end(),
                      [](const auto& a, const auto& b) { return a->name() < b->name(); });
-    if (sortCurrentLocaleToTop) {
+    if (order == Order::CurrentLocaleFirst) {
         const std::string locale = currentLocaleLanguage();
         auto found = std::find_if(languages.begin(), languages.end(), [&](const auto& language) {
             return language->localeIdentifier() == locale;

@@ -31,8 +31,8 @@ public:
     static std::shared_ptr<VistrelLanguage> languageFromUnlocalizedLanguageName(const std::string& name);
     // Codes 0 … 46 sorted by localized name; optionally the language of the user's locale first;
     // "All Languages" always at index 0.
-    static std::vector<std::shared_ptr<VistrelLanguage>>
-    availableLanguages(bool sortCurrentLocaleToTop = false);
+    enum class Order { ByName, CurrentLocaleFirst };
+    static std::vector<std::shared_ptr<VistrelLanguage>> availableLanguages(Order order = Order::ByName);
 
     int32_t languageScript() const { return languageScript_; }
     bool isEqualTo(const VistrelLanguage& other) const { return languageScript_ == other.languageScript_; }

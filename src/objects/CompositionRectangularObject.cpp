@@ -2,6 +2,7 @@
 
 #include "model/CompositionRectangularState.h"
 #include "model/TimingCurves.h"
+#include "platform/foundation/Log.h"
 
 namespace vtl {
 
@@ -77,6 +78,20 @@ bool CompositionRectangularObject::stateIsDuringTransition(const CompositionBase
     return false;
 }
 
+void CompositionRectangularObject::setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask) {
+    maskObject_ = mask;
+    invalidate();
+}
+
+void CompositionRectangularObject::setMaskForObject(const std::shared_ptr<CompositionBaseObject>& masked) {
+    maskForObject_ = masked;
+    invalidate();
+}
+
+void CompositionRectangularObject::addAnimationGroupFromDictionary(const PlistDictionary&) {
+    logMessage("implement addAnimationGroupFromDictionary in a concrete subclass.");
+}
+
 void CompositionRectangularObject::fillStateWithInterpolatedValuesForTime(CompositionBaseState& base,
                                                                           double compositionTime) {
     CompositionBaseObject::fillStateWithInterpolatedValuesForTime(base, compositionTime);
@@ -114,8 +129,9 @@ StateList CompositionRectangularObject::findStatesToInterpolateForTimeForEffectN
     double time, const std::string& effectName) const {
     if (!isAnimationEnabled()) return {noneAnimationState()};
     if (countOfStates() == 0) return {};
-    if (auto exact = stateForTimeForEffectNamed(time, true, effectName)) return {exact};
-    StateList found = bracketStatesInList(statesForEffectNamed(effectName, true), time);
+    if (auto exact = stateForTimeForEffectNamed(time, TimeTolerance::Exact, effectName)) return {exact};
+    StateList found =
+        bracketStatesInList(statesForEffectNamed(effectName, NoneAnimationState::Include), time);
     if (found.size() == 2) {
         auto* earlier = dynamic_cast<const CompositionRectangularState*>(found.front().get());
         if (earlier && earlier->endMarkerForAttributeGroupNamed(effectName)) found.erase(found.begin());

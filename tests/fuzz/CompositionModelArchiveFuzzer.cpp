@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::span<const std::uint8_t> bytes(data, size);
     auto object = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseObject>(bytes);
     if (object.ok() && object.value()) {
-        object.value()->setSerializationMode(2);
+        object.value()->setSerializationMode(vtl::SerializationMode::Copy);
         (void)vtl::KeyedArchiver::archivedData(object.value());
         (void)object.value()->findStatesToInterpolateForTime(1.0);
     }
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Document files hold a whole container: its tracks, objects and chapter marks.
     auto container = vtl::KeyedUnarchiver::unarchive<vtl::CompositionObjectsContainer>(bytes);
     if (container.ok() && container.value()) {
-        container.value()->recacheObjectsAndTransitionsDuringDrag(false);
+        container.value()->recacheObjectsAndTransitionsDuringDrag(vtl::DuringDrag::No);
         (void)container.value()->usedLanguages();
         (void)vtl::KeyedArchiver::archivedData(container.value());
     }

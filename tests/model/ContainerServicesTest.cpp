@@ -1,5 +1,7 @@
+#include "model/AudioCapability.h"
 #include "model/CompositionExtractionQueues.h"
 #include "model/CompositionObjectsContainer.h"
+#include "model/MediaTrackCapability.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "support/ModelFixture.h"
 
@@ -11,9 +13,10 @@ namespace vtl {
 namespace {
 
 // An object that may serve as a mask and may anchor to others, like a track object.
-class ServiceObject : public CompositionRectangularObject {
+class ServiceObject : public CompositionRectangularObject, public MediaTrackCapability {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
+    MediaTrackCapability* mediaTrackCapability() override { return this; }
     bool canBeUsedAsMask() const override { return true; }
     std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const override { return before.lock(); }
     bool usesGlobalShadow() const override { return shadowed; }
@@ -48,12 +51,16 @@ public:
 };
 
 // A media track that extracts in the background; the test finishes its work by hand.
-class ExtractingTrack : public CompositionRectangularObject {
+class ExtractingTrack : public CompositionRectangularObject,
+                        public MediaTrackCapability,
+                        public AudioCapability {
 public:
     ExtractingTrack(CompositionObjectsContainer* container, std::vector<std::string>* log, std::string name)
         : CompositionRectangularObject(container)
         , log_(log)
         , name_(std::move(name)) {}
+    MediaTrackCapability* mediaTrackCapability() override { return this; }
+    AudioCapability* audioCapability() override { return this; }
     bool waveformExtractionDone() const override { return waveformDone; }
     void extractWaveFormAndNotify() override { log_->push_back("waveform " + name_); }
     bool previewThumbnailsGenerated() const override { return thumbnailsDone; }
@@ -124,11 +131,11 @@ TEST_F(ContainerServices, GlobalShadowAndBackground) {
     EXPECT_EQ(plain->cacheInvalidations, 0);
 
     const uint64_t generation = container()->backgroundGeneration();
-    container()->setBackgroundKind(0);
+    container()->setBackgroundKind(BackgroundKind::LinearGradient);
     EXPECT_EQ(container()->backgroundGeneration(), generation) << "an unchanged kind rebuilds nothing";
     container()->setCanvasSize({0, 0});
     EXPECT_EQ(container()->backgroundGeneration(), generation) << "an empty canvas keeps the old background";
-    container()->setBackgroundKind(1);
+    container()->setBackgroundKind(BackgroundKind::RadialGradient);
     EXPECT_EQ(container()->backgroundGeneration(), generation);
     container()->setCanvasSize({100, 100});
     EXPECT_EQ(container()->backgroundGeneration(), generation + 1);
@@ -209,9 +216,10 @@ TEST(ExtractionQueues, WaveformsRunBeforeThumbnailsOneAtATime) {
 }
 
 // A finished movie track that says when the queue lock is held while it is asked.
-class SignallingTrack : public CompositionRectangularObject {
+class SignallingTrack : public CompositionRectangularObject, public MediaTrackCapability {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
+    MediaTrackCapability* mediaTrackCapability() override { return this; }
     bool previewThumbnailsGenerated() const override {
         askedUnderLock = true;
         return true;

@@ -1,7 +1,9 @@
+#include "model/CompositionModelNotifications.h"
 #include "model/EffectFilterDescriptions.h"
 #include "model/TimingCurves.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "render/FilterCatalog.h"
 #include "support/ModelFixture.h"
 #include "support/UndoRoundTrip.h"
@@ -34,8 +36,8 @@ protected:
     }
 
     // A keyframe at the object time carrying "CIBloom" with the given intensity.
-    std::shared_ptr<CompositionRectangularState> bloomKeyframe(double time, float intensity,
-                                                               uint32_t kind = 0) {
+    std::shared_ptr<CompositionRectangularState>
+    bloomKeyframe(double time, float intensity, AnimationTimingKind kind = AnimationTimingKind::Linear) {
         auto state = addKeyframe(*object, time, 1.0f, kind);
         state->addEffect(effect("CIBloom"));
         state->setEmptyEffectValuesForEffectNamed("CIBloom");
@@ -50,7 +52,7 @@ TEST_F(Effects, ValuesAreInterpolatedAlongTheEarlierKeyframesCurve) {
     auto first = bloomKeyframe(0, 0);
     bloomKeyframe(2, 1);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 11), 0.5f);
-    first->setAnimationTimingKind(AnimationTimingEaseInOut);
+    first->setAnimationTimingKind(AnimationTimingKind::EaseInOut);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 11), 0.5f);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 10.5), 0.15625f);
     EXPECT_FLOAT_EQ(object->floatForEffectNamed("CIBloom", "inputIntensity", 25), 1.0f) << "after the end";
@@ -136,6 +138,24 @@ TEST_F(Effects, KeyframingAValueCreatesAKeyframeForTheEffect) {
     EXPECT_FLOAT_EQ(created->floatForEffectName("CIBloom", "inputIntensity"), 0.5f);
 }
 
+TEST_F(Effects, KeyframingAValueNamesTheChangedObjectInEveryPost) {
+    bloomKeyframe(0, 0);
+    int posts = 0, withoutObject = 0;
+    ScopedNotificationObserver observer(
+        NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(
+            kObjectChangedNotification, container(), [&](const Notification& note) {
+                ++posts;
+                auto* changed =
+                    note.value<std::shared_ptr<CompositionBaseObject>>(kCompositionChangedObjectKey);
+                if (!changed || changed->get() != object.get()) ++withoutObject;
+            }));
+    object->setFloatForEffectNamed(0.4f, "CIBloom", "inputIntensity", 10); // the existing keyframe
+    object->setFloatForEffectNamed(0.6f, "CIBloom", "inputIntensity", 15); // a new keyframe
+    EXPECT_GT(posts, 0);
+    EXPECT_EQ(withoutObject, 0) << "every \"objectChanged\" names its object under \"changedObject\"";
+}
+
 TEST_F(Effects, EffectChangesAreUndoneToTheSameArchive) {
     auto state = bloomKeyframe(0, 0);
     state->addEffect(effect("CIGloom"));
@@ -168,7 +188,8 @@ TEST_F(Effects, UnknownFiltersAreSkippedNotFatal) {
 TEST_F(Effects, FilterAttributesAndInspectorPanes) {
     EXPECT_EQ(CompositionBaseObject::floatAttributeNamesForFilterWithName("CIColorControls"),
               (std::vector<std::string>{"inputBrightness", "inputContrast", "inputSaturation"}));
-    EXPECT_EQ(CompositionBaseObject::floatAttributeNamesForFilterWithName("CIBloom", true),
+    EXPECT_EQ(CompositionBaseObject::floatAttributeNamesForFilterWithName("CIBloom",
+                                                                          AttributeNaming::PreferLocalized),
               (std::vector<std::string>{"Intensity", "Radius"}));
     struct Case {
         const char* effect;

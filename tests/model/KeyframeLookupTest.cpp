@@ -25,25 +25,25 @@ protected:
 TEST_F(KeyframeLookup, StateForTimeAtTheEdges) {
     auto object = makeObject(10, 12); // duration 2 s
     object->enableAnimations();
-    EXPECT_EQ(object->stateForTime(1.0, false), nullptr) << "no keyframes";
+    EXPECT_EQ(object->stateForTime(1.0, TimeTolerance::Loose), nullptr) << "no keyframes";
     addKeyframe(*object, 0.5);
     addKeyframe(*object, 1.5);
     struct Case {
         double time;
-        bool exact;
+        TimeTolerance tolerance;
         double expected; // -1: none
     };
     const Case cases[] = {
-        {-3.0, false, 0.5}, // before the start: the first
-        {2.5, false, 1.5},  // after the end: the last
-        {0.55, false, 0.5}, // within 0.1 s
-        {0.61, false, -1},  // beyond 0.1 s
-        {0.55, true, -1},   // outside 0.01 s
-        {0.505, true, 0.5}, // within 0.01 s
-        {1.0, false, -1},
+        {-3.0, TimeTolerance::Loose, 0.5},  // before the start: the first
+        {2.5, TimeTolerance::Loose, 1.5},   // after the end: the last
+        {0.55, TimeTolerance::Loose, 0.5},  // within 0.1 s
+        {0.61, TimeTolerance::Loose, -1},   // beyond 0.1 s
+        {0.55, TimeTolerance::Exact, -1},   // outside 0.01 s
+        {0.505, TimeTolerance::Exact, 0.5}, // within 0.01 s
+        {1.0, TimeTolerance::Loose, -1},
     };
     for (const Case& c : cases) {
-        auto found = object->stateForTime(c.time, c.exact);
+        auto found = object->stateForTime(c.time, c.tolerance);
         if (c.expected < 0) {
             EXPECT_EQ(found, nullptr) << "time " << c.time;
         } else {
@@ -113,8 +113,8 @@ TEST_F(KeyframeLookup, GroupFormUsesOnlyKeyframesCarryingTheGroup) {
     EXPECT_EQ(timesOf(object->findStatesToInterpolateForTimeForAttributeGroupNamed(5.0, kGroupOpacity)),
               (std::vector<double>{4, 8}));
     EXPECT_FLOAT_EQ(object->rotationForTime(4.0), 30.0f);
-    EXPECT_EQ(object->stateForTimeForAttributeGroupNamed(4.0, false, kGroupRotation), nullptr);
-    EXPECT_EQ(object->stateForTimeForAttributeGroupNamed(8.05, false, kGroupRotation), c);
+    EXPECT_EQ(object->stateForTimeForAttributeGroupNamed(4.0, TimeTolerance::Loose, kGroupRotation), nullptr);
+    EXPECT_EQ(object->stateForTimeForAttributeGroupNamed(8.05, TimeTolerance::Loose, kGroupRotation), c);
 }
 
 TEST_F(KeyframeLookup, CanCreateStateOnlyAwayFromKeyframes) {
@@ -157,7 +157,7 @@ TEST_F(KeyframeLookup, CreateNewStateClampsAndFillsWithTheValuesAtThatTime) {
     EXPECT_EQ(middle->rect(), Rect(6, 7, 40, 50));
     EXPECT_FLOAT_EQ(middle->opacity(), 0.5f);
 
-    auto after = object->createNewStateForTime(99, false);
+    auto after = object->createNewStateForTime(99, NewStateValues::Empty);
     EXPECT_EQ(after->time(), 4.0);
 }
 
@@ -174,18 +174,20 @@ TEST_F(KeyframeLookup, BinarySearchOverAList) {
 }
 
 TEST_F(KeyframeLookup, InterpolationFollowsTheEarlierKeyframesCurve) {
-    for (uint32_t kind : {0u, 1u, 2u, 3u}) {
+    for (AnimationTimingKind kind : {AnimationTimingKind::Linear, AnimationTimingKind::EaseInOut,
+                                     AnimationTimingKind::EaseIn, AnimationTimingKind::EaseOut}) {
         auto object = makeObject(10, 14);
         object->enableAnimations();
         auto first = addKeyframe(*object, 0, 0.0f, kind);
         first->setRect(Rect(0, 0, 100, 100));
-        addKeyframe(*object, 4, 1.0f, 0)->setRect(Rect(40, 0, 100, 100));
+        addKeyframe(*object, 4, 1.0f)->setRect(Rect(40, 0, 100, 100));
         for (double fraction : {0.0, 0.25, 0.5, 0.75, 1.0}) {
             const double time = 10 + 4 * fraction;
             const double progress = animationProgressFromFraction(kind, fraction);
             EXPECT_FLOAT_EQ(object->opacityForTime(time), static_cast<float>(progress))
-                << "kind " << kind << " fraction " << fraction;
-            EXPECT_NEAR(object->rectForTime(time).origin.x, 40 * progress, 1e-9) << "kind " << kind;
+                << "kind " << static_cast<uint32_t>(kind) << " fraction " << fraction;
+            EXPECT_NEAR(object->rectForTime(time).origin.x, 40 * progress, 1e-9)
+                << "kind " << static_cast<uint32_t>(kind);
         }
     }
 }
@@ -226,7 +228,7 @@ TEST_F(KeyframeLookup, RenderThreadsReadWholeListsWhileTheMainThreadEdits) {
             for (std::size_t i = 1; i < snapshot.size(); ++i)
                 ASSERT_LE(snapshot[i - 1]->time(), snapshot[i]->time());
             (void)object->findStatesToInterpolateForTime(50.0);
-            (void)object->stateForTime(10.0, false);
+            (void)object->stateForTime(10.0, TimeTolerance::Loose);
             reads.fetch_add(1);
         }
     });
@@ -258,7 +260,7 @@ TEST_F(KeyframeLookup, LookupsWhileKeyframesInTheListMoveAndSwitchOff) {
                 const std::size_t found = object->findStatesToInterpolateForTime(time).size();
                 EXPECT_TRUE(found == 1 || found == 2) << found << " at " << time;
             }
-            (void)object->stateForTime(25.0, false);
+            (void)object->stateForTime(25.0, TimeTolerance::Loose);
             reads.fetch_add(1);
         }
     });

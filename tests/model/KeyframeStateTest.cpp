@@ -25,7 +25,7 @@ TEST_F(KeyframeStates, NewRectangularKeyframeCarriesOpacityAndShadowOnly) {
     EXPECT_FALSE(state.hasRotation());
     EXPECT_FALSE(state.hasFrame());
     EXPECT_EQ(state.xScalingFactor(), 1.0);
-    EXPECT_EQ(state.animationTimingKind(), 0u);
+    EXPECT_EQ(state.animationTimingKind(), AnimationTimingKind::Linear);
 }
 
 TEST_F(KeyframeStates, RectangleSettersIgnoreEmptySizesAndMissingRectangles) {
@@ -130,7 +130,7 @@ TEST_F(KeyframeStates, CopiesKeepEveryValue) {
     auto object = makeObject(0, 10);
     auto track = makeModelObject<CompositionTrackState>(object.get());
     track->setTime(3);
-    track->setAnimationTimingKind(AnimationTimingEaseOut);
+    track->setAnimationTimingKind(AnimationTimingKind::EaseOut);
     track->setPlaybackSpeed(2.5);
     track->setVisualizesModifiers(true);
     track->setRect(Rect(1, 2, 3, 4));
@@ -144,7 +144,7 @@ TEST_F(KeyframeStates, CopiesKeepEveryValue) {
     EXPECT_EQ(copy->className(), "CompositionTrackState");
     EXPECT_EQ(copy->baseObject(), object.get());
     EXPECT_EQ(copy->time(), 3.0);
-    EXPECT_EQ(copy->animationTimingKind(), static_cast<uint32_t>(AnimationTimingEaseOut));
+    EXPECT_EQ(copy->animationTimingKind(), AnimationTimingKind::EaseOut);
     EXPECT_EQ(copy->playbackSpeed(), 2.5);
     EXPECT_TRUE(copy->visualizesModifiers());
     EXPECT_EQ(copy->rectObject(), track->rectObject());

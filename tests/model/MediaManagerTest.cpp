@@ -29,8 +29,8 @@ private:
 // File operations whose copies fail as on a full disk.
 class FullDiskFiles : public MediaFileOperations {
 public:
-    MediaResult copy(const fs::path&, const fs::path& to) override {
-        return MediaResult::failure("no space left on device writing " + to.string());
+    Status copy(const fs::path&, const fs::path& to) override {
+        return fail("No space left on device writing " + to.string() + ".");
     }
 };
 
@@ -178,7 +178,7 @@ TEST_F(MediaManagers, SavingReportsMissingOrUncopyableMedia) {
     EXPECT_EQ(manager->sizeOfResourcesNeedingToBeSavedForDocument(&document, media), 12u);
 
     fs::remove(sound);
-    MediaResult missing = manager->writeMediaForDocument(&document, media);
+    Status missing = manager->writeMediaForDocument(&document, media);
     EXPECT_FALSE(missing.ok()) << "a save never succeeds with missing media";
     EXPECT_FALSE(soundEntry->hasBeenSerialized());
     EXPECT_TRUE(fs::exists(movie)) << "nothing is deleted";
@@ -190,14 +190,14 @@ TEST_F(MediaManagers, SavingReportsMissingOrUncopyableMedia) {
 
     SharedMediaManager fullDisk(root / "TemporaryResources", std::make_shared<FullDiskFiles>());
     auto entry = fullDisk.entryForResourceWithFileSystemPath(movie, &other);
-    MediaResult full = fullDisk.writeMediaForDocument(&other, media);
+    Status full = fullDisk.writeMediaForDocument(&other, media);
     EXPECT_FALSE(full.ok());
-    EXPECT_NE(full.error.find("no space"), std::string::npos);
+    EXPECT_NE(full.error().find("No space"), std::string::npos);
     EXPECT_FALSE(entry->hasBeenSerialized());
     EXPECT_TRUE(fs::exists(movie));
 
     ASSERT_TRUE(manager->writeMediaForDocument(&document, media).ok())
-        << manager->writeMediaForDocument(&document, media).error;
+        << manager->writeMediaForDocument(&document, media).error();
     EXPECT_TRUE(fs::exists(media / movieEntry->relativePathFromDocumentRoot()));
     EXPECT_TRUE(movieEntry->hasBeenSerialized());
     EXPECT_FALSE(manager->needsToCopyMediaForDocument(&document, media));
@@ -242,7 +242,8 @@ TEST_F(MediaManagers, FreeSpaceKeepsOneGigabyte) {
 
 TEST_F(MediaManagers, ArchivesOfEntriesAndOlderManagers) {
     registerVisualObjectClasses();
-    auto package = manager->entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document, false);
+    auto package = manager->entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document,
+                                                               SharedMediaManager::ResourceCopy::None);
     auto inside = manager->entryForResourceWithRelativePath("vtldata", package, &document);
     inside->addToUsageCounter(2);
     auto older = std::make_shared<DocumentMediaManager>(&document);

@@ -1,3 +1,4 @@
+#include "model/CompositionObjectsContainer.h"
 #include "model/CompositionShapeState.h"
 #include "model/CompositionTextState.h"
 #include "model/CompositionTrackState.h"
@@ -40,9 +41,9 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
     auto object = makeObject(3, 9);
     object->setName("Clip");
     object->enableAnimations();
-    object->setStretchMode(StretchModeScale);
+    object->setStretchMode(StretchMode::Scale);
     object->setMetaDataObject(PropertyList("value"), "key");
-    auto rectangular = addKeyframe(*object, 1, 0.5f, 3);
+    auto rectangular = addKeyframe(*object, 1, 0.5f, AnimationTimingKind::EaseOut);
     rectangular->setRect(Rect(1, 2, 30, 40));
     rectangular->setBackgroundColor(RGBAColor::device(0, 1, 0, 0.5));
     rectangular->insertObjectInEffectsAtIndex(EffectEntry{{"name", PropertyList("CIBloom")}}, 0);
@@ -63,7 +64,7 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
     track->setVisualizesMouseCursor(true);
     track->setVisualizesMouseEvents(false); // decoded track keyframes always carry both
     object->addNewState(track);
-    object->setSerializationMode(2); // without references outside the object
+    object->setSerializationMode(SerializationMode::Copy); // without references outside the object
 
     auto decoded = roundTrip<CompositionRectangularObject>(object);
     ASSERT_NE(decoded, nullptr);
@@ -72,7 +73,7 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
     EXPECT_EQ(decoded->startTime(), 3.0);
     EXPECT_EQ(decoded->endTime(), 9.0);
     EXPECT_TRUE(decoded->isAnimationEnabled());
-    EXPECT_EQ(decoded->stretchMode(), StretchModeScale);
+    EXPECT_EQ(decoded->stretchMode(), StretchMode::Scale);
     ASSERT_NE(decoded->metaDataObjectForKey("key"), nullptr);
     ASSERT_EQ(decoded->countOfStates(), 4u);
     const char* classes[] = {"CompositionRectangularState", "CompositionShapeState", "CompositionTextState",
@@ -84,7 +85,7 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
     auto decodedRect =
         std::dynamic_pointer_cast<CompositionRectangularState>(decoded->objectInStatesAtIndex(0));
     EXPECT_EQ(decodedRect->rect(), Rect(1, 2, 30, 40));
-    EXPECT_EQ(decodedRect->animationTimingKind(), 3u);
+    EXPECT_EQ(decodedRect->animationTimingKind(), AnimationTimingKind::EaseOut);
     EXPECT_EQ(decodedRect->backgroundColor(), RGBAColor::device(0, 1, 0, 0.5));
     EXPECT_TRUE(decodedRect->hasEffectNamed("CIBloom"));
     auto decodedText =
@@ -93,7 +94,7 @@ TEST_F(ModelArchive, ObjectWithKeyframesOfEveryClassRoundTrips) {
     EXPECT_FALSE(decodedText->hasOpacity());
 
     // Nothing is lost or added: the decoded graph archives to the same bytes.
-    decoded->setSerializationMode(2);
+    decoded->setSerializationMode(SerializationMode::Copy);
     PlistBytes original = archiveOf(object), again = archiveOf(decoded);
     EXPECT_EQ(again, original) << describeArchive(original) << "\n---\n" << describeArchive(again);
 }
@@ -106,7 +107,7 @@ TEST_F(ModelArchive, FullArchiveKeepsTheReferencesOutsideTheObject) {
     ASSERT_EQ(decoded->countOfDependentTracks(), 1u);
     EXPECT_EQ(decoded->objectInDependentTracksAtIndex(0)->owningTrack(), decoded);
 
-    owner->setSerializationMode(2);
+    owner->setSerializationMode(SerializationMode::Copy);
     auto partial = roundTrip<CompositionBaseObject>(owner);
     ASSERT_NE(partial, nullptr);
     EXPECT_EQ(partial->countOfDependentTracks(), 0u);
@@ -133,7 +134,7 @@ TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
         });
     auto object = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(objectWriter));
     ASSERT_TRUE(object.ok()) << object.error();
-    EXPECT_EQ(object.value()->stretchMode(), StretchModeKeep) << "older archives keep keyframes in place";
+    EXPECT_EQ(object.value()->stretchMode(), StretchMode::Keep) << "older archives keep keyframes in place";
     EXPECT_FALSE(object.value()->uniqueID().empty());
     EXPECT_EQ(object.value()->countOfStates(), 0u);
 
@@ -156,6 +157,43 @@ TEST_F(ModelArchive, OlderArchivesDecodeWithDefaults) {
     EXPECT_EQ(state.value()->visualizesMouseEventsNumber(), false)
         << "a decoded track keyframe carries both numbers";
     EXPECT_FALSE(state.value()->shadowColor().has_value());
+}
+
+TEST_F(ModelArchive, StoredModeAndKindNumbersAreCheckedOnDecoding) {
+    struct Case {
+        int32_t stored;
+        StretchMode stretch;
+        MouseCursorKind cursor;
+        BackgroundKind background;
+    };
+    const Case cases[] = {
+        {1, StretchMode::Scale, MouseCursorKind::Arrow, BackgroundKind::RadialGradient},
+        {2, StretchMode::ShiftSecondHalf, MouseCursorKind::RedRing, BackgroundKind::None},
+        {3, StretchMode::Keep, MouseCursorKind::BlackDot, BackgroundKind::None},
+        {-4, StretchMode::Keep, MouseCursorKind::Recorded, BackgroundKind::None},
+        {1 << 30, StretchMode::Keep, MouseCursorKind::Recorded, BackgroundKind::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        auto object = KeyedUnarchiver::unarchive<CompositionBaseObject>(archiveOf(
+            std::make_shared<ArchiveWriter>("CompositionRectangularObject", [&](KeyedArchiver& coder) {
+                coder.encodeInt32("key_animationStatesStretchMode", c.stored);
+            })));
+        ASSERT_TRUE(object.ok()) << object.error();
+        EXPECT_EQ(object.value()->stretchMode(), c.stretch);
+        auto state = KeyedUnarchiver::unarchive<CompositionTrackState>(
+            archiveOf(std::make_shared<ArchiveWriter>("CompositionTrackState", [&](KeyedArchiver& coder) {
+                coder.encodeInt32("key_mouseCursorKind", c.stored);
+            })));
+        ASSERT_TRUE(state.ok()) << state.error();
+        EXPECT_EQ(state.value()->mouseCursorKind(), c.cursor);
+        auto container = KeyedUnarchiver::unarchive<CompositionObjectsContainer>(archiveOf(
+            std::make_shared<ArchiveWriter>("CompositionObjectsContainer", [&](KeyedArchiver& coder) {
+                coder.encodeInt32("key_backgroundKind", c.stored);
+            })));
+        ASSERT_TRUE(container.ok()) << container.error();
+        EXPECT_EQ(container.value()->backgroundKind(), c.background);
+    }
 }
 
 // A damaged archive may list one keyframe or triggered state in two objects, the second named only

@@ -3,13 +3,16 @@
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionObjectsContainer.h"
 #include "model/SharedMediaManager.h"
+#include "model/TransitionCapability.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "support/ModelFixture.h"
 #include "support/UndoRoundTrip.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace vtl {
 namespace {
@@ -18,23 +21,23 @@ using test::ModelFixture;
 using test::UndoRoundTrip;
 
 // A transition between two clips: it lies on a track but is stepped over as a neighbour.
-class TestTransition : public CompositionRectangularObject {
+class TestTransition : public CompositionRectangularObject, public TransitionCapability {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
-    bool transitionsToOtherObjects() const override { return true; }
+    TransitionCapability* transitionCapability() override { return this; }
 };
 
 // A clip with a fixed frame on the canvas that records how it was aligned.
 class AlignableObject : public CompositionRectangularObject {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
-    Rect enclosingRectAtTime(double, bool) const override { return frame; }
-    void alignWithValueAtTime(int32_t criterion, double value, double) override {
+    Rect enclosingRectAtTime(double, RotationHandling) const override { return frame; }
+    void alignWithValueAtTime(ArrangeCriterion criterion, double value, double) override {
         alignedCriterion = criterion;
         alignedValue = value;
     }
     Rect frame;
-    int32_t alignedCriterion = -1;
+    std::optional<ArrangeCriterion> alignedCriterion;
     double alignedValue = 0;
 };
 
@@ -46,7 +49,7 @@ protected:
     std::shared_ptr<CompositionRectangularObject> addOnTrack(double start, double end, int32_t track) {
         auto object = makeObject(start, end);
         object->setContainerTrack(container()->trackByNumber(track));
-        container()->addObjectAndAssignFreeTrackID(object, false);
+        container()->addObjectAndAssignFreeTrackID(object, TrackAssignment::KeepTrack);
         return object;
     }
 
@@ -80,7 +83,7 @@ TEST_F(ObjectsContainer, TrimmingKeepsTwoEmptyTracksAboveTheHighestUsedOne) {
             target.insertObjectInObjectsAtIndex(object, 0);
         }
         target.increaseNumberOfTracksTo(c.tracks);
-        target.recacheObjectsAndTransitionsDuringDrag(false);
+        target.recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
         EXPECT_EQ(target.countOfTracks(), c.expected);
         EXPECT_EQ(target.maxTrackID(), static_cast<int32_t>(c.expected));
         for (std::size_t i = 0; i < target.countOfTracks(); ++i)
@@ -126,8 +129,8 @@ TEST_F(ObjectsContainer, EveryListOperationIsUndoneToTheSameArchive) {
     });
     roundTrip.check("remove", [&] { container()->removeObject(c.get()); });
     roundTrip.check("split", [&] { container()->splitObjects({a, b}, 15); });
-    roundTrip.check("move a track", [&] { container()->moveTrackID(0, 1, false); });
-    roundTrip.check("shift tracks up", [&] { container()->shiftTracks(0, 1, 1, false); });
+    roundTrip.check("move a track", [&] { container()->moveTrackID(0, 1, DuringDrag::No); });
+    roundTrip.check("shift tracks up", [&] { container()->shiftTracks(0, 1, 1, DuringDrag::No); });
     roundTrip.check("insert an empty bottom track", [&] { container()->insertEmptyTrackAtop(); });
     roundTrip.check("disable a track", [&] { container()->toggleTrackDisabled(0); });
     roundTrip.check("lock a track", [&] { container()->toggleTrackLocked(1); });
@@ -141,6 +144,46 @@ TEST_F(ObjectsContainer, EveryListOperationIsUndoneToTheSameArchive) {
     roundTrip.check("object to another track", [&] { a->setContainerTrack(container()->trackByNumber(2)); });
     a->addDependentTrack(b);
     roundTrip.check("separate dependent", [&] { container()->separateDependentTracksOfTrack(a); });
+}
+
+TEST_F(ObjectsContainer, UndoingAnOperationThatTrimmedTracksPutsTheClipBackOnItsTrack) {
+    struct Case {
+        const char* what;
+        std::function<void(CompositionObjectsContainer&, CompositionBaseObject&)> operation;
+    };
+    const Case cases[] = {
+        {"removal", [](CompositionObjectsContainer& target,
+                       CompositionBaseObject& clip) { target.removeObject(&clip); }},
+        {"move down", [](CompositionObjectsContainer& target,
+                         CompositionBaseObject& clip) { clip.setContainerTrack(target.trackByNumber(0)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CompositionDocument fresh;
+        auto& target = *fresh.objectsContainer();
+        auto place = [&](double start, double end, int32_t track) {
+            auto object = makeModelObject<CompositionRectangularObject>(&target);
+            object->setStartTimeEndTime(start, end);
+            object->setContainerTrack(target.trackByNumber(track));
+            target.addObjectAndAssignFreeTrackID(object, TrackAssignment::KeepTrack);
+            return object;
+        };
+        place(0, 10, 0);
+        auto clip = place(20, 30, 3);
+        endPass();
+        fresh.undoManager()->removeAllActions();
+        ASSERT_EQ(target.countOfTracks(), 4u);
+
+        UndoRoundTrip roundTrip(*fresh.undoManager(), fresh.objectsContainer());
+        roundTrip.check(c.what, [&] { c.operation(target, *clip); });
+        EXPECT_EQ(target.countOfTracks(), 3u) << "the operation trims the empty top track";
+        fresh.undoManager()->undo();
+        ASSERT_EQ(target.countOfTracks(), 4u);
+        EXPECT_EQ(clip->containerTrack(), target.tracks()[3]);
+        EXPECT_TRUE(target.tracks()[3]->containsClip(clip.get()));
+        EXPECT_EQ(target.trackByNumber(3), target.tracks()[3]) << "no second track 3";
+        EXPECT_EQ(target.countOfTracks(), 4u);
+    }
 }
 
 TEST_F(ObjectsContainer, SplittingKeepsKeyframesAtTheirCompositionTimes) {
@@ -168,7 +211,7 @@ TEST_F(ObjectsContainer, TrackNeighboursSkipTransitions) {
     auto transition = makeModelObject<TestTransition>(container());
     transition->setStartTimeEndTime(5, 6);
     transition->setContainerTrack(container()->trackByNumber(0));
-    container()->addObjectAndAssignFreeTrackID(transition, false);
+    container()->addObjectAndAssignFreeTrackID(transition, TrackAssignment::KeepTrack);
     auto second = addOnTrack(6, 9, 0);
     const auto& track = *container()->trackByNumber(0);
     EXPECT_EQ(track.timeToNextObject(*first), 0.0) << "touching clips";
@@ -185,7 +228,7 @@ TEST_F(ObjectsContainer, TrackNeighboursSkipTransitions) {
 TEST_F(ObjectsContainer, TrackMovesAndShifts) {
     auto low = addOnTrack(0, 5, 0);
     auto high = addOnTrack(0, 5, 2);
-    container()->moveTrackID(0, 2, false);
+    container()->moveTrackID(0, 2, DuringDrag::No);
     EXPECT_EQ(trackOf(*low), 2);
     EXPECT_EQ(trackOf(*high), 1);
     for (std::size_t i = 0; i < container()->countOfTracks(); ++i)
@@ -227,7 +270,7 @@ TEST_F(ObjectsContainer, TrackCountAndHeights) {
     EXPECT_EQ(posted, 1) << "a count not above the current one still posts";
     EXPECT_FLOAT_EQ(container()->tracks()[2]->accumulatedHeightBelow(), 3 * 106.0f);
     EXPECT_EQ(container()->trackByNumber(-1), nullptr);
-    EXPECT_EQ(container()->trackByNumber(7, false), nullptr);
+    EXPECT_EQ(container()->trackByNumber(7, TrackCreation::Never), nullptr);
     EXPECT_FALSE(container()->trackIsDisabled(9));
     container()->setTrackDisabled(9, true); // ignored past the count
     container()->setTrackDisabled(1, true);
@@ -273,9 +316,9 @@ TEST_F(ObjectsContainer, ArrangingAlignsAndDistributes) {
     EXPECT_DOUBLE_EQ(c->alignedValue, 265);
     EXPECT_DOUBLE_EQ(b->alignedValue, 520);
 
-    single->alignedCriterion = -1;
+    single->alignedCriterion.reset();
     container()->arrangeObjects({single}, 0, ArrangeCriterion::DistributeVertically);
-    EXPECT_EQ(single->alignedCriterion, -1) << "distributing one object does nothing";
+    EXPECT_FALSE(single->alignedCriterion) << "distributing one object does nothing";
 }
 
 TEST_F(ObjectsContainer, ChapterMarks) {
@@ -345,7 +388,8 @@ TEST_F(ObjectsContainer, ArchiveRoundTripOfAFullContainer) {
 
     // The document keeps its media entries beside the container.
     SharedMediaManager media(std::filesystem::temp_directory_path() / "unused-temporary-resources");
-    auto recording = media.entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document, false);
+    auto recording = media.entryForResourceWithFileSystemPath("/rec/capture.vtlrec", &document,
+                                                              SharedMediaManager::ResourceCopy::None);
     media.entryForResourceWithRelativePath("vtldata", recording, &document)->addToUsageCounter(1);
 
     KeyedArchiver archiver;
@@ -426,7 +470,7 @@ TEST_F(ObjectsContainer, NamesOfCopies) {
     original->setName("Title");
     EXPECT_EQ(container()->nameOfCopyForObject(*original), "Title copy");
     auto copy = original->copy();
-    container()->addObjectAndAssignFreeTrackID(copy, false);
+    container()->addObjectAndAssignFreeTrackID(copy, TrackAssignment::KeepTrack);
     EXPECT_EQ(copy->name(), "Title copy");
     EXPECT_EQ(container()->nameOfCopyForObject(*original), "Title copy 2");
     EXPECT_EQ(container()->nameOfCopyForObject(*copy), "Title copy 2")

@@ -32,13 +32,13 @@ protected:
 
 TEST_F(TimelineObject, StretchModesMoveKeyframesWithTheStart) {
     struct Case {
-        int32_t mode;
+        StretchMode mode;
         double expectedFirst, expectedSecond;
     };
     const Case cases[] = {
-        {StretchModeShiftSecondHalf, 1.0, 6.0}, // 8 ≥ half of the new duration 8: keeps its place in time
-        {StretchModeScale, 0.8, 6.4},
-        {StretchModeKeep, 1.0, 8.0},
+        {StretchMode::ShiftSecondHalf, 1.0, 6.0}, // 8 ≥ half of the new duration 8: keeps its place in time
+        {StretchMode::Scale, 0.8, 6.4},
+        {StretchMode::Keep, 1.0, 8.0},
     };
     for (const Case& c : cases) {
         auto object = makeObject(10, 20);
@@ -46,9 +46,27 @@ TEST_F(TimelineObject, StretchModesMoveKeyframesWithTheStart) {
         auto first = addKeyframe(*object, 1);
         auto second = addKeyframe(*object, 8);
         object->setStartTime(12);
-        EXPECT_DOUBLE_EQ(first->time(), c.expectedFirst) << "mode " << c.mode;
-        EXPECT_DOUBLE_EQ(second->time(), c.expectedSecond) << "mode " << c.mode;
+        EXPECT_DOUBLE_EQ(first->time(), c.expectedFirst) << "mode " << static_cast<int32_t>(c.mode);
+        EXPECT_DOUBLE_EQ(second->time(), c.expectedSecond) << "mode " << static_cast<int32_t>(c.mode);
         EXPECT_EQ(object->startTime(), 12.0);
+    }
+}
+
+TEST_F(TimelineObject, MovingByTheSnapStartKeepsKeyframesRelativeToTheStart) {
+    for (StretchMode mode : {StretchMode::ShiftSecondHalf, StretchMode::Scale, StretchMode::Keep}) {
+        SCOPED_TRACE(static_cast<int32_t>(mode));
+        auto object = makeObject(10, 20);
+        object->setStretchMode(mode);
+        object->enableAnimations();
+        auto first = addKeyframe(*object, 5);
+        auto second = addKeyframe(*object, 9);
+        for (double to : {14.0, 7.0}) {
+            object->moveSnapStartTimeTo(to);
+            EXPECT_DOUBLE_EQ(object->startTime(), to);
+            EXPECT_DOUBLE_EQ(object->endTime(), to + 10);
+            EXPECT_DOUBLE_EQ(first->time(), 5);
+            EXPECT_DOUBLE_EQ(second->time(), 9);
+        }
     }
 }
 
@@ -143,8 +161,8 @@ TEST_F(TimelineObject, CopiesGetANewIdentityThatPointsAtTheFirstSource) {
     auto object = makeObject(2, 8);
     object->setName("Clip");
     object->enableAnimations();
-    object->setStretchMode(StretchModeScale);
-    auto keyframe = addKeyframe(*object, 1, 0.5f, AnimationTimingEaseIn);
+    object->setStretchMode(StretchMode::Scale);
+    auto keyframe = addKeyframe(*object, 1, 0.5f, AnimationTimingKind::EaseIn);
     settle();
 
     auto copy = object->copy();
@@ -155,14 +173,14 @@ TEST_F(TimelineObject, CopiesGetANewIdentityThatPointsAtTheFirstSource) {
     EXPECT_EQ(copy->startTime(), 2.0);
     EXPECT_EQ(copy->endTime(), 8.0);
     EXPECT_TRUE(copy->isAnimationEnabled());
-    EXPECT_EQ(copy->stretchMode(), StretchModeScale);
+    EXPECT_EQ(copy->stretchMode(), StretchMode::Scale);
     ASSERT_EQ(copy->countOfStates(), 1u);
     auto copiedKeyframe =
         std::dynamic_pointer_cast<CompositionRectangularState>(copy->objectInStatesAtIndex(0));
     ASSERT_NE(copiedKeyframe, nullptr);
     EXPECT_NE(copiedKeyframe, keyframe);
     EXPECT_EQ(copiedKeyframe->baseObject(), copy.get());
-    EXPECT_EQ(copiedKeyframe->animationTimingKind(), static_cast<uint32_t>(AnimationTimingEaseIn));
+    EXPECT_EQ(copiedKeyframe->animationTimingKind(), AnimationTimingKind::EaseIn);
     EXPECT_EQ(copy->noneAnimationState()->baseObject(), copy.get());
 
     auto copyOfCopy = copy->copy();

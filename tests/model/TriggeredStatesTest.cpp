@@ -1,4 +1,5 @@
 #include "model/CompositionEventTriggeredState.h"
+#include "model/MediaTrackCapability.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "support/ModelFixture.h"
@@ -10,9 +11,10 @@ namespace vtl {
 namespace {
 
 // A media-like object that takes triggered states and has part of its movie cut away.
-class TriggeredObject : public CompositionRectangularObject {
+class TriggeredObject : public CompositionRectangularObject, public MediaTrackCapability {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
+    MediaTrackCapability* mediaTrackCapability() override { return this; }
     bool allowsAddingTriggeredStates() const override { return true; }
     double movieStartTime() const override { return 1.5; }
     const PlistArray& mouseLocationsArray() const override { return locations; }

@@ -97,7 +97,7 @@ TEST_F(UndoableKeyPaths, KeyframeKeys) {
          [&] {
              rectangular->setEffects({EffectEntry{{"name", PropertyList("CIGloom")}}});
          }},
-        {"animationTimingKind", [&] { rectangular->setAnimationTimingKind(2); }},
+        {"animationTimingKind", [&] { rectangular->setAnimationTimingKind(AnimationTimingKind::EaseIn); }},
         {"xScalingFactor", [&] { rectangular->setXScalingFactor(1.5); }},
         {"yScalingFactor", [&] { rectangular->setYScalingFactor(0.5); }},
         {"rect", [&] { rectangular->setRect(Rect(1, 2, 3, 4)); }},
@@ -137,7 +137,7 @@ TEST_F(UndoableKeyPaths, ShapeAndTrackKeyframeKeys) {
         {"isFilled", [&] { shape->setFilled(false); }},
         {"rayInset", [&] { shape->setRayInset(0.3); }},
         {"visualizesMouseCursor", [&] { track->setVisualizesMouseCursor(true); }},
-        {"mouseCursorKind", [&] { track->setMouseCursorKind(3); }},
+        {"mouseCursorKind", [&] { track->setMouseCursorKind(MouseCursorKind::BlackDot); }},
         {"visualizesModifiers", [&] { track->setVisualizesModifiers(true); }},
         {"visualizesMouseEvents", [&] { track->setVisualizesMouseEvents(true); }},
         {"playsSoundForMouseClicks", [&] { track->setPlaysSoundForMouseClicks(true); }},

@@ -30,8 +30,9 @@ protected:
     }
 
     // A keyframe at the object time, added to the object's list.
-    std::shared_ptr<CompositionRectangularState> addKeyframe(CompositionBaseObject& object, double time,
-                                                             float opacity = 1.0f, uint32_t kind = 0) {
+    std::shared_ptr<CompositionRectangularState>
+    addKeyframe(CompositionBaseObject& object, double time, float opacity = 1.0f,
+                AnimationTimingKind kind = AnimationTimingKind::Linear) {
         auto state = makeModelObject<CompositionRectangularState>(&object);
         state->setTime(time);
         state->setOpacity(opacity);
