@@ -1,7 +1,10 @@
 #pragma once
-// The catalog of the image filters that compositions may name in their effects: for each filter,
-// its attributes with class, default, range and display name. Immutable after construction and
-// safe to read from any thread; install it for the model with installFilterDescriptionCatalog.
+// The catalog of the image filters that compositions may name in their effects, as the model sees
+// them: a read-only view of the imaging layer's registry over the video effects' names, so the
+// model's defaults and ranges are those the renderer clamps to. For each filter, its attributes
+// with class, default, range and display name, sorted by attribute name. Immutable after
+// construction and safe to read from any thread; install it for the model with
+// installFilterDescriptionCatalog.
 
 #include "model/EffectFilterDescriptions.h"
 
@@ -14,12 +17,14 @@ namespace vtl {
 
 class FilterCatalog : public FilterDescriptionCatalog {
 public:
+    // Registers the imaging layer's filters when that has not happened yet, then reads them.
     FilterCatalog();
 
     // The catalog every program installs at start-up.
     static std::shared_ptr<const FilterCatalog> standard();
 
     const FilterDescription* descriptionForFilter(const std::string& name) const override;
+    // Sorted.
     std::vector<std::string> filterNames() const;
 
 private:

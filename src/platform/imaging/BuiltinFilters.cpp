@@ -2,6 +2,7 @@
 #include "platform/graphics/Blur.h"
 #include "platform/imaging/ChromaKey.h"
 #include "platform/imaging/ColorTransition.h"
+#include "platform/imaging/EffectFilters.h"
 #include "platform/imaging/FilterAttributeBuilders.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/PixelKernels.h"
@@ -176,6 +177,7 @@ void registerBuiltinFilters() {
         ChromaKey::registerFilter();
         WhiteTransition::registerFilter();
         ColorTransition::registerFilter();
+        registerEffectFilters();
         return true;
     }();
     (void)registered;
