@@ -5,6 +5,7 @@
 #include "platform/imaging/FilterAttributeBuilders.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/PixelKernels.h"
+#include "platform/imaging/TransitionFilters.h"
 #include "platform/imaging/WhiteTransition.h"
 
 #include <cmath>
@@ -176,6 +177,7 @@ void registerBuiltinFilters() {
         ChromaKey::registerFilter();
         WhiteTransition::registerFilter();
         ColorTransition::registerFilter();
+        registerTransitionFilters();
         return true;
     }();
     (void)registered;
