@@ -235,7 +235,7 @@ TEST_F(Filters, RegistryDescribesFiltersAndRefusesUnknownNames) {
                              "CIColorMatrix", "CIColorMonochrome", "CIFalseColor", "CIConstantColorGenerator",
                              "CIGaussianBlur", "CIColorControls", "ChromaKey", "WhiteTransition", "ColorTransition"})
         EXPECT_TRUE(FilterRegistry::shared().filterWithName(name)) << name;
-    EXPECT_EQ(FilterRegistry::shared().filterNames("CICategoryVideo").size(), 12u);
+    EXPECT_GE(FilterRegistry::shared().filterNames("CICategoryVideo").size(), 12u);
 
     log_.clear();
     EXPECT_FALSE(CIFilter::filterWithName("CINoSuchFilter"));

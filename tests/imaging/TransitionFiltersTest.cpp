@@ -45,8 +45,8 @@ protected:
     }
     void TearDown() override { setLogSink(previous_); }
 
-    static std::unique_ptr<CIFilter> make(const std::string& name, const CIImage& source, const CIImage& target,
-                                          const Inputs& inputs = {}) {
+    static std::unique_ptr<CIFilter> make(const std::string& name, const CIImage& source,
+                                          const CIImage& target, const Inputs& inputs = {}) {
         auto f = CIFilter::filterWithName(name);
         EXPECT_TRUE(f) << name;
         if (!f) return nullptr;
@@ -73,14 +73,20 @@ struct Configured {
 const std::vector<Configured>& configuredFilters() {
     static const std::vector<Configured> filters = {
         {"CIDissolveTransition", {}},
-        {"CICopyMachineTransition", {{"inputExtent", CIVector{0, 0, 112, 64}}, {"inputWidth", 20.0}, {"inputAngle", 0.3}}},
+        {"CICopyMachineTransition",
+         {{"inputExtent", CIVector{0, 0, 112, 64}}, {"inputWidth", 20.0}, {"inputAngle", 0.3}}},
         {"CIPageCurlTransition",
-         {{"inputExtent", CIVector{0, 0, 112, 64}}, {"inputRadius", 10.0}, {"inputAngle", 1.0471976},
+         {{"inputExtent", CIVector{0, 0, 112, 64}},
+          {"inputRadius", 10.0},
+          {"inputAngle", 1.0471976},
           {"inputShadingImage", restrictedShineImage()}}},
         {"CIPageCurlWithShadowTransition", {{"inputRadius", 12.0}, {"inputAngle", -2.5}}},
         {"CIRippleTransition",
-         {{"inputCenter", CIVector{50, 30}}, {"inputExtent", CIVector{0, 0, 112, 64}}, {"inputWidth", 16.0},
-          {"inputScale", 6.0}, {"inputShadingImage", restrictedShineImage()}}},
+         {{"inputCenter", CIVector{50, 30}},
+          {"inputExtent", CIVector{0, 0, 112, 64}},
+          {"inputWidth", 16.0},
+          {"inputScale", 6.0},
+          {"inputShadingImage", restrictedShineImage()}}},
         {"CIBarsSwipeTransition", {{"inputWidth", 8.0}, {"inputBarOffset", 5.0}, {"inputAngle", 2.2}}},
     };
     return filters;
@@ -151,11 +157,14 @@ TEST_F(TransitionFilters, KeysDefaultsAndSliderRanges) {
         } else if (auto v = std::get_if<CIVector>(&k.value)) {
             EXPECT_EQ(std::get<CIVector>(a->defaultValue), *v) << k.filter << " " << k.key;
         } else {
-            EXPECT_EQ(std::get<CIColor>(a->defaultValue), std::get<CIColor>(k.value)) << k.filter << " " << k.key;
+            EXPECT_EQ(std::get<CIColor>(a->defaultValue), std::get<CIColor>(k.value))
+                << k.filter << " " << k.key;
         }
     }
     // The shadowed curl has no shading: its roll is lit by nothing but its shadow.
-    EXPECT_FALSE(FilterRegistry::shared().attributesOfFilter("CIPageCurlWithShadowTransition")->input("inputShadingImage"));
+    EXPECT_FALSE(FilterRegistry::shared()
+                     .attributesOfFilter("CIPageCurlWithShadowTransition")
+                     ->input("inputShadingImage"));
 
     for (const Configured& c : configuredFilters()) {
         auto attributes = FilterRegistry::shared().attributesOfFilter(c.filter);
@@ -276,7 +285,8 @@ TEST_F(TransitionFilters, DissolveIsTheMixWithinOneLevel) {
         for (int y = 0; y < all.height; ++y)
             for (int x = 0; x < all.width; ++x)
                 for (int c = 0; c < 4; ++c)
-                    worst = std::max(worst, std::fabs(r.at(x, y)[c] - (ra.at(x, y)[c] * (1 - t) + rb.at(x, y)[c] * t)));
+                    worst = std::max(
+                        worst, std::fabs(r.at(x, y)[c] - (ra.at(x, y)[c] * (1 - t) + rb.at(x, y)[c] * t)));
         EXPECT_LE(worst, 1.0) << t;
     }
 }
@@ -291,8 +301,10 @@ TEST_F(TransitionFilters, RippleIsSymmetricAboutItsCentre) {
         });
     };
     for (bool shaded : {false, true}) {
-        Inputs inputs = {{"inputCenter", CIVector{50, 40}}, {"inputExtent", CIVector{0, 0, 100, 80}},
-                         {"inputWidth", 20.0}, {"inputScale", 9.0}};
+        Inputs inputs = {{"inputCenter", CIVector{50, 40}},
+                         {"inputExtent", CIVector{0, 0, 100, 80}},
+                         {"inputWidth", 20.0},
+                         {"inputScale", 9.0}};
         if (shaded) inputs.emplace_back("inputShadingImage", restrictedShineImage());
         auto f = make("CIRippleTransition", rings(0), rings(120), inputs);
         Rendered r = render(at(*f, 0.4), {0, 0, 100, 80});
@@ -319,15 +331,20 @@ TEST_F(TransitionFilters, SweepsTravelAlongTheAngle) {
         int leadX, leadY;   // shows the target early
         int trailX, trailY; // still the source
     };
-    const Case cases[] = {{0, 1, 30, 98, 30}, {M_PI, 98, 30, 1, 30}, {M_PI / 2, 50, 1, 50, 58}, {-M_PI / 2, 50, 58, 50, 1}};
-    for (const char* filter :
-         {"CICopyMachineTransition", "CIPageCurlTransition", "CIPageCurlWithShadowTransition", "CIBarsSwipeTransition"}) {
+    const Case cases[] = {
+        {0, 1, 30, 98, 30}, {M_PI, 98, 30, 1, 30}, {M_PI / 2, 50, 1, 50, 58}, {-M_PI / 2, 50, 58, 50, 1}};
+    for (const char* filter : {"CICopyMachineTransition", "CIPageCurlTransition",
+                               "CIPageCurlWithShadowTransition", "CIBarsSwipeTransition"}) {
         for (const Case& k : cases) {
             auto f = make(filter, source, target,
-                          {{"inputAngle", k.angle}, {"inputExtent", CIVector{0, 0, 100, 60}}, {"inputWidth", 10.0},
-                           {"inputRadius", 8.0}, {"inputBarOffset", 3.0}});
+                          {{"inputAngle", k.angle},
+                           {"inputExtent", CIVector{0, 0, 100, 60}},
+                           {"inputWidth", 10.0},
+                           {"inputRadius", 8.0},
+                           {"inputBarOffset", 3.0}});
             Rendered r = render(at(*f, 0.3), all);
-            EXPECT_EQ(r.at(k.leadX, k.leadY), wholeTarget.at(k.leadX, k.leadY)) << filter << " angle " << k.angle;
+            EXPECT_EQ(r.at(k.leadX, k.leadY), wholeTarget.at(k.leadX, k.leadY))
+                << filter << " angle " << k.angle;
             // The source's red is at least 150 wherever it shows, moved or not; the target has none.
             EXPECT_GE(r.at(k.trailX, k.trailY)[2], 150) << filter << " angle " << k.angle;
         }
@@ -389,7 +406,9 @@ TEST_F(TransitionFilters, CopyMachineBarIsTheMixLitByItsColour) {
 TEST_F(TransitionFilters, CurlBackIsTheColourControlledSourceMirrored) {
     const int w = 200, h = 20;
     const double radius = 10;
-    const CIImage source = picture(w, h, [](int x, int) { return Bitmap::Pixel{40, std::uint8_t(x), 220, 255}; });
+    const CIImage source = picture(w, h, [](int x, int) {
+        return Bitmap::Pixel{40, std::uint8_t(x), 220, 255};
+    });
     const CIImage target = targetPicture(w, h);
     auto controls = CIFilter::filterWithName("CIColorControls");
     controls->setValue("inputImage", source);
@@ -401,7 +420,9 @@ TEST_F(TransitionFilters, CurlBackIsTheColourControlledSourceMirrored) {
     const Rendered controlled = render(back, all), front = render(source, all);
 
     auto f = make("CIPageCurlTransition", source, target,
-                  {{"inputAngle", 0.0}, {"inputRadius", radius}, {"inputExtent", CIVector{0, 0, w, h}},
+                  {{"inputAngle", 0.0},
+                   {"inputRadius", radius},
+                   {"inputExtent", CIVector{0, 0, w, h}},
                    {"inputBacksideImage", back}});
     const double time = 0.5;
     Rendered r = render(at(*f, time), all);
@@ -455,8 +476,11 @@ TEST_F(TransitionFilters, CurlShadowDarkensTheTargetBesideTheRoll) {
     };
     for (const Case& k : cases) {
         auto f = make("CIPageCurlWithShadowTransition", source, white,
-                      {{"inputAngle", 0.0}, {"inputRadius", 20.0}, {"inputShadowSize", 1.0},
-                       {"inputShadowAmount", k.amount}, {"inputShadowExtent", k.shadowExtent}});
+                      {{"inputAngle", 0.0},
+                       {"inputRadius", 20.0},
+                       {"inputShadowSize", 1.0},
+                       {"inputShadowAmount", k.amount},
+                       {"inputShadowExtent", k.shadowExtent}});
         // Axis at 0.5 · (200 + 20 + 20) = 120: the shadow spans 80 … 100, darkest at the roll.
         Rendered r = render(at(*f, 0.5), all);
         EXPECT_EQ(r.at(70, 10), (std::array<int, 4>{255, 255, 255, 255})) << k.what;
@@ -488,7 +512,8 @@ TEST_F(TransitionFilters, BadInputsFallBackToSoundValues) {
             Rendered expected = render(at(*reference, 0.5), all);
             for (double bad : {double(NAN), HUGE_VAL, -HUGE_VAL}) {
                 f->setValue(a.name, bad);
-                EXPECT_TRUE(samePixels(render(at(*f, 0.5), all), expected)) << c.filter << " " << a.name << " " << bad;
+                EXPECT_TRUE(samePixels(render(at(*f, 0.5), all), expected))
+                    << c.filter << " " << a.name << " " << bad;
             }
             reference = make(c.filter, source, target, c.inputs);
         }

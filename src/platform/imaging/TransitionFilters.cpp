@@ -36,7 +36,8 @@ public:
         double value = number(key);
         if (!std::isfinite(value)) {
             logOnce(name() + " " + key + " not finite",
-                    "The filter " + name() + " got " + key + " that is not a finite number; it uses the default.");
+                    "The filter " + name() + " got " + key +
+                        " that is not a finite number; it uses the default.");
             const double* fallback = a ? std::get_if<double>(&a->defaultValue) : nullptr;
             value = fallback ? *fallback : 0;
         }
@@ -150,7 +151,8 @@ CIImage pageCurl(const TransitionFilter& f, bool withShadow) {
         if (shading.isEmpty()) shading = CIImage();
         p.shadingExtent = shading.extent();
     }
-    return imageOf(*ends, makePageCurlNode(ends->source.node(), ends->target.node(), backside.node(), shading.node(), p));
+    return imageOf(*ends, makePageCurlNode(ends->source.node(), ends->target.node(), backside.node(),
+                                           shading.node(), p));
 }
 
 CIImage ripple(const TransitionFilter& f) {
@@ -198,8 +200,8 @@ FilterAttribute timeInput() {
 }
 
 FilterAttribute angleInput(double value, double sliderMinimum, double sliderMaximum) {
-    return numberWithRange("inputAngle", "Angle", value, sliderMinimum, sliderMaximum, std::nullopt, std::nullopt,
-                           FilterAttributeType::Angle);
+    return numberWithRange("inputAngle", "Angle", value, sliderMinimum, sliderMaximum, std::nullopt,
+                           std::nullopt, FilterAttributeType::Angle);
 }
 
 FilterAttribute extentInput(CIVector value) {
@@ -207,7 +209,8 @@ FilterAttribute extentInput(CIVector value) {
 }
 
 FilterAttribute radiusInput() {
-    return numberWithRange("inputRadius", "Radius", 100, 0.01, 400, 0.01, std::nullopt, FilterAttributeType::Distance);
+    return numberWithRange("inputRadius", "Radius", 100, 0.01, 400, 0.01, std::nullopt,
+                           FilterAttributeType::Distance);
 }
 
 void add(const std::string& name, const std::string& displayName, std::vector<FilterAttribute> inputs,
@@ -215,7 +218,8 @@ void add(const std::string& name, const std::string& displayName, std::vector<Fi
     FilterAttributes a;
     a.name = name;
     a.displayName = displayName;
-    a.categories = {"CICategoryTransition", filterCategoryVideo, filterCategoryStillImage, filterCategoryBuiltIn};
+    a.categories = {"CICategoryTransition", filterCategoryVideo, filterCategoryStillImage,
+                    filterCategoryBuiltIn};
     a.inputs = {imageInput("inputImage", "Image"), imageInput("inputTargetImage", "Target Image")};
     a.inputs.insert(a.inputs.end(), inputs.begin(), inputs.end());
     FilterRegistry::shared().registerFilter(std::make_shared<const FilterAttributes>(std::move(a)),
@@ -257,7 +261,8 @@ void registerTransitionFilters() {
     add("CIBarsSwipeTransition", "Bars Swipe",
         {angleInput(M_PI, 0, 2 * M_PI),
          numberWithRange("inputWidth", "Width", 30, 2, 300, 2.0, std::nullopt, Type::Distance),
-         numberWithRange("inputBarOffset", "Bar Offset", 10, 1, 100, 0.0, std::nullopt, Type::Scalar), timeInput()},
+         numberWithRange("inputBarOffset", "Bar Offset", 10, 1, 100, 0.0, std::nullopt, Type::Scalar),
+         timeInput()},
         barsSwipe);
 }
 

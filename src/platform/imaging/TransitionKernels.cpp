@@ -21,8 +21,8 @@ void dissolveScalar(const std::uint8_t* s, const std::uint8_t* d, std::uint8_t* 
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) int dissolveAvx2(const std::uint8_t* s, const std::uint8_t* d, std::uint8_t* out,
-                                                 int n, int w) {
+__attribute__((target("avx2"))) int dissolveAvx2(const std::uint8_t* s, const std::uint8_t* d,
+                                                 std::uint8_t* out, int n, int w) {
     const __m256i weight = _mm256_set1_epi16(std::int16_t(w));
     const __m256i zero = _mm256_setzero_si256();
     int i = 0;
@@ -56,25 +56,33 @@ Rect unionOfExtents(const ImageNodeRef& a, const ImageNodeRef& b) {
     return a->extent().unionWith(b->extent());
 }
 
-// The view of input i over the part of `region` it covers, as the kernels below ask for it.
-InputView pixelwiseView(const KernelNode& node, std::span<const ConstPixelSpan> in, std::size_t i,
-                        const PixelRegion& region) {
-    return {in[i], region.intersection(node.inputs()[i]->pixelRegion())};
-}
-
-class DissolveKernel final : public KernelNode {
+// A kernel over the source and the target that reads them at the pixels it computes.
+class TwoPictureKernel : public KernelNode {
 public:
-    DissolveKernel(ImageNodeRef source, ImageNodeRef target, double time)
-        : KernelNode(unionOfExtents(source, target), {source, target})
-        , time_(time)
-        , weight_(int(std::clamp(std::lround(time * 32768), 0L, 32767L))) {}
+    TwoPictureKernel(ImageNodeRef source, ImageNodeRef target)
+        : KernelNode(unionOfExtents(source, target), {source, target}) {}
 
     PixelRegion regionOfInput(std::size_t i, const PixelRegion& region) const override {
         return region.intersection(inputs()[i]->pixelRegion());
     }
 
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
-        const InputView source = pixelwiseView(*this, in, 0, region), target = pixelwiseView(*this, in, 1, region);
+protected:
+    // Input i as compute receives it for `region`.
+    InputView view(std::span<const ConstPixelSpan> in, std::size_t i, const PixelRegion& region) const {
+        return {in[i], regionOfInput(i, region)};
+    }
+};
+
+class DissolveKernel final : public TwoPictureKernel {
+public:
+    DissolveKernel(ImageNodeRef source, ImageNodeRef target, double time)
+        : TwoPictureKernel(std::move(source), std::move(target))
+        , time_(time)
+        , weight_(int(std::clamp(std::lround(time * 32768), 0L, 32767L))) {}
+
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
+        const InputView source = view(in, 0, region), target = view(in, 1, region);
         RowScratch scratch(region.width);
         const std::size_t bytes = std::size_t(region.width) * 4;
         for (int y = 0; y < region.height; ++y) {
@@ -85,7 +93,8 @@ public:
                 std::memcpy(out.row(y), target.row(iy, region.x, region.width, scratch[1]), bytes);
             } else {
                 dissolveRow(source.row(iy, region.x, region.width, scratch[0]),
-                            target.row(iy, region.x, region.width, scratch[1]), out.row(y), region.width, weight_);
+                            target.row(iy, region.x, region.width, scratch[1]), out.row(y), region.width,
+                            weight_);
             }
         }
     }
@@ -95,10 +104,10 @@ private:
     int weight_;
 };
 
-class CopyMachineKernel final : public KernelNode {
+class CopyMachineKernel final : public TwoPictureKernel {
 public:
     CopyMachineKernel(ImageNodeRef source, ImageNodeRef target, const CopyMachineParameters& p)
-        : KernelNode(unionOfExtents(source, target), {source, target})
+        : TwoPictureKernel(std::move(source), std::move(target))
         , sweep_(p.area, p.angleRadians)
         , width_(p.widthPixels) {
         lead_ = sweep_.low() + p.time * (sweep_.length() + width_);
@@ -112,12 +121,9 @@ public:
         }
     }
 
-    PixelRegion regionOfInput(std::size_t i, const PixelRegion& region) const override {
-        return region.intersection(inputs()[i]->pixelRegion());
-    }
-
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
-        const InputView source = pixelwiseView(*this, in, 0, region), target = pixelwiseView(*this, in, 1, region);
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
+        const InputView source = view(in, 0, region), target = view(in, 1, region);
         RowScratch scratch(region.width);
         const int x0 = region.x;
         for (int y = 0; y < region.height; ++y) {
@@ -128,7 +134,8 @@ public:
             std::uint8_t* o = out.row(y);
             auto copy = [&](const std::uint8_t* from, PixelRun run) {
                 if (!run.isEmpty())
-                    std::memcpy(o + (run.begin - x0) * 4, from + (run.begin - x0) * 4, std::size_t(run.end - run.begin) * 4);
+                    std::memcpy(o + (run.begin - x0) * 4, from + (run.begin - x0) * 4,
+                                std::size_t(run.end - run.begin) * 4);
             };
             copy(t, along.between(-HUGE_VAL, lead_ - width_));
             copy(s, along.between(lead_, HUGE_VAL));
@@ -153,10 +160,10 @@ private:
     std::array<std::array<std::uint8_t, 4>, ShadingTable::steps + 1> light_{};
 };
 
-class BarsSwipeKernel final : public KernelNode {
+class BarsSwipeKernel final : public TwoPictureKernel {
 public:
     BarsSwipeKernel(ImageNodeRef source, ImageNodeRef target, const BarsSwipeParameters& p)
-        : KernelNode(unionOfExtents(source, target), {source, target})
+        : TwoPictureKernel(std::move(source), std::move(target))
         , sweep_(p.area, p.angleRadians)
         , across_(p.area, p.angleRadians + M_PI / 2)
         , barWidth_(p.barWidthPixels) {
@@ -172,14 +179,14 @@ public:
     bool isPixelwise() const override { return false; }
 
     PixelRegion regionOfInput(std::size_t i, const PixelRegion& region) const override {
-        if (i == 1) return region.intersection(inputs()[1]->pixelRegion());
+        if (i == 1) return TwoPictureKernel::regionOfInput(1, region);
         return regionMovedBy(region, -shift_[0].dx, -shift_[0].dy, -shift_[1].dx, -shift_[1].dy, 0)
             .intersection(inputs()[0]->pixelRegion());
     }
 
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
-        const InputView source{in[0], regionOfInput(0, region)};
-        const InputView target = pixelwiseView(*this, in, 1, region);
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
+        const InputView source = view(in, 0, region), target = view(in, 1, region);
         RowScratch scratch(region.width);
         const int x0 = region.x, x1 = region.maxX();
         for (int y = 0; y < region.height; ++y) {
@@ -188,14 +195,17 @@ public:
             const std::uint8_t* t = target.row(iy, x0, region.width, scratch[1]);
             std::uint8_t* o = out.row(y);
             auto copyTarget = [&](int begin, int end) {
-                if (end > begin) std::memcpy(o + (begin - x0) * 4, t + (begin - x0) * 4, std::size_t(end - begin) * 4);
+                if (end > begin)
+                    std::memcpy(o + (begin - x0) * 4, t + (begin - x0) * 4, std::size_t(end - begin) * 4);
             };
             // The bars this row crosses: every bar index the row's ends fall in, and one either side.
             double a = across.at(x0) - across_.low(), b = across.at(x1 - 1) - across_.low();
-            double first = std::floor(std::min(a, b) / barWidth_) - 1, last = std::floor(std::max(a, b) / barWidth_) + 1;
+            double first = std::floor(std::min(a, b) / barWidth_) - 1,
+                   last = std::floor(std::max(a, b) / barWidth_) + 1;
             int covered0 = x1, covered1 = x0;
             for (double j = first; j <= last; ++j) {
-                PixelRun bar = across.between(across_.low() + j * barWidth_, across_.low() + (j + 1) * barWidth_);
+                PixelRun bar =
+                    across.between(across_.low() + j * barWidth_, across_.low() + (j + 1) * barWidth_);
                 if (bar.isEmpty()) continue;
                 covered0 = std::min(covered0, bar.begin);
                 covered1 = std::max(covered1, bar.end);
@@ -208,7 +218,8 @@ public:
                 }
                 copyTarget(bar.begin, from);
                 copyTarget(to, bar.end);
-                const std::uint8_t* s = source.row(iy - shift_[k].dy, from - shift_[k].dx, to - from, scratch[0]);
+                const std::uint8_t* s =
+                    source.row(iy - shift_[k].dy, from - shift_[k].dx, to - from, scratch[0]);
                 std::memcpy(o + (from - x0) * 4, s, std::size_t(to - from) * 4);
             }
             if (covered1 <= covered0) {
@@ -233,11 +244,13 @@ ImageNodeRef makeDissolveNode(ImageNodeRef source, ImageNodeRef target, double t
     return std::make_shared<DissolveKernel>(std::move(source), std::move(target), time);
 }
 
-ImageNodeRef makeCopyMachineNode(ImageNodeRef source, ImageNodeRef target, const CopyMachineParameters& parameters) {
+ImageNodeRef makeCopyMachineNode(ImageNodeRef source, ImageNodeRef target,
+                                 const CopyMachineParameters& parameters) {
     return std::make_shared<CopyMachineKernel>(std::move(source), std::move(target), parameters);
 }
 
-ImageNodeRef makeBarsSwipeNode(ImageNodeRef source, ImageNodeRef target, const BarsSwipeParameters& parameters) {
+ImageNodeRef makeBarsSwipeNode(ImageNodeRef source, ImageNodeRef target,
+                               const BarsSwipeParameters& parameters) {
     return std::make_shared<BarsSwipeKernel>(std::move(source), std::move(target), parameters);
 }
 

@@ -25,7 +25,8 @@ struct CopyMachineParameters {
 };
 // A bar of light sweeps along the angle: ahead of it the source, behind it the target, inside it
 // a blend of the two lit by the colour.
-ImageNodeRef makeCopyMachineNode(ImageNodeRef source, ImageNodeRef target, const CopyMachineParameters& parameters);
+ImageNodeRef makeCopyMachineNode(ImageNodeRef source, ImageNodeRef target,
+                                 const CopyMachineParameters& parameters);
 
 struct BarsSwipeParameters {
     Rect area;
@@ -36,7 +37,8 @@ struct BarsSwipeParameters {
 };
 // The source cut into bars lying along the angle slides off along it, every other bar
 // `barOffsetPixels` behind; the target shows where the bars have left.
-ImageNodeRef makeBarsSwipeNode(ImageNodeRef source, ImageNodeRef target, const BarsSwipeParameters& parameters);
+ImageNodeRef makeBarsSwipeNode(ImageNodeRef source, ImageNodeRef target,
+                               const BarsSwipeParameters& parameters);
 
 struct PageCurlParameters {
     Rect area;
@@ -55,8 +57,8 @@ struct PageCurlParameters {
 // The source rolls up round a cylinder travelling along the angle; the roll shows the page's back
 // (the backside picture as the page turns it, mirrored) lit by the shading image, and the target
 // is left behind it. backside and shading may be null: the back is then the source, unlit.
-ImageNodeRef makePageCurlNode(ImageNodeRef source, ImageNodeRef target, ImageNodeRef backside, ImageNodeRef shading,
-                              const PageCurlParameters& parameters);
+ImageNodeRef makePageCurlNode(ImageNodeRef source, ImageNodeRef target, ImageNodeRef backside,
+                              ImageNodeRef shading, const PageCurlParameters& parameters);
 
 struct RippleParameters {
     Rect area;

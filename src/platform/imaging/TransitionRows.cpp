@@ -13,23 +13,64 @@ const std::uint8_t* InputView::row(int y, int x0, int width, std::uint8_t* scrat
     if (y < region.y || y >= region.maxY()) return scratch;
     int from = std::max(x0, region.x), to = std::min(x0 + width, region.maxX());
     if (to > from)
-        std::memcpy(scratch + std::ptrdiff_t(from - x0) * 4, span.row(y - region.y) + std::ptrdiff_t(from - region.x) * 4,
-                    std::size_t(to - from) * 4);
+        std::memcpy(scratch + std::ptrdiff_t(from - x0) * 4,
+                    span.row(y - region.y) + std::ptrdiff_t(from - region.x) * 4, std::size_t(to - from) * 4);
     return scratch;
 }
 
+// Some of the four taps lie outside the view (sampleFixed has sent the others elsewhere).
 void InputView::sampleNearEdge(std::int64_t fx, std::int64_t fy, std::uint8_t* out) const {
-    std::memset(out, 0, 4);
     const std::int64_t ix = (fx >> 16) - region.x, iy = (fy >> 16) - region.y;
-    if (ix < -1 || iy < -1 || ix >= region.width || iy >= region.height) return;
     static const std::uint8_t transparent[4] = {0, 0, 0, 0};
     const std::uint8_t* taps[4];
     for (int k = 0; k < 4; ++k) {
         std::int64_t tx = ix + (k & 1), ty = iy + (k >> 1);
         taps[k] = tx >= 0 && ty >= 0 && tx < region.width && ty < region.height ? span.row(int(ty)) + tx * 4
-                                                                              : transparent;
+                                                                                : transparent;
     }
     blendScalar(taps[0], taps[1], taps[2], taps[3], int(fx >> 9) & 127, int(fy >> 9) & 127, out);
+}
+
+namespace {
+
+std::int64_t floorDivide(std::int64_t a, std::int64_t b) {
+    std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+// The x with low ≤ start + step · x ≤ high, as [first, last + 1), unbounded ends as given.
+PixelRun solveLinear(std::int64_t start, std::int64_t step, std::int64_t low, std::int64_t high, int begin,
+                     int end) {
+    if (step == 0) return low <= start && start <= high ? PixelRun{begin, end} : PixelRun{begin, begin};
+    std::int64_t first, last;
+    if (step > 0) {
+        first = -floorDivide(-(low - start), step);
+        last = floorDivide(high - start, step);
+    } else {
+        first = -floorDivide(-(high - start), step);
+        last = floorDivide(low - start, step);
+    }
+    first = std::max<std::int64_t>(first, begin);
+    last = std::min<std::int64_t>(last, std::int64_t(end) - 1);
+    return last < first ? PixelRun{begin, begin} : PixelRun{int(first), int(last + 1)};
+}
+
+} // namespace
+
+PixelRun InputView::runReading(int begin, int end, std::int64_t startX, std::int64_t stepX,
+                               std::int64_t startY, std::int64_t stepY, bool anyTap) const {
+    if (region.isEmpty() || end <= begin || (!anyTap && (region.width < 2 || region.height < 2)))
+        return {begin, begin};
+    constexpr std::int64_t one = 65536;
+    // Quick case: the taps' lower-left pixel from the first to the last but one; any tap: from one
+    // before the first to the last.
+    const std::int64_t before = anyTap ? 1 : 0, after = anyTap ? 0 : 1;
+    PixelRun xs = solveLinear(startX, stepX, (region.x - before) * one,
+                              (std::int64_t(region.x) + region.width - after) * one - 1, begin, end);
+    PixelRun ys = solveLinear(startY, stepY, (region.y - before) * one,
+                              (std::int64_t(region.y) + region.height - after) * one - 1, begin, end);
+    PixelRun both{std::max(xs.begin, ys.begin), std::min(xs.end, ys.end)};
+    return both.isEmpty() ? PixelRun{begin, begin} : both;
 }
 
 RowProjection::RowProjection(double ux, double offset, int x0, int x1)
@@ -50,7 +91,8 @@ int RowProjection::edge(double threshold) const {
 PixelRun RowProjection::between(double low, double high) const {
     if (!(low < high)) return {x0_, x0_};
     // Along a direction (nearly) across the row every pixel has the same position.
-    if (std::fabs(ux_) < 1e-9) return low <= offset_ && offset_ < high ? PixelRun{x0_, x1_} : PixelRun{x0_, x0_};
+    if (std::fabs(ux_) < 1e-9)
+        return low <= offset_ && offset_ < high ? PixelRun{x0_, x1_} : PixelRun{x0_, x0_};
     if (ux_ > 0) return {edge(low), edge(high)};
     return {edge(high), edge(low)};
 }
@@ -82,18 +124,16 @@ ShadingTable::ShadingTable(const InputView& view, double minX, double width, dou
         view.sample(first + span * i / steps, midY, light_[std::size_t(i)].data());
 }
 
-const std::uint8_t* ShadingTable::at(double u) const {
-    int i = u > 0 ? (u < 1 ? int(u * steps + 0.5) : steps) : 0;
-    return light_[std::size_t(i)].data();
-}
-
 PixelShift pixelShift(double distance, double ux, double uy) {
     static constexpr double limit = double(1 << 29);
-    auto whole = [](double v) { return std::isfinite(v) ? int(std::clamp(std::round(v), -limit, limit)) : 0; };
+    auto whole = [](double v) {
+        return std::isfinite(v) ? int(std::clamp(std::round(v), -limit, limit)) : 0;
+    };
     return {whole(distance * ux), whole(distance * uy)};
 }
 
-PixelRegion regionMovedBy(const PixelRegion& region, double dx0, double dy0, double dx1, double dy1, int margin) {
+PixelRegion regionMovedBy(const PixelRegion& region, double dx0, double dy0, double dx1, double dy1,
+                          int margin) {
     if (region.isEmpty()) return {};
     Rect r = region.rect();
     Rect moved = r.offsetBy(dx0, dy0).unionWith(r.offsetBy(dx1, dy1));

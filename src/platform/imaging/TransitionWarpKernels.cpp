@@ -15,10 +15,10 @@ namespace {
 
 // asin on 0…1 and sin(π·x) on 0…1 by linear interpolation between exact values: monotone where the
 // functions are, and cheap enough for every pixel of a roll or a ring.
-template <class Function> class Table {
+class Table {
 public:
     static constexpr int steps = 1024;
-    explicit Table(Function f) {
+    template <class Function> explicit Table(Function f) {
         for (int i = 0; i <= steps; ++i)
             values_[std::size_t(i)] = f(double(i) / steps);
     }
@@ -34,14 +34,14 @@ private:
     std::array<double, steps + 1> values_{};
 };
 
-double tableAsin(double x) {
+const Table& asinTable() {
     static const Table table([](double v) { return std::asin(v); });
-    return table(x);
+    return table;
 }
 
-double tableSinPi(double x) {
+const Table& sinPiTable() {
     static const Table table([](double v) { return std::sin(M_PI * v); });
-    return table(x);
+    return table;
 }
 
 Rect unionOfExtents(const ImageNodeRef& a, const ImageNodeRef& b) {
@@ -72,7 +72,8 @@ ShadingTable shadingTable(const InputView& view, const Rect& extent) {
 
 // The range of positions along a direction the region's corners take.
 std::pair<double, double> projectedRange(const PixelRegion& region, double ux, double uy) {
-    const double xs[2] = {double(region.x), double(region.maxX())}, ys[2] = {double(region.y), double(region.maxY())};
+    const double xs[2] = {double(region.x), double(region.maxX())},
+                 ys[2] = {double(region.y), double(region.maxY())};
     double low = HUGE_VAL, high = -HUGE_VAL;
     for (double x : xs)
         for (double y : ys) {
@@ -101,7 +102,8 @@ class PageCurlKernel final : public KernelNode {
 public:
     PageCurlKernel(ImageNodeRef source, ImageNodeRef target, ImageNodeRef backside, ImageNodeRef shading,
                    const PageCurlParameters& p)
-        : KernelNode(unionOfExtents(source, target), listed({source, target, backside ? backside : source, shading}))
+        : KernelNode(unionOfExtents(source, target),
+                     listed({source, target, backside ? backside : source, shading}))
         , sweep_(p.area, p.angleRadians)
         , radius_(p.radiusPixels)
         , shadowLength_(p.shadow ? p.shadowSize * p.radiusPixels : 0)
@@ -128,8 +130,7 @@ public:
                 // The flat page is read in place, the roll's underside a little behind it.
                 r = region;
                 double from = std::max(dLow, 0.0), to = std::min(dHigh, radius_);
-                if (from <= to)
-                    r = r.unionWith(moved(region, frontMove(to), frontMove(from)));
+                if (from <= to) r = r.unionWith(moved(region, frontMove(to), frontMove(from)));
             } else {
                 double from = std::max(dLow, M_PI * radius_ - rolled_), to = std::min(dHigh, radius_);
                 if (from <= to) r = moved(region, backMove(from), backMove(to));
@@ -138,7 +139,8 @@ public:
         return r.intersection(inputs()[i]->pixelRegion());
     }
 
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         const InputView source{in[0], regionOfInput(0, region)};
         const InputView target{in[1], regionOfInput(1, region)};
         const InputView back{in[2], regionOfInput(2, region)};
@@ -157,7 +159,8 @@ public:
             std::uint8_t* o = out.row(y);
             auto copy = [&](const InputView& view, PixelRun run, int slot) {
                 if (run.isEmpty()) return;
-                std::memcpy(o + (run.begin - x0) * 4, view.row(iy, run.begin, run.end - run.begin, scratch[slot]),
+                std::memcpy(o + (run.begin - x0) * 4,
+                            view.row(iy, run.begin, run.end - run.begin, scratch[slot]),
                             std::size_t(run.end - run.begin) * 4);
             };
             copy(target, along.between(-HUGE_VAL, axis_ - r - shadowLength_), 1);
@@ -179,11 +182,22 @@ public:
                 // positions step evenly along the row, counted from x = 0 so that every tile
                 // reaches the same ones.
                 const double k = 2 * axis_ - M_PI * r - 2 * uy * yc - ux;
-                const std::int64_t stepX = std::llround((1 - 2 * ux * ux) * 65536), stepY = std::llround(-2 * ux * uy * 65536);
-                const std::int64_t startX = InputView::fixedPosition(0.5 + k * ux), startY = InputView::fixedPosition(yc + k * uy);
-                for (int x = flatBack.begin; x < flatBack.end; ++x) {
+                const std::int64_t stepX = std::llround((1 - 2 * ux * ux) * 65536),
+                                   stepY = std::llround(-2 * ux * uy * 65536);
+                const std::int64_t startX = InputView::fixedPosition(0.5 + k * ux),
+                                   startY = InputView::fixedPosition(yc + k * uy);
+                // Beyond `reading` the back falls outside its picture: no page, the flat page stays.
+                const PixelRun reading =
+                    back.runReading(flatBack.begin, flatBack.end, startX, stepX, startY, stepY, true);
+                const PixelRun inner =
+                    back.runReading(reading.begin, reading.end, startX, stepX, startY, stepY, false);
+                for (int x = reading.begin; x < reading.end; ++x) {
                     std::uint8_t layer[4];
-                    back.sampleFixed(startX + stepX * x, startY + stepY * x, layer);
+                    const std::int64_t fx = startX + stepX * x, fy = startY + stepY * x;
+                    if (x >= inner.begin && x < inner.end)
+                        back.sampleInterior(fx, fy, layer);
+                    else
+                        back.sampleFixed(fx, fy, layer);
                     if (edgeLight) screenPixel(layer, edgeLight);
                     overPixel(o + (x - x0) * 4, layer);
                 }
@@ -192,7 +206,7 @@ public:
             copy(target, roll, 1);
             for (int x = roll.begin; x < roll.end; ++x) {
                 const double d = std::clamp(axis_ - along.at(x), 0.0, r);
-                const double bend = tableAsin(d / r);
+                const double bend = asin_(d / r);
                 std::uint8_t* p = o + (x - x0) * 4;
                 std::uint8_t layer[4];
                 if (shadowAmount_ > 0) shade(p, x, iy, shadowAmount_);
@@ -213,12 +227,13 @@ public:
 
 private:
     // How far along the direction the page point shown at depth d lies from the pixel.
-    double frontMove(double d) const { return d - radius_ * tableAsin(d / radius_); }
+    double frontMove(double d) const { return d - radius_ * asin_(d / radius_); }
     double backMove(double d) const {
-        return d < 0 ? 2 * d - M_PI * radius_ : d - radius_ * (M_PI - tableAsin(d / radius_));
+        return d < 0 ? 2 * d - M_PI * radius_ : d - radius_ * (M_PI - asin_(d / radius_));
     }
     PixelRegion moved(const PixelRegion& region, double m0, double m1) const {
-        return regionMovedBy(region, m0 * sweep_.ux(), m0 * sweep_.uy(), m1 * sweep_.ux(), m1 * sweep_.uy(), 2);
+        return regionMovedBy(region, m0 * sweep_.ux(), m0 * sweep_.uy(), m1 * sweep_.ux(), m1 * sweep_.uy(),
+                             2);
     }
     void shade(std::uint8_t* p, int x, int y, double amount) const {
         if (!shadowArea_.isEmpty() && !shadowArea_.containsPoint({x + 0.5, y + 0.5})) return;
@@ -231,6 +246,7 @@ private:
     Rect shadowArea_, shadingExtent_;
     bool hasShading_;
     double axis_ = 0, rolled_ = 0;
+    const Table& asin_ = asinTable();
 };
 
 class RippleKernel final : public KernelNode {
@@ -250,6 +266,7 @@ public:
         outer_ = p.time * (farthest + width_);
         inner_ = outer_ - width_;
         reach_ = int(std::ceil(std::fabs(scale_))) + 2;
+        perWidth_ = 1 / width_;
     }
 
     bool isPixelwise() const override { return false; }
@@ -259,7 +276,8 @@ public:
         return region.grownBy(reach_).intersection(inputs()[i]->pixelRegion());
     }
 
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         const InputView source{in[0], regionOfInput(0, region)};
         const InputView target{in[1], regionOfInput(1, region)};
         ShadingTable shading;
@@ -307,13 +325,13 @@ private:
             const double dx = x + 0.5 - center_.x;
             const double distance = std::sqrt(dx * dx + dy * dy);
             // 0 at the ring's outer edge, 1 at its inner edge.
-            const double q = std::clamp((outer_ - distance) / width_, 0.0, 1.0);
-            const double push = scale_ * tableSinPi(q);
+            const double q = std::clamp((outer_ - distance) * perWidth_, 0.0, 1.0);
+            const double push = scale_ * sinPi_(q);
             const double f = distance > 1e-9 ? (distance - push) / distance : 1.0;
             const double sx = center_.x + dx * f, sy = center_.y + dy * f;
             std::uint8_t s[4], t[4];
-            source.sample(sx, sy, s);
-            target.sample(sx, sy, t);
+            InputView::samplePair(source, target, InputView::fixedPosition(sx), InputView::fixedPosition(sy),
+                                  s, t);
             std::uint8_t* p = o + (x - x0) * 4;
             mixPixel(s, t, int(q * 256 + 0.5), p);
             if (shading.isPresent()) screenPixel(p, shading.at(q));
@@ -321,24 +339,26 @@ private:
     }
 
     Point center_;
-    double width_, scale_;
+    double width_, scale_, perWidth_ = 1;
     Rect shadingExtent_;
     bool hasShading_;
     double outer_ = 0, inner_ = 0;
     int reach_ = 2;
+    const Table& sinPi_ = sinPiTable();
 };
 
 } // namespace
 
-ImageNodeRef makePageCurlNode(ImageNodeRef source, ImageNodeRef target, ImageNodeRef backside, ImageNodeRef shading,
-                              const PageCurlParameters& parameters) {
+ImageNodeRef makePageCurlNode(ImageNodeRef source, ImageNodeRef target, ImageNodeRef backside,
+                              ImageNodeRef shading, const PageCurlParameters& parameters) {
     return std::make_shared<PageCurlKernel>(std::move(source), std::move(target), std::move(backside),
                                             std::move(shading), parameters);
 }
 
 ImageNodeRef makeRippleNode(ImageNodeRef source, ImageNodeRef target, ImageNodeRef shading,
                             const RippleParameters& parameters) {
-    return std::make_shared<RippleKernel>(std::move(source), std::move(target), std::move(shading), parameters);
+    return std::make_shared<RippleKernel>(std::move(source), std::move(target), std::move(shading),
+                                          parameters);
 }
 
 } // namespace vtl::detail
