@@ -6,6 +6,7 @@
 #include "platform/imaging/FilterAttributeBuilders.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/PixelKernels.h"
+#include "platform/imaging/TransitionFilters.h"
 #include "platform/imaging/WhiteTransition.h"
 
 #include <cmath>
@@ -178,6 +179,7 @@ void registerBuiltinFilters() {
         WhiteTransition::registerFilter();
         ColorTransition::registerFilter();
         registerEffectFilters();
+        registerTransitionFilters();
         return true;
     }();
     (void)registered;
