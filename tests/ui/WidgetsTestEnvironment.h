@@ -37,6 +37,8 @@ inline bool processEventsUntil(const std::function<bool()>& predicate, int timeo
     while (!predicate()) {
         if (timer.elapsed() > timeoutMs) return predicate();
         QApplication::processEvents(QEventLoop::AllEvents, 5);
+        // Deferred deletions wait for an event loop to return to; run them as the loop would.
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }
@@ -44,8 +46,10 @@ inline bool processEventsUntil(const std::function<bool()>& predicate, int timeo
 inline void processEventsFor(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms)
+    while (timer.elapsed() < ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 // What the widget shows, as an image of its own size (subviews and layer effects included).
