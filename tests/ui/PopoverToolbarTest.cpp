@@ -58,7 +58,7 @@ TEST(Popover, ShowsBesideItsRectangleAndKeepsItselfAliveWhileShown) {
         }
         ASSERT_FALSE(weak.expired()) << "a shown popover keeps itself";
         weak.lock()->close();
-        EXPECT_TRUE(weak.expired());
+        EXPECT_TRUE(test::processEventsUntil([&] { return weak.expired(); }));
         EXPECT_EQ(delegate.log, (std::vector<std::string>{"will", "did"}));
     }
 }

@@ -4,6 +4,8 @@
 #include "platform/ui/View.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTimer>
 #include <QWidget>
 
 namespace vtl {
@@ -47,7 +49,8 @@ std::shared_ptr<Popover> Popover::create() {
 Popover::~Popover() {
     if (auto* popup = static_cast<PopupWindow*>(window_.data())) {
         popup->detach();
-        delete popup; // takes the content view with it
+        popup->hide();
+        popup->deleteLater(); // takes the content view with it
     }
     if (content_ && !content_->parent()) delete content_;
 }
@@ -61,6 +64,12 @@ void Popover::setContentView(QWidget* view) {
         content_->move(0, 0);
         window_->resize(content_->size());
     }
+}
+
+void Popover::setBehavior(PopoverBehavior behavior) {
+    behavior_ = behavior;
+    if (auto* popup = static_cast<PopupWindow*>(window_.data()))
+        popup->allowsUserClose = behavior_ != PopoverBehavior::ApplicationDefined;
 }
 
 bool Popover::isShown() const {
@@ -119,11 +128,12 @@ void Popover::close() {
 void Popover::windowIsClosing() {
     if (closing_ || !keepAlive_) return;
     closing_ = true;
-    const std::shared_ptr<Popover> self = keepAlive_; // alive until this returns
     if (delegate_) delegate_->popoverWillClose(*this);
     if (delegate_) delegate_->popoverDidClose(*this);
-    keepAlive_.reset();
+    std::shared_ptr<Popover> keep = std::move(keepAlive_);
     closing_ = false;
+    // Let go from the event loop: this runs inside the window's own event, or a caller's timer.
+    QTimer::singleShot(0, qApp, [keep] {});
 }
 
 } // namespace vtl

@@ -33,7 +33,7 @@ public:
     // An object kept alive as long as the popover (the content's controller).
     void setContentOwner(std::shared_ptr<void> owner) { contentOwner_ = std::move(owner); }
     PopoverBehavior behavior() const { return behavior_; }
-    void setBehavior(PopoverBehavior behavior) { behavior_ = behavior; }
+    void setBehavior(PopoverBehavior behavior);
     PopoverDelegate* delegate() const { return delegate_; }
     void setDelegate(PopoverDelegate* delegate) { delegate_ = delegate; }
 
