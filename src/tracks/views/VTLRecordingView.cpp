@@ -161,6 +161,7 @@ void VTLRecordingView::redoDrawRect() {
     const Size before = pictureRect_.size;
     if (!decoder_ || decoder_->width <= 0 || decoder_->height <= 0) {
         pictureRect_ = Rect();
+        updateOpaqueness();
         return;
     }
     const double W = frame().width(), H = frame().height();
@@ -168,6 +169,7 @@ void VTLRecordingView::redoDrawRect() {
     const float s = std::min(static_cast<float>(W / w), static_cast<float>(H / h));
     const double dw = w * s, dh = h * s;
     pictureRect_ = Rect(static_cast<float>((W - dw) / 2), static_cast<float>((H - dh) / 2), dw, dh);
+    updateOpaqueness();
     // A new size needs the shown frame copied again at that size (playback does it at its next step).
     const std::int64_t shown = displayedFrameIndex();
     if (pictureRect_.size != before && !isPlaying_ && shown >= 0) {
@@ -175,6 +177,13 @@ void VTLRecordingView::redoDrawRect() {
         decompressNextFrame();
     }
     update();
+}
+
+void VTLRecordingView::updateOpaqueness() {
+    // A picture that fills the whole view hides everything behind it: nothing there is painted.
+    const QRect picture = qtRectFromRect(pictureRect_, height(), isFlipped());
+    const bool opaque = displayedFrameIndex() >= 0 && picture.contains(rect());
+    if (testAttribute(Qt::WA_OpaquePaintEvent) != opaque) setAttribute(Qt::WA_OpaquePaintEvent, opaque);
 }
 
 Size VTLRecordingView::displayPixelSize() const {
@@ -222,7 +231,10 @@ void VTLRecordingView::decompressNextFrame() {
 
 void VTLRecordingView::decodeFinished(bool decoded) {
     decodeInFlight_ = false;
-    if (decoded) update();
+    if (decoded) {
+        updateOpaqueness();
+        setNeedsDisplayInRect(pictureRect_);
+    }
     if (decodeWaiting_) {
         decodeWaiting_ = false;
         decompressNextFrame();

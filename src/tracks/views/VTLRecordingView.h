@@ -75,6 +75,7 @@ private:
     void scheduleNextStep();
     void decodeFinished(bool decoded);
     Size displayPixelSize() const;
+    void updateOpaqueness();
     double now() const { return clock_(); }
 
     std::string recordingPath_;
