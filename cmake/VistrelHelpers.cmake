@@ -54,7 +54,12 @@ function(vistrel_test name)
   # Labels go in a script run after discovery: a list passed through PROPERTIES loses all but its first item.
   set(labels unit ${ARG_LABELS})
   set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
-  file(WRITE ${label_script} "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
+  # Tests that play into or record from the one PulseAudio null sink would hear each other.
+  set(lock "")
+  if("audio" IN_LIST ARG_LABELS)
+    set(lock " RESOURCE_LOCK pulseaudio")
+  endif()
+  file(WRITE ${label_script} "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\"${lock})\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
 

@@ -1,0 +1,202 @@
+// Playback and capture through the PulseAudio daemon of the test command (a null sink): what the
+// players send out is recorded from the sink's monitor and measured.
+#include "audio/AudioPlayer.h"
+#include "audio/AudioTrackPlayer.h"
+#include "audio/CompositionAudioRecordDevice.h"
+#include "audio/PcmFileOpener.h"
+#include "audio/VTLAudioTools.h"
+#include "platform/audio/PulseAudioHardware.h"
+#include "platform/foundation/DispatchMainLoop.h"
+#include "support/Signals.h"
+#include "support/WaveFileSource.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace vtl;
+using namespace vtl::test;
+
+namespace {
+
+// Records the monitor of the default sink into memory from the capture thread, without allocating.
+class MonitorRecorder {
+public:
+    explicit MonitorRecorder(AudioHardware& hardware, double seconds)
+        : samples_(static_cast<std::size_t>(seconds * sampleRate), 0.0f) {
+        auto id = VTLAudioTools::loopbackDeviceID(hardware);
+        EXPECT_TRUE(id) << "no monitor of the default sink";
+        if (!id) return;
+        auto opened = hardware.openInputStream(
+            *id, 1, 44100, [this](const float* data, std::size_t frames, std::uint32_t) {
+                std::size_t at = count_.load(std::memory_order_relaxed);
+                const std::size_t n = std::min(frames, samples_.size() - at);
+                std::copy_n(data, n, samples_.data() + at);
+                count_.store(at + n, std::memory_order_release);
+            });
+        EXPECT_TRUE(opened) << opened.error();
+        if (opened) stream_ = std::move(*opened);
+        if (stream_) {
+            EXPECT_TRUE(stream_->start().ok());
+        }
+    }
+    std::vector<float> stop() {
+        if (stream_) stream_->stop();
+        stream_.reset();
+        return std::vector<float>(samples_.begin(),
+                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
+    }
+
+private:
+    std::vector<float> samples_;
+    std::atomic<std::size_t> count_{0};
+    std::unique_ptr<AudioInputStream> stream_;
+};
+
+std::filesystem::path makeSound(const std::string& name, const std::string& expression, double seconds) {
+    const auto path = std::filesystem::temp_directory_path() / ("vistrel-audio-test-" + name + ".wav");
+    const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i \"aevalsrc=" + expression +
+                                ":s=44100:d=" + std::to_string(seconds) + "\" -ac 1 -c:a pcm_f32le \"" +
+                                path.string() + "\"";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return path;
+}
+
+void waitSeconds(double seconds) {
+    runMainLoopUntil([] { return false; }, seconds);
+}
+
+std::size_t firstAbove(const std::vector<float>& x, float threshold, std::size_t from = 0) {
+    for (std::size_t i = from; i < x.size(); ++i)
+        if (std::abs(x[i]) > threshold) return i;
+    return x.size();
+}
+
+// First frame from `from` on where the signal stays quiet for `frames` frames.
+std::size_t firstQuiet(const std::vector<float>& x, std::size_t from, std::size_t frames) {
+    std::size_t run = 0;
+    for (std::size_t i = from; i < x.size(); ++i) {
+        run = std::abs(x[i]) < 0.01f ? run + 1 : 0;
+        if (run == frames) return i + 1 - frames;
+    }
+    return x.size();
+}
+
+} // namespace
+
+TEST(PulseAudio, TrackPlayerSoundsInTimeAtItsLevelAndMutesInPlace) {
+    auto hardware = std::make_shared<PulseAudioHardware>();
+    // 440 Hz at half scale for 0.2 s, silence to 0.5 s, then the tone again.
+    const auto file = makeSound("track", "if(lt(t\\,0.2)+gte(t\\,0.5)\\,0.5*sin(2*PI*440*t)\\,0)", 3.0);
+    auto source = openWaveFile(file.string());
+    ASSERT_TRUE(source) << source.error();
+    AudioTrackPlayer player(std::move(*source), true, hardware);
+    player.setMutePhases({{1.5, 1.7}});
+
+    MonitorRecorder recorder(*hardware, 4.0);
+    waitSeconds(0.3);
+    player.doStartMoviePreview(0.1);
+    waitSeconds(3.1);
+    player.doStopMoviePreview();
+    const auto heard = recorder.stop();
+
+    const std::size_t onset = firstAbove(heard, 0.05f);
+    ASSERT_LT(onset, heard.size()) << "nothing was heard";
+    // Started at 0.1 s: 0.1 s of tone, the gap until 0.5 s, then the tone from 0.4 s after the onset.
+    const std::size_t gap = firstQuiet(heard, onset, 2205);
+    EXPECT_NEAR(static_cast<double>(gap - onset) / sampleRate, 0.1, 0.01);
+    const std::size_t second = firstAbove(heard, 0.05f, gap);
+    EXPECT_NEAR(static_cast<double>(second - onset) / sampleRate, 0.4, 0.01);
+    // The mute phase 1.5–1.7 s is silent in place.
+    const std::size_t muted = firstQuiet(heard, second, 2205);
+    EXPECT_NEAR(static_cast<double>(muted - onset) / sampleRate, 1.4, 0.01);
+    const std::size_t resumed = firstAbove(heard, 0.05f, muted);
+    EXPECT_NEAR(static_cast<double>(resumed - onset) / sampleRate, 1.6, 0.01);
+
+    const std::size_t from = second + 4410, to = second + 4410 + 22050;
+    EXPECT_NEAR(decibels(rms(heard, from, to)), decibels(0.5 / std::sqrt(2.0)), 0.5);
+    EXPECT_NEAR(dominantFrequency(heard, 400, 480, from, to), 440, 4.4);
+    EXPECT_EQ(player.underrunCount(), 0u);
+    std::filesystem::remove(file);
+}
+
+TEST(PulseAudio, TwoPlayersMix) {
+    auto hardware = std::make_shared<PulseAudioHardware>();
+    const auto low = makeSound("low", "0.25*sin(2*PI*440*t)", 1.5);
+    const auto high = makeSound("high", "0.25*sin(2*PI*660*t)", 1.5);
+    auto lowSource = openWaveFile(low.string());
+    auto highSource = openWaveFile(high.string());
+    ASSERT_TRUE(lowSource && highSource);
+    AudioTrackPlayer first(std::move(*lowSource), true, hardware);
+    AudioTrackPlayer second(std::move(*highSource), true, hardware);
+    MonitorRecorder recorder(*hardware, 2.5);
+    waitSeconds(0.2);
+    first.doStartMoviePreview(0.0);
+    second.doStartMoviePreview(0.0);
+    waitSeconds(1.2);
+    first.doStopMoviePreview();
+    second.doStopMoviePreview();
+    const auto heard = recorder.stop();
+    const std::size_t onset = firstAbove(heard, 0.05f);
+    ASSERT_LT(onset + 30000, heard.size());
+    for (double f : {440.0, 660.0})
+        EXPECT_NEAR(decibels(amplitudeAt(heard, f, onset + 4410, onset + 26460) / 0.25), 0, 0.5) << f;
+    EXPECT_EQ(first.underrunCount() + second.underrunCount(), 0u);
+    std::filesystem::remove(low);
+    std::filesystem::remove(high);
+}
+
+TEST(PulseAudio, AudioPlayerPlayedThriceSoundsThrice) {
+    auto hardware = std::make_shared<PulseAudioHardware>();
+    const auto click = makeSound("click", "0.5*sin(2*PI*1000*t)", 0.15);
+    setPcmFileOpener([](const std::string& path) { return openWaveFile(path); });
+    struct Delegate : AudioPlayerDelegate {
+        int done = 0;
+        void playerDone(AudioPlayer&) override { ++done; }
+    } delegate;
+    AudioPlayer player(click.string(), hardware);
+    player.setDelegate(&delegate);
+    MonitorRecorder recorder(*hardware, 3.0);
+    waitSeconds(0.2);
+    player.play();
+    player.play();
+    player.play();
+    ASSERT_TRUE(runMainLoopUntil([&] { return delegate.done > 0; }, 5.0));
+    waitSeconds(0.3);
+    EXPECT_EQ(delegate.done, 1);
+    const auto heard = recorder.stop();
+    int bursts = 0;
+    for (std::size_t at = firstAbove(heard, 0.05f); at < heard.size();
+         at = firstAbove(heard, 0.05f, firstQuiet(heard, at, 441)))
+        ++bursts;
+    EXPECT_EQ(bursts, 3);
+    setPcmFileOpener(nullptr);
+    std::filesystem::remove(click);
+}
+
+TEST(PulseAudio, DevicesListTheMonitorAndNewSources) {
+    PulseAudioHardware hardware;
+    auto devices = CompositionAudioRecordDevice::recordDevices(hardware);
+    EXPECT_TRUE(std::any_of(devices.begin(), devices.end(), [](const auto& d) {
+        return d.name() == "System Audio (Vistrel)" && d.streamNumberOfChannels() == 2;
+    }));
+    EXPECT_NE(VTLAudioTools::defaultOutputDeviceID(hardware), 0u);
+
+    FILE* pipe = popen("pactl load-module module-sine-source source_name=vistrel_test_sine 2>/dev/null", "r");
+    ASSERT_TRUE(pipe);
+    char line[64] = {};
+    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+    pclose(pipe);
+    ASSERT_TRUE(read) << "pactl could not load the sine source";
+    const std::string module = std::string(line).substr(0, std::string(line).find_first_not_of("0123456789"));
+    auto sine = CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_sine", 0, hardware);
+    EXPECT_TRUE(sine);
+    if (sine) {
+        EXPECT_GE(sine->streamNumberOfChannels(), 1u);
+    }
+    EXPECT_EQ(std::system(("pactl unload-module " + module).c_str()), 0);
+    EXPECT_FALSE(
+        CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_sine", 0, hardware));
+}
