@@ -1,34 +1,16 @@
 #include "platform/ui/MenuAdditions.h"
 
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <QWidget>
-
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace vtl {
 namespace {
-
-// One application for the binary, torn down by the test framework before Qt's own exit handlers run.
-class WidgetsEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
 
 TEST(MenuAdditions, FindsTheFirstItemByIdentityNotEquality) {
     int a = 7, b = 7;

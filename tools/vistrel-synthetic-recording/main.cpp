@@ -15,12 +15,13 @@ int usage() {
     std::fprintf(
         stderr,
         "usage: vistrel-synthetic-recording FOLDER [--seconds S] [--fps N] [--size WxH] [--quality Q]\n"
-        "       [--moved-blocks] [--threads N]\n"
+        "       [--moved-blocks] [--frame-number] [--threads N]\n"
         "  FOLDER   the package folder to create (its parent must exist)\n"
         "  S        recorded seconds (default 10)\n"
         "  N        frames per second, 2 or more (default 30)\n"
         "  WxH      picture size in pixels (default 1920x1080)\n"
-        "  Q        record quality: 1 best, 2 normal, 3 smallest (default 2)\n");
+        "  Q        record quality: 1 best, 2 normal, 3 smallest (default 2)\n"
+        "  --frame-number  a block at the top-left codes each frame's number\n");
     return 2;
 }
 
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--moved-blocks") {
             settings.screen.movedBlocks = true;
+        } else if (arg == "--frame-number") {
+            settings.screen.frameNumberBlock = true;
         } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
             folder = arg;
         } else {

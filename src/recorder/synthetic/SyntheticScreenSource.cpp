@@ -149,6 +149,7 @@ SyntheticUpdate SyntheticScreenSource::nextFrame() {
         for (const Rect& rect : changing_)
             paintChanging(rect, 0);
         update.changedRects.push_back(Rect(0, 0, w, h));
+        paintFrameNumber(frame, update);
         return update;
     }
 
@@ -198,7 +199,20 @@ SyntheticUpdate SyntheticScreenSource::nextFrame() {
         fillRect(now, mover.colour, true);
         update.changedRects.push_back(now);
     }
+    paintFrameNumber(frame, update);
     return update;
+}
+
+void SyntheticScreenSource::paintFrameNumber(std::uint64_t frame, SyntheticUpdate& update) {
+    if (!settings_.frameNumberBlock) return;
+    // Painted last and reported every frame, so whatever passed over the block is covered again.
+    const std::uint32_t cells = std::min(frameNumberBits, settings_.width / frameNumberCellPixels);
+    const std::uint32_t side = std::min(frameNumberCellPixels, settings_.height);
+    if (cells == 0) return;
+    for (std::uint32_t bit = 0; bit < cells; ++bit)
+        fillRect(Rect(double(bit * frameNumberCellPixels), 0, frameNumberCellPixels, side),
+                 ((frame >> bit) & 1) ? 0xffffff : 0x000000, false);
+    update.changedRects.push_back(Rect(0, 0, double(cells * frameNumberCellPixels), side));
 }
 
 std::shared_ptr<MemorySurface> SyntheticScreenSource::snapshot() const {

@@ -24,6 +24,9 @@ struct SyntheticScreenSettings {
     bool movedBlocks = false;
     std::uint32_t scrollStepRows = 8;
     std::uint64_t seed = 1;
+    // A row of black and white cells at the top-left that codes the frame number (lowest bit
+    // first, white = 1), so a player's output can be matched to the frame it shows.
+    bool frameNumberBlock = false;
 };
 
 struct SyntheticUpdate {
@@ -36,6 +39,9 @@ struct SyntheticUpdate {
 
 class SyntheticScreenSource {
 public:
+    static constexpr std::uint32_t frameNumberCellPixels = 16;
+    static constexpr std::uint32_t frameNumberBits = 16;
+
     explicit SyntheticScreenSource(SyntheticScreenSettings settings);
 
     // The next picture; the first one reports the whole surface as changed. The surface is
@@ -55,6 +61,7 @@ private:
     void fillRect(const Rect& rect, std::uint32_t colour, bool framed);
     void paintChanging(const Rect& rect, std::uint64_t step);
     void paintScrollRows(std::uint32_t firstRow, std::uint32_t rowCount);
+    void paintFrameNumber(std::uint64_t frame, SyntheticUpdate& update);
     std::uint32_t scrollPixel(std::uint64_t documentRow, std::uint32_t x) const;
     std::uint64_t random();
 

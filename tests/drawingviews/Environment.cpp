@@ -1,0 +1,6 @@
+#include "ui/WidgetsTestEnvironment.h"
+
+namespace {
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new vtl::test::WidgetsTestEnvironment);
+}
