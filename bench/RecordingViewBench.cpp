@@ -5,7 +5,7 @@
 // too (each frame at its time), so both pay for waking up between frames; the same loop run flat
 // out is reported beside it (cpu_ratio_flat_out), where a warm cache and busy cores favour it.
 
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/mainloop/QtMainLoop.h"
 #include "tracks/views/RecordingFrameSource.h"
 #include "tracks/views/VTLRecordingView.h"

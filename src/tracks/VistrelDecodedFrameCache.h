@@ -4,9 +4,9 @@
 // keeps it alive even after the window has dropped it.
 
 #include "platform/foundation/ThreadAnnotations.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "tracks/DecompressionInfo.h"
-#include "platform/imaging/PixelBufferPool.h"
+#include "platform/imaging/pixels/PixelBufferPool.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -6,7 +6,7 @@
 
 #include "platform/foundation/ThreadAnnotations.h"
 #include "tracks/DecompressionInfo.h"
-#include "platform/imaging/PixelBufferPool.h"
+#include "platform/imaging/pixels/PixelBufferPool.h"
 #include "tracks/VistrelDecodedFrameCache.h"
 
 #include <cstdint>

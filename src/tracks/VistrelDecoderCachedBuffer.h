@@ -5,7 +5,7 @@
 // Requests come from any renderer thread; none of them waits forever.
 
 #include "platform/foundation/ThreadAnnotations.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "tracks/DecompressionInfo.h"
 #include "tracks/VistrelDecodedFrameCache.h"
 #include "tracks/VistrelDecodedFrameCacheBuffer.h"

@@ -7,7 +7,7 @@
 
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "recorder/format/RecordingFormat.h"
 #include "tracks/DecompressionInfo.h"
 #include "tracks/PackageStorage.h"

@@ -27,8 +27,7 @@ inline std::string frameNumberedPackage(const std::string& folder, std::uint32_t
     settings.screen.frameNumberBlock = true;
     settings.framesPerSecond = fps;
     settings.seconds = seconds;
-    const SyntheticRecordingResult result = writeSyntheticRecording(scratch, settings);
-    if (!result.ok) return {};
+    if (!writeSyntheticRecording(scratch, settings)) return {};
     std::error_code error;
     fs::rename(scratch, folder, error);
     fs::remove_all(scratch);

@@ -1,7 +1,7 @@
 #include "tracks/views/VTLRecordingView.h"
 
 #include "RecordingViewTestSupport.h"
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/mainloop/QtMainLoop.h"
 #include "tracks/VistrelRecording.h"
 

@@ -10,7 +10,7 @@
 #include "platform/foundation/AffineTransform.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/graphics/Bitmap.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "platform/imaging/CIColor.h"
 #include "platform/imaging/ColorSpace.h"
 #include "platform/imaging/ImageNode.h"

@@ -4,7 +4,7 @@
 // lower-left corner and one unit per pixel. A view: whoever made the pixels owns them.
 
 #include "platform/graphics/Bitmap.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "platform/imaging/PixelSpan.h"
 
 #include <cstddef>

@@ -8,7 +8,7 @@
 
 #include "platform/foundation/Result.h"
 #include "platform/foundation/ThreadAnnotations.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/AudioTrackSettings.h"
 #include "platform/media/MovieWriterOptions.h"

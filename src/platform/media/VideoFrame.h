@@ -3,7 +3,7 @@
 // Plain value; the pixels are shared (and recycled through the reader's pool once every copy is
 // gone).
 
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 #include "platform/media/MediaTime.h"
 
 namespace vtl {

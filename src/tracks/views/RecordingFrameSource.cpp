@@ -34,23 +34,17 @@ Result<std::unique_ptr<RecordingFrameSource>> RecordingFrameSource::open(const s
     source->frameCount_ = static_cast<std::int64_t>(
         std::min<std::uint64_t>(recording.numberOfFrames(), std::numeric_limits<std::int64_t>::max()));
 
-    source->info_ = std::make_unique<DecompressionInfo>();
-    recording.fillDecompressionInfo(*source->info_, source->framesPerSecond_);
-    recording.openWithDecompressionInfo(*source->info_);
-    if (!source->info_->structValid || !source->info_->dataFile || !source->info_->metaFile) {
-        const std::string why =
-            source->info_->lastError.empty() ? recording.openError() : source->info_->lastError;
+    auto decoder = recording.makeDecompressionInfo();
+    if (!decoder) {
+        const std::string why = recording.openError().empty() ? decoder.error() : recording.openError();
         return fail("The frames of \"" + path + "\" cannot be read" + (why.empty() ? "." : ": " + why + "."));
     }
-    recording.prepareForPlayback(*source->info_);
-    source->info_->frameEntry.frameNumber = 0;
+    source->info_ = std::move(decoder).value();
     return source;
 }
 
 RecordingFrameSource::~RecordingFrameSource() {
-    if (recording_ && info_) recording_->releaseDecompressionInfo(*info_);
-    info_.reset();
-    recording_.reset();
+    if (info_) info_->release();
 }
 
 std::int64_t RecordingFrameSource::indexOfTime(double seconds) const {
@@ -62,25 +56,20 @@ std::int64_t RecordingFrameSource::indexOfTime(double seconds) const {
 bool RecordingFrameSource::decodeFrame(std::int64_t index, bool rewind,
                                        const std::function<void(const Pixels&)>& use) {
     DecompressionInfo& info = *info_;
-    {
-        std::lock_guard lock(info.memoryAccessMutex);
-        info.frameEntry.frameNumber =
-            static_cast<std::uint64_t>(std::clamp<std::int64_t>(index, 0, frameCount_ - 1));
-        if (rewind) info.lastFrameValid = false;
-    }
-    recording_->decompressFrame(info);
-    std::lock_guard lock(info.memoryAccessMutex);
-    if (!info.buffer || !info.lastFrameValid) {
-        lastError_ = info.lastError.empty() ? "The frame could not be decoded." : info.lastError;
+    if (rewind) info.forgetLastFrame();
+    info.decompressFrame(static_cast<std::uint64_t>(std::clamp<std::int64_t>(index, 0, frameCount_ - 1)));
+    if (!info.lastFrameValid()) {
+        const std::string why = info.lastError();
+        lastError_ = why.empty() ? "The frame could not be decoded." : why;
         return false;
     }
-    const std::size_t bytesPerRow = static_cast<std::size_t>(recording_->bytesPerRow());
-    if (bytesPerRow < static_cast<std::size_t>(width_) * 4 ||
-        info.bufferSizeBytes < bytesPerRow * static_cast<std::size_t>(height_)) {
+    const std::size_t bytesPerRow = static_cast<std::size_t>(width_) * 4;
+    picture_.resize(bytesPerRow * static_cast<std::size_t>(height_));
+    if (!info.copyFrame(picture_.data(), bytesPerRow)) {
         lastError_ = "The frame buffer does not hold a whole picture.";
         return false;
     }
-    use(Pixels{info.buffer.get(), width_, height_, bytesPerRow});
+    use(Pixels{picture_.data(), width_, height_, bytesPerRow});
     return true;
 }
 

@@ -11,11 +11,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vtl {
 
 class VistrelRecording;
-struct DecompressionInfo;
+class DecompressionInfo;
 
 class RecordingFrameSource {
 public:
@@ -59,6 +60,8 @@ private:
     double framesPerSecond_ = 30;
     std::int64_t frameCount_ = 0;
     std::string lastError_;
+    // The last decoded picture, copied out of the decoder so it holds still while `use` reads it.
+    std::vector<std::uint8_t> picture_;
 };
 
 } // namespace vtl

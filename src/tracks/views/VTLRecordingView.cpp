@@ -1,6 +1,6 @@
 #include "tracks/views/VTLRecordingView.h"
 
-#include "platform/capture/MonotonicClock.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/graphics/GraphicsContext.h"

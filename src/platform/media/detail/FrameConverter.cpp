@@ -1,6 +1,6 @@
 #include "platform/media/detail/FrameConverter.h"
 
-#include "platform/imaging/PixelBufferPool.h"
+#include "platform/imaging/pixels/PixelBufferPool.h"
 #include "platform/media/detail/Ffmpeg.h"
 
 namespace vtl::detail {

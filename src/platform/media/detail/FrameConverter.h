@@ -4,7 +4,7 @@
 // Owned by one reader; not thread-safe.
 
 #include "platform/foundation/Result.h"
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 
 #include <memory>
 

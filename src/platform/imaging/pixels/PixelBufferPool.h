@@ -5,7 +5,7 @@
 // back here. Shared by its decoder and the decoder's entries; thread-safe, and images may
 // outlive the pool.
 
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/imaging/PixelBufferPool.h"
+#include "platform/imaging/pixels/PixelBufferPool.h"
 
 #include <mutex>
 #include <new>

@@ -1,4 +1,4 @@
-#include "platform/imaging/BitmapImage.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 
 #include <limits>
 #include <new>
