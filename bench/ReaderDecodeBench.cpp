@@ -4,8 +4,8 @@
 // second, counting requests that found their frame not decoded yet.
 
 #include "recorder/synthetic/SyntheticRecording.h"
-#include "tracks/VistrelDecoderCachedBuffer.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelDecoderCachedBuffer.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>

@@ -16,7 +16,7 @@ build="${1:-$root/build/test}"
 list="$build/vistrel-targets.txt"
 [ -f "$list" ] || { echo "check-layers: $list is missing; configure the build first."; exit 1; }
 
-qt_free="model recorder_format platform_jpeg tracks vistrel-package-dump recording_format_fuzzer recording_package_fuzzer"
+qt_free="model recorder_format platform_jpeg platform_pixels tracks_reader vistrel-package-dump recording_format_fuzzer recording_package_fuzzer"
 widget_free="recorder"
 forbidden='(^|[^a-z])(qt[0-9]|xcb|dbus|pulse)'
 src="$root/src"

@@ -2,8 +2,8 @@
 // reader, decoders and JPEG glue. Layout of the input: four little-endian u16 lengths for
 // "vtldirectory", "vtlmeta", "thumbmeta" and "thumbdata", those files' bytes in that order, and
 // the rest as "vtldata".
-#include "tracks/PackageStorage.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/PackageStorage.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <cstddef>
 #include <cstdint>

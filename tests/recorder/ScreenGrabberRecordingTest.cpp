@@ -7,7 +7,7 @@
 #include "platform/foundation/MonotonicClock.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <algorithm>
 #include <cmath>

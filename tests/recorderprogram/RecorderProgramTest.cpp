@@ -10,7 +10,7 @@
 #include "platform/ipc/VistrelBusNames.h"
 #include "recorder/RecordingSettings.h"
 #include "recordui/RemoteRecorderClient.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
 #include "TestPackage.h"
-#include "tracks/VistrelDecoderCachedBuffer.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelDecoderCachedBuffer.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <algorithm>
 #include <chrono>

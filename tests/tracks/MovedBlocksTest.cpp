@@ -1,4 +1,4 @@
-#include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
+#include "tracks/reader/VistrelDecoderFrameMovedChangedFrame.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "TestPackage.h"
 #include "recorder/format/RecordingFormat.h"
 #include "recorder/synthetic/SyntheticRecording.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <cstring>
 #include <filesystem>

@@ -3,7 +3,7 @@
 // table-less JPEG encoder, and keeps the picture each frame should decode to.
 
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/PackageStorage.h"
+#include "tracks/reader/PackageStorage.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include "TestPackage.h"
 #include "recorder/format/LittleEndian.h"

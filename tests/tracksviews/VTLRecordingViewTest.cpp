@@ -3,7 +3,7 @@
 #include "RecordingViewTestSupport.h"
 #include "platform/foundation/MonotonicClock.h"
 #include "platform/mainloop/QtMainLoop.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

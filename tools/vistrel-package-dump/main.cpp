@@ -5,7 +5,7 @@
 #include "PngWriter.h"
 #include "platform/foundation/Log.h"
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <cmath>
 #include <cstdio>

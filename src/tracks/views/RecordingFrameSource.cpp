@@ -1,7 +1,7 @@
 #include "tracks/views/RecordingFrameSource.h"
 
-#include "tracks/DecompressionInfo.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/DecompressionInfo.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tracks/VistrelDecodedFrameCacheBuffer.h"
+#include "tracks/reader/VistrelDecodedFrameCacheBuffer.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include "platform/foundation/Log.h"
 #include "recorder/format/LittleEndian.h"
-#include "tracks/VistrelDecoderFrame.h"
+#include "tracks/reader/VistrelDecoderFrame.h"
 
 #include <algorithm>
 #include <cmath>

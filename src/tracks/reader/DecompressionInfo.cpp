@@ -1,9 +1,9 @@
-#include "tracks/DecompressionInfo.h"
+#include "tracks/reader/DecompressionInfo.h"
 
 #include "platform/foundation/Log.h"
 #include "recorder/format/LittleEndian.h"
-#include "tracks/VistrelDecoderFrameKeyFrame.h"
-#include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
+#include "tracks/reader/VistrelDecoderFrameKeyFrame.h"
+#include "tracks/reader/VistrelDecoderFrameMovedChangedFrame.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // DecompressionInfo for one frame from its directory entry, read, applied once and released.
 
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/PackageStorage.h"
+#include "tracks/reader/PackageStorage.h"
 
 #include <cstddef>
 #include <cstdint>

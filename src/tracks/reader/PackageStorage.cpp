@@ -1,4 +1,4 @@
-#include "tracks/PackageStorage.h"
+#include "tracks/reader/PackageStorage.h"
 
 #include "platform/foundation/FileHandle.h"
 

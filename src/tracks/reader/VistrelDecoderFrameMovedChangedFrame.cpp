@@ -1,4 +1,4 @@
-#include "tracks/VistrelDecoderFrameMovedChangedFrame.h"
+#include "tracks/reader/VistrelDecoderFrameMovedChangedFrame.h"
 
 #include "platform/foundation/DispatchApply.h"
 #include "platform/foundation/Log.h"

@@ -9,8 +9,8 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/imaging/pixels/BitmapImage.h"
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/DecompressionInfo.h"
-#include "tracks/PackageStorage.h"
+#include "tracks/reader/DecompressionInfo.h"
+#include "tracks/reader/PackageStorage.h"
 
 #include <atomic>
 #include <cstdint>

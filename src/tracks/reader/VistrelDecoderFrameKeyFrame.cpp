@@ -1,4 +1,4 @@
-#include "tracks/VistrelDecoderFrameKeyFrame.h"
+#include "tracks/reader/VistrelDecoderFrameKeyFrame.h"
 
 #include "platform/foundation/DispatchApply.h"
 #include "platform/jpeg/JpegDecompression.h"

@@ -4,7 +4,7 @@
 // parallel on top. Created by VistrelRecording for one frame.
 
 #include "platform/foundation/VTLMallocPool.h"
-#include "tracks/VistrelDecoderFrame.h"
+#include "tracks/reader/VistrelDecoderFrame.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "tracks/VistrelDecoderFrame.h"
+#include "tracks/reader/VistrelDecoderFrame.h"
 
 #include "platform/foundation/Log.h"
 #include "recorder/format/LittleEndian.h"

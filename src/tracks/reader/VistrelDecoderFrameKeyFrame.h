@@ -3,7 +3,7 @@
 // straight into the frame buffer. Created by VistrelRecording for one frame.
 
 #include "platform/foundation/VTLMallocPool.h"
-#include "tracks/VistrelDecoderFrame.h"
+#include "tracks/reader/VistrelDecoderFrame.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
-#include "tracks/VistrelDecoderCachedBuffer.h"
+#include "tracks/reader/VistrelDecoderCachedBuffer.h"
 
 #include "platform/foundation/Log.h"
-#include "tracks/VistrelRecording.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <algorithm>
 

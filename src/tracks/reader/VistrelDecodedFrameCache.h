@@ -5,7 +5,7 @@
 
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/pixels/BitmapImage.h"
-#include "tracks/DecompressionInfo.h"
+#include "tracks/reader/DecompressionInfo.h"
 #include "platform/imaging/pixels/PixelBufferPool.h"
 
 #include <condition_variable>

@@ -6,9 +6,9 @@
 
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/pixels/BitmapImage.h"
-#include "tracks/DecompressionInfo.h"
-#include "tracks/VistrelDecodedFrameCache.h"
-#include "tracks/VistrelDecodedFrameCacheBuffer.h"
+#include "tracks/reader/DecompressionInfo.h"
+#include "tracks/reader/VistrelDecodedFrameCache.h"
+#include "tracks/reader/VistrelDecodedFrameCacheBuffer.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -9,7 +9,7 @@
 #include "platform/foundation/Result.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/PackageStorage.h"
+#include "tracks/reader/PackageStorage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tracks/VistrelDecodedFrameCache.h"
+#include "tracks/reader/VistrelDecodedFrameCache.h"
 
 namespace vtl {
 

@@ -5,9 +5,9 @@
 // which wakes anyone waiting on them.
 
 #include "platform/foundation/ThreadAnnotations.h"
-#include "tracks/DecompressionInfo.h"
+#include "tracks/reader/DecompressionInfo.h"
 #include "platform/imaging/pixels/PixelBufferPool.h"
-#include "tracks/VistrelDecodedFrameCache.h"
+#include "tracks/reader/VistrelDecodedFrameCache.h"
 
 #include <cstdint>
 #include <deque>
