@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build pkg-config g++ clang-format
+  cmake ninja-build pkg-config g++ clang-format ccache
   qt6-base-dev libqt6opengl6-dev libgl1-mesa-dri libglx-mesa0 fontconfig fonts-dejavu-core
   xvfb xauth x11-utils x11-apps xdotool openbox trayer dbus-daemon dbus-x11
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
