@@ -1,4 +1,3 @@
-#define QTEST_QPA_MOUSE_HANDLING
 #include "drawing/views/VTLProgressIndicator.h"
 #include "drawing/views/VTLSimpleSlider.h"
 #include "ui/WidgetsTestEnvironment.h"

@@ -1,4 +1,3 @@
-#define QTEST_QPA_MOUSE_HANDLING
 #include "drawing/views/CompositionButton.h"
 #include "drawing/views/ControlImages.h"
 #include "drawing/views/PopupMenuToolbarItem.h"

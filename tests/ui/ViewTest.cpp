@@ -1,5 +1,3 @@
-// Mouse events go through the window system layer, as real ones do, so that tracking areas see them.
-#define QTEST_QPA_MOUSE_HANDLING
 #include "platform/ui/View.h"
 
 #include "WidgetsTestEnvironment.h"
