@@ -1,5 +1,6 @@
 #include "audio/PcmFileOpener.h"
 
+#include "audio/MediaPcmSource.h"
 #include "platform/foundation/ThreadAnnotations.h"
 
 namespace vtl {
@@ -22,8 +23,7 @@ Result<std::unique_ptr<PcmSource>> openPcmFile(const std::string& path) {
         MutexLock lock(openerMutex);
         opener = installedOpener;
     }
-    if (!opener) return fail("Sound files cannot be read: no decoder is installed.");
-    return opener(path);
+    return opener ? opener(path) : MediaPcmSource::open(path);
 }
 
 } // namespace vtl

@@ -1,6 +1,7 @@
 #pragma once
-// Opens a sound file as a PcmSource. The media layer installs the opener at start-up; until then
-// (and in programs without it) opening fails with a plain sentence. Process-wide, thread-safe.
+// Opens a sound file as a PcmSource: through the media layer's reader (MediaPcmSource) unless
+// another opener is installed (tests may install one; an empty opener restores the media layer).
+// Process-wide, thread-safe.
 
 #include "audio/PcmSource.h"
 

@@ -188,24 +188,33 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
     if (settings.hideDesktop) logMessage("The desktop is not covered while recording.");
     if (settings.showRecordAreaWhileRecording) logMessage("The recorded area is not framed while recording.");
-    if (settings.recordISight) logMessage("The camera is not recorded by this recorder.");
+    // What was asked for and cannot be recorded is logged and told to the main application (see
+    // unrecordedRequests), never passed over in silence.
+    auto unrecorded = [this](std::string message) {
+        logMessage(message);
+        unrecordedRequests_.push_back(std::move(message));
+    };
+    if (settings.recordISight) unrecorded("The camera is not recorded by this recorder.");
 
     for (const AudioDeviceToRecord& wanted : settings.audioDevicesToRecord) {
         std::optional<AudioDeviceDescription> device =
             services_.findAudioDevice(wanted.persistentUID, wanted.audioStreamID);
         if (!device) {
-            logMessage("Device not found: DeviceID -> " + wanted.persistentUID + ", StreamID -> " +
-                       std::to_string(wanted.audioStreamID));
+            unrecorded("The sound device " + wanted.persistentUID + " (stream " +
+                       std::to_string(wanted.audioStreamID) + ") was not found, so it is not recorded.");
             continue;
         }
         if (device->name == kSystemAudioDeviceName) {
-            logMessage("The system's sound is not recorded by this recorder.");
+            unrecorded("The system's sound is not recorded by this recorder.");
             continue;
         }
-        if (device->numberOfInputChannels < 1) continue;
+        if (device->numberOfInputChannels < 1) {
+            unrecorded("The sound device " + device->name + " has no input, so it is not recorded.");
+            continue;
+        }
         auto recorder = VTLAudioDeviceRecorder::create(*device, *this);
         if (!recorder) {
-            logMessage(recorder.error());
+            unrecorded(recorder.error());
             continue;
         }
         otherRecorders_.push_back(std::move(recorder).value());
@@ -497,9 +506,11 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
     if (!written) logMessage("The pause list cannot be written: " + written.error());
     services_.postNotification(kMovieFinishedNotification);
 
+    // A recording stopped by an error (a full or nearly full disk) still holds what was recorded
+    // up to then: the main application gets that with the error, so it can open it.
     std::optional<PropertyList> doneInfo;
-    if (errorToShow() == 0) {
-        double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
+    const double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
+    if (errorToShow() == 0 || duration > 0) {
         std::optional<Size> size = screenRecorder_ ? screenRecorder_->sizePixels() : std::nullopt;
         doneInfo =
             doneInfoDictionary(duration, static_cast<unsigned>(static_cast<int>(settings_.recordMode)), size);
@@ -514,6 +525,34 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
         DispatchQueue::mainQueue()->async([finished] {});
     }
     delegate_.doneRecordingWithInfo(doneInfo);
+}
+
+void RecordingCoordinator::discardPreparedRecording() {
+    if (state_ != State::prepared) return;
+    {
+        std::lock_guard lock(mutex_);
+        recorders_.clear();
+        allRecorders_.clear();
+        pendingRecorders_.clear();
+    }
+    if (screenRecorder_) screenRecorder_->stopRecord();
+    screenRecorder_.reset();
+    otherRecorders_.clear();
+    if (statusItemTimer_) statusItemTimer_->cancel();
+    statusItemTimer_.reset();
+    statusItem_.reset();
+    std::error_code ignored;
+    if (createdPackageFolder_) {
+        fs::remove_all(recordPath_, ignored);
+        createdPackageFolder_ = false;
+    } else {
+        std::vector<fs::path> made;
+        for (const fs::directory_entry& entry : fs::directory_iterator(recordPath_, ignored))
+            made.push_back(entry.path());
+        for (const fs::path& path : made)
+            fs::remove_all(path, ignored);
+    }
+    state_ = State::created;
 }
 
 void RecordingCoordinator::stopObservingAndSession() {

@@ -92,6 +92,13 @@ public:
     // finished.
     void stopRecording() override;
     void stopObservingAndSession();
+    // A prepared recording that will never start: its recorders go, and so does what prepare
+    // wrote (the package folder, or its contents when the folder was there, empty, before).
+    // Nothing happens once the recording has started.
+    void discardPreparedRecording();
+    // Sentences naming what the settings asked for and this recording leaves out (a camera, a
+    // sound device that is missing or cannot be opened); set by prepare.
+    const std::vector<std::string>& unrecordedRequests() const { return unrecordedRequests_; }
     void setPlayIOSAudio(bool on);
     void setPlayIOSVideo(bool on);
     // Completes a resume that waited for a device; false when none was waiting.
@@ -178,6 +185,7 @@ private:
     std::vector<Recorder*> recorders_;    // still running (removed when done)
     std::vector<Recorder*> allRecorders_; // have produced data: they get setWriteToMovie
     std::vector<Recorder*> pendingRecorders_;
+    std::vector<std::string> unrecordedRequests_;
     bool realStartTriggered_ = false;
 
     State state_ = State::created;

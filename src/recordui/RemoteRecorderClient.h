@@ -26,7 +26,8 @@ namespace vtl {
 struct VistrelCallbacks {
     std::function<void()> remoteRecorderAvailable;
     std::function<void()> showFinishingRecord;
-    // nullopt: the recording ended with an error, which follows with setRecordingError.
+    // nullopt: nothing was recorded. A recording ended by an error still brings what it holds;
+    // the error follows with setRecordingError.
     std::function<void(const std::optional<PropertyList>& doneInfo)> recordDoneWithInfo;
     std::function<void(std::uint32_t surfaceID)> setSurfaceID;
     std::function<void(bool waiting)> setWaitingForUnpause;

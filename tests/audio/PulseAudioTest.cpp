@@ -3,18 +3,23 @@
 #include "audio/AudioPlayer.h"
 #include "audio/AudioTrackPlayer.h"
 #include "audio/CompositionAudioRecordDevice.h"
+#include "audio/MemoryPcmSource.h"
 #include "audio/PcmFileOpener.h"
 #include "audio/VTLAudioTools.h"
 #include "platform/audio/PulseAudioHardware.h"
 #include "platform/foundation/DispatchMainLoop.h"
+#include "platform/foundation/Log.h"
 #include "support/Signals.h"
 #include "support/WaveFileSource.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace vtl;
 using namespace vtl::test;
@@ -199,4 +204,39 @@ TEST(PulseAudio, DevicesListTheMonitorAndNewSources) {
     EXPECT_EQ(std::system(("pactl unload-module " + module).c_str()), 0);
     EXPECT_FALSE(
         CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_sine", 0, hardware));
+}
+
+// Without a server (none running, or the address wrong): nothing is listed, streams are refused
+// with a sentence, and a player stays silent and answers at once instead of hanging.
+TEST(PulseAudio, WithoutAServerNothingIsListedAndPlayersStaySilent) {
+    const char* previousServer = std::getenv("PULSE_SERVER");
+    const std::string kept = previousServer ? previousServer : "";
+    ::setenv("PULSE_SERVER", "unix:/nonexistent/vistrel-test/native", 1);
+    std::vector<std::string> log;
+    LogSink previousSink = setLogSink([&log](std::string_view line) { log.emplace_back(line); });
+
+    auto hardware = std::make_shared<PulseAudioHardware>();
+    EXPECT_TRUE(hardware->devices().empty());
+    EXPECT_EQ(hardware->defaultOutputDeviceID(), 0u);
+    EXPECT_FALSE(VTLAudioTools::loopbackDeviceID(*hardware));
+    auto output = hardware->openOutputStream(0, [](float* const*, std::size_t) {});
+    ASSERT_FALSE(output);
+    EXPECT_NE(output.error().find("cannot be reached"), std::string::npos) << output.error();
+    auto input = hardware->openInputStream(1, 2, 44100, [](const float*, std::size_t, std::uint32_t) {});
+    EXPECT_FALSE(input);
+
+    std::vector<std::vector<float>> tone(2, std::vector<float>(44100, 0.25f));
+    AudioTrackPlayer player(std::make_unique<MemoryPcmSource>(std::move(tone)), true, hardware);
+    player.doStartMoviePreview(0.0);
+    EXPECT_FALSE(player.playerRunning());
+    player.doStopMoviePreview();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("cannot play") != std::string::npos;
+    }));
+
+    setLogSink(previousSink);
+    if (previousServer)
+        ::setenv("PULSE_SERVER", kept.c_str(), 1);
+    else
+        ::unsetenv("PULSE_SERVER");
 }

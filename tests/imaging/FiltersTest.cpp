@@ -1,11 +1,16 @@
 #include "ImagingTestSupport.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Resources.h"
 #include "platform/graphics/Blur.h"
 #include "platform/imaging/ChromaKey.h"
 #include "platform/imaging/ColorTransition.h"
 #include "platform/imaging/FilterRegistry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -260,6 +265,24 @@ TEST_F(Filters, RegistryDescribesFiltersAndRefusesUnknownNames) {
     ASSERT_TRUE(radius);
     EXPECT_EQ(std::get<double>(radius->defaultValue), 10);
     EXPECT_EQ(radius->sliderMaximum, 100);
+}
+
+// The transitions' display names are looked up in the string table; a missing entry would be
+// logged at every start and shown as the bare key.
+TEST_F(Filters, LocalisedDisplayNamesAreInTheStringTable) {
+    std::ifstream in(resourcesDirectory() / "strings" / "Localizable.strings", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<std::pair<std::string, std::string>> entries;
+    ASSERT_TRUE(parseStringsTable(text.str(), entries));
+    for (const char* name : {"WhiteTransition", "ColorTransition"}) {
+        auto attributes = FilterRegistry::shared().attributesOfFilter(name);
+        ASSERT_TRUE(attributes) << name;
+        EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
+                                [&](const auto& entry) { return entry.second == attributes->displayName; }))
+            << name << ": " << attributes->displayName;
+    }
 }
 
 TEST_F(Filters, InputsOfTheWrongKindAreIgnored) {

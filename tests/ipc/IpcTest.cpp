@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 namespace vtl {
 namespace {
@@ -154,6 +155,48 @@ TEST_F(IpcTest, OneWayCallsArriveInOrderWithoutAReply) {
     EXPECT_TRUE(nil.isNil());
     EXPECT_TRUE(nil.send("count"));
     EXPECT_TRUE(nil.call("echoBool", {true}));
+}
+
+// The caller's loop keeps running while an asynchronous call is out: here it is the loop that
+// serves the call, so a waiting call could never be answered.
+TEST_F(IpcTest, AsynchronousCallsReturnAtOnceAndDeliverTheirReplyOrError) {
+    serve();
+    std::string error;
+    ASSERT_TRUE(client->requestName(kTrustedName, error)) << error;
+    RemoteObjectProxy proxy(*client, kServiceName, kInterface); // handles no events while waiting
+    struct Case {
+        const char* method;
+        IpcArguments arguments;
+        const char* errorName; // empty: a success echoing the argument
+    };
+    const Case cases[] = {
+        {"echoString", {std::string("back")}, ""},
+        {"fail", {}, "org.freedesktop.DBus.Error.Failed"},
+        {"noSuchMethod", {}, "org.freedesktop.DBus.Error.UnknownMethod"},
+    };
+    for (const Case& c : cases) {
+        std::optional<IpcReply> got;
+        proxy.callAsync(c.method, c.arguments, 5000, [&](IpcReply reply) { got = std::move(reply); });
+        EXPECT_FALSE(got) << c.method << ": the reply comes from the event loop";
+        ASSERT_TRUE(processEventsUntil([&] { return got.has_value(); }, 10)) << c.method;
+        EXPECT_EQ(got->errorName, c.errorName) << c.method;
+        if (std::string(c.errorName).empty()) {
+            EXPECT_TRUE(*got) << got->error;
+            EXPECT_EQ(got->value, c.arguments.at(0));
+        } else {
+            EXPECT_FALSE(got->error.empty()) << c.method;
+        }
+    }
+    // A peer that is not there answers with an error, and a nil proxy with a success at once.
+    std::optional<IpcReply> missing;
+    RemoteObjectProxy(*client, "com.morlunesoftware.vistrel3.test.absent", kInterface)
+        .callAsync("echoBool", {true}, 5000, [&](IpcReply reply) { missing = std::move(reply); });
+    ASSERT_TRUE(processEventsUntil([&] { return missing.has_value(); }, 10));
+    EXPECT_FALSE(*missing);
+    bool nilAnswered = false;
+    RemoteObjectProxy().callAsync("echoBool", {true}, 5000,
+                                  [&](IpcReply reply) { nilAnswered = reply.ok(); });
+    EXPECT_TRUE(nilAnswered);
 }
 
 TEST_F(IpcTest, AWellKnownNameHasOneOwnerAndItsOwnerChangesAreSeen) {

@@ -38,10 +38,12 @@ struct FakeDelegate final : RecordingCoordinatorDelegate {
 
 class FakeScreenRecorder final : public CoordinatedScreenRecorder {
 public:
-    FakeScreenRecorder(RecorderDelegate& delegate, std::vector<std::string>& log, bool producesData)
+    FakeScreenRecorder(RecorderDelegate& delegate, std::vector<std::string>& log, bool producesData,
+                       const double& recordedSeconds)
         : delegate_(delegate)
         , log_(log)
-        , producesData_(producesData) {}
+        , producesData_(producesData)
+        , recordedSeconds_(recordedSeconds) {}
     void startProcessQueue() override {
         log_.push_back("startProcessQueue");
         if (producesData_) delegate_.recorderStartedProducingData(*this);
@@ -55,7 +57,7 @@ public:
         log_.push_back("finalizeRecord");
         delegate_.recorderDone(*this);
     }
-    double durationSeconds() const override { return 7.5; }
+    double durationSeconds() const override { return recordedSeconds_; }
     std::optional<Size> sizePixels() const override { return Size{640, 480}; }
     std::uint64_t bytesWrittenSoFar() const override { return 1234; }
 
@@ -63,6 +65,7 @@ private:
     RecorderDelegate& delegate_;
     std::vector<std::string>& log_;
     bool producesData_;
+    const double& recordedSeconds_;
 };
 
 struct FakeStatusItem final : RecorderStatusItem {
@@ -107,7 +110,7 @@ protected:
             options_ = options;
             if (recorderFails) return fail("no display");
             return std::unique_ptr<CoordinatedScreenRecorder>(
-                std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData));
+                std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData, recordedSeconds));
         };
         s.scheduleAfter = [this](double delay, std::function<void()> task) {
             auto entry = std::make_shared<Scheduled>(Scheduled{clock + delay, std::move(task), false});
@@ -195,6 +198,7 @@ protected:
     FakeStatusItem* statusItem = nullptr;
     bool recorderFails = false;
     bool recorderProducesData = true;
+    double recordedSeconds = 7.5; // what the package holds when the recording ends
     FakeDelegate delegate;
     std::unique_ptr<RecordingCoordinator> coordinator;
 };
@@ -396,20 +400,95 @@ TEST_F(RecordingCoordinatorTest, AStopWaitsForTheFirstDataOnlyForAWhile) {
     EXPECT_EQ(log.back(), "finalizeRecord");
 }
 
-TEST_F(RecordingCoordinatorTest, AnErrorToShowReplacesTheResultAndTheTimeoutStopsTheRecording) {
+// An error (a full disk, say) ends the recording; what was recorded up to then is still the
+// result, so the main application can open it. Only a recording that holds nothing has none.
+TEST_F(RecordingCoordinatorTest, AnErrorToShowKeepsTheResultOfWhatWasRecordedAndTheTimeoutStopsTheRecording) {
+    for (double recorded : {7.5, 0.0}) {
+        SCOPED_TRACE(recorded);
+        recordedSeconds = recorded;
+        delegate.results.clear();
+        screenSaverCalls.clear();
+        RecordingSettings settings = settingsFor();
+        settings.path += std::to_string(int(recorded));
+        settings.recordTimeoutSeconds = 8;
+        settings.suppressScreensaver = true;
+        startRecording(settings);
+        EXPECT_EQ(screenSaverCalls, std::vector<bool>{true});
+        coordinator->showError(1);
+        advance(7.9);
+        EXPECT_TRUE(delegate.results.empty());
+        advance(0.1);
+        ASSERT_EQ(delegate.results.size(), 1u);
+        EXPECT_EQ(coordinator->errorToShow(), 1);
+        EXPECT_EQ(screenSaverCalls, (std::vector<bool>{true, false}));
+        if (recorded > 0) {
+            ASSERT_TRUE(delegate.results[0]);
+            EXPECT_EQ(delegate.results[0]->numberForKey("RecordingDuration"), recorded);
+            const std::string* size = delegate.results[0]->stringForKey("RecordingSize");
+            ASSERT_TRUE(size);
+            EXPECT_EQ(*size, "RecordingSize_640x480");
+        } else {
+            EXPECT_FALSE(delegate.results[0]);
+        }
+    }
+}
+
+TEST_F(RecordingCoordinatorTest, WhatCannotBeRecordedIsListedAndTheRestIsRecorded) {
+    struct Case {
+        const char* name;
+        std::function<void(RecordingSettings&)> change;
+        const char* mentioned; // empty: nothing is left out
+    };
+    const Case cases[] = {
+        {"nothing extra", [](RecordingSettings&) {}, ""},
+        {"camera", [](RecordingSettings& s) { s.recordISight = true; }, "camera"},
+        {"missing sound device",
+         [](RecordingSettings& s) {
+             s.audioDevicesToRecord = {{"gone-mic", 2}};
+         },
+         "gone-mic"},
+    };
+    for (const Case& c : cases) {
+        RecordingSettings settings = settingsFor();
+        settings.path += c.name;
+        c.change(settings);
+        RecordingCoordinator::Services s = services();
+        s.findAudioDevice = [](std::string_view, std::uint32_t) {
+            return std::optional<AudioDeviceDescription>();
+        };
+        coordinator = std::make_unique<RecordingCoordinator>(delegate, std::move(s));
+        ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary())) << c.name;
+        const auto& left = coordinator->unrecordedRequests();
+        if (std::string(c.mentioned).empty()) {
+            EXPECT_TRUE(left.empty()) << c.name;
+        } else {
+            ASSERT_EQ(left.size(), 1u) << c.name;
+            EXPECT_NE(left[0].find(c.mentioned), std::string::npos) << left[0];
+        }
+    }
+}
+
+TEST_F(RecordingCoordinatorTest, DiscardingAPreparedRecordingRemovesWhatPrepareMade) {
+    // A folder prepare made goes; an empty folder that was there before stays, emptied.
+    for (bool folderWasThere : {false, true}) {
+        SCOPED_TRACE(folderWasThere);
+        RecordingSettings settings = settingsFor();
+        settings.path += folderWasThere ? "-there" : "-new";
+        const fs::path package = settings.recordPath();
+        if (folderWasThere) fs::create_directory(package);
+        ASSERT_TRUE(prepare(settings));
+        std::ofstream(package / "vtldata") << ""; // as the real grabber makes its files
+        coordinator->discardPreparedRecording();
+        EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::created);
+        EXPECT_EQ(fs::exists(package), folderWasThere);
+        EXPECT_FALSE(fs::exists(package / "vtldata"));
+    }
+    // Once started, nothing is discarded.
     RecordingSettings settings = settingsFor();
-    settings.recordTimeoutSeconds = 8;
-    settings.suppressScreensaver = true;
     startRecording(settings);
-    EXPECT_EQ(screenSaverCalls, std::vector<bool>{true});
-    coordinator->showError(1);
-    advance(7.9);
-    EXPECT_TRUE(delegate.results.empty());
-    advance(0.1);
-    ASSERT_EQ(delegate.results.size(), 1u);
-    EXPECT_FALSE(delegate.results[0]);
-    EXPECT_EQ(coordinator->errorToShow(), 1);
-    EXPECT_EQ(screenSaverCalls, (std::vector<bool>{true, false}));
+    coordinator->discardPreparedRecording();
+    EXPECT_TRUE(fs::exists(settings.recordPath()));
+    EXPECT_NE(coordinator->state(), RecordingCoordinator::State::created);
 }
 
 TEST_F(RecordingCoordinatorTest, StopRequestsFromOtherThreadsAreCarriedOutOnTheMainThread) {

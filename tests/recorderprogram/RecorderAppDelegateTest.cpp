@@ -2,10 +2,12 @@
 // recordings that relaunch only the installed main application, and who may end a recording.
 
 #include "ipc/PrivateSessionBus.h"
+#include "platform/foundation/Log.h"
 #include "platform/ipc/BusConnection.h"
 #include "platform/ipc/DistributedNotificationCenter.h"
 #include "platform/ipc/VistrelBusNames.h"
 #include "recorder/app/VistrelRecorderAppDelegate.h"
+#include "recordui/RemoteRecorderClient.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -169,15 +171,75 @@ TEST_F(RecorderAppDelegateTest, AQuitWithoutRecordingDuringARecordingFinishesItF
     EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::done);
 }
 
-TEST_F(RecorderAppDelegateTest, AMainApplicationGoneBeforeTheStartEndsTheRecorder) {
+TEST_F(RecorderAppDelegateTest, AMainApplicationGoneBeforeTheStartEndsTheRecorderAndLeavesNoPackage) {
     std::string error;
     error = delegate->prepareMovieWithInfoDictionary(settings(false)).error();
     ASSERT_TRUE(error.empty()) << error;
+    const fs::path package = delegate->coordinator()->recordPath();
+    EXPECT_TRUE(fs::is_directory(package));
     EXPECT_FALSE(delegate->prepareMovieWithInfoDictionary(settings(false))) << "one recording per recorder";
     mainBus.reset();
     EXPECT_TRUE(processEventsUntil([&] { return quits == 1; }, 30));
     EXPECT_FALSE(delegate->hasGuiApp());
-    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::prepared);
+    EXPECT_EQ(delegate->coordinator()->state(), RecordingCoordinator::State::created);
+    EXPECT_FALSE(fs::exists(package)) << "a package without frames cannot be opened";
+}
+
+// The main application's side, served on its own connection in this same thread: the recorder
+// must not wait for it while handing over the result, or neither side could answer the other.
+class RecorderAppDelegateWithMainApplicationTest : public RecorderAppDelegateTest {
+protected:
+    void SetUp() override {
+        RecorderAppDelegateTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        VistrelCallbacks callbacks;
+        callbacks.recordDoneWithInfo = [this](const std::optional<PropertyList>& info) {
+            done.push_back(info);
+        };
+        callbacks.presentRecordError = [this](const std::string& message) { messages.push_back(message); };
+        mainApplication = std::make_unique<RemoteRecorderClient>(callbacks, mainBus.get());
+        std::string error;
+        ASSERT_TRUE(mainApplication->vend(error)) << error;
+        previousSink = setLogSink([this](std::string_view line) { log.emplace_back(line); });
+    }
+    void TearDown() override {
+        setLogSink(previousSink);
+        mainApplication.reset();
+        RecorderAppDelegateTest::TearDown();
+    }
+
+    std::unique_ptr<RemoteRecorderClient> mainApplication;
+    std::vector<std::optional<PropertyList>> done;
+    std::vector<std::string> messages;
+    std::vector<std::string> log;
+    LogSink previousSink;
+};
+
+TEST_F(RecorderAppDelegateWithMainApplicationTest, TheResultIsHandedOverWithoutWaitingForTheMainApplication) {
+    record(false);
+    // Handed over but not yet taken: the main application has not had a turn.
+    EXPECT_TRUE(done.empty());
+    EXPECT_EQ(quits, 0) << "the recorder ends only once the result was taken";
+    ASSERT_TRUE(processEventsUntil([&] { return quits == 1; }, 5));
+    ASSERT_EQ(done.size(), 1u);
+    ASSERT_TRUE(done[0]);
+    EXPECT_EQ(done[0]->numberForKey("RecordingDuration"), 6.0);
+    for (const std::string& line : log)
+        EXPECT_EQ(line.find("did not take"), std::string::npos) << line;
+}
+
+TEST_F(RecorderAppDelegateWithMainApplicationTest, WhatCannotBeRecordedIsToldToTheMainApplication) {
+    RecordingSettings s;
+    s.frameRate = 10;
+    s.path = (folder / "take").string();
+    s.recordISight = true;
+    s.audioDevicesToRecord = {{"no-such-microphone", 3}};
+    Status prepared = delegate->prepareMovieWithInfoDictionary(s.toDictionary());
+    ASSERT_TRUE(prepared) << prepared.error();
+    ASSERT_TRUE(processEventsUntil([&] { return !messages.empty(); }, 5));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("camera"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[0].find("no-such-microphone"), std::string::npos) << messages[0];
 }
 
 } // namespace

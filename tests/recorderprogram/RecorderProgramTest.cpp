@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vtl {
@@ -297,6 +298,42 @@ TEST_F(RecorderProgramTest, APrepareThatCannotBeRecordedIsAnsweredWithTheReason)
     EXPECT_NE(reply.error.find("screen"), std::string::npos) << reply.error;
     EXPECT_FALSE(fs::exists(settings.recordPath()));
     EXPECT_TRUE(client->quitWithoutRecording());
+    EXPECT_TRUE(recorderGone());
+}
+
+TEST_F(RecorderProgramTest, AQuitBetweenPrepareAndStartLeavesNoPackage) {
+    launchRecorder();
+    RecordingSettings settings = fullScreenSettings();
+    ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary()));
+    ASSERT_TRUE(fs::is_directory(settings.recordPath()));
+    EXPECT_TRUE(client->quitWithoutRecording());
+    EXPECT_TRUE(recorderGone());
+    EXPECT_FALSE(fs::exists(settings.recordPath())) << "a package without frames cannot be opened";
+}
+
+// The main application asks the recorder something while the recorder hands over the result:
+// neither may wait for the other, so every answer comes at once, and the result still arrives.
+TEST_F(RecorderProgramTest, CallsDuringTheHandOverOfTheResultAreAnsweredAtOnce) {
+    launchRecorder();
+    RecordingSettings settings = fullScreenSettings();
+    ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary()));
+    ASSERT_TRUE(client->startRecording());
+    processEventsFor(5.5); // past the shortest recording, so the stop is not put off
+    ASSERT_TRUE(client->stopRecord());
+    // No event handling here: the recorder's call with the result waits in our queue meanwhile.
+    double slowestSeconds = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(client->isPaused(), false);
+        slowestSeconds = std::max(
+            slowestSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    // Waiting for each other ends only when the recorder gives up on the result, after 10 s.
+    EXPECT_LT(slowestSeconds, 5.0) << "the recorder waited for us while we waited for it";
+    ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds));
+    ASSERT_TRUE(record.done[0]);
     EXPECT_TRUE(recorderGone());
 }
 

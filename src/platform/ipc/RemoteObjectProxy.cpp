@@ -5,6 +5,8 @@
 #include "platform/ipc/VistrelBusNames.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 
 namespace vtl {
 
@@ -24,20 +26,8 @@ QDBusMessage makeCall(const std::string& destination, const std::string& interfa
     return message;
 }
 
-} // namespace
-
-RemoteObjectProxy::RemoteObjectProxy(BusConnection& bus, std::string destination, std::string interfaceName)
-    : bus_(&bus)
-    , destination_(std::move(destination))
-    , interfaceName_(std::move(interfaceName)) {}
-
-IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& arguments,
-                                 int timeoutMilliseconds) const {
+IpcReply replyFromAnswer(const QDBusMessage& answer, std::string_view method) {
     IpcReply reply;
-    if (isNil()) return reply;
-    QDBusMessage answer = bus_->impl().connection.call(
-        makeCall(destination_, interfaceName_, method, arguments),
-        handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         reply.errorName = answer.errorName().toStdString();
         reply.error = answer.errorMessage().toStdString();
@@ -54,6 +44,39 @@ IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& ar
         if (!reply.value) reply.error = "The answer to " + std::string(method) + " cannot be read.";
     }
     return reply;
+}
+
+} // namespace
+
+RemoteObjectProxy::RemoteObjectProxy(BusConnection& bus, std::string destination, std::string interfaceName)
+    : bus_(&bus)
+    , destination_(std::move(destination))
+    , interfaceName_(std::move(interfaceName)) {}
+
+IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& arguments,
+                                 int timeoutMilliseconds) const {
+    if (isNil()) return IpcReply{};
+    return replyFromAnswer(bus_->impl().connection.call(
+                               makeCall(destination_, interfaceName_, method, arguments),
+                               handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds),
+                           method);
+}
+
+void RemoteObjectProxy::callAsync(std::string_view method, const IpcArguments& arguments,
+                                  int timeoutMilliseconds, std::function<void(IpcReply)> done) const {
+    if (isNil()) {
+        if (done) done(IpcReply{});
+        return;
+    }
+    QDBusPendingCall pending = bus_->impl().connection.asyncCall(
+        makeCall(destination_, interfaceName_, method, arguments), timeoutMilliseconds);
+    auto* watcher = new QDBusPendingCallWatcher(pending);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [watcher, method = std::string(method), done = std::move(done)] {
+                         IpcReply reply = replyFromAnswer(watcher->reply(), method);
+                         watcher->deleteLater();
+                         if (done) done(std::move(reply));
+                     });
 }
 
 bool RemoteObjectProxy::send(std::string_view method, const IpcArguments& arguments) const {

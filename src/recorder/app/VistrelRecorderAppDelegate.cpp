@@ -195,6 +195,15 @@ Status VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const Property
         }
     }
     moviePath_ = read.path;
+    // The recording goes ahead without what cannot be recorded, and the main application hears
+    // what that is (one-way, so the prepare call it waits for is answered meanwhile).
+    const std::vector<std::string>& unrecorded = coordinator_->unrecordedRequests();
+    if (!unrecorded.empty()) {
+        std::string message;
+        for (const std::string& sentence : unrecorded)
+            message += (message.empty() ? "" : " ") + sentence;
+        presentRecordError(message);
+    }
     return {};
 }
 
@@ -232,7 +241,11 @@ void VistrelRecorderAppDelegate::quitWithoutRecording() {
         terminate();
         return;
     }
-    if (coordinator_) coordinator_->stopObservingAndSession();
+    if (coordinator_) {
+        coordinator_->stopObservingAndSession();
+        // A package that was prepared and never started holds no frame: nothing is left of it.
+        coordinator_->discardPreparedRecording();
+    }
     scheduleQuit();
 }
 
@@ -278,11 +291,25 @@ void VistrelRecorderAppDelegate::showFinishingRecord() {
 }
 
 void VistrelRecorderAppDelegate::recordDoneWithInfo(const std::optional<PropertyList>& doneInfo) {
-    if (!guiApp_) return;
-    // Waited for, so the result has arrived before the program ends.
-    IpcReply reply =
-        guiApp_->call("recordDoneWithInfo", {bytesOf(doneInfo)}, services_.doneReplyTimeoutMilliseconds);
-    if (!reply) logMessage("Vistrel did not take the recording's result: " + reply.error);
+    deliverResult(doneInfo, [] {});
+}
+
+void VistrelRecorderAppDelegate::deliverResult(const std::optional<PropertyList>& doneInfo,
+                                               std::function<void()> then) {
+    if (!guiApp_) {
+        then();
+        return;
+    }
+    // Not waited for: the main application may be inside a call to us right now, and our loop
+    // must stay free to answer it. What follows the result waits for its reply instead.
+    std::weak_ptr<int> alive = lifetime_;
+    guiApp_->callAsync("recordDoneWithInfo", {bytesOf(doneInfo)}, services_.doneReplyTimeoutMilliseconds,
+                       [alive, then = std::move(then)](IpcReply reply) {
+                           if (!alive.lock()) return;
+                           if (!reply)
+                               logMessage("Vistrel did not take the recording's result: " + reply.error);
+                           then();
+                       });
 }
 
 void VistrelRecorderAppDelegate::setSurfaceID(std::uint32_t surfaceID) {
@@ -318,11 +345,12 @@ void VistrelRecorderAppDelegate::doneRecordingWithInfo(const std::optional<Prope
         restartGUIApp();
         return;
     }
-    recordDoneWithInfo(doneInfo);
-    int error = coordinator_ ? coordinator_->errorToShow() : 0;
-    if (error != 0 && guiApp_) guiApp_->send("setRecordingError", {static_cast<std::int32_t>(error)});
-    bus_->flush();
-    scheduleQuit();
+    const int error = coordinator_ ? coordinator_->errorToShow() : 0;
+    deliverResult(doneInfo, [this, error] {
+        if (error != 0 && guiApp_) guiApp_->send("setRecordingError", {static_cast<std::int32_t>(error)});
+        bus_->flush();
+        scheduleQuit();
+    });
 }
 
 void VistrelRecorderAppDelegate::restartGUIApp() {

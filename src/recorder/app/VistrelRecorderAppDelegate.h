@@ -99,6 +99,9 @@ public:
     bool quitScheduled() const { return quitScheduled_; }
 
 private:
+    // Hands the result to the main application without waiting for it, then runs `then` once
+    // the main application took it, refused it or the wait ran out (at once without a connection).
+    void deliverResult(const std::optional<PropertyList>& doneInfo, std::function<void()> then);
     void scheduleQuit();
     bool recordingInProgress() const;
     bool fromMainApplication(const std::string& senderBusName) const;

@@ -1,6 +1,6 @@
 #pragma once
-// A tiny reader of 44.1 kHz WAV files (16-bit or float PCM) for tests that play files made by
-// ffmpeg before the media layer's reader is wired in.
+// A tiny reader of 44.1 kHz WAV files (16-bit or float PCM), written from the format alone: the
+// reference for what the media layer reads, and an opener for tests that play files made by ffmpeg.
 
 #include "audio/MemoryPcmSource.h"
 
