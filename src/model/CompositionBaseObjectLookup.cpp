@@ -111,14 +111,28 @@ CompositionBaseObject::stateForTimeForEffectNamed(double time, TimeTolerance tol
 std::shared_ptr<CompositionBaseState>
 CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, TimeTolerance tolerance,
                                                           const std::string& group) const {
-    StateList carrying;
-    {
-        RecursiveMutexLock lock(statesMutex_);
-        for (const auto& state : states_) {
-            if (state->carriesAttributeGroup(group)) carrying.push_back(state);
+    RecursiveMutexLock lock(statesMutex_);
+    const std::size_t count = states_.size();
+    auto carries = [&](std::size_t i) { return states_[i]->carriesAttributeGroup(group); };
+    if (time < 0 || time > duration()) {
+        // Before the start the group's first keyframe, after the end its last.
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = time < 0 ? n : count - 1 - n;
+            if (carries(i)) return states_[i];
         }
+        return nullptr;
     }
-    return stateForTimeIn(carrying, time, tolerance, duration());
+    const double window = tolerance == TimeTolerance::Exact ? kStateExactTimeTolerance : kStateTimeTolerance;
+    for (std::size_t i = firstIndexAfter(time - window); i < count && states_[i]->time() < time + window; ++i) {
+        if (carries(i) && matchesTime(*states_[i], time, tolerance)) return states_[i];
+    }
+    return nullptr;
+}
+
+std::size_t CompositionBaseObject::firstIndexAfter(double time) const {
+    RecursiveMutexLock lock(statesMutex_);
+    return insertionIndexForTime(states_.size(), std::nextafter(time, HUGE_VAL),
+                                 [&](std::size_t i) { return states_[i]->time(); });
 }
 
 StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) const {
@@ -131,23 +145,81 @@ StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) con
     return bracket(states_, time);
 }
 
+CompositionBaseObject::GroupBracket CompositionBaseObject::bracketForAttributeGroup(double time,
+                                                                                   const std::string& group) const {
+    GroupBracket result;
+    if (!animationEnabled_) {
+        result.source = GroupBracket::Source::NoneAnimationState;
+        result.from = noneAnimationState_.get();
+        return result;
+    }
+    RecursiveMutexLock lock(statesMutex_);
+    const std::size_t count = states_.size();
+    if (count == 0) return result;
+    auto carries = [&](std::size_t i) { return states_[i]->carriesAttributeGroup(group); };
+    auto enabledCarrier = [&](std::size_t i) { return !states_[i]->isDisabled() && carries(i); };
+    // The last enabled keyframe of the group at or before the time and the first one after it.
+    const std::size_t after = firstIndexAfter(time);
+    std::size_t before = after;
+    while (before > 0 && !enabledCarrier(before - 1))
+        --before;
+    std::size_t next = after;
+    while (next < count && !enabledCarrier(next))
+        ++next;
+    const CompositionBaseState* earlier = before > 0 ? states_[before - 1].get() : nullptr;
+    const CompositionBaseState* later = next < count ? states_[next].get() : nullptr;
+    if (!earlier && !later) {
+        result.source = GroupBracket::Source::NoneAnimationState;
+        result.from = noneAnimationState_.get();
+        return result;
+    }
+    result.source = GroupBracket::Source::Keyframes;
+    if (time < 0 || time > duration()) {
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = time < 0 ? n : count - 1 - n;
+            if (carries(i)) {
+                result.from = states_[i].get();
+                result.fromIndex = i;
+                return result;
+            }
+        }
+    }
+    for (std::size_t i = firstIndexAfter(time - kStateExactTimeTolerance);
+         i < count && states_[i]->time() < time + kStateExactTimeTolerance; ++i) {
+        if (carries(i) && matchesTime(*states_[i], time, TimeTolerance::Exact)) {
+            result.from = states_[i].get();
+            result.fromIndex = i;
+            return result;
+        }
+    }
+    if (earlier && later) {
+        result.from = earlier;
+        result.fromIndex = before - 1;
+        result.to = later;
+        result.toIndex = next;
+    } else {
+        result.from = earlier ? earlier : later;
+        result.fromIndex = earlier ? before - 1 : next;
+    }
+    return result;
+}
+
 StateList
 CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
                                                                             const std::string& group) const {
-    if (!animationEnabled_) return {noneAnimationState_};
     RecursiveMutexLock lock(statesMutex_);
-    if (states_.empty()) return {};
-    StateList carrying;
-    for (const auto& state : states_) {
-        if (state->carriesAttributeGroup(group)) carrying.push_back(state);
+    const GroupBracket found = bracketForAttributeGroup(time, group);
+    switch (found.source) {
+    case GroupBracket::Source::NoKeyframes:
+        return {};
+    case GroupBracket::Source::NoneAnimationState:
+        return {noneAnimationState_};
+    case GroupBracket::Source::Keyframes:
+        break;
     }
-    const bool anyEnabled =
-        std::any_of(carrying.begin(), carrying.end(), [](const auto& state) { return !state->isDisabled(); });
-    if (!anyEnabled) return {noneAnimationState_};
-    if (time < 0) return {carrying.front()};
-    if (time > duration()) return {carrying.back()};
-    if (auto exact = stateForTimeIn(carrying, time, TimeTolerance::Exact, duration())) return {exact};
-    return bracket(carrying, time);
+    StateList result{states_[found.fromIndex]};
+    if (found.to) result.push_back(states_[found.toIndex]);
+    return result;
 }
 
 StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(double,
