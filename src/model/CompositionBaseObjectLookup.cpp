@@ -51,6 +51,82 @@ StateList bracket(const StateList& list, double time) {
     return {};
 }
 
+
+// The index of the first keyframe whose time lies after the time.
+std::size_t indexAfter(const StateList& list, double time) {
+    return insertionIndexForTime(list.size(), std::nextafter(time, HUGE_VAL),
+                                 [&](std::size_t i) { return list[i]->time(); });
+}
+
+// The group's keyframe for a setter: before the start the first, after the end the last, else the
+// first one within the tolerance; found by a search over the list ascending by time.
+std::shared_ptr<CompositionBaseState> groupStateForTimeIn(const StateList& list, double time,
+                                                          TimeTolerance tolerance, const std::string& group,
+                                                          double duration) {
+    const std::size_t count = list.size();
+    auto carries = [&](std::size_t i) { return list[i]->carriesAttributeGroup(group); };
+    if (time < 0 || time > duration) {
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = time < 0 ? n : count - 1 - n;
+            if (carries(i)) return list[i];
+        }
+        return nullptr;
+    }
+    const double window = tolerance == TimeTolerance::Exact ? kStateExactTimeTolerance : kStateTimeTolerance;
+    for (std::size_t i = indexAfter(list, time - window); i < count && list[i]->time() < time + window; ++i) {
+        if (carries(i) && matchesTime(*list[i], time, tolerance)) return list[i];
+    }
+    return nullptr;
+}
+
+// The bracketing rule of a group (see findStatesToInterpolateForTimeForAttributeGroupNamed) by a
+// search around the time instead of a copy of the group's keyframes.
+CompositionBaseObject::GroupBracket groupBracketIn(const StateList& list, double time, const std::string& group,
+                                                   double duration, const CompositionBaseState* noneState) {
+    using GroupBracket = CompositionBaseObject::GroupBracket;
+    GroupBracket result;
+    const std::size_t count = list.size();
+    if (count == 0) return result;
+    auto carries = [&](std::size_t i) { return list[i]->carriesAttributeGroup(group); };
+    auto enabledCarrier = [&](std::size_t i) { return !list[i]->isDisabled() && carries(i); };
+    // The last enabled keyframe of the group at or before the time and the first one after it.
+    const std::size_t after = indexAfter(list, time);
+    std::size_t before = after;
+    while (before > 0 && !enabledCarrier(before - 1))
+        --before;
+    std::size_t next = after;
+    while (next < count && !enabledCarrier(next))
+        ++next;
+    if (before == 0 && next == count) {
+        result.source = GroupBracket::Source::NoneAnimationState;
+        result.from = noneState;
+        return result;
+    }
+    result.source = GroupBracket::Source::Keyframes;
+    auto pick = [&](std::size_t i) {
+        result.from = list[i].get();
+        result.fromIndex = i;
+        return result;
+    };
+    if (time < 0 || time > duration) {
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = time < 0 ? n : count - 1 - n;
+            if (carries(i)) return pick(i);
+        }
+    }
+    for (std::size_t i = indexAfter(list, time - kStateExactTimeTolerance);
+         i < count && list[i]->time() < time + kStateExactTimeTolerance; ++i) {
+        if (carries(i) && matchesTime(*list[i], time, TimeTolerance::Exact)) return pick(i);
+    }
+    if (before == 0) return pick(next);
+    pick(before - 1);
+    if (next < count) {
+        result.to = list[next].get();
+        result.toIndex = next;
+    }
+    return result;
+}
+
 } // namespace
 
 StateList CompositionBaseObject::bracketStatesInList(const StateList& list, double time) const {
@@ -112,27 +188,12 @@ std::shared_ptr<CompositionBaseState>
 CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, TimeTolerance tolerance,
                                                           const std::string& group) const {
     RecursiveMutexLock lock(statesMutex_);
-    const std::size_t count = states_.size();
-    auto carries = [&](std::size_t i) { return states_[i]->carriesAttributeGroup(group); };
-    if (time < 0 || time > duration()) {
-        // Before the start the group's first keyframe, after the end its last.
-        for (std::size_t n = 0; n < count; ++n) {
-            const std::size_t i = time < 0 ? n : count - 1 - n;
-            if (carries(i)) return states_[i];
-        }
-        return nullptr;
-    }
-    const double window = tolerance == TimeTolerance::Exact ? kStateExactTimeTolerance : kStateTimeTolerance;
-    for (std::size_t i = firstIndexAfter(time - window); i < count && states_[i]->time() < time + window; ++i) {
-        if (carries(i) && matchesTime(*states_[i], time, tolerance)) return states_[i];
-    }
-    return nullptr;
+    return groupStateForTimeIn(states_, time, tolerance, group, duration());
 }
 
 std::size_t CompositionBaseObject::firstIndexAfter(double time) const {
     RecursiveMutexLock lock(statesMutex_);
-    return insertionIndexForTime(states_.size(), std::nextafter(time, HUGE_VAL),
-                                 [&](std::size_t i) { return states_[i]->time(); });
+    return indexAfter(states_, time);
 }
 
 StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) const {
@@ -147,61 +208,14 @@ StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) con
 
 CompositionBaseObject::GroupBracket CompositionBaseObject::bracketForAttributeGroup(double time,
                                                                                    const std::string& group) const {
-    GroupBracket result;
     if (!animationEnabled_) {
+        GroupBracket result;
         result.source = GroupBracket::Source::NoneAnimationState;
         result.from = noneAnimationState_.get();
         return result;
     }
     RecursiveMutexLock lock(statesMutex_);
-    const std::size_t count = states_.size();
-    if (count == 0) return result;
-    auto carries = [&](std::size_t i) { return states_[i]->carriesAttributeGroup(group); };
-    auto enabledCarrier = [&](std::size_t i) { return !states_[i]->isDisabled() && carries(i); };
-    // The last enabled keyframe of the group at or before the time and the first one after it.
-    const std::size_t after = firstIndexAfter(time);
-    std::size_t before = after;
-    while (before > 0 && !enabledCarrier(before - 1))
-        --before;
-    std::size_t next = after;
-    while (next < count && !enabledCarrier(next))
-        ++next;
-    const CompositionBaseState* earlier = before > 0 ? states_[before - 1].get() : nullptr;
-    const CompositionBaseState* later = next < count ? states_[next].get() : nullptr;
-    if (!earlier && !later) {
-        result.source = GroupBracket::Source::NoneAnimationState;
-        result.from = noneAnimationState_.get();
-        return result;
-    }
-    result.source = GroupBracket::Source::Keyframes;
-    if (time < 0 || time > duration()) {
-        for (std::size_t n = 0; n < count; ++n) {
-            const std::size_t i = time < 0 ? n : count - 1 - n;
-            if (carries(i)) {
-                result.from = states_[i].get();
-                result.fromIndex = i;
-                return result;
-            }
-        }
-    }
-    for (std::size_t i = firstIndexAfter(time - kStateExactTimeTolerance);
-         i < count && states_[i]->time() < time + kStateExactTimeTolerance; ++i) {
-        if (carries(i) && matchesTime(*states_[i], time, TimeTolerance::Exact)) {
-            result.from = states_[i].get();
-            result.fromIndex = i;
-            return result;
-        }
-    }
-    if (earlier && later) {
-        result.from = earlier;
-        result.fromIndex = before - 1;
-        result.to = later;
-        result.toIndex = next;
-    } else {
-        result.from = earlier ? earlier : later;
-        result.fromIndex = earlier ? before - 1 : next;
-    }
-    return result;
+    return groupBracketIn(states_, time, group, duration(), noneAnimationState_.get());
 }
 
 StateList
