@@ -282,6 +282,7 @@ private:
     void writeAttribute(double compositionTime, const std::string& group, Lookup lookup, NewKeyframe fill,
                         Write&& write);
     void applyDefaults();
+    std::vector<SnappingGuide> snappingGuidesAtTime(double compositionTime, double Point::*axis) const;
     void transitionTimesChanged();
     void observeTransition(const std::shared_ptr<CompositionBaseObject>& transition, const std::string& key,
                            ObservableObject::Token& token);

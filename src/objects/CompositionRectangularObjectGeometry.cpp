@@ -79,28 +79,28 @@ std::array<Point, 4> Object::rotatedHandlePositionsAtTime(double compositionTime
     return corners;
 }
 
-std::vector<SnappingGuide> Object::horizontalSnappingGuidesAtTime(double compositionTime) const {
+// Guides at the box's low edge, centre and high edge on one axis, then at the turned corners.
+std::vector<SnappingGuide> Object::snappingGuidesAtTime(double compositionTime, double Point::*axis) const {
     const Rect box = enclosingRectAtTime(compositionTime, RotationHandling::Ignore);
-    std::vector<SnappingGuide> guides{{roundedToFloat(box.minX()), this},
-                                      {roundedToFloat(box.origin.x + box.size.width / 2), this},
-                                      {roundedToFloat(box.maxX()), this}};
+    const bool x = axis == &Point::x;
+    const double low = x ? box.minX() : box.minY();
+    const double extent = x ? box.size.width : box.size.height;
+    std::vector<SnappingGuide> guides{{roundedToFloat(low), this},
+                                      {roundedToFloat(low + extent / 2), this},
+                                      {roundedToFloat(low + extent), this}};
     if (rotationForTime(compositionTime) != 0) {
         for (const Point& corner : rotatedHandlePositionsAtTime(compositionTime))
-            guides.push_back({roundedToFloat(corner.x), this});
+            guides.push_back({roundedToFloat(corner.*axis), this});
     }
     return guides;
 }
 
+std::vector<SnappingGuide> Object::horizontalSnappingGuidesAtTime(double compositionTime) const {
+    return snappingGuidesAtTime(compositionTime, &Point::x);
+}
+
 std::vector<SnappingGuide> Object::verticalSnappingGuidesAtTime(double compositionTime) const {
-    const Rect box = enclosingRectAtTime(compositionTime, RotationHandling::Ignore);
-    std::vector<SnappingGuide> guides{{roundedToFloat(box.minY()), this},
-                                      {roundedToFloat(box.origin.y + box.size.height / 2), this},
-                                      {roundedToFloat(box.maxY()), this}};
-    if (rotationForTime(compositionTime) != 0) {
-        for (const Point& corner : rotatedHandlePositionsAtTime(compositionTime))
-            guides.push_back({roundedToFloat(corner.y), this});
-    }
-    return guides;
+    return snappingGuidesAtTime(compositionTime, &Point::y);
 }
 
 void Object::alignWithValueAtTime(ArrangeCriterion criterion, double value, double compositionTime) {

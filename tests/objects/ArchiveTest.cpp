@@ -1,5 +1,6 @@
 #include "ObjectsFixture.h"
 
+#include "model/support/ArchiveWriter.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 
@@ -9,20 +10,9 @@ namespace vtl {
 namespace {
 
 using test::archiveOf;
+using test::ArchiveWriter;
 using test::ObjectsFixture;
 using test::StandInTransition;
-
-// Writes chosen keys under a class name, as an older or damaged writer would.
-struct ArchiveWriter : Archivable {
-    ArchiveWriter(std::string name, std::function<void(KeyedArchiver&)> write)
-        : className(std::move(name))
-        , writeKeys(std::move(write)) {}
-    std::string archivedClassName() const override { return className; }
-    void encodeWithCoder(KeyedArchiver& coder) const override { writeKeys(coder); }
-    void initWithCoder(KeyedUnarchiver&) override {}
-    std::string className;
-    std::function<void(KeyedArchiver&)> writeKeys;
-};
 
 class ObjectArchive : public ObjectsFixture {
 protected:
