@@ -168,7 +168,7 @@ public:
     bool takeInvalidateCachedVersionNextRun() { return invalidateCachedVersionNextRun_.exchange(false); }
     bool invalidateCachedVersionNextRun() const { return invalidateCachedVersionNextRun_.load(); }
 
-    // --- Masks (Mask links are not owned either way.)
+    // --- Masks (not owned either way)
     std::shared_ptr<CompositionBaseObject> maskObject() const override { return maskObject_.lock(); }
     std::shared_ptr<CompositionBaseObject> maskForObject() const override { return maskForObject_.lock(); }
     void setMaskObject(const std::shared_ptr<CompositionBaseObject>& mask) override;
@@ -176,7 +176,7 @@ public:
     // The archived form of the relations: the one object, or none.
     std::vector<std::shared_ptr<CompositionBaseObject>> maskObjects() const;
     std::vector<std::shared_ptr<CompositionBaseObject>> maskForObjects() const;
-    bool canHaveMask() const { return !isAudioObject(); }
+    virtual bool canHaveMask() const { return !isAudioObject(); }
     bool canBeUsedAsMask() const override { return !isAudioObject(); }
     // The name of the filter that applies the mask once set up (filters are made per render);
     // empty before.
@@ -195,7 +195,10 @@ public:
     std::vector<SnappingGuide> horizontalSnappingGuidesAtTime(double compositionTime) const;
     std::vector<SnappingGuide> verticalSnappingGuidesAtTime(double compositionTime) const;
     void alignWithValueAtTime(ArrangeCriterion criterion, double value, double compositionTime) override;
-    // Handle −1 moves; 0 … 3 drag a corner (0 lower left, 1 lower right... as the canvas numbers them).
+    // Handle −1 moves; 0, 1, 2 and 3 drag the lower left, lower right, upper right and upper left
+    // corner. Proportional resizing follows the natural proportions (the rectangle's own without a
+    // natural size) for kinds that resize their rectangle, and keeps the height on the lower
+    // handles for kinds that scale.
     Rect rectForResizeWithHandle(int32_t handle, Size delta, ResizeProportion proportion, const Rect& rect) const;
 
     // --- Animation groups
