@@ -338,6 +338,21 @@ public:
     StateList findStatesToInterpolateForTime(double time) const;
     StateList findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
                                                                    const std::string& group) const;
+    // What findStatesToInterpolateForTimeForAttributeGroupNamed answers, found by a search over
+    // the time-ordered list instead of a copy of the group's keyframes, so the per-frame reads of
+    // the renderer allocate nothing. The pointers stay valid while the caller holds statesLock().
+    struct GroupBracket {
+        // NoKeyframes: the object has none (from is null); otherwise from (and to when the time
+        // lies between two keyframes) are the states to read.
+        enum class Source { NoKeyframes, NoneAnimationState, Keyframes } source = Source::NoKeyframes;
+        const CompositionBaseState* from = nullptr;
+        const CompositionBaseState* to = nullptr;
+        // Their places in the list (none for the none-animation state).
+        static constexpr std::size_t none = static_cast<std::size_t>(-1);
+        std::size_t fromIndex = none;
+        std::size_t toIndex = none;
+    };
+    GroupBracket bracketForAttributeGroup(double time, const std::string& group) const;
     virtual StateList findStatesToInterpolateForTimeForEffectNamed(double time,
                                                                    const std::string& effectName) const;
     // The bracketing rule over one list ascending by time, once an exact match was ruled out:
@@ -352,6 +367,8 @@ public:
     createNewStateForTime(double time, NewStateValues values = NewStateValues::Interpolated);
     // Fills the keyframe with the values the object shows at a composition time.
     virtual void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime);
+    // The index of the first keyframe whose time lies after the time (binary search).
+    std::size_t firstIndexAfter(double time) const;
     // The keyframe in effect at the time in a list ascending by time (binary search).
     static std::shared_ptr<CompositionBaseState> stateAtTime(double time, const StateList& states,
                                                              std::size_t* index = nullptr);

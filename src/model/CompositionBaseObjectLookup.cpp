@@ -51,6 +51,82 @@ StateList bracket(const StateList& list, double time) {
     return {};
 }
 
+
+// The index of the first keyframe whose time lies after the time.
+std::size_t indexAfter(const StateList& list, double time) {
+    return insertionIndexForTime(list.size(), std::nextafter(time, HUGE_VAL),
+                                 [&](std::size_t i) { return list[i]->time(); });
+}
+
+// The group's keyframe for a setter: before the start the first, after the end the last, else the
+// first one within the tolerance; found by a search over the list ascending by time.
+std::shared_ptr<CompositionBaseState> groupStateForTimeIn(const StateList& list, double time,
+                                                          TimeTolerance tolerance, const std::string& group,
+                                                          double duration) {
+    const std::size_t count = list.size();
+    auto carries = [&](std::size_t i) { return list[i]->carriesAttributeGroup(group); };
+    if (time < 0 || time > duration) {
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = time < 0 ? n : count - 1 - n;
+            if (carries(i)) return list[i];
+        }
+        return nullptr;
+    }
+    const double window = tolerance == TimeTolerance::Exact ? kStateExactTimeTolerance : kStateTimeTolerance;
+    for (std::size_t i = indexAfter(list, time - window); i < count && list[i]->time() < time + window; ++i) {
+        if (carries(i) && matchesTime(*list[i], time, tolerance)) return list[i];
+    }
+    return nullptr;
+}
+
+// The bracketing rule of a group (see findStatesToInterpolateForTimeForAttributeGroupNamed) by a
+// search around the time instead of a copy of the group's keyframes.
+CompositionBaseObject::GroupBracket groupBracketIn(const StateList& list, double time, const std::string& group,
+                                                   double duration, const CompositionBaseState* noneState) {
+    using GroupBracket = CompositionBaseObject::GroupBracket;
+    GroupBracket result;
+    const std::size_t count = list.size();
+    if (count == 0) return result;
+    auto carries = [&](std::size_t i) { return list[i]->carriesAttributeGroup(group); };
+    auto enabledCarrier = [&](std::size_t i) { return !list[i]->isDisabled() && carries(i); };
+    // The last enabled keyframe of the group at or before the time and the first one after it.
+    const std::size_t after = indexAfter(list, time);
+    std::size_t before = after;
+    while (before > 0 && !enabledCarrier(before - 1))
+        --before;
+    std::size_t next = after;
+    while (next < count && !enabledCarrier(next))
+        ++next;
+    if (before == 0 && next == count) {
+        result.source = GroupBracket::Source::NoneAnimationState;
+        result.from = noneState;
+        return result;
+    }
+    result.source = GroupBracket::Source::Keyframes;
+    auto pick = [&](std::size_t i) {
+        result.from = list[i].get();
+        result.fromIndex = i;
+        return result;
+    };
+    if (time < 0 || time > duration) {
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = time < 0 ? n : count - 1 - n;
+            if (carries(i)) return pick(i);
+        }
+    }
+    for (std::size_t i = indexAfter(list, time - kStateExactTimeTolerance);
+         i < count && list[i]->time() < time + kStateExactTimeTolerance; ++i) {
+        if (carries(i) && matchesTime(*list[i], time, TimeTolerance::Exact)) return pick(i);
+    }
+    if (before == 0) return pick(next);
+    pick(before - 1);
+    if (next < count) {
+        result.to = list[next].get();
+        result.toIndex = next;
+    }
+    return result;
+}
+
 } // namespace
 
 StateList CompositionBaseObject::bracketStatesInList(const StateList& list, double time) const {
@@ -111,14 +187,13 @@ CompositionBaseObject::stateForTimeForEffectNamed(double time, TimeTolerance tol
 std::shared_ptr<CompositionBaseState>
 CompositionBaseObject::stateForTimeForAttributeGroupNamed(double time, TimeTolerance tolerance,
                                                           const std::string& group) const {
-    StateList carrying;
-    {
-        RecursiveMutexLock lock(statesMutex_);
-        for (const auto& state : states_) {
-            if (state->carriesAttributeGroup(group)) carrying.push_back(state);
-        }
-    }
-    return stateForTimeIn(carrying, time, tolerance, duration());
+    RecursiveMutexLock lock(statesMutex_);
+    return groupStateForTimeIn(states_, time, tolerance, group, duration());
+}
+
+std::size_t CompositionBaseObject::firstIndexAfter(double time) const {
+    RecursiveMutexLock lock(statesMutex_);
+    return indexAfter(states_, time);
 }
 
 StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) const {
@@ -131,23 +206,34 @@ StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) con
     return bracket(states_, time);
 }
 
+CompositionBaseObject::GroupBracket CompositionBaseObject::bracketForAttributeGroup(double time,
+                                                                                   const std::string& group) const {
+    if (!animationEnabled_) {
+        GroupBracket result;
+        result.source = GroupBracket::Source::NoneAnimationState;
+        result.from = noneAnimationState_.get();
+        return result;
+    }
+    RecursiveMutexLock lock(statesMutex_);
+    return groupBracketIn(states_, time, group, duration(), noneAnimationState_.get());
+}
+
 StateList
 CompositionBaseObject::findStatesToInterpolateForTimeForAttributeGroupNamed(double time,
                                                                             const std::string& group) const {
-    if (!animationEnabled_) return {noneAnimationState_};
     RecursiveMutexLock lock(statesMutex_);
-    if (states_.empty()) return {};
-    StateList carrying;
-    for (const auto& state : states_) {
-        if (state->carriesAttributeGroup(group)) carrying.push_back(state);
+    const GroupBracket found = bracketForAttributeGroup(time, group);
+    switch (found.source) {
+    case GroupBracket::Source::NoKeyframes:
+        return {};
+    case GroupBracket::Source::NoneAnimationState:
+        return {noneAnimationState_};
+    case GroupBracket::Source::Keyframes:
+        break;
     }
-    const bool anyEnabled =
-        std::any_of(carrying.begin(), carrying.end(), [](const auto& state) { return !state->isDisabled(); });
-    if (!anyEnabled) return {noneAnimationState_};
-    if (time < 0) return {carrying.front()};
-    if (time > duration()) return {carrying.back()};
-    if (auto exact = stateForTimeIn(carrying, time, TimeTolerance::Exact, duration())) return {exact};
-    return bracket(carrying, time);
+    StateList result{states_[found.fromIndex]};
+    if (found.to) result.push_back(states_[found.toIndex]);
+    return result;
 }
 
 StateList CompositionBaseObject::findStatesToInterpolateForTimeForEffectNamed(double,

@@ -40,7 +40,8 @@ public:
     virtual void awakeAfterUndelete() {}
 
     bool undoDisabled() const { return undoDisabled_; }
-    void setUndoDisabled(bool disabled) { undoDisabled_ = disabled; }
+    // Kinds that own further undoable parts pass the flag on to them.
+    virtual void setUndoDisabled(bool disabled) { undoDisabled_ = disabled; }
 
     // Starts / stops observing the undo key paths (and the additional ones, on stopping).
     void registerUndoKeyPaths();

@@ -27,6 +27,8 @@ public:
     // --- Neighbours anchored to the track, which move with it (not owned).
     virtual std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const { return nullptr; }
     virtual std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const { return nullptr; }
+    virtual void setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>&) {}
+    virtual void setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>&) {}
 
     // --- Recorded events: pointer positions as dictionaries with "time" and "point", ascending
     // by time; the visualized events are recached when a keyframe moves.

@@ -75,6 +75,8 @@ public:
     // --- Animation groups
     virtual bool acceptsAnimationGroups() const { return true; }
     virtual void addAnimationGroupFromDictionary(const PlistDictionary& group) = 0;
+    // At a composition time (the group's "InsertionTime" 2 counts from it).
+    virtual void addAnimationGroupFromDictionary(const PlistDictionary& group, double compositionTime) = 0;
     virtual std::vector<std::string> namesOfGroupedAnimationAttributes() const { return {}; }
     virtual std::vector<std::string> additionalInvalidateKeys() const { return {}; }
 };

@@ -4,6 +4,7 @@
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionObjectsContainer.h"
+#include "objects/CompositionRectangularObject.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -11,6 +12,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+namespace {
+
+// The per-frame reads and the canvas geometry of a decoded visual object.
+void readVisual(const vtl::CompositionBaseObject& object) {
+    const auto* visual = dynamic_cast<const vtl::CompositionRectangularObject*>(&object);
+    if (!visual) return;
+    for (double time : {-1.0, 0.0, 0.5, 1.0, 100.0}) {
+        (void)visual->rectForTime(time);
+        (void)visual->opacityForTime(time);
+        (void)visual->cornerRadiusForTime(time);
+        (void)visual->shadowColorForTime(time);
+        (void)visual->drawsFrameAtTime(time);
+        (void)visual->needsToDrawAtTime(time);
+        (void)visual->horizontalSnappingGuidesAtTime(time);
+    }
+    (void)visual->maskObjects();
+    (void)visual->description();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool registered = [] {
@@ -24,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         object.value()->setSerializationMode(vtl::SerializationMode::Copy);
         (void)vtl::KeyedArchiver::archivedData(object.value());
         (void)object.value()->findStatesToInterpolateForTime(1.0);
+        readVisual(*object.value());
     }
     auto state = vtl::KeyedUnarchiver::unarchive<vtl::CompositionBaseState>(bytes);
     (void)state;
@@ -32,6 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (container.ok() && container.value()) {
         container.value()->recacheObjectsAndTransitionsDuringDrag(vtl::DuringDrag::No);
         (void)container.value()->usedLanguages();
+        for (const auto& member : container.value()->objects())
+            readVisual(*member);
         (void)vtl::KeyedArchiver::archivedData(container.value());
     }
     return 0;

@@ -32,6 +32,20 @@ TEST(ImageTools, StacksAlphaAndTheirShortcuts) {
     EXPECT_NEAR(render(imageWithAlpha(red, 0.25), {0, 0, 10, 10}).alpha(3, 3), 64, 1);
 }
 
+// A mask keeps the image where it is opaque, drops it where it is transparent and weakens it in
+// between; the background shows nothing.
+TEST(ImageTools, MaskImageKeepsTheImageByTheMasksAlpha) {
+    CIImage red = squareOf(CIColor(1, 0, 0, 1), Rect(0, 0, 20, 10));
+    const CIImage masks[] = {squareOf(CIColor(0, 0, 0, 1), Rect(0, 0, 10, 10)),
+                             squareOf(CIColor(0, 0, 0, 0.5), Rect(10, 0, 5, 10))};
+    Rendered r = render(imageFromImageMaskImage(red, imageFromImages(masks)), {0, 0, 20, 10});
+    EXPECT_EQ(r.at(3, 5), (std::array<int, 4>{0, 0, 255, 255}));
+    EXPECT_NEAR(r.alpha(12, 5), 128, 1);
+    EXPECT_EQ(r.alpha(17, 5), 0);
+    EXPECT_TRUE(imageFromImageMaskImage(red, CIImage()).isSameImage(red)) << "no mask: the image";
+    EXPECT_TRUE(imageFromImageMaskImage(CIImage(), red).isNull());
+}
+
 // An image with one marked pixel in its top-left corner: turned clockwise by 90° about its
 // centre, the mark moves to the top-right corner.
 TEST(ImageTools, RotationTurnsClockwiseAboutTheCentre) {

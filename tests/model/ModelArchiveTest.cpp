@@ -3,6 +3,7 @@
 #include "model/CompositionTextState.h"
 #include "model/CompositionTrackState.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+#include "support/ArchiveWriter.h"
 #include "support/ModelFixture.h"
 #include "support/UndoRoundTrip.h"
 
@@ -12,20 +13,9 @@ namespace vtl {
 namespace {
 
 using test::archiveOf;
+using test::ArchiveWriter;
 using test::describeArchive;
 using test::ModelFixture;
-
-// Writes chosen keys under a model class name, as an older or foreign writer would.
-struct ArchiveWriter : Archivable {
-    ArchiveWriter(std::string name, std::function<void(KeyedArchiver&)> write)
-        : className(std::move(name))
-        , writeKeys(std::move(write)) {}
-    std::string archivedClassName() const override { return className; }
-    void encodeWithCoder(KeyedArchiver& coder) const override { writeKeys(coder); }
-    void initWithCoder(KeyedUnarchiver&) override {}
-    std::string className;
-    std::function<void(KeyedArchiver&)> writeKeys;
-};
 
 class ModelArchive : public ModelFixture {
 protected:

@@ -25,6 +25,13 @@ class TestTransition : public CompositionRectangularObject, public TransitionCap
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
     TransitionCapability* transitionCapability() override { return this; }
+    double transitionStartTime() const override { return 0; }
+    double transitionEndTime() const override { return 0; }
+    double transitionStartTimeInGlobalTime() const override { return startTime(); }
+    double transitionEndTimeInGlobalTime() const override { return endTime(); }
+    double earliestGlobalEndTime() const override { return startTime(); }
+    double latestGlobalStartTime() const override { return endTime(); }
+    void setupTimes() override {}
 };
 
 // A clip with a fixed frame on the canvas that records how it was aligned.

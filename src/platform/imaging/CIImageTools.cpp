@@ -209,4 +209,10 @@ CIImage transparentImageOfRect(const Rect& rect) {
         .imageByApplyingTransform(AffineTransform::translation(rect.minX(), rect.minY()));
 }
 
+CIImage imageFromImageMaskImage(const CIImage& image, const CIImage& maskImage) {
+    return filtered("CIBlendWithAlphaMask", {{"inputImage", image},
+                                             {"inputMaskImage", maskImage},
+                                             {"inputBackgroundImage", CIImage::emptyImage()}});
+}
+
 } // namespace vtl::vtltools

@@ -57,5 +57,9 @@ CIImage imageOfSize(Size size, Point center, double radius, const Color& colorAr
 CIImage imageByCuttingOutRect(const CIImage& image, const Rect& rect);
 // A fully transparent image covering exactly the rectangle.
 CIImage transparentImageOfRect(const Rect& rect);
+// The image where the mask is opaque and transparent where the mask is, by the mask's alpha
+// ("CIBlendWithAlphaMask" over the empty image). The image itself without a mask; none without an
+// image.
+CIImage imageFromImageMaskImage(const CIImage& image, const CIImage& maskImage);
 
 } // namespace vtl::vtltools
