@@ -36,6 +36,10 @@ public:
 
     void addAnimationGroupFromDictionary(const PlistDictionary& group) override;
 
+    // Set while the object is anchored to a track: its times follow the track, not the user.
+    bool timeCantManuallyBeSet() const { return timeCantManuallyBeSet_; }
+    void setTimeCantManuallyBeSet(bool flag) { timeCantManuallyBeSet_ = flag; }
+
     void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime) override;
     // The bracketing keyframes of an effect; a keyframe that ends the effect's segment does not
     // interpolate into the next one.
@@ -58,6 +62,7 @@ private:
 
     std::weak_ptr<CompositionBaseObject> maskObject_;
     std::weak_ptr<CompositionBaseObject> maskForObject_;
+    bool timeCantManuallyBeSet_ = false;
 };
 
 } // namespace vtl
