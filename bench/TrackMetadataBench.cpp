@@ -69,23 +69,26 @@ const PlistBytes& hourLongMouseFile() {
         const int ticks = 60 * 60 * 30;
         for (int i = 0; i < ticks; ++i) {
             const double t = i / 30.0;
-            positions.push_back(PropertyList(PlistDictionary{
-                {"point", PropertyList(stringFromPoint(Point(i % 1920, (i / 3) % 1080)))}, {"time", PropertyList(t)}}));
+            positions.push_back(PropertyList(
+                PlistDictionary{{"point", PropertyList(stringFromPoint(Point(i % 1920, (i / 3) % 1080)))},
+                                {"time", PropertyList(t)}}));
             if (i % 60 == 0) {
                 for (int type : {1, 2})
-                    events.push_back(PropertyList(PlistDictionary{{"point", PropertyList("{400, 300}")},
-                                                                  {"time", PropertyList(t + (type - 1) * 0.1)},
-                                                                  {"eventType", PropertyList(type)},
-                                                                  {"button", PropertyList(1)}}));
+                    events.push_back(
+                        PropertyList(PlistDictionary{{"point", PropertyList("{400, 300}")},
+                                                     {"time", PropertyList(t + (type - 1) * 0.1)},
+                                                     {"eventType", PropertyList(type)},
+                                                     {"button", PropertyList(1)}}));
             }
             if (i % 300 == 0)
-                focus.push_back(PropertyList(
-                    PlistDictionary{{"focusRect", PropertyList("{{100, 80}, {1200, 800}}")}, {"time", PropertyList(t)}}));
+                focus.push_back(PropertyList(PlistDictionary{
+                    {"focusRect", PropertyList("{{100, 80}, {1200, 800}}")}, {"time", PropertyList(t)}}));
             if (i % 900 == 0)
-                cursors.push_back(PropertyList(PlistDictionary{{"time", PropertyList(t)},
-                                                               {"mouseTIFFData", PropertyList(PlistBytes(2048, 7))},
-                                                               {"hotspot", PropertyList("{4, 4}")},
-                                                               {"cursorVisible", PropertyList(true)}}));
+                cursors.push_back(
+                    PropertyList(PlistDictionary{{"time", PropertyList(t)},
+                                                 {"mouseTIFFData", PropertyList(PlistBytes(2048, 7))},
+                                                 {"hotspot", PropertyList("{4, 4}")},
+                                                 {"cursorVisible", PropertyList(true)}}));
         }
         PropertyList file(PlistDictionary{{"mouseVisible", PropertyList(true)},
                                           {"eventsVisible", PropertyList(true)},

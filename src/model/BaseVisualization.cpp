@@ -45,7 +45,8 @@ void BaseVisualization::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeBool("isVistrelOwn", vistrelOwn);
     coder.encodeString("key_uid", uid);
     coder.encodeBool("documentSpecific", documentSpecific);
-    if (originalVisualizationUID) coder.encodeString("key_originalVisualizationUID", *originalVisualizationUID);
+    if (originalVisualizationUID)
+        coder.encodeString("key_originalVisualizationUID", *originalVisualizationUID);
     coder.encodeBool("key_isProjectCopy", isProjectCopy);
 }
 
@@ -81,8 +82,8 @@ std::shared_ptr<BaseVisualization> BaseVisualization::projectCopy() const {
 std::string BaseVisualization::description() const {
     char address[32];
     std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));
-    return "<" + className() + ": " + address + "> name: " + (name_.empty() ? "(null)" : name_) + " uid: " + uid +
-           " originalUID: " + originalVisualizationUID.value_or("(null)");
+    return "<" + className() + ": " + address + "> name: " + (name_.empty() ? "(null)" : name_) +
+           " uid: " + uid + " originalUID: " + originalVisualizationUID.value_or("(null)");
 }
 
 } // namespace vtl

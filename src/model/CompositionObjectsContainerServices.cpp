@@ -117,8 +117,8 @@ bool Container::objectIsAnchoredObject(const CompositionBaseObject& object) cons
 
 namespace {
 
-std::shared_ptr<BaseVisualization>
-projectVisualizationIn(VisualizationList& list, const std::shared_ptr<BaseVisualization>& preset) {
+std::shared_ptr<BaseVisualization> projectVisualizationIn(VisualizationList& list,
+                                                          const std::shared_ptr<BaseVisualization>& preset) {
     if (!preset || preset->isProjectCopy || preset->vistrelOwn) return preset;
     for (const auto& copy : list) {
         if (copy->originalVisualizationUID == preset->uid) return copy;
@@ -168,11 +168,13 @@ void Container::recacheVisualizations() {
     }
     // A copy counts as used when an object uses it or the preset it was copied from.
     std::erase_if(projectTextVisualizations_, [&](const auto& copy) {
-        const bool used = textInUse.count(copy.get()) || (copy->originalVisualizationUID && textUids.count(*copy->originalVisualizationUID));
+        const bool used = textInUse.count(copy.get()) ||
+                          (copy->originalVisualizationUID && textUids.count(*copy->originalVisualizationUID));
         return !copy->anonymous() && !used;
     });
     std::erase_if(projectMouseVisualizations_, [&](const auto& copy) {
-        return !mouseInUse.count(copy.get()) && !(copy->originalVisualizationUID && mouseUids.count(*copy->originalVisualizationUID));
+        return !mouseInUse.count(copy.get()) &&
+               !(copy->originalVisualizationUID && mouseUids.count(*copy->originalVisualizationUID));
     });
     auto byName = [](const auto& a, const auto& b) { return a->name() < b->name(); };
     std::stable_sort(projectTextVisualizations_.begin(), projectTextVisualizations_.end(), byName);

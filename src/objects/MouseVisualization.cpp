@@ -12,50 +12,76 @@ using Style = MouseVisualization;
 } // namespace
 
 const ModelKeyTable<MouseVisualization>& MouseVisualization::keyValueTable() {
-    static const auto table = ModelKeyTable<Style>()
-                                  .property("duration", &Style::duration, &Style::setDuration)
-                                  .property("strength", &Style::strength, &Style::setStrength)
-                                  .property("size", &Style::size, &Style::setSize)
-                                  .property("filled", &Style::filled, &Style::setFilled)
-                                  .property("visualizesClicks", &Style::visualizesClicks, &Style::setVisualizesClicks)
-                                  .property("visualizeMouseCursor", &Style::visualizeMouseCursor,
-                                            &Style::setVisualizeMouseCursor)
-                                  .property("leftClickColor", &Style::leftClickColor, &Style::setLeftClickColor)
-                                  .property("rightClickColor", &Style::rightClickColor, &Style::setRightClickColor)
-                                  .property("clickFont", &Style::clickFont, &Style::setClickFont)
-                                  .property("clickFontColor", &Style::clickFontColor, &Style::setClickFontColor)
-                                  .property("showClickCount", &Style::showClickCount, &Style::setShowClickCount)
-                                  .property("showMouseWheel", &Style::showMouseWheel, &Style::setShowMouseWheel)
-                                  .property("showButtonName", &Style::showButtonName, &Style::setShowButtonName)
-                                  .property("clickBump", &Style::clickBump, &Style::setClickBump)
-                                  .property("clickBumpWidth", &Style::clickBumpWidth, &Style::setClickBumpWidth)
-                                  .property("clickBumpExtent", &Style::clickBumpExtent, &Style::setClickBumpExtent);
+    static const auto table =
+        ModelKeyTable<Style>()
+            .property("duration", &Style::duration, &Style::setDuration)
+            .property("strength", &Style::strength, &Style::setStrength)
+            .property("size", &Style::size, &Style::setSize)
+            .property("filled", &Style::filled, &Style::setFilled)
+            .property("visualizesClicks", &Style::visualizesClicks, &Style::setVisualizesClicks)
+            .property("visualizeMouseCursor", &Style::visualizeMouseCursor, &Style::setVisualizeMouseCursor)
+            .property("leftClickColor", &Style::leftClickColor, &Style::setLeftClickColor)
+            .property("rightClickColor", &Style::rightClickColor, &Style::setRightClickColor)
+            .property("clickFont", &Style::clickFont, &Style::setClickFont)
+            .property("clickFontColor", &Style::clickFontColor, &Style::setClickFontColor)
+            .property("showClickCount", &Style::showClickCount, &Style::setShowClickCount)
+            .property("showMouseWheel", &Style::showMouseWheel, &Style::setShowMouseWheel)
+            .property("showButtonName", &Style::showButtonName, &Style::setShowButtonName)
+            .property("clickBump", &Style::clickBump, &Style::setClickBump)
+            .property("clickBumpWidth", &Style::clickBumpWidth, &Style::setClickBumpWidth)
+            .property("clickBumpExtent", &Style::clickBumpExtent, &Style::setClickBumpExtent);
     return table;
 }
 
-void Style::setDuration(double seconds) { setObservedValue("duration", duration, seconds); }
-void Style::setStrength(std::int32_t value) { setObservedValue("strength", strength, value); }
-void Style::setSize(float value) { setObservedValue("size", size, value); }
-void Style::setFilled(bool value) { setObservedValue("filled", filled, value); }
-void Style::setVisualizesClicks(bool value) { setObservedValue("visualizesClicks", visualizesClicks, value); }
+void Style::setDuration(double seconds) {
+    setObservedValue("duration", duration, seconds);
+}
+void Style::setStrength(std::int32_t value) {
+    setObservedValue("strength", strength, value);
+}
+void Style::setSize(float value) {
+    setObservedValue("size", size, value);
+}
+void Style::setFilled(bool value) {
+    setObservedValue("filled", filled, value);
+}
+void Style::setVisualizesClicks(bool value) {
+    setObservedValue("visualizesClicks", visualizesClicks, value);
+}
 void Style::setVisualizeMouseCursor(bool value) {
     setObservedValue("visualizeMouseCursor", visualizeMouseCursor, value);
 }
 // Colours here are RGB already, which is the form the style keeps.
-void Style::setLeftClickColor(const ArchivedColor& color) { setObservedValue("leftClickColor", leftClickColor, color); }
+void Style::setLeftClickColor(const ArchivedColor& color) {
+    setObservedValue("leftClickColor", leftClickColor, color);
+}
 void Style::setRightClickColor(const ArchivedColor& color) {
     setObservedValue("rightClickColor", rightClickColor, color);
 }
-void Style::setClickFont(const ArchivedFont& font) { setObservedValue("clickFont", clickFont, font); }
+void Style::setClickFont(const ArchivedFont& font) {
+    setObservedValue("clickFont", clickFont, font);
+}
 void Style::setClickFontColor(const ArchivedColor& color) {
     setObservedValue("clickFontColor", clickFontColor, color);
 }
-void Style::setShowClickCount(bool value) { setObservedValue("showClickCount", showClickCount, value); }
-void Style::setShowMouseWheel(bool value) { setObservedValue("showMouseWheel", showMouseWheel, value); }
-void Style::setShowButtonName(bool value) { setObservedValue("showButtonName", showButtonName, value); }
-void Style::setClickBump(bool value) { setObservedValue("clickBump", clickBump, value); }
-void Style::setClickBumpWidth(float value) { setObservedValue("clickBumpWidth", clickBumpWidth, value); }
-void Style::setClickBumpExtent(float value) { setObservedValue("clickBumpExtent", clickBumpExtent, value); }
+void Style::setShowClickCount(bool value) {
+    setObservedValue("showClickCount", showClickCount, value);
+}
+void Style::setShowMouseWheel(bool value) {
+    setObservedValue("showMouseWheel", showMouseWheel, value);
+}
+void Style::setShowButtonName(bool value) {
+    setObservedValue("showButtonName", showButtonName, value);
+}
+void Style::setClickBump(bool value) {
+    setObservedValue("clickBump", clickBump, value);
+}
+void Style::setClickBumpWidth(float value) {
+    setObservedValue("clickBumpWidth", clickBumpWidth, value);
+}
+void Style::setClickBumpExtent(float value) {
+    setObservedValue("clickBumpExtent", clickBumpExtent, value);
+}
 
 void Style::encodeWithCoder(KeyedArchiver& coder) const {
     BaseVisualization::encodeWithCoder(coder);

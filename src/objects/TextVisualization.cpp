@@ -31,11 +31,16 @@ std::shared_ptr<CompositionRectangularState> makeDefaultState() {
 
 TextAlignment alignmentFromNumber(std::int32_t number) {
     switch (number) {
-    case 0: return TextAlignment::Left;
-    case 1: return TextAlignment::Center;
-    case 2: return TextAlignment::Right;
-    case 3: return TextAlignment::Justified;
-    default: return TextAlignment::Natural;
+    case 0:
+        return TextAlignment::Left;
+    case 1:
+        return TextAlignment::Center;
+    case 2:
+        return TextAlignment::Right;
+    case 3:
+        return TextAlignment::Justified;
+    default:
+        return TextAlignment::Natural;
     }
 }
 
@@ -57,18 +62,34 @@ const ModelKeyTable<TextVisualization>& TextVisualization::keyValueTable() {
 }
 
 const std::vector<std::string>& TextVisualization::observableKeyPaths() {
-    static const std::vector<std::string> paths = {
-        "name", "font", "color", "alignment", "verticalAlignment", "appearMode", "state.frameThickness",
-        "state.frameColor", "state.shadowColor", "state.shadowOpacity", "state.shadowRadius", "state.shadowAngle",
-        "state.shadowDistance", "state.cornerRadius", "state.drawsFrame", "state.drawsShadow", "horizontalPadding",
-        "verticalPadding", "state.drawsBackground", "state.backgroundColor"};
+    static const std::vector<std::string> paths = {"name",
+                                                   "font",
+                                                   "color",
+                                                   "alignment",
+                                                   "verticalAlignment",
+                                                   "appearMode",
+                                                   "state.frameThickness",
+                                                   "state.frameColor",
+                                                   "state.shadowColor",
+                                                   "state.shadowOpacity",
+                                                   "state.shadowRadius",
+                                                   "state.shadowAngle",
+                                                   "state.shadowDistance",
+                                                   "state.cornerRadius",
+                                                   "state.drawsFrame",
+                                                   "state.drawsShadow",
+                                                   "horizontalPadding",
+                                                   "verticalPadding",
+                                                   "state.drawsBackground",
+                                                   "state.backgroundColor"};
     return paths;
 }
 
 const std::vector<std::string>& TextVisualization::stateObserveKeyPaths() {
-    static const std::vector<std::string> paths = {
-        "frameThickness", "frameColor",   "shadowColor", "shadowOpacity", "shadowRadius",    "shadowAngle",
-        "shadowDistance", "cornerRadius", "drawsFrame",  "drawsShadow",   "drawsBackground", "backgroundColor"};
+    static const std::vector<std::string> paths = {"frameThickness", "frameColor",      "shadowColor",
+                                                   "shadowOpacity",  "shadowRadius",    "shadowAngle",
+                                                   "shadowDistance", "cornerRadius",    "drawsFrame",
+                                                   "drawsShadow",    "drawsBackground", "backgroundColor"};
     return paths;
 }
 
@@ -108,9 +129,15 @@ void Style::setAlignment(std::int32_t alignment) {
 void Style::setVerticalAlignment(std::int32_t alignment) {
     setObservedValue("verticalAlignment", verticalAlignment_, alignment);
 }
-void Style::setAppearMode(std::int32_t mode) { setObservedValue("appearMode", appearMode_, mode); }
-void Style::setHorizontalPadding(float points) { setObservedValue("horizontalPadding", horizontalPadding_, points); }
-void Style::setVerticalPadding(float points) { setObservedValue("verticalPadding", verticalPadding_, points); }
+void Style::setAppearMode(std::int32_t mode) {
+    setObservedValue("appearMode", appearMode_, mode);
+}
+void Style::setHorizontalPadding(float points) {
+    setObservedValue("horizontalPadding", horizontalPadding_, points);
+}
+void Style::setVerticalPadding(float points) {
+    setObservedValue("verticalPadding", verticalPadding_, points);
+}
 
 void Style::setAnonymous(bool) {
     anonymous_ = true;

@@ -32,19 +32,21 @@ std::shared_ptr<CompositionTrackObject>& extractingTrack() {
 } // namespace
 
 const std::vector<std::string>& Track::defaultPropertyNames() {
-    static const std::vector<std::string> names = {
-        "TranslationPropertiesView.nib",      "ObjectScaling.nib",
-        "ObjectFramePropertiesView.nib",      "ObjectFrameDrawingPropertiesView.nib",
-        "ObjectCornerRadiusPropertyView.nib", "ObjectFrameShadowPropertiesView.nib",
-        "MaskProperties.nib",                 "DependentObjectPropertiesView.nib"};
+    static const std::vector<std::string> names = {"TranslationPropertiesView.nib",
+                                                   "ObjectScaling.nib",
+                                                   "ObjectFramePropertiesView.nib",
+                                                   "ObjectFrameDrawingPropertiesView.nib",
+                                                   "ObjectCornerRadiusPropertyView.nib",
+                                                   "ObjectFrameShadowPropertiesView.nib",
+                                                   "MaskProperties.nib",
+                                                   "DependentObjectPropertiesView.nib"};
     return names;
 }
 
 const std::vector<std::string>& Track::observedProperties() {
-    static const std::vector<std::string> keys = {"duration",        "strength",       "size",
-                                                  "filled",          "leftClickColor", "rightClickColor",
-                                                  "clickFont",       "showButtonName", "showClickCount",
-                                                  "showMouseWheel"};
+    static const std::vector<std::string> keys = {
+        "duration",        "strength",  "size",           "filled",         "leftClickColor",
+        "rightClickColor", "clickFont", "showButtonName", "showClickCount", "showMouseWheel"};
     return keys;
 }
 
@@ -53,7 +55,8 @@ const ModelKeyTable<CompositionTrackObject>& Track::keyValueTable() {
         ModelKeyTable<Track>()
             .undoable("movieStartTime", &Track::movieStartTime, &Track::restoreMovieStartTime)
             .undoable("movieEndTime", &Track::movieEndTime, &Track::restoreMovieEndTime)
-            .undoable("audiblizesMouseClicks", &Track::audiblizesMouseClicks, &Track::setAudiblizesMouseClicks)
+            .undoable("audiblizesMouseClicks", &Track::audiblizesMouseClicks,
+                      &Track::setAudiblizesMouseClicks)
             .undoable("beforeAnchoredObject", &Track::beforeAnchoredObject, &Track::setBeforeAnchoredObject)
             .undoable("afterAnchoredObject", &Track::afterAnchoredObject, &Track::setAfterAnchoredObject);
     return table;
@@ -70,7 +73,8 @@ Track::CompositionTrackObject(CompositionObjectsContainer* container)
     setMetadata({});
 }
 
-Track::CompositionTrackObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState)
+Track::CompositionTrackObject(CompositionObjectsContainer* container,
+                              std::shared_ptr<CompositionBaseState> baseState)
     : ModelKeyCoding(container, std::move(baseState))
     , initialSetup_(false) {
     setMetadata({});
@@ -95,7 +99,8 @@ std::shared_ptr<CompositionBaseState> Track::newStateOfStateClass() {
     return makeModelObject<CompositionTrackState>(this);
 }
 
-std::shared_ptr<CompositionBaseObject> Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     VTL_ASSERT(false, "implement me: CompositionTrackObject is copied through its kinds");
     return CompositionRectangularObject::makeEmptyCopy(std::move(baseState));
 }
@@ -122,8 +127,10 @@ void Track::encodeWithCoder(KeyedArchiver& coder) const {
         coder.encodeObject("key_recordedMouseVisualization", ArchivedValue(recordMouseVisualization_));
     // Copies carry nothing outside themselves.
     if (serializationMode() != SerializationMode::Copy) {
-        if (auto before = beforeAnchoredObject()) coder.encodeObject("key_beforeAnchoredObject", ArchivedValue(before));
-        if (auto after = afterAnchoredObject()) coder.encodeObject("key_afterAnchoredObject", ArchivedValue(after));
+        if (auto before = beforeAnchoredObject())
+            coder.encodeObject("key_beforeAnchoredObject", ArchivedValue(before));
+        if (auto after = afterAnchoredObject())
+            coder.encodeObject("key_afterAnchoredObject", ArchivedValue(after));
     }
 }
 
@@ -134,7 +141,8 @@ void Track::initWithCoder(KeyedUnarchiver& coder) {
     movieEndTime_ = coder.decodeDoubleForKey("movieEndTime");
     trackOffset_ = coder.decodeDoubleForKey("trackOffset");
     audiblizesMouseClicks_ = coder.decodeBoolForKey("key_audiblizesMouseClicks");
-    recordMouseVisualization_ = coder.decodeObjectOfClass<MouseVisualization>("key_recordedMouseVisualization");
+    recordMouseVisualization_ =
+        coder.decodeObjectOfClass<MouseVisualization>("key_recordedMouseVisualization");
     beforeAnchored_ = coder.decodeObjectOfClass<CompositionBaseObject>("key_beforeAnchoredObject");
     afterAnchored_ = coder.decodeObjectOfClass<CompositionBaseObject>("key_afterAnchoredObject");
     setMetadata({});
@@ -165,8 +173,10 @@ void Track::registerForPlayNotifications() {
     playTokens_.clear();
     const void* container = compositionObjectsContainer();
     if (!container) return;
-    playTokens_.push_back(center.addObserver("didStartPlay", container, [this](const Notification& n) { didStartPlay(n); }));
-    playTokens_.push_back(center.addObserver("didStopPlay", container, [this](const Notification& n) { didStopPlay(n); }));
+    playTokens_.push_back(
+        center.addObserver("didStartPlay", container, [this](const Notification& n) { didStartPlay(n); }));
+    playTokens_.push_back(
+        center.addObserver("didStopPlay", container, [this](const Notification& n) { didStopPlay(n); }));
 }
 
 // --- Trim window
@@ -286,8 +296,8 @@ std::optional<std::string> Track::underlyingTrackName() const {
 
 std::string Track::startEndTimeDescriptionString() const {
     char text[160];
-    std::snprintf(text, sizeof text, "from %f to %f, movieStartTime %f, movieEndTime %f", startTime(), endTime(),
-                  movieStartTime_, movieEndTime_);
+    std::snprintf(text, sizeof text, "from %f to %f, movieStartTime %f, movieEndTime %f", startTime(),
+                  endTime(), movieStartTime_, movieEndTime_);
     return text;
 }
 
@@ -311,8 +321,9 @@ void Track::setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>&
 
 CompositionTrackState* Track::trackStateAtTime(double time, bool allStates) const {
     const double mediaTime = time - startTime();
-    StateList found = allStates ? findStatesToInterpolateForTime(mediaTime)
-                                : findStatesToInterpolateForTimeForAttributeGroupNamed(mediaTime, kGroupFrame);
+    StateList found = allStates
+                          ? findStatesToInterpolateForTime(mediaTime)
+                          : findStatesToInterpolateForTimeForAttributeGroupNamed(mediaTime, kGroupFrame);
     CompositionBaseState* state = found.empty() ? noneAnimationState().get() : found.front().get();
     return dynamic_cast<CompositionTrackState*>(state);
 }
@@ -338,7 +349,9 @@ void Track::setVisualizesMouseCursor(bool flag, double time) {
         auto state = std::dynamic_pointer_cast<CompositionTrackState>(
             stateForTimeForAttributeGroupNamed(mediaTime, TimeTolerance::Loose, kGroupFrame));
         const bool isNew = !state;
-        if (isNew) state = std::dynamic_pointer_cast<CompositionTrackState>(createNewStateForTime(mediaTime, NewStateValues::Empty));
+        if (isNew)
+            state = std::dynamic_pointer_cast<CompositionTrackState>(
+                createNewStateForTime(mediaTime, NewStateValues::Empty));
         if (state) {
             if (isNew) state->disableAllAnimationPropertiesExcept(kGroupFrame);
             state->setVisualizesMouseCursor(flag);
@@ -372,7 +385,8 @@ void Track::setVisualizesMouseEvents(bool flag, double time) {
 void Track::setMouseCursorKind(MouseCursorKind kind, double time) {
     const double mediaTime = time - startTime();
     if (isAnimationEnabled()) {
-        auto state = std::dynamic_pointer_cast<CompositionTrackState>(stateForTime(mediaTime, TimeTolerance::Loose));
+        auto state =
+            std::dynamic_pointer_cast<CompositionTrackState>(stateForTime(mediaTime, TimeTolerance::Loose));
         const bool isNew = !state;
         if (isNew) state = std::dynamic_pointer_cast<CompositionTrackState>(createNewStateForTime(mediaTime));
         if (state) {
@@ -427,13 +441,15 @@ void Track::setRecordMouseVisualization(std::shared_ptr<MouseVisualization> styl
 void Track::addObservers() {
     if (!mouseVisualization_) return;
     if (mouseVisualizationObserverRegistered_) {
-        logMessage("- [CompositionTrackObject addObservers] called although observers were already registered");
+        logMessage(
+            "- [CompositionTrackObject addObservers] called although observers were already registered");
         removeObservers();
     }
     // A changed style shows with the next picture; it registers no undo here.
     for (const std::string& key : observedProperties())
-        styleTokens_.push_back(mouseVisualization_->addObserver(key, KeyValueObservingOptions::newValue, nullptr,
-                                                                [this](const KeyValueChange&) { invalidate(); }));
+        styleTokens_.push_back(
+            mouseVisualization_->addObserver(key, KeyValueObservingOptions::newValue, nullptr,
+                                             [this](const KeyValueChange&) { invalidate(); }));
     registerForPlayNotifications();
     mouseVisualizationObserverRegistered_ = true;
 }
@@ -545,7 +561,7 @@ std::optional<std::vector<MouseClickEntry>> Track::mouseEvents(std::int64_t even
 // --- Triggered states
 
 std::shared_ptr<CompositionBaseTriggeredState> Track::addNewTriggeredStateAtGlobalTimes(double globalStart,
-                                                                                       double globalEnd) {
+                                                                                        double globalEnd) {
     std::shared_ptr<CompositionBaseTriggeredState> state =
         CompositionRectangularObject::addNewTriggeredStateAtGlobalTimes(globalStart, globalEnd);
     auto* event = dynamic_cast<CompositionEventTriggeredState*>(state.get());

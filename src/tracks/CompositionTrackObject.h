@@ -10,9 +10,9 @@
 // in media time. Main thread, except the metadata lists, which render threads read as immutable
 // snapshots (the track replaces them whole).
 
-#include "objects/CompositionRectangularObject.h"
 #include "model/CompositionTrackState.h"
 #include "model/MediaTrackCapability.h"
+#include "objects/CompositionRectangularObject.h"
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ThreadAnnotations.h"
@@ -52,7 +52,8 @@ public:
 
     explicit CompositionTrackObject(CompositionObjectsContainer* container);
     // Copies: the given keyframe becomes the none-animation state and keeps its switches.
-    CompositionTrackObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState);
+    CompositionTrackObject(CompositionObjectsContainer* container,
+                           std::shared_ptr<CompositionBaseState> baseState);
     ~CompositionTrackObject() override;
     void didConstruct() override;
 
@@ -102,8 +103,12 @@ public:
     std::string startEndTimeDescriptionString() const override;
 
     // --- Anchored neighbours (not owned); a new one can no longer be timed by hand.
-    std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const override { return beforeAnchored_.lock(); }
-    std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const override { return afterAnchored_.lock(); }
+    std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const override {
+        return beforeAnchored_.lock();
+    }
+    std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const override {
+        return afterAnchored_.lock();
+    }
     void setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object);
     void setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object);
 
@@ -124,7 +129,9 @@ public:
     const std::shared_ptr<MouseVisualization>& mouseVisualizationStyle() const { return mouseVisualization_; }
     void setMouseVisualization(std::shared_ptr<MouseVisualization> style);
     std::shared_ptr<BaseVisualization> mouseVisualization() const override;
-    const std::shared_ptr<MouseVisualization>& recordMouseVisualization() const { return recordMouseVisualization_; }
+    const std::shared_ptr<MouseVisualization>& recordMouseVisualization() const {
+        return recordMouseVisualization_;
+    }
     void setRecordMouseVisualization(std::shared_ptr<MouseVisualization> style);
     void addObservers();
     void removeObservers();
@@ -136,7 +143,9 @@ public:
     MetadataSnapshot<FocusRectEntry> focusedWindowRects() const { return metadata().focusedWindowRects; }
     MetadataSnapshot<MouseWheelEntry> mouseWheelEvents() const { return metadata().mouseWheelEvents; }
     MetadataSnapshot<CursorImageEntry> mouseCursorImages() const { return metadata().mouseCursorImages; }
-    MetadataSnapshot<MouseClickEntry> mouseEventsToVisualize() const { return metadata().mouseEventsToVisualize; }
+    MetadataSnapshot<MouseClickEntry> mouseEventsToVisualize() const {
+        return metadata().mouseEventsToVisualize;
+    }
     bool hasMouseClicks() const { return !mouseClicks()->empty(); }
     bool hasFocusWindowRects() const { return !focusedWindowRects()->empty(); }
     // Rebuilds the clicks to visualize from the keyframes' switches.
@@ -146,16 +155,19 @@ public:
 
     // --- Lookups over the lists (media seconds)
     Point mouseLocationAtTime(double time, bool* isValid = nullptr) const;
-    Point smoothedMouseLocationAtTime(double time, bool* isValid, double windowSeconds, double smoothingFactor) const;
+    Point smoothedMouseLocationAtTime(double time, bool* isValid, double windowSeconds,
+                                      double smoothingFactor) const;
     Rect focusRectAtTime(double time, bool* isValid = nullptr) const;
     std::optional<std::vector<FocusRectEntry>> focusEntriesValidAtTime(double time) const;
     std::optional<std::vector<MouseWheelEntry>> mouseWheelEventsFrom(double from, double to) const;
-    std::optional<std::vector<MouseClickEntry>> mouseEvents(std::int64_t eventTypeMask, double from, double to) const;
+    std::optional<std::vector<MouseClickEntry>> mouseEvents(std::int64_t eventTypeMask, double from,
+                                                            double to) const;
 
     // --- Triggered states (global times)
-    std::shared_ptr<CompositionBaseTriggeredState> addNewTriggeredStateAtGlobalTimes(double globalStart,
-                                                                                     double globalEnd) override;
-    bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart, double globalEnd,
+    std::shared_ptr<CompositionBaseTriggeredState>
+    addNewTriggeredStateAtGlobalTimes(double globalStart, double globalEnd) override;
+    bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart,
+                                    double globalEnd,
                                     std::shared_ptr<CompositionBaseTriggeredState>* inTheWay) const override;
 
     // --- Background extraction, one track at a time for the whole program.

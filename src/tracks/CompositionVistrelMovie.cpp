@@ -82,7 +82,8 @@ BitmapImage CompositionVistrelMovie::imageAtTime(double mediaSeconds, const std:
     return image;
 }
 
-BitmapImage CompositionVistrelMovie::createImageAtTime(double mediaSeconds, RecordingFrameCacheProvider* renderer) const {
+BitmapImage CompositionVistrelMovie::createImageAtTime(double mediaSeconds,
+                                                       RecordingFrameCacheProvider* renderer) const {
     if (!recording_ || !renderer) return BitmapImage();
     VistrelDecoderCachedBuffer* cache = renderer->decoderCachedBufferForRecording(recording_);
     if (!cache) {

@@ -4,9 +4,9 @@
 // for playback and export. Owned by its track. Still images and rendering images may be asked for
 // from render threads: the decoder serialises its requests, the reader is read-only once open.
 
-#include "tracks/CompositionBaseMovie.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/imaging/pixels/BitmapImage.h"
+#include "tracks/CompositionBaseMovie.h"
 #include "tracks/reader/DecompressionInfo.h"
 #include "tracks/reader/VistrelRecording.h"
 

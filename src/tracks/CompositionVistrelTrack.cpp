@@ -51,7 +51,8 @@ void Track::registerClasses(ArchiveClassRegistry& registry) {
 
 Track::~CompositionVistrelTrack() = default;
 
-std::shared_ptr<CompositionBaseObject> Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionVistrelTrack>(compositionObjectsContainer(), std::move(baseState));
 }
 
@@ -68,7 +69,8 @@ std::shared_ptr<CompositionMediaEntry> Track::mediaEntry() const {
 }
 
 void Track::giveUpMediaEntry() {
-    if (movie_ && movie_->mediaEntry()) movie_->mediaEntry()->sharedManager().removedMediaEntry(movie_->mediaEntry());
+    if (movie_ && movie_->mediaEntry())
+        movie_->mediaEntry()->sharedManager().removedMediaEntry(movie_->mediaEntry());
 }
 
 // One use of the entry per attached movie: attaching counts one up, replacing or deleting one
@@ -92,7 +94,8 @@ void Track::readMetadata() {
     std::optional<PropertyList> file;
     if (const auto& recording = movie_->recording()) file = recording->metaDataWithPath("mouse");
     PreparedMouseMetadata prepared = prepareMouseMetadata(file ? &*file : nullptr, recordingContentScale());
-    if (prepared.hasRecordedEvents && !mouseVisualizationStyle()) setMouseVisualization(defaultMouseVisualization());
+    if (prepared.hasRecordedEvents && !mouseVisualizationStyle())
+        setMouseVisualization(defaultMouseVisualization());
     TrackMetadata lists;
     lists.mouseLocations = std::move(prepared.locations);
     lists.mouseClicks = std::move(prepared.clicks);
@@ -220,7 +223,8 @@ void Track::copyValuesInto(CompositionBaseObject& base) const {
 
 void Track::encodeWithCoder(KeyedArchiver& coder) const {
     CompositionTrackObject::encodeWithCoder(coder);
-    if (mouseVisualizationStyle()) coder.encodeObject("key_mouseVisualization", ArchivedValue(mouseVisualizationStyle()));
+    if (mouseVisualizationStyle())
+        coder.encodeObject("key_mouseVisualization", ArchivedValue(mouseVisualizationStyle()));
     if (movie_) coder.encodeObject("movie", ArchivedValue(movie_));
 }
 

@@ -19,12 +19,13 @@ std::vector<Entry> slice(const RecordedMetadataList<Entry>& list, std::size_t fi
 
 // The window of entries in effect from `from` (never before 0) to `to`.
 template <typename Entry>
-std::optional<std::pair<std::size_t, std::size_t>> windowOf(const RecordedMetadataList<Entry>& list, double from,
-                                                            double to) {
+std::optional<std::pair<std::size_t, std::size_t>> windowOf(const RecordedMetadataList<Entry>& list,
+                                                            double from, double to) {
     const std::int32_t first = indexOfTime(std::max(from, 0.0), list);
     const std::int32_t last = indexOfTime(to, list);
     if (first < 0 || last < 0 || last < first) return std::nullopt;
-    return std::pair<std::size_t, std::size_t>(static_cast<std::size_t>(first), static_cast<std::size_t>(last));
+    return std::pair<std::size_t, std::size_t>(static_cast<std::size_t>(first),
+                                               static_cast<std::size_t>(last));
 }
 
 std::string utf8FromCodePoint(std::uint32_t c) {
@@ -59,7 +60,8 @@ std::int32_t indexOfClosestEvent(std::span<const double> times, double time) {
     if (!found) return -1;
     const std::size_t i = *found;
     if (i + 1 >= times.size()) return static_cast<std::int32_t>(i);
-    return static_cast<std::int32_t>(std::fabs(times[i] - time) >= std::fabs(times[i + 1] - time) ? i + 1 : i);
+    return static_cast<std::int32_t>(std::fabs(times[i] - time) >= std::fabs(times[i + 1] - time) ? i + 1
+                                                                                                  : i);
 }
 
 Point mouseLocationAtTime(const RecordedMetadataList<MouseLocationEntry>& list, double time, bool* isValid) {
@@ -68,8 +70,8 @@ Point mouseLocationAtTime(const RecordedMetadataList<MouseLocationEntry>& list, 
     return index ? list[*index].point : Point();
 }
 
-Point smoothedMouseLocationAtTime(const RecordedMetadataList<MouseLocationEntry>& list, double time, bool* isValid,
-                                  double windowSeconds, double factor) {
+Point smoothedMouseLocationAtTime(const RecordedMetadataList<MouseLocationEntry>& list, double time,
+                                  bool* isValid, double windowSeconds, double factor) {
     if (isValid) *isValid = false;
     if (!(factor > 0.0 && factor < 1.0)) {
         assertionFailure("CompositionTrackObject-Metadata", 0,
@@ -97,8 +99,8 @@ Rect focusRectAtTime(const RecordedMetadataList<FocusRectEntry>& list, double ti
     return index ? list[*index].focusRect : Rect();
 }
 
-std::optional<std::vector<FocusRectEntry>> focusEntriesValidAtTime(const RecordedMetadataList<FocusRectEntry>& list,
-                                                                   double time) {
+std::optional<std::vector<FocusRectEntry>>
+focusEntriesValidAtTime(const RecordedMetadataList<FocusRectEntry>& list, double time) {
     const std::optional<std::size_t> found = list.indexInEffectAt(time);
     if (!found) return std::nullopt;
     const std::size_t i = *found;
@@ -121,25 +123,29 @@ std::optional<std::vector<FocusRectEntry>> focusEntriesValidAtTime(const Recorde
     return slice(list, lower, upper);
 }
 
-std::optional<std::vector<MouseWheelEntry>> mouseWheelEventsFromTo(const RecordedMetadataList<MouseWheelEntry>& list,
-                                                                    double from, double to) {
+std::optional<std::vector<MouseWheelEntry>>
+mouseWheelEventsFromTo(const RecordedMetadataList<MouseWheelEntry>& list, double from, double to) {
     const auto window = windowOf(list, from, to);
     if (!window) return std::nullopt;
     return slice(list, window->first, window->second);
 }
 
-std::optional<std::vector<MouseClickEntry>> mouseEventsFromTo(const RecordedMetadataList<MouseClickEntry>& list,
-                                                               std::int64_t eventTypeMask, double from, double to) {
+std::optional<std::vector<MouseClickEntry>>
+mouseEventsFromTo(const RecordedMetadataList<MouseClickEntry>& list, std::int64_t eventTypeMask, double from,
+                  double to) {
     const auto window = windowOf(list, from, to);
     if (!window) return std::nullopt;
     std::vector<MouseClickEntry> events = slice(list, window->first, window->second);
-    std::erase_if(events, [eventTypeMask](const MouseClickEntry& e) { return (e.eventType & eventTypeMask) == 0; });
+    std::erase_if(events,
+                  [eventTypeMask](const MouseClickEntry& e) { return (e.eventType & eventTypeMask) == 0; });
     return events;
 }
 
 std::string modifiersStringFromInt(std::uint32_t flags) {
-    static const std::pair<std::uint32_t, const char*> modifiers[] = {
-        {0x200, "ShiftModifier"}, {0x1000, "ControlModifier"}, {0x800, "AltModifier"}, {0x100, "CommandModifier"}};
+    static const std::pair<std::uint32_t, const char*> modifiers[] = {{0x200, "ShiftModifier"},
+                                                                      {0x1000, "ControlModifier"},
+                                                                      {0x800, "AltModifier"},
+                                                                      {0x100, "CommandModifier"}};
     std::string text;
     for (const auto& [bit, key] : modifiers) {
         if (!(flags & bit)) continue;

@@ -44,16 +44,17 @@ Point smoothedMouseLocationAtTime(const RecordedMetadataList<MouseLocationEntry>
                                   bool* isValid, double windowSeconds, double smoothingFactor);
 Rect focusRectAtTime(const RecordedMetadataList<FocusRectEntry>& list, double time, bool* isValid);
 // The focus entries around the time, each side reaching one entry beyond 0.5 s; nullopt for none.
-std::optional<std::vector<FocusRectEntry>> focusEntriesValidAtTime(const RecordedMetadataList<FocusRectEntry>& list,
-                                                                   double time);
+std::optional<std::vector<FocusRectEntry>>
+focusEntriesValidAtTime(const RecordedMetadataList<FocusRectEntry>& list, double time);
 // Entries in effect from `from` (clamped at 0) to `to`, inclusive; the first may lie before
 // `from`. nullopt when the window is invalid (empty list, or `to` before `from` after lookup).
-std::optional<std::vector<MouseWheelEntry>> mouseWheelEventsFromTo(const RecordedMetadataList<MouseWheelEntry>& list,
-                                                                    double from, double to);
+std::optional<std::vector<MouseWheelEntry>>
+mouseWheelEventsFromTo(const RecordedMetadataList<MouseWheelEntry>& list, double from, double to);
 // The same window over the clicks to visualize, keeping entries whose event type shares a bit
 // with the mask.
-std::optional<std::vector<MouseClickEntry>> mouseEventsFromTo(const RecordedMetadataList<MouseClickEntry>& list,
-                                                               std::int64_t eventTypeMask, double from, double to);
+std::optional<std::vector<MouseClickEntry>>
+mouseEventsFromTo(const RecordedMetadataList<MouseClickEntry>& list, std::int64_t eventTypeMask, double from,
+                  double to);
 
 // Names of the set modifier bits (shift, control, option, command), joined by the localized
 // spacing.

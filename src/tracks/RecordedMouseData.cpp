@@ -101,8 +101,8 @@ PreparedMouseMetadata prepareMouseMetadata(const PropertyList* file, double cont
     PreparedMouseMetadata prepared;
     std::size_t dropped = 0;
 
-    std::vector<MouseClickEntry> events =
-        readList<MouseClickEntry>(file, "mouseEvents", dropped, [](const PropertyList& item) -> std::optional<MouseClickEntry> {
+    std::vector<MouseClickEntry> events = readList<MouseClickEntry>(
+        file, "mouseEvents", dropped, [](const PropertyList& item) -> std::optional<MouseClickEntry> {
             auto time = timeOf(item);
             auto point = pointOf(item, "point");
             if (!time || !point) return std::nullopt;
@@ -115,7 +115,8 @@ PreparedMouseMetadata prepareMouseMetadata(const PropertyList* file, double cont
         });
     prepared.hasRecordedEvents = !events.empty();
     if (!ascending(events))
-        std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+        std::stable_sort(events.begin(), events.end(),
+                         [](const auto& a, const auto& b) { return a.time < b.time; });
 
     // Wheel deltas come from the same entries; an entry without them turns nothing.
     std::vector<MouseWheelEntry> wheels;
@@ -151,7 +152,8 @@ PreparedMouseMetadata prepareMouseMetadata(const PropertyList* file, double cont
             return FocusRectEntry{*time, *rect};
         });
     if (!ascending(focus))
-        std::stable_sort(focus.begin(), focus.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+        std::stable_sort(focus.begin(), focus.end(),
+                         [](const auto& a, const auto& b) { return a.time < b.time; });
     focus = thinnedFocusRects(std::move(focus));
     // The recorder stores the origin in points and the size in pixels.
     for (FocusRectEntry& entry : focus) {
@@ -195,8 +197,9 @@ PlistArray plistArrayOfLocations(const RecordedMetadataList<MouseLocationEntry>&
     PlistArray array;
     array.reserve(locations.size());
     for (const MouseLocationEntry& location : locations.entries()) {
-        array.push_back(PropertyList(PlistDictionary{{"time", PropertyList(location.time)},
-                                                     {"point", PropertyList(stringFromPoint(location.point))}}));
+        array.push_back(
+            PropertyList(PlistDictionary{{"time", PropertyList(location.time)},
+                                         {"point", PropertyList(stringFromPoint(location.point))}}));
     }
     return array;
 }
@@ -205,8 +208,9 @@ PlistArray plistArrayOfFocusRects(const RecordedMetadataList<FocusRectEntry>& fo
     PlistArray array;
     array.reserve(focusRects.size());
     for (const FocusRectEntry& entry : focusRects.entries()) {
-        array.push_back(PropertyList(PlistDictionary{{"time", PropertyList(entry.time)},
-                                                     {"focusRect", PropertyList(stringFromRect(entry.focusRect))}}));
+        array.push_back(
+            PropertyList(PlistDictionary{{"time", PropertyList(entry.time)},
+                                         {"focusRect", PropertyList(stringFromRect(entry.focusRect))}}));
     }
     return array;
 }

@@ -16,8 +16,8 @@ class RecordingFrameCacheProvider {
 public:
     virtual ~RecordingFrameCacheProvider() = default;
     // The renderer's cache for the recording; null only by a programming error.
-    virtual VistrelDecoderCachedBuffer* decoderCachedBufferForRecording(
-        const std::shared_ptr<VistrelRecording>& recording) = 0;
+    virtual VistrelDecoderCachedBuffer*
+    decoderCachedBufferForRecording(const std::shared_ptr<VistrelRecording>& recording) = 0;
     // The colour space the renderer draws in, and what the cache hands decoded frames to.
     virtual std::string colorSpace() const { return "sRGB"; }
     virtual VistrelDecoderCachedBuffer::UploadHook uploadHook() { return {}; }

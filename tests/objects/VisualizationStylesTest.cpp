@@ -191,8 +191,8 @@ TEST(TextVisualizationStyle, CopiesHaveTheirOwnStateAndAreNotAnonymous) {
 // Counts the style's change announcements.
 struct AnnouncementCounter {
     explicit AnnouncementCounter(const void* style) {
-        token = NotificationCenter::defaultCenter().addObserver(kVisualizationDidUndoChangeNotification, style,
-                                                                [this](const Notification&) { ++count; });
+        token = NotificationCenter::defaultCenter().addObserver(
+            kVisualizationDidUndoChangeNotification, style, [this](const Notification&) { ++count; });
     }
     ~AnnouncementCounter() { NotificationCenter::defaultCenter().removeObserver(token); }
     int count = 0;

@@ -106,7 +106,8 @@ TEST(MetadataLookup, WindowsOfWheelTurnsAndClicks) {
     ASSERT_TRUE(negative);
     EXPECT_EQ(negative->size(), 1u);
 
-    RecordedMetadataList<MouseClickEntry> clicks({{1.0, {}, 1, 1, 1, 0}, {2.0, {}, 2, 1, 1, 0}, {3.0, {}, 3, 2, 1, 1}});
+    RecordedMetadataList<MouseClickEntry> clicks(
+        {{1.0, {}, 1, 1, 1, 0}, {2.0, {}, 2, 1, 1, 0}, {3.0, {}, 3, 2, 1, 1}});
     auto downs = mouseEventsFromTo(clicks, 1, 0, 10);
     ASSERT_TRUE(downs);
     ASSERT_EQ(downs->size(), 2u);

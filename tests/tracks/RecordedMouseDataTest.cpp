@@ -21,7 +21,8 @@ PropertyList focusEntry(double time, const char* rect) {
     return PropertyList(PlistDictionary{{"focusRect", PropertyList(rect)}, {"time", PropertyList(time)}});
 }
 
-PropertyList mouseFile(PlistArray events, PlistArray focus = {}, PlistArray positions = {}, PlistArray cursors = {}) {
+PropertyList mouseFile(PlistArray events, PlistArray focus = {}, PlistArray positions = {},
+                       PlistArray cursors = {}) {
     return PropertyList(PlistDictionary{{"mouseVisible", PropertyList(true)},
                                         {"eventsVisible", PropertyList(true)},
                                         {"mousePositions", PropertyList(std::move(positions))},
@@ -31,8 +32,8 @@ PropertyList mouseFile(PlistArray events, PlistArray focus = {}, PlistArray posi
 }
 
 TEST(MouseFile, ClicksGetCountsAndIDsByTheirGaps) {
-    const PropertyList file = mouseFile({event(1.0, 1, 1), event(1.1, 2, 1), event(1.3, 1, 1), event(2.0, 1, 2),
-                                         event(2.5, 10, -1)});
+    const PropertyList file = mouseFile(
+        {event(1.0, 1, 1), event(1.1, 2, 1), event(1.3, 1, 1), event(2.0, 1, 2), event(2.5, 10, -1)});
     PreparedMouseMetadata prepared = prepareMouseMetadata(&file, 1.0);
     ASSERT_EQ(prepared.clicks->size(), 3u);
     const std::uint32_t counts[] = {1, 2, 1}, ids[] = {0, 0, 1};
@@ -82,36 +83,40 @@ TEST(MouseFile, FocusRectanglesAreThinnedAndTheirOriginScaled) {
         ASSERT_EQ(prepared.focusRects->size(), c.kept.size());
         for (std::size_t i = 0; i < c.kept.size(); ++i) {
             EXPECT_EQ((*prepared.focusRects)[i].time, c.kept[i]);
-            EXPECT_EQ((*prepared.focusRects)[i].focusRect, Rect(20, 40, 200, 100)) << "size already in pixels";
+            EXPECT_EQ((*prepared.focusRects)[i].focusRect, Rect(20, 40, 200, 100))
+                << "size already in pixels";
         }
     }
-    for (double scale : {0.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    for (double scale :
+         {0.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         const PropertyList file = mouseFile({}, {focusEntry(1, "{{10, 20}, {200, 100}}")});
-        EXPECT_EQ((*prepareMouseMetadata(&file, scale).focusRects)[0].focusRect, Rect(10, 20, 200, 100)) << scale;
+        EXPECT_EQ((*prepareMouseMetadata(&file, scale).focusRects)[0].focusRect, Rect(10, 20, 200, 100))
+            << scale;
     }
 }
 
 TEST(MouseFile, DamagedEntriesAreLeftOutAndUnsortedListsSorted) {
-    PlistArray events = {event(2.0, 1, 1),
-                         event(std::numeric_limits<double>::quiet_NaN(), 1, 1),
-                         event(1.0, 1, 1, "{nonsense}"),
-                         PropertyList(PlistDictionary{{"point", PropertyList("{1, 2}")}, {"eventType", PropertyList(1)}}),
-                         PropertyList("not a dictionary"),
-                         event(1.0, 1, 1)};
-    PlistArray positions = {PropertyList(PlistDictionary{{"point", PropertyList("{3, 4}")}, {"time", PropertyList(5.0)}}),
-                            PropertyList(PlistDictionary{{"point", PropertyList("{1, 2}")}, {"time", PropertyList(4.0)}}),
-                            PropertyList(PlistDictionary{{"point", PropertyList(7)}, {"time", PropertyList(6.0)}})};
-    PlistArray cursors = {
-        PropertyList(PlistDictionary{{"time", PropertyList(1.0)},
-                                     {"mouseTIFFData", PropertyList(PlistBytes{1, 2, 3})},
-                                     {"hotspot", PropertyList("{4, 5}")},
-                                     {"cursorVisible", PropertyList(false)}}),
-        PropertyList(PlistDictionary{{"time", PropertyList(2.0)},
-                                     {"mouseTIFFData", PropertyList("text")},
-                                     {"hotspot", PropertyList("{4, 5}")}}),
-        PropertyList(PlistDictionary{{"time", PropertyList(3.0)},
-                                     {"mouseTIFFData", PropertyList(PlistBytes{1})},
-                                     {"hotspot", PropertyList("{x}")}})};
+    PlistArray events = {
+        event(2.0, 1, 1),
+        event(std::numeric_limits<double>::quiet_NaN(), 1, 1),
+        event(1.0, 1, 1, "{nonsense}"),
+        PropertyList(PlistDictionary{{"point", PropertyList("{1, 2}")}, {"eventType", PropertyList(1)}}),
+        PropertyList("not a dictionary"),
+        event(1.0, 1, 1)};
+    PlistArray positions = {
+        PropertyList(PlistDictionary{{"point", PropertyList("{3, 4}")}, {"time", PropertyList(5.0)}}),
+        PropertyList(PlistDictionary{{"point", PropertyList("{1, 2}")}, {"time", PropertyList(4.0)}}),
+        PropertyList(PlistDictionary{{"point", PropertyList(7)}, {"time", PropertyList(6.0)}})};
+    PlistArray cursors = {PropertyList(PlistDictionary{{"time", PropertyList(1.0)},
+                                                       {"mouseTIFFData", PropertyList(PlistBytes{1, 2, 3})},
+                                                       {"hotspot", PropertyList("{4, 5}")},
+                                                       {"cursorVisible", PropertyList(false)}}),
+                          PropertyList(PlistDictionary{{"time", PropertyList(2.0)},
+                                                       {"mouseTIFFData", PropertyList("text")},
+                                                       {"hotspot", PropertyList("{4, 5}")}}),
+                          PropertyList(PlistDictionary{{"time", PropertyList(3.0)},
+                                                       {"mouseTIFFData", PropertyList(PlistBytes{1})},
+                                                       {"hotspot", PropertyList("{x}")}})};
     PlistArray focus = {focusEntry(1, "{{1, 2}, {3}}"), focusEntry(9, "{{1, 2}, {3, 4}}")};
     const PropertyList file = mouseFile(events, focus, positions, cursors);
     PreparedMouseMetadata prepared = prepareMouseMetadata(&file, 1.0);

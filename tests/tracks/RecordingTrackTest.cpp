@@ -6,12 +6,12 @@
 #include "model/CompositionEventTriggeredState.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/SharedMediaManager.h"
+#include "model/support/UndoRoundTrip.h"
 #include "objects/MouseVisualization.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "recorder/synthetic/SyntheticRecording.h"
-#include "model/support/UndoRoundTrip.h"
 #include "tracks/CompositionVistrelTrack.h"
 
 #include <filesystem>
@@ -70,7 +70,7 @@ PropertyList timed(double time, const char* key, PropertyList value) {
 // A mouse file with clicks at 1.0, 1.3 and 2.0 s (with their releases and a wheel turn), a first
 // press after two hours left out, positions, focus changes 0.3 s apart and one cursor image.
 PropertyList recordedMouseFile() {
-    PlistArray events = {event(1.0, 1, 1), event(1.1, 2, 1), event(1.3, 1, 1), event(1.4, 2, 1),
+    PlistArray events = {event(1.0, 1, 1), event(1.1, 2, 1), event(1.3, 1, 1),  event(1.4, 2, 1),
                          event(2.0, 1, 2), event(2.1, 2, 2), event(2.5, 10, -1)};
     PlistArray positions;
     for (int i = 0; i < 20; ++i)
@@ -105,9 +105,9 @@ protected:
     // A copy of the shape's package with the mouse file (none: no "mouse" file at all).
     std::string package(const std::optional<PropertyList>& mouse, PackageShape shape = {}) {
         const fs::path source = syntheticPackage(shape);
-        const fs::path target = fs::path(::testing::TempDir()) /
-                                ("track-" + std::to_string(::getpid()) + "-" + std::to_string(packages_.size()) +
-                                 ".vistrelRecord");
+        const fs::path target =
+            fs::path(::testing::TempDir()) / ("track-" + std::to_string(::getpid()) + "-" +
+                                              std::to_string(packages_.size()) + ".vistrelRecord");
         fs::remove_all(target);
         fs::copy(source, target, fs::copy_options::recursive);
         if (mouse) {
@@ -117,7 +117,8 @@ protected:
         return target.string();
     }
 
-    std::shared_ptr<CompositionVistrelTrack> track(const std::string& packagePath, bool addToContainer = true) {
+    std::shared_ptr<CompositionVistrelTrack> track(const std::string& packagePath,
+                                                   bool addToContainer = true) {
         auto entry = media_.entryForResourceWithFileSystemPath(packagePath, &document_,
                                                                SharedMediaManager::ResourceCopy::None);
         auto made = makeModelObject<CompositionVistrelTrack>(container());
@@ -152,7 +153,8 @@ TEST_F(RecordingTrackTest, LoadingPreparesThePointerDataOfTheMouseFile) {
     EXPECT_EQ(lists.mouseLocations->size(), 20u) << "the damaged position is left out";
     ASSERT_EQ(lists.focusedWindowRects->size(), 2u) << "the first of two changes 0.3 s apart goes";
     EXPECT_EQ((*lists.focusedWindowRects)[0].time, 0.8);
-    EXPECT_EQ((*lists.focusedWindowRects)[0].focusRect, Rect(20, 40, 200, 100)) << "the origin follows the 2x screen";
+    EXPECT_EQ((*lists.focusedWindowRects)[0].focusRect, Rect(20, 40, 200, 100))
+        << "the origin follows the 2x screen";
     EXPECT_EQ(lists.mouseCursorImages->size(), 1u);
     EXPECT_EQ(lists.mouseEventsToVisualize->size(), 3u) << "clicks shown from the start";
 
@@ -186,7 +188,8 @@ TEST_F(RecordingTrackTest, AStyleProviderSuppliesTheDefaultStyle) {
     auto recording = track(package(recordedMouseFile()));
     CompositionVistrelTrack::setMouseVisualizationProvider(nullptr);
     EXPECT_EQ(recording->mouseVisualizationStyle(), preset);
-    EXPECT_TRUE(CompositionVistrelTrack::defaultMouseVisualization()->vistrelOwn) << "built in without a provider";
+    EXPECT_TRUE(CompositionVistrelTrack::defaultMouseVisualization()->vistrelOwn)
+        << "built in without a provider";
 }
 
 TEST_F(RecordingTrackTest, TheVisiblePartIsNeverShorterThanAQuarterSecond) {
@@ -268,7 +271,8 @@ TEST_F(RecordingTrackTest, KeyframesFollowTheTrimWindowByStretchMode) {
             times.push_back(state->time());
         ASSERT_EQ(times.size(), c.expected.size());
         for (std::size_t i = 0; i < times.size(); ++i)
-            EXPECT_NEAR(times[i], c.expected[i], 1e-9) << static_cast<int>(c.mode) << " " << c.movesStart << " " << i;
+            EXPECT_NEAR(times[i], c.expected[i], 1e-9)
+                << static_cast<int>(c.mode) << " " << c.movesStart << " " << i;
     }
 }
 
@@ -292,7 +296,11 @@ TEST_F(RecordingTrackTest, ClicksAreShownInsideTheSpansTheKeyframesSwitchOn) {
         // Before the first keyframe its switch holds.
         {"off at 1.2, on again at 1.9", true, true, {{1.2, false}, {1.9, true}}, {2.0}},
         {"on at 1.25", true, false, {{1.25, true}}, {1.0, 1.3, 2.0}},
-        {"on at 0.9, off at 1.25, on at 1.5", true, false, {{0.9, true}, {1.25, false}, {1.5, true}}, {1.0, 2.0}},
+        {"on at 0.9, off at 1.25, on at 1.5",
+         true,
+         false,
+         {{0.9, true}, {1.25, false}, {1.5, true}},
+         {1.0, 2.0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -300,7 +308,8 @@ TEST_F(RecordingTrackTest, ClicksAreShownInsideTheSpansTheKeyframesSwitchOn) {
         recording->setVisualizesMouseEvents(c.onAtStart, recording->startTime());
         if (c.animated) recording->enableAnimations();
         for (const Keyframe& k : c.keyframes) {
-            auto state = std::static_pointer_cast<CompositionTrackState>(recording->createNewStateForTime(k.time));
+            auto state =
+                std::static_pointer_cast<CompositionTrackState>(recording->createNewStateForTime(k.time));
             state->setVisualizesMouseEvents(k.events);
             recording->addNewState(state);
         }
@@ -320,7 +329,8 @@ TEST_F(RecordingTrackTest, TrimWindowSwitchesAndAnchorsUndo) {
     roundTrip.check("movie end", [&] { recording->setMovieEndTime(2.0); });
     roundTrip.check("click sounds", [&] { recording->setAudiblizesMouseClicks(true); });
     roundTrip.check("anchor", [&] { recording->setAfterAnchoredObject(other); });
-    roundTrip.check("click switch", [&] { recording->setVisualizesMouseEvents(false, recording->startTime()); });
+    roundTrip.check("click switch",
+                    [&] { recording->setVisualizesMouseEvents(false, recording->startTime()); });
 }
 
 TEST_F(RecordingTrackTest, AnArchivedContainerBringsTheTrackBack) {
@@ -439,10 +449,12 @@ TEST_F(RecordingTrackTest, TriggeredStatesGetTheRecordedEvents) {
     ASSERT_TRUE(event);
     EXPECT_EQ(event->relevantMouseEvents().size(), 3u);
     EXPECT_EQ(event->kind(), 0);
-    EXPECT_FALSE(recording->triggeredStateCanBeDragged(*event, -1.0, 1.0, nullptr)) << "before the visible part";
+    EXPECT_FALSE(recording->triggeredStateCanBeDragged(*event, -1.0, 1.0, nullptr))
+        << "before the visible part";
 
     auto silent = track(package(std::nullopt));
-    auto other = dynamic_cast<CompositionEventTriggeredState*>(silent->addNewTriggeredStateAtGlobalTimes(0.5, 3.5).get());
+    auto other = dynamic_cast<CompositionEventTriggeredState*>(
+        silent->addNewTriggeredStateAtGlobalTimes(0.5, 3.5).get());
     ASSERT_TRUE(other);
     EXPECT_EQ(other->kind(), 2) << "without clicks the state follows the focus";
 }

@@ -101,26 +101,28 @@ std::string text(Point p) {
 // What a recording track makes of the package: the prepared pointer data, as it draws from it.
 int printTrack(const std::string& path) {
     SharedMediaManager media(std::filesystem::temp_directory_path() / "vistrel-package-dump");
-    auto entry = media.entryForResourceWithFileSystemPath(path, nullptr, SharedMediaManager::ResourceCopy::None);
+    auto entry =
+        media.entryForResourceWithFileSystemPath(path, nullptr, SharedMediaManager::ResourceCopy::None);
     auto track = makeModelObject<CompositionVistrelTrack>(nullptr);
     track->setMediaEntry(entry);
-    if (!track->underlyingRecording()) return failWith("cannot read " + path + ": the recording does not open");
+    if (!track->underlyingRecording())
+        return failWith("cannot read " + path + ": the recording does not open");
     const TrackMetadata lists = track->metadata();
-    std::printf("track: duration %.3f s, size %gx%g, content scale %g, movie %.3f … %.3f s\n", track->duration(),
-                track->size().width, track->size().height, track->recordingContentScale(), track->movieStartTime(),
-                track->movieEndTime());
+    std::printf("track: duration %.3f s, size %gx%g, content scale %g, movie %.3f … %.3f s\n",
+                track->duration(), track->size().width, track->size().height, track->recordingContentScale(),
+                track->movieStartTime(), track->movieEndTime());
     std::printf("pointer positions: %zu\n", lists.mouseLocations->size());
     std::printf("clicks: %zu\n", lists.mouseClicks->size());
     for (std::size_t i = 0; i < lists.mouseClicks->size(); ++i) {
         const MouseClickEntry& c = (*lists.mouseClicks)[i];
-        std::printf("  click %zu: time %.3f s, button %lld at %s, count %u, ID %u\n", i, c.time, (long long)c.button,
-                    text(c.point).c_str(), c.clickCount, c.clickID);
+        std::printf("  click %zu: time %.3f s, button %lld at %s, count %u, ID %u\n", i, c.time,
+                    (long long)c.button, text(c.point).c_str(), c.clickCount, c.clickID);
     }
     std::printf("wheel events: %zu\n", lists.mouseWheelEvents->size());
     for (std::size_t i = 0; i < lists.mouseWheelEvents->size(); ++i) {
         const MouseWheelEntry& w = (*lists.mouseWheelEvents)[i];
-        std::printf("  wheel %zu: time %.3f s at %s, x %g, y %g\n", i, w.time, text(w.point).c_str(), w.wheelX,
-                    w.wheelY);
+        std::printf("  wheel %zu: time %.3f s at %s, x %g, y %g\n", i, w.time, text(w.point).c_str(),
+                    w.wheelX, w.wheelY);
     }
     std::printf("focus rectangles (pixels): %zu\n", lists.focusedWindowRects->size());
     for (std::size_t i = 0; i < lists.focusedWindowRects->size(); ++i) {
