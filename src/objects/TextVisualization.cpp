@@ -29,18 +29,18 @@ std::shared_ptr<CompositionRectangularState> makeDefaultState() {
     return state;
 }
 
-TextAlignment alignmentFromNumber(std::int32_t number) {
+TextAttributes::Alignment alignmentFromNumber(std::int32_t number) {
     switch (number) {
     case 0:
-        return TextAlignment::Left;
+        return TextAttributes::Alignment::Left;
     case 1:
-        return TextAlignment::Center;
+        return TextAttributes::Alignment::Center;
     case 2:
-        return TextAlignment::Right;
+        return TextAttributes::Alignment::Right;
     case 3:
-        return TextAlignment::Justified;
+        return TextAttributes::Alignment::Justified;
     default:
-        return TextAlignment::Natural;
+        return TextAttributes::Alignment::Natural;
     }
 }
 
@@ -147,7 +147,7 @@ void Style::recacheAttributes() {
     attributes_.foregroundColor = fontColor_;
     attributes_.font = font_;
     attributes_.alignment = alignmentFromNumber(alignment_);
-    attributes_.lineBreakMode = LineBreakMode::WordWrapping;
+    attributes_.lineBreakMode = TextAttributes::LineBreak::WordWrapping;
 }
 
 void Style::stopObservingState() {

@@ -17,16 +17,17 @@ namespace vtl {
 
 class CompositionRectangularState;
 
-// Alignment of the lines of a paragraph; Natural is the platform's default.
-enum class TextAlignment { Left, Center, Right, Justified, Natural };
-enum class LineBreakMode { WordWrapping };
-
-// The attributes text is drawn with: always these three.
+// The attributes text is drawn with: always these three. The drawing layer turns them into its
+// own paragraph style.
 struct TextAttributes {
+    // Alignment of the lines of a paragraph; Natural is the platform's default.
+    enum class Alignment { Left, Center, Right, Justified, Natural };
+    enum class LineBreak { WordWrapping };
+
     ArchivedColor foregroundColor;
     ArchivedFont font;
-    TextAlignment alignment = TextAlignment::Natural;
-    LineBreakMode lineBreakMode = LineBreakMode::WordWrapping;
+    Alignment alignment = Alignment::Natural;
+    LineBreak lineBreakMode = LineBreak::WordWrapping;
     friend bool operator==(const TextAttributes&, const TextAttributes&) = default;
 };
 
