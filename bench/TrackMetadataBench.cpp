@@ -19,7 +19,7 @@ const RecordedMetadataList<MouseLocationEntry>& positions() {
     static const RecordedMetadataList<MouseLocationEntry> list = [] {
         std::vector<MouseLocationEntry> entries;
         for (std::size_t i = 0; i < kPositions; ++i)
-            entries.push_back({i / 30.0, Point(double(i % 1920), double(i % 1080))});
+            entries.push_back({i / 30.0, Point{double(i % 1920), double(i % 1080)}});
         return RecordedMetadataList<MouseLocationEntry>(std::move(entries));
     }();
     return list;
@@ -69,9 +69,9 @@ const PlistBytes& hourLongMouseFile() {
         const int ticks = 60 * 60 * 30;
         for (int i = 0; i < ticks; ++i) {
             const double t = i / 30.0;
-            positions.push_back(PropertyList(
-                PlistDictionary{{"point", PropertyList(stringFromPoint(Point(i % 1920, (i / 3) % 1080)))},
-                                {"time", PropertyList(t)}}));
+            positions.push_back(PropertyList(PlistDictionary{
+                {"point", PropertyList(stringFromPoint(Point{double(i % 1920), double((i / 3) % 1080)}))},
+                {"time", PropertyList(t)}}));
             if (i % 60 == 0) {
                 for (int type : {1, 2})
                     events.push_back(

@@ -503,21 +503,23 @@ void Track::recacheMouseEventsToVisualize() {
         if (none && none->visualizesMouseEvents()) visualized = clicks->entries();
     } else {
         std::vector<std::pair<double, double>> spans;
-        std::optional<double> open;
+        bool isOpen = false;
+        double openedAt = 0.0;
         // The spans show clicks, so the click switch in effect at the start opens the first one.
-        if (visualizesMouseEventsAtTime(startTime())) open = 0.0;
+        isOpen = visualizesMouseEventsAtTime(startTime());
         for (const auto& base : states()) {
             auto* state = dynamic_cast<const CompositionTrackState*>(base.get());
             // A keyframe that leaves the switch to its neighbours neither opens nor closes a span.
             if (!state || !state->visualizesMouseEventsNumber()) continue;
             if (state->visualizesMouseEvents()) {
-                if (!open) open = state->time();
-            } else if (open) {
-                if (state->time() > 0.0) spans.emplace_back(*open, state->time());
-                open.reset();
+                if (!isOpen) openedAt = state->time();
+                isOpen = true;
+            } else if (isOpen) {
+                if (state->time() > 0.0) spans.emplace_back(openedAt, state->time());
+                isOpen = false;
             }
         }
-        if (open) spans.emplace_back(*open, duration());
+        if (isOpen) spans.emplace_back(openedAt, duration());
         for (const MouseClickEntry& click : clicks->entries()) {
             for (const auto& [from, to] : spans) {
                 if (click.time >= from && click.time <= to) {

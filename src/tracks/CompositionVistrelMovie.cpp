@@ -59,7 +59,7 @@ double CompositionVistrelMovie::duration() const {
 
 Size CompositionVistrelMovie::recordingDimensions() const {
     if (!recording_) return Size();
-    return Size(static_cast<double>(recording_->width()), static_cast<double>(recording_->height()));
+    return Size{static_cast<double>(recording_->width()), static_cast<double>(recording_->height())};
 }
 
 void CompositionVistrelMovie::invalidate() {

@@ -14,7 +14,7 @@ namespace {
 RecordedMetadataList<MouseLocationEntry> locations(std::initializer_list<double> times) {
     std::vector<MouseLocationEntry> entries;
     for (double t : times)
-        entries.push_back({t, Point(t * 10, t * 100)});
+        entries.push_back({t, Point{t * 10, t * 100}});
     return RecordedMetadataList<MouseLocationEntry>(std::move(entries));
 }
 
@@ -61,7 +61,7 @@ TEST(MetadataLookup, LocationAndFocusAnswerWithAValidityFlag) {
     bool valid = true;
     EXPECT_EQ(mouseLocationAtTime(locations({}), 1.0, &valid), Point());
     EXPECT_FALSE(valid);
-    EXPECT_EQ(mouseLocationAtTime(locations({1.0, 2.0}), 1.9, &valid), Point(10, 100));
+    EXPECT_EQ(mouseLocationAtTime(locations({1.0, 2.0}), 1.9, &valid), (Point{10.0, 100.0}));
     EXPECT_TRUE(valid);
 
     RecordedMetadataList<FocusRectEntry> focus({{1.0, Rect(1, 2, 3, 4)}, {2.0, Rect(5, 6, 7, 8)}});
@@ -121,7 +121,7 @@ TEST(MetadataLookup, WindowsOfWheelTurnsAndClicks) {
 TEST(MetadataLookup, SmoothingWeighsRecentPositionsMost) {
     auto list = locations({1.0, 2.0, 3.0});
     bool valid = false;
-    EXPECT_EQ(smoothedMouseLocationAtTime(list, 3.0, &valid, 0.0, 0.5), Point(15, 150))
+    EXPECT_EQ(smoothedMouseLocationAtTime(list, 3.0, &valid, 0.0, 0.5), (Point{15.0, 150.0}))
         << "no window: f times the point in effect";
     EXPECT_TRUE(valid);
     const Point s = smoothedMouseLocationAtTime(list, 3.0, &valid, 5.0, 0.5);

@@ -125,10 +125,10 @@ TEST(MouseFile, DamagedEntriesAreLeftOutAndUnsortedListsSorted) {
     EXPECT_EQ((*prepared.clicks)[0].time, 1.0) << "sorted";
     EXPECT_EQ((*prepared.clicks)[1].clickID, 1u);
     ASSERT_EQ(prepared.locations->size(), 2u);
-    EXPECT_EQ((*prepared.locations)[0].point, Point(1, 2));
+    EXPECT_EQ((*prepared.locations)[0].point, (Point{1.0, 2.0}));
     ASSERT_EQ(prepared.cursorImages->size(), 1u);
     EXPECT_EQ(*(*prepared.cursorImages)[0].tiffData, (PlistBytes{1, 2, 3}));
-    EXPECT_EQ((*prepared.cursorImages)[0].hotspot, Point(4, 5));
+    EXPECT_EQ((*prepared.cursorImages)[0].hotspot, (Point{4.0, 5.0}));
     EXPECT_FALSE((*prepared.cursorImages)[0].cursorVisible);
     ASSERT_EQ(prepared.focusRects->size(), 1u);
     EXPECT_EQ((*prepared.focusRects)[0].time, 9.0);
@@ -152,8 +152,8 @@ TEST(MouseFile, DictionaryFormsForTheTriggeredStates) {
     PlistArray array = plistArrayOfFocusRects(focus);
     ASSERT_EQ(array.size(), 1u);
     EXPECT_EQ(rectFromString(*array[0].stringForKey("focusRect")), Rect(1, 2, 3, 4));
-    RecordedMetadataList<MouseLocationEntry> locations({{2.0, Point(5, 6)}});
-    EXPECT_EQ(pointFromString(*plistArrayOfLocations(locations)[0].stringForKey("point")), Point(5, 6));
+    RecordedMetadataList<MouseLocationEntry> locations({{2.0, Point{5.0, 6.0}}});
+    EXPECT_EQ(pointFromString(*plistArrayOfLocations(locations)[0].stringForKey("point")), (Point{5.0, 6.0}));
 }
 
 } // namespace

@@ -74,7 +74,8 @@ PropertyList recordedMouseFile() {
                          event(2.0, 1, 2), event(2.1, 2, 2), event(2.5, 10, -1)};
     PlistArray positions;
     for (int i = 0; i < 20; ++i)
-        positions.push_back(timed(i * 0.2, "point", PropertyList(stringFromPoint(Point(i * 10, i * 5)))));
+        positions.push_back(
+            timed(i * 0.2, "point", PropertyList(stringFromPoint(Point{double(i * 10), double(i * 5)}))));
     positions.push_back(timed(5.0, "point", PropertyList("{broken")));
     PlistArray focus = {timed(0.5, "focusRect", PropertyList("{{10, 20}, {200, 100}}")),
                         timed(0.8, "focusRect", PropertyList("{{10, 20}, {200, 100}}")),
@@ -140,7 +141,7 @@ TEST_F(RecordingTrackTest, LoadingPreparesThePointerDataOfTheMouseFile) {
     ASSERT_TRUE(recording->underlyingRecording());
     EXPECT_NEAR(recording->duration(), 4.0, 0.5);
     EXPECT_EQ(recording->movieEndTime(), recording->duration());
-    EXPECT_EQ(recording->size(), Size(320, 240));
+    EXPECT_EQ(recording->size(), (Size{320.0, 240.0}));
 
     const TrackMetadata lists = recording->metadata();
     ASSERT_EQ(lists.mouseClicks->size(), 3u);
@@ -162,7 +163,7 @@ TEST_F(RecordingTrackTest, LoadingPreparesThePointerDataOfTheMouseFile) {
     const auto& panes = recording->propertyNames();
     EXPECT_NE(std::find(panes.begin(), panes.end(), "MouseVisualization.nib"), panes.end());
     bool valid = false;
-    EXPECT_EQ(recording->mouseLocationAtTime(0.5, &valid), Point(20, 10));
+    EXPECT_EQ(recording->mouseLocationAtTime(0.5, &valid), (Point{20.0, 10.0}));
     EXPECT_TRUE(valid);
     EXPECT_EQ(recording->focusRectAtTime(3.5), Rect(60, 80, 100, 50));
     auto downs = recording->mouseEvents(1, 1.2, 2.0);
@@ -425,8 +426,8 @@ TEST_F(RecordingTrackTest, TheUnanimatedFrameFitsTheRecordingIntoTheCanvas) {
         Rect expected;
     };
     const Case cases[] = {
-        {1920, 1080, Size(1280, 720), Rect(0, 0, 1280, 720)},
-        {800, 600, Size(1280, 720), Rect(0, 0, 960, 720)},
+        {1920, 1080, Size{1280.0, 720.0}, Rect(0, 0, 1280, 720)},
+        {800, 600, Size{1280.0, 720.0}, Rect(0, 0, 960, 720)},
     };
     for (const Case& c : cases) {
         auto recording = track(package(std::nullopt, PackageShape{c.width, c.height, 1.0f, 1.0}));
@@ -435,10 +436,10 @@ TEST_F(RecordingTrackTest, TheUnanimatedFrameFitsTheRecordingIntoTheCanvas) {
         auto state = std::static_pointer_cast<CompositionRectangularState>(recording->noneAnimationState());
         EXPECT_EQ(state->rect(), c.expected) << c.width;
         // A canvas without size leaves the frame as it is.
-        container()->setCanvasSize(Size(0, 0));
+        container()->setCanvasSize(Size{0.0, 0.0});
         recording->setNoneAnimationStateFromTrackMatrix();
         EXPECT_EQ(state->rect(), c.expected);
-        container()->setCanvasSize(Size(1280, 720));
+        container()->setCanvasSize(Size{1280.0, 720.0});
     }
 }
 
