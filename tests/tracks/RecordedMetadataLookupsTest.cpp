@@ -11,7 +11,7 @@
 namespace vtl {
 namespace {
 
-RecordedMetadataList<MouseLocationEntry> locations(std::initializer_list<double> times) {
+RecordedMetadataList<MouseLocationEntry> positionList(std::initializer_list<double> times) {
     std::vector<MouseLocationEntry> entries;
     for (double t : times)
         entries.push_back({t, Point{t * 10, t * 100}});
@@ -38,30 +38,30 @@ TEST(MetadataLookup, IndexOfTimeIsTheEntryInEffect) {
         {{0.0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6}, 0.1, 1},
     };
     for (const Case& c : cases) {
-        auto list = locations(c.times);
+        auto list = positionList(c.times);
         EXPECT_EQ(indexOfTime(c.t, list), c.index) << c.t;
     }
 }
 
 TEST(MetadataLookup, ClosestEventTiesGoToTheLaterEntry) {
-    auto list = locations({1.0, 2.0, 4.0});
+    auto list = positionList({1.0, 2.0, 4.0});
     const std::pair<double, std::int32_t> cases[] = {{1.5, 1}, {1.4, 0}, {3.0, 2}, {2.9, 1}, {9, 2}, {0, 0}};
     for (auto [t, index] : cases)
         EXPECT_EQ(indexOfClosestEventInArray(list, t), index) << t;
-    EXPECT_EQ(indexOfClosestEventInArray(locations({}), 1.0), -1);
+    EXPECT_EQ(indexOfClosestEventInArray(positionList({}), 1.0), -1);
 
     bool valid = true;
     EXPECT_DOUBLE_EQ(secondsFromClosestEventInArray(list, 3.5, &valid), 0.5);
     EXPECT_TRUE(valid);
-    EXPECT_EQ(secondsFromClosestEventInArray(locations({}), 3.5, &valid), 0.0);
+    EXPECT_EQ(secondsFromClosestEventInArray(positionList({}), 3.5, &valid), 0.0);
     EXPECT_FALSE(valid);
 }
 
 TEST(MetadataLookup, LocationAndFocusAnswerWithAValidityFlag) {
     bool valid = true;
-    EXPECT_EQ(mouseLocationAtTime(locations({}), 1.0, &valid), Point());
+    EXPECT_EQ(mouseLocationAtTime(positionList({}), 1.0, &valid), Point());
     EXPECT_FALSE(valid);
-    EXPECT_EQ(mouseLocationAtTime(locations({1.0, 2.0}), 1.9, &valid), (Point{10.0, 100.0}));
+    EXPECT_EQ(mouseLocationAtTime(positionList({1.0, 2.0}), 1.9, &valid), (Point{10.0, 100.0}));
     EXPECT_TRUE(valid);
 
     RecordedMetadataList<FocusRectEntry> focus({{1.0, Rect(1, 2, 3, 4)}, {2.0, Rect(5, 6, 7, 8)}});
@@ -119,7 +119,7 @@ TEST(MetadataLookup, WindowsOfWheelTurnsAndClicks) {
 }
 
 TEST(MetadataLookup, SmoothingWeighsRecentPositionsMost) {
-    auto list = locations({1.0, 2.0, 3.0});
+    auto list = positionList({1.0, 2.0, 3.0});
     bool valid = false;
     EXPECT_EQ(smoothedMouseLocationAtTime(list, 3.0, &valid, 0.0, 0.5), (Point{15.0, 150.0}))
         << "no window: f times the point in effect";
@@ -127,7 +127,7 @@ TEST(MetadataLookup, SmoothingWeighsRecentPositionsMost) {
     const Point s = smoothedMouseLocationAtTime(list, 3.0, &valid, 5.0, 0.5);
     // 0.5·30 + 0.25·20 + 0.125·10
     EXPECT_DOUBLE_EQ(s.x, 21.25);
-    EXPECT_EQ(smoothedMouseLocationAtTime(locations({}), 3.0, &valid, 1.0, 0.5), Point());
+    EXPECT_EQ(smoothedMouseLocationAtTime(positionList({}), 3.0, &valid, 1.0, 0.5), Point());
     EXPECT_FALSE(valid);
     const int failures = assertionFailureCount();
     EXPECT_EQ(smoothedMouseLocationAtTime(list, 3.0, &valid, 1.0, 1.0), Point());

@@ -10,7 +10,7 @@
 namespace vtl {
 namespace {
 
-PropertyList event(double time, int eventType, int button, const char* point = "{10, 20}") {
+PropertyList fileEvent(double time, int eventType, int button, const char* point = "{10, 20}") {
     return PropertyList(PlistDictionary{{"point", PropertyList(point)},
                                         {"time", PropertyList(time)},
                                         {"eventType", PropertyList(eventType)},
@@ -32,8 +32,8 @@ PropertyList mouseFile(PlistArray events, PlistArray focus = {}, PlistArray posi
 }
 
 TEST(MouseFile, ClicksGetCountsAndIDsByTheirGaps) {
-    const PropertyList file = mouseFile(
-        {event(1.0, 1, 1), event(1.1, 2, 1), event(1.3, 1, 1), event(2.0, 1, 2), event(2.5, 10, -1)});
+    const PropertyList file = mouseFile({fileEvent(1.0, 1, 1), fileEvent(1.1, 2, 1), fileEvent(1.3, 1, 1),
+                                         fileEvent(2.0, 1, 2), fileEvent(2.5, 10, -1)});
     PreparedMouseMetadata prepared = prepareMouseMetadata(&file, 1.0);
     ASSERT_EQ(prepared.clicks->size(), 3u);
     const std::uint32_t counts[] = {1, 2, 1}, ids[] = {0, 0, 1};
@@ -56,7 +56,7 @@ TEST(MouseFile, LeadingClicksAfterTwoHoursAreDropped) {
     for (const Case& c : cases) {
         PlistArray events;
         for (double t : c.times)
-            events.push_back(event(t, 1, 1));
+            events.push_back(fileEvent(t, 1, 1));
         const PropertyList file = mouseFile(events);
         PreparedMouseMetadata prepared = prepareMouseMetadata(&file, 1.0);
         EXPECT_EQ(prepared.clicks->size(), c.kept) << c.times.front();
@@ -97,12 +97,12 @@ TEST(MouseFile, FocusRectanglesAreThinnedAndTheirOriginScaled) {
 
 TEST(MouseFile, DamagedEntriesAreLeftOutAndUnsortedListsSorted) {
     PlistArray events = {
-        event(2.0, 1, 1),
-        event(std::numeric_limits<double>::quiet_NaN(), 1, 1),
-        event(1.0, 1, 1, "{nonsense}"),
+        fileEvent(2.0, 1, 1),
+        fileEvent(std::numeric_limits<double>::quiet_NaN(), 1, 1),
+        fileEvent(1.0, 1, 1, "{nonsense}"),
         PropertyList(PlistDictionary{{"point", PropertyList("{1, 2}")}, {"eventType", PropertyList(1)}}),
         PropertyList("not a dictionary"),
-        event(1.0, 1, 1)};
+        fileEvent(1.0, 1, 1)};
     PlistArray positions = {
         PropertyList(PlistDictionary{{"point", PropertyList("{3, 4}")}, {"time", PropertyList(5.0)}}),
         PropertyList(PlistDictionary{{"point", PropertyList("{1, 2}")}, {"time", PropertyList(4.0)}}),

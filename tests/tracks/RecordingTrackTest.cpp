@@ -56,7 +56,7 @@ const fs::path& syntheticPackage(const PackageShape& shape) {
     return made.emplace(key, path).first->second;
 }
 
-PropertyList event(double time, int eventType, int button, const char* point = "{100, 50}") {
+PropertyList recordedEvent(double time, int eventType, int button, const char* point = "{100, 50}") {
     return PropertyList(PlistDictionary{{"point", PropertyList(point)},
                                         {"time", PropertyList(time)},
                                         {"eventType", PropertyList(eventType)},
@@ -70,8 +70,9 @@ PropertyList timed(double time, const char* key, PropertyList value) {
 // A mouse file with clicks at 1.0, 1.3 and 2.0 s (with their releases and a wheel turn), a first
 // press after two hours left out, positions, focus changes 0.3 s apart and one cursor image.
 PropertyList recordedMouseFile() {
-    PlistArray events = {event(1.0, 1, 1), event(1.1, 2, 1), event(1.3, 1, 1),  event(1.4, 2, 1),
-                         event(2.0, 1, 2), event(2.1, 2, 2), event(2.5, 10, -1)};
+    PlistArray events = {recordedEvent(1.0, 1, 1),  recordedEvent(1.1, 2, 1), recordedEvent(1.3, 1, 1),
+                         recordedEvent(1.4, 2, 1),  recordedEvent(2.0, 1, 2), recordedEvent(2.1, 2, 2),
+                         recordedEvent(2.5, 10, -1)};
     PlistArray positions;
     for (int i = 0; i < 20; ++i)
         positions.push_back(
