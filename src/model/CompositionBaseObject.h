@@ -172,7 +172,7 @@ public:
     void addTriggeredState(const std::shared_ptr<CompositionBaseTriggeredState>& state);
     void removeTriggeredState(const CompositionBaseTriggeredState* state);
     // Null unless the object allows triggered states; global (composition) times.
-    std::shared_ptr<CompositionBaseTriggeredState> addNewTriggeredStateAtGlobalTimes(double globalStart,
+    virtual std::shared_ptr<CompositionBaseTriggeredState> addNewTriggeredStateAtGlobalTimes(double globalStart,
                                                                                      double globalEnd);
     std::shared_ptr<CompositionBaseTriggeredState> triggeredStateAtObjectTime(double time) const;
     // States from 1 s after the time back to 3 s before it (lead-in and lead-out).
@@ -180,7 +180,7 @@ public:
     // No state touches [time, time + duration] (inclusive bounds).
     bool wouldFitTriggeredStateAtObjectTime(double time, double duration) const;
     // Global times; only strict overlaps with other states block the drag.
-    bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart,
+    virtual bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart,
                                     double globalEnd,
                                     std::shared_ptr<CompositionBaseTriggeredState>* inTheWay) const;
     void sortTriggeredStates();
@@ -293,7 +293,7 @@ public:
     bool registersUndoForChanges() const { return acceptsUndoRegistration(); }
     void updateAfterUndo() override;
 
-    std::string startEndTimeDescriptionString() const;
+    virtual std::string startEndTimeDescriptionString() const;
     virtual std::string description() const;
 
     // --- Hooks every kind may answer, with the base answers

@@ -3,6 +3,7 @@
 
 #include "model/CompositionModelArchiving.h"
 
+#include "model/BaseVisualization.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/CompositionEventTriggeredState.h"
@@ -357,9 +358,9 @@ void CompositionObjectsContainer::initWithCoder(KeyedUnarchiver& coder) {
     // A decoded container follows only the time changes; its caches wait for the document.
     if (observers_.size() > 1) observers_.pop_back();
     projectMouseVisualizations_ =
-        coder.decodeArrayOfObjects<VisualizationPreset>("key_projectMouseVisualizations");
+        coder.decodeArrayOfObjects<BaseVisualization>("key_projectMouseVisualizations");
     projectTextVisualizations_ =
-        coder.decodeArrayOfObjects<VisualizationPreset>("key_projectTextVisualizations");
+        coder.decodeArrayOfObjects<BaseVisualization>("key_projectTextVisualizations");
     tracks_ = coder.decodeArrayOfObjects<CompositionObjectsContainerTrack>("key_containerTracks");
     for (const auto& track : tracks_)
         track->setObjectsContainer(this);
@@ -411,6 +412,7 @@ void registerCompositionModelClasses(ArchiveClassRegistry& registry) {
         return std::static_pointer_cast<Archivable>(std::make_shared<VistrelLanguage>());
     });
     registry.registerClass("CompositionUndoObject", "NSObject", nullptr);
+    BaseVisualization::registerClasses(registry);
     registry.registerClass("CompositionObjectsContainer", "CompositionUndoObject", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionObjectsContainer>());
     });

@@ -10,7 +10,7 @@
 #include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
 #include "model/VisualCapability.h"
-#include "model/VisualizationPreset.h"
+#include "model/BaseVisualization.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
@@ -231,12 +231,12 @@ public:
     const VisualizationList& projectMouseVisualizations() const { return projectMouseVisualizations_; }
     // The preset itself when it is a project copy or built in; else the composition's copy of it,
     // made on first use.
-    std::shared_ptr<VisualizationPreset>
-    projectTextVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset);
-    std::shared_ptr<VisualizationPreset>
-    projectMouseVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset);
+    std::shared_ptr<BaseVisualization>
+    projectTextVisualizationForVisualization(const std::shared_ptr<BaseVisualization>& preset);
+    std::shared_ptr<BaseVisualization>
+    projectMouseVisualizationForVisualization(const std::shared_ptr<BaseVisualization>& preset);
     // The entry copied from that uid when exactly one is.
-    static std::shared_ptr<VisualizationPreset>
+    static std::shared_ptr<BaseVisualization>
     visualizationWithOriginalVisualizationUID(const std::string& uid, const VisualizationList& list);
     // Drops the copies no object uses (anonymous text copies stay) and sorts the lists by name.
     void recacheVisualizations();

@@ -115,21 +115,13 @@ bool Container::objectIsAnchoredObject(const CompositionBaseObject& object) cons
 
 // --- Project visualizations
 
-std::shared_ptr<VisualizationPreset> VisualizationPreset::projectCopy() const {
-    std::shared_ptr<VisualizationPreset> copy = clone();
-    copy->uid_ = makeGloballyUniqueString();
-    copy->originalVisualizationUID_ = uid_;
-    copy->isProjectCopy_ = true;
-    return copy;
-}
-
 namespace {
 
-std::shared_ptr<VisualizationPreset>
-projectVisualizationIn(VisualizationList& list, const std::shared_ptr<VisualizationPreset>& preset) {
-    if (!preset || preset->isProjectCopy() || preset->isVistrelOwn()) return preset;
+std::shared_ptr<BaseVisualization> projectVisualizationIn(VisualizationList& list,
+                                                          const std::shared_ptr<BaseVisualization>& preset) {
+    if (!preset || preset->isProjectCopy || preset->vistrelOwn) return preset;
     for (const auto& copy : list) {
-        if (copy->originalVisualizationUID() == preset->uid()) return copy;
+        if (copy->originalVisualizationUID == preset->uid) return copy;
     }
     auto copy = preset->projectCopy();
     list.push_back(copy);
@@ -138,21 +130,21 @@ projectVisualizationIn(VisualizationList& list, const std::shared_ptr<Visualizat
 
 } // namespace
 
-std::shared_ptr<VisualizationPreset>
-Container::projectTextVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset) {
+std::shared_ptr<BaseVisualization>
+Container::projectTextVisualizationForVisualization(const std::shared_ptr<BaseVisualization>& preset) {
     return projectVisualizationIn(projectTextVisualizations_, preset);
 }
 
-std::shared_ptr<VisualizationPreset>
-Container::projectMouseVisualizationForVisualization(const std::shared_ptr<VisualizationPreset>& preset) {
+std::shared_ptr<BaseVisualization>
+Container::projectMouseVisualizationForVisualization(const std::shared_ptr<BaseVisualization>& preset) {
     return projectVisualizationIn(projectMouseVisualizations_, preset);
 }
 
-std::shared_ptr<VisualizationPreset>
+std::shared_ptr<BaseVisualization>
 Container::visualizationWithOriginalVisualizationUID(const std::string& uid, const VisualizationList& list) {
-    std::shared_ptr<VisualizationPreset> found;
+    std::shared_ptr<BaseVisualization> found;
     for (const auto& entry : list) {
-        if (entry->originalVisualizationUID() != uid) continue;
+        if (entry->originalVisualizationUID != uid) continue;
         if (found) return nullptr;
         found = entry;
     }
@@ -160,27 +152,29 @@ Container::visualizationWithOriginalVisualizationUID(const std::string& uid, con
 }
 
 void Container::recacheVisualizations() {
-    std::set<const VisualizationPreset*> textInUse, mouseInUse;
+    std::set<const BaseVisualization*> textInUse, mouseInUse;
     std::set<std::string> textUids, mouseUids;
     for (const auto& object : objects_) {
         const VisualCapability* visual = object->asVisual();
         if (!visual) continue;
         if (auto text = visual->textVisualization(); text && !text->anonymous()) {
             textInUse.insert(text.get());
-            textUids.insert(text->uid());
+            textUids.insert(text->uid);
         }
         if (auto mouse = visual->mouseVisualization()) {
             mouseInUse.insert(mouse.get());
-            mouseUids.insert(mouse->uid());
+            mouseUids.insert(mouse->uid);
         }
     }
     // A copy counts as used when an object uses it or the preset it was copied from.
     std::erase_if(projectTextVisualizations_, [&](const auto& copy) {
-        const bool used = textInUse.count(copy.get()) || textUids.count(copy->originalVisualizationUID());
+        const bool used = textInUse.count(copy.get()) ||
+                          (copy->originalVisualizationUID && textUids.count(*copy->originalVisualizationUID));
         return !copy->anonymous() && !used;
     });
     std::erase_if(projectMouseVisualizations_, [&](const auto& copy) {
-        return !mouseInUse.count(copy.get()) && !mouseUids.count(copy->originalVisualizationUID());
+        return !mouseInUse.count(copy.get()) &&
+               !(copy->originalVisualizationUID && mouseUids.count(*copy->originalVisualizationUID));
     });
     auto byName = [](const auto& a, const auto& b) { return a->name() < b->name(); };
     std::stable_sort(projectTextVisualizations_.begin(), projectTextVisualizations_.end(), byName);

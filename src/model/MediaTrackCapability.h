@@ -19,6 +19,7 @@ public:
     // --- The trim window into the media (seconds of media time). Splitting a track cuts its
     // media here instead of moving keyframes.
     virtual double movieStartTime() const { return 0; }
+    virtual double movieEndTime() const { return 0; }
     virtual bool canSetMovieStartTimeTo(double) const { return true; }
     virtual bool canSetMovieEndTimeTo(double) const { return true; }
     virtual void setMovieStartTime(double) {}

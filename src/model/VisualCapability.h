@@ -17,7 +17,7 @@ namespace vtl {
 
 class CompositionBaseObject;
 class CompositionBaseState;
-class VisualizationPreset;
+class BaseVisualization;
 
 // Alignment criteria of CompositionObjectsContainer::arrangeObjects (stored numbers).
 enum class ArrangeCriterion : int32_t {
@@ -68,8 +68,8 @@ public:
     bool isAMask() const { return maskForObject() != nullptr; }
 
     // --- The visualization presets the object draws with (text objects, recording tracks).
-    virtual std::shared_ptr<VisualizationPreset> textVisualization() const { return nullptr; }
-    virtual std::shared_ptr<VisualizationPreset> mouseVisualization() const { return nullptr; }
+    virtual std::shared_ptr<BaseVisualization> textVisualization() const { return nullptr; }
+    virtual std::shared_ptr<BaseVisualization> mouseVisualization() const { return nullptr; }
     virtual bool hasOwnVisualization() const { return false; }
 
     // --- Animation groups

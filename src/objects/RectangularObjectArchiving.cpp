@@ -8,6 +8,8 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
+#include "objects/MouseVisualization.h"
+#include "objects/TextVisualization.h"
 
 namespace vtl {
 
@@ -80,6 +82,8 @@ void CompositionRectangularObject::initWithCoder(KeyedUnarchiver& coder) {
 
 void registerVisualObjectClasses(ArchiveClassRegistry& registry) {
     registerCompositionModelClasses(registry);
+    MouseVisualization::registerClasses(registry);
+    TextVisualization::registerClasses(registry);
     registry.registerClass("CompositionRectangularObject", "CompositionBaseObject", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionRectangularObject>(nullptr));
     });

@@ -10,7 +10,7 @@
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 #include "recorder/AudioDeviceRecorder.h"
-#include "recorder/MouseVisualization.h"
+#include "objects/MouseVisualization.h"
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecorderStatusItem.h"
 #include "recorder/RecordingCoordinatorDelegate.h"

@@ -26,28 +26,30 @@ public:
     int cacheInvalidations = 0;
 };
 
-class TestPreset : public VisualizationPreset {
+class TestPreset : public BaseVisualization {
 public:
     TestPreset(std::string uid, std::string name) {
-        setUid(std::move(uid));
+        this->uid = std::move(uid);
         setName(std::move(name));
     }
-    std::string archivedClassName() const override { return "TestPreset"; }
-    void encodeWithCoder(KeyedArchiver&) const override {}
-    void initWithCoder(KeyedUnarchiver&) override {}
+    bool anonymous() const override { return anonymous_; }
+    void setAnonymous(bool anonymous) { anonymous_ = anonymous; }
 
 protected:
-    std::shared_ptr<VisualizationPreset> clone() const override {
-        return std::make_shared<TestPreset>(*this);
+    std::shared_ptr<BaseVisualization> makeEmpty() const override {
+        return makeModelObject<TestPreset>("", "");
     }
+
+private:
+    bool anonymous_ = false;
 };
 
 // A text object drawing with a preset.
 class TextObject : public CompositionRectangularObject {
 public:
     using CompositionRectangularObject::CompositionRectangularObject;
-    std::shared_ptr<VisualizationPreset> textVisualization() const override { return preset; }
-    std::shared_ptr<VisualizationPreset> preset;
+    std::shared_ptr<BaseVisualization> textVisualization() const override { return preset; }
+    std::shared_ptr<BaseVisualization> preset;
 };
 
 // A media track that extracts in the background; the test finishes its work by hand.
@@ -144,12 +146,12 @@ TEST_F(ContainerServices, GlobalShadowAndBackground) {
 TEST_F(ContainerServices, ProjectCopiesOfVisualizationPresets) {
     auto userPreset = std::make_shared<TestPreset>("U1", "Zoom");
     auto builtIn = std::make_shared<TestPreset>("B1", "Plain");
-    builtIn->setIsVistrelOwn(true);
+    builtIn->vistrelOwn = true;
     auto copy = container()->projectTextVisualizationForVisualization(userPreset);
     ASSERT_NE(copy, userPreset);
-    EXPECT_TRUE(copy->isProjectCopy());
-    EXPECT_EQ(copy->originalVisualizationUID(), "U1");
-    EXPECT_NE(copy->uid(), "U1");
+    EXPECT_TRUE(copy->isProjectCopy);
+    EXPECT_EQ(copy->originalVisualizationUID, "U1");
+    EXPECT_NE(copy->uid, "U1");
     EXPECT_EQ(container()->projectTextVisualizationForVisualization(userPreset), copy)
         << "one copy per preset";
     EXPECT_EQ(container()->projectTextVisualizationForVisualization(copy), copy);
@@ -162,7 +164,7 @@ TEST_F(ContainerServices, ProjectCopiesOfVisualizationPresets) {
         container()->projectTextVisualizationForVisualization(std::make_shared<TestPreset>("U2", "Alpha"));
     auto kept = std::make_shared<TestPreset>("U3", "Beta");
     auto anonymousCopy = container()->projectTextVisualizationForVisualization(kept);
-    anonymousCopy->setAnonymous(true);
+    std::static_pointer_cast<TestPreset>(anonymousCopy)->setAnonymous(true);
     auto text = makeModelObject<TextObject>(container());
     text->preset = copy;
     container()->addObject(text);

@@ -1,10 +1,6 @@
-// The recording settings dictionary as both programs read and write it, and the mouse style
-// archive that travels inside it.
+// The recording settings dictionary as both programs read and write it.
 
 #include "recorder/RecordingSettings.h"
-
-#include "platform/foundation/KeyedArchiver.h"
-#include "recorder/MouseVisualization.h"
 
 #include <gtest/gtest.h>
 
@@ -72,58 +68,6 @@ TEST(RecordingSettings, ValuesOfTheWrongTypeAreReportedAndKeepTheirDefaults) {
     problems.clear();
     RecordingSettings::fromDictionary(PropertyList("text"), problems);
     EXPECT_EQ(problems.size(), 1u);
-}
-
-TEST(MouseVisualization, AnArchiveReadsBackWithEveryStoredValue) {
-    MouseVisualization style;
-    style.setName("Big clicks");
-    style.originalVisualizationUID = "ORIGINAL";
-    style.isProjectCopy = true;
-    style.duration = 0.75;
-    style.strength = 5;
-    style.size = 33.5f;
-    style.filled = true;
-    style.visualizesClicks = false;
-    style.visualizeMouseCursor = false;
-    style.leftClickColor = ArchivedColor{0.1, 0.2, 0.3, 0.4, ArchivedColor::deviceRgb};
-    style.clickFont = ArchivedFont{"DejaVu Sans", 15};
-    style.showButtonName = true;
-    style.clickBump = true;
-    style.clickBumpWidth = 12;
-
-    Result<PlistBytes> bytes = style.archivedData();
-    ASSERT_TRUE(bytes) << bytes.error();
-    auto read = MouseVisualization::unarchive(bytes.value());
-    ASSERT_TRUE(read) << read.error();
-    EXPECT_TRUE(read.value()->sameStoredValues(style));
-    EXPECT_EQ(read.value()->name(), "Big clicks");
-    // Archived again, the bytes are the same.
-    EXPECT_EQ(read.value()->archivedData().value(), bytes.value());
-}
-
-// An older archive of the style that holds nothing but its uid.
-struct UidOnlyStyle final : Archivable {
-    std::string archivedClassName() const override { return "MouseVisualization"; }
-    void encodeWithCoder(KeyedArchiver& coder) const override { coder.encodeString("key_uid", "U1"); }
-    void initWithCoder(KeyedUnarchiver&) override {}
-};
-
-TEST(MouseVisualization, MissingKeysReadAsZeroOrOffExceptTheTwoSwitches) {
-    MouseVisualization::registerClasses();
-    auto bytes = KeyedArchiver::archivedData(std::make_shared<UidOnlyStyle>());
-    ASSERT_TRUE(bytes) << bytes.error();
-    auto read = MouseVisualization::unarchive(bytes.value());
-    ASSERT_TRUE(read) << read.error();
-    const MouseVisualization& style = *read.value();
-    EXPECT_EQ(style.duration, 0);
-    EXPECT_EQ(style.size, 0);
-    EXPECT_EQ(style.strength, 0);
-    EXPECT_FALSE(style.isProjectCopy);
-    EXPECT_TRUE(style.visualizesClicks);
-    EXPECT_TRUE(style.visualizeMouseCursor);
-    EXPECT_EQ(style.name(), "U1") << "a style without a name is called by its uid";
-
-    EXPECT_FALSE(MouseVisualization::unarchive(PlistBytes{1, 2, 3}));
 }
 
 } // namespace

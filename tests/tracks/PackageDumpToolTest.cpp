@@ -1,4 +1,5 @@
 #include "TestPackage.h"
+#include "platform/foundation/PropertyList.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -99,6 +100,34 @@ TEST(PackageDumpTool, ListsAndWritesFramesAndFailsWithOneLine) {
     std::filesystem::remove_all(good);
     std::filesystem::remove_all(cut);
     std::filesystem::remove(png);
+}
+
+TEST(PackageDumpTool, PrintsWhatTheTrackPrepared) {
+    const std::string good = makePackage("dump-track");
+    const auto event = [](double time, int type, int button) {
+        return PropertyList(PlistDictionary{{"point", PropertyList("{4, 5}")},
+                                            {"time", PropertyList(time)},
+                                            {"eventType", PropertyList(type)},
+                                            {"button", PropertyList(button)}});
+    };
+    const PropertyList mouse(PlistDictionary{
+        {"mouseEvents", PropertyList(PlistArray{event(0.01, 1, 1), event(0.02, 1, 1), event(0.03, 10, -1)})},
+        {"focusWindowRects",
+         PropertyList(PlistArray{PropertyList(PlistDictionary{
+             {"focusRect", PropertyList("{{1, 2}, {10, 20}}")}, {"time", PropertyList(0.0)}})})}});
+    ASSERT_TRUE(mouse.writeToFile(good + "/mouse", PropertyListFormat::Xml));
+    const ToolRun run = runTool(good + " --track");
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const char* line :
+         {"clicks: 2", "click 1: time 0.020 s, button 1 at {4, 5}, count 2, ID 0", "wheel events: 1",
+          "focus 0: time 0.000 s, {{1, 2}, {10, 20}}", "cursors: 0", "clicks to visualize: 2"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+
+    const ToolRun missing = runTool(good + "-missing --track");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
+    EXPECT_EQ(runTool(good + " --track --frame 1 --png x.png").status, 2);
+    std::filesystem::remove_all(good);
 }
 
 } // namespace

@@ -1,27 +1,32 @@
 // vistrel-package-dump PACKAGE                      prints the header, directory and frame records
 // vistrel-package-dump PACKAGE --frame N --png FILE writes frame N as an 8-bit RGB PNG
 // vistrel-package-dump PACKAGE --time S --png FILE  writes the frame shown at S seconds
+// vistrel-package-dump PACKAGE --track               prints what a recording track prepares from
+//                                                    the package's pointer data
 // Exits 1 with one line on standard error when the package cannot be read that far.
 #include "PngWriter.h"
+#include "model/SharedMediaManager.h"
 #include "platform/foundation/Log.h"
 #include "recorder/format/RecordingFormat.h"
+#include "tracks/CompositionVistrelTrack.h"
 #include "tracks/reader/VistrelRecording.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 using namespace vtl;
-using namespace vtl;
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: vistrel-package-dump PACKAGE [--frame N | --time SECONDS] [--png FILE]\n");
+    std::fprintf(stderr,
+                 "usage: vistrel-package-dump PACKAGE [--frame N | --time SECONDS] [--png FILE] [--track]\n");
     return 2;
 }
 
@@ -89,6 +94,57 @@ void printRecord(std::uint64_t index, const DirectoryEntry& entry, const std::ve
                     (unsigned long long)c.jpegSizeBytes, (unsigned long long)c.jpegQuality);
 }
 
+std::string text(Point p) {
+    return stringFromPoint(p);
+}
+
+// What a recording track makes of the package: the prepared pointer data, as it draws from it.
+int printTrack(const std::string& path) {
+    SharedMediaManager media(std::filesystem::temp_directory_path() / "vistrel-package-dump");
+    auto entry =
+        media.entryForResourceWithFileSystemPath(path, nullptr, SharedMediaManager::ResourceCopy::None);
+    auto track = makeModelObject<CompositionVistrelTrack>(nullptr);
+    track->setMediaEntry(entry);
+    if (!track->underlyingRecording())
+        return failWith("cannot read " + path + ": the recording does not open");
+    const TrackMetadata lists = track->metadata();
+    std::printf("track: duration %.3f s, size %gx%g, content scale %g, movie %.3f … %.3f s\n",
+                track->duration(), track->size().width, track->size().height, track->recordingContentScale(),
+                track->movieStartTime(), track->movieEndTime());
+    std::printf("pointer positions: %zu\n", lists.mouseLocations->size());
+    std::printf("clicks: %zu\n", lists.mouseClicks->size());
+    for (std::size_t i = 0; i < lists.mouseClicks->size(); ++i) {
+        const MouseClickEntry& c = (*lists.mouseClicks)[i];
+        std::printf("  click %zu: time %.3f s, button %lld at %s, count %u, ID %u\n", i, c.time,
+                    (long long)c.button, text(c.point).c_str(), c.clickCount, c.clickID);
+    }
+    std::printf("wheel events: %zu\n", lists.mouseWheelEvents->size());
+    for (std::size_t i = 0; i < lists.mouseWheelEvents->size(); ++i) {
+        const MouseWheelEntry& w = (*lists.mouseWheelEvents)[i];
+        std::printf("  wheel %zu: time %.3f s at %s, x %g, y %g\n", i, w.time, text(w.point).c_str(),
+                    w.wheelX, w.wheelY);
+    }
+    std::printf("focus rectangles (pixels): %zu\n", lists.focusedWindowRects->size());
+    for (std::size_t i = 0; i < lists.focusedWindowRects->size(); ++i) {
+        const FocusRectEntry& f = (*lists.focusedWindowRects)[i];
+        std::printf("  focus %zu: time %.3f s, %s\n", i, f.time, stringFromRect(f.focusRect).c_str());
+    }
+    std::printf("cursors: %zu\n", lists.mouseCursorImages->size());
+    for (std::size_t i = 0; i < lists.mouseCursorImages->size(); ++i) {
+        const CursorImageEntry& c = (*lists.mouseCursorImages)[i];
+        std::printf("  cursor %zu: time %.3f s, %zu bytes of image, hot spot %s, %s\n", i, c.time,
+                    c.tiffData ? c.tiffData->size() : std::size_t{0}, text(c.hotspot).c_str(),
+                    c.cursorVisible ? "visible" : "hidden");
+    }
+    std::printf("clicks to visualize: %zu\n", lists.mouseEventsToVisualize->size());
+    for (std::size_t i = 0; i < lists.mouseEventsToVisualize->size(); ++i) {
+        const MouseClickEntry& c = (*lists.mouseEventsToVisualize)[i];
+        std::printf("  visualized %zu: time %.3f s, count %u, ID %u\n", i, c.time, c.clickCount, c.clickID);
+    }
+    track->prepareForDeletion();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -97,6 +153,7 @@ int main(int argc, char** argv) {
     std::optional<std::uint64_t> frame;
     std::optional<double> seconds;
     std::string pngPath;
+    bool trackOnly = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -112,11 +169,14 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--png" && hasValue) {
             pngPath = argv[++i];
+        } else if (arg == "--track") {
+            trackOnly = true;
         } else {
             return usage();
         }
     }
     if ((frame || seconds) != !pngPath.empty() || (frame && seconds)) return usage();
+    if (trackOnly && !pngPath.empty()) return usage();
 
     // Every problem reaches the user once, in this tool's own words.
     setLogSink([](std::string_view) {});
@@ -124,6 +184,12 @@ int main(int argc, char** argv) {
     const bool opened = recording->open();
     if (!opened && recording->recordingState() == VistrelRecording::Failed)
         return failWith("cannot read " + path + ": " + recording->openError());
+
+    if (trackOnly) {
+        if (!opened) return failWith("cannot read " + path + ": " + recording->openError());
+        recording.reset();
+        return printTrack(path);
+    }
 
     if (pngPath.empty()) {
         DirectoryPackageStorage storage(path);
