@@ -303,18 +303,36 @@ std::string Track::startEndTimeDescriptionString() const {
 
 // --- Anchors
 
+namespace {
+
+// An object that no track anchors any more gets its times back, so that undoing an anchor
+// leaves its neighbour as it was.
+void releaseIfNoLongerAnchored(const std::shared_ptr<CompositionBaseObject>& object,
+                               const CompositionObjectsContainer* container) {
+    auto* rectangular = dynamic_cast<CompositionRectangularObject*>(object.get());
+    if (!rectangular || !rectangular->timeCantManuallyBeSet()) return;
+    if (container && container->objectIsAnchoredObject(*object)) return;
+    rectangular->setTimeCantManuallyBeSet(false);
+}
+
+} // namespace
+
 void Track::setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) {
-    if (object == beforeAnchoredObject()) return;
+    const std::shared_ptr<CompositionBaseObject> previous = beforeAnchoredObject();
+    if (object == previous) return;
     setObservedValue("beforeAnchoredObject", beforeAnchored_, object);
     if (auto* rectangular = dynamic_cast<CompositionRectangularObject*>(object.get()))
         rectangular->setTimeCantManuallyBeSet(true);
+    releaseIfNoLongerAnchored(previous, compositionObjectsContainer());
 }
 
 void Track::setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) {
-    if (object == afterAnchoredObject()) return;
+    const std::shared_ptr<CompositionBaseObject> previous = afterAnchoredObject();
+    if (object == previous) return;
     setObservedValue("afterAnchoredObject", afterAnchored_, object);
     if (auto* rectangular = dynamic_cast<CompositionRectangularObject*>(object.get()))
         rectangular->setTimeCantManuallyBeSet(true);
+    releaseIfNoLongerAnchored(previous, compositionObjectsContainer());
 }
 
 // --- Pointer and click switches

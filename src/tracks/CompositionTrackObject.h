@@ -66,6 +66,10 @@ public:
 
     std::shared_ptr<CompositionBaseState> newStateOfStateClass() override;
 
+    // Both bases declare it (the object's image pipeline and the container's media walk); one
+    // answer serves both.
+    void reinitializeAfterPathChanged() override {}
+
     // --- Deletion
     void prepareForDeletion() override;
     void awakeAfterUndelete() override;
