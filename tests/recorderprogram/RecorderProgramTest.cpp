@@ -17,8 +17,10 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace vtl {
@@ -66,6 +68,15 @@ PackageCheck checkPackage(const std::string& path) {
     }
     info.release();
     return check;
+}
+
+// The recorder runs detached: once it has ended it is gone or a zombie of no parent of ours.
+bool processEnded(std::int64_t pid) {
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0) return true;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
 class RecorderProgramTest : public ::testing::Test {
@@ -228,6 +239,78 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     EXPECT_EQ(client->isPaused(), false);
     EXPECT_TRUE(client->quitWithoutRecording());
     EXPECT_TRUE(recorderGone());
+}
+
+// One call of 63 MiB used to leave the recorder deaf for good: the owner could no longer stop the
+// recording and a terminated recorder never ended.
+TEST_F(RecorderProgramTest, ALargeCallIsRefusedAtOnceAndTheRecordingStaysUnderControl) {
+    struct Case {
+        const char* name;
+        bool stopBySignal;
+    };
+    const Case cases[] = {{"stopRecord", false}, {"signal", true}};
+    for (const Case& c : cases) {
+        record = {};
+        launchRecorder();
+        RecordingSettings settings = fullScreenSettings();
+        settings.path += c.name;
+        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary())) << c.name;
+        ASSERT_TRUE(client->startRecording()) << c.name;
+
+        std::string error;
+        auto strangerBus = BusConnection::openSeparate(error);
+        ASSERT_TRUE(strangerBus) << error;
+        RemoteObjectProxy owner(*bus, std::string(kRecorderServiceName),
+                                std::string(kRemoteRecorderInterface));
+        RemoteObjectProxy stranger(*strangerBus, std::string(kRecorderServiceName),
+                                   std::string(kRemoteRecorderInterface));
+        const IpcArguments large = {IpcBytes(std::size_t{63} << 20, 0x42)};
+        auto timed = [](const RemoteObjectProxy& proxy, const char* method, const IpcArguments& arguments,
+                        IpcReply& reply) {
+            auto begun = std::chrono::steady_clock::now();
+            reply = proxy.call(method, arguments);
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        };
+        // What carrying 63 MiB to the recorder and back costs here: an unknown operation is answered
+        // as soon as it arrives.
+        IpcReply unknown;
+        const double carrySeconds = timed(owner, "noSuchOperation", large, unknown);
+        EXPECT_EQ(unknown.errorName, "org.freedesktop.DBus.Error.UnknownMethod");
+        // Within a second of arriving, with room for a loaded machine's varying transfer times.
+        const double limitSeconds = carrySeconds * 1.5 + 1.0;
+
+        IpcReply refused;
+        double seconds = timed(stranger, "prepareMovieWithInfoDictionary", large, refused);
+        EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.AccessDenied") << c.name;
+        EXPECT_NE(refused.error.find("does not own com.morlunesoftware.vistrel3"), std::string::npos)
+            << refused.error;
+        EXPECT_LT(seconds, limitSeconds) << "the stranger's call waited";
+
+        seconds = timed(owner, "prepareMovieWithInfoDictionary", large, refused);
+        EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.LimitsExceeded") << c.name;
+        EXPECT_NE(refused.error.find("at most 1.0 MiB"), std::string::npos) << refused.error;
+        EXPECT_LT(seconds, limitSeconds) << "the owner's call waited";
+
+        // Still under the owner's control.
+        EXPECT_EQ(client->isPaused(), false) << c.name;
+        ASSERT_TRUE(client->pauseResumeRecord());
+        EXPECT_TRUE(processEventsUntil([&] { return client->isPaused() == true; }, kStartSeconds)) << c.name;
+        ASSERT_TRUE(client->pauseResumeRecord());
+        EXPECT_TRUE(processEventsUntil([&] { return client->isPaused() == false; }, kStartSeconds)) << c.name;
+        if (c.stopBySignal)
+            ::kill(pid_t(client->recorderProcessId()), SIGTERM);
+        else
+            ASSERT_TRUE(client->stopRecord());
+        ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds)) << c.name;
+        EXPECT_TRUE(recorderGone()) << c.name;
+        EXPECT_TRUE(
+            processEventsUntil([&] { return processEnded(client->recorderProcessId()); }, kFinishSeconds))
+            << c.name << ": the recorder ends after finishing";
+        PackageCheck check = checkPackage(settings.recordPath());
+        ASSERT_TRUE(check.opened) << c.name << ": " << check.error;
+        EXPECT_EQ(check.decodedFrames, check.frames - 1) << c.name << ": " << check.error;
+        client.reset();
+    }
 }
 
 TEST_F(RecorderProgramTest, AMainApplicationThatDiesMidRecordingStillLeavesAFinishedPackage) {

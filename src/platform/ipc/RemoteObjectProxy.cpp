@@ -5,6 +5,7 @@
 #include "platform/ipc/VistrelBusNames.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 
 namespace vtl {
 
@@ -24,20 +25,8 @@ QDBusMessage makeCall(const std::string& destination, const std::string& interfa
     return message;
 }
 
-} // namespace
-
-RemoteObjectProxy::RemoteObjectProxy(BusConnection& bus, std::string destination, std::string interfaceName)
-    : bus_(&bus)
-    , destination_(std::move(destination))
-    , interfaceName_(std::move(interfaceName)) {}
-
-IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& arguments,
-                                 int timeoutMilliseconds) const {
+IpcReply replyFrom(const QDBusMessage& answer, std::string_view method) {
     IpcReply reply;
-    if (isNil()) return reply;
-    QDBusMessage answer = bus_->impl().connection.call(
-        makeCall(destination_, interfaceName_, method, arguments),
-        handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         reply.errorName = answer.errorName().toStdString();
         reply.error = answer.errorMessage().toStdString();
@@ -54,6 +43,38 @@ IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& ar
         if (!reply.value) reply.error = "The answer to " + std::string(method) + " cannot be read.";
     }
     return reply;
+}
+
+} // namespace
+
+RemoteObjectProxy::RemoteObjectProxy(BusConnection& bus, std::string destination, std::string interfaceName)
+    : bus_(&bus)
+    , destination_(std::move(destination))
+    , interfaceName_(std::move(interfaceName)) {}
+
+IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& arguments,
+                                 int timeoutMilliseconds) const {
+    if (isNil()) return {};
+    QDBusMessage answer = bus_->impl().connection.call(
+        makeCall(destination_, interfaceName_, method, arguments),
+        handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds);
+    return replyFrom(answer, method);
+}
+
+void RemoteObjectProxy::callThen(std::string_view method, const IpcArguments& arguments,
+                                 int timeoutMilliseconds,
+                                 std::function<void(const IpcReply&)> answered) const {
+    if (isNil()) {
+        if (answered) answered({});
+        return;
+    }
+    auto* pending = new QDBusPendingCallWatcher(bus_->impl().connection.asyncCall(
+        makeCall(destination_, interfaceName_, method, arguments), timeoutMilliseconds));
+    QObject::connect(pending, &QDBusPendingCallWatcher::finished,
+                     [pending, name = std::string(method), answered = std::move(answered)] {
+                         pending->deleteLater();
+                         if (answered) answered(replyFrom(pending->reply(), name));
+                     });
 }
 
 bool RemoteObjectProxy::send(std::string_view method, const IpcArguments& arguments) const {
