@@ -307,15 +307,18 @@ TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
 
 TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackage) {
     make(10);
+    deliver(100.0, {{0, 0, kWidth, kHeight}}); // checked before the first frame: room enough
     freeDisk = std::uint64_t{999} * 1000 * 1000;
-    deliver(100.0, {{0, 0, kWidth, kHeight}});
     screen.fill({1, 1, 2, 2}, 0xff0000);
-    deliver(109.9, {{1, 1, 2, 2}}); // less than 10 seconds since the grabber was made
+    deliver(109.9, {{1, 1, 2, 2}}); // less than 10 seconds since that check
     EXPECT_EQ(coordinator.stopRequests, 0);
     screen.fill({3, 3, 2, 2}, 0x00ff00);
     deliver(110.0, {{3, 3, 2, 2}});
     EXPECT_EQ(coordinator.stopRequests, 1);
     EXPECT_EQ(coordinator.errors, std::vector<int>{1});
+    EXPECT_EQ(coordinator.failures,
+              std::vector<std::string>{"Recording stopped, less than 1 GB left on disk."})
+        << "a stop at once, with its reason";
     deliver(125.0, {{3, 3, 2, 2}}); // after the stop: ignored, no second request
     EXPECT_EQ(coordinator.stopRequests, 1);
     TestPackage package = finish();
@@ -341,6 +344,21 @@ TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackag
     clock += 60;
     EXPECT_FALSE(g->checkFreeDiskSpace());
     EXPECT_EQ(other.stopRequests, 0);
+}
+
+// A disk that is nearly full when the recording starts takes its first frame and no more.
+TEST_F(ScreenGrabberTest, ANearlyFullDiskIsFoundBeforeTheFirstFrame) {
+    freeDisk = std::uint64_t{64} << 20;
+    make(10);
+    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    EXPECT_EQ(coordinator.stopRequests, 1);
+    EXPECT_EQ(coordinator.errors, std::vector<int>{1});
+    ASSERT_EQ(coordinator.failures.size(), 1u);
+    screen.fill({1, 1, 2, 2}, 0xff0000);
+    deliver(100.1, {{1, 1, 2, 2}});
+    TestPackage package = finish();
+    ASSERT_EQ(package.entries.size(), 2u) << "one frame and the stop record";
+    EXPECT_TRUE(package.entries[0].isKeyFrame);
 }
 
 } // namespace
