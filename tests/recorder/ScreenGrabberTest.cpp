@@ -302,7 +302,8 @@ TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
     TestPackage package = finish();
     EXPECT_EQ(coordinator.errors, std::vector<int>{1});
     EXPECT_EQ(coordinator.done, 1);
-    EXPECT_EQ(package.entries.size(), 1u) << "the frame before the failure stays";
+    ASSERT_EQ(package.entries.size(), 2u) << "the frame before the failure and the stop record";
+    EXPECT_FALSE(package.entries[1].isKeyFrame);
 }
 
 TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackage) {
