@@ -9,6 +9,7 @@
 #include "platform/ipc/RemoteObjectProxy.h"
 #include "platform/ipc/VistrelBusNames.h"
 #include "recorder/RecordingSettings.h"
+#include "recorder/format/RecordingFormat.h"
 #include "recordui/RemoteRecorderClient.h"
 #include "tracks/reader/VistrelRecording.h"
 
@@ -367,6 +368,140 @@ TEST_F(RecorderProgramTest, ATerminateRequestMidRecordingFinishesThePackageFirst
         PackageCheck check = checkPackage(settings.recordPath());
         ASSERT_TRUE(check.opened) << c.name << ": " << check.error;
         EXPECT_EQ(check.decodedFrames, check.frames - 1) << c.name << ": " << check.error;
+        client.reset();
+    }
+}
+
+// Whether the last entry of a package's directory is the stop record.
+bool endsWithStopRecord(const std::string& package, std::string& why) {
+    VistrelRecording recording(package);
+    if (!recording.open()) {
+        why = recording.openError();
+        return false;
+    }
+    const DirectoryEntry* last = recording.directoryEntryAtIndex(recording.numberOfFrames() - 1);
+    std::ifstream meta(package + "/vtlmeta", std::ios::binary);
+    meta.seekg(std::streamoff(last->metaOffsetBytes));
+    std::vector<std::uint8_t> bytes(4096);
+    meta.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    bytes.resize(std::size_t(meta.gcount()));
+    FrameMetaRecord record;
+    if (!parseFrameMetaRecord(bytes, record)) {
+        why = "the last record cannot be read";
+        return false;
+    }
+    why = "the last record is a picture";
+    return record.isStopFrame();
+}
+
+// Disks of this test alone (a small file system in a user and mount namespace). One is nearly
+// full from the start: the first frame is kept and the recording ends there. The other fills
+// while recording (another process fills it once the recording runs, with more than 1 GB free at
+// the first frame): the recording stops at once. Either way the package ends with its stop
+// record and the main application learns why.
+TEST_F(RecorderProgramTest, AFullOrNearlyFullDiskStopsTheRecordingAtOnceWithAStopRecordAndTheReason) {
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
+    if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "needs unprivileged user and mount namespaces (unshare -rm)";
+    struct Case {
+        const char* name;
+        const char* size;
+        bool fillWhileRecording;
+        std::vector<const char*> reasonParts;
+    };
+    const Case cases[] = {
+        {"nearly-full", "64m", false, {"less than 1 GB left on disk"}},
+        {"fills", "980m", true, {"could not be written", "No space left on device"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        record = {};
+        const fs::path disk = folder / c.name / "disk";
+        const fs::path out = folder / c.name / "out";
+        fs::create_directories(disk);
+        fs::create_directories(out);
+
+        VistrelCallbacksRecord& r = record;
+        std::vector<std::string> reasons;
+        std::optional<std::chrono::steady_clock::time_point> finishingAt;
+        VistrelCallbacks callbacks;
+        callbacks.remoteRecorderAvailable = [&r] { ++r.available; };
+        callbacks.showFinishingRecord = [&] {
+            ++r.finishing;
+            finishingAt = std::chrono::steady_clock::now();
+        };
+        callbacks.recordDoneWithInfo = [&r](const std::optional<PropertyList>& info) {
+            r.done.push_back(info);
+        };
+        callbacks.setRecordingError = [&r](int code) { r.errors.push_back(code); };
+        callbacks.presentRecordError = [&](const std::string& message) { reasons.push_back(message); };
+        client = std::make_unique<RemoteRecorderClient>(callbacks);
+        std::string error;
+        ASSERT_TRUE(client->vend(error)) << error;
+
+        // Filling leaves 16 KiB free: room for a stop record, not for the next large frame.
+        const char* script = R"(mount -t tmpfs -o size="$4" tmpfs "$1" || exit 3
+"$2" & recorder=$!
+if [ "$5" = fill ]; then
+  n=0; while [ ! -e "$3/fill" ] && [ $n -lt 6000 ]; do sleep 0.02; n=$((n+1)); done
+  dd if=/dev/zero of="$1/filler" bs=1M 2>/dev/null
+  truncate -s -16K "$1/filler"
+  touch "$3/filled"
+fi
+wait $recorder
+cp -a "$1/take.vistrelRecord" "$3/"
+touch "$3/copied")";
+        ASSERT_TRUE(QProcess::startDetached(
+            QStringLiteral("unshare"),
+            {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"), QString::fromUtf8(script),
+             QStringLiteral("sh"), QString::fromStdString(disk.string()),
+             QStringLiteral(VISTREL_RECORDER_PATH), QString::fromStdString(out.string()),
+             QString::fromLatin1(c.size), QString::fromLatin1(c.fillWhileRecording ? "fill" : "no")}));
+        ASSERT_TRUE(processEventsUntil([&] { return record.available > 0; }, kStartSeconds));
+
+        RecordingSettings settings = fullScreenSettings();
+        settings.path = (disk / "take").string();
+        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary()));
+        auto stopCauseAt = std::chrono::steady_clock::now();
+        ASSERT_TRUE(client->startRecording());
+        QProcess window;
+        if (c.fillWhileRecording) {
+            processEventsFor(1.0);
+            std::ofstream(out / "fill").put('\n');
+            ASSERT_TRUE(processEventsUntil([&] { return fs::exists(out / "filled"); }, kStartSeconds));
+            // A large window appears: its picture no longer fits.
+            window.start(QStringLiteral("xeyes"),
+                         {QStringLiteral("-geometry"), QStringLiteral("1600x900+10+10")});
+            ASSERT_TRUE(window.waitForStarted(30000));
+            stopCauseAt = std::chrono::steady_clock::now();
+        }
+        ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds));
+        if (window.state() != QProcess::NotRunning) {
+            window.kill();
+            window.waitForFinished(30000);
+        }
+        ASSERT_TRUE(processEventsUntil([&] { return fs::exists(out / "copied"); }, kFinishSeconds));
+
+        ASSERT_TRUE(finishingAt);
+        // Within 0.5 s of the failed write or the first frame, which come a little after what
+        // caused them: the window's first picture, the real start.
+        EXPECT_LT(std::chrono::duration<double>(*finishingAt - stopCauseAt).count(), 1.5)
+            << "the recording went on";
+        ASSERT_EQ(reasons.size(), 1u);
+        for (const char* part : c.reasonParts)
+            EXPECT_NE(reasons[0].find(part), std::string::npos) << reasons[0];
+        EXPECT_EQ(record.errors, std::vector<int>{1});
+
+        const std::string package = (out / "take.vistrelRecord").string();
+        PackageCheck check = checkPackage(package);
+        ASSERT_TRUE(check.opened) << check.error;
+        EXPECT_EQ(check.decodedFrames, check.frames - 1) << check.error;
+        if (!c.fillWhileRecording) {
+            EXPECT_EQ(check.frames, 2u) << "the first frame and the stop record";
+        }
+        std::string why;
+        EXPECT_TRUE(endsWithStopRecord(package, why)) << why;
         client.reset();
     }
 }

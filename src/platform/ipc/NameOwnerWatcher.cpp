@@ -36,6 +36,9 @@ struct NameOwnerWatcher::Impl {
     std::string owner;
     bool userAnswered = false;
     std::optional<std::uint32_t> ownerUser;
+    // This process's user as the bus sees it (a user namespace may show another one inside).
+    bool ownUserAnswered = false;
+    std::optional<std::uint32_t> ownUser;
     std::vector<std::pair<std::string, Judgement>> waiting;
     std::shared_ptr<int> alive = std::make_shared<int>(0);
 
@@ -71,9 +74,9 @@ struct NameOwnerWatcher::Impl {
         if (caller.empty()) return std::pair(false, std::string("the caller has no bus name"));
         if (!ownerKnown) return std::nullopt;
         if (owner.empty() || caller != owner) return std::pair(false, "the caller does not own " + name);
-        if (!userAnswered) return std::nullopt;
+        if (!userAnswered || !ownUserAnswered) return std::nullopt;
         if (!ownerUser) return std::pair(false, std::string("the caller's user is not known"));
-        if (*ownerUser != static_cast<std::uint32_t>(::geteuid()))
+        if (*ownerUser != ownUser.value_or(static_cast<std::uint32_t>(::geteuid())))
             return std::pair(false, std::string("the caller runs as another user"));
         return std::pair(true, std::string());
     }
@@ -113,6 +116,12 @@ NameOwnerWatcher::NameOwnerWatcher(BusConnection& bus, std::string name, Handler
                          if (!guard.expired() && impl->handler)
                              impl->handler(oldOwner.toStdString(), newOwner.toStdString());
                      });
+    impl->ask(busCall("GetConnectionUnixUser", bus.uniqueName()), [impl](const QDBusMessage& reply) {
+        impl->ownUserAnswered = true;
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+            impl->ownUser = reply.arguments().constFirst().toUInt();
+        impl->settle();
+    });
     impl->ask(busCall("GetNameOwner", impl->name), [impl](const QDBusMessage& reply) {
         if (impl->ownerKnown) return;
         // No owner, or no bus to ask: nobody may call.
