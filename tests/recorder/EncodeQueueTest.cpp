@@ -53,6 +53,15 @@ protected:
     }
 
     // Frames made as the grabber makes them, copied at once, with a snapshot of each source picture.
+    // 160 x 120 with a moving rectangle: frames of a few kilobytes.
+    static SyntheticScreenSettings movingRectScreen() {
+        SyntheticScreenSettings screen;
+        screen.width = 160;
+        screen.height = 120;
+        screen.movingRectSize = 30;
+        return screen;
+    }
+
     struct Made {
         std::vector<std::unique_ptr<VTL3RecorderFrame>> frames;
         std::vector<Bytes> pictures;
@@ -367,6 +376,16 @@ private:
     std::shared_ptr<DiskBudget> budget_;
 };
 
+// Package files that draw on the budget: all of them, or only the one named.
+ByteSinkFactory budgetedSinks(std::shared_ptr<DiskBudget> budget, const char* onlyFile) {
+    return [budget, onlyFile](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
+        auto inner = FileByteSink::create(path);
+        if (!inner) return inner;
+        if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
+        return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
+    };
+}
+
 TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
     // The budget is the disk's, or one file's alone: a frame whose bytes reached some files
     // before another one failed must leave none of them behind.
@@ -383,18 +402,8 @@ TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
         auto budget = std::make_shared<DiskBudget>();
         budget->remaining = budgetBytes;
         EncodeQueueSettings s = settings(160, 120, 10);
-        s.sinkFactory =
-            [budget, onlyFile = c.onlyFile](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
-            auto inner = FileByteSink::create(path);
-            if (!inner) return inner;
-            if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
-            return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
-        };
-        SyntheticScreenSettings screen;
-        screen.width = 160;
-        screen.height = 120;
-        screen.movingRectSize = 30;
-        SyntheticScreenSource source(screen);
+        s.sinkFactory = budgetedSinks(budget, c.onlyFile);
+        SyntheticScreenSource source(movingRectScreen());
         Made made = makeFrames(source, 160, 120, 10, 30, 2);
 
         VTL3RecordEndcodeQueue queue(s);
@@ -443,18 +452,8 @@ TEST_F(PackageTest, AWriteFailureStillEndsTheStreamWithAStopRecordWhereThereIsRo
         auto budget = std::make_shared<DiskBudget>();
         budget->remaining = 40000;
         EncodeQueueSettings s = settings(160, 120, 10);
-        s.sinkFactory =
-            [budget, onlyFile = c.onlyFile](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
-            auto inner = FileByteSink::create(path);
-            if (!inner) return inner;
-            if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
-            return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
-        };
-        SyntheticScreenSettings screen;
-        screen.width = 160;
-        screen.height = 120;
-        screen.movingRectSize = 30;
-        SyntheticScreenSource source(screen);
+        s.sinkFactory = budgetedSinks(budget, c.onlyFile);
+        SyntheticScreenSource source(movingRectScreen());
         Made made = makeFrames(source, 160, 120, 10, 30, 2);
 
         VTL3RecordEndcodeQueue queue(s);
@@ -502,11 +501,7 @@ TEST_F(PackageTest, AThumbnailThatDoesNotFitLeavesNoRecordWithoutItsPixels) {
     const std::int64_t thumbnailBytes = 160 * 120 * 4; // thumbnail factor 1
     budget->remaining = 2 * thumbnailBytes + thumbnailBytes / 2;
     EncodeQueueSettings s = settings(160, 120, 10);
-    s.sinkFactory = [budget](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
-        auto inner = FileByteSink::create(path);
-        if (!inner || std::filesystem::path(path).filename() != "thumbdata") return inner;
-        return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
-    };
+    s.sinkFactory = budgetedSinks(budget, "thumbdata");
     SyntheticScreenSettings screen;
     screen.width = 160;
     screen.height = 120;
