@@ -157,16 +157,16 @@ TEST_F(IpcTest, ALargeCallIsRefusedForItsSizeOrCallerAndTheObjectStillAnswers) {
         const char* errorName;
         const char* reason;
     };
+    // 63 MiB is what made the object deaf; a call just over the limit shows the owner's refusal.
     const Case cases[] = {
         {"stranger", client.get(), std::size_t{63} << 20, "org.freedesktop.DBus.Error.AccessDenied",
          "does not own com.morlunesoftware.vistrel3.test.trusted"},
-        {"owner", owner.get(), std::size_t{63} << 20, "org.freedesktop.DBus.Error.LimitsExceeded",
-         "take 63.0 MiB; it accepts at most 1.0 MiB"},
         {"owner", owner.get(), kMaximumArgumentBytes + 1, "org.freedesktop.DBus.Error.LimitsExceeded",
-         "at most 1.0 MiB"},
+         "take 1048577 bytes; it accepts at most 1048576."},
     };
     for (const Case& c : cases) {
-        IpcReply reply = proxyFrom(*c.caller).call("echoBytes", {IpcBytes(c.bytes, 7)});
+        // Carrying 63 MiB through the bus takes a while on a loaded machine.
+        IpcReply reply = proxyFrom(*c.caller).call("echoBytes", {IpcBytes(c.bytes, 7)}, 240000);
         EXPECT_FALSE(reply) << c.who << " " << c.bytes;
         EXPECT_EQ(reply.errorName, c.errorName) << c.who << " " << c.bytes;
         EXPECT_NE(reply.error.find(c.reason), std::string::npos) << reply.error;

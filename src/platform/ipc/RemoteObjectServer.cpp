@@ -123,13 +123,10 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
     }
 
     static void refuseSize(Call& call) {
-        auto mebibytes = [](std::size_t bytes) {
-            return QString::number(static_cast<double>(bytes) / double(1 << 20), 'f', 1).toStdString() +
-                   " MiB";
-        };
         replyError(call, "org.freedesktop.DBus.Error.LimitsExceeded",
-                   "The arguments of " + call.method->name + " take " + mebibytes(call.argumentBytes) +
-                       "; it accepts at most " + mebibytes(call.method->maximumArgumentBytes) + ".");
+                   "The arguments of " + call.method->name + " take " + std::to_string(call.argumentBytes) +
+                       " bytes; it accepts at most " + std::to_string(call.method->maximumArgumentBytes) +
+                       ".");
         finish(call);
     }
 
