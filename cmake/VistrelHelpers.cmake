@@ -65,6 +65,8 @@ function(vistrel_test name)
   # because the unit's files are included ones.
   target_compile_options(${name} PRIVATE ${VISTREL_WARNINGS} -Wno-subobject-linkage)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  # Fixtures are found from here: __FILE__ may be relative where ccache rewrites paths.
+  target_compile_definitions(${name} PRIVATE VISTREL_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
