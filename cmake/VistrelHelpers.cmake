@@ -78,9 +78,7 @@ function(vistrel_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-    # Compiled from the build root, where ccache makes __FILE__ relative to: fixtures beside
-    # a test are found from there.
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   # Labels go in a script run after discovery: a list passed through PROPERTIES loses all but its first item.
   set(labels unit ${ARG_LABELS})
   set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
