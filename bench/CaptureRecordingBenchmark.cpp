@@ -39,6 +39,7 @@ public:
     std::string recordPath() const override { return path_; }
     void showError(int) override {}
     void stopRecording() override {}
+    void stopRecordingAfterFailure(const std::string&) override {}
     bool recorderStartedProducingData(VTL3RecordImageGrabber&) override { return true; }
     void recorderDone(VTL3RecordImageGrabber&) override {}
 

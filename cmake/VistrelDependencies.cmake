@@ -8,6 +8,7 @@ find_package(ZLIB REQUIRED)
 
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets DBus)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
+pkg_check_modules(DBUS1 REQUIRED IMPORTED_TARGET dbus-1)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse libpulse-simple)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-shm xcb-damage xcb-xfixes xcb-randr xcb-image xcb-keysyms xcb-xinput)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)

@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build pkg-config g++ clang-format ccache
   qt6-base-dev libqt6opengl6-dev libgl1-mesa-dri libglx-mesa0 fontconfig fonts-dejavu-core
-  xvfb xauth x11-utils x11-apps xdotool openbox trayer dbus-daemon dbus-x11
+  xvfb xauth x11-utils x11-apps xdotool openbox trayer dbus-daemon dbus-x11 libdbus-1-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
   libturbojpeg0-dev libjpeg62-turbo-dev libplist-dev libminizip-dev zlib1g-dev unzip
   pulseaudio pulseaudio-utils libpulse-dev

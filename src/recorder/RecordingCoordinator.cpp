@@ -451,6 +451,24 @@ void RecordingCoordinator::stopRecording() {
     performStop();
 }
 
+void RecordingCoordinator::stopRecordingAfterFailure(const std::string& reason) {
+    if (!isMainThread()) {
+        onMainThread([this, reason] { stopRecordingAfterFailure(reason); });
+        return;
+    }
+    // Only the first reason is shown: what follows from it adds nothing.
+    if (!failureReported_) {
+        failureReported_ = true;
+        delegate_.presentRecordError(reason);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != State::started && state_ != State::running) return;
+    }
+    // Every frame from here on would be lost: no minimum length, no waiting for a real start.
+    performStop();
+}
+
 void RecordingCoordinator::performStop() {
     std::vector<Recorder*> recorders;
     {

@@ -91,6 +91,7 @@ public:
     // kMinimumRecordingSeconds it is put off until then; afterwards the recording stops and is
     // finished.
     void stopRecording() override;
+    void stopRecordingAfterFailure(const std::string& reason) override;
     void stopObservingAndSession();
     // A prepared recording that will never start: its recorders go, and so does what prepare
     // wrote (the package folder, or its contents when the folder was there, empty, before).
@@ -197,7 +198,8 @@ private:
     std::atomic<int> errorToShow_{0};
 
     bool stopPerformSet_ = false; // a stop is put off until the minimum length
-    bool stopWanted_ = false;     // a stop came before the real start
+    bool failureReported_ = false;
+    bool stopWanted_ = false; // a stop came before the real start
     std::function<void()> cancelStartWait_;
     std::function<void()> cancelTimeout_;
     bool holdsScreenSaver_ = false;

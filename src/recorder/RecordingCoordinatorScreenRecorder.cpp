@@ -58,7 +58,9 @@ createGrabberScreenRecorder(ScreenGrabberCoordinator& coordinator, const ScreenR
                                                : static_cast<CompressionAlgorithm>(quality));
     queue->setErrorHandler([&coordinator](const std::string& message) {
         logMessage("The recording cannot be written any further: " + message);
-        coordinator.stopRecording();
+        // What was written stays; a recording cut short must not pass for a complete one.
+        coordinator.showError(1);
+        coordinator.stopRecordingAfterFailure("Recording stopped, it could not be written: " + message);
     });
 
     auto recorder = std::make_unique<GrabberScreenRecorder>(std::move(queue));

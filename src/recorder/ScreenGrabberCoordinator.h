@@ -33,6 +33,9 @@ public:
     virtual void showError(int errorCode) = 0;
     // Asks for the whole recording to stop; may be called from the grabber's capture thread.
     virtual void stopRecording() = 0;
+    // Any thread: the recording cannot go on (the disk is nearly full, a write failed). Stops at
+    // once, without waiting for the minimum length, and tells the main application the reason.
+    virtual void stopRecordingAfterFailure(const std::string& reason) = 0;
     virtual bool recorderStartedProducingData(VTL3RecordImageGrabber& recorder) = 0;
     virtual void recorderDone(VTL3RecordImageGrabber& recorder) = 0;
 };

@@ -3,6 +3,7 @@
 #include "platform/foundation/FileHandle.h"
 #include "platform/foundation/Log.h"
 #include "recorder/VTL3RecorderFrame.h"
+#include "recorder/VTLRecorderStopFrame.h"
 
 #include <algorithm>
 #include <cmath>
@@ -121,15 +122,16 @@ std::span<JpegOutputBuffer> VTL3RecordEndcodeQueue::streamBuffers(std::size_t co
     return std::span<JpegOutputBuffer>(streamBuffers_.data(), count);
 }
 
-Status VTL3RecordEndcodeQueue::writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded) {
+Status VTL3RecordEndcodeQueue::writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded,
+                                          std::uint64_t entryIndex) {
     if (!encoded.record)
         return fail("Frame " + std::to_string(frame.frameIndex()) + " gave no record to write.");
     FrameMetaRecord& record = *encoded.record;
+    record.frameIndex = entryIndex;
     if (record.kind == FrameKind::Block) record.framesSinceKeyFrame = frameCounterSinceLastKeyFrame_;
     // The entry points at where the frame's bytes begin; it makes the frame visible to a reader.
-    const DirectoryEntry entry{static_cast<std::uint64_t>(frame.frameIndex()), secondsToTicks(frame.time()),
-                               metaDataWriter_->currentPosition(), dataWriter_->currentPosition(),
-                               record.isKeyFrame()};
+    const DirectoryEntry entry{entryIndex, secondsToTicks(frame.time()), metaDataWriter_->currentPosition(),
+                               dataWriter_->currentPosition(), record.isKeyFrame()};
     const auto entryBytes = serializeDirectoryEntry(entry);
     if (!directoryWriter_->writeData(entryBytes.data(), entryBytes.size()))
         return writerFailure(*directoryWriter_);
@@ -207,7 +209,9 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
         if (written) {
             if (frame->isKeyFrame()) frameCounterSinceLastKeyFrame_ = 0;
             Result<EncodedFrame> encoded = frame->encode(*this);
-            Status status = encoded ? writeFrame(*frame, *encoded) : encoded.asFailure();
+            Status status =
+                encoded ? writeFrame(*frame, *encoded, static_cast<std::uint64_t>(frame->frameIndex()))
+                        : encoded.asFailure();
             if (encoded && encoded->changedPixels)
                 qualityTracker_.addNumberOfPixels(clampedPixelCount(*encoded->changedPixels),
                                                   secondsToTicks(frame->time()));
@@ -216,17 +220,16 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
         }
         if (written) {
             ++overallFrameCounter_;
+            if (movieEncodable) committedFramesSinceKeyFrame_ = frameCounterSinceLastKeyFrame_ + 1;
         } else {
-            for (VTLBufferedWriter* writer :
-                 {dataWriter_.get(), metaDataWriter_.get(), directoryWriter_.get()}) {
-                if (error.empty() && writer->failed()) error = writer->error();
-                writer->rollback();
-            }
+            rollBackFrameFiles(error);
             failRecording(error);
         }
         frameBytesWritten_ = metaDataWriter_->committedPosition() + dataWriter_->committedPosition() +
                              directoryWriter_->committedPosition();
         bytesWritten_ = frameBytesWritten_ + thumbnailBytesWritten_;
+    } else if (metaDataWriter_ && dynamic_cast<const VTLRecorderStopFrame*>(frame.get())) {
+        writeStopFrameAfterFailure(*frame);
     } else if (!metaDataWriter_) {
         logMessage("A frame reached an encode queue that has no files; it is dropped.");
     }
@@ -235,6 +238,35 @@ void VTL3RecordEndcodeQueue::processFrame(std::unique_ptr<VTL3RecorderFrame> fra
         ++frameCounterSinceLastKeyFrame_;
         adjustFrameRate();
     }
+}
+
+void VTL3RecordEndcodeQueue::rollBackFrameFiles(std::string& error) {
+    for (VTLBufferedWriter* writer : {dataWriter_.get(), metaDataWriter_.get(), directoryWriter_.get()}) {
+        if (error.empty() && writer->failed()) error = writer->error();
+        writer->rollback();
+    }
+}
+
+void VTL3RecordEndcodeQueue::writeStopFrameAfterFailure(VTL3RecorderFrame& frame) {
+    if (!headerInitialized_) return;
+    for (VTLBufferedWriter* writer : {dataWriter_.get(), metaDataWriter_.get(), directoryWriter_.get()})
+        if (!writer->resumeAfterRollback()) return;
+    // It follows the last frame that reached the files, whatever was dropped after it.
+    frameCounterSinceLastKeyFrame_ = committedFramesSinceKeyFrame_;
+    Result<EncodedFrame> encoded = frame.encode(*this);
+    Status status = encoded ? writeFrame(frame, *encoded, overallFrameCounter_.load()) : encoded.asFailure();
+    if (status && commitFrameFiles()) {
+        ++overallFrameCounter_;
+        logMessage("The recording ends with its stop record after the failure.");
+    } else {
+        std::string error;
+        rollBackFrameFiles(error);
+        logMessage("No stop record fits after the failure: " +
+                   (error.empty() ? (status ? std::string("it was not written") : status.error()) : error));
+    }
+    frameBytesWritten_ = metaDataWriter_->committedPosition() + dataWriter_->committedPosition() +
+                         directoryWriter_->committedPosition();
+    bytesWritten_ = frameBytesWritten_ + thumbnailBytesWritten_;
 }
 
 bool VTL3RecordEndcodeQueue::encodeThumbnailFrame(VTL3RecorderFrame& frame) {

@@ -108,7 +108,11 @@ private:
     std::uint64_t thumbnailDownscaleFactor() const override { return thumbnailDownscaleFactor_; }
 
     void processFrame(std::unique_ptr<VTL3RecorderFrame> frame);
-    Status writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded);
+    Status writeFrame(const VTL3RecorderFrame& frame, EncodedFrame& encoded, std::uint64_t entryIndex);
+    // After a failure the files end with the last complete frame; the stop record readers expect
+    // there needs only a few bytes, so it is still tried.
+    void writeStopFrameAfterFailure(VTL3RecorderFrame& frame);
+    void rollBackFrameFiles(std::string& error);
     Status writeThumbnail(const EncodedFrame& encoded) VTL_REQUIRES(thumbnailMutex_);
     bool ensureHeaderWritten();
     bool commitFrameFiles();
@@ -124,6 +128,8 @@ private:
     // Worker thread only (and finalizeRecord once the worker has ended).
     std::uint32_t keyFrameRate_;
     std::uint16_t frameCounterSinceLastKeyFrame_ = 0;
+    // What frameCounterSinceLastKeyFrame_ was after the last frame that reached the files.
+    std::uint16_t committedFramesSinceKeyFrame_ = 0;
     std::int64_t lastProcessedIndex_ = -1;
     RecordingHeader header_;
     bool headerInitialized_ = false;

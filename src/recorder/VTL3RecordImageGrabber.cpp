@@ -102,7 +102,6 @@ VTL3RecordImageGrabber::VTL3RecordImageGrabber(VTL3RecordEndcodeQueue& encodeQue
     , services_(std::move(services)) {
     Rect physical = coordinator.physicalAreaOnRecordingScreenRect();
     recordedRect_ = Rect(0, 0, std::floor(physical.width()), std::floor(physical.height()));
-    lastDiskSpaceCheckTime_ = services_.clockSeconds();
     // Without threads of their own the jobs run at once on the capture thread.
     thumbnailQueue_ = std::make_unique<DispatchWorkerGroup>(services_.synchronousWork ? 0 : 1, "thumbnails");
     copyQueue_ = std::make_unique<DispatchWorkerGroup>(
@@ -167,7 +166,10 @@ void VTL3RecordImageGrabber::stopRecord() {
 
 bool VTL3RecordImageGrabber::diskSpaceRunsOutLocked() {
     double now = services_.clockSeconds();
-    if (diskStopAsked_ || now - lastDiskSpaceCheckTime_ < kDiskCheckIntervalSeconds) return false;
+    // The first check comes before the first frame: a nearly full disk takes no recording.
+    if (diskStopAsked_ ||
+        (lastDiskSpaceCheckTime_ && now - *lastDiskSpaceCheckTime_ < kDiskCheckIntervalSeconds))
+        return false;
     lastDiskSpaceCheckTime_ = now;
     std::string path = coordinator_.recordPath();
     std::optional<std::uint64_t> free = services_.freeDiskSpace(path);
@@ -176,7 +178,7 @@ bool VTL3RecordImageGrabber::diskSpaceRunsOutLocked() {
         return false;
     }
     if (*free >= kMinimumFreeDiskBytes) return false;
-    logMessage("Recording stopped, less than 1 GB left on disk.");
+    logMessage(std::string(kLowDiskMessage));
     diskStopAsked_ = true;
     return true;
 }
@@ -189,7 +191,7 @@ bool VTL3RecordImageGrabber::checkFreeDiskSpace() {
     }
     if (stop) {
         coordinator_.showError(1);
-        coordinator_.stopRecording();
+        coordinator_.stopRecordingAfterFailure(std::string(kLowDiskMessage));
     }
     return stop;
 }
@@ -258,7 +260,7 @@ void VTL3RecordImageGrabber::handleUpdate(DisplayStreamFrameStatus status,
     }
     if (stopForDisk) {
         coordinator_.showError(1);
-        coordinator_.stopRecording();
+        coordinator_.stopRecordingAfterFailure(std::string(kLowDiskMessage));
     }
 }
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vtl {
 
@@ -43,6 +44,7 @@ public:
 
     static constexpr std::uint64_t kMinimumFreeDiskBytes = 1000000000;
     static constexpr double kDiskCheckIntervalSeconds = 10.0;
+    static constexpr std::string_view kLowDiskMessage = "Recording stopped, less than 1 GB left on disk.";
     static constexpr int kStreamQueueDepth = 8;
 
     struct Statistics {
@@ -81,8 +83,8 @@ public:
 
     // From the encode queue's worker after every frame.
     void setEncodeQueuePressure(double pressure) { scheduler_->setEncodeQueuePressure(pressure); }
-    // At most every 10 seconds: below 1 GB free, logs, sets error 1 and asks the coordinator to
-    // stop. Answers whether it asked.
+    // Before the first frame and then at most every 10 seconds: below 1 GB free, logs, sets error
+    // 1 and has the coordinator stop at once. Answers whether it asked.
     bool checkFreeDiskSpace();
 
     // The followed window's frame relative to the recorded screen, y up, in pixels; `valid` says
@@ -119,7 +121,7 @@ private:
     bool running_ = false;
     bool finalized_ = false;
     bool diskStopAsked_ = false;
-    double lastDiskSpaceCheckTime_ = 0;
+    std::optional<double> lastDiskSpaceCheckTime_; // none before the first check
     Statistics statistics_;
 
     std::unique_ptr<ScreenGrabberUpdateSource> source_;

@@ -78,6 +78,12 @@ bool VTLBufferedWriter::rollback() {
     return true;
 }
 
+bool VTLBufferedWriter::resumeAfterRollback() {
+    if (closed_ || buffered_ != 0 || position_ != committed_ || flushed_ != committed_) return false;
+    error_.clear();
+    return true;
+}
+
 bool VTLBufferedWriter::rewriteCommitted(std::uint64_t offsetBytes, const void* data, std::size_t sizeBytes) {
     if (closed_) return fail("A package file was written after it was closed.");
     if (offsetBytes + sizeBytes > committed_)

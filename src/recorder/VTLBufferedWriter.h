@@ -34,6 +34,9 @@ public:
     bool commit();
     // Drops everything appended since the last commit, in memory and in the file.
     bool rollback();
+    // Once a rollback has cut the file back to its last commit, clears the failure so one more
+    // small record may be tried. False (nothing changed) when the file is not at its commit.
+    bool resumeAfterRollback();
     // Overwrites committed bytes (the header rewrite).
     bool rewriteCommitted(std::uint64_t offsetBytes, const void* data, std::size_t sizeBytes);
     // Commits, makes the file durable and closes it. Idempotent.

@@ -3,6 +3,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/ipc/BusConnection.h"
 #include "platform/ipc/DistributedNotificationCenter.h"
+#include "platform/ipc/NameOwnerWatcher.h"
 #include "platform/ipc/RemoteObjectProxy.h"
 #include "platform/ipc/RemoteObjectServer.h"
 #include "platform/ipc/VistrelBusNames.h"
@@ -12,12 +13,11 @@
 
 namespace vtl {
 
-
 RemoteRecorderClient::RemoteRecorderClient(VistrelCallbacks callbacks, BusConnection* bus)
     : callbacks_(std::move(callbacks))
     , bus_(bus ? bus : &BusConnection::session()) {
     recorder_ = std::make_unique<RemoteObjectProxy>(*bus_, std::string(kRecorderServiceName),
-                                                         std::string(kRemoteRecorderInterface));
+                                                    std::string(kRemoteRecorderInterface));
 }
 
 RemoteRecorderClient::~RemoteRecorderClient() {
@@ -42,8 +42,7 @@ bool RemoteRecorderClient::vend(std::string& error) {
              std::optional<PropertyList> info;
              // An empty array stands for no dictionary.
              if (!bytes.empty()) {
-                 Result<PropertyList> parsed =
-                     PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+                 Result<PropertyList> parsed = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
                  if (!parsed) {
                      IpcReply reply;
                      reply.error = "The done info cannot be read: " + parsed.error();
@@ -83,11 +82,12 @@ bool RemoteRecorderClient::vend(std::string& error) {
                  callbacks_.disableIOSVideoPreviewFromRecorder();
          })},
     };
-    BusConnection* bus = bus_;
+    recorderOwner_ = std::make_unique<NameOwnerWatcher>(*bus_, std::string(kRecorderServiceName));
+    NameOwnerWatcher* recorderOwner = recorderOwner_.get();
     server_ = RemoteObjectServer::create(
         *bus_, std::string(kVistrelInterface), std::move(methods),
-        [bus](const std::string& caller, std::string& why) {
-            return callerIsOwnerOf(*bus, caller, kRecorderServiceName, why);
+        [recorderOwner](const std::string& caller, IpcCallerDecision decided) {
+            recorderOwner->judgeCaller(caller, std::move(decided));
         },
         error);
     if (!server_) return false;
@@ -98,12 +98,11 @@ bool RemoteRecorderClient::vend(std::string& error) {
     ownsName_ = true;
     notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
     notifications_->addObserver(
-        std::string(kRemoteRecorderAvailableNotification),
-        [this](const DistributedNotification& n) {
+        std::string(kRemoteRecorderAvailableNotification), [this](const DistributedNotification& n) {
             // Only the owner of the recorder's name announces a recorder.
-            std::string why;
-            if (!callerIsOwnerOf(*bus_, n.senderBusName, kRecorderServiceName, why)) return;
-            if (callbacks_.remoteRecorderAvailable) callbacks_.remoteRecorderAvailable();
+            recorderOwner_->judgeCaller(n.senderBusName, [this](bool allowed, const std::string&) {
+                if (allowed && callbacks_.remoteRecorderAvailable) callbacks_.remoteRecorderAvailable();
+            });
         });
     return true;
 }

@@ -16,6 +16,7 @@
 namespace vtl {
 class BusConnection;
 class DistributedNotificationCenter;
+class NameOwnerWatcher;
 class RemoteObjectProxy;
 class RemoteObjectServer;
 } // namespace vtl
@@ -74,6 +75,7 @@ public:
 private:
     VistrelCallbacks callbacks_;
     BusConnection* bus_;
+    std::unique_ptr<NameOwnerWatcher> recorderOwner_;
     std::unique_ptr<RemoteObjectServer> server_;
     std::unique_ptr<DistributedNotificationCenter> notifications_;
     std::unique_ptr<RemoteObjectProxy> recorder_;

@@ -53,6 +53,15 @@ protected:
     }
 
     // Frames made as the grabber makes them, copied at once, with a snapshot of each source picture.
+    // 160 x 120 with a moving rectangle: frames of a few kilobytes.
+    static SyntheticScreenSettings movingRectScreen() {
+        SyntheticScreenSettings screen;
+        screen.width = 160;
+        screen.height = 120;
+        screen.movingRectSize = 30;
+        return screen;
+    }
+
     struct Made {
         std::vector<std::unique_ptr<VTL3RecorderFrame>> frames;
         std::vector<Bytes> pictures;
@@ -323,7 +332,7 @@ TEST_F(PackageTest, PressureFromPendingCostAndFramesWithoutTheirPixels) {
     error = queue.finalizeRecord().error();
     EXPECT_FALSE(error.empty());
     EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
-    checkPackage(load(), 1);
+    checkPackage(load(), 2); // the frame before it and the stop record
 
     // A picture of another size than the recorded area stops the recording too.
     VTL3RecordEndcodeQueue other(settings(32, 32, 30));
@@ -367,6 +376,16 @@ private:
     std::shared_ptr<DiskBudget> budget_;
 };
 
+// Package files that draw on the budget: all of them, or only the one named.
+ByteSinkFactory budgetedSinks(std::shared_ptr<DiskBudget> budget, const char* onlyFile) {
+    return [budget, onlyFile](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
+        auto inner = FileByteSink::create(path);
+        if (!inner) return inner;
+        if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
+        return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
+    };
+}
+
 TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
     // The budget is the disk's, or one file's alone: a frame whose bytes reached some files
     // before another one failed must leave none of them behind.
@@ -383,18 +402,8 @@ TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
         auto budget = std::make_shared<DiskBudget>();
         budget->remaining = budgetBytes;
         EncodeQueueSettings s = settings(160, 120, 10);
-        s.sinkFactory =
-            [budget, onlyFile = c.onlyFile](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
-            auto inner = FileByteSink::create(path);
-            if (!inner) return inner;
-            if (onlyFile && std::filesystem::path(path).filename() != onlyFile) return inner;
-            return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
-        };
-        SyntheticScreenSettings screen;
-        screen.width = 160;
-        screen.height = 120;
-        screen.movingRectSize = 30;
-        SyntheticScreenSource source(screen);
+        s.sinkFactory = budgetedSinks(budget, c.onlyFile);
+        SyntheticScreenSource source(movingRectScreen());
         Made made = makeFrames(source, 160, 120, 10, 30, 2);
 
         VTL3RecordEndcodeQueue queue(s);
@@ -429,16 +438,70 @@ TEST_F(PackageTest, AFullDiskEndsTheRecordingWithAnErrorAndAReadablePackage) {
     }
 }
 
+// Readers expect the stop record at the end of the stream: after a cut it is written where the
+// files it needs still have room, and otherwise the stream ends with the last complete frame.
+TEST_F(PackageTest, AWriteFailureStillEndsTheStreamWithAStopRecordWhereThereIsRoom) {
+    struct Case {
+        const char* onlyFile; // nullptr: every file shares the budget
+        bool stopFits;
+    };
+    for (const Case& c : {Case{"vtldata", true}, Case{"thumbdata", true}, Case{nullptr, false}}) {
+        SCOPED_TRACE(c.onlyFile ? c.onlyFile : "shared");
+        std::filesystem::remove_all(package);
+        std::filesystem::create_directory(package);
+        auto budget = std::make_shared<DiskBudget>();
+        budget->remaining = 40000;
+        EncodeQueueSettings s = settings(160, 120, 10);
+        s.sinkFactory = budgetedSinks(budget, c.onlyFile);
+        SyntheticScreenSource source(movingRectScreen());
+        Made made = makeFrames(source, 160, 120, 10, 30, 2);
+
+        VTL3RecordEndcodeQueue queue(s);
+        ASSERT_TRUE(queue.prepareForRecording(package));
+        for (int i = 0; i < 30; ++i) {
+            if (std::string(c.onlyFile ? c.onlyFile : "") == "thumbdata" && i == 3) {
+                // A thumbnail larger than the budget fails the recording between frames.
+                VTLRecorderThumbnailFrame thumbnail(source.nextFrame().surface, Rect(0, 0, 160, 120), 0.3, 0);
+                ASSERT_TRUE(thumbnail.processSurface(pool));
+                budget->remaining = 100;
+                EXPECT_FALSE(queue.encodeThumbnailFrame(thumbnail));
+            }
+            queue.addRecorderFrame(std::move(made.frames[std::size_t(i)]));
+        }
+        queue.addRecorderFrame(std::make_unique<VTLRecorderStopFrame>(3.0, 30));
+        EXPECT_FALSE(queue.finalizeRecord()) << "a cut recording still reports its failure";
+
+        const TestPackage p = load();
+        const std::size_t entries = queue.overallFrameCounter();
+        ASSERT_GE(entries, 1u);
+        checkPackage(p, entries);
+        FrameMetaRecord last;
+        std::string error;
+        ASSERT_TRUE(p.record(entries - 1, last, error)) << error;
+        EXPECT_EQ(last.isStopFrame(), c.stopFits);
+        if (c.stopFits) {
+            EXPECT_EQ(p.entries.back().time, 1800u) << "the stop record keeps the stop's time";
+            EXPECT_EQ(p.entries.back().dataOffsetBytes, p.data.size());
+        }
+        // Every picture before the cut still rebuilds.
+        const std::size_t pictures = c.stopFits ? entries - 1 : entries;
+        Bytes picture;
+        for (std::size_t i = 0; i < pictures; ++i) {
+            ASSERT_TRUE(p.applyFrame(i, picture, error)) << i << ": " << error;
+            EXPECT_LE(testing::comparePictures(picture.data(), made.pictures[i].data(), 160 * 120, 160)
+                          .worstTileMean,
+                      20.0)
+                << i;
+        }
+    }
+}
+
 TEST_F(PackageTest, AThumbnailThatDoesNotFitLeavesNoRecordWithoutItsPixels) {
     auto budget = std::make_shared<DiskBudget>();
     const std::int64_t thumbnailBytes = 160 * 120 * 4; // thumbnail factor 1
     budget->remaining = 2 * thumbnailBytes + thumbnailBytes / 2;
     EncodeQueueSettings s = settings(160, 120, 10);
-    s.sinkFactory = [budget](const std::string& path) -> Result<std::unique_ptr<ByteSink>> {
-        auto inner = FileByteSink::create(path);
-        if (!inner || std::filesystem::path(path).filename() != "thumbdata") return inner;
-        return std::unique_ptr<ByteSink>(std::make_unique<FullingSink>(std::move(inner).value(), budget));
-    };
+    s.sinkFactory = budgetedSinks(budget, "thumbdata");
     SyntheticScreenSettings screen;
     screen.width = 160;
     screen.height = 120;

@@ -24,7 +24,7 @@ struct FakeDelegate final : RecordingCoordinatorDelegate {
     void setSurfaceID(std::uint32_t id) override { surfaceIDs.push_back(id); }
     void setWaitingForUnpause(bool) override {}
     void setRecordingError(int) override {}
-    void presentRecordError(const std::string&) override {}
+    void presentRecordError(const std::string& message) override { presentedErrors.push_back(message); }
     void disableIOSAudioPreviewFromRecorder() override {}
     void disableIOSVideoPreviewFromRecorder() override {}
     void doneRecordingWithInfo(const std::optional<PropertyList>& info) override { results.push_back(info); }
@@ -34,6 +34,7 @@ struct FakeDelegate final : RecordingCoordinatorDelegate {
     int hotkeysUnregistered = 0;
     std::vector<std::uint32_t> surfaceIDs;
     std::vector<std::optional<PropertyList>> results;
+    std::vector<std::string> presentedErrors;
 };
 
 class FakeScreenRecorder final : public CoordinatedScreenRecorder {
@@ -489,6 +490,24 @@ TEST_F(RecordingCoordinatorTest, DiscardingAPreparedRecordingRemovesWhatPrepareM
     coordinator->discardPreparedRecording();
     EXPECT_TRUE(fs::exists(settings.recordPath()));
     EXPECT_NE(coordinator->state(), RecordingCoordinator::State::created);
+}
+
+// A full disk's frames after the failure would all be lost: no waiting for the minimum length.
+TEST_F(RecordingCoordinatorTest, AFailureStopsAtOnceAndTellsTheMainApplicationWhyOnce) {
+    startRecording(settingsFor());
+    advance(2);
+    std::thread([this] {
+        coordinator->showError(1);
+        coordinator->stopRecordingAfterFailure("Recording stopped, the disk is full.");
+    }).join();
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::done);
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(delegate.results[0]) << "error 1 follows instead of a result";
+    coordinator->stopRecordingAfterFailure("Recording stopped, a second failure.");
+    EXPECT_EQ(delegate.presentedErrors, std::vector<std::string>{"Recording stopped, the disk is full."});
+    EXPECT_EQ(delegate.finishingShown, 1);
 }
 
 TEST_F(RecordingCoordinatorTest, StopRequestsFromOtherThreadsAreCarriedOutOnTheMainThread) {

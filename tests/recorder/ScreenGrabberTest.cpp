@@ -143,8 +143,8 @@ protected:
         std::string error;
         for (std::size_t i = 0; i <= last; ++i)
             EXPECT_TRUE(package.applyFrame(i, picture, error)) << error;
-        return testing::comparePictures(picture.data(), expected.data(), std::size_t{kSurfaceWidth} * kSurfaceHeight,
-                                        kSurfaceWidth);
+        return testing::comparePictures(picture.data(), expected.data(),
+                                        std::size_t{kSurfaceWidth} * kSurfaceHeight, kSurfaceWidth);
     }
 
     std::filesystem::path folder;
@@ -302,20 +302,24 @@ TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
     TestPackage package = finish();
     EXPECT_EQ(coordinator.errors, std::vector<int>{1});
     EXPECT_EQ(coordinator.done, 1);
-    EXPECT_EQ(package.entries.size(), 1u) << "the frame before the failure stays";
+    ASSERT_EQ(package.entries.size(), 2u) << "the frame before the failure and the stop record";
+    EXPECT_FALSE(package.entries[1].isKeyFrame);
 }
 
 TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackage) {
     make(10);
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}}); // checked before the first frame: room enough
     freeDisk = std::uint64_t{999} * 1000 * 1000;
-    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
     screen.fill({1, 1, 2, 2}, 0xff0000);
-    deliver(109.9, {{1, 1, 2, 2}}); // less than 10 seconds since the grabber was made
+    deliver(109.9, {{1, 1, 2, 2}}); // less than 10 seconds since that check
     EXPECT_EQ(coordinator.stopRequests, 0);
     screen.fill({3, 3, 2, 2}, 0x00ff00);
     deliver(110.0, {{3, 3, 2, 2}});
     EXPECT_EQ(coordinator.stopRequests, 1);
     EXPECT_EQ(coordinator.errors, std::vector<int>{1});
+    EXPECT_EQ(coordinator.failures,
+              std::vector<std::string>{"Recording stopped, less than 1 GB left on disk."})
+        << "a stop at once, with its reason";
     deliver(125.0, {{3, 3, 2, 2}}); // after the stop: ignored, no second request
     EXPECT_EQ(coordinator.stopRequests, 1);
     TestPackage package = finish();
@@ -341,6 +345,21 @@ TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackag
     clock += 60;
     EXPECT_FALSE(g->checkFreeDiskSpace());
     EXPECT_EQ(other.stopRequests, 0);
+}
+
+// A disk that is nearly full when the recording starts takes its first frame and no more.
+TEST_F(ScreenGrabberTest, ANearlyFullDiskIsFoundBeforeTheFirstFrame) {
+    freeDisk = std::uint64_t{64} << 20;
+    make(10);
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
+    EXPECT_EQ(coordinator.stopRequests, 1);
+    EXPECT_EQ(coordinator.errors, std::vector<int>{1});
+    ASSERT_EQ(coordinator.failures.size(), 1u);
+    screen.fill({1, 1, 2, 2}, 0xff0000);
+    deliver(100.1, {{1, 1, 2, 2}});
+    TestPackage package = finish();
+    ASSERT_EQ(package.entries.size(), 2u) << "one frame and the stop record";
+    EXPECT_TRUE(package.entries[0].isKeyFrame);
 }
 
 } // namespace

@@ -30,6 +30,10 @@ public:
         ++stopRequests;
         if (grabber) grabber->stopRecord();
     }
+    void stopRecordingAfterFailure(const std::string& reason) override {
+        failures.push_back(reason);
+        stopRecording();
+    }
     bool recorderStartedProducingData(VTL3RecordImageGrabber&) override {
         ++started;
         return true;
@@ -39,6 +43,7 @@ public:
     std::string path;
     VTL3RecordImageGrabber* grabber = nullptr;
     std::vector<int> errors;
+    std::vector<std::string> failures;
     int stopRequests = 0;
     int started = 0;
     int done = 0;

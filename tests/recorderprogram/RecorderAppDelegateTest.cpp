@@ -78,6 +78,7 @@ protected:
         ASSERT_TRUE(delegate->applicationDidFinishLaunching());
         // The subscriptions reach the bus before anything is posted.
         recorderBus->flush();
+        ASSERT_TRUE(processEventsUntil([&] { return delegate->knowsMainApplication(); }, 30));
     }
 
     void TearDown() override {

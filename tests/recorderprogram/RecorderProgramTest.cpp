@@ -9,6 +9,7 @@
 #include "platform/ipc/RemoteObjectProxy.h"
 #include "platform/ipc/VistrelBusNames.h"
 #include "recorder/RecordingSettings.h"
+#include "recorder/format/RecordingFormat.h"
 #include "recordui/RemoteRecorderClient.h"
 #include "tracks/reader/VistrelRecording.h"
 
@@ -17,9 +18,11 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
+#include <iterator>
 #include <unistd.h>
 
 namespace vtl {
@@ -32,6 +35,8 @@ using vtl::testing::processEventsUntil;
 // Generous: the test machine may be small and run with sanitizers.
 constexpr double kStartSeconds = 60;
 constexpr double kFinishSeconds = 120;
+// Carrying 63 MiB through the bus and back, on a loaded machine.
+constexpr int kLargeCallMilliseconds = 120000;
 
 struct PackageCheck {
     bool opened = false;
@@ -67,6 +72,15 @@ PackageCheck checkPackage(const std::string& path) {
     }
     info.release();
     return check;
+}
+
+// The recorder runs detached: once it has ended it is gone or a zombie of no parent of ours.
+bool processEnded(std::int64_t pid) {
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0) return true;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
 class RecorderProgramTest : public ::testing::Test {
@@ -112,6 +126,17 @@ protected:
         ASSERT_TRUE(client->launchRecorder(VISTREL_RECORDER_PATH, error)) << error;
         ASSERT_TRUE(processEventsUntil([&] { return record.available > 0; }, kStartSeconds))
             << "the recorder did not announce itself";
+    }
+
+    // A fresh recorder recording the full screen into a package named after `name`.
+    void startFullScreenRecording(const std::string& name, RecordingSettings& settings) {
+        record = {};
+        launchRecorder();
+        if (::testing::Test::HasFatalFailure()) return;
+        settings = fullScreenSettings();
+        settings.path += name;
+        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary())) << name;
+        ASSERT_TRUE(client->startRecording()) << name;
     }
 
     RecordingSettings fullScreenSettings() {
@@ -231,6 +256,83 @@ TEST_F(RecorderProgramTest, CallsFromAnyoneButTheMainApplicationAreRefused) {
     EXPECT_TRUE(recorderGone());
 }
 
+// One call of 63 MiB used to leave the recorder deaf for good: the owner could no longer stop the
+// recording and a terminated recorder never ended.
+TEST_F(RecorderProgramTest, ALargeCallIsRefusedAtOnceAndTheRecordingStaysUnderControl) {
+    struct Case {
+        const char* name;
+        bool stopBySignal;
+    };
+    const Case cases[] = {{"stopRecord", false}, {"signal", true}};
+    for (const Case& c : cases) {
+        RecordingSettings settings;
+        startFullScreenRecording(c.name, settings);
+        ASSERT_FALSE(HasFatalFailure());
+
+        std::string error;
+        auto strangerBus = BusConnection::openSeparate(error);
+        ASSERT_TRUE(strangerBus) << error;
+        RemoteObjectProxy owner(*bus, std::string(kRecorderServiceName),
+                                std::string(kRemoteRecorderInterface));
+        RemoteObjectProxy stranger(*strangerBus, std::string(kRecorderServiceName),
+                                   std::string(kRemoteRecorderInterface));
+        const IpcArguments large = {IpcBytes(std::size_t{63} << 20, 0x42)};
+        auto timed = [](const RemoteObjectProxy& proxy, const char* method, const IpcArguments& arguments,
+                        IpcReply& reply) {
+            auto begun = std::chrono::steady_clock::now();
+            reply = proxy.call(method, arguments, kLargeCallMilliseconds);
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        };
+        IpcReply refused;
+        if (c.stopBySignal) {
+            // The call that used to leave the recorder deaf, so that it never ended.
+            refused = stranger.call("prepareMovieWithInfoDictionary", large, kLargeCallMilliseconds);
+            EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.AccessDenied") << refused.error;
+        } else {
+            // What carrying 63 MiB to the recorder and back costs here: an unknown operation is
+            // answered as soon as it arrives.
+            IpcReply unknown;
+            const double carrySeconds = timed(owner, "noSuchOperation", large, unknown);
+            EXPECT_EQ(unknown.errorName, "org.freedesktop.DBus.Error.UnknownMethod");
+            // Within a second of arriving, with room for a loaded machine's varying transfer times.
+            const double limitSeconds = carrySeconds * 1.5 + 1.0;
+
+            double seconds = timed(stranger, "prepareMovieWithInfoDictionary", large, refused);
+            EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.AccessDenied");
+            EXPECT_NE(refused.error.find("does not own com.morlunesoftware.vistrel3"), std::string::npos)
+                << refused.error;
+            EXPECT_LT(seconds, limitSeconds) << "the stranger's call waited";
+
+            seconds = timed(owner, "prepareMovieWithInfoDictionary", large, refused);
+            EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.LimitsExceeded");
+            EXPECT_NE(refused.error.find("take 66060288 bytes; it accepts at most 1048576."),
+                      std::string::npos)
+                << refused.error;
+            EXPECT_LT(seconds, limitSeconds) << "the owner's call waited";
+        }
+
+        // Still under the owner's control.
+        EXPECT_EQ(client->isPaused(), false) << c.name;
+        ASSERT_TRUE(client->pauseResumeRecord());
+        EXPECT_TRUE(processEventsUntil([&] { return client->isPaused() == true; }, kStartSeconds)) << c.name;
+        ASSERT_TRUE(client->pauseResumeRecord());
+        EXPECT_TRUE(processEventsUntil([&] { return client->isPaused() == false; }, kStartSeconds)) << c.name;
+        if (c.stopBySignal)
+            ::kill(pid_t(client->recorderProcessId()), SIGTERM);
+        else
+            ASSERT_TRUE(client->stopRecord());
+        ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds)) << c.name;
+        EXPECT_TRUE(recorderGone()) << c.name;
+        EXPECT_TRUE(
+            processEventsUntil([&] { return processEnded(client->recorderProcessId()); }, kFinishSeconds))
+            << c.name << ": the recorder ends after finishing";
+        PackageCheck check = checkPackage(settings.recordPath());
+        ASSERT_TRUE(check.opened) << c.name << ": " << check.error;
+        EXPECT_EQ(check.decodedFrames, check.frames - 1) << c.name << ": " << check.error;
+        client.reset();
+    }
+}
+
 TEST_F(RecorderProgramTest, AMainApplicationThatDiesMidRecordingStillLeavesAFinishedPackage) {
     // The main application is a process of its own here, so it can be killed.
     QProcess mainApplication;
@@ -271,12 +373,9 @@ TEST_F(RecorderProgramTest, ATerminateRequestMidRecordingFinishesThePackageFirst
         {"signal", [this] { ::kill(pid_t(client->recorderProcessId()), SIGTERM); }},
     };
     for (const Case& c : cases) {
-        record = {};
-        launchRecorder();
-        RecordingSettings settings = fullScreenSettings();
-        settings.path += c.name;
-        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary())) << c.name;
-        ASSERT_TRUE(client->startRecording()) << c.name;
+        RecordingSettings settings;
+        startFullScreenRecording(c.name, settings);
+        ASSERT_FALSE(HasFatalFailure());
         processEventsFor(1.0);
         c.terminate();
         ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds)) << c.name;
@@ -285,6 +384,145 @@ TEST_F(RecorderProgramTest, ATerminateRequestMidRecordingFinishesThePackageFirst
         PackageCheck check = checkPackage(settings.recordPath());
         ASSERT_TRUE(check.opened) << c.name << ": " << check.error;
         EXPECT_EQ(check.decodedFrames, check.frames - 1) << c.name << ": " << check.error;
+        client.reset();
+    }
+}
+
+// Whether the last entry of a package's directory is the stop record.
+bool endsWithStopRecord(const std::string& package, std::string& why) {
+    VistrelRecording recording(package);
+    if (!recording.open()) {
+        why = recording.openError();
+        return false;
+    }
+    const DirectoryEntry* last = recording.directoryEntryAtIndex(recording.numberOfFrames() - 1);
+    std::ifstream meta(package + "/vtlmeta", std::ios::binary);
+    meta.seekg(std::streamoff(last->metaOffsetBytes));
+    std::vector<std::uint8_t> bytes(4096);
+    meta.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    bytes.resize(std::size_t(meta.gcount()));
+    FrameMetaRecord record;
+    if (!parseFrameMetaRecord(bytes, record)) {
+        why = "the last record cannot be read";
+        return false;
+    }
+    why = "the last record is a picture";
+    return record.isStopFrame();
+}
+
+// Disks of this test alone (a small file system in a user and mount namespace). One is nearly
+// full from the start: the first frame is kept and the recording ends there. The other fills
+// while recording (another process fills it once the recording runs, with more than 1 GB free at
+// the first frame): the recording stops at once. Either way the package ends with its stop
+// record and the main application learns why.
+TEST_F(RecorderProgramTest, AFullOrNearlyFullDiskStopsTheRecordingAtOnceWithAStopRecordAndTheReason) {
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
+    if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "needs unprivileged user and mount namespaces (unshare -rm)";
+    struct Case {
+        const char* name;
+        const char* size;
+        bool fillWhileRecording;
+        std::vector<const char*> reasonParts;
+    };
+    const Case cases[] = {
+        {"nearly-full", "64m", false, {"less than 1 GB left on disk"}},
+        {"fills", "980m", true, {"could not be written", "No space left on device"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        record = {};
+        const fs::path disk = folder / c.name / "disk";
+        const fs::path out = folder / c.name / "out";
+        fs::create_directories(disk);
+        fs::create_directories(out);
+
+        VistrelCallbacksRecord& r = record;
+        std::vector<std::string> reasons;
+        std::optional<std::chrono::steady_clock::time_point> finishingAt;
+        VistrelCallbacks callbacks;
+        callbacks.remoteRecorderAvailable = [&r] { ++r.available; };
+        callbacks.showFinishingRecord = [&] {
+            ++r.finishing;
+            finishingAt = std::chrono::steady_clock::now();
+        };
+        callbacks.recordDoneWithInfo = [&r](const std::optional<PropertyList>& info) {
+            r.done.push_back(info);
+        };
+        callbacks.setRecordingError = [&r](int code) { r.errors.push_back(code); };
+        callbacks.presentRecordError = [&](const std::string& message) { reasons.push_back(message); };
+        client = std::make_unique<RemoteRecorderClient>(callbacks);
+        std::string error;
+        ASSERT_TRUE(client->vend(error)) << error;
+
+        // Filling leaves 16 KiB free: room for a stop record, not for the next large frame.
+        const char* script = R"(mount -t tmpfs -o size="$4" tmpfs "$1" || exit 3
+"$2" & recorder=$!
+if [ "$5" = fill ]; then
+  n=0; while [ ! -s "$1/take.vistrelRecord/vtldirectory" ] && [ $n -lt 6000 ]; do sleep 0.02; n=$((n+1)); done
+  dd if=/dev/zero of="$1/filler" bs=1M 2>/dev/null
+  truncate -s -16K "$1/filler"
+  touch "$3/filled"
+fi
+wait $recorder
+cp -a "$1/take.vistrelRecord" "$3/"
+touch "$3/copied")";
+        ASSERT_TRUE(QProcess::startDetached(
+            QStringLiteral("unshare"),
+            {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"), QString::fromUtf8(script),
+             QStringLiteral("sh"), QString::fromStdString(disk.string()),
+             QStringLiteral(VISTREL_RECORDER_PATH), QString::fromStdString(out.string()),
+             QString::fromLatin1(c.size), QString::fromLatin1(c.fillWhileRecording ? "fill" : "no")}));
+        ASSERT_TRUE(processEventsUntil([&] { return record.available > 0; }, kStartSeconds));
+
+        RecordingSettings settings = fullScreenSettings();
+        settings.path = (disk / "take").string();
+        ASSERT_TRUE(client->prepareMovieWithInfoDictionary(settings.toDictionary()));
+        const auto startedAt = std::chrono::steady_clock::now();
+        auto stopCauseAt = startedAt;
+        ASSERT_TRUE(client->startRecording());
+        QProcess window;
+        if (c.fillWhileRecording) {
+            // The disk fills once the first frame is written (its free-space check passed).
+            ASSERT_TRUE(processEventsUntil([&] { return fs::exists(out / "filled"); }, kStartSeconds));
+            // A large window appears: its picture no longer fits.
+            window.start(QStringLiteral("xeyes"),
+                         {QStringLiteral("-geometry"), QStringLiteral("1600x900+10+10")});
+            ASSERT_TRUE(window.waitForStarted(30000));
+            stopCauseAt = std::chrono::steady_clock::now();
+        }
+        ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds));
+        if (window.state() != QProcess::NotRunning) {
+            window.kill();
+            window.waitForFinished(30000);
+        }
+        ASSERT_TRUE(processEventsUntil([&] { return fs::exists(out / "copied"); }, kFinishSeconds));
+
+        ASSERT_TRUE(finishingAt);
+        // Within 0.5 s of the failed write or the first frame, which come a little after what
+        // caused them (the window's first picture, the real start): generous for a loaded machine.
+        EXPECT_LT(std::chrono::duration<double>(*finishingAt - stopCauseAt).count(), 3.0)
+            << "the recording went on";
+        const double causeSeconds = std::chrono::duration<double>(stopCauseAt - startedAt).count();
+        ASSERT_EQ(reasons.size(), 1u);
+        for (const char* part : c.reasonParts)
+            EXPECT_NE(reasons[0].find(part), std::string::npos) << reasons[0];
+        EXPECT_EQ(record.errors, std::vector<int>{1});
+
+        const std::string package = (out / "take.vistrelRecord").string();
+        PackageCheck check = checkPackage(package);
+        ASSERT_TRUE(check.opened) << check.error;
+        EXPECT_EQ(check.decodedFrames, check.frames - 1) << check.error;
+        // Waiting out the minimum length would have put the stop record at 5 s or later.
+        if (causeSeconds < 3.5) {
+            EXPECT_LT(check.durationSeconds, 5.0) << "the stop waited for the minimum length";
+        }
+        if (!c.fillWhileRecording) {
+            EXPECT_EQ(check.frames, 2u) << "the first frame and the stop record";
+        }
+        std::string why;
+        EXPECT_TRUE(endsWithStopRecord(package, why)) << why;
         client.reset();
     }
 }

@@ -199,7 +199,10 @@ TEST(VistrelRecording, MissingFilesAndImpossibleHeaders) {
         {"absurd size",
          [](TestPackage& p) { storeU64LE(p.files()["vtlmeta"].data() + 24, std::uint64_t(1) << 40); }, false,
          VistrelRecording::NotOpened, false},
-        {"one entry", [](TestPackage& p) { p.files()["vtldirectory"].resize(40); }, false,
+        // One picture: a one-frame recording (a later frame shows its last picture).
+        {"one entry", [](TestPackage& p) { p.files()["vtldirectory"].resize(40); }, true,
+         VistrelRecording::Open, true},
+        {"no entry", [](TestPackage& p) { p.files()["vtldirectory"].clear(); }, false,
          VistrelRecording::NotOpened, false},
         {"no thumbnails",
          [](TestPackage& p) {
@@ -247,6 +250,52 @@ TEST(VistrelRecording, AnUnfinishedPackageOpensUpToItsLastCompleteFrame) {
     EXPECT_EQ(recording.numberOfFrames(), 13u);
 }
 
+// The stop record ends the stream, but a recording that lost it (a full disk, a killed recorder)
+// still shows its pictures: the last picture ends it, and a single picture lasts one frame.
+TEST(VistrelRecording, APackageWithoutItsStopRecordOpensWithThePicturesItHolds) {
+    struct Case {
+        const char* name;
+        int pictures;
+        bool stop;
+        std::uint64_t frames; // 0: does not open
+        double durationSeconds;
+    };
+    const Case cases[] = {
+        {"several pictures", 3, false, 3, 2 * 20 / 600.0},
+        {"one picture", 1, false, 2, 1 / 5.0}, // key-frame rate 5: one frame lasts 0.2 s
+        {"one picture and its stop", 1, true, 2, 20 / 600.0},
+        {"only a stop record", 0, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestPackage package(kWidth, kHeight, 5);
+        std::vector<Picture> pictures;
+        for (int i = 0; i < c.pictures; ++i) {
+            pictures.push_back(test::smoothPicture(kWidth, kHeight, i));
+            package.addKeyFrame(pictures.back(), std::uint64_t(i) * kTicksPerFrame);
+        }
+        if (c.stop) package.addStopFrame(std::uint64_t(c.pictures) * kTicksPerFrame);
+        package.finish();
+        Decoder decoder(package.storage());
+        if (c.frames == 0) {
+            EXPECT_FALSE(decoder.recording->open());
+            EXPECT_NE(decoder.recording->openError().find("no picture"), std::string::npos)
+                << decoder.recording->openError();
+            continue;
+        }
+        ASSERT_TRUE(decoder.recording->open()) << decoder.recording->openError();
+        EXPECT_EQ(decoder.recording->numberOfFrames(), c.frames);
+        EXPECT_DOUBLE_EQ(decoder.recording->duration(), c.durationSeconds);
+        ASSERT_TRUE(decoder.info);
+        for (std::uint64_t frame = 0; frame < c.frames; ++frame) {
+            ASSERT_TRUE(decoder.decode(frame)) << frame << ": " << decoder.lastError();
+            // The end shows the last picture.
+            expectPicture(decoder, pictures[std::min<std::size_t>(frame, pictures.size() - 1)], frame);
+        }
+        EXPECT_EQ(decoder.recording->indexOfTime(0), 0);
+    }
+}
+
 // Offsets of every record in the package, to cut and damage it at meaningful places.
 std::vector<DirectoryEntry> entriesOf(TestPackage& package) {
     std::vector<DirectoryEntry> entries;
@@ -287,7 +336,11 @@ TEST(VistrelRecording, TruncatedPackagesDecodeWhatIsIntact) {
                                     (file != "vtldata" || cut >= next.dataOffsetBytes);
                 if (intact && frame < 10) {
                     EXPECT_TRUE(whole) << "frame " << frame << ": " << decoder.lastError();
-                    expectPicture(decoder, package.expected()[frame], frame);
+                    // A lone picture's end entry shows that picture again.
+                    const bool loneEnd = n == 2 && frame == 1 &&
+                                         decoder.recording->directoryEntryAtIndex(1)->metaOffsetBytes ==
+                                             entries[0].metaOffsetBytes;
+                    expectPicture(decoder, package.expected()[loneEnd ? 0 : frame], frame);
                 }
             }
             decoder.recording->posterImages();

@@ -9,6 +9,8 @@
 #include "platform/foundation/Log.h"
 #include "recorder/format/RecordingFormat.h"
 #include "tracks/CompositionVistrelTrack.h"
+#include "tracks/reader/PackageStorage.h"
+#include "tracks/reader/VistrelDecoderFrame.h"
 #include "tracks/reader/VistrelRecording.h"
 
 #include <cmath>
@@ -54,16 +56,28 @@ void printHeader(const RecordingHeader& h) {
         (unsigned long long)h.otherRecordingFlags);
 }
 
-void printRecord(std::uint64_t index, const DirectoryEntry& entry, const std::vector<std::uint8_t>& meta) {
+void printRecord(std::uint64_t index, const DirectoryEntry& entry, const PackageFile& meta) {
     std::printf("frame %llu: %s, time %llu (%.3f s), meta at %llu, data at %llu", (unsigned long long)index,
                 entry.isKeyFrame ? "key" : "delta", (unsigned long long)entry.time, entry.time / 600.0,
                 (unsigned long long)entry.metaOffsetBytes, (unsigned long long)entry.dataOffsetBytes);
     FrameMetaRecord record;
-    if (entry.metaOffsetBytes > meta.size()) {
+    const std::uint64_t metaSize = meta.sizeBytes();
+    if (entry.metaOffsetBytes > metaSize) {
         std::printf(", record outside vtlmeta\n");
         return;
     }
-    auto parsed = parseFrameMetaRecord(std::span(meta).subspan(entry.metaOffsetBytes), record);
+    // Only the record itself is read: the file's size is a claim (a sparse file claims anything).
+    std::vector<std::uint8_t> bytes(kMetaRecordHeadSizeBytes + kBlockFrameContinuationSizeBytes);
+    bytes.resize(meta.readAt(entry.metaOffsetBytes, bytes.data(), bytes.size()));
+    const std::uint64_t recordBytes =
+        VistrelDecoderFrame::metaRecordSizeBytes(bytes, metaSize - entry.metaOffsetBytes);
+    if (recordBytes > bytes.size()) {
+        const std::size_t fixed = bytes.size();
+        bytes.resize(static_cast<std::size_t>(recordBytes));
+        bytes.resize(fixed +
+                     meta.readAt(entry.metaOffsetBytes + fixed, bytes.data() + fixed, bytes.size() - fixed));
+    }
+    auto parsed = parseFrameMetaRecord(bytes, record);
     if (!parsed) {
         std::printf(", unreadable record: %s\n", parsed.error().c_str());
         return;
@@ -193,10 +207,11 @@ int main(int argc, char** argv) {
 
     if (pngPath.empty()) {
         DirectoryPackageStorage storage(path);
-        std::vector<std::uint8_t> meta;
-        if (!storage.readWholeFile("vtlmeta", meta))
-            return failWith("cannot read " + path + ": no readable \"vtlmeta\"");
-        auto header = parseHeader(meta);
+        std::unique_ptr<PackageFile> meta = storage.openFile("vtlmeta");
+        if (!meta) return failWith("cannot read " + path + ": no readable \"vtlmeta\"");
+        std::vector<std::uint8_t> headerBytes(kHeaderSizeBytes);
+        headerBytes.resize(meta->readAt(0, headerBytes.data(), headerBytes.size()));
+        auto header = parseHeader(headerBytes);
         if (!header) return failWith("cannot read " + path + ": " + header.error());
         std::printf("package: %s\n", path.c_str());
         printHeader(header.value());
@@ -207,7 +222,7 @@ int main(int argc, char** argv) {
                     (unsigned long long)recording->numberOfFrames(), recording->duration(),
                     (unsigned long long)recording->numberOfThumbnails());
         for (std::uint64_t i = 0; i < recording->numberOfFrames(); ++i)
-            printRecord(i, *recording->directoryEntryAtIndex(i), meta);
+            printRecord(i, *recording->directoryEntryAtIndex(i), *meta);
         return 0;
     }
 

@@ -4,11 +4,26 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <atomic>
-#include <unistd.h>
+#include <dbus/dbus.h>
+#include <limits>
 
 namespace vtl {
+
+namespace {
+
+// libdbus stops reading a connection while more than 63 MiB of received messages are alive and
+// resumes from the thread that frees them. Qt frees them on the main thread, where it cannot
+// re-enable its socket notifier: one large call would leave the connection deaf for good. The
+// bus already bounds each message; handlers refuse large arguments.
+void keepReading(const QDBusConnection& connection) {
+    if (auto* raw = static_cast<DBusConnection*>(connection.internalPointer()))
+        dbus_connection_set_max_received_size(raw, std::numeric_limits<long>::max());
+}
+
+} // namespace
 
 BusConnection::BusConnection(std::unique_ptr<Impl> impl)
     : impl_(std::move(impl)) {}
@@ -19,8 +34,11 @@ BusConnection::~BusConnection() {
 
 BusConnection& BusConnection::session() {
     // Lives until exit: remote objects and notifications may still refer to it at teardown.
-    static BusConnection* connection =
-        new BusConnection(std::make_unique<Impl>(Impl{QDBusConnection::sessionBus(), {}}));
+    static BusConnection* connection = [] {
+        auto* session = new BusConnection(std::make_unique<Impl>(Impl{QDBusConnection::sessionBus(), {}}));
+        keepReading(session->impl_->connection);
+        return session;
+    }();
     return *connection;
 }
 
@@ -33,6 +51,7 @@ std::unique_ptr<BusConnection> BusConnection::openSeparate(std::string& error) {
         QDBusConnection::disconnectFromBus(name);
         return nullptr;
     }
+    keepReading(connection);
     return std::unique_ptr<BusConnection>(new BusConnection(std::make_unique<Impl>(Impl{connection, name})));
 }
 
@@ -64,6 +83,17 @@ std::optional<std::uint32_t> BusConnection::unixUserOf(std::string_view busName)
     return reply.value();
 }
 
+void BusConnection::flushThen(std::function<void()> then) {
+    QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    auto* pending = new QDBusPendingCallWatcher(impl_->connection.asyncCall(ping));
+    QObject::connect(pending, &QDBusPendingCallWatcher::finished, [pending, then = std::move(then)] {
+        pending->deleteLater();
+        if (then) then();
+    });
+}
+
 bool BusConnection::requestName(std::string_view name, std::string& error) {
     if (!impl_->connection.isConnected()) {
         error = "The session bus cannot be reached: " + lastError();
@@ -88,25 +118,6 @@ void BusConnection::flush() {
     // before the question has been routed.
     if (QDBusConnectionInterface* bus = impl_->connection.interface())
         (void)bus->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));
-}
-
-bool callerIsOwnerOf(BusConnection& bus, std::string_view callerBusName, std::string_view trustedName,
-                     std::string& why) {
-    if (callerBusName.empty()) {
-        why = "the caller has no bus name";
-        return false;
-    }
-    std::optional<std::uint32_t> user = bus.unixUserOf(callerBusName);
-    if (!user || *user != static_cast<std::uint32_t>(::geteuid())) {
-        why = "the caller runs as another user";
-        return false;
-    }
-    std::string owner = bus.nameOwner(trustedName);
-    if (owner.empty() || owner != callerBusName) {
-        why = "the caller does not own " + std::string(trustedName);
-        return false;
-    }
-    return true;
 }
 
 } // namespace vtl

@@ -5,6 +5,7 @@
 // caller. Main thread only; needs the Qt application object for delivery.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,8 @@ public:
     // The bus's name for this connection (":1.42").
     std::string uniqueName() const;
 
+    // These wait for the bus's answer: for start-up and tools, never inside a message handler
+    // (NameOwnerWatcher follows an owner without waiting).
     // The unique name owning a name, or empty when nobody owns it.
     std::string nameOwner(std::string_view name) const;
     bool hasOwner(std::string_view name) const { return !nameOwner(name).empty(); }
@@ -43,8 +46,11 @@ public:
     void releaseName(std::string_view name);
 
     // Returns once every message sent so far has been handed on by the bus (a round trip to it),
-    // so a program may quit right after sending.
+    // so a program may quit right after sending. Waits: not inside a message handler.
     void flush();
+    // The same without waiting: `then` runs on the main thread once the bus has answered (or the
+    // connection is gone).
+    void flushThen(std::function<void()> then);
 
     Impl& impl() { return *impl_; }
 
@@ -52,10 +58,5 @@ private:
     explicit BusConnection(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
-
-// Whether a caller may command a service that only `trustedName`'s owner may use: the caller
-// runs as this process's user and owns that name. `why` says what is wrong otherwise.
-bool callerIsOwnerOf(BusConnection& bus, std::string_view callerBusName, std::string_view trustedName,
-                     std::string& why);
 
 } // namespace vtl

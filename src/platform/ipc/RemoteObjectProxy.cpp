@@ -5,7 +5,6 @@
 #include "platform/ipc/VistrelBusNames.h"
 
 #include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 
 namespace vtl {
@@ -26,7 +25,7 @@ QDBusMessage makeCall(const std::string& destination, const std::string& interfa
     return message;
 }
 
-IpcReply replyFromAnswer(const QDBusMessage& answer, std::string_view method) {
+IpcReply replyFrom(const QDBusMessage& answer, std::string_view method) {
     IpcReply reply;
     if (answer.type() == QDBusMessage::ErrorMessage) {
         reply.errorName = answer.errorName().toStdString();
@@ -55,27 +54,26 @@ RemoteObjectProxy::RemoteObjectProxy(BusConnection& bus, std::string destination
 
 IpcReply RemoteObjectProxy::call(std::string_view method, const IpcArguments& arguments,
                                  int timeoutMilliseconds) const {
-    if (isNil()) return IpcReply{};
-    return replyFromAnswer(bus_->impl().connection.call(
-                               makeCall(destination_, interfaceName_, method, arguments),
-                               handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds),
-                           method);
+    if (isNil()) return {};
+    QDBusMessage answer = bus_->impl().connection.call(
+        makeCall(destination_, interfaceName_, method, arguments),
+        handlesEvents_ ? QDBus::BlockWithGui : QDBus::Block, timeoutMilliseconds);
+    return replyFrom(answer, method);
 }
 
-void RemoteObjectProxy::callAsync(std::string_view method, const IpcArguments& arguments,
-                                  int timeoutMilliseconds, std::function<void(IpcReply)> done) const {
+void RemoteObjectProxy::callThen(std::string_view method, const IpcArguments& arguments,
+                                 int timeoutMilliseconds,
+                                 std::function<void(const IpcReply&)> answered) const {
     if (isNil()) {
-        if (done) done(IpcReply{});
+        if (answered) answered({});
         return;
     }
-    QDBusPendingCall pending = bus_->impl().connection.asyncCall(
-        makeCall(destination_, interfaceName_, method, arguments), timeoutMilliseconds);
-    auto* watcher = new QDBusPendingCallWatcher(pending);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [watcher, method = std::string(method), done = std::move(done)] {
-                         IpcReply reply = replyFromAnswer(watcher->reply(), method);
-                         watcher->deleteLater();
-                         if (done) done(std::move(reply));
+    auto* pending = new QDBusPendingCallWatcher(bus_->impl().connection.asyncCall(
+        makeCall(destination_, interfaceName_, method, arguments), timeoutMilliseconds));
+    QObject::connect(pending, &QDBusPendingCallWatcher::finished,
+                     [pending, name = std::string(method), answered = std::move(answered)] {
+                         pending->deleteLater();
+                         if (answered) answered(replyFrom(pending->reply(), name));
                      });
 }
 

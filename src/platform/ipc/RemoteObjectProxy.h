@@ -27,11 +27,10 @@ public:
     // Waits for the reply (at most timeoutMilliseconds). A nil proxy answers an empty success.
     IpcReply call(std::string_view method, const IpcArguments& arguments = {},
                   int timeoutMilliseconds = 25000) const;
-    // Returns at once; `done` gets the reply (or the error, at the latest after
-    // timeoutMilliseconds) from this thread's event loop, so the caller's loop keeps serving
-    // calls meanwhile. A nil proxy calls `done` with an empty success before returning.
-    void callAsync(std::string_view method, const IpcArguments& arguments, int timeoutMilliseconds,
-                   std::function<void(IpcReply)> done) const;
+    // Without waiting: `answered` runs on the main thread with the reply, or with an error once
+    // timeoutMilliseconds have passed. A nil proxy answers an empty success at once.
+    void callThen(std::string_view method, const IpcArguments& arguments, int timeoutMilliseconds,
+                  std::function<void(const IpcReply&)> answered) const;
     // One-way: sent without a reply being asked for. False when it could not be sent.
     bool send(std::string_view method, const IpcArguments& arguments = {}) const;
 

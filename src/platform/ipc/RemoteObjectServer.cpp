@@ -31,7 +31,6 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
     std::string interfaceName;
     std::vector<IpcMethod> methods;
     IpcCallerCheck callerCheck;
-    int refused = 0;
 
     QString introspect(const QString&) const override {
         QString xml =
@@ -49,11 +48,27 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
         return xml;
     }
 
-    void replyError(const QDBusMessage& message, const QDBusConnection& connection, const char* name,
-                    const std::string& text) {
-        if (message.isReplyRequired())
-            connection.send(
-                message.createErrorReply(QString::fromLatin1(name), QString::fromStdString(text)));
+    // A call on its way through the checks; the message goes as soon as it is answered.
+    struct Call {
+        QDBusMessage message;
+        QDBusConnection connection;
+        const IpcMethod* method = nullptr;
+        std::size_t argumentBytes = 0;
+        bool answered = false;
+    };
+
+    int refused = 0;
+    std::shared_ptr<int> alive = std::make_shared<int>(0);
+
+    static void replyError(Call& call, const char* name, const std::string& text) {
+        if (call.message.isReplyRequired())
+            call.connection.send(
+                call.message.createErrorReply(QString::fromLatin1(name), QString::fromStdString(text)));
+    }
+
+    static void finish(Call& call) {
+        call.answered = true;
+        call.message = QDBusMessage();
     }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
@@ -64,60 +79,107 @@ struct RemoteObjectServer::Impl final : public QDBusVirtualObject {
         const IpcMethod* method = nullptr;
         for (const IpcMethod& m : methods)
             if (m.name == member) method = &m;
+        auto call = std::make_shared<Call>(Call{message, connection, method, argumentBytes(message)});
         if (!method) {
-            replyError(message, connection, "org.freedesktop.DBus.Error.UnknownMethod",
+            replyError(*call, "org.freedesktop.DBus.Error.UnknownMethod",
                        "There is no operation " + member + ".");
             return true;
         }
-        std::string why;
-        std::string caller = message.service().toStdString();
-        if (callerCheck && !callerCheck(caller, why)) {
-            ++refused;
-            logMessage("Refused the call of " + member + " from " + caller + ": " + why + ".");
-            replyError(message, connection, "org.freedesktop.DBus.Error.AccessDenied",
-                       "The call of " + member + " is refused: " + why + ".");
+        if (!callerCheck) {
+            perform(*call);
             return true;
         }
-        if (message.signature().toStdString() != method->inSignature) {
-            replyError(message, connection, "org.freedesktop.DBus.Error.InvalidArgs",
-                       member + " takes (" + method->inSignature + "), not (" +
-                           message.signature().toStdString() + ").");
-            return true;
+        std::weak_ptr<int> guard = alive;
+        std::string caller = message.service().toStdString();
+        callerCheck(caller, [this, guard, call, caller](bool allowed, const std::string& why) {
+            if (guard.expired() || call->answered) return;
+            if (allowed) {
+                perform(*call);
+                return;
+            }
+            ++refused;
+            const std::string& name = call->method->name;
+            logMessage("Refused the call of " + name + " from " + caller + ": " + why + ".");
+            replyError(*call, "org.freedesktop.DBus.Error.AccessDenied",
+                       "The call of " + name + " is refused: " + why + ".");
+            finish(*call);
+        });
+        // Not decided yet: a large call does not wait in memory for it.
+        if (!call->answered && call->argumentBytes > method->maximumArgumentBytes) refuseSize(*call);
+        return true;
+    }
+
+    static std::size_t argumentBytes(const QDBusMessage& message) {
+        std::size_t bytes = 0;
+        for (const QVariant& value : message.arguments()) {
+            if (value.metaType().id() == QMetaType::QByteArray)
+                bytes += static_cast<std::size_t>(value.toByteArray().size());
+            else if (value.metaType().id() == QMetaType::QString)
+                bytes += static_cast<std::size_t>(value.toString().size()) * sizeof(QChar);
+            else
+                bytes += 8;
+        }
+        return bytes;
+    }
+
+    static void refuseSize(Call& call) {
+        replyError(call, "org.freedesktop.DBus.Error.LimitsExceeded",
+                   "The arguments of " + call.method->name + " take " + std::to_string(call.argumentBytes) +
+                       " bytes; it accepts at most " + std::to_string(call.method->maximumArgumentBytes) +
+                       ".");
+        finish(call);
+    }
+
+    void perform(Call& call) {
+        const IpcMethod& method = *call.method;
+        if (call.argumentBytes > method.maximumArgumentBytes) {
+            refuseSize(call);
+            return;
+        }
+        const std::string signature = call.message.signature().toStdString();
+        if (signature != method.inSignature) {
+            replyError(call, "org.freedesktop.DBus.Error.InvalidArgs",
+                       method.name + " takes (" + method.inSignature + "), not (" + signature + ").");
+            finish(call);
+            return;
         }
         IpcArguments arguments;
-        for (const QVariant& value : message.arguments()) {
+        for (const QVariant& value : call.message.arguments()) {
             std::optional<IpcValue> converted = fromQVariant(value);
             if (!converted) {
-                replyError(message, connection, "org.freedesktop.DBus.Error.InvalidArgs",
-                           member + " received a value it cannot read.");
-                return true;
+                replyError(call, "org.freedesktop.DBus.Error.InvalidArgs",
+                           method.name + " received a value it cannot read.");
+                finish(call);
+                return;
             }
             arguments.push_back(std::move(*converted));
         }
         // The handler may withdraw this object (the program quits): keep what is needed.
-        auto handler = method->handler;
-        std::string outSignature = method->outSignature;
+        auto handler = method.handler;
+        std::string name = method.name;
+        std::string outSignature = method.outSignature;
+        QDBusMessage message = call.message;
+        QDBusConnection connection = call.connection;
+        finish(call);
         IpcReply result = handler ? handler(arguments) : IpcReply{};
-        if (!message.isReplyRequired()) return true;
+        if (!message.isReplyRequired()) return;
         if (!result.ok()) {
-            replyError(message, connection,
-                       result.errorName.empty() ? "org.freedesktop.DBus.Error.Failed"
-                                                : result.errorName.c_str(),
-                       result.error);
-            return true;
+            connection.send(message.createErrorReply(
+                QString::fromStdString(result.errorName.empty() ? "org.freedesktop.DBus.Error.Failed"
+                                                                : result.errorName),
+                QString::fromStdString(result.error)));
+            return;
         }
         QVariantList out;
         if (!outSignature.empty()) {
             if (!result.value || ipcSignature(*result.value) != outSignature) {
-                connection.send(
-                    message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
-                                             QString::fromStdString(member + " gave no result.")));
-                return true;
+                connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                                         QString::fromStdString(name + " gave no result.")));
+                return;
             }
             out << toQVariant(*result.value);
         }
         connection.send(message.createReply(out));
-        return true;
     }
 };
 

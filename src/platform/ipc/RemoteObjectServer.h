@@ -1,18 +1,23 @@
 #pragma once
 // Serves one interface of named operations at the object path "/" of a bus connection (the
 // stand-in for a vended root object). Calls arrive on the main thread; each is checked against
-// the declared argument signature and the caller check before its handler runs. Owned by whoever
-// vends the object; destroying it withdraws the object.
+// the caller check, the size limit and the declared argument signature before its handler runs,
+// and nothing on the way waits on the bus. Owned by whoever vends the object; destroying it
+// withdraws the object.
 
 #include "platform/ipc/BusConnection.h"
 #include "platform/ipc/IpcValue.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace vtl {
+
+// What a call's arguments may hold unless its method says otherwise.
+inline constexpr std::size_t kMaximumArgumentBytes = std::size_t{1} << 20;
 
 struct IpcMethod {
     std::string name;
@@ -22,10 +27,15 @@ struct IpcMethod {
     // Returns the result (no value for methods without one) or an error for the caller.
     // Arguments match inSignature.
     std::function<IpcReply(const IpcArguments&)> handler;
+    // Larger calls are refused before their arguments are read.
+    std::size_t maximumArgumentBytes = kMaximumArgumentBytes;
 };
 
-// Whether the caller (its unique bus name) may call; `why` tells the refused caller.
-using IpcCallerCheck = std::function<bool(const std::string& callerBusName, std::string& why)>;
+// Whether the caller may go on; `why` tells a refused caller.
+using IpcCallerDecision = std::function<void(bool allowed, const std::string& why)>;
+// Decides on a caller (its unique bus name), at once or later, by calling `decided` once. It must
+// not wait on the bus: the recorder's loop would stop with it.
+using IpcCallerCheck = std::function<void(const std::string& callerBusName, IpcCallerDecision decided)>;
 
 class RemoteObjectServer {
 public:

@@ -49,8 +49,7 @@ Status VistrelRecorderAppDelegate::awakeFromNib() {
         {"prepareMovieWithInfoDictionary", "ay", "", false,
          [this](const IpcArguments& a) {
              const auto& bytes = std::get<IpcBytes>(a.at(0));
-             Result<PropertyList> settings =
-                 PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+             Result<PropertyList> settings = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
              IpcReply reply;
              if (!settings) {
                  reply.error = "The recording settings cannot be read: " + settings.error();
@@ -103,12 +102,18 @@ Status VistrelRecorderAppDelegate::awakeFromNib() {
              return noValue();
          }},
     };
-    BusConnection* bus = bus_;
+    // Followed from here on, so the main application's calls are judged from their sender alone.
+    mainApplication_ =
+        std::make_unique<NameOwnerWatcher>(*bus_, std::string(kMainApplicationServiceName),
+                                           [this](const std::string&, const std::string& newOwner) {
+                                               if (launched_) mainApplicationOwnerChanged(newOwner);
+                                           });
+    NameOwnerWatcher* mainApplication = mainApplication_.get();
     std::string error;
     server_ = RemoteObjectServer::create(
-        *bus, std::string(kRemoteRecorderInterface), std::move(methods),
-        [bus](const std::string& caller, std::string& why) {
-            return callerIsOwnerOf(*bus, caller, kMainApplicationServiceName, why);
+        *bus_, std::string(kRemoteRecorderInterface), std::move(methods),
+        [mainApplication](const std::string& caller, IpcCallerDecision decided) {
+            mainApplication->judgeCaller(caller, std::move(decided));
         },
         error);
     if (!server_) return fail(error);
@@ -130,23 +135,32 @@ bool VistrelRecorderAppDelegate::applicationDidFinishLaunching() {
     if (!notifications_) notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
     notifications_->addObserver(std::string(kRemoteRecorderEndNotification),
                                 [this](const DistributedNotification& n) {
-                                    if (fromMainApplication(n.senderBusName)) endRecording();
+                                    fromMainApplication(n.senderBusName, [this] { endRecording(); });
                                 });
     notifications_->addObserver(std::string(kRemoteRecorderTerminateNotification),
                                 [this](const DistributedNotification& n) {
-                                    if (fromMainApplication(n.senderBusName)) terminate();
+                                    fromMainApplication(n.senderBusName, [this] { terminate(); });
                                 });
-    mainApplicationWatcher_ = std::make_unique<NameOwnerWatcher>(
-        *bus_, std::string(kMainApplicationServiceName),
-        [this](const std::string&, const std::string& newOwner) { mainApplicationOwnerChanged(newOwner); });
+    launched_ = true;
     return true;
 }
 
-bool VistrelRecorderAppDelegate::fromMainApplication(const std::string& senderBusName) const {
-    std::string why;
-    if (callerIsOwnerOf(*bus_, senderBusName, kMainApplicationServiceName, why)) return true;
-    logMessage("A notification from " + senderBusName + " is ignored: " + why + ".");
-    return false;
+bool VistrelRecorderAppDelegate::knowsMainApplication() const {
+    return mainApplication_ && mainApplication_->ownerKnown();
+}
+
+void VistrelRecorderAppDelegate::fromMainApplication(const std::string& senderBusName,
+                                                     std::function<void()> action) {
+    if (!mainApplication_) return;
+    std::weak_ptr<int> alive = lifetime_;
+    mainApplication_->judgeCaller(senderBusName, [alive, senderBusName, action = std::move(action)](
+                                                     bool allowed, const std::string& why) {
+        if (!alive.lock()) return;
+        if (allowed)
+            action();
+        else
+            logMessage("A notification from " + senderBusName + " is ignored: " + why + ".");
+    });
 }
 
 void VistrelRecorderAppDelegate::mainApplicationOwnerChanged(const std::string& newOwner) {
@@ -185,7 +199,7 @@ Status VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const Property
     if (restartGUIApp_ && !read.GUIAppPath.empty() && read.GUIAppPath != guiAppPath_)
         logMessage("The main application to restart is the installed one, not " + read.GUIAppPath + ".");
     if (!restartGUIApp_) {
-        guiAppOwner_ = bus_->nameOwner(kMainApplicationServiceName);
+        guiAppOwner_ = mainApplication_ ? mainApplication_->owner() : std::string();
         if (guiAppOwner_.empty()) {
             logMessage("Vistrel is not on the bus; the recording's result cannot be delivered.");
         } else {
@@ -291,25 +305,31 @@ void VistrelRecorderAppDelegate::showFinishingRecord() {
 }
 
 void VistrelRecorderAppDelegate::recordDoneWithInfo(const std::optional<PropertyList>& doneInfo) {
-    deliverResult(doneInfo, [] {});
+    deliverResult(doneInfo, 0);
 }
 
-void VistrelRecorderAppDelegate::deliverResult(const std::optional<PropertyList>& doneInfo,
-                                               std::function<void()> then) {
+void VistrelRecorderAppDelegate::deliverResult(const std::optional<PropertyList>& doneInfo, int error,
+                                               std::function<void()> delivered) {
     if (!guiApp_) {
-        then();
+        if (delivered) delivered();
         return;
     }
-    // Not waited for: the main application may be inside a call to us right now, and our loop
-    // must stay free to answer it. What follows the result waits for its reply instead.
+    // Neither call waits: the recorder keeps answering while the main application takes the
+    // result, and `delivered` runs once both are answered or given up on.
+    auto remaining = std::make_shared<int>(error != 0 ? 2 : 1);
     std::weak_ptr<int> alive = lifetime_;
-    guiApp_->callAsync("recordDoneWithInfo", {bytesOf(doneInfo)}, services_.doneReplyTimeoutMilliseconds,
-                       [alive, then = std::move(then)](IpcReply reply) {
-                           if (!alive.lock()) return;
-                           if (!reply)
-                               logMessage("Vistrel did not take the recording's result: " + reply.error);
-                           then();
-                       });
+    auto answered = [alive, remaining, delivered](std::string what) {
+        return [alive, remaining, delivered, what](const IpcReply& reply) {
+            if (!alive.lock()) return;
+            if (!reply) logMessage("Vistrel did not take the recording's " + what + ": " + reply.error);
+            if (--*remaining == 0 && delivered) delivered();
+        };
+    };
+    guiApp_->callThen("recordDoneWithInfo", {bytesOf(doneInfo)}, services_.doneReplyTimeoutMilliseconds,
+                      answered("result"));
+    if (error != 0)
+        guiApp_->callThen("setRecordingError", {static_cast<std::int32_t>(error)},
+                          services_.doneReplyTimeoutMilliseconds, answered("error"));
 }
 
 void VistrelRecorderAppDelegate::setSurfaceID(std::uint32_t surfaceID) {
@@ -345,19 +365,15 @@ void VistrelRecorderAppDelegate::doneRecordingWithInfo(const std::optional<Prope
         restartGUIApp();
         return;
     }
-    const int error = coordinator_ ? coordinator_->errorToShow() : 0;
-    deliverResult(doneInfo, [this, error] {
-        if (error != 0 && guiApp_) guiApp_->send("setRecordingError", {static_cast<std::int32_t>(error)});
-        bus_->flush();
-        scheduleQuit();
-    });
+    // The program ends once the main application has the result.
+    deliverResult(doneInfo, coordinator_ ? coordinator_->errorToShow() : 0, [this] { scheduleQuit(); });
 }
 
 void VistrelRecorderAppDelegate::restartGUIApp() {
     if (!notifications_) notifications_ = std::make_unique<DistributedNotificationCenter>(*bus_);
     notifications_->addObserver(std::string(kDidLaunchNotification),
                                 [this](const DistributedNotification& n) {
-                                    if (fromMainApplication(n.senderBusName)) restartedGUIApp();
+                                    fromMainApplication(n.senderBusName, [this] { restartedGUIApp(); });
                                 });
     std::weak_ptr<int> alive = lifetime_;
     std::shared_ptr<DispatchTimer> wait =
@@ -376,8 +392,11 @@ void VistrelRecorderAppDelegate::restartGUIApp() {
 
 void VistrelRecorderAppDelegate::restartedGUIApp() {
     if (notifications_) notifications_->post(kOpenLastRecordingNotification);
-    bus_->flush();
-    scheduleQuit();
+    // Ends once the bus has passed the notification on, without waiting inside its delivery.
+    std::weak_ptr<int> alive = lifetime_;
+    bus_->flushThen([this, alive] {
+        if (alive.lock()) scheduleQuit();
+    });
 }
 
 void VistrelRecorderAppDelegate::scheduleQuit() {

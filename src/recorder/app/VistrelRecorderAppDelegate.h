@@ -38,7 +38,7 @@ struct VistrelRecorderAppServices {
     // Starts a program without arguments, detached; answers whether it started.
     std::function<bool(const std::string& path)> launchApplication;
     RecordingCoordinatorServices coordinatorServices;
-    // How long the result waits for the main application to take it.
+    // How long the program waits for the main application to take the result before it ends.
     int doneReplyTimeoutMilliseconds = 10000;
     // How long stealth mode waits for the relaunched main application before quitting anyway.
     double relaunchWaitSeconds = 120;
@@ -95,23 +95,28 @@ public:
 
     RecordingCoordinator* coordinator() const { return coordinator_.get(); }
     bool hasGuiApp() const;
+    // Whether the bus has said who the main application is (calls from it are judged then).
+    bool knowsMainApplication() const;
     bool stealthMode() const { return restartGUIApp_; }
     bool quitScheduled() const { return quitScheduled_; }
 
 private:
-    // Hands the result to the main application without waiting for it, then runs `then` once
-    // the main application took it, refused it or the wait ran out (at once without a connection).
-    void deliverResult(const std::optional<PropertyList>& doneInfo, std::function<void()> then);
     void scheduleQuit();
     bool recordingInProgress() const;
-    bool fromMainApplication(const std::string& senderBusName) const;
+    // Runs the action once the sender is known to be the main application.
+    void fromMainApplication(const std::string& senderBusName, std::function<void()> action);
+    // Sends the result and the error (when not 0) without waiting for them.
+    void deliverResult(const std::optional<PropertyList>& doneInfo, int error,
+                       std::function<void()> delivered = {});
     void mainApplicationOwnerChanged(const std::string& newOwner);
 
     Services services_;
     BusConnection* bus_;
+    // The main application's owner on the bus: who may call, where the result goes.
+    std::unique_ptr<NameOwnerWatcher> mainApplication_;
+    bool launched_ = false;
     std::unique_ptr<RemoteObjectServer> server_;
     std::unique_ptr<DistributedNotificationCenter> notifications_;
-    std::unique_ptr<NameOwnerWatcher> mainApplicationWatcher_;
     std::unique_ptr<RecordingCoordinator> coordinator_;
     std::unique_ptr<RemoteObjectProxy> guiApp_;
     std::string guiAppOwner_;

@@ -159,9 +159,20 @@ bool VistrelRecording::openLocked() {
                            " is incomplete; the recording ends before it");
         entries.pop_back();
     }
+    // A recording cut after its first picture (its stop record lost to a full disk or a killed
+    // recorder) still shows that picture: it ends one frame later, at an end entry that repeats it.
+    if (entries.size() == 1 && entries.front().isKeyFrame) {
+        const std::uint64_t rate = h.keyFrameRate >= 1 && h.keyFrameRate <= 1000 ? h.keyFrameRate : 30;
+        const std::uint64_t scale = h.timeScale == 0 ? kTimeScale : h.timeScale;
+        DirectoryEntry end = entries.front();
+        end.frameIndex += 1;
+        end.time += std::max<std::uint64_t>(1, scale / rate);
+        entries.push_back(end);
+        warnings.push_back("the recording holds one picture and no stop record; it lasts one frame");
+    }
     if (entries.size() < 2) {
-        openError_ =
-            "the directory holds " + std::to_string(entries.size()) + " usable frames, fewer than two";
+        openError_ = entries.empty() ? "the directory holds no usable frame"
+                                     : "the directory holds one frame and no picture";
         return false;
     }
     movieHeader_ = h;

@@ -46,7 +46,7 @@ public:
     const std::string& path() const { return storage_->path(); }
 
     // Opens the package once; later calls answer from the state. A package whose header or
-    // directory is not there yet (zero size, fewer than two entries) stays unopened and may be
+    // directory is not there yet (zero size, no picture entry) stays unopened and may be
     // tried again; a missing "vtldirectory" or "vtlmeta" fails it for good.
     bool open();
     State recordingState() const { return static_cast<State>(recordingState_.load()); }
