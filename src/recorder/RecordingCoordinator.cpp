@@ -51,7 +51,6 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
             if (!ok) logMessage(error);
             return ok;
         };
-    if (!services.findAudioDevice) services.findAudioDevice = audioDeviceWithUID;
     return services;
 }
 
@@ -73,12 +72,14 @@ RecordingCoordinator::~RecordingCoordinator() {
     if (statusItemTimer_) statusItemTimer_->cancel();
     if (cancelTimeout_) cancelTimeout_();
     if (cancelStartWait_) cancelStartWait_();
+    if (cancelSilentCheck_) cancelSilentCheck_();
     if (holdsScreenSaver_) services_.suppressScreenSaver(false);
     // A recording still running when the program ends is stopped so its threads end before the
     // encode queue goes; its files then hold every complete frame.
     if (screenRecorder_ && state_ != State::done && state_ != State::created) screenRecorder_->stopRecord();
     screenRecorder_.reset();
     otherRecorders_.clear();
+    additionalAudioVideoWriter_.reset();
 }
 
 void RecordingCoordinator::onMainThread(std::function<void()> task) {
@@ -98,6 +99,9 @@ std::function<void()> RecordingCoordinator::scheduleGuarded(double delaySeconds,
 Failure RecordingCoordinator::failPrepare(std::string message) {
     screenRecorder_.reset();
     otherRecorders_.clear();
+    systemAudioRecorder_ = nullptr;
+    cameraRecorder_ = nullptr;
+    additionalAudioVideoWriter_.reset();
     if (createdPackageFolder_) {
         std::error_code ignored;
         fs::remove_all(recordPath_, ignored);
@@ -188,28 +192,8 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
     if (settings.hideDesktop) logMessage("The desktop is not covered while recording.");
     if (settings.showRecordAreaWhileRecording) logMessage("The recorded area is not framed while recording.");
-    if (settings.recordISight) logMessage("The camera is not recorded by this recorder.");
 
-    for (const AudioDeviceToRecord& wanted : settings.audioDevicesToRecord) {
-        std::optional<AudioDeviceDescription> device =
-            services_.findAudioDevice(wanted.persistentUID, wanted.audioStreamID);
-        if (!device) {
-            logMessage("Device not found: DeviceID -> " + wanted.persistentUID + ", StreamID -> " +
-                       std::to_string(wanted.audioStreamID));
-            continue;
-        }
-        if (device->name == kSystemAudioDeviceName) {
-            logMessage("The system's sound is not recorded by this recorder.");
-            continue;
-        }
-        if (device->numberOfInputChannels < 1) continue;
-        auto recorder = VTLAudioDeviceRecorder::create(*device, *this);
-        if (!recorder) {
-            logMessage(recorder.error());
-            continue;
-        }
-        otherRecorders_.push_back(std::move(recorder).value());
-    }
+    prepareAudioAndVideo(settings);
 
     {
         std::lock_guard lock(mutex_);
@@ -282,13 +266,13 @@ Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(
 }
 
 std::uint64_t RecordingCoordinator::sizeOfEntireRecordingSoFar() const {
-    std::uint64_t bytes = sizeOfAdditionalAudioAndVideo();
+    std::uint64_t bytes = sizeOfAdditionalAudioAndVideo() + sizeOfSystemAudio();
     if (screenRecorder_) bytes += screenRecorder_->bytesWrittenSoFar();
     return bytes;
 }
 
 void RecordingCoordinator::startAudioRouting() {
-    // No system-audio recorder here: nothing to route.
+    if (state_ == State::prepared) startSystemAudioRouting();
 }
 
 void RecordingCoordinator::startRecording() {
@@ -297,6 +281,11 @@ void RecordingCoordinator::startRecording() {
         return;
     }
     state_ = State::started;
+    startSystemAudioRouting();
+    cancelSilentCheck_ = scheduleGuarded(kSilentRecorderSeconds, [this] {
+        cancelSilentCheck_ = nullptr;
+        leaveOutSilentRecorders();
+    });
     std::vector<Recorder*> recorders;
     {
         std::lock_guard lock(mutex_);
@@ -325,6 +314,7 @@ bool RecordingCoordinator::recorderStartedProducingData(Recorder& recorder) {
     }
     if (!pendingRecorders_.empty()) return false;
     realStartTriggered_ = true;
+    startMovieWritersLocked();
     recordStartTime_.store(now());
     onMainThread([this] { startRealRecordOnMainThread(); });
     return true;
@@ -342,6 +332,10 @@ void RecordingCoordinator::startRealRecordOnMainThread() {
     if (cancelStartWait_) {
         cancelStartWait_();
         cancelStartWait_ = nullptr;
+    }
+    if (cancelSilentCheck_) {
+        cancelSilentCheck_();
+        cancelSilentCheck_ = nullptr;
     }
     for (Recorder* recorder : recorders)
         recorder->setWriteToMovie();
@@ -458,6 +452,10 @@ void RecordingCoordinator::performStop() {
         cancelStartWait_();
         cancelStartWait_ = nullptr;
     }
+    if (cancelSilentCheck_) {
+        cancelSilentCheck_();
+        cancelSilentCheck_ = nullptr;
+    }
     for (Recorder* recorder : recorders)
         recorder->stopRecord();
     delegate_.unregisterHotkeys();
@@ -468,7 +466,7 @@ void RecordingCoordinator::performStop() {
         if (!services_.suppressScreenSaver(false)) logMessage("The screen saver could not be let go again.");
         holdsScreenSaver_ = false;
     }
-    finishRecordings();
+    finishMovieWriters([this] { finishRecordings(); });
 }
 
 void RecordingCoordinator::finishRecordings() {

@@ -9,7 +9,7 @@
 #include "platform/capture/Screens.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
-#include "recorder/AudioDeviceRecorder.h"
+#include "audio/CompositionAudioRecordDevice.h"
 #include "recorder/MouseVisualization.h"
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecorderStatusItem.h"
@@ -29,7 +29,12 @@
 #include <vector>
 
 namespace vtl {
+class AudioHardware;
+class Camera;
 class DispatchTimer;
+class MovieWriterQueue;
+class VTLCameraRecorder;
+class VTLSystemAudioRecorder;
 }
 
 namespace vtl {
@@ -52,9 +57,14 @@ struct RecordingCoordinatorServices {
     std::function<void(std::string_view name)> postNotification;
     // Holds (true) or lets go of (false) the screen saver; answers whether that worked.
     std::function<bool(bool hold)> suppressScreenSaver;
-    std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID,
-                                                        std::uint32_t streamID)>
+    // The audio devices and the system's sound; empty: the shared device layer.
+    std::shared_ptr<AudioHardware> audioHardware;
+    // The recordable input with that persistent UID and stream, or nullopt when it is not present.
+    std::function<std::optional<CompositionAudioRecordDevice>(std::string_view persistentUID,
+                                                              std::uint32_t streamID)>
         findAudioDevice;
+    // The camera with that unique id (empty: the last one). Empty: the machine's cameras.
+    std::function<Result<std::unique_ptr<Camera>>(const std::string& uniqueID)> openCamera;
     // The status item, asked for by "showStatusItem"; nullptr when there is none. Empty: none (the
     // recorder program hands in its tray view).
     std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
@@ -68,6 +78,8 @@ public:
     static constexpr double kMinimumRecordingSeconds = 5.0;
     // How long a stop waits for the recorders' first data before it stops without it.
     static constexpr double kStartWaitSeconds = 5.0;
+    // A recorder without data this long after the start is left out of the recording.
+    static constexpr double kSilentRecorderSeconds = 5.0;
 
     enum class State { created, prepared, started, running, stopping, done };
 
@@ -119,7 +131,9 @@ public:
     // The decoded style of "mouseVisualization", when the settings carried a readable one.
     std::shared_ptr<MouseVisualization> mouseVisualization() const { return mouseVisualization_; }
     std::uint64_t sizeOfEntireRecordingSoFar() const;
-    std::uint64_t sizeOfAdditionalAudioAndVideo() const { return 0; }
+    std::uint64_t sizeOfAdditionalAudioAndVideo() const;
+    VTLSystemAudioRecorder* systemAudioRecorder() const { return systemAudioRecorder_; }
+    VTLCameraRecorder* cameraRecorder() const { return cameraRecorder_; }
     // Shows the elapsed time or the size so far in the status item (every second while recording).
     void updateStatusItem();
     bool hasStatusItem() const { return statusItem_ != nullptr; }
@@ -153,6 +167,18 @@ private:
     // Runs the task on the main thread after the delay unless the coordinator is gone by then.
     std::function<void()> scheduleGuarded(double delaySeconds, std::function<void()> task);
     void onMainThread(std::function<void()> task);
+    // System audio, audio devices and the camera, with the writer of the additional movie.
+    void prepareAudioAndVideo(const RecordingSettings& settings);
+    // At the real start, under mutex_: the movie writers the recorders share begin.
+    void startMovieWritersLocked();
+    // Completes the shared movie writers, then runs `then` on the main thread.
+    void finishMovieWriters(std::function<void()> then);
+    // Recorders without data kSilentRecorderSeconds after the start are left out of the recording.
+    void leaveOutSilentRecorders();
+    // Opens the system's sound (once), for the countdown and the start.
+    void startSystemAudioRouting();
+    std::uint64_t sizeOfSystemAudio() const;
+    static void eraseRecorder(std::vector<Recorder*>& recorders, Recorder* recorder);
     // Undoes what the prepare made so far and logs the message.
     Failure failPrepare(std::string message);
 
@@ -172,6 +198,10 @@ private:
 
     std::unique_ptr<CoordinatedScreenRecorder> screenRecorder_;
     std::vector<std::unique_ptr<Recorder>> otherRecorders_;
+    VTLSystemAudioRecorder* systemAudioRecorder_ = nullptr; // in otherRecorders_
+    VTLCameraRecorder* cameraRecorder_ = nullptr;           // in otherRecorders_
+    std::shared_ptr<MovieWriterQueue> additionalAudioVideoWriter_;
+    std::function<void()> cancelSilentCheck_;
 
     // Guards the recorder sets and the start; recorders call in from their own threads.
     mutable std::recursive_mutex mutex_;

@@ -264,4 +264,15 @@ Result<std::unique_ptr<AudioInputStream>> PulseAudioHardware::openInputStream(st
     return detail::openPulseInputStream(c, it->persistentUID, channelCount, sampleRate, std::move(callback));
 }
 
+Result<std::unique_ptr<AudioInputStream>>
+PulseAudioHardware::openSystemAudioStream(std::uint32_t channelCount, std::uint32_t sampleRate,
+                                          AudioCaptureCallback callback) {
+    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX)
+        return fail("The channel count is not supported.");
+    if (sampleRate < 1000 || sampleRate > PA_RATE_MAX) return fail("The sample rate is not supported.");
+    auto c = impl_->connect();
+    if (!c) return fail("The audio server cannot be reached.");
+    return detail::openPulseInputStream(c, "@DEFAULT_MONITOR@", channelCount, sampleRate, std::move(callback));
+}
+
 } // namespace vtl
