@@ -112,7 +112,9 @@ Status RecordedAudioTrack::drain(MovieWriter& writer, std::size_t track, bool co
         dropped_.fetch_add(gone);
         available -= static_cast<std::int64_t>(gone);
     }
-    if (Status ok = append(writer, track, static_cast<std::size_t>(available), false); !ok) return ok;
+    // Never ahead of the clock: what is early waits in the ring for the clock to catch up.
+    const std::int64_t take = std::min(available, std::max<std::int64_t>(target - written, 0));
+    if (Status ok = append(writer, track, static_cast<std::size_t>(take), false); !ok) return ok;
     // A source that fell silent leaves the track short of the clock: silence fills it, less a
     // margin for frames still on their way.
     const std::int64_t shortfall = target - static_cast<std::int64_t>(written_.load());
