@@ -109,6 +109,8 @@ std::uint64_t RecordingCoordinator::sizeOfAdditionalAudioAndVideo() const {
 
 void RecordingCoordinator::startMovieWritersLocked() {
     if (!additionalAudioVideoWriter_ || additionalAudioVideoWriter_->isStarted()) return;
+    // Every recorder of the movie was left out: there is nothing to write.
+    if (additionalAudioVideoWriter_->trackCount() == 0) return;
     if (Status started = additionalAudioVideoWriter_->start(); !started) {
         const std::string message = "The camera and audio devices cannot be recorded: " + started.error();
         logMessage(message);
@@ -123,8 +125,9 @@ void RecordingCoordinator::finishMovieWriters(std::function<void()> then) {
     }
     std::weak_ptr<int> alive = lifetime_;
     // After the recorders' last frames, which finishPendingFrames queued on the writer's own thread.
-    additionalAudioVideoWriter_->finish([alive, then = std::move(then)](Status finished) {
-        if (!finished) logMessage("an error occurred recording the camera or audio: " + finished.error());
+    const bool started = additionalAudioVideoWriter_->isStarted();
+    additionalAudioVideoWriter_->finish([alive, started, then = std::move(then)](Status finished) {
+        if (!finished && started) logMessage("an error occurred recording the camera or audio: " + finished.error());
         DispatchQueue::mainQueue()->async([alive, then] {
             if (alive.lock()) then();
         });

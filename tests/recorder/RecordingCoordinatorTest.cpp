@@ -3,7 +3,9 @@
 
 #include "recorder/RecordingCoordinator.h"
 
+#include "platform/audio/NullAudioHardware.h"
 #include "platform/foundation/DispatchMainLoop.h"
+#include "platform/media/MediaAsset.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <algorithm>
@@ -24,7 +26,7 @@ struct FakeDelegate final : RecordingCoordinatorDelegate {
     void setSurfaceID(std::uint32_t id) override { surfaceIDs.push_back(id); }
     void setWaitingForUnpause(bool) override {}
     void setRecordingError(int) override {}
-    void presentRecordError(const std::string&) override {}
+    void presentRecordError(const std::string& message) override { shownErrors.push_back(message); }
     void disableIOSAudioPreviewFromRecorder() override {}
     void disableIOSVideoPreviewFromRecorder() override {}
     void doneRecordingWithInfo(const std::optional<PropertyList>& info) override { results.push_back(info); }
@@ -34,6 +36,7 @@ struct FakeDelegate final : RecordingCoordinatorDelegate {
     int hotkeysUnregistered = 0;
     std::vector<std::uint32_t> surfaceIDs;
     std::vector<std::optional<PropertyList>> results;
+    std::vector<std::string> shownErrors;
 };
 
 class FakeScreenRecorder final : public CoordinatedScreenRecorder {
@@ -121,6 +124,7 @@ protected:
             statusItem = item.get();
             return std::unique_ptr<RecorderStatusItem>(std::move(item));
         };
+        s.audioHardware = audioHardware;
         s.suppressScreenSaver = [this](bool hold) {
             screenSaverCalls.push_back(hold);
             return true;
@@ -193,6 +197,7 @@ protected:
     ScreenRecorderOptions options_;
     RecorderStatusItemActions statusActions;
     FakeStatusItem* statusItem = nullptr;
+    std::shared_ptr<NullAudioHardware> audioHardware = std::make_shared<NullAudioHardware>();
     bool recorderFails = false;
     bool recorderProducesData = true;
     FakeDelegate delegate;
@@ -521,6 +526,72 @@ TEST_F(RecordingCoordinatorTest, TheMouseVisualizationOfTheSettingsIsRead) {
     settings.mouseVisualization = {1, 2, 3};
     ASSERT_TRUE(prepare(settings)) << "an unreadable style is logged, the recording goes on";
     EXPECT_FALSE(coordinator->mouseVisualization());
+}
+
+// An input of the null device layer, recordable under "mic".
+AudioDeviceDescription microphone() {
+    AudioDeviceDescription d;
+    d.deviceID = 7;
+    d.name = "Microphone";
+    d.persistentUID = "mic";
+    d.inputChannelCount = 2;
+    d.inputStreams.push_back({700, 1u});
+    d.nominalSampleRates = {44100};
+    return d;
+}
+
+TEST_F(RecordingCoordinatorTest, AnInputThatNeverDeliversIsLeftOutAndReportedAndTheRecordingGoesOn) {
+    audioHardware->setDevices({microphone()}, 0, 7);
+    RecordingSettings settings = settingsFor();
+    settings.audioDevicesToRecord = {{"mic", 700}, {"gone", 1}};
+    ASSERT_TRUE(prepare(settings));
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::started) << "the input holds the start";
+    advance(RecordingCoordinator::kSilentRecorderSeconds);
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
+    ASSERT_EQ(delegate.shownErrors.size(), 1u);
+    EXPECT_NE(std::find(log.begin(), log.end(), "setWriteToMovie"), log.end());
+    coordinator->stopRecording();
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_TRUE(delegate.results[0]);
+    EXPECT_FALSE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"))
+        << "a movie that never started leaves nothing behind";
+}
+
+TEST_F(RecordingCoordinatorTest, AnInputsSoundGoesIntoTheAdditionalMovieStartedAtTheRealStart) {
+    audioHardware->setDevices({microphone()}, 0, 7);
+    RecordingSettings settings = settingsFor();
+    settings.audioDevicesToRecord = {{"mic", 700}};
+    ASSERT_TRUE(prepare(settings));
+    coordinator->startRecording();
+    const std::vector<float> buffer(441 * 2, 0.25f);
+    // The screen delivered at once; the input's first buffer completes the start.
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] {
+            audioHardware->capture(7, buffer.data(), 441, 2);
+            return coordinator->state() == RecordingCoordinator::State::running;
+        },
+        10));
+    for (int i = 0; i < 20; ++i)
+        audioHardware->capture(7, buffer.data(), 441, 2);
+    EXPECT_TRUE(delegate.shownErrors.empty());
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->sizeOfAdditionalAudioAndVideo() > 0; }, 10));
+    EXPECT_GT(coordinator->sizeOfEntireRecordingSoFar(), 1234u + coordinator->sizeOfAdditionalAudioAndVideo() - 1);
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_EQ(log.back(), "finalizeRecord") << "the movie is finished before the recorders are finalized";
+
+    auto asset = MediaAsset::open((fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov").string());
+    ASSERT_TRUE(asset) << asset.error();
+    ASSERT_EQ((*asset)->tracks().size(), 1u);
+    EXPECT_EQ((*asset)->tracks()[0].codecName, "aac");
+    EXPECT_EQ((*asset)->tracks()[0].channelCount, 2);
+    // The track lasts the recording on the coordinator's clock.
+    EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), RecordingCoordinator::kMinimumRecordingSeconds, 0.1);
 }
 
 } // namespace

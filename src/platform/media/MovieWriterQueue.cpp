@@ -38,12 +38,14 @@ MovieWriterQueue::~MovieWriterQueue() {
 Result<std::size_t> MovieWriterQueue::addAudioTrack(const AudioTrackSettings& settings) {
     Result<std::size_t> added = fail("The movie is gone.");
     queue_->sync([&] { added = writer_->addAudioTrack(settings); });
+    if (added) tracks_.fetch_add(1);
     return added;
 }
 
 Result<std::size_t> MovieWriterQueue::addVideoTrack(const VideoTrackSettings& settings) {
     Result<std::size_t> added = fail("The movie is gone.");
     queue_->sync([&] { added = writer_->addVideoTrack(settings); });
+    if (added) tracks_.fetch_add(1);
     return added;
 }
 

@@ -36,6 +36,7 @@ public:
     Result<std::size_t> addVideoTrack(const VideoTrackSettings& settings);
     Status start();
     bool isStarted() const { return started_.load(); }
+    std::size_t trackCount() const { return tracks_.load(); }
 
     // Runs the task on the writer's thread with the writer. Tasks run in the order handed in.
     void async(std::function<void(MovieWriter&)> task);
@@ -64,6 +65,7 @@ private:
     std::shared_ptr<std::atomic<std::uint64_t>> bytes_ = std::make_shared<std::atomic<std::uint64_t>>(0);
     std::atomic<std::size_t> pending_{0};
     std::atomic<bool> started_{false};
+    std::atomic<std::size_t> tracks_{0};
 };
 
 } // namespace vtl
