@@ -169,6 +169,7 @@ private:
     void onMainThread(std::function<void()> task);
     // System audio, audio devices and the camera, with the writer of the additional movie.
     void prepareAudioAndVideo(const RecordingSettings& settings);
+    void prepareCamera(const RecordingSettings& settings, const std::function<void(const std::string&)>& reportError);
     // At the real start, under mutex_: the movie writers the recorders share begin.
     void startMovieWritersLocked();
     // Completes the shared movie writers, then runs `then` on the main thread.

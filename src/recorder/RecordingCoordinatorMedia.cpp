@@ -7,10 +7,14 @@
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/media/MovieWriterQueue.h"
+#include "platform/capture/Camera.h"
 #include "recorder/CoordinatedAudioDeviceRecorder.h"
+#include "recorder/VTLCameraRecorder.h"
 #include "recorder/VTLSystemAudioRecorder.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 #include <filesystem>
 
 namespace vtl {
@@ -92,7 +96,37 @@ void RecordingCoordinator::prepareAudioAndVideo(const RecordingSettings& setting
         otherRecorders_.push_back(
             std::make_unique<CoordinatedAudioDeviceRecorder>(std::move(recorder), *this, reportError));
     }
-    if (settings.recordISight) logMessage("The camera is not recorded by this recorder.");
+    if (settings.recordISight) prepareCamera(settings, reportError);
+}
+
+void RecordingCoordinator::prepareCamera(const RecordingSettings& settings,
+                                         const std::function<void(const std::string&)>& reportError) {
+    auto open = services_.openCamera ? services_.openCamera : [](const std::string& uniqueID) {
+        // Machines without a camera try the recorder with the test pattern.
+        const char* stand_in = std::getenv("VISTREL_CAMERA");
+        if (stand_in && std::string_view(stand_in) == "test-pattern")
+            return Result<std::unique_ptr<Camera>>(makeTestPatternCamera(640, 480, 30));
+        return openCamera(uniqueID);
+    };
+    Result<std::unique_ptr<Camera>> camera = open(settings.cameraDeviceUniqueID);
+    if (!camera) {
+        const std::string message = "The camera cannot be recorded: " + camera.error();
+        logMessage(message);
+        reportError(message);
+        return;
+    }
+    VTLCameraRecorder::Options options;
+    options.clockSeconds = services_.clockSeconds;
+    options.recordStartTime = [this] { return recordStartTime(); };
+    options.reportError = reportError;
+    auto recorder = VTLCameraRecorder::create(std::move(camera).value(), additionalAudioVideoWriter_, *this, options);
+    if (!recorder) {
+        logMessage(recorder.error());
+        reportError(recorder.error());
+        return;
+    }
+    cameraRecorder_ = recorder->get();
+    otherRecorders_.push_back(std::move(recorder).value());
 }
 
 void RecordingCoordinator::startSystemAudioRouting() {
