@@ -4,6 +4,7 @@
 #include "recorder/RecordingCoordinator.h"
 
 #include "platform/audio/NullAudioHardware.h"
+#include "platform/capture/Camera.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/foundation/PropertyList.h"
@@ -125,6 +126,8 @@ protected:
             return std::unique_ptr<RecorderStatusItem>(std::move(item));
         };
         s.audioHardware = audioHardware;
+        // No camera on the test machine.
+        s.openCamera = [](const std::string&) -> Result<std::unique_ptr<Camera>> { return fail("There is no camera."); };
         s.suppressScreenSaver = [this](bool hold) {
             screenSaverCalls.push_back(hold);
             return true;
@@ -592,6 +595,25 @@ TEST_F(RecordingCoordinatorTest, AnInputsSoundGoesIntoTheAdditionalMovieStartedA
     EXPECT_EQ((*asset)->tracks()[0].channelCount, 2);
     // The track lasts the recording on the coordinator's clock.
     EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), RecordingCoordinator::kMinimumRecordingSeconds, 0.1);
+}
+
+TEST_F(RecordingCoordinatorTest, ACameraThatIsNotThereIsReportedAndTheRecordingGoesOn) {
+    RecordingSettings settings = settingsFor();
+    settings.recordISight = true;
+    settings.cameraDeviceUniqueID = "usb-Missing_Camera-video-index0";
+    ASSERT_TRUE(prepare(settings));
+    EXPECT_FALSE(coordinator->cameraRecorder());
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
+    ASSERT_EQ(delegate.shownErrors.size(), 1u);
+    EXPECT_NE(delegate.shownErrors[0].find("There is no camera."), std::string::npos) << delegate.shownErrors[0];
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_TRUE(delegate.results[0]);
+    EXPECT_FALSE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"));
 }
 
 } // namespace
