@@ -93,7 +93,9 @@ Status RecordedAudioTrack::drain(MovieWriter& writer, std::size_t track, bool co
     const std::int64_t target = clockFrames();
     const auto written = static_cast<std::int64_t>(written_.load());
     auto available = static_cast<std::int64_t>(ring_.readAvailable());
-    const auto tolerance = static_cast<std::int64_t>(options_.toleranceSeconds * options_.sampleRate);
+    const auto rate = static_cast<double>(options_.sampleRate);
+    const auto shortfallTolerance = static_cast<std::int64_t>(options_.shortfallToleranceSeconds * rate);
+    const auto surplusTolerance = static_cast<std::int64_t>(options_.surplusToleranceSeconds * rate);
 
     if (complete) {
         const std::int64_t wanted = std::max<std::int64_t>(target - written, 0);
@@ -105,20 +107,32 @@ Status RecordedAudioTrack::drain(MovieWriter& writer, std::size_t track, bool co
         return {};
     }
 
-    // A source running ahead of the clock (or catching up after a filled gap) loses its oldest frames.
-    if (written + available > target + tolerance) {
+    // A source whose clock runs ahead of the recording's loses its oldest frames once it is far
+    // ahead; sources that deliver in bursts stay within the allowance.
+    if (written + available > target + surplusTolerance) {
         const std::int64_t surplus = written + available - target;
         const std::size_t gone = ring_.discard(static_cast<std::size_t>(std::min(surplus, available)));
         dropped_.fetch_add(gone);
         available -= static_cast<std::int64_t>(gone);
     }
+    // Sound coming back after a filled gap starts where the clock is now, less what it brings.
+    if (fillingGap_ && available > 0) {
+        fillingGap_ = false;
+        const std::int64_t topUp = target - written - available - static_cast<std::int64_t>(0.01 * rate);
+        if (topUp > 0)
+            if (Status ok = append(writer, track, static_cast<std::size_t>(topUp), true); !ok) return ok;
+    }
     // Never ahead of the clock: what is early waits in the ring for the clock to catch up.
-    const std::int64_t take = std::min(available, std::max<std::int64_t>(target - written, 0));
+    const auto writtenNow = static_cast<std::int64_t>(written_.load());
+    const std::int64_t take = std::min(available, std::max<std::int64_t>(target - writtenNow, 0));
     if (Status ok = append(writer, track, static_cast<std::size_t>(take), false); !ok) return ok;
     // A source that fell silent leaves the track short of the clock: silence fills it, less a
     // margin for frames still on their way.
     const std::int64_t shortfall = target - static_cast<std::int64_t>(written_.load());
-    if (shortfall > tolerance) return append(writer, track, static_cast<std::size_t>(shortfall - tolerance / 4), true);
+    if (shortfall > shortfallTolerance) {
+        fillingGap_ = true;
+        return append(writer, track, static_cast<std::size_t>(shortfall - shortfallTolerance / 4), true);
+    }
     return {};
 }
 

@@ -28,8 +28,11 @@ public:
         std::uint32_t sampleRate = 44100;
         std::uint32_t channelCount = 2;
         double ringSeconds = 10;
-        // A shortfall or surplus against the clock larger than this is mended.
-        double toleranceSeconds = 0.25;
+        // A shortfall against the clock larger than this is filled with silence.
+        double shortfallToleranceSeconds = 0.5;
+        // Sound this far ahead of the clock is dropped (less waits in the ring: sources that
+        // deliver in bursts).
+        double surplusToleranceSeconds = 4.0;
         // Seconds on the recording's clock; empty: the monotonic clock.
         std::function<double()> clockSeconds;
     };
@@ -78,6 +81,7 @@ private:
 
     // Writer's thread only, read by statistics() through the atomics.
     std::vector<float> scratch_;
+    bool fillingGap_ = false;
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> silence_{0};
     std::atomic<std::uint64_t> dropped_{0};

@@ -153,7 +153,9 @@ void VTLAudioDeviceRecorder::drain(bool complete) {
     }
     if (complete) {
         const RecordedAudioTrack::Statistics s = track_->statistics();
-        if (s.silenceFrames > 0 || s.droppedFrames > 0 || s.overrunFrames > 0)
+        // The last few milliseconds on their way at the stop are filled as a matter of course.
+        const std::uint64_t noticeable = samplingRate_ / 10;
+        if (s.silenceFrames > noticeable || s.droppedFrames > noticeable || s.overrunFrames > 0)
             logMessage("The sound of " + device_.name() + " was kept on the recording's clock: " +
                        std::to_string(s.silenceFrames) + " frames of silence filled gaps, " +
                        std::to_string(s.droppedFrames) + " frames ahead of the clock were dropped, " +

@@ -303,7 +303,7 @@ TEST(RecordedAudioTrack, FollowsTheRecordingsClockThroughPausesSilenceAndSurplus
          3.0, 1.0, true},
         {"a source running ahead of the clock loses its surplus",
          [](ClockedTrack& t) {
-             t.play(3.0, 1.0);
+             t.play(6.0, 1.0);
              t.track->stopWriting();
          },
          1.0, 1.0, true},
