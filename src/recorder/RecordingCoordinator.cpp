@@ -80,6 +80,7 @@ RecordingCoordinator::~RecordingCoordinator() {
     screenRecorder_.reset();
     otherRecorders_.clear();
     additionalAudioVideoWriter_.reset();
+    iosDeviceWriter_.reset();
 }
 
 void RecordingCoordinator::onMainThread(std::function<void()> task) {
@@ -101,7 +102,9 @@ Failure RecordingCoordinator::failPrepare(std::string message) {
     otherRecorders_.clear();
     systemAudioRecorder_ = nullptr;
     cameraRecorder_ = nullptr;
+    iosRecorder_ = nullptr;
     additionalAudioVideoWriter_.reset();
+    iosDeviceWriter_.reset();
     if (createdPackageFolder_) {
         std::error_code ignored;
         fs::remove_all(recordPath_, ignored);
@@ -118,8 +121,7 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     for (const std::string& problem : problems)
         logMessage(problem);
 
-    if (settings.recordMode == RecordMode::IOSDevice)
-        return failPrepare("iOS devices cannot be recorded on this system.");
+    if (settings.recordMode == RecordMode::IOSDevice) return prepareIOSDevice(settings);
     if (!isKnownRecordMode(settings.recordMode))
         return failPrepare("The record mode " + std::to_string(static_cast<int>(settings.recordMode)) +
                            " is unknown.");
@@ -159,17 +161,7 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     area_ = Rect(left, bottom, right - left, top - bottom);
     settings_ = settings;
 
-    // The package folder; its parent must exist, and an earlier recording is never replaced.
-    recordPath_ = settings.recordPath();
-    std::error_code ec;
-    if (fs::exists(recordPath_, ec)) {
-        if (!fs::is_directory(recordPath_, ec) || !fs::is_empty(recordPath_, ec))
-            return failPrepare("Something is already stored at " + recordPath_ + ".");
-    } else {
-        if (!fs::create_directory(recordPath_, ec))
-            return failPrepare("The recording folder " + recordPath_ + " cannot be created: " + ec.message());
-        createdPackageFolder_ = true;
-    }
+    if (Status made = createPackageFolder(settings); !made) return made;
 
     ScreenRecorderOptions options;
     options.frameRate = settings.frameRate;
@@ -207,6 +199,27 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     VTLMallocPool::sharedInstance().setMaxMemory(static_cast<std::uint64_t>(settings.frameRate) *
                                                  static_cast<std::uint64_t>(physical.width()) *
                                                  static_cast<std::uint64_t>(physical.height()));
+    setUpStatusItem(settings);
+    state_ = State::prepared;
+    return {};
+}
+
+Status RecordingCoordinator::createPackageFolder(const RecordingSettings& settings) {
+    // The package folder; its parent must exist, and an earlier recording is never replaced.
+    recordPath_ = settings.recordPath();
+    std::error_code ec;
+    if (fs::exists(recordPath_, ec)) {
+        if (!fs::is_directory(recordPath_, ec) || !fs::is_empty(recordPath_, ec))
+            return failPrepare("Something is already stored at " + recordPath_ + ".");
+    } else {
+        if (!fs::create_directory(recordPath_, ec))
+            return failPrepare("The recording folder " + recordPath_ + " cannot be created: " + ec.message());
+        createdPackageFolder_ = true;
+    }
+    return {};
+}
+
+void RecordingCoordinator::setUpStatusItem(const RecordingSettings& settings) {
     if (settings.showStatusItem && services_.makeStatusItem) {
         RecorderStatusItemActions actions;
         std::weak_ptr<int> alive = lifetime_;
@@ -227,8 +240,6 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
             });
         }
     }
-    state_ = State::prepared;
-    return {};
 }
 
 void RecordingCoordinator::updateStatusItem() {
@@ -369,6 +380,12 @@ void RecordingCoordinator::promotePaused(bool paused) {
         services_.postNotification(kRemoteRecorderDidResumeNotification);
     }
     if (statusItem_) statusItem_->setPaused(paused);
+    if (!paused && iosRecorder_) {
+        // The device resumes at its next sync picture, which completes the resume (unpause).
+        waitingToBeUnpaused_ = true;
+        delegate_.setWaitingForUnpause(true);
+        return;
+    }
     applyPaused(paused, time);
 }
 
@@ -388,15 +405,21 @@ void RecordingCoordinator::applyPaused(bool paused, double time) {
 }
 
 bool RecordingCoordinator::unpause() {
-    if (!waitingToBeUnpaused_) return false;
-    waitingToBeUnpaused_ = false;
-    applyPaused(false, now());
-    delegate_.setWaitingForUnpause(false);
+    if (!waitingToBeUnpaused_.exchange(false)) return false;
+    // The device's thread asks; the bookkeeping happens on the main thread with this moment's time.
+    const double time = now();
+    resumeWaiting_ = true;
+    onMainThread([this, time] {
+        resumeWaiting_ = false;
+        applyPaused(false, time);
+        delegate_.setWaitingForUnpause(false);
+    });
     return true;
 }
 
 void RecordingCoordinator::iOSRecordingResolutionChangeToSize(Size sizePixels) {
-    pauseTimes_.addSizeChange(now() - recordStartTime_.load(), sizePixels);
+    const double time = now();
+    onMainThread([this, time, sizePixels] { pauseTimes_.addSizeChange(time - recordStartTime_.load(), sizePixels); });
 }
 
 void RecordingCoordinator::stopRecording() {
@@ -499,6 +522,7 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
     if (errorToShow() == 0) {
         double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
         std::optional<Size> size = screenRecorder_ ? screenRecorder_->sizePixels() : std::nullopt;
+        if (settings_.recordMode == RecordMode::IOSDevice) iOSDeviceMovieFacts(duration, size);
         doneInfo =
             doneInfoDictionary(duration, static_cast<unsigned>(static_cast<int>(settings_.recordMode)), size);
     }
@@ -518,9 +542,12 @@ void RecordingCoordinator::stopObservingAndSession() {
     // No window frame reader or capture session runs outside the recorders here.
 }
 
-void RecordingCoordinator::setPlayIOSAudio(bool) {}
+void RecordingCoordinator::setPlayIOSAudio(bool on) {
+    if (iosRecorder_) iosRecorder_->setForwardAudio(on);
+}
 
 void RecordingCoordinator::setPlayIOSVideo(bool on) {
+    if (iosRecorder_) iosRecorder_->setForwardVideo(on);
     if (!on) delegate_.setSurfaceID(0);
 }
 

@@ -17,6 +17,7 @@
 #include "recorder/RecordingCoordinatorScreenRecorder.h"
 #include "recorder/RecordingSettings.h"
 #include "recorder/ScreenGrabberCoordinator.h"
+#include "recorder/VTLiOSDeviceRecorder.h"
 #include "recorder/format/PackageSideFiles.h"
 
 #include <atomic>
@@ -34,6 +35,7 @@ class Camera;
 class DispatchTimer;
 class MovieWriterQueue;
 class VTLCameraRecorder;
+class VTLiOSDeviceRecorder;
 class VTLSystemAudioRecorder;
 }
 
@@ -63,6 +65,8 @@ struct RecordingCoordinatorServices {
     std::function<std::optional<CompositionAudioRecordDevice>(std::string_view persistentUID,
                                                               std::uint32_t streamID)>
         findAudioDevice;
+    // The iOS device with that unique id. Empty: the machine's (none can be reached here).
+    std::function<Result<std::unique_ptr<MobileDevice>>(const std::string& uniqueID)> openMobileDevice;
     // The camera with that unique id (empty: the last one). Empty: the machine's cameras.
     std::function<Result<std::unique_ptr<Camera>>(const std::string& uniqueID)> openCamera;
     // The status item, asked for by "showStatusItem"; nullptr when there is none. Empty: none (the
@@ -70,7 +74,7 @@ struct RecordingCoordinatorServices {
     std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
 };
 
-class RecordingCoordinator final : public RecorderDelegate, public ScreenGrabberCoordinator {
+class RecordingCoordinator final : public IOSRecorderCoordinator, public ScreenGrabberCoordinator {
 public:
     using Services = RecordingCoordinatorServices;
 
@@ -106,12 +110,13 @@ public:
     void stopObservingAndSession();
     void setPlayIOSAudio(bool on);
     void setPlayIOSVideo(bool on);
-    // Completes a resume that waited for a device; false when none was waiting.
-    bool unpause();
-    void iOSRecordingResolutionChangeToSize(Size sizePixels);
-    void forwardIOSSurfaceID(std::uint32_t surfaceID) { delegate_.setSurfaceID(surfaceID); }
-    void disableIOSAudioPreviewFromRecorder() { delegate_.disableIOSAudioPreviewFromRecorder(); }
-    void disableIOSVideoPreviewFromRecorder() { delegate_.disableIOSVideoPreviewFromRecorder(); }
+    // Any thread: completes a resume that waited for a device; false when none was waiting.
+    bool unpause() override;
+    // Any thread: the iOS device's new picture size, kept in the pause list.
+    void iOSRecordingResolutionChangeToSize(Size sizePixels) override;
+    void forwardIOSSurfaceID(std::uint32_t surfaceID) override;
+    void disableIOSAudioPreviewFromRecorder() override;
+    void disableIOSVideoPreviewFromRecorder() override;
     void presentRecordError(const std::string& message) { delegate_.presentRecordError(message); }
 
     // Any thread: the error to show after the recording (0 none, 1 disk full).
@@ -120,9 +125,9 @@ public:
 
     State state() const { return state_; }
     bool currentlyPaused() const { return currentlyPaused_; }
-    bool waitingToBeUnpaused() const { return waitingToBeUnpaused_; }
+    bool waitingToBeUnpaused() const { return waitingToBeUnpaused_ || resumeWaiting_; }
     // Paused as the main application should see it (a resume still waiting counts as paused).
-    bool isPaused() const { return currentlyPaused_ || waitingToBeUnpaused_; }
+    bool isPaused() const { return currentlyPaused_ || waitingToBeUnpaused_ || resumeWaiting_; }
     // Clock seconds of the real start, moved forward by every pause; 0 before the real start.
     // Any thread.
     double recordStartTime() const { return recordStartTime_.load(); }
@@ -134,6 +139,7 @@ public:
     std::uint64_t sizeOfAdditionalAudioAndVideo() const;
     VTLSystemAudioRecorder* systemAudioRecorder() const { return systemAudioRecorder_; }
     VTLCameraRecorder* cameraRecorder() const { return cameraRecorder_; }
+    VTLiOSDeviceRecorder* iosRecorder() const { return iosRecorder_; }
     // Shows the elapsed time or the size so far in the status item (every second while recording).
     void updateStatusItem();
     bool hasStatusItem() const { return statusItem_ != nullptr; }
@@ -169,6 +175,12 @@ private:
     void onMainThread(std::function<void()> task);
     // System audio, audio devices and the camera, with the writer of the additional movie.
     void prepareAudioAndVideo(const RecordingSettings& settings);
+    // Record mode 3: the iOS device's screen and sound instead of a screen.
+    Status prepareIOSDevice(const RecordingSettings& settings);
+    Status createPackageFolder(const RecordingSettings& settings);
+    void setUpStatusItem(const RecordingSettings& settings);
+    // The length and picture size of the finished "iOSDevice.mov".
+    void iOSDeviceMovieFacts(double& durationSeconds, std::optional<Size>& sizePixels) const;
     void prepareCamera(const RecordingSettings& settings, const std::function<void(const std::string&)>& reportError);
     // At the real start, under mutex_: the movie writers the recorders share begin.
     void startMovieWritersLocked();
@@ -201,7 +213,9 @@ private:
     std::vector<std::unique_ptr<Recorder>> otherRecorders_;
     VTLSystemAudioRecorder* systemAudioRecorder_ = nullptr; // in otherRecorders_
     VTLCameraRecorder* cameraRecorder_ = nullptr;           // in otherRecorders_
+    VTLiOSDeviceRecorder* iosRecorder_ = nullptr;           // in otherRecorders_
     std::shared_ptr<MovieWriterQueue> additionalAudioVideoWriter_;
+    std::shared_ptr<MovieWriterQueue> iosDeviceWriter_;
     std::function<void()> cancelSilentCheck_;
 
     // Guards the recorder sets and the start; recorders call in from their own threads.
@@ -215,7 +229,8 @@ private:
     std::atomic<double> recordStartTime_{0};
     double pauseStartTime_ = 0;
     bool currentlyPaused_ = false;
-    bool waitingToBeUnpaused_ = false;
+    std::atomic<bool> waitingToBeUnpaused_{false};
+    bool resumeWaiting_ = false; // an unpause on its way to the main thread
     PauseTimes pauseTimes_;
     std::atomic<int> errorToShow_{0};
 

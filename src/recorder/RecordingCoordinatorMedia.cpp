@@ -6,8 +6,10 @@
 #include "platform/audio/AudioHardware.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/Log.h"
+#include "platform/media/MediaAsset.h"
 #include "platform/media/MovieWriterQueue.h"
 #include "platform/capture/Camera.h"
+#include "platform/capture/MobileDevice.h"
 #include "recorder/CoordinatedAudioDeviceRecorder.h"
 #include "recorder/VTLCameraRecorder.h"
 #include "recorder/VTLSystemAudioRecorder.h"
@@ -142,30 +144,98 @@ std::uint64_t RecordingCoordinator::sizeOfAdditionalAudioAndVideo() const {
 }
 
 void RecordingCoordinator::startMovieWritersLocked() {
-    if (!additionalAudioVideoWriter_ || additionalAudioVideoWriter_->isStarted()) return;
-    // Every recorder of the movie was left out: there is nothing to write.
-    if (additionalAudioVideoWriter_->trackCount() == 0) return;
-    if (Status started = additionalAudioVideoWriter_->start(); !started) {
-        const std::string message = "The camera and audio devices cannot be recorded: " + started.error();
-        logMessage(message);
-        onMainThread([this, message] { presentRecordError(message); });
+    for (const auto& writer : {additionalAudioVideoWriter_, iosDeviceWriter_}) {
+        // A movie whose recorders were all left out has nothing to write.
+        if (!writer || writer->isStarted() || writer->trackCount() == 0) continue;
+        if (Status started = writer->start(); !started) {
+            const std::string message = "The camera, audio devices or iOS device cannot be recorded: " + started.error();
+            logMessage(message);
+            onMainThread([this, message] { presentRecordError(message); });
+        }
     }
 }
 
 void RecordingCoordinator::finishMovieWriters(std::function<void()> then) {
-    if (!additionalAudioVideoWriter_) {
+    std::vector<std::shared_ptr<MovieWriterQueue>> writers;
+    for (const auto& writer : {additionalAudioVideoWriter_, iosDeviceWriter_})
+        if (writer) writers.push_back(writer);
+    if (writers.empty()) {
         then();
         return;
     }
+    // Each completes after the recorders' last samples, which finishPendingFrames queued on its
+    // own thread; the recorders are finalized once every one is closed.
+    auto left = std::make_shared<std::size_t>(writers.size());
     std::weak_ptr<int> alive = lifetime_;
-    // After the recorders' last frames, which finishPendingFrames queued on the writer's own thread.
-    const bool started = additionalAudioVideoWriter_->isStarted();
-    additionalAudioVideoWriter_->finish([alive, started, then = std::move(then)](Status finished) {
-        if (!finished && started) logMessage("an error occurred recording the camera or audio: " + finished.error());
-        DispatchQueue::mainQueue()->async([alive, then] {
-            if (alive.lock()) then();
+    for (const auto& writer : writers) {
+        const bool started = writer->isStarted();
+        writer->finish([alive, started, left, then](Status finished) {
+            if (!finished && started) logMessage("an error occurred recording the camera or audio: " + finished.error());
+            DispatchQueue::mainQueue()->async([alive, left, then] {
+                if (alive.lock() && --*left == 0) then();
+            });
         });
-    });
+    }
+}
+
+void RecordingCoordinator::forwardIOSSurfaceID(std::uint32_t surfaceID) {
+    onMainThread([this, surfaceID] { delegate_.setSurfaceID(surfaceID); });
+}
+
+void RecordingCoordinator::disableIOSAudioPreviewFromRecorder() {
+    onMainThread([this] { delegate_.disableIOSAudioPreviewFromRecorder(); });
+}
+
+void RecordingCoordinator::disableIOSVideoPreviewFromRecorder() {
+    onMainThread([this] { delegate_.disableIOSVideoPreviewFromRecorder(); });
+}
+
+Status RecordingCoordinator::prepareIOSDevice(const RecordingSettings& settings) {
+    if (settings.path.empty() || !std::filesystem::path(settings.path).is_absolute())
+        return failPrepare("The recording has no absolute package path.");
+    auto open = services_.openMobileDevice ? services_.openMobileDevice
+                                           : [](const std::string& id) { return openMobileDevice(id); };
+    Result<std::unique_ptr<MobileDevice>> device = open(settings.iOSDeviceID);
+    if (!device) return failPrepare(device.error());
+    settings_ = settings;
+    if (Status made = createPackageFolder(settings); !made) return made;
+    const std::string name = (*device)->description().localizedName;
+    MovieWriterOptions writerOptions;
+    writerOptions.container = MovieContainer::QuickTime;
+    auto writer = MovieWriterQueue::create((std::filesystem::path(recordPath_) / "iOSDevice.mov").string(),
+                                           "com.morlunesoftware.vistrel3.vistrelrecorder.ios.writer", writerOptions);
+    if (!writer) return failPrepare("The iOS device cannot be recorded: " + writer.error());
+    iosDeviceWriter_ = std::move(writer).value();
+    auto recorder = VTLiOSDeviceRecorder::create(std::move(device).value(), makeIOSDeviceMovieInputs(iosDeviceWriter_),
+                                                 nullptr, *this, settings.iosPreviewVideo, settings.iosPreviewAudio);
+    if (!recorder) return failPrepare(recorder.error());
+    iosRecorder_ = recorder->get();
+    otherRecorders_.push_back(std::move(recorder).value());
+    if (Status written = writeIOSDeviceMeta(recordPath_, name); !written)
+        logMessage("The iOS device's name cannot be written: " + written.error());
+    prepareAudioAndVideo(settings);
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& r : otherRecorders_)
+            recorders_.push_back(r.get());
+        pendingRecorders_ = recorders_;
+    }
+    setUpStatusItem(settings);
+    state_ = State::prepared;
+    return {};
+}
+
+void RecordingCoordinator::iOSDeviceMovieFacts(double& durationSeconds, std::optional<Size>& sizePixels) const {
+    durationSeconds = 0;
+    sizePixels.reset();
+    auto asset = MediaAsset::open((std::filesystem::path(recordPath_) / "iOSDevice.mov").string());
+    if (!asset) return;
+    durationSeconds = (*asset)->duration().seconds();
+    for (const MediaTrack& track : (*asset)->tracks())
+        if (track.type == MediaType::Video) {
+            sizePixels = Size{static_cast<double>(track.widthPixels), static_cast<double>(track.heightPixels)};
+            break;
+        }
 }
 
 void RecordingCoordinator::leaveOutSilentRecorders() {
@@ -174,7 +244,8 @@ void RecordingCoordinator::leaveOutSilentRecorders() {
         std::lock_guard lock(mutex_);
         if (state_ != State::started || realStartTriggered_) return;
         for (Recorder* recorder : pendingRecorders_)
-            if (recorder != screenRecorder_.get()) silent.push_back(recorder);
+            // The screen and the iOS device are the recording itself: it waits for them.
+            if (recorder != screenRecorder_.get() && recorder != iosRecorder_) silent.push_back(recorder);
         for (Recorder* recorder : silent) {
             eraseRecorder(pendingRecorders_, recorder);
             eraseRecorder(recorders_, recorder);
