@@ -5,6 +5,7 @@
 
 #include "platform/audio/NullAudioHardware.h"
 #include "platform/capture/Camera.h"
+#include "platform/capture/MobileDevice.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/foundation/PropertyList.h"
@@ -614,6 +615,73 @@ TEST_F(RecordingCoordinatorTest, ACameraThatIsNotThereIsReportedAndTheRecordingG
     ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
     EXPECT_TRUE(delegate.results[0]);
     EXPECT_FALSE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"));
+}
+
+TEST_F(RecordingCoordinatorTest, AnIOSDeviceRecordingResumesWhenTheDeviceDeliversAgain) {
+    SyntheticMobileDevice* device = nullptr;
+    RecordingSettings settings = settingsFor(RecordMode::IOSDevice);
+    settings.iOSDeviceID = "device-1";
+    coordinator = std::make_unique<RecordingCoordinator>(delegate, [&] {
+        auto s = services();
+        s.openMobileDevice = [&](const std::string& id) -> Result<std::unique_ptr<MobileDevice>> {
+            EXPECT_EQ(id, "device-1");
+            auto made = std::make_unique<SyntheticMobileDevice>(MobileDeviceDescription{id, "Test Phone"});
+            device = made.get();
+            return std::unique_ptr<MobileDevice>(std::move(made));
+        };
+        return s;
+    }());
+    ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary()));
+    ASSERT_TRUE(device);
+    auto meta = PropertyList::fromFile(fs::path(settings.recordPath()) / "iOSDeviceMeta.plist");
+    ASSERT_TRUE(meta) << meta.error();
+    ASSERT_TRUE(meta.value().stringForKey("DeviceName"));
+    EXPECT_EQ(*meta.value().stringForKey("DeviceName"), "Test Phone");
+
+    // Pictures of a made-up stream: the movie keeps them as they come.
+    auto picture = [&](double time, bool sync) {
+        MobileDeviceSample s;
+        s.kind = MobileSampleKind::Video;
+        s.dependsOnOthers = !sync;
+        s.presentationTimeSeconds = time;
+        s.durationSeconds = 0.1;
+        s.widthPixels = 640;
+        s.heightPixels = 1136;
+        s.data = std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>{0, 0, 0, 2, 0x09, 0x10});
+        s.codecConfiguration = std::make_shared<const std::vector<std::uint8_t>>(
+            std::vector<std::uint8_t>{1, 0x42, 0xc0, 0x1e, 0xff, 0xe0, 0x00});
+        device->deliver(s);
+    };
+    coordinator->startRecording();
+    picture(100.0, true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
+    for (int i = 1; i < 20; ++i)
+        picture(100.0 + i * 0.1, false);
+    advance(2.0);
+    coordinator->pauseRecording();
+    picture(102.0, false);
+    advance(3.0);
+    coordinator->resumeRecording();
+    EXPECT_TRUE(coordinator->waitingToBeUnpaused()) << "the device has to deliver first";
+    picture(102.5, false);
+    advance(1.0);
+    EXPECT_TRUE(coordinator->isPaused());
+    picture(103.0, true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !coordinator->isPaused(); }, 10));
+    ASSERT_EQ(coordinator->pauseTimes().entries().size(), 1u);
+    EXPECT_NEAR(coordinator->pauseTimes().entries()[0].durationSeconds.value_or(0), 4.0, 1e-9)
+        << "until the device resumed";
+    for (int i = 1; i < 30; ++i)
+        picture(103.0 + i * 0.1, false);
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    ASSERT_TRUE(delegate.results[0]);
+    const PropertyList& info = *delegate.results[0];
+    EXPECT_EQ(info.integerForKey("RecordingType"), 3);
+    EXPECT_NEAR(info.numberForKey("RecordingDuration").value_or(0), 4.9, 0.15) << "the movie without the pause";
+    ASSERT_TRUE(info.stringForKey("RecordingSize"));
+    EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_640x1136");
 }
 
 } // namespace
