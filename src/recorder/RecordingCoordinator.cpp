@@ -482,6 +482,7 @@ void RecordingCoordinator::performStop() {
     for (Recorder* recorder : recorders)
         recorder->stopRecord();
     delegate_.unregisterHotkeys();
+    if (externalISightWindow_) externalISightWindow_->hide();
     delegate_.showFinishingRecord();
     for (Recorder* recorder : recorders)
         recorder->finishPendingFrames();

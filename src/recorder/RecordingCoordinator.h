@@ -11,6 +11,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "audio/CompositionAudioRecordDevice.h"
 #include "recorder/MouseVisualization.h"
+#include "recorder/CameraPreviewWindow.h"
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecorderStatusItem.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
@@ -67,6 +68,8 @@ struct RecordingCoordinatorServices {
         findAudioDevice;
     // The iOS device with that unique id. Empty: the machine's (none can be reached here).
     std::function<Result<std::unique_ptr<MobileDevice>>(const std::string& uniqueID)> openMobileDevice;
+    // The window that shows the camera on another screen ("showISightOnSecondaryMonitor"). Empty: none.
+    CameraPreviewWindowFactory makeCameraPreviewWindow;
     // The camera with that unique id (empty: the last one). Empty: the machine's cameras.
     std::function<Result<std::unique_ptr<Camera>>(const std::string& uniqueID)> openCamera;
     // The status item, asked for by "showStatusItem"; nullptr when there is none. Empty: none (the
@@ -182,6 +185,7 @@ private:
     // The length and picture size of the finished "iOSDevice.mov".
     void iOSDeviceMovieFacts(double& durationSeconds, std::optional<Size>& sizePixels) const;
     void prepareCamera(const RecordingSettings& settings, const std::function<void(const std::string&)>& reportError);
+    void showCameraOnAnotherScreen();
     // At the real start, under mutex_: the movie writers the recorders share begin.
     void startMovieWritersLocked();
     // Completes the shared movie writers, then runs `then` on the main thread.
@@ -216,6 +220,7 @@ private:
     VTLiOSDeviceRecorder* iosRecorder_ = nullptr;           // in otherRecorders_
     std::shared_ptr<MovieWriterQueue> additionalAudioVideoWriter_;
     std::shared_ptr<MovieWriterQueue> iosDeviceWriter_;
+    std::unique_ptr<CameraPreviewWindow> externalISightWindow_;
     std::function<void()> cancelSilentCheck_;
 
     // Guards the recorder sets and the start; recorders call in from their own threads.

@@ -129,6 +129,26 @@ void RecordingCoordinator::prepareCamera(const RecordingSettings& settings,
     }
     cameraRecorder_ = recorder->get();
     otherRecorders_.push_back(std::move(recorder).value());
+    if (settings.showISightOnSecondaryMonitor && !iosRecorder_) showCameraOnAnotherScreen();
+}
+
+void RecordingCoordinator::showCameraOnAnotherScreen() {
+    if (!services_.makeCameraPreviewWindow || !cameraRecorder_) return;
+    Result<std::vector<ScreenDescription>> screens = services_.screens();
+    if (!screens || screens->size() < 2) return;
+    for (const ScreenDescription& screen : *screens) {
+        if (screen.displayID == screen_.displayID) continue;
+        // 640 × 480 in the middle of the first screen that is not recorded.
+        const Rect content(screen.frame.minX() + (screen.frame.width() - 640) / 2,
+                           screen.frame.minY() + (screen.frame.height() - 480) / 2, 640, 480);
+        VTLCameraRecorder* camera = cameraRecorder_;
+        externalISightWindow_ = services_.makeCameraPreviewWindow(
+            camera->camera().description().localizedName, content,
+            [camera](std::vector<std::uint8_t>& pixels, int& width, int& height) {
+                return camera->copyLatestFrame(pixels, width, height);
+            });
+        return;
+    }
 }
 
 void RecordingCoordinator::startSystemAudioRouting() {

@@ -684,5 +684,50 @@ TEST_F(RecordingCoordinatorTest, AnIOSDeviceRecordingResumesWhenTheDeviceDeliver
     EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_640x1136");
 }
 
+TEST_F(RecordingCoordinatorTest, TheCameraIsShownInTheMiddleOfAScreenThatIsNotRecordedUntilTheStop) {
+    struct Window final : CameraPreviewWindow {
+        void hide() override { hidden = true; }
+        bool hidden = false;
+    };
+    Window* window = nullptr;
+    std::string title;
+    Rect content;
+    RecordingSettings settings = settingsFor();
+    settings.recordISight = true;
+    settings.showISightOnSecondaryMonitor = true;
+    coordinator = std::make_unique<RecordingCoordinator>(delegate, [&] {
+        auto s = services();
+        s.openCamera = [](const std::string&) -> Result<std::unique_ptr<Camera>> {
+            return makeTestPatternCamera(64, 48, 10);
+        };
+        s.makeCameraPreviewWindow = [&](const std::string& t, const Rect& r, CameraPictureSource source) {
+            title = t;
+            content = r;
+            auto made = std::make_unique<Window>();
+            window = made.get();
+            std::vector<std::uint8_t> pixels;
+            int w = 0, h = 0;
+            EXPECT_TRUE(source);
+            (void)source(pixels, w, h);
+            EXPECT_EQ(w, 64);
+            return std::unique_ptr<CameraPreviewWindow>(std::move(made));
+        };
+        return s;
+    }());
+    ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary()));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(title, "Test Pattern Camera");
+    EXPECT_EQ(content, Rect(1280 + (1024 - 640) / 2, (768 - 480) / 2, 640, 480));
+    coordinator->startRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10))
+        << "the camera's first picture completes the start";
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    EXPECT_FALSE(window->hidden);
+    coordinator->stopRecording();
+    EXPECT_TRUE(window->hidden);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 20));
+    EXPECT_TRUE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"));
+}
+
 } // namespace
 } // namespace vtl
