@@ -167,11 +167,16 @@ void RecordingCoordinator::startMovieWritersLocked() {
     for (const auto& writer : {additionalAudioVideoWriter_, iosDeviceWriter_}) {
         // A movie whose recorders were all left out has nothing to write.
         if (!writer || writer->isStarted() || writer->trackCount() == 0) continue;
-        if (Status started = writer->start(); !started) {
+        // Not waited for: a recorder on that writer's thread may be waiting for this lock.
+        std::weak_ptr<int> alive = lifetime_;
+        writer->startAsync([this, alive](Status started) {
+            if (started) return;
             const std::string message = "The camera, audio devices or iOS device cannot be recorded: " + started.error();
             logMessage(message);
-            onMainThread([this, message] { presentRecordError(message); });
-        }
+            DispatchQueue::mainQueue()->async([this, alive, message] {
+                if (alive.lock()) presentRecordError(message);
+            });
+        });
     }
 }
 

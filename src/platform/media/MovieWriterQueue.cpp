@@ -61,6 +61,15 @@ MovieWriter& MovieWriterQueue::writer() {
     return *writer_;
 }
 
+void MovieWriterQueue::startAsync(std::function<void(Status)> completion) {
+    std::shared_ptr<MovieWriterQueue> self = shared_from_this();
+    queue_->async([self, completion = std::move(completion)] {
+        Status started = self->writer_->start();
+        if (started) self->started_.store(true);
+        if (completion) completion(started);
+    });
+}
+
 void MovieWriterQueue::async(std::function<void(MovieWriter&)> task) {
     pending_.fetch_add(1);
     std::weak_ptr<MovieWriterQueue> weak = weak_from_this();

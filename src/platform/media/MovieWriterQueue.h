@@ -35,6 +35,9 @@ public:
     Result<std::size_t> addAudioTrack(const AudioTrackSettings& settings);
     Result<std::size_t> addVideoTrack(const VideoTrackSettings& settings);
     Status start();
+    // The same on the writer's thread after what is queued there; the completion runs there too.
+    // For callers that must not wait for the writer's thread.
+    void startAsync(std::function<void(Status)> completion);
     bool isStarted() const { return started_.load(); }
     std::size_t trackCount() const { return tracks_.load(); }
 
