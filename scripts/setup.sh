@@ -11,6 +11,7 @@ PACKAGES=(
   pulseaudio pulseaudio-utils libpulse-dev
   libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev
   libxcb-image0-dev libxcb-keysyms1-dev libxcb-xinput-dev x11proto-dev
+  linux-libc-dev
   libespeak-ng-dev espeak-ng libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )

@@ -4,6 +4,7 @@
 #include "platform/mainloop/QtMainLoop.h"
 #include "platform/mainloop/TerminationSignals.h"
 #include "recorder/app/VistrelRecorderAppDelegate.h"
+#include "recorder/views/CameraPreviewView.h"
 #include "recorder/views/RecordingCoordinatorStatusItem.h"
 
 #include <QApplication>
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
         return QProcess::startDetached(QString::fromStdString(path), {});
     };
     services.coordinatorServices.makeStatusItem = vtl::RecordingCoordinatorStatusItem::create;
+    services.coordinatorServices.makeCameraPreviewWindow = vtl::makeCameraPreviewWindow;
     vtl::VistrelRecorderAppDelegate delegate(std::move(services));
 
     // Asked to end (logout, shutdown, Ctrl-C): a running recording is finished first.

@@ -51,7 +51,6 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
             if (!ok) logMessage(error);
             return ok;
         };
-    if (!services.findAudioDevice) services.findAudioDevice = audioDeviceWithUID;
     return services;
 }
 
@@ -73,12 +72,15 @@ RecordingCoordinator::~RecordingCoordinator() {
     if (statusItemTimer_) statusItemTimer_->cancel();
     if (cancelTimeout_) cancelTimeout_();
     if (cancelStartWait_) cancelStartWait_();
+    if (cancelSilentCheck_) cancelSilentCheck_();
     if (holdsScreenSaver_) services_.suppressScreenSaver(false);
     // A recording still running when the program ends is stopped so its threads end before the
     // encode queue goes; its files then hold every complete frame.
     if (screenRecorder_ && state_ != State::done && state_ != State::created) screenRecorder_->stopRecord();
     screenRecorder_.reset();
     otherRecorders_.clear();
+    additionalAudioVideoWriter_.reset();
+    iosDeviceWriter_.reset();
 }
 
 void RecordingCoordinator::onMainThread(std::function<void()> task) {
@@ -98,6 +100,11 @@ std::function<void()> RecordingCoordinator::scheduleGuarded(double delaySeconds,
 Failure RecordingCoordinator::failPrepare(std::string message) {
     screenRecorder_.reset();
     otherRecorders_.clear();
+    systemAudioRecorder_ = nullptr;
+    cameraRecorder_ = nullptr;
+    iosRecorder_ = nullptr;
+    additionalAudioVideoWriter_.reset();
+    iosDeviceWriter_.reset();
     if (createdPackageFolder_) {
         std::error_code ignored;
         fs::remove_all(recordPath_, ignored);
@@ -114,8 +121,7 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     for (const std::string& problem : problems)
         logMessage(problem);
 
-    if (settings.recordMode == RecordMode::IOSDevice)
-        return failPrepare("iOS devices cannot be recorded on this system.");
+    if (settings.recordMode == RecordMode::IOSDevice) return prepareIOSDevice(settings);
     if (!isKnownRecordMode(settings.recordMode))
         return failPrepare("The record mode " + std::to_string(static_cast<int>(settings.recordMode)) +
                            " is unknown.");
@@ -155,17 +161,7 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     area_ = Rect(left, bottom, right - left, top - bottom);
     settings_ = settings;
 
-    // The package folder; its parent must exist, and an earlier recording is never replaced.
-    recordPath_ = settings.recordPath();
-    std::error_code ec;
-    if (fs::exists(recordPath_, ec)) {
-        if (!fs::is_directory(recordPath_, ec) || !fs::is_empty(recordPath_, ec))
-            return failPrepare("Something is already stored at " + recordPath_ + ".");
-    } else {
-        if (!fs::create_directory(recordPath_, ec))
-            return failPrepare("The recording folder " + recordPath_ + " cannot be created: " + ec.message());
-        createdPackageFolder_ = true;
-    }
+    if (Status made = createPackageFolder(settings); !made) return made;
 
     ScreenRecorderOptions options;
     options.frameRate = settings.frameRate;
@@ -188,37 +184,8 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
     if (settings.hideDesktop) logMessage("The desktop is not covered while recording.");
     if (settings.showRecordAreaWhileRecording) logMessage("The recorded area is not framed while recording.");
-    // What was asked for and cannot be recorded is logged and told to the main application (see
-    // unrecordedRequests), never passed over in silence.
-    auto unrecorded = [this](std::string message) {
-        logMessage(message);
-        unrecordedRequests_.push_back(std::move(message));
-    };
-    if (settings.recordISight) unrecorded("The camera is not recorded by this recorder.");
 
-    for (const AudioDeviceToRecord& wanted : settings.audioDevicesToRecord) {
-        std::optional<AudioDeviceDescription> device =
-            services_.findAudioDevice(wanted.persistentUID, wanted.audioStreamID);
-        if (!device) {
-            unrecorded("The sound device " + wanted.persistentUID + " (stream " +
-                       std::to_string(wanted.audioStreamID) + ") was not found, so it is not recorded.");
-            continue;
-        }
-        if (device->name == kSystemAudioDeviceName) {
-            unrecorded("The system's sound is not recorded by this recorder.");
-            continue;
-        }
-        if (device->numberOfInputChannels < 1) {
-            unrecorded("The sound device " + device->name + " has no input, so it is not recorded.");
-            continue;
-        }
-        auto recorder = VTLAudioDeviceRecorder::create(*device, *this);
-        if (!recorder) {
-            unrecorded(recorder.error());
-            continue;
-        }
-        otherRecorders_.push_back(std::move(recorder).value());
-    }
+    prepareAudioAndVideo(settings);
 
     {
         std::lock_guard lock(mutex_);
@@ -232,6 +199,27 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
     VTLMallocPool::sharedInstance().setMaxMemory(static_cast<std::uint64_t>(settings.frameRate) *
                                                  static_cast<std::uint64_t>(physical.width()) *
                                                  static_cast<std::uint64_t>(physical.height()));
+    setUpStatusItem(settings);
+    state_ = State::prepared;
+    return {};
+}
+
+Status RecordingCoordinator::createPackageFolder(const RecordingSettings& settings) {
+    // The package folder; its parent must exist, and an earlier recording is never replaced.
+    recordPath_ = settings.recordPath();
+    std::error_code ec;
+    if (fs::exists(recordPath_, ec)) {
+        if (!fs::is_directory(recordPath_, ec) || !fs::is_empty(recordPath_, ec))
+            return failPrepare("Something is already stored at " + recordPath_ + ".");
+    } else {
+        if (!fs::create_directory(recordPath_, ec))
+            return failPrepare("The recording folder " + recordPath_ + " cannot be created: " + ec.message());
+        createdPackageFolder_ = true;
+    }
+    return {};
+}
+
+void RecordingCoordinator::setUpStatusItem(const RecordingSettings& settings) {
     if (settings.showStatusItem && services_.makeStatusItem) {
         RecorderStatusItemActions actions;
         std::weak_ptr<int> alive = lifetime_;
@@ -252,8 +240,6 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
             });
         }
     }
-    state_ = State::prepared;
-    return {};
 }
 
 void RecordingCoordinator::updateStatusItem() {
@@ -291,13 +277,13 @@ Point RecordingCoordinator::convertPointFromCarbonCoordinatesToMovieCoordinates(
 }
 
 std::uint64_t RecordingCoordinator::sizeOfEntireRecordingSoFar() const {
-    std::uint64_t bytes = sizeOfAdditionalAudioAndVideo();
+    std::uint64_t bytes = sizeOfAdditionalAudioAndVideo() + sizeOfSystemAudio();
     if (screenRecorder_) bytes += screenRecorder_->bytesWrittenSoFar();
     return bytes;
 }
 
 void RecordingCoordinator::startAudioRouting() {
-    // No system-audio recorder here: nothing to route.
+    if (state_ == State::prepared) startSystemAudioRouting();
 }
 
 void RecordingCoordinator::startRecording() {
@@ -306,6 +292,11 @@ void RecordingCoordinator::startRecording() {
         return;
     }
     state_ = State::started;
+    startSystemAudioRouting();
+    cancelSilentCheck_ = scheduleGuarded(kSilentRecorderSeconds, [this] {
+        cancelSilentCheck_ = nullptr;
+        leaveOutSilentRecorders();
+    });
     std::vector<Recorder*> recorders;
     {
         std::lock_guard lock(mutex_);
@@ -334,6 +325,7 @@ bool RecordingCoordinator::recorderStartedProducingData(Recorder& recorder) {
     }
     if (!pendingRecorders_.empty()) return false;
     realStartTriggered_ = true;
+    startMovieWritersLocked();
     recordStartTime_.store(now());
     onMainThread([this] { startRealRecordOnMainThread(); });
     return true;
@@ -351,6 +343,10 @@ void RecordingCoordinator::startRealRecordOnMainThread() {
     if (cancelStartWait_) {
         cancelStartWait_();
         cancelStartWait_ = nullptr;
+    }
+    if (cancelSilentCheck_) {
+        cancelSilentCheck_();
+        cancelSilentCheck_ = nullptr;
     }
     for (Recorder* recorder : recorders)
         recorder->setWriteToMovie();
@@ -384,6 +380,12 @@ void RecordingCoordinator::promotePaused(bool paused) {
         services_.postNotification(kRemoteRecorderDidResumeNotification);
     }
     if (statusItem_) statusItem_->setPaused(paused);
+    if (!paused && iosRecorder_) {
+        // The device resumes at its next sync picture, which completes the resume (unpause).
+        waitingToBeUnpaused_ = true;
+        delegate_.setWaitingForUnpause(true);
+        return;
+    }
     applyPaused(paused, time);
 }
 
@@ -403,15 +405,21 @@ void RecordingCoordinator::applyPaused(bool paused, double time) {
 }
 
 bool RecordingCoordinator::unpause() {
-    if (!waitingToBeUnpaused_) return false;
-    waitingToBeUnpaused_ = false;
-    applyPaused(false, now());
-    delegate_.setWaitingForUnpause(false);
+    if (!waitingToBeUnpaused_.exchange(false)) return false;
+    // The device's thread asks; the bookkeeping happens on the main thread with this moment's time.
+    const double time = now();
+    resumeWaiting_ = true;
+    onMainThread([this, time] {
+        resumeWaiting_ = false;
+        applyPaused(false, time);
+        delegate_.setWaitingForUnpause(false);
+    });
     return true;
 }
 
 void RecordingCoordinator::iOSRecordingResolutionChangeToSize(Size sizePixels) {
-    pauseTimes_.addSizeChange(now() - recordStartTime_.load(), sizePixels);
+    const double time = now();
+    onMainThread([this, time, sizePixels] { pauseTimes_.addSizeChange(time - recordStartTime_.load(), sizePixels); });
 }
 
 void RecordingCoordinator::stopRecording() {
@@ -485,9 +493,14 @@ void RecordingCoordinator::performStop() {
         cancelStartWait_();
         cancelStartWait_ = nullptr;
     }
+    if (cancelSilentCheck_) {
+        cancelSilentCheck_();
+        cancelSilentCheck_ = nullptr;
+    }
     for (Recorder* recorder : recorders)
         recorder->stopRecord();
     delegate_.unregisterHotkeys();
+    if (externalISightWindow_) externalISightWindow_->hide();
     delegate_.showFinishingRecord();
     for (Recorder* recorder : recorders)
         recorder->finishPendingFrames();
@@ -495,7 +508,7 @@ void RecordingCoordinator::performStop() {
         if (!services_.suppressScreenSaver(false)) logMessage("The screen saver could not be let go again.");
         holdsScreenSaver_ = false;
     }
-    finishRecordings();
+    finishMovieWriters([this] { finishRecordings(); });
 }
 
 void RecordingCoordinator::finishRecordings() {
@@ -527,9 +540,10 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
     // A recording stopped by an error (a full or nearly full disk) still holds what was recorded
     // up to then: the main application gets that with the error, so it can open it.
     std::optional<PropertyList> doneInfo;
-    const double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
+    double duration = screenRecorder_ ? screenRecorder_->durationSeconds() : 0;
+    std::optional<Size> size = screenRecorder_ ? screenRecorder_->sizePixels() : std::nullopt;
+    if (settings_.recordMode == RecordMode::IOSDevice) iOSDeviceMovieFacts(duration, size);
     if (errorToShow() == 0 || duration > 0) {
-        std::optional<Size> size = screenRecorder_ ? screenRecorder_->sizePixels() : std::nullopt;
         doneInfo =
             doneInfoDictionary(duration, static_cast<unsigned>(static_cast<int>(settings_.recordMode)), size);
     }
@@ -577,9 +591,12 @@ void RecordingCoordinator::stopObservingAndSession() {
     // No window frame reader or capture session runs outside the recorders here.
 }
 
-void RecordingCoordinator::setPlayIOSAudio(bool) {}
+void RecordingCoordinator::setPlayIOSAudio(bool on) {
+    if (iosRecorder_) iosRecorder_->setForwardAudio(on);
+}
 
 void RecordingCoordinator::setPlayIOSVideo(bool on) {
+    if (iosRecorder_) iosRecorder_->setForwardVideo(on);
     if (!on) delegate_.setSurfaceID(0);
 }
 

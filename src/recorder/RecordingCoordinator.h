@@ -9,14 +9,16 @@
 #include "platform/capture/Screens.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
-#include "recorder/AudioDeviceRecorder.h"
+#include "audio/CompositionAudioRecordDevice.h"
 #include "objects/MouseVisualization.h"
+#include "recorder/CameraPreviewWindow.h"
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecorderStatusItem.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingCoordinatorScreenRecorder.h"
 #include "recorder/RecordingSettings.h"
 #include "recorder/ScreenGrabberCoordinator.h"
+#include "recorder/VTLiOSDeviceRecorder.h"
 #include "recorder/format/PackageSideFiles.h"
 
 #include <atomic>
@@ -29,7 +31,13 @@
 #include <vector>
 
 namespace vtl {
+class AudioHardware;
+class Camera;
 class DispatchTimer;
+class MovieWriterQueue;
+class VTLCameraRecorder;
+class VTLiOSDeviceRecorder;
+class VTLSystemAudioRecorder;
 }
 
 namespace vtl {
@@ -52,15 +60,24 @@ struct RecordingCoordinatorServices {
     std::function<void(std::string_view name)> postNotification;
     // Holds (true) or lets go of (false) the screen saver; answers whether that worked.
     std::function<bool(bool hold)> suppressScreenSaver;
-    std::function<std::optional<AudioDeviceDescription>(std::string_view persistentUID,
-                                                        std::uint32_t streamID)>
+    // The audio devices and the system's sound; empty: the shared device layer.
+    std::shared_ptr<AudioHardware> audioHardware;
+    // The recordable input with that persistent UID and stream, or nullopt when it is not present.
+    std::function<std::optional<CompositionAudioRecordDevice>(std::string_view persistentUID,
+                                                              std::uint32_t streamID)>
         findAudioDevice;
+    // The iOS device with that unique id. Empty: the machine's (none can be reached here).
+    std::function<Result<std::unique_ptr<MobileDevice>>(const std::string& uniqueID)> openMobileDevice;
+    // The window that shows the camera on another screen ("showISightOnSecondaryMonitor"). Empty: none.
+    CameraPreviewWindowFactory makeCameraPreviewWindow;
+    // The camera with that unique id (empty: the last one). Empty: the machine's cameras.
+    std::function<Result<std::unique_ptr<Camera>>(const std::string& uniqueID)> openCamera;
     // The status item, asked for by "showStatusItem"; nullptr when there is none. Empty: none (the
     // recorder program hands in its tray view).
     std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
 };
 
-class RecordingCoordinator final : public RecorderDelegate, public ScreenGrabberCoordinator {
+class RecordingCoordinator final : public IOSRecorderCoordinator, public ScreenGrabberCoordinator {
 public:
     using Services = RecordingCoordinatorServices;
 
@@ -68,6 +85,8 @@ public:
     static constexpr double kMinimumRecordingSeconds = 5.0;
     // How long a stop waits for the recorders' first data before it stops without it.
     static constexpr double kStartWaitSeconds = 5.0;
+    // A recorder without data this long after the start is left out of the recording.
+    static constexpr double kSilentRecorderSeconds = 5.0;
 
     enum class State { created, prepared, started, running, stopping, done };
 
@@ -102,12 +121,13 @@ public:
     const std::vector<std::string>& unrecordedRequests() const { return unrecordedRequests_; }
     void setPlayIOSAudio(bool on);
     void setPlayIOSVideo(bool on);
-    // Completes a resume that waited for a device; false when none was waiting.
-    bool unpause();
-    void iOSRecordingResolutionChangeToSize(Size sizePixels);
-    void forwardIOSSurfaceID(std::uint32_t surfaceID) { delegate_.setSurfaceID(surfaceID); }
-    void disableIOSAudioPreviewFromRecorder() { delegate_.disableIOSAudioPreviewFromRecorder(); }
-    void disableIOSVideoPreviewFromRecorder() { delegate_.disableIOSVideoPreviewFromRecorder(); }
+    // Any thread: completes a resume that waited for a device; false when none was waiting.
+    bool unpause() override;
+    // Any thread: the iOS device's new picture size, kept in the pause list.
+    void iOSRecordingResolutionChangeToSize(Size sizePixels) override;
+    void forwardIOSSurfaceID(std::uint32_t surfaceID) override;
+    void disableIOSAudioPreviewFromRecorder() override;
+    void disableIOSVideoPreviewFromRecorder() override;
     void presentRecordError(const std::string& message) { delegate_.presentRecordError(message); }
 
     // Any thread: the error to show after the recording (0 none, 1 disk full).
@@ -116,9 +136,9 @@ public:
 
     State state() const { return state_; }
     bool currentlyPaused() const { return currentlyPaused_; }
-    bool waitingToBeUnpaused() const { return waitingToBeUnpaused_; }
+    bool waitingToBeUnpaused() const { return waitingToBeUnpaused_ || resumeWaiting_; }
     // Paused as the main application should see it (a resume still waiting counts as paused).
-    bool isPaused() const { return currentlyPaused_ || waitingToBeUnpaused_; }
+    bool isPaused() const { return currentlyPaused_ || waitingToBeUnpaused_ || resumeWaiting_; }
     // Clock seconds of the real start, moved forward by every pause; 0 before the real start.
     // Any thread.
     double recordStartTime() const { return recordStartTime_.load(); }
@@ -127,7 +147,10 @@ public:
     // The decoded style of "mouseVisualization", when the settings carried a readable one.
     std::shared_ptr<MouseVisualization> mouseVisualization() const { return mouseVisualization_; }
     std::uint64_t sizeOfEntireRecordingSoFar() const;
-    std::uint64_t sizeOfAdditionalAudioAndVideo() const { return 0; }
+    std::uint64_t sizeOfAdditionalAudioAndVideo() const;
+    VTLSystemAudioRecorder* systemAudioRecorder() const { return systemAudioRecorder_; }
+    VTLCameraRecorder* cameraRecorder() const { return cameraRecorder_; }
+    VTLiOSDeviceRecorder* iosRecorder() const { return iosRecorder_; }
     // Shows the elapsed time or the size so far in the status item (every second while recording).
     void updateStatusItem();
     bool hasStatusItem() const { return statusItem_ != nullptr; }
@@ -161,6 +184,26 @@ private:
     // Runs the task on the main thread after the delay unless the coordinator is gone by then.
     std::function<void()> scheduleGuarded(double delaySeconds, std::function<void()> task);
     void onMainThread(std::function<void()> task);
+    // System audio, audio devices and the camera, with the writer of the additional movie.
+    void prepareAudioAndVideo(const RecordingSettings& settings);
+    // Record mode 3: the iOS device's screen and sound instead of a screen.
+    Status prepareIOSDevice(const RecordingSettings& settings);
+    Status createPackageFolder(const RecordingSettings& settings);
+    void setUpStatusItem(const RecordingSettings& settings);
+    // The length and picture size of the finished "iOSDevice.mov".
+    void iOSDeviceMovieFacts(double& durationSeconds, std::optional<Size>& sizePixels) const;
+    void prepareCamera(const RecordingSettings& settings, const std::function<void(const std::string&)>& reportError);
+    void showCameraOnAnotherScreen();
+    // At the real start, under mutex_: the movie writers the recorders share begin.
+    void startMovieWritersLocked();
+    // Completes the shared movie writers, then runs `then` on the main thread.
+    void finishMovieWriters(std::function<void()> then);
+    // Recorders without data kSilentRecorderSeconds after the start are left out of the recording.
+    void leaveOutSilentRecorders();
+    // Opens the system's sound (once), for the countdown and the start.
+    void startSystemAudioRouting();
+    std::uint64_t sizeOfSystemAudio() const;
+    static void eraseRecorder(std::vector<Recorder*>& recorders, Recorder* recorder);
     // Undoes what the prepare made so far and logs the message.
     Failure failPrepare(std::string message);
 
@@ -180,6 +223,13 @@ private:
 
     std::unique_ptr<CoordinatedScreenRecorder> screenRecorder_;
     std::vector<std::unique_ptr<Recorder>> otherRecorders_;
+    VTLSystemAudioRecorder* systemAudioRecorder_ = nullptr; // in otherRecorders_
+    VTLCameraRecorder* cameraRecorder_ = nullptr;           // in otherRecorders_
+    VTLiOSDeviceRecorder* iosRecorder_ = nullptr;           // in otherRecorders_
+    std::shared_ptr<MovieWriterQueue> additionalAudioVideoWriter_;
+    std::shared_ptr<MovieWriterQueue> iosDeviceWriter_;
+    std::unique_ptr<CameraPreviewWindow> externalISightWindow_;
+    std::function<void()> cancelSilentCheck_;
 
     // Guards the recorder sets and the start; recorders call in from their own threads.
     mutable std::recursive_mutex mutex_;
@@ -193,7 +243,8 @@ private:
     std::atomic<double> recordStartTime_{0};
     double pauseStartTime_ = 0;
     bool currentlyPaused_ = false;
-    bool waitingToBeUnpaused_ = false;
+    std::atomic<bool> waitingToBeUnpaused_{false};
+    bool resumeWaiting_ = false; // an unpause on its way to the main thread
     PauseTimes pauseTimes_;
     std::atomic<int> errorToShow_{0};
 

@@ -3,7 +3,11 @@
 
 #include "recorder/RecordingCoordinator.h"
 
+#include "platform/audio/NullAudioHardware.h"
+#include "platform/capture/Camera.h"
+#include "platform/capture/MobileDevice.h"
 #include "platform/foundation/DispatchMainLoop.h"
+#include "platform/media/MediaAsset.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <algorithm>
@@ -125,6 +129,9 @@ protected:
             statusItem = item.get();
             return std::unique_ptr<RecorderStatusItem>(std::move(item));
         };
+        s.audioHardware = audioHardware;
+        // No camera on the test machine.
+        s.openCamera = [](const std::string&) -> Result<std::unique_ptr<Camera>> { return fail("There is no camera."); };
         s.suppressScreenSaver = [this](bool hold) {
             screenSaverCalls.push_back(hold);
             return true;
@@ -197,6 +204,7 @@ protected:
     ScreenRecorderOptions options_;
     RecorderStatusItemActions statusActions;
     FakeStatusItem* statusItem = nullptr;
+    std::shared_ptr<NullAudioHardware> audioHardware = std::make_shared<NullAudioHardware>();
     bool recorderFails = false;
     bool recorderProducesData = true;
     double recordedSeconds = 7.5; // what the package holds when the recording ends
@@ -435,36 +443,50 @@ TEST_F(RecordingCoordinatorTest, AnErrorToShowKeepsTheResultOfWhatWasRecordedAnd
 }
 
 TEST_F(RecordingCoordinatorTest, WhatCannotBeRecordedIsListedAndTheRestIsRecorded) {
+    // What prepare finds missing is listed for the main application; a camera that cannot be
+    // opened is told to it as an error of its own. Either way the recording is prepared.
     struct Case {
         const char* name;
         std::function<void(RecordingSettings&)> change;
-        const char* mentioned; // empty: nothing is left out
+        const char* listed;    // empty: nothing listed
+        const char* presented; // empty: no error shown
     };
     const Case cases[] = {
-        {"nothing extra", [](RecordingSettings&) {}, ""},
-        {"camera", [](RecordingSettings& s) { s.recordISight = true; }, "camera"},
+        {"nothing extra", [](RecordingSettings&) {}, "", ""},
+        {"camera", [](RecordingSettings& s) { s.recordISight = true; }, "", "camera"},
         {"missing sound device",
          [](RecordingSettings& s) {
              s.audioDevicesToRecord = {{"gone-mic", 2}};
          },
-         "gone-mic"},
+         "gone-mic", ""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         RecordingSettings settings = settingsFor();
         settings.path += c.name;
         c.change(settings);
         RecordingCoordinator::Services s = services();
         s.findAudioDevice = [](std::string_view, std::uint32_t) {
-            return std::optional<AudioDeviceDescription>();
+            return std::optional<CompositionAudioRecordDevice>();
         };
+        delegate.presentedErrors.clear();
         coordinator = std::make_unique<RecordingCoordinator>(delegate, std::move(s));
-        ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary())) << c.name;
-        const auto& left = coordinator->unrecordedRequests();
-        if (std::string(c.mentioned).empty()) {
-            EXPECT_TRUE(left.empty()) << c.name;
+        ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary()));
+        while (runMainLoopOnce()) {
+        }
+        const auto& listed = coordinator->unrecordedRequests();
+        if (std::string(c.listed).empty()) {
+            EXPECT_TRUE(listed.empty());
         } else {
-            ASSERT_EQ(left.size(), 1u) << c.name;
-            EXPECT_NE(left[0].find(c.mentioned), std::string::npos) << left[0];
+            ASSERT_EQ(listed.size(), 1u);
+            EXPECT_NE(listed[0].find(c.listed), std::string::npos) << listed[0];
+        }
+        if (std::string(c.presented).empty()) {
+            EXPECT_TRUE(delegate.presentedErrors.empty());
+        } else {
+            ASSERT_EQ(delegate.presentedErrors.size(), 1u);
+            EXPECT_NE(delegate.presentedErrors[0].find(c.presented), std::string::npos)
+                << delegate.presentedErrors[0];
         }
     }
 }
@@ -619,6 +641,203 @@ TEST_F(RecordingCoordinatorTest, TheMouseVisualizationOfTheSettingsIsRead) {
     settings.mouseVisualization = {1, 2, 3};
     ASSERT_TRUE(prepare(settings)) << "an unreadable style is logged, the recording goes on";
     EXPECT_FALSE(coordinator->mouseVisualization());
+}
+
+// An input of the null device layer, recordable under "mic".
+AudioDeviceDescription microphone() {
+    AudioDeviceDescription d;
+    d.deviceID = 7;
+    d.name = "Microphone";
+    d.persistentUID = "mic";
+    d.inputChannelCount = 2;
+    d.inputStreams.push_back({700, 1u});
+    d.nominalSampleRates = {44100};
+    return d;
+}
+
+TEST_F(RecordingCoordinatorTest, AnInputThatNeverDeliversIsLeftOutAndReportedAndTheRecordingGoesOn) {
+    audioHardware->setDevices({microphone()}, 0, 7);
+    RecordingSettings settings = settingsFor();
+    settings.audioDevicesToRecord = {{"mic", 700}, {"gone", 1}};
+    ASSERT_TRUE(prepare(settings));
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::started) << "the input holds the start";
+    advance(RecordingCoordinator::kSilentRecorderSeconds);
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
+    ASSERT_EQ(delegate.presentedErrors.size(), 1u);
+    EXPECT_NE(std::find(log.begin(), log.end(), "setWriteToMovie"), log.end());
+    coordinator->stopRecording();
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_TRUE(delegate.results[0]);
+    EXPECT_FALSE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"))
+        << "a movie that never started leaves nothing behind";
+}
+
+TEST_F(RecordingCoordinatorTest, AnInputsSoundGoesIntoTheAdditionalMovieStartedAtTheRealStart) {
+    audioHardware->setDevices({microphone()}, 0, 7);
+    RecordingSettings settings = settingsFor();
+    settings.audioDevicesToRecord = {{"mic", 700}};
+    ASSERT_TRUE(prepare(settings));
+    coordinator->startRecording();
+    const std::vector<float> buffer(441 * 2, 0.25f);
+    // The screen delivered at once; the input's first buffer completes the start.
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] {
+            audioHardware->capture(7, buffer.data(), 441, 2);
+            return coordinator->state() == RecordingCoordinator::State::running;
+        },
+        10));
+    for (int i = 0; i < 20; ++i)
+        audioHardware->capture(7, buffer.data(), 441, 2);
+    EXPECT_TRUE(delegate.presentedErrors.empty());
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->sizeOfAdditionalAudioAndVideo() > 0; }, 10));
+    EXPECT_GT(coordinator->sizeOfEntireRecordingSoFar(), 1234u + coordinator->sizeOfAdditionalAudioAndVideo() - 1);
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_EQ(log.back(), "finalizeRecord") << "the movie is finished before the recorders are finalized";
+
+    auto asset = MediaAsset::open((fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov").string());
+    ASSERT_TRUE(asset) << asset.error();
+    ASSERT_EQ((*asset)->tracks().size(), 1u);
+    EXPECT_EQ((*asset)->tracks()[0].codecName, "aac");
+    EXPECT_EQ((*asset)->tracks()[0].channelCount, 2);
+    // The track lasts the recording on the coordinator's clock.
+    EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), RecordingCoordinator::kMinimumRecordingSeconds, 0.1);
+}
+
+TEST_F(RecordingCoordinatorTest, ACameraThatIsNotThereIsReportedAndTheRecordingGoesOn) {
+    RecordingSettings settings = settingsFor();
+    settings.recordISight = true;
+    settings.cameraDeviceUniqueID = "usb-Missing_Camera-video-index0";
+    ASSERT_TRUE(prepare(settings));
+    EXPECT_FALSE(coordinator->cameraRecorder());
+    coordinator->startRecording();
+    while (runMainLoopOnce()) {
+    }
+    EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
+    ASSERT_EQ(delegate.presentedErrors.size(), 1u);
+    EXPECT_NE(delegate.presentedErrors[0].find("There is no camera."), std::string::npos) << delegate.presentedErrors[0];
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_TRUE(delegate.results[0]);
+    EXPECT_FALSE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"));
+}
+
+TEST_F(RecordingCoordinatorTest, AnIOSDeviceRecordingResumesWhenTheDeviceDeliversAgain) {
+    SyntheticMobileDevice* device = nullptr;
+    RecordingSettings settings = settingsFor(RecordMode::IOSDevice);
+    settings.iOSDeviceID = "device-1";
+    coordinator = std::make_unique<RecordingCoordinator>(delegate, [&] {
+        auto s = services();
+        s.openMobileDevice = [&](const std::string& id) -> Result<std::unique_ptr<MobileDevice>> {
+            EXPECT_EQ(id, "device-1");
+            auto made = std::make_unique<SyntheticMobileDevice>(MobileDeviceDescription{id, "Test Phone"});
+            device = made.get();
+            return std::unique_ptr<MobileDevice>(std::move(made));
+        };
+        return s;
+    }());
+    ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary()));
+    ASSERT_TRUE(device);
+    auto meta = PropertyList::fromFile(fs::path(settings.recordPath()) / "iOSDeviceMeta.plist");
+    ASSERT_TRUE(meta) << meta.error();
+    ASSERT_TRUE(meta.value().stringForKey("DeviceName"));
+    EXPECT_EQ(*meta.value().stringForKey("DeviceName"), "Test Phone");
+
+    // Pictures of a made-up stream: the movie keeps them as they come.
+    auto picture = [&](double time, bool sync) {
+        MobileDeviceSample s;
+        s.kind = MobileSampleKind::Video;
+        s.dependsOnOthers = !sync;
+        s.presentationTimeSeconds = time;
+        s.durationSeconds = 0.1;
+        s.widthPixels = 640;
+        s.heightPixels = 1136;
+        s.data = std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>{0, 0, 0, 2, 0x09, 0x10});
+        s.codecConfiguration = std::make_shared<const std::vector<std::uint8_t>>(
+            std::vector<std::uint8_t>{1, 0x42, 0xc0, 0x1e, 0xff, 0xe0, 0x00});
+        device->deliver(s);
+    };
+    coordinator->startRecording();
+    picture(100.0, true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
+    for (int i = 1; i < 20; ++i)
+        picture(100.0 + i * 0.1, false);
+    advance(2.0);
+    coordinator->pauseRecording();
+    picture(102.0, false);
+    advance(3.0);
+    coordinator->resumeRecording();
+    EXPECT_TRUE(coordinator->waitingToBeUnpaused()) << "the device has to deliver first";
+    picture(102.5, false);
+    advance(1.0);
+    EXPECT_TRUE(coordinator->isPaused());
+    picture(103.0, true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !coordinator->isPaused(); }, 10));
+    ASSERT_EQ(coordinator->pauseTimes().entries().size(), 1u);
+    EXPECT_NEAR(coordinator->pauseTimes().entries()[0].durationSeconds.value_or(0), 4.0, 1e-9)
+        << "until the device resumed";
+    for (int i = 1; i < 30; ++i)
+        picture(103.0 + i * 0.1, false);
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    ASSERT_TRUE(delegate.results[0]);
+    const PropertyList& info = *delegate.results[0];
+    EXPECT_EQ(info.integerForKey("RecordingType"), 3);
+    EXPECT_NEAR(info.numberForKey("RecordingDuration").value_or(0), 4.9, 0.15) << "the movie without the pause";
+    ASSERT_TRUE(info.stringForKey("RecordingSize"));
+    EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_640x1136");
+}
+
+TEST_F(RecordingCoordinatorTest, TheCameraIsShownInTheMiddleOfAScreenThatIsNotRecordedUntilTheStop) {
+    struct Window final : CameraPreviewWindow {
+        void hide() override { hidden = true; }
+        bool hidden = false;
+    };
+    Window* window = nullptr;
+    std::string title;
+    Rect content;
+    RecordingSettings settings = settingsFor();
+    settings.recordISight = true;
+    settings.showISightOnSecondaryMonitor = true;
+    coordinator = std::make_unique<RecordingCoordinator>(delegate, [&] {
+        auto s = services();
+        s.openCamera = [](const std::string&) -> Result<std::unique_ptr<Camera>> {
+            return makeTestPatternCamera(64, 48, 10);
+        };
+        s.makeCameraPreviewWindow = [&](const std::string& t, const Rect& r, CameraPictureSource source) {
+            title = t;
+            content = r;
+            auto made = std::make_unique<Window>();
+            window = made.get();
+            std::vector<std::uint8_t> pixels;
+            int w = 0, h = 0;
+            EXPECT_TRUE(source);
+            (void)source(pixels, w, h);
+            EXPECT_EQ(w, 64);
+            return std::unique_ptr<CameraPreviewWindow>(std::move(made));
+        };
+        return s;
+    }());
+    ASSERT_TRUE(coordinator->prepareWithInfoDictionary(settings.toDictionary()));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(title, "Test Pattern Camera");
+    EXPECT_EQ(content, Rect(1280 + (1024 - 640) / 2, (768 - 480) / 2, 640, 480));
+    coordinator->startRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10))
+        << "the camera's first picture completes the start";
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    EXPECT_FALSE(window->hidden);
+    coordinator->stopRecording();
+    EXPECT_TRUE(window->hidden);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 20));
+    EXPECT_TRUE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"));
 }
 
 } // namespace

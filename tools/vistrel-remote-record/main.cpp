@@ -1,7 +1,12 @@
 // vistrel-remote-record --recorder PATH --package PATH [--seconds N] [--fps N] [--rect "{{x, y}, {w, h}}"]
+//                       [--system-audio] [--audio-device UID]... [--pause-at S:D]...
 // Starts the recorder program, records the first screen (or the rectangle, in global points) and
-// stops after N seconds (never when N is 0). Prints "recording <pid>" once the recording has
-// started and the done info as XML at the end.
+// stops after N seconds (never when N is 0). --system-audio adds what the machine plays,
+// --audio-device the input with that persistent UID; --pause-at pauses S seconds after the start
+// for D seconds. Prints "recording <pid>" once the recording has started and the done info as XML
+// at the end; sentences the recorder shows the user go to standard error.
+#include "audio/CompositionAudioRecordDevice.h"
+#include "platform/audio/AudioHardware.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Log.h"
 #include "platform/mainloop/QtMainLoop.h"
@@ -10,11 +15,13 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -22,6 +29,20 @@ bool parseNumber(const std::string& text, double& out) {
     char* end = nullptr;
     out = std::strtod(text.c_str(), &end);
     return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
+}
+
+struct PauseAt {
+    double startSeconds = 0;
+    double durationSeconds = 0;
+};
+
+// "S:D": a pause S seconds after the start, D seconds long.
+bool parsePause(const std::string& text, PauseAt& out) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    return parseNumber(text.substr(0, colon), out.startSeconds) &&
+           parseNumber(text.substr(colon + 1), out.durationSeconds) && out.startSeconds >= 0 &&
+           out.durationSeconds > 0 && out.startSeconds + out.durationSeconds <= 86400;
 }
 
 } // namespace
@@ -34,9 +55,31 @@ int main(int argc, char** argv) {
     double seconds = 10;
     vtl::RecordingSettings settings;
     settings.frameRate = 10;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::string option = argv[i], value = argv[i + 1];
-        if (option == "--recorder") {
+    bool systemAudio = false;
+    std::vector<std::string> audioDevices;
+    std::vector<PauseAt> pauses;
+    for (int i = 1; i < argc; i += 2) {
+        std::string option = argv[i];
+        if (option == "--system-audio") {
+            systemAudio = true;
+            --i;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "Option %s needs a value\n", option.c_str());
+            return 2;
+        }
+        std::string value = argv[i + 1];
+        if (option == "--audio-device") {
+            audioDevices.push_back(value);
+        } else if (option == "--pause-at") {
+            PauseAt pause;
+            if (!parsePause(value, pause)) {
+                std::fprintf(stderr, "Not a pause S:D (start and length in seconds): %s\n", value.c_str());
+                return 2;
+            }
+            pauses.push_back(pause);
+        } else if (option == "--recorder") {
             recorderPath = value;
         } else if (option == "--package") {
             packagePath = value;
@@ -67,18 +110,48 @@ int main(int argc, char** argv) {
         }
     }
     if (recorderPath.empty() || packagePath.empty()) {
-        std::fprintf(stderr, "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R]\n",
+        std::fprintf(stderr,
+                     "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--system-audio]"
+                     " [--audio-device UID]... [--pause-at S:D]...\n",
                      argv[0]);
         return 2;
     }
     settings.path = packagePath;
+    if (systemAudio || !audioDevices.empty()) {
+        // Inputs are sent as the main application stores them: persistent UID and stream.
+        const auto inputs = vtl::CompositionAudioRecordDevice::recordDevices();
+        auto add = [&](const vtl::CompositionAudioRecordDevice& device) {
+            settings.audioDevicesToRecord.push_back({device.persistentDeviceUID(), device.audioStreamID()});
+        };
+        if (systemAudio) {
+            auto it = std::find_if(inputs.begin(), inputs.end(), [](const auto& d) {
+                return d.name() == vtl::AudioHardware::systemAudioDeviceName;
+            });
+            if (it == inputs.end()) {
+                std::fprintf(stderr, "There is no system audio to record\n");
+                return 1;
+            }
+            add(*it);
+        }
+        for (const std::string& uid : audioDevices) {
+            auto it = std::find_if(inputs.begin(), inputs.end(),
+                                   [&](const auto& d) { return d.persistentDeviceUID() == uid; });
+            if (it == inputs.end()) {
+                std::fprintf(stderr, "No audio input device %s\n", uid.c_str());
+                return 1;
+            }
+            add(*it);
+        }
+    }
 
     int status = 0;
     vtl::RemoteRecorderClient* clientPointer = nullptr;
     vtl::VistrelCallbacks callbacks;
     callbacks.remoteRecorderAvailable = [&] {
         vtl::IpcReply prepared = clientPointer->prepareMovieWithInfoDictionary(settings.toDictionary());
-        vtl::IpcReply started = prepared ? clientPointer->startRecording() : prepared;
+        // The main application routes the sound while it counts down.
+        vtl::IpcReply routed = prepared ? clientPointer->startAudioRouting() : prepared;
+        vtl::IpcReply started = routed ? clientPointer->startRecording() : routed;
         if (!started) {
             std::fprintf(stderr, "The recording did not start: %s\n", started.error.c_str());
             clientPointer->quitWithoutRecording();
@@ -90,6 +163,11 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (seconds > 0)
             QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { clientPointer->stopRecord(); });
+        for (const PauseAt& pause : pauses) {
+            QTimer::singleShot(static_cast<int>(pause.startSeconds * 1000), [&] { clientPointer->pauseResumeRecord(); });
+            QTimer::singleShot(static_cast<int>((pause.startSeconds + pause.durationSeconds) * 1000),
+                               [&] { clientPointer->pauseResumeRecord(); });
+        }
     };
     callbacks.recordDoneWithInfo = [&](const std::optional<vtl::PropertyList>& info) {
         if (info) {
@@ -100,6 +178,9 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
         QCoreApplication::quit();
+    };
+    callbacks.presentRecordError = [](const std::string& message) {
+        std::fprintf(stderr, "%s\n", message.c_str());
     };
     callbacks.setRecordingError = [&](int code) {
         std::fprintf(stderr, "recording error %d\n", code);

@@ -36,6 +36,15 @@ std::shared_ptr<AudioHardware> AudioHardware::shared() {
     return instance;
 }
 
+Result<std::unique_ptr<AudioInputStream>> AudioHardware::openSystemAudioStream(std::uint32_t channelCount,
+                                                                              std::uint32_t sampleRate,
+                                                                              AudioCaptureCallback callback) {
+    for (const AudioDeviceDescription& device : devices())
+        if (device.name == systemAudioDeviceName && !device.inputStreams.empty())
+            return openInputStream(device.deviceID, channelCount, sampleRate, std::move(callback));
+    return fail("The system's sound cannot be recorded: there is no output to listen to.");
+}
+
 void AudioHardware::setShared(std::shared_ptr<AudioHardware> hardware) {
     std::lock_guard lock(sharedMutex());
     sharedInstance() = std::move(hardware);

@@ -41,6 +41,14 @@ public:
                                                                       std::uint32_t channelCount,
                                                                       std::uint32_t sampleRate,
                                                                       AudioCaptureCallback callback) = 0;
+    // Capture of what the machine plays (the default output's monitor, "System Audio (Vistrel)"),
+    // following the default output. Here: the device of that name.
+    virtual Result<std::unique_ptr<AudioInputStream>> openSystemAudioStream(std::uint32_t channelCount,
+                                                                            std::uint32_t sampleRate,
+                                                                            AudioCaptureCallback callback);
+
+    // The name under which the system's sound is listed.
+    static constexpr const char* systemAudioDeviceName = "System Audio (Vistrel)";
 
 protected:
     AudioHardware() = default;

@@ -249,19 +249,36 @@ PulseAudioHardware::openOutputStream(std::uint32_t deviceID, AudioRenderCallback
     return detail::openPulseOutputStream(c, sinkName, std::move(callback));
 }
 
+namespace {
+
+Status usableCaptureFormat(std::uint32_t channelCount, std::uint32_t sampleRate) {
+    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX) return fail("The channel count is not supported.");
+    if (sampleRate < 1000 || sampleRate > PA_RATE_MAX) return fail("The sample rate is not supported.");
+    return {};
+}
+
+} // namespace
+
 Result<std::unique_ptr<AudioInputStream>> PulseAudioHardware::openInputStream(std::uint32_t deviceID,
                                                                               std::uint32_t channelCount,
                                                                               std::uint32_t sampleRate,
                                                                               AudioCaptureCallback callback) {
-    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX)
-        return fail("The channel count is not supported.");
-    if (sampleRate < 1000 || sampleRate > PA_RATE_MAX) return fail("The sample rate is not supported.");
+    if (Status usable = usableCaptureFormat(channelCount, sampleRate); !usable) return usable.asFailure();
     auto c = impl_->connect();
     if (!c) return fail("The audio server cannot be reached.");
     const auto all = devices();
     auto it = std::find_if(all.begin(), all.end(), [&](const auto& d) { return d.deviceID == deviceID; });
     if (it == all.end() || it->inputStreams.empty()) return fail("The audio input device is not present.");
     return detail::openPulseInputStream(c, it->persistentUID, channelCount, sampleRate, std::move(callback));
+}
+
+Result<std::unique_ptr<AudioInputStream>>
+PulseAudioHardware::openSystemAudioStream(std::uint32_t channelCount, std::uint32_t sampleRate,
+                                          AudioCaptureCallback callback) {
+    if (Status usable = usableCaptureFormat(channelCount, sampleRate); !usable) return usable.asFailure();
+    auto c = impl_->connect();
+    if (!c) return fail("The audio server cannot be reached.");
+    return detail::openPulseInputStream(c, "@DEFAULT_MONITOR@", channelCount, sampleRate, std::move(callback));
 }
 
 } // namespace vtl

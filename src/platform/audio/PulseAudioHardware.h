@@ -18,9 +18,6 @@ class PulseConnection;
 
 class PulseAudioHardware : public AudioHardware {
 public:
-    // The name given to the default sink's monitor.
-    static constexpr const char* systemAudioDeviceName = "System Audio (Vistrel)";
-
     PulseAudioHardware();
     ~PulseAudioHardware() override;
 
@@ -34,6 +31,11 @@ public:
                                                               std::uint32_t channelCount,
                                                               std::uint32_t sampleRate,
                                                               AudioCaptureCallback callback) override;
+    // Records the default sink's monitor by the server's alias, so a change of the default output
+    // is followed and no device setting is touched.
+    Result<std::unique_ptr<AudioInputStream>> openSystemAudioStream(std::uint32_t channelCount,
+                                                                    std::uint32_t sampleRate,
+                                                                    AudioCaptureCallback callback) override;
 
 private:
     struct Impl;

@@ -72,7 +72,7 @@ void installTables(j_decompress_ptr cinfo, const StandardTables& tables) {
 }
 
 // Kept free of C++ objects with destructors: the error exit jumps back into it.
-bool decodeStream(const std::uint8_t* data, std::size_t sizeBytes, const StandardTables& tables,
+bool decodeStream(const std::uint8_t* data, std::size_t sizeBytes, const StandardTables* tables,
                   const JPEGDestination& destination, char* errorText, std::size_t errorTextSize) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager manager;
@@ -103,7 +103,7 @@ bool decodeStream(const std::uint8_t* data, std::size_t sizeBytes, const Standar
     cinfo.out_color_space = JCS_EXT_BGRA;
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
-    installTables(&cinfo, tables);
+    if (tables) installTables(&cinfo, *tables);
     jpeg_start_decompress(&cinfo);
     const std::size_t stride = destination.expectedWidth * 4 + destination.extraBytesPerRow;
     constexpr int kRowsPerRead = 16;
@@ -153,8 +153,22 @@ Status decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::
     if (!tables) return fail("could not build the standard JPEG tables");
     char errorText[JMSG_LENGTH_MAX + 64];
     errorText[0] = 0;
-    if (!decodeStream(data, sizeBytes, *tables, destination, errorText, sizeof errorText))
+    if (!decodeStream(data, sizeBytes, tables, destination, errorText, sizeof errorText))
         return fail(errorText);
+    return {};
+}
+
+Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes, const JPEGDestination& destination) {
+    if (!data || sizeBytes == 0) return fail("empty JPEG stream");
+    if (!destination.topLeft || destination.expectedWidth == 0 || destination.expectedHeight == 0)
+        return fail("JPEG stream has no destination");
+    if (destination.expectedWidth > JPEG_MAX_DIMENSION || destination.expectedHeight > JPEG_MAX_DIMENSION)
+        return fail("JPEG destination is larger than a JPEG image can be");
+    char errorText[JMSG_LENGTH_MAX + 64];
+    errorText[0] = 0;
+    // The stream's own tables; the library supplies the standard Huffman tables that camera
+    // streams leave out.
+    if (!decodeStream(data, sizeBytes, nullptr, destination, errorText, sizeof errorText)) return fail(errorText);
     return {};
 }
 

@@ -25,6 +25,10 @@ struct JPEGDestination {
 Status decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::uint64_t quality,
                           const JPEGDestination& destination);
 
+// Decodes one complete colour JPEG stream (a camera's motion-JPEG frame) with its own tables, on
+// the same terms.
+Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes, const JPEGDestination& destination);
+
 // The quantisation scale factor (percent) the standard library applies for a quality.
 int jpegQualityScaling(std::int64_t quality);
 
