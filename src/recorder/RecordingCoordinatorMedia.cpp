@@ -123,7 +123,7 @@ void RecordingCoordinator::prepareCamera(const RecordingSettings& settings,
     if (!camera) {
         const std::string message = "The camera cannot be recorded: " + camera.error();
         logMessage(message);
-        reportError(message);
+        unrecordedRequests_.push_back(message);
         return;
     }
     VTLCameraRecorder::Options options;
@@ -133,7 +133,7 @@ void RecordingCoordinator::prepareCamera(const RecordingSettings& settings,
     auto recorder = VTLCameraRecorder::create(std::move(camera).value(), additionalAudioVideoWriter_, *this, options);
     if (!recorder) {
         logMessage(recorder.error());
-        reportError(recorder.error());
+        unrecordedRequests_.push_back(recorder.error());
         return;
     }
     cameraRecorder_ = recorder->get();

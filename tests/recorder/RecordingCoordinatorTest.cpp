@@ -443,8 +443,8 @@ TEST_F(RecordingCoordinatorTest, AnErrorToShowKeepsTheResultOfWhatWasRecordedAnd
 }
 
 TEST_F(RecordingCoordinatorTest, WhatCannotBeRecordedIsListedAndTheRestIsRecorded) {
-    // What prepare finds missing is listed for the main application; a camera that cannot be
-    // opened is told to it as an error of its own. Either way the recording is prepared.
+    // What prepare finds missing is listed for the main application, which is told it in one
+    // message; the recording is prepared all the same.
     struct Case {
         const char* name;
         std::function<void(RecordingSettings&)> change;
@@ -453,7 +453,7 @@ TEST_F(RecordingCoordinatorTest, WhatCannotBeRecordedIsListedAndTheRestIsRecorde
     };
     const Case cases[] = {
         {"nothing extra", [](RecordingSettings&) {}, "", ""},
-        {"camera", [](RecordingSettings& s) { s.recordISight = true; }, "", "camera"},
+        {"camera", [](RecordingSettings& s) { s.recordISight = true; }, "camera", ""},
         {"missing sound device",
          [](RecordingSettings& s) {
              s.audioDevicesToRecord = {{"gone-mic", 2}};
@@ -719,8 +719,10 @@ TEST_F(RecordingCoordinatorTest, ACameraThatIsNotThereIsReportedAndTheRecordingG
     while (runMainLoopOnce()) {
     }
     EXPECT_EQ(coordinator->state(), RecordingCoordinator::State::running);
-    ASSERT_EQ(delegate.presentedErrors.size(), 1u);
-    EXPECT_NE(delegate.presentedErrors[0].find("There is no camera."), std::string::npos) << delegate.presentedErrors[0];
+    // Listed for the main application with whatever else prepare left out.
+    ASSERT_EQ(coordinator->unrecordedRequests().size(), 1u);
+    EXPECT_NE(coordinator->unrecordedRequests()[0].find("There is no camera."), std::string::npos)
+        << coordinator->unrecordedRequests()[0];
     advance(RecordingCoordinator::kMinimumRecordingSeconds);
     coordinator->stopRecording();
     ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
