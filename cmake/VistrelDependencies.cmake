@@ -10,6 +10,9 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets D
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse libpulse-simple)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-shm xcb-damage xcb-xfixes xcb-randr xcb-image xcb-keysyms xcb-xinput)
+pkg_check_modules(TIFF REQUIRED IMPORTED_TARGET libtiff-4)
+# Only the tests drive the pointer and keyboard.
+pkg_check_modules(XCBTEST REQUIRED IMPORTED_TARGET xcb-xtest)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(ESPEAK REQUIRED IMPORTED_TARGET espeak-ng)
 if(NOT VISTREL_FUZZ)
