@@ -115,6 +115,8 @@ protected:
             return std::function<void()>([entry] { entry->cancelled = true; });
         };
         s.postNotification = [this](std::string_view name) { notifications.emplace_back(name); };
+        // The pointer has tests of its own; here it would report data from a thread of its own.
+        s.makeMouseRecorder = [](RecordingCoordinator&, int) { return std::unique_ptr<MouseRecorder>(); };
         s.makeStatusItem = [this](RecorderStatusItemActions actions) {
             statusActions = actions;
             auto item = std::make_unique<FakeStatusItem>(std::move(actions));
