@@ -34,11 +34,12 @@ Md5Digest cursorDigest(const CursorImage& image) {
 } // namespace
 
 MouseRecorder::MouseRecorder(RecorderDelegate& delegate, MouseRecorderCoordinator& coordinator,
-                             std::unique_ptr<PointerMonitor> monitor, int frameRate)
+                             std::unique_ptr<PointerMonitor> monitor, int frameRate, TickSource tickSource)
     : delegate_(delegate)
     , coordinator_(coordinator)
     , monitor_(std::move(monitor))
-    , frameRate_(std::max(frameRate, 1)) {}
+    , frameRate_(std::max(frameRate, 1))
+    , tickSource_(tickSource) {}
 
 MouseRecorder::~MouseRecorder() {
     stopRecord();
@@ -60,6 +61,7 @@ void MouseRecorder::startRecord() {
     } else {
         logMessage("The pointer cannot be followed without a display; the recording has no pointer data.");
     }
+    if (tickSource_ != TickSource::OwnThread) return;
     std::lock_guard lock(tickControlMutex_);
     tickStopRequested_ = false;
     tickThread_ = std::thread([this] { tickLoop(); });

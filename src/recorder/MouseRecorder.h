@@ -30,9 +30,13 @@ public:
     // A press this soon after the last listed one of the same button counts as a further click.
     static constexpr double kMultipleClickSeconds = 0.2;
 
+    // Who calls renderMouse: the recorder's own tick thread, or the caller (tests, benchmarks).
+    enum class TickSource { OwnThread, Caller };
+
     // `monitor` may be null (no display): then nothing but the data report happens.
     MouseRecorder(RecorderDelegate& delegate, MouseRecorderCoordinator& coordinator,
-                  std::unique_ptr<PointerMonitor> monitor, int frameRate);
+                  std::unique_ptr<PointerMonitor> monitor, int frameRate,
+                  TickSource tickSource = TickSource::OwnThread);
     ~MouseRecorder() override;
     MouseRecorder(const MouseRecorder&) = delete;
     MouseRecorder& operator=(const MouseRecorder&) = delete;
@@ -83,6 +87,7 @@ private:
     MouseRecorderCoordinator& coordinator_;
     std::unique_ptr<PointerMonitor> monitor_;
     int frameRate_;
+    TickSource tickSource_;
     bool recordMouseTrack_ = false;
     bool visualizesClicks_ = true;
     PlistBytes visualizationArchive_;
