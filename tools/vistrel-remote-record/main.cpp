@@ -1,10 +1,14 @@
 // vistrel-remote-record --recorder PATH --package PATH [--seconds N] [--fps N] [--rect "{{x, y}, {w, h}}"]
+//                       [--mouse] [--hide-desktop R;G;B;A] [--show-area] [--stop-key CODE:MODS]
 // Starts the recorder program, records the first screen (or the rectangle, in global points) and
-// stops after N seconds (never when N is 0). Prints "recording <pid>" once the recording has
-// started and the done info as XML at the end.
+// stops after N seconds (never when N is 0). --mouse shows the recorded pointer, --hide-desktop
+// covers the desktop in the colour (components from 0 to 1), --show-area frames the recorded area,
+// --stop-key sets the stop hot key (stored key code and modifier mask, e.g. 8:6144). Prints
+// "recording <pid>" once the recording has started and the done info as XML at the end.
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Log.h"
 #include "platform/mainloop/QtMainLoop.h"
+#include "recorder/RecorderWindows.h"
 #include "recorder/RecordingSettings.h"
 #include "recordui/RemoteRecorderClient.h"
 
@@ -24,6 +28,22 @@ bool parseNumber(const std::string& text, double& out) {
     return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
 }
 
+// "CODE:MODS": a stored key code and modifier mask, both unsigned 32-bit decimals.
+std::optional<vtl::HotKeyRecord> parseHotKey(const std::string& text) {
+    std::size_t colon = text.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    auto number = [](const std::string& part) -> std::optional<std::uint32_t> {
+        if (part.empty() || part.size() > 10 || part.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        unsigned long long value = std::strtoull(part.c_str(), nullptr, 10);
+        if (value > 0xffffffffull) return std::nullopt;
+        return static_cast<std::uint32_t>(value);
+    };
+    std::optional<std::uint32_t> code = number(text.substr(0, colon)), mods = number(text.substr(colon + 1));
+    if (!code || !mods) return std::nullopt;
+    return vtl::HotKeyRecord{*code, *mods};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,8 +54,22 @@ int main(int argc, char** argv) {
     double seconds = 10;
     vtl::RecordingSettings settings;
     settings.frameRate = 10;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::string option = argv[i], value = argv[i + 1];
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        // Switches without a value.
+        if (option == "--mouse") {
+            settings.recordMouse = true;
+            continue;
+        }
+        if (option == "--show-area") {
+            settings.showRecordAreaWhileRecording = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "The option %s needs a value\n", option.c_str());
+            return 2;
+        }
+        std::string value = argv[++i];
         if (option == "--recorder") {
             recorderPath = value;
         } else if (option == "--package") {
@@ -61,13 +95,29 @@ int main(int argc, char** argv) {
             }
             settings.recordMode = vtl::RecordMode::Area;
             settings.recordRect = *rect;
+        } else if (option == "--hide-desktop") {
+            if (!vtl::parseDesktopFillColor(value)) {
+                std::fprintf(stderr, "Not a colour R;G;B;A with components from 0 to 1: %s\n", value.c_str());
+                return 2;
+            }
+            settings.hideDesktop = true;
+            settings.desktopFillColor.assign(value.begin(), value.end());
+        } else if (option == "--stop-key") {
+            std::optional<vtl::HotKeyRecord> key = parseHotKey(value);
+            if (!key) {
+                std::fprintf(stderr, "Not a key CODE:MODS: %s\n", value.c_str());
+                return 2;
+            }
+            settings.hotkeys.stop = *key;
         } else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
             return 2;
         }
     }
     if (recorderPath.empty() || packagePath.empty()) {
-        std::fprintf(stderr, "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R]\n",
+        std::fprintf(stderr,
+                     "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--mouse]\n"
+                     "       [--hide-desktop R;G;B;A] [--show-area] [--stop-key CODE:MODS]\n",
                      argv[0]);
         return 2;
     }
