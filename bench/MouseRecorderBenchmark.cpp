@@ -1,9 +1,9 @@
 // The mouse recorder's cost beside the screen grabber: ten seconds of a 1920 x 1080 recording at
 // 60 frames per second with part of the screen changing all the time, while the pointer never
 // stops moving and the mouse recorder ticks at the same 60 per second. Reports the CPU seconds per
-// recorded second of the grabber (this process, less the helper threads) and of the mouse
-// recorder's ticks, and the mouse recorder's share of the grabber's cost. Starts an X server of
-// its own (Xvfb).
+// recorded second of the grabber (this process, less the helper threads and the mouse recorder)
+// and of the mouse recorder's ticks (its event thread sleeps while no button is pressed), and the mouse
+// recorder's share of the grabber's cost. Starts an X server of its own (Xvfb).
 
 #include "capture/CaptureTestSupport.h"
 #include "capture/PrivateXServer.h"

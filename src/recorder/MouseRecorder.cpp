@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace vtl {
 
@@ -104,8 +105,10 @@ void MouseRecorder::onButton(const PointerButtonEvent& event) {
                                     coordinator_.recordingClockSeconds()));
         return;
     }
-    if (std::optional<Point> location = monitor_ ? monitor_->pointerLocation() : std::nullopt)
+    if (std::optional<Point> location = monitor_ ? monitor_->pointerLocation() : std::nullopt) {
         setLastKnownMousePosition(coordinator_.convertPointFromCarbonCoordinatesToMovieCoordinates(*location));
+        eventPositions_.fetch_add(1);
+    }
     std::uint32_t type = event.kind == PointerButtonEvent::Kind::Down ? MouseClick::kButtonDown : MouseClick::kButtonUp;
     handleMouseEvent(
         MouseClick(lastKnownMousePosition(), type, event.button, 0, 0, 1, coordinator_.recordingClockSeconds()));
@@ -174,20 +177,26 @@ void MouseRecorder::tickLoop() {
 void MouseRecorder::renderMouse() {
     // The start never waits for the pointer: the first tick is this recorder's data.
     if (!hasNotifiedAboutData_.exchange(true)) delegate_.recorderStartedProducingData(*this);
-    if (!recording() || !monitor_) return;
-
-    if (std::optional<Point> location = monitor_->pointerLocation())
-        setLastKnownMousePosition(coordinator_.convertPointFromCarbonCoordinatesToMovieCoordinates(*location));
-    Point position = lastKnownMousePosition();
-    double time = recordingTime();
+    if (!monitor_) return;
+    // The location asked for at the previous tick arrives now, without waiting for the display;
+    // it is stored with the time it was asked for.
+    std::optional<Point> sampled = monitor_->pipelinedPointerLocation();
+    std::optional<double> sampleTime = std::exchange(sampleTime_, std::nullopt);
+    std::uint64_t eventPositionsThen = sampleEventPositions_;
+    if (!recording()) return;
+    sampleTime_ = recordingTime();
+    sampleEventPositions_ = eventPositions_.load();
+    if (!sampled || !sampleTime) {
+        if (std::optional<CursorImage> image = monitor_->cursorImageIfChanged()) recordCursor(*image);
+        return;
+    }
+    Point position = coordinator_.convertPointFromCarbonCoordinatesToMovieCoordinates(*sampled);
+    // A button event since then has a newer location.
+    if (eventPositions_.load() == eventPositionsThen) setLastKnownMousePosition(position);
+    double time = *sampleTime;
     {
         MutexLock lock(tickMutex_);
-        bool known;
-        {
-            MutexLock positionLock(positionMutex_);
-            known = hasKnownPosition_;
-        }
-        if (known && (!lastRecordedMousePosition_ || *lastRecordedMousePosition_ != position)) {
+        if (!lastRecordedMousePosition_ || *lastRecordedMousePosition_ != position) {
             PlistDictionary entry;
             entry.set(std::string(keys::kPoint), stringFromPoint(position));
             entry.set(std::string(keys::kTime), time);

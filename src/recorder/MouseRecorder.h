@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -97,6 +98,12 @@ private:
     std::atomic<bool> writeToMovie_{false};
     std::atomic<bool> paused_{false};
     std::atomic<bool> hasNotifiedAboutData_{false};
+
+    // Button events that set the position (event thread); the tick's sample, taken at the previous
+    // tick with its recording time and that count then (tick thread only).
+    std::atomic<std::uint64_t> eventPositions_{0};
+    std::optional<double> sampleTime_;
+    std::uint64_t sampleEventPositions_ = 0;
 
     mutable Mutex positionMutex_;
     Point lastKnownMousePosition_ VTL_GUARDED_BY(positionMutex_);

@@ -9,6 +9,7 @@
 #include "recorder/format/MouseFileKeys.h"
 
 #include <atomic>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -31,6 +32,11 @@ public:
         std::lock_guard lock(mutex);
         return location;
     }
+    // As the display answers: the location of the previous call.
+    std::optional<Point> pipelinedPointerLocation() override {
+        std::lock_guard lock(mutex);
+        return std::exchange(sampled, location);
+    }
     std::optional<CursorImage> cursorImageIfChanged() override {
         std::lock_guard lock(mutex);
         std::optional<CursorImage> next = std::move(pendingCursor);
@@ -49,6 +55,7 @@ public:
     std::mutex mutex;
     ButtonHandler handler;
     std::optional<Point> location = Point{0, 0};
+    std::optional<Point> sampled;
     std::optional<CursorImage> pendingCursor;
     bool stopped = false;
 };
@@ -179,18 +186,21 @@ TEST_F(MouseRecorderTest, QuickPressesOfOneButtonCountAsOneMultipleClick) {
     EXPECT_EQ(clicks[4].wheelY(), -1);
 }
 
-TEST_F(MouseRecorderTest, APositionPerTickOnlyWhenThePointerMoved) {
+TEST_F(MouseRecorderTest, APositionPerTickOnlyWhenThePointerMovedWithTheTimeItWasTaken) {
     startWriting();
     pointer->moveTo({150, 200});
     coordinator.clock = 1000.1;
-    recorder->renderMouse();
+    recorder->renderMouse(); // asks
     coordinator.clock = 1000.2;
-    recorder->renderMouse(); // at rest
+    recorder->renderMouse(); // gets the location of 0.1, asks again; at rest
     pointer->moveTo({160, 200});
     pointer->moveTo({170, 210}); // two moves between ticks: one position
     coordinator.clock = 1000.3;
     recorder->renderMouse();
+    coordinator.clock = 1000.4;
+    recorder->renderMouse();
     recorder->stopRecord();
+    EXPECT_EQ(recorder->lastKnownMousePosition(), (Point{70, 490}));
     const PlistArray positions = list(recorder->mouseFileContents(), keys::kMousePositions);
     ASSERT_EQ(positions.size(), 2u);
     EXPECT_EQ(*positions[0].stringForKey(keys::kPoint), "{50, 500}");

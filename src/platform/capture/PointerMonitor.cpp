@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <thread>
+#include <unistd.h>
 #include <xcb/xfixes.h>
 #include <xcb/xinput.h>
 
@@ -15,14 +17,17 @@ namespace vtl {
 
 namespace {
 
-// Longest wait before the event thread looks at its stop flag again.
-constexpr int kPollMilliseconds = 20;
-
 class X11PointerMonitor final : public PointerMonitor {
 public:
-    X11PointerMonitor(std::unique_ptr<XcbConnection> connection, Point primaryOrigin)
+    // `queries`: a second connection, whose replies no event thread reads, so a sampled location
+    // waits in the socket until it is taken.
+    X11PointerMonitor(std::unique_ptr<XcbConnection> connection, std::unique_ptr<XcbConnection> queries,
+                      Point primaryOrigin)
         : connection_(std::move(connection))
+        , queries_(std::move(queries))
         , primaryOrigin_(primaryOrigin) {
+        // The event thread sleeps until the display or stop() wakes it.
+        if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
         xcb_connection_t* c = connection_->get();
         const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c, &xcb_input_id);
         if (xi && xi->present) {
@@ -57,7 +62,12 @@ public:
         xcb_flush(c);
     }
 
-    ~X11PointerMonitor() override { stop(); }
+    ~X11PointerMonitor() override {
+        stop();
+        if (pending_) std::free(xcb_query_pointer_reply(queries_->get(), *pending_, nullptr));
+        for (int fd : wake_)
+            if (fd >= 0) ::close(fd);
+    }
 
     bool reportsButtons() const override { return buttons_; }
     bool reportsCursors() const override { return cursors_; }
@@ -73,15 +83,25 @@ public:
     void stop() override {
         std::lock_guard lock(controlMutex_);
         stopRequested_ = true;
+        if (wake_[1] >= 0) {
+            char byte = 1;
+            [[maybe_unused]] ssize_t written = ::write(wake_[1], &byte, 1);
+        }
         if (thread_.joinable()) thread_.join();
     }
 
     std::optional<Point> pointerLocation() override {
-        xcb_connection_t* c = connection_->get();
-        XcbReply<xcb_query_pointer_reply_t> reply(
-            xcb_query_pointer_reply(c, xcb_query_pointer(c, connection_->root()), nullptr));
-        if (!reply) return std::nullopt;
-        return Point{reply->root_x - primaryOrigin_.x, reply->root_y - primaryOrigin_.y};
+        xcb_connection_t* c = queries_->get();
+        return locationOf(xcb_query_pointer_reply(c, xcb_query_pointer(c, queries_->root()), nullptr));
+    }
+
+    std::optional<Point> pipelinedPointerLocation() override {
+        xcb_connection_t* c = queries_->get();
+        std::optional<Point> previous;
+        if (pending_) previous = locationOf(xcb_query_pointer_reply(c, *pending_, nullptr));
+        pending_ = xcb_query_pointer(c, queries_->root());
+        xcb_flush(c);
+        return previous;
     }
 
     std::optional<CursorImage> cursorImageIfChanged() override {
@@ -116,9 +136,17 @@ public:
     }
 
 private:
+    std::optional<Point> locationOf(xcb_query_pointer_reply_t* raw) const {
+        XcbReply<xcb_query_pointer_reply_t> reply(raw);
+        if (!reply) return std::nullopt;
+        return Point{reply->root_x - primaryOrigin_.x, reply->root_y - primaryOrigin_.y};
+    }
+
     void run() {
         xcb_connection_t* c = connection_->get();
-        pollfd pfd{xcb_get_file_descriptor(c), POLLIN, 0};
+        pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        // Without a wake pipe the thread looks at its stop flag now and then.
+        int timeout = wake_[0] >= 0 ? -1 : 20;
         while (!stopRequested_.load()) {
             while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
                 XcbReply<xcb_generic_event_t> event(raw);
@@ -128,7 +156,11 @@ private:
                 logMessage("The connection to the X display was lost; the pointer's buttons are no longer seen.");
                 return;
             }
-            ::poll(&pfd, 1, kPollMilliseconds);
+            ::poll(fds, wake_[0] >= 0 ? 2 : 1, timeout);
+        }
+        // Ready for a later start.
+        char drain[16];
+        while (wake_[0] >= 0 && ::read(wake_[0], drain, sizeof drain) > 0) {
         }
     }
 
@@ -150,7 +182,10 @@ private:
     }
 
     std::unique_ptr<XcbConnection> connection_;
+    std::unique_ptr<XcbConnection> queries_;
+    std::optional<xcb_query_pointer_cookie_t> pending_;
     Point primaryOrigin_;
+    int wake_[2] = {-1, -1};
     bool buttons_ = false;
     bool cursors_ = false;
     std::uint8_t xiOpcode_ = 0;
@@ -205,8 +240,11 @@ Result<std::unique_ptr<PointerMonitor>> openPointerMonitor(const char* displayNa
     std::string error;
     auto connection = XcbConnection::open(displayName, error);
     if (!connection) return fail(error);
+    auto queries = XcbConnection::open(displayName, error);
+    if (!queries) return fail(error);
     Point primaryOrigin = connection->screens().front().x11Frame.origin;
-    return std::unique_ptr<PointerMonitor>(new X11PointerMonitor(std::move(connection), primaryOrigin));
+    return std::unique_ptr<PointerMonitor>(
+        new X11PointerMonitor(std::move(connection), std::move(queries), primaryOrigin));
 }
 
 } // namespace vtl

@@ -55,14 +55,18 @@ public:
     // Where the pointer is, in global points with y down from the top of the primary screen (the
     // original's "carbon" coordinates); nullopt when the display cannot be asked. Any thread.
     virtual std::optional<Point> pointerLocation() = 0;
+    // The same, without waiting for the server: answers the location asked for at the previous
+    // call (nullopt at the first) and asks again for the next one. For a caller that samples at a
+    // steady pace, which then never blocks on the display. One thread at a time.
+    virtual std::optional<Point> pipelinedPointerLocation() = 0;
     // The cursor picture when the cursor changed since the last call (the first call always gives
     // one); nullopt when it did not or cannot be read. Any one thread at a time.
     virtual std::optional<CursorImage> cursorImageIfChanged() = 0;
 };
 
 // The monitor of an X display: XInput2 raw button events on the root, whatever window or grab has
-// the pointer; positions asked of the server; cursor pictures fetched only when XFixes reports a
-// new cursor. Missing extensions leave the matching report off; fails without a display.
+// the pointer; positions asked of the server on a connection of their own; cursor pictures fetched
+// only when XFixes reports a new cursor. Missing extensions leave the matching report off; fails without a display.
 Result<std::unique_ptr<PointerMonitor>> openPointerMonitor(const char* displayName = nullptr);
 
 // X11 button numbers to the system's: 1, 3, 2, 8, 9 are 1, 2, 3, 4, 5; 4 to 7 are wheel steps.
