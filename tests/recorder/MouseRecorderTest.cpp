@@ -2,6 +2,7 @@
 // click list, positions per tick, cursor pictures, focus rectangles), when nothing does, and the
 // two files it writes.
 
+#include "FakePointerMonitor.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/graphics/tiff/TiffCodec.h"
 #include "recorder/MouseRecorder.h"
@@ -21,44 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace keys = mouse_keys;
-
-class FakePointer final : public PointerMonitor {
-public:
-    bool reportsButtons() const override { return true; }
-    bool reportsCursors() const override { return true; }
-    void start(ButtonHandler h) override { handler = std::move(h); }
-    void stop() override { stopped = true; }
-    std::optional<Point> pointerLocation() override {
-        std::lock_guard lock(mutex);
-        return location;
-    }
-    // As the display answers: the location of the previous call.
-    std::optional<Point> pipelinedPointerLocation() override {
-        std::lock_guard lock(mutex);
-        return std::exchange(sampled, location);
-    }
-    std::optional<CursorImage> cursorImageIfChanged() override {
-        std::lock_guard lock(mutex);
-        std::optional<CursorImage> next = std::move(pendingCursor);
-        pendingCursor.reset();
-        return next;
-    }
-    void moveTo(Point p) {
-        std::lock_guard lock(mutex);
-        location = p;
-    }
-    void showCursor(CursorImage image) {
-        std::lock_guard lock(mutex);
-        pendingCursor = std::move(image);
-    }
-
-    std::mutex mutex;
-    ButtonHandler handler;
-    std::optional<Point> location = Point{0, 0};
-    std::optional<Point> sampled;
-    std::optional<CursorImage> pendingCursor;
-    bool stopped = false;
-};
+using testing::FakePointer;
 
 struct FakeCoordinator final : RecorderDelegate, MouseRecorderCoordinator {
     bool recorderStartedProducingData(Recorder&) override {
