@@ -29,7 +29,9 @@ namespace {
 
 using namespace vtl;
 
-class BenchCoordinator final : public ScreenGrabberCoordinator, public RecorderDelegate, public MouseRecorderCoordinator {
+class BenchCoordinator final : public ScreenGrabberCoordinator,
+                               public RecorderDelegate,
+                               public MouseRecorderCoordinator {
 public:
     BenchCoordinator(std::uint32_t display, Rect area, std::string path)
         : display_(display)
@@ -93,7 +95,8 @@ void BM_MouseRecorderBesideGrabber(benchmark::State& state) {
         state.SkipWithError("cannot draw on the display");
         return;
     }
-    auto folder = std::filesystem::temp_directory_path() / ("vistrel-mouse-bench-" + std::to_string(::getpid()));
+    auto folder =
+        std::filesystem::temp_directory_path() / ("vistrel-mouse-bench-" + std::to_string(::getpid()));
 
     for (auto _ : state) {
         std::filesystem::remove_all(folder);
@@ -109,8 +112,8 @@ void BM_MouseRecorderBesideGrabber(benchmark::State& state) {
             state.SkipWithError(prepared.error().c_str());
             return;
         }
-        auto created =
-            VTL3RecordImageGrabber::create(fps, RecordMode::FullScreen, queue, coordinator, RecordQuality::High);
+        auto created = VTL3RecordImageGrabber::create(fps, RecordMode::FullScreen, queue, coordinator,
+                                                      RecordQuality::High);
         auto monitor = openPointerMonitor();
         if (!created || !monitor) {
             state.SkipWithError(!created ? created.error().c_str() : monitor.error().c_str());
@@ -129,7 +132,8 @@ void BM_MouseRecorderBesideGrabber(benchmark::State& state) {
             while (running.load()) {
                 int row = int((step * 12) % 1080);
                 window.fill(0, row, 1920, 12, 0x404040 + (step * 0x010203 & 0x7f7f7f));
-                window.fill(int((step * 97) % 1800), int((step * 53) % 1000), 120, 80, step * 0x3f1f0f & 0xffffff);
+                window.fill(int((step * 97) % 1800), int((step * 53) % 1000), 120, 80,
+                            step * 0x3f1f0f & 0xffffff);
                 ++step;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }

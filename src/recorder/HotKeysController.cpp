@@ -7,7 +7,8 @@ namespace vtl {
 namespace {
 
 HotKeyRecord orDefault(const std::optional<HotKeyRecord>& record) {
-    return record.value_or(HotKeyRecord{HotKeysController::kDefaultKeyCode, HotKeysController::kDefaultModifiers});
+    return record.value_or(
+        HotKeyRecord{HotKeysController::kDefaultKeyCode, HotKeysController::kDefaultModifiers});
 }
 
 } // namespace

@@ -15,8 +15,8 @@ public:
     static constexpr std::uint32_t kButtonUp = 2;
     static constexpr std::uint32_t kWheel = 10;
 
-    MouseClick(Point point, std::uint32_t eventType, int button, int wheelX, int wheelY, std::uint32_t clickCount,
-               double timeSeconds)
+    MouseClick(Point point, std::uint32_t eventType, int button, int wheelX, int wheelY,
+               std::uint32_t clickCount, double timeSeconds)
         : point_(point)
         , timeSeconds_(timeSeconds)
         , eventType_(eventType)
@@ -26,10 +26,11 @@ public:
         , clickCount_(clickCount) {}
 
     // mouseClickWithPoint:…captureOffset: the point less the offset.
-    static MouseClick withCaptureOffset(Point point, std::uint32_t eventType, int button, int wheelX, int wheelY,
-                                        std::uint32_t clickCount, Point captureOffset, double timeSeconds) {
-        return MouseClick(Point{point.x - captureOffset.x, point.y - captureOffset.y}, eventType, button, wheelX,
-                          wheelY, clickCount, timeSeconds);
+    static MouseClick withCaptureOffset(Point point, std::uint32_t eventType, int button, int wheelX,
+                                        int wheelY, std::uint32_t clickCount, Point captureOffset,
+                                        double timeSeconds) {
+        return MouseClick(Point{point.x - captureOffset.x, point.y - captureOffset.y}, eventType, button,
+                          wheelX, wheelY, clickCount, timeSeconds);
     }
 
     Point point() const { return point_; }

@@ -26,7 +26,8 @@ int signOf(int value) {
 // other shapes differ.
 Md5Digest cursorDigest(const CursorImage& image) {
     std::vector<std::uint8_t> bytes(8 + image.rgba.size());
-    std::uint32_t size[2] = {static_cast<std::uint32_t>(image.width), static_cast<std::uint32_t>(image.height)};
+    std::uint32_t size[2] = {static_cast<std::uint32_t>(image.width),
+                             static_cast<std::uint32_t>(image.height)};
     std::memcpy(bytes.data(), size, 8);
     if (!image.rgba.empty()) std::memcpy(bytes.data() + 8, image.rgba.data(), image.rgba.size());
     return md5Digest(bytes);
@@ -55,7 +56,8 @@ void MouseRecorder::startRecord() {
     if (isRunning_.exchange(true)) return;
     if (monitor_) {
         if (!monitor_->reportsButtons())
-            logMessage("The pointer's buttons cannot be seen on this display; only its positions are recorded.");
+            logMessage(
+                "The pointer's buttons cannot be seen on this display; only its positions are recorded.");
         if (!monitor_->reportsCursors())
             logMessage("The cursor's pictures cannot be read on this display; none are recorded.");
         monitor_->start([this](const PointerButtonEvent& event) { onButton(event); });
@@ -101,17 +103,19 @@ void MouseRecorder::setLastKnownMousePosition(Point point) {
 void MouseRecorder::onButton(const PointerButtonEvent& event) {
     if (event.kind == PointerButtonEvent::Kind::Wheel) {
         // A wheel step keeps the last known position.
-        handleMouseEvent(MouseClick(lastKnownMousePosition(), MouseClick::kWheel, -1, event.wheelX, event.wheelY, 0,
-                                    coordinator_.recordingClockSeconds()));
+        handleMouseEvent(MouseClick(lastKnownMousePosition(), MouseClick::kWheel, -1, event.wheelX,
+                                    event.wheelY, 0, coordinator_.recordingClockSeconds()));
         return;
     }
     if (std::optional<Point> location = monitor_ ? monitor_->pointerLocation() : std::nullopt) {
-        setLastKnownMousePosition(coordinator_.convertPointFromCarbonCoordinatesToMovieCoordinates(*location));
+        setLastKnownMousePosition(
+            coordinator_.convertPointFromCarbonCoordinatesToMovieCoordinates(*location));
         eventPositions_.fetch_add(1);
     }
-    std::uint32_t type = event.kind == PointerButtonEvent::Kind::Down ? MouseClick::kButtonDown : MouseClick::kButtonUp;
-    handleMouseEvent(
-        MouseClick(lastKnownMousePosition(), type, event.button, 0, 0, 1, coordinator_.recordingClockSeconds()));
+    std::uint32_t type =
+        event.kind == PointerButtonEvent::Kind::Down ? MouseClick::kButtonDown : MouseClick::kButtonUp;
+    handleMouseEvent(MouseClick(lastKnownMousePosition(), type, event.button, 0, 0, 1,
+                                coordinator_.recordingClockSeconds()));
 }
 
 void MouseRecorder::handleMouseEvent(const MouseClick& click) {
@@ -159,7 +163,8 @@ std::vector<MouseClick> MouseRecorder::mouseClicks() const {
 
 void MouseRecorder::tickLoop() {
     using Clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / frameRate_));
+    const auto interval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / frameRate_));
     auto next = Clock::now() + std::chrono::milliseconds(1);
     std::unique_lock lock(tickControlMutex_);
     while (!tickStopRequested_) {
@@ -274,7 +279,8 @@ Status MouseRecorder::writePositionToFile(const std::string& path) const {
 Status MouseRecorder::writeMouseVisualizationToFile(const std::string& path) const {
     PlistBytes bytes = visualizationArchive_;
     if (bytes.empty() || !MouseVisualization::unarchive(bytes)) {
-        if (!bytes.empty()) logMessage("The recording's mouse visualization cannot be read; the default style is stored.");
+        if (!bytes.empty())
+            logMessage("The recording's mouse visualization cannot be read; the default style is stored.");
         Result<PlistBytes> fallback = MouseVisualization().archivedData();
         if (!fallback) return fail("The mouse visualization cannot be stored: " + fallback.error());
         bytes = std::move(fallback).value();
@@ -286,7 +292,8 @@ Status MouseRecorder::writeFilesToPackage(const std::string& packagePath) const 
     std::filesystem::path folder(packagePath);
     Status positions = writePositionToFile((folder / std::string(kMouseFileName)).string());
     if (!positions) return fail("The pointer data cannot be written: " + positions.error());
-    Status style = writeMouseVisualizationToFile((folder / std::string(kMouseVisualizationFileName)).string());
+    Status style =
+        writeMouseVisualizationToFile((folder / std::string(kMouseVisualizationFileName)).string());
     if (!style) return fail("The mouse visualization cannot be written: " + style.error());
     return {};
 }

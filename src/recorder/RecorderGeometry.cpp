@@ -7,9 +7,10 @@ namespace vtl {
 
 Rect rectInRectWithOptionsForRecorder(int option, Size inner, const Rect& outer) {
     auto centred = [&](double width, double height) {
-        float x = static_cast<float>(outer.minX()) + (static_cast<float>(outer.width()) - static_cast<float>(width)) / 2.0f;
-        float y =
-            static_cast<float>(outer.minY()) + (static_cast<float>(outer.height()) - static_cast<float>(height)) / 2.0f;
+        float x = static_cast<float>(outer.minX()) +
+                  (static_cast<float>(outer.width()) - static_cast<float>(width)) / 2.0f;
+        float y = static_cast<float>(outer.minY()) +
+                  (static_cast<float>(outer.height()) - static_cast<float>(height)) / 2.0f;
         return Rect(x, y, width, height);
     };
     if (option == 2) return outer;

@@ -17,7 +17,8 @@ std::optional<DesktopFillColor> parseDesktopFillColor(std::string_view text) {
         std::string part(text.substr(start, end - start));
         char* stop = nullptr;
         double value = std::strtod(part.c_str(), &stop);
-        if (part.empty() || stop != part.c_str() + part.size() || !std::isfinite(value) || value < 0 || value > 1)
+        if (part.empty() || stop != part.c_str() + part.size() || !std::isfinite(value) || value < 0 ||
+            value > 1)
             return std::nullopt;
         components.push_back(value);
         start = end + 1;

@@ -30,8 +30,8 @@ struct DesktopCoverOptions {
     Rect screenX11;         // the recorded screen in X11 root pixels, y down
     DesktopFillColor color; // what covers the desktop
     bool hideIcons = false;
-    std::string imagePath;  // a picture over the colour; empty for none
-    int stretchMode = 0;    // how the picture is fitted (RecorderStretchMode)
+    std::string imagePath; // a picture over the colour; empty for none
+    int stretchMode = 0;   // how the picture is fitted (RecorderStretchMode)
 };
 
 struct RecordAreaFrameOptions {

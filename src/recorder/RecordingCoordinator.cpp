@@ -294,7 +294,8 @@ void RecordingCoordinator::prepareMouseAndOverlays() {
         if (auto color = parseDesktopFillColor(text))
             desktopFillColor_ = *color;
         else
-            logMessage("The desktop colour \"" + text + "\" cannot be read; the desktop is covered in black.");
+            logMessage("The desktop colour \"" + text +
+                       "\" cannot be read; the desktop is covered in black.");
     }
     if (settings.hideDesktop) {
         if (!services_.makeDesktopCover) {
@@ -313,8 +314,8 @@ void RecordingCoordinator::prepareMouseAndOverlays() {
 
 Rect RecordingCoordinator::areaX11() const {
     return Rect(screen_.x11Frame.minX() + area_.minX(),
-                screen_.x11Frame.minY() + screen_.frame.height() - area_.minY() - area_.height(), area_.width(),
-                area_.height());
+                screen_.x11Frame.minY() + screen_.frame.height() - area_.minY() - area_.height(),
+                area_.width(), area_.height());
 }
 
 void RecordingCoordinator::updateStatusItem() {
@@ -418,7 +419,8 @@ void RecordingCoordinator::startRealRecordOnMainThread() {
     if (windowFrameReader_) windowFrameReader_->readWindowFrameOnce();
     if (settings_.showRecordAreaWhileRecording) {
         if (services_.makeRecordAreaFrame)
-            recordAreaFrame_ = services_.makeRecordAreaFrame(RecordAreaFrameOptions{screen_.x11Frame, areaX11()});
+            recordAreaFrame_ =
+                services_.makeRecordAreaFrame(RecordAreaFrameOptions{screen_.x11Frame, areaX11()});
         else
             logMessage("The recorded area is not framed while recording.");
     }

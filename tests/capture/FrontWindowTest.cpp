@@ -1,8 +1,9 @@
 // The front window: the choice among the display's windows, and the frames read from a real
 // window manager on an X server of the test's own.
 
-#include "capture/PrivateXServer.h"
 #include "platform/capture/FrontWindow.h"
+
+#include "capture/PrivateXServer.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -34,8 +35,12 @@ TEST(FrontWindow, TheActiveWindowWhenItQualifiesElseTheTopmostThatDoes) {
         {"25 x 25 is large enough", std::nullopt, {candidate(1, Rect(0, 0, 25, 25))}, 1},
         {"half transparent never", 1, {candidate(1, big, Kind::Ordinary, 0.5), candidate(2, big)}, 2},
         {"our own windows never", 1, {candidate(1, big, Kind::Ordinary, 1.0, true), candidate(2, big)}, 2},
-        {"hidden windows never", 1, {candidate(1, big, Kind::Ordinary, 1.0, false, false), candidate(2, big)}, 2},
-        {"docks, desktops, menus, tips", std::nullopt,
+        {"hidden windows never",
+         1,
+         {candidate(1, big, Kind::Ordinary, 1.0, false, false), candidate(2, big)},
+         2},
+        {"docks, desktops, menus, tips",
+         std::nullopt,
          {candidate(1, big, Kind::Dock), candidate(2, big, Kind::Desktop), candidate(3, big, Kind::Menu),
           candidate(4, big, Kind::Tooltip), candidate(5, big, Kind::Notification), candidate(6, big)},
          6},
@@ -67,8 +72,8 @@ protected:
     }
 
     xcb_atom_t atom(const char* name) {
-        xcb_intern_atom_reply_t* r =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
         xcb_atom_t a = r ? r->atom : 0;
         std::free(r);
         return a;
@@ -78,12 +83,12 @@ protected:
     xcb_window_t managedWindow(int width, int height, std::optional<std::uint32_t> opacity = std::nullopt) {
         xcb_window_t w = xcb_generate_id(c);
         std::uint32_t values[] = {screen->white_pixel};
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 100, 100, static_cast<std::uint16_t>(width),
-                          static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL, values);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 100, 100,
+                          static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
         if (opacity)
-            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_WINDOW_OPACITY"), XCB_ATOM_CARDINAL, 32, 1,
-                                &*opacity);
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_WINDOW_OPACITY"),
+                                XCB_ATOM_CARDINAL, 32, 1, &*opacity);
         xcb_map_window(c, w);
         windows.push_back(w);
         sync();

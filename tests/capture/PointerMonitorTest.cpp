@@ -1,8 +1,9 @@
 // The pointer as the mouse recorder sees it, on an X server of the test's own driven by XTEST:
 // buttons and wheel steps anywhere on the display, positions, and cursor pictures only on change.
 
-#include "capture/PrivateXServer.h"
 #include "platform/capture/PointerMonitor.h"
+
+#include "capture/PrivateXServer.h"
 
 #include <gtest/gtest.h>
 #include <mutex>
@@ -24,13 +25,20 @@ TEST(PointerButtons, X11ButtonsBecomeTheSystemsButtonsAndWheelSteps) {
         std::optional<PointerButtonEvent> expected;
     };
     const Case cases[] = {
-        {1, true, PointerButtonEvent{Kind::Down, 1, 0, 0}}, {1, false, PointerButtonEvent{Kind::Up, 1, 0, 0}},
-        {3, true, PointerButtonEvent{Kind::Down, 2, 0, 0}}, {2, false, PointerButtonEvent{Kind::Up, 3, 0, 0}},
-        {8, true, PointerButtonEvent{Kind::Down, 4, 0, 0}}, {9, true, PointerButtonEvent{Kind::Down, 5, 0, 0}},
-        {10, true, PointerButtonEvent{Kind::Down, 6, 0, 0}}, {4, true, PointerButtonEvent{Kind::Wheel, -1, 0, 1}},
-        {5, true, PointerButtonEvent{Kind::Wheel, -1, 0, -1}}, {6, true, PointerButtonEvent{Kind::Wheel, -1, 1, 0}},
-        {7, true, PointerButtonEvent{Kind::Wheel, -1, -1, 0}}, {4, false, std::nullopt},
-        {7, false, std::nullopt},                           {0, true, std::nullopt},
+        {1, true, PointerButtonEvent{Kind::Down, 1, 0, 0}},
+        {1, false, PointerButtonEvent{Kind::Up, 1, 0, 0}},
+        {3, true, PointerButtonEvent{Kind::Down, 2, 0, 0}},
+        {2, false, PointerButtonEvent{Kind::Up, 3, 0, 0}},
+        {8, true, PointerButtonEvent{Kind::Down, 4, 0, 0}},
+        {9, true, PointerButtonEvent{Kind::Down, 5, 0, 0}},
+        {10, true, PointerButtonEvent{Kind::Down, 6, 0, 0}},
+        {4, true, PointerButtonEvent{Kind::Wheel, -1, 0, 1}},
+        {5, true, PointerButtonEvent{Kind::Wheel, -1, 0, -1}},
+        {6, true, PointerButtonEvent{Kind::Wheel, -1, 1, 0}},
+        {7, true, PointerButtonEvent{Kind::Wheel, -1, -1, 0}},
+        {4, false, std::nullopt},
+        {7, false, std::nullopt},
+        {0, true, std::nullopt},
     };
     for (const Case& c : cases) {
         std::optional<PointerButtonEvent> got = pointerButtonEventFromX11(c.x11Button, c.pressed);
@@ -70,9 +78,9 @@ TEST_F(PointerMonitorTest, SeesButtonsAndWheelStepsAndWherePointerIs) {
     for (int button : {1, 3, 2, 8, 9, 4, 5, 6, 7})
         driver->click(button);
     const std::vector<PointerButtonEvent> expected = {
-        {Kind::Down, 1, 0, 0},  {Kind::Up, 1, 0, 0},    {Kind::Down, 2, 0, 0},  {Kind::Up, 2, 0, 0},
-        {Kind::Down, 3, 0, 0},  {Kind::Up, 3, 0, 0},    {Kind::Down, 4, 0, 0},  {Kind::Up, 4, 0, 0},
-        {Kind::Down, 5, 0, 0},  {Kind::Up, 5, 0, 0},    {Kind::Wheel, -1, 0, 1}, {Kind::Wheel, -1, 0, -1},
+        {Kind::Down, 1, 0, 0},   {Kind::Up, 1, 0, 0},      {Kind::Down, 2, 0, 0},   {Kind::Up, 2, 0, 0},
+        {Kind::Down, 3, 0, 0},   {Kind::Up, 3, 0, 0},      {Kind::Down, 4, 0, 0},   {Kind::Up, 4, 0, 0},
+        {Kind::Down, 5, 0, 0},   {Kind::Up, 5, 0, 0},      {Kind::Wheel, -1, 0, 1}, {Kind::Wheel, -1, 0, -1},
         {Kind::Wheel, -1, 1, 0}, {Kind::Wheel, -1, -1, 0},
     };
     for (int i = 0; i < 200; ++i) {
@@ -101,14 +109,15 @@ public:
         xcb_font_t font = xcb_generate_id(c);
         xcb_open_font(c, font, 6, "cursor");
         cursor_ = xcb_generate_id(c);
-        xcb_create_glyph_cursor(c, cursor_, font, font, glyph, static_cast<std::uint16_t>(glyph + 1), 0, 0, 0, 65535,
-                                65535, 65535);
+        xcb_create_glyph_cursor(c, cursor_, font, font, glyph, static_cast<std::uint16_t>(glyph + 1), 0, 0, 0,
+                                65535, 65535, 65535);
         xcb_close_font(c, font);
         window_ = xcb_generate_id(c);
         std::uint32_t values[] = {screen->white_pixel, 1, cursor_};
         xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, screen->root, static_cast<std::int16_t>(x),
                           static_cast<std::int16_t>(y), 200, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_CURSOR, values);
+                          screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_CURSOR,
+                          values);
         xcb_map_window(c, window_);
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }
@@ -134,8 +143,8 @@ std::optional<CursorImage> waitForCursor(PointerMonitor& monitor) {
 
 TEST_F(PointerMonitorTest, FetchesTheCursorPictureOnlyWhenTheCursorChanged) {
     ASSERT_TRUE(monitor->reportsCursors());
-    CursorWindow arrow(driver->connection(), 300, 300, 68);  // left_ptr
-    CursorWindow beam(driver->connection(), 600, 300, 152);  // xterm
+    CursorWindow arrow(driver->connection(), 300, 300, 68); // left_ptr
+    CursorWindow beam(driver->connection(), 600, 300, 152); // xterm
     monitor->start([](const PointerButtonEvent&) {});
     // The first call always gives the cursor of the moment.
     driver->moveTo(1000, 900);

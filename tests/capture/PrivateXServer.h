@@ -62,8 +62,8 @@ inline bool windowManagerRunning(xcb_connection_t* c) {
         return false;
     }
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
     bool running = reply && xcb_get_property_value_length(reply) == 4;
     std::free(reply);
     std::free(atom);
@@ -75,8 +75,8 @@ inline bool windowManagerRunning(xcb_connection_t* c) {
 inline bool windowManagerFramesWindows(xcb_connection_t* c) {
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     xcb_window_t probe = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 50, 50, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      screen->root_visual, 0, nullptr);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 50, 50, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
     xcb_map_window(c, probe);
     bool framed = false;
     for (int i = 0; i < 200 && !framed; ++i) {
@@ -106,8 +106,8 @@ inline bool startPrivateXServer(std::string& error, bool withWindowManager = tru
         error = failure = "no pipe";
         return false;
     }
-    const char* xArgs[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-                           "-noreset", nullptr};
+    const char* xArgs[] = {"Xvfb",         "-displayfd", "3",   "-screen",  "0",
+                           "1920x1080x24", "-nolisten",  "tcp", "-noreset", nullptr};
     xvfb = spawnProcess(xArgs, fds[1]);
     ::close(fds[1]);
     std::string number;
@@ -133,9 +133,11 @@ inline bool startPrivateXServer(std::string& error, bool withWindowManager = tru
         if (!config.empty()) std::filesystem::remove(config);
     });
     if (withWindowManager) {
-        config = std::filesystem::temp_directory_path() / ("vistrel-openbox-" + std::to_string(::getpid()) + ".xml");
-        std::ofstream(config) << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
-                                 "<keyboard></keyboard>\n<mouse></mouse>\n</openbox_config>\n";
+        config = std::filesystem::temp_directory_path() /
+                 ("vistrel-openbox-" + std::to_string(::getpid()) + ".xml");
+        std::ofstream(config)
+            << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
+               "<keyboard></keyboard>\n<mouse></mouse>\n</openbox_config>\n";
         std::string configPath = config.string();
         const char* obArgs[] = {"openbox", "--sm-disable", "--config-file", configPath.c_str(), nullptr};
         openbox = spawnProcess(obArgs);
@@ -179,8 +181,8 @@ public:
     xcb_connection_t* connection() const { return connection_; }
 
     void moveTo(int x, int y) {
-        xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(x),
-                            static_cast<std::int16_t>(y), 0);
+        xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
+                            static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 0);
         sync();
     }
     void button(int x11Button, bool press) {
@@ -211,7 +213,9 @@ public:
         for (auto it = std::rbegin(keySymbols); it != std::rend(keySymbols); ++it)
             key(*it, false);
     }
-    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+    void sync() {
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
 
 private:
     xcb_connection_t* connection_ = nullptr;

@@ -2,20 +2,21 @@
 // click list, positions per tick, cursor pictures, focus rectangles), when nothing does, and the
 // two files it writes.
 
+#include "recorder/MouseRecorder.h"
+
 #include "FakePointerMonitor.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/graphics/tiff/TiffCodec.h"
-#include "recorder/MouseRecorder.h"
 #include "recorder/MouseVisualization.h"
 #include "recorder/format/MouseFileKeys.h"
 
 #include <atomic>
-#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace vtl {
 namespace {
@@ -125,9 +126,9 @@ TEST_F(MouseRecorderTest, QuickPressesOfOneButtonCountAsOneMultipleClick) {
         int button;
     };
     const Step steps[] = {
-        {1001.00, Kind::Down, 1}, {1001.05, Kind::Up, 1}, {1001.10, Kind::Down, 1}, // double click
-        {1001.15, Kind::Up, 1},   {1001.50, Kind::Down, 1},                          // too late: new click
-        {1001.55, Kind::Down, 2},                                                    // other button
+        {1001.00, Kind::Down, 1}, {1001.05, Kind::Up, 1},   {1001.10, Kind::Down, 1}, // double click
+        {1001.15, Kind::Up, 1},   {1001.50, Kind::Down, 1},                           // too late: new click
+        {1001.55, Kind::Down, 2},                                                     // other button
     };
     for (const Step& s : steps) {
         coordinator.clock = s.clock;
@@ -195,7 +196,8 @@ TEST_F(MouseRecorderTest, NothingIsRecordedBeforeTheRealStartWhilePausedOrAfterT
     press(Kind::Down, 1);
     recorder->renderMouse();
     PropertyList file = recorder->mouseFileContents();
-    for (auto key : {keys::kMouseEvents, keys::kMousePositions, keys::kMouseCursorImages, keys::kFocusWindowRects})
+    for (auto key :
+         {keys::kMouseEvents, keys::kMousePositions, keys::kMouseCursorImages, keys::kFocusWindowRects})
         EXPECT_TRUE(list(file, key).empty()) << key;
     EXPECT_EQ(coordinator.dataReports, 1);
 }
@@ -257,7 +259,8 @@ TEST_F(MouseRecorderTest, WritesBothFilesWithTheReceivedStyleOrTheDefaultOne) {
         ASSERT_TRUE(mouse) << mouse.error();
         EXPECT_EQ(mouse->boolForKey(keys::kMouseVisible), true);
         EXPECT_EQ(mouse->boolForKey(keys::kEventsVisible), false);
-        for (auto key : {keys::kMousePositions, keys::kMouseEvents, keys::kMouseCursorImages, keys::kFocusWindowRects})
+        for (auto key :
+             {keys::kMousePositions, keys::kMouseEvents, keys::kMouseCursorImages, keys::kFocusWindowRects})
             EXPECT_TRUE(mouse->arrayForKey(key)) << key;
         std::ifstream in(folder / "mouseVisualization", std::ios::binary);
         PlistBytes stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

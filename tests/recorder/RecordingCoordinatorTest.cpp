@@ -3,8 +3,8 @@
 
 #include "recorder/RecordingCoordinator.h"
 
-#include "platform/foundation/DispatchMainLoop.h"
 #include "FakePointerMonitor.h"
+#include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/PropertyList.h"
 #include "recorder/format/MouseFileKeys.h"
 
@@ -550,7 +550,8 @@ TEST_F(RecordingCoordinatorTest, ThePointerAndTheFrontWindowEndUpInTheMouseFileA
     EXPECT_EQ(coordinator->desktopFillColor(), (DesktopFillColor{1, 0, 0, 1}));
     coordinator->startRecording();
     // The real start waits for the mouse recorder's first tick.
-    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
     clock += 1;
     pointer->handler(PointerButtonEvent{PointerButtonEvent::Kind::Down, 1, 0, 0});
     ASSERT_TRUE(runMainLoopUntil(

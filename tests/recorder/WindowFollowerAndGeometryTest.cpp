@@ -86,7 +86,8 @@ TEST(HotKeysController, DefaultKeysAndOnlyTheStopKeyActs) {
     int stops = 0, pauses = 0;
     RecordingHotKeys presets;
     presets.pauseResume = HotKeyRecord{35, 6144};
-    HotKeysController controller(presets, [&] { ++stops; }, [&] { ++pauses; });
+    HotKeysController controller(
+        presets, [&] { ++stops; }, [&] { ++pauses; });
     EXPECT_EQ(controller.stopHotKey().keyCode(), 8u);
     EXPECT_EQ(controller.stopHotKey().modifiers(), 6144u);
     EXPECT_EQ(controller.stopHotKey().name(), "StopCapture");
@@ -118,7 +119,8 @@ TEST(DesktopFillColor, TheColourTextReadsOnlyFourComponentsFromZeroToOne) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(parseDesktopFillColor(c.text), c.expected) << c.text;
-    EXPECT_EQ(parseDesktopFillColor(desktopFillColorText({0.25, 0.5, 0.75, 1})), (DesktopFillColor{0.25, 0.5, 0.75, 1}));
+    EXPECT_EQ(parseDesktopFillColor(desktopFillColorText({0.25, 0.5, 0.75, 1})),
+              (DesktopFillColor{0.25, 0.5, 0.75, 1}));
 }
 
 TEST(RecorderGeometry, PicturesFittedIntoTheScreenByStretchMode) {
@@ -129,10 +131,10 @@ TEST(RecorderGeometry, PicturesFittedIntoTheScreenByStretchMode) {
         Rect expected;
     };
     const Case cases[] = {
-        {0, {960, 960}, Rect(0, -420, 1920, 1920)},   // fill
-        {1, {960, 960}, Rect(420, 0, 1080, 1080)},    // fit
-        {2, {960, 960}, screen},                      // stretch fills the screen exactly
-        {3, {960, 960}, Rect(480, 60, 960, 960)},     // centre keeps the size
+        {0, {960, 960}, Rect(0, -420, 1920, 1920)}, // fill
+        {1, {960, 960}, Rect(420, 0, 1080, 1080)},  // fit
+        {2, {960, 960}, screen},                    // stretch fills the screen exactly
+        {3, {960, 960}, Rect(480, 60, 960, 960)},   // centre keeps the size
         {3, {2000, 100}, Rect(-40, 490, 2000, 100)},
         {4, {960, 960}, Rect()},
         {-1, {960, 960}, Rect()},

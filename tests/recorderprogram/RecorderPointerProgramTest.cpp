@@ -40,8 +40,9 @@ protected:
         driver = std::make_unique<vtl::testing::XTestDriver>();
         ASSERT_TRUE(driver->ok());
         bus = &BusConnection::session();
-        folder = fs::temp_directory_path() / ("vistrel-pointer-program-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("vistrel-pointer-program-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -56,7 +57,9 @@ protected:
     void launchRecorder() {
         VistrelCallbacks callbacks;
         callbacks.remoteRecorderAvailable = [this] { ++available; };
-        callbacks.recordDoneWithInfo = [this](const std::optional<PropertyList>& info) { done.push_back(info); };
+        callbacks.recordDoneWithInfo = [this](const std::optional<PropertyList>& info) {
+            done.push_back(info);
+        };
         client = std::make_unique<RemoteRecorderClient>(callbacks);
         std::string error;
         ASSERT_TRUE(client->vend(error)) << error;
@@ -125,7 +128,8 @@ TEST_F(RecorderPointerProgramTest, PositionsClicksAndWheelStepsOfTheRecordedArea
         driver->moveTo(200 + i, 300);
         processEventsFor(0.01);
     }
-    double movingSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - movingFrom).count();
+    double movingSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - movingFrom).count();
     processEventsFor(0.5);
     // Nothing while paused.
     ASSERT_TRUE(client->pauseResumeRecord());
@@ -221,9 +225,9 @@ public:
         window_ = xcb_generate_id(c);
         std::uint32_t values[] = {rgb, 1};
         xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, screen->root, static_cast<std::int16_t>(x),
-                          static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h),
-                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+                          static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w),
+                          static_cast<std::uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_map_window(c, window_);
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }

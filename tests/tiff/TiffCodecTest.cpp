@@ -15,8 +15,9 @@ TiffImage picture(int width, int height) {
     for (int i = 0; i < width * height; ++i) {
         std::uint8_t alpha = static_cast<std::uint8_t>(i * 37);
         // Premultiplied: no component above alpha.
-        image.rgba.insert(image.rgba.end(), {static_cast<std::uint8_t>(alpha / 2), static_cast<std::uint8_t>(alpha / 3),
-                                             static_cast<std::uint8_t>(alpha), alpha});
+        image.rgba.insert(image.rgba.end(),
+                          {static_cast<std::uint8_t>(alpha / 2), static_cast<std::uint8_t>(alpha / 3),
+                           static_cast<std::uint8_t>(alpha), alpha});
     }
     return image;
 }
@@ -34,7 +35,8 @@ TEST(TiffCodec, PicturesComeBackExactly) {
 }
 
 TEST(TiffCodec, OtherLayoutsReadAsPremultipliedRgba) {
-    const std::filesystem::path seeds = std::filesystem::path(VISTREL_SOURCE_DIR) / "tests/fuzz/corpus/tiff_fuzzer";
+    const std::filesystem::path seeds =
+        std::filesystem::path(VISTREL_SOURCE_DIR) / "tests/fuzz/corpus/tiff_fuzzer";
     struct Case {
         const char* file;
         TiffImage expected;
@@ -45,7 +47,8 @@ TEST(TiffCodec, OtherLayoutsReadAsPremultipliedRgba) {
     };
     for (const Case& c : cases) {
         std::ifstream in(seeds / c.file, std::ios::binary);
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
         Result<TiffImage> image = decodeTiff(bytes);
         ASSERT_TRUE(image) << c.file << ": " << image.error();
         EXPECT_EQ(*image, c.expected) << c.file;

@@ -38,7 +38,8 @@ void keepWindowOnAllDesktops(std::uint32_t windowID, const char* displayName) {
     if (!connection || windowID == 0) return;
     xcb_connection_t* c = connection->get();
     constexpr std::uint32_t add = 1, allDesktops = 0xffffffffu;
-    sendToRoot(*connection, windowID, internAtom(c, "_NET_WM_STATE"), add, internAtom(c, "_NET_WM_STATE_STICKY"));
+    sendToRoot(*connection, windowID, internAtom(c, "_NET_WM_STATE"), add,
+               internAtom(c, "_NET_WM_STATE_STICKY"));
     sendToRoot(*connection, windowID, internAtom(c, "_NET_WM_DESKTOP"), allDesktops, 0);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }

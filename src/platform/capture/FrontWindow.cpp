@@ -21,13 +21,22 @@ public:
         : connection_(std::move(connection))
         , ownProcessID_(ownProcessID) {
         c_ = connection_->get();
-        const char* names[] = {"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST_STACKING", "_NET_FRAME_EXTENTS",
-                               "_NET_WM_PID", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_OPACITY",
-                               "_NET_SUPPORTING_WM_CHECK", "_NET_WM_WINDOW_TYPE_DESKTOP",
-                               "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_MENU",
-                               "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
-                               "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_TOOLTIP",
-                               "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_DND"};
+        const char* names[] = {"_NET_ACTIVE_WINDOW",
+                               "_NET_CLIENT_LIST_STACKING",
+                               "_NET_FRAME_EXTENTS",
+                               "_NET_WM_PID",
+                               "_NET_WM_WINDOW_TYPE",
+                               "_NET_WM_WINDOW_OPACITY",
+                               "_NET_SUPPORTING_WM_CHECK",
+                               "_NET_WM_WINDOW_TYPE_DESKTOP",
+                               "_NET_WM_WINDOW_TYPE_DOCK",
+                               "_NET_WM_WINDOW_TYPE_MENU",
+                               "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
+                               "_NET_WM_WINDOW_TYPE_POPUP_MENU",
+                               "_NET_WM_WINDOW_TYPE_COMBO",
+                               "_NET_WM_WINDOW_TYPE_TOOLTIP",
+                               "_NET_WM_WINDOW_TYPE_NOTIFICATION",
+                               "_NET_WM_WINDOW_TYPE_DND"};
         xcb_intern_atom_cookie_t cookies[std::size(names)];
         for (std::size_t i = 0; i < std::size(names); ++i)
             cookies[i] = xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
@@ -42,8 +51,8 @@ public:
         std::vector<FrontWindowCandidate> candidates;
         std::optional<std::uint32_t> active;
         if (hasWindowManager()) {
-            std::vector<std::uint32_t> stacking = cardinals(root(), atom(ClientListStacking),
-                                                            XCB_ATOM_WINDOW, kMaximumWindows);
+            std::vector<std::uint32_t> stacking =
+                cardinals(root(), atom(ClientListStacking), XCB_ATOM_WINDOW, kMaximumWindows);
             std::vector<std::uint32_t> activeList = cardinals(root(), atom(ActiveWindow), XCB_ATOM_WINDOW, 1);
             if (activeList.size() == 1 && activeList[0] != 0) active = activeList[0];
             // The list runs bottom to top.
@@ -51,13 +60,16 @@ public:
                 if (auto candidate = describe(*it, true)) candidates.push_back(*candidate);
             if (active && std::none_of(candidates.begin(), candidates.end(),
                                        [&](const FrontWindowCandidate& c) { return c.window == *active; }))
-                if (auto candidate = describe(*active, true)) candidates.insert(candidates.begin(), *candidate);
+                if (auto candidate = describe(*active, true))
+                    candidates.insert(candidates.begin(), *candidate);
         } else {
             // Without a window manager the root's children are the programs' windows, bottom to top.
-            XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root()), nullptr));
+            XcbReply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c_, xcb_query_tree(c_, root()), nullptr));
             if (tree) {
                 const xcb_window_t* children = xcb_query_tree_children(tree.get());
-                int count = std::min(xcb_query_tree_children_length(tree.get()), static_cast<int>(kMaximumWindows));
+                int count =
+                    std::min(xcb_query_tree_children_length(tree.get()), static_cast<int>(kMaximumWindows));
                 for (int i = count - 1; i >= 0; --i)
                     if (auto candidate = describe(children[i], false)) candidates.push_back(*candidate);
             }
@@ -118,8 +130,8 @@ private:
             xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr));
         XcbReply<xcb_get_geometry_reply_t> geometry(
             xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr));
-        XcbReply<xcb_translate_coordinates_reply_t> origin(
-            xcb_translate_coordinates_reply(c_, xcb_translate_coordinates(c_, window, root(), 0, 0), nullptr));
+        XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+            c_, xcb_translate_coordinates(c_, window, root(), 0, 0), nullptr));
         if (!attributes || !geometry || !origin) return std::nullopt;
         // Unmanaged windows that skip the window manager are menus and tips.
         if (!managed && attributes->override_redirect) return std::nullopt;
@@ -145,14 +157,19 @@ private:
         for (std::uint32_t type : cardinals(window, atom(WindowType), XCB_ATOM_ATOM, 32)) {
             using Kind = FrontWindowCandidate::Kind;
             if (type == XCB_ATOM_NONE) continue;
-            if (type == atom(TypeDesktop)) candidate.kind = Kind::Desktop;
-            else if (type == atom(TypeDock)) candidate.kind = Kind::Dock;
-            else if (type == atom(TypeMenu) || type == atom(TypeDropdownMenu) || type == atom(TypePopupMenu) ||
-                     type == atom(TypeCombo) || type == atom(TypeDnd))
+            if (type == atom(TypeDesktop))
+                candidate.kind = Kind::Desktop;
+            else if (type == atom(TypeDock))
+                candidate.kind = Kind::Dock;
+            else if (type == atom(TypeMenu) || type == atom(TypeDropdownMenu) ||
+                     type == atom(TypePopupMenu) || type == atom(TypeCombo) || type == atom(TypeDnd))
                 candidate.kind = Kind::Menu;
-            else if (type == atom(TypeTooltip)) candidate.kind = Kind::Tooltip;
-            else if (type == atom(TypeNotification)) candidate.kind = Kind::Notification;
-            else continue;
+            else if (type == atom(TypeTooltip))
+                candidate.kind = Kind::Tooltip;
+            else if (type == atom(TypeNotification))
+                candidate.kind = Kind::Notification;
+            else
+                continue;
             break;
         }
         return candidate;
@@ -169,7 +186,8 @@ private:
 
 bool qualifiesAsFrontWindow(const FrontWindowCandidate& c) {
     return c.viewable && !c.ours && c.kind == FrontWindowCandidate::Kind::Ordinary && c.opacity == 1.0 &&
-           c.x11Frame.width() > kFrontWindowMinimumSidePixels && c.x11Frame.height() > kFrontWindowMinimumSidePixels;
+           c.x11Frame.width() > kFrontWindowMinimumSidePixels &&
+           c.x11Frame.height() > kFrontWindowMinimumSidePixels;
 }
 
 std::optional<FrontWindowCandidate> chooseFrontWindow(std::optional<std::uint32_t> activeWindow,
@@ -187,7 +205,7 @@ std::int64_t currentProcessID() {
 }
 
 Result<std::unique_ptr<FrontWindowFinder>> FrontWindowFinder::open(const char* displayName,
-                                                                    std::int64_t ownProcessID) {
+                                                                   std::int64_t ownProcessID) {
     std::string error;
     auto connection = XcbConnection::open(displayName, error);
     if (!connection) return fail(error);

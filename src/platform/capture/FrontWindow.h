@@ -35,7 +35,8 @@ std::optional<FrontWindowCandidate> chooseFrontWindow(std::optional<std::uint32_
 class FrontWindowFinder {
 public:
     // `ownProcessID`: windows whose owner says it is this process are left out.
-    static Result<std::unique_ptr<FrontWindowFinder>> open(const char* displayName, std::int64_t ownProcessID);
+    static Result<std::unique_ptr<FrontWindowFinder>> open(const char* displayName,
+                                                           std::int64_t ownProcessID);
     virtual ~FrontWindowFinder() = default;
     // The front window's frame in global points, y up from the bottom-left of the primary screen;
     // nullopt when no window qualifies.

@@ -68,9 +68,9 @@ public:
         for (xcb_keycode_t keycode : keycodes)
             for (std::uint16_t variant : lockVariants()) {
                 std::uint16_t mods = static_cast<std::uint16_t>(modifiers | variant);
-                XcbReply<xcb_generic_error_t> error(xcb_request_check(
-                    c, xcb_grab_key_checked(c, 1, connection_->root(), mods, keycode,
-                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+                XcbReply<xcb_generic_error_t> error(
+                    xcb_request_check(c, xcb_grab_key_checked(c, 1, connection_->root(), mods, keycode,
+                                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
                 if (error) {
                     (error->error_code == kBadAccess ? taken : failed) = true;
                     continue;
@@ -160,7 +160,8 @@ private:
                 Press action;
                 {
                     std::lock_guard lock(pressMutex_);
-                    auto found = presses_.find(key({press->detail, static_cast<std::uint16_t>(press->state & 0xff)}));
+                    auto found =
+                        presses_.find(key({press->detail, static_cast<std::uint16_t>(press->state & 0xff)}));
                     if (found != presses_.end()) action = found->second;
                 }
                 if (action) action();

@@ -41,9 +41,10 @@ public:
                 } mask{};
                 mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
                 mask.head.mask_len = 1;
-                mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE;
-                XcbReply<xcb_generic_error_t> error(
-                    xcb_request_check(c, xcb_input_xi_select_events_checked(c, connection_->root(), 1, &mask.head)));
+                mask.bits =
+                    XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE;
+                XcbReply<xcb_generic_error_t> error(xcb_request_check(
+                    c, xcb_input_xi_select_events_checked(c, connection_->root(), 1, &mask.head)));
                 buttons_ = !error;
             }
         }
@@ -153,7 +154,8 @@ private:
                 handle(event.get());
             }
             if (connection_->hasError()) {
-                logMessage("The connection to the X display was lost; the pointer's buttons are no longer seen.");
+                logMessage(
+                    "The connection to the X display was lost; the pointer's buttons are no longer seen.");
                 return;
             }
             ::poll(fds, wake_[0] >= 0 ? 2 : 1, timeout);
@@ -224,9 +226,15 @@ std::optional<PointerButtonEvent> pointerButtonEventFromX11(int x11Button, bool 
     }
     event.kind = pressed ? PointerButtonEvent::Kind::Down : PointerButtonEvent::Kind::Up;
     switch (x11Button) {
-    case 1: event.button = 1; break;
-    case 2: event.button = 3; break;
-    case 3: event.button = 2; break;
+    case 1:
+        event.button = 1;
+        break;
+    case 2:
+        event.button = 3;
+        break;
+    case 3:
+        event.button = 2;
+        break;
     default:
         if (x11Button < 8) return std::nullopt;
         // 8 and 9 (back, forward) are the side buttons 4 and 5; further ones follow on.

@@ -66,7 +66,8 @@ public:
 
 // The monitor of an X display: XInput2 raw button events on the root, whatever window or grab has
 // the pointer; positions asked of the server on a connection of their own; cursor pictures fetched
-// only when XFixes reports a new cursor. Missing extensions leave the matching report off; fails without a display.
+// only when XFixes reports a new cursor. Missing extensions leave the matching report off; fails without a
+// display.
 Result<std::unique_ptr<PointerMonitor>> openPointerMonitor(const char* displayName = nullptr);
 
 // X11 button numbers to the system's: 1, 3, 2, 8, 9 are 1, 2, 3, 4, 5; 4 to 7 are wheel steps.

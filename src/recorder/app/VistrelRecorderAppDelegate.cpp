@@ -50,8 +50,7 @@ Status VistrelRecorderAppDelegate::awakeFromNib() {
         {"prepareMovieWithInfoDictionary", "ay", "", false,
          [this](const IpcArguments& a) {
              const auto& bytes = std::get<IpcBytes>(a.at(0));
-             Result<PropertyList> settings =
-                 PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
+             Result<PropertyList> settings = PropertyList::fromBytes(std::span<const std::uint8_t>(bytes));
              IpcReply reply;
              if (!settings) {
                  reply.error = "The recording settings cannot be read: " + settings.error();

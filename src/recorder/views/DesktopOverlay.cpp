@@ -66,11 +66,12 @@ void DesktopOverlay::setImage(const QImage& image, int stretchMode) {
     if (!imageView_) imageView_ = new VTLSimpleImageView(window_.get());
     QSize bounds = window_->size();
     // Fitted in y-up coordinates, placed y down.
-    Rect fitted = rectInRectWithOptionsForRecorder(stretchMode, Size{double(image.width()), double(image.height())},
-                                                   Rect(0, 0, bounds.width(), bounds.height()));
+    Rect fitted =
+        rectInRectWithOptionsForRecorder(stretchMode, Size{double(image.width()), double(image.height())},
+                                         Rect(0, 0, bounds.width(), bounds.height()));
     imageView_->setGeometry(QRect(static_cast<int>(fitted.minX()),
-                                  static_cast<int>(bounds.height() - fitted.maxY()), static_cast<int>(fitted.width()),
-                                  static_cast<int>(fitted.height())));
+                                  static_cast<int>(bounds.height() - fitted.maxY()),
+                                  static_cast<int>(fitted.width()), static_cast<int>(fitted.height())));
     imageView_->setImage(image);
     imageView_->show();
 }

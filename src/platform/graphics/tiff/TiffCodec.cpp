@@ -47,7 +47,7 @@ tmsize_t writeProc(thandle_t handle, void* buffer, tmsize_t count) {
 
 toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
     MemoryFile& f = fileOf(handle);
-    std::int64_t base = whence == SEEK_CUR ? static_cast<std::int64_t>(f.position)
+    std::int64_t base = whence == SEEK_CUR   ? static_cast<std::int64_t>(f.position)
                         : whence == SEEK_END ? static_cast<std::int64_t>(f.size)
                                              : 0;
     std::int64_t target = base + static_cast<std::int64_t>(offset);
