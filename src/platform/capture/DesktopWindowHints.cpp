@@ -8,12 +8,6 @@ namespace vtl {
 
 namespace {
 
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
-
 void sendToRoot(XcbConnection& connection, xcb_window_t window, xcb_atom_t type, std::uint32_t d0,
                 std::uint32_t d1) {
     xcb_client_message_event_t event{};
