@@ -97,7 +97,6 @@ Point MouseRecorder::lastKnownMousePosition() const {
 void MouseRecorder::setLastKnownMousePosition(Point point) {
     MutexLock lock(positionMutex_);
     lastKnownMousePosition_ = point;
-    hasKnownPosition_ = true;
 }
 
 void MouseRecorder::onButton(const PointerButtonEvent& event) {

@@ -107,7 +107,6 @@ private:
 
     mutable Mutex positionMutex_;
     Point lastKnownMousePosition_ VTL_GUARDED_BY(positionMutex_);
-    bool hasKnownPosition_ VTL_GUARDED_BY(positionMutex_) = false;
 
     // Written by the event thread.
     mutable Mutex eventsMutex_;
