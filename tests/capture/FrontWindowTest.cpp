@@ -12,10 +12,10 @@
 namespace vtl {
 namespace {
 
-using Kind = FrontWindowCandidate::Kind;
+using WindowKind = FrontWindowCandidate::Kind;
 
-FrontWindowCandidate candidate(std::uint32_t id, Rect frame, Kind kind = Kind::Ordinary, double opacity = 1.0,
-                               bool ours = false, bool viewable = true) {
+FrontWindowCandidate candidate(std::uint32_t id, Rect frame, WindowKind kind = WindowKind::Ordinary,
+                               double opacity = 1.0, bool ours = false, bool viewable = true) {
     return FrontWindowCandidate{id, frame, viewable, ours, kind, opacity};
 }
 
@@ -33,16 +33,20 @@ TEST(FrontWindow, TheActiveWindowWhenItQualifiesElseTheTopmostThatDoes) {
         {"a 24-point window is too small", 1, {candidate(1, Rect(0, 0, 24, 300)), candidate(2, big)}, 2},
         {"20 x 20 never", std::nullopt, {candidate(1, Rect(0, 0, 20, 20)), candidate(2, big)}, 2},
         {"25 x 25 is large enough", std::nullopt, {candidate(1, Rect(0, 0, 25, 25))}, 1},
-        {"half transparent never", 1, {candidate(1, big, Kind::Ordinary, 0.5), candidate(2, big)}, 2},
-        {"our own windows never", 1, {candidate(1, big, Kind::Ordinary, 1.0, true), candidate(2, big)}, 2},
+        {"half transparent never", 1, {candidate(1, big, WindowKind::Ordinary, 0.5), candidate(2, big)}, 2},
+        {"our own windows never",
+         1,
+         {candidate(1, big, WindowKind::Ordinary, 1.0, true), candidate(2, big)},
+         2},
         {"hidden windows never",
          1,
-         {candidate(1, big, Kind::Ordinary, 1.0, false, false), candidate(2, big)},
+         {candidate(1, big, WindowKind::Ordinary, 1.0, false, false), candidate(2, big)},
          2},
         {"docks, desktops, menus, tips",
          std::nullopt,
-         {candidate(1, big, Kind::Dock), candidate(2, big, Kind::Desktop), candidate(3, big, Kind::Menu),
-          candidate(4, big, Kind::Tooltip), candidate(5, big, Kind::Notification), candidate(6, big)},
+         {candidate(1, big, WindowKind::Dock), candidate(2, big, WindowKind::Desktop),
+          candidate(3, big, WindowKind::Menu), candidate(4, big, WindowKind::Tooltip),
+          candidate(5, big, WindowKind::Notification), candidate(6, big)},
          6},
         {"none qualifies", 1, {candidate(1, Rect(0, 0, 10, 10))}, std::nullopt},
     };

@@ -12,7 +12,7 @@
 namespace vtl {
 namespace {
 
-using Kind = PointerButtonEvent::Kind;
+using ButtonKind = PointerButtonEvent::Kind;
 
 bool sameEvent(const PointerButtonEvent& a, const PointerButtonEvent& b) {
     return a.kind == b.kind && a.button == b.button && a.wheelX == b.wheelX && a.wheelY == b.wheelY;
@@ -25,17 +25,17 @@ TEST(PointerButtons, X11ButtonsBecomeTheSystemsButtonsAndWheelSteps) {
         std::optional<PointerButtonEvent> expected;
     };
     const Case cases[] = {
-        {1, true, PointerButtonEvent{Kind::Down, 1, 0, 0}},
-        {1, false, PointerButtonEvent{Kind::Up, 1, 0, 0}},
-        {3, true, PointerButtonEvent{Kind::Down, 2, 0, 0}},
-        {2, false, PointerButtonEvent{Kind::Up, 3, 0, 0}},
-        {8, true, PointerButtonEvent{Kind::Down, 4, 0, 0}},
-        {9, true, PointerButtonEvent{Kind::Down, 5, 0, 0}},
-        {10, true, PointerButtonEvent{Kind::Down, 6, 0, 0}},
-        {4, true, PointerButtonEvent{Kind::Wheel, -1, 0, 1}},
-        {5, true, PointerButtonEvent{Kind::Wheel, -1, 0, -1}},
-        {6, true, PointerButtonEvent{Kind::Wheel, -1, 1, 0}},
-        {7, true, PointerButtonEvent{Kind::Wheel, -1, -1, 0}},
+        {1, true, PointerButtonEvent{ButtonKind::Down, 1, 0, 0}},
+        {1, false, PointerButtonEvent{ButtonKind::Up, 1, 0, 0}},
+        {3, true, PointerButtonEvent{ButtonKind::Down, 2, 0, 0}},
+        {2, false, PointerButtonEvent{ButtonKind::Up, 3, 0, 0}},
+        {8, true, PointerButtonEvent{ButtonKind::Down, 4, 0, 0}},
+        {9, true, PointerButtonEvent{ButtonKind::Down, 5, 0, 0}},
+        {10, true, PointerButtonEvent{ButtonKind::Down, 6, 0, 0}},
+        {4, true, PointerButtonEvent{ButtonKind::Wheel, -1, 0, 1}},
+        {5, true, PointerButtonEvent{ButtonKind::Wheel, -1, 0, -1}},
+        {6, true, PointerButtonEvent{ButtonKind::Wheel, -1, 1, 0}},
+        {7, true, PointerButtonEvent{ButtonKind::Wheel, -1, -1, 0}},
         {4, false, std::nullopt},
         {7, false, std::nullopt},
         {0, true, std::nullopt},
@@ -78,10 +78,11 @@ TEST_F(PointerMonitorTest, SeesButtonsAndWheelStepsAndWherePointerIs) {
     for (int button : {1, 3, 2, 8, 9, 4, 5, 6, 7})
         driver->click(button);
     const std::vector<PointerButtonEvent> expected = {
-        {Kind::Down, 1, 0, 0},   {Kind::Up, 1, 0, 0},      {Kind::Down, 2, 0, 0},   {Kind::Up, 2, 0, 0},
-        {Kind::Down, 3, 0, 0},   {Kind::Up, 3, 0, 0},      {Kind::Down, 4, 0, 0},   {Kind::Up, 4, 0, 0},
-        {Kind::Down, 5, 0, 0},   {Kind::Up, 5, 0, 0},      {Kind::Wheel, -1, 0, 1}, {Kind::Wheel, -1, 0, -1},
-        {Kind::Wheel, -1, 1, 0}, {Kind::Wheel, -1, -1, 0},
+        {ButtonKind::Down, 1, 0, 0},   {ButtonKind::Up, 1, 0, 0},      {ButtonKind::Down, 2, 0, 0},
+        {ButtonKind::Up, 2, 0, 0},     {ButtonKind::Down, 3, 0, 0},    {ButtonKind::Up, 3, 0, 0},
+        {ButtonKind::Down, 4, 0, 0},   {ButtonKind::Up, 4, 0, 0},      {ButtonKind::Down, 5, 0, 0},
+        {ButtonKind::Up, 5, 0, 0},     {ButtonKind::Wheel, -1, 0, 1},  {ButtonKind::Wheel, -1, 0, -1},
+        {ButtonKind::Wheel, -1, 1, 0}, {ButtonKind::Wheel, -1, -1, 0},
     };
     for (int i = 0; i < 200; ++i) {
         {
