@@ -26,8 +26,8 @@ namespace keys = mouse_keys;
 using vtl::testing::processEventsFor;
 using vtl::testing::processEventsUntil;
 
-constexpr double kStartSeconds = 60;
-constexpr double kFinishSeconds = 120;
+constexpr double kRecorderStartSeconds = 60;
+constexpr double kRecorderFinishSeconds = 120;
 constexpr std::uint32_t kKeySymbolC = 0x63, kKeySymbolP = 0x70;
 
 class RecorderPointerProgramTest : public ::testing::Test {
@@ -64,7 +64,7 @@ protected:
         std::string error;
         ASSERT_TRUE(client->vend(error)) << error;
         ASSERT_TRUE(client->launchRecorder(VISTREL_RECORDER_PATH, error)) << error;
-        ASSERT_TRUE(processEventsUntil([&] { return available > 0; }, kStartSeconds));
+        ASSERT_TRUE(processEventsUntil([&] { return available > 0; }, kRecorderStartSeconds));
     }
 
     // The root rectangle (100, 100, 800, 600) of the 1920 × 1080 screen, in global points.
@@ -86,7 +86,7 @@ protected:
     }
 
     void finish() {
-        ASSERT_TRUE(processEventsUntil([&] { return !done.empty(); }, kFinishSeconds));
+        ASSERT_TRUE(processEventsUntil([&] { return !done.empty(); }, kRecorderFinishSeconds));
         ASSERT_TRUE(done[0]) << "a result";
     }
 
@@ -133,14 +133,14 @@ TEST_F(RecorderPointerProgramTest, PositionsClicksAndWheelStepsOfTheRecordedArea
     processEventsFor(0.5);
     // Nothing while paused.
     ASSERT_TRUE(client->pauseResumeRecord());
-    ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == true; }, kStartSeconds));
+    ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == true; }, kRecorderStartSeconds));
     driver->moveTo(400, 400);
     driver->click(1);
     driver->click(5);
     processEventsFor(0.5);
     driver->moveTo(300, 300);
     ASSERT_TRUE(client->pauseResumeRecord());
-    ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == false; }, kStartSeconds));
+    ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == false; }, kRecorderStartSeconds));
     processEventsFor(2.0);
     ASSERT_TRUE(client->stopRecord());
     finish();
@@ -209,7 +209,7 @@ TEST_F(RecorderPointerProgramTest, TheStopKeyEndsTheRecordingAndThePauseKeyDoesN
     EXPECT_EQ(client->isPaused(), false);
     driver->chord({vtl::testing::kControlLKeySymbol, vtl::testing::kAltLKeySymbol, kKeySymbolC});
     finish();
-    EXPECT_TRUE(processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, kFinishSeconds));
+    EXPECT_TRUE(processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, kRecorderFinishSeconds));
     VistrelRecording recording(settings.recordPath());
     ASSERT_TRUE(recording.open()) << recording.openError();
     EXPECT_GE(recording.duration(), 4.5) << "a recording lasts at least five seconds";
