@@ -11,6 +11,9 @@ pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswsc
 pkg_check_modules(DBUS1 REQUIRED IMPORTED_TARGET dbus-1)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse libpulse-simple)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-shm xcb-damage xcb-xfixes xcb-randr xcb-image xcb-keysyms xcb-xinput)
+pkg_check_modules(TIFF REQUIRED IMPORTED_TARGET libtiff-4)
+# Only the tests drive the pointer and keyboard.
+pkg_check_modules(XCBTEST REQUIRED IMPORTED_TARGET xcb-xtest)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(ESPEAK REQUIRED IMPORTED_TARGET espeak-ng)
 if(NOT VISTREL_FUZZ)

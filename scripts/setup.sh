@@ -10,8 +10,8 @@ PACKAGES=(
   libturbojpeg0-dev libjpeg62-turbo-dev libplist-dev libminizip-dev zlib1g-dev unzip
   pulseaudio pulseaudio-utils libpulse-dev
   libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev
-  libxcb-image0-dev libxcb-keysyms1-dev libxcb-xinput-dev x11proto-dev
-  linux-libc-dev
+  libxcb-image0-dev libxcb-keysyms1-dev libxcb-xinput-dev libxcb-xtest0-dev x11proto-dev
+  linux-libc-dev libtiff-dev
   libespeak-ng-dev espeak-ng libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )

@@ -5,7 +5,10 @@
 #include "platform/mainloop/TerminationSignals.h"
 #include "recorder/app/VistrelRecorderAppDelegate.h"
 #include "recorder/views/CameraPreviewView.h"
+#include "recorder/views/DesktopOverlay.h"
+#include "recorder/views/RecordOverlayView.h"
 #include "recorder/views/RecordingCoordinatorStatusItem.h"
+#include "recorder/views/WaitWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,6 +35,9 @@ int main(int argc, char** argv) {
     };
     services.coordinatorServices.makeStatusItem = vtl::RecordingCoordinatorStatusItem::create;
     services.coordinatorServices.makeCameraPreviewWindow = vtl::makeCameraPreviewWindow;
+    services.coordinatorServices.makeDesktopCover = vtl::DesktopOverlay::create;
+    services.coordinatorServices.makeRecordAreaFrame = vtl::RecordOverlayView::create;
+    services.coordinatorServices.makeWaitWindow = vtl::WaitWindow::showWindow;
     vtl::VistrelRecorderAppDelegate delegate(std::move(services));
 
     // Asked to end (logout, shutdown, Ctrl-C): a running recording is finished first.

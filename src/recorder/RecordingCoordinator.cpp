@@ -1,5 +1,7 @@
 #include "recorder/RecordingCoordinator.h"
 
+#include "platform/capture/FrontWindow.h"
+#include "platform/capture/PointerMonitor.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/DispatchTimer.h"
 #include "platform/foundation/Log.h"
@@ -51,6 +53,23 @@ RecordingCoordinatorServices withDefaults(RecordingCoordinatorServices services)
             if (!ok) logMessage(error);
             return ok;
         };
+    if (!services.makeMouseRecorder)
+        services.makeMouseRecorder = [](RecordingCoordinator& coordinator, int frameRate) {
+            Result<std::unique_ptr<PointerMonitor>> monitor = openPointerMonitor();
+            if (!monitor) logMessage("The pointer cannot be followed: " + monitor.error());
+            return std::make_unique<MouseRecorder>(coordinator, coordinator,
+                                                   monitor ? std::move(monitor).value() : nullptr, frameRate);
+        };
+    if (!services.makeFrontWindowSource)
+        services.makeFrontWindowSource = []() -> WindowFrameReader::FrameSource {
+            auto finder = FrontWindowFinder::open(nullptr, currentProcessID());
+            if (!finder) {
+                logMessage("The front window cannot be followed: " + finder.error());
+                return {};
+            }
+            std::shared_ptr<FrontWindowFinder> shared(std::move(finder).value());
+            return [shared] { return shared->frontWindowFrame(); };
+        };
     return services;
 }
 
@@ -77,6 +96,7 @@ RecordingCoordinator::~RecordingCoordinator() {
     // A recording still running when the program ends is stopped so its threads end before the
     // encode queue goes; its files then hold every complete frame.
     if (screenRecorder_ && state_ != State::done && state_ != State::created) screenRecorder_->stopRecord();
+    windowFrameReader_.reset();
     screenRecorder_.reset();
     otherRecorders_.clear();
     additionalAudioVideoWriter_.reset();
@@ -97,7 +117,12 @@ std::function<void()> RecordingCoordinator::scheduleGuarded(double delaySeconds,
     });
 }
 
-Failure RecordingCoordinator::failPrepare(std::string message) {
+void RecordingCoordinator::releasePreparedParts() {
+    windowFrameReader_.reset();
+    desktopCover_.reset();
+    externalISightWindow_.reset();
+    mouseRecorder_ = nullptr;
+    if (screenRecorder_) screenRecorder_->stopRecord();
     screenRecorder_.reset();
     otherRecorders_.clear();
     systemAudioRecorder_ = nullptr;
@@ -105,6 +130,10 @@ Failure RecordingCoordinator::failPrepare(std::string message) {
     iosRecorder_ = nullptr;
     additionalAudioVideoWriter_.reset();
     iosDeviceWriter_.reset();
+}
+
+Failure RecordingCoordinator::failPrepare(std::string message) {
+    releasePreparedParts();
     if (createdPackageFolder_) {
         std::error_code ignored;
         fs::remove_all(recordPath_, ignored);
@@ -180,11 +209,7 @@ Status RecordingCoordinator::prepareWithInfoDictionary(const PropertyList& info)
         else
             logMessage("The mouse visualization of the recording cannot be read: " + decoded.error());
     }
-    // Parts of a recording that this recorder does not make yet.
-    if (settings.recordMouse) logMessage("The mouse pointer is not recorded by this recorder.");
-    if (settings.hideDesktop) logMessage("The desktop is not covered while recording.");
-    if (settings.showRecordAreaWhileRecording) logMessage("The recorded area is not framed while recording.");
-
+    prepareMouseAndOverlays();
     prepareAudioAndVideo(settings);
 
     {
@@ -240,6 +265,56 @@ void RecordingCoordinator::setUpStatusItem(const RecordingSettings& settings) {
             });
         }
     }
+}
+
+void RecordingCoordinator::prepareMouseAndOverlays() {
+    const RecordingSettings& settings = settings_;
+    if (services_.makeMouseRecorder) {
+        std::unique_ptr<MouseRecorder> mouse = services_.makeMouseRecorder(*this, settings.frameRate);
+        if (mouse) {
+            mouse->setMouseVisualization(settings.mouseVisualization,
+                                         mouseVisualization_ ? mouseVisualization_->visualizesClicks : true);
+            mouse->setRecordMouseTrack(settings.recordMouse);
+            mouse->setButtonNames(settings.buttonNames);
+            mouseRecorder_ = mouse.get();
+            otherRecorders_.push_back(std::move(mouse));
+        }
+    }
+    if (settings.recordMode == RecordMode::FullScreen && mouseRecorder_) {
+        windowFrameReader_ = std::make_unique<WindowFrameReader>(
+            screen_.frame, services_.makeFrontWindowSource ? services_.makeFrontWindowSource() : nullptr);
+        windowFrameReader_->setFrameRate(settings.frameRate);
+        windowFrameReader_->setFrontWindowObserver(mouseRecorder_);
+        windowFrameReader_->startObserving();
+    }
+
+    if (!settings.desktopFillColor.empty()) {
+        std::string text(settings.desktopFillColor.begin(), settings.desktopFillColor.end());
+        if (auto color = parseDesktopFillColor(text))
+            desktopFillColor_ = *color;
+        else
+            logMessage("The desktop colour \"" + text +
+                       "\" cannot be read; the desktop is covered in black.");
+    }
+    if (settings.hideDesktop) {
+        if (!services_.makeDesktopCover) {
+            logMessage("The desktop is not covered while recording.");
+        } else {
+            DesktopCoverOptions cover;
+            cover.screenX11 = screen_.x11Frame;
+            cover.color = desktopFillColor_;
+            cover.hideIcons = settings.hideDesktopIcons;
+            cover.imagePath = settings.desktopBackgroundImage;
+            cover.stretchMode = settings.desktopImageStretchMode;
+            desktopCover_ = services_.makeDesktopCover(cover);
+        }
+    }
+}
+
+Rect RecordingCoordinator::areaX11() const {
+    return Rect(screen_.x11Frame.minX() + area_.minX(),
+                screen_.x11Frame.minY() + screen_.frame.height() - area_.minY() - area_.height(),
+                area_.width(), area_.height());
 }
 
 void RecordingCoordinator::updateStatusItem() {
@@ -350,6 +425,14 @@ void RecordingCoordinator::startRealRecordOnMainThread() {
     }
     for (Recorder* recorder : recorders)
         recorder->setWriteToMovie();
+    if (windowFrameReader_) windowFrameReader_->readWindowFrameOnce();
+    if (settings_.showRecordAreaWhileRecording) {
+        if (services_.makeRecordAreaFrame)
+            recordAreaFrame_ =
+                services_.makeRecordAreaFrame(RecordAreaFrameOptions{screen_.x11Frame, areaX11()});
+        else
+            logMessage("The recorded area is not framed while recording.");
+    }
     if (settings_.suppressScreensaver) {
         holdsScreenSaver_ = services_.suppressScreenSaver(true);
         if (!holdsScreenSaver_) logMessage("The screen saver cannot be suppressed during the recording.");
@@ -501,9 +584,18 @@ void RecordingCoordinator::performStop() {
         recorder->stopRecord();
     delegate_.unregisterHotkeys();
     if (externalISightWindow_) externalISightWindow_->hide();
+    // The follower reports into the mouse recorder's lists: it ends before they are written.
+    if (windowFrameReader_) windowFrameReader_->stopObserving();
+    if (services_.makeWaitWindow) waitWindow_ = services_.makeWaitWindow();
     delegate_.showFinishingRecord();
     for (Recorder* recorder : recorders)
         recorder->finishPendingFrames();
+    if (mouseRecorder_) {
+        Status written = mouseRecorder_->writeFilesToPackage(recordPath_);
+        if (!written) logMessage(written.error());
+    }
+    desktopCover_.reset();
+    recordAreaFrame_.reset();
     if (holdsScreenSaver_) {
         if (!services_.suppressScreenSaver(false)) logMessage("The screen saver could not be let go again.");
         holdsScreenSaver_ = false;
@@ -548,6 +640,7 @@ void RecordingCoordinator::recorderDone(Recorder& recorder) {
             doneInfoDictionary(duration, static_cast<unsigned>(static_cast<int>(settings_.recordMode)), size);
     }
     state_ = State::done;
+    waitWindow_.reset();
     if (statusItemTimer_) statusItemTimer_->cancel();
     statusItemTimer_.reset();
     if (statusItem_) {
@@ -567,9 +660,7 @@ void RecordingCoordinator::discardPreparedRecording() {
         allRecorders_.clear();
         pendingRecorders_.clear();
     }
-    if (screenRecorder_) screenRecorder_->stopRecord();
-    screenRecorder_.reset();
-    otherRecorders_.clear();
+    releasePreparedParts();
     if (statusItemTimer_) statusItemTimer_->cancel();
     statusItemTimer_.reset();
     statusItem_.reset();
@@ -588,7 +679,7 @@ void RecordingCoordinator::discardPreparedRecording() {
 }
 
 void RecordingCoordinator::stopObservingAndSession() {
-    // No window frame reader or capture session runs outside the recorders here.
+    if (windowFrameReader_) windowFrameReader_->stopObserving();
 }
 
 void RecordingCoordinator::setPlayIOSAudio(bool on) {

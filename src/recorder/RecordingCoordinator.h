@@ -12,13 +12,17 @@
 #include "audio/CompositionAudioRecordDevice.h"
 #include "objects/MouseVisualization.h"
 #include "recorder/CameraPreviewWindow.h"
+#include "recorder/MouseRecorder.h"
+#include "recorder/MouseRecorderCoordinator.h"
 #include "recorder/RecorderDelegate.h"
 #include "recorder/RecorderStatusItem.h"
+#include "recorder/RecorderWindows.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingCoordinatorScreenRecorder.h"
 #include "recorder/RecordingSettings.h"
 #include "recorder/ScreenGrabberCoordinator.h"
 #include "recorder/VTLiOSDeviceRecorder.h"
+#include "recorder/WindowFrameReader.h"
 #include "recorder/format/PackageSideFiles.h"
 
 #include <atomic>
@@ -75,9 +79,20 @@ struct RecordingCoordinatorServices {
     // The status item, asked for by "showStatusItem"; nullptr when there is none. Empty: none (the
     // recorder program hands in its tray view).
     std::function<std::unique_ptr<RecorderStatusItem>(RecorderStatusItemActions actions)> makeStatusItem;
+    // The mouse recorder of record modes 0 to 2; nullptr records no pointer. Empty: one on the
+    // display's pointer.
+    std::function<std::unique_ptr<MouseRecorder>(RecordingCoordinator&, int frameRate)> makeMouseRecorder;
+    // Where the window follower of record mode 0 looks up the front window. Empty: the display.
+    std::function<WindowFrameReader::FrameSource()> makeFrontWindowSource;
+    // The recorder's windows; empty ones are not shown (logged). The recorder program hands in its views.
+    std::function<std::unique_ptr<RecorderWindow>(const DesktopCoverOptions&)> makeDesktopCover;
+    std::function<std::unique_ptr<RecorderWindow>(const RecordAreaFrameOptions&)> makeRecordAreaFrame;
+    std::function<std::unique_ptr<RecorderWindow>()> makeWaitWindow;
 };
 
-class RecordingCoordinator final : public IOSRecorderCoordinator, public ScreenGrabberCoordinator {
+class RecordingCoordinator final : public IOSRecorderCoordinator,
+                                   public ScreenGrabberCoordinator,
+                                   public MouseRecorderCoordinator {
 public:
     using Services = RecordingCoordinatorServices;
 
@@ -141,11 +156,16 @@ public:
     bool isPaused() const { return currentlyPaused_ || waitingToBeUnpaused_ || resumeWaiting_; }
     // Clock seconds of the real start, moved forward by every pause; 0 before the real start.
     // Any thread.
-    double recordStartTime() const { return recordStartTime_.load(); }
+    double recordStartTime() const override { return recordStartTime_.load(); }
+    double recordingClockSeconds() const override { return now(); }
     const PauseTimes& pauseTimes() const { return pauseTimes_; }
     const RecordingSettings& settings() const { return settings_; }
     // The decoded style of "mouseVisualization", when the settings carried a readable one.
     std::shared_ptr<MouseVisualization> mouseVisualization() const { return mouseVisualization_; }
+    MouseRecorder* mouseRecorder() const { return mouseRecorder_; }
+    WindowFrameReader* windowFrameReader() const { return windowFrameReader_.get(); }
+    // The desktop cover's colour as read from "desktopFillColor" (black when unreadable).
+    DesktopFillColor desktopFillColor() const { return desktopFillColor_; }
     std::uint64_t sizeOfEntireRecordingSoFar() const;
     std::uint64_t sizeOfAdditionalAudioAndVideo() const;
     VTLSystemAudioRecorder* systemAudioRecorder() const { return systemAudioRecorder_; }
@@ -166,7 +186,7 @@ public:
     Point unscaledRecordingScreenPoint(Point point) const;
     // A global point with y down from the top of the reference screen to recording pixels with y
     // up from the bottom of the area.
-    Point convertPointFromCarbonCoordinatesToMovieCoordinates(Point point) const;
+    Point convertPointFromCarbonCoordinatesToMovieCoordinates(Point point) const override;
 
     // RecorderDelegate (any thread) and the screen grabber's side of the same calls.
     bool recorderStartedProducingData(Recorder& recorder) override;
@@ -204,6 +224,12 @@ private:
     void startSystemAudioRouting();
     std::uint64_t sizeOfSystemAudio() const;
     static void eraseRecorder(std::vector<Recorder*>& recorders, Recorder* recorder);
+    // The mouse recorder, the window follower and the desktop cover (settings already read).
+    void prepareMouseAndOverlays();
+    // The recorded area in X11 root pixels.
+    Rect areaX11() const;
+    // Lets go of the recorders, writers and windows a prepare made.
+    void releasePreparedParts();
     // Undoes what the prepare made so far and logs the message.
     Failure failPrepare(std::string message);
 
@@ -230,6 +256,13 @@ private:
     std::shared_ptr<MovieWriterQueue> iosDeviceWriter_;
     std::unique_ptr<CameraPreviewWindow> externalISightWindow_;
     std::function<void()> cancelSilentCheck_;
+    MouseRecorder* mouseRecorder_ = nullptr; // one of otherRecorders_
+    // Reports to the mouse recorder: goes before the recorders.
+    std::unique_ptr<WindowFrameReader> windowFrameReader_;
+    DesktopFillColor desktopFillColor_;
+    std::unique_ptr<RecorderWindow> desktopCover_;
+    std::unique_ptr<RecorderWindow> recordAreaFrame_;
+    std::unique_ptr<RecorderWindow> waitWindow_;
 
     // Guards the recorder sets and the start; recorders call in from their own threads.
     mutable std::recursive_mutex mutex_;

@@ -6,9 +6,11 @@
 #include "platform/audio/NullAudioHardware.h"
 #include "platform/capture/Camera.h"
 #include "platform/capture/MobileDevice.h"
+#include "FakePointerMonitor.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/foundation/PropertyList.h"
+#include "recorder/format/MouseFileKeys.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -123,6 +125,11 @@ protected:
             return std::function<void()>([entry] { entry->cancelled = true; });
         };
         s.postNotification = [this](std::string_view name) { notifications.emplace_back(name); };
+        // Only where a test asks for one: it reports its data from a thread of its own.
+        s.makeMouseRecorder = [this](RecordingCoordinator& c, int fps) {
+            return makeMouse ? makeMouse(c, fps) : std::unique_ptr<MouseRecorder>();
+        };
+        s.makeFrontWindowSource = [this] { return frontWindowSource; };
         s.makeStatusItem = [this](RecorderStatusItemActions actions) {
             statusActions = actions;
             auto item = std::make_unique<FakeStatusItem>(std::move(actions));
@@ -208,6 +215,8 @@ protected:
     bool recorderFails = false;
     bool recorderProducesData = true;
     double recordedSeconds = 7.5; // what the package holds when the recording ends
+    std::function<std::unique_ptr<MouseRecorder>(RecordingCoordinator&, int)> makeMouse;
+    WindowFrameReader::FrameSource frontWindowSource;
     FakeDelegate delegate;
     std::unique_ptr<RecordingCoordinator> coordinator;
 };
@@ -840,6 +849,64 @@ TEST_F(RecordingCoordinatorTest, TheCameraIsShownInTheMiddleOfAScreenThatIsNotRe
     EXPECT_TRUE(window->hidden);
     ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 20));
     EXPECT_TRUE(fs::exists(fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov"));
+}
+
+TEST_F(RecordingCoordinatorTest, ThePointerAndTheFrontWindowEndUpInTheMouseFileAtTheStop) {
+    testing::FakePointer* pointer = nullptr;
+    makeMouse = [&](RecordingCoordinator& c, int fps) {
+        auto monitor = std::make_unique<testing::FakePointer>();
+        pointer = monitor.get();
+        return std::make_unique<MouseRecorder>(c, c, std::move(monitor), fps);
+    };
+    frontWindowSource = [] { return std::optional<Rect>(Rect(100, 50, 300, 200)); };
+    RecordingSettings settings = settingsFor(RecordMode::FullScreen);
+    settings.recordMouse = true;
+    std::string red = "1;0;0;1";
+    settings.desktopFillColor.assign(red.begin(), red.end());
+    ASSERT_TRUE(prepare(settings));
+    ASSERT_TRUE(coordinator->mouseRecorder());
+    ASSERT_TRUE(coordinator->windowFrameReader());
+    EXPECT_EQ(coordinator->desktopFillColor(), (DesktopFillColor{1, 0, 0, 1}));
+    coordinator->startRecording();
+    // The real start waits for the mouse recorder's first tick.
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
+    clock += 1;
+    pointer->handler(PointerButtonEvent{PointerButtonEvent::Kind::Down, 1, 0, 0});
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] {
+            PropertyList contents = coordinator->mouseRecorder()->mouseFileContents();
+            const PlistArray* rects = contents.arrayForKey(mouse_keys::kFocusWindowRects);
+            return rects && !rects->empty();
+        },
+        10));
+    advance(RecordingCoordinator::kMinimumRecordingSeconds);
+    coordinator->stopRecording();
+    while (runMainLoopOnce()) {
+    }
+    ASSERT_EQ(delegate.results.size(), 1u);
+    EXPECT_FALSE(coordinator->windowFrameReader()->isRunning());
+
+    Result<PropertyList> mouse = PropertyList::fromFile(fs::path(settings.recordPath()) / "mouse");
+    ASSERT_TRUE(mouse) << mouse.error();
+    EXPECT_EQ(mouse->boolForKey(mouse_keys::kMouseVisible), true);
+    const PlistArray* events = mouse->arrayForKey(mouse_keys::kMouseEvents);
+    ASSERT_TRUE(events);
+    ASSERT_EQ(events->size(), 1u);
+    EXPECT_NEAR(*(*events)[0].numberForKey(mouse_keys::kTime), 1.0, 1e-9);
+    const PlistArray* rects = mouse->arrayForKey(mouse_keys::kFocusWindowRects);
+    ASSERT_TRUE(rects);
+    ASSERT_EQ(rects->size(), 1u) << "reported once, then only on change";
+    EXPECT_EQ(*(*rects)[0].stringForKey(mouse_keys::kFocusRect), "{{100, 50}, {300, 200}}");
+    EXPECT_TRUE(fs::exists(fs::path(settings.recordPath()) / "mouseVisualization"));
+}
+
+TEST_F(RecordingCoordinatorTest, AnUnreadableDesktopColourIsBlack) {
+    RecordingSettings settings = settingsFor();
+    std::string text = "red";
+    settings.desktopFillColor.assign(text.begin(), text.end());
+    ASSERT_TRUE(prepare(settings));
+    EXPECT_EQ(coordinator->desktopFillColor(), (DesktopFillColor{0, 0, 0, 1}));
 }
 
 } // namespace

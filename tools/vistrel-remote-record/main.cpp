@@ -1,15 +1,20 @@
 // vistrel-remote-record --recorder PATH --package PATH [--seconds N] [--fps N] [--rect "{{x, y}, {w, h}}"]
 //                       [--system-audio] [--audio-device UID]... [--pause-at S:D]...
+//                       [--mouse] [--hide-desktop R;G;B;A] [--show-area] [--stop-key CODE:MODS]
 // Starts the recorder program, records the first screen (or the rectangle, in global points) and
 // stops after N seconds (never when N is 0). --system-audio adds what the machine plays,
 // --audio-device the input with that persistent UID; --pause-at pauses S seconds after the start
-// for D seconds. Prints "recording <pid>" once the recording has started and the done info as XML
-// at the end; sentences the recorder shows the user go to standard error.
+// for D seconds. --mouse shows the recorded pointer, --hide-desktop covers the desktop in the
+// colour (components from 0 to 1), --show-area frames the recorded area, --stop-key sets the stop
+// hot key (stored key code and modifier mask, e.g. 8:6144). Prints "recording <pid>" once the
+// recording has started and the done info as XML at the end; sentences the recorder shows the
+// user go to standard error.
 #include "audio/CompositionAudioRecordDevice.h"
 #include "platform/audio/AudioHardware.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/Log.h"
 #include "platform/mainloop/QtMainLoop.h"
+#include "recorder/RecorderWindows.h"
 #include "recorder/RecordingSettings.h"
 #include "recordui/RemoteRecorderClient.h"
 
@@ -45,6 +50,22 @@ bool parsePause(const std::string& text, PauseAt& out) {
            out.durationSeconds > 0 && out.startSeconds + out.durationSeconds <= 86400;
 }
 
+// "CODE:MODS": a stored key code and modifier mask, both unsigned 32-bit decimals.
+std::optional<vtl::HotKeyRecord> parseHotKey(const std::string& text) {
+    std::size_t colon = text.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    auto number = [](const std::string& part) -> std::optional<std::uint32_t> {
+        if (part.empty() || part.size() > 10 || part.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        unsigned long long value = std::strtoull(part.c_str(), nullptr, 10);
+        if (value > 0xffffffffull) return std::nullopt;
+        return static_cast<std::uint32_t>(value);
+    };
+    std::optional<std::uint32_t> code = number(text.substr(0, colon)), mods = number(text.substr(colon + 1));
+    if (!code || !mods) return std::nullopt;
+    return vtl::HotKeyRecord{*code, *mods};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,18 +79,26 @@ int main(int argc, char** argv) {
     bool systemAudio = false;
     std::vector<std::string> audioDevices;
     std::vector<PauseAt> pauses;
-    for (int i = 1; i < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
+        // Switches without a value.
+        if (option == "--mouse") {
+            settings.recordMouse = true;
+            continue;
+        }
+        if (option == "--show-area") {
+            settings.showRecordAreaWhileRecording = true;
+            continue;
+        }
         if (option == "--system-audio") {
             systemAudio = true;
-            --i;
             continue;
         }
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "Option %s needs a value\n", option.c_str());
+            std::fprintf(stderr, "The option %s needs a value\n", option.c_str());
             return 2;
         }
-        std::string value = argv[i + 1];
+        std::string value = argv[++i];
         if (option == "--audio-device") {
             audioDevices.push_back(value);
         } else if (option == "--pause-at") {
@@ -104,6 +133,20 @@ int main(int argc, char** argv) {
             }
             settings.recordMode = vtl::RecordMode::Area;
             settings.recordRect = *rect;
+        } else if (option == "--hide-desktop") {
+            if (!vtl::parseDesktopFillColor(value)) {
+                std::fprintf(stderr, "Not a colour R;G;B;A with components from 0 to 1: %s\n", value.c_str());
+                return 2;
+            }
+            settings.hideDesktop = true;
+            settings.desktopFillColor.assign(value.begin(), value.end());
+        } else if (option == "--stop-key") {
+            std::optional<vtl::HotKeyRecord> key = parseHotKey(value);
+            if (!key) {
+                std::fprintf(stderr, "Not a key CODE:MODS: %s\n", value.c_str());
+                return 2;
+            }
+            settings.hotkeys.stop = *key;
         } else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
             return 2;
@@ -111,8 +154,9 @@ int main(int argc, char** argv) {
     }
     if (recorderPath.empty() || packagePath.empty()) {
         std::fprintf(stderr,
-                     "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--system-audio]"
-                     " [--audio-device UID]... [--pause-at S:D]...\n",
+                     "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--system-audio]\n"
+                     "       [--audio-device UID]... [--pause-at S:D]... [--mouse] [--hide-desktop R;G;B;A]\n"
+                     "       [--show-area] [--stop-key CODE:MODS]\n",
                      argv[0]);
         return 2;
     }

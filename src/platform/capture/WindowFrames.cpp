@@ -12,9 +12,7 @@ namespace vtl {
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    return internAtom(c, name, true);
 }
 
 bool isDesktopElement(xcb_connection_t* c, xcb_window_t window) {

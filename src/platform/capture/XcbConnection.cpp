@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <xcb/randr.h>
 
@@ -20,6 +21,13 @@ std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
 }
 
 } // namespace
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name, bool onlyIfExists) {
+    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, onlyIfExists ? 1 : 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
 
 std::unique_ptr<XcbConnection> XcbConnection::open(const char* displayName, std::string& error) {
     const char* name = displayName ? displayName : std::getenv("DISPLAY");

@@ -19,6 +19,10 @@ template <typename T> struct XcbFree {
 };
 template <typename T> using XcbReply = std::unique_ptr<T, XcbFree<T>>;
 
+// The atom of a name; XCB_ATOM_NONE when it cannot be had (or, with `onlyIfExists`, nobody made
+// it yet).
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name, bool onlyIfExists = false);
+
 class XcbConnection {
 public:
     // Connects to `displayName` (nullptr: the DISPLAY environment variable); nullptr with a

@@ -41,6 +41,7 @@ VistrelRecorderAppDelegate::~VistrelRecorderAppDelegate() {
     if (cancelRelaunchWait_) cancelRelaunchWait_();
     // The coordinator calls back into this object while it winds down.
     coordinator_.reset();
+    hotKeysController_.reset();
 }
 
 Status VistrelRecorderAppDelegate::awakeFromNib() {
@@ -190,8 +191,10 @@ Status VistrelRecorderAppDelegate::prepareMovieWithInfoDictionary(const Property
     const RecordingSettings& read = coordinator_->settings();
 
     hotKeys_ = read.hotkeys;
-    if (hotKeys_.stop || hotKeys_.pauseResume)
-        logMessage("Global hot keys are not registered by this recorder.");
+    hotKeysController_ = std::make_unique<HotKeysController>(
+        hotKeys_, [this] { stopRecord(); }, [this] { pauseResumeRecord(); });
+    // A key another program holds is logged there; the recording goes on without it.
+    (void)hotKeysController_->registerHotkeys();
     restartGUIApp_ = read.restartGUIApp;
     // Only the main application installed with the recorder is ever started; a path received
     // with the settings is not run.
@@ -353,6 +356,8 @@ void VistrelRecorderAppDelegate::disableIOSVideoPreviewFromRecorder() {
 }
 
 void VistrelRecorderAppDelegate::unregisterHotkeys() {
+    if (hotKeysController_) hotKeysController_->unregisterHotkeys();
+    hotKeysController_.reset();
     hotKeys_ = {};
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Result.h"
+#include "recorder/HotKeysController.h"
 #include "recorder/RecordingCoordinator.h"
 #include "recorder/RecordingCoordinatorDelegate.h"
 #include "recorder/RecordingSettings.h"
@@ -99,6 +100,7 @@ public:
     bool knowsMainApplication() const;
     bool stealthMode() const { return restartGUIApp_; }
     bool quitScheduled() const { return quitScheduled_; }
+    HotKeysController* hotKeysController() const { return hotKeysController_.get(); }
 
 private:
     void scheduleQuit();
@@ -124,6 +126,7 @@ private:
     std::string guiAppPath_;
     std::string moviePath_;
     RecordingHotKeys hotKeys_;
+    std::unique_ptr<HotKeysController> hotKeysController_;
     bool quitScheduled_ = false;
     std::function<void()> cancelRelaunchWait_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
