@@ -5,6 +5,7 @@
 # A full run (no arguments) runs the tests twice: in the sanitizer build and in the plain optimised
 # build, which is also the application's own build, so optimiser-only faults show up too.
 # VISTREL_SANITIZE=0 builds and runs only the plain build.
+# VISTREL_JOBS=N caps the build and test parallelism (default: all cores).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -13,7 +14,7 @@ sanitize="${VISTREL_SANITIZE:-1}"
 plain="$root/build/test-plain"
 build="$root/build/test"
 [ "$sanitize" = "1" ] || build="$plain"
-jobs="$(nproc)"
+jobs="${VISTREL_JOBS:-$(nproc)}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVISTREL_SANITIZE="$([ "$sanitize" = "1" ] && echo ON || echo OFF)" >/dev/null
