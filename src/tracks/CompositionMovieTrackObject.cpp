@@ -261,8 +261,9 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
             if (!context->playerPlaying()) {
                 player->play(mediaTime);
                 context->setPlayerPlaying(true);
+                context->setPlayerPositioned();
             }
-        } else if (context->playerPlaying() ||
+        } else if (context->playerPlaying() || !context->playerPositioned() ||
                    std::fabs(mediaTime.seconds() - player->currentTime().seconds()) > kScrubSeekThresholdSeconds) {
             // The seek's end is heard on the main queue, where the track asks to be drawn again.
             std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
@@ -271,6 +272,7 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
                 if (auto self = weakSelf.lock()) static_cast<CompositionMovieTrackObject&>(*self).invalidate();
             });
             context->setPlayerPlaying(false);
+            context->setPlayerPositioned();
         }
     }
 

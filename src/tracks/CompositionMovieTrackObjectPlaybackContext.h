@@ -24,12 +24,16 @@ public:
     PlaybackContext* player() const { return player_.get(); }
     bool playerPlaying() const { return playerPlaying_; }
     void setPlayerPlaying(bool playing) { playerPlaying_ = playing; }
+    // Whether the player was ever sent to a time (a new player stands at 0 with nothing decoded).
+    bool playerPositioned() const { return playerPositioned_; }
+    void setPlayerPositioned() { playerPositioned_ = true; }
     double preparedForTime() const { return preparedForTime_; }
     void setPreparedForTime(double stamp) { preparedForTime_ = stamp; }
 
 private:
     std::unique_ptr<PlaybackContext> player_;
     bool playerPlaying_ = false;
+    bool playerPositioned_ = false;
     double preparedForTime_ = 0;
 };
 

@@ -19,12 +19,13 @@ ThumbnailSchedule thumbnailSchedule(double durationSeconds) {
         schedule.total = all / 4;
     }
     schedule.spacingSeconds = static_cast<double>(schedule.copiesPerImage) / kThumbnailsPerSecond;
-    // Counted in whole thirds of a second so that no time drifts over a long movie.
+    // Counted in whole thirds of a second so that no time drifts over a long movie, and rounded up:
+    // a third of a second rounded down would fall into the picture before the one it names.
     for (std::size_t i = 0;; ++i) {
         const double thirds = static_cast<double>(i * schedule.copiesPerImage);
         if (thirds / kThumbnailsPerSecond >= durationSeconds) break;
         schedule.times.push_back(
-            MediaTime{static_cast<std::int64_t>(std::llround(thirds * kThumbnailTimeScale / kThumbnailsPerSecond)),
+            MediaTime{static_cast<std::int64_t>(std::ceil(thirds * kThumbnailTimeScale / kThumbnailsPerSecond)),
                       kThumbnailTimeScale});
     }
     return schedule;
