@@ -463,6 +463,7 @@ TEST_F(MovieTrackTest, AThumbnailRunMakesEveryThumbnailAndHandsThemToCopies) {
     EXPECT_EQ((*copied)[5].data(), (*thumbnails)[5].data());
 
     // Thumbnails travel in the archive.
+    track->setOverrideSize(Size{320, 180});
     auto bytes = KeyedArchiver::archivedData(track);
     ASSERT_TRUE(bytes) << bytes.error();
     auto decoded = KeyedUnarchiver::unarchive<CompositionMovieTrackObject>(bytes.value());
@@ -491,8 +492,14 @@ TEST_F(MovieTrackTest, DeletingAnExtractingTrackStopsItsRun) {
 TEST_F(MovieTrackTest, TheOverrideSizeAndStyleTravelInTheArchive) {
     auto track = movieTrack("h264-360p");
     track->setOverrideSize(Size{320, 180});
+    // A slot whose picture could not be made stays a slot.
+    BitmapImage small(4, 3);
+    for (std::size_t i = 3; i < small.byteCount(); i += 4) small.mutableData()[i] = 255; // opaque, as decoded
+    small.mutableData()[0] = 200;
+    track->setPreviewThumbnails({small, BitmapImage(), small});
     auto bytes = KeyedArchiver::archivedData(track);
     ASSERT_TRUE(bytes) << bytes.error();
+    if (const char* seed = std::getenv("MOVIE_TRACK_ARCHIVE_SEED")) test::writeFileBytes(seed, bytes.value());
     auto decoded = KeyedUnarchiver::unarchive<CompositionMovieTrackObject>(bytes.value());
     ASSERT_TRUE(decoded) << decoded.error();
     EXPECT_FALSE((*decoded)->assetTrack()) << "nothing is opened before loadResources";
@@ -500,7 +507,13 @@ TEST_F(MovieTrackTest, TheOverrideSizeAndStyleTravelInTheArchive) {
     EXPECT_TRUE((*decoded)->hasOverrideSize());
     EXPECT_EQ((*decoded)->originalSize(), (Size{320, 180}));
     EXPECT_EQ((*decoded)->endTime(), track->endTime());
-    EXPECT_FALSE((*decoded)->previewThumbnailsGenerated());
+    EXPECT_TRUE((*decoded)->previewThumbnailsGenerated());
+    auto thumbnails = (*decoded)->previewThumbnails();
+    ASSERT_TRUE(thumbnails);
+    ASSERT_EQ(thumbnails->size(), 3u);
+    EXPECT_TRUE((*thumbnails)[1].isEmpty());
+    EXPECT_EQ((*thumbnails)[2].pixelAt(0, 0) & 0xFF, 200u);
+    EXPECT_EQ((*decoded)->currentBitmapImageSize(), (Size{4, 3}));
 }
 
 } // namespace
