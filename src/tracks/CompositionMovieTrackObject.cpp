@@ -500,7 +500,9 @@ void Track::thumbExtractionDone(const std::shared_ptr<ThumbnailRun>& run) {
     auto self = std::dynamic_pointer_cast<CompositionBaseObject>(shared_from_this());
     if (!run->images.empty()) setPreviewThumbnails(std::move(run->images));
     run->images.clear();
-    imageGenerator_.reset();
+    // Closing the decoder joins its threads: done off the main thread, which must not stall.
+    std::shared_ptr<MediaImageGenerator> finished(std::move(imageGenerator_));
+    DispatchQueue::globalQueue()->async([finished = std::move(finished)]() mutable { finished.reset(); });
     thumbnailRun_.reset();
     run->scope.reset();
     if (CompositionObjectsContainer* container = compositionObjectsContainer())

@@ -121,10 +121,10 @@ bool Track::loadResources() {
 }
 
 void Track::prepareForDeletion() {
-    if (isVideoTrack())
-        CompositionExtractionQueues::shared().removeVideoTrack(this);
-    else
-        CompositionExtractionQueues::shared().removeAudioTrack(this);
+    // By kind, not by the selected track: a movie track whose file is gone has no track but may
+    // still wait in the thumbnail queue. A track is only ever in its own kind's queue.
+    CompositionExtractionQueues::shared().removeVideoTrack(this);
+    CompositionExtractionQueues::shared().removeAudioTrack(this);
     if (currentlyExtractingTrack().get() == this) {
         if (CompositionObjectsContainer* container = compositionObjectsContainer()) container->resumeExtraction();
         cancelTrackExtraction();
