@@ -66,6 +66,24 @@ public:
         sync();
     }
 
+    // Fills a rectangle without waiting for the server: many drawings, then one sync().
+    void paint(int x, int y, int width, int height, std::uint32_t colour) {
+        std::uint32_t value = colour;
+        xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &value);
+        xcb_rectangle_t r{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                          static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
+        xcb_poly_fill_rectangle(connection_, window_, gc_, 1, &r);
+    }
+
+    // Copies a block of the window inside it, as a scrolling view does, and waits for it.
+    void copyArea(int fromX, int fromY, int width, int height, int toX, int toY) {
+        xcb_copy_area(connection_, window_, window_, gc_, static_cast<std::int16_t>(fromX),
+                      static_cast<std::int16_t>(fromY), static_cast<std::int16_t>(toX),
+                      static_cast<std::int16_t>(toY), static_cast<std::uint16_t>(width),
+                      static_cast<std::uint16_t>(height));
+        sync();
+    }
+
     // A round trip: every request sent before has been carried out.
     void sync() {
         std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));

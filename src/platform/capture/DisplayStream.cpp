@@ -2,6 +2,7 @@
 
 #include "platform/capture/CaptureGeometry.h"
 #include "platform/capture/FrameTicker.h"
+#include "platform/capture/ScrollDetector.h"
 #include "platform/capture/XcbConnection.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/MonotonicClock.h"
@@ -202,6 +203,12 @@ void DisplayStream::Impl::run() {
     const Rect whole(0, 0, area.width(), area.height());
     FrameTicker ticker(frameNanoseconds);
     ticker.start(monotonicNanoseconds());
+    ScrollDetector scrollDetector;
+    // The last delivered picture, kept from reuse while the next one is compared with it.
+    std::shared_ptr<CaptureSurface> previous;
+    auto view = [](const CaptureSurface& s) {
+        return PixelView{s.baseAddress(), s.bytesPerRow(), s.width(), s.height()};
+    };
     bool first = true;
     // The server said something was drawn; since when (monotonic nanoseconds).
     bool dirty = false;
@@ -267,14 +274,20 @@ void DisplayStream::Impl::run() {
         // The first picture starts the ticks.
         if (first) ticker.start(now);
         const std::uint64_t displayTime = ticker.take(monotonicNanoseconds(), first ? now : dirtySince);
-        std::vector<Rect> refreshed = first ? std::vector<Rect>{whole} : changed.rectangles();
+        std::shared_ptr<const DisplayStreamUpdate> update;
+        if (first || !previous)
+            update = std::make_shared<const DisplayStreamUpdate>(std::vector<Rect>{whole});
+        else
+            update = std::make_shared<const DisplayStreamUpdate>(
+                scrollDetector.detect(view(*previous), view(*surface), changed.rectangles()));
         first = false;
 
-        auto update = std::make_shared<const DisplayStreamUpdate>(std::move(refreshed));
         surface->incrementUseCount();
         handler(DisplayStreamFrameStatus::frameComplete, displayTime, surface, update);
-        surface->decrementUseCount();
+        if (previous) previous->decrementUseCount();
+        previous = surface;
     }
+    if (previous) previous->decrementUseCount();
     handler(DisplayStreamFrameStatus::stopped, monotonicNanoseconds(), nullptr, nullptr);
 }
 

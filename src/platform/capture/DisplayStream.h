@@ -2,7 +2,8 @@
 // A stream of pictures of one area of a screen: after start, whenever something in the area
 // changed, it grabs the area at the next tick of the frame interval (fixed ticks from the start)
 // into one of a ring of shared surfaces and calls the handler with the surface and the changed
-// rectangles. The handler runs on
+// rectangles; content that scrolled since the last picture comes as moved rectangles instead,
+// so only the newly exposed strip counts as changed. The handler runs on
 // the stream's own thread, one call at a time. Owned by whoever records; the surfaces it hands
 // out stay valid for as long as someone holds them.
 
