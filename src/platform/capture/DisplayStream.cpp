@@ -91,11 +91,17 @@ struct DisplayStream::Impl {
     std::shared_ptr<CaptureSurface> freeSurface(std::size_t& index);
     // Fills the surface at `index` with the area's pixels.
     bool grabInto(std::size_t index);
+    // The same, first taking the damage accumulated since the last call into `changed` (in
+    // surface pixels, what lies in the area), in one round trip: the server takes the damage
+    // before the picture, so everything in it is in the picture. False for either part when the
+    // server did not answer it.
+    struct Grab {
+        bool damage = false;
+        bool picture = false;
+    };
+    Grab grabWithDamage(std::size_t index, ChangedRegion& changed);
     // Whether the event says that our damage became non-empty.
     bool isDamageNotify(const xcb_generic_event_t* event) const;
-    // Takes the damage accumulated since the last call and adds what lies in the area, in surface
-    // pixels, to `region`. False when the server did not answer.
-    bool takeDamage(ChangedRegion& region);
 };
 
 DisplayStream::Impl::~Impl() {
@@ -161,23 +167,6 @@ bool DisplayStream::Impl::isDamageNotify(const xcb_generic_event_t* event) const
     return notify->damage == damage;
 }
 
-bool DisplayStream::Impl::takeDamage(ChangedRegion& region) {
-    xcb_connection_t* c = connection->get();
-    // Moves the accumulated damage into our region and empties it, which re-arms the one
-    // notification the server sends when something is drawn again.
-    xcb_damage_subtract(c, damage, XCB_NONE, damageRegion);
-    XcbReply<xcb_xfixes_fetch_region_reply_t> reply(
-        xcb_xfixes_fetch_region_reply(c, xcb_xfixes_fetch_region(c, damageRegion), nullptr));
-    if (!reply) return false;
-    const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(reply.get());
-    const int count = xcb_xfixes_fetch_region_rectangles_length(reply.get());
-    for (int i = 0; i < count; ++i) {
-        Rect inArea = Rect(rects[i].x, rects[i].y, rects[i].width, rects[i].height).intersection(area);
-        if (!inArea.isEmpty()) region.add(inArea.offsetBy(-area.minX(), -area.minY()));
-    }
-    return true;
-}
-
 bool DisplayStream::Impl::grabInto(std::size_t index) {
     xcb_connection_t* c = connection->get();
     CaptureSurface& surface = *surfaces[index];
@@ -191,6 +180,37 @@ bool DisplayStream::Impl::grabInto(std::size_t index) {
     surface.unlockForWriting();
     std::free(error);
     return reply != nullptr;
+}
+
+DisplayStream::Impl::Grab DisplayStream::Impl::grabWithDamage(std::size_t index, ChangedRegion& changed) {
+    xcb_connection_t* c = connection->get();
+    CaptureSurface& surface = *surfaces[index];
+    Grab grab;
+    surface.lockForWriting();
+    // Moves the accumulated damage into our region and empties it, which re-arms the one
+    // notification the server sends when something is drawn again.
+    xcb_damage_subtract(c, damage, XCB_NONE, damageRegion);
+    const xcb_xfixes_fetch_region_cookie_t fetch = xcb_xfixes_fetch_region(c, damageRegion);
+    const xcb_shm_get_image_cookie_t image = xcb_shm_get_image(
+        c, connection->root(), static_cast<std::int16_t>(area.minX()), static_cast<std::int16_t>(area.minY()),
+        static_cast<std::uint16_t>(area.width()), static_cast<std::uint16_t>(area.height()), ~0u,
+        static_cast<std::uint8_t>(XCB_IMAGE_FORMAT_Z_PIXMAP), segments[index], 0);
+    XcbReply<xcb_xfixes_fetch_region_reply_t> region(xcb_xfixes_fetch_region_reply(c, fetch, nullptr));
+    xcb_generic_error_t* error = nullptr;
+    XcbReply<xcb_shm_get_image_reply_t> picture(xcb_shm_get_image_reply(c, image, &error));
+    surface.unlockForWriting();
+    std::free(error);
+    grab.picture = picture != nullptr;
+    if (region) {
+        grab.damage = true;
+        const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(region.get());
+        const int count = xcb_xfixes_fetch_region_rectangles_length(region.get());
+        for (int i = 0; i < count; ++i) {
+            Rect inArea = Rect(rects[i].x, rects[i].y, rects[i].width, rects[i].height).intersection(area);
+            if (!inArea.isEmpty()) changed.add(inArea.offsetBy(-area.minX(), -area.minY()));
+        }
+    }
+    return grab;
 }
 
 void DisplayStream::Impl::joinIfNeeded() {
@@ -213,6 +233,7 @@ void DisplayStream::Impl::run() {
     // The server said something was drawn; since when (monotonic nanoseconds).
     bool dirty = false;
     std::uint64_t dirtySince = 0;
+    ChangedRegion carried(configuration.maximumChangedRects);
 
     while (!stopRequested.load()) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
@@ -250,27 +271,28 @@ void DisplayStream::Impl::run() {
         }
 
         // What was drawn before the damage is taken is in the picture grabbed after it; what is
-        // drawn in between is reported again with the next frame.
-        ChangedRegion changed(configuration.maximumChangedRects);
+        // drawn in between is reported again with the next frame. Changes of a failed grab wait
+        // in `carried` for the next one.
+        ChangedRegion changed = carried;
+        carried.clear();
         dirty = false;
-        if (!takeDamage(changed)) {
+        const Grab grab = grabWithDamage(index, changed);
+        if (!grab.damage) {
             logOnce("capture.damage", "The changed area of the screen could not be read.");
-            if (connection->hasError()) continue;
             changed.add(whole);
+        }
+        if (!grab.picture) {
+            logOnce("capture.grab", "Grabbing the screen area failed; trying again at the next frame.");
+            if (connection->hasError()) break;
+            carried = changed;
+            dirty = true;
+            dirtySince = monotonicNanoseconds();
+            ticker.take(now, now);
+            continue;
         }
         // Drawing elsewhere on the screen wakes the stream too; without a change in the area
         // there is no frame.
         if (!first && changed.isEmpty()) continue;
-
-        if (!grabInto(index)) {
-            logOnce("capture.grab", "Grabbing the screen area failed; trying again at the next frame.");
-            // The changes stay due: they are taken again with the next grab.
-            dirty = true;
-            dirtySince = monotonicNanoseconds();
-            ticker.take(now, now);
-            if (connection->hasError()) break;
-            continue;
-        }
         // The first picture starts the ticks.
         if (first) ticker.start(now);
         const std::uint64_t displayTime = ticker.take(monotonicNanoseconds(), first ? now : dirtySince);
