@@ -234,6 +234,11 @@ void DisplayStream::Impl::run() {
     bool dirty = false;
     std::uint64_t dirtySince = 0;
     ChangedRegion carried(configuration.maximumChangedRects);
+    // A notification found right after a wait came when it is read; one found after a grab may
+    // have come at any moment since the grab, and its tick must not be lost to the time the grab
+    // and the handler took.
+    bool justWaited = false;
+    std::uint64_t lastGrab = 0;
 
     while (!stopRequested.load()) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
@@ -241,10 +246,11 @@ void DisplayStream::Impl::run() {
                 logOnce("capture.xerror", "The X server reported an error to the screen capture.");
             else if (isDamageNotify(event) && !dirty) {
                 dirty = true;
-                dirtySince = monotonicNanoseconds();
+                dirtySince = justWaited ? monotonicNanoseconds() : lastGrab;
             }
             std::free(event);
         }
+        justWaited = false;
         if (connection->hasError()) {
             logMessage("The connection to the X display was lost; screen capture stopped.");
             break;
@@ -252,11 +258,13 @@ void DisplayStream::Impl::run() {
         std::uint64_t now = monotonicNanoseconds();
         if (!first && !dirty) {
             waitForEvents(fd, kMaximumWaitNanoseconds);
+            justWaited = true;
             continue;
         }
         const std::uint64_t due = first ? now : ticker.dueTime(dirtySince);
         if (now < due) {
             waitForEvents(fd, std::min(due - now, kMaximumWaitNanoseconds));
+            justWaited = true;
             continue;
         }
 
@@ -296,6 +304,7 @@ void DisplayStream::Impl::run() {
         // The first picture starts the ticks.
         if (first) ticker.start(now);
         const std::uint64_t displayTime = ticker.take(monotonicNanoseconds(), first ? now : dirtySince);
+        lastGrab = now;
         std::shared_ptr<const DisplayStreamUpdate> update;
         if (first || !previous)
             update = std::make_shared<const DisplayStreamUpdate>(std::vector<Rect>{whole});
