@@ -13,12 +13,12 @@
 // ffmpeg and ffprobe programs, and a local X server whose process it can find to read its CPU.
 //   recorder_comparison_bench [--seconds S] [--rounds N] [--access-seconds S] [--only record|access]
 
+#include "BenchCoordinator.h"
 #include "platform/capture/CaptureGeometry.h"
 #include "platform/capture/Screens.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/media/MediaImageGenerator.h"
 #include "platform/media/MovieWriter.h"
-#include "recorder/ScreenGrabberCoordinator.h"
 #include "recorder/VTL3RecordEndcodeQueue.h"
 #include "recorder/VTL3RecordImageGrabber.h"
 #include "tracks/reader/VistrelRecording.h"
@@ -48,40 +48,11 @@
 namespace {
 
 using namespace vtl;
+using bench::BenchCoordinator;
 using Clock = std::chrono::steady_clock;
 
-class BenchCoordinator final : public ScreenGrabberCoordinator {
-public:
-    BenchCoordinator(std::uint32_t display, Rect area, std::string path)
-        : display_(display)
-        , area_(area)
-        , path_(std::move(path)) {}
-    std::uint32_t displayID() const override { return display_; }
-    Rect logicalRecordingScreenRect() const override { return {0, 0, 1920, 1080}; }
-    float recordingScreenScaling() const override { return 1.0f; }
-    Rect logicalAreaOnRecordingScreenRect() const override { return area_; }
-    Rect physicalAreaOnRecordingScreenRect() const override { return area_; }
-    std::string recordPath() const override { return path_; }
-    void showError(int) override {}
-    void stopRecording() override {}
-    bool recorderStartedProducingData(VTL3RecordImageGrabber&) override { return true; }
-    void recorderDone(VTL3RecordImageGrabber&) override {}
-
-private:
-    std::uint32_t display_;
-    Rect area_;
-    std::string path_;
-};
-
-double selfCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 // CPU seconds (user + system) of a process from /proc; -1 when it cannot be read.
-double processCpuSeconds(pid_t pid) {
+double otherProcessCpuSeconds(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     const auto close = text.rfind(')');
@@ -171,9 +142,9 @@ struct Measure {
 };
 
 double xCpuRate(pid_t xServer, double seconds, const std::function<void()>& during) {
-    const double before = processCpuSeconds(xServer);
+    const double before = otherProcessCpuSeconds(xServer);
     during();
-    return (processCpuSeconds(xServer) - before) / seconds;
+    return (otherProcessCpuSeconds(xServer) - before) / seconds;
 }
 
 Measure recordWithRecorder(const ScreenDescription& screen, int fps, double seconds, pid_t xServer,
@@ -199,7 +170,7 @@ Measure recordWithRecorder(const ScreenDescription& screen, int fps, double seco
         return m;
     }
     auto grabber = std::move(created).value();
-    const double cpuBefore = selfCpuSeconds();
+    const double cpuBefore = bench::processCpuSeconds();
     const double xRate = xCpuRate(xServer, seconds, [&] {
         grabber->startProcessQueue();
         grabber->setWriteToMovie();
@@ -207,7 +178,7 @@ Measure recordWithRecorder(const ScreenDescription& screen, int fps, double seco
         grabber->stopRecord();
     });
     grabber->finalizeRecord();
-    const double cpu = selfCpuSeconds() - cpuBefore;
+    const double cpu = bench::processCpuSeconds() - cpuBefore;
     const auto stats = grabber->statistics();
     m.framesKept = double(stats.kept) / (double(fps) * seconds);
     m.bytesPerSecond = double(queue.bytesWrittenSoFar()) / seconds;

@@ -8,16 +8,16 @@
 // One undecorated window covers the screen's top-left 1920 x 1080 pixels. Exits 0 when the time
 // is up, 2 on bad arguments, 1 without a display.
 
+#include "capture/CaptureTestSupport.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <thread>
 #include <vector>
-#include <xcb/xcb.h>
 
 namespace {
 
@@ -25,32 +25,13 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr int kLineHeight = 16;
 
+// Draws on one window covering the area, without waiting for each drawing.
 class Painter {
 public:
-    bool open() {
-        c_ = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(c_)) return false;
-        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
-        window_ = xcb_generate_id(c_);
-        std::uint32_t values[] = {0xf4f4f4, 1};
-        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, kWidth, kHeight, 0,
-                          static_cast<std::uint16_t>(XCB_WINDOW_CLASS_INPUT_OUTPUT), screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-        xcb_map_window(c_, window_);
-        gc_ = xcb_generate_id(c_);
-        xcb_create_gc(c_, gc_, window_, 0, nullptr);
-        sync();
-        return true;
-    }
-    ~Painter() {
-        if (c_) xcb_disconnect(c_);
-    }
-    void fill(int x, int y, int w, int h, std::uint32_t rgb) {
-        colour(rgb);
-        xcb_rectangle_t r{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w),
-                          static_cast<std::uint16_t>(h)};
-        xcb_poly_fill_rectangle(c_, window_, gc_, 1, &r);
-    }
+    Painter()
+        : window_(0, 0, kWidth, kHeight, 0xf4f4f4) {}
+    bool ok() const { return window_.ok(); }
+    void fill(int x, int y, int w, int h, std::uint32_t rgb) { window_.paint(x, y, w, h, rgb); }
     // One line of glyph-like marks in grey ink, from x for width pixels, over a cleared background.
     void textLine(int x, int y, int w, std::uint32_t background, std::uint32_t& seed) {
         fill(x, y, w, kLineHeight, background);
@@ -62,22 +43,15 @@ public:
                               static_cast<std::uint16_t>(glyph), static_cast<std::uint16_t>(12 - top)});
             gx += glyph + 2 + (next(seed) % 8 == 0 ? 6 : 0);
         }
-        colour(0x202020 + (next(seed) % 0x30) * 0x010101u);
-        xcb_poly_fill_rectangle(c_, window_, gc_, static_cast<std::uint32_t>(glyphs.size()), glyphs.data());
+        window_.paint(glyphs, 0x202020 + (next(seed) % 0x30) * 0x010101u);
     }
-    void copy(int fromX, int fromY, int w, int h, int toX, int toY) {
-        xcb_copy_area(c_, window_, window_, gc_, static_cast<std::int16_t>(fromX), static_cast<std::int16_t>(fromY),
-                      static_cast<std::int16_t>(toX), static_cast<std::int16_t>(toY), static_cast<std::uint16_t>(w),
-                      static_cast<std::uint16_t>(h));
-    }
-    void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+    // Scrolls: the window's own copy, which waits for the server.
+    void copy(int fromX, int fromY, int w, int h, int toX, int toY) { window_.copyArea(fromX, fromY, w, h, toX, toY); }
+    void sync() { window_.sync(); }
     static std::uint32_t next(std::uint32_t& seed) { return (seed = seed * 1664525u + 1013904223u) >> 8; }
 
 private:
-    void colour(std::uint32_t rgb) { xcb_change_gc(c_, gc_, XCB_GC_FOREGROUND, &rgb); }
-    xcb_connection_t* c_ = nullptr;
-    xcb_window_t window_ = 0;
-    xcb_gcontext_t gc_ = 0;
+    vtl::capturetest::XcbTestWindow window_;
 };
 
 // A desktop of a few panes: a 960-pixel text pane on the left that scrolls in bursts, an editor
@@ -170,7 +144,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     Painter painter;
-    if (!painter.open()) {
+    if (!painter.ok()) {
         std::fprintf(stderr, "x_activity_generator: cannot connect to the X display\n");
         return 1;
     }
