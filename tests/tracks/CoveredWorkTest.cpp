@@ -2,6 +2,7 @@
 // the picture of decoding every record from the key frame.
 
 #include "recorder/synthetic/SyntheticRecording.h"
+#include "tracks/reader/CoveredWorkPlan.h"
 #include "tracks/reader/VistrelRecording.h"
 
 #include <filesystem>
@@ -83,6 +84,53 @@ TEST(CoveredWork, RandomAccessGivesTheFullRewindsPictureForEveryFrame) {
         (*sequential)->release();
         (*random)->release();
         std::filesystem::remove_all(path);
+    }
+}
+
+FrameMetaRecord keyRecord() {
+    FrameMetaRecord r;
+    r.kind = FrameKind::Key;
+    r.stripes = {{0, 64, 100}};
+    return r;
+}
+
+FrameMetaRecord blockRecord(std::vector<MovedRectRecord> moved, std::vector<ChangedRectRecord> changed) {
+    FrameMetaRecord r;
+    r.kind = FrameKind::Block;
+    r.movedRects = std::move(moved);
+    r.changedRects = std::move(changed);
+    return r;
+}
+
+TEST(CoveredWork, PlanKeepsWhatTheLastPictureShowsAndTheSourcesOfItsMoves) {
+    const ChangedRectRecord whole{0, 0, 64, 64, 10, 80};
+    const ChangedRectRecord top{0, 0, 64, 32, 10, 80};
+    const ChangedRectRecord bottom{0, 32, 64, 32, 10, 80};
+    std::vector<ChangedRectRecord> tiny;
+    for (int i = 0; i < 5000; ++i)
+        tiny.push_back({0, 0, 1, 1, 10, 80});
+    struct Case {
+        const char* name;
+        std::vector<FrameMetaRecord> records;
+        std::vector<std::vector<bool>> expected; // per record; empty: every piece
+    };
+    const Case cases[] = {
+        {"a later whole-frame change hides the key frame", {keyRecord(), blockRecord({}, {whole})}, {{false}, {}}},
+        {"a moved block keeps its source in the key frame needed",
+         {keyRecord(), blockRecord({{0, 0, 64, 32, 0, 32}}, {}), blockRecord({}, {bottom})},
+         {{}, {}, {}}},
+        {"a change rewritten later is skipped, the rest stays, and the key frame under both is hidden",
+         {keyRecord(), blockRecord({}, {top, bottom}), blockRecord({}, {top})},
+         {{false}, {false, true}, {}}},
+        {"a record with more rectangles than a screen has is decoded whole, and all before it",
+         {keyRecord(), blockRecord({}, tiny), blockRecord({}, {whole})},
+         {{}, {}, {}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CoveredWorkPlan plan = CoveredWorkPlan::make(c.records, 64, 64);
+        for (std::size_t i = 0; i < c.records.size(); ++i)
+            EXPECT_EQ(plan.visiblePieces(i), c.expected[i]) << "record " << i;
     }
 }
 

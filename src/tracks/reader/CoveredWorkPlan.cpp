@@ -74,6 +74,19 @@ Box boxOf(std::uint64_t x, std::uint64_t y, std::uint64_t w, std::uint64_t h, st
             y0 + static_cast<std::size_t>(std::min<std::uint64_t>(h, height - y0))};
 }
 
+// The tile work a record would take is bounded like the decoder bounds its moves.
+bool isBeyondBudget(const FrameMetaRecord& record, std::size_t width, std::size_t height) {
+    constexpr std::size_t maximumRects = 4096;
+    constexpr std::uint64_t maximumFrameAreas = 16;
+    if (record.movedRects.size() + record.changedRects.size() > maximumRects) return true;
+    std::uint64_t pixels = 0;
+    for (const MovedRectRecord& m : record.movedRects)
+        pixels += std::min<std::uint64_t>(m.width, width) * std::min<std::uint64_t>(m.height, height);
+    for (const ChangedRectRecord& c : record.changedRects)
+        pixels += std::min<std::uint64_t>(c.width, width) * std::min<std::uint64_t>(c.height, height);
+    return pixels > maximumFrameAreas * std::uint64_t(width) * height;
+}
+
 } // namespace
 
 CoveredWorkPlan CoveredWorkPlan::make(const std::vector<FrameMetaRecord>& records, std::size_t width,
@@ -96,6 +109,10 @@ CoveredWorkPlan CoveredWorkPlan::make(const std::vector<FrameMetaRecord>& record
                 visible.push_back(needed.intersects(b));
             for (const Box& b : stripes)
                 needed.setCovered(b, 0);
+        } else if (isBeyondBudget(record, width, height)) {
+            // More rectangles than any screen update has (a damaged record): all of it is decoded,
+            // and everything before it is needed, without spending time on the tiles.
+            needed = TileMask(width, height, 1);
         } else {
             std::vector<Box> changed;
             for (const ChangedRectRecord& c : record.changedRects)

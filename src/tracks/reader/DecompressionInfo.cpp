@@ -154,10 +154,18 @@ bool DecompressionInfo::decompressFrameLocked(std::uint64_t index) {
     // More than one record to apply: find the pieces that frame `target` still shows.
     CoveredWorkPlan plan;
     if (target > first && first < entries.size()) {
-        std::vector<FrameMetaRecord> records(static_cast<std::size_t>(target - first + 1));
+        // Real records are a few kilobytes; a damaged package whose entries all point at one huge
+        // record is decoded without a plan rather than held in memory many times over.
+        constexpr std::uint64_t maximumPlanRecordBytes = std::uint64_t(8) << 20;
+        std::vector<FrameMetaRecord> records;
         bool readAll = true;
-        for (std::uint64_t k = first; k <= target && readAll; ++k)
-            readAll = readMetaRecordLocked(k, records[static_cast<std::size_t>(k - first)]);
+        std::uint64_t recordBytes = 0;
+        for (std::uint64_t k = first; k <= target && readAll; ++k) {
+            records.emplace_back();
+            readAll = readMetaRecordLocked(k, records.back());
+            recordBytes += frameMetaRecordSize(records.back());
+            readAll = readAll && recordBytes <= maximumPlanRecordBytes;
+        }
         if (readAll) {
             plan = CoveredWorkPlan::make(records, source_.width, source_.height);
             skippedPieceCount_ += plan.skippedPieces();
