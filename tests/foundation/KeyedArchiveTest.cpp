@@ -654,7 +654,7 @@ void FixtureTrack::initWithCoder(KeyedUnarchiver& coder) {
 }
 
 PlistBytes readFixture(const char* name = "keyed-archive-fixture.bin") {
-    const auto path = std::filesystem::path(__FILE__).parent_path() / "fixtures" / name;
+    const auto path = std::filesystem::path(VISTREL_TEST_SOURCE_DIR) / "fixtures" / name;
     std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(in) << path;
     return PlistBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -95,7 +95,7 @@ int largestDifference(const Rendered& a, const Rendered& b, const PixelRegion& o
 }
 
 std::filesystem::path goldenFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / "effects";
+    return std::filesystem::path(VISTREL_TEST_SOURCE_DIR) / "golden" / "effects";
 }
 
 // Rendered pixels as a bitmap (rows top first) and back.

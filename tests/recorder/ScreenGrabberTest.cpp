@@ -15,8 +15,8 @@ using testing::Bytes;
 using testing::FakeCoordinator;
 using testing::TestPackage;
 
-constexpr std::uint32_t kWidth = 64;
-constexpr std::uint32_t kHeight = 48;
+constexpr std::uint32_t kSurfaceWidth = 64;
+constexpr std::uint32_t kSurfaceHeight = 48;
 
 // Updates handed to the grabber by the test, as a display stream would.
 class InjectedSource final : public ScreenGrabberUpdateSource {
@@ -43,11 +43,11 @@ private:
 // A picture of solid rectangles painted on the way, kept as the truth the package must show.
 class Screen {
 public:
-    Screen() { fill({0, 0, kWidth, kHeight}, 0x204060); }
+    Screen() { fill({0, 0, kSurfaceWidth, kSurfaceHeight}, 0x204060); }
     void fill(const Rect& r, std::uint32_t rgb) {
         for (int y = int(r.minY()); y < int(r.maxY()); ++y)
             for (int x = int(r.minX()); x < int(r.maxX()); ++x) {
-                std::uint8_t* p = pixels_.data() + (std::size_t(y) * kWidth + x) * 4;
+                std::uint8_t* p = pixels_.data() + (std::size_t(y) * kSurfaceWidth + x) * 4;
                 p[0] = rgb & 0xff;
                 p[1] = (rgb >> 8) & 0xff;
                 p[2] = (rgb >> 16) & 0xff;
@@ -56,17 +56,17 @@ public:
     }
     // A fresh surface holding the picture now, as the stream's ring would hand out.
     std::shared_ptr<CaptureSurface> surface() const {
-        auto s = std::make_shared<CaptureSurface>(kWidth, kHeight);
+        auto s = std::make_shared<CaptureSurface>(kSurfaceWidth, kSurfaceHeight);
         std::copy(pixels_.begin(), pixels_.end(), s->baseAddress());
         return s;
     }
     const Bytes& pixels() const { return pixels_; }
 
 private:
-    Bytes pixels_ = Bytes(std::size_t{kWidth} * kHeight * 4);
+    Bytes pixels_ = Bytes(std::size_t{kSurfaceWidth} * kSurfaceHeight * 4);
 };
 
-std::uint64_t ns(double seconds) {
+std::uint64_t atSeconds(double seconds) {
     return static_cast<std::uint64_t>(std::llround(seconds * 1e9));
 }
 
@@ -87,8 +87,8 @@ protected:
         EncodeQueueSettings settings;
         settings.sinkFactory = std::move(sinks);
         settings.frameRate = frameRate;
-        settings.areaWidthPixels = kWidth;
-        settings.areaHeightPixels = kHeight;
+        settings.areaWidthPixels = kSurfaceWidth;
+        settings.areaHeightPixels = kSurfaceHeight;
         settings.encodeThreads = 2;
         settings.pool = &pool;
         queue = std::make_unique<VTL3RecordEndcodeQueue>(settings);
@@ -125,7 +125,7 @@ protected:
     // Delivers the screen as it is now at clock time `seconds`.
     void deliver(double seconds, std::vector<Rect> changed) {
         clock = seconds;
-        source->deliver(ns(seconds), screen.surface(), std::move(changed));
+        source->deliver(atSeconds(seconds), screen.surface(), std::move(changed));
     }
 
     TestPackage finish() {
@@ -143,13 +143,13 @@ protected:
         std::string error;
         for (std::size_t i = 0; i <= last; ++i)
             EXPECT_TRUE(package.applyFrame(i, picture, error)) << error;
-        return testing::comparePictures(picture.data(), expected.data(), std::size_t{kWidth} * kHeight,
-                                        kWidth);
+        return testing::comparePictures(picture.data(), expected.data(), std::size_t{kSurfaceWidth} * kSurfaceHeight,
+                                        kSurfaceWidth);
     }
 
     std::filesystem::path folder;
     VTLMallocPool pool;
-    FakeCoordinator coordinator{Rect(100, 50, kWidth, kHeight)};
+    FakeCoordinator coordinator{Rect(100, 50, kSurfaceWidth, kSurfaceHeight)};
     std::unique_ptr<VTL3RecordEndcodeQueue> queue;
     std::unique_ptr<VTL3RecordImageGrabber> grabber;
     InjectedSource* source = nullptr;
@@ -162,9 +162,9 @@ protected:
 TEST_F(ScreenGrabberTest, OpensTheStreamOnTheRecordedAreaAndRefusesFrameRatesBelowTwo) {
     make(30);
     EXPECT_EQ(streamConfig.displayID, 1u);
-    EXPECT_EQ(streamConfig.sourceRect, (Rect{100, 50, kWidth, kHeight}));
-    EXPECT_EQ(streamConfig.outputWidth, kWidth);
-    EXPECT_EQ(streamConfig.outputHeight, kHeight);
+    EXPECT_EQ(streamConfig.sourceRect, (Rect{100, 50, kSurfaceWidth, kSurfaceHeight}));
+    EXPECT_EQ(streamConfig.outputWidth, kSurfaceWidth);
+    EXPECT_EQ(streamConfig.outputHeight, kSurfaceHeight);
     EXPECT_EQ(streamConfig.queueDepth, 8);
     EXPECT_DOUBLE_EQ(streamConfig.minimumFrameTimeSeconds, 1.0 / 30);
     EXPECT_EQ(coordinator.started, 1);
@@ -188,11 +188,11 @@ TEST_F(ScreenGrabberTest, OpensTheStreamOnTheRecordedAreaAndRefusesFrameRatesBel
 
 TEST_F(ScreenGrabberTest, WritesKeyAndChangedBlockFramesThatRebuildThePicture) {
     make(10);
-    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
     screen.fill({8, 8, 10, 6}, 0xff0000);
     deliver(100.1, {{8, 8, 10, 6}});
-    screen.fill({0, 0, kWidth, 40}, 0x00ff00); // 83 % of the picture: a key frame
-    deliver(100.2, {{0, 0, kWidth, 40}});
+    screen.fill({0, 0, kSurfaceWidth, 40}, 0x00ff00); // 83 % of the picture: a key frame
+    deliver(100.2, {{0, 0, kSurfaceWidth, 40}});
     screen.fill({30, 41, 20, 5}, 0x0000ff);
     deliver(100.3, {{30, 41, 20, 5}});
     TestPackage package = finish();
@@ -207,7 +207,7 @@ TEST_F(ScreenGrabberTest, WritesKeyAndChangedBlockFramesThatRebuildThePicture) {
             EXPECT_NEAR(double(package.entries[i].time), double(ticks[i]), 1.0) << "frame " << i;
         }
     }
-    EXPECT_EQ(package.header.displaySizeHorizontal, kWidth);
+    EXPECT_EQ(package.header.displaySizeHorizontal, kSurfaceWidth);
     EXPECT_EQ(package.header.numberFrameEntries, 5u);
     testing::PictureError e = pictureAfter(package, 3, screen.pixels());
     EXPECT_LT(e.worstTileMean, 6.0);
@@ -220,7 +220,7 @@ TEST_F(ScreenGrabberTest, WritesKeyAndChangedBlockFramesThatRebuildThePicture) {
 
 TEST_F(ScreenGrabberTest, ChangesOfSkippedAndDroppedUpdatesReachTheNextFrame) {
     make(30);
-    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
     // Above pressure 5 no frame is made at all.
     pressure(6.0);
     screen.fill({0, 0, 16, 16}, 0xffffff);
@@ -247,7 +247,7 @@ TEST_F(ScreenGrabberTest, ChangesOfSkippedAndDroppedUpdatesReachTheNextFrame) {
 
 TEST_F(ScreenGrabberTest, PausedTimeIsLeftOutAndUpdatesWhilePausedAreIgnored) {
     make(10);
-    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
     screen.fill({0, 0, 4, 4}, 0xffffff);
     deliver(100.5, {{0, 0, 4, 4}});
     clock = 100.6;
@@ -296,7 +296,7 @@ TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
         if (!inner || std::filesystem::path(path).filename() != "vtldata") return inner;
         return std::unique_ptr<ByteSink>(std::make_unique<FailingSink>(std::move(inner).value(), 1));
     });
-    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
     screen.fill({1, 1, 2, 2}, 0xff0000);
     deliver(100.1, {{1, 1, 2, 2}});
     TestPackage package = finish();
@@ -308,7 +308,7 @@ TEST_F(ScreenGrabberTest, AWriteFailureIsReportedAsErrorOneWithThePackageKept) {
 TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackage) {
     make(10);
     freeDisk = std::uint64_t{999} * 1000 * 1000;
-    deliver(100.0, {{0, 0, kWidth, kHeight}});
+    deliver(100.0, {{0, 0, kSurfaceWidth, kSurfaceHeight}});
     screen.fill({1, 1, 2, 2}, 0xff0000);
     deliver(109.9, {{1, 1, 2, 2}}); // less than 10 seconds since the grabber was made
     EXPECT_EQ(coordinator.stopRequests, 0);
@@ -324,7 +324,7 @@ TEST_F(ScreenGrabberTest, LowDiskSpaceStopsWithErrorOneAndStillFinishesThePackag
     EXPECT_LT(pictureAfter(package, 2, screen.pixels()).worstTileMean, 6.0);
 
     // A disk whose free space cannot be read does not stop anything.
-    FakeCoordinator other{Rect(100, 50, kWidth, kHeight)};
+    FakeCoordinator other{Rect(100, 50, kSurfaceWidth, kSurfaceHeight)};
     other.path = coordinator.path;
     ImageGrabberServices unreadable;
     unreadable.openUpdateSource =
