@@ -10,20 +10,20 @@
 namespace vtl {
 namespace {
 
-constexpr std::uint32_t kWidth = 320;
-constexpr std::uint32_t kHeight = 240;
+constexpr std::uint32_t kViewWidth = 320;
+constexpr std::uint32_t kViewHeight = 240;
 
 // A picture of text-like content: light background, dark glyph blocks of random widths on lines
 // 12 rows apart, every line different.
-struct Picture {
-    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(std::size_t(kWidth) * kHeight * 4, 0);
-    PixelView view() const { return {bytes.data(), kWidth * 4, kWidth, kHeight}; }
+struct ViewPicture {
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(std::size_t(kViewWidth) * kViewHeight * 4, 0);
+    PixelView view() const { return {bytes.data(), kViewWidth * 4, kViewWidth, kViewHeight}; }
     std::uint32_t* at(std::int64_t x, std::int64_t y) {
-        return reinterpret_cast<std::uint32_t*>(bytes.data()) + y * kWidth + x;
+        return reinterpret_cast<std::uint32_t*>(bytes.data()) + y * kViewWidth + x;
     }
 };
 
-void paintText(Picture& p, std::int64_t x0, std::int64_t y0, std::int64_t w, std::int64_t h, unsigned seed) {
+void paintText(ViewPicture& p, std::int64_t x0, std::int64_t y0, std::int64_t w, std::int64_t h, unsigned seed) {
     std::mt19937 random(seed);
     for (std::int64_t y = y0; y < y0 + h; ++y)
         for (std::int64_t x = x0; x < x0 + w; ++x)
@@ -41,9 +41,9 @@ void paintText(Picture& p, std::int64_t x0, std::int64_t y0, std::int64_t w, std
 }
 
 // Content of `from` at (x + dx, y + dy) copied to (x, y) over the rectangle: a scroll.
-void shiftInto(Picture& to, const Picture& from, std::int64_t x0, std::int64_t y0, std::int64_t w,
+void shiftInto(ViewPicture& to, const ViewPicture& from, std::int64_t x0, std::int64_t y0, std::int64_t w,
                std::int64_t h, std::int64_t dx, std::int64_t dy) {
-    Picture source = from;
+    ViewPicture source = from;
     for (std::int64_t y = y0; y < y0 + h; ++y)
         for (std::int64_t x = x0; x < x0 + w; ++x)
             *to.at(x, y) = *source.at(x + dx, y + dy);
@@ -51,7 +51,7 @@ void shiftInto(Picture& to, const Picture& from, std::int64_t x0, std::int64_t y
 
 struct ScrollCase {
     const char* name;
-    std::function<void(Picture&, const Picture&)> change; // makes the new picture from the previous
+    std::function<void(ViewPicture&, const ViewPicture&)> change; // makes the new picture from the previous
     std::vector<Rect> refreshed;
     std::vector<Rect> expectedMoved;
     double expectedDx, expectedDy;
@@ -62,7 +62,7 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
     const Rect pane(40, 20, 200, 180);
     const ScrollCase cases[] = {
         {"up by 13 rows",
-         [](Picture& p, const Picture& old) {
+         [](ViewPicture& p, const ViewPicture& old) {
              shiftInto(p, old, 40, 20, 200, 167, 0, 13);
              paintText(p, 40, 187, 200, 13, 99);
          },
@@ -72,7 +72,7 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
          13,
          {Rect(40, 187, 200, 13)}},
         {"down by 9 rows",
-         [](Picture& p, const Picture& old) {
+         [](ViewPicture& p, const ViewPicture& old) {
              shiftInto(p, old, 40, 29, 200, 171, 0, -9);
              paintText(p, 40, 20, 200, 9, 98);
          },
@@ -82,7 +82,7 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
          -9,
          {Rect(40, 20, 200, 9)}},
         {"sideways by 24 columns",
-         [](Picture& p, const Picture& old) {
+         [](ViewPicture& p, const ViewPicture& old) {
              shiftInto(p, old, 40, 20, 176, 180, 24, 0);
              paintText(p, 216, 20, 24, 180, 97);
          },
@@ -92,7 +92,7 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
          0,
          {Rect(216, 20, 24, 180)}},
         {"partial: a header above the scrolled part was redrawn",
-         [](Picture& p, const Picture& old) {
+         [](ViewPicture& p, const ViewPicture& old) {
              paintText(p, 40, 20, 200, 30, 96);
              shiftInto(p, old, 40, 50, 200, 140, 0, 10);
              paintText(p, 40, 190, 200, 10, 95);
@@ -104,14 +104,14 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
          10,
          {Rect(40, 20, 200, 27), Rect(40, 190, 200, 10)}},
         {"none: new content in place",
-         [](Picture& p, const Picture&) { paintText(p, 40, 20, 200, 180, 94); },
+         [](ViewPicture& p, const ViewPicture&) { paintText(p, 40, 20, 200, 180, 94); },
          {pane},
          {},
          0,
          0,
          {pane}},
         {"content changed while scrolling",
-         [](Picture& p, const Picture& old) {
+         [](ViewPicture& p, const ViewPicture& old) {
              shiftInto(p, old, 40, 20, 200, 168, 0, 12);
              paintText(p, 40, 188, 200, 12, 93);
              // A line inside the scrolled part changed too.
@@ -124,7 +124,7 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
          12,
          {Rect(40, 100, 200, 1), Rect(40, 188, 200, 12)}},
         {"two panes scrolled by different amounts: the larger saving wins",
-         [](Picture& p, const Picture& old) {
+         [](ViewPicture& p, const ViewPicture& old) {
              shiftInto(p, old, 0, 0, 30, 200, 0, 4);
              paintText(p, 0, 200, 30, 4, 92);
              shiftInto(p, old, 40, 20, 200, 167, 0, 13);
@@ -139,9 +139,9 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
     ScrollDetector detector;
     for (const ScrollCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Picture previous;
-        paintText(previous, 0, 0, kWidth, kHeight, 1);
-        Picture current = previous;
+        ViewPicture previous;
+        paintText(previous, 0, 0, kViewWidth, kViewHeight, 1);
+        ViewPicture current = previous;
         c.change(current, previous);
         const DisplayStreamUpdate update = detector.detect(previous.view(), current.view(), c.refreshed);
         EXPECT_EQ(update.movedRects(), c.expectedMoved);
@@ -152,7 +152,7 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
         EXPECT_EQ(update.refreshedRects(), c.expectedRefreshed);
 
         // Applying the update to the previous picture gives the new one exactly.
-        Picture rebuilt = previous;
+        ViewPicture rebuilt = previous;
         for (const Rect& m : update.movedRects())
             shiftInto(rebuilt, previous, std::int64_t(m.minX()), std::int64_t(m.minY()), std::int64_t(m.width()),
                       std::int64_t(m.height()), std::int64_t(update.moveDeltaX()),
@@ -167,9 +167,9 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
 
 TEST(ScrollDetectorTest, BlankAndMismatchedPicturesReportTheChangesAsTheyAre) {
     ScrollDetector detector;
-    Picture blank;
-    Picture other;
-    paintText(other, 0, 0, kWidth, kHeight, 5);
+    ViewPicture blank;
+    ViewPicture other;
+    paintText(other, 0, 0, kViewWidth, kViewHeight, 5);
     const std::vector<Rect> refreshed = {Rect(10, 10, 100, 100)};
     // A uniform picture matches itself at every shift and so proves no scroll.
     DisplayStreamUpdate update = detector.detect(blank.view(), blank.view(), refreshed);

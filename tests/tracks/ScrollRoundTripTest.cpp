@@ -20,23 +20,23 @@
 namespace vtl {
 namespace {
 
-constexpr std::uint32_t kWidth = 400;
-constexpr std::uint32_t kHeight = 300;
+constexpr std::uint32_t kTripWidth = 400;
+constexpr std::uint32_t kTripHeight = 300;
 
-std::shared_ptr<MemorySurface> textPicture(unsigned seed) {
-    auto surface = std::make_shared<MemorySurface>(kWidth, kHeight);
+std::shared_ptr<MemorySurface> tripTextPicture(unsigned seed) {
+    auto surface = std::make_shared<MemorySurface>(kTripWidth, kTripHeight);
     auto* pixels = reinterpret_cast<std::uint32_t*>(surface->pixels());
     std::mt19937 random(seed);
-    for (std::size_t i = 0; i < std::size_t(kWidth) * kHeight; ++i)
+    for (std::size_t i = 0; i < std::size_t(kTripWidth) * kTripHeight; ++i)
         pixels[i] = 0xfff4f4f4;
-    for (std::uint32_t line = 0; line + 12 <= kHeight; line += 14)
-        for (std::uint32_t x = 4; x + 10 < kWidth;) {
+    for (std::uint32_t line = 0; line + 12 <= kTripHeight; line += 14)
+        for (std::uint32_t x = 4; x + 10 < kTripWidth;) {
             const std::uint32_t glyph = 3 + random() % 6;
             // Grey ink, as text mostly is: colour edges this thin are beyond what JPEG keeps.
             const std::uint32_t ink = 0xff000000 | (random() % 0x50) * 0x010101u;
             for (std::uint32_t y = line + 2 + random() % 3; y < line + 11; ++y)
                 for (std::uint32_t gx = x; gx < x + glyph; ++gx)
-                    pixels[y * kWidth + gx] = ink;
+                    pixels[y * kTripWidth + gx] = ink;
             x += glyph + 2;
         }
     return surface;
@@ -44,16 +44,16 @@ std::shared_ptr<MemorySurface> textPicture(unsigned seed) {
 
 // The previous picture with rows (or columns) of `area` shifted by (dx, dy), the exposed part
 // taken from a fresh picture.
-std::shared_ptr<MemorySurface> scrolled(const MemorySurface& previous, Rect area, int dx, int dy, unsigned seed) {
-    auto fresh = textPicture(seed);
-    auto result = std::make_shared<MemorySurface>(kWidth, kHeight);
-    std::memcpy(result->pixels(), previous.pixels(), std::size_t(kWidth) * kHeight * 4);
-    auto at = [](const std::uint8_t* p, int x, int y) { return p + (std::size_t(y) * kWidth + x) * 4; };
+std::shared_ptr<MemorySurface> scrolledPicture(const MemorySurface& previous, Rect area, int dx, int dy, unsigned seed) {
+    auto fresh = tripTextPicture(seed);
+    auto result = std::make_shared<MemorySurface>(kTripWidth, kTripHeight);
+    std::memcpy(result->pixels(), previous.pixels(), std::size_t(kTripWidth) * kTripHeight * 4);
+    auto at = [](const std::uint8_t* p, int x, int y) { return p + (std::size_t(y) * kTripWidth + x) * 4; };
     for (int y = int(area.minY()); y < int(area.maxY()); ++y)
         for (int x = int(area.minX()); x < int(area.maxX()); ++x) {
             const int sx = x + dx, sy = y + dy;
             const bool inside = sx >= area.minX() && sx < area.maxX() && sy >= area.minY() && sy < area.maxY();
-            std::memcpy(result->pixels() + (std::size_t(y) * kWidth + x) * 4,
+            std::memcpy(result->pixels() + (std::size_t(y) * kTripWidth + x) * 4,
                         inside ? at(previous.pixels(), sx, sy) : at(fresh->pixels(), x, y), 4);
         }
     return result;
@@ -75,16 +75,16 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
     };
     for (const ScrollTrip& trip : trips) {
         SCOPED_TRACE(trip.name);
-        auto previous = textPicture(11);
-        auto current = scrolled(*previous, trip.area, trip.dx, trip.dy, 12);
+        auto previous = tripTextPicture(11);
+        auto current = scrolledPicture(*previous, trip.area, trip.dx, trip.dy, 12);
         if (trip.changeInside)
             for (int y = 150; y < 153; ++y)
                 for (int x = 100; x < 140; ++x)
-                    std::memcpy(current->pixels() + (std::size_t(y) * kWidth + x) * 4, "\x20\x20\x20\xff", 4);
+                    std::memcpy(current->pixels() + (std::size_t(y) * kTripWidth + x) * 4, "\x20\x20\x20\xff", 4);
         ScrollDetector detector;
         const DisplayStreamUpdate update =
-            detector.detect({previous->pixels(), kWidth * 4, kWidth, kHeight},
-                            {current->pixels(), kWidth * 4, kWidth, kHeight}, {trip.area});
+            detector.detect({previous->pixels(), kTripWidth * 4, kTripWidth, kTripHeight},
+                            {current->pixels(), kTripWidth * 4, kTripWidth, kTripHeight}, {trip.area});
         ASSERT_FALSE(update.movedRects().empty());
         EXPECT_EQ(update.moveDeltaX(), trip.dx);
         EXPECT_EQ(update.moveDeltaY(), trip.dy);
@@ -93,7 +93,7 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
             changedPixels += r.width() * r.height();
         EXPECT_LT(changedPixels, 0.25 * trip.area.width() * trip.area.height());
         // Not counted as changed area, the scroll needs no key frame.
-        EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(kWidth, kHeight, update.refreshedRects(), 1, 30),
+        EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(kTripWidth, kTripHeight, update.refreshedRects(), 1, 30),
                   KeyFrameDecision::NotNeeded);
 
         const std::string path =
@@ -103,11 +103,11 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
         {
             EncodeQueueSettings settings;
             settings.frameRate = 30;
-            settings.areaWidthPixels = kWidth;
-            settings.areaHeightPixels = kHeight;
+            settings.areaWidthPixels = kTripWidth;
+            settings.areaHeightPixels = kTripHeight;
             VTL3RecordEndcodeQueue queue(settings);
             ASSERT_TRUE(queue.prepareForRecording(path));
-            const Rect area(0, 0, kWidth, kHeight);
+            const Rect area(0, 0, kTripWidth, kTripHeight);
             auto key = std::make_unique<VTLRecorderKeyFrame>(previous, area, 0.0, 0);
             key->setRecordQuality(RecordQuality::Highest);
             key->processSurface(queue.pool());
@@ -129,7 +129,7 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
         for (std::uint64_t frame : {0, 1}) {
             EXPECT_TRUE(info.decompressFrame(frame)) << info.lastError();
             const auto d = test::compareBGR(info.frameBytes().data(),
-                                            (frame == 0 ? previous : current)->pixels(), kWidth, kHeight);
+                                            (frame == 0 ? previous : current)->pixels(), kTripWidth, kTripHeight);
             EXPECT_LE(d.mean, 2.5) << "frame " << frame;
             EXPECT_LE(d.maximum, 120) << "frame " << frame;
         }
