@@ -518,3 +518,42 @@ TEST_F(MovieTrackTest, TheOverrideSizeAndStyleTravelInTheArchive) {
 
 } // namespace
 } // namespace vtl
+
+namespace vtl {
+namespace {
+
+// Damaged files give a track without pictures or with the pictures that can be read, never a crash.
+TEST_F(MovieTrackTest, DamagedFilesGiveNoPicturesAndNoCrash) {
+    const std::vector<std::uint8_t> whole = test::readFileBytes(mediaFixture("h264-360p"));
+    struct Case {
+        const char* name;
+        std::size_t keepBytes;
+    };
+    const Case cases[] = {{"half", whole.size() / 2}, {"header-only", 64}, {"empty", 0}};
+    for (const Case& c : cases) {
+        const std::string path = test::scratchFolder() + "/damaged-" + c.name + ".mov";
+        test::writeFileBytes(path, std::vector<std::uint8_t>(whole.begin(), whole.begin() + c.keepBytes));
+        auto track = makeModelObject<CompositionMovieTrackObject>(container());
+        tracks_.push_back(track);
+        track->setMediaEntry(entry(path));
+        track->setTrackIndex(0);
+        MovieTestRenderer renderer;
+        for (MovieFrameUse use : {MovieFrameUse::Scrubbing, MovieFrameUse::Playback, MovieFrameUse::Export}) {
+            if (use == MovieFrameUse::Export) track->beginExport();
+            for (double t : {0.0, 1.0, 5.9, 100.0}) {
+                MovieTrackFrame frame = track->createImageAtTime(t, use, renderer);
+                if (!frame.image.isEmpty()) {
+                    EXPECT_EQ(frame.image.width(), 640u) << c.name;
+                }
+            }
+            if (use == MovieFrameUse::Export) track->endExport();
+        }
+        (void)track->imageAtTime(2.0);
+        track->generateThumbnails();
+        EXPECT_TRUE(waitOnMainLoop([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 30)) << c.name;
+        EXPECT_TRUE(track->previewThumbnailsGenerated()) << c.name << ": the queue moves on";
+    }
+}
+
+} // namespace
+} // namespace vtl
