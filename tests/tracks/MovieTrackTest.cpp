@@ -557,3 +557,36 @@ TEST_F(MovieTrackTest, DamagedFilesGiveNoPicturesAndNoCrash) {
 
 } // namespace
 } // namespace vtl
+
+namespace vtl {
+namespace {
+
+// Pictures start at 1.5 s while the file (its sound) starts at 0: the thumbnails before 1.5 s
+// cannot be made, and their slots stay empty so that every later thumbnail keeps its time.
+TEST_F(MovieTrackTest, ThumbnailsThatCannotBeMadeKeepTheirSlots) {
+    auto track = movieTrack("late-video");
+    ASSERT_TRUE(track->isVideoTrack());
+    track->generateThumbnails();
+    ASSERT_TRUE(waitOnMainLoop([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 60));
+    auto thumbnails = track->previewThumbnails();
+    ASSERT_TRUE(thumbnails);
+    ASSERT_EQ(thumbnails->size(), 11u);
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_TRUE((*thumbnails)[i].isEmpty()) << i;
+    VideoDecodeOptions options;
+    options.outputWidthPixels = 176;
+    options.outputHeightPixels = 132;
+    auto generator = MediaImageGenerator::create(track->assetMovie(), 0, options);
+    ASSERT_TRUE(generator) << generator.error();
+    for (std::size_t i = 5; i < 11; ++i) {
+        const BitmapImage& thumb = (*thumbnails)[i];
+        auto expected = (*generator)->imageAtTime(MediaTime{static_cast<std::int64_t>(i), 3});
+        ASSERT_TRUE(expected) << i;
+        ASSERT_EQ(thumb.byteCount(), expected->image.byteCount()) << i;
+        EXPECT_TRUE(std::equal(thumb.data(), thumb.data() + thumb.byteCount(), expected->image.data())) << i;
+    }
+    EXPECT_EQ(track->currentBitmapImageSize(), (Size{176, 132}));
+}
+
+} // namespace
+} // namespace vtl
