@@ -405,7 +405,8 @@ std::vector<ThumbnailPlacement> Track::thumbPlacements(Size size, double fromSec
 }
 
 void Track::generateThumbnails() {
-    if (previewThumbnailsGenerated() || currentlyExtractingTrack()) return;
+    // A cancelled (deleted) track starts nothing: its run would stop at once and be asked again.
+    if (previewThumbnailsGenerated() || currentlyExtractingTrack() || !extractionOK()) return;
     const std::shared_ptr<const MediaAsset> asset = assetMovie();
     const MediaTrack* track = assetTrack();
     const ThumbnailSchedule schedule = thumbnailSchedule(duration());
@@ -495,9 +496,12 @@ void Track::handleGeneratedThumbnail(const std::shared_ptr<ThumbnailRun>& run, G
 
 // Main thread: the run ended (every picture handled, or stopped).
 void Track::thumbExtractionDone(const std::shared_ptr<ThumbnailRun>& run) {
-    if (thumbnailRun_ != run) return;
     // Held until the end of this call: ending the run may let go of the last other owner.
     auto self = std::dynamic_pointer_cast<CompositionBaseObject>(shared_from_this());
+    if (thumbnailRun_ != run) {
+        run->scope.reset();
+        return;
+    }
     if (!run->images.empty()) setPreviewThumbnails(std::move(run->images));
     run->images.clear();
     // Closing the decoder joins its threads: done off the main thread, which must not stall.
@@ -523,6 +527,7 @@ void Track::prepareForDeletion() {
 }
 
 void Track::awakeAfterUndelete() {
+    allowExtraction();
     if (const auto entry = mediaEntry()) entry->addToUsageCounter(1);
     CompositionQTTrack::awakeAfterUndelete();
 }

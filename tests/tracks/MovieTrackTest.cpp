@@ -487,6 +487,12 @@ TEST_F(MovieTrackTest, DeletingAnExtractingTrackStopsItsRun) {
     ASSERT_EQ(CompositionTrackObject::currentlyExtractingTrack(), track);
     track->prepareForDeletion();
     EXPECT_FALSE(CompositionTrackObject::currentlyExtractingTrack());
+    track->generateThumbnails();
+    EXPECT_FALSE(CompositionTrackObject::currentlyExtractingTrack()) << "a deleted track starts no run";
+    // Brought back by undo, it makes its thumbnails again.
+    track->awakeAfterUndelete();
+    track->generateThumbnails();
+    EXPECT_EQ(CompositionTrackObject::currentlyExtractingTrack(), track);
 }
 
 TEST_F(MovieTrackTest, TheOverrideSizeAndStyleTravelInTheArchive) {
