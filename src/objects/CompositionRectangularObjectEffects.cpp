@@ -25,8 +25,7 @@ using Object = CompositionRectangularObject;
 namespace {
 
 constexpr const char* centerInput = "inputCenter";
-constexpr const char* attributeGroups[] = {kGroupRectOrScaling, kGroupOpacity, kGroupRotation, kGroupFrame,
-                                           "hasShadow"};
+constexpr const char* attributeGroups[] = {kGroupRectOrScaling, kGroupOpacity, kGroupRotation, kGroupFrame};
 
 bool endsEffect(const CompositionBaseState& state, const std::string& effectName) {
     auto rectangular = dynamic_cast<const CompositionRectangularState*>(&state);

@@ -6,6 +6,7 @@
 #include "imaging/ImagingTestSupport.h"
 #include "model/EffectFilterDescriptions.h"
 #include "objects/ObjectsFixture.h"
+#include "platform/imaging/CIFilter.h"
 #include "platform/imaging/CIImage.h"
 #include "render/FilterCatalog.h"
 #include "render/VTLObjectsContainerRenderer.h"
