@@ -200,23 +200,25 @@ std::optional<std::uint64_t> Object::shadowImageCacheHashForTime(const ObjectIma
 
 CIImage Object::shadowImageForTime(double t, const CIImage& image) const {
     if (image.isNull()) return {};
-    const CIColor color = ciColorOf(shadowColorForTime(t));
-    std::unique_ptr<CIFilter> falseColor = CIFilter::filterWithName("CIFalseColor");
+    // Blurring and moving are linear, so the shadow opacity goes into the colour's alpha: the same
+    // shadow without a pass over every pixel of it.
+    CIColor color = ciColorOf(shadowColorForTime(t));
+    color.alpha *= std::clamp(double(shadowOpacityForTime(t)), 0.0, 1.0);
     std::unique_ptr<CIFilter> blur = CIFilter::filterWithName("CIGaussianBlur");
-    if (!falseColor || !blur) return {};
+    if (!blur) return {};
     const CIImage source = isAlwaysCompletelyOpaque()
                                ? CIImage::imageWithColor(CIColor(0, 0, 0, 1)).imageByCroppingToRect(image.extent())
                                : image;
-    falseColor->setValue("inputImage", source);
-    falseColor->setValue("inputColor0", color);
-    falseColor->setValue("inputColor1", color);
-    blur->setValue("inputImage", falseColor->outputImage());
+    // A silhouette of one colour with the picture's alpha (what a false-colour filter with both
+    // colours alike gives), by integer blending.
+    const CIImage silhouette = vtltools::imageFromImageMaskImage(CIImage::imageWithColor(color), source);
+    blur->setValue("inputImage", silhouette);
     blur->setValue("inputRadius", double(shadowRadiusForTime(t)));
     const double angle = double(shadowAngleForTime(t)) * 0.017453292519943295;
     const double distance = shadowDistanceForTime(t);
     const CIImage moved = blur->outputImage().imageByApplyingTransform(AffineTransform::translation(
         snappedToInteger(std::sin(angle) * distance), snappedToInteger(std::cos(angle) * distance)));
-    return vtltools::imageWithAlpha(moved, shadowOpacityForTime(t));
+    return moved;
 }
 
 CIImage Object::shadowImageAtTime(const ObjectImageRequest& request, const CIImage& image) {

@@ -73,6 +73,20 @@ TEST_F(ImagePipeline, ShadowsFallAlongTheirAngle) {
     }
 }
 
+TEST_F(ImagePipeline, ShadowsAreSilhouettesInTheShadowColourAtTheShadowOpacity) {
+    object->setDrawsShadow(true, 0);
+    object->setShadowRadius(0, 0);
+    object->setShadowDistance(0, 0);
+    object->setShadowColor(RGBAColor::device(1, 0, 0, 1), 0);
+    object->setShadowOpacity(0.5f, 0);
+    const Rendered pixels = pixelsOf(object->shadowImageForTime(1, object->createImageAtTime(request())));
+    const auto p = pixels.at(100, 50);
+    EXPECT_EQ(p[0], 0);
+    EXPECT_EQ(p[1], 0);
+    EXPECT_NEAR(p[2], 128, 1);
+    EXPECT_NEAR(p[3], 128, 1);
+}
+
 // The key of each cache follows every input of its image and nothing else.
 TEST_F(ImagePipeline, UnchangedObjectsReuseTheirImagesAndChangesRebuildOnlyWhatTheyAffect) {
     object->setDrawsShadow(true, 0);
