@@ -3,7 +3,10 @@
 
 #include "objects/PictureObjectFixture.h"
 
+#include "platform/imaging/FilterRegistry.h"
+
 #include <functional>
+#include <limits>
 
 namespace vtl::test {
 namespace {
@@ -133,6 +136,51 @@ TEST_F(ObjectEffects, CentreFiltersFollowTheObjectSpaceCentre) {
     const Rendered in = pixelsOf(picture());
     EXPECT_NE(out.at(52, 52), in.at(52, 52)) << "twisted about (50, 50)";
     EXPECT_EQ(out.at(150, 50), in.at(150, 50)) << "beyond the radius";
+}
+
+// Every filter with a centre gets the object's centre in object space, as if set by hand.
+TEST_F(ObjectEffects, EveryCentreFilterFollowsTheObjectSpaceCentre) {
+    int centreFilters = 0;
+    for (const std::string& name : FilterCatalog::standard()->filterNames()) {
+        if (!CompositionRectangularObject::effectWithNameHasCenter(name)) continue;
+        SCOPED_TRACE(name);
+        ++centreFilters;
+        object = add<PictureObject>(0, 10);
+        object->setRect(Rect(0, 0, 200, 100), 0);
+        object->addEffectAtTime(effectNamed(name), 1);
+        object->setCenterForEffectNamed(Point{0.25, 0.5}, name, 1);
+        std::unique_ptr<CIFilter> byHand = FilterRegistry::shared().filterWithName(name);
+        // Objects keep numbers in single precision.
+        for (const FilterAttribute& input : byHand->attributes().inputs)
+            if (const double* number = std::get_if<double>(&input.defaultValue))
+                byHand->setValue(input.name, double(float(*number)));
+        byHand->setValue("inputImage", picture());
+        byHand->setValue("inputCenter", CIVector{50, 50});
+        const PixelRegion region{-20, -20, 240, 140};
+        EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture()), region).bytes,
+                  pixelsOf(byHand->outputImage(), region).bytes);
+    }
+    EXPECT_GE(centreFilters, 10);
+}
+
+// Values a document may hold beyond a filter's range are clamped at render; NaN takes the default.
+TEST_F(ObjectEffects, StoredValuesOutsideTheRangeAreClampedAtRender) {
+    object->addEffectAtTime(effectNamed("CIPixellate"), 1);
+    const FilterAttribute* scale = FilterRegistry::shared().attributesOfFilter("CIPixellate")->input("inputScale");
+    ASSERT_TRUE(scale && scale->maximum);
+    auto drawnWithScale = [&](double value) {
+        std::unique_ptr<CIFilter> f = FilterRegistry::shared().filterWithName("CIPixellate");
+        f->setValue("inputImage", picture());
+        f->setValue("inputScale", value);
+        f->setValue("inputCenter", CIVector{100, 50}); // the object's default centre
+        return pixelsOf(f->outputImage()).bytes;
+    };
+    object->noneAnimationState()->replaceEffectValue("CIPixellate", "inputScale", PropertyList(1e9));
+    EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture())).bytes, drawnWithScale(*scale->maximum));
+    object->noneAnimationState()->replaceEffectValue("CIPixellate", "inputScale",
+                                                     PropertyList(std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture())).bytes,
+              drawnWithScale(std::get<double>(scale->defaultValue)));
 }
 
 TEST_F(ObjectEffects, DefaultsAreStoredAsTheModelStoresValues) {
