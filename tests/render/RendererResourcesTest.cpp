@@ -176,17 +176,43 @@ TEST_F(RendererDecodeBuffers, TheLastTrackOfARecordingTakesItsBufferAlong) {
     renderer.releaseRetiredResources();
 }
 
+// A picture of its own, so the drawing thread builds corner masks, shadows and frames.
+class DrawnObject : public CompositionRectangularObject {
+public:
+    using CompositionRectangularObject::CompositionRectangularObject;
+    Size originalSize() const override { return {64, 48}; }
+    CIImage createImageAtTime(const ObjectImageRequest&) override {
+        auto bitmap = std::make_shared<Bitmap>(64, 48);
+        bitmap->setPixel(3, 3, {10, 20, 30, 255});
+        return CIImage::imageWithBitmap(bitmap);
+    }
+    std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest&) const override { return 1; }
+};
+
 // Removals arrive on the main thread while another thread draws the same objects.
 TEST_F(RendererResources, RemovalsWhileAnotherThreadDrawsAreSafe) {
     std::vector<std::shared_ptr<CompositionRectangularObject>> objects;
-    for (int i = 0; i < 6; ++i)
-        objects.push_back(addObject());
+    for (int i = 0; i < 6; ++i) {
+        auto object = makeModelObject<DrawnObject>(container());
+        object->setStartTimeEndTime(0, 10);
+        object->setRect(Rect(0, 0, 64, 48), 0);
+        object->setDrawsShadow(true, 0);
+        object->setDrawsFrame(true, 0);
+        object->setFrameThickness(2, 0);
+        object->setCornerRadius(4, 0);
+        container()->addObject(object);
+        objects.push_back(object);
+    }
     std::atomic<bool> stop{false};
     std::atomic<int> frames{0};
     std::thread drawing([&, drawn = objects] {
             while (!stop.load()) {
             renderer.releaseRetiredResources();
             for (const auto& object : drawn) {
+                ObjectImageRequest request;
+                request.compositionTime = 1 + frames.load() % 3;
+                request.renderer = &renderer;
+                object->createScaledImagesForTime(request, BackAndFrontImages::Include);
                 renderer.setCachedImage(solidImageOfWidth(2), *object, kCachePathImage, std::uint64_t(frames.load()));
                 bool valid = false;
                 renderer.timeForObject(*object, kCachePathImage, &valid);
