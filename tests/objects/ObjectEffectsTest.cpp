@@ -246,6 +246,9 @@ TEST_F(ObjectEffects, RemovalKeepsOtherGroupsAndEffectsAndUndoes) {
     }
     EXPECT_FLOAT_EQ(object->opacityForTime(3), 0.5f);
     EXPECT_TRUE(object->states().back()->hasEffectNamed("CIGloom"));
+    undoManager().undo();
+    EXPECT_EQ(object->namesOfAllUsedEffects(), (std::vector<std::string>{"effect_CIBloom", "effect_CIGloom"}));
+    EXPECT_EQ(object->namesOfActiveEffectsAtTime(5).size(), 2u);
 }
 
 TEST_F(ObjectEffects, StateAtTimeFindsTheKeyframeInEffect) {
