@@ -182,7 +182,9 @@ public:
     //
     // Kinds override these three: their own picture at natural size × the request's factors (none
     // when there is nothing to show), the stamp that picture is cached under (it keys the shadow,
-    // so a kind without one gets its shadow rebuilt on every call), and the frame's size.
+    // so a kind without one gets its shadow rebuilt on every call), and the frame's size. A kind
+    // keeps its picture in the request's renderer under kCachePathImage (kCachePathExportImage for
+    // export) with that stamp, and rebuilds it once when takeInvalidateCachedVersionNextRun says so.
     virtual CIImage createImageAtTime(const ObjectImageRequest& request);
     virtual std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const;
     virtual Size frameImageSizeAtTime(double compositionTime, double xFactor, float yFactor) const;
