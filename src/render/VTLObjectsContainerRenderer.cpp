@@ -5,6 +5,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/imaging/CIContextWrapper.h"
 #include "platform/imaging/Evaluator.h"
+#include "tracks/CompositionMovieTrackObjectPlaybackContext.h"
 #include "tracks/CompositionVistrelTrack.h"
 #include "tracks/reader/VistrelRecording.h"
 
@@ -59,6 +60,8 @@ VTLObjectsContainerRenderer::~VTLObjectsContainerRenderer() {
     buffers.clear();
     MutexLock lock(mutex_);
     objects_.clear();
+    staleEntries_.clear();
+    retiredMovieContexts_.clear();
     preparedFrames_.clear();
 }
 
@@ -69,6 +72,7 @@ VTLObjectsContainerRenderer::ObjectEntry* VTLObjectsContainerRenderer::entryFor(
     const std::weak_ptr<const CompositionUndoObject> owner = object.weak_from_this();
     auto found = objects_.find(&object);
     if (found != objects_.end() && !sameOwner(found->second.owner, owner)) {
+        staleEntries_.push_back(std::move(found->second));
         objects_.erase(found);
         found = objects_.end();
     }
@@ -121,9 +125,11 @@ std::uint64_t VTLObjectsContainerRenderer::timeForObject(const CompositionBaseOb
 
 void VTLObjectsContainerRenderer::removeCachedImagesForObject(const CompositionBaseObject& object) {
     std::map<std::string, CachedImage, std::less<>> dropped;
+    std::map<std::string, CachedMovieImage, std::less<>> droppedMovieImages;
     MutexLock lock(mutex_);
     if (ObjectEntry* entry = entryFor(object, false)) {
         dropped.swap(entry->images);
+        droppedMovieImages.swap(entry->movieImages);
         if (entry->isEmpty()) objects_.erase(&object);
     }
 }
@@ -132,6 +138,7 @@ void VTLObjectsContainerRenderer::removeAllCachedImages() {
     MutexLock lock(mutex_);
     for (auto it = objects_.begin(); it != objects_.end();) {
         it->second.images.clear();
+        it->second.movieImages.clear();
         it = it->second.isEmpty() ? objects_.erase(it) : std::next(it);
     }
 }
@@ -196,6 +203,65 @@ CIImage VTLObjectsContainerRenderer::cachedAndUploadPixelBuffer(const BitmapImag
     return prepared;
 }
 
+// --- Movie tracks
+
+CompositionMovieTrackObjectPlaybackContext*
+VTLObjectsContainerRenderer::movieContextForObject(const CompositionBaseObject& object) {
+    MutexLock lock(mutex_);
+    const ObjectEntry* entry = entryFor(object, false);
+    return entry ? entry->movieContext.get() : nullptr;
+}
+
+void VTLObjectsContainerRenderer::setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
+                                                  const CompositionBaseObject& object) {
+    MutexLock lock(mutex_);
+    ObjectEntry* entry = entryFor(object, context != nullptr);
+    if (!entry) return;
+    // The context replaced may still be in use further up the caller's stack.
+    if (entry->movieContext) retiredMovieContexts_.push_back(std::move(entry->movieContext));
+    entry->movieContext = std::move(context);
+    if (entry->isEmpty()) objects_.erase(&object);
+}
+
+std::optional<CachedMovieImage> VTLObjectsContainerRenderer::cachedMovieImage(const CompositionBaseObject& object,
+                                                                              const std::string& cachePath) const {
+    MutexLock lock(mutex_);
+    const ObjectEntry* entry = entryFor(object, false);
+    if (!entry) return std::nullopt;
+    auto found = entry->movieImages.find(cachePath);
+    if (found == entry->movieImages.end()) return std::nullopt;
+    return found->second;
+}
+
+void VTLObjectsContainerRenderer::setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object,
+                                                      const std::string& cachePath, std::int64_t key) {
+    CachedMovieImage replaced;
+    MutexLock lock(mutex_);
+    ObjectEntry* entry = entryFor(object, !image.isEmpty());
+    if (!entry) return;
+    if (image.isEmpty()) {
+        auto found = entry->movieImages.find(cachePath);
+        if (found == entry->movieImages.end()) return;
+        replaced = std::move(found->second);
+        entry->movieImages.erase(found);
+        if (entry->isEmpty()) objects_.erase(&object);
+        return;
+    }
+    CachedMovieImage& cached = entry->movieImages[cachePath];
+    replaced = std::move(cached);
+    cached = CachedMovieImage{image, key};
+}
+
+std::size_t VTLObjectsContainerRenderer::movieContextCount() const {
+    MutexLock lock(mutex_);
+    std::size_t count = retiredMovieContexts_.size();
+    for (const auto& [key, entry] : objects_)
+        if (entry.movieContext) ++count;
+    for (const ObjectEntry& entry : staleEntries_)
+        if (entry.movieContext) ++count;
+    return count;
+}
+
 VistrelDecoderCachedBuffer::UploadHook VTLObjectsContainerRenderer::uploadHook() {
     // Buffers stop (and join their thread) before the renderer goes, so the hook may hold it.
     return [this](std::uint64_t, const BitmapImage& image) {
@@ -255,9 +321,12 @@ void VTLObjectsContainerRenderer::recordingIsBeingRemoved(const VistrelRecording
 
 void VTLObjectsContainerRenderer::releaseRetiredResources() {
     std::vector<std::unique_ptr<VistrelDecoderCachedBuffer>> retired;
+    std::vector<std::unique_ptr<CompositionMovieTrackObjectPlaybackContext>> retiredMovieContexts;
     std::vector<ObjectEntry> vanished;
     MutexLock lock(mutex_);
     retired.swap(retiredBuffers_);
+    retiredMovieContexts.swap(retiredMovieContexts_);
+    vanished.swap(staleEntries_);
     for (auto it = objects_.begin(); it != objects_.end();) {
         if (it->second.owner.expired()) {
             vanished.push_back(std::move(it->second));
@@ -277,6 +346,8 @@ void VTLObjectsContainerRenderer::forgetObject(const CompositionBaseObject* obje
     if (found == objects_.end()) return;
     dropped = std::move(found->second);
     objects_.erase(found);
+    // The drawing thread may be decoding with it right now.
+    if (dropped.movieContext) retiredMovieContexts_.push_back(std::move(dropped.movieContext));
 }
 
 void VTLObjectsContainerRenderer::objectsAddedOrRemoved(const Notification& notification) {
@@ -305,6 +376,7 @@ void VTLObjectsContainerRenderer::removeRendererContext(const CompositionBaseObj
     auto found = objects_.find(object);
     if (found == objects_.end()) return;
     dropped = std::move(found->second.context);
+    if (found->second.movieContext) retiredMovieContexts_.push_back(std::move(found->second.movieContext));
     if (found->second.isEmpty()) objects_.erase(found);
 }
 

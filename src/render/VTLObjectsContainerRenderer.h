@@ -1,24 +1,27 @@
 #pragma once
 // Draws a container's objects for one canvas, viewer or image generator, and is the home of the
 // resources the objects keep while drawing for it: an image cache by object and cache path, one
-// uploaded frame per object, one decode-ahead buffer per recording and one opaque context per
-// object. Owned by whoever draws with it; the container is not owned.
+// uploaded frame per object, one decode-ahead buffer per recording, one opaque context per object
+// and, for movie tracks, one playback context and a frame cache per track. Owned by whoever draws
+// with it; the container is not owned.
 //
 // Threads: one thread draws with a renderer at a time; the container's notifications arrive on
 // the main thread meanwhile. One mutex guards the maps, held only for map operations, never while
-// an object builds an image or a decode buffer stops. Entries do not keep their objects alive:
+// an object builds an image, a movie decodes or a decode buffer or player stops. Entries do not keep their objects alive:
 // those of vanished objects are dropped, never read.
 
 #include "objects/ObjectRendererResources.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/CIImage.h"
+#include "tracks/MovieFrameRenderer.h"
 #include "tracks/RecordingFrameCacheProvider.h"
 
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +31,9 @@ class CompositionObjectsContainer;
 class CompositionUndoObject;
 class Evaluator;
 
-class VTLObjectsContainerRenderer : public ObjectRendererResources, public RecordingFrameCacheProvider {
+class VTLObjectsContainerRenderer : public ObjectRendererResources,
+                                    public RecordingFrameCacheProvider,
+                                    public MovieFrameRenderer {
 public:
     // Frames a new decode-ahead buffer decodes ahead.
     static constexpr std::uint64_t decodeWindowFrames = 15;
@@ -65,9 +70,18 @@ public:
     // Readies each decoded frame for drawing on the decode thread, so the draw finds it prepared.
     VistrelDecoderCachedBuffer::UploadHook uploadHook() override;
 
-    // Frees what removals left behind (decode buffers stopped meanwhile, entries of vanished
-    // objects). The drawing thread calls it at the start of a frame; a decode buffer handed out
-    // stays valid until then.
+    // --- Movie tracks
+    CompositionMovieTrackObjectPlaybackContext* movieContextForObject(const CompositionBaseObject& object) override;
+    void setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
+                         const CompositionBaseObject& object) override;
+    std::optional<CachedMovieImage> cachedMovieImage(const CompositionBaseObject& object,
+                                                     const std::string& cachePath) const override;
+    void setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object,
+                             const std::string& cachePath, std::int64_t key) override;
+
+    // Frees what removals left behind (decode buffers stopped meanwhile, movie players and entries
+    // of vanished objects). The drawing thread calls it at the start of a frame; a decode buffer
+    // or movie context handed out stays valid until then.
     void releaseRetiredResources();
 
     // --- Counters
@@ -77,6 +91,8 @@ public:
     std::size_t objectEntryCount() const;
     std::size_t decodeBufferCount() const;
     std::size_t uploadedFrameCount() const;
+    // Movie playback contexts not yet destroyed, those retired by removals included.
+    std::size_t movieContextCount() const;
 
 private:
     struct CachedImage {
@@ -88,7 +104,11 @@ private:
         std::map<std::string, CachedImage, std::less<>> images;
         std::shared_ptr<RendererContext> context;
         CIImage uploadedFrame;
-        bool isEmpty() const { return images.empty() && !context && uploadedFrame.isNull(); }
+        std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> movieContext;
+        std::map<std::string, CachedMovieImage, std::less<>> movieImages;
+        bool isEmpty() const {
+            return images.empty() && !context && uploadedFrame.isNull() && !movieContext && movieImages.empty();
+        }
     };
     struct DecodeEntry {
         std::shared_ptr<VistrelRecording> recording;
@@ -120,6 +140,12 @@ private:
     std::map<const VistrelRecording*, DecodeEntry> decodeBuffers_ VTL_GUARDED_BY(mutex_);
     // Stopped buffers that a drawing thread may still hold.
     std::vector<std::unique_ptr<VistrelDecoderCachedBuffer>> retiredBuffers_ VTL_GUARDED_BY(mutex_);
+    // Movie contexts of removed objects, or replaced, which a drawing thread may still hold.
+    std::vector<std::unique_ptr<CompositionMovieTrackObjectPlaybackContext>> retiredMovieContexts_
+        VTL_GUARDED_BY(mutex_);
+    // Entries of vanished objects found on a lookup, dropped later so that no player stops under
+    // the lock.
+    mutable std::vector<ObjectEntry> staleEntries_ VTL_GUARDED_BY(mutex_);
     std::deque<PreparedFrame> preparedFrames_ VTL_GUARDED_BY(mutex_);
     std::map<std::string, std::uint64_t, std::less<>> storeCounts_ VTL_GUARDED_BY(mutex_);
 

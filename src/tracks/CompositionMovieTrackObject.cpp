@@ -6,10 +6,12 @@
 #include "model/CompositionTrackState.h"
 #include "model/SharedMediaManager.h"
 #include "objects/MouseVisualization.h"
+#include "objects/ObjectRendererResources.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
+#include "platform/imaging/CIImage.h"
 #include "tracks/CompositionMovieTrackObjectPlaybackContext.h"
 #include "tracks/MovieFrameRenderer.h"
 #include "tracks/VTL3AssetTrackSequentialBufferReader.h"
@@ -213,12 +215,12 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
     const std::shared_ptr<const MediaAsset> asset = assetMovie();
     if (!asset || !assetTrack()) return result;
 
-    CompositionMovieTrackObjectPlaybackContext* context = renderer.rendererContextForObject(*this);
+    CompositionMovieTrackObjectPlaybackContext* context = renderer.movieContextForObject(*this);
     if (!context) {
-        renderer.setRendererContext(std::make_unique<CompositionMovieTrackObjectPlaybackContext>(
+        renderer.setMovieContext(std::make_unique<CompositionMovieTrackObjectPlaybackContext>(
                                         asset, trackIndex_, decodableSize(originalSize())),
                                     *this);
-        context = renderer.rendererContextForObject(*this);
+        context = renderer.movieContextForObject(*this);
         if (!context) return result;
     }
     const double stamp = timePlayersNeedToBePreparedFor_.load();
@@ -238,7 +240,7 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
     const std::string cachePath = use == MovieFrameUse::Export ? kMovieExportImageCachePath : kMovieImageCachePath;
 
     if (!takeInvalidateCachedVersionNextRun()) {
-        std::optional<CachedMovieImage> cached = renderer.cachedImage(*this, cachePath);
+        std::optional<CachedMovieImage> cached = renderer.cachedMovieImage(*this, cachePath);
         if (cached && cached->key == key && !cached->image.isEmpty()) {
             result.image = cached->image;
             return result;
@@ -279,25 +281,41 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
     if (player) {
         if (std::optional<VideoFrame> frame = player->frameForTime(mediaTime)) {
             const MediaTime shown = frame->time.convertedToScale(scale, MediaTime::Rounding::Down);
-            renderer.setCachedImage(frame->image, *this, cachePath, movieCacheKey(shown, xFactor, yFactor));
+            renderer.setCachedMovieImage(frame->image, *this, cachePath, movieCacheKey(shown, xFactor, yFactor));
             result.image = std::move(frame->image);
             return result;
         }
     }
 
     // The player has no picture yet: the last one drawn, else the exact still image.
-    if (std::optional<CachedMovieImage> cached = renderer.cachedImage(*this, cachePath);
+    if (std::optional<CachedMovieImage> cached = renderer.cachedMovieImage(*this, cachePath);
         cached && !cached->image.isEmpty()) {
         result.image = cached->image;
         return result;
     }
     if (std::shared_ptr<MediaImageGenerator> generator = stillImageGenerator()) {
         if (auto frame = generator->imageAtTime(mediaTime)) {
-            renderer.setCachedImage(frame->image, *this, cachePath, key);
+            renderer.setCachedMovieImage(frame->image, *this, cachePath, key);
             result.image = std::move(frame->image);
         }
     }
     return result;
+}
+
+CIImage Track::createImageAtTime(const ObjectImageRequest& request) {
+    ObjectRendererResources* resources = request.renderer;
+    auto* frames = dynamic_cast<MovieFrameRenderer*>(resources);
+    if (!frames) return {};
+    const MovieFrameUse use = request.forExport()     ? MovieFrameUse::Export
+                              : request.forPlayback() ? MovieFrameUse::Playback
+                                                      : MovieFrameUse::Scrubbing;
+    MovieTrackFrame frame =
+        createImageAtTime(request.compositionTime, use, *frames, request.xFactor, double(request.yFactor));
+    if (frame.image.isEmpty()) return {};
+    const CIImage picture = resources->cachedAndUploadPixelBuffer(frame.image, *this);
+    if (picture.isNull() || picture.isEmpty()) return {};
+    if (frame.xScale == 1.0 && frame.yScale == 1.0) return picture;
+    return imageScaledBy(picture, frame.xScale, float(frame.yScale));
 }
 
 void Track::beginExport() {

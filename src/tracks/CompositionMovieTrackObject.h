@@ -55,7 +55,7 @@ public:
     std::shared_ptr<CompositionBaseState> newStateOfStateClass() override;
     std::shared_ptr<CompositionBaseTriggeredState> newTriggeredState(double start, double end) const override;
     bool allowsAddingTriggeredStates() const override { return true; }
-    bool isAlwaysCompletelyOpaque() const { return true; }
+    bool isAlwaysCompletelyOpaque() const override { return true; }
 
     // --- Track and picture
     void setTrackIndex(std::uint32_t index) override;
@@ -76,6 +76,10 @@ public:
     // there is none. Never waits for a playing decoder; scrubbing may decode one still image.
     MovieTrackFrame createImageAtTime(double time, MovieFrameUse use, MovieFrameRenderer& renderer,
                                       double xFactor = 1.0, double yFactor = 1.0) VTL_EXCLUDES(frameMutex_);
+    // The image pipeline's picture: that frame, when the request's renderer hands out movie
+    // frames, scaled by the request's factors; none without such a renderer or a frame. No picture
+    // stamp: while a seek runs the picture shown is the last one drawn, not the request's.
+    CIImage createImageAtTime(const ObjectImageRequest& request) override VTL_EXCLUDES(frameMutex_);
     void beginExport() VTL_EXCLUDES(frameMutex_);
     void endExport() VTL_EXCLUDES(frameMutex_);
     // Every renderer's playing context stops and re-seeks on its next frame; the same time twice

@@ -26,16 +26,17 @@ class MovieFrameRenderer {
 public:
     virtual ~MovieFrameRenderer() = default;
 
-    // The renderer's context for the object, or null before the first frame.
-    virtual CompositionMovieTrackObjectPlaybackContext* rendererContextForObject(const CompositionBaseObject& object) = 0;
+    // The renderer's context for the object, or null before the first frame. It stays valid on
+    // the drawing thread until that thread's next frame starts, even when the object is removed.
+    virtual CompositionMovieTrackObjectPlaybackContext* movieContextForObject(const CompositionBaseObject& object) = 0;
     // Keeps the context (owned by the renderer from now on).
-    virtual void setRendererContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
-                                    const CompositionBaseObject& object) = 0;
+    virtual void setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
+                                 const CompositionBaseObject& object) = 0;
 
-    virtual std::optional<CachedMovieImage> cachedImage(const CompositionBaseObject& object,
-                                                        const std::string& cachePath) const = 0;
-    virtual void setCachedImage(const BitmapImage& image, const CompositionBaseObject& object,
-                                const std::string& cachePath, std::int64_t key) = 0;
+    virtual std::optional<CachedMovieImage> cachedMovieImage(const CompositionBaseObject& object,
+                                                             const std::string& cachePath) const = 0;
+    virtual void setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object,
+                                     const std::string& cachePath, std::int64_t key) = 0;
 };
 
 } // namespace vtl

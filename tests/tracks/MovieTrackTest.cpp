@@ -31,23 +31,23 @@ using test::mediaFixture;
 // with counts of what the track asked for.
 class MovieTestRenderer : public MovieFrameRenderer {
 public:
-    CompositionMovieTrackObjectPlaybackContext* rendererContextForObject(const CompositionBaseObject& object) override {
+    CompositionMovieTrackObjectPlaybackContext* movieContextForObject(const CompositionBaseObject& object) override {
         auto found = contexts_.find(&object);
         return found == contexts_.end() ? nullptr : found->second.get();
     }
-    void setRendererContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
-                            const CompositionBaseObject& object) override {
+    void setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
+                         const CompositionBaseObject& object) override {
         ++contextsMade;
         contexts_[&object] = std::move(context);
     }
-    std::optional<CachedMovieImage> cachedImage(const CompositionBaseObject& object,
-                                                const std::string& path) const override {
+    std::optional<CachedMovieImage> cachedMovieImage(const CompositionBaseObject& object,
+                                                     const std::string& path) const override {
         auto found = cache_.find({&object, path});
         if (found == cache_.end()) return std::nullopt;
         return found->second;
     }
-    void setCachedImage(const BitmapImage& image, const CompositionBaseObject& object, const std::string& path,
-                        std::int64_t key) override {
+    void setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object, const std::string& path,
+                             std::int64_t key) override {
         ++imagesCached;
         cache_[{&object, path}] = CachedMovieImage{image, key};
     }
@@ -287,7 +287,7 @@ TEST_F(MovieTrackTest, ScrubbingGivesTheExactFrameAndThenTheCache) {
         // The first request seeks the renderer's player (showing the last picture meanwhile).
         MovieTrackFrame frame = track->createImageAtTime(10.0 + c.mediaSeconds, MovieFrameUse::Scrubbing, renderer);
         ASSERT_FALSE(frame.image.isEmpty()) << what;
-        auto* context = renderer.rendererContextForObject(*track);
+        auto* context = renderer.movieContextForObject(*track);
         ASSERT_TRUE(context && context->player());
         ASSERT_TRUE(waitOnMainLoop([&] { return context->player()->isReady(); }, 10)) << what;
         frame = track->createImageAtTime(10.0 + c.mediaSeconds, MovieFrameUse::Scrubbing, renderer);
@@ -324,7 +324,7 @@ TEST_F(MovieTrackTest, PlaybackNeverWaitsAndGivesThePlayersFrame) {
     auto track = movieTrack("h264-360p");
     MovieTestRenderer renderer;
     track->createImageAtTime(2.0, MovieFrameUse::Playback, renderer);
-    auto* context = renderer.rendererContextForObject(*track);
+    auto* context = renderer.movieContextForObject(*track);
     ASSERT_TRUE(context && context->player());
     EXPECT_TRUE(context->playerPlaying());
     ASSERT_TRUE(waitOnMainLoop([&] { return context->player()->isReady(); }, 10));
