@@ -212,8 +212,9 @@ VTLObjectsContainerRenderer::movieContextForObject(const CompositionBaseObject& 
     return entry ? entry->movieContext.get() : nullptr;
 }
 
-void VTLObjectsContainerRenderer::setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
-                                                  const CompositionBaseObject& object) {
+void VTLObjectsContainerRenderer::setMovieContext(
+    std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
+    const CompositionBaseObject& object) {
     MutexLock lock(mutex_);
     ObjectEntry* entry = entryFor(object, context != nullptr);
     if (!entry) return;
@@ -223,8 +224,9 @@ void VTLObjectsContainerRenderer::setMovieContext(std::unique_ptr<CompositionMov
     if (entry->isEmpty()) objects_.erase(&object);
 }
 
-std::optional<CachedMovieImage> VTLObjectsContainerRenderer::cachedMovieImage(const CompositionBaseObject& object,
-                                                                              const std::string& cachePath) const {
+std::optional<CachedMovieImage>
+VTLObjectsContainerRenderer::cachedMovieImage(const CompositionBaseObject& object,
+                                              const std::string& cachePath) const {
     MutexLock lock(mutex_);
     const ObjectEntry* entry = entryFor(object, false);
     if (!entry) return std::nullopt;
@@ -233,7 +235,8 @@ std::optional<CachedMovieImage> VTLObjectsContainerRenderer::cachedMovieImage(co
     return found->second;
 }
 
-void VTLObjectsContainerRenderer::setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object,
+void VTLObjectsContainerRenderer::setCachedMovieImage(const BitmapImage& image,
+                                                      const CompositionBaseObject& object,
                                                       const std::string& cachePath, std::int64_t key) {
     CachedMovieImage replaced;
     MutexLock lock(mutex_);

@@ -7,8 +7,8 @@
 //
 // Threads: one thread draws with a renderer at a time; the container's notifications arrive on
 // the main thread meanwhile. One mutex guards the maps, held only for map operations, never while
-// an object builds an image, a movie decodes or a decode buffer or player stops. Entries do not keep their objects alive:
-// those of vanished objects are dropped, never read.
+// an object builds an image, a movie decodes or a decode buffer or player stops. Entries do not
+// keep their objects alive: those of vanished objects are dropped, never read.
 
 #include "objects/ObjectRendererResources.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -71,7 +71,8 @@ public:
     VistrelDecoderCachedBuffer::UploadHook uploadHook() override;
 
     // --- Movie tracks
-    CompositionMovieTrackObjectPlaybackContext* movieContextForObject(const CompositionBaseObject& object) override;
+    CompositionMovieTrackObjectPlaybackContext*
+    movieContextForObject(const CompositionBaseObject& object) override;
     void setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
                          const CompositionBaseObject& object) override;
     std::optional<CachedMovieImage> cachedMovieImage(const CompositionBaseObject& object,
@@ -107,7 +108,8 @@ private:
         std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> movieContext;
         std::map<std::string, CachedMovieImage, std::less<>> movieImages;
         bool isEmpty() const {
-            return images.empty() && !context && uploadedFrame.isNull() && !movieContext && movieImages.empty();
+            return images.empty() && !context && uploadedFrame.isNull() && !movieContext &&
+                   movieImages.empty();
         }
     };
     struct DecodeEntry {
@@ -141,8 +143,8 @@ private:
     // Stopped buffers that a drawing thread may still hold.
     std::vector<std::unique_ptr<VistrelDecoderCachedBuffer>> retiredBuffers_ VTL_GUARDED_BY(mutex_);
     // Movie contexts of removed objects, or replaced, which a drawing thread may still hold.
-    std::vector<std::unique_ptr<CompositionMovieTrackObjectPlaybackContext>> retiredMovieContexts_
-        VTL_GUARDED_BY(mutex_);
+    std::vector<std::unique_ptr<CompositionMovieTrackObjectPlaybackContext>>
+        retiredMovieContexts_ VTL_GUARDED_BY(mutex_);
     // Entries of vanished objects found on a lookup, dropped later so that no player stops under
     // the lock.
     mutable std::vector<ObjectEntry> staleEntries_ VTL_GUARDED_BY(mutex_);

@@ -218,8 +218,8 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
     CompositionMovieTrackObjectPlaybackContext* context = renderer.movieContextForObject(*this);
     if (!context) {
         renderer.setMovieContext(std::make_unique<CompositionMovieTrackObjectPlaybackContext>(
-                                        asset, trackIndex_, decodableSize(originalSize())),
-                                    *this);
+                                     asset, trackIndex_, decodableSize(originalSize())),
+                                 *this);
         context = renderer.movieContextForObject(*this);
         if (!context) return result;
     }
@@ -281,7 +281,8 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
     if (player) {
         if (std::optional<VideoFrame> frame = player->frameForTime(mediaTime)) {
             const MediaTime shown = frame->time.convertedToScale(scale, MediaTime::Rounding::Down);
-            renderer.setCachedMovieImage(frame->image, *this, cachePath, movieCacheKey(shown, xFactor, yFactor));
+            renderer.setCachedMovieImage(frame->image, *this, cachePath,
+                                         movieCacheKey(shown, xFactor, yFactor));
             result.image = std::move(frame->image);
             return result;
         }

@@ -28,7 +28,8 @@ public:
 
     // The renderer's context for the object, or null before the first frame. It stays valid on
     // the drawing thread until that thread's next frame starts, even when the object is removed.
-    virtual CompositionMovieTrackObjectPlaybackContext* movieContextForObject(const CompositionBaseObject& object) = 0;
+    virtual CompositionMovieTrackObjectPlaybackContext*
+    movieContextForObject(const CompositionBaseObject& object) = 0;
     // Keeps the context (owned by the renderer from now on).
     virtual void setMovieContext(std::unique_ptr<CompositionMovieTrackObjectPlaybackContext> context,
                                  const CompositionBaseObject& object) = 0;

@@ -42,14 +42,15 @@ protected:
         CompositionMovieTrackObject::registerClasses();
     }
     ~MovieTrackDrawing() override {
-        for (const auto& track : tracks_) track->cancelTrackExtraction();
+        for (const auto& track : tracks_)
+            track->cancelTrackExtraction();
         runMainLoopUntil([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 10);
     }
 
     std::shared_ptr<CompositionMovieTrackObject> movieTrack(const std::string& path) {
         auto track = makeModelObject<CompositionMovieTrackObject>(container());
-        track->setMediaEntry(
-            media_.entryForResourceWithFileSystemPath(path, &document, SharedMediaManager::ResourceCopy::None));
+        track->setMediaEntry(media_.entryForResourceWithFileSystemPath(
+            path, &document, SharedMediaManager::ResourceCopy::None));
         track->setTrackIndex(0);
         tracks_.push_back(track);
         return track;
@@ -107,7 +108,8 @@ BitmapImage decodedByTheMediaLayer(const CompositionMovieTrackObject& track, dou
 // -1 when either is missing or of another size.
 int largestDifference(const CIImage& image, const BitmapImage& expected) {
     if (image.isNull() || image.extent() != Rect(0, 0, movieWidth, movieHeight)) return -1;
-    if (expected.width() != std::size_t(movieWidth) || expected.height() != std::size_t(movieHeight)) return -1;
+    if (expected.width() != std::size_t(movieWidth) || expected.height() != std::size_t(movieHeight))
+        return -1;
     const Rendered rendered = render(image, {0, 0, movieWidth, movieHeight});
     if (rendered.bytes.empty()) return -1;
     int largest = 0;
@@ -139,7 +141,8 @@ TEST_F(MovieTrackDrawing, PicturesAreTheMediaLayersFramesForEveryUse) {
     track->beginExport();
     for (double mediaSeconds : times)
         expectSamePicture(drawn(*track, request(10.0 + mediaSeconds, ImagePurpose::Export)),
-                          decodedByTheMediaLayer(*track, mediaSeconds), "export at " + std::to_string(mediaSeconds));
+                          decodedByTheMediaLayer(*track, mediaSeconds),
+                          "export at " + std::to_string(mediaSeconds));
     track->endExport();
 
     // Playing never waits: the picture is the player's frame for its own time.
@@ -152,8 +155,8 @@ TEST_F(MovieTrackDrawing, PicturesAreTheMediaLayersFramesForEveryUse) {
     // The player moves on while the picture is drawn: one of the next few frames, exactly.
     int best = -1;
     for (int k = 0; k < 6 && best != 0; ++k) {
-        const int difference =
-            largestDifference(playing, decodedByTheMediaLayer(*track, (std::floor(now * 30 + 1e-9) + k) / 30));
+        const int difference = largestDifference(
+            playing, decodedByTheMediaLayer(*track, (std::floor(now * 30 + 1e-9) + k) / 30));
         if (difference >= 0 && (best < 0 || difference < best)) best = difference;
     }
     EXPECT_GE(best, 0) << "playing: missing, or not the clip's size";
@@ -168,7 +171,8 @@ TEST_F(MovieTrackDrawing, TheFactorsScaleThePicture) {
         double factor;
         Rect extent;
     };
-    const Case cases[] = {{0.5, Rect(0, 0, 320, 180)}, {2.0, Rect(0, 0, 1280, 720)}, {1.0, Rect(0, 0, 640, 360)}};
+    const Case cases[] = {
+        {0.5, Rect(0, 0, 320, 180)}, {2.0, Rect(0, 0, 1280, 720)}, {1.0, Rect(0, 0, 640, 360)}};
     for (const Case& c : cases) {
         const CIImage image = drawn(*track, request(1.0, ImagePurpose::Preview, c.factor));
         ASSERT_FALSE(image.isNull()) << c.factor;

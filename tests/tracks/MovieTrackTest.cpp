@@ -31,7 +31,8 @@ using test::mediaFixture;
 // with counts of what the track asked for.
 class MovieTestRenderer : public MovieFrameRenderer {
 public:
-    CompositionMovieTrackObjectPlaybackContext* movieContextForObject(const CompositionBaseObject& object) override {
+    CompositionMovieTrackObjectPlaybackContext*
+    movieContextForObject(const CompositionBaseObject& object) override {
         auto found = contexts_.find(&object);
         return found == contexts_.end() ? nullptr : found->second.get();
     }
@@ -46,8 +47,8 @@ public:
         if (found == cache_.end()) return std::nullopt;
         return found->second;
     }
-    void setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object, const std::string& path,
-                             std::int64_t key) override {
+    void setCachedMovieImage(const BitmapImage& image, const CompositionBaseObject& object,
+                             const std::string& path, std::int64_t key) override {
         ++imagesCached;
         cache_[{&object, path}] = CachedMovieImage{image, key};
     }
