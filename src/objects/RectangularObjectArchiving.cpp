@@ -5,6 +5,7 @@
 
 #include "model/CompositionModelArchiving.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/CompositionShapeObject.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -87,6 +88,7 @@ void registerVisualObjectClasses(ArchiveClassRegistry& registry) {
     registry.registerClass("CompositionRectangularObject", "CompositionBaseObject", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionRectangularObject>(nullptr));
     });
+    CompositionShapeObject::registerClasses(registry);
 }
 
 } // namespace vtl
