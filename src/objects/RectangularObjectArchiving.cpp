@@ -5,6 +5,7 @@
 
 #include "model/CompositionModelArchiving.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/CompositionImageObject.h"
 #include "objects/CompositionShapeObject.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -89,6 +90,7 @@ void registerVisualObjectClasses(ArchiveClassRegistry& registry) {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionRectangularObject>(nullptr));
     });
     CompositionShapeObject::registerClasses(registry);
+    CompositionImageObject::registerClasses(registry);
 }
 
 } // namespace vtl

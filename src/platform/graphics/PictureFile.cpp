@@ -1,10 +1,10 @@
 #include "platform/graphics/PictureFile.h"
 
-#include "platform/graphics/QtBridge.h"
-
 #include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QImageReader>
+#include <cstring>
 
 namespace vtl {
 
@@ -21,8 +21,16 @@ Result<ImageRef> readPicture(QImageReader& reader, const std::string& what) {
     if (image.isNull()) {
         return fail(what + " could not be decoded (" + reader.errorString().toStdString() + ").");
     }
-    std::shared_ptr<Bitmap> bitmap = qt::toBitmap(image);
-    if (!bitmap || bitmap->isNull()) return fail(what + " could not be converted.");
+    // Opaque pictures (RGB32 keeps 0xff in the fourth byte) are already premultiplied B, G, R, A:
+    // taking them as such spares the imaging layer an opaque copy of every pixel.
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return fail(what + " could not be converted.");
+    auto bitmap = std::make_shared<Bitmap>(image.width(), image.height());
+    if (bitmap->isNull()) return fail(what + " has no pixels.");
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(bitmap->data() + static_cast<size_t>(y) * bitmap->bytesPerRow(), image.constScanLine(y),
+                    bitmap->bytesPerRow());
     ImageRef result = Image::withBitmap(std::move(bitmap));
     if (!result) return fail(what + " has no pixels.");
     return result;
