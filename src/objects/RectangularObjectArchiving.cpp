@@ -7,6 +7,7 @@
 #include "objects/CompositionRectangularObject.h"
 #include "objects/CompositionImageObject.h"
 #include "objects/CompositionShapeObject.h"
+#include "objects/CompositionTextObject.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -91,6 +92,7 @@ void registerVisualObjectClasses(ArchiveClassRegistry& registry) {
     });
     CompositionShapeObject::registerClasses(registry);
     CompositionImageObject::registerClasses(registry);
+    CompositionTextObject::registerClasses(registry);
 }
 
 } // namespace vtl
