@@ -290,25 +290,32 @@ void Object::setYScalingFactor(double factor, double compositionTime) {
 void Object::setScalingFactor(double factor, double compositionTime, bool horizontal) {
     if (!std::isfinite(compositionTime)) return;
     if (!(factor >= minimumScalingFactor) || !std::isfinite(factor)) factor = minimumScalingFactor;
+    Rect rect = rectForTime(compositionTime);
+    const double current =
+        roundedToFloat(horizontal ? xScalingFactorForTime(compositionTime) : yScalingFactorForTime(compositionTime));
+    if (current == factor) return;
     State* target = nullptr;
-    std::shared_ptr<CompositionBaseState> created;
     if (isAnimationEnabled()) {
-        std::shared_ptr<CompositionBaseState> found = stateForTime(compositionTime - startTime(), TimeTolerance::Loose);
+        const double objectTime = compositionTime - startTime();
+        std::shared_ptr<CompositionBaseState> found =
+            stateForTimeForAttributeGroupNamed(objectTime, TimeTolerance::Loose, textRectGroup());
         target = dynamic_cast<State*>(found.get());
         if (!target) {
-            created = CompositionBaseObject::createNewStateForTime(compositionTime - startTime(), NewStateValues::Empty);
+            // The new keyframe carries the rect group (with the rect shown there), so the rect
+            // written below lands in it.
+            std::shared_ptr<CompositionBaseState> created =
+                createNewStateForTime(objectTime, textRectGroup(), NewStateValues::Empty);
             target = dynamic_cast<State*>(created.get());
             if (!target) return;
+            target->setRect(rect);
+            target->setXScalingFactor(xScalingFactorForTime(compositionTime));
+            target->setYScalingFactor(yScalingFactorForTime(compositionTime));
             addNewState(created);
         }
     } else {
         target = dynamic_cast<State*>(noneAnimationState().get());
         if (!target) return;
     }
-    Rect rect = rectForTime(compositionTime);
-    const double current =
-        roundedToFloat(horizontal ? xScalingFactorForTime(compositionTime) : yScalingFactorForTime(compositionTime));
-    if (current == factor) return;
     if (horizontal) {
         rect.origin.x += roundedToFloat((current - factor) * rect.size.width) * 0.5;
         target->setXScalingFactor(factor);

@@ -107,11 +107,13 @@ CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Siz
     if (box.size.width > 0 && box.size.height > 0 && visibleUnits > 0) {
         const double textHeight =
             boundingRectForString(text, box.size, attributes, StringDrawingUsesLineFragmentOrigin).size.height;
+        // The text block sits on the box's bottom edge and is lifted by the alignment.
         if (style.verticalAlignment == 0) {
             box.origin.y += box.size.height - textHeight;
         } else if (style.verticalAlignment == 1) {
             box.origin.y += (box.size.height - textHeight) / 2;
         }
+        box.size.height = std::ceil(textHeight);
         box.origin.x = std::ceil(box.origin.x);
         box.origin.y = std::ceil(box.origin.y);
         if (style.drawsShadow) {
