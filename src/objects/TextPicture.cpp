@@ -78,7 +78,9 @@ std::string utf16Prefix(const std::string& text, std::size_t units) {
 }
 
 Size requiredTextSize(const std::string& text, const TextPictureStyle& style) {
-    const Rect bounds = boundingRectForString(text, Size(0, 0), attributesFor(style), 0);
+    // Every line of the text, none wrapped.
+    const Rect bounds =
+        boundingRectForString(text, Size(1.0e6, 0), attributesFor(style), StringDrawingUsesLineFragmentOrigin);
     return Size(bounds.size.width + 2.0 * style.horizontalPadding, bounds.size.height + 2.0 * style.verticalPadding);
 }
 

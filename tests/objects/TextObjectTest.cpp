@@ -82,6 +82,7 @@ TEST_F(TextObjectTest, AutoResizeAndTheRequiredSize) {
     auto object = text("Some text");
     const Size required = object->requiredSize();
     EXPECT_GT(required.width, 2 * 10.0);
+    EXPECT_GT(text("One\nTwo\nThree")->requiredSize().height - 20, 2.5 * (required.height - 20)) << "every line";
     object->setText("Some longer text");
     EXPECT_GT(object->rectForTime(0).size.width, required.width) << "the rect follows the text";
     object->setRect(Rect(5, 5, object->requiredSize().width, object->requiredSize().height), 0);

@@ -10,6 +10,8 @@ namespace vtl {
 
 namespace {
 
+Result<ImageRef> pictureFromImage(QImage image, const std::string& what);
+
 Result<ImageRef> readPicture(QImageReader& reader, const std::string& what) {
     reader.setAutoTransform(true);
     // The header is enough to know the size; the reader's allocation limit turns away what would
@@ -17,12 +19,33 @@ Result<ImageRef> readPicture(QImageReader& reader, const std::string& what) {
     const QSize size = reader.size();
     if (!reader.canRead()) return fail(what + " is not a picture that can be read.");
     if (size.isValid() && (size.width() <= 0 || size.height() <= 0)) return fail(what + " has no pixels.");
+    // Opaque pictures (RGB32 keeps 0xff in the fourth byte) are premultiplied B, G, R, A as they
+    // are: within the reader's allocation limit they decode straight into the bitmap, which spares
+    // a copy of every pixel. The reader keeps the buffer unless it has to turn the picture.
+    const qint64 limitBytes = static_cast<qint64>(QImageReader::allocationLimit()) * 1024 * 1024;
+    if (reader.imageFormat() == QImage::Format_RGB32 && size.isValid() &&
+        (limitBytes <= 0 || static_cast<qint64>(size.width()) * size.height() * 4 <= limitBytes)) {
+        auto bitmap = std::make_shared<Bitmap>(size.width(), size.height());
+        if (bitmap->isNull()) return fail(what + " has no pixels.");
+        QImage target(bitmap->data(), size.width(), size.height(), static_cast<qsizetype>(bitmap->bytesPerRow()),
+                      QImage::Format_RGB32);
+        if (!reader.read(&target))
+            return fail(what + " could not be decoded (" + reader.errorString().toStdString() + ").");
+        if (target.constBits() == bitmap->data() && target.format() == QImage::Format_RGB32) {
+            ImageRef result = Image::withBitmap(std::move(bitmap));
+            if (!result) return fail(what + " has no pixels.");
+            return result;
+        }
+        return pictureFromImage(std::move(target), what);
+    }
     QImage image = reader.read();
     if (image.isNull()) {
         return fail(what + " could not be decoded (" + reader.errorString().toStdString() + ").");
     }
-    // Opaque pictures (RGB32 keeps 0xff in the fourth byte) are already premultiplied B, G, R, A:
-    // taking them as such spares the imaging layer an opaque copy of every pixel.
+    return pictureFromImage(std::move(image), what);
+}
+
+Result<ImageRef> pictureFromImage(QImage image, const std::string& what) {
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return fail(what + " could not be converted.");
