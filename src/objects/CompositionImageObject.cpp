@@ -203,6 +203,10 @@ void Object::registerClasses(ArchiveClassRegistry& registry) {
 // --- Drawing
 
 CIImage Object::createImageAtTime(double, const ObjectImageRequest& request) {
+    // Scales from a damaged document or a broken caller give no picture rather than an empty one.
+    if (!std::isfinite(request.xFactor) || !std::isfinite(request.yFactor) || !(request.xFactor > 0) ||
+        !(request.yFactor > 0))
+        return {};
     ImageRef picture = image();
     if (!picture) {
         logMessage("- [CompositionImageObject createImageAtTime:...] *** Image was nil!");

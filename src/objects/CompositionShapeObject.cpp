@@ -536,6 +536,10 @@ uint64_t Object::shapeImageCacheHashForTime(double t) const {
 }
 
 CIImage Object::createImageAtTime(double compositionTime, const ObjectImageRequest& request) {
+    // Scales from a damaged document or a broken caller give no picture rather than an empty one.
+    if (!std::isfinite(request.xFactor) || !std::isfinite(request.yFactor) || !(request.xFactor > 0) ||
+        !(request.yFactor > 0))
+        return {};
     const std::string path = request.forExport ? "exportImage" : "image";
     ObjectImageCache* cache = request.renderer;
     uint64_t key = shapeImageCacheHashForTime(compositionTime);

@@ -70,6 +70,8 @@ TEST_F(ImageObjectTest, LoadsMeasuresAndDrawsThePicture) {
     request.xFactor = 2;
     request.yFactor = 0.5f;
     EXPECT_EQ(object->createImageAtTime(0, request).extent(), Rect(0, 0, 80, 10));
+    request.yFactor = std::nanf("");
+    EXPECT_TRUE(object->createImageAtTime(0, request).isNull());
 }
 
 TEST_F(ImageObjectTest, UnreadablePicturesGiveNoImage) {

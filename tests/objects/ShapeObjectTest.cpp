@@ -306,6 +306,10 @@ TEST_F(ShapeObjectTest, PictureIsInObjectSpace) {
     EXPECT_EQ(pixels.alpha(5, 5), 255) << "the rect's origin moved to (0, 0)";
     EXPECT_EQ(pixels.alpha(25, 5), 0);
     EXPECT_TRUE(shape(3)->ciImageAtTime(0, nullptr).extent() == Rect(0, 0, 300, 200));
+    for (double factor : {0.0, -1.0, std::nan(""), HUGE_VAL}) {
+        request.xFactor = factor;
+        EXPECT_TRUE(object->createImageAtTime(0, request).isNull()) << factor;
+    }
 }
 
 } // namespace
