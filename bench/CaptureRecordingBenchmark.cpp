@@ -5,6 +5,7 @@
 // per recorded second (the X server's own work is not counted). Needs an X display of at least
 // 1920 x 1080 (DISPLAY).
 
+#include "BenchCoordinator.h"
 #include "capture/CaptureTestSupport.h"
 #include "platform/capture/CaptureGeometry.h"
 #include "platform/capture/Screens.h"
@@ -23,38 +24,8 @@
 namespace {
 
 using namespace vtl;
-using namespace vtl;
-
-class BenchCoordinator final : public ScreenGrabberCoordinator {
-public:
-    BenchCoordinator(std::uint32_t display, Rect area, std::string path)
-        : display_(display)
-        , area_(area)
-        , path_(std::move(path)) {}
-    std::uint32_t displayID() const override { return display_; }
-    Rect logicalRecordingScreenRect() const override { return {0, 0, 1920, 1080}; }
-    float recordingScreenScaling() const override { return 1.0f; }
-    Rect logicalAreaOnRecordingScreenRect() const override { return area_; }
-    Rect physicalAreaOnRecordingScreenRect() const override { return area_; }
-    std::string recordPath() const override { return path_; }
-    void showError(int) override {}
-    void stopRecording() override {}
-    void stopRecordingAfterFailure(const std::string&) override {}
-    bool recorderStartedProducingData(VTL3RecordImageGrabber&) override { return true; }
-    void recorderDone(VTL3RecordImageGrabber&) override {}
-
-private:
-    std::uint32_t display_;
-    Rect area_;
-    std::string path_;
-};
-
-double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using bench::BenchCoordinator;
+using bench::processCpuSeconds;
 
 void BM_RecordChangingScreen(benchmark::State& state) {
     const auto fps = static_cast<std::uint32_t>(state.range(0));

@@ -2,8 +2,8 @@
 // over the same times, the baseline), and preparing the "mouse" file of a 60-minute recording at
 // 30 frames a second (against parsing that property list alone, the baseline).
 
-#include "tracks/RecordedMetadataLookups.h"
-#include "tracks/RecordedMouseData.h"
+#include "tracks/metadata/RecordedMetadataLookups.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

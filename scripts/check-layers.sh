@@ -2,8 +2,8 @@
 # Checks the library boundaries of a configured build (default build/test), from the target list
 # the configure step writes (vistrel-targets.txt):
 #  - Qt, xcb, D-Bus and PulseAudio stay out of the link closure of the model, the package format,
-#    the JPEG glue, the package reader, the package dump tool and the package fuzzers; Qt Widgets
-#    stay out of the recorder engine.
+#    the JPEG glue, the package reader, the pointer data, the package dump tool and the package
+#    fuzzers; Qt Widgets stay out of the recorder engine.
 #  - A library under src/ includes headers only of itself and of the libraries it declares
 #    (directly, or through their public dependencies), and links no subsystem library (under src/
 #    but not src/platform) whose headers it never includes.
@@ -16,7 +16,7 @@ build="${1:-$root/build/test}"
 list="$build/vistrel-targets.txt"
 [ -f "$list" ] || { echo "check-layers: $list is missing; configure the build first."; exit 1; }
 
-qt_free="model recorder_format platform_jpeg platform_pixels tracks_reader vistrel-package-dump recording_format_fuzzer recording_package_fuzzer"
+qt_free="model recorder_format platform_jpeg platform_pixels tracks_reader tracks_metadata vistrel-package-dump recording_format_fuzzer recording_package_fuzzer mouse_file_fuzzer"
 widget_free="recorder"
 forbidden='(^|[^a-z])(qt[0-9]|xcb|dbus|pulse)'
 src="$root/src"

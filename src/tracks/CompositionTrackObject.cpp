@@ -8,7 +8,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
-#include "tracks/RecordedMouseData.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include <cmath>
 #include <cstdio>
@@ -515,39 +515,23 @@ const PlistArray& Track::mouseLocationsArray() const {
 
 void Track::recacheMouseEventsToVisualize() {
     const MetadataSnapshot<MouseClickEntry> clicks = mouseClicks();
-    std::vector<MouseClickEntry> visualized;
-    if (!isAnimationEnabled()) {
+    ClickVisualizationSwitch clickSwitch;
+    clickSwitch.animated = isAnimationEnabled();
+    if (!clickSwitch.animated) {
         auto* none = dynamic_cast<CompositionTrackState*>(noneAnimationState().get());
-        if (none && none->visualizesMouseEvents()) visualized = clicks->entries();
+        clickSwitch.on = none && none->visualizesMouseEvents();
     } else {
-        std::vector<std::pair<double, double>> spans;
-        bool isOpen = false;
-        double openedAt = 0.0;
         // The spans show clicks, so the click switch in effect at the start opens the first one.
-        isOpen = visualizesMouseEventsAtTime(startTime());
+        clickSwitch.on = visualizesMouseEventsAtTime(startTime());
         for (const auto& base : states()) {
             auto* state = dynamic_cast<const CompositionTrackState*>(base.get());
             // A keyframe that leaves the switch to its neighbours neither opens nor closes a span.
             if (!state || !state->visualizesMouseEventsNumber()) continue;
-            if (state->visualizesMouseEvents()) {
-                if (!isOpen) openedAt = state->time();
-                isOpen = true;
-            } else if (isOpen) {
-                if (state->time() > 0.0) spans.emplace_back(openedAt, state->time());
-                isOpen = false;
-            }
+            clickSwitch.keyframes.push_back({state->time(), state->visualizesMouseEvents()});
         }
-        if (isOpen) spans.emplace_back(openedAt, duration());
-        for (const MouseClickEntry& click : clicks->entries()) {
-            for (const auto& [from, to] : spans) {
-                if (click.time >= from && click.time <= to) {
-                    visualized.push_back(click);
-                    break;
-                }
-            }
-        }
+        clickSwitch.duration = duration();
     }
-    auto list = makeMetadataSnapshot(std::move(visualized));
+    auto list = makeMetadataSnapshot(clicksToVisualize(*clicks, clickSwitch));
     MutexLock lock(metadataMutex_);
     metadata_.mouseEventsToVisualize = std::move(list);
 }

@@ -16,7 +16,7 @@
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ThreadAnnotations.h"
-#include "tracks/RecordedMetadataLookups.h"
+#include "tracks/metadata/RecordedMetadataLookups.h"
 
 #include <atomic>
 #include <cstdint>

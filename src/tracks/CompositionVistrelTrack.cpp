@@ -8,7 +8,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
-#include "tracks/RecordedMouseData.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,9 +91,7 @@ void Track::setMovie(std::shared_ptr<CompositionVistrelMovie> movie) {
 
 void Track::readMetadata() {
     setSize(movie_->recordingDimensions());
-    std::optional<PropertyList> file;
-    if (const auto& recording = movie_->recording()) file = recording->metaDataWithPath("mouse");
-    PreparedMouseMetadata prepared = prepareMouseMetadata(file ? &*file : nullptr, recordingContentScale());
+    PreparedMouseMetadata prepared = prepareRecordingMouseMetadata(movie_->recording().get());
     if (prepared.hasRecordedEvents && !mouseVisualizationStyle())
         setMouseVisualization(defaultMouseVisualization());
     TrackMetadata lists;

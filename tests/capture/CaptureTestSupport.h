@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace vtl {
@@ -63,6 +64,31 @@ public:
         xcb_rectangle_t r{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                           static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
         xcb_poly_fill_rectangle(connection_, window_, gc_, 1, &r);
+        sync();
+    }
+
+    // Fills a rectangle without waiting for the server: many drawings, then one sync().
+    void paint(int x, int y, int width, int height, std::uint32_t colour) {
+        std::uint32_t value = colour;
+        xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &value);
+        xcb_rectangle_t r{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                          static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
+        xcb_poly_fill_rectangle(connection_, window_, gc_, 1, &r);
+    }
+
+    // Fills many rectangles in one colour without waiting.
+    void paint(const std::vector<xcb_rectangle_t>& rects, std::uint32_t colour) {
+        std::uint32_t value = colour;
+        xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &value);
+        xcb_poly_fill_rectangle(connection_, window_, gc_, static_cast<std::uint32_t>(rects.size()), rects.data());
+    }
+
+    // Copies a block of the window inside it, as a scrolling view does, and waits for it.
+    void copyArea(int fromX, int fromY, int width, int height, int toX, int toY) {
+        xcb_copy_area(connection_, window_, window_, gc_, static_cast<std::int16_t>(fromX),
+                      static_cast<std::int16_t>(fromY), static_cast<std::int16_t>(toX),
+                      static_cast<std::int16_t>(toY), static_cast<std::uint16_t>(width),
+                      static_cast<std::uint16_t>(height));
         sync();
     }
 

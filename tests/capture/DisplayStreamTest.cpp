@@ -31,6 +31,9 @@ struct Delivery {
     std::uint64_t displayTimeNanoseconds = 0;
     std::vector<Rect> refreshed;
     std::shared_ptr<CaptureSurface> surface;
+    std::vector<Rect> moved;
+    double moveDeltaX = 0;
+    double moveDeltaY = 0;
 };
 
 // Collects what a stream delivers; optionally keeps every delivered surface in use until released.
@@ -50,7 +53,8 @@ public:
                     stopped_ = true;
                 } else if (status == DisplayStreamFrameStatus::frameComplete) {
                     if (holdSurfaces) surface->incrementUseCount();
-                    deliveries_.push_back({time, update->refreshedRects(), surface});
+                    deliveries_.push_back({time, update->refreshedRects(), surface, update->movedRects(),
+                                           update->moveDeltaX(), update->moveDeltaY()});
                     if (onFirstFrame) std::swap(first, onFirstFrame);
                 }
             }
@@ -460,6 +464,47 @@ TEST_F(DisplayStreamTest, NeverDeliversFasterThanTheMinimumFrameTime) {
     ASSERT_GE(times.size(), 2u);
     for (std::size_t i = 1; i < times.size(); ++i)
         EXPECT_GE(times[i] - times[i - 1], 200000000u);
+}
+
+TEST_F(DisplayStreamTest, AScrolledViewArrivesAsAMovedBlockAndTheExposedStrip) {
+    const Rect area(1420, 500, 240, 200);
+    XcbTestWindow window(1420, 500, 240, 200, 0xf0f0f0);
+    ASSERT_TRUE(window.ok());
+    // Lines of glyph-like blocks, each line different.
+    std::uint32_t seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int line = 0; line + 10 <= 200; line += 12)
+        for (int x = 2; x + 8 < 240;) {
+            const int glyph = 2 + int(next() % 6);
+            window.paint(x, line + 1 + int(next() % 3), glyph, 7, (next() % 0x40) * 0x010101u);
+            x += glyph + 2;
+        }
+    window.sync();
+    Collector collector;
+    auto created = DisplayStream::create(areaOf(area), collector.handler());
+    ASSERT_TRUE(created) << created.error();
+    auto stream = std::move(created).value();
+    ASSERT_EQ(stream->start().error(), "");
+    ASSERT_TRUE(collector.next(2s)); // the whole area first
+
+    // Scroll the view up by 24 rows and paint the exposed strip.
+    window.copyArea(0, 24, 240, 176, 0, 0);
+    window.fill(0, 176, 240, 24, 0x808080);
+    std::optional<Delivery> scrolled;
+    while (auto d = collector.next(2s)) {
+        if (!d->moved.empty()) {
+            scrolled = d;
+            break;
+        }
+    }
+    stream->stop();
+    ASSERT_TRUE(scrolled) << "no moved block was delivered";
+    EXPECT_EQ(scrolled->moveDeltaX, 0);
+    EXPECT_EQ(scrolled->moveDeltaY, 24);
+    ASSERT_EQ(scrolled->moved.size(), 1u);
+    EXPECT_EQ(scrolled->moved.front(), Rect(0, 0, 240, 176));
+    for (const Rect& r : scrolled->refreshed)
+        EXPECT_FALSE(r.intersects(Rect(0, 0, 240, 170))) << stringFromRect(r);
 }
 
 } // namespace

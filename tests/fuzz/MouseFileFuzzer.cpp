@@ -1,7 +1,7 @@
 // Prepares a recording's "mouse" file made of fuzzer bytes (a property list in either form) the
 // way a recording track does, then runs the lookups over what it kept.
-#include "tracks/RecordedMetadataLookups.h"
-#include "tracks/RecordedMouseData.h"
+#include "tracks/metadata/RecordedMetadataLookups.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The lookups over recorded pointer metadata: the entry in effect, the closest entry, windows of
 // wheel turns and clicks, focus neighbourhoods, smoothing and key names.
 
-#include "tracks/RecordedMetadataLookups.h"
+#include "tracks/metadata/RecordedMetadataLookups.h"
 
 #include "platform/foundation/Log.h"
 

@@ -1,7 +1,7 @@
 // Preparing a recording's "mouse" file: click runs, thinning and scaling of focus rectangles,
-// sorting, and what happens to damaged entries.
+// sorting, what happens to damaged entries, and which clicks a track's click switch shows.
 
-#include "tracks/RecordedMouseData.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -145,6 +145,38 @@ TEST(MouseFile, AMissingOrStrangeFileGivesEmptyLists) {
         EXPECT_TRUE(prepared.cursorImages->empty());
         EXPECT_FALSE(prepared.hasRecordedEvents);
     }
+}
+
+// The spans an animated switch opens end at the clip's media; unanimated, it shows every click,
+// even those the recorder stored before or after the frames.
+TEST(MouseFile, TheClickSwitchShowsClicksInsideItsSpans) {
+    struct Case {
+        const char* what;
+        ClickVisualizationSwitch clickSwitch;
+        std::vector<double> shown;
+    };
+    const Case cases[] = {
+        {"unanimated, on", {false, true, {}, 2.0}, {-0.5, 0.0, 1.0, 2.0, 2.5}},
+        {"unanimated, off", {false, false, {}, 2.0}, {}},
+        {"animated, on from the start", {true, true, {}, 2.0}, {0.0, 1.0, 2.0}},
+        {"off at 0 closes nothing", {true, true, {{0.0, false}}, 2.0}, {}},
+        {"on at 1 after the start was off", {true, false, {{1.0, true}}, 2.0}, {1.0, 2.0}},
+        {"off at 1, ends included", {true, true, {{1.0, false}}, 2.0}, {0.0, 1.0}},
+        {"no media: nothing after the last switch on", {true, true, {}, 0.0}, {0.0}},
+    };
+    const PropertyList file = mouseFile({fileEvent(-0.5, 1, 1), fileEvent(0.0, 1, 1), fileEvent(1.0, 1, 1),
+                                         fileEvent(2.0, 1, 1), fileEvent(2.5, 1, 1)});
+    const PreparedMouseMetadata prepared = prepareMouseMetadata(&file, 1.0);
+    ASSERT_EQ(prepared.clicks->size(), 5u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<double> shown;
+        for (const MouseClickEntry& click : clicksToVisualize(*prepared.clicks, c.clickSwitch))
+            shown.push_back(click.time);
+        EXPECT_EQ(shown, c.shown);
+    }
+    EXPECT_EQ(clicksToVisualize(*prepared.clicks, ClickVisualizationSwitch{}).size(), 5u)
+        << "a fresh track shows every click";
 }
 
 TEST(MouseFile, DictionaryFormsForTheTriggeredStates) {

@@ -5,10 +5,9 @@
 //                                                    the package's pointer data
 // Exits 1 with one line on standard error when the package cannot be read that far.
 #include "PngWriter.h"
-#include "model/SharedMediaManager.h"
 #include "platform/foundation/Log.h"
 #include "recorder/format/RecordingFormat.h"
-#include "tracks/CompositionVistrelTrack.h"
+#include "tracks/metadata/RecordedMouseData.h"
 #include "tracks/reader/PackageStorage.h"
 #include "tracks/reader/VistrelDecoderFrame.h"
 #include "tracks/reader/VistrelRecording.h"
@@ -16,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -112,50 +110,46 @@ std::string text(Point p) {
     return stringFromPoint(p);
 }
 
-// What a recording track makes of the package: the prepared pointer data, as it draws from it.
-int printTrack(const std::string& path) {
-    SharedMediaManager media(std::filesystem::temp_directory_path() / "vistrel-package-dump");
-    auto entry =
-        media.entryForResourceWithFileSystemPath(path, nullptr, SharedMediaManager::ResourceCopy::None);
-    auto track = makeModelObject<CompositionVistrelTrack>(nullptr);
-    track->setMediaEntry(entry);
-    if (!track->underlyingRecording())
-        return failWith("cannot read " + path + ": the recording does not open");
-    const TrackMetadata lists = track->metadata();
-    std::printf("track: duration %.3f s, size %gx%g, content scale %g, movie %.3f … %.3f s\n",
-                track->duration(), track->size().width, track->size().height, track->recordingContentScale(),
-                track->movieStartTime(), track->movieEndTime());
-    std::printf("pointer positions: %zu\n", lists.mouseLocations->size());
-    std::printf("clicks: %zu\n", lists.mouseClicks->size());
-    for (std::size_t i = 0; i < lists.mouseClicks->size(); ++i) {
-        const MouseClickEntry& c = (*lists.mouseClicks)[i];
+// What a fresh recording track makes of the package: the whole recording as its trim window, and
+// the prepared pointer data it draws from, through the same functions the track calls.
+int printTrack(const VistrelRecording& recording) {
+    const PreparedMouseMetadata lists = prepareRecordingMouseMetadata(&recording);
+    const std::vector<MouseClickEntry> visualized =
+        clicksToVisualize(*lists.clicks, ClickVisualizationSwitch{});
+    const double duration = recording.duration();
+    std::printf("track: duration %.3f s, size %gx%g, content scale %g, movie %.3f … %.3f s\n", duration,
+                double(recording.width()), double(recording.height()),
+                double(recording.recordingContentsScale()), 0.0, duration);
+    std::printf("pointer positions: %zu\n", lists.locations->size());
+    std::printf("clicks: %zu\n", lists.clicks->size());
+    for (std::size_t i = 0; i < lists.clicks->size(); ++i) {
+        const MouseClickEntry& c = (*lists.clicks)[i];
         std::printf("  click %zu: time %.3f s, button %lld at %s, count %u, ID %u\n", i, c.time,
                     (long long)c.button, text(c.point).c_str(), c.clickCount, c.clickID);
     }
-    std::printf("wheel events: %zu\n", lists.mouseWheelEvents->size());
-    for (std::size_t i = 0; i < lists.mouseWheelEvents->size(); ++i) {
-        const MouseWheelEntry& w = (*lists.mouseWheelEvents)[i];
+    std::printf("wheel events: %zu\n", lists.wheelEvents->size());
+    for (std::size_t i = 0; i < lists.wheelEvents->size(); ++i) {
+        const MouseWheelEntry& w = (*lists.wheelEvents)[i];
         std::printf("  wheel %zu: time %.3f s at %s, x %g, y %g\n", i, w.time, text(w.point).c_str(),
                     w.wheelX, w.wheelY);
     }
-    std::printf("focus rectangles (pixels): %zu\n", lists.focusedWindowRects->size());
-    for (std::size_t i = 0; i < lists.focusedWindowRects->size(); ++i) {
-        const FocusRectEntry& f = (*lists.focusedWindowRects)[i];
+    std::printf("focus rectangles (pixels): %zu\n", lists.focusRects->size());
+    for (std::size_t i = 0; i < lists.focusRects->size(); ++i) {
+        const FocusRectEntry& f = (*lists.focusRects)[i];
         std::printf("  focus %zu: time %.3f s, %s\n", i, f.time, stringFromRect(f.focusRect).c_str());
     }
-    std::printf("cursors: %zu\n", lists.mouseCursorImages->size());
-    for (std::size_t i = 0; i < lists.mouseCursorImages->size(); ++i) {
-        const CursorImageEntry& c = (*lists.mouseCursorImages)[i];
+    std::printf("cursors: %zu\n", lists.cursorImages->size());
+    for (std::size_t i = 0; i < lists.cursorImages->size(); ++i) {
+        const CursorImageEntry& c = (*lists.cursorImages)[i];
         std::printf("  cursor %zu: time %.3f s, %zu bytes of image, hot spot %s, %s\n", i, c.time,
                     c.tiffData ? c.tiffData->size() : std::size_t{0}, text(c.hotspot).c_str(),
                     c.cursorVisible ? "visible" : "hidden");
     }
-    std::printf("clicks to visualize: %zu\n", lists.mouseEventsToVisualize->size());
-    for (std::size_t i = 0; i < lists.mouseEventsToVisualize->size(); ++i) {
-        const MouseClickEntry& c = (*lists.mouseEventsToVisualize)[i];
+    std::printf("clicks to visualize: %zu\n", visualized.size());
+    for (std::size_t i = 0; i < visualized.size(); ++i) {
+        const MouseClickEntry& c = visualized[i];
         std::printf("  visualized %zu: time %.3f s, count %u, ID %u\n", i, c.time, c.clickCount, c.clickID);
     }
-    track->prepareForDeletion();
     return 0;
 }
 
@@ -201,8 +195,7 @@ int main(int argc, char** argv) {
 
     if (trackOnly) {
         if (!opened) return failWith("cannot read " + path + ": " + recording->openError());
-        recording.reset();
-        return printTrack(path);
+        return printTrack(*recording);
     }
 
     if (pngPath.empty()) {

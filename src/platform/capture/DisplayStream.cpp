@@ -1,6 +1,8 @@
 #include "platform/capture/DisplayStream.h"
 
 #include "platform/capture/CaptureGeometry.h"
+#include "platform/capture/FrameTicker.h"
+#include "platform/capture/ScrollDetector.h"
 #include "platform/capture/XcbConnection.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/MonotonicClock.h"
@@ -14,16 +16,28 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <thread>
+#include <time.h>
 #include <xcb/damage.h>
 #include <xcb/shm.h>
+#include <xcb/xfixes.h>
 
 namespace vtl {
 
 namespace {
 
-constexpr std::uint64_t kDefaultFrameNanoseconds = 1000000000ull / 60;
+constexpr double kDefaultFrameNanoseconds = 1e9 / 60;
 // Longest wait before the stream thread looks at its stop flag again.
-constexpr int kMaximumWaitMilliseconds = 20;
+constexpr std::uint64_t kMaximumWaitNanoseconds = 20000000;
+// Wait before looking for a free surface again while every one is held.
+constexpr std::uint64_t kSurfaceRetryNanoseconds = 1000000;
+
+// Waits for X events on `fd` for at most `nanoseconds`, with sub-millisecond precision.
+void waitForEvents(int fd, std::uint64_t nanoseconds) {
+    pollfd p{fd, POLLIN, 0};
+    timespec timeout{static_cast<time_t>(nanoseconds / 1000000000ull),
+                     static_cast<long>(nanoseconds % 1000000000ull)};
+    ppoll(&p, 1, &timeout, nullptr);
+}
 
 // The root window's pixels must be 32-bit little-endian B, G, R, X for the surfaces to hold them as they are.
 bool rootHasBgrxPixels(xcb_connection_t* c, const xcb_screen_t* screen, std::string& error) {
@@ -55,7 +69,7 @@ struct DisplayStream::Impl {
     DisplayStreamConfiguration configuration;
     DisplayStreamHandler handler;
     Rect area; // X11 root pixels, whole numbers
-    std::uint64_t frameNanoseconds = kDefaultFrameNanoseconds;
+    double frameNanoseconds = kDefaultFrameNanoseconds;
     std::uint8_t damageFirstEvent = 0;
 
     std::vector<std::shared_ptr<CaptureSurface>> surfaces;
@@ -67,16 +81,27 @@ struct DisplayStream::Impl {
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> running{false};
     xcb_damage_damage_t damage = 0;
+    // Receives the damage accumulated since the last grab, once per frame.
+    xcb_xfixes_region_t damageRegion = 0;
 
     ~Impl();
     bool makeSurfaces(std::string& error);
     void joinIfNeeded();
     void run();
     std::shared_ptr<CaptureSurface> freeSurface(std::size_t& index);
-    // Fills the surface at `index` with the area's pixels; the cookie's sequence tells later events apart.
-    bool grabInto(std::size_t index, unsigned int& sequence);
-    // Adds the damage event's rectangle, in surface pixels, to `region`; false for other events.
-    bool addDamage(const xcb_generic_event_t* event, ChangedRegion& region) const;
+    // Fills the surface at `index` with the area's pixels.
+    bool grabInto(std::size_t index);
+    // The same, first taking the damage accumulated since the last call into `changed` (in
+    // surface pixels, what lies in the area), in one round trip: the server takes the damage
+    // before the picture, so everything in it is in the picture. False for either part when the
+    // server did not answer it.
+    struct Grab {
+        bool damage = false;
+        bool picture = false;
+    };
+    Grab grabWithDamage(std::size_t index, ChangedRegion& changed);
+    // Whether the event says that our damage became non-empty.
+    bool isDamageNotify(const xcb_generic_event_t* event) const;
 };
 
 DisplayStream::Impl::~Impl() {
@@ -84,6 +109,7 @@ DisplayStream::Impl::~Impl() {
     xcb_connection_t* c = connection->get();
     for (xcb_shm_seg_t seg : segments)
         xcb_shm_detach(c, seg);
+    if (damageRegion) xcb_xfixes_destroy_region(c, damageRegion);
     xcb_flush(c);
 }
 
@@ -135,18 +161,13 @@ std::shared_ptr<CaptureSurface> DisplayStream::Impl::freeSurface(std::size_t& in
     return nullptr;
 }
 
-bool DisplayStream::Impl::addDamage(const xcb_generic_event_t* event, ChangedRegion& region) const {
+bool DisplayStream::Impl::isDamageNotify(const xcb_generic_event_t* event) const {
     if ((event->response_type & 0x7f) != damageFirstEvent + XCB_DAMAGE_NOTIFY) return false;
     const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
-    Rect changed(notify->area.x, notify->area.y, notify->area.width, notify->area.height);
-    // Damage on the root window is in root pixels; anything of another drawable is ignored.
-    if (notify->drawable != connection->root()) return true;
-    Rect inArea = changed.intersection(area);
-    if (!inArea.isEmpty()) region.add(inArea.offsetBy(-area.minX(), -area.minY()));
-    return true;
+    return notify->damage == damage;
 }
 
-bool DisplayStream::Impl::grabInto(std::size_t index, unsigned int& sequence) {
+bool DisplayStream::Impl::grabInto(std::size_t index) {
     xcb_connection_t* c = connection->get();
     CaptureSurface& surface = *surfaces[index];
     surface.lockForWriting();
@@ -158,8 +179,38 @@ bool DisplayStream::Impl::grabInto(std::size_t index, unsigned int& sequence) {
     XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &error));
     surface.unlockForWriting();
     std::free(error);
-    sequence = cookie.sequence;
     return reply != nullptr;
+}
+
+DisplayStream::Impl::Grab DisplayStream::Impl::grabWithDamage(std::size_t index, ChangedRegion& changed) {
+    xcb_connection_t* c = connection->get();
+    CaptureSurface& surface = *surfaces[index];
+    Grab grab;
+    surface.lockForWriting();
+    // Moves the accumulated damage into our region and empties it, which re-arms the one
+    // notification the server sends when something is drawn again.
+    xcb_damage_subtract(c, damage, XCB_NONE, damageRegion);
+    const xcb_xfixes_fetch_region_cookie_t fetch = xcb_xfixes_fetch_region(c, damageRegion);
+    const xcb_shm_get_image_cookie_t image = xcb_shm_get_image(
+        c, connection->root(), static_cast<std::int16_t>(area.minX()), static_cast<std::int16_t>(area.minY()),
+        static_cast<std::uint16_t>(area.width()), static_cast<std::uint16_t>(area.height()), ~0u,
+        static_cast<std::uint8_t>(XCB_IMAGE_FORMAT_Z_PIXMAP), segments[index], 0);
+    XcbReply<xcb_xfixes_fetch_region_reply_t> region(xcb_xfixes_fetch_region_reply(c, fetch, nullptr));
+    xcb_generic_error_t* error = nullptr;
+    XcbReply<xcb_shm_get_image_reply_t> picture(xcb_shm_get_image_reply(c, image, &error));
+    surface.unlockForWriting();
+    std::free(error);
+    grab.picture = picture != nullptr;
+    if (region) {
+        grab.damage = true;
+        const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(region.get());
+        const int count = xcb_xfixes_fetch_region_rectangles_length(region.get());
+        for (int i = 0; i < count; ++i) {
+            Rect inArea = Rect(rects[i].x, rects[i].y, rects[i].width, rects[i].height).intersection(area);
+            if (!inArea.isEmpty()) changed.add(inArea.offsetBy(-area.minX(), -area.minY()));
+        }
+    }
+    return grab;
 }
 
 void DisplayStream::Impl::joinIfNeeded() {
@@ -170,35 +221,50 @@ void DisplayStream::Impl::run() {
     xcb_connection_t* c = connection->get();
     const int fd = xcb_get_file_descriptor(c);
     const Rect whole(0, 0, area.width(), area.height());
-    ChangedRegion pending(configuration.maximumChangedRects);
+    FrameTicker ticker(frameNanoseconds);
+    ticker.start(monotonicNanoseconds());
+    ScrollDetector scrollDetector;
+    // The last delivered picture, kept from reuse while the next one is compared with it.
+    std::shared_ptr<CaptureSurface> previous;
+    auto view = [](const CaptureSurface& s) {
+        return PixelView{s.baseAddress(), s.bytesPerRow(), s.width(), s.height()};
+    };
     bool first = true;
-    std::uint64_t nextDue = 0;
+    // The server said something was drawn; since when (monotonic nanoseconds).
+    bool dirty = false;
+    std::uint64_t dirtySince = 0;
+    ChangedRegion carried(configuration.maximumChangedRects);
+    // A notification found right after a wait came when it is read; one found after a grab may
+    // have come at any moment since the grab, and its tick must not be lost to the time the grab
+    // and the handler took.
+    bool justWaited = false;
+    std::uint64_t lastGrab = 0;
 
-    auto drainEvents = [&] {
+    while (!stopRequested.load()) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
             if (event->response_type == 0)
                 logOnce("capture.xerror", "The X server reported an error to the screen capture.");
-            else
-                addDamage(event, pending);
+            else if (isDamageNotify(event) && !dirty) {
+                dirty = true;
+                dirtySince = justWaited ? monotonicNanoseconds() : lastGrab;
+            }
             std::free(event);
         }
-    };
-
-    while (!stopRequested.load()) {
+        justWaited = false;
+        if (connection->hasError()) {
+            logMessage("The connection to the X display was lost; screen capture stopped.");
+            break;
+        }
         std::uint64_t now = monotonicNanoseconds();
-        bool due = now >= nextDue && (first || !pending.isEmpty());
-        if (!due) {
-            int waitMs = kMaximumWaitMilliseconds;
-            if (first || !pending.isEmpty())
-                waitMs =
-                    static_cast<int>(std::min<std::uint64_t>((nextDue - now + 999999) / 1000000, waitMs));
-            pollfd p{fd, POLLIN, 0};
-            poll(&p, 1, waitMs);
-            drainEvents();
-            if (connection->hasError()) {
-                logMessage("The connection to the X display was lost; screen capture stopped.");
-                break;
-            }
+        if (!first && !dirty) {
+            waitForEvents(fd, kMaximumWaitNanoseconds);
+            justWaited = true;
+            continue;
+        }
+        const std::uint64_t due = first ? now : ticker.dueTime(dirtySince);
+        if (now < due) {
+            waitForEvents(fd, std::min(due - now, kMaximumWaitNanoseconds));
+            justWaited = true;
             continue;
         }
 
@@ -208,39 +274,51 @@ void DisplayStream::Impl::run() {
             // Every surface is still held by frames being copied: wait for one, keeping the changes.
             logOnce("capture.ringfull",
                     "All screen capture surfaces are in use; waiting for one to be released.");
-            nextDue = now + 2000000;
+            waitForEvents(fd, kSurfaceRetryNanoseconds);
             continue;
         }
 
-        std::uint64_t displayTime = monotonicNanoseconds();
-        unsigned int grabSequence = 0;
-        if (!grabInto(index, grabSequence)) {
+        // What was drawn before the damage is taken is in the picture grabbed after it; what is
+        // drawn in between is reported again with the next frame. Changes of a failed grab wait
+        // in `carried` for the next one.
+        ChangedRegion changed = carried;
+        carried.clear();
+        dirty = false;
+        const Grab grab = grabWithDamage(index, changed);
+        if (!grab.damage) {
+            logOnce("capture.damage", "The changed area of the screen could not be read.");
+            changed.add(whole);
+        }
+        if (!grab.picture) {
             logOnce("capture.grab", "Grabbing the screen area failed; trying again at the next frame.");
-            nextDue = now + frameNanoseconds;
             if (connection->hasError()) break;
+            carried = changed;
+            dirty = true;
+            dirtySince = monotonicNanoseconds();
+            ticker.take(now, now);
             continue;
         }
-
-        // Changes the server made before it took the picture are in it; later ones wait for the
-        // next picture. The sequence number of an event tells which side of the grab it is on.
-        ChangedRegion later(configuration.maximumChangedRects);
-        while (xcb_generic_event_t* event = xcb_poll_for_queued_event(c)) {
-            if (event->response_type != 0) {
-                bool before = static_cast<std::int32_t>(event->full_sequence - grabSequence) < 0;
-                addDamage(event, before ? pending : later);
-            }
-            std::free(event);
-        }
-        std::vector<Rect> refreshed = first ? std::vector<Rect>{whole} : pending.rectangles();
+        // Drawing elsewhere on the screen wakes the stream too; without a change in the area
+        // there is no frame.
+        if (!first && changed.isEmpty()) continue;
+        // The first picture starts the ticks.
+        if (first) ticker.start(now);
+        const std::uint64_t displayTime = ticker.take(monotonicNanoseconds(), first ? now : dirtySince);
+        lastGrab = now;
+        std::shared_ptr<const DisplayStreamUpdate> update;
+        if (first || !previous)
+            update = std::make_shared<const DisplayStreamUpdate>(std::vector<Rect>{whole});
+        else
+            update = std::make_shared<const DisplayStreamUpdate>(
+                scrollDetector.detect(view(*previous), view(*surface), changed.rectangles()));
         first = false;
-        pending = later;
-        nextDue = displayTime + frameNanoseconds;
 
-        auto update = std::make_shared<const DisplayStreamUpdate>(std::move(refreshed));
         surface->incrementUseCount();
         handler(DisplayStreamFrameStatus::frameComplete, displayTime, surface, update);
-        surface->decrementUseCount();
+        if (previous) previous->decrementUseCount();
+        previous = surface;
     }
+    if (previous) previous->decrementUseCount();
     handler(DisplayStreamFrameStatus::stopped, monotonicNanoseconds(), nullptr, nullptr);
 }
 
@@ -281,6 +359,14 @@ Result<std::unique_ptr<DisplayStream>> DisplayStream::create(const DisplayStream
     if (!damageVersion) return fail("The X display has no DAMAGE extension, which screen recording needs.");
 
     impl->damageFirstEvent = damage->first_event;
+    // Damage is fetched as a region once per frame, which needs XFixes regions (version 2).
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+    XcbReply<xcb_xfixes_query_version_reply_t> xfixesVersion(
+        xfixes && xfixes->present
+            ? xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 2, 0), nullptr)
+            : nullptr);
+    if (!xfixesVersion || xfixesVersion->major_version < 2)
+        return fail("The X display has no XFixes extension (version 2), which screen recording needs.");
     if (!rootHasBgrxPixels(c, impl->connection->screen(), error)) return fail(error);
 
     const auto screens = impl->connection->screens();
@@ -308,8 +394,7 @@ Result<std::unique_ptr<DisplayStream>> DisplayStream::create(const DisplayStream
 
     impl->area = area;
     if (configuration.minimumFrameTimeSeconds > 0)
-        impl->frameNanoseconds =
-            static_cast<std::uint64_t>(std::llround(configuration.minimumFrameTimeSeconds * 1e9));
+        impl->frameNanoseconds = configuration.minimumFrameTimeSeconds * 1e9;
     if (!impl->makeSurfaces(error)) return fail(error);
     return std::unique_ptr<DisplayStream>(new DisplayStream(std::move(impl)));
 }
@@ -323,11 +408,17 @@ Status DisplayStream::start() {
         return fail("The connection to the X display was lost.");
     }
     // A fresh damage object per run: nothing that happened while stopped is missed, since the
-    // first picture after a start covers the whole area anyway.
+    // first picture after a start covers the whole area anyway. The server notifies once when
+    // damage appears and keeps accumulating it until the stream takes it for the next frame, so
+    // drawing requests wake neither the server nor the stream one by one.
+    if (!impl_->damageRegion) {
+        impl_->damageRegion = xcb_generate_id(c);
+        xcb_xfixes_create_region(c, impl_->damageRegion, 0, nullptr);
+    }
     impl_->damage = xcb_generate_id(c);
     XcbReply<xcb_generic_error_t> damageError(xcb_request_check(
         c, xcb_damage_create_checked(c, impl_->damage, impl_->connection->root(),
-                                     static_cast<std::uint8_t>(XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES))));
+                                     static_cast<std::uint8_t>(XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY))));
     if (damageError) {
         impl_->damage = 0;
         return fail("Cannot watch the screen for changes (DAMAGE request failed).");
@@ -373,11 +464,10 @@ Result<std::shared_ptr<CaptureSurface>> DisplayStream::grabStill() {
     impl_->joinIfNeeded();
     std::size_t index = 0;
     std::shared_ptr<CaptureSurface> surface = impl_->freeSurface(index);
-    unsigned int sequence = 0;
     if (!surface) {
         return fail("Every capture surface is in use.");
     }
-    if (!impl_->grabInto(index, sequence)) {
+    if (!impl_->grabInto(index)) {
         return fail("Grabbing the screen area failed.");
     }
     return surface;

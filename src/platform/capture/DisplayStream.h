@@ -1,7 +1,9 @@
 #pragma once
 // A stream of pictures of one area of a screen: after start, whenever something in the area
-// changed and the minimum frame time has passed, it grabs the area into one of a ring of shared
-// surfaces and calls the handler with the surface and the changed rectangles. The handler runs on
+// changed, it grabs the area at the next tick of the frame interval (fixed ticks from the start)
+// into one of a ring of shared surfaces and calls the handler with the surface and the changed
+// rectangles; content that scrolled since the last picture comes as moved rectangles instead,
+// so only the newly exposed strip counts as changed. The handler runs on
 // the stream's own thread, one call at a time. Owned by whoever records; the surfaces it hands
 // out stay valid for as long as someone holds them.
 
@@ -22,12 +24,13 @@ struct DisplayStreamConfiguration {
     Rect sourceRect; // points relative to the screen, y up from its bottom-left; empty: the whole screen
     std::uint32_t outputWidth = 0; // pixels; must be the source size × the backing scale factor
     std::uint32_t outputHeight = 0;
-    double minimumFrameTimeSeconds = 0; // 0: one sixtieth of a second
+    double minimumFrameTimeSeconds = 0; // the tick interval; 0: one sixtieth of a second
     int queueDepth = 8;                 // surfaces in the ring
     std::size_t maximumChangedRects = 16;
 };
 
-// status, display time (monotonic nanoseconds), surface (frameComplete only), update (frameComplete only).
+// status, display time (monotonic nanoseconds: the tick the picture was taken at), surface
+// (frameComplete only), update (frameComplete only).
 using DisplayStreamHandler =
     std::function<void(DisplayStreamFrameStatus, std::uint64_t displayTimeNanoseconds,
                        const std::shared_ptr<CaptureSurface>& surface,

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "recorder/format/LittleEndian.h"
+#include "tracks/reader/CoveredWorkPlan.h"
 #include "tracks/reader/VistrelDecoderFrameKeyFrame.h"
 #include "tracks/reader/VistrelDecoderFrameMovedChangedFrame.h"
 
@@ -61,7 +62,7 @@ bool DecompressionInfo::decompressNextFrame(std::uint64_t index) {
     return decompressNextFrameLocked(index);
 }
 
-bool DecompressionInfo::decompressNextFrameLocked(std::uint64_t k) {
+bool DecompressionInfo::decompressNextFrameLocked(std::uint64_t k, std::vector<bool> visiblePieces) {
     if (!structValid_) return false;
     const std::vector<DirectoryEntry>& entries = *source_.directory;
     if (k >= entries.size()) {
@@ -88,6 +89,7 @@ bool DecompressionInfo::decompressNextFrameLocked(std::uint64_t k) {
         reportProblem("unknown frame kind " + std::to_string(kind) + " in frame " + std::to_string(k));
     } else {
         frame->setTemporaryBuffer(temporaryBuffer_.get());
+        frame->setVisiblePieces(std::move(visiblePieces));
         frame->readDataFromDataFile(*dataFile_, *metaFile_);
         {
             MutexLock memoryLock(memoryMutex_);
@@ -107,7 +109,7 @@ bool DecompressionInfo::rewindToKeyframeBeforeFrame(std::uint64_t index) {
     return rewindLocked(index);
 }
 
-bool DecompressionInfo::rewindLocked(std::uint64_t index) {
+bool DecompressionInfo::rewindLocked(std::uint64_t index, std::vector<bool> visiblePieces) {
     if (!structValid_) return false;
     const std::vector<DirectoryEntry>& entries = *source_.directory;
     const std::uint64_t key = keyFrameAtOrBefore(entries, index);
@@ -122,7 +124,7 @@ bool DecompressionInfo::rewindLocked(std::uint64_t index) {
         MutexLock memoryLock(memoryMutex_);
         std::memset(buffer_.get(), 0, bufferSizeBytes_);
     }
-    const bool complete = decompressNextFrameLocked(key);
+    const bool complete = decompressNextFrameLocked(key, std::move(visiblePieces));
     lastFrameComplete_ = complete;
     return complete;
 }
@@ -148,14 +150,54 @@ bool DecompressionInfo::decompressFrameLocked(std::uint64_t index) {
         rewind = target < last || target - last > source_.keyFrameRate;
     }
     lastFrameValid_ = false;
-    if (rewind) rewindLocked(target);
+    const std::uint64_t first = rewind ? keyFrameAtOrBefore(entries, target) : frameNumber_ + 1;
+    // More than one record to apply: find the pieces that frame `target` still shows.
+    CoveredWorkPlan plan;
+    if (target > first && first < entries.size()) {
+        // Real records are a few kilobytes; a damaged package whose entries all point at one huge
+        // record is decoded without a plan rather than held in memory many times over.
+        constexpr std::uint64_t maximumPlanRecordBytes = std::uint64_t(8) << 20;
+        std::vector<FrameMetaRecord> records;
+        bool readAll = true;
+        std::uint64_t recordBytes = 0;
+        for (std::uint64_t k = first; k <= target && readAll; ++k) {
+            records.emplace_back();
+            readAll = readMetaRecordLocked(k, records.back());
+            recordBytes += frameMetaRecordSize(records.back());
+            readAll = readAll && recordBytes <= maximumPlanRecordBytes;
+        }
+        if (readAll) {
+            plan = CoveredWorkPlan::make(records, source_.width, source_.height);
+            skippedPieceCount_ += plan.skippedPieces();
+        }
+    }
+    auto visibleOf = [&](std::uint64_t k) {
+        return k >= first ? plan.visiblePieces(static_cast<std::size_t>(k - first)) : std::vector<bool>();
+    };
+    if (rewind) rewindLocked(target, visibleOf(first));
     while (frameNumber_ < target) {
         const std::uint64_t next = frameNumber_ + 1;
-        if (!decompressNextFrameLocked(next)) lastFrameComplete_ = false;
+        if (!decompressNextFrameLocked(next, visibleOf(next))) lastFrameComplete_ = false;
         if (frameNumber_ != next) break; // cannot happen with the files open; never loop on it
     }
     lastFrameValid_ = true;
     return lastFrameComplete_;
+}
+
+bool DecompressionInfo::readMetaRecordLocked(std::uint64_t k, FrameMetaRecord& record) {
+    const std::vector<DirectoryEntry>& entries = *source_.directory;
+    if (k >= entries.size()) return false;
+    const std::uint64_t offset = entries[static_cast<std::size_t>(k)].metaOffsetBytes;
+    const std::uint64_t size = metaFile_->sizeBytes();
+    if (offset >= size) return false;
+    std::uint8_t fixed[kMetaRecordHeadSizeBytes + kBlockFrameContinuationSizeBytes] = {};
+    const std::size_t got = metaFile_->readAt(offset, fixed, sizeof fixed);
+    const std::uint64_t bytes =
+        VistrelDecoderFrame::metaRecordSizeBytes(std::span<const std::uint8_t>(fixed, got), size - offset);
+    if (bytes == 0) return false;
+    std::vector<std::uint8_t> whole(static_cast<std::size_t>(bytes));
+    if (metaFile_->readAt(offset, whole.data(), whole.size()) != whole.size()) return false;
+    return static_cast<bool>(parseFrameMetaRecord(whole, record));
 }
 
 void DecompressionInfo::forgetLastFrame() {
@@ -226,6 +268,11 @@ std::string DecompressionInfo::lastError() const {
 std::uint64_t DecompressionInfo::decodedFrameCount() const {
     MutexLock lock(requestMutex_);
     return decodedFrameCount_;
+}
+
+std::uint64_t DecompressionInfo::skippedPieceCount() const {
+    MutexLock lock(requestMutex_);
+    return skippedPieceCount_;
 }
 
 void DecompressionInfo::setColorSpace(std::string colorSpace) {

@@ -42,7 +42,11 @@ public:
 
     // Leaves frame `index` in the frame buffer (an index past the end gives the last frame),
     // stepping forward from the picture it holds when that is close behind, else decoding from the
-    // key frame at or before it. Answers whether every record it applied decoded completely.
+    // key frame at or before it. When it applies more than one record, it first walks their meta
+    // records back from `index` and leaves out the stripes and changed rectangles that later
+    // records hide, so only the work visible in frame `index` is done; the pictures in between
+    // are then incomplete, the one asked for is whole. Answers whether every record it applied
+    // decoded completely.
     bool decompressFrame(std::uint64_t index) VTL_EXCLUDES(requestMutex_);
     // Decodes the key frame at or before `index`; the buffer then holds that key frame.
     bool rewindToKeyframeBeforeFrame(std::uint64_t index) VTL_EXCLUDES(requestMutex_);
@@ -68,6 +72,8 @@ public:
     std::string lastError() const VTL_EXCLUDES(requestMutex_);
     // Frame records applied so far (rewinds and steps), for callers that measure the work done.
     std::uint64_t decodedFrameCount() const VTL_EXCLUDES(requestMutex_);
+    // Stripes and changed rectangles left undecoded because a later frame hides them.
+    std::uint64_t skippedPieceCount() const VTL_EXCLUDES(requestMutex_);
 
     // The user's target colour space, by name (the decode cache's images carry it).
     void setColorSpace(std::string colorSpace) VTL_EXCLUDES(requestMutex_);
@@ -80,8 +86,11 @@ public:
 private:
     explicit DecompressionInfo(Source source);
     bool decompressFrameLocked(std::uint64_t index) VTL_REQUIRES(requestMutex_);
-    bool rewindLocked(std::uint64_t index) VTL_REQUIRES(requestMutex_);
-    bool decompressNextFrameLocked(std::uint64_t index) VTL_REQUIRES(requestMutex_);
+    bool rewindLocked(std::uint64_t index, std::vector<bool> visiblePieces = {}) VTL_REQUIRES(requestMutex_);
+    bool decompressNextFrameLocked(std::uint64_t index, std::vector<bool> visiblePieces = {})
+        VTL_REQUIRES(requestMutex_);
+    // The meta record of frame k; false when it cannot be read whole.
+    bool readMetaRecordLocked(std::uint64_t k, FrameMetaRecord& record) VTL_REQUIRES(requestMutex_);
     void reportProblem(const std::string& problem) VTL_REQUIRES(requestMutex_);
 
     const Source source_;
@@ -98,6 +107,7 @@ private:
     bool lastFrameComplete_ VTL_GUARDED_BY(requestMutex_) = false;
     std::string lastError_ VTL_GUARDED_BY(requestMutex_);
     std::uint64_t decodedFrameCount_ VTL_GUARDED_BY(requestMutex_) = 0;
+    std::uint64_t skippedPieceCount_ VTL_GUARDED_BY(requestMutex_) = 0;
     std::string colorSpace_ VTL_GUARDED_BY(requestMutex_);
 
     // The picture: height × width × 4 bytes, rows top to bottom, no padding. Decoders write it

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace vtl {
 
@@ -23,6 +24,9 @@ public:
     VistrelDecoderFrame& operator=(const VistrelDecoderFrame&) = delete;
 
     void setTemporaryBuffer(std::uint8_t* temporaryBuffer) { tempBuffer_ = temporaryBuffer; }
+    // Which pieces (stripes or changed rectangles, in record order) to decode; the others are
+    // hidden in the picture being rebuilt and are left alone. Empty: all of them.
+    void setVisiblePieces(std::vector<bool> visible) { visiblePieces_ = std::move(visible); }
 
     // Reads the record; answers whether it was read whole and fits the frame (frameIsValid).
     virtual bool readDataFromDataFile(const PackageFile& dataFile, const PackageFile& metaFile);
@@ -63,6 +67,11 @@ protected:
     std::uint8_t* tempBuffer_ = nullptr;
     bool frameIsValid_ = false;
     std::string error_;
+    std::vector<bool> visiblePieces_;
+
+    bool isPieceVisible(std::size_t piece) const {
+        return visiblePieces_.empty() || piece >= visiblePieces_.size() || visiblePieces_[piece];
+    }
 };
 
 } // namespace vtl

@@ -61,6 +61,7 @@ bool VistrelDecoderFrameKeyFrame::decodeAndApplyFrameToBuffer(std::uint8_t* buff
     std::mutex errorMutex;
     bool complete = error_.empty();
     dispatchApply(stripeEntries_.size(), [&](std::size_t k) {
+        if (!isPieceVisible(k)) return;
         const Stripe& stripe = stripeEntries_[k];
         JPEGDestination destination{buffer + stripe.firstRow * stride, 0, width_, stripe.rows};
         Status decoded = decompressJPEGData(inBuffer_.data() + stripe.dataOffsetBytes, stripe.jpegSizeBytes,

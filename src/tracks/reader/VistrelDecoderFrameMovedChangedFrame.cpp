@@ -182,7 +182,8 @@ bool VistrelDecoderFrameMovedChangedFrame::readDataFromDataFile(const PackageFil
         changedRectEntries_.push_back({static_cast<std::size_t>(r.x), static_cast<std::size_t>(r.y),
                                        static_cast<std::size_t>(r.width), static_cast<std::size_t>(r.height),
                                        static_cast<std::size_t>(offset),
-                                       static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality});
+                                       static_cast<std::size_t>(r.jpegSizeBytes), r.jpegQuality,
+                                       static_cast<std::size_t>(&r - record.changedRects.data())});
     }
     if (!dataFits(dataFile, totalBytes)) return false;
     if (totalBytes > 0) {
@@ -229,6 +230,7 @@ bool VistrelDecoderFrameMovedChangedFrame::decodeAndApplyFrameToBuffer(std::uint
     std::mutex errorMutex;
     auto decodeChanged = [&](std::size_t k) {
         const Changed& c = changedRectEntries_[k];
+        if (!isPieceVisible(c.recordIndex)) return;
         JPEGDestination destination{buffer + c.y * stride + c.x * 4, stride - c.width * 4, c.width, c.height};
         Status decoded =
             decompressJPEGData(inBuffer_.data() + c.dataOffsetBytes, c.jpegSizeBytes, c.quality, destination);

@@ -38,6 +38,7 @@ private:
         std::size_t dataOffsetBytes = 0; // inside inBuffer_
         std::size_t jpegSizeBytes = 0;
         std::uint64_t quality = 0;
+        std::size_t recordIndex = 0; // among the record's changed rectangles
     };
     std::vector<MovedRectRecord> movedRectEntries_;
     std::vector<Changed> changedRectEntries_;

@@ -5,7 +5,7 @@
 // lists (any thread); each is one binary search plus the copy of what it returns. The track object
 // answers them over its current lists.
 
-#include "tracks/RecordedMetadataList.h"
+#include "tracks/metadata/RecordedMetadataList.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "tracks/RecordedMetadataLookups.h"
+#include "tracks/metadata/RecordedMetadataLookups.h"
 
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"

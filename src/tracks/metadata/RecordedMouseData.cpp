@@ -1,8 +1,10 @@
-#include "tracks/RecordedMouseData.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include "platform/foundation/Log.h"
+#include "tracks/reader/VistrelRecording.h"
 
 #include <cmath>
+#include <utility>
 
 namespace vtl {
 
@@ -177,6 +179,40 @@ PreparedMouseMetadata prepareMouseMetadata(const PropertyList* file, double cont
         logMessage("The pointer data of the recording has " + std::to_string(dropped) +
                    " damaged entries; they were left out.");
     return prepared;
+}
+
+PreparedMouseMetadata prepareRecordingMouseMetadata(const VistrelRecording* recording) {
+    if (!recording) return prepareMouseMetadata(nullptr, 1.0);
+    const std::optional<PropertyList> file = recording->metaDataWithPath("mouse");
+    return prepareMouseMetadata(file ? &*file : nullptr, recording->recordingContentsScale());
+}
+
+std::vector<MouseClickEntry> clicksToVisualize(const RecordedMetadataList<MouseClickEntry>& clicks,
+                                               const ClickVisualizationSwitch& clickSwitch) {
+    if (!clickSwitch.animated) return clickSwitch.on ? clicks.entries() : std::vector<MouseClickEntry>{};
+    std::vector<std::pair<double, double>> spans;
+    bool isOpen = clickSwitch.on;
+    double openedAt = 0.0;
+    for (const ClickSwitchKeyframe& keyframe : clickSwitch.keyframes) {
+        if (keyframe.on) {
+            if (!isOpen) openedAt = keyframe.time;
+            isOpen = true;
+        } else if (isOpen) {
+            if (keyframe.time > 0.0) spans.emplace_back(openedAt, keyframe.time);
+            isOpen = false;
+        }
+    }
+    if (isOpen) spans.emplace_back(openedAt, clickSwitch.duration);
+    std::vector<MouseClickEntry> visualized;
+    for (const MouseClickEntry& click : clicks.entries()) {
+        for (const auto& [from, to] : spans) {
+            if (click.time >= from && click.time <= to) {
+                visualized.push_back(click);
+                break;
+            }
+        }
+    }
+    return visualized;
 }
 
 PlistArray plistArrayOfClicks(const RecordedMetadataList<MouseClickEntry>& clicks) {
