@@ -120,6 +120,8 @@ public:
     // The picture for the pipeline, in object space, from the renderer's cache while the key holds.
     CIImage createImageAtTime(double compositionTime, const ObjectImageRequest& request);
     uint64_t shapeImageCacheHashForTime(double compositionTime) const;
+    // The shape strokes its own outline: the pipeline draws no frame image over it.
+    CIImage frameImageForTime(double, ObjectImageCache*, double, float) const { return {}; }
     // What the pipeline's shadow key takes in place of the picture's identity.
     uint64_t pictureStampAtTime(double compositionTime) const { return shapeImageCacheHashForTime(compositionTime); }
     // Counts rasterisations (for tests and benchmarks of the cache).
