@@ -9,6 +9,7 @@
 #include "platform/graphics/tiff/TiffCodec.h"
 #include "objects/MouseVisualization.h"
 #include "recorder/format/MouseFileKeys.h"
+#include "tracks/metadata/RecordedMouseData.h"
 
 #include <atomic>
 #include <filesystem>
@@ -149,6 +150,34 @@ TEST_F(MouseRecorderTest, QuickPressesOfOneButtonCountAsOneMultipleClick) {
     ASSERT_EQ(clicks.size(), 5u);
     EXPECT_EQ(clicks[3].wheelY(), 1);
     EXPECT_EQ(clicks[4].wheelY(), -1);
+}
+
+// What the recorder writes is what a recording track counts: presses at 1.0, 1.3 and 2.0 s of the
+// recording are a single click, the second of a double click, and a new single click.
+TEST_F(MouseRecorderTest, ATrackCountsTheWrittenClicksAsTheyWerePressed) {
+    startWriting();
+    for (double at : {1001.0, 1001.3, 1002.0}) {
+        coordinator.clock = at;
+        press(Kind::Down, 1);
+        coordinator.clock = at + 0.05;
+        press(Kind::Up, 1);
+    }
+    recorder->stopRecord();
+    const PropertyList file = recorder->mouseFileContents();
+    const PreparedMouseMetadata prepared = prepareMouseMetadata(&file, 1.0);
+    ASSERT_TRUE(prepared.clicks);
+    ASSERT_EQ(prepared.clicks->size(), 3u);
+    const struct {
+        double time;
+        std::uint32_t count;
+        std::uint32_t id;
+    } expected[] = {{1.0, 1, 0}, {1.3, 2, 0}, {2.0, 1, 1}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const MouseClickEntry& click = (*prepared.clicks)[i];
+        EXPECT_NEAR(click.time, expected[i].time, 1e-9) << i;
+        EXPECT_EQ(click.clickCount, expected[i].count) << i;
+        EXPECT_EQ(click.clickID, expected[i].id) << i;
+    }
 }
 
 TEST_F(MouseRecorderTest, APositionPerTickOnlyWhenThePointerMovedWithTheTimeItWasTaken) {
