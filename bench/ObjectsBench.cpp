@@ -196,7 +196,7 @@ void BM_JpegFirstPicture(benchmark::State& state) {
     auto object = makeModelObject<CompositionImageObject>(scene.container());
     for (auto _ : state) {
         object->setMediaEntry(entry);
-        benchmark::DoNotOptimize(object->createImageAtTime(0, ObjectImageRequest{}));
+        benchmark::DoNotOptimize(object->createImageAtTime(ObjectImageRequest{}));
     }
 }
 BENCHMARK(BM_JpegFirstPicture)->Unit(benchmark::kMillisecond);
@@ -215,6 +215,7 @@ void BM_CachedRender(benchmark::State& state) {
     test::MemoryImageCache cache;
     ObjectImageRequest request;
     request.renderer = &cache;
+    request.compositionTime = 1;
     auto shape = benchShape(scene);
     auto text = makeModelObject<CompositionTextObject>(scene.container());
     text->setStartTimeEndTime(0, 10);
@@ -222,8 +223,8 @@ void BM_CachedRender(benchmark::State& state) {
     text->setText(benchText);
     const int which = int(state.range(0));
     for (auto _ : state) {
-        if (which == 0) benchmark::DoNotOptimize(shape->createImageAtTime(1, request));
-        else benchmark::DoNotOptimize(text->createImageAtTime(1, request));
+        if (which == 0) benchmark::DoNotOptimize(shape->createImageAtTime(request));
+        else benchmark::DoNotOptimize(text->createImageAtTime(request));
     }
     state.SetLabel(which == 0 ? "shape" : "text");
 }

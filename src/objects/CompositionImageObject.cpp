@@ -6,11 +6,13 @@
 #include "drawing/ImageAdditions.h"
 #include "model/CompositionMediaEntry.h"
 #include "model/SharedMediaManager.h"
+#include "objects/ObjectRendererResources.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/GraphicsContext.h"
 #include "platform/graphics/PictureFile.h"
+#include "platform/imaging/ColorSpace.h"
 #include "platform/imaging/VTLImageWrapper.h"
 
 #include <cmath>
@@ -202,7 +204,7 @@ void Object::registerClasses(ArchiveClassRegistry& registry) {
 
 // --- Drawing
 
-CIImage Object::createImageAtTime(double, const ObjectImageRequest& request) {
+CIImage Object::createImageAtTime(const ObjectImageRequest& request) {
     // Scales from a damaged document or a broken caller give no picture rather than an empty one.
     if (!std::isfinite(request.xFactor) || !std::isfinite(request.yFactor) || !(request.xFactor > 0) ||
         !(request.yFactor > 0))
@@ -212,15 +214,16 @@ CIImage Object::createImageAtTime(double, const ObjectImageRequest& request) {
         logMessage("- [CompositionImageObject createImageAtTime:...] *** Image was nil!");
         return {};
     }
-    const std::string path = request.forExport ? "exportImage" : "image";
-    ObjectImageCache* cache = request.renderer;
+    const std::string path = request.forExport() ? kCachePathExportImage : kCachePathImage;
+    ObjectRendererResources* cache = request.renderer;
+    const ColorSpaceRef colorSpace = cache ? cache->workingColorSpace() : ColorSpaceRef();
     const uint64_t version = currentCacheHash();
     CIImage result;
     const bool bypass = takeInvalidateCachedVersionNextRun();
     if (cache && !bypass) {
         bool valid = false;
-        if (cache->timeForObject(this, path, &valid) == version && valid)
-            result = cache->cachedImageForObject(this, path);
+        if (cache->timeForObject(*this, path, &valid) == version && valid)
+            result = cache->cachedImageForObject(*this, path);
     }
     if (result.isNull()) {
         const Size size = sizeOfFirstBitmapRepresentation(*picture);
@@ -229,15 +232,15 @@ CIImage Object::createImageAtTime(double, const ObjectImageRequest& request) {
         if (bitmap && bitmap->width() == pixelCount(size.width) && bitmap->height() == pixelCount(size.height) &&
             size.width == bitmap->width() && size.height == bitmap->height()) {
             // Drawing a bitmap onto clear pixels of its own size gives the bitmap: share it.
-            result = CIImage::imageWithBitmap(bitmap, request.colorSpace);
+            result = CIImage::imageWithBitmap(bitmap, colorSpace);
         } else {
             VTLImageWrapper wrapper;
-            std::shared_ptr<GraphicsContext> context = wrapper.beginContextWithSize(size, request.colorSpace, false);
+            std::shared_ptr<GraphicsContext> context = wrapper.beginContextWithSize(size, colorSpace, false);
             if (!context) return {};
             picture->drawInRect(*context, Rect(0, 0, size.width, size.height), Rect(), BlendMode::SourceOver, 1.0);
             result = wrapper.releaseContextAndCreateCIImage();
         }
-        if (cache && !result.isNull()) cache->setCachedImage(result, this, path, version);
+        if (cache && !result.isNull()) cache->setCachedImage(result, *this, path, version);
     }
     if (!result.isNull() && (request.xFactor != 1.0 || request.yFactor != 1.0f))
         result = result.imageByApplyingTransform(AffineTransform::scale(request.xFactor, request.yFactor));

@@ -9,13 +9,14 @@
 // reads: the picture is swapped under a lock, the version and the one-shot flag are atomics.
 
 #include "objects/CompositionRectangularObject.h"
-#include "objects/ObjectImageCache.h"
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/graphics/Image.h"
+#include "platform/imaging/CIImage.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vtl {
@@ -59,9 +60,11 @@ public:
     bool alsoWantsEndSetWhenMovingInTime() const override { return true; }
 
     // --- Drawing (render thread)
-    CIImage createImageAtTime(double compositionTime, const ObjectImageRequest& request);
+    CIImage createImageAtTime(const ObjectImageRequest& request) override;
     // What the pipeline's shadow key takes in place of the picture's identity.
-    uint64_t pictureStampAtTime(double) const { return currentCacheHash(); }
+    std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest&) const override {
+        return currentCacheHash();
+    }
     uint64_t rasterisationCount() const { return rasterisations_.load(std::memory_order_relaxed); }
 
     static const ModelKeyTable<CompositionImageObject>& keyValueTable();

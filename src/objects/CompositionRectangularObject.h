@@ -14,15 +14,19 @@
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionRectangularState.h"
 #include "model/VisualCapability.h"
+#include "objects/ObjectImageRequest.h"
 #include "objects/SnappingGuide.h"
 #include "platform/foundation/AffineTransform.h"
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <optional>
 
 namespace vtl {
 
+class CIFilter;
+class CIImage;
 class CompositionMediaEntry;
 class TransitionCapability;
 
@@ -32,6 +36,9 @@ inline constexpr const char* kObjectChangedTimesExplicitlyWithoutKVCNotification
     "VistrelObjectChangedTimesExplicitlyWithoutKVC";
 // Object: this object.
 inline constexpr const char* kObjectTransitionTimesChangedNotification = "VistrelObjectTransitionTimesChanged";
+
+// Whether inspector listings of a keyframe's effects leave out those switched off at its time.
+enum class EffectVisibility { Respect, Ignore };
 
 // Whether a resize by handle keeps the object's proportions.
 enum class ResizeProportion { Free, Proportional };
@@ -168,6 +175,88 @@ public:
     bool takeInvalidateCachedVersionNextRun() { return invalidateCachedVersionNextRun_.exchange(false); }
     bool invalidateCachedVersionNextRun() const { return invalidateCachedVersionNextRun_.load(); }
 
+    // --- Image pipeline. At a time the object hands its renderer what lies under it (its shadow),
+    // its own picture (with rounded corners) and what lies above it (its frame), in object space
+    // (origin at the object's lower-left corner); or, under effects or a partial opacity, one image
+    // combining them. Runs on the rendering thread and reads the model without a lock.
+    //
+    // Kinds override these three: their own picture at natural size × the request's factors (none
+    // when there is nothing to show), the stamp that picture is cached under (it keys the shadow,
+    // so a kind without one gets its shadow rebuilt on every call), and the frame's size. A kind
+    // keeps its picture in the request's renderer under kCachePathImage (kCachePathExportImage for
+    // export) with that stamp, and rebuilds it once when takeInvalidateCachedVersionNextRun says so.
+    virtual CIImage createImageAtTime(const ObjectImageRequest& request);
+    virtual std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const;
+    virtual Size frameImageSizeAtTime(double compositionTime, double xFactor, float yFactor) const;
+    // Shadow, picture, frame in that order, or one combined image; empty without a picture.
+    std::vector<CIImage> createScaledImagesForTime(const ObjectImageRequest& request, BackAndFrontImages backAndFront);
+    // The shadow when one is drawn.
+    virtual std::vector<CIImage> additionalImagesInObjectSpaceToDrawUnderImage(const ObjectImageRequest& request,
+                                                                               const CIImage& baseImage);
+    // The frame when one is drawn, at natural size (the list scales it by the factors).
+    virtual std::vector<CIImage> additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest& request,
+                                                                               const CIImage& baseImage);
+    CIImage imageWithRoundedCornersFromImage(const CIImage& image, const ObjectImageRequest& request);
+    // None without corner radius.
+    CIImage cornersMaskForTime(const ObjectImageRequest& request);
+    CIImage shadowImageAtTime(const ObjectImageRequest& request, const CIImage& image);
+    // Built afresh: a silhouette of the picture in the shadow colour, blurred, moved and faded.
+    CIImage shadowImageForTime(double compositionTime, const CIImage& image) const;
+    CIImage frameImageForTime(const ObjectImageRequest& request);
+    // Stamps over the exact value of every input the cached image depends on.
+    std::uint64_t cornerMaskImageCacheHashForTime(double compositionTime, double xFactor, float yFactor) const;
+    // None when the picture has no stamp (and is not always opaque): such a shadow is not cached.
+    std::optional<std::uint64_t> shadowImageCacheHashForTime(const ObjectImageRequest& request,
+                                                             const CIImage& image) const;
+    std::uint64_t frameImageCacheHashForTime(double compositionTime, double xFactor, float yFactor) const;
+    // The image scaled about the origin; none for none.
+    static CIImage imageScaledBy(const CIImage& image, double x, float y);
+    // Whether the renderer has more to do than place the picture: effects, position, scaling,
+    // rotation or opacity.
+    bool needsToRenderAdditionalImageIntoImageAtTime(double compositionTime) const;
+
+    // --- Effects on the combined picture, in the order of namesOfAllUsedEffects.
+    void recacheNamesOfAllUsedEffects() override;
+    // The none-animation state's effects, then each keyframe's in keyframe order, each once.
+    std::vector<std::string> uncachedNamesOfAllUsedEffects() const;
+    // Effect (filter) names in list order.
+    std::vector<std::string> namesOfActiveEffectsAtTime(double compositionTime) const;
+    std::string localizedNameForEffect(const std::string& effectName) const override;
+    void setDefaultValuesForEffectInState(const EffectEntry& effect, CompositionBaseState& state) override;
+    // A new filter of that name configured with the effect's values at the time (numbers clamped
+    // to their range, NaN to the default, by the filter); null for a name the registry lacks.
+    std::unique_ptr<CIFilter> filterWithNameForTime(const std::string& effectName, double compositionTime) const;
+    static bool effectWithNameHasCenter(const std::string& effectName);
+    // Every active effect applied in turn; an unknown filter is skipped with one log line.
+    CIImage imageWithFiltersAppliedAtTime(double compositionTime, const CIImage& image) const;
+    // One effect, confined to its mask (the rest stays unfiltered).
+    CIImage imageFromFilterNamedAtTime(const std::string& effectName, double compositionTime,
+                                       const CIImage& image) const;
+    // Centres and masks between the stored form (normalized to the rect size) and object space. A
+    // zero rect size or scaling cannot be converted back: the setters refuse it (false, a log line).
+    Point normalizedCenterForEffect(const std::string& effectName, double compositionTime) const;
+    bool setNormalizedEffectCenter(Point center, const std::string& effectName, double compositionTime);
+    Rect normalizedMaskEffect(const std::string& effectName, double compositionTime, bool* isValid = nullptr,
+                              bool* coversEntireImage = nullptr) const;
+    Rect normalizedMaskEffectFromRect(const std::string& effectName, const Rect& rect, double compositionTime) const;
+    bool setNormalizedMask(const Rect& mask, const std::string& effectName, double compositionTime);
+    bool hasMaskForEffectNamed(const std::string& effectName, double compositionTime) const;
+    // End markers switch an effect off from a keyframe on, until a later keyframe carries it again.
+    bool endMarkerForEffectNamed(const std::string& effectName, double compositionTime) const;
+    void setEndMarker(bool marker, const std::string& effectName, double compositionTime);
+    // Inspector listings: {"name": name} and bare names.
+    std::vector<PlistDictionary> effectConfigurationsForState(const CompositionBaseState& state,
+                                                              EffectVisibility visibility) const;
+    std::vector<std::string> effectNamesForState(const CompositionBaseState& state, EffectVisibility visibility) const;
+    // The keyframe in effect at an object time (binary search); none without keyframes.
+    std::shared_ptr<CompositionBaseState> stateAtTime(double objectTime) const;
+    // Moves outside the list and unknown keys are logged and ignored.
+    void moveEffectBy(const std::string& group, int delta);
+    void moveEffectToIndex(const std::string& group, int index);
+    // Removes the effect's data from every keyframe; a keyframe left with no attribute group and
+    // no effect goes too. One undo step.
+    void removeEffect(const std::string& group) override;
+
     // --- Masks (not owned either way)
     std::shared_ptr<CompositionBaseObject> maskObject() const override { return maskObject_.lock(); }
     std::shared_ptr<CompositionBaseObject> maskForObject() const override { return maskForObject_.lock(); }
@@ -285,6 +374,8 @@ private:
     void writeAttribute(double compositionTime, const std::string& group, Lookup lookup, NewKeyframe fill,
                         Write&& write);
     void applyDefaults();
+    // Replaces the list of used effects as one undoable change.
+    void replaceNamesOfAllUsedEffects(const std::vector<std::string>& names);
     std::vector<SnappingGuide> snappingGuidesAtTime(double compositionTime, double Point::*axis) const;
     void transitionTimesChanged();
     void observeTransition(const std::shared_ptr<CompositionBaseObject>& transition, const std::string& key,

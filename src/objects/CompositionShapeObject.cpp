@@ -7,9 +7,11 @@
 #include "model/CompositionObjectsContainer.h"
 #include "model/TimingCurves.h"
 #include "objects/ImageCacheKey.h"
+#include "objects/ObjectRendererResources.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/GraphicsContext.h"
+#include "platform/imaging/ColorSpace.h"
 #include "platform/imaging/VTLImageWrapper.h"
 
 #include <algorithm>
@@ -535,13 +537,14 @@ uint64_t Object::shapeImageCacheHashForTime(double t) const {
     return key.value();
 }
 
-CIImage Object::createImageAtTime(double compositionTime, const ObjectImageRequest& request) {
+CIImage Object::createImageAtTime(const ObjectImageRequest& request) {
+    const double compositionTime = request.compositionTime;
     // Scales from a damaged document or a broken caller give no picture rather than an empty one.
     if (!std::isfinite(request.xFactor) || !std::isfinite(request.yFactor) || !(request.xFactor > 0) ||
         !(request.yFactor > 0))
         return {};
-    const std::string path = request.forExport ? "exportImage" : "image";
-    ObjectImageCache* cache = request.renderer;
+    const std::string path = request.forExport() ? kCachePathExportImage : kCachePathImage;
+    ObjectRendererResources* cache = request.renderer;
     uint64_t key = shapeImageCacheHashForTime(compositionTime);
     // The scale is part of what is stored under the path.
     ImageCacheKey scaled;
@@ -552,23 +555,23 @@ CIImage Object::createImageAtTime(double compositionTime, const ObjectImageReque
     const bool bypass = takeInvalidateCachedVersionNextRun();
     if (cache && !bypass) {
         bool valid = false;
-        const uint64_t stored = cache->timeForObject(this, path, &valid);
+        const uint64_t stored = cache->timeForObject(*this, path, &valid);
         if (valid && stored == key) {
-            CIImage cached = cache->cachedImageForObject(this, path);
+            CIImage cached = cache->cachedImageForObject(*this, path);
             if (!cached.isNull()) return cached;
         }
     }
-    CIImage image = ciImageAtTime(compositionTime, request.colorSpace);
-    if (cache) cache->setCachedImage(CIImage(), this, "shadowImage", 0);
+    CIImage image = ciImageAtTime(compositionTime, cache ? cache->workingColorSpace() : ColorSpaceRef());
+    if (cache) cache->setCachedImage(CIImage(), *this, kCachePathShadowImage, 0);
     if (image.isNull()) {
-        if (cache) cache->setCachedImage(CIImage(), this, path, 0);
+        if (cache) cache->setCachedImage(CIImage(), *this, path, 0);
         return image;
     }
     const Rect rect = rectForTime(compositionTime);
     image = image.imageByApplyingTransform(AffineTransform::translation(-rect.origin.x, -rect.origin.y));
     if (request.xFactor != 1.0 || request.yFactor != 1.0f)
         image = image.imageByApplyingTransform(AffineTransform::scale(request.xFactor, request.yFactor));
-    if (cache) cache->setCachedImage(image, this, path, key);
+    if (cache) cache->setCachedImage(image, *this, path, key);
     return image;
 }
 

@@ -11,13 +11,15 @@
 
 #include "model/CompositionShapeState.h"
 #include "objects/CompositionRectangularObject.h"
-#include "objects/ObjectImageCache.h"
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/graphics/BezierPath.h"
 #include "platform/imaging/CIImage.h"
+#include "platform/imaging/ColorSpace.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vtl {
 
@@ -118,12 +120,17 @@ public:
     };
     CIImage ciImageAtTime(double compositionTime, const Pass& pass, const ColorSpaceRef& colorSpace) const;
     // The picture for the pipeline, in object space, from the renderer's cache while the key holds.
-    CIImage createImageAtTime(double compositionTime, const ObjectImageRequest& request);
+    CIImage createImageAtTime(const ObjectImageRequest& request) override;
     uint64_t shapeImageCacheHashForTime(double compositionTime) const;
     // The shape strokes its own outline: the pipeline draws no frame image over it.
-    CIImage frameImageForTime(double, ObjectImageCache*, double, float) const { return {}; }
+    std::vector<CIImage> additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest&,
+                                                                       const CIImage&) override {
+        return {};
+    }
     // What the pipeline's shadow key takes in place of the picture's identity.
-    uint64_t pictureStampAtTime(double compositionTime) const { return shapeImageCacheHashForTime(compositionTime); }
+    std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const override {
+        return shapeImageCacheHashForTime(request.compositionTime);
+    }
     // Counts rasterisations (for tests and benchmarks of the cache).
     uint64_t rasterisationCount() const { return rasterisations_.load(std::memory_order_relaxed); }
 

@@ -9,13 +9,15 @@
 // render thread and only reads (the one-shot invalidation flag is cleared atomically).
 
 #include "objects/CompositionRectangularObject.h"
-#include "objects/ObjectImageCache.h"
 #include "objects/TextVisualization.h"
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/imaging/CIImage.h"
+#include "platform/imaging/ColorSpace.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <functional>
 #include <string>
 #include <vector>
@@ -80,7 +82,9 @@ public:
     Size originalSize() const override { return {}; }
     bool hasOwnVisualization() const override { return false; }
     // The frame the pipeline draws around the text: the rect's size.
-    Size frameImageSizeAtTime(double compositionTime) const { return rectForTime(compositionTime).size; }
+    Size frameImageSizeAtTime(double compositionTime, double, float) const override {
+        return rectForTime(compositionTime).size;
+    }
 
     // --- Drawing (render thread)
     // How many UTF-16 units of the text show at the time (appear mode 1 types the text in over
@@ -89,10 +93,12 @@ public:
     CIImage renderedText(const std::string& text, const Rect& rect, const TextVisualization& style,
                          double compositionTime, const ColorSpaceRef& colorSpace, double xFactor = 1.0,
                          double yFactor = 1.0) const;
-    CIImage createImageAtTime(double compositionTime, const ObjectImageRequest& request);
+    CIImage createImageAtTime(const ObjectImageRequest& request) override;
     uint64_t imageCacheHashForTime(double compositionTime, double factor) const;
     // What the pipeline's shadow key takes in place of the picture's identity.
-    uint64_t pictureStampAtTime(double compositionTime) const { return imageCacheHashForTime(compositionTime, 1.0); }
+    std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const override {
+        return imageCacheHashForTime(request.compositionTime, 1.0);
+    }
     uint64_t rasterisationCount() const { return rasterisations_.load(std::memory_order_relaxed); }
 
     static const ModelKeyTable<CompositionTextObject>& keyValueTable();

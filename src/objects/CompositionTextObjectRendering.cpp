@@ -4,7 +4,9 @@
 #include "objects/CompositionTextObject.h"
 
 #include "objects/ImageCacheKey.h"
+#include "objects/ObjectRendererResources.h"
 #include "objects/TextPicture.h"
+#include "platform/imaging/ColorSpace.h"
 
 #include <cmath>
 
@@ -86,11 +88,12 @@ uint64_t CompositionTextObject::imageCacheHashForTime(double t, double factor) c
     return key.value();
 }
 
-CIImage CompositionTextObject::createImageAtTime(double compositionTime, const ObjectImageRequest& request) {
+CIImage CompositionTextObject::createImageAtTime(const ObjectImageRequest& request) {
+    const double compositionTime = request.compositionTime;
     const std::shared_ptr<TextVisualization> style = textVisualization_;
     if (!style) return {};
-    const std::string path = request.forExport ? "exportImage" : "image";
-    ObjectImageCache* cache = request.renderer;
+    const std::string path = request.forExport() ? kCachePathExportImage : kCachePathImage;
+    ObjectRendererResources* cache = request.renderer;
     // The product of the factors alone would give (2, 0.5) the key of (1, 1): both go in.
     ImageCacheKey scaled;
     scaled.add(imageCacheHashForTime(compositionTime, request.xFactor * request.yFactor));
@@ -100,14 +103,15 @@ CIImage CompositionTextObject::createImageAtTime(double compositionTime, const O
     const bool bypass = takeInvalidateCachedVersionNextRun();
     if (cache && !bypass && style->appearMode() == 0) {
         bool valid = false;
-        if (cache->timeForObject(this, path, &valid) == key && valid) {
-            CIImage cached = cache->cachedImageForObject(this, path);
+        if (cache->timeForObject(*this, path, &valid) == key && valid) {
+            CIImage cached = cache->cachedImageForObject(*this, path);
             if (!cached.isNull()) return cached;
         }
     }
-    CIImage picture = renderedText(text_, rectForTime(compositionTime), *style, compositionTime, request.colorSpace,
+    CIImage picture = renderedText(text_, rectForTime(compositionTime), *style, compositionTime,
+                                   cache ? cache->workingColorSpace() : ColorSpaceRef(),
                                    request.xFactor, request.yFactor);
-    if (cache) cache->setCachedImage(picture, this, path, key);
+    if (cache) cache->setCachedImage(picture, *this, path, key);
     return picture;
 }
 

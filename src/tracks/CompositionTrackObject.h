@@ -196,6 +196,8 @@ protected:
     // Replaces every list (the visualized clicks are recached).
     void setMetadata(TrackMetadata metadata) VTL_EXCLUDES(metadataMutex_);
     void setSize(Size size) { size_ = size; }
+    // A track brought back after deletion may extract again.
+    void allowExtraction() { extractionOK_ = true; }
     // Playback of the container started or stopped (click sounds hook in here).
     virtual void didStartPlay(const Notification&) {}
     virtual void didStopPlay(const Notification&) {}

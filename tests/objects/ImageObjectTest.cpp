@@ -62,16 +62,16 @@ TEST_F(ImageObjectTest, LoadsMeasuresAndDrawsThePicture) {
     EXPECT_EQ(object->mediaPathForSerialization(), entry->dataPath());
 
     ObjectImageRequest request;
-    const test::Rendered pixels = test::renderPicture(object->createImageAtTime(0, request));
+    const test::Rendered pixels = test::renderPicture(object->createImageAtTime(request));
     EXPECT_EQ(pixels.region, (PixelRegion{0, 0, 40, 20}));
     EXPECT_EQ(pixels.at(5, 15), (std::array<int, 4>{0, 0, 255, 255})) << "the picture's top stays on top";
     EXPECT_EQ(pixels.at(5, 5), (std::array<int, 4>{255, 0, 0, 255}));
 
     request.xFactor = 2;
     request.yFactor = 0.5f;
-    EXPECT_EQ(object->createImageAtTime(0, request).extent(), Rect(0, 0, 80, 10));
+    EXPECT_EQ(object->createImageAtTime(request).extent(), Rect(0, 0, 80, 10));
     request.yFactor = std::nanf("");
-    EXPECT_TRUE(object->createImageAtTime(0, request).isNull());
+    EXPECT_TRUE(object->createImageAtTime(request).isNull());
 }
 
 TEST_F(ImageObjectTest, UnreadablePicturesGiveNoImage) {
@@ -83,7 +83,7 @@ TEST_F(ImageObjectTest, UnreadablePicturesGiveNoImage) {
         auto object = imageObject(entry);
         EXPECT_EQ(object->image(), nullptr) << path;
         EXPECT_FALSE(object->loadResources()) << path;
-        EXPECT_TRUE(object->createImageAtTime(0, ObjectImageRequest{}).isNull()) << path;
+        EXPECT_TRUE(object->createImageAtTime(ObjectImageRequest{}).isNull()) << path;
         EXPECT_EQ(object->originalImageSize(), Size()) << path;
     }
 }
@@ -93,28 +93,32 @@ TEST_F(ImageObjectTest, RasterisedOncePerVersionAndPath) {
     MemoryImageCache cache;
     ObjectImageRequest request;
     request.renderer = &cache;
-    const CIImage first = object->createImageAtTime(0, request);
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(i * 0.05, request).isSameImage(first));
+    const CIImage first = object->createImageAtTime(request);
+    for (int i = 0; i < 100; ++i) {
+        request.compositionTime = i * 0.05;
+        EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
+    }
+    request.compositionTime = 0;
     EXPECT_EQ(object->rasterisationCount(), 1u);
     object->setRect(Rect(10, 10, 60, 60), 0);
     object->setRotation(30, 0);
-    object->createImageAtTime(0, request);
+    object->createImageAtTime(request);
     EXPECT_EQ(object->rasterisationCount(), 1u) << "rect and rotation apply later in the pipeline";
 
-    request.forExport = true;
-    object->createImageAtTime(0, request);
+    request.purpose = ImagePurpose::Export;
+    object->createImageAtTime(request);
     EXPECT_TRUE(cache.has(object.get(), "exportImage"));
     EXPECT_EQ(object->rasterisationCount(), 2u);
-    request.forExport = false;
+    request.purpose = ImagePurpose::Preview;
 
     const uint64_t version = object->currentCacheHash();
     object->setRect(Rect(0, 0, 90, 45), 0);
     object->setImageFromMediaEntry(picture(16, 8, "other.png"));
     EXPECT_EQ(object->currentCacheHash(), version + 1);
-    EXPECT_EQ(object->pictureStampAtTime(0), version + 1);
+    EXPECT_EQ(object->pictureStampAtTime({}), version + 1);
     EXPECT_EQ(object->rectForTime(0), Rect(0, 0, 30, 30)) << "the earlier natural size at (0, 0)";
     EXPECT_EQ(object->originalImageSize(), Size(16, 8));
-    EXPECT_EQ(object->createImageAtTime(0, request).extent(), Rect(0, 0, 16, 8));
+    EXPECT_EQ(object->createImageAtTime(request).extent(), Rect(0, 0, 16, 8));
     EXPECT_EQ(object->rasterisationCount(), 3u);
 }
 

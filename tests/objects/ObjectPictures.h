@@ -1,9 +1,12 @@
 #pragma once
-// What the still-object tests (and the objects benchmark) need of a renderer: an image cache by
-// object and path that counts its stores, and pictures read back as pixels in image space.
+// What the still-object tests (and the objects benchmark) need of a renderer: its image cache by
+// object and path, counting its stores, with images kept as given; and pictures read back as
+// pixels in image space.
 
 #include "imaging/ImagingTestSupport.h"
-#include "objects/ObjectImageCache.h"
+#include "objects/ObjectRendererResources.h"
+#include "platform/imaging/CIImage.h"
+#include "platform/imaging/ColorSpace.h"
 
 #include <cmath>
 #include <map>
@@ -12,27 +15,44 @@
 
 namespace vtl::test {
 
-class MemoryImageCache : public ObjectImageCache {
+class MemoryImageCache : public ObjectRendererResources {
 public:
-    void setCachedImage(const CIImage& image, const CompositionBaseObject* object, const std::string& path,
-                        std::uint64_t time) override {
+    void setCachedImage(const CIImage& image, const CompositionBaseObject& object, const std::string& path,
+                        std::uint64_t stamp) override {
         if (image.isNull()) {
-            entries_.erase({object, path});
+            entries_.erase({&object, path});
             return;
         }
-        entries_[{object, path}] = {image, time};
+        entries_[{&object, path}] = {image, stamp};
         ++stores;
     }
-    CIImage cachedImageForObject(const CompositionBaseObject* object, const std::string& path) const override {
-        auto found = entries_.find({object, path});
+    CIImage cachedImageForObject(const CompositionBaseObject& object, const std::string& path) const override {
+        auto found = entries_.find({&object, path});
         return found == entries_.end() ? CIImage() : found->second.first;
     }
-    std::uint64_t timeForObject(const CompositionBaseObject* object, const std::string& path,
+    std::uint64_t timeForObject(const CompositionBaseObject& object, const std::string& path,
                                 bool* isValid) const override {
-        auto found = entries_.find({object, path});
+        auto found = entries_.find({&object, path});
         if (isValid) *isValid = found != entries_.end();
-        return found == entries_.end() ? ~std::uint64_t(0) : found->second.second;
+        return found == entries_.end() ? invalidStamp : found->second.second;
     }
+    void removeCachedImagesForObject(const CompositionBaseObject& object) override {
+        std::erase_if(entries_, [&](const auto& entry) { return entry.first.first == &object; });
+    }
+    void removeAllCachedImages() override { entries_.clear(); }
+    CIImage materializedImage(const CIImage& image) override { return image; }
+    std::shared_ptr<const ColorSpace> workingColorSpace() const override { return ColorSpace::deviceRGB(); }
+    std::shared_ptr<RendererContext> rendererContextForObject(const CompositionBaseObject& object) const override {
+        auto found = contexts_.find(&object);
+        return found == contexts_.end() ? nullptr : found->second;
+    }
+    void setRendererContext(std::shared_ptr<RendererContext> context, const CompositionBaseObject& object) override {
+        if (context) contexts_[&object] = std::move(context);
+        else contexts_.erase(&object);
+    }
+    // The still objects upload no frames.
+    CIImage cachedAndUploadPixelBuffer(const BitmapImage&, const CompositionBaseObject&) override { return {}; }
+
     bool has(const CompositionBaseObject* object, const std::string& path) const {
         return entries_.count({object, path}) != 0;
     }
@@ -40,6 +60,7 @@ public:
 
 private:
     std::map<std::pair<const CompositionBaseObject*, std::string>, std::pair<CIImage, std::uint64_t>> entries_;
+    std::map<const CompositionBaseObject*, std::shared_ptr<RendererContext>> contexts_;
 };
 
 // The picture's pixels over its extent (whole pixels).

@@ -213,20 +213,20 @@ TEST_F(ShapeObjectTest, OneRasterisationPerKey) {
     MemoryImageCache cache;
     ObjectImageRequest request;
     request.renderer = &cache;
-    CIImage first = object->createImageAtTime(0, request);
+    CIImage first = object->createImageAtTime(request);
     ASSERT_FALSE(first.isNull());
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(0, request).isSameImage(first));
+    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
     EXPECT_EQ(object->rasterisationCount(), 1u);
 
-    request.forExport = true;
-    object->createImageAtTime(0, request);
+    request.purpose = ImagePurpose::Export;
+    object->createImageAtTime(request);
     EXPECT_TRUE(cache.has(object.get(), "exportImage"));
     EXPECT_EQ(object->rasterisationCount(), 2u) << "export keeps its own picture";
-    request.forExport = false;
+    request.purpose = ImagePurpose::Preview;
 
     object->invalidateCachedImage();
-    object->createImageAtTime(0, request);
-    object->createImageAtTime(0, request);
+    object->createImageAtTime(request);
+    object->createImageAtTime(request);
     EXPECT_EQ(object->rasterisationCount(), 3u) << "the one-shot flag bypasses the cache once";
 }
 
@@ -255,7 +255,7 @@ TEST_F(ShapeObjectTest, EveryInputChangesTheKey) {
         const uint64_t before = object->shapeImageCacheHashForTime(0);
         change(*object);
         EXPECT_NE(object->shapeImageCacheHashForTime(0), before) << what;
-        EXPECT_EQ(object->pictureStampAtTime(0), object->shapeImageCacheHashForTime(0));
+        EXPECT_EQ(object->pictureStampAtTime({}), object->shapeImageCacheHashForTime(0));
     }
     // A shadow change leaves the picture's key alone.
     auto object = shape(2);
@@ -301,14 +301,14 @@ TEST_F(ShapeObjectTest, PictureIsInObjectSpace) {
     container()->setCanvasSize(Size(300, 200));
     auto object = shape(3, Rect(40, 30, 20, 10));
     ObjectImageRequest request;
-    CIImage picture = object->createImageAtTime(0, request);
+    CIImage picture = object->createImageAtTime(request);
     const test::Rendered pixels = renderPicture(picture);
     EXPECT_EQ(pixels.alpha(5, 5), 255) << "the rect's origin moved to (0, 0)";
     EXPECT_EQ(pixels.alpha(25, 5), 0);
     EXPECT_TRUE(shape(3)->ciImageAtTime(0, nullptr).extent() == Rect(0, 0, 300, 200));
     for (double factor : {0.0, -1.0, std::nan(""), HUGE_VAL}) {
         request.xFactor = factor;
-        EXPECT_TRUE(object->createImageAtTime(0, request).isNull()) << factor;
+        EXPECT_TRUE(object->createImageAtTime(request).isNull()) << factor;
     }
 }
 

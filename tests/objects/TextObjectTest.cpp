@@ -120,7 +120,7 @@ TEST_F(TextObjectTest, StyleStandsInForFrameAndCorners) {
     EXPECT_FLOAT_EQ(object->cornerRadiusForTime(0), 15);
     EXPECT_TRUE(object->drawsFrameAtTime(0));
     EXPECT_FLOAT_EQ(object->frameThicknessForTime(0), 3);
-    EXPECT_EQ(object->frameImageSizeAtTime(0), Size(100, 30));
+    EXPECT_EQ(object->frameImageSizeAtTime(0, 1, 1), Size(100, 30));
 }
 
 TEST_F(TextObjectTest, ScalingFactors) {
@@ -177,7 +177,7 @@ TEST_F(TextObjectTest, VerticalAlignmentAndShadow) {
     } cases[] = {{0, 150, 240}, {1, 80, 160}, {2, 0, 90}};
     for (const auto& c : cases) {
         style->setVerticalAlignment(c.alignment);
-        const auto [low, high] = inkRows(renderPicture(object->createImageAtTime(0, {})), white);
+        const auto [low, high] = inkRows(renderPicture(object->createImageAtTime({})), white);
         EXPECT_GE(low, c.lowAtLeast) << c.alignment;
         EXPECT_LE(high, c.highAtMost) << c.alignment;
     }
@@ -190,7 +190,7 @@ TEST_F(TextObjectTest, VerticalAlignmentAndShadow) {
     style->state()->setShadowRadius(0);
     style->state()->setShadowOpacity(1);
     style->state()->setShadowColor(RGBAColor::device(0, 0, 0, 1));
-    const test::Rendered pixels = renderPicture(object->createImageAtTime(0, {}));
+    const test::Rendered pixels = renderPicture(object->createImageAtTime({}));
     auto dark = [](std::array<int, 4> p) { return p[3] > 200 && p[2] < 40; };
     const auto textRows = inkRows(pixels, white);
     const auto shadowRows = inkRows(pixels, dark);
@@ -210,25 +210,26 @@ TEST_F(TextObjectTest, CachedUntilAnInputChanges) {
     MemoryImageCache cache;
     ObjectImageRequest request;
     request.renderer = &cache;
-    const CIImage first = object->createImageAtTime(0, request);
+    const CIImage first = object->createImageAtTime(request);
     ASSERT_FALSE(first.isNull());
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(0, request).isSameImage(first));
+    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
     EXPECT_EQ(object->rasterisationCount(), 1u);
-    request.forExport = true;
-    object->createImageAtTime(0, request);
+    request.purpose = ImagePurpose::Export;
+    object->createImageAtTime(request);
     EXPECT_TRUE(cache.has(object.get(), "exportImage"));
-    request.forExport = false;
+    request.purpose = ImagePurpose::Preview;
 
     auto style = ownStyle(*object);
     const uint64_t rasterised = object->rasterisationCount();
     style->state()->setDrawsBackground(true);
     style->state()->setBackgroundColor(RGBAColor::device(0.2, 0.4, 0.6));
-    object->createImageAtTime(0, request);
+    object->createImageAtTime(request);
     EXPECT_EQ(object->rasterisationCount(), rasterised + 1);
 
     style->setAppearMode(1);
-    object->createImageAtTime(3, request);
-    object->createImageAtTime(3, request);
+    request.compositionTime = 3;
+    object->createImageAtTime(request);
+    object->createImageAtTime(request);
     EXPECT_EQ(object->rasterisationCount(), rasterised + 3) << "a typed-in text renders every frame";
 
     for (const Rect& rect : {Rect(0, 0, 0, 20), Rect(0, 0, 20, -1), Rect(0, 0, std::nan(""), 20)})
@@ -272,7 +273,7 @@ TEST_F(TextObjectTest, EveryInputChangesTheKey) {
     }
     auto object = text();
     EXPECT_NE(object->imageCacheHashForTime(0, 1), object->imageCacheHashForTime(0, 2)) << "factor";
-    EXPECT_EQ(object->pictureStampAtTime(0), object->imageCacheHashForTime(0, 1));
+    EXPECT_EQ(object->pictureStampAtTime({}), object->imageCacheHashForTime(0, 1));
 }
 
 TEST_F(TextObjectTest, ArchiveAndUndo) {
