@@ -1,5 +1,6 @@
 #include "ObjectPictures.h"
 #include "ObjectsFixture.h"
+#include "StillPipelineChecks.h"
 
 #include "model/CompositionMediaEntry.h"
 #include "model/SharedMediaManager.h"
@@ -120,6 +121,13 @@ TEST_F(ImageObjectTest, RasterisedOncePerVersionAndPath) {
     EXPECT_EQ(object->originalImageSize(), Size(16, 8));
     EXPECT_EQ(object->createImageAtTime(request).extent(), Rect(0, 0, 16, 8));
     EXPECT_EQ(object->rasterisationCount(), 3u);
+}
+
+TEST_F(ImageObjectTest, PictureComesThroughThePipelineAndItsShadowIsReused) {
+    auto object = imageObject(picture(30, 20));
+    test::expectPictureThroughPipelineAndShadowReused(
+        *object, {[&] { return object->rasterisationCount(); },
+                  [&] { object->setImageFromMediaEntry(picture(12, 6, "replaced.png")); }});
 }
 
 TEST_F(ImageObjectTest, UseCountsFollowSetDeleteAndUndo) {

@@ -1,5 +1,6 @@
 #include "ObjectPictures.h"
 #include "ObjectsFixture.h"
+#include "StillPipelineChecks.h"
 
 #include "model/support/ArchiveWriter.h"
 #include "objects/CompositionShapeObject.h"
@@ -228,6 +229,16 @@ TEST_F(ShapeObjectTest, OneRasterisationPerKey) {
     object->createImageAtTime(request);
     object->createImageAtTime(request);
     EXPECT_EQ(object->rasterisationCount(), 3u) << "the one-shot flag bypasses the cache once";
+}
+
+TEST_F(ShapeObjectTest, PictureComesThroughThePipelineAndItsShadowIsReused) {
+    auto object = shape(2, Rect(20, 10, 120, 80));
+    // The outline is stroked into the picture: the list holds no frame image besides.
+    object->setDrawsFrame(true, 0);
+    object->setFrameThickness(3, 0);
+    test::expectPictureThroughPipelineAndShadowReused(
+        *object, {[&] { return object->rasterisationCount(); },
+                  [&] { object->setColor(RGBAColor::device(0.9, 0.1, 0.1), 0); }, 2});
 }
 
 TEST_F(ShapeObjectTest, EveryInputChangesTheKey) {

@@ -1,5 +1,6 @@
 #include "ObjectPictures.h"
 #include "ObjectsFixture.h"
+#include "StillPipelineChecks.h"
 
 #include "model/CompositionTextState.h"
 #include "objects/CompositionTextObject.h"
@@ -235,6 +236,13 @@ TEST_F(TextObjectTest, CachedUntilAnInputChanges) {
     for (const Rect& rect : {Rect(0, 0, 0, 20), Rect(0, 0, 20, -1), Rect(0, 0, std::nan(""), 20)})
         EXPECT_TRUE(object->renderedText("Hi", rect, *style, 0, nullptr).isNull()) << "no picture for an empty rect";
     EXPECT_TRUE(object->renderedText("Hi", Rect(0, 0, 20, 20), *style, 0, nullptr, HUGE_VAL, 1).isNull());
+}
+
+TEST_F(TextObjectTest, PictureComesThroughThePipelineAndItsShadowIsReused) {
+    auto object = text();
+    object->setAutoResizeMode(false);
+    test::expectPictureThroughPipelineAndShadowReused(
+        *object, {[&] { return object->rasterisationCount(); }, [&] { object->setText("Changed"); }});
 }
 
 TEST_F(TextObjectTest, EveryInputChangesTheKey) {
