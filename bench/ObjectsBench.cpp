@@ -230,4 +230,28 @@ void BM_CachedRender(benchmark::State& state) {
 }
 BENCHMARK(BM_CachedRender)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// What the renderer asks each frame of an unchanged object with a shadow: the list of its
+// pictures, the shadow reused under the picture's stamp.
+void BM_CachedPipelineList(benchmark::State& state) {
+    Scene scene;
+    test::MemoryImageCache cache;
+    ObjectImageRequest request;
+    request.renderer = &cache;
+    request.compositionTime = 1;
+    auto text = makeModelObject<CompositionTextObject>(scene.container());
+    text->setStartTimeEndTime(0, 10);
+    scene.container()->addObject(text);
+    text->setText(benchText);
+    std::shared_ptr<CompositionRectangularObject> object;
+    if (state.range(0) == 0) object = benchShape(scene);
+    else object = text;
+    object->setDrawsShadow(true, 0);
+    object->setShadowDistance(6, 0);
+    object->setShadowRadius(4, 0);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(object->createScaledImagesForTime(request, BackAndFrontImages::Include));
+    state.SetLabel(state.range(0) == 0 ? "shape" : "text");
+}
+BENCHMARK(BM_CachedPipelineList)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 } // namespace
