@@ -95,10 +95,9 @@ public:
                          double yFactor = 1.0) const;
     CIImage createImageAtTime(const ObjectImageRequest& request) override;
     uint64_t imageCacheHashForTime(double compositionTime, double factor) const;
-    // What the pipeline's shadow key takes in place of the picture's identity.
-    std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const override {
-        return imageCacheHashForTime(request.compositionTime, 1.0);
-    }
+    // What the pipeline's shadow key takes in place of the picture's identity: the key at factor 1,
+    // and while the text is typed in, how much of it shows.
+    std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const override;
     uint64_t rasterisationCount() const { return rasterisations_.load(std::memory_order_relaxed); }
 
     static const ModelKeyTable<CompositionTextObject>& keyValueTable();

@@ -88,6 +88,16 @@ uint64_t CompositionTextObject::imageCacheHashForTime(double t, double factor) c
     return key.value();
 }
 
+std::optional<std::uint64_t> CompositionTextObject::pictureStampAtTime(const ObjectImageRequest& request) const {
+    const double t = request.compositionTime;
+    const std::uint64_t key = imageCacheHashForTime(t, 1.0);
+    if (!textVisualization_ || textVisualization_->appearMode() == 0) return key;
+    ImageCacheKey typed;
+    typed.add(key);
+    typed.add(static_cast<std::uint64_t>(visibleTextUnitsAtTime(t)));
+    return typed.value();
+}
+
 CIImage CompositionTextObject::createImageAtTime(const ObjectImageRequest& request) {
     const double compositionTime = request.compositionTime;
     const std::shared_ptr<TextVisualization> style = textVisualization_;

@@ -6,6 +6,7 @@
 #include "objects/CompositionTextObject.h"
 #include "objects/TextPicture.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/imaging/FilterRegistry.h"
 
 #include <functional>
 
@@ -243,6 +244,38 @@ TEST_F(TextObjectTest, PictureComesThroughThePipelineAndItsShadowIsReused) {
     object->setAutoResizeMode(false);
     test::expectPictureThroughPipelineAndShadowReused(
         *object, {[&] { return object->rasterisationCount(); }, [&] { object->setText("Changed"); }});
+}
+
+TEST_F(TextObjectTest, ATypedInTextGetsTheShadowOfWhatShows) {
+    registerBuiltinFilters();
+    auto object = text("Hello");
+    object->setAutoResizeMode(false);
+    object->setDrawsShadow(true, 0);
+    object->setShadowRadius(1, 0);
+    ownStyle(*object)->setAppearMode(1);
+    MemoryImageCache cache;
+    ObjectImageRequest request;
+    request.renderer = &cache;
+    // Five characters typed in over the first five seconds: one more each second.
+    auto shadowAt = [&](double t) {
+        request.compositionTime = t;
+        const std::vector<CIImage> list = object->createScaledImagesForTime(request, BackAndFrontImages::Include);
+        EXPECT_EQ(list.size(), 2u) << t;
+        return list.empty() ? CIImage() : list.front();
+    };
+    auto stampAt = [&](double t) {
+        request.compositionTime = t;
+        return object->pictureStampAtTime(request);
+    };
+    const struct {
+        double earlier, later;
+        bool sameShadow;
+    } cases[] = {{1.2, 1.7, true}, {1.7, 3.5, false}, {3.5, 3.9, true}, {3.9, 8, false}, {8, 9, true}};
+    for (const auto& c : cases) {
+        const CIImage earlier = shadowAt(c.earlier);
+        EXPECT_EQ(shadowAt(c.later).isSameImage(earlier), c.sameShadow) << c.earlier << " then " << c.later;
+        EXPECT_EQ(stampAt(c.later) == stampAt(c.earlier), c.sameShadow) << c.earlier << " then " << c.later;
+    }
 }
 
 TEST_F(TextObjectTest, EveryInputChangesTheKey) {
