@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vtl {
 
@@ -27,19 +28,23 @@ void RecordedAudioTrack::capture(const float* interleaved, std::size_t frames) {
     ring_.write(interleaved, frames);
 }
 
-void RecordedAudioTrack::startWriting() {
+void RecordedAudioTrack::startWriting(std::optional<double> atSeconds) {
     {
         MutexLock lock(mutex_);
         if (startClock_) return;
-        startClock_ = options_.clockSeconds();
+        const double now = options_.clockSeconds();
+        startClock_ = atSeconds && std::isfinite(*atSeconds) ? std::min(*atSeconds, now) : now;
+        leadInFrames_ = static_cast<std::int64_t>(std::llround((now - *startClock_) * options_.sampleRate));
     }
     accepting_.store(true);
 }
 
-void RecordedAudioTrack::setPaused(bool paused) {
+void RecordedAudioTrack::setPaused(bool paused, std::optional<double> atSeconds) {
     MutexLock lock(mutex_);
     if (!startClock_ || endClock_ || paused == pauseBegin_.has_value()) return;
-    const double now = options_.clockSeconds();
+    double now = atSeconds && std::isfinite(*atSeconds) ? *atSeconds : options_.clockSeconds();
+    // Pauses never reach back before the start or the pause they end.
+    now = std::max(now, pauseBegin_ ? *pauseBegin_ : *startClock_);
     if (paused) {
         accepting_.store(false);
         pauseBegin_ = now;
@@ -50,12 +55,13 @@ void RecordedAudioTrack::setPaused(bool paused) {
     }
 }
 
-void RecordedAudioTrack::stopWriting() {
+void RecordedAudioTrack::stopWriting(std::optional<double> atSeconds) {
     accepting_.store(false);
     MutexLock lock(mutex_);
     if (!startClock_ || endClock_) return;
     // A recording stopped while paused ends where the pause began.
-    endClock_ = pauseBegin_ ? *pauseBegin_ : options_.clockSeconds();
+    const double at = atSeconds && std::isfinite(*atSeconds) ? *atSeconds : options_.clockSeconds();
+    endClock_ = pauseBegin_ ? *pauseBegin_ : std::max(at, *startClock_);
 }
 
 std::int64_t RecordedAudioTrack::clockFrames() {
@@ -82,14 +88,18 @@ Status RecordedAudioTrack::append(MovieWriter& writer, std::size_t track, std::s
 
 Status RecordedAudioTrack::drain(MovieWriter& writer, std::size_t track, bool complete) {
     bool started = false;
+    std::int64_t leadIn = 0;
     {
         MutexLock lock(mutex_);
         started = startClock_.has_value();
+        std::swap(leadIn, leadInFrames_);
     }
     if (!started) {
         ring_.discard(ring_.readAvailable());
         return {};
     }
+    if (leadIn > 0)
+        if (Status ok = append(writer, track, static_cast<std::size_t>(leadIn), true); !ok) return ok;
     const std::int64_t target = clockFrames();
     const auto written = static_cast<std::int64_t>(written_.load());
     auto available = static_cast<std::int64_t>(ring_.readAvailable());
@@ -115,20 +125,24 @@ Status RecordedAudioTrack::drain(MovieWriter& writer, std::size_t track, bool co
         dropped_.fetch_add(gone);
         available -= static_cast<std::int64_t>(gone);
     }
+    // Writing stays this far behind the clock: an end or a pause that reaches the track after its
+    // instant still finds everything after that instant unwritten.
+    const std::int64_t upTo =
+        target - static_cast<std::int64_t>(std::max(options_.instantLatenessSeconds, 0.0) * rate);
     // Sound coming back after a filled gap starts where the clock is now, less what it brings.
     if (fillingGap_ && available > 0) {
         fillingGap_ = false;
-        const std::int64_t topUp = target - written - available - static_cast<std::int64_t>(0.01 * rate);
+        const std::int64_t topUp = upTo - written - available - static_cast<std::int64_t>(0.01 * rate);
         if (topUp > 0)
             if (Status ok = append(writer, track, static_cast<std::size_t>(topUp), true); !ok) return ok;
     }
     // Never ahead of the clock: what is early waits in the ring for the clock to catch up.
     const auto writtenNow = static_cast<std::int64_t>(written_.load());
-    const std::int64_t take = std::min(available, std::max<std::int64_t>(target - writtenNow, 0));
+    const std::int64_t take = std::min(available, std::max<std::int64_t>(upTo - writtenNow, 0));
     if (Status ok = append(writer, track, static_cast<std::size_t>(take), false); !ok) return ok;
     // A source that fell silent leaves the track short of the clock: silence fills it, less a
     // margin for frames still on their way.
-    const std::int64_t shortfall = target - static_cast<std::int64_t>(written_.load());
+    const std::int64_t shortfall = upTo - static_cast<std::int64_t>(written_.load());
     if (shortfall > shortfallTolerance) {
         fillingGap_ = true;
         return append(writer, track, static_cast<std::size_t>(shortfall - shortfallTolerance / 4), true);

@@ -33,6 +33,9 @@ public:
         // Sound this far ahead of the clock is dropped (less waits in the ring: sources that
         // deliver in bursts).
         double surplusToleranceSeconds = 4.0;
+        // How late after its instant a start, pause or stop may reach the track (its owner
+        // stopping other recorders first) and still be kept exactly.
+        double instantLatenessSeconds = 0.5;
         // Seconds on the recording's clock; empty: the monotonic clock.
         std::function<double()> clockSeconds;
     };
@@ -52,10 +55,12 @@ public:
     // not paused. Never locks, allocates or waits.
     void capture(const float* interleaved, std::size_t frames);
 
-    // Owner: the track's time 0 is now; then pauses; then its end is now.
-    void startWriting();
-    void setPaused(bool paused);
-    void stopWriting();
+    // Owner: the track's time 0, then pauses, then its end, each at `atSeconds` on the track's
+    // clock or now. A start already passed is made up with silence ahead of the first sound, so
+    // what is captured from now on keeps its place on the recording's clock.
+    void startWriting(std::optional<double> atSeconds = std::nullopt);
+    void setPaused(bool paused, std::optional<double> atSeconds = std::nullopt);
+    void stopWriting(std::optional<double> atSeconds = std::nullopt);
     bool isWriting() const { return accepting_.load(); }
 
     // Writer's thread: appends what was captured. With `complete` (after stopWriting) the track is
@@ -78,6 +83,8 @@ private:
     std::optional<double> pauseBegin_ VTL_GUARDED_BY(mutex_);
     std::optional<double> endClock_ VTL_GUARDED_BY(mutex_);
     double pausedSeconds_ VTL_GUARDED_BY(mutex_) = 0;
+    // Silence owed ahead of the first sound: how long ago the start was when writing began.
+    std::int64_t leadInFrames_ VTL_GUARDED_BY(mutex_) = 0;
 
     // Writer's thread only, read by statistics() through the atomics.
     std::vector<float> scratch_;

@@ -169,17 +169,17 @@ void VTLAudioDeviceRecorder::endTrack(const std::string& message) {
     if (coordinator_) coordinator_->recorderFailed(*this, message);
 }
 
-void VTLAudioDeviceRecorder::setWriteToMovie() {
-    if (track_) track_->startWriting();
+void VTLAudioDeviceRecorder::setWriteToMovie(std::optional<double> atSeconds) {
+    if (track_) track_->startWriting(atSeconds);
 }
 
-void VTLAudioDeviceRecorder::setPaused(bool paused) {
-    if (track_) track_->setPaused(paused);
+void VTLAudioDeviceRecorder::setPaused(bool paused, std::optional<double> atSeconds) {
+    if (track_) track_->setPaused(paused, atSeconds);
 }
 
-void VTLAudioDeviceRecorder::stopRecord() {
+void VTLAudioDeviceRecorder::stopRecord(std::optional<double> atSeconds) {
     stopped_.store(true);
-    if (track_) track_->stopWriting();
+    if (track_) track_->stopWriting(atSeconds);
     if (stream_) stream_->stop();
 }
 

@@ -76,12 +76,13 @@ public:
     // Opens the input at 44,100 Hz (or the rate the device offers) and starts capturing.
     Status startProcessQueue();
     void startRecord() {}
-    // From now on captured sound goes into the track; its time 0 is now.
-    void setWriteToMovie();
+    // From now on captured sound goes into the track; its time 0 is `atSeconds` on the recorder's
+    // clock (a moment already passed: the recording's start), or now.
+    void setWriteToMovie(std::optional<double> atSeconds = std::nullopt);
     bool writeToMovie() const { return track_ && track_->isWriting(); }
-    void setPaused(bool paused);
-    // Ends capture; the track's end is now.
-    void stopRecord();
+    void setPaused(bool paused, std::optional<double> atSeconds = std::nullopt);
+    // Ends capture; the track's end is `atSeconds`, or now.
+    void stopRecord(std::optional<double> atSeconds = std::nullopt);
     // Hands the rest of the captured sound to the writer and completes the track (on the writer's
     // thread, ahead of anything queued there later).
     void finishPendingFrames();

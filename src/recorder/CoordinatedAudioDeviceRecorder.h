@@ -26,6 +26,9 @@ public:
     void setPaused(bool paused) override { recorder_->setPaused(paused); }
     void stopRecord() override { recorder_->stopRecord(); }
     void finishPendingFrames() override { recorder_->finishPendingFrames(); }
+    void setWriteToMovieAt(double startSeconds) override { recorder_->setWriteToMovie(startSeconds); }
+    void setPausedAt(bool paused, double atSeconds) override { recorder_->setPaused(paused, atSeconds); }
+    void stopRecordAt(double atSeconds) override { recorder_->stopRecord(atSeconds); }
     void finalizeRecord() override { recorder_->finalizeRecord(); }
 
 private:

@@ -1,6 +1,7 @@
 #include "recorder/FrameScheduler.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vtl {
 
@@ -10,6 +11,14 @@ Result<std::unique_ptr<FrameScheduler>> FrameScheduler::create(std::uint64_t fra
                     " is not supported; recording needs at least " + std::to_string(kMinimumFrameRate) +
                     " frames per second.");
     return std::unique_ptr<FrameScheduler>(new FrameScheduler(frameRate));
+}
+
+void FrameScheduler::setStartTime(double startSeconds) {
+    if (std::isfinite(startSeconds) && startSeconds >= 0 && !haveStart_) startTime_ = startSeconds;
+}
+
+void FrameScheduler::setStopTime(double stopSeconds) {
+    if (std::isfinite(stopSeconds) && !stopTime_) stopTime_ = stopSeconds;
 }
 
 FrameScheduler::Plan FrameScheduler::planUpdate(std::uint64_t displayTimeNanoseconds,
@@ -23,12 +32,17 @@ FrameScheduler::Plan FrameScheduler::planUpdate(std::uint64_t displayTimeNanosec
     plan.update = update;
 
     if (!haveStart_) {
-        displayStreamStartNanoseconds_ = displayTimeNanoseconds;
+        displayStreamStartNanoseconds_ =
+            startTime_ ? std::min(displayTimeNanoseconds,
+                                  static_cast<std::uint64_t>(std::llround(*startTime_ * 1e9)))
+                       : displayTimeNanoseconds;
         haveStart_ = true;
     }
     plan.frameTimeSeconds = static_cast<double>(displayTimeNanoseconds) / 1e9 -
                             static_cast<double>(displayStreamStartNanoseconds_) / 1e9 -
                             accumulatedPauseSeconds_;
+    // The first picture opens the recording, however late after the start it came.
+    if (startTime_ && !haveLastFrameTime_) plan.frameTimeSeconds = 0;
     if (!haveLastFrameTime_) {
         lastFrameTimeInterval_ = plan.frameTimeSeconds;
         haveLastFrameTime_ = true;
@@ -85,7 +99,7 @@ bool FrameScheduler::setPaused(bool paused, double nowSeconds) {
 double FrameScheduler::stopFrameTime(double nowSeconds) const {
     if (!haveStart_) return 0;
     // A recording stopped while paused ends where the pause began.
-    double end = paused_ ? pauseStartTime_ : nowSeconds;
+    double end = paused_ ? pauseStartTime_ : stopTime_ ? *stopTime_ : nowSeconds;
     double t = end - static_cast<double>(displayStreamStartNanoseconds_) / 1e9 - accumulatedPauseSeconds_;
     return std::max(t, haveLastFrameTime_ ? lastFrameTimeInterval_ : 0.0);
 }

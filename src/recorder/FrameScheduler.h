@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,14 @@ public:
         std::shared_ptr<const DisplayStreamUpdate> update; // with any held-back changes merged in
     };
 
+    // The recording's start on the display clock (seconds): later frame times count from it and
+    // the first frame, the picture the recording opens with, is at 0. Without it the first
+    // delivered update is the start.
+    void setStartTime(double startSeconds);
+    // The stop on the same clock: the stop frame's time is taken from it, not from when the
+    // stream is finally closed. Only the first call counts.
+    void setStopTime(double stopSeconds);
+
     // Takes one delivered update: merges held-back changes into it, works out its frame time,
     // whether it gets a thumbnail and whether it is skipped.
     Plan planUpdate(std::uint64_t displayTimeNanoseconds, std::shared_ptr<const DisplayStreamUpdate> update);
@@ -53,8 +62,8 @@ public:
     bool isPaused() const { return paused_; }
     double accumulatedPauseSeconds() const { return accumulatedPauseSeconds_; }
 
-    // Time of the stop frame at `nowSeconds` (monotonic): never before the last kept frame, and
-    // 0 when no update ever arrived.
+    // Time of the stop frame at `nowSeconds` (monotonic) or at the stop given before: never before
+    // the last kept frame, and 0 when no update ever arrived.
     double stopFrameTime(double nowSeconds) const;
 
     void setEncodeQueuePressure(double pressure) { pressure_.store(pressure, std::memory_order_relaxed); }
@@ -73,6 +82,8 @@ private:
     std::int64_t frameCounter_ = 0;
     std::uint64_t displayStreamStartNanoseconds_ = 0;
     bool haveStart_ = false;
+    std::optional<double> startTime_;
+    std::optional<double> stopTime_;
     double lastFrameTimeInterval_ = 0;
     bool haveLastFrameTime_ = false;
     double lastThumbTime_ = 0;

@@ -15,6 +15,21 @@ public:
     virtual void setWriteToMovie() {}
     virtual void setPaused(bool paused) { (void)paused; }
     virtual void stopRecord() {}
+    // The same calls as the coordinator makes them, with its own instant (seconds on its clock):
+    // recorders that keep a time base take the recording's start, pauses and stop from these, so
+    // their tracks last alike however late each call reaches them. The others answer the plain calls.
+    virtual void setWriteToMovieAt(double startSeconds) {
+        (void)startSeconds;
+        setWriteToMovie();
+    }
+    virtual void setPausedAt(bool paused, double atSeconds) {
+        (void)atSeconds;
+        setPaused(paused);
+    }
+    virtual void stopRecordAt(double atSeconds) {
+        (void)atSeconds;
+        stopRecord();
+    }
     virtual void finishPendingFrames() {}
     // Writes what is left, closes the recorder's files and reports recorderDone to the delegate.
     virtual void finalizeRecord() = 0;

@@ -423,8 +423,11 @@ void RecordingCoordinator::startRealRecordOnMainThread() {
         cancelSilentCheck_();
         cancelSilentCheck_ = nullptr;
     }
+    // Every recorder counts from the start decided when the last one delivered, not from when
+    // this call reaches it.
+    const double start = recordStartTime_.load();
     for (Recorder* recorder : recorders)
-        recorder->setWriteToMovie();
+        recorder->setWriteToMovieAt(start);
     if (windowFrameReader_) windowFrameReader_->readWindowFrameOnce();
     if (settings_.showRecordAreaWhileRecording) {
         if (services_.makeRecordAreaFrame)
@@ -484,7 +487,7 @@ void RecordingCoordinator::applyPaused(bool paused, double time) {
         recorders = recorders_;
     }
     for (Recorder* recorder : recorders)
-        recorder->setPaused(paused);
+        recorder->setPausedAt(paused, time);
 }
 
 bool RecordingCoordinator::unpause() {
@@ -502,7 +505,8 @@ bool RecordingCoordinator::unpause() {
 
 void RecordingCoordinator::iOSRecordingResolutionChangeToSize(Size sizePixels) {
     const double time = now();
-    onMainThread([this, time, sizePixels] { pauseTimes_.addSizeChange(time - recordStartTime_.load(), sizePixels); });
+    onMainThread(
+        [this, time, sizePixels] { pauseTimes_.addSizeChange(time - recordStartTime_.load(), sizePixels); });
 }
 
 void RecordingCoordinator::stopRecording() {
@@ -568,6 +572,9 @@ void RecordingCoordinator::performStop() {
         state_ = State::stopping;
         recorders = recorders_;
     }
+    // One end for every recorder: stopping one (the screen waits for its capture thread) must not
+    // move the end of those stopped after it.
+    const double stopTime = now();
     if (cancelTimeout_) {
         cancelTimeout_();
         cancelTimeout_ = nullptr;
@@ -581,7 +588,7 @@ void RecordingCoordinator::performStop() {
         cancelSilentCheck_ = nullptr;
     }
     for (Recorder* recorder : recorders)
-        recorder->stopRecord();
+        recorder->stopRecordAt(stopTime);
     delegate_.unregisterHotkeys();
     if (externalISightWindow_) externalISightWindow_->hide();
     // The follower reports into the mouse recorder's lists: it ends before they are written.

@@ -24,6 +24,9 @@ public:
     void setWriteToMovie() override { grabber_->setWriteToMovie(); }
     void setPaused(bool paused) override { grabber_->setPaused(paused); }
     void stopRecord() override { grabber_->stopRecord(); }
+    void setWriteToMovieAt(double startSeconds) override { grabber_->setWriteToMovie(startSeconds); }
+    void setPausedAt(bool paused, double atSeconds) override { grabber_->setPaused(paused, atSeconds); }
+    void stopRecordAt(double atSeconds) override { grabber_->stopRecord(atSeconds); }
     void finishPendingFrames() override { grabber_->finishPendingFrames(); }
     void finalizeRecord() override { grabber_->finalizeRecord(); }
 

@@ -123,11 +123,12 @@ void VTL3RecordImageGrabber::startSource() {
         logMessage("The screen capture could not be started: " + started.error());
 }
 
-void VTL3RecordImageGrabber::setWriteToMovie() {
+void VTL3RecordImageGrabber::setWriteToMovie(std::optional<double> startSeconds) {
     {
         std::lock_guard lock(mutex_);
         if (running_ || finalized_) return;
         running_ = true;
+        if (startSeconds) scheduler_->setStartTime(*startSeconds);
     }
     startSource();
 }
@@ -141,12 +142,12 @@ void VTL3RecordImageGrabber::resumeRecord() {
     startSource();
 }
 
-void VTL3RecordImageGrabber::setPaused(bool paused) {
+void VTL3RecordImageGrabber::setPaused(bool paused, std::optional<double> atSeconds) {
     bool changed = false;
     {
         std::lock_guard lock(mutex_);
         if (finalized_) return;
-        changed = scheduler_->setPaused(paused, services_.clockSeconds());
+        changed = scheduler_->setPaused(paused, atSeconds ? *atSeconds : services_.clockSeconds());
         if (changed) running_ = !paused;
     }
     if (!changed) return;
@@ -156,10 +157,12 @@ void VTL3RecordImageGrabber::setPaused(bool paused) {
         startSource();
 }
 
-void VTL3RecordImageGrabber::stopRecord() {
+void VTL3RecordImageGrabber::stopRecord(std::optional<double> atSeconds) {
     {
         std::lock_guard lock(mutex_);
         running_ = false;
+        // The stop frame closes the stream at the stop, not when the files are finally finished.
+        if (!finalized_) scheduler_->setStopTime(atSeconds ? *atSeconds : services_.clockSeconds());
     }
     source_->stop();
 }

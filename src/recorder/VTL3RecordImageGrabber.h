@@ -71,11 +71,13 @@ public:
     // Recorder operations, in the order the coordinator calls them.
     void startProcessQueue();
     void startRecord() {}
-    // The real start: the source starts delivering.
-    void setWriteToMovie();
-    void setPaused(bool paused);
+    // The real start: the source starts delivering. With `startSeconds` (the recording's start on
+    // the grabber's clock) frame times count from it; otherwise from the first delivered update.
+    void setWriteToMovie(std::optional<double> startSeconds = std::nullopt);
+    // Pauses and stops take place at `atSeconds` on the grabber's clock, or now.
+    void setPaused(bool paused, std::optional<double> atSeconds = std::nullopt);
     void resumeRecord();
-    void stopRecord();
+    void stopRecord(std::optional<double> atSeconds = std::nullopt);
     void finishPendingFrames() {}
     // Writes the stop frame, finishes the encode queue and reports done to the coordinator; a
     // recording whose files could not be written completely reports error 1 first.

@@ -73,6 +73,18 @@ void VTLSystemAudioRecorder::stopRecord() {
     if (recorder_) recorder_->stopRecord();
 }
 
+void VTLSystemAudioRecorder::setWriteToMovieAt(double startSeconds) {
+    if (recorder_) recorder_->setWriteToMovie(startSeconds);
+}
+
+void VTLSystemAudioRecorder::setPausedAt(bool paused, double atSeconds) {
+    if (recorder_) recorder_->setPaused(paused, atSeconds);
+}
+
+void VTLSystemAudioRecorder::stopRecordAt(double atSeconds) {
+    if (recorder_) recorder_->stopRecord(atSeconds);
+}
+
 void VTLSystemAudioRecorder::finishPendingFrames() {
     if (recorder_) recorder_->finishPendingFrames();
 }

@@ -43,6 +43,9 @@ public:
     void setWriteToMovie() override;
     void setPaused(bool paused) override;
     void stopRecord() override;
+    void setWriteToMovieAt(double startSeconds) override;
+    void setPausedAt(bool paused, double atSeconds) override;
+    void stopRecordAt(double atSeconds) override;
     void finishPendingFrames() override;
     // Completes the file; reports done once it is closed.
     void finalizeRecord() override;

@@ -278,9 +278,10 @@ TEST(RecordedAudioTrack, FollowsTheRecordingsClockThroughPausesSilenceAndSurplus
     struct Case {
         const char* name;
         std::function<void(ClockedTrack&)> run;
-        double seconds;      // the track's length
-        double loudSeconds;  // of it, captured sound
-        bool mended;         // silence filled or surplus dropped
+        double seconds;               // the track's length
+        double loudSeconds;           // of it, captured sound
+        bool mended;                  // silence filled or surplus dropped
+        double startedSecondsAgo = 0; // the owner's start, already passed when writing begins
     };
     const std::vector<Case> cases = {
         {"a pause leaves no gap",
@@ -315,11 +316,27 @@ TEST(RecordedAudioTrack, FollowsTheRecordingsClockThroughPausesSilenceAndSurplus
              t.track->stopWriting();
          },
          1.5, 1.5, false},
+        {"a start already passed comes first as silence and a given stop ends the track",
+         [](ClockedTrack& t) {
+             t.play(1.0, 1.0);
+             t.track->stopWriting(t.clock - 0.25);
+         },
+         1.25, 0.75, true, 0.5},
+        {"pauses take the owner's instants, not the moments the calls come",
+         [](ClockedTrack& t) {
+             t.play(1.0, 1.0);
+             t.track->setPaused(true, t.clock - 0.2);
+             t.wait(2.0);
+             t.track->setPaused(false, t.clock - 0.5);
+             t.play(1.0, 1.0);
+             t.track->stopWriting(t.clock);
+         },
+         2.3, 2.0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ClockedTrack t("clock.mov");
-        t.track->startWriting();
+        t.track->startWriting(t.clock - c.startedSecondsAgo);
         c.run(t);
         const std::vector<float> sound = t.finish();
         const RecordedAudioTrack::Statistics s = t.track->statistics();
@@ -329,6 +346,9 @@ TEST(RecordedAudioTrack, FollowsTheRecordingsClockThroughPausesSilenceAndSurplus
         EXPECT_NEAR(static_cast<double>(countFrames(sound, true)), c.loudSeconds * 44100, 0.26 * 44100);
         EXPECT_EQ(s.silenceFrames > 441 || s.droppedFrames > 441, c.mended)
             << s.silenceFrames << " silent, " << s.droppedFrames << " dropped";
+        const auto firstLoud = std::find_if(sound.begin(), sound.end(), [](float v) { return v > 0.25f; });
+        EXPECT_NEAR(static_cast<double>(firstLoud - sound.begin()) / 2, c.startedSecondsAgo * 44100, 441)
+            << "the sound keeps its place on the clock";
     }
 }
 

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 #include <unistd.h>
 
@@ -56,9 +57,18 @@ public:
         if (producesData_) delegate_.recorderStartedProducingData(*this);
     }
     void startRecord() override { log_.push_back("startRecord"); }
-    void setWriteToMovie() override { log_.push_back("setWriteToMovie"); }
-    void setPaused(bool paused) override { log_.push_back(paused ? "setPaused(1)" : "setPaused(0)"); }
-    void stopRecord() override { log_.push_back("stopRecord"); }
+    void setWriteToMovie() override {
+        log_.push_back("setWriteToMovie");
+        takeTime("setWriteToMovie");
+    }
+    void setPaused(bool paused) override {
+        log_.push_back(paused ? "setPaused(1)" : "setPaused(0)");
+        takeTime(log_.back());
+    }
+    void stopRecord() override {
+        log_.push_back("stopRecord");
+        takeTime("stopRecord");
+    }
     void finishPendingFrames() override { log_.push_back("finishPendingFrames"); }
     void finalizeRecord() override {
         log_.push_back("finalizeRecord");
@@ -68,7 +78,16 @@ public:
     std::optional<Size> sizePixels() const override { return Size{640, 480}; }
     std::uint64_t bytesWrittenSoFar() const override { return 1234; }
 
+    // Seconds of the clock a call takes (a capture thread to start or join on a busy machine).
+    std::map<std::string, double> callSeconds;
+    double* clock = nullptr;
+
 private:
+    void takeTime(const std::string& call) {
+        auto found = callSeconds.find(call);
+        if (found != callSeconds.end() && clock) *clock += found->second;
+    }
+
     RecorderDelegate& delegate_;
     std::vector<std::string>& log_;
     bool producesData_;
@@ -116,8 +135,11 @@ protected:
             -> Result<std::unique_ptr<CoordinatedScreenRecorder>> {
             options_ = options;
             if (recorderFails) return fail("no display");
-            return std::unique_ptr<CoordinatedScreenRecorder>(
-                std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData, recordedSeconds));
+            auto recorder =
+                std::make_unique<FakeScreenRecorder>(c, log, recorderProducesData, recordedSeconds);
+            recorder->callSeconds = screenCallSeconds;
+            recorder->clock = &clock;
+            return std::unique_ptr<CoordinatedScreenRecorder>(std::move(recorder));
         };
         s.scheduleAfter = [this](double delay, std::function<void()> task) {
             auto entry = std::make_shared<Scheduled>(Scheduled{clock + delay, std::move(task), false});
@@ -217,6 +239,7 @@ protected:
     double recordedSeconds = 7.5; // what the package holds when the recording ends
     std::function<std::unique_ptr<MouseRecorder>(RecordingCoordinator&, int)> makeMouse;
     WindowFrameReader::FrameSource frontWindowSource;
+    std::map<std::string, double> screenCallSeconds;
     FakeDelegate delegate;
     std::unique_ptr<RecordingCoordinator> coordinator;
 };
@@ -716,6 +739,45 @@ TEST_F(RecordingCoordinatorTest, AnInputsSoundGoesIntoTheAdditionalMovieStartedA
     EXPECT_EQ((*asset)->tracks()[0].channelCount, 2);
     // The track lasts the recording on the coordinator's clock.
     EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), RecordingCoordinator::kMinimumRecordingSeconds, 0.1);
+}
+
+TEST_F(RecordingCoordinatorTest, AnInputsSoundLastsTheRecordingHoweverLongTheScreenTakesToStartPauseAndStop) {
+    // The screen is started, paused, resumed and stopped first; on a busy machine each call
+    // holds the main thread while the clock goes on. The sound keeps the coordinator's instants.
+    screenCallSeconds = {
+        {"setWriteToMovie", 0.25}, {"setPaused(1)", 0.3}, {"setPaused(0)", 0.05}, {"stopRecord", 0.4}};
+    audioHardware->setDevices({microphone()}, 0, 7);
+    RecordingSettings settings = settingsFor();
+    settings.audioDevicesToRecord = {{"mic", 700}};
+    ASSERT_TRUE(prepare(settings));
+    coordinator->startRecording();
+    const std::vector<float> buffer(441 * 2, 0.25f);
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] {
+            audioHardware->capture(7, buffer.data(), 441, 2);
+            return coordinator->state() == RecordingCoordinator::State::running;
+        },
+        10));
+    const double start = coordinator->recordStartTime();
+    advance(3);
+    const double pauseAt = clock;
+    coordinator->pauseRecording();
+    advance(2);
+    const double resumeAt = clock;
+    coordinator->resumeRecording();
+    advance(3);
+    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->sizeOfAdditionalAudioAndVideo() > 0; }, 10));
+    const double stopAt = clock;
+    coordinator->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
+    EXPECT_TRUE(delegate.presentedErrors.empty());
+
+    auto asset = MediaAsset::open((fs::path(settings.recordPath()) / "additionalAudioAndVideo.mov").string());
+    ASSERT_TRUE(asset) << asset.error();
+    ASSERT_EQ((*asset)->tracks().size(), 1u);
+    const double recorded = (pauseAt - start) + (stopAt - resumeAt);
+    // Within one AAC frame.
+    EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), recorded, 1024.0 / 44100.0);
 }
 
 TEST_F(RecordingCoordinatorTest, ACameraThatIsNotThereIsReportedAndTheRecordingGoesOn) {

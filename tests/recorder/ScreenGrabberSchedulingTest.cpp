@@ -62,6 +62,22 @@ TEST(ScreenGrabberScheduling, FrameTimesCountFromTheFirstUpdateWithoutPauses) {
     EXPECT_NEAR(s->stopFrameTime(105.0), 0.7, 1e-9);
 }
 
+TEST(ScreenGrabberScheduling, TheRecordingsStartAndStopSetTheTimesNotTheFirstUpdateOrTheFinish) {
+    auto s = scheduler(10);
+    // The recording started at 100; the capture thread took 0.3 s to deliver its first picture.
+    s->setStartTime(100.0);
+    auto p0 = s->planUpdate(ns(100.3), changed({{0, 0, 4, 4}}));
+    EXPECT_DOUBLE_EQ(p0.frameTimeSeconds, 0.0) << "the first picture opens the recording";
+    s->acceptFrame(p0);
+    auto p1 = s->planUpdate(ns(100.5), changed({{0, 0, 4, 4}}));
+    EXPECT_NEAR(p1.frameTimeSeconds, 0.5, 1e-9) << "later frames count from the start";
+    s->acceptFrame(p1);
+    // Stopped at 106; the files were finished a second later.
+    s->setStopTime(106.0);
+    s->setStopTime(106.5);
+    EXPECT_NEAR(s->stopFrameTime(107.0), 6.0, 1e-9);
+}
+
 TEST(ScreenGrabberScheduling, SkipsAbovePressureFiveAndMergesTheChangesIntoTheNextFrame) {
     auto s = scheduler(30);
     s->acceptFrame(s->planUpdate(ns(1.0), changed({{0, 0, 100, 100}})));
