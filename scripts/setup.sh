@@ -11,7 +11,7 @@ PACKAGES=(
   pulseaudio pulseaudio-utils libpulse-dev
   libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev
   libxcb-image0-dev libxcb-keysyms1-dev libxcb-xinput-dev libxcb-xtest0-dev x11proto-dev
-  linux-libc-dev libtiff-dev
+  linux-libc-dev libtiff-dev qt6-image-formats-plugins
   libespeak-ng-dev espeak-ng libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev time
 )

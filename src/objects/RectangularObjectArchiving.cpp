@@ -5,6 +5,9 @@
 
 #include "model/CompositionModelArchiving.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/CompositionImageObject.h"
+#include "objects/CompositionShapeObject.h"
+#include "objects/CompositionTextObject.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -87,6 +90,9 @@ void registerVisualObjectClasses(ArchiveClassRegistry& registry) {
     registry.registerClass("CompositionRectangularObject", "CompositionBaseObject", [] {
         return std::static_pointer_cast<Archivable>(makeModelObject<CompositionRectangularObject>(nullptr));
     });
+    CompositionShapeObject::registerClasses(registry);
+    CompositionImageObject::registerClasses(registry);
+    CompositionTextObject::registerClasses(registry);
 }
 
 } // namespace vtl

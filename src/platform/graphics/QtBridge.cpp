@@ -109,14 +109,19 @@ QImage wrap(const Bitmap& bitmap) {
 std::shared_ptr<Bitmap> toBitmap(const QImage& image) {
     if (image.isNull()) return nullptr;
     bool alpha = image.hasAlphaChannel();
-    QImage converted =
-        image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    auto out = std::make_shared<Bitmap>(converted.width(), converted.height(),
-                                        alpha ? Bitmap::AlphaInfo::PremultipliedFirst
-                                              : Bitmap::AlphaInfo::NoneSkipFirst);
-    for (int y = 0; y < converted.height(); ++y)
-        std::memcpy(out->data() + y * out->bytesPerRow(), converted.constScanLine(y), out->bytesPerRow());
-    return out;
+    const QImage::Format wanted = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    auto copyRows = [alpha](const QImage& source) {
+        auto out = std::make_shared<Bitmap>(source.width(), source.height(),
+                                            alpha ? Bitmap::AlphaInfo::PremultipliedFirst
+                                                  : Bitmap::AlphaInfo::NoneSkipFirst);
+        for (int y = 0; y < source.height(); ++y)
+            std::memcpy(out->data() + y * out->bytesPerRow(), source.constScanLine(y), out->bytesPerRow());
+        return out;
+    };
+    // An image already in the wanted format is read where it is: any QImage copy of a context's
+    // image, which is still being painted, would copy every pixel once more.
+    if (image.format() == wanted) return copyRows(image);
+    return copyRows(image.convertToFormat(wanted));
 }
 
 } // namespace vtl::qt
