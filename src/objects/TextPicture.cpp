@@ -80,8 +80,8 @@ std::string utf16Prefix(const std::string& text, std::size_t units) {
 Size requiredTextSize(const std::string& text, const TextPictureStyle& style) {
     // Every line of the text, none wrapped.
     const Rect bounds =
-        boundingRectForString(text, Size(1.0e6, 0), attributesFor(style), StringDrawingUsesLineFragmentOrigin);
-    return Size(bounds.size.width + 2.0 * style.horizontalPadding, bounds.size.height + 2.0 * style.verticalPadding);
+        boundingRectForString(text, Size{1.0e6, 0}, attributesFor(style), StringDrawingUsesLineFragmentOrigin);
+    return Size{bounds.size.width + 2.0 * style.horizontalPadding, bounds.size.height + 2.0 * style.verticalPadding};
 }
 
 CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Size size, const TextPictureStyle& style,
@@ -94,7 +94,7 @@ CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Siz
 
     VTLImageWrapper wrapper;
     std::shared_ptr<GraphicsContext> context =
-        wrapper.beginContextWithSize(Size(std::ceil(w * xFactor), std::ceil(h * yFactor)), colorSpace, false);
+        wrapper.beginContextWithSize(Size{std::ceil(w * xFactor), std::ceil(h * yFactor)}, colorSpace, false);
     if (!context) return {};
     context->scaleCTM(xFactor, yFactor);
     if (style.drawsBackground) {
@@ -124,7 +124,7 @@ CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Siz
             RGBAColor shade = style.shadowColor;
             shade.alpha = style.shadowOpacity;
             if (std::isfinite(a) && std::isfinite(m) && std::isfinite(style.shadowRadius))
-                context->setShadow(Size(std::sin(a) * m, std::cos(a) * m), std::max(0.0f, style.shadowRadius),
+                context->setShadow(Size{std::sin(a) * m, std::cos(a) * m}, std::max(0.0f, style.shadowRadius),
                                    textColor(shade));
         }
         const std::string shown = visibleUnits >= utf16Length(text) ? text : utf16Prefix(text, visibleUnits);

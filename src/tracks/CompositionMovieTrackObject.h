@@ -64,7 +64,7 @@ public:
     // Shows the picture at that size instead of its own, keeping the times.
     void setOverrideSize(Size size);
     // The override size when set, else the track's picture size.
-    Size originalSize() const;
+    Size originalSize() const override;
     void setNoneAnimationStateOriginalSize();
     // Fits the picture into the canvas, centred, keeping its aspect ratio.
     void setNoneAnimationStateFromTrackMatrix();
@@ -80,8 +80,8 @@ public:
     // frames, scaled by the request's factors; none without such a renderer or a frame. No picture
     // stamp: while a seek runs the picture shown is the last one drawn, not the request's.
     CIImage createImageAtTime(const ObjectImageRequest& request) override VTL_EXCLUDES(frameMutex_);
-    void beginExport() VTL_EXCLUDES(frameMutex_);
-    void endExport() VTL_EXCLUDES(frameMutex_);
+    void beginExport() VTL_EXCLUDES(frameMutex_) override;
+    void endExport() VTL_EXCLUDES(frameMutex_) override;
     // Every renderer's playing context stops and re-seeks on its next frame; the same time twice
     // still changes the stamp (its negation is stored).
     void prepareForPlayBackAtTime(double globalTime) override;

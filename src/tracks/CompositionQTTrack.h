@@ -33,10 +33,10 @@ public:
     std::shared_ptr<const MediaAsset> assetMovie() const;
     // The selected track of the file; null before one is selected.
     const MediaTrack* assetTrack() const { return assetTrack_ ? &*assetTrack_ : nullptr; }
-    std::shared_ptr<CompositionMediaEntry> mediaEntry() const;
+    std::shared_ptr<CompositionMediaEntry> mediaEntry() const override;
     std::string mediaPathForSerialization() const;
     // A new movie on the entry, with the current track index selected again.
-    virtual void setMediaEntry(const std::shared_ptr<CompositionMediaEntry>& entry);
+    void setMediaEntry(const std::shared_ptr<CompositionMediaEntry>& entry) override;
 
     // --- The track
     // Selects the file's track `index` (of all its tracks); an index the file does not have is

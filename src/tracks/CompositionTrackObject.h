@@ -113,8 +113,8 @@ public:
     std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const override {
         return afterAnchored_.lock();
     }
-    void setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object);
-    void setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object);
+    void setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) override;
+    void setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) override;
 
     // --- Pointer and click switches (global times, read from the keyframes of the "hasFrame" group)
     bool visualizesMouseCursorAtTime(double time) const;

@@ -31,8 +31,8 @@ public:
     static void registerClasses(ArchiveClassRegistry& registry = ArchiveClassRegistry::shared());
 
     // --- The recording
-    void setMediaEntry(const std::shared_ptr<CompositionMediaEntry>& entry);
-    std::shared_ptr<CompositionMediaEntry> mediaEntry() const;
+    void setMediaEntry(const std::shared_ptr<CompositionMediaEntry>& entry) override;
+    std::shared_ptr<CompositionMediaEntry> mediaEntry() const override;
     // Attaches the movie (its entry counts one use more, the previous one's one use less) and
     // prepares its pointer data.
     void setMovie(std::shared_ptr<CompositionVistrelMovie> movie);
@@ -44,7 +44,7 @@ public:
     void prepareForPlayBackAtTime(double globalTime) override;
 
     double duration() const override;
-    Size originalSize() const;
+    Size originalSize() const override;
     std::shared_ptr<VistrelRecording> underlyingRecording() const;
     double recordingContentScale() const override;
     std::string mediaPathForSerialization() const;
@@ -53,7 +53,7 @@ public:
 
     std::shared_ptr<CompositionBaseTriggeredState> newTriggeredState(double start, double end) const override;
     bool allowsAddingTriggeredStates() const override { return true; }
-    bool isAlwaysCompletelyOpaque() const { return true; }
+    bool isAlwaysCompletelyOpaque() const override { return true; }
     bool previewThumbnailsGenerated() const override { return true; }
 
     // The unanimated frame: the recording fitted into the canvas, keeping its aspect ratio.
