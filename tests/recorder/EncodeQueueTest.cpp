@@ -460,6 +460,12 @@ TEST_F(PackageTest, AWriteFailureStillEndsTheStreamWithAStopRecordWhereThereIsRo
         ASSERT_TRUE(queue.prepareForRecording(package));
         for (int i = 0; i < 30; ++i) {
             if (std::string(c.onlyFile ? c.onlyFile : "") == "thumbdata" && i == 3) {
+                // The frames handed over so far are written before the failure comes (on a busy
+                // machine the encoders may not have reached them yet).
+                const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (queue.overallFrameCounter() < 3 && std::chrono::steady_clock::now() < waitUntil)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                ASSERT_GE(queue.overallFrameCounter(), 3u);
                 // A thumbnail larger than the budget fails the recording between frames.
                 VTLRecorderThumbnailFrame thumbnail(source.nextFrame().surface, Rect(0, 0, 160, 120), 0.3, 0);
                 ASSERT_TRUE(thumbnail.processSurface(pool));
