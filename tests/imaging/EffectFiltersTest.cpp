@@ -444,6 +444,41 @@ TEST_F(EffectFilters, KaleidoscopeMirrorsEveryPixelIntoTheFirstHalfWedge) {
             }
 }
 
+// Crystals against a plain search: each pixel the colour of the input under the nearest of the
+// jittered points of the 3 × 3 cells around its own, on and beyond the card, for crystals from one
+// pixel wide to wider than the card and a centre between pixels.
+TEST_F(EffectFilters, CrystallizeTakesTheColourUnderTheNearestPoint) {
+    const PixelRegion around{-30, -20, 220, 160};
+    const Rendered in = render(cardImage(), around);
+    for (const Point centre : {Point{80, 60}, Point{13.25, 97.5}})
+        for (const double radius : {1.0, 2.5, 20.0, 100.0}) {
+            SCOPED_TRACE("radius " + std::to_string(radius) + " about " + std::to_string(centre.x) + ", " +
+                         std::to_string(centre.y));
+            auto f = effectOn("CICrystallize", cardImage(), centre);
+            f->setValue("inputRadius", radius);
+            const Rendered out = render(f->outputImage(), around);
+            ASSERT_FALSE(out.bytes.empty());
+            auto cellOf = [&](double v, double origin) { return std::floor((v - origin) / radius); };
+            int wrong = 0;
+            for (int y = around.y; y < around.maxY(); ++y)
+                for (int x = around.x; x < around.maxX(); ++x) {
+                    const double px = x + 0.5, py = y + 0.5;
+                    const double ci = cellOf(px, centre.x), cj = cellOf(py, centre.y);
+                    double best = HUGE_VAL, bestX = 0, bestY = 0;
+                    for (double j = cj - 1; j <= cj + 1; ++j)
+                        for (double i = ci - 1; i <= ci + 1; ++i) {
+                            double jx, jy;
+                            detail::cellJitter(std::int64_t(i), std::int64_t(j), jx, jy);
+                            const double qx = centre.x + (i + jx) * radius, qy = centre.y + (j + jy) * radius;
+                            const double dx = qx - px, dy = qy - py, d = dx * dx + dy * dy;
+                            if (d < best) best = d, bestX = qx, bestY = qy;
+                        }
+                    if (out.at(x, y) != in.at(int(std::floor(bestX)), int(std::floor(bestY)))) ++wrong;
+                }
+            EXPECT_EQ(wrong, 0);
+        }
+}
+
 // The median against a plain sort of each 3 × 3 neighbourhood, on random premultiplied pixels.
 TEST_F(EffectFilters, MedianIsTheMiddleOfEachNeighbourhood) {
     const int w = 70, h = 9;
