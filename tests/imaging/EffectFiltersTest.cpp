@@ -397,6 +397,88 @@ TEST_F(EffectFilters, MotionBlurDrawsAPointIntoALineAlongTheAngle) {
     }
 }
 
+// The kaleidoscope against the plain construction: each pixel's angle from the centre by the
+// library's atan2, turned back into the first wedge and mirrored into its first half, read with
+// bilinear weights in floating point. One wedge, two, many; centres on a pixel centre and between.
+TEST_F(EffectFilters, KaleidoscopeMirrorsEveryPixelIntoTheFirstHalfWedge) {
+    const Rendered in = render(cardImage(), cardRegion);
+    auto bilinearAt = [&](double u, double v, int c) {
+        const double fx = u - 0.5, fy = v - 0.5;
+        const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
+        const double wx = fx - x0, wy = fy - y0;
+        return (in.at(x0, y0)[std::size_t(c)] * (1 - wx) + in.at(x0 + 1, y0)[std::size_t(c)] * wx) *
+                   (1 - wy) +
+               (in.at(x0, y0 + 1)[std::size_t(c)] * (1 - wx) + in.at(x0 + 1, y0 + 1)[std::size_t(c)] * wx) *
+                   wy;
+    };
+    const double pi = std::numbers::pi;
+    for (const Point centre : {Point{80, 60}, Point{30.5, 100.5}})
+        for (const int count : {1, 2, 3, 6, 64})
+            for (const double angle : {0.0, 0.7, -2.5, pi}) {
+                SCOPED_TRACE(std::to_string(count) + " wedges at " + std::to_string(angle) + " about " +
+                             std::to_string(centre.x) + ", " + std::to_string(centre.y));
+                auto f = effectOn("CIKaleidoscope", cardImage(), centre);
+                f->setValue("inputCount", double(count));
+                f->setValue("inputAngle", angle);
+                const Rendered out = render(f->outputImage(), cardRegion);
+                ASSERT_FALSE(out.bytes.empty());
+                const double sector = 2 * pi / count;
+                double worst = 0;
+                for (int y = 0; y < cardHeight; ++y)
+                    for (int x = 0; x < cardWidth; ++x) {
+                        const double dx = x + 0.5 - centre.x, dy = y + 0.5 - centre.y;
+                        const double ax = dx * std::cos(angle) + dy * std::sin(angle),
+                                     ay = dy * std::cos(angle) - dx * std::sin(angle);
+                        const double phi = std::atan2(ay, ax);
+                        const double k = std::floor(phi / sector);
+                        double turned = phi - k * sector;
+                        if (turned > sector / 2) turned = sector - turned;
+                        const double r = std::hypot(ax, ay);
+                        const double u = centre.x + r * std::cos(turned + angle),
+                                     v = centre.y + r * std::sin(turned + angle);
+                        for (int c = 0; c < 4; ++c)
+                            worst = std::max(worst,
+                                             std::fabs(out.at(x, y)[std::size_t(c)] - bilinearAt(u, v, c)));
+                    }
+                EXPECT_LE(worst, 2.0);
+            }
+}
+
+// Crystals against a plain search: each pixel the colour of the input under the nearest of the
+// jittered points of the 3 × 3 cells around its own, on and beyond the card, for crystals from one
+// pixel wide to wider than the card and a centre between pixels.
+TEST_F(EffectFilters, CrystallizeTakesTheColourUnderTheNearestPoint) {
+    const PixelRegion around{-30, -20, 220, 160};
+    const Rendered in = render(cardImage(), around);
+    for (const Point centre : {Point{80, 60}, Point{13.25, 97.5}})
+        for (const double radius : {1.0, 2.5, 20.0, 100.0}) {
+            SCOPED_TRACE("radius " + std::to_string(radius) + " about " + std::to_string(centre.x) + ", " +
+                         std::to_string(centre.y));
+            auto f = effectOn("CICrystallize", cardImage(), centre);
+            f->setValue("inputRadius", radius);
+            const Rendered out = render(f->outputImage(), around);
+            ASSERT_FALSE(out.bytes.empty());
+            auto cellOf = [&](double v, double origin) { return std::floor((v - origin) / radius); };
+            int wrong = 0;
+            for (int y = around.y; y < around.maxY(); ++y)
+                for (int x = around.x; x < around.maxX(); ++x) {
+                    const double px = x + 0.5, py = y + 0.5;
+                    const double ci = cellOf(px, centre.x), cj = cellOf(py, centre.y);
+                    double best = HUGE_VAL, bestX = 0, bestY = 0;
+                    for (double j = cj - 1; j <= cj + 1; ++j)
+                        for (double i = ci - 1; i <= ci + 1; ++i) {
+                            double jx, jy;
+                            detail::cellJitter(std::int64_t(i), std::int64_t(j), jx, jy);
+                            const double qx = centre.x + (i + jx) * radius, qy = centre.y + (j + jy) * radius;
+                            const double dx = qx - px, dy = qy - py, d = dx * dx + dy * dy;
+                            if (d < best) best = d, bestX = qx, bestY = qy;
+                        }
+                    if (out.at(x, y) != in.at(int(std::floor(bestX)), int(std::floor(bestY)))) ++wrong;
+                }
+            EXPECT_EQ(wrong, 0);
+        }
+}
+
 // The median against a plain sort of each 3 × 3 neighbourhood, on random premultiplied pixels.
 TEST_F(EffectFilters, MedianIsTheMiddleOfEachNeighbourhood) {
     const int w = 70, h = 9;

@@ -7,6 +7,7 @@
 #include "platform/imaging/FilterAttributeBuilders.h"
 #include "platform/imaging/PixelKernels.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -176,19 +177,26 @@ public:
         blended.assign(std::size_t(need.width + 2) * 4, 0);
         sums.resize(std::size_t(region.width) * 4);
         std::uint16_t* b = blended.data() + 4; // one transparent pixel on either side
+        // Locals, so the byte loops below need not reload them after every store.
+        const int shift = shift_, bytes = region.width * 4;
+        const std::uint32_t half = std::uint32_t(scales_.size() / 2);
+        std::uint32_t* sum = sums.data();
         for (int j = 0; j < region.height; ++j) {
             const int y = region.y + j;
-            for (int i = 0; i < region.width; ++i) {
-                const std::uint8_t* p = own.pixel(region.x + i, y);
-                for (int c = 0; c < 4; ++c)
-                    sums[std::size_t(i) * 4 + std::size_t(c)] = p ? p[c] : 0;
+            // The input's part of the row as it is, transparent either side.
+            std::fill(sum, sum + bytes, 0u);
+            if (y >= need.y && y < need.maxY()) {
+                const int from = std::clamp(need.x - region.x, 0, region.width);
+                const int to = std::clamp(need.maxX() - region.x, from, region.width);
+                const std::uint8_t* p = own.pixel(region.x + from, y);
+                for (int i = from * 4; p && i < to * 4; ++i)
+                    sum[i] = p[i - from * 4];
             }
             for (std::size_t k = 1; k < scales_.size(); ++k)
-                addScaled(scales_[k], region, need, own, y, b, sums.data());
+                addScaled(scales_[k], region, need, own, y, b, sum);
             std::uint8_t* d = out.row(j);
-            const std::uint32_t half = std::uint32_t(scales_.size() / 2);
-            for (int i = 0; i < region.width * 4; ++i)
-                d[i] = std::uint8_t((sums[std::size_t(i)] + half) >> shift_);
+            for (int i = 0; i < bytes; ++i)
+                d[i] = std::uint8_t((sum[i] + half) >> shift);
         }
     }
 

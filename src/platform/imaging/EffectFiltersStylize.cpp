@@ -181,6 +181,13 @@ public:
                     c_.y + (double(j0_ + b) + inset + (1 - 2 * inset) * jy) * cell_};
             }
         colors_.resize(points_.size());
+        xs_.resize(points_.size());
+        for (std::size_t i = 0; i < points_.size(); ++i)
+            xs_[i] = points_[i].x;
+        columnCells_.resize(std::size_t(region.width));
+        for (int i = 0; i < region.width; ++i)
+            columnCells_[std::size_t(i)] = int(cellOf(region.x + i + 0.5, c_.x) - i0_);
+        x0_ = region.x;
     }
 
     std::size_t size() const { return points_.size(); }
@@ -189,21 +196,41 @@ public:
     std::array<std::uint8_t, 4>& color(std::size_t i) { return colors_[i]; }
     const std::array<std::uint8_t, 4>& color(std::size_t i) const { return colors_[i]; }
 
-    // The nearest point among the 3 × 3 cells around the one holding (x, y), and its squared distance.
-    std::size_t nearest(double x, double y, double& distanceSquared) const {
-        const std::int64_t ci = cellOf(x, c_.x) - i0_, cj = cellOf(y, c_.y) - j0_;
-        std::size_t best = 0;
-        distanceSquared = HUGE_VAL;
-        for (std::int64_t b = cj - 1; b <= cj + 1; ++b)
-            for (std::int64_t a = ci - 1; a <= ci + 1; ++a) {
-                const std::size_t i = std::size_t(b) * std::size_t(columns_) + std::size_t(a);
-                const double dx = points_[i].x - x, dy = points_[i].y - y, d = dx * dx + dy * dy;
-                if (d < distanceSquared) {
-                    distanceSquared = d;
-                    best = i;
+    // For the pixel centres of row y of the region, the nearest point among the 3 × 3 cells around
+    // each one's cell and its squared distance; the cells of each column and the squared vertical
+    // distances of the row's three cell rows are worked out once, not per pixel.
+    void nearestInRow(int y, std::vector<std::uint32_t>& index, std::vector<double>& distanceSquared) {
+        const double cy = y + 0.5;
+        const auto cj = std::size_t(cellOf(cy, c_.y) - j0_);
+        const auto columns = std::size_t(columns_);
+        rowDy_.resize(3 * columns);
+        for (std::size_t b = 0; b < 3; ++b)
+            for (std::size_t a = 0; a < columns; ++a) {
+                const double dy = points_[(cj - 1 + b) * columns + a].y - cy;
+                rowDy_[b * columns + a] = dy * dy;
+            }
+        const std::size_t width = columnCells_.size();
+        index.resize(width);
+        distanceSquared.resize(width);
+        for (std::size_t i = 0; i < width; ++i) {
+            const double x = x0_ + double(i) + 0.5;
+            const auto ci = std::size_t(columnCells_[i]);
+            std::size_t best = 0;
+            double nearest = HUGE_VAL;
+            for (std::size_t b = 0; b < 3; ++b) {
+                const double* xs = xs_.data() + (cj - 1 + b) * columns;
+                const double* dys = rowDy_.data() + b * columns;
+                for (std::size_t a = ci - 1; a <= ci + 1; ++a) {
+                    const double dx = xs[a] - x, d = dx * dx + dys[a];
+                    if (d < nearest) {
+                        nearest = d;
+                        best = (cj - 1 + b) * columns + a;
+                    }
                 }
             }
-        return best;
+            index[i] = std::uint32_t(best);
+            distanceSquared[i] = nearest;
+        }
     }
 
 private:
@@ -212,9 +239,11 @@ private:
     Point c_;
     double cell_;
     std::int64_t i0_ = 0, j0_ = 0;
-    int columns_ = 0;
+    int columns_ = 0, x0_ = 0;
     std::vector<Point> points_;
     std::vector<std::array<std::uint8_t, 4>> colors_;
+    std::vector<double> xs_, rowDy_;
+    std::vector<int> columnCells_; // the cell column of each pixel column of the region
 };
 
 // Crystals: each pixel takes the colour of the input under the nearest of the jittered points.
@@ -240,14 +269,13 @@ public:
             points.color(i) =
                 s ? std::array<std::uint8_t, 4>{s[0], s[1], s[2], s[3]} : std::array<std::uint8_t, 4>{};
         }
+        std::vector<std::uint32_t> nearest;
+        std::vector<double> distances;
         for (int j = 0; j < region.height; ++j) {
+            points.nearestInRow(region.y + j, nearest, distances);
             std::uint8_t* d = out.row(j);
-            for (int i = 0; i < region.width; ++i, d += 4) {
-                double distance;
-                std::memcpy(
-                    d, points.color(points.nearest(region.x + i + 0.5, region.y + j + 0.5, distance)).data(),
-                    4);
-            }
+            for (int i = 0; i < region.width; ++i, d += 4)
+                std::memcpy(d, points.color(nearest[std::size_t(i)]).data(), 4);
         }
     }
 
@@ -284,17 +312,26 @@ public:
         // Whole dot inside r − ½, paper beyond r + ½, an anti-aliased rim between.
         const double inner = std::max(r_ - 0.5, 0.0) * std::max(r_ - 0.5, 0.0),
                      outer = (r_ + 0.5) * (r_ + 0.5);
+        std::vector<std::uint32_t> nearest;
+        std::vector<double> distances;
         for (int j = 0; j < region.height; ++j) {
+            const int y = region.y + j;
+            points.nearestInRow(y, nearest, distances);
+            // The paper under the row, read in one run where the view holds the row whole.
+            const PixelRegion& view = sampler.region();
+            const std::uint8_t* row =
+                y >= view.y && y < view.maxY() && region.x >= view.x && region.maxX() <= view.maxX()
+                    ? sampler.pixel(region.x, y)
+                    : nullptr;
             std::uint8_t* d = out.row(j);
             for (int i = 0; i < region.width; ++i, d += 4) {
-                const int x = region.x + i, y = region.y + j;
-                double distance;
-                const std::size_t dot = points.nearest(x + 0.5, y + 0.5, distance);
+                const std::size_t dot = nearest[std::size_t(i)];
+                const double distance = distances[std::size_t(i)];
                 if (distance <= inner) {
                     std::memcpy(d, points.color(dot).data(), 4);
                     continue;
                 }
-                const std::uint8_t* s = sampler.pixel(x, y);
+                const std::uint8_t* s = row ? row + std::ptrdiff_t(i) * 4 : sampler.pixel(region.x + i, y);
                 const std::uint32_t paper = s ? s[3] : 0;
                 if (distance >= outer) {
                     d[0] = d[1] = d[2] = d[3] = std::uint8_t(paper);

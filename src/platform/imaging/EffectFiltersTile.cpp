@@ -36,53 +36,104 @@ PixelRegion boxAround(Point c, double radius) {
 }
 
 // Wedges of 2π / count around the centre, each mirrored from the half-wedge after the angle.
-// Points are turned back into the first wedge by a table of turns, not by trigonometry.
+// Within one half-wedge a pixel's source is a fixed linear map of its offset from the centre, so
+// each pixel finds its half-wedge by the sides of two boundary rays, starting from its left
+// neighbour's (a row crosses the rays in order), and reads through that half-wedge's matrix.
+// Which half-wedge a pixel is in depends on its own offset alone, whichever tile computes it.
+class KaleidoscopeKernel final : public KernelNode {
+public:
+    KaleidoscopeKernel(const Rect& extent, ImageNodeRef input, Point center, int count, double angle)
+        : KernelNode(extent, {input})
+        , c_(center)
+        , halfWedges_(2 * count)
+        , halfSectorsPerRadian_(count / pi)
+        , angle_(angle) {
+        const double sector = 2 * pi / count;
+        for (int h = 0; h < halfWedges_; ++h) {
+            const double boundary = angle + h * sector / 2;
+            rays_.push_back({std::cos(boundary), std::sin(boundary)});
+            // Even: wedge k turned back by k sectors. Odd: that, mirrored across the wedge's
+            // middle, which together is one reflection (its matrix has cos 2θ, sin 2θ).
+            const int k = h / 2;
+            if (h % 2 == 0) {
+                const double t = -k * sector;
+                maps_.push_back({std::cos(t), -std::sin(t), std::sin(t), std::cos(t)});
+            } else {
+                const double twice = 2 * angle + (k + 1) * sector;
+                maps_.push_back({std::cos(twice), std::sin(twice), std::sin(twice), -std::cos(twice)});
+            }
+        }
+    }
+
+    bool isPixelwise() const override { return false; }
+    PixelRegion regionOfInput(std::size_t, const PixelRegion& region) const override {
+        return boxAround(c_, farthestCorner(c_, region.rect()))
+            .unionWith(region)
+            .intersection(inputs()[0]->pixelRegion());
+    }
+
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
+        const PixelSampler sampler(in[0], regionOfInput(0, region));
+        for (int j = 0; j < region.height; ++j) {
+            const double dy = region.y + j + 0.5 - c_.y;
+            std::uint8_t* d = out.row(j);
+            int h = -1;
+            for (int i = 0; i < region.width; ++i, d += 4) {
+                const double dx = region.x + i + 0.5 - c_.x;
+                if (dx == 0 && dy == 0) {
+                    sampler.bilinear(c_.x, c_.y, d);
+                    continue;
+                }
+                if (h < 0) h = firstGuess(dx, dy);
+                h = halfWedgeOf(dx, dy, h);
+                const auto& m = maps_[std::size_t(h)];
+                sampler.bilinear(c_.x + m[0] * dx + m[1] * dy, c_.y + m[2] * dx + m[3] * dy, d);
+            }
+        }
+    }
+
+private:
+    int firstGuess(double dx, double dy) const {
+        const double phi = fastAtan2(dy, dx) - angle_;
+        const int h = floorToInt(phi * halfSectorsPerRadian_);
+        return ((h % halfWedges_) + halfWedges_) % halfWedges_;
+    }
+    // Whether (dx, dy) lies on or counterclockwise of boundary ray h (within a half turn).
+    bool onOrAfter(int h, double dx, double dy) const {
+        const auto& e = rays_[std::size_t(h)];
+        return e[0] * dy - e[1] * dx >= 0;
+    }
+    // The half-wedge holding the offset: on or after its first ray and before the next. With one
+    // wedge an offset on the line through the centre satisfies neither half, but there both maps
+    // agree, so the bounded search may stop on either.
+    int halfWedgeOf(double dx, double dy, int h) const {
+        for (int step = 0; step < halfWedges_; ++step) {
+            if (!onOrAfter(h, dx, dy))
+                h = h == 0 ? halfWedges_ - 1 : h - 1;
+            else if (onOrAfter(h + 1 == halfWedges_ ? 0 : h + 1, dx, dy))
+                h = h + 1 == halfWedges_ ? 0 : h + 1;
+            else
+                break;
+        }
+        return h;
+    }
+
+    Point c_;
+    int halfWedges_;
+    double halfSectorsPerRadian_, angle_;
+    std::vector<std::array<double, 2>> rays_;
+    std::vector<std::array<double, 4>> maps_;
+};
+
 CIImage kaleidoscope(const EffectFilter& f, const CIImage& input) {
     const Point c = f.center();
     const int count = int(std::max(1.0, std::round(f.ranged("inputCount"))));
     const double angle = f.ranged("inputAngle");
-    struct Map {
-        Point c;
-        double sector, inverseSector, cosAngle, sinAngle, cosSector, sinSector;
-        std::vector<std::array<double, 2>> turnsBack; // (cos, sin) of −k · sector
-        bool operator()(double x, double y, double& u, double& v) const {
-            const double dx = x - c.x, dy = y - c.y;
-            // Into the frame of the first wedge's start, back into the first wedge, mirrored into
-            // its first half, and out again.
-            const double ax = dx * cosAngle + dy * sinAngle, ay = dy * cosAngle - dx * sinAngle;
-            const double phi = fastAtan2(ay, ax);
-            const int k = floorToInt(phi * inverseSector);
-            // φ lies in −π … π, so k lies within one count of the table.
-            const int count = int(turnsBack.size());
-            const auto& turn = turnsBack[std::size_t(k < 0 ? k + count : k >= count ? k - count : k)];
-            double bx = ax * turn[0] - ay * turn[1], by = ax * turn[1] + ay * turn[0];
-            if (phi - k * sector > sector / 2) {
-                const double mx = bx * cosSector + by * sinSector, my = bx * sinSector - by * cosSector;
-                bx = mx;
-                by = my;
-            }
-            u = c.x + bx * cosAngle - by * sinAngle;
-            v = c.y + bx * sinAngle + by * cosAngle;
-            return true;
-        }
-        PixelRegion need(const PixelRegion& region) const {
-            return boxAround(c, farthestCorner(c, region.rect()));
-        }
-    };
-    Map map{c,
-            2 * pi / count,
-            count / (2 * pi),
-            std::cos(angle),
-            std::sin(angle),
-            std::cos(2 * pi / count),
-            std::sin(2 * pi / count),
-            {}};
-    for (int k = 0; k < count; ++k)
-        map.turnsBack.push_back({std::cos(-k * map.sector), std::sin(-k * map.sector)});
     const Rect e = input.extent();
     const Rect extent = isUnbounded(e) ? e : boxAround(c, farthestCorner(c, e)).rect();
     return EffectFilter::imageOf(input,
-                                 makeWarpKernel(extent, input.node(), unboundedRect(), std::move(map)));
+                                 std::make_shared<KaleidoscopeKernel>(extent, input.node(), c, count, angle));
 }
 
 // The picture bent around the circle of the radius: its rows become circles (the centre's row on
