@@ -92,7 +92,11 @@ public:
     // computed into the calling thread's scratch (the caller holds a ScratchScope).
     ConstPixelSpan provide(const ImageNode* node, const PixelRegion& region, ScratchScope& scratch) const;
     std::optional<InMemory> inMemory(const ImageNode* node) const;
-    void forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const;
+    void forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const {
+        forEachTile(region, CPUTileEvaluator::tileWidthPixels, body);
+    }
+    void forEachTile(const PixelRegion& region, int tileWidth,
+                     const std::function<void(const PixelRegion&)>& body) const;
 
 private:
     bool providesInPlace(const ImageNode* node, const PixelRegion& region) const;
@@ -305,16 +309,17 @@ void RenderPass::evaluate(const ImageNode* node, const PixelRegion& region, Pixe
     }
 }
 
-void RenderPass::forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const {
+void RenderPass::forEachTile(const PixelRegion& region, int tileWidth,
+                             const std::function<void(const PixelRegion&)>& body) const {
     if (region.isEmpty()) return;
-    const int columns = (region.width + CPUTileEvaluator::tileWidthPixels - 1) / CPUTileEvaluator::tileWidthPixels;
+    const int columns = (region.width + tileWidth - 1) / tileWidth;
     const int rows = (region.height + CPUTileEvaluator::tileHeightPixels - 1) / CPUTileEvaluator::tileHeightPixels;
     const std::size_t count = std::size_t(columns) * std::size_t(rows);
     auto tile = [&](std::size_t i) {
         int cx = int(i % std::size_t(columns)), cy = int(i / std::size_t(columns));
-        int x = region.x + cx * CPUTileEvaluator::tileWidthPixels;
+        int x = region.x + cx * tileWidth;
         int y = region.y + cy * CPUTileEvaluator::tileHeightPixels;
-        return PixelRegion{x, y, std::min(CPUTileEvaluator::tileWidthPixels, region.maxX() - x),
+        return PixelRegion{x, y, std::min(tileWidth, region.maxX() - x),
                            std::min(CPUTileEvaluator::tileHeightPixels, region.maxY() - y)};
     };
     if (workers_ <= 1 || count == 1) {
@@ -327,6 +332,25 @@ void RenderPass::forEachTile(const PixelRegion& region, const std::function<void
         for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1))
             body(tile(i));
     });
+}
+
+// Pixels that reach the final over straight from memory, with no tiled work of their own.
+bool comesFromMemory(const ImageNode* node) {
+    switch (node->kind()) {
+    case ImageNodeKind::Raster:
+        return true;
+    case ImageNodeKind::Crop:
+    case ImageNodeKind::Transform:
+        return comesFromMemory(inputOf(node));
+    default:
+        return false;
+    }
+}
+
+// Such pixels, and resampled ones, are drawn over in whole-row bands: a resampling pass costs a
+// painter set-up per tile, and whole rows stream through memory.
+int overBandWidth(const ImageNode* root) {
+    return isResampled(root) || comesFromMemory(root) ? maximumRegionSidePixels : CPUTileEvaluator::tileWidthPixels;
 }
 
 int poolWorkers() {
@@ -361,7 +385,8 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
         if (Status prepared = pass.prepare(root, region); !prepared) return prepared;
         std::optional<InMemory> resampledSource;
         if (mode == DrawMode::SourceOver && isResampled(root)) resampledSource = pass.inMemory(inputOf(root));
-        pass.forEachTile(region, [&](const PixelRegion& tile) {
+        const int tileWidth = mode == DrawMode::SourceOver ? overBandWidth(root) : CPUTileEvaluator::tileWidthPixels;
+        pass.forEachTile(region, tileWidth, [&](const PixelRegion& tile) {
             PixelSpan d = destination.sub(tile.x - region.x, tile.y - region.y, tile.width, tile.height);
             if (mode == DrawMode::Copy) {
                 pass.evaluate(root, tile, d);
@@ -376,9 +401,7 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
             if (inside.isEmpty()) return;
             ScratchScope scratch;
             ConstPixelSpan s = pass.provide(root, inside, scratch);
-            PixelSpan di = d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height);
-            for (int y = 0; y < inside.height; ++y)
-                sourceOverRow(s.row(y), di.row(y), inside.width);
+            sourceOverSpan(s, d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height));
         });
     } catch (const std::bad_alloc&) {
         return fail("There is not enough memory to draw the image.");
