@@ -78,6 +78,12 @@ struct InMemory {
     PixelRegion region;
 };
 
+struct TileSize {
+    int width, height;
+};
+constexpr TileSize workTile{CPUTileEvaluator::tileWidthPixels, CPUTileEvaluator::tileHeightPixels};
+constexpr TileSize overBand{maximumRegionSidePixels, 256};
+
 // Intermediates may take at most this many pixels in all during one draw.
 constexpr std::int64_t maximumIntermediatePixels = maximumRegionPixels * 2;
 
@@ -93,9 +99,9 @@ public:
     ConstPixelSpan provide(const ImageNode* node, const PixelRegion& region, ScratchScope& scratch) const;
     std::optional<InMemory> inMemory(const ImageNode* node) const;
     void forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const {
-        forEachTile(region, CPUTileEvaluator::tileWidthPixels, body);
+        forEachTile(region, workTile, body);
     }
-    void forEachTile(const PixelRegion& region, int tileWidth,
+    void forEachTile(const PixelRegion& region, TileSize size,
                      const std::function<void(const PixelRegion&)>& body) const;
 
 private:
@@ -309,18 +315,18 @@ void RenderPass::evaluate(const ImageNode* node, const PixelRegion& region, Pixe
     }
 }
 
-void RenderPass::forEachTile(const PixelRegion& region, int tileWidth,
+void RenderPass::forEachTile(const PixelRegion& region, TileSize size,
                              const std::function<void(const PixelRegion&)>& body) const {
     if (region.isEmpty()) return;
-    const int columns = (region.width + tileWidth - 1) / tileWidth;
-    const int rows = (region.height + CPUTileEvaluator::tileHeightPixels - 1) / CPUTileEvaluator::tileHeightPixels;
+    const int columns = (region.width + size.width - 1) / size.width;
+    const int rows = (region.height + size.height - 1) / size.height;
     const std::size_t count = std::size_t(columns) * std::size_t(rows);
     auto tile = [&](std::size_t i) {
         int cx = int(i % std::size_t(columns)), cy = int(i / std::size_t(columns));
-        int x = region.x + cx * tileWidth;
-        int y = region.y + cy * CPUTileEvaluator::tileHeightPixels;
-        return PixelRegion{x, y, std::min(tileWidth, region.maxX() - x),
-                           std::min(CPUTileEvaluator::tileHeightPixels, region.maxY() - y)};
+        int x = region.x + cx * size.width;
+        int y = region.y + cy * size.height;
+        return PixelRegion{x, y, std::min(size.width, region.maxX() - x),
+                           std::min(size.height, region.maxY() - y)};
     };
     if (workers_ <= 1 || count == 1) {
         for (std::size_t i = 0; i < count; ++i)
@@ -347,10 +353,10 @@ bool comesFromMemory(const ImageNode* node) {
     }
 }
 
-// Such pixels, and resampled ones, are drawn over in whole-row bands: a resampling pass costs a
-// painter set-up per tile, and whole rows stream through memory.
-int overBandWidth(const ImageNode* root) {
-    return isResampled(root) || comesFromMemory(root) ? maximumRegionSidePixels : CPUTileEvaluator::tileWidthPixels;
+// Such pixels, and resampled ones, are drawn over in tall whole-row bands: a resampling pass costs
+// a painter set-up per band, and whole rows stream through memory.
+TileSize overTiles(const ImageNode* root) {
+    return isResampled(root) || comesFromMemory(root) ? overBand : workTile;
 }
 
 int poolWorkers() {
@@ -385,8 +391,7 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
         if (Status prepared = pass.prepare(root, region); !prepared) return prepared;
         std::optional<InMemory> resampledSource;
         if (mode == DrawMode::SourceOver && isResampled(root)) resampledSource = pass.inMemory(inputOf(root));
-        const int tileWidth = mode == DrawMode::SourceOver ? overBandWidth(root) : CPUTileEvaluator::tileWidthPixels;
-        pass.forEachTile(region, tileWidth, [&](const PixelRegion& tile) {
+        pass.forEachTile(region, mode == DrawMode::SourceOver ? overTiles(root) : workTile, [&](const PixelRegion& tile) {
             PixelSpan d = destination.sub(tile.x - region.x, tile.y - region.y, tile.width, tile.height);
             if (mode == DrawMode::Copy) {
                 pass.evaluate(root, tile, d);
