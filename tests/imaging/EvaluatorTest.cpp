@@ -4,6 +4,7 @@
 #include "platform/imaging/CIImageTools.h"
 #include "platform/imaging/FilterRegistry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -89,6 +90,69 @@ TEST(Evaluator, OutputIsTheSameForAnyNumberOfWorkers) {
     // Something was drawn where the turned card lies, and the moved card is exact.
     EXPECT_GT(one.alpha(150, 100), 0);
     EXPECT_EQ(one.at(405, 20 + 199)[0], 35);
+}
+
+// Premultiplied pixels with every alpha, clear and opaque among them, as stored rows.
+std::shared_ptr<Bitmap> patternedBitmap(int w, int h, int seed) {
+    auto b = std::make_shared<Bitmap>(w, h);
+    for (int row = 0; row < h; ++row)
+        for (int x = 0; x < w; ++x) {
+            int a = (x * 3 + row * 5 + seed) & 255;
+            auto c = [&](int k) { return std::uint8_t((x * k + row + seed) % (a + 1)); };
+            b->setPixel(x, row, {c(7), c(11), c(13), std::uint8_t(a)});
+        }
+    return b;
+}
+
+// An over of pictures straight from memory, across bands and tiles and in both row orders, is the
+// exact premultiplied over for any number of workers.
+TEST(Evaluator, OverOfPicturesInMemoryIsExactForAnyWorkers) {
+    constexpr int w = 700, h = 150;
+    BitmapRef pictures = patternedBitmap(w + 20, h + 10, 1);
+    CIImage stored = CIImage::imageWithBitmap(pictures);
+    CPUTileEvaluator evaluator(1);
+    Result<CIImage> bottomFirst = materialize(stored, evaluator); // rows run upwards in memory
+    ASSERT_TRUE(bottomFirst);
+    struct Case {
+        const char* name;
+        CIImage image;
+        int dx, dy; // where the image's pixel lands in the target, image space
+        bool exact;
+    };
+    const Case cases[] = {
+        {"stored rows", stored, 0, 0, true},
+        {"rows bottom first", *bottomFirst, 0, 0, true},
+        {"cropped", stored.imageByCroppingToRect(Rect(30, 12, 500, 100)), 0, 0, true},
+        {"moved by whole pixels", stored.imageByApplyingTransform(AffineTransform::translation(-13, 7)), -13,
+         7, true},
+        {"turned", vtltools::imageByRotatingByDegrees(stored, 21, 0.9, nullptr), 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::vector<std::uint8_t>> results;
+        for (int workers : {1, 2, 8}) {
+            std::shared_ptr<Bitmap> target = patternedBitmap(w, h, 77);
+            auto context = CIContext::contextWithTarget(RasterTarget::over(*target), {workers, nullptr});
+            ASSERT_TRUE(context->drawImage(c.image, Rect(0, 0, w, h), Rect(0, 0, w, h))) << c.name;
+            results.emplace_back(target->data(), target->data() + target->bytesPerRow() * std::size_t(h));
+            if (!c.exact || workers != 1) continue;
+            Rendered source = render(c.image, {0, 0, w, h}, 1);
+            BitmapRef before = patternedBitmap(w, h, 77);
+            int wrong = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    std::array<int, 4> s = source.at(x, y);
+                    Bitmap::Pixel d = before->pixelAt(x, storedRowForImageY(y, h));
+                    Bitmap::Pixel o = target->pixelAt(x, storedRowForImageY(y, h));
+                    const std::uint8_t dc[4] = {d.b, d.g, d.r, d.a}, oc[4] = {o.b, o.g, o.r, o.a};
+                    for (int k = 0; k < 4; ++k)
+                        wrong +=
+                            oc[k] != std::min(255, s[k] + int(std::lround(dc[k] * (255 - s[3]) / 255.0)));
+                }
+            EXPECT_EQ(wrong, 0) << c.name;
+        }
+        EXPECT_TRUE(results[0] == results[1]) << c.name;
+        EXPECT_TRUE(results[0] == results[2]) << c.name;
+    }
 }
 
 TEST(Evaluator, MaterializedImagesHoldTheSamePixels) {

@@ -78,6 +78,12 @@ struct InMemory {
     PixelRegion region;
 };
 
+struct TileSize {
+    int width, height;
+};
+constexpr TileSize workTile{CPUTileEvaluator::tileWidthPixels, CPUTileEvaluator::tileHeightPixels};
+constexpr TileSize overBand{maximumRegionSidePixels, 256};
+
 // Intermediates may take at most this many pixels in all during one draw.
 constexpr std::int64_t maximumIntermediatePixels = maximumRegionPixels * 2;
 
@@ -92,7 +98,11 @@ public:
     // computed into the calling thread's scratch (the caller holds a ScratchScope).
     ConstPixelSpan provide(const ImageNode* node, const PixelRegion& region, ScratchScope& scratch) const;
     std::optional<InMemory> inMemory(const ImageNode* node) const;
-    void forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const;
+    void forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const {
+        forEachTile(region, workTile, body);
+    }
+    void forEachTile(const PixelRegion& region, TileSize size,
+                     const std::function<void(const PixelRegion&)>& body) const;
 
 private:
     bool providesInPlace(const ImageNode* node, const PixelRegion& region) const;
@@ -305,17 +315,18 @@ void RenderPass::evaluate(const ImageNode* node, const PixelRegion& region, Pixe
     }
 }
 
-void RenderPass::forEachTile(const PixelRegion& region, const std::function<void(const PixelRegion&)>& body) const {
+void RenderPass::forEachTile(const PixelRegion& region, TileSize size,
+                             const std::function<void(const PixelRegion&)>& body) const {
     if (region.isEmpty()) return;
-    const int columns = (region.width + CPUTileEvaluator::tileWidthPixels - 1) / CPUTileEvaluator::tileWidthPixels;
-    const int rows = (region.height + CPUTileEvaluator::tileHeightPixels - 1) / CPUTileEvaluator::tileHeightPixels;
+    const int columns = (region.width + size.width - 1) / size.width;
+    const int rows = (region.height + size.height - 1) / size.height;
     const std::size_t count = std::size_t(columns) * std::size_t(rows);
     auto tile = [&](std::size_t i) {
         int cx = int(i % std::size_t(columns)), cy = int(i / std::size_t(columns));
-        int x = region.x + cx * CPUTileEvaluator::tileWidthPixels;
-        int y = region.y + cy * CPUTileEvaluator::tileHeightPixels;
-        return PixelRegion{x, y, std::min(CPUTileEvaluator::tileWidthPixels, region.maxX() - x),
-                           std::min(CPUTileEvaluator::tileHeightPixels, region.maxY() - y)};
+        int x = region.x + cx * size.width;
+        int y = region.y + cy * size.height;
+        return PixelRegion{x, y, std::min(size.width, region.maxX() - x),
+                           std::min(size.height, region.maxY() - y)};
     };
     if (workers_ <= 1 || count == 1) {
         for (std::size_t i = 0; i < count; ++i)
@@ -327,6 +338,25 @@ void RenderPass::forEachTile(const PixelRegion& region, const std::function<void
         for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1))
             body(tile(i));
     });
+}
+
+// Pixels that reach the final over straight from memory, with no tiled work of their own.
+bool comesFromMemory(const ImageNode* node) {
+    switch (node->kind()) {
+    case ImageNodeKind::Raster:
+        return true;
+    case ImageNodeKind::Crop:
+    case ImageNodeKind::Transform:
+        return comesFromMemory(inputOf(node));
+    default:
+        return false;
+    }
+}
+
+// Such pixels, and resampled ones, are drawn over in tall whole-row bands: a resampling pass costs
+// a painter set-up per band, and whole rows stream through memory.
+TileSize overTiles(const ImageNode* root) {
+    return isResampled(root) || comesFromMemory(root) ? overBand : workTile;
 }
 
 int poolWorkers() {
@@ -361,7 +391,7 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
         if (Status prepared = pass.prepare(root, region); !prepared) return prepared;
         std::optional<InMemory> resampledSource;
         if (mode == DrawMode::SourceOver && isResampled(root)) resampledSource = pass.inMemory(inputOf(root));
-        pass.forEachTile(region, [&](const PixelRegion& tile) {
+        pass.forEachTile(region, mode == DrawMode::SourceOver ? overTiles(root) : workTile, [&](const PixelRegion& tile) {
             PixelSpan d = destination.sub(tile.x - region.x, tile.y - region.y, tile.width, tile.height);
             if (mode == DrawMode::Copy) {
                 pass.evaluate(root, tile, d);
@@ -376,9 +406,7 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
             if (inside.isEmpty()) return;
             ScratchScope scratch;
             ConstPixelSpan s = pass.provide(root, inside, scratch);
-            PixelSpan di = d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height);
-            for (int y = 0; y < inside.height; ++y)
-                sourceOverRow(s.row(y), di.row(y), inside.width);
+            sourceOverSpan(s, d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height));
         });
     } catch (const std::bad_alloc&) {
         return fail("There is not enough memory to draw the image.");

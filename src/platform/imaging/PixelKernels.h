@@ -13,6 +13,8 @@ namespace vtl::detail {
 
 // dst = src + dst · (1 − src alpha), over n pixels.
 void sourceOverRow(const std::uint8_t* src, std::uint8_t* dst, int n);
+// The same over views of equal size.
+void sourceOverSpan(ConstPixelSpan src, PixelSpan dst);
 
 // Rows of premultiplied pixels with un-premultiplied float access.
 struct ColorMatrix {
