@@ -501,8 +501,18 @@ TEST_F(DisplayStreamTest, AScrolledViewArrivesAsAMovedBlockAndTheExposedStrip) {
     ASSERT_TRUE(scrolled) << "no moved block was delivered";
     EXPECT_EQ(scrolled->moveDeltaX, 0);
     EXPECT_EQ(scrolled->moveDeltaY, 24);
-    ASSERT_EQ(scrolled->moved.size(), 1u);
-    EXPECT_EQ(scrolled->moved.front(), Rect(0, 0, 240, 176));
+    // One block, or several when a grab fell between the copy and the paint of the strip: either
+    // way the moves cover the scrolled block without overlapping.
+    ASSERT_FALSE(scrolled->moved.empty());
+    double movedArea = 0;
+    for (std::size_t i = 0; i < scrolled->moved.size(); ++i) {
+        const Rect& r = scrolled->moved[i];
+        EXPECT_TRUE(Rect(0, 0, 240, 176).containsRect(r)) << stringFromRect(r);
+        for (std::size_t j = i + 1; j < scrolled->moved.size(); ++j)
+            EXPECT_FALSE(r.intersects(scrolled->moved[j])) << stringFromRect(r);
+        movedArea += r.size.width * r.size.height;
+    }
+    EXPECT_EQ(movedArea, 240.0 * 176.0);
     for (const Rect& r : scrolled->refreshed)
         EXPECT_FALSE(r.intersects(Rect(0, 0, 240, 170))) << stringFromRect(r);
 }
