@@ -15,11 +15,15 @@ shopt -s nullglob
 targets=("$build"/fuzz/*_fuzzer)
 [ ${#targets[@]} -gt 0 ] || exit 0
 failed=0
+# Inputs that fail are kept here (not in the source tree) to be added to the seed corpus once fixed.
+artifacts="$build/fuzz-artifacts"
+mkdir -p "$artifacts"
 for target in "${targets[@]}"; do
   name="$(basename "$target")"
   work="$(mktemp -d)"
   [ -d "$root/tests/fuzz/corpus/$name" ] && cp -r "$root/tests/fuzz/corpus/$name/." "$work/"
-  if "$target" -runs="$runs" -max_len=65536 -seed=1 -rss_limit_mb=2048 -timeout=10 "$work" >"$work.log" 2>&1; then
+  if "$target" -runs="$runs" -max_len=65536 -seed=1 -rss_limit_mb=2048 -timeout=10 \
+      -artifact_prefix="$artifacts/$name-" "$work" >"$work.log" 2>&1; then
     echo "fuzz: $name passed $runs runs"
   else
     echo "fuzz: $name FAILED"; tail -n 40 "$work.log"; failed=1

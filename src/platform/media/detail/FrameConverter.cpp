@@ -3,6 +3,8 @@
 #include "platform/imaging/pixels/PixelBufferPool.h"
 #include "platform/media/detail/Ffmpeg.h"
 
+#include <cstring>
+
 namespace vtl::detail {
 
 namespace {
@@ -10,8 +12,17 @@ namespace {
 // Images kept for reuse: a playback context holds up to nine, a caller a few more.
 constexpr std::size_t pooledImages = 16;
 
+// A damaged stream can leave any number in a colour enum; loading that as the enum is undefined,
+// so its bytes are read as the int the C compiler stored.
+template <typename Enum> int enumValue(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 int swsMatrix(const AVFrame* frame) {
-    switch (frame->colorspace) {
+    switch (enumValue(frame->colorspace)) {
     case AVCOL_SPC_BT709: return SWS_CS_ITU709;
     case AVCOL_SPC_FCC: return SWS_CS_FCC;
     case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
@@ -50,7 +61,7 @@ Result<BitmapImage> FrameConverter::convert(const AVFrame* frame) {
     if (!frame || frame->width <= 0 || frame->height <= 0 || frame->width > maximumPictureSide ||
         frame->height > maximumPictureSide)
         return fail("The decoded picture has an unusable size.");
-    bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+    bool fullRange = enumValue(frame->color_range) == AVCOL_RANGE_JPEG;
     const AVPixelFormat format = plainFormat(static_cast<AVPixelFormat>(frame->format), fullRange);
     if (!sws_isSupportedInput(format)) return fail("The decoded picture's pixel format cannot be converted.");
 
