@@ -7,6 +7,7 @@
 
 #include <string>
 #include <sys/resource.h>
+#include <utility>
 
 namespace vtl::bench {
 
