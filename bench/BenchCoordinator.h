@@ -11,7 +11,7 @@
 
 namespace vtl::bench {
 
-class BenchCoordinator final : public ScreenGrabberCoordinator {
+class BenchCoordinator : public ScreenGrabberCoordinator {
 public:
     BenchCoordinator(std::uint32_t display, Rect area, std::string path)
         : display_(display)

@@ -5,6 +5,7 @@
 // and of the mouse recorder's ticks (its event thread sleeps while no button is pressed), and the mouse
 // recorder's share of the grabber's cost. Starts an X server of its own (Xvfb).
 
+#include "BenchCoordinator.h"
 #include "capture/CaptureTestSupport.h"
 #include "capture/PrivateXServer.h"
 #include "platform/capture/CaptureGeometry.h"
@@ -29,45 +30,26 @@ namespace {
 
 using namespace vtl;
 
-class BenchCoordinator final : public ScreenGrabberCoordinator,
-                               public RecorderDelegate,
-                               public MouseRecorderCoordinator {
+// The screen coordinator of the other capture benchmarks, also standing in for the mouse
+// recorder's coordinator and delegate.
+class MouseBenchCoordinator final : public bench::BenchCoordinator,
+                                    public RecorderDelegate,
+                                    public MouseRecorderCoordinator {
 public:
-    BenchCoordinator(std::uint32_t display, Rect area, std::string path)
-        : display_(display)
-        , area_(area)
-        , path_(std::move(path)) {}
-    std::uint32_t displayID() const override { return display_; }
-    Rect logicalRecordingScreenRect() const override { return {0, 0, 1920, 1080}; }
-    float recordingScreenScaling() const override { return 1.0f; }
-    Rect logicalAreaOnRecordingScreenRect() const override { return area_; }
-    Rect physicalAreaOnRecordingScreenRect() const override { return area_; }
-    std::string recordPath() const override { return path_; }
-    void showError(int) override {}
-    void stopRecording() override {}
-    void stopRecordingAfterFailure(const std::string&) override {}
-    bool recorderStartedProducingData(VTL3RecordImageGrabber&) override { return true; }
-    void recorderDone(VTL3RecordImageGrabber&) override {}
+    using bench::BenchCoordinator::BenchCoordinator;
+    using bench::BenchCoordinator::recorderDone;
+    using bench::BenchCoordinator::recorderStartedProducingData;
     bool recorderStartedProducingData(Recorder&) override { return true; }
     void recorderDone(Recorder&) override {}
+    float recordingScreenScaling() const override { return bench::BenchCoordinator::recordingScreenScaling(); }
     double recordStartTime() const override { return 0; }
     double recordingClockSeconds() const override { return 0; }
     Point convertPointFromCarbonCoordinatesToMovieCoordinates(Point p) const override {
         return Point{p.x, 1080 - p.y};
     }
-
-private:
-    std::uint32_t display_;
-    Rect area_;
-    std::string path_;
 };
 
-double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using bench::processCpuSeconds;
 
 double threadCpuSeconds() {
     timespec t{};
@@ -102,7 +84,7 @@ void BM_MouseRecorderBesideGrabber(benchmark::State& state) {
     for (auto _ : state) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder / "take.vistrelRecord");
-        BenchCoordinator coordinator(screen.displayID, X11CoordinateSpace(screen.x11Frame).fromX11(areaX11),
+        MouseBenchCoordinator coordinator(screen.displayID, X11CoordinateSpace(screen.x11Frame).fromX11(areaX11),
                                      (folder / "take.vistrelRecord").string());
         EncodeQueueSettings settings;
         settings.frameRate = fps;
