@@ -4,6 +4,7 @@
 #include "model/CompositionObjectsContainer.h"
 #include "platform/foundation/Log.h"
 #include "platform/imaging/CIContextWrapper.h"
+#include "platform/imaging/CIFilter.h"
 #include "platform/imaging/Evaluator.h"
 #include "tracks/CompositionMovieTrackObjectPlaybackContext.h"
 #include "tracks/CompositionVistrelTrack.h"

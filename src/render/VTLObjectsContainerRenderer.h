@@ -1,5 +1,7 @@
 #pragma once
-// Draws a container's objects for one canvas, viewer or image generator, and is the home of the
+// Draws a container's objects for one canvas, viewer or image generator: stacked in drawing order,
+// masked, placed by their transforms and scaled from canvas units onto a target rectangle. It is
+// also the home of the
 // resources the objects keep while drawing for it: an image cache by object and cache path, one
 // uploaded frame per object, one decode-ahead buffer per recording, one opaque context per object
 // and, for movie tracks, one playback context and a frame cache per track. Owned by whoever draws
@@ -10,15 +12,20 @@
 // an object builds an image, a movie decodes or a decode buffer or player stops. Entries do not
 // keep their objects alive: those of vanished objects are dropped, never read.
 
+#include "model/CompositionObjectsContainer.h"
 #include "objects/ObjectRendererResources.h"
+#include "platform/foundation/AffineTransform.h"
+#include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/CIImage.h"
+#include "platform/imaging/ColorSpace.h"
 #include "tracks/MovieFrameRenderer.h"
 #include "tracks/RecordingFrameCacheProvider.h"
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,9 +34,27 @@
 
 namespace vtl {
 
-class CompositionObjectsContainer;
+class CIFilter;
+class CompositionRectangularObject;
 class CompositionUndoObject;
 class Evaluator;
+class RasterTargetDrawing;
+
+// Called once after the last object of a pass, with the drawing placed in canvas units.
+using AfterDrawingBlock = std::function<void(RasterTargetDrawing&)>;
+
+enum class IncludeBackground { No, Yes };
+
+// What one pass draws for. Without a colour space a pass draws nothing, not even the clearing.
+struct ContainerDrawingOptions {
+    double time = 0;
+    bool forExport = false;
+    // In playback the display scaling is carried by the placement rather than by the rectangles.
+    bool forPlayback = false;
+    ColorSpaceRef colorSpace;
+    float backingScalingFactor = 1.0f;
+    AfterDrawingBlock afterObjects;
+};
 
 class VTLObjectsContainerRenderer : public ObjectRendererResources,
                                     public RecordingFrameCacheProvider,
@@ -44,6 +69,39 @@ public:
     ~VTLObjectsContainerRenderer() override;
     VTLObjectsContainerRenderer(const VTLObjectsContainerRenderer&) = delete;
     VTLObjectsContainerRenderer& operator=(const VTLObjectsContainerRenderer&) = delete;
+
+    // --- Drawing. The target rectangle is in target pixels; canvas units map onto it. Masks drawn
+    // are those of the mask list (as grey ghosts, outside playback and export only).
+    // The renderer's own container, its background included.
+    void drawObjectsInTargetRect(RasterTargetDrawing& drawing, const Rect& targetRect, const ObjectList& maskObjects,
+                                 const ContainerDrawingOptions& options);
+    // A given container's objects and transitions at its canvas size, its background included.
+    void drawObjectsContainerObjects(const CompositionObjectsContainer& container, const ObjectList& maskObjects,
+                                     const Rect& targetRect, RasterTargetDrawing& drawing,
+                                     const ContainerDrawingOptions& options);
+    // The compositing core: a given list; the background is the renderer's own container's.
+    // `times` (parallel to the list followed by the added masks) gives each object its own time.
+    // `additionalScaling` scales canvas units once more (every caller so far passes 1).
+    void drawObjects(const ObjectList& objects, const ObjectList& maskObjects, RasterTargetDrawing& drawing,
+                     const Rect& targetRect, Size canvasSize, const ContainerDrawingOptions& options,
+                     IncludeBackground background, const std::vector<double>* times = nullptr,
+                     double additionalScaling = 1.0);
+    // One object's pictures at the time, placed in target units (display scaling applied here
+    // only outside playback) and composited into one image; none when it draws nothing.
+    CIImage imageToDrawAtTime(double time, CompositionBaseObject& object, bool forPlayback, bool forExport,
+                              float backingScalingFactor, double displayScalingX, double displayScalingY,
+                              double additionalScaling, const ColorSpaceRef& colorSpace);
+    // A ready image from its extent into the rectangle; no clearing, no placement change.
+    void drawCIImageInContext(const CIImage& image, RasterTargetDrawing& drawing, const Rect& targetRect);
+    // 0 clears to transparent (generator, viewer, thumbnails), 1 and above to opaque white
+    // (preview canvas, the default).
+    void setClearColor(int value) { clearColor_ = value; }
+    int clearColor() const { return clearColor_; }
+    // The container's canvas background: its gradient over the canvas, rebuilt when a value it
+    // shows changes; a canvas smaller than one unit keeps the last one. None for kind None.
+    CIImage backgroundImage(const CompositionObjectsContainer& container);
+    // How often a background picture was built.
+    std::uint64_t backgroundBuildCount() const;
 
     // --- Image cache
     void setCachedImage(const CIImage& image, const CompositionBaseObject& object, const std::string& cachePath,
@@ -117,10 +175,32 @@ private:
         std::unique_ptr<VistrelDecoderCachedBuffer> buffer;
         int removalObservation = 0;
     };
+    struct BackgroundKey {
+        const CompositionObjectsContainer* container = nullptr;
+        Size canvasSize;
+        RGBAColor color1, color2;
+        BackgroundKind kind = BackgroundKind::None;
+        bool operator==(const BackgroundKey& o) const {
+            return container == o.container && canvasSize.width == o.canvasSize.width &&
+                   canvasSize.height == o.canvasSize.height && color1 == o.color1 && color2 == o.color2 &&
+                   kind == o.kind;
+        }
+    };
     struct PreparedFrame {
         const std::uint8_t* pixels = nullptr;
         CIImage image;
     };
+
+    void drawObjectsCore(const ObjectList& objects, const ObjectList& maskObjects, RasterTargetDrawing& drawing,
+                         const Rect& targetRect, Size canvasSize, const ContainerDrawingOptions& options,
+                         const CompositionObjectsContainer* backgroundSource, const std::vector<double>* times,
+                         double additionalScaling);
+    // The object's compositing transform for its pictures at the factors; none for the identity
+    // and for a transform that is not finite.
+    std::optional<AffineTransform> objectTransform(const CompositionRectangularObject& object, double time,
+                                                   const Rect& rect, double xFactor, double yFactor) const;
+    // A mask shown in the editor: its picture in black at a quarter opacity.
+    CIImage ghostOf(const CIImage& image);
 
     // The live entry of the object, made when asked; null when none (and not made). A stale
     // entry (its object gone, its address reused) is dropped on the way.
@@ -150,6 +230,14 @@ private:
     mutable std::vector<ObjectEntry> staleEntries_ VTL_GUARDED_BY(mutex_);
     std::deque<PreparedFrame> preparedFrames_ VTL_GUARDED_BY(mutex_);
     std::map<std::string, std::uint64_t, std::less<>> storeCounts_ VTL_GUARDED_BY(mutex_);
+
+    int clearColor_ = 255;
+    // Used by the drawing thread only.
+    std::unique_ptr<CIFilter> monochromeMaskFilter_;
+    mutable Mutex backgroundMutex_;
+    std::optional<BackgroundKey> backgroundKey_ VTL_GUARDED_BY(backgroundMutex_);
+    CIImage background_ VTL_GUARDED_BY(backgroundMutex_);
+    std::uint64_t backgroundBuilds_ VTL_GUARDED_BY(backgroundMutex_) = 0;
 
     // Materializes cached images; used under the context wrapper's lock.
     std::unique_ptr<Evaluator> evaluator_;
