@@ -32,8 +32,13 @@ bool sameOwner(const std::weak_ptr<const CompositionUndoObject>& a,
 } // namespace
 
 VTLObjectsContainerRenderer::VTLObjectsContainerRenderer(const std::shared_ptr<CompositionObjectsContainer>& container)
-    : container_(container)
-    , evaluator_(makeDefaultEvaluator()) {
+    : evaluator_(makeDefaultEvaluator()) {
+    setObjectsContainer(container);
+}
+
+void VTLObjectsContainerRenderer::setObjectsContainer(const std::shared_ptr<CompositionObjectsContainer>& container) {
+    observations_.clear();
+    container_ = container;
     if (!container) return;
     NotificationCenter& center = NotificationCenter::defaultCenter();
     observations_.emplace_back(center, center.addObserver(kObjectsAddedOrRemovedNotification, container.get(),

@@ -70,6 +70,9 @@ public:
     VTLObjectsContainerRenderer(const VTLObjectsContainerRenderer&) = delete;
     VTLObjectsContainerRenderer& operator=(const VTLObjectsContainerRenderer&) = delete;
 
+    // Follows this container's removals from now on (the old one's no more).
+    void setObjectsContainer(const std::shared_ptr<CompositionObjectsContainer>& container);
+
     // --- Drawing. The target rectangle is in target pixels; canvas units map onto it. Masks drawn
     // are those of the mask list (as grey ghosts, outside playback and export only).
     // The renderer's own container, its background included.
