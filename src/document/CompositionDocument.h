@@ -13,6 +13,8 @@ namespace vtl {
 class CompositionDocument : public CompositionDocumentServices {
 public:
     CompositionDocument();
+    // Around a container read from a package.
+    explicit CompositionDocument(std::shared_ptr<CompositionObjectsContainer> container);
     ~CompositionDocument() override;
     CompositionDocument(const CompositionDocument&) = delete;
     CompositionDocument& operator=(const CompositionDocument&) = delete;

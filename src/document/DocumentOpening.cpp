@@ -1,0 +1,134 @@
+#include "document/DocumentOpening.h"
+
+#include "model/SharedMediaManager.h"
+#include "objects/CompositionImageObject.h"
+#include "objects/CompositionShapeObject.h"
+#include "objects/CompositionTextObject.h"
+#include "objects/MouseVisualization.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Log.h"
+#include "tracks/CompositionMovieTrackObject.h"
+#include "tracks/CompositionVistrelTrack.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace vtl {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Stored files larger than this are refused rather than read.
+constexpr std::uintmax_t maximumArchiveBytes = std::uintmax_t(512) << 20;
+// Newest package format this program reads.
+constexpr std::int64_t newestFormatVersion = 5;
+
+Result<std::vector<std::uint8_t>> readWholeFile(const fs::path& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) return fail("The file " + path.string() + " cannot be read: " + error.message() + ".");
+    if (size > maximumArchiveBytes) return fail("The file " + path.string() + " is too large to be a composition.");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return fail("The file " + path.string() + " cannot be opened.");
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (bytes.size() != size) return fail("The file " + path.string() + " could not be read whole.");
+    return bytes;
+}
+
+void registerCompositionClasses() {
+    static const bool registered = [] {
+        CompositionVistrelTrack::registerClasses();
+        CompositionMovieTrackObject::registerClasses();
+        CompositionImageObject::registerClasses();
+        CompositionShapeObject::registerClasses();
+        CompositionTextObject::registerClasses();
+        MouseVisualization::registerClasses();
+        return true;
+    }();
+    (void)registered;
+}
+
+} // namespace
+
+bool isRecordingPackagePath(const std::string& path) {
+    fs::path p(path);
+    if (!p.has_filename()) p = p.parent_path();
+    return p.extension() == ".vistrelRecord";
+}
+
+Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const std::string& packagePath,
+                                                                        SharedMediaManager& media) {
+    std::error_code error;
+    if (!fs::is_directory(packagePath, error))
+        return fail("The recording " + packagePath + " is not there or is not a package.");
+    registerCompositionClasses();
+    auto document = std::make_unique<CompositionDocument>();
+    CompositionObjectsContainer& container = *document->objectsContainer();
+    auto entry = media.entryForResourceWithFileSystemPath(packagePath, document.get(),
+                                                          SharedMediaManager::ResourceCopy::None);
+    if (!entry) return fail("The recording " + packagePath + " cannot be used.");
+    auto movie = std::make_shared<CompositionVistrelMovie>(entry);
+    movie->loadResources();
+    const Size size = movie->recordingDimensions();
+    if (!movie->recording() || !(size.width > 0) || !(size.height > 0))
+        return fail("The recording " + packagePath + " cannot be read.");
+
+    auto track = makeModelObject<CompositionVistrelTrack>(&container);
+    track->setMovie(movie);
+    track->setStartTimeEndTime(0, movie->duration());
+    track->setName(fs::path(packagePath).filename().replace_extension().string());
+    container.addObject(track);
+    container.setCanvasSize(size);
+    track->setNoneAnimationStateFromTrackMatrix();
+
+    const fs::path styleFile = fs::path(packagePath) / "mouseVisualization";
+    if (fs::exists(styleFile, error)) {
+        Result<std::vector<std::uint8_t>> bytes = readWholeFile(styleFile);
+        Result<std::shared_ptr<MouseVisualization>> style =
+            bytes ? MouseVisualization::unarchive(bytes.value()) : bytes.asFailure();
+        if (style && style.value()) {
+            std::shared_ptr<MouseVisualization> recorded = style.value();
+            recorded->vistrelOwn = true;
+            track->setRecordMouseVisualization(recorded);
+            track->setMouseVisualization(recorded);
+            track->setVisualizesMouseEvents(recorded->visualizesClicks, 0);
+            track->setVisualizesMouseCursor(recorded->visualizeMouseCursor, 0);
+        } else {
+            // The recording still opens, with the default style.
+            logMessage("The recorded mouse style of " + packagePath + " cannot be read: " +
+                       (style ? std::string("it is empty") : style.error()));
+        }
+    }
+    return document;
+}
+
+Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath) {
+    std::error_code error;
+    if (!fs::is_directory(packagePath, error))
+        return fail("The composition " + packagePath + " is not there or is not a package.");
+    Result<std::vector<std::uint8_t>> bytes = readWholeFile(fs::path(packagePath) / "composition");
+    if (!bytes) return bytes.asFailure();
+    registerCompositionClasses();
+    KeyedUnarchiver coder;
+    if (Status opened = coder.open(bytes.value()); !opened)
+        return fail("The composition " + packagePath + " is damaged: " + opened.error());
+    std::optional<ArchivedDictionary> root = coder.decodeDictionaryForKey("root");
+    const ArchivedValue* version = root ? root->find("VistrelDocumentFormatVersion") : nullptr;
+    if (version) {
+        const std::optional<double> number = version->numberValue();
+        if (number && *number >= double(newestFormatVersion + 1))
+            return fail("The composition " + packagePath + " was saved by a newer version.");
+    }
+    const ArchivedValue* objects = root ? root->find("objects") : nullptr;
+    std::shared_ptr<CompositionObjectsContainer> container =
+        objects ? objects->objectAs<CompositionObjectsContainer>() : nullptr;
+    if (Status finished = coder.finishDecoding(); !finished)
+        return fail("The composition " + packagePath + " is damaged: " + finished.error());
+    if (!container) return fail("The composition " + packagePath + " holds no objects.");
+    return std::make_unique<CompositionDocument>(std::move(container));
+}
+
+} // namespace vtl

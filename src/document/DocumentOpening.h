@@ -1,0 +1,30 @@
+#pragma once
+// Opening what a user can open as a composition: a recording package becomes a new composition
+// holding the recording (canvas of the recording's size, one recording track at time 0 with the
+// recorded mouse style); a composition package's stored container is read back. So far the least
+// of both roads: side files of a recording and the rest of a composition package's root are left
+// for the document's full open. Free functions; the caller owns what they make.
+
+#include "document/CompositionDocument.h"
+#include "platform/foundation/Result.h"
+
+#include <memory>
+#include <string>
+
+namespace vtl {
+
+class SharedMediaManager;
+
+// Whether a path names a recording package (by its extension, as the document types do).
+bool isRecordingPackagePath(const std::string& path);
+
+// A new composition made from the recording package. Fails when the package holds no readable
+// recording.
+Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const std::string& packagePath,
+                                                                        SharedMediaManager& media);
+
+// The composition stored in the package (its file "composition"). Fails on a missing or damaged
+// file, or a format newer than this program reads.
+Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath);
+
+} // namespace vtl

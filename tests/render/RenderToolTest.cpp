@@ -1,0 +1,168 @@
+// The render tool: its PNG matches the generator's frame for a composition package and for a
+// recording package, and bad input fails with one line and a non-zero exit.
+
+#include "document/DocumentOpening.h"
+#include "model/SharedMediaManager.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/graphics/Bitmap.h"
+#include "recorder/synthetic/SyntheticRecording.h"
+#include "render/VTLObjectsContainerImageGenerator.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vtl::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef VISTREL_RENDER_TOOL
+
+struct ToolRun {
+    int exitStatus = -1;
+    std::string errorOutput;
+};
+
+ToolRun runRenderTool(const std::string& arguments) {
+    const std::string command = std::string(VISTREL_RENDER_TOOL) + " " + arguments + " 2>&1 >/dev/null";
+    ToolRun run;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.errorOutput += buffer;
+    const int status = ::pclose(pipe);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class RenderTool : public ::testing::Test {
+protected:
+    RenderTool()
+        : folder_(fs::path(::testing::TempDir()) / ("render-tool-" + std::to_string(::getpid()))) {
+        fs::create_directories(folder_);
+    }
+    ~RenderTool() override { fs::remove_all(folder_); }
+
+    // A composition package whose canvas shows a red-to-blue background.
+    std::string compositionPackage() {
+        const fs::path package = folder_ / "gradient.vistrel";
+        fs::create_directories(package);
+        CompositionDocument document;
+        auto& container = *document.objectsContainer();
+        container.setCanvasSize({48, 30});
+        container.setBackgroundColor1(RGBAColor::device(1, 0, 0, 1));
+        container.setBackgroundColor2(RGBAColor::device(0, 0, 1, 1));
+        KeyedArchiver coder;
+        ArchivedDictionary root;
+        root.set("objects", ArchivedValue(document.objectsContainer()));
+        root.set("VistrelDocumentFormatVersion", ArchivedValue(5));
+        coder.encodeObject(KeyedArchiver::rootKey, ArchivedValue(std::move(root)));
+        auto bytes = coder.finishEncoding();
+        EXPECT_TRUE(bytes) << bytes.error();
+        std::ofstream(package / "composition", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
+        return package.string();
+    }
+
+    std::string recordingPackage() {
+        const fs::path package = folder_ / "take.vistrelRecord";
+        SyntheticRecordingSettings settings;
+        settings.screen.width = 96;
+        settings.screen.height = 64;
+        settings.framesPerSecond = 5;
+        settings.seconds = 1;
+        auto written = writeSyntheticRecording(package.string(), settings);
+        EXPECT_TRUE(written) << written.error();
+        return package.string();
+    }
+
+    // The tool's PNG against the generator's frame of the same document.
+    void expectToolMatchesGenerator(const std::string& input, CompositionDocument& document, Size size,
+                                    const std::string& sizeArgument) {
+        const fs::path png = folder_ / "out.png";
+        const ToolRun run = runRenderTool(input + " --time 0.5 --out " + png.string() + sizeArgument);
+        ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
+        std::ifstream in(png, std::ios::binary);
+        const std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::shared_ptr<Bitmap> decoded = Bitmap::fromData(data);
+        ASSERT_TRUE(decoded);
+
+        VTLObjectsContainerImageGenerator generator(size, 1, nullptr, GeneratorAlpha::With);
+        auto frame = generator.bitmapFromObjectsContainer(*document.objectsContainer(), 0.5, false);
+        ASSERT_TRUE(frame) << frame.error();
+        ASSERT_EQ(decoded->width(), int(frame->width()));
+        ASSERT_EQ(decoded->height(), int(frame->height()));
+        int worst = 0;
+        for (std::size_t y = 0; y < frame->height(); ++y)
+            for (std::size_t x = 0; x < frame->width() * 4; ++x)
+                worst = std::max(worst, std::abs(int(decoded->data()[y * decoded->bytesPerRow() + x]) -
+                                                 int(frame->rowAt(y)[x])));
+        EXPECT_LE(worst, 1);
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(RenderTool, MatchesTheGeneratorForACompositionPackage) {
+    const std::string package = compositionPackage();
+    auto document = openCompositionPackage(package);
+    ASSERT_TRUE(document) << document.error();
+    expectToolMatchesGenerator(package, *document.value(), {48, 30}, "");
+    expectToolMatchesGenerator(package, *document.value(), {24, 60}, " --size 24x60");
+}
+
+TEST_F(RenderTool, MatchesTheGeneratorForARecordingPackage) {
+    const std::string package = recordingPackage();
+    SharedMediaManager media(folder_ / "media");
+    auto document = openRecordingAsComposition(package, media);
+    ASSERT_TRUE(document) << document.error();
+    EXPECT_EQ(document.value()->objectsContainer()->canvasSize().width, 96) << "the canvas takes the recording's size";
+    EXPECT_EQ(document.value()->objectsContainer()->objects().size(), 1u);
+    expectToolMatchesGenerator(package, *document.value(), {96, 64}, "");
+}
+
+TEST_F(RenderTool, BadInputFailsWithOneLine) {
+    const std::string package = compositionPackage();
+    const fs::path damaged = folder_ / "damaged.vistrel";
+    fs::create_directories(damaged);
+    std::ofstream(damaged / "composition") << "not an archive";
+    const std::string out = (folder_ / "x.png").string();
+    struct Case {
+        const char* name;
+        std::string arguments;
+    };
+    const Case cases[] = {
+        {"missing input", (folder_ / "missing.vistrel").string() + " --time 1 --out " + out},
+        {"missing recording", (folder_ / "missing.vistrelRecord").string() + " --time 1 --out " + out},
+        {"damaged composition", damaged.string() + " --time 1 --out " + out},
+        {"time not a number", package + " --time soon --out " + out},
+        {"negative time", package + " --time -1 --out " + out},
+        {"time not finite", package + " --time inf --out " + out},
+        {"no time", package + " --out " + out},
+        {"bad size", package + " --time 1 --out " + out + " --size 0x10"},
+        {"size without height", package + " --time 1 --out " + out + " --size 10x"},
+        {"huge size", package + " --time 1 --out " + out + " --size 100000x10"},
+        {"unwritable output", package + " --time 1 --out " + (folder_ / "no" / "such" / "x.png").string()},
+        {"unknown option", package + " --time 1 --out " + out + " --fast"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolRun run = runRenderTool(c.arguments);
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_EQ(std::count(run.errorOutput.begin(), run.errorOutput.end(), '\n'), 1) << run.errorOutput;
+        EXPECT_EQ(run.errorOutput.rfind("vistrel-render: ", 0), 0u) << run.errorOutput;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+#endif
+
+} // namespace
+} // namespace vtl::test
