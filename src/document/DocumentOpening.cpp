@@ -1,10 +1,8 @@
 #include "document/DocumentOpening.h"
 
 #include "model/SharedMediaManager.h"
-#include "objects/CompositionImageObject.h"
-#include "objects/CompositionShapeObject.h"
-#include "objects/CompositionTextObject.h"
 #include "objects/MouseVisualization.h"
+#include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "tracks/CompositionMovieTrackObject.h"
@@ -42,10 +40,7 @@ void registerCompositionClasses() {
     static const bool registered = [] {
         CompositionVistrelTrack::registerClasses();
         CompositionMovieTrackObject::registerClasses();
-        CompositionImageObject::registerClasses();
-        CompositionShapeObject::registerClasses();
-        CompositionTextObject::registerClasses();
-        MouseVisualization::registerClasses();
+        registerVisualObjectClasses();
         return true;
     }();
     (void)registered;
