@@ -106,23 +106,25 @@ Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::s
         return fail("The composition " + packagePath + " is not there or is not a package.");
     Result<std::vector<std::uint8_t>> bytes = readWholeFile(fs::path(packagePath) / "composition");
     if (!bytes) return bytes.asFailure();
+    return readCompositionArchive(bytes.value(), "The composition " + packagePath);
+}
+
+Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<const std::uint8_t> bytes,
+                                                                    const std::string& name) {
     registerCompositionClasses();
     KeyedUnarchiver coder;
-    if (Status opened = coder.open(bytes.value()); !opened)
-        return fail("The composition " + packagePath + " is damaged: " + opened.error());
+    if (Status opened = coder.open(bytes); !opened) return fail(name + " is damaged: " + opened.error());
     std::optional<ArchivedDictionary> root = coder.decodeDictionaryForKey("root");
     const ArchivedValue* version = root ? root->find("VistrelDocumentFormatVersion") : nullptr;
     if (version) {
         const std::optional<double> number = version->numberValue();
-        if (number && *number >= double(newestFormatVersion + 1))
-            return fail("The composition " + packagePath + " was saved by a newer version.");
+        if (number && *number >= double(newestFormatVersion + 1)) return fail(name + " was saved by a newer version.");
     }
     const ArchivedValue* objects = root ? root->find("objects") : nullptr;
     std::shared_ptr<CompositionObjectsContainer> container =
         objects ? objects->objectAs<CompositionObjectsContainer>() : nullptr;
-    if (Status finished = coder.finishDecoding(); !finished)
-        return fail("The composition " + packagePath + " is damaged: " + finished.error());
-    if (!container) return fail("The composition " + packagePath + " holds no objects.");
+    if (Status finished = coder.finishDecoding(); !finished) return fail(name + " is damaged: " + finished.error());
+    if (!container) return fail(name + " holds no objects.");
     return std::make_unique<CompositionDocument>(std::move(container));
 }
 

@@ -8,7 +8,9 @@
 #include "document/CompositionDocument.h"
 #include "platform/foundation/Result.h"
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace vtl {
@@ -26,5 +28,9 @@ Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const st
 // The composition stored in the package (its file "composition"). Fails on a missing or damaged
 // file, or a format newer than this program reads.
 Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath);
+
+// The same from the bytes of a package's "composition" file; `name` names it in messages.
+Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<const std::uint8_t> bytes,
+                                                                    const std::string& name);
 
 } // namespace vtl
