@@ -3,10 +3,12 @@
 
 #include "document/DocumentOpening.h"
 #include "model/SharedMediaManager.h"
+#include "objects/MouseVisualization.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/graphics/Bitmap.h"
 #include "recorder/synthetic/SyntheticRecording.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
+#include "tracks/CompositionVistrelTrack.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +128,36 @@ TEST_F(RenderTool, MatchesTheGeneratorForARecordingPackage) {
     EXPECT_EQ(document.value()->objectsContainer()->canvasSize().width, 96) << "the canvas takes the recording's size";
     EXPECT_EQ(document.value()->objectsContainer()->objects().size(), 1u);
     expectToolMatchesGenerator(package, *document.value(), {96, 64}, "");
+}
+
+TEST_F(RenderTool, ARecordingOpensWithItsRecordedMouseStyle) {
+    const std::string package = recordingPackage();
+    MouseVisualization::registerClasses();
+    auto recorded = std::make_shared<MouseVisualization>();
+    recorded->setName("Recorded style");
+    recorded->visualizesClicks = false;
+    recorded->size = 33;
+    auto bytes = KeyedArchiver::archivedData(recorded);
+    ASSERT_TRUE(bytes) << bytes.error();
+    std::ofstream(fs::path(package) / "mouseVisualization", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
+
+    SharedMediaManager media(folder_ / "media");
+    auto document = openRecordingAsComposition(package, media);
+    ASSERT_TRUE(document) << document.error();
+    auto track = std::dynamic_pointer_cast<CompositionVistrelTrack>(
+        document.value()->objectsContainer()->objects().front());
+    ASSERT_TRUE(track);
+    ASSERT_TRUE(track->recordMouseVisualization());
+    EXPECT_EQ(track->recordMouseVisualization()->size, 33);
+    EXPECT_TRUE(track->recordMouseVisualization()->vistrelOwn);
+    EXPECT_EQ(track->mouseVisualization(), track->recordMouseVisualization()) << "drawn with the recorded style";
+    EXPECT_EQ(track->startTime(), 0);
+
+    // A damaged style file leaves the recording openable, with the default style.
+    std::ofstream(fs::path(package) / "mouseVisualization", std::ios::binary) << "damaged";
+    auto withDamagedStyle = openRecordingAsComposition(package, media);
+    ASSERT_TRUE(withDamagedStyle) << withDamagedStyle.error();
 }
 
 TEST_F(RenderTool, BadInputFailsWithOneLine) {
