@@ -575,4 +575,17 @@ CIImage Object::createImageAtTime(const ObjectImageRequest& request) {
     return image;
 }
 
+// --- Timeline thumbnail
+
+void CompositionShapeObject::invalidate() {
+    thumbnail_.regenerateThumb();
+    CompositionRectangularObject::invalidate();
+}
+
+void CompositionShapeObject::tearDown() {
+    thumbnail_.cancel();
+    thumbnail_.dropThumbnail();
+    CompositionRectangularObject::tearDown();
+}
+
 } // namespace vtl

@@ -11,6 +11,7 @@
 
 #include "model/CompositionShapeState.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/ObjectThumbnail.h"
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/graphics/BezierPath.h"
 #include "platform/imaging/CIImage.h"
@@ -103,6 +104,12 @@ public:
     bool alsoWantsEndSetWhenMovingInTime() const override { return true; }
     bool imageIsRelevantForShadowCacheHash() const override { return true; }
 
+    // --- Timeline thumbnail: every change rebuilds it a moment later.
+    void invalidate() override;
+    void tearDown() override;
+    void regenerateThumb() { thumbnail_.regenerateThumb(); }
+    ObjectThumbnail& thumbnail() { return thumbnail_; }
+
     // --- Drawing (render thread)
     // The outline in canvas space, y up; empty for a kind without one.
     BezierPath pathInRect(const Rect& rect, double compositionTime) const;
@@ -142,6 +149,7 @@ protected:
     void copyValuesInto(CompositionBaseObject& target) const override;
 
 private:
+    ObjectThumbnail thumbnail_{*this};
     struct ShapeBracket {
         const CompositionShapeState* from = nullptr;
         const CompositionShapeState* to = nullptr;

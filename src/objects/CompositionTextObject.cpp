@@ -395,4 +395,17 @@ TextPictureStyle textPictureStyleFor(const TextVisualization& style) {
     return plain;
 }
 
+// --- Timeline thumbnail
+
+void CompositionTextObject::invalidate() {
+    thumbnail_.regenerateThumb();
+    CompositionRectangularObject::invalidate();
+}
+
+void CompositionTextObject::tearDown() {
+    thumbnail_.cancel();
+    thumbnail_.dropThumbnail();
+    CompositionRectangularObject::tearDown();
+}
+
 } // namespace vtl

@@ -9,6 +9,7 @@
 // render thread and only reads (the one-shot invalidation flag is cleared atomically).
 
 #include "objects/CompositionRectangularObject.h"
+#include "objects/ObjectThumbnail.h"
 #include "objects/TextVisualization.h"
 #include "platform/foundation/KeyedArchiveRegistry.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -86,6 +87,12 @@ public:
         return rectForTime(compositionTime).size;
     }
 
+    // --- Timeline thumbnail: every change rebuilds it a moment later.
+    void invalidate() override;
+    void tearDown() override;
+    void regenerateThumb() { thumbnail_.regenerateThumb(); }
+    ObjectThumbnail& thumbnail() { return thumbnail_; }
+
     // --- Drawing (render thread)
     // How many UTF-16 units of the text show at the time (appear mode 1 types the text in over
     // the first half of the object's duration).
@@ -108,6 +115,7 @@ protected:
     void copyValuesInto(CompositionBaseObject& target) const override;
 
 private:
+    ObjectThumbnail thumbnail_{*this};
     void addObservers();
     void removeObservers();
     void textVisualizationChanged();

@@ -6,6 +6,7 @@
 #include "platform/imaging/CIContextWrapper.h"
 #include "platform/imaging/CIFilter.h"
 #include "platform/imaging/Evaluator.h"
+#include "platform/imaging/FilterRegistry.h"
 #include "tracks/CompositionMovieTrackObjectPlaybackContext.h"
 #include "tracks/CompositionVistrelTrack.h"
 #include "tracks/reader/VistrelRecording.h"
@@ -33,6 +34,8 @@ bool sameOwner(const std::weak_ptr<const CompositionUndoObject>& a,
 
 VTLObjectsContainerRenderer::VTLObjectsContainerRenderer(const std::shared_ptr<CompositionObjectsContainer>& container)
     : evaluator_(makeDefaultEvaluator()) {
+    // The objects' pictures use the named filters (shadows, effects).
+    registerBuiltinFilters();
     setObjectsContainer(container);
 }
 
