@@ -69,7 +69,9 @@ void ObjectThumbnail::delayedRegenerateThumbs() {
         }
     }
     NotificationUserInfo info;
-    NotificationCenter::defaultCenter().post(kObjectRegeneratedThumbnailsNotification, &owner_, std::move(info));
+    // Observers register with the object as a whole.
+    NotificationCenter::defaultCenter().post(kObjectRegeneratedThumbnailsNotification,
+                                             dynamic_cast<const void*>(&owner_), std::move(info));
 }
 
 } // namespace vtl
