@@ -30,9 +30,9 @@ public:
     }
 };
 
-class ImageGenerator : public ModelFixture {
+class ContainerImageGenerator : public ModelFixture {
 protected:
-    ImageGenerator() {
+    ContainerImageGenerator() {
         container()->setCanvasSize({64, 32});
         container()->setBackgroundKind(BackgroundKind::None);
         // Red over the top half, a half-transparent blue square at the lower left.
@@ -57,7 +57,7 @@ protected:
     }
 };
 
-TEST_F(ImageGenerator, OutputSizeIsTheScaledCanvasRoundedDown) {
+TEST_F(ContainerImageGenerator, OutputSizeIsTheScaledCanvasRoundedDown) {
     VTLObjectsContainerImageGenerator generator({1001, 601}, 0.5f, nullptr, GeneratorAlpha::With);
     EXPECT_EQ(generator.outputWidth(), 500);
     EXPECT_EQ(generator.outputHeight(), 300);
@@ -69,7 +69,7 @@ TEST_F(ImageGenerator, OutputSizeIsTheScaledCanvasRoundedDown) {
     EXPECT_EQ(generator.outputWidth(), 500) << "fixed at creation";
 }
 
-TEST_F(ImageGenerator, FramesHoldExactlyTheDeclaredFormatTopRowFirst) {
+TEST_F(ContainerImageGenerator, FramesHoldExactlyTheDeclaredFormatTopRowFirst) {
     struct Case {
         const char* name;
         GeneratorAlpha alpha;
@@ -104,7 +104,7 @@ TEST_F(ImageGenerator, FramesHoldExactlyTheDeclaredFormatTopRowFirst) {
     }
 }
 
-TEST_F(ImageGenerator, OwnPoolIsPremultipliedBGRAWithAlphaAndBGRXWithout) {
+TEST_F(ContainerImageGenerator, OwnPoolIsPremultipliedBGRAWithAlphaAndBGRXWithout) {
     VTLObjectsContainerImageGenerator withAlpha({64, 32}, 1, nullptr, GeneratorAlpha::With);
     VTLObjectsContainerImageGenerator withoutAlpha({64, 32}, 1, nullptr, GeneratorAlpha::Without);
     auto a = withAlpha.imageFromObjectsContainer(*container(), 1, false);
@@ -115,7 +115,7 @@ TEST_F(ImageGenerator, OwnPoolIsPremultipliedBGRAWithAlphaAndBGRXWithout) {
     EXPECT_EQ(a->bytesPerRow, 64u * 4);
 }
 
-TEST_F(ImageGenerator, PaddedAndPackedPoolsGiveTheSamePixels) {
+TEST_F(ContainerImageGenerator, PaddedAndPackedPoolsGiveTheSamePixels) {
     VTLObjectsContainerImageGenerator generator({64, 32}, 1, nullptr, GeneratorAlpha::With);
     auto packed = generator.imageFromObjectsContainer(*container(), 1, false);
     generator.setPixelBufferPool(
@@ -126,7 +126,7 @@ TEST_F(ImageGenerator, PaddedAndPackedPoolsGiveTheSamePixels) {
         ASSERT_EQ(std::memcmp(packed->row(y), padded->row(y), 64 * 4), 0) << "row " << y;
 }
 
-TEST_F(ImageGenerator, MismatchedPoolsAndBadInputFailCleanly) {
+TEST_F(ContainerImageGenerator, MismatchedPoolsAndBadInputFailCleanly) {
     VTLObjectsContainerImageGenerator generator({64, 32}, 1, nullptr, GeneratorAlpha::With);
     EXPECT_FALSE(generator.imageFromObjectsContainer(*container(), std::nan(""), false));
     generator.setPixelBufferPool(std::make_shared<RenderedFramePool>(10, 10, FramePixelFormat::BGRX8));
@@ -140,7 +140,7 @@ TEST_F(ImageGenerator, MismatchedPoolsAndBadInputFailCleanly) {
     EXPECT_FALSE(huge.imageFromObjectsContainer(*container(), 1, false));
 }
 
-TEST_F(ImageGenerator, MasksNeverAppearInItsFrames) {
+TEST_F(ContainerImageGenerator, MasksNeverAppearInItsFrames) {
     auto masked = add(Rect(32, 0, 32, 16), {0, 1, 0, 1});
     auto mask = add(Rect(48, 0, 16, 16), {1, 1, 1, 1});
     masked->setMaskObject(mask);
@@ -152,7 +152,7 @@ TEST_F(ImageGenerator, MasksNeverAppearInItsFrames) {
     EXPECT_EQ(bytesAt(*frame, 56, 24), (std::vector<std::uint8_t>{0, 255, 0, 255})) << "no ghost";
 }
 
-TEST_F(ImageGenerator, TwoThreadsThroughOneGeneratorGetWholeSeparateFrames) {
+TEST_F(ContainerImageGenerator, TwoThreadsThroughOneGeneratorGetWholeSeparateFrames) {
     VTLObjectsContainerImageGenerator generator({64, 32}, 1, nullptr, GeneratorAlpha::With);
     auto reference = generator.bitmapFromObjectsContainer(*container(), 1, false);
     ASSERT_TRUE(reference);
