@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -72,6 +73,26 @@ struct LayerScene {
     std::vector<BitmapImage> bitmaps;
 };
 
+// QPainter's composite of the five layers, as the baseline draws it.
+struct PainterLayers {
+    PainterLayers() {
+        for (int i = 0; i < 5; ++i) {
+            bitmaps.push_back(layerBitmap(i));
+            layers.emplace_back(bitmaps.back().data(), benchWidth, benchHeight, int(bitmaps.back().bytesPerRow()),
+                                QImage::Format_ARGB32_Premultiplied);
+        }
+    }
+    void drawInto(QImage& target) const {
+        target.fill(Qt::transparent);
+        QPainter painter(&target);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        for (int i = 0; i < 5; ++i)
+            painter.drawImage(QPoint(i * 3, -i * 2), layers[std::size_t(i)]);
+    }
+    std::vector<BitmapImage> bitmaps;
+    std::vector<QImage> layers;
+};
+
 void renderFrames(benchmark::State& state, LayerScene& scene, GeneratorAlpha alpha) {
     VTLObjectsContainerImageGenerator generator({double(benchWidth), double(benchHeight)}, 1, nullptr, alpha);
     for (auto _ : state) {
@@ -87,26 +108,28 @@ void renderFrames(benchmark::State& state, LayerScene& scene, GeneratorAlpha alp
 
 void BM_GeneratorFiveLayers1080p(benchmark::State& state) {
     LayerScene scene(5);
+    {
+        // Both draw the same picture: the largest byte difference from QPainter's, as a counter.
+        VTLObjectsContainerImageGenerator check({double(benchWidth), double(benchHeight)}, 1, nullptr,
+                                                GeneratorAlpha::With);
+        auto frame = check.imageFromObjectsContainer(*scene.container(), 1, false, true);
+        QImage painted(benchWidth, benchHeight, QImage::Format_ARGB32_Premultiplied);
+        PainterLayers().drawInto(painted);
+        int largest = 0;
+        for (int y = 0; frame && y < benchHeight; ++y)
+            for (int x = 0; x < benchWidth * 4; ++x)
+                largest = std::max(largest, std::abs(int(frame->row(y)[x]) - int(painted.constScanLine(y)[x])));
+        state.counters["max_difference_from_qpainter"] = largest;
+    }
     renderFrames(state, scene, GeneratorAlpha::With);
 }
 BENCHMARK(BM_GeneratorFiveLayers1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_QPainterFiveLayers1080p(benchmark::State& state) {
-    std::vector<BitmapImage> bitmaps;
-    std::vector<QImage> layers;
-    for (int i = 0; i < 5; ++i) {
-        bitmaps.push_back(layerBitmap(i));
-        layers.emplace_back(bitmaps.back().data(), benchWidth, benchHeight, int(bitmaps.back().bytesPerRow()),
-                            QImage::Format_ARGB32_Premultiplied);
-    }
+    PainterLayers layers;
     QImage target(benchWidth, benchHeight, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
-        target.fill(Qt::transparent);
-        QPainter painter(&target);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        for (int i = 0; i < 5; ++i)
-            painter.drawImage(QPoint(i * 3, -i * 2), layers[std::size_t(i)]);
-        painter.end();
+        layers.drawInto(target);
         benchmark::DoNotOptimize(target.constBits());
     }
     state.SetItemsProcessed(state.iterations());
