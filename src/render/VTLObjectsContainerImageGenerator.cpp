@@ -3,7 +3,9 @@
 #include "render/RasterTargetDrawing.h"
 #include "render/VTLObjectsContainerRenderer.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -55,12 +57,18 @@ void convertRows(const BitmapImage& from, const RenderedFrame& to) {
     }
 }
 
-// Four-byte pixels: the picture over black. Premultiplied colour already is that.
+// Four-byte pixels: the picture over black. Premultiplied colour already is that; only the fourth
+// byte is set, a whole pixel at a time so the loop vectorizes.
 void makeOpaque(std::uint8_t* pixels, int width, int height, std::size_t bytesPerRow) {
+    static_assert(std::endian::native == std::endian::little, "the fourth byte is the high one");
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* pixel = pixels + std::size_t(y) * bytesPerRow + 3;
-        for (int x = 0; x < width; ++x, pixel += 4)
-            *pixel = 255;
+        std::uint8_t* row = pixels + std::size_t(y) * bytesPerRow;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + std::size_t(x) * 4, 4);
+            pixel |= 0xff000000u;
+            std::memcpy(row + std::size_t(x) * 4, &pixel, 4);
+        }
     }
 }
 
