@@ -1,6 +1,7 @@
 #include "document/DocumentOpening.h"
 
 #include "model/SharedMediaManager.h"
+#include "objects/CompositionRectangularObject.h"
 #include "objects/MouseVisualization.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -125,7 +126,18 @@ Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<co
         objects ? objects->objectAs<CompositionObjectsContainer>() : nullptr;
     if (Status finished = coder.finishDecoding(); !finished) return fail(name + " is damaged: " + finished.error());
     if (!container) return fail(name + " holds no objects.");
-    return std::make_unique<CompositionDocument>(std::move(container));
+    auto document = std::make_unique<CompositionDocument>(container);
+    // What the objects need once all of them are read: resources, track order, the drawing lists
+    // and each object's own set-up.
+    container->loadTrackResources();
+    container->sortTracks();
+    container->recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
+    for (const auto& object : container->objects()) {
+        object->propagateDocument();
+        object->recacheNamesOfAllUsedEffects();
+        if (auto* visual = dynamic_cast<CompositionRectangularObject*>(object.get())) visual->performPostLoadSetup();
+    }
+    return document;
 }
 
 } // namespace vtl

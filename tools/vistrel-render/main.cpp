@@ -8,6 +8,7 @@
 #include "platform/graphics/Bitmap.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
 
+#include <QGuiApplication>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -103,6 +104,15 @@ int main(int argc, char** argv) {
                               std::to_string(maximumSide) + ".");
         size = Size{double(*w), double(*h)};
     }
+
+    // Texts lay out with the font system, which needs an application object; no display is used.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int qtArgc = 1;
+    static char qtName[] = "vistrel-render";
+    static char* qtArgv[] = {qtName, nullptr};
+    // The tool reports failures in one line of its own; the toolkit's notes would add more.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    QGuiApplication application(qtArgc, qtArgv);
 
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-render-" + std::to_string(::getpid()));
