@@ -238,6 +238,10 @@ void Transition::setupTimes() {
     const double overlap = end - start;
     if (std::abs(startTime_ - start) > timeToleranceSeconds) setObservedValue("startTime", startTime_, start);
     if (std::abs(endTime_ - end) > timeToleranceSeconds) setObservedValue("endTime", endTime_, end);
+    // While undo or redo replays a step, the relative times come back through steps of their own;
+    // deriving them here would overwrite what the user had set.
+    if (CompositionUndoManager* manager = undoManager(); manager && (manager->isUndoing() || manager->isRedoing()))
+        return;
     const double relativeStart = start - f->snapStartTime();
     if (std::abs(transitionStartTime_ - relativeStart) > timeToleranceSeconds) setTransitionStartTime(relativeStart);
     if (std::abs(transitionEndTime_ - overlap) > timeToleranceSeconds) setTransitionEndTime(overlap);
