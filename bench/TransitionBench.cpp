@@ -5,11 +5,12 @@
 // drawn at a quarter, half and three quarters of its time, on one and two workers. Arguments:
 // workers, then time in percent. Last, the transition object's whole frame halfway, of each type
 // on two workers: its filters made from its type and values, the two objects' pictures placed on
-// the canvas, then drawn (argument: the type).
+// the canvas, then drawn through a container renderer as export draws (argument: the type).
 
 #include "model/CompositionObjectsContainer.h"
 #include "objects/CompositionTransition.h"
 #include "platform/imaging/CIContext.h"
+#include "render/VTLObjectsContainerRenderer.h"
 #include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/TransitionShading.h"
@@ -182,8 +183,11 @@ void BM_TransitionObject(benchmark::State& state) {
     static auto into = std::make_shared<Bitmap>(frameWidth, frameHeight);
     auto context = CIContext::contextWithTarget(RasterTarget::over(*into), {2, nullptr});
     const Rect all(0, 0, frameWidth, frameHeight);
+    VTLObjectsContainerRenderer renderer(container);
     ObjectImageRequest request;
     request.compositionTime = 9;
+    request.renderer = &renderer;
+    request.purpose = ImagePurpose::Export;
     for (auto _ : state)
         benchmark::DoNotOptimize(context->drawImage(transition->createImageAtTime(request), all, all).ok());
 }

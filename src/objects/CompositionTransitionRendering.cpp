@@ -6,6 +6,7 @@
 
 #include "model/CompositionObjectsContainer.h"
 #include "model/EffectFilterDescriptions.h"
+#include "objects/ObjectRendererResources.h"
 #include "objects/TransitionValues.h"
 #include "platform/foundation/Log.h"
 #include "platform/imaging/CIImageTools.h"
@@ -260,7 +261,11 @@ CIImage Transition::createImageAtTime(const ObjectImageRequest& request) {
     case TransitionType::PageCurlWithShadow:
         if (filters.helper) {
             filters.helper->setValue("inputImage", fromImage);
-            render.setValue("inputBacksideImage", filters.helper->outputImage());
+            CIImage back = filters.helper->outputImage();
+            // The roll reads its back at mirrored places all over the page; computed once ahead,
+            // the colour controls are not recomputed for every tile that reads them.
+            if (request.renderer) back = request.renderer->materializedImage(back);
+            render.setValue("inputBacksideImage", back);
         }
         [[fallthrough]];
     default:

@@ -229,6 +229,17 @@ TEST_F(Transitions, EdgeCasesOfTimesSettingsAndCopies) {
              EXPECT_EQ(copy->filterValues(), transition->filterValues());
              EXPECT_EQ(from->toTransition(), transition) << "copying leaves the original's links";
          }},
+        {"objects that no longer overlap lose their transition",
+         [&] {
+             transition->removeIfNecessary();
+             EXPECT_TRUE(container()->containsObject(transition.get())) << "they still overlap";
+             from->setEndTime(9);
+             transition->removeIfNecessary();
+             EXPECT_FALSE(container()->containsObject(transition.get()));
+             EXPECT_FALSE(from->toTransition());
+             EXPECT_FALSE(to->fromTransition());
+             EXPECT_TRUE(transition->isInvalidated());
+         }},
         {"a transition without length has happened; progress stays within 0 … 1",
          [&] {
              EXPECT_EQ(transition->progressAtTime(3), 0);
@@ -362,6 +373,20 @@ TEST_F(Transitions, FramesRunFromTheFromObjectToTheToObject) {
     for (std::size_t i = 0; i < half.bytes.size(); ++i)
         worst = std::max(worst, std::abs(2 * half.bytes[i] - first.bytes[i] - last.bytes[i]));
     EXPECT_LE(worst, 2) << "within one level of the mix";
+}
+
+// A masked object takes part cut by its mask, placed on the canvas as the object itself is.
+TEST_F(Transitions, AMaskedObjectIsCutByItsMask) {
+    auto mask = add<TintedPicture>(0, 30);
+    mask->setRect(Rect(10, 10, 40, 30), 0);
+    container()->establishMaskRelation(mask, from);
+    const Rendered start = frameAt(10), picture = pictureOf(*from, 10);
+    ASSERT_FALSE(start.bytes.empty());
+    EXPECT_EQ(start.at(20, 20), picture.at(20, 20)) << "inside the mask";
+    EXPECT_EQ(start.at(49, 39), picture.at(49, 39));
+    EXPECT_EQ(start.alpha(100, 60), 0) << "outside the mask";
+    EXPECT_EQ(start.alpha(9, 9), 0);
+    EXPECT_TRUE(samePixels(frameAt(12), pictureOf(*to, 12))) << "the to-object has no mask";
 }
 
 // The curl's back is the from-object's picture through the colour controls of the type's helper.
