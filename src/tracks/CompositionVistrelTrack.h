@@ -64,12 +64,26 @@ public:
     void awakeAfterUndelete() override;
     void prepareForDeletion() override;
 
+    // --- Drawing (render threads). The frame from the renderer's decode-ahead cache, darkened
+    // with its focused windows lifted out under a focus-highlight state, zoomed under the other
+    // event-triggered states, scaled by the request's factors; none without a renderer that keeps
+    // recordings or without a frame.
+    CIImage createImageAtTime(const ObjectImageRequest& request) override;
+    // The inherited pictures, then the pointer, clicks and wheel overlay.
+    std::vector<CIImage> additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest& request,
+                                                                       const CIImage& baseImage) override;
+    // Media times: within half a second after a focus-highlight state's end, and the pointer's
+    // movement with the lifted focus rectangle there (identity when none).
+    bool isInsideTriggeredStateAnimationAtTime(double mediaTime) const;
+    AffineTransform additionalMouseTransformAtTime(double mediaTime) const;
+
 protected:
     std::shared_ptr<CompositionBaseObject>
     makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const override;
     void copyValuesInto(CompositionBaseObject& target) const override;
 
 private:
+    static CIImage scaledForRequest(const CIImage& image, const ObjectImageRequest& request);
     void readMetadata();
     void giveUpMediaEntry();
 
