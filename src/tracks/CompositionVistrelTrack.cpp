@@ -310,13 +310,10 @@ CIImage Track::createImageAtTime(const ObjectImageRequest& request) {
                                                 image);
     } else if (state && state->kind() != 1 && state->kind() != 5) {
         if (const std::optional<AffineTransform> zoom = eventTransformForTime(*this, m, *state, rectForTime(t))) {
+            // The zoomed picture covers the frame's own extent: what the zoom pushes beyond it is
+            // cut away after the transform, which also keeps the edge pixels whole.
             const Rect extent = image.extent();
-            const std::optional<AffineTransform> inverse = zoom->inverted();
-            if (inverse && isFiniteTransform(*inverse)) {
-                const Rect visible = inverse->applyToRect(extent);
-                if (visible != extent) image = image.imageByCroppingToRect(visible);
-                image = image.imageByApplyingTransform(*zoom);
-            }
+            image = image.imageByApplyingTransform(*zoom).imageByCroppingToRect(extent);
         }
     }
     return scaledForRequest(image, request);
