@@ -436,5 +436,35 @@ TEST_F(RecordingTrackRendering, DamagedStylesStillDrawAFrame) {
     EXPECT_LE(huge.extent().size.width, 2048);
 }
 
+TEST_F(RecordingTrackRendering, OverlayFollowsTheEventZoomButASpotlightKeepsItInPlace) {
+    auto track = addTrack(RecScript{true, false, false});
+    auto& state = addState(*track, 0.5, 3.6, 0);
+    // 1.5 × about the click (200, 100): the (green) cursor's pixel at (100, 78) moves to (50, 67).
+    Rendered o = overlayAt(*track, 3.25);
+    EXPECT_EQ(o.at(52, 67), (std::array<int, 4>{0, 255, 0, 255}));
+    EXPECT_EQ(o.alpha(100, 78), 0);
+
+    // Kind 1: the picture stays, a sheet at the zoom's strength (0.5 × 0.5) with its hole on the
+    // zoom's centre, which for this kind is the pointer.
+    state.setKind(1);
+    o = overlayAt(*track, 3.25);
+    EXPECT_EQ(o.at(100, 78), (std::array<int, 4>{0, 255, 0, 255}));
+    EXPECT_NEAR(o.alpha(300, 200), 64, 2);
+    EXPECT_EQ(o.alpha(85, 80), 0);
+    EXPECT_NEAR(o.alpha(215, 100), 64, 2);
+}
+
+TEST_F(RecordingTrackRendering, WheelArrowsShowAboveThePointerAndFadeInTheLastQuarter) {
+    auto track = addTrack(RecScript{true, false, false});
+    track->mouseVisualizationStyle()->showMouseWheel = true;
+    // The up arrow's picture spans (84, 92) to (116, 128) for the pointer at (100, 80).
+    const int full = overlayAt(*track, 1.5).alpha(100, 110);
+    EXPECT_GT(full, 128);
+    EXPECT_EQ(overlayAt(*track, 1.7).alpha(100, 110), full) << "no fade before three quarters";
+    EXPECT_NEAR(overlayAt(*track, 1.9).alpha(100, 110), full * 0.4, 3);
+    EXPECT_EQ(overlayAt(*track, 2.1).alpha(100, 110), 0);
+    EXPECT_EQ(overlayAt(*track, 1.5).alpha(100, 70), 0) << "no arrow below";
+}
+
 } // namespace
 } // namespace vtl::test
