@@ -8,6 +8,7 @@
 #include "objects/MouseVisualization.h"
 #include "objects/ObjectImageRequest.h"
 #include "objects/ObjectRendererResources.h"
+#include "platform/graphics/GraphicsContext.h"
 #include "platform/imaging/CIImageTools.h"
 #include "tracks/CompositionTrackObjectEventZoom.h"
 #include "tracks/CompositionTrackObjectMouseImages.h"
@@ -374,6 +375,76 @@ std::vector<CIImage> Track::additionalImagesInObjectSpaceToDrawAboveImage(const 
         cursor = cursor.imageByApplyingTransform(additionalMouseTransformAtTime(m));
     images.push_back(std::move(cursor));
     return images;
+}
+
+BitmapImage Track::imageAtTime(double globalTime) const {
+    if (!movie_) return BitmapImage();
+    return movie_->imageAtTime(globalTime - startTime());
+}
+
+std::vector<Track::ThumbTile> Track::thumbTiles(Size size, double pixelsPerSecond, Point origin,
+                                                double scrubTime) const {
+    std::vector<ThumbTile> tiles;
+    const std::shared_ptr<VistrelRecording> recording = underlyingRecording();
+    if (!recording) return tiles;
+    const Size thumb = recording->thumbSize();
+    const float tw = float(thumb.width), th = float(thumb.height);
+    if (!(tw > 0 && th > 0) || !(pixelsPerSecond > 0) || !std::isfinite(pixelsPerSecond)) return tiles;
+    const double g = std::floor(size.height) / double(th);
+    const double w = std::round(double(tw) * g), h = std::round(g * double(th));
+    if (!(w >= 1) || !(h >= 1) || !std::isfinite(origin.x) || !std::isfinite(size.width)) return tiles;
+    const double k0 = std::floor(origin.x / w);
+    const double n = std::ceil(((origin.x - k0 * w) + size.width) / w);
+    // A strip wider than any screen is a caller's mistake, not a reason to loop for ever.
+    if (!(n >= 0) || n > 100000) return tiles;
+    for (double k = k0; k < k0 + n; ++k) {
+        const double x = k * w;
+        double time = x / pixelsPerSecond;
+        if (scrubTime > 0 && x / pixelsPerSecond < scrubTime && scrubTime < (x + w) / pixelsPerSecond) time = scrubTime;
+        tiles.push_back(ThumbTile{time, Rect(x, origin.y, w, h)});
+    }
+    return tiles;
+}
+
+void Track::drawThumbs(GraphicsContext& context, Size size, double pixelsPerSecond, Point origin,
+                       double scrubTime) const {
+    const std::shared_ptr<VistrelRecording> recording = underlyingRecording();
+    if (!recording) return;
+    const Size thumb = recording->thumbSize();
+    const int tw = int(thumb.width), th = int(thumb.height);
+    context.saveGState();
+    for (const ThumbTile& tile : thumbTiles(size, pixelsPerSecond, origin, scrubTime)) {
+        const std::span<const std::uint8_t> bytes = recording->thumbnailDataAtTime(tile.time);
+        if (bytes.empty() || bytes.size() < std::size_t(tw) * std::size_t(th) * 4) break;
+        // B, G, R and an unused byte, top row first.
+        Bitmap bitmap(tw, th, Bitmap::AlphaInfo::NoneSkipFirst);
+        for (int y = 0; y < th; ++y) {
+            const std::uint8_t* from = bytes.data() + std::size_t(y) * std::size_t(tw) * 4;
+            std::uint8_t* to = bitmap.data() + std::size_t(y) * bitmap.bytesPerRow();
+            for (int x = 0; x < tw; ++x) {
+                to[x * 4 + 0] = from[x * 4 + 0];
+                to[x * 4 + 1] = from[x * 4 + 1];
+                to[x * 4 + 2] = from[x * 4 + 2];
+                to[x * 4 + 3] = 255;
+            }
+        }
+        const Rect& r = tile.rect;
+        context.drawImage(r, bitmap);
+        context.setLineWidth(1.0);
+        auto edge = [&context](Point from, Point to, const Color& color) {
+            BezierPath line;
+            line.moveTo(from);
+            line.lineTo(to);
+            context.setStrokeColor(color);
+            context.stroke(line);
+        };
+        const Color dark = Color::deviceRGB(0, 0, 0, 0.6), light = Color::deviceRGB(1, 1, 1, 0.6);
+        edge(Point{r.minX(), r.minY()}, Point{r.maxX(), r.minY()}, dark);
+        edge(Point{r.minX(), r.minY()}, Point{r.minX(), r.maxY()}, dark);
+        edge(Point{r.minX(), r.maxY()}, Point{r.maxX(), r.maxY()}, light);
+        edge(Point{r.maxX(), r.minY()}, Point{r.maxX(), r.maxY()}, light);
+    }
+    context.restoreGState();
 }
 
 } // namespace vtl

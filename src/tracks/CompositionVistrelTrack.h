@@ -9,9 +9,12 @@
 #include "tracks/CompositionVistrelMovie.h"
 
 #include <functional>
+#include <vector>
 #include <memory>
 
 namespace vtl {
+
+class GraphicsContext;
 
 class CompositionVistrelTrack : public CompositionTrackObject {
 public:
@@ -76,6 +79,21 @@ public:
     // movement with the lifted focus rectangle there (identity when none).
     bool isInsideTriggeredStateAnimationAtTime(double mediaTime) const;
     AffineTransform additionalMouseTransformAtTime(double mediaTime) const;
+    // The still frame at global time t at the recording's size; empty without a package.
+    BitmapImage imageAtTime(double globalTime) const;
+
+    // --- Timeline thumbnails (main thread), from the thumbnails stored in the package: whole
+    // tiles of the stored aspect, as tall as the strip, from the tile under origin.x on; the tile
+    // that spans a positive scrub time shows that time.
+    struct ThumbTile {
+        double time = 0;
+        Rect rect;
+    };
+    std::vector<ThumbTile> thumbTiles(Size size, double pixelsPerSecond, Point origin, double scrubTime) const;
+    // Each tile's thumbnail framed dark at its bottom and left, light at its top and right; stops
+    // at the first time without a stored thumbnail.
+    void drawThumbs(GraphicsContext& context, Size size, double pixelsPerSecond, Point origin,
+                    double scrubTime) const;
 
 protected:
     std::shared_ptr<CompositionBaseObject>

@@ -11,6 +11,8 @@
 #include "model/support/ModelFixture.h"
 #include "objects/MouseVisualization.h"
 #include "objects/ObjectImageRequest.h"
+#include "platform/foundation/Log.h"
+#include "platform/graphics/GraphicsContext.h"
 #include "platform/graphics/tiff/TiffCodec.h"
 #include "recorder/synthetic/SyntheticRecording.h"
 #include "tracks/CompositionTrackObjectEventZoom.h"
@@ -382,6 +384,10 @@ TEST_F(RecordingTrackRendering, CursorPicturesAreDecodedOncePerChange) {
 }
 
 TEST_F(RecordingTrackRendering, WithoutRecordedCursorsTheArrowShowsOnEveryFrame) {
+    int unreadable = 0;
+    const LogSink previous = setLogSink([&unreadable](std::string_view line) {
+        if (line.find("cursor picture cannot be read") != std::string_view::npos) ++unreadable;
+    });
     for (const RecScript script : {RecScript{false, false, false}, RecScript{true, true, false}}) {
         auto track = addTrack(script);
         renderer.removeAllCachedImages();
@@ -395,6 +401,45 @@ TEST_F(RecordingTrackRendering, WithoutRecordedCursorsTheArrowShowsOnEveryFrame)
             << "one build per track, kept while the stamp holds";
         container()->removeObject(track.get());
     }
+    setLogSink(previous);
+    EXPECT_LE(unreadable, 1) << "an unreadable cursor is reported once, not on every frame";
+}
+
+TEST(RecordingFocusOverlay, LiftsEachRectangleOutOfTheDarkenedPicture) {
+    // White, with a red square at (10, 10, 20, 20).
+    auto bitmap = std::make_shared<Bitmap>(100, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            bitmap->setPixel(x, y, {255, 255, 255, 255});
+    for (int y = 70; y < 90; ++y)
+        for (int x = 10; x < 30; ++x)
+            bitmap->setPixel(x, y, {0, 0, 255, 255}); // rows top first: image y 10 … 30
+    const CIImage picture = CIImage::imageWithBitmap(bitmap);
+    const PixelRegion whole{0, 0, 100, 100};
+    struct Case {
+        float alpha;
+        Point liftedProbe; // inside the lifted piece
+    };
+    for (const Case& c : {Case{1.0f, {70, 70}}, Case{0.5f, {40, 40}}}) {
+        const int before = assertionFailureCount();
+        const Rendered out = render(imageByGeneratingOverlayOfRects({Rect(10, 10, 20, 20)}, {Rect(50, 50, 40, 40)},
+                                                                    {c.alpha}, Color::deviceRGB(0, 0, 0, 1), 0.5,
+                                                                    picture),
+                                    whole);
+        EXPECT_EQ(assertionFailureCount(), before);
+        EXPECT_NEAR(out.at(5, 95)[0], 128, 2) << "darkened by black at 0.5";
+        const auto lifted = out.at(int(c.liftedProbe.x), int(c.liftedProbe.y));
+        // The piece at its alpha over the darkened picture.
+        EXPECT_NEAR(lifted[2], 128 + (255 - 128) * c.alpha, 3) << c.alpha;
+        EXPECT_NEAR(lifted[0], 128 * (1 - c.alpha), 3) << c.alpha;
+    }
+    // Unequal lists are reported, and the pairs present still drawn.
+    const int before = assertionFailureCount();
+    const CIImage uneven = imageByGeneratingOverlayOfRects({Rect(10, 10, 20, 20), Rect(0, 0, 5, 5)},
+                                                           {Rect(50, 50, 40, 40)}, {1.0f},
+                                                           Color::deviceRGB(0, 0, 0, 1), 0.5, picture);
+    EXPECT_EQ(assertionFailureCount(), before + 2);
+    EXPECT_NEAR(render(uneven, whole).at(70, 70)[2], 255, 3);
 }
 
 TEST_F(RecordingTrackRendering, SpotlightFadesAroundItsStateAndFollowsPictureAndBacking) {
@@ -464,6 +509,41 @@ TEST_F(RecordingTrackRendering, WheelArrowsShowAboveThePointerAndFadeInTheLastQu
     EXPECT_NEAR(overlayAt(*track, 1.9).alpha(100, 110), full * 0.4, 3);
     EXPECT_EQ(overlayAt(*track, 2.1).alpha(100, 110), 0);
     EXPECT_EQ(overlayAt(*track, 1.5).alpha(100, 70), 0) << "no arrow below";
+}
+
+TEST_F(RecordingTrackRendering, ThumbnailTilesCoverTheStripFromTheTileUnderItsOrigin) {
+    auto track = addTrack();
+    const Size thumb = track->underlyingRecording()->thumbSize();
+    ASSERT_GT(thumb.width, 0);
+    const double w = std::round(thumb.width * (40.0 / thumb.height));
+    const auto tiles = track->thumbTiles(Size{500, 40}, 100, Point{130, 5}, 2.0);
+    ASSERT_FALSE(tiles.empty());
+    EXPECT_EQ(tiles.front().rect.minX(), std::floor(130 / w) * w);
+    EXPECT_GE(tiles.back().rect.maxX(), 630);
+    EXPECT_LT(tiles.back().rect.minX(), 630);
+    bool scrubbed = false;
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        const auto& tile = tiles[i];
+        EXPECT_EQ(tile.rect.size.height, 40);
+        EXPECT_EQ(tile.rect.origin.y, 5);
+        if (i > 0) {
+            EXPECT_EQ(tile.rect.minX(), tiles[i - 1].rect.maxX());
+        }
+        const bool spans = tile.rect.minX() / 100 < 2.0 && 2.0 < tile.rect.maxX() / 100;
+        EXPECT_DOUBLE_EQ(tile.time, spans ? 2.0 : tile.rect.minX() / 100);
+        scrubbed = scrubbed || spans;
+    }
+    EXPECT_TRUE(scrubbed || std::fmod(200.0, w) == 0);
+    EXPECT_TRUE(track->thumbTiles(Size{500, 40}, 0, Point{}, 0).empty()) << "no scale, no tiles";
+
+    // Drawn into a strip: the tiles' pictures land where the layout says.
+    auto context = GraphicsContext::createBitmapContext(640, 50);
+    ASSERT_TRUE(context);
+    track->drawThumbs(*context, Size{500, 40}, 100, Point{130, 5}, 0);
+    const BitmapRef picture = context->makeImage();
+    const int midX = int(tiles.front().rect.minX() + w / 2), midY = 50 - 25;
+    EXPECT_EQ(picture->pixelAt(midX, midY).a, 255) << "inside the first tile";
+    EXPECT_EQ(picture->pixelAt(5, 2).a, 0) << "below the strip";
 }
 
 } // namespace
