@@ -27,7 +27,7 @@ Rect eventZoomFocusRectOf(const PropertyList* entry) {
 }
 
 // A rectangle with a finite, positive area.
-bool hasUsableArea(const Rect& r) {
+bool zoomRectHasArea(const Rect& r) {
     return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
            std::isfinite(r.size.height) && r.size.width > 0 && r.size.height > 0;
 }
@@ -48,16 +48,16 @@ double usableZoomTime(double zoomTime) {
     return std::isfinite(zoomTime) && zoomTime > 0 ? zoomTime : 0.0;
 }
 
-double curve1(double fraction) {
+double zoomCurve(double fraction) {
     return animationProgressFromFraction(AnimationTimingKind::EaseInOut, fraction);
 }
 
-std::optional<AffineTransform> finiteOrNone(const AffineTransform& transform) {
+std::optional<AffineTransform> finiteZoomOrNone(const AffineTransform& transform) {
     if (!isFiniteTransform(transform)) return std::nullopt;
     return transform;
 }
 
-bool isFinitePoint(Point p) {
+bool isFiniteZoomPoint(Point p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
@@ -159,13 +159,13 @@ std::optional<AffineTransform> eventZoomTransformForTime(const CompositionTrackO
         factor = weight / count;
         point = Point{sum.x / count, sum.y / count};
     }
-    if (!isFinitePoint(point) || !std::isfinite(factor)) return std::nullopt;
+    if (!isFiniteZoomPoint(point) || !std::isfinite(factor)) return std::nullopt;
     if (centre) *centre = EventZoomCentre{point, float(factor)};
     const float scale = float(1.0 + factor);
     // Exactly 1 is no zoom at all.
     std::optional<AffineTransform> transform = scaleAndRotateAtPointTransform(point, scale, scale, 0.0f);
     if (!transform) return AffineTransform::identity();
-    return finiteOrNone(*transform);
+    return finiteZoomOrNone(*transform);
 }
 
 std::optional<AffineTransform> mouseFollowTransformForTime(const CompositionTrackObject& track, double t,
@@ -180,17 +180,17 @@ std::optional<AffineTransform> mouseFollowTransformForTime(const CompositionTrac
     const float zoom = float(a * (std::isfinite(maximum) ? maximum : 0.0) + 1.0);
     bool valid = false;
     Point c = track.mouseLocationAtTime(t, &valid);
-    if (!isFinitePoint(c) || !hasUsableArea(r)) return std::nullopt;
+    if (!isFiniteZoomPoint(c) || !zoomRectHasArea(r)) return std::nullopt;
     c.x = std::clamp(c.x, r.minX(), r.maxX());
     c.y = std::clamp(c.y, r.minY(), r.maxY());
     std::optional<AffineTransform> transform = scaleAndRotateAtPointTransform(c, zoom, zoom, 0.0f);
     if (!transform) return AffineTransform::identity();
-    return finiteOrNone(*transform);
+    return finiteZoomOrNone(*transform);
 }
 
 void pointZoomFactorInFocusRect(Point* point, float* zoomFactor, const Rect& focusRect, const Rect& c) {
     // Without an area the focus rectangle cannot be zoomed onto: the whole composition shows.
-    const Rect f = hasUsableArea(focusRect) ? focusRect : Rect(0, 0, c.size.width, c.size.height);
+    const Rect f = zoomRectHasArea(focusRect) ? focusRect : Rect(0, 0, c.size.width, c.size.height);
     float z = float(std::min(c.size.width / f.size.width, c.size.height / f.size.height));
     if (!std::isfinite(z) || !(z > 0)) z = 1.0f;
     if (zoomFactor) *zoomFactor = z;
@@ -239,7 +239,7 @@ std::optional<AffineTransform> focusTransformForTime(const CompositionTrackObjec
         if (state.suspensionBehaviour() == 0 && !entry->boolForKey("inside").value_or(false)) return whole;
         const Rect r = eventZoomFocusRectOf(entry);
         // A missing or zero rectangle is no place to zoom onto.
-        return hasUsableArea(r) ? r : whole;
+        return zoomRectHasArea(r) ? r : whole;
     };
     Rect a = sideRect(cur);
     Rect b = sideRect(next);
@@ -247,7 +247,7 @@ std::optional<AffineTransform> focusTransformForTime(const CompositionTrackObjec
     double tB = next ? eventZoomTimeOf(*next) : state.endTime();
     if (isLast) tB = state.endTime() + zoomTime;
 
-    if (!hasUsableArea(whole) || !hasUsableArea(c)) return std::nullopt;
+    if (!zoomRectHasArea(whole) || !zoomRectHasArea(c)) return std::nullopt;
     const double scale = std::min(c.size.width / s.width, c.size.height / s.height);
     auto scaled = [scale](const Rect& r) {
         return Rect(r.origin.x * scale, r.origin.y * scale, r.size.width * scale, r.size.height * scale);
@@ -275,12 +275,12 @@ std::optional<AffineTransform> focusTransformForTime(const CompositionTrackObjec
     }
     if (!std::isfinite(r)) r = 0.0;
     r = std::clamp(r, 0.0, 1.0);
-    const double curve = curve1(r);
+    const double curve = zoomCurve(r);
     const Point p{curve * pA.x + (1 - curve) * pB.x, curve * pA.y + (1 - curve) * pB.y};
     const float z = float(curve * zA + (1 - curve) * zB);
     AffineTransform transform = AffineTransform::translation(-p.x, -p.y);
     transform.append(AffineTransform::scale(z, z));
-    return finiteOrNone(transform);
+    return finiteZoomOrNone(transform);
 }
 
 bool focusedZoomTransformFromEntry(const CompositionTrackObject& track, const FocusRectEntry& entry, double t,
@@ -297,16 +297,16 @@ bool focusedZoomTransformFromEntry(const CompositionTrackObject& track, const Fo
             if (factor) *factor = 0;
             return false;
         }
-        f = float(1.0 - curve1((t - tn) / T));
+        f = float(1.0 - zoomCurve((t - tn) / T));
     } else if (i > 0 && t < entry.time) {
         if (t < entry.time - T) {
             if (factor) *factor = 0;
             return false;
         }
-        f = float(1.0 - curve1((entry.time - t) / T));
+        f = float(1.0 - zoomCurve((entry.time - t) / T));
     }
     const Rect r = entry.focusRect;
-    if (!hasUsableArea(r) || !std::isfinite(f)) {
+    if (!zoomRectHasArea(r) || !std::isfinite(f)) {
         if (factor) *factor = 0;
         return false;
     }
@@ -351,7 +351,7 @@ CIImage imageByGeneratingOverlayOfRects(const std::vector<Rect>& sources, const 
     layers.push_back(sheet.imageByCompositingOverImage(image));
     for (std::size_t i = 0; i < count; ++i) {
         const Rect& source = sources[i];
-        if (!hasUsableArea(source)) continue;
+        if (!zoomRectHasArea(source)) continue;
         const double a = alphas[i];
         const Rect& target = targets[i];
         const Rect m(source.origin.x * (1 - a) + target.origin.x * a, source.origin.y * (1 - a) + target.origin.y * a,
