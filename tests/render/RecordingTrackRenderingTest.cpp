@@ -85,7 +85,7 @@ PropertyList recMouseFile(const RecScript& script) {
     }
     PlistArray focus;
     if (script.focus) {
-        focus.push_back(recTimed(0.5, {{"focusRect", PropertyList("{{20, 20}, {100, 60}}")}}));
+        focus.push_back(recTimed(0.5, {{"focusRect", PropertyList("{{20, 20}, {100, 80}}")}}));
     }
     return PropertyList(PlistDictionary{{"mouseVisible", PropertyList(true)},
                                         {"eventsVisible", PropertyList(true)},
@@ -270,7 +270,7 @@ TEST_F(RecordingTrackRendering, FocusZoomStaysInsideThePicture) {
         EXPECT_NEAR(origin.y, k.origin.y, 1e-3) << k.focus.origin.x;
     }
 
-    // A focus state on the recorded rectangle (20, 20, 100, 60): the region shown lies inside.
+    // A focus state on the recorded rectangle (20, 20, 100, 80): the region shown lies inside.
     auto track = addTrack();
     auto& state = addState(*track, 1.0, 4.0, 2);
     state.setSuspensionBehaviour(1);
@@ -335,6 +335,13 @@ TEST_F(RecordingTrackRendering, FocusHighlightDarkensByHalfItsStrength) {
     }
     EXPECT_TRUE(track->isInsideTriggeredStateAnimationAtTime(4.4));
     EXPECT_FALSE(track->isInsideTriggeredStateAnimationAtTime(4.6));
+
+    // Fully lifted, the window (20, 20, 100, 80) grows to (0, 0, 170, 136), 1.7 times its width:
+    // the pointer at (100, 80) moves with it to the used rectangle's centre + 1.7 × (30, 20).
+    const Point moved = track->additionalMouseTransformAtTime(3.0).apply(Point{100, 80});
+    EXPECT_NEAR(moved.x, 136, 1e-3);
+    EXPECT_NEAR(moved.y, 102, 1e-3);
+    EXPECT_TRUE(track->additionalMouseTransformAtTime(1.5).isIdentity()) << "not fully lifted yet";
 }
 
 TEST_F(RecordingTrackRendering, CursorSitsAtItsHotSpotAndClickRingsFadeByAge) {
