@@ -7,9 +7,8 @@
 #include "platform/foundation/MonotonicClock.h"
 #include "platform/speech/SpeechSynthesizer.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -23,15 +22,17 @@ const std::string& thirtySecondText() {
     static const std::string text = [] {
         std::string out;
         for (int i = 0; i < 6; ++i)
-            out += "The recording shows how a new chapter is added to the timeline, how its title is typed in, "
-                   "and how the movie is exported. ";
+            out +=
+                "The recording shows how a new chapter is added to the timeline, how its title is typed in, "
+                "and how the movie is exported. ";
         return out;
     }();
     return text;
 }
 
 std::string benchPath(const char* name) {
-    return (std::filesystem::temp_directory_path() / ("vistrel-speech-bench-" + std::to_string(::getpid()) + name))
+    return (std::filesystem::temp_directory_path() /
+            ("vistrel-speech-bench-" + std::to_string(::getpid()) + name))
         .string();
 }
 
@@ -78,8 +79,8 @@ BENCHMARK(BM_SpeechSynthesizer)->Unit(benchmark::kMillisecond)->UseRealTime()->M
 
 void BM_EspeakNgTool(benchmark::State& state) {
     const std::string path = benchPath(".wav");
-    const std::string command =
-        "espeak-ng -v '" + SpeechSynthesizer::defaultVoice() + "' -w '" + path + "' '" + thirtySecondText() + "'";
+    const std::string command = "espeak-ng -v '" + SpeechSynthesizer::defaultVoice() + "' -w '" + path +
+                                "' '" + thirtySecondText() + "'";
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) {
             state.SkipWithError("the espeak-ng tool failed");

@@ -45,7 +45,8 @@ std::string lowercased(std::string text) {
 } // namespace
 
 const ModelKeyTable<CompositionGeneratedSpeechTrackObject>& Object::keyValueTable() {
-    static const auto table = ModelKeyTable<Object>().undoable("speechRole", &Object::speechRole, &Object::setSpeechRole);
+    static const auto table =
+        ModelKeyTable<Object>().undoable("speechRole", &Object::speechRole, &Object::setSpeechRole);
     return table;
 }
 
@@ -87,7 +88,8 @@ void Object::setObjectsContainer(CompositionObjectsContainer* container) {
 void Object::observeNotifications() {
     observers_.clear();
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    auto observe = [&](const char* name, const void* sender, std::function<void(const Notification&)> handler) {
+    auto observe = [&](const char* name, const void* sender,
+                       std::function<void(const Notification&)> handler) {
         observers_.emplace_back(center, center.addObserver(name, sender, std::move(handler)));
     };
     observe(kSpeechSynthesizerRegenerationDoneNotification, nullptr,
@@ -131,7 +133,8 @@ std::shared_ptr<GeneratedSpeech> Object::speechForLanguageScript(int32_t languag
 void Object::addTextForLanguage(const std::string& languageName) {
     if (hasTextForLanguage(languageName)) return;
     registerUndo([self = weak_from_this(), languageName] {
-        if (auto object = std::static_pointer_cast<Object>(self.lock())) object->removeTextForLanguage(languageName);
+        if (auto object = std::static_pointer_cast<Object>(self.lock()))
+            object->removeTextForLanguage(languageName);
     });
     CompositionObjectsContainer* container = compositionObjectsContainer();
     CompositionDocumentServices* document = container ? container->document() : nullptr;
@@ -141,7 +144,8 @@ void Object::addTextForLanguage(const std::string& languageName) {
         auto& recent = document->recentlyUsedVoices();
         if (auto it = recent.find(languageName); it != recent.end()) voice = it->second;
     }
-    if (voice.empty()) voice = defaultVoiceForLanguage(languageName).value_or(SpeechSynthesizer::defaultVoice());
+    if (voice.empty())
+        voice = defaultVoiceForLanguage(languageName).value_or(SpeechSynthesizer::defaultVoice());
     speechTexts_[languageName] = speech;
     speech->setInitialVoice(voice);
     addPropertyName(speechPaneName(languageName));
@@ -156,7 +160,8 @@ void Object::addSpeechObject(const std::shared_ptr<GeneratedSpeech>& speech) {
     if (!speech) return;
     const std::string languageName = speech->unlocalizedLanguageName();
     registerUndo([self = weak_from_this(), languageName] {
-        if (auto object = std::static_pointer_cast<Object>(self.lock())) object->removeTextForLanguage(languageName);
+        if (auto object = std::static_pointer_cast<Object>(self.lock()))
+            object->removeTextForLanguage(languageName);
     });
     speech->setSpeechObject(this);
     speechTexts_[languageName] = speech;
@@ -207,7 +212,8 @@ bool Object::hasTextForLanguageScript(int32_t languageScript) const {
 std::vector<std::shared_ptr<VistrelLanguage>> Object::languages() const {
     std::vector<std::shared_ptr<VistrelLanguage>> list;
     for (const auto& [name, speech] : speechTexts_) {
-        if (auto language = VistrelLanguage::languageFromUnlocalizedLanguageName(name)) list.push_back(language);
+        if (auto language = VistrelLanguage::languageFromUnlocalizedLanguageName(name))
+            list.push_back(language);
     }
     return list;
 }
@@ -240,7 +246,8 @@ bool Object::setVoiceForLanguage(const std::string& voice, const std::string& la
 }
 
 std::optional<std::string> Object::defaultVoiceForLanguage(const std::string& languageName) {
-    std::shared_ptr<VistrelLanguage> language = VistrelLanguage::languageFromUnlocalizedLanguageName(languageName);
+    std::shared_ptr<VistrelLanguage> language =
+        VistrelLanguage::languageFromUnlocalizedLanguageName(languageName);
     if (!language) return std::nullopt;
     const std::string prefix = lowercased(language->localeIdentifier()).substr(0, 2);
     if (prefix.size() < 2) return std::nullopt;
@@ -325,7 +332,8 @@ void Object::reevaluateDurations(const Notification* notification) {
         longest = std::max(longest, speech->synthesizedDuration());
     if (container) {
         const int32_t current = container->languageScript();
-        const std::string* language = notification ? notification->value<std::string>(kSpeechLanguageKey) : nullptr;
+        const std::string* language =
+            notification ? notification->value<std::string>(kSpeechLanguageKey) : nullptr;
         if (current == VistrelLanguage::kAllLanguages ||
             (language && *language == VistrelLanguage::unlocalizedNameFromScript(current).value_or("")))
             languageChanged(nullptr);
@@ -362,9 +370,12 @@ void Object::setSpeechRole(int32_t role) {
 
 SpeechRole Object::role() const {
     switch (speechRole_) {
-    case 0: return SpeechRole::Spoken;
-    case 1: return SpeechRole::SubtitleOnly;
-    default: return SpeechRole::SpokenAndSubtitle;
+    case 0:
+        return SpeechRole::Spoken;
+    case 1:
+        return SpeechRole::SubtitleOnly;
+    default:
+        return SpeechRole::SpokenAndSubtitle;
     }
 }
 
@@ -400,7 +411,8 @@ void Object::prepareForDeletion() {
     releasePlayer();
     CompositionObjectsContainer* container = compositionObjectsContainer();
     if (container && container->document())
-        SharedMediaManager::sharedInstance().addToCleanUpBasket(allGeneratedSpeechFilesPaths(), container->document());
+        SharedMediaManager::sharedInstance().addToCleanUpBasket(allGeneratedSpeechFilesPaths(),
+                                                                container->document());
     CompositionRectangularObject::prepareForDeletion();
 }
 
@@ -424,7 +436,8 @@ void Object::setPropertyNames(const std::vector<std::string>& names) {
 
 // --- Copying
 
-std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<Object>(compositionObjectsContainer(), std::move(baseState));
 }
 
@@ -463,7 +476,8 @@ void Object::initWithCoder(KeyedUnarchiver& coder) {
         for (const auto& [name, value] : *texts) {
             std::shared_ptr<GeneratedSpeech> speech = value.objectAs<GeneratedSpeech>();
             if (!speech) {
-                logMessage("A speech object's text for \"" + name + "\" is not a speech text; it is left out.");
+                logMessage("A speech object's text for \"" + name +
+                           "\" is not a speech text; it is left out.");
                 continue;
             }
             speech->setSpeechObject(this);
@@ -484,7 +498,8 @@ void Object::initWithCoder(KeyedUnarchiver& coder) {
 void Object::registerClasses(ArchiveClassRegistry& registry) {
     GeneratedSpeech::registerClasses(registry);
     registry.registerClass("CompositionGeneratedSpeechTrackObject", "CompositionRectangularObject", [] {
-        return std::static_pointer_cast<Archivable>(makeModelObject<CompositionGeneratedSpeechTrackObject>(nullptr));
+        return std::static_pointer_cast<Archivable>(
+            makeModelObject<CompositionGeneratedSpeechTrackObject>(nullptr));
     });
 }
 

@@ -67,7 +67,9 @@ public:
     void propagateDocument() override;
 
     // --- Texts by English language name
-    const std::map<std::string, std::shared_ptr<GeneratedSpeech>>& speechTexts() const { return speechTexts_; }
+    const std::map<std::string, std::shared_ptr<GeneratedSpeech>>& speechTexts() const {
+        return speechTexts_;
+    }
     void addTextForLanguage(const std::string& languageName);
     void addSpeechObject(const std::shared_ptr<GeneratedSpeech>& speech);
     void removeTextForLanguage(const std::string& languageName);

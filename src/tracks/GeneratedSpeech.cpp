@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 GeneratedSpeech::GeneratedSpeech() = default;
 
-GeneratedSpeech::GeneratedSpeech(CompositionDocumentServices* document, CompositionGeneratedSpeechTrackObject* object,
-                                 std::string languageName)
+GeneratedSpeech::GeneratedSpeech(CompositionDocumentServices* document,
+                                 CompositionGeneratedSpeechTrackObject* object, std::string languageName)
     : document_(document)
     , unlocalizedLanguageName_(std::move(languageName)) {
     setSpeechObject(object);
@@ -38,7 +38,8 @@ void GeneratedSpeech::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeConditionalObject("object", speechObject());
     coder.encodeObject("text", ArchivedValue(text_));
     coder.encodeObject("key_voice", voice_.empty() ? ArchivedValue() : ArchivedValue(voice_));
-    coder.encodeObject("key_fileIdentifier", fileIdentifier_.empty() ? ArchivedValue() : ArchivedValue(fileIdentifier_));
+    coder.encodeObject("key_fileIdentifier",
+                       fileIdentifier_.empty() ? ArchivedValue() : ArchivedValue(fileIdentifier_));
     coder.encodeDouble("key_synthesizedDuration", synthesizedDuration_);
     coder.encodeObject("key_synthesizedLanguageName", ArchivedValue(unlocalizedLanguageName_));
 }
@@ -56,7 +57,8 @@ void GeneratedSpeech::initWithCoder(KeyedUnarchiver& coder) {
         fileIdentifier_ = identifier;
         completeIdentifier_ = identifier;
     } else {
-        if (!identifier.empty()) logMessage("A speech text's stored file name is not one of ours; it is synthesized anew.");
+        if (!identifier.empty())
+            logMessage("A speech text's stored file name is not one of ours; it is synthesized anew.");
         fileIdentifier_.clear();
         completeIdentifier_.clear();
         synthesizedDuration_ = 0;
@@ -65,8 +67,9 @@ void GeneratedSpeech::initWithCoder(KeyedUnarchiver& coder) {
 }
 
 void GeneratedSpeech::registerClasses(ArchiveClassRegistry& registry) {
-    registry.registerClass("GeneratedSpeech", "NSObject",
-                           [] { return std::static_pointer_cast<Archivable>(std::make_shared<GeneratedSpeech>()); });
+    registry.registerClass("GeneratedSpeech", "NSObject", [] {
+        return std::static_pointer_cast<Archivable>(std::make_shared<GeneratedSpeech>());
+    });
 }
 
 // --- Text and voice
@@ -78,7 +81,8 @@ bool GeneratedSpeech::registersUndo() const {
 
 bool GeneratedSpeech::setSpeechText(const std::string& text) {
     if (registersUndo()) {
-        undoManager()->registerUndo(this, [self = shared_from_this(), old = text_] { self->setSpeechText(old); });
+        undoManager()->registerUndo(this,
+                                    [self = shared_from_this(), old = text_] { self->setSpeechText(old); });
     }
     text_ = text;
     const bool started = resynthesize();
@@ -132,7 +136,8 @@ std::string GeneratedSpeech::pathWithDocumentBasePath(const std::string& package
 bool GeneratedSpeech::isPlainSpeechFileName(const std::string& name) {
     static constexpr std::size_t uuidLength = 36;
     static constexpr std::string_view extension = ".aiff";
-    if (name.size() != uuidLength + extension.size() || name.compare(uuidLength, extension.size(), extension) != 0)
+    if (name.size() != uuidLength + extension.size() ||
+        name.compare(uuidLength, extension.size(), extension) != 0)
         return false;
     for (std::size_t i = 0; i < uuidLength; ++i) {
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
@@ -177,7 +182,8 @@ bool GeneratedSpeech::synthesizeToPath(const std::string& path) {
     auto synthesizer = std::make_unique<SpeechSynthesizer>(voice_);
     synthesizer->setDelegate(this);
     if (Status started = synthesizer->startSpeakingToFile(text_, path); !started) {
-        logMessage("The " + unlocalizedLanguageName_ + " speech text cannot be synthesized: " + started.error());
+        logMessage("The " + unlocalizedLanguageName_ +
+                   " speech text cannot be synthesized: " + started.error());
         fileIdentifier_ = completeIdentifier_;
         return false;
     }
@@ -199,8 +205,8 @@ void GeneratedSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer& synt
         }
         completeIdentifier_ = fileIdentifier_;
     } else {
-        logMessage("The " + unlocalizedLanguageName_ + " speech text could not be synthesized (" + outcome.error +
-                   "); it keeps its previous file.");
+        logMessage("The " + unlocalizedLanguageName_ + " speech text could not be synthesized (" +
+                   outcome.error + "); it keeps its previous file.");
         fileIdentifier_ = completeIdentifier_;
     }
     postSynthesisNotification(kSpeechSynthesizerRegenerationDoneNotification);
@@ -224,7 +230,8 @@ Status GeneratedSpeech::writeFileIntoPackage(const std::string& packagePath) {
     std::error_code error;
     if (fs::exists(target, error)) return {};
     Result<SpeechOutcome> outcome = SpeechSynthesizer::speakToFileAndWait(text_, voice_, target);
-    if (!outcome) return fail("The " + unlocalizedLanguageName_ + " speech could not be saved: " + outcome.error());
+    if (!outcome)
+        return fail("The " + unlocalizedLanguageName_ + " speech could not be saved: " + outcome.error());
     return {};
 }
 

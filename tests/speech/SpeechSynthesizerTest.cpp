@@ -1,16 +1,16 @@
 // The speech synthesizer: voices, files in the expected format and length (measured against the
 // espeak-ng tool on the same text), completion on the main queue, and what failures and stops leave.
 
+#include "platform/speech/SpeechSynthesizer.h"
+
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/media/MediaAsset.h"
-#include "platform/speech/SpeechSynthesizer.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
@@ -22,8 +22,8 @@ namespace {
 class SpeechFolder {
 public:
     SpeechFolder() {
-        path_ = fs::temp_directory_path() / ("vistrel-speech-test-" + std::to_string(::getpid()) + "-" +
-                                             std::to_string(counter_++));
+        path_ = fs::temp_directory_path() /
+                ("vistrel-speech-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
         fs::create_directories(path_);
     }
     ~SpeechFolder() {
@@ -32,7 +32,8 @@ public:
     }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     std::size_t entryCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(path_), fs::directory_iterator()));
     }
 
 private:
@@ -51,7 +52,8 @@ struct RecordingDelegate : SpeechSynthesizerDelegate {
     bool onMainThread = false;
 };
 
-double referenceDurationSeconds(const std::string& voice, const std::string& text, const std::string& wavPath) {
+double referenceDurationSeconds(const std::string& voice, const std::string& text,
+                                const std::string& wavPath) {
     const std::string command = "espeak-ng -v '" + voice + "' -w '" + wavPath + "' '" + text + "'";
     if (std::system(command.c_str()) != 0) return -1;
     Result<std::shared_ptr<const MediaAsset>> asset = MediaAsset::open(wavPath);
@@ -73,7 +75,8 @@ TEST(SpeechSynthesizerTest, VoicesNameTheirLanguageAndEnglishIsTheDefault) {
         EXPECT_FALSE(voice.identifier.empty());
         EXPECT_FALSE(voice.language.empty()) << voice.identifier;
     }
-    const std::optional<SpeechVoice> fallback = SpeechSynthesizer::voiceWithIdentifier(SpeechSynthesizer::defaultVoice());
+    const std::optional<SpeechVoice> fallback =
+        SpeechSynthesizer::voiceWithIdentifier(SpeechSynthesizer::defaultVoice());
     ASSERT_TRUE(fallback.has_value());
     EXPECT_EQ(fallback->language.substr(0, 2), "en");
     EXPECT_FALSE(SpeechSynthesizer::voiceWithIdentifier("no such voice").has_value());

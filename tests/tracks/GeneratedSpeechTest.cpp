@@ -2,8 +2,11 @@
 // the object's length, undo of texts, voices and role, removal, saving, archives, copies, the
 // fallback when a synthesis fails, and which roles play.
 
+#include "tracks/GeneratedSpeech.h"
+
 #include "audio/AudioTrackPlayer.h"
 #include "document/CompositionDocument.h"
+#include "model/SharedMediaManager.h"
 #include "model/support/UndoRoundTrip.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/audio/AudioHardware.h"
@@ -14,12 +17,10 @@
 #include "platform/media/MediaAsset.h"
 #include "platform/speech/SpeechSynthesizer.h"
 #include "tracks/CompositionGeneratedSpeechTrackObject.h"
-#include "tracks/GeneratedSpeech.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace vtl;
@@ -72,8 +73,8 @@ protected:
         registerVisualObjectClasses();
         SpeechObject::registerClasses();
         AudioHardware::setShared(hardware_);
-        folder_ = fs::temp_directory_path() /
-                  ("vistrel-generated-speech-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        folder_ = fs::temp_directory_path() / ("vistrel-generated-speech-" + std::to_string(::getpid()) +
+                                               "-" + std::to_string(counter_++));
         fs::create_directories(folder_);
         document_.base = (folder_ / "GeneratedSpeech").string();
         container()->setLanguageScript(0);
@@ -98,7 +99,8 @@ protected:
     }
 
     // Adds texts and waits for them, with empty undo stacks afterwards.
-    std::shared_ptr<SpeechObject> makeSpokenObject(std::initializer_list<std::pair<const char*, const char*>> texts) {
+    std::shared_ptr<SpeechObject>
+    makeSpokenObject(std::initializer_list<std::pair<const char*, const char*>> texts) {
         auto object = makeSpeechObject();
         for (const auto& [language, text] : texts) {
             object->addTextForLanguage(language);
@@ -216,7 +218,9 @@ TEST_F(GeneratedSpeechTest, UndoRoundTripsOnTextsVoicesAndRole) {
     auto object = makeSpokenObject({{"English", englishText}});
     test::UndoRoundTrip texts(undoManager(), std::make_shared<SpeechTextsView>(object));
     texts.check("text", [&] { object->setStringForLanguage("Something else to say.", "English"); });
-    texts.check("voice", [&] { object->setVoiceForLanguage(firstVoiceOf("en", object->voiceForLanguage("English")), "English"); });
+    texts.check("voice", [&] {
+        object->setVoiceForLanguage(firstVoiceOf("en", object->voiceForLanguage("English")), "English");
+    });
     texts.check("add", [&] { object->addTextForLanguage("German"); });
     texts.check("remove", [&] { object->removeTextForLanguage("English"); });
     waitForSpeech(*object);
@@ -355,11 +359,26 @@ TEST_F(GeneratedSpeechTest, OnlyRolesThatSpeakPlay) {
     EXPECT_FALSE(object->player()->playerRunning());
     ASSERT_TRUE(runMainLoopUntil([&] { return object->player()->playerRunning(); }, 5));
     NotificationCenter::defaultCenter().post("didStopPlay", container());
-    NotificationCenter::defaultCenter().post("didStartPlay", container(), {{"currentTime", object->snapEndTime() - 0.04}});
+    NotificationCenter::defaultCenter().post("didStartPlay", container(),
+                                             {{"currentTime", object->snapEndTime() - 0.04}});
     EXPECT_FALSE(object->player()->playerRunning());
     EXPECT_FALSE(object->hasScheduledPlay());
 
     // Another language without a text has no player.
     container()->setLanguageScript(2);
     EXPECT_EQ(object->player(), nullptr);
+}
+
+TEST_F(GeneratedSpeechTest, DeletingTheObjectPutsItsFilesInTheCleanUpBasketUntilUndone) {
+    auto object = makeSpokenObject({{"English", englishText}});
+    const std::vector<std::string> files = object->allGeneratedSpeechFilesPaths();
+    ASSERT_EQ(files.size(), 1u);
+    SharedMediaManager& media = SharedMediaManager::sharedInstance();
+    container()->removeObject(object.get());
+    runMainLoopOnce(0);
+    EXPECT_EQ(media.cleanUpBasket(&document_), files);
+    EXPECT_TRUE(fs::exists(files.front())) << "deleted only when the document closes";
+    undoManager().undo();
+    EXPECT_TRUE(container()->containsObject(object.get()));
+    EXPECT_TRUE(media.cleanUpBasket(&document_).empty());
 }

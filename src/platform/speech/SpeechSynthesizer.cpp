@@ -7,12 +7,11 @@
 #include "platform/foundation/Log.h"
 #include "platform/media/MovieWriter.h"
 
-#include <espeak-ng/speak_lib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <espeak-ng/speak_lib.h>
 #include <mutex>
 #include <utility>
 
@@ -197,7 +196,8 @@ private:
         initialized_ = true;
         const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, 0);
         if (rate <= 0) {
-            initializationStatus_ = fail("The speech synthesizer could not start: its voice data is missing.");
+            initializationStatus_ =
+                fail("The speech synthesizer could not start: its voice data is missing.");
             logMessage(initializationStatus_.error());
             return initializationStatus_;
         }
@@ -222,7 +222,8 @@ const std::vector<SpeechVoice>& cachedVoices() {
     return voices;
 }
 
-std::shared_ptr<SpeechJob> queueJob(const std::string& text, const std::string& voice, const std::string& path) {
+std::shared_ptr<SpeechJob> queueJob(const std::string& text, const std::string& voice,
+                                    const std::string& path) {
     auto job = std::make_shared<SpeechJob>();
     job->text = text;
     job->voice = voice;
