@@ -21,11 +21,11 @@ using namespace vtl;
 const std::string& thirtySecondText() {
     static const std::string text = [] {
         std::string out;
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 4; ++i)
             out +=
                 "The recording shows how a new chapter is added to the timeline, how its title is typed in, "
                 "and how the movie is exported. ";
-        return out;
+        return out + "Thank you for watching.";
     }();
     return text;
 }
