@@ -1,10 +1,12 @@
 #include "tracks/CompositionTrackObject.h"
 
+#include "audio/AudioPlayer.h"
 #include "model/CompositionEventTriggeredState.h"
 #include "model/CompositionObjectsContainer.h"
 #include "objects/MouseVisualization.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/DispatchMainLoop.h"
+#include "platform/foundation/DispatchTimer.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -81,6 +83,7 @@ Track::CompositionTrackObject(CompositionObjectsContainer* container,
 }
 
 Track::~CompositionTrackObject() {
+    if (mouseClickScheduleTimer_) mouseClickScheduleTimer_->cancel();
     removeObservers();
     for (NotificationCenter::Token token : playTokens_)
         NotificationCenter::defaultCenter().removeObserver(token);
@@ -152,6 +155,8 @@ void Track::initWithCoder(KeyedUnarchiver& coder) {
 // --- Deletion
 
 void Track::prepareForDeletion() {
+    // A deleted track plays no more clicks.
+    didStopPlay(Notification{});
     for (const auto& anchored : {beforeAnchoredObject(), afterAnchoredObject()}) {
         if (auto* rectangular = dynamic_cast<CompositionRectangularObject*>(anchored.get()))
             rectangular->setTimeCantManuallyBeSet(false);
