@@ -91,6 +91,8 @@ Track::~CompositionTrackObject() {
 
 void Track::didConstruct() {
     CompositionRectangularObject::didConstruct();
+    // Click sounds follow playback whether or not the track has a mouse style.
+    registerForPlayNotifications();
     if (!initialSetup_) return;
     propertyNames_ = defaultPropertyNames();
     setVisualizesMouseCursor(true, 0.0);
@@ -169,6 +171,11 @@ void Track::prepareForDeletion() {
 void Track::awakeAfterUndelete() {
     registerForPlayNotifications();
     CompositionRectangularObject::awakeAfterUndelete();
+}
+
+void Track::setObjectsContainer(CompositionObjectsContainer* container) {
+    CompositionRectangularObject::setObjectsContainer(container);
+    registerForPlayNotifications();
 }
 
 void Track::registerForPlayNotifications() {

@@ -72,6 +72,9 @@ public:
     // answer serves both.
     void reinitializeAfterPathChanged() override {}
 
+    // Playback notifications come from the new container.
+    void setObjectsContainer(CompositionObjectsContainer* container) override;
+
     // --- Deletion
     void prepareForDeletion() override;
     void awakeAfterUndelete() override;

@@ -56,6 +56,8 @@ std::optional<MouseClickEntry> Track::firstMouseClickToAudiblizeAfterTime(double
     if (time > movieEndTime_) return std::nullopt;
     const MetadataSnapshot<MouseClickEntry> clicks = mouseClicks();
     for (const MouseClickEntry& click : clicks->entries()) {
+        // Clicks past the trim window are never heard.
+        if (click.time > movieEndTime_) break;
         if (click.time >= time && click.time >= movieStartTime_) return click;
     }
     return std::nullopt;
@@ -71,6 +73,7 @@ void Track::makeTimerForTime(double) {
     if (now > movieEndTime_) return;
     for (std::size_t i = 0; i < clicks->size(); ++i) {
         const MouseClickEntry& click = (*clicks)[i];
+        if (click.time > movieEndTime_) break;
         if (click.time >= now && click.time >= movieStartTime_) {
             nextMouseClickToAudiblize_ = click;
             nextMouseClickIndex_ = i;

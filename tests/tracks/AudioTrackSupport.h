@@ -45,8 +45,12 @@ public:
         ++stops;
         NotificationCenter::defaultCenter().post("didStopPlay", objectsContainer().get());
     }
-    std::optional<double> currentTime() const override { return playhead; }
+    std::optional<double> currentTime() const override {
+        return keepsPlayhead ? std::optional<double>(playhead) : std::nullopt;
+    }
 
+    // Off: the document has no playhead of its own and the tracks count from the start of playback.
+    bool keepsPlayhead = true;
     bool playing = false;
     double playhead = 0;
     int starts = 0;
