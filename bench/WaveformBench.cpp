@@ -12,7 +12,6 @@
 #include "tracks/CompositionAudioTrackObject.h"
 
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -28,12 +27,13 @@ constexpr double kSoundSeconds = 600;
 
 const std::string& soundPath() {
     static const std::string path = [] {
-        const std::string p =
-            (std::filesystem::temp_directory_path() / ("waveform-bench-" + std::to_string(::getpid()) + ".m4a"))
-                .string();
+        const std::string p = (std::filesystem::temp_directory_path() /
+                               ("waveform-bench-" + std::to_string(::getpid()) + ".m4a"))
+                                  .string();
         const std::string command =
             "ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t)*sin(2*PI*0.3*t)|"
-            "0.3*sin(2*PI*660*t):s=44100:d=" + std::to_string(kSoundSeconds) + "' -c:a aac -b:a 192k '" + p + "'";
+            "0.3*sin(2*PI*660*t):s=44100:d=" +
+            std::to_string(kSoundSeconds) + "' -c:a aac -b:a 192k '" + p + "'";
         if (std::system(command.c_str()) != 0) {
             std::fprintf(stderr, "could not make the benchmark sound\n");
             std::exit(1);
@@ -60,7 +60,8 @@ void BM_WaveformExtraction(benchmark::State& state) {
         while (!track->waveformExtractionDone()) {
             if (!runMainLoopOnce(0)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         extractionSeconds = seconds;
         state.counters["peaks"] = track->numberSamples();
@@ -92,9 +93,10 @@ BENCHMARK(BM_ToolMonoDecode)->UseManualTime()->Iterations(1)->Unit(benchmark::kM
 struct RatioPrinter {
     ~RatioPrinter() {
         if (extractionSeconds > 0 && toolSeconds > 0)
-            std::printf("tool decode / waveform extraction: %.2f (%.3f s / %.3f s); extraction %.0fx real time\n",
-                        toolSeconds / extractionSeconds, toolSeconds, extractionSeconds,
-                        kSoundSeconds / extractionSeconds);
+            std::printf(
+                "tool decode / waveform extraction: %.2f (%.3f s / %.3f s); extraction %.0fx real time\n",
+                toolSeconds / extractionSeconds, toolSeconds, extractionSeconds,
+                kSoundSeconds / extractionSeconds);
     }
 } ratioPrinter;
 

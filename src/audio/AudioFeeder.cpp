@@ -67,11 +67,13 @@ bool AudioFeeder::waitForFrames(std::size_t frames, double timeoutSeconds) {
     frames = std::min(frames, ring_.capacity() / 2);
     MutexLock lock(mutex_);
     // The predicate runs with the lock held, which the analysis cannot see through the wait.
-    return progress_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds), [&]() VTL_NO_THREAD_SAFETY_ANALYSIS {
-        if (!active_) return true;
-        if (seekPending_ || readyGeneration_.load() != requestedGeneration_) return false;
-        return ended_ || freshFrames() >= frames;
-    });
+    return progress_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
+                              [&]() VTL_NO_THREAD_SAFETY_ANALYSIS {
+                                  if (!active_) return true;
+                                  if (seekPending_ || readyGeneration_.load() != requestedGeneration_)
+                                      return false;
+                                  return ended_ || freshFrames() >= frames;
+                              });
 }
 
 void AudioFeeder::run() {

@@ -78,10 +78,12 @@ std::optional<Band> band(std::span<const float> extents, Size size, double fromS
     const double firstPosition = std::max(0.0, fromSecond * static_cast<double>(peaksPerSecond));
     if (firstPosition > static_cast<double>(lastIndex)) return std::nullopt;
     std::size_t first = static_cast<std::size_t>(firstPosition);
-    const double lastPosition = durationSeconds * static_cast<double>(peaksPerSecond) + static_cast<double>(first);
+    const double lastPosition =
+        durationSeconds * static_cast<double>(peaksPerSecond) + static_cast<double>(first);
     if (lastPosition < static_cast<double>(first)) return std::nullopt;
     const std::size_t last = std::min(static_cast<std::size_t>(lastPosition), lastIndex);
-    const float xStep = last > first ? static_cast<float>(size.width / static_cast<double>(last - first)) : 0.0f;
+    const float xStep =
+        last > first ? static_cast<float>(size.width / static_cast<double>(last - first)) : 0.0f;
     // At most 100 pixels per second: at least 2 peaks per point, one point per 2 pixels or fewer.
     const std::size_t stride =
         std::max<std::size_t>(2, 2 * static_cast<std::size_t>(std::floor(100.0 / pixelsPerSecond)));
@@ -127,12 +129,14 @@ std::optional<Band> band(std::span<const float> extents, Size size, double fromS
 
 bool drawBand(GraphicsContext& context, std::span<const float> extents, Size size, double fromSecond,
               double durationSeconds, double pixelsPerSecond, Point origin) {
-    const std::optional<Band> shape = band(extents, size, fromSecond, durationSeconds, pixelsPerSecond, origin);
+    const std::optional<Band> shape =
+        band(extents, size, fromSecond, durationSeconds, pixelsPerSecond, origin);
     if (!shape) return false;
     if (shape->outline.empty()) return true;
     BezierPath path;
     path.moveTo(shape->outline.front());
-    for (std::size_t i = 1; i < shape->outline.size(); ++i) path.lineTo(shape->outline[i]);
+    for (std::size_t i = 1; i < shape->outline.size(); ++i)
+        path.lineTo(shape->outline[i]);
     path.closePath();
     context.saveGState();
     context.setFillColor(Color::deviceRGB(0.75, 0.75, 0.75, 1.0));
@@ -145,7 +149,8 @@ PlistBytes encodeFloats(std::span<const float> values) {
     PlistBytes bytes(values.size() * 4);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::uint32_t bits = std::bit_cast<std::uint32_t>(values[i]);
-        for (int b = 0; b < 4; ++b) bytes[i * 4 + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(bits >> (8 * b));
+        for (int b = 0; b < 4; ++b)
+            bytes[i * 4 + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(bits >> (8 * b));
     }
     return bytes;
 }
@@ -165,7 +170,8 @@ std::vector<float> decodeFloats(const PlistBytes& bytes, std::size_t count) {
 
 } // namespace
 
-Arrays decodeArrays(const std::optional<PlistBytes>& extents, const std::optional<PlistBytes>& originalExtents) {
+Arrays decodeArrays(const std::optional<PlistBytes>& extents,
+                    const std::optional<PlistBytes>& originalExtents) {
     Arrays arrays;
     if (!originalExtents) return arrays;
     const std::size_t originalCount = originalExtents->size() / 4;

@@ -68,7 +68,8 @@ struct Arrays {
 // count of floats of the two blocks; trailing partial floats are ignored and nothing is read past
 // the end of a block. Without the peaks there is no waveform; without the heights they are made
 // from the peaks.
-Arrays decodeArrays(const std::optional<PlistBytes>& extents, const std::optional<PlistBytes>& originalExtents);
+Arrays decodeArrays(const std::optional<PlistBytes>& extents,
+                    const std::optional<PlistBytes>& originalExtents);
 
 } // namespace waveform
 

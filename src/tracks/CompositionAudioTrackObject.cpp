@@ -41,10 +41,11 @@ const std::vector<std::string>& Track::defaultPropertyNames() {
 }
 
 const ModelKeyTable<CompositionAudioTrackObject>& Track::keyValueTable() {
-    static const auto table = ModelKeyTable<Track>()
-                                  .undoable("effectSettings", &Track::effectSettings, &Track::setEffectSettings)
-                                  .undoable("muted", &Track::muted, &Track::setMuted)
-                                  .undoable("volumeDelta", &Track::volumeDelta, &Track::setVolumeDelta);
+    static const auto table =
+        ModelKeyTable<Track>()
+            .undoable("effectSettings", &Track::effectSettings, &Track::setEffectSettings)
+            .undoable("muted", &Track::muted, &Track::setMuted)
+            .undoable("volumeDelta", &Track::volumeDelta, &Track::setVolumeDelta);
     return table;
 }
 
@@ -79,7 +80,8 @@ std::shared_ptr<CompositionBaseTriggeredState> Track::newTriggeredState(double s
     return makeModelObject<CompositionAudioTrackMutePhase>(start, end);
 }
 
-std::shared_ptr<CompositionBaseObject> Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionAudioTrackObject>(compositionObjectsContainer(), std::move(baseState));
 }
 
@@ -142,8 +144,8 @@ void Track::initWithCoder(KeyedUnarchiver& coder) {
         if (!coder.containsValueForKey(key)) return std::nullopt;
         return coder.decodeBytesForKey(key);
     };
-    waveform::Arrays arrays =
-        waveform::decodeArrays(bytes("key_trackAudioWaveFormData"), bytes("key_trackAudioOriginalWaveFormData"));
+    waveform::Arrays arrays = waveform::decodeArrays(bytes("key_trackAudioWaveFormData"),
+                                                     bytes("key_trackAudioOriginalWaveFormData"));
     waveformExtents_ = std::move(arrays.extents);
     originalWaveformExtents_ = std::move(arrays.originalExtents);
     maxWaveExtent_ = minWaveExtent_ = 0;
@@ -164,7 +166,8 @@ void Track::observeContainer() {
 }
 
 void Track::stopObservingContainer() {
-    for (NotificationCenter::Token token : containerTokens_) NotificationCenter::defaultCenter().removeObserver(token);
+    for (NotificationCenter::Token token : containerTokens_)
+        NotificationCenter::defaultCenter().removeObserver(token);
     containerTokens_.clear();
 }
 
@@ -242,14 +245,16 @@ bool Track::loadResources() {
 
 std::vector<MutePhase> Track::mutePhases() const {
     std::vector<MutePhase> phases;
-    for (const auto& state : triggeredStates()) phases.push_back({state->startTime(), state->endTime()});
+    for (const auto& state : triggeredStates())
+        phases.push_back({state->startTime(), state->endTime()});
     return phases;
 }
 
 std::vector<PropertyList> Track::effectDictionaries() const {
     std::vector<PropertyList> dictionaries;
     if (const auto none = noneAnimationState()) {
-        for (const EffectEntry& entry : none->effects()) dictionaries.emplace_back(entry);
+        for (const EffectEntry& entry : none->effects())
+            dictionaries.emplace_back(entry);
     }
     return dictionaries;
 }
@@ -302,7 +307,8 @@ void Track::schedulePlayAfter(double seconds) {
     cancelScheduleTimer();
     std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
     scheduleTimer_ = DispatchTimer::scheduleOnce(seconds, [weakSelf] {
-        if (auto self = std::dynamic_pointer_cast<CompositionAudioTrackObject>(weakSelf.lock())) self->scheduledPlay();
+        if (auto self = std::dynamic_pointer_cast<CompositionAudioTrackObject>(weakSelf.lock()))
+            self->scheduledPlay();
     });
 }
 
@@ -466,8 +472,8 @@ Track::EffectPlacement Track::canAddEffectAtTime(const EffectEntry& entry, doubl
         placement.toTime = endTime() + startTime();
     } else {
         const auto& list = states();
-        placement.toTime =
-            stateIndex + 1 < list.size() ? list[stateIndex + 1]->time() + startTime() : endTime() + startTime();
+        placement.toTime = stateIndex + 1 < list.size() ? list[stateIndex + 1]->time() + startTime()
+                                                        : endTime() + startTime();
     }
     return placement;
 }
@@ -480,7 +486,8 @@ void Track::addEffectAtTime(const EffectEntry& entry, double compositionTime) {
     stopPlayIfPlaying(wasPlaying);
     none->addEffect(entry);
     pushEffectsToPlayer();
-    NotificationCenter::defaultCenter().post(kEffectAddedOrRemovedNotification, compositionObjectsContainer());
+    NotificationCenter::defaultCenter().post(kEffectAddedOrRemovedNotification,
+                                             compositionObjectsContainer());
     recacheNamesOfAllUsedEffects();
     restartPlayIf(wasPlaying);
 }
@@ -508,7 +515,8 @@ void Track::removeEffectAtIndex(std::size_t index) {
     pushEffectsToPlayer();
     recacheNamesOfAllUsedEffects();
     restartPlayIf(wasPlaying);
-    NotificationCenter::defaultCenter().post(kEffectAddedOrRemovedNotification, compositionObjectsContainer());
+    NotificationCenter::defaultCenter().post(kEffectAddedOrRemovedNotification,
+                                             compositionObjectsContainer());
 }
 
 void Track::moveEffect(const std::string& group, std::size_t index) {
@@ -528,7 +536,8 @@ void Track::setEffects(const std::vector<EffectEntry>& effects) {
     none->setEffects(effects);
     pushEffectsToPlayer();
     recacheNamesOfAllUsedEffects();
-    NotificationCenter::defaultCenter().post(kEffectAddedOrRemovedNotification, compositionObjectsContainer());
+    NotificationCenter::defaultCenter().post(kEffectAddedOrRemovedNotification,
+                                             compositionObjectsContainer());
 }
 
 std::vector<std::string> Track::uncachedNamesOfAllUsedEffects() const {
@@ -544,7 +553,8 @@ void Track::recacheNamesOfAllUsedEffects() {
     recachingNames_ = true;
     while (countOfNamesOfAllUsedEffects() > 0)
         removeObjectFromNamesOfAllUsedEffectsAtIndex(countOfNamesOfAllUsedEffects() - 1);
-    for (std::size_t i = 0; i < names.size(); ++i) insertObjectInNamesOfAllUsedEffectsAtIndex(names[i], i);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        insertObjectInNamesOfAllUsedEffectsAtIndex(names[i], i);
     recachingNames_ = false;
 }
 

@@ -111,7 +111,8 @@ public:
         double toTime = 0;
     };
     // Where an effect added at `compositionTime` would go: the state and the global span it covers.
-    EffectPlacement canAddEffectAtTime(const EffectEntry& entry, double compositionTime, double tolerance) const;
+    EffectPlacement canAddEffectAtTime(const EffectEntry& entry, double compositionTime,
+                                       double tolerance) const;
     void addEffectAtTime(const EffectEntry& entry, double compositionTime) override;
     void addEffectAtPreciseTime(const EffectEntry& entry, double objectTime, double tolerance) override;
     void removeEffect(const std::string& group) override;
@@ -136,7 +137,9 @@ public:
     // Starts the background run unless another track is extracting.
     void extractWaveFormAndNotify() override;
     void setAudioScale(float scale) override;
-    std::uint32_t numberSamples() const { return static_cast<std::uint32_t>(originalWaveformExtents_.size()); }
+    std::uint32_t numberSamples() const {
+        return static_cast<std::uint32_t>(originalWaveformExtents_.size());
+    }
     std::span<const float> originalWaveformExtents() const { return originalWaveformExtents_; }
     std::span<const float> waveformExtents() const { return waveformExtents_; }
     float maxWaveExtent() const { return maxWaveExtent_; }

@@ -70,13 +70,14 @@ void Track::extractWaveFormAndNotify() {
     auto run = std::make_shared<WaveformRun>();
     run->track = self;
     if (CompositionObjectsContainer* container = compositionObjectsContainer())
-        run->container = std::dynamic_pointer_cast<CompositionObjectsContainer>(container->weak_from_this().lock());
+        run->container =
+            std::dynamic_pointer_cast<CompositionObjectsContainer>(container->weak_from_this().lock());
     run->scope = std::make_unique<ExtractionScope>(self);
     run->reader = std::move(*reader);
     const double seconds = asset->duration().seconds();
-    run->expectedFrames =
-        (std::isfinite(seconds) && seconds > 0 ? static_cast<std::int64_t>(seconds) : 0) * waveform::sampleRate +
-        2 * waveform::sampleRate;
+    run->expectedFrames = (std::isfinite(seconds) && seconds > 0 ? static_cast<std::int64_t>(seconds) : 0) *
+                              waveform::sampleRate +
+                          2 * waveform::sampleRate;
     waveformRun_ = run;
     run->thread = std::thread([run]() mutable {
         doExtract(*run);
@@ -129,8 +130,7 @@ void Track::doExtract(WaveformRun& run) VTL_NO_THREAD_SAFETY_ANALYSIS {
         }
         Result<std::size_t> got = run.reader->read(buffer, kFramesPerStep);
         if (got && *got > 0) {
-            if (!warnedAboutLength &&
-                static_cast<std::int64_t>(samples.size() + *got) > run.expectedFrames) {
+            if (!warnedAboutLength && static_cast<std::int64_t>(samples.size() + *got) > run.expectedFrames) {
                 logMessage("more samples than expected!");
                 warnedAboutLength = true;
             }

@@ -11,6 +11,7 @@
 #include "platform/media/MediaAsset.h"
 #include "tracks/CompositionTrackObject.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vtl {
@@ -21,18 +22,41 @@ std::string Track::mouseClickSoundPath() {
     return (resourcesDirectory() / "sounds" / "MouseClick.mp3").string();
 }
 
-double Track::mouseClickSoundDuration() {
-    // Read once: the resource does not change while the program runs.
-    static const double duration = [] {
-        auto asset = MediaAsset::open(mouseClickSoundPath());
+namespace {
+
+struct ClickSoundTiming {
+    double durationSeconds = 0;
+    // Silence before the sound's first sample (an encoder's priming): timers fire this much early
+    // so the click is heard at the moment of the click.
+    double leadSeconds = 0;
+};
+
+// Read once: the resource does not change while the program runs.
+const ClickSoundTiming& clickSoundTiming() {
+    static const ClickSoundTiming timing = [] {
+        ClickSoundTiming read;
+        auto asset = MediaAsset::open(CompositionTrackObject::mouseClickSoundPath());
         if (!asset) {
             logMessage("The click sound cannot be read: " + asset.error());
-            return 0.0;
+            return read;
         }
         const double seconds = (*asset)->duration().seconds();
-        return std::isfinite(seconds) && seconds > 0 ? seconds : 0.0;
+        read.durationSeconds = std::isfinite(seconds) && seconds > 0 ? seconds : 0.0;
+        for (const MediaTrack& track : (*asset)->tracks()) {
+            if (track.type != MediaType::Audio) continue;
+            const double start = track.startTime.seconds();
+            if (std::isfinite(start)) read.leadSeconds = std::clamp(start, 0.0, 0.2);
+            break;
+        }
+        return read;
     }();
-    return duration;
+    return timing;
+}
+
+} // namespace
+
+double Track::mouseClickSoundDuration() {
+    return clickSoundTiming().durationSeconds;
 }
 
 void Track::notePlayStart(double globalTime) {
@@ -82,8 +106,8 @@ void Track::makeTimerForTime(double) {
     }
     if (!nextMouseClickToAudiblize_) return;
     std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
-    mouseClickScheduleTimer_ =
-        DispatchTimer::scheduleOnce(std::max(0.0, nextMouseClickToAudiblize_->time - now), [weakSelf] {
+    mouseClickScheduleTimer_ = DispatchTimer::scheduleOnce(
+        std::max(0.0, nextMouseClickToAudiblize_->time - now - clickSoundTiming().leadSeconds), [weakSelf] {
             if (auto self = std::dynamic_pointer_cast<CompositionTrackObject>(weakSelf.lock()))
                 self->scheduledMouseClickPlay();
         });
@@ -128,8 +152,8 @@ void Track::scheduledMouseClickPlay() {
     nextMouseClickToAudiblize_ = click;
     nextMouseClickIndex_ = next;
     std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
-    mouseClickScheduleTimer_ =
-        DispatchTimer::scheduleOnce(std::max(0.0, click.time - currentMovieTime()), [weakSelf] {
+    mouseClickScheduleTimer_ = DispatchTimer::scheduleOnce(
+        std::max(0.0, click.time - currentMovieTime() - clickSoundTiming().leadSeconds), [weakSelf] {
             if (auto self = std::dynamic_pointer_cast<CompositionTrackObject>(weakSelf.lock()))
                 self->scheduledMouseClickPlay();
         });

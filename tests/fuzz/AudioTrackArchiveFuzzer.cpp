@@ -19,15 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     (void)registered;
     const std::size_t half = size / 2;
-    const vtl::waveform::Arrays arrays =
-        vtl::waveform::decodeArrays(vtl::PlistBytes(data, data + half), vtl::PlistBytes(data + half, data + size));
+    const vtl::waveform::Arrays arrays = vtl::waveform::decodeArrays(
+        vtl::PlistBytes(data, data + half), vtl::PlistBytes(data + half, data + size));
     (void)vtl::waveform::band(arrays.extents, vtl::Size{300, 40}, 0.3, 20.0, 25.0, vtl::Point{0, 0});
 
-    auto track = vtl::KeyedUnarchiver::unarchive<vtl::CompositionAudioTrackObject>(std::span<const std::uint8_t>(data, size));
+    auto track = vtl::KeyedUnarchiver::unarchive<vtl::CompositionAudioTrackObject>(
+        std::span<const std::uint8_t>(data, size));
     if (!track.ok() || !track.value()) return 0;
     vtl::CompositionAudioTrackObject& audio = *track.value();
     audio.rescaleSamplesWithScale(0.95f);
-    (void)vtl::waveform::band(audio.waveformExtents(), vtl::Size{300, 40}, 1.03, 5.0, 25.0, vtl::Point{17, 3});
+    (void)vtl::waveform::band(audio.waveformExtents(), vtl::Size{300, 40}, 1.03, 5.0, 25.0,
+                              vtl::Point{17, 3});
     (void)vtl::KeyedArchiver::archivedData(track.value());
     return 0;
 }

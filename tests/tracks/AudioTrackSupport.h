@@ -25,8 +25,8 @@ inline std::string soundFile(const std::string& name, const std::string& express
     const std::string path = scratchFolder() + "/" + name + ".wav";
     if (std::filesystem::exists(path)) return path;
     const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i 'aevalsrc=" + expression +
-                                ":s=" + std::to_string(rate) + ":d=" + std::to_string(seconds) + "' " + extra +
-                                " -c:a pcm_f32le '" + path + "'";
+                                ":s=" + std::to_string(rate) + ":d=" + std::to_string(seconds) + "' " +
+                                extra + " -c:a pcm_f32le '" + path + "'";
     EXPECT_TRUE(runCommand(command)) << command;
     return path;
 }
@@ -38,7 +38,8 @@ public:
     void startPlay() override {
         playing = true;
         ++starts;
-        NotificationCenter::defaultCenter().post("didStartPlay", objectsContainer().get(), {{"currentTime", playhead}});
+        NotificationCenter::defaultCenter().post("didStartPlay", objectsContainer().get(),
+                                                 {{"currentTime", playhead}});
     }
     void stopPlay() override {
         playing = false;
@@ -73,12 +74,14 @@ protected:
         CompositionAudioTrackObject::registerClasses();
     }
     ~AudioTrackFixture() override {
-        for (const auto& made : tracks_) made->cancelTrackExtraction();
+        for (const auto& made : tracks_)
+            made->cancelTrackExtraction();
         waitOnMainLoopFor([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 10);
     }
 
     std::shared_ptr<CompositionMediaEntry> entry(const std::string& path) {
-        return media_.entryForResourceWithFileSystemPath(path, &document_, SharedMediaManager::ResourceCopy::None);
+        return media_.entryForResourceWithFileSystemPath(path, &document_,
+                                                         SharedMediaManager::ResourceCopy::None);
     }
     // A track of the file on the timeline (its own track of the container).
     std::shared_ptr<CompositionAudioTrackObject> audioTrack(const std::string& path, bool onTimeline = true) {

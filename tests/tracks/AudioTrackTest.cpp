@@ -27,19 +27,20 @@ protected:
 };
 
 EffectEntry audioEffectEntry(const char* name, const char (&subtype)[5]) {
-    PropertyList made = audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode(subtype), name, name);
+    PropertyList made =
+        audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode(subtype), name, name);
     return *made.dictionaryValue();
 }
 
 TEST_F(AudioTrackTest, PlaybackStartsThePlayerAtOnceByTimerOrNotAtAll) {
     struct Case {
         const char* name;
-        double startTime;    // global time of media time 0
-        double movieStart;   // trim window (media seconds)
-        double playAt;       // global playhead at the start of playback
+        double startTime;  // global time of media time 0
+        double movieStart; // trim window (media seconds)
+        double playAt;     // global playhead at the start of playback
         bool runningAtOnce;
         bool timer;
-        double offset;       // media time the player starts at
+        double offset; // media time the player starts at
     };
     // The tone lasts 3 s: snap window [startTime + movieStart, startTime + 3).
     const Case cases[] = {
@@ -271,8 +272,9 @@ TEST_F(AudioTrackTest, ArchiveRoundTrip) {
     ASSERT_TRUE(read.effectSettings());
     EXPECT_EQ(*read.effectSettings(), track->player()->unitConfigurations());
     EXPECT_TRUE(read.waveformExtractionDone());
-    EXPECT_EQ(std::vector<float>(read.originalWaveformExtents().begin(), read.originalWaveformExtents().end()),
-              (std::vector<float>{0.2f, -0.6f, 0.4f}));
+    EXPECT_EQ(
+        std::vector<float>(read.originalWaveformExtents().begin(), read.originalWaveformExtents().end()),
+        (std::vector<float>{0.2f, -0.6f, 0.4f}));
     EXPECT_EQ(std::vector<float>(read.waveformExtents().begin(), read.waveformExtents().end()),
               std::vector<float>(track->waveformExtents().begin(), track->waveformExtents().end()));
     EXPECT_EQ(read.propertyNames(), CompositionAudioTrackObject::defaultPropertyNames());

@@ -2,15 +2,16 @@
 // the background extraction over sound files made by the ffmpeg tool (with playback interrupting
 // it, cancelling and deleting tracks).
 
+#include "tracks/AudioWaveform.h"
+
 #include "AudioTrackSupport.h"
+#include "model/CompositionExtractionQueues.h"
 #include "platform/audio/AudioHardware.h"
 #include "platform/audio/NullAudioHardware.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
-#include "model/CompositionExtractionQueues.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/GraphicsContext.h"
-#include "tracks/AudioWaveform.h"
 
 #include <cmath>
 
@@ -55,7 +56,8 @@ TEST(AudioWaveform, RescalingGivesHeightsFromTheLoudestPeak) {
     // Silence has no finite factor: heights of 0, no NaN, and so no band.
     const Scaled silent = rescale(std::vector<float>(300, 0.0f), 0.95f);
     EXPECT_EQ(silent.maxExtent, 0.0f);
-    for (float height : silent.extents) EXPECT_EQ(height, 0.0f);
+    for (float height : silent.extents)
+        EXPECT_EQ(height, 0.0f);
     const auto band = waveform::band(silent.extents, {500, 40}, 0, 3, 25, {0, 0});
     ASSERT_TRUE(band);
     EXPECT_TRUE(band->outline.empty());
@@ -63,7 +65,8 @@ TEST(AudioWaveform, RescalingGivesHeightsFromTheLoudestPeak) {
 
 TEST(AudioWaveform, BandStrideAlignmentAndPoints) {
     std::vector<float> extents(500);
-    for (std::size_t i = 0; i < extents.size(); ++i) extents[i] = static_cast<float>(i % 10) / 10.0f;
+    for (std::size_t i = 0; i < extents.size(); ++i)
+        extents[i] = static_cast<float>(i % 10) / 10.0f;
     const Size size{200, 40};
     // At 25 pixels per second 8 peaks make one point; from 1.03 s the first is 96, 7 steps left.
     const auto band = waveform::band(extents, size, 1.03, 2.0, 25, {10, 5});
@@ -153,7 +156,8 @@ protected:
     std::vector<float> extract(const std::shared_ptr<CompositionAudioTrackObject>& track) {
         track->extractWaveFormAndNotify();
         EXPECT_TRUE(test::waitOnMainLoopFor([&] { return track->waveformExtractionDone(); }, 30));
-        return std::vector<float>(track->originalWaveformExtents().begin(), track->originalWaveformExtents().end());
+        return std::vector<float>(track->originalWaveformExtents().begin(),
+                                  track->originalWaveformExtents().end());
     }
 };
 
@@ -161,7 +165,8 @@ TEST_F(WaveformExtractionTest, ToneSilenceShortAndStereoFiles) {
     const std::string sine = test::soundFile("sine-2.5", "0.5*sin(2*PI*440*t)", 2.5);
     const auto peaks = extract(audioTrack(sine));
     ASSERT_EQ(peaks.size(), 250u);
-    for (float peak : peaks) ASSERT_NEAR(std::fabs(peak), 0.5, 0.001);
+    for (float peak : peaks)
+        ASSERT_NEAR(std::fabs(peak), 0.5, 0.001);
 
     const std::string short445 = test::soundFile("short-445", "0.25", 1.0, 44000, "-af atrim=end_sample=445");
     EXPECT_EQ(extract(audioTrack(short445)).size(), 2u);
@@ -170,16 +175,19 @@ TEST_F(WaveformExtractionTest, ToneSilenceShortAndStereoFiles) {
     auto quiet = audioTrack(silence);
     const auto none = extract(quiet);
     EXPECT_EQ(none.size(), 100u);
-    for (float height : quiet->waveformExtents()) ASSERT_EQ(height, 0.0f);
+    for (float height : quiet->waveformExtents())
+        ASSERT_EQ(height, 0.0f);
     EXPECT_FALSE(std::isnan(quiet->maxWaveExtent()));
 
     // Left 0.4 and right 0.2 of one tone mix down to 0.3.
     const std::string stereo = test::soundFile("stereo-1", "0.4*sin(2*PI*440*t)|0.2*sin(2*PI*440*t)", 1.0);
-    for (float peak : extract(audioTrack(stereo))) ASSERT_NEAR(std::fabs(peak), 0.3, 0.002);
+    for (float peak : extract(audioTrack(stereo)))
+        ASSERT_NEAR(std::fabs(peak), 0.3, 0.002);
 }
 
 TEST_F(WaveformExtractionTest, InterruptedByPlaybackAndResumedGivesTheSamePeaks) {
-    const std::string file = test::soundFile("sine-long", "0.5*sin(2*PI*440*t)*(1+0.5*sin(2*PI*t))/1.5", 30.0);
+    const std::string file =
+        test::soundFile("sine-long", "0.5*sin(2*PI*440*t)*(1+0.5*sin(2*PI*t))/1.5", 30.0);
     const auto whole = extract(audioTrack(file));
     ASSERT_EQ(whole.size(), 3000u);
 
@@ -190,12 +198,14 @@ TEST_F(WaveformExtractionTest, InterruptedByPlaybackAndResumedGivesTheSamePeaks)
     EXPECT_FALSE(track->waveformExtractionDone()) << "playback holds the extraction";
     container()->resumeExtraction();
     ASSERT_TRUE(test::waitOnMainLoopFor([&] { return track->waveformExtractionDone(); }, 30));
-    EXPECT_EQ(std::vector<float>(track->originalWaveformExtents().begin(), track->originalWaveformExtents().end()),
-              whole);
+    EXPECT_EQ(
+        std::vector<float>(track->originalWaveformExtents().begin(), track->originalWaveformExtents().end()),
+        whole);
 }
 
 TEST_F(WaveformExtractionTest, CancellingSetsNoneAndTheQueueMovesOn) {
-    const std::string file = test::soundFile("sine-long", "0.5*sin(2*PI*440*t)*(1+0.5*sin(2*PI*t))/1.5", 30.0);
+    const std::string file =
+        test::soundFile("sine-long", "0.5*sin(2*PI*440*t)*(1+0.5*sin(2*PI*t))/1.5", 30.0);
     auto first = audioTrack(file);
     auto second = audioTrack(test::soundFile("sine-2.5", "0.5*sin(2*PI*440*t)", 2.5));
     CompositionExtractionQueues::shared().addAudioTrack(first);
@@ -212,7 +222,8 @@ TEST_F(WaveformExtractionTest, CancellingSetsNoneAndTheQueueMovesOn) {
 }
 
 TEST_F(WaveformExtractionTest, DeletingATrackMidExtractionIsSafe) {
-    const std::string file = test::soundFile("sine-long", "0.5*sin(2*PI*440*t)*(1+0.5*sin(2*PI*t))/1.5", 30.0);
+    const std::string file =
+        test::soundFile("sine-long", "0.5*sin(2*PI*440*t)*(1+0.5*sin(2*PI*t))/1.5", 30.0);
     auto track = audioTrack(file);
     const long owners = track.use_count();
     track->extractWaveFormAndNotify();

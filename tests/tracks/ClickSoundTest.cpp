@@ -18,7 +18,8 @@ public:
     using CompositionMovieTrackObject::CompositionMovieTrackObject;
     void setClicks(const std::vector<double>& times) {
         std::vector<MouseClickEntry> clicks;
-        for (double time : times) clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
+        for (double time : times)
+            clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
         TrackMetadata lists;
         lists.mouseClicks = makeMetadataSnapshot(std::move(clicks));
         setMetadata(std::move(lists));
@@ -94,7 +95,8 @@ TEST_F(ClickSoundTest, OneTimerAtATimeWalksTheClicksDuringPlayback) {
     EXPECT_EQ(track->nextMouseClickToAudiblize()->time, 0.5);
     // Both clicks at 0.5 play (the second at once), then 1.2 is next.
     ASSERT_TRUE(test::waitOnMainLoopFor(
-        [&] { return track->nextMouseClickToAudiblize() && track->nextMouseClickToAudiblize()->time == 1.2; }, 2));
+        [&] { return track->nextMouseClickToAudiblize() && track->nextMouseClickToAudiblize()->time == 1.2; },
+        2));
     EXPECT_TRUE(track->hasMouseClickTimer());
     document_.stopPlay();
     EXPECT_FALSE(track->hasMouseClickTimer());

@@ -25,13 +25,14 @@ public:
         auto id = VTLAudioTools::loopbackDeviceID(hardware);
         EXPECT_TRUE(id) << "no monitor of the default sink";
         if (!id) return;
-        auto opened = hardware.openInputStream(
-            *id, 1, static_cast<std::uint32_t>(kMonitorRate), [this](const float* data, std::size_t frames, std::uint32_t) {
-                const std::size_t at = count_.load(std::memory_order_relaxed);
-                const std::size_t n = std::min(frames, samples_.size() - at);
-                std::copy_n(data, n, samples_.data() + at);
-                count_.store(at + n, std::memory_order_release);
-            });
+        auto opened =
+            hardware.openInputStream(*id, 1, static_cast<std::uint32_t>(kMonitorRate),
+                                     [this](const float* data, std::size_t frames, std::uint32_t) {
+                                         const std::size_t at = count_.load(std::memory_order_relaxed);
+                                         const std::size_t n = std::min(frames, samples_.size() - at);
+                                         std::copy_n(data, n, samples_.data() + at);
+                                         count_.store(at + n, std::memory_order_release);
+                                     });
         EXPECT_TRUE(opened) << opened.error();
         if (opened) stream_ = std::move(*opened);
         if (stream_) {
@@ -41,7 +42,8 @@ public:
     std::vector<float> stop() {
         if (stream_) stream_->stop();
         stream_.reset();
-        return std::vector<float>(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
+        return std::vector<float>(samples_.begin(),
+                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
     }
 
 private:
@@ -55,7 +57,8 @@ public:
     using CompositionMovieTrackObject::CompositionMovieTrackObject;
     void setClicks(const std::vector<double>& times) {
         std::vector<MouseClickEntry> clicks;
-        for (double time : times) clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
+        for (double time : times)
+            clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
         TrackMetadata lists;
         lists.mouseClicks = makeMetadataSnapshot(std::move(clicks));
         setMetadata(std::move(lists));
@@ -66,7 +69,8 @@ double rmsOver(const std::vector<float>& x, double from, double to) {
     const auto a = static_cast<std::size_t>(std::max(0.0, from) * kMonitorRate);
     const auto b = std::min(x.size(), static_cast<std::size_t>(to * kMonitorRate));
     double sum = 0;
-    for (std::size_t i = a; i < b; ++i) sum += static_cast<double>(x[i]) * x[i];
+    for (std::size_t i = a; i < b; ++i)
+        sum += static_cast<double>(x[i]) * x[i];
     return b > a ? std::sqrt(sum / static_cast<double>(b - a)) : 0.0;
 }
 
@@ -111,7 +115,8 @@ TEST_F(TrackSoundThroughPulse, ToneMutePhaseAndClicksSoundAtTheirTimes) {
     AudioHardware::setShared(nullptr);
 
     std::size_t first = 0;
-    while (first < heard.size() && std::fabs(heard[first]) < 0.05f) ++first;
+    while (first < heard.size() && std::fabs(heard[first]) < 0.05f)
+        ++first;
     ASSERT_LT(first, heard.size()) << "nothing was heard";
     const double onset = static_cast<double>(first) / kMonitorRate;
     EXPECT_GT(rmsOver(heard, onset + 0.1, onset + 0.4), 0.3) << "the tone";
