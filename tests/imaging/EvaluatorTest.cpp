@@ -155,6 +155,35 @@ TEST(Evaluator, OverOfPicturesInMemoryIsExactForAnyWorkers) {
     }
 }
 
+// An evaluator keeps its intermediate pictures for the next draws: what it drew before never shows
+// through, whatever the sizes drawn in between.
+TEST(Evaluator, DrawingAgainGivesWhatAFreshEvaluatorGives) {
+    registerBuiltinFilters();
+    CPUTileEvaluator reused(2);
+    struct Case {
+        int width, height, seed;
+        const char* filter;
+    };
+    const Case cases[] = {
+        {300, 200, 1, "CIZoomBlur"}, {120, 90, 2, "CIGaussianBlur"}, {300, 200, 3, "CIZoomBlur"},
+        {640, 60, 4, "CIGaussianBlur"}, {300, 200, 5, "CIZoomBlur"},
+    };
+    for (const Case& c : cases) {
+        auto f = CIFilter::filterWithName(c.filter);
+        f->setValue("inputImage", CIImage::imageWithBitmap(patternedBitmap(c.width, c.height, c.seed)));
+        const CIImage image = f->outputImage();
+        const PixelRegion region{0, 0, c.width, c.height};
+        auto drawWith = [&](CPUTileEvaluator& evaluator) {
+            std::vector<std::uint8_t> pixels(std::size_t(c.width) * c.height * 4, 0xab);
+            PixelSpan span{pixels.data(), std::ptrdiff_t(c.width) * 4, c.width, c.height};
+            EXPECT_TRUE(evaluator.draw(image, region, span, DrawMode::Copy)) << c.filter << " " << c.seed;
+            return pixels;
+        };
+        CPUTileEvaluator fresh(2);
+        EXPECT_TRUE(drawWith(reused) == drawWith(fresh)) << c.filter << " " << c.seed;
+    }
+}
+
 TEST(Evaluator, MaterializedImagesHoldTheSamePixels) {
     registerBuiltinFilters();
     CPUTileEvaluator evaluator(2);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <unordered_map>
@@ -17,6 +18,56 @@
 namespace vtl {
 
 using namespace detail;
+
+// Fresh memory for every intermediate costs a page fault per page on each draw: a video frame's
+// blur passes spend as long faulting in their pictures as computing them. Blocks are handed out
+// to one draw at a time; what is kept is bounded.
+class CPUTileEvaluator::IntermediatePool {
+public:
+    static constexpr std::size_t maximumKeptBytes = std::size_t(96) << 20;
+
+    struct Block {
+        std::unique_ptr<std::uint8_t[]> memory;
+        std::size_t bytes = 0;
+    };
+
+    // A block of at least `bytes`; empty when memory runs out.
+    Block take(std::size_t bytes) {
+        {
+            std::lock_guard lock(mutex_);
+            // The smallest kept block that is large enough.
+            auto best = blocks_.end();
+            for (auto it = blocks_.begin(); it != blocks_.end(); ++it)
+                if (it->bytes >= bytes && (best == blocks_.end() || it->bytes < best->bytes)) best = it;
+            if (best != blocks_.end()) {
+                Block found = std::move(*best);
+                blocks_.erase(best);
+                keptBytes_ -= found.bytes;
+                return found;
+            }
+        }
+        Block fresh{std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]), bytes};
+        if (!fresh.memory) fresh.bytes = 0;
+        return fresh;
+    }
+
+    void giveBack(Block block) {
+        if (!block.memory || block.bytes > maximumKeptBytes) return;
+        std::lock_guard lock(mutex_);
+        // The oldest blocks go first when the new one would not fit.
+        while (!blocks_.empty() && keptBytes_ + block.bytes > maximumKeptBytes) {
+            keptBytes_ -= blocks_.front().bytes;
+            blocks_.erase(blocks_.begin());
+        }
+        keptBytes_ += block.bytes;
+        blocks_.push_back(std::move(block));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Block> blocks_;
+    std::size_t keptBytes_ = 0;
+};
 
 namespace {
 
@@ -67,7 +118,7 @@ private:
 };
 
 struct Buffer {
-    std::unique_ptr<std::uint8_t[]> memory;
+    CPUTileEvaluator::IntermediatePool::Block memory;
     PixelSpan span;
     PixelRegion region;
 };
@@ -89,8 +140,15 @@ constexpr std::int64_t maximumIntermediatePixels = maximumRegionPixels * 2;
 
 class RenderPass {
 public:
-    explicit RenderPass(int workers)
-        : workers_(workers) {}
+    RenderPass(int workers, CPUTileEvaluator::IntermediatePool& pool)
+        : workers_(workers)
+        , pool_(pool) {}
+    ~RenderPass() {
+        for (auto& [node, buffer] : buffers_)
+            pool_.giveBack(std::move(buffer.memory));
+    }
+    RenderPass(const RenderPass&) = delete;
+    RenderPass& operator=(const RenderPass&) = delete;
 
     Status prepare(const ImageNode* root, const PixelRegion& region);
     void evaluate(const ImageNode* node, const PixelRegion& region, PixelSpan out) const;
@@ -109,6 +167,7 @@ private:
     PixelRegion regionOfInput(const ImageNode* node, std::size_t i, const PixelRegion& region) const;
 
     int workers_;
+    CPUTileEvaluator::IntermediatePool& pool_;
     std::unordered_map<const ImageNode*, Buffer> buffers_;
 };
 
@@ -223,9 +282,9 @@ Status RenderPass::prepare(const ImageNode* root, const PixelRegion& region) {
             intermediatePixels > maximumIntermediatePixels)
             return fail("The image needs an intermediate picture larger than the imaging layer allows.");
         Buffer buffer;
-        buffer.memory.reset(new (std::nothrow) std::uint8_t[std::size_t(r.pixelCount()) * 4]);
-        if (!buffer.memory) return fail("There is not enough memory for an intermediate picture.");
-        buffer.span = {buffer.memory.get(), std::ptrdiff_t(r.width) * 4, r.width, r.height};
+        buffer.memory = pool_.take(std::size_t(r.pixelCount()) * 4);
+        if (!buffer.memory.memory) return fail("There is not enough memory for an intermediate picture.");
+        buffer.span = {buffer.memory.memory.get(), std::ptrdiff_t(r.width) * 4, r.width, r.height};
         buffer.region = r;
         forEachTile(r, [&](const PixelRegion& tile) {
             evaluate(node, tile, buffer.span.sub(tile.x - r.x, tile.y - r.y, tile.width, tile.height));
@@ -365,7 +424,8 @@ int poolWorkers() {
 
 } // namespace
 
-CPUTileEvaluator::CPUTileEvaluator(int workers) {
+CPUTileEvaluator::CPUTileEvaluator(int workers)
+    : pool_(std::make_shared<IntermediatePool>()) {
     setWorkerCount(workers);
 }
 
@@ -386,7 +446,7 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
         return {};
     }
     const ImageNode* root = image.node().get();
-    RenderPass pass(workers_);
+    RenderPass pass(workers_, *pool_);
     try {
         if (Status prepared = pass.prepare(root, region); !prepared) return prepared;
         std::optional<InMemory> resampledSource;

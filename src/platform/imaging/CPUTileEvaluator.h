@@ -8,6 +8,8 @@
 
 #include "platform/imaging/Evaluator.h"
 
+#include <memory>
+
 namespace vtl {
 
 class CPUTileEvaluator final : public Evaluator {
@@ -22,8 +24,12 @@ public:
     static constexpr int tileWidthPixels = 512;
     static constexpr int tileHeightPixels = 64;
 
+    // Intermediate pictures given back after a draw, kept for the next draws of this evaluator.
+    class IntermediatePool;
+
 private:
     int workers_ = 1;
+    std::shared_ptr<IntermediatePool> pool_;
 };
 
 } // namespace vtl
