@@ -11,25 +11,43 @@
 
 namespace vtl::waveform {
 
-std::vector<float> peaksOfSamples(std::span<const float> samples) {
-    std::vector<float> peaks;
-    peaks.reserve((samples.size() + framesPerPeak - 1) / framesPerPeak);
-    for (std::size_t start = 0; start < samples.size(); start += framesPerPeak) {
-        const std::size_t end = std::min(samples.size(), start + framesPerPeak);
-        float peak = 0;
-        float magnitude = 0;
-        for (std::size_t i = start; i < end; ++i) {
+void PeakAccumulator::add(std::span<const float> samples) {
+    std::size_t i = 0;
+    while (i < samples.size()) {
+        const std::size_t take = std::min(samples.size() - i, framesPerPeak - inBlock_);
+        for (std::size_t end = i + take; i < end; ++i) {
             const float value = samples[i];
             const float size = std::fabs(value);
             // NaN compares false and so never wins.
-            if (size > magnitude) {
-                magnitude = size;
-                peak = value;
+            if (size > magnitude_) {
+                magnitude_ = size;
+                peak_ = value;
             }
         }
-        peaks.push_back(peak);
+        inBlock_ += take;
+        frames_ += take;
+        if (inBlock_ == framesPerPeak) {
+            peaks_.push_back(peak_);
+            inBlock_ = 0;
+            peak_ = magnitude_ = 0;
+        }
     }
-    return peaks;
+}
+
+std::vector<float> PeakAccumulator::finish() {
+    if (inBlock_ > 0) {
+        peaks_.push_back(peak_);
+        inBlock_ = 0;
+        peak_ = magnitude_ = 0;
+    }
+    return std::move(peaks_);
+}
+
+std::vector<float> peaksOfSamples(std::span<const float> samples) {
+    PeakAccumulator accumulator;
+    accumulator.reserve(samples.size());
+    accumulator.add(samples);
+    return accumulator.finish();
 }
 
 Scaled rescale(std::span<const float> originalExtents, float scale) {

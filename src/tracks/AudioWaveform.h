@@ -29,6 +29,23 @@ constexpr float defaultScale = 0.95f;
 // with its sign (the first of equal magnitudes). NaN samples count as silence.
 std::vector<float> peaksOfSamples(std::span<const float> samples);
 
+// The same, fed piece by piece, so a decode keeps only its peaks and never the whole sound.
+class PeakAccumulator {
+public:
+    void reserve(std::size_t frames) { peaks_.reserve(frames / framesPerPeak + 1); }
+    void add(std::span<const float> samples);
+    std::size_t frameCount() const { return frames_; }
+    // The peaks so far, the last block however short.
+    std::vector<float> finish();
+
+private:
+    std::vector<float> peaks_;
+    std::size_t frames_ = 0;
+    std::size_t inBlock_ = 0;
+    float peak_ = 0;
+    float magnitude_ = 0;
+};
+
 struct Scaled {
     std::vector<float> extents;
     float maxExtent = 0;

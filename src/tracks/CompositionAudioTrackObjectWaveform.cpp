@@ -92,8 +92,8 @@ void Track::extractWaveFormAndNotify() {
 void Track::doExtract(WaveformRun& run) VTL_NO_THREAD_SAFETY_ANALYSIS {
     CompositionAudioTrackObject& track = *run.track;
     CompositionObjectsContainer* container = run.container.get();
-    std::vector<float> samples;
-    samples.reserve(static_cast<std::size_t>(std::max<std::int64_t>(run.expectedFrames, 0)));
+    waveform::PeakAccumulator peaks;
+    peaks.reserve(static_cast<std::size_t>(std::max<std::int64_t>(run.expectedFrames, 0)));
     float buffer[kFramesPerStep];
     double lastPromotedProgress = -1;
     bool warnedAboutLength = false;
@@ -117,7 +117,7 @@ void Track::doExtract(WaveformRun& run) VTL_NO_THREAD_SAFETY_ANALYSIS {
                 break;
             }
         }
-        const double progress = run.expectedFrames > 0 ? static_cast<double>(samples.size()) /
+        const double progress = run.expectedFrames > 0 ? static_cast<double>(peaks.frameCount()) /
                                                              static_cast<double>(run.expectedFrames)
                                                        : 0.0;
         if (progress > lastPromotedProgress + kProgressStep) {
@@ -130,11 +130,12 @@ void Track::doExtract(WaveformRun& run) VTL_NO_THREAD_SAFETY_ANALYSIS {
         }
         Result<std::size_t> got = run.reader->read(buffer, kFramesPerStep);
         if (got && *got > 0) {
-            if (!warnedAboutLength && static_cast<std::int64_t>(samples.size() + *got) > run.expectedFrames) {
+            if (!warnedAboutLength &&
+                static_cast<std::int64_t>(peaks.frameCount() + *got) > run.expectedFrames) {
                 logMessage("more samples than expected!");
                 warnedAboutLength = true;
             }
-            samples.insert(samples.end(), buffer, buffer + *got);
+            peaks.add(std::span<const float>(buffer, *got));
         }
         if (container) container->extractionPlayMutex().unlock();
         if (!got) {
@@ -144,7 +145,7 @@ void Track::doExtract(WaveformRun& run) VTL_NO_THREAD_SAFETY_ANALYSIS {
         }
         if (*got == 0) break;
     }
-    if (!run.failed && !run.cancelled && track.extractionOK()) run.peaks = waveform::peaksOfSamples(samples);
+    if (!run.failed && !run.cancelled && track.extractionOK()) run.peaks = peaks.finish();
 }
 
 // Main thread: the run ended (decoded, failed or cancelled).

@@ -461,6 +461,8 @@ void Track::setMouseVisualization(std::shared_ptr<MouseVisualization> style) {
     removeObservers();
     mouseVisualization_ = std::move(style);
     addObservers();
+    // Without a style the observers above are gone, playback's with them; click sounds still follow it.
+    registerForPlayNotifications();
     invalidate();
 }
 

@@ -3,6 +3,7 @@
 
 #include "AudioTrackSupport.h"
 #include "model/CompositionObjectsContainerTrack.h"
+#include "objects/MouseVisualization.h"
 #include "platform/audio/AudioHardware.h"
 #include "platform/audio/NullAudioHardware.h"
 #include "tracks/CompositionMovieTrackObject.h"
@@ -121,6 +122,16 @@ TEST_F(ClickSoundTest, NoTimerWhileOffOrOnADisabledTrack) {
     play(2.0);
     EXPECT_FALSE(off->hasMouseClickTimer());
     EXPECT_FALSE(disabled->hasMouseClickTimer());
+    document_.stopPlay();
+}
+
+TEST_F(ClickSoundTest, ClicksFollowPlaybackAfterTheMouseStyleIsTakenAway) {
+    auto track = clickTrack();
+    track->setAudiblizesMouseClicks(true);
+    track->setMouseVisualization(makeModelObject<MouseVisualization>());
+    track->setMouseVisualization(nullptr);
+    play(2.0);
+    EXPECT_TRUE(track->hasMouseClickTimer());
     document_.stopPlay();
 }
 
