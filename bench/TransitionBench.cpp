@@ -3,9 +3,14 @@
 // frame). Each transition is set up as the transition object sets it up (extent the canvas, the
 // curls with their colour-controlled backside and presets, the ripple centred and shaded) and
 // drawn at a quarter, half and three quarters of its time, on one and two workers. Arguments:
-// workers, then time in percent.
+// workers, then time in percent. Last, the transition object's whole frame halfway, of each type
+// on two workers: its filters made from its type and values, the two objects' pictures placed on
+// the canvas, then drawn through a container renderer as export draws (argument: the type).
 
+#include "model/CompositionObjectsContainer.h"
+#include "objects/CompositionTransition.h"
 #include "platform/imaging/CIContext.h"
+#include "render/VTLObjectsContainerRenderer.h"
 #include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/TransitionShading.h"
@@ -151,5 +156,45 @@ TRANSITION_BENCHMARK(BM_PageCurlWithShadow);
 TRANSITION_BENCHMARK(BM_PageCurlWithBacksideRecipe);
 TRANSITION_BENCHMARK(BM_Ripple);
 TRANSITION_BENCHMARK(BM_BarsSwipe);
+
+// An object showing one of the two frames at the canvas size.
+class FramePicture : public CompositionRectangularObject {
+public:
+    using CompositionRectangularObject::CompositionRectangularObject;
+    Size originalSize() const override { return {frameWidth, frameHeight}; }
+    CIImage createImageAtTime(const ObjectImageRequest&) override { return isSource ? source() : target(); }
+    bool isSource = true;
+};
+
+void BM_TransitionObject(benchmark::State& state) {
+    registerBuiltinFilters();
+    auto container = makeModelObject<CompositionObjectsContainer>();
+    container->setCanvasSize({frameWidth, frameHeight});
+    auto from = makeModelObject<FramePicture>(container.get());
+    from->setStartTimeEndTime(0, 10);
+    auto to = makeModelObject<FramePicture>(container.get());
+    to->setStartTimeEndTime(8, 20);
+    to->isSource = false;
+    container->addObject(from);
+    container->addObject(to);
+    auto transition = CompositionTransition::transitionWithObjects(from, to, container.get());
+    container->addObject(transition);
+    transition->setTransitionType(int32_t(state.range(0)));
+    static auto into = std::make_shared<Bitmap>(frameWidth, frameHeight);
+    auto context = CIContext::contextWithTarget(RasterTarget::over(*into), {2, nullptr});
+    const Rect all(0, 0, frameWidth, frameHeight);
+    VTLObjectsContainerRenderer renderer(container);
+    ObjectImageRequest request;
+    request.compositionTime = 9;
+    request.renderer = &renderer;
+    request.purpose = ImagePurpose::Export;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(context->drawImage(transition->createImageAtTime(request), all, all).ok());
+}
+BENCHMARK(BM_TransitionObject)
+    ->DenseRange(0, 7)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", fastest);
 
 } // namespace

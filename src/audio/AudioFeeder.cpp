@@ -66,7 +66,7 @@ std::size_t AudioFeeder::freshFrames() const {
 bool AudioFeeder::waitForFrames(std::size_t frames, double timeoutSeconds) {
     frames = std::min(frames, ring_.capacity() / 2);
     MutexLock lock(mutex_);
-    // The predicate runs with the lock held, which the analysis cannot see through the wait.
+    // The predicate runs with the lock held, which the analysis cannot see through wait_for.
     return progress_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
                               [&]() VTL_NO_THREAD_SAFETY_ANALYSIS {
                                   if (!active_) return true;

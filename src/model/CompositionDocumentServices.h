@@ -4,6 +4,7 @@
 // higher layer) implements it; the objects container keeps a non-owning pointer to it. Answers
 // other than the undo manager have neutral defaults, for documents without a window.
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,19 @@ public:
     virtual void hideCopyMediaProgress() {}
     // The timeline redraws clips, waveforms and thumbnails.
     virtual void updateSequencer() {}
+
+    // Where the composition's generated speech files live: the folder "GeneratedSpeech" of the
+    // package once saved, else one in the temporary directory.
+    virtual std::string generatedSpeechBasePath() const;
+    // English language name → the voice last chosen for speech in that language.
+    virtual std::map<std::string, std::string>& recentlyUsedVoices() { return recentlyUsedVoices_; }
+    // The language last given a speech text.
+    virtual void setMostRecentLanguageName(const std::string& name) { mostRecentLanguageName_ = name; }
+    const std::string& mostRecentLanguageName() const { return mostRecentLanguageName_; }
+
+private:
+    std::map<std::string, std::string> recentlyUsedVoices_;
+    std::string mostRecentLanguageName_;
 };
 
 } // namespace vtl

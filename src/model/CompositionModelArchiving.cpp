@@ -13,6 +13,7 @@
 #include "model/CompositionTextState.h"
 #include "model/CompositionTrackState.h"
 #include "model/DocumentMediaManager.h"
+#include "model/TransitionCapability.h"
 #include "model/VistrelLanguage.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -365,6 +366,17 @@ void CompositionObjectsContainer::initWithCoder(KeyedUnarchiver& coder) {
     for (const auto& track : tracks_)
         track->setObjectsContainer(this);
     objects_ = coder.decodeArrayOfObjects<CompositionBaseObject>("objects");
+    // A transition whose links a damaged archive broke leaves the composition (it logs why).
+    ObjectList kept;
+    for (const auto& object : objects_) {
+        TransitionCapability* transition = object->asTransition();
+        if (transition && !transition->repairLinksAfterDecoding(objects_)) {
+            if (const auto& track = object->containerTrack()) track->removeClip(object.get());
+            continue;
+        }
+        kept.push_back(object);
+    }
+    objects_ = std::move(kept);
     canvasSize_ = coder.decodeSizeForKey("canvasSize");
     if (auto color = decodeModelColor(coder, "key_backgroundColor1")) backgroundColor1_ = *color;
     if (auto color = decodeModelColor(coder, "key_backgroundColor2")) backgroundColor2_ = *color;

@@ -5,7 +5,12 @@
 // CompositionBaseObject::asTransition(); other kinds answer null. What the container and the two
 // joined objects ask of a transition (its times) belongs here.
 
+#include <memory>
+#include <vector>
+
 namespace vtl {
+
+class CompositionBaseObject;
 
 class TransitionCapability {
 public:
@@ -24,6 +29,12 @@ public:
     virtual double latestGlobalStartTime() const = 0;
     // Brings the transition's times in step with the two objects after either moved.
     virtual void setupTimes() = 0;
+    // Once a container has read its objects from an archive: whether the transition's links are
+    // sound among them (it then makes its objects' links point back); false drops it from the
+    // container, after it has cleared every link to itself.
+    virtual bool repairLinksAfterDecoding(const std::vector<std::shared_ptr<CompositionBaseObject>>&) {
+        return true;
+    }
 };
 
 } // namespace vtl

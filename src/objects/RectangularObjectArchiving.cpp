@@ -8,6 +8,7 @@
 #include "objects/CompositionImageObject.h"
 #include "objects/CompositionShapeObject.h"
 #include "objects/CompositionTextObject.h"
+#include "objects/CompositionTransition.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -93,6 +94,7 @@ void registerVisualObjectClasses(ArchiveClassRegistry& registry) {
     CompositionShapeObject::registerClasses(registry);
     CompositionImageObject::registerClasses(registry);
     CompositionTextObject::registerClasses(registry);
+    CompositionTransition::registerClasses(registry);
 }
 
 } // namespace vtl

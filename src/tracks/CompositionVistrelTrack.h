@@ -9,9 +9,12 @@
 #include "tracks/CompositionVistrelMovie.h"
 
 #include <functional>
+#include <vector>
 #include <memory>
 
 namespace vtl {
+
+class GraphicsContext;
 
 class CompositionVistrelTrack : public CompositionTrackObject {
 public:
@@ -64,12 +67,41 @@ public:
     void awakeAfterUndelete() override;
     void prepareForDeletion() override;
 
+    // --- Drawing (render threads). The frame from the renderer's decode-ahead cache, darkened
+    // with its focused windows lifted out under a focus-highlight state, zoomed under the other
+    // event-triggered states, scaled by the request's factors; none without a renderer that keeps
+    // recordings or without a frame.
+    CIImage createImageAtTime(const ObjectImageRequest& request) override;
+    // The inherited pictures, then the pointer, clicks and wheel overlay.
+    std::vector<CIImage> additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest& request,
+                                                                       const CIImage& baseImage) override;
+    // Media times: within half a second after a focus-highlight state's end, and the pointer's
+    // movement with the lifted focus rectangle there (identity when none).
+    bool isInsideTriggeredStateAnimationAtTime(double mediaTime) const;
+    AffineTransform additionalMouseTransformAtTime(double mediaTime) const;
+    // The still frame at global time t at the recording's size; empty without a package.
+    BitmapImage imageAtTime(double globalTime) const;
+
+    // --- Timeline thumbnails (main thread), from the thumbnails stored in the package: whole
+    // tiles of the stored aspect, as tall as the strip, from the tile under origin.x on; the tile
+    // that spans a positive scrub time shows that time.
+    struct ThumbTile {
+        double time = 0;
+        Rect rect;
+    };
+    std::vector<ThumbTile> thumbTiles(Size size, double pixelsPerSecond, Point origin, double scrubTime) const;
+    // Each tile's thumbnail framed dark at its bottom and left, light at its top and right; stops
+    // at the first time without a stored thumbnail.
+    void drawThumbs(GraphicsContext& context, Size size, double pixelsPerSecond, Point origin,
+                    double scrubTime) const;
+
 protected:
     std::shared_ptr<CompositionBaseObject>
     makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const override;
     void copyValuesInto(CompositionBaseObject& target) const override;
 
 private:
+    static CIImage scaledForRequest(const CIImage& image, const ObjectImageRequest& request);
     void readMetadata();
     void giveUpMediaEntry();
 

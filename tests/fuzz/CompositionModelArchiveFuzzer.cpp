@@ -1,13 +1,17 @@
 // Feeds arbitrary bytes to the decoding of timeline objects, keyframe states and objects
 // containers from keyed archives (the clipboard and document files), then archives what was
-// decoded again.
+// decoded again; and, as a property list, to transition settings pasted from the clipboard.
 
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionObjectsContainer.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/CompositionTransition.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/imaging/CIFilter.h"
+#include "platform/imaging/FilterRegistry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +34,13 @@ void readVisual(const vtl::CompositionBaseObject& object) {
     }
     (void)visual->maskObjects();
     (void)visual->description();
+    if (const auto* transition = dynamic_cast<const vtl::CompositionTransition*>(visual)) {
+        (void)transition->serializedSettings();
+        (void)transition->progressAtTime(1.0);
+        (void)transition->filtersForRendering();
+        double start = 1, end = 2;
+        transition->validateTransitionStartEnd(start, end);
+    }
 }
 
 } // namespace
@@ -37,6 +48,7 @@ void readVisual(const vtl::CompositionBaseObject& object) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool registered = [] {
         vtl::registerVisualObjectClasses();
+        vtl::registerBuiltinFilters();
         return true;
     }();
     (void)registered;
@@ -58,6 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& member : container.value()->objects())
             readVisual(*member);
         (void)vtl::KeyedArchiver::archivedData(container.value());
+    }
+    auto settings = vtl::PropertyList::fromBytes(bytes);
+    if (settings.ok() && settings.value().dictionaryValue()) {
+        auto transition = vtl::makeModelObject<vtl::CompositionTransition>(nullptr);
+        transition->configureFromSerializedSettings(*settings.value().dictionaryValue());
+        (void)transition->filtersForRendering();
     }
     return 0;
 }

@@ -319,17 +319,45 @@ ImageNodeRef makeFalseColorNode(ImageNodeRef input, const CIColor& color0, const
     });
 }
 
+// Brightness, contrast and saturation together are one affine map of the straight colour, whose
+// channel weights sum to one; applied to premultiplied pixels it needs no division: out = M·p + c·a.
+class ColorControlsKernel final : public KernelNode {
+public:
+    ColorControlsKernel(ImageNodeRef input, float saturation, float brightness, float contrast)
+        : KernelNode(input->extent(), {input}) {
+        const float weights[3] = {0.0721f, 0.7154f, 0.2125f}; // blue, green, red as stored
+        const float s = saturation, k = contrast;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                m_[i][j] = (i == j ? s * k : 0.0f) + (1 - s) * k * weights[j];
+        bias_ = (brightness - 0.5f) * k + 0.5f;
+    }
+
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+        for (int y = 0; y < region.height; ++y) {
+            const std::uint8_t* p = in[0].row(y);
+            std::uint8_t* d = out.row(y);
+            for (int x = 0; x < region.width; ++x, p += 4, d += 4) {
+                const float a = p[3];
+                const float b = p[0], g = p[1], r = p[2];
+                for (int c = 0; c < 3; ++c) {
+                    const float v = m_[c][0] * b + m_[c][1] * g + m_[c][2] * r + bias_ * a;
+                    // NaN fails both tests and gives 0.
+                    d[c] = std::uint8_t(v > 0 ? (v < a ? v + 0.5f : a) : 0);
+                }
+                d[3] = p[3];
+            }
+        }
+    }
+
+private:
+    float m_[3][3];
+    float bias_;
+};
+
 ImageNodeRef makeColorControlsNode(ImageNodeRef input, double saturation, double brightness, double contrast) {
-    float s = float(saturation), b = float(brightness), k = float(contrast);
-    return colorKernel(std::move(input), [s, b, k](Rgba c) {
-        float v[3] = {c.r, c.g, c.b};
-        for (float& x : v)
-            x = (x + b - 0.5f) * k + 0.5f;
-        float l = 0.2125f * v[0] + 0.7154f * v[1] + 0.0721f * v[2];
-        for (float& x : v)
-            x = l + (x - l) * s;
-        return Rgba{v[0], v[1], v[2], c.a};
-    });
+    return std::make_shared<ColorControlsKernel>(std::move(input), float(saturation), float(brightness),
+                                                 float(contrast));
 }
 
 ImageNodeRef makeGaussianBlurNode(ImageNodeRef input, double sigma) {
