@@ -1,5 +1,7 @@
 #include "audio/AudioEffectUnit.h"
 
+#include "audio/UnitConfigurations.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -97,9 +99,11 @@ Status AudioEffectUnit::setClassInfo(const PropertyList& classInfo) {
             storeParameter(id, static_cast<float>(std::clamp(*number, -1e30, 1e30)));
         }
     }
-    // A name other than the present preset's marks the state as the user's own.
+    // A name other than the present preset's marks the state as the user's own, unless it is the
+    // settings of a unit that had no preset at all: restoring those leaves the unit untouched.
+    const bool untouched = !presentPreset_ && !classInfo.dataForKey(unitconfig::presetDataKey);
     if (const std::string* name = classInfo.stringForKey("name");
-        name && (!presentPreset_ || presentPreset_->presetName != *name))
+        name && (presentPreset_ ? presentPreset_->presetName != *name : !(untouched && *name == "Untitled")))
         presentPreset_ = AudioUnitPreset{-1, *name};
     return {};
 }

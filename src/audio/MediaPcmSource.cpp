@@ -13,13 +13,21 @@ Result<std::unique_ptr<PcmSource>> MediaPcmSource::open(const std::string& path)
     if (!asset) return asset.asFailure();
     const std::vector<std::size_t> sound = (*asset)->trackIndexes(MediaType::Audio);
     if (sound.empty()) return fail("The file " + path + " has no sound.");
-    const MediaTrack& track = *(*asset)->track(sound.front());
+    return open(std::move(*asset), sound.front());
+}
+
+Result<std::unique_ptr<PcmSource>> MediaPcmSource::open(std::shared_ptr<const MediaAsset> asset,
+                                                         std::size_t trackIndex) {
+    if (!asset) return fail("There is no movie to play.");
+    const MediaTrack* track = asset->track(trackIndex);
+    if (!track || track->type != MediaType::Audio)
+        return fail("The file " + asset->path() + " has no sound track " + std::to_string(trackIndex) + ".");
     PcmFormat format;
     format.sampleRate = static_cast<std::int32_t>(playbackSampleRate);
-    format.channelCount = std::clamp(track.channelCount, 1, 2);
+    format.channelCount = std::clamp(track->channelCount, 1, 2);
     format.sampleType = PcmSampleType::Float32;
     format.layout = PcmLayout::Planar;
-    auto reader = PcmReader::open(*asset, sound.front(), format);
+    auto reader = PcmReader::open(asset, trackIndex, format);
     if (!reader) return reader.asFailure();
     return std::unique_ptr<PcmSource>(
         new MediaPcmSource(std::move(*reader), static_cast<std::uint32_t>(format.channelCount)));

@@ -6,16 +6,20 @@
 
 #include "audio/PcmSource.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace vtl {
 
+class MediaAsset;
 class PcmReader;
 
 class MediaPcmSource final : public PcmSource {
 public:
     static Result<std::unique_ptr<PcmSource>> open(const std::string& path);
+    // Track `trackIndex` (of all the asset's tracks), which must be a sound track.
+    static Result<std::unique_ptr<PcmSource>> open(std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex);
     ~MediaPcmSource() override;
 
     std::uint32_t channelCount() const override { return channelCount_; }

@@ -22,6 +22,8 @@ public:
     virtual bool isPlaying() const { return false; }
     virtual void startPlay() {}
     virtual void stopPlay() {}
+    // The playhead (global seconds) of the document's window; none without a window.
+    virtual std::optional<double> currentTime() const { return std::nullopt; }
 
     // The package folder once the document has been saved, else nullopt.
     virtual std::optional<std::string> packagePath() const { return std::nullopt; }

@@ -1,10 +1,12 @@
 #include "tracks/CompositionTrackObject.h"
 
+#include "audio/AudioPlayer.h"
 #include "model/CompositionEventTriggeredState.h"
 #include "model/CompositionObjectsContainer.h"
 #include "objects/MouseVisualization.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "platform/foundation/DispatchMainLoop.h"
+#include "platform/foundation/DispatchTimer.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -81,6 +83,7 @@ Track::CompositionTrackObject(CompositionObjectsContainer* container,
 }
 
 Track::~CompositionTrackObject() {
+    if (mouseClickScheduleTimer_) mouseClickScheduleTimer_->cancel();
     removeObservers();
     for (NotificationCenter::Token token : playTokens_)
         NotificationCenter::defaultCenter().removeObserver(token);
@@ -88,6 +91,8 @@ Track::~CompositionTrackObject() {
 
 void Track::didConstruct() {
     CompositionRectangularObject::didConstruct();
+    // Click sounds follow playback whether or not the track has a mouse style.
+    registerForPlayNotifications();
     if (!initialSetup_) return;
     propertyNames_ = defaultPropertyNames();
     setVisualizesMouseCursor(true, 0.0);
@@ -152,6 +157,8 @@ void Track::initWithCoder(KeyedUnarchiver& coder) {
 // --- Deletion
 
 void Track::prepareForDeletion() {
+    // A deleted track plays no more clicks.
+    didStopPlay(Notification{});
     for (const auto& anchored : {beforeAnchoredObject(), afterAnchoredObject()}) {
         if (auto* rectangular = dynamic_cast<CompositionRectangularObject*>(anchored.get()))
             rectangular->setTimeCantManuallyBeSet(false);
@@ -164,6 +171,11 @@ void Track::prepareForDeletion() {
 void Track::awakeAfterUndelete() {
     registerForPlayNotifications();
     CompositionRectangularObject::awakeAfterUndelete();
+}
+
+void Track::setObjectsContainer(CompositionObjectsContainer* container) {
+    CompositionRectangularObject::setObjectsContainer(container);
+    registerForPlayNotifications();
 }
 
 void Track::registerForPlayNotifications() {
@@ -449,6 +461,8 @@ void Track::setMouseVisualization(std::shared_ptr<MouseVisualization> style) {
     removeObservers();
     mouseVisualization_ = std::move(style);
     addObservers();
+    // Without a style the observers above are gone, playback's with them; click sounds still follow it.
+    registerForPlayNotifications();
     invalidate();
 }
 

@@ -27,6 +27,8 @@
 
 namespace vtl {
 
+class AudioPlayer;
+class DispatchTimer;
 class MouseVisualization;
 
 // Every recorded pointer list of a track, replaced together.
@@ -69,6 +71,9 @@ public:
     // Both bases declare it (the object's image pipeline and the container's media walk); one
     // answer serves both.
     void reinitializeAfterPathChanged() override {}
+
+    // Playback notifications come from the new container.
+    void setObjectsContainer(CompositionObjectsContainer* container) override;
 
     // --- Deletion
     void prepareForDeletion() override;
@@ -128,6 +133,22 @@ public:
 
     bool audiblizesMouseClicks() const { return audiblizesMouseClicks_; }
     void setAudiblizesMouseClicks(bool flag);
+
+    // --- Click sounds during playback (media times) and for export
+    // The first click at or after `time` inside the trim window.
+    std::optional<MouseClickEntry> firstMouseClickToAudiblizeAfterTime(double time) const;
+    // Schedules the sound of the next click after the playhead (currentMovieTime).
+    void makeTimerForTime(double time);
+    void scheduledMouseClickPlay();
+    // Also reschedules the click sounds.
+    void setCurrentMovieTime(double time) override;
+    bool hasMouseClickTimer() const { return mouseClickScheduleTimer_ != nullptr; }
+    const std::optional<MouseClickEntry>& nextMouseClickToAudiblize() const { return nextMouseClickToAudiblize_; }
+    // One {"path", "time" (global), "duration"} per click inside the visible part; none while the
+    // switch is off.
+    std::optional<std::vector<PlistDictionary>> mouseClickAudiblizationDictionariesForExport() const;
+    static std::string mouseClickSoundPath();
+    static double mouseClickSoundDuration();
 
     // --- Mouse styles: the one drawn with, and the one stored with the recording.
     const std::shared_ptr<MouseVisualization>& mouseVisualizationStyle() const { return mouseVisualization_; }
@@ -198,10 +219,14 @@ protected:
     void setSize(Size size) { size_ = size; }
     // A track brought back after deletion may extract again.
     void allowExtraction() { extractionOK_ = true; }
-    // Playback of the container started or stopped (click sounds hook in here).
-    virtual void didStartPlay(const Notification&) {}
-    virtual void didStopPlay(const Notification&) {}
+    // Playback of the container started or stopped: the click sounds follow it.
+    virtual void didStartPlay(const Notification& notification);
+    virtual void didStopPlay(const Notification& notification);
     void registerForPlayNotifications();
+    // The playhead (global seconds): the document's, else counted from the last start of playback.
+    void notePlayStart(double globalTime);
+    double playheadTime() const;
+    bool containerTrackDisabled() const;
 
     double movieStartTime_ = 0;
     double movieEndTime_ = 0;
@@ -227,6 +252,12 @@ private:
     bool mouseVisualizationObserverRegistered_ = false;
     std::vector<ObservableObject::Token> styleTokens_;
     std::vector<NotificationCenter::Token> playTokens_;
+    std::shared_ptr<DispatchTimer> mouseClickScheduleTimer_;
+    std::optional<MouseClickEntry> nextMouseClickToAudiblize_;
+    std::size_t nextMouseClickIndex_ = 0;
+    std::unique_ptr<AudioPlayer> mouseClickPlayer_;
+    double playStartGlobalTime_ = 0;
+    double playStartClockSeconds_ = 0;
 
     mutable Mutex metadataMutex_;
     TrackMetadata metadata_ VTL_GUARDED_BY(metadataMutex_);

@@ -1,0 +1,104 @@
+// Waveform extraction of a 10-minute stereo AAC sound file (44.1 kHz): the audio track's whole
+// background run (decode to 44 kHz mono float in 512-frame steps, one peak per 10 ms, the hand-over
+// on the main queue) against the ffmpeg tool's decode of the same file to the same samples
+// (`ffmpeg -i FILE -ac 1 -ar 44000 -f f32le -y /dev/null`, its own -benchmark time), same run.
+//   - "x_real_time": seconds of sound per second of extraction (target: at least 100).
+//   - the tool's time over the extraction's is printed after the benchmarks (target: at least 0.8).
+
+#include "model/CompositionMediaEntry.h"
+#include "platform/audio/AudioHardware.h"
+#include "platform/audio/NullAudioHardware.h"
+#include "platform/foundation/DispatchMainLoop.h"
+#include "tracks/CompositionAudioTrackObject.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace vtl {
+namespace {
+
+constexpr double kSoundSeconds = 600;
+
+const std::string& soundPath() {
+    static const std::string path = [] {
+        const std::string p = (std::filesystem::temp_directory_path() /
+                               ("waveform-bench-" + std::to_string(::getpid()) + ".m4a"))
+                                  .string();
+        const std::string command =
+            "ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t)*sin(2*PI*0.3*t)|"
+            "0.3*sin(2*PI*660*t):s=44100:d=" +
+            std::to_string(kSoundSeconds) + "' -c:a aac -b:a 192k '" + p + "'";
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "could not make the benchmark sound\n");
+            std::exit(1);
+        }
+        std::atexit([] { std::filesystem::remove(soundPath()); });
+        return p;
+    }();
+    return path;
+}
+
+double extractionSeconds = 0;
+double toolSeconds = 0;
+
+void BM_WaveformExtraction(benchmark::State& state) {
+    CompositionAudioTrackObject::registerClasses();
+    AudioHardware::setShared(std::make_shared<NullAudioHardware>());
+    const std::string path = soundPath();
+    for (auto _ : state) {
+        auto track = makeModelObject<CompositionAudioTrackObject>(nullptr);
+        track->setMediaEntry(std::make_shared<CompositionMediaEntry>(path, nullptr));
+        track->setTrackIndex(0);
+        const auto start = std::chrono::steady_clock::now();
+        track->extractWaveFormAndNotify();
+        while (!track->waveformExtractionDone()) {
+            if (!runMainLoopOnce(0)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        extractionSeconds = seconds;
+        state.counters["peaks"] = track->numberSamples();
+        state.counters["x_real_time"] = kSoundSeconds / seconds;
+    }
+}
+BENCHMARK(BM_WaveformExtraction)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_ToolMonoDecode(benchmark::State& state) {
+    const std::string command = "ffmpeg -nostdin -benchmark -i '" + soundPath() +
+                                "' -ac 1 -ar 44000 -f f32le -y /dev/null 2>&1 | grep -o 'rtime=[0-9.]*'";
+    for (auto _ : state) {
+        FILE* pipe = popen(command.c_str(), "r");
+        char line[128] = {};
+        const bool read = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
+        if (pipe) pclose(pipe);
+        const double seconds = read ? std::atof(line + 6) : -1;
+        if (seconds <= 0) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        toolSeconds = seconds;
+        state.counters["x_real_time"] = kSoundSeconds / seconds;
+    }
+}
+BENCHMARK(BM_ToolMonoDecode)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+struct RatioPrinter {
+    ~RatioPrinter() {
+        if (extractionSeconds > 0 && toolSeconds > 0)
+            std::printf(
+                "tool decode / waveform extraction: %.2f (%.3f s / %.3f s); extraction %.0fx real time\n",
+                toolSeconds / extractionSeconds, toolSeconds, extractionSeconds,
+                kSoundSeconds / extractionSeconds);
+    }
+} ratioPrinter;
+
+} // namespace
+} // namespace vtl

@@ -1,0 +1,133 @@
+// Playback of an audio track with a mute phase and of a recording's click sounds through the
+// PulseAudio daemon of the test command (a null sink), recorded from the sink's monitor: the tone
+// where expected, silence in the mute phase, the clicks at their times and none outside the trim.
+
+#include "AudioTrackSupport.h"
+#include "audio/VTLAudioTools.h"
+#include "platform/audio/AudioInputStream.h"
+#include "platform/audio/PulseAudioHardware.h"
+#include "tracks/CompositionMovieTrackObject.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+namespace vtl {
+namespace {
+
+constexpr double kMonitorRate = 44100;
+
+// Records the default sink's monitor into memory from the capture thread, without allocating.
+class SinkMonitor {
+public:
+    SinkMonitor(AudioHardware& hardware, double seconds)
+        : samples_(static_cast<std::size_t>(seconds * kMonitorRate), 0.0f) {
+        auto id = VTLAudioTools::loopbackDeviceID(hardware);
+        EXPECT_TRUE(id) << "no monitor of the default sink";
+        if (!id) return;
+        auto opened =
+            hardware.openInputStream(*id, 1, static_cast<std::uint32_t>(kMonitorRate),
+                                     [this](const float* data, std::size_t frames, std::uint32_t) {
+                                         const std::size_t at = count_.load(std::memory_order_relaxed);
+                                         const std::size_t n = std::min(frames, samples_.size() - at);
+                                         std::copy_n(data, n, samples_.data() + at);
+                                         count_.store(at + n, std::memory_order_release);
+                                     });
+        EXPECT_TRUE(opened) << opened.error();
+        if (opened) stream_ = std::move(*opened);
+        if (stream_) {
+            EXPECT_TRUE(stream_->start().ok());
+        }
+    }
+    std::vector<float> stop() {
+        if (stream_) stream_->stop();
+        stream_.reset();
+        return std::vector<float>(samples_.begin(),
+                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
+    }
+
+private:
+    std::vector<float> samples_;
+    std::atomic<std::size_t> count_{0};
+    std::unique_ptr<AudioInputStream> stream_;
+};
+
+class PulseClickTrack : public CompositionMovieTrackObject {
+public:
+    using CompositionMovieTrackObject::CompositionMovieTrackObject;
+    void setClicks(const std::vector<double>& times) {
+        std::vector<MouseClickEntry> clicks;
+        for (double time : times)
+            clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
+        TrackMetadata lists;
+        lists.mouseClicks = makeMetadataSnapshot(std::move(clicks));
+        setMetadata(std::move(lists));
+    }
+};
+
+double rmsOver(const std::vector<float>& x, double from, double to) {
+    const auto a = static_cast<std::size_t>(std::max(0.0, from) * kMonitorRate);
+    const auto b = std::min(x.size(), static_cast<std::size_t>(to * kMonitorRate));
+    double sum = 0;
+    for (std::size_t i = a; i < b; ++i)
+        sum += static_cast<double>(x[i]) * x[i];
+    return b > a ? std::sqrt(sum / static_cast<double>(b - a)) : 0.0;
+}
+
+// Starts (seconds) of the bursts of high-frequency energy: the tone hardly changes from one sample
+// to the next, a click does.
+std::vector<double> clickOnsets(const std::vector<float>& x) {
+    std::vector<double> onsets;
+    for (std::size_t i = 1; i < x.size(); ++i) {
+        if (std::fabs(x[i] - x[i - 1]) > 0.08f) {
+            onsets.push_back(static_cast<double>(i) / kMonitorRate);
+            i += static_cast<std::size_t>(0.15 * kMonitorRate);
+        }
+    }
+    return onsets;
+}
+
+class TrackSoundThroughPulse : public test::AudioTrackFixture {};
+
+TEST_F(TrackSoundThroughPulse, ToneMutePhaseAndClicksSoundAtTheirTimes) {
+    auto hardware = std::make_shared<PulseAudioHardware>();
+    AudioHardware::setShared(hardware);
+    document_.keepsPlayhead = false;
+
+    auto tone = audioTrack(test::soundFile("pulse-tone", "0.5*sin(2*PI*440*t)", 3.0));
+    ASSERT_TRUE(tone->addNewTriggeredStateAtGlobalTimes(1.0, 1.5));
+
+    auto clicks = makeModelObject<PulseClickTrack>(container());
+    clicks->setMediaEntry(entry(test::mediaFixture("h264-360p")));
+    clicks->setTrackIndex(0);
+    clicks->setClicks({0.1, 0.5, 2.0, 2.8});
+    clicks->setMovieStartTimeMovieEndTime(0.3, 2.5);
+    clicks->setAudiblizesMouseClicks(true);
+    container()->addObject(clicks);
+
+    SinkMonitor monitor(*hardware, 5.0);
+    runMainLoopUntil([] { return false; }, 0.3);
+    play(0.0);
+    runMainLoopUntil([] { return false; }, 3.3);
+    document_.stopPlay();
+    runMainLoopUntil([] { return false; }, 0.2);
+    const std::vector<float> heard = monitor.stop();
+    AudioHardware::setShared(nullptr);
+
+    std::size_t first = 0;
+    while (first < heard.size() && std::fabs(heard[first]) < 0.05f)
+        ++first;
+    ASSERT_LT(first, heard.size()) << "nothing was heard";
+    const double onset = static_cast<double>(first) / kMonitorRate;
+    EXPECT_GT(rmsOver(heard, onset + 0.1, onset + 0.4), 0.3) << "the tone";
+    EXPECT_LT(rmsOver(heard, onset + 1.06, onset + 1.44), 0.01) << "the mute phase";
+    EXPECT_GT(rmsOver(heard, onset + 1.6, onset + 1.9), 0.3) << "the tone after the mute phase";
+
+    const std::vector<double> found = clickOnsets(heard);
+    ASSERT_EQ(found.size(), 2u) << "clicks before and after the trim window stay silent";
+    EXPECT_NEAR(found[0] - onset, 0.5, 0.04);
+    EXPECT_NEAR(found[1] - onset, 2.0, 0.04);
+}
+
+} // namespace
+} // namespace vtl
