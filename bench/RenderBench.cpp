@@ -2,7 +2,9 @@
 // one text object, drawn through the object image pipeline and evaluated on two workers, beside
 // the same-run baseline: QPainter drawing the decoded frame with that zoom, the cursor picture and
 // the text's bitmap. Also the zoom and overlay maths alone (building the pictures' recipes, no
-// pixels). Run pinned to two cores: taskset -c 0,1 build/bench/render_bench.
+// pixels). And the export's road: the offscreen generator walking the recording's frames in
+// order, each a new recorded picture to decode, read back as BGRX frames. Run pinned to two cores:
+// taskset -c 0,1 build/bench/render_bench.
 
 #include "document/CompositionDocument.h"
 #include "model/CompositionEventTriggeredState.h"
@@ -15,6 +17,7 @@
 #include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "recorder/synthetic/SyntheticRecording.h"
+#include "render/VTLObjectsContainerImageGenerator.h"
 #include "render/VTLObjectsContainerRenderer.h"
 #include "tracks/CompositionTrackObjectEventZoom.h"
 #include "tracks/CompositionTrackObjectMouseImages.h"
@@ -212,6 +215,31 @@ void BM_RecordingFrame_QPainter(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RecordingFrame_QPainter)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Frames in export order through a generator of the canvas size: decode, zoom, overlay, text,
+// compositing and the read-back into the generator's own BGRX frames. Every tenth of a second is
+// a new recorded frame, so no frame is served from the previous one.
+void BM_GeneratorRecordingFrames(benchmark::State& state) {
+    RenderScene scene;
+    VTLObjectsContainerImageGenerator generator(Size(kWidth, kHeight), 1, nullptr, GeneratorAlpha::Without);
+    generator.setObjectsContainer(scene.document.objectsContainer());
+    std::uint64_t litFrames = 0;
+    double time = 0.5;
+    for (auto _ : state) {
+        auto frame = generator.imageFromObjectsContainer(*scene.container(), time, false, true);
+        if (!frame) {
+            state.SkipWithError(frame.error().c_str());
+            return;
+        }
+        // A frame drawn without its recording would be black where the recording is.
+        const std::uint8_t* middle = frame->row(kHeight / 2) + std::size_t(kWidth / 2) * 4;
+        litFrames += (middle[0] | middle[1] | middle[2]) != 0;
+        time = time + 0.1 > 3.9 ? 0.5 : time + 0.1;
+    }
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames_with_recording"] = double(litFrames) / double(std::max<std::uint64_t>(1, state.iterations()));
+}
+BENCHMARK(BM_GeneratorRecordingFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The recipes only: triggered state lookup, the zoom transform, the overlay's cursor, rings and
 // spotlight images and the frame's transform, with every cache warm.
