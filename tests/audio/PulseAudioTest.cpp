@@ -10,6 +10,7 @@
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/Log.h"
 #include "support/Signals.h"
+#include "support/SinkMonitor.h"
 #include "support/WaveFileSource.h"
 
 #include <algorithm>
@@ -26,39 +27,7 @@ using namespace vtl::test;
 
 namespace {
 
-// Records the monitor of the default sink into memory from the capture thread, without allocating.
-class MonitorRecorder {
-public:
-    explicit MonitorRecorder(AudioHardware& hardware, double seconds)
-        : samples_(static_cast<std::size_t>(seconds * sampleRate), 0.0f) {
-        auto id = VTLAudioTools::loopbackDeviceID(hardware);
-        EXPECT_TRUE(id) << "no monitor of the default sink";
-        if (!id) return;
-        auto opened = hardware.openInputStream(
-            *id, 1, 44100, [this](const float* data, std::size_t frames, std::uint32_t) {
-                std::size_t at = count_.load(std::memory_order_relaxed);
-                const std::size_t n = std::min(frames, samples_.size() - at);
-                std::copy_n(data, n, samples_.data() + at);
-                count_.store(at + n, std::memory_order_release);
-            });
-        EXPECT_TRUE(opened) << opened.error();
-        if (opened) stream_ = std::move(*opened);
-        if (stream_) {
-            EXPECT_TRUE(stream_->start().ok());
-        }
-    }
-    std::vector<float> stop() {
-        if (stream_) stream_->stop();
-        stream_.reset();
-        return std::vector<float>(samples_.begin(),
-                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
-    }
-
-private:
-    std::vector<float> samples_;
-    std::atomic<std::size_t> count_{0};
-    std::unique_ptr<AudioInputStream> stream_;
-};
+using MonitorRecorder = SinkMonitor;
 
 std::filesystem::path makeSound(const std::string& name, const std::string& expression, double seconds) {
     const auto path = std::filesystem::temp_directory_path() / ("vistrel-audio-test-" + name + ".wav");

@@ -1,7 +1,8 @@
 #pragma once
 // What the audio track tests share: sound files made by the ffmpeg tool in the scratch folder,
 // a document whose playback the test drives (it posts the container's play notifications and
-// keeps a playhead), and a fixture that makes audio tracks on the null audio backend.
+// keeps a playhead), a fixture that makes audio tracks on the null audio backend, and a movie
+// track whose recorded clicks the test sets.
 
 #include "MediaFixtures.h"
 #include "document/CompositionDocument.h"
@@ -10,12 +11,14 @@
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "tracks/CompositionAudioTrackObject.h"
+#include "tracks/CompositionMovieTrackObject.h"
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace vtl::test {
 
@@ -105,6 +108,20 @@ protected:
     PlaybackDocument document_;
     SharedMediaManager media_;
     std::vector<std::shared_ptr<CompositionAudioTrackObject>> tracks_;
+};
+
+// A movie track whose recorded clicks the test sets.
+class ClickTrack : public CompositionMovieTrackObject {
+public:
+    using CompositionMovieTrackObject::CompositionMovieTrackObject;
+    void setClicks(const std::vector<double>& times) {
+        std::vector<MouseClickEntry> clicks;
+        for (double time : times)
+            clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
+        TrackMetadata lists;
+        lists.mouseClicks = makeMetadataSnapshot(std::move(clicks));
+        setMetadata(std::move(lists));
+    }
 };
 
 } // namespace vtl::test

@@ -13,19 +13,7 @@
 namespace vtl {
 namespace {
 
-// A movie track whose recorded clicks the test sets.
-class ClickSoundTrack : public CompositionMovieTrackObject {
-public:
-    using CompositionMovieTrackObject::CompositionMovieTrackObject;
-    void setClicks(const std::vector<double>& times) {
-        std::vector<MouseClickEntry> clicks;
-        for (double time : times)
-            clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
-        TrackMetadata lists;
-        lists.mouseClicks = makeMetadataSnapshot(std::move(clicks));
-        setMetadata(std::move(lists));
-    }
-};
+using ClickSoundTrack = test::ClickTrack;
 
 class ClickSoundTest : public test::AudioTrackFixture {
 protected:

@@ -3,67 +3,20 @@
 // where expected, silence in the mute phase, the clicks at their times and none outside the trim.
 
 #include "AudioTrackSupport.h"
-#include "audio/VTLAudioTools.h"
-#include "platform/audio/AudioInputStream.h"
+#include "audio/support/SinkMonitor.h"
 #include "platform/audio/PulseAudioHardware.h"
 #include "tracks/CompositionMovieTrackObject.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 
 namespace vtl {
 namespace {
 
-constexpr double kMonitorRate = 44100;
+using test::SinkMonitor;
+constexpr double kMonitorRate = SinkMonitor::rate;
 
-// Records the default sink's monitor into memory from the capture thread, without allocating.
-class SinkMonitor {
-public:
-    SinkMonitor(AudioHardware& hardware, double seconds)
-        : samples_(static_cast<std::size_t>(seconds * kMonitorRate), 0.0f) {
-        auto id = VTLAudioTools::loopbackDeviceID(hardware);
-        EXPECT_TRUE(id) << "no monitor of the default sink";
-        if (!id) return;
-        auto opened =
-            hardware.openInputStream(*id, 1, static_cast<std::uint32_t>(kMonitorRate),
-                                     [this](const float* data, std::size_t frames, std::uint32_t) {
-                                         const std::size_t at = count_.load(std::memory_order_relaxed);
-                                         const std::size_t n = std::min(frames, samples_.size() - at);
-                                         std::copy_n(data, n, samples_.data() + at);
-                                         count_.store(at + n, std::memory_order_release);
-                                     });
-        EXPECT_TRUE(opened) << opened.error();
-        if (opened) stream_ = std::move(*opened);
-        if (stream_) {
-            EXPECT_TRUE(stream_->start().ok());
-        }
-    }
-    std::vector<float> stop() {
-        if (stream_) stream_->stop();
-        stream_.reset();
-        return std::vector<float>(samples_.begin(),
-                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
-    }
-
-private:
-    std::vector<float> samples_;
-    std::atomic<std::size_t> count_{0};
-    std::unique_ptr<AudioInputStream> stream_;
-};
-
-class PulseClickTrack : public CompositionMovieTrackObject {
-public:
-    using CompositionMovieTrackObject::CompositionMovieTrackObject;
-    void setClicks(const std::vector<double>& times) {
-        std::vector<MouseClickEntry> clicks;
-        for (double time : times)
-            clicks.push_back(MouseClickEntry{time, {10, 10}, 1, 1, 1, 0});
-        TrackMetadata lists;
-        lists.mouseClicks = makeMetadataSnapshot(std::move(clicks));
-        setMetadata(std::move(lists));
-    }
-};
+using PulseClickTrack = test::ClickTrack;
 
 double rmsOver(const std::vector<float>& x, double from, double to) {
     const auto a = static_cast<std::size_t>(std::max(0.0, from) * kMonitorRate);
