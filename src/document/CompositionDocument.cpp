@@ -1,5 +1,11 @@
 #include "document/CompositionDocument.h"
 
+#include "document/CompositionDocumentWindow.h"
+#include "document/UsageStatistics.h"
+#include "model/CompositionBaseObject.h"
+
+#include <algorithm>
+
 namespace vtl {
 
 CompositionDocument::CompositionDocument()
@@ -17,6 +23,31 @@ CompositionDocument::CompositionDocument(std::shared_ptr<CompositionObjectsConta
 CompositionDocument::~CompositionDocument() {
     undoManager_.reset();
     container_->setDocument(nullptr);
+}
+
+void CompositionDocument::countStatistic(const std::string& key) const {
+    if (statistics_) statistics_->count(key);
+}
+
+void CompositionDocument::setFileURL(std::optional<std::string> path) {
+    const bool samePath = fileURL_ && path && *fileURL_ == *path;
+    fileURL_ = std::move(path);
+    if (samePath) container_->reinitializeAfterPathChanged();
+}
+
+std::string CompositionDocument::identifier() const {
+    if (identifier_.empty()) identifier_ = makeGloballyUniqueString();
+    return identifier_;
+}
+
+std::optional<double> CompositionDocument::currentTime() const {
+    return window_ ? std::optional<double>(window_->currentTime()) : std::nullopt;
+}
+
+double CompositionDocument::documentDuration() const {
+    double duration = 0;
+    for (const auto& object : container_->cachedOnlyObjects()) duration = std::max(duration, object->snapEndTime());
+    return duration;
 }
 
 } // namespace vtl

@@ -1,0 +1,39 @@
+#pragma once
+// The text an exported movie carries beside its pictures and sound: the chapter marks, and per
+// language the subtitles cut from generated speech that is marked as subtitles (sentences timed
+// by their share of words), with the tx3g description their track uses and the same subtitles as
+// SubRip text. Free functions over a composition that the caller keeps unchanged.
+
+#include "platform/media/MediaTime.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vtl {
+
+class CompositionObjectsContainer;
+class VistrelLanguage;
+
+struct ExportTextSample {
+    std::string text; // UTF-8, at most 65535 bytes, cut only between characters
+    MediaTime start;
+    MediaTime duration;
+};
+
+// The chapter marks in time order, each at its time truncated to 1/600 s.
+std::vector<ExportTextSample> exportChapters(const CompositionObjectsContainer& container);
+
+// The language's subtitles, speech object after speech object, sentence after sentence.
+std::vector<ExportTextSample> exportSubtitles(const CompositionObjectsContainer& container,
+                                              const VistrelLanguage& language);
+bool hasCaptionString(const CompositionObjectsContainer& container, const VistrelLanguage& language);
+// SubRip text of exportSubtitles (numbered from 1); empty when there is none.
+std::string captionsString(const CompositionObjectsContainer& container, const VistrelLanguage& language);
+// "HH:MM:SS,mmm".
+std::string subRipTime(MediaTime time);
+
+// The tx3g sample entry body of a subtitle track.
+std::vector<std::uint8_t> subtitleSampleEntry();
+
+} // namespace vtl
