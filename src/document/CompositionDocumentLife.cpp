@@ -45,7 +45,7 @@ void CompositionDocument::observeContainer() {
     containerObservations_.push_back(container_->addObserver(
         "objects", KeyValueObservingOptions::newValue, self, [self](const KeyValueChange&) { self->objectsOfContainerChanged(); }));
     containerObservations_.push_back(container_->addObserver(
-        "canvasSize", KeyValueObservingOptions::newValue, self, [self](const KeyValueChange&) { self->snippetPreviewCache_ = {}; }));
+        "canvasSize", KeyValueObservingOptions::none, self, [self](const KeyValueChange&) { self->snippetPreviewCache_ = {}; }));
 }
 
 void CompositionDocument::stopObservingContainer() {
