@@ -198,6 +198,16 @@ TEST_F(PackageRoundTrip, SaveOpenSaveGivesTheSameBytesAndTheSamePictures) {
                                         "recentlyUsedVoices", "mostRecentLanguageName", "horizontalGuides",
                                         "verticalGuides", "document_dontAskAboutEnlargingAgain"}));
 
+    // What an importer without our classes finds in the file.
+    const DocumentCommandRun walked = runDocumentCommand(std::string("python3 ") + VISTREL_TEST_SOURCE_DIR +
+                                                         "/importer-fields.py " + first.string() + " 2>&1");
+    EXPECT_EQ(walked.exitStatus, 0) << walked.output;
+    EXPECT_EQ(walked.output, "container CompositionObjectsContainer CompositionUndoObject NSObject\n"
+                             "objects 8\n"
+                             "text Round trip\n"
+                             "chapter Intro\n"
+                             "metaData author tests\n");
+
     CompositionDocument& reopened = newDocument();
     ASSERT_TRUE(reopened.readFromURL(first.string()).ok());
     EXPECT_EQ(reopened.identifier(), original.identifier());
