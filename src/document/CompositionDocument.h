@@ -14,6 +14,7 @@
 #include "platform/foundation/Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -124,6 +125,9 @@ public:
     void setLegacyMovieModernizer(std::shared_ptr<LegacyMovieModernizer> modernizer) {
         modernizer_ = std::move(modernizer);
     }
+    // Saves the application's text and mouse style preset stores; called by every save (tools
+    // and tests have none).
+    void setPresetStoreSynchronizer(std::function<void()> synchronize) { synchronizePresetStores_ = std::move(synchronize); }
     // Writes the package at the path. A failure leaves a package already there as it was (its
     // "composition" is replaced atomically, and only after every media file is in place).
     Status writeSafelyToURL(const std::string& path, PackageIcon icon = PackageIcon::Write);
@@ -187,6 +191,7 @@ private:
     std::shared_ptr<DocumentPackageFiles> packageFiles_;
     std::shared_ptr<LegacyMovieModernizer> modernizer_;
     std::optional<DocumentError> lastReadError_;
+    std::function<void()> synchronizePresetStores_;
     std::uint32_t copyBundleProgressSheetUseCounter_ = 0;
     bool hasRecentlyUsedVoices_ = false;
     bool tornDown_ = false;

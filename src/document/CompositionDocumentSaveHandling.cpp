@@ -243,6 +243,7 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     if (icon == PackageIcon::Write) {
         if (Status drawn = writeIcon(path); !drawn) logMessage("The package icon was not written: " + drawn.error());
     }
+    if (synchronizePresetStores_) synchronizePresetStores_();
     removeSaveLeftovers(files, folder);
     removeSaveLeftovers(files, mediaFolder);
     return {};
