@@ -14,9 +14,14 @@ CompositionDocument::CompositionDocument()
     : container_(makeModelObject<CompositionObjectsContainer>())
     , undoManager_(std::make_unique<CompositionUndoManager>()) {
     container_->setDocument(this);
-    container_->increaseNumberOfTracksTo(2);
-    undoManager_->removeAllActions();
     startLife();
+}
+
+std::unique_ptr<CompositionDocument> CompositionDocument::makeNewDocument() {
+    auto document = std::make_unique<CompositionDocument>();
+    document->container_->increaseNumberOfTracksTo(2);
+    document->undoManager_->removeAllActions();
+    return document;
 }
 
 CompositionDocument::CompositionDocument(std::shared_ptr<CompositionObjectsContainer> container)

@@ -51,7 +51,10 @@ enum class PackageIcon { Write, Skip };
 
 class CompositionDocument : public CompositionDocumentServices {
 public:
+    // An empty document, the base of one being read; makeNewDocument gives the user's new one.
     CompositionDocument();
+    // A new, untitled composition as the user starts one: two empty tracks, nothing to undo.
+    static std::unique_ptr<CompositionDocument> makeNewDocument();
     // Around a container read from a package.
     explicit CompositionDocument(std::shared_ptr<CompositionObjectsContainer> container);
     ~CompositionDocument() override;

@@ -43,10 +43,12 @@ protected:
 };
 
 TEST_F(DocumentLife, ANewDocumentHasTwoTracksAStepTimeAndNoUndo) {
-    EXPECT_EQ(document_.objectsContainer()->countOfTracks(), 2u);
-    EXPECT_EQ(document_.timeScale(), 0.04);
-    EXPECT_TRUE(document_.canChangeStats());
-    EXPECT_FALSE(document_.undoManager()->canUndo());
+    std::unique_ptr<CompositionDocument> made = CompositionDocument::makeNewDocument();
+    EXPECT_EQ(made->objectsContainer()->countOfTracks(), 2u);
+    EXPECT_EQ(made->timeScale(), 0.04);
+    EXPECT_TRUE(made->canChangeStats());
+    EXPECT_FALSE(made->undoManager()->canUndo());
+    made->tearDown();
     EXPECT_FALSE(document_.hasIdentifier());
     const std::string identifier = document_.identifier();
     EXPECT_FALSE(identifier.empty());
