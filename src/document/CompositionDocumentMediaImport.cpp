@@ -351,6 +351,8 @@ std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const st
     manager->endCustomUndoIfNecessary();
     manager->beginUndoGrouping();
     const int level = manager->groupingLevel();
+    // The side-file imports select what they made; a failed import gives the selection back.
+    const ObjectList selectionBefore = window_ ? window_->selectedObjects() : ObjectList{};
     std::optional<ObjectList> result = importRecording(path, time, ask, autoEnlarge);
     manager->endCustomUndoIfNecessary();
     VTL_ASSERT(manager->groupingLevel() == level, "the recording import left an undo group open");
@@ -360,6 +362,7 @@ std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const st
     } else {
         // Nothing of a failed import stays, and it leaves no step to undo.
         manager->discardUndoGrouping();
+        if (window_) window_->setSelectedObjects(selectionBefore);
     }
     return result;
 }

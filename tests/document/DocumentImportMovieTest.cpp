@@ -210,11 +210,14 @@ TEST_F(DocumentImportMovie, TheDiskSpaceQuestion) {
         auto added = fixture.document.addMovieFromPath(movie, 0, EnlargeQuestion::DontAsk);
         EXPECT_EQ(fixture.window.alertsWithMessage("AddResource_LowDiskSpace_Title"), c.asked ? 1u : 0u);
         EXPECT_EQ(added.has_value(), c.added);
-        if (!c.added) EXPECT_TRUE(fixture.document.objectsContainer()->objects().empty());
-        if (c.asked && !fixture.window.alertsShown.empty())
+        if (!c.added) {
+            EXPECT_TRUE(fixture.document.objectsContainer()->objects().empty());
+        }
+        if (c.asked && !fixture.window.alertsShown.empty()) {
             EXPECT_EQ(fixture.window.alertsShown[0].informativeKey,
                       c.saved ? "AddResource_LowDiskSpace_SavedDocument_Message"
                               : "AddResource_LowDiskSpace_UnsavedDocument_Message");
+        }
     }
 }
 
