@@ -3,6 +3,7 @@
 #include "audio/MediaFileFunctions.h"
 #include "document/CompositionDocumentWindow.h"
 #include "document/LegacyMovieConverter.h"
+#include "document/RecordingPauses.h"
 #include "model/CompositionExtractionQueues.h"
 #include "model/CompositionRectangularState.h"
 #include "model/SharedMediaManager.h"
@@ -33,8 +34,6 @@ namespace {
 
 // Side files larger than this are not read.
 constexpr std::uintmax_t maximumSideFileBytes = std::uintmax_t(64) << 20;
-// Pause sizes beyond this are not pictures any device records.
-constexpr double maximumPauseSizePixels = 32768;
 
 std::string baseNameWithoutExtension(const std::string& path) {
     fs::path p(path);
@@ -73,38 +72,15 @@ CompositionMovieTrackObject* asMovieTrack(const std::shared_ptr<CompositionBaseO
     return dynamic_cast<CompositionMovieTrackObject*>(object.get());
 }
 
-// One pause of a recording: when, from its start, and the picture size it switched to.
-struct RecordingPause {
-    double timeSeconds = 0;
-    std::optional<Size> size;
-};
-
 std::vector<RecordingPause> readPauseTimes(const fs::path& file, const std::string& packagePath) {
-    std::vector<RecordingPause> pauses;
-    Result<PropertyList> list = PropertyList::fromFile(file);
-    const PlistArray* entries = list ? list.value().arrayValue() : nullptr;
-    if (!entries) {
-        logMessage("The pause list of " + packagePath + " cannot be read" + (list ? std::string(".") : ": " + list.error()));
-        return pauses;
+    Result<std::vector<std::uint8_t>> bytes = readSideFile(file);
+    Result<std::vector<RecordingPause>> pauses =
+        bytes ? readRecordingPauses(bytes.value(), packagePath) : bytes.asFailure();
+    if (!pauses) {
+        logMessage("The pauses of " + packagePath + " are left out: " + pauses.error());
+        return {};
     }
-    for (const PropertyList& entry : *entries) {
-        const std::optional<double> time = entry.numberForKey("time");
-        if (!time || !std::isfinite(*time) || *time <= 0) {
-            logMessage("A pause of " + packagePath + " without a usable time is skipped.");
-            continue;
-        }
-        RecordingPause pause{*time, std::nullopt};
-        if (const std::string* text = entry.stringForKey("size")) {
-            const std::optional<Size> size = parseSize(*text);
-            if (size && std::isfinite(size->width) && std::isfinite(size->height) && size->width > 0 &&
-                size->height > 0 && size->width <= maximumPauseSizePixels && size->height <= maximumPauseSizePixels)
-                pause.size = *size;
-            else
-                logMessage("The size \"" + *text + "\" of a pause of " + packagePath + " is ignored.");
-        }
-        pauses.push_back(pause);
-    }
-    return pauses;
+    return std::move(pauses).value();
 }
 
 // Rounded to a 32-bit float, as the factor is held.
