@@ -5,6 +5,7 @@
 #include "document/LegacyMovieConverter.h"
 #include "document/RecordingPauses.h"
 #include "model/CompositionExtractionQueues.h"
+#include "model/CompositionMediaEntry.h"
 #include "model/CompositionRectangularState.h"
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionRectangularObject.h"
@@ -167,7 +168,9 @@ std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::strin
         logMessage("A movie cannot be added at a time that is not a finite number.");
         return std::nullopt;
     }
-    if (!showWarningAboutResourceBeingAddedIfFileTooBig(path)) return std::nullopt;
+    // A file inside a package being imported was counted with its package.
+    const bool insidePackage = mediaEntry && mediaEntry->hasSuperEntry();
+    if (!insidePackage && !showWarningAboutResourceBeingAddedIfFileTooBig(path)) return std::nullopt;
     CompositionUndoManager* manager = undoManager();
     manager->beginUndoGrouping();
 

@@ -240,6 +240,21 @@ TEST_F(DocumentImportRecording, AFailedCutTakesBackTheWholeImport) {
     EXPECT_TRUE(fixture.window.selection.empty());
 }
 
+TEST_F(DocumentImportRecording, ShortDiskSpaceIsAskedAboutOncePerPackage) {
+    const fs::path package = makePackage("low-disk", {true, true, false, std::nullopt, false});
+    for (std::size_t button : {0u, 1u}) {
+        SCOPED_TRACE(button);
+        ImportTestDocument fixture(recordingFolder() / "low-disk");
+        fixture.files->freeBytes = 900'000'000;
+        fixture.window.answers.push_back({button, false});
+        auto added = fixture.document.addVistrelRecordFromPath(package.string(), 0, EnlargeQuestion::DontAsk,
+                                                               AutoEnlarge::Yes);
+        EXPECT_EQ(fixture.window.alertsWithMessage("AddResource_LowDiskSpace_Title"), 1u);
+        EXPECT_EQ(added.has_value(), button == 1);
+        EXPECT_EQ(fixture.document.objectsContainer()->objects().size(), button == 1 ? 4u : 0u);
+    }
+}
+
 struct PauseCase {
     const char* name;
     PropertyList pauses;
