@@ -6,6 +6,7 @@
 
 #include "platform/media/MediaTime.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,5 +36,20 @@ std::string subRipTime(MediaTime time);
 
 // The tx3g sample entry body of a subtitle track.
 std::vector<std::uint8_t> subtitleSampleEntry();
+
+// --- The pieces, for callers that have no composition at hand
+// The subtitles of one spoken text: its sentences (cut at ., !, ? and their kin before a space,
+// and at line ends), each shown for its share of the words of `durationSeconds`, back to back from
+// `startSeconds`. Sentences of fewer than 2 characters or without words are left out and take no
+// time; a text without words, or no duration, gives none.
+std::vector<ExportTextSample> subtitlesFromSpeechText(const std::string& text, double durationSeconds,
+                                                      double startSeconds);
+// The sentences of a text, trimmed of spaces and line ends (empty ones left out).
+std::vector<std::string> textSentences(const std::string& text);
+// Words of a text: runs of letters and digits (with inner apostrophes and points), each
+// ideograph or kana counting as one.
+std::size_t textWordCount(const std::string& text);
+// The longest start of the text of at most maxBytes bytes that ends between characters.
+std::string utf8Prefix(const std::string& text, std::size_t maxBytes);
 
 } // namespace vtl
