@@ -25,7 +25,8 @@ struct ExportTextSample {
 // The chapter marks in time order, each at its time truncated to 1/600 s.
 std::vector<ExportTextSample> exportChapters(const CompositionObjectsContainer& container);
 
-// The language's subtitles, speech object after speech object, sentence after sentence.
+// The language's subtitles: of each speech object shown as subtitles (on an enabled track, with
+// text in the language), sentence after sentence; all of them in time order.
 std::vector<ExportTextSample> exportSubtitles(const CompositionObjectsContainer& container,
                                               const VistrelLanguage& language);
 bool hasCaptionString(const CompositionObjectsContainer& container, const VistrelLanguage& language);
