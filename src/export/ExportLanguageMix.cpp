@@ -131,9 +131,8 @@ public:
 
     Result<std::size_t> render(float* left, float* right, std::size_t frameCount) override {
         if (!failure_.empty()) return fail(failure_);
-        const auto left64 = std::max<std::int64_t>(0, totalFrames_ - delivered_);
-        const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(
-            left64, static_cast<std::int64_t>(std::min<std::size_t>(frameCount, std::numeric_limits<std::int64_t>::max()))));
+        const auto remaining = static_cast<std::uint64_t>(std::max<std::int64_t>(0, totalFrames_ - delivered_));
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(frameCount, remaining));
         std::size_t done = 0;
         while (done < count) {
             if (blockOffset_ == kMixBlockFrames) {

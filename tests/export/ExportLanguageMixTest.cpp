@@ -229,6 +229,11 @@ TEST_F(ExportLanguageMixTest, EffectsAndTheirSettingsShapeTheSound) {
 
 TEST_F(ExportLanguageMixTest, OnlyAudibleTracksOfTheLanguageOrOfAllLanguagesKeepALanguage) {
     auto everywhere = audioTrack(toneFile(440, 1.0), VistrelLanguage::kAllLanguages, 0.0);
+    // Only "all languages": one track, in the language of code 0.
+    const auto proposed = container()->languagesToExport();
+    ASSERT_EQ(proposed.size(), 1u);
+    EXPECT_EQ(languagesWithExportAudio(*container(), proposed).size(), 1u);
+    EXPECT_EQ(proposed[0]->languageScript(), 0);
     auto english = audioTrack(toneFile(880, 1.0), 0, 0.0);
     const std::vector<std::shared_ptr<VistrelLanguage>> languages = {language(0), language(2)};
     auto codes = [&] {
