@@ -3,8 +3,8 @@
 #include "audio/AudioEffectChain.h"
 #include "audio/AudioEffectDictionary.h"
 #include "audio/AudioTrackPlayer.h"
-#include "audio/MemoryPcmSource.h"
 #include "audio/MediaPcmSource.h"
+#include "audio/MemoryPcmSource.h"
 #include "audio/PcmFileOpener.h"
 #include "model/CompositionBaseState.h"
 #include "model/CompositionEventTriggeredState.h"
@@ -31,7 +31,8 @@ constexpr std::size_t kMixBlockFrames = 256;
 // Seconds to a frame at the mix's rate, nearest; non-finite and negative times count as 0.
 std::int64_t mixFrameAt(double seconds) {
     if (!std::isfinite(seconds) || seconds <= 0) return 0;
-    return static_cast<std::int64_t>(std::llround(std::min(seconds * ExportLanguageMix::kSampleRate, 9.0e15)));
+    return static_cast<std::int64_t>(
+        std::llround(std::min(seconds * ExportLanguageMix::kSampleRate, 9.0e15)));
 }
 
 bool onEnabledTrack(const CompositionBaseObject& object) {
@@ -43,7 +44,8 @@ bool onEnabledTrack(const CompositionBaseObject& object) {
 std::vector<std::shared_ptr<CompositionAudioTrackObject>>
 exportAudioTracks(const CompositionObjectsContainer& container, const VistrelLanguage& language) {
     std::vector<std::shared_ptr<CompositionAudioTrackObject>> tracks;
-    for (const auto& object : container.activeUncachedAudioTracksWithLanguageScript(language.languageScript())) {
+    for (const auto& object :
+         container.activeUncachedAudioTracksWithLanguageScript(language.languageScript())) {
         auto track = std::dynamic_pointer_cast<CompositionAudioTrackObject>(object);
         if (track && !track->muted() && onEnabledTrack(*track)) tracks.push_back(std::move(track));
     }
@@ -57,17 +59,20 @@ struct ExportSpeech {
 
 // Speech synthesized for the language, on enabled tracks. Texts shown only as subtitles are not
 // heard, as in playback.
-std::vector<ExportSpeech> exportSpeech(const CompositionObjectsContainer& container, const VistrelLanguage& language) {
+std::vector<ExportSpeech> exportSpeech(const CompositionObjectsContainer& container,
+                                       const VistrelLanguage& language) {
     std::vector<ExportSpeech> found;
     const std::optional<std::string> name = language.unlocalizedName();
     if (!name || language.languageScript() == VistrelLanguage::kAllLanguages) return found;
     for (const auto& object : container.objects()) {
         auto speechObject = std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(object);
-        if (!speechObject || !onEnabledTrack(*speechObject) || speechObject->role() == SpeechRole::SubtitleOnly)
+        if (!speechObject || !onEnabledTrack(*speechObject) ||
+            speechObject->role() == SpeechRole::SubtitleOnly)
             continue;
         const auto& texts = speechObject->speechTexts();
         const auto text = texts.find(*name);
-        if (text == texts.end() || !text->second || !text->second->isValid() || text->second->fullPath().empty())
+        if (text == texts.end() || !text->second || !text->second->isValid() ||
+            text->second->fullPath().empty())
             continue;
         found.push_back({std::move(speechObject), text->second});
     }
@@ -101,13 +106,15 @@ std::vector<ClickSound> exportClickSounds(const CompositionObjectsContainer& con
     return clicks;
 }
 
-std::string quoted(const std::string& name) { return "\u201C" + name + "\u201D"; }
+std::string quoted(const std::string& name) {
+    return "\u201C" + name + "\u201D";
+}
 
 // One sound of the mix with everything its render needs, copied out of the model.
 struct MixSource {
     std::string description; // names the source in errors
     std::unique_ptr<PcmSource> pcm;
-    std::int64_t startFrame = 0;  // on the timeline
+    std::int64_t startFrame = 0;   // on the timeline
     std::int64_t lengthFrames = 0; // heard from its start on
     AudioEffectChain chain;
     // Relative to the source's start: [start, end) frames.
@@ -131,7 +138,8 @@ public:
 
     Result<std::size_t> render(float* left, float* right, std::size_t frameCount) override {
         if (!failure_.empty()) return fail(failure_);
-        const auto remaining = static_cast<std::uint64_t>(std::max<std::int64_t>(0, totalFrames_ - delivered_));
+        const auto remaining =
+            static_cast<std::uint64_t>(std::max<std::int64_t>(0, totalFrames_ - delivered_));
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(frameCount, remaining));
         std::size_t done = 0;
         while (done < count) {
@@ -188,14 +196,15 @@ private:
         std::size_t filled = from;
         while (!source.exhausted && filled < to) {
             Result<std::size_t> read = source.pcm->read(source.readPointers.data(), to - filled);
-            if (!read) return fail("The sound of " + source.description + " could not be decoded: " + read.error());
+            if (!read)
+                return fail("The sound of " + source.description + " could not be decoded: " + read.error());
             if (*read == 0) {
                 source.exhausted = true;
                 break;
             }
             std::copy_n(source.readPointers[0], *read, left + filled);
-            std::copy_n(source.readPointers.size() > 1 ? source.readPointers[1] : source.readPointers[0], *read,
-                        right + filled);
+            std::copy_n(source.readPointers.size() > 1 ? source.readPointers[1] : source.readPointers[0],
+                        *read, right + filled);
             filled += *read;
         }
 
@@ -247,7 +256,8 @@ struct SourcePlacement {
 };
 
 Result<std::unique_ptr<MixSource>> makeSource(std::string description, std::unique_ptr<PcmSource> pcm,
-                                              SourcePlacement placement, const std::vector<PropertyList>& effects) {
+                                              SourcePlacement placement,
+                                              const std::vector<PropertyList>& effects) {
     auto source = std::make_unique<MixSource>();
     source->description = std::move(description);
     if (Status moved = pcm->seek(placement.mediaStart); !moved)
@@ -256,7 +266,8 @@ Result<std::unique_ptr<MixSource>> makeSource(std::string description, std::uniq
     source->startFrame = placement.timelineStart;
     source->lengthFrames = std::max<std::int64_t>(0, placement.length);
     // Without effects the sound still passes one stereo mixer, as every source does.
-    source->chain = effects.empty() ? AudioEffectChain({audioeffect::stereoMixerDictionary()}) : AudioEffectChain(effects);
+    source->chain = effects.empty() ? AudioEffectChain({audioeffect::stereoMixerDictionary()})
+                                    : AudioEffectChain(effects);
     source->chain.prepare(ExportLanguageMix::kSampleRate, kMixBlockFrames);
     const std::uint32_t channels = std::max<std::uint32_t>(1, source->pcm->channelCount());
     source->readBuffers.assign(channels, std::vector<float>(kMixBlockFrames, 0.0f));
@@ -309,8 +320,8 @@ Result<std::unique_ptr<MixSource>> audioTrackSource(const CompositionAudioTrackO
 
 } // namespace
 
-Result<std::unique_ptr<ExportLanguageMix>> ExportLanguageMix::create(const CompositionObjectsContainer& container,
-                                                                     const VistrelLanguage& language) {
+Result<std::unique_ptr<ExportLanguageMix>>
+ExportLanguageMix::create(const CompositionObjectsContainer& container, const VistrelLanguage& language) {
     std::vector<std::unique_ptr<MixSource>> sources;
 
     for (const auto& track : exportAudioTracks(container, language)) {
@@ -321,13 +332,15 @@ Result<std::unique_ptr<ExportLanguageMix>> ExportLanguageMix::create(const Compo
 
     const std::string languageName = language.unlocalizedName().value_or("?");
     for (const ExportSpeech& speech : exportSpeech(container, language)) {
-        const std::string description = "the speech " +
-                                        (speech.object->name().empty() ? std::string() : quoted(speech.object->name()) + " ") +
-                                        "in " + languageName;
+        const std::string description =
+            "the speech " +
+            (speech.object->name().empty() ? std::string() : quoted(speech.object->name()) + " ") + "in " +
+            languageName;
         auto pcm = openPcmFile(speech.speech->fullPath());
         if (!pcm) return fail("The sound of " + description + " cannot be decoded: " + pcm.error());
-        SourcePlacement placement{mixFrameAt(speech.object->startTime()), 0,
-                                  mixFrameAt(speech.object->durationOfLanguageScript(language.languageScript()))};
+        SourcePlacement placement{
+            mixFrameAt(speech.object->startTime()), 0,
+            mixFrameAt(speech.object->durationOfLanguageScript(language.languageScript()))};
         auto source = makeSource(description, std::move(*pcm), placement, {});
         if (!source) return source.asFailure();
         sources.push_back(std::move(*source));
@@ -339,9 +352,12 @@ Result<std::unique_ptr<ExportLanguageMix>> ExportLanguageMix::create(const Compo
         auto& decoded = decodedClicks[click.path];
         if (!decoded) {
             auto file = openPcmFile(click.path);
-            if (!file) return fail("The click sound " + quoted(click.path) + " cannot be decoded: " + file.error());
+            if (!file)
+                return fail("The click sound " + quoted(click.path) + " cannot be decoded: " + file.error());
             auto memory = MemoryPcmSource::decode(**file);
-            if (!memory) return fail("The click sound " + quoted(click.path) + " cannot be decoded: " + memory.error());
+            if (!memory)
+                return fail("The click sound " + quoted(click.path) +
+                            " cannot be decoded: " + memory.error());
             decoded = std::move(*memory);
         }
         SourcePlacement placement{mixFrameAt(click.time), 0, mixFrameAt(click.duration)};

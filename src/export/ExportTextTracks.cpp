@@ -37,36 +37,44 @@ CodePoint decodeAt(const std::string& text, std::size_t at) {
     return {value, length};
 }
 
-bool isLineEnd(char32_t c) { return c == '\n' || c == '\r' || c == 0x85 || c == 0x2028 || c == 0x2029; }
+bool isLineEnd(char32_t c) {
+    return c == '\n' || c == '\r' || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
 bool isSpace(char32_t c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
-           c == 0x202F || c == 0x205F || c == 0x3000;
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 bool isTerminator(char32_t c) {
     return c == '.' || c == '!' || c == '?' || c == 0x2026 || c == 0x203C || c == 0x2047 || c == 0x2048 ||
            c == 0x2049 || c == 0x3002 || c == 0xFF01 || c == 0xFF0E || c == 0xFF1F || c == 0xFF61;
 }
 // Full stops of scripts written without spaces: they end a sentence on their own.
-bool isClosingStop(char32_t c) { return c == 0x3002 || c == 0xFF01 || c == 0xFF1F || c == 0xFF61; }
+bool isClosingStop(char32_t c) {
+    return c == 0x3002 || c == 0xFF01 || c == 0xFF1F || c == 0xFF61;
+}
 bool isClosing(char32_t c) {
-    return c == ')' || c == ']' || c == '}' || c == '"' || c == '\'' || c == 0x2019 || c == 0x201D || c == 0xBB ||
-           c == 0x203A || c == 0x300D || c == 0x300F || c == 0xFF09;
+    return c == ')' || c == ']' || c == '}' || c == '"' || c == '\'' || c == 0x2019 || c == 0x201D ||
+           c == 0xBB || c == 0x203A || c == 0x300D || c == 0x300F || c == 0xFF09;
 }
 bool isIdeograph(char32_t c) {
     return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
            (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x2FFFF);
 }
 bool isWordCharacter(char32_t c) {
-    if (c < 0x80) return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    if (c < 0x80)
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
     if (c <= 0xBF) return c == 0xAA || c == 0xB5 || c == 0xBA;
     if (c == 0xD7 || c == 0xF7 || c == 0xFFFD) return false;
-    if ((c >= 0x2000 && c <= 0x206F) || (c >= 0x2190 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F)) return false;
+    if ((c >= 0x2000 && c <= 0x206F) || (c >= 0x2190 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F))
+        return false;
     if ((c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) ||
         (c >= 0xFF3B && c <= 0xFF40) || (c >= 0xFF5B && c <= 0xFF65))
         return false;
     return c < 0x1F000;
 }
-bool isDigit(char32_t c) { return (c >= '0' && c <= '9') || (c >= 0xFF10 && c <= 0xFF19); }
+bool isDigit(char32_t c) {
+    return (c >= '0' && c <= '9') || (c >= 0xFF10 && c <= 0xFF19);
+}
 
 std::string trimmed(const std::string& text) {
     std::size_t begin = 0;
@@ -259,10 +267,10 @@ std::vector<ExportTextSample> exportSubtitles(const CompositionObjectsContainer&
     std::vector<ExportTextSample> subtitles;
     const std::optional<std::string> name = language.unlocalizedName();
     for (const auto& object : subtitleSpeechObjects(container, language)) {
-        std::vector<ExportTextSample> own = subtitlesFromSpeechText(object->stringForLanguage(*name),
-                                                                    object->durationForLanguage(*name),
-                                                                    object->startTime());
-        subtitles.insert(subtitles.end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
+        std::vector<ExportTextSample> own = subtitlesFromSpeechText(
+            object->stringForLanguage(*name), object->durationForLanguage(*name), object->startTime());
+        subtitles.insert(subtitles.end(), std::make_move_iterator(own.begin()),
+                         std::make_move_iterator(own.end()));
     }
     // A text track's samples go in time order; objects are listed by track, not by time.
     std::stable_sort(subtitles.begin(), subtitles.end(),

@@ -65,8 +65,8 @@ protected:
     std::shared_ptr<CompositionAudioTrackObject> audioTrack(const std::string& path, int32_t languageCode,
                                                             double startTime) {
         auto track = makeModelObject<CompositionAudioTrackObject>(container());
-        track->setMediaEntry(
-            media_.entryForResourceWithFileSystemPath(path, &document_, SharedMediaManager::ResourceCopy::None));
+        track->setMediaEntry(media_.entryForResourceWithFileSystemPath(
+            path, &document_, SharedMediaManager::ResourceCopy::None));
         track->setTrackIndex(0);
         track->setVistrelLanguage(language(languageCode));
         container()->addObject(track);
@@ -77,7 +77,8 @@ protected:
 
     // A speech object at `startTime` with one text per English language name, synthesized.
     std::shared_ptr<CompositionGeneratedSpeechTrackObject>
-    speechObject(std::initializer_list<std::pair<const char*, const char*>> texts, SpeechRole role, double startTime) {
+    speechObject(std::initializer_list<std::pair<const char*, const char*>> texts, SpeechRole role,
+                 double startTime) {
         auto object = makeModelObject<CompositionGeneratedSpeechTrackObject>(container());
         // Placed first, so it lands on a track free at its time.
         object->setStartTimeEndTime(startTime, startTime + 4.0);
@@ -96,10 +97,11 @@ protected:
     }
 
     // A movie track (of the 6 s test movie) at `startTime` whose clicks at media times sound.
-    std::shared_ptr<ClickTrack> clickTrack(const std::vector<double>& clicks, double startTime, int32_t languageCode) {
+    std::shared_ptr<ClickTrack> clickTrack(const std::vector<double>& clicks, double startTime,
+                                           int32_t languageCode) {
         auto track = makeModelObject<ClickTrack>(container());
-        track->setMediaEntry(media_.entryForResourceWithFileSystemPath(mediaFixture("h264-360p"), &document_,
-                                                                        SharedMediaManager::ResourceCopy::None));
+        track->setMediaEntry(media_.entryForResourceWithFileSystemPath(
+            mediaFixture("h264-360p"), &document_, SharedMediaManager::ResourceCopy::None));
         track->setTrackIndex(0);
         track->setClicks(clicks);
         track->setVistrelLanguage(language(languageCode));

@@ -2,12 +2,13 @@
 // and their settings), speech of the language only, click sounds in every language that keeps
 // audio, the pruning of languages without tracks or speech, the length, and decode failures.
 
+#include "export/ExportLanguageMix.h"
+
 #include "ExportLanguageMixSupport.h"
 #include "audio/AudioEffectChain.h"
 #include "audio/AudioEffectDictionary.h"
 #include "audio/LowPassFilterUnit.h"
 #include "audio/MemoryPcmSource.h"
-#include "export/ExportLanguageMix.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,7 +57,8 @@ MixedSound renderWholeMix(ExportLanguageMix& mix, std::size_t chunk = 1000) {
         EXPECT_TRUE(got) << got.error();
         if (!got || *got == 0) break;
         sound.left.insert(sound.left.end(), left.begin(), left.begin() + static_cast<std::ptrdiff_t>(*got));
-        sound.right.insert(sound.right.end(), right.begin(), right.begin() + static_cast<std::ptrdiff_t>(*got));
+        sound.right.insert(sound.right.end(), right.begin(),
+                           right.begin() + static_cast<std::ptrdiff_t>(*got));
         if (*got < chunk) {
             Result<std::size_t> after = mix.render(left.data(), right.data(), chunk);
             EXPECT_TRUE(after && *after == 0) << "nothing after the end";
@@ -68,7 +70,8 @@ MixedSound renderWholeMix(ExportLanguageMix& mix, std::size_t chunk = 1000) {
 }
 
 MixedSound mixOf(const CompositionObjectsContainer& container, int32_t languageCode) {
-    auto mix = ExportLanguageMix::create(container, *VistrelLanguage::languageWithLanguageScript(languageCode));
+    auto mix =
+        ExportLanguageMix::create(container, *VistrelLanguage::languageWithLanguageScript(languageCode));
     EXPECT_TRUE(mix) << mix.error();
     if (!mix) return {};
     return renderWholeMix(**mix);
@@ -108,9 +111,9 @@ TEST_F(ExportLanguageMixTest, EachLanguageHearsItsTracksAndSpeechAndEveryLanguag
     german->setVolumeDelta(0.5f);
     // A movie whose one click at 5.3 s sounds; its language (French) has nothing else.
     clickTrack({0.3}, 5.0, 1);
-    auto spoken = speechObject({{"English", "Hello there. This is the export."},
-                                {"German", "Guten Tag. Das ist der Export."}},
-                               SpeechRole::SpokenAndSubtitle, 6.0);
+    auto spoken = speechObject(
+        {{"English", "Hello there. This is the export."}, {"German", "Guten Tag. Das ist der Export."}},
+        SpeechRole::SpokenAndSubtitle, 6.0);
     auto shownOnly = speechObject({{"English", "Only shown."}}, SpeechRole::SubtitleOnly, 9.0);
     const double englishSpeechEnd = 6.0 + spoken->durationForLanguage("English");
     const double germanSpeechEnd = 6.0 + spoken->durationForLanguage("German");
@@ -126,7 +129,8 @@ TEST_F(ExportLanguageMixTest, EachLanguageHearsItsTracksAndSpeechAndEveryLanguag
     EXPECT_EQ(kept[1]->languageScript(), 2);
 
     const MixedSound english = mixOf(*container(), 0);
-    ASSERT_EQ(english.left.size(), static_cast<std::size_t>(std::ceil(container()->maximumTime() * mixRate - 1e-6)));
+    ASSERT_EQ(english.left.size(),
+              static_cast<std::size_t>(std::ceil(container()->maximumTime() * mixRate - 1e-6)));
     EXPECT_LT(english.sineError(0.0, 3.0, 440, 0.5, 0.0), 1e-4) << "the sine in place";
     EXPECT_LT(english.peak(3.0, 5.3), mixSilence);
     EXPECT_GT(english.peak(5.3, 5.4), 0.01) << "the click";
@@ -154,9 +158,9 @@ TEST_F(ExportLanguageMixTest, EachLanguageHearsItsTracksAndSpeechAndEveryLanguag
 TEST_F(ExportLanguageMixTest, TracksSoundSampleExactlyWhereTheyArePlacedTrimmedAndMuted) {
     struct Case {
         const char* name;
-        double startTime;               // of media time 0
-        double movieStart, movieEnd;    // trim window, media seconds
-        double muteFrom, muteTo;        // global; equal: none
+        double startTime;            // of media time 0
+        double movieStart, movieEnd; // trim window, media seconds
+        double muteFrom, muteTo;     // global; equal: none
         float volumeDelta;
         double amplitude;
     };
@@ -195,8 +199,8 @@ TEST_F(ExportLanguageMixTest, TracksSoundSampleExactlyWhereTheyArePlacedTrimmedA
 }
 
 TEST_F(ExportLanguageMixTest, EffectsAndTheirSettingsShapeTheSound) {
-    const PropertyList lowPass = audioeffect::makeEffectDictionary(audioeffect::effectType, fourCharCode("lpas"),
-                                                                   "LowPassFilter", "LowPassFilter");
+    const PropertyList lowPass = audioeffect::makeEffectDictionary(
+        audioeffect::effectType, fourCharCode("lpas"), "LowPassFilter", "LowPassFilter");
     // The settings a track keeps after its cutoff was turned down to 100 Hz.
     AudioEffectChain tuned({lowPass});
     ASSERT_TRUE(tuned.unit(0));

@@ -2,8 +2,9 @@
 // sentences timed by words, SubRip times from the exact rational time, texts cut between
 // characters, which speech objects give subtitles, and the tx3g description.
 
-#include "ExportLanguageMixSupport.h"
 #include "export/ExportTextTracks.h"
+
+#include "ExportLanguageMixSupport.h"
 #include "model/CompositionChapterMark.h"
 
 namespace vtl {
@@ -11,7 +12,9 @@ namespace {
 
 using test::ExportMixFixture;
 
-MediaTime at600(std::int64_t value) { return MediaTime{value, 600}; }
+MediaTime at600(std::int64_t value) {
+    return MediaTime{value, 600};
+}
 
 TEST(ExportTextTracksTest, SubRipTimesComeFromTheExactTime) {
     struct Case {
@@ -49,16 +52,36 @@ TEST(ExportTextTracksTest, SpeechTextsBecomeSentencesTimedByTheirWords) {
         std::vector<Expected> subtitles;
     };
     const Case cases[] = {
-        {"two words then one, in 3 s", "Hello there. Go!", 3.0, 10.0, {{"Hello there.", 6000, 1200}, {"Go!", 7200, 600}}},
-        {"a lone digit takes no time", "Hello there.\n5\nGo on.", 5.0, 0.0,
+        {"two words then one, in 3 s",
+         "Hello there. Go!",
+         3.0,
+         10.0,
+         {{"Hello there.", 6000, 1200}, {"Go!", 7200, 600}}},
+        {"a lone digit takes no time",
+         "Hello there.\n5\nGo on.",
+         5.0,
+         0.0,
          {{"Hello there.", 0, 1200}, {"Go on.", 1200, 1200}}},
-        {"thirds stay on the grid without gaps", "One. Two. Three.", 1.0, 0.0,
+        {"thirds stay on the grid without gaps",
+         "One. Two. Three.",
+         1.0,
+         0.0,
          {{"One.", 0, 200}, {"Two.", 200, 200}, {"Three.", 400, 200}}},
-        {"points inside numbers and abbreviations", "Pi is 3.14 today, e.g. here. Yes?", 7.0, 0.0,
+        {"points inside numbers and abbreviations",
+         "Pi is 3.14 today, e.g. here. Yes?",
+         7.0,
+         0.0,
          {{"Pi is 3.14 today, e.g. here.", 0, 3600}, {"Yes?", 3600, 600}}},
-        {"quotes after the stop, spaces trimmed", "  \"Stop here.\"  Then go on.  ", 4.0, 1.0,
+        {"quotes after the stop, spaces trimmed",
+         "  \"Stop here.\"  Then go on.  ",
+         4.0,
+         1.0,
          {{"\"Stop here.\"", 600, 960}, {"Then go on.", 1560, 1440}}},
-        {"ideographs count one each", "你好。世界和平。", 3.0, 0.0, {{"你好。", 0, 600}, {"世界和平。", 600, 1200}}},
+        {"ideographs count one each",
+         "你好。世界和平。",
+         3.0,
+         0.0,
+         {{"你好。", 0, 600}, {"世界和平。", 600, 1200}}},
         {"apostrophes join", "Don't stop. Go.", 3.0, 0.0, {{"Don't stop.", 0, 1200}, {"Go.", 1200, 600}}},
         {"no words: no subtitles", "!!! ... ?", 3.0, 0.0, {}},
         {"no duration: no subtitles", "Hello there.", 0.0, 0.0, {}},
@@ -87,17 +110,23 @@ TEST(ExportTextTracksTest, LongTextsAreCutBetweenCharacters) {
         {"ASCII at the limit", std::string(65535, 'a'), 65535},
         {"ASCII over the limit", std::string(70000, 'a'), 65535},
         // 2-byte characters: 65535 would split the last one.
-        {"two-byte characters", [] {
+        {"two-byte characters",
+         [] {
              std::string s;
-             for (int i = 0; i < 40000; ++i) s += "\xC3\xA9";
+             for (int i = 0; i < 40000; ++i)
+                 s += "\xC3\xA9";
              return s;
-         }(), 65534},
+         }(),
+         65534},
         // "a" then 3-byte characters: 1 + 3 × 21844 = 65533.
-        {"three-byte characters", [] {
+        {"three-byte characters",
+         [] {
              std::string s = "a";
-             for (int i = 0; i < 30000; ++i) s += "\xE2\x82\xAC";
+             for (int i = 0; i < 30000; ++i)
+                 s += "\xE2\x82\xAC";
              return s;
-         }(), 65533},
+         }(),
+         65533},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -115,8 +144,8 @@ TEST(ExportTextTracksTest, SubtitleDescriptionCarriesFlagsColoursStyleAndFont) {
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, // text box
         0x00, 0x00, 0x00, 0x00, 0x00, 0x01,             // style: characters 0–0, font 1
         0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,             // face, size 255, white
-        0x00, 0x00, 0x00, 0x17, 'f', 't', 'a', 'b',     // font table
-        0x00, 0x01, 0x00, 0x01, 0x0A, 'S', 'a', 'n', 's', '-', 'S', 'e', 'r', 'i', 'f'};
+        0x00, 0x00, 0x00, 0x17, 'f',  't',  'a',  'b',  // font table
+        0x00, 0x01, 0x00, 0x01, 0x0A, 'S',  'a',  'n',  's', '-', 'S', 'e', 'r', 'i', 'f'};
     EXPECT_EQ(subtitleSampleEntry(), expected);
 }
 
@@ -130,7 +159,8 @@ TEST_F(ExportTextTracksCompositionTest, ChaptersAreOnTheSixHundredthGridInTimeOr
     early->setName("Early \xE2\x82\xAC");
     auto huge = container()->createChapterMarkAtTime(30.0);
     std::string longName = "a";
-    for (int i = 0; i < 30000; ++i) longName += "\xE2\x82\xAC";
+    for (int i = 0; i < 30000; ++i)
+        longName += "\xE2\x82\xAC";
     huge->setName(longName);
 
     const auto chapters = exportChapters(*container());
@@ -146,7 +176,8 @@ TEST_F(ExportTextTracksCompositionTest, ChaptersAreOnTheSixHundredthGridInTimeOr
 TEST_F(ExportTextTracksCompositionTest, SubtitlesComeFromSpeechShownAsSubtitlesInTheLanguage) {
     speechObject({{"English", "Spoken only. Never shown."}}, SpeechRole::Spoken, 0.0);
     auto later = speechObject({{"English", "Shown later."}}, SpeechRole::SubtitleOnly, 20.0);
-    auto both = speechObject({{"English", "Hello there. Go!"}, {"German", "Hallo."}}, SpeechRole::SpokenAndSubtitle, 5.0);
+    auto both = speechObject({{"English", "Hello there. Go!"}, {"German", "Hallo."}},
+                             SpeechRole::SpokenAndSubtitle, 5.0);
     // Beside the one at 5 s, so on a track of its own.
     auto disabled = speechObject({{"English", "On a disabled track."}}, SpeechRole::SubtitleOnly, 5.0);
     ASSERT_NE(disabled->containerTrack(), both->containerTrack());
@@ -169,8 +200,8 @@ TEST_F(ExportTextTracksCompositionTest, SubtitlesComeFromSpeechShownAsSubtitlesI
     const char* texts[] = {"Hello there.", "Go!", "Shown later."};
     for (std::size_t i = 0; i < english.size(); ++i) {
         const MediaTime end{english[i].start.value + english[i].duration.value, 600};
-        expected += std::to_string(i + 1) + "\n" + subRipTime(english[i].start) + " --> " + subRipTime(end) + "\n" +
-                    texts[i] + "\n\n";
+        expected += std::to_string(i + 1) + "\n" + subRipTime(english[i].start) + " --> " + subRipTime(end) +
+                    "\n" + texts[i] + "\n\n";
     }
     EXPECT_EQ(captionsString(*container(), *language(0)), expected);
     EXPECT_EQ(expected.rfind("1\n00:00:05,000 --> ", 0), 0u) << expected;
