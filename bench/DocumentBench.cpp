@@ -62,7 +62,7 @@ const fs::path& objectsPackage() {
         style->setFont(ArchivedFont{"DejaVu Sans", 18});
         CompositionTextObject::setDefaultStyleProvider([style] { return style; });
         CompositionDocument document;
-        document.setMediaManager(&benchMedia());
+        document.setSharedMediaManager(&benchMedia());
         CompositionObjectsContainer& container = *document.objectsContainer();
         container.setCanvasSize({1920, 1080});
         for (int i = 0; i < 250; ++i) {
@@ -95,7 +95,7 @@ void BM_OpenComposition(benchmark::State& state) {
     const fs::path& package = objectsPackage();
     for (auto _ : state) {
         CompositionDocument document;
-        document.setMediaManager(&benchMedia());
+        document.setSharedMediaManager(&benchMedia());
         if (!document.readFromURL(package.string()).ok()) state.SkipWithError("the package does not open");
         state.PauseTiming();
         document.tearDown();
@@ -119,7 +119,7 @@ BENCHMARK(BM_UnarchiveComposition)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 void BM_SaveComposition(benchmark::State& state) {
     CompositionDocument document;
-    document.setMediaManager(&benchMedia());
+    document.setSharedMediaManager(&benchMedia());
     if (!document.readFromURL(objectsPackage().string()).ok()) state.SkipWithError("the package does not open");
     const fs::path target = benchFolder() / "saved.vistrelcomposition";
     (void)document.writeSafelyToURL(target.string(), PackageIcon::Skip);
@@ -133,7 +133,7 @@ BENCHMARK(BM_SaveComposition)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Baseline: the same root archived and written durably (written, synced) to one file.
 void BM_ArchiveAndWriteComposition(benchmark::State& state) {
     CompositionDocument document;
-    document.setMediaManager(&benchMedia());
+    document.setSharedMediaManager(&benchMedia());
     if (!document.readFromURL(objectsPackage().string()).ok()) state.SkipWithError("the package does not open");
     package::RootValues root;
     root.container = document.objectsContainer();
@@ -185,7 +185,7 @@ void BM_FirstSaveCopiesRecording(benchmark::State& state) {
         state.PauseTiming();
         fs::remove_all(target);
         auto document = std::make_unique<CompositionDocument>();
-        document->setMediaManager(&benchMedia());
+        document->setSharedMediaManager(&benchMedia());
         auto entry = benchMedia().entryForResourceWithFileSystemPath(recording.string(), document.get(),
                                                                      SharedMediaManager::ResourceCopy::None);
         entry->addToUsageCounter(1);

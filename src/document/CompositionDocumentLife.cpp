@@ -146,7 +146,7 @@ void CompositionDocument::tearDown() {
         if (container_->containsObject(extracting.get())) extracting->cancelExtraction();
     }
     container_->interruptExtraction();
-    SharedMediaManager& media = mediaManager();
+    SharedMediaManager& media = sharedMediaManager();
     if (Status cleaned = media.cleanUpResourcesForDocument(this); !cleaned) logMessage(cleaned.error());
     media.removeEntriesForDocument(this);
     CompositionExtractionQueues& queues = CompositionExtractionQueues::shared();

@@ -94,10 +94,6 @@ bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& med
 
 // --- Collaborators
 
-SharedMediaManager& CompositionDocument::mediaManager() const {
-    return mediaManager_ ? *mediaManager_ : SharedMediaManager::sharedInstance();
-}
-
 DocumentPackageFiles& CompositionDocument::packageFiles() const {
     return packageFiles_ ? *packageFiles_ : *DocumentPackageFiles::standard();
 }
@@ -142,7 +138,7 @@ Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIco
     if (!inPlace && fs::exists(fs::symlink_status(target, error)))
         return fail("Cannot save to " + path + ": something that is not a package is there.");
 
-    const SerializedFlags serialized(mediaManager().entriesForDocument(this));
+    const SerializedFlags serialized(sharedMediaManager().entriesForDocument(this));
     DocumentPackageFiles& files = packageFiles();
     // A new package is written whole under a temporary name and renamed into place, so no half
     // package ever carries the name.
@@ -168,7 +164,7 @@ Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIco
 
 Status CompositionDocument::writePackageContents(const std::string& path, PackageIcon icon) {
     DocumentPackageFiles& files = packageFiles();
-    SharedMediaManager& media = mediaManager();
+    SharedMediaManager& media = sharedMediaManager();
     const fs::path folder(path);
     if (Status created = files.createFolder(folder); !created) return created;
     media.cleanupUnusedMedia();
@@ -280,10 +276,10 @@ Status CompositionDocument::writeIcon(const std::string& path) {
 Status CompositionDocument::readFromURL(const std::string& path, const std::string& typeName) {
     lastReadError_.reset();
     if (typeName == package::recordingTypeName) {
-        Result<std::unique_ptr<CompositionDocument>> made = openRecordingAsComposition(path, mediaManager());
+        Result<std::unique_ptr<CompositionDocument>> made = openRecordingAsComposition(path, sharedMediaManager());
         if (!made) return made.asFailure();
         CompositionDocument& other = *made.value();
-        SharedMediaManager& media = mediaManager();
+        SharedMediaManager& media = sharedMediaManager();
         const MediaEntryList entries = media.entriesForDocument(&other);
         std::shared_ptr<CompositionObjectsContainer> container = other.container_;
         other.container_ = makeModelObject<CompositionObjectsContainer>();
@@ -339,7 +335,7 @@ Status CompositionDocument::readFromData(std::span<const std::uint8_t> bytes, co
 }
 
 void CompositionDocument::adoptRoot(package::RootValues root, const std::optional<std::string>& path) {
-    SharedMediaManager& media = mediaManager();
+    SharedMediaManager& media = sharedMediaManager();
     media.removeEntriesForDocument(this);
     fileURL_ = path;
     replaceContainer(root.container);
@@ -452,7 +448,7 @@ Status CompositionDocument::runLegacyMovieCheck(const std::string& path) {
             alert("MovieModernizationNecessary_Impossible_Unwritable");
             return fail("The movie " + last.string() + " needs converting but cannot be written.");
         }
-        const std::optional<std::uint64_t> free = mediaManager().files().freeBytesOfVolume(last);
+        const std::optional<std::uint64_t> free = sharedMediaManager().files().freeBytesOfVolume(last);
         if (!free || double(*free) < conversionSpaceFactor * double(totalBytes)) {
             alert("MovieModernizationNecessary_Impossible_LowDiskSpace");
             return fail("There is not enough free space to convert the movies of " + path + ".");

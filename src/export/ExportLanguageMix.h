@@ -35,7 +35,8 @@ public:
 };
 
 // Of `languages`, those an export writes audio for: each with audio tracks (on enabled tracks, not
-// muted) or generated speech; click sounds alone keep none. Order kept.
+// muted) or generated speech that is heard (not shown only as subtitles); click sounds alone keep
+// none. Order kept.
 std::vector<std::shared_ptr<VistrelLanguage>>
 languagesWithExportAudio(const CompositionObjectsContainer& container,
                          const std::vector<std::shared_ptr<VistrelLanguage>>& languages);

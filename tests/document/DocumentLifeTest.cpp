@@ -20,7 +20,7 @@ protected:
         : folder_(documentScratchFolder("life"))
         , media_(folder_ / "TemporaryResources") {
         registerVisualObjectClasses();
-        document_.setMediaManager(&media_);
+        document_.setSharedMediaManager(&media_);
         document_.setStatistics(&statistics_);
     }
     ~DocumentLife() override {
@@ -106,7 +106,7 @@ TEST_F(DocumentLife, TearDownEndsEverythingOnceAndCountsUnsavedDocuments) {
         SCOPED_TRACE(c.name);
         CountingStatistics statistics;
         auto document = std::make_unique<CompositionDocument>();
-        document->setMediaManager(&media_);
+        document->setSharedMediaManager(&media_);
         document->setStatistics(&statistics);
         if (c.saved) {
             ASSERT_TRUE(document->writeSafelyToURL((folder_ / "saved.vistrelcomposition").string(), PackageIcon::Skip).ok());

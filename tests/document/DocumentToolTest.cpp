@@ -61,7 +61,7 @@ TEST_F(DocumentTool, ARecordingBecomesAnUntitledCompositionAndIsSaved) {
 TEST_F(DocumentTool, InTheApplicationARecordingOpensUntitledWithoutUndo) {
     SharedMediaManager media(folder_ / "TemporaryResources");
     CompositionDocument document;
-    document.setMediaManager(&media);
+    document.setSharedMediaManager(&media);
     ASSERT_TRUE(document.readFromURL(recording(), package::recordingTypeName).ok());
     EXPECT_FALSE(document.fileURL());
     EXPECT_EQ(document.objectsContainer()->canvasSize(), Size(96, 64));

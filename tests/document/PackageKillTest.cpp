@@ -31,7 +31,7 @@ protected:
     void savePackage(const docfs::path& package, const std::vector<std::pair<std::string, std::size_t>>& files,
                      Size canvas) {
         CompositionDocument document;
-        document.setMediaManager(&media_);
+        document.setSharedMediaManager(&media_);
         document.objectsContainer()->setCanvasSize(canvas);
         std::mt19937 random(7);
         for (const auto& [name, size] : files) {
@@ -72,7 +72,7 @@ protected:
         setLogSink([](std::string_view) {});
         SharedMediaManager media(folder_ / "ChildResources");
         CompositionDocument document;
-        document.setMediaManager(&media);
+        document.setSharedMediaManager(&media);
         if (!document.readFromURL(from.string()).ok()) ::_exit(2);
         ::_exit(document.writeSafelyToURL(to.string(), PackageIcon::Skip).ok() ? 0 : 1);
     }
@@ -127,7 +127,7 @@ TEST_F(PackageKill, AKilledSaveLeavesAPackageThatOpensWhole) {
         ASSERT_TRUE(isOlder || isNewer) << "the composition is one of the two saves, whole";
         (isOlder ? olderSeen : newerSeen)++;
         CompositionDocument reopened;
-        reopened.setMediaManager(&media_);
+        reopened.setSharedMediaManager(&media_);
         ASSERT_TRUE(reopened.readFromURL(target.string()).ok());
         const MediaEntryList entries = media_.entriesForDocument(&reopened);
         EXPECT_EQ(entries.size(), isOlder ? 1u : 3u);

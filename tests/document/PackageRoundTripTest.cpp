@@ -59,7 +59,7 @@ protected:
 
     CompositionDocument& newDocument() {
         documents_.push_back(std::make_unique<CompositionDocument>());
-        documents_.back()->setMediaManager(&media_);
+        documents_.back()->setSharedMediaManager(&media_);
         return *documents_.back();
     }
 

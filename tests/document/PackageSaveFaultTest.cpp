@@ -47,7 +47,7 @@ protected:
         , mediaFiles_(std::make_shared<FillingMediaFiles>())
         , packageFiles_(std::make_shared<FillingPackageFiles>())
         , media_(folder_ / "TemporaryResources", mediaFiles_) {
-        document_.setMediaManager(&media_);
+        document_.setSharedMediaManager(&media_);
         document_.setPackageFiles(packageFiles_);
     }
     ~PackageSaveFault() override {
@@ -148,7 +148,7 @@ TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
         packageFiles_->roomBytes = UINT64_MAX;
         ASSERT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
         CompositionDocument reopened;
-        reopened.setMediaManager(&media_);
+        reopened.setSharedMediaManager(&media_);
         ASSERT_TRUE(reopened.readFromURL(package.string()).ok());
         for (const auto& entry : media_.entriesForDocument(&reopened)) EXPECT_FALSE(entry->isMissing());
         EXPECT_EQ(reopened.objectsContainer()->canvasSize(), Size(640, 480));

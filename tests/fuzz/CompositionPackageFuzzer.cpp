@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     vtl::SharedMediaManager media(fuzzFolder() / "TemporaryResources");
     vtl::CompositionDocument document;
-    document.setMediaManager(&media);
+    document.setSharedMediaManager(&media);
     if (document.readFromURL(package.string()).ok()) {
         for (const auto& entry : media.entriesForDocument(&document)) {
             const std::string path = entry->dataPath();

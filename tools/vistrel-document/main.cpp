@@ -50,7 +50,7 @@ void printSummary(const std::string& input, CompositionDocument& document) {
         std::printf("  %s \"%s\" track %d from %.3f to %.3f\n", object->className().c_str(), object->name().c_str(),
                     track ? int(track->trackNumber()) : 0, object->startTime(), object->endTime());
     }
-    const MediaEntryList entries = document.mediaManager().entriesForDocument(&document);
+    const MediaEntryList entries = document.sharedMediaManager().entriesForDocument(&document);
     std::printf("media %zu\n", entries.size());
     for (const auto& entry : entries) {
         std::printf("  %s%s\n", entry->relativePathFromDocumentRoot().c_str(), entry->isMissing() ? " (missing)" : "");
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         std::filesystem::temp_directory_path() / ("vistrel-document-" + std::to_string(::getpid()));
     SharedMediaManager media(temporary);
     auto document = std::make_unique<CompositionDocument>();
-    document->setMediaManager(&media);
+    document->setSharedMediaManager(&media);
     const std::string type = isRecordingPackagePath(*input) ? package::recordingTypeName : "vistrelcomposition";
     if (Status read = document->readFromURL(*input, type); !read) return failure(read.error());
     if (summary || !output) printSummary(*input, *document);

@@ -1,0 +1,216 @@
+// The export's audio mix: 3 languages, each of 5 audio tracks (60 s stereo AAC at 44.1 kHz, each
+// through two effects of the built-in set), mixed from their files as the exporter asks for them
+// (1024 frames a call).
+//   - "x_real_time": seconds of movie per second of mixing, all three languages together (target:
+//     at least 100).
+//   - "x_real_time_per_language": the same for one language's mix alone.
+//   - the same with light effects (filters and equalizers only).
+//   - the ffmpeg tool's decode of the same file, 15 times (`ffmpeg -i FILE -f f32le -y /dev/null`,
+//     its own -benchmark time): the floor of any mix of these sources.
+//   - "x_real_time_threads": all three languages, each mixed on a thread of its own (the mixes
+//     share nothing).
+
+#include "audio/AudioEffectDictionary.h"
+#include "export/ExportLanguageMix.h"
+#include "model/CompositionMediaEntry.h"
+#include "model/CompositionObjectsContainer.h"
+#include "model/VistrelLanguage.h"
+#include "platform/audio/AudioHardware.h"
+#include "platform/audio/NullAudioHardware.h"
+#include "tracks/CompositionAudioTrackObject.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace vtl {
+namespace {
+
+constexpr double kMovieSeconds = 60;
+constexpr int kLanguages = 3;
+constexpr int kSourcesPerLanguage = 5;
+
+const std::string& benchSoundPath() {
+    static const std::string path = [] {
+        const std::string p = (std::filesystem::temp_directory_path() /
+                               ("export-mix-bench-" + std::to_string(::getpid()) + ".m4a"))
+                                  .string();
+        const std::string command =
+            "ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t)*sin(2*PI*0.3*t)|"
+            "0.3*sin(2*PI*660*t):s=44100:d=" +
+            std::to_string(kMovieSeconds) + "' -c:a aac -b:a 192k '" + p + "'";
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "could not make the benchmark sound\n");
+            std::exit(1);
+        }
+        std::atexit([] { std::filesystem::remove(benchSoundPath()); });
+        return p;
+    }();
+    return path;
+}
+
+struct BenchComposition {
+    std::shared_ptr<CompositionObjectsContainer> container;
+    std::vector<std::shared_ptr<CompositionAudioTrackObject>> tracks;
+};
+
+// Each language's tracks side by side from 0 s; each track through two effects: all 14 of the
+// built-in set in turn, or only its first five (the filters and equalizers).
+enum class EffectSet { AllBuiltIn, FiltersAndEqualizers };
+
+BenchComposition makeComposition(EffectSet set) {
+    CompositionAudioTrackObject::registerClasses();
+    AudioHardware::setShared(std::make_shared<NullAudioHardware>());
+    BenchComposition c;
+    c.container = makeModelObject<CompositionObjectsContainer>();
+    c.container->setIsOffscreen(true);
+    const auto effects = audioeffect::builtInEffects().first(
+        set == EffectSet::FiltersAndEqualizers ? 5 : audioeffect::builtInEffects().size());
+    std::size_t next = 0;
+    for (int language = 0; language < kLanguages; ++language) {
+        for (int i = 0; i < kSourcesPerLanguage; ++i) {
+            auto track = makeModelObject<CompositionAudioTrackObject>(c.container.get());
+            track->setMediaEntry(std::make_shared<CompositionMediaEntry>(benchSoundPath(), nullptr));
+            track->setTrackIndex(0);
+            track->setVistrelLanguage(VistrelLanguage::languageWithLanguageScript(language));
+            std::vector<EffectEntry> chain;
+            for (int e = 0; e < 2; ++e, ++next) {
+                const auto& effect = effects[next % effects.size()];
+                chain.push_back(*audioeffect::makeEffectDictionary(audioeffect::effectType, effect.subtype,
+                                                                   effect.name, effect.name)
+                                     .dictionaryValue());
+            }
+            track->setEffects(chain);
+            c.container->addObject(track);
+            track->cancelTrackExtraction();
+            c.tracks.push_back(track);
+        }
+    }
+    return c;
+}
+
+BenchComposition& composition() {
+    static BenchComposition made = makeComposition(EffectSet::AllBuiltIn);
+    return made;
+}
+
+// Mixes the whole movie for the first `languages` languages; answers the frames mixed.
+std::int64_t mixWholeMovie(int languages) {
+    std::vector<float> left(1024), right(1024);
+    std::int64_t frames = 0;
+    for (int language = 0; language < languages; ++language) {
+        auto mix = ExportLanguageMix::create(*composition().container,
+                                             *VistrelLanguage::languageWithLanguageScript(language));
+        if (!mix) {
+            std::fprintf(stderr, "%s\n", mix.error().c_str());
+            std::exit(1);
+        }
+        for (;;) {
+            Result<std::size_t> got = (*mix)->render(left.data(), right.data(), left.size());
+            if (!got) {
+                std::fprintf(stderr, "%s\n", got.error().c_str());
+                std::exit(1);
+            }
+            if (*got == 0) break;
+            frames += static_cast<std::int64_t>(*got);
+            benchmark::DoNotOptimize(left.data());
+        }
+    }
+    return frames;
+}
+
+void BM_ExportMixThreeLanguages(benchmark::State& state) {
+    composition();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mixWholeMovie(kLanguages));
+    state.counters["x_real_time"] =
+        benchmark::Counter(kMovieSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ExportMixThreeLanguages)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_ExportMixOneLanguage(benchmark::State& state) {
+    composition();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mixWholeMovie(1));
+    state.counters["x_real_time_per_language"] =
+        benchmark::Counter(kMovieSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ExportMixOneLanguage)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_ExportMixThreeLanguagesLightEffects(benchmark::State& state) {
+    static BenchComposition light = makeComposition(EffectSet::FiltersAndEqualizers);
+    std::vector<float> left(1024), right(1024);
+    for (auto _ : state) {
+        for (int language = 0; language < kLanguages; ++language) {
+            auto mix = ExportLanguageMix::create(*light.container,
+                                                 *VistrelLanguage::languageWithLanguageScript(language));
+            while (mix) {
+                Result<std::size_t> got = (*mix)->render(left.data(), right.data(), left.size());
+                if (!got || *got == 0) break;
+                benchmark::DoNotOptimize(left.data());
+            }
+        }
+    }
+    state.counters["x_real_time"] =
+        benchmark::Counter(kMovieSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ExportMixThreeLanguagesLightEffects)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_ExportMixThreeLanguagesOnThreads(benchmark::State& state) {
+    composition();
+    // The mixes are made on this thread (they read the model) and rendered on their own threads.
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<ExportLanguageMix>> mixes;
+        for (int language = 0; language < kLanguages; ++language)
+            mixes.push_back(ExportLanguageMix::create(*composition().container,
+                                                      *VistrelLanguage::languageWithLanguageScript(language))
+                                .value());
+        std::vector<std::thread> threads;
+        for (auto& mix : mixes)
+            threads.emplace_back([&mix] {
+                std::vector<float> left(1024), right(1024);
+                while (true) {
+                    Result<std::size_t> got = mix->render(left.data(), right.data(), left.size());
+                    if (!got || *got == 0) break;
+                    benchmark::DoNotOptimize(left.data());
+                }
+            });
+        for (auto& thread : threads)
+            thread.join();
+    }
+    state.counters["x_real_time_threads"] =
+        benchmark::Counter(kMovieSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ExportMixThreeLanguagesOnThreads)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
+void BM_ToolDecodeOfTheFifteenSources(benchmark::State& state) {
+    const std::string command = "ffmpeg -nostdin -benchmark -i '" + benchSoundPath() +
+                                "' -f f32le -y /dev/null 2>&1 | grep -o 'rtime=[0-9.]*'";
+    for (auto _ : state) {
+        double total = 0;
+        for (int i = 0; i < kLanguages * kSourcesPerLanguage; ++i) {
+            FILE* pipe = popen(command.c_str(), "r");
+            char line[128] = {};
+            const bool read = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
+            if (pipe) pclose(pipe);
+            const double seconds = read ? std::atof(line + 6) : -1;
+            if (seconds <= 0) {
+                state.SkipWithError("ffmpeg failed");
+                return;
+            }
+            total += seconds;
+        }
+        state.SetIterationTime(total);
+    }
+    state.counters["x_real_time"] =
+        benchmark::Counter(kMovieSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ToolDecodeOfTheFifteenSources)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace vtl
