@@ -121,12 +121,13 @@ ExportPixelSize exportPixelSize(Size exportSize, float scalingFactor, ExportVide
         logMessage("The size of " + std::to_string(int(width)) + " x " + std::to_string(int(height)) +
                    " exceeds the largest H.264 allows; the movie is exported at the largest size that fits.");
         result.scalingFactor = scalingFactor / std::max(width / kH264MaximumWidth, height / kH264MaximumHeight);
-        width = float(exportSize.width) * result.scalingFactor;
-        height = float(exportSize.height) * result.scalingFactor;
+        // The factor is single precision, the sides are taken from it in double precision.
+        width = float(exportSize.width * double(result.scalingFactor));
+        height = float(exportSize.height * double(result.scalingFactor));
     }
     if (width > float(kMaximumSide) || height > float(kMaximumSide)) return result;
-    int pixelWidth = int(std::floor(width));
-    int pixelHeight = int(std::floor(height));
+    int pixelWidth = int(std::floor(exportSize.width * double(result.scalingFactor)));
+    int pixelHeight = int(std::floor(exportSize.height * double(result.scalingFactor)));
     // Chroma is halved across (4:2:0 both ways, 4:2:2 across only): odd sides cannot be encoded.
     if (codec == ExportVideoCodec::H264) {
         pixelWidth &= ~1;
