@@ -7,6 +7,7 @@
 #include "document/DocumentOpening.h"
 #include "export/VTLMovieExporter.h"
 #include "model/SharedMediaManager.h"
+#include "platform/foundation/Log.h"
 
 #include <QGuiApplication>
 #include <cerrno>
@@ -135,6 +136,8 @@ int main(int argc, char** argv) {
     // The tool reports failures in one line of its own; the toolkit's notes would add more.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QGuiApplication application(qtArgc, qtArgv);
+    // Likewise the system's log lines: a failure is reported once, in the tool's line.
+    setLogSink([](std::string_view) {});
 
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-export-" + std::to_string(::getpid()));
