@@ -8,6 +8,9 @@
 #include "platform/foundation/Log.h"
 #include "platform/media/MovieWriter.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
+#include "tracks/CompositionQTTrack.h"
+#include "tracks/CompositionVistrelMovie.h"
+#include "tracks/CompositionVistrelTrack.h"
 
 #include <algorithm>
 #include <array>
@@ -216,6 +219,16 @@ Status VTLMovieExporter::startExport() {
     if (job.pixels.width == 0)
         return refuse("A movie of " + secondsText(job.size.width) + " x " + secondsText(job.size.height) +
                       " points at a scale of " + secondsText(exportScalingFactor_) + " cannot be made.");
+    // A source that cannot be read would leave its part of the movie black or silent.
+    for (const auto& object : container_->allObjects()) {
+        if (auto movie = std::dynamic_pointer_cast<CompositionQTTrack>(object); movie && !movie->assetMovie()) {
+            const auto entry = movie->mediaEntry();
+            return refuse("The movie " + (entry ? entry->fileSystemPath() : movie->name()) + " cannot be read.");
+        }
+        if (auto recording = std::dynamic_pointer_cast<CompositionVistrelTrack>(object);
+            recording && (!recording->movie() || !recording->movie()->recording()))
+            return refuse("The recording " + recording->name() + " cannot be read.");
+    }
     job.colorSpace = colorSpace_;
     job.languages = languagesToExport_ ? *languagesToExport_ : container_->languagesToExport();
 

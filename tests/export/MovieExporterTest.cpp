@@ -6,6 +6,7 @@
 #include "MediaFixtures.h"
 #include "MovieExporterTestSupport.h"
 #include "export/ExportLanguageCodes.h"
+#include "export/ExportLanguageMix.h"
 #include "export/ExportTextTracks.h"
 #include "export/VTLMovieExporter.h"
 #include "model/CompositionChapterMark.h"
@@ -166,6 +167,7 @@ protected:
     fs::path folder_;
     SharedMediaManager media_;
     std::shared_ptr<CompositionMovieTrackObject> movie_;
+    std::vector<std::shared_ptr<CompositionAudioTrackObject>> sounds_;
     ExportRecordingDelegate progress_;
     std::atomic<int> postExportActions_{0};
     std::atomic<int> completions_{0};
@@ -353,6 +355,72 @@ TEST_F(MovieExport, SettingsThatMakeNoMovieAreRefusedAtOnce) {
     const Status again = twice->startExport();
     EXPECT_FALSE(again);
     EXPECT_TRUE(twice->waitUntilFinished());
+}
+
+// Two languages' sound and three chapters: an AAC track per language, tagged as each container
+// keeps it, and the chapters with their titles.
+TEST_F(MovieExport, LanguagesAndChaptersBecomeTracks) {
+    struct Tone {
+        int frequency;
+        std::int32_t language;
+    };
+    for (const Tone& tone : {Tone{440, 0}, Tone{880, 2}}) {
+        const std::string path = (folder_ / ("tone-" + std::to_string(tone.frequency) + ".m4a")).string();
+        ASSERT_TRUE(runCommand("ffmpeg -v error -y -f lavfi -i 'sine=f=" + std::to_string(tone.frequency) +
+                               ":d=2' -c:a aac -ac 2 '" + path + "'"));
+        auto sound = makeModelObject<CompositionAudioTrackObject>(container());
+        sound->setMediaEntry(
+            media_.entryForResourceWithFileSystemPath(path, &document, SharedMediaManager::ResourceCopy::None));
+        sound->setTrackIndex(0);
+        sound->setVistrelLanguage(VistrelLanguage::languageWithLanguageScript(tone.language));
+        container()->addObject(sound);
+        sounds_.push_back(sound);
+    }
+    const char* titles[] = {"Start", "Middle", "End"};
+    for (int i = 0; i < 3; ++i) container()->createChapterMarkAtTime(i * 0.6)->setName(titles[i]);
+
+    const bool mixed = !languagesWithExportAudio(*container(), container()->languagesToExport()).empty();
+    const bool chaptered = !exportChapters(*container()).empty();
+    for (const auto& [name, codes] : {std::pair{"languages.m4v", ExportLanguageContainer::Mpeg4},
+                                      std::pair{"languages.mov", ExportLanguageContainer::QuickTime}}) {
+        SCOPED_TRACE(name);
+        auto made = exporter(name);
+        made->setExportScalingFactor(0.5f);
+        ASSERT_TRUE(made->startExport());
+        const Status done = made->waitUntilFinished();
+        ASSERT_TRUE(done) << done.error();
+        const ProbedMovie probed = probeExportedMovie((folder_ / name).string());
+        std::vector<std::string> languages;
+        for (const auto& stream : probed.streams) {
+            if (stream.at("codec_type") != "audio") continue;
+            EXPECT_EQ(stream.at("codec_name"), "aac");
+            EXPECT_EQ(stream.at("sample_rate"), "44100");
+            EXPECT_EQ(stream.at("channels"), "2");
+            languages.push_back(stream.count("TAG:language") ? stream.at("TAG:language") : "");
+        }
+        const std::vector<std::string> expected = {movieLanguageCode(0, codes), movieLanguageCode(2, codes)};
+        EXPECT_EQ(languages, mixed ? expected : std::vector<std::string>{});
+        if (chaptered) {
+            EXPECT_EQ(probed.chapterTitles, (std::vector<std::string>{"Start", "Middle", "End"}));
+        }
+    }
+    for (const auto& sound : sounds_) sound->cancelTrackExtraction();
+    if (!mixed || !chaptered) GTEST_SKIP() << "Sound or chapters are not exported in this build.";
+}
+
+TEST_F(MovieExport, UnreadableSourceFailsTheExport) {
+    const std::string broken = (folder_ / "broken.mov").string();
+    writeFileBytes(broken, std::vector<std::uint8_t>(4096, 0x5a));
+    auto track = makeModelObject<CompositionMovieTrackObject>(container());
+    track->setMediaEntry(
+        media_.entryForResourceWithFileSystemPath(broken, &document, SharedMediaManager::ResourceCopy::None));
+    container()->addObject(track);
+    auto made = exporter("broken.m4v");
+    const Status started = made->startExport();
+    ASSERT_FALSE(started);
+    EXPECT_NE(started.error().find("broken.mov"), std::string::npos) << started.error();
+    EXPECT_FALSE(fs::exists(folder_ / "broken.m4v"));
+    EXPECT_EQ(postExportActions_, 0);
 }
 
 // Destroying a running exporter cancels it and waits for its threads.
