@@ -29,18 +29,18 @@ std::shared_ptr<CompositionRectangularState> makeDefaultState() {
     return state;
 }
 
-TextAttributes::Alignment alignmentFromNumber(std::int32_t number) {
+TextStyleAttributes::Alignment alignmentFromNumber(std::int32_t number) {
     switch (number) {
     case 0:
-        return TextAttributes::Alignment::Left;
+        return TextStyleAttributes::Alignment::Left;
     case 1:
-        return TextAttributes::Alignment::Center;
+        return TextStyleAttributes::Alignment::Center;
     case 2:
-        return TextAttributes::Alignment::Right;
+        return TextStyleAttributes::Alignment::Right;
     case 3:
-        return TextAttributes::Alignment::Justified;
+        return TextStyleAttributes::Alignment::Justified;
     default:
-        return TextAttributes::Alignment::Natural;
+        return TextStyleAttributes::Alignment::Natural;
     }
 }
 
@@ -147,7 +147,7 @@ void Style::recacheAttributes() {
     attributes_.foregroundColor = fontColor_;
     attributes_.font = font_;
     attributes_.alignment = alignmentFromNumber(alignment_);
-    attributes_.lineBreakMode = TextAttributes::LineBreak::WordWrapping;
+    attributes_.lineBreakMode = TextStyleAttributes::LineBreak::WordWrapping;
 }
 
 void Style::stopObservingState() {

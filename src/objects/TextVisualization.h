@@ -19,7 +19,7 @@ class CompositionRectangularState;
 
 // The attributes text is drawn with: always these three. The drawing layer turns them into its
 // own paragraph style.
-struct TextAttributes {
+struct TextStyleAttributes {
     // Alignment of the lines of a paragraph; Natural is the platform's default.
     enum class Alignment { Left, Center, Right, Justified, Natural };
     enum class LineBreak { WordWrapping };
@@ -28,7 +28,7 @@ struct TextAttributes {
     ArchivedFont font;
     Alignment alignment = Alignment::Natural;
     LineBreak lineBreakMode = LineBreak::WordWrapping;
-    friend bool operator==(const TextAttributes&, const TextAttributes&) = default;
+    friend bool operator==(const TextStyleAttributes&, const TextStyleAttributes&) = default;
 };
 
 class TextVisualization : public ModelKeyCoding<TextVisualization, BaseVisualization> {
@@ -66,7 +66,7 @@ public:
     // Stops observing the old state and observes the new one.
     void setState(std::shared_ptr<CompositionRectangularState> state);
 
-    const TextAttributes& attributes() const { return attributes_; }
+    const TextStyleAttributes& attributes() const { return attributes_; }
     void recacheAttributes();
 
     bool anonymous() const override { return anonymous_; }
@@ -96,7 +96,7 @@ private:
     float horizontalPadding_ = 10.0f;
     float verticalPadding_ = 10.0f;
     std::shared_ptr<CompositionRectangularState> state_;
-    TextAttributes attributes_;
+    TextStyleAttributes attributes_;
     bool anonymous_ = false;
     bool isRegisteredObserver_ = false;
     std::vector<ObservableObject::Token> stateTokens_;

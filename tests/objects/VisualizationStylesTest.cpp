@@ -155,16 +155,16 @@ TEST(TextAlpha, FadesInTheSecondHalf) {
 
 TEST(TextVisualizationStyle, AlignmentNumbersMapToParagraphAlignment) {
     auto style = makeModelObject<TextVisualization>();
-    EXPECT_EQ(style->attributes().alignment, TextAttributes::Alignment::Center) << "centred by default";
-    const std::pair<std::int32_t, TextAttributes::Alignment> cases[] = {{0, TextAttributes::Alignment::Left},
-                                                            {2, TextAttributes::Alignment::Right},
-                                                            {3, TextAttributes::Alignment::Justified},
-                                                            {7, TextAttributes::Alignment::Natural},
-                                                            {-1, TextAttributes::Alignment::Natural}};
+    EXPECT_EQ(style->attributes().alignment, TextStyleAttributes::Alignment::Center) << "centred by default";
+    const std::pair<std::int32_t, TextStyleAttributes::Alignment> cases[] = {{0, TextStyleAttributes::Alignment::Left},
+                                                            {2, TextStyleAttributes::Alignment::Right},
+                                                            {3, TextStyleAttributes::Alignment::Justified},
+                                                            {7, TextStyleAttributes::Alignment::Natural},
+                                                            {-1, TextStyleAttributes::Alignment::Natural}};
     for (auto [number, expected] : cases) {
         style->setAlignment(number);
         EXPECT_EQ(style->attributes().alignment, expected) << number;
-        EXPECT_EQ(style->attributes().lineBreakMode, TextAttributes::LineBreak::WordWrapping);
+        EXPECT_EQ(style->attributes().lineBreakMode, TextStyleAttributes::LineBreak::WordWrapping);
     }
     style->setColor({0, 0, 1, 1, ArchivedColor::deviceRgb});
     EXPECT_EQ(style->attributes().foregroundColor, style->color());
@@ -252,7 +252,7 @@ TEST(TextVisualizationStyle, ArchiveRoundTripKeepsEveryValue) {
     EXPECT_EQ(copy.font(), style->font());
     EXPECT_EQ(copy.color(), style->color());
     EXPECT_EQ(copy.alignment(), 2);
-    EXPECT_EQ(copy.attributes().alignment, TextAttributes::Alignment::Right);
+    EXPECT_EQ(copy.attributes().alignment, TextStyleAttributes::Alignment::Right);
     EXPECT_EQ(copy.verticalAlignment(), 1);
     EXPECT_EQ(copy.appearMode(), 2);
     EXPECT_EQ(copy.horizontalPadding(), 4.0f);

@@ -146,6 +146,16 @@ bool DisplayStream::Impl::makeSurfaces(std::string& error) {
             width, height, static_cast<std::size_t>(width) * 4, static_cast<std::uint8_t*>(address),
             [address] { shmdt(address); }));
     }
+    // The first write into fresh shared memory faults in every page, on the server's side and on
+    // ours: tens of milliseconds for a full screen, which would cost the first frames of every
+    // surface their ticks. Done here, before the stream runs.
+    for (std::size_t i = 0; i < surfaces.size(); ++i) {
+        if (!grabInto(i)) break;
+        const CaptureSurface& surface = *surfaces[i];
+        const volatile std::uint8_t* bytes = surface.baseAddress();
+        const std::size_t size = surface.bytesPerRow() * surface.height();
+        for (std::size_t offset = 0; offset < size; offset += 4096) (void)bytes[offset];
+    }
     return true;
 }
 
