@@ -11,6 +11,7 @@
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +20,15 @@
 namespace vtl {
 
 class CompositionDocumentWindow;
+class CompositionMediaEntry;
+class LegacyMovieConverter;
+class SharedMediaManager;
 class UsageStatistics;
+
+// Whether an import may ask the user before it enlarges the canvas for new video.
+enum class EnlargeQuestion { DontAsk, Ask };
+// Whether an import makes the canvas exactly the new video's size without asking.
+enum class AutoEnlarge { No, Yes };
 
 class CompositionDocument : public CompositionDocumentServices {
 public:
@@ -83,6 +92,91 @@ public:
     WindowHandOver& windowHandOver() { return windowHandOver_; }
     const WindowHandOver& windowHandOver() const { return windowHandOver_; }
 
+    // --- Adding media, recordings, files and new objects (main thread)
+    // The registry media entries of this document go to (the application's unless set; not owned).
+    SharedMediaManager& sharedMediaManager() const;
+    void setSharedMediaManager(SharedMediaManager* manager) { sharedMediaManager_ = manager; }
+    // Converts legacy movies before import; none: no file needs converting (not owned).
+    LegacyMovieConverter* legacyMovieConverter() const { return legacyMovieConverter_; }
+    void setLegacyMovieConverter(LegacyMovieConverter* converter) { legacyMovieConverter_ = converter; }
+
+    // Whether the disk can take the file; asks the user when space runs short.
+    bool showWarningAboutResourceBeingAddedIfFileTooBig(const std::string& path);
+    // The objects made from a movie or sound file, selected: video objects in creation order, then
+    // sound. Empty after a failed legacy conversion; none when refused for disk space.
+    std::optional<ObjectList> addMovieFromPath(const std::string& path, double time, EnlargeQuestion ask,
+                                               AutoEnlarge autoEnlarge,
+                                               std::shared_ptr<CompositionMediaEntry> mediaEntry);
+    // A recording package (by its extension) goes to the recording importer, anything else to the
+    // movie importer.
+    std::optional<ObjectList> addMovieFromPath(const std::string& path, double time, EnlargeQuestion ask,
+                                               AutoEnlarge autoEnlarge = AutoEnlarge::No);
+    // At the playhead.
+    std::optional<ObjectList> addMovieFromPath(const std::string& path, EnlargeQuestion ask);
+    std::optional<ObjectList> addMovieFromPath(const std::string& path);
+    // The objects made from a recording package and its side files, with the pieces cut at its
+    // pauses; one undo step. None when refused for disk space, or when a cut fails (everything the
+    // import did is then taken back).
+    std::optional<ObjectList> addVistrelRecordFromPath(const std::string& path, double time, EnlargeQuestion ask,
+                                                       AutoEnlarge autoEnlarge);
+    std::optional<ObjectList> addVistrelRecordFromPath(const std::string& path, double time);
+    // Moves the objects to start at the time (keeping their durations) and adds them on free
+    // tracks, in one undo group.
+    void addTracks(const ObjectList& objects, double time);
+
+    // Which files can be dropped (wouldAdd…) or picked in the import panel (canAdd…).
+    bool wouldAddFileFromPath(const std::string& path) const;
+    bool canAddFileFromURL(const std::string& fileURLOrPath) const;
+    std::size_t numberOfFilesThatWouldGetAddedFromPaths(const std::vector<std::string>& paths) const;
+    bool wouldAddAtLeastOneFileFromFilesAtPaths(const std::vector<std::string>& paths) const;
+    // Everything made from the files, in their order, in one undo group.
+    ObjectList addFilesFromPaths(const std::vector<std::string>& paths, double time);
+    ObjectList addFilesFromURLs(const std::vector<std::string>& fileURLs, double time);
+    // An image object per loadable picture, selected; one undo group.
+    ObjectList addImagesFromPaths(const std::vector<std::string>& paths, double time);
+    // New objects at the playhead, selected; each one undo group.
+    void addText();
+    void addGeneratedSpeech();
+    void addShapeOfShapeKind(std::int32_t kind);
+    // The effect goes to every selected object at the playhead that takes it; an alert when none.
+    void addEffectsToCurrentSelectionAndTime(const PlistDictionary& effect);
+    // Selects the object and lets the canvas edit the effect's centre or mask.
+    void editCenterForObject(const std::shared_ptr<CompositionBaseObject>& object, const std::string& effectName);
+    void editMaskForObject(const std::shared_ptr<CompositionBaseObject>& object, const std::string& effectName);
+
+    // Selected objects covering [t − tolerance, t + tolerance], t the playhead.
+    ObjectList selectedVisibleObjectsForCurrentTimeWithTolerance(double toleranceSeconds) const;
+    // The same keeping, or dropping, the objects of one kind (and its kinds).
+    template <typename Kind>
+    ObjectList selectedVisibleObjectsForCurrentTimeWithToleranceOfClass(double toleranceSeconds) const {
+        return filteredByKind<Kind>(selectedVisibleObjectsForCurrentTimeWithTolerance(toleranceSeconds), true);
+    }
+    template <typename Kind>
+    ObjectList selectedVisibleObjectsForCurrentTimeWithToleranceNotOfClass(double toleranceSeconds) const {
+        return filteredByKind<Kind>(selectedVisibleObjectsForCurrentTimeWithTolerance(toleranceSeconds), false);
+    }
+    // Visible objects touching [t − tolerance, t + tolerance].
+    ObjectList visibleObjectsForCurrentTimeWithTolerance(double toleranceSeconds) const;
+    // The first selected recording or movie track at the playhead, else the first visible one.
+    std::shared_ptr<CompositionBaseObject> firstSelectedVideoTrackOrFirstVideoTrack() const;
+
+private:
+    template <typename Kind> static ObjectList filteredByKind(const ObjectList& objects, bool keep) {
+        ObjectList result;
+        for (const auto& object : objects)
+            if ((dynamic_cast<const Kind*>(object.get()) != nullptr) == keep) result.push_back(object);
+        return result;
+    }
+    // --- Import helpers (CompositionDocumentMediaImport.cpp)
+    enum class ImportKind { Movie, Recording };
+    bool askToEnlargeCanvas(ImportKind kind);
+    void selectObjects(const ObjectList& objects);
+    double playheadTime() const;
+    void centerObjectsWithoutUndo(const ObjectList& objects);
+    std::optional<ObjectList> importRecording(const std::string& path, double time, EnlargeQuestion ask,
+                                              AutoEnlarge autoEnlarge);
+    ObjectList addFileFromPath(const std::string& path, double time);
+
 private:
     std::shared_ptr<CompositionObjectsContainer> container_;
     CompositionDocumentWindow* window_ = nullptr;
@@ -97,6 +191,8 @@ private:
     bool needsToRedoThumbs_ = false;
     double currentExportProgress_ = 0;
     WindowHandOver windowHandOver_;
+    SharedMediaManager* sharedMediaManager_ = nullptr;
+    LegacyMovieConverter* legacyMovieConverter_ = nullptr;
     // Declared last so it goes first: its steps may hold the last references to model objects.
     std::unique_ptr<CompositionUndoManager> undoManager_;
 };

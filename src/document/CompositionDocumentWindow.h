@@ -59,6 +59,14 @@ public:
     virtual Size screenSize() const = 0;
     virtual void setWindowFrame(const Rect& frame) = 0;
     virtual void resizeWindowToGoodInitialSize() = 0;
+
+    // --- Adding media and objects: a modal notice while a long step runs, the inspector, and
+    // the canvas edit modes. Windows that lack them do nothing.
+    virtual void showWaitingSheet(const std::string& /*titleKey*/, const std::string& /*messageKey*/) {}
+    virtual void hideWaitingSheet() {}
+    virtual void setCurrentlyEditingEffectName(const std::string& /*effectName*/) {}
+    // 1: an effect's centre, 2: its mask.
+    virtual void setDisplayAndDragMode(int /*mode*/) {}
 };
 
 } // namespace vtl

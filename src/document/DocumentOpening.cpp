@@ -9,6 +9,7 @@
 #include "tracks/CompositionMovieTrackObject.h"
 #include "tracks/CompositionVistrelTrack.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -62,42 +63,16 @@ Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const st
         return fail("The recording " + packagePath + " is not there or is not a package.");
     registerCompositionClasses();
     auto document = std::make_unique<CompositionDocument>();
-    CompositionObjectsContainer& container = *document->objectsContainer();
-    auto entry = media.entryForResourceWithFileSystemPath(packagePath, document.get(),
-                                                          SharedMediaManager::ResourceCopy::None);
-    if (!entry) return fail("The recording " + packagePath + " cannot be used.");
-    auto movie = std::make_shared<CompositionVistrelMovie>(entry);
-    movie->loadResources();
-    const Size size = movie->recordingDimensions();
-    if (!movie->recording() || !(size.width > 0) || !(size.height > 0))
-        return fail("The recording " + packagePath + " cannot be read.");
-
-    auto track = makeModelObject<CompositionVistrelTrack>(&container);
-    track->setMovie(movie);
-    track->setStartTimeEndTime(0, movie->duration());
-    track->setName(fs::path(packagePath).filename().replace_extension().string());
-    container.addObject(track);
-    container.setCanvasSize(size);
-    track->setNoneAnimationStateFromTrackMatrix();
-
-    const fs::path styleFile = fs::path(packagePath) / "mouseVisualization";
-    if (fs::exists(styleFile, error)) {
-        Result<std::vector<std::uint8_t>> bytes = readWholeFile(styleFile);
-        Result<std::shared_ptr<MouseVisualization>> style =
-            bytes ? MouseVisualization::unarchive(bytes.value()) : bytes.asFailure();
-        if (style && style.value()) {
-            std::shared_ptr<MouseVisualization> recorded = style.value();
-            recorded->vistrelOwn = true;
-            track->setRecordMouseVisualization(recorded);
-            track->setMouseVisualization(recorded);
-            track->setVisualizesMouseEvents(recorded->visualizesClicks, 0);
-            track->setVisualizesMouseCursor(recorded->visualizeMouseCursor, 0);
-        } else {
-            // The recording still opens, with the default style.
-            logMessage("The recorded mouse style of " + packagePath + " cannot be read: " +
-                       (style ? std::string("it is empty") : style.error()));
-        }
-    }
+    document->setSharedMediaManager(&media);
+    std::optional<ObjectList> added =
+        document->addVistrelRecordFromPath(packagePath, 0, EnlargeQuestion::DontAsk, AutoEnlarge::Yes);
+    const bool hasRecording =
+        added && std::any_of(added->begin(), added->end(), [](const std::shared_ptr<CompositionBaseObject>& object) {
+            return dynamic_cast<const CompositionVistrelTrack*>(object.get()) != nullptr;
+        });
+    if (!hasRecording) return fail("The recording " + packagePath + " cannot be read.");
+    // A new composition starts with nothing to undo.
+    document->undoManager()->removeAllActions();
     return document;
 }
 

@@ -93,6 +93,18 @@ void UndoManager::endUndoGrouping() {
     closeGroup();
 }
 
+void UndoManager::discardUndoGrouping() {
+    if (openGroups_.empty()) {
+        assertionFailure(__FILE__, __LINE__, "discardUndoGrouping without an open group");
+        return;
+    }
+    std::unique_ptr<Group> group = std::move(openGroups_.back());
+    openGroups_.pop_back();
+    ++disabledCount_;
+    runBack(*group);
+    --disabledCount_;
+}
+
 bool UndoManager::canUndo() const {
     if (!undoStack_.empty()) return true;
     if (undoing_ || redoing_) return false;

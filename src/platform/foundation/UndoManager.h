@@ -47,6 +47,9 @@ public:
     // Closes the innermost open group; an empty group is dropped. Without an open group it is a
     // programming error, reported and ignored.
     virtual void endUndoGrouping();
+    // Closes the innermost open group and takes back what it recorded, leaving no step: for an
+    // operation that fails part-way. Its actions run with registration disabled.
+    void discardUndoGrouping();
     int groupingLevel() const { return static_cast<int>(openGroups_.size()); }
     // Whether each pass gets its automatic group (on by default).
     bool groupsByEvent() const { return groupsByEvent_; }
