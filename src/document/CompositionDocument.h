@@ -28,7 +28,6 @@ class CompositionDocumentController;
 class CompositionDocumentWindow;
 class DispatchTimer;
 class DocumentPackageFiles;
-class LegacyMovieModernizer;
 class CompositionMediaEntry;
 class LegacyMovieConverter;
 class SharedMediaManager;
@@ -127,11 +126,6 @@ public:
     // How package files are written; tests put a failing fake here.
     DocumentPackageFiles& packageFiles() const;
     void setPackageFiles(std::shared_ptr<DocumentPackageFiles> files) { packageFiles_ = std::move(files); }
-    // Answers which movies of an older package need converting; none by default.
-    LegacyMovieModernizer& legacyMovieModernizer() const;
-    void setLegacyMovieModernizer(std::shared_ptr<LegacyMovieModernizer> modernizer) {
-        modernizer_ = std::move(modernizer);
-    }
     // Saves the application's text and mouse style preset stores; called by every save (tools
     // and tests have none).
     void setPresetStoreSynchronizer(std::function<void()> synchronize) { synchronizePresetStores_ = std::move(synchronize); }
@@ -170,7 +164,8 @@ public:
     // The registry media entries of this document go to (the application's unless set; not owned).
     SharedMediaManager& sharedMediaManager() const;
     void setSharedMediaManager(SharedMediaManager* manager) { sharedMediaManager_ = manager; }
-    // Converts legacy movies before import; none: no file needs converting (not owned).
+    // Converts legacy movies before import and in packages opened without "mediaClean"; none: no
+    // file needs converting (not owned).
     LegacyMovieConverter* legacyMovieConverter() const { return legacyMovieConverter_; }
     void setLegacyMovieConverter(LegacyMovieConverter* converter) { legacyMovieConverter_ = converter; }
 
@@ -282,7 +277,6 @@ private:
     LegacyMovieConverter* legacyMovieConverter_ = nullptr;
     CompositionDocumentController* documentController_ = nullptr;
     std::shared_ptr<DocumentPackageFiles> packageFiles_;
-    std::shared_ptr<LegacyMovieModernizer> modernizer_;
     std::optional<DocumentError> lastReadError_;
     std::function<void()> synchronizePresetStores_;
     std::uint32_t copyBundleProgressSheetUseCounter_ = 0;

@@ -4,7 +4,7 @@
 #include "document/DocumentOpening.h"
 #include "document/DocumentPackage.h"
 #include "document/DocumentPackageFiles.h"
-#include "document/LegacyMovieModernizer.h"
+#include "document/LegacyMovieConverter.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/CompositionExtractionQueues.h"
@@ -96,11 +96,6 @@ bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& med
 
 DocumentPackageFiles& CompositionDocument::packageFiles() const {
     return packageFiles_ ? *packageFiles_ : *DocumentPackageFiles::standard();
-}
-
-LegacyMovieModernizer& CompositionDocument::legacyMovieModernizer() const {
-    static LegacyMovieModernizer none;
-    return modernizer_ ? *modernizer_ : none;
 }
 
 std::string CompositionDocument::generatedSpeechBasePath() const {
@@ -426,14 +421,15 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
 
 Status CompositionDocument::runLegacyMovieCheck(const std::string& path) {
     const fs::path mediaFolder = fs::path(path) / package::mediaFolderName;
-    LegacyMovieModernizer& modernizer = legacyMovieModernizer();
+    // Without a converter no movie counts as needing conversion.
+    LegacyMovieConverter* converter = legacyMovieConverter_;
     std::vector<fs::path> qualifying;
     std::uint64_t totalBytes = 0;
     std::error_code error;
     for (fs::directory_iterator it(mediaFolder, error), end; !error && it != end; it.increment(error)) {
         // Only plain files are looked at: a link could lead out of the package.
         if (!fs::is_regular_file(fs::symlink_status(it->path(), error))) continue;
-        if (!modernizer.requiresModernization(it->path().string())) continue;
+        if (!converter || !converter->requiresConversion(it->path().string())) continue;
         qualifying.push_back(it->path());
         totalBytes += fs::file_size(it->path(), error);
     }
@@ -458,7 +454,8 @@ Status CompositionDocument::runLegacyMovieCheck(const std::string& path) {
                                          {"MovieModernization_Cancel", "MovieModernization_ProceedAndOpen"}})
                     : DocumentAlertAnswer{};
         if (answer.buttonIndex != 1) return fail("Converting the movies of " + path + " was cancelled.");
-        for (const fs::path& movie : qualifying) modernizer.modernize(movie.string());
+        // Each file is converted in place; as with the converter tool, its status is not examined.
+        for (const fs::path& movie : qualifying) (void)converter->convert(movie.string(), movie.string());
     }
     // Marked only once every conversion has run.
     if (Status marked = packageFiles().writeFileAtomically(marker, {}); !marked) logMessage(marked.error());

@@ -1,9 +1,8 @@
 #pragma once
-// Opening what a user can open as a composition: a recording package becomes a new composition
-// holding the recording (canvas of the recording's size, one recording track at time 0 with the
-// recorded mouse style); a composition package's stored container is read back. So far the least
-// of both roads: side files of a recording and the rest of a composition package's root are left
-// for the document's full open. Free functions; the caller owns what they make.
+// Opening what a user can open as a composition, as the application does, for tools and tests: a
+// recording package becomes a new, untitled composition through the recording importer (canvas of
+// the recording's size, its side files added, nothing to undo); a composition package goes through
+// the document's full open. Free functions; the caller owns what they make.
 
 #include "document/CompositionDocument.h"
 #include "platform/foundation/Result.h"
