@@ -16,24 +16,27 @@ public:
     }
     void setCurve(double thresholdDecibels, double ratio, double expansionThresholdDecibels = -300,
                   double expansionRatio = 1) {
-        threshold_ = thresholdDecibels;
         slope_ = 1.0 / std::max(ratio, 1.0) - 1.0;
-        expansionThreshold_ = expansionThresholdDecibels;
         expansionSlope_ = std::max(expansionRatio, 1.0) - 1.0;
+        // The curve is applied to the mean square itself, so that most frames (those between the
+        // two thresholds) need neither a logarithm nor a power.
+        thresholdMeanSquare_ = std::pow(10.0, thresholdDecibels / 10.0);
+        expansionThresholdMeanSquare_ = std::pow(10.0, expansionThresholdDecibels / 10.0);
     }
     void reset() { meanSquare_ = 0; }
 
     // The linear gain for the next frame, given the frame's mean square over its channels.
     double gain(double frameMeanSquare) {
         meanSquare_ += (frameMeanSquare - meanSquare_) * (frameMeanSquare > meanSquare_ ? attack_ : release_);
-        const double level = 10.0 * std::log10(meanSquare_ + 1e-30);
-        double gainDecibels = 0;
-        if (level > threshold_)
-            gainDecibels = (level - threshold_) * slope_;
-        else if (level < expansionThreshold_)
-            gainDecibels = (level - expansionThreshold_) * expansionSlope_;
-        if (gainDecibels == 0) return 1.0;
-        return std::pow(10.0, std::max(gainDecibels, -120.0) / 20.0);
+        const double level = meanSquare_ + 1e-30;
+        // gain dB = (level dB - threshold dB) × slope, i.e. (level / threshold)^(slope / 2).
+        double gain = 1.0;
+        if (level > thresholdMeanSquare_) {
+            if (slope_ != 0) gain = std::pow(level / thresholdMeanSquare_, slope_ * 0.5);
+        } else if (level < expansionThresholdMeanSquare_) {
+            if (expansionSlope_ != 0) gain = std::pow(level / expansionThresholdMeanSquare_, expansionSlope_ * 0.5);
+        }
+        return std::max(gain, kMinimumGain);
     }
 
 private:
@@ -43,9 +46,10 @@ private:
 
     double attack_ = 1;
     double release_ = 1;
-    double threshold_ = 0;
+    static constexpr double kMinimumGain = 1e-6; // -120 dB
+    double thresholdMeanSquare_ = 1;
     double slope_ = 0;
-    double expansionThreshold_ = -300;
+    double expansionThresholdMeanSquare_ = 1e-30;
     double expansionSlope_ = 0;
     double meanSquare_ = 0;
 };
