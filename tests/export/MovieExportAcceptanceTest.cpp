@@ -42,7 +42,8 @@ struct AcceptanceSound {
     double rms(double from, double to) const {
         double sum = 0;
         const std::size_t a = frameAt(from), b = frameAt(to);
-        for (std::size_t i = a; i < b; ++i) sum += double(left[i]) * left[i];
+        for (std::size_t i = a; i < b; ++i)
+            sum += double(left[i]) * left[i];
         return b > a ? std::sqrt(sum / double(b - a)) : 0.0;
     }
     // Power at one frequency (a Goertzel filter over the span).
@@ -58,12 +59,15 @@ struct AcceptanceSound {
     }
 };
 
-double acceptanceDecibels(double level) { return 20 * std::log10(std::max(level, 1e-12)); }
+double acceptanceDecibels(double level) {
+    return 20 * std::log10(std::max(level, 1e-12));
+}
 
 AcceptanceSound acceptanceDecode(const std::string& path, int audioIndex) {
     const std::vector<float> interleaved = referenceSamples(path, int(acceptanceRate), 2, audioIndex);
     AcceptanceSound sound;
-    for (std::size_t i = 0; i + 1 < interleaved.size(); i += 2) sound.left.push_back(interleaved[i]);
+    for (std::size_t i = 0; i + 1 < interleaved.size(); i += 2)
+        sound.left.push_back(interleaved[i]);
     return sound;
 }
 
@@ -100,8 +104,8 @@ std::vector<AcceptanceSubRipEntry> acceptanceSubRipEntries(const std::string& te
         std::getline(lines, blank);
         AcceptanceSubRipEntry entry{};
         int h[2], m[2], s[2], ms[2];
-        if (std::sscanf(times.c_str(), "%d:%d:%d,%d --> %d:%d:%d,%d", &h[0], &m[0], &s[0], &ms[0], &h[1], &m[1],
-                        &s[1], &ms[1]) != 8)
+        if (std::sscanf(times.c_str(), "%d:%d:%d,%d --> %d:%d:%d,%d", &h[0], &m[0], &s[0], &ms[0], &h[1],
+                        &m[1], &s[1], &ms[1]) != 8)
             return {};
         for (int i = 0; i < 2; ++i)
             entry.milliseconds[i] = ((std::int64_t(h[i]) * 60 + m[i]) * 60 + s[i]) * 1000 + ms[i];
@@ -176,7 +180,8 @@ protected:
         speechObject({{"English", "Welcome. This is shown."}, {"German", "Willkommen. Das wird gezeigt."}},
                      SpeechRole::SubtitleOnly, 0.0);
         heard_ = speechObject({{"English", "Hello there."}}, SpeechRole::Spoken, 2.0);
-        for (const auto& [time, title] : chapterMarks_) container()->createChapterMarkAtTime(time)->setName(title);
+        for (const auto& [time, title] : chapterMarks_)
+            container()->createChapterMarkAtTime(time)->setName(title);
     }
     ~MovieExportAcceptance() override {
         movie_->cancelTrackExtraction();
@@ -216,8 +221,8 @@ TEST_F(MovieExportAcceptance, MoviesCarryEachLanguagesSoundSubtitlesAndTheChapte
     const std::string plain = exportTo("plain.m4v", ExportVideoCodec::H264);
     german_->setVolumeDelta(0.5f);
     const ProbedMovie plainProbed = probeExportedMovie(plain);
-    const int plainGerman =
-        acceptanceStreamOf(plainProbed, "audio", movieLanguageCode(acceptanceGerman, ExportLanguageContainer::Mpeg4));
+    const int plainGerman = acceptanceStreamOf(
+        plainProbed, "audio", movieLanguageCode(acceptanceGerman, ExportLanguageContainer::Mpeg4));
     ASSERT_GE(plainGerman, 0);
     const AcceptanceSound germanWithoutDelta = acceptanceDecode(plain, plainGerman);
 
@@ -275,8 +280,8 @@ TEST_F(MovieExportAcceptance, MoviesCarryEachLanguagesSoundSubtitlesAndTheChapte
                 EXPECT_EQ(stream.at("codec_name"), "mov_text");
                 EXPECT_EQ(stream.at("codec_tag_string"), "tx3g");
             }
-            const std::vector<std::uint8_t> srt = commandOutput("ffmpeg -nostdin -v error -i '" + path +
-                                                                "' -map 0:s:" + std::to_string(index) + " -f srt -");
+            const std::vector<std::uint8_t> srt = commandOutput(
+                "ffmpeg -nostdin -v error -i '" + path + "' -map 0:s:" + std::to_string(index) + " -f srt -");
             const std::string expected = captionsString(*container(), *language(code));
             ASSERT_FALSE(expected.empty());
             const auto read = acceptanceSubRipEntries(std::string(srt.begin(), srt.end()));
@@ -287,8 +292,8 @@ TEST_F(MovieExportAcceptance, MoviesCarryEachLanguagesSoundSubtitlesAndTheChapte
                 // Ours truncates the exact time to milliseconds, the ffmpeg tool rounds it.
                 for (int end = 0; end < 2; ++end) {
                     const std::int64_t late = read[i].milliseconds[end] - ours[i].milliseconds[end];
-                    EXPECT_TRUE(late == 0 || late == 1) << i << " " << read[i].milliseconds[end] << " "
-                                                        << ours[i].milliseconds[end];
+                    EXPECT_TRUE(late == 0 || late == 1)
+                        << i << " " << read[i].milliseconds[end] << " " << ours[i].milliseconds[end];
                 }
             }
         }
@@ -307,7 +312,8 @@ TEST_F(MovieExportAcceptance, MoviesCarryEachLanguagesSoundSubtitlesAndTheChapte
         const AcceptanceSound englishSound = acceptanceDecode(path, englishAudio);
         ASSERT_GT(englishSound.left.size(), englishSound.frameAt(3.9));
         EXPECT_GT(englishSound.powerAt(440, 0.1, 1.9), 1000 * englishSound.powerAt(880, 0.1, 1.9));
-        EXPECT_NEAR(acceptanceDecibels(englishSound.rms(0.1, 1.9)), acceptanceDecibels(0.5 / std::sqrt(2.0)), 0.5);
+        EXPECT_NEAR(acceptanceDecibels(englishSound.rms(0.1, 1.9)), acceptanceDecibels(0.5 / std::sqrt(2.0)),
+                    0.5);
         EXPECT_GT(englishSound.peak(2.05, heardEnd), 0.05) << "the heard speech";
         EXPECT_LT(acceptanceDecibels(englishSound.peak(heardEnd + 0.05, 3.7)), -60) << "after the speech";
         EXPECT_GT(englishSound.peak(3.74, 3.85), 0.01) << "the click";
