@@ -14,6 +14,8 @@ PACKAGES=(
   linux-libc-dev libtiff-dev qt6-image-formats-plugins
   libespeak-ng-dev espeak-ng libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev time
+  # The composition fixture writer and the importer field walker of the document tests.
+  python3
 )
 
 missing=()

@@ -4,6 +4,8 @@
 #include "document/UsageStatistics.h"
 #include "model/CompositionBaseObject.h"
 
+#include "platform/foundation/DispatchTimer.h"
+
 #include <algorithm>
 
 namespace vtl {
@@ -12,17 +14,29 @@ CompositionDocument::CompositionDocument()
     : container_(makeModelObject<CompositionObjectsContainer>())
     , undoManager_(std::make_unique<CompositionUndoManager>()) {
     container_->setDocument(this);
+    startLife();
+}
+
+std::unique_ptr<CompositionDocument> CompositionDocument::makeNewDocument() {
+    auto document = std::make_unique<CompositionDocument>();
+    document->container_->increaseNumberOfTracksTo(2);
+    document->undoManager_->removeAllActions();
+    return document;
 }
 
 CompositionDocument::CompositionDocument(std::shared_ptr<CompositionObjectsContainer> container)
     : container_(container ? std::move(container) : makeModelObject<CompositionObjectsContainer>())
     , undoManager_(std::make_unique<CompositionUndoManager>()) {
     container_->setDocument(this);
+    startLife();
 }
 
 CompositionDocument::~CompositionDocument() {
+    notificationObservers_.clear();
+    if (snippetCacheTimer_) snippetCacheTimer_->cancel();
+    stopObservingContainer();
     undoManager_.reset();
-    container_->setDocument(nullptr);
+    if (container_->document() == this) container_->setDocument(nullptr);
 }
 
 void CompositionDocument::countStatistic(const std::string& key) const {

@@ -9,21 +9,47 @@
 #include "model/CompositionObjectsContainer.h"
 #include "model/CompositionUndoManager.h"
 #include "platform/foundation/Geometry.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Result.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace vtl {
 
+class CompositionDocumentController;
 class CompositionDocumentWindow;
+class DispatchTimer;
+class DocumentPackageFiles;
+class LegacyMovieModernizer;
 class CompositionMediaEntry;
 class LegacyMovieConverter;
 class SharedMediaManager;
 class UsageStatistics;
+namespace package {
+struct RootValues;
+}
+
+// The two errors an open reports to the user ("VistrelErrorDomain", code 1); the failure reason is
+// the localized text of the key.
+struct DocumentError {
+    static constexpr const char* domain = "VistrelErrorDomain";
+    static constexpr int code = 1;
+    static constexpr const char* brokenKey = "DOCUMENT_BROKEN";
+    static constexpr const char* formatTooNewKey = "DOCUMENTFORMAT_TOO_NEW_LOCALIZED_DESC";
+    std::string failureReasonKey;
+    std::string failureReason;
+};
+
+// Whether a save renders the package icon (tools and benchmarks may leave it out).
+enum class PackageIcon { Write, Skip };
 
 // Whether an import may ask the user before it enlarges the canvas for new video.
 enum class EnlargeQuestion { DontAsk, Ask };
@@ -32,7 +58,10 @@ enum class AutoEnlarge { No, Yes };
 
 class CompositionDocument : public CompositionDocumentServices {
 public:
+    // An empty document, the base of one being read; makeNewDocument gives the user's new one.
     CompositionDocument();
+    // A new, untitled composition as the user starts one: two empty tracks, nothing to undo.
+    static std::unique_ptr<CompositionDocument> makeNewDocument();
     // Around a container read from a package.
     explicit CompositionDocument(std::shared_ptr<CompositionObjectsContainer> container);
     ~CompositionDocument() override;
@@ -72,7 +101,9 @@ public:
     bool dontAskAboutEnlargingAgain() const { return dontAskAboutEnlargingAgain_; }
     void setDontAskAboutEnlargingAgain(bool dontAsk) { dontAskAboutEnlargingAgain_ = dontAsk; }
     double currentExportProgress() const { return currentExportProgress_; }
-    void setCurrentExportProgress(double progress) { currentExportProgress_ = progress; }
+    // Stores it and tells the document controller, which shows the average of all exports.
+    void setCurrentExportProgress(double progress);
+    void setDocumentController(CompositionDocumentController* controller) { documentController_ = controller; }
     bool needsToRedoThumbs() const { return needsToRedoThumbs_; }
     void setNeedsToRedoThumbs(bool redo) { needsToRedoThumbs_ = redo; }
 
@@ -91,6 +122,49 @@ public:
     };
     WindowHandOver& windowHandOver() { return windowHandOver_; }
     const WindowHandOver& windowHandOver() const { return windowHandOver_; }
+
+    // --- Package: saving and opening (CompositionDocumentSaveHandling.cpp)
+    // How package files are written; tests put a failing fake here.
+    DocumentPackageFiles& packageFiles() const;
+    void setPackageFiles(std::shared_ptr<DocumentPackageFiles> files) { packageFiles_ = std::move(files); }
+    // Answers which movies of an older package need converting; none by default.
+    LegacyMovieModernizer& legacyMovieModernizer() const;
+    void setLegacyMovieModernizer(std::shared_ptr<LegacyMovieModernizer> modernizer) {
+        modernizer_ = std::move(modernizer);
+    }
+    // Saves the application's text and mouse style preset stores; called by every save (tools
+    // and tests have none).
+    void setPresetStoreSynchronizer(std::function<void()> synchronize) { synchronizePresetStores_ = std::move(synchronize); }
+    // Writes the package at the path. A failure leaves a package already there as it was (its
+    // "composition" is replaced atomically, and only after every media file is in place).
+    Status writeSafelyToURL(const std::string& path, PackageIcon icon = PackageIcon::Write);
+    // Reads a composition package, or (type "vistrelRecord") builds an untitled composition from a
+    // recording package. A failure leaves the document as it was; the error, when one is shown to
+    // the user, is in lastReadError().
+    Status readFromURL(const std::string& path, const std::string& typeName = "vistrelcomposition");
+    // The same from the bytes of a "composition" file, without a package (no media resolve).
+    Status readFromData(std::span<const std::uint8_t> bytes, const std::string& name);
+    const std::optional<DocumentError>& lastReadError() const { return lastReadError_; }
+    std::string generatedSpeechBasePath() const override;
+    // Nested show and hide of the sheet shown while media are copied into the package.
+    void showProgressSheet() override;
+    void hideProgressSheet() override;
+    std::uint32_t copyBundleProgressSheetUseCounter() const { return copyBundleProgressSheetUseCounter_; }
+
+    // --- Life (CompositionDocumentLife.cpp)
+    // Gives the document its window: hands over what a read left (once), restores the frame.
+    void makeWindowControllers(CompositionDocumentWindow* window);
+    // Ends the document's work before it goes: extraction, media, playback, observers, objects.
+    void tearDown();
+    bool isTornDown() const { return tornDown_; }
+    std::map<std::string, std::string>& recentlyUsedVoices() override;
+    bool hasRecentlyUsedVoices() const { return hasRecentlyUsedVoices_; }
+    void setMostRecentLanguageName(const std::string& name) override;
+    bool isCurrentlyInExport() const { return container_->isInExport(); }
+    // Preview pictures of snippets for this document, emptied when the objects or canvas change.
+    PlistDictionary& snippetPreviewCache() { return snippetPreviewCache_; }
+    void updatePreviewView() override;
+    void updateSequencerView() override;
 
     // --- Adding media, recordings, files and new objects (main thread)
     // The registry media entries of this document go to (the application's unless set; not owned).
@@ -178,6 +252,19 @@ private:
     ObjectList addFileFromPath(const std::string& path, double time);
 
 private:
+    void startLife();
+    void observeContainer();
+    void stopObservingContainer();
+    void objectsOfContainerChanged();
+    // Swaps in a container read from a package (observation moves along).
+    void replaceContainer(std::shared_ptr<CompositionObjectsContainer> container);
+    // Takes what a package's root held; cannot fail.
+    void adoptRoot(package::RootValues root, const std::optional<std::string>& path);
+    Status readCompositionPackage(const std::string& path);
+    Status runLegacyMovieCheck(const std::string& path);
+    Status writePackageContents(const std::string& path, PackageIcon icon);
+    Status writeIcon(const std::string& path);
+
     std::shared_ptr<CompositionObjectsContainer> container_;
     CompositionDocumentWindow* window_ = nullptr;
     UsageStatistics* statistics_ = nullptr;
@@ -193,6 +280,18 @@ private:
     WindowHandOver windowHandOver_;
     SharedMediaManager* sharedMediaManager_ = nullptr;
     LegacyMovieConverter* legacyMovieConverter_ = nullptr;
+    CompositionDocumentController* documentController_ = nullptr;
+    std::shared_ptr<DocumentPackageFiles> packageFiles_;
+    std::shared_ptr<LegacyMovieModernizer> modernizer_;
+    std::optional<DocumentError> lastReadError_;
+    std::function<void()> synchronizePresetStores_;
+    std::uint32_t copyBundleProgressSheetUseCounter_ = 0;
+    bool hasRecentlyUsedVoices_ = false;
+    bool tornDown_ = false;
+    PlistDictionary snippetPreviewCache_;
+    std::shared_ptr<DispatchTimer> snippetCacheTimer_;
+    std::vector<ObservableObject::Token> containerObservations_;
+    std::vector<ScopedNotificationObserver> notificationObservers_;
     // Declared last so it goes first: its steps may hold the last references to model objects.
     std::unique_ptr<CompositionUndoManager> undoManager_;
 };

@@ -67,6 +67,19 @@ public:
     virtual void setCurrentlyEditingEffectName(const std::string& /*effectName*/) {}
     // 1: an effect's centre, 2: its mask.
     virtual void setDisplayAndDragMode(int /*mode*/) {}
+
+    // --- The document's life: views to refresh, playback, and what a closing document ends.
+    virtual void updatePreviewView() {}
+    virtual void updateSequencerView() {}
+    virtual bool isPlaying() const { return false; }
+    virtual void stopPlay() {}
+    // The preview pane's content view is in place (the window was just made).
+    virtual void contentViewDidAddToSuperView() {}
+    // Empties the inspector without observing anything, and closes the hover menus.
+    virtual void clearInspector() {}
+    virtual void hideAllMenus() {}
+    // The window controller goes; the window is not used afterwards.
+    virtual void tearDown() {}
 };
 
 } // namespace vtl

@@ -1,5 +1,7 @@
 #include "document/DocumentOpening.h"
 
+#include "document/DocumentPackage.h"
+
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionRectangularObject.h"
 #include "objects/MouseVisualization.h"
@@ -19,37 +21,6 @@ namespace vtl {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Stored files larger than this are refused rather than read.
-constexpr std::uintmax_t maximumArchiveBytes = std::uintmax_t(512) << 20;
-// Newest package format this program reads.
-constexpr std::int64_t newestFormatVersion = 5;
-
-Result<std::vector<std::uint8_t>> readWholeFile(const fs::path& path) {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error) return fail("The file " + path.string() + " cannot be read: " + error.message() + ".");
-    if (size > maximumArchiveBytes) return fail("The file " + path.string() + " is too large to be a composition.");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail("The file " + path.string() + " cannot be opened.");
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (bytes.size() != size) return fail("The file " + path.string() + " could not be read whole.");
-    return bytes;
-}
-
-void registerCompositionClasses() {
-    static const bool registered = [] {
-        CompositionVistrelTrack::registerClasses();
-        CompositionMovieTrackObject::registerClasses();
-        registerVisualObjectClasses();
-        return true;
-    }();
-    (void)registered;
-}
-
-} // namespace
-
 bool isRecordingPackagePath(const std::string& path) {
     fs::path p(path);
     if (!p.has_filename()) p = p.parent_path();
@@ -61,7 +32,7 @@ Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const st
     std::error_code error;
     if (!fs::is_directory(packagePath, error))
         return fail("The recording " + packagePath + " is not there or is not a package.");
-    registerCompositionClasses();
+    package::registerDocumentClasses();
     auto document = std::make_unique<CompositionDocument>();
     document->setSharedMediaManager(&media);
     std::optional<ObjectList> added =
@@ -77,41 +48,21 @@ Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const st
 }
 
 Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath) {
-    std::error_code error;
-    if (!fs::is_directory(packagePath, error))
-        return fail("The composition " + packagePath + " is not there or is not a package.");
-    Result<std::vector<std::uint8_t>> bytes = readWholeFile(fs::path(packagePath) / "composition");
-    if (!bytes) return bytes.asFailure();
-    return readCompositionArchive(bytes.value(), "The composition " + packagePath);
+    return openCompositionPackage(packagePath, SharedMediaManager::sharedInstance());
+}
+
+Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath,
+                                                                    SharedMediaManager& media) {
+    auto document = std::make_unique<CompositionDocument>();
+    document->setSharedMediaManager(&media);
+    if (Status read = document->readFromURL(packagePath); !read) return read.asFailure();
+    return document;
 }
 
 Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<const std::uint8_t> bytes,
                                                                     const std::string& name) {
-    registerCompositionClasses();
-    KeyedUnarchiver coder;
-    if (Status opened = coder.open(bytes); !opened) return fail(name + " is damaged: " + opened.error());
-    std::optional<ArchivedDictionary> root = coder.decodeDictionaryForKey("root");
-    const ArchivedValue* version = root ? root->find("VistrelDocumentFormatVersion") : nullptr;
-    if (version) {
-        const std::optional<double> number = version->numberValue();
-        if (number && *number >= double(newestFormatVersion + 1)) return fail(name + " was saved by a newer version.");
-    }
-    const ArchivedValue* objects = root ? root->find("objects") : nullptr;
-    std::shared_ptr<CompositionObjectsContainer> container =
-        objects ? objects->objectAs<CompositionObjectsContainer>() : nullptr;
-    if (Status finished = coder.finishDecoding(); !finished) return fail(name + " is damaged: " + finished.error());
-    if (!container) return fail(name + " holds no objects.");
-    auto document = std::make_unique<CompositionDocument>(container);
-    // What the objects need once all of them are read: resources, track order, the drawing lists
-    // and each object's own set-up.
-    container->loadTrackResources();
-    container->sortTracks();
-    container->recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
-    for (const auto& object : container->objects()) {
-        object->propagateDocument();
-        object->recacheNamesOfAllUsedEffects();
-        if (auto* visual = dynamic_cast<CompositionRectangularObject*>(object.get())) visual->performPostLoadSetup();
-    }
+    auto document = std::make_unique<CompositionDocument>();
+    if (Status read = document->readFromData(bytes, name); !read) return read.asFailure();
     return document;
 }
 

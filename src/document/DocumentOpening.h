@@ -28,6 +28,9 @@ Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const st
 // The composition stored in the package (its file "composition"). Fails on a missing or damaged
 // file, or a format newer than this program reads.
 Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath);
+// The same with the media entries registered in the given manager.
+Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::string& packagePath,
+                                                                    SharedMediaManager& media);
 
 // The same from the bytes of a package's "composition" file; `name` names it in messages.
 Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<const std::uint8_t> bytes,

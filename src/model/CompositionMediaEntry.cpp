@@ -77,6 +77,7 @@ std::optional<fs::path> Entry::documentMediaFolder() const {
 }
 
 std::string Entry::dataPath() const {
+    if (isMissing()) return {};
     if (superEntry_) return (fs::path(superEntry_->dataPath()) / relativePathFromSuperEntry_).string();
     if (hasBeenSerialized_) {
         if (std::optional<fs::path> folder = documentMediaFolder())
@@ -107,6 +108,7 @@ bool Entry::canCopyToDocument() const {
 
 Status Entry::copyToDocument() {
     if (superEntry_) return {};
+    if (isMissing()) return fail("The media file " + relativePathFromDocumentRoot_ + " is missing.");
     std::optional<fs::path> folder = documentMediaFolder();
     if (!folder) return fail("The document has not been saved yet.");
     if (Status created = files().createDirectories(*folder); !created) return created;
@@ -120,6 +122,7 @@ Status Entry::copyToDocument() {
 
 Status Entry::copyToDirectory(const fs::path& folder) {
     if (superEntry_) return {};
+    if (isMissing()) return fail("The media file " + relativePathFromDocumentRoot_ + " is missing.");
     const std::string source = dataPath();
     if (!files().exists(source)) return fail("The media file " + source + " is missing.");
     Status result = files().copy(source, folder / relativePathFromDocumentRoot_);
@@ -130,6 +133,7 @@ Status Entry::copyToDirectory(const fs::path& folder) {
 
 Status Entry::moveToTmp() {
     if (isInTmp_) return {};
+    if (isMissing()) return fail("The media file " + relativePathFromDocumentRoot_ + " is missing.");
     if (superEntry_) return superEntry_->moveToTmp();
     const fs::path folder = sharedManager().temporaryResourcesFolder();
     if (Status created = files().createDirectories(folder); !created) return created;

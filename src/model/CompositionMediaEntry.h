@@ -53,7 +53,12 @@ public:
 
     // Where the file is now: inside the super entry's, in the package once copied there, else
     // where it was imported.
+    // Empty for a missing entry.
     std::string dataPath() const;
+    // An entry whose file is not inside the package it was read from (gone, or a name or link
+    // leading out of "media") is missing: its file is never read, copied or deleted. Not stored.
+    bool isMissing() const { return missing_ || (superEntry_ && superEntry_->isMissing()); }
+    void setMissing(bool missing) { missing_ = missing; }
     // The media folder of the package of this entry's document, when the document was saved.
     std::optional<std::filesystem::path> documentMediaFolder() const;
 
@@ -87,6 +92,7 @@ private:
     uint32_t usageCounter_ = 0;
     bool hasBeenSerialized_ = false;
     bool isInTmp_ = false;
+    bool missing_ = false;
     DocumentMediaManager* mediaManager_ = nullptr;
     CompositionDocumentServices* document_ = nullptr;
     SharedMediaManager* sharedManager_ = nullptr;

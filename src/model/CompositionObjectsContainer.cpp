@@ -138,7 +138,8 @@ void Container::setUndoDisabledForContainer(bool disabled) {
 void Container::setCanvasSize(Size size) {
     const Size old = canvasSize_;
     registerUndoAction([this, old] { setCanvasSize(old); });
-    canvasSize_ = size;
+    // Observed by the document, whose snippet previews depend on the canvas.
+    setObservedValue("canvasSize", canvasSize_, size);
     recacheBackground();
 }
 

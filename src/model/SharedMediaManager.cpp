@@ -122,6 +122,8 @@ std::vector<std::string> Manager::notExistingMediaForDocument(const CompositionD
                                                               const fs::path& mediaFolder) const {
     std::vector<std::string> missing;
     for (const auto& entry : entriesForDocument(document)) {
+        // A missing file cannot be copied; the rest of the document still saves.
+        if (entry->isMissing()) continue;
         if (!files_->exists(mediaFolder / entry->relativePathFromDocumentRoot()))
             missing.push_back(entry->fileSystemPath());
     }
@@ -152,6 +154,7 @@ Status Manager::writeMediaForDocument(const CompositionDocumentServices* documen
     }
     for (const auto& entry : work) {
         if (entry->hasSuperEntry()) continue; // inside its super entry, which is written whole
+        if (entry->isMissing()) continue;
         if (files_->exists(mediaFolder / entry->relativePathFromDocumentRoot())) continue;
         if (Status copied = entry->copyToDirectory(mediaFolder); !copied) return copied;
     }

@@ -229,9 +229,16 @@ Status GeneratedSpeech::writeFileIntoPackage(const std::string& packagePath) {
     const std::string target = pathWithDocumentBasePath(packagePath);
     std::error_code error;
     if (fs::exists(target, error)) return {};
-    Result<SpeechOutcome> outcome = SpeechSynthesizer::speakToFileAndWait(text_, voice_, target);
-    if (!outcome)
-        return fail("The " + unlocalizedLanguageName_ + " speech could not be saved: " + outcome.error());
+    // Written beside the target and renamed into place: a save cut short leaves no half file that
+    // a later save would take for a finished one.
+    const fs::path partial = fs::path(target).parent_path() / (".partial-" + fs::path(target).filename().string());
+    Result<SpeechOutcome> outcome = SpeechSynthesizer::speakToFileAndWait(text_, voice_, partial.string());
+    if (outcome) fs::rename(partial, target, error);
+    if (!outcome || error) {
+        fs::remove(partial, error);
+        return fail("The " + unlocalizedLanguageName_ + " speech could not be saved: " +
+                    (outcome ? std::string("it cannot be put in place") : outcome.error()));
+    }
     return {};
 }
 

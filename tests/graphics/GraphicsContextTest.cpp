@@ -279,11 +279,89 @@ TEST(Bitmap, PngRoundTripKeepsPixels) {
 } // namespace
 } // namespace vtl
 
+#include "platform/graphics/QtBridge.h"
+
 #include <QImage>
 #include <QPainter>
 
 namespace vtl {
 namespace {
+
+// The shadowed draw done the plain way over the whole picture: the drawing's coverage filled
+// with the shadow colour, blurred, drawn at the offset, and the drawing over it.
+QImage plainShadowed(const QImage& background, const QImage& drawing, Size offset, double blurRadius,
+                     const Color& shade, const QRect* clip) {
+    QImage shadow = drawing.copy();
+    {
+        QPainter sp(&shadow);
+        sp.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        sp.fillRect(shadow.rect(), qt::toQColor(shade));
+    }
+    gaussianBlurPixels(shadow.bits(), shadow.width(), shadow.height(), std::size_t(shadow.bytesPerLine()),
+                       blurRadius * 0.5);
+    QImage out = background.copy();
+    QPainter p(&out);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (clip) p.setClipRect(*clip);
+    p.drawImage(QPointF(offset.width, -offset.height), shadow);
+    p.drawImage(0, 0, drawing);
+    return out;
+}
+
+TEST(GraphicsContext, ShadowMatchesTheWholePictureTintedAndBlurred) {
+    struct Case {
+        const char* what;
+        int width, height;
+        Rect shape;
+        Size offset;
+        double blurRadius;
+        Color shade;
+        bool clipped, overBackground;
+    };
+    const Case cases[] = {
+        {"small shape on a large picture", 300, 200, {40.5, 60.25, 30, 20}, {3.3, -2.7}, 3, Color::rgb(0.2, 0, 0.4, 0.5),
+         false, false},
+        {"shape over the picture's edge", 120, 80, {-10, 50, 60, 40}, {-4, 6}, 6, Color::black(), false, false},
+        {"sharp shadow", 100, 100, {20, 20, 30.5, 30}, {5, -5}, 0, Color::white(0, 0.6), false, false},
+        // Wide enough that the blur lifts empty pixels far from the shape as well.
+        {"wide blur", 400, 300, {20, 20, 10, 10}, {2, -2}, 80, Color::black(), false, false},
+        {"blur wider than the picture", 64, 64, {20, 20, 10, 10}, {2, -2}, 150, Color::black(), false, false},
+        {"clipped", 100, 100, {10, 10, 60, 60}, {8, -8}, 4, Color::black(), true, false},
+        {"over a background", 100, 100, {30, 30, 30, 30}, {4, -4}, 5, Color::rgb(0, 0, 0, 0.7), false, true},
+    };
+    for (const Case& c : cases) {
+        auto paint = [&](GraphicsContext& g) {
+            if (c.clipped) g.clipToRect({0, 0, 50, 100});
+            g.setFillColor(Color::rgb(0.9, 0.6, 0.1));
+            g.fillEllipseInRect(c.shape);
+        };
+        auto paintBackground = [&](GraphicsContext& g) {
+            if (!c.overBackground) return;
+            g.setFillColor(Color::rgb(0.1, 0.5, 0.9, 0.8));
+            g.fillRect({0, 0, double(c.width), double(c.height / 2)});
+        };
+        auto background = context(c.width, c.height);
+        paintBackground(*background);
+        auto drawing = context(c.width, c.height);
+        paint(*drawing);
+        auto shadowed = context(c.width, c.height);
+        paintBackground(*shadowed);
+        shadowed->setShadow(c.offset, c.blurRadius, c.shade);
+        paint(*shadowed);
+
+        const QRect clip(0, 0, 50, 100);
+        const QImage expected = plainShadowed(qt::wrap(*background->makeImage()), qt::wrap(*drawing->makeImage()),
+                                              c.offset, c.blurRadius, c.shade, c.clipped ? &clip : nullptr);
+        BitmapRef gotBitmap = shadowed->makeImage();
+        const QImage got = qt::wrap(*gotBitmap);
+        int differing = 0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                if (got.pixel(x, y) != expected.pixel(x, y)) ++differing;
+        EXPECT_EQ(differing, 0) << c.what;
+    }
+}
 
 TEST(GraphicsContext, OverAnOutsidePainterWithFlippedCoordinates) {
     QImage target(20, 20, QImage::Format_ARGB32_Premultiplied);

@@ -168,6 +168,16 @@ Status FileHandle::sync() {
     return {};
 }
 
+Status FileHandle::syncDirectory(const std::string& path) {
+    int descriptor;
+    do {
+        descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) return FileHandle(-1, path).failure("Opening the folder", errno);
+    FileHandle folder(descriptor, path);
+    return folder.sync();
+}
+
 Status FileHandle::close() {
     if (descriptor_ < 0) return {};
     const int descriptor = descriptor_;

@@ -39,6 +39,9 @@ public:
     static Result<std::vector<std::uint8_t>> readWholeFile(const std::string& path,
                                                            std::uint64_t limitBytes = std::uint64_t(1) << 32);
 
+    // Makes the entries of a folder (a file renamed into it, one removed) durable.
+    static Status syncDirectory(const std::string& path);
+
     bool isOpen() const { return descriptor_ >= 0; }
     const std::string& path() const { return path_; }
 

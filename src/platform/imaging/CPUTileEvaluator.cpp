@@ -449,17 +449,36 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
     RenderPass pass(workers_, *pool_);
     try {
         if (Status prepared = pass.prepare(root, region); !prepared) return prepared;
+        // A resampled picture, cropped or not, is drawn over straight from memory: resampling it
+        // into scratch first and compositing that would pass over every pixel twice.
+        const ImageNode* resampled = root;
+        PixelRegion resampledArea = root->pixelRegion();
+        while (resampled->kind() == ImageNodeKind::Crop) {
+            resampled = inputOf(resampled);
+            resampledArea = resampledArea.intersection(resampled->pixelRegion());
+        }
         std::optional<InMemory> resampledSource;
-        if (mode == DrawMode::SourceOver && isResampled(root)) resampledSource = pass.inMemory(inputOf(root));
+        if (mode == DrawMode::SourceOver && isResampled(resampled))
+            resampledSource = pass.inMemory(inputOf(resampled));
         pass.forEachTile(region, mode == DrawMode::SourceOver ? overTiles(root) : workTile, [&](const PixelRegion& tile) {
             PixelSpan d = destination.sub(tile.x - region.x, tile.y - region.y, tile.width, tile.height);
             if (mode == DrawMode::Copy) {
                 pass.evaluate(root, tile, d);
                 return;
             }
-            if (!tile.intersection(root->pixelRegion()).isEmpty() && resampledSource) {
+            if (resampledSource) {
+                if (resampled == root) {
+                    if (!tile.intersection(root->pixelRegion()).isEmpty())
+                        drawTransformed(resampledSource->span, resampledSource->region,
+                                        static_cast<const TransformNode*>(root)->transform(), d, tile, true);
+                    return;
+                }
+                // The crops bound the pixels drawn, as the painter clips to the view it is given.
+                const PixelRegion inside = tile.intersection(resampledArea);
+                if (inside.isEmpty()) return;
+                PixelSpan into = d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height);
                 drawTransformed(resampledSource->span, resampledSource->region,
-                                static_cast<const TransformNode*>(root)->transform(), d, tile, true);
+                                static_cast<const TransformNode*>(resampled)->transform(), into, inside, true);
                 return;
             }
             PixelRegion inside = tile.intersection(root->pixelRegion());

@@ -1,0 +1,74 @@
+#include "document/DocumentPackageFiles.h"
+
+#include "model/CompositionBaseObject.h"
+#include "platform/foundation/FileHandle.h"
+
+#include <system_error>
+
+namespace vtl {
+
+namespace fs = std::filesystem;
+
+Status DocumentPackageFiles::writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    const fs::path temporary = path.parent_path() / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
+                                                     path.filename().string());
+    auto discard = [&](Status failure) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return failure;
+    };
+    Result<FileHandle> file = FileHandle::open(temporary.string(), FileOpenMode::CreateTruncate);
+    if (!file) return file.asFailure();
+    if (Status written = file.value().writeAll(bytes.data(), bytes.size()); !written) return discard(written);
+    if (Status synced = file.value().sync(); !synced) return discard(synced);
+    if (Status closed = file.value().close(); !closed) return discard(closed);
+    if (Status renamed = rename(temporary, path); !renamed) return discard(renamed);
+    return syncFolder(path.parent_path());
+}
+
+Status DocumentPackageFiles::createFolder(const fs::path& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) return {};
+    fs::create_directory(path, error);
+    if (error) return fail("The folder " + path.string() + " cannot be made: " + error.message() + ".");
+    return {};
+}
+
+Status DocumentPackageFiles::rename(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::rename(from, to, error);
+    if (error) return fail("Cannot rename " + from.string() + " to " + to.string() + ": " + error.message() + ".");
+    return {};
+}
+
+Status DocumentPackageFiles::syncFolder(const fs::path& path) {
+    return FileHandle::syncDirectory(path.empty() ? std::string(".") : path.string());
+}
+
+Status DocumentPackageFiles::removePlainFile(const fs::path& path) {
+    std::error_code error;
+    if (!fs::is_regular_file(fs::symlink_status(path, error)))
+        return fail("Not removing " + path.string() + ": it is not a plain file.");
+    fs::remove(path, error);
+    if (error) return fail("Cannot remove " + path.string() + ": " + error.message() + ".");
+    return {};
+}
+
+Status DocumentPackageFiles::removeTree(const fs::path& path) {
+    std::error_code error;
+    fs::remove_all(path, error);
+    if (error) return fail("Cannot remove " + path.string() + ": " + error.message() + ".");
+    return {};
+}
+
+std::shared_ptr<DocumentPackageFiles> DocumentPackageFiles::standard() {
+    static const std::shared_ptr<DocumentPackageFiles> files = std::make_shared<DocumentPackageFiles>();
+    return files;
+}
+
+bool isPlainEntryName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+} // namespace vtl

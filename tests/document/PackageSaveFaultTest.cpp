@@ -1,0 +1,180 @@
+// Saves that cannot finish: too little free space for the media, a disk that fills while the
+// media or the composition are written, a first save that fails, and something else at the path.
+// Each leaves an older package exactly as it was and the document able to save again.
+
+#include "DocumentTestSupport.h"
+
+#include "document/DocumentPackageFiles.h"
+#include "model/CompositionMediaEntry.h"
+#include "model/MediaFileOperations.h"
+#include "model/SharedMediaManager.h"
+
+namespace vtl::test {
+namespace {
+
+// Real file operations on a volume whose free space and remaining room the test sets.
+class FillingMediaFiles : public MediaFileOperations {
+public:
+    std::optional<std::uint64_t> freeBytes = std::uint64_t(1) << 40;
+    std::uint64_t roomBytes = UINT64_MAX; // copies beyond this fail as on a full disk
+    int freeSpaceQuestions = 0;
+    std::optional<std::uint64_t> freeBytesOfVolume(const std::filesystem::path&) const override {
+        ++const_cast<FillingMediaFiles*>(this)->freeSpaceQuestions;
+        return freeBytes;
+    }
+    Status copy(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        const std::uint64_t size = sizeOfResourceAtPath(from);
+        if (size > roomBytes) return fail("Cannot copy " + from.string() + ": No space left on device.");
+        roomBytes -= size;
+        return MediaFileOperations::copy(from, to);
+    }
+};
+
+class FillingPackageFiles : public DocumentPackageFiles {
+public:
+    std::uint64_t roomBytes = UINT64_MAX;
+    Status writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) override {
+        if (bytes.size() > roomBytes) return fail("Writing " + path.string() + " failed: No space left on device.");
+        roomBytes -= bytes.size();
+        return DocumentPackageFiles::writeFileAtomically(path, bytes);
+    }
+};
+
+class PackageSaveFault : public ::testing::Test {
+protected:
+    PackageSaveFault()
+        : folder_(documentScratchFolder("save-fault"))
+        , mediaFiles_(std::make_shared<FillingMediaFiles>())
+        , packageFiles_(std::make_shared<FillingPackageFiles>())
+        , media_(folder_ / "TemporaryResources", mediaFiles_) {
+        document_.setSharedMediaManager(&media_);
+        document_.setPackageFiles(packageFiles_);
+    }
+    ~PackageSaveFault() override {
+        document_.tearDown();
+        docfs::remove_all(folder_);
+    }
+
+    // A media file of the size, used by the document.
+    std::shared_ptr<CompositionMediaEntry> addMedia(const std::string& name, std::size_t bytes) {
+        const docfs::path path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << std::string(bytes, 'm');
+        auto entry = media_.entryForResourceWithFileSystemPath(path.string(), &document_,
+                                                               SharedMediaManager::ResourceCopy::None);
+        entry->addToUsageCounter(1);
+        return entry;
+    }
+
+    // An older save of the document at the path, answered with its contents.
+    std::map<std::string, std::vector<std::uint8_t>> olderSave(const docfs::path& package) {
+        addMedia("older.bin", 1000);
+        EXPECT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
+        document_.objectsContainer()->setCanvasSize({640, 480}); // a change the next save carries
+        return documentTreeContents(package);
+    }
+
+    docfs::path folder_;
+    std::shared_ptr<FillingMediaFiles> mediaFiles_;
+    std::shared_ptr<FillingPackageFiles> packageFiles_;
+    SharedMediaManager media_;
+    CompositionDocument document_;
+};
+
+TEST_F(PackageSaveFault, TooLittleFreeSpaceAlertsAndWritesNothing) {
+    FakeDocumentWindow window;
+    document_.setWindow(&window);
+    const docfs::path package = folder_ / "b.vistrelcomposition";
+    const auto before = olderSave(package);
+    auto added = addMedia("large.bin", 10000);
+    mediaFiles_->freeBytes = 14999; // 1.5 × 10000 does not fit
+    const Status saved = document_.writeSafelyToURL(package.string(), PackageIcon::Skip);
+    EXPECT_FALSE(saved.ok());
+    ASSERT_EQ(window.alerts.size(), 1u);
+    EXPECT_EQ(window.alerts[0].messageKey, "Document_Save_Error_DiskSpace_Title");
+    EXPECT_EQ(window.alerts[0].informativeKey, "Document_Save_Error_DiskSpace_Message");
+    EXPECT_EQ(window.alerts[0].buttonKeys, std::vector<std::string>{"Document_Save_Error_DiskSpace_OK"});
+    EXPECT_EQ(documentTreeContents(package), before);
+    EXPECT_FALSE(added->hasBeenSerialized());
+    EXPECT_EQ(document_.copyBundleProgressSheetUseCounter(), 0u);
+    EXPECT_FALSE(document_.objectsContainer()->extractionInterrupted()) << "extraction resumes on failure";
+
+    mediaFiles_->freeBytes = 15000; // exactly enough
+    ASSERT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
+    EXPECT_TRUE(added->hasBeenSerialized());
+    // Every file is in the package now: the next save asks nothing about free space.
+    mediaFiles_->freeSpaceQuestions = 0;
+    ASSERT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
+    EXPECT_EQ(mediaFiles_->freeSpaceQuestions, 0);
+    EXPECT_EQ(window.alerts.size(), 1u);
+    document_.setWindow(nullptr);
+}
+
+TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
+    struct Case {
+        const char* name;
+        std::uint64_t mediaRoom;
+        std::uint64_t packageRoom;
+    };
+    const Case cases[] = {
+        {"the second media file does not fit", 5000, UINT64_MAX},
+        {"the composition does not fit", UINT64_MAX, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const docfs::path package = folder_ / (std::string(c.name).substr(4, 6) + ".vistrelcomposition");
+        mediaFiles_->roomBytes = UINT64_MAX;
+        packageFiles_->roomBytes = UINT64_MAX;
+        const auto before = olderSave(package);
+        auto first = addMedia(std::string("a-") + c.name, 4000);
+        auto second = addMedia(std::string("b-") + c.name, 4000);
+        mediaFiles_->roomBytes = c.mediaRoom;
+        packageFiles_->roomBytes = c.packageRoom;
+        EXPECT_FALSE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
+        const auto after = documentTreeContents(package);
+        // Media files copied before the disk filled may stay (whole, unreferenced); all else is as it was.
+        for (const auto& [relative, bytes] : before) {
+            ASSERT_TRUE(after.contains(relative)) << relative;
+            EXPECT_EQ(after.at(relative), bytes) << relative;
+        }
+        for (const auto& [relative, bytes] : after) {
+            if (!before.contains(relative)) {
+                EXPECT_EQ(relative.rfind("media/", 0), 0u) << relative;
+            }
+        }
+        EXPECT_FALSE(document_.objectsContainer()->extractionInterrupted());
+
+        // With room again the same document saves, and opens with every file.
+        mediaFiles_->roomBytes = UINT64_MAX;
+        packageFiles_->roomBytes = UINT64_MAX;
+        ASSERT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
+        CompositionDocument reopened;
+        reopened.setSharedMediaManager(&media_);
+        ASSERT_TRUE(reopened.readFromURL(package.string()).ok());
+        for (const auto& entry : media_.entriesForDocument(&reopened)) EXPECT_FALSE(entry->isMissing());
+        EXPECT_EQ(reopened.objectsContainer()->canvasSize(), Size(640, 480));
+        reopened.tearDown();
+    }
+}
+
+TEST_F(PackageSaveFault, AFailedFirstSaveLeavesNoPackageAndNoTemporary) {
+    addMedia("first.bin", 3000);
+    packageFiles_->roomBytes = 10;
+    const docfs::path package = folder_ / "new.vistrelcomposition";
+    EXPECT_FALSE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
+    EXPECT_FALSE(docfs::exists(package));
+    for (const auto& file : docfs::directory_iterator(folder_))
+        EXPECT_NE(file.path().filename().string().rfind(kPackageTemporaryPrefix, 0), 0u) << file.path();
+    EXPECT_FALSE(document_.fileURL());
+    for (const auto& entry : media_.entriesForDocument(&document_))
+        EXPECT_FALSE(entry->hasBeenSerialized()) << "entries do not point at the removed copy";
+
+    // Something that is not a package at the path is never replaced.
+    const docfs::path plain = folder_ / "plain.vistrelcomposition";
+    std::ofstream(plain) << "a file";
+    packageFiles_->roomBytes = UINT64_MAX;
+    EXPECT_FALSE(document_.writeSafelyToURL(plain.string(), PackageIcon::Skip).ok());
+    EXPECT_EQ(documentFileBytes(plain).size(), 6u);
+}
+
+} // namespace
+} // namespace vtl::test
