@@ -59,6 +59,11 @@ Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::s
     return document;
 }
 
+Result<std::unique_ptr<CompositionDocument>> openDocument(const std::string& packagePath, SharedMediaManager& media) {
+    return isRecordingPackagePath(packagePath) ? openRecordingAsComposition(packagePath, media)
+                                               : openCompositionPackage(packagePath, media);
+}
+
 Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<const std::uint8_t> bytes,
                                                                     const std::string& name) {
     auto document = std::make_unique<CompositionDocument>();

@@ -1,6 +1,7 @@
 // The export tool: a recording package to H.264 and ProRes movies with the options applied, and
 // wrong arguments or unreadable input failing with one line and their exit status.
 
+#include "support/ToolRun.h"
 #include "MediaFixtures.h"
 #include "MovieExporterTestSupport.h"
 #include "recorder/synthetic/SyntheticRecording.h"
@@ -18,23 +19,7 @@ namespace fs = std::filesystem;
 
 #ifdef VISTREL_EXPORT_TOOL
 
-struct ExportToolRun {
-    int exitStatus = -1;
-    std::string errorOutput;
-};
-
-ExportToolRun runExportTool(const std::string& arguments) {
-    const std::string command = std::string(VISTREL_EXPORT_TOOL) + " " + arguments + " 2>&1 >/dev/null";
-    ExportToolRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        run.errorOutput += buffer;
-    const int status = ::pclose(pipe);
-    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+ToolRun runExportTool(const std::string& arguments) { return runTool(VISTREL_EXPORT_TOOL, arguments); }
 
 class ExportTool : public ::testing::Test {
 protected:
@@ -78,7 +63,7 @@ TEST_F(ExportTool, ExportsWithItsOptions) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
         const std::string out = (folder_ / c.output).string();
-        const ExportToolRun run = runExportTool("'" + recording() + "' '" + out + "' " + c.options);
+        const ToolRun run = runExportTool("'" + recording() + "' '" + out + "' " + c.options);
         ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
         const ProbedMovie probed = probeExportedMovie(out);
         ASSERT_EQ(probed.streams.size(), 1u);
@@ -115,7 +100,7 @@ TEST_F(ExportTool, BadArgumentsAndInputFailWithOneLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const ExportToolRun run = runExportTool(c.arguments);
+        const ToolRun run = runExportTool(c.arguments);
         EXPECT_EQ(run.exitStatus, c.exitStatus);
         EXPECT_EQ(run.errorOutput.rfind("vistrel-export: ", 0), 0u) << run.errorOutput;
         EXPECT_EQ(std::count(run.errorOutput.begin(), run.errorOutput.end(), '\n'), 1) << run.errorOutput;

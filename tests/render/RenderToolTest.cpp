@@ -1,6 +1,7 @@
 // The render tool: its PNG matches the generator's frame for a composition package and for a
 // recording package, and bad input fails with one line and a non-zero exit.
 
+#include "support/ToolRun.h"
 #include "document/DocumentOpening.h"
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionShapeObject.h"
@@ -30,23 +31,7 @@ namespace fs = std::filesystem;
 
 #ifdef VISTREL_RENDER_TOOL
 
-struct ToolRun {
-    int exitStatus = -1;
-    std::string errorOutput;
-};
-
-ToolRun runRenderTool(const std::string& arguments) {
-    const std::string command = std::string(VISTREL_RENDER_TOOL) + " " + arguments + " 2>&1 >/dev/null";
-    ToolRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        run.errorOutput += buffer;
-    const int status = ::pclose(pipe);
-    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+ToolRun runRenderTool(const std::string& arguments) { return runTool(VISTREL_RENDER_TOOL, arguments); }
 
 class RenderTool : public ::testing::Test {
 protected:

@@ -142,9 +142,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-export-" + std::to_string(::getpid()));
     SharedMediaManager media(temporary);
-    Result<std::unique_ptr<CompositionDocument>> opened = isRecordingPackagePath(*input)
-                                                              ? openRecordingAsComposition(*input, media)
-                                                              : openCompositionPackage(*input);
+    Result<std::unique_ptr<CompositionDocument>> opened = openDocument(*input, media);
     if (!opened) return failure(opened.error());
     const std::shared_ptr<CompositionObjectsContainer> container = opened.value()->objectsContainer();
 

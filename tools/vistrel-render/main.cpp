@@ -117,9 +117,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-render-" + std::to_string(::getpid()));
     SharedMediaManager media(temporary);
-    Result<std::unique_ptr<CompositionDocument>> opened = isRecordingPackagePath(*input)
-                                                              ? openRecordingAsComposition(*input, media)
-                                                              : openCompositionPackage(*input);
+    Result<std::unique_ptr<CompositionDocument>> opened = openDocument(*input, media);
     if (!opened) return failure(opened.error());
     const CompositionObjectsContainer& container = *opened.value()->objectsContainer();
 
