@@ -10,6 +10,7 @@
 //   - "x_real_time_threads": all three languages, each mixed on a thread of its own (the mixes
 //     share nothing).
 
+#include "BenchMediaFile.h"
 #include "audio/AudioEffectDictionary.h"
 #include "export/ExportLanguageMix.h"
 #include "model/CompositionMediaEntry.h"
@@ -37,18 +38,8 @@ constexpr int kSourcesPerLanguage = 5;
 
 const std::string& benchSoundPath() {
     static const std::string path = [] {
-        const std::string p = (std::filesystem::temp_directory_path() /
-                               ("export-mix-bench-" + std::to_string(::getpid()) + ".m4a"))
-                                  .string();
-        const std::string command =
-            "ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t)*sin(2*PI*0.3*t)|"
-            "0.3*sin(2*PI*660*t):s=44100:d=" +
-            std::to_string(kMovieSeconds) + "' -c:a aac -b:a 192k '" + p + "'";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "could not make the benchmark sound\n");
-            std::exit(1);
-        }
-        std::atexit([] { std::filesystem::remove(benchSoundPath()); });
+        std::string p = bench::makeBenchSound("export-mix-bench.m4a", kMovieSeconds);
+        bench::removeAtExit(p);
         return p;
     }();
     return path;

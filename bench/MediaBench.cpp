@@ -8,6 +8,7 @@
 //   - one frame forward while scrubbing, in single-thread frame decodes; target ≤ 3.
 // The figures and ratios are printed after the benchmarks.
 
+#include "BenchMediaFile.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/media/MediaFrameReader.h"
 #include "platform/media/MediaImageGenerator.h"
@@ -34,16 +35,10 @@ int allCores() { return static_cast<int>(std::max(1u, std::thread::hardware_conc
 
 const std::string& clipPath() {
     static const std::string path = [] {
-        const std::string p =
-            (std::filesystem::temp_directory_path() / ("media-bench-" + std::to_string(::getpid()) + ".mov")).string();
-        const std::string command =
-            "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=1920x1080:r=30:d=10 -pix_fmt yuv420p -c:v libx264 "
-            "-preset veryfast -g 250 -bf 3 '" + p + "'";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "could not make the benchmark clip\n");
-            std::exit(1);
-        }
-        std::atexit([] { std::filesystem::remove(clipPath()); });
+        std::string p = bench::makeBenchMediaFile("media-bench.mov",
+                                                  "-f lavfi -i testsrc2=s=1920x1080:r=30:d=10 -pix_fmt yuv420p "
+                                                  "-c:v libx264 -preset veryfast -g 250 -bf 3");
+        bench::removeAtExit(p);
         return p;
     }();
     return path;

@@ -8,6 +8,7 @@
 //   - the ratio of the run's time to the tool's decode is printed after the benchmarks (thumbnails
 //     cost about one sequential decode).
 
+#include "BenchMediaFile.h"
 #include "model/CompositionMediaEntry.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "tracks/CompositionMovieTrackObject.h"
@@ -30,17 +31,10 @@ int allCores() { return static_cast<int>(std::max(1u, std::thread::hardware_conc
 
 const std::string& longClipPath() {
     static const std::string path = [] {
-        const std::string p = (std::filesystem::temp_directory_path() /
-                               ("movie-thumbnail-bench-" + std::to_string(::getpid()) + ".mov"))
-                                  .string();
-        const std::string command =
-            "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=320x180:r=15:d=3600 -pix_fmt yuv420p -c:v libx264 "
-            "-preset ultrafast -g 250 -bf 2 -threads 2 '" + p + "'";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "could not make the benchmark clip\n");
-            std::exit(1);
-        }
-        std::atexit([] { std::filesystem::remove(longClipPath()); });
+        std::string p = bench::makeBenchMediaFile("movie-thumbnail-bench.mov",
+                                                  "-f lavfi -i testsrc2=s=320x180:r=15:d=3600 -pix_fmt yuv420p "
+                                                  "-c:v libx264 -preset ultrafast -g 250 -bf 2 -threads 2");
+        bench::removeAtExit(p);
         return p;
     }();
     return path;

@@ -5,6 +5,7 @@
 //   - "x_real_time": seconds of sound per second of extraction (target: at least 100).
 //   - the tool's time over the extraction's is printed after the benchmarks (target: at least 0.8).
 
+#include "BenchMediaFile.h"
 #include "model/CompositionMediaEntry.h"
 #include "platform/audio/AudioHardware.h"
 #include "platform/audio/NullAudioHardware.h"
@@ -27,18 +28,8 @@ constexpr double kSoundSeconds = 600;
 
 const std::string& soundPath() {
     static const std::string path = [] {
-        const std::string p = (std::filesystem::temp_directory_path() /
-                               ("waveform-bench-" + std::to_string(::getpid()) + ".m4a"))
-                                  .string();
-        const std::string command =
-            "ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t)*sin(2*PI*0.3*t)|"
-            "0.3*sin(2*PI*660*t):s=44100:d=" +
-            std::to_string(kSoundSeconds) + "' -c:a aac -b:a 192k '" + p + "'";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "could not make the benchmark sound\n");
-            std::exit(1);
-        }
-        std::atexit([] { std::filesystem::remove(soundPath()); });
+        std::string p = bench::makeBenchSound("waveform-bench.m4a", kSoundSeconds);
+        bench::removeAtExit(p);
         return p;
     }();
     return path;
