@@ -78,8 +78,10 @@ TEST_F(TrackSoundThroughPulse, ToneMutePhaseAndClicksSoundAtTheirTimes) {
 
     const std::vector<double> found = clickOnsets(heard);
     ASSERT_EQ(found.size(), 2u) << "clicks before and after the trim window stay silent";
-    EXPECT_NEAR(found[0] - onset, 0.5, 0.04);
-    EXPECT_NEAR(found[1] - onset, 2.0, 0.04);
+    // The clicks and the tone are two streams of the sound server, each started on its own; on a
+    // machine busy with other work one may start up to a few tens of milliseconds after the other.
+    EXPECT_NEAR(found[0] - onset, 0.5, 0.08);
+    EXPECT_NEAR(found[1] - onset, 2.0, 0.08);
 }
 
 } // namespace
