@@ -46,7 +46,7 @@ std::optional<FileType> typeOfFile(const std::string& path) {
         else if (name.extension() == ".vistrelcomposition") type.identifier = kCompositionPackageFileType;
         else type.identifier = kFolderFileType;
         addType(type, type.identifier);
-        if (type.identifier != kFolderFileType) addType(type, "com.apple.package");
+        if (type.identifier != kFolderFileType) addType(type, kPackageFileType);
         addType(type, kFolderFileType);
         return type;
     }

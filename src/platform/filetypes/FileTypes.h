@@ -15,6 +15,8 @@ inline constexpr const char* kMovieFileType = "public.movie";
 inline constexpr const char* kAudioFileType = "public.audio";
 inline constexpr const char* kFlashVideoFileType = "com.adobe.flash.video";
 inline constexpr const char* kFolderFileType = "public.folder";
+// A folder shown as one document.
+inline constexpr const char* kPackageFileType = "public.package";
 inline constexpr const char* kRecordingPackageFileType = "com.morlunesoftware.vistrelRecord";
 inline constexpr const char* kCompositionPackageFileType = "com.morlunesoftware.vistrelcomposition";
 inline constexpr const char* kQuartzCompositionFileType = "com.apple.quartz-composer-composition";
