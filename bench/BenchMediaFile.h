@@ -42,4 +42,18 @@ inline std::string makeBenchSound(const std::string& name, double seconds) {
                                         std::to_string(seconds) + "' -c:a aac -b:a 192k");
 }
 
+// Runs the ffmpeg tool with `arguments` (its input, filters and output) under its own -benchmark
+// and answers the real time it reports, in seconds; -1 when it fails.
+inline double ffmpegBenchmarkSeconds(const std::string& arguments) {
+    const std::string command =
+        "ffmpeg -nostdin -benchmark " + arguments + " 2>&1 | grep -o 'rtime=[0-9.]*'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char line[128] = {};
+    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+    ::pclose(pipe);
+    const double seconds = read ? std::atof(line + 6) : -1;
+    return seconds > 0 ? seconds : -1;
+}
+
 } // namespace vtl::bench

@@ -180,16 +180,11 @@ void BM_ExportMixThreeLanguagesOnThreads(benchmark::State& state) {
 BENCHMARK(BM_ExportMixThreeLanguagesOnThreads)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 void BM_ToolDecodeOfTheFifteenSources(benchmark::State& state) {
-    const std::string command = "ffmpeg -nostdin -benchmark -i '" + benchSoundPath() +
-                                "' -f f32le -y /dev/null 2>&1 | grep -o 'rtime=[0-9.]*'";
+    const std::string arguments = "-i '" + benchSoundPath() + "' -f f32le -y /dev/null";
     for (auto _ : state) {
         double total = 0;
         for (int i = 0; i < kLanguages * kSourcesPerLanguage; ++i) {
-            FILE* pipe = popen(command.c_str(), "r");
-            char line[128] = {};
-            const bool read = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
-            if (pipe) pclose(pipe);
-            const double seconds = read ? std::atof(line + 6) : -1;
+            const double seconds = bench::ffmpegBenchmarkSeconds(arguments);
             if (seconds <= 0) {
                 state.SkipWithError("ffmpeg failed");
                 return;

@@ -73,14 +73,8 @@ double wallSeconds(const std::string& command) {
 
 // The tool's own time for its decode loop ("rtime" of -benchmark), without start-up.
 double toolDecodeSeconds(int threads) {
-    const std::string command = "ffmpeg -nostdin -benchmark -threads " + std::to_string(threads) + " -i '" +
-                                clipPath() + "' -pix_fmt bgra -f null - 2>&1 | grep -o 'rtime=[0-9.]*'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char line[128] = {};
-    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
-    pclose(pipe);
-    return read ? std::atof(line + 6) : -1;
+    return bench::ffmpegBenchmarkSeconds("-threads " + std::to_string(threads) + " -i '" + clipPath() +
+                                         "' -pix_fmt bgra -f null -");
 }
 
 void BM_ToolSequentialDecode(benchmark::State& state) {

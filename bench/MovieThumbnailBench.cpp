@@ -77,14 +77,10 @@ void BM_SixtyMinuteThumbnails(benchmark::State& state) {
 BENCHMARK(BM_SixtyMinuteThumbnails)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_ToolScaledDecode(benchmark::State& state) {
-    const std::string command = "ffmpeg -nostdin -benchmark -threads " + std::to_string(allCores()) + " -i '" +
-                                longClipPath() + "' -vf scale=235:132 -pix_fmt bgra -f null - 2>&1 | grep -o 'rtime=[0-9.]*'";
+    const std::string arguments = "-threads " + std::to_string(allCores()) + " -i '" + longClipPath() +
+                                  "' -vf scale=235:132 -pix_fmt bgra -f null -";
     for (auto _ : state) {
-        FILE* pipe = popen(command.c_str(), "r");
-        char line[128] = {};
-        const bool read = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
-        if (pipe) pclose(pipe);
-        const double seconds = read ? std::atof(line + 6) : -1;
+        const double seconds = bench::ffmpegBenchmarkSeconds(arguments);
         if (seconds <= 0) {
             state.SkipWithError("ffmpeg failed");
             return;

@@ -62,14 +62,9 @@ void BM_WaveformExtraction(benchmark::State& state) {
 BENCHMARK(BM_WaveformExtraction)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_ToolMonoDecode(benchmark::State& state) {
-    const std::string command = "ffmpeg -nostdin -benchmark -i '" + soundPath() +
-                                "' -ac 1 -ar 44000 -f f32le -y /dev/null 2>&1 | grep -o 'rtime=[0-9.]*'";
+    const std::string arguments = "-i '" + soundPath() + "' -ac 1 -ar 44000 -f f32le -y /dev/null";
     for (auto _ : state) {
-        FILE* pipe = popen(command.c_str(), "r");
-        char line[128] = {};
-        const bool read = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
-        if (pipe) pclose(pipe);
-        const double seconds = read ? std::atof(line + 6) : -1;
+        const double seconds = bench::ffmpegBenchmarkSeconds(arguments);
         if (seconds <= 0) {
             state.SkipWithError("ffmpeg failed");
             return;
