@@ -324,6 +324,9 @@ TEST(GraphicsContext, ShadowMatchesTheWholePictureTintedAndBlurred) {
          false, false},
         {"shape over the picture's edge", 120, 80, {-10, 50, 60, 40}, {-4, 6}, 6, Color::black(), false, false},
         {"sharp shadow", 100, 100, {20, 20, 30.5, 30}, {5, -5}, 0, Color::white(0, 0.6), false, false},
+        // Half-pixel offsets on either side of zero: the shadow lands where a single draw puts it.
+        {"half-pixel offset", 200, 150, {40, 30, 50, 60}, {0.5, -0.5}, 2, Color::black(), false, false},
+        {"negative half-pixel offset", 200, 150, {40, 30, 50, 60}, {-1.5, 2.5}, 2, Color::black(), false, false},
         // Wide enough that the blur lifts empty pixels far from the shape as well.
         {"wide blur", 400, 300, {20, 20, 10, 10}, {2, -2}, 80, Color::black(), false, false},
         {"blur wider than the picture", 64, 64, {20, 20, 10, 10}, {2, -2}, 150, Color::black(), false, false},

@@ -1,6 +1,7 @@
 #include "platform/graphics/Blur.h"
 
 #include "platform/foundation/DispatchApply.h"
+#include "platform/graphics/ScratchPixels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -161,6 +162,13 @@ bool hasAvx2() {
     static const bool supported = __builtin_cpu_supports("avx2");
     return supported;
 }
+
+// Code that returns with the upper halves of the vector registers dirty (some of the toolkit's
+// drawing does) makes every later non-VEX SSE instruction on this thread several times slower,
+// until something clears them.
+__attribute__((target("avx"))) void clearUpperVectorHalves() {
+    _mm256_zeroupper();
+}
 #endif
 
 } // namespace
@@ -188,28 +196,90 @@ void gaussianBlurBand(const GaussianBlurKernel& kernel, const std::uint8_t* sour
     }
 }
 
-void gaussianBlurPixels(std::uint8_t* pixels, int w, int h, std::size_t bytesPerRow, double sigma) {
-    if (!pixels || w <= 0 || h <= 0 || !(sigma > 0)) return;
+namespace {
+
+// Below this much kernel work (pixels × taps) waking the dispatch pool costs more than it saves.
+constexpr double kInlineBlurWork = 16e6;
+
+// Blurs a picture whose rows `fillRow(y, row)` writes (w premultiplied pixels) into `destination`,
+// with transparency all around. Reads every source row before writing any output row, so the
+// destination may be the source.
+template <class FillRow>
+void blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, double sigma, FillRow fillRow) {
     // Beyond a few times the picture's size a wider blur only leaves it fainter, while the
     // padded copy and the kernel would grow with the radius.
     sigma = std::min(sigma, 4.0 * std::max(w, h));
     GaussianBlurKernel kernel = GaussianBlurKernel::forSigma(sigma);
     const int r = kernel.radius;
-    if (r == 0) return;
+#if defined(__x86_64__)
+    if (hasAvx2()) clearUpperVectorHalves();
+#endif
+    if (r == 0) {
+        for (int y = 0; y < h; ++y)
+            fillRow(y, destination + y * bytesPerRow);
+        return;
+    }
     const std::size_t paddedWidth = static_cast<std::size_t>(w) + 2 * r;
     const std::size_t paddedRows = static_cast<std::size_t>(h) + 2 * r;
     const std::size_t paddedStride = paddedWidth * 4;
-    std::unique_ptr<std::uint8_t[]> padded(new (std::nothrow) std::uint8_t[paddedStride * paddedRows]());
-    if (!padded) return;
-    for (int y = 0; y < h; ++y)
-        std::memcpy(padded.get() + (y + r) * paddedStride + static_cast<std::size_t>(r) * 4,
-                    pixels + y * bytesPerRow, static_cast<std::size_t>(w) * 4);
+    const ScratchPixels padded(paddedStride * paddedRows);
+    if (!padded.data()) return;
+    const std::size_t sideBytes = static_cast<std::size_t>(r) * 4;
+    std::memset(padded.data(), 0, paddedStride * static_cast<std::size_t>(r));
+    std::memset(padded.data() + (static_cast<std::size_t>(h) + r) * paddedStride, 0,
+                paddedStride * static_cast<std::size_t>(r));
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = padded.data() + (y + r) * paddedStride;
+        std::memset(row, 0, sideBytes);
+        fillRow(y, row + sideBytes);
+        std::memset(row + sideBytes + static_cast<std::size_t>(w) * 4, 0, sideBytes);
+    }
     constexpr int bandRows = 16;
     const std::size_t bands = (static_cast<std::size_t>(h) + bandRows - 1) / bandRows;
-    dispatchApply(bands, [&](std::size_t band) {
+    auto blurBand = [&](std::size_t band) {
         int first = static_cast<int>(band) * bandRows;
-        gaussianBlurBand(kernel, padded.get(), static_cast<std::ptrdiff_t>(paddedStride), pixels,
+        gaussianBlurBand(kernel, padded.data(), static_cast<std::ptrdiff_t>(paddedStride), destination,
                          static_cast<std::ptrdiff_t>(bytesPerRow), w, first, std::min(bandRows, h - first));
+    };
+    if (double(w) * double(h) * double(2 * r + 1) < kInlineBlurWork) {
+        for (std::size_t band = 0; band < bands; ++band)
+            blurBand(band);
+    } else {
+        dispatchApply(bands, blurBand);
+    }
+}
+
+} // namespace
+
+void gaussianBlurPixels(std::uint8_t* pixels, int w, int h, std::size_t bytesPerRow, double sigma) {
+    if (!pixels || w <= 0 || h <= 0 || !(sigma > 0)) return;
+    if (GaussianBlurKernel::radiusForSigma(std::min(sigma, 4.0 * std::max(w, h))) == 0) return;
+    blurRows(pixels, w, h, bytesPerRow, sigma, [&](int y, std::uint8_t* row) {
+        std::memcpy(row, pixels + y * bytesPerRow, static_cast<std::size_t>(w) * 4);
+    });
+}
+
+void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesPerRow, std::uint8_t* destination,
+                        std::size_t destinationBytesPerRow, int w, int h, double sigma, std::uint32_t premultipliedArgb) {
+    if (!coverage || !destination || w <= 0 || h <= 0) return;
+    if (!(sigma > 0)) sigma = 0;
+    // The colour at each coverage level: colour × alpha / 255, rounded as the raster engine's
+    // own fills round it.
+    std::uint32_t shades[256];
+    for (std::uint32_t a = 0; a < 256; ++a) {
+        std::uint32_t shade = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const std::uint32_t t = ((premultipliedArgb >> shift) & 0xff) * a;
+            shade |= ((t + (t >> 8) + 0x80) >> 8) << shift;
+        }
+        shades[a] = shade;
+    }
+    blurRows(destination, w, h, destinationBytesPerRow, sigma, [&](int y, std::uint8_t* row) {
+        const std::uint8_t* in = coverage + y * coverageBytesPerRow;
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t shade = shades[in[x * 4 + 3]];
+            std::memcpy(row + x * 4, &shade, 4);
+        }
     });
 }
 

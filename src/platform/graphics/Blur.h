@@ -35,8 +35,15 @@ void gaussianBlurBand(const GaussianBlurKernel& kernel, const std::uint8_t* sour
                       int rowCount);
 
 // In-place blur of a whole picture; pixels outside it count as transparent, so the picture's
-// edge fades. Rows run in parallel on the dispatch pool.
+// edge fades. Large pictures run bands of rows in parallel on the dispatch pool.
 void gaussianBlurPixels(std::uint8_t* pixels, int width, int height, std::size_t bytesPerRow, double sigma);
 void gaussianBlur(Bitmap& bitmap, double sigma);
+
+// A shadow: the coverage's alpha filled with one premultiplied colour (0xAARRGGBB, stored B, G, R,
+// A in memory) and blurred, written to `destination`. σ ≤ 0 gives the filled coverage unblurred.
+// Small pictures are blurred on the calling thread.
+void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesPerRow, std::uint8_t* destination,
+                        std::size_t destinationBytesPerRow, int width, int height, double sigma,
+                        std::uint32_t premultipliedArgb);
 
 } // namespace vtl

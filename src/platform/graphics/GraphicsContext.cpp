@@ -3,6 +3,7 @@
 #include "platform/graphics/Blur.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/QtBridge.h"
+#include "platform/graphics/ScratchPixels.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -13,6 +14,26 @@
 namespace vtl {
 
 namespace {
+
+// Draws an image at a device point. The raster engine hands the blend of an image taller than
+// about 96 rows to its thread pool; for a picture this small the wake-ups cost more than the
+// blend, so such pictures go in bands of rows it blends at once. Without a transform the engine
+// places an image at the rounded point, so bands at the rounded point give the same pixels.
+void drawImageInBands(QPainter& painter, QPointF at, const QImage& image) {
+    constexpr int kBandRows = 64;
+    constexpr qint64 kLargestBandedPixels = 1 << 20;
+    if (!painter.transform().isIdentity() || image.height() <= kBandRows ||
+        qint64(image.width()) * image.height() > kLargestBandedPixels) {
+        painter.drawImage(at, image);
+        return;
+    }
+    const int x = qRound(at.x()), y = qRound(at.y());
+    for (int top = 0; top < image.height(); top += kBandRows) {
+        const QImage band(image.constBits() + qsizetype(top) * image.bytesPerLine(), image.width(),
+                          std::min(kBandRows, image.height() - top), image.bytesPerLine(), image.format());
+        painter.drawImage(QPointF(x, y + top), band);
+    }
+}
 
 struct GState {
     AffineTransform ctm;
@@ -216,7 +237,9 @@ struct GraphicsContext::Impl {
             painter->restore();
             return;
         }
-        QImage layer(w, h, QImage::Format_ARGB32_Premultiplied);
+        const ScratchPixels layerPixels(std::size_t(w) * h * 4);
+        if (!layerPixels.data()) return;
+        QImage layer(layerPixels.data(), w, h, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
         layer.fill(Qt::transparent);
         {
             QPainter lp(&layer);
@@ -233,16 +256,18 @@ struct GraphicsContext::Impl {
         painter->save();
         setUp(*painter);
         if (hasShadow()) {
-            QImage shadow = layer;
-            {
-                QPainter sp(&shadow);
-                sp.setCompositionMode(QPainter::CompositionMode_SourceIn);
-                sp.fillRect(shadow.rect(), qt::toQColor(*st.shadow.color));
+            // The colour premultiplied as the raster engine's solid fills take it.
+            const std::uint32_t shade = qPremultiply(qt::toQColor(*st.shadow.color).rgba64()).toArgb32();
+            const ScratchPixels shadowPixels(std::size_t(w) * h * 4);
+            if (!shadowPixels.data()) {
+                painter->restore();
+                return;
             }
-            gaussianBlurPixels(shadow.bits(), shadow.width(), shadow.height(),
-                               static_cast<size_t>(shadow.bytesPerLine()), st.shadow.blurRadius * 0.5);
+            QImage shadow(shadowPixels.data(), w, h, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
+            tintedGaussianBlur(layer.constBits(), static_cast<size_t>(layer.bytesPerLine()), shadow.bits(),
+                               static_cast<size_t>(shadow.bytesPerLine()), w, h, st.shadow.blurRadius * 0.5, shade);
             painter->setOpacity(std::clamp(opacity, 0.0, 1.0));
-            painter->drawImage(QPointF(st.shadow.offset.width, -st.shadow.offset.height), shadow);
+            drawImageInBands(*painter, QPointF(st.shadow.offset.width, -st.shadow.offset.height), shadow);
         }
         if (mode == BlendMode::Color && painter == ownPainter.get()) {
             painter->restore();
@@ -263,7 +288,7 @@ struct GraphicsContext::Impl {
         }
         painter->setCompositionMode(toQMode(mode));
         painter->setOpacity(std::clamp(opacity, 0.0, 1.0));
-        painter->drawImage(0, 0, layer);
+        drawImageInBands(*painter, QPointF(0, 0), layer);
         painter->restore();
     }
 
