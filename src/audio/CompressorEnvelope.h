@@ -3,6 +3,8 @@
 // attack and release, compression above a threshold and expansion below another. Plain value
 // inside a unit; no allocation.
 
+#include "audio/FastMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -32,9 +34,9 @@ public:
         // gain dB = (level dB - threshold dB) × slope, i.e. (level / threshold)^(slope / 2).
         double gain = 1.0;
         if (level > thresholdMeanSquare_) {
-            if (slope_ != 0) gain = std::pow(level / thresholdMeanSquare_, slope_ * 0.5);
+            if (slope_ != 0) gain = fastmath::power(level / thresholdMeanSquare_, slope_ * 0.5);
         } else if (level < expansionThresholdMeanSquare_) {
-            if (expansionSlope_ != 0) gain = std::pow(level / expansionThresholdMeanSquare_, expansionSlope_ * 0.5);
+            if (expansionSlope_ != 0) gain = fastmath::power(level / expansionThresholdMeanSquare_, expansionSlope_ * 0.5);
         }
         return std::max(gain, kMinimumGain);
     }

@@ -5,6 +5,7 @@
 #include "audio/PeakLimiterUnit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -31,7 +32,9 @@ PeakLimiterUnit::PeakLimiterUnit()
                        unitParameter("Pre-Gain", Unit::Decibels, -40, 40, 0)}) {}
 
 void PeakLimiterUnit::prepareDsp(double sampleRate, std::size_t) {
-    capacity_ = static_cast<std::size_t>(std::ceil(maximumLookaheadSeconds * sampleRate)) + 2;
+    // A power of two, so that ring positions are masks rather than divisions.
+    capacity_ = std::bit_ceil(static_cast<std::size_t>(std::ceil(maximumLookaheadSeconds * sampleRate)) + 2);
+    mask_ = capacity_ - 1;
     delayLeft_.assign(capacity_, 0.0f);
     delayRight_.assign(capacity_, 0.0f);
     targets_.assign(capacity_, 1.0);
@@ -67,26 +70,26 @@ void PeakLimiterUnit::processDsp(float* left, float* right, std::size_t frames) 
         const double l = left[i] * preGain_, r = right[i] * preGain_;
         const double peak = std::max(std::abs(l), std::abs(r));
         const double target = peak > ceiling ? ceiling / peak : 1.0;
-        const std::size_t slot = sample_ % capacity_;
+        const std::size_t slot = sample_ & mask_;
         // Sliding minimum of the targets of the samples still in the look-ahead.
         while (queueSize_ > 0 &&
-               targets_[minimumQueue_[(queueHead_ + queueSize_ - 1) % capacity_] % capacity_] >= target)
+               targets_[minimumQueue_[(queueHead_ + queueSize_ - 1) & mask_] & mask_] >= target)
             --queueSize_;
         targets_[slot] = target;
-        minimumQueue_[(queueHead_ + queueSize_) % capacity_] = sample_;
+        minimumQueue_[(queueHead_ + queueSize_) & mask_] = sample_;
         ++queueSize_;
         while (minimumQueue_[queueHead_] + lookahead_ < sample_) {
-            queueHead_ = (queueHead_ + 1) % capacity_;
+            queueHead_ = (queueHead_ + 1) & mask_;
             --queueSize_;
         }
-        const double hold = targets_[minimumQueue_[queueHead_] % capacity_];
+        const double hold = targets_[minimumQueue_[queueHead_] & mask_];
         release_ = std::min(hold, release_ + (1.0 - release_) * releaseCoefficient_);
         // Averaging over the window keeps the gain at or below every target the window covers,
         // so the delayed sample it is applied to never exceeds the ceiling.
-        gainSum_ += release_ - gains_[(sample_ - window) % capacity_];
+        gainSum_ += release_ - gains_[(sample_ - window) & mask_];
         gains_[slot] = release_;
         const double gain = gainSum_ / static_cast<double>(window);
-        const std::size_t out = (sample_ - lookahead_) % capacity_;
+        const std::size_t out = (sample_ - lookahead_) & mask_;
         const double dl = delayLeft_[out], dr = delayRight_[out];
         delayLeft_[slot] = static_cast<float>(l);
         delayRight_[slot] = static_cast<float>(r);

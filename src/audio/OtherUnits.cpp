@@ -1,6 +1,7 @@
 // The units without memory: distortion and the stereo mixer.
 #include "audio/AudioEffectDictionary.h"
 #include "audio/DistortionUnit.h"
+#include "audio/FastMath.h"
 #include "audio/StereoMixerUnit.h"
 
 #include <algorithm>
@@ -36,7 +37,7 @@ void DistortionUnit::processDsp(float* left, float* right, std::size_t frames) {
         for (std::size_t i = 0; i < frames; ++i) {
             const double x = samples[i];
             // Full scale stays full scale; everything below is pushed towards it.
-            const double shaped = std::tanh(drive_ * x) * normalisation_;
+            const double shaped = fastmath::tanh(drive_ * x) * normalisation_;
             samples[i] = static_cast<float>(((1 - mix_) * x + mix_ * shaped) * outputGain_);
         }
 }

@@ -28,6 +28,7 @@ private:
     std::vector<std::uint64_t> minimumQueue_;
     std::vector<double> gains_;
     std::size_t capacity_ = 1;
+    std::size_t mask_ = 0;
     std::size_t lookahead_ = 1;
     std::size_t queueHead_ = 0;
     std::size_t queueSize_ = 0;

@@ -10,6 +10,7 @@
 #include "model/CompositionEventTriggeredState.h"
 #include "model/CompositionObjectsContainer.h"
 #include "model/VistrelLanguage.h"
+#include "platform/foundation/DispatchApply.h"
 #include "tracks/CompositionAudioTrackObject.h"
 #include "tracks/CompositionGeneratedSpeechTrackObject.h"
 #include "tracks/CompositionTrackObject.h"
@@ -27,6 +28,9 @@ namespace vtl {
 namespace {
 
 constexpr std::size_t kMixBlockFrames = 256;
+// The sources heard in a stretch of this many frames are rendered side by side, each on a worker
+// of the dispatch pool; long enough that a source's share outweighs waking a worker.
+constexpr std::size_t kMixChunkFrames = 64 * kMixBlockFrames;
 
 // Seconds to a frame at the mix's rate, nearest; non-finite and negative times count as 0.
 std::int64_t mixFrameAt(double seconds) {
@@ -125,6 +129,10 @@ struct MixSource {
     std::vector<std::vector<float>> readBuffers;
     std::vector<float*> readPointers;
     bool exhausted = false;
+    // The source's part of the chunk being mixed, and whether it is heard there.
+    std::vector<float> chunkLeft, chunkRight;
+    bool heardInChunk = false;
+    std::string chunkFailure;
 };
 
 class LanguageMix final : public ExportLanguageMix {
@@ -132,8 +140,8 @@ public:
     LanguageMix(std::vector<std::unique_ptr<MixSource>> sources, std::int64_t totalFrames)
         : sources_(std::move(sources))
         , totalFrames_(totalFrames) {
-        for (auto* buffer : {&mixLeft_, &mixRight_, &sourceLeft_, &sourceRight_})
-            buffer->assign(kMixBlockFrames, 0.0f);
+        mixLeft_.assign(kMixChunkFrames, 0.0f);
+        mixRight_.assign(kMixChunkFrames, 0.0f);
     }
 
     Result<std::size_t> render(float* left, float* right, std::size_t frameCount) override {
@@ -143,17 +151,17 @@ public:
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(frameCount, remaining));
         std::size_t done = 0;
         while (done < count) {
-            if (blockOffset_ == kMixBlockFrames) {
-                if (Status rendered = renderBlock(); !rendered) {
+            if (chunkOffset_ == kMixChunkFrames) {
+                if (Status rendered = renderChunk(); !rendered) {
                     failure_ = rendered.error();
                     return fail(failure_);
                 }
-                blockOffset_ = 0;
+                chunkOffset_ = 0;
             }
-            const std::size_t take = std::min(count - done, kMixBlockFrames - blockOffset_);
-            std::copy_n(mixLeft_.data() + blockOffset_, take, left + done);
-            std::copy_n(mixRight_.data() + blockOffset_, take, right + done);
-            blockOffset_ += take;
+            const std::size_t take = std::min(count - done, kMixChunkFrames - chunkOffset_);
+            std::copy_n(mixLeft_.data() + chunkOffset_, take, left + done);
+            std::copy_n(mixRight_.data() + chunkOffset_, take, right + done);
+            chunkOffset_ += take;
             done += take;
         }
         delivered_ += static_cast<std::int64_t>(count);
@@ -163,30 +171,64 @@ public:
     std::int64_t totalFrames() const override { return totalFrames_; }
 
 private:
-    // Mixes the next block of every source into mixLeft_/mixRight_.
-    Status renderBlock() {
+    // Mixes the next chunk of every source into mixLeft_/mixRight_. The sources render in
+    // parallel and are summed in their order, so the mix does not depend on the threads.
+    Status renderChunk() {
+        const auto chunk = static_cast<std::int64_t>(kMixChunkFrames);
+        heard_.clear();
+        for (const auto& source : sources_) {
+            const std::int64_t t0 = chunkStart_ - source->startFrame;
+            // Outside its stretch a source is silent; its effects are not run there.
+            source->heardInChunk = !(t0 + chunk <= 0 || t0 >= source->lengthFrames);
+            if (source->heardInChunk) heard_.push_back(source.get());
+        }
+        auto renderOne = [this](std::size_t i) {
+            MixSource& source = *heard_[i];
+            if (source.chunkLeft.size() != kMixChunkFrames) {
+                source.chunkLeft.assign(kMixChunkFrames, 0.0f);
+                source.chunkRight.assign(kMixChunkFrames, 0.0f);
+            }
+            for (std::size_t b = 0; b < kMixChunkFrames; b += kMixBlockFrames) {
+                const std::int64_t t0 = chunkStart_ + static_cast<std::int64_t>(b) - source.startFrame;
+                float* left = source.chunkLeft.data() + b;
+                float* right = source.chunkRight.data() + b;
+                if (t0 + static_cast<std::int64_t>(kMixBlockFrames) <= 0 || t0 >= source.lengthFrames) {
+                    std::fill_n(left, kMixBlockFrames, 0.0f);
+                    std::fill_n(right, kMixBlockFrames, 0.0f);
+                    continue;
+                }
+                if (Status made = renderSource(source, t0, left, right); !made) {
+                    source.chunkFailure = made.error();
+                    return;
+                }
+            }
+        };
+        if (heard_.size() > 1)
+            dispatchApply(heard_.size(), renderOne);
+        else if (!heard_.empty())
+            renderOne(0);
+
         std::fill(mixLeft_.begin(), mixLeft_.end(), 0.0f);
         std::fill(mixRight_.begin(), mixRight_.end(), 0.0f);
-        const auto block = static_cast<std::int64_t>(kMixBlockFrames);
-        for (const auto& source : sources_) {
-            const std::int64_t t0 = blockStart_ - source->startFrame;
-            // Outside its stretch a source is silent; its effects are not run there.
-            if (t0 + block <= 0 || t0 >= source->lengthFrames) continue;
-            if (Status made = renderSource(*source, t0); !made) return made;
-            for (std::size_t i = 0; i < kMixBlockFrames; ++i) {
-                mixLeft_[i] += sourceLeft_[i];
-                mixRight_[i] += sourceRight_[i];
+        for (MixSource* source : heard_) {
+            if (!source->chunkFailure.empty()) return fail(source->chunkFailure);
+            for (std::size_t i = 0; i < kMixChunkFrames; ++i) {
+                mixLeft_[i] += source->chunkLeft[i];
+                mixRight_[i] += source->chunkRight[i];
+            }
+            // A source past its stretch (a click, a speech) gives its buffers back.
+            if (chunkStart_ + chunk - source->startFrame >= source->lengthFrames) {
+                source->chunkLeft = {};
+                source->chunkRight = {};
             }
         }
-        blockStart_ += block;
+        chunkStart_ += chunk;
         return {};
     }
 
-    // One block of a source, from its frame t0 on (negative: before its start).
-    Status renderSource(MixSource& source, std::int64_t t0) {
+    // One block of a source, from its frame t0 on (negative: before its start), into left/right.
+    static Status renderSource(MixSource& source, std::int64_t t0, float* left, float* right) {
         const auto block = static_cast<std::int64_t>(kMixBlockFrames);
-        float* left = sourceLeft_.data();
-        float* right = sourceRight_.data();
         std::fill_n(left, kMixBlockFrames, 0.0f);
         std::fill_n(right, kMixBlockFrames, 0.0f);
         const auto from = static_cast<std::size_t>(std::max<std::int64_t>(0, -t0));
@@ -241,11 +283,12 @@ private:
     }
 
     std::vector<std::unique_ptr<MixSource>> sources_;
+    std::vector<MixSource*> heard_;
     std::int64_t totalFrames_ = 0;
     std::int64_t delivered_ = 0;
-    std::int64_t blockStart_ = 0;
-    std::size_t blockOffset_ = kMixBlockFrames; // none left of the current block
-    std::vector<float> mixLeft_, mixRight_, sourceLeft_, sourceRight_;
+    std::int64_t chunkStart_ = 0;
+    std::size_t chunkOffset_ = kMixChunkFrames; // none left of the current chunk
+    std::vector<float> mixLeft_, mixRight_;
     std::string failure_;
 };
 
@@ -372,6 +415,22 @@ ExportLanguageMix::create(const CompositionObjectsContainer& container, const Vi
             ? static_cast<std::int64_t>(std::ceil(std::min(end * kSampleRate, 9.0e15) - 1e-6))
             : 0;
     return std::unique_ptr<ExportLanguageMix>(std::make_unique<LanguageMix>(std::move(sources), total));
+}
+
+std::vector<Result<std::size_t>> renderSideBySide(const std::vector<ExportLanguageMix*>& mixes,
+                                                  std::vector<ExportMixBuffers>& buffers, std::size_t frameCount) {
+    buffers.resize(mixes.size());
+    std::vector<Result<std::size_t>> results(mixes.size(), std::size_t(0));
+    auto renderOne = [&](std::size_t i) {
+        buffers[i].left.resize(frameCount);
+        buffers[i].right.resize(frameCount);
+        results[i] = mixes[i]->render(buffers[i].left.data(), buffers[i].right.data(), frameCount);
+    };
+    if (mixes.size() > 1)
+        dispatchApply(mixes.size(), renderOne);
+    else if (!mixes.empty())
+        renderOne(0);
+    return results;
 }
 
 std::vector<std::shared_ptr<VistrelLanguage>>

@@ -32,8 +32,9 @@ constexpr int kMaximumSide = 16384;
 constexpr std::int64_t kMaximumFrameRate = 240;
 // Frames between two looks at the free space.
 constexpr std::int64_t kFreeSpaceInterval = 60;
-// AAC's frame: the mix is asked for this many frames at a time.
-constexpr std::size_t kAudioBlock = 1024;
+// Frames of sound mixed at a time: the languages' mixes run side by side over this much, and the
+// sound stays at most this far (0.37 s) ahead of the pictures.
+constexpr std::size_t kAudioChunk = 16384;
 
 // Frames handed from the rendering thread to the writing one: frame n + 1 is rendered while n is
 // encoded, and no more than two wait. Either side may close it; then nothing more is passed.
@@ -356,24 +357,34 @@ Status VTLMovieExporter::run(const Job& job) {
             if (Status appended = writer.appendText(text.track, sample.text, sample.start, sample.duration); !appended)
                 return fail("A subtitle cannot be written: " + appended.error());
 
-    std::array<std::vector<float>, 2> audioBuffers{std::vector<float>(kAudioBlock), std::vector<float>(kAudioBlock)};
+    // The languages are mixed side by side, a chunk at a time.
+    std::vector<ExportMixBuffers> audioBuffers;
     auto pumpAudio = [&](std::int64_t upTo) -> Status {
-        for (LanguageSound& sound : sounds) {
-            while (!sound.ended && sound.written < upTo) {
-                if (cancelled_) return cancelled;
-                auto rendered = sound.mix->render(audioBuffers[0].data(), audioBuffers[1].data(), kAudioBlock);
-                if (!rendered) return fail("The sound in " + sound.name + " cannot be mixed: " + rendered.error());
-                const std::size_t frames = std::min(rendered.value(), kAudioBlock);
+        for (;;) {
+            if (cancelled_) return cancelled;
+            std::vector<LanguageSound*> behind;
+            std::vector<ExportLanguageMix*> mixes;
+            for (LanguageSound& sound : sounds)
+                if (!sound.ended && sound.written < upTo) {
+                    behind.push_back(&sound);
+                    mixes.push_back(sound.mix.get());
+                }
+            if (behind.empty()) return {};
+            const std::vector<Result<std::size_t>> rendered = renderSideBySide(mixes, audioBuffers, kAudioChunk);
+            for (std::size_t i = 0; i < behind.size(); ++i) {
+                LanguageSound& sound = *behind[i];
+                if (!rendered[i])
+                    return fail("The sound in " + sound.name + " cannot be mixed: " + rendered[i].error());
+                const std::size_t frames = std::min(rendered[i].value(), kAudioChunk);
                 if (frames > 0) {
-                    const void* const planes[2] = {audioBuffers[0].data(), audioBuffers[1].data()};
+                    const void* const planes[2] = {audioBuffers[i].left.data(), audioBuffers[i].right.data()};
                     if (Status appended = writer.appendAudio(sound.track, planes, frames); !appended)
                         return fail("The movie cannot be written: " + appended.error());
                 }
                 sound.written += std::int64_t(frames);
-                if (frames < kAudioBlock) sound.ended = true;
+                if (frames < kAudioChunk) sound.ended = true;
             }
         }
-        return {};
     };
 
     VTLObjectsContainerImageGenerator generator(job.size, job.pixels.scalingFactor, job.colorSpace,
