@@ -88,4 +88,20 @@ void Biquad::process(float* samples, std::size_t frames, std::size_t channel) {
     z2_[channel] = z2;
 }
 
+void Biquad::processStereo(float* left, float* right, std::size_t frames) {
+    using Pair = StereoBiquad::Pair;
+    const Pair b0{c_.b0, c_.b0}, b1{c_.b1, c_.b1}, b2{c_.b2, c_.b2}, a1{c_.a1, c_.a1}, a2{c_.a2, c_.a2};
+    Pair z1{z1_[0], z1_[1]}, z2{z2_[0], z2_[1]};
+    for (std::size_t i = 0; i < frames; ++i) {
+        const Pair x{left[i], right[i]};
+        const Pair y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b2 * x - a2 * y;
+        left[i] = static_cast<float>(y[0]);
+        right[i] = static_cast<float>(y[1]);
+    }
+    z1_[0] = z1[0], z1_[1] = z1[1];
+    z2_[0] = z2[0], z2_[1] = z2[1];
+}
+
 } // namespace vtl

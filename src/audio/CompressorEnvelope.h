@@ -24,19 +24,24 @@ public:
         // two thresholds) need neither a logarithm nor a power.
         thresholdMeanSquare_ = std::pow(10.0, thresholdDecibels / 10.0);
         expansionThresholdMeanSquare_ = std::pow(10.0, expansionThresholdDecibels / 10.0);
+        halfSlope_ = slope_ * 0.5;
+        halfExpansionSlope_ = expansionSlope_ * 0.5;
+        log2Threshold_ = std::log2(thresholdMeanSquare_);
+        log2ExpansionThreshold_ = std::log2(expansionThresholdMeanSquare_);
     }
     void reset() { meanSquare_ = 0; }
 
     // The linear gain for the next frame, given the frame's mean square over its channels.
-    double gain(double frameMeanSquare) {
+    [[gnu::always_inline]] double gain(double frameMeanSquare) {
         meanSquare_ += (frameMeanSquare - meanSquare_) * (frameMeanSquare > meanSquare_ ? attack_ : release_);
         const double level = meanSquare_ + 1e-30;
         // gain dB = (level dB - threshold dB) × slope, i.e. (level / threshold)^(slope / 2).
         double gain = 1.0;
         if (level > thresholdMeanSquare_) {
-            if (slope_ != 0) gain = fastmath::power(level / thresholdMeanSquare_, slope_ * 0.5);
+            if (slope_ != 0) gain = fastmath::exp2(halfSlope_ * (fastmath::log2Positive(level) - log2Threshold_));
         } else if (level < expansionThresholdMeanSquare_) {
-            if (expansionSlope_ != 0) gain = fastmath::power(level / expansionThresholdMeanSquare_, expansionSlope_ * 0.5);
+            if (expansionSlope_ != 0)
+                gain = fastmath::exp2(halfExpansionSlope_ * (fastmath::log2Positive(level) - log2ExpansionThreshold_));
         }
         return std::max(gain, kMinimumGain);
     }
@@ -53,6 +58,10 @@ private:
     double slope_ = 0;
     double expansionThresholdMeanSquare_ = 1e-30;
     double expansionSlope_ = 0;
+    double halfSlope_ = 0;
+    double halfExpansionSlope_ = 0;
+    double log2Threshold_ = 0;
+    double log2ExpansionThreshold_ = -99.66; // of 1e-30
     double meanSquare_ = 0;
 };
 

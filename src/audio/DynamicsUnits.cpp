@@ -191,21 +191,16 @@ void MultiBandCompressorUnit::updateDsp() {
 }
 
 void MultiBandCompressorUnit::processDsp(float* left, float* right, std::size_t frames) {
-    auto cascade = [](std::array<Biquad, 2>& s, double x, std::size_t ch) {
-        return s[1].processSample(s[0].processSample(x, ch), ch);
-    };
+    using Pair = StereoBiquad::Pair;
+    auto cascade = [](std::array<StereoBiquad, 2>& s, Pair x) { return s[1].processSample(s[0].processSample(x)); };
+    const Pair preGain{preGain_, preGain_};
     for (std::size_t i = 0; i < frames; ++i) {
-        double band[3][2];
-        float* io[2] = {left, right};
-        for (std::size_t ch = 0; ch < 2; ++ch) {
-            const double x = io[ch][i] * preGain_;
-            const double low = cascade(low1_, x, ch);
-            const double rest = cascade(high1_, x, ch);
-            // The low band passes the second crossover's all-pass so the three bands sum flat.
-            band[0][ch] = cascade(allpassLow_, low, ch) + cascade(allpassHigh_, low, ch);
-            band[1][ch] = cascade(low2_, rest, ch);
-            band[2][ch] = cascade(high2_, rest, ch);
-        }
+        const Pair x = Pair{left[i], right[i]} * preGain;
+        const Pair low = cascade(low1_, x);
+        const Pair rest = cascade(high1_, x);
+        // The low band passes the second crossover's all-pass so the three bands sum flat.
+        const Pair band[3] = {cascade(allpassLow_, low) + cascade(allpassHigh_, low), cascade(low2_, rest),
+                              cascade(high2_, rest)};
         double outL = 0, outR = 0;
         for (std::size_t b = 0; b < 3; ++b) {
             const double gain = envelopes_[b].gain((band[b][0] * band[b][0] + band[b][1] * band[b][1]) / 2);

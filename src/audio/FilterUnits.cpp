@@ -22,11 +22,6 @@ double qForResonance(double resonanceDecibels) {
     return std::numbers::sqrt2 / 2 * std::pow(10.0, resonanceDecibels / 20);
 }
 
-void processStereo(Biquad& filter, float* left, float* right, std::size_t frames) {
-    filter.process(left, frames, 0);
-    filter.process(right, frames, 1);
-}
-
 } // namespace
 
 // --- Low pass
@@ -44,7 +39,7 @@ void LowPassFilterUnit::updateDsp() {
         BiquadCoefficients::lowPass(sampleRate(), value(CutoffFrequency), qForResonance(value(Resonance))));
 }
 void LowPassFilterUnit::processDsp(float* left, float* right, std::size_t frames) {
-    processStereo(filter_, left, right, frames);
+    filter_.processStereo(left, right, frames);
 }
 
 // --- High pass
@@ -62,7 +57,7 @@ void HighPassFilterUnit::updateDsp() {
         BiquadCoefficients::highPass(sampleRate(), value(CutoffFrequency), qForResonance(value(Resonance))));
 }
 void HighPassFilterUnit::processDsp(float* left, float* right, std::size_t frames) {
-    processStereo(filter_, left, right, frames);
+    filter_.processStereo(left, right, frames);
 }
 
 // --- Low shelf
@@ -80,7 +75,7 @@ void LowShelfFilterUnit::updateDsp() {
 }
 void LowShelfFilterUnit::processDsp(float* left, float* right, std::size_t frames) {
     if (value(Gain) == 0) return;
-    processStereo(filter_, left, right, frames);
+    filter_.processStereo(left, right, frames);
 }
 
 // --- High shelf
@@ -98,7 +93,7 @@ void HighShelfFilterUnit::updateDsp() {
 }
 void HighShelfFilterUnit::processDsp(float* left, float* right, std::size_t frames) {
     if (value(Gain) == 0) return;
-    processStereo(filter_, left, right, frames);
+    filter_.processStereo(left, right, frames);
 }
 
 // --- Parametric EQ
@@ -118,7 +113,7 @@ void ParametricEQUnit::updateDsp() {
 }
 void ParametricEQUnit::processDsp(float* left, float* right, std::size_t frames) {
     if (value(Gain) == 0) return;
-    processStereo(filter_, left, right, frames);
+    filter_.processStereo(left, right, frames);
 }
 
 // --- Graphic EQ
@@ -173,7 +168,7 @@ void GraphicEQUnit::updateDsp() {
 }
 void GraphicEQUnit::processDsp(float* left, float* right, std::size_t frames) {
     for (std::size_t b = 0; b < bandCount; ++b)
-        if (active_[b]) processStereo(bands_[b], left, right, frames);
+        if (active_[b]) bands_[b].processStereo(left, right, frames);
 }
 
 // --- Multi-mode filter
@@ -206,7 +201,7 @@ void MultiModeFilterUnit::updateDsp() {
     }
 }
 void MultiModeFilterUnit::processDsp(float* left, float* right, std::size_t frames) {
-    processStereo(filter_, left, right, frames);
+    filter_.processStereo(left, right, frames);
 }
 
 } // namespace vtl

@@ -37,7 +37,7 @@ protected:
 
 private:
     // Two cascaded Butterworth sections each: a flat-summing crossover.
-    std::array<Biquad, 2> low1_, high1_, low2_, high2_, allpassLow_, allpassHigh_;
+    std::array<StereoBiquad, 2> low1_, high1_, low2_, high2_, allpassLow_, allpassHigh_;
     std::array<CompressorEnvelope, 3> envelopes_;
     double preGain_ = 1;
     double postGain_ = 1;

@@ -101,9 +101,11 @@ void ReverbUnit::processDsp(float* left, float* right, std::size_t frames) {
         for (std::size_t i = 0; i < frames; ++i) {
             const double x = samples[i];
             c.preDelay.buffer[c.preDelay.position] = static_cast<float>(x);
-            const double in = c.preDelay.buffer[(c.preDelay.position + preSize - preDelayFrames_) % preSize] *
-                              combInputGain;
-            c.preDelay.position = (c.preDelay.position + 1) % preSize;
+            // preDelayFrames_ < preSize: one subtraction wraps the ring, without a division.
+            std::size_t delayedAt = c.preDelay.position + preSize - preDelayFrames_;
+            if (delayedAt >= preSize) delayedAt -= preSize;
+            const double in = c.preDelay.buffer[delayedAt] * combInputGain;
+            if (++c.preDelay.position == preSize) c.preDelay.position = 0;
             double sum = 0;
             for (std::size_t k = 0; k < combCount; ++k) {
                 Line& line = c.combs[k];

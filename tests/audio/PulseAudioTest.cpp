@@ -78,16 +78,19 @@ TEST(PulseAudio, TrackPlayerSoundsInTimeAtItsLevelAndMutesInPlace) {
 
     const std::size_t onset = firstAbove(heard, 0.05f);
     ASSERT_LT(onset, heard.size()) << "nothing was heard";
+    // The times are measured on the sound server's monitor, which on a loaded machine can hand
+    // over one of its 10 ms periods late.
+    constexpr double slackSeconds = 0.015;
     // Started at 0.1 s: 0.1 s of tone, the gap until 0.5 s, then the tone from 0.4 s after the onset.
     const std::size_t gap = firstQuiet(heard, onset, 2205);
-    EXPECT_NEAR(static_cast<double>(gap - onset) / sampleRate, 0.1, 0.01);
+    EXPECT_NEAR(static_cast<double>(gap - onset) / sampleRate, 0.1, slackSeconds);
     const std::size_t second = firstAbove(heard, 0.05f, gap);
-    EXPECT_NEAR(static_cast<double>(second - onset) / sampleRate, 0.4, 0.01);
+    EXPECT_NEAR(static_cast<double>(second - onset) / sampleRate, 0.4, slackSeconds);
     // The mute phase 1.5–1.7 s is silent in place.
     const std::size_t muted = firstQuiet(heard, second, 2205);
-    EXPECT_NEAR(static_cast<double>(muted - onset) / sampleRate, 1.4, 0.01);
+    EXPECT_NEAR(static_cast<double>(muted - onset) / sampleRate, 1.4, slackSeconds);
     const std::size_t resumed = firstAbove(heard, 0.05f, muted);
-    EXPECT_NEAR(static_cast<double>(resumed - onset) / sampleRate, 1.6, 0.01);
+    EXPECT_NEAR(static_cast<double>(resumed - onset) / sampleRate, 1.6, slackSeconds);
 
     const std::size_t from = second + 4410, to = second + 4410 + 22050;
     EXPECT_NEAR(decibels(rms(heard, from, to)), decibels(0.5 / std::sqrt(2.0)), 0.5);
