@@ -203,9 +203,9 @@ constexpr double kInlineBlurWork = 16e6;
 
 // Blurs a picture whose rows `fillRow(y, row)` writes (w premultiplied pixels) into `destination`,
 // with transparency all around. Reads every source row before writing any output row, so the
-// destination may be the source.
+// destination may be the source. False, with nothing written, when memory runs out.
 template <class FillRow>
-void blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, double sigma, FillRow fillRow) {
+bool blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, double sigma, FillRow fillRow) {
     // Beyond a few times the picture's size a wider blur only leaves it fainter, while the
     // padded copy and the kernel would grow with the radius.
     sigma = std::min(sigma, 4.0 * std::max(w, h));
@@ -217,13 +217,13 @@ void blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, 
     if (r == 0) {
         for (int y = 0; y < h; ++y)
             fillRow(y, destination + y * bytesPerRow);
-        return;
+        return true;
     }
     const std::size_t paddedWidth = static_cast<std::size_t>(w) + 2 * r;
     const std::size_t paddedRows = static_cast<std::size_t>(h) + 2 * r;
     const std::size_t paddedStride = paddedWidth * 4;
     const ScratchPixels padded(paddedStride * paddedRows);
-    if (!padded.data()) return;
+    if (!padded.data()) return false;
     const std::size_t sideBytes = static_cast<std::size_t>(r) * 4;
     std::memset(padded.data(), 0, paddedStride * static_cast<std::size_t>(r));
     std::memset(padded.data() + (static_cast<std::size_t>(h) + r) * paddedStride, 0,
@@ -247,6 +247,7 @@ void blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, 
     } else {
         dispatchApply(bands, blurBand);
     }
+    return true;
 }
 
 } // namespace
@@ -274,13 +275,17 @@ void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesP
         }
         shades[a] = shade;
     }
-    blurRows(destination, w, h, destinationBytesPerRow, sigma, [&](int y, std::uint8_t* row) {
+    auto tint = [&](int y, std::uint8_t* row) {
         const std::uint8_t* in = coverage + y * coverageBytesPerRow;
         for (int x = 0; x < w; ++x) {
             const std::uint32_t shade = shades[in[x * 4 + 3]];
             std::memcpy(row + x * 4, &shade, 4);
         }
-    });
+    };
+    // Without memory for the blur the shadow stays sharp rather than undefined.
+    if (!blurRows(destination, w, h, destinationBytesPerRow, sigma, tint))
+        for (int y = 0; y < h; ++y)
+            tint(y, destination + y * destinationBytesPerRow);
 }
 
 void gaussianBlur(Bitmap& bitmap, double sigma) {
