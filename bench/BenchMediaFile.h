@@ -28,7 +28,8 @@ inline void removeAtExit(const std::string& path) {
     static std::vector<std::string>* paths = [] {
         auto* list = new std::vector<std::string>;
         std::atexit([] {
-            for (const std::string& p : *paths) std::filesystem::remove(p);
+            for (const std::string& p : *paths)
+                std::filesystem::remove(p);
         });
         return list;
     }();
@@ -45,8 +46,7 @@ inline std::string makeBenchSound(const std::string& name, double seconds) {
 // Runs the ffmpeg tool with `arguments` (its input, filters and output) under its own -benchmark
 // and answers the real time it reports, in seconds; -1 when it fails.
 inline double ffmpegBenchmarkSeconds(const std::string& arguments) {
-    const std::string command =
-        "ffmpeg -nostdin -benchmark " + arguments + " 2>&1 | grep -o 'rtime=[0-9.]*'";
+    const std::string command = "ffmpeg -nostdin -benchmark " + arguments + " 2>&1 | grep -o 'rtime=[0-9.]*'";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return -1;
     char line[128] = {};

@@ -92,8 +92,8 @@ void BM_ScrollDetection(benchmark::State& state) {
         changed = vtl::Rect(0, 0, 1920, 1080);
     } else {
         for (int y = 40; y < 40 + 1008 - 16; ++y)
-            std::memcpy(current.data() + std::size_t(y) * 1920 * 4, previous.data() + std::size_t(y + 16) * 1920 * 4,
-                        960 * 4);
+            std::memcpy(current.data() + std::size_t(y) * 1920 * 4,
+                        previous.data() + std::size_t(y + 16) * 1920 * 4, 960 * 4);
     }
     vtl::ScrollDetector detector;
     const vtl::PixelView before{previous.data(), 1920 * 4, 1920, 1080};

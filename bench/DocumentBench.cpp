@@ -41,7 +41,9 @@ const fs::path& benchFolder() {
     static const fs::path folder = [] {
         fs::path made = fs::temp_directory_path() / ("document-bench-" + std::to_string(::getpid()));
         fs::create_directories(made);
-        std::atexit([] { fs::remove_all(fs::temp_directory_path() / ("document-bench-" + std::to_string(::getpid()))); });
+        std::atexit([] {
+            fs::remove_all(fs::temp_directory_path() / ("document-bench-" + std::to_string(::getpid())));
+        });
         return made;
     }();
     return folder;
@@ -120,11 +122,13 @@ BENCHMARK(BM_UnarchiveComposition)->Unit(benchmark::kMillisecond)->UseRealTime()
 void BM_SaveComposition(benchmark::State& state) {
     CompositionDocument document;
     document.setSharedMediaManager(&benchMedia());
-    if (!document.readFromURL(objectsPackage().string()).ok()) state.SkipWithError("the package does not open");
+    if (!document.readFromURL(objectsPackage().string()).ok())
+        state.SkipWithError("the package does not open");
     const fs::path target = benchFolder() / "saved.vistrelcomposition";
     (void)document.writeSafelyToURL(target.string(), PackageIcon::Skip);
     for (auto _ : state) {
-        if (!document.writeSafelyToURL(target.string(), PackageIcon::Skip).ok()) state.SkipWithError("save failed");
+        if (!document.writeSafelyToURL(target.string(), PackageIcon::Skip).ok())
+            state.SkipWithError("save failed");
     }
     document.tearDown();
 }
@@ -134,7 +138,8 @@ BENCHMARK(BM_SaveComposition)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ArchiveAndWriteComposition(benchmark::State& state) {
     CompositionDocument document;
     document.setSharedMediaManager(&benchMedia());
-    if (!document.readFromURL(objectsPackage().string()).ok()) state.SkipWithError("the package does not open");
+    if (!document.readFromURL(objectsPackage().string()).ok())
+        state.SkipWithError("the package does not open");
     package::RootValues root;
     root.container = document.objectsContainer();
     root.mediaEntries = benchMedia().entriesForDocument(&document);
@@ -168,11 +173,13 @@ const fs::path& recordingPackage() {
         for (int file = 0; file < 4; ++file) {
             std::ofstream out(made / ("frames" + std::to_string(file)), std::ios::binary);
             for (std::uint64_t mb = 0; mb < megabytes / 4; ++mb) {
-                for (auto& word : block) word = random();
+                for (auto& word : block)
+                    word = random();
                 out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size() * 8));
             }
         }
-        for (const char* name : {"mouse", "metadata", "mouseVisualization"}) std::ofstream(made / name) << name;
+        for (const char* name : {"mouse", "metadata", "mouseVisualization"})
+            std::ofstream(made / name) << name;
         return made;
     }();
     return package;
@@ -190,7 +197,8 @@ void BM_FirstSaveCopiesRecording(benchmark::State& state) {
                                                                      SharedMediaManager::ResourceCopy::None);
         entry->addToUsageCounter(1);
         state.ResumeTiming();
-        if (!document->writeSafelyToURL(target.string(), PackageIcon::Skip).ok()) state.SkipWithError("save failed");
+        if (!document->writeSafelyToURL(target.string(), PackageIcon::Skip).ok())
+            state.SkipWithError("save failed");
         state.PauseTiming();
         document->tearDown();
         document.reset();

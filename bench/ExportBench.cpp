@@ -24,8 +24,8 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -88,7 +88,8 @@ PropertyList exportBenchMouse(double seconds) {
                                                  {"button", PropertyList(1)}}));
     for (double time = 0; time <= seconds; time += 0.1)
         positions.push_back(exportBenchTimed(
-            time, {{"point", PropertyList(stringFromPoint(Point{700.0 + std::fmod(time, 10.0) * 50, 400.0}))}}));
+            time,
+            {{"point", PropertyList(stringFromPoint(Point{700.0 + std::fmod(time, 10.0) * 50, 400.0}))}}));
     PlistArray cursors = {exportBenchTimed(
         0.0, {{"mouseTIFFData", PropertyList(exportBenchCursor())}, {"hotspot", PropertyList("{1, 1}")}})};
     return PropertyList(PlistDictionary{{"mouseVisible", PropertyList(true)},
@@ -107,7 +108,8 @@ const fs::path& exportBenchPackage() {
         settings.framesPerSecond = kFrameRate;
         settings.seconds = recordingSeconds();
         if (!writeSyntheticRecording(made.string(), settings)) std::abort();
-        if (!exportBenchMouse(settings.seconds).writeToFile(made / "mouse", PropertyListFormat::Xml)) std::abort();
+        if (!exportBenchMouse(settings.seconds).writeToFile(made / "mouse", PropertyListFormat::Xml))
+            std::abort();
         return made;
     }();
     return path;
@@ -216,7 +218,8 @@ void BM_StageRender(benchmark::State& state) {
     std::int64_t n = 0;
     const std::int64_t frames = exportBenchFrames(scene);
     for (auto _ : state) {
-        auto frame = generator.imageFromObjectsContainer(*scene.container(), double(n) / kFrameRate, false, true);
+        auto frame =
+            generator.imageFromObjectsContainer(*scene.container(), double(n) / kFrameRate, false, true);
         if (!frame) {
             state.SkipWithError(frame.error().c_str());
             break;
@@ -224,8 +227,8 @@ void BM_StageRender(benchmark::State& state) {
         n = (n + 1) % frames;
     }
     scene.track->endExport();
-    state.counters["s_per_frame"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["s_per_frame"] = benchmark::Counter(
+        double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_StageRender)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
 
@@ -261,15 +264,16 @@ void BM_StageEncode(benchmark::State& state) {
     std::int64_t n = 0;
     for (auto _ : state) {
         const RenderedFrame& frame = rendered[std::size_t(n % 30)];
-        if (!writer.value()->appendVideoFrame(0, frame.pixels.get(), frame.bytesPerRow, MediaTime{n, kFrameRate})) {
+        if (!writer.value()->appendVideoFrame(0, frame.pixels.get(), frame.bytesPerRow,
+                                              MediaTime{n, kFrameRate})) {
             state.SkipWithError("A frame cannot be encoded.");
             break;
         }
         ++n;
     }
     if (!writer.value()->finish()) state.SkipWithError("The movie cannot be finished.");
-    state.counters["s_per_frame"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["s_per_frame"] = benchmark::Counter(
+        double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_StageEncode)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
 

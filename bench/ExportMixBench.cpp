@@ -97,7 +97,8 @@ std::int64_t mixWholeMovie(BenchComposition& made, int languages) {
     std::vector<std::unique_ptr<ExportLanguageMix>> owned;
     std::vector<ExportLanguageMix*> mixes;
     for (int language = 0; language < languages; ++language) {
-        auto mix = ExportLanguageMix::create(*made.container, *VistrelLanguage::languageWithLanguageScript(language));
+        auto mix = ExportLanguageMix::create(*made.container,
+                                             *VistrelLanguage::languageWithLanguageScript(language));
         if (!mix) {
             std::fprintf(stderr, "%s\n", mix.error().c_str());
             std::exit(1);

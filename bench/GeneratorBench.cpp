@@ -17,8 +17,8 @@
 
 #include <QImage>
 #include <QPainter>
-#include <benchmark/benchmark.h>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <vector>
 
@@ -43,7 +43,8 @@ BitmapImage layerBitmap(int layer) {
     for (int y = 0; y < benchHeight; ++y) {
         std::uint8_t* row = bitmap.mutableData() + std::size_t(y) * bitmap.bytesPerRow();
         for (int x = 0; x < benchWidth; ++x, row += 4) {
-            const int alpha = layer == 0 ? 255 : ((x / 64 + y / 64 + layer) % 3 == 0 ? 0 : 160 + 40 * (x % 2));
+            const int alpha =
+                layer == 0 ? 255 : ((x / 64 + y / 64 + layer) % 3 == 0 ? 0 : 160 + 40 * (x % 2));
             const int r = (x * 255 / benchWidth + layer * 40) % 256, g = (y * 255 / benchHeight) % 256,
                       b = (layer * 60 + (x ^ y) % 64) % 256;
             row[0] = std::uint8_t(b * alpha / 255);
@@ -78,8 +79,8 @@ struct PainterLayers {
     PainterLayers() {
         for (int i = 0; i < 5; ++i) {
             bitmaps.push_back(layerBitmap(i));
-            layers.emplace_back(bitmaps.back().data(), benchWidth, benchHeight, int(bitmaps.back().bytesPerRow()),
-                                QImage::Format_ARGB32_Premultiplied);
+            layers.emplace_back(bitmaps.back().data(), benchWidth, benchHeight,
+                                int(bitmaps.back().bytesPerRow()), QImage::Format_ARGB32_Premultiplied);
         }
     }
     void drawInto(QImage& target) const {
@@ -118,7 +119,8 @@ void BM_GeneratorFiveLayers1080p(benchmark::State& state) {
         int largest = 0;
         for (int y = 0; frame && y < benchHeight; ++y)
             for (int x = 0; x < benchWidth * 4; ++x)
-                largest = std::max(largest, std::abs(int(frame->row(y)[x]) - int(painted.constScanLine(y)[x])));
+                largest =
+                    std::max(largest, std::abs(int(frame->row(y)[x]) - int(painted.constScanLine(y)[x])));
         state.counters["max_difference_from_qpainter"] = largest;
     }
     renderFrames(state, scene, GeneratorAlpha::With);

@@ -4,8 +4,8 @@
 // one and two workers, and 8-bit against float premultiplied compositing (the working format).
 
 #include "platform/imaging/CIContext.h"
-#include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/CIImageTools.h"
+#include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/FilterRegistry.h"
 
 #include <QImage>
@@ -31,7 +31,8 @@ std::shared_ptr<Bitmap> frame(std::uint8_t alpha) {
 }
 
 QImage wrap(Bitmap& b) {
-    return QImage(b.data(), b.width(), b.height(), qsizetype(b.bytesPerRow()), QImage::Format_ARGB32_Premultiplied);
+    return QImage(b.data(), b.width(), b.height(), qsizetype(b.bytesPerRow()),
+                  QImage::Format_ARGB32_Premultiplied);
 }
 
 // Exact kernel of radius 3σ, float, scalar, one thread, zero outside: the plain way to blur.

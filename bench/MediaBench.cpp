@@ -14,7 +14,6 @@
 #include "platform/media/MediaImageGenerator.h"
 
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +30,15 @@ namespace {
 constexpr int clipFrames = 300;
 constexpr double seekSeconds = 8.2;
 
-int allCores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+int allCores() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
 
 const std::string& clipPath() {
     static const std::string path = [] {
-        std::string p = bench::makeBenchMediaFile("media-bench.mov",
-                                                  "-f lavfi -i testsrc2=s=1920x1080:r=30:d=10 -pix_fmt yuv420p "
-                                                  "-c:v libx264 -preset veryfast -g 250 -bf 3");
+        std::string p = bench::makeBenchMediaFile(
+            "media-bench.mov", "-f lavfi -i testsrc2=s=1920x1080:r=30:d=10 -pix_fmt yuv420p "
+                               "-c:v libx264 -preset veryfast -g 250 -bf 3");
         bench::removeAtExit(p);
         return p;
     }();
@@ -94,7 +95,12 @@ void BM_ToolSequentialDecode(benchmark::State& state) {
     state.counters["fps"] = benchmark::Counter(clipFrames * state.iterations(), benchmark::Counter::kIsRate);
     state.SetLabel(std::to_string(threads) + " threads");
 }
-BENCHMARK(BM_ToolSequentialDecode)->Arg(1)->Arg(0)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ToolSequentialDecode)
+    ->Arg(1)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SequentialDecode(benchmark::State& state) {
     const int threads = state.range(0) == 0 ? allCores() : static_cast<int>(state.range(0));
@@ -120,7 +126,8 @@ void BM_SequentialDecode(benchmark::State& state) {
             state.SkipWithError("wrong frame count");
             return;
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         total += seconds;
     }
@@ -167,7 +174,8 @@ void BM_ExactSeek(benchmark::State& state) {
             state.SkipWithError(frame.error().c_str());
             return;
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         total += seconds;
     }
@@ -198,7 +206,8 @@ void BM_ForwardScrubOneFrame(benchmark::State& state) {
         }
         const auto start = std::chrono::steady_clock::now();
         auto image = (*generator)->imageAtTime(MediaTime{frame * 2 + 1, 60});
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(image.ok());
         state.SetIterationTime(seconds);
         total += seconds;
@@ -206,7 +215,12 @@ void BM_ForwardScrubOneFrame(benchmark::State& state) {
     record("scrub " + std::to_string(threads), total / state.iterations());
     state.SetLabel(std::to_string(threads) + " threads");
 }
-BENCHMARK(BM_ForwardScrubOneFrame)->Arg(1)->Arg(0)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ForwardScrubOneFrame)
+    ->Arg(1)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMillisecond);
 
 void printRatios() {
     std::lock_guard lock(figuresMutex);
@@ -220,19 +234,22 @@ void printRatios() {
         const double ours = figure("decode " + threads);
         const double tool = figure("tool decode " + threads);
         if (ours > 0 && tool > 0)
-            std::printf("  sequential BGRA decode, %s thread(s): %.0f fps vs ffmpeg %.0f fps: %.2fx (target >= 0.8)\n",
+            std::printf("  sequential BGRA decode, %s thread(s): %.0f fps vs ffmpeg %.0f fps: %.2fx (target "
+                        ">= 0.8)\n",
                         threads.c_str(), clipFrames / ours, clipFrames / tool, tool / ours);
     }
     const double seek = figure("seek");
     const double toolSeek = figure("tool seek");
     if (seek > 0 && toolSeek > 0)
-        std::printf("  exact seek to %.1f s: %.0f ms vs ffmpeg -ss %.0f ms (start-up removed): %.2fx (target <= 1.0)\n",
+        std::printf("  exact seek to %.1f s: %.0f ms vs ffmpeg -ss %.0f ms (start-up removed): %.2fx (target "
+                    "<= 1.0)\n",
                     seekSeconds, seek * 1e3, toolSeek * 1e3, seek / toolSeek);
     const double frameDecode = figure("decode 1") / clipFrames;
     for (const std::string& threads : {std::string("1"), cores}) {
         const double scrub = figure("scrub " + threads);
         if (scrub > 0 && frameDecode > 0)
-            std::printf("  one frame forward, %s thread(s): %.2f ms = %.2f single-thread frame decodes (target <= 3)\n",
+            std::printf("  one frame forward, %s thread(s): %.2f ms = %.2f single-thread frame decodes "
+                        "(target <= 3)\n",
                         threads.c_str(), scrub * 1e3, scrub / frameDecode);
     }
 }

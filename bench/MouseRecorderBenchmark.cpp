@@ -41,7 +41,9 @@ public:
     using bench::BenchCoordinator::recorderStartedProducingData;
     bool recorderStartedProducingData(Recorder&) override { return true; }
     void recorderDone(Recorder&) override {}
-    float recordingScreenScaling() const override { return bench::BenchCoordinator::recordingScreenScaling(); }
+    float recordingScreenScaling() const override {
+        return bench::BenchCoordinator::recordingScreenScaling();
+    }
     double recordStartTime() const override { return 0; }
     double recordingClockSeconds() const override { return 0; }
     Point convertPointFromCarbonCoordinatesToMovieCoordinates(Point p) const override {
@@ -84,8 +86,9 @@ void BM_MouseRecorderBesideGrabber(benchmark::State& state) {
     for (auto _ : state) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder / "take.vistrelRecord");
-        MouseBenchCoordinator coordinator(screen.displayID, X11CoordinateSpace(screen.x11Frame).fromX11(areaX11),
-                                     (folder / "take.vistrelRecord").string());
+        MouseBenchCoordinator coordinator(screen.displayID,
+                                          X11CoordinateSpace(screen.x11Frame).fromX11(areaX11),
+                                          (folder / "take.vistrelRecord").string());
         EncodeQueueSettings settings;
         settings.frameRate = fps;
         settings.areaWidthPixels = 1920;

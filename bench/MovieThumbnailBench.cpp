@@ -13,9 +13,8 @@
 #include "platform/foundation/DispatchMainLoop.h"
 #include "tracks/CompositionMovieTrackObject.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +26,15 @@
 namespace vtl {
 namespace {
 
-int allCores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+int allCores() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
 
 const std::string& longClipPath() {
     static const std::string path = [] {
-        std::string p = bench::makeBenchMediaFile("movie-thumbnail-bench.mov",
-                                                  "-f lavfi -i testsrc2=s=320x180:r=15:d=3600 -pix_fmt yuv420p "
-                                                  "-c:v libx264 -preset ultrafast -g 250 -bf 2 -threads 2");
+        std::string p = bench::makeBenchMediaFile(
+            "movie-thumbnail-bench.mov", "-f lavfi -i testsrc2=s=320x180:r=15:d=3600 -pix_fmt yuv420p "
+                                         "-c:v libx264 -preset ultrafast -g 250 -bf 2 -threads 2");
         bench::removeAtExit(p);
         return p;
     }();
@@ -57,7 +58,8 @@ void BM_SixtyMinuteThumbnails(benchmark::State& state) {
         while (CompositionTrackObject::currentlyExtractingTrack()) {
             const auto before = std::chrono::steady_clock::now();
             const bool ran = runMainLoopOnce(0);
-            const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+            const double taken =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
             if (ran) {
                 ++passes;
                 longestTask = std::max(longestTask, taken);
@@ -65,7 +67,8 @@ void BM_SixtyMinuteThumbnails(benchmark::State& state) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         runSeconds = seconds;
         const auto thumbnails = track->previewThumbnails();
@@ -94,8 +97,8 @@ BENCHMARK(BM_ToolScaledDecode)->UseManualTime()->Iterations(1)->Unit(benchmark::
 struct RatioPrinter {
     ~RatioPrinter() {
         if (runSeconds > 0 && toolSeconds > 0)
-            std::printf("thumbnail run / tool sequential decode: %.2f (%.2f s / %.2f s)\n", runSeconds / toolSeconds,
-                        runSeconds, toolSeconds);
+            std::printf("thumbnail run / tool sequential decode: %.2f (%.2f s / %.2f s)\n",
+                        runSeconds / toolSeconds, runSeconds, toolSeconds);
     }
 } ratioPrinter;
 

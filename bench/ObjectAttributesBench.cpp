@@ -78,10 +78,11 @@ BENCHMARK(BM_FrameAttributeReads)->Arg(100)->Arg(1000);
 void BM_CopyingLookupPerFrame(benchmark::State& state) {
     const int keyframes = static_cast<int>(state.range(0));
     auto object = objectWithKeyframes(keyframes);
-    const char* groups[] = {kGroupRectOrScaling, kGroupRectOrScaling, kGroupRectOrScaling, kGroupOpacity,
-                            kGroupRotation,      kGroupFrame,         kGroupFrame,         kGroupFrame,
-                            kGroupFrame,         kGroupFrame,         kGroupFrame,         kGroupFrame,
-                            kGroupFrame,         kGroupFrame,         kGroupFrame,         kGroupRectOrScaling};
+    const char* groups[] = {
+        kGroupRectOrScaling, kGroupRectOrScaling, kGroupRectOrScaling, kGroupOpacity,
+        kGroupRotation,      kGroupFrame,         kGroupFrame,         kGroupFrame,
+        kGroupFrame,         kGroupFrame,         kGroupFrame,         kGroupFrame,
+        kGroupFrame,         kGroupFrame,         kGroupFrame,         kGroupRectOrScaling};
     std::int64_t frame = 0;
     for (auto _ : state) {
         const double time = frameTime(frame++, keyframes);

@@ -91,8 +91,8 @@ QPainterPath toPainterPath(const BezierPath& path) {
             out.lineTo(e.points[0].x, 1080 - e.points[0].y);
             break;
         case BezierPath::ElementType::CurveTo:
-            out.cubicTo(e.points[0].x, 1080 - e.points[0].y, e.points[1].x, 1080 - e.points[1].y, e.points[2].x,
-                        1080 - e.points[2].y);
+            out.cubicTo(e.points[0].x, 1080 - e.points[0].y, e.points[1].x, 1080 - e.points[1].y,
+                        e.points[2].x, 1080 - e.points[2].y);
             break;
         case BezierPath::ElementType::ClosePath:
             out.closeSubpath();
@@ -105,7 +105,8 @@ QPainterPath toPainterPath(const BezierPath& path) {
 void BM_ShapeImage(benchmark::State& state) {
     Scene scene;
     auto shape = benchShape(scene);
-    for (auto _ : state) benchmark::DoNotOptimize(shape->ciImageAtTime(0, nullptr));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(shape->ciImageAtTime(0, nullptr));
 }
 BENCHMARK(BM_ShapeImage)->Unit(benchmark::kMillisecond);
 
@@ -165,7 +166,8 @@ void BM_TextWithShadow_QPainterAndBlur(benchmark::State& state) {
     CPUTileEvaluator evaluator(1);
     for (auto _ : state) {
         auto bitmap = std::make_shared<Bitmap>(w, h);
-        QImage image(bitmap->data(), w, h, qsizetype(bitmap->bytesPerRow()), QImage::Format_ARGB32_Premultiplied);
+        QImage image(bitmap->data(), w, h, qsizetype(bitmap->bytesPerRow()),
+                     QImage::Format_ARGB32_Premultiplied);
         QPainter painter(&image);
         painter.setFont(font);
         painter.setPen(Qt::white);
@@ -186,11 +188,13 @@ BENCHMARK(BM_TextWithShadow_QPainterAndBlur)->Unit(benchmark::kMillisecond);
 const std::filesystem::path& largeJpeg() {
     static const std::filesystem::path path = [] {
         application();
-        auto file = std::filesystem::temp_directory_path() / ("objects-bench-" + std::to_string(::getpid()) + ".jpg");
+        auto file =
+            std::filesystem::temp_directory_path() / ("objects-bench-" + std::to_string(::getpid()) + ".jpg");
         QImage image(4000, 3000, QImage::Format_RGB32);
         for (int y = 0; y < 3000; ++y) {
             auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < 4000; ++x) row[x] = qRgb((x * 7 + y) & 255, (x + y * 3) & 255, (x ^ y) & 255);
+            for (int x = 0; x < 4000; ++x)
+                row[x] = qRgb((x * 7 + y) & 255, (x + y * 3) & 255, (x ^ y) & 255);
         }
         image.save(QString::fromStdString(file.string()), "JPEG", 90);
         std::atexit([] { std::filesystem::remove(largeJpeg()); });
@@ -234,8 +238,10 @@ void BM_CachedRender(benchmark::State& state) {
     text->setText(benchText);
     const int which = int(state.range(0));
     for (auto _ : state) {
-        if (which == 0) benchmark::DoNotOptimize(shape->createImageAtTime(request));
-        else benchmark::DoNotOptimize(text->createImageAtTime(request));
+        if (which == 0)
+            benchmark::DoNotOptimize(shape->createImageAtTime(request));
+        else
+            benchmark::DoNotOptimize(text->createImageAtTime(request));
     }
     state.SetLabel(which == 0 ? "shape" : "text");
 }
@@ -254,8 +260,10 @@ void BM_CachedPipelineList(benchmark::State& state) {
     scene.container()->addObject(text);
     text->setText(benchText);
     std::shared_ptr<CompositionRectangularObject> object;
-    if (state.range(0) == 0) object = benchShape(scene);
-    else object = text;
+    if (state.range(0) == 0)
+        object = benchShape(scene);
+    else
+        object = text;
     object->setDrawsShadow(true, 0);
     object->setShadowDistance(6, 0);
     object->setShadowRadius(4, 0);

@@ -106,8 +106,8 @@ void SystemAudio(benchmark::State& state) {
             auto writer = MovieWriterQueue::create((folder / "system.m4a").string(), "bench", options);
             VTLAudioDeviceRecorderOptions recorderOptions;
             recorderOptions.systemAudio = true;
-            VTLAudioDeviceRecorder recorder(CompositionAudioRecordDevice(0, "System Audio", "", 0, 1), *writer, nullptr,
-                                            recorderOptions);
+            VTLAudioDeviceRecorder recorder(CompositionAudioRecordDevice(0, "System Audio", "", 0, 1),
+                                            *writer, nullptr, recorderOptions);
             struct Start final : VTLAudioDeviceRecorderDelegate {
                 bool recorderStartedProducingData(VTLAudioDeviceRecorder&) override { return true; }
                 void recorderDone(VTLAudioDeviceRecorder&) override {}
@@ -131,9 +131,9 @@ void SystemAudio(benchmark::State& state) {
             ours = (processCpuSeconds() - cpu) / seconds;
         }
         // At the recording's rate, so the server resamples for both alike.
-        Child ffmpeg = spawn({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "pulse", "-sample_rate", "44100",
-                              "-channels", "2", "-i", monitor, "-t",
-                              std::to_string(seconds), "-c:a", "aac", (folder / "ffmpeg.m4a").string()},
+        Child ffmpeg = spawn({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "pulse", "-sample_rate",
+                              "44100", "-channels", "2", "-i", monitor, "-t", std::to_string(seconds), "-c:a",
+                              "aac", (folder / "ffmpeg.m4a").string()},
                              false);
         theirs = waitForChild(ffmpeg) / seconds;
     }
@@ -167,7 +167,8 @@ void CameraProRes(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
     const int frames = 240;
     const auto pictures = cameraPictures(width, height);
-    const fs::path folder = fs::temp_directory_path() / ("vistrel-prores-bench-" + std::to_string(::getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("vistrel-prores-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     double ours = 0, theirs = 0;
     for (auto _ : state) {
@@ -182,16 +183,18 @@ void CameraProRes(benchmark::State& state) {
             (void)(*writer)->start();
             const double start = wallSeconds();
             for (int i = 0; i < frames; ++i)
-                (void)(*writer)->appendVideoFrame(*track, pictures[static_cast<std::size_t>(i) % pictures.size()].data(),
-                                                  static_cast<std::size_t>(width) * 4, MediaTime{i, 30});
+                (void)(*writer)->appendVideoFrame(
+                    *track, pictures[static_cast<std::size_t>(i) % pictures.size()].data(),
+                    static_cast<std::size_t>(width) * 4, MediaTime{i, 30});
             (void)(*writer)->finish();
             ours = frames / (wallSeconds() - start);
         }
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
         const double start = wallSeconds();
-        Child ffmpeg = spawn({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgra",
-                              "-s", size, "-r", "30", "-i", "pipe:0", "-c:v", "prores_ks", "-profile:v", "2",
-                              (folder / "ffmpeg.mov").string()},
+        Child ffmpeg = spawn({"ffmpeg", "-nostdin",  "-loglevel",  "error", "-y",
+                              "-f",     "rawvideo",  "-pix_fmt",   "bgra",  "-s",
+                              size,     "-r",        "30",         "-i",    "pipe:0",
+                              "-c:v",   "prores_ks", "-profile:v", "2",     (folder / "ffmpeg.mov").string()},
                              true);
         signal(SIGPIPE, SIG_IGN);
         for (int i = 0; i < frames; ++i) {
@@ -211,6 +214,11 @@ void CameraProRes(benchmark::State& state) {
     state.counters["ffmpeg_frames_per_second"] = theirs;
     state.counters["ratio"] = theirs > 0 ? ours / theirs : 0;
 }
-BENCHMARK(CameraProRes)->Args({640, 480})->Args({1280, 720})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(CameraProRes)
+    ->Args({640, 480})
+    ->Args({1280, 720})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace

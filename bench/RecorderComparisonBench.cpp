@@ -115,7 +115,8 @@ public:
         const std::string duration = std::to_string(seconds);
         pid_ = fork();
         if (pid_ == 0) {
-            execl(VISTREL_X_ACTIVITY, VISTREL_X_ACTIVITY, kind, duration.c_str(), static_cast<char*>(nullptr));
+            execl(VISTREL_X_ACTIVITY, VISTREL_X_ACTIVITY, kind, duration.c_str(),
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         // Let it draw its first picture before anything is measured.
@@ -148,12 +149,14 @@ double xCpuRate(pid_t xServer, double seconds, const std::function<void()>& duri
 }
 
 Measure recordWithRecorder(const ScreenDescription& screen, int fps, double seconds, pid_t xServer,
-                           double xBaseline, const std::string& packagePath, std::uint64_t* framesOut = nullptr) {
+                           double xBaseline, const std::string& packagePath,
+                           std::uint64_t* framesOut = nullptr) {
     Measure m;
     std::filesystem::remove_all(packagePath);
     std::filesystem::create_directories(packagePath);
     const Rect areaX11(screen.x11Frame.minX(), screen.x11Frame.minY(), 1920, 1080);
-    BenchCoordinator coordinator(screen.displayID, X11CoordinateSpace(screen.x11Frame).fromX11(areaX11), packagePath);
+    BenchCoordinator coordinator(screen.displayID, X11CoordinateSpace(screen.x11Frame).fromX11(areaX11),
+                                 packagePath);
     EncodeQueueSettings settings;
     settings.frameRate = std::uint32_t(fps);
     settings.areaWidthPixels = 1920;
@@ -163,8 +166,8 @@ Measure recordWithRecorder(const ScreenDescription& screen, int fps, double seco
         m.error = prepared.error();
         return m;
     }
-    auto created = VTL3RecordImageGrabber::create(std::uint64_t(fps), RecordMode::FullScreen, queue, coordinator,
-                                                  RecordQuality::High);
+    auto created = VTL3RecordImageGrabber::create(std::uint64_t(fps), RecordMode::FullScreen, queue,
+                                                  coordinator, RecordQuality::High);
     if (!created) {
         m.error = created.error();
         return m;
@@ -186,7 +189,8 @@ Measure recordWithRecorder(const ScreenDescription& screen, int fps, double seco
     m.xCpuPerSecond = xRate - xBaseline;
     if (framesOut) *framesOut = stats.kept;
     m.notes = "updates " + std::to_string(stats.delivered) + ", dropped " + std::to_string(stats.dropped) +
-              ", skipped " + std::to_string(stats.skipped) + ", key frames " + std::to_string(stats.keyFrames);
+              ", skipped " + std::to_string(stats.skipped) + ", key frames " +
+              std::to_string(stats.keyFrames);
     return m;
 }
 
@@ -201,7 +205,8 @@ std::string runCommand(const std::string& command) {
     return out;
 }
 
-Measure recordWithFfmpeg(int fps, double seconds, pid_t xServer, double xBaseline, const std::string& folder) {
+Measure recordWithFfmpeg(int fps, double seconds, pid_t xServer, double xBaseline,
+                         const std::string& folder) {
     Measure m;
     const std::string output = folder + "/x11grab.mkv";
     std::filesystem::remove(output);
@@ -228,7 +233,8 @@ Measure recordWithFfmpeg(int fps, double seconds, pid_t xServer, double xBaselin
     }
     auto seconds_ = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     const std::string frames = runCommand("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
-                                          "stream=nb_read_packets -of csv=p=0 '" + output + "'");
+                                          "stream=nb_read_packets -of csv=p=0 '" +
+                                          output + "'");
     m.framesKept = std::atof(frames.c_str()) / (double(fps) * seconds);
     m.bytesPerSecond = double(std::filesystem::file_size(output)) / seconds;
     m.ownCpuPerSecond = (seconds_(usage.ru_utime) + seconds_(usage.ru_stime)) / seconds;
@@ -243,11 +249,12 @@ double median(std::vector<double> v) {
 
 void runRecordingComparison(const ScreenDescription& screen, double seconds, int rounds, pid_t xServer,
                             const std::string& folder) {
-    std::printf("\nRecording 1920 x 1080 for %.0f s per run, %d round(s); CPU in seconds per recorded second,\n"
-                "the X server's share over its CPU with the same activity and no recording.\n\n",
-                seconds, rounds);
-    std::printf("%-5s %3s %-9s %8s %9s %8s %8s %8s | %-12s %-12s\n", "what", "fps", "recorder", "kept", "MB/s",
-                "own CPU", "X CPU", "total", "bytes ratio", "CPU ratio");
+    std::printf(
+        "\nRecording 1920 x 1080 for %.0f s per run, %d round(s); CPU in seconds per recorded second,\n"
+        "the X server's share over its CPU with the same activity and no recording.\n\n",
+        seconds, rounds);
+    std::printf("%-5s %3s %-9s %8s %9s %8s %8s %8s | %-12s %-12s\n", "what", "fps", "recorder", "kept",
+                "MB/s", "own CPU", "X CPU", "total", "bytes ratio", "CPU ratio");
     for (const char* kind : {"ui", "full"})
         for (int fps : {30, 60})
             for (int round = 0; round < rounds; ++round) {
@@ -261,7 +268,8 @@ void runRecordingComparison(const ScreenDescription& screen, double seconds, int
                 Measure ours, theirs;
                 {
                     Activity activity(kind, seconds + 5);
-                    ours = recordWithRecorder(screen, fps, seconds, xServer, baseline, folder + "/take.vistrelRecord");
+                    ours = recordWithRecorder(screen, fps, seconds, xServer, baseline,
+                                              folder + "/take.vistrelRecord");
                 }
                 {
                     Activity activity(kind, seconds + 5);
@@ -270,7 +278,8 @@ void runRecordingComparison(const ScreenDescription& screen, double seconds, int
                 for (const Measure* m : {&ours, &theirs}) {
                     const bool isOurs = m == &ours;
                     if (!m->error.empty()) {
-                        std::printf("%-5s %3d %-9s %s\n", kind, fps, isOurs ? "vistrel" : "x11grab", m->error.c_str());
+                        std::printf("%-5s %3d %-9s %s\n", kind, fps, isOurs ? "vistrel" : "x11grab",
+                                    m->error.c_str());
                         continue;
                     }
                     std::printf("%-5s %3d %-9s %7.1f%% %9.3f %8.3f %8.3f %8.3f", kind, fps,
@@ -287,10 +296,12 @@ void runRecordingComparison(const ScreenDescription& screen, double seconds, int
             }
 }
 
-void runRandomAccess(const ScreenDescription& screen, double seconds, pid_t xServer, const std::string& folder) {
+void runRandomAccess(const ScreenDescription& screen, double seconds, pid_t xServer,
+                     const std::string& folder) {
     const std::string package = folder + "/access.vistrelRecord";
     const int fps = 30;
-    std::printf("\nRandom access: %.0f s of UI activity recorded at %d fps; 50 random frames.\n", seconds, fps);
+    std::printf("\nRandom access: %.0f s of UI activity recorded at %d fps; 50 random frames.\n", seconds,
+                fps);
     {
         Activity activity("ui", seconds + 5);
         Measure m = recordWithRecorder(screen, fps, seconds, xServer, 0, package);
@@ -325,7 +336,8 @@ void runRandomAccess(const ScreenDescription& screen, double seconds, pid_t xSer
         for (std::uint64_t k = 0; k < frames; ++k) {
             info.decompressFrame(k);
             const auto bytes = info.frameBytes();
-            if (!(*writer)->appendVideoFrame(*track, bytes.data(), 1920 * 4, MediaTime(std::int64_t(k) * 20, 600))) {
+            if (!(*writer)->appendVideoFrame(*track, bytes.data(), 1920 * 4,
+                                             MediaTime(std::int64_t(k) * 20, 600))) {
                 std::printf("cannot encode frame %llu\n", static_cast<unsigned long long>(k));
                 return;
             }
@@ -362,7 +374,8 @@ void runRandomAccess(const ScreenDescription& screen, double seconds, pid_t xSer
         const auto start = Clock::now();
         auto image = (*generator)->imageAtTime(MediaTime(std::int64_t(k) * 20 + 10, 600));
         theirs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        if (!image) std::printf("frame %llu: %s\n", static_cast<unsigned long long>(k), image.error().c_str());
+        if (!image)
+            std::printf("frame %llu: %s\n", static_cast<unsigned long long>(k), image.error().c_str());
     }
     const double oursMedian = median(ours), theirsMedian = median(theirs);
     const double oursWorst = *std::max_element(ours.begin(), ours.end());
@@ -408,7 +421,8 @@ int main(int argc, char** argv) {
     }
     auto screens = listScreens();
     if (!screens || screens->empty()) {
-        std::fprintf(stderr, "recorder_comparison_bench: %s\n", screens ? "no screen" : screens.error().c_str());
+        std::fprintf(stderr, "recorder_comparison_bench: %s\n",
+                     screens ? "no screen" : screens.error().c_str());
         return 1;
     }
     const ScreenDescription& screen = screens->front();

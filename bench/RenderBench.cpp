@@ -74,9 +74,10 @@ PropertyList mouseFile() {
                                            {"button", PropertyList(1)}}));
     PlistArray positions;
     for (int i = 0; i <= 40; ++i)
-        positions.push_back(timedEntry(i * 0.1, {{"point", PropertyList(stringFromPoint(Point{700.0 + i * 5, 400.0}))}}));
-    PlistArray cursors = {
-        timedEntry(0.0, {{"mouseTIFFData", PropertyList(cursorTiff())}, {"hotspot", PropertyList("{1, 1}")}})};
+        positions.push_back(
+            timedEntry(i * 0.1, {{"point", PropertyList(stringFromPoint(Point{700.0 + i * 5, 400.0}))}}));
+    PlistArray cursors = {timedEntry(
+        0.0, {{"mouseTIFFData", PropertyList(cursorTiff())}, {"hotspot", PropertyList("{1, 1}")}})};
     return PropertyList(PlistDictionary{{"mouseVisible", PropertyList(true)},
                                         {"eventsVisible", PropertyList(true)},
                                         {"mousePositions", PropertyList(positions)},
@@ -104,7 +105,8 @@ const std::filesystem::path& benchPackage() {
 
 struct RenderScene {
     RenderScene()
-        : media(std::filesystem::temp_directory_path() / ("render-bench-media-" + std::to_string(::getpid()))) {
+        : media(std::filesystem::temp_directory_path() /
+                ("render-bench-media-" + std::to_string(::getpid()))) {
         renderBenchApplication();
         registerVisualObjectClasses();
         registerBuiltinFilters();
@@ -145,7 +147,8 @@ struct RenderScene {
         std::vector<CIImage> layers = track->createScaledImagesForTime(r, BackAndFrontImages::Include);
         const Rect place = text->rectForTime(kFrameTime);
         for (const CIImage& image : text->createScaledImagesForTime(r, BackAndFrontImages::Include))
-            layers.push_back(image.imageByApplyingTransform(AffineTransform::translation(place.origin.x, place.origin.y)));
+            layers.push_back(
+                image.imageByApplyingTransform(AffineTransform::translation(place.origin.x, place.origin.y)));
         CIImage canvas;
         for (const CIImage& layer : layers)
             canvas = canvas.isNull() ? layer : layer.imageByCompositingOverImage(canvas);
@@ -175,13 +178,13 @@ BENCHMARK(BM_RecordingFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 QImage qimageOf(const CIImage& image, int workers) {
     const Rect e = image.extent();
-    const PixelRegion region{int(std::floor(e.origin.x)), int(std::floor(e.origin.y)), int(std::ceil(e.size.width)),
-                             int(std::ceil(e.size.height))};
+    const PixelRegion region{int(std::floor(e.origin.x)), int(std::floor(e.origin.y)),
+                             int(std::ceil(e.size.width)), int(std::ceil(e.size.height))};
     QImage out(region.width, region.height, QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
     // Rows top first in the image, y up in the span.
-    PixelSpan span{out.bits() + std::ptrdiff_t(region.height - 1) * out.bytesPerLine(), -std::ptrdiff_t(out.bytesPerLine()),
-                   region.width, region.height};
+    PixelSpan span{out.bits() + std::ptrdiff_t(region.height - 1) * out.bytesPerLine(),
+                   -std::ptrdiff_t(out.bytesPerLine()), region.width, region.height};
     if (!CPUTileEvaluator(workers).draw(image, region, span, DrawMode::Copy)) out.fill(Qt::transparent);
     return out;
 }
@@ -237,7 +240,8 @@ void BM_GeneratorRecordingFrames(benchmark::State& state) {
         time = time + 0.1 > 3.9 ? 0.5 : time + 0.1;
     }
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["frames_with_recording"] = double(litFrames) / double(std::max<std::uint64_t>(1, state.iterations()));
+    state.counters["frames_with_recording"] =
+        double(litFrames) / double(std::max<std::uint64_t>(1, state.iterations()));
 }
 BENCHMARK(BM_GeneratorRecordingFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -248,7 +252,8 @@ void BM_ZoomAndOverlayMaths(benchmark::State& state) {
     scene.canvas();
     const double m = kFrameTime - scene.track->startTime();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(eventTransformForTime(*scene.track, m, *scene.state, Rect(0, 0, kWidth, kHeight)));
+        benchmark::DoNotOptimize(
+            eventTransformForTime(*scene.track, m, *scene.state, Rect(0, 0, kWidth, kHeight)));
         benchmark::DoNotOptimize(
             mouseCursorAndEventImageAtTime(*scene.track, kFrameTime, scene.renderer.get(), 1.0f));
     }

@@ -10,10 +10,10 @@
 #include "model/CompositionObjectsContainer.h"
 #include "objects/CompositionTransition.h"
 #include "platform/imaging/CIContext.h"
-#include "render/VTLObjectsContainerRenderer.h"
 #include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/TransitionShading.h"
+#include "render/VTLObjectsContainerRenderer.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

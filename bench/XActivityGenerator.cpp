@@ -46,7 +46,9 @@ public:
         window_.paint(glyphs, 0x202020 + (next(seed) % 0x30) * 0x010101u);
     }
     // Scrolls: the window's own copy, which waits for the server.
-    void copy(int fromX, int fromY, int w, int h, int toX, int toY) { window_.copyArea(fromX, fromY, w, h, toX, toY); }
+    void copy(int fromX, int fromY, int w, int h, int toX, int toY) {
+        window_.copyArea(fromX, fromY, w, h, toX, toY);
+    }
     void sync() { window_.sync(); }
     static std::uint32_t next(std::uint32_t& seed) { return (seed = seed * 1664525u + 1013904223u) >> 8; }
 
@@ -93,7 +95,8 @@ void runUi(Painter& p, double seconds) {
             }
         }
         // The cursor blinks every half second.
-        if (step % 100 == 0) p.fill(typedX, 56 + typedLine * kLineHeight + 2, 2, 13, (step / 100) % 2 ? 0xffffff : 0x000000);
+        if (step % 100 == 0)
+            p.fill(typedX, 56 + typedLine * kLineHeight + 2, 2, 13, (step / 100) % 2 ? 0xffffff : 0x000000);
         // The clock every second, the progress bar every 100 ms.
         if (step % 200 == 0) {
             std::uint32_t s = static_cast<std::uint32_t>(t) + 7;

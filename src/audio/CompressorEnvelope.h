@@ -38,10 +38,12 @@ public:
         // gain dB = (level dB - threshold dB) × slope, i.e. (level / threshold)^(slope / 2).
         double gain = 1.0;
         if (level > thresholdMeanSquare_) {
-            if (slope_ != 0) gain = fastmath::exp2(halfSlope_ * (fastmath::log2Positive(level) - log2Threshold_));
+            if (slope_ != 0)
+                gain = fastmath::exp2(halfSlope_ * (fastmath::log2Positive(level) - log2Threshold_));
         } else if (level < expansionThresholdMeanSquare_) {
             if (expansionSlope_ != 0)
-                gain = fastmath::exp2(halfExpansionSlope_ * (fastmath::log2Positive(level) - log2ExpansionThreshold_));
+                gain = fastmath::exp2(halfExpansionSlope_ *
+                                      (fastmath::log2Positive(level) - log2ExpansionThreshold_));
         }
         return std::max(gain, kMinimumGain);
     }

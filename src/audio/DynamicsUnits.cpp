@@ -192,7 +192,9 @@ void MultiBandCompressorUnit::updateDsp() {
 
 void MultiBandCompressorUnit::processDsp(float* left, float* right, std::size_t frames) {
     using Pair = StereoBiquad::Pair;
-    auto cascade = [](std::array<StereoBiquad, 2>& s, Pair x) { return s[1].processSample(s[0].processSample(x)); };
+    auto cascade = [](std::array<StereoBiquad, 2>& s, Pair x) {
+        return s[1].processSample(s[0].processSample(x));
+    };
     const Pair preGain{preGain_, preGain_};
     for (std::size_t i = 0; i < frames; ++i) {
         const Pair x = Pair{left[i], right[i]} * preGain;

@@ -40,10 +40,11 @@ inline double exp2(double y) {
         y = -1020.0;
     else if (y > 1020.0)
         y = 1020.0;
-    const auto whole = static_cast<std::int64_t>(y + 1024.5) - 1024; // nearest integer
+    const auto whole = static_cast<std::int64_t>(y + 1024.5) - 1024;        // nearest integer
     const double z = (y - static_cast<double>(whole)) * 0.6931471805599453; // |z| ≤ ln2 / 2
     const double e =
-        1 + z * (1 + z * (1.0 / 2 + z * (1.0 / 6 + z * (1.0 / 24 + z * (1.0 / 120 + z * (1.0 / 720 + z / 5040))))));
+        1 + z * (1 + z * (1.0 / 2 +
+                          z * (1.0 / 6 + z * (1.0 / 24 + z * (1.0 / 120 + z * (1.0 / 720 + z / 5040))))));
     return e * std::bit_cast<double>(static_cast<std::uint64_t>(whole + 1023) << 52);
 }
 

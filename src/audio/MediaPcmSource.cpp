@@ -17,7 +17,7 @@ Result<std::unique_ptr<PcmSource>> MediaPcmSource::open(const std::string& path)
 }
 
 Result<std::unique_ptr<PcmSource>> MediaPcmSource::open(std::shared_ptr<const MediaAsset> asset,
-                                                         std::size_t trackIndex) {
+                                                        std::size_t trackIndex) {
     if (!asset) return fail("There is no movie to play.");
     const MediaTrack* track = asset->track(trackIndex);
     if (!track || track->type != MediaType::Audio)

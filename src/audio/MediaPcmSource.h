@@ -19,7 +19,8 @@ class MediaPcmSource final : public PcmSource {
 public:
     static Result<std::unique_ptr<PcmSource>> open(const std::string& path);
     // Track `trackIndex` (of all the asset's tracks), which must be a sound track.
-    static Result<std::unique_ptr<PcmSource>> open(std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex);
+    static Result<std::unique_ptr<PcmSource>> open(std::shared_ptr<const MediaAsset> asset,
+                                                   std::size_t trackIndex);
     ~MediaPcmSource() override;
 
     std::uint32_t channelCount() const override { return channelCount_; }

@@ -75,7 +75,8 @@ std::int64_t RecordedAudioTrack::clockFrames() {
 Status RecordedAudioTrack::append(MovieWriter& writer, std::size_t track, std::size_t frames, bool silence) {
     if (silence) std::fill(scratch_.begin(), scratch_.end(), 0.0f);
     while (frames > 0) {
-        const std::size_t n = silence ? std::min(frames, chunkFrames) : ring_.read(scratch_.data(), std::min(frames, chunkFrames));
+        const std::size_t n = silence ? std::min(frames, chunkFrames)
+                                      : ring_.read(scratch_.data(), std::min(frames, chunkFrames));
         if (n == 0) break;
         const void* buffers[1] = {scratch_.data()};
         if (Status appended = writer.appendAudio(track, buffers, n); !appended) return appended;

@@ -47,13 +47,15 @@ Status VTLAudioDeviceRecorder::startProcessQueue() {
         deviceChannelCount_ = device_.deviceNumberOfChannels();
         channelCount_ = device_.streamNumberOfChannels();
         firstChannelIndex_ = device_.firstChannel() > 0 ? device_.firstChannel() - 1 : 0;
-        if (deviceChannelCount_ == 0 || channelCount_ == 0 || firstChannelIndex_ + channelCount_ > deviceChannelCount_) {
+        if (deviceChannelCount_ == 0 || channelCount_ == 0 ||
+            firstChannelIndex_ + channelCount_ > deviceChannelCount_) {
             const std::string message = "an error occurred preparing audio device " + device_.name() +
                                         ": its channels cannot be read";
             logMessage(message);
             return fail(message);
         }
-        samplingRate_ = VTLAudioTools::setDeviceSamplingRate(device_.deviceID(), desiredSampleRate, *hardware_);
+        samplingRate_ =
+            VTLAudioTools::setDeviceSamplingRate(device_.deviceID(), desiredSampleRate, *hardware_);
         if (samplingRate_ == 0) {
             logMessage("Failed to set sampling rate to desired 44100 for device " + device_.name());
             samplingRate_ = desiredSampleRate;
@@ -70,24 +72,29 @@ Status VTLAudioDeviceRecorder::startProcessQueue() {
         captured(interleaved, frames, channels);
     };
     Result<std::unique_ptr<AudioInputStream>> opened =
-        options_.systemAudio ? hardware_->openSystemAudioStream(channelCount_, samplingRate_, callback)
-                             : hardware_->openInputStream(device_.deviceID(), deviceChannelCount_, samplingRate_, callback);
+        options_.systemAudio
+            ? hardware_->openSystemAudioStream(channelCount_, samplingRate_, callback)
+            : hardware_->openInputStream(device_.deviceID(), deviceChannelCount_, samplingRate_, callback);
     if (!opened) {
-        const std::string message = "an error occurred preparing audio device " + device_.name() + ": " + opened.error();
+        const std::string message =
+            "an error occurred preparing audio device " + device_.name() + ": " + opened.error();
         logMessage(message);
         return fail(message);
     }
     stream_ = std::move(opened).value();
     if (Status started = stream_->start(); !started) {
         stream_.reset();
-        const std::string message = "an error occurred preparing audio device " + device_.name() + ": " + started.error();
+        const std::string message =
+            "an error occurred preparing audio device " + device_.name() + ": " + started.error();
         logMessage(message);
         return fail(message);
     }
-    logMessage("record device " + device_.name() + " +++ number channels in stream: " + std::to_string(channelCount_) +
+    logMessage("record device " + device_.name() +
+               " +++ number channels in stream: " + std::to_string(channelCount_) +
                " +++ number channels in device: " + std::to_string(deviceChannelCount_));
     std::shared_ptr<DispatchQueue> queue = writer_ ? writer_->queue() : DispatchQueue::mainQueue();
-    drainTimer_ = DispatchTimer::scheduleRepeating(options_.drainIntervalSeconds, [this] { drain(false); }, queue);
+    drainTimer_ = DispatchTimer::scheduleRepeating(
+        options_.drainIntervalSeconds, [this] { drain(false); }, queue);
     return {};
 }
 
@@ -136,8 +143,9 @@ void VTLAudioDeviceRecorder::drain(bool complete) {
         settings.inputSampleType = PcmSampleType::Float32;
         settings.inputLayout = PcmLayout::Interleaved;
         settings.title = options_.trackTitle;
-        Result<std::size_t> added = writer_->isStarted() ? Result<std::size_t>(fail("The movie has started already."))
-                                                         : writer_->addAudioTrack(settings);
+        Result<std::size_t> added = writer_->isStarted()
+                                        ? Result<std::size_t>(fail("The movie has started already."))
+                                        : writer_->addAudioTrack(settings);
         if (!added) {
             endTrack("The sound of " + device_.name() + " cannot be recorded: " + added.error());
             return;

@@ -3,7 +3,6 @@
 #include "document/CompositionDocumentWindow.h"
 #include "document/UsageStatistics.h"
 #include "model/CompositionBaseObject.h"
-
 #include "platform/foundation/DispatchTimer.h"
 
 #include <algorithm>
@@ -60,7 +59,8 @@ std::optional<double> CompositionDocument::currentTime() const {
 
 double CompositionDocument::documentDuration() const {
     double duration = 0;
-    for (const auto& object : container_->cachedOnlyObjects()) duration = std::max(duration, object->snapEndTime());
+    for (const auto& object : container_->cachedOnlyObjects())
+        duration = std::max(duration, object->snapEndTime());
     return duration;
 }
 

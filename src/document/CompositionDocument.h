@@ -102,7 +102,9 @@ public:
     double currentExportProgress() const { return currentExportProgress_; }
     // Stores it and tells the document controller, which shows the average of all exports.
     void setCurrentExportProgress(double progress);
-    void setDocumentController(CompositionDocumentController* controller) { documentController_ = controller; }
+    void setDocumentController(CompositionDocumentController* controller) {
+        documentController_ = controller;
+    }
     bool needsToRedoThumbs() const { return needsToRedoThumbs_; }
     void setNeedsToRedoThumbs(bool redo) { needsToRedoThumbs_ = redo; }
 
@@ -128,7 +130,9 @@ public:
     void setPackageFiles(std::shared_ptr<DocumentPackageFiles> files) { packageFiles_ = std::move(files); }
     // Saves the application's text and mouse style preset stores; called by every save (tools
     // and tests have none).
-    void setPresetStoreSynchronizer(std::function<void()> synchronize) { synchronizePresetStores_ = std::move(synchronize); }
+    void setPresetStoreSynchronizer(std::function<void()> synchronize) {
+        synchronizePresetStores_ = std::move(synchronize);
+    }
     // Writes the package at the path. A failure leaves a package already there as it was (its
     // "composition" is replaced atomically, and only after every media file is in place).
     Status writeSafelyToURL(const std::string& path, PackageIcon icon = PackageIcon::Write);
@@ -186,8 +190,8 @@ public:
     // The objects made from a recording package and its side files, with the pieces cut at its
     // pauses; one undo step. None when refused for disk space, or when a cut fails (everything the
     // import did is then taken back).
-    std::optional<ObjectList> addVistrelRecordFromPath(const std::string& path, double time, EnlargeQuestion ask,
-                                                       AutoEnlarge autoEnlarge);
+    std::optional<ObjectList> addVistrelRecordFromPath(const std::string& path, double time,
+                                                       EnlargeQuestion ask, AutoEnlarge autoEnlarge);
     std::optional<ObjectList> addVistrelRecordFromPath(const std::string& path, double time);
     // Moves the objects to start at the time (keeping their durations) and adds them on free
     // tracks, in one undo group.
@@ -210,19 +214,23 @@ public:
     // The effect goes to every selected object at the playhead that takes it; an alert when none.
     void addEffectsToCurrentSelectionAndTime(const PlistDictionary& effect);
     // Selects the object and lets the canvas edit the effect's centre or mask.
-    void editCenterForObject(const std::shared_ptr<CompositionBaseObject>& object, const std::string& effectName);
-    void editMaskForObject(const std::shared_ptr<CompositionBaseObject>& object, const std::string& effectName);
+    void editCenterForObject(const std::shared_ptr<CompositionBaseObject>& object,
+                             const std::string& effectName);
+    void editMaskForObject(const std::shared_ptr<CompositionBaseObject>& object,
+                           const std::string& effectName);
 
     // Selected objects covering [t − tolerance, t + tolerance], t the playhead.
     ObjectList selectedVisibleObjectsForCurrentTimeWithTolerance(double toleranceSeconds) const;
     // The same keeping, or dropping, the objects of one kind (and its kinds).
     template <typename Kind>
     ObjectList selectedVisibleObjectsForCurrentTimeWithToleranceOfClass(double toleranceSeconds) const {
-        return filteredByKind<Kind>(selectedVisibleObjectsForCurrentTimeWithTolerance(toleranceSeconds), true);
+        return filteredByKind<Kind>(selectedVisibleObjectsForCurrentTimeWithTolerance(toleranceSeconds),
+                                    true);
     }
     template <typename Kind>
     ObjectList selectedVisibleObjectsForCurrentTimeWithToleranceNotOfClass(double toleranceSeconds) const {
-        return filteredByKind<Kind>(selectedVisibleObjectsForCurrentTimeWithTolerance(toleranceSeconds), false);
+        return filteredByKind<Kind>(selectedVisibleObjectsForCurrentTimeWithTolerance(toleranceSeconds),
+                                    false);
     }
     // Visible objects touching [t − tolerance, t + tolerance].
     ObjectList visibleObjectsForCurrentTimeWithTolerance(double toleranceSeconds) const;

@@ -1,5 +1,4 @@
 #include "document/CompositionDocument.h"
-
 #include "document/CompositionDocumentWindow.h"
 #include "model/CompositionRectangularState.h"
 #include "model/SharedMediaManager.h"
@@ -93,7 +92,8 @@ bool coversTime(const CompositionBaseObject& object, double time) {
 }
 
 bool isVideoTrackObject(const CompositionBaseObject& object) {
-    return dynamic_cast<const CompositionVistrelTrack*>(&object) || dynamic_cast<const CompositionQTTrack*>(&object);
+    return dynamic_cast<const CompositionVistrelTrack*>(&object) ||
+           dynamic_cast<const CompositionQTTrack*>(&object);
 }
 
 } // namespace
@@ -112,14 +112,16 @@ bool CompositionDocument::canAddFileFromURL(const std::string& fileURLOrPath) co
     return kind == FileKind::Image || kind == FileKind::MovieOrSound;
 }
 
-std::size_t CompositionDocument::numberOfFilesThatWouldGetAddedFromPaths(const std::vector<std::string>& paths) const {
+std::size_t
+CompositionDocument::numberOfFilesThatWouldGetAddedFromPaths(const std::vector<std::string>& paths) const {
     std::size_t count = 0;
     for (const auto& path : paths)
         if (wouldAddFileFromPath(path)) ++count;
     return count;
 }
 
-bool CompositionDocument::wouldAddAtLeastOneFileFromFilesAtPaths(const std::vector<std::string>& paths) const {
+bool CompositionDocument::wouldAddAtLeastOneFileFromFilesAtPaths(
+    const std::vector<std::string>& paths) const {
     for (const auto& path : paths)
         if (wouldAddFileFromPath(path)) return true;
     return false;
@@ -129,12 +131,15 @@ bool CompositionDocument::wouldAddAtLeastOneFileFromFilesAtPaths(const std::vect
 
 ObjectList CompositionDocument::addFileFromPath(const std::string& path, double time) {
     switch (fileKindOf(path)) {
-    case FileKind::Image: return addImagesFromPaths({path}, time);
-    case FileKind::Recording: return addVistrelRecordFromPath(path, time).value_or(ObjectList{});
+    case FileKind::Image:
+        return addImagesFromPaths({path}, time);
+    case FileKind::Recording:
+        return addVistrelRecordFromPath(path, time).value_or(ObjectList{});
     case FileKind::MovieOrSound:
         return addMovieFromPath(path, time, EnlargeQuestion::Ask, AutoEnlarge::No).value_or(ObjectList{});
     case FileKind::QuartzComposition:
-    case FileKind::Refused: break;
+    case FileKind::Refused:
+        break;
     }
     return {};
 }
@@ -156,8 +161,10 @@ ObjectList CompositionDocument::addFilesFromURLs(const std::vector<std::string>&
     std::vector<std::string> paths;
     for (const auto& url : fileURLs) {
         std::string path = pathFromFileURL(url);
-        if (path.empty()) logMessage("The address " + url + " names no local file; it is skipped.");
-        else paths.push_back(std::move(path));
+        if (path.empty())
+            logMessage("The address " + url + " names no local file; it is skipped.");
+        else
+            paths.push_back(std::move(path));
     }
     return addFilesFromPaths(paths, time);
 }
@@ -169,11 +176,13 @@ ObjectList CompositionDocument::addImagesFromPaths(const std::vector<std::string
     manager->beginUndoGrouping();
     bool scaleToFit = false;
     for (const auto& path : paths) {
-        std::shared_ptr<CompositionMediaEntry> entry = sharedMediaManager().entryForResourceWithFileSystemPath(path, this);
+        std::shared_ptr<CompositionMediaEntry> entry =
+            sharedMediaManager().entryForResourceWithFileSystemPath(path, this);
         if (!entry) continue;
         auto image = makeModelObject<CompositionImageObject>(container_.get());
         image->setImageFromMediaEntry(entry);
-        if (!image->image() || !(image->originalImageSize().width > 0) || !(image->originalImageSize().height > 0)) {
+        if (!image->image() || !(image->originalImageSize().width > 0) ||
+            !(image->originalImageSize().height > 0)) {
             // Gives the entry's use back; nothing of the file stays.
             image->setMediaEntry(nullptr);
             continue;
@@ -191,8 +200,10 @@ ObjectList CompositionDocument::addImagesFromPaths(const std::vector<std::string
                                     "_CompositionDocument_AddTrack_IncreaseCanvasSize_DontIncrease"};
                 increase = window_->runAlert(alert).buttonIndex == 0;
             }
-            if (increase) container_->increaseCanvasSizeTo(image->originalImageSize());
-            else scaleToFit = true;
+            if (increase)
+                container_->increaseCanvasSizeTo(image->originalImageSize());
+            else
+                scaleToFit = true;
         }
         container_->addObject(image);
         result.push_back(image);
@@ -200,7 +211,8 @@ ObjectList CompositionDocument::addImagesFromPaths(const std::vector<std::string
     }
     if (scaleToFit) {
         for (const auto& object : result)
-            if (auto* image = dynamic_cast<CompositionImageObject*>(object.get())) image->scaleToFitInCanvas();
+            if (auto* image = dynamic_cast<CompositionImageObject*>(object.get()))
+                image->scaleToFitInCanvas();
     }
     centerObjectsWithoutUndo(result);
     manager->endUndoGrouping();
@@ -283,7 +295,8 @@ void CompositionDocument::addShapeOfShapeKind(std::int32_t kind) {
     container_->addObject(shape);
     manager->endUndoGrouping();
     if (!outline) {
-        if (auto* last = dynamic_cast<CompositionShapeObject*>(lastAddedShape().get()); last && last != shape.get())
+        if (auto* last = dynamic_cast<CompositionShapeObject*>(lastAddedShape().get());
+            last && last != shape.get())
             shape->takeAttributesFromShape(*last);
         setLastAddedShape(shape);
     }
@@ -334,12 +347,14 @@ void CompositionDocument::editMaskForObject(const std::shared_ptr<CompositionBas
 
 // --- What is selected or visible at the playhead
 
-ObjectList CompositionDocument::selectedVisibleObjectsForCurrentTimeWithTolerance(double toleranceSeconds) const {
+ObjectList
+CompositionDocument::selectedVisibleObjectsForCurrentTimeWithTolerance(double toleranceSeconds) const {
     ObjectList result;
     if (!window_) return result;
     const double time = playheadTime();
     for (const auto& object : window_->selectedObjects())
-        if (object && object->snapStartTime() <= time - toleranceSeconds && object->snapEndTime() >= time + toleranceSeconds)
+        if (object && object->snapStartTime() <= time - toleranceSeconds &&
+            object->snapEndTime() >= time + toleranceSeconds)
             result.push_back(object);
     return result;
 }
@@ -348,7 +363,8 @@ ObjectList CompositionDocument::visibleObjectsForCurrentTimeWithTolerance(double
     ObjectList result;
     const double time = playheadTime();
     for (const auto& object : container_->cachedOnlyObjects())
-        if (object && object->snapStartTime() <= time + toleranceSeconds && object->snapEndTime() >= time - toleranceSeconds)
+        if (object && object->snapStartTime() <= time + toleranceSeconds &&
+            object->snapEndTime() >= time - toleranceSeconds)
             result.push_back(object);
     return result;
 }

@@ -9,7 +9,8 @@ namespace vtl {
 
 void CompositionDocumentController::addDocument(CompositionDocument* document) {
     if (!document) return;
-    if (std::find(documents_.begin(), documents_.end(), document) == documents_.end()) documents_.push_back(document);
+    if (std::find(documents_.begin(), documents_.end(), document) == documents_.end())
+        documents_.push_back(document);
     document->setDocumentController(this);
     NotificationCenter::defaultCenter().post(kDocumentCountChangedNotification, this);
 }
@@ -36,7 +37,8 @@ void CompositionDocumentController::exportStateChanged(CompositionDocument* docu
         return;
     }
     double sum = 0;
-    for (const CompositionDocument* listed : exporting_) sum += listed->currentExportProgress();
+    for (const CompositionDocument* listed : exporting_)
+        sum += listed->currentExportProgress();
     const double average = sum / double(exporting_.size());
     display_->setExportProgress(average, average < 1.0);
 }

@@ -1,5 +1,4 @@
 #include "document/CompositionDocument.h"
-
 #include "document/CompositionDocumentController.h"
 #include "document/CompositionDocumentWindow.h"
 #include "model/CompositionBaseObject.h"
@@ -29,10 +28,12 @@ void CompositionDocument::startLife() {
     observeContainer();
     NotificationCenter& center = NotificationCenter::defaultCenter();
     notificationObservers_.emplace_back(
-        center, center.addObserver(UndoManager::didUndoChangeNotification, undoManager_.get(), [this](const Notification&) {
-            NotificationCenter::defaultCenter().post(kObjectChangedNotification, container_.get());
-            updateSequencerView();
-        }));
+        center, center.addObserver(UndoManager::didUndoChangeNotification, undoManager_.get(),
+                                   [this](const Notification&) {
+                                       NotificationCenter::defaultCenter().post(kObjectChangedNotification,
+                                                                                container_.get());
+                                       updateSequencerView();
+                                   }));
     notificationObservers_.emplace_back(
         center, center.addObserver(deselectAllNotification, nullptr, [this](const Notification& note) {
             if (note.object != container_.get()) return;
@@ -42,14 +43,17 @@ void CompositionDocument::startLife() {
 
 void CompositionDocument::observeContainer() {
     auto* self = this;
-    containerObservations_.push_back(container_->addObserver(
-        "objects", KeyValueObservingOptions::newValue, self, [self](const KeyValueChange&) { self->objectsOfContainerChanged(); }));
-    containerObservations_.push_back(container_->addObserver(
-        "canvasSize", KeyValueObservingOptions::none, self, [self](const KeyValueChange&) { self->snippetPreviewCache_ = {}; }));
+    containerObservations_.push_back(
+        container_->addObserver("objects", KeyValueObservingOptions::newValue, self,
+                                [self](const KeyValueChange&) { self->objectsOfContainerChanged(); }));
+    containerObservations_.push_back(
+        container_->addObserver("canvasSize", KeyValueObservingOptions::none, self,
+                                [self](const KeyValueChange&) { self->snippetPreviewCache_ = {}; }));
 }
 
 void CompositionDocument::stopObservingContainer() {
-    for (ObservableObject::Token token : containerObservations_) container_->removeObserver(token);
+    for (ObservableObject::Token token : containerObservations_)
+        container_->removeObserver(token);
     containerObservations_.clear();
 }
 
@@ -62,8 +66,8 @@ void CompositionDocument::objectsOfContainerChanged() {
     if (gone(lastAddedText_)) lastAddedText_.reset();
     if (snippetCacheTimer_) snippetCacheTimer_->cancel();
     auto* self = this;
-    snippetCacheTimer_ = DispatchTimer::scheduleOnce(snippetCacheDelaySeconds, [self] { self->snippetPreviewCache_ = {}; },
-                                                     DispatchQueue::mainQueue());
+    snippetCacheTimer_ = DispatchTimer::scheduleOnce(
+        snippetCacheDelaySeconds, [self] { self->snippetPreviewCache_ = {}; }, DispatchQueue::mainQueue());
 }
 
 void CompositionDocument::replaceContainer(std::shared_ptr<CompositionObjectsContainer> container) {
@@ -114,7 +118,8 @@ void CompositionDocument::makeWindowControllers(CompositionDocumentWindow* windo
         const PropertyList* rect = frame.find("windowFrame");
         const std::optional<Size> screenSize =
             screen && screen->stringValue() ? parseSize(*screen->stringValue()) : std::nullopt;
-        const std::optional<Rect> windowFrame = rect && rect->stringValue() ? parseRect(*rect->stringValue()) : std::nullopt;
+        const std::optional<Rect> windowFrame =
+            rect && rect->stringValue() ? parseRect(*rect->stringValue()) : std::nullopt;
         // A frame saved on a screen of another size would not fit this one.
         if (screenSize && windowFrame && *screenSize == window_->screenSize()) {
             window_->setWindowFrame(*windowFrame);
@@ -142,7 +147,8 @@ void CompositionDocument::tearDown() {
         window_->hideAllMenus();
     }
     // Only a track of this composition: another document's extraction goes on.
-    if (std::shared_ptr<CompositionTrackObject> extracting = CompositionTrackObject::currentlyExtractingTrack()) {
+    if (std::shared_ptr<CompositionTrackObject> extracting =
+            CompositionTrackObject::currentlyExtractingTrack()) {
         if (container_->containsObject(extracting.get())) extracting->cancelExtraction();
     }
     container_->interruptExtraction();

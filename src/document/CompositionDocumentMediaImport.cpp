@@ -1,6 +1,5 @@
-#include "document/CompositionDocument.h"
-
 #include "audio/MediaFileFunctions.h"
+#include "document/CompositionDocument.h"
 #include "document/CompositionDocumentWindow.h"
 #include "document/LegacyMovieConverter.h"
 #include "document/RecordingPauses.h"
@@ -128,7 +127,8 @@ void CompositionDocument::centerObjectsWithoutUndo(const ObjectList& objects) {
     manager->disableUndoRegistration();
     const Size canvas = container_->canvasSize();
     for (const auto& object : objects) {
-        auto* state = object ? dynamic_cast<CompositionRectangularState*>(object->noneAnimationState().get()) : nullptr;
+        auto* state =
+            object ? dynamic_cast<CompositionRectangularState*>(object->noneAnimationState().get()) : nullptr;
         if (!state) continue;
         Rect rect = state->rect();
         if (!(rect.size.width > 0) || !(rect.size.height > 0)) continue;
@@ -161,9 +161,10 @@ bool CompositionDocument::showWarningAboutResourceBeingAddedIfFileTooBig(const s
 
 // --- The movie importer
 
-std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::string& path, double time,
-                                                                EnlargeQuestion ask, AutoEnlarge autoEnlarge,
-                                                                std::shared_ptr<CompositionMediaEntry> mediaEntry) {
+std::optional<ObjectList>
+CompositionDocument::addMovieFromPath(const std::string& path, double time, EnlargeQuestion ask,
+                                      AutoEnlarge autoEnlarge,
+                                      std::shared_ptr<CompositionMediaEntry> mediaEntry) {
     if (!std::isfinite(time)) {
         logMessage("A movie cannot be added at a time that is not a finite number.");
         return std::nullopt;
@@ -183,7 +184,8 @@ std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::strin
         const int status = legacyMovieConverter_->convert(path, target.string());
         if (window_) window_->hideWaitingSheet();
         if (status != 0) {
-            logMessage("The movie " + path + " could not be converted (status " + std::to_string(status) + ").");
+            logMessage("The movie " + path + " could not be converted (status " + std::to_string(status) +
+                       ").");
             if (window_) {
                 window_->beep();
                 DocumentAlert alert;
@@ -237,7 +239,8 @@ std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::strin
         double offset = 0;
         if (track.startTime.isValid() && track.timeScale > 0) {
             const MediaTime start = track.startTime.convertedToScale(track.timeScale);
-            if (start.isValid()) offset = static_cast<double>(static_cast<std::int32_t>(start.value)) / track.timeScale;
+            if (start.isValid())
+                offset = static_cast<double>(static_cast<std::int32_t>(start.value)) / track.timeScale;
         }
         if (!std::isfinite(offset)) offset = 0;
         // Each object owns a movie of its own on the one entry.
@@ -274,19 +277,23 @@ std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::strin
         if (firstVideo) firstVideo->addDependentTrack(object);
         queues.addAudioTrack(object);
     }
-    for (const auto& object : videoObjects) queues.addVideoTrack(object);
+    for (const auto& object : videoObjects)
+        queues.addVideoTrack(object);
     if (!insertion.empty()) container_->waveformExtractionDone(nullptr);
 
     if (autoEnlarge == AutoEnlarge::Yes) canvas = movie->movieSize();
     bool increase = false;
-    if (ask == EnlargeQuestion::Ask && canvasWouldGrow && !dontAskAboutEnlargingAgain_ && autoEnlarge == AutoEnlarge::No)
+    if (ask == EnlargeQuestion::Ask && canvasWouldGrow && !dontAskAboutEnlargingAgain_ &&
+        autoEnlarge == AutoEnlarge::No)
         increase = askToEnlargeCanvas(ImportKind::Movie);
     const bool resize = autoEnlarge == AutoEnlarge::Yes || increase;
     if (resize && canvas.width > 0 && canvas.height > 0) container_->setCanvasSize(canvas);
     for (const auto& object : videoObjects) {
         if (auto* video = asMovieTrack(object)) {
-            if (resize) video->setNoneAnimationStateFromTrackMatrix();
-            else video->setNoneAnimationStateOriginalSize();
+            if (resize)
+                video->setNoneAnimationStateFromTrackMatrix();
+            else
+                video->setNoneAnimationStateOriginalSize();
         }
     }
     centerObjectsWithoutUndo(videoObjects);
@@ -299,12 +306,14 @@ std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::strin
 }
 
 std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::string& path, double time,
-                                                                EnlargeQuestion ask, AutoEnlarge autoEnlarge) {
+                                                                EnlargeQuestion ask,
+                                                                AutoEnlarge autoEnlarge) {
     if (isRecordingPackage(path)) return addVistrelRecordFromPath(path, time, ask, autoEnlarge);
     return addMovieFromPath(path, time, ask, autoEnlarge, nullptr);
 }
 
-std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::string& path, EnlargeQuestion ask) {
+std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::string& path,
+                                                                EnlargeQuestion ask) {
     return addMovieFromPath(path, playheadTime(), ask, AutoEnlarge::No);
 }
 
@@ -314,12 +323,14 @@ std::optional<ObjectList> CompositionDocument::addMovieFromPath(const std::strin
 
 // --- The recording importer
 
-std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const std::string& path, double time) {
+std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const std::string& path,
+                                                                        double time) {
     return addVistrelRecordFromPath(path, time, EnlargeQuestion::Ask, AutoEnlarge::No);
 }
 
 std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const std::string& path, double time,
-                                                                        EnlargeQuestion ask, AutoEnlarge autoEnlarge) {
+                                                                        EnlargeQuestion ask,
+                                                                        AutoEnlarge autoEnlarge) {
     if (!std::isfinite(time)) {
         logMessage("A recording cannot be added at a time that is not a finite number.");
         return std::nullopt;
@@ -349,7 +360,8 @@ std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const st
 std::optional<ObjectList> CompositionDocument::importRecording(const std::string& path, double time,
                                                                EnlargeQuestion ask, AutoEnlarge autoEnlarge) {
     const fs::path package(path);
-    std::shared_ptr<CompositionMediaEntry> entry = sharedMediaManager().entryForResourceWithFileSystemPath(path, this);
+    std::shared_ptr<CompositionMediaEntry> entry =
+        sharedMediaManager().entryForResourceWithFileSystemPath(path, this);
     if (!entry) {
         logMessage("The recording " + path + " cannot be used.");
         return ObjectList{};
@@ -370,13 +382,16 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
         if (ask == EnlargeQuestion::Ask && container_->wouldIncreaseCanvasSize(recordingSize) &&
             !dontAskAboutEnlargingAgain_ && autoEnlarge == AutoEnlarge::No)
             increase = askToEnlargeCanvas(ImportKind::Recording);
-        if (autoEnlarge == AutoEnlarge::Yes) container_->setCanvasSize(recordingSize);
-        else if (increase) container_->setCanvasSize(recordingSize);
+        if (autoEnlarge == AutoEnlarge::Yes)
+            container_->setCanvasSize(recordingSize);
+        else if (increase)
+            container_->setCanvasSize(recordingSize);
         screen->setNoneAnimationStateFromTrackMatrix();
         if (canChangeStats_) countStatistic(statisticsKeyForClip(*screen));
         reference = recordingSize;
     } else {
-        logMessage("The recording " + path + " holds no readable screen recording; only its side files are added.");
+        logMessage("The recording " + path +
+                   " holds no readable screen recording; only its side files are added.");
     }
 
     std::vector<RecordingPause> pauses;
@@ -408,7 +423,8 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
         }
         std::optional<ObjectList> objects =
             addMovieFromPath(file.string(), time, EnlargeQuestion::DontAsk, AutoEnlarge::No, relative);
-        if (!objects || objects->empty()) logMessage("The side file " + file.string() + " yields nothing to add.");
+        if (!objects || objects->empty())
+            logMessage("The side file " + file.string() + " yields nothing to add.");
         return objects.value_or(ObjectList{});
     };
 
@@ -436,8 +452,8 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
             screen->setVisualizesMouseEvents(recorded->visualizesClicks, 0);
             screen->setVisualizesMouseCursor(recorded->visualizeMouseCursor, 0);
         } else {
-            logMessage("The recorded mouse style of " + path + " cannot be read: " +
-                       (style ? std::string("it is empty") : style.error()));
+            logMessage("The recorded mouse style of " + path +
+                       " cannot be read: " + (style ? std::string("it is empty") : style.error()));
         }
     }
 
@@ -448,8 +464,10 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
         if (const fs::path meta = package / "iOSDeviceMeta.plist"; sideFileExists(meta)) {
             Result<PropertyList> info = PropertyList::fromFile(meta);
             const std::string* name = info ? info.value().stringForKey("DeviceName") : nullptr;
-            if (name && !name->empty()) deviceName = *name;
-            else logMessage("The device description of " + path + " names no device.");
+            if (name && !name->empty())
+                deviceName = *name;
+            else
+                logMessage("The device description of " + path + " names no device.");
         }
         for (const auto& object : importSideMovie("iOSDevice.mov")) {
             result.push_back(object);
@@ -474,7 +492,8 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
                 const Size canvas = container_->canvasSize();
                 const double scale = std::min(canvas.width / size.width, canvas.height / size.height);
                 const Size fitted{size.width * scale, size.height * scale};
-                state->setRect(Rect{{(canvas.width - fitted.width) / 2, (canvas.height - fitted.height) / 2}, fitted});
+                state->setRect(
+                    Rect{{(canvas.width - fitted.width) / 2, (canvas.height - fitted.height) / 2}, fitted});
             }
             video->invalidate();
         }
@@ -492,7 +511,8 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
         const Size size = video->size();
         Rect rect = state->rect();
         rect.origin = {10, 10};
-        if ((size.width > reference.width || size.height > reference.height) && size.width > 0 && reference.width > 0) {
+        if ((size.width > reference.width || size.height > reference.height) && size.width > 0 &&
+            reference.width > 0) {
             const double factor = asSinglePrecision(reference.width / size.width * 0.5);
             rect.size = {size.width * factor, size.height * factor};
         }
@@ -520,7 +540,8 @@ std::optional<ObjectList> CompositionDocument::importRecording(const std::string
                 logMessage("an error occurred cutting the movie!");
                 return std::nullopt;
             }
-            for (std::size_t i = 1; i < answer.size(); i += 2) laterPieces.push_back(answer[i]);
+            for (std::size_t i = 1; i < answer.size(); i += 2)
+                laterPieces.push_back(answer[i]);
             if (pause->size) {
                 // The size is the device's picture after the pause: its video takes it, or the first
                 // piece cut when there is no device video.

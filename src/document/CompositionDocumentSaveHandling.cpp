@@ -1,5 +1,4 @@
 #include "document/CompositionDocument.h"
-
 #include "document/CompositionDocumentWindow.h"
 #include "document/DocumentOpening.h"
 #include "document/DocumentPackage.h"
@@ -60,10 +59,12 @@ void removeSaveLeftovers(DocumentPackageFiles& files, const fs::path& folder) {
 struct SerializedFlags {
     std::vector<std::pair<std::shared_ptr<CompositionMediaEntry>, bool>> flags;
     explicit SerializedFlags(const MediaEntryList& entries) {
-        for (const auto& entry : entries) flags.emplace_back(entry, entry->hasBeenSerialized());
+        for (const auto& entry : entries)
+            flags.emplace_back(entry, entry->hasBeenSerialized());
     }
     void restore() const {
-        for (const auto& [entry, serialized] : flags) entry->setHasBeenSerialized(serialized);
+        for (const auto& [entry, serialized] : flags)
+            entry->setHasBeenSerialized(serialized);
     }
 };
 
@@ -144,7 +145,8 @@ Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIco
     Status written = writePackageContents(working.string(), icon);
     if (written && !inPlace) {
         written = files.rename(working, target);
-        if (written) written = files.syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+        if (written)
+            written = files.syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
     }
     if (!written) {
         if (!inPlace) {
@@ -168,11 +170,13 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
 
     bool sheetShown = false;
     if (media.needsToCopyMediaForDocument(this, mediaFolder)) {
-        const double size = static_cast<double>(media.sizeOfResourcesNeedingToBeSavedForDocument(this, mediaFolder));
+        const double size =
+            static_cast<double>(media.sizeOfResourcesNeedingToBeSavedForDocument(this, mediaFolder));
         const std::optional<std::uint64_t> free = media.files().freeBytesOfVolume(mediaFolder);
         if (!free || freeSpaceFactor * size > static_cast<double>(*free)) {
             if (window_) {
-                window_->runAlert({"Document_Save_Error_DiskSpace_Title", "Document_Save_Error_DiskSpace_Message",
+                window_->runAlert({"Document_Save_Error_DiskSpace_Title",
+                                   "Document_Save_Error_DiskSpace_Message",
                                    {"Document_Save_Error_DiskSpace_OK"}});
             }
             return fail("There is not enough free space to copy the media into " + path + ".");
@@ -226,13 +230,15 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     Result<PlistBytes> archive = package::archiveRoot(root);
     if (!archive) return fail("The composition cannot be archived: " + archive.error());
     // Replacing "composition" commits the save; everything after it only tidies up.
-    if (Status committed = files.writeFileAtomically(folder / package::compositionFileName, archive.value()); !committed)
+    if (Status committed = files.writeFileAtomically(folder / package::compositionFileName, archive.value());
+        !committed)
         return committed;
 
     if (Status marked = files.writeFileAtomically(folder / package::mediaCleanFileName, {}); !marked)
         logMessage(marked.error());
     if (icon == PackageIcon::Write) {
-        if (Status drawn = writeIcon(path); !drawn) logMessage("The package icon was not written: " + drawn.error());
+        if (Status drawn = writeIcon(path); !drawn)
+            logMessage("The package icon was not written: " + drawn.error());
     }
     if (synchronizePresetStores_) synchronizePresetStores_();
     removeSaveLeftovers(files, folder);
@@ -243,7 +249,8 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
 Status CompositionDocument::writeIcon(const std::string& path) {
     const Size canvas = container_->canvasSize();
     VTLObjectsContainerImageGenerator generator(canvas, 1.0f, nullptr, GeneratorAlpha::With);
-    Result<BitmapImage> rendered = generator.bitmapFromObjectsContainer(*container_, documentDuration() * 0.5, true);
+    Result<BitmapImage> rendered =
+        generator.bitmapFromObjectsContainer(*container_, documentDuration() * 0.5, true);
     if (!rendered) return rendered.asFailure();
     const BitmapImage& image = rendered.value();
     const double w = double(image.width()), h = double(image.height());
@@ -271,7 +278,8 @@ Status CompositionDocument::writeIcon(const std::string& path) {
 Status CompositionDocument::readFromURL(const std::string& path, const std::string& typeName) {
     lastReadError_.reset();
     if (typeName == package::recordingTypeName) {
-        Result<std::unique_ptr<CompositionDocument>> made = openRecordingAsComposition(path, sharedMediaManager());
+        Result<std::unique_ptr<CompositionDocument>> made =
+            openRecordingAsComposition(path, sharedMediaManager());
         if (!made) return made.asFailure();
         CompositionDocument& other = *made.value();
         SharedMediaManager& media = sharedMediaManager();
@@ -294,7 +302,8 @@ Status CompositionDocument::readCompositionPackage(const std::string& path) {
     };
     std::error_code error;
     const fs::path folder(path);
-    if (!fs::is_directory(folder, error)) return refuse(DocumentError::brokenKey, "The composition " + path + " is not a package.");
+    if (!fs::is_directory(folder, error))
+        return refuse(DocumentError::brokenKey, "The composition " + path + " is not a package.");
     if (!fs::exists(folder / package::mediaCleanFileName, error)) {
         if (Status checked = runLegacyMovieCheck(path); !checked) return checked;
     }
@@ -305,12 +314,16 @@ Status CompositionDocument::readCompositionPackage(const std::string& path) {
     }
     Result<std::vector<std::uint8_t>> bytes =
         FileHandle::readWholeFile(composition.string(), package::maximumArchiveBytes);
-    if (!bytes) return refuse(DocumentError::brokenKey, "The composition " + path + " cannot be read: " + bytes.error());
+    if (!bytes)
+        return refuse(DocumentError::brokenKey,
+                      "The composition " + path + " cannot be read: " + bytes.error());
     std::variant<package::RootValues, package::ReadFailure> read = package::readRoot(bytes.value());
     if (auto* failure = std::get_if<package::ReadFailure>(&read)) {
         if (failure->fault == package::ReadFault::FormatTooNew)
-            return refuse(DocumentError::formatTooNewKey, "The composition " + path + " was saved by a newer version.");
-        return refuse(DocumentError::brokenKey, "The composition " + path + " is damaged: " + failure->message + ".");
+            return refuse(DocumentError::formatTooNewKey,
+                          "The composition " + path + " was saved by a newer version.");
+        return refuse(DocumentError::brokenKey,
+                      "The composition " + path + " is damaged: " + failure->message + ".");
     }
     adoptRoot(std::get<package::RootValues>(std::move(read)), path);
     return {};
@@ -323,7 +336,8 @@ Status CompositionDocument::readFromData(std::span<const std::uint8_t> bytes, co
         const bool tooNew = failure->fault == package::ReadFault::FormatTooNew;
         const char* key = tooNew ? DocumentError::formatTooNewKey : DocumentError::brokenKey;
         lastReadError_ = DocumentError{key, localizedString(key)};
-        return fail(tooNew ? name + " was saved by a newer version." : name + " is damaged: " + failure->message + ".");
+        return fail(tooNew ? name + " was saved by a newer version."
+                           : name + " is damaged: " + failure->message + ".");
     }
     adoptRoot(std::get<package::RootValues>(std::move(read)), std::nullopt);
     return {};
@@ -341,13 +355,16 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
     };
     lastAddedShape_ = inContainer(root.lastAddedShape);
     lastAddedText_ = inContainer(root.lastAddedText);
-    if (root.legacyMediaManager) media.migrateMediaFromDocumentMediaManager(*root.legacyMediaManager, this);
-    else media.addEntries(root.mediaEntries, this);
+    if (root.legacyMediaManager)
+        media.migrateMediaFromDocumentMediaManager(*root.legacyMediaManager, this);
+    else
+        media.addEntries(root.mediaEntries, this);
     windowHandOver_ = {};
     windowHandOver_.pixelsPerSecond = root.pixelsPerSecond;
     windowHandOver_.expandedCollapsedPropertyViewStates = std::move(root.expandedCollapsedPropertyViewStates);
     dontAskAboutEnlargingAgain_ = root.dontAskAboutEnlargingAgain;
-    if (root.mostRecentLanguageName) CompositionDocumentServices::setMostRecentLanguageName(*root.mostRecentLanguageName);
+    if (root.mostRecentLanguageName)
+        CompositionDocumentServices::setMostRecentLanguageName(*root.mostRecentLanguageName);
     identifier_ = root.identifier.value_or(std::string());
     if (root.recentlyUsedVoices) {
         CompositionDocumentServices::recentlyUsedVoices() = *root.recentlyUsedVoices;
@@ -361,20 +378,24 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         // A name or link leading out of the package is never followed.
         const bool inside = mediaFolder && entryResolvesInside(*entry, *mediaFolder);
         entry->setMissing(!inside);
-        if (!inside && mediaFolder) logMessage("The media file " + entry->relativePathFromDocumentRoot() + " is missing.");
+        if (!inside && mediaFolder)
+            logMessage("The media file " + entry->relativePathFromDocumentRoot() + " is missing.");
     }
 
     container_->loadTrackResources();
     container_->sortTracks();
     container_->recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
-    for (const auto& mark : container_->chapterMarks()) mark->setDocument(this);
-    for (const auto& object : container_->allObjects()) object->propagateDocument();
+    for (const auto& mark : container_->chapterMarks())
+        mark->setDocument(this);
+    for (const auto& object : container_->allObjects())
+        object->propagateDocument();
     needsToRedoThumbs_ = false;
 
     if (root.formatVersion < package::firstCurrentFormatVersion) {
         std::int32_t highestTrack = 0;
         for (const auto& object : container_->allObjects()) {
-            if (const auto& track = object->containerTrack()) highestTrack = std::max(highestTrack, track->trackNumber());
+            if (const auto& track = object->containerTrack())
+                highestTrack = std::max(highestTrack, track->trackNumber());
             auto movie = std::dynamic_pointer_cast<CompositionMovieTrackObject>(object);
             if (!movie) continue;
             movie->setPreviewThumbnails({});
@@ -389,13 +410,14 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         std::set<std::string> kept;
         for (const auto& object : container_->allObjects()) {
             if (auto* speech = dynamic_cast<CompositionGeneratedSpeechTrackObject*>(object.get())) {
-                for (std::string& name : speech->allGeneratedSpeechFilesFileNames()) kept.insert(std::move(name));
+                for (std::string& name : speech->allGeneratedSpeechFilesFileNames())
+                    kept.insert(std::move(name));
             }
         }
         std::error_code error;
         std::vector<fs::path> stray;
-        for (fs::directory_iterator it(fs::path(*path) / package::speechFolderName, error), end; !error && it != end;
-             it.increment(error)) {
+        for (fs::directory_iterator it(fs::path(*path) / package::speechFolderName, error), end;
+             !error && it != end; it.increment(error)) {
             if (!kept.contains(it->path().filename().string())) stray.push_back(it->path());
         }
         for (const fs::path& file : stray) {
@@ -405,17 +427,21 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         }
     }
 
-    for (const auto& object : container_->allObjects()) object->recacheNamesOfAllUsedEffects();
+    for (const auto& object : container_->allObjects())
+        object->recacheNamesOfAllUsedEffects();
     windowHandOver_.horizontalGuides = std::move(root.horizontalGuides);
     windowHandOver_.verticalGuides = std::move(root.verticalGuides);
     undoManager_->removeAllActions();
     for (const auto& object : container_->allObjects()) {
-        if (auto* text = dynamic_cast<CompositionTextObject*>(object.get())) text->regenerateThumb();
-        else if (auto* shape = dynamic_cast<CompositionShapeObject*>(object.get())) shape->regenerateThumb();
+        if (auto* text = dynamic_cast<CompositionTextObject*>(object.get()))
+            text->regenerateThumb();
+        else if (auto* shape = dynamic_cast<CompositionShapeObject*>(object.get()))
+            shape->regenerateThumb();
     }
     windowHandOver_.windowFrameDictionary = std::move(root.windowFrameDictionary);
     for (const auto& object : container_->allObjects()) {
-        if (auto* visual = dynamic_cast<CompositionRectangularObject*>(object.get())) visual->performPostLoadSetup();
+        if (auto* visual = dynamic_cast<CompositionRectangularObject*>(object.get()))
+            visual->performPostLoadSetup();
     }
 }
 
@@ -450,12 +476,14 @@ Status CompositionDocument::runLegacyMovieCheck(const std::string& path) {
             return fail("There is not enough free space to convert the movies of " + path + ".");
         }
         const DocumentAlertAnswer answer =
-            window_ ? window_->runAlert({"MovieModernization_Title", "MovieModernization_AskMessage",
+            window_ ? window_->runAlert({"MovieModernization_Title",
+                                         "MovieModernization_AskMessage",
                                          {"MovieModernization_Cancel", "MovieModernization_ProceedAndOpen"}})
                     : DocumentAlertAnswer{};
         if (answer.buttonIndex != 1) return fail("Converting the movies of " + path + " was cancelled.");
         // Each file is converted in place; as with the converter tool, its status is not examined.
-        for (const fs::path& movie : qualifying) (void)converter->convert(movie.string(), movie.string());
+        for (const fs::path& movie : qualifying)
+            (void)converter->convert(movie.string(), movie.string());
     }
     // Marked only once every conversion has run.
     if (Status marked = packageFiles().writeFileAtomically(marker, {}); !marked) logMessage(marked.error());

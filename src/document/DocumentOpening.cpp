@@ -1,7 +1,6 @@
 #include "document/DocumentOpening.h"
 
 #include "document/DocumentPackage.h"
-
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionRectangularObject.h"
 #include "objects/MouseVisualization.h"
@@ -38,7 +37,8 @@ Result<std::unique_ptr<CompositionDocument>> openRecordingAsComposition(const st
     std::optional<ObjectList> added =
         document->addVistrelRecordFromPath(packagePath, 0, EnlargeQuestion::DontAsk, AutoEnlarge::Yes);
     const bool hasRecording =
-        added && std::any_of(added->begin(), added->end(), [](const std::shared_ptr<CompositionBaseObject>& object) {
+        added &&
+        std::any_of(added->begin(), added->end(), [](const std::shared_ptr<CompositionBaseObject>& object) {
             return dynamic_cast<const CompositionVistrelTrack*>(object.get()) != nullptr;
         });
     if (!hasRecording) return fail("The recording " + packagePath + " cannot be read.");
@@ -59,7 +59,8 @@ Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::s
     return document;
 }
 
-Result<std::unique_ptr<CompositionDocument>> openDocument(const std::string& packagePath, SharedMediaManager& media) {
+Result<std::unique_ptr<CompositionDocument>> openDocument(const std::string& packagePath,
+                                                          SharedMediaManager& media) {
     return isRecordingPackagePath(packagePath) ? openRecordingAsComposition(packagePath, media)
                                                : openCompositionPackage(packagePath, media);
 }

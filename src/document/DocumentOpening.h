@@ -33,7 +33,8 @@ Result<std::unique_ptr<CompositionDocument>> openCompositionPackage(const std::s
 
 // Either of the two, by the package's extension, with the media entries registered in `media`: what
 // the tools open a user's input with.
-Result<std::unique_ptr<CompositionDocument>> openDocument(const std::string& packagePath, SharedMediaManager& media);
+Result<std::unique_ptr<CompositionDocument>> openDocument(const std::string& packagePath,
+                                                          SharedMediaManager& media);
 
 // The same from the bytes of a package's "composition" file; `name` names it in messages.
 Result<std::unique_ptr<CompositionDocument>> readCompositionArchive(std::span<const std::uint8_t> bytes,

@@ -28,7 +28,9 @@ public:
         coder.encodeObject("object", static_cast<const Archivable*>(nullptr));
         coder.encodeDouble("key_position", position);
     }
-    void initWithCoder(KeyedUnarchiver& coder) override { position = coder.decodeDoubleForKey("key_position"); }
+    void initWithCoder(KeyedUnarchiver& coder) override {
+        position = coder.decodeDoubleForKey("key_position");
+    }
 };
 
 ArchivedValue guidesValue(const std::vector<double>& positions) {
@@ -47,8 +49,10 @@ std::optional<std::vector<double>> guidesFrom(const ArchivedValue* value) {
     std::vector<double> positions;
     for (const ArchivedValue& item : *value->arrayValue()) {
         std::optional<double> position;
-        if (auto guide = item.objectAs<SnappingGuideRecord>()) position = guide->position;
-        else position = item.numberValue();
+        if (auto guide = item.objectAs<SnappingGuideRecord>())
+            position = guide->position;
+        else
+            position = item.numberValue();
         if (position && std::isfinite(*position)) positions.push_back(*position);
     }
     return positions;
@@ -61,7 +65,9 @@ std::optional<PlistDictionary> plistDictionaryFrom(const ArchivedValue* value) {
     return std::nullopt;
 }
 
-ReadFailure broken(std::string message) { return {ReadFault::Broken, std::move(message)}; }
+ReadFailure broken(std::string message) {
+    return {ReadFault::Broken, std::move(message)};
+}
 
 } // namespace
 
@@ -87,19 +93,22 @@ Result<PlistBytes> archiveRoot(const RootValues& values) {
     root.set("timeScale", ArchivedValue(values.timeScale));
     root.set("mediaEntries", ArchivedValue::array(values.mediaEntries));
     root.set("expandedCollapsedPropertyViewStates",
-             ArchivedValue::fromPropertyList(PropertyList(values.expandedCollapsedPropertyViewStates.value_or(PlistDictionary()))));
+             ArchivedValue::fromPropertyList(
+                 PropertyList(values.expandedCollapsedPropertyViewStates.value_or(PlistDictionary()))));
     root.set("VistrelDocumentFormatVersion", ArchivedValue(currentFormatVersion));
-    root.set("windowFrameDictionary",
-             ArchivedValue::fromPropertyList(PropertyList(values.windowFrameDictionary.value_or(PlistDictionary()))));
+    root.set("windowFrameDictionary", ArchivedValue::fromPropertyList(PropertyList(
+                                          values.windowFrameDictionary.value_or(PlistDictionary()))));
     if (values.identifier) root.set("key_documentIdentifier", ArchivedValue(*values.identifier));
     if (values.lastAddedShape) root.set("lastAddedShape", ArchivedValue(values.lastAddedShape));
     if (values.lastAddedText) root.set("lastAddedText", ArchivedValue(values.lastAddedText));
     if (values.recentlyUsedVoices) {
         ArchivedDictionary voices;
-        for (const auto& [language, voice] : *values.recentlyUsedVoices) voices.set(language, ArchivedValue(voice));
+        for (const auto& [language, voice] : *values.recentlyUsedVoices)
+            voices.set(language, ArchivedValue(voice));
         root.set("recentlyUsedVoices", ArchivedValue(std::move(voices)));
     }
-    if (values.mostRecentLanguageName) root.set("mostRecentLanguageName", ArchivedValue(*values.mostRecentLanguageName));
+    if (values.mostRecentLanguageName)
+        root.set("mostRecentLanguageName", ArchivedValue(*values.mostRecentLanguageName));
     root.set("horizontalGuides", guidesValue(values.horizontalGuides.value_or(std::vector<double>())));
     root.set("verticalGuides", guidesValue(values.verticalGuides.value_or(std::vector<double>())));
     root.set("document_dontAskAboutEnlargingAgain", ArchivedValue(values.dontAskAboutEnlargingAgain));
@@ -152,11 +161,14 @@ std::variant<RootValues, ReadFailure> readRoot(std::span<const std::uint8_t> byt
     }
     if (const ArchivedValue* manager = root->find("mediaManager"))
         values.legacyMediaManager = manager->objectAs<DocumentMediaManager>();
-    values.expandedCollapsedPropertyViewStates = plistDictionaryFrom(root->find("expandedCollapsedPropertyViewStates"));
+    values.expandedCollapsedPropertyViewStates =
+        plistDictionaryFrom(root->find("expandedCollapsedPropertyViewStates"));
     values.windowFrameDictionary = plistDictionaryFrom(root->find("windowFrameDictionary"));
     values.identifier = string("key_documentIdentifier");
-    if (const ArchivedValue* shape = root->find("lastAddedShape")) values.lastAddedShape = shape->objectAs<CompositionBaseObject>();
-    if (const ArchivedValue* text = root->find("lastAddedText")) values.lastAddedText = text->objectAs<CompositionBaseObject>();
+    if (const ArchivedValue* shape = root->find("lastAddedShape"))
+        values.lastAddedShape = shape->objectAs<CompositionBaseObject>();
+    if (const ArchivedValue* text = root->find("lastAddedText"))
+        values.lastAddedText = text->objectAs<CompositionBaseObject>();
     if (const ArchivedValue* voices = root->find("recentlyUsedVoices"); voices && voices->dictionaryValue()) {
         std::map<std::string, std::string> read;
         for (const auto& [language, voice] : *voices->dictionaryValue())

@@ -10,8 +10,8 @@ namespace vtl {
 namespace fs = std::filesystem;
 
 Status DocumentPackageFiles::writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
-    const fs::path temporary = path.parent_path() / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
-                                                     path.filename().string());
+    const fs::path temporary = path.parent_path() / (kPackageTemporaryPrefix + makeGloballyUniqueString() +
+                                                     "-" + path.filename().string());
     auto discard = [&](Status failure) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
@@ -37,7 +37,8 @@ Status DocumentPackageFiles::createFolder(const fs::path& path) {
 Status DocumentPackageFiles::rename(const fs::path& from, const fs::path& to) {
     std::error_code error;
     fs::rename(from, to, error);
-    if (error) return fail("Cannot rename " + from.string() + " to " + to.string() + ": " + error.message() + ".");
+    if (error)
+        return fail("Cannot rename " + from.string() + " to " + to.string() + ": " + error.message() + ".");
     return {};
 }
 

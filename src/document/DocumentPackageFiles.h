@@ -20,7 +20,8 @@ public:
 
     // Writes the bytes to a temporary file beside `path`, syncs it, renames it over `path` and
     // syncs the folder: afterwards the file is either the old one or the new one, whole.
-    virtual Status writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+    virtual Status writeFileAtomically(const std::filesystem::path& path,
+                                       std::span<const std::uint8_t> bytes);
     // One folder (its parent must exist); an existing folder is fine.
     virtual Status createFolder(const std::filesystem::path& path);
     virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to);

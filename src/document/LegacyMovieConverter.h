@@ -1,8 +1,8 @@
 #pragma once
 // Converts movie files in a format the media layer no longer reads into one it does, in a separate
-// process, before a document imports them or opens a package holding them. This system has no such converter (every movie is read
-// as it is), so documents have none unless one is set; the import flow around it stays in place.
-// Not owned by the document.
+// process, before a document imports them or opens a package holding them. This system has no such converter
+// (every movie is read as it is), so documents have none unless one is set; the import flow around it stays
+// in place. Not owned by the document.
 
 #include <string>
 

@@ -12,7 +12,8 @@ namespace {
 constexpr double maximumPauseSizePixels = 32768;
 } // namespace
 
-Result<std::vector<RecordingPause>> readRecordingPauses(std::span<const std::uint8_t> bytes, const std::string& name) {
+Result<std::vector<RecordingPause>> readRecordingPauses(std::span<const std::uint8_t> bytes,
+                                                        const std::string& name) {
     Result<PropertyList> list = PropertyList::fromBytes(bytes);
     if (!list) return fail("The pause list of " + name + " cannot be read: " + list.error());
     const PlistArray* entries = list.value().arrayValue();
@@ -28,7 +29,8 @@ Result<std::vector<RecordingPause>> readRecordingPauses(std::span<const std::uin
         if (const std::string* text = entry.stringForKey("size")) {
             const std::optional<Size> size = parseSize(*text);
             if (size && std::isfinite(size->width) && std::isfinite(size->height) && size->width > 0 &&
-                size->height > 0 && size->width <= maximumPauseSizePixels && size->height <= maximumPauseSizePixels)
+                size->height > 0 && size->width <= maximumPauseSizePixels &&
+                size->height <= maximumPauseSizePixels)
                 pause.size = *size;
             else
                 logMessage("The size \"" + *text + "\" of a pause of " + name + " is ignored.");

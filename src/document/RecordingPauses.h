@@ -22,6 +22,7 @@ struct RecordingPause {
 // The usable pauses in stored order. Entries without a finite time above 0 are skipped, and sizes
 // that are not positive and at most 32768 on each side are dropped, each logged with `name`. Fails
 // when the bytes are not a list.
-Result<std::vector<RecordingPause>> readRecordingPauses(std::span<const std::uint8_t> bytes, const std::string& name);
+Result<std::vector<RecordingPause>> readRecordingPauses(std::span<const std::uint8_t> bytes,
+                                                        const std::string& name);
 
 } // namespace vtl

@@ -86,7 +86,9 @@ bool valueIsWithinVicinity(float v, float c, float t) {
 namespace {
 
 // A corner curve: both control points on the rectangle's corner.
-void corner(BezierPath& path, Point cornerPoint, Point end) { path.curveTo(end, cornerPoint, cornerPoint); }
+void corner(BezierPath& path, Point cornerPoint, Point end) {
+    path.curveTo(end, cornerPoint, cornerPoint);
+}
 
 // Steps 2 to 4 of the rounded outline: bottom-right, top-right and top-left corners.
 void threeCorners(BezierPath& path, const Rect& r, double k) {
@@ -129,7 +131,8 @@ void appendBezierpathWithRoundedCornersInRectOmittingBottomLeft(BezierPath& path
     path.closePath();
 }
 
-BezierPath pathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, const Rect& r, float radius) {
+BezierPath pathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, const Rect& r,
+                                                 float radius) {
     double k = radius;
     BezierPath path;
     path.moveTo(roundLeft ? Point{r.minX() + k, r.minY()} : Point{r.minX(), r.minY()});
@@ -157,7 +160,8 @@ BezierPath pathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight
 
 AffineTransform CGAffineTransformFromRectToRect(const Rect& from, const Rect& to) {
     return AffineTransform::translation(-from.origin.x, -from.origin.y)
-        .concatenated(AffineTransform::scale(to.size.width / from.size.width, to.size.height / from.size.height))
+        .concatenated(
+            AffineTransform::scale(to.size.width / from.size.width, to.size.height / from.size.height))
         .concatenated(AffineTransform::translation(to.origin.x, to.origin.y));
 }
 
@@ -191,10 +195,13 @@ AffineTransform rotateAtPointTransform(Point p, float angleDegrees) {
 }
 
 namespace {
-bool isIdentityRequest(float sx, float sy, float angle) { return sx == 1.0f && sy == 1.0f && angle == 0.0f; }
+bool isIdentityRequest(float sx, float sy, float angle) {
+    return sx == 1.0f && sy == 1.0f && angle == 0.0f;
+}
 } // namespace
 
-std::optional<AffineTransform> scaleAndRotateAtPointTransform(Point p, float sx, float sy, float angleDegrees) {
+std::optional<AffineTransform> scaleAndRotateAtPointTransform(Point p, float sx, float sy,
+                                                              float angleDegrees) {
     if (isIdentityRequest(sx, sy, angleDegrees)) return std::nullopt;
     AffineTransform t;
     t.append(AffineTransform::translation(-p.x, -p.y));
@@ -217,8 +224,8 @@ std::optional<AffineTransform> scaleAtZeroAndRotateAtPointTransform(Point p, flo
 
 std::optional<AffineTransform> scaleAndRotateForRectTransform(const Rect& r, float sx, float sy,
                                                               float angleDegrees) {
-    return scaleAndRotateAtPointTransform({r.origin.x + r.size.width * 0.5, r.origin.y + r.size.height * 0.5}, sx,
-                                          sy, angleDegrees);
+    return scaleAndRotateAtPointTransform({r.origin.x + r.size.width * 0.5, r.origin.y + r.size.height * 0.5},
+                                          sx, sy, angleDegrees);
 }
 
 Rect applyTransformToRect(const std::optional<AffineTransform>& t, const Rect& r) {
@@ -234,14 +241,16 @@ Rect boundingRectOfTransformedRect(const AffineTransform& t, const Rect& r) {
                            t.apply({r.maxX(), r.maxY()}), t.apply({r.maxX(), r.minY()})});
 }
 
-Rect boundsOfPoints(const std::vector<Point>& points) { return boundingRectOfPoints(points); }
+Rect boundsOfPoints(const std::vector<Point>& points) {
+    return boundingRectOfPoints(points);
+}
 
 } // namespace vtl
 
 namespace vtl {
 
-void appendPathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, GraphicsContext& context, bool clip,
-                                                 const Rect& rect, float r) {
+void appendPathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, GraphicsContext& context,
+                                                 bool clip, const Rect& rect, float r) {
     context.beginPath();
     context.addPath(pathWithRoundedCornersLeftRightInRect(roundLeft, roundRight, rect, r));
     if (clip) context.clip();

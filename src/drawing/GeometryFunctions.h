@@ -54,8 +54,8 @@ void appendBezierpathWithRoundedCornersInRectOmittingBottomLeft(BezierPath& path
 BezierPath pathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, const Rect& rect, float r);
 // Makes that outline the context's current path (replacing any), and clips to it when asked
 // (which consumes the path). Neither fills nor strokes.
-void appendPathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, GraphicsContext& context, bool clip,
-                                                 const Rect& rect, float r);
+void appendPathWithRoundedCornersLeftRightInRect(bool roundLeft, bool roundRight, GraphicsContext& context,
+                                                 bool clip, const Rect& rect, float r);
 // Fills the rectangle of the current context with a gradient of the two colours at 90 degrees.
 // Both colours stand at location 1.0, so the fill is the first colour throughout (kept as callers expect).
 void drawGradientInRect(const Color& first, const Color& second, const Rect& rect);
@@ -70,7 +70,8 @@ AffineTransform scaleAtPointTransform(Point p, float sx, float sy);
 // Rotation by +angle degrees about p.
 AffineTransform rotateAtPointTransform(Point p, float angleDegrees);
 // Scale then rotation by −angle degrees about p; nullopt for exactly sx = sy = 1 and angle 0.
-std::optional<AffineTransform> scaleAndRotateAtPointTransform(Point p, float sx, float sy, float angleDegrees);
+std::optional<AffineTransform> scaleAndRotateAtPointTransform(Point p, float sx, float sy,
+                                                              float angleDegrees);
 // Scale about the origin, then rotation by −angle about the scaled point; nullopt for the identity case.
 std::optional<AffineTransform> scaleAtZeroAndRotateAtPointTransform(Point p, float sx, float sy,
                                                                     float angleDegrees);

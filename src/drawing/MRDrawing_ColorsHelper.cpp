@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 
 namespace vtl {
@@ -43,8 +43,8 @@ long intValue(const std::string& s) {
 int byteChannel(double component) {
     const double value = component * 255;
     if (!(value == value)) return 0;
-    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
-                                       double(std::numeric_limits<int>::max())));
+    return static_cast<int>(
+        std::clamp(value, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
 }
 
 std::string format(const char* fmt, double a, double b, double c = 0, double d = 0) {
@@ -150,9 +150,7 @@ std::optional<Color> MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString(con
     }
     auto parts = split(t, ',');
     if (parts.size() != 4) return std::nullopt;
-    auto channel = [](const std::string& s) {
-        return singlePrecision(intValue(s) / 255.0);
-    };
+    auto channel = [](const std::string& s) { return singlePrecision(intValue(s) / 255.0); };
     return Color::rgb(channel(parts[0]), channel(parts[1]), channel(parts[2]), floatValue(parts[3]));
 }
 

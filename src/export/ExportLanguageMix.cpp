@@ -418,7 +418,8 @@ ExportLanguageMix::create(const CompositionObjectsContainer& container, const Vi
 }
 
 std::vector<Result<std::size_t>> renderSideBySide(const std::vector<ExportLanguageMix*>& mixes,
-                                                  std::vector<ExportMixBuffers>& buffers, std::size_t frameCount) {
+                                                  std::vector<ExportMixBuffers>& buffers,
+                                                  std::size_t frameCount) {
     buffers.resize(mixes.size());
     std::vector<Result<std::size_t>> results(mixes.size(), std::size_t(0));
     auto renderOne = [&](std::size_t i) {

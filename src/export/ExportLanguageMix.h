@@ -43,7 +43,8 @@ struct ExportMixBuffers {
 // each, into `buffers` (one per mix, resized as needed): element i is what mixes[i]->render
 // answered. The mixes must be distinct.
 std::vector<Result<std::size_t>> renderSideBySide(const std::vector<ExportLanguageMix*>& mixes,
-                                                  std::vector<ExportMixBuffers>& buffers, std::size_t frameCount);
+                                                  std::vector<ExportMixBuffers>& buffers,
+                                                  std::size_t frameCount);
 
 // Of `languages`, those an export writes audio for: each with audio tracks (on enabled tracks, not
 // muted) or generated speech that is heard (not shown only as subtitles); click sounds alone keep

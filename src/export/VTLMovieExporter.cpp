@@ -124,7 +124,8 @@ ExportPixelSize exportPixelSize(Size exportSize, float scalingFactor, ExportVide
     if (codec == ExportVideoCodec::H264 && (width > kH264MaximumWidth || height > kH264MaximumHeight)) {
         logMessage("The size of " + std::to_string(int(width)) + " x " + std::to_string(int(height)) +
                    " exceeds the largest H.264 allows; the movie is exported at the largest size that fits.");
-        result.scalingFactor = scalingFactor / std::max(width / kH264MaximumWidth, height / kH264MaximumHeight);
+        result.scalingFactor =
+            scalingFactor / std::max(width / kH264MaximumWidth, height / kH264MaximumHeight);
         // The factor is single precision, the sides are taken from it in double precision.
         width = float(exportSize.width * double(result.scalingFactor));
         height = float(exportSize.height * double(result.scalingFactor));
@@ -199,8 +200,8 @@ Status VTLMovieExporter::startExport() {
     } else if (extension == ".mp4") {
         job.writerOptions.container = MovieContainer::Mpeg4;
     } else {
-        return refuse("A movie can be exported as .mov, .m4v or .mp4, not as \"" + fs::path(job.path).filename().string() +
-                      "\".");
+        return refuse("A movie can be exported as .mov, .m4v or .mp4, not as \"" +
+                      fs::path(job.path).filename().string() + "\".");
     }
     job.codec = videoCodec_;
     if (job.codec != ExportVideoCodec::H264 && job.codec != ExportVideoCodec::ProRes422 &&
@@ -222,9 +223,11 @@ Status VTLMovieExporter::startExport() {
                       " points at a scale of " + secondsText(exportScalingFactor_) + " cannot be made.");
     // A source that cannot be read would leave its part of the movie black or silent.
     for (const auto& object : container_->allObjects()) {
-        if (auto movie = std::dynamic_pointer_cast<CompositionQTTrack>(object); movie && !movie->assetMovie()) {
+        if (auto movie = std::dynamic_pointer_cast<CompositionQTTrack>(object);
+            movie && !movie->assetMovie()) {
             const auto entry = movie->mediaEntry();
-            return refuse("The movie " + (entry ? entry->fileSystemPath() : movie->name()) + " cannot be read.");
+            return refuse("The movie " + (entry ? entry->fileSystemPath() : movie->name()) +
+                          " cannot be read.");
         }
         if (auto recording = std::dynamic_pointer_cast<CompositionVistrelTrack>(object);
             recording && (!recording->movie() || !recording->movie()->recording()))
@@ -234,12 +237,15 @@ Status VTLMovieExporter::startExport() {
     job.languages = languagesToExport_ ? *languagesToExport_ : container_->languagesToExport();
 
     for (const auto& object : container_->allObjects())
-        if (auto rectangular = std::dynamic_pointer_cast<CompositionRectangularObject>(object)) rectangular->beginExport();
+        if (auto rectangular = std::dynamic_pointer_cast<CompositionRectangularObject>(object))
+            rectangular->beginExport();
     thread_ = std::thread([this, job = std::move(job)] { finishExport(run(job)); });
     return {};
 }
 
-void VTLMovieExporter::cancelExport() { cancelled_ = true; }
+void VTLMovieExporter::cancelExport() {
+    cancelled_ = true;
+}
 
 Status VTLMovieExporter::waitUntilFinished() {
     std::lock_guard lock(outcomeMutex_);
@@ -253,7 +259,8 @@ void VTLMovieExporter::finishExport(Status status) {
     if (!status) logMessage("The movie " + exportPath_ + " was not exported: " + status.error());
     // The objects read their media for the export until here, whatever the outcome.
     for (const auto& object : container_->allObjects())
-        if (auto rectangular = std::dynamic_pointer_cast<CompositionRectangularObject>(object)) rectangular->endExport();
+        if (auto rectangular = std::dynamic_pointer_cast<CompositionRectangularObject>(object))
+            rectangular->endExport();
     if (status && postExportAction_) postExportAction_();
     outcome_ = status;
     if (completionHandler_) completionHandler_(status);
@@ -270,7 +277,8 @@ Status VTLMovieExporter::run(const Job& job) {
         const std::optional<std::uint64_t> free = freeSpaceQuery_(folder);
         if (free && *free < kMinimumFreeBytes)
             return fail("There is not enough free space on the disk for the movie: " + std::to_string(*free) +
-                        " bytes are left, and an export needs at least " + std::to_string(kMinimumFreeBytes) + ".");
+                        " bytes are left, and an export needs at least " + std::to_string(kMinimumFreeBytes) +
+                        ".");
         return {};
     };
     if (Status space = checkFreeSpace(); !space) return space;
@@ -338,7 +346,8 @@ Status VTLMovieExporter::run(const Job& job) {
         settings.languageCode = movieLanguageCode(language->languageScript(), job.languageContainer);
         auto track = writer.addTextTrack(settings);
         if (!track)
-            return fail("The subtitles in " + languageName(*language) + " cannot be set up: " + track.error());
+            return fail("The subtitles in " + languageName(*language) +
+                        " cannot be set up: " + track.error());
         text.track = track.value();
         subtitles.push_back(std::move(text));
     }
@@ -346,15 +355,18 @@ Status VTLMovieExporter::run(const Job& job) {
     const std::vector<ExportTextSample> chapters = exportChapters(*container_);
     const MediaTime movieEnd{frameCount, std::int32_t(job.frameRate)};
     for (std::size_t i = 0; i < chapters.size(); ++i) {
-        MediaTime end = i + 1 < chapters.size() ? chapters[i + 1].start : std::max(movieEnd, chapters[i].start);
+        MediaTime end =
+            i + 1 < chapters.size() ? chapters[i + 1].start : std::max(movieEnd, chapters[i].start);
         if (Status added = writer.addChapter(chapters[i].text, chapters[i].start, end); !added)
             return fail("The chapter \"" + chapters[i].text + "\" cannot be added: " + added.error());
     }
 
-    if (Status started = writer.start(); !started) return fail("The movie cannot be started: " + started.error());
+    if (Status started = writer.start(); !started)
+        return fail("The movie cannot be started: " + started.error());
     for (const LanguageSubtitles& text : subtitles)
         for (const ExportTextSample& sample : text.samples)
-            if (Status appended = writer.appendText(text.track, sample.text, sample.start, sample.duration); !appended)
+            if (Status appended = writer.appendText(text.track, sample.text, sample.start, sample.duration);
+                !appended)
                 return fail("A subtitle cannot be written: " + appended.error());
 
     // The languages are mixed side by side, a chunk at a time.
@@ -370,7 +382,8 @@ Status VTLMovieExporter::run(const Job& job) {
                     mixes.push_back(sound.mix.get());
                 }
             if (behind.empty()) return {};
-            const std::vector<Result<std::size_t>> rendered = renderSideBySide(mixes, audioBuffers, kAudioChunk);
+            const std::vector<Result<std::size_t>> rendered =
+                renderSideBySide(mixes, audioBuffers, kAudioChunk);
             for (std::size_t i = 0; i < behind.size(); ++i) {
                 LanguageSound& sound = *behind[i];
                 if (!rendered[i])
@@ -398,8 +411,8 @@ Status VTLMovieExporter::run(const Job& job) {
     ExportRenderThread renderer{channel, std::thread([&] {
                                     for (std::int64_t n = 0; n < frameCount && !cancelled_; ++n) {
                                         const double time = double(n) / double(job.frameRate);
-                                        Result<RenderedFrame> frame =
-                                            generator.imageFromObjectsContainer(*container_, time, false, true);
+                                        Result<RenderedFrame> frame = generator.imageFromObjectsContainer(
+                                            *container_, time, false, true);
                                         const bool failed = !frame;
                                         if (!channel.push(std::move(frame)) || failed) break;
                                     }
@@ -414,24 +427,28 @@ Status VTLMovieExporter::run(const Job& job) {
         if (cancelled_) return cancelled;
         if (!frame) return fail("The pictures stopped before the end of the movie.");
         const double time = double(n) / double(job.frameRate);
-        if (!*frame) return fail("The picture at " + secondsText(time) + " s cannot be rendered: " + frame->error());
+        if (!*frame)
+            return fail("The picture at " + secondsText(time) + " s cannot be rendered: " + frame->error());
         const RenderedFrame& pixels = frame->value();
         if (pixels.format != FramePixelFormat::BGRX8 && pixels.format != FramePixelFormat::BGRA8Premultiplied)
             return fail("The rendered pictures are not in a format the movie takes.");
-        if (Status appended = writer.appendVideoFrame(videoTrack.value(), pixels.pixels.get(), pixels.bytesPerRow,
-                                                      MediaTime{n, std::int32_t(job.frameRate)});
+        if (Status appended =
+                writer.appendVideoFrame(videoTrack.value(), pixels.pixels.get(), pixels.bytesPerRow,
+                                        MediaTime{n, std::int32_t(job.frameRate)});
             !appended)
             return fail("The movie cannot be written: " + appended.error());
         frame.reset();
         framesWritten_ = n + 1;
         // The sound keeps pace with the pictures, so the muxer holds little of either.
-        if (Status sound = pumpAudio((n + 1) * ExportLanguageMix::kSampleRate / job.frameRate); !sound) return sound;
+        if (Status sound = pumpAudio((n + 1) * ExportLanguageMix::kSampleRate / job.frameRate); !sound)
+            return sound;
         if ((n + 1) % progressStep == 0 && progressDelegate_)
             progressDelegate_->exportProgressedTo(double(n + 1) / double(job.frameRate));
     }
     if (Status sound = pumpAudio(std::numeric_limits<std::int64_t>::max()); !sound) return sound;
     if (cancelled_) return cancelled;
-    if (Status finished = writer.finish(); !finished) return fail("The movie cannot be completed: " + finished.error());
+    if (Status finished = writer.finish(); !finished)
+        return fail("The movie cannot be completed: " + finished.error());
     writerGuard.finished = true;
     return {};
 }

@@ -97,7 +97,9 @@ public:
     // Run once the movie is in place; never after a failure or a cancel.
     void setPostExportAction(std::function<void()> action) { postExportAction_ = std::move(action); }
     // Called once when the export has ended, with its outcome.
-    void setCompletionHandler(std::function<void(const Status&)> handler) { completionHandler_ = std::move(handler); }
+    void setCompletionHandler(std::function<void(const Status&)> handler) {
+        completionHandler_ = std::move(handler);
+    }
     // Free bytes of the file system holding a folder; nullopt when it cannot be told. Replaceable
     // for tests; the default asks the file system.
     void setFreeSpaceQuery(std::function<std::optional<std::uint64_t>(const std::string& folder)> query) {

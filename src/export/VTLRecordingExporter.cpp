@@ -48,7 +48,8 @@ std::shared_ptr<CompositionObjectsContainer> VTLRecordingExporter::objectsContai
 Status VTLRecordingExporter::beginExport() {
     if (askForPath_) {
         if (!savePanel_) return fail("There is no way to ask where the movie goes.");
-        std::optional<std::string> chosen = savePanel_(fs::path(recordingPath_).filename().replace_extension().string());
+        std::optional<std::string> chosen =
+            savePanel_(fs::path(recordingPath_).filename().replace_extension().string());
         if (!chosen) return {};
         exportPath_ = *chosen;
     }
@@ -99,7 +100,8 @@ Status VTLRecordingExporter::doBeginExport() {
         }
     }
     if (fs::is_regular_file(package / kAdditionalMovieName, error)) {
-        auto additionalEntry = media_.entryForResourceWithRelativePath(kAdditionalMovieName, entry, document_.get());
+        auto additionalEntry =
+            media_.entryForResourceWithRelativePath(kAdditionalMovieName, entry, document_.get());
         auto additional = additionalEntry ? std::make_shared<CompositionQTMovie>(additionalEntry) : nullptr;
         const std::shared_ptr<const MediaAsset> asset = additional ? additional->assetMovie() : nullptr;
         if (!asset) logMessage("The additional movie of " + recordingPath_ + " cannot be read.");

@@ -36,7 +36,9 @@ public:
     void setSavePanel(SavePanel panel) { savePanel_ = std::move(panel); }
     // Handed to each movie exporter this makes.
     void setProgressDelegate(VTLMovieExportProgressDelegate* delegate) { progressDelegate_ = delegate; }
-    void setCompletionHandler(std::function<void(const Status&)> handler) { completionHandler_ = std::move(handler); }
+    void setCompletionHandler(std::function<void(const Status&)> handler) {
+        completionHandler_ = std::move(handler);
+    }
 
     // With askForPath, asks the save panel first (a cancel starts nothing); then doBeginExport.
     Status beginExport();

@@ -17,7 +17,8 @@ namespace {
 using StyleList = TextVisualizationController::StyleList;
 
 StyleList sortedByName(StyleList list) {
-    std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a->name() < b->name(); });
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a->name() < b->name(); });
     return list;
 }
 
@@ -94,7 +95,8 @@ StyleList TextVisualizationController::standardVisualizations() {
         {"Vistrel 6", "Courier", 24, deviceColor(0.1, 0.1, 0.1), true, grey(1), false, false, 3},
     };
     StyleList list;
-    for (const Preset& preset : presets) list.push_back(makePreset(preset, &preset == &presets[0]));
+    for (const Preset& preset : presets)
+        list.push_back(makePreset(preset, &preset == &presets[0]));
     return list;
 }
 
@@ -136,7 +138,8 @@ Status TextVisualizationController::synchronize() {
     coder.encodeArray(KeyedArchiver::rootKey, visualizations_);
     Result<PlistBytes> data = coder.finishEncoding();
     if (!data) return data.asFailure();
-    if (Status stored = defaults_.set(userDefaultsKey, PropertyList(std::move(data).value())); !stored) return stored;
+    if (Status stored = defaults_.set(userDefaultsKey, PropertyList(std::move(data).value())); !stored)
+        return stored;
     return defaults_.synchronize();
 }
 
@@ -150,8 +153,9 @@ StyleList TextVisualizationController::visualizationsVistrelOwn() const {
 }
 
 StyleList TextVisualizationController::visualizationsUser() const {
-    return filtered(visualizations_,
-                    [](const TextVisualization& s) { return !s.vistrelOwn && !s.isProjectCopy && !s.documentSpecific; });
+    return filtered(visualizations_, [](const TextVisualization& s) {
+        return !s.vistrelOwn && !s.isProjectCopy && !s.documentSpecific;
+    });
 }
 
 StyleList TextVisualizationController::visualizationsDocumentSpecific() const {
@@ -172,7 +176,8 @@ void TextVisualizationController::removeVisualization(const std::shared_ptr<Text
     std::erase(visualizations_, style);
 }
 
-std::shared_ptr<TextVisualization> TextVisualizationController::copyOfVisualization(const TextVisualization& style) {
+std::shared_ptr<TextVisualization>
+TextVisualizationController::copyOfVisualization(const TextVisualization& style) {
     auto copy = std::dynamic_pointer_cast<TextVisualization>(style.copy());
     if (!copy) return nullptr;
     copy->isProjectCopy = false;

@@ -172,8 +172,8 @@ public:
     void addTriggeredState(const std::shared_ptr<CompositionBaseTriggeredState>& state);
     void removeTriggeredState(const CompositionBaseTriggeredState* state);
     // Null unless the object allows triggered states; global (composition) times.
-    virtual std::shared_ptr<CompositionBaseTriggeredState> addNewTriggeredStateAtGlobalTimes(double globalStart,
-                                                                                     double globalEnd);
+    virtual std::shared_ptr<CompositionBaseTriggeredState>
+    addNewTriggeredStateAtGlobalTimes(double globalStart, double globalEnd);
     std::shared_ptr<CompositionBaseTriggeredState> triggeredStateAtObjectTime(double time) const;
     // States from 1 s after the time back to 3 s before it (lead-in and lead-out).
     TriggeredStateList triggeredStatesAtObjectTime(double time) const;
@@ -181,8 +181,8 @@ public:
     bool wouldFitTriggeredStateAtObjectTime(double time, double duration) const;
     // Global times; only strict overlaps with other states block the drag.
     virtual bool triggeredStateCanBeDragged(const CompositionBaseTriggeredState& state, double globalStart,
-                                    double globalEnd,
-                                    std::shared_ptr<CompositionBaseTriggeredState>* inTheWay) const;
+                                            double globalEnd,
+                                            std::shared_ptr<CompositionBaseTriggeredState>* inTheWay) const;
     void sortTriggeredStates();
 
     // --- Track and language

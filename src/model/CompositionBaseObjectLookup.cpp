@@ -51,7 +51,6 @@ StateList bracket(const StateList& list, double time) {
     return {};
 }
 
-
 // The index of the first keyframe whose time lies after the time.
 std::size_t indexAfter(const StateList& list, double time) {
     return insertionIndexForTime(list.size(), std::nextafter(time, HUGE_VAL),
@@ -81,8 +80,9 @@ std::shared_ptr<CompositionBaseState> groupStateForTimeIn(const StateList& list,
 
 // The bracketing rule of a group (see findStatesToInterpolateForTimeForAttributeGroupNamed) by a
 // search around the time instead of a copy of the group's keyframes.
-CompositionBaseObject::GroupBracket groupBracketIn(const StateList& list, double time, const std::string& group,
-                                                   double duration, const CompositionBaseState* noneState) {
+CompositionBaseObject::GroupBracket groupBracketIn(const StateList& list, double time,
+                                                   const std::string& group, double duration,
+                                                   const CompositionBaseState* noneState) {
     using GroupBracket = CompositionBaseObject::GroupBracket;
     GroupBracket result;
     const std::size_t count = list.size();
@@ -206,8 +206,8 @@ StateList CompositionBaseObject::findStatesToInterpolateForTime(double time) con
     return bracket(states_, time);
 }
 
-CompositionBaseObject::GroupBracket CompositionBaseObject::bracketForAttributeGroup(double time,
-                                                                                   const std::string& group) const {
+CompositionBaseObject::GroupBracket
+CompositionBaseObject::bracketForAttributeGroup(double time, const std::string& group) const {
     if (!animationEnabled_) {
         GroupBracket result;
         result.source = GroupBracket::Source::NoneAnimationState;

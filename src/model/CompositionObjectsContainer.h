@@ -5,12 +5,12 @@
 // container owns its objects, tracks and chapter marks. Main thread only, except the extraction
 // lock (extractionPlayMutex) that background extraction threads take per step.
 
+#include "model/BaseVisualization.h"
 #include "model/CompositionObjectsContainerTrack.h"
 #include "model/CompositionUndoObject.h"
 #include "model/ModelKeyCoding.h"
 #include "model/RGBAColor.h"
 #include "model/VisualCapability.h"
-#include "model/BaseVisualization.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"

@@ -38,7 +38,8 @@ const ModelKeyTable<CompositionImageObject>& Object::keyValueTable() {
 Object::CompositionImageObject(CompositionObjectsContainer* container)
     : ModelKeyCoding(container) {}
 
-Object::CompositionImageObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState)
+Object::CompositionImageObject(CompositionObjectsContainer* container,
+                               std::shared_ptr<CompositionBaseState> baseState)
     : ModelKeyCoding(container, std::move(baseState)) {}
 
 Object::~CompositionImageObject() = default;
@@ -51,7 +52,8 @@ void Object::didConstruct() {
     CompositionUndoObject::setUndoDisabled(true);
     setPropertyNames({"TranslationPropertiesView.nib", "ObjectScaling.nib", "ObjectFramePropertiesView.nib",
                       "ObjectFrameDrawingPropertiesView.nib", "ObjectCornerRadiusPropertyView.nib",
-                      "ObjectFrameShadowPropertiesView.nib", "MaskProperties.nib", "DependentObjectPropertiesView.nib"});
+                      "ObjectFrameShadowPropertiesView.nib", "MaskProperties.nib",
+                      "DependentObjectPropertiesView.nib"});
     setName("Image");
     CompositionUndoObject::setUndoDisabled(wasDisabled);
 }
@@ -153,7 +155,8 @@ void Object::awakeAfterUndelete() {
 
 // --- Copying
 
-std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionImageObject>(compositionObjectsContainer(), std::move(baseState));
 }
 
@@ -177,13 +180,15 @@ void Object::encodeWithCoder(KeyedArchiver& coder) const {
 void Object::initWithCoder(KeyedUnarchiver& coder) {
     CompositionRectangularObject::initWithCoder(coder);
     currentCacheHash_.store(0);
-    std::shared_ptr<CompositionMediaEntry> entry = coder.decodeObjectOfClass<CompositionMediaEntry>("key_mediaEntry");
+    std::shared_ptr<CompositionMediaEntry> entry =
+        coder.decodeObjectOfClass<CompositionMediaEntry>("key_mediaEntry");
     // The size is measured again from the picture; the stored one stands in while the picture is
     // missing, so saving such a document again keeps the object's scaling.
     Size stored;
     if (coder.containsValueForKey("key_originalImageSize")) {
         ArchivedValue value = coder.decodeObjectForKey("key_originalImageSize");
-        if (std::optional<Size> size = value.sizeValue(); size && std::isfinite(size->width) && std::isfinite(size->height))
+        if (std::optional<Size> size = value.sizeValue();
+            size && std::isfinite(size->width) && std::isfinite(size->height))
             stored = *size;
     }
     originalImageSize_ = Size();
@@ -227,17 +232,20 @@ CIImage Object::createImageAtTime(const ObjectImageRequest& request) {
     }
     if (result.isNull()) {
         const Size size = sizeOfFirstBitmapRepresentation(*picture);
-        BitmapRef bitmap = picture->representations().empty() ? nullptr : picture->representations()[0].bitmap;
+        BitmapRef bitmap =
+            picture->representations().empty() ? nullptr : picture->representations()[0].bitmap;
         rasterisations_.fetch_add(1, std::memory_order_relaxed);
-        if (bitmap && bitmap->width() == pixelCount(size.width) && bitmap->height() == pixelCount(size.height) &&
-            size.width == bitmap->width() && size.height == bitmap->height()) {
+        if (bitmap && bitmap->width() == pixelCount(size.width) &&
+            bitmap->height() == pixelCount(size.height) && size.width == bitmap->width() &&
+            size.height == bitmap->height()) {
             // Drawing a bitmap onto clear pixels of its own size gives the bitmap: share it.
             result = CIImage::imageWithBitmap(bitmap, colorSpace);
         } else {
             VTLImageWrapper wrapper;
             std::shared_ptr<GraphicsContext> context = wrapper.beginContextWithSize(size, colorSpace, false);
             if (!context) return {};
-            picture->drawInRect(*context, Rect(0, 0, size.width, size.height), Rect(), BlendMode::SourceOver, 1.0);
+            picture->drawInRect(*context, Rect(0, 0, size.width, size.height), Rect(), BlendMode::SourceOver,
+                                1.0);
             result = wrapper.releaseContextAndCreateCIImage();
         }
         if (cache && !result.isNull()) cache->setCachedImage(result, *this, path, version);

@@ -24,7 +24,8 @@ namespace vtl {
 class CompositionImageObject : public ModelKeyCoding<CompositionImageObject, CompositionRectangularObject> {
 public:
     explicit CompositionImageObject(CompositionObjectsContainer* container);
-    CompositionImageObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState);
+    CompositionImageObject(CompositionObjectsContainer* container,
+                           std::shared_ptr<CompositionBaseState> baseState);
     ~CompositionImageObject() override;
 
     void didConstruct() override;

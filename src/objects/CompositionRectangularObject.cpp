@@ -46,8 +46,8 @@ double mix(double from, double to, double progress) {
 }
 
 RGBAColor blendColors(const RGBAColor& a, const RGBAColor& b, double progress) {
-    return RGBAColor{mix(a.red, b.red, progress), mix(a.green, b.green, progress), mix(a.blue, b.blue, progress),
-                     mix(a.alpha, b.alpha, progress), a.deviceRGB};
+    return RGBAColor{mix(a.red, b.red, progress), mix(a.green, b.green, progress),
+                     mix(a.blue, b.blue, progress), mix(a.alpha, b.alpha, progress), a.deviceRGB};
 }
 
 // Setters keep the object as it was when a value is not a number or infinite.
@@ -73,7 +73,8 @@ const ModelKeyTable<CompositionRectangularObject>& Object::keyValueTable() {
             .undoable("fromTransition", &Object::fromTransition, &Object::setFromTransition)
             .undoable("toTransition", &Object::toTransition, &Object::setToTransition)
             .undoable("usesGlobalShadow", &Object::usesGlobalShadow, &Object::setUsesGlobalShadow)
-            .property("timeCantManuallyBeSet", &Object::timeCantManuallyBeSet, &Object::setTimeCantManuallyBeSet);
+            .property("timeCantManuallyBeSet", &Object::timeCantManuallyBeSet,
+                      &Object::setTimeCantManuallyBeSet);
     return table;
 }
 
@@ -136,7 +137,8 @@ Object::Bracket Object::bracketAt(double compositionTime, const std::string& gro
 }
 
 template <typename Value>
-float Object::blendedFloat(double compositionTime, const std::string& group, Value value, float fallback) const {
+float Object::blendedFloat(double compositionTime, const std::string& group, Value value,
+                           float fallback) const {
     RecursiveMutexLock lock(statesLock());
     const Bracket b = bracketAt(compositionTime, group);
     if (!b.from) return fallback;
@@ -156,7 +158,8 @@ RGBAColor Object::blendedColor(double compositionTime, const std::string& group,
     return blendColors(a, (b.to->*value)().value_or(a), b.progress);
 }
 
-bool Object::firstFoundFlag(double compositionTime, const std::string& group, bool (State::*value)() const) const {
+bool Object::firstFoundFlag(double compositionTime, const std::string& group,
+                            bool (State::*value)() const) const {
     RecursiveMutexLock lock(statesLock());
     const Bracket b = bracketAt(compositionTime, group);
     return b.from && (b.from->*value)();
@@ -170,8 +173,8 @@ Rect Object::rectForTime(double compositionTime) const {
     if (!b.to) return a;
     const Rect c = b.to->rect();
     const double p = b.progress;
-    return Rect(mix(a.origin.x, c.origin.x, p), mix(a.origin.y, c.origin.y, p), mix(a.size.width, c.size.width, p),
-                mix(a.size.height, c.size.height, p));
+    return Rect(mix(a.origin.x, c.origin.x, p), mix(a.origin.y, c.origin.y, p),
+                mix(a.size.width, c.size.width, p), mix(a.size.height, c.size.height, p));
 }
 
 float Object::xPositionForTime(double compositionTime) const {
@@ -267,10 +270,12 @@ void Object::writeAttribute(double compositionTime, const std::string& group, Lo
             write(*state);
         } else {
             std::shared_ptr<CompositionBaseState> created = createNewStateForTime(
-                time, group, fill == NewKeyframe::Interpolated ? NewStateValues::Interpolated : NewStateValues::Empty);
+                time, group,
+                fill == NewKeyframe::Interpolated ? NewStateValues::Interpolated : NewStateValues::Empty);
             auto* fresh = dynamic_cast<State*>(created.get());
             if (!fresh) return;
-            if (fill == NewKeyframe::EmptyThenFilled) fillStateWithInterpolatedValuesForTime(*fresh, compositionTime);
+            if (fill == NewKeyframe::EmptyThenFilled)
+                fillStateWithInterpolatedValuesForTime(*fresh, compositionTime);
             write(*fresh);
             addNewState(created);
         }
@@ -281,7 +286,8 @@ void Object::writeAttribute(double compositionTime, const std::string& group, Lo
 }
 
 void Object::setRect(const Rect& rect, double compositionTime) {
-    if (refusesNonFinite({rect.origin.x, rect.origin.y, rect.size.width, rect.size.height, compositionTime}, "a rect"))
+    if (refusesNonFinite({rect.origin.x, rect.origin.y, rect.size.width, rect.size.height, compositionTime},
+                         "a rect"))
         return;
     writeAttribute(compositionTime, rectGroup(), Lookup::Loose, NewKeyframe::Interpolated,
                    [&](State& state) { state.setRect(rect); });
@@ -324,7 +330,8 @@ void Object::setFrameThickness(float thickness, double compositionTime) {
 }
 
 void Object::setFrameColor(const RGBAColor& color, double compositionTime) {
-    if (refusesNonFinite({color.red, color.green, color.blue, color.alpha, compositionTime}, "the frame colour"))
+    if (refusesNonFinite({color.red, color.green, color.blue, color.alpha, compositionTime},
+                         "the frame colour"))
         return;
     writeAttribute(compositionTime, frameGroup(), Lookup::Loose, NewKeyframe::Interpolated,
                    [&](State& state) { state.setFrameColor(color); });
@@ -337,7 +344,8 @@ void Object::setDrawsFrame(bool draws, double compositionTime) {
 }
 
 void Object::setShadowColor(const RGBAColor& color, double compositionTime) {
-    if (refusesNonFinite({color.red, color.green, color.blue, color.alpha, compositionTime}, "the shadow colour"))
+    if (refusesNonFinite({color.red, color.green, color.blue, color.alpha, compositionTime},
+                         "the shadow colour"))
         return;
     writeAttribute(compositionTime, frameGroup(), Lookup::Loose, NewKeyframe::EmptyThenFilled,
                    [&](State& state) { state.setShadowColor(color); });
@@ -459,9 +467,10 @@ void Object::increaseYBy(float delta, double compositionTime) {
 
 // --- Keyframes
 
-std::shared_ptr<CompositionBaseState> Object::createNewStateForTime(double objectTime, const std::string& group,
-                                                                    NewStateValues values) {
-    std::shared_ptr<CompositionBaseState> state = CompositionBaseObject::createNewStateForTime(objectTime, values);
+std::shared_ptr<CompositionBaseState>
+Object::createNewStateForTime(double objectTime, const std::string& group, NewStateValues values) {
+    std::shared_ptr<CompositionBaseState> state =
+        CompositionBaseObject::createNewStateForTime(objectTime, values);
     if (auto* rectangular = dynamic_cast<State*>(state.get())) {
         rectangular->disableAllAnimationPropertiesExcept(group);
         rectangular->setAnimationTimingKind(AnimationTimingKind::EaseInOut);
@@ -508,8 +517,10 @@ void Object::fillStateWithInterpolatedValuesForTime(CompositionBaseState& base, 
             const std::string effectName = CompositionBaseState::effectNameForGroup(group);
             if (effectName.empty()) continue;
             state->setEmptyEffectValuesForEffectNamed(effectName);
-            for (const std::string& attribute : configuredAttributesForFilterWithName(effectName, compositionTime)) {
-                const FilterAttributeDescription* description = attributeDescriptionForAttribute(attribute, effectName);
+            for (const std::string& attribute :
+                 configuredAttributesForFilterWithName(effectName, compositionTime)) {
+                const FilterAttributeDescription* description =
+                    attributeDescriptionForAttribute(attribute, effectName);
                 if (!description) continue;
                 if (description->attributeClass == kFilterAttributeClassNumber) {
                     const float value = floatForEffectNamed(effectName, attribute, compositionTime);
@@ -520,7 +531,8 @@ void Object::fillStateWithInterpolatedValuesForTime(CompositionBaseState& base, 
                 }
             }
             if (filterHasAttribute(effectName, "inputCenter"))
-                state->setCenterForEffectNamed(centerForEffectAtTime(effectName, compositionTime), effectName);
+                state->setCenterForEffectNamed(centerForEffectAtTime(effectName, compositionTime),
+                                               effectName);
             bool valid = false;
             const Rect mask = maskForEffectAtTime(effectName, compositionTime, &valid);
             if (valid) state->setMaskForEffectNamed(mask, effectName);
@@ -532,7 +544,8 @@ void Object::fillStateWithInterpolatedValuesForTime(CompositionBaseState& base, 
 std::vector<std::string> Object::configuredAttributesForFilterWithName(const std::string& effectName,
                                                                        double compositionTime) const {
     std::vector<std::string> names;
-    for (const auto& state : findStatesToInterpolateForTimeForEffectNamed(compositionTime - startTime(), effectName)) {
+    for (const auto& state :
+         findStatesToInterpolateForTimeForEffectNamed(compositionTime - startTime(), effectName)) {
         const PlistDictionary* values = state ? state->effectValuesForEffectNamed(effectName) : nullptr;
         if (!values) continue;
         for (const auto& [attribute, value] : *values) {
@@ -542,11 +555,13 @@ std::vector<std::string> Object::configuredAttributesForFilterWithName(const std
     return names;
 }
 
-StateList Object::findStatesToInterpolateForTimeForEffectNamed(double time, const std::string& effectName) const {
+StateList Object::findStatesToInterpolateForTimeForEffectNamed(double time,
+                                                               const std::string& effectName) const {
     if (!isAnimationEnabled()) return {noneAnimationState()};
     if (countOfStates() == 0) return {};
     if (auto exact = stateForTimeForEffectNamed(time, TimeTolerance::Exact, effectName)) return {exact};
-    StateList found = bracketStatesInList(statesForEffectNamed(effectName, NoneAnimationState::Include), time);
+    StateList found =
+        bracketStatesInList(statesForEffectNamed(effectName, NoneAnimationState::Include), time);
     if (found.size() == 2) {
         auto* earlier = dynamic_cast<const State*>(found.front().get());
         if (earlier && earlier->endMarkerForAttributeGroupNamed(effectName)) found.erase(found.begin());
@@ -564,14 +579,16 @@ std::vector<std::string> Object::namesOfGroupedAnimationAttributes() const {
 
 // --- Transforms
 
-std::optional<AffineTransform> Object::compositingTransformWithRect(const Rect& rect, double compositionTime) const {
+std::optional<AffineTransform> Object::compositingTransformWithRect(const Rect& rect,
+                                                                    double compositionTime) const {
     return scaleAtZeroAndRotateAtPointTransform(rect.center(), 1, 1, rotationForTime(compositionTime));
 }
 
 std::optional<AffineTransform> Object::rotateAndScaleAtTime(double compositionTime, const Rect& rect,
                                                             double xScaling, double yScaling) const {
     return scaleAtZeroAndRotateAtPointTransform(rect.center(), static_cast<float>(xScaling),
-                                                static_cast<float>(yScaling), rotationForTime(compositionTime));
+                                                static_cast<float>(yScaling),
+                                                rotationForTime(compositionTime));
 }
 
 std::optional<AffineTransform> Object::handleTransformAtTime(double compositionTime, const Rect& rect) const {

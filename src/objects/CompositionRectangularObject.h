@@ -35,7 +35,8 @@ class TransitionCapability;
 inline constexpr const char* kObjectChangedTimesExplicitlyWithoutKVCNotification =
     "VistrelObjectChangedTimesExplicitlyWithoutKVC";
 // Object: this object.
-inline constexpr const char* kObjectTransitionTimesChangedNotification = "VistrelObjectTransitionTimesChanged";
+inline constexpr const char* kObjectTransitionTimesChangedNotification =
+    "VistrelObjectTransitionTimesChanged";
 
 // Whether inspector listings of a keyframe's effects leave out those switched off at its time.
 enum class EffectVisibility { Respect, Ignore };
@@ -108,7 +109,9 @@ public:
     // --- Scaling, derived from the rectangle and the natural size (1.0 where that is zero).
     virtual double xScalingFactorForTime(double compositionTime) const;
     virtual double yScalingFactorForTime(double compositionTime) const;
-    virtual double scalingFactorForTime(double compositionTime) const { return xScalingFactorForTime(compositionTime); }
+    virtual double scalingFactorForTime(double compositionTime) const {
+        return xScalingFactorForTime(compositionTime);
+    }
     // y scaling ÷ x scaling.
     virtual double ratioForTime(double compositionTime) const;
     // Resizes the rectangle about its centre; factors below 0.1 become 0.1. Nothing happens for
@@ -126,8 +129,9 @@ public:
 
     // --- Keyframes
     // A new keyframe (not yet in the list) carrying only the group, eased in and out.
-    std::shared_ptr<CompositionBaseState> createNewStateForTime(double objectTime, const std::string& group,
-                                                                NewStateValues values = NewStateValues::Empty);
+    std::shared_ptr<CompositionBaseState>
+    createNewStateForTime(double objectTime, const std::string& group,
+                          NewStateValues values = NewStateValues::Empty);
     using CompositionBaseObject::createNewStateForTime;
     void fillStateWithInterpolatedValuesForTime(CompositionBaseState& state, double compositionTime) override;
     // The bracketing keyframes of an effect; a keyframe that ends the effect's segment does not
@@ -142,10 +146,11 @@ public:
 
     // --- Transforms (none stands for the identity)
     // Rotation about the rectangle's centre (positive degrees turn clockwise).
-    virtual std::optional<AffineTransform> compositingTransformWithRect(const Rect& rect, double compositionTime) const;
+    virtual std::optional<AffineTransform> compositingTransformWithRect(const Rect& rect,
+                                                                        double compositionTime) const;
     // Scaling about the origin, then the rotation about the scaled centre.
-    std::optional<AffineTransform> rotateAndScaleAtTime(double compositionTime, const Rect& rect, double xScaling,
-                                                        double yScaling) const;
+    std::optional<AffineTransform> rotateAndScaleAtTime(double compositionTime, const Rect& rect,
+                                                        double xScaling, double yScaling) const;
     std::optional<AffineTransform> rotateAndScaleAtTime(double compositionTime, const Rect& rect) const {
         return rotateAndScaleAtTime(compositionTime, rect, 1, 1);
     }
@@ -158,7 +163,9 @@ public:
     virtual Size originalSize() const { return {}; }
     virtual bool requiresScalingToBeRespectedForHandleInteraction() const { return false; }
     virtual bool wantsRectSetInsteadOfScaling() const { return false; }
-    virtual bool wantsRectSetInsteadOfScalingForAnimationGroup() const { return wantsRectSetInsteadOfScaling(); }
+    virtual bool wantsRectSetInsteadOfScalingForAnimationGroup() const {
+        return wantsRectSetInsteadOfScaling();
+    }
     virtual bool wantsNonProportionalResizingByDefault() const { return false; }
     virtual bool isAlwaysCompletelyOpaque() const { return false; }
     virtual void reinitializeAfterPathChanged() {}
@@ -189,13 +196,16 @@ public:
     virtual std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest& request) const;
     virtual Size frameImageSizeAtTime(double compositionTime, double xFactor, float yFactor) const;
     // Shadow, picture, frame in that order, or one combined image; empty without a picture.
-    std::vector<CIImage> createScaledImagesForTime(const ObjectImageRequest& request, BackAndFrontImages backAndFront);
+    std::vector<CIImage> createScaledImagesForTime(const ObjectImageRequest& request,
+                                                   BackAndFrontImages backAndFront);
     // The shadow when one is drawn.
-    virtual std::vector<CIImage> additionalImagesInObjectSpaceToDrawUnderImage(const ObjectImageRequest& request,
-                                                                               const CIImage& baseImage);
+    virtual std::vector<CIImage>
+    additionalImagesInObjectSpaceToDrawUnderImage(const ObjectImageRequest& request,
+                                                  const CIImage& baseImage);
     // The frame when one is drawn, at natural size (the list scales it by the factors).
-    virtual std::vector<CIImage> additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest& request,
-                                                                               const CIImage& baseImage);
+    virtual std::vector<CIImage>
+    additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest& request,
+                                                  const CIImage& baseImage);
     CIImage imageWithRoundedCornersFromImage(const CIImage& image, const ObjectImageRequest& request);
     // None without corner radius.
     CIImage cornersMaskForTime(const ObjectImageRequest& request);
@@ -204,7 +214,8 @@ public:
     CIImage shadowImageForTime(double compositionTime, const CIImage& image) const;
     CIImage frameImageForTime(const ObjectImageRequest& request);
     // Stamps over the exact value of every input the cached image depends on.
-    std::uint64_t cornerMaskImageCacheHashForTime(double compositionTime, double xFactor, float yFactor) const;
+    std::uint64_t cornerMaskImageCacheHashForTime(double compositionTime, double xFactor,
+                                                  float yFactor) const;
     // None when the picture has no stamp (and is not always opaque): such a shadow is not cached.
     std::optional<std::uint64_t> shadowImageCacheHashForTime(const ObjectImageRequest& request,
                                                              const CIImage& image) const;
@@ -225,7 +236,8 @@ public:
     void setDefaultValuesForEffectInState(const EffectEntry& effect, CompositionBaseState& state) override;
     // A new filter of that name configured with the effect's values at the time (numbers clamped
     // to their range, NaN to the default, by the filter); null for a name the registry lacks.
-    std::unique_ptr<CIFilter> filterWithNameForTime(const std::string& effectName, double compositionTime) const;
+    std::unique_ptr<CIFilter> filterWithNameForTime(const std::string& effectName,
+                                                    double compositionTime) const;
     static bool effectWithNameHasCenter(const std::string& effectName);
     // Every active effect applied in turn; an unknown filter is skipped with one log line.
     CIImage imageWithFiltersAppliedAtTime(double compositionTime, const CIImage& image) const;
@@ -238,7 +250,8 @@ public:
     bool setNormalizedEffectCenter(Point center, const std::string& effectName, double compositionTime);
     Rect normalizedMaskEffect(const std::string& effectName, double compositionTime, bool* isValid = nullptr,
                               bool* coversEntireImage = nullptr) const;
-    Rect normalizedMaskEffectFromRect(const std::string& effectName, const Rect& rect, double compositionTime) const;
+    Rect normalizedMaskEffectFromRect(const std::string& effectName, const Rect& rect,
+                                      double compositionTime) const;
     bool setNormalizedMask(const Rect& mask, const std::string& effectName, double compositionTime);
     bool hasMaskForEffectNamed(const std::string& effectName, double compositionTime) const;
     // End markers switch an effect off from a keyframe on, until a later keyframe carries it again.
@@ -247,7 +260,8 @@ public:
     // Inspector listings: {"name": name} and bare names.
     std::vector<PlistDictionary> effectConfigurationsForState(const CompositionBaseState& state,
                                                               EffectVisibility visibility) const;
-    std::vector<std::string> effectNamesForState(const CompositionBaseState& state, EffectVisibility visibility) const;
+    std::vector<std::string> effectNamesForState(const CompositionBaseState& state,
+                                                 EffectVisibility visibility) const;
     // The keyframe in effect at an object time (binary search); none without keyframes.
     std::shared_ptr<CompositionBaseState> stateAtTime(double objectTime) const;
     // Moves outside the list and unknown keys are logged and ignored.
@@ -288,7 +302,8 @@ public:
     // corner. Proportional resizing follows the natural proportions (the rectangle's own without a
     // natural size) for kinds that resize their rectangle, and keeps the height on the lower
     // handles for kinds that scale.
-    Rect rectForResizeWithHandle(int32_t handle, Size delta, ResizeProportion proportion, const Rect& rect) const;
+    Rect rectForResizeWithHandle(int32_t handle, Size delta, ResizeProportion proportion,
+                                 const Rect& rect) const;
 
     // --- Animation groups
     void addAnimationGroupFromDictionary(const PlistDictionary& group) override;
@@ -359,8 +374,8 @@ private:
         double progress = 0;
     };
     Bracket bracketAt(double compositionTime, const std::string& group) const;
-    template <typename Value> float blendedFloat(double compositionTime, const std::string& group, Value value,
-                                                 float fallback) const;
+    template <typename Value>
+    float blendedFloat(double compositionTime, const std::string& group, Value value, float fallback) const;
     RGBAColor blendedColor(double compositionTime, const std::string& group,
                            const std::optional<RGBAColor>& (CompositionRectangularState::*value)() const,
                            const RGBAColor& fallback) const;

@@ -2,12 +2,11 @@
 // for each render, masks and centres between their stored and object-space forms, end markers,
 // the effect order and the removal of an effect.
 
-#include "objects/CompositionRectangularObject.h"
-
 #include "model/CompositionModelNotifications.h"
 #include "model/CompositionObjectsContainer.h"
 #include "model/CompositionUndoManager.h"
 #include "model/EffectFilterDescriptions.h"
+#include "objects/CompositionRectangularObject.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/imaging/CIFilter.h"
@@ -79,7 +78,8 @@ void Object::replaceNamesOfAllUsedEffects(const std::vector<std::string>& names)
     if (CompositionUndoManager* manager = undoManager(); manager && registersUndoForChanges()) {
         std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
         manager->registerUndo(this, [weakSelf, previous] {
-            if (auto self = std::dynamic_pointer_cast<Object>(weakSelf.lock())) self->replaceNamesOfAllUsedEffects(previous);
+            if (auto self = std::dynamic_pointer_cast<Object>(weakSelf.lock()))
+                self->replaceNamesOfAllUsedEffects(previous);
         });
     }
     while (countOfNamesOfAllUsedEffects() > 0)
@@ -140,7 +140,8 @@ bool Object::effectWithNameHasCenter(const std::string& effectName) {
     return attributes && attributes->input(centerInput) != nullptr;
 }
 
-std::unique_ptr<CIFilter> Object::filterWithNameForTime(const std::string& effectName, double compositionTime) const {
+std::unique_ptr<CIFilter> Object::filterWithNameForTime(const std::string& effectName,
+                                                        double compositionTime) const {
     if (!FilterRegistry::shared().attributesOfFilter(effectName)) return nullptr;
     std::unique_ptr<CIFilter> filter = FilterRegistry::shared().filterWithName(effectName);
     if (!filter) return nullptr;
@@ -223,8 +224,8 @@ bool Object::setNormalizedEffectCenter(Point center, const std::string& effectNa
         xs = xScalingFactorForTime(compositionTime);
         ys = yScalingFactorForTime(compositionTime);
     }
-    if (!finiteAndNonZero(size.width * xs) || !finiteAndNonZero(size.height * ys) || !std::isfinite(center.x) ||
-        !std::isfinite(center.y)) {
+    if (!finiteAndNonZero(size.width * xs) || !finiteAndNonZero(size.height * ys) ||
+        !std::isfinite(center.x) || !std::isfinite(center.y)) {
         logMessage("An effect centre cannot be set on an object without size or scaling; ignored.");
         return false;
     }
@@ -282,8 +283,8 @@ bool Object::setNormalizedMask(const Rect& mask, const std::string& effectName, 
     }
     const double w = size.width * xs, h = size.height * ys;
     const Rect stored(mask.origin.x / w, mask.origin.y / h, mask.size.width / w, mask.size.height / h);
-    if (!std::isfinite(stored.origin.x) || !std::isfinite(stored.origin.y) || !std::isfinite(stored.size.width) ||
-        !std::isfinite(stored.size.height)) {
+    if (!std::isfinite(stored.origin.x) || !std::isfinite(stored.origin.y) ||
+        !std::isfinite(stored.size.width) || !std::isfinite(stored.size.height)) {
         logMessage("An effect mask that is not a number was ignored.");
         return false;
     }
@@ -300,7 +301,8 @@ bool Object::hasMaskForEffectNamed(const std::string& effectName, double composi
 // --- End markers
 
 bool Object::endMarkerForEffectNamed(const std::string& effectName, double compositionTime) const {
-    const StateList states = findStatesToInterpolateForTimeForEffectNamed(compositionTime - startTime(), effectName);
+    const StateList states =
+        findStatesToInterpolateForTimeForEffectNamed(compositionTime - startTime(), effectName);
     return !states.empty() && states.front() && endsEffect(*states.front(), effectName);
 }
 

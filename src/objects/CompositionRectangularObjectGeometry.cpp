@@ -159,8 +159,8 @@ Rect Object::rectForResizeWithHandle(int32_t handle, Size delta, ResizeProportio
         if (wantsRectSetInsteadOfScaling()) {
             // The natural proportions, or the rectangle's own where there is no natural size.
             const Size natural = originalSize();
-            double aspect = natural.width > 0 && natural.height > 0 ? roundedToFloat(natural.width / natural.height)
-                                                                    : 0;
+            double aspect =
+                natural.width > 0 && natural.height > 0 ? roundedToFloat(natural.width / natural.height) : 0;
             if (!(aspect > 0) || !std::isfinite(aspect))
                 aspect = rect.size.width > 0 && rect.size.height > 0 ? rect.size.width / rect.size.height : 0;
             if (aspect > 0 && std::isfinite(aspect)) {
@@ -235,10 +235,11 @@ void Object::addAnimationGroupFromDictionary(const PlistDictionary& group, doubl
         }
     }
     const bool fromEnd = numberFor(group, "InsertionTime").value_or(0) == 1;
-    std::stable_sort(steps.begin(), steps.end(), [fromEnd](const PlistDictionary& a, const PlistDictionary& b) {
-        const double ta = numberFor(a, "Time").value_or(0), tb = numberFor(b, "Time").value_or(0);
-        return fromEnd ? ta > tb : ta < tb;
-    });
+    std::stable_sort(
+        steps.begin(), steps.end(), [fromEnd](const PlistDictionary& a, const PlistDictionary& b) {
+            const double ta = numberFor(a, "Time").value_or(0), tb = numberFor(b, "Time").value_or(0);
+            return fromEnd ? ta > tb : ta < tb;
+        });
     enableAnimations();
     const double timing = numberFor(group, "TimingFunction").value_or(0);
     const auto timingKind =
@@ -252,7 +253,8 @@ void Object::addAnimationGroupFromDictionary(const PlistDictionary& group, doubl
     std::vector<Placed> placed;
     for (const PlistDictionary& step : steps) {
         const double time = timeForAnimationGroup(group, step, compositionTime);
-        const bool moves = step.find("Rect") || step.find("Scale") || step.find("scaling") || step.find("Rotation");
+        const bool moves =
+            step.find("Rect") || step.find("Scale") || step.find("scaling") || step.find("Rotation");
         const char* groupName = moves ? kGroupRectOrScaling : step.find("Alpha") ? kGroupOpacity : nullptr;
         if (!groupName) {
             // Without a value there is no group to look a keyframe up in: the step is left out.
@@ -287,14 +289,15 @@ void Object::addAnimationGroupFromDictionary(const PlistDictionary& group, doubl
             if (wantsRectSetInsteadOfScalingForAnimationGroup()) {
                 const Rect r = rectForTime(entry.time);
                 const Size size{r.size.width * *scale, r.size.height * *scale};
-                setRect(Rect(r.origin.x + (r.size.width - size.width) / 2, r.origin.y + (r.size.height - size.height) / 2,
-                             size.width, size.height),
+                setRect(Rect(r.origin.x + (r.size.width - size.width) / 2,
+                             r.origin.y + (r.size.height - size.height) / 2, size.width, size.height),
                         entry.time);
             } else {
                 setScalingFactor(scalingFactorForTime(entry.time) * *scale, entry.time);
             }
         }
-        if (std::optional<double> rotation = numberFor(step, "Rotation"); rotation && std::isfinite(*rotation))
+        if (std::optional<double> rotation = numberFor(step, "Rotation");
+            rotation && std::isfinite(*rotation))
             keyframe->setRotation(static_cast<float>(keyframe->rotation() + *rotation));
     }
     invalidate();

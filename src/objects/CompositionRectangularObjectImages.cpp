@@ -2,7 +2,6 @@
 // their caches in the renderer, and the combining under effects and partial opacity.
 
 #include "objects/CompositionRectangularObject.h"
-
 #include "objects/ImageStamp.h"
 #include "objects/ObjectRendererResources.h"
 #include "platform/foundation/Log.h"
@@ -91,7 +90,8 @@ std::vector<CIImage> Object::createScaledImagesForTime(const ObjectImageRequest&
     if (include) {
         const bool unscaled = request.xFactor == 1.0 && request.yFactor == 1.0f;
         for (CIImage& above : additionalImagesInObjectSpaceToDrawAboveImage(request, image)) {
-            CIImage placed = unscaled ? std::move(above) : imageScaledBy(above, request.xFactor, request.yFactor);
+            CIImage placed =
+                unscaled ? std::move(above) : imageScaledBy(above, request.xFactor, request.yFactor);
             if (!placed.isNull()) list.push_back(std::move(placed));
         }
     }
@@ -153,7 +153,8 @@ std::uint64_t Object::cornerMaskImageCacheHashForTime(double t, double xFactor, 
 CIImage Object::cornersMaskForTime(const ObjectImageRequest& request) {
     const double t = request.compositionTime;
     const std::uint64_t stamp = cornerMaskImageCacheHashForTime(t, request.xFactor, request.yFactor);
-    if (CIImage cached = cachedUnderStamp(request.renderer, *this, kCachePathCornerMask, stamp); !cached.isNull())
+    if (CIImage cached = cachedUnderStamp(request.renderer, *this, kCachePathCornerMask, stamp);
+        !cached.isNull())
         return cached;
     const float r = cornerRadiusForTime(t);
     if (!(r > 0)) return {};
@@ -206,9 +207,10 @@ CIImage Object::shadowImageForTime(double t, const CIImage& image) const {
     color.alpha *= std::clamp(double(shadowOpacityForTime(t)), 0.0, 1.0);
     std::unique_ptr<CIFilter> blur = CIFilter::filterWithName("CIGaussianBlur");
     if (!blur) return {};
-    const CIImage source = isAlwaysCompletelyOpaque()
-                               ? CIImage::imageWithColor(CIColor(0, 0, 0, 1)).imageByCroppingToRect(image.extent())
-                               : image;
+    const CIImage source =
+        isAlwaysCompletelyOpaque()
+            ? CIImage::imageWithColor(CIColor(0, 0, 0, 1)).imageByCroppingToRect(image.extent())
+            : image;
     // A silhouette of one colour with the picture's alpha (what a false-colour filter with both
     // colours alike gives), by integer blending.
     const CIImage silhouette = vtltools::imageFromImageMaskImage(CIImage::imageWithColor(color), source);
@@ -227,7 +229,8 @@ CIImage Object::shadowImageAtTime(const ObjectImageRequest& request, const CIIma
     if (createsNewShadowImageEveryTime()) return shadowImageForTime(t, image);
     const std::optional<std::uint64_t> stamp = shadowImageCacheHashForTime(request, image);
     if (!stamp) return shadowImageForTime(t, image);
-    if (CIImage cached = cachedUnderStamp(request.renderer, *this, kCachePathShadowImage, *stamp); !cached.isNull())
+    if (CIImage cached = cachedUnderStamp(request.renderer, *this, kCachePathShadowImage, *stamp);
+        !cached.isNull())
         return cached;
     return keep(request.renderer, *this, kCachePathShadowImage, shadowImageForTime(t, image), *stamp);
 }
@@ -246,7 +249,8 @@ std::uint64_t Object::frameImageCacheHashForTime(double t, double xFactor, float
 CIImage Object::frameImageForTime(const ObjectImageRequest& request) {
     const double t = request.compositionTime;
     const std::uint64_t stamp = frameImageCacheHashForTime(t, request.xFactor, request.yFactor);
-    if (CIImage cached = cachedUnderStamp(request.renderer, *this, kCachePathFrameImage, stamp); !cached.isNull())
+    if (CIImage cached = cachedUnderStamp(request.renderer, *this, kCachePathFrameImage, stamp);
+        !cached.isNull())
         return cached;
     CIImage frame;
     const float width = frameThicknessForTime(t);

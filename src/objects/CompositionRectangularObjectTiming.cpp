@@ -54,7 +54,8 @@ bool Object::needsToDrawAtTime(double compositionTime) const {
     double start = snapStartTime();
     double end = snapEndTime();
     // While a transition covers the object, the transition draws it.
-    if (const TransitionCapability* to = transitionOf(toTransition())) end = to->transitionStartTimeInGlobalTime();
+    if (const TransitionCapability* to = transitionOf(toTransition()))
+        end = to->transitionStartTimeInGlobalTime();
     if (const TransitionCapability* from = transitionOf(fromTransition()))
         start = from->transitionEndTimeInGlobalTime();
     return start <= compositionTime && compositionTime <= end;
@@ -94,7 +95,8 @@ void Object::animationStretchModeIgnoringSetEndTime(double compositionTime) {
     if (CompositionUndoManager* manager = registersUndoForChanges() ? undoManager() : nullptr) {
         auto self = std::static_pointer_cast<Object>(shared_from_this());
         const double previous = endTime();
-        manager->registerUndo(this, [self, previous] { self->animationStretchModeIgnoringSetEndTime(previous); });
+        manager->registerUndo(this,
+                              [self, previous] { self->animationStretchModeIgnoringSetEndTime(previous); });
     }
     endTime_ = compositionTime;
     invalidate();
@@ -177,7 +179,8 @@ void Object::scaleToFitInCanvas() {
         logMessage("The object has no natural size to fit into the canvas.");
         return;
     }
-    const float factor = roundedToFloat(std::min(canvas.width / natural.width, canvas.height / natural.height));
+    const float factor =
+        roundedToFloat(std::min(canvas.width / natural.width, canvas.height / natural.height));
     setScalingFactor(factor, 0);
     Rect rect = rectForTime(0);
     rect.origin = {(canvas.width - rect.size.width) / 2, (canvas.height - rect.size.height) / 2};
@@ -216,8 +219,8 @@ void Object::revertAtTime(double compositionTime) {
 
 // --- Transitions
 
-void Object::observeTransition(const std::shared_ptr<CompositionBaseObject>& transition, const std::string& key,
-                               ObservableObject::Token& token) {
+void Object::observeTransition(const std::shared_ptr<CompositionBaseObject>& transition,
+                               const std::string& key, ObservableObject::Token& token) {
     std::weak_ptr<ObservableObject>& observed =
         &token == &fromTransitionObservation_ ? observedFromTransition_ : observedToTransition_;
     if (auto previous = observed.lock()) previous->removeObserver(token);
@@ -265,11 +268,13 @@ void Object::unanchor() {
     if (!container) return;
     if (auto track = container->objectTrackIsAnchoredToBefore(*this)) {
         if (MediaTrackCapability* media = track->asMediaTrack()) media->setBeforeAnchoredObject(nullptr);
-        if (auto* rectangular = dynamic_cast<Object*>(track.get())) rectangular->setTimeCantManuallyBeSet(false);
+        if (auto* rectangular = dynamic_cast<Object*>(track.get()))
+            rectangular->setTimeCantManuallyBeSet(false);
     }
     if (auto track = container->objectTrackIsAnchoredToAfter(*this)) {
         if (MediaTrackCapability* media = track->asMediaTrack()) media->setAfterAnchoredObject(nullptr);
-        if (auto* rectangular = dynamic_cast<Object*>(track.get())) rectangular->setTimeCantManuallyBeSet(false);
+        if (auto* rectangular = dynamic_cast<Object*>(track.get()))
+            rectangular->setTimeCantManuallyBeSet(false);
     }
     if (timeCantManuallyBeSet_) setTimeCantManuallyBeSet(false);
 }
@@ -316,7 +321,8 @@ void Object::copyValuesInto(CompositionBaseObject& base) const {
     if (auto* target = dynamic_cast<Object*>(&base)) target->usesGlobalShadow_ = usesGlobalShadow_;
 }
 
-std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionRectangularObject>(compositionObjectsContainer(), std::move(baseState));
 }
 

@@ -38,7 +38,8 @@ bool allFinite(std::initializer_list<double> values) {
 }
 
 Color drawingColor(const RGBAColor& c) {
-    return Color(c.red, c.green, c.blue, c.alpha, c.deviceRGB ? Color::Space::DeviceRGB : Color::Space::CalibratedRGB);
+    return Color(c.red, c.green, c.blue, c.alpha,
+                 c.deviceRGB ? Color::Space::DeviceRGB : Color::Space::CalibratedRGB);
 }
 
 LineJoin lineJoinFor(uint64_t style) {
@@ -62,12 +63,13 @@ bool kindHasLineJoinPane(int32_t kind) {
 } // namespace
 
 const ModelKeyTable<CompositionShapeObject>& Object::keyValueTable() {
-    static const auto table = ModelKeyTable<Object>()
-                                  .undoable("fillsAround", &Object::fillsAround, &Object::setFillsAround)
-                                  .undoable("isDashed", &Object::isDashed, &Object::setIsDashed)
-                                  .undoable("dashSize", &Object::dashSize, &Object::setDashSize)
-                                  .undoable("lineJoinStyle", &Object::lineJoinStyle, &Object::setLineJoinStyle)
-                                  .property("shapeKind", &Object::shapeKind, &Object::setShapeKind);
+    static const auto table =
+        ModelKeyTable<Object>()
+            .undoable("fillsAround", &Object::fillsAround, &Object::setFillsAround)
+            .undoable("isDashed", &Object::isDashed, &Object::setIsDashed)
+            .undoable("dashSize", &Object::dashSize, &Object::setDashSize)
+            .undoable("lineJoinStyle", &Object::lineJoinStyle, &Object::setLineJoinStyle)
+            .property("shapeKind", &Object::shapeKind, &Object::setShapeKind);
     return table;
 }
 
@@ -75,8 +77,8 @@ Object::CompositionShapeObject(CompositionObjectsContainer* container, int32_t s
     : ModelKeyCoding(container)
     , thisShapeKind_(shapeKind) {}
 
-Object::CompositionShapeObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState,
-                               int32_t shapeKind)
+Object::CompositionShapeObject(CompositionObjectsContainer* container,
+                               std::shared_ptr<CompositionBaseState> baseState, int32_t shapeKind)
     : ModelKeyCoding(container, std::move(baseState))
     , thisShapeKind_(shapeKind) {}
 
@@ -112,8 +114,8 @@ void Object::applyShapeDefaults() {
     setPropertyNames(panes);
     if (thisShapeKind_ == 2) addPropertyName(kPolygonPane);
     if (kindHasLineJoinPane(thisShapeKind_)) addPropertyName(kLineJoinPane);
-    for (const char* pane : {"ObjectFrameShadowPropertiesView.nib", "ShapePropertiesView.nib", "MaskProperties.nib",
-                             "DependentObjectPropertiesView.nib"})
+    for (const char* pane : {"ObjectFrameShadowPropertiesView.nib", "ShapePropertiesView.nib",
+                             "MaskProperties.nib", "DependentObjectPropertiesView.nib"})
         addPropertyName(pane);
     setColor(RGBAColor{2.0 / 3.0, 2.0 / 3.0, 2.0 / 3.0, 1.0, false}, 0);
     setNumberOfCorners(6, 0);
@@ -234,8 +236,8 @@ double Object::phaseFactorAtTime(double compositionTime, double (State::*value)(
     const auto* last = dynamic_cast<const State*>(all.back().get());
     if (!first || !last) return 0.0;
     const double start = startTime();
-    const double p = animationProgressFromTimes(first->animationTimingKind(), compositionTime, start + first->time(),
-                                                start + last->time());
+    const double p = animationProgressFromTimes(first->animationTimingKind(), compositionTime,
+                                                start + first->time(), start + last->time());
     return shapeMix((first->*value)(), (last->*value)(), p);
 }
 
@@ -313,7 +315,8 @@ void Object::setRayInset(double inset, double compositionTime) {
 void Object::fillStateWithInterpolatedValuesForTime(CompositionBaseState& base, double compositionTime) {
     if (isAnimationEnabled()) {
         if (auto* state = dynamic_cast<State*>(&base)) {
-            state->setNumberOfCorners(static_cast<uint32_t>(std::max(0.0f, numberOfCornersAtTime(compositionTime))));
+            state->setNumberOfCorners(
+                static_cast<uint32_t>(std::max(0.0f, numberOfCornersAtTime(compositionTime))));
             state->setColor(colorForTime(compositionTime));
             // Star and bubble exclude each other: the one that is set goes last.
             const bool star = isStarAtTime(compositionTime), bubble = isBubbleAtTime(compositionTime);
@@ -354,7 +357,8 @@ void Object::takeAttributesFromShape(const CompositionShapeObject& other) {
 
 // --- Copying
 
-std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionShapeObject>(compositionObjectsContainer(), std::move(baseState),
                                                    thisShapeKind_);
 }
@@ -412,8 +416,9 @@ BezierPath Object::pathInRect(const Rect& rect, double compositionTime) const {
     if (bubble) {
         const auto dents = static_cast<uint32_t>(std::max(0.0f, n));
         if (dents == 0) return path;
-        return BezierPathAdditions::bezierPathWithBubbleInRect(rect, dents, static_cast<float>(inset * 0.5),
-                                                               static_cast<float>(dentPhaseFactorForTime(compositionTime)));
+        return BezierPathAdditions::bezierPathWithBubbleInRect(
+            rect, dents, static_cast<float>(inset * 0.5),
+            static_cast<float>(dentPhaseFactorForTime(compositionTime)));
     }
     // Fewer than two corners outline nothing.
     if (n < 2) return path;
@@ -464,7 +469,8 @@ CIImage Object::ciImageAtTime(double compositionTime, const ColorSpaceRef& color
     return ciImageAtTime(compositionTime, pass, colorSpace);
 }
 
-CIImage Object::ciImageAtTime(double compositionTime, const Pass& pass, const ColorSpaceRef& colorSpace) const {
+CIImage Object::ciImageAtTime(double compositionTime, const Pass& pass,
+                              const ColorSpaceRef& colorSpace) const {
     const CompositionObjectsContainer* container = compositionObjectsContainer();
     if (!container) return {};
     const Size canvas = container->canvasSize();
@@ -472,7 +478,8 @@ CIImage Object::ciImageAtTime(double compositionTime, const Pass& pass, const Co
     const Rect rect = rectForTime(compositionTime);
     BezierPath outline = pathInRect(rect, compositionTime);
     if (outline.isEmpty()) return {};
-    if (std::optional<AffineTransform> turn = handleTransformAtTime(compositionTime, rect)) outline.transform(*turn);
+    if (std::optional<AffineTransform> turn = handleTransformAtTime(compositionTime, rect))
+        outline.transform(*turn);
     FillRule rule = FillRule::Winding;
     if (pass.fills && pass.fillsAround) {
         outline.appendRect(Rect(0, 0, canvas.width, canvas.height));

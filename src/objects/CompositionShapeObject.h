@@ -45,8 +45,8 @@ public:
     static constexpr uint32_t maximumDrawnCorners = 1000;
 
     explicit CompositionShapeObject(CompositionObjectsContainer* container, int32_t shapeKind = 1);
-    CompositionShapeObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState,
-                           int32_t shapeKind);
+    CompositionShapeObject(CompositionObjectsContainer* container,
+                           std::shared_ptr<CompositionBaseState> baseState, int32_t shapeKind);
 
     void didConstruct() override;
     std::string className() const override { return "CompositionShapeObject"; }
@@ -157,7 +157,8 @@ private:
     };
     // Read while the caller holds the keyframe-list lock.
     ShapeBracket shapeBracketAt(double compositionTime) const;
-    template <typename Write> void writeShapeAttribute(double compositionTime, bool alsoNoneState, Write&& write);
+    template <typename Write>
+    void writeShapeAttribute(double compositionTime, bool alsoNoneState, Write&& write);
     double phaseFactorAtTime(double compositionTime, double (CompositionShapeState::*value)() const) const;
     void applyShapeDefaults();
 

@@ -1,7 +1,6 @@
 // Keyed-archive form of CompositionShapeObject. Reading writes the fields directly (no undo).
 
 #include "objects/CompositionShapeObject.h"
-
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 

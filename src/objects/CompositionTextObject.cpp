@@ -61,7 +61,8 @@ const ModelKeyTable<CompositionTextObject>& Object::keyValueTable() {
 Object::CompositionTextObject(CompositionObjectsContainer* container)
     : ModelKeyCoding(container) {}
 
-Object::CompositionTextObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState)
+Object::CompositionTextObject(CompositionObjectsContainer* container,
+                              std::shared_ptr<CompositionBaseState> baseState)
     : ModelKeyCoding(container, std::move(baseState)) {}
 
 Object::~CompositionTextObject() {
@@ -123,21 +124,23 @@ void Object::addObservers() {
     // The style's state announces its changes through the undo-change notification.
     for (const std::string& key : TextVisualization::observableKeyPaths()) {
         if (key.find('.') != std::string::npos) continue;
-        styleTokens_.push_back(textVisualization_->addObserver(
-            key, KeyValueObservingOptions::newValue, nullptr, [this](const KeyValueChange& change) {
-                if (!change.isPrior) textVisualizationChanged();
-            }));
+        styleTokens_.push_back(textVisualization_->addObserver(key, KeyValueObservingOptions::newValue,
+                                                               nullptr, [this](const KeyValueChange& change) {
+                                                                   if (!change.isPrior)
+                                                                       textVisualizationChanged();
+                                                               }));
     }
-    styleUndoObserver_ = ScopedNotificationObserver(
-        NotificationCenter::defaultCenter(),
-        NotificationCenter::defaultCenter().addObserver(kVisualizationDidUndoChangeNotification,
-                                                        textVisualization_.get(),
-                                                        [this](const Notification&) { textVisualizationChanged(); }));
+    styleUndoObserver_ =
+        ScopedNotificationObserver(NotificationCenter::defaultCenter(),
+                                   NotificationCenter::defaultCenter().addObserver(
+                                       kVisualizationDidUndoChangeNotification, textVisualization_.get(),
+                                       [this](const Notification&) { textVisualizationChanged(); }));
 }
 
 void Object::removeObservers() {
     if (textVisualization_)
-        for (ObservableObject::Token token : styleTokens_) textVisualization_->removeObserver(token);
+        for (ObservableObject::Token token : styleTokens_)
+            textVisualization_->removeObserver(token);
     styleTokens_.clear();
     styleUndoObserver_.reset();
 }
@@ -170,7 +173,8 @@ void Object::setUsesPreset(bool uses) {
         std::lock_guard lock(providerMutex());
         provider = defaultStyleProvider();
     }
-    if (std::shared_ptr<TextVisualization> preset = provider ? provider() : nullptr) setTextVisualization(preset);
+    if (std::shared_ptr<TextVisualization> preset = provider ? provider() : nullptr)
+        setTextVisualization(preset);
 }
 
 // --- Size
@@ -193,8 +197,8 @@ void Object::resizeState(State& state, Size size) {
     if (!std::isfinite(size.width) || !std::isfinite(size.height)) return;
     const Rect r = state.rect();
     const double sx = roundedToFloat(state.xScalingFactor()), sy = roundedToFloat(state.yScalingFactor());
-    Rect fresh(r.origin.x + (r.size.width - size.width) * sx * 0.5, r.origin.y + (r.size.height - size.height) * sy * 0.5,
-               size.width, size.height);
+    Rect fresh(r.origin.x + (r.size.width - size.width) * sx * 0.5,
+               r.origin.y + (r.size.height - size.height) * sy * 0.5, size.width, size.height);
     const CompositionObjectsContainer* container = compositionObjectsContainer();
     if (container) {
         const Size canvas = container->canvasSize();
@@ -240,7 +244,8 @@ float Object::cornerRadiusForTime(double compositionTime) const {
     const State* state = styleState();
     const Rect rect = rectForTime(compositionTime);
     const float radius = state ? state->cornerRadius() : 0.0f;
-    return std::min({radius, static_cast<float>(rect.size.width / 2), static_cast<float>(rect.size.height / 2)});
+    return std::min(
+        {radius, static_cast<float>(rect.size.width / 2), static_cast<float>(rect.size.height / 2)});
 }
 
 void Object::setRect(const Rect& rect, double compositionTime) {
@@ -261,8 +266,8 @@ double Object::interpolatedScaling(double compositionTime, double (State::*value
     const auto* to = dynamic_cast<const State*>(found.to);
     if (!to) return (from->*value)();
     const double start = startTime();
-    const double p = animationProgressFromTimes(from->animationTimingKind(), compositionTime, start + from->time(),
-                                                start + to->time());
+    const double p = animationProgressFromTimes(from->animationTimingKind(), compositionTime,
+                                                start + from->time(), start + to->time());
     return (from->*value)() + ((to->*value)() - (from->*value)()) * p;
 }
 
@@ -291,8 +296,8 @@ void Object::setScalingFactor(double factor, double compositionTime, bool horizo
     if (!std::isfinite(compositionTime)) return;
     if (!(factor >= minimumScalingFactor) || !std::isfinite(factor)) factor = minimumScalingFactor;
     Rect rect = rectForTime(compositionTime);
-    const double current =
-        roundedToFloat(horizontal ? xScalingFactorForTime(compositionTime) : yScalingFactorForTime(compositionTime));
+    const double current = roundedToFloat(horizontal ? xScalingFactorForTime(compositionTime)
+                                                     : yScalingFactorForTime(compositionTime));
     if (current == factor) return;
     State* target = nullptr;
     if (isAnimationEnabled()) {
@@ -329,7 +334,8 @@ void Object::setScalingFactor(double factor, double compositionTime, bool horizo
 
 // --- Copying
 
-std::shared_ptr<CompositionBaseObject> Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Object::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionTextObject>(compositionObjectsContainer(), std::move(baseState));
 }
 

@@ -18,8 +18,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +34,8 @@ public:
     static void setDefaultStyleProvider(DefaultStyleProvider provider);
 
     explicit CompositionTextObject(CompositionObjectsContainer* container);
-    CompositionTextObject(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState);
+    CompositionTextObject(CompositionObjectsContainer* container,
+                          std::shared_ptr<CompositionBaseState> baseState);
     ~CompositionTextObject() override;
 
     void didConstruct() override;
@@ -69,7 +70,9 @@ public:
     float cornerRadiusForTime(double compositionTime) const override;
     // A size other than the required one switches auto-resize off first.
     void setRect(const Rect& rect, double compositionTime) override;
-    double scalingFactorForTime(double compositionTime) const override { return xScalingFactorForTime(compositionTime); }
+    double scalingFactorForTime(double compositionTime) const override {
+        return xScalingFactorForTime(compositionTime);
+    }
     double ratioForTime(double compositionTime) const override;
     double xScalingFactorForTime(double compositionTime) const override;
     double yScalingFactorForTime(double compositionTime) const override;
@@ -120,7 +123,8 @@ private:
     void removeObservers();
     void textVisualizationChanged();
     const CompositionRectangularState* styleState() const;
-    double interpolatedScaling(double compositionTime, double (CompositionRectangularState::*value)() const) const;
+    double interpolatedScaling(double compositionTime,
+                               double (CompositionRectangularState::*value)() const) const;
     void setScalingFactor(double factor, double compositionTime, bool horizontal);
 
     std::string text_ = " ";

@@ -2,7 +2,6 @@
 // cache key of every input.
 
 #include "objects/CompositionTextObject.h"
-
 #include "objects/ImageCacheKey.h"
 #include "objects/ObjectRendererResources.h"
 #include "objects/TextPicture.h"
@@ -27,8 +26,9 @@ std::size_t CompositionTextObject::visibleTextUnitsAtTime(double compositionTime
     return static_cast<std::size_t>(units);
 }
 
-CIImage CompositionTextObject::renderedText(const std::string& text, const Rect& rect, const TextVisualization& style,
-                                            double compositionTime, const ColorSpaceRef& colorSpace, double xFactor,
+CIImage CompositionTextObject::renderedText(const std::string& text, const Rect& rect,
+                                            const TextVisualization& style, double compositionTime,
+                                            const ColorSpaceRef& colorSpace, double xFactor,
                                             double yFactor) const {
     if (!(rect.size.width > 0) || !(rect.size.height > 0)) return {};
     const std::size_t visible = &text == &text_ ? visibleTextUnitsAtTime(compositionTime) : utf16Length(text);
@@ -88,7 +88,8 @@ uint64_t CompositionTextObject::imageCacheHashForTime(double t, double factor) c
     return key.value();
 }
 
-std::optional<std::uint64_t> CompositionTextObject::pictureStampAtTime(const ObjectImageRequest& request) const {
+std::optional<std::uint64_t>
+CompositionTextObject::pictureStampAtTime(const ObjectImageRequest& request) const {
     const double t = request.compositionTime;
     const std::uint64_t key = imageCacheHashForTime(t, 1.0);
     if (!textVisualization_ || textVisualization_->appearMode() == 0) return key;
@@ -118,9 +119,9 @@ CIImage CompositionTextObject::createImageAtTime(const ObjectImageRequest& reque
             if (!cached.isNull()) return cached;
         }
     }
-    CIImage picture = renderedText(text_, rectForTime(compositionTime), *style, compositionTime,
-                                   cache ? cache->workingColorSpace() : ColorSpaceRef(),
-                                   request.xFactor, request.yFactor);
+    CIImage picture =
+        renderedText(text_, rectForTime(compositionTime), *style, compositionTime,
+                     cache ? cache->workingColorSpace() : ColorSpaceRef(), request.xFactor, request.yFactor);
     if (cache) cache->setCachedImage(picture, *this, path, key);
     return picture;
 }

@@ -72,7 +72,8 @@ const TransitionTypeDescription* Transition::descriptionOfType(int32_t type) {
 const ModelKeyTable<CompositionTransition>& Transition::keyValueTable() {
     static const auto table =
         ModelKeyTable<Transition>()
-            .undoable("transitionStartTime", &Transition::transitionStartTime, &Transition::setTransitionStartTime)
+            .undoable("transitionStartTime", &Transition::transitionStartTime,
+                      &Transition::setTransitionStartTime)
             .undoable("transitionEndTime", &Transition::transitionEndTime, &Transition::setTransitionEndTime)
             .undoable("fromObject", &Transition::fromObject, &Transition::setFromObject)
             .undoable("toObject", &Transition::toObject, &Transition::setToObject)
@@ -207,13 +208,15 @@ void Transition::setTransitionEndTime(double seconds) {
 
 void Transition::setTransitionStartTimeInGlobalTime(double compositionTime) {
     const CompositionRectangularObject* object = from();
-    if (!object || !(startTime() <= compositionTime && compositionTime <= transitionEndTimeInGlobalTime())) return;
+    if (!object || !(startTime() <= compositionTime && compositionTime <= transitionEndTimeInGlobalTime()))
+        return;
     setTransitionStartTime(compositionTime - object->snapStartTime());
 }
 
 void Transition::setTransitionEndTimeInGlobalTime(double compositionTime) {
     const CompositionRectangularObject* object = to();
-    if (!object || !(transitionStartTimeInGlobalTime() <= compositionTime && compositionTime <= endTime())) return;
+    if (!object || !(transitionStartTimeInGlobalTime() <= compositionTime && compositionTime <= endTime()))
+        return;
     setTransitionEndTime(compositionTime - object->snapStartTime());
 }
 
@@ -240,10 +243,12 @@ void Transition::setupTimes() {
     if (std::abs(endTime_ - end) > timeToleranceSeconds) setObservedValue("endTime", endTime_, end);
     // While undo or redo replays a step, the relative times come back through steps of their own;
     // deriving them here would overwrite what the user had set.
-    if (CompositionUndoManager* manager = undoManager(); manager && (manager->isUndoing() || manager->isRedoing()))
+    if (CompositionUndoManager* manager = undoManager();
+        manager && (manager->isUndoing() || manager->isRedoing()))
         return;
     const double relativeStart = start - f->snapStartTime();
-    if (std::abs(transitionStartTime_ - relativeStart) > timeToleranceSeconds) setTransitionStartTime(relativeStart);
+    if (std::abs(transitionStartTime_ - relativeStart) > timeToleranceSeconds)
+        setTransitionStartTime(relativeStart);
     if (std::abs(transitionEndTime_ - overlap) > timeToleranceSeconds) setTransitionEndTime(overlap);
 }
 
@@ -257,7 +262,8 @@ double Transition::progressAtTime(double compositionTime) const {
 }
 
 bool Transition::needsToDrawAtTime(double compositionTime) const {
-    return transitionStartTimeInGlobalTime() <= compositionTime && compositionTime <= transitionEndTimeInGlobalTime();
+    return transitionStartTimeInGlobalTime() <= compositionTime &&
+           compositionTime <= transitionEndTimeInGlobalTime();
 }
 
 Rect Transition::rectForTime(double) const {
@@ -332,7 +338,8 @@ void Transition::setHelperFilterValue(const PropertyList& value, const std::stri
     storeHelperValue(value, key, Registration::Undoable);
 }
 
-void Transition::storeFilterValue(const PropertyList& value, const std::string& key, Registration registration) {
+void Transition::storeFilterValue(const PropertyList& value, const std::string& key,
+                                  Registration registration) {
     if (!detail::isStorableTransitionValue(value)) {
         logMessage("Refused the transition value " + key + ": it is not a finite number, colour or vector.");
         return;
@@ -359,7 +366,8 @@ void Transition::storeFilterValue(const PropertyList& value, const std::string& 
     }
     rebuildInspectedFilter();
     if (key == colorKey && inspectedFilter_ && inspectedFilter_->hasInput(key)) {
-        if (auto colour = detail::filterValueFromStoredForm(value, *inspectedFilter_->attributes().input(key)))
+        if (auto colour =
+                detail::filterValueFromStoredForm(value, *inspectedFilter_->attributes().input(key)))
             inspectedFilter_->setValue(key, *colour);
     }
     if (registration == Registration::Undoable) CompositionRectangularObject::invalidate();
@@ -390,9 +398,11 @@ void Transition::restoreFilterValue(const std::string& key, const PropertyList* 
     CompositionRectangularObject::invalidate();
 }
 
-void Transition::storeHelperValue(const PropertyList& value, const std::string& key, Registration registration) {
+void Transition::storeHelperValue(const PropertyList& value, const std::string& key,
+                                  Registration registration) {
     if (!detail::isStorableTransitionValue(value)) {
-        logMessage("Refused the transition helper value " + key + ": it is not a finite number, colour or vector.");
+        logMessage("Refused the transition helper value " + key +
+                   ": it is not a finite number, colour or vector.");
         return;
     }
     std::optional<PropertyList> previous;
@@ -485,9 +495,11 @@ std::vector<std::string> Transition::additionalInvalidateKeys() const {
 std::string Transition::description() const {
     std::string text = CompositionRectangularObject::description();
     char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "\n transitions from: %p", static_cast<const void*>(fromObject().get()));
+    std::snprintf(buffer, sizeof buffer, "\n transitions from: %p",
+                  static_cast<const void*>(fromObject().get()));
     text += buffer;
-    std::snprintf(buffer, sizeof buffer, "\n transitions to:   %p", static_cast<const void*>(toObject().get()));
+    std::snprintf(buffer, sizeof buffer, "\n transitions to:   %p",
+                  static_cast<const void*>(toObject().get()));
     text += buffer;
     return text;
 }
@@ -498,9 +510,10 @@ void Transition::invalidate() {
     if (postsChangeNotifications() && !undoDisabled()) {
         NotificationUserInfo info;
         if (auto self = weak_from_this().lock())
-            info[kCompositionChangedObjectKey] = std::static_pointer_cast<CompositionBaseObject>(
-                std::static_pointer_cast<Transition>(self));
-        NotificationCenter::defaultCenter().post(kObjectTransitionTimesChangedNotification, this, std::move(info));
+            info[kCompositionChangedObjectKey] =
+                std::static_pointer_cast<CompositionBaseObject>(std::static_pointer_cast<Transition>(self));
+        NotificationCenter::defaultCenter().post(kObjectTransitionTimesChangedNotification, this,
+                                                 std::move(info));
     }
     CompositionRectangularObject::invalidate();
 }
@@ -519,8 +532,10 @@ void Transition::removeIfNecessary() {
 }
 
 void Transition::invalidateTransitionAndRemoveFromObjects() {
-    if (CompositionRectangularObject* t = to(); t && t->fromTransition().get() == this) t->setFromTransition(nullptr);
-    if (CompositionRectangularObject* f = from(); f && f->toTransition().get() == this) f->setToTransition(nullptr);
+    if (CompositionRectangularObject* t = to(); t && t->fromTransition().get() == this)
+        t->setFromTransition(nullptr);
+    if (CompositionRectangularObject* f = from(); f && f->toTransition().get() == this)
+        f->setToTransition(nullptr);
     setFromObject(nullptr);
     setToObject(nullptr);
 }
@@ -552,7 +567,8 @@ void Transition::clearLinksToThis() {
     }
 }
 
-bool Transition::repairLinksAfterDecoding(const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) {
+bool Transition::repairLinksAfterDecoding(
+    const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) {
     auto listed = [&](const std::shared_ptr<CompositionBaseObject>& object) {
         return std::find(objects.begin(), objects.end(), object) != objects.end();
     };
@@ -569,7 +585,8 @@ bool Transition::repairLinksAfterDecoding(const std::vector<std::shared_ptr<Comp
         fault = "joins a transition or an object without a frame";
     } else if (!listed(f) || !listed(t)) {
         fault = "names an object outside the composition";
-    } else if (linksElsewhere(rectangular(f)->toTransition()) || linksElsewhere(rectangular(t)->fromTransition())) {
+    } else if (linksElsewhere(rectangular(f)->toTransition()) ||
+               linksElsewhere(rectangular(t)->fromTransition())) {
         fault = "joins an object that another transition joins";
     }
     auto self = std::static_pointer_cast<CompositionBaseObject>(shared_from_this());
@@ -623,8 +640,10 @@ void Transition::encodeWithCoder(KeyedArchiver& coder) const {
     coder.encodeDouble("key_transitionStartTime", transitionStartTime_);
     coder.encodeDouble("key_transitionEndTime", transitionEndTime_);
     coder.encodeInt32("key_transitionType", transitionType());
-    coder.encodeObject("key_renderFilterValues", ArchivedValue::fromPropertyList(PropertyList(filterValues())));
-    coder.encodeObject("key_helperFilterValues", ArchivedValue::fromPropertyList(PropertyList(helperFilterValues())));
+    coder.encodeObject("key_renderFilterValues",
+                       ArchivedValue::fromPropertyList(PropertyList(filterValues())));
+    coder.encodeObject("key_helperFilterValues",
+                       ArchivedValue::fromPropertyList(PropertyList(helperFilterValues())));
 }
 
 // The objects' own links come from their archives; whether the two sides agree is settled once

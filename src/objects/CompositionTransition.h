@@ -53,13 +53,15 @@ public:
     static constexpr double timeToleranceSeconds = 0.01;
 
     explicit CompositionTransition(CompositionObjectsContainer* container);
-    CompositionTransition(CompositionObjectsContainer* container, std::shared_ptr<CompositionBaseState> baseState);
+    CompositionTransition(CompositionObjectsContainer* container,
+                          std::shared_ptr<CompositionBaseState> baseState);
     ~CompositionTransition() override;
 
     // A dissolve from `from` to `to`, both linked to it, spanning their overlap.
     static std::shared_ptr<CompositionTransition>
     transitionWithObjects(const std::shared_ptr<CompositionBaseObject>& from,
-                          const std::shared_ptr<CompositionBaseObject>& to, CompositionObjectsContainer* container);
+                          const std::shared_ptr<CompositionBaseObject>& to,
+                          CompositionObjectsContainer* container);
 
     void didConstruct() override;
     std::string className() const override { return "CompositionTransition"; }
@@ -88,7 +90,9 @@ public:
     void setTransitionEndTime(double seconds);
     double transitionStartTimeInGlobalTime() const override;
     double transitionEndTimeInGlobalTime() const override;
-    double transitionDuration() const { return transitionEndTimeInGlobalTime() - transitionStartTimeInGlobalTime(); }
+    double transitionDuration() const {
+        return transitionEndTimeInGlobalTime() - transitionStartTimeInGlobalTime();
+    }
     // Ignored outside startTime … transitionEndTimeInGlobalTime (start), or
     // transitionStartTimeInGlobalTime … endTime (end).
     void setTransitionStartTimeInGlobalTime(double compositionTime);
@@ -158,7 +162,8 @@ public:
     // After a document is decoded: false (with one log line, and every link to it cleared) for a
     // transition that misses an object, joins an object to itself or to a transition, or names an
     // object outside the list; otherwise its objects' links point back at it.
-    bool repairLinksAfterDecoding(const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) override;
+    bool
+    repairLinksAfterDecoding(const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) override;
 
     static const ModelKeyTable<CompositionTransition>& keyValueTable();
 

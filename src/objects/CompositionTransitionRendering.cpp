@@ -2,10 +2,9 @@
 // the two objects' pictures placed on the canvas, and the transition frame. Runs on the drawing
 // thread and writes nothing of the model.
 
-#include "objects/CompositionTransition.h"
-
 #include "model/CompositionObjectsContainer.h"
 #include "model/EffectFilterDescriptions.h"
+#include "objects/CompositionTransition.h"
 #include "objects/ObjectRendererResources.h"
 #include "objects/TransitionValues.h"
 #include "platform/foundation/Log.h"
@@ -96,7 +95,8 @@ bool isStorableTransitionValue(const PropertyList& value) {
 PropertyList storedFormOfFilterValue(const FilterValue& value) {
     if (auto number = std::get_if<double>(&value)) return PropertyList(*number);
     if (auto colour = std::get_if<CIColor>(&value))
-        return PropertyList(effectColorText(RGBAColor::device(colour->red, colour->green, colour->blue, colour->alpha)));
+        return PropertyList(
+            effectColorText(RGBAColor::device(colour->red, colour->green, colour->blue, colour->alpha)));
     if (auto vector = std::get_if<CIVector>(&value)) {
         std::string text = "[";
         for (std::size_t i = 0; i < vector->count; ++i)
@@ -106,7 +106,8 @@ PropertyList storedFormOfFilterValue(const FilterValue& value) {
     return {};
 }
 
-std::optional<FilterValue> filterValueFromStoredForm(const PropertyList& stored, const FilterAttribute& input) {
+std::optional<FilterValue> filterValueFromStoredForm(const PropertyList& stored,
+                                                     const FilterAttribute& input) {
     if (!isStorableTransitionValue(stored)) return std::nullopt;
     if (input.attributeClass == filterAttributeClassNumber) {
         if (std::optional<double> number = stored.numberValue()) return FilterValue(*number);
@@ -163,20 +164,23 @@ Transition::Filters Transition::filtersForRendering() const {
     const TransitionTypeDescription* description = descriptionOfType(type);
     if (!description) return filters;
     // Building a frame never sets the program-wide colour: only setting the value does.
-    filters.render = detail::makeTransitionFilter(*description, type, filterValues(), detail::ColourHandling::Skip);
+    filters.render =
+        detail::makeTransitionFilter(*description, type, filterValues(), detail::ColourHandling::Skip);
     if (filters.render) filters.helper = detail::makeTransitionHelperFilter(*description);
     return filters;
 }
 
 // The object's pictures at the time, stacked and placed on the canvas as the object places them.
 // A masked object whose mask draws at the time is cut by its mask, placed the same way.
-CIImage Transition::placedImageOfObject(CompositionRectangularObject& object, const ObjectImageRequest& request) {
+CIImage Transition::placedImageOfObject(CompositionRectangularObject& object,
+                                        const ObjectImageRequest& request) {
     const double t = request.compositionTime;
     auto place = [&](CompositionRectangularObject& placed) -> CIImage {
         ObjectImageRequest own = request;
         own.xFactor = placed.xScalingFactorForTime(t);
         own.yFactor = static_cast<float>(placed.yScalingFactorForTime(t));
-        const std::vector<CIImage> images = placed.createScaledImagesForTime(own, BackAndFrontImages::Include);
+        const std::vector<CIImage> images =
+            placed.createScaledImagesForTime(own, BackAndFrontImages::Include);
         const CIImage composite = vtltools::imageFromImages(images);
         if (composite.isNull()) return composite;
         const Rect rect = placed.rectForTime(t);
@@ -184,7 +188,8 @@ CIImage Transition::placedImageOfObject(CompositionRectangularObject& object, co
         if (!(size.width > 0 && size.height > 0)) size = rect.size;
         size = Size{size.width * own.xFactor, size.height * own.yFactor};
         const AffineTransform turn =
-            placed.compositingTransformWithRect(Rect(0, 0, size.width, size.height), t).value_or(AffineTransform::identity());
+            placed.compositingTransformWithRect(Rect(0, 0, size.width, size.height), t)
+                .value_or(AffineTransform::identity());
         return composite.imageByApplyingTransform(
             turn.concatenated(AffineTransform::translation(rect.origin.x, rect.origin.y)));
     };
@@ -231,7 +236,8 @@ CIImage Transition::createImageAtTime(const ObjectImageRequest& request) {
     const double progress = progressAtTime(request.compositionTime);
     CIFilter& render = *filters.render;
     const Size canvas = originalSize();
-    if (render.hasInput("inputExtent")) render.setValue("inputExtent", CIVector{0, 0, canvas.width, canvas.height});
+    if (render.hasInput("inputExtent"))
+        render.setValue("inputExtent", CIVector{0, 0, canvas.width, canvas.height});
     if (render.hasInput("inputCenter")) render.setValue("inputCenter", CIVector{area.midX(), area.midY()});
 
     switch (static_cast<TransitionType>(type)) {
@@ -253,8 +259,8 @@ CIImage Transition::createImageAtTime(const ObjectImageRequest& request) {
         const double radius = stored && std::isfinite(*stored) ? *stored : 0;
         filters.helper->setValue("inputImage", render.outputImage());
         // The single-precision sine of π is a hair below zero: the ends get no blur at all.
-        filters.helper->setValue("inputRadius",
-                                 std::max(0.0, double(std::sin(static_cast<float>(progress * M_PI))) * radius));
+        filters.helper->setValue(
+            "inputRadius", std::max(0.0, double(std::sin(static_cast<float>(progress * M_PI))) * radius));
         return filters.helper->outputImage();
     }
     case TransitionType::PageCurl:

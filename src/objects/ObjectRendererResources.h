@@ -43,7 +43,8 @@ public:
     virtual void setCachedImage(const CIImage& image, const CompositionBaseObject& object,
                                 const std::string& cachePath, std::uint64_t stamp) = 0;
     // None when there is no entry.
-    virtual CIImage cachedImageForObject(const CompositionBaseObject& object, const std::string& cachePath) const = 0;
+    virtual CIImage cachedImageForObject(const CompositionBaseObject& object,
+                                         const std::string& cachePath) const = 0;
     // The entry's stamp with *isValid true, or invalidStamp with *isValid false when the object
     // or the path has none.
     virtual std::uint64_t timeForObject(const CompositionBaseObject& object, const std::string& cachePath,
@@ -58,12 +59,15 @@ public:
     virtual std::shared_ptr<const ColorSpace> workingColorSpace() const = 0;
 
     // --- Per-object contexts; a none context removes the entry.
-    virtual std::shared_ptr<RendererContext> rendererContextForObject(const CompositionBaseObject& object) const = 0;
-    virtual void setRendererContext(std::shared_ptr<RendererContext> context, const CompositionBaseObject& object) = 0;
+    virtual std::shared_ptr<RendererContext>
+    rendererContextForObject(const CompositionBaseObject& object) const = 0;
+    virtual void setRendererContext(std::shared_ptr<RendererContext> context,
+                                    const CompositionBaseObject& object) = 0;
 
     // --- Frame upload: the frame ready to draw, replacing the object's previous one (the renderer
     // keeps exactly one per object). None for an empty frame, which also drops the previous one.
-    virtual CIImage cachedAndUploadPixelBuffer(const BitmapImage& frame, const CompositionBaseObject& object) = 0;
+    virtual CIImage cachedAndUploadPixelBuffer(const BitmapImage& frame,
+                                               const CompositionBaseObject& object) = 0;
 };
 
 } // namespace vtl

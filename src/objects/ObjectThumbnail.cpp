@@ -28,18 +28,23 @@ void ObjectThumbnail::setPainter(Painter painter) {
 ObjectThumbnail::ObjectThumbnail(CompositionRectangularObject& owner)
     : owner_(owner) {}
 
-ObjectThumbnail::~ObjectThumbnail() { cancel(); }
+ObjectThumbnail::~ObjectThumbnail() {
+    cancel();
+}
 
 void ObjectThumbnail::cancel() {
     if (timer_) timer_->cancel();
     timer_.reset();
 }
 
-bool ObjectThumbnail::isPending() const { return timer_ && timer_->isValid(); }
+bool ObjectThumbnail::isPending() const {
+    return timer_ && timer_->isValid();
+}
 
 void ObjectThumbnail::regenerateThumb() {
     const CompositionObjectsContainer* container = owner_.compositionObjectsContainer();
-    if (!owner_.containerTrack() || !container || container->isOffscreen() || container->undoDisabled()) return;
+    if (!owner_.containerTrack() || !container || container->isOffscreen() || container->undoDisabled())
+        return;
     cancel();
     // The object may be gone by the time the timer fires: it then gets no thumbnail.
     std::weak_ptr<const CompositionUndoObject> weakOwner = owner_.weak_from_this();
@@ -62,7 +67,8 @@ void ObjectThumbnail::delayedRegenerateThumbs() {
             std::lock_guard lock(painterMutex);
             painter = installedPainter();
         }
-        if (!visible.isEmpty() && std::isfinite(visible.width()) && std::isfinite(visible.height()) && painter) {
+        if (!visible.isEmpty() && std::isfinite(visible.width()) && std::isfinite(visible.height()) &&
+            painter) {
             const double width = std::round(visible.width() / visible.height() * heightPixels);
             if (width >= 1 && width <= 16384)
                 thumbnail_ = painter(owner_, time, visible, int(width), heightPixels);

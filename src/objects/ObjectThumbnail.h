@@ -17,7 +17,8 @@ class CompositionRectangularObject;
 class DispatchTimer;
 
 // Object: the object whose thumbnail was rebuilt (or dropped).
-inline constexpr const char* kObjectRegeneratedThumbnailsNotification = "VistrelObjectRegeneratedThumbnailsNotification";
+inline constexpr const char* kObjectRegeneratedThumbnailsNotification =
+    "VistrelObjectRegeneratedThumbnailsNotification";
 
 class ObjectThumbnail {
 public:
@@ -26,8 +27,8 @@ public:
 
     // Draws only the object at the time and gives the visible part (canvas units) scaled to the
     // size, premultiplied B, G, R, A rows top first; empty when it cannot.
-    using Painter = std::function<BitmapImage(CompositionRectangularObject& object, double time, const Rect& visible,
-                                              int widthPixels, int heightPixels)>;
+    using Painter = std::function<BitmapImage(CompositionRectangularObject& object, double time,
+                                              const Rect& visible, int widthPixels, int heightPixels)>;
     static void setPainter(Painter painter);
 
     explicit ObjectThumbnail(CompositionRectangularObject& owner);

@@ -4,16 +4,16 @@
 #include "objects/RectangularObjectArchiving.h"
 
 #include "model/CompositionModelArchiving.h"
-#include "objects/CompositionRectangularObject.h"
 #include "objects/CompositionImageObject.h"
+#include "objects/CompositionRectangularObject.h"
 #include "objects/CompositionShapeObject.h"
 #include "objects/CompositionTextObject.h"
 #include "objects/CompositionTransition.h"
+#include "objects/MouseVisualization.h"
+#include "objects/TextVisualization.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
-#include "objects/MouseVisualization.h"
-#include "objects/TextVisualization.h"
 
 namespace vtl {
 

@@ -13,7 +13,8 @@ namespace vtl {
 namespace {
 
 Color textColor(const RGBAColor& c) {
-    return Color(c.red, c.green, c.blue, c.alpha, c.deviceRGB ? Color::Space::DeviceRGB : Color::Space::CalibratedRGB);
+    return Color(c.red, c.green, c.blue, c.alpha,
+                 c.deviceRGB ? Color::Space::DeviceRGB : Color::Space::CalibratedRGB);
 }
 
 TextAlignment textAlignment(int32_t stored) {
@@ -79,13 +80,15 @@ std::string utf16Prefix(const std::string& text, std::size_t units) {
 
 Size requiredTextSize(const std::string& text, const TextPictureStyle& style) {
     // Every line of the text, none wrapped.
-    const Rect bounds =
-        boundingRectForString(text, Size{1.0e6, 0}, attributesFor(style), StringDrawingUsesLineFragmentOrigin);
-    return Size{bounds.size.width + 2.0 * style.horizontalPadding, bounds.size.height + 2.0 * style.verticalPadding};
+    const Rect bounds = boundingRectForString(text, Size{1.0e6, 0}, attributesFor(style),
+                                              StringDrawingUsesLineFragmentOrigin);
+    return Size{bounds.size.width + 2.0 * style.horizontalPadding,
+                bounds.size.height + 2.0 * style.verticalPadding};
 }
 
-CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Size size, const TextPictureStyle& style,
-                          double rotationDegrees, double xFactor, double yFactor, const ColorSpaceRef& colorSpace) {
+CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Size size,
+                          const TextPictureStyle& style, double rotationDegrees, double xFactor,
+                          double yFactor, const ColorSpaceRef& colorSpace) {
     const double w = size.width, h = size.height;
     for (double v : {w, h, xFactor, yFactor, rotationDegrees, static_cast<double>(style.horizontalPadding),
                      static_cast<double>(style.verticalPadding)})
@@ -108,7 +111,8 @@ CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Siz
     const TextAttributes attributes = attributesFor(style);
     if (box.size.width > 0 && box.size.height > 0 && visibleUnits > 0) {
         const double textHeight =
-            boundingRectForString(text, box.size, attributes, StringDrawingUsesLineFragmentOrigin).size.height;
+            boundingRectForString(text, box.size, attributes, StringDrawingUsesLineFragmentOrigin)
+                .size.height;
         // The text block sits on the box's bottom edge and is lifted by the alignment.
         if (style.verticalAlignment == 0) {
             box.origin.y += box.size.height - textHeight;

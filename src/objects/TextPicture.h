@@ -39,8 +39,9 @@ Size requiredTextSize(const std::string& text, const TextPictureStyle& style);
 // The text in a rectangle of the size at the scale (fx, fy): background, then the first
 // `visibleUnits` UTF-16 units of the text (the layout is that of the whole text), with the shadow
 // turned against the object's rotation. None for a size, scale or style value that cannot be drawn.
-CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Size size, const TextPictureStyle& style,
-                          double rotationDegrees, double xFactor, double yFactor, const ColorSpaceRef& colorSpace);
+CIImage renderTextPicture(const std::string& text, std::size_t visibleUnits, Size size,
+                          const TextPictureStyle& style, double rotationDegrees, double xFactor,
+                          double yFactor, const ColorSpaceRef& colorSpace);
 
 // UTF-16 units of the text.
 std::size_t utf16Length(const std::string& text);

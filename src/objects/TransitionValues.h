@@ -19,7 +19,8 @@ bool isStorableTransitionValue(const PropertyList& value);
 PropertyList storedFormOfFilterValue(const FilterValue& value);
 // The value the input takes, from its stored form; none when it is not of the input's kind or
 // not finite.
-std::optional<FilterValue> filterValueFromStoredForm(const PropertyList& stored, const FilterAttribute& input);
+std::optional<FilterValue> filterValueFromStoredForm(const PropertyList& stored,
+                                                     const FilterAttribute& input);
 
 // Whether making a filter sets the program-wide colour of colour transitions from the values.
 enum class ColourHandling { Apply, Skip };

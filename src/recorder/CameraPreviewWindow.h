@@ -14,7 +14,8 @@
 namespace vtl {
 
 // The newest picture (B, G, R, A rows) and its size; false while there is none yet.
-using CameraPictureSource = std::function<bool(std::vector<std::uint8_t>& pixels, int& widthPixels, int& heightPixels)>;
+using CameraPictureSource =
+    std::function<bool(std::vector<std::uint8_t>& pixels, int& widthPixels, int& heightPixels)>;
 
 class CameraPreviewWindow {
 public:

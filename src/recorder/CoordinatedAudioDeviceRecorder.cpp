@@ -2,9 +2,9 @@
 
 namespace vtl {
 
-CoordinatedAudioDeviceRecorder::CoordinatedAudioDeviceRecorder(std::unique_ptr<VTLAudioDeviceRecorder> recorder,
-                                                               RecorderDelegate& coordinator,
-                                                               std::function<void(const std::string&)> reportError)
+CoordinatedAudioDeviceRecorder::CoordinatedAudioDeviceRecorder(
+    std::unique_ptr<VTLAudioDeviceRecorder> recorder, RecorderDelegate& coordinator,
+    std::function<void(const std::string&)> reportError)
     : recorder_(std::move(recorder))
     , coordinator_(coordinator)
     , reportError_(std::move(reportError)) {

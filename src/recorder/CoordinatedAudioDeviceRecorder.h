@@ -16,7 +16,8 @@ namespace vtl {
 class CoordinatedAudioDeviceRecorder final : public Recorder, private VTLAudioDeviceRecorderDelegate {
 public:
     // `reportError` shows a sentence to the user (on any thread).
-    CoordinatedAudioDeviceRecorder(std::unique_ptr<VTLAudioDeviceRecorder> recorder, RecorderDelegate& coordinator,
+    CoordinatedAudioDeviceRecorder(std::unique_ptr<VTLAudioDeviceRecorder> recorder,
+                                   RecorderDelegate& coordinator,
                                    std::function<void(const std::string&)> reportError);
 
     VTLAudioDeviceRecorder& recorder() { return *recorder_; }

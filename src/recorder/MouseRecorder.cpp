@@ -1,8 +1,8 @@
 #include "recorder/MouseRecorder.h"
 
+#include "objects/MouseVisualization.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/tiff/TiffCodec.h"
-#include "objects/MouseVisualization.h"
 #include "recorder/format/MouseFileKeys.h"
 #include "recorder/format/RecordingFormat.h"
 

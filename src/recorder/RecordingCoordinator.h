@@ -6,11 +6,11 @@
 // result to its delegate (the recorder's application delegate, which owns the coordinator).
 // Runs on the main thread; recorders call in from their own threads where noted.
 
+#include "audio/CompositionAudioRecordDevice.h"
+#include "objects/MouseVisualization.h"
 #include "platform/capture/Screens.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
-#include "audio/CompositionAudioRecordDevice.h"
-#include "objects/MouseVisualization.h"
 #include "recorder/CameraPreviewWindow.h"
 #include "recorder/MouseRecorder.h"
 #include "recorder/MouseRecorderCoordinator.h"
@@ -42,7 +42,7 @@ class MovieWriterQueue;
 class VTLCameraRecorder;
 class VTLiOSDeviceRecorder;
 class VTLSystemAudioRecorder;
-}
+} // namespace vtl
 
 namespace vtl {
 
@@ -212,7 +212,8 @@ private:
     void setUpStatusItem(const RecordingSettings& settings);
     // The length and picture size of the finished "iOSDevice.mov".
     void iOSDeviceMovieFacts(double& durationSeconds, std::optional<Size>& sizePixels) const;
-    void prepareCamera(const RecordingSettings& settings, const std::function<void(const std::string&)>& reportError);
+    void prepareCamera(const RecordingSettings& settings,
+                       const std::function<void(const std::string&)>& reportError);
     void showCameraOnAnotherScreen();
     // At the real start, under mutex_: the movie writers the recorders share begin.
     void startMovieWritersLocked();

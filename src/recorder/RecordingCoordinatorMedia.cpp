@@ -1,23 +1,22 @@
 // The coordinator's sound and camera recorders: the system's sound, audio devices and the camera,
 // the shared writer of "additionalAudioAndVideo.mov", and recorders that never deliver.
 
-#include "recorder/RecordingCoordinator.h"
-
 #include "platform/audio/AudioHardware.h"
+#include "platform/capture/Camera.h"
+#include "platform/capture/MobileDevice.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/media/MovieWriterQueue.h"
-#include "platform/capture/Camera.h"
-#include "platform/capture/MobileDevice.h"
 #include "recorder/CoordinatedAudioDeviceRecorder.h"
+#include "recorder/RecordingCoordinator.h"
 #include "recorder/VTLCameraRecorder.h"
 #include "recorder/VTLSystemAudioRecorder.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <string_view>
 #include <filesystem>
+#include <string_view>
 
 namespace vtl {
 
@@ -45,10 +44,11 @@ void RecordingCoordinator::prepareAudioAndVideo(const RecordingSettings& setting
         unrecordedRequests_.push_back(std::move(message));
     };
     auto findDevice = [&](const AudioDeviceToRecord& wanted) -> std::optional<CompositionAudioRecordDevice> {
-        if (services_.findAudioDevice) return services_.findAudioDevice(wanted.persistentUID, wanted.audioStreamID);
+        if (services_.findAudioDevice)
+            return services_.findAudioDevice(wanted.persistentUID, wanted.audioStreamID);
         if (!hardware) hardware = AudioHardware::shared();
-        return CompositionAudioRecordDevice::deviceWithPersistentDeviceUID(wanted.persistentUID, wanted.audioStreamID,
-                                                                           *hardware);
+        return CompositionAudioRecordDevice::deviceWithPersistentDeviceUID(wanted.persistentUID,
+                                                                           wanted.audioStreamID, *hardware);
     };
 
     bool systemAudio = false;
@@ -90,8 +90,8 @@ void RecordingCoordinator::prepareAudioAndVideo(const RecordingSettings& setting
     const std::string moviePath = (std::filesystem::path(recordPath_) / kAdditionalMovieFileName).string();
     MovieWriterOptions writerOptions;
     writerOptions.container = MovieContainer::QuickTime;
-    auto writer = MovieWriterQueue::create(moviePath, "com.morlunesoftware.vistrel3.vistrelrecorder.additionalmovie",
-                                           std::move(writerOptions));
+    auto writer = MovieWriterQueue::create(
+        moviePath, "com.morlunesoftware.vistrel3.vistrelrecorder.additionalmovie", std::move(writerOptions));
     if (!writer) {
         unrecorded("The camera and audio devices cannot be recorded: " + writer.error());
         return;
@@ -102,8 +102,8 @@ void RecordingCoordinator::prepareAudioAndVideo(const RecordingSettings& setting
         VTLAudioDeviceRecorderOptions options;
         options.clockSeconds = services_.clockSeconds;
         options.trackTitle = device.name();
-        auto recorder = std::make_unique<VTLAudioDeviceRecorder>(device, additionalAudioVideoWriter_, hardware,
-                                                                 std::move(options));
+        auto recorder = std::make_unique<VTLAudioDeviceRecorder>(device, additionalAudioVideoWriter_,
+                                                                 hardware, std::move(options));
         otherRecorders_.push_back(
             std::make_unique<CoordinatedAudioDeviceRecorder>(std::move(recorder), *this, reportError));
     }
@@ -130,7 +130,8 @@ void RecordingCoordinator::prepareCamera(const RecordingSettings& settings,
     options.clockSeconds = services_.clockSeconds;
     options.recordStartTime = [this] { return recordStartTime(); };
     options.reportError = reportError;
-    auto recorder = VTLCameraRecorder::create(std::move(camera).value(), additionalAudioVideoWriter_, *this, options);
+    auto recorder =
+        VTLCameraRecorder::create(std::move(camera).value(), additionalAudioVideoWriter_, *this, options);
     if (!recorder) {
         logMessage(recorder.error());
         unrecordedRequests_.push_back(recorder.error());
@@ -180,7 +181,8 @@ void RecordingCoordinator::startMovieWritersLocked() {
         std::weak_ptr<int> alive = lifetime_;
         writer->startAsync([this, alive](Status started) {
             if (started) return;
-            const std::string message = "The camera, audio devices or iOS device cannot be recorded: " + started.error();
+            const std::string message =
+                "The camera, audio devices or iOS device cannot be recorded: " + started.error();
             logMessage(message);
             DispatchQueue::mainQueue()->async([this, alive, message] {
                 if (alive.lock()) presentRecordError(message);
@@ -204,7 +206,8 @@ void RecordingCoordinator::finishMovieWriters(std::function<void()> then) {
     for (const auto& writer : writers) {
         const bool started = writer->isStarted();
         writer->finish([alive, started, left, then](Status finished) {
-            if (!finished && started) logMessage("an error occurred recording the camera or audio: " + finished.error());
+            if (!finished && started)
+                logMessage("an error occurred recording the camera or audio: " + finished.error());
             DispatchQueue::mainQueue()->async([alive, left, then] {
                 if (alive.lock() && --*left == 0) then();
             });
@@ -236,12 +239,14 @@ Status RecordingCoordinator::prepareIOSDevice(const RecordingSettings& settings)
     const std::string name = (*device)->description().localizedName;
     MovieWriterOptions writerOptions;
     writerOptions.container = MovieContainer::QuickTime;
-    auto writer = MovieWriterQueue::create((std::filesystem::path(recordPath_) / "iOSDevice.mov").string(),
-                                           "com.morlunesoftware.vistrel3.vistrelrecorder.ios.writer", writerOptions);
+    auto writer =
+        MovieWriterQueue::create((std::filesystem::path(recordPath_) / "iOSDevice.mov").string(),
+                                 "com.morlunesoftware.vistrel3.vistrelrecorder.ios.writer", writerOptions);
     if (!writer) return failPrepare("The iOS device cannot be recorded: " + writer.error());
     iosDeviceWriter_ = std::move(writer).value();
-    auto recorder = VTLiOSDeviceRecorder::create(std::move(device).value(), makeIOSDeviceMovieInputs(iosDeviceWriter_),
-                                                 nullptr, *this, settings.iosPreviewVideo, settings.iosPreviewAudio);
+    auto recorder =
+        VTLiOSDeviceRecorder::create(std::move(device).value(), makeIOSDeviceMovieInputs(iosDeviceWriter_),
+                                     nullptr, *this, settings.iosPreviewVideo, settings.iosPreviewAudio);
     if (!recorder) return failPrepare(recorder.error());
     iosRecorder_ = recorder->get();
     otherRecorders_.push_back(std::move(recorder).value());
@@ -259,7 +264,8 @@ Status RecordingCoordinator::prepareIOSDevice(const RecordingSettings& settings)
     return {};
 }
 
-void RecordingCoordinator::iOSDeviceMovieFacts(double& durationSeconds, std::optional<Size>& sizePixels) const {
+void RecordingCoordinator::iOSDeviceMovieFacts(double& durationSeconds,
+                                               std::optional<Size>& sizePixels) const {
     durationSeconds = 0;
     sizePixels.reset();
     auto asset = MediaAsset::open((std::filesystem::path(recordPath_) / "iOSDevice.mov").string());
@@ -267,7 +273,8 @@ void RecordingCoordinator::iOSDeviceMovieFacts(double& durationSeconds, std::opt
     durationSeconds = (*asset)->duration().seconds();
     for (const MediaTrack& track : (*asset)->tracks())
         if (track.type == MediaType::Video) {
-            sizePixels = Size{static_cast<double>(track.widthPixels), static_cast<double>(track.heightPixels)};
+            sizePixels =
+                Size{static_cast<double>(track.widthPixels), static_cast<double>(track.heightPixels)};
             break;
         }
 }
@@ -291,9 +298,10 @@ void RecordingCoordinator::leaveOutSilentRecorders() {
     }
     if (!silent.empty()) {
         const std::string message =
-            silent.size() == 1 ? "A sound or camera source delivered nothing; the recording goes on without it."
-                               : std::to_string(silent.size()) +
-                                     " sound or camera sources delivered nothing; the recording goes on without them.";
+            silent.size() == 1
+                ? "A sound or camera source delivered nothing; the recording goes on without it."
+                : std::to_string(silent.size()) +
+                      " sound or camera sources delivered nothing; the recording goes on without them.";
         logMessage(message);
         presentRecordError(message);
     }

@@ -37,7 +37,8 @@ VTLCameraRecorder::VTLCameraRecorder(std::unique_ptr<Camera> camera, std::shared
 
 Result<std::unique_ptr<VTLCameraRecorder>> VTLCameraRecorder::create(std::unique_ptr<Camera> camera,
                                                                      std::shared_ptr<MovieWriterQueue> writer,
-                                                                     RecorderDelegate& coordinator, Options options) {
+                                                                     RecorderDelegate& coordinator,
+                                                                     Options options) {
     if (!camera || !writer) return fail("The camera cannot be recorded.");
     std::unique_ptr<VTLCameraRecorder> recorder(
         new VTLCameraRecorder(std::move(camera), std::move(writer), coordinator, std::move(options)));
@@ -45,7 +46,8 @@ Result<std::unique_ptr<VTLCameraRecorder>> VTLCameraRecorder::create(std::unique
     r.width_ = r.camera_->widthPixels();
     r.height_ = r.camera_->heightPixels();
     // ProRes 422 needs an even width.
-    if (r.width_ < 2 || r.height_ < 2 || r.width_ % 2 != 0) return fail("The camera's picture size cannot be recorded.");
+    if (r.width_ < 2 || r.height_ < 2 || r.width_ % 2 != 0)
+        return fail("The camera's picture size cannot be recorded.");
     // The track's time base: whole frames of the camera's rate, 29.97 as exactly as 30.
     const double rate = r.camera_->frameRate();
     r.timeScale_ = static_cast<std::int32_t>(std::lround(rate * 1001));
@@ -58,9 +60,10 @@ Result<std::unique_ptr<VTLCameraRecorder>> VTLCameraRecorder::create(std::unique
     r.latest_ = std::make_unique<Slot>();
     r.latest_->pixels.assign(bytes, 0);
     if (Status started = r.camera_->start([&r](const CameraFrame& frame) { r.captured(frame); }); !started)
-        return fail("The camera " + r.camera_->description().localizedName + " does not start: " + started.error());
-    r.drainTimer_ = DispatchTimer::scheduleRepeating(r.options_.drainIntervalSeconds, [&r] { r.drain(false); },
-                                                     r.writer_->queue());
+        return fail("The camera " + r.camera_->description().localizedName +
+                    " does not start: " + started.error());
+    r.drainTimer_ = DispatchTimer::scheduleRepeating(
+        r.options_.drainIntervalSeconds, [&r] { r.drain(false); }, r.writer_->queue());
     return recorder;
 }
 
@@ -124,8 +127,9 @@ void VTLCameraRecorder::drain(bool complete) {
         settings.frameRateDenominator = static_cast<int>(frameTicks_);
         settings.proResProfile = 2;
         settings.title = camera_->description().localizedName;
-        Result<std::size_t> added = writer_->isStarted() ? Result<std::size_t>(fail("The movie has started already."))
-                                                         : writer_->addVideoTrack(settings);
+        Result<std::size_t> added = writer_->isStarted()
+                                        ? Result<std::size_t>(fail("The movie has started already."))
+                                        : writer_->addVideoTrack(settings);
         if (!added) {
             endTrack("The camera cannot be recorded: " + added.error());
             return;
@@ -137,14 +141,15 @@ void VTLCameraRecorder::drain(bool complete) {
     if (!track_ || !writer_->isStarted()) return;
     MovieWriter& writer = writer_->writer();
     const double frameSeconds = static_cast<double>(frameTicks_) / timeScale_;
-    for (std::uint64_t e = emptied_.load(std::memory_order_relaxed); e < filled_.load(std::memory_order_acquire);
-         ++e) {
+    for (std::uint64_t e = emptied_.load(std::memory_order_relaxed);
+         e < filled_.load(std::memory_order_acquire); ++e) {
         const Slot& slot = *slots_[e % slots_.size()];
         // Whole frame intervals of the track; a picture in an interval already shown is left out.
         const std::int64_t tick = std::llround(slot.timeSeconds / frameSeconds);
         if (slot.timeSeconds >= 0 && tick > lastTick_) {
-            const Status appended = writer.appendVideoFrame(*track_, slot.pixels.data(), static_cast<std::size_t>(width_) * 4,
-                                                            MediaTime{tick * frameTicks_, timeScale_});
+            const Status appended =
+                writer.appendVideoFrame(*track_, slot.pixels.data(), static_cast<std::size_t>(width_) * 4,
+                                        MediaTime{tick * frameTicks_, timeScale_});
             if (!appended) {
                 emptied_.store(e + 1, std::memory_order_release);
                 endTrack("The camera could not be recorded: " + appended.error());
@@ -183,7 +188,8 @@ void VTLCameraRecorder::finalizeRecord() {
     coordinator_.recorderDone(*this);
 }
 
-bool VTLCameraRecorder::copyLatestFrame(std::vector<std::uint8_t>& pixels, int& widthPixels, int& heightPixels) const {
+bool VTLCameraRecorder::copyLatestFrame(std::vector<std::uint8_t>& pixels, int& widthPixels,
+                                        int& heightPixels) const {
     while (latestLock_.test_and_set(std::memory_order_acquire)) {
     }
     const bool has = latest_->timeSeconds > 0;

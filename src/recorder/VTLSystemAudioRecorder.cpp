@@ -24,7 +24,8 @@ Status VTLSystemAudioRecorder::prepareRecordingAtPath(const std::string& package
     writerOptions.container = MovieContainer::Mpeg4Audio;
     // Sound needs no more than one encoder thread.
     writerOptions.threadCount = 1;
-    auto writer = MovieWriterQueue::create(path, "com.morlunesoftware.vistrel3audiorecordqueue", std::move(writerOptions));
+    auto writer = MovieWriterQueue::create(path, "com.morlunesoftware.vistrel3audiorecordqueue",
+                                           std::move(writerOptions));
     if (!writer) {
         logMessage("error " + writer.error());
         return writer.asFailure();

@@ -35,8 +35,10 @@ public:
         audio.channelCount = 2;
         audio.inputLayout = PcmLayout::Interleaved;
         auto added = writer_->addAudioTrack(audio);
-        if (added) audioTrack_ = *added;
-        else logMessage("The iOS device's sound cannot be recorded: " + added.error());
+        if (added)
+            audioTrack_ = *added;
+        else
+            logMessage("The iOS device's sound cannot be recorded: " + added.error());
     }
 
     Status prepareVideo(const MobileDeviceSample& sample) override {
@@ -61,7 +63,8 @@ public:
         if (failed_.load()) return fail("The movie failed.");
         std::optional<std::size_t> track = sample.kind == MobileSampleKind::Video ? videoTrack_ : audioTrack_;
         if (!track || !sample.data) return fail("The sample has no track.");
-        if (sample.kind != MobileSampleKind::Video && (sample.sampleRate != 44100 || sample.channelCount != 2))
+        if (sample.kind != MobileSampleKind::Video &&
+            (sample.sampleRate != 44100 || sample.channelCount != 2))
             return fail("The iOS device's sound is not 44,100 Hz stereo.");
         // Copied to the movie's own thread; the sample's bytes are shared, not copied.
         writer_->async([this, sample, timeSeconds, index = *track](MovieWriter& writer) {
@@ -69,11 +72,12 @@ public:
             Status written;
             if (sample.kind == MobileSampleKind::Video) {
                 written = writer.appendVideoPacket(index, sample.data->data(), sample.data->size(),
-                                                   MediaTime::fromSeconds(timeSeconds, 90000), MediaTime::invalid(),
-                                                   !sample.dependsOnOthers);
+                                                   MediaTime::fromSeconds(timeSeconds, 90000),
+                                                   MediaTime::invalid(), !sample.dependsOnOthers);
             } else {
                 const void* buffers[1] = {sample.data->data()};
-                const std::size_t frames = std::min(sample.frameCount, sample.data->size() / (sizeof(float) * 2));
+                const std::size_t frames =
+                    std::min(sample.frameCount, sample.data->size() / (sizeof(float) * 2));
                 written = writer.appendAudio(index, buffers, frames);
             }
             if (!written && !failed_.exchange(true))
@@ -107,7 +111,8 @@ VTLiOSDeviceRecorder::VTLiOSDeviceRecorder(std::unique_ptr<MobileDevice> device,
     , coordinator_(coordinator) {}
 
 Result<std::unique_ptr<VTLiOSDeviceRecorder>>
-VTLiOSDeviceRecorder::create(std::unique_ptr<MobileDevice> device, std::unique_ptr<IOSDeviceMovieInputs> inputs,
+VTLiOSDeviceRecorder::create(std::unique_ptr<MobileDevice> device,
+                             std::unique_ptr<IOSDeviceMovieInputs> inputs,
                              std::unique_ptr<IOSLivePicture> livePicture, IOSRecorderCoordinator& coordinator,
                              bool previewVideo, bool previewAudio) {
     if (!device || !inputs) return fail("The iOS device cannot be recorded.");
@@ -119,9 +124,11 @@ VTLiOSDeviceRecorder::create(std::unique_ptr<MobileDevice> device, std::unique_p
     // Playing the device's sound live needs an output of its own; this system records it only.
     if (previewAudio) logMessage("The iOS device's sound is recorded but not played live on this system.");
     VTLiOSDeviceRecorder* r = recorder.get();
-    if (Status started = r->device_->start([r](const MobileDeviceSample& sample) { r->captureOutput(sample); });
+    if (Status started =
+            r->device_->start([r](const MobileDeviceSample& sample) { r->captureOutput(sample); });
         !started)
-        return fail("The iOS device " + r->device_->description().localizedName + " does not deliver: " + started.error());
+        return fail("The iOS device " + r->device_->description().localizedName +
+                    " does not deliver: " + started.error());
     return recorder;
 }
 
@@ -163,9 +170,9 @@ void VTLiOSDeviceRecorder::setPaused(bool paused) {
 void VTLiOSDeviceRecorder::pump(std::deque<Entry>& list, MobileSampleKind kind, int limit) {
     for (int i = 0; i < limit && !list.empty() && inputs_->isReadyForMoreMediaData(kind); ++i) {
         if (Status appended = inputs_->append(list.front().sample, list.front().timeSeconds); !appended)
-            logMessage(std::string("Appending sample buffer to asset writer failed! Paused == ") + (paused_ ? "YES" : "NO") +
-                       ", assetwriter " + (kind == MobileSampleKind::Video ? "video" : "audio") + " error " +
-                       appended.error());
+            logMessage(std::string("Appending sample buffer to asset writer failed! Paused == ") +
+                       (paused_ ? "YES" : "NO") + ", assetwriter " +
+                       (kind == MobileSampleKind::Video ? "video" : "audio") + " error " + appended.error());
         list.pop_front();
     }
 }
@@ -176,8 +183,8 @@ void VTLiOSDeviceRecorder::previewNextSampleBuffer(const MobileDeviceSample& sam
         livePicture_->decode(sample);
         return;
     }
-    coordinator_.iOSRecordingResolutionChangeToSize(Size{static_cast<double>(sample.widthPixels),
-                                                         static_cast<double>(sample.heightPixels)});
+    coordinator_.iOSRecordingResolutionChangeToSize(
+        Size{static_cast<double>(sample.widthPixels), static_cast<double>(sample.heightPixels)});
     livePicture_->finish();
     decompressionWidth_ = sample.widthPixels;
     decompressionHeight_ = sample.heightPixels;
@@ -267,7 +274,8 @@ void VTLiOSDeviceRecorder::captureOutput(const MobileDeviceSample& sample) {
         lastAudioSampleTime_ = time;
     } else if (time - lastAudioSampleTime_ > missingAudioThreshold_ && typicalAudioBuffer_) {
         // The picture runs ahead of the sound: silence keeps the sound track up with it.
-        const int buffers = static_cast<int>(std::lround(missingAudioThreshold_ / typicalAudioBuffer_->durationSeconds));
+        const int buffers =
+            static_cast<int>(std::lround(missingAudioThreshold_ / typicalAudioBuffer_->durationSeconds));
         appendSilenceSamples(buffers);
         pump(audioSamplesQueue_, MobileSampleKind::Audio, buffers);
     }
@@ -277,11 +285,13 @@ void VTLiOSDeviceRecorder::captureOutput(const MobileDeviceSample& sample) {
 
 void VTLiOSDeviceRecorder::appendSilenceSamples(int count) {
     if (!typicalAudioBuffer_) {
-        logMessage("-[VTLiOSDeviceRecorder appendSilenceSamples:] size of audio buffer unknown! not adding artificial silence");
+        logMessage("-[VTLiOSDeviceRecorder appendSilenceSamples:] size of audio buffer unknown! not adding "
+                   "artificial silence");
         return;
     }
     MobileDeviceSample silence = *typicalAudioBuffer_;
-    silence.data = std::make_shared<const std::vector<std::uint8_t>>(typicalAudioBuffer_->data ? typicalAudioBuffer_->data->size() : 0, 0);
+    silence.data = std::make_shared<const std::vector<std::uint8_t>>(
+        typicalAudioBuffer_->data ? typicalAudioBuffer_->data->size() : 0, 0);
     for (int i = 0; i < count; ++i) {
         lastAudioSampleTime_ += typicalAudioBuffer_->durationSeconds;
         audioSamplesQueue_.push_back({silence, lastAudioSampleTime_});
@@ -302,8 +312,10 @@ void VTLiOSDeviceRecorder::finishPendingFrames() {
     for (auto* list : {&videoSamplesQueue_, &audioSamplesQueue_}) {
         for (const Entry& entry : *list)
             if (Status appended = inputs_->append(entry.sample, entry.timeSeconds); !appended)
-                logMessage("[VTLiOSDeviceRecorder finishPendingBuffersInQueue:assetWriterInput:] Appending sample "
-                           "buffer to asset writer failed! error " + appended.error());
+                logMessage(
+                    "[VTLiOSDeviceRecorder finishPendingBuffersInQueue:assetWriterInput:] Appending sample "
+                    "buffer to asset writer failed! error " +
+                    appended.error());
         list->clear();
     }
     inputs_->markFinished();

@@ -68,8 +68,8 @@ public:
     static Result<std::unique_ptr<VTLiOSDeviceRecorder>> create(std::unique_ptr<MobileDevice> device,
                                                                 std::unique_ptr<IOSDeviceMovieInputs> inputs,
                                                                 std::unique_ptr<IOSLivePicture> livePicture,
-                                                                IOSRecorderCoordinator& coordinator, bool previewVideo,
-                                                                bool previewAudio);
+                                                                IOSRecorderCoordinator& coordinator,
+                                                                bool previewVideo, bool previewAudio);
     ~VTLiOSDeviceRecorder() override;
 
     const MobileDevice& device() const { return *device_; }

@@ -49,6 +49,8 @@ BitmapImage paintThumbnail(CompositionRectangularObject& object, double time, co
 
 } // namespace
 
-void installObjectThumbnailPainter() { ObjectThumbnail::setPainter(paintThumbnail); }
+void installObjectThumbnailPainter() {
+    ObjectThumbnail::setPainter(paintThumbnail);
+}
 
 } // namespace vtl

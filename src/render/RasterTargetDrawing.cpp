@@ -28,7 +28,9 @@ void RasterTargetDrawing::clear(int value) {
         std::memset(target_.pixels + std::size_t(y) * target_.bytesPerRow, byte, rowBytes);
 }
 
-void RasterTargetDrawing::pushTransform() { saved_.push_back(transform_); }
+void RasterTargetDrawing::pushTransform() {
+    saved_.push_back(transform_);
+}
 
 void RasterTargetDrawing::popTransform() {
     if (saved_.empty()) return;
@@ -36,9 +38,13 @@ void RasterTargetDrawing::popTransform() {
     saved_.pop_back();
 }
 
-void RasterTargetDrawing::translate(double dx, double dy) { transform_.translateBy(dx, dy); }
+void RasterTargetDrawing::translate(double dx, double dy) {
+    transform_.translateBy(dx, dy);
+}
 
-void RasterTargetDrawing::scale(double sx, double sy) { transform_.scaleBy(sx, sy); }
+void RasterTargetDrawing::scale(double sx, double sy) {
+    transform_.scaleBy(sx, sy);
+}
 
 Rect RasterTargetDrawing::mapRect(const Rect& rect) const {
     const double x0 = transform_.a * rect.minX() + transform_.tx;
@@ -50,7 +56,8 @@ Rect RasterTargetDrawing::mapRect(const Rect& rect) const {
 
 Status RasterTargetDrawing::drawImage(const CIImage& image, const Rect& inRect, const Rect& fromRect) {
     if (!context_ || !target_.isValid()) return fail("The drawing has no pixels to draw into.");
-    return CIContextWrapper::sharedCIContextWrapper().drawCIImage(image, *context_, mapRect(inRect), fromRect);
+    return CIContextWrapper::sharedCIContextWrapper().drawCIImage(image, *context_, mapRect(inRect),
+                                                                  fromRect);
 }
 
 } // namespace vtl

@@ -12,7 +12,9 @@ namespace {
 constexpr std::size_t maximumFramePixels = std::size_t(16384) * 16384;
 } // namespace
 
-std::size_t bytesPerPixel(FramePixelFormat format) { return format == FramePixelFormat::RGB8 ? 3 : 4; }
+std::size_t bytesPerPixel(FramePixelFormat format) {
+    return format == FramePixelFormat::RGB8 ? 3 : 4;
+}
 
 bool hasAlpha(FramePixelFormat format) {
     return format == FramePixelFormat::BGRA8Premultiplied || format == FramePixelFormat::RGBA8Premultiplied;

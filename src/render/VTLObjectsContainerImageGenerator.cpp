@@ -75,7 +75,8 @@ void makeOpaque(std::uint8_t* pixels, int width, int height, std::size_t bytesPe
 } // namespace
 
 VTLObjectsContainerImageGenerator::VTLObjectsContainerImageGenerator(Size canvasSize, float scalingFactor,
-                                                                     ColorSpaceRef colorSpace, GeneratorAlpha alpha)
+                                                                     ColorSpaceRef colorSpace,
+                                                                     GeneratorAlpha alpha)
     : alpha_(alpha)
     , colorSpace_(colorSpace ? std::move(colorSpace) : ColorSpace::deviceRGB())
     , width_(outputSide(canvasSize.width, scalingFactor))
@@ -108,21 +109,21 @@ float VTLObjectsContainerImageGenerator::outputScalingFactor() const {
     return outputScalingFactor_;
 }
 
-Result<RenderedFrame> VTLObjectsContainerImageGenerator::imageFromObjectsContainer(
-    const CompositionObjectsContainer& container, double time, bool isPlaying, bool isExporting) {
+Result<RenderedFrame>
+VTLObjectsContainerImageGenerator::imageFromObjectsContainer(const CompositionObjectsContainer& container,
+                                                             double time, bool isPlaying, bool isExporting) {
     MutexLock lock(drawMutex_);
     return renderLocked(container, time, isPlaying, isExporting);
 }
 
-Result<RenderedFrame> VTLObjectsContainerImageGenerator::renderLocked(const CompositionObjectsContainer& container,
-                                                                      double time, bool isPlaying,
-                                                                      bool isExporting) {
+Result<RenderedFrame>
+VTLObjectsContainerImageGenerator::renderLocked(const CompositionObjectsContainer& container, double time,
+                                                bool isPlaying, bool isExporting) {
     if (width_ == 0 || height_ == 0) return fail("The picture to render has no pixels.");
     if (!std::isfinite(time)) return fail("The time to render is not a number.");
     if (!pool_)
-        pool_ = std::make_shared<RenderedFramePool>(width_, height_,
-                                                    usesAlpha() ? FramePixelFormat::BGRA8Premultiplied
-                                                                : FramePixelFormat::BGRX8);
+        pool_ = std::make_shared<RenderedFramePool>(
+            width_, height_, usesAlpha() ? FramePixelFormat::BGRA8Premultiplied : FramePixelFormat::BGRX8);
     if (pool_->width() != width_ || pool_->height() != height_)
         return fail("The frames given are " + std::to_string(pool_->width()) + " × " +
                     std::to_string(pool_->height()) + " pixels, not " + std::to_string(width_) + " × " +
@@ -132,7 +133,8 @@ Result<RenderedFrame> VTLObjectsContainerImageGenerator::renderLocked(const Comp
     RenderedFrame frame = std::move(taken).value();
 
     // Four-byte BGR frames take the drawing directly; the others are converted from a scratch one.
-    const bool direct = frame.format == FramePixelFormat::BGRA8Premultiplied || frame.format == FramePixelFormat::BGRX8;
+    const bool direct =
+        frame.format == FramePixelFormat::BGRA8Premultiplied || frame.format == FramePixelFormat::BGRX8;
     RasterTarget target;
     if (direct) {
         target = RasterTarget{frame.pixels.get(), width_, height_, frame.bytesPerRow};
@@ -161,8 +163,9 @@ Result<RenderedFrame> VTLObjectsContainerImageGenerator::renderLocked(const Comp
     return frame;
 }
 
-Result<BitmapImage> VTLObjectsContainerImageGenerator::bitmapFromObjectsContainer(
-    const CompositionObjectsContainer& container, double time, bool isPlaying) {
+Result<BitmapImage>
+VTLObjectsContainerImageGenerator::bitmapFromObjectsContainer(const CompositionObjectsContainer& container,
+                                                              double time, bool isPlaying) {
     MutexLock lock(drawMutex_);
     Result<RenderedFrame> rendered = renderLocked(container, time, isPlaying, false);
     if (!rendered) return rendered.asFailure();

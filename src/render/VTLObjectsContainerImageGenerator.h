@@ -53,8 +53,8 @@ public:
                                                    bool isPlaying);
 
 private:
-    Result<RenderedFrame> renderLocked(const CompositionObjectsContainer& container, double time, bool isPlaying,
-                                       bool isExporting) VTL_REQUIRES(drawMutex_);
+    Result<RenderedFrame> renderLocked(const CompositionObjectsContainer& container, double time,
+                                       bool isPlaying, bool isExporting) VTL_REQUIRES(drawMutex_);
 
     const GeneratorAlpha alpha_;
     const ColorSpaceRef colorSpace_;

@@ -32,22 +32,26 @@ bool sameOwner(const std::weak_ptr<const CompositionUndoObject>& a,
 
 } // namespace
 
-VTLObjectsContainerRenderer::VTLObjectsContainerRenderer(const std::shared_ptr<CompositionObjectsContainer>& container)
+VTLObjectsContainerRenderer::VTLObjectsContainerRenderer(
+    const std::shared_ptr<CompositionObjectsContainer>& container)
     : evaluator_(makeDefaultEvaluator()) {
     // The objects' pictures use the named filters (shadows, effects).
     registerBuiltinFilters();
     setObjectsContainer(container);
 }
 
-void VTLObjectsContainerRenderer::setObjectsContainer(const std::shared_ptr<CompositionObjectsContainer>& container) {
+void VTLObjectsContainerRenderer::setObjectsContainer(
+    const std::shared_ptr<CompositionObjectsContainer>& container) {
     observations_.clear();
     container_ = container;
     if (!container) return;
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    observations_.emplace_back(center, center.addObserver(kObjectsAddedOrRemovedNotification, container.get(),
-                                                          [this](const Notification& n) { objectsAddedOrRemoved(n); }));
-    observations_.emplace_back(center, center.addObserver(kObjectWillBeDeletedNotification, container.get(),
-                                                          [this](const Notification& n) { objectWillBeDeleted(n); }));
+    observations_.emplace_back(
+        center, center.addObserver(kObjectsAddedOrRemovedNotification, container.get(),
+                                   [this](const Notification& n) { objectsAddedOrRemoved(n); }));
+    observations_.emplace_back(center,
+                               center.addObserver(kObjectWillBeDeletedNotification, container.get(),
+                                                  [this](const Notification& n) { objectWillBeDeleted(n); }));
 }
 
 VTLObjectsContainerRenderer::~VTLObjectsContainerRenderer() {
@@ -76,8 +80,8 @@ VTLObjectsContainerRenderer::~VTLObjectsContainerRenderer() {
 
 // --- Object entries
 
-VTLObjectsContainerRenderer::ObjectEntry* VTLObjectsContainerRenderer::entryFor(const CompositionBaseObject& object,
-                                                                              bool create) const {
+VTLObjectsContainerRenderer::ObjectEntry*
+VTLObjectsContainerRenderer::entryFor(const CompositionBaseObject& object, bool create) const {
     const std::weak_ptr<const CompositionUndoObject> owner = object.weak_from_this();
     auto found = objects_.find(&object);
     if (found != objects_.end() && !sameOwner(found->second.owner, owner)) {
@@ -289,8 +293,8 @@ VistrelDecoderCachedBuffer::UploadHook VTLObjectsContainerRenderer::uploadHook()
 
 // --- Recordings
 
-VistrelDecoderCachedBuffer*
-VTLObjectsContainerRenderer::decoderCachedBufferForRecording(const std::shared_ptr<VistrelRecording>& recording) {
+VistrelDecoderCachedBuffer* VTLObjectsContainerRenderer::decoderCachedBufferForRecording(
+    const std::shared_ptr<VistrelRecording>& recording) {
     if (!recording) return nullptr;
     releaseRetiredResources();
     MutexLock lock(mutex_);
@@ -299,8 +303,8 @@ VTLObjectsContainerRenderer::decoderCachedBufferForRecording(const std::shared_p
     DecodeEntry& entry = decodeBuffers_[recording.get()];
     entry.recording = recording;
     entry.buffer = std::make_unique<VistrelDecoderCachedBuffer>(recording, 0, decodeWindowFrames);
-    entry.removalObservation =
-        recording->addRemovalObserver([this](const VistrelRecording& removed) { recordingIsBeingRemoved(&removed); });
+    entry.removalObservation = recording->addRemovalObserver(
+        [this](const VistrelRecording& removed) { recordingIsBeingRemoved(&removed); });
     return entry.buffer.get();
 }
 

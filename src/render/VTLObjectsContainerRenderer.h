@@ -76,12 +76,12 @@ public:
     // --- Drawing. The target rectangle is in target pixels; canvas units map onto it. Masks drawn
     // are those of the mask list (as grey ghosts, outside playback and export only).
     // The renderer's own container, its background included.
-    void drawObjectsInTargetRect(RasterTargetDrawing& drawing, const Rect& targetRect, const ObjectList& maskObjects,
-                                 const ContainerDrawingOptions& options);
+    void drawObjectsInTargetRect(RasterTargetDrawing& drawing, const Rect& targetRect,
+                                 const ObjectList& maskObjects, const ContainerDrawingOptions& options);
     // A given container's objects and transitions at its canvas size, its background included.
-    void drawObjectsContainerObjects(const CompositionObjectsContainer& container, const ObjectList& maskObjects,
-                                     const Rect& targetRect, RasterTargetDrawing& drawing,
-                                     const ContainerDrawingOptions& options);
+    void drawObjectsContainerObjects(const CompositionObjectsContainer& container,
+                                     const ObjectList& maskObjects, const Rect& targetRect,
+                                     RasterTargetDrawing& drawing, const ContainerDrawingOptions& options);
     // The compositing core: a given list; the background is the renderer's own container's.
     // `times` (parallel to the list followed by the added masks) gives each object its own time.
     // `additionalScaling` scales canvas units once more (every caller so far passes 1).
@@ -107,12 +107,14 @@ public:
     std::uint64_t backgroundBuildCount() const;
 
     // --- Image cache
-    void setCachedImage(const CIImage& image, const CompositionBaseObject& object, const std::string& cachePath,
-                        std::uint64_t stamp) override;
-    void setCachedImage(const CIImage& image, const CompositionBaseObject& object, const std::string& cachePath) {
+    void setCachedImage(const CIImage& image, const CompositionBaseObject& object,
+                        const std::string& cachePath, std::uint64_t stamp) override;
+    void setCachedImage(const CIImage& image, const CompositionBaseObject& object,
+                        const std::string& cachePath) {
         setCachedImage(image, object, cachePath, 0);
     }
-    CIImage cachedImageForObject(const CompositionBaseObject& object, const std::string& cachePath) const override;
+    CIImage cachedImageForObject(const CompositionBaseObject& object,
+                                 const std::string& cachePath) const override;
     std::uint64_t timeForObject(const CompositionBaseObject& object, const std::string& cachePath,
                                 bool* isValid) const override;
     void removeCachedImagesForObject(const CompositionBaseObject& object) override;
@@ -121,12 +123,16 @@ public:
     std::shared_ptr<const ColorSpace> workingColorSpace() const override;
 
     // --- Contexts and frames
-    std::shared_ptr<RendererContext> rendererContextForObject(const CompositionBaseObject& object) const override;
-    void setRendererContext(std::shared_ptr<RendererContext> context, const CompositionBaseObject& object) override;
-    CIImage cachedAndUploadPixelBuffer(const BitmapImage& frame, const CompositionBaseObject& object) override;
+    std::shared_ptr<RendererContext>
+    rendererContextForObject(const CompositionBaseObject& object) const override;
+    void setRendererContext(std::shared_ptr<RendererContext> context,
+                            const CompositionBaseObject& object) override;
+    CIImage cachedAndUploadPixelBuffer(const BitmapImage& frame,
+                                       const CompositionBaseObject& object) override;
 
     // --- Recordings
-    VistrelDecoderCachedBuffer* decoderCachedBufferForRecording(const std::shared_ptr<VistrelRecording>& recording) override;
+    VistrelDecoderCachedBuffer*
+    decoderCachedBufferForRecording(const std::shared_ptr<VistrelRecording>& recording) override;
     std::string colorSpace() const override { return "sRGB"; }
     // Readies each decoded frame for drawing on the decode thread, so the draw finds it prepared.
     VistrelDecoderCachedBuffer::UploadHook uploadHook() override;
@@ -194,10 +200,11 @@ private:
         CIImage image;
     };
 
-    void drawObjectsCore(const ObjectList& objects, const ObjectList& maskObjects, RasterTargetDrawing& drawing,
-                         const Rect& targetRect, Size canvasSize, const ContainerDrawingOptions& options,
-                         const CompositionObjectsContainer* backgroundSource, const std::vector<double>* times,
-                         double additionalScaling);
+    void drawObjectsCore(const ObjectList& objects, const ObjectList& maskObjects,
+                         RasterTargetDrawing& drawing, const Rect& targetRect, Size canvasSize,
+                         const ContainerDrawingOptions& options,
+                         const CompositionObjectsContainer* backgroundSource,
+                         const std::vector<double>* times, double additionalScaling);
     // The object's compositing transform for its pictures at the factors; none for the identity
     // and for a transform that is not finite.
     std::optional<AffineTransform> objectTransform(const CompositionRectangularObject& object, double time,

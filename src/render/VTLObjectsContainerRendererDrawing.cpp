@@ -1,7 +1,5 @@
 // The compositing half of the renderer: drawing order, skip rules, masks, placement of each
 // object's pictures and the canvas background.
-#include "render/VTLObjectsContainerRenderer.h"
-
 #include "drawing/GeometryFunctions.h"
 #include "objects/CompositionRectangularObject.h"
 #include "platform/foundation/Log.h"
@@ -11,6 +9,7 @@
 #include "platform/imaging/FilterRegistry.h"
 #include "platform/imaging/pixels/BitmapImage.h"
 #include "render/RasterTargetDrawing.h"
+#include "render/VTLObjectsContainerRenderer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,7 +49,8 @@ struct PremultipliedPixel {
 PremultipliedPixel premultiplied(const RGBAColor& color) {
     auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
     const double a = unit(color.alpha);
-    return {unit(color.blue) * a * 255.0, unit(color.green) * a * 255.0, unit(color.red) * a * 255.0, a * 255.0};
+    return {unit(color.blue) * a * 255.0, unit(color.green) * a * 255.0, unit(color.red) * a * 255.0,
+            a * 255.0};
 }
 
 void putBlend(std::uint8_t* pixel, const PremultipliedPixel& from, const PremultipliedPixel& to, double t) {
@@ -62,7 +62,8 @@ void putBlend(std::uint8_t* pixel, const PremultipliedPixel& from, const Premult
 }
 
 // A refused draw (a region larger than the imaging layer allows) loses that picture only.
-void drawLogged(RasterTargetDrawing& drawing, const CIImage& image, const Rect& inRect, const Rect& fromRect) {
+void drawLogged(RasterTargetDrawing& drawing, const CIImage& image, const Rect& inRect,
+                const Rect& fromRect) {
     if (Status drawn = drawing.drawImage(image, inRect, fromRect); !drawn)
         logMessage("A picture of the composition could not be drawn: " + drawn.error());
 }
@@ -125,7 +126,8 @@ std::uint64_t VTLObjectsContainerRenderer::backgroundBuildCount() const {
 
 // --- Entries
 
-void VTLObjectsContainerRenderer::drawObjectsInTargetRect(RasterTargetDrawing& drawing, const Rect& targetRect,
+void VTLObjectsContainerRenderer::drawObjectsInTargetRect(RasterTargetDrawing& drawing,
+                                                          const Rect& targetRect,
                                                           const ObjectList& maskObjects,
                                                           const ContainerDrawingOptions& options) {
     const std::shared_ptr<CompositionObjectsContainer> container = container_.lock();
@@ -134,17 +136,19 @@ void VTLObjectsContainerRenderer::drawObjectsInTargetRect(RasterTargetDrawing& d
 }
 
 void VTLObjectsContainerRenderer::drawObjectsContainerObjects(const CompositionObjectsContainer& container,
-                                                              const ObjectList& maskObjects, const Rect& targetRect,
+                                                              const ObjectList& maskObjects,
+                                                              const Rect& targetRect,
                                                               RasterTargetDrawing& drawing,
                                                               const ContainerDrawingOptions& options) {
-    drawObjectsCore(container.transitionsAndObjects(), maskObjects, drawing, targetRect, container.canvasSize(),
-                    options, &container, nullptr, 1.0);
+    drawObjectsCore(container.transitionsAndObjects(), maskObjects, drawing, targetRect,
+                    container.canvasSize(), options, &container, nullptr, 1.0);
 }
 
 void VTLObjectsContainerRenderer::drawObjects(const ObjectList& objects, const ObjectList& maskObjects,
-                                              RasterTargetDrawing& drawing, const Rect& targetRect, Size canvasSize,
-                                              const ContainerDrawingOptions& options, IncludeBackground background,
-                                              const std::vector<double>* times, double additionalScaling) {
+                                              RasterTargetDrawing& drawing, const Rect& targetRect,
+                                              Size canvasSize, const ContainerDrawingOptions& options,
+                                              IncludeBackground background, const std::vector<double>* times,
+                                              double additionalScaling) {
     const std::shared_ptr<CompositionObjectsContainer> container =
         background == IncludeBackground::Yes ? container_.lock() : nullptr;
     drawObjectsCore(objects, maskObjects, drawing, targetRect, canvasSize, options, container.get(), times,
@@ -157,7 +161,8 @@ void VTLObjectsContainerRenderer::drawObjectsCore(const ObjectList& objects, con
                                                   RasterTargetDrawing& drawing, const Rect& targetRect,
                                                   Size canvasSize, const ContainerDrawingOptions& options,
                                                   const CompositionObjectsContainer* backgroundSource,
-                                                  const std::vector<double>* times, double additionalScaling) {
+                                                  const std::vector<double>* times,
+                                                  double additionalScaling) {
     if (!options.colorSpace || !drawing.isValid()) return;
     releaseRetiredResources();
 
@@ -182,8 +187,9 @@ void VTLObjectsContainerRenderer::drawObjectsCore(const ObjectList& objects, con
     if (backgroundSource) {
         const CIImage background = backgroundImage(*backgroundSource);
         if (!background.isNull())
-            drawLogged(drawing, background, scaledRect(Rect(0, 0, canvasSize.width, canvasSize.height), rectX, rectY),
-                              background.extent());
+            drawLogged(drawing, background,
+                       scaledRect(Rect(0, 0, canvasSize.width, canvasSize.height), rectX, rectY),
+                       background.extent());
     }
 
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -200,11 +206,12 @@ void VTLObjectsContainerRenderer::drawObjectsCore(const ObjectList& objects, con
             const VisualCapability* maskVisual = mask->asVisual();
             if (maskVisual && maskVisual->needsToDrawAtTime(time)) {
                 if (trackIsDisabled(*mask)) continue;
-                const CIImage maskImage = imageToDrawAtTime(time, *mask, playback, options.forExport,
-                                                            options.backingScalingFactor, sx, sy, a,
-                                                            options.colorSpace);
-                const CIImage image = imageToDrawAtTime(time, *object, playback, options.forExport,
-                                                        options.backingScalingFactor, sx, sy, a, options.colorSpace);
+                const CIImage maskImage =
+                    imageToDrawAtTime(time, *mask, playback, options.forExport, options.backingScalingFactor,
+                                      sx, sy, a, options.colorSpace);
+                const CIImage image =
+                    imageToDrawAtTime(time, *object, playback, options.forExport,
+                                      options.backingScalingFactor, sx, sy, a, options.colorSpace);
                 const CIImage masked = vtltools::imageFromImageMaskImage(image, maskImage);
                 if (!masked.isNull() && !masked.isEmpty() && finiteRect(masked.extent()))
                     drawLogged(drawing, masked, masked.extent(), masked.extent());
@@ -222,9 +229,11 @@ void VTLObjectsContainerRenderer::drawObjectsCore(const ObjectList& objects, con
         request.yFactor = yFactor;
         request.backingScalingFactor = options.backingScalingFactor;
         request.purpose = purposeOf(playback, options.forExport);
-        const std::vector<CIImage> images = object->createScaledImagesForTime(request, BackAndFrontImages::Include);
+        const std::vector<CIImage> images =
+            object->createScaledImagesForTime(request, BackAndFrontImages::Include);
         if (images.empty()) continue;
-        const std::optional<AffineTransform> transform = objectTransform(*object, time, rect, xFactor, yFactor);
+        const std::optional<AffineTransform> transform =
+            objectTransform(*object, time, rect, xFactor, yFactor);
         for (const CIImage& picture : images) {
             if (picture.isNull() || picture.isEmpty()) continue;
             CIImage placed = transform ? picture.imageByApplyingTransform(*transform) : picture;
@@ -248,16 +257,17 @@ void VTLObjectsContainerRenderer::drawObjectsCore(const ObjectList& objects, con
     drawing.popTransform();
 }
 
-std::optional<AffineTransform> VTLObjectsContainerRenderer::objectTransform(const CompositionRectangularObject& object,
-                                                                          double time, const Rect& rect,
-                                                                          double xFactor, double yFactor) const {
+std::optional<AffineTransform>
+VTLObjectsContainerRenderer::objectTransform(const CompositionRectangularObject& object, double time,
+                                             const Rect& rect, double xFactor, double yFactor) const {
     Size size = object.originalSize();
     if (size.width == 0 && size.height == 0) size = rect.size;
     size = Size{size.width * xFactor, size.height * yFactor};
-    std::optional<AffineTransform> transform = object.compositingTransformWithRect(Rect(0, 0, size.width, size.height),
-                                                                                  time);
-    if (transform && !(std::isfinite(transform->a) && std::isfinite(transform->b) && std::isfinite(transform->c) &&
-                       std::isfinite(transform->d) && std::isfinite(transform->tx) && std::isfinite(transform->ty)))
+    std::optional<AffineTransform> transform =
+        object.compositingTransformWithRect(Rect(0, 0, size.width, size.height), time);
+    if (transform &&
+        !(std::isfinite(transform->a) && std::isfinite(transform->b) && std::isfinite(transform->c) &&
+          std::isfinite(transform->d) && std::isfinite(transform->tx) && std::isfinite(transform->ty)))
         return std::nullopt;
     return transform;
 }
@@ -276,10 +286,11 @@ CIImage VTLObjectsContainerRenderer::ghostOf(const CIImage& image) {
     return vtltools::imageWithAlpha(grey.isNull() ? image : grey, 0.25);
 }
 
-CIImage VTLObjectsContainerRenderer::imageToDrawAtTime(double time, CompositionBaseObject& base, bool forPlayback,
-                                                       bool forExport, float backingScalingFactor,
-                                                       double displayScalingX, double displayScalingY,
-                                                       double additionalScaling, const ColorSpaceRef& colorSpace) {
+CIImage VTLObjectsContainerRenderer::imageToDrawAtTime(double time, CompositionBaseObject& base,
+                                                       bool forPlayback, bool forExport,
+                                                       float backingScalingFactor, double displayScalingX,
+                                                       double displayScalingY, double additionalScaling,
+                                                       const ColorSpaceRef& colorSpace) {
     auto* object = dynamic_cast<CompositionRectangularObject*>(&base);
     if (!object || !colorSpace) return {};
     const double a = std::isfinite(additionalScaling) && additionalScaling > 0 ? additionalScaling : 1.0;
@@ -295,7 +306,8 @@ CIImage VTLObjectsContainerRenderer::imageToDrawAtTime(double time, CompositionB
     request.yFactor = yFactor;
     request.backingScalingFactor = backingScalingFactor;
     request.purpose = purposeOf(forPlayback, forExport);
-    const std::vector<CIImage> images = object->createScaledImagesForTime(request, BackAndFrontImages::Include);
+    const std::vector<CIImage> images =
+        object->createScaledImagesForTime(request, BackAndFrontImages::Include);
     const std::optional<AffineTransform> transform = objectTransform(*object, time, rect, xFactor, yFactor);
     std::vector<CIImage> mapped;
     for (const CIImage& picture : images) {
@@ -304,8 +316,8 @@ CIImage VTLObjectsContainerRenderer::imageToDrawAtTime(double time, CompositionB
         const Rect extent = placed.extent();
         if (!finiteRect(extent) || extent.isEmpty()) continue;
         const Rect destination = scaledRect(
-            Rect(extent.minX() + rect.minX(), extent.minY() + rect.minY(), extent.width(), extent.height()), rectX,
-            rectY);
+            Rect(extent.minX() + rect.minX(), extent.minY() + rect.minY(), extent.width(), extent.height()),
+            rectX, rectY);
         if (!finiteRect(destination) || destination.isEmpty()) continue;
         mapped.push_back(placed.imageByCroppingToRect(extent).imageByApplyingTransform(
             CGAffineTransformFromRectToRect(extent, destination)));

@@ -104,7 +104,8 @@ std::shared_ptr<CompositionBaseTriggeredState> Track::newTriggeredState(double s
     return makeModelObject<CompositionEventTriggeredState>(start, end);
 }
 
-std::shared_ptr<CompositionBaseObject> Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
+std::shared_ptr<CompositionBaseObject>
+Track::makeEmptyCopy(std::shared_ptr<CompositionBaseState> baseState) const {
     return makeModelObject<CompositionMovieTrackObject>(compositionObjectsContainer(), std::move(baseState));
 }
 
@@ -117,7 +118,8 @@ void Track::setTrackIndex(std::uint32_t index) {
     }
     CompositionQTTrack::setTrackIndex(index);
     const MediaTrack* track = assetTrack();
-    if (track) setSize(Size{static_cast<double>(track->widthPixels), static_cast<double>(track->heightPixels)});
+    if (track)
+        setSize(Size{static_cast<double>(track->widthPixels), static_cast<double>(track->heightPixels)});
     if (auto* state = dynamic_cast<CompositionRectangularState*>(noneAnimationState().get())) {
         if (state->rect().width() <= 0 || state->rect().height() <= 0) setNoneAnimationStateFromTrackMatrix();
     }
@@ -162,7 +164,8 @@ void Track::setNoneAnimationStateOriginalSize() {
 }
 
 void Track::setNoneAnimationStateFromTrackMatrix() {
-    const Size picture = hasOverrideSize_ ? overrideSize_ : (qtMovieWrapper() ? qtMovieWrapper()->movieSize() : Size());
+    const Size picture =
+        hasOverrideSize_ ? overrideSize_ : (qtMovieWrapper() ? qtMovieWrapper()->movieSize() : Size());
     CompositionObjectsContainer* container = compositionObjectsContainer();
     auto* state = dynamic_cast<CompositionRectangularState*>(noneAnimationState().get());
     if (!container || !state) return;
@@ -183,7 +186,8 @@ std::shared_ptr<MediaImageGenerator> Track::stillImageGenerator() const {
     const std::shared_ptr<const MediaAsset> asset = assetMovie();
     if (!asset || !assetTrack()) return nullptr;
     const Size size = decodableSize(originalSize());
-    if (stillGenerator_ && stillGeneratorTrack_ == trackIndex_ && stillGeneratorSize_ == size) return stillGenerator_;
+    if (stillGenerator_ && stillGeneratorTrack_ == trackIndex_ && stillGeneratorSize_ == size)
+        return stillGenerator_;
     stillGenerator_.reset();
     auto generator = MediaImageGenerator::create(asset, trackIndex_, decodeOptionsForSize(size));
     if (!generator) {
@@ -237,7 +241,8 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
     const MediaTime mediaTime = MediaTime::fromSeconds(mediaSeconds, scale);
     if (!mediaTime.isValid()) return result;
     const std::int64_t key = movieCacheKey(mediaTime, xFactor, yFactor);
-    const std::string cachePath = use == MovieFrameUse::Export ? kMovieExportImageCachePath : kMovieImageCachePath;
+    const std::string cachePath =
+        use == MovieFrameUse::Export ? kMovieExportImageCachePath : kMovieImageCachePath;
 
     if (!takeInvalidateCachedVersionNextRun()) {
         std::optional<CachedMovieImage> cached = renderer.cachedMovieImage(*this, cachePath);
@@ -266,12 +271,14 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
                 context->setPlayerPositioned();
             }
         } else if (context->playerPlaying() || !context->playerPositioned() ||
-                   std::fabs(mediaTime.seconds() - player->currentTime().seconds()) > kScrubSeekThresholdSeconds) {
+                   std::fabs(mediaTime.seconds() - player->currentTime().seconds()) >
+                       kScrubSeekThresholdSeconds) {
             // The seek's end is heard on the main queue, where the track asks to be drawn again.
             std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
             player->pause();
             player->seek(mediaTime, [weakSelf] {
-                if (auto self = weakSelf.lock()) static_cast<CompositionMovieTrackObject&>(*self).invalidate();
+                if (auto self = weakSelf.lock())
+                    static_cast<CompositionMovieTrackObject&>(*self).invalidate();
             });
             context->setPlayerPlaying(false);
             context->setPlayerPositioned();
@@ -372,8 +379,8 @@ void Track::setPreviewThumbnails(ThumbnailList thumbnails) {
     }
     previewThumbnailsGenerated_.store(true);
     auto self = std::dynamic_pointer_cast<CompositionBaseObject>(shared_from_this());
-    NotificationCenter::defaultCenter().post(kThumbnailsPartiallyGeneratedNotification, compositionObjectsContainer(),
-                                             {{kExtractedTrackKey, self}});
+    NotificationCenter::defaultCenter().post(kThumbnailsPartiallyGeneratedNotification,
+                                             compositionObjectsContainer(), {{kExtractedTrackKey, self}});
 }
 
 void Track::observeThumbnailsOfOriginal() {
@@ -420,7 +427,8 @@ std::vector<ThumbnailPlacement> Track::thumbPlacements(Size size, double fromSec
         first = Size{static_cast<double>(image.width()), static_cast<double>(image.height())};
         break;
     }
-    return thumbnailPlacements(size, fromSecond, pixelsPerSecond, origin, scrubTime, first, thumbnails->size());
+    return thumbnailPlacements(size, fromSecond, pixelsPerSecond, origin, scrubTime, first,
+                               thumbnails->size());
 }
 
 void Track::generateThumbnails() {
@@ -490,7 +498,8 @@ void Track::handleGeneratedThumbnail(const std::shared_ptr<ThumbnailRun>& run, G
     // A picture that cannot be made keeps its slots empty, so thumbnail i still shows i ÷ 3 s.
     const BitmapImage picture =
         image.status == ImageGenerationStatus::Succeeded ? image.frame.image : BitmapImage();
-    for (std::size_t copy = 0; copy < run->copiesPerImage; ++copy) run->images.push_back(picture);
+    for (std::size_t copy = 0; copy < run->copiesPerImage; ++copy)
+        run->images.push_back(picture);
     const std::size_t before = run->handled++;
     if (run->handled == run->requested) {
         finish();

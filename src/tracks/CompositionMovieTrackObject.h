@@ -102,8 +102,8 @@ public:
     BitmapImage thumbAtTime(double seconds, std::size_t* index = nullptr) const;
     BitmapImage thumbAtMovieIndex(std::size_t index) const;
     // Draws the clip's strip (see thumbnailPlacements); nothing before thumbnails exist.
-    void drawThumbs(GraphicsContext& context, Size size, double fromSecond, double pixelsPerSecond, Point origin,
-                    double scrubTime) const;
+    void drawThumbs(GraphicsContext& context, Size size, double fromSecond, double pixelsPerSecond,
+                    Point origin, double scrubTime) const;
     std::vector<ThumbnailPlacement> thumbPlacements(Size size, double fromSecond, double pixelsPerSecond,
                                                     Point origin, double scrubTime) const;
     // Stops a running thumbnail run at its next picture and waits until it has let go.

@@ -1,11 +1,11 @@
 // The movie track's archive and the drawing of its thumbnail strip.
 
+#include "objects/MouseVisualization.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/GraphicsContext.h"
-#include "objects/MouseVisualization.h"
 #include "tracks/CompositionMovieTrackObject.h"
 
 #include <cstring>
@@ -32,7 +32,8 @@ BitmapImage movieThumbnailFromBitmap(const Bitmap& bitmap) {
     if (image.isEmpty()) return image;
     const std::size_t rowBytes = image.width() * 4;
     for (std::size_t y = 0; y < image.height(); ++y)
-        std::memcpy(image.mutableData() + y * image.bytesPerRow(), bitmap.data() + y * bitmap.bytesPerRow(), rowBytes);
+        std::memcpy(image.mutableData() + y * image.bytesPerRow(), bitmap.data() + y * bitmap.bytesPerRow(),
+                    rowBytes);
     return image;
 }
 
@@ -97,8 +98,8 @@ void Track::initWithCoder(KeyedUnarchiver& coder) {
     }
 }
 
-void Track::drawThumbs(GraphicsContext& context, Size size, double fromSecond, double pixelsPerSecond, Point origin,
-                       double scrubTime) const {
+void Track::drawThumbs(GraphicsContext& context, Size size, double fromSecond, double pixelsPerSecond,
+                       Point origin, double scrubTime) const {
     std::shared_ptr<const ThumbnailList> thumbnails = previewThumbnails();
     if (!thumbnails) return;
     const std::vector<ThumbnailPlacement> placements =

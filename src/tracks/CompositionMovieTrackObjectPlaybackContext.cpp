@@ -7,7 +7,8 @@
 namespace vtl {
 
 CompositionMovieTrackObjectPlaybackContext::CompositionMovieTrackObjectPlaybackContext(
-    std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex, Size size, PlaybackContextOptions options) {
+    std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex, Size size,
+    PlaybackContextOptions options) {
     if (!asset) return;
     // Sizes out of range keep the track's own picture size.
     if (size.width >= 1 && size.height >= 1 && size.width <= 16384 && size.height <= 16384) {

@@ -17,8 +17,9 @@ class CompositionMovieTrackObjectPlaybackContext {
 public:
     // Pictures come at `size` (its whole part); a track that cannot be played leaves the context
     // without a player (logged), and frames then come from the track's still images.
-    CompositionMovieTrackObjectPlaybackContext(std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex,
-                                               Size size, PlaybackContextOptions options = {});
+    CompositionMovieTrackObjectPlaybackContext(std::shared_ptr<const MediaAsset> asset,
+                                               std::size_t trackIndex, Size size,
+                                               PlaybackContextOptions options = {});
 
     // Null when the track cannot be played.
     PlaybackContext* player() const { return player_.get(); }

@@ -88,7 +88,8 @@ double Track::duration() const {
 }
 
 std::uint32_t Track::timeScale() const {
-    return assetTrack_ && assetTrack_->timeScale > 0 ? static_cast<std::uint32_t>(assetTrack_->timeScale) : 600;
+    return assetTrack_ && assetTrack_->timeScale > 0 ? static_cast<std::uint32_t>(assetTrack_->timeScale)
+                                                     : 600;
 }
 
 std::optional<std::string> Track::underlyingTrackName() const {
@@ -108,8 +109,8 @@ bool Track::loadResources() {
     // A stored index the file does not have (a replaced or damaged file) leaves the object
     // without a track instead of showing another one.
     if (trackIndex_ >= movie_->numberOfTracks()) {
-        logMessage("The movie " + mediaPathForSerialization() + " has no track " + std::to_string(trackIndex_) +
-                   ".");
+        logMessage("The movie " + mediaPathForSerialization() + " has no track " +
+                   std::to_string(trackIndex_) + ".");
         return false;
     }
     setMovie(movie_);
@@ -126,7 +127,8 @@ void Track::prepareForDeletion() {
     CompositionExtractionQueues::shared().removeVideoTrack(this);
     CompositionExtractionQueues::shared().removeAudioTrack(this);
     if (currentlyExtractingTrack().get() == this) {
-        if (CompositionObjectsContainer* container = compositionObjectsContainer()) container->resumeExtraction();
+        if (CompositionObjectsContainer* container = compositionObjectsContainer())
+            container->resumeExtraction();
         cancelTrackExtraction();
     }
     CompositionTrackObject::prepareForDeletion();

@@ -143,7 +143,9 @@ public:
     // Also reschedules the click sounds.
     void setCurrentMovieTime(double time) override;
     bool hasMouseClickTimer() const { return mouseClickScheduleTimer_ != nullptr; }
-    const std::optional<MouseClickEntry>& nextMouseClickToAudiblize() const { return nextMouseClickToAudiblize_; }
+    const std::optional<MouseClickEntry>& nextMouseClickToAudiblize() const {
+        return nextMouseClickToAudiblize_;
+    }
     // One {"path", "time" (global), "duration"} per click inside the visible part; none while the
     // switch is off.
     std::optional<std::vector<PlistDictionary>> mouseClickAudiblizationDictionariesForExport() const;

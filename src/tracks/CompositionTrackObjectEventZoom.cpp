@@ -68,8 +68,8 @@ bool isFiniteTransform(const AffineTransform& t) {
            std::isfinite(t.tx) && std::isfinite(t.ty);
 }
 
-void beforeEventsAfterEvents(PlistArray* before, PlistArray* after, const CompositionEventTriggeredState& state,
-                             double t) {
+void beforeEventsAfterEvents(PlistArray* before, PlistArray* after,
+                             const CompositionEventTriggeredState& state, double t) {
     const bool focusKind = state.kind() == 2 || state.kind() == 3;
     const PlistArray& list = focusKind ? state.relevantFocusEvents() : state.relevantMouseEvents();
     const std::int64_t i = eventZoomIndexOfTime(list, t);
@@ -211,15 +211,17 @@ std::optional<AffineTransform> focusTransformForTime(const CompositionTrackObjec
     const double zoomTime = usableZoomTime(state.zoomTime());
     const double dEnd = t - state.endTime();
     if (!(dEnd <= zoomTime)) return std::nullopt;
-    const PlistArray& list =
-        state.suspensionBehaviour() == 0 ? state.mouseEnterLeaveFocusRectsEvents() : state.relevantFocusEvents();
+    const PlistArray& list = state.suspensionBehaviour() == 0 ? state.mouseEnterLeaveFocusRectsEvents()
+                                                              : state.relevantFocusEvents();
     if (list.empty()) return std::nullopt;
     std::int64_t i = eventZoomIndexOfTime(list, t);
     if (i < 0) return std::nullopt;
     const std::int64_t lastIndex = std::int64_t(list.size()) - 1;
     const PropertyList* next = nullptr;
-    if (i == lastIndex) next = before.empty() ? nullptr : &before.back();
-    else next = &list[std::size_t(i + 1)];
+    if (i == lastIndex)
+        next = before.empty() ? nullptr : &before.back();
+    else
+        next = &list[std::size_t(i + 1)];
     const bool isLast = i == lastIndex;
     if (i == 0 && eventZoomTimeOf(list[0]) > t) i = -1;
     const PropertyList* cur = i >= 0 ? &list[std::size_t(i)] : nullptr;
@@ -323,14 +325,19 @@ bool focusedZoomTransformFromEntry(const CompositionTrackObject& track, const Fo
         const double m = std::min(fx, fy);
         u = Rect(r.origin.x - (m - 1) * 0.5 * r.size.width, r.origin.y - (m - 1) * 0.5 * r.size.height,
                  r.size.width * m, r.size.height * m);
-        if (u.maxX() > canvas.width) u.origin.x = canvas.width - u.size.width;
-        else if (u.origin.x < 0) u.origin.x = 0;
-        if (u.maxY() > canvas.height) u.origin.y = canvas.height - u.size.height;
-        else if (u.origin.y < 0) u.origin.y = 0;
+        if (u.maxX() > canvas.width)
+            u.origin.x = canvas.width - u.size.width;
+        else if (u.origin.x < 0)
+            u.origin.x = 0;
+        if (u.maxY() > canvas.height)
+            u.origin.y = canvas.height - u.size.height;
+        else if (u.origin.y < 0)
+            u.origin.y = 0;
     }
     const double use = usedRect ? double(f) : 0.0;
     if (usedRect)
-        *usedRect = Rect(float(r.origin.x * (1 - use) + u.origin.x * use), float(r.origin.y * (1 - use) + u.origin.y * use),
+        *usedRect = Rect(float(r.origin.x * (1 - use) + u.origin.x * use),
+                         float(r.origin.y * (1 - use) + u.origin.y * use),
                          float(r.size.width * (1 - use) + u.size.width * use),
                          float(r.size.height * (1 - use) + u.size.height * use));
     return true;
@@ -354,7 +361,8 @@ CIImage imageByGeneratingOverlayOfRects(const std::vector<Rect>& sources, const 
         if (!zoomRectHasArea(source)) continue;
         const double a = alphas[i];
         const Rect& target = targets[i];
-        const Rect m(source.origin.x * (1 - a) + target.origin.x * a, source.origin.y * (1 - a) + target.origin.y * a,
+        const Rect m(source.origin.x * (1 - a) + target.origin.x * a,
+                     source.origin.y * (1 - a) + target.origin.y * a,
                      source.size.width * (1 - a) + target.size.width * a,
                      source.size.height * (1 - a) + target.size.height * a);
         const double k = m.size.width / source.size.width;

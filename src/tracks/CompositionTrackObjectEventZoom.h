@@ -49,13 +49,14 @@ std::optional<AffineTransform> mouseFollowTransformForTime(const CompositionTrac
 
 // The state's event list (focus events for kinds 2 and 3, else mouse events) split at t: entries
 // before t and from t on. Both stay untouched for an empty list.
-void beforeEventsAfterEvents(PlistArray* before, PlistArray* after, const CompositionEventTriggeredState& state,
-                             double t);
+void beforeEventsAfterEvents(PlistArray* before, PlistArray* after,
+                             const CompositionEventTriggeredState& state, double t);
 
 // The region of `compositionRect`'s size that shows focus rectangle F as large as it fits,
 // centred on it and kept inside the composition: its origin and the zoom factor. A focus
 // rectangle without area shows the whole composition (factor 1, origin 0).
-void pointZoomFactorInFocusRect(Point* point, float* zoomFactor, const Rect& focusRect, const Rect& compositionRect);
+void pointZoomFactorInFocusRect(Point* point, float* zoomFactor, const Rect& focusRect,
+                                const Rect& compositionRect);
 
 // How far focus entry `entry` of the track's focus list is lifted out at t (out `factor`, 0 … 1),
 // its rectangle and the rectangle it grows to, zoomed by `zoomFactor` and kept inside `canvas`.

@@ -55,8 +55,10 @@ CIImage arrowCursorImage(Size size) {
         bool first = true;
         for (Point p : outline) {
             const Point q{p.x * sx, size.height - p.y * sy};
-            if (first) path.moveTo(q);
-            else path.lineTo(q);
+            if (first)
+                path.moveTo(q);
+            else
+                path.lineTo(q);
             first = false;
         }
         path.closePath();
@@ -94,10 +96,22 @@ CIImage wheelArrowImage(Size size, int direction) {
         // Up, down, left, right: the tip on that side.
         std::vector<Point> points;
         switch (direction) {
-        case 0: points = {{w * 0.5, h - 1}, {1, h * 0.45}, {w * 0.3, h * 0.45}, {w * 0.3, 1}, {w * 0.7, 1}, {w * 0.7, h * 0.45}, {w - 1, h * 0.45}}; break;
-        case 1: points = {{w * 0.5, 1}, {1, h * 0.55}, {w * 0.3, h * 0.55}, {w * 0.3, h - 1}, {w * 0.7, h - 1}, {w * 0.7, h * 0.55}, {w - 1, h * 0.55}}; break;
-        case 2: points = {{1, h * 0.5}, {w * 0.55, h - 1}, {w * 0.55, h * 0.7}, {w - 1, h * 0.7}, {w - 1, h * 0.3}, {w * 0.55, h * 0.3}, {w * 0.55, 1}}; break;
-        default: points = {{w - 1, h * 0.5}, {w * 0.45, h - 1}, {w * 0.45, h * 0.7}, {1, h * 0.7}, {1, h * 0.3}, {w * 0.45, h * 0.3}, {w * 0.45, 1}}; break;
+        case 0:
+            points = {{w * 0.5, h - 1}, {1, h * 0.45},       {w * 0.3, h * 0.45}, {w * 0.3, 1},
+                      {w * 0.7, 1},     {w * 0.7, h * 0.45}, {w - 1, h * 0.45}};
+            break;
+        case 1:
+            points = {{w * 0.5, 1},     {1, h * 0.55},       {w * 0.3, h * 0.55}, {w * 0.3, h - 1},
+                      {w * 0.7, h - 1}, {w * 0.7, h * 0.55}, {w - 1, h * 0.55}};
+            break;
+        case 2:
+            points = {{1, h * 0.5},     {w * 0.55, h - 1},   {w * 0.55, h * 0.7}, {w - 1, h * 0.7},
+                      {w - 1, h * 0.3}, {w * 0.55, h * 0.3}, {w * 0.55, 1}};
+            break;
+        default:
+            points = {{w - 1, h * 0.5}, {w * 0.45, h - 1},   {w * 0.45, h * 0.7}, {1, h * 0.7},
+                      {1, h * 0.3},     {w * 0.45, h * 0.3}, {w * 0.45, 1}};
+            break;
         }
         BezierPath path;
         path.moveTo(points.front());
@@ -119,8 +133,8 @@ CIImage decodedCursorImage(const CursorImageEntry& entry, double contentScale) {
     cursorDecodes.fetch_add(1, std::memory_order_relaxed);
     Result<TiffImage> decoded = decodeTiff(*entry.tiffData);
     if (!decoded) {
-        logOnce("mouse-cursor-undecodable",
-                "A recorded cursor picture cannot be read (" + decoded.error() + "); the arrow is drawn instead");
+        logOnce("mouse-cursor-undecodable", "A recorded cursor picture cannot be read (" + decoded.error() +
+                                                "); the arrow is drawn instead");
         return {};
     }
     const TiffImage& tiff = *decoded;
@@ -136,7 +150,8 @@ CIImage decodedCursorImage(const CursorImageEntry& entry, double contentScale) {
         }
     }
     CIImage image = CIImage::imageWithBitmapImage(bitmap);
-    if (contentScale > 1.0) image = image.imageByApplyingTransform(AffineTransform::scale(contentScale, contentScale));
+    if (contentScale > 1.0)
+        image = image.imageByApplyingTransform(AffineTransform::scale(contentScale, contentScale));
     return image;
 }
 
@@ -151,7 +166,8 @@ CursorInEffect cursorInEffect(const RecordedMetadataList<CursorImageEntry>& list
     return {&list[std::size_t(index)], index};
 }
 
-std::shared_ptr<CompositionEventTriggeredState> lastEventState(const CompositionTrackObject& track, double m) {
+std::shared_ptr<CompositionEventTriggeredState> lastEventState(const CompositionTrackObject& track,
+                                                               double m) {
     const TriggeredStateList states = track.triggeredStatesAtObjectTime(m);
     if (states.empty()) return nullptr;
     return std::dynamic_pointer_cast<CompositionEventTriggeredState>(states.back());
@@ -169,10 +185,14 @@ Color archivedColor(const ArchivedColor& color) {
 
 std::string buttonName(std::int64_t button) {
     switch (button) {
-    case 1: return localizedString("Left");
-    case 2: return localizedString("Right");
-    case 3: return localizedString("Middle");
-    default: return localizedString("Other");
+    case 1:
+        return localizedString("Left");
+    case 2:
+        return localizedString("Right");
+    case 3:
+        return localizedString("Middle");
+    default:
+        return localizedString("Other");
     }
 }
 
@@ -190,7 +210,8 @@ CIImage clickLabelImage(const std::string& text, Point at, Point offset, float p
     TextAttributes attributes;
     attributes.font = clickLabelFont(style);
     attributes.foregroundColor = Color::deviceRGB(1, 1, 1, ta);
-    const Rect bounds = boundingRectForString(text, Size{1.0e4, 1.0e4}, attributes, StringDrawingUsesLineFragmentOrigin);
+    const Rect bounds =
+        boundingRectForString(text, Size{1.0e4, 1.0e4}, attributes, StringDrawingUsesLineFragmentOrigin);
     const double tw = bounds.size.width, th = bounds.size.height;
     if (!(tw > 0 && th > 0)) return {};
     const double r = th * 0.5;
@@ -198,7 +219,8 @@ CIImage clickLabelImage(const std::string& text, Point at, Point offset, float p
     const Rect box = Rect(textRect.origin.x - r / 2, textRect.origin.y - r / 2, tw + r, th + r).integral();
     CIImage image = mouseDrawnImage(box.size, [&](GraphicsContext& context) {
         context.setFillColor(Color::white(0.25, 0.6 * ta));
-        context.fill(BezierPathAdditions::pathWithRect(Rect(0, 0, box.size.width, box.size.height), float(r)));
+        context.fill(
+            BezierPathAdditions::pathWithRect(Rect(0, 0, box.size.width, box.size.height), float(r)));
         drawString(context, AttributedString(text, attributes),
                    Rect(textRect.origin.x - box.origin.x, textRect.origin.y - box.origin.y, tw, th),
                    StringDrawingUsesLineFragmentOrigin);
@@ -253,7 +275,8 @@ CIImage mouseImageAtTime(const CompositionTrackObject& track, double m, Point of
     const MouseCursorKind kind = track.mouseCursorKindAtTime(global);
     const std::uint64_t hash = mouseImageCacheHashAtTime(track, m);
     const auto cursors = track.mouseCursorImages();
-    const CursorInEffect cursor = kind == MouseCursorKind::Recorded ? cursorInEffect(*cursors, m) : CursorInEffect{};
+    const CursorInEffect cursor =
+        kind == MouseCursorKind::Recorded ? cursorInEffect(*cursors, m) : CursorInEffect{};
     const bool visible = !cursor.entry || cursor.entry->cursorVisible;
     const double contentScale = usableContentScale(track);
 
@@ -346,13 +369,14 @@ CIImage mouseEventsImageAtTime(const CompositionTrackObject& track, double m, Po
         const Color base = archivedColor(event.button == 1 ? style->leftClickColor : style->rightClickColor);
         const Color color = base.withAlpha(1.0 - double(p));
         const Point at{event.point.x + offset.x, event.point.y + offset.y};
-        CIImage mark = mouseClickImage(style->strength, color, style->filled, p, at, style->size, contentScale);
+        CIImage mark =
+            mouseClickImage(style->strength, color, style->filled, p, at, style->size, contentScale);
         std::string label;
         const bool counted = style->showClickCount && event.clickCount >= 2;
         if (!style->showButtonName) {
             if (counted) label = std::to_string(event.clickCount);
-        } else if (event.button >= 0 &&
-                   std::find(labelledSeries.begin(), labelledSeries.end(), event.clickID) == labelledSeries.end()) {
+        } else if (event.button >= 0 && std::find(labelledSeries.begin(), labelledSeries.end(),
+                                                  event.clickID) == labelledSeries.end()) {
             labelledSeries.push_back(event.clickID);
             label = buttonName(event.button);
             if (counted) label += " (" + std::to_string(event.clickCount) + ")";
@@ -467,27 +491,32 @@ CIImage mouseCursorAndEventImageAtTime(const CompositionTrackObject& track, doub
             hasCentre = centre.factor >= 0;
         }
         // The overlay follows the frame: only the kinds whose frame is zoomed move it.
-        if (transform && kind != 1 && kind != 3 && kind != 5) image = image.imageByApplyingTransform(*transform);
+        if (transform && kind != 1 && kind != 3 && kind != 5)
+            image = image.imageByApplyingTransform(*transform);
 
         std::optional<double> alpha;
         Point p;
         if (kind == 5) {
             const double start = state->startTime(), end = state->endTime();
-            if (m > start && m < end) alpha = 1.0;
-            else if (m <= start) alpha = start - m <= 0.5 ? 1.0 - 2.0 * (start - m) : 0.0;
-            else alpha = m - end <= 0.5 ? 1.0 - 2.0 * (m - end) : 0.0;
+            if (m > start && m < end)
+                alpha = 1.0;
+            else if (m <= start)
+                alpha = start - m <= 0.5 ? 1.0 - 2.0 * (start - m) : 0.0;
+            else
+                alpha = m - end <= 0.5 ? 1.0 - 2.0 * (m - end) : 0.0;
             p = track.mouseLocationAtTime(m);
         } else if (kind == 1 && transform && hasCentre) {
             alpha = centre.factor;
             p = centre.point;
         }
-        if (alpha && *alpha > 0 && std::isfinite(p.x) && std::isfinite(p.y) && size.width > 0 && size.height > 0) {
-            const float backing = std::isfinite(backingScalingFactor) && backingScalingFactor > 0
-                                      ? backingScalingFactor
-                                      : 1.0f;
+        if (alpha && *alpha > 0 && std::isfinite(p.x) && std::isfinite(p.y) && size.width > 0 &&
+            size.height > 0) {
+            const float backing =
+                std::isfinite(backingScalingFactor) && backingScalingFactor > 0 ? backingScalingFactor : 1.0f;
             // The sheet depends on the picture size and the backing factor; keyed by both, a
             // renderer that changes either gets a new sheet.
-            const std::uint64_t stamp = ImageStamp(0x5f07).add(size.width).add(size.height).add(backing).value();
+            const std::uint64_t stamp =
+                ImageStamp(0x5f07).add(size.width).add(size.height).add(backing).value();
             CIImage sheet;
             if (renderer) {
                 bool isValid = false;
@@ -504,9 +533,10 @@ CIImage mouseCursorAndEventImageAtTime(const CompositionTrackObject& track, doub
                 }
             }
             if (!sheet.isNull()) {
-                CIImage spot = vtltools::imageWithAlpha(
-                    sheet.imageByApplyingTransform(AffineTransform::translation(p.x - size.width, p.y - size.height)),
-                    std::min(1.0, *alpha));
+                CIImage spot =
+                    vtltools::imageWithAlpha(sheet.imageByApplyingTransform(AffineTransform::translation(
+                                                 p.x - size.width, p.y - size.height)),
+                                             std::min(1.0, *alpha));
                 const CIImage layers[] = {spot, image};
                 image = vtltools::imageFromImages(layers);
             }

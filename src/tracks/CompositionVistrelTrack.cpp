@@ -8,14 +8,14 @@
 #include "objects/MouseVisualization.h"
 #include "objects/ObjectImageRequest.h"
 #include "objects/ObjectRendererResources.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Log.h"
 #include "platform/graphics/GraphicsContext.h"
 #include "platform/imaging/CIImageTools.h"
 #include "tracks/CompositionTrackObjectEventZoom.h"
 #include "tracks/CompositionTrackObjectMouseImages.h"
 #include "tracks/RecordingFrameCacheProvider.h"
-#include "platform/foundation/KeyedArchiver.h"
-#include "platform/foundation/KeyedUnarchiver.h"
-#include "platform/foundation/Log.h"
 #include "tracks/metadata/RecordedMouseData.h"
 
 #include <algorithm>
@@ -259,8 +259,10 @@ std::optional<float> focusHighlightStrength(const CompositionEventTriggeredState
     const double lead = state.startTime() - m;
     double f = 1.0;
     // A zoom time of zero or less switches at once.
-    if (lead > 0) f = zoomTime > 0 ? 1.0 - lead / zoomTime : 0.0;
-    else if (dEnd > 0) f = zoomTime > 0 ? 1.0 - dEnd / zoomTime : 0.0;
+    if (lead > 0)
+        f = zoomTime > 0 ? 1.0 - lead / zoomTime : 0.0;
+    else if (dEnd > 0)
+        f = zoomTime > 0 ? 1.0 - dEnd / zoomTime : 0.0;
     if (!std::isfinite(f)) return std::nullopt;
     return std::clamp(float(f), 0.0f, 1.0f);
 }
@@ -294,10 +296,11 @@ CIImage Track::createImageAtTime(const ObjectImageRequest& request) {
                 for (const FocusRectEntry& entry : *entries) {
                     float a = 0;
                     Rect r, u;
-                    if (!focusedZoomTransformFromEntry(*this, entry, m, state->maximumZoomFactor(), size(), &a, &r,
-                                                       &u, state->zoomTime()))
+                    if (!focusedZoomTransformFromEntry(*this, entry, m, state->maximumZoomFactor(), size(),
+                                                       &a, &r, &u, state->zoomTime()))
                         continue;
-                    const Rect target(u.origin.x / qx, u.origin.y / qy, u.size.width / qx, u.size.height / qy);
+                    const Rect target(u.origin.x / qx, u.origin.y / qy, u.size.width / qx,
+                                      u.size.height / qy);
                     if (!std::isfinite(target.origin.x) || !std::isfinite(target.size.width) ||
                         !std::isfinite(target.origin.y) || !std::isfinite(target.size.height))
                         continue;
@@ -307,10 +310,11 @@ CIImage Track::createImageAtTime(const ObjectImageRequest& request) {
                 }
             }
         }
-        image = imageByGeneratingOverlayOfRects(sources, targets, alphas, Color::deviceRGB(0, 0, 0, 1), 0.5 * f,
-                                                image);
+        image = imageByGeneratingOverlayOfRects(sources, targets, alphas, Color::deviceRGB(0, 0, 0, 1),
+                                                0.5 * f, image);
     } else if (state && state->kind() != 1 && state->kind() != 5) {
-        if (const std::optional<AffineTransform> zoom = eventTransformForTime(*this, m, *state, rectForTime(t))) {
+        if (const std::optional<AffineTransform> zoom =
+                eventTransformForTime(*this, m, *state, rectForTime(t))) {
             // The zoomed picture covers the frame's own extent: what the zoom pushes beyond it is
             // cut away after the transform, which also keeps the edge pixels whole.
             const Rect extent = image.extent();
@@ -366,7 +370,8 @@ AffineTransform Track::additionalMouseTransformAtTime(double m) const {
 
 std::vector<CIImage> Track::additionalImagesInObjectSpaceToDrawAboveImage(const ObjectImageRequest& request,
                                                                           const CIImage& baseImage) {
-    std::vector<CIImage> images = CompositionTrackObject::additionalImagesInObjectSpaceToDrawAboveImage(request, baseImage);
+    std::vector<CIImage> images =
+        CompositionTrackObject::additionalImagesInObjectSpaceToDrawAboveImage(request, baseImage);
     const double t = request.compositionTime;
     CIImage cursor = mouseCursorAndEventImageAtTime(*this, t, request.renderer, request.backingScalingFactor);
     if (cursor.isNull()) return images;
@@ -400,7 +405,8 @@ std::vector<Track::ThumbTile> Track::thumbTiles(Size size, double pixelsPerSecon
     for (double k = k0; k < k0 + n; ++k) {
         const double x = k * w;
         double time = x / pixelsPerSecond;
-        if (scrubTime > 0 && x / pixelsPerSecond < scrubTime && scrubTime < (x + w) / pixelsPerSecond) time = scrubTime;
+        if (scrubTime > 0 && x / pixelsPerSecond < scrubTime && scrubTime < (x + w) / pixelsPerSecond)
+            time = scrubTime;
         tiles.push_back(ThumbTile{time, Rect(x, origin.y, w, h)});
     }
     return tiles;
@@ -448,4 +454,3 @@ void Track::drawThumbs(GraphicsContext& context, Size size, double pixelsPerSeco
 }
 
 } // namespace vtl
-

@@ -9,8 +9,8 @@
 #include "tracks/CompositionVistrelMovie.h"
 
 #include <functional>
-#include <vector>
 #include <memory>
+#include <vector>
 
 namespace vtl {
 
@@ -89,7 +89,8 @@ public:
         double time = 0;
         Rect rect;
     };
-    std::vector<ThumbTile> thumbTiles(Size size, double pixelsPerSecond, Point origin, double scrubTime) const;
+    std::vector<ThumbTile> thumbTiles(Size size, double pixelsPerSecond, Point origin,
+                                      double scrubTime) const;
     // Each tile's thumbnail framed dark at its bottom and left, light at its top and right; stops
     // at the first time without a stored thumbnail.
     void drawThumbs(GraphicsContext& context, Size size, double pixelsPerSecond, Point origin,

@@ -231,7 +231,8 @@ Status GeneratedSpeech::writeFileIntoPackage(const std::string& packagePath) {
     if (fs::exists(target, error)) return {};
     // Written beside the target and renamed into place: a save cut short leaves no half file that
     // a later save would take for a finished one.
-    const fs::path partial = fs::path(target).parent_path() / (".partial-" + fs::path(target).filename().string());
+    const fs::path partial =
+        fs::path(target).parent_path() / (".partial-" + fs::path(target).filename().string());
     Result<SpeechOutcome> outcome = SpeechSynthesizer::speakToFileAndWait(text_, voice_, partial.string());
     if (outcome) fs::rename(partial, target, error);
     if (!outcome || error) {

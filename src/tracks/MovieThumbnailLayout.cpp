@@ -24,9 +24,9 @@ ThumbnailSchedule thumbnailSchedule(double durationSeconds) {
     for (std::size_t i = 0;; ++i) {
         const double thirds = static_cast<double>(i * schedule.copiesPerImage);
         if (thirds / kThumbnailsPerSecond >= durationSeconds) break;
-        schedule.times.push_back(
-            MediaTime{static_cast<std::int64_t>(std::ceil(thirds * kThumbnailTimeScale / kThumbnailsPerSecond)),
-                      kThumbnailTimeScale});
+        schedule.times.push_back(MediaTime{
+            static_cast<std::int64_t>(std::ceil(thirds * kThumbnailTimeScale / kThumbnailsPerSecond)),
+            kThumbnailTimeScale});
     }
     return schedule;
 }
@@ -73,7 +73,8 @@ std::vector<ThumbnailPlacement> thumbnailPlacements(Size clipSize, double fromSe
         if (scrubTime > 0 && time < scrubTime && scrubTime < time + secondsPerThumb) time = scrubTime;
         const std::size_t index = thumbnailIndexAtTime(time);
         if (index >= thumbnailCount) break;
-        placements.push_back({index, Rect(startX + static_cast<double>(k) * drawWidth, origin.y, drawWidth, drawHeight)});
+        placements.push_back(
+            {index, Rect(startX + static_cast<double>(k) * drawWidth, origin.y, drawWidth, drawHeight)});
         if (static_cast<double>(k + 1) * drawWidth > limit) break;
     }
     return placements;

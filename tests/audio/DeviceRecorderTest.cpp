@@ -6,6 +6,7 @@
 #include "audio/CompositionAudioRecordDevice.h"
 #include "audio/RecordedAudioTrack.h"
 #include "audio/VTLAudioDeviceRecorder.h"
+#include "audio/support/Signals.h"
 #include "platform/audio/NullAudioHardware.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/media/MediaAsset.h"
@@ -13,14 +14,12 @@
 #include "platform/media/MovieWriterQueue.h"
 #include "platform/media/PcmReader.h"
 
-#include "audio/support/Signals.h"
-
 #include <atomic>
-#include <cmath>
-#include <numbers>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <numbers>
 #include <thread>
 #include <unistd.h>
 
@@ -31,7 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string tempPath(const std::string& name) {
-    return (fs::temp_directory_path() / ("vistrel-devrec-" + std::to_string(::getpid()) + "-" + name)).string();
+    return (fs::temp_directory_path() / ("vistrel-devrec-" + std::to_string(::getpid()) + "-" + name))
+        .string();
 }
 
 // Every frame of the file's first sound track, interleaved, at the track's own rate and channels.
@@ -42,7 +42,8 @@ std::vector<float> decodeAll(const std::string& path, int& channels, int& rate, 
     channels = track.channelCount;
     rate = track.sampleRate;
     codec = track.codecName;
-    auto reader = PcmReader::open(*asset, 0, PcmFormat{rate, channels, PcmSampleType::Float32, PcmLayout::Interleaved});
+    auto reader =
+        PcmReader::open(*asset, 0, PcmFormat{rate, channels, PcmSampleType::Float32, PcmLayout::Interleaved});
     if (!reader) return {};
     std::vector<float> all, chunk(4096 * static_cast<std::size_t>(channels));
     for (;;) {
@@ -82,7 +83,8 @@ struct Coordinator final : VTLAudioDeviceRecorderDelegate, PeakDelegate {
     std::vector<std::string> failures;
 };
 
-AudioDeviceDescription inputDevice(std::uint32_t id, std::uint32_t channels, std::vector<std::uint32_t> rates) {
+AudioDeviceDescription inputDevice(std::uint32_t id, std::uint32_t channels,
+                                   std::vector<std::uint32_t> rates) {
     AudioDeviceDescription d;
     d.deviceID = id;
     d.name = "Input " + std::to_string(id);
@@ -98,14 +100,15 @@ std::vector<float> channelTones(std::size_t start, std::size_t frames, std::uint
     std::vector<float> out(frames * channels);
     for (std::size_t i = 0; i < frames; ++i)
         for (std::uint32_t k = 0; k < channels; ++k)
-            out[i * channels + k] = static_cast<float>(
-                0.5 * std::sin(2 * std::numbers::pi * 300.0 * (k + 1) * static_cast<double>(start + i) / rate));
+            out[i * channels + k] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 300.0 * (k + 1) *
+                                                                      static_cast<double>(start + i) / rate));
     return out;
 }
 
 std::vector<float> channelOf(const std::vector<float>& interleaved, int channels, int k) {
     std::vector<float> out;
-    for (std::size_t i = static_cast<std::size_t>(k); i < interleaved.size(); i += static_cast<std::size_t>(channels))
+    for (std::size_t i = static_cast<std::size_t>(k); i < interleaved.size();
+         i += static_cast<std::size_t>(channels))
         out.push_back(interleaved[i]);
     return out;
 }
@@ -152,7 +155,9 @@ TEST(AudioDeviceRecorder, RecordsTheInputsChannelsFromTheSecondBufferOnWithoutGa
         // The first buffer (a loud 5 kHz) only announces the input.
         std::vector<float> first(2048 * c.deviceChannels);
         for (std::size_t i = 0; i < first.size(); ++i)
-            first[i] = static_cast<float>(0.9 * std::sin(2 * std::numbers::pi * 5000.0 * static_cast<double>(i / c.deviceChannels) / c.trackRate));
+            first[i] =
+                static_cast<float>(0.9 * std::sin(2 * std::numbers::pi * 5000.0 *
+                                                  static_cast<double>(i / c.deviceChannels) / c.trackRate));
         hardware->capture(7, first.data(), 2048, c.deviceChannels);
         ASSERT_TRUE(waitFor([&] { return coordinator.started.load() == 1; }));
         ASSERT_TRUE((*writer)->start());
@@ -193,12 +198,14 @@ TEST(AudioDeviceRecorder, RecordsTheInputsChannelsFromTheSecondBufferOnWithoutGa
         for (int k = 0; k < channels; ++k) {
             SCOPED_TRACE(k);
             const std::vector<float> channel = channelOf(sound, channels, k);
-            EXPECT_LT(test::amplitudeAt(channel, 5000, 0, 2048, rate), 0.02) << "the first buffer is not written";
+            EXPECT_LT(test::amplitudeAt(channel, 5000, 0, 2048, rate), 0.02)
+                << "the first buffer is not written";
             // A phase jump (a gap or a repeated buffer) would spread the tone over other frequencies;
             // AAC itself moves the level a little.
             const double tolerance = codec == "aac" ? 0.12 : 0.01;
             for (std::size_t at = 2048; at + 4096 < got; at += 4096) {
-                EXPECT_NEAR(test::amplitudeAt(channel, c.channelFrequencies[static_cast<std::size_t>(k)], at, at + 4096, rate),
+                EXPECT_NEAR(test::amplitudeAt(channel, c.channelFrequencies[static_cast<std::size_t>(k)], at,
+                                              at + 4096, rate),
                             0.5, tolerance);
                 for (double other : {300.0, 600.0, 900.0, 1200.0}) {
                     if (other != c.channelFrequencies[static_cast<std::size_t>(k)]) {
@@ -341,7 +348,8 @@ TEST(RecordedAudioTrack, FollowsTheRecordingsClockThroughPausesSilenceAndSurplus
         const std::vector<float> sound = t.finish();
         const RecordedAudioTrack::Statistics s = t.track->statistics();
         EXPECT_EQ(sound.size() / 2, s.framesWritten);
-        EXPECT_NEAR(static_cast<double>(s.framesWritten), c.seconds * 44100, 2) << "the track lasts the recording";
+        EXPECT_NEAR(static_cast<double>(s.framesWritten), c.seconds * 44100, 2)
+            << "the track lasts the recording";
         // Within the drains' granularity, the captured sound is all there and in one piece.
         EXPECT_NEAR(static_cast<double>(countFrames(sound, true)), c.loudSeconds * 44100, 0.26 * 44100);
         EXPECT_EQ(s.silenceFrames > 441 || s.droppedFrames > 441, c.mended)
@@ -361,9 +369,9 @@ TEST(AudioLevelMeter, PeaksAndAHoldThatFallsHalfASecondAfterItRose) {
         float hold;
     };
     const std::vector<Step> steps = {
-        {0.0f, 0.0, 0.0f, 0.0f},   {0.6f, 1.0, 0.6f, 0.6f},   {-0.8f, 1.1, 0.8f, 0.8f},
-        {0.1f, 1.5, 0.1f, 0.8f},   {0.1f, 1.61, 0.1f, 0.79f}, {0.1f, 1.62, 0.1f, 0.78f},
-        {0.9f, 1.7, 0.9f, 0.9f},   {0.0f, 2.0, 0.0f, 0.9f},
+        {0.0f, 0.0, 0.0f, 0.0f}, {0.6f, 1.0, 0.6f, 0.6f},   {-0.8f, 1.1, 0.8f, 0.8f},
+        {0.1f, 1.5, 0.1f, 0.8f}, {0.1f, 1.61, 0.1f, 0.79f}, {0.1f, 1.62, 0.1f, 0.78f},
+        {0.9f, 1.7, 0.9f, 0.9f}, {0.0f, 2.0, 0.0f, 0.9f},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.time);
@@ -417,6 +425,7 @@ TEST(AudioDeviceRecorder, AWriterThatFailsEndsTheTrackAndIsReportedOnce) {
     recorder.finishPendingFrames();
     (*writer)->queue()->sync([] {});
     EXPECT_EQ(coordinator.failed.load(), 1);
-    EXPECT_NE(coordinator.failures.front().find("The disk is full."), std::string::npos) << coordinator.failures.front();
+    EXPECT_NE(coordinator.failures.front().find("The disk is full."), std::string::npos)
+        << coordinator.failures.front();
     EXPECT_FALSE(fs::exists(path)) << "a failed movie leaves nothing behind";
 }

@@ -1,9 +1,9 @@
-#include "audio/Biquad.h"
 #include "audio/FastMath.h"
 
-#include <gtest/gtest.h>
+#include "audio/Biquad.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <vector>
@@ -17,9 +17,10 @@ TEST(FastMath, PowerAndTanhFollowTheLibraryOverTheGainCurvesRange) {
     };
     // Levels from far below hearing to far above full scale, with the compressors' and the
     // expander's exponents.
-    const Case cases[] = {{1e-30, -0.49}, {1e-12, -0.25}, {0.001, -0.45}, {0.5, -0.1}, {1.0, -0.5}, {1.0000001, -0.3},
-                          {1.9999999, -0.3}, {2.0, -0.3}, {3.7, -0.0123}, {1e6, -0.49}, {1e-9, 24.5},
-                          {0.99, 24.5}, {1.41421356, 0.5}, {1.41421357, 0.5}};
+    const Case cases[] = {{1e-30, -0.49},    {1e-12, -0.25},    {0.001, -0.45},    {0.5, -0.1},
+                          {1.0, -0.5},       {1.0000001, -0.3}, {1.9999999, -0.3}, {2.0, -0.3},
+                          {3.7, -0.0123},    {1e6, -0.49},      {1e-9, 24.5},      {0.99, 24.5},
+                          {1.41421356, 0.5}, {1.41421357, 0.5}};
     for (const Case& c : cases) {
         const double expected = std::pow(c.base, c.exponent);
         EXPECT_NEAR(fastmath::power(c.base, c.exponent) / expected, 1.0, 1e-8) << c.base << "^" << c.exponent;

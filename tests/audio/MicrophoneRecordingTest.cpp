@@ -47,7 +47,8 @@ TEST(PulseAudio, AnInputsToneIsRecordedAsASteadyAACTrackForTheRecordingsLength) 
         char line[64] = {};
         const bool loaded = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
         if (pipe) pclose(pipe);
-        if (loaded) modules.push_back(std::string(line).substr(0, std::string(line).find_first_not_of("0123456789")));
+        if (loaded)
+            modules.push_back(std::string(line).substr(0, std::string(line).find_first_not_of("0123456789")));
         return loaded;
     };
     auto unloadAll = [&] {
@@ -55,14 +56,18 @@ TEST(PulseAudio, AnInputsToneIsRecordedAsASteadyAACTrackForTheRecordingsLength) 
             EXPECT_EQ(std::system(("pactl unload-module " + *it).c_str()), 0);
         modules.clear();
     };
-    if (!load("module-null-sink sink_name=vistrel_test_voice rate=44100 norewinds=1")) GTEST_SKIP() << "needs the test's audio server";
+    if (!load("module-null-sink sink_name=vistrel_test_voice rate=44100 norewinds=1"))
+        GTEST_SKIP() << "needs the test's audio server";
     ASSERT_TRUE(load("module-sine sink=vistrel_test_voice frequency=440"));
-    ASSERT_TRUE(load("module-remap-source master=vistrel_test_voice.monitor source_name=vistrel_test_microphone"));
-    auto device = CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_microphone", 0, *hardware);
+    ASSERT_TRUE(
+        load("module-remap-source master=vistrel_test_voice.monitor source_name=vistrel_test_microphone"));
+    auto device =
+        CompositionAudioRecordDevice::deviceWithPersistentDeviceUID("vistrel_test_microphone", 0, *hardware);
     ASSERT_TRUE(device);
 
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("vistrel-microphone-" + std::to_string(::getpid()) + ".mov")).string();
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("vistrel-microphone-" + std::to_string(::getpid()) + ".mov"))
+                                 .string();
     auto writer = MovieWriterQueue::create(path, "microphone test writer");
     ASSERT_TRUE(writer);
     Owner owner;
@@ -98,7 +103,8 @@ TEST(PulseAudio, AnInputsToneIsRecordedAsASteadyAACTrackForTheRecordingsLength) 
     ASSERT_EQ((*asset)->tracks().size(), 1u);
     EXPECT_EQ((*asset)->tracks()[0].codecName, "aac");
     EXPECT_EQ((*asset)->tracks()[0].sampleRate, 44100);
-    auto reader = PcmReader::open(*asset, 0, PcmFormat{44100, 1, PcmSampleType::Float32, PcmLayout::Interleaved});
+    auto reader =
+        PcmReader::open(*asset, 0, PcmFormat{44100, 1, PcmSampleType::Float32, PcmLayout::Interleaved});
     ASSERT_TRUE(reader);
     std::vector<float> sound, chunk(4096);
     for (;;) {

@@ -80,7 +80,8 @@ public:
     void paint(const std::vector<xcb_rectangle_t>& rects, std::uint32_t colour) {
         std::uint32_t value = colour;
         xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &value);
-        xcb_poly_fill_rectangle(connection_, window_, gc_, static_cast<std::uint32_t>(rects.size()), rects.data());
+        xcb_poly_fill_rectangle(connection_, window_, gc_, static_cast<std::uint32_t>(rects.size()),
+                                rects.data());
     }
 
     // Copies a block of the window inside it, as a scrolling view does, and waits for it.

@@ -23,7 +23,8 @@ struct ViewPicture {
     }
 };
 
-void paintText(ViewPicture& p, std::int64_t x0, std::int64_t y0, std::int64_t w, std::int64_t h, unsigned seed) {
+void paintText(ViewPicture& p, std::int64_t x0, std::int64_t y0, std::int64_t w, std::int64_t h,
+               unsigned seed) {
     std::mt19937 random(seed);
     for (std::int64_t y = y0; y < y0 + h; ++y)
         for (std::int64_t x = x0; x < x0 + w; ++x)
@@ -154,8 +155,8 @@ TEST(ScrollDetectorTest, FindsScrolledContentAndLeavesOnlyTheNewStripChanged) {
         // Applying the update to the previous picture gives the new one exactly.
         ViewPicture rebuilt = previous;
         for (const Rect& m : update.movedRects())
-            shiftInto(rebuilt, previous, std::int64_t(m.minX()), std::int64_t(m.minY()), std::int64_t(m.width()),
-                      std::int64_t(m.height()), std::int64_t(update.moveDeltaX()),
+            shiftInto(rebuilt, previous, std::int64_t(m.minX()), std::int64_t(m.minY()),
+                      std::int64_t(m.width()), std::int64_t(m.height()), std::int64_t(update.moveDeltaX()),
                       std::int64_t(update.moveDeltaY()));
         for (const Rect& r : update.refreshedRects())
             for (std::int64_t y = std::int64_t(r.minY()); y < std::int64_t(r.maxY()); ++y)

@@ -31,11 +31,13 @@ fs::path addingFolder() {
 
 // A single-colour picture of the size, made once by the ffmpeg tool.
 std::string picture(int width, int height, const std::string& extension = "png") {
-    const fs::path path = addingFolder() / ("picture-" + std::to_string(width) + "x" + std::to_string(height) + "." + extension);
+    const fs::path path = addingFolder() / ("picture-" + std::to_string(width) + "x" +
+                                            std::to_string(height) + "." + extension);
     if (!fs::exists(path)) {
         fs::create_directories(path.parent_path());
-        EXPECT_TRUE(test::runCommand("ffmpeg -nostdin -v error -y -f lavfi -i color=c=blue:s=" + std::to_string(width) +
-                                     "x" + std::to_string(height) + " -frames:v 1 '" + path.string() + "'"));
+        EXPECT_TRUE(test::runCommand(
+            "ffmpeg -nostdin -v error -y -f lavfi -i color=c=blue:s=" + std::to_string(width) + "x" +
+            std::to_string(height) + " -frames:v 1 '" + path.string() + "'"));
     }
     return path.string();
 }
@@ -51,8 +53,9 @@ std::string flashVideo() {
     const fs::path path = addingFolder() / "clip.flv";
     if (!fs::exists(path)) {
         fs::create_directories(path.parent_path());
-        EXPECT_TRUE(test::runCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=64x48:r=5:d=1 -c:v flv1 '" +
-                                     path.string() + "'"));
+        EXPECT_TRUE(
+            test::runCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=64x48:r=5:d=1 -c:v flv1 '" +
+                             path.string() + "'"));
     }
     return path.string();
 }
@@ -74,11 +77,13 @@ TEST(DocumentAddingFiles, FileKindsDecideWhatMayBeDroppedOrPicked) {
     ImportTestDocument fixture(addingFolder());
     const KindCase cases[] = {
         {"picture", picture(32, 24), true, true},
-        {"picture with a misleading name", [] {
+        {"picture with a misleading name",
+         [] {
              const fs::path renamed = addingFolder() / "picture-named.dat";
              fs::copy_file(picture(32, 24), renamed, fs::copy_options::overwrite_existing);
              return renamed.string();
-         }(), true, true},
+         }(),
+         true, true},
         {"movie", test::mediaFixture("h264-360p"), true, true},
         {"sound", test::mediaFixture("pcm-48k"), true, true},
         {"flash video", flashVideo(), false, false},
@@ -103,8 +108,8 @@ TEST(DocumentAddingFiles, FileKindsDecideWhatMayBeDroppedOrPicked) {
 
 TEST(DocumentAddingFiles, OfAMixedDropOnlyThePictureIsAdded) {
     ImportTestDocument fixture(addingFolder());
-    const std::vector<std::string> paths = {fileWithText("song.m4p", "protected"), flashVideo(), picture(40, 30),
-                                            fileWithText("notes.txt", "notes")};
+    const std::vector<std::string> paths = {fileWithText("song.m4p", "protected"), flashVideo(),
+                                            picture(40, 30), fileWithText("notes.txt", "notes")};
     EXPECT_EQ(fixture.document.numberOfFilesThatWouldGetAddedFromPaths(paths), 1u);
     EXPECT_TRUE(fixture.document.wouldAddAtLeastOneFileFromFilesAtPaths(paths));
     const ObjectList added = fixture.document.addFilesFromPaths(paths, 2.0);
@@ -119,7 +124,8 @@ TEST(DocumentAddingFiles, OfAMixedDropOnlyThePictureIsAdded) {
     // The same through file addresses, with an escaped space.
     const fs::path spaced = addingFolder() / "a picture.png";
     fs::copy_file(picture(40, 30), spaced, fs::copy_options::overwrite_existing);
-    const ObjectList byURL = fixture.document.addFilesFromURLs({"file://" + addingFolder().string() + "/a%20picture.png"}, 0);
+    const ObjectList byURL =
+        fixture.document.addFilesFromURLs({"file://" + addingFolder().string() + "/a%20picture.png"}, 0);
     ASSERT_EQ(byURL.size(), 1u);
     EXPECT_EQ(byURL[0]->name(), "a picture");
 }
@@ -156,9 +162,10 @@ TEST(DocumentAddingFiles, ANewTextHasTheDefaultShadowOrTheLastTextsPreset) {
     fixture.window.time = 3;
     int inspectorFills = 0;
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    ScopedNotificationObserver observer(
-        center, center.addObserver("Vistrel_FillInspectorNotification", fixture.document.objectsContainer().get(),
-                                   [&](const Notification&) { ++inspectorFills; }));
+    ScopedNotificationObserver observer(center,
+                                        center.addObserver("Vistrel_FillInspectorNotification",
+                                                           fixture.document.objectsContainer().get(),
+                                                           [&](const Notification&) { ++inspectorFills; }));
     fixture.document.addText();
     auto* text = dynamic_cast<CompositionTextObject*>(fixture.document.lastAddedText().get());
     ASSERT_TRUE(text);
@@ -220,12 +227,14 @@ TEST(DocumentAddingFiles, SpeechStartsWithTheLastLanguagesText) {
     ImportTestDocument fixture(addingFolder());
     fixture.window.time = 1;
     fixture.document.addGeneratedSpeech();
-    auto first = std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(fixture.window.selection.at(0));
+    auto first =
+        std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(fixture.window.selection.at(0));
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->speechTexts().empty());
     fixture.document.setMostRecentLanguageName("German");
     fixture.document.addGeneratedSpeech();
-    auto second = std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(fixture.window.selection.at(0));
+    auto second =
+        std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(fixture.window.selection.at(0));
     ASSERT_TRUE(second);
     EXPECT_TRUE(second->hasTextForLanguage("German"));
     EXPECT_DOUBLE_EQ(second->startTime(), 1);
@@ -253,12 +262,18 @@ TEST(DocumentAddingFiles, SelectedAndVisibleObjectsAtThePlayhead) {
     EXPECT_EQ(visible.size(), 3u);
     EXPECT_NE(std::find(visible.begin(), visible.end(), partly), visible.end());
     EXPECT_EQ(std::find(visible.begin(), visible.end(), gone), visible.end());
-    EXPECT_EQ(fixture.document.selectedVisibleObjectsForCurrentTimeWithToleranceOfClass<CompositionShapeObject>(0).size(), 2u);
-    EXPECT_TRUE(fixture.document.selectedVisibleObjectsForCurrentTimeWithToleranceNotOfClass<CompositionShapeObject>(0).empty());
+    EXPECT_EQ(
+        fixture.document.selectedVisibleObjectsForCurrentTimeWithToleranceOfClass<CompositionShapeObject>(0)
+            .size(),
+        2u);
+    EXPECT_TRUE(fixture.document
+                    .selectedVisibleObjectsForCurrentTimeWithToleranceNotOfClass<CompositionShapeObject>(0)
+                    .empty());
     EXPECT_FALSE(fixture.document.firstSelectedVideoTrackOrFirstVideoTrack());
 
     // A movie at the playhead is found even when another is selected elsewhere in time.
-    auto movie = fixture.document.addMovieFromPath(test::mediaFixture("h264-360p"), 9, EnlargeQuestion::DontAsk);
+    auto movie =
+        fixture.document.addMovieFromPath(test::mediaFixture("h264-360p"), 9, EnlargeQuestion::DontAsk);
     ASSERT_TRUE(movie && movie->size() == 1u);
     fixture.window.selection = {covering};
     EXPECT_EQ(fixture.document.firstSelectedVideoTrackOrFirstVideoTrack(), (*movie)[0]);
@@ -276,7 +291,9 @@ TEST(DocumentAddingFiles, AnEffectGoesToTheSelectionAtThePlayheadOrAnAlertSaysWh
     fixture.window.time = 20;
     fixture.window.selection = {shape};
     fixture.document.addEffectsToCurrentSelectionAndTime(effect);
-    EXPECT_EQ(fixture.window.alertsWithMessage("_CompositionDocument_AddEffectByDoubleClicking_NoSelection_Title"), 1u);
+    EXPECT_EQ(
+        fixture.window.alertsWithMessage("_CompositionDocument_AddEffectByDoubleClicking_NoSelection_Title"),
+        1u);
     fixture.window.time = 5;
     fixture.document.addEffectsToCurrentSelectionAndTime(effect);
     EXPECT_EQ(fixture.window.alertsShown.size(), 1u);

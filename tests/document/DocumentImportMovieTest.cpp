@@ -29,9 +29,11 @@ std::string movieWithSkippedTracks() {
     const bool made = test::runCommand(
         "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=320x240:r=10:d=2 -f lavfi -i sine=f=300:d=2 "
         "-f lavfi -i sine=f=500:d=2 -f lavfi -i sine=f=700:d=2 -f lavfi -i sine=f=900:d=2 "
-        "-map 0:v -map 1:a -map 2:a -map 3:a -map 4:a -c:v libx264 -preset ultrafast -threads 1 -pix_fmt yuv420p "
+        "-map 0:v -map 1:a -map 2:a -map 3:a -map 4:a -c:v libx264 -preset ultrafast -threads 1 -pix_fmt "
+        "yuv420p "
         "-c:a aac -ac:a:0 2 -ac:a:1 6 -ac:a:2 1 -ac:a:3 1 -metadata:s:a:2 title=VistrelChapterTrack "
-        "-metadata:s:a:3 title=VistrelMouseTrack '" + path + "'");
+        "-metadata:s:a:3 title=VistrelMouseTrack '" +
+        path + "'");
     EXPECT_TRUE(made);
     return path;
 }
@@ -113,15 +115,48 @@ struct CanvasCase {
 
 TEST_F(DocumentImportMovie, CanvasFollowsTheQuestionAndAutoEnlarge) {
     const CanvasCase cases[] = {
-        {"increase", EnlargeQuestion::Ask, AutoEnlarge::No, DocumentAlertAnswer{0, false}, "h264-1080p", {1280, 720},
+        {"increase",
+         EnlargeQuestion::Ask,
+         AutoEnlarge::No,
+         DocumentAlertAnswer{0, false},
+         "h264-1080p",
+         {1280, 720},
          {1920, 1080}},
-        {"keep", EnlargeQuestion::Ask, AutoEnlarge::No, DocumentAlertAnswer{1, false}, "h264-1080p", {1280, 720},
+        {"keep",
+         EnlargeQuestion::Ask,
+         AutoEnlarge::No,
+         DocumentAlertAnswer{1, false},
+         "h264-1080p",
+         {1280, 720},
          {1280, 720}},
-        {"not asked", EnlargeQuestion::DontAsk, AutoEnlarge::No, std::nullopt, "h264-1080p", {1280, 720}, {1280, 720}},
-        {"fits already", EnlargeQuestion::Ask, AutoEnlarge::No, std::nullopt, "h264-360p", {1280, 720}, {1280, 720}},
-        {"auto shrinks", EnlargeQuestion::Ask, AutoEnlarge::Yes, std::nullopt, "h264-360p", {1280, 720}, {640, 360}},
-        {"two sizes grow per axis", EnlargeQuestion::Ask, AutoEnlarge::No, DocumentAlertAnswer{0, false},
-         "two-sizes", {600, 600}, {640, 720}},
+        {"not asked",
+         EnlargeQuestion::DontAsk,
+         AutoEnlarge::No,
+         std::nullopt,
+         "h264-1080p",
+         {1280, 720},
+         {1280, 720}},
+        {"fits already",
+         EnlargeQuestion::Ask,
+         AutoEnlarge::No,
+         std::nullopt,
+         "h264-360p",
+         {1280, 720},
+         {1280, 720}},
+        {"auto shrinks",
+         EnlargeQuestion::Ask,
+         AutoEnlarge::Yes,
+         std::nullopt,
+         "h264-360p",
+         {1280, 720},
+         {640, 360}},
+        {"two sizes grow per axis",
+         EnlargeQuestion::Ask,
+         AutoEnlarge::No,
+         DocumentAlertAnswer{0, false},
+         "two-sizes",
+         {600, 600},
+         {640, 720}},
     };
     for (const CanvasCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -54,7 +54,8 @@ std::string sideMovie(const std::string& name, const std::string& arguments) {
     const fs::path path = recordingFolder() / "base" / name;
     if (!fs::exists(path)) {
         const fs::path temporary = path.string() + ".part" + path.extension().string();
-        EXPECT_TRUE(test::runCommand("ffmpeg -nostdin -v error -y " + arguments + " '" + temporary.string() + "'"));
+        EXPECT_TRUE(
+            test::runCommand("ffmpeg -nostdin -v error -y " + arguments + " '" + temporary.string() + "'"));
         fs::rename(temporary, path);
     }
     return path.string();
@@ -169,7 +170,8 @@ TEST_F(DocumentImportRecording, AFullPackageAddedAtFiveSeconds) {
     // The sound and the camera follow the screen; the device does not.
     const auto& dependents = screen->dependentTracks();
     auto depends = [&](const CompositionBaseObject* object) {
-        return std::any_of(dependents.begin(), dependents.end(), [&](const auto& d) { return d.get() == object; });
+        return std::any_of(dependents.begin(), dependents.end(),
+                           [&](const auto& d) { return d.get() == object; });
     };
     EXPECT_TRUE(depends(systemAudio));
     EXPECT_TRUE(depends(cameraVideo));
@@ -236,7 +238,8 @@ TEST_F(DocumentImportRecording, AFailedCutTakesBackTheWholeImport) {
     runMainLoopOnce(0);
     EXPECT_TRUE(container.objects().empty());
     EXPECT_EQ(container.canvasSize(), (Size{1280, 720}));
-    EXPECT_EQ(fixture.document.undoManager()->undoStepCount(), stepsBefore) << "a failed import leaves no step";
+    EXPECT_EQ(fixture.document.undoManager()->undoStepCount(), stepsBefore)
+        << "a failed import leaves no step";
     EXPECT_TRUE(fixture.window.selection.empty());
 }
 
@@ -266,7 +269,8 @@ TEST_F(DocumentImportRecording, UnusablePauseEntriesAreSkipped) {
         {"before the start", PropertyList::array({pause(-3), pause(10)}), {10}},
         {"after the end", PropertyList::array({pause(10), pause(recordingSeconds + 50)}), {10}},
         {"a time that is no number",
-         PropertyList::array({PropertyList::dictionary({{"time", "soon"}}), pause(12)}), {12}},
+         PropertyList::array({PropertyList::dictionary({{"time", "soon"}}), pause(12)}),
+         {12}},
         {"a damaged size", PropertyList::array({pause(8, "{wide, tall}")}), {8}},
         {"a list that is no list", PropertyList::dictionary({{"time", 10.0}}), {}},
     };

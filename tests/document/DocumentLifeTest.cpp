@@ -2,7 +2,6 @@
 // to its window, tear-down, undo announcements, and the controller's export progress.
 
 #include "DocumentTestSupport.h"
-
 #include "document/CompositionDocumentController.h"
 #include "model/CompositionModelNotifications.h"
 #include "model/SharedMediaManager.h"
@@ -109,7 +108,9 @@ TEST_F(DocumentLife, TearDownEndsEverythingOnceAndCountsUnsavedDocuments) {
         document->setSharedMediaManager(&media_);
         document->setStatistics(&statistics);
         if (c.saved) {
-            ASSERT_TRUE(document->writeSafelyToURL((folder_ / "saved.vistrelcomposition").string(), PackageIcon::Skip).ok());
+            ASSERT_TRUE(
+                document->writeSafelyToURL((folder_ / "saved.vistrelcomposition").string(), PackageIcon::Skip)
+                    .ok());
         }
         FakeDocumentWindow window;
         window.playing = true;
@@ -117,10 +118,11 @@ TEST_F(DocumentLife, TearDownEndsEverythingOnceAndCountsUnsavedDocuments) {
         document->makeWindowControllers(&window);
         double stoppedAt = -1;
         auto& center = NotificationCenter::defaultCenter();
-        ScopedNotificationObserver observer(center, center.addObserver("didStopPlay", document->objectsContainer().get(),
-                                                                       [&](const Notification& note) {
-                                                                           if (auto* t = note.value<double>("currentTime")) stoppedAt = *t;
-                                                                       }));
+        ScopedNotificationObserver observer(
+            center, center.addObserver("didStopPlay", document->objectsContainer().get(),
+                                       [&](const Notification& note) {
+                                           if (auto* t = note.value<double>("currentTime")) stoppedAt = *t;
+                                       }));
         (void)document->identifier();
         document->tearDown();
         document->tearDown();
@@ -143,8 +145,9 @@ TEST_F(DocumentLife, ANewWindowWithoutSavedStateGetsItsGoodSizeAndTheChapterMark
     FakeDocumentWindow window;
     int announcements = 0;
     auto& center = NotificationCenter::defaultCenter();
-    ScopedNotificationObserver observer(center, center.addObserver("Vistrel_ChapterMarksChangedNotification", &document_,
-                                                                   [&](const Notification&) { ++announcements; }));
+    ScopedNotificationObserver observer(
+        center, center.addObserver("Vistrel_ChapterMarksChangedNotification", &document_,
+                                   [&](const Notification&) { ++announcements; }));
     document_.makeWindowControllers(&window);
     EXPECT_EQ(window.goodInitialSizes, 1);
     EXPECT_FALSE(window.frameRestored);
@@ -170,8 +173,9 @@ TEST_F(DocumentLife, TheControllerShowsTheAverageProgressOfExportingDocuments) {
     CompositionDocumentController controller(&display);
     int countChanges = 0;
     auto& center = NotificationCenter::defaultCenter();
-    ScopedNotificationObserver observer(center, center.addObserver(kDocumentCountChangedNotification, &controller,
-                                                                   [&](const Notification&) { ++countChanges; }));
+    ScopedNotificationObserver observer(center,
+                                        center.addObserver(kDocumentCountChangedNotification, &controller,
+                                                           [&](const Notification&) { ++countChanges; }));
     CompositionDocument first, second;
     controller.addDocument(&first);
     controller.addDocument(&second);

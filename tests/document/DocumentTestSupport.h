@@ -39,8 +39,10 @@ inline std::vector<std::uint8_t> documentFileBytes(const docfs::path& path) {
 inline std::map<std::string, std::vector<std::uint8_t>> documentTreeContents(const docfs::path& folder) {
     std::map<std::string, std::vector<std::uint8_t>> files;
     std::error_code error;
-    for (docfs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->is_regular_file()) files[docfs::relative(it->path(), folder).string()] = documentFileBytes(it->path());
+    for (docfs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file())
+            files[docfs::relative(it->path(), folder).string()] = documentFileBytes(it->path());
     }
     return files;
 }
@@ -56,7 +58,8 @@ inline DocumentCommandRun runDocumentCommand(const std::string& command) {
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.output += buffer;
     const int status = ::pclose(pipe);
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -65,8 +68,9 @@ inline DocumentCommandRun runDocumentCommand(const std::string& command) {
 // Builds the packages of tests/document/fixtures/packages.json into the folder with the
 // independent writer; answers the folder.
 inline docfs::path buildFixturePackages(const docfs::path& folder) {
-    const std::string command = std::string("python3 ") + VISTREL_SCRIPTS_DIR + "/make-composition-fixture.py " +
-                                VISTREL_TEST_SOURCE_DIR + "/fixtures/packages.json " + folder.string() + " 2>&1";
+    const std::string command = std::string("python3 ") + VISTREL_SCRIPTS_DIR +
+                                "/make-composition-fixture.py " + VISTREL_TEST_SOURCE_DIR +
+                                "/fixtures/packages.json " + folder.string() + " 2>&1";
     const DocumentCommandRun run = runDocumentCommand(command);
     EXPECT_EQ(run.exitStatus, 0) << run.output;
     return folder;

@@ -2,7 +2,6 @@
 // composition package, and one-line failures with their exit statuses.
 
 #include "DocumentTestSupport.h"
-
 #include "document/DocumentPackage.h"
 #include "model/SharedMediaManager.h"
 #include "recorder/synthetic/SyntheticRecording.h"
@@ -50,7 +49,8 @@ TEST_F(DocumentTool, ARecordingBecomesAnUntitledCompositionAndIsSaved) {
     EXPECT_TRUE(docfs::exists(saved / "composition"));
     EXPECT_TRUE(docfs::exists(saved / "Icon.png"));
     std::size_t copies = 0;
-    for ([[maybe_unused]] const auto& file : docfs::directory_iterator(saved / "media")) ++copies;
+    for ([[maybe_unused]] const auto& file : docfs::directory_iterator(saved / "media"))
+        ++copies;
     EXPECT_EQ(copies, 1u) << "the recording package is copied into the composition";
 
     // The saved composition opens with the tool in turn, and saves over itself.
@@ -95,8 +95,8 @@ TEST_F(DocumentTool, BadInputFailsWithOneLine) {
     }
     // A save that cannot be made: the output lies in a folder that does not exist.
     const std::string input = recording();
-    const DocumentCommandRun run = tool(input + " --save " + (folder_ / "no" / "such" / "x.vistrelcomposition").string(),
-                                        "2>&1 >/dev/null");
+    const DocumentCommandRun run = tool(
+        input + " --save " + (folder_ / "no" / "such" / "x.vistrelcomposition").string(), "2>&1 >/dev/null");
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
 }

@@ -2,7 +2,6 @@
 // newer save, with every media file it names complete.
 
 #include "DocumentTestSupport.h"
-
 #include "model/CompositionMediaEntry.h"
 #include "model/SharedMediaManager.h"
 #include "platform/foundation/Log.h"
@@ -28,8 +27,8 @@ protected:
     ~PackageKill() override { docfs::remove_all(folder_); }
 
     // A package holding the media files (name, size), answered with the sizes by media name.
-    void savePackage(const docfs::path& package, const std::vector<std::pair<std::string, std::size_t>>& files,
-                     Size canvas) {
+    void savePackage(const docfs::path& package,
+                     const std::vector<std::pair<std::string, std::size_t>>& files, Size canvas) {
         CompositionDocument document;
         document.setSharedMediaManager(&media_);
         document.objectsContainer()->setCanvasSize(canvas);
@@ -37,7 +36,8 @@ protected:
         for (const auto& [name, size] : files) {
             const docfs::path path = folder_ / name;
             std::string bytes(size, '\0');
-            for (char& byte : bytes) byte = char(random());
+            for (char& byte : bytes)
+                byte = char(random());
             std::ofstream(path, std::ios::binary) << bytes;
             auto entry = media_.entryForResourceWithFileSystemPath(path.string(), &document,
                                                                    SharedMediaManager::ResourceCopy::None);
@@ -52,7 +52,8 @@ protected:
         const std::string tool = VISTREL_DOCUMENT_TOOL;
         std::vector<std::string> arguments = {tool, from.string(), "--save", to.string()};
         std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -79,7 +80,8 @@ protected:
 
     static int waitFor(pid_t child) {
         int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
         return status;
     }
 

@@ -4,7 +4,6 @@
 
 #include "DocumentTestSupport.h"
 #include "MediaFixtures.h"
-
 #include "document/DocumentPackage.h"
 #include "document/DocumentPackageFiles.h"
 #include "model/CompositionChapterMark.h"
@@ -47,11 +46,13 @@ protected:
     ~PackageRoundTrip() override {
         for (const auto& document : documents_) {
             for (const auto& object : document->objectsContainer()->allObjects()) {
-                if (auto* track = dynamic_cast<CompositionTrackObject*>(object.get())) track->cancelExtraction();
+                if (auto* track = dynamic_cast<CompositionTrackObject*>(object.get()))
+                    track->cancelExtraction();
             }
         }
         runMainLoopUntil([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 10);
-        for (const auto& document : documents_) document->tearDown();
+        for (const auto& document : documents_)
+            document->tearDown();
         documents_.clear();
         CompositionTextObject::setDefaultStyleProvider(nullptr);
         docfs::remove_all(folder_);
@@ -64,14 +65,16 @@ protected:
     }
 
     std::shared_ptr<CompositionMediaEntry> entry(CompositionDocument& document, const std::string& path) {
-        return media_.entryForResourceWithFileSystemPath(path, &document, SharedMediaManager::ResourceCopy::None);
+        return media_.entryForResourceWithFileSystemPath(path, &document,
+                                                         SharedMediaManager::ResourceCopy::None);
     }
 
     std::string picture() {
         QImage image(40, 30, QImage::Format_ARGB32);
         image.fill(QColor(0, 0, 255));
         for (int y = 0; y < 15; ++y)
-            for (int x = 0; x < 40; ++x) image.setPixelColor(x, y, QColor(255, 0, 0));
+            for (int x = 0; x < 40; ++x)
+                image.setPixelColor(x, y, QColor(255, 0, 0));
         const docfs::path path = folder_ / "picture.png";
         EXPECT_TRUE(image.save(QString::fromStdString(path.string())));
         return path.string();
@@ -163,15 +166,16 @@ std::vector<std::string> rootKeysOf(const docfs::path& package) {
     EXPECT_TRUE(coder.open(bytes).ok());
     std::vector<std::string> keys;
     if (std::optional<ArchivedDictionary> root = coder.decodeDictionaryForKey("root"))
-        for (const auto& [key, value] : *root) keys.push_back(key);
+        for (const auto& [key, value] : *root)
+            keys.push_back(key);
     return keys;
 }
 
 std::pair<std::uint32_t, std::uint32_t> pngSize(const std::vector<std::uint8_t>& png) {
     if (png.size() < 24) return {0, 0};
     auto word = [&](std::size_t at) {
-        return std::uint32_t(png[at]) << 24 | std::uint32_t(png[at + 1]) << 16 | std::uint32_t(png[at + 2]) << 8 |
-               std::uint32_t(png[at + 3]);
+        return std::uint32_t(png[at]) << 24 | std::uint32_t(png[at + 1]) << 16 |
+               std::uint32_t(png[at + 2]) << 8 | std::uint32_t(png[at + 3]);
     };
     return {word(16), word(20)};
 }
@@ -184,19 +188,21 @@ TEST_F(PackageRoundTrip, SaveOpenSaveGivesTheSameBytesAndTheSamePictures) {
     EXPECT_EQ(original.fileURL(), first.string());
     EXPECT_TRUE(docfs::exists(first / "mediaClean"));
     std::size_t mediaFiles = 0;
-    for ([[maybe_unused]] const auto& file : docfs::directory_iterator(first / "media")) ++mediaFiles;
+    for ([[maybe_unused]] const auto& file : docfs::directory_iterator(first / "media"))
+        ++mediaFiles;
     EXPECT_EQ(mediaFiles, 4u) << "the picture, the recording, the movie and the sound";
     EXPECT_EQ(pngSize(documentFileBytes(first / "Icon.png")), std::make_pair(340u, 340u))
         << "a square of 1.0625 times the longer side";
     for (const auto& file : docfs::directory_iterator(folder_))
-        EXPECT_NE(file.path().filename().string().rfind(kPackageTemporaryPrefix, 0), 0u) << "no temporary is left";
+        EXPECT_NE(file.path().filename().string().rfind(kPackageTemporaryPrefix, 0), 0u)
+            << "no temporary is left";
 
     EXPECT_EQ(rootKeysOf(first),
-              (std::vector<std::string>{"objects", "timeScale", "mediaEntries", "expandedCollapsedPropertyViewStates",
-                                        "VistrelDocumentFormatVersion", "windowFrameDictionary",
-                                        "key_documentIdentifier", "lastAddedShape", "lastAddedText",
-                                        "recentlyUsedVoices", "mostRecentLanguageName", "horizontalGuides",
-                                        "verticalGuides", "document_dontAskAboutEnlargingAgain"}));
+              (std::vector<std::string>{
+                  "objects", "timeScale", "mediaEntries", "expandedCollapsedPropertyViewStates",
+                  "VistrelDocumentFormatVersion", "windowFrameDictionary", "key_documentIdentifier",
+                  "lastAddedShape", "lastAddedText", "recentlyUsedVoices", "mostRecentLanguageName",
+                  "horizontalGuides", "verticalGuides", "document_dontAskAboutEnlargingAgain"}));
 
     // What an importer without our classes finds in the file.
     const DocumentCommandRun walked = runDocumentCommand(std::string("python3 ") + VISTREL_TEST_SOURCE_DIR +
@@ -215,8 +221,10 @@ TEST_F(PackageRoundTrip, SaveOpenSaveGivesTheSameBytesAndTheSamePictures) {
     EXPECT_EQ(reopened.lastAddedShape()->uniqueID(), original.lastAddedShape()->uniqueID());
     EXPECT_EQ(reopened.lastAddedText()->uniqueID(), original.lastAddedText()->uniqueID());
     EXPECT_EQ(reopened.mostRecentLanguageName(), "German");
-    EXPECT_EQ(reopened.objectsContainer()->allObjects().size(), original.objectsContainer()->allObjects().size());
-    for (const auto& entry : media_.entriesForDocument(&reopened)) EXPECT_FALSE(entry->isMissing());
+    EXPECT_EQ(reopened.objectsContainer()->allObjects().size(),
+              original.objectsContainer()->allObjects().size());
+    for (const auto& entry : media_.entriesForDocument(&reopened))
+        EXPECT_FALSE(entry->isMissing());
 
     const docfs::path second = folder_ / "second.vistrelcomposition";
     ASSERT_TRUE(reopened.writeSafelyToURL(second.string(), PackageIcon::Skip).ok());
@@ -235,7 +243,8 @@ TEST_F(PackageRoundTrip, SaveOpenSaveGivesTheSameBytesAndTheSamePictures) {
         ASSERT_TRUE(a.ok() && b.ok());
         ASSERT_EQ(a.value().height(), b.value().height());
         for (std::size_t y = 0; y < a.value().height(); ++y)
-            ASSERT_EQ(std::memcmp(a.value().rowAt(y), b.value().rowAt(y), a.value().width() * 4), 0) << "row " << y;
+            ASSERT_EQ(std::memcmp(a.value().rowAt(y), b.value().rowAt(y), a.value().width() * 4), 0)
+                << "row " << y;
     }
 #ifdef VISTREL_RENDER_TOOL
     // Through the render tool, as a user would see both packages.
@@ -244,9 +253,9 @@ TEST_F(PackageRoundTrip, SaveOpenSaveGivesTheSameBytesAndTheSamePictures) {
         std::vector<std::vector<std::uint8_t>> pictures;
         for (const docfs::path& package : {first, second}) {
             const docfs::path png = folder_ / (package.stem().string() + ".png");
-            const DocumentCommandRun run = runDocumentCommand(std::string(VISTREL_RENDER_TOOL) + " " + package.string() +
-                                                              " --time " + std::to_string(time) + " --out " +
-                                                              png.string() + " 2>&1");
+            const DocumentCommandRun run =
+                runDocumentCommand(std::string(VISTREL_RENDER_TOOL) + " " + package.string() + " --time " +
+                                   std::to_string(time) + " --out " + png.string() + " 2>&1");
             EXPECT_EQ(run.exitStatus, 0) << run.output;
             pictures.push_back(documentFileBytes(png));
         }

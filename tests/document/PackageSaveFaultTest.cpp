@@ -3,7 +3,6 @@
 // Each leaves an older package exactly as it was and the document able to save again.
 
 #include "DocumentTestSupport.h"
-
 #include "document/DocumentPackageFiles.h"
 #include "model/CompositionMediaEntry.h"
 #include "model/MediaFileOperations.h"
@@ -33,8 +32,10 @@ public:
 class FillingPackageFiles : public DocumentPackageFiles {
 public:
     std::uint64_t roomBytes = UINT64_MAX;
-    Status writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) override {
-        if (bytes.size() > roomBytes) return fail("Writing " + path.string() + " failed: No space left on device.");
+    Status writeFileAtomically(const std::filesystem::path& path,
+                               std::span<const std::uint8_t> bytes) override {
+        if (bytes.size() > roomBytes)
+            return fail("Writing " + path.string() + " failed: No space left on device.");
         roomBytes -= bytes.size();
         return DocumentPackageFiles::writeFileAtomically(path, bytes);
     }
@@ -150,7 +151,8 @@ TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
         CompositionDocument reopened;
         reopened.setSharedMediaManager(&media_);
         ASSERT_TRUE(reopened.readFromURL(package.string()).ok());
-        for (const auto& entry : media_.entriesForDocument(&reopened)) EXPECT_FALSE(entry->isMissing());
+        for (const auto& entry : media_.entriesForDocument(&reopened))
+            EXPECT_FALSE(entry->isMissing());
         EXPECT_EQ(reopened.objectsContainer()->canvasSize(), Size(640, 480));
         reopened.tearDown();
     }

@@ -4,10 +4,10 @@
 #include "drawing/ScreenAndFontAdditions.h"
 #include "drawing/StringAdditions.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <cmath>
 #include <map>
 #include <string>
 #include <unistd.h>

@@ -1,8 +1,7 @@
 #include "drawing/GeometryFunctions.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace vtl {
@@ -16,9 +15,14 @@ TEST(RectFunctions, RectInRectWithOptions) {
         int32_t option;
         Rect expected;
     };
-    const Case cases[] = {{0, {-50, 0, 200, 100}}, {1, {0, 25, 100, 50}}, {2, {0, 0, 100, 100}},
-                          {3, {-50, 0, 200, 100}}, {4, {}},                {-1, {}}};
-    for (const Case& c : cases) EXPECT_EQ(rectInRectWithOptions(c.option, inner, outer), c.expected) << c.option;
+    const Case cases[] = {{0, {-50, 0, 200, 100}},
+                          {1, {0, 25, 100, 50}},
+                          {2, {0, 0, 100, 100}},
+                          {3, {-50, 0, 200, 100}},
+                          {4, {}},
+                          {-1, {}}};
+    for (const Case& c : cases)
+        EXPECT_EQ(rectInRectWithOptions(c.option, inner, outer), c.expected) << c.option;
 }
 
 TEST(RectFunctions, CenteredRectInRectAlignmentFlags) {
@@ -27,7 +31,8 @@ TEST(RectFunctions, CenteredRectInRectAlignmentFlags) {
         bool right, left;
         double x, width;
     };
-    const Case cases[] = {{false, false, 0, 100}, {true, false, -100, 200}, {false, true, 0, 200}, {true, true, -50, 200}};
+    const Case cases[] = {
+        {false, false, 0, 100}, {true, false, -100, 200}, {false, true, 0, 200}, {true, true, -50, 200}};
     for (const Case& c : cases) {
         Rect r = centeredRectInRect(c.right, c.left, inner, outer);
         EXPECT_EQ(r.origin.x, c.x) << c.right << c.left;

@@ -12,7 +12,8 @@ namespace {
 TEST(SinglePrecisionRules, HoldInOptimisedBuilds) {
     const AffineTransform toUnit = transformFromRectToRect({0, 0, 3, 3}, {0, 0, 1, 1});
     const Rect centred = centeredRectForImageInRect({1, 1}, {0, 0, 1.1, 1.1});
-    const std::optional<Color> css = MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString("rgba(255,128,0,0.5)");
+    const std::optional<Color> css =
+        MRDrawing_ColorsHelper::plattformColorFromCSSRGBAString("rgba(255,128,0,0.5)");
     ASSERT_TRUE(css);
     const BezierPath bubble = BezierPathAdditions::bezierPathWithBubbleInRect({0, 0, 100, 50.2}, 6, 0, 0);
     ASSERT_GT(bubble.elementCount(), 0u);

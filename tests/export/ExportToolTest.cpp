@@ -1,10 +1,10 @@
 // The export tool: a recording package to H.264 and ProRes movies with the options applied, and
 // wrong arguments or unreadable input failing with one line and their exit status.
 
-#include "support/ToolRun.h"
 #include "MediaFixtures.h"
 #include "MovieExporterTestSupport.h"
 #include "recorder/synthetic/SyntheticRecording.h"
+#include "support/ToolRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +19,9 @@ namespace fs = std::filesystem;
 
 #ifdef VISTREL_EXPORT_TOOL
 
-ToolRun runExportTool(const std::string& arguments) { return runTool(VISTREL_EXPORT_TOOL, arguments); }
+ToolRun runExportTool(const std::string& arguments) {
+    return runTool(VISTREL_EXPORT_TOOL, arguments);
+}
 
 class ExportTool : public ::testing::Test {
 protected:

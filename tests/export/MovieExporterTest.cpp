@@ -59,8 +59,10 @@ TEST(MovieExporterSizes, PixelSizesFollowTheCodecsRules) {
     };
     for (const Case& c : cases) {
         const ExportPixelSize pixels = exportPixelSize(c.size, c.factor, c.codec);
-        EXPECT_EQ(pixels.width, c.width) << c.size.width << " x " << c.size.height << " codec " << int(c.codec);
-        EXPECT_EQ(pixels.height, c.height) << c.size.width << " x " << c.size.height << " codec " << int(c.codec);
+        EXPECT_EQ(pixels.width, c.width)
+            << c.size.width << " x " << c.size.height << " codec " << int(c.codec);
+        EXPECT_EQ(pixels.height, c.height)
+            << c.size.width << " x " << c.size.height << " codec " << int(c.codec);
     }
 }
 
@@ -71,7 +73,8 @@ TEST(MovieExporterSizes, FrameCountsEndOneFrameBeforeTheVisibleEnd) {
         std::int64_t frames;
     };
     const Case cases[] = {
-        {5.0, 30, 149}, {2.0, 60, 119}, {2.0, 15, 29}, {1.0 / 60, 60, 1}, {0.001, 30, 1}, {0, 30, 1}, {10.0, 1, 9},
+        {5.0, 30, 149}, {2.0, 60, 119}, {2.0, 15, 29}, {1.0 / 60, 60, 1},
+        {0.001, 30, 1}, {0, 30, 1},     {10.0, 1, 9},
     };
     for (const Case& c : cases)
         EXPECT_EQ(exportFrameCount(c.length, c.rate), c.frames) << c.length << " s at " << c.rate;
@@ -126,9 +129,9 @@ public:
 class MovieExport : public ModelFixture {
 protected:
     MovieExport()
-        : folder_(fs::path(scratchFolder()) / ("movie-export-" + std::string(::testing::UnitTest::GetInstance()
-                                                                                     ->current_test_info()
-                                                                                     ->name())))
+        : folder_(fs::path(scratchFolder()) /
+                  ("movie-export-" +
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
         , media_(folder_ / "media") {
         CompositionMovieTrackObject::registerClasses();
         CompositionAudioTrackObject::registerClasses();
@@ -136,8 +139,8 @@ protected:
         fs::create_directories(folder_);
         container()->setCanvasSize(Size(640, 360));
         movie_ = makeModelObject<CompositionMovieTrackObject>(container());
-        movie_->setMediaEntry(media_.entryForResourceWithFileSystemPath(mediaFixture("h264-360p"), &document,
-                                                                        SharedMediaManager::ResourceCopy::None));
+        movie_->setMediaEntry(media_.entryForResourceWithFileSystemPath(
+            mediaFixture("h264-360p"), &document, SharedMediaManager::ResourceCopy::None));
         movie_->setTrackIndex(0);
         movie_->setMovieStartTimeMovieEndTime(0, 2);
         movie_->setStartTimeEndTime(0, 2);
@@ -173,7 +176,8 @@ protected:
     std::atomic<int> completions_{0};
 };
 
-double lumaPsnrOf(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, std::size_t pixels) {
+double lumaPsnrOf(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b,
+                  std::size_t pixels) {
     double squared = 0;
     for (std::size_t i = 0; i < pixels; ++i) {
         auto luma = [](const std::uint8_t* p) { return 0.0722 * p[0] + 0.7152 * p[1] + 0.2126 * p[2]; };
@@ -369,15 +373,16 @@ TEST_F(MovieExport, LanguagesAndChaptersBecomeTracks) {
         ASSERT_TRUE(runCommand("ffmpeg -v error -y -f lavfi -i 'sine=f=" + std::to_string(tone.frequency) +
                                ":d=2' -c:a aac -ac 2 '" + path + "'"));
         auto sound = makeModelObject<CompositionAudioTrackObject>(container());
-        sound->setMediaEntry(
-            media_.entryForResourceWithFileSystemPath(path, &document, SharedMediaManager::ResourceCopy::None));
+        sound->setMediaEntry(media_.entryForResourceWithFileSystemPath(
+            path, &document, SharedMediaManager::ResourceCopy::None));
         sound->setTrackIndex(0);
         sound->setVistrelLanguage(VistrelLanguage::languageWithLanguageScript(tone.language));
         container()->addObject(sound);
         sounds_.push_back(sound);
     }
     const char* titles[] = {"Start", "Middle", "End"};
-    for (int i = 0; i < 3; ++i) container()->createChapterMarkAtTime(i * 0.6)->setName(titles[i]);
+    for (int i = 0; i < 3; ++i)
+        container()->createChapterMarkAtTime(i * 0.6)->setName(titles[i]);
 
     const bool mixed = !languagesWithExportAudio(*container(), container()->languagesToExport()).empty();
     const bool chaptered = !exportChapters(*container()).empty();
@@ -404,7 +409,8 @@ TEST_F(MovieExport, LanguagesAndChaptersBecomeTracks) {
             EXPECT_EQ(probed.chapterTitles, (std::vector<std::string>{"Start", "Middle", "End"}));
         }
     }
-    for (const auto& sound : sounds_) sound->cancelTrackExtraction();
+    for (const auto& sound : sounds_)
+        sound->cancelTrackExtraction();
     if (!mixed || !chaptered) GTEST_SKIP() << "Sound or chapters are not exported in this build.";
 }
 

@@ -21,12 +21,12 @@ struct ProbedMovie {
 
 inline ProbedMovie probeExportedMovie(const std::string& path) {
     ProbedMovie probed;
-    const std::vector<std::uint8_t> out =
-        commandOutput("ffprobe -v error -count_frames -show_entries "
-                      "stream=index,codec_type,codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames,"
-                      "sample_rate,channels:stream_tags=language,handler_name:format=duration,format_name:"
-                      "chapter_tags=title -of default=nw=0 '" +
-                      path + "' 2>/dev/null");
+    const std::vector<std::uint8_t> out = commandOutput(
+        "ffprobe -v error -count_frames -show_entries "
+        "stream=index,codec_type,codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames,"
+        "sample_rate,channels:stream_tags=language,handler_name:format=duration,format_name:"
+        "chapter_tags=title -of default=nw=0 '" +
+        path + "' 2>/dev/null");
     std::string text(out.begin(), out.end());
     std::map<std::string, std::string>* section = nullptr;
     std::size_t start = 0;
@@ -47,8 +47,10 @@ inline ProbedMovie probeExportedMovie(const std::string& path) {
         } else if (const std::size_t equals = line.find('='); equals != std::string::npos) {
             const std::string key = line.substr(0, equals);
             const std::string value = line.substr(equals + 1);
-            if (key == "TAG:title" && !section) probed.chapterTitles.push_back(value);
-            else if (section) (*section)[key] = value;
+            if (key == "TAG:title" && !section)
+                probed.chapterTitles.push_back(value);
+            else if (section)
+                (*section)[key] = value;
         }
     }
     return probed;

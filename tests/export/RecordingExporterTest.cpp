@@ -22,9 +22,9 @@ namespace fs = std::filesystem;
 class RecordingExport : public ::testing::Test {
 protected:
     RecordingExport()
-        : folder_(fs::path(scratchFolder()) / ("recording-export-" + std::string(::testing::UnitTest::GetInstance()
-                                                                                         ->current_test_info()
-                                                                                         ->name())))
+        : folder_(fs::path(scratchFolder()) /
+                  ("recording-export-" +
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
         , media_(folder_ / "media") {
         fs::remove_all(folder_);
         fs::create_directories(folder_);
@@ -48,7 +48,8 @@ protected:
             EXPECT_TRUE(runCommand(
                 "ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=10:d=2 -f lavfi -i 'sine=f=300:d=2' "
                 "-f lavfi -i 'sine=f=880:d=1.5' -map 0:v -map 1:a -map 2:a -c:v libx264 -preset ultrafast "
-                "-pix_fmt yuv420p -c:a aac -filter:a:0 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -ac:a:1 2 '" +
+                "-pix_fmt yuv420p -c:a aac -filter:a:0 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -ac:a:1 "
+                "2 '" +
                 (package / "additionalAudioAndVideo.mov").string() + "'"));
         }
         return package.string();

@@ -1,9 +1,9 @@
-#include "platform/foundation/AffineTransform.h"
 #include "platform/foundation/Geometry.h"
 
-#include <gtest/gtest.h>
+#include "platform/foundation/AffineTransform.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace vtl {
 namespace {
@@ -25,8 +25,10 @@ TEST(GeometryText, RoundTripsExactly) {
 }
 
 TEST(GeometryText, StrictParserRejectsMalformedText) {
-    const char* bad[] = {"", "{", "{1, 2", "{1 2}", "{{1, 2}, {3}}", "{{1, 2}, {3, 4}} x", "{a, b}", "{{1,2},{3,4}"};
-    for (const char* text : bad) EXPECT_FALSE(parseRect(text)) << text;
+    const char* bad[] = {"",       "{",           "{1, 2", "{1 2}", "{{1, 2}, {3}}", "{{1, 2}, {3, 4}} x",
+                         "{a, b}", "{{1,2},{3,4}"};
+    for (const char* text : bad)
+        EXPECT_FALSE(parseRect(text)) << text;
     EXPECT_FALSE(parsePoint("{1, 2, 3}"));
     EXPECT_EQ(parseRect(" { {1,2} , {3,4} } "), (Rect{1, 2, 3, 4}));
     EXPECT_EQ(parseSize("{+5, 6e2}"), (Size{5, 600}));

@@ -1,4 +1,5 @@
 #include "platform/foundation/Localization.h"
+
 #include "platform/foundation/Log.h"
 
 #include <gtest/gtest.h>

@@ -227,9 +227,9 @@ TEST(PropertyListIo, EqualValuesAreStoredOnceAndDistinctOnesApart) {
     }
     const PropertyList zeros = PropertyList::array({0.0, -0.0});
     EXPECT_TRUE(std::signbit(*PropertyList::fromBytes(zeros.toBytes(PropertyListFormat::Binary).value())
-                                 .value()
-                                 .at(1)
-                                 ->realValue()));
+                                  .value()
+                                  .at(1)
+                                  ->realValue()));
 }
 
 TEST(PropertyListIo, RefusesValuesWithoutStoredForm) {

@@ -22,12 +22,15 @@ namespace {
 const fs::path& fuzzFolder() {
     static const fs::path folder = [] {
         vtl::setLogSink([](std::string_view) {});
-        fs::path made = fs::temp_directory_path() / ("composition-package-fuzzer-" + std::to_string(::getpid()));
+        fs::path made =
+            fs::temp_directory_path() / ("composition-package-fuzzer-" + std::to_string(::getpid()));
         fs::remove_all(made);
         fs::create_directories(made);
         std::atexit([] {
             std::error_code ignored;
-            fs::remove_all(fs::temp_directory_path() / ("composition-package-fuzzer-" + std::to_string(::getpid())), ignored);
+            fs::remove_all(fs::temp_directory_path() /
+                               ("composition-package-fuzzer-" + std::to_string(::getpid())),
+                           ignored);
         });
         return made;
     }();
@@ -61,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string path = entry->dataPath();
             if (!path.empty() && !vtl::pathIsInsideFolder(path, package / "media")) std::abort();
         }
-        (void)document.writeSafelyToURL((fuzzFolder() / "saved.vistrelcomposition").string(), vtl::PackageIcon::Skip);
+        (void)document.writeSafelyToURL((fuzzFolder() / "saved.vistrelcomposition").string(),
+                                        vtl::PackageIcon::Skip);
     }
     document.tearDown();
     return 0;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             auto generator = vtl::MediaImageGenerator::create(*asset, track.index, options);
             if (!generator) continue;
             (void)(*generator)->imageAtTime(vtl::MediaTime::zero());
-            const vtl::MediaTime middle = vtl::MediaTime::fromSeconds((*asset)->duration().seconds() / 2, 600);
+            const vtl::MediaTime middle =
+                vtl::MediaTime::fromSeconds((*asset)->duration().seconds() / 2, 600);
             (void)(*generator)->imageAtTime(middle);
         } else if (track.type == vtl::MediaType::Audio && audioTracks++ < 2) {
             auto reader = vtl::PcmReader::open(*asset, track.index, vtl::PcmFormat{});
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::vector<float> left(1024), right(1024);
             void* channels[] = {left.data(), right.data()};
             (void)(*reader)->readPlanar(channels, 1024);
-            if ((*reader)->setTimeRange(vtl::MediaTime{1, 2}, vtl::MediaTime{1, 10})) (void)(*reader)->readPlanar(channels, 1024);
+            if ((*reader)->setTimeRange(vtl::MediaTime{1, 2}, vtl::MediaTime{1, 10}))
+                (void)(*reader)->readPlanar(channels, 1024);
         }
     }
     return 0;

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)registered;
-    auto track = vtl::KeyedUnarchiver::unarchive<vtl::CompositionMovieTrackObject>(std::span<const std::uint8_t>(data, size));
+    auto track = vtl::KeyedUnarchiver::unarchive<vtl::CompositionMovieTrackObject>(
+        std::span<const std::uint8_t>(data, size));
     if (!track.ok() || !track.value()) return 0;
     vtl::CompositionMovieTrackObject& movie = *track.value();
     (void)movie.originalSize();

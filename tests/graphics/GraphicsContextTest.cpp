@@ -5,8 +5,8 @@
 #include "platform/graphics/Image.h"
 
 #include <cmath>
-#include <limits>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace vtl {
 namespace {
@@ -320,13 +320,36 @@ TEST(GraphicsContext, ShadowMatchesTheWholePictureTintedAndBlurred) {
         bool clipped, overBackground;
     };
     const Case cases[] = {
-        {"small shape on a large picture", 300, 200, {40.5, 60.25, 30, 20}, {3.3, -2.7}, 3, Color::rgb(0.2, 0, 0.4, 0.5),
-         false, false},
-        {"shape over the picture's edge", 120, 80, {-10, 50, 60, 40}, {-4, 6}, 6, Color::black(), false, false},
+        {"small shape on a large picture",
+         300,
+         200,
+         {40.5, 60.25, 30, 20},
+         {3.3, -2.7},
+         3,
+         Color::rgb(0.2, 0, 0.4, 0.5),
+         false,
+         false},
+        {"shape over the picture's edge",
+         120,
+         80,
+         {-10, 50, 60, 40},
+         {-4, 6},
+         6,
+         Color::black(),
+         false,
+         false},
         {"sharp shadow", 100, 100, {20, 20, 30.5, 30}, {5, -5}, 0, Color::white(0, 0.6), false, false},
         // Half-pixel offsets on either side of zero: the shadow lands where a single draw puts it.
         {"half-pixel offset", 200, 150, {40, 30, 50, 60}, {0.5, -0.5}, 2, Color::black(), false, false},
-        {"negative half-pixel offset", 200, 150, {40, 30, 50, 60}, {-1.5, 2.5}, 2, Color::black(), false, false},
+        {"negative half-pixel offset",
+         200,
+         150,
+         {40, 30, 50, 60},
+         {-1.5, 2.5},
+         2,
+         Color::black(),
+         false,
+         false},
         // Wide enough that the blur lifts empty pixels far from the shape as well.
         {"wide blur", 400, 300, {20, 20, 10, 10}, {2, -2}, 80, Color::black(), false, false},
         {"blur wider than the picture", 64, 64, {20, 20, 10, 10}, {2, -2}, 150, Color::black(), false, false},
@@ -354,8 +377,9 @@ TEST(GraphicsContext, ShadowMatchesTheWholePictureTintedAndBlurred) {
         paint(*shadowed);
 
         const QRect clip(0, 0, 50, 100);
-        const QImage expected = plainShadowed(qt::wrap(*background->makeImage()), qt::wrap(*drawing->makeImage()),
-                                              c.offset, c.blurRadius, c.shade, c.clipped ? &clip : nullptr);
+        const QImage expected =
+            plainShadowed(qt::wrap(*background->makeImage()), qt::wrap(*drawing->makeImage()), c.offset,
+                          c.blurRadius, c.shade, c.clipped ? &clip : nullptr);
         BitmapRef gotBitmap = shadowed->makeImage();
         const QImage got = qt::wrap(*gotBitmap);
         int differing = 0;

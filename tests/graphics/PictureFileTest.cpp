@@ -17,7 +17,8 @@ uint32_t pictureCrc32(const uint8_t* bytes, size_t length) {
     uint32_t crc = 0xffffffffu;
     for (size_t i = 0; i < length; ++i) {
         crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
@@ -26,7 +27,8 @@ std::vector<uint8_t> encodedPicture(const char* format, int width = 12, int heig
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(QColor(200, 40, 10));
     for (int y = 0; y < height / 2; ++y)
-        for (int x = 0; x < width; ++x) image.setPixelColor(x, y, QColor(0, 0, 255));
+        for (int x = 0; x < width; ++x)
+            image.setPixelColor(x, y, QColor(0, 0, 255));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -40,7 +42,8 @@ std::vector<uint8_t> pngClaimingSize(uint32_t width, uint32_t height) {
     std::vector<uint8_t> png = encodedPicture("PNG");
     // Signature (8), IHDR length (4), "IHDR" (4), then width and height big-endian.
     auto put = [&](size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) png[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
     };
     put(16, width);
     put(20, height);
@@ -60,8 +63,8 @@ TEST(PictureFile, EveryShippedFormatLoadsAtItsPixelSize) {
     QTemporaryDir dir;
     // The file's name says nothing: the content decides.
     for (const char* format : {"PNG", "JPEG", "TIFF", "WEBP", "BMP"}) {
-        const std::string path = writeFile(dir, (std::string("picture-") + format + ".dat").c_str(),
-                                           encodedPicture(format));
+        const std::string path =
+            writeFile(dir, (std::string("picture-") + format + ".dat").c_str(), encodedPicture(format));
         Result<ImageRef> image = imageWithContentsOfFile(path);
         ASSERT_TRUE(image.ok()) << format << ": " << image.error();
         ASSERT_EQ((*image)->representations().size(), 1u) << format;

@@ -43,7 +43,8 @@ TEST(ImageSpace, StoredRowsTopFirstMapToImageRowsFromTheBottom) {
 TEST(ImageSpace, ContextsDrawIntoTargetsRowsTopFirst) {
     Bitmap target(8, 6);
     CIImage red = CIImage::imageWithColor(CIColor(1, 0, 0, 1));
-    auto context = CIContextWrapper::sharedCIContextWrapper().newCIContextWithTarget(RasterTarget::over(target));
+    auto context =
+        CIContextWrapper::sharedCIContextWrapper().newCIContextWithTarget(RasterTarget::over(target));
     ASSERT_TRUE(CIContextWrapper::sharedCIContextWrapper().drawCIImage(red, *context, Rect(0, 0, 2, 1),
                                                                        Rect(0, 0, 2, 1)));
     EXPECT_EQ(target.pixelAt(0, 5), (Bitmap::Pixel{0, 0, 255, 255})); // bottom row as stored last
@@ -76,9 +77,9 @@ TEST(Evaluator, OutputIsTheSameForAnyNumberOfWorkers) {
     matrix->setValue("inputRVector", CIVector{0.2, 0.7, 0.1, 0});
     CIImage shadowed = vtltools::imageByAddingShadowWithRadius(matrix->outputImage(), 6, CIColor(0, 0, 0, 1),
                                                                Size{5, -5}, 0.6);
-    const CIImage layers[] = {CIImage::imageWithColor(CIColor(0.1, 0.2, 0.3, 1)).imageByCroppingToRect(
-                                  Rect(-50, -50, 700, 500)),
-                              shadowed, card.imageByApplyingTransform(AffineTransform::translation(400, 20))};
+    const CIImage layers[] = {
+        CIImage::imageWithColor(CIColor(0.1, 0.2, 0.3, 1)).imageByCroppingToRect(Rect(-50, -50, 700, 500)),
+        shadowed, card.imageByApplyingTransform(AffineTransform::translation(400, 20))};
     CIImage recipe = vtltools::imageFromImages(layers);
     PixelRegion region{-40, -30, 1300, 300};
     Rendered one = render(recipe, region, 1);
@@ -165,7 +166,7 @@ TEST(Evaluator, DrawingAgainGivesWhatAFreshEvaluatorGives) {
         const char* filter;
     };
     const Case cases[] = {
-        {300, 200, 1, "CIZoomBlur"}, {120, 90, 2, "CIGaussianBlur"}, {300, 200, 3, "CIZoomBlur"},
+        {300, 200, 1, "CIZoomBlur"},    {120, 90, 2, "CIGaussianBlur"}, {300, 200, 3, "CIZoomBlur"},
         {640, 60, 4, "CIGaussianBlur"}, {300, 200, 5, "CIZoomBlur"},
     };
     for (const Case& c : cases) {
@@ -188,7 +189,8 @@ TEST(Evaluator, MaterializedImagesHoldTheSamePixels) {
     registerBuiltinFilters();
     CPUTileEvaluator evaluator(2);
     CIImage card = CIImage::imageWithBitmap(gradientBitmap(40, 30));
-    CIImage recipe = vtltools::imageWithAlpha(card, 0.5).imageByApplyingTransform(AffineTransform::translation(3, 4));
+    CIImage recipe =
+        vtltools::imageWithAlpha(card, 0.5).imageByApplyingTransform(AffineTransform::translation(3, 4));
     Result<CIImage> computed = materialize(recipe, evaluator);
     ASSERT_TRUE(computed);
     EXPECT_EQ(computed->extent(), Rect(3, 4, 40, 30));
@@ -246,7 +248,8 @@ TEST(Evaluator, BadNumbersGiveEmptyOrClampedImages) {
     // Regions beyond the limits are refused, not allocated.
     CPUTileEvaluator evaluator(2);
     std::uint8_t pixel[4];
-    EXPECT_FALSE(evaluator.draw(card, {0, 0, 1 << 20, 1 << 20}, {pixel, 4, 1 << 20, 1 << 20}, DrawMode::Copy));
+    EXPECT_FALSE(
+        evaluator.draw(card, {0, 0, 1 << 20, 1 << 20}, {pixel, 4, 1 << 20, 1 << 20}, DrawMode::Copy));
     CIImage tiny = CIImage::imageWithColor(CIColor(1, 0, 0, 1))
                        .imageByCroppingToRect(Rect(0, 0, 1e9, 1e9))
                        .imageByApplyingTransform(AffineTransform::scale(1e-5, 1e-5));

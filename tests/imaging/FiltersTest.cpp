@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <sstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,7 +43,8 @@ protected:
     LogSink previous_;
 };
 
-void expectPixel(const std::array<int, 4>& got, const std::array<int, 4>& want, int tolerance, const std::string& what) {
+void expectPixel(const std::array<int, 4>& got, const std::array<int, 4>& want, int tolerance,
+                 const std::string& what) {
     for (int c = 0; c < 4; ++c)
         EXPECT_NEAR(got[c], want[c], tolerance) << what << " channel " << c;
 }
@@ -91,30 +92,57 @@ TEST_F(Filters, ColorFiltersMatchTheFormulas) {
         int tolerance;
     };
     const Case cases[] = {
-        {"alpha vector", "CIColorMatrix", {{"inputAVector", CIVector{0, 0, 0, 0.25}}}, CIColor(1, 0.5, 0, 1),
-         {0, 32, 64, 64}, 1},
-        {"channel swap", "CIColorMatrix",
-         {{"inputRVector", CIVector{0, 0, 1, 0}}, {"inputBVector", CIVector{1, 0, 0, 0}}}, CIColor(1, 0.5, 0, 1),
-         {255, 128, 0, 255}, 1},
-        {"bias", "CIColorMatrix", {{"inputBiasVector", CIVector{0, 0, 0.5, 0}}}, CIColor(0, 0, 0, 1),
-         {128, 0, 0, 255}, 1},
-        // Monochrome tints by luminance: white becomes the colour itself, at full intensity.
-        {"monochrome white", "CIColorMonochrome",
-         {{"inputColor", CIColor(1, 0.5, 0, 1)}, {"inputIntensity", 1.0}}, CIColor(1, 1, 1, 1), {0, 128, 255, 255},
+        {"alpha vector",
+         "CIColorMatrix",
+         {{"inputAVector", CIVector{0, 0, 0, 0.25}}},
+         CIColor(1, 0.5, 0, 1),
+         {0, 32, 64, 64},
          1},
-        {"monochrome half", "CIColorMonochrome",
-         {{"inputColor", CIColor(0, 0, 0, 1)}, {"inputIntensity", 0.5}}, CIColor(1, 1, 1, 0.5), {64, 64, 64, 128},
+        {"channel swap",
+         "CIColorMatrix",
+         {{"inputRVector", CIVector{0, 0, 1, 0}}, {"inputBVector", CIVector{1, 0, 0, 0}}},
+         CIColor(1, 0.5, 0, 1),
+         {255, 128, 0, 255},
+         1},
+        {"bias",
+         "CIColorMatrix",
+         {{"inputBiasVector", CIVector{0, 0, 0.5, 0}}},
+         CIColor(0, 0, 0, 1),
+         {128, 0, 0, 255},
+         1},
+        // Monochrome tints by luminance: white becomes the colour itself, at full intensity.
+        {"monochrome white",
+         "CIColorMonochrome",
+         {{"inputColor", CIColor(1, 0.5, 0, 1)}, {"inputIntensity", 1.0}},
+         CIColor(1, 1, 1, 1),
+         {0, 128, 255, 255},
+         1},
+        {"monochrome half",
+         "CIColorMonochrome",
+         {{"inputColor", CIColor(0, 0, 0, 1)}, {"inputIntensity", 0.5}},
+         CIColor(1, 1, 1, 0.5),
+         {64, 64, 64, 128},
          1},
         // False colour with one colour twice: a silhouette of that colour with the input's alpha.
-        {"silhouette", "CIFalseColor",
-         {{"inputColor0", CIColor(0, 0, 1, 1)}, {"inputColor1", CIColor(0, 0, 1, 1)}}, CIColor(0.3, 0.9, 0.2, 0.5),
-         {128, 0, 0, 128}, 1},
-        {"false colour ramp", "CIFalseColor",
-         {{"inputColor0", CIColor(0, 0, 0, 1)}, {"inputColor1", CIColor(1, 1, 1, 1)}}, CIColor(1, 1, 1, 1),
-         {255, 255, 255, 255}, 1},
+        {"silhouette",
+         "CIFalseColor",
+         {{"inputColor0", CIColor(0, 0, 1, 1)}, {"inputColor1", CIColor(0, 0, 1, 1)}},
+         CIColor(0.3, 0.9, 0.2, 0.5),
+         {128, 0, 0, 128},
+         1},
+        {"false colour ramp",
+         "CIFalseColor",
+         {{"inputColor0", CIColor(0, 0, 0, 1)}, {"inputColor1", CIColor(1, 1, 1, 1)}},
+         CIColor(1, 1, 1, 1),
+         {255, 255, 255, 255},
+         1},
         {"controls identity", "CIColorControls", {}, CIColor(0.2, 0.6, 0.9, 0.8), {184, 122, 41, 204}, 1},
-        {"controls saturation 0", "CIColorControls", {{"inputSaturation", 0.0}}, CIColor(1, 0, 0, 1),
-         {54, 54, 54, 255}, 1},
+        {"controls saturation 0",
+         "CIColorControls",
+         {{"inputSaturation", 0.0}},
+         CIColor(1, 0, 0, 1),
+         {54, 54, 54, 255},
+         1},
     };
     for (const Case& k : cases) {
         auto f = make(k.filter);
@@ -183,10 +211,11 @@ TEST_F(Filters, ChromaKeyRemovesTheKeyColourWithASoftEdge) {
     };
     // d = |rgb − key| ÷ √3; alpha × smoothstep(0.2, 0.4, d).
     const Case cases[] = {
-        {CIColor(0, 1, 0, 1), 0},                    // d 0
-        {CIColor(0.3 * std::sqrt(3.0) / std::sqrt(2.0), 1 - 0.3 * std::sqrt(3.0) / std::sqrt(2.0), 0, 1), 128},
-        {CIColor(1, 0, 1, 1), 255},                  // d 1
-        {CIColor(1, 0, 1, 0.5), 128},                // keeps the pixel's own alpha
+        {CIColor(0, 1, 0, 1), 0}, // d 0
+        {CIColor(0.3 * std::sqrt(3.0) / std::sqrt(2.0), 1 - 0.3 * std::sqrt(3.0) / std::sqrt(2.0), 0, 1),
+         128},
+        {CIColor(1, 0, 1, 1), 255},   // d 1
+        {CIColor(1, 0, 1, 0.5), 128}, // keeps the pixel's own alpha
     };
     for (const Case& k : cases) {
         f->setValue("inputImage", square(k.input));
@@ -204,8 +233,9 @@ TEST_F(Filters, TransitionsPassThroughTheirColourAndTheColourIsShared) {
         double time;
         std::array<int, 4> expected;
     };
-    const Case whiteCases[] = {{0, {0, 0, 255, 255}}, {0.25, {128, 128, 255, 255}}, {0.5, {255, 255, 255, 255}},
-                               {0.75, {255, 128, 128, 255}}, {1, {255, 0, 0, 255}}, {7, {255, 0, 0, 255}},
+    const Case whiteCases[] = {{0, {0, 0, 255, 255}},           {0.25, {128, 128, 255, 255}},
+                               {0.5, {255, 255, 255, 255}},     {0.75, {255, 128, 128, 255}},
+                               {1, {255, 0, 0, 255}},           {7, {255, 0, 0, 255}},
                                {std::nan(""), {0, 0, 255, 255}}};
     for (const Case& k : whiteCases) {
         white->setValue("inputTime", k.time);
@@ -236,9 +266,10 @@ TEST_F(Filters, TransitionsPassThroughTheirColourAndTheColourIsShared) {
 }
 
 TEST_F(Filters, RegistryDescribesFiltersAndRefusesUnknownNames) {
-    for (const char* name : {"CISourceOverCompositing", "CISourceOutCompositing", "CIBlendWithAlphaMask",
-                             "CIColorMatrix", "CIColorMonochrome", "CIFalseColor", "CIConstantColorGenerator",
-                             "CIGaussianBlur", "CIColorControls", "ChromaKey", "WhiteTransition", "ColorTransition"})
+    for (const char* name :
+         {"CISourceOverCompositing", "CISourceOutCompositing", "CIBlendWithAlphaMask", "CIColorMatrix",
+          "CIColorMonochrome", "CIFalseColor", "CIConstantColorGenerator", "CIGaussianBlur",
+          "CIColorControls", "ChromaKey", "WhiteTransition", "ColorTransition"})
         EXPECT_TRUE(FilterRegistry::shared().filterWithName(name)) << name;
     // Those twelve and the video effects.
     EXPECT_GE(FilterRegistry::shared().filterNames("CICategoryVideo").size(), 12u);
@@ -257,11 +288,13 @@ TEST_F(Filters, RegistryDescribesFiltersAndRefusesUnknownNames) {
     EXPECT_EQ(std::get<double>(threshold->defaultValue), 0.1);
     EXPECT_EQ(threshold->minimum, 0);
     EXPECT_EQ(threshold->sliderMaximum, 1);
-    const FilterAttribute* time = FilterRegistry::shared().attributesOfFilter("ColorTransition")->input("inputTime");
+    const FilterAttribute* time =
+        FilterRegistry::shared().attributesOfFilter("ColorTransition")->input("inputTime");
     ASSERT_TRUE(time);
     EXPECT_EQ(time->type, FilterAttributeType::Time);
     EXPECT_EQ(std::get<double>(time->defaultValue), 0.5);
-    const FilterAttribute* radius = FilterRegistry::shared().attributesOfFilter("CIGaussianBlur")->input("inputRadius");
+    const FilterAttribute* radius =
+        FilterRegistry::shared().attributesOfFilter("CIGaussianBlur")->input("inputRadius");
     ASSERT_TRUE(radius);
     EXPECT_EQ(std::get<double>(radius->defaultValue), 10);
     EXPECT_EQ(radius->sliderMaximum, 100);

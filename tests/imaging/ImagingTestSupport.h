@@ -1,8 +1,8 @@
 #pragma once
 // Renders images into plain pixel arrays read in image space (y up), for the imaging tests.
 
-#include "platform/imaging/CPUTileEvaluator.h"
 #include "platform/imaging/CIImage.h"
+#include "platform/imaging/CPUTileEvaluator.h"
 
 #include <array>
 #include <cstdint>
@@ -16,7 +16,8 @@ struct Rendered {
     // Premultiplied B, G, R, A at image-space pixel (x, y); zeros outside.
     std::array<int, 4> at(int x, int y) const {
         if (x < region.x || y < region.y || x >= region.maxX() || y >= region.maxY()) return {0, 0, 0, 0};
-        const std::uint8_t* p = bytes.data() + (std::size_t(y - region.y) * region.width + (x - region.x)) * 4;
+        const std::uint8_t* p =
+            bytes.data() + (std::size_t(y - region.y) * region.width + (x - region.x)) * 4;
         return {p[0], p[1], p[2], p[3]};
     }
     int alpha(int x, int y) const { return at(x, y)[3]; }

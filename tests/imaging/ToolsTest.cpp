@@ -94,18 +94,21 @@ TEST(ImageTools, CuttingOutKeepsThePiecesAround) {
 
 TEST(ImageTools, DrawnShapesAndHoles) {
     // A frame 4 wide on 100 × 50 is stroked along (2, 2, 96, 46).
-    Rendered frame = render(imageWithRoundedFrameOfSize(Size{100, 50}, 0, 4, Color::black()), {0, 0, 100, 50});
+    Rendered frame =
+        render(imageWithRoundedFrameOfSize(Size{100, 50}, 0, 4, Color::black()), {0, 0, 100, 50});
     EXPECT_EQ(frame.alpha(1, 25), 255);
     EXPECT_EQ(frame.alpha(3, 25), 255);
     EXPECT_EQ(frame.alpha(5, 25), 0);
     EXPECT_EQ(frame.alpha(50, 48), 255);
     EXPECT_EQ(frame.alpha(50, 45), 0);
 
-    Rendered rounded = render(imageWithRoundedRectOfSize(Size{40, 40}, 10, Color::rgb(1, 0, 0), 0.5), {0, 0, 40, 40});
+    Rendered rounded =
+        render(imageWithRoundedRectOfSize(Size{40, 40}, 10, Color::rgb(1, 0, 0), 0.5), {0, 0, 40, 40});
     EXPECT_NEAR(rounded.alpha(20, 20), 128, 1);
     EXPECT_EQ(rounded.alpha(0, 0), 0); // the corner is cut
 
-    Rendered hole = render(imageOfSize(Size{40, 30}, Point{10, 10}, 5, Color::rgb(1, 1, 1, 0.5), 1), {0, 0, 40, 30});
+    Rendered hole =
+        render(imageOfSize(Size{40, 30}, Point{10, 10}, 5, Color::rgb(1, 1, 1, 0.5), 1), {0, 0, 40, 30});
     EXPECT_EQ(hole.alpha(10, 10), 0);
     EXPECT_NEAR(hole.alpha(30, 20), 128, 1);
     EXPECT_EQ(hole.at(30, 20)[2], 0); // black
@@ -121,7 +124,8 @@ TEST(ImageTools, ShadowLiesUnderTheImageAndCorrectsTheExtent) {
     registerBuiltinFilters();
     CIImage square = squareOf(CIColor(1, 1, 1, 1), Rect(0, 0, 20, 20));
     Rect correction(0, 0, 20, 20);
-    CIImage shadowed = imageByAddingShadowWithRadius(square, 2, CIColor(0, 0, 0, 1), Size{10, -10}, 1, &correction);
+    CIImage shadowed =
+        imageByAddingShadowWithRadius(square, 2, CIColor(0, 0, 0, 1), Size{10, -10}, 1, &correction);
     // The blur grows the shadow by 6 on each side to (4, -16, 32, 32) after the move; the union
     // with the image is the new extent.
     EXPECT_EQ(shadowed.extent(), Rect(0, -16, 36, 36));

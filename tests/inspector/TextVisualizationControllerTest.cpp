@@ -28,7 +28,8 @@ TEST_F(TextStyleStore, EmptyDefaultsGiveTheShippedPresets) {
     TextVisualizationController store(defaults);
     const auto shipped = store.visualizationsVistrelOwn();
     ASSERT_EQ(shipped.size(), 6u);
-    for (size_t i = 0; i < shipped.size(); ++i) EXPECT_EQ(shipped[i]->name(), "Vistrel " + std::to_string(i + 1));
+    for (size_t i = 0; i < shipped.size(); ++i)
+        EXPECT_EQ(shipped[i]->name(), "Vistrel " + std::to_string(i + 1));
     const auto& first = shipped[0];
     EXPECT_EQ(first->font(), (ArchivedFont{"Helvetica", 48}));
     EXPECT_EQ(first->alignment(), 1);
@@ -59,7 +60,8 @@ TEST_F(TextStyleStore, StoredPresetsComeBackWithoutNewBuiltIns) {
     EXPECT_EQ(store.visualizationsUser()[0]->font(), (ArchivedFont{"Helvetica", 48}));
 
     // Damaged data: the shipped presets again.
-    ASSERT_TRUE(defaults.set(TextVisualizationController::userDefaultsKey, PropertyList(PlistBytes{1, 2, 3})).ok());
+    ASSERT_TRUE(
+        defaults.set(TextVisualizationController::userDefaultsKey, PropertyList(PlistBytes{1, 2, 3})).ok());
     TextVisualizationController damaged(defaults);
     EXPECT_EQ(damaged.availableVisualizations().size(), 6u);
 }

@@ -3,16 +3,14 @@
 // what the ffmpeg tool decodes for the same frame number.
 
 #include "MediaFixtures.h"
-
 #include "platform/media/MediaAsset.h"
 #include "platform/media/MediaFrameReader.h"
 #include "platform/media/MediaImageGenerator.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <map>
 #include <mutex>
 #include <random>
@@ -78,7 +76,9 @@ std::vector<Probe> probesFor(const Clip& clip) {
 // Reference pictures by frame number, made once per clip.
 class References {
 public:
-    explicit References(const Clip& clip) : clip_(clip), path_(mediaFixture(clip.fixture)) {
+    explicit References(const Clip& clip)
+        : clip_(clip)
+        , path_(mediaFixture(clip.fixture)) {
         std::vector<int> wanted;
         for (const Probe& probe : probesFor(clip))
             if (probe.expectedFrame >= 0) wanted.push_back(probe.expectedFrame);
@@ -86,7 +86,8 @@ public:
         wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
         auto frames = referenceFrames(path_, wanted, clip.width, clip.height, clip.matrix);
         EXPECT_EQ(frames.size(), wanted.size()) << clip.fixture;
-        for (std::size_t i = 0; i < std::min(frames.size(), wanted.size()); ++i) byIndex_[wanted[i]] = frames[i];
+        for (std::size_t i = 0; i < std::min(frames.size(), wanted.size()); ++i)
+            byIndex_[wanted[i]] = frames[i];
     }
     const std::string& path() const { return path_; }
 
@@ -103,7 +104,8 @@ public:
     }
 
     MediaTime startOf(int index) const {
-        return MediaTime{clip_.firstFrame.convertedToScale(600).value + index * (600 / clip_.framesPerSecond), 600};
+        return MediaTime{clip_.firstFrame.convertedToScale(600).value + index * (600 / clip_.framesPerSecond),
+                         600};
     }
 
 private:
@@ -240,7 +242,8 @@ TEST(ImageGenerator, SortedTimesCostAboutOneSequentialDecode) {
 
     // Thumbnails every third of a second along 6 s.
     std::vector<MediaTime> times;
-    for (int i = 0; i * 200 < 3600; ++i) times.push_back(MediaTime{i * 200, 600});
+    for (int i = 0; i * 200 < 3600; ++i)
+        times.push_back(MediaTime{i * 200, 600});
     std::mutex mutex;
     std::vector<GeneratedImage> images;
     std::atomic<bool> done{false};
@@ -249,7 +252,8 @@ TEST(ImageGenerator, SortedTimesCostAboutOneSequentialDecode) {
         images.push_back(std::move(image));
         if (images.size() == 18) done = true;
     });
-    for (int i = 0; i < 2000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(done);
     std::lock_guard lock(mutex);
     for (std::size_t i = 0; i < images.size(); ++i) {
@@ -270,7 +274,8 @@ TEST(ImageGenerator, CancellingReportsTheRestAsCancelled) {
     auto generator = MediaImageGenerator::create(*asset, 0);
     ASSERT_TRUE(generator.ok()) << generator.error();
     std::vector<MediaTime> times;
-    for (int i = 0; i < 18; ++i) times.push_back(MediaTime{i * 200, 600});
+    for (int i = 0; i < 18; ++i)
+        times.push_back(MediaTime{i * 200, 600});
     std::mutex mutex;
     std::vector<ImageGenerationStatus> statuses;
     std::atomic<int> handled{0};
@@ -281,10 +286,12 @@ TEST(ImageGenerator, CancellingReportsTheRestAsCancelled) {
         }
         if (++handled == 2) (*generator)->cancelAllImageGeneration();
     });
-    for (int i = 0; i < 2000 && handled < 18; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && handled < 18; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(handled.load(), 18);
     std::lock_guard lock(mutex);
     EXPECT_EQ(statuses[0], ImageGenerationStatus::Succeeded);
     EXPECT_EQ(statuses[1], ImageGenerationStatus::Succeeded);
-    for (std::size_t i = 2; i < statuses.size(); ++i) EXPECT_EQ(statuses[i], ImageGenerationStatus::Cancelled);
+    for (std::size_t i = 2; i < statuses.size(); ++i)
+        EXPECT_EQ(statuses[i], ImageGenerationStatus::Cancelled);
 }

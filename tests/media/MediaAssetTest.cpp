@@ -1,16 +1,15 @@
 // What an opened file says about itself, and how damaged or unsupported files are refused.
 
-#include "MediaFixtures.h"
-
 #include "platform/media/MediaAsset.h"
+
+#include "MediaFixtures.h"
 #include "platform/media/MediaFrameReader.h"
 #include "platform/media/MediaImageGenerator.h"
 #include "platform/media/PcmReader.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace vtl;
 using namespace vtl::test;
@@ -35,7 +34,8 @@ void put16(std::vector<std::uint8_t>& bytes, std::size_t offset, int value) {
 }
 
 void put32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
 }
 
 std::string damagedCopy(const std::string& name, const std::string& label,
@@ -128,20 +128,20 @@ TEST(MediaAsset, PreciseTimingTest) {
 }
 
 TEST(MediaAsset, RefusesDamagedAndUnsupportedFiles) {
-    const std::string truncated = damagedCopy("h264-360p", "truncated", [](std::vector<std::uint8_t>& bytes) {
-        bytes.resize(bytes.size() / 2);
-    });
+    const std::string truncated = damagedCopy(
+        "h264-360p", "truncated", [](std::vector<std::uint8_t>& bytes) { bytes.resize(bytes.size() / 2); });
     const std::string text = scratchFolder() + "/notes.mov";
     writeFileBytes(text, std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
     const std::string empty = scratchFolder() + "/empty.mov";
     writeFileBytes(empty, {});
-    const std::string zeroWidth = damagedCopy("raw-small", "zero-width", [](std::vector<std::uint8_t>& bytes) {
-        const std::size_t entry = find(bytes, "raw ");
-        ASSERT_NE(entry, std::string::npos);
-        put16(bytes, entry + 28, 0); // sample entry width
-        const std::size_t header = find(bytes, "tkhd");
-        put32(bytes, header + 80, 0); // track header width (16.16)
-    });
+    const std::string zeroWidth =
+        damagedCopy("raw-small", "zero-width", [](std::vector<std::uint8_t>& bytes) {
+            const std::size_t entry = find(bytes, "raw ");
+            ASSERT_NE(entry, std::string::npos);
+            put16(bytes, entry + 28, 0); // sample entry width
+            const std::size_t header = find(bytes, "tkhd");
+            put32(bytes, header + 80, 0); // track header width (16.16)
+        });
 
     struct Case {
         std::string label, path, expectedWords;
@@ -176,7 +176,8 @@ TEST(MediaAsset, ZeroTimeScalesInTheFileGiveAClearAnswer) {
         return;
     }
     // The demuxer substitutes a scale; every time it reports is then finite.
-    for (const MediaTrack& track : (*asset)->tracks()) EXPECT_GT(track.timeScale, 0);
+    for (const MediaTrack& track : (*asset)->tracks())
+        EXPECT_GT(track.timeScale, 0);
     auto generator = MediaImageGenerator::create(*asset, 0);
     if (generator.ok()) {
         auto frame = (*generator)->imageAtTime(MediaTime::zero());

@@ -22,11 +22,13 @@ std::vector<std::uint8_t> commandOutput(const std::string& command);
 // Pictures number `frameIndexes` (display order, counted from 0) of the file's first video stream
 // as ffmpeg decodes them, B, G, R, A rows; `matrix` names the colour matrix of the conversion
 // ("bt709", "bt601"; empty: ffmpeg's choice).
-std::vector<std::vector<std::uint8_t>> referenceFrames(const std::string& path, const std::vector<int>& frameIndexes,
-                                                       int width, int height, const std::string& matrix = "");
+std::vector<std::vector<std::uint8_t>> referenceFrames(const std::string& path,
+                                                       const std::vector<int>& frameIndexes, int width,
+                                                       int height, const std::string& matrix = "");
 
 // Samples of a sound track as ffmpeg decodes them: interleaved float at the rate and channels.
-std::vector<float> referenceSamples(const std::string& path, int sampleRate, int channels, int streamIndex = 0);
+std::vector<float> referenceSamples(const std::string& path, int sampleRate, int channels,
+                                    int streamIndex = 0);
 
 // Largest difference of any channel between two pictures of the same size (alpha ignored).
 int largestChannelDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixelCount);

@@ -3,7 +3,6 @@
 #include "MediaFixtures.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 using namespace vtl::test;
@@ -21,7 +20,8 @@ ToolRun runTool(const std::string& arguments) {
     ToolRun run{-1, {}};
     if (!pipe) return run;
     char buffer[4096];
-    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, count);
+    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.output.append(buffer, count);
     const int raw = pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return run;
@@ -51,7 +51,8 @@ TEST(MediaInfoTool, ExitStatuses) {
     const Case cases[] = {
         {"no argument", "", 2, "usage: vistrel-media-info FILE\n"},
         {"two arguments", "a b", 2, "usage: vistrel-media-info FILE\n"},
-        {"missing file", "'" + missing + "'", 1, "vistrel-media-info: " + missing + ": The file does not exist.\n"},
+        {"missing file", "'" + missing + "'", 1,
+         "vistrel-media-info: " + missing + ": The file does not exist.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -1,18 +1,17 @@
 // Writing movies and sound files, read back by ffprobe, the ffmpeg tool and our own readers; a
 // file that fails mid-way leaves nothing behind.
 
-#include "MediaFixtures.h"
+#include "platform/media/MovieWriter.h"
 
+#include "MediaFixtures.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/media/MediaImageGenerator.h"
-#include "platform/media/MovieWriter.h"
 #include "platform/media/PcmReader.h"
 #include "platform/media/Tx3gSampleEntry.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <filesystem>
+#include <gtest/gtest.h>
 
 using namespace vtl;
 using namespace vtl::test;
@@ -53,7 +52,8 @@ std::string probe(const std::string& path, const std::string& what) {
 
 std::size_t countOf(const std::string& text, const std::string& needle) {
     std::size_t count = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
     return count;
 }
 
@@ -64,7 +64,8 @@ void appendSine(MovieWriter& writer, std::size_t track, double frequency, double
     for (int done = 0; done < total; done += 256) {
         const int count = std::min(256, total - done);
         for (int i = 0; i < count; ++i)
-            left[i] = right[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * frequency * (done + i) / 44100.0));
+            left[i] = right[i] =
+                static_cast<float>(0.5 * std::sin(2 * M_PI * frequency * (done + i) / 44100.0));
         const void* buffers[] = {left.data(), right.data()};
         ASSERT_TRUE(writer.appendAudio(track, buffers, count).ok());
     }
@@ -72,7 +73,8 @@ void appendSine(MovieWriter& writer, std::size_t track, double frequency, double
 
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -126,9 +128,9 @@ TEST(MovieWriter, H264WithTwoLanguagesChaptersAndSubtitles) {
         EXPECT_FALSE(w.finish().ok());
 
         // What ffprobe sees.
-        const std::string streams =
-            probe(path, "-show_entries stream=codec_name,width,height,r_frame_rate,nb_frames,duration,sample_rate,"
-                        "channels,codec_tag_string:stream_tags=language");
+        const std::string streams = probe(
+            path, "-show_entries stream=codec_name,width,height,r_frame_rate,nb_frames,duration,sample_rate,"
+                  "channels,codec_tag_string:stream_tags=language");
         EXPECT_NE(streams.find("codec_name=h264"), std::string::npos) << streams;
         EXPECT_NE(streams.find("width=320"), std::string::npos);
         EXPECT_NE(streams.find("r_frame_rate=30/1"), std::string::npos);
@@ -142,7 +144,8 @@ TEST(MovieWriter, H264WithTwoLanguagesChaptersAndSubtitles) {
         EXPECT_EQ(countOf(chapters, "TAG:title="), 3u) << chapters;
         // 1.23456 s is kept as 740/600 s; the last chapter lasts to the movie's end.
         EXPECT_NE(chapters.find("start=1233\n"), std::string::npos) << chapters;
-        EXPECT_NE(chapters.find("end=2000\nend_time=2.000000\nTAG:title=Ende"), std::string::npos) << chapters;
+        EXPECT_NE(chapters.find("end=2000\nend_time=2.000000\nTAG:title=Ende"), std::string::npos)
+            << chapters;
         // Subtitle tracks are subtitle tracks ("sbtl"), not plain text tracks.
         const std::vector<std::uint8_t> bytes = readFileBytes(path);
         const std::string raw(bytes.begin(), bytes.end());
@@ -180,7 +183,8 @@ TEST(MovieWriter, H264WithTwoLanguagesChaptersAndSubtitles) {
         ASSERT_EQ(*(*sound)->read(samples.data(), samples.size()), samples.size());
         double error = 0;
         for (std::size_t i = 0; i < samples.size(); ++i)
-            error = std::max(error, std::fabs(samples[i] - 0.5 * std::sin(2 * M_PI * 880 * (44100 + i) / 44100.0)));
+            error = std::max(error,
+                             std::fabs(samples[i] - 0.5 * std::sin(2 * M_PI * 880 * (44100 + i) / 44100.0)));
         EXPECT_LT(error, 0.05); // the French track, in place to the sample
     }
 }
@@ -199,8 +203,8 @@ TEST(MovieWriter, ProRes422TaggedBt709) {
     for (int frame = 0; frame < 10; ++frame)
         ASSERT_TRUE((*writer)->appendVideoFrame(track, testPicture(frame), MediaTime{frame, 25}).ok());
     ASSERT_TRUE((*writer)->finish().ok());
-    const std::string streams =
-        probe(path, "-show_entries stream=codec_name,codec_tag_string,pix_fmt,color_space,nb_frames,r_frame_rate");
+    const std::string streams = probe(
+        path, "-show_entries stream=codec_name,codec_tag_string,pix_fmt,color_space,nb_frames,r_frame_rate");
     EXPECT_NE(streams.find("codec_name=prores"), std::string::npos) << streams;
     EXPECT_NE(streams.find("codec_tag_string=apcn"), std::string::npos);
     EXPECT_NE(streams.find("pix_fmt=yuv422p10le"), std::string::npos);
@@ -229,20 +233,23 @@ TEST(MovieWriter, AiffSpeechFileHoldsTheSamplesExactly) {
     EXPECT_FALSE((*writer)->addVideoTrack(VideoTrackSettings{VideoCodec::H264, 64, 64}).ok());
     ASSERT_TRUE((*writer)->start().ok());
     std::vector<std::int16_t> samples(22050 + 77);
-    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>((i * 37) % 20000 - 10000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>((i * 37) % 20000 - 10000);
     const void* buffers[] = {samples.data()};
     ASSERT_TRUE((*writer)->appendAudio(track, buffers, 1000).ok());
     const void* rest[] = {samples.data() + 1000};
     ASSERT_TRUE((*writer)->appendAudio(track, rest, samples.size() - 1000).ok());
     ASSERT_TRUE((*writer)->finish().ok());
 
-    const std::string streams = probe(path, "-show_entries stream=codec_name,sample_rate,channels,duration_ts");
+    const std::string streams =
+        probe(path, "-show_entries stream=codec_name,sample_rate,channels,duration_ts");
     EXPECT_NE(streams.find("codec_name=pcm_s16be"), std::string::npos) << streams;
     EXPECT_NE(streams.find("sample_rate=22050"), std::string::npos);
     EXPECT_NE(streams.find("channels=1"), std::string::npos);
     auto asset = MediaAsset::open(path);
     ASSERT_TRUE(asset.ok()) << asset.error();
-    auto reader = PcmReader::open(*asset, 0, PcmFormat{22050, 1, PcmSampleType::Int16, PcmLayout::Interleaved});
+    auto reader =
+        PcmReader::open(*asset, 0, PcmFormat{22050, 1, PcmSampleType::Int16, PcmLayout::Interleaved});
     ASSERT_TRUE(reader.ok());
     std::vector<std::int16_t> back(samples.size() + 10);
     ASSERT_EQ(*(*reader)->read(back.data(), back.size()), samples.size());
@@ -272,12 +279,14 @@ TEST(MovieWriter, AFileThatFailsMidwayLeavesNothingAndSaysWhy) {
     Status status;
     int frame = 0;
     // The header fits; some picture later does not.
-    for (; frame < 300 && status.ok(); ++frame) status = (*writer)->appendVideoFrame(track, testPicture(frame % 60), MediaTime{frame, 30});
+    for (; frame < 300 && status.ok(); ++frame)
+        status = (*writer)->appendVideoFrame(track, testPicture(frame % 60), MediaTime{frame, 30});
     if (status.ok()) status = (*writer)->finish();
     ASSERT_FALSE(status.ok());
     EXPECT_EQ(status.error(), "The test disk is full.");
     // Later calls give the same reason and nothing is written.
-    EXPECT_EQ((*writer)->appendVideoFrame(track, testPicture(0), MediaTime{frame + 5, 30}).error(), "The test disk is full.");
+    EXPECT_EQ((*writer)->appendVideoFrame(track, testPicture(0), MediaTime{frame + 5, 30}).error(),
+              "The test disk is full.");
     EXPECT_EQ((*writer)->finish().error(), "The test disk is full.");
     EXPECT_EQ(filesIn(folder), std::vector<std::string>{"movie.mov"});
     EXPECT_EQ(readFileBytes(path), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
@@ -311,7 +320,7 @@ TEST(MovieWriter, RefusesWhatItCannotWrite) {
     EXPECT_FALSE(w.addVideoTrack(VideoTrackSettings{VideoCodec::H264, 20000, 64}).ok());
     AudioTrackSettings pcm;
     pcm.codec = AudioCodec::PcmInt16BigEndian;
-    EXPECT_FALSE(w.addAudioTrack(pcm).ok()); // no PCM in .m4v
+    EXPECT_FALSE(w.addAudioTrack(pcm).ok());                                     // no PCM in .m4v
     EXPECT_FALSE(w.appendVideoFrame(0, testPicture(0), MediaTime::zero()).ok()); // not started
     EXPECT_FALSE(w.addTextTrack(TextTrackSettings{}).ok());                      // no description
     EXPECT_FALSE(w.addChapter("Backwards", MediaTime{10, 600}, MediaTime{5, 600}).ok());
@@ -341,7 +350,8 @@ TEST(Tx3g, SamplesKeepWholeCharactersWithinTheLengthField) {
     };
     const std::string euro = "\xE2\x82\xAC"; // three bytes
     std::string euros;
-    while (euros.size() < 65536) euros += euro;
+    while (euros.size() < 65536)
+        euros += euro;
     const Case cases[] = {
         {"empty", "", 0},
         {"plain", "Hello", 5},
@@ -378,12 +388,14 @@ TEST(MovieWriter, H264PacketsAreCopiedAsTheyAre) {
     // ffmpeg tool reads them.
     const std::string source = mediaFixture("h264-360p");
     const std::string payloadPath = scratchFolder() + "/packets.bin";
-    ASSERT_TRUE(runCommand("ffmpeg -nostdin -v error -y -i '" + source + "' -map 0:v -c copy -f data '" + payloadPath + "'"));
+    ASSERT_TRUE(runCommand("ffmpeg -nostdin -v error -y -i '" + source + "' -map 0:v -c copy -f data '" +
+                           payloadPath + "'"));
     const std::vector<std::uint8_t> payload = readFileBytes(payloadPath);
-    const auto table = commandOutput("ffprobe -v error -select_streams v -show_entries packet=pts,dts,size,flags -of csv=p=0 '" +
-                                     source + "'");
-    const auto dump = commandOutput("ffprobe -v error -select_streams v -show_streams -show_data -of default=nw=1 '" +
-                                    source + "'");
+    const auto table = commandOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pts,dts,size,flags -of csv=p=0 '" + source +
+        "'");
+    const auto dump = commandOutput(
+        "ffprobe -v error -select_streams v -show_streams -show_data -of default=nw=1 '" + source + "'");
     // "00000000: 0164 000d ffe1 …  text" lines after "extradata=".
     std::vector<std::uint8_t> configuration;
     {
@@ -426,8 +438,9 @@ TEST(MovieWriter, H264PacketsAreCopiedAsTheyAre) {
         char flags[8] = {};
         ASSERT_EQ(std::sscanf(rows.c_str() + at, "%lld,%lld,%zu,%7s", &pts, &dts, &size, flags), 4);
         ASSERT_LE(offset + size, payload.size());
-        const Status appended = (*writer)->appendVideoPacket(track, payload.data() + offset, size, MediaTime{pts, 15360},
-                                                             MediaTime{dts, 15360}, flags[0] == 'K');
+        const Status appended =
+            (*writer)->appendVideoPacket(track, payload.data() + offset, size, MediaTime{pts, 15360},
+                                         MediaTime{dts, 15360}, flags[0] == 'K');
         ASSERT_TRUE(appended.ok()) << appended.error();
         offset += size;
         ++packets;

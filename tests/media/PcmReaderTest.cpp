@@ -1,14 +1,13 @@
 // Sound as PCM: sample-exact ranges in every sample type and layout, any rate and channel count,
 // compared with what the ffmpeg tool decodes.
 
-#include "MediaFixtures.h"
-
-#include "platform/media/MediaAsset.h"
 #include "platform/media/PcmReader.h"
 
-#include <gtest/gtest.h>
+#include "MediaFixtures.h"
+#include "platform/media/MediaAsset.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace vtl;
 using namespace vtl::test;
@@ -46,7 +45,8 @@ std::vector<float> readAll(PcmReader& reader, std::size_t chunk = 333) {
 
 float largestDifference(const float* a, const float* b, std::size_t count) {
     float largest = 0;
-    for (std::size_t i = 0; i < count; ++i) largest = std::max(largest, std::fabs(a[i] - b[i]));
+    for (std::size_t i = 0; i < count; ++i)
+        largest = std::max(largest, std::fabs(a[i] - b[i]));
     return largest;
 }
 
@@ -78,7 +78,8 @@ TEST(PcmReader, RangesAreSampleExact) {
         const std::vector<float> samples = readAll(*reader);
         ASSERT_EQ(static_cast<std::int64_t>(samples.size()), c.frameCount * 2);
         if (c.frameCount == 0) continue;
-        EXPECT_EQ(largestDifference(samples.data(), reference.data() + c.firstFrame * 2, samples.size()), 0.0f);
+        EXPECT_EQ(largestDifference(samples.data(), reference.data() + c.firstFrame * 2, samples.size()),
+                  0.0f);
     }
 }
 
@@ -162,7 +163,8 @@ TEST(PcmReader, AacWithoutItsPrimingSamples) {
     ASSERT_EQ(all.size(), reference.size());
     EXPECT_LT(largestDifference(all.data(), reference.data(), all.size()), 1e-5f);
     // The sine starts at its first sample: no priming silence, no shift.
-    for (int i = 100; i < 110; ++i) EXPECT_NEAR(all[i * 2], 0.5 * std::sin(2 * M_PI * 1000 * i / 44100.0), 0.02) << i;
+    for (int i = 100; i < 110; ++i)
+        EXPECT_NEAR(all[i * 2], 0.5 * std::sin(2 * M_PI * 1000 * i / 44100.0), 0.02) << i;
 
     ASSERT_TRUE(reader->setTimeRange(MediaTime{6, 5}, MediaTime{1, 10}).ok());
     const std::vector<float> range = readAll(*reader);
@@ -177,7 +179,8 @@ TEST(PcmReader, SoundStartingLateReadsAsSilenceBeforeIt) {
     EXPECT_EQ(reader->durationFrames(), 144000);
     const std::vector<float> all = readAll(*reader);
     ASSERT_EQ(all.size(), 144000u);
-    for (std::size_t i = 0; i < 72000; ++i) ASSERT_EQ(all[i], 0.0f) << i;
+    for (std::size_t i = 0; i < 72000; ++i)
+        ASSERT_EQ(all[i], 0.0f) << i;
     for (std::size_t i = 72000; i < 72100; ++i)
         ASSERT_NEAR(all[i], 0.5 * std::sin(2 * M_PI * 1000 * (i - 72000.0) / 48000), 1e-4) << i;
     // A range across the start: silence, then the sound, at the same samples.
@@ -197,7 +200,8 @@ TEST(PcmReader, RefusesNonsenseRanges) {
     ASSERT_TRUE(reader->setTimeRange(MediaTime{-10, 48000}, MediaTime{20, 48000}).ok());
     std::vector<float> samples(40, 1.0f);
     ASSERT_EQ(*reader->read(samples.data(), 20), 20u);
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(samples[i], 0.0f) << i;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(samples[i], 0.0f) << i;
     EXPECT_EQ(largestDifference(samples.data() + 20, reference.data(), 20), 0.0f);
     EXPECT_NE(samples[22], 0.0f);
 }

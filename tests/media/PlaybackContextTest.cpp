@@ -2,19 +2,18 @@
 // decode-ahead on a clock the test moves, non-blocking frame requests, and seek completions on
 // the main queue.
 
-#include "MediaFixtures.h"
+#include "platform/media/PlaybackContext.h"
 
+#include "MediaFixtures.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/media/MediaAsset.h"
 #include "platform/media/MediaFrameReader.h"
-#include "platform/media/PlaybackContext.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <thread>
 
@@ -33,8 +32,8 @@ std::map<std::int64_t, std::size_t> frameDigests(const std::shared_ptr<const Med
         auto frame = (*reader)->nextFrame();
         if (!frame.ok() || !*frame) break;
         const BitmapImage& image = (*frame)->image;
-        digests[(*frame)->time.convertedToScale(600).value] =
-            std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(image.data()), image.byteCount()));
+        digests[(*frame)->time.convertedToScale(600).value] = std::hash<std::string_view>{}(
+            std::string_view(reinterpret_cast<const char*>(image.data()), image.byteCount()));
     }
     return digests;
 }
@@ -76,7 +75,8 @@ TEST(PlaybackContext, RealTimePlaybackFromTwoSecondsGivesTheRightPictureAtEveryP
     int missing = 0;
     std::int64_t lastStart = -1;
     const auto begin = std::chrono::steady_clock::now();
-    for (auto next = begin; next < begin + std::chrono::seconds(3); next += std::chrono::microseconds(16667)) {
+    for (auto next = begin; next < begin + std::chrono::seconds(3);
+         next += std::chrono::microseconds(16667)) {
         std::this_thread::sleep_until(next);
         const MediaTime now = playback.currentTime();
         auto frame = playback.frameForTime(now);

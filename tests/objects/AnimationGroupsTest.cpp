@@ -48,7 +48,8 @@ TEST_F(AnimationGroups, StepsArePlacedFromTheStartTheEndOrTheGivenTime) {
         auto object = add(10, 20);
         EXPECT_FALSE(object->isAnimationEnabled());
         object->addAnimationGroupFromDictionary(
-            groupOf(c.insertion, {step(0, {{"Alpha", PropertyList(0.0)}}), step(1, {{"Alpha", PropertyList(1.0)}})}),
+            groupOf(c.insertion,
+                    {step(0, {{"Alpha", PropertyList(0.0)}}), step(1, {{"Alpha", PropertyList(1.0)}})}),
             14);
         EXPECT_TRUE(object->isAnimationEnabled()) << "the first group switches animation on";
         EXPECT_EQ(keyframeTimes(*object), c.times);
@@ -85,7 +86,8 @@ TEST_F(AnimationGroups, MovesTurnsAndScales) {
         0);
     const Rect moved = object->rectForTime(2);
     EXPECT_NEAR(moved.size.width, 400, 1e-3);
-    EXPECT_NEAR(moved.midX(), 200 + 640, 1e-3) << "moved by half the canvas width, then scaled about the centre";
+    EXPECT_NEAR(moved.midX(), 200 + 640, 1e-3)
+        << "moved by half the canvas width, then scaled about the centre";
     EXPECT_NEAR(moved.midY(), 150 - 180, 1e-3);
     EXPECT_EQ(object->rotationForTime(2), 90.0f);
 
@@ -99,7 +101,8 @@ TEST_F(AnimationGroups, MovesTurnsAndScales) {
     auto plain = add(0, 10);
     plain->setRect(Rect(0, 0, 60, 40), 0);
     plain->addAnimationGroupFromDictionary(groupOf(0, {step(0, {{"scaling", PropertyList(3.0)}})}), 0);
-    EXPECT_EQ(plain->rectForTime(0), Rect(0, 0, 60, 40)) << "no natural size to scale by: nothing divides by it";
+    EXPECT_EQ(plain->rectForTime(0), Rect(0, 0, 60, 40))
+        << "no natural size to scale by: nothing divides by it";
 }
 
 TEST_F(AnimationGroups, StepsWithoutValuesOrWithBadTextAreHarmless) {
@@ -115,8 +118,9 @@ TEST_F(AnimationGroups, AddingAGroupIsOneUndoStep) {
     auto object = add(0, 10);
     settle();
     roundTrip().check("group", [&] {
-        object->addAnimationGroupFromDictionary(
-            groupOf(1, {step(0, {{"Alpha", PropertyList(0.0)}}), step(1, {{"Rotation", PropertyList(45.0)}})}), 0);
+        object->addAnimationGroupFromDictionary(groupOf(1, {step(0, {{"Alpha", PropertyList(0.0)}}),
+                                                            step(1, {{"Rotation", PropertyList(45.0)}})}),
+                                                0);
     });
 }
 

@@ -1,5 +1,4 @@
 #include "ObjectsFixture.h"
-
 #include "model/support/ArchiveWriter.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
@@ -94,7 +93,8 @@ TEST_F(ObjectArchive, DamagedRelationsAreDroppedAndTheRestOpens) {
     const Case cases[] = {
         {"a mask set of two",
          [&](KeyedArchiver& coder, const Archivable*) {
-             coder.encodeArray("key_maskObjects", std::vector<std::shared_ptr<CompositionBaseObject>>{other, second});
+             coder.encodeArray("key_maskObjects",
+                               std::vector<std::shared_ptr<CompositionBaseObject>>{other, second});
          }},
         {"a masked set naming a chapter-less stranger",
          [&](KeyedArchiver& coder, const Archivable*) {
@@ -109,10 +109,11 @@ TEST_F(ObjectArchive, DamagedRelationsAreDroppedAndTheRestOpens) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ArchiveWriter* raw = nullptr;
-        auto writer = std::make_shared<ArchiveWriter>("CompositionRectangularObject", [&](KeyedArchiver& coder) {
-            coder.encodeString("name", "Damaged");
-            c.write(coder, raw);
-        });
+        auto writer =
+            std::make_shared<ArchiveWriter>("CompositionRectangularObject", [&](KeyedArchiver& coder) {
+                coder.encodeString("name", "Damaged");
+                c.write(coder, raw);
+            });
         raw = writer.get();
         auto object = decode<CompositionRectangularObject>(archiveOf(writer));
         ASSERT_NE(object, nullptr);

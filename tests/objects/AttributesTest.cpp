@@ -1,5 +1,4 @@
 #include "ObjectsFixture.h"
-
 #include "platform/foundation/KeyedUnarchiver.h"
 
 #include <cmath>
@@ -80,7 +79,8 @@ TEST_F(Attributes, AKeyframeOfOneGroupLeavesTheOthersToTheirOwnKeyframes) {
     static_cast<CompositionRectangularState&>(*first).setAnimationTimingKind(AnimationTimingKind::Linear);
     object->addNewState(last);
 
-    EXPECT_EQ(object->rectForTime(2).origin.x, 20) << "blended between 0 s and 4 s, past the opacity keyframe";
+    EXPECT_EQ(object->rectForTime(2).origin.x, 20)
+        << "blended between 0 s and 4 s, past the opacity keyframe";
     EXPECT_EQ(object->opacityForTime(1), 0.25f) << "one keyframe of a group holds at every time";
     EXPECT_EQ(object->opacityForTime(9), 0.25f);
     EXPECT_EQ(object->rotationForTime(3), 0.0f) << "a group without keyframes reads the none-animation state";
@@ -266,10 +266,19 @@ TEST_F(Attributes, TransformsTurnClockwiseAboutTheCentreAfterScalingAboutTheOrig
         Point to;
     };
     const Case cases[] = {
-        {"compositing: lower left goes to upper left", object->compositingTransformWithRect(rect, 1), {10, 20}, {35, 95}},
+        {"compositing: lower left goes to upper left",
+         object->compositingTransformWithRect(rect, 1),
+         {10, 20},
+         {35, 95}},
         {"compositing: centre stays", object->compositingTransformWithRect(rect, 1), {60, 45}, {60, 45}},
-        {"handles: upper right goes to lower right", object->handleTransformAtTime(1, rect), {110, 70}, {85, -5}},
-        {"scaled 2 × 3 about the origin, then turned", object->rotateAndScaleAtTime(1, rect, 2, 3), {10, 20}, {45, 235}},
+        {"handles: upper right goes to lower right",
+         object->handleTransformAtTime(1, rect),
+         {110, 70},
+         {85, -5}},
+        {"scaled 2 × 3 about the origin, then turned",
+         object->rotateAndScaleAtTime(1, rect, 2, 3),
+         {10, 20},
+         {45, 235}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -321,14 +330,17 @@ TEST_F(Attributes, EverySetterIsOneUndoStep) {
             check.check("exact opacity", [&] { target->setOpacityForExactTime(0.125f + time / 100, time); });
             check.check("rotation", [&] { target->setRotation(30 + time, time); });
             check.check("frame thickness", [&] { target->setFrameThickness(2 + time, time); });
-            check.check("frame colour", [&] { target->setFrameColor(RGBAColor::device(0, 1, time / 10), time); });
+            check.check("frame colour",
+                        [&] { target->setFrameColor(RGBAColor::device(0, 1, time / 10), time); });
             check.check("draws frame", [&] { target->setDrawsFrame(!target->drawsFrameAtTime(time), time); });
-            check.check("shadow colour", [&] { target->setShadowColor(RGBAColor::device(0, 0, time / 10), time); });
+            check.check("shadow colour",
+                        [&] { target->setShadowColor(RGBAColor::device(0, 0, time / 10), time); });
             check.check("shadow opacity", [&] { target->setShadowOpacity(0.25f + time / 100, time); });
             check.check("shadow radius", [&] { target->setShadowRadius(9 + time, time); });
             check.check("shadow distance", [&] { target->setShadowDistance(3.5f + time, time); });
             check.check("shadow angle", [&] { target->setShadowAngle(45 + time, time); });
-            check.check("draws shadow", [&] { target->setDrawsShadow(!target->drawsShadowAtTime(time), time); });
+            check.check("draws shadow",
+                        [&] { target->setDrawsShadow(!target->drawsShadowAtTime(time), time); });
             check.check("corner radius", [&] { target->setCornerRadius(4 + time, time); });
             check.check("scaling", [&] { target->setScalingFactor(1.5 + time, time); });
             check.check("x scaling", [&] { target->setXScalingFactor(0.5 + time, time); });

@@ -56,8 +56,10 @@ TEST_F(Geometry, AlignmentPutsTheEdgeOrCentreAtTheValue) {
          [](const Rect& box, const Rect&) { return box.maxX(); }},
         {"kind 0 at 45 degrees: the turned box's left edge", ArrangeCriterion::LeftEdges, 45, 20,
          [](const Rect& box, const Rect&) { return box.minX(); }},
-        {"kind 3: the top", ArrangeCriterion::TopEdges, 30, 500, [](const Rect& box, const Rect&) { return box.maxY(); }},
-        {"kind 5: the bottom", ArrangeCriterion::BottomEdges, 30, 5, [](const Rect& box, const Rect&) { return box.minY(); }},
+        {"kind 3: the top", ArrangeCriterion::TopEdges, 30, 500,
+         [](const Rect& box, const Rect&) { return box.maxY(); }},
+        {"kind 5: the bottom", ArrangeCriterion::BottomEdges, 30, 5,
+         [](const Rect& box, const Rect&) { return box.minY(); }},
         {"kind 4: the vertical centre, turning or not", ArrangeCriterion::VerticalCentres, 30, 200,
          [](const Rect&, const Rect& r) { return r.midY(); }},
     };
@@ -67,8 +69,9 @@ TEST_F(Geometry, AlignmentPutsTheEdgeOrCentreAtTheValue) {
         object->setRect(Rect(7, 9, 100, 60), 0);
         object->setRotation(c.rotation, 0);
         object->alignWithValueAtTime(c.criterion, c.value, 1);
-        EXPECT_NEAR(c.placed(object->enclosingRectAtTime(1, RotationHandling::Respect), object->rectForTime(1)),
-                    c.value, 1e-6);
+        EXPECT_NEAR(
+            c.placed(object->enclosingRectAtTime(1, RotationHandling::Respect), object->rectForTime(1)),
+            c.value, 1e-6);
         EXPECT_EQ(object->rectForTime(1).size, (Size{100, 60})) << "the size stays";
     }
     auto object = add(0, 10);
@@ -95,11 +98,24 @@ TEST_F(Geometry, HandlesMoveOrResizeTheRectangle) {
         {"1 from the lower right", 1, {10, 5}, ResizeProportion::Free, false, Rect(10, 25, 110, 45)},
         {"3 from the upper left", 3, {10, 5}, ResizeProportion::Free, false, Rect(20, 20, 90, 55)},
         {"an unknown handle changes nothing", 7, {10, 5}, ResizeProportion::Free, false, rect},
-        {"proportional by the natural aspect", 2, {10, 0}, ResizeProportion::Proportional, true, Rect(10, 20, 110, 55)},
-        {"proportional, negated for handle 1", 1, {10, 0}, ResizeProportion::Proportional, true,
+        {"proportional by the natural aspect",
+         2,
+         {10, 0},
+         ResizeProportion::Proportional,
+         true,
+         Rect(10, 20, 110, 55)},
+        {"proportional, negated for handle 1",
+         1,
+         {10, 0},
+         ResizeProportion::Proportional,
+         true,
          Rect(10, 15, 110, 55)},
-        {"proportional scaling objects keep the height on handles 0 and 1", 0, {10, 8},
-         ResizeProportion::Proportional, false, Rect(20, 20, 90, 50)},
+        {"proportional scaling objects keep the height on handles 0 and 1",
+         0,
+         {10, 8},
+         ResizeProportion::Proportional,
+         false,
+         Rect(20, 20, 90, 50)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

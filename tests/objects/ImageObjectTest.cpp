@@ -1,7 +1,6 @@
 #include "ObjectPictures.h"
 #include "ObjectsFixture.h"
 #include "StillPipelineChecks.h"
-
 #include "model/CompositionMediaEntry.h"
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionImageObject.h"
@@ -30,11 +29,13 @@ protected:
     ~ImageObjectTest() override { fs::remove_all(folder_); }
 
     // A picture file of the size, red over blue halves, as a registered entry of the document.
-    std::shared_ptr<CompositionMediaEntry> picture(int width, int height, const std::string& name = "picture.png") {
+    std::shared_ptr<CompositionMediaEntry> picture(int width, int height,
+                                                   const std::string& name = "picture.png") {
         QImage image(width, height, QImage::Format_ARGB32);
         image.fill(QColor(0, 0, 255));
         for (int y = 0; y < height / 2; ++y)
-            for (int x = 0; x < width; ++x) image.setPixelColor(x, y, QColor(255, 0, 0));
+            for (int x = 0; x < width; ++x)
+                image.setPixelColor(x, y, QColor(255, 0, 0));
         const fs::path path = folder_ / name;
         EXPECT_TRUE(image.save(QString::fromStdString(path.string())));
         return media_.entryForResourceWithFileSystemPath(path.string(), &document,

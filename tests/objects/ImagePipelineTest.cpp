@@ -27,7 +27,10 @@ TEST_F(ImagePipeline, TheListHoldsShadowPictureAndFrameOrOneCombinedImage) {
         {"shadow and frame at opacity 1", [] {}, BackAndFrontImages::Include, 3},
         {"without back and front images", [] {}, BackAndFrontImages::Exclude, 1},
         {"opacity 0.5", [&] { object->setOpacity(0.5f, 1); }, BackAndFrontImages::Include, 1},
-        {"an effect", [&] { object->addEffectAtTime({{"name", PropertyList("CIColorInvert")}}, 1); },
+        {"an effect",
+         [&] {
+             object->addEffectAtTime({{"name", PropertyList("CIColorInvert")}}, 1);
+         },
          BackAndFrontImages::Include, 1},
         {"no picture", [&] { object->drawsPicture = false; }, BackAndFrontImages::Include, 0},
     };
@@ -95,7 +98,9 @@ TEST_F(ImagePipeline, UnchangedObjectsReuseTheirImagesAndChangesRebuildOnlyWhatT
     object->setFrameThickness(3, 0);
     object->setCornerRadius(8, 0);
     for (int frame = 0; frame < 100; ++frame)
-        ASSERT_EQ(object->createScaledImagesForTime(request(1 + frame / 30.0), BackAndFrontImages::Include).size(), 3u);
+        ASSERT_EQ(
+            object->createScaledImagesForTime(request(1 + frame / 30.0), BackAndFrontImages::Include).size(),
+            3u);
     EXPECT_EQ(renderer->storeCount(kCachePathCornerMask), 1u);
     EXPECT_EQ(renderer->storeCount(kCachePathShadowImage), 1u);
     EXPECT_EQ(renderer->storeCount(kCachePathFrameImage), 1u);
@@ -107,12 +112,14 @@ TEST_F(ImagePipeline, UnchangedObjectsReuseTheirImagesAndChangesRebuildOnlyWhatT
         bool rebuildsShadow;
     };
     const std::vector<Change> changes{
-        {"moving the object", [&] { object->setRect(Rect(40, 30, 200, 100), 0); }, [&] { return request(); }, false},
+        {"moving the object", [&] { object->setRect(Rect(40, 30, 200, 100), 0); }, [&] { return request(); },
+         false},
         {"a new picture", [&] { ++object->pictureVersion; }, [&] { return request(); }, true},
         {"the shadow colour", [&] { object->setShadowColor(RGBAColor::device(0.5, 0, 0, 1), 0); },
          [&] { return request(); }, true},
         {"a factor", [] {}, [&] { return request(1, 2, 2); }, true},
-        {"a negative shadow angle", [&] { object->setShadowAngle(-30, 0); }, [&] { return request(1, 2, 2); }, true},
+        {"a negative shadow angle", [&] { object->setShadowAngle(-30, 0); }, [&] { return request(1, 2, 2); },
+         true},
         {"nothing", [] {}, [&] { return request(1, 2, 2); }, false},
     };
     for (const Change& change : changes) {
@@ -129,7 +136,9 @@ TEST_F(ImagePipeline, PicturesWithoutAStampGetTheirShadowBuiltEveryTime) {
     class Unstamped : public PictureObject {
     public:
         using PictureObject::PictureObject;
-        std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest&) const override { return {}; }
+        std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest&) const override {
+            return {};
+        }
     };
     auto unstamped = add<Unstamped>(0, 10);
     unstamped->setRect(Rect(0, 0, 200, 100), 0);
@@ -147,13 +156,15 @@ TEST_F(ImagePipeline, CornersFramesAndFactors) {
     EXPECT_EQ(pixelsOf(plain).bytes, pixelsOf(object->createImageAtTime(request())).bytes);
 
     object->setCornerRadius(20, 0);
-    const Rendered rounded = pixelsOf(object->createScaledImagesForTime(request(), BackAndFrontImages::Include).front());
+    const Rendered rounded =
+        pixelsOf(object->createScaledImagesForTime(request(), BackAndFrontImages::Include).front());
     EXPECT_EQ(rounded.alpha(0, 0), 0) << "the corner is cut";
     EXPECT_EQ(rounded.alpha(100, 50), 255);
 
     object->setDrawsFrame(true, 0);
     object->setFrameThickness(4, 0);
-    std::vector<CIImage> list = object->createScaledImagesForTime(request(1, 2, 2), BackAndFrontImages::Include);
+    std::vector<CIImage> list =
+        object->createScaledImagesForTime(request(1, 2, 2), BackAndFrontImages::Include);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].extent(), Rect(0, 0, 400, 200)) << "the frame, made at natural size, scaled by 2";
     EXPECT_EQ(renderer->cachedImageForObject(*object, kCachePathFrameImage).extent(), Rect(0, 0, 200, 100));

@@ -33,7 +33,8 @@ TEST(MouseClickImage, TheImageIsCentredOnTheClickAndSizedBySizeAndScale) {
         {NAN, 1, {0, 0}, Rect()},
     };
     for (const Case& c : cases) {
-        const CIImage image = mouseClickImage(2, Color::deviceRGB(0, 0, 1, 1), false, 0.5f, c.point, c.size, c.scale);
+        const CIImage image =
+            mouseClickImage(2, Color::deviceRGB(0, 0, 1, 1), false, 0.5f, c.point, c.size, c.scale);
         if (c.extent.isEmpty()) {
             EXPECT_TRUE(image.isNull()) << c.size;
             continue;

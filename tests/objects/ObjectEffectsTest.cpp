@@ -2,7 +2,6 @@
 // conversions, the effect order, unknown filters and the removal of an effect.
 
 #include "objects/PictureObjectFixture.h"
-
 #include "platform/imaging/FilterRegistry.h"
 
 #include <functional>
@@ -166,7 +165,8 @@ TEST_F(ObjectEffects, EveryCentreFilterFollowsTheObjectSpaceCentre) {
 // Values a document may hold beyond a filter's range are clamped at render; NaN takes the default.
 TEST_F(ObjectEffects, StoredValuesOutsideTheRangeAreClampedAtRender) {
     object->addEffectAtTime(effectNamed("CIPixellate"), 1);
-    const FilterAttribute* scale = FilterRegistry::shared().attributesOfFilter("CIPixellate")->input("inputScale");
+    const FilterAttribute* scale =
+        FilterRegistry::shared().attributesOfFilter("CIPixellate")->input("inputScale");
     ASSERT_TRUE(scale && scale->maximum);
     auto drawnWithScale = [&](double value) {
         std::unique_ptr<CIFilter> f = FilterRegistry::shared().filterWithName("CIPixellate");
@@ -176,7 +176,8 @@ TEST_F(ObjectEffects, StoredValuesOutsideTheRangeAreClampedAtRender) {
         return pixelsOf(f->outputImage()).bytes;
     };
     object->noneAnimationState()->replaceEffectValue("CIPixellate", "inputScale", PropertyList(1e9));
-    EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture())).bytes, drawnWithScale(*scale->maximum));
+    EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture())).bytes,
+              drawnWithScale(*scale->maximum));
     object->noneAnimationState()->replaceEffectValue("CIPixellate", "inputScale",
                                                      PropertyList(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture())).bytes,
@@ -201,7 +202,8 @@ TEST_F(ObjectEffects, AnUnknownFilterIsSkippedAndTheObjectStillDraws) {
     object->recacheNamesOfAllUsedEffects();
     EXPECT_EQ(object->namesOfAllUsedEffects(),
               (std::vector<std::string>{"effect_CINotAFilter", "effect_CIColorInvert"}));
-    const std::vector<CIImage> list = object->createScaledImagesForTime(request(), BackAndFrontImages::Include);
+    const std::vector<CIImage> list =
+        object->createScaledImagesForTime(request(), BackAndFrontImages::Include);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(pixelsOf(list[0]).at(10, 10)[1], 255 - pixelsOf(picture()).at(10, 10)[1]);
 }
@@ -247,7 +249,8 @@ TEST_F(ObjectEffects, RemovalKeepsOtherGroupsAndEffectsAndUndoes) {
     EXPECT_FLOAT_EQ(object->opacityForTime(3), 0.5f);
     EXPECT_TRUE(object->states().back()->hasEffectNamed("CIGloom"));
     undoManager().undo();
-    EXPECT_EQ(object->namesOfAllUsedEffects(), (std::vector<std::string>{"effect_CIBloom", "effect_CIGloom"}));
+    EXPECT_EQ(object->namesOfAllUsedEffects(),
+              (std::vector<std::string>{"effect_CIBloom", "effect_CIGloom"}));
     EXPECT_EQ(object->namesOfActiveEffectsAtTime(5).size(), 2u);
 }
 

@@ -26,7 +26,8 @@ public:
         entries_[{&object, path}] = {image, stamp};
         ++stores;
     }
-    CIImage cachedImageForObject(const CompositionBaseObject& object, const std::string& path) const override {
+    CIImage cachedImageForObject(const CompositionBaseObject& object,
+                                 const std::string& path) const override {
         auto found = entries_.find({&object, path});
         return found == entries_.end() ? CIImage() : found->second.first;
     }
@@ -42,16 +43,22 @@ public:
     void removeAllCachedImages() override { entries_.clear(); }
     CIImage materializedImage(const CIImage& image) override { return image; }
     std::shared_ptr<const ColorSpace> workingColorSpace() const override { return ColorSpace::deviceRGB(); }
-    std::shared_ptr<RendererContext> rendererContextForObject(const CompositionBaseObject& object) const override {
+    std::shared_ptr<RendererContext>
+    rendererContextForObject(const CompositionBaseObject& object) const override {
         auto found = contexts_.find(&object);
         return found == contexts_.end() ? nullptr : found->second;
     }
-    void setRendererContext(std::shared_ptr<RendererContext> context, const CompositionBaseObject& object) override {
-        if (context) contexts_[&object] = std::move(context);
-        else contexts_.erase(&object);
+    void setRendererContext(std::shared_ptr<RendererContext> context,
+                            const CompositionBaseObject& object) override {
+        if (context)
+            contexts_[&object] = std::move(context);
+        else
+            contexts_.erase(&object);
     }
     // The still objects upload no frames.
-    CIImage cachedAndUploadPixelBuffer(const BitmapImage&, const CompositionBaseObject&) override { return {}; }
+    CIImage cachedAndUploadPixelBuffer(const BitmapImage&, const CompositionBaseObject&) override {
+        return {};
+    }
 
     bool has(const CompositionBaseObject* object, const std::string& path) const {
         return entries_.count({object, path}) != 0;
@@ -59,15 +66,17 @@ public:
     int stores = 0;
 
 private:
-    std::map<std::pair<const CompositionBaseObject*, std::string>, std::pair<CIImage, std::uint64_t>> entries_;
+    std::map<std::pair<const CompositionBaseObject*, std::string>, std::pair<CIImage, std::uint64_t>>
+        entries_;
     std::map<const CompositionBaseObject*, std::shared_ptr<RendererContext>> contexts_;
 };
 
 // The picture's pixels over its extent (whole pixels).
 inline Rendered renderPicture(const CIImage& image) {
     const Rect e = image.extent();
-    const PixelRegion region{static_cast<int>(std::floor(e.origin.x)), static_cast<int>(std::floor(e.origin.y)),
-                             static_cast<int>(std::ceil(e.size.width)), static_cast<int>(std::ceil(e.size.height))};
+    const PixelRegion region{
+        static_cast<int>(std::floor(e.origin.x)), static_cast<int>(std::floor(e.origin.y)),
+        static_cast<int>(std::ceil(e.size.width)), static_cast<int>(std::ceil(e.size.height))};
     return render(image, region, 1);
 }
 

@@ -47,8 +47,12 @@ public:
     MediaTrackCapability* mediaTrackCapability() override { return this; }
     std::shared_ptr<CompositionBaseObject> beforeAnchoredObject() const override { return before.lock(); }
     std::shared_ptr<CompositionBaseObject> afterAnchoredObject() const override { return after.lock(); }
-    void setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) override { before = object; }
-    void setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) override { after = object; }
+    void setBeforeAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) override {
+        before = object;
+    }
+    void setAfterAnchoredObject(const std::shared_ptr<CompositionBaseObject>& object) override {
+        after = object;
+    }
     std::weak_ptr<CompositionBaseObject> before, after;
 };
 
@@ -61,8 +65,7 @@ protected:
     }
 
     // An object of the kind, in the container, from start to end.
-    template <typename T = CompositionRectangularObject>
-    std::shared_ptr<T> add(double start, double end) {
+    template <typename T = CompositionRectangularObject> std::shared_ptr<T> add(double start, double end) {
         auto object = makeModelObject<T>(container());
         object->setStartTimeEndTime(start, end);
         container()->addObject(object);

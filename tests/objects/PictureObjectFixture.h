@@ -28,8 +28,9 @@ public:
         auto bitmap = std::make_shared<Bitmap>(w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                bitmap->setPixel(x, y, {std::uint8_t(x * 7 % 256), std::uint8_t(y * 13 % 256),
-                                        std::uint8_t((x ^ y) * 5 % 256), 255});
+                bitmap->setPixel(x, y,
+                                 {std::uint8_t(x * 7 % 256), std::uint8_t(y * 13 % 256),
+                                  std::uint8_t((x ^ y) * 5 % 256), 255});
         return CIImage::imageWithBitmap(bitmap);
     }
     std::optional<std::uint64_t> pictureStampAtTime(const ObjectImageRequest&) const override {

@@ -1,7 +1,6 @@
 #include "ObjectPictures.h"
 #include "ObjectsFixture.h"
 #include "StillPipelineChecks.h"
-
 #include "model/support/ArchiveWriter.h"
 #include "objects/CompositionShapeObject.h"
 #include "platform/foundation/KeyedArchiver.h"
@@ -61,11 +60,13 @@ TEST_F(ShapeObjectTest, PolygonAndStarVertices) {
         const bool outer = i % 2 == 1;
         const double a = i == 0 ? M_PI / 4 : i * (2 * M_PI / 10) + M_PI / 4;
         const double rx = outer ? 150 : 125, ry = outer ? 75 : 50;
-        expectNear(ten[i], {150 + rx * std::sin(a), 75 + ry * std::cos(a)}, "star vertex " + std::to_string(i));
+        expectNear(ten[i], {150 + rx * std::sin(a), 75 + ry * std::cos(a)},
+                   "star vertex " + std::to_string(i));
     }
 
     star->setRayInset(9, 0);
-    EXPECT_EQ(vertices(star->pathInRect(Rect(0, 0, 300, 150), 0))[0], Point(150, 75)) << "inner radius clamped at 0";
+    EXPECT_EQ(vertices(star->pathInRect(Rect(0, 0, 300, 150), 0))[0], Point(150, 75))
+        << "inner radius clamped at 0";
 }
 
 TEST_F(ShapeObjectTest, OutlinesOfTheKinds) {
@@ -73,9 +74,11 @@ TEST_F(ShapeObjectTest, OutlinesOfTheKinds) {
     const std::vector<Point> arrow = vertices(shape(0)->pathInRect(r, 0));
     const std::vector<Point> expected{{55, 20}, {100, 50}, {55, 80}, {55, 60}, {10, 60}, {10, 40}, {55, 40}};
     ASSERT_EQ(arrow.size(), expected.size());
-    for (size_t i = 0; i < arrow.size(); ++i) expectNear(arrow[i], expected[i], "arrow " + std::to_string(i));
+    for (size_t i = 0; i < arrow.size(); ++i)
+        expectNear(arrow[i], expected[i], "arrow " + std::to_string(i));
 
-    EXPECT_EQ(shape(4)->pathInRect(r, 0).bounds(), shape(1)->pathInRect(r, 0).bounds()) << "kind 4 is an oval";
+    EXPECT_EQ(shape(4)->pathInRect(r, 0).bounds(), shape(1)->pathInRect(r, 0).bounds())
+        << "kind 4 is an oval";
     EXPECT_EQ(shape(4)->shapeKind(), 4);
     EXPECT_EQ(shape(5)->pathInRect(r, 0).bounds(), r);
     EXPECT_TRUE(shape(9)->pathInRect(r, 0).isEmpty());
@@ -97,12 +100,14 @@ TEST_F(ShapeObjectTest, DefaultsAndPanelsFollowTheKind) {
         const char* name;
         bool polygonPane;
         bool joinPane;
-    } cases[] = {{0, "Arrow", false, true}, {1, "Circle", false, false}, {2, "Polygon", true, true},
+    } cases[] = {{0, "Arrow", false, true},     {1, "Circle", false, false}, {2, "Polygon", true, true},
                  {3, "Rectangle", false, true}, {4, "Circle", false, false}, {7, "", false, true}};
     for (const auto& c : cases) {
         auto object = shape(c.kind);
         const auto& panes = object->propertyNames();
-        auto index = [&](const char* pane) { return std::find(panes.begin(), panes.end(), pane) - panes.begin(); };
+        auto index = [&](const char* pane) {
+            return std::find(panes.begin(), panes.end(), pane) - panes.begin();
+        };
         EXPECT_EQ(object->name(), c.name) << c.kind;
         EXPECT_EQ(index("PolygonShapePropertiesView.nib") == 4, c.polygonPane) << c.kind;
         EXPECT_EQ(index("ShapeLineJoinStyle.nib") < static_cast<long>(panes.size()), c.joinPane) << c.kind;
@@ -126,7 +131,8 @@ TEST_F(ShapeObjectTest, SettersWithAnimation) {
     EXPECT_DOUBLE_EQ(none->rayInset(), 0.8) << "the ray inset also lands in the none state";
     EXPECT_NE(none->color(), RGBAColor::device(1, 0, 0)) << "the colour does not";
     EXPECT_EQ(object->colorForTime(4), RGBAColor::device(1, 0, 0));
-    for (double t : {0.0, 3.0, 9.0}) EXPECT_EQ(object->dashPhaseFactorForTime(t), 0.0) << "fewer than two keyframes";
+    for (double t : {0.0, 3.0, 9.0})
+        EXPECT_EQ(object->dashPhaseFactorForTime(t), 0.0) << "fewer than two keyframes";
 }
 
 TEST_F(ShapeObjectTest, ArchiveRoundTripsByteEqual) {
@@ -163,14 +169,16 @@ TEST_F(ShapeObjectTest, OldDocumentsGetTheLineJoinPanelAndRoundJoins) {
         {4, {"A", "B", "C", "D", "E"}, -1},
     };
     for (const auto& c : cases) {
-        auto writer = std::make_shared<test::ArchiveWriter>("CompositionShapeObject", [&](KeyedArchiver& coder) {
-            coder.encodeDouble("startTime", 0);
-            coder.encodeDouble("endTime", 5);
-            ArchivedArray names;
-            for (const auto& pane : c.panes) names.push_back(ArchivedValue(pane));
-            coder.encodeObject("propertyNames", ArchivedValue(names));
-            coder.encodeInt32("key_shapeKind", c.kind);
-        });
+        auto writer =
+            std::make_shared<test::ArchiveWriter>("CompositionShapeObject", [&](KeyedArchiver& coder) {
+                coder.encodeDouble("startTime", 0);
+                coder.encodeDouble("endTime", 5);
+                ArchivedArray names;
+                for (const auto& pane : c.panes)
+                    names.push_back(ArchivedValue(pane));
+                coder.encodeObject("propertyNames", ArchivedValue(names));
+                coder.encodeInt32("key_shapeKind", c.kind);
+            });
         auto decoded = KeyedUnarchiver::unarchive<CompositionShapeObject>(archiveOf(writer));
         ASSERT_TRUE(decoded.ok()) << decoded.error();
         const auto& panes = (*decoded)->propertyNames();
@@ -216,7 +224,8 @@ TEST_F(ShapeObjectTest, OneRasterisationPerKey) {
     request.renderer = &cache;
     CIImage first = object->createImageAtTime(request);
     ASSERT_FALSE(first.isNull());
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
     EXPECT_EQ(object->rasterisationCount(), 1u);
 
     request.purpose = ImagePurpose::Export;
@@ -293,8 +302,10 @@ TEST_F(ShapeObjectTest, FillAroundWithDashes) {
     int red = 0, gaps = 0;
     for (int x = 60; x < 140; ++x) {
         const auto p = pixels.at(x, 24);
-        if (p[2] > 200 && p[0] < 60) ++red;
-        else if (p[0] > 200) ++gaps;
+        if (p[2] > 200 && p[0] < 60)
+            ++red;
+        else if (p[0] > 200)
+            ++gaps;
     }
     EXPECT_GT(red, 20);
     EXPECT_GT(gaps, 10);
@@ -302,7 +313,8 @@ TEST_F(ShapeObjectTest, FillAroundWithDashes) {
     // Dashes too short to draw stroke solid; values that are not finite draw nothing.
     object->setDashSize(0.001f);
     const test::Rendered solid = renderPicture(object->ciImageAtTime(0, nullptr));
-    for (int x = 60; x < 140; ++x) EXPECT_GT(solid.at(x, 24)[2], 200) << x;
+    for (int x = 60; x < 140; ++x)
+        EXPECT_GT(solid.at(x, 24)[2], 200) << x;
     object->setRect(Rect(50, 25, std::numeric_limits<double>::quiet_NaN(), 50), 0);
     container()->setCanvasSize(Size(std::numeric_limits<double>::infinity(), 100));
     EXPECT_TRUE(object->ciImageAtTime(0, nullptr).isNull());

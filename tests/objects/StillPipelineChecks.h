@@ -4,14 +4,12 @@
 // picture holds and again after it changes.
 
 #include "ObjectPictures.h"
-
 #include "objects/CompositionRectangularObject.h"
 #include "platform/imaging/FilterRegistry.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace vtl::test {
 
@@ -48,15 +46,18 @@ inline void expectPictureThroughPipelineAndShadowReused(CompositionRectangularOb
     const int stores = cache.stores;
 
     for (int frame = 0; frame < 5; ++frame) {
-        const std::vector<CIImage> again = object.createScaledImagesForTime(request, BackAndFrontImages::Include);
+        const std::vector<CIImage> again =
+            object.createScaledImagesForTime(request, BackAndFrontImages::Include);
         ASSERT_EQ(again.size(), first.size()) << frame;
-        EXPECT_TRUE(again[0].isSameImage(first[0])) << "the shadow is reused over unchanged frames: " << frame;
+        EXPECT_TRUE(again[0].isSameImage(first[0]))
+            << "the shadow is reused over unchanged frames: " << frame;
     }
     EXPECT_EQ(probe.rasterisations(), rasterised);
     EXPECT_EQ(cache.stores, stores) << "nothing rebuilt, nothing stored";
 
     probe.changePicture();
-    const std::vector<CIImage> changed = object.createScaledImagesForTime(request, BackAndFrontImages::Include);
+    const std::vector<CIImage> changed =
+        object.createScaledImagesForTime(request, BackAndFrontImages::Include);
     ASSERT_EQ(changed.size(), first.size());
     EXPECT_EQ(probe.rasterisations(), rasterised + 1);
     EXPECT_FALSE(changed[0].isSameImage(first[0])) << "a new picture gets a new shadow";

@@ -1,7 +1,6 @@
 #include "ObjectPictures.h"
 #include "ObjectsFixture.h"
 #include "StillPipelineChecks.h"
-
 #include "model/CompositionTextState.h"
 #include "objects/CompositionTextObject.h"
 #include "objects/TextPicture.h"
@@ -45,7 +44,8 @@ protected:
 };
 
 // Rows of the picture (image space, y up) that hold pixels matching the test.
-std::pair<int, int> inkRows(const test::Rendered& pixels, const std::function<bool(std::array<int, 4>)>& ink) {
+std::pair<int, int> inkRows(const test::Rendered& pixels,
+                            const std::function<bool(std::array<int, 4>)>& ink) {
     int low = -1, high = -1;
     for (int y = pixels.region.y; y < pixels.region.maxY(); ++y)
         for (int x = pixels.region.x; x < pixels.region.maxX(); ++x)
@@ -84,7 +84,8 @@ TEST_F(TextObjectTest, AutoResizeAndTheRequiredSize) {
     auto object = text("Some text");
     const Size required = object->requiredSize();
     EXPECT_GT(required.width, 2 * 10.0);
-    EXPECT_GT(text("One\nTwo\nThree")->requiredSize().height - 20, 2.5 * (required.height - 20)) << "every line";
+    EXPECT_GT(text("One\nTwo\nThree")->requiredSize().height - 20, 2.5 * (required.height - 20))
+        << "every line";
     object->setText("Some longer text");
     EXPECT_GT(object->rectForTime(0).size.width, required.width) << "the rect follows the text";
     object->setRect(Rect(5, 5, object->requiredSize().width, object->requiredSize().height), 0);
@@ -152,7 +153,8 @@ TEST_F(TextObjectTest, AppearModeProgress) {
                  {0, 10, 9, 10}, {2, 12, 4.5, 5}, {3, 3, 3, 10},   {3, 3, 1, 10}};
     for (const auto& c : cases) {
         object->setStartTimeEndTime(c.start, c.end);
-        EXPECT_EQ(object->visibleTextUnitsAtTime(c.time), c.units) << c.start << "-" << c.end << " at " << c.time;
+        EXPECT_EQ(object->visibleTextUnitsAtTime(c.time), c.units)
+            << c.start << "-" << c.end << " at " << c.time;
     }
     style->setAppearMode(2);
     EXPECT_EQ(object->visibleTextUnitsAtTime(5), 0u);
@@ -160,7 +162,8 @@ TEST_F(TextObjectTest, AppearModeProgress) {
     EXPECT_EQ(object->visibleTextUnitsAtTime(-5), 10u);
 
     // UTF-16 units, a surrogate pair never split.
-    const std::string emoji = "a\xF0\x9F\x98\x80" "b";
+    const std::string emoji = "a\xF0\x9F\x98\x80"
+                              "b";
     EXPECT_EQ(utf16Length(emoji), 4u);
     EXPECT_EQ(utf16Prefix(emoji, 2), "a");
     EXPECT_EQ(utf16Prefix(emoji, 3), "a\xF0\x9F\x98\x80");
@@ -214,7 +217,8 @@ TEST_F(TextObjectTest, CachedUntilAnInputChanges) {
     request.renderer = &cache;
     const CIImage first = object->createImageAtTime(request);
     ASSERT_FALSE(first.isNull());
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(object->createImageAtTime(request).isSameImage(first));
     EXPECT_EQ(object->rasterisationCount(), 1u);
     request.purpose = ImagePurpose::Export;
     object->createImageAtTime(request);
@@ -235,7 +239,8 @@ TEST_F(TextObjectTest, CachedUntilAnInputChanges) {
     EXPECT_EQ(object->rasterisationCount(), rasterised + 3) << "a typed-in text renders every frame";
 
     for (const Rect& rect : {Rect(0, 0, 0, 20), Rect(0, 0, 20, -1), Rect(0, 0, std::nan(""), 20)})
-        EXPECT_TRUE(object->renderedText("Hi", rect, *style, 0, nullptr).isNull()) << "no picture for an empty rect";
+        EXPECT_TRUE(object->renderedText("Hi", rect, *style, 0, nullptr).isNull())
+            << "no picture for an empty rect";
     EXPECT_TRUE(object->renderedText("Hi", Rect(0, 0, 20, 20), *style, 0, nullptr, HUGE_VAL, 1).isNull());
 }
 
@@ -259,7 +264,8 @@ TEST_F(TextObjectTest, ATypedInTextGetsTheShadowOfWhatShows) {
     // Five characters typed in over the first five seconds: one more each second.
     auto shadowAt = [&](double t) {
         request.compositionTime = t;
-        const std::vector<CIImage> list = object->createScaledImagesForTime(request, BackAndFrontImages::Include);
+        const std::vector<CIImage> list =
+            object->createScaledImagesForTime(request, BackAndFrontImages::Include);
         EXPECT_EQ(list.size(), 2u) << t;
         return list.empty() ? CIImage() : list.front();
     };
@@ -281,8 +287,14 @@ TEST_F(TextObjectTest, ATypedInTextGetsTheShadowOfWhatShows) {
 TEST_F(TextObjectTest, EveryInputChangesTheKey) {
     using Change = std::function<void(CompositionTextObject&, TextVisualization&)>;
     const std::vector<std::pair<const char*, Change>> changes{
-        {"font", [](auto&, auto& s) { s.setFont(ArchivedFont{"DejaVu Serif", 40}); }},
-        {"size", [](auto&, auto& s) { s.setFont(ArchivedFont{"DejaVu Sans", 41}); }},
+        {"font",
+         [](auto&, auto& s) {
+             s.setFont(ArchivedFont{"DejaVu Serif", 40});
+         }},
+        {"size",
+         [](auto&, auto& s) {
+             s.setFont(ArchivedFont{"DejaVu Sans", 41});
+         }},
         {"rotation", [](auto& o, auto&) { o.setRotation(5, 0); }},
         {"frame", [](auto&, auto& s) { s.state()->setDrawsFrame(true); }},
         {"shadow", [](auto&, auto& s) { s.state()->setDrawsShadow(true); }},
@@ -299,9 +311,13 @@ TEST_F(TextObjectTest, EveryInputChangesTheKey) {
         {"frame colour", [](auto&, auto& s) { s.state()->setFrameColor(RGBAColor::device(0, 1, 0)); }},
         {"frame thickness", [](auto&, auto& s) { s.state()->setFrameThickness(9); }},
         {"text", [](auto& o, auto&) { o.setText("Changed"); }},
-        {"colour", [](auto&, auto& s) { s.setColor(ArchivedColor{0.5, 0.5, 0, 1, ArchivedColor::deviceRgb}); }},
+        {"colour",
+         [](auto&, auto& s) {
+             s.setColor(ArchivedColor{0.5, 0.5, 0, 1, ArchivedColor::deviceRgb});
+         }},
         {"shadow colour", [](auto&, auto& s) { s.state()->setShadowColor(RGBAColor::device(1, 0, 0)); }},
-        {"background colour", [](auto&, auto& s) { s.state()->setBackgroundColor(RGBAColor::device(0, 0, 1)); }},
+        {"background colour",
+         [](auto&, auto& s) { s.state()->setBackgroundColor(RGBAColor::device(0, 0, 1)); }},
         {"y scaling", [](auto& o, auto&) { o.setYScalingFactor(2, 0); }},
     };
     for (const auto& [what, change] : changes) {

@@ -1,5 +1,4 @@
 #include "ObjectsFixture.h"
-
 #include "model/CompositionModelNotifications.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -71,7 +70,7 @@ TEST_F(Timing, TransitionsDrawTheObjectWhileTheyCoverItAndBoundWhereItSplits) {
         bool splits;
     };
     const Case cases[] = {
-        {3.5, false, false}, {3.9, false, false}, {4.0, true, true}, {4.1, true, true},
+        {3.5, false, false}, {3.9, false, false}, {4.0, true, true},   {4.1, true, true},
         {7.9, true, true},   {8.0, true, true},   {8.1, false, false},
     };
     for (const Case& c : cases) {
@@ -126,9 +125,9 @@ TEST_F(Timing, StretchingTheEndWithoutKeyframesIsOneStepAndAnnounced) {
     settle();
     int posted = 0;
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    ScopedNotificationObserver observer(center, center.addObserver(kObjectChangedTimesExplicitlyWithoutKVCNotification,
-                                                                   container(),
-                                                                   [&](const Notification&) { ++posted; }));
+    ScopedNotificationObserver observer(
+        center, center.addObserver(kObjectChangedTimesExplicitlyWithoutKVCNotification, container(),
+                                   [&](const Notification&) { ++posted; }));
     roundTrip().check("end time", [&] { object->animationStretchModeIgnoringSetEndTime(4); });
     EXPECT_EQ(object->endTime(), 4);
     EXPECT_EQ(object->states().front()->time(), 8) << "keyframes stay where they are";
@@ -198,7 +197,8 @@ TEST_F(Timing, WholeLifetimeEditsMoveScaleCentreAndFit) {
     object->shiftToCenter();
     EXPECT_EQ(object->rectForTime(0), Rect(540, 310, 200, 100));
     object->moveObjectOverEntireLifeTimeByPointValue({10, -10});
-    EXPECT_EQ(object->rectForTime(0), Rect(550, 300, 200, 100)) << "the none-animation state without keyframes";
+    EXPECT_EQ(object->rectForTime(0), Rect(550, 300, 200, 100))
+        << "the none-animation state without keyframes";
     object->scaleObjectOverLifeTimeByFactor(2);
     EXPECT_EQ(object->rectForTime(0), Rect(1100, 600, 400, 200));
 

@@ -44,8 +44,9 @@ public:
         auto bitmap = std::make_shared<Bitmap>(w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                bitmap->setPixel(x, y, {std::uint8_t((x * 3 + tint) % 256), std::uint8_t((y * 5 + tint) % 256),
-                                        std::uint8_t(tint), 255});
+                bitmap->setPixel(x, y,
+                                 {std::uint8_t((x * 3 + tint) % 256), std::uint8_t((y * 5 + tint) % 256),
+                                  std::uint8_t(tint), 255});
         return CIImage::imageWithBitmap(bitmap);
     }
     int32_t tint = 0;
@@ -62,7 +63,8 @@ public:
             coder.encodeObject("key_fromObject", ArchivedValue(forgedFrom));
             coder.encodeObject("key_toObject", ArchivedValue(forgedTo));
         }
-        if (forgedValues) coder.encodeObject("key_renderFilterValues", ArchivedValue::fromPropertyList(*forgedValues));
+        if (forgedValues)
+            coder.encodeObject("key_renderFilterValues", ArchivedValue::fromPropertyList(*forgedValues));
         if (forgedStart) coder.encodeDouble("key_transitionStartTime", *forgedStart);
     }
     bool forgeObjects = false;
@@ -84,9 +86,9 @@ protected:
     Transitions() {
         registerBuiltinFilters();
         installFilterDescriptionCatalog(FilterCatalog::standard());
-        ArchiveClassRegistry::shared().registerClass("TransitionTestPicture", "CompositionRectangularObject", [] {
-            return std::static_pointer_cast<Archivable>(makeModelObject<TintedPicture>(nullptr));
-        });
+        ArchiveClassRegistry::shared().registerClass(
+            "TransitionTestPicture", "CompositionRectangularObject",
+            [] { return std::static_pointer_cast<Archivable>(makeModelObject<TintedPicture>(nullptr)); });
         previousSink_ = setLogSink([this](std::string_view line) { log.emplace_back(line); });
         container()->setCanvasSize({canvasWidth, canvasHeight});
         // The from-object started at 4 s and ends at 12 s; the to-object starts at 10 s.
@@ -120,7 +122,8 @@ protected:
         EXPECT_TRUE(decoded.ok()) << decoded.error();
         return decoded.ok() ? decoded.value() : nullptr;
     }
-    template <typename T> static std::vector<std::shared_ptr<T>> objectsOf(const CompositionObjectsContainer& c) {
+    template <typename T>
+    static std::vector<std::shared_ptr<T>> objectsOf(const CompositionObjectsContainer& c) {
         std::vector<std::shared_ptr<T>> found;
         for (const auto& object : c.objects())
             if (auto typed = std::dynamic_pointer_cast<T>(object)) found.push_back(typed);
@@ -192,7 +195,8 @@ TEST_F(Transitions, EdgeCasesOfTimesSettingsAndCopies) {
          [&] {
              transition->setTransitionType(int32_t(TransitionType::BlurDissolve));
              EXPECT_EQ(transition->helperFilterValueForKey("inputRadius").numberValue(), 20.0);
-             const CIImage a = from->createImageAtTime(requestAt(11)), b = to->createImageAtTime(requestAt(11));
+             const CIImage a = from->createImageAtTime(requestAt(11)),
+                           b = to->createImageAtTime(requestAt(11));
              EXPECT_TRUE(samePixels(frameAt(11), pixelsOfFrame(blurredMix(a, b, 0.5, 20))));
              EXPECT_FALSE(samePixels(frameAt(11), pixelsOfFrame(blurredMix(a, b, 0.5, 0))));
              EXPECT_TRUE(samePixels(frameAt(10), pictureOf(*from, 10)));
@@ -272,15 +276,17 @@ TEST_F(Transitions, GlobalSettersKeepToTheirLimitsAndValidationClamps) {
         double expectedStart, expectedEnd;
     };
     const Setter setters[] = {
-        {true, 10.5, 6.5, 2},  {true, 9.9, 6, 2},  {true, 12.5, 6, 2}, {true, NAN, 6, 2},
+        {true, 10.5, 6.5, 2},  {true, 9.9, 6, 2},  {true, 12.5, 6, 2},  {true, NAN, 6, 2},
         {false, 11.5, 6, 1.5}, {false, 9.5, 6, 2}, {false, 12.5, 6, 2}, {false, INFINITY, 6, 2},
     };
     for (const Setter& s : setters) {
         SCOPED_TRACE(testing::Message() << (s.start ? "start " : "end ") << s.time);
         transition->setTransitionStartTime(6);
         transition->setTransitionEndTime(2);
-        if (s.start) transition->setTransitionStartTimeInGlobalTime(s.time);
-        else transition->setTransitionEndTimeInGlobalTime(s.time);
+        if (s.start)
+            transition->setTransitionStartTimeInGlobalTime(s.time);
+        else
+            transition->setTransitionEndTimeInGlobalTime(s.time);
         EXPECT_DOUBLE_EQ(transition->transitionStartTime(), s.expectedStart);
         EXPECT_DOUBLE_EQ(transition->transitionEndTime(), s.expectedEnd);
     }
@@ -330,7 +336,8 @@ TEST_F(Transitions, EachTypeHasItsFiltersPresetsAndPanes) {
         CompositionTransition::Filters filters = transition->filtersForRendering();
         if (!c.render) {
             EXPECT_FALSE(filters.render);
-            EXPECT_TRUE(transition->createImageAtTime(requestAt(11)).isNull()) << "unknown types draw nothing";
+            EXPECT_TRUE(transition->createImageAtTime(requestAt(11)).isNull())
+                << "unknown types draw nothing";
             continue;
         }
         ASSERT_TRUE(filters.render);
@@ -411,13 +418,15 @@ TEST_F(Transitions, CurlBackIsTheColourControlledFromPicture) {
     curl->setValue("inputTime", 0.5);
     EXPECT_TRUE(samePixels(frameAt(11), pixelsOfFrame(curl->outputImage())));
     curl->setValue("inputBacksideImage", a);
-    EXPECT_FALSE(samePixels(frameAt(11), pixelsOfFrame(curl->outputImage()))) << "the back is not the plain picture";
+    EXPECT_FALSE(samePixels(frameAt(11), pixelsOfFrame(curl->outputImage())))
+        << "the back is not the plain picture";
 }
 
 TEST_F(Transitions, ValuesStayAcrossTypesAndUnsoundValuesKeepTheDefault) {
     transition->setTransitionType(int32_t(TransitionType::CopyMachine));
     EXPECT_EQ(transition->filterValueForKey("inputWidth").numberValue(), 200.0) << "the default";
-    EXPECT_EQ(*transition->filterValueForKey("inputColor").stringValue(), effectColorText(RGBAColor::device(0.6, 1, 1, 1)));
+    EXPECT_EQ(*transition->filterValueForKey("inputColor").stringValue(),
+              effectColorText(RGBAColor::device(0.6, 1, 1, 1)));
     transition->setFilterValue(PropertyList(120.0), "inputWidth");
     transition->setFilterValue(PropertyList("[0 0 50 40]"), "inputExtent");
     EXPECT_EQ(*transition->filterValueForKey("inputExtent").stringValue(), "[0 0 50 40]");
@@ -509,7 +518,8 @@ TEST_F(Transitions, EachTypeRoundTripsThroughTheArchive) {
             EXPECT_EQ(copy->filterValueForKey(c.key), transition->filterValueForKey(c.key));
         }
         ASSERT_TRUE(copy->fromObject() && copy->toObject());
-        EXPECT_EQ(std::dynamic_pointer_cast<CompositionRectangularObject>(copy->fromObject())->toTransition(), copy);
+        EXPECT_EQ(std::dynamic_pointer_cast<CompositionRectangularObject>(copy->fromObject())->toTransition(),
+                  copy);
         VTLObjectsContainerRenderer decodedRenderer(decoded.value());
         for (const auto& [time, expected] : {std::pair{10.5, &quarter}, std::pair{11.0, &half}}) {
             ObjectImageRequest request = requestAt(time);
@@ -534,9 +544,12 @@ TEST_F(Transitions, DecodingDropsTransitionsWithBrokenLinks) {
     const std::vector<Case> cases{
         {"missing its to-object", [&] { forged->forgedFrom = spare; }},
         {"joining an object to itself", [&] { forged->forgedFrom = forged->forgedTo = spare; }},
-        {"joining an object to a transition", [&] { forged->forgedFrom = spare, forged->forgedTo = transition; }},
-        {"naming an object outside the composition", [&] { forged->forgedFrom = spare, forged->forgedTo = outside; }},
-        {"joining an object another transition joins", [&] { forged->forgedFrom = from, forged->forgedTo = spare; }},
+        {"joining an object to a transition",
+         [&] { forged->forgedFrom = spare, forged->forgedTo = transition; }},
+        {"naming an object outside the composition",
+         [&] { forged->forgedFrom = spare, forged->forgedTo = outside; }},
+        {"joining an object another transition joins",
+         [&] { forged->forgedFrom = from, forged->forgedTo = spare; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -552,8 +565,10 @@ TEST_F(Transitions, DecodingDropsTransitionsWithBrokenLinks) {
         auto transitions = objectsOf<CompositionTransition>(*decoded);
         ASSERT_EQ(transitions.size(), 1u) << "only the sound transition stays";
         const auto& kept = transitions.front();
-        EXPECT_EQ(std::dynamic_pointer_cast<CompositionRectangularObject>(kept->fromObject())->toTransition(), kept);
-        EXPECT_EQ(std::dynamic_pointer_cast<CompositionRectangularObject>(kept->toObject())->fromTransition(), kept);
+        EXPECT_EQ(std::dynamic_pointer_cast<CompositionRectangularObject>(kept->fromObject())->toTransition(),
+                  kept);
+        EXPECT_EQ(std::dynamic_pointer_cast<CompositionRectangularObject>(kept->toObject())->fromTransition(),
+                  kept);
         for (const auto& object : objectsOf<CompositionRectangularObject>(*decoded)) {
             for (const auto& link : {object->toTransition(), object->fromTransition()})
                 EXPECT_TRUE(!link || link == kept) << "no link to the dropped transition";
@@ -586,8 +601,8 @@ TEST_F(Transitions, DecodedValuesThatAreNotFiniteKeepTheDefaults) {
     forged->setToObject(b);
     forged->setTransitionType(int32_t(TransitionType::BarsSwipe));
     container()->addObject(forged);
-    forged->forgedValues = PropertyList(PlistDictionary{{"inputWidth", PropertyList(NAN)},
-                                                       {"inputBarOffset", PropertyList(12.0)}});
+    forged->forgedValues = PropertyList(
+        PlistDictionary{{"inputWidth", PropertyList(NAN)}, {"inputBarOffset", PropertyList(12.0)}});
     forged->forgedStart = NAN;
     auto decoded = decodedContainer();
     ASSERT_TRUE(decoded);

@@ -156,11 +156,12 @@ TEST(TextAlpha, FadesInTheSecondHalf) {
 TEST(TextVisualizationStyle, AlignmentNumbersMapToParagraphAlignment) {
     auto style = makeModelObject<TextVisualization>();
     EXPECT_EQ(style->attributes().alignment, TextStyleAttributes::Alignment::Center) << "centred by default";
-    const std::pair<std::int32_t, TextStyleAttributes::Alignment> cases[] = {{0, TextStyleAttributes::Alignment::Left},
-                                                            {2, TextStyleAttributes::Alignment::Right},
-                                                            {3, TextStyleAttributes::Alignment::Justified},
-                                                            {7, TextStyleAttributes::Alignment::Natural},
-                                                            {-1, TextStyleAttributes::Alignment::Natural}};
+    const std::pair<std::int32_t, TextStyleAttributes::Alignment> cases[] = {
+        {0, TextStyleAttributes::Alignment::Left},
+        {2, TextStyleAttributes::Alignment::Right},
+        {3, TextStyleAttributes::Alignment::Justified},
+        {7, TextStyleAttributes::Alignment::Natural},
+        {-1, TextStyleAttributes::Alignment::Natural}};
     for (auto [number, expected] : cases) {
         style->setAlignment(number);
         EXPECT_EQ(style->attributes().alignment, expected) << number;

@@ -44,7 +44,8 @@ TEST(CameraRecorder, RecordsTheCamerasPicturesAsProResTimedFromTheStartWithoutTh
     VTLCameraRecorder::Options options;
     options.recordStartTime = [&] { return start.load(); };
     options.reportError = [&](const std::string& message) { shown.push_back(message); };
-    auto recorder = VTLCameraRecorder::create(makeTestPatternCamera(320, 240, 30), *writer, delegate, options);
+    auto recorder =
+        VTLCameraRecorder::create(makeTestPatternCamera(320, 240, 30), *writer, delegate, options);
     ASSERT_TRUE(recorder) << recorder.error();
     for (int i = 0; i < 500 && delegate.started.load() == 0; ++i)
         sleepFor(0.01);
@@ -93,7 +94,8 @@ TEST(CameraRecorder, RecordsTheCamerasPicturesAsProResTimedFromTheStartWithoutTh
         times.push_back((*frame)->time.seconds());
         const BitmapImage& image = (*frame)->image;
         for (std::size_t x = 0; x < image.width(); x += 8) {
-            const std::uint8_t* p = image.data() + static_cast<std::size_t>(120) * image.bytesPerRow() + x * 4;
+            const std::uint8_t* p =
+                image.data() + static_cast<std::size_t>(120) * image.bytesPerRow() + x * 4;
             if (p[2] > 200 && p[1] > 200 && p[0] < 60) sawYellowBar = true;
         }
     }

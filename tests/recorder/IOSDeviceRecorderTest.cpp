@@ -25,8 +25,9 @@ struct FakeInputs final : IOSDeviceMovieInputs {
     }
     bool isReadyForMoreMediaData(MobileSampleKind) const override { return ready; }
     Status append(const MobileDeviceSample& sample, double time) override {
-        bool silent = sample.kind == MobileSampleKind::Audio && sample.data && !sample.data->empty() &&
-                      std::all_of(sample.data->begin(), sample.data->end(), [](std::uint8_t b) { return b == 0; });
+        bool silent =
+            sample.kind == MobileSampleKind::Audio && sample.data && !sample.data->empty() &&
+            std::all_of(sample.data->begin(), sample.data->end(), [](std::uint8_t b) { return b == 0; });
         written.push_back({sample.kind, time, silent});
         return {};
     }
@@ -73,13 +74,14 @@ struct FakeCoordinator final : IOSRecorderCoordinator {
 class IOSDeviceRecorderTest : public ::testing::Test {
 protected:
     void make(bool previewVideo = false) {
-        auto made = std::make_unique<SyntheticMobileDevice>(MobileDeviceDescription{"device-1", "Test Phone"});
+        auto made =
+            std::make_unique<SyntheticMobileDevice>(MobileDeviceDescription{"device-1", "Test Phone"});
         device = made.get();
         auto fakeInputs = std::make_unique<FakeInputs>();
         inputs = fakeInputs.get();
         auto recorderOrError = VTLiOSDeviceRecorder::create(std::move(made), std::move(fakeInputs),
-                                                            std::make_unique<FakeLivePicture>(&setups), coordinator,
-                                                            previewVideo, false);
+                                                            std::make_unique<FakeLivePicture>(&setups),
+                                                            coordinator, previewVideo, false);
         ASSERT_TRUE(recorderOrError) << recorderOrError.error();
         recorder = std::move(recorderOrError).value();
     }

@@ -5,9 +5,9 @@
 #include "recorder/MouseRecorder.h"
 
 #include "FakePointerMonitor.h"
+#include "objects/MouseVisualization.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/graphics/tiff/TiffCodec.h"
-#include "objects/MouseVisualization.h"
 #include "recorder/format/MouseFileKeys.h"
 #include "tracks/metadata/RecordedMouseData.h"
 

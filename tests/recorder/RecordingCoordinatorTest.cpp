@@ -3,13 +3,13 @@
 
 #include "recorder/RecordingCoordinator.h"
 
+#include "FakePointerMonitor.h"
 #include "platform/audio/NullAudioHardware.h"
 #include "platform/capture/Camera.h"
 #include "platform/capture/MobileDevice.h"
-#include "FakePointerMonitor.h"
 #include "platform/foundation/DispatchMainLoop.h"
-#include "platform/media/MediaAsset.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/media/MediaAsset.h"
 #include "recorder/format/MouseFileKeys.h"
 
 #include <algorithm>
@@ -160,7 +160,9 @@ protected:
         };
         s.audioHardware = audioHardware;
         // No camera on the test machine.
-        s.openCamera = [](const std::string&) -> Result<std::unique_ptr<Camera>> { return fail("There is no camera."); };
+        s.openCamera = [](const std::string&) -> Result<std::unique_ptr<Camera>> {
+            return fail("There is no camera.");
+        };
         s.suppressScreenSaver = [this](bool hold) {
             screenSaverCalls.push_back(hold);
             return true;
@@ -727,7 +729,8 @@ TEST_F(RecordingCoordinatorTest, AnInputsSoundGoesIntoTheAdditionalMovieStartedA
     EXPECT_TRUE(delegate.presentedErrors.empty());
     advance(RecordingCoordinator::kMinimumRecordingSeconds);
     ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->sizeOfAdditionalAudioAndVideo() > 0; }, 10));
-    EXPECT_GT(coordinator->sizeOfEntireRecordingSoFar(), 1234u + coordinator->sizeOfAdditionalAudioAndVideo() - 1);
+    EXPECT_GT(coordinator->sizeOfEntireRecordingSoFar(),
+              1234u + coordinator->sizeOfAdditionalAudioAndVideo() - 1);
     coordinator->stopRecording();
     ASSERT_TRUE(runMainLoopUntil([&] { return !delegate.results.empty(); }, 10));
     EXPECT_EQ(log.back(), "finalizeRecord") << "the movie is finished before the recorders are finalized";
@@ -738,7 +741,8 @@ TEST_F(RecordingCoordinatorTest, AnInputsSoundGoesIntoTheAdditionalMovieStartedA
     EXPECT_EQ((*asset)->tracks()[0].codecName, "aac");
     EXPECT_EQ((*asset)->tracks()[0].channelCount, 2);
     // The track lasts the recording on the coordinator's clock.
-    EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), RecordingCoordinator::kMinimumRecordingSeconds, 0.1);
+    EXPECT_NEAR((*asset)->tracks()[0].duration.seconds(), RecordingCoordinator::kMinimumRecordingSeconds,
+                0.1);
 }
 
 TEST_F(RecordingCoordinatorTest, AnInputsSoundLastsTheRecordingHoweverLongTheScreenTakesToStartPauseAndStop) {
@@ -831,14 +835,16 @@ TEST_F(RecordingCoordinatorTest, AnIOSDeviceRecordingResumesWhenTheDeviceDeliver
         s.durationSeconds = 0.1;
         s.widthPixels = 640;
         s.heightPixels = 1136;
-        s.data = std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>{0, 0, 0, 2, 0x09, 0x10});
+        s.data = std::make_shared<const std::vector<std::uint8_t>>(
+            std::vector<std::uint8_t>{0, 0, 0, 2, 0x09, 0x10});
         s.codecConfiguration = std::make_shared<const std::vector<std::uint8_t>>(
             std::vector<std::uint8_t>{1, 0x42, 0xc0, 0x1e, 0xff, 0xe0, 0x00});
         device->deliver(s);
     };
     coordinator->startRecording();
     picture(100.0, true);
-    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10));
     for (int i = 1; i < 20; ++i)
         picture(100.0 + i * 0.1, false);
     advance(2.0);
@@ -863,7 +869,8 @@ TEST_F(RecordingCoordinatorTest, AnIOSDeviceRecordingResumesWhenTheDeviceDeliver
     ASSERT_TRUE(delegate.results[0]);
     const PropertyList& info = *delegate.results[0];
     EXPECT_EQ(info.integerForKey("RecordingType"), 3);
-    EXPECT_NEAR(info.numberForKey("RecordingDuration").value_or(0), 4.9, 0.15) << "the movie without the pause";
+    EXPECT_NEAR(info.numberForKey("RecordingDuration").value_or(0), 4.9, 0.15)
+        << "the movie without the pause";
     ASSERT_TRUE(info.stringForKey("RecordingSize"));
     EXPECT_EQ(*info.stringForKey("RecordingSize"), "RecordingSize_640x1136");
 }
@@ -903,7 +910,8 @@ TEST_F(RecordingCoordinatorTest, TheCameraIsShownInTheMiddleOfAScreenThatIsNotRe
     EXPECT_EQ(title, "Test Pattern Camera");
     EXPECT_EQ(content, Rect(1280 + (1024 - 640) / 2, (768 - 480) / 2, 640, 480));
     coordinator->startRecording();
-    ASSERT_TRUE(runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10))
+    ASSERT_TRUE(
+        runMainLoopUntil([&] { return coordinator->state() == RecordingCoordinator::State::running; }, 10))
         << "the camera's first picture completes the start";
     advance(RecordingCoordinator::kMinimumRecordingSeconds);
     EXPECT_FALSE(window->hidden);

@@ -73,8 +73,8 @@ TEST_F(SideFilesTest, DeviceMetaAndStealthInfo) {
     const auto read = PropertyList::fromFile(folder / "StealthRecordingInfo");
     ASSERT_TRUE(read) << read.error();
     EXPECT_EQ(read.value(), PropertyList::dictionary({{"RecordingDuration", 12.5},
-                                                    {"RecordingType", 2},
-                                                    {"RecordingSize", "RecordingSize_800x600"}}));
+                                                      {"RecordingType", 2},
+                                                      {"RecordingSize", "RecordingSize_800x600"}}));
     EXPECT_FALSE(std::filesystem::exists(package + "/StealthRecordingInfo"));
 }
 

@@ -209,7 +209,8 @@ TEST_F(RecorderPointerProgramTest, TheStopKeyEndsTheRecordingAndThePauseKeyDoesN
     EXPECT_EQ(client->isPaused(), false);
     driver->chord({vtl::testing::kControlLKeySymbol, vtl::testing::kAltLKeySymbol, kKeySymbolC});
     finish();
-    EXPECT_TRUE(processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, kRecorderFinishSeconds));
+    EXPECT_TRUE(
+        processEventsUntil([&] { return !bus->hasOwner(kRecorderServiceName); }, kRecorderFinishSeconds));
     VistrelRecording recording(settings.recordPath());
     ASSERT_TRUE(recording.open()) << recording.openError();
     EXPECT_GE(recording.duration(), 4.5) << "a recording lasts at least five seconds";

@@ -21,8 +21,8 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 #include <iterator>
+#include <thread>
 #include <unistd.h>
 
 namespace vtl {

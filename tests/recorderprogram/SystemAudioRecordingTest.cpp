@@ -62,8 +62,9 @@ TEST(SystemAudioRecording, ThePauseIsLeftOutAndTheSoundLastsAsLongAsTheRecording
     if (!screens || screens->empty()) GTEST_SKIP() << "needs an X display";
     std::shared_ptr<AudioHardware> hardware = AudioHardware::shared();
     const auto inputs = CompositionAudioRecordDevice::recordDevices(*hardware);
-    auto monitor = std::find_if(inputs.begin(), inputs.end(),
-                                [](const auto& d) { return d.name() == AudioHardware::systemAudioDeviceName; });
+    auto monitor = std::find_if(inputs.begin(), inputs.end(), [](const auto& d) {
+        return d.name() == AudioHardware::systemAudioDeviceName;
+    });
     if (monitor == inputs.end()) GTEST_SKIP() << "needs the test's audio server with its null sink";
     vtl::testing::ensureApplication();
     BusConnection& bus = BusConnection::session();
@@ -120,7 +121,8 @@ TEST(SystemAudioRecording, ThePauseIsLeftOutAndTheSoundLastsAsLongAsTheRecording
     EXPECT_EQ(track.codecName, "aac");
     EXPECT_EQ(track.sampleRate, 44100);
     EXPECT_EQ(track.channelCount, 2);
-    auto reader = PcmReader::open(*asset, 0, PcmFormat{44100, 1, PcmSampleType::Float32, PcmLayout::Interleaved});
+    auto reader =
+        PcmReader::open(*asset, 0, PcmFormat{44100, 1, PcmSampleType::Float32, PcmLayout::Interleaved});
     ASSERT_TRUE(reader) << reader.error();
     std::vector<float> sound;
     std::vector<float> chunk(4096);

@@ -2,18 +2,17 @@
 // masks and their editor ghosts, display scaling in and out of playback, the after-drawing block
 // and the canvas background. Probes allow 2/255 on flat colour and a pixel on edges.
 
-#include "render/RasterTargetDrawing.h"
-#include "render/VTLObjectsContainerRenderer.h"
-
 #include "model/support/ModelFixture.h"
 #include "objects/CompositionRectangularObject.h"
 #include "platform/imaging/CIColor.h"
 #include "platform/imaging/CIImage.h"
 #include "platform/imaging/pixels/BitmapImage.h"
+#include "render/RasterTargetDrawing.h"
+#include "render/VTLObjectsContainerRenderer.h"
 
 #include <cstdlib>
-#include <optional>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace vtl::test {
 namespace {
@@ -48,14 +47,16 @@ CompositingColor compositingPixel(const BitmapImage& image, int x, int yFromTop)
     return {int((p >> 16) & 255), int((p >> 8) & 255), int(p & 255), int(p >> 24)};
 }
 
-::testing::AssertionResult compositingNear(const BitmapImage& image, int x, int yFromTop, CompositingColor want) {
+::testing::AssertionResult compositingNear(const BitmapImage& image, int x, int yFromTop,
+                                           CompositingColor want) {
     const CompositingColor got = compositingPixel(image, x, yFromTop);
     if (std::abs(got.r - want.r) <= 2 && std::abs(got.g - want.g) <= 2 && std::abs(got.b - want.b) <= 2 &&
         std::abs(got.a - want.a) <= 2)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << x << ", " << yFromTop << " from top) is (" << got.r << ", "
-                                         << got.g << ", " << got.b << ", " << got.a << "), want (" << want.r << ", "
-                                         << want.g << ", " << want.b << ", " << want.a << ")";
+    return ::testing::AssertionFailure()
+           << "pixel (" << x << ", " << yFromTop << " from top) is (" << got.r << ", " << got.g << ", "
+           << got.b << ", " << got.a << "), want (" << want.r << ", " << want.g << ", " << want.b << ", "
+           << want.a << ")";
 }
 
 constexpr CompositingColor compositingClear{0, 0, 0, 0};
@@ -98,8 +99,8 @@ protected:
         options.forExport = pass.exporting;
         options.colorSpace = ColorSpace::deviceRGB();
         options.afterObjects = pass.after;
-        renderer.drawObjectsInTargetRect(drawing, Rect(0, 0, pass.target.width, pass.target.height), pass.masks,
-                                         options);
+        renderer.drawObjectsInTargetRect(drawing, Rect(0, 0, pass.target.width, pass.target.height),
+                                         pass.masks, options);
         return image;
     }
     BitmapImage render() { return render(Pass{}); }
@@ -164,7 +165,8 @@ TEST_F(ContainerCompositing, HalfOpacityBlendsPremultiplied) {
     EXPECT_TRUE(compositingNear(image, 50, 50, {128, 0, 128, 255}));
     renderer.setClearColor(0);
     container()->removeObject(container()->transitionsAndObjects().front().get());
-    EXPECT_TRUE(compositingNear(render(), 50, 50, {128, 0, 0, 128})) << "over nothing: premultiplied half red";
+    EXPECT_TRUE(compositingNear(render(), 50, 50, {128, 0, 0, 128}))
+        << "over nothing: premultiplied half red";
 }
 
 TEST_F(ContainerCompositing, RotationTurnsClockwiseAboutTheCentre) {
@@ -281,7 +283,8 @@ TEST_F(ContainerCompositing, TheAfterDrawingBlockDrawsInCanvasUnits) {
         pass.playback = playback;
         pass.after = [&](RasterTargetDrawing& drawing) {
             ++calls;
-            const CIImage blue = CIImage::imageWithColor(CIColor(0, 0, 1, 1)).imageByCroppingToRect(Rect(0, 0, 1, 1));
+            const CIImage blue =
+                CIImage::imageWithColor(CIColor(0, 0, 1, 1)).imageByCroppingToRect(Rect(0, 0, 1, 1));
             // The canvas's right half, in canvas units.
             ASSERT_TRUE(drawing.drawImage(blue, Rect(100, 0, 100, 100), blue.extent()));
         };

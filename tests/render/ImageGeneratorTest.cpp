@@ -1,13 +1,12 @@
 // The offscreen generator: output size, pixel formats at any row stride, the top row first, the
 // mask list never used, and two threads sharing one generator.
 
-#include "render/VTLObjectsContainerImageGenerator.h"
-#include "render/VTLObjectsContainerRenderer.h"
-
 #include "model/support/ModelFixture.h"
 #include "objects/CompositionRectangularObject.h"
 #include "platform/imaging/CIColor.h"
 #include "platform/imaging/CIImage.h"
+#include "render/VTLObjectsContainerImageGenerator.h"
+#include "render/VTLObjectsContainerRenderer.h"
 
 #include <cmath>
 #include <cstring>
@@ -77,15 +76,31 @@ TEST_F(ContainerImageGenerator, FramesHoldExactlyTheDeclaredFormatTopRowFirst) {
         std::vector<std::uint8_t> red, halfBlue, empty;
     };
     const Case cases[] = {
-        {"BGRA", GeneratorAlpha::With, FramePixelFormat::BGRA8Premultiplied, {0, 0, 255, 255}, {128, 0, 0, 128},
+        {"BGRA",
+         GeneratorAlpha::With,
+         FramePixelFormat::BGRA8Premultiplied,
+         {0, 0, 255, 255},
+         {128, 0, 0, 128},
          {0, 0, 0, 0}},
-        {"RGBA", GeneratorAlpha::With, FramePixelFormat::RGBA8Premultiplied, {255, 0, 0, 255}, {0, 0, 128, 128},
+        {"RGBA",
+         GeneratorAlpha::With,
+         FramePixelFormat::RGBA8Premultiplied,
+         {255, 0, 0, 255},
+         {0, 0, 128, 128},
          {0, 0, 0, 0}},
-        {"BGRX", GeneratorAlpha::Without, FramePixelFormat::BGRX8, {0, 0, 255, 255}, {128, 0, 0, 255},
+        {"BGRX",
+         GeneratorAlpha::Without,
+         FramePixelFormat::BGRX8,
+         {0, 0, 255, 255},
+         {128, 0, 0, 255},
          {0, 0, 0, 255}},
         {"RGB", GeneratorAlpha::Without, FramePixelFormat::RGB8, {255, 0, 0}, {0, 0, 128}, {0, 0, 0}},
-        {"BGRX from an alpha generator", GeneratorAlpha::With, FramePixelFormat::BGRX8, {0, 0, 255, 255},
-         {128, 0, 0, 255}, {0, 0, 0, 255}},
+        {"BGRX from an alpha generator",
+         GeneratorAlpha::With,
+         FramePixelFormat::BGRX8,
+         {0, 0, 255, 255},
+         {128, 0, 0, 255},
+         {0, 0, 0, 255}},
     };
     for (const Case& c : cases) {
         for (std::size_t padding : {std::size_t(0), std::size_t(52)}) {
@@ -170,7 +185,8 @@ TEST_F(ContainerImageGenerator, TwoThreadsThroughOneGeneratorGetWholeSeparateFra
         ASSERT_EQ(list.size(), 8u);
         for (const RenderedFrame& frame : list)
             for (int y = 0; y < 32; ++y)
-                ASSERT_EQ(std::memcmp(frame.row(y), reference->rowAt(std::size_t(y)), 64 * 4), 0) << "row " << y;
+                ASSERT_EQ(std::memcmp(frame.row(y), reference->rowAt(std::size_t(y)), 64 * 4), 0)
+                    << "row " << y;
     }
     EXPECT_NE(frames[0][0].pixels.get(), frames[1][0].pixels.get()) << "each frame its own pixels";
 }

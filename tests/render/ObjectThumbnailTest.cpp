@@ -2,13 +2,13 @@
 // from the visible part at the middle of the object's time, coalesced rebuilds with one
 // notification, none for an object off the canvas, deleted meanwhile or in an offscreen container.
 
-#include "render/ObjectThumbnailPainter.h"
+#include "objects/ObjectThumbnail.h"
 
 #include "model/support/ModelFixture.h"
 #include "objects/CompositionShapeObject.h"
-#include "objects/ObjectThumbnail.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "render/ObjectThumbnailPainter.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,6 @@
 // at its hot spot, click marks by age, the spotlight and its fade, one cursor decode per cursor
 // change, and untrusted style and state values that must not break a frame.
 
-#include "render/VTLObjectsContainerRenderer.h"
-
 #include "imaging/ImagingTestSupport.h"
 #include "model/CompositionEventTriggeredState.h"
 #include "model/SharedMediaManager.h"
@@ -15,6 +13,7 @@
 #include "platform/graphics/GraphicsContext.h"
 #include "platform/graphics/tiff/TiffCodec.h"
 #include "recorder/synthetic/SyntheticRecording.h"
+#include "render/VTLObjectsContainerRenderer.h"
 #include "tracks/CompositionTrackObjectEventZoom.h"
 #include "tracks/CompositionTrackObjectMouseImages.h"
 #include "tracks/CompositionVistrelTrack.h"
@@ -60,9 +59,9 @@ struct RecScript {
 // cursor with hot spot (2, 3) from 0 s and a green one from 2 s.
 PropertyList recMouseFile(const RecScript& script) {
     auto click = [](double time, const char* point, int type) {
-        return recTimed(time, {{"point", PropertyList(point)},
-                               {"eventType", PropertyList(type)},
-                               {"button", PropertyList(1)}});
+        return recTimed(
+            time,
+            {{"point", PropertyList(point)}, {"eventType", PropertyList(type)}, {"button", PropertyList(1)}});
     };
     PlistArray events = {click(1.0, "{200, 100}", 1), click(1.05, "{200, 100}", 2), click(4.0, "{60, 60}", 1),
                          click(4.05, "{60, 60}", 2),
@@ -116,8 +115,8 @@ const fs::path& recSyntheticPackage() {
 class RecordingTrackRendering : public ModelFixture {
 protected:
     RecordingTrackRendering()
-        : media_(fs::path(::testing::TempDir()) / ("rectrack-media-" + std::to_string(::getpid()))),
-          renderer(document.objectsContainer()) {
+        : media_(fs::path(::testing::TempDir()) / ("rectrack-media-" + std::to_string(::getpid())))
+        , renderer(document.objectsContainer()) {
         CompositionVistrelTrack::registerClasses();
     }
     ~RecordingTrackRendering() override {
@@ -127,9 +126,9 @@ protected:
     }
 
     std::shared_ptr<CompositionVistrelTrack> addTrack(const RecScript& script = {}) {
-        const fs::path target = fs::path(::testing::TempDir()) /
-                                ("rectrack-" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(packages_.size()) + ".vistrelRecord");
+        const fs::path target =
+            fs::path(::testing::TempDir()) / ("rectrack-" + std::to_string(::getpid()) + "-" +
+                                              std::to_string(packages_.size()) + ".vistrelRecord");
         fs::remove_all(target);
         fs::copy(recSyntheticPackage(), target, fs::copy_options::recursive);
         EXPECT_TRUE(recMouseFile(script).writeToFile(target / "mouse", PropertyListFormat::Xml));
@@ -148,8 +147,8 @@ protected:
         return track;
     }
 
-    CompositionEventTriggeredState& addState(CompositionVistrelTrack& track, double start, double end, int kind,
-                                             double zoomTime = 1.0) {
+    CompositionEventTriggeredState& addState(CompositionVistrelTrack& track, double start, double end,
+                                             int kind, double zoomTime = 1.0) {
         auto state = track.addNewTriggeredStateAtGlobalTimes(start, end);
         auto* event = dynamic_cast<CompositionEventTriggeredState*>(state.get());
         EXPECT_TRUE(event);
@@ -169,8 +168,9 @@ protected:
 
     Rendered overlayAt(CompositionVistrelTrack& track, double t, float backing = 1.0f) {
         const CIImage image = mouseCursorAndEventImageAtTime(track, t, &renderer, backing);
-        if (image.isNull()) return Rendered{PixelRegion{0, 0, kRecWidth, kRecHeight},
-                                            std::vector<std::uint8_t>(std::size_t(kRecWidth * kRecHeight) * 4, 0)};
+        if (image.isNull())
+            return Rendered{PixelRegion{0, 0, kRecWidth, kRecHeight},
+                            std::vector<std::uint8_t>(std::size_t(kRecWidth * kRecHeight) * 4, 0)};
         return render(image, PixelRegion{0, 0, kRecWidth, kRecHeight});
     }
 
@@ -204,7 +204,8 @@ TEST_F(RecordingTrackRendering, EventZoomFollowsTheClickAndFadesAfterTwoSeconds)
     };
     for (const Case& c : cases) {
         EventZoomCentre centre;
-        const auto transform = eventTransformForTime(*track, c.t, state, Rect(0, 0, kRecWidth, kRecHeight), &centre);
+        const auto transform =
+            eventTransformForTime(*track, c.t, state, Rect(0, 0, kRecWidth, kRecHeight), &centre);
         ASSERT_EQ(transform.has_value(), c.factor.has_value()) << c.t;
         if (!c.factor) continue;
         EXPECT_FLOAT_EQ(centre.factor, *c.factor) << c.t;
@@ -237,11 +238,13 @@ TEST_F(RecordingTrackRendering, TheZoomedFrameIsThePlainFrameScaledAboutTheClick
     EXPECT_EQ(zoomed.extent(), Rect(0, 0, kRecWidth, kRecHeight)) << "the zoom covers the same extent";
 
     // The expected picture made here from the frame: 1.5 × about the click point (200, 100).
-    const CIImage frame = renderer.cachedAndUploadPixelBuffer(track->movie()->createImageAtTime(t, &renderer), *track);
+    const CIImage frame =
+        renderer.cachedAndUploadPixelBuffer(track->movie()->createImageAtTime(t, &renderer), *track);
     AffineTransform expected = AffineTransform::translation(-200, -100);
     expected.append(AffineTransform::scale(1.5, 1.5));
     expected.append(AffineTransform::translation(200, 100));
-    const Rendered want = render(frame.imageByApplyingTransform(expected), PixelRegion{0, 0, kRecWidth, kRecHeight});
+    const Rendered want =
+        render(frame.imageByApplyingTransform(expected), PixelRegion{0, 0, kRecWidth, kRecHeight});
     const Rendered got = render(zoomed, PixelRegion{0, 0, kRecWidth, kRecHeight});
     EXPECT_LE(recMaxDifference(got, want), 2);
     EXPECT_GT(recMaxDifference(got, plain), 16) << "the picture did change";
@@ -255,10 +258,10 @@ TEST_F(RecordingTrackRendering, FocusZoomStaysInsideThePicture) {
         float zoom;
     };
     const Case cases[] = {
-        {Rect(0, 0, 80, 60), {0, 0}, 4.0f},                   // lower-left corner
+        {Rect(0, 0, 80, 60), {0, 0}, 4.0f},                     // lower-left corner
         {Rect(280, 200, 40, 40), {320 - 320 / 6.0, 200}, 6.0f}, // upper-right corner, clamped
-        {Rect(120, 90, 80, 60), {120, 90}, 4.0f},             // centred
-        {Rect(10, 10, 0, 0), {0, 0}, 1.0f},                   // no area: the whole picture
+        {Rect(120, 90, 80, 60), {120, 90}, 4.0f},               // centred
+        {Rect(10, 10, 0, 0), {0, 0}, 1.0f},                     // no area: the whole picture
         {Rect(NAN, 10, 20, 20), {0, 0}, 1.0f},
     };
     for (const Case& k : cases) {
@@ -296,7 +299,8 @@ TEST_F(RecordingTrackRendering, UntrustedZoomTimesAndFocusRectsNeverCarryNaN) {
         for (int kind : {2, 3, 4}) {
             auto& state = addState(*track, 1.0, 3.0, kind, zoomTime);
             for (double t : {0.4, 0.9, 1.0, 2.0, 3.0, 3.2}) {
-                const auto transform = eventTransformForTime(*track, t, state, Rect(0, 0, kRecWidth, kRecHeight));
+                const auto transform =
+                    eventTransformForTime(*track, t, state, Rect(0, 0, kRecWidth, kRecHeight));
                 if (transform) {
                     EXPECT_TRUE(isFiniteTransform(*transform)) << zoomTime << " " << kind << " " << t;
                 }
@@ -305,7 +309,8 @@ TEST_F(RecordingTrackRendering, UntrustedZoomTimesAndFocusRectsNeverCarryNaN) {
                 request.renderer = &renderer;
                 const CIImage frame = track->createImageAtTime(request);
                 ASSERT_FALSE(frame.isNull());
-                EXPECT_EQ(frame.extent(), Rect(0, 0, kRecWidth, kRecHeight)) << zoomTime << " " << kind << " " << t;
+                EXPECT_EQ(frame.extent(), Rect(0, 0, kRecWidth, kRecHeight))
+                    << zoomTime << " " << kind << " " << t;
             }
             track->removeTriggeredState(&state);
         }
@@ -369,7 +374,8 @@ TEST_F(RecordingTrackRendering, CursorSitsAtItsHotSpotAndClickRingsFadeByAge) {
         for (Point d : {Point{1, 0}, Point{-1, 0}, Point{0, 1}, Point{0, -1}}) {
             const int inX = int(200 + d.x * (ring.radius - 2)), inY = int(100 + d.y * (ring.radius - 2));
             const int outX = int(200 + d.x * (ring.radius + 2)), outY = int(100 + d.y * (ring.radius + 2));
-            EXPECT_NEAR(o.alpha(inX, inY), ring.alpha, 2) << ring.t << " inside towards " << d.x << "," << d.y;
+            EXPECT_NEAR(o.alpha(inX, inY), ring.alpha, 2)
+                << ring.t << " inside towards " << d.x << "," << d.y;
             EXPECT_EQ(o.alpha(outX, outY), 0) << ring.t << " outside towards " << d.x << "," << d.y;
         }
     }
@@ -429,10 +435,10 @@ TEST(RecordingFocusOverlay, LiftsEachRectangleOutOfTheDarkenedPicture) {
     };
     for (const Case& c : {Case{1.0f, {70, 70}}, Case{0.5f, {40, 40}}}) {
         const int before = assertionFailureCount();
-        const Rendered out = render(imageByGeneratingOverlayOfRects({Rect(10, 10, 20, 20)}, {Rect(50, 50, 40, 40)},
-                                                                    {c.alpha}, Color::deviceRGB(0, 0, 0, 1), 0.5,
-                                                                    picture),
-                                    whole);
+        const Rendered out =
+            render(imageByGeneratingOverlayOfRects({Rect(10, 10, 20, 20)}, {Rect(50, 50, 40, 40)}, {c.alpha},
+                                                   Color::deviceRGB(0, 0, 0, 1), 0.5, picture),
+                   whole);
         EXPECT_EQ(assertionFailureCount(), before);
         EXPECT_NEAR(out.at(5, 95)[0], 128, 2) << "darkened by black at 0.5";
         const auto lifted = out.at(int(c.liftedProbe.x), int(c.liftedProbe.y));
@@ -442,9 +448,9 @@ TEST(RecordingFocusOverlay, LiftsEachRectangleOutOfTheDarkenedPicture) {
     }
     // Unequal lists are reported, and the pairs present still drawn.
     const int before = assertionFailureCount();
-    const CIImage uneven = imageByGeneratingOverlayOfRects({Rect(10, 10, 20, 20), Rect(0, 0, 5, 5)},
-                                                           {Rect(50, 50, 40, 40)}, {1.0f},
-                                                           Color::deviceRGB(0, 0, 0, 1), 0.5, picture);
+    const CIImage uneven =
+        imageByGeneratingOverlayOfRects({Rect(10, 10, 20, 20), Rect(0, 0, 5, 5)}, {Rect(50, 50, 40, 40)},
+                                        {1.0f}, Color::deviceRGB(0, 0, 0, 1), 0.5, picture);
     EXPECT_EQ(assertionFailureCount(), before + 2);
     EXPECT_NEAR(render(uneven, whole).at(70, 70)[2], 255, 3);
 }

@@ -1,7 +1,6 @@
 // The render tool: its PNG matches the generator's frame for a composition package and for a
 // recording package, and bad input fails with one line and a non-zero exit.
 
-#include "support/ToolRun.h"
 #include "document/DocumentOpening.h"
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionShapeObject.h"
@@ -13,6 +12,7 @@
 #include "platform/graphics/Bitmap.h"
 #include "recorder/synthetic/SyntheticRecording.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
+#include "support/ToolRun.h"
 #include "tracks/CompositionVistrelTrack.h"
 
 #include <cstdio>
@@ -31,7 +31,9 @@ namespace fs = std::filesystem;
 
 #ifdef VISTREL_RENDER_TOOL
 
-ToolRun runRenderTool(const std::string& arguments) { return runTool(VISTREL_RENDER_TOOL, arguments); }
+ToolRun runRenderTool(const std::string& arguments) {
+    return runTool(VISTREL_RENDER_TOOL, arguments);
+}
 
 class RenderTool : public ::testing::Test {
 protected:
@@ -82,11 +84,12 @@ protected:
     void expectToolMatchesGenerator(const std::string& input, CompositionDocument& document, Size size,
                                     const std::string& sizeArgument, double time = 0.5) {
         const fs::path png = folder_ / "out.png";
-        const ToolRun run =
-            runRenderTool(input + " --time " + std::to_string(time) + " --out " + png.string() + sizeArgument);
+        const ToolRun run = runRenderTool(input + " --time " + std::to_string(time) + " --out " +
+                                          png.string() + sizeArgument);
         ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
         std::ifstream in(png, std::ios::binary);
-        const std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(in),
+                                             std::istreambuf_iterator<char>()};
         const std::shared_ptr<Bitmap> decoded = Bitmap::fromData(data);
         ASSERT_TRUE(decoded);
 
@@ -147,7 +150,8 @@ TEST_F(RenderTool, MatchesTheGeneratorForARecordingPackage) {
     SharedMediaManager media(folder_ / "media");
     auto document = openRecordingAsComposition(package, media);
     ASSERT_TRUE(document) << document.error();
-    EXPECT_EQ(document.value()->objectsContainer()->canvasSize().width, 96) << "the canvas takes the recording's size";
+    EXPECT_EQ(document.value()->objectsContainer()->canvasSize().width, 96)
+        << "the canvas takes the recording's size";
     EXPECT_EQ(document.value()->objectsContainer()->objects().size(), 1u);
     expectToolMatchesGenerator(package, *document.value(), {96, 64}, "");
 }
@@ -173,7 +177,8 @@ TEST_F(RenderTool, ARecordingOpensWithItsRecordedMouseStyle) {
     ASSERT_TRUE(track->recordMouseVisualization());
     EXPECT_EQ(track->recordMouseVisualization()->size, 33);
     EXPECT_TRUE(track->recordMouseVisualization()->vistrelOwn);
-    EXPECT_EQ(track->mouseVisualization(), track->recordMouseVisualization()) << "drawn with the recorded style";
+    EXPECT_EQ(track->mouseVisualization(), track->recordMouseVisualization())
+        << "drawn with the recorded style";
     EXPECT_EQ(track->startTime(), 0);
 
     // A damaged style file leaves the recording openable, with the default style.

@@ -2,13 +2,12 @@
 // uploaded frames and decode buffers, dropped when their object or recording leaves, and safe
 // while another thread draws.
 
-#include "render/VTLObjectsContainerRenderer.h"
-
 #include "model/SharedMediaManager.h"
 #include "model/support/ModelFixture.h"
 #include "platform/imaging/CIImage.h"
 #include "platform/imaging/pixels/BitmapImage.h"
 #include "recorder/synthetic/SyntheticRecording.h"
+#include "render/VTLObjectsContainerRenderer.h"
 #include "tracks/CompositionVistrelTrack.h"
 
 #include <atomic>
@@ -55,7 +54,8 @@ protected:
 TEST_F(RendererResources, EntriesAreKeptPerObjectAndPath) {
     auto a = addObject(), b = addObject();
     bool valid = true;
-    EXPECT_EQ(renderer.timeForObject(*a, kCachePathShadowImage, &valid), ObjectRendererResources::invalidStamp);
+    EXPECT_EQ(renderer.timeForObject(*a, kCachePathShadowImage, &valid),
+              ObjectRendererResources::invalidStamp);
     EXPECT_FALSE(valid);
 
     renderer.setCachedImage(solidImageOfWidth(1), *a, kCachePathShadowImage, 7);
@@ -68,7 +68,8 @@ TEST_F(RendererResources, EntriesAreKeptPerObjectAndPath) {
 
     renderer.setCachedImage(CIImage(), *a, kCachePathShadowImage, 9);
     EXPECT_TRUE(renderer.cachedImageForObject(*a, kCachePathShadowImage).isNull()) << "none removes the path";
-    EXPECT_EQ(renderer.cachedImageForObject(*a, kCachePathFrameImage).extent().size.width, 2) << "the others stay";
+    EXPECT_EQ(renderer.cachedImageForObject(*a, kCachePathFrameImage).extent().size.width, 2)
+        << "the others stay";
     EXPECT_EQ(renderer.storeCount(kCachePathShadowImage), 2u);
 
     renderer.removeAllCachedImages();
@@ -129,7 +130,8 @@ protected:
     RendererDecodeBuffers()
         : media_(fs::path(::testing::TempDir()) / ("renderer-media-" + std::to_string(::getpid()))) {
         CompositionVistrelTrack::registerClasses();
-        package_ = fs::path(::testing::TempDir()) / ("renderer-" + std::to_string(::getpid()) + ".vistrelRecord");
+        package_ =
+            fs::path(::testing::TempDir()) / ("renderer-" + std::to_string(::getpid()) + ".vistrelRecord");
         fs::remove_all(package_);
         SyntheticRecordingSettings settings;
         settings.screen.width = 160;
@@ -206,14 +208,15 @@ TEST_F(RendererResources, RemovalsWhileAnotherThreadDrawsAreSafe) {
     std::atomic<bool> stop{false};
     std::atomic<int> frames{0};
     std::thread drawing([&, drawn = objects] {
-            while (!stop.load()) {
+        while (!stop.load()) {
             renderer.releaseRetiredResources();
             for (const auto& object : drawn) {
                 ObjectImageRequest request;
                 request.compositionTime = 1 + frames.load() % 3;
                 request.renderer = &renderer;
                 object->createScaledImagesForTime(request, BackAndFrontImages::Include);
-                renderer.setCachedImage(solidImageOfWidth(2), *object, kCachePathImage, std::uint64_t(frames.load()));
+                renderer.setCachedImage(solidImageOfWidth(2), *object, kCachePathImage,
+                                        std::uint64_t(frames.load()));
                 bool valid = false;
                 renderer.timeForObject(*object, kCachePathImage, &valid);
                 renderer.cachedImageForObject(*object, kCachePathImage);

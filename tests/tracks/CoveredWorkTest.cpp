@@ -115,7 +115,9 @@ TEST(CoveredWork, PlanKeepsWhatTheLastPictureShowsAndTheSourcesOfItsMoves) {
         std::vector<std::vector<bool>> expected; // per record; empty: every piece
     };
     const Case cases[] = {
-        {"a later whole-frame change hides the key frame", {keyRecord(), blockRecord({}, {whole})}, {{false}, {}}},
+        {"a later whole-frame change hides the key frame",
+         {keyRecord(), blockRecord({}, {whole})},
+         {{false}, {}}},
         {"a moved block keeps its source in the key frame needed",
          {keyRecord(), blockRecord({{0, 0, 64, 32, 0, 32}}, {}), blockRecord({}, {bottom})},
          {{}, {}, {}}},

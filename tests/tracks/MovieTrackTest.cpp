@@ -57,7 +57,8 @@ public:
     int imagesCached = 0;
 
 private:
-    std::map<const CompositionBaseObject*, std::unique_ptr<CompositionMovieTrackObjectPlaybackContext>> contexts_;
+    std::map<const CompositionBaseObject*, std::unique_ptr<CompositionMovieTrackObjectPlaybackContext>>
+        contexts_;
     std::map<std::pair<const CompositionBaseObject*, std::string>, CachedMovieImage> cache_;
 };
 
@@ -77,14 +78,17 @@ protected:
         CompositionMovieTrackObject::registerClasses();
     }
     ~MovieTrackTest() override {
-        for (const auto& made : tracks_) made->cancelTrackExtraction();
+        for (const auto& made : tracks_)
+            made->cancelTrackExtraction();
         waitOnMainLoop([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 10);
     }
 
     std::shared_ptr<CompositionMediaEntry> entry(const std::string& path) {
-        return media_.entryForResourceWithFileSystemPath(path, &document_, SharedMediaManager::ResourceCopy::None);
+        return media_.entryForResourceWithFileSystemPath(path, &document_,
+                                                         SharedMediaManager::ResourceCopy::None);
     }
-    std::shared_ptr<CompositionMovieTrackObject> movieTrack(const std::string& fixture, std::uint32_t index = 0) {
+    std::shared_ptr<CompositionMovieTrackObject> movieTrack(const std::string& fixture,
+                                                            std::uint32_t index = 0) {
         auto made = makeModelObject<CompositionMovieTrackObject>(container());
         made->setMediaEntry(entry(mediaFixture(fixture)));
         made->setTrackIndex(index);
@@ -138,14 +142,16 @@ TEST_F(MovieTrackTest, ATrackTheFileLacksIsRefused) {
 
     // A replaced file without the stored track loads nothing instead of showing another track.
     const std::string path = test::scratchFolder() + "/replaced.mov";
-    std::filesystem::copy_file(mediaFixture("two-sizes"), path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(mediaFixture("two-sizes"), path,
+                               std::filesystem::copy_options::overwrite_existing);
     auto stored = makeModelObject<CompositionMovieTrackObject>(container());
     stored->setMediaEntry(entry(path));
     stored->setTrackIndex(2);
     auto bytes = KeyedArchiver::archivedData(stored);
     ASSERT_TRUE(bytes) << bytes.error();
     stored->prepareForDeletion();
-    std::filesystem::copy_file(mediaFixture("h264-360p"), path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(mediaFixture("h264-360p"), path,
+                               std::filesystem::copy_options::overwrite_existing);
     auto decoded = KeyedUnarchiver::unarchive<CompositionMovieTrackObject>(bytes.value());
     ASSERT_TRUE(decoded) << decoded.error();
     EXPECT_EQ((*decoded)->trackIndex(), 2u);
@@ -155,7 +161,8 @@ TEST_F(MovieTrackTest, ATrackTheFileLacksIsRefused) {
 
 TEST_F(MovieTrackTest, AMissingFileLoadsNothingAndKeepsTheDecodedTimes) {
     const std::string path = test::scratchFolder() + "/gone.mov";
-    std::filesystem::copy_file(mediaFixture("h264-360p"), path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(mediaFixture("h264-360p"), path,
+                               std::filesystem::copy_options::overwrite_existing);
     auto track = makeModelObject<CompositionMovieTrackObject>(container());
     track->setMediaEntry(entry(path));
     track->setTrackIndex(0);
@@ -231,11 +238,11 @@ TEST(MovieExportReader, AnswersWithTheNearerOfTheTwoPictures) {
         std::vector<std::int64_t> expected600;
     };
     const Case cases[] = {
-        {{300, 318}, {0.51}, {300}},               // 0.50 and 0.53 s: the nearer earlier one
-        {{600, 1200}, {1.5}, {1200}},              // a tie goes to the later picture
+        {{300, 318}, {0.51}, {300}},  // 0.50 and 0.53 s: the nearer earlier one
+        {{600, 1200}, {1.5}, {1200}}, // a tie goes to the later picture
         {{0, 20, 40}, {0.0, 0.02, 0.05}, {0, 20, 40}},
-        {{0, 20, 40}, {0.2, 5.0}, {40, 40}},       // past the last picture: the last one
-        {{300, 318}, {0.1}, {300}},                // before the first picture: the first
+        {{0, 20, 40}, {0.2, 5.0}, {40, 40}}, // past the last picture: the last one
+        {{300, 318}, {0.1}, {300}},          // before the first picture: the first
     };
     for (const Case& c : cases) {
         std::size_t next = 0;
@@ -250,9 +257,8 @@ TEST(MovieExportReader, AnswersWithTheNearerOfTheTwoPictures) {
             EXPECT_EQ(frame->time.value, c.expected600[i]) << c.asked[i];
         }
     }
-    VTL3AssetTrackSequentialBufferReader empty([]() -> Result<std::optional<VideoFrame>> {
-        return std::optional<VideoFrame>();
-    });
+    VTL3AssetTrackSequentialBufferReader empty(
+        []() -> Result<std::optional<VideoFrame>> { return std::optional<VideoFrame>(); });
     empty.beginReading();
     EXPECT_EQ(empty.copyPixelBufferAtTime(1.0), nullptr);
 }
@@ -261,11 +267,13 @@ TEST(MovieExportReader, AnswersWithTheNearerOfTheTwoPictures) {
 std::map<int, std::vector<std::uint8_t>> movieReferenceFrames(const std::vector<int>& indexes) {
     auto frames = test::referenceFrames(mediaFixture("h264-360p"), indexes, 640, 360, "bt601");
     std::map<int, std::vector<std::uint8_t>> byIndex;
-    for (std::size_t i = 0; i < indexes.size() && i < frames.size(); ++i) byIndex[indexes[i]] = frames[i];
+    for (std::size_t i = 0; i < indexes.size() && i < frames.size(); ++i)
+        byIndex[indexes[i]] = frames[i];
     return byIndex;
 }
 
-void expectMovieFrame(const BitmapImage& image, const std::vector<std::uint8_t>& reference, const std::string& what) {
+void expectMovieFrame(const BitmapImage& image, const std::vector<std::uint8_t>& reference,
+                      const std::string& what) {
     ASSERT_EQ(image.width(), 640u) << what;
     ASSERT_EQ(image.height(), 360u) << what;
     ASSERT_EQ(reference.size(), 640u * 360u * 4u) << what;
@@ -286,7 +294,8 @@ TEST_F(MovieTrackTest, ScrubbingGivesTheExactFrameAndThenTheCache) {
     for (const Case& c : cases) {
         const std::string what = "scrub at " + std::to_string(c.mediaSeconds);
         // The first request seeks the renderer's player (showing the last picture meanwhile).
-        MovieTrackFrame frame = track->createImageAtTime(10.0 + c.mediaSeconds, MovieFrameUse::Scrubbing, renderer);
+        MovieTrackFrame frame =
+            track->createImageAtTime(10.0 + c.mediaSeconds, MovieFrameUse::Scrubbing, renderer);
         ASSERT_FALSE(frame.image.isEmpty()) << what;
         auto* context = renderer.movieContextForObject(*track);
         ASSERT_TRUE(context && context->player());
@@ -296,7 +305,8 @@ TEST_F(MovieTrackTest, ScrubbingGivesTheExactFrameAndThenTheCache) {
         if (std::fmod(c.mediaSeconds * 30, 1.0) != 0.0) continue;
         // At a frame's start the key of the request is the frame's: the cache answers.
         const int cachedBefore = renderer.imagesCached;
-        MovieTrackFrame again = track->createImageAtTime(10.0 + c.mediaSeconds, MovieFrameUse::Scrubbing, renderer);
+        MovieTrackFrame again =
+            track->createImageAtTime(10.0 + c.mediaSeconds, MovieFrameUse::Scrubbing, renderer);
         EXPECT_EQ(again.image.data(), frame.image.data()) << what;
         EXPECT_EQ(renderer.imagesCached, cachedBefore) << what;
     }
@@ -311,11 +321,12 @@ TEST_F(MovieTrackTest, ScrubbingGivesTheExactFrameAndThenTheCache) {
     EXPECT_TRUE(waitOnMainLoop([&] { return invalidated; }, 10));
     NotificationCenter::defaultCenter().removeObserver(token);
     const auto atHalf = movieReferenceFrames({45});
-    expectMovieFrame(track->createImageAtTime(10.0 + 1.5, MovieFrameUse::Scrubbing, renderer).image, atHalf.at(45),
-                     "after the seek");
+    expectMovieFrame(track->createImageAtTime(10.0 + 1.5, MovieFrameUse::Scrubbing, renderer).image,
+                     atHalf.at(45), "after the seek");
 
     // A scale enters the key and is handed to the renderer to apply.
-    MovieTrackFrame scaled = track->createImageAtTime(10.0 + 1.5, MovieFrameUse::Scrubbing, renderer, 2.0, 1.0);
+    MovieTrackFrame scaled =
+        track->createImageAtTime(10.0 + 1.5, MovieFrameUse::Scrubbing, renderer, 2.0, 1.0);
     EXPECT_EQ(scaled.xScale, 2.0);
     EXPECT_EQ(scaled.yScale, 1.0);
     EXPECT_FALSE(scaled.image.isEmpty());
@@ -362,8 +373,12 @@ TEST(MovieThumbnails, TheScheduleKeepsIndexEqualToThreeTimesTheTime) {
         std::size_t copies, total, requested;
     };
     const Case cases[] = {
-        {10.0, 1.0 / 3, 1, 30, 30},     {10.1, 1.0 / 3, 1, 31, 31},       {1800.0, 1.0 / 3, 1, 5400, 5400},
-        {1800.5, 2.0 / 3, 2, 2701, 2701}, {3600.0, 2.0 / 3, 2, 5400, 5400}, {7200.0, 4.0 / 3, 4, 5400, 5400},
+        {10.0, 1.0 / 3, 1, 30, 30},
+        {10.1, 1.0 / 3, 1, 31, 31},
+        {1800.0, 1.0 / 3, 1, 5400, 5400},
+        {1800.5, 2.0 / 3, 2, 2701, 2701},
+        {3600.0, 2.0 / 3, 2, 5400, 5400},
+        {7200.0, 4.0 / 3, 4, 5400, 5400},
         {0.0, 0, 1, 0, 0},
     };
     for (const Case& c : cases) {
@@ -432,7 +447,8 @@ TEST_F(MovieTrackTest, AThumbnailRunMakesEveryThumbnailAndHandsThemToCopies) {
     other->generateThumbnails();
     EXPECT_FALSE(other->previewThumbnailsGenerated()) << "one track extracts at a time";
 
-    ASSERT_TRUE(waitOnMainLoop([&] { return CompositionTrackObject::currentlyExtractingTrack() != track; }, 60));
+    ASSERT_TRUE(
+        waitOnMainLoop([&] { return CompositionTrackObject::currentlyExtractingTrack() != track; }, 60));
     NotificationCenter::defaultCenter().removeObserver(token);
     ASSERT_TRUE(track->previewThumbnailsGenerated());
     auto thumbnails = track->previewThumbnails();
@@ -501,7 +517,8 @@ TEST_F(MovieTrackTest, TheOverrideSizeAndStyleTravelInTheArchive) {
     track->setOverrideSize(Size{320, 180});
     // A slot whose picture could not be made stays a slot.
     BitmapImage small(4, 3);
-    for (std::size_t i = 3; i < small.byteCount(); i += 4) small.mutableData()[i] = 255; // opaque, as decoded
+    for (std::size_t i = 3; i < small.byteCount(); i += 4)
+        small.mutableData()[i] = 255; // opaque, as decoded
     small.mutableData()[0] = 200;
     track->setPreviewThumbnails({small, BitmapImage(), small});
     auto bytes = KeyedArchiver::archivedData(track);
@@ -557,7 +574,8 @@ TEST_F(MovieTrackTest, DamagedFilesGiveNoPicturesAndNoCrash) {
         }
         (void)track->imageAtTime(2.0);
         track->generateThumbnails();
-        EXPECT_TRUE(waitOnMainLoop([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 30)) << c.name;
+        EXPECT_TRUE(waitOnMainLoop([] { return !CompositionTrackObject::currentlyExtractingTrack(); }, 30))
+            << c.name;
         EXPECT_TRUE(track->previewThumbnailsGenerated()) << c.name << ": the queue moves on";
     }
 }

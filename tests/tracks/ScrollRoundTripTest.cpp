@@ -44,7 +44,8 @@ std::shared_ptr<MemorySurface> tripTextPicture(unsigned seed) {
 
 // The previous picture with rows (or columns) of `area` shifted by (dx, dy), the exposed part
 // taken from a fresh picture.
-std::shared_ptr<MemorySurface> scrolledPicture(const MemorySurface& previous, Rect area, int dx, int dy, unsigned seed) {
+std::shared_ptr<MemorySurface> scrolledPicture(const MemorySurface& previous, Rect area, int dx, int dy,
+                                               unsigned seed) {
     auto fresh = tripTextPicture(seed);
     auto result = std::make_shared<MemorySurface>(kTripWidth, kTripHeight);
     std::memcpy(result->pixels(), previous.pixels(), std::size_t(kTripWidth) * kTripHeight * 4);
@@ -52,7 +53,8 @@ std::shared_ptr<MemorySurface> scrolledPicture(const MemorySurface& previous, Re
     for (int y = int(area.minY()); y < int(area.maxY()); ++y)
         for (int x = int(area.minX()); x < int(area.maxX()); ++x) {
             const int sx = x + dx, sy = y + dy;
-            const bool inside = sx >= area.minX() && sx < area.maxX() && sy >= area.minY() && sy < area.maxY();
+            const bool inside =
+                sx >= area.minX() && sx < area.maxX() && sy >= area.minY() && sy < area.maxY();
             std::memcpy(result->pixels() + (std::size_t(y) * kTripWidth + x) * 4,
                         inside ? at(previous.pixels(), sx, sy) : at(fresh->pixels(), x, y), 4);
         }
@@ -80,7 +82,8 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
         if (trip.changeInside)
             for (int y = 150; y < 153; ++y)
                 for (int x = 100; x < 140; ++x)
-                    std::memcpy(current->pixels() + (std::size_t(y) * kTripWidth + x) * 4, "\x20\x20\x20\xff", 4);
+                    std::memcpy(current->pixels() + (std::size_t(y) * kTripWidth + x) * 4, "\x20\x20\x20\xff",
+                                4);
         ScrollDetector detector;
         const DisplayStreamUpdate update =
             detector.detect({previous->pixels(), kTripWidth * 4, kTripWidth, kTripHeight},
@@ -93,7 +96,8 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
             changedPixels += r.width() * r.height();
         EXPECT_LT(changedPixels, 0.25 * trip.area.width() * trip.area.height());
         // Not counted as changed area, the scroll needs no key frame.
-        EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(kTripWidth, kTripHeight, update.refreshedRects(), 1, 30),
+        EXPECT_EQ(VTLRecorderKeyFrame::surfaceRequiresKeyframe(kTripWidth, kTripHeight,
+                                                               update.refreshedRects(), 1, 30),
                   KeyFrameDecision::NotNeeded);
 
         const std::string path =
@@ -128,8 +132,9 @@ TEST(ScrollRoundTrip, DetectedScrollsDecodeToTheCapturedPictureWithOnlyTheStripE
         DecompressionInfo& info = **decoder;
         for (std::uint64_t frame : {0, 1}) {
             EXPECT_TRUE(info.decompressFrame(frame)) << info.lastError();
-            const auto d = test::compareBGR(info.frameBytes().data(),
-                                            (frame == 0 ? previous : current)->pixels(), kTripWidth, kTripHeight);
+            const auto d =
+                test::compareBGR(info.frameBytes().data(), (frame == 0 ? previous : current)->pixels(),
+                                 kTripWidth, kTripHeight);
             EXPECT_LE(d.mean, 2.5) << "frame " << frame;
             EXPECT_LE(d.maximum, 120) << "frame " << frame;
         }

@@ -11,7 +11,6 @@
 
 namespace vtl::test {
 
-
 Picture smoothPicture(std::size_t width, std::size_t height, int seed) {
     Picture p{width, height, std::vector<std::uint8_t>(width * height * 4)};
     for (std::size_t y = 0; y < height; ++y)

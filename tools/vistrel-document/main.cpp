@@ -47,13 +47,15 @@ void printSummary(const std::string& input, CompositionDocument& document) {
     std::printf("objects %zu\n", container.allObjects().size());
     for (const auto& object : container.allObjects()) {
         const auto& track = object->containerTrack();
-        std::printf("  %s \"%s\" track %d from %.3f to %.3f\n", object->className().c_str(), object->name().c_str(),
-                    track ? int(track->trackNumber()) : 0, object->startTime(), object->endTime());
+        std::printf("  %s \"%s\" track %d from %.3f to %.3f\n", object->className().c_str(),
+                    object->name().c_str(), track ? int(track->trackNumber()) : 0, object->startTime(),
+                    object->endTime());
     }
     const MediaEntryList entries = document.sharedMediaManager().entriesForDocument(&document);
     std::printf("media %zu\n", entries.size());
     for (const auto& entry : entries) {
-        std::printf("  %s%s\n", entry->relativePathFromDocumentRoot().c_str(), entry->isMissing() ? " (missing)" : "");
+        std::printf("  %s%s\n", entry->relativePathFromDocumentRoot().c_str(),
+                    entry->isMissing() ? " (missing)" : "");
     }
     std::printf("chapter marks %zu\n", container.chapterMarks().size());
     for (const auto& mark : container.chronologicallySortedChapterMarks())
@@ -81,7 +83,8 @@ int main(int argc, char** argv) {
         }
     }
     if (!input) return usageError("no input given.");
-    if (output && std::filesystem::path(*output).filename().empty()) return usageError("--save needs a package path.");
+    if (output && std::filesystem::path(*output).filename().empty())
+        return usageError("--save needs a package path.");
 
     // Texts lay out and the package icon is drawn with the font system, which needs an
     // application object; no display is used.
@@ -99,7 +102,8 @@ int main(int argc, char** argv) {
     SharedMediaManager media(temporary);
     auto document = std::make_unique<CompositionDocument>();
     document->setSharedMediaManager(&media);
-    const std::string type = isRecordingPackagePath(*input) ? package::recordingTypeName : "vistrelcomposition";
+    const std::string type =
+        isRecordingPackagePath(*input) ? package::recordingTypeName : "vistrelcomposition";
     if (Status read = document->readFromURL(*input, type); !read) return failure(read.error());
     if (summary || !output) printSummary(*input, *document);
     if (output) {

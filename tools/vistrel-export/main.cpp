@@ -22,8 +22,8 @@ using namespace vtl;
 
 namespace {
 
-constexpr const char* usage =
-    "usage: vistrel-export INPUT OUT.(mov|m4v|mp4) [--size WxH] [--fps N] [--codec h264|prores] [--bitrate B]";
+constexpr const char* usage = "usage: vistrel-export INPUT OUT.(mov|m4v|mp4) [--size WxH] [--fps N] [--codec "
+                              "h264|prores] [--bitrate B]";
 constexpr long maximumSide = 16384;
 
 int usageError(const std::string& message) {
@@ -105,8 +105,10 @@ int main(int argc, char** argv) {
     std::optional<Size> size;
     if (sizeText) {
         const std::size_t x = sizeText->find('x');
-        const auto w = x == std::string::npos ? std::nullopt : parseCount(sizeText->substr(0, x), 1, maximumSide);
-        const auto h = x == std::string::npos ? std::nullopt : parseCount(sizeText->substr(x + 1), 1, maximumSide);
+        const auto w =
+            x == std::string::npos ? std::nullopt : parseCount(sizeText->substr(0, x), 1, maximumSide);
+        const auto h =
+            x == std::string::npos ? std::nullopt : parseCount(sizeText->substr(x + 1), 1, maximumSide);
         if (!w || !h)
             return usageError("the size \"" + *sizeText + "\" is not WxH with sides from 1 to " +
                               std::to_string(maximumSide) + ".");

@@ -23,11 +23,16 @@ std::string at600(MediaTime time) {
 
 const char* kindName(MediaType type) {
     switch (type) {
-    case MediaType::Video: return "video";
-    case MediaType::Audio: return "audio";
-    case MediaType::Subtitle: return "subtitle";
-    case MediaType::Data: return "data";
-    case MediaType::Other: return "other";
+    case MediaType::Video:
+        return "video";
+    case MediaType::Audio:
+        return "audio";
+    case MediaType::Subtitle:
+        return "subtitle";
+    case MediaType::Data:
+        return "data";
+    case MediaType::Other:
+        return "other";
     }
     return "other";
 }
@@ -60,7 +65,8 @@ int main(int argc, char** argv) {
             if (track.frameRateNumerator > 0)
                 std::printf(", %d/%d fps", track.frameRateNumerator, track.frameRateDenominator);
         } else if (track.type == MediaType::Audio) {
-            std::printf(", %d Hz, %d channel%s", track.sampleRate, track.channelCount, track.channelCount == 1 ? "" : "s");
+            std::printf(", %d Hz, %d channel%s", track.sampleRate, track.channelCount,
+                        track.channelCount == 1 ? "" : "s");
         }
         std::printf(", time scale %d, start %s, duration %s", track.timeScale, at600(track.startTime).c_str(),
                     at600(track.duration).c_str());
@@ -71,8 +77,8 @@ int main(int argc, char** argv) {
     std::printf("chapters: %zu\n", asset.chapters().size());
     for (std::size_t i = 0; i < asset.chapters().size(); ++i) {
         const MediaChapter& chapter = asset.chapters()[i];
-        std::printf("chapter %zu: %s to %s \"%s\"\n", i + 1, at600(chapter.start).c_str(), at600(chapter.end).c_str(),
-                    chapter.title.c_str());
+        std::printf("chapter %zu: %s to %s \"%s\"\n", i + 1, at600(chapter.start).c_str(),
+                    at600(chapter.end).c_str(), chapter.title.c_str());
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -153,11 +153,12 @@ int main(int argc, char** argv) {
         }
     }
     if (recorderPath.empty() || packagePath.empty()) {
-        std::fprintf(stderr,
-                     "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--system-audio]\n"
-                     "       [--audio-device UID]... [--pause-at S:D]... [--mouse] [--hide-desktop R;G;B;A]\n"
-                     "       [--show-area] [--stop-key CODE:MODS]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--system-audio]\n"
+            "       [--audio-device UID]... [--pause-at S:D]... [--mouse] [--hide-desktop R;G;B;A]\n"
+            "       [--show-area] [--stop-key CODE:MODS]\n",
+            argv[0]);
         return 2;
     }
     settings.path = packagePath;
@@ -208,7 +209,8 @@ int main(int argc, char** argv) {
         if (seconds > 0)
             QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { clientPointer->stopRecord(); });
         for (const PauseAt& pause : pauses) {
-            QTimer::singleShot(static_cast<int>(pause.startSeconds * 1000), [&] { clientPointer->pauseResumeRecord(); });
+            QTimer::singleShot(static_cast<int>(pause.startSeconds * 1000),
+                               [&] { clientPointer->pauseResumeRecord(); });
             QTimer::singleShot(static_cast<int>((pause.startSeconds + pause.durationSeconds) * 1000),
                                [&] { clientPointer->pauseResumeRecord(); });
         }

@@ -42,7 +42,8 @@ std::optional<double> parseTime(const std::string& text) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(value) || value < 0) return std::nullopt;
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(value) || value < 0)
+        return std::nullopt;
     return value;
 }
 
@@ -97,8 +98,10 @@ int main(int argc, char** argv) {
     std::optional<Size> size;
     if (sizeText) {
         const std::size_t x = sizeText->find('x');
-        const std::optional<long> w = x == std::string::npos ? std::nullopt : parseSide(sizeText->substr(0, x));
-        const std::optional<long> h = x == std::string::npos ? std::nullopt : parseSide(sizeText->substr(x + 1));
+        const std::optional<long> w =
+            x == std::string::npos ? std::nullopt : parseSide(sizeText->substr(0, x));
+        const std::optional<long> h =
+            x == std::string::npos ? std::nullopt : parseSide(sizeText->substr(x + 1));
         if (!w || !h)
             return usageError("the size \"" + *sizeText + "\" is not WxH with sides from 1 to " +
                               std::to_string(maximumSide) + ".");

@@ -36,9 +36,9 @@ std::shared_ptr<AudioHardware> AudioHardware::shared() {
     return instance;
 }
 
-Result<std::unique_ptr<AudioInputStream>> AudioHardware::openSystemAudioStream(std::uint32_t channelCount,
-                                                                              std::uint32_t sampleRate,
-                                                                              AudioCaptureCallback callback) {
+Result<std::unique_ptr<AudioInputStream>>
+AudioHardware::openSystemAudioStream(std::uint32_t channelCount, std::uint32_t sampleRate,
+                                     AudioCaptureCallback callback) {
     for (const AudioDeviceDescription& device : devices())
         if (device.name == systemAudioDeviceName && !device.inputStreams.empty())
             return openInputStream(device.deviceID, channelCount, sampleRate, std::move(callback));

@@ -252,7 +252,8 @@ PulseAudioHardware::openOutputStream(std::uint32_t deviceID, AudioRenderCallback
 namespace {
 
 Status usableCaptureFormat(std::uint32_t channelCount, std::uint32_t sampleRate) {
-    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX) return fail("The channel count is not supported.");
+    if (channelCount == 0 || channelCount > PA_CHANNELS_MAX)
+        return fail("The channel count is not supported.");
     if (sampleRate < 1000 || sampleRate > PA_RATE_MAX) return fail("The sample rate is not supported.");
     return {};
 }
@@ -278,7 +279,8 @@ PulseAudioHardware::openSystemAudioStream(std::uint32_t channelCount, std::uint3
     if (Status usable = usableCaptureFormat(channelCount, sampleRate); !usable) return usable.asFailure();
     auto c = impl_->connect();
     if (!c) return fail("The audio server cannot be reached.");
-    return detail::openPulseInputStream(c, "@DEFAULT_MONITOR@", channelCount, sampleRate, std::move(callback));
+    return detail::openPulseInputStream(c, "@DEFAULT_MONITOR@", channelCount, sampleRate,
+                                        std::move(callback));
 }
 
 } // namespace vtl

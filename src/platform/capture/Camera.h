@@ -63,8 +63,8 @@ std::unique_ptr<Camera> makeTestPatternCamera(int widthPixels, int heightPixels,
 
 namespace detail {
 // YUYV (4:2:2, Y0 U Y1 V) rows to B, G, R, A, BT.601 limited range.
-void convertYUYVToBGRA(const std::uint8_t* yuyv, std::size_t yuyvBytesPerRow, int widthPixels, int heightPixels,
-                       std::uint8_t* bgra, std::size_t bgraBytesPerRow);
+void convertYUYVToBGRA(const std::uint8_t* yuyv, std::size_t yuyvBytesPerRow, int widthPixels,
+                       int heightPixels, std::uint8_t* bgra, std::size_t bgraBytesPerRow);
 } // namespace detail
 
 } // namespace vtl

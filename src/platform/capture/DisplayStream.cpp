@@ -154,7 +154,8 @@ bool DisplayStream::Impl::makeSurfaces(std::string& error) {
         const CaptureSurface& surface = *surfaces[i];
         const volatile std::uint8_t* bytes = surface.baseAddress();
         const std::size_t size = surface.bytesPerRow() * surface.height();
-        for (std::size_t offset = 0; offset < size; offset += 4096) (void)bytes[offset];
+        for (std::size_t offset = 0; offset < size; offset += 4096)
+            (void)bytes[offset];
     }
     return true;
 }

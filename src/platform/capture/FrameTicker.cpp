@@ -7,7 +7,7 @@ namespace vtl {
 
 FrameTicker::FrameTicker(double intervalNanoseconds)
     : interval_(std::isfinite(intervalNanoseconds) && intervalNanoseconds >= 1.0 ? intervalNanoseconds
-                                                                                : 1.0) {}
+                                                                                 : 1.0) {}
 
 void FrameTicker::start(std::uint64_t nowNanoseconds) {
     start_ = nowNanoseconds;

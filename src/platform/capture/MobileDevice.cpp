@@ -42,7 +42,8 @@ std::vector<MobileDeviceDescription> listMobileDevices() {
 }
 
 Result<std::unique_ptr<MobileDevice>> openMobileDevice(const std::string& uniqueID) {
-    return fail("The iOS device " + uniqueID + " cannot be reached: this system has no connection to iOS devices.");
+    return fail("The iOS device " + uniqueID +
+                " cannot be reached: this system has no connection to iOS devices.");
 }
 
 } // namespace vtl

@@ -25,8 +25,9 @@ constexpr std::size_t kMinimumVotes = 4;
 
 inline std::uint32_t colourAt(const PixelView& view, std::int64_t x, std::int64_t y) {
     std::uint32_t value;
-    std::memcpy(&value, view.pixels + static_cast<std::size_t>(y) * view.bytesPerRow + static_cast<std::size_t>(x) * 4,
-                4);
+    std::memcpy(
+        &value,
+        view.pixels + static_cast<std::size_t>(y) * view.bytesPerRow + static_cast<std::size_t>(x) * 4, 4);
     return value & kColourMask;
 }
 
@@ -76,8 +77,8 @@ std::uint64_t rowHash(const PixelView& view, std::int64_t y,
 // column x + dx, in `previous`.
 bool segmentEquals(const PixelView& current, const PixelView& previous, std::int64_t x, std::int64_t y,
                    std::int64_t width, std::int64_t dx, std::int64_t dy) {
-    const std::uint8_t* a = current.pixels + static_cast<std::size_t>(y) * current.bytesPerRow +
-                            static_cast<std::size_t>(x) * 4;
+    const std::uint8_t* a =
+        current.pixels + static_cast<std::size_t>(y) * current.bytesPerRow + static_cast<std::size_t>(x) * 4;
     const std::uint8_t* b = previous.pixels + static_cast<std::size_t>(y + dy) * previous.bytesPerRow +
                             static_cast<std::size_t>(x + dx) * 4;
     std::int64_t i = 0;
@@ -97,7 +98,8 @@ bool segmentEquals(const PixelView& current, const PixelView& previous, std::int
 }
 
 Rect toRect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
-    return Rect(static_cast<double>(x), static_cast<double>(y), static_cast<double>(w), static_cast<double>(h));
+    return Rect(static_cast<double>(x), static_cast<double>(y), static_cast<double>(w),
+                static_cast<double>(h));
 }
 
 } // namespace
@@ -185,7 +187,8 @@ bool ScrollDetector::findHorizontal(const PixelView& previous, const PixelView& 
         return false;
     const auto spans = spansOf(box.y, box.height, kColumnSpans, kColumnSpanRows);
     const std::int64_t oldFirst = std::max<std::int64_t>(0, box.x - kSearchRangePixels);
-    const std::int64_t oldEnd = std::min<std::int64_t>(previous.width, box.x + box.width + kSearchRangePixels);
+    const std::int64_t oldEnd =
+        std::min<std::int64_t>(previous.width, box.x + box.width + kSearchRangePixels);
     // Columns are hashed a row at a time, so the pictures are read in memory order.
     auto columnHashes = [&](const PixelView& view, std::int64_t first, std::int64_t end,
                             std::vector<std::uint64_t>& hashes) {
@@ -242,14 +245,19 @@ DisplayStreamUpdate ScrollDetector::detect(const PixelView& previous, const Pixe
     for (std::size_t i = 0; i < refreshed.size(); ++i) {
         // Whole pixels inside the picture, grown outward like the changed region's edges.
         const Rect& r = refreshed[i];
-        const std::int64_t x0 = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(r.minX())), 0, current.width);
-        const std::int64_t y0 = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(r.minY())), 0, current.height);
-        const std::int64_t x1 = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil(r.maxX())), 0, current.width);
-        const std::int64_t y1 = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil(r.maxY())), 0, current.height);
+        const std::int64_t x0 =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(r.minX())), 0, current.width);
+        const std::int64_t y0 =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(r.minY())), 0, current.height);
+        const std::int64_t x1 =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil(r.maxX())), 0, current.width);
+        const std::int64_t y1 =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil(r.maxY())), 0, current.height);
         if (x1 <= x0 || y1 <= y0) continue;
         const Box box{x0, y0, x1 - x0, y1 - y0};
         Candidate found;
-        if (findVertical(previous, current, box, i, found) || findHorizontal(previous, current, box, i, found))
+        if (findVertical(previous, current, box, i, found) ||
+            findHorizontal(previous, current, box, i, found))
             candidates.push_back(std::move(found));
     }
     if (candidates.empty()) return DisplayStreamUpdate(refreshed);

@@ -1,5 +1,4 @@
 #include "platform/capture/Camera.h"
-
 #include "platform/foundation/MonotonicClock.h"
 
 #include <atomic>
@@ -43,8 +42,9 @@ public:
 private:
     // Eight bars that move by one bar width a second; a white bar counts frames in binary.
     void draw(std::uint64_t frame, double seconds) {
-        static constexpr std::uint8_t bars[8][3] = {{255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0},
-                                                    {255, 0, 255},   {0, 0, 255},   {255, 0, 0},   {0, 0, 0}};
+        static constexpr std::uint8_t bars[8][3] = {{255, 255, 255}, {0, 255, 255}, {255, 255, 0},
+                                                    {0, 255, 0},     {255, 0, 255}, {0, 0, 255},
+                                                    {255, 0, 0},     {0, 0, 0}};
         const int barWidth = std::max(1, width_ / 8);
         const int shift = static_cast<int>(std::fmod(seconds, 8.0) * barWidth);
         for (int y = 0; y < height_; ++y) {
@@ -65,7 +65,8 @@ private:
         const double start = monotonicSeconds();
         for (std::uint64_t frame = 0; running_; ++frame) {
             const double due = start + static_cast<double>(frame) / frameRate_;
-            for (double wait = due - monotonicSeconds(); wait > 0 && running_; wait = due - monotonicSeconds())
+            for (double wait = due - monotonicSeconds(); wait > 0 && running_;
+                 wait = due - monotonicSeconds())
                 std::this_thread::sleep_for(std::chrono::duration<double>(std::min(wait, 0.1)));
             if (!running_) break;
             draw(frame, due - start);
@@ -90,7 +91,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Camera> makeTestPatternCamera(int widthPixels, int heightPixels, double frameRate, std::string name) {
+std::unique_ptr<Camera> makeTestPatternCamera(int widthPixels, int heightPixels, double frameRate,
+                                              std::string name) {
     return std::make_unique<TestPatternCamera>(std::max(widthPixels, 2), std::max(heightPixels, 2),
                                                frameRate > 0 ? frameRate : 30.0, std::move(name));
 }

@@ -1,5 +1,4 @@
 #include "platform/capture/Camera.h"
-
 #include "platform/foundation/Log.h"
 #include "platform/foundation/MonotonicClock.h"
 #include "platform/jpeg/JpegDecompression.h"
@@ -23,8 +22,8 @@ namespace fs = std::filesystem;
 
 namespace detail {
 
-void convertYUYVToBGRA(const std::uint8_t* yuyv, std::size_t yuyvBytesPerRow, int widthPixels, int heightPixels,
-                       std::uint8_t* bgra, std::size_t bgraBytesPerRow) {
+void convertYUYVToBGRA(const std::uint8_t* yuyv, std::size_t yuyvBytesPerRow, int widthPixels,
+                       int heightPixels, std::uint8_t* bgra, std::size_t bgraBytesPerRow) {
     auto clamp = [](int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); };
     for (int y = 0; y < heightPixels; ++y) {
         const std::uint8_t* in = yuyv + static_cast<std::size_t>(y) * yuyvBytesPerRow;
@@ -85,9 +84,12 @@ public:
         std::unique_ptr<V4L2Camera> camera(new V4L2Camera);
         camera->description_ = description;
         camera->fd_ = ::open(description.devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        if (camera->fd_ < 0) return fail("The camera " + description.localizedName + " cannot be opened: " + errnoText() + ".");
+        if (camera->fd_ < 0)
+            return fail("The camera " + description.localizedName + " cannot be opened: " + errnoText() +
+                        ".");
         std::string card;
-        if (!isCaptureDevice(camera->fd_, card)) return fail("The device " + description.devicePath + " is no camera.");
+        if (!isCaptureDevice(camera->fd_, card))
+            return fail("The device " + description.devicePath + " is no camera.");
         if (Status set = camera->chooseFormat(); !set) return set.asFailure();
         if (Status mapped = camera->mapBuffers(); !mapped) return mapped.asFailure();
         return std::unique_ptr<Camera>(std::move(camera));
@@ -105,10 +107,12 @@ public:
             buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             buffer.memory = V4L2_MEMORY_MMAP;
             buffer.index = i;
-            if (retryIoctl(fd_, VIDIOC_QBUF, &buffer) < 0) return fail("The camera refused its buffers: " + errnoText() + ".");
+            if (retryIoctl(fd_, VIDIOC_QBUF, &buffer) < 0)
+                return fail("The camera refused its buffers: " + errnoText() + ".");
         }
         v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (retryIoctl(fd_, VIDIOC_STREAMON, &type) < 0) return fail("The camera does not start: " + errnoText() + ".");
+        if (retryIoctl(fd_, VIDIOC_STREAMON, &type) < 0)
+            return fail("The camera does not start: " + errnoText() + ".");
         running_ = true;
         thread_ = std::thread([this, callback = std::move(callback)] { run(callback); });
         return {};
@@ -165,12 +169,14 @@ private:
             return fail("The camera's picture size is not usable.");
         width_ = static_cast<int>(format.fmt.pix.width);
         height_ = static_cast<int>(format.fmt.pix.height);
-        sourceBytesPerRow_ = std::max<std::size_t>(format.fmt.pix.bytesperline, static_cast<std::size_t>(width_) * 2);
+        sourceBytesPerRow_ =
+            std::max<std::size_t>(format.fmt.pix.bytesperline, static_cast<std::size_t>(width_) * 2);
         v4l2_streamparm parameters{};
         parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (retryIoctl(fd_, VIDIOC_G_PARM, &parameters) == 0) {
             const v4l2_fract& t = parameters.parm.capture.timeperframe;
-            if (t.numerator > 0 && t.denominator > 0) frameRate_ = static_cast<double>(t.denominator) / t.numerator;
+            if (t.numerator > 0 && t.denominator > 0)
+                frameRate_ = static_cast<double>(t.denominator) / t.numerator;
         }
         frameRate_ = std::clamp(frameRate_, 1.0, 240.0);
         pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 0);
@@ -189,9 +195,12 @@ private:
             buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             buffer.memory = V4L2_MEMORY_MMAP;
             buffer.index = i;
-            if (retryIoctl(fd_, VIDIOC_QUERYBUF, &buffer) < 0) return fail("The camera's buffers cannot be had.");
-            void* start = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
-            if (start == MAP_FAILED) return fail("The camera's buffers cannot be mapped: " + errnoText() + ".");
+            if (retryIoctl(fd_, VIDIOC_QUERYBUF, &buffer) < 0)
+                return fail("The camera's buffers cannot be had.");
+            void* start =
+                ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+            if (start == MAP_FAILED)
+                return fail("The camera's buffers cannot be mapped: " + errnoText() + ".");
             buffers_.push_back({start, buffer.length});
         }
         return {};
@@ -207,13 +216,15 @@ private:
             buffer.memory = V4L2_MEMORY_MMAP;
             if (retryIoctl(fd_, VIDIOC_DQBUF, &buffer) < 0) {
                 if (errno == EAGAIN) continue;
-                logOnce("camera.dequeue", "The camera " + description_.localizedName + " stopped delivering: " + errnoText() + ".");
+                logOnce("camera.dequeue", "The camera " + description_.localizedName +
+                                              " stopped delivering: " + errnoText() + ".");
                 return;
             }
             const double captured = monotonicSeconds();
             if (buffer.index < buffers_.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
                 const auto* data = static_cast<const std::uint8_t*>(buffers_[buffer.index].start);
-                const std::size_t used = std::min<std::size_t>(buffer.bytesused, buffers_[buffer.index].length);
+                const std::size_t used =
+                    std::min<std::size_t>(buffer.bytesused, buffers_[buffer.index].length);
                 if (deliver(data, used) && callback) {
                     CameraFrame frame;
                     frame.pixels = pixels_.data();
@@ -231,7 +242,8 @@ private:
     // Converts one device picture into pixels_; false (logged once) for one that is cut short or damaged.
     bool deliver(const std::uint8_t* data, std::size_t size) {
         if (pixelFormat_ == V4L2_PIX_FMT_YUYV) {
-            if (size < sourceBytesPerRow_ * static_cast<std::size_t>(height_ - 1) + static_cast<std::size_t>(width_) * 2) {
+            if (size < sourceBytesPerRow_ * static_cast<std::size_t>(height_ - 1) +
+                           static_cast<std::size_t>(width_) * 2) {
                 logOnce("camera.short", "The camera delivered a picture cut short; it is left out.");
                 return false;
             }
@@ -244,7 +256,8 @@ private:
         destination.expectedWidth = static_cast<std::size_t>(width_);
         destination.expectedHeight = static_cast<std::size_t>(height_);
         if (Status decoded = decompressCompleteJPEG(data, size, destination); !decoded) {
-            logOnce("camera.jpeg", "The camera delivered a damaged picture (" + decoded.error() + "); it is left out.");
+            logOnce("camera.jpeg",
+                    "The camera delivered a damaged picture (" + decoded.error() + "); it is left out.");
             return false;
         }
         return true;

@@ -4,7 +4,6 @@
 #include <QMimeType>
 #include <QString>
 #include <QStringList>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -15,7 +14,8 @@ namespace fs = std::filesystem;
 namespace {
 
 void addType(FileType& type, const std::string& identifier) {
-    if (std::find(type.conformingTypes.begin(), type.conformingTypes.end(), identifier) == type.conformingTypes.end())
+    if (std::find(type.conformingTypes.begin(), type.conformingTypes.end(), identifier) ==
+        type.conformingTypes.end())
         type.conformingTypes.push_back(identifier);
 }
 
@@ -42,9 +42,12 @@ std::optional<FileType> typeOfFile(const std::string& path) {
 
     FileType type;
     if (fs::is_directory(status)) {
-        if (name.extension() == ".vistrelRecord") type.identifier = kRecordingPackageFileType;
-        else if (name.extension() == ".vistrelcomposition") type.identifier = kCompositionPackageFileType;
-        else type.identifier = kFolderFileType;
+        if (name.extension() == ".vistrelRecord")
+            type.identifier = kRecordingPackageFileType;
+        else if (name.extension() == ".vistrelcomposition")
+            type.identifier = kCompositionPackageFileType;
+        else
+            type.identifier = kFolderFileType;
         addType(type, type.identifier);
         if (type.identifier != kFolderFileType) addType(type, kPackageFileType);
         addType(type, kFolderFileType);
@@ -63,7 +66,8 @@ std::optional<FileType> typeOfFile(const std::string& path) {
     }
 
     static const QMimeDatabase database;
-    const QMimeType mime = database.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchDefault);
+    const QMimeType mime =
+        database.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchDefault);
     if (!mime.isValid()) return std::nullopt;
     type.identifier = mime.name().toStdString();
     addType(type, type.identifier);
@@ -71,11 +75,15 @@ std::optional<FileType> typeOfFile(const std::string& path) {
     names.prepend(mime.name());
     for (const QString& each : names) {
         if (each == QLatin1String("video/x-flv")) addType(type, kFlashVideoFileType);
-        if (each.startsWith(QLatin1String("image/"))) addType(type, kImageFileType);
-        else if (each.startsWith(QLatin1String("video/"))) addType(type, kMovieFileType);
-        else if (each.startsWith(QLatin1String("audio/"))) addType(type, kAudioFileType);
+        if (each.startsWith(QLatin1String("image/")))
+            addType(type, kImageFileType);
+        else if (each.startsWith(QLatin1String("video/")))
+            addType(type, kMovieFileType);
+        else if (each.startsWith(QLatin1String("audio/")))
+            addType(type, kAudioFileType);
     }
-    for (const QString& each : mime.allAncestors()) addType(type, each.toStdString());
+    for (const QString& each : mime.allAncestors())
+        addType(type, each.toStdString());
     return type;
 }
 

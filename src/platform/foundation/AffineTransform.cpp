@@ -15,8 +15,8 @@ AffineTransform AffineTransform::rotationDegrees(double degrees) {
 }
 
 AffineTransform AffineTransform::concatenated(const AffineTransform& t) const {
-    return {a * t.a + b * t.c,         a * t.b + b * t.d,         c * t.a + d * t.c,
-            c * t.b + d * t.d,         tx * t.a + ty * t.c + t.tx, tx * t.b + ty * t.d + t.ty};
+    return {a * t.a + b * t.c, a * t.b + b * t.d,          c * t.a + d * t.c,
+            c * t.b + d * t.d, tx * t.a + ty * t.c + t.tx, tx * t.b + ty * t.d + t.ty};
 }
 
 Rect AffineTransform::applyToRect(const Rect& r) const {

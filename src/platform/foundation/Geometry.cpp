@@ -48,7 +48,9 @@ bool Rect::containsRect(const Rect& other) const {
     return b.minX() >= a.minX() && b.maxX() <= a.maxX() && b.minY() >= a.minY() && b.maxY() <= a.maxY();
 }
 
-bool Rect::intersects(const Rect& other) const { return !intersection(other).isEmpty(); }
+bool Rect::intersects(const Rect& other) const {
+    return !intersection(other).isEmpty();
+}
 
 Rect Rect::intersection(const Rect& other) const {
     Rect a = standardized(), b = other.standardized();
@@ -113,7 +115,8 @@ std::vector<double> numbersIn(std::string_view text) {
 // Strict reader for "{a, b}" and "{{a, b}, {c, d}}": braces, commas and spaces in place, numbers only.
 class StrictReader {
 public:
-    explicit StrictReader(std::string_view t) : text_(t) {}
+    explicit StrictReader(std::string_view t)
+        : text_(t) {}
     bool expect(char c) {
         skipSpaces();
         if (pos_ < text_.size() && text_[pos_] == c) {
@@ -157,8 +160,12 @@ private:
 
 } // namespace
 
-std::string stringFromPoint(Point p) { return concat({"{", number(p.x), ", ", number(p.y), "}"}); }
-std::string stringFromSize(Size s) { return concat({"{", number(s.width), ", ", number(s.height), "}"}); }
+std::string stringFromPoint(Point p) {
+    return concat({"{", number(p.x), ", ", number(p.y), "}"});
+}
+std::string stringFromSize(Size s) {
+    return concat({"{", number(s.width), ", ", number(s.height), "}"});
+}
 std::string stringFromRect(const Rect& r) {
     return concat({"{", stringFromPoint(r.origin), ", ", stringFromSize(r.size), "}"});
 }

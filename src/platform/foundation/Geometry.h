@@ -27,8 +27,12 @@ struct Rect {
     Size size;
 
     constexpr Rect() = default;
-    constexpr Rect(Point o, Size s) : origin(o), size(s) {}
-    constexpr Rect(double x, double y, double w, double h) : origin{x, y}, size{w, h} {}
+    constexpr Rect(Point o, Size s)
+        : origin(o)
+        , size(s) {}
+    constexpr Rect(double x, double y, double w, double h)
+        : origin{x, y}
+        , size{w, h} {}
 
     double minX() const { return origin.x; }
     double minY() const { return origin.y; }

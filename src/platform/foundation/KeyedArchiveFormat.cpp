@@ -44,7 +44,8 @@ std::string formatComponent(double v) {
 } // namespace
 
 PlistBytes colorComponentsText(const ArchivedColor& c) {
-    std::string text = concat({formatComponent(c.red), " ", formatComponent(c.green), " ", formatComponent(c.blue)});
+    std::string text =
+        concat({formatComponent(c.red), " ", formatComponent(c.green), " ", formatComponent(c.blue)});
     if (c.alpha != 1.0) text += concat({" ", formatComponent(c.alpha)});
     PlistBytes bytes(text.begin(), text.end());
     bytes.push_back(0);
@@ -84,14 +85,16 @@ std::optional<ArchivedColor> parseColorComponents(const PlistBytes& text, bool g
 }
 
 Result<Layout> readLayout(const PropertyList& archive) {
-    if (!archive.isDictionary()) return fail("the data is not a keyed archive (the outer value is not a dictionary)");
+    if (!archive.isDictionary())
+        return fail("the data is not a keyed archive (the outer value is not a dictionary)");
     if (const PropertyList* name = archive.get("$archiver"); name && !name->stringValue())
         return fail("the keyed archive has a damaged \"$archiver\" entry");
     if (const PropertyList* v = archive.get("$version"); v && !v->integerValue())
         return fail("the keyed archive has a damaged \"$version\" entry");
     const PlistArray* objects = archive.arrayForKey("$objects");
     const PlistDictionary* top = archive.dictionaryForKey("$top");
-    if (!objects || !top) return fail("the data is not a keyed archive (\"$objects\" or \"$top\" is missing)");
+    if (!objects || !top)
+        return fail("the data is not a keyed archive (\"$objects\" or \"$top\" is missing)");
     if (objects->empty()) return fail("the keyed archive has an empty object table");
     return Layout{objects, top};
 }
@@ -103,7 +106,8 @@ Result<ClassInfo> readClassRecord(const PlistArray& objects, const PropertyList&
         return fail("an object's \"$class\" refers to a missing class record");
     const PropertyList& record = objects[static_cast<std::size_t>(uid->value)];
     const std::string* name = record.stringForKey("$classname");
-    if (!name || name->empty()) return fail("class record " + std::to_string(uid->value) + " has no class name");
+    if (!name || name->empty())
+        return fail("class record " + std::to_string(uid->value) + " has no class name");
     ClassInfo info;
     info.name = *name;
     if (const PropertyList* classes = record.get("$classes")) {

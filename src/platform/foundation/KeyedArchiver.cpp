@@ -30,7 +30,7 @@ KeyedArchiver::KeyedArchiver(const ArchiveClassRegistry& registry)
 }
 
 Result<PlistBytes> KeyedArchiver::archivedData(const std::shared_ptr<Archivable>& root,
-                                                    const ArchiveClassRegistry& registry) {
+                                               const ArchiveClassRegistry& registry) {
     KeyedArchiver archiver(registry);
     archiver.encodeObject(rootKey, ArchivedValue(root));
     return archiver.finishEncoding();

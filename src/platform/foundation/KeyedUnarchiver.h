@@ -43,13 +43,15 @@ public:
 
     // Decodes the object stored under "root" (or another top key) and checks its class.
     template <typename T>
-    static Result<std::shared_ptr<T>> unarchive(std::span<const std::uint8_t> bytes,
-                                                const ArchiveClassRegistry& registry = ArchiveClassRegistry::shared(),
-                                                std::string_view key = "root") {
+    static Result<std::shared_ptr<T>>
+    unarchive(std::span<const std::uint8_t> bytes,
+              const ArchiveClassRegistry& registry = ArchiveClassRegistry::shared(),
+              std::string_view key = "root") {
         KeyedUnarchiver coder(registry);
         if (Status status = coder.open(bytes); !status) return status.asFailure();
         std::shared_ptr<T> object = coder.decodeObjectOfClass<T>(key);
-        if (!object && !coder.failed()) coder.fail("the archive has no object under \"" + std::string(key) + "\"");
+        if (!object && !coder.failed())
+            coder.fail("the archive has no object under \"" + std::string(key) + "\"");
         if (Status status = coder.finishDecoding(); !status) return status.asFailure();
         return object;
     }

@@ -13,7 +13,8 @@ namespace {
 
 class Parser {
 public:
-    explicit Parser(std::string_view t) : t_(t) {}
+    explicit Parser(std::string_view t)
+        : t_(t) {}
 
     bool run(std::vector<std::pair<std::string, std::string>>& out) {
         std::vector<std::pair<std::string, std::string>> entries;
@@ -45,7 +46,8 @@ private:
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
                 ++i_;
             } else if (t_.substr(i_, 2) == "//") {
-                while (i_ < t_.size() && t_[i_] != '\n') ++i_;
+                while (i_ < t_.size() && t_[i_] != '\n')
+                    ++i_;
             } else if (t_.substr(i_, 2) == "/*") {
                 auto end = t_.find("*/", i_ + 2);
                 if (end == std::string_view::npos) return false;
@@ -96,7 +98,8 @@ const Table& table(std::string_view name) {
         logMessage("The string table " + path.string() + " is malformed and was ignored.");
         return t;
     }
-    for (auto& [k, v] : entries) t[k] = v;
+    for (auto& [k, v] : entries)
+        t[k] = v;
     return t;
 }
 
@@ -109,8 +112,9 @@ bool parseStringsTable(std::string_view text, std::vector<std::pair<std::string,
 std::string localizedString(std::string_view key, std::string_view tableName) {
     const Table& t = table(tableName);
     if (auto it = t.find(key); it != t.end()) return it->second;
-    logOnce(std::string(tableName) + "/" + std::string(key),
-            "No localized text for the key \"" + std::string(key) + "\" in the table " + std::string(tableName) + ".");
+    logOnce(std::string(tableName) + "/" + std::string(key), "No localized text for the key \"" +
+                                                                 std::string(key) + "\" in the table " +
+                                                                 std::string(tableName) + ".");
     return std::string(key);
 }
 

@@ -56,6 +56,8 @@ void assertionFailure(const char* file, int line, std::string_view message) {
 #endif
 }
 
-int assertionFailureCount() { return gAssertionFailures.load(); }
+int assertionFailureCount() {
+    return gAssertionFailures.load();
+}
 
 } // namespace vtl

@@ -28,7 +28,7 @@ int assertionFailureCount();
 
 } // namespace vtl
 
-#define VTL_ASSERT(condition, message)                                                                    \
-    do {                                                                                                  \
-        if (!(condition)) ::vtl::assertionFailure(__FILE__, __LINE__, (message));                        \
+#define VTL_ASSERT(condition, message)                                                                       \
+    do {                                                                                                     \
+        if (!(condition)) ::vtl::assertionFailure(__FILE__, __LINE__, (message));                            \
     } while (0)

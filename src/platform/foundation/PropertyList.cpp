@@ -200,7 +200,8 @@ using NodePtr = std::unique_ptr<void, NodeDeleter>;
 
 // The XML form is written by libplist from a node tree, which it walks in order.
 Status toNode(const PropertyList& value, int depth, NodePtr& out) {
-    if (depth > PropertyList::maximumDepth) return fail("the property list is nested too deeply to be written");
+    if (depth > PropertyList::maximumDepth)
+        return fail("the property list is nested too deeply to be written");
     using T = PropertyList::Type;
     switch (value.type()) {
     case T::None:
@@ -217,12 +218,14 @@ Status toNode(const PropertyList& value, int depth, NodePtr& out) {
         break;
     case T::String: {
         const std::string& s = *value.stringValue();
-        if (!plist_detail::isStorableText(s)) return fail("a string in the property list is not valid UTF-8 text");
+        if (!plist_detail::isStorableText(s))
+            return fail("a string in the property list is not valid UTF-8 text");
         out.reset(plist_new_string(s.c_str()));
         break;
     }
     case T::Date: {
-        Result<plist_detail::DateParts> parts = plist_detail::storableDate(value.dateValue()->secondsSince2001);
+        Result<plist_detail::DateParts> parts =
+            plist_detail::storableDate(value.dateValue()->secondsSince2001);
         if (!parts) return parts.asFailure();
         out.reset(plist_new_date(parts->seconds, parts->microseconds));
         break;
@@ -377,7 +380,8 @@ Result<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> bytes
         limits.maximumExpandedObjects = 1'000'000 + 8 * static_cast<std::uint64_t>(bytes.size());
         limits.maximumExpandedBytes =
             (std::uint64_t(64) << 20) + 8 * static_cast<std::uint64_t>(bytes.size());
-        if (Status status = plist_detail::checkBinaryPropertyList(bytes, limits); !status) return status.asFailure();
+        if (Status status = plist_detail::checkBinaryPropertyList(bytes, limits); !status)
+            return status.asFailure();
     } else if (plist_detail::xmlNestingDepth(bytes) > maximumDepth) {
         return fail("the property list is nested too deeply");
     } else if (plist_detail::xmlHasNulCharacter(bytes)) {
@@ -389,7 +393,8 @@ Result<PropertyList> PropertyList::fromBytes(std::span<const std::uint8_t> bytes
                       &root);
     NodePtr guard(root);
     if (!root)
-        return fail(binary ? "the binary property list is damaged" : "the data is not a readable property list");
+        return fail(binary ? "the binary property list is damaged"
+                           : "the data is not a readable property list");
     PropertyList value;
     if (Status status = fromNode(root, 1, value); !status) return status.asFailure();
     return value;

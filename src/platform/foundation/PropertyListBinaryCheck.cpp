@@ -125,7 +125,8 @@ Status checkKeyObject(const Parsed& p, std::uint64_t object) {
     const std::uint64_t offset = p.offsets[object];
     const std::uint8_t marker = data[offset];
     const std::uint8_t kind = marker >> 4;
-    if (kind != 0x5 && kind != 0x6) return fail("the binary property list has a dictionary key that is not text");
+    if (kind != 0x5 && kind != 0x6)
+        return fail("the binary property list has a dictionary key that is not text");
     ObjectRefs bounds = inspectObject(p, object);
     if (!bounds.error.empty()) return fail("the binary property list is damaged: " + bounds.error);
     std::uint64_t count = marker & 0x0f;
@@ -230,7 +231,8 @@ Status checkBinaryPropertyList(std::span<const std::uint8_t> bytes, const Binary
     };
 
     if (Status status = push(topObject); !status) return status;
-    if (expandedBytes[topObject] >= byteCap) return fail("the property list expands to too much text and data");
+    if (expandedBytes[topObject] >= byteCap)
+        return fail("the property list expands to too much text and data");
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.refs.refCount) {

@@ -54,7 +54,8 @@ Result<DateParts> storableDate(double seconds) {
         whole += 1;
         micro -= 1000000;
     }
-    if (whole < INT32_MIN || whole > INT32_MAX) return fail("a date in the property list is out of the storable range");
+    if (whole < INT32_MIN || whole > INT32_MAX)
+        return fail("a date in the property list is out of the storable range");
     return DateParts{static_cast<std::int32_t>(whole), static_cast<std::int32_t>(micro)};
 }
 
@@ -122,7 +123,8 @@ class Flattener {
 public:
     // Numbers the value and everything below it; the value's object number.
     Result<std::uint64_t> add(const PropertyList& value, int depth) {
-        if (depth > PropertyList::maximumDepth) return fail("the property list is nested too deeply to be written");
+        if (depth > PropertyList::maximumDepth)
+            return fail("the property list is nested too deeply to be written");
         using T = PropertyList::Type;
         switch (value.type()) {
         case T::None:
@@ -175,7 +177,8 @@ public:
             Result<DateParts> parts = storableDate(value.dateValue()->secondsSince2001);
             if (!parts) return parts.asFailure();
             // The value the reader splits back into the same seconds and microseconds.
-            const double stored = static_cast<double>(parts->seconds) + static_cast<double>(parts->microseconds) / 1e6;
+            const double stored =
+                static_cast<double>(parts->seconds) + static_cast<double>(parts->microseconds) / 1e6;
             PlistBytes bytes{markerDate};
             putBigEndian(bytes, std::bit_cast<std::uint64_t>(stored), 8);
             return addScalar(std::move(bytes));
@@ -257,7 +260,8 @@ private:
     }
 
     Result<std::uint64_t> addString(std::string_view s, const char* what) {
-        if (!isStorableText(s)) return fail(std::string(what) + " in the property list is not valid UTF-8 text");
+        if (!isStorableText(s))
+            return fail(std::string(what) + " in the property list is not valid UTF-8 text");
         bool ascii = true;
         for (char c : s)
             ascii = ascii && static_cast<unsigned char>(c) < 0x80;

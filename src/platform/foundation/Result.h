@@ -19,12 +19,16 @@ struct Failure {
     std::string message;
 };
 
-inline Failure fail(std::string message) { return Failure{std::move(message)}; }
+inline Failure fail(std::string message) {
+    return Failure{std::move(message)};
+}
 
 template <class T> class [[nodiscard]] Result {
 public:
-    Result(T value) : value_(std::move(value)) {}
-    Result(Failure failure) : error_(std::move(failure.message)) {
+    Result(T value)
+        : value_(std::move(value)) {}
+    Result(Failure failure)
+        : error_(std::move(failure.message)) {
         if (error_.empty()) error_ = "The operation failed.";
     }
 
@@ -60,7 +64,9 @@ private:
 template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(Failure failure) : error_(std::move(failure.message)), failed_(true) {
+    Result(Failure failure)
+        : error_(std::move(failure.message))
+        , failed_(true) {
         if (error_.empty()) error_ = "The operation failed.";
     }
 

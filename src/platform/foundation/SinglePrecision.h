@@ -22,6 +22,8 @@ inline float roundedToFloat(double value) {
 }
 
 // The double a float holds nearest to `value`.
-inline double singlePrecision(double value) { return roundedToFloat(value); }
+inline double singlePrecision(double value) {
+    return roundedToFloat(value);
+}
 
 } // namespace vtl

@@ -38,7 +38,10 @@ private:
 // Holds a Mutex for its scope. Works with std::condition_variable_any.
 class VTL_SCOPED_CAPABILITY MutexLock {
 public:
-    explicit MutexLock(Mutex& mutex) VTL_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+    explicit MutexLock(Mutex& mutex) VTL_ACQUIRE(mutex)
+        : mutex_(mutex) {
+        mutex_.lock();
+    }
     ~MutexLock() VTL_RELEASE() {
         if (locked_) mutex_.unlock();
     }

@@ -47,7 +47,8 @@ struct UserDefaults::State {
         if (!dirty) return {};
         std::error_code error;
         std::filesystem::create_directories(file.parent_path(), error);
-        if (error) return fail("cannot create the folder " + file.parent_path().string() + ": " + error.message());
+        if (error)
+            return fail("cannot create the folder " + file.parent_path().string() + ": " + error.message());
         Status status = PropertyList(persistent).writeToFile(file, PropertyListFormat::Xml);
         if (status) dirty = false;
         return status;
@@ -89,7 +90,8 @@ UserDefaults::UserDefaults(std::filesystem::path file)
     // An entry that could not be written back (text that is not UTF-8, say) would make every
     // later write fail; such entries are dropped.
     for (const auto& [key, value] : *read->dictionaryValue()) {
-        if (Result<PlistBytes> stored = PropertyList::dictionary({{key, value}}).toBytes(PropertyListFormat::Binary);
+        if (Result<PlistBytes> stored =
+                PropertyList::dictionary({{key, value}}).toBytes(PropertyListFormat::Binary);
             !stored) {
             logMessage("The setting \"" + key + "\" in " + state_->file.string() +
                        " was dropped: " + stored.error());

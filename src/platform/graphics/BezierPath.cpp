@@ -41,10 +41,18 @@ void BezierPath::appendCloseElement() {
 void BezierPath::appendPath(const BezierPath& other) {
     for (const Element& e : other.elements_) {
         switch (e.type) {
-        case ElementType::MoveTo: moveTo(e.points[0]); break;
-        case ElementType::LineTo: lineTo(e.points[0]); break;
-        case ElementType::CurveTo: curveTo(e.points[2], e.points[0], e.points[1]); break;
-        case ElementType::ClosePath: closePath(); break;
+        case ElementType::MoveTo:
+            moveTo(e.points[0]);
+            break;
+        case ElementType::LineTo:
+            lineTo(e.points[0]);
+            break;
+        case ElementType::CurveTo:
+            curveTo(e.points[2], e.points[0], e.points[1]);
+            break;
+        case ElementType::ClosePath:
+            closePath();
+            break;
         }
     }
 }
@@ -57,7 +65,8 @@ void BezierPath::removeAllPoints() {
 
 void BezierPath::transform(const AffineTransform& t) {
     for (Element& e : elements_) {
-        for (int i = 0; i < pointCount(e.type); ++i) e.points[i] = t.apply(e.points[i]);
+        for (int i = 0; i < pointCount(e.type); ++i)
+            e.points[i] = t.apply(e.points[i]);
     }
     current_ = t.apply(current_);
     subpathStart_ = t.apply(subpathStart_);
@@ -137,7 +146,9 @@ Rect BezierPath::bounds() const {
             extendCubic(cur.y, e.points[0].y, e.points[1].y, e.points[2].y, y0, y1);
             cur = e.points[2];
             break;
-        case ElementType::ClosePath: cur = start; break;
+        case ElementType::ClosePath:
+            cur = start;
+            break;
         }
     }
     return {x0, y0, x1 - x0, y1 - y0};
@@ -159,8 +170,10 @@ void BezierPath::appendArc(Point c, double radius, double startDegrees, double e
     }
     double a0 = startDegrees * M_PI / 180.0;
     Point first{c.x + radius * std::cos(a0), c.y + radius * std::sin(a0)};
-    if (hasCurrent_) lineTo(first);
-    else moveTo(first);
+    if (hasCurrent_)
+        lineTo(first);
+    else
+        moveTo(first);
     int segments = std::max(1, static_cast<int>(std::ceil(std::abs(sweep) / 90.0 - 1e-9)));
     if (sweep == 0) return;
     double step = sweep * M_PI / 180.0 / segments;
@@ -201,7 +214,8 @@ BezierPath BezierPath::reversed() const {
     while (i < elements_.size()) {
         size_t begin = i;
         size_t end = i + 1;
-        while (end < elements_.size() && elements_[end].type != ElementType::MoveTo) ++end;
+        while (end < elements_.size() && elements_[end].type != ElementType::MoveTo)
+            ++end;
         // Points along the subpath and the segments between them.
         std::vector<Point> pts;
         std::vector<const Element*> segs;
@@ -226,8 +240,10 @@ BezierPath BezierPath::reversed() const {
         for (size_t s = segs.size(); s-- > 0;) {
             const Element* e = segs[s];
             Point target = pts[s];
-            if (e && e->type == ElementType::CurveTo) out.curveTo(target, e->points[1], e->points[0]);
-            else out.lineTo(target);
+            if (e && e->type == ElementType::CurveTo)
+                out.curveTo(target, e->points[1], e->points[0]);
+            else
+                out.lineTo(target);
         }
         if (closed) out.closePath();
         i = end;

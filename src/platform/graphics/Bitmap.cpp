@@ -23,7 +23,8 @@ Bitmap::Bitmap(int width, int height, AlphaInfo alphaInfo)
 
 int pixelCount(double length) {
     if (!(length > 0)) return 0;
-    if (length >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    if (length >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
     return static_cast<int>(length);
 }
 

@@ -131,9 +131,8 @@ __attribute__((target("avx2"))) std::size_t horizontalAvx2(const GaussianBlurKer
     const int r = kernel.radius;
     const __m256i bias = _mm256_set1_epi16(static_cast<short>(biasFor(kernel)));
     const __m256i half = _mm256_set1_epi16(64);
-    const __m256i alphas =
-        _mm256_setr_epi8(3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11,
-                         11, 11, 15, 15, 15, 15);
+    const __m256i alphas = _mm256_setr_epi8(3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15, 3, 3, 3,
+                                            3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15);
     std::size_t x = 0;
     for (; x + 8 <= pixels; x += 8) {
         const std::uint16_t* centre = mid + (x + r) * 4;
@@ -173,9 +172,9 @@ __attribute__((target("avx"))) void clearUpperVectorHalves() {
 
 } // namespace
 
-void gaussianBlurBand(const GaussianBlurKernel& kernel, const std::uint8_t* source, std::ptrdiff_t sourceStride,
-                      std::uint8_t* destination, std::ptrdiff_t destinationStride, int width, int firstRow,
-                      int rowCount) {
+void gaussianBlurBand(const GaussianBlurKernel& kernel, const std::uint8_t* source,
+                      std::ptrdiff_t sourceStride, std::uint8_t* destination,
+                      std::ptrdiff_t destinationStride, int width, int firstRow, int rowCount) {
     if (width <= 0 || rowCount <= 0 || kernel.weights.empty()) return;
     const int r = kernel.radius;
     const std::size_t values = (static_cast<std::size_t>(width) + 2 * r) * 4;
@@ -205,7 +204,8 @@ constexpr double kInlineBlurWork = 16e6;
 // with transparency all around. Reads every source row before writing any output row, so the
 // destination may be the source. False, with nothing written, when memory runs out.
 template <class FillRow>
-bool blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, double sigma, FillRow fillRow) {
+bool blurRows(std::uint8_t* destination, int w, int h, std::size_t bytesPerRow, double sigma,
+              FillRow fillRow) {
     // Beyond a few times the picture's size a wider blur only leaves it fainter, while the
     // padded copy and the kernel would grow with the radius.
     sigma = std::min(sigma, 4.0 * std::max(w, h));
@@ -260,8 +260,9 @@ void gaussianBlurPixels(std::uint8_t* pixels, int w, int h, std::size_t bytesPer
     });
 }
 
-void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesPerRow, std::uint8_t* destination,
-                        std::size_t destinationBytesPerRow, int w, int h, double sigma, std::uint32_t premultipliedArgb) {
+void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesPerRow,
+                        std::uint8_t* destination, std::size_t destinationBytesPerRow, int w, int h,
+                        double sigma, std::uint32_t premultipliedArgb) {
     if (!coverage || !destination || w <= 0 || h <= 0) return;
     if (!(sigma > 0)) sigma = 0;
     // The colour at each coverage level: colour × alpha / 255, rounded as the raster engine's

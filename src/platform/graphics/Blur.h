@@ -30,9 +30,9 @@ struct GaussianBlurKernel {
 // columns left of and r rows before output pixel (0, 0). Strides are in bytes and may be negative
 // (rows stored in either order). `width` is the output width in pixels. The result for a row does
 // not depend on how rows are split into bands, so bands can run on any number of threads.
-void gaussianBlurBand(const GaussianBlurKernel& kernel, const std::uint8_t* source, std::ptrdiff_t sourceStride,
-                      std::uint8_t* destination, std::ptrdiff_t destinationStride, int width, int firstRow,
-                      int rowCount);
+void gaussianBlurBand(const GaussianBlurKernel& kernel, const std::uint8_t* source,
+                      std::ptrdiff_t sourceStride, std::uint8_t* destination,
+                      std::ptrdiff_t destinationStride, int width, int firstRow, int rowCount);
 
 // In-place blur of a whole picture; pixels outside it count as transparent, so the picture's
 // edge fades. Large pictures run bands of rows in parallel on the dispatch pool.
@@ -42,8 +42,8 @@ void gaussianBlur(Bitmap& bitmap, double sigma);
 // A shadow: the coverage's alpha filled with one premultiplied colour (0xAARRGGBB, stored B, G, R,
 // A in memory) and blurred, written to `destination`. σ ≤ 0 gives the filled coverage unblurred.
 // Small pictures are blurred on the calling thread.
-void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesPerRow, std::uint8_t* destination,
-                        std::size_t destinationBytesPerRow, int width, int height, double sigma,
-                        std::uint32_t premultipliedArgb);
+void tintedGaussianBlur(const std::uint8_t* coverage, std::size_t coverageBytesPerRow,
+                        std::uint8_t* destination, std::size_t destinationBytesPerRow, int width, int height,
+                        double sigma, std::uint32_t premultipliedArgb);
 
 } // namespace vtl

@@ -261,10 +261,11 @@ struct GraphicsContext::Impl {
             // Without memory for it the drawing goes without its shadow.
             const ScratchPixels shadowPixels(std::size_t(w) * h * 4);
             if (shadowPixels.data()) {
-                QImage shadow(shadowPixels.data(), w, h, qsizetype(w) * 4, QImage::Format_ARGB32_Premultiplied);
-                tintedGaussianBlur(layer.constBits(), static_cast<size_t>(layer.bytesPerLine()), shadow.bits(),
-                                   static_cast<size_t>(shadow.bytesPerLine()), w, h, st.shadow.blurRadius * 0.5,
-                                   shade);
+                QImage shadow(shadowPixels.data(), w, h, qsizetype(w) * 4,
+                              QImage::Format_ARGB32_Premultiplied);
+                tintedGaussianBlur(layer.constBits(), static_cast<size_t>(layer.bytesPerLine()),
+                                   shadow.bits(), static_cast<size_t>(shadow.bytesPerLine()), w, h,
+                                   st.shadow.blurRadius * 0.5, shade);
                 painter->setOpacity(std::clamp(opacity, 0.0, 1.0));
                 drawImageInBands(*painter, QPointF(st.shadow.offset.width, -st.shadow.offset.height), shadow);
             }

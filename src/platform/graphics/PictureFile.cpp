@@ -27,8 +27,8 @@ Result<ImageRef> readPicture(QImageReader& reader, const std::string& what) {
         (limitBytes <= 0 || static_cast<qint64>(size.width()) * size.height() * 4 <= limitBytes)) {
         auto bitmap = std::make_shared<Bitmap>(size.width(), size.height());
         if (bitmap->isNull()) return fail(what + " has no pixels.");
-        QImage target(bitmap->data(), size.width(), size.height(), static_cast<qsizetype>(bitmap->bytesPerRow()),
-                      QImage::Format_RGB32);
+        QImage target(bitmap->data(), size.width(), size.height(),
+                      static_cast<qsizetype>(bitmap->bytesPerRow()), QImage::Format_RGB32);
         if (!reader.read(&target))
             return fail(what + " could not be decoded (" + reader.errorString().toStdString() + ").");
         if (target.constBits() == bitmap->data() && target.format() == QImage::Format_RGB32) {

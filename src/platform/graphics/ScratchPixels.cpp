@@ -45,8 +45,10 @@ ScratchPixels::~ScratchPixels() {
     auto& kept = keptBuffers();
     if (kept.size() >= kKeptPerThread) {
         // Keep the larger ones: they serve more requests.
-        auto smallest = std::min_element(kept.begin(), kept.end(),
-                                         [](const KeptBuffer& a, const KeptBuffer& b) { return a.capacity < b.capacity; });
+        auto smallest =
+            std::min_element(kept.begin(), kept.end(), [](const KeptBuffer& a, const KeptBuffer& b) {
+                return a.capacity < b.capacity;
+            });
         if (smallest->capacity >= capacity_) return;
         kept.erase(smallest);
     }

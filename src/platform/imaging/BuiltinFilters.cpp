@@ -16,11 +16,12 @@ namespace vtl {
 
 namespace detail {
 
-double clampedInput(const std::string& filter, const std::string& key, double value, double low, double high) {
+double clampedInput(const std::string& filter, const std::string& key, double value, double low,
+                    double high) {
     if (value >= low && value <= high) return value;
-    logOnce(filter + " " + key + " out of range",
-            "The filter " + filter + " got " + key + " outside " + std::to_string(low) + " to " +
-                std::to_string(high) + "; the value was clamped.");
+    logOnce(filter + " " + key + " out of range", "The filter " + filter + " got " + key + " outside " +
+                                                      std::to_string(low) + " to " + std::to_string(high) +
+                                                      "; the value was clamped.");
     return value > high ? high : low; // NaN counts as the low end
 }
 
@@ -61,12 +62,14 @@ void add(const std::string& name, const std::string& displayName, std::vector<st
     a.name = name;
     a.displayName = displayName;
     a.categories = std::move(extraCategories);
-    a.categories.insert(a.categories.end(), {filterCategoryVideo, filterCategoryStillImage, filterCategoryBuiltIn});
+    a.categories.insert(a.categories.end(),
+                        {filterCategoryVideo, filterCategoryStillImage, filterCategoryBuiltIn});
     a.inputs = std::move(inputs);
     auto shared = std::make_shared<const FilterAttributes>(std::move(a));
-    FilterRegistry::shared().registerFilter(shared, [output](std::shared_ptr<const FilterAttributes> attributes) {
-        return std::unique_ptr<CIFilter>(new BuiltinFilter(std::move(attributes), output));
-    });
+    FilterRegistry::shared().registerFilter(
+        shared, [output](std::shared_ptr<const FilterAttributes> attributes) {
+            return std::unique_ptr<CIFilter>(new BuiltinFilter(std::move(attributes), output));
+        });
 }
 
 CIImage withNode(const CIImage& like, ImageNodeRef node) {
@@ -81,7 +84,8 @@ float finite(const std::string& filter, double v) {
 }
 
 // Two-input compositing: a missing image yields the other one unchanged.
-CIImage composite(const BuiltinFilter& f, ImageNodeRef (*make)(ImageNodeRef, ImageNodeRef), bool missingBackgroundKeeps) {
+CIImage composite(const BuiltinFilter& f, ImageNodeRef (*make)(ImageNodeRef, ImageNodeRef),
+                  bool missingBackgroundKeeps) {
     CIImage fg = f.image("inputImage"), bg = f.image("inputBackgroundImage");
     if (fg.isNull()) return {};
     if (bg.isNull()) return missingBackgroundKeeps ? fg : CIImage();
@@ -104,7 +108,8 @@ void registerInternalFilters() {
             CIImage background = f.image("inputBackgroundImage");
             if (image.isNull()) return CIImage();
             if (mask.isNull()) return image;
-            return withNode(image, makeBlendWithMaskNode(image.node(), background.isNull() ? nullptr : background.node(),
+            return withNode(image, makeBlendWithMaskNode(image.node(),
+                                                         background.isNull() ? nullptr : background.node(),
                                                          mask.node()));
         });
     add("CIColorMatrix", "Color Matrix", {"CICategoryColorAdjustment"},
@@ -134,7 +139,8 @@ void registerInternalFilters() {
         [](const BuiltinFilter& f) {
             CIImage input = f.image("inputImage");
             if (input.isNull()) return CIImage();
-            return withNode(input, makeMonochromeNode(input.node(), f.color("inputColor"), f.ranged("inputIntensity")));
+            return withNode(
+                input, makeMonochromeNode(input.node(), f.color("inputColor"), f.ranged("inputIntensity")));
         });
     add("CIFalseColor", "False Color", {"CICategoryColorEffect"},
         {imageInput("inputImage", "Image"), colorInput("inputColor0", "Color 1", CIColor(0.3, 0, 0, 1)),
@@ -142,7 +148,8 @@ void registerInternalFilters() {
         [](const BuiltinFilter& f) {
             CIImage input = f.image("inputImage");
             if (input.isNull()) return CIImage();
-            return withNode(input, makeFalseColorNode(input.node(), f.color("inputColor0"), f.color("inputColor1")));
+            return withNode(input,
+                            makeFalseColorNode(input.node(), f.color("inputColor0"), f.color("inputColor1")));
         });
     add("CIConstantColorGenerator", "Constant Color", {"CICategoryGenerator"},
         {colorInput("inputColor", "Color", CIColor(1, 0, 0, 1))},
@@ -165,8 +172,9 @@ void registerInternalFilters() {
         [](const BuiltinFilter& f) {
             CIImage input = f.image("inputImage");
             if (input.isNull()) return CIImage();
-            return withNode(input, makeColorControlsNode(input.node(), f.ranged("inputSaturation"),
-                                                         f.ranged("inputBrightness"), f.ranged("inputContrast")));
+            return withNode(input,
+                            makeColorControlsNode(input.node(), f.ranged("inputSaturation"),
+                                                  f.ranged("inputBrightness"), f.ranged("inputContrast")));
         });
 }
 

@@ -49,8 +49,8 @@ Status CIContext::drawImage(const CIImage& image, const Rect& inRect, const Rect
     if (!isUsableRect(fromRect) || !isUsableRect(inRect))
         return fail("An image can only be drawn from and into finite rectangles.");
     if (image.isEmpty() || fromRect.isEmpty() || inRect.isEmpty()) return {};
-    CIImage placed = image.imageByCroppingToRect(fromRect).imageByApplyingTransform(
-        placing(fromRect, inRect));
+    CIImage placed =
+        image.imageByCroppingToRect(fromRect).imageByApplyingTransform(placing(fromRect, inRect));
     if (graphicsContext_) {
         PixelRegion region = pixelRegionCovering(inRect.intersection(placed.extent()));
         if (region.isEmpty()) return {};
@@ -76,8 +76,10 @@ Result<BitmapRef> CIContext::createBitmap(const CIImage& image, const Rect& from
         region.pixelCount() > maximumRegionPixels)
         return fail("The region to draw is larger than the imaging layer allows.");
     auto bitmap = std::make_shared<Bitmap>(region.width, region.height);
-    PixelSpan span = spanOverTopFirstRows(bitmap->data(), bitmap->width(), bitmap->height(), bitmap->bytesPerRow());
-    if (Status drawn = evaluator_->draw(image, region, span, DrawMode::Copy); !drawn) return drawn.asFailure();
+    PixelSpan span =
+        spanOverTopFirstRows(bitmap->data(), bitmap->width(), bitmap->height(), bitmap->bytesPerRow());
+    if (Status drawn = evaluator_->draw(image, region, span, DrawMode::Copy); !drawn)
+        return drawn.asFailure();
     return BitmapRef(bitmap);
 }
 

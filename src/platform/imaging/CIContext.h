@@ -26,7 +26,8 @@ class CIContext {
 public:
     using Options = CIContextOptions;
 
-    static std::unique_ptr<CIContext> contextWithTarget(const RasterTarget& target, const CIContextOptions& options = {});
+    static std::unique_ptr<CIContext> contextWithTarget(const RasterTarget& target,
+                                                        const CIContextOptions& options = {});
     static std::unique_ptr<CIContext> contextWithGraphicsContext(std::shared_ptr<GraphicsContext> context,
                                                                  const CIContextOptions& options = {});
 

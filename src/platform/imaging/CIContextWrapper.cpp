@@ -15,8 +15,9 @@ std::unique_ptr<CIContext> CIContextWrapper::newCIContextWithTarget(const Raster
     return CIContext::contextWithTarget(target, options);
 }
 
-std::unique_ptr<CIContext> CIContextWrapper::newCIContextWithGraphicsContext(std::shared_ptr<GraphicsContext> context,
-                                                                             const CIContext::Options& options) {
+std::unique_ptr<CIContext>
+CIContextWrapper::newCIContextWithGraphicsContext(std::shared_ptr<GraphicsContext> context,
+                                                  const CIContext::Options& options) {
     MutexLock lock(contextMutex_);
     return CIContext::contextWithGraphicsContext(std::move(context), options);
 }

@@ -19,7 +19,8 @@ public:
     static CIContextWrapper& sharedCIContextWrapper();
 
     // A context drawing into the target (the preview's and export's frames), owned by the caller.
-    std::unique_ptr<CIContext> newCIContextWithTarget(const RasterTarget& target, const CIContextOptions& options = {});
+    std::unique_ptr<CIContext> newCIContextWithTarget(const RasterTarget& target,
+                                                      const CIContextOptions& options = {});
     // A context drawing into a 2-D graphics context, owned by the caller.
     std::unique_ptr<CIContext> newCIContextWithGraphicsContext(std::shared_ptr<GraphicsContext> context,
                                                                const CIContextOptions& options = {});

@@ -61,8 +61,8 @@ CIImage CIImage::imageWithBitmap(BitmapRef bitmap, ColorSpaceRef colorSpace) {
             p[i] = 255;
         bitmap = opaque;
     }
-    ConstPixelSpan span = spanOverTopFirstRows(bitmap->data(), bitmap->width(), bitmap->height(),
-                                               bitmap->bytesPerRow());
+    ConstPixelSpan span =
+        spanOverTopFirstRows(bitmap->data(), bitmap->width(), bitmap->height(), bitmap->bytesPerRow());
     PixelRegion region{0, 0, bitmap->width(), bitmap->height()};
     return imageWithPixels(span, region, bitmap, std::move(colorSpace));
 }
@@ -101,7 +101,8 @@ CIImage CIImage::imageByApplyingTransform(const AffineTransform& t) const {
     if (t.isIdentity()) return *this;
     double det = t.a * t.d - t.b * t.c;
     if (!isFiniteTransform(t) || !(std::fabs(det) > 1e-12) || !std::isfinite(det)) {
-        logMessage("An image was given a transform that is not finite or not invertible; the result is empty.");
+        logMessage(
+            "An image was given a transform that is not finite or not invertible; the result is empty.");
         return withNode(emptyImage().node(), colorSpace_);
     }
     if (isEmpty()) return *this;
@@ -120,7 +121,8 @@ CIImage CIImage::imageByApplyingTransform(const AffineTransform& t) const {
         extent = combined.applyToRect(extent);
         if (!(std::fabs(extent.minX()) < maximumCoordinate && std::fabs(extent.maxX()) < maximumCoordinate &&
               std::fabs(extent.minY()) < maximumCoordinate && std::fabs(extent.maxY()) < maximumCoordinate)) {
-            logMessage("An image was moved beyond the imaging layer's coordinate range; the result is empty.");
+            logMessage(
+                "An image was moved beyond the imaging layer's coordinate range; the result is empty.");
             return withNode(emptyImage().node(), colorSpace_);
         }
     }

@@ -10,10 +10,10 @@
 #include "platform/foundation/AffineTransform.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/graphics/Bitmap.h"
-#include "platform/imaging/pixels/BitmapImage.h"
 #include "platform/imaging/CIColor.h"
 #include "platform/imaging/ColorSpace.h"
 #include "platform/imaging/ImageNode.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 
 #include <memory>
 

@@ -49,7 +49,8 @@ BezierPath roundedRectPath(const Rect& r, double radius) {
 // Draws into a fresh device-RGB bitmap of the size (flipped) and makes it an image.
 template <class Draw> CIImage drawnImage(Size size, Draw draw) {
     VTLImageWrapper wrapper;
-    std::shared_ptr<GraphicsContext> context = wrapper.beginContextWithSize(size, ColorSpace::deviceRGB(), true);
+    std::shared_ptr<GraphicsContext> context =
+        wrapper.beginContextWithSize(size, ColorSpace::deviceRGB(), true);
     if (!context) return CIImage::emptyImage();
     draw(*context);
     return wrapper.releaseContextAndCreateCIImage();
@@ -69,7 +70,8 @@ CIImage imageFromImages(std::span<const CIImage> images) {
     if (images.empty()) return {};
     CIImage result = images[0];
     for (std::size_t i = 1; i < images.size(); ++i)
-        result = filtered("CISourceOverCompositing", {{"inputImage", images[i]}, {"inputBackgroundImage", result}});
+        result = filtered("CISourceOverCompositing",
+                          {{"inputImage", images[i]}, {"inputBackgroundImage", result}});
     return result;
 }
 
@@ -82,7 +84,8 @@ CIImage imageNamed(const std::string& name) {
         std::filesystem::path path = dir / file;
         if (!std::filesystem::is_regular_file(path, error)) continue;
         std::ifstream in(path, std::ios::binary);
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
         if (auto bitmap = Bitmap::fromData(bytes)) return CIImage::imageWithBitmap(bitmap);
     }
     return {};
@@ -99,20 +102,24 @@ CIImage imageWithString(const AttributedString& text, Size size, const Rect& rec
     });
 }
 
-CIImage imageWithString(const std::string& text, Size size, const TextAttributes& attributes, const Rect& rect) {
+CIImage imageWithString(const std::string& text, Size size, const TextAttributes& attributes,
+                        const Rect& rect) {
     return imageWithString(AttributedString(text, attributes), size, rect);
 }
 
-CIImage imageWithRoundedRectOfSize(Size size, double cornerRadius, const Color& backgroundColor, double alpha) {
+CIImage imageWithRoundedRectOfSize(Size size, double cornerRadius, const Color& backgroundColor,
+                                   double alpha) {
     return drawnImage(size, [&](GraphicsContext& context) {
         context.setFillColor(backgroundColor.withAlpha(alpha));
         context.fill(roundedRectPath(Rect(0, 0, size.width, size.height), cornerRadius));
     });
 }
 
-CIImage imageWithRoundedFrameOfSize(Size size, double cornerRadius, double frameWidth, const Color& frameColor) {
+CIImage imageWithRoundedFrameOfSize(Size size, double cornerRadius, double frameWidth,
+                                    const Color& frameColor) {
     return drawnImage(size, [&](GraphicsContext& context) {
-        double w = std::isnan(frameWidth) ? 0 : std::clamp(frameWidth, 0.0, std::max(size.width, size.height));
+        double w =
+            std::isnan(frameWidth) ? 0 : std::clamp(frameWidth, 0.0, std::max(size.width, size.height));
         context.setStrokeColor(frameColor);
         context.setLineWidth(w);
         context.stroke(
@@ -127,8 +134,10 @@ CIImage imageByAddingShadowWithRadius(const CIImage& image, double radius, const
     CIImage blurred = filtered("CIGaussianBlur", {{"inputImage", image}, {"inputRadius", radius}});
     CIImage coloured = filtered("CIColorMonochrome",
                                 {{"inputImage", blurred}, {"inputColor", color}, {"inputIntensity", 1.0}});
-    double dx = std::isfinite(offset.width) ? offset.width : 0, dy = std::isfinite(offset.height) ? offset.height : 0;
-    CIImage shadow = imageWithAlpha(coloured.imageByApplyingTransform(AffineTransform::translation(dx, dy)), alpha);
+    double dx = std::isfinite(offset.width) ? offset.width : 0,
+           dy = std::isfinite(offset.height) ? offset.height : 0;
+    CIImage shadow =
+        imageWithAlpha(coloured.imageByApplyingTransform(AffineTransform::translation(dx, dy)), alpha);
     const CIImage layers[] = {shadow, image};
     CIImage result = imageFromImages(layers);
     correct(extentCorrection, before, result.extent());
@@ -137,14 +146,16 @@ CIImage imageByAddingShadowWithRadius(const CIImage& image, double radius, const
 
 CIImage imageByAddingShadowWithRadius(const CIImage& image, double radius, const Color& color, Size offset,
                                       double alpha, Rect* extentCorrection) {
-    return imageByAddingShadowWithRadius(image, radius, CIColor::fromColor(color), offset, alpha, extentCorrection);
+    return imageByAddingShadowWithRadius(image, radius, CIColor::fromColor(color), offset, alpha,
+                                         extentCorrection);
 }
 
 CIImage imageByRotatingByDegrees(const CIImage& image, double degrees, Rect* extentCorrection) {
     return imageByRotatingByDegrees(image, degrees, 1.0, 1.0, extentCorrection);
 }
 
-CIImage imageByRotatingByDegrees(const CIImage& image, double degrees, double scaling, Rect* extentCorrection) {
+CIImage imageByRotatingByDegrees(const CIImage& image, double degrees, double scaling,
+                                 Rect* extentCorrection) {
     return imageByRotatingByDegrees(image, degrees, scaling, scaling, extentCorrection);
 }
 

@@ -24,13 +24,16 @@ CIImage imageNamed(const std::string& name);
 CIImage imageWithAlpha(const CIImage& image, double alpha);
 // A bitmap of the size (flipped) with the text drawn into the rectangle.
 CIImage imageWithString(const AttributedString& text, Size size, const Rect& rect);
-CIImage imageWithString(const std::string& text, Size size, const TextAttributes& attributes, const Rect& rect);
+CIImage imageWithString(const std::string& text, Size size, const TextAttributes& attributes,
+                        const Rect& rect);
 // A bitmap of the size with the rounded rectangle (0, 0, size) filled in the colour, its alpha
 // replaced by `alpha`.
-CIImage imageWithRoundedRectOfSize(Size size, double cornerRadius, const Color& backgroundColor, double alpha);
+CIImage imageWithRoundedRectOfSize(Size size, double cornerRadius, const Color& backgroundColor,
+                                   double alpha);
 // A bitmap of the size with the rounded rectangle inset by half the frame width, of corner radius
 // cornerRadius − frameWidth, stroked frameWidth wide in the colour.
-CIImage imageWithRoundedFrameOfSize(Size size, double cornerRadius, double frameWidth, const Color& frameColor);
+CIImage imageWithRoundedFrameOfSize(Size size, double cornerRadius, double frameWidth,
+                                    const Color& frameColor);
 // The image over its shadow: blurred by `radius`, coloured, moved by `offset`, with `alpha`. When a
 // correction rectangle is given it grows and moves as the extent did.
 CIImage imageByAddingShadowWithRadius(const CIImage& image, double radius, const CIColor& color, Size offset,

@@ -176,7 +176,8 @@ const ImageNode* inputOf(const ImageNode* node, std::size_t i = 0) {
 }
 
 bool isResampled(const ImageNode* node) {
-    return node->kind() == ImageNodeKind::Transform && !static_cast<const TransformNode*>(node)->isWholePixelMove();
+    return node->kind() == ImageNodeKind::Transform &&
+           !static_cast<const TransformNode*>(node)->isWholePixelMove();
 }
 
 PixelRegion RenderPass::regionOfInput(const ImageNode* node, std::size_t i, const PixelRegion& region) const {
@@ -213,7 +214,8 @@ bool RenderPass::providesInPlace(const ImageNode* node, const PixelRegion& regio
         return node->pixelRegion().contains(region) && providesInPlace(inputOf(node), region);
     case ImageNodeKind::Transform: {
         auto t = static_cast<const TransformNode*>(node);
-        return t->isWholePixelMove() && providesInPlace(inputOf(node), region.offsetBy(-t->moveX(), -t->moveY()));
+        return t->isWholePixelMove() &&
+               providesInPlace(inputOf(node), region.offsetBy(-t->moveX(), -t->moveY()));
     }
     default:
         return false;
@@ -221,7 +223,8 @@ bool RenderPass::providesInPlace(const ImageNode* node, const PixelRegion& regio
 }
 
 std::optional<InMemory> RenderPass::inMemory(const ImageNode* node) const {
-    if (auto it = buffers_.find(node); it != buffers_.end()) return InMemory{it->second.span, it->second.region};
+    if (auto it = buffers_.find(node); it != buffers_.end())
+        return InMemory{it->second.span, it->second.region};
     if (node->kind() == ImageNodeKind::Raster && !node->pixelRegion().isEmpty()) {
         auto raster = static_cast<const RasterNode*>(node);
         return InMemory{raster->pixels(), raster->pixelRegion()};
@@ -294,21 +297,24 @@ Status RenderPass::prepare(const ImageNode* root, const PixelRegion& region) {
     return {};
 }
 
-ConstPixelSpan RenderPass::provide(const ImageNode* node, const PixelRegion& region, ScratchScope& scratch) const {
+ConstPixelSpan RenderPass::provide(const ImageNode* node, const PixelRegion& region,
+                                   ScratchScope& scratch) const {
     if (auto it = buffers_.find(node); it != buffers_.end() && it->second.region.contains(region)) {
         const Buffer& b = it->second;
         return b.span.sub(region.x - b.region.x, region.y - b.region.y, region.width, region.height);
     }
     switch (node->kind()) {
     case ImageNodeKind::Raster:
-        if (node->pixelRegion().contains(region)) return static_cast<const RasterNode*>(node)->pixelsIn(region);
+        if (node->pixelRegion().contains(region))
+            return static_cast<const RasterNode*>(node)->pixelsIn(region);
         break;
     case ImageNodeKind::Crop:
         if (node->pixelRegion().contains(region)) return provide(inputOf(node), region, scratch);
         break;
     case ImageNodeKind::Transform: {
         auto t = static_cast<const TransformNode*>(node);
-        if (t->isWholePixelMove()) return provide(inputOf(node), region.offsetBy(-t->moveX(), -t->moveY()), scratch);
+        if (t->isWholePixelMove())
+            return provide(inputOf(node), region.offsetBy(-t->moveX(), -t->moveY()), scratch);
         break;
     }
     default:
@@ -460,33 +466,36 @@ Status CPUTileEvaluator::draw(const CIImage& image, const PixelRegion& region, P
         std::optional<InMemory> resampledSource;
         if (mode == DrawMode::SourceOver && isResampled(resampled))
             resampledSource = pass.inMemory(inputOf(resampled));
-        pass.forEachTile(region, mode == DrawMode::SourceOver ? overTiles(root) : workTile, [&](const PixelRegion& tile) {
-            PixelSpan d = destination.sub(tile.x - region.x, tile.y - region.y, tile.width, tile.height);
-            if (mode == DrawMode::Copy) {
-                pass.evaluate(root, tile, d);
-                return;
-            }
-            if (resampledSource) {
-                if (resampled == root) {
-                    if (!tile.intersection(root->pixelRegion()).isEmpty())
-                        drawTransformed(resampledSource->span, resampledSource->region,
-                                        static_cast<const TransformNode*>(root)->transform(), d, tile, true);
+        pass.forEachTile(
+            region, mode == DrawMode::SourceOver ? overTiles(root) : workTile, [&](const PixelRegion& tile) {
+                PixelSpan d = destination.sub(tile.x - region.x, tile.y - region.y, tile.width, tile.height);
+                if (mode == DrawMode::Copy) {
+                    pass.evaluate(root, tile, d);
                     return;
                 }
-                // The crops bound the pixels drawn, as the painter clips to the view it is given.
-                const PixelRegion inside = tile.intersection(resampledArea);
+                if (resampledSource) {
+                    if (resampled == root) {
+                        if (!tile.intersection(root->pixelRegion()).isEmpty())
+                            drawTransformed(resampledSource->span, resampledSource->region,
+                                            static_cast<const TransformNode*>(root)->transform(), d, tile,
+                                            true);
+                        return;
+                    }
+                    // The crops bound the pixels drawn, as the painter clips to the view it is given.
+                    const PixelRegion inside = tile.intersection(resampledArea);
+                    if (inside.isEmpty()) return;
+                    PixelSpan into = d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height);
+                    drawTransformed(resampledSource->span, resampledSource->region,
+                                    static_cast<const TransformNode*>(resampled)->transform(), into, inside,
+                                    true);
+                    return;
+                }
+                PixelRegion inside = tile.intersection(root->pixelRegion());
                 if (inside.isEmpty()) return;
-                PixelSpan into = d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height);
-                drawTransformed(resampledSource->span, resampledSource->region,
-                                static_cast<const TransformNode*>(resampled)->transform(), into, inside, true);
-                return;
-            }
-            PixelRegion inside = tile.intersection(root->pixelRegion());
-            if (inside.isEmpty()) return;
-            ScratchScope scratch;
-            ConstPixelSpan s = pass.provide(root, inside, scratch);
-            sourceOverSpan(s, d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height));
-        });
+                ScratchScope scratch;
+                ConstPixelSpan s = pass.provide(root, inside, scratch);
+                sourceOverSpan(s, d.sub(inside.x - tile.x, inside.y - tile.y, inside.width, inside.height));
+            });
     } catch (const std::bad_alloc&) {
         return fail("There is not enough memory to draw the image.");
     }
@@ -500,14 +509,16 @@ std::unique_ptr<Evaluator> makeDefaultEvaluator() {
 Result<CIImage> materialize(const CIImage& image, Evaluator& evaluator, std::optional<Rect> rect) {
     if (image.isNull()) return fail("There is no image to compute.");
     if (image.isEmpty()) return CIImage::emptyImage();
-    if (image.isInfinite() && !rect) return fail("An infinite image can only be computed within a rectangle.");
+    if (image.isInfinite() && !rect)
+        return fail("An infinite image can only be computed within a rectangle.");
     Rect area = rect ? rect->intersection(image.extent()) : image.extent();
     PixelRegion region = pixelRegionCovering(area);
     if (region.isEmpty()) return CIImage::emptyImage();
     if (region.width > maximumRegionSidePixels || region.height > maximumRegionSidePixels ||
         region.pixelCount() > maximumRegionPixels)
         return fail("The image is larger than the imaging layer allows.");
-    std::shared_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[std::size_t(region.pixelCount()) * 4]);
+    std::shared_ptr<std::uint8_t[]> pixels(new (std::nothrow)
+                                               std::uint8_t[std::size_t(region.pixelCount()) * 4]);
     if (!pixels) return fail("There is not enough memory for the image.");
     PixelSpan span{pixels.get(), std::ptrdiff_t(region.width) * 4, region.width, region.height};
     if (Status drawn = evaluator.draw(image, region, span, DrawMode::Copy); !drawn) return drawn.asFailure();

@@ -17,7 +17,8 @@ public:
     // workers 0: as many as the pool has threads.
     explicit CPUTileEvaluator(int workers = 0);
 
-    Status draw(const CIImage& image, const PixelRegion& region, PixelSpan destination, DrawMode mode) override;
+    Status draw(const CIImage& image, const PixelRegion& region, PixelSpan destination,
+                DrawMode mode) override;
     int workerCount() const override { return workers_; }
     void setWorkerCount(int workers) override;
 

@@ -25,7 +25,8 @@ public:
     // Draws `region` of the image (whole pixels in image space) into `destination`, a view of
     // exactly region.width × region.height pixels. Fails, leaving the destination untouched, when
     // the region or an intermediate picture would exceed the imaging layer's size limits.
-    virtual Status draw(const CIImage& image, const PixelRegion& region, PixelSpan destination, DrawMode mode) = 0;
+    virtual Status draw(const CIImage& image, const PixelRegion& region, PixelSpan destination,
+                        DrawMode mode) = 0;
 
     // Threads a draw spreads over (at least 1). The result does not depend on it.
     virtual int workerCount() const = 0;
@@ -39,6 +40,7 @@ std::unique_ptr<Evaluator> makeDefaultEvaluator();
 // pixels of its extent (or of `rect` when given, for infinite images). Caches keep such images so
 // that, for example, a shadow is blurred once. Fails for an infinite image without a rectangle and
 // beyond the size limits.
-Result<CIImage> materialize(const CIImage& image, Evaluator& evaluator, std::optional<Rect> rect = std::nullopt);
+Result<CIImage> materialize(const CIImage& image, Evaluator& evaluator,
+                            std::optional<Rect> rect = std::nullopt);
 
 } // namespace vtl

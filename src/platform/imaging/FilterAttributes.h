@@ -27,7 +27,18 @@ inline constexpr const char* filterCategoryStillImage = "CICategoryStillImage";
 inline constexpr const char* filterCategoryBuiltIn = "CICategoryBuiltIn";
 
 // What a number or colour means, for inspectors choosing a control.
-enum class FilterAttributeType { Scalar, Distance, Angle, Time, Color, OpaqueColor, Image, Position, Offset, Vector };
+enum class FilterAttributeType {
+    Scalar,
+    Distance,
+    Angle,
+    Time,
+    Color,
+    OpaqueColor,
+    Image,
+    Position,
+    Offset,
+    Vector
+};
 
 struct FilterAttribute {
     std::string name;

@@ -9,7 +9,8 @@ FilterRegistry& FilterRegistry::shared() {
     return *registry;
 }
 
-void FilterRegistry::registerFilter(std::shared_ptr<const FilterAttributes> attributes, Constructor constructor) {
+void FilterRegistry::registerFilter(std::shared_ptr<const FilterAttributes> attributes,
+                                    Constructor constructor) {
     if (!attributes || attributes->name.empty() || !constructor) return;
     MutexLock lock(mutex_);
     std::string name = attributes->name;

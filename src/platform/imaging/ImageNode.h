@@ -48,7 +48,8 @@ public:
     ConstPixelSpan pixels() const { return pixels_; }
     // The view of a region inside pixelRegion().
     ConstPixelSpan pixelsIn(const PixelRegion& region) const {
-        return pixels_.sub(region.x - pixelRegion().x, region.y - pixelRegion().y, region.width, region.height);
+        return pixels_.sub(region.x - pixelRegion().x, region.y - pixelRegion().y, region.width,
+                           region.height);
     }
 
 private:

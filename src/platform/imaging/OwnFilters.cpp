@@ -15,9 +15,10 @@ using namespace detail;
 namespace {
 
 template <class Filter> void registerOwn() {
-    FilterRegistry::shared().registerFilter(Filter::filterAttributes(), [](std::shared_ptr<const FilterAttributes> a) {
-        return std::unique_ptr<CIFilter>(new Filter(std::move(a)));
-    });
+    FilterRegistry::shared().registerFilter(Filter::filterAttributes(),
+                                            [](std::shared_ptr<const FilterAttributes> a) {
+                                                return std::unique_ptr<CIFilter>(new Filter(std::move(a)));
+                                            });
 }
 
 FilterAttributes ownFilter(const std::string& name, const std::string& displayName) {
@@ -91,8 +92,8 @@ std::unique_ptr<CIFilter> WhiteTransition::filterWithName(const std::string&) {
 std::shared_ptr<const FilterAttributes> WhiteTransition::filterAttributes() {
     static const auto attributes = [] {
         FilterAttributes a = ownFilter("WhiteTransition", localizedString("White Transition"));
-        a.inputs = {imageInput("sourceImage", "Source Image"), imageInput("destinationImage", "Destination Image"),
-                    timeInput()};
+        a.inputs = {imageInput("sourceImage", "Source Image"),
+                    imageInput("destinationImage", "Destination Image"), timeInput()};
         return std::make_shared<const FilterAttributes>(std::move(a));
     }();
     return attributes;
@@ -111,8 +112,8 @@ CIImage WhiteTransition::outputImage() const {
     CIImage source = image("sourceImage"), destination = image("destinationImage");
     if (source.isNull()) return {};
     if (destination.isNull()) destination = CIImage::emptyImage();
-    return CIImage::withNode(makeTransitionNode(source.node(), destination.node(), timeOf(*this, number("inputTime")),
-                                                CIColor(1, 1, 1, 1)),
+    return CIImage::withNode(makeTransitionNode(source.node(), destination.node(),
+                                                timeOf(*this, number("inputTime")), CIColor(1, 1, 1, 1)),
                              source.colorSpace());
 }
 
@@ -130,8 +131,8 @@ std::unique_ptr<CIFilter> ColorTransition::filterWithName(const std::string&) {
 std::shared_ptr<const FilterAttributes> ColorTransition::filterAttributes() {
     static const auto attributes = [] {
         FilterAttributes a = ownFilter("ColorTransition", localizedString("Color Transition"));
-        a.inputs = {imageInput("sourceImage", "Source Image"), imageInput("destinationImage", "Destination Image"),
-                    timeInput(),
+        a.inputs = {imageInput("sourceImage", "Source Image"),
+                    imageInput("destinationImage", "Destination Image"), timeInput(),
                     colorInput("transitionColor", "Transition Color", CIColor(1, 1, 1, 1),
                                FilterAttributeType::OpaqueColor)};
         return std::make_shared<const FilterAttributes>(std::move(a));

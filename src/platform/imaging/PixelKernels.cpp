@@ -119,7 +119,8 @@ public:
         , function_(std::move(function))
         , keepsTransparent_(keepsTransparent) {}
 
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         for (int y = 0; y < region.height; ++y) {
             const std::uint8_t* s = in[0].row(y);
             std::uint8_t* d = out.row(y);
@@ -138,7 +139,8 @@ private:
     bool keepsTransparent_;
 };
 
-template <class Function> ImageNodeRef colorKernel(ImageNodeRef input, Function f, bool keepsTransparent = true) {
+template <class Function>
+ImageNodeRef colorKernel(ImageNodeRef input, Function f, bool keepsTransparent = true) {
     return std::make_shared<ColorKernel<Function>>(std::move(input), std::move(f), keepsTransparent);
 }
 
@@ -146,7 +148,8 @@ class SourceOverKernel final : public KernelNode {
 public:
     SourceOverKernel(ImageNodeRef fg, ImageNodeRef bg)
         : KernelNode(unionOf(fg, bg), {fg, bg}) {}
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         for (int y = 0; y < region.height; ++y) {
             std::memcpy(out.row(y), in[1].row(y), std::size_t(region.width) * 4);
             sourceOverRow(in[0].row(y), out.row(y), region.width);
@@ -158,7 +161,8 @@ class SourceOutKernel final : public KernelNode {
 public:
     SourceOutKernel(ImageNodeRef fg, ImageNodeRef bg)
         : KernelNode(fg->extent(), {fg, bg}) {}
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         for (int y = 0; y < region.height; ++y) {
             const std::uint8_t *s = in[0].row(y), *b = in[1].row(y);
             std::uint8_t* d = out.row(y);
@@ -171,10 +175,13 @@ public:
 class BlendWithMaskKernel final : public KernelNode {
 public:
     BlendWithMaskKernel(ImageNodeRef image, ImageNodeRef background, ImageNodeRef mask)
-        : KernelNode(image->extent().intersection(mask->extent()).unionWith(background ? background->extent() : Rect()),
+        : KernelNode(image->extent()
+                         .intersection(mask->extent())
+                         .unionWith(background ? background->extent() : Rect()),
                      background ? std::vector<ImageNodeRef>{image, mask, background}
                                 : std::vector<ImageNodeRef>{image, mask}) {}
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         for (int y = 0; y < region.height; ++y) {
             const std::uint8_t *s = in[0].row(y), *m = in[1].row(y);
             const std::uint8_t* b = in.size() > 2 ? in[2].row(y) : nullptr;
@@ -197,7 +204,8 @@ public:
     PixelRegion regionOfInput(std::size_t, const PixelRegion& region) const override {
         return region.grownBy(kernel_.radius);
     }
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         gaussianBlurBand(kernel_, in[0].origin, in[0].stride, out.origin, out.stride, region.width, 0,
                          region.height);
     }
@@ -217,7 +225,8 @@ public:
         : KernelNode(extentFor(source->extent()), {source, destination})
         , time_(float(time))
         , through_(through.clamped()) {}
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         // Premultiplied mixing: the colour is opaque, so mixing premultiplied values is exact.
         const float to = time_ < 0.5f ? time_ * 2 : (time_ - 0.5f) * 2;
         const bool first = time_ < 0.5f;
@@ -315,7 +324,8 @@ ImageNodeRef makeFalseColorNode(ImageNodeRef input, const CIColor& color0, const
     return colorKernel(std::move(input), [a, b](Rgba c) {
         float l = unit(luminance(c));
         auto mix = [l](double x, double y) { return float(x + (y - x) * l); };
-        return Rgba{mix(a.red, b.red), mix(a.green, b.green), mix(a.blue, b.blue), mix(a.alpha, b.alpha) * c.a};
+        return Rgba{mix(a.red, b.red), mix(a.green, b.green), mix(a.blue, b.blue),
+                    mix(a.alpha, b.alpha) * c.a};
     });
 }
 
@@ -333,7 +343,8 @@ public:
         bias_ = (brightness - 0.5f) * k + 0.5f;
     }
 
-    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in, PixelSpan out) const override {
+    void compute(const PixelRegion& region, std::span<const ConstPixelSpan> in,
+                 PixelSpan out) const override {
         for (int y = 0; y < region.height; ++y) {
             const std::uint8_t* p = in[0].row(y);
             std::uint8_t* d = out.row(y);
@@ -355,7 +366,8 @@ private:
     float bias_;
 };
 
-ImageNodeRef makeColorControlsNode(ImageNodeRef input, double saturation, double brightness, double contrast) {
+ImageNodeRef makeColorControlsNode(ImageNodeRef input, double saturation, double brightness,
+                                   double contrast) {
     return std::make_shared<ColorControlsKernel>(std::move(input), float(saturation), float(brightness),
                                                  float(contrast));
 }
@@ -381,7 +393,8 @@ ImageNodeRef makeChromaKeyNode(ImageNodeRef input, const CIColor& key, double th
     });
 }
 
-ImageNodeRef makeTransitionNode(ImageNodeRef source, ImageNodeRef destination, double time, const CIColor& through) {
+ImageNodeRef makeTransitionNode(ImageNodeRef source, ImageNodeRef destination, double time,
+                                const CIColor& through) {
     return std::make_shared<TransitionKernel>(std::move(source), std::move(destination), time, through);
 }
 

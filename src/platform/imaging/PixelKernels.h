@@ -36,6 +36,7 @@ ImageNodeRef makeGaussianBlurNode(ImageNodeRef input, double sigma);
 ImageNodeRef makeChromaKeyNode(ImageNodeRef input, const CIColor& key, double threshold, double smoothing);
 // From source through the colour (time 0 … 0.5) to destination (0.5 … 1); extent
 // (0, 0, source width, source height). time already clamped to 0…1.
-ImageNodeRef makeTransitionNode(ImageNodeRef source, ImageNodeRef destination, double time, const CIColor& through);
+ImageNodeRef makeTransitionNode(ImageNodeRef source, ImageNodeRef destination, double time,
+                                const CIColor& through);
 
 } // namespace vtl::detail

@@ -61,7 +61,9 @@ using ConstPixelSpan = BasicPixelSpan<const std::uint8_t>;
 
 // The one conversion between stored rows (top first) and image space (y up): the stored row that
 // holds image row `imageY` of a picture `height` rows tall.
-inline int storedRowForImageY(int imageY, int height) { return height - 1 - imageY; }
+inline int storedRowForImageY(int imageY, int height) {
+    return height - 1 - imageY;
+}
 
 // A y-up view over pixels stored top row first, as bitmaps and render targets keep them.
 template <class Byte>

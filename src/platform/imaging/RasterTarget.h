@@ -4,8 +4,8 @@
 // lower-left corner and one unit per pixel. A view: whoever made the pixels owns them.
 
 #include "platform/graphics/Bitmap.h"
-#include "platform/imaging/pixels/BitmapImage.h"
 #include "platform/imaging/PixelSpan.h"
+#include "platform/imaging/pixels/BitmapImage.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +24,9 @@ struct RasterTarget {
     static RasterTarget over(BitmapImage& bitmap) {
         return {bitmap.mutableData(), int(bitmap.width()), int(bitmap.height()), bitmap.bytesPerRow()};
     }
-    bool isValid() const { return pixels && width > 0 && height > 0 && bytesPerRow >= std::size_t(width) * 4; }
+    bool isValid() const {
+        return pixels && width > 0 && height > 0 && bytesPerRow >= std::size_t(width) * 4;
+    }
     // The y-up view of the whole target.
     PixelSpan span() const { return spanOverTopFirstRows(pixels, width, height, bytesPerRow); }
 };

@@ -13,7 +13,8 @@ std::shared_ptr<GraphicsContext> VTLImageWrapper::beginContextWithSize(Size size
     if (stateSaved_) return bitmapCtx_;
     imageSize_ = size;
     colorSpace_ = colorSpace ? std::move(colorSpace) : ColorSpace::deviceRGB();
-    bitmapCtx_ = GraphicsContext::createBitmapContext(pixelCount(size.width), pixelCount(size.height), true, flipped);
+    bitmapCtx_ =
+        GraphicsContext::createBitmapContext(pixelCount(size.width), pixelCount(size.height), true, flipped);
     if (!bitmapCtx_) return nullptr;
     GraphicsContext::saveCurrentGraphicsState();
     GraphicsContext::setCurrent(bitmapCtx_);

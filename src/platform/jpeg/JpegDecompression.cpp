@@ -158,7 +158,8 @@ Status decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::
     return {};
 }
 
-Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes, const JPEGDestination& destination) {
+Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes,
+                              const JPEGDestination& destination) {
     if (!data || sizeBytes == 0) return fail("empty JPEG stream");
     if (!destination.topLeft || destination.expectedWidth == 0 || destination.expectedHeight == 0)
         return fail("JPEG stream has no destination");
@@ -168,7 +169,8 @@ Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes, c
     errorText[0] = 0;
     // The stream's own tables; the library supplies the standard Huffman tables that camera
     // streams leave out.
-    if (!decodeStream(data, sizeBytes, nullptr, destination, errorText, sizeof errorText)) return fail(errorText);
+    if (!decodeStream(data, sizeBytes, nullptr, destination, errorText, sizeof errorText))
+        return fail(errorText);
     return {};
 }
 

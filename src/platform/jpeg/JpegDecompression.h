@@ -27,7 +27,8 @@ Status decompressJPEGData(const std::uint8_t* data, std::size_t sizeBytes, std::
 
 // Decodes one complete colour JPEG stream (a camera's motion-JPEG frame) with its own tables, on
 // the same terms.
-Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes, const JPEGDestination& destination);
+Status decompressCompleteJPEG(const std::uint8_t* data, std::size_t sizeBytes,
+                              const JPEGDestination& destination);
 
 // The quantisation scale factor (percent) the standard library applies for a quality.
 int jpegQualityScaling(std::int64_t quality);

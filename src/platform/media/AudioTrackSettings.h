@@ -21,7 +21,9 @@ struct AudioTrackSettings {
     std::string languageCode;
     std::string title;
 
-    PcmFormat inputFormat() const { return PcmFormat{sampleRate, channelCount, inputSampleType, inputLayout}; }
+    PcmFormat inputFormat() const {
+        return PcmFormat{sampleRate, channelCount, inputSampleType, inputLayout};
+    }
 };
 
 } // namespace vtl

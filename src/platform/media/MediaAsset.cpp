@@ -23,10 +23,14 @@ MediaType mediaTypeOf(const AVStream* stream) {
     switch (stream->codecpar->codec_type) {
     case AVMEDIA_TYPE_VIDEO:
         return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ? MediaType::Other : MediaType::Video;
-    case AVMEDIA_TYPE_AUDIO: return MediaType::Audio;
-    case AVMEDIA_TYPE_SUBTITLE: return MediaType::Subtitle;
-    case AVMEDIA_TYPE_DATA: return MediaType::Data;
-    default: return MediaType::Other;
+    case AVMEDIA_TYPE_AUDIO:
+        return MediaType::Audio;
+    case AVMEDIA_TYPE_SUBTITLE:
+        return MediaType::Subtitle;
+    case AVMEDIA_TYPE_DATA:
+        return MediaType::Data;
+    default:
+        return MediaType::Other;
     }
 }
 
@@ -77,7 +81,8 @@ Result<std::shared_ptr<const MediaAsset>> MediaAsset::openSource(detail::MediaSo
         if (detail::isUsableTimeBase(stream->time_base)) track.timeScale = stream->time_base.den;
 
         if (track.type == MediaType::Video) {
-            if (parameters->width <= 0 || parameters->height <= 0 || parameters->width > detail::maximumPictureSide ||
+            if (parameters->width <= 0 || parameters->height <= 0 ||
+                parameters->width > detail::maximumPictureSide ||
                 parameters->height > detail::maximumPictureSide)
                 return fail("The movie's picture size (" + std::to_string(parameters->width) + " × " +
                             std::to_string(parameters->height) + ") is not supported.");
@@ -89,8 +94,8 @@ Result<std::shared_ptr<const MediaAsset>> MediaAsset::openSource(detail::MediaSo
             }
         } else if (track.type == MediaType::Audio) {
             const int channels = parameters->ch_layout.nb_channels;
-            if (parameters->sample_rate <= 0 || parameters->sample_rate > maximumSampleRate || channels <= 0 ||
-                channels > maximumChannelCount)
+            if (parameters->sample_rate <= 0 || parameters->sample_rate > maximumSampleRate ||
+                channels <= 0 || channels > maximumChannelCount)
                 return fail("The file has a sound track in a format that cannot be played (" +
                             std::to_string(parameters->sample_rate) + " Hz, " + std::to_string(channels) +
                             " channels).");
@@ -106,7 +111,8 @@ Result<std::shared_ptr<const MediaAsset>> MediaAsset::openSource(detail::MediaSo
         const std::int64_t origin = detail::originTicks(asset->originMicroseconds_, stream->time_base);
         track.startTime = detail::mediaTimeFromStreamTicks(stream->start_time, origin, stream->time_base);
         if (!track.startTime.isValid()) {
-            track.startTime = MediaTime::zero(track.timeScale > 0 ? track.timeScale : MediaTime::defaultTimeScale);
+            track.startTime =
+                MediaTime::zero(track.timeScale > 0 ? track.timeScale : MediaTime::defaultTimeScale);
         }
         track.duration = detail::mediaTimeFromTicks(stream->duration, stream->time_base);
         asset->tracks_.push_back(std::move(track));

@@ -22,7 +22,8 @@ class MediaAsset : public std::enable_shared_from_this<MediaAsset> {
 public:
     static Result<std::shared_ptr<const MediaAsset>> open(const std::string& path);
     // The same over bytes in memory.
-    static Result<std::shared_ptr<const MediaAsset>> openBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes);
+    static Result<std::shared_ptr<const MediaAsset>>
+    openBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes);
 
     const std::string& path() const { return source_.path; }
     // "mov", "aiff", "wav", "mp3", …
@@ -31,7 +32,9 @@ public:
     const std::vector<MediaTrack>& tracks() const { return tracks_; }
     std::size_t trackCount() const { return tracks_.size(); }
     // Null when the index is out of range.
-    const MediaTrack* track(std::size_t index) const { return index < tracks_.size() ? &tracks_[index] : nullptr; }
+    const MediaTrack* track(std::size_t index) const {
+        return index < tracks_.size() ? &tracks_[index] : nullptr;
+    }
     std::vector<std::size_t> trackIndexes(MediaType type) const;
 
     // From media time 0 to the end of the longest track.

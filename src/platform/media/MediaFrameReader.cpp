@@ -44,14 +44,18 @@ Status MediaFrameReader::seek(MediaTime time) {
     if (!outcome) return outcome.asFailure();
     ended_ = false;
     switch (*outcome) {
-    case detail::FrameLocator::Outcome::Found: currentIsPending_ = true; break;
+    case detail::FrameLocator::Outcome::Found:
+        currentIsPending_ = true;
+        break;
     case detail::FrameLocator::Outcome::BeforeFirstFrame:
         // The locator decoded from the start; the first picture comes next.
         locator_->reset();
         if (Status sought = decoder_->seekToStart(); !sought) return sought;
         currentIsPending_ = false;
         break;
-    case detail::FrameLocator::Outcome::PastEnd: ended_ = true; break;
+    case detail::FrameLocator::Outcome::PastEnd:
+        ended_ = true;
+        break;
     }
     return {};
 }

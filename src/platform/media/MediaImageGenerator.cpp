@@ -5,9 +5,9 @@
 
 namespace vtl {
 
-Result<std::unique_ptr<MediaImageGenerator>> MediaImageGenerator::create(std::shared_ptr<const MediaAsset> asset,
-                                                                         std::size_t trackIndex,
-                                                                         const VideoDecodeOptions& options) {
+Result<std::unique_ptr<MediaImageGenerator>>
+MediaImageGenerator::create(std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex,
+                            const VideoDecodeOptions& options) {
     auto decoder = detail::VideoDecoder::open(asset, trackIndex, options);
     if (!decoder) return decoder.asFailure();
     std::unique_ptr<MediaImageGenerator> generator(new MediaImageGenerator);
@@ -37,8 +37,10 @@ Result<VideoFrame> MediaImageGenerator::imageAtTime(MediaTime time) {
     switch (*outcome) {
     case detail::FrameLocator::Outcome::BeforeFirstFrame:
         return fail("No picture is shown before the video track's first picture.");
-    case detail::FrameLocator::Outcome::PastEnd: return fail("The time is past the end of the video track.");
-    case detail::FrameLocator::Outcome::Found: break;
+    case detail::FrameLocator::Outcome::PastEnd:
+        return fail("The time is past the end of the video track.");
+    case detail::FrameLocator::Outcome::Found:
+        break;
     }
     auto duration = locator_->currentDuration();
     if (!duration) return duration.asFailure();
@@ -50,7 +52,8 @@ void MediaImageGenerator::generateImagesAsynchronously(std::vector<MediaTime> ti
     {
         MutexLock lock(queueMutex_);
         if (stopping_) return;
-        for (const MediaTime& time : times) queue_.push_back(Request{time, shared, cancelGeneration_});
+        for (const MediaTime& time : times)
+            queue_.push_back(Request{time, shared, cancelGeneration_});
         if (!worker_.joinable()) worker_ = std::thread([this] { runQueue(); });
     }
     queueChanged_.notify_all();
@@ -67,7 +70,8 @@ void MediaImageGenerator::runQueue() {
         bool cancelled = false;
         {
             MutexLock lock(queueMutex_);
-            queueChanged_.wait(lock, [&]() VTL_NO_THREAD_SAFETY_ANALYSIS { return stopping_ || !queue_.empty(); });
+            queueChanged_.wait(lock,
+                               [&]() VTL_NO_THREAD_SAFETY_ANALYSIS { return stopping_ || !queue_.empty(); });
             if (stopping_) return;
             request = std::move(queue_.front());
             queue_.pop_front();

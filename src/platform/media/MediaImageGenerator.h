@@ -51,7 +51,8 @@ public:
     // Generates the images for the times in order on the generator's thread; the handler runs
     // there once per time (Cancelled for those left when generation is cancelled).
     using Handler = std::function<void(GeneratedImage)>;
-    void generateImagesAsynchronously(std::vector<MediaTime> times, Handler handler) VTL_EXCLUDES(queueMutex_);
+    void generateImagesAsynchronously(std::vector<MediaTime> times, Handler handler)
+        VTL_EXCLUDES(queueMutex_);
     // Stops background generation at its next image; waits for nothing. Destroying the generator
     // drops what is left without calling the handler.
     void cancelAllImageGeneration() VTL_EXCLUDES(queueMutex_);

@@ -18,8 +18,10 @@ __int128 roundedQuotient(__int128 numerator, __int128 denominator, MediaTime::Ro
         if (remainder < 0) --quotient;
         return quotient;
     }
-    if (remainder * 2 >= denominator) ++quotient;
-    else if (remainder * 2 <= -denominator) --quotient;
+    if (remainder * 2 >= denominator)
+        ++quotient;
+    else if (remainder * 2 <= -denominator)
+        --quotient;
     return quotient;
 }
 

@@ -21,10 +21,10 @@ enum class MediaType {
 struct MediaTrack {
     std::size_t index = 0; // position among all tracks of the file
     MediaType type = MediaType::Other;
-    std::string codecName;    // short codec name ("h264", "aac", "prores", …)
-    bool hasDecoder = false;  // whether frames or samples of this track can be decoded here
+    std::string codecName;      // short codec name ("h264", "aac", "prores", …)
+    bool hasDecoder = false;    // whether frames or samples of this track can be decoded here
     std::int32_t timeScale = 0; // the track's own time scale (units a second)
-    MediaTime startTime;      // first presentation time
+    MediaTime startTime;        // first presentation time
     MediaTime duration;
 
     // Video: the coded picture size and the frame rate from the container's base rate.

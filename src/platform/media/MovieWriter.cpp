@@ -86,23 +86,28 @@ struct MovieWriterState {
 
 } // namespace detail
 
-using detail::TrackKind;
 using detail::chapterTimeBase;
 using detail::passthroughTimeBase;
 using detail::pcmFrameSamples;
 using detail::textTimeBase;
+using detail::TrackKind;
 using detail::WriterTrack;
 
 namespace {
 
 const char* muxerName(MovieContainer container) {
     switch (container) {
-    case MovieContainer::QuickTime: return "mov";
+    case MovieContainer::QuickTime:
+        return "mov";
     case MovieContainer::Mpeg4Video:
-    case MovieContainer::Mpeg4Audio: return "ipod";
-    case MovieContainer::Mpeg4: return "mp4";
-    case MovieContainer::Aiff: return "aiff";
-    case MovieContainer::FromExtension: break;
+    case MovieContainer::Mpeg4Audio:
+        return "ipod";
+    case MovieContainer::Mpeg4:
+        return "mp4";
+    case MovieContainer::Aiff:
+        return "aiff";
+    case MovieContainer::FromExtension:
+        break;
     }
     return nullptr;
 }
@@ -112,7 +117,8 @@ std::optional<MovieContainer> containerFromExtension(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
     std::string extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     if (extension == "mov") return MovieContainer::QuickTime;
     if (extension == "m4v") return MovieContainer::Mpeg4Video;
     if (extension == "mp4") return MovieContainer::Mpeg4;
@@ -129,14 +135,19 @@ AVSampleFormat inputSampleFormat(const PcmFormat& format) {
 
 AVCodecID audioCodecId(AudioCodec codec) {
     switch (codec) {
-    case AudioCodec::Aac: return AV_CODEC_ID_AAC;
-    case AudioCodec::PcmInt16BigEndian: return AV_CODEC_ID_PCM_S16BE;
-    case AudioCodec::PcmInt16LittleEndian: return AV_CODEC_ID_PCM_S16LE;
+    case AudioCodec::Aac:
+        return AV_CODEC_ID_AAC;
+    case AudioCodec::PcmInt16BigEndian:
+        return AV_CODEC_ID_PCM_S16BE;
+    case AudioCodec::PcmInt16LittleEndian:
+        return AV_CODEC_ID_PCM_S16LE;
     }
     return AV_CODEC_ID_NONE;
 }
 
-std::string containerLabel(const std::string& muxer) { return muxer == "ipod" ? "MPEG-4" : muxer; }
+std::string containerLabel(const std::string& muxer) {
+    return muxer == "ipod" ? "MPEG-4" : muxer;
+}
 
 void setTrackMetadata(AVStream* stream, const std::string& languageCode, const std::string& title) {
     if (!languageCode.empty()) av_dict_set(&stream->metadata, "language", languageCode.c_str(), 0);
@@ -145,12 +156,15 @@ void setTrackMetadata(AVStream* stream, const std::string& languageCode, const s
 
 } // namespace
 
-Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::string& targetPath, MovieWriterOptions options) {
+Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::string& targetPath,
+                                                         MovieWriterOptions options) {
     detail::quietLibraryLog();
     MovieContainer container = options.container;
     if (container == MovieContainer::FromExtension) {
         const auto found = containerFromExtension(targetPath);
-        if (!found) return fail("The movie's file name has no extension this program writes (.mov, .m4v, .mp4, .m4a, .aiff).");
+        if (!found)
+            return fail("The movie's file name has no extension this program writes (.mov, .m4v, .mp4, .m4a, "
+                        ".aiff).");
         container = *found;
     }
     const AVOutputFormat* outputFormat = av_guess_format(muxerName(container), nullptr, nullptr);
@@ -174,12 +188,15 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::string& targ
     return writer;
 }
 
-MovieWriter::~MovieWriter() { cancel(); }
+MovieWriter::~MovieWriter() {
+    cancel();
+}
 
 Status MovieWriter::failWith(std::string sentence) {
     if (state_ && state_->failure.empty()) {
         // The file's own failure says more than the library's error code.
-        state_->failure = state_->sink && !state_->sink->failure().empty() ? state_->sink->failure() : sentence;
+        state_->failure =
+            state_->sink && !state_->sink->failure().empty() ? state_->sink->failure() : sentence;
     }
     discard();
     return fail(state_ ? state_->failure : sentence);
@@ -202,7 +219,8 @@ Status MovieWriter::usable(std::size_t track) const {
 Result<std::size_t> MovieWriter::addVideoTrack(const VideoTrackSettings& settings) {
     MutexLock lock(mutex_);
     if (state_->started || !state_->failure.empty()) return fail("Tracks are added before the movie starts.");
-    if (settings.widthPixels <= 0 || settings.heightPixels <= 0 || settings.widthPixels > detail::maximumPictureSide ||
+    if (settings.widthPixels <= 0 || settings.heightPixels <= 0 ||
+        settings.widthPixels > detail::maximumPictureSide ||
         settings.heightPixels > detail::maximumPictureSide)
         return fail("The movie's picture size is not supported.");
     if (settings.frameRateNumerator <= 0 || settings.frameRateDenominator <= 0)
@@ -217,7 +235,8 @@ Result<std::size_t> MovieWriter::addVideoTrack(const VideoTrackSettings& setting
     if (settings.codec == VideoCodec::H264Passthrough && settings.codecConfiguration.empty())
         return fail("H.264 packets need their decoder configuration.");
     auto track = std::make_unique<WriterTrack>();
-    track->kind = settings.codec == VideoCodec::H264Passthrough ? TrackKind::PassthroughVideo : TrackKind::EncodedVideo;
+    track->kind =
+        settings.codec == VideoCodec::H264Passthrough ? TrackKind::PassthroughVideo : TrackKind::EncodedVideo;
     track->video = settings;
     track->languageCode = settings.languageCode;
     track->title = settings.title;
@@ -230,8 +249,10 @@ Result<std::size_t> MovieWriter::addAudioTrack(const AudioTrackSettings& setting
     if (state_->started || !state_->failure.empty()) return fail("Tracks are added before the movie starts.");
     if (!settings.inputFormat().isUsable()) return fail("The sound format is not usable.");
     if (avformat_query_codec(state_->outputFormat, audioCodecId(settings.codec), FF_COMPLIANCE_NORMAL) != 1)
-        return fail("A " + containerLabel(state_->outputFormat->name) + " file cannot hold this kind of sound.");
-    if (settings.codec == AudioCodec::Aac && settings.channelCount > 8) return fail("AAC sound has at most 8 channels.");
+        return fail("A " + containerLabel(state_->outputFormat->name) +
+                    " file cannot hold this kind of sound.");
+    if (settings.codec == AudioCodec::Aac && settings.channelCount > 8)
+        return fail("AAC sound has at most 8 channels.");
     auto track = std::make_unique<WriterTrack>();
     track->kind = TrackKind::Audio;
     track->audio = settings;
@@ -259,13 +280,15 @@ Result<std::size_t> MovieWriter::addTextTrack(const TextTrackSettings& settings)
 
 Status MovieWriter::addChapter(const std::string& title, MediaTime start, MediaTime end) {
     MutexLock lock(mutex_);
-    if (state_->started || !state_->failure.empty()) return fail("Chapters are added before the movie starts.");
+    if (state_->started || !state_->failure.empty())
+        return fail("Chapters are added before the movie starts.");
     const MediaTime start600 = start.convertedToScale(600, MediaTime::Rounding::Down);
     if (!start600.isValid() || start600.value < 0) return fail("A chapter needs a start time of 0 or later.");
     std::int64_t end600 = -1;
     if (end.isValid()) {
         const MediaTime converted = end.convertedToScale(600, MediaTime::Rounding::Down);
-        if (!converted.isValid() || converted.value <= start600.value) return fail("A chapter has to end after it starts.");
+        if (!converted.isValid() || converted.value <= start600.value)
+            return fail("A chapter has to end after it starts.");
         end600 = converted.value;
     }
     state_->chapters.push_back({title, start600.value, end600});
@@ -298,13 +321,18 @@ Status openVideoEncoder(WriterTrack& track, AVFormatContext* format, int threads
         context->pix_fmt = AV_PIX_FMT_YUV420P;
         if (settings.keyFrameInterval > 0) context->gop_size = settings.keyFrameInterval;
         av_opt_set(context->priv_data, "preset", settings.preset.c_str(), 0);
-        if (settings.bitRate > 0) context->bit_rate = settings.bitRate;
-        else av_opt_set_double(context->priv_data, "crf", settings.constantRateFactor, 0);
+        if (settings.bitRate > 0)
+            context->bit_rate = settings.bitRate;
+        else
+            av_opt_set_double(context->priv_data, "crf", settings.constantRateFactor, 0);
     } else {
         int profile = settings.proResProfile;
-        if (profile < 0) profile = settings.codec == VideoCodec::ProRes4444 ? FF_PROFILE_PRORES_4444 : FF_PROFILE_PRORES_STANDARD;
+        if (profile < 0)
+            profile = settings.codec == VideoCodec::ProRes4444 ? FF_PROFILE_PRORES_4444
+                                                               : FF_PROFILE_PRORES_STANDARD;
         if (profile > FF_PROFILE_PRORES_XQ) return fail("The ProRes profile is not known.");
-        context->pix_fmt = profile >= FF_PROFILE_PRORES_4444 ? AV_PIX_FMT_YUVA444P10LE : AV_PIX_FMT_YUV422P10LE;
+        context->pix_fmt =
+            profile >= FF_PROFILE_PRORES_4444 ? AV_PIX_FMT_YUVA444P10LE : AV_PIX_FMT_YUV422P10LE;
         context->profile = profile;
         av_opt_set_int(context->priv_data, "profile", profile, 0);
     }
@@ -328,9 +356,10 @@ Status openVideoEncoder(WriterTrack& track, AVFormatContext* format, int threads
     av_opt_set_int(track.scaler, "dst_format", context->pix_fmt, 0);
     av_opt_set_int(track.scaler, "sws_flags", SWS_BICUBIC, 0);
     av_opt_set_int(track.scaler, "threads", threads, 0);
-    if (sws_init_context(track.scaler, nullptr, nullptr) < 0) return fail("The pictures cannot be converted for the encoder.");
-    sws_setColorspaceDetails(track.scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709),
-                             0, 0, 1 << 16, 1 << 16);
+    if (sws_init_context(track.scaler, nullptr, nullptr) < 0)
+        return fail("The pictures cannot be converted for the encoder.");
+    sws_setColorspaceDetails(track.scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
     track.frame.reset(av_frame_alloc());
     if (!track.frame) return fail("Not enough memory to write the movie.");
     track.frame->format = context->pix_fmt;
@@ -353,12 +382,14 @@ Status addPassthroughVideo(WriterTrack& track, AVFormatContext* format) {
     parameters->width = track.video.widthPixels;
     parameters->height = track.video.heightPixels;
     const auto& configuration = track.video.codecConfiguration;
-    parameters->extradata = static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    parameters->extradata =
+        static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!parameters->extradata) return fail("Not enough memory to write the movie.");
     std::memcpy(parameters->extradata, configuration.data(), configuration.size());
     parameters->extradata_size = static_cast<int>(configuration.size());
     track.stream->time_base = passthroughTimeBase;
-    track.stream->avg_frame_rate = AVRational{track.video.frameRateNumerator, track.video.frameRateDenominator};
+    track.stream->avg_frame_rate =
+        AVRational{track.video.frameRateNumerator, track.video.frameRateDenominator};
     track.sourceTimeBase = passthroughTimeBase;
     return {};
 }
@@ -389,7 +420,8 @@ Status openAudioEncoder(WriterTrack& track, AVFormatContext* format) {
     const PcmFormat input = settings.inputFormat();
     SwrContext* converter = nullptr;
     if (swr_alloc_set_opts2(&converter, &context->ch_layout, context->sample_fmt, settings.sampleRate,
-                            &context->ch_layout, inputSampleFormat(input), settings.sampleRate, 0, nullptr) < 0 ||
+                            &context->ch_layout, inputSampleFormat(input), settings.sampleRate, 0,
+                            nullptr) < 0 ||
         !converter)
         return fail("The sound cannot be converted for the encoder.");
     track.converter.reset(converter);
@@ -410,7 +442,8 @@ Status addTextStream(WriterTrack& track, AVFormatContext* format) {
     parameters->width = track.text.widthPixels;
     parameters->height = track.text.heightPixels;
     const auto& entry = track.text.sampleEntry;
-    parameters->extradata = static_cast<std::uint8_t*>(av_mallocz(entry.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    parameters->extradata =
+        static_cast<std::uint8_t*>(av_mallocz(entry.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!parameters->extradata) return fail("Not enough memory to write the movie.");
     std::memcpy(parameters->extradata, entry.data(), entry.size());
     parameters->extradata_size = static_cast<int>(entry.size());
@@ -419,16 +452,19 @@ Status addTextStream(WriterTrack& track, AVFormatContext* format) {
     return {};
 }
 
-// Packets stamped in the source base go out in the stream's base. x264 hands out packets without a duration: one frame it is.
+// Packets stamped in the source base go out in the stream's base. x264 hands out packets without a duration:
+// one frame it is.
 Status writePacket(detail::MovieWriterState& state, WriterTrack& track, AVPacket* packet) {
     if (packet->duration <= 0 && track.kind == TrackKind::EncodedVideo) packet->duration = 1;
     packet->stream_index = track.stream->index;
     av_packet_rescale_ts(packet, track.sourceTimeBase, track.stream->time_base);
     const int written = av_interleaved_write_frame(state.format, packet);
     av_packet_unref(packet);
-    if (written < 0) return fail("The movie could not be written (" + detail::ffmpegErrorText(written) + ").");
+    if (written < 0)
+        return fail("The movie could not be written (" + detail::ffmpegErrorText(written) + ").");
     if (state.format->pb && state.format->pb->error < 0)
-        return fail("The movie could not be written (" + detail::ffmpegErrorText(state.format->pb->error) + ").");
+        return fail("The movie could not be written (" + detail::ffmpegErrorText(state.format->pb->error) +
+                    ").");
     return {};
 }
 
@@ -437,8 +473,9 @@ Status encode(detail::MovieWriterState& state, WriterTrack& track, const AVFrame
     AVCodecContext* context = track.encoder.get();
     const int sent = avcodec_send_frame(context, frame);
     if (sent < 0 && !(sent == AVERROR_EOF && !frame))
-        return fail("The encoder refused a " + std::string(track.kind == TrackKind::Audio ? "sound" : "picture") +
-                    " frame (" + detail::ffmpegErrorText(sent) + ").");
+        return fail("The encoder refused a " +
+                    std::string(track.kind == TrackKind::Audio ? "sound" : "picture") + " frame (" +
+                    detail::ffmpegErrorText(sent) + ").");
     for (;;) {
         const int received = avcodec_receive_packet(context, state.packet.get());
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return {};
@@ -453,7 +490,8 @@ Status encodeAudioFromFifo(detail::MovieWriterState& state, WriterTrack& track, 
     frame->nb_samples = samples;
     frame->format = track.encoder->sample_fmt;
     frame->sample_rate = track.encoder->sample_rate;
-    if (av_channel_layout_copy(&frame->ch_layout, &track.encoder->ch_layout) < 0 || av_frame_get_buffer(frame, 0) < 0)
+    if (av_channel_layout_copy(&frame->ch_layout, &track.encoder->ch_layout) < 0 ||
+        av_frame_get_buffer(frame, 0) < 0)
         return fail("Not enough memory to write the movie.");
     if (av_audio_fifo_read(track.fifo.get(), reinterpret_cast<void**>(frame->data), samples) != samples)
         return fail("The sound could not be prepared for the encoder.");
@@ -474,15 +512,24 @@ Status MovieWriter::start() {
         (state.tracks.size() != 1 || !state.chapters.empty()))
         return failWith("An AIFF file holds exactly one sound track.");
 
-    if (avformat_alloc_output_context2(&state.format, state.outputFormat, nullptr, nullptr) < 0 || !state.format)
+    if (avformat_alloc_output_context2(&state.format, state.outputFormat, nullptr, nullptr) < 0 ||
+        !state.format)
         return failWith("Not enough memory to write the movie.");
     for (auto& track : state.tracks) {
         Status made;
         switch (track->kind) {
-        case TrackKind::EncodedVideo: made = openVideoEncoder(*track, state.format, state.threads); break;
-        case TrackKind::PassthroughVideo: made = addPassthroughVideo(*track, state.format); break;
-        case TrackKind::Audio: made = openAudioEncoder(*track, state.format); break;
-        case TrackKind::Text: made = addTextStream(*track, state.format); break;
+        case TrackKind::EncodedVideo:
+            made = openVideoEncoder(*track, state.format, state.threads);
+            break;
+        case TrackKind::PassthroughVideo:
+            made = addPassthroughVideo(*track, state.format);
+            break;
+        case TrackKind::Audio:
+            made = openAudioEncoder(*track, state.format);
+            break;
+        case TrackKind::Text:
+            made = addTextStream(*track, state.format);
+            break;
         }
         if (!made) return failWith(made.error());
         setTrackMetadata(track->stream, track->languageCode, track->title);
@@ -497,12 +544,15 @@ Status MovieWriter::start() {
         chapter->id = static_cast<std::int64_t>(i) + 1;
         chapter->time_base = chapterTimeBase;
         chapter->start = state.chapters[i].start600;
-        if (state.chapters[i].end600 > chapter->start) chapter->end = state.chapters[i].end600;
-        else if (i + 1 < state.chapters.size()) chapter->end = std::max(state.chapters[i + 1].start600, chapter->start + 1);
-        else chapter->end = chapter->start + 1;
+        if (state.chapters[i].end600 > chapter->start)
+            chapter->end = state.chapters[i].end600;
+        else if (i + 1 < state.chapters.size())
+            chapter->end = std::max(state.chapters[i + 1].start600, chapter->start + 1);
+        else
+            chapter->end = chapter->start + 1;
         av_dict_set(&chapter->metadata, "title", state.chapters[i].title.c_str(), 0);
-        if (av_dynarray_add_nofree(&state.format->chapters, reinterpret_cast<int*>(&state.format->nb_chapters),
-                                   chapter) < 0) {
+        if (av_dynarray_add_nofree(&state.format->chapters,
+                                   reinterpret_cast<int*>(&state.format->nb_chapters), chapter) < 0) {
             av_dict_free(&chapter->metadata);
             av_free(chapter);
             return failWith("Not enough memory to write the movie.");
@@ -511,8 +561,9 @@ Status MovieWriter::start() {
 
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(detail::ioBufferBytes));
     if (buffer)
-        state.io = avio_alloc_context(buffer, detail::ioBufferBytes, 1, state.sink.get(), nullptr,
-                                      &detail::MovieFileSink::writeCallback, &detail::MovieFileSink::seekCallback);
+        state.io =
+            avio_alloc_context(buffer, detail::ioBufferBytes, 1, state.sink.get(), nullptr,
+                               &detail::MovieFileSink::writeCallback, &detail::MovieFileSink::seekCallback);
     if (!state.io) {
         av_free(buffer);
         return failWith("Not enough memory to write the movie.");
@@ -520,7 +571,8 @@ Status MovieWriter::start() {
     state.io->seekable = AVIO_SEEKABLE_NORMAL;
     state.format->pb = state.io;
     if (const int written = avformat_write_header(state.format, nullptr); written < 0)
-        return failWith("The movie's header could not be written (" + detail::ffmpegErrorText(written) + ").");
+        return failWith("The movie's header could not be written (" + detail::ffmpegErrorText(written) +
+                        ").");
     if (state.io->error < 0) return failWith("The movie's header could not be written.");
     state.started = true;
     return {};
@@ -531,8 +583,8 @@ Status MovieWriter::appendVideoFrame(std::size_t track, const BitmapImage& image
     return appendVideoFrame(track, image.data(), image.bytesPerRow(), time);
 }
 
-Status MovieWriter::appendVideoFrame(std::size_t trackIndex, const std::uint8_t* pixels, std::size_t bytesPerRow,
-                                     MediaTime time) {
+Status MovieWriter::appendVideoFrame(std::size_t trackIndex, const std::uint8_t* pixels,
+                                     std::size_t bytesPerRow, MediaTime time) {
     MutexLock lock(mutex_);
     if (Status ok = usable(trackIndex); !ok) return ok;
     WriterTrack& track = *state_->tracks[trackIndex];
@@ -541,7 +593,8 @@ Status MovieWriter::appendVideoFrame(std::size_t trackIndex, const std::uint8_t*
     const int height = track.video.heightPixels;
     if (!pixels || bytesPerRow < static_cast<std::size_t>(width) * 4 || bytesPerRow > (1u << 30) / height)
         return fail("The picture does not have the track's size.");
-    const std::int64_t pts = detail::ticksFromMediaTime(time, track.sourceTimeBase, MediaTime::Rounding::Nearest);
+    const std::int64_t pts =
+        detail::ticksFromMediaTime(time, track.sourceTimeBase, MediaTime::Rounding::Nearest);
     if (pts == AV_NOPTS_VALUE || pts < 0) return fail("The picture's time is not usable.");
     if (track.lastPts != AV_NOPTS_VALUE && pts <= track.lastPts)
         return fail("Pictures have to come in increasing time order, one per frame interval.");
@@ -554,13 +607,15 @@ Status MovieWriter::appendVideoFrame(std::size_t trackIndex, const std::uint8_t*
     source->data[0] = const_cast<std::uint8_t*>(pixels);
     source->linesize[0] = static_cast<int>(bytesPerRow);
     // The scaler references its source; the caller keeps the pixels.
-    source->buf[0] = av_buffer_create(const_cast<std::uint8_t*>(pixels), static_cast<int>(bytesPerRow * height),
-                                      &detail::releaseNothing, nullptr, AV_BUFFER_FLAG_READONLY);
+    source->buf[0] =
+        av_buffer_create(const_cast<std::uint8_t*>(pixels), static_cast<int>(bytesPerRow * height),
+                         &detail::releaseNothing, nullptr, AV_BUFFER_FLAG_READONLY);
     if (!source->buf[0]) return failWith("Not enough memory to write the movie.");
     AVFrame* frame = track.frame.get();
     if (av_frame_make_writable(frame) < 0) return failWith("Not enough memory to write the movie.");
     if (const int scaled = sws_scale_frame(track.scaler, frame, source.get()); scaled < 0)
-        return failWith("A picture could not be converted for the encoder (" + detail::ffmpegErrorText(scaled) + ").");
+        return failWith("A picture could not be converted for the encoder (" +
+                        detail::ffmpegErrorText(scaled) + ").");
     frame->pts = pts;
     track.lastPts = pts;
     if (Status encoded = encode(*state_, track, frame); !encoded) return failWith(encoded.error());
@@ -574,15 +629,19 @@ Status MovieWriter::appendVideoPacket(std::size_t trackIndex, const std::uint8_t
     WriterTrack& track = *state_->tracks[trackIndex];
     if (track.kind != TrackKind::PassthroughVideo) return fail("That track takes no packets.");
     if (!bytes || size == 0 || size > (1u << 30)) return fail("The packet is empty or too large.");
-    const std::int64_t pts = detail::ticksFromMediaTime(presentationTime, track.sourceTimeBase, MediaTime::Rounding::Nearest);
-    const std::int64_t dts = decodeTime.isValid()
-                                 ? detail::ticksFromMediaTime(decodeTime, track.sourceTimeBase, MediaTime::Rounding::Nearest)
-                                 : pts;
-    if (pts == AV_NOPTS_VALUE || dts == AV_NOPTS_VALUE || dts > pts) return fail("The packet's times are not usable.");
+    const std::int64_t pts =
+        detail::ticksFromMediaTime(presentationTime, track.sourceTimeBase, MediaTime::Rounding::Nearest);
+    const std::int64_t dts =
+        decodeTime.isValid()
+            ? detail::ticksFromMediaTime(decodeTime, track.sourceTimeBase, MediaTime::Rounding::Nearest)
+            : pts;
+    if (pts == AV_NOPTS_VALUE || dts == AV_NOPTS_VALUE || dts > pts)
+        return fail("The packet's times are not usable.");
     if (track.lastPts != AV_NOPTS_VALUE && dts <= track.lastPts)
         return fail("Packets have to come in increasing decode order.");
     AVPacket* packet = state_->packet.get();
-    if (av_new_packet(packet, static_cast<int>(size)) < 0) return failWith("Not enough memory to write the movie.");
+    if (av_new_packet(packet, static_cast<int>(size)) < 0)
+        return failWith("Not enough memory to write the movie.");
     std::memcpy(packet->data, bytes, size);
     packet->pts = pts;
     packet->dts = dts;
@@ -608,11 +667,14 @@ Status MovieWriter::appendAudio(std::size_t trackIndex, const void* const* buffe
     const int planes = planar ? channels : 1;
     track.scratch.resize(planeBytes * planes);
     std::vector<std::uint8_t*> targets(planes);
-    for (int i = 0; i < planes; ++i) targets[i] = track.scratch.data() + planeBytes * i;
-    const int converted = swr_convert(track.converter.get(), targets.data(), count,
-                                      reinterpret_cast<const std::uint8_t**>(const_cast<const void**>(buffers)), count);
+    for (int i = 0; i < planes; ++i)
+        targets[i] = track.scratch.data() + planeBytes * i;
+    const int converted =
+        swr_convert(track.converter.get(), targets.data(), count,
+                    reinterpret_cast<const std::uint8_t**>(const_cast<const void**>(buffers)), count);
     if (converted < 0) return failWith("The sound could not be converted for the encoder.");
-    if (av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(targets.data()), converted) != converted)
+    if (av_audio_fifo_write(track.fifo.get(), reinterpret_cast<void**>(targets.data()), converted) !=
+        converted)
         return failWith("Not enough memory to write the movie.");
     while (av_audio_fifo_size(track.fifo.get()) >= track.frameSamples)
         if (Status encoded = encodeAudioFromFifo(*state_, track, track.frameSamples); !encoded)
@@ -620,19 +682,24 @@ Status MovieWriter::appendAudio(std::size_t trackIndex, const void* const* buffe
     return {};
 }
 
-Status MovieWriter::appendText(std::size_t trackIndex, const std::string& utf8Text, MediaTime start, MediaTime duration) {
+Status MovieWriter::appendText(std::size_t trackIndex, const std::string& utf8Text, MediaTime start,
+                               MediaTime duration) {
     MutexLock lock(mutex_);
     if (Status ok = usable(trackIndex); !ok) return ok;
     WriterTrack& track = *state_->tracks[trackIndex];
     if (track.kind != TrackKind::Text) return fail("That track takes no text.");
-    const std::int64_t pts = detail::ticksFromMediaTime(start, track.sourceTimeBase, MediaTime::Rounding::Down);
-    const std::int64_t length = detail::ticksFromMediaTime(duration, track.sourceTimeBase, MediaTime::Rounding::Nearest);
+    const std::int64_t pts =
+        detail::ticksFromMediaTime(start, track.sourceTimeBase, MediaTime::Rounding::Down);
+    const std::int64_t length =
+        detail::ticksFromMediaTime(duration, track.sourceTimeBase, MediaTime::Rounding::Nearest);
     if (pts == AV_NOPTS_VALUE || pts < 0 || length == AV_NOPTS_VALUE || length < 0)
         return fail("The text's times are not usable.");
-    if (track.lastPts != AV_NOPTS_VALUE && pts <= track.lastPts) return fail("Texts have to come in increasing start order.");
+    if (track.lastPts != AV_NOPTS_VALUE && pts <= track.lastPts)
+        return fail("Texts have to come in increasing start order.");
     const std::vector<std::uint8_t> sample = tx3gSample(utf8Text);
     AVPacket* packet = state_->packet.get();
-    if (av_new_packet(packet, static_cast<int>(sample.size())) < 0) return failWith("Not enough memory to write the movie.");
+    if (av_new_packet(packet, static_cast<int>(sample.size())) < 0)
+        return failWith("Not enough memory to write the movie.");
     std::memcpy(packet->data, sample.data(), sample.size());
     packet->pts = pts;
     packet->dts = pts;
@@ -653,8 +720,10 @@ Status MovieWriter::finish() {
     for (auto& track : state.tracks) {
         if (track->kind == TrackKind::Audio) {
             // What is left, then the encoder's own delay.
-            for (int left = av_audio_fifo_size(track->fifo.get()); left > 0; left = av_audio_fifo_size(track->fifo.get()))
-                if (Status encoded = encodeAudioFromFifo(state, *track, std::min(left, track->frameSamples)); !encoded)
+            for (int left = av_audio_fifo_size(track->fifo.get()); left > 0;
+                 left = av_audio_fifo_size(track->fifo.get()))
+                if (Status encoded = encodeAudioFromFifo(state, *track, std::min(left, track->frameSamples));
+                    !encoded)
                     return failWith(encoded.error());
             if (Status drained = encode(state, *track, nullptr); !drained) return failWith(drained.error());
         } else if (track->kind == TrackKind::EncodedVideo) {

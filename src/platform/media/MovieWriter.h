@@ -9,8 +9,8 @@
 #include "platform/foundation/Result.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/pixels/BitmapImage.h"
-#include "platform/media/MediaTime.h"
 #include "platform/media/AudioTrackSettings.h"
+#include "platform/media/MediaTime.h"
 #include "platform/media/MovieWriterOptions.h"
 #include "platform/media/TextTrackSettings.h"
 #include "platform/media/VideoTrackSettings.h"
@@ -29,7 +29,8 @@ struct MovieWriterState;
 
 class MovieWriter {
 public:
-    static Result<std::unique_ptr<MovieWriter>> create(const std::string& targetPath, MovieWriterOptions options = {});
+    static Result<std::unique_ptr<MovieWriter>> create(const std::string& targetPath,
+                                                       MovieWriterOptions options = {});
     ~MovieWriter();
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
@@ -50,13 +51,15 @@ public:
 
     // After start(). Pictures come in increasing time order, at the track's size.
     Status appendVideoFrame(std::size_t track, const BitmapImage& image, MediaTime time) VTL_EXCLUDES(mutex_);
-    Status appendVideoFrame(std::size_t track, const std::uint8_t* pixels, std::size_t bytesPerRow, MediaTime time)
+    Status appendVideoFrame(std::size_t track, const std::uint8_t* pixels, std::size_t bytesPerRow,
+                            MediaTime time) VTL_EXCLUDES(mutex_);
+    Status appendVideoPacket(std::size_t track, const std::uint8_t* bytes, std::size_t size,
+                             MediaTime presentationTime, MediaTime decodeTime, bool keyFrame)
         VTL_EXCLUDES(mutex_);
-    Status appendVideoPacket(std::size_t track, const std::uint8_t* bytes, std::size_t size, MediaTime presentationTime,
-                             MediaTime decodeTime, bool keyFrame) VTL_EXCLUDES(mutex_);
     // Samples in the track's input format: buffers[0] when interleaved, one buffer per channel when
     // planar. They follow each other without gaps from time 0.
-    Status appendAudio(std::size_t track, const void* const* buffers, std::size_t frameCount) VTL_EXCLUDES(mutex_);
+    Status appendAudio(std::size_t track, const void* const* buffers, std::size_t frameCount)
+        VTL_EXCLUDES(mutex_);
     // One cue; cues come in increasing start order.
     Status appendText(std::size_t track, const std::string& utf8Text, MediaTime start, MediaTime duration)
         VTL_EXCLUDES(mutex_);

@@ -7,8 +7,8 @@
 
 namespace vtl {
 
-Result<std::shared_ptr<MovieWriterQueue>> MovieWriterQueue::create(const std::string& targetPath, std::string label,
-                                                                   MovieWriterOptions options) {
+Result<std::shared_ptr<MovieWriterQueue>>
+MovieWriterQueue::create(const std::string& targetPath, std::string label, MovieWriterOptions options) {
     std::shared_ptr<MovieWriterQueue> made(new MovieWriterQueue);
     made->targetPath_ = targetPath;
     // The file's end so far: the muxer writes forward and seeks back only to patch what it wrote.
@@ -17,7 +17,8 @@ Result<std::shared_ptr<MovieWriterQueue>> MovieWriterQueue::create(const std::st
     options.beforeWrite = [bytes, before](std::int64_t offsetBytes, std::size_t sizeBytes) -> Status {
         if (before)
             if (Status allowed = before(offsetBytes, sizeBytes); !allowed) return allowed;
-        const std::uint64_t end = static_cast<std::uint64_t>(std::max<std::int64_t>(offsetBytes, 0)) + sizeBytes;
+        const std::uint64_t end =
+            static_cast<std::uint64_t>(std::max<std::int64_t>(offsetBytes, 0)) + sizeBytes;
         std::uint64_t seen = bytes->load();
         while (end > seen && !bytes->compare_exchange_weak(seen, end)) {
         }

@@ -21,10 +21,15 @@ struct PcmFormat {
     std::size_t bytesPerSample() const { return sampleType == PcmSampleType::Int16 ? 2 : 4; }
     // Bytes of one frame in one buffer: all channels when interleaved, one when planar.
     std::size_t bytesPerFrameInBuffer() const {
-        return bytesPerSample() * (layout == PcmLayout::Interleaved ? static_cast<std::size_t>(channelCount) : 1);
+        return bytesPerSample() *
+               (layout == PcmLayout::Interleaved ? static_cast<std::size_t>(channelCount) : 1);
     }
-    std::size_t bufferCount() const { return layout == PcmLayout::Planar ? static_cast<std::size_t>(channelCount) : 1; }
-    bool isUsable() const { return sampleRate > 0 && sampleRate <= 768000 && channelCount > 0 && channelCount <= 64; }
+    std::size_t bufferCount() const {
+        return layout == PcmLayout::Planar ? static_cast<std::size_t>(channelCount) : 1;
+    }
+    bool isUsable() const {
+        return sampleRate > 0 && sampleRate <= 768000 && channelCount > 0 && channelCount <= 64;
+    }
 
     friend bool operator==(const PcmFormat&, const PcmFormat&) = default;
 };

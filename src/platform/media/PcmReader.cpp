@@ -33,8 +33,10 @@ std::int64_t framesFromTicks(std::int64_t ticks, AVRational timeBase, std::int32
     const __int128 denominator = timeBase.den;
     __int128 quotient = numerator / denominator;
     const __int128 remainder = numerator % denominator;
-    if (remainder * 2 >= denominator) ++quotient;
-    else if (remainder * 2 <= -denominator) --quotient;
+    if (remainder * 2 >= denominator)
+        ++quotient;
+    else if (remainder * 2 <= -denominator)
+        --quotient;
     const __int128 limit = std::numeric_limits<std::int64_t>::max() / 4;
     return static_cast<std::int64_t>(std::clamp<__int128>(quotient, -limit, limit));
 }
@@ -78,20 +80,22 @@ struct PcmReaderState {
 
 using State = detail::PcmReaderState;
 
-Result<std::unique_ptr<PcmReader>> PcmReader::open(std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex,
-                                                   const PcmFormat& format) {
+Result<std::unique_ptr<PcmReader>> PcmReader::open(std::shared_ptr<const MediaAsset> asset,
+                                                   std::size_t trackIndex, const PcmFormat& format) {
     if (!asset) return fail("No file was given.");
     if (!format.isUsable()) return fail("The requested sound format is not usable.");
     const MediaTrack* track = asset->track(trackIndex);
     if (!track || track->type != MediaType::Audio) return fail("The file has no sound track at that index.");
-    if (!track->hasDecoder) return fail("There is no decoder for the sound track's codec (" + track->codecName + ").");
+    if (!track->hasDecoder)
+        return fail("There is no decoder for the sound track's codec (" + track->codecName + ").");
 
     std::unique_ptr<PcmReader> reader(new PcmReader);
     reader->asset_ = asset;
     reader->format_ = format;
     reader->state_ = std::make_unique<detail::PcmReaderState>();
     State& state = *reader->state_;
-    if (!state.packet || !state.frame || !state.pendingFrame) return fail("Not enough memory to read the sound.");
+    if (!state.packet || !state.frame || !state.pendingFrame)
+        return fail("Not enough memory to read the sound.");
 
     auto input = detail::MediaInput::open(asset->source(), detail::MediaInput::StreamInfo::Skip);
     if (!input) return input.asFailure();
@@ -99,7 +103,8 @@ Result<std::unique_ptr<PcmReader>> PcmReader::open(std::shared_ptr<const MediaAs
     AVFormatContext* formatContext = state.input->format();
     if (trackIndex >= formatContext->nb_streams) return fail("The file changed since it was opened.");
     AVStream* stream = formatContext->streams[trackIndex];
-    if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) return fail("The file changed since it was opened.");
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return fail("The file changed since it was opened.");
     for (unsigned i = 0; i < formatContext->nb_streams; ++i)
         formatContext->streams[i]->discard = i == trackIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     state.streamIndex = static_cast<int>(trackIndex);
@@ -190,7 +195,8 @@ Status seekSource(State& state, std::int64_t frame, std::int32_t rate) {
     if (ticks == AV_NOPTS_VALUE) return fail("The time is out of range.");
     AVFormatContext* format = state.input->format();
     int sought = av_seek_frame(format, state.streamIndex, ticks, AVSEEK_FLAG_BACKWARD);
-    if (sought < 0) sought = av_seek_frame(format, state.streamIndex, ticks, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+    if (sought < 0)
+        sought = av_seek_frame(format, state.streamIndex, ticks, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
     if (sought < 0) sought = avformat_seek_file(format, state.streamIndex, INT64_MIN, INT64_MIN, ticks, 0);
     if (sought < 0) return fail("The sound cannot be positioned (" + detail::ffmpegErrorText(sought) + ").");
     return {};
@@ -207,9 +213,9 @@ Status configureResampler(State& state, const AVFrame* frame, const PcmFormat& f
     av_channel_layout_default(&outputLayout, format.channelCount);
 
     SwrContext* context = nullptr;
-    const int allocated = swr_alloc_set_opts2(&context, &outputLayout, outputSampleFormat(format), format.sampleRate,
-                                              &inputLayout, static_cast<AVSampleFormat>(frame->format),
-                                              frame->sample_rate, 0, nullptr);
+    const int allocated = swr_alloc_set_opts2(
+        &context, &outputLayout, outputSampleFormat(format), format.sampleRate, &inputLayout,
+        static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
     detail::SwrPtr resampler(context);
     const int inputChannels = inputLayout.nb_channels;
     av_channel_layout_uninit(&outputLayout);
@@ -258,14 +264,16 @@ Status convertIntoFifo(State& state, const AVFrame* frame, const PcmFormat& form
     const std::size_t planeBytes = static_cast<std::size_t>(capacity) * format.bytesPerFrameInBuffer();
     state.scratch.resize(planes * planeBytes);
     state.scratchPlanes.resize(planes);
-    for (std::size_t i = 0; i < planes; ++i) state.scratchPlanes[i] = state.scratch.data() + i * planeBytes;
-    const int converted = swr_convert(state.resampler.get(), state.scratchPlanes.data(), capacity,
-                                      frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
-                                      inputSamples);
-    if (converted < 0) return fail("The sound cannot be converted (" + detail::ffmpegErrorText(converted) + ").");
+    for (std::size_t i = 0; i < planes; ++i)
+        state.scratchPlanes[i] = state.scratch.data() + i * planeBytes;
+    const int converted =
+        swr_convert(state.resampler.get(), state.scratchPlanes.data(), capacity,
+                    frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, inputSamples);
+    if (converted < 0)
+        return fail("The sound cannot be converted (" + detail::ffmpegErrorText(converted) + ").");
     if (converted == 0) return {};
-    if (av_audio_fifo_write(state.fifo.get(), reinterpret_cast<void**>(state.scratchPlanes.data()), converted) !=
-        converted)
+    if (av_audio_fifo_write(state.fifo.get(), reinterpret_cast<void**>(state.scratchPlanes.data()),
+                            converted) != converted)
         return fail("Not enough memory to read the sound.");
     return {};
 }
@@ -287,8 +295,9 @@ Result<bool> acceptFrame(State& state, AVFrame* frame, const PcmFormat& format) 
     const std::int64_t pts = frame->best_effort_timestamp;
     std::int64_t startFrame = AV_NOPTS_VALUE;
     if (pts != AV_NOPTS_VALUE && state.origin != AV_NOPTS_VALUE)
-        startFrame = framesFromTicks(pts - std::clamp<std::int64_t>(state.origin, INT64_MIN / 4, INT64_MAX / 4),
-                                     state.timeBase, format.sampleRate);
+        startFrame =
+            framesFromTicks(pts - std::clamp<std::int64_t>(state.origin, INT64_MIN / 4, INT64_MAX / 4),
+                            state.timeBase, format.sampleRate);
 
     bool discontinuous = !state.hasTimeline || !resamplerMatches(state, frame);
     if (!discontinuous && pts != AV_NOPTS_VALUE && state.expectedSourcePts != AV_NOPTS_VALUE) {
@@ -382,11 +391,12 @@ Result<std::size_t> PcmReader::readInto(std::uint8_t* const* buffers, std::size_
     State& state = *state_;
     if (endFrame_ >= 0) {
         if (position_ >= endFrame_) return std::size_t{0};
-        frameCount = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(frameCount),
-                                                                     endFrame_ - position_));
+        frameCount = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(frameCount), endFrame_ - position_));
     }
     if (state.needsSeek) {
-        if (Status sought = seekSource(state, position_, format_.sampleRate); !sought) return sought.asFailure();
+        if (Status sought = seekSource(state, position_, format_.sampleRate); !sought)
+            return sought.asFailure();
         state.needsSeek = false;
     }
     const std::size_t planes = format_.bufferCount();
@@ -404,9 +414,12 @@ Result<std::size_t> PcmReader::readInto(std::uint8_t* const* buffers, std::size_
         }
         const std::size_t wanted = frameCount - produced;
         if (state.hasTimeline && fifoSize > 0 && state.fifoStart == position_) {
-            const auto count = static_cast<int>(std::min<std::int64_t>(fifoSize, static_cast<std::int64_t>(wanted)));
-            for (std::size_t i = 0; i < planes; ++i) targets[i] = buffers[i] + produced * frameBytes;
-            if (av_audio_fifo_read(fifo, targets.data(), count) != count) return fail("The sound could not be read.");
+            const auto count =
+                static_cast<int>(std::min<std::int64_t>(fifoSize, static_cast<std::int64_t>(wanted)));
+            for (std::size_t i = 0; i < planes; ++i)
+                targets[i] = buffers[i] + produced * frameBytes;
+            if (av_audio_fifo_read(fifo, targets.data(), count) != count)
+                return fail("The sound could not be read.");
             state.fifoStart += count;
             position_ += count;
             produced += static_cast<std::size_t>(count);
@@ -414,9 +427,10 @@ Result<std::size_t> PcmReader::readInto(std::uint8_t* const* buffers, std::size_
         }
         if (state.hasTimeline && fifoSize > 0 && state.fifoStart > position_) {
             // Before the next sound: silence.
-            const std::size_t silent =
-                static_cast<std::size_t>(std::min<std::int64_t>(state.fifoStart - position_, static_cast<std::int64_t>(wanted)));
-            for (std::size_t i = 0; i < planes; ++i) std::memset(buffers[i] + produced * frameBytes, 0, silent * frameBytes);
+            const std::size_t silent = static_cast<std::size_t>(
+                std::min<std::int64_t>(state.fifoStart - position_, static_cast<std::int64_t>(wanted)));
+            for (std::size_t i = 0; i < planes; ++i)
+                std::memset(buffers[i] + produced * frameBytes, 0, silent * frameBytes);
             position_ += static_cast<std::int64_t>(silent);
             produced += silent;
             continue;

@@ -21,8 +21,8 @@ struct PcmReaderState;
 
 class PcmReader {
 public:
-    static Result<std::unique_ptr<PcmReader>> open(std::shared_ptr<const MediaAsset> asset, std::size_t trackIndex,
-                                                   const PcmFormat& format);
+    static Result<std::unique_ptr<PcmReader>> open(std::shared_ptr<const MediaAsset> asset,
+                                                   std::size_t trackIndex, const PcmFormat& format);
     ~PcmReader();
     PcmReader(const PcmReader&) = delete;
     PcmReader& operator=(const PcmReader&) = delete;

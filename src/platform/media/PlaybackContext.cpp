@@ -20,7 +20,8 @@ constexpr auto clockPollInterval = std::chrono::milliseconds(4);
 
 } // namespace
 
-PlaybackContext::PlaybackContext(PlaybackContextOptions options) : options_(std::move(options)) {
+PlaybackContext::PlaybackContext(PlaybackContextOptions options)
+    : options_(std::move(options)) {
     if (options_.framesAhead < 1) options_.framesAhead = 1;
 }
 
@@ -46,7 +47,9 @@ PlaybackContext::~PlaybackContext() {
     if (thread_.joinable()) thread_.join();
 }
 
-double PlaybackContext::now() const { return options_.clock ? options_.clock() : steadySeconds(); }
+double PlaybackContext::now() const {
+    return options_.clock ? options_.clock() : steadySeconds();
+}
 
 MediaTime PlaybackContext::clockTime() const {
     if (!playing_ || !clockRunning_) return clockOrigin_;
@@ -182,8 +185,10 @@ void PlaybackContext::run() {
                 if (stopping_) return;
                 if (seekPending_) break;
                 if (playing_ && ready_ && !endReached_ && aheadCount() < options_.framesAhead) break;
-                if (playing_) changed_.wait_for(lock, clockPollInterval);
-                else changed_.wait(lock);
+                if (playing_)
+                    changed_.wait_for(lock, clockPollInterval);
+                else
+                    changed_.wait(lock);
             }
             seeking = seekPending_;
             seekPending_ = false;
@@ -196,16 +201,20 @@ void PlaybackContext::run() {
         bool atEnd = false;
         if (seeking) {
             const auto ticks = decoder_->ticks(target);
-            auto outcome = ticks ? locator_->locate(*ticks) : Result<detail::FrameLocator::Outcome>(fail("out of range"));
+            auto outcome = ticks ? locator_->locate(*ticks)
+                                 : Result<detail::FrameLocator::Outcome>(fail("out of range"));
             if (!outcome) {
-                logOnce("media.playback.seek", "A movie could not be positioned for playback: " + outcome.error());
+                logOnce("media.playback.seek",
+                        "A movie could not be positioned for playback: " + outcome.error());
                 atEnd = true;
             } else if (*outcome == detail::FrameLocator::Outcome::Found) {
                 auto duration = locator_->currentDuration();
                 auto made = duration ? decoder_->makeFrame(locator_->current(), *duration)
                                      : Result<VideoFrame>(duration.asFailure());
-                if (made) frame = std::move(*made);
-                else logOnce("media.playback.frame", "A movie picture could not be made: " + made.error());
+                if (made)
+                    frame = std::move(*made);
+                else
+                    logOnce("media.playback.frame", "A movie picture could not be made: " + made.error());
             } else if (*outcome == detail::FrameLocator::Outcome::PastEnd) {
                 atEnd = true;
             } else {
@@ -216,14 +225,17 @@ void PlaybackContext::run() {
         } else {
             auto advanced = locator_->advance();
             if (!advanced || !*advanced) {
-                if (!advanced) logOnce("media.playback.decode", "Movie playback stopped: " + advanced.error());
+                if (!advanced)
+                    logOnce("media.playback.decode", "Movie playback stopped: " + advanced.error());
                 atEnd = true;
             } else {
                 auto duration = locator_->currentDuration();
                 auto made = duration ? decoder_->makeFrame(locator_->current(), *duration)
                                      : Result<VideoFrame>(duration.asFailure());
-                if (made) frame = std::move(*made);
-                else logOnce("media.playback.frame", "A movie picture could not be made: " + made.error());
+                if (made)
+                    frame = std::move(*made);
+                else
+                    logOnce("media.playback.frame", "A movie picture could not be made: " + made.error());
             }
         }
 
@@ -249,7 +261,8 @@ void PlaybackContext::run() {
             // Pictures the clock has passed go, even when nobody asks for pictures.
             if (playing_) {
                 const MediaTime clock = clockTime();
-                while (frames_.size() > 1 && frames_[1].time <= clock) frames_.pop_front();
+                while (frames_.size() > 1 && frames_[1].time <= clock)
+                    frames_.pop_front();
             }
         }
         if (completion) DispatchQueue::mainQueue()->async(std::move(completion));

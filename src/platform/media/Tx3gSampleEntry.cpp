@@ -6,7 +6,9 @@ namespace vtl {
 
 namespace {
 
-void put8(std::vector<std::uint8_t>& out, std::uint8_t value) { out.push_back(value); }
+void put8(std::vector<std::uint8_t>& out, std::uint8_t value) {
+    out.push_back(value);
+}
 void put16(std::vector<std::uint8_t>& out, std::uint16_t value) {
     out.push_back(static_cast<std::uint8_t>(value >> 8));
     out.push_back(static_cast<std::uint8_t>(value));
@@ -23,14 +25,17 @@ std::vector<std::uint8_t> Tx3gSampleEntry::bytes() const {
     put32(out, displayFlags);
     put8(out, static_cast<std::uint8_t>(horizontalJustification));
     put8(out, static_cast<std::uint8_t>(verticalJustification));
-    for (std::uint8_t component : backgroundRGBA) put8(out, component);
-    for (std::int16_t edge : textBox) put16(out, static_cast<std::uint16_t>(edge));
+    for (std::uint8_t component : backgroundRGBA)
+        put8(out, component);
+    for (std::int16_t edge : textBox)
+        put16(out, static_cast<std::uint16_t>(edge));
     put16(out, styleStartChar);
     put16(out, styleEndChar);
     put16(out, styleFontId);
     put8(out, styleFaceFlags);
     put8(out, styleFontSize);
-    for (std::uint8_t component : textRGBA) put8(out, component);
+    for (std::uint8_t component : textRGBA)
+        put8(out, component);
 
     std::vector<std::uint8_t> table;
     put16(table, static_cast<std::uint16_t>(std::min<std::size_t>(fonts.size(), 0xFFFF)));
@@ -51,7 +56,8 @@ std::vector<std::uint8_t> tx3gSample(const std::string& utf8Text) {
     std::size_t length = std::min<std::size_t>(utf8Text.size(), 0xFFFF);
     // Back off continuation bytes so no character is cut in half.
     if (length < utf8Text.size())
-        while (length > 0 && (static_cast<std::uint8_t>(utf8Text[length]) & 0xC0) == 0x80) --length;
+        while (length > 0 && (static_cast<std::uint8_t>(utf8Text[length]) & 0xC0) == 0x80)
+            --length;
     std::vector<std::uint8_t> sample;
     sample.reserve(length + 2);
     put16(sample, static_cast<std::uint16_t>(length));

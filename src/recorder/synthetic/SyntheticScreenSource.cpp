@@ -168,8 +168,7 @@ SyntheticUpdate SyntheticScreenSource::nextFrame() {
         update.movedRects.push_back(Rect(scrollArea_.minX(), 0, scrollArea_.width(), areaHeight - step));
         update.movedDeltaX = 0;
         update.movedDeltaY = step;
-        update.changedRects.push_back(
-            Rect(scrollArea_.minX(), areaHeight - step, scrollArea_.width(), step));
+        update.changedRects.push_back(Rect(scrollArea_.minX(), areaHeight - step, scrollArea_.width(), step));
     }
 
     for (const Mover& mover : movers_) {

@@ -34,7 +34,8 @@ void CameraPreviewView::setCamera(CameraPictureSource source) {
 void CameraPreviewView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (width_ <= 0 || height_ <= 0 || pixels_.size() < static_cast<std::size_t>(width_) * height_ * 4) return;
+    if (width_ <= 0 || height_ <= 0 || pixels_.size() < static_cast<std::size_t>(width_) * height_ * 4)
+        return;
     const QImage image(pixels_.data(), width_, height_, width_ * 4, QImage::Format_ARGB32);
     const QSize fitted = QSize(width_, height_).scaled(size(), Qt::KeepAspectRatio);
     const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
@@ -72,8 +73,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<CameraPreviewWindow> makeCameraPreviewWindow(const std::string& title, const Rect& contentRect,
-                                                             CameraPictureSource source) {
+std::unique_ptr<CameraPreviewWindow>
+makeCameraPreviewWindow(const std::string& title, const Rect& contentRect, CameraPictureSource source) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         logMessage("The camera's picture cannot be shown: the recorder has no window system.");
         return nullptr;

@@ -27,7 +27,7 @@ private:
 };
 
 // The recorder program's camera preview window.
-std::unique_ptr<CameraPreviewWindow> makeCameraPreviewWindow(const std::string& title, const Rect& contentRect,
-                                                             CameraPictureSource source);
+std::unique_ptr<CameraPreviewWindow>
+makeCameraPreviewWindow(const std::string& title, const Rect& contentRect, CameraPictureSource source);
 
 } // namespace vtl

@@ -55,7 +55,8 @@ public:
     }
     // Box of tile (tx, ty) inside the picture.
     Box tile(std::size_t tx, std::size_t ty) const {
-        return {tx * kTile, ty * kTile, std::min(tx * kTile + kTile, width_), std::min(ty * kTile + kTile, height_)};
+        return {tx * kTile, ty * kTile, std::min(tx * kTile + kTile, width_),
+                std::min(ty * kTile + kTile, height_)};
     }
     bool isSet(std::size_t tx, std::size_t ty) const { return tiles_[ty * columns_ + tx] != 0; }
     std::size_t columns() const { return columns_; }

@@ -5,8 +5,8 @@
 
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/imaging/pixels/BitmapImage.h"
-#include "tracks/reader/DecompressionInfo.h"
 #include "platform/imaging/pixels/PixelBufferPool.h"
+#include "tracks/reader/DecompressionInfo.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -5,8 +5,8 @@
 // which wakes anyone waiting on them.
 
 #include "platform/foundation/ThreadAnnotations.h"
-#include "tracks/reader/DecompressionInfo.h"
 #include "platform/imaging/pixels/PixelBufferPool.h"
+#include "tracks/reader/DecompressionInfo.h"
 #include "tracks/reader/VistrelDecodedFrameCache.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "tracks/views/VTLRecordingView.h"
 
-#include "platform/foundation/MonotonicClock.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MonotonicClock.h"
 #include "platform/foundation/ThreadAnnotations.h"
 #include "platform/graphics/GraphicsContext.h"
 #include "tracks/views/RecordingFrameSource.h"

@@ -25,13 +25,14 @@ public:
         auto id = VTLAudioTools::loopbackDeviceID(hardware);
         EXPECT_TRUE(id) << "no monitor of the default sink";
         if (!id) return;
-        auto opened = hardware.openInputStream(*id, 1, static_cast<std::uint32_t>(rate),
-                                               [this](const float* data, std::size_t frames, std::uint32_t) {
-                                                   const std::size_t at = count_.load(std::memory_order_relaxed);
-                                                   const std::size_t n = std::min(frames, samples_.size() - at);
-                                                   std::copy_n(data, n, samples_.data() + at);
-                                                   count_.store(at + n, std::memory_order_release);
-                                               });
+        auto opened =
+            hardware.openInputStream(*id, 1, static_cast<std::uint32_t>(rate),
+                                     [this](const float* data, std::size_t frames, std::uint32_t) {
+                                         const std::size_t at = count_.load(std::memory_order_relaxed);
+                                         const std::size_t n = std::min(frames, samples_.size() - at);
+                                         std::copy_n(data, n, samples_.data() + at);
+                                         count_.store(at + n, std::memory_order_release);
+                                     });
         EXPECT_TRUE(opened) << opened.error();
         if (opened) stream_ = std::move(*opened);
         if (stream_) {
@@ -42,7 +43,8 @@ public:
     std::vector<float> stop() {
         if (stream_) stream_->stop();
         stream_.reset();
-        return std::vector<float>(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
+        return std::vector<float>(samples_.begin(),
+                                  samples_.begin() + static_cast<std::ptrdiff_t>(count_.load()));
     }
 
 private:

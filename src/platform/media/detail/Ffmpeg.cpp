@@ -10,12 +10,15 @@ std::string ffmpegErrorText(int code) {
     return text;
 }
 
-bool isUsableTimeBase(AVRational timeBase) { return timeBase.num > 0 && timeBase.den > 0; }
+bool isUsableTimeBase(AVRational timeBase) {
+    return timeBase.num > 0 && timeBase.den > 0;
+}
 
 MediaTime mediaTimeFromTicks(std::int64_t ticks, AVRational timeBase) {
     if (!isUsableTimeBase(timeBase) || ticks == AV_NOPTS_VALUE) return MediaTime::invalid();
     const __int128 value = static_cast<__int128>(ticks) * timeBase.num;
-    if (value > std::numeric_limits<std::int64_t>::max() / 4 || value < std::numeric_limits<std::int64_t>::min() / 4)
+    if (value > std::numeric_limits<std::int64_t>::max() / 4 ||
+        value < std::numeric_limits<std::int64_t>::min() / 4)
         return MediaTime::invalid();
     return {static_cast<std::int64_t>(value), timeBase.den};
 }
@@ -34,7 +37,8 @@ std::int64_t ticksFromMediaTime(MediaTime time, AVRational timeBase, MediaTime::
     } else if (remainder * 2 <= -denominator) {
         --quotient;
     }
-    if (quotient > std::numeric_limits<std::int64_t>::max() / 4 || quotient < std::numeric_limits<std::int64_t>::min() / 4)
+    if (quotient > std::numeric_limits<std::int64_t>::max() / 4 ||
+        quotient < std::numeric_limits<std::int64_t>::min() / 4)
         return AV_NOPTS_VALUE;
     return static_cast<std::int64_t>(quotient);
 }
@@ -48,7 +52,8 @@ std::int64_t originTicks(std::int64_t originMicroseconds, AVRational timeBase) {
 MediaTime mediaTimeFromStreamTicks(std::int64_t ticks, std::int64_t origin, AVRational timeBase) {
     if (ticks == AV_NOPTS_VALUE || origin == AV_NOPTS_VALUE) return MediaTime::invalid();
     const __int128 relative = static_cast<__int128>(ticks) - origin;
-    if (relative > std::numeric_limits<std::int64_t>::max() || relative < std::numeric_limits<std::int64_t>::min())
+    if (relative > std::numeric_limits<std::int64_t>::max() ||
+        relative < std::numeric_limits<std::int64_t>::min())
         return MediaTime::invalid();
     return mediaTimeFromTicks(static_cast<std::int64_t>(relative), timeBase);
 }
@@ -58,7 +63,8 @@ std::int64_t streamTicksFromMediaTime(MediaTime time, std::int64_t origin, AVRat
     const std::int64_t ticks = ticksFromMediaTime(time, timeBase, rounding);
     if (ticks == AV_NOPTS_VALUE || origin == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
     const __int128 absolute = static_cast<__int128>(ticks) + origin;
-    if (absolute > std::numeric_limits<std::int64_t>::max() / 4 || absolute < std::numeric_limits<std::int64_t>::min() / 4)
+    if (absolute > std::numeric_limits<std::int64_t>::max() / 4 ||
+        absolute < std::numeric_limits<std::int64_t>::min() / 4)
         return AV_NOPTS_VALUE;
     return static_cast<std::int64_t>(absolute);
 }

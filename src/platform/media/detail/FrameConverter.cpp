@@ -23,26 +23,43 @@ template <typename Enum> int enumValue(const Enum& field) {
 
 int swsMatrix(const AVFrame* frame) {
     switch (enumValue(frame->colorspace)) {
-    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC: return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+        return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
     case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
-    default: return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE170M:
+        return SWS_CS_ITU601;
+    default:
+        return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
     }
 }
 
 // The old full-range formats are the plain ones with a full range.
 AVPixelFormat plainFormat(AVPixelFormat format, bool& fullRange) {
     switch (format) {
-    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
-    default: return format;
+    case AV_PIX_FMT_YUVJ420P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV411P;
+    default:
+        return format;
     }
 }
 
@@ -55,7 +72,9 @@ FrameConverter::FrameConverter(int threadCount, int outputWidth, int outputHeigh
     , outputWidth_(outputWidth)
     , outputHeight_(outputHeight) {}
 
-FrameConverter::~FrameConverter() { sws_freeContext(scaler_); }
+FrameConverter::~FrameConverter() {
+    sws_freeContext(scaler_);
+}
 
 Result<BitmapImage> FrameConverter::convert(const AVFrame* frame) {
     if (!frame || frame->width <= 0 || frame->height <= 0 || frame->width > maximumPictureSide ||
@@ -65,8 +84,13 @@ Result<BitmapImage> FrameConverter::convert(const AVFrame* frame) {
     const AVPixelFormat format = plainFormat(static_cast<AVPixelFormat>(frame->format), fullRange);
     if (!sws_isSupportedInput(format)) return fail("The decoded picture's pixel format cannot be converted.");
 
-    Key key{frame->width, frame->height, format, swsMatrix(frame), fullRange ? 1 : 0,
-            outputWidth_ > 0 ? outputWidth_ : frame->width, outputHeight_ > 0 ? outputHeight_ : frame->height};
+    Key key{frame->width,
+            frame->height,
+            format,
+            swsMatrix(frame),
+            fullRange ? 1 : 0,
+            outputWidth_ > 0 ? outputWidth_ : frame->width,
+            outputHeight_ > 0 ? outputHeight_ : frame->height};
     if (!scaler_ || !(key == key_)) {
         sws_freeContext(scaler_);
         scaler_ = sws_alloc_context();
@@ -85,8 +109,8 @@ Result<BitmapImage> FrameConverter::convert(const AVFrame* frame) {
             return fail("The picture cannot be converted.");
         }
         const int* table = sws_getCoefficients(key.matrix);
-        sws_setColorspaceDetails(scaler_, table, key.fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
-                                 1 << 16);
+        sws_setColorspaceDetails(scaler_, table, key.fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                                 1 << 16, 1 << 16);
         key_ = key;
         if (!pool_ || pool_->width() != static_cast<std::size_t>(key.outWidth) ||
             pool_->height() != static_cast<std::size_t>(key.outHeight))
@@ -107,8 +131,8 @@ Result<BitmapImage> FrameConverter::convert(const AVFrame* frame) {
     target->data[0] = image.mutableData();
     target->linesize[0] = static_cast<int>(image.bytesPerRow());
     // The scaler references its target; the pool keeps ownership of the pixels.
-    target->buf[0] = av_buffer_create(image.mutableData(), static_cast<int>(image.byteCount()), &releaseNothing,
-                                      nullptr, 0);
+    target->buf[0] = av_buffer_create(image.mutableData(), static_cast<int>(image.byteCount()),
+                                      &releaseNothing, nullptr, 0);
     if (!target->buf[0]) return fail("Not enough memory to convert the picture.");
     const int scaled = sws_scale_frame(scaler_, target.get(), source.get());
     if (scaled < 0) return fail("The picture cannot be converted (" + ffmpegErrorText(scaled) + ").");

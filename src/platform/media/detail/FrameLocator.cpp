@@ -65,10 +65,11 @@ Result<FrameLocator::Outcome> FrameLocator::locate(std::int64_t ticks) {
     }
 
     std::int64_t backoff = 0;
-    const std::int64_t oneSecond = std::max<std::int64_t>(1, av_rescale_q(1, AVRational{1, 1}, decoder_.timeBase()));
+    const std::int64_t oneSecond =
+        std::max<std::int64_t>(1, av_rescale_q(1, AVRational{1, 1}, decoder_.timeBase()));
     for (int attempt = 0; attempt <= maximumBackoffs + 1; ++attempt) {
-        const bool fromStart = attempt > maximumBackoffs ||
-                               static_cast<__int128>(ticks) - backoff < std::numeric_limits<std::int64_t>::min() / 4;
+        const bool fromStart = attempt > maximumBackoffs || static_cast<__int128>(ticks) - backoff <
+                                                                std::numeric_limits<std::int64_t>::min() / 4;
         reset();
         ++seekCount_;
         Status sought = fromStart ? decoder_.seekToStart() : decoder_.seekTo(ticks - backoff);
@@ -76,13 +77,16 @@ Result<FrameLocator::Outcome> FrameLocator::locate(std::int64_t ticks) {
         auto forward = decodeForwardTo(ticks);
         if (!forward) return forward.asFailure();
         switch (*forward) {
-        case Forward::Found: return Outcome::Found;
-        case Forward::PastEnd: return Outcome::PastEnd;
+        case Forward::Found:
+            return Outcome::Found;
+        case Forward::PastEnd:
+            return Outcome::PastEnd;
         case Forward::Overshot:
         case Forward::Empty:
             // Landed after the target (or on nothing): unless this was the start, look earlier.
             if (fromStart) {
-                if (*forward == Forward::Empty) return fail("The video track has no pictures that can be decoded.");
+                if (*forward == Forward::Empty)
+                    return fail("The video track has no pictures that can be decoded.");
                 return Outcome::BeforeFirstFrame;
             }
             backoff = backoff == 0 ? oneSecond : backoff * 2;

@@ -11,7 +11,8 @@ namespace vtl::detail {
 
 class FrameLocator {
 public:
-    explicit FrameLocator(VideoDecoder& decoder) : decoder_(decoder) {}
+    explicit FrameLocator(VideoDecoder& decoder)
+        : decoder_(decoder) {}
 
     enum class Outcome { Found, BeforeFirstFrame, PastEnd };
     // On Found, current() is the picture for `ticks`.

@@ -22,7 +22,8 @@ bool describesItself(const AVFormatContext* format) {
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* stream = format->streams[i];
         const AVCodecParameters* parameters = stream->codecpar;
-        if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+        if (parameters->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
             (parameters->width <= 0 || parameters->height <= 0 || stream->r_frame_rate.num <= 0 ||
              stream->r_frame_rate.den <= 0))
             return false;
@@ -52,7 +53,8 @@ struct MediaInput::MemoryReader {
         auto* self = static_cast<MemoryReader*>(opaque);
         const std::size_t total = self->bytes->size();
         if (self->position >= total) return AVERROR_EOF;
-        const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(size), total - self->position);
+        const std::size_t count =
+            std::min<std::size_t>(static_cast<std::size_t>(size), total - self->position);
         std::memcpy(buffer, self->bytes->data() + self->position, count);
         self->position += count;
         return static_cast<int>(count);
@@ -63,13 +65,22 @@ struct MediaInput::MemoryReader {
         const auto total = static_cast<std::int64_t>(self->bytes->size());
         std::int64_t base = 0;
         switch (whence & ~AVSEEK_FORCE) {
-        case AVSEEK_SIZE: return total;
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = static_cast<std::int64_t>(self->position); break;
-        case SEEK_END: base = total; break;
-        default: return AVERROR(EINVAL);
+        case AVSEEK_SIZE:
+            return total;
+        case SEEK_SET:
+            base = 0;
+            break;
+        case SEEK_CUR:
+            base = static_cast<std::int64_t>(self->position);
+            break;
+        case SEEK_END:
+            base = total;
+            break;
+        default:
+            return AVERROR(EINVAL);
         }
-        if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < -offset)) return AVERROR(EINVAL);
+        if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < -offset))
+            return AVERROR(EINVAL);
         const std::int64_t target = base + offset;
         if (target < 0) return AVERROR(EINVAL);
         self->position = static_cast<std::size_t>(std::min(target, total));
@@ -111,17 +122,19 @@ Result<std::unique_ptr<MediaInput>> MediaInput::open(const MediaSource& source, 
     if (opened < 0) {
         if (opened == AVERROR(ENOENT)) return fail("The file does not exist.");
         if (opened == AVERROR(EACCES)) return fail("The file cannot be read (permission denied).");
-        return fail("The file is not a movie or sound file that can be read (" + ffmpegErrorText(opened) + ").");
+        return fail("The file is not a movie or sound file that can be read (" + ffmpegErrorText(opened) +
+                    ").");
     }
     input->format_ = format;
     if (streamInfo == StreamInfo::Probe && !describesItself(format)) {
         // Probing decodes a few frames per stream; one thread each is plenty and starts fast.
         std::vector<AVDictionary*> options(format->nb_streams, nullptr);
-        for (AVDictionary*& streamOptions : options) av_dict_set(&streamOptions, "threads", "1", 0);
+        for (AVDictionary*& streamOptions : options)
+            av_dict_set(&streamOptions, "threads", "1", 0);
         const int found = avformat_find_stream_info(format, options.empty() ? nullptr : options.data());
-        for (AVDictionary*& streamOptions : options) av_dict_free(&streamOptions);
-        if (found < 0)
-            return fail("The file's tracks cannot be read (" + ffmpegErrorText(found) + ").");
+        for (AVDictionary*& streamOptions : options)
+            av_dict_free(&streamOptions);
+        if (found < 0) return fail("The file's tracks cannot be read (" + ffmpegErrorText(found) + ").");
     }
     return input;
 }
@@ -142,10 +155,11 @@ std::int64_t MediaInput::originMicroseconds() const {
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
         const AVStream* stream = format_->streams[i];
         const AVMediaType type = stream->codecpar->codec_type;
-        if ((type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || stream->start_time == AV_NOPTS_VALUE ||
-            !isUsableTimeBase(stream->time_base))
+        if ((type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) ||
+            stream->start_time == AV_NOPTS_VALUE || !isUsableTimeBase(stream->time_base))
             continue;
-        const std::int64_t start = av_rescale_q(stream->start_time, stream->time_base, AVRational{1, AV_TIME_BASE});
+        const std::int64_t start =
+            av_rescale_q(stream->start_time, stream->time_base, AVRational{1, AV_TIME_BASE});
         if (earliest == AV_NOPTS_VALUE || start < earliest) earliest = start;
     }
     return earliest == AV_NOPTS_VALUE ? 0 : earliest;

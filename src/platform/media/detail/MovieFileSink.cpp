@@ -24,7 +24,8 @@ std::string writeErrorSentence(int error) {
 
 } // namespace
 
-Result<std::unique_ptr<MovieFileSink>> MovieFileSink::createBeside(const std::string& targetPath, WriteHook hook) {
+Result<std::unique_ptr<MovieFileSink>> MovieFileSink::createBeside(const std::string& targetPath,
+                                                                   WriteHook hook) {
     if (targetPath.empty()) return fail("No file name was given for the movie.");
     const std::size_t slash = targetPath.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : targetPath.substr(0, slash);
@@ -49,7 +50,9 @@ Result<std::unique_ptr<MovieFileSink>> MovieFileSink::createBeside(const std::st
     return sink;
 }
 
-MovieFileSink::~MovieFileSink() { discard(); }
+MovieFileSink::~MovieFileSink() {
+    discard();
+}
 
 void MovieFileSink::noteFailure(std::string sentence) {
     if (failure_.empty()) failure_ = std::move(sentence);
@@ -97,11 +100,19 @@ int MovieFileSink::write(const std::uint8_t* bytes, std::size_t size) {
 std::int64_t MovieFileSink::seek(std::int64_t offset, int whence) {
     std::int64_t base = 0;
     switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE: return size_;
-    case SEEK_SET: base = 0; break;
-    case SEEK_CUR: base = position_; break;
-    case SEEK_END: base = size_; break;
-    default: return AVERROR(EINVAL);
+    case AVSEEK_SIZE:
+        return size_;
+    case SEEK_SET:
+        base = 0;
+        break;
+    case SEEK_CUR:
+        base = position_;
+        break;
+    case SEEK_END:
+        base = size_;
+        break;
+    default:
+        return AVERROR(EINVAL);
     }
     if ((offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset) || base + offset < 0)
         return AVERROR(EINVAL);
@@ -124,7 +135,8 @@ Status MovieFileSink::commit(const std::string& targetPath) {
         return fail(failure_);
     }
     if (::rename(temporaryPath_.c_str(), targetPath.c_str()) != 0) {
-        noteFailure(std::string("The finished movie could not be put in place (") + std::strerror(errno) + ").");
+        noteFailure(std::string("The finished movie could not be put in place (") + std::strerror(errno) +
+                    ").");
         ::unlink(temporaryPath_.c_str());
         return fail(failure_);
     }

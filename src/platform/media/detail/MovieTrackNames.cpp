@@ -17,7 +17,8 @@ constexpr int maximumBoxesPerLevel = 100000;
 // Random access to the source's bytes.
 class ByteReader {
 public:
-    explicit ByteReader(const MediaSource& source) : source_(source) {
+    explicit ByteReader(const MediaSource& source)
+        : source_(source) {
         if (source.bytes) {
             size_ = source.bytes->size();
             ok_ = true;

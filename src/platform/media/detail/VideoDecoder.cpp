@@ -25,11 +25,13 @@ VideoDecoder::VideoDecoder(int threadCount, const VideoDecodeOptions& options)
     : converter_(threadCount, options.outputWidthPixels, options.outputHeightPixels) {}
 
 Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const std::shared_ptr<const MediaAsset>& asset,
-                                                         std::size_t trackIndex, const VideoDecodeOptions& options) {
+                                                         std::size_t trackIndex,
+                                                         const VideoDecodeOptions& options) {
     if (!asset) return fail("No file was given.");
     const MediaTrack* track = asset->track(trackIndex);
     if (!track || track->type != MediaType::Video) return fail("The file has no video track at that index.");
-    if (!track->hasDecoder) return fail("There is no decoder for the video track's codec (" + track->codecName + ").");
+    if (!track->hasDecoder)
+        return fail("There is no decoder for the video track's codec (" + track->codecName + ").");
     if (options.outputWidthPixels < 0 || options.outputHeightPixels < 0 ||
         options.outputWidthPixels > maximumPictureSide || options.outputHeightPixels > maximumPictureSide)
         return fail("The requested picture size is not supported.");
@@ -47,7 +49,8 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const std::shared_ptr<c
     AVFormatContext* format = decoder->input_->format();
     if (trackIndex >= format->nb_streams) return fail("The file changed since it was opened.");
     AVStream* stream = format->streams[trackIndex];
-    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return fail("The file changed since it was opened.");
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+        return fail("The file changed since it was opened.");
     for (unsigned i = 0; i < format->nb_streams; ++i)
         format->streams[i]->discard = i == trackIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     decoder->stream_ = stream;
@@ -61,7 +64,8 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const std::shared_ptr<c
             1, av_rescale_q(1, AVRational{track->frameRateDenominator, track->frameRateNumerator},
                             decoder->timeBase_));
     } else {
-        decoder->nominalFrameTicks_ = std::max<std::int64_t>(1, av_rescale_q(1, AVRational{1, 30}, decoder->timeBase_));
+        decoder->nominalFrameTicks_ =
+            std::max<std::int64_t>(1, av_rescale_q(1, AVRational{1, 30}, decoder->timeBase_));
     }
 
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -74,7 +78,8 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const std::shared_ptr<c
     context->pkt_timebase = decoder->timeBase_;
     context->thread_count = threads;
     context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    context->max_pixels = std::clamp<std::int64_t>(options.maximumPixelCount, 1, std::numeric_limits<int>::max());
+    context->max_pixels =
+        std::clamp<std::int64_t>(options.maximumPixelCount, 1, std::numeric_limits<int>::max());
     if (const int opened = avcodec_open2(context, codec, nullptr); opened < 0)
         return fail("The video track's decoder cannot start (" + ffmpegErrorText(opened) + ").");
     return decoder;
@@ -126,7 +131,8 @@ Result<bool> VideoDecoder::decodeNext(DecodedPicture& into) {
         }
         const int read = av_read_frame(input_->format(), packet_.get());
         if (read < 0) {
-            if (read != AVERROR_EOF) logOnce("media.video.read", "A movie file ended early or could not be read.");
+            if (read != AVERROR_EOF)
+                logOnce("media.video.read", "A movie file ended early or could not be read.");
             inputEnded_ = true;
             // The end of the input lets the decoder hand out the pictures it still holds.
             avcodec_send_packet(context, nullptr);
@@ -159,7 +165,8 @@ Status VideoDecoder::resetAfterSeek() {
 
 Status VideoDecoder::seekTo(std::int64_t ticks) {
     const __int128 absolute = static_cast<__int128>(ticks) + origin_;
-    if (absolute < std::numeric_limits<std::int64_t>::min() / 4 || absolute > std::numeric_limits<std::int64_t>::max() / 4)
+    if (absolute < std::numeric_limits<std::int64_t>::min() / 4 ||
+        absolute > std::numeric_limits<std::int64_t>::max() / 4)
         return seekToStart();
     const auto target = static_cast<std::int64_t>(absolute);
     AVFormatContext* format = input_->format();
@@ -173,10 +180,12 @@ Status VideoDecoder::seekToStart() {
     AVFormatContext* format = input_->format();
     std::int64_t first = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : origin_;
     if (avformat_index_get_entries_count(stream_) > 0) {
-        if (const AVIndexEntry* entry = avformat_index_get_entry(stream_, 0)) first = std::min(first, entry->timestamp);
+        if (const AVIndexEntry* entry = avformat_index_get_entry(stream_, 0))
+            first = std::min(first, entry->timestamp);
     }
     int sought = av_seek_frame(format, streamIndex_, first, AVSEEK_FLAG_BACKWARD);
-    if (sought < 0) sought = av_seek_frame(format, streamIndex_, first, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+    if (sought < 0)
+        sought = av_seek_frame(format, streamIndex_, first, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
     if (sought < 0) sought = avformat_seek_file(format, streamIndex_, INT64_MIN, first, first, 0);
     if (sought < 0) return fail("The movie cannot be positioned (" + ffmpegErrorText(sought) + ").");
     return resetAfterSeek();
@@ -184,12 +193,13 @@ Status VideoDecoder::seekToStart() {
 
 bool VideoDecoder::seekSkipsWork(std::int64_t ticks) const {
     const __int128 absolute = static_cast<__int128>(ticks) + origin_;
-    if (absolute < std::numeric_limits<std::int64_t>::min() / 4 || absolute > std::numeric_limits<std::int64_t>::max() / 4)
+    if (absolute < std::numeric_limits<std::int64_t>::min() / 4 ||
+        absolute > std::numeric_limits<std::int64_t>::max() / 4)
         return true;
     if (lastFedTimestamp_ == AV_NOPTS_VALUE) return true;
     if (avformat_index_get_entries_count(stream_) > 0) {
-        const AVIndexEntry* entry =
-            avformat_index_get_entry_from_timestamp(stream_, static_cast<std::int64_t>(absolute), AVSEEK_FLAG_BACKWARD);
+        const AVIndexEntry* entry = avformat_index_get_entry_from_timestamp(
+            stream_, static_cast<std::int64_t>(absolute), AVSEEK_FLAG_BACKWARD);
         return entry && entry->timestamp > lastFedTimestamp_;
     }
     // Without an index, far targets seek and near ones decode through.

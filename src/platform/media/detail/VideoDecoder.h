@@ -29,7 +29,8 @@ struct DecodedPicture {
 class VideoDecoder {
 public:
     static Result<std::unique_ptr<VideoDecoder>> open(const std::shared_ptr<const MediaAsset>& asset,
-                                                      std::size_t trackIndex, const VideoDecodeOptions& options);
+                                                      std::size_t trackIndex,
+                                                      const VideoDecodeOptions& options);
 
     AVRational timeBase() const { return timeBase_; }
     const MediaTrack& track() const { return track_; }
@@ -49,7 +50,9 @@ public:
     // skips work that decoding forward would do.
     bool seekSkipsWork(std::int64_t ticks) const;
 
-    Result<BitmapImage> convert(const DecodedPicture& picture) { return converter_.convert(picture.frame.get()); }
+    Result<BitmapImage> convert(const DecodedPicture& picture) {
+        return converter_.convert(picture.frame.get());
+    }
     Result<VideoFrame> makeFrame(const DecodedPicture& picture, std::int64_t durationTicks);
 
 private:
