@@ -20,10 +20,11 @@ void UndoManager::post(const char* name) const {
     NotificationCenter::defaultCenter().post(name, this);
 }
 
-void UndoManager::openGroup(bool automatic) {
+void UndoManager::openGroup(bool automatic, bool keepsRedo) {
     post(checkpointNotification);
     auto group = std::make_unique<Group>();
     group->automatic = automatic;
+    group->keepsRedo = keepsRedo;
     openGroups_.push_back(std::move(group));
     post(didOpenUndoGroupNotification);
 }
@@ -35,6 +36,9 @@ void UndoManager::closeGroup() {
     if (openGroups_.empty()) return;
     std::unique_ptr<Group> group = std::move(openGroups_.back());
     openGroups_.pop_back();
+    // Kept only in case the group was discarded; released on return.
+    Stack droppedRedo;
+    droppedRedo.swap(group->droppedRedo);
     if (!group->entries.empty()) {
         if (!openGroups_.empty()) {
             Entry entry;
@@ -61,9 +65,17 @@ void UndoManager::endOfPass() {
 
 void UndoManager::registerUndo(const void* target, Action action) {
     if (disabledCount_ > 0 || !action) return;
+    if (refusesUndoAndRedo_.load())
+        assertionFailure(__FILE__, __LINE__,
+                         "An undoable change was made while the document must not change.");
     // Released on return, once the manager is consistent again (see removeAllActions).
     Stack droppedRedo;
     if (!undoing_ && !redoing_) droppedRedo.swap(redoStack_);
+    if (!droppedRedo.empty()) {
+        const auto keeper = std::find_if(openGroups_.begin(), openGroups_.end(),
+                                         [](const auto& group) { return group->keepsRedo; });
+        if (keeper != openGroups_.end()) (*keeper)->droppedRedo.swap(droppedRedo);
+    }
     bool ownStep = false;
     if (openGroups_.empty()) {
         if (groupsByEvent_ && !undoing_ && !redoing_) {
@@ -85,6 +97,10 @@ void UndoManager::beginUndoGrouping() {
     openGroup(false);
 }
 
+void UndoManager::beginUndoGroupingKeepingRedo() {
+    openGroup(false, true);
+}
+
 void UndoManager::endUndoGrouping() {
     if (openGroups_.empty()) {
         assertionFailure(__FILE__, __LINE__, "endUndoGrouping without an open group");
@@ -103,9 +119,12 @@ void UndoManager::discardUndoGrouping() {
     ++disabledCount_;
     runBack(*group);
     --disabledCount_;
+    if (group->keepsRedo && !group->droppedRedo.empty() && redoStack_.empty())
+        redoStack_.swap(group->droppedRedo);
 }
 
 bool UndoManager::canUndo() const {
+    if (refusesUndoAndRedo_.load()) return false;
     if (!undoStack_.empty()) return true;
     if (undoing_ || redoing_) return false;
     return std::any_of(openGroups_.begin(), openGroups_.end(),
@@ -113,7 +132,7 @@ bool UndoManager::canUndo() const {
 }
 
 bool UndoManager::canRedo() const {
-    return !redoStack_.empty();
+    return !refusesUndoAndRedo_.load() && !redoStack_.empty();
 }
 
 void UndoManager::runBack(Group& group) {
@@ -133,7 +152,7 @@ void UndoManager::runBack(Group& group) {
 }
 
 void UndoManager::performStep(bool undoing) {
-    if (undoing_ || redoing_) return;
+    if (undoing_ || redoing_ || refusesUndoAndRedo_.load()) return;
     closeAllGroups();
     Stack& source = undoing ? undoStack_ : redoStack_;
     if (source.empty()) return;

@@ -9,6 +9,7 @@
 
 #include "platform/foundation/DispatchMainLoop.h"
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -44,6 +45,9 @@ public:
     virtual void registerUndo(const void* target, Action action);
 
     virtual void beginUndoGrouping();
+    // An explicit group for an all-or-nothing change: discarding it also brings back the redo
+    // steps its registrations dropped, so a change that fails leaves both stacks as they were.
+    void beginUndoGroupingKeepingRedo();
     // Closes the innermost open group; an empty group is dropped. Without an open group it is a
     // programming error, reported and ignored.
     virtual void endUndoGrouping();
@@ -54,6 +58,12 @@ public:
     // Whether each pass gets its automatic group (on by default).
     bool groupsByEvent() const { return groupsByEvent_; }
     void setGroupsByEvent(bool groupsByEvent) { groupsByEvent_ = groupsByEvent; }
+
+    // Set while the document must not change (an export reads it): undo and redo do nothing and
+    // cannot be done, and a registration is reported as a programming error (and kept). Any
+    // thread may set it.
+    void setRefusesUndoAndRedo(bool refuses) { refusesUndoAndRedo_ = refuses; }
+    bool refusesUndoAndRedo() const { return refusesUndoAndRedo_.load(); }
 
     bool canUndo() const;
     bool canRedo() const;
@@ -97,10 +107,12 @@ private:
         std::vector<Entry> entries;
         std::string actionName;
         bool automatic = false;
+        bool keepsRedo = false;
+        std::vector<std::unique_ptr<Group>> droppedRedo; // with keepsRedo, until the group closes
     };
     using Stack = std::vector<std::unique_ptr<Group>>;
 
-    void openGroup(bool automatic);
+    void openGroup(bool automatic, bool keepsRedo = false);
     void closeGroup();
     void closeAllGroups();
     void endOfPass();
@@ -118,6 +130,7 @@ private:
     bool undoing_ = false;
     bool redoing_ = false;
     int disabledCount_ = 0;
+    std::atomic<bool> refusesUndoAndRedo_ = false;
     std::size_t levelsOfUndo_ = 0;
     MainLoop::Token passObserver_ = 0;
 };
