@@ -63,10 +63,7 @@ const ModelKeyTable<CompositionObjectsContainer>& CompositionObjectsContainer::k
     return table;
 }
 
-Container::CompositionObjectsContainer() {
-    // A new composition starts in export mode (the document switches it off when it shows it).
-    inExport_ = true;
-}
+Container::CompositionObjectsContainer() = default;
 
 Container::~CompositionObjectsContainer() {
     if (delayedUpdateTimer_) delayedUpdateTimer_->cancel();
@@ -136,6 +133,7 @@ void Container::setUndoDisabledForContainer(bool disabled) {
 // --- Canvas
 
 void Container::setCanvasSize(Size size) {
+    if (refusesChangeDuringExport("setCanvasSize")) return;
     const Size old = canvasSize_;
     registerUndoAction([this, old] { setCanvasSize(old); });
     // Observed by the document, whose snippet previews depend on the canvas.
@@ -152,12 +150,14 @@ bool Container::wouldDecreaseCanvasSize(Size size) const {
 }
 
 void Container::increaseCanvasSizeTo(Size size) {
+    if (refusesChangeDuringExport("increaseCanvasSizeTo")) return;
     if (wouldIncreaseCanvasSize(size)) setCanvasSize(size);
 }
 
 // --- Objects
 
 void Container::addObjectsFromArray(const ObjectList& objects) {
+    if (refusesChangeDuringExport("addObjectsFromArray")) return;
     for (const auto& object : objects)
         addObject(object);
 }
@@ -169,6 +169,7 @@ bool Container::containsObject(const CompositionBaseObject* object) const {
 
 bool Container::addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionBaseObject>& object,
                                               TrackAssignment assignment) {
+    if (refusesChangeDuringExport("addObjectAndAssignFreeTrackID")) return false;
     if (!object) return false;
     if (containsObject(object.get())) return true;
     bool tookNewTrack = false;
@@ -198,6 +199,7 @@ bool Container::addObjectAndAssignFreeTrackID(const std::shared_ptr<CompositionB
 }
 
 bool Container::addObjectsOnNextFreeTrack(const ObjectList& objects) {
+    if (refusesChangeDuringExport("addObjectsOnNextFreeTrack")) return false;
     const int32_t count = static_cast<int32_t>(tracks_.size());
     increaseNumberOfTracksTo(count + 1);
     TrackList sorted = tracks_;
@@ -223,6 +225,7 @@ bool Container::addObjectsOnNextFreeTrack(const ObjectList& objects) {
 }
 
 void Container::removeObject(const CompositionBaseObject* object) {
+    if (refusesChangeDuringExport("removeObject")) return;
     for (std::size_t i = 0; i < objects_.size(); ++i) {
         if (objects_[i].get() == object) {
             removeObjectFromObjectsAtIndex(i);
@@ -232,6 +235,7 @@ void Container::removeObject(const CompositionBaseObject* object) {
 }
 
 void Container::setObjects(const ObjectList& objects) {
+    if (refusesChangeDuringExport("setObjects")) return;
     setObservedValue("objects", objects_, objects);
     recacheObjectsAndTransitionsDuringDrag(DuringDrag::No);
     updateAfterUndo();
@@ -248,6 +252,7 @@ std::shared_ptr<CompositionBaseObject> Container::objectInObjectsAtIndex(std::si
 
 void Container::insertObjectInObjectsAtIndex(const std::shared_ptr<CompositionBaseObject>& object,
                                              std::size_t index) {
+    if (refusesChangeDuringExport("insertObjectInObjectsAtIndex")) return;
     if (!object || containsObject(object.get())) return;
     if (index > objects_.size()) {
         logMessage("insertObjectInObjectsAtIndex: index out of range");
@@ -263,6 +268,7 @@ void Container::insertObjectInObjectsAtIndex(const std::shared_ptr<CompositionBa
 }
 
 void Container::removeObjectFromObjectsAtIndex(std::size_t index) {
+    if (refusesChangeDuringExport("removeObjectFromObjectsAtIndex")) return;
     if (index >= objects_.size()) {
         logMessage("[CompositionObjectsContainer removeObjectFromObjectsAtIndex:], index >= count!");
         return;
@@ -378,6 +384,7 @@ double Container::earliestTimeOnSameTrackForObject(const CompositionBaseObject& 
 }
 
 void Container::moveAllObjectsBeginningAfter(double time, double delta) {
+    if (refusesChangeDuringExport("moveAllObjectsBeginningAfter")) return;
     for (const auto& object : objects_) {
         if (object->snapStartTime() >= time - 0.01) object->moveSnapStartTimeByTimeValue(delta);
     }
@@ -451,6 +458,7 @@ void Container::increaseNumberOfTracksTo(int32_t count) {
 }
 
 void Container::setTracks(const TrackList& tracks) {
+    if (refusesChangeDuringExport("setTracks")) return;
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
     tracks_ = tracks;
@@ -477,12 +485,14 @@ void Container::postNumberOfTracksChanged() const {
 
 // One new empty track at the bottom: the shift appends it (numbered 0) and moves the others up.
 void Container::insertEmptyTrackAtop() {
+    if (refusesChangeDuringExport("insertEmptyTrackAtop")) return;
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
     shiftTracks(0, static_cast<int32_t>(tracks_.size()), 1, DuringDrag::No);
 }
 
 void Container::moveTrackID(int32_t from, int32_t to, DuringDrag duringDrag) {
+    if (refusesChangeDuringExport("moveTrackID")) return;
     if (from == to || from < 0 || to < 0 || static_cast<std::size_t>(from) >= tracks_.size() ||
         static_cast<std::size_t>(to) >= tracks_.size())
         return;
@@ -499,6 +509,7 @@ void Container::moveTrackID(int32_t from, int32_t to, DuringDrag duringDrag) {
 }
 
 void Container::shiftTracks(int32_t from, int32_t to, int32_t delta, DuringDrag duringDrag) {
+    if (refusesChangeDuringExport("shiftTracks")) return;
     const TrackList previous = tracks_;
     registerUndoAction([this, previous] { setTracks(previous); });
     if (delta == -1 && duringDrag == DuringDrag::No && from >= 1) {
@@ -543,6 +554,7 @@ bool Container::trackIsLocked(int32_t number) const {
 }
 
 void Container::setTrackDisabled(int32_t number, bool disabled) {
+    if (refusesChangeDuringExport("setTrackDisabled")) return;
     if (number < 0 || static_cast<std::size_t>(number) >= tracks_.size()) return;
     willChangeValueForKey("disabledTracks");
     tracks_[static_cast<std::size_t>(number)]->setDisabled(disabled);
@@ -550,6 +562,7 @@ void Container::setTrackDisabled(int32_t number, bool disabled) {
 }
 
 void Container::toggleTrackDisabled(int32_t number) {
+    if (refusesChangeDuringExport("toggleTrackDisabled")) return;
     if (number < 0 || static_cast<std::size_t>(number) >= tracks_.size()) return;
     const bool wasPlaying = document_ && document_->isPlaying();
     if (wasPlaying) document_->stopPlay();
@@ -562,6 +575,7 @@ void Container::toggleTrackDisabled(int32_t number) {
 }
 
 void Container::toggleTrackLocked(int32_t number) {
+    if (refusesChangeDuringExport("toggleTrackLocked")) return;
     if (number < 0 || static_cast<std::size_t>(number) >= tracks_.size()) return;
     auto& track = tracks_[static_cast<std::size_t>(number)];
     track->setTrackLocked(!track->trackLocked());
@@ -644,6 +658,7 @@ void Container::setAudioExtentScale(float scale) {
 // --- Chapter marks
 
 void Container::addChapterMark(const std::shared_ptr<CompositionChapterMark>& mark) {
+    if (refusesChangeDuringExport("addChapterMark")) return;
     if (!mark || std::find(chapterMarks_.begin(), chapterMarks_.end(), mark) != chapterMarks_.end()) return;
     chapterMarks_.push_back(mark);
     registerUndoAction([this, mark] { removeChapterMark(mark); });
@@ -651,6 +666,7 @@ void Container::addChapterMark(const std::shared_ptr<CompositionChapterMark>& ma
 }
 
 void Container::removeChapterMark(const std::shared_ptr<CompositionChapterMark>& mark) {
+    if (refusesChangeDuringExport("removeChapterMark")) return;
     auto found = std::find(chapterMarks_.begin(), chapterMarks_.end(), mark);
     if (found == chapterMarks_.end()) return;
     chapterMarks_.erase(found);
@@ -666,6 +682,7 @@ std::vector<std::shared_ptr<CompositionChapterMark>> Container::chronologicallyS
 }
 
 std::shared_ptr<CompositionChapterMark> Container::createChapterMarkAtTime(double time) {
+    if (refusesChangeDuringExport("createChapterMarkAtTime")) return nullptr;
     auto mark = makeModelObject<CompositionChapterMark>(document_, time);
     addChapterMark(mark);
     return mark;
@@ -690,6 +707,27 @@ void Container::setIsInExport(bool inExport) {
         if (MediaTrackCapability* media = object->asMediaTrack()) media->setIsExporting(inExport);
     }
     inExport_ = inExport;
+    if (CompositionUndoManager* manager = undoManager()) manager->setRefusesUndoAndRedo(inExport);
+}
+
+void Container::beginExportFreeze() {
+    if (exportFreezes_.fetch_add(1) == 0) setIsInExport(true);
+}
+
+void Container::endExportFreeze() {
+    const int before = exportFreezes_.fetch_sub(1);
+    VTL_ASSERT(before > 0, "endExportFreeze without beginExportFreeze");
+    if (before == 1)
+        setIsInExport(false);
+    else if (before <= 0)
+        exportFreezes_ = 0;
+}
+
+bool Container::refusesChangeDuringExport(const char* operation) const {
+    if (!inExport_.load()) return false;
+    assertionFailure(__FILE__, __LINE__,
+                     std::string(operation) + ": the composition cannot change while it is being exported");
+    return true;
 }
 
 void Container::interruptExtraction() {

@@ -193,8 +193,15 @@ public:
     // --- Playback, export
     void prepareForPlayBackAtTime(double time);
     void donePlayBackAtTime(double time);
-    bool isInExport() const { return inExport_; }
+    // Set while an export reads the composition (see beginExportFreeze): changes to the objects,
+    // tracks, chapter marks and canvas are then refused, and so are undo and redo. Any thread may
+    // ask.
+    bool isInExport() const { return inExport_.load(); }
     void setIsInExport(bool inExport);
+    // Counted, so overlapping exports keep the composition still until the last one ends. The end
+    // may come from the export's own thread: it only lowers the count and the flag.
+    void beginExportFreeze();
+    void endExportFreeze();
     // Background extraction steps hold the mutex; the main thread interrupts them for playback,
     // saving and teardown. A second interrupt or resume in a row does nothing.
     // The lock is held from the one to the other, across calls, which the analysis cannot follow.
@@ -293,12 +300,16 @@ private:
     void setTracksReplacingList(const TrackList& tracks);
     std::shared_ptr<CompositionObjectsContainerTrack> makeTrack(int32_t number);
     void postNumberOfTracksChanged() const;
+    // A change while an export reads the composition is a programming error: reported, refused.
+    bool refusesChangeDuringExport(const char* operation) const;
 
     CompositionDocumentServices* document_ = nullptr;
     TrackList tracks_;
     ObjectList objects_;
     Size canvasSize_{1280, 720};
-    bool inExport_ = false;
+    // A new composition is not being exported (a frozen new document could not be edited).
+    std::atomic<bool> inExport_ = false;
+    std::atomic<int> exportFreezes_ = 0;
     ObjectList cachedOnlyObjects_;
     ObjectList cachedOnlyTransitions_;
     ObjectList cachedTransitionsAndObjects_;
