@@ -2,6 +2,7 @@
 
 #include "document/CompositionDocumentWindow.h"
 #include "document/UsageStatistics.h"
+#include "editing/EditingState.h"
 #include "model/CompositionBaseObject.h"
 #include "platform/foundation/DispatchTimer.h"
 
@@ -54,7 +55,7 @@ std::string CompositionDocument::identifier() const {
 }
 
 std::optional<double> CompositionDocument::currentTime() const {
-    return window_ ? std::optional<double>(window_->currentTime()) : std::nullopt;
+    return window_ ? std::optional<double>(window_->editingState().currentTime()) : std::nullopt;
 }
 
 double CompositionDocument::documentDuration() const {

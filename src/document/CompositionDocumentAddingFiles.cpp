@@ -1,5 +1,6 @@
 #include "document/CompositionDocument.h"
 #include "document/CompositionDocumentWindow.h"
+#include "editing/EditingState.h"
 #include "model/CompositionRectangularState.h"
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionImageObject.h"
@@ -309,7 +310,7 @@ void CompositionDocument::addShapeOfShapeKind(std::int32_t kind) {
 
 void CompositionDocument::addEffectsToCurrentSelectionAndTime(const PlistDictionary& effect) {
     const double time = playheadTime();
-    const ObjectList selection = window_ ? window_->selectedObjects() : ObjectList{};
+    const ObjectList selection = window_ ? window_->editingState().selectedObjects() : ObjectList{};
     CompositionUndoManager* manager = undoManager();
     manager->beginUndoGrouping();
     bool added = false;
@@ -332,7 +333,7 @@ void CompositionDocument::addEffectsToCurrentSelectionAndTime(const PlistDiction
 void CompositionDocument::editCenterForObject(const std::shared_ptr<CompositionBaseObject>& object,
                                               const std::string& effectName) {
     if (!window_ || !object) return;
-    window_->setSelectedObjects({object});
+    window_->editingState().setSelectedObjects({object});
     window_->setCurrentlyEditingEffectName(effectName);
     window_->setDisplayAndDragMode(1);
 }
@@ -340,7 +341,7 @@ void CompositionDocument::editCenterForObject(const std::shared_ptr<CompositionB
 void CompositionDocument::editMaskForObject(const std::shared_ptr<CompositionBaseObject>& object,
                                             const std::string& effectName) {
     if (!window_ || !object) return;
-    window_->setSelectedObjects({object});
+    window_->editingState().setSelectedObjects({object});
     window_->setCurrentlyEditingEffectName(effectName);
     window_->setDisplayAndDragMode(2);
 }
@@ -352,7 +353,7 @@ CompositionDocument::selectedVisibleObjectsForCurrentTimeWithTolerance(double to
     ObjectList result;
     if (!window_) return result;
     const double time = playheadTime();
-    for (const auto& object : window_->selectedObjects())
+    for (const auto& object : window_->editingState().selectedObjects())
         if (object && object->snapStartTime() <= time - toleranceSeconds &&
             object->snapEndTime() >= time + toleranceSeconds)
             result.push_back(object);

@@ -1,6 +1,7 @@
 #include "document/CompositionDocument.h"
 #include "document/CompositionDocumentController.h"
 #include "document/CompositionDocumentWindow.h"
+#include "editing/EditingState.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/CompositionExtractionQueues.h"
@@ -37,7 +38,7 @@ void CompositionDocument::startLife() {
     notificationObservers_.emplace_back(
         center, center.addObserver(deselectAllNotification, nullptr, [this](const Notification& note) {
             if (note.object != container_.get()) return;
-            if (window_) window_->setSelectedObjects({});
+            if (window_) window_->editingState().setSelectedObjects({});
         }));
 }
 
@@ -165,7 +166,7 @@ void CompositionDocument::tearDown() {
     NotificationCenter::defaultCenter().post("didStopPlay", container_.get(), std::move(info));
     if (window_) {
         if (window_->isPlaying()) window_->stopPlay();
-        window_->setSelectedObjects({});
+        window_->editingState().setSelectedObjects({});
     }
     notificationObservers_.clear();
     if (window_) window_->tearDown();

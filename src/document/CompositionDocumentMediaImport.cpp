@@ -3,6 +3,7 @@
 #include "document/CompositionDocumentWindow.h"
 #include "document/LegacyMovieConverter.h"
 #include "document/RecordingPauses.h"
+#include "editing/EditingState.h"
 #include "model/CompositionExtractionQueues.h"
 #include "model/CompositionMediaEntry.h"
 #include "model/CompositionRectangularState.h"
@@ -101,7 +102,7 @@ double CompositionDocument::playheadTime() const {
 }
 
 void CompositionDocument::selectObjects(const ObjectList& objects) {
-    if (window_) window_->setSelectedObjects(objects);
+    if (window_) window_->editingState().setSelectedObjects(objects);
 }
 
 // Without a window nobody can answer: the canvas stays as it is.
@@ -342,7 +343,7 @@ std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const st
     manager->beginUndoGrouping();
     const int level = manager->groupingLevel();
     // The side-file imports select what they made; a failed import gives the selection back.
-    const ObjectList selectionBefore = window_ ? window_->selectedObjects() : ObjectList{};
+    const ObjectList selectionBefore = window_ ? window_->editingState().selectedObjects() : ObjectList{};
     std::optional<ObjectList> result = importRecording(path, time, ask, autoEnlarge);
     manager->endCustomUndoIfNecessary();
     VTL_ASSERT(manager->groupingLevel() == level, "the recording import left an undo group open");
@@ -352,7 +353,7 @@ std::optional<ObjectList> CompositionDocument::addVistrelRecordFromPath(const st
     } else {
         // Nothing of a failed import stays, and it leaves no step to undo.
         manager->discardUndoGrouping();
-        if (window_) window_->setSelectedObjects(selectionBefore);
+        if (window_) window_->editingState().setSelectedObjects(selectionBefore);
     }
     return result;
 }

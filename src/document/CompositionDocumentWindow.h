@@ -1,9 +1,8 @@
 #pragma once
-// What a composition document asks of the window that shows it: the playhead, the selection,
-// pending inspector edits, the values a saved document hands to its window, and questions put to
-// the user. The main window controller implements it; documents without a window (tools, tests)
-// have none and take the neutral answers the document gives in its place. Not owned by the
-// document.
+// What a composition document asks of the window that shows it: its editing state (playhead and
+// selection), pending inspector edits, the values a saved document hands to its window, and
+// questions put to the user. The main window controller implements it; documents without a window (tools,
+// tests) have none and take the neutral answers the document gives in its place. Not owned by the document.
 
 #include "platform/foundation/Geometry.h"
 #include "platform/foundation/PropertyList.h"
@@ -16,6 +15,7 @@
 namespace vtl {
 
 class CompositionBaseObject;
+class EditingState;
 
 // A question or notice put to the user. Texts are localized-string keys.
 struct DocumentAlert {
@@ -34,10 +34,8 @@ class CompositionDocumentWindow {
 public:
     virtual ~CompositionDocumentWindow() = default;
 
-    // The playhead, in composition seconds.
-    virtual double currentTime() const = 0;
-    virtual std::vector<std::shared_ptr<CompositionBaseObject>> selectedObjects() const = 0;
-    virtual void setSelectedObjects(const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) = 0;
+    // The playhead and the selection the document reads and sets: the window's editing state.
+    virtual EditingState& editingState() = 0;
     virtual void animatedScrollToObject(const std::shared_ptr<CompositionBaseObject>& object) = 0;
     // Commits edits still open in the inspector to the model.
     virtual void takeValuesFromInspector() = 0;

@@ -146,7 +146,7 @@ TEST(DocumentAddingFiles, OneLargePictureAnsweredWithKeepScalesAllToFit) {
     const Rect small = added[0]->asVisual()->rectForTime(0);
     EXPECT_NEAR(small.size.width, 200, 0.5);
     EXPECT_NEAR(small.origin.x, (1280 - 200) / 2.0, 0.5);
-    EXPECT_EQ(fixture.window.selection, added);
+    EXPECT_EQ(fixture.window.editing.selectedObjects(), added);
 
     // "Increase" grows the canvas instead; damaged pictures are passed over.
     ImportTestDocument grown(addingFolder());
@@ -159,7 +159,7 @@ TEST(DocumentAddingFiles, OneLargePictureAnsweredWithKeepScalesAllToFit) {
 
 TEST(DocumentAddingFiles, ANewTextHasTheDefaultShadowOrTheLastTextsPreset) {
     ImportTestDocument fixture(addingFolder());
-    fixture.window.time = 3;
+    fixture.window.editing.setCurrentTime(3);
     int inspectorFills = 0;
     NotificationCenter& center = NotificationCenter::defaultCenter();
     ScopedNotificationObserver observer(center,
@@ -180,8 +180,8 @@ TEST(DocumentAddingFiles, ANewTextHasTheDefaultShadowOrTheLastTextsPreset) {
     EXPECT_FLOAT_EQ(state->shadowDistance(), 4.0f);
     EXPECT_TRUE(text->autoResizeMode());
     EXPECT_EQ(inspectorFills, 1);
-    ASSERT_EQ(fixture.window.selection.size(), 1u);
-    EXPECT_EQ(fixture.window.selection[0].get(), text);
+    ASSERT_EQ(fixture.window.editing.selectedObjects().size(), 1u);
+    EXPECT_EQ(fixture.window.editing.selectedObjects()[0].get(), text);
     EXPECT_EQ(fixture.window.scrolledTo.size(), 1u);
     const Rect rect = text->rectForTime(3);
     EXPECT_NEAR(rect.origin.x + rect.size.width / 2, 640, 1.0);
@@ -204,7 +204,8 @@ TEST(DocumentAddingFiles, ShapesTakeTheLastOrdinaryShapesLookButOutlinesNeither)
     first->setColor(green, first->startTime());
 
     fixture.document.addShapeOfShapeKind(static_cast<int32_t>(ShapeKind::Square));
-    auto outline = std::dynamic_pointer_cast<CompositionShapeObject>(fixture.window.selection.at(0));
+    auto outline =
+        std::dynamic_pointer_cast<CompositionShapeObject>(fixture.window.editing.selectedObjects().at(0));
     ASSERT_TRUE(outline);
     EXPECT_EQ(fixture.document.lastAddedShape(), first) << "outlines do not pass their look on";
     EXPECT_NE(outline->colorForTime(0), green);
@@ -213,7 +214,8 @@ TEST(DocumentAddingFiles, ShapesTakeTheLastOrdinaryShapesLookButOutlinesNeither)
     EXPECT_FLOAT_EQ(outline->frameThicknessForTime(0), 3.0f);
 
     fixture.document.addShapeOfShapeKind(static_cast<int32_t>(ShapeKind::LegacyCircle));
-    auto circle = std::dynamic_pointer_cast<CompositionShapeObject>(fixture.window.selection.at(0));
+    auto circle =
+        std::dynamic_pointer_cast<CompositionShapeObject>(fixture.window.editing.selectedObjects().at(0));
     ASSERT_TRUE(circle);
     EXPECT_EQ(circle->shapeKind(), static_cast<int32_t>(ShapeKind::Circle));
 
@@ -225,16 +227,16 @@ TEST(DocumentAddingFiles, ShapesTakeTheLastOrdinaryShapesLookButOutlinesNeither)
 
 TEST(DocumentAddingFiles, SpeechStartsWithTheLastLanguagesText) {
     ImportTestDocument fixture(addingFolder());
-    fixture.window.time = 1;
+    fixture.window.editing.setCurrentTime(1);
     fixture.document.addGeneratedSpeech();
-    auto first =
-        std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(fixture.window.selection.at(0));
+    auto first = std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(
+        fixture.window.editing.selectedObjects().at(0));
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->speechTexts().empty());
     fixture.document.setMostRecentLanguageName("German");
     fixture.document.addGeneratedSpeech();
-    auto second =
-        std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(fixture.window.selection.at(0));
+    auto second = std::dynamic_pointer_cast<CompositionGeneratedSpeechTrackObject>(
+        fixture.window.editing.selectedObjects().at(0));
     ASSERT_TRUE(second);
     EXPECT_TRUE(second->hasTextForLanguage("German"));
     EXPECT_DOUBLE_EQ(second->startTime(), 1);
@@ -253,8 +255,8 @@ TEST(DocumentAddingFiles, SelectedAndVisibleObjectsAtThePlayhead) {
     auto covering = makeShape(5, 15);
     auto later = makeShape(10.4, 12);
     auto gone = makeShape(0, 9);
-    fixture.window.time = 10;
-    fixture.window.selection = {partly, covering, later, gone};
+    fixture.window.editing.setCurrentTime(10);
+    fixture.window.editing.setSelectedObjects({partly, covering, later, gone});
     const ObjectList selected = fixture.document.selectedVisibleObjectsForCurrentTimeWithTolerance(0.5);
     ASSERT_EQ(selected.size(), 1u);
     EXPECT_EQ(selected[0], covering);
@@ -275,7 +277,7 @@ TEST(DocumentAddingFiles, SelectedAndVisibleObjectsAtThePlayhead) {
     auto movie =
         fixture.document.addMovieFromPath(test::mediaFixture("h264-360p"), 9, EnlargeQuestion::DontAsk);
     ASSERT_TRUE(movie && movie->size() == 1u);
-    fixture.window.selection = {covering};
+    fixture.window.editing.setSelectedObjects({covering});
     EXPECT_EQ(fixture.document.firstSelectedVideoTrackOrFirstVideoTrack(), (*movie)[0]);
 }
 
@@ -288,13 +290,13 @@ TEST(DocumentAddingFiles, AnEffectGoesToTheSelectionAtThePlayheadOrAnAlertSaysWh
     PlistDictionary effect;
     effect.set("filter", PropertyList("CIGaussianBlur"));
     effect.set("name", PropertyList("CIGaussianBlur"));
-    fixture.window.time = 20;
-    fixture.window.selection = {shape};
+    fixture.window.editing.setCurrentTime(20);
+    fixture.window.editing.setSelectedObjects({shape});
     fixture.document.addEffectsToCurrentSelectionAndTime(effect);
     EXPECT_EQ(
         fixture.window.alertsWithMessage("_CompositionDocument_AddEffectByDoubleClicking_NoSelection_Title"),
         1u);
-    fixture.window.time = 5;
+    fixture.window.editing.setCurrentTime(5);
     fixture.document.addEffectsToCurrentSelectionAndTime(effect);
     EXPECT_EQ(fixture.window.alertsShown.size(), 1u);
 

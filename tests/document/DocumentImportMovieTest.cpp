@@ -71,7 +71,7 @@ TEST_F(DocumentImportMovie, TwoPicturesAndSoundComeOutInCreationOrderWithTheSoun
     };
     EXPECT_LT(position((*added)[1]), position((*added)[0]));
     EXPECT_LT(position((*added)[0]), position((*added)[2]));
-    EXPECT_EQ(fixture.window.selection, *added);
+    EXPECT_EQ(fixture.window.editing.selectedObjects(), *added);
     EXPECT_EQ(fixture.statistics.counts["Recording_Clip_AddCompositionMovieTrackObject_Composition"], 2);
     EXPECT_EQ(fixture.statistics.counts["Recording_Clip_AddCompositionAudioTrackObject_Composition"], 1);
 }

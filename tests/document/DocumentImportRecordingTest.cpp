@@ -212,7 +212,7 @@ TEST_F(DocumentImportRecording, AFullPackageAddedAtFiveSeconds) {
     EXPECT_EQ(screen->mouseVisualization(), screen->recordMouseVisualization());
     EXPECT_FALSE(screen->visualizesMouseEventsAtTime(0));
 
-    EXPECT_EQ(fixture.window.selection, *added);
+    EXPECT_EQ(fixture.window.editing.selectedObjects(), *added);
     EXPECT_EQ(container.objects().size(), added->size());
 
     // One step, and undo takes all of it.
@@ -230,7 +230,7 @@ TEST_F(DocumentImportRecording, AFailedCutTakesBackTheWholeImport) {
     CompositionObjectsContainer& container = *fixture.document.objectsContainer();
     runMainLoopOnce(0);
     const std::size_t stepsBefore = fixture.document.undoManager()->undoStepCount();
-    fixture.window.selection.clear();
+    fixture.window.editing.setSelectedObjects({});
 
     auto added = fixture.document.addVistrelRecordFromPath(package.string(), 0, EnlargeQuestion::DontAsk,
                                                            AutoEnlarge::Yes);
@@ -240,7 +240,7 @@ TEST_F(DocumentImportRecording, AFailedCutTakesBackTheWholeImport) {
     EXPECT_EQ(container.canvasSize(), (Size{1280, 720}));
     EXPECT_EQ(fixture.document.undoManager()->undoStepCount(), stepsBefore)
         << "a failed import leaves no step";
-    EXPECT_TRUE(fixture.window.selection.empty());
+    EXPECT_TRUE(fixture.window.editing.selectedObjects().empty());
 }
 
 TEST_F(DocumentImportRecording, ShortDiskSpaceIsAskedAboutOncePerPackage) {

@@ -6,6 +6,7 @@
 #include "document/CompositionDocument.h"
 #include "document/CompositionDocumentWindow.h"
 #include "document/UsageStatistics.h"
+#include "editing/EditingState.h"
 #include "model/MediaFileOperations.h"
 #include "model/SharedMediaManager.h"
 
@@ -21,8 +22,7 @@ namespace vtl::test {
 
 class ImportTestWindow : public CompositionDocumentWindow {
 public:
-    double time = 0;
-    std::vector<std::shared_ptr<CompositionBaseObject>> selection;
+    EditingState editing;
     // Answers in order; once used up, the default button.
     std::deque<DocumentAlertAnswer> answers;
     std::vector<DocumentAlert> alertsShown;
@@ -32,11 +32,7 @@ public:
     std::string editingEffect;
     int dragMode = 0;
 
-    double currentTime() const override { return time; }
-    std::vector<std::shared_ptr<CompositionBaseObject>> selectedObjects() const override { return selection; }
-    void setSelectedObjects(const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) override {
-        selection = objects;
-    }
+    EditingState& editingState() override { return editing; }
     void animatedScrollToObject(const std::shared_ptr<CompositionBaseObject>& object) override {
         scrolledTo.push_back(object);
     }

@@ -114,7 +114,7 @@ TEST_F(DocumentLife, TearDownEndsEverythingOnceAndCountsUnsavedDocuments) {
         }
         FakeDocumentWindow window;
         window.playing = true;
-        window.time = 2.5;
+        window.editing.setCurrentTime(2.5);
         document->makeWindowControllers(&window);
         double stoppedAt = -1;
         auto& center = NotificationCenter::defaultCenter();

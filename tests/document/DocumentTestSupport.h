@@ -6,6 +6,7 @@
 #include "document/CompositionDocument.h"
 #include "document/CompositionDocumentWindow.h"
 #include "document/UsageStatistics.h"
+#include "editing/EditingState.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -79,11 +80,7 @@ inline docfs::path buildFixturePackages(const docfs::path& folder) {
 // A window that answers from its fields and records the alerts and hand-overs it was given.
 class FakeDocumentWindow : public CompositionDocumentWindow {
 public:
-    double currentTime() const override { return time; }
-    std::vector<std::shared_ptr<CompositionBaseObject>> selectedObjects() const override { return selection; }
-    void setSelectedObjects(const std::vector<std::shared_ptr<CompositionBaseObject>>& objects) override {
-        selection = objects;
-    }
+    EditingState& editingState() override { return editing; }
     void animatedScrollToObject(const std::shared_ptr<CompositionBaseObject>&) override {}
     void takeValuesFromInspector() override { ++inspectorCommits; }
     DocumentAlertAnswer runAlert(const DocumentAlert& alert) override {
@@ -122,8 +119,7 @@ public:
     void tearDown() override { ++tearDowns; }
     void updateSequencerView() override { ++sequencerUpdates; }
 
-    double time = 0;
-    std::vector<std::shared_ptr<CompositionBaseObject>> selection;
+    EditingState editing;
     int inspectorCommits = 0;
     std::vector<DocumentAlert> alerts;
     std::vector<std::size_t> answers;
