@@ -1,5 +1,6 @@
 #include "export/VTLMovieExporter.h"
 
+#include "editing/ExportFreeze.h"
 #include "export/ExportLanguageCodes.h"
 #include "export/ExportLanguageMix.h"
 #include "export/ExportTextTracks.h"
@@ -236,6 +237,7 @@ Status VTLMovieExporter::startExport() {
     job.colorSpace = colorSpace_;
     job.languages = languagesToExport_ ? *languagesToExport_ : container_->languagesToExport();
 
+    freeze_ = std::make_unique<ExportFreeze>(container_);
     for (const auto& object : container_->allObjects())
         if (auto rectangular = std::dynamic_pointer_cast<CompositionRectangularObject>(object))
             rectangular->beginExport();
@@ -261,6 +263,8 @@ void VTLMovieExporter::finishExport(Status status) {
     for (const auto& object : container_->allObjects())
         if (auto rectangular = std::dynamic_pointer_cast<CompositionRectangularObject>(object))
             rectangular->endExport();
+    // The last read of the composition is done: whoever hears of the outcome may change it again.
+    freeze_.reset();
     if (status && postExportAction_) postExportAction_();
     outcome_ = status;
     if (completionHandler_) completionHandler_(status);

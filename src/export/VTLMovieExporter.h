@@ -9,8 +9,8 @@
 // Set up on the caller's thread, then startExport(); the export runs on threads of its own (one
 // renders frame n + 1 while the other encodes frame n and owns every write) and calls the progress
 // delegate, the post-export action (on success only) and the completion handler from its writing
-// thread; none of them may destroy the exporter. The composition is frozen for the export: nothing
-// may change it until the export has ended.
+// thread; none of them may destroy the exporter. The composition is frozen for the export (see
+// ExportFreeze): it refuses changes from startExport until just before the completion handler.
 
 #include "model/CompositionObjectsContainer.h"
 #include "platform/foundation/Geometry.h"
@@ -30,6 +30,7 @@
 
 namespace vtl {
 
+class ExportFreeze;
 class VistrelLanguage;
 
 class VTLMovieExportProgressDelegate {
@@ -126,6 +127,7 @@ private:
     void finishExport(Status status);
 
     const std::shared_ptr<CompositionObjectsContainer> container_;
+    std::unique_ptr<ExportFreeze> freeze_;
     std::string exportPath_;
     std::int64_t frameRate_ = 60;
     ExportVideoCodec videoCodec_ = ExportVideoCodec::H264;

@@ -5,6 +5,7 @@
 
 #include "MediaFixtures.h"
 #include "MovieExporterTestSupport.h"
+#include "editing/EditTransaction.h"
 #include "export/ExportLanguageCodes.h"
 #include "export/ExportLanguageMix.h"
 #include "export/ExportTextTracks.h"
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace vtl::test {
@@ -259,6 +261,39 @@ TEST_F(MovieExport, ProgressComesEveryTenthOfTheFrameRate) {
     ASSERT_EQ(probed.streams.size(), 1u);
     EXPECT_EQ(probed.streams[0].at("width"), "160");
     EXPECT_EQ(probed.streams[0].at("height"), "90");
+}
+
+// The composition refuses changes from the start of the export until just before its completion
+// handler runs, whether the export succeeds or is cancelled.
+TEST_F(MovieExport, TheCompositionIsFrozenForTheWholeExport) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "finished");
+        auto made = exporter(cancel ? "cancelled.m4v" : "frozen.m4v");
+        made->setExportScalingFactor(0.25f);
+        // The export waits at its first progress until the checks below are done.
+        std::promise<void> checked;
+        std::shared_future<void> gate = checked.get_future().share();
+        std::atomic<int> thawedProgress{0};
+        std::atomic<bool> frozenAtCompletion{true};
+        progress_.onProgress = [&](double) {
+            gate.wait();
+            if (!container()->isInExport()) ++thawedProgress;
+            if (cancel) made->cancelExport();
+        };
+        made->setCompletionHandler([&](const Status&) { frozenAtCompletion = container()->isInExport(); });
+        ASSERT_TRUE(made->startExport());
+        EXPECT_TRUE(container()->isInExport());
+        {
+            EditTransaction edit(*container());
+            EXPECT_FALSE(edit.status()) << "an edit is refused while the export runs";
+        }
+        checked.set_value();
+        (void)made->waitUntilFinished();
+        EXPECT_EQ(thawedProgress, 0);
+        EXPECT_FALSE(frozenAtCompletion);
+        EXPECT_FALSE(container()->isInExport());
+        progress_.onProgress = nullptr;
+    }
 }
 
 // Each failure leaves the earlier movie at the target as it was and no other file, says why, and
