@@ -1,9 +1,10 @@
 #pragma once
 // What a visual object asks of the renderer that draws it: an image cache by object and cache
 // path with a 64-bit stamp per entry, an opaque per-object context, one uploaded frame per object,
-// and the computing of an image into memory so that what a cache keeps is not recomputed on every
-// draw. Each renderer (preview canvas, viewer, image generator) has its own set, so objects keep
-// no such resources themselves. The renderer implements it; objects never own it.
+// the computing of an image into memory so that what a cache keeps is not recomputed on every
+// draw, and the frame sources that movie and recording tracks decode through. Each renderer (preview canvas,
+// viewer, image generator) has its own set, so objects keep no such resources themselves. The renderer
+// implements it; objects never own it.
 //
 // Threads: called from the thread that draws with the renderer; entries of an object removed on
 // the main thread meanwhile are dropped, never read. Entries do not keep their object alive.
@@ -18,6 +19,8 @@ class BitmapImage;
 class CIImage;
 class ColorSpace;
 class CompositionBaseObject;
+class MovieFrameRenderer;
+class RecordingFrameCacheProvider;
 
 // Cache paths of the image pipeline.
 inline constexpr const char* kCachePathImage = "image";
@@ -68,6 +71,11 @@ public:
     // keeps exactly one per object). None for an empty frame, which also drops the previous one.
     virtual CIImage cachedAndUploadPixelBuffer(const BitmapImage& frame,
                                                const CompositionBaseObject& object) = 0;
+
+    // --- Frame sources of movie and recording tracks; null where the renderer decodes no media
+    // (such tracks then draw nothing).
+    virtual MovieFrameRenderer* movieFrameRenderer() { return nullptr; }
+    virtual RecordingFrameCacheProvider* recordingFrameCaches() { return nullptr; }
 };
 
 } // namespace vtl

@@ -121,6 +121,8 @@ public:
     void removeAllCachedImages() override;
     CIImage materializedImage(const CIImage& image) override;
     std::shared_ptr<const ColorSpace> workingColorSpace() const override;
+    MovieFrameRenderer* movieFrameRenderer() override { return this; }
+    RecordingFrameCacheProvider* recordingFrameCaches() override { return this; }
 
     // --- Contexts and frames
     std::shared_ptr<RendererContext>

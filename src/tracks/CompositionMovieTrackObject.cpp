@@ -312,7 +312,7 @@ MovieTrackFrame Track::createImageAtTime(double time, MovieFrameUse use, MovieFr
 
 CIImage Track::createImageAtTime(const ObjectImageRequest& request) {
     ObjectRendererResources* resources = request.renderer;
-    auto* frames = dynamic_cast<MovieFrameRenderer*>(resources);
+    MovieFrameRenderer* frames = resources ? resources->movieFrameRenderer() : nullptr;
     if (!frames) return {};
     const MovieFrameUse use = request.forExport()     ? MovieFrameUse::Export
                               : request.forPlayback() ? MovieFrameUse::Playback

@@ -271,8 +271,9 @@ std::optional<float> focusHighlightStrength(const CompositionEventTriggeredState
 
 CIImage Track::createImageAtTime(const ObjectImageRequest& request) {
     takeInvalidateCachedVersionNextRun();
-    auto* frames = dynamic_cast<RecordingFrameCacheProvider*>(request.renderer);
-    if (!movie_ || !frames || !request.renderer) return {};
+    RecordingFrameCacheProvider* frames =
+        request.renderer ? request.renderer->recordingFrameCaches() : nullptr;
+    if (!movie_ || !frames) return {};
     const double t = request.compositionTime;
     const double m = t - startTime();
     const BitmapImage frame = movie_->createImageAtTime(m, frames);
