@@ -2,6 +2,7 @@
 // containers from keyed archives (the clipboard and document files), then archives what was
 // decoded again; and, as a property list, to transition settings pasted from the clipboard.
 
+#include "FuzzGuiApplication.h"
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionObjectsContainer.h"
 #include "objects/CompositionRectangularObject.h"
@@ -46,6 +47,7 @@ void readVisual(const vtl::CompositionBaseObject& object) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vtl::fuzz::ensureGuiApplication();
     static const bool registered = [] {
         vtl::registerVisualObjectClasses();
         vtl::registerBuiltinFilters();

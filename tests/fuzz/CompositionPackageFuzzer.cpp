@@ -3,6 +3,7 @@
 // rest is its "composition" file. The open must fail cleanly or succeed with entries that stay
 // inside the package, and a package it opened must save again.
 
+#include "FuzzGuiApplication.h"
 #include "document/CompositionDocument.h"
 #include "model/SharedMediaManager.h"
 #include "platform/foundation/Log.h"
@@ -40,6 +41,7 @@ const fs::path& fuzzFolder() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vtl::fuzz::ensureGuiApplication();
     if (size == 0) return 0;
     const fs::path package = fuzzFolder() / "input.vistrelcomposition";
     std::error_code error;

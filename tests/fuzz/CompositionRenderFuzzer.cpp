@@ -2,6 +2,7 @@
 // the offscreen generator at a few times, in editing and in export, so stored values that the
 // drawing takes apart (sizes, rectangles, times, masks) meet the renderer unchecked.
 
+#include "FuzzGuiApplication.h"
 #include "document/DocumentOpening.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
 
@@ -10,6 +11,7 @@
 #include <span>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vtl::fuzz::ensureGuiApplication();
     auto document = vtl::readCompositionArchive(std::span<const std::uint8_t>(data, size), "The input");
     if (!document.ok()) return 0;
     const vtl::CompositionObjectsContainer& container = *document.value()->objectsContainer();
