@@ -5,9 +5,7 @@
 #   thread-safety  every source of every library passes clang's -Wthread-safety (the lock
 #                  annotations of platform/foundation/ThreadAnnotations.h); sources that see no
 #                  annotation are left out, the analysis has nothing to check in them;
-#   all            both, as the test command runs them: a header that a source opens with is
-#                  compiled alone whenever that source is (by the build, by this pass), so only
-#                  the other headers get a job of their own.
+#   all            both, as the test command runs them.
 # Runs VISTREL_JOBS compilers at once (default: all cores). Prints one line per error as
 # path:line: message, then clang's own report, and fails when there is any.
 # Usage: check-syntax.sh [all|headers|thread-safety] [BUILD_DIR] [PATH_REGEX (only matching files)]

@@ -10,8 +10,9 @@ the source root, separated by tabs.
   headers:       every .h under src/, with the flags of the library that owns its folder
   thread-safety: every .cpp under src/ that sees a thread-safety annotation (through its includes
                  in the tree); in the others the analysis has nothing to check
-  all:           thread-safety, and every .h that no .cpp under src/ includes first: a header a
-                 source opens with is compiled alone each time the build compiles that source
+  all:           both (a source that opens with its header does not show that the header
+                 compiles alone: templates are instantiated at the end of the unit, where the
+                 source's later includes have completed the types a header only declares)
 
 A file belongs to the library with the longest folder that contains it, as the build's own
 globbing does (a library in a subfolder of another takes its files out of the outer one). Only
@@ -99,10 +100,8 @@ def main():
         for rsp, path in sources:
             if annotated.reaches(path):
                 print(f"source\t{rsp}\tsrc/{path}")
-    opened = {first_include(texts[path]) for _, path in sources} if mode == "all" else set()
     for rsp, path in headers if mode != "thread-safety" else []:
-        if path not in opened:
-            print(f"header\t{rsp}\tsrc/{path}")
+        print(f"header\t{rsp}\tsrc/{path}")
 
 
 class Reach:
@@ -150,18 +149,6 @@ def kept_flags(arguments, directory):
             kept.append("-I" + os.path.normpath(os.path.join(directory, argument[2:])))
         i += 1
     return kept
-
-
-def first_include(text):
-    """The header a source opens with (relative to src/): its first line that is neither blank
-    nor a comment, when that line includes a header of the tree."""
-    for line in text.splitlines():
-        line = line.strip()
-        if not line or line.startswith("//"):
-            continue
-        match = re.match(r'#\s*include\s*"([^"]+)"', line)
-        return match.group(1) if match else None
-    return None
 
 
 def owner(path, folders):
