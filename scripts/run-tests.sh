@@ -6,6 +6,9 @@
 # build, which is also the application's own build, so optimiser-only faults show up too.
 # VISTREL_SANITIZE=0 builds and runs only the plain build.
 # VISTREL_JOBS=N caps the build and test parallelism (default: all cores).
+# Before building, the library boundaries are checked (scripts/check-layers.sh) and, in a full run,
+# the sources: formatted (check-format.sh), headers that compile alone and clang's thread-safety
+# analysis (check-syntax.sh). A failing check fails the run; the tests still run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -21,6 +24,18 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 # Library boundaries, read from the configured targets before anything is compiled.
 layers_ok=1
 bash "$root/scripts/check-layers.sh" "$build" || layers_ok=0
+# Source checks that need only the configured build's compile commands; each prints its time.
+failed_checks=()
+run_check() { # NAME COMMAND...
+  local name="$1" start=$SECONDS
+  shift
+  if ! VISTREL_JOBS="$jobs" "$@"; then failed_checks+=("$name"); fi
+  echo "$name: $((SECONDS - start)) s"
+}
+if [ $# -eq 0 ]; then
+  run_check check-format bash "$root/scripts/check-format.sh"
+  run_check check-syntax bash "$root/scripts/check-syntax.sh" all "$build"
+fi
 cmake --build "$build" -j "$jobs"
 
 # Services, each stopped by its PID on exit.
@@ -70,6 +85,10 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 status=0
 [ "$layers_ok" = 1 ] || { echo "The library boundaries do not hold (see check-layers above)."; status=1; }
+if [ ${#failed_checks[@]} -gt 0 ]; then
+  echo "Source checks failed (see above): ${failed_checks[*]}."
+  status=1
+fi
 passed=0
 failed=0
 # Runs ctest in a build folder and adds its counts to the closing line.

@@ -5,11 +5,11 @@
 // of the main window). Owned like any widget; the delegate and the menu are not owned.
 
 #include <QColor>
+#include <QMenu>
 #include <QPointer>
 #include <QTableView>
 #include <cstdint>
-
-class QMenu;
+#include <utility>
 
 namespace vtl {
 

@@ -3,16 +3,15 @@
 // of a window while a long operation runs. Its interface is built in code. Whoever creates the
 // dialog owns it; the dialog owns its panel.
 
+#include "platform/ui/SpinningProgressIndicator.h"
+
+#include <QLabel>
 #include <QPointer>
+#include <QWidget>
 #include <memory>
 #include <string>
 
-class QLabel;
-class QWidget;
-
 namespace vtl {
-
-class SpinningProgressIndicator;
 
 class VTLDialog {
 public:

@@ -7,9 +7,8 @@
 #include "platform/foundation/Geometry.h"
 
 #include <QPointer>
+#include <QWidget>
 #include <memory>
-
-class QWidget;
 
 namespace vtl {
 

@@ -8,11 +8,11 @@
 #include "platform/graphics/Image.h"
 
 #include <QPointer>
+#include <QWidget>
 #include <memory>
 #include <string>
 
 class QAction;
-class QWidget;
 
 namespace vtl {
 
