@@ -47,7 +47,7 @@ Bus& bus(bool trusting) {
     b.object = RemoteObjectServer::create(
         *b.server, kInterface, {{"echoBytes", "ay", "ay", false, echo}},
         [trusting](const std::string&, IpcCallerDecision decided) {
-            decided(trusting, trusting ? "" : "Not the main application.");
+            decided(trusting, trusting ? "" : "not the main application");
         },
         b.error);
     const std::string name = std::string(kServiceName) + (trusting ? ".trusting" : ".wary");
