@@ -3,6 +3,7 @@
 // that dies or asks the recorder to terminate mid-recording; callers that are not the main
 // application.
 
+#include "capture/PrivateXServer.h"
 #include "ipc/PrivateSessionBus.h"
 #include "platform/capture/Screens.h"
 #include "platform/ipc/BusConnection.h"
@@ -35,7 +36,8 @@ using vtl::testing::processEventsUntil;
 // Generous: the test machine may be small and run with sanitizers.
 constexpr double kStartSeconds = 60;
 constexpr double kFinishSeconds = 120;
-// Carrying 63 MiB through the bus and back, on a loaded machine.
+// Carrying 63 MiB through the bus and back, on a loaded machine: a bound against hanging only.
+// How soon the refusal comes is measured by the bus benchmark.
 constexpr int kLargeCallMilliseconds = 120000;
 
 struct PackageCheck {
@@ -72,6 +74,12 @@ PackageCheck checkPackage(const std::string& path) {
     }
     info.release();
     return check;
+}
+
+// Whether the recorder has written the first frame of the package: the recording is under way.
+bool hasFirstFrame(const std::string& package) {
+    std::error_code error;
+    return fs::file_size(fs::path(package) / "vtldirectory", error) > 0 && !error;
 }
 
 // The recorder runs detached: once it has ended it is gone or a zombie of no parent of ours.
@@ -175,13 +183,13 @@ TEST_F(RecorderProgramTest, AFullScreenRecordingWithAPauseEndsInAResultAndAPacka
 
     auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(client->startRecording());
-    processEventsFor(1.5);
+    ASSERT_TRUE(processEventsUntil([&] { return hasFirstFrame(settings.recordPath()); }, kStartSeconds));
     ASSERT_TRUE(client->pauseResumeRecord());
     ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == true; }, kStartSeconds));
-    processEventsFor(1.0);
+    processEventsFor(1.0); // the pause itself
     ASSERT_TRUE(client->pauseResumeRecord());
     ASSERT_TRUE(processEventsUntil([&] { return client->isPaused() == false; }, kStartSeconds));
-    processEventsFor(4.0);
+    // A stop before the shortest recording is put off by the recorder until then.
     ASSERT_TRUE(client->stopRecord());
 
     ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds));
@@ -277,40 +285,17 @@ TEST_F(RecorderProgramTest, ALargeCallIsRefusedAtOnceAndTheRecordingStaysUnderCo
         RemoteObjectProxy stranger(*strangerBus, std::string(kRecorderServiceName),
                                    std::string(kRemoteRecorderInterface));
         const IpcArguments large = {IpcBytes(std::size_t{63} << 20, 0x42)};
-        auto timed = [](const RemoteObjectProxy& proxy, const char* method, const IpcArguments& arguments,
-                        IpcReply& reply) {
-            auto begun = std::chrono::steady_clock::now();
-            reply = proxy.call(method, arguments, kLargeCallMilliseconds);
-            return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-        };
-        IpcReply refused;
-        if (c.stopBySignal) {
-            // The call that used to leave the recorder deaf, so that it never ended.
-            refused = stranger.call("prepareMovieWithInfoDictionary", large, kLargeCallMilliseconds);
-            EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.AccessDenied") << refused.error;
-        } else {
-            // What carrying 63 MiB to the recorder and back costs here: an unknown operation is
-            // answered as soon as it arrives.
-            IpcReply unknown;
-            const double carrySeconds = timed(owner, "noSuchOperation", large, unknown);
-            EXPECT_EQ(unknown.errorName, "org.freedesktop.DBus.Error.UnknownMethod");
-            // Soon after arriving, with room for a loaded machine's varying transfer times (the
-            // bus daemon may take twice as long over the next 63 MiB); a deaf recorder kept the
-            // caller waiting 25 s.
-            const double limitSeconds = carrySeconds * 3.0 + 2.0;
-
-            double seconds = timed(stranger, "prepareMovieWithInfoDictionary", large, refused);
-            EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.AccessDenied");
-            EXPECT_NE(refused.error.find("does not own com.morlunesoftware.vistrel3"), std::string::npos)
-                << refused.error;
-            EXPECT_LT(seconds, limitSeconds) << "the stranger's call waited";
-
-            seconds = timed(owner, "prepareMovieWithInfoDictionary", large, refused);
+        // The call that used to leave the recorder deaf, so that it never ended.
+        IpcReply refused = stranger.call("prepareMovieWithInfoDictionary", large, kLargeCallMilliseconds);
+        EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.AccessDenied") << refused.error;
+        EXPECT_NE(refused.error.find("does not own com.morlunesoftware.vistrel3"), std::string::npos)
+            << refused.error;
+        if (!c.stopBySignal) {
+            refused = owner.call("prepareMovieWithInfoDictionary", large, kLargeCallMilliseconds);
             EXPECT_EQ(refused.errorName, "org.freedesktop.DBus.Error.LimitsExceeded");
             EXPECT_NE(refused.error.find("take 66060288 bytes; it accepts at most 1048576."),
                       std::string::npos)
                 << refused.error;
-            EXPECT_LT(seconds, limitSeconds) << "the owner's call waited";
         }
 
         // Still under the owner's control.
@@ -353,7 +338,7 @@ TEST_F(RecorderProgramTest, AMainApplicationThatDiesMidRecordingStillLeavesAFini
         kStartSeconds))
         << "the recording did not start";
     ASSERT_TRUE(output.contains("recording ")) << mainApplication.readAllStandardError().toStdString();
-    processEventsFor(1.0);
+    ASSERT_TRUE(processEventsUntil([&] { return hasFirstFrame(package + ".vistrelRecord"); }, kStartSeconds));
     mainApplication.kill();
     ASSERT_TRUE(mainApplication.waitForFinished(30000));
 
@@ -378,7 +363,8 @@ TEST_F(RecorderProgramTest, ATerminateRequestMidRecordingFinishesThePackageFirst
         RecordingSettings settings;
         startFullScreenRecording(c.name, settings);
         ASSERT_FALSE(HasFatalFailure());
-        processEventsFor(1.0);
+        ASSERT_TRUE(processEventsUntil([&] { return hasFirstFrame(settings.recordPath()); }, kStartSeconds))
+            << c.name;
         c.terminate();
         ASSERT_TRUE(processEventsUntil([&] { return !record.done.empty(); }, kFinishSeconds)) << c.name;
         EXPECT_TRUE(recorderGone()) << c.name;
@@ -422,6 +408,10 @@ TEST_F(RecorderProgramTest, AFullOrNearlyFullDiskStopsTheRecordingAtOnceWithASto
     probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
     if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
         GTEST_SKIP() << "needs unprivileged user and mount namespaces (unshare -rm)";
+    // The large window it opens goes on an X server of this test's own, where it covers no other
+    // test program's windows.
+    std::string serverError;
+    if (!vtl::testing::startPrivateXServer(serverError)) GTEST_SKIP() << serverError;
     struct Case {
         const char* name;
         const char* size;
@@ -442,13 +432,9 @@ TEST_F(RecorderProgramTest, AFullOrNearlyFullDiskStopsTheRecordingAtOnceWithASto
 
         VistrelCallbacksRecord& r = record;
         std::vector<std::string> reasons;
-        std::optional<std::chrono::steady_clock::time_point> finishingAt;
         VistrelCallbacks callbacks;
         callbacks.remoteRecorderAvailable = [&r] { ++r.available; };
-        callbacks.showFinishingRecord = [&] {
-            ++r.finishing;
-            finishingAt = std::chrono::steady_clock::now();
-        };
+        callbacks.showFinishingRecord = [&r] { ++r.finishing; };
         callbacks.recordDoneWithInfo = [&r](const std::optional<PropertyList>& info) {
             r.done.push_back(info);
         };
@@ -501,11 +487,9 @@ touch "$3/copied")";
         }
         ASSERT_TRUE(processEventsUntil([&] { return fs::exists(out / "copied"); }, kFinishSeconds));
 
-        ASSERT_TRUE(finishingAt);
-        // Within 0.5 s of the failed write or the first frame, which come a little after what
-        // caused them (the window's first picture, the real start): generous for a loaded machine.
-        EXPECT_LT(std::chrono::duration<double>(*finishingAt - stopCauseAt).count(), 3.0)
-            << "the recording went on";
+        // That the stop came at once is read from the package (its stop record and length), not
+        // from the wall clock of a machine that may be busy.
+        EXPECT_EQ(record.finishing, 1);
         const double causeSeconds = std::chrono::duration<double>(stopCauseAt - startedAt).count();
         ASSERT_EQ(reasons.size(), 1u);
         for (const char* part : c.reasonParts)

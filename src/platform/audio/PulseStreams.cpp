@@ -14,8 +14,10 @@ namespace vtl::detail {
 namespace {
 
 constexpr double streamTimeoutSeconds = 2.0;
-// A short target keeps starts quick; the feeder's ring, not the server, absorbs scheduling jitter.
-constexpr pa_usec_t targetLatencyUsec = 40000;
+// The server's queue must outlast a stall of this process or of the server's own main thread,
+// which on a busy machine reaches tens of milliseconds: 40 ms ran dry at a load of 25 and more.
+// Kept short of what would put the sound noticeably behind the picture.
+constexpr pa_usec_t targetLatencyUsec = 100000;
 constexpr pa_usec_t requestSizeUsec = 10000;
 constexpr pa_usec_t captureFragmentUsec = 10000;
 
@@ -73,7 +75,11 @@ public:
         pa_buffer_attr attributes;
         attributes.maxlength = static_cast<std::uint32_t>(-1);
         attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(targetLatencyUsec, &spec));
-        attributes.prebuf = static_cast<std::uint32_t>(-1);
+        // No prebuffering: after running dry the server would wait for a full queue before playing
+        // on, and everything after the gap would be heard late by as much. Without it the server
+        // plays silence for the gap and drops what comes too late, so the sound stays at its time;
+        // start() fills the queue before uncorking, so the first frames are there.
+        attributes.prebuf = 0;
         attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(requestSizeUsec, &spec));
         attributes.fragsize = static_cast<std::uint32_t>(-1);
         const auto flags =

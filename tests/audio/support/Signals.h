@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace vtl::test {
@@ -54,6 +55,24 @@ inline double amplitudeAt(const std::vector<float>& x, double frequency, std::si
         im += x[i] * h * std::sin(w);
     }
     return 2 * std::hypot(re, im) / (0.5 * static_cast<double>(to - from));
+}
+
+// Gaps in a sound that should go on: runs of at least `frames` quiet frames in [from, to) (a tone
+// of some level crosses zero in far less than a millisecond). Each is (start, length) in frames.
+inline std::vector<std::pair<std::size_t, std::size_t>> gaps(const std::vector<float>& x, std::size_t from,
+                                                             std::size_t to, std::size_t frames = 88) {
+    std::vector<std::pair<std::size_t, std::size_t>> found;
+    to = std::min(to, x.size());
+    std::size_t run = 0;
+    for (std::size_t i = from; i <= to; ++i) {
+        if (i < to && std::abs(x[i]) < 0.01f) {
+            ++run;
+            continue;
+        }
+        if (run >= frames) found.emplace_back(i - run, run);
+        run = 0;
+    }
+    return found;
 }
 
 // The strongest frequency between low and high, by a fine scan.
