@@ -160,12 +160,17 @@ std::unique_ptr<CIFilter> Object::filterWithNameForTime(const std::string& effec
 
 CIImage Object::imageWithFiltersAppliedAtTime(double compositionTime, const CIImage& image) const {
     CIImage result = image;
+    // Tiles and some distortions fill the whole plane; the compositor draws only finite pictures, so
+    // every effect's output is confined to the object's picture.
+    const Rect picture = image.isNull() ? Rect() : image.extent();
+    const bool confine = !image.isNull() && !isInfiniteRect(picture);
     for (const std::string& name : namesOfActiveEffectsAtTime(compositionTime)) {
         if (!FilterRegistry::shared().attributesOfFilter(name)) {
             logOnce("unknown effect " + name, "The effect \"" + name + "\" is not known; it is left out.");
             continue;
         }
         result = imageFromFilterNamedAtTime(name, compositionTime, result);
+        if (confine && !result.isNull()) result = result.imageByCroppingToRect(picture);
     }
     return result;
 }
