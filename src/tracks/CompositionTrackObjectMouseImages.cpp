@@ -468,7 +468,9 @@ CIImage mouseCursorAndEventImageAtTime(const CompositionTrackObject& track, doub
     const double m = t - track.startTime();
     CIImage image;
     if (cursorOn) {
-        image = mouseImageAtTime(track, m, Point{}, track.opacityForTime(t), renderer);
+        // The overlay joins the track's list of pictures, which the track's opacity fades as a
+        // whole: fading the cursor here as well would fade it twice.
+        image = mouseImageAtTime(track, m, Point{}, 1.0f, renderer);
         if (image.isNull()) return {};
     }
     if (eventsOn && needsToVisualizeMouseEventAtTime(track, m)) {

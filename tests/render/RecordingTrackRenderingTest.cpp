@@ -384,6 +384,23 @@ TEST_F(RecordingTrackRendering, CursorSitsAtItsHotSpotAndClickRingsFadeByAge) {
     EXPECT_EQ(overlayAt(*track, 2.01).alpha(200, 100), 0);
 }
 
+TEST_F(RecordingTrackRendering, AFadedRecordingFadesItsCursorOnce) {
+    auto track = addTrack(RecScript{true, false, false});
+    track->setOpacity(0.5f, track->startTime());
+    ObjectImageRequest request;
+    request.compositionTime = 1.5;
+    request.renderer = &renderer;
+    const std::vector<CIImage> list = track->createScaledImagesForTime(request, BackAndFrontImages::Include);
+    ASSERT_EQ(list.size(), 1u) << "faded as one picture";
+    const Rendered faded = render(list.front(), PixelRegion{0, 0, kRecWidth, kRecHeight});
+    // The opaque red cursor over the frame, at half opacity: premultiplied (0, 0, 128, 128).
+    const std::array<int, 4> cursor = faded.at(100, 78);
+    EXPECT_NEAR(cursor[0], 0, 2);
+    EXPECT_NEAR(cursor[1], 0, 2);
+    EXPECT_NEAR(cursor[2], 128, 2);
+    EXPECT_NEAR(cursor[3], 128, 2);
+}
+
 TEST_F(RecordingTrackRendering, CursorPicturesAreDecodedOncePerChange) {
     auto track = addTrack();
     const std::uint64_t decodes = mouseCursorDecodeCount();
