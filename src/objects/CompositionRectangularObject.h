@@ -393,6 +393,9 @@ private:
     void replaceNamesOfAllUsedEffects(const std::vector<std::string>& names);
     std::vector<SnappingGuide> snappingGuidesAtTime(double compositionTime, double Point::*axis) const;
     void transitionTimesChanged();
+    // Every model operation that moves the object in time reports it by key; the transitions on
+    // either side follow from here, whichever operation it was.
+    void ownTimesChanged();
     void observeTransition(const std::shared_ptr<CompositionBaseObject>& transition, const std::string& key,
                            ObservableObject::Token& token);
     void unanchor();
