@@ -174,3 +174,34 @@ TEST(SpeechSynthesizerTest, AnEmptyTextGivesAFileWithoutSound) {
     EXPECT_LT(outcome->durationSeconds(), 1.0);
     EXPECT_TRUE(fs::exists(folder.file("empty.aiff")));
 }
+
+TEST(SpeechSynthesizerTest, ALanguageFindsTheVoiceThatSpeaksItAmongAllItsLanguagesAndAliases) {
+    struct Case {
+        const char* code;
+        const char* spoken; // a language the chosen voice must list; empty for no voice
+    };
+    const Case cases[] = {
+        {"zh", "cmn"}, {"ZH-cn", "cmn"}, {"zh-yue", "yue"}, {"no", "nb"}, {"nb", "no"}, {"pt-BR", "pt-br"},
+        {"pt", "pt"},  {"en", "en"},     {"de", "de"},      {"xx", ""},   {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        const std::optional<std::string> identifier = SpeechSynthesizer::voiceForLanguage(c.code);
+        if (!*c.spoken) {
+            EXPECT_FALSE(identifier.has_value()) << *identifier;
+            continue;
+        }
+        ASSERT_TRUE(identifier.has_value());
+        const std::optional<SpeechVoice> voice = SpeechSynthesizer::voiceWithIdentifier(*identifier);
+        ASSERT_TRUE(voice.has_value());
+        bool listed = false;
+        for (const SpeechVoice::Language& language : voice->languages)
+            listed = listed || language.code == c.spoken;
+        EXPECT_TRUE(listed) << voice->identifier << " does not speak " << c.spoken;
+    }
+    // The Mandarin voice, not the Cantonese one, which lists "zh" at a lower priority.
+    const std::optional<SpeechVoice> chinese =
+        SpeechSynthesizer::voiceWithIdentifier(SpeechSynthesizer::voiceForLanguage("zh").value_or(""));
+    ASSERT_TRUE(chinese.has_value());
+    EXPECT_EQ(chinese->language.substr(0, 3), "cmn");
+}
