@@ -115,6 +115,11 @@ std::vector<SpeechVoice::Language> spokenLanguages(const char* list) {
     return languages;
 }
 
+constexpr std::pair<espeak_PARAMETER, int> defaultParameters[] = {
+    {espeakRATE, espeakRATE_NORMAL},       {espeakVOLUME, 100}, {espeakPITCH, 50},  {espeakRANGE, 50},
+    {espeakPUNCTUATION, espeakPUNCT_NONE}, {espeakCAPITALS, 0}, {espeakWORDGAP, 0},
+};
+
 // The engine: made on the speech thread on first use and used only there.
 class SpeechEngine {
 public:
@@ -138,6 +143,10 @@ public:
             outcome.error = "The voice \"" + job.voice + "\" cannot speak here.";
             return outcome;
         }
+        // The engine keeps the pace and pitch that the previous voice left behind: every voice
+        // starts from the defaults, so a text sounds the same whatever was spoken before it.
+        for (const auto& [parameter, value] : defaultParameters)
+            espeak_SetParameter(parameter, value, 0);
         MovieWriterOptions options;
         options.container = MovieContainer::Aiff;
         options.threadCount = 1;
