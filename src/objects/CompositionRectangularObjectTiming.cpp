@@ -335,7 +335,11 @@ void Object::setUndoDisabled(bool disabled) {
 void Object::copyValuesInto(CompositionBaseObject& base) const {
     CompositionBaseObject::copyValuesInto(base);
     // Transitions and mask relations belong to the original's place in the composition.
-    if (auto* target = dynamic_cast<Object*>(&base)) target->usesGlobalShadow_ = usesGlobalShadow_;
+    if (auto* target = dynamic_cast<Object*>(&base)) {
+        target->usesGlobalShadow_ = usesGlobalShadow_;
+        target->userEffectOrder_ = userEffectOrder_;
+        target->recacheNamesOfAllUsedEffects();
+    }
 }
 
 std::shared_ptr<CompositionBaseObject>
