@@ -2,6 +2,9 @@
 
 #include "document/CompositionDocument.h"
 #include "model/SharedMediaManager.h"
+#include "objects/MouseVisualization.h"
+#include "platform/foundation/FileHandle.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
 #include "platform/media/MediaAsset.h"
 #include "tracks/CompositionAudioTrackObject.h"
@@ -27,6 +30,30 @@ void registerRecordingExportClasses() {
         return true;
     }();
     (void)registered;
+}
+
+// The pointer style the recording was made with, applied as opening the recording applies it; a
+// style that cannot be read leaves the track's own (logged).
+void adoptRecordedMouseStyle(CompositionVistrelTrack& track, const fs::path& package) {
+    const fs::path file = package / "mouseVisualization";
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) return;
+    constexpr std::uint64_t maximumStyleBytes = 16u << 20;
+    Result<std::vector<std::uint8_t>> bytes = FileHandle::readWholeFile(file.string(), maximumStyleBytes);
+    Result<std::shared_ptr<MouseVisualization>> style =
+        bytes ? MouseVisualization::unarchive(bytes.value()) : bytes.asFailure();
+    if (!style || !style.value()) {
+        logMessage("The recorded mouse style of " + package.string() +
+                   " cannot be read: " + (style ? std::string("it is empty") : style.error()));
+        return;
+    }
+    std::shared_ptr<MouseVisualization> recorded = style.value();
+    recorded->vistrelOwn = true;
+    recorded->setName(localizedString("MouseVisualization_Name_AsRecorded"));
+    track.setRecordMouseVisualization(recorded);
+    track.setMouseVisualization(recorded);
+    track.setVisualizesMouseEvents(recorded->visualizesClicks, 0);
+    track.setVisualizesMouseCursor(recorded->visualizeMouseCursor, 0);
 }
 
 } // namespace
@@ -81,6 +108,7 @@ Status VTLRecordingExporter::doBeginExport() {
     track->setMovie(movie);
     track->setStartTimeEndTime(0, movie->duration());
     container.addObject(track);
+    adoptRecordedMouseStyle(*track, fs::path(recordingPath_));
     if (container.canvasSize() != size) {
         container.setCanvasSize(size);
         track->setNoneAnimationStateFromTrackMatrix();

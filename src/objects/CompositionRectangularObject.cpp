@@ -89,6 +89,11 @@ void Object::didConstruct() {
     const bool isNew = noneAnimationState() == nullptr;
     CompositionBaseObject::didConstruct();
     if (isNew) applyDefaults();
+    // The observations end with the object, which owns them.
+    static const int ownTimesContext = 0;
+    for (const char* key : {"startTime", "endTime", "movieStartTime", "movieEndTime"})
+        addObserver(key, KeyValueObservingOptions::newValue, &ownTimesContext,
+                    [this](const KeyValueChange&) { ownTimesChanged(); });
 }
 
 // The defaults land in the none-animation state (animation is off). A new object is not part of

@@ -391,8 +391,14 @@ private:
     void applyDefaults();
     // Replaces the list of used effects as one undoable change.
     void replaceNamesOfAllUsedEffects(const std::vector<std::string>& names);
+    // The effects in `names` ordered as the user last ordered them; effects the user never placed
+    // keep their order after those.
+    std::vector<std::string> inUserEffectOrder(std::vector<std::string> names) const;
     std::vector<SnappingGuide> snappingGuidesAtTime(double compositionTime, double Point::*axis) const;
     void transitionTimesChanged();
+    // Every model operation that moves the object in time reports it by key; the transitions on
+    // either side follow from here, whichever operation it was.
+    void ownTimesChanged();
     void observeTransition(const std::shared_ptr<CompositionBaseObject>& transition, const std::string& key,
                            ObservableObject::Token& token);
     void unanchor();
@@ -410,6 +416,9 @@ private:
     std::weak_ptr<CompositionBaseObject> maskForObject_;
     std::string maskFilter_;
     bool usesGlobalShadow_ = false;
+    // The effect order the user set (archived); empty until the user moves an effect. Rebuilding
+    // the list from the keyframes keeps it.
+    std::vector<std::string> userEffectOrder_;
     std::atomic<bool> invalidateCachedVersionNextRun_{false};
 };
 

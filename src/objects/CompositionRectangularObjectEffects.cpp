@@ -63,8 +63,19 @@ std::vector<std::string> Object::uncachedNamesOfAllUsedEffects() const {
     return names;
 }
 
+std::vector<std::string> Object::inUserEffectOrder(std::vector<std::string> names) const {
+    if (userEffectOrder_.empty()) return names;
+    auto rank = [this](const std::string& name) {
+        return std::size_t(std::find(userEffectOrder_.begin(), userEffectOrder_.end(), name) -
+                           userEffectOrder_.begin());
+    };
+    std::stable_sort(names.begin(), names.end(),
+                     [&rank](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
+    return names;
+}
+
 void Object::recacheNamesOfAllUsedEffects() {
-    const std::vector<std::string> names = uncachedNamesOfAllUsedEffects();
+    const std::vector<std::string> names = inUserEffectOrder(uncachedNamesOfAllUsedEffects());
     if (names == namesOfAllUsedEffects()) return;
     while (countOfNamesOfAllUsedEffects() > 0)
         removeObjectFromNamesOfAllUsedEffectsAtIndex(countOfNamesOfAllUsedEffects() - 1);
@@ -77,9 +88,11 @@ void Object::replaceNamesOfAllUsedEffects(const std::vector<std::string>& names)
     if (names == previous) return;
     if (CompositionUndoManager* manager = undoManager(); manager && registersUndoForChanges()) {
         std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
-        manager->registerUndo(this, [weakSelf, previous] {
-            if (auto self = std::dynamic_pointer_cast<Object>(weakSelf.lock()))
+        manager->registerUndo(this, [weakSelf, previous, previousOrder = userEffectOrder_] {
+            if (auto self = std::dynamic_pointer_cast<Object>(weakSelf.lock())) {
                 self->replaceNamesOfAllUsedEffects(previous);
+                self->userEffectOrder_ = previousOrder;
+            }
         });
     }
     while (countOfNamesOfAllUsedEffects() > 0)
@@ -160,12 +173,17 @@ std::unique_ptr<CIFilter> Object::filterWithNameForTime(const std::string& effec
 
 CIImage Object::imageWithFiltersAppliedAtTime(double compositionTime, const CIImage& image) const {
     CIImage result = image;
+    // Tiles and some distortions fill the whole plane; the compositor draws only finite pictures, so
+    // every effect's output is confined to the object's picture.
+    const Rect picture = image.isNull() ? Rect() : image.extent();
+    const bool confine = !image.isNull() && !isInfiniteRect(picture);
     for (const std::string& name : namesOfActiveEffectsAtTime(compositionTime)) {
         if (!FilterRegistry::shared().attributesOfFilter(name)) {
             logOnce("unknown effect " + name, "The effect \"" + name + "\" is not known; it is left out.");
             continue;
         }
         result = imageFromFilterNamedAtTime(name, compositionTime, result);
+        if (confine && !result.isNull()) result = result.imageByCroppingToRect(picture);
     }
     return result;
 }
@@ -405,6 +423,7 @@ void Object::moveEffectToIndex(const std::string& group, int index) {
     names.erase(found);
     names.insert(names.begin() + index, group);
     replaceNamesOfAllUsedEffects(names);
+    userEffectOrder_ = names;
 }
 
 void Object::removeEffect(const std::string& group) {

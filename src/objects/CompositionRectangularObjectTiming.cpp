@@ -8,6 +8,7 @@
 #include "model/MediaTrackCapability.h"
 #include "model/TransitionCapability.h"
 #include "objects/CompositionRectangularObject.h"
+#include "objects/CompositionTransition.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/SinglePrecision.h"
@@ -53,11 +54,12 @@ void Object::setTimeCantManuallyBeSet(bool locked) {
 bool Object::needsToDrawAtTime(double compositionTime) const {
     double start = snapStartTime();
     double end = snapEndTime();
-    // While a transition covers the object, the transition draws it.
+    // While a transition covers the object, the transition draws it. A transition whose objects
+    // have come apart (it is about to be removed) never stretches the object beyond its own times.
     if (const TransitionCapability* to = transitionOf(toTransition()))
-        end = to->transitionStartTimeInGlobalTime();
+        end = std::min(end, to->transitionStartTimeInGlobalTime());
     if (const TransitionCapability* from = transitionOf(fromTransition()))
-        start = from->transitionEndTimeInGlobalTime();
+        start = std::max(start, from->transitionEndTimeInGlobalTime());
     return start <= compositionTime && compositionTime <= end;
 }
 
@@ -113,6 +115,21 @@ void Object::setEndTime(double endTime) {
     CompositionBaseObject::setEndTime(endTime);
     if (auto to = toTransition(); to && to->asTransition()) to->asTransition()->setupTimes();
     if (auto from = fromTransition(); from && from->asTransition()) from->asTransition()->setupTimes();
+}
+
+void Object::ownTimesChanged() {
+    // A transition's own times are derived from its objects: a move of the transition alone (a
+    // container moving everything after a time) is put back.
+    if (auto* self = dynamic_cast<CompositionTransition*>(this); self && !self->isInvalidated()) {
+        self->setupTimes();
+        return;
+    }
+    for (const auto& linked : {toTransition(), fromTransition()}) {
+        auto transition = std::dynamic_pointer_cast<CompositionTransition>(linked);
+        if (!transition || transition->isInvalidated()) continue;
+        transition->setupTimes();
+        transition->removeLaterIfApart();
+    }
 }
 
 bool Object::stateIsDuringTransition(const CompositionBaseState& state) const {
@@ -318,7 +335,11 @@ void Object::setUndoDisabled(bool disabled) {
 void Object::copyValuesInto(CompositionBaseObject& base) const {
     CompositionBaseObject::copyValuesInto(base);
     // Transitions and mask relations belong to the original's place in the composition.
-    if (auto* target = dynamic_cast<Object*>(&base)) target->usesGlobalShadow_ = usesGlobalShadow_;
+    if (auto* target = dynamic_cast<Object*>(&base)) {
+        target->usesGlobalShadow_ = usesGlobalShadow_;
+        target->userEffectOrder_ = userEffectOrder_;
+        target->recacheNamesOfAllUsedEffects();
+    }
 }
 
 std::shared_ptr<CompositionBaseObject>

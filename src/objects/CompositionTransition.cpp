@@ -7,6 +7,7 @@
 #include "model/CompositionObjectsContainer.h"
 #include "model/CompositionUndoManager.h"
 #include "objects/TransitionValues.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -525,10 +526,31 @@ void Transition::remove() {
     if (CompositionObjectsContainer* container = compositionObjectsContainer()) container->removeObject(this);
 }
 
-void Transition::removeIfNecessary() {
+bool Transition::objectsAreApart() const {
     const CompositionRectangularObject* f = from();
     const CompositionRectangularObject* t = to();
-    if (f && t && f->snapEndTime() < t->snapStartTime()) remove();
+    return f && t && f->snapEndTime() < t->snapStartTime();
+}
+
+void Transition::removeIfNecessary() {
+    if (objectsAreApart()) remove();
+}
+
+void Transition::removeLaterIfApart() {
+    if (removalPending_ || invalidated_ || !objectsAreApart()) return;
+    if (CompositionUndoManager* manager = undoManager();
+        manager && (manager->isUndoing() || manager->isRedoing()))
+        return;
+    removalPending_ = true;
+    std::weak_ptr<CompositionUndoObject> weakSelf = weak_from_this();
+    DispatchQueue::mainQueue()->async([weakSelf] {
+        auto self = std::dynamic_pointer_cast<Transition>(weakSelf.lock());
+        if (!self) return;
+        self->removalPending_ = false;
+        const CompositionObjectsContainer* container = self->compositionObjectsContainer();
+        if (self->invalidated_ || !container || !container->containsObject(self.get())) return;
+        self->removeIfNecessary();
+    });
 }
 
 void Transition::invalidateTransitionAndRemoveFromObjects() {

@@ -153,6 +153,10 @@ public:
     void remove();
     // Removes the transition when its objects no longer overlap.
     void removeIfNecessary();
+    // The same on the main queue once the current change is over (a container may be walking its
+    // objects while it moves them); nothing while undo or redo replays a step.
+    void removeLaterIfApart();
+    bool objectsAreApart() const;
     void invalidateTransitionAndRemoveFromObjects();
     bool isInvalidated() const { return invalidated_; }
     void invalidate() override;
@@ -198,6 +202,7 @@ private:
     // The main thread's instance of the render filter, which filterValueForKey reads.
     std::unique_ptr<CIFilter> inspectedFilter_;
     bool invalidated_ = false;
+    bool removalPending_ = false;
 };
 
 } // namespace vtl

@@ -130,6 +130,9 @@ std::optional<FilterValue> filterValueFromStoredForm(const PropertyList& stored,
 
 std::unique_ptr<CIFilter> makeTransitionFilter(const TransitionTypeDescription& description, int32_t type,
                                                const PlistDictionary& values, ColourHandling colour) {
+    // A transition is made (decoded, or its type set) before any renderer has registered the
+    // filters it names.
+    registerBuiltinFilters();
     std::unique_ptr<CIFilter> filter = FilterRegistry::shared().filterWithName(description.renderFilter);
     if (!filter) return nullptr;
     applyPresets(type, *filter);
@@ -145,6 +148,7 @@ std::unique_ptr<CIFilter> makeTransitionFilter(const TransitionTypeDescription& 
 
 std::unique_ptr<CIFilter> makeTransitionHelperFilter(const TransitionTypeDescription& description) {
     if (description.helperFilter.empty()) return nullptr;
+    registerBuiltinFilters();
     std::unique_ptr<CIFilter> helper = FilterRegistry::shared().filterWithName(description.helperFilter);
     if (helper && description.helperFilter == "CIColorControls") {
         helper->setValue("inputSaturation", 0.22);

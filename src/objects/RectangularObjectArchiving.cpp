@@ -68,6 +68,13 @@ void CompositionRectangularObject::encodeWithCoder(KeyedArchiver& coder) const {
     }
     coder.encodeObject("key_timeCantManuallyBeSet", ArchivedValue(timeCantManuallyBeSet_));
     coder.encodeBool("key_usesGlobalShadow", usesGlobalShadow_);
+    // Only an order the user set is stored; without it the keyframes decide, as they always did.
+    if (!userEffectOrder_.empty()) {
+        ArchivedArray order;
+        for (const std::string& name : namesOfAllUsedEffects())
+            order.push_back(ArchivedValue(name));
+        coder.encodeObject("key_effectOrder", ArchivedValue(std::move(order)));
+    }
 }
 
 void CompositionRectangularObject::initWithCoder(KeyedUnarchiver& coder) {
@@ -80,6 +87,15 @@ void CompositionRectangularObject::initWithCoder(KeyedUnarchiver& coder) {
     usesGlobalShadow_ = coder.decodeBoolForKey("key_usesGlobalShadow");
     fromObjectTransition_ = decodeTransition(coder, "key_fromObjectTransition");
     toObjectTransition_ = decodeTransition(coder, "key_toObjectTransition");
+    userEffectOrder_.clear();
+    if (std::optional<ArchivedArray> order = coder.decodeArrayForKey("key_effectOrder")) {
+        // Bounded, and only names: a damaged list cannot grow the object or carry other values.
+        for (const ArchivedValue& entry : *order) {
+            if (userEffectOrder_.size() >= 1024) break;
+            if (const std::string* name = entry.stringValue()) userEffectOrder_.push_back(*name);
+        }
+        recacheNamesOfAllUsedEffects();
+    }
     observeTransition(fromTransition(), "endTime", fromTransitionObservation_);
     observeTransition(toTransition(), "startTime", toTransitionObservation_);
 }

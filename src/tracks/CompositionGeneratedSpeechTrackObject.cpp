@@ -249,12 +249,9 @@ std::optional<std::string> Object::defaultVoiceForLanguage(const std::string& la
     std::shared_ptr<VistrelLanguage> language =
         VistrelLanguage::languageFromUnlocalizedLanguageName(languageName);
     if (!language) return std::nullopt;
-    const std::string prefix = lowercased(language->localeIdentifier()).substr(0, 2);
-    if (prefix.size() < 2) return std::nullopt;
-    for (const SpeechVoice& voice : SpeechSynthesizer::availableVoices()) {
-        if (lowercased(voice.language).rfind(prefix, 0) == 0) return voice.identifier;
-    }
-    return std::nullopt;
+    const std::string code = lowercased(language->localeIdentifier());
+    if (code.size() < 2) return std::nullopt;
+    return SpeechSynthesizer::voiceForLanguage(code);
 }
 
 // --- Files

@@ -37,9 +37,11 @@ double usableContentScale(const CompositionTrackObject& track) {
     return std::isfinite(scale) && scale > 0 ? std::min(scale, kMaximumCursorScale) : 1.0;
 }
 
+// The pictures below are drawn with y up from their bottom-left corner, like the pixel space
+// they are placed in.
 template <class Draw> CIImage mouseDrawnImage(Size size, Draw draw) {
     VTLImageWrapper wrapper;
-    std::shared_ptr<GraphicsContext> context = wrapper.beginContextWithSize(size);
+    std::shared_ptr<GraphicsContext> context = wrapper.beginContextWithSize(size, nullptr, false);
     if (!context) return {};
     draw(*context);
     return wrapper.releaseContextAndCreateCIImage();
@@ -49,8 +51,9 @@ template <class Draw> CIImage mouseDrawnImage(Size size, Draw draw) {
 CIImage arrowCursorImage(Size size) {
     return mouseDrawnImage(size, [&](GraphicsContext& context) {
         const double sx = size.width / 20.0, sy = size.height / 24.0;
-        // Outline on a 20 × 24 grid, y down from the tip.
-        const Point outline[] = {{2, 1}, {2, 19}, {6.5, 15}, {9.5, 22}, {12.5, 20.8}, {9.5, 14}, {15, 14}};
+        // Outline on a 20 × 24 grid, y down from the tip; the stroke's mitre at the tip reaches the
+        // picture's top-left pixel, which is the pointer.
+        const Point outline[] = {{1, 1}, {1, 19}, {5.5, 15}, {8.5, 22}, {11.5, 20.8}, {8.5, 14}, {14, 14}};
         BezierPath path;
         bool first = true;
         for (Point p : outline) {
@@ -320,9 +323,9 @@ CIImage mouseImageAtTime(const CompositionTrackObject& track, double m, Point of
                 const Point hotSpot{h.x * k, h.y * k - image.extent().size.height};
                 corner = Point{-hotSpot.x, hotSpot.y};
             } else if (!cursor.entry || visible) {
-                // No recorded cursor, or one that cannot be read: the arrow, centred vertically.
+                // No recorded cursor, or one that cannot be read: the arrow, its tip at the pointer.
                 image = arrowCursorImage(arrowSize);
-                corner = Point{0, -0.5 * arrowSize.height};
+                corner = Point{0, -arrowSize.height};
             }
             break;
         }
@@ -465,7 +468,9 @@ CIImage mouseCursorAndEventImageAtTime(const CompositionTrackObject& track, doub
     const double m = t - track.startTime();
     CIImage image;
     if (cursorOn) {
-        image = mouseImageAtTime(track, m, Point{}, track.opacityForTime(t), renderer);
+        // The overlay joins the track's list of pictures, which the track's opacity fades as a
+        // whole: fading the cursor here as well would fade it twice.
+        image = mouseImageAtTime(track, m, Point{}, 1.0f, renderer);
         if (image.isNull()) return {};
     }
     if (eventsOn && needsToVisualizeMouseEventAtTime(track, m)) {

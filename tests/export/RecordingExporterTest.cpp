@@ -7,11 +7,13 @@
 #include "export/ExportLanguageMix.h"
 #include "export/VTLRecordingExporter.h"
 #include "model/SharedMediaManager.h"
+#include "objects/MouseVisualization.h"
 #include "recorder/synthetic/SyntheticRecording.h"
 #include "tracks/CompositionAudioTrackObject.h"
 #include "tracks/CompositionVistrelTrack.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace vtl::test {
@@ -110,6 +112,35 @@ TEST_F(RecordingExport, RecordingAloneExportsPicturesOnly) {
     const ProbedMovie probed = probeExportedMovie((folder_ / "alone.m4v").string());
     ASSERT_EQ(probed.streams.size(), 1u);
     EXPECT_EQ(probed.streams[0].at("codec_type"), "video");
+}
+
+TEST_F(RecordingExport, TheRecordingsOwnMouseStyleIsAppliedAsOpeningApplies) {
+    const std::string package = recordingPackage(false);
+    auto style = makeModelObject<MouseVisualization>();
+    style->visualizeMouseCursor = false;
+    style->visualizesClicks = true;
+    style->size = 37;
+    style->duration = 0.75;
+    const Result<PlistBytes> archived = style->archivedData();
+    ASSERT_TRUE(archived) << archived.error();
+    {
+        std::ofstream out(fs::path(package) / "mouseVisualization", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(archived->data()), std::streamsize(archived->size()));
+    }
+    VTLRecordingExporter exporter(package, media_);
+    exporter.setExportPath((folder_ / "styled.m4v").string());
+    ASSERT_TRUE(exporter.beginExport());
+    ASSERT_TRUE(exporter.movieExporter()->waitUntilFinished());
+    std::shared_ptr<CompositionVistrelTrack> track;
+    for (const auto& object : exporter.objectsContainer()->allObjects())
+        if (auto found = std::dynamic_pointer_cast<CompositionVistrelTrack>(object)) track = found;
+    ASSERT_TRUE(track);
+    ASSERT_TRUE(track->mouseVisualizationStyle());
+    EXPECT_FLOAT_EQ(track->mouseVisualizationStyle()->size, 37);
+    EXPECT_DOUBLE_EQ(track->mouseVisualizationStyle()->duration, 0.75);
+    EXPECT_EQ(track->recordMouseVisualization(), track->mouseVisualizationStyle());
+    EXPECT_FALSE(track->visualizesMouseCursorAtTime(0.5));
+    EXPECT_TRUE(track->visualizesMouseEventsAtTime(0.5));
 }
 
 TEST_F(RecordingExport, SavePanelChoosesThePathOrStopsTheExport) {

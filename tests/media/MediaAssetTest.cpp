@@ -162,6 +162,46 @@ TEST(MediaAsset, RefusesDamagedAndUnsupportedFiles) {
     }
 }
 
+TEST(MediaAsset, CommonContainersOpenAndDecode) {
+    struct Case {
+        const char* file;
+        const char* command; // ffmpeg arguments between the inputs and the output
+        bool video, audio;
+    };
+    const Case cases[] = {
+        {"clip.webm", "-c:v libvpx -b:v 200k -c:a libopus", true, true},
+        {"clip.mkv", "-c:v mpeg4 -c:a flac", true, true},
+        {"clip.avi", "-c:v mpeg4 -c:a pcm_s16le", true, true},
+        {"voice.opus", "-vn -c:a libopus", false, true},
+        {"voice.ogg", "-vn -c:a flac", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = scratchFolder() + "/" + c.file;
+        ASSERT_TRUE(runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=96x64:r=10:d=1 -f lavfi -i "
+                               "'sine=f=440:d=1:sample_rate=48000' " +
+                               std::string(c.command) + " -shortest '" + path + "'"));
+        auto opened = MediaAsset::open(path);
+        ASSERT_TRUE(opened.ok()) << opened.error();
+        const MediaAsset& asset = **opened;
+        std::optional<std::size_t> video, audio;
+        for (const MediaTrack& track : asset.tracks()) {
+            if (track.type == MediaType::Video && !video) video = track.index;
+            if (track.type == MediaType::Audio && !audio) audio = track.index;
+        }
+        EXPECT_EQ(video.has_value(), c.video);
+        ASSERT_EQ(audio.has_value(), c.audio);
+        if (video) {
+            auto reader = MediaFrameReader::open(*opened, *video, {});
+            ASSERT_TRUE(reader.ok()) << reader.error();
+            auto frame = (*reader)->nextFrame();
+            ASSERT_TRUE(frame.ok()) << frame.error();
+            ASSERT_TRUE(frame->has_value());
+            EXPECT_EQ((*frame)->image.width(), 96u);
+        }
+    }
+}
+
 TEST(MediaAsset, ZeroTimeScalesInTheFileGiveAClearAnswer) {
     const std::string path = damagedCopy("h264-360p", "zero-scales", [](std::vector<std::uint8_t>& bytes) {
         for (const char* box : {"mvhd", "mdhd"}) {

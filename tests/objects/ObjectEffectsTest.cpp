@@ -2,6 +2,7 @@
 // conversions, the effect order, unknown filters and the removal of an effect.
 
 #include "objects/PictureObjectFixture.h"
+#include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/imaging/FilterRegistry.h"
 
 #include <functional>
@@ -156,8 +157,9 @@ TEST_F(ObjectEffects, EveryCentreFilterFollowsTheObjectSpaceCentre) {
         byHand->setValue("inputImage", picture());
         byHand->setValue("inputCenter", CIVector{50, 50});
         const PixelRegion region{-20, -20, 240, 140};
+        // What the filter spreads beyond the object is cut off at the object's picture.
         EXPECT_EQ(pixelsOf(object->imageWithFiltersAppliedAtTime(1, picture()), region).bytes,
-                  pixelsOf(byHand->outputImage(), region).bytes);
+                  pixelsOf(byHand->outputImage().imageByCroppingToRect(picture().extent()), region).bytes);
     }
     EXPECT_GE(centreFilters, 10);
 }
@@ -228,6 +230,42 @@ TEST_F(ObjectEffects, TheOrderMovesWithinTheListOnly) {
     EXPECT_EQ(object->namesOfAllUsedEffects(), moved);
     object->moveEffectToIndex("effect_CIBloom", 0);
     EXPECT_EQ(object->namesOfAllUsedEffects(), start);
+}
+
+TEST_F(ObjectEffects, TheUserOrderSurvivesSavingReopeningAndRebuildingTheList) {
+    for (const char* name : {"CIBloom", "CIGloom", "CIColorInvert"})
+        object->addEffectAtTime(effectNamed(name), 1);
+    settle();
+    const std::vector<std::string> keyframeOrder = object->namesOfAllUsedEffects();
+    auto reopened = [](const std::shared_ptr<PictureObject>& original) {
+        auto decoded = KeyedUnarchiver::unarchive<CompositionRectangularObject>(archiveOf(original));
+        EXPECT_TRUE(decoded.ok()) << decoded.error();
+        return decoded.ok() ? decoded.value() : nullptr;
+    };
+    // Never reordered: nothing is stored and the keyframes decide, as in older documents.
+    auto plain = reopened(object);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->namesOfAllUsedEffects(), keyframeOrder);
+
+    object->moveEffectToIndex("effect_CIColorInvert", 0);
+    const std::vector<std::string> userOrder{"effect_CIColorInvert", "effect_CIBloom", "effect_CIGloom"};
+    ASSERT_EQ(object->namesOfAllUsedEffects(), userOrder);
+    object->recacheNamesOfAllUsedEffects();
+    EXPECT_EQ(object->namesOfAllUsedEffects(), userOrder) << "rebuilt from the keyframes";
+    auto decoded = reopened(object);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->namesOfAllUsedEffects(), userOrder);
+    decoded->recacheNamesOfAllUsedEffects();
+    EXPECT_EQ(decoded->namesOfAllUsedEffects(), userOrder) << "as a document does after loading";
+    const PlistBytes saved = archiveOf(decoded);
+    auto again = KeyedUnarchiver::unarchive<CompositionRectangularObject>(saved);
+    ASSERT_TRUE(again.ok()) << again.error();
+    EXPECT_EQ(archiveOf(again.value()), saved) << "a re-save is byte-equal";
+
+    // A later effect goes after those the user placed.
+    object->addEffectAtTime(effectNamed("CISepiaTone"), 1);
+    EXPECT_EQ(object->namesOfAllUsedEffects().back(), "effect_CISepiaTone");
+    EXPECT_EQ(object->namesOfAllUsedEffects().front(), "effect_CIColorInvert");
 }
 
 TEST_F(ObjectEffects, RemovalKeepsOtherGroupsAndEffectsAndUndoes) {

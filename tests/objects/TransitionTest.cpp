@@ -30,6 +30,8 @@ public:
     using CompositionRectangularObject::CompositionRectangularObject;
     std::string className() const override { return "TransitionTestPicture"; }
     Size originalSize() const override { return {canvasWidth, canvasHeight}; }
+    // Moved as a whole, like the clips of a composition.
+    bool alsoWantsEndSetWhenMovingInTime() const override { return true; }
     void encodeWithCoder(KeyedArchiver& coder) const override {
         CompositionRectangularObject::encodeWithCoder(coder);
         coder.encodeInt32("test_tint", tint);
@@ -611,6 +613,75 @@ TEST_F(Transitions, DecodedValuesThatAreNotFiniteKeepTheDefaults) {
         EXPECT_EQ(t->filterValueForKey("inputWidth").numberValue(), 30.0);
         EXPECT_EQ(t->filterValueForKey("inputBarOffset").numberValue(), 12.0);
         EXPECT_TRUE(std::isfinite(t->transitionStartTime()));
+    }
+}
+
+TEST_F(Transitions, EveryModelMoveOfEitherObjectKeepsTheTransitionOnTheOverlap) {
+    struct Case {
+        const char* what;
+        std::function<void()> move;
+        double start, end; // the overlap afterwards
+    };
+    const std::vector<Case> cases{
+        {"the to-object moved earlier as a whole", [&] { to->moveSnapStartTimeByTimeValue(-1); }, 9, 12},
+        {"the to-object moved later as a whole", [&] { to->moveSnapStartTimeByTimeValue(1.5); }, 11.5, 12},
+        {"the from-object moved later as a whole", [&] { from->moveSnapStartTimeByTimeValue(1); }, 10, 13},
+        {"the to-object placed by its start", [&] { to->moveSnapStartTimeTo(11); }, 11, 12},
+        {"both times of the from-object set together", [&] { from->setStartTimeEndTime(2, 11); }, 10, 11},
+        {"the container moving everything from 9.5 s",
+         [&] { container()->moveAllObjectsBeginningAfter(9.5, 1); }, 11, 12},
+        {"the container moving everything from 3 s", [&] { container()->moveAllObjectsBeginningAfter(3, 2); },
+         12, 14},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        roundTrip().check(c.what, c.move);
+        EXPECT_DOUBLE_EQ(transition->startTime(), c.start);
+        EXPECT_DOUBLE_EQ(transition->endTime(), c.end);
+        EXPECT_DOUBLE_EQ(transition->transitionStartTimeInGlobalTime(), c.start);
+        EXPECT_DOUBLE_EQ(transition->transitionEndTimeInGlobalTime(), c.end);
+        // The objects draw up to the transition and the transition across the whole overlap.
+        EXPECT_TRUE(from->needsToDrawAtTime(c.start - 0.05));
+        EXPECT_FALSE(from->needsToDrawAtTime(c.start + 0.05));
+        EXPECT_TRUE(to->needsToDrawAtTime(c.end + 0.05));
+        EXPECT_FALSE(to->needsToDrawAtTime(c.end - 0.05));
+        EXPECT_TRUE(transition->needsToDrawAtTime((c.start + c.end) / 2));
+        undoManager().undo();
+        EXPECT_DOUBLE_EQ(transition->transitionStartTimeInGlobalTime(), 10) << "undone";
+        EXPECT_DOUBLE_EQ(transition->transitionEndTimeInGlobalTime(), 12) << "undone";
+        settle();
+    }
+}
+
+TEST_F(Transitions, ATransitionWhoseObjectsComeApartIsRemovedInTheSameStep) {
+    struct Case {
+        const char* what;
+        std::function<void()> move;
+    };
+    const std::vector<Case> cases{
+        {"the to-object moved past the from-object's end", [&] { to->moveSnapStartTimeByTimeValue(3); }},
+        {"the container moving the to-object away",
+         [&] { container()->moveAllObjectsBeginningAfter(9.5, 5); }},
+        {"the from-object ending early", [&] { from->setEndTime(9); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        roundTrip().check(c.what, c.move);
+        EXPECT_FALSE(container()->containsObject(transition.get()));
+        EXPECT_EQ(from->toTransition(), nullptr);
+        EXPECT_EQ(to->fromTransition(), nullptr);
+        // Each object draws exactly its own time again; nothing blends across the gap.
+        EXPECT_TRUE(from->needsToDrawAtTime(from->snapEndTime() - 0.05));
+        EXPECT_FALSE(from->needsToDrawAtTime(from->snapEndTime() + 0.05));
+        EXPECT_TRUE(to->needsToDrawAtTime(to->snapStartTime() + 0.05));
+        EXPECT_FALSE(to->needsToDrawAtTime(to->snapStartTime() - 0.05));
+        undoManager().undo();
+        EXPECT_TRUE(container()->containsObject(transition.get())) << "undone";
+        EXPECT_EQ(from->toTransition(), transition);
+        EXPECT_EQ(to->fromTransition(), transition);
+        EXPECT_DOUBLE_EQ(transition->transitionStartTimeInGlobalTime(), 10);
+        EXPECT_DOUBLE_EQ(transition->transitionEndTimeInGlobalTime(), 12);
+        settle();
     }
 }
 

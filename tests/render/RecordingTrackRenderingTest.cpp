@@ -384,6 +384,23 @@ TEST_F(RecordingTrackRendering, CursorSitsAtItsHotSpotAndClickRingsFadeByAge) {
     EXPECT_EQ(overlayAt(*track, 2.01).alpha(200, 100), 0);
 }
 
+TEST_F(RecordingTrackRendering, AFadedRecordingFadesItsCursorOnce) {
+    auto track = addTrack(RecScript{true, false, false});
+    track->setOpacity(0.5f, track->startTime());
+    ObjectImageRequest request;
+    request.compositionTime = 1.5;
+    request.renderer = &renderer;
+    const std::vector<CIImage> list = track->createScaledImagesForTime(request, BackAndFrontImages::Include);
+    ASSERT_EQ(list.size(), 1u) << "faded as one picture";
+    const Rendered faded = render(list.front(), PixelRegion{0, 0, kRecWidth, kRecHeight});
+    // The opaque red cursor over the frame, at half opacity: premultiplied (0, 0, 128, 128).
+    const std::array<int, 4> cursor = faded.at(100, 78);
+    EXPECT_NEAR(cursor[0], 0, 2);
+    EXPECT_NEAR(cursor[1], 0, 2);
+    EXPECT_NEAR(cursor[2], 128, 2);
+    EXPECT_NEAR(cursor[3], 128, 2);
+}
+
 TEST_F(RecordingTrackRendering, CursorPicturesAreDecodedOncePerChange) {
     auto track = addTrack();
     const std::uint64_t decodes = mouseCursorDecodeCount();
@@ -406,8 +423,8 @@ TEST_F(RecordingTrackRendering, WithoutRecordedCursorsTheArrowShowsOnEveryFrame)
         renderer.removeAllCachedImages();
         for (int pass = 0; pass < 3; ++pass) {
             const Rendered o = overlayAt(*track, 1.0 + pass * 0.1);
-            // Left edge at the pointer, centred vertically on it.
-            EXPECT_GT(o.alpha(104, 80), 0) << script.undecodableCursor << " pass " << pass;
+            // The tip at the pointer, the body below and to the right of it.
+            EXPECT_GT(o.alpha(103, 74), 0) << script.undecodableCursor << " pass " << pass;
             EXPECT_EQ(o.alpha(98, 80), 0) << script.undecodableCursor << " pass " << pass;
         }
         EXPECT_EQ(renderer.storeCount(kCachePathMouseCursorImage), script.undecodableCursor ? 2u : 1u)
@@ -416,6 +433,57 @@ TEST_F(RecordingTrackRendering, WithoutRecordedCursorsTheArrowShowsOnEveryFrame)
     }
     setLogSink(previous);
     EXPECT_LE(unreadable, 1) << "an unreadable cursor is reported once, not on every frame";
+}
+
+// The opaque pixel of the topmost row that has any, leftmost in that row; and the leftmost
+// column's topmost. For an arrow pointing up-left both are its tip.
+std::pair<std::array<int, 2>, std::array<int, 2>> recArrowCorners(const Rendered& o) {
+    std::array<int, 2> topRow{-1, -1}, leftColumn{-1, -1};
+    for (int y = kRecHeight - 1; y >= 0 && topRow[0] < 0; --y)
+        for (int x = 0; x < kRecWidth; ++x)
+            if (o.alpha(x, y) > 0) {
+                topRow = {x, y};
+                break;
+            }
+    for (int x = 0; x < kRecWidth && leftColumn[0] < 0; ++x)
+        for (int y = kRecHeight - 1; y >= 0; --y)
+            if (o.alpha(x, y) > 0) {
+                leftColumn = {x, y};
+                break;
+            }
+    return {topRow, leftColumn};
+}
+
+TEST_F(RecordingTrackRendering, TheDrawnArrowPointsUpLeftWithItsTipAtThePointer) {
+    struct Case {
+        const char* what;
+        RecScript script;
+        MouseCursorKind kind;
+    };
+    const Case cases[] = {
+        {"no recorded cursors", RecScript{false, false, false}, MouseCursorKind::Recorded},
+        {"an undecodable cursor", RecScript{true, true, false}, MouseCursorKind::Recorded},
+        {"the arrow kind", RecScript{true, false, false}, MouseCursorKind::Arrow},
+    };
+    const LogSink previous = setLogSink([](std::string_view) {});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto track = addTrack(c.script);
+        track->setMouseCursorKind(c.kind, track->startTime());
+        renderer.removeAllCachedImages();
+        // The pointer (100, 80) is the top-left corner of the pixel (100, 79).
+        const Rendered o = overlayAt(*track, 0.5);
+        const auto [topRow, leftColumn] = recArrowCorners(o);
+        EXPECT_NEAR(topRow[0], 100, 1);
+        EXPECT_NEAR(topRow[1], 79, 1);
+        EXPECT_NEAR(leftColumn[0], 100, 1);
+        EXPECT_NEAR(leftColumn[1], 79, 1);
+        // The body widens downwards: the tail lies well below and right of the tip.
+        EXPECT_GT(o.alpha(109, 60), 0);
+        EXPECT_EQ(o.alpha(109, 95), 0);
+        container()->removeObject(track.get());
+    }
+    setLogSink(previous);
 }
 
 TEST(RecordingFocusOverlay, LiftsEachRectangleOutOfTheDarkenedPicture) {
@@ -522,6 +590,19 @@ TEST_F(RecordingTrackRendering, WheelArrowsShowAboveThePointerAndFadeInTheLastQu
     EXPECT_NEAR(overlayAt(*track, 1.9).alpha(100, 110), full * 0.4, 3);
     EXPECT_EQ(overlayAt(*track, 2.1).alpha(100, 110), 0);
     EXPECT_EQ(overlayAt(*track, 1.5).alpha(100, 70), 0) << "no arrow below";
+    // An up arrow: its tip row is narrow at the top of the picture, its shaft narrow at the bottom,
+    // its head wide in the middle.
+    const Rendered o = overlayAt(*track, 1.5);
+    auto rowWidth = [&o](int y) {
+        int width = 0;
+        for (int x = 80; x < 120; ++x)
+            width += o.alpha(x, y) > 0 ? 1 : 0;
+        return width;
+    };
+    EXPECT_LT(rowWidth(125), 8) << "the tip";
+    EXPECT_GT(rowWidth(109), 24) << "the head near its base";
+    EXPECT_LT(rowWidth(96), 18) << "the shaft";
+    EXPECT_GT(rowWidth(96), 8) << "the shaft";
 }
 
 TEST_F(RecordingTrackRendering, ThumbnailTilesCoverTheStripFromTheTileUnderItsOrigin) {

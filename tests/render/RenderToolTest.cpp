@@ -5,6 +5,7 @@
 #include "model/SharedMediaManager.h"
 #include "objects/CompositionShapeObject.h"
 #include "objects/CompositionTextObject.h"
+#include "objects/CompositionTransition.h"
 #include "objects/MouseVisualization.h"
 #include "objects/RectangularObjectArchiving.h"
 #include "objects/TextVisualization.h"
@@ -185,6 +186,34 @@ TEST_F(RenderTool, ARecordingOpensWithItsRecordedMouseStyle) {
     std::ofstream(fs::path(package) / "mouseVisualization", std::ios::binary) << "damaged";
     auto withDamagedStyle = openRecordingAsComposition(package, media);
     ASSERT_TRUE(withDamagedStyle) << withDamagedStyle.error();
+}
+
+TEST_F(RenderTool, TransitionsDrawWithoutWarnings) {
+    registerVisualObjectClasses();
+    for (int32_t type : {0, 2, 4, 6}) {
+        SCOPED_TRACE(type);
+        CompositionDocument document;
+        auto& container = *document.objectsContainer();
+        container.setCanvasSize({64, 40});
+        auto from = makeModelObject<CompositionShapeObject>(&container, int32_t(ShapeKind::Polygon));
+        from->setStartTimeEndTime(0, 3);
+        from->setRect(Rect(0, 0, 64, 40), 0);
+        from->setColor(RGBAColor::device(1, 0, 0, 1), 0);
+        container.addObject(from);
+        auto to = makeModelObject<CompositionShapeObject>(&container, int32_t(ShapeKind::Polygon));
+        to->setStartTimeEndTime(2, 5);
+        to->setRect(Rect(0, 0, 64, 40), 0);
+        to->setColor(RGBAColor::device(0, 0, 1, 1), 0);
+        container.addObject(to);
+        auto transition = CompositionTransition::transitionWithObjects(from, to, &container);
+        transition->setTransitionType(type);
+        container.addObject(transition);
+        const std::string package = writePackage(document, "transition-" + std::to_string(type) + ".vistrel");
+        const ToolRun run =
+            runRenderTool(package + " --time 2.5 --out " + (folder_ / "transition.png").string());
+        EXPECT_EQ(run.exitStatus, 0) << run.errorOutput;
+        EXPECT_EQ(run.errorOutput.find("image filter"), std::string::npos) << run.errorOutput;
+    }
 }
 
 TEST_F(RenderTool, BadInputFailsWithOneLine) {

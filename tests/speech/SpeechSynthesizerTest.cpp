@@ -174,3 +174,58 @@ TEST(SpeechSynthesizerTest, AnEmptyTextGivesAFileWithoutSound) {
     EXPECT_LT(outcome->durationSeconds(), 1.0);
     EXPECT_TRUE(fs::exists(folder.file("empty.aiff")));
 }
+
+TEST(SpeechSynthesizerTest, ALanguageFindsTheVoiceThatSpeaksItAmongAllItsLanguagesAndAliases) {
+    struct Case {
+        const char* code;
+        const char* spoken; // a language the chosen voice must list; empty for no voice
+    };
+    const Case cases[] = {
+        {"zh", "cmn"}, {"ZH-cn", "cmn"}, {"zh-yue", "yue"}, {"no", "nb"}, {"nb", "no"}, {"pt-BR", "pt-br"},
+        {"pt", "pt"},  {"en", "en"},     {"de", "de"},      {"xx", ""},   {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        const std::optional<std::string> identifier = SpeechSynthesizer::voiceForLanguage(c.code);
+        if (!*c.spoken) {
+            EXPECT_FALSE(identifier.has_value()) << *identifier;
+            continue;
+        }
+        ASSERT_TRUE(identifier.has_value());
+        const std::optional<SpeechVoice> voice = SpeechSynthesizer::voiceWithIdentifier(*identifier);
+        ASSERT_TRUE(voice.has_value());
+        bool listed = false;
+        for (const SpeechVoice::Language& language : voice->languages)
+            listed = listed || language.code == c.spoken;
+        EXPECT_TRUE(listed) << voice->identifier << " does not speak " << c.spoken;
+    }
+    // The Mandarin voice, not the Cantonese one, which lists "zh" at a lower priority.
+    const std::optional<SpeechVoice> chinese =
+        SpeechSynthesizer::voiceWithIdentifier(SpeechSynthesizer::voiceForLanguage("zh").value_or(""));
+    ASSERT_TRUE(chinese.has_value());
+    EXPECT_EQ(chinese->language.substr(0, 3), "cmn");
+}
+
+TEST(SpeechSynthesizerTest, ATextTakesAsLongWhateverVoiceSpokeBeforeIt) {
+    const std::string dutch = "Dit is een test van de spraak in het Nederlands.";
+    const std::string russian = "Это проверка синтеза речи на русском языке.";
+    const std::optional<std::string> dutchVoice = SpeechSynthesizer::voiceForLanguage("nl");
+    const std::optional<std::string> russianVoice = SpeechSynthesizer::voiceForLanguage("ru");
+    ASSERT_TRUE(dutchVoice && russianVoice);
+    SpeechFolder folder;
+    auto samplesOf = [&](const std::string& text, const std::string& voice, const std::string& name) {
+        Result<SpeechOutcome> outcome = SpeechSynthesizer::speakToFileAndWait(text, voice, folder.file(name));
+        EXPECT_TRUE(outcome.ok()) << outcome.error();
+        return outcome.ok() ? outcome->sampleCount : 0;
+    };
+    const std::int64_t first = samplesOf(dutch, *dutchVoice, "first.aiff");
+    ASSERT_GT(samplesOf(russian, *russianVoice, "russian.aiff"), 0);
+    const std::int64_t afterRussian = samplesOf(dutch, *dutchVoice, "second.aiff");
+    ASSERT_GT(first, 0);
+    // The engine keeps a little state of its own between texts (well under 1 %); the pace another
+    // voice leaves behind is about 6 %.
+    EXPECT_NEAR(double(afterRussian), double(first), double(first) * 0.01);
+    const double reference = referenceDurationSeconds(*dutchVoice, dutch, folder.file("reference.wav"));
+    ASSERT_GT(reference, 0);
+    EXPECT_NEAR(double(afterRussian) / SpeechSynthesizer::sampleRate, reference, reference * 0.01);
+}

@@ -80,6 +80,46 @@ int receiveSamples(short* wav, int sampleCount, espeak_EVENT*) {
     return 0;
 }
 
+// The codes that name the same language as a code the engine lists.
+constexpr std::pair<const char*, const char*> languageAliases[] = {
+    {"cmn", "zh"}, {"yue", "zh-yue"}, {"nb", "no"},  {"he", "iw"},
+    {"id", "in"},  {"yi", "ji"},      {"fil", "tl"}, {"ms", "zsm"},
+};
+
+// The engine's list: a priority byte and a code, again and again, ended by a zero byte. Each code
+// is lowercased; aliases follow the codes they stand for, with the same priority.
+std::vector<SpeechVoice::Language> spokenLanguages(const char* list) {
+    std::vector<SpeechVoice::Language> languages;
+    auto add = [&languages](std::string code, int priority) {
+        for (SpeechVoice::Language& known : languages)
+            if (known.code == code) {
+                known.priority = std::min(known.priority, priority);
+                return;
+            }
+        languages.push_back({std::move(code), priority});
+    };
+    // Bounded: a damaged voice file cannot make this walk on.
+    for (int entries = 0; list && *list && entries < 64; ++entries) {
+        const int priority = static_cast<unsigned char>(*list++);
+        std::string code = list;
+        list += code.size() + 1;
+        std::transform(code.begin(), code.end(), code.begin(),
+                       [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+        if (code.empty() || code == "variant") continue;
+        add(code, priority);
+        for (const auto& [from, to] : languageAliases) {
+            if (code == from) add(to, priority);
+            if (code == to) add(from, priority);
+        }
+    }
+    return languages;
+}
+
+constexpr std::pair<espeak_PARAMETER, int> defaultParameters[] = {
+    {espeakRATE, espeakRATE_NORMAL},       {espeakVOLUME, 100}, {espeakPITCH, 50},  {espeakRANGE, 50},
+    {espeakPUNCTUATION, espeakPUNCT_NONE}, {espeakCAPITALS, 0}, {espeakWORDGAP, 0},
+};
+
 // The engine: made on the speech thread on first use and used only there.
 class SpeechEngine {
 public:
@@ -103,6 +143,10 @@ public:
             outcome.error = "The voice \"" + job.voice + "\" cannot speak here.";
             return outcome;
         }
+        // The engine keeps the pace and pitch that the previous voice left behind: every voice
+        // starts from the defaults, so a text sounds the same whatever was spoken before it.
+        for (const auto& [parameter, value] : defaultParameters)
+            espeak_SetParameter(parameter, value, 0);
         MovieWriterOptions options;
         options.container = MovieContainer::Aiff;
         options.threadCount = 1;
@@ -176,7 +220,8 @@ public:
             const std::string language = voice.languages + 1;
             if (language.empty() || language == "variant") continue;
             const std::string family = language.substr(0, language.find('-'));
-            ranked.push_back({SpeechVoice{voice.name, voice.name, language}, family, priority});
+            ranked.push_back({SpeechVoice{voice.name, voice.name, language, spokenLanguages(voice.languages)},
+                              family, priority});
         }
         std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
             if (a.family != b.family) return a.family < b.family;
@@ -243,6 +288,38 @@ std::string SpeechSynthesizer::defaultVoice() {
         if (voice.language == "en-gb" || voice.language == "en") return voice.identifier;
     }
     return voices.empty() ? std::string() : voices.front().identifier;
+}
+
+std::optional<std::string> SpeechSynthesizer::voiceForLanguage(const std::string& code) {
+    std::string wanted = code;
+    std::transform(wanted.begin(), wanted.end(), wanted.begin(), [](unsigned char c) {
+        return char(c == '_' ? '-' : (c >= 'A' && c <= 'Z' ? c + 32 : c));
+    });
+    if (wanted.empty()) return std::nullopt;
+    const std::string family = wanted.substr(0, wanted.find('-'));
+    // An exact code beats its family ("pt-br" before "pt"); then the engine's priority; then the
+    // list's order.
+    const SpeechVoice* best = nullptr;
+    int bestRank = 0;
+    for (const SpeechVoice& voice : cachedVoices()) {
+        for (const SpeechVoice::Language& language : voice.languages) {
+            int rank = 0;
+            if (language.code == wanted)
+                rank = language.priority;
+            else if (language.code == family)
+                rank = 1000 + language.priority;
+            else if (language.code.rfind(family + "-", 0) == 0)
+                rank = 2000 + language.priority;
+            else
+                continue;
+            if (!best || rank < bestRank) {
+                best = &voice;
+                bestRank = rank;
+            }
+        }
+    }
+    if (!best) return std::nullopt;
+    return best->identifier;
 }
 
 std::optional<SpeechVoice> SpeechSynthesizer::voiceWithIdentifier(const std::string& identifier) {

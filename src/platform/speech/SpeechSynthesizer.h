@@ -45,6 +45,10 @@ public:
     // The voice used when none is given; empty when the engine has no voice.
     static std::string defaultVoice();
     static std::optional<SpeechVoice> voiceWithIdentifier(const std::string& identifier);
+    // The voice that speaks a language ("zh", "pt-BR", "nb") best: one listing the code itself, else
+    // its language family, among all the languages and usual aliases of every voice; none when no
+    // voice speaks it.
+    static std::optional<std::string> voiceForLanguage(const std::string& code);
 
     // Speaks the text into the file on the speech thread and waits for the end. Never call it from
     // the speech thread (a delegate runs on the main thread, which is fine).

@@ -12,7 +12,11 @@ namespace vtl::detail {
 
 namespace {
 
-constexpr const char* containerWhitelist = "mov,aiff,wav,mp3,caf,aac,flac";
+// The containers of movies and sounds people have: every file demuxer that reads media streams
+// from one file. Playlists, image sequences, device and network inputs stay out: a file must not
+// make the media layer open other files or anything but the file itself.
+constexpr const char* containerWhitelist =
+    "mov,aiff,wav,mp3,caf,aac,flac,matroska,avi,ogg,mpegts,mpeg,asf,au,w64,ac3,eac3,amr,mpegvideo,h264,hevc";
 constexpr int memoryBufferBytes = 64 * 1024;
 
 // QuickTime-family headers carry every parameter the media layer needs; probing them would decode
