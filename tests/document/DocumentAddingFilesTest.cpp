@@ -4,11 +4,13 @@
 
 #include "DocumentImportSupport.h"
 #include "MediaFixtures.h"
+#include "drawing/StringAdditions.h"
 #include "model/CompositionRectangularState.h"
 #include "objects/CompositionImageObject.h"
 #include "objects/CompositionShapeObject.h"
 #include "objects/CompositionTextObject.h"
 #include "objects/TextVisualization.h"
+#include "platform/filetypes/FileTypes.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "tracks/CompositionGeneratedSpeechTrackObject.h"
@@ -104,6 +106,15 @@ TEST(DocumentAddingFiles, FileKindsDecideWhatMayBeDroppedOrPicked) {
     EXPECT_FALSE(fixture.document.canAddFileFromURL("file://elsewhere" + picture(32, 24)));
     EXPECT_FALSE(fixture.document.canAddFileFromURL("file://" + picture(32, 24) + "%00"));
     EXPECT_FALSE(fixture.document.wouldAddAtLeastOneFileFromFilesAtPaths({}));
+}
+
+TEST(DocumentAddingFiles, BothFileTypeLookupsAnswerInOneProgram) {
+    // The drawing library's lookup and the file-kind one are linked together here.
+    const std::string png = picture(32, 24);
+    EXPECT_EQ(typeOfFile(png), "public.png");
+    const std::optional<FileType> type = fileTypeAtPath(png);
+    ASSERT_TRUE(type);
+    EXPECT_TRUE(type->conformsTo(kImageFileType));
 }
 
 TEST(DocumentAddingFiles, OfAMixedDropOnlyThePictureIsAdded) {

@@ -1,11 +1,11 @@
 // vistrel-archive-dump FILE: prints the object graph of a keyed archive as indented text. Exits 1
 // with one line on standard error when the file cannot be read or the archive is damaged.
 
+#include "platform/foundation/FileHandle.h"
 #include "platform/foundation/KeyedArchiveDump.h"
+#include "platform/foundation/PropertyList.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,17 +15,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string path = argv[1];
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "vistrel-archive-dump: %s: cannot open the file\n", path.c_str());
+    // Read as a plain file only: a folder, fifo or device is refused without waiting on it.
+    vtl::Result<std::vector<std::uint8_t>> read =
+        vtl::FileHandle::readWholeFile(path, vtl::PropertyList::maximumInputBytes);
+    if (!read) {
+        std::fprintf(stderr, "vistrel-archive-dump: %s: cannot read the file: %s\n", path.c_str(),
+                     read.error().c_str());
         return 1;
     }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        std::fprintf(stderr, "vistrel-archive-dump: %s: cannot read the file\n", path.c_str());
-        return 1;
-    }
+    const std::vector<std::uint8_t>& bytes = read.value();
     vtl::Result<std::string> text = vtl::dumpKeyedArchive(bytes);
     if (!text.ok()) {
         std::fprintf(stderr, "vistrel-archive-dump: %s: %s\n", path.c_str(), text.error().c_str());

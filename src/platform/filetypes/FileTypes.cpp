@@ -30,7 +30,7 @@ bool FileType::conformsTo(const std::string& type) const {
     return std::find(conformingTypes.begin(), conformingTypes.end(), type) != conformingTypes.end();
 }
 
-std::optional<FileType> typeOfFile(const std::string& path) {
+std::optional<FileType> fileTypeAtPath(const std::string& path) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status)) return std::nullopt;

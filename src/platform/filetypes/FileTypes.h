@@ -32,6 +32,6 @@ struct FileType {
 };
 
 // None when nothing is at the path or it cannot be read.
-std::optional<FileType> typeOfFile(const std::string& path);
+std::optional<FileType> fileTypeAtPath(const std::string& path);
 
 } // namespace vtl
