@@ -68,8 +68,8 @@ struct SerializedFlags {
     }
 };
 
-// Where an entry read from a package lies, when it lies inside the package's media folder (links
-// followed); nothing when it leaves it or is not there.
+// Whether an entry read from a package names a plain file or folder inside the package's media
+// folder (links followed); not when it leaves it, is not there, or is a fifo or device.
 bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& mediaFolder) {
     std::error_code error;
     const fs::path realFolder = fs::canonical(mediaFolder, error);
@@ -88,6 +88,9 @@ bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& med
     }
     const fs::path real = fs::canonical(candidate, error);
     if (error) return false;
+    // A fifo or device is never opened as media: opening it could wait for ever.
+    const fs::file_status status = fs::status(real, error);
+    if (error || !(fs::is_regular_file(status) || fs::is_directory(status))) return false;
     return pathIsInsideFolder(real, realFolder);
 }
 

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace vtl {
 namespace {
@@ -95,6 +96,14 @@ TEST(DocumentAddingFiles, FileKindsDecideWhatMayBeDroppedOrPicked) {
         {"composition package", folderNamed("Movie.vistrelcomposition"), false, false},
         {"plain folder", folderNamed("stuff"), false, false},
         {"nothing there", (addingFolder() / "missing.png").string(), false, false},
+        {"fifo named like a movie",
+         [] {
+             const fs::path fifo = addingFolder() / "waiting.mov";
+             fs::remove(fifo);
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             return fifo.string();
+         }(),
+         false, false},
     };
     for (const KindCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -53,6 +53,8 @@ std::optional<FileType> fileTypeAtPath(const std::string& path) {
         addType(type, kFolderFileType);
         return type;
     }
+    // A fifo or device is never looked into: reading it could wait for ever.
+    if (!fs::is_regular_file(status)) return std::nullopt;
     if (isProtectedSoundName(extension)) {
         type.identifier = "protected-mpeg-4-audio";
         addType(type, type.identifier);
