@@ -103,8 +103,15 @@ DocumentPackageFiles& CompositionDocument::packageFiles() const {
 }
 
 std::string CompositionDocument::generatedSpeechBasePath() const {
-    if (fileURL_) return (fs::path(*fileURL_) / package::speechFolderName).string();
-    return CompositionDocumentServices::generatedSpeechBasePath();
+    if (!fileURL_) return CompositionDocumentServices::generatedSpeechBasePath();
+    const fs::path inPackage = fs::path(*fileURL_) / package::speechFolderName;
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(inPackage, error))) return inPackage.string();
+    // A link in the package's place is never followed: until a save replaces it with a folder the
+    // speech lives where it would without a package.
+    fs::path temporary = fs::temp_directory_path(error);
+    if (error) temporary = "/tmp";
+    return (temporary / package::speechFolderName).string();
 }
 
 void CompositionDocument::showProgressSheet() {
@@ -170,6 +177,11 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     media.cleanupUnusedMedia();
     const fs::path mediaFolder = folder / package::mediaFolderName;
     if (Status created = files.createFolder(mediaFolder); !created) return created;
+    // The speech objects write into their folder as they find it: a link there is replaced first.
+    const fs::path speechFolder = folder / package::speechFolderName;
+    if (std::error_code error; fs::is_symlink(fs::symlink_status(speechFolder, error))) {
+        if (Status created = files.createFolder(speechFolder); !created) return created;
+    }
 
     bool sheetShown = false;
     if (media.needsToCopyMediaForDocument(this, mediaFolder)) {
@@ -305,16 +317,22 @@ Status CompositionDocument::readCompositionPackage(const std::string& path) {
     };
     std::error_code error;
     const fs::path folder(path);
-    if (!fs::is_directory(folder, error))
+    // Nothing is read through a link: a package that is one counts as missing.
+    if (fs::is_symlink(fs::symlink_status(folder, error)))
+        return refuse(DocumentError::brokenKey, "The composition " + path + " is a link, not a package.");
+    if (!isRealFolder(folder))
         return refuse(DocumentError::brokenKey, "The composition " + path + " is not a package.");
-    if (!fs::exists(folder / package::mediaCleanFileName, error)) {
+    if (!fs::exists(fs::symlink_status(folder / package::mediaCleanFileName, error))) {
         if (Status checked = runLegacyMovieCheck(path); !checked) return checked;
     }
     const fs::path composition = folder / package::compositionFileName;
-    if (!fs::exists(composition, error)) {
+    if (!fs::exists(fs::symlink_status(composition, error))) {
         logMessage("file does not exist '" + composition.string() + "'");
         return refuse(DocumentError::brokenKey, "The composition " + path + " has no composition file.");
     }
+    if (!isPlainFile(composition))
+        return refuse(DocumentError::brokenKey,
+                      "The composition " + path + " is damaged: its composition file is not a plain file.");
     Result<std::vector<std::uint8_t>> bytes =
         FileHandle::readWholeFile(composition.string(), package::maximumArchiveBytes);
     if (!bytes)
@@ -374,14 +392,19 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         hasRecentlyUsedVoices_ = true;
     }
 
-    const std::optional<fs::path> mediaFolder =
-        path ? std::optional<fs::path>(fs::path(*path) / package::mediaFolderName) : std::nullopt;
+    std::error_code error;
+    const fs::path mediaFolder = path ? fs::path(*path) / package::mediaFolderName : fs::path();
+    // A media folder that is a link counts as missing, with all it holds.
+    const bool mediaFolderUsable = path && isRealFolder(mediaFolder);
+    if (path && !mediaFolderUsable && fs::exists(fs::symlink_status(mediaFolder, error)))
+        logMessage("The media folder of " + *path +
+                   " is not a folder of the package; its media are missing.");
     for (const auto& entry : media.entriesForDocument(this)) {
         entry->setHasBeenSerialized(true);
         // A name or link leading out of the package is never followed.
-        const bool inside = mediaFolder && entryResolvesInside(*entry, *mediaFolder);
+        const bool inside = mediaFolderUsable && entryResolvesInside(*entry, mediaFolder);
         entry->setMissing(!inside);
-        if (!inside && mediaFolder)
+        if (!inside && path)
             logMessage("The media file " + entry->relativePathFromDocumentRoot() + " is missing.");
     }
 
@@ -409,7 +432,8 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         container_->increaseNumberOfTracksTo(highestTrack + 2);
     }
 
-    if (path) {
+    // The stray-speech clean-up stays out of a speech folder that is a link.
+    if (path && isRealFolder(fs::path(*path) / package::speechFolderName)) {
         std::set<std::string> kept;
         for (const auto& object : container_->allObjects()) {
             if (auto* speech = dynamic_cast<CompositionGeneratedSpeechTrackObject*>(object.get())) {
@@ -417,7 +441,6 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
                     kept.insert(std::move(name));
             }
         }
-        std::error_code error;
         std::vector<fs::path> stray;
         for (fs::directory_iterator it(fs::path(*path) / package::speechFolderName, error), end;
              !error && it != end; it.increment(error)) {
@@ -455,7 +478,12 @@ Status CompositionDocument::runLegacyMovieCheck(const std::string& path) {
     std::vector<fs::path> qualifying;
     std::uint64_t totalBytes = 0;
     std::error_code error;
-    for (fs::directory_iterator it(mediaFolder, error), end; !error && it != end; it.increment(error)) {
+    // A media folder that is a link is not looked into, let alone converted.
+    const bool mediaFolderUsable = isRealFolder(mediaFolder);
+    for (fs::directory_iterator it = mediaFolderUsable ? fs::directory_iterator(mediaFolder, error)
+                                                       : fs::directory_iterator(),
+                                end;
+         !error && it != end; it.increment(error)) {
         // Only plain files are looked at: a link could lead out of the package.
         if (!fs::is_regular_file(fs::symlink_status(it->path(), error))) continue;
         if (!converter || !converter->requiresConversion(it->path().string())) continue;

@@ -28,7 +28,13 @@ Status DocumentPackageFiles::writeFileAtomically(const fs::path& path, std::span
 
 Status DocumentPackageFiles::createFolder(const fs::path& path) {
     std::error_code error;
-    if (fs::is_directory(path, error)) return {};
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (fs::is_directory(status)) return {};
+    if (fs::is_symlink(status)) {
+        // Removing a link removes the link alone.
+        fs::remove(path, error);
+        if (error) return fail("The link " + path.string() + " cannot be replaced: " + error.message() + ".");
+    }
     fs::create_directory(path, error);
     if (error) return fail("The folder " + path.string() + " cannot be made: " + error.message() + ".");
     return {};
@@ -65,6 +71,16 @@ Status DocumentPackageFiles::removeTree(const fs::path& path) {
 std::shared_ptr<DocumentPackageFiles> DocumentPackageFiles::standard() {
     static const std::shared_ptr<DocumentPackageFiles> files = std::make_shared<DocumentPackageFiles>();
     return files;
+}
+
+bool isRealFolder(const fs::path& path) {
+    std::error_code error;
+    return fs::is_directory(fs::symlink_status(path, error));
+}
+
+bool isPlainFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(fs::symlink_status(path, error));
 }
 
 bool isPlainEntryName(const std::string& name) {
