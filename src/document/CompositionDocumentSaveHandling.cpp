@@ -16,6 +16,7 @@
 #include "platform/foundation/FileHandle.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/StaleTemporaries.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/GraphicsContext.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
@@ -128,6 +129,11 @@ void CompositionDocument::hideProgressSheet() {
 
 // --- Saving
 
+Status CompositionDocument::saveCancelled() const {
+    if (saveCancellation_ && saveCancellation_()) return fail("The save was cancelled.");
+    return {};
+}
+
 Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIcon icon) {
     if (!fileURL_) countStatistic("Recording_InitialSaved");
     if (window_) window_->takeValuesFromInspector();
@@ -173,6 +179,7 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     DocumentPackageFiles& files = packageFiles();
     SharedMediaManager& media = sharedMediaManager();
     const fs::path folder(path);
+    if (Status cancelled = saveCancelled(); !cancelled) return cancelled;
     if (Status created = files.createFolder(folder); !created) return created;
     media.cleanupUnusedMedia();
     const fs::path mediaFolder = folder / package::mediaFolderName;

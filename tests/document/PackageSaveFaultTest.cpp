@@ -8,6 +8,9 @@
 #include "model/MediaFileOperations.h"
 #include "model/SharedMediaManager.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace vtl::test {
 namespace {
 
@@ -176,6 +179,56 @@ TEST_F(PackageSaveFault, AFailedFirstSaveLeavesNoPackageAndNoTemporary) {
     packageFiles_->roomBytes = UINT64_MAX;
     EXPECT_FALSE(document_.writeSafelyToURL(plain.string(), PackageIcon::Skip).ok());
     EXPECT_EQ(documentFileBytes(plain).size(), 6u);
+}
+
+TEST_F(PackageSaveFault, ACancelledSaveIsUndoneAtEveryStep) {
+    const docfs::path older = folder_ / "older.vistrelcomposition";
+    const auto before = olderSave(older);
+    addMedia("cancelled.bin", 2000);
+    const docfs::path fresh = folder_ / "fresh.vistrelcomposition";
+    // Cancelled at the first, second, ... question, until a save finishes before it is asked.
+    for (int cancelAt = 1;; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        int asked = 0;
+        document_.setSaveCancellation([&] { return ++asked >= cancelAt; });
+        const Status inPlace = document_.writeSafelyToURL(older.string(), PackageIcon::Skip);
+        if (inPlace.ok()) break;
+        EXPECT_NE(inPlace.error().find("cancelled"), std::string::npos) << inPlace.error();
+        const auto after = documentTreeContents(older);
+        for (const auto& [relative, bytes] : before)
+            EXPECT_EQ(after.at(relative), bytes) << relative;
+        asked = 0;
+        EXPECT_FALSE(document_.writeSafelyToURL(fresh.string(), PackageIcon::Skip).ok());
+        for (const auto& file : docfs::directory_iterator(folder_)) {
+            const std::string name = file.path().filename().string();
+            EXPECT_NE(name.rfind(kPackageTemporaryPrefix, 0), 0u) << name;
+            EXPECT_NE(name, fresh.filename().string());
+        }
+        ASSERT_LT(cancelAt, 20) << "a save asks a handful of times";
+    }
+    document_.setSaveCancellation(nullptr);
+}
+
+TEST_F(PackageSaveFault, LeftoversOfKilledSavesGoAtTheNextSave) {
+    // One a killed save left an hour ago (with a media copy inside), and one that another save
+    // is still writing.
+    const docfs::path stale = folder_ / (std::string(kPackageTemporaryPrefix) + "1111-a.vistrelcomposition");
+    const docfs::path live = folder_ / (std::string(kPackageTemporaryPrefix) + "2222-b.vistrelcomposition");
+    for (const docfs::path& leftover : {stale, live}) {
+        docfs::create_directories(leftover / "media");
+        std::ofstream(leftover / "media" / "copy.bin") << "half a copy";
+    }
+    const auto past = docfs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const docfs::path& path : {stale / "media" / "copy.bin", stale / "media", stale})
+        docfs::last_write_time(path, past);
+    docfs::last_write_time(live / "media" / "copy.bin",
+                           docfs::file_time_type::clock::now() + std::chrono::hours(1));
+
+    addMedia("kept.bin", 100);
+    ASSERT_TRUE(
+        document_.writeSafelyToURL((folder_ / "c.vistrelcomposition").string(), PackageIcon::Skip).ok());
+    EXPECT_FALSE(docfs::exists(stale));
+    EXPECT_TRUE(docfs::exists(live / "media" / "copy.bin")) << "another save's work is left alone";
 }
 
 } // namespace

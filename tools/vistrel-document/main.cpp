@@ -10,6 +10,7 @@
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/SharedMediaManager.h"
+#include "platform/foundation/InterruptSignals.h"
 #include "platform/foundation/Log.h"
 
 #include <QGuiApplication>
@@ -97,19 +98,33 @@ int main(int argc, char** argv) {
     if (!std::getenv("VISTREL_DOCUMENT_LOG")) setLogSink([](std::string_view) {});
     QGuiApplication application(qtArgc, qtArgv);
 
+    // Ctrl-C and SIGTERM cancel a save between its steps instead of cutting it anywhere.
+    interrupts::catchInterrupts();
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-document-" + std::to_string(::getpid()));
+    struct RemoveTemporary {
+        std::filesystem::path folder;
+        ~RemoveTemporary() {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
+    } removeTemporary{temporary};
     SharedMediaManager media(temporary);
     auto document = std::make_unique<CompositionDocument>();
     document->setSharedMediaManager(&media);
+    document->setSaveCancellation([] { return interrupts::caughtSignal() != 0; });
     const std::string type =
         isRecordingPackagePath(*input) ? package::recordingTypeName : "vistrelcomposition";
     if (Status read = document->readFromURL(*input, type); !read) return failure(read.error());
     if (summary || !output) printSummary(*input, *document);
     if (output) {
-        if (Status saved = document->writeSafelyToURL(*output); !saved) return failure(saved.error());
+        if (Status saved = document->writeSafelyToURL(*output); !saved) {
+            if (interrupts::caughtSignal() == 0) return failure(saved.error());
+            std::fprintf(stderr, "vistrel-document: interrupted; %s was left as it was.\n", output->c_str());
+            std::error_code ignored;
+            std::filesystem::remove_all(temporary, ignored);
+            interrupts::endAsInterrupted();
+        }
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(temporary, ignored);
     return 0;
 }

@@ -7,15 +7,18 @@
 #include "document/DocumentOpening.h"
 #include "export/VTLMovieExporter.h"
 #include "model/SharedMediaManager.h"
+#include "platform/foundation/InterruptSignals.h"
 #include "platform/foundation/Log.h"
 
 #include <QGuiApplication>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using namespace vtl;
@@ -141,6 +144,8 @@ int main(int argc, char** argv) {
     // Likewise the system's log lines: a failure is reported once, in the tool's line.
     setLogSink([](std::string_view) {});
 
+    // Ctrl-C and SIGTERM cancel the export, which then removes its unfinished movie.
+    interrupts::catchInterrupts();
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-export-" + std::to_string(::getpid()));
     SharedMediaManager media(temporary);
@@ -157,8 +162,16 @@ int main(int argc, char** argv) {
     if (bitrate) exporter.setBitrate(std::uint64_t(*bitrate));
     exporter.setProgressDelegate(&progress);
     if (Status started = exporter.startExport(); !started) return failure(started.error());
+    while (!exporter.isFinished()) {
+        if (interrupts::caughtSignal() != 0) exporter.cancelExport();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     const Status finished = exporter.waitUntilFinished();
     progress.endLine();
+    if (!finished && interrupts::caughtSignal() != 0) {
+        std::fprintf(stderr, "vistrel-export: interrupted; no movie was written.\n");
+        interrupts::endAsInterrupted();
+    }
     if (!finished) return failure(finished.error());
     return 0;
 }
