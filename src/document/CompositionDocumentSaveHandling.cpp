@@ -251,6 +251,10 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     root.dontAskAboutEnlargingAgain = dontAskAboutEnlargingAgain_;
     Result<PlistBytes> archive = package::archiveRoot(root);
     if (!archive) return fail("The composition cannot be archived: " + archive.error());
+    if (Status cancelled = saveCancelled(); !cancelled) return cancelled;
+    // The media and speech the new "composition" names are on the disk before it is.
+    for (const fs::path& written : {mediaFolder, speechFolder})
+        if (Status synced = files.syncTree(written); !synced) return synced;
     // Replacing "composition" commits the save; everything after it only tidies up.
     if (Status committed = files.writeFileAtomically(folder / package::compositionFileName, archive.value());
         !committed)

@@ -4,6 +4,7 @@
 #include "platform/foundation/FileHandle.h"
 
 #include <system_error>
+#include <vector>
 
 namespace vtl {
 
@@ -50,6 +51,28 @@ Status DocumentPackageFiles::rename(const fs::path& from, const fs::path& to) {
 
 Status DocumentPackageFiles::syncFolder(const fs::path& path) {
     return FileHandle::syncDirectory(path.empty() ? std::string(".") : path.string());
+}
+
+Status DocumentPackageFiles::syncTree(const fs::path& path) {
+    if (!isRealFolder(path)) return {};
+    std::error_code error;
+    std::vector<fs::path> folders{path};
+    for (fs::recursive_directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+        const fs::file_status status = it->symlink_status(error);
+        if (error) break;
+        if (fs::is_directory(status)) {
+            folders.push_back(it->path());
+        } else if (fs::is_regular_file(status)) {
+            Result<FileHandle> file = FileHandle::open(it->path().string(), FileOpenMode::Read);
+            if (!file) return file.asFailure();
+            if (Status synced = file.value().sync(); !synced) return synced;
+        }
+    }
+    if (error) return fail("Cannot go through " + path.string() + ": " + error.message() + ".");
+    // Innermost first, so each folder's entries are durable before the folder that names it.
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        if (Status synced = syncFolder(*folder); !synced) return synced;
+    return {};
 }
 
 Status DocumentPackageFiles::removePlainFile(const fs::path& path) {

@@ -27,6 +27,9 @@ public:
     virtual Status createFolder(const std::filesystem::path& path);
     virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to);
     virtual Status syncFolder(const std::filesystem::path& path);
+    // Makes every plain file under the folder, and every folder, durable (links are not followed),
+    // so that nothing the next "composition" names can be lost to a power cut after it.
+    virtual Status syncTree(const std::filesystem::path& path);
     // A plain file only (a link or a folder is left alone and reported).
     virtual Status removePlainFile(const std::filesystem::path& path);
     // A folder the save made itself, with everything in it.

@@ -181,6 +181,39 @@ TEST_F(PackageSaveFault, AFailedFirstSaveLeavesNoPackageAndNoTemporary) {
     EXPECT_EQ(documentFileBytes(plain).size(), 6u);
 }
 
+// Notes, in order, which folders were made durable (with the media files they held) and which
+// files were written.
+class RecordingPackageFiles : public DocumentPackageFiles {
+public:
+    std::vector<std::string> events;
+    Status syncTree(const std::filesystem::path& path) override {
+        std::string event = "sync " + path.filename().string();
+        std::error_code error;
+        for (docfs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
+            event += " " + it->path().extension().string();
+        events.push_back(event);
+        return DocumentPackageFiles::syncTree(path);
+    }
+    Status writeFileAtomically(const std::filesystem::path& path,
+                               std::span<const std::uint8_t> bytes) override {
+        events.push_back("write " + path.filename().string());
+        return DocumentPackageFiles::writeFileAtomically(path, bytes);
+    }
+};
+
+TEST_F(PackageSaveFault, MediaAreOnTheDiskBeforeTheCompositionNamesThem) {
+    auto files = std::make_shared<RecordingPackageFiles>();
+    document_.setPackageFiles(files);
+    addMedia("durable.bin", 500);
+    ASSERT_TRUE(
+        document_.writeSafelyToURL((folder_ / "d.vistrelcomposition").string(), PackageIcon::Skip).ok());
+    const auto sync = std::find(files->events.begin(), files->events.end(), "sync media .bin");
+    const auto write = std::find(files->events.begin(), files->events.end(), "write composition");
+    ASSERT_NE(write, files->events.end());
+    EXPECT_LT(sync, write) << "the copy is flushed before the composition names it";
+    document_.setPackageFiles(packageFiles_);
+}
+
 TEST_F(PackageSaveFault, ACancelledSaveIsUndoneAtEveryStep) {
     const docfs::path older = folder_ / "older.vistrelcomposition";
     const auto before = olderSave(older);
