@@ -146,30 +146,53 @@ Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIco
     const fs::path target = fs::path(path).lexically_normal();
     if (target.filename().empty()) return fail("The package path " + path + " names no package.");
     std::error_code error;
-    const bool inPlace = fs::is_directory(target, error);
-    if (!inPlace && fs::exists(fs::symlink_status(target, error)))
+    // A link in the package's place is never written through, whatever it leads to.
+    const fs::file_status existing = fs::symlink_status(target, error);
+    if (fs::is_symlink(existing)) return fail("Cannot save to " + path + ": it is a link, not a package.");
+    if (fs::exists(existing) && !fs::is_directory(existing))
         return fail("Cannot save to " + path + ": something that is not a package is there.");
+    // The document's own package is written in place; another package there is replaced whole, so
+    // that nothing of it (its media above all) stays; a folder holding anything else is refused.
+    const bool ownPackage = fileURL_ && fs::equivalent(target, fs::path(*fileURL_), error);
+    const bool emptyFolder = fs::is_directory(existing) && fs::is_empty(target, error) && !error;
+    const bool inPlace = fs::is_directory(existing) && (ownPackage || emptyFolder);
+    const bool replacing = fs::is_directory(existing) && !inPlace;
+    if (replacing && !isPlainFile(target / package::compositionFileName))
+        return fail("Cannot save to " + path + ": a folder that is not a composition package is there.");
+
+    const fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    removeStaleTemporaries(parent, kPackageTemporaryPrefix);
 
     const SerializedFlags serialized(sharedMediaManager().entriesForDocument(this));
     DocumentPackageFiles& files = packageFiles();
-    // A new package is written whole under a temporary name and renamed into place, so no half
-    // package ever carries the name.
-    const fs::path working =
-        inPlace ? target
-                : target.parent_path() / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
-                                          target.filename().string());
+    // Any other package is written whole under a temporary name and put in place by one rename (or
+    // one exchange with the package it replaces), so no half package ever carries the name.
+    const fs::path working = inPlace ? target
+                                     : parent / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
+                                                 target.filename().string());
     Status written = writePackageContents(working.string(), icon);
+    if (written && !inPlace) written = saveCancelled();
     if (written && !inPlace) {
-        written = files.rename(working, target);
-        if (written)
-            written = files.syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+        written = replacing ? files.exchange(working, target) : files.rename(working, target);
+        // Once in place the save has happened; a folder that cannot be synced is only noted.
+        if (written) {
+            if (Status synced = files.syncFolder(parent); !synced) logMessage(synced.error());
+        }
     }
     if (!written) {
         if (!inPlace) {
             if (Status removed = files.removeTree(working); !removed) logMessage(removed.error());
         }
         serialized.restore();
-        return written;
+        // The user knows the package by the name asked for, not by its temporary one.
+        std::string message = written.error();
+        for (std::size_t at; !inPlace && (at = message.find(working.string())) != std::string::npos;)
+            message.replace(at, working.string().size(), target.string());
+        return fail(message);
+    }
+    // After an exchange the replaced package is under the temporary name.
+    if (replacing) {
+        if (Status removed = files.removeTree(working); !removed) logMessage(removed.error());
     }
     if (!fileURL_ || *fileURL_ != target.string()) setFileURL(target.string());
     return {};

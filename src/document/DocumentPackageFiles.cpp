@@ -2,6 +2,8 @@
 
 #include "model/CompositionBaseObject.h"
 #include "platform/foundation/FileHandle.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/PathExchange.h"
 
 #include <system_error>
 #include <vector>
@@ -46,6 +48,23 @@ Status DocumentPackageFiles::rename(const fs::path& from, const fs::path& to) {
     fs::rename(from, to, error);
     if (error)
         return fail("Cannot rename " + from.string() + " to " + to.string() + ": " + error.message() + ".");
+    return {};
+}
+
+Status DocumentPackageFiles::exchange(const fs::path& from, const fs::path& to) {
+    if (exchangePaths(from.string(), to.string())) return {};
+    // Without a swap the old one steps aside first; for that moment the name is free.
+    const fs::path aside = to.parent_path() / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
+                                               to.filename().string());
+    if (Status moved = rename(to, aside); !moved) return moved;
+    if (Status placed = rename(from, to); !placed) {
+        if (Status back = rename(aside, to); !back) logMessage(back.error());
+        return placed;
+    }
+    // The new one is in place: the old one goes where the caller looks for it, or else goes now.
+    if (Status moved = rename(aside, from); !moved) {
+        if (Status removed = removeTree(aside); !removed) logMessage(removed.error());
+    }
     return {};
 }
 

@@ -26,6 +26,9 @@ public:
     // removed (never what it leads to) and a folder made instead, so nothing is written through it.
     virtual Status createFolder(const std::filesystem::path& path);
     virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to);
+    // Puts `from` in the place of the existing `to` and the old `to` at `from`; `to` always names
+    // one of the two, also where the file system cannot swap them in one step.
+    virtual Status exchange(const std::filesystem::path& from, const std::filesystem::path& to);
     virtual Status syncFolder(const std::filesystem::path& path);
     // Makes every plain file under the folder, and every folder, durable (links are not followed),
     // so that nothing the next "composition" names can be lost to a power cut after it.

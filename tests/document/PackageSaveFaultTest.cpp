@@ -214,6 +214,43 @@ TEST_F(PackageSaveFault, MediaAreOnTheDiskBeforeTheCompositionNamesThem) {
     document_.setPackageFiles(packageFiles_);
 }
 
+TEST_F(PackageSaveFault, SavingOverAnotherPackageReplacesItWhole) {
+    const docfs::path other = folder_ / "other.vistrelcomposition";
+    {
+        CompositionDocument previous;
+        previous.setSharedMediaManager(&media_);
+        const docfs::path path = folder_ / "previous.bin";
+        std::ofstream(path) << "the previous document's recording";
+        media_
+            .entryForResourceWithFileSystemPath(path.string(), &previous,
+                                                SharedMediaManager::ResourceCopy::None)
+            ->addToUsageCounter(1);
+        ASSERT_TRUE(previous.writeSafelyToURL(other.string(), PackageIcon::Skip).ok());
+        std::ofstream(other / "GeneratedSpeech.txt") << "a stray file of the previous package";
+        previous.tearDown();
+    }
+    addMedia("mine.bin", 300);
+    ASSERT_TRUE(document_.writeSafelyToURL(other.string(), PackageIcon::Skip).ok());
+    std::vector<std::string> inPackage;
+    for (const auto& [relative, bytes] : documentTreeContents(other))
+        inPackage.push_back(relative.rfind("media/", 0) == 0 ? "media/" + std::to_string(bytes.size())
+                                                             : relative);
+    EXPECT_EQ(inPackage, (std::vector<std::string>{"composition", "media/300", "mediaClean"}));
+    for (const auto& file : docfs::directory_iterator(folder_))
+        EXPECT_NE(file.path().filename().string().rfind(kPackageTemporaryPrefix, 0), 0u) << file.path();
+
+    // A folder that holds something other than a package is never replaced; an empty one is filled.
+    const docfs::path folder = folder_ / "photos.vistrelcomposition";
+    docfs::create_directories(folder);
+    std::ofstream(folder / "photo.jpg") << "a photo";
+    EXPECT_FALSE(document_.writeSafelyToURL(folder.string(), PackageIcon::Skip).ok());
+    EXPECT_EQ(documentTreeContents(folder).size(), 1u);
+    const docfs::path empty = folder_ / "empty.vistrelcomposition";
+    docfs::create_directories(empty);
+    EXPECT_TRUE(document_.writeSafelyToURL(empty.string(), PackageIcon::Skip).ok());
+    EXPECT_TRUE(docfs::exists(empty / "composition"));
+}
+
 TEST_F(PackageSaveFault, ACancelledSaveIsUndoneAtEveryStep) {
     const docfs::path older = folder_ / "older.vistrelcomposition";
     const auto before = olderSave(older);
