@@ -95,6 +95,22 @@ bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& med
     return pathIsInsideFolder(real, realFolder);
 }
 
+// Bytes the copies into the media folder will take: each entry still to copy, read from where its
+// data is now (another package, the temporary folder or the imported file), a package whole.
+std::uint64_t bytesToCopyInto(const SharedMediaManager& media, const CompositionDocumentServices* document,
+                              const fs::path& mediaFolder) {
+    std::set<const CompositionMediaEntry*> counted;
+    std::uint64_t total = 0;
+    for (std::shared_ptr<CompositionMediaEntry> entry : media.entriesForDocument(document)) {
+        while (entry->superEntry())
+            entry = entry->superEntry();
+        if (entry->isMissing() || !counted.insert(entry.get()).second) continue;
+        if (media.files().exists(mediaFolder / entry->relativePathFromDocumentRoot())) continue;
+        total += media.files().sizeOfResourceAtPath(entry->dataPath());
+    }
+    return total;
+}
+
 } // namespace
 
 // --- Collaborators
@@ -215,8 +231,7 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
 
     bool sheetShown = false;
     if (media.needsToCopyMediaForDocument(this, mediaFolder)) {
-        const double size =
-            static_cast<double>(media.sizeOfResourcesNeedingToBeSavedForDocument(this, mediaFolder));
+        const double size = static_cast<double>(bytesToCopyInto(media, this, mediaFolder));
         const std::optional<std::uint64_t> free = media.files().freeBytesOfVolume(mediaFolder);
         if (!free || freeSpaceFactor * size > static_cast<double>(*free)) {
             if (window_) {
@@ -233,7 +248,14 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     }
     Status mediaWritten = media.writeMediaForDocument(this, mediaFolder);
     if (sheetShown) hideProgressSheet();
-    if (!mediaWritten) return mediaWritten;
+    if (!mediaWritten) {
+        // The disk may have filled meanwhile; the copy's own words for that vary.
+        const std::optional<std::uint64_t> free = media.files().freeBytesOfVolume(mediaFolder);
+        if (free && *free < bytesToCopyInto(media, this, mediaFolder))
+            return fail("The disk is full: the media cannot be copied into " + path + ".");
+        return mediaWritten;
+    }
+    if (Status cancelled = saveCancelled(); !cancelled) return cancelled;
 
     for (const auto& object : container_->allObjects()) {
         auto* speech = dynamic_cast<CompositionGeneratedSpeechTrackObject*>(object.get());

@@ -5,6 +5,7 @@
 #include "export/ExportTextTracks.h"
 #include "model/VistrelLanguage.h"
 #include "objects/CompositionRectangularObject.h"
+#include "platform/foundation/DiskSpace.h"
 #include "platform/foundation/Log.h"
 #include "platform/media/MovieWriter.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
@@ -281,6 +282,8 @@ Status VTLMovieExporter::run(const Job& job) {
                         ".");
         return {};
     };
+    // A folder that cannot take the movie says so, rather than that its disk is full.
+    if (Status writable = checkFolderWritable(folder); !writable) return writable;
     if (Status space = checkFreeSpace(); !space) return space;
 
     auto writerMade = MovieWriter::create(job.path, job.writerOptions);

@@ -18,7 +18,9 @@ namespace {
 class FillingMediaFiles : public MediaFileOperations {
 public:
     std::optional<std::uint64_t> freeBytes = std::uint64_t(1) << 40;
-    std::uint64_t roomBytes = UINT64_MAX; // copies beyond this fail as on a full disk
+    // Copies beyond this fail as on a full disk (in the vague words some copies use), and the
+    // volume then reports only this much free.
+    std::uint64_t roomBytes = UINT64_MAX;
     int freeSpaceQuestions = 0;
     std::optional<std::uint64_t> freeBytesOfVolume(const std::filesystem::path&) const override {
         ++const_cast<FillingMediaFiles*>(this)->freeSpaceQuestions;
@@ -26,7 +28,10 @@ public:
     }
     Status copy(const std::filesystem::path& from, const std::filesystem::path& to) override {
         const std::uint64_t size = sizeOfResourceAtPath(from);
-        if (size > roomBytes) return fail("Cannot copy " + from.string() + ": No space left on device.");
+        if (size > roomBytes) {
+            freeBytes = roomBytes;
+            return fail("Cannot copy " + from.string() + ": Input/output error.");
+        }
         roomBytes -= size;
         return MediaFileOperations::copy(from, to);
     }
@@ -113,6 +118,30 @@ TEST_F(PackageSaveFault, TooLittleFreeSpaceAlertsAndWritesNothing) {
     document_.setWindow(nullptr);
 }
 
+TEST_F(PackageSaveFault, TheFreeSpaceCheckCountsTheFilesThePackageWillHold) {
+    // Saved once, then the imported file goes: its copy in the package is what a save elsewhere
+    // copies, and what must fit.
+    const docfs::path first = folder_ / "first.vistrelcomposition";
+    addMedia("imported.bin", 10000);
+    ASSERT_TRUE(document_.writeSafelyToURL(first.string(), PackageIcon::Skip).ok());
+    docfs::remove(folder_ / "imported.bin");
+    mediaFiles_->freeBytes = 14999;
+    const docfs::path second = folder_ / "second.vistrelcomposition";
+    const Status saved = document_.writeSafelyToURL(second.string(), PackageIcon::Skip);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_NE(saved.error().find("not enough free space"), std::string::npos) << saved.error();
+    EXPECT_NE(saved.error().find(second.string()), std::string::npos) << "names the package asked for";
+    EXPECT_FALSE(docfs::exists(second));
+
+    // A disk that fills during the copy is called full, whatever the copy said.
+    mediaFiles_->freeBytes = 15000;
+    mediaFiles_->roomBytes = 5000;
+    const Status filled = document_.writeSafelyToURL(second.string(), PackageIcon::Skip);
+    ASSERT_FALSE(filled.ok());
+    EXPECT_NE(filled.error().find("disk is full"), std::string::npos) << filled.error();
+    EXPECT_FALSE(docfs::exists(second));
+}
+
 TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
     struct Case {
         const char* name;
@@ -127,6 +156,7 @@ TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
         SCOPED_TRACE(c.name);
         const docfs::path package = folder_ / (std::string(c.name).substr(4, 6) + ".vistrelcomposition");
         mediaFiles_->roomBytes = UINT64_MAX;
+        mediaFiles_->freeBytes = std::uint64_t(1) << 40;
         packageFiles_->roomBytes = UINT64_MAX;
         const auto before = olderSave(package);
         auto first = addMedia(std::string("a-") + c.name, 4000);
@@ -149,6 +179,7 @@ TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
 
         // With room again the same document saves, and opens with every file.
         mediaFiles_->roomBytes = UINT64_MAX;
+        mediaFiles_->freeBytes = std::uint64_t(1) << 40;
         packageFiles_->roomBytes = UINT64_MAX;
         ASSERT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
         CompositionDocument reopened;

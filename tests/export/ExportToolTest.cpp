@@ -120,6 +120,20 @@ TEST_F(ExportTool, BadArgumentsAndInputFailWithOneLine) {
     EXPECT_FALSE(fs::exists(folder_ / "out.m4v"));
 }
 
+TEST_F(ExportTool, AReadOnlyFolderIsCalledSo) {
+    // A read-only file system of its own, mounted in a private namespace for the tool's run.
+    const fs::path mountPoint = folder_ / "read-only";
+    fs::create_directories(mountPoint);
+    if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespaces here";
+    const ToolRun run = runTool(
+        "unshare",
+        "-rm sh -c 'mount -t tmpfs -o ro,size=1m tmpfs \"$1\" && exec \"$2\" \"$3\" \"$1/out.m4v\"' sh '" +
+            mountPoint.string() + "' '" + VISTREL_EXPORT_TOOL + "' '" + recording() + "'");
+    EXPECT_EQ(run.exitStatus, 1) << run.errorOutput;
+    EXPECT_NE(run.errorOutput.find("read-only"), std::string::npos) << run.errorOutput;
+    EXPECT_EQ(run.errorOutput.find("free space"), std::string::npos) << run.errorOutput;
+}
+
 // Names in the folder that start with the export's temporary prefix.
 std::vector<std::string> exportTemporariesIn(const fs::path& folder) {
     std::vector<std::string> names;
