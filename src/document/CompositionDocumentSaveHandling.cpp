@@ -38,6 +38,8 @@ namespace {
 constexpr double freeSpaceFactor = 1.5;
 // Free space needed to convert legacy movies, as a multiple of their size.
 constexpr double conversionSpaceFactor = 15;
+// Longest side in pixels of the frame drawn into the package icon.
+constexpr double maximumIconFrameSide = 2048;
 
 // Names an interrupted save may leave in a package folder or its media folder.
 bool isSaveLeftover(const std::string& name) {
@@ -319,7 +321,11 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
 
 Status CompositionDocument::writeIcon(const std::string& path) {
     const Size canvas = container_->canvasSize();
-    VTLObjectsContainerImageGenerator generator(canvas, 1.0f, nullptr, GeneratorAlpha::With);
+    // The icon is drawn at its own size: a large canvas is rendered smaller, never whole.
+    const double canvasSide = std::max(canvas.width, canvas.height);
+    const float scale =
+        canvasSide > maximumIconFrameSide ? static_cast<float>(maximumIconFrameSide / canvasSide) : 1.0f;
+    VTLObjectsContainerImageGenerator generator(canvas, scale, nullptr, GeneratorAlpha::With);
     Result<BitmapImage> rendered =
         generator.bitmapFromObjectsContainer(*container_, documentDuration() * 0.5, true);
     if (!rendered) return rendered.asFailure();

@@ -20,6 +20,7 @@
 #include <deque>
 #include <filesystem>
 #include <limits>
+#include <new>
 
 namespace vtl {
 
@@ -105,6 +106,15 @@ std::string secondsText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
+}
+
+// A frame rendered on a thread of the export's own: running out of memory is its failure.
+template <typename Render> Result<RenderedFrame> renderGuarded(Render render) {
+    try {
+        return render();
+    } catch (const std::bad_alloc&) {
+        return fail("there is not enough memory to render it");
+    }
 }
 
 std::optional<std::uint64_t> fileSystemFreeBytes(const std::string& folder) {
@@ -269,6 +279,15 @@ void VTLMovieExporter::finishExport(Status status) {
 }
 
 Status VTLMovieExporter::run(const Job& job) {
+    // Running out of memory ends the export as any failure does; its writer removes the file.
+    try {
+        return writeMovie(job);
+    } catch (const std::bad_alloc&) {
+        return fail("There is not enough memory to export the movie.");
+    }
+}
+
+Status VTLMovieExporter::writeMovie(const Job& job) {
     const Status cancelled = fail("The export was cancelled.");
     const double visibleLength = container_->maximumVisibleTime();
     const std::int64_t frameCount = exportFrameCount(visibleLength, job.frameRate);
@@ -414,8 +433,10 @@ Status VTLMovieExporter::run(const Job& job) {
     ExportRenderThread renderer{channel, std::thread([&] {
                                     for (std::int64_t n = 0; n < frameCount && !cancelled_; ++n) {
                                         const double time = double(n) / double(job.frameRate);
-                                        Result<RenderedFrame> frame = generator.imageFromObjectsContainer(
-                                            *container_, time, false, true);
+                                        Result<RenderedFrame> frame = renderGuarded([&] {
+                                            return generator.imageFromObjectsContainer(*container_, time,
+                                                                                       false, true);
+                                        });
                                         const bool failed = !frame;
                                         if (!channel.push(std::move(frame)) || failed) break;
                                     }

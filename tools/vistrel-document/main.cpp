@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -63,9 +64,7 @@ void printSummary(const std::string& input, CompositionDocument& document) {
         std::printf("  %.3f \"%s\"\n", mark->time(), mark->name().c_str());
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     std::optional<std::string> input, output;
     bool summary = false;
     for (int i = 1; i < argc; ++i) {
@@ -127,4 +126,15 @@ int main(int argc, char** argv) {
         }
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Running out of memory on a large input is reported as any other failure is, never an abort.
+    try {
+        return runTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure("there is not enough memory for this input.");
+    }
 }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -69,9 +70,7 @@ private:
     bool shown_ = false;
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     std::optional<std::string> input, output, sizeText, fpsText, codecText, bitrateText;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -174,4 +173,15 @@ int main(int argc, char** argv) {
     }
     if (!finished) return failure(finished.error());
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Running out of memory on a large input is reported as any other failure is, never an abort.
+    try {
+        return runTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure("there is not enough memory for this input.");
+    }
 }

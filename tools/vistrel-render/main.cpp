@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -65,9 +66,7 @@ std::shared_ptr<Bitmap> bitmapOf(const BitmapImage& image) {
     return bitmap;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     std::optional<std::string> input, out, timeText, sizeText;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -142,4 +141,15 @@ int main(int argc, char** argv) {
         return failure("cannot write " + *out + ": " + std::strerror(written ? errno : writeError) + ".");
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Running out of memory on a large input is reported as any other failure is, never an abort.
+    try {
+        return runTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure("there is not enough memory for this input.");
+    }
 }
