@@ -32,6 +32,7 @@ constexpr float kH264MaximumWidth = 3840;
 constexpr float kH264MaximumHeight = 2160;
 constexpr int kMaximumSide = 16384;
 constexpr std::int64_t kMaximumFrameRate = 240;
+constexpr double kMaximumMovieSeconds = 24 * 3600;
 // Frames between two looks at the free space.
 constexpr std::int64_t kFreeSpaceInterval = 60;
 // Frames of sound mixed at a time: the languages' mixes run side by side over this much, and the
@@ -290,6 +291,11 @@ Status VTLMovieExporter::run(const Job& job) {
 Status VTLMovieExporter::writeMovie(const Job& job) {
     const Status cancelled = fail("The export was cancelled.");
     const double visibleLength = container_->maximumVisibleTime();
+    // An end time read from a document can be anything; a movie has a length one can wait for.
+    if (!(visibleLength <= kMaximumMovieSeconds) || !(container_->maximumTime() <= kMaximumMovieSeconds))
+        return fail("The composition ends after " +
+                    secondsText(std::max(visibleLength, container_->maximumTime())) +
+                    " s; a movie can be at most 24 hours long.");
     const std::int64_t frameCount = exportFrameCount(visibleLength, job.frameRate);
     const std::string folder = fs::absolute(fs::path(job.path)).parent_path().string();
     auto checkFreeSpace = [&]() -> Status {
