@@ -86,6 +86,18 @@ TEST_F(ExportTool, ExportsWithItsOptions) {
     }
 }
 
+TEST_F(ExportTool, ASizeTheCodecCannotTakeIsRoundedAndSaidSo) {
+    const std::string out = (folder_ / "odd.m4v").string();
+    const ToolRun run = runExportTool("'" + recording() + "' '" + out + "' --size 7x5 --fps 5");
+    ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
+    EXPECT_NE(run.errorOutput.find("vistrel-export: the size 7x5 was rounded to 6x4."), std::string::npos)
+        << run.errorOutput;
+    const ProbedMovie probed = probeExportedMovie(out);
+    ASSERT_EQ(probed.streams.size(), 1u);
+    EXPECT_EQ(probed.streams[0].at("width"), "6");
+    EXPECT_EQ(probed.streams[0].at("height"), "4");
+}
+
 TEST_F(ExportTool, BadArgumentsAndInputFailWithOneLine) {
     const std::string input = "'" + recording() + "'";
     const std::string out = "'" + (folder_ / "out.m4v").string() + "'";

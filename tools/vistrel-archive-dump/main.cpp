@@ -9,9 +9,24 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+constexpr const char* usage = "usage: vistrel-archive-dump FILE";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && first == "--help") {
+        std::printf("%s\n", usage);
+        return 0;
+    }
+    if (argc == 2 && first.rfind("--", 0) == 0) {
+        std::fprintf(stderr, "vistrel-archive-dump: unknown option %s (%s)\n", first.c_str(), usage);
+        return 2;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: vistrel-archive-dump FILE\n");
+        std::fprintf(stderr, "%s\n", usage);
         return 2;
     }
     const std::string path = argv[1];

@@ -69,6 +69,10 @@ int runTool(int argc, char** argv) {
     bool summary = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--help") {
+            std::printf("%s\n", usage);
+            return 0;
+        }
         if (argument == "--summary") {
             summary = true;
         } else if (argument == "--save") {

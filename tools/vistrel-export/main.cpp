@@ -74,6 +74,10 @@ int runTool(int argc, char** argv) {
     std::optional<std::string> input, output, sizeText, fpsText, codecText, bitrateText;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--help") {
+            std::printf("%s\n", usage);
+            return 0;
+        }
         auto value = [&](std::optional<std::string>& into) {
             if (i + 1 >= argc) return false;
             into = argv[++i];
@@ -156,7 +160,14 @@ int runTool(int argc, char** argv) {
     VTLMovieExporter exporter(container);
     exporter.setExportPath(*output);
     exporter.setVideoCodec(codec);
-    if (size) exporter.setExportSize(*size);
+    if (size) {
+        exporter.setExportSize(*size);
+        // The codec may need even sides: the movie then is not quite the size asked for.
+        const ExportPixelSize pixels = exportPixelSize(*size, 1.0f, codec);
+        if (pixels.width > 0 && (pixels.width != int(size->width) || pixels.height != int(size->height)))
+            std::fprintf(stderr, "vistrel-export: the size %s was rounded to %dx%d.\n", sizeText->c_str(),
+                         pixels.width, pixels.height);
+    }
     if (fps) exporter.setFrameRate(*fps);
     if (bitrate) exporter.setBitrate(std::uint64_t(*bitrate));
     exporter.setProgressDelegate(&progress);
