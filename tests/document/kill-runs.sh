@@ -53,7 +53,8 @@ one_run() { # KIND SIGNAL
     command=("$bin/vistrel-export" "$work/base.vistrelcomposition" "$target" --codec prores --fps 30)
     ;;
   esac
-  local before=""
+  local before="" earlier
+  earlier="$(leftovers)"
   [ -e "$target" ] && before="$(find "$target" -type f -exec md5sum {} + 2>/dev/null | sort | md5sum)"
   "${command[@]}" >/dev/null 2>&1 &
   local pid=$!
@@ -75,14 +76,14 @@ one_run() { # KIND SIGNAL
   if [ "$signal" = KILL ]; then
     left_after_kill=$((left_after_kill + $(leftovers)))
   else
+    # What earlier kills left is not this run's: a save does not remove an export's temporaries.
     local left
-    left="$(leftovers)"
-    if [ "$left" -ne 0 ]; then
+    left=$(($(leftovers) - earlier))
+    if [ "$left" -gt 0 ]; then
       echo "left after $kind/$signal:"
       find "$out" -maxdepth 1 -name '.vistrel-*'
       failures=$((failures + 1))
       left_after_interrupt=$((left_after_interrupt + left))
-      find "$out" -maxdepth 1 -name '.vistrel-*' -exec rm -rf {} +
     fi
   fi
 }
