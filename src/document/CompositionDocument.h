@@ -133,8 +133,14 @@ public:
     void setPresetStoreSynchronizer(std::function<void()> synchronize) {
         synchronizePresetStores_ = std::move(synchronize);
     }
+    // Asked between the steps of a save; once it answers yes the save stops and is undone as a
+    // failed one is (the tools cancel a save on Ctrl-C).
+    void setSaveCancellation(std::function<bool()> isCancelled) {
+        saveCancellation_ = std::move(isCancelled);
+    }
     // Writes the package at the path. A failure leaves a package already there as it was (its
-    // "composition" is replaced atomically, and only after every media file is in place).
+    // "composition" is replaced atomically, and only after every media file is in place). Hidden
+    // temporaries that killed saves left beside the package go first.
     Status writeSafelyToURL(const std::string& path, PackageIcon icon = PackageIcon::Write);
     // Reads a composition package, or (type "vistrelRecord") builds an untitled composition from a
     // recording package. A failure leaves the document as it was; the error, when one is shown to
@@ -266,6 +272,8 @@ private:
     Status readCompositionPackage(const std::string& path);
     Status runLegacyMovieCheck(const std::string& path);
     Status writePackageContents(const std::string& path, PackageIcon icon);
+    // A failure once the save cancellation asks to stop.
+    Status saveCancelled() const;
     Status writeIcon(const std::string& path);
 
     std::shared_ptr<CompositionObjectsContainer> container_;
@@ -287,6 +295,7 @@ private:
     std::shared_ptr<DocumentPackageFiles> packageFiles_;
     std::optional<DocumentError> lastReadError_;
     std::function<void()> synchronizePresetStores_;
+    std::function<bool()> saveCancellation_;
     std::uint32_t copyBundleProgressSheetUseCounter_ = 0;
     bool hasRecentlyUsedVoices_ = false;
     bool tornDown_ = false;

@@ -26,7 +26,7 @@ constexpr double newObjectDurationSeconds = 4.0;
 enum class FileKind { Refused, Image, Recording, MovieOrSound, QuartzComposition };
 
 FileKind fileKindOf(const std::string& path) {
-    const std::optional<FileType> type = typeOfFile(path);
+    const std::optional<FileType> type = fileTypeAtPath(path);
     if (!type) return FileKind::Refused;
     if (type->identifier.find("protected") != std::string::npos) return FileKind::Refused;
     if (type->conformsTo(kFlashVideoFileType)) return FileKind::Refused;

@@ -16,6 +16,7 @@
 #include "platform/foundation/FileHandle.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/StaleTemporaries.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/GraphicsContext.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
@@ -37,6 +38,8 @@ namespace {
 constexpr double freeSpaceFactor = 1.5;
 // Free space needed to convert legacy movies, as a multiple of their size.
 constexpr double conversionSpaceFactor = 15;
+// Longest side in pixels of the frame drawn into the package icon.
+constexpr double maximumIconFrameSide = 2048;
 
 // Names an interrupted save may leave in a package folder or its media folder.
 bool isSaveLeftover(const std::string& name) {
@@ -68,8 +71,8 @@ struct SerializedFlags {
     }
 };
 
-// Where an entry read from a package lies, when it lies inside the package's media folder (links
-// followed); nothing when it leaves it or is not there.
+// Whether an entry read from a package names a plain file or folder inside the package's media
+// folder (links followed); not when it leaves it, is not there, or is a fifo or device.
 bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& mediaFolder) {
     std::error_code error;
     const fs::path realFolder = fs::canonical(mediaFolder, error);
@@ -88,7 +91,26 @@ bool entryResolvesInside(const CompositionMediaEntry& entry, const fs::path& med
     }
     const fs::path real = fs::canonical(candidate, error);
     if (error) return false;
+    // A fifo or device is never opened as media: opening it could wait for ever.
+    const fs::file_status status = fs::status(real, error);
+    if (error || !(fs::is_regular_file(status) || fs::is_directory(status))) return false;
     return pathIsInsideFolder(real, realFolder);
+}
+
+// Bytes the copies into the media folder will take: each entry still to copy, read from where its
+// data is now (another package, the temporary folder or the imported file), a package whole.
+std::uint64_t bytesToCopyInto(const SharedMediaManager& media, const CompositionDocumentServices* document,
+                              const fs::path& mediaFolder) {
+    std::set<const CompositionMediaEntry*> counted;
+    std::uint64_t total = 0;
+    for (std::shared_ptr<CompositionMediaEntry> entry : media.entriesForDocument(document)) {
+        while (entry->superEntry())
+            entry = entry->superEntry();
+        if (entry->isMissing() || !counted.insert(entry.get()).second) continue;
+        if (media.files().exists(mediaFolder / entry->relativePathFromDocumentRoot())) continue;
+        total += media.files().sizeOfResourceAtPath(entry->dataPath());
+    }
+    return total;
 }
 
 } // namespace
@@ -100,8 +122,15 @@ DocumentPackageFiles& CompositionDocument::packageFiles() const {
 }
 
 std::string CompositionDocument::generatedSpeechBasePath() const {
-    if (fileURL_) return (fs::path(*fileURL_) / package::speechFolderName).string();
-    return CompositionDocumentServices::generatedSpeechBasePath();
+    if (!fileURL_) return CompositionDocumentServices::generatedSpeechBasePath();
+    const fs::path inPackage = fs::path(*fileURL_) / package::speechFolderName;
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(inPackage, error))) return inPackage.string();
+    // A link in the package's place is never followed: until a save replaces it with a folder the
+    // speech lives where it would without a package.
+    fs::path temporary = fs::temp_directory_path(error);
+    if (error) temporary = "/tmp";
+    return (temporary / package::speechFolderName).string();
 }
 
 void CompositionDocument::showProgressSheet() {
@@ -118,6 +147,11 @@ void CompositionDocument::hideProgressSheet() {
 
 // --- Saving
 
+Status CompositionDocument::saveCancelled() const {
+    if (saveCancellation_ && saveCancellation_()) return fail("The save was cancelled.");
+    return {};
+}
+
 Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIcon icon) {
     if (!fileURL_) countStatistic("Recording_InitialSaved");
     if (window_) window_->takeValuesFromInspector();
@@ -130,30 +164,53 @@ Status CompositionDocument::writeSafelyToURL(const std::string& path, PackageIco
     const fs::path target = fs::path(path).lexically_normal();
     if (target.filename().empty()) return fail("The package path " + path + " names no package.");
     std::error_code error;
-    const bool inPlace = fs::is_directory(target, error);
-    if (!inPlace && fs::exists(fs::symlink_status(target, error)))
+    // A link in the package's place is never written through, whatever it leads to.
+    const fs::file_status existing = fs::symlink_status(target, error);
+    if (fs::is_symlink(existing)) return fail("Cannot save to " + path + ": it is a link, not a package.");
+    if (fs::exists(existing) && !fs::is_directory(existing))
         return fail("Cannot save to " + path + ": something that is not a package is there.");
+    // The document's own package is written in place; another package there is replaced whole, so
+    // that nothing of it (its media above all) stays; a folder holding anything else is refused.
+    const bool ownPackage = fileURL_ && fs::equivalent(target, fs::path(*fileURL_), error);
+    const bool emptyFolder = fs::is_directory(existing) && fs::is_empty(target, error) && !error;
+    const bool inPlace = fs::is_directory(existing) && (ownPackage || emptyFolder);
+    const bool replacing = fs::is_directory(existing) && !inPlace;
+    if (replacing && !isPlainFile(target / package::compositionFileName))
+        return fail("Cannot save to " + path + ": a folder that is not a composition package is there.");
+
+    const fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    removeStaleTemporaries(parent, kPackageTemporaryPrefix);
 
     const SerializedFlags serialized(sharedMediaManager().entriesForDocument(this));
     DocumentPackageFiles& files = packageFiles();
-    // A new package is written whole under a temporary name and renamed into place, so no half
-    // package ever carries the name.
-    const fs::path working =
-        inPlace ? target
-                : target.parent_path() / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
-                                          target.filename().string());
+    // Any other package is written whole under a temporary name and put in place by one rename (or
+    // one exchange with the package it replaces), so no half package ever carries the name.
+    const fs::path working = inPlace ? target
+                                     : parent / (kPackageTemporaryPrefix + makeGloballyUniqueString() + "-" +
+                                                 target.filename().string());
     Status written = writePackageContents(working.string(), icon);
+    if (written && !inPlace) written = saveCancelled();
     if (written && !inPlace) {
-        written = files.rename(working, target);
-        if (written)
-            written = files.syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+        written = replacing ? files.exchange(working, target) : files.rename(working, target);
+        // Once in place the save has happened; a folder that cannot be synced is only noted.
+        if (written) {
+            if (Status synced = files.syncFolder(parent); !synced) logMessage(synced.error());
+        }
     }
     if (!written) {
         if (!inPlace) {
             if (Status removed = files.removeTree(working); !removed) logMessage(removed.error());
         }
         serialized.restore();
-        return written;
+        // The user knows the package by the name asked for, not by its temporary one.
+        std::string message = written.error();
+        for (std::size_t at; !inPlace && (at = message.find(working.string())) != std::string::npos;)
+            message.replace(at, working.string().size(), target.string());
+        return fail(message);
+    }
+    // After an exchange the replaced package is under the temporary name.
+    if (replacing) {
+        if (Status removed = files.removeTree(working); !removed) logMessage(removed.error());
     }
     if (!fileURL_ || *fileURL_ != target.string()) setFileURL(target.string());
     return {};
@@ -163,15 +220,20 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     DocumentPackageFiles& files = packageFiles();
     SharedMediaManager& media = sharedMediaManager();
     const fs::path folder(path);
+    if (Status cancelled = saveCancelled(); !cancelled) return cancelled;
     if (Status created = files.createFolder(folder); !created) return created;
     media.cleanupUnusedMedia();
     const fs::path mediaFolder = folder / package::mediaFolderName;
     if (Status created = files.createFolder(mediaFolder); !created) return created;
+    // The speech objects write into their folder as they find it: a link there is replaced first.
+    const fs::path speechFolder = folder / package::speechFolderName;
+    if (std::error_code error; fs::is_symlink(fs::symlink_status(speechFolder, error))) {
+        if (Status created = files.createFolder(speechFolder); !created) return created;
+    }
 
     bool sheetShown = false;
     if (media.needsToCopyMediaForDocument(this, mediaFolder)) {
-        const double size =
-            static_cast<double>(media.sizeOfResourcesNeedingToBeSavedForDocument(this, mediaFolder));
+        const double size = static_cast<double>(bytesToCopyInto(media, this, mediaFolder));
         const std::optional<std::uint64_t> free = media.files().freeBytesOfVolume(mediaFolder);
         if (!free || freeSpaceFactor * size > static_cast<double>(*free)) {
             if (window_) {
@@ -188,7 +250,14 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     }
     Status mediaWritten = media.writeMediaForDocument(this, mediaFolder);
     if (sheetShown) hideProgressSheet();
-    if (!mediaWritten) return mediaWritten;
+    if (!mediaWritten) {
+        // The disk may have filled meanwhile; the copy's own words for that vary.
+        const std::optional<std::uint64_t> free = media.files().freeBytesOfVolume(mediaFolder);
+        if (free && *free < bytesToCopyInto(media, this, mediaFolder))
+            return fail("The disk is full: the media cannot be copied into " + path + ".");
+        return mediaWritten;
+    }
+    if (Status cancelled = saveCancelled(); !cancelled) return cancelled;
 
     for (const auto& object : container_->allObjects()) {
         auto* speech = dynamic_cast<CompositionGeneratedSpeechTrackObject*>(object.get());
@@ -229,6 +298,10 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
     root.dontAskAboutEnlargingAgain = dontAskAboutEnlargingAgain_;
     Result<PlistBytes> archive = package::archiveRoot(root);
     if (!archive) return fail("The composition cannot be archived: " + archive.error());
+    if (Status cancelled = saveCancelled(); !cancelled) return cancelled;
+    // The media and speech the new "composition" names are on the disk before it is.
+    for (const fs::path& written : {mediaFolder, speechFolder})
+        if (Status synced = files.syncTree(written); !synced) return synced;
     // Replacing "composition" commits the save; everything after it only tidies up.
     if (Status committed = files.writeFileAtomically(folder / package::compositionFileName, archive.value());
         !committed)
@@ -248,7 +321,11 @@ Status CompositionDocument::writePackageContents(const std::string& path, Packag
 
 Status CompositionDocument::writeIcon(const std::string& path) {
     const Size canvas = container_->canvasSize();
-    VTLObjectsContainerImageGenerator generator(canvas, 1.0f, nullptr, GeneratorAlpha::With);
+    // The icon is drawn at its own size: a large canvas is rendered smaller, never whole.
+    const double canvasSide = std::max(canvas.width, canvas.height);
+    const float scale =
+        canvasSide > maximumIconFrameSide ? static_cast<float>(maximumIconFrameSide / canvasSide) : 1.0f;
+    VTLObjectsContainerImageGenerator generator(canvas, scale, nullptr, GeneratorAlpha::With);
     Result<BitmapImage> rendered =
         generator.bitmapFromObjectsContainer(*container_, documentDuration() * 0.5, true);
     if (!rendered) return rendered.asFailure();
@@ -302,16 +379,22 @@ Status CompositionDocument::readCompositionPackage(const std::string& path) {
     };
     std::error_code error;
     const fs::path folder(path);
-    if (!fs::is_directory(folder, error))
+    // Nothing is read through a link: a package that is one counts as missing.
+    if (fs::is_symlink(fs::symlink_status(folder, error)))
+        return refuse(DocumentError::brokenKey, "The composition " + path + " is a link, not a package.");
+    if (!isRealFolder(folder))
         return refuse(DocumentError::brokenKey, "The composition " + path + " is not a package.");
-    if (!fs::exists(folder / package::mediaCleanFileName, error)) {
+    if (!fs::exists(fs::symlink_status(folder / package::mediaCleanFileName, error))) {
         if (Status checked = runLegacyMovieCheck(path); !checked) return checked;
     }
     const fs::path composition = folder / package::compositionFileName;
-    if (!fs::exists(composition, error)) {
+    if (!fs::exists(fs::symlink_status(composition, error))) {
         logMessage("file does not exist '" + composition.string() + "'");
         return refuse(DocumentError::brokenKey, "The composition " + path + " has no composition file.");
     }
+    if (!isPlainFile(composition))
+        return refuse(DocumentError::brokenKey,
+                      "The composition " + path + " is damaged: its composition file is not a plain file.");
     Result<std::vector<std::uint8_t>> bytes =
         FileHandle::readWholeFile(composition.string(), package::maximumArchiveBytes);
     if (!bytes)
@@ -371,14 +454,19 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         hasRecentlyUsedVoices_ = true;
     }
 
-    const std::optional<fs::path> mediaFolder =
-        path ? std::optional<fs::path>(fs::path(*path) / package::mediaFolderName) : std::nullopt;
+    std::error_code error;
+    const fs::path mediaFolder = path ? fs::path(*path) / package::mediaFolderName : fs::path();
+    // A media folder that is a link counts as missing, with all it holds.
+    const bool mediaFolderUsable = path && isRealFolder(mediaFolder);
+    if (path && !mediaFolderUsable && fs::exists(fs::symlink_status(mediaFolder, error)))
+        logMessage("The media folder of " + *path +
+                   " is not a folder of the package; its media are missing.");
     for (const auto& entry : media.entriesForDocument(this)) {
         entry->setHasBeenSerialized(true);
         // A name or link leading out of the package is never followed.
-        const bool inside = mediaFolder && entryResolvesInside(*entry, *mediaFolder);
+        const bool inside = mediaFolderUsable && entryResolvesInside(*entry, mediaFolder);
         entry->setMissing(!inside);
-        if (!inside && mediaFolder)
+        if (!inside && path)
             logMessage("The media file " + entry->relativePathFromDocumentRoot() + " is missing.");
     }
 
@@ -406,7 +494,8 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
         container_->increaseNumberOfTracksTo(highestTrack + 2);
     }
 
-    if (path) {
+    // The stray-speech clean-up stays out of a speech folder that is a link.
+    if (path && isRealFolder(fs::path(*path) / package::speechFolderName)) {
         std::set<std::string> kept;
         for (const auto& object : container_->allObjects()) {
             if (auto* speech = dynamic_cast<CompositionGeneratedSpeechTrackObject*>(object.get())) {
@@ -414,7 +503,6 @@ void CompositionDocument::adoptRoot(package::RootValues root, const std::optiona
                     kept.insert(std::move(name));
             }
         }
-        std::error_code error;
         std::vector<fs::path> stray;
         for (fs::directory_iterator it(fs::path(*path) / package::speechFolderName, error), end;
              !error && it != end; it.increment(error)) {
@@ -452,7 +540,12 @@ Status CompositionDocument::runLegacyMovieCheck(const std::string& path) {
     std::vector<fs::path> qualifying;
     std::uint64_t totalBytes = 0;
     std::error_code error;
-    for (fs::directory_iterator it(mediaFolder, error), end; !error && it != end; it.increment(error)) {
+    // A media folder that is a link is not looked into, let alone converted.
+    const bool mediaFolderUsable = isRealFolder(mediaFolder);
+    for (fs::directory_iterator it = mediaFolderUsable ? fs::directory_iterator(mediaFolder, error)
+                                                       : fs::directory_iterator(),
+                                end;
+         !error && it != end; it.increment(error)) {
         // Only plain files are looked at: a link could lead out of the package.
         if (!fs::is_regular_file(fs::symlink_status(it->path(), error))) continue;
         if (!converter || !converter->requiresConversion(it->path().string())) continue;

@@ -13,6 +13,7 @@
 #include "tracks/CompositionVistrelTrack.h"
 
 #include <cmath>
+#include <new>
 
 namespace vtl::package {
 
@@ -69,6 +70,8 @@ ReadFailure broken(std::string message) {
     return {ReadFault::Broken, std::move(message)};
 }
 
+std::variant<RootValues, ReadFailure> readRootValues(std::span<const std::uint8_t> bytes);
+
 } // namespace
 
 void registerDocumentClasses() {
@@ -119,6 +122,18 @@ Result<PlistBytes> archiveRoot(const RootValues& values) {
 }
 
 std::variant<RootValues, ReadFailure> readRoot(std::span<const std::uint8_t> bytes) {
+    // An archive within the size limit can still hold more than the memory there is: that is a
+    // failure to read it like any other.
+    try {
+        return readRootValues(bytes);
+    } catch (const std::bad_alloc&) {
+        return broken("there is not enough memory to read it");
+    }
+}
+
+namespace {
+
+std::variant<RootValues, ReadFailure> readRootValues(std::span<const std::uint8_t> bytes) {
     registerDocumentClasses();
     if (bytes.size() > maximumArchiveBytes) return broken("the composition file is too large");
     KeyedUnarchiver coder;
@@ -182,5 +197,7 @@ std::variant<RootValues, ReadFailure> readRoot(std::span<const std::uint8_t> byt
     if (std::optional<double> pps = number("pixelsPerSecond"); pps && *pps > 0) values.pixelsPerSecond = pps;
     return values;
 }
+
+} // namespace
 
 } // namespace vtl::package

@@ -6,6 +6,7 @@
 #include "export/ExportTextTracks.h"
 #include "model/VistrelLanguage.h"
 #include "objects/CompositionRectangularObject.h"
+#include "platform/foundation/DiskSpace.h"
 #include "platform/foundation/Log.h"
 #include "platform/media/MovieWriter.h"
 #include "render/VTLObjectsContainerImageGenerator.h"
@@ -20,6 +21,7 @@
 #include <deque>
 #include <filesystem>
 #include <limits>
+#include <new>
 
 namespace vtl {
 
@@ -31,6 +33,7 @@ constexpr float kH264MaximumWidth = 3840;
 constexpr float kH264MaximumHeight = 2160;
 constexpr int kMaximumSide = 16384;
 constexpr std::int64_t kMaximumFrameRate = 240;
+constexpr double kMaximumMovieSeconds = 24 * 3600;
 // Frames between two looks at the free space.
 constexpr std::int64_t kFreeSpaceInterval = 60;
 // Frames of sound mixed at a time: the languages' mixes run side by side over this much, and the
@@ -105,6 +108,15 @@ std::string secondsText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
+}
+
+// A frame rendered on a thread of the export's own: running out of memory is its failure.
+template <typename Render> Result<RenderedFrame> renderGuarded(Render render) {
+    try {
+        return render();
+    } catch (const std::bad_alloc&) {
+        return fail("there is not enough memory to render it");
+    }
 }
 
 std::optional<std::uint64_t> fileSystemFreeBytes(const std::string& folder) {
@@ -272,8 +284,22 @@ void VTLMovieExporter::finishExport(Status status) {
 }
 
 Status VTLMovieExporter::run(const Job& job) {
+    // Running out of memory ends the export as any failure does; its writer removes the file.
+    try {
+        return writeMovie(job);
+    } catch (const std::bad_alloc&) {
+        return fail("There is not enough memory to export the movie.");
+    }
+}
+
+Status VTLMovieExporter::writeMovie(const Job& job) {
     const Status cancelled = fail("The export was cancelled.");
     const double visibleLength = container_->maximumVisibleTime();
+    // An end time read from a document can be anything; a movie has a length one can wait for.
+    if (!(visibleLength <= kMaximumMovieSeconds) || !(container_->maximumTime() <= kMaximumMovieSeconds))
+        return fail("The composition ends after " +
+                    secondsText(std::max(visibleLength, container_->maximumTime())) +
+                    " s; a movie can be at most 24 hours long.");
     const std::int64_t frameCount = exportFrameCount(visibleLength, job.frameRate);
     const std::string folder = fs::absolute(fs::path(job.path)).parent_path().string();
     auto checkFreeSpace = [&]() -> Status {
@@ -285,6 +311,8 @@ Status VTLMovieExporter::run(const Job& job) {
                         ".");
         return {};
     };
+    // A folder that cannot take the movie says so, rather than that its disk is full.
+    if (Status writable = checkFolderWritable(folder); !writable) return writable;
     if (Status space = checkFreeSpace(); !space) return space;
 
     auto writerMade = MovieWriter::create(job.path, job.writerOptions);
@@ -415,8 +443,10 @@ Status VTLMovieExporter::run(const Job& job) {
     ExportRenderThread renderer{channel, std::thread([&] {
                                     for (std::int64_t n = 0; n < frameCount && !cancelled_; ++n) {
                                         const double time = double(n) / double(job.frameRate);
-                                        Result<RenderedFrame> frame = generator.imageFromObjectsContainer(
-                                            *container_, time, false, true);
+                                        Result<RenderedFrame> frame = renderGuarded([&] {
+                                            return generator.imageFromObjectsContainer(*container_, time,
+                                                                                       false, true);
+                                        });
                                         const bool failed = !frame;
                                         if (!channel.push(std::move(frame)) || failed) break;
                                     }

@@ -124,6 +124,7 @@ public:
 private:
     struct Job;
     Status run(const Job& job);
+    Status writeMovie(const Job& job);
     void finishExport(Status status);
 
     const std::shared_ptr<CompositionObjectsContainer> container_;

@@ -4,11 +4,13 @@
 
 #include "DocumentImportSupport.h"
 #include "MediaFixtures.h"
+#include "drawing/StringAdditions.h"
 #include "model/CompositionRectangularState.h"
 #include "objects/CompositionImageObject.h"
 #include "objects/CompositionShapeObject.h"
 #include "objects/CompositionTextObject.h"
 #include "objects/TextVisualization.h"
+#include "platform/filetypes/FileTypes.h"
 #include "platform/foundation/DispatchMainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "tracks/CompositionGeneratedSpeechTrackObject.h"
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace vtl {
 namespace {
@@ -93,6 +96,14 @@ TEST(DocumentAddingFiles, FileKindsDecideWhatMayBeDroppedOrPicked) {
         {"composition package", folderNamed("Movie.vistrelcomposition"), false, false},
         {"plain folder", folderNamed("stuff"), false, false},
         {"nothing there", (addingFolder() / "missing.png").string(), false, false},
+        {"fifo named like a movie",
+         [] {
+             const fs::path fifo = addingFolder() / "waiting.mov";
+             fs::remove(fifo);
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             return fifo.string();
+         }(),
+         false, false},
     };
     for (const KindCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,6 +115,15 @@ TEST(DocumentAddingFiles, FileKindsDecideWhatMayBeDroppedOrPicked) {
     EXPECT_FALSE(fixture.document.canAddFileFromURL("file://elsewhere" + picture(32, 24)));
     EXPECT_FALSE(fixture.document.canAddFileFromURL("file://" + picture(32, 24) + "%00"));
     EXPECT_FALSE(fixture.document.wouldAddAtLeastOneFileFromFilesAtPaths({}));
+}
+
+TEST(DocumentAddingFiles, BothFileTypeLookupsAnswerInOneProgram) {
+    // The drawing library's lookup and the file-kind one are linked together here.
+    const std::string png = picture(32, 24);
+    EXPECT_EQ(typeOfFile(png), "public.png");
+    const std::optional<FileType> type = fileTypeAtPath(png);
+    ASSERT_TRUE(type);
+    EXPECT_TRUE(type->conformsTo(kImageFileType));
 }
 
 TEST(DocumentAddingFiles, OfAMixedDropOnlyThePictureIsAdded) {

@@ -99,6 +99,16 @@ TEST_F(DocumentTool, BadInputFailsWithOneLine) {
         input + " --save " + (folder_ / "no" / "such" / "x.vistrelcomposition").string(), "2>&1 >/dev/null");
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+
+    // A recording saved onto itself is refused before anything is written into it, and no message
+    // names a temporary of the save.
+    const auto before = documentTreeContents(input);
+    const DocumentCommandRun onto = tool(input + " --save " + input, "2>&1 >/dev/null");
+    EXPECT_EQ(onto.exitStatus, 1);
+    EXPECT_EQ(onto.output.rfind("vistrel-document: ", 0), 0u) << onto.output;
+    EXPECT_EQ(onto.output.find(".vistrel-"), std::string::npos) << onto.output;
+    EXPECT_EQ(documentTreeContents(input), before);
+    EXPECT_FALSE(docfs::exists(docfs::path(input) / "media"));
 }
 
 #endif

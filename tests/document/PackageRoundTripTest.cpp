@@ -298,5 +298,24 @@ TEST_F(PackageRoundTrip, SpeechFolderAndIconFollowThePackage) {
     EXPECT_EQ(pngSize(documentFileBytes(package / "Icon.png")), std::make_pair(1360u, 1360u));
 }
 
+TEST_F(PackageRoundTrip, TheIconIsDrawnAtItsOwnSize) {
+    struct Case {
+        Size canvas;
+        std::uint32_t side;
+    };
+    // A frame of 1920 × 1080 fills a square of 2040; the largest canvas is drawn smaller, into a
+    // square of 1.0625 × 2048.
+    const Case cases[] = {{{1920, 1080}, 2040}, {{16384, 16384}, 2176}, {{16384, 90}, 2176}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.canvas.width);
+        CompositionDocument& document = newDocument();
+        document.objectsContainer()->setCanvasSize(c.canvas);
+        const docfs::path package = folder_ / "icon.vistrelcomposition";
+        docfs::remove_all(package);
+        ASSERT_TRUE(document.writeSafelyToURL(package.string()).ok());
+        EXPECT_EQ(pngSize(documentFileBytes(package / "Icon.png")), std::make_pair(c.side, c.side));
+    }
+}
+
 } // namespace
 } // namespace vtl::test

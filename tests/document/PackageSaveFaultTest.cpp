@@ -8,6 +8,9 @@
 #include "model/MediaFileOperations.h"
 #include "model/SharedMediaManager.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace vtl::test {
 namespace {
 
@@ -15,7 +18,9 @@ namespace {
 class FillingMediaFiles : public MediaFileOperations {
 public:
     std::optional<std::uint64_t> freeBytes = std::uint64_t(1) << 40;
-    std::uint64_t roomBytes = UINT64_MAX; // copies beyond this fail as on a full disk
+    // Copies beyond this fail as on a full disk (in the vague words some copies use), and the
+    // volume then reports only this much free.
+    std::uint64_t roomBytes = UINT64_MAX;
     int freeSpaceQuestions = 0;
     std::optional<std::uint64_t> freeBytesOfVolume(const std::filesystem::path&) const override {
         ++const_cast<FillingMediaFiles*>(this)->freeSpaceQuestions;
@@ -23,7 +28,10 @@ public:
     }
     Status copy(const std::filesystem::path& from, const std::filesystem::path& to) override {
         const std::uint64_t size = sizeOfResourceAtPath(from);
-        if (size > roomBytes) return fail("Cannot copy " + from.string() + ": No space left on device.");
+        if (size > roomBytes) {
+            freeBytes = roomBytes;
+            return fail("Cannot copy " + from.string() + ": Input/output error.");
+        }
         roomBytes -= size;
         return MediaFileOperations::copy(from, to);
     }
@@ -110,6 +118,30 @@ TEST_F(PackageSaveFault, TooLittleFreeSpaceAlertsAndWritesNothing) {
     document_.setWindow(nullptr);
 }
 
+TEST_F(PackageSaveFault, TheFreeSpaceCheckCountsTheFilesThePackageWillHold) {
+    // Saved once, then the imported file goes: its copy in the package is what a save elsewhere
+    // copies, and what must fit.
+    const docfs::path first = folder_ / "first.vistrelcomposition";
+    addMedia("imported.bin", 10000);
+    ASSERT_TRUE(document_.writeSafelyToURL(first.string(), PackageIcon::Skip).ok());
+    docfs::remove(folder_ / "imported.bin");
+    mediaFiles_->freeBytes = 14999;
+    const docfs::path second = folder_ / "second.vistrelcomposition";
+    const Status saved = document_.writeSafelyToURL(second.string(), PackageIcon::Skip);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_NE(saved.error().find("not enough free space"), std::string::npos) << saved.error();
+    EXPECT_NE(saved.error().find(second.string()), std::string::npos) << "names the package asked for";
+    EXPECT_FALSE(docfs::exists(second));
+
+    // A disk that fills during the copy is called full, whatever the copy said.
+    mediaFiles_->freeBytes = 15000;
+    mediaFiles_->roomBytes = 5000;
+    const Status filled = document_.writeSafelyToURL(second.string(), PackageIcon::Skip);
+    ASSERT_FALSE(filled.ok());
+    EXPECT_NE(filled.error().find("disk is full"), std::string::npos) << filled.error();
+    EXPECT_FALSE(docfs::exists(second));
+}
+
 TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
     struct Case {
         const char* name;
@@ -124,6 +156,7 @@ TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
         SCOPED_TRACE(c.name);
         const docfs::path package = folder_ / (std::string(c.name).substr(4, 6) + ".vistrelcomposition");
         mediaFiles_->roomBytes = UINT64_MAX;
+        mediaFiles_->freeBytes = std::uint64_t(1) << 40;
         packageFiles_->roomBytes = UINT64_MAX;
         const auto before = olderSave(package);
         auto first = addMedia(std::string("a-") + c.name, 4000);
@@ -146,6 +179,7 @@ TEST_F(PackageSaveFault, ADiskFillingMidSaveLeavesTheOlderPackage) {
 
         // With room again the same document saves, and opens with every file.
         mediaFiles_->roomBytes = UINT64_MAX;
+        mediaFiles_->freeBytes = std::uint64_t(1) << 40;
         packageFiles_->roomBytes = UINT64_MAX;
         ASSERT_TRUE(document_.writeSafelyToURL(package.string(), PackageIcon::Skip).ok());
         CompositionDocument reopened;
@@ -176,6 +210,126 @@ TEST_F(PackageSaveFault, AFailedFirstSaveLeavesNoPackageAndNoTemporary) {
     packageFiles_->roomBytes = UINT64_MAX;
     EXPECT_FALSE(document_.writeSafelyToURL(plain.string(), PackageIcon::Skip).ok());
     EXPECT_EQ(documentFileBytes(plain).size(), 6u);
+}
+
+// Notes, in order, which folders were made durable (with the media files they held) and which
+// files were written.
+class RecordingPackageFiles : public DocumentPackageFiles {
+public:
+    std::vector<std::string> events;
+    Status syncTree(const std::filesystem::path& path) override {
+        std::string event = "sync " + path.filename().string();
+        std::error_code error;
+        for (docfs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
+            event += " " + it->path().extension().string();
+        events.push_back(event);
+        return DocumentPackageFiles::syncTree(path);
+    }
+    Status writeFileAtomically(const std::filesystem::path& path,
+                               std::span<const std::uint8_t> bytes) override {
+        events.push_back("write " + path.filename().string());
+        return DocumentPackageFiles::writeFileAtomically(path, bytes);
+    }
+};
+
+TEST_F(PackageSaveFault, MediaAreOnTheDiskBeforeTheCompositionNamesThem) {
+    auto files = std::make_shared<RecordingPackageFiles>();
+    document_.setPackageFiles(files);
+    addMedia("durable.bin", 500);
+    ASSERT_TRUE(
+        document_.writeSafelyToURL((folder_ / "d.vistrelcomposition").string(), PackageIcon::Skip).ok());
+    const auto sync = std::find(files->events.begin(), files->events.end(), "sync media .bin");
+    const auto write = std::find(files->events.begin(), files->events.end(), "write composition");
+    ASSERT_NE(write, files->events.end());
+    EXPECT_LT(sync, write) << "the copy is flushed before the composition names it";
+    document_.setPackageFiles(packageFiles_);
+}
+
+TEST_F(PackageSaveFault, SavingOverAnotherPackageReplacesItWhole) {
+    const docfs::path other = folder_ / "other.vistrelcomposition";
+    {
+        CompositionDocument previous;
+        previous.setSharedMediaManager(&media_);
+        const docfs::path path = folder_ / "previous.bin";
+        std::ofstream(path) << "the previous document's recording";
+        media_
+            .entryForResourceWithFileSystemPath(path.string(), &previous,
+                                                SharedMediaManager::ResourceCopy::None)
+            ->addToUsageCounter(1);
+        ASSERT_TRUE(previous.writeSafelyToURL(other.string(), PackageIcon::Skip).ok());
+        std::ofstream(other / "GeneratedSpeech.txt") << "a stray file of the previous package";
+        previous.tearDown();
+    }
+    addMedia("mine.bin", 300);
+    ASSERT_TRUE(document_.writeSafelyToURL(other.string(), PackageIcon::Skip).ok());
+    std::vector<std::string> inPackage;
+    for (const auto& [relative, bytes] : documentTreeContents(other))
+        inPackage.push_back(relative.rfind("media/", 0) == 0 ? "media/" + std::to_string(bytes.size())
+                                                             : relative);
+    EXPECT_EQ(inPackage, (std::vector<std::string>{"composition", "media/300", "mediaClean"}));
+    for (const auto& file : docfs::directory_iterator(folder_))
+        EXPECT_NE(file.path().filename().string().rfind(kPackageTemporaryPrefix, 0), 0u) << file.path();
+
+    // A folder that holds something other than a package is never replaced; an empty one is filled.
+    const docfs::path folder = folder_ / "photos.vistrelcomposition";
+    docfs::create_directories(folder);
+    std::ofstream(folder / "photo.jpg") << "a photo";
+    EXPECT_FALSE(document_.writeSafelyToURL(folder.string(), PackageIcon::Skip).ok());
+    EXPECT_EQ(documentTreeContents(folder).size(), 1u);
+    const docfs::path empty = folder_ / "empty.vistrelcomposition";
+    docfs::create_directories(empty);
+    EXPECT_TRUE(document_.writeSafelyToURL(empty.string(), PackageIcon::Skip).ok());
+    EXPECT_TRUE(docfs::exists(empty / "composition"));
+}
+
+TEST_F(PackageSaveFault, ACancelledSaveIsUndoneAtEveryStep) {
+    const docfs::path older = folder_ / "older.vistrelcomposition";
+    const auto before = olderSave(older);
+    addMedia("cancelled.bin", 2000);
+    const docfs::path fresh = folder_ / "fresh.vistrelcomposition";
+    // Cancelled at the first, second, ... question, until a save finishes before it is asked.
+    for (int cancelAt = 1;; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        int asked = 0;
+        document_.setSaveCancellation([&] { return ++asked >= cancelAt; });
+        const Status inPlace = document_.writeSafelyToURL(older.string(), PackageIcon::Skip);
+        if (inPlace.ok()) break;
+        EXPECT_NE(inPlace.error().find("cancelled"), std::string::npos) << inPlace.error();
+        const auto after = documentTreeContents(older);
+        for (const auto& [relative, bytes] : before)
+            EXPECT_EQ(after.at(relative), bytes) << relative;
+        asked = 0;
+        EXPECT_FALSE(document_.writeSafelyToURL(fresh.string(), PackageIcon::Skip).ok());
+        for (const auto& file : docfs::directory_iterator(folder_)) {
+            const std::string name = file.path().filename().string();
+            EXPECT_NE(name.rfind(kPackageTemporaryPrefix, 0), 0u) << name;
+            EXPECT_NE(name, fresh.filename().string());
+        }
+        ASSERT_LT(cancelAt, 20) << "a save asks a handful of times";
+    }
+    document_.setSaveCancellation(nullptr);
+}
+
+TEST_F(PackageSaveFault, LeftoversOfKilledSavesGoAtTheNextSave) {
+    // One a killed save left an hour ago (with a media copy inside), and one that another save
+    // is still writing.
+    const docfs::path stale = folder_ / (std::string(kPackageTemporaryPrefix) + "1111-a.vistrelcomposition");
+    const docfs::path live = folder_ / (std::string(kPackageTemporaryPrefix) + "2222-b.vistrelcomposition");
+    for (const docfs::path& leftover : {stale, live}) {
+        docfs::create_directories(leftover / "media");
+        std::ofstream(leftover / "media" / "copy.bin") << "half a copy";
+    }
+    const auto past = docfs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const docfs::path& path : {stale / "media" / "copy.bin", stale / "media", stale})
+        docfs::last_write_time(path, past);
+    docfs::last_write_time(live / "media" / "copy.bin",
+                           docfs::file_time_type::clock::now() + std::chrono::hours(1));
+
+    addMedia("kept.bin", 100);
+    ASSERT_TRUE(
+        document_.writeSafelyToURL((folder_ / "c.vistrelcomposition").string(), PackageIcon::Skip).ok());
+    EXPECT_FALSE(docfs::exists(stale));
+    EXPECT_TRUE(docfs::exists(live / "media" / "copy.bin")) << "another save's work is left alone";
 }
 
 } // namespace

@@ -355,6 +355,20 @@ TEST_F(MovieExport, FailuresLeaveNoFileAndKeepAnEarlierMovie) {
     }
 }
 
+TEST_F(MovieExport, ACompositionEndingBeyondADayIsRefused) {
+    auto far = makeModelObject<CompositionShapeObject>(container(), int32_t(ShapeKind::Polygon));
+    far->setStartTimeEndTime(0, 1e12);
+    far->setRect(Rect(0, 0, 10, 10), 0);
+    container()->addObject(far);
+    auto made = exporter("endless.m4v");
+    ASSERT_TRUE(made->startExport());
+    const Status done = made->waitUntilFinished();
+    ASSERT_FALSE(done);
+    EXPECT_NE(done.error().find("24 hours"), std::string::npos) << done.error();
+    EXPECT_TRUE(exportFolderListing(folder_).empty());
+    EXPECT_EQ(made->framesWritten(), 0);
+}
+
 TEST_F(MovieExport, SettingsThatMakeNoMovieAreRefusedAtOnce) {
     struct Case {
         const char* name;

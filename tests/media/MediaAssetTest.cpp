@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace vtl;
 using namespace vtl::test;
@@ -143,11 +145,20 @@ TEST(MediaAsset, RefusesDamagedAndUnsupportedFiles) {
             put32(bytes, header + 80, 0); // track header width (16.16)
         });
 
+    // Opening these must not wait for a writer.
+    const std::string fifo = scratchFolder() + "/waiting.mov";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = scratchFolder() + "/folder.mov";
+    std::filesystem::create_directories(folder);
+
     struct Case {
         std::string label, path, expectedWords;
     };
     const Case cases[] = {
         {"missing", scratchFolder() + "/nothing-here.mov", "does not exist"},
+        {"fifo", fifo, "not a plain file"},
+        {"folder", folder, "folder"},
         {"truncated before the movie header", truncated, "not a movie"},
         {"text", text, "not a movie"},
         {"empty", empty, "not a movie"},

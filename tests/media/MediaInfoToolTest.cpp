@@ -2,7 +2,9 @@
 
 #include "MediaFixtures.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace vtl::test;
@@ -48,11 +50,17 @@ TEST(MediaInfoTool, ExitStatuses) {
         std::string line;
     };
     const std::string missing = scratchFolder() + "/missing.mov";
+    const std::string fifo = scratchFolder() + "/info-waiting.mov";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const Case cases[] = {
         {"no argument", "", 2, "usage: vistrel-media-info FILE\n"},
         {"two arguments", "a b", 2, "usage: vistrel-media-info FILE\n"},
         {"missing file", "'" + missing + "'", 1,
          "vistrel-media-info: " + missing + ": The file does not exist.\n"},
+        {"fifo", "'" + fifo + "'", 1,
+         "vistrel-media-info: " + fifo +
+             ": The file is not a plain file (a fifo or a device) and is not read.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -216,12 +216,37 @@ TEST_F(RenderTool, TransitionsDrawWithoutWarnings) {
     }
 }
 
+TEST_F(RenderTool, TheOutputsNameChoosesPngOrJpeg) {
+    const std::string package = compositionPackage();
+    for (const char* name : {"frame.png", "frame.jpg", "frame.JPEG"}) {
+        SCOPED_TRACE(name);
+        const fs::path out = folder_ / name;
+        const ToolRun run = runRenderTool(package + " --time 0 --out " + out.string());
+        ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
+        std::ifstream in(out, std::ios::binary);
+        const std::vector<std::uint8_t> head{std::istreambuf_iterator<char>(in),
+                                             std::istreambuf_iterator<char>()};
+        ASSERT_GE(head.size(), 4u);
+        const bool png = head[0] == 0x89 && head[1] == 'P';
+        const bool jpeg = head[0] == 0xff && head[1] == 0xd8;
+        EXPECT_TRUE(std::string(name).ends_with(".png") ? png : jpeg);
+    }
+}
+
 TEST_F(RenderTool, BadInputFailsWithOneLine) {
     const std::string package = compositionPackage();
     const fs::path damaged = folder_ / "damaged.vistrel";
     fs::create_directories(damaged);
     std::ofstream(damaged / "composition") << "not an archive";
     const std::string out = (folder_ / "x.png").string();
+    // A composition that ends at 4 s.
+    CompositionDocument document;
+    auto shape = makeModelObject<CompositionShapeObject>(document.objectsContainer().get(),
+                                                         int32_t(ShapeKind::Polygon));
+    shape->setStartTimeEndTime(0, 4);
+    shape->setRect(Rect(0, 0, 10, 10), 0);
+    document.objectsContainer()->addObject(shape);
+    const std::string timed = writePackage(document, "timed.vistrel");
     struct Case {
         const char* name;
         std::string arguments;
@@ -239,6 +264,8 @@ TEST_F(RenderTool, BadInputFailsWithOneLine) {
         {"huge size", package + " --time 1 --out " + out + " --size 100000x10"},
         {"unwritable output", package + " --time 1 --out " + (folder_ / "no" / "such" / "x.png").string()},
         {"unknown option", package + " --time 1 --out " + out + " --fast"},
+        {"past the end", timed + " --time 4 --out " + out},
+        {"picture format not known", package + " --time 1 --out " + (folder_ / "x.bmp").string()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

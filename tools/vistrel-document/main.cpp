@@ -10,12 +10,14 @@
 #include "model/CompositionBaseObject.h"
 #include "model/CompositionChapterMark.h"
 #include "model/SharedMediaManager.h"
+#include "platform/foundation/InterruptSignals.h"
 #include "platform/foundation/Log.h"
 
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -62,13 +64,15 @@ void printSummary(const std::string& input, CompositionDocument& document) {
         std::printf("  %.3f \"%s\"\n", mark->time(), mark->name().c_str());
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     std::optional<std::string> input, output;
     bool summary = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--help") {
+            std::printf("%s\n", usage);
+            return 0;
+        }
         if (argument == "--summary") {
             summary = true;
         } else if (argument == "--save") {
@@ -97,19 +101,44 @@ int main(int argc, char** argv) {
     if (!std::getenv("VISTREL_DOCUMENT_LOG")) setLogSink([](std::string_view) {});
     QGuiApplication application(qtArgc, qtArgv);
 
+    // Ctrl-C and SIGTERM cancel a save between its steps instead of cutting it anywhere.
+    interrupts::catchInterrupts();
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-document-" + std::to_string(::getpid()));
+    struct RemoveTemporary {
+        std::filesystem::path folder;
+        ~RemoveTemporary() {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
+    } removeTemporary{temporary};
     SharedMediaManager media(temporary);
     auto document = std::make_unique<CompositionDocument>();
     document->setSharedMediaManager(&media);
+    document->setSaveCancellation([] { return interrupts::caughtSignal() != 0; });
     const std::string type =
         isRecordingPackagePath(*input) ? package::recordingTypeName : "vistrelcomposition";
     if (Status read = document->readFromURL(*input, type); !read) return failure(read.error());
     if (summary || !output) printSummary(*input, *document);
     if (output) {
-        if (Status saved = document->writeSafelyToURL(*output); !saved) return failure(saved.error());
+        if (Status saved = document->writeSafelyToURL(*output); !saved) {
+            if (interrupts::caughtSignal() == 0) return failure(saved.error());
+            std::fprintf(stderr, "vistrel-document: interrupted; %s was left as it was.\n", output->c_str());
+            std::error_code ignored;
+            std::filesystem::remove_all(temporary, ignored);
+            interrupts::endAsInterrupted();
+        }
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(temporary, ignored);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Running out of memory on a large input is reported as any other failure is, never an abort.
+    try {
+        return runTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure("there is not enough memory for this input.");
+    }
 }

@@ -7,15 +7,19 @@
 #include "document/DocumentOpening.h"
 #include "export/VTLMovieExporter.h"
 #include "model/SharedMediaManager.h"
+#include "platform/foundation/InterruptSignals.h"
 #include "platform/foundation/Log.h"
 
 #include <QGuiApplication>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using namespace vtl;
@@ -66,12 +70,14 @@ private:
     bool shown_ = false;
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     std::optional<std::string> input, output, sizeText, fpsText, codecText, bitrateText;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--help") {
+            std::printf("%s\n", usage);
+            return 0;
+        }
         auto value = [&](std::optional<std::string>& into) {
             if (i + 1 >= argc) return false;
             into = argv[++i];
@@ -141,6 +147,8 @@ int main(int argc, char** argv) {
     // Likewise the system's log lines: a failure is reported once, in the tool's line.
     setLogSink([](std::string_view) {});
 
+    // Ctrl-C and SIGTERM cancel the export, which then removes its unfinished movie.
+    interrupts::catchInterrupts();
     const std::filesystem::path temporary =
         std::filesystem::temp_directory_path() / ("vistrel-export-" + std::to_string(::getpid()));
     SharedMediaManager media(temporary);
@@ -152,13 +160,39 @@ int main(int argc, char** argv) {
     VTLMovieExporter exporter(container);
     exporter.setExportPath(*output);
     exporter.setVideoCodec(codec);
-    if (size) exporter.setExportSize(*size);
+    if (size) {
+        exporter.setExportSize(*size);
+        // The codec may need even sides: the movie then is not quite the size asked for.
+        const ExportPixelSize pixels = exportPixelSize(*size, 1.0f, codec);
+        if (pixels.width > 0 && (pixels.width != int(size->width) || pixels.height != int(size->height)))
+            std::fprintf(stderr, "vistrel-export: the size %s was rounded to %dx%d.\n", sizeText->c_str(),
+                         pixels.width, pixels.height);
+    }
     if (fps) exporter.setFrameRate(*fps);
     if (bitrate) exporter.setBitrate(std::uint64_t(*bitrate));
     exporter.setProgressDelegate(&progress);
     if (Status started = exporter.startExport(); !started) return failure(started.error());
+    while (!exporter.isFinished()) {
+        if (interrupts::caughtSignal() != 0) exporter.cancelExport();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     const Status finished = exporter.waitUntilFinished();
     progress.endLine();
+    if (!finished && interrupts::caughtSignal() != 0) {
+        std::fprintf(stderr, "vistrel-export: interrupted; no movie was written.\n");
+        interrupts::endAsInterrupted();
+    }
     if (!finished) return failure(finished.error());
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Running out of memory on a large input is reported as any other failure is, never an abort.
+    try {
+        return runTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure("there is not enough memory for this input.");
+    }
 }

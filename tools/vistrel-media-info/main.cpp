@@ -40,8 +40,18 @@ const char* kindName(MediaType type) {
 } // namespace
 
 int main(int argc, char** argv) {
+    constexpr const char* usage = "usage: vistrel-media-info FILE";
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && first == "--help") {
+        std::printf("%s\n", usage);
+        return 0;
+    }
+    if (argc == 2 && first.rfind("--", 0) == 0) {
+        std::fprintf(stderr, "vistrel-media-info: unknown option %s (%s)\n", first.c_str(), usage);
+        return 2;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: vistrel-media-info FILE\n");
+        std::fprintf(stderr, "%s\n", usage);
         return 2;
     }
     const std::string path = argv[1];

@@ -24,9 +24,17 @@ using namespace vtl;
 
 namespace {
 
+constexpr const char* usageLine =
+    "usage: vistrel-package-dump PACKAGE [--frame N | --time SECONDS] [--png FILE] [--track]";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: vistrel-package-dump PACKAGE [--frame N | --time SECONDS] [--png FILE] [--track]\n");
+    std::fprintf(stderr, "%s\n", usageLine);
+    return 2;
+}
+
+// An option the tool does not know, named, then the usage.
+int unknownOption(const std::string& option) {
+    std::fprintf(stderr, "vistrel-package-dump: unknown option %s (%s)\n", option.c_str(), usageLine);
     return 2;
 }
 
@@ -156,8 +164,14 @@ int printTrack(const VistrelRecording& recording) {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--help") {
+            std::printf("%s\n", usageLine);
+            return 0;
+        }
     if (argc < 2) return usage();
     const std::string path = argv[1];
+    if (path.rfind("--", 0) == 0) return unknownOption(path);
     std::optional<std::uint64_t> frame;
     std::optional<double> seconds;
     std::string pngPath;
@@ -179,6 +193,8 @@ int main(int argc, char** argv) {
             pngPath = argv[++i];
         } else if (arg == "--track") {
             trackOnly = true;
+        } else if (arg.rfind("--", 0) == 0 && arg != "--frame" && arg != "--time" && arg != "--png") {
+            return unknownOption(arg);
         } else {
             return usage();
         }

@@ -18,11 +18,14 @@
 
 namespace {
 
+constexpr const char* usageText =
+    "usage: vistrel-play-recording PACKAGE [--seek T]\n"
+    "  PACKAGE  a recording package folder\n"
+    "  T        seconds to start at (default 0)\n"
+    "  keys: space plays and pauses, left and right arrows seek 5 s (1 s with Shift)\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: vistrel-play-recording PACKAGE [--seek T]\n"
-                         "  PACKAGE  a recording package folder\n"
-                         "  T        seconds to start at (default 0)\n"
-                         "  keys: space plays and pauses, left and right arrows seek 5 s (1 s with Shift)\n");
+    std::fputs(usageText, stderr);
     return 2;
 }
 
@@ -70,8 +73,15 @@ int main(int argc, char** argv) {
     double seekSeconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(usageText, stdout);
+            return 0;
+        }
         if (arg == "--seek" && i + 1 < argc && parseSeconds(argv[i + 1], seekSeconds)) {
             ++i;
+        } else if (arg.rfind("--", 0) == 0 && arg != "--seek") {
+            std::fprintf(stderr, "vistrel-play-recording: unknown option %s\n", arg.c_str());
+            return usage();
         } else if (!arg.empty() && arg[0] != '-' && package.empty()) {
             package = arg;
         } else {

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,18 @@ std::optional<vtl::HotKeyRecord> parseHotKey(const std::string& text) {
 
 } // namespace
 
+constexpr const char* usageText =
+    "usage: vistrel-remote-record --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] "
+    "[--system-audio]\n"
+    "       [--audio-device UID]... [--pause-at S:D]... [--mouse] [--hide-desktop R;G;B;A]\n"
+    "       [--show-area] [--stop-key CODE:MODS]\n";
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--help") {
+            std::fputs(usageText, stdout);
+            return 0;
+        }
     QCoreApplication app(argc, argv);
     vtl::installQtMainLoop();
 
@@ -93,6 +105,14 @@ int main(int argc, char** argv) {
         if (option == "--system-audio") {
             systemAudio = true;
             continue;
+        }
+        static const std::set<std::string> withValue{"--recorder", "--package",      "--seconds",
+                                                     "--fps",      "--rect",         "--audio-device",
+                                                     "--pause-at", "--hide-desktop", "--stop-key"};
+        if (!withValue.contains(option)) {
+            std::fprintf(stderr, "vistrel-remote-record: unknown option %s\n", option.c_str());
+            std::fputs(usageText, stderr);
+            return 2;
         }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "The option %s needs a value\n", option.c_str());
@@ -148,17 +168,13 @@ int main(int argc, char** argv) {
             }
             settings.hotkeys.stop = *key;
         } else {
-            std::fprintf(stderr, "Unknown option %s\n", option.c_str());
+            std::fprintf(stderr, "vistrel-remote-record: unknown option %s\n", option.c_str());
+            std::fputs(usageText, stderr);
             return 2;
         }
     }
     if (recorderPath.empty() || packagePath.empty()) {
-        std::fprintf(
-            stderr,
-            "usage: %s --recorder PATH --package PATH [--seconds N] [--fps N] [--rect R] [--system-audio]\n"
-            "       [--audio-device UID]... [--pause-at S:D]... [--mouse] [--hide-desktop R;G;B;A]\n"
-            "       [--show-area] [--stop-key CODE:MODS]\n",
-            argv[0]);
+        std::fputs(usageText, stderr);
         return 2;
     }
     settings.path = packagePath;

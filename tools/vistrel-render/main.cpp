@@ -1,7 +1,8 @@
-// vistrel-render INPUT --time T --out FILE.png [--size WxH]: renders the composition package or
-// recording package INPUT at T seconds through the offscreen generator, at the canvas size or
-// W × H pixels, into a PNG of straight-alpha RGBA pixels. Exits 1 with one line on standard error
-// when the input cannot be read or the picture cannot be made or written, 2 on wrong arguments.
+// vistrel-render INPUT --time T --out FILE.(png|jpg) [--size WxH]: renders the composition package
+// or recording package INPUT at T seconds through the offscreen generator, at the canvas size or
+// W × H pixels, into a PNG of straight-alpha RGBA pixels or a JPEG, as the output's name says. Exits 1 with
+// one line on standard error when the input cannot be read or the picture cannot be made or written, 2 on
+// wrong arguments.
 
 #include "document/DocumentOpening.h"
 #include "model/SharedMediaManager.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -23,7 +25,7 @@ using namespace vtl;
 
 namespace {
 
-constexpr const char* usage = "usage: vistrel-render INPUT --time T --out FILE.png [--size WxH]";
+constexpr const char* usage = "usage: vistrel-render INPUT --time T --out FILE.(png|jpg) [--size WxH]";
 // Sides beyond this are refused (the generator's limit).
 constexpr long maximumSide = 16384;
 
@@ -65,12 +67,14 @@ std::shared_ptr<Bitmap> bitmapOf(const BitmapImage& image) {
     return bitmap;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     std::optional<std::string> input, out, timeText, sizeText;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--help") {
+            std::printf("%s\n", usage);
+            return 0;
+        }
         auto value = [&](std::optional<std::string>& into) {
             if (i + 1 >= argc) return false;
             into = argv[++i];
@@ -93,6 +97,12 @@ int main(int argc, char** argv) {
     if (!input) return usageError("no input given.");
     if (!timeText) return usageError("no time given.");
     if (!out) return usageError("no output file given.");
+    std::string extension = std::filesystem::path(*out).extension().string();
+    for (char& c : extension)
+        c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    const bool jpeg = extension == ".jpg" || extension == ".jpeg";
+    if (!jpeg && extension != ".png")
+        return usageError("the output \"" + *out + "\" does not end in .png, .jpg or .jpeg.");
     const std::optional<double> time = parseTime(*timeText);
     if (!time) return usageError("the time \"" + *timeText + "\" is not a number of seconds of at least 0.");
     std::optional<Size> size;
@@ -124,13 +134,23 @@ int main(int argc, char** argv) {
     if (!opened) return failure(opened.error());
     const CompositionObjectsContainer& container = *opened.value()->objectsContainer();
 
+    // Past its end a composition shows only its background; that picture would only mislead. (One
+    // without objects shows its background at every time.)
+    const double end = container.maximumVisibleTime();
+    if (end > 0 && *time >= end)
+        return failure("the time " + *timeText + " s is past the composition's end at " +
+                       std::to_string(end) + " s.");
     const Size outputSize = size ? *size : container.canvasSize();
     VTLObjectsContainerImageGenerator generator(outputSize, 1.0f, nullptr, GeneratorAlpha::With);
     Result<BitmapImage> rendered = generator.bitmapFromObjectsContainer(container, *time, false);
     if (!rendered) return failure("the picture cannot be made: " + rendered.error());
     std::shared_ptr<Bitmap> bitmap = bitmapOf(rendered.value());
-    const std::vector<std::uint8_t> png = bitmap ? bitmap->pngData() : std::vector<std::uint8_t>();
-    if (png.empty()) return failure("the picture cannot be encoded as PNG.");
+    const std::vector<std::uint8_t> png = !bitmap ? std::vector<std::uint8_t>()
+                                          : jpeg  ? bitmap->jpegData()
+                                                  : bitmap->pngData();
+    if (png.empty())
+        return failure(jpeg ? "the picture cannot be encoded as JPEG."
+                            : "the picture cannot be encoded as PNG.");
 
     std::FILE* file = std::fopen(out->c_str(), "wb");
     if (!file) return failure("cannot write " + *out + ": " + std::strerror(errno) + ".");
@@ -142,4 +162,15 @@ int main(int argc, char** argv) {
         return failure("cannot write " + *out + ": " + std::strerror(written ? errno : writeError) + ".");
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Running out of memory on a large input is reported as any other failure is, never an abort.
+    try {
+        return runTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return failure("there is not enough memory for this input.");
+    }
 }

@@ -30,7 +30,7 @@ bool FileType::conformsTo(const std::string& type) const {
     return std::find(conformingTypes.begin(), conformingTypes.end(), type) != conformingTypes.end();
 }
 
-std::optional<FileType> typeOfFile(const std::string& path) {
+std::optional<FileType> fileTypeAtPath(const std::string& path) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status)) return std::nullopt;
@@ -53,6 +53,8 @@ std::optional<FileType> typeOfFile(const std::string& path) {
         addType(type, kFolderFileType);
         return type;
     }
+    // A fifo or device is never looked into: reading it could wait for ever.
+    if (!fs::is_regular_file(status)) return std::nullopt;
     if (isProtectedSoundName(extension)) {
         type.identifier = "protected-mpeg-4-audio";
         addType(type, type.identifier);

@@ -31,7 +31,8 @@ struct FileType {
     bool conformsTo(const std::string& type) const;
 };
 
-// None when nothing is at the path or it cannot be read.
-std::optional<FileType> typeOfFile(const std::string& path);
+// None when nothing is at the path, it cannot be read, or it is no plain file or folder (a fifo,
+// a device).
+std::optional<FileType> fileTypeAtPath(const std::string& path);
 
 } // namespace vtl

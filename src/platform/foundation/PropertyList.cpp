@@ -1,5 +1,6 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/FileHandle.h"
 #include "platform/foundation/PropertyListBinaryCheck.h"
 #include "platform/foundation/PropertyListBinaryWriter.h"
 #include "platform/foundation/StringConcat.h"
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <plist/plist.h>
 #include <sys/stat.h>
@@ -407,17 +407,10 @@ Result<PropertyList> PropertyList::fromBytes(std::string_view bytes) {
 
 Result<PropertyList> PropertyList::fromFile(const std::filesystem::path& path) {
     const std::string name = path.string();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail("cannot open " + name + ": " + std::strerror(errno));
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) return fail("cannot read " + name);
-    if (static_cast<std::uint64_t>(size) > maximumInputBytes)
-        return fail(name + ": the property list is too large to read");
-    in.seekg(0, std::ios::beg);
-    PlistBytes bytes(static_cast<std::size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) return fail("cannot read " + name);
-    Result<PropertyList> result = fromBytes(bytes);
+    // Opened without blocking and only as a plain file: a fifo in its place is refused, not waited on.
+    Result<PlistBytes> bytes = FileHandle::readWholeFile(name, maximumInputBytes);
+    if (!bytes) return fail("cannot read " + name + ": " + bytes.error());
+    Result<PropertyList> result = fromBytes(bytes.value());
     if (!result) return fail(name + ": " + result.error());
     return result;
 }

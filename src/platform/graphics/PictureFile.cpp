@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <cstring>
+#include <filesystem>
 
 namespace vtl {
 
@@ -64,6 +65,10 @@ Result<ImageRef> pictureFromImage(QImage image, const std::string& what) {
 Result<ImageRef> imageWithContentsOfFile(const std::string& path) {
     const std::string what = "The picture file \"" + path + "\"";
     if (path.empty()) return fail("No picture file was named.");
+    // Opening a fifo or device would wait for a writer: only plain files are opened.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!error && !std::filesystem::is_regular_file(status)) return fail(what + " is not a plain file.");
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) return fail(what + " cannot be opened.");
     QImageReader reader(&file);

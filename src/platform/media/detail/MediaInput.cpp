@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vtl::detail {
@@ -117,6 +118,15 @@ Result<std::unique_ptr<MediaInput>> MediaInput::open(const MediaSource& source, 
         if (source.path.empty()) {
             avformat_free_context(format);
             return fail("No file was given.");
+        }
+        // Opening a fifo or a device would wait for a writer that never comes: only plain files
+        // are opened, told apart without opening them.
+        struct stat info {};
+        if (::stat(source.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            avformat_free_context(format);
+            return fail(S_ISDIR(info.st_mode)
+                            ? "The file is a folder, not a movie or sound file."
+                            : "The file is not a plain file (a fifo or a device) and is not read.");
         }
         format->protocol_whitelist = av_strdup("file");
         url = "file:" + source.path;

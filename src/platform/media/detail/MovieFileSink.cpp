@@ -1,5 +1,7 @@
 #include "platform/media/detail/MovieFileSink.h"
 
+#include "platform/foundation/StaleTemporaries.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +18,8 @@ extern "C" {
 namespace vtl::detail {
 
 namespace {
+
+constexpr std::size_t maximumNameInTemporary = 160;
 
 std::string writeErrorSentence(int error) {
     if (error == ENOSPC || error == EDQUOT) return "There is not enough space on the disk for the movie.";
@@ -35,9 +39,15 @@ Result<std::unique_ptr<MovieFileSink>> MovieFileSink::createBeside(const std::st
     if (::stat(folder.empty() ? "/" : folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return fail("The folder for the movie does not exist.");
 
+    // What runs killed before this one started left here goes first.
+    removeStaleTemporaries(folder.empty() ? "/" : folder, movieTemporaryPrefix);
+
     std::unique_ptr<MovieFileSink> sink(new MovieFileSink);
-    std::string pattern = (folder.empty() ? std::string() : folder) + "/." + name + ".XXXXXX";
-    const int descriptor = ::mkstemp(pattern.data());
+    // The target's name only helps a person tell the temporary apart; it is cut so the whole name
+    // stays within what a folder entry may hold.
+    const std::string suffix = "-" + name.substr(0, maximumNameInTemporary);
+    std::string pattern = folder + "/" + movieTemporaryPrefix + "XXXXXX" + suffix;
+    const int descriptor = ::mkstemps(pattern.data(), static_cast<int>(suffix.size()));
     if (descriptor < 0) {
         const int error = errno;
         if (error == EACCES || error == EROFS) return fail("The folder for the movie cannot be written to.");

@@ -12,6 +12,10 @@
 
 namespace vtl::detail {
 
+// Names of the temporaries start with this; one older than the running program is a leftover of a
+// killed run and goes when the next movie is written into its folder.
+inline constexpr const char* movieTemporaryPrefix = ".vistrel-exporting-";
+
 class MovieFileSink {
 public:
     using WriteHook = std::function<Status(std::int64_t offsetBytes, std::size_t sizeBytes)>;

@@ -1,9 +1,10 @@
 #include "platform/media/detail/MovieTrackNames.h"
 
+#include "platform/foundation/FileHandle.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <functional>
 
 namespace vtl::detail {
@@ -23,12 +24,13 @@ public:
             size_ = source.bytes->size();
             ok_ = true;
         } else {
-            file_.open(source.path, std::ios::binary);
-            if (file_) {
-                file_.seekg(0, std::ios::end);
-                const std::streamoff end = file_.tellg();
-                ok_ = end >= 0;
-                size_ = ok_ ? static_cast<std::uint64_t>(end) : 0;
+            // Opened without blocking, and only when it is a plain file.
+            if (Result<FileHandle> file = FileHandle::open(source.path, FileOpenMode::Read)) {
+                if (Result<std::uint64_t> size = file.value().size()) {
+                    file_ = std::move(file).value();
+                    size_ = size.value();
+                    ok_ = true;
+                }
             }
         }
     }
@@ -41,15 +43,12 @@ public:
             std::memcpy(into, source_.bytes->data() + offset, count);
             return true;
         }
-        file_.clear();
-        file_.seekg(static_cast<std::streamoff>(offset));
-        file_.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
-        return file_.gcount() == static_cast<std::streamsize>(count);
+        return file_.readAllAt(offset, into, count).ok();
     }
 
 private:
     const MediaSource& source_;
-    std::ifstream file_;
+    FileHandle file_;
     std::uint64_t size_ = 0;
     bool ok_ = false;
 };
