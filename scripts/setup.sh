@@ -13,7 +13,7 @@ PACKAGES=(
   libxcb-image0-dev libxcb-keysyms1-dev libxcb-xinput-dev libxcb-xtest0-dev x11proto-dev
   linux-libc-dev libtiff-dev qt6-image-formats-plugins
   libespeak-ng-dev espeak-ng libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev time
+  clang libclang-rt-14-dev lld time
   # The composition fixture writer and the importer field walker of the document tests.
   python3
 )
