@@ -32,8 +32,7 @@ std::shared_ptr<CompositionBaseObject> owned(CompositionBaseObject* object) {
 const KeyValueCodingTable<EditingState>& EditingState::keyValueTable() {
     static const auto table =
         KeyValueCodingTable<EditingState>()
-            .property("currentTime", &EditingState::currentTime,
-                      [](EditingState& state, double seconds) { state.setCurrentTime(seconds); })
+            .property("currentTime", &EditingState::currentTime, &EditingState::setCurrentTime)
             .property("isPlaying", &EditingState::isPlaying, &EditingState::setIsPlaying)
             .property(
                 "selectedObjects", &EditingState::selectedObjects,

@@ -145,16 +145,16 @@ int runTool(int argc, char** argv) {
     Result<BitmapImage> rendered = generator.bitmapFromObjectsContainer(container, *time, false);
     if (!rendered) return failure("the picture cannot be made: " + rendered.error());
     std::shared_ptr<Bitmap> bitmap = bitmapOf(rendered.value());
-    const std::vector<std::uint8_t> png = !bitmap ? std::vector<std::uint8_t>()
-                                          : jpeg  ? bitmap->jpegData()
-                                                  : bitmap->pngData();
-    if (png.empty())
+    const std::vector<std::uint8_t> encoded = !bitmap ? std::vector<std::uint8_t>()
+                                              : jpeg  ? bitmap->jpegData()
+                                                      : bitmap->pngData();
+    if (encoded.empty())
         return failure(jpeg ? "the picture cannot be encoded as JPEG."
                             : "the picture cannot be encoded as PNG.");
 
     std::FILE* file = std::fopen(out->c_str(), "wb");
     if (!file) return failure("cannot write " + *out + ": " + std::strerror(errno) + ".");
-    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    const bool written = std::fwrite(encoded.data(), 1, encoded.size(), file) == encoded.size();
     const int writeError = errno;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
